@@ -1,0 +1,71 @@
+#include "fieldrun.h"
+
+#include "game/gamegrid.h"
+
+FieldRun::FieldRun(int fieldsizeX, std::uint32_t seed, bool crowded)
+    : random_(seed), simulation_(random_, clock_), crowded_(crowded) {
+    simulation_.setEvents(this);
+    const int players = fieldsizeX / 12;
+    for (int slot = 0; slot < players; ++slot) {
+        auto p = std::make_unique<GamePlayer>(slot, QStringLiteral("Sim%1").arg(slot + 1), slot,
+                                              false, GamePlayer::Playing);
+        p->setSpawn((3 * slot + 1) * 4, 25);
+        simulation_.addPlayer(slot, slot, 0, std::move(p));
+    }
+    simulation_.startGame(fieldsizeX);
+    simulation_.beginPlay();
+}
+
+void FieldRun::blocksMerged(const QList<GameBlock*>& blocks) {
+    piecesLanded_ += static_cast<int>(blocks.size());
+}
+
+void FieldRun::gameOver(int, int, const QString&) {
+    over_ = true;
+    simulation_.stopGame();
+}
+
+void FieldRun::drive(int slot, GamePlayer& player) {
+    const GameBlock* block = player.currentBlock();
+    Driver& d = drivers_[slot];
+    const int fieldsizeX = simulation_.fieldsizeX();
+    for (int k = 0; k < GamePlayer::kKeys; ++k) {
+        if (player.keyPending(k)) {
+            return;  // one press at a time, as a careful player would
+        }
+    }
+    // The others keep changing the stack, so look again before every press.
+    const GameField& field = simulation_.field();
+    d.target = PlacementPolicy::choose(
+        [&field](int c, int r) { return field.cell(c, r) == GameField::kFieldBlockId; },
+        fieldsizeX, block->kind(), crowded_ ? 4 : slot * 12, crowded_ ? 6 : 12);
+    const int column = GameGrid::column(fieldsizeX, block->x());
+    const int key = PlacementPolicy::nextKey(block->rotation(), column, d.target, fieldsizeX);
+    d.keys[key] = player.keyCount()[key] + 1;
+    QList<int> input(10, 0);
+    for (int k = 0; k < GamePlayer::kKeys; ++k) {
+        d.keys[k] = std::max(d.keys[k], player.keyCount()[k]);
+        input[k] = d.keys[k];
+    }
+    simulation_.processPlayerInput(player.connId(), input);
+}
+
+void FieldRun::feedInput() {
+    if (over_) {
+        return;
+    }
+    for (int slot = 0; slot < GameSimulation::kSlots; ++slot) {
+        GamePlayer* p = simulation_.player(slot);
+        if (p && p->isInGame() && p->currentBlock()) {
+            drive(slot, *p);
+        }
+    }
+}
+
+void FieldRun::tick() {
+    if (over_) {
+        return;
+    }
+    clock_.advance(20);
+    simulation_.mainLoop();
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QList>
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "game/gamesimulation.h"
+#include "game/placementpolicy.h"
+
+// Plays a game on the real rules with one policy player per 12 columns, no
+// network and no timers: each step feeds key presses and runs one tick.
+class FieldRun : public GameEvents {
+public:
+    // crowded: every player aims at the same few columns, so blocks meet and
+    // appear on top of each other far more often than in a real game.
+    FieldRun(int fieldsizeX, std::uint32_t seed, bool crowded = false);
+
+    // Fresh input for every player, then one tick.
+    void step() {
+        feedInput();
+        tick();
+    }
+    void feedInput();
+    void tick();
+    bool over() const { return over_; }
+    int piecesLanded() const { return piecesLanded_; }
+    GameSimulation& simulation() { return simulation_; }
+
+    void newBlock(const GameBlock&) override {}
+    void blocksMoved(const QList<GameBlock*>&, const QList<int>&) override {}
+    void blocksMerged(const QList<GameBlock*>& blocks) override;
+    void gameOver(int score, int lines, const QString& playtime) override;
+
+private:
+    struct Driver {
+        PlacementPolicy::Target target;
+        std::array<int, GamePlayer::kKeys> keys{};
+    };
+    void drive(int slot, GamePlayer& player);
+
+    RandomSource random_;
+    ManualClock clock_;
+    GameSimulation simulation_;
+    std::array<Driver, GameSimulation::kSlots> drivers_{};
+    bool crowded_;
+    int piecesLanded_ = 0;
+    bool over_ = false;
+};

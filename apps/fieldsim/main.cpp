@@ -1,0 +1,87 @@
+// Plays random pieces on the real field rules without network or GUI and reports
+// rows cleared, score and the cost of one tick.
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "fieldrun.h"
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quadrell-fieldsim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Plays pieces on a shared field with one simple player per 12 columns."));
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("columns"), QStringLiteral("Field width: 12, 24, 36 or 48."),
+                      QStringLiteral("N"), QStringLiteral("48")});
+    parser.addOption({QStringLiteral("pieces"), QStringLiteral("Pieces to land before stopping."),
+                      QStringLiteral("N"), QStringLiteral("500")});
+    parser.addOption({QStringLiteral("seed"), QStringLiteral("Seed of the random pieces."),
+                      QStringLiteral("N"), QStringLiteral("1")});
+    const QCommandLineOption show(QStringLiteral("show"), QStringLiteral("Print the final field."));
+    parser.addOption(show);
+    parser.process(app);
+
+    bool ok = false;
+    const int columns = parser.value(QStringLiteral("columns")).toInt(&ok);
+    if (!ok || !GameField::isValidWidth(columns)) {
+        std::fprintf(stderr, "quadrell-fieldsim: --columns must be 12, 24, 36 or 48\n");
+        return 2;
+    }
+    const int pieces = parser.value(QStringLiteral("pieces")).toInt(&ok);
+    if (!ok || pieces < 1) {
+        std::fprintf(stderr, "quadrell-fieldsim: --pieces must be a positive number\n");
+        return 2;
+    }
+    const uint seed = parser.value(QStringLiteral("seed")).toUInt(&ok);
+    if (!ok) {
+        std::fprintf(stderr, "quadrell-fieldsim: --seed must be a non-negative number\n");
+        return 2;
+    }
+
+    FieldRun run(columns, seed);
+    std::vector<qint64> tickNs;
+    QElapsedTimer timer;
+    while (!run.over() && run.piecesLanded() < pieces) {
+        run.feedInput();  // the players think outside the measured tick
+        timer.start();
+        run.tick();
+        tickNs.push_back(timer.nsecsElapsed());
+    }
+    std::sort(tickNs.begin(), tickNs.end());
+    qint64 total = 0;
+    for (qint64 ns : tickNs) {
+        total += ns;
+    }
+    const auto percentile = [&](double p) {
+        return tickNs.empty() ? 0.0
+                              : tickNs[static_cast<std::size_t>(p * (tickNs.size() - 1))] / 1000.0;
+    };
+    const GameSimulation& sim = run.simulation();
+    std::printf("columns %d, players %d, seed %u\n", columns, columns / 12, seed);
+    std::printf("pieces %d, rows cleared %d, score %d, speed %d, %s\n", run.piecesLanded(),
+                sim.lines(), sim.score(), sim.speed(), run.over() ? "game over" : "stopped");
+    std::printf("ticks %zu, time per tick: mean %.2f us, median %.2f us, p99 %.2f us\n",
+                tickNs.size(), tickNs.empty() ? 0.0 : total / 1000.0 / tickNs.size(),
+                percentile(0.5), percentile(0.99));
+    if (parser.isSet(show)) {
+        // Landed boxes as #, falling blocks as the last digit of their id.
+        const GameField& field = sim.field();
+        for (int r = GameField::kRows - 1; r >= 0; --r) {
+            std::printf("%2d |", r);
+            for (int c = 0; c < columns; ++c) {
+                const int holder = field.cell(c, r);
+                std::putchar(holder == GameField::kNoBlock        ? '.'
+                             : holder == GameField::kFieldBlockId ? '#'
+                                                                  : '0' + holder % 10);
+            }
+            std::printf("|\n");
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QString>
+#include <array>
+#include <memory>
+
+#include "gameblock.h"
+
+// One player slot of the server (or the GUI's copy of one).
+class GamePlayer {
+public:
+    enum PlayerStatus {
+        Empty = 0,
+        Connecting = 1,
+        Waiting = 2,
+        Ready = 3,
+        Playing = 4,
+        Spectating = 5,
+        Pausing = 6,
+    };
+    static constexpr int kKeys = 5;  // rotate, down, right, left, drop
+    static constexpr int kNoPing = 999;
+
+    GamePlayer(int connId, const QString& name, int colour, bool autoColour, PlayerStatus status);
+    ~GamePlayer();
+    GamePlayer(const GamePlayer&) = delete;
+    GamePlayer& operator=(const GamePlayer&) = delete;
+
+    // Any int from the wire maps to a status; unknown values are Empty.
+    static PlayerStatus statusFromInt(int value);
+
+    // Taking part in the running game: only these have blocks that move.
+    bool isInGame() const { return status_ == Playing || status_ == Pausing; }
+
+    int spawnColumn() const { return spawnColumn_; }
+    int spawnRow() const { return spawnRow_; }
+    void setSpawn(int column, int row) {
+        spawnColumn_ = column;
+        spawnRow_ = row;
+    }
+    int ping() const { return ping_; }
+    void setPing(int ping) { ping_ = ping; }
+    int connId() const { return connId_; }
+    void setConnId(int connId) { connId_ = connId; }
+    const QString& name() const { return name_; }
+    void setName(const QString& name) { name_ = name; }
+    int colour() const { return colour_; }
+    void setColour(int colour) { colour_ = colour; }
+    bool autoColour() const { return autoColour_; }
+    void setAutoColour(bool autoColour) { autoColour_ = autoColour; }
+    PlayerStatus status() const { return status_; }
+    void setStatus(PlayerStatus status) { status_ = status; }
+
+    std::array<int, kKeys>& keyCount() { return keyCount_; }
+    const std::array<int, kKeys>& keyCount() const { return keyCount_; }
+    std::array<int, kKeys>& keyDone() { return keyDone_; }
+    const std::array<int, kKeys>& keyDone() const { return keyDone_; }
+    bool keyPending(int key) const { return keyCount_[key] != keyDone_[key]; }
+    int inputDelay() const { return inputDelay_; }
+    void setInputDelay(int delay) { inputDelay_ = delay; }
+    bool pendingLeft() const { return pendingLeft_; }
+    bool pendingRight() const { return pendingRight_; }
+    void setPendingLeft(bool pending) { pendingLeft_ = pending; }
+    void setPendingRight(bool pending) { pendingRight_ = pending; }
+
+    GameBlock* currentBlock() const { return currentBlock_.get(); }
+    GameBlock* nextBlock() const { return nextBlock_.get(); }
+    void setCurrentBlock(std::unique_ptr<GameBlock> block) { currentBlock_ = std::move(block); }
+    void setNextBlock(std::unique_ptr<GameBlock> block) { nextBlock_ = std::move(block); }
+    std::unique_ptr<GameBlock> takeCurrentBlock() { return std::move(currentBlock_); }
+    std::unique_ptr<GameBlock> takeNextBlock() { return std::move(nextBlock_); }
+
+    // all: both counter sets to 0 (a new game). Otherwise pending presses are
+    // dropped (the block landed). Side steps waiting for room are dropped too.
+    void resetKeys(bool all);
+
+private:
+    int spawnColumn_ = -1;
+    int spawnRow_ = -1;
+    int ping_ = kNoPing;
+    int connId_;
+    std::array<int, kKeys> keyCount_{};
+    std::array<int, kKeys> keyDone_{};
+    int inputDelay_ = -1;
+    QString name_;
+    std::unique_ptr<GameBlock> currentBlock_;
+    std::unique_ptr<GameBlock> nextBlock_;
+    int colour_;
+    bool autoColour_;
+    PlayerStatus status_;
+    bool pendingLeft_ = false;
+    bool pendingRight_ = false;
+};
