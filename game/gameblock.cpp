@@ -61,7 +61,9 @@ constexpr std::array<Rgb, GameBlock::kColours> kColourTable{{
     {0, 0, 0},
 }};
 
-int validKind(int kind) { return (kind >= 0 && kind < GameBlock::kKinds) ? kind : GameBlock::kNoKind; }
+int validKind(int kind) {
+    return (kind >= 0 && kind < GameBlock::kKinds) ? kind : GameBlock::kNoKind;
+}
 
 }  // namespace
 

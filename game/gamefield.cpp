@@ -49,7 +49,9 @@ bool GameField::reset(int fieldsizeX) {
     return true;
 }
 
-void GameField::clearFieldBlock() { fieldBlock_.reset(); }
+void GameField::clearFieldBlock() {
+    fieldBlock_.reset();
+}
 
 int GameField::cell(int column, int row) const {
     if (column < 0 || column >= fieldsizeX_ || row < 0 || row >= kRows) {
@@ -58,7 +60,9 @@ int GameField::cell(int column, int row) const {
     return grid_[row][column];
 }
 
-int GameField::rowCount(int row) const { return (row >= 0 && row < kRows) ? rowCount_[row] : 0; }
+int GameField::rowCount(int row) const {
+    return (row >= 0 && row < kRows) ? rowCount_[row] : 0;
+}
 
 void GameField::clearFlags() {
     moved_.fill(false);

@@ -24,4 +24,6 @@ int GameGrid::rowClamped(int y) {
     return r < 0 ? 0 : r;
 }
 
-int GameGrid::rowFloor(int y) { return floorDiv(y, kCell); }
+int GameGrid::rowFloor(int y) {
+    return floorDiv(y, kCell);
+}

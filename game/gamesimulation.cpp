@@ -9,7 +9,9 @@ namespace {
 
 constexpr int kCell = GameGrid::kCell;
 
-int playerKey(int connId, int local) { return connId * 2 + local; }
+int playerKey(int connId, int local) {
+    return connId * 2 + local;
+}
 
 }  // namespace
 
@@ -29,7 +31,8 @@ int GameSimulation::findPlayer(int connId, int local) const {
     return playerMap_.value(playerKey(connId, local), -1);
 }
 
-bool GameSimulation::addPlayer(int slot, int connId, int local, std::unique_ptr<GamePlayer> player) {
+bool GameSimulation::addPlayer(int slot, int connId, int local,
+                               std::unique_ptr<GamePlayer> player) {
     if (slot < 0 || slot >= kSlots || players_[slot] || !player || local < 0 || local > 1 ||
         playerMap_.contains(playerKey(connId, local))) {
         return false;
@@ -50,9 +53,8 @@ std::unique_ptr<GamePlayer> GameSimulation::takePlayer(int slot) {
 }
 
 int GameSimulation::playersInGame() const {
-    return static_cast<int>(std::count_if(players_.begin(), players_.end(), [](const auto& p) {
-        return p && p->isInGame();
-    }));
+    return static_cast<int>(std::count_if(players_.begin(), players_.end(),
+                                          [](const auto& p) { return p && p->isInGame(); }));
 }
 
 QList<int> GameSimulation::activeBlockIds() const {
@@ -118,9 +120,13 @@ void GameSimulation::stopGame() {
     field_.clearFieldBlock();
 }
 
-void GameSimulation::beginPlay() { playStartMs_ = clock_.nowMs(); }
+void GameSimulation::beginPlay() {
+    playStartMs_ = clock_.nowMs();
+}
 
-qint64 GameSimulation::playtimeMs() const { return accumulated_ + elapsed_; }
+qint64 GameSimulation::playtimeMs() const {
+    return accumulated_ + elapsed_;
+}
 
 QString GameSimulation::playtimeText(qint64 ms) {
     return QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms % 86400000)).toString(Qt::ISODate);
@@ -237,7 +243,8 @@ void GameSimulation::spawnDescent(GameBlock& n, int slot) {
     // Two blocks appearing at once may overlap. One that found no free place in
     // the descent keeps looking further down, so it never shares cells with
     // another block; touching the stack there lands it and the game ends.
-    for (int ny = std::min(n.y(), kSpawnDescentLowestY) - kCell; !field_.occupies(n) && !field_.landed(slot); ny -= kCell) {
+    for (int ny = std::min(n.y(), kSpawnDescentLowestY) - kCell;
+         !field_.occupies(n) && !field_.landed(slot); ny -= kCell) {
         if (field_.moveBlock(n, n.x(), ny, n.rotation(), slot)) {
             break;
         }

@@ -26,7 +26,9 @@ struct Cells {
 class Part {
 public:
     Part(const PlacementPolicy::Occupied& occupied, int fieldsizeX, int firstColumn, int width)
-        : fieldsizeX_(fieldsizeX), first_(firstColumn), width_(width),
+        : fieldsizeX_(fieldsizeX),
+          first_(firstColumn),
+          width_(width),
           cells_(static_cast<std::size_t>(width * kRows)) {
         for (int i = 0; i < width_; ++i) {
             const int c = GameGrid::column(fieldsizeX_, (first_ + i) * kCell);

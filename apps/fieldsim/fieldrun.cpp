@@ -37,8 +37,8 @@ void FieldRun::drive(int slot, GamePlayer& player) {
     // The others keep changing the stack, so look again before every press.
     const GameField& field = simulation_.field();
     d.target = PlacementPolicy::choose(
-        [&field](int c, int r) { return field.cell(c, r) == GameField::kFieldBlockId; },
-        fieldsizeX, block->kind(), crowded_ ? 4 : slot * 12, crowded_ ? 6 : 12);
+        [&field](int c, int r) { return field.cell(c, r) == GameField::kFieldBlockId; }, fieldsizeX,
+        block->kind(), crowded_ ? 4 : slot * 12, crowded_ ? 6 : 12);
     const int column = GameGrid::column(fieldsizeX, block->x());
     const int key = PlacementPolicy::nextKey(block->rotation(), column, d.target, fieldsizeX);
     d.keys[key] = player.keyCount()[key] + 1;

@@ -24,8 +24,8 @@ void fillRow(GameField& field, int row, int skipColumn = -1) {
             continue;
         }
         GameBlock one(99, 0, 0, field.fieldsizeX());
-        one.addBox(GameBox(2, {c * 50, c * 50, c * 50, c * 50}, {row * 50, row * 50, row * 50, row * 50},
-                           field.fieldsizeX()));
+        one.addBox(GameBox(2, {c * 50, c * 50, c * 50, c * 50},
+                           {row * 50, row * 50, row * 50, row * 50}, field.fieldsizeX()));
         landWhereItStands(field, one);
     }
 }

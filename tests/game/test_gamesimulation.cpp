@@ -19,8 +19,8 @@ struct Recorder : GameEvents {
     QString playtime;
 
     void newBlock(const GameBlock& b) override {
-        records.append({QStringLiteral("SBLC"),
-                        {b.id(), b.colour(), b.kind(), b.x(), b.y(), b.rotation()}});
+        records.append(
+            {QStringLiteral("SBLC"), {b.id(), b.colour(), b.kind(), b.x(), b.y(), b.rotation()}});
     }
     void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& active) override {
         QList<int> v;
@@ -111,7 +111,11 @@ QString consistencyError(const GameSimulation& sim) {
             return {};
         }
         if (expected[r][c] != GameField::kNoBlock) {
-            return QStringLiteral("%1 and %2 both cover %3,%4").arg(id).arg(expected[r][c]).arg(c).arg(r);
+            return QStringLiteral("%1 and %2 both cover %3,%4")
+                .arg(id)
+                .arg(expected[r][c])
+                .arg(c)
+                .arg(r);
         }
         expected[r][c] = id;
         landedPerRow[r] += id == GameField::kFieldBlockId ? 1 : 0;
@@ -137,7 +141,10 @@ QString consistencyError(const GameSimulation& sim) {
     }
     for (int r = 0; r < GameField::kRows; ++r) {
         if (f.rowCount(r) != landedPerRow[r]) {
-            return QStringLiteral("row %1 counts %2, holds %3").arg(r).arg(f.rowCount(r)).arg(landedPerRow[r]);
+            return QStringLiteral("row %1 counts %2, holds %3")
+                .arg(r)
+                .arg(f.rowCount(r))
+                .arg(landedPerRow[r]);
         }
         for (int c = 0; c < w; ++c) {
             if (f.cell(c, r) != expected[r][c]) {
@@ -256,8 +263,9 @@ private Q_SLOTS:
         QCOMPARE(g.sim.field().cell(5, 0), GameField::kFieldBlockId);
         QCOMPARE(g.sim.field().cell(6, 1), GameField::kFieldBlockId);
         QCOMPARE(g.sim.field().cell(5, 12), lowerId);
-        const auto merge = std::find_if(g.recorder.records.begin(), g.recorder.records.end(),
-                                        [](const auto& r) { return r.code == QStringLiteral("SMRG"); });
+        const auto merge =
+            std::find_if(g.recorder.records.begin(), g.recorder.records.end(),
+                         [](const auto& r) { return r.code == QStringLiteral("SMRG"); });
         QVERIFY(merge != g.recorder.records.end());
         QCOMPARE(merge->values, QList<int>({upperId, 200, -2}));
         QCOMPARE(consistencyError(g.sim), QString());
@@ -267,7 +275,7 @@ private Q_SLOTS:
         Game g(1);
         g.setBlock(0, 0, 450, 0);  // columns 10, 11, rows 1, 2
         const int nextId = g.player(0).nextBlock()->id();
-        g.tick();                  // enters the grid
+        g.tick();  // enters the grid
         g.recorder.records.clear();
         g.press(0, 4);
         g.tick();
@@ -295,15 +303,17 @@ private Q_SLOTS:
     // no free place in its whole descent and must not take cells of the first.
     void overlappingSpawnsNeverShareACell() {
         Game g(4);
-        g.setBlock(0, 0, 200, -50);    // lands on the floor in the next tick
-        g.setBlock(1, 0, 200, 50);     // lands on it in the same tick
+        g.setBlock(0, 0, 200, -50);      // lands on the floor in the next tick
+        g.setBlock(1, 0, 200, 50);       // lands on it in the same tick
         g.setBlock(2, 6, 200, 1551, 1);  // column 5, rows 31..34 after its fall
         g.setBlock(3, 6, 200, 1351, 1);  // column 5, rows 27..30
         const int fieldsizeX = g.sim.fieldsizeX();
         const int firstNext = g.player(0).nextBlock()->id();
         const int secondNext = g.player(1).nextBlock()->id();
-        g.player(0).setNextBlock(std::make_unique<GameBlock>(firstNext, 0, 6, -500, -500, 1, fieldsizeX));
-        g.player(1).setNextBlock(std::make_unique<GameBlock>(secondNext, 1, 0, -1000, -1000, 0, fieldsizeX));
+        g.player(0).setNextBlock(
+            std::make_unique<GameBlock>(firstNext, 0, 6, -500, -500, 1, fieldsizeX));
+        g.player(1).setNextBlock(
+            std::make_unique<GameBlock>(secondNext, 1, 0, -1000, -1000, 0, fieldsizeX));
         g.tick();
         QVERIFY(g.sim.running());
         QCOMPARE(g.block(0).id(), firstNext);
@@ -387,7 +397,8 @@ private Q_SLOTS:
                 if (!run.over()) {
                     const QString error = consistencyError(run.simulation());
                     if (!error.isEmpty()) {
-                        QFAIL(qPrintable(QStringLiteral("seed %1 tick %2: %3").arg(seed).arg(t).arg(error)));
+                        QFAIL(qPrintable(
+                            QStringLiteral("seed %1 tick %2: %3").arg(seed).arg(t).arg(error)));
                     }
                 }
             }
