@@ -1,0 +1,38 @@
+#include "serverdata.h"
+
+#include "game/appinfo.h"
+
+ServerData::ServerData(const QString& version, const QString& address, const QString& name,
+                       int port, bool ranked, bool hasPassword, int players, int maxPlayers,
+                       int ping, const QString& timeText, QObject* parent)
+    : QObject(parent),
+      ranked_(ranked),
+      hasPassword_(hasPassword),
+      version_(version),
+      address_(address),
+      name_(name),
+      port_(port),
+      players_(players),
+      maxPlayers_(maxPlayers),
+      ping_(ping),
+      time_(QTime::fromString(timeText, Qt::ISODate)) {}
+
+bool ServerData::isCurrentVersion() const {
+    return version_ == QLatin1String(Quadrell::kVersion);
+}
+
+bool ServerData::update(const ServerData& other) {
+    if (!(other.time_ > time_)) {
+        return false;
+    }
+    time_ = other.time_;
+    ranked_ = other.ranked_;
+    version_ = other.version_;
+    ++lives_;
+    return true;
+}
+
+bool ServerData::decay() {
+    --lives_;
+    return lives_ >= 0;
+}

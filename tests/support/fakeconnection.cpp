@@ -1,0 +1,161 @@
+#include "fakeconnection.h"
+
+namespace {
+
+QVariantList intList(const QList<int>& values) {
+    QVariantList out;
+    for (int v : values) {
+        out.append(v);
+    }
+    return out;
+}
+
+// Blocks are recorded by value (id, colour, kind, x, y, rotation): the sender
+// keeps ownership and may change them after the call.
+QVariantList blockRecord(const GameBlock& b) {
+    return {b.id(), b.colour(), b.kind(), b.x(), b.y(), b.rotation()};
+}
+
+QVariantList blockRecords(const QList<GameBlock*>& blocks) {
+    QVariantList out;
+    for (const GameBlock* b : blocks) {
+        out.append(QVariant(blockRecord(*b)));
+    }
+    return out;
+}
+
+}  // namespace
+
+QList<QVariantList> FakeConnection::callsOf(const QString& op) const {
+    QList<QVariantList> out;
+    for (const Call& c : calls) {
+        if (c.op == op) {
+            out.append(c.args);
+        }
+    }
+    return out;
+}
+
+QVariantList FakeConnection::last(const QString& op) const {
+    const QList<QVariantList> all = callsOf(op);
+    return all.isEmpty() ? QVariantList() : all.last();
+}
+
+int FakeConnection::acceptSocket(qintptr socketDescriptor) {
+    record(QStringLiteral("acceptSocket"), {QVariant::fromValue(socketDescriptor)});
+    return nextId_++;
+}
+
+int FakeConnection::connectToHost(const QHostAddress& address, int port) {
+    record(QStringLiteral("connectToHost"), {address.toString(), port});
+    return nextId_++;
+}
+
+int FakeConnection::connectWithHello(const QHostAddress& address, int port, int players,
+                                     int hostKey, const QString& password, int requestedId) {
+    record(QStringLiteral("connectWithHello"),
+           {address.toString(), port, players, hostKey, password, requestedId});
+    return nextId_++;
+}
+
+void FakeConnection::requestResend() { record(QStringLiteral("requestResend"), {}); }
+
+void FakeConnection::disconnectClient(int clientId, bool immediately) {
+    record(QStringLiteral("disconnectClient"), {clientId, immediately});
+}
+
+void FakeConnection::queryServer(const QHostAddress& address, int port) {
+    record(QStringLiteral("queryServer"), {address.toString(), port});
+}
+
+void FakeConnection::sendCPlayers(bool reliable, const QStringList& names,
+                                  const QList<int>& colors, const QList<int>& status) {
+    record(QStringLiteral("sendCPlayers"), {reliable, names, intList(colors), intList(status)});
+}
+
+void FakeConnection::sendSPlayerlist(bool reliable, const QList<int>& connIds,
+                                     const QStringList& names, const QList<int>& colors,
+                                     const QList<int>& status) {
+    record(QStringLiteral("sendSPlayerlist"),
+           {reliable, intList(connIds), names, intList(colors), intList(status)});
+}
+
+void FakeConnection::sendCMessage(bool reliable, int playerNr, const QString& message) {
+    record(QStringLiteral("sendCMessage"), {reliable, playerNr, message});
+}
+
+void FakeConnection::sendSMessage(bool reliable, int playerId, const QString& message) {
+    record(QStringLiteral("sendSMessage"), {reliable, playerId, message});
+}
+
+void FakeConnection::sendCKick(bool reliable, int clientId) {
+    record(QStringLiteral("sendCKick"), {reliable, clientId});
+}
+
+void FakeConnection::sendSKick(bool reliable, int clientId) {
+    record(QStringLiteral("sendSKick"), {reliable, clientId});
+}
+
+void FakeConnection::sendCStart(bool reliable) { record(QStringLiteral("sendCStart"), {reliable}); }
+
+void FakeConnection::sendSStart(bool reliable, int clientId, int fieldsizeX, int countDown) {
+    record(QStringLiteral("sendSStart"), {reliable, clientId, fieldsizeX, countDown});
+}
+
+void FakeConnection::sendCRestart(bool reliable) {
+    record(QStringLiteral("sendCRestart"), {reliable});
+}
+
+void FakeConnection::sendSRestart(bool reliable, int clientId) {
+    record(QStringLiteral("sendSRestart"), {reliable, clientId});
+}
+
+void FakeConnection::sendSGameState(bool reliable, int clientId, int fieldsizeX, bool paused,
+                                    int score, const QString& playtime, const QByteArray& field,
+                                    const QList<GameBlock*>& blocks) {
+    record(QStringLiteral("sendSGameState"), {reliable, clientId, fieldsizeX, paused, score,
+                                              playtime, field, blockRecords(blocks)});
+}
+
+void FakeConnection::sendCInput(bool reliable, const QList<int>& keys) {
+    record(QStringLiteral("sendCInput"), {reliable, intList(keys)});
+}
+
+void FakeConnection::sendSNewBlock(bool reliable, const GameBlock& block) {
+    record(QStringLiteral("sendSNewBlock"), {reliable, QVariant(blockRecord(block))});
+}
+
+void FakeConnection::sendSMoveBlocks(bool reliable, const QList<GameBlock*>& blocks,
+                                     const QList<int>& activeIds) {
+    record(QStringLiteral("sendSMoveBlocks"), {reliable, blockRecords(blocks), intList(activeIds)});
+}
+
+void FakeConnection::sendSMergeBlocks(bool reliable, const QList<GameBlock*>& blocks) {
+    record(QStringLiteral("sendSMergeBlocks"), {reliable, blockRecords(blocks)});
+}
+
+void FakeConnection::sendCPause(bool reliable) { record(QStringLiteral("sendCPause"), {reliable}); }
+
+void FakeConnection::sendSPause(bool reliable, int clientId, int countDown) {
+    record(QStringLiteral("sendSPause"), {reliable, clientId, countDown});
+}
+
+void FakeConnection::sendSGameOver(bool reliable, int score, int lines, const QString& playtime) {
+    record(QStringLiteral("sendSGameOver"), {reliable, score, lines, playtime});
+}
+
+void FakeConnection::sendServerOnline(bool reliable, int port) {
+    record(QStringLiteral("sendServerOnline"), {reliable, port});
+}
+
+void FakeConnection::sendServerOffline(bool reliable, int port) {
+    record(QStringLiteral("sendServerOffline"), {reliable, port});
+}
+
+void FakeConnection::sendMasterTest(bool reliable) {
+    record(QStringLiteral("sendMasterTest"), {reliable});
+}
+
+void FakeConnection::requestServerlist(bool reliable) {
+    record(QStringLiteral("requestServerlist"), {reliable});
+}
