@@ -98,9 +98,8 @@ public Q_SLOTS:
     virtual void queryServer(const QHostAddress& address, int port) = 0;
     virtual void sendCPlayers(bool reliable, const QStringList& names, const QList<int>& colors,
                               const QList<int>& status) = 0;
-    virtual void sendSPlayerlist(bool reliable, const QList<int>& connIds,
-                                 const QStringList& names, const QList<int>& colors,
-                                 const QList<int>& status) = 0;
+    virtual void sendSPlayerlist(bool reliable, const QList<int>& connIds, const QStringList& names,
+                                 const QList<int>& colors, const QList<int>& status) = 0;
     virtual void sendCMessage(bool reliable, int playerNr, const QString& message) = 0;
     virtual void sendSMessage(bool reliable, int playerId, const QString& message) = 0;
     virtual void sendCKick(bool reliable, int clientId) = 0;
@@ -109,8 +108,8 @@ public Q_SLOTS:
     virtual void sendSStart(bool reliable, int clientId, int fieldsizeX, int countDown) = 0;
     virtual void sendCRestart(bool reliable) = 0;
     virtual void sendSRestart(bool reliable, int clientId) = 0;
-    virtual void sendSGameState(bool reliable, int clientId, int fieldsizeX, bool paused,
-                                int score, const QString& playtime, const QByteArray& field,
+    virtual void sendSGameState(bool reliable, int clientId, int fieldsizeX, bool paused, int score,
+                                const QString& playtime, const QByteArray& field,
                                 const QList<GameBlock*>& blocks) = 0;
     virtual void sendCInput(bool reliable, const QList<int>& keys) = 0;
     virtual void sendSNewBlock(bool reliable, const GameBlock& block) = 0;

@@ -3,15 +3,15 @@
 // Every duration of the connection layer in one place. The defaults are the
 // protocol's; tests shorten them so that nothing waits for real time-outs.
 struct NetworkTimings {
-    int resendIntervalMs = 250;        // hello, probe and announcement repetition
-    int maxResends = 6;                // repetitions after the first send (7 sends in all)
-    int handshakeTimeoutMs = 10000;    // new connections on the server side
-    int disconnectTimeoutMs = 5000;    // graceful leave without an answer
-    int framingTimeoutMs = 5000;       // incomplete header or body on a stream
-    int serverUdpPingMs = 1000;        // ping interval of the server's datagram side
-    int serverTcpPingMs = 10000;       // ping interval of the server's stream side
-    int serverInactivityMs = 3000;     // established datagram peers, server side
-    int clientInactivityMs = 10000;    // established connections, client side
-    int historySize = 20;              // reliable datagrams kept for resend requests
-    int maxResendGap = 20;             // a gap up to this asks for a resend; more is loss
+    int resendIntervalMs = 250;      // hello, probe and announcement repetition
+    int maxResends = 6;              // repetitions after the first send (7 sends in all)
+    int handshakeTimeoutMs = 10000;  // new connections on the server side
+    int disconnectTimeoutMs = 5000;  // graceful leave without an answer
+    int framingTimeoutMs = 5000;     // incomplete header or body on a stream
+    int serverUdpPingMs = 1000;      // ping interval of the server's datagram side
+    int serverTcpPingMs = 10000;     // ping interval of the server's stream side
+    int serverInactivityMs = 3000;   // established datagram peers, server side
+    int clientInactivityMs = 10000;  // established connections, client side
+    int historySize = 20;            // reliable datagrams kept for resend requests
+    int maxResendGap = 20;           // a gap up to this asks for a resend; more is loss
 };

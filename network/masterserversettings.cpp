@@ -1,0 +1,34 @@
+#include "masterserversettings.h"
+
+#include <QDir>
+#include <QHostInfo>
+#include <QSettings>
+
+#include "game/appinfo.h"
+
+MasterserverSettings MasterserverSettings::load(const QString& directory) {
+    const QString path = QDir(directory.isEmpty() ? QDir::currentPath() : directory)
+                             .filePath(QLatin1String(Quadrell::kMasterserverFile));
+    const QSettings file(path, QSettings::IniFormat);
+    MasterserverSettings s;
+    s.addressText = file.value(QStringLiteral("Master/General/Address"), QString()).toString();
+    bool ok = false;
+    const int port =
+        file.value(QStringLiteral("Master/General/Port"), Quadrell::kDefaultMasterPort).toInt(&ok);
+    s.port = (ok && port > 0 && port <= 65535) ? port : Quadrell::kDefaultMasterPort;
+    s.address = resolve(s.addressText);
+    return s;
+}
+
+QHostAddress MasterserverSettings::resolve(const QString& text) {
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty()) {
+        return {};
+    }
+    const QHostAddress numeric(trimmed);
+    if (!numeric.isNull()) {
+        return numeric;
+    }
+    const QHostInfo info = QHostInfo::fromName(trimmed);
+    return info.addresses().isEmpty() ? QHostAddress() : info.addresses().constFirst();
+}

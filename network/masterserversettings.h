@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QString>
+
+// Where the master server is: "masterserver.ini" in a directory (the working
+// directory by default). Both the game server and the client read it.
+struct MasterserverSettings {
+    QString addressText;   // as written in the file
+    QHostAddress address;  // null: no master server
+    int port = 27404;
+
+    bool isSet() const { return !address.isNull(); }
+
+    // Reads the file; a missing file or key gives the defaults. The address is
+    // taken as a numeric address first, else looked up as a host name (blocking,
+    // first address found); nothing found leaves it null.
+    static MasterserverSettings load(const QString& directory = QString());
+    // The same resolution for any text.
+    static QHostAddress resolve(const QString& text);
+};
