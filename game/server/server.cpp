@@ -287,8 +287,14 @@ void Server::processPlayerStart(int connId) {
     guarded([this, connId] { startLocked(connId); });
 }
 
+bool Server::hasPlayer(int connId) const {
+    return sim_.findPlayer(connId, 0) >= 0 || sim_.findPlayer(connId, 1) >= 0;
+}
+
 void Server::startLocked(int connId) {
-    if (sim_.findPlayer(connId, 0) < 0) {
+    // A partner alone on its connection counts: otherwise a list whose last
+    // player is such a partner could never start by itself.
+    if (!hasPlayer(connId)) {
         return;
     }
     int players = 0;
@@ -317,7 +323,7 @@ void Server::startLocked(int connId) {
 
 void Server::processPlayerRestart(int connId) {
     guarded([this, connId] {
-        if (sim_.findPlayer(connId, 0) >= 0) {
+        if (hasPlayer(connId)) {
             restartAll(connId);
         }
     });
@@ -519,8 +525,7 @@ void Server::processConnectionError(int connId, ConnectionInterface::ConnectionE
             for (int c = 0; c < kSlots; ++c) {
                 leave(c);
             }
-        } else if (validConnId(connId) &&
-                   (sim_.findPlayer(connId, 0) >= 0 || sim_.findPlayer(connId, 1) >= 0)) {
+        } else if (validConnId(connId) && hasPlayer(connId)) {
             leave(connId);
         }
     });

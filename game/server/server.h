@@ -84,6 +84,8 @@ private:
     template <typename Handler>
     void guarded(Handler handler);
 
+    bool hasPlayer(int connId) const;
+
     // Everything below expects the server mutex to be held.
     void assignColours();
     void sendPlayerList();

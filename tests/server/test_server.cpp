@@ -71,6 +71,11 @@ private Q_SLOTS:
                  QList<int>({3, 2, 1, 0}));
         QVERIFY(!h.server->countdownRunning());
         QVERIFY(h.server->tickRunning());
+
+        // A second player alone on its connection starts a game too.
+        ServerHarness lone;
+        lone.players(1, {QString(), QStringLiteral("B")}, {-1, -1}, {Status::Ready, Status::Ready});
+        QCOMPARE(lone.stream->last(QStringLiteral("sendSStart")), QVariantList({true, 1, 12, 3}));
     }
 
     void listChangeDuringStartCountdownCancelsIt() {
@@ -144,10 +149,18 @@ private Q_SLOTS:
         Q_EMIT h.stream->changedSPlayerPause(2);
         Q_EMIT h.stream->changedSPlayerPause(3);
         QVERIFY(h.server->countdownRunning());
+        // A list change stops the resume but, unlike a start, does not end the game.
+        h.join(2, QStringLiteral("Watcher"), Status::Waiting, 3);
+        QVERIFY(!h.server->countdownRunning());
+        QVERIFY(h.sim().paused());
+        QVERIFY(h.sim().running());
+        QCOMPARE(h.stream->count(QStringLiteral("sendSRestart")), 0);
+        Q_EMIT h.stream->changedSPlayerPause(0);
+        Q_EMIT h.stream->changedSPlayerPause(0);
 
         h.countDown();
         QCOMPARE(column(h.stream->callsOf(QStringLiteral("sendSPause")), 2),
-                 QList<int>({-1, 3, 2, 1, 0}));
+                 QList<int>({-1, 3, -1, 3, 2, 1, 0}));
         QVERIFY(!h.sim().paused());
         QVERIFY(h.server->tickRunning());
         h.tick();
