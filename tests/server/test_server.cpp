@@ -459,6 +459,16 @@ private Q_SLOTS:
         QCOMPARE(h.journal.last(), QStringLiteral("master:disconnectClient -1 1"));
     }
 
+    void hostKeysAreNonNegativeAndVary() {
+        QSet<int> keys;
+        for (int i = 0; i < 16; ++i) {
+            const int key = drawHostKey();
+            QVERIFY(key >= 0);
+            keys.insert(key);
+        }
+        QVERIFY(keys.size() > 1);
+    }
+
     void realTimersRunCountdownAndTicks() {
         HarnessOptions o;
         o.timings.countdownMs = 5;
