@@ -1,0 +1,166 @@
+// Cost of one server tick with four players playing: the field rules plus the
+// server's locking and its hand-over of every result to the connections. The
+// connections here drop what they get, so encoding and sockets are not counted.
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+#include "game/gamegrid.h"
+#include "game/placementpolicy.h"
+#include "game/server/server.h"
+
+namespace {
+
+class NullConnection : public ConnectionInterface {
+public:
+    NullConnection()
+        : ConnectionInterface(QString(), 4, false, false, 0, false, -1, false, {}, -1) {}
+    int acceptSocket(qintptr) override { return -1; }
+    int connectToHost(const QHostAddress&, int) override { return -1; }
+    int connectWithHello(const QHostAddress&, int, int, int, const QString&, int) override {
+        return -1;
+    }
+    void requestResend() override {}
+    void disconnectClient(int, bool) override {}
+    void queryServer(const QHostAddress&, int) override {}
+    void sendCPlayers(bool, const QStringList&, const QList<int>&, const QList<int>&) override {}
+    void sendSPlayerlist(bool, const QList<int>&, const QStringList&, const QList<int>&,
+                         const QList<int>&) override {}
+    void sendCMessage(bool, int, const QString&) override {}
+    void sendSMessage(bool, int, const QString&) override {}
+    void sendCKick(bool, int) override {}
+    void sendSKick(bool, int) override {}
+    void sendCStart(bool) override {}
+    void sendSStart(bool, int, int, int) override {}
+    void sendCRestart(bool) override {}
+    void sendSRestart(bool, int) override {}
+    void sendSGameState(bool, int, int, bool, int, const QString&, const QByteArray&,
+                        const QList<GameBlock*>&) override {}
+    void sendCInput(bool, const QList<int>&) override {}
+    void sendSNewBlock(bool, const GameBlock& block) override {
+        benchmark::DoNotOptimize(block.id());
+    }
+    void sendSMoveBlocks(bool, const QList<GameBlock*>& blocks, const QList<int>&) override {
+        benchmark::DoNotOptimize(blocks.size());
+    }
+    void sendSMergeBlocks(bool, const QList<GameBlock*>& blocks) override {
+        benchmark::DoNotOptimize(blocks.size());
+    }
+    void sendCPause(bool) override {}
+    void sendSPause(bool, int, int) override {}
+    void sendSGameOver(bool, int, int, const QString&) override {}
+    void sendServerOnline(bool, int) override {}
+    void sendServerOffline(bool, int) override {}
+    void sendMasterTest(bool) override {}
+    void requestServerlist(bool) override {}
+};
+
+// Four players on connections 0..3, started through the player lists like any
+// game; each presses the keys a simple placement policy chooses.
+class ServerRun {
+public:
+    explicit ServerRun(std::uint32_t seed) : random_(seed) {
+        ServerTimings quiet;
+        quiet.tickMs = quiet.countdownMs = 3600000;
+        stream_ = new NullConnection;
+        datagram_ = new NullConnection;
+        server_ = std::make_unique<Server>(ServerSettings{}, stream_, datagram_, nullptr,
+                                           MasterserverSettings{}, QUrl(), quiet, random_, clock_);
+        for (int status : {GamePlayer::Waiting, GamePlayer::Ready}) {
+            for (int c = 0; c < 4; ++c) {
+                Q_EMIT stream_->changedSPlayers(c, {QStringLiteral("P%1").arg(c), QString()},
+                                                {-1, -1}, {status, -1});
+            }
+        }
+        for (int i = 0; i < 3; ++i) {
+            server_->updateCountDown();
+        }
+    }
+
+    bool over() const { return !server_->simulation().running(); }
+
+    void feedInput() {
+        const GameSimulation& sim = server_->simulation();
+        const int w = sim.fieldsizeX();
+        for (int slot = 0; slot < GameSimulation::kSlots; ++slot) {
+            const GamePlayer* p = sim.player(slot);
+            if (!p || !p->isInGame() || !p->currentBlock()) {
+                continue;
+            }
+            bool pending = false;
+            for (int k = 0; k < GamePlayer::kKeys; ++k) {
+                pending = pending || p->keyPending(k);
+            }
+            if (pending) {
+                continue;
+            }
+            const GameBlock& b = *p->currentBlock();
+            const PlacementPolicy::Target target = PlacementPolicy::choose(
+                [&sim](int c, int r) { return sim.field().cell(c, r) == GameField::kFieldBlockId; },
+                w, b.kind(), slot * 12, 12);
+            const int key =
+                PlacementPolicy::nextKey(b.rotation(), GameGrid::column(w, b.x()), target, w);
+            QList<int> input(10, 0);
+            for (int k = 0; k < GamePlayer::kKeys; ++k) {
+                input[k] = p->keyCount()[k] + (k == key ? 1 : 0);
+            }
+            Q_EMIT datagram_->changedSPlayerInput(p->connId(), input);
+        }
+    }
+
+    void tick() {
+        clock_.advance(20);
+        server_->mainLoop();
+    }
+
+private:
+    RandomSource random_;
+    ManualClock clock_;
+    NullConnection* stream_;
+    NullConnection* datagram_;
+    std::unique_ptr<Server> server_;
+};
+
+// Only the tick is timed; the players choose their keys outside it. Median and
+// 99th percentile of single ticks are reported as counters (microseconds).
+void BM_ServerTick4Players(benchmark::State& state) {
+    std::uint32_t seed = 1;
+    auto run = std::make_unique<ServerRun>(seed);
+    std::vector<double> ticks;
+    ticks.reserve(static_cast<std::size_t>(state.max_iterations));
+    for (auto _ : state) {
+        if (run->over()) {
+            run = std::make_unique<ServerRun>(++seed);
+        }
+        run->feedInput();
+        const auto start = std::chrono::steady_clock::now();
+        run->tick();
+        const auto end = std::chrono::steady_clock::now();
+        const double seconds = std::chrono::duration<double>(end - start).count();
+        state.SetIterationTime(seconds);
+        ticks.push_back(seconds * 1e6);
+    }
+    std::sort(ticks.begin(), ticks.end());
+    if (!ticks.empty()) {
+        state.counters["median_us"] = ticks[ticks.size() / 2];
+        state.counters["p99_us"] = ticks[ticks.size() * 99 / 100];
+        state.counters["games"] = seed;
+    }
+}
+BENCHMARK(BM_ServerTick4Players)->UseManualTime()->Iterations(200000);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);  // the server's timers need one
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,619 @@
+#include "server.h"
+
+#include <QMetaObject>
+#include <QTimer>
+#include <memory>
+#include <vector>
+
+#include "game/server/statsreport.h"
+#include "network/fieldimage.h"
+#include "serverlog.h"
+
+Q_LOGGING_CATEGORY(lcServer, "quadrell.server", QtWarningMsg)
+
+namespace {
+
+constexpr int kSlots = GameSimulation::kSlots;
+constexpr int kPlayerColours = 6;    // 0..5; the box colour 6 is nobody's
+constexpr int kAutoColourMark = 10;  // player lists send automatic colours minus this
+constexpr int kCountdownSteps = 3;
+constexpr int kColumnsPerPlayer = 12;
+constexpr int kStartRow = 25;
+
+bool validConnId(int connId) {
+    return connId >= 0 && connId < kSlots;
+}
+
+// Statuses a client may give its own players in the lobby. The in-game ones
+// belong to the server: a late or forged player list must not put a player
+// into a game it has no blocks in.
+GamePlayer::PlayerStatus lobbyStatus(int reported) {
+    const GamePlayer::PlayerStatus s = GamePlayer::statusFromInt(reported);
+    switch (s) {
+        case GamePlayer::Playing:
+        case GamePlayer::Pausing:
+        case GamePlayer::Spectating:
+            return GamePlayer::Waiting;
+        default:
+            return s;
+    }
+}
+
+}  // namespace
+
+Server::Server(const ServerSettings& settings, ConnectionInterface* stream,
+               ConnectionInterface* datagram, ConnectionInterface* master,
+               const MasterserverSettings& masterServer, const QUrl& statsEndpoint,
+               const ServerTimings& timings, RandomSource& random, const Clock& clock,
+               QObject* parent)
+    : QObject(parent),
+      settings_(settings),
+      timings_(timings),
+      masterServer_(masterServer),
+      stream_(stream),
+      datagram_(datagram),
+      master_(master),
+      sim_(random, clock),
+      tickTimer_(new QTimer(this)),
+      countdownTimer_(new QTimer(this)) {
+    Q_ASSERT(stream_ && datagram_);
+    sim_.setEvents(this);
+    stream_->setParent(this);
+    datagram_->setParent(this);
+    if (master_) {
+        master_->setParent(this);
+    }
+
+    tickTimer_->setInterval(timings_.tickMs);
+    tickTimer_->setTimerType(Qt::PreciseTimer);
+    connect(tickTimer_, &QTimer::timeout, this, &Server::mainLoop);
+    countdownTimer_->setInterval(timings_.countdownMs);
+    connect(countdownTimer_, &QTimer::timeout, this, &Server::updateCountDown);
+
+    connect(stream_, &ConnectionInterface::changedSPlayers, this, &Server::updatePlayers);
+    connect(stream_, &ConnectionInterface::changedSPlayerStart, this, &Server::processPlayerStart);
+    connect(stream_, &ConnectionInterface::changedSPlayerRestart, this,
+            &Server::processPlayerRestart);
+    connect(stream_, &ConnectionInterface::changedSPlayerPause, this, &Server::processPlayerPause);
+    connect(stream_, &ConnectionInterface::changedSPlayerDisconnect, this,
+            &Server::processPlayerDisconnect);
+    connect(stream_, &ConnectionInterface::changedSPlayerKick, this, &Server::processPlayerKick);
+    connect(datagram_, &ConnectionInterface::changedSMessage, this, &Server::processMessage);
+    connect(datagram_, &ConnectionInterface::changedSPlayerInput, this,
+            &Server::processPlayerInput);
+    for (ConnectionInterface* c : {stream_, datagram_}) {
+        connect(c, &ConnectionInterface::errorOccured, this, &Server::processConnectionError);
+        connect(c, &ConnectionInterface::serverShutdown, this, &Server::processShutdown);
+    }
+
+    if (settings_.stats && !statsEndpoint.isEmpty()) {
+        stats_ =
+            new StatsReport(statsEndpoint, timings_.statsRetries, timings_.statsTimeoutMs, this);
+        connect(stats_, &StatsReport::uploaded, this,
+                [this] { datagram_->sendSMessage(true, -1, tr("Stats successfully uploaded.")); });
+        connect(stats_, &StatsReport::failed, this, [this] {
+            datagram_->sendSMessage(true, -2, tr("The stats could not be sended."));
+        });
+    }
+
+    if (usesMaster()) {
+        connect(master_, &ConnectionInterface::errorOccured, this,
+                &Server::processMasterConnectionError);
+        registerAtMaster();
+        master_->sendServerOnline(true, settings_.port);
+        heartbeatTimer_ = new QTimer(this);
+        heartbeatTimer_->setInterval(timings_.heartbeatMs);
+        connect(heartbeatTimer_, &QTimer::timeout, this, &Server::sendHeartbeat);
+        heartbeatTimer_->start();
+    }
+}
+
+Server::~Server() {
+    if (usesMaster()) {
+        if (!registered_) {
+            registerAtMaster();
+        }
+        master_->sendServerOffline(true, settings_.port);
+        master_->disconnectClient(-1, true);
+    }
+    // From here on nothing a child raises may reach this half-destroyed server.
+    sim_.setEvents(nullptr);
+    for (QObject* child : children()) {
+        disconnect(child, nullptr, this, nullptr);
+    }
+    delete stats_;
+    delete master_;
+    delete datagram_;
+    delete stream_;
+}
+
+template <typename Handler>
+void Server::guarded(Handler handler) {
+    if (!mutex_.tryLock()) {
+        // Only this thread takes the mutex, so it is held further up this very
+        // call stack: a connection raised an event from inside one of our sends.
+        QMetaObject::invokeMethod(
+            this, [this, handler] { guarded(handler); }, Qt::QueuedConnection);
+        return;
+    }
+    handler();
+    mutex_.unlock();
+}
+
+bool Server::usesMaster() const {
+    return master_ != nullptr && !settings_.singleplayer && masterServer_.isSet();
+}
+
+int Server::pauseCount() const {
+    int count = 0;
+    for (int slot = 0; slot < kSlots; ++slot) {
+        const GamePlayer* p = sim_.player(slot);
+        count += (p && p->status() == GamePlayer::Pausing) ? 1 : 0;
+    }
+    return count;
+}
+
+bool Server::countdownRunning() const {
+    return countdownTimer_->isActive();
+}
+
+bool Server::tickRunning() const {
+    return tickTimer_->isActive();
+}
+
+// --- players --------------------------------------------------------------
+
+void Server::updatePlayers(int connId, QStringList names, QList<int> colors, QList<int> statusInt) {
+    if (!validConnId(connId)) {
+        return;
+    }
+    guarded([this, connId, names, colors, statusInt] {
+        bool joinedGame = false;
+        for (int local = 0; local < 2; ++local) {
+            const QString name = names.value(local);
+            int slot = sim_.findPlayer(connId, local);
+            if (slot < 0) {
+                if (name.isEmpty()) {
+                    continue;
+                }
+                for (slot = 0; slot < kSlots && sim_.player(slot); ++slot) {
+                }
+                if (slot == kSlots) {
+                    continue;  // all four slots taken
+                }
+                const auto status =
+                    sim_.running() ? GamePlayer::Spectating : lobbyStatus(statusInt.value(local));
+                sim_.addPlayer(slot, connId, local,
+                               std::make_unique<GamePlayer>(connId, name, -1, true, status));
+                joinedGame = joinedGame || sim_.running();
+            }
+            GamePlayer& p = *sim_.player(slot);
+            p.setName(name);
+            const int colour = colors.value(local, -1);
+            if (colour < 0 || colour >= kPlayerColours) {
+                p.setAutoColour(true);  // no choice, or none a client could draw
+            } else {
+                p.setColour(colour);
+                p.setAutoColour(false);
+            }
+            // During a game the server alone moves players in and out of it.
+            if (!sim_.running()) {
+                p.setStatus(lobbyStatus(statusInt.value(local)));
+            }
+        }
+        assignColours();
+        sendPlayerList();
+        if (joinedGame) {
+            sendGameStateLocked(connId);
+        }
+        checkAllReady();
+    });
+}
+
+void Server::assignColours() {
+    // Whether a player other than the one in slot uses colour. Lower slots have
+    // been assigned already; higher ones count only with a colour that stays.
+    const auto taken = [this](int colour, int slot) {
+        for (int j = 0; j < kSlots; ++j) {
+            const GamePlayer* q = sim_.player(j);
+            if (j == slot || !q || q->colour() != colour) {
+                continue;
+            }
+            if (j < slot || !q->autoColour() || q->isInGame()) {
+                return true;
+            }
+        }
+        return false;
+    };
+    int next = 0;
+    for (int slot = 0; slot < kSlots; ++slot) {
+        GamePlayer* p = sim_.player(slot);
+        if (!p || !p->autoColour() || p->isInGame()) {
+            continue;  // a player in the game keeps the colour of its blocks
+        }
+        for (int c = next; c < kPlayerColours; ++c) {
+            if (!taken(c, slot)) {
+                next = c;
+                break;
+            }
+        }
+        p->setColour(next);  // with no colour free it shares one
+    }
+}
+
+void Server::sendPlayerList() {
+    QList<int> connIds;
+    QStringList names;
+    QList<int> colours;
+    QList<int> status;
+    for (int slot = 0; slot < kSlots; ++slot) {
+        const GamePlayer* p = sim_.player(slot);
+        connIds << (p ? p->connId() : -1);
+        names << (p ? p->name() : QString());
+        colours << (p ? p->colour() - (p->autoColour() ? kAutoColourMark : 0) : -1);
+        status << (p ? int(p->status()) : int(GamePlayer::Empty));
+    }
+    stream_->sendSPlayerlist(true, connIds, names, colours, status);
+}
+
+void Server::checkAllReady() {
+    int lastConnId = -1;
+    for (int slot = 0; slot < kSlots; ++slot) {
+        const GamePlayer* p = sim_.player(slot);
+        if (!p) {
+            continue;
+        }
+        if (p->status() != GamePlayer::Ready) {
+            if (!countdownTimer_->isActive()) {
+                return;
+            }
+            countdownTimer_->stop();
+            if (sim_.tickCount() != 0) {
+                return;  // a resume countdown: the game stays paused
+            }
+            restartAll(-1);  // the list changed during the start countdown
+            return;
+        }
+        lastConnId = p->connId();
+    }
+    if (lastConnId >= 0) {
+        startLocked(lastConnId);
+    }
+}
+
+// --- start, stop, pause -----------------------------------------------------
+
+void Server::processPlayerStart(int connId) {
+    guarded([this, connId] { startLocked(connId); });
+}
+
+bool Server::hasPlayer(int connId) const {
+    return sim_.findPlayer(connId, 0) >= 0 || sim_.findPlayer(connId, 1) >= 0;
+}
+
+void Server::startLocked(int connId) {
+    // A partner alone on its connection counts: otherwise a list whose last
+    // player is such a partner could never start by itself.
+    if (!hasPlayer(connId)) {
+        return;
+    }
+    int players = 0;
+    for (int slot = 0; slot < kSlots; ++slot) {
+        const GamePlayer* p = sim_.player(slot);
+        if (p && p->status() != GamePlayer::Ready) {
+            return;
+        }
+        players += p ? 1 : 0;
+    }
+    // Each player starts 4 columns into its own 12-column part of the ring.
+    int j = 0;
+    for (int slot = 0; slot < kSlots; ++slot) {
+        if (GamePlayer* p = sim_.player(slot)) {
+            p->setStatus(GamePlayer::Playing);
+            p->setSpawn((3 * j + 1) * 4, kStartRow);
+            ++j;
+        }
+    }
+    const int fieldsizeX = kColumnsPerPlayer * players;
+    sendPlayerList();
+    // The countdown goes first: clients take blocks only once they are in game.
+    startCountdown(false, connId, fieldsizeX);
+    sim_.startGame(fieldsizeX);
+}
+
+void Server::processPlayerRestart(int connId) {
+    guarded([this, connId] {
+        if (hasPlayer(connId)) {
+            restartAll(connId);
+        }
+    });
+}
+
+void Server::restartAll(int clientId) {
+    stream_->sendSRestart(true, clientId);
+    datagram_->sendSRestart(true, clientId);
+    stopGame();
+}
+
+void Server::stopGame() {
+    sim_.stopGame();
+    countdownTimer_->stop();
+    for (int slot = 0; slot < kSlots; ++slot) {
+        GamePlayer* p = sim_.player(slot);
+        if (p && (p->isInGame() || p->status() == GamePlayer::Spectating)) {
+            p->setStatus(GamePlayer::Waiting);
+        }
+    }
+    assignColours();
+    sendPlayerList();
+    tickTimer_->stop();
+}
+
+void Server::processPlayerPause(int connId) {
+    guarded([this, connId] { togglePause(connId); });
+}
+
+void Server::togglePause(int connId) {
+    // The connection's first player speaks for it (a partner may be alone).
+    int slot = sim_.findPlayer(connId, 0);
+    if (slot < 0) {
+        slot = sim_.findPlayer(connId, 1);
+    }
+    const GamePlayer* p = sim_.player(slot);
+    // A request from outside the game changes nothing, in particular it does
+    // not stop a resume countdown.
+    if (!sim_.running() || !p || !p->isInGame()) {
+        return;
+    }
+    countdownTimer_->stop();
+    if (sim_.tickCount() == 0) {
+        restartAll(-1);  // paused during the start countdown: the start is off
+        return;
+    }
+    const auto status =
+        p->status() == GamePlayer::Playing ? GamePlayer::Pausing : GamePlayer::Playing;
+    for (int local = 0; local < 2; ++local) {
+        GamePlayer* q = sim_.player(sim_.findPlayer(connId, local));
+        if (q && q->isInGame()) {
+            q->setStatus(status);
+        }
+    }
+    assignColours();
+    sendPlayerList();
+    if (pauseCount() > 0) {
+        stream_->sendSPause(true, connId, -1);
+        setPaused(true);
+    } else {
+        startCountdown(true, connId, sim_.fieldsizeX());
+    }
+}
+
+void Server::setPaused(bool paused) {
+    if (!sim_.paused() && paused) {
+        tickTimer_->stop();
+    }
+    if (sim_.paused() && !paused) {
+        tickTimer_->start();
+    }
+    sim_.setPaused(paused);
+}
+
+void Server::startCountdown(bool isResume, int connId, int fieldsizeX) {
+    countdownIsResume_ = isResume;
+    countdown_ = kCountdownSteps;
+    countdownConnId_ = connId;
+    if (isResume) {
+        stream_->sendSPause(true, connId, countdown_);
+    } else {
+        stream_->sendSStart(true, connId, fieldsizeX, countdown_);
+        datagram_->sendSStart(true, connId, fieldsizeX, countdown_);
+    }
+    countdownTimer_->start();
+}
+
+void Server::updateCountDown() {
+    guarded([this] {
+        if (!countdownTimer_->isActive()) {
+            return;  // stopped while this step was waiting
+        }
+        --countdown_;
+        if (countdownIsResume_) {
+            stream_->sendSPause(true, countdownConnId_, countdown_);
+        } else {
+            stream_->sendSStart(true, countdownConnId_, sim_.fieldsizeX(), countdown_);
+            datagram_->sendSStart(true, countdownConnId_, sim_.fieldsizeX(), countdown_);
+        }
+        if (countdown_ > 0) {
+            return;
+        }
+        countdownTimer_->stop();
+        if (countdownIsResume_) {
+            setPaused(false);
+        } else {
+            sim_.beginPlay();
+            tickTimer_->start();
+        }
+    });
+}
+
+void Server::mainLoop() {
+    guarded([this] { sim_.mainLoop(); });
+}
+
+void Server::processPlayerInput(int connId, QList<int> input) {
+    guarded([this, connId, input] { sim_.processPlayerInput(connId, input); });
+}
+
+// --- leave, kick, chat, errors ----------------------------------------------
+
+void Server::processPlayerDisconnect(int connId) {
+    if (validConnId(connId)) {
+        guarded([this, connId] { leave(connId); });
+    }
+}
+
+void Server::leave(int connId) {
+    QList<GameBlock*> parked;
+    std::vector<std::unique_ptr<GamePlayer>> removed;
+    for (int local = 0; local < 2; ++local) {
+        const int slot = sim_.findPlayer(connId, local);
+        GamePlayer* p = sim_.player(slot);
+        if (!p) {
+            continue;
+        }
+        if (sim_.paused() && p->status() == GamePlayer::Pausing) {
+            togglePause(connId);
+        }
+        if (p->isInGame() && p->currentBlock()) {
+            // Out of everybody's view; the blocks live until the list went out.
+            sim_.field().releaseCells(*p->currentBlock());
+            const int away = GameSimulation::leftPosition(slot);
+            for (GameBlock* b : {p->currentBlock(), p->nextBlock()}) {
+                if (b) {
+                    b->setPosition(away, away, b->rotation());
+                    parked << b;
+                }
+            }
+        }
+        removed.push_back(sim_.takePlayer(slot));
+    }
+    stream_->disconnectClient(connId, false);
+    datagram_->disconnectClient(connId, false);
+    assignColours();
+    sendPlayerList();
+    if (!parked.isEmpty()) {
+        datagram_->sendSMoveBlocks(false, parked, sim_.activeBlockIds());
+    }
+    removed.clear();
+    if (!sim_.running()) {
+        checkAllReady();
+    } else if (sim_.playersInGame() == 0) {
+        restartAll(-1);
+        checkAllReady();
+    }
+}
+
+void Server::processPlayerKick(int connId, int id) {
+    Q_UNUSED(connId);  // the connection layer passes kicks from the host only
+    // Ids name clients 0..3; -1 would tell the connections to drop everyone.
+    if (!validConnId(id)) {
+        return;
+    }
+    guarded([this, id] {
+        stream_->sendSKick(true, id);
+        datagram_->sendSKick(true, id);
+        leave(id);
+    });
+}
+
+void Server::processMessage(int connId, int playerNr, QString message) {
+    guarded([this, connId, playerNr, message] {
+        const int slot = sim_.findPlayer(connId, playerNr);
+        // Senders below 0 are the server's own notices; nobody else may use them.
+        if (slot < 0) {
+            qCDebug(lcServer) << "chat from a connection without player dropped" << connId;
+            return;
+        }
+        datagram_->sendSMessage(true, slot, message);
+    });
+}
+
+void Server::processConnectionError(int connId, ConnectionInterface::ConnectionError error) {
+    qCDebug(lcServer) << "connection error" << connId << error;
+    guarded([this, connId] {
+        if (connId == -1) {
+            for (int c = 0; c < kSlots; ++c) {
+                leave(c);
+            }
+        } else if (validConnId(connId) && hasPlayer(connId)) {
+            leave(connId);
+        }
+    });
+}
+
+void Server::processShutdown(int connId) {
+    qCDebug(lcServer) << "shut down by connection" << connId;
+    deleteLater();
+}
+
+// --- game state and tick results --------------------------------------------
+
+void Server::sendGameState(int connId) {
+    guarded([this, connId] { sendGameStateLocked(connId); });
+}
+
+void Server::sendGameStateLocked(int connId) {
+    const GameBlock* fieldBlock = sim_.field().fieldBlock();
+    if (!sim_.running() || !fieldBlock) {
+        return;
+    }
+    const int fieldsizeX = sim_.fieldsizeX();
+    const QByteArray field = FieldImage::pack(*fieldBlock, fieldsizeX);
+    QList<GameBlock*> blocks;
+    for (int slot = 0; slot < kSlots; ++slot) {
+        const GamePlayer* p = sim_.player(slot);
+        if (!p || !p->isInGame()) {
+            continue;
+        }
+        for (GameBlock* b : {p->currentBlock(), p->nextBlock()}) {
+            if (b) {
+                blocks << b;
+            }
+        }
+    }
+    const QString playtime = GameSimulation::playtimeText(sim_.playtimeMs());
+    for (ConnectionInterface* c : {stream_, datagram_}) {
+        c->sendSGameState(true, connId, fieldsizeX, sim_.paused(), sim_.score(), playtime, field,
+                          blocks);
+    }
+}
+
+void Server::newBlock(const GameBlock& block) {
+    datagram_->sendSNewBlock(true, block);
+}
+
+void Server::blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) {
+    datagram_->sendSMoveBlocks(false, blocks, activeIds);
+}
+
+void Server::blocksMerged(const QList<GameBlock*>& blocks) {
+    datagram_->sendSMergeBlocks(true, blocks);
+}
+
+void Server::gameOver(int score, int lines, const QString& playtime) {
+    stream_->sendSGameOver(true, score, lines, playtime);
+    datagram_->sendSGameOver(true, score, lines, playtime);
+    if (stats_) {
+        QStringList players;
+        for (int slot = 0; slot < kSlots; ++slot) {
+            const GamePlayer* p = sim_.player(slot);
+            if (p && p->isInGame()) {
+                players << p->name();
+            }
+        }
+        stats_->send(score, lines, playtime, players);
+    }
+    stopGame();
+}
+
+// --- master server ------------------------------------------------------------
+
+void Server::registerAtMaster() {
+    master_->connectToHost(masterServer_.address, masterServer_.port);
+    registered_ = true;
+}
+
+void Server::sendHeartbeat() {
+    if (!usesMaster()) {
+        return;
+    }
+    if (!registered_) {
+        registerAtMaster();
+    }
+    master_->sendServerOnline(true, settings_.port);
+}
+
+void Server::processMasterConnectionError(int connId, ConnectionInterface::ConnectionError error) {
+    qCDebug(lcServer) << "master server connection error" << connId << error;
+    registered_ = false;  // the next heartbeat opens the connection again
+}

@@ -1,0 +1,129 @@
+#pragma once
+
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QStringList>
+#include <QUrl>
+
+#include "game/clock.h"
+#include "game/gamesimulation.h"
+#include "game/randomsource.h"
+#include "game/server/serversettings.h"
+#include "network/connectioninterface.h"
+#include "network/masterserversettings.h"
+
+class QTimer;
+class StatsReport;
+
+// The game server: player slots, joining, start, pause, restart, leave, kick and
+// chat, the countdowns and the 20 ms tick, the master server heartbeat and the
+// stats report. The rules of the field and the tick live in GameSimulation; the
+// server turns what happens there into messages.
+//
+// It owns no sockets. Whoever hosts it creates the stream (TCP), datagram (UDP)
+// and master connections, hands each accepted socket to the stream connection,
+// and passes the connections in; the server adopts them as children.
+//
+// Connection ids 0..3 name the clients; a player's key is connId * 2 + local
+// player number. Everything runs on the server's thread. The server mutex is
+// held by every tick and every handler that touches the players or the field;
+// it is not recursive, so an event that a connection raises while the server is
+// inside one of its own send calls is handled right after the current handler.
+class Server : public QObject, private GameEvents {
+    Q_OBJECT
+
+public:
+    // stream and datagram are required; master may be null (no master server).
+    Server(const ServerSettings& settings, ConnectionInterface* stream,
+           ConnectionInterface* datagram, ConnectionInterface* master,
+           const MasterserverSettings& masterServer, const QUrl& statsEndpoint,
+           const ServerTimings& timings = {}, RandomSource& random = RandomSource::forThisThread(),
+           const Clock& clock = Clock::system(), QObject* parent = nullptr);
+    // Tells the master server that this server goes away.
+    ~Server() override;
+
+    const ServerSettings& settings() const { return settings_; }
+    // For tests and tools on the server thread; do not keep references to
+    // blocks or players across ticks or handlers.
+    GameSimulation& simulation() { return sim_; }
+    const GameSimulation& simulation() const { return sim_; }
+
+    int pauseCount() const;
+    bool countdownRunning() const;
+    bool tickRunning() const;
+    bool registered() const { return registered_; }
+
+    // Snapshot of the running game for a player who joined it.
+    void sendGameState(int connId);
+
+public Q_SLOTS:
+    void updatePlayers(int connId, QStringList names, QList<int> colors, QList<int> statusInt);
+    void processPlayerStart(int connId);
+    void processPlayerRestart(int connId);
+    void processPlayerPause(int connId);
+    void processPlayerDisconnect(int connId);
+    void processPlayerKick(int connId, int id);
+    void processMessage(int connId, int playerNr, QString message);
+    void processPlayerInput(int connId, QList<int> input);
+    void processConnectionError(int connId, ConnectionInterface::ConnectionError error);
+    void processShutdown(int connId);
+
+    // One tick of the game.
+    void mainLoop();
+    // One step of the running countdown.
+    void updateCountDown();
+
+    void sendHeartbeat();
+    void processMasterConnectionError(int connId, ConnectionInterface::ConnectionError error);
+
+private:
+    static constexpr int kMaxConnections = 4;
+
+    // Runs handler under the server mutex, or later if the mutex is taken.
+    template <typename Handler>
+    void guarded(Handler handler);
+
+    bool hasPlayer(int connId) const;
+
+    // Everything below expects the server mutex to be held.
+    void assignColours();
+    void sendPlayerList();
+    void checkAllReady();
+    void startLocked(int connId);
+    void stopGame();
+    void togglePause(int connId);
+    void leave(int connId);
+    void sendGameStateLocked(int connId);
+    void startCountdown(bool isResume, int connId, int fieldsizeX);
+    void setPaused(bool paused);
+    void restartAll(int connId);
+
+    // GameEvents: the tick's results as messages.
+    void newBlock(const GameBlock& block) override;
+    void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) override;
+    void blocksMerged(const QList<GameBlock*>& blocks) override;
+    void gameOver(int score, int lines, const QString& playtime) override;
+
+    void registerAtMaster();
+    bool usesMaster() const;
+
+    ServerSettings settings_;
+    ServerTimings timings_;
+    MasterserverSettings masterServer_;
+    ConnectionInterface* stream_;
+    ConnectionInterface* datagram_;
+    ConnectionInterface* master_;
+    GameSimulation sim_;
+    QMutex mutex_;
+
+    QTimer* tickTimer_;
+    QTimer* countdownTimer_;
+    QTimer* heartbeatTimer_ = nullptr;  // only with a master server
+    StatsReport* stats_ = nullptr;      // only for ranked games with an endpoint
+
+    int countdown_ = 3;
+    bool countdownIsResume_ = false;
+    int countdownConnId_ = -1;
+    bool registered_ = false;
+};

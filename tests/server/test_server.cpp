@@ -1,0 +1,489 @@
+// The game server on recording connections: joining, the automatic start and
+// its countdown, pause and resume, leaving, kicking, chat, the game over, the
+// snapshot for late joiners and the master server heartbeat.
+#include <QTest>
+
+#include "game/gamegrid.h"
+#include "network/fieldimage.h"
+#include "serverharness.h"
+
+namespace {
+
+using Status = GamePlayer::PlayerStatus;
+
+QVariantList ints(std::initializer_list<int> values) {
+    QVariantList out;
+    for (int v : values) {
+        out << v;
+    }
+    return out;
+}
+
+QList<int> column(const QList<QVariantList>& calls, int index) {
+    QList<int> out;
+    for (const QVariantList& c : calls) {
+        out << c[index].toInt();
+    }
+    return out;
+}
+
+}  // namespace
+
+class TestServer : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void allReadyStartsByItselfWithThreePlayers() {
+        ServerHarness h;
+        for (int c = 0; c < 3; ++c) {
+            h.join(c, QStringLiteral("P%1").arg(c));
+        }
+        h.join(2, QStringLiteral("P2"), Status::Ready);
+        h.join(1, QStringLiteral("P1"), Status::Ready);
+        QCOMPARE(h.stream->count(QStringLiteral("sendSStart")), 0);
+        h.journal.clear();
+        h.join(0, QStringLiteral("P0"), Status::Ready);
+
+        // Started for the last player in slot order, not for the last to get ready.
+        QCOMPARE(h.stream->last(QStringLiteral("sendSStart")), QVariantList({true, 2, 36, 3}));
+        QCOMPARE(h.datagram->last(QStringLiteral("sendSStart")), QVariantList({true, 2, 36, 3}));
+        QCOMPARE(h.lastStatuses(), ints({4, 4, 4, 0}));
+        // The countdown reaches the clients before their first blocks do.
+        QVERIFY(h.journal.indexOf(QStringLiteral("datagram:SSRT 3")) <
+                h.journal.indexOf(QStringLiteral("datagram:SBLC")));
+
+        const QList<QVariantList> blocks = h.datagram->callsOf(QStringLiteral("sendSNewBlock"));
+        QCOMPARE(blocks.size(), 7);  // the field block, then current and next per player
+        const int columns[] = {4, 16, 28};
+        for (int j = 0; j < 3; ++j) {
+            const QVariantList current = blocks[1 + 2 * j][1].toList();
+            QCOMPARE(current[3].toInt(), columns[j] * 50);
+            QCOMPARE(current[4].toInt(), 25 * 50);
+            QCOMPARE(blocks[1 + 2 * j][0].toBool(), true);
+        }
+        QCOMPARE(h.sim().fieldsizeX(), 36);
+        QVERIFY(!h.server->tickRunning());
+
+        h.countDown();
+        QCOMPARE(column(h.stream->callsOf(QStringLiteral("sendSStart")), 3),
+                 QList<int>({3, 2, 1, 0}));
+        QCOMPARE(column(h.datagram->callsOf(QStringLiteral("sendSStart")), 3),
+                 QList<int>({3, 2, 1, 0}));
+        QVERIFY(!h.server->countdownRunning());
+        QVERIFY(h.server->tickRunning());
+
+        // A second player alone on its connection starts a game too.
+        ServerHarness lone;
+        lone.players(1, {QString(), QStringLiteral("B")}, {-1, -1}, {Status::Ready, Status::Ready});
+        QCOMPARE(lone.stream->last(QStringLiteral("sendSStart")), QVariantList({true, 1, 12, 3}));
+    }
+
+    void listChangeDuringStartCountdownCancelsIt() {
+        ServerHarness h;
+        h.join(0, QStringLiteral("A"));
+        h.join(1, QStringLiteral("B"));
+        h.join(0, QStringLiteral("A"), Status::Ready);
+        h.join(1, QStringLiteral("B"), Status::Ready);
+        QVERIFY(h.server->countdownRunning());
+
+        h.join(2, QStringLiteral("Late"));
+        QCOMPARE(h.stream->last(QStringLiteral("sendSRestart")), QVariantList({true, -1}));
+        QCOMPARE(h.datagram->last(QStringLiteral("sendSRestart")), QVariantList({true, -1}));
+        QCOMPARE(h.lastStatuses(), ints({2, 2, 2, 0}));
+        QVERIFY(!h.server->countdownRunning());
+        QVERIFY(!h.sim().running());
+
+        // Once the game has ticked, a newcomer only watches.
+        h.join(2, QStringLiteral("Late"), Status::Ready);
+        h.join(0, QStringLiteral("A"), Status::Ready);
+        h.join(1, QStringLiteral("B"), Status::Ready);
+        h.countDown();
+        h.tick();
+        h.join(3, QStringLiteral("Later"));
+        QCOMPARE(h.stream->count(QStringLiteral("sendSRestart")), 1);
+        QCOMPARE(h.lastStatuses(), ints({4, 4, 4, 5}));
+        QVERIFY(h.sim().running());
+
+        // A pause request during the start countdown cancels the start too.
+        ServerHarness early;
+        early.join(0, QStringLiteral("A"));
+        early.join(0, QStringLiteral("A"), Status::Ready);
+        Q_EMIT early.stream->changedSPlayerPause(0);
+        QCOMPARE(early.stream->last(QStringLiteral("sendSRestart")), QVariantList({true, -1}));
+        QVERIFY(!early.sim().running());
+    }
+
+    void splitscreenPausesBothAndResumeCountsDown() {
+        ServerHarness h;
+        const QStringList pair = {QStringLiteral("A"), QStringLiteral("B")};
+        h.players(0, pair, {-1, -1}, {Status::Waiting, Status::Waiting});
+        h.join(1, QStringLiteral("C"));
+        h.players(0, pair, {-1, -1}, {Status::Ready, Status::Ready});
+        h.join(1, QStringLiteral("C"), Status::Ready);
+        h.countDown();
+        h.tick();
+        h.join(2, QStringLiteral("Watcher"));
+
+        Q_EMIT h.stream->changedSPlayerPause(0);
+        QCOMPARE(h.lastStatuses(), ints({6, 6, 4, 5}));
+        QCOMPARE(h.stream->last(QStringLiteral("sendSPause")), QVariantList({true, 0, -1}));
+        QCOMPARE(h.server->pauseCount(), 2);
+        QVERIFY(h.sim().paused());
+        QVERIFY(!h.server->tickRunning());
+
+        const int y = h.block(2).y();
+        const QList<int> keys(h.sim().player(2)->keyCount().begin(),
+                              h.sim().player(2)->keyCount().end());
+        h.press(1, 1);
+        h.tick(5);
+        QCOMPARE(h.block(2).y(), y);
+        QCOMPARE(
+            QList<int>(h.sim().player(2)->keyCount().begin(), h.sim().player(2)->keyCount().end()),
+            keys);
+
+        Q_EMIT h.stream->changedSPlayerPause(0);
+        QCOMPARE(h.lastStatuses(), ints({4, 4, 4, 5}));
+        QVERIFY(h.server->countdownRunning());
+        QVERIFY(h.sim().paused());
+        // Someone outside the game cannot hold the resume up.
+        Q_EMIT h.stream->changedSPlayerPause(2);
+        Q_EMIT h.stream->changedSPlayerPause(3);
+        QVERIFY(h.server->countdownRunning());
+        // A list change stops the resume but, unlike a start, does not end the game.
+        h.join(2, QStringLiteral("Watcher"), Status::Waiting, 3);
+        QVERIFY(!h.server->countdownRunning());
+        QVERIFY(h.sim().paused());
+        QVERIFY(h.sim().running());
+        QCOMPARE(h.stream->count(QStringLiteral("sendSRestart")), 0);
+        Q_EMIT h.stream->changedSPlayerPause(0);
+        Q_EMIT h.stream->changedSPlayerPause(0);
+
+        h.countDown();
+        QCOMPARE(column(h.stream->callsOf(QStringLiteral("sendSPause")), 2),
+                 QList<int>({-1, 3, -1, 3, 2, 1, 0}));
+        QVERIFY(!h.sim().paused());
+        QVERIFY(h.server->tickRunning());
+        h.tick();
+        QCOMPARE(h.block(2).y(), y - 1);
+    }
+
+    void leavingParksBlocksAndTheLastOneStopsTheGame() {
+        ServerHarness h;
+        h.startPlaying(2);
+        h.tick();
+        Q_EMIT h.stream->changedSPlayerPause(1);
+        QVERIFY(h.sim().paused());
+        const int leaverId = h.block(1).id();
+        const int nextId = h.sim().player(1)->nextBlock()->id();
+        const int stayerId = h.block(0).id();
+
+        Q_EMIT h.stream->changedSPlayerDisconnect(1);
+        // Its pause is taken back on the way out.
+        QCOMPARE(h.stream->last(QStringLiteral("sendSPause")), QVariantList({true, 1, 3}));
+        QCOMPARE(h.stream->last(QStringLiteral("disconnectClient")), QVariantList({1, false}));
+        QCOMPARE(h.datagram->last(QStringLiteral("disconnectClient")), QVariantList({1, false}));
+        QCOMPARE(h.lastStatuses(), ints({4, 0, 0, 0}));
+        const QVariantList moved = h.datagram->last(QStringLiteral("sendSMoveBlocks"));
+        QCOMPARE(moved[0].toBool(), false);
+        const QVariantList parked = moved[1].toList();
+        QCOMPARE(parked.size(), 2);
+        QCOMPARE(parked[0].toList()[0].toInt(), leaverId);
+        QCOMPARE(parked[1].toList()[0].toInt(), nextId);
+        for (const QVariant& b : parked) {
+            QCOMPARE(b.toList()[3].toInt(), -10000);
+            QCOMPARE(b.toList()[4].toInt(), -10000);
+        }
+        QCOMPARE(moved[2].toList(), ints({stayerId, -1, -1, -1, -1, -1, -1, -1}));
+        for (int r = 0; r < GameField::kRows; ++r) {
+            for (int c = 0; c < h.sim().fieldsizeX(); ++c) {
+                QVERIFY(h.sim().field().cell(c, r) != leaverId);
+            }
+        }
+        QVERIFY(h.sim().running());
+        QCOMPARE(h.stream->count(QStringLiteral("sendSRestart")), 0);
+
+        Q_EMIT h.stream->changedSPlayerDisconnect(0);
+        QCOMPARE(h.stream->last(QStringLiteral("sendSRestart")), QVariantList({true, -1}));
+        QCOMPARE(h.datagram->last(QStringLiteral("sendSRestart")), QVariantList({true, -1}));
+        QVERIFY(!h.sim().running());
+        QVERIFY(!h.server->tickRunning());
+        QVERIFY(!h.server->countdownRunning());
+    }
+
+    void automaticColoursAvoidChosenOnes() {
+        ServerHarness h;
+        h.join(0, QStringLiteral("A"));
+        h.join(1, QStringLiteral("B"));
+        QCOMPARE(h.lastColours(), ints({-10, -9, -1, -1}));
+        h.join(2, QStringLiteral("C"), Status::Waiting, 0);
+        QCOMPARE(h.lastColours(), ints({-9, -8, 0, -1}));
+        // A colour no client can draw counts as no choice.
+        h.join(3, QStringLiteral("D"), Status::Waiting, 99);
+        QCOMPARE(h.lastColours(), ints({-9, -8, 0, -7}));
+        // Colours of players in the game stay with their blocks.
+        ServerHarness g;
+        g.startPlaying(2);
+        g.join(2, QStringLiteral("Watcher"), Status::Waiting, -1);
+        g.join(0, QStringLiteral("P0"), Status::Playing, 1);
+        QCOMPARE(g.lastColours(), ints({1, -9, -10, -1}));
+    }
+
+    void rowsClearedInOneTickScore_data() {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("points");
+        QTest::newRow("one") << 1 << 10;
+        QTest::newRow("two") << 2 << 30;
+        QTest::newRow("three") << 3 << 50;
+        QTest::newRow("four") << 4 << 70;
+    }
+
+    void rowsClearedInOneTickScore() {
+        QFETCH(int, rows);
+        QFETCH(int, points);
+        ServerHarness h;
+        h.startPlaying(1);
+        const int gap = 5;
+        for (int r = 0; r < rows; ++r) {
+            for (int c = 0; c < 12; ++c) {
+                if (c != gap) {
+                    h.landBox(c, r);
+                }
+            }
+        }
+        h.setBlock(0, 6, (gap - 1) * 50, 500, 1);  // upright I over the gap
+        const int id = h.block(0).id();
+        h.press(0, 4);
+        h.tick();
+        QCOMPARE(h.sim().score(), points);
+        QCOMPARE(h.sim().lines(), rows);
+        const QVariantList merged = h.datagram->last(QStringLiteral("sendSMergeBlocks"));
+        QCOMPARE(merged[0].toBool(), true);
+        QCOMPARE(merged[1].toList()[0].toList()[0].toInt(), id);
+        QCOMPARE(h.sim().field().rowCount(0), rows == 4 ? 0 : 1);
+    }
+
+    void gameOverAddsPlaytimeAndEndsOnStreamFirst() {
+        ServerHarness h;
+        h.startPlaying(1);
+        for (int r = 0; r < 25; ++r) {
+            h.landBox(1, r);
+            h.landBox(2, r);
+        }
+        h.setBlock(0, 0, 0, 1250);  // an O over the tower, boxes in rows 26 and 27
+        h.clock.advance(125000);
+        h.press(0, 1);
+        h.server->mainLoop();  // one cell down, still free
+        QVERIFY(h.sim().running());
+        h.journal.clear();
+        h.server->mainLoop();  // lands with its lower boxes in row 25
+
+        QCOMPARE(h.stream->last(QStringLiteral("sendSGameOver")),
+                 QVariantList({true, 125, 0, QStringLiteral("00:02:05")}));
+        QCOMPARE(h.datagram->last(QStringLiteral("sendSGameOver")),
+                 QVariantList({true, 125, 0, QStringLiteral("00:02:05")}));
+        QCOMPARE(h.journal.filter(QStringLiteral("SSTP")),
+                 QStringList({QStringLiteral("stream:SSTP"), QStringLiteral("datagram:SSTP")}));
+        QCOMPARE(h.lastStatuses(), ints({2, 0, 0, 0}));
+        QVERIFY(!h.sim().running());
+        QVERIFY(!h.server->tickRunning());
+        QVERIFY(h.sim().field().fieldBlock() == nullptr);
+        // Nothing more happens on later ticks.
+        const int calls = h.datagram->calls.size();
+        h.tick(3);
+        QCOMPARE(h.datagram->calls.size(), calls);
+    }
+
+    void lateJoinerGetsTheFieldImage() {
+        ServerHarness h;
+        h.startPlaying(1);
+        h.setBlock(0, 0, 6 * 50, 10 * 50);  // an O over columns 7 and 8
+        h.press(0, 4);
+        h.tick();
+        h.clock.advance(61000 - 20);
+        Q_EMIT h.stream->changedSPlayerPause(0);
+        h.journal.clear();
+
+        h.join(1, QStringLiteral("Late"));
+        QCOMPARE(h.lastStatuses(), ints({6, 5, 0, 0}));
+        QCOMPARE(h.journal.filter(QStringLiteral("SCST")),
+                 QStringList({QStringLiteral("stream:SCST"), QStringLiteral("datagram:SCST")}));
+        const QVariantList state = h.stream->last(QStringLiteral("sendSGameState"));
+        QCOMPARE(h.datagram->last(QStringLiteral("sendSGameState")), state);
+        QCOMPARE(state.mid(0, 6), QVariantList({true, 1, 12, true, 0, QStringLiteral("00:01:01")}));
+
+        const QByteArray field = state[6].toByteArray();
+        QCOMPARE(field.size(), 12 * 25 / 2);
+        const int colour = h.sim().player(0)->colour();
+        const std::vector<FieldImage::Cell> cells = FieldImage::unpack(field, 12);
+        QCOMPARE(cells.size(), std::size_t(4));
+        const int expected[][2] = {{7, 0}, {8, 0}, {7, 1}, {8, 1}};
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(cells[i].column, expected[i][0]);
+            QCOMPARE(cells[i].row, expected[i][1]);
+            QCOMPARE(cells[i].colour, colour);
+        }
+        const QVariantList blocks = state[7].toList();
+        QCOMPARE(blocks.size(), 2);
+        QCOMPARE(blocks[0].toList()[0].toInt(), h.block(0).id());
+        QCOMPARE(blocks[1].toList()[0].toInt(), h.sim().player(0)->nextBlock()->id());
+    }
+
+    void kickAndChat() {
+        ServerHarness h;
+        h.join(0, QStringLiteral("Host"));
+        h.players(1, {QStringLiteral("A"), QStringLiteral("B")}, {-1, -1},
+                  {Status::Waiting, Status::Waiting});
+
+        Q_EMIT h.datagram->changedSMessage(1, 1, QStringLiteral("hi  there"));
+        QCOMPARE(h.datagram->last(QStringLiteral("sendSMessage")),
+                 QVariantList({true, 2, QStringLiteral("hi  there")}));
+        // Without a player slot nobody can speak, least of all as the server.
+        Q_EMIT h.datagram->changedSMessage(3, 0, QStringLiteral("Stats successfully uploaded."));
+        Q_EMIT h.datagram->changedSMessage(0, 1, QStringLiteral("no partner here"));
+        QCOMPARE(h.datagram->count(QStringLiteral("sendSMessage")), 1);
+
+        Q_EMIT h.stream->changedSPlayerKick(0, 1);
+        QCOMPARE(h.stream->last(QStringLiteral("sendSKick")), QVariantList({true, 1}));
+        QCOMPARE(h.datagram->last(QStringLiteral("sendSKick")), QVariantList({true, 1}));
+        QCOMPARE(h.stream->last(QStringLiteral("disconnectClient")), QVariantList({1, false}));
+        QCOMPARE(h.datagram->last(QStringLiteral("disconnectClient")), QVariantList({1, false}));
+        QCOMPARE(h.lastStatuses(), ints({2, 0, 0, 0}));
+
+        // -1 would make the connections drop every client.
+        Q_EMIT h.stream->changedSPlayerKick(0, -1);
+        QCOMPARE(h.stream->count(QStringLiteral("sendSKick")), 1);
+        QCOMPARE(h.stream->count(QStringLiteral("disconnectClient")), 1);
+
+        // An error on all connections empties every slot.
+        Q_EMIT h.datagram->errorOccured(-1, ConnectionInterface::ConnectionLost);
+        QCOMPARE(h.lastStatuses(), ints({0, 0, 0, 0}));
+        QCOMPARE(h.stream->count(QStringLiteral("disconnectClient")), 5);
+    }
+
+    void clientsCannotForgeServerState() {
+        ServerHarness h;
+        h.join(0, QStringLiteral("A"), Status::Playing);
+        QCOMPARE(h.lastStatuses(), ints({2, 0, 0, 0}));
+        const int lists = h.stream->count(QStringLiteral("sendSPlayerlist"));
+        h.join(4, QStringLiteral("Nobody"));
+        h.join(-1, QStringLiteral("Nobody"));
+        QCOMPARE(h.stream->count(QStringLiteral("sendSPlayerlist")), lists);
+
+        h.players(1, {QStringLiteral("B"), QStringLiteral("C")}, {-1, -1},
+                  {Status::Waiting, Status::Waiting});
+        h.join(2, QStringLiteral("D"));
+        h.join(3, QStringLiteral("Fifth"));
+        QCOMPARE(h.stream->last(QStringLiteral("sendSPlayerlist"))[2].toStringList(),
+                 QStringList({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"),
+                              QStringLiteral("D")}));
+
+        // In a game only the server moves players in and out of it.
+        ServerHarness g;
+        g.startPlaying(2);
+        g.tick();
+        g.join(1, QStringLiteral("P1"), Status::Waiting);
+        g.join(0, QStringLiteral("P0"), Status::Pausing);
+        QCOMPARE(g.lastStatuses(), ints({4, 4, 0, 0}));
+        QCOMPARE(g.server->pauseCount(), 0);
+        Q_EMIT g.stream->changedSPlayerPause(0);
+        QVERIFY(g.sim().paused());
+        Q_EMIT g.stream->changedSPlayerPause(0);
+        QVERIFY(g.server->countdownRunning());
+    }
+
+    void eventsRaisedInsideASendWaitForTheHandler() {
+        ServerHarness h;
+        h.join(0, QStringLiteral("Host"));
+        h.join(1, QStringLiteral("Guest"));
+        JournalConnection* stream = h.stream;
+        bool raised = false;
+        stream->onSend = [stream, &raised](const QString& op) {
+            if (!raised && op == QLatin1String("disconnectClient 1 0")) {
+                raised = true;
+                Q_EMIT stream->changedSPlayers(2, {QStringLiteral("Late"), QString()}, {-1, -1},
+                                               {Status::Waiting, -1});
+            }
+        };
+        Q_EMIT h.stream->changedSPlayerKick(0, 1);
+        QCOMPARE(h.sim().findPlayer(1, 0), -1);
+        QCOMPARE(h.sim().findPlayer(2, 0), -1);  // not inside the kick
+        QTRY_COMPARE(h.sim().findPlayer(2, 0), 1);
+    }
+
+    void masterServerHeartbeat_data() {
+        QTest::addColumn<bool>("singleplayer");
+        QTest::addColumn<bool>("address");
+        QTest::addColumn<bool>("announced");
+        QTest::newRow("public") << false << true << true;
+        QTest::newRow("singleplayer") << true << true << false;
+        QTest::newRow("no master") << false << false << false;
+    }
+
+    void masterServerHeartbeat() {
+        QFETCH(bool, singleplayer);
+        QFETCH(bool, address);
+        QFETCH(bool, announced);
+        HarnessOptions o;
+        o.settings.port = 31000;
+        o.settings.singleplayer = singleplayer;
+        if (address) {
+            o.masterServer.address = QHostAddress(QHostAddress::LocalHost);
+            o.masterServer.port = 27999;
+        }
+        ServerHarness h(o);
+        h.server->sendHeartbeat();
+        Q_EMIT h.master->errorOccured(0, ConnectionInterface::Timeout);
+        h.server->sendHeartbeat();
+        h.server.reset();
+
+        const QStringList expected = {
+            QStringLiteral("master:connectToHost"),
+            QStringLiteral("master:SON 31000"),
+            QStringLiteral("master:SON 31000"),      // still registered: no new connection
+            QStringLiteral("master:connectToHost"),  // after the error
+            QStringLiteral("master:SON 31000"),
+            QStringLiteral("master:SOF 31000"),
+            QStringLiteral("master:disconnectClient -1 1"),
+        };
+        QCOMPARE(h.journal.filter(QStringLiteral("master:")), announced ? expected : QStringList());
+    }
+
+    void shutdownDeletesTheServerAndSaysGoodbye() {
+        HarnessOptions o;
+        o.masterServer.address = QHostAddress(QHostAddress::LocalHost);
+        ServerHarness h(o);
+        QPointer<Server> server = h.server.release();
+        Q_EMIT h.stream->serverShutdown(0);
+        QVERIFY(server);
+        QTRY_VERIFY(!server);
+        QCOMPARE(h.journal.last(), QStringLiteral("master:disconnectClient -1 1"));
+    }
+
+    void hostKeysAreNonNegativeAndVary() {
+        QSet<int> keys;
+        for (int i = 0; i < 16; ++i) {
+            const int key = drawHostKey();
+            QVERIFY(key >= 0);
+            keys.insert(key);
+        }
+        QVERIFY(keys.size() > 1);
+    }
+
+    void realTimersRunCountdownAndTicks() {
+        HarnessOptions o;
+        o.timings.countdownMs = 5;
+        o.timings.tickMs = 2;
+        ServerHarness h(o);
+        h.join(0, QStringLiteral("A"));
+        h.join(0, QStringLiteral("A"), Status::Ready);
+        QTRY_COMPARE(h.stream->count(QStringLiteral("sendSStart")), 4);
+        QTRY_VERIFY(h.sim().tickCount() >= 5);
+        Q_EMIT h.stream->changedSPlayerPause(0);
+        const int ticks = h.sim().tickCount();
+        QTest::qWait(20);
+        QCOMPARE(h.sim().tickCount(), ticks);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServer)
+#include "test_server.moc"

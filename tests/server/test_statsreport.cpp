@@ -1,0 +1,239 @@
+// The stats report of a ranked game against a small HTTP endpoint on 127.0.0.1:
+// what is requested, how often, and what the players are told.
+#include <QCryptographicHash>
+#include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "game/server/statsreport.h"
+#include "serverharness.h"
+
+namespace {
+
+// Answers every GET with the next body of its list (the last one repeats), or
+// not at all; records the request target and User-Agent of each request.
+class FakeHttpEndpoint : public QObject {
+    Q_OBJECT
+
+public:
+    struct Request {
+        QByteArray target;
+        QByteArray userAgent;
+    };
+
+    explicit FakeHttpEndpoint(const QList<QByteArray>& bodies) : bodies_(bodies) {
+        server_.listen(QHostAddress::LocalHost, 0);
+        connect(&server_, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = server_.nextPendingConnection()) {
+                connect(s, &QTcpSocket::readyRead, this, [this, s] { read(s); });
+            }
+        });
+    }
+
+    QUrl url() const {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(server_.serverPort()));
+    }
+
+    QList<Request> requests;
+    bool answering = true;
+
+private:
+    void read(QTcpSocket* s) {
+        QByteArray& buffer = buffers_[s];
+        buffer += s->readAll();
+        const qsizetype end = buffer.indexOf("\r\n\r\n");
+        if (end < 0) {
+            return;
+        }
+        const QList<QByteArray> lines = buffer.left(end).split('\n');
+        buffer.clear();
+        Request r;
+        r.target = lines.value(0).split(' ').value(1);
+        for (const QByteArray& line : lines) {
+            if (line.toLower().startsWith("user-agent:")) {
+                r.userAgent = line.mid(11).trimmed();
+            }
+        }
+        requests.append(r);
+        if (!answering) {
+            return;
+        }
+        const QByteArray body = bodies_.value(requests.size() - 1, bodies_.last());
+        s->write(
+            "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n"
+            "Content-Length: " +
+            QByteArray::number(body.size()) + "\r\n\r\n" + body);
+        s->disconnectFromHost();
+    }
+
+    QTcpServer server_;
+    QList<QByteArray> bodies_;
+    QHash<QTcpSocket*, QByteArray> buffers_;
+};
+
+QList<std::pair<QString, QString>> queryItems(const QByteArray& target) {
+    QList<std::pair<QString, QString>> items;
+    const QByteArray query = target.mid(target.indexOf('?') + 1);
+    for (const QByteArray& item : query.split('&')) {
+        const qsizetype eq = item.indexOf('=');
+        items.append(
+            {QString::fromUtf8(item.left(eq)), QUrl::fromPercentEncoding(item.mid(eq + 1))});
+    }
+    return items;
+}
+
+// A ranked game of Ann and Bob that ends after the given play time with no row
+// cleared, so the score is the play time in seconds.
+void playRankedGame(ServerHarness& h, qint64 playtimeMs) {
+    h.join(0, QStringLiteral("Ann"));
+    h.join(1, QStringLiteral("Bob"));
+    h.join(0, QStringLiteral("Ann"), GamePlayer::Ready);
+    h.join(1, QStringLiteral("Bob"), GamePlayer::Ready);
+    h.countDown();
+    h.clock.advance(playtimeMs);
+    h.landBox(0, 25);
+    h.server->mainLoop();
+    QVERIFY(!h.sim().running());
+}
+
+HarnessOptions ranked(const QUrl& endpoint) {
+    HarnessOptions o;
+    o.settings.stats = true;
+    o.statsEndpoint = endpoint;
+    return o;
+}
+
+const QString kUploaded = QStringLiteral("Stats successfully uploaded.");
+const QString kFailed = QStringLiteral("The stats could not be sended.");
+
+}  // namespace
+
+class TestStatsReport : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void reportCarriesTheResultInOrder() {
+        FakeHttpEndpoint endpoint({"true"});
+        ServerHarness h(ranked(endpoint.url()));
+        playRankedGame(h, 9000);
+        QTRY_COMPARE(h.datagram->count(QStringLiteral("sendSMessage")), 1);
+        QCOMPARE(h.datagram->last(QStringLiteral("sendSMessage")),
+                 QVariantList({true, -1, kUploaded}));
+
+        QCOMPARE(endpoint.requests.size(), 1);
+        const QByteArray target = endpoint.requests[0].target;
+        QVERIFY2(target.startsWith("/stats-report.php?"), target);
+        const QByteArray digest =
+            QCryptographicHash::hash("9000009Ann BobSalt text for every digest",
+                                     QCryptographicHash::Sha1)
+                .toHex();
+        const QList<std::pair<QString, QString>> expected = {
+            {QStringLiteral("score"), QStringLiteral("9")},
+            {QStringLiteral("lines"), QStringLiteral("0")},
+            {QStringLiteral("playtime"), QStringLiteral("00009")},
+            {QStringLiteral("players"), QStringLiteral("Ann Bob")},
+            {QStringLiteral("authcode"), QString::fromLatin1(digest)},
+        };
+        QCOMPARE(queryItems(target), expected);
+        QCOMPARE(endpoint.requests[0].userAgent, QByteArray("Quadrell Beta 0.92"));
+    }
+
+    void retriesStopAfterTrue() {
+        FakeHttpEndpoint endpoint({"false", "true"});
+        ServerHarness h(ranked(endpoint.url()));
+        playRankedGame(h, 1000);
+        QTRY_COMPARE(h.datagram->count(QStringLiteral("sendSMessage")), 1);
+        QCOMPARE(h.datagram->last(QStringLiteral("sendSMessage")),
+                 QVariantList({true, -1, kUploaded}));
+        QTest::qWait(50);
+        QCOMPARE(endpoint.requests.size(), 2);
+        QCOMPARE(endpoint.requests[1].target, endpoint.requests[0].target);
+    }
+
+    void failureNoticeAfterFourAttempts() {
+        FakeHttpEndpoint endpoint({"false", "maybe", ""});
+        ServerHarness h(ranked(endpoint.url()));
+        playRankedGame(h, 1000);
+        QTRY_COMPARE(h.datagram->count(QStringLiteral("sendSMessage")), 1);
+        QCOMPARE(h.datagram->last(QStringLiteral("sendSMessage")),
+                 QVariantList({true, -2, kFailed}));
+        QCOMPARE(endpoint.requests.size(), 4);
+
+        // Nobody listening fails the same way.
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+        const QUrl gone(QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort()));
+        closed.close();
+        ServerHarness g(ranked(gone));
+        playRankedGame(g, 1000);
+        QTRY_COMPARE(g.datagram->count(QStringLiteral("sendSMessage")), 1);
+        QCOMPARE(g.datagram->last(QStringLiteral("sendSMessage"))[1].toInt(), -2);
+    }
+
+    void unrankedOrWithoutEndpointNothingIsSent() {
+        FakeHttpEndpoint endpoint({"true"});
+        HarnessOptions unranked = ranked(endpoint.url());
+        unranked.settings.stats = false;
+        ServerHarness h(unranked);
+        playRankedGame(h, 1000);
+        ServerHarness g(ranked(QUrl()));
+        playRankedGame(g, 1000);
+        QTest::qWait(50);
+        QCOMPARE(endpoint.requests.size(), 0);
+        QCOMPARE(h.datagram->count(QStringLiteral("sendSMessage")), 0);
+        QCOMPARE(g.datagram->count(QStringLiteral("sendSMessage")), 0);
+    }
+
+    void serverGoesAwayWithAReportInFlight() {
+        FakeHttpEndpoint endpoint({"true"});
+        endpoint.answering = false;
+        ServerHarness h(ranked(endpoint.url()));
+        playRankedGame(h, 1000);
+        QTRY_COMPARE(endpoint.requests.size(), 1);
+        h.server.reset();
+        QTest::qWait(20);
+        QCOMPARE(endpoint.requests.size(), 1);
+    }
+
+    void playtimeAndNamesAsTheEndpointReadsThem() {
+        QCOMPARE(StatsReport::compactPlaytime(QStringLiteral("01:02:05")), QStringLiteral("10205"));
+        QCOMPARE(StatsReport::compactPlaytime(QStringLiteral("00:02:05")), QStringLiteral("00205"));
+        QCOMPARE(StatsReport::compactPlaytime(QStringLiteral("12:00:09")),
+                 QStringLiteral("120009"));
+
+        // A '+' or '&' in a name must not turn into a space or a new item.
+        const QUrl url = StatsReport::reportUrl(
+            QUrl(QStringLiteral("http://stats.example.org:8080/ignored/path")), 70, 4,
+            QStringLiteral("00:01:00"), {QStringLiteral("A+B"), QStringLiteral("C&D=E")});
+        QCOMPARE(url.host(), QStringLiteral("stats.example.org"));
+        QCOMPARE(url.port(), 8080);
+        QCOMPARE(url.path(), QStringLiteral("/stats-report.php"));
+        const auto items = queryItems('?' + url.query(QUrl::FullyEncoded).toUtf8());
+        QCOMPARE(items.size(), 5);
+        QCOMPARE(items[3].second, QStringLiteral("A+B C&D=E"));
+        QCOMPARE(items[4].second, StatsReport::authcode(70, 4, QStringLiteral("00100"),
+                                                        QStringLiteral("A+B C&D=E")));
+    }
+
+    void endpointComesFromTheMasterServerFile() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QCOMPARE(StatsReport::loadEndpoint(dir.path()), QUrl());
+        {
+            QSettings file(dir.filePath(QStringLiteral("masterserver.ini")), QSettings::IniFormat);
+            file.setValue(QStringLiteral("Master/General/Address"), QStringLiteral("127.0.0.1"));
+            file.setValue(QStringLiteral("Master/General/StatsUrl"),
+                          QStringLiteral("stats.example.org:8080"));
+        }
+        QCOMPARE(StatsReport::loadEndpoint(dir.path()),
+                 QUrl(QStringLiteral("http://stats.example.org:8080")));
+        QCOMPARE(StatsReport::endpointFromText(QStringLiteral("ftp://stats.example.org")), QUrl());
+        QCOMPARE(StatsReport::endpointFromText(QStringLiteral("https://s.example.org")),
+                 QUrl(QStringLiteral("https://s.example.org")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStatsReport)
+#include "test_statsreport.moc"
