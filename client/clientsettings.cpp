@@ -137,4 +137,5 @@ bool ClientSettings::saveServerSettings() {
 void ClientSettings::saveCache() {
     file_->setValue(Key::ip, cache.ip);
     file_->setValue(Key::filter, cache.filter);
+    file_->sync();
 }

@@ -19,7 +19,7 @@ QString sanitisedToken(const QString& token, int maxLength) {
 }
 
 QString sanitised(const QString& name, const QString& fallback) {
-    const QString out = sanitisedToken(name, kMaxLength);
+    const QString out = sanitisedToken(name.trimmed(), kMaxLength);
     return out.isEmpty() ? fallback : out;
 }
 

@@ -10,7 +10,7 @@ namespace PlayerNames {
 // names well inside the length the reader accepts.
 inline constexpr int kMaxLength = 12;
 
-// Every white-space or control character becomes '_' and the name is cut to
+// Trimmed, every inner white-space or control character made '_', and cut to
 // kMaxLength characters; a name left empty becomes fallback.
 QString sanitised(const QString& name, const QString& fallback = QString());
 
