@@ -4,10 +4,6 @@
 
 namespace {
 
-QString flag(bool b) {
-    return b ? QStringLiteral("T") : QStringLiteral("F");
-}
-
 void writeFile(const QString& path, const QString& text) {
     if (text.isEmpty()) {
         return;
@@ -44,92 +40,49 @@ ClientHarness::ClientHarness(const QString& settingsIni, const QString& masterse
     }
 
     Client* c = client.get();
-    QObject::connect(c, &Client::setGuiBaseState, [this](GuiState s, const QString& m) {
-        events.append(QStringLiteral("base %1 %2").arg(int(s)).arg(m));
-    });
-    QObject::connect(c, &Client::setGuiTopState, [this](GuiState s, const QString& m) {
-        events.append(QStringLiteral("top %1 %2").arg(int(s)).arg(m));
-    });
-    QObject::connect(c, &Client::setGuiLastState,
-                     [this] { events.append(QStringLiteral("last")); });
+    record(c, &Client::setGuiBaseState, "base");
+    record(c, &Client::setGuiTopState, "top");
+    record(c, &Client::setGuiLastState, "last");
     QObject::connect(c, &Client::displayError, [this](const QString& m, bool leave) {
-        events.append(QStringLiteral("error %1 %2").arg(flag(leave), m));
+        events.append(QStringLiteral("error ") + text(leave) + QLatin1Char(' ') + m);
     });
-    QObject::connect(c, &Client::displayCountdown,
-                     [this](const QString& m) { events.append(QStringLiteral("countdown ") + m); });
-    QObject::connect(c, &Client::displayChatMessage, [this](int id, const QString& m) {
-        events.append(QStringLiteral("chat %1 %2").arg(id).arg(m));
-    });
-    QObject::connect(c, &Client::resetGui,
-                     [this](bool players, int mp, bool split, bool host, bool spec, int cId) {
-                         events.append(QStringLiteral("resetGui %1 %2 %3 %4 %5 %6")
-                                           .arg(flag(players))
-                                           .arg(mp)
-                                           .arg(flag(split), flag(host), flag(spec))
-                                           .arg(cId));
-                     });
-    QObject::connect(c, &Client::resetChat, [this] { events.append(QStringLiteral("resetChat")); });
-    QObject::connect(c, &Client::changeFieldsizeX,
-                     [this](int x) { events.append(QStringLiteral("fieldsize %1").arg(x)); });
-    QObject::connect(c, &Client::setRotation,
-                     [this](bool r) { events.append(QStringLiteral("rotation ") + flag(r)); });
-    QObject::connect(c, &Client::startPlayTime,
-                     [this] { events.append(QStringLiteral("playtime start")); });
-    QObject::connect(c, &Client::pausePlayTime, [this](bool p) {
-        events.append(QStringLiteral("playtime pause ") + flag(p));
-    });
-    QObject::connect(c, &Client::stopPlayTime,
-                     [this] { events.append(QStringLiteral("playtime stop")); });
-    QObject::connect(c, &Client::setScore, [this](int score, bool add) {
-        events.append(QStringLiteral("score %1 %2").arg(score).arg(flag(add)));
-    });
-    QObject::connect(c, &Client::setPlaytime, [this](const QString& t, bool add) {
-        events.append(QStringLiteral("playtime text %1 %2").arg(t, flag(add)));
-    });
-    QObject::connect(c, &Client::removePlayer,
-                     [this](int id) { events.append(QStringLiteral("remove %1").arg(id)); });
-    QObject::connect(c, &Client::resultMasterserver, [this](MasterserverResult r) {
-        events.append(QStringLiteral("master %1").arg(int(r)));
-    });
-    QObject::connect(c, &Client::changedPinglist, [this](QList<int> ids, QList<int> pings) {
-        QStringList parts;
-        for (qsizetype i = 0; i < ids.size() && i < pings.size(); ++i) {
-            parts.append(QStringLiteral("%1=%2").arg(ids.at(i)).arg(pings.at(i)));
-        }
-        events.append(QStringLiteral("pings ") + parts.join(QLatin1Char(' ')));
-    });
-    QObject::connect(
-        c, &Client::changedPlayerlist,
-        [this](QList<int>, QStringList names, QList<int>, QList<GamePlayer::PlayerStatus> status) {
-            QStringList parts;
-            for (qsizetype i = 0; i < names.size() && i < status.size(); ++i) {
-                parts.append(names.at(i) + QLatin1Char('=') + QString::number(status.at(i)));
-            }
-            events.append(QStringLiteral("players ") + parts.join(QLatin1Char(' ')));
-        });
-    QObject::connect(c, &Client::createdNewBlock, [this](GameBlock* b) {
-        blocks.emplace_back(b);
-        events.append(QStringLiteral("block %1").arg(b->id()));
-    });
-    QObject::connect(c, &Client::moveBlocks, [this](QList<GameMovement*> m, QList<int> active) {
-        for (GameMovement* g : m) {
-            movements.emplace_back(g);
-        }
-        events.append(QStringLiteral("move %1 %2 %3")
-                          .arg(m.size())
-                          .arg(active.value(0, -9))
-                          .arg(active.value(1, -9)));
-    });
-    QObject::connect(c, &Client::mergeBlocks, [this](QList<GameMovement*> m) {
-        for (GameMovement* g : m) {
-            movements.emplace_back(g);
-        }
-        events.append(QStringLiteral("merge %1").arg(m.size()));
-    });
-    QObject::connect(c, &Client::newServer, [this](ServerData* s) {
-        listedServers.emplace_back(s);
-        events.append(QStringLiteral("server ") + s->address());
-    });
+    record(c, &Client::displayMessage, "message");
+    record(c, &Client::displayCountdown, "countdown");
+    record(c, &Client::displayChatMessage, "chat");
+    record(c, &Client::resetGui, "resetGui");
+    record(c, &Client::resetChat, "resetChat");
+    record(c, &Client::changeFieldsizeX, "fieldsize");
+    record(c, &Client::setRotation, "rotation");
+    record(c, &Client::startPlayTime, "playtime start");
+    record(c, &Client::pausePlayTime, "playtime pause");
+    record(c, &Client::stopPlayTime, "playtime stop");
+    record(c, &Client::setScore, "score");
+    record(c, &Client::setPlaytime, "playtime text");
+    record(c, &Client::removePlayer, "remove");
+    record(c, &Client::resultMasterserver, "master");
+    record(c, &Client::changedPinglist, "pings");
+    record(c, &Client::changedPlayerlist, "players");
+    record(c, &Client::createdNewBlock, "block");
+    record(c, &Client::moveBlocks, "move");
+    record(c, &Client::mergeBlocks, "merge");
+    record(c, &Client::newServer, "server");
+}
+
+QString ClientHarness::text(GameBlock* block) {
+    blocks.emplace_back(block);
+    return QString::number(block->id());
+}
+
+QString ClientHarness::text(const QList<GameMovement*>& list) {
+    for (GameMovement* m : list) {
+        movements.emplace_back(m);
+    }
+    return QString::number(list.size());
+}
+
+QString ClientHarness::text(ServerData* server) {
+    listedServers.emplace_back(server);
+    return server->address();
 }
 
 QString ClientHarness::readFile(const QString& name) const {

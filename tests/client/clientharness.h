@@ -66,4 +66,33 @@ struct ClientHarness {
     void playerList(const QList<Entry>& entries);
     void answerProbe(const QString& version, const QString& address, int port,
                      bool hasPassword = false, int maxPlayers = 4);
+
+private:
+    // Each GUI signal becomes the line: name, then its arguments as text.
+    template <typename... Args>
+    void record(Client* c, void (Client::*signal)(Args...), const char* name) {
+        QObject::connect(c, signal, [this, name](Args... args) {
+            QStringList parts{QLatin1String(name)};
+            (parts.append(text(args)), ...);
+            events.append(parts.join(QLatin1Char(' ')));
+        });
+    }
+    static QString text(bool b) { return b ? QStringLiteral("T") : QStringLiteral("F"); }
+    static QString text(int v) { return QString::number(v); }
+    static QString text(const QString& s) { return s; }
+    static QString text(GuiState s) { return QString::number(int(s)); }
+    static QString text(MasterserverResult r) { return QString::number(int(r)); }
+    static QString text(const QStringList& l) { return l.join(QLatin1Char(',')); }
+    template <typename T>
+    static QString text(const QList<T>& l) {
+        QStringList parts;
+        for (const T& v : l) {
+            parts.append(QString::number(int(v)));
+        }
+        return parts.join(QLatin1Char(','));
+    }
+    // What the GUI takes over is kept until the harness goes.
+    QString text(GameBlock* block);
+    QString text(const QList<GameMovement*>& movements);
+    QString text(ServerData* server);
 };

@@ -17,7 +17,7 @@ private Q_SLOTS:
         h.clearLog();
         // The first list after connecting announces nobody.
         h.playerList({{0, "Ann", 2}, {1, "Player1", 2}});
-        QCOMPARE(h.events.first(), QStringLiteral("players Ann=2 Player1=2 =0 =0"));
+        QCOMPARE(h.events.first(), QStringLiteral("players 0,1,-1,-1 Ann,Player1,, -1,-1,-1,-1 2,2,0,0"));
         QVERIFY(h.eventsOf("chat").isEmpty());
 
         // A splitscreen pair arrives as two entries of one connection; our own
@@ -130,12 +130,12 @@ private Q_SLOTS:
         auto* m1 = new GameMovement(7, 200, 1200, 0);
         Q_EMIT h.udp->changedCMoveBlocks({m1}, {7, 8});
         Q_EMIT h.udp->changedCMergeBlocks({new GameMovement(7, 200, 0, 0)});
-        QCOMPARE(h.eventsOf("move"), QStringList{"move 1 7 8"});
+        QCOMPARE(h.eventsOf("move"), QStringList{"move 1 7,8"});
         QCOMPARE(h.eventsOf("merge"), QStringList{"merge 1"});
         QCOMPARE(h.movements.front().get(), m1);
 
         Q_EMIT h.udp->changedCPinglist({0, 2}, {15, 999});
-        QCOMPARE(h.eventsOf("pings"), QStringList{"pings 0=15 2=999"});
+        QCOMPARE(h.eventsOf("pings"), QStringList{"pings 0,2 15,999"});
     }
 
     void objectsNobodyTakesAreFreed() {
