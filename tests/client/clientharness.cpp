@@ -155,3 +155,23 @@ void ClientHarness::answerProbe(const QString& version, const QString& address, 
         -1, new ServerData(version, address, QStringLiteral("Some server"), port, false,
                            hasPassword, 1, maxPlayers, 12, QString()));
 }
+
+void ClientHarness::startGame(int connId, int fieldsizeX) {
+    client->setReady();
+    playerList({{connId, QStringLiteral("Player1"), GamePlayer::Playing}});
+    for (int count : {3, 2, 1, 0}) {
+        Q_EMIT udp->changedCGameStart(connId, fieldsizeX, count);
+    }
+}
+
+QStringList ClientHarness::statusesSent() const {
+    QStringList out;
+    for (const QVariantList& call : tcp->callsOf(QStringLiteral("sendCPlayers"))) {
+        QStringList status;
+        for (const QVariant& v : call.at(3).toList()) {
+            status.append(v.toString());
+        }
+        out.append(status.join(QLatin1Char(',')));
+    }
+    return out;
+}

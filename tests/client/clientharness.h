@@ -56,6 +56,13 @@ struct ClientHarness {
     void establish(int connId, bool isHost);
     void hostSingle(bool splitscreen = false);
     void joinAndEstablish(const QString& address, int connId, bool splitscreen = false);
+    // Ready, listed as playing, and the start countdown 3, 2, 1, 0.
+    void startGame(int connId = 0, int fieldsizeX = 12);
+    // The status entries of every "CPLR" sent, as "2,-1".
+    QStringList statusesSent() const;
+    static QString base(GuiState state, const QString& text = QString()) {
+        return QStringLiteral("base %1 %2").arg(int(state)).arg(text);
+    }
     // One server-side player list: entries of (connId, name, status), free places added up to 4.
     struct Entry {
         int connId;

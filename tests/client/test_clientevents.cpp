@@ -15,53 +15,32 @@ private Q_SLOTS:
         ClientHarness h;
         h.joinAndEstablish("10.0.0.5", 1);
         h.clearLog();
-        // The first list after connecting announces nobody.
-        h.playerList({{0, "Ann", 2}, {1, "Player1", 2}});
-        QCOMPARE(h.events.first(), QStringLiteral("players 0,1,-1,-1 Ann,Player1,, -1,-1,-1,-1 2,2,0,0"));
-        QVERIFY(h.eventsOf("chat").isEmpty());
-
-        // A splitscreen pair arrives as two entries of one connection; our own
-        // connection is never announced.
-        h.clearLog();
-        h.playerList({{0, "Ann", 2}, {1, "Player1", 2}, {2, "Cid", 2}, {2, "Dora", 2}});
-        QCOMPARE(h.eventsOf("chat"), (QStringList{"chat -3 Cid has joined the game.",
-                                                  "chat -3 Dora has joined the game."}));
-
-        // A third entry for one connection has no slot and is ignored; so are
-        // ids outside the table.
-        h.clearLog();
-        h.playerList(
-            {{0, "Ann", 2}, {1, "Player1", 2}, {2, "Cid", 2}, {2, "Dora", 2}, {2, "Eve", 2}});
+        h.playerList({{0, "Ann", 2}, {1, "Player1", 2}});  // the first list announces nobody
+        // A splitscreen pair is two entries of one connection; a third entry has
+        // no slot, ids outside the table are ignored, our own id is never announced.
         h.playerList({{0, "Ann", 2},
                       {1, "Player1", 2},
                       {2, "Cid", 2},
                       {2, "Dora", 2},
+                      {2, "Eve", 2},
                       {7, "Fay", 2},
                       {-5, "Gus", 2}});
-        QVERIFY(h.eventsOf("chat").isEmpty());
-
+        h.playerList({{0, "Ann", 2}, {1, "Player1", 2}, {2, "Cid", 2}, {2, "Dora", 2}});
+        QCOMPARE(h.events.first(), "players 0,1,-1,-1 Ann,Player1,, -1,-1,-1,-1 2,2,0,0");
+        QCOMPARE(h.eventsOf("chat"), (QStringList{"chat -3 Cid has joined the game.",
+                                                  "chat -3 Dora has joined the game."}));
         h.clearLog();
         Q_EMIT h.tcp->changedCPlayerDisconnect(2);
-        QCOMPARE(h.events, (QStringList{"remove 2", "chat -4 Cid has left the game.",
-                                        "chat -4 Dora has left the game."}));
-        h.clearLog();
-        Q_EMIT h.tcp->changedCPlayerDisconnect(2);  // names already gone
-        Q_EMIT h.tcp->changedCPlayerDisconnect(9);  // no such row
-        QCOMPARE(h.events, QStringList{"remove 2"});
+        Q_EMIT h.tcp->changedCPlayerDisconnect(2);                        // names already gone
+        Q_EMIT h.tcp->changedCPlayerDisconnect(9);                        // no such row
+        h.playerList({{0, "Ann", 2}, {1, "Player1", 2}, {2, "Cid", 2}});  // back again
+        QCOMPARE(h.events.mid(0, 4), (QStringList{"remove 2", "chat -4 Cid has left the game.",
+                                                  "chat -4 Dora has left the game.", "remove 2"}));
+        QCOMPARE(h.eventsOf("chat").last(), "chat -3 Cid has joined the game.");
 
-        // Someone who left and comes back is announced again.
-        h.clearLog();
-        h.playerList({{0, "Ann", 2}, {1, "Player1", 2}, {2, "Cid", 2}});
-        QCOMPARE(h.eventsOf("chat"), QStringList{"chat -3 Cid has joined the game."});
-    }
-
-    void ownStatusFollowsTheListOnlyFromTheLobby() {
-        ClientHarness h;
-        h.joinAndEstablish("10.0.0.5", 1);
+        // Once playing, a list cannot move the own status (only game events do).
         h.client->setReady();
         h.playerList({{0, "Ann", 4}, {1, "Player1", 4}});
-        QCOMPARE(h.client->state(), int(GamePlayer::Playing));
-        // Once playing, a list cannot move the status (only the game events do).
         h.playerList({{0, "Ann", 4}, {1, "Player1", 2}});
         QCOMPARE(h.client->state(), int(GamePlayer::Playing));
     }
@@ -73,69 +52,50 @@ private Q_SLOTS:
         field[0] = '\x71';    // column 1, row 0: colour 0
         field[13] = '\x37';   // column 2, row 1: colour 2
         field[299] = '\x16';  // columns 22 and 23 of row 24: colours 0 and 5
-        QList<GameBlock*> blocks{new GameBlock(5, 1, 2, 100, 1000, 1, 24),
-                                 new GameBlock(6, 2, 3, 300, 1100, 0, 24)};
         h.clearLog();
-        Q_EMIT h.udp->changedCGameState(24, false, 340, "00:02:10", field, blocks);
+        Q_EMIT h.udp->changedCGameState(
+            24, true, 340, "00:02:10", field,
+            {new GameBlock(5, 1, 2, 100, 1000, 1, 24), new GameBlock(6, 2, 3, 300, 1100, 0, 24)});
         QCOMPARE(h.events,
                  (QStringList{"fieldsize 24", "resetGui F 4 F F T 1",
                               "base 20 Waiting for other game to finish...", "playtime start",
                               "rotation T", "score 340 T", "playtime text 00:02:10 T", "block 0",
-                              "block 5", "block 6"}));
-        QCOMPARE(h.blocks.size(), std::size_t(3));
+                              "block 5", "block 6", "base 20 Game paused...", "playtime pause T"}));
+        QCOMPARE(h.client->state(), int(GamePlayer::Waiting));
         const GameBlock& f = *h.blocks.front();
-        QCOMPARE(f.id(), 0);
         QCOMPARE(f.fieldsizeX(), 24);
-        QCOMPARE(f.boxes().size(), std::size_t(4));
         const std::vector<std::array<int, 3>> expected{
             {50, 0, 0}, {100, 50, 2}, {1100, 1200, 0}, {1150, 1200, 5}};
+        QCOMPARE(f.boxes().size(), expected.size());
         for (std::size_t i = 0; i < expected.size(); ++i) {
             const GameBox& box = f.boxes()[i];
-            for (int rotation = 0; rotation < 4; ++rotation) {
-                QCOMPARE(box.x(rotation), expected[i][0]);
-                QCOMPARE(box.y(rotation), expected[i][1]);
-            }
-            QCOMPARE(box.colour(), expected[i][2]);
+            QCOMPARE((std::array<int, 3>{box.x(3), box.y(3), box.colour()}), expected[i]);
+            QVERIFY(box.x(0) == box.x(3) && box.y(1) == box.y(3));
         }
-        // The image the server would build from these boxes is the one we got.
-        QCOMPARE(FieldImage::pack(f, 24), field);
-        QCOMPARE(h.blocks[1]->kind(), 2);
-        QCOMPARE(h.blocks[2]->x(), 300);
-        QCOMPARE(h.client->state(), int(GamePlayer::Waiting));
+        QCOMPARE(FieldImage::pack(f, 24), field);  // the image these boxes make
     }
 
-    void pausedGameStateShowsThePause() {
-        ClientHarness h;
-        h.joinAndEstablish("10.0.0.5", 1);
-        h.clearLog();
-        Q_EMIT h.udp->changedCGameState(12, true, 0, "00:00:10", QByteArray(150, '\x77'), {});
-        QCOMPARE(h.events.mid(h.events.size() - 2),
-                 (QStringList{"base 20 Game paused...", "playtime pause T"}));
-        QCOMPARE(h.blocks.size(), std::size_t(1));
-        QVERIFY(h.blocks.front()->boxes().empty());
-        QCOMPARE(h.client->state(), int(GamePlayer::Waiting));
-    }
-
-    void blocksAndMovementsPassUnchanged() {
+    void blocksMovementsAndPingsPassUnchanged() {
         ClientHarness h;
         h.hostSingle();
         Q_EMIT h.udp->changedCGameStart(0, 36, 3);
         Q_EMIT h.udp->changedCNewBlock(7, 2, 4, 150, 1250, 3);
-        QCOMPARE(h.blocks.size(), std::size_t(1));
         const GameBlock& b = *h.blocks.front();
         QCOMPARE(
             (QList<int>{b.id(), b.colour(), b.kind(), b.x(), b.y(), b.rotation(), b.fieldsizeX()}),
             (QList<int>{7, 2, 4, 150, 1250, 3, 36}));
-
-        auto* m1 = new GameMovement(7, 200, 1200, 0);
-        Q_EMIT h.udp->changedCMoveBlocks({m1}, {7, 8});
+        auto* moved = new GameMovement(7, 200, 1200, 0);
+        Q_EMIT h.udp->changedCMoveBlocks({moved}, {7, 8});
         Q_EMIT h.udp->changedCMergeBlocks({new GameMovement(7, 200, 0, 0)});
-        QCOMPARE(h.eventsOf("move"), QStringList{"move 1 7,8"});
-        QCOMPARE(h.eventsOf("merge"), QStringList{"merge 1"});
-        QCOMPARE(h.movements.front().get(), m1);
-
         Q_EMIT h.udp->changedCPinglist({0, 2}, {15, 999});
-        QCOMPARE(h.eventsOf("pings"), QStringList{"pings 0,2 15,999"});
+        Q_EMIT h.udp->changedCMessage(-1, "ignored");
+        Q_EMIT h.udp->changedCMessage(-2, "ignored");
+        Q_EMIT h.udp->changedCMessage(2, "hi  there");
+        QCOMPARE(h.events.mid(h.events.size() - 6),
+                 (QStringList{"move 1 7,8", "merge 1", "pings 0,2 15,999",
+                              "chat -1 Stats successfully uploaded.",
+                              "chat -2 The stats could not be sended.", "chat 2 hi  there"}));
+        QCOMPARE(h.movements.front().get(), moved);
     }
 
     void objectsNobodyTakesAreFreed() {
@@ -147,23 +107,10 @@ private Q_SLOTS:
             new ServerData("Beta 0.92", "10.0.0.7", "x", 1, false, false, 0, 4, 1, QString());
         Q_EMIT h.udp->changedCMoveBlocks({moved}, {1, 2});
         Q_EMIT h.udp->changedCMergeBlocks({merged});
-        Q_EMIT h.udp->changedCGameState(12, false, 0, "00:00:00", QByteArray(150, '\x11'), {block});
+        Q_EMIT h.udp->changedCGameState(12, false, 0, "0", QByteArray(150, '\x11'), {block});
         Q_EMIT h.master->changedCNewServer(-1, server);
-        Q_EMIT h.udp->changedCNewBlock(1, 1, 1, 0, 0, 0);
-        QVERIFY(moved.isNull());
-        QVERIFY(merged.isNull());
-        QVERIFY(block.isNull());
-        QVERIFY(server.isNull());
-    }
-
-    void serverNotices() {
-        ClientHarness h;
-        Q_EMIT h.udp->changedCMessage(-1, "ignored");
-        Q_EMIT h.udp->changedCMessage(-2, "ignored");
-        Q_EMIT h.udp->changedCMessage(2, "hi  there");
-        QCOMPARE(h.events,
-                 (QStringList{"chat -1 Stats successfully uploaded.",
-                              "chat -2 The stats could not be sended.", "chat 2 hi  there"}));
+        Q_EMIT h.udp->changedCNewBlock(1, 1, 1, 0, 0, 0);  // ASan sees this one
+        QVERIFY(moved.isNull() && merged.isNull() && block.isNull() && server.isNull());
     }
 };
 
