@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QLoggingCategory>
 #include <QMetaMethod>
 #include <QRandomGenerator>
 #include <limits>
@@ -10,6 +11,8 @@
 #include "game/appinfo.h"
 #include "network/fieldimage.h"
 #include "network/masterserversettings.h"
+
+Q_LOGGING_CATEGORY(lcClient, "quadrell.client", QtWarningMsg)
 
 namespace {
 
@@ -124,6 +127,7 @@ void Client::connectToServer(const QHostAddress& address, int port, int key,
     for (auto& row : playerNames_) {
         row.fill(QString());
     }
+    qCDebug(lcClient) << "connecting to" << address << port << "host key" << (key >= 0);
     tcpConnection_->connectWithHello(address, port, splitscreen_ ? 2 : 1, key,
                                      password.isNull() ? QString(QLatin1String("")) : password, -1);
 }
@@ -369,6 +373,7 @@ void Client::processConnectionEstablished(int connId, bool isAuthed) {
     state_ = GamePlayer::Waiting;
     isHost_ = isAuthed;
     ownConnId_ = connId;
+    qCDebug(lcClient) << "connected as" << connId << (isAuthed ? "host" : "guest");
     Q_EMIT resetGui(true, maxPlayers_, splitscreen_, isHost_, false, connId);
     Q_EMIT setGuiBaseState(GuiState::Lobby, readyHint());
     sendPlayers();
@@ -780,10 +785,11 @@ void Client::endProgramm() {
     }
 }
 
-void Client::processConnectionClosed(int /*connId*/) {
+void Client::processConnectionClosed(int connId) {
     if (!connected()) {
         return;
     }
+    qCDebug(lcClient) << "connection closed" << connId << "end mode" << endMode_;
     closeGameConnections();
     if (endMode_ == 1) {
         Q_EMIT resetChat();
@@ -800,10 +806,11 @@ void Client::processConnectionClosed(int /*connId*/) {
     }
 }
 
-void Client::processServerShutdown(int /*connId*/) {
+void Client::processServerShutdown(int connId) {
     if (!connected()) {
         return;
     }
+    qCDebug(lcClient) << "server shut down by" << connId;
     closeGameConnections();
     if (endMode_ == 2) {
         // Whoever shut the server down, the program was about to end anyway.
@@ -824,6 +831,7 @@ void Client::processConnectionError(int /*connId*/, ConnectionInterface::Connect
     if (state_ != GamePlayer::Connecting && !connected()) {
         return;
     }
+    qCDebug(lcClient) << "connection error" << error;
     closeGameConnections();
     stopServerThread();
     state_ = GamePlayer::Empty;
