@@ -167,6 +167,9 @@ void Client::quit() {
 }
 
 void Client::passBlock(GameBlock* block) {
+    if (block == nullptr) {
+        return;
+    }
     if (hasReceiver(&Client::createdNewBlock)) {
         Q_EMIT createdNewBlock(block);
     } else {
@@ -327,6 +330,9 @@ void Client::joinGame(bool splitscreen, QString address, bool saveAddress, QStri
 
 void Client::processNewServer(int /*connId*/, ServerData* server) {
     std::unique_ptr<ServerData> entry(server);
+    if (!entry) {
+        return;
+    }
     // Answers of server-list probes may still come in while a join probes its
     // server; only the probed server's answer continues the join.
     const bool probed = probing_ && entry->port() == serverPort_ &&
