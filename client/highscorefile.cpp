@@ -47,13 +47,14 @@ bool HighscoreFile::append(int score, int lines, const QString& playtime,
                            const QStringList& names) const {
     QByteArray bytes = line(now_(), score, lines, playtime, names) + "\r\n";
     QFile file(path_);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Append)) {
+    if (file.open(QIODevice::ReadWrite | QIODevice::Append)) {
+        // A last line cut short (a crash while writing) must not swallow this one.
+        char last = '\n';
+        if (file.size() > 0 && file.seek(file.size() - 1) && file.getChar(&last) && last != '\n') {
+            bytes.prepend("\r\n");
+        }
+    } else if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
         return false;
-    }
-    // A last line cut short (a crash while writing) must not swallow this one.
-    char last = '\n';
-    if (file.size() > 0 && file.seek(file.size() - 1) && file.getChar(&last) && last != '\n') {
-        bytes.prepend("\r\n");
     }
     const qint64 written = file.write(bytes);
     file.close();
