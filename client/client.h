@@ -1,0 +1,214 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QHostAddress>
+#include <QList>
+#include <QMetaMethod>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "client/clientsettings.h"
+#include "client/embeddedserver.h"
+#include "client/guistate.h"
+#include "client/highscorefile.h"
+#include "game/gameblock.h"
+#include "game/gamemovement.h"
+#include "game/gameplayer.h"
+#include "network/connectioninterface.h"
+#include "network/serverdata.h"
+
+// The one client of the program: hosts (its own server thread) or joins a
+// game, follows the server's messages, keeps the player's own status and tells
+// the GUI what to show. It knows the GUI only through its signals and slots.
+class Client : public QObject {
+    Q_OBJECT
+
+public:
+    // Everything the client would otherwise take from the process.
+    struct Environment {
+        QString directory;                // settings and highscore files; empty: working dir
+        std::function<QDateTime()> now;   // date of highscore lines; empty: local time
+        std::function<void(int)> quit;    // ends the program; empty: QCoreApplication::exit
+        std::function<int()> newHostKey;  // empty: drawn from the system's random source
+    };
+
+    // Takes the three connections (game stream, game datagram, master server and
+    // probes) as children, and the way to start its own server when hosting.
+    Client(ConnectionInterface* tcpConnection, ConnectionInterface* udpConnection,
+           ConnectionInterface* masterConnection, ServerStarter serverStarter,
+           Environment environment = {}, QObject* parent = nullptr);
+    ~Client() override;
+
+    // Saved options, hosting defaults and join cache, read by the GUI.
+    const ClientSettings& settings() const { return settings_; }
+    const HighscoreFile& highscores() const { return highscores_; }
+
+    // The client's own status (a GamePlayer::PlayerStatus value; 0: not connected).
+    int state() const { return state_; }
+    bool isHost() const { return isHost_; }
+    int ownConnId() const { return ownConnId_; }
+    int hostKey() const { return hostKey_; }
+    QHostAddress serverAddress() const { return serverAddress_; }
+    int serverPort() const { return serverPort_; }
+    bool hasServer() const { return serverThread_ != nullptr; }
+
+    // A non-negative key from the system's strong random source (never -1,
+    // which marks a joining client).
+    static int drawHostKey();
+
+public Q_SLOTS:
+    // GUI: hosting, joining, lobby and game controls, leaving.
+    void hostGame(QString name, int port, int maxPlayers, bool singleplayer, bool splitscreen,
+                  bool stats, bool usePassword, QString password);
+    void joinGame(bool splitscreen, QString address, bool saveAddress, QString password);
+    void setReady();
+    void setStart();
+    void setMenuOpen(bool open);
+    void restartGame();
+    void kickPlayer(int id);
+    void abortAction();
+    void endGame();
+    void endProgramm();
+    void getServerlist();
+
+    // GUI: input, chat, loss notice.
+    void inputKeys(QList<int> keys);
+    void sendMessage(int playerNr, QString message);
+    void processPacketLoss();
+
+    // GUI: options.
+    void setOptions(QString name1, QString name2, bool invertControls, int showPreview,
+                    bool showPointers, bool showFPS, bool ignoreColors, uint resWidth,
+                    uint resHeight, int quality, bool enableVSync, bool playSounds,
+                    bool enableStatsSP, bool showIntro);
+    void setColors(int color1, int color2);
+    void setLastFilter(int filter);
+
+    // Game connections.
+    void processConnectionEstablished(int connId, bool isAuthed);
+    void processConnectionClosed(int connId);
+    void processServerShutdown(int connId);
+    void processConnectionError(int connId, ConnectionInterface::ConnectionError error);
+    void updatePlayerlist(QList<int> connIds, QStringList names, QList<int> colors,
+                          QList<int> statusInt);
+    void updatePinglist(QList<int> connIds, QList<int> pings);
+    void processMessage(int playerId, QString message);
+    void processGameStart(int connId, int fieldsizeX, int countDown);
+    void processGamePause(int connId, int countDown);
+    void processGameRestart(int connId);
+    void processGameOver(int score, int lines, QString playtime);
+    void processGameState(int fieldsizeX, bool paused, int score, QString playtime,
+                          QByteArray field, QList<GameBlock*> blocks);
+    void processNewBlock(int blockId, int color, int kind, int xPos, int yPos, int rot);
+    void processMoveBlocks(QList<GameMovement*> movements, QList<int> activeBlockIds);
+    void processMergeBlocks(QList<GameMovement*> movements);
+    void processPlayerDisconnect(int connId);
+    void processPlayerKick(int connId);
+
+    // Master connection (also the probe before joining).
+    void processNewServer(int connId, ServerData* server);
+    void processMasterserverResult(int connId, MasterserverResult result);
+    void processMasterReached(int connId);
+    void processMasterConnectionError(int connId, ConnectionInterface::ConnectionError error);
+
+Q_SIGNALS:
+    void setGuiBaseState(GuiState state, QString message);
+    void setGuiTopState(GuiState state, QString message);
+    void setGuiLastState();
+    void displayError(QString message, bool leaveGame);
+    void displayMessage(QString message);
+    void displayCountdown(QString message);
+    void displayChatMessage(int playerId, QString message);
+    void resetGui(bool resetPlayerNames, int mPlayers, bool splitscreen, bool host, bool spec,
+                  int cId);
+    void resetChat();
+    void changeFieldsizeX(int fieldsizeX);
+    void setRotation(bool rotate);
+    void startPlayTime();
+    void pausePlayTime(bool paused);
+    void stopPlayTime();
+    void setScore(int score, bool add);
+    void setPlaytime(QString playtime, bool add);
+    // Objects handed over in these signals belong to the receiver.
+    void newServer(ServerData* server);
+    void createdNewBlock(GameBlock* block);
+    void moveBlocks(QList<GameMovement*> movements, QList<int> activeBlockIds);
+    void mergeBlocks(QList<GameMovement*> movements);
+    void resultMasterserver(MasterserverResult result);
+    void changedPlayerlist(QList<int> connIds, QStringList names, QList<int> colors,
+                           QList<GamePlayer::PlayerStatus> status);
+    void changedPinglist(QList<int> connIds, QList<int> pings);
+    void removePlayer(int connId);
+
+private:
+    static constexpr int kConnIds = 4;
+    static constexpr int kLocalSlots = 2;
+
+    void stopServerThread();
+    void closeGameConnections();
+    void connectToServer(const QHostAddress& address, int port, int key, const QString& password);
+    void sendPlayers();
+    void saveOptions();
+    void saveHighscore(int score, int lines, const QString& playtime);
+    void setLobbyText();
+    // Removes a connection's players from the table with one chat line each.
+    void dropPlayers(int connId, bool kicked);
+    // An attempt that failed before the game: error, then the previous screen.
+    void returnToLastScreen(const QString& error);
+    void quit();
+
+    bool connected() const { return tcpEstablished_ || udpEstablished_; }
+    QString serverLabel() const;
+    QString newGameHint() const;
+    QString readyHint() const;
+
+    // Hands over a block the GUI takes, or frees it when nobody listens.
+    void passBlock(GameBlock* block);
+    template <typename Signal>
+    bool hasReceiver(Signal signal) const {
+        return isSignalConnected(QMetaMethod::fromSignal(signal));
+    }
+
+    ServerStarter serverStarter_;
+    Environment environment_;
+
+    std::unique_ptr<EmbeddedServer> serverThread_;
+    int state_ = GamePlayer::Empty;
+    int endMode_ = 0;  // 1: back to the main menu once disconnected, 2: quit then
+    int hostKey_ = -1;
+    QHostAddress serverAddress_;
+    int serverPort_ = 27403;
+    QString addressText_;  // the address as the player typed it
+    bool probing_ = false;
+    bool tcpEstablished_ = false;
+    bool udpEstablished_ = false;
+    bool countdownRunning_ = false;
+    bool countdownIsStart_ = false;
+    int countDown_ = -1;
+    QString connectPassword_;
+    ClientSettings settings_;
+    HighscoreFile highscores_;
+    std::array<std::array<int, kLocalSlots>, kConnIds> playerStatus_{};
+    std::array<std::array<QString, kLocalSlots>, kConnIds> playerNames_;
+    bool singleplayer_ = false;
+    bool splitscreen_ = false;
+    bool isHost_ = false;
+    int maxPlayers_ = 4;
+    int fieldsizeX_ = 12;
+    int ownConnId_ = -1;
+    bool readyBeforeMenu_ = false;
+    bool menuOpen_ = false;
+    int lastResult_ = -1;  // -1 none, -2 restarted, -3 start aborted, else the last score
+
+    ConnectionInterface* tcpConnection_;
+    ConnectionInterface* udpConnection_;
+    ConnectionInterface* masterConnection_;
+    QHostAddress masterAddress_;
+    int masterPort_ = 27404;
+    bool masterConnected_ = false;
+};

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QSettings>
+#include <QString>
+#include <memory>
+
+// "settings.ini": the client options, the defaults of a hosted game and the
+// join cache. Read once at construction; each save writes only its own group,
+// and every other key of the file (unknown ones included) is kept.
+class ClientSettings {
+public:
+    struct Options {
+        QString name1;
+        int color1 = -1;
+        QString name2;
+        int color2 = -1;
+        bool showIntro = true;
+        int showPreview = 1;
+        bool showPointer = true;
+        bool showFPS = false;
+        bool invertControl = false;
+        bool ignoreColors = false;
+        bool enableStatsSP = true;
+        bool playSounds = true;
+        int resWidth = 0;  // 0: the primary screen's size
+        int resHeight = 0;
+        int quality = 2;
+        bool enableVSync = true;
+    };
+
+    struct Hosting {
+        QString name = QStringLiteral("Quadrell-Server");
+        bool ranked = true;
+        bool usePassword = false;
+        QString password;  // without the GUI's marker character
+        int maxPlayers = 4;
+        int port = 27403;
+    };
+
+    struct Cache {
+        QString ip = QStringLiteral("...");  // the empty form of the address field
+        int filter = 0;
+    };
+
+    // Loads "settings.ini" from directory (the working directory when empty);
+    // a missing file or key gives the defaults.
+    explicit ClientSettings(const QString& directory = QString());
+    ~ClientSettings();
+    ClientSettings(const ClientSettings&) = delete;
+    ClientSettings& operator=(const ClientSettings&) = delete;
+
+    Options options;
+    Hosting hosting;
+    Cache cache;
+
+    // The default names: the translated "Player" followed by the number.
+    static QString defaultName(int player);
+
+    QString filePath() const;
+    bool isWritable() const;
+
+    // Each returns false, and writes nothing, when the file cannot be written;
+    // a write that fails on the way also returns false.
+    bool saveOptions();
+    bool saveServerSettings();
+    // The cache is written without a check: losing it costs nothing.
+    void saveCache();
+
+private:
+    bool flush();
+
+    std::unique_ptr<QSettings> file_;
+};
