@@ -185,6 +185,11 @@ void ConnectionAbstract::removeConnection(int connId) {
 }
 
 void ConnectionAbstract::clearConnections() {
+    for (Table which : {Table::Established, Table::Pending, Table::Queries}) {
+        for (int id : idsOf(table(which))) {
+            removeConnection(id);
+        }
+    }
     nextConnId_ = 0;
     playerCount_ = 0;
     hostConnId_ = -1;
@@ -193,11 +198,6 @@ void ConnectionAbstract::clearConnections() {
     // Ids start again at 0, so nothing may still refer to the old ones.
     serverList_.clear();
     queryAddresses_.clear();
-    for (Table which : {Table::Established, Table::Pending, Table::Queries}) {
-        for (int id : idsOf(table(which))) {
-            removeConnection(id);
-        }
-    }
 }
 
 // ---------------------------------------------------------------- sending
@@ -358,7 +358,7 @@ void ConnectionAbstract::sendServerInfo(bool, int connId) {
 void ConnectionAbstract::requestResend() {
     for (int id : establishedIds()) {
         if (const ConnectionInfo* record = findInTable(Table::Established, id)) {
-            sendResendRequest(false, id, record->sequence);
+            sendResendRequest(false, id, record->receivedSequence);
         }
     }
 }
@@ -663,16 +663,16 @@ bool ConnectionAbstract::acceptNumber(int connId, int number) {
     if (record == nullptr) {
         return false;
     }
-    const qint64 ahead = qint64(number) - record->sequence;
+    const qint64 ahead = qint64(number) - record->receivedSequence;
     if (ahead == 1) {
-        record->sequence = number;
+        record->receivedSequence = number;
         return true;
     }
     if (ahead <= 0) {
         return false;  // seen already
     }
     if (ahead <= timings_.maxResendGap) {
-        sendResendRequest(false, connId, record->sequence);
+        sendResendRequest(false, connId, record->receivedSequence);
         return false;
     }
     Q_EMIT errorOccured(record->clientId, PacketLoss);

@@ -37,7 +37,10 @@ public:
     ConnectionMessage lastMessage;
     bool awaitingAnswer = false;  // lastMessage went out and is not answered yet
     QTimer resendTimer;           // repeating
-    int sequence = 0;
+    // Each direction counts on its own: both sides send reliable messages, and
+    // one counter for both would take a peer's new message for a duplicate.
+    int sequence = 0;                  // number of the last reliable message sent
+    int receivedSequence = 0;          // number of the last reliable message delivered in order
     QList<ConnectionMessage> history;  // reliable messages sent, oldest first
     int clientId = -1;
     int players = 0;
