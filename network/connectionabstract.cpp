@@ -262,6 +262,9 @@ void ConnectionAbstract::startRepeating(ConnectionInfo& record, const Connection
                                         bool repeat) {
     record.lastMessage = message;
     record.awaitingAnswer = true;
+    // Every message gets its own 7 sends; a count carried over from earlier
+    // messages would make a long-lived master connection give up at once.
+    record.resendCount = 0;
     deliver(record, message);
     if (repeat) {
         record.resendTimer.start(timings_.resendIntervalMs);

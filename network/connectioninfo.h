@@ -33,7 +33,7 @@ public:
     int port = -1;
     ConnectionState state = ConnectionState::StateNone;
     QTimer timeoutTimer;  // single shot
-    int resendCount = 0;  // never reset during the connection's life
+    int resendCount = 0;  // retransmissions of lastMessage so far
     ConnectionMessage lastMessage;
     bool awaitingAnswer = false;  // lastMessage went out and is not answered yet
     QTimer resendTimer;           // repeating

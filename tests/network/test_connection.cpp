@@ -310,6 +310,74 @@ private Q_SLOTS:
         QCOMPARE(resendRequests, 1);
     }
 
+    void gameMessagesFollowTheStates() {
+        auto server = udpServer();
+        auto a = udpClient();
+        auto b = udpClient();
+        QVERIFY(joinAndWait(*a, portOf(*server), 1, kKey));
+        QVERIFY(joinAndWait(*b, portOf(*server), 1, -1));
+        QSignalSpy input(server.get(), &ConnectionInterface::changedSPlayerInput);
+        QSignalSpy started(a.get(), &ConnectionInterface::changedCGameStart);
+
+        // Not in a game yet: input is dropped.
+        a->sendCInput(false, {1});
+        QTest::qWait(50);
+        QCOMPARE(input.count(), 0);
+
+        // A late joiner's snapshot goes to that client only.
+        QList<QList<int>> snapshots;
+        QObject sink;
+        connect(b.get(), &ConnectionInterface::changedCGameState, &sink,
+                [&](int fieldsizeX, bool, int score, QString, QByteArray field,
+                    QList<GameBlock*> blocks) {
+                    QList<int> seen{fieldsizeX, score, int(field.size())};
+                    for (GameBlock* block : blocks) {
+                        seen << block->id() << block->kind() << int(block->boxes().size());
+                    }
+                    qDeleteAll(blocks);
+                    snapshots << seen;
+                });
+        GameBlock falling(9, 2, 6, 600, 1250, 1, 24);
+        server->sendSGameState(true, 1, 24, false, 40, "00009", QByteArray(300, '\x77'),
+                               {&falling});
+        QTRY_COMPARE(snapshots.size(), 1);
+        QCOMPARE(snapshots.first(), QList<int>({24, 40, 300, 9, 6, 4}));
+        QCOMPARE(server->connection(1)->state, ConnectionState::StateInGame);
+        QCOMPARE(server->connection(0)->state, ConnectionState::StateLobby);
+
+        server->sendSStart(true, 0, 24, 3);
+        QTRY_COMPARE(started.count(), 1);
+        QCOMPARE(started.first(), QVariantList({0, 24, 3}));
+        QCOMPARE(server->connection(0)->state, ConnectionState::StateInGame);
+
+        // Each client hears which blocks are its own; nobody listening on b
+        // for moves means b's copies are simply deleted.
+        QSignalSpy moves(a.get(), &ConnectionInterface::changedCMoveBlocks);
+        QList<GameMovement*> taken;
+        connect(a.get(), &ConnectionInterface::changedCMoveBlocks, &sink,
+                [&](QList<GameMovement*> movements, QList<int>) { taken << movements; });
+        GameBlock other(10, 1, 0, 0, 1000, 0, 24);
+        server->sendSMoveBlocks(false, {&falling, &other}, {9, -1, 10, -1});
+        QTRY_COMPARE(moves.count(), 1);
+        QCOMPARE(moves.first()[1].value<QList<int>>(), QList<int>({9, -1}));
+        QCOMPARE(taken.size(), 2);
+        QCOMPARE(taken[1]->blockId(), 10);
+        QCOMPARE(taken[1]->y(), 1000);
+        qDeleteAll(taken);
+
+        b->sendCInput(false, {4, 0, 2});
+        QTRY_COMPARE(input.count(), 1);
+        QCOMPARE(input.first()[0].toInt(), 1);
+        QCOMPARE(input.first()[1].value<QList<int>>(), QList<int>({4, 0, 2}));
+
+        QSignalSpy over(b.get(), &ConnectionInterface::changedCGameOver);
+        server->sendSGameOver(true, 500, 3, "00100");
+        QTRY_COMPARE(over.count(), 1);
+        QCOMPARE(over.first(), QVariantList({500, 3, QString("00100")}));
+        QCOMPARE(server->connection(1)->state, ConnectionState::StateLobby);
+        QTRY_COMPARE(b->connection(0)->state, ConnectionState::StateLobby);
+    }
+
     void sequenceGapsAndResendRequests() {
         auto server = udpServer();
         const int port = portOf(*server);
