@@ -350,20 +350,31 @@ private Q_SLOTS:
         QCOMPARE(started.first(), QVariantList({0, 24, 3}));
         QCOMPARE(server->connection(0)->state, ConnectionState::StateInGame);
 
-        // Each client hears which blocks are its own; nobody listening on b
-        // for moves means b's copies are simply deleted.
-        QSignalSpy moves(a.get(), &ConnectionInterface::changedCMoveBlocks);
+        // Each client hears which blocks are its own.
+        QList<int> activeOfB;
         QList<GameMovement*> taken;
         connect(a.get(), &ConnectionInterface::changedCMoveBlocks, &sink,
                 [&](QList<GameMovement*> movements, QList<int>) { taken << movements; });
+        connect(b.get(), &ConnectionInterface::changedCMoveBlocks, &sink,
+                [&](QList<GameMovement*> movements, QList<int> active) {
+                    qDeleteAll(movements);
+                    activeOfB = active;
+                });
+        QSignalSpy moves(a.get(), &ConnectionInterface::changedCMoveBlocks);
         GameBlock other(10, 1, 0, 0, 1000, 0, 24);
         server->sendSMoveBlocks(false, {&falling, &other}, {9, -1, 10, -1});
         QTRY_COMPARE(moves.count(), 1);
         QCOMPARE(moves.first()[1].value<QList<int>>(), QList<int>({9, -1}));
+        QTRY_COMPARE(activeOfB, QList<int>({10, -1}));
         QCOMPARE(taken.size(), 2);
         QCOMPARE(taken[1]->blockId(), 10);
         QCOMPARE(taken[1]->y(), 1000);
         qDeleteAll(taken);
+
+        // Nobody takes merges: the copies made for them are deleted, not leaked.
+        const int before = a->connection(0)->receivedSequence;
+        server->sendSMergeBlocks(true, {&falling});
+        QTRY_COMPARE(a->connection(0)->receivedSequence, before + 1);
 
         b->sendCInput(false, {4, 0, 2});
         QTRY_COMPARE(input.count(), 1);
@@ -619,10 +630,12 @@ private Q_SLOTS:
               ConnectionMessage("SLNE", "").encode()}) {
             stranger.sendRaw(junk, port);
         }
-        // A probe is answered and forgotten.
-        stranger.send(ConnectionMessage("CIN", "I"), port);
-        QTRY_COMPARE(stranger.count("SIN"), 1);
-        QVERIFY(PayloadCodec::parseServerInfo(stranger.ofType("SIN").first().content));
+        // A probe from elsewhere is answered (so everything before it has been
+        // read) and forgotten; the stranger left nothing behind either.
+        RawPeer prober;
+        prober.send(ConnectionMessage("CIN", "I"), port);
+        QTRY_COMPARE(prober.count("SIN"), 1);
+        QVERIFY(PayloadCodec::parseServerInfo(prober.ofType("SIN").first().content));
         QVERIFY(server->pendingIds().isEmpty());
         QCOMPARE(server->establishedIds().size(), 1);
         QCOMPARE(serverErrors.count(), 0);
