@@ -550,12 +550,13 @@ void ConnectionAbstract::forceDisconnect() {
 }
 
 void ConnectionAbstract::queryServer(const QHostAddress& address, int port) {
-    // Joining by address replaces whatever list was being probed.
+    // Joining by address replaces whatever was being probed, an earlier
+    // join probe included: its give-up would read as this one's failure.
     serverList_.clear();
-    queryAddresses_.clear();
-    for (int id : queryIds()) {
+    for (int id : queryAddresses_.keys()) {
         removeConnection(id);
     }
+    queryAddresses_.clear();
     const int connId = connectToHost(address, port);
     ConnectionInfo* record = find(connId);
     if (record == nullptr) {

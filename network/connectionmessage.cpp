@@ -11,9 +11,10 @@ constexpr std::array<const char*, ConnectionMessage::kCodeCount> kCodeTexts{
     "MOF",  "CLS",  "CTS",  "MLS",  "MTS",  "CIN",  "SIN"};
 
 // Every code is 3 or 4 ASCII letters, so a word packs into one integer and the
-// look-up costs a few compares instead of string work.
-constexpr quint32 pack(const char* text, std::size_t length) {
-    quint32 value = static_cast<quint32>(length);
+// look-up costs a few compares instead of string work. The length sits above
+// the bytes, so a 4-byte word can never pack like a 3-byte one.
+constexpr quint64 pack(const char* text, std::size_t length) {
+    quint64 value = static_cast<quint64>(length);
     for (std::size_t i = 0; i < length; ++i) {
         value = (value << 8) | static_cast<unsigned char>(text[i]);
     }
@@ -28,8 +29,8 @@ constexpr std::size_t textLength(const char* text) {
     return n;
 }
 
-constexpr std::array<quint32, ConnectionMessage::kCodeCount> packedCodes() {
-    std::array<quint32, ConnectionMessage::kCodeCount> out{};
+constexpr std::array<quint64, ConnectionMessage::kCodeCount> packedCodes() {
+    std::array<quint64, ConnectionMessage::kCodeCount> out{};
     for (std::size_t i = 0; i < kCodeTexts.size(); ++i) {
         out[i] = pack(kCodeTexts[i], textLength(kCodeTexts[i]));
     }
@@ -72,7 +73,7 @@ int ConnectionMessage::codeIndex(QByteArrayView word) {
     if (word.size() < 3 || word.size() > 4) {
         return -1;
     }
-    const quint32 packed = pack(word.data(), static_cast<std::size_t>(word.size()));
+    const quint64 packed = pack(word.data(), static_cast<std::size_t>(word.size()));
     for (std::size_t i = 0; i < kPackedCodes.size(); ++i) {
         if (kPackedCodes[i] == packed) {
             return static_cast<int>(i);

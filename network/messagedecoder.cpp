@@ -1,5 +1,6 @@
 #include "messagedecoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "network/payloadcodec.h"
@@ -48,6 +49,8 @@ ConnectionMessage decodeBody(int type, QByteArrayView body) {
     int number = ConnectionMessage::kNoNumber;
     if (!numberWord.isEmpty() && numberWord[0] == 'S') {
         number = PayloadCodec::toInt(QLatin1StringView(numberWord.sliced(1)));
+        // "S-5" numbers nothing; keep one spelling for "no number".
+        number = std::max(number, int(ConnectionMessage::kNoNumber));
     }
     return ConnectionMessage(ConnectionMessage::codes()[static_cast<std::size_t>(type)],
                              QString::fromUtf8(content), number);

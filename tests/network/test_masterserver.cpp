@@ -203,6 +203,17 @@ private Q_SLOTS:
         QCOMPARE(server.establishedIds().size(), 1);
         QVERIFY(server.pendingIds().isEmpty());
 
+        // A new join probe replaces an unanswered one without a late error.
+        RawPeer silent;
+        QSignalSpy probeErrors(connection.get(), &ConnectionInterface::errorOccured);
+        connection->queryServer(kLocal, silent.port());
+        QTRY_VERIFY(silent.count("CIN") >= 1);
+        connection->queryServer(kLocal, port);
+        QTRY_COMPARE(sink.servers.size(), std::size_t(2));
+        QTest::qWait(7 * fastTimings().resendIntervalMs + 100);
+        QCOMPARE(probeErrors.count(), 0);
+        QVERIFY(silent.count("CIN") < 7);
+
         // Nobody takes the description: it is not leaked.
         auto unwatched = masterConnection();
         unwatched->queryServer(kLocal, port);

@@ -39,6 +39,10 @@ private Q_SLOTS:
         QCOMPARE(ConnectionMessage::codeIndex(QString("Undefined")), -1);
         QCOMPARE(ConnectionMessage::codeIndex(QString("chi")), -1);
         QCOMPARE(ConnectionMessage::codeIndex(QString("CHIX")), -1);
+        // Four bytes whose last three spell a code are still no code.
+        QCOMPARE(ConnectionMessage::codeIndex(QByteArrayView("\x03"
+                                                             "CHI")),
+                 -1);
 
         const ConnectionMessage undefined;
         QCOMPARE(undefined.type, QString("Undefined"));
@@ -106,6 +110,8 @@ private Q_SLOTS:
     void streamFailures() {
         // An unknown type word breaks the stream at once, whatever follows.
         for (const QByteArray& bad : {QByteArray("XYZ 3 N P"), QByteArray("CHIX 3 N P"),
+                                      QByteArray("\x03"
+                                                 "CHI 3 N P"),
                                       QByteArray("Q"), QByteArray("chi 3 N P")}) {
             MessageDecoder d(MessageDecoder::Mode::Stream);
             QList<ConnectionMessage> out;
