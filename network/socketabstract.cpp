@@ -117,13 +117,13 @@ void SocketAbstract::processReadyRead() {
 }
 
 void SocketAbstract::updateTimer() {
-    if (decoder_.incomplete()) {
-        if (timerId_ == 0) {
-            timerId_ = startTimer(framingTimeoutMs_);
-        }
-    } else if (timerId_ != 0) {
+    // Counted from the last read: a message that keeps arriving is no stall.
+    if (timerId_ != 0) {
         killTimer(timerId_);
         timerId_ = 0;
+    }
+    if (decoder_.incomplete()) {
+        timerId_ = startTimer(framingTimeoutMs_);
     }
 }
 

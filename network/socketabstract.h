@@ -27,7 +27,7 @@ public:
 
     int id() const { return id_; }
     QAbstractSocket* socket() const { return socket_; }
-    // How long a started message may stay incomplete on a stream.
+    // How long a started message may wait for its next bytes on a stream.
     void setFramingTimeout(int ms) { framingTimeoutMs_ = ms; }
     bool framingTimerRunning() const { return timerId_ != 0; }
 

@@ -586,6 +586,17 @@ private Q_SLOTS:
                      ConnectionMessage("CMSG", "0 hello there", 12));
             QCOMPARE(messages[1][3].value<ConnectionMessage>().type, QString("SLNE"));
             QVERIFY(!wrapper->framingTimerRunning());
+
+            // A body that keeps arriving, each part within the time-out, is no stall.
+            QSignalSpy errors(wrapper.get(), &SocketAbstract::gotError);
+            peer.write("SMSG 11 N 0 ");
+            for (const char* part : {"slo", "wly", "!"}) {
+                QTest::qWait(120);
+                peer.write(part);
+            }
+            QTRY_COMPARE(messages.count(), 3);
+            QCOMPARE(messages[2][3].value<ConnectionMessage>().content, QString("0 slowly!"));
+            QCOMPARE(errors.count(), 0);
         }
         {
             // A header that stays incomplete is aborted after the timer.
