@@ -115,6 +115,12 @@ private Q_SLOTS:
         QCOMPARE(udp->establishedIds().size(), 2);
         QVERIFY(udp->pendingIds().isEmpty());
 
+        // A shared socket can say hello too: the answer finds its pending record.
+        auto sharedClient = udpServer();
+        QVERIFY(joinAndWait(*sharedClient, portOf(*udp), 1, -1, 2));
+        QCOMPARE(sharedClient->establishedIds(), QList<int>({0}));
+        QCOMPARE(udp->establishedIds().size(), 3);
+
         // Lobby traffic both ways once established.
         QSignalSpy players(server.get(), &ConnectionInterface::changedSPlayers);
         other->sendCPlayers(true, {"Bob", ""}, {1, -1}, {2, 0});
