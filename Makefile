@@ -2,10 +2,19 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
+FUZZ_BUILD ?= build-fuzz
 GENERATOR  := -G Ninja
 JOBS       ?= $(shell nproc)
 
-.PHONY: deps build run test bench fuzz format clean
+# Fuzzing: every target runs over its seed corpus (tests/fuzz/corpus/<target>)
+# plus new inputs, which it keeps in fuzz-corpus-out/<target>. `make test` runs
+# each briefly; `make fuzz` runs each for FUZZ_SECONDS.
+FUZZ_TARGETS := fuzz_stream_decoder fuzz_payloads fuzz_connection_core
+FUZZ_FLAGS   := -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=512 -print_final_stats=1
+FUZZ_SECONDS ?= 180
+FUZZ_SMOKE   := -runs=30000 -max_total_time=10
+
+.PHONY: deps build run test bench fuzz fuzz-build fuzz-smoke format clean
 
 deps:
 	@scripts/install-deps
@@ -23,14 +32,33 @@ test: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory fuzz-smoke
 
 bench: deps
 	cmake -S . -B $(BENCH_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DQUADRELL_BENCH=ON -DQUADRELL_TESTS=OFF
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
-	$(BENCH_BUILD)/bin/bench_game
+	@for b in $(BENCH_BUILD)/bin/bench_*; do echo "== $$b"; $$b || exit 1; done
+
+fuzz-build: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUADRELL_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+fuzz-smoke: fuzz-build
+	@for t in $(FUZZ_TARGETS); do \
+		mkdir -p fuzz-corpus-out/$$t; echo "== $$t"; \
+		$(FUZZ_BUILD)/bin/$$t $(FUZZ_FLAGS) $(FUZZ_SMOKE) fuzz-corpus-out/$$t tests/fuzz/corpus/$$t \
+			> $(FUZZ_BUILD)/$$t.log 2>&1 || { cat $(FUZZ_BUILD)/$$t.log; exit 1; }; \
+		grep -E '^(INFO: seed corpus|Done)' $(FUZZ_BUILD)/$$t.log; \
+	done
+
+fuzz: fuzz-build
+	@for t in $(FUZZ_TARGETS); do \
+		mkdir -p fuzz-corpus-out/$$t; echo "== $$t"; \
+		$(FUZZ_BUILD)/bin/$$t $(FUZZ_FLAGS) -max_total_time=$(FUZZ_SECONDS) fuzz-corpus-out/$$t tests/fuzz/corpus/$$t || exit 1; \
+	done
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) fuzz-corpus-out

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QMetaType>
+#include <QString>
+#include <array>
+
+// The 37 message codes. The order is fixed: a received type word is compared
+// against them in this order, and the connection core dispatches on it.
+enum class MessageCode {
+    CHI,
+    SHI,
+    CPLR,
+    SPLR,
+    CMSG,
+    SMSG,
+    SPNG,
+    CPNG,
+    CSRT,
+    SSRT,
+    CRST,
+    SRST,
+    SCST,
+    CINP,
+    SBLC,
+    SMVE,
+    SMRG,
+    SLNE,
+    CPSE,
+    SPSE,
+    SSTP,
+    CDSC,
+    SDSC,
+    CKCK,
+    SKCK,
+    SSHD,
+    BRES,
+    SON,
+    SOF,
+    MON,
+    MOF,
+    CLS,
+    CTS,
+    MLS,
+    MTS,
+    CIN,
+    SIN,
+};
+
+// One message of the game's text protocol: a code, its payload text and, for
+// a reliable message on a datagram connection, its sequence number (-1 none).
+struct ConnectionMessage {
+    static constexpr int kCodeCount = 37;
+    static constexpr int kNoNumber = -1;
+
+    ConnectionMessage();
+    ConnectionMessage(const QString& type, const QString& content, int number = kNoNumber);
+    ConnectionMessage(MessageCode code, const QString& content, int number = kNoNumber);
+
+    QString type;
+    QString content;
+    int number = kNoNumber;
+
+    // The code table in its fixed order.
+    static const std::array<QString, kCodeCount>& codes();
+    static const QString& undefinedType();
+    static const QString& codeText(MessageCode code);
+    // Index of a code in the table, -1 when the text is none of them.
+    static int codeIndex(QByteArrayView word);
+    static int codeIndex(const QString& type);
+
+    // The message's code index, -1 for "Undefined" or an unknown type.
+    int code() const { return codeIndex(type); }
+
+    // The packet: type, space, decimal body length, space, body; the body is
+    // "S<number>" or "N", a space and the content, all UTF-8.
+    QByteArray encode() const;
+    void encodeTo(QByteArray& out) const;
+
+    friend bool operator==(const ConnectionMessage& a, const ConnectionMessage& b) {
+        return a.type == b.type && a.content == b.content && a.number == b.number;
+    }
+};
+
+Q_DECLARE_METATYPE(ConnectionMessage)

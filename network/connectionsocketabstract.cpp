@@ -1,0 +1,120 @@
+#include "connectionsocketabstract.h"
+
+ConnectionSocketAbstract::ConnectionSocketAbstract(const QString& name, int maxPlayers,
+                                                   bool singleplayer, bool stats, int pingInterval,
+                                                   bool datagram, int hostKey, bool usePassword,
+                                                   const QString& password, int timeout,
+                                                   QObject* parent)
+    : ConnectionAbstract(name, maxPlayers, singleplayer, stats, pingInterval, datagram, hostKey,
+                         usePassword, password, timeout, parent) {}
+
+ConnectionSocketAbstract::~ConnectionSocketAbstract() = default;
+
+ConnectionInfo& ConnectionSocketAbstract::openRecord(ConnectionState state) {
+    const int connId = takeConnId();
+    QAbstractSocket* socket = createSocket();
+    SocketAbstract* wrapper = socket->socketType() == QAbstractSocket::UdpSocket
+                                  ? new SocketDatagram(connId, socket, this)
+                                  : new SocketAbstract(connId, socket, this);
+    wrapper->setFramingTimeout(timings().framingTimeoutMs);
+    connect(wrapper, &SocketAbstract::gotConnection, this,
+            &ConnectionSocketAbstract::processConnected);
+    connect(wrapper, &SocketAbstract::gotMessage, this, &ConnectionSocketAbstract::processMessage);
+    connect(wrapper, &SocketAbstract::gotError, this,
+            &ConnectionSocketAbstract::processSocketError);
+    ConnectionInfo& record = addRecord(Table::Pending, connId, state);
+    record.socket = wrapper;
+    return record;
+}
+
+int ConnectionSocketAbstract::acceptSocket(qintptr socketDescriptor) {
+    ConnectionInfo& record = openRecord(ConnectionState::StateHandshake);
+    const int connId = record.connId;
+    startTimeout(record, timings().handshakeTimeoutMs);
+    QAbstractSocket* socket = record.socket->socket();
+    if (!socket->setSocketDescriptor(socketDescriptor, QAbstractSocket::ConnectedState,
+                                     QIODevice::ReadWrite)) {
+        removeConnection(connId);
+        Q_EMIT errorOccured(-1, InitError);
+        return -1;
+    }
+    socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    return connId;
+}
+
+int ConnectionSocketAbstract::connectToHost(const QHostAddress& address, int port) {
+    localPlayers_ = -1;
+    helloHostKey_ = -1;
+    requestedId_ = -1;
+    ConnectionInfo& record = openRecord(ConnectionState::StateLobby);
+    const int connId = record.connId;
+    QAbstractSocket* socket = record.socket->socket();
+    socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    socket->connectToHost(address, static_cast<quint16>(port), QIODevice::ReadWrite);
+    return connId;
+}
+
+int ConnectionSocketAbstract::connectWithHello(const QHostAddress& address, int port, int players,
+                                               int hostKey, const QString& password,
+                                               int requestedId) {
+    storeHello(requestedId, players, hostKey, password);
+    ConnectionInfo& record = openRecord(ConnectionState::StateHandshake);
+    const int connId = record.connId;
+    QAbstractSocket* socket = record.socket->socket();
+    socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    // The hello goes out once the socket reports it is connected.
+    socket->connectToHost(address, static_cast<quint16>(port), QIODevice::ReadWrite);
+    return connId;
+}
+
+void ConnectionSocketAbstract::deliver(ConnectionInfo& record, const ConnectionMessage& message) {
+    if (record.socket == nullptr) {
+        return;
+    }
+    if (!isStreamTransport() && lossSimulation().takeOutgoing(message)) {
+        return;
+    }
+    record.socket->sendMessage(QHostAddress(), -1, message);
+}
+
+void ConnectionSocketAbstract::processMessage(int id, const QHostAddress&, int,
+                                              const ConnectionMessage& message) {
+    if (!isStreamTransport() && lossSimulation().takeIncoming(message)) {
+        return;
+    }
+    processContent(id, message);
+}
+
+void ConnectionSocketAbstract::processSocketError(int connId, QAbstractSocket::SocketError) {
+    const ConnectionInfo* record = find(connId);
+    if (record == nullptr) {
+        return;
+    }
+    if (isQuery(connId)) {
+        // An unreachable listed server is left out without a word.
+        removeConnection(connId);
+        queryNextServers();
+        return;
+    }
+    const int clientId = record->clientId;
+    switch (record->state) {
+        case ConnectionState::StateClosing:
+            Q_EMIT connectionClosed(clientId);
+            break;
+        case ConnectionState::StateNone:
+        case ConnectionState::StateHandshake:
+            Q_EMIT errorOccured(clientId, HostNotFound);
+            break;
+        case ConnectionState::StateLobby:
+        case ConnectionState::StateInGame:
+            Q_EMIT errorOccured(clientId, ConnectionLost);
+            break;
+    }
+    removeConnection(connId);
+}
+
+void ConnectionSocketAbstract::releaseSocket(ConnectionInfo& record) {
+    if (record.socket != nullptr) {
+        record.socket->retire(timings().disconnectTimeoutMs);
+    }
+}

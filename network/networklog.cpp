@@ -1,0 +1,3 @@
+#include "networklog.h"
+
+Q_LOGGING_CATEGORY(lcNetwork, "quadrell.network", QtWarningMsg)

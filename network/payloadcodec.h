@@ -1,0 +1,225 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+#include <optional>
+
+class GameBlock;
+
+// Payload texts of every message code, built and parsed as pure functions.
+//
+// A payload is a list of tokens separated by single spaces; the receiver
+// splits on single spaces keeping empty tokens and never trims. Integers are
+// decimal with an optional leading "-"; a token that does not parse reads as
+// 0, and a missing one too. Booleans are "T" and "F" (only "T" is true). Free
+// text that may hold spaces (chat, password, server name) is always the last
+// field and is re-joined by the parser. Every parser is total: any text gives
+// a result, never a crash.
+namespace PayloadCodec {
+
+// Proves that an announcement or a server description comes from a genuine
+// program; every program that takes part uses the same text.
+inline constexpr char kSharedSecret[] = "5d0c7e2a9b41f3086e1d2c4b7a9f0e13";
+
+// Fixed one-letter payloads; the receiver never reads them.
+inline constexpr char kPong[] = "P";
+inline constexpr char kPause[] = "P";
+inline constexpr char kStart[] = "S";
+inline constexpr char kRestart[] = "R";
+inline constexpr char kDisconnect[] = "D";
+inline constexpr char kServerListRequest[] = "L";
+inline constexpr char kMasterTest[] = "T";
+inline constexpr char kInfoRequest[] = "I";
+
+int toInt(QStringView token);
+int toInt(QLatin1StringView token);
+QString boolText(bool value);
+bool isTrue(QStringView token);
+QStringList tokens(const QString& payload);
+// Tokens from..end joined with single spaces (empty when from is past the end).
+QString joinFrom(const QStringList& tokens, qsizetype from);
+
+// SHA-1 of the UTF-8 bytes, 40 lowercase hexadecimal digits.
+QString sha1Hex(const QString& text);
+// Digest of "SON" and "SOF": version + port + ranked + time + secret.
+QString announcementDigest(const QString& version, int port, bool ranked, const QString& time);
+// Digest of "SIN": version + ranked + players + maxPlayers + password flag + name + secret.
+QString serverInfoDigest(const QString& version, bool ranked, int players, int maxPlayers,
+                         bool hasPassword, const QString& name);
+
+struct BlockRecord {
+    int id = 0;
+    int colour = 0;
+    int kind = 0;
+    int x = 0;
+    int y = 0;
+    int rotation = 0;
+    friend bool operator==(const BlockRecord&, const BlockRecord&) = default;
+};
+BlockRecord blockRecord(const GameBlock& block);
+
+struct MoveRecord {
+    int id = 0;
+    int x = 0;
+    int y = 0;
+    int rotation = 0;
+    friend bool operator==(const MoveRecord&, const MoveRecord&) = default;
+};
+MoveRecord moveRecord(const GameBlock& block);
+
+// "CHI": requestedId players hostKey password...
+struct Hello {
+    int requestedId = 0;
+    int players = 0;
+    int hostKey = 0;
+    QString password;
+};
+QString buildHello(int requestedId, int players, int hostKey, const QString& password);
+Hello parseHello(const QString& payload);
+
+// "SHI": clientId isHost
+struct HelloReply {
+    int clientId = 0;
+    bool isHost = false;
+};
+QString buildHelloReply(int clientId, bool isHost);
+HelloReply parseHelloReply(const QString& payload);
+
+// "CPLR": exactly two entries of name colour status (missing entries are
+// sent as an empty name, colour -1, status 0).
+struct Players {
+    QStringList names;
+    QList<int> colors;
+    QList<int> status;
+};
+inline constexpr int kLocalPlayers = 2;
+QString buildPlayers(const QStringList& names, const QList<int>& colors, const QList<int>& status);
+Players parsePlayers(const QString& payload);
+
+// "SPLR": exactly four entries of connId name colour status (an empty slot is
+// -1, an empty name, -1, 0).
+struct PlayerList {
+    QList<int> connIds;
+    QStringList names;
+    QList<int> colors;
+    QList<int> status;
+};
+inline constexpr int kPlayerSlots = 4;
+QString buildPlayerList(const QList<int>& connIds, const QStringList& names,
+                        const QList<int>& colors, const QList<int>& status);
+PlayerList parsePlayerList(const QString& payload);
+
+// "CMSG" and "SMSG": player text... (the text is everything after the first space).
+struct ChatLine {
+    int player = 0;
+    QString text;
+};
+QString buildChat(int player, const QString& text);
+ChatLine parseChat(const QString& payload);
+
+// "SPNG": connId ping pairs.
+struct PingList {
+    QList<int> connIds;
+    QList<int> pings;
+};
+QString buildPingList(const QList<int>& connIds, const QList<int>& pings);
+PingList parsePingList(const QString& payload);
+
+// "SSRT": clientId fieldsizeX countDown
+struct GameStart {
+    int clientId = 0;
+    int fieldsizeX = 0;
+    int countDown = 0;
+};
+QString buildGameStart(int clientId, int fieldsizeX, int countDown);
+GameStart parseGameStart(const QString& payload);
+
+// Single-integer payloads: "SRST", "SDSC", "CKCK", "SKCK", "SSHD", "BRES".
+QString buildNumber(int value);
+int parseNumber(const QString& payload);
+
+// "SCST": fieldsizeX paused score playtime field, then six integers per block.
+struct GameState {
+    int fieldsizeX = 0;
+    bool paused = false;
+    int score = 0;
+    QString playtime;
+    QByteArray field;
+    QList<BlockRecord> blocks;
+};
+QString buildGameState(int fieldsizeX, bool paused, int score, const QString& playtime,
+                       const QByteArray& field, const QList<BlockRecord>& blocks);
+GameState parseGameState(const QString& payload);
+
+// "CINP": every token an integer; an empty list is an empty payload.
+QString buildInput(const QList<int>& keys);
+QList<int> parseInput(const QString& payload);
+
+// "SBLC": id colour kind x y rotation
+QString buildNewBlock(const BlockRecord& block);
+BlockRecord parseNewBlock(const QString& payload);
+
+// "SMVE": id x y rotation per moved block, then the receiver's two active
+// block ids. With no moved block the first token is empty.
+struct Moves {
+    QList<MoveRecord> moves;
+    QList<int> activeIds;  // always two entries
+};
+QString buildMoves(const QList<MoveRecord>& moves, int activeA, int activeB);
+Moves parseMoves(const QString& payload);
+
+// "SMRG": id x y rotation per merged block.
+QString buildMerges(const QList<MoveRecord>& merges);
+QList<MoveRecord> parseMerges(const QString& payload);
+
+// "SPSE": clientId countDown
+struct Pause {
+    int clientId = 0;
+    int countDown = 0;
+};
+QString buildPause(int clientId, int countDown);
+Pause parsePause(const QString& payload);
+
+// "SSTP": score lines playtime
+struct GameOver {
+    int score = 0;
+    int lines = 0;
+    QString playtime;
+};
+QString buildGameOver(int score, int lines, const QString& playtime);
+GameOver parseGameOver(const QString& payload);
+
+// "SON" and "SOF": version (two tokens) port ranked time digest.
+struct Announcement {
+    QString version;
+    int port = 0;
+    bool ranked = false;
+    QString time;
+    bool digestValid = false;
+};
+QString buildAnnouncement(const QString& version, int port, bool ranked, const QString& time);
+Announcement parseAnnouncement(const QString& payload);
+
+// "MLS": address:port entries; an empty first token means no server.
+QString buildServerList(const QStringList& entries);
+QStringList parseServerList(const QString& payload);
+
+// "SIN": version (two tokens) ranked players maxPlayers usePassword name... digest.
+struct ServerInfo {
+    QString version;
+    bool ranked = false;
+    int players = 0;
+    int maxPlayers = 0;
+    bool hasPassword = false;
+    QString name;
+};
+QString buildServerInfo(const QString& version, bool ranked, int players, int maxPlayers,
+                        bool hasPassword, const QString& name);
+// Nothing for 7 tokens or fewer or a digest that does not match.
+std::optional<ServerInfo> parseServerInfo(const QString& payload);
+
+}  // namespace PayloadCodec

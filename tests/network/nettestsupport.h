@@ -1,0 +1,103 @@
+#pragma once
+
+// Helpers for the network tests: short timings, a TCP listener that hands
+// sockets to a connection object, and a raw UDP peer that speaks our framing
+// so tests can play a server, a client or the master server by hand.
+#include <QHostAddress>
+#include <QNetworkDatagram>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+#include <QUdpSocket>
+#include <memory>
+
+#include "network/connectionabstract.h"
+#include "network/connectionmessage.h"
+#include "network/messagedecoder.h"
+#include "network/networktimings.h"
+
+namespace nettest {
+
+inline const QHostAddress kLocal = QHostAddress::LocalHost;
+
+// Every wait of the protocol shortened so that no test waits for seconds.
+inline NetworkTimings fastTimings() {
+    NetworkTimings t;
+    t.resendIntervalMs = 40;
+    t.handshakeTimeoutMs = 1500;
+    t.disconnectTimeoutMs = 300;
+    t.framingTimeoutMs = 200;
+    return t;
+}
+
+// A bound UDP socket on a free local port, for a ConnectionUdp to take over.
+inline QUdpSocket* boundUdpSocket() {
+    auto* socket = new QUdpSocket;
+    if (!socket->bind(kLocal, 0)) {
+        qFatal("cannot bind a local UDP socket");
+    }
+    return socket;
+}
+
+// Hands every accepted socket descriptor to a connection object.
+class Listener : public QTcpServer {
+public:
+    explicit Listener(ConnectionInterface& target) : target_(target) {
+        if (!listen(kLocal, 0)) {
+            qFatal("cannot listen on a local TCP port");
+        }
+    }
+
+protected:
+    void incomingConnection(qintptr descriptor) override { target_.acceptSocket(descriptor); }
+
+private:
+    ConnectionInterface& target_;
+};
+
+// A UDP socket that sends and collects framed messages, one per datagram.
+class RawPeer : public QObject {
+public:
+    RawPeer() {
+        if (!socket_.bind(kLocal, 0)) {
+            qFatal("cannot bind a local UDP socket");
+        }
+        connect(&socket_, &QUdpSocket::readyRead, this, [this] {
+            while (socket_.hasPendingDatagrams()) {
+                const QNetworkDatagram d = socket_.receiveDatagram();
+                lastSender = d.senderAddress();
+                lastSenderPort = static_cast<int>(d.senderPort());
+                MessageDecoder decoder(MessageDecoder::Mode::Datagram);
+                decoder.feed(d.data(), received);
+            }
+        });
+    }
+
+    int port() const { return socket_.localPort(); }
+    void sendRaw(const QByteArray& bytes, int toPort) {
+        socket_.writeDatagram(bytes, kLocal, static_cast<quint16>(toPort));
+    }
+    void send(const ConnectionMessage& message, int toPort) { sendRaw(message.encode(), toPort); }
+    void answer(const ConnectionMessage& message) {
+        socket_.writeDatagram(message.encode(), lastSender, static_cast<quint16>(lastSenderPort));
+    }
+    QList<ConnectionMessage> ofType(const QString& type) const {
+        QList<ConnectionMessage> out;
+        for (const ConnectionMessage& m : received) {
+            if (m.type == type) {
+                out.append(m);
+            }
+        }
+        return out;
+    }
+    int count(const QString& type) const { return static_cast<int>(ofType(type).size()); }
+
+    QList<ConnectionMessage> received;
+    QHostAddress lastSender;
+    int lastSenderPort = -1;
+
+private:
+    QUdpSocket socket_;
+};
+
+}  // namespace nettest

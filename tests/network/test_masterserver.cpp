@@ -1,0 +1,236 @@
+// The master server exchange and the probing of game servers, against tiny
+// UDP peers that answer by hand, and against a real server's datagram side.
+#include "game/appinfo.h"
+#include "nettestsupport.h"
+#include "network/connectionsocketudp.h"
+#include "network/connectionudp.h"
+#include "network/payloadcodec.h"
+
+using namespace nettest;
+namespace Codec = PayloadCodec;
+using Result = MasterserverResult;
+
+namespace {
+
+const QString kVersion = QString::fromLatin1(Quadrell::kVersion);
+
+std::unique_ptr<ConnectionSocketUdp> masterConnection() {
+    auto c = std::make_unique<ConnectionSocketUdp>(QString(), 4, false, false, 0, false, -1, false,
+                                                   QString(), -1);
+    c->setTimings(fastTimings());
+    return c;
+}
+
+// Takes every announced server, as the client does.
+struct ServerSink {
+    explicit ServerSink(ConnectionInterface& connection) {
+        QObject::connect(&connection, &ConnectionInterface::changedCNewServer, &context,
+                         [this](int connId, ServerData* server) {
+                             connIds.push_back(connId);
+                             servers.emplace_back(server);
+                         });
+    }
+    QObject context;
+    std::vector<int> connIds;
+    std::vector<std::unique_ptr<ServerData>> servers;
+};
+
+QList<Result> resultsOf(const QSignalSpy& spy) {
+    QList<Result> out;
+    for (const QVariantList& args : spy) {
+        out.append(args[1].value<Result>());
+    }
+    return out;
+}
+
+QString genuineInfo(const QString& name) {
+    return Codec::buildServerInfo(kVersion, false, 1, 4, false, name);
+}
+
+}  // namespace
+
+class TestMasterserver : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void masterTestAndAnnouncements() {
+        RawPeer master;
+        auto connection = masterConnection();
+        connection->setTimeOfDaySource([] { return QTime(12, 34, 56); });
+        QSignalSpy online(connection.get(), &ConnectionInterface::masterserverOnline);
+        QSignalSpy errors(connection.get(), &ConnectionInterface::errorOccured);
+        connection->connectToHost(kLocal, master.port());
+        QCOMPARE(connection->pendingIds(), QList<int>({0}));
+
+        // Repeated until answered; a late second answer is not a second report.
+        connection->sendMasterTest(true);
+        QTRY_VERIFY(master.count("CTS") >= 2);
+        master.answer(ConnectionMessage("MTS", "T"));
+        QTRY_COMPARE(online.count(), 1);
+        QCOMPARE(online.first()[0].toInt(), -1);
+        master.answer(ConnectionMessage("MTS", "T"));
+        const int tests = master.count("CTS");
+        QTest::qWait(150);
+        QCOMPARE(master.count("CTS"), tests);
+        QCOMPARE(online.count(), 1);
+
+        // The announcement carries version, port, ranked, time and its digest.
+        connection->sendServerOnline(true, 27403);
+        QTRY_VERIFY(master.count("SON") >= 1);
+        const QString payload = master.ofType("SON").first().content;
+        QVERIFY(payload.startsWith("Beta 0.92 27403 F 12:34:56 "));
+        QVERIFY(Codec::parseAnnouncement(payload).digestValid);
+        QCOMPARE(master.ofType("SON").first().number, -1);
+        // A stray answer of another kind does not stop it; its own answer does.
+        master.answer(ConnectionMessage("MTS", "T"));
+        QTRY_VERIFY(master.count("SON") >= 2);
+        master.answer(ConnectionMessage("MON", "x"));
+        QTest::qWait(80);
+        const int announcements = master.count("SON");
+        QTest::qWait(150);
+        QCOMPARE(master.count("SON"), announcements);
+        QCOMPARE(errors.count(), 0);
+
+        // Unanswered: 7 sends, whatever earlier messages needed, then the
+        // connection is lost.
+        connection->sendServerOffline(true, 27403);
+        QTRY_COMPARE(errors.count(), 1);
+        QCOMPARE(master.count("SOF"), 7);
+        QCOMPARE(errors.first(),
+                 QVariantList({-1, QVariant::fromValue(ConnectionInterface::ConnectionLost)}));
+        QVERIFY(connection->pendingIds().isEmpty());
+    }
+
+    void serverListIsProbedThreeAtATime() {
+        RawPeer master;
+        std::array<RawPeer, 5> game;
+        auto connection = masterConnection();
+        ServerSink sink(*connection);
+        QSignalSpy results(connection.get(), &ConnectionInterface::masterserverResult);
+        connection->connectToHost(kLocal, master.port());
+        connection->requestServerlist(true);
+        QTRY_VERIFY(master.count("CLS") >= 1);
+        QStringList entries;
+        for (const RawPeer& peer : game) {
+            entries << QString("127.0.0.1:%1").arg(peer.port());
+        }
+        master.answer(ConnectionMessage("MLS", entries.join(' ')));
+        QTRY_VERIFY(game[2].count("CIN") >= 1);
+        QVERIFY(game[0].count("CIN") >= 1);
+        QVERIFY(game[1].count("CIN") >= 1);
+        QCOMPARE(game[3].count("CIN") + game[4].count("CIN"), 0);
+        QCOMPARE(resultsOf(results), QList<Result>({Result::MasterListReceived}));
+        QCOMPARE(connection->queryIds().size(), 3);
+
+        // An answer ends a probe and starts the next entry.
+        game[0].answer(ConnectionMessage("SIN", genuineInfo("Big  room one")));
+        QTRY_VERIFY(game[3].count("CIN") >= 1);
+        QCOMPARE(sink.servers.size(), std::size_t(1));
+        const ServerData& first = *sink.servers.front();
+        QCOMPARE(sink.connIds.front(), -1);
+        QCOMPARE(first.name(), QString("Big  room one"));
+        QCOMPARE(first.address(), QString("127.0.0.1"));
+        QCOMPARE(first.port(), game[0].port());
+        QCOMPARE(first.version(), kVersion);
+        QVERIFY(first.isCurrentVersion());
+        QCOMPARE(first.players(), 1);
+        QCOMPARE(first.maxPlayers(), 4);
+        QVERIFY(first.ping() >= 0);
+        QVERIFY(first.time().isNull());
+
+        game[1].answer(ConnectionMessage("SIN", genuineInfo("Two")));
+        QTRY_VERIFY(game[4].count("CIN") >= 1);
+        // The list is empty now, but three probes still run: not done yet.
+        QCOMPARE(resultsOf(results).size(), 1);
+
+        // A description made with another secret is ignored; that probe and the
+        // silent one run out, and each end finds the list empty: done, twice.
+        const QString forged = "Beta 0.92 F 1 4 F Fake " + Codec::sha1Hex("Beta 0.92F14FFakeother");
+        game[3].answer(ConnectionMessage("SIN", forged));
+        game[4].answer(ConnectionMessage("SIN", genuineInfo("Five")));
+        QTRY_VERIFY(connection->queryIds().isEmpty());
+        QTRY_COMPARE(resultsOf(results).size(), 4);
+        QCOMPARE(resultsOf(results),
+                 QList<Result>({Result::MasterListReceived, Result::MasterListDone,
+                                Result::MasterListDone, Result::MasterListDone}));
+        QCOMPARE(sink.servers.size(), std::size_t(3));
+        QCOMPARE(game[2].count("CIN"), 7);
+        QCOMPARE(game[3].count("CIN"), 7);
+
+        // An empty list starts nothing; a short one with malformed entries
+        // starts what it can and is done at once.
+        results.clear();
+        connection->requestServerlist(true);
+        QTRY_VERIFY(master.count("CLS") >= 2);
+        master.answer(ConnectionMessage("MLS", ""));
+        QTRY_COMPARE(resultsOf(results), QList<Result>({Result::MasterListEmpty}));
+        QVERIFY(connection->queryIds().isEmpty());
+        results.clear();
+        connection->requestServerlist(true);
+        QTRY_VERIFY(master.count("CLS") >= 3);
+        master.answer(ConnectionMessage(
+            "MLS", QString("nocolon 1:2:3 127.0.0.1:%1 host.invalid:5 127.0.0.1:%2")
+                       .arg(game[0].port())
+                       .arg(game[1].port())));
+        QTRY_COMPARE(resultsOf(results),
+                     QList<Result>({Result::MasterListReceived, Result::MasterListDone}));
+        QCOMPARE(connection->queryIds().size(), 2);
+    }
+
+    void probingARealServer() {
+        auto socket = boundUdpSocket();
+        const int port = socket->localPort();
+        ConnectionUdp server("Quiet  corner", 4, false, true, 0, true, 99, true, "pw", 3000,
+                             socket);
+        server.setTimings(fastTimings());
+        RawPeer player;
+        player.send(ConnectionMessage("CHI", "-1 2 99 pw"), port);
+        QTRY_COMPARE(server.playerCount(), 2);
+
+        auto connection = masterConnection();
+        ServerSink sink(*connection);
+        connection->queryServer(kLocal, port);
+        QTRY_COMPARE(sink.servers.size(), std::size_t(1));
+        const ServerData& found = *sink.servers.front();
+        QCOMPARE(found.name(), QString("Quiet  corner"));
+        QVERIFY(found.ranked());
+        QVERIFY(found.hasPassword());
+        QCOMPARE(found.players(), 2);
+        QCOMPARE(found.maxPlayers(), 4);
+        QCOMPARE(found.address(), QString("127.0.0.1"));
+        QCOMPARE(found.port(), port);
+        QVERIFY(connection->pendingIds().isEmpty());
+        QCOMPARE(server.establishedIds().size(), 1);
+        QVERIFY(server.pendingIds().isEmpty());
+
+        // A new join probe replaces an unanswered one without a late error.
+        RawPeer silent;
+        QSignalSpy probeErrors(connection.get(), &ConnectionInterface::errorOccured);
+        connection->queryServer(kLocal, silent.port());
+        QTRY_VERIFY(silent.count("CIN") >= 1);
+        connection->queryServer(kLocal, port);
+        QTRY_COMPARE(sink.servers.size(), std::size_t(2));
+        QTest::qWait(7 * fastTimings().resendIntervalMs + 100);
+        QCOMPARE(probeErrors.count(), 0);
+        QVERIFY(silent.count("CIN") < 7);
+
+        // Nobody takes the description: it is not leaked.
+        auto unwatched = masterConnection();
+        unwatched->queryServer(kLocal, port);
+        QTRY_VERIFY(unwatched->pendingIds().isEmpty());
+
+        // Nobody there: the probe ends in a lost connection.
+        QUdpSocket gone;
+        QVERIFY(gone.bind(kLocal, 0));
+        const int gonePort = gone.localPort();
+        gone.close();
+        QSignalSpy errors(connection.get(), &ConnectionInterface::errorOccured);
+        connection->queryServer(kLocal, gonePort);
+        QTRY_COMPARE(errors.count(), 1);
+        QCOMPARE(errors.first(),
+                 QVariantList({-1, QVariant::fromValue(ConnectionInterface::ConnectionLost)}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMasterserver)
+#include "test_masterserver.moc"
