@@ -46,8 +46,8 @@ private:
 
     DedicatedOptions options_;
     ServerTimings serverTimings_;
+    TickMonitor monitor_;  // before the host: the Server may still point at it
     ServerHost host_;
-    TickMonitor monitor_;
     QElapsedTimer uptime_;
     QSocketNotifier* signalNotifier_ = nullptr;
 };
