@@ -11,7 +11,6 @@
 #include "apps/server/dedicatedserver.h"
 #include "apps/server/serveroptions.h"
 #include "testclient.h"
-#include "tests/network/nettestsupport.h"
 
 namespace {
 
@@ -164,7 +163,7 @@ private Q_SLOTS:
         ServerTimings timings;
         timings.countdownMs = 10;
         timings.tickMs = 5;
-        DedicatedServer server(o, fastNetworkTimings(), timings);
+        DedicatedServer server(o, nettest::fastTimings(), timings);
         QVERIFY(server.start());
         TestClient player;
         player.join(server.port());

@@ -12,16 +12,7 @@
 #include "game/gameplayer.h"
 #include "network/connectionsockettcp.h"
 #include "network/connectionsocketudp.h"
-#include "network/networktimings.h"
-
-inline NetworkTimings fastNetworkTimings() {
-    NetworkTimings t;
-    t.resendIntervalMs = 40;
-    t.handshakeTimeoutMs = 1500;
-    t.disconnectTimeoutMs = 300;
-    t.framingTimeoutMs = 500;
-    return t;
-}
+#include "tests/network/nettestsupport.h"
 
 class TestClient : public QObject {
 public:
@@ -39,8 +30,8 @@ public:
                                                     QString(), 10000)),
           udp(std::make_unique<ConnectionSocketUdp>(QString(), 4, false, false, 0, true, -1, false,
                                                     QString(), 10000)) {
-        tcp->setTimings(fastNetworkTimings());
-        udp->setTimings(fastNetworkTimings());
+        tcp->setTimings(nettest::fastTimings());
+        udp->setTimings(nettest::fastTimings());
         connect(tcp.get(), &ConnectionInterface::connectionEstablished, this,
                 [this](int id, bool host) {
                     clientId = id;
