@@ -156,6 +156,11 @@ void GameField::merge(const GameBlock& block) {
     }
 }
 
+void GameField::land(const GameBlock& block) {
+    releaseCells(block);
+    merge(block);
+}
+
 void GameField::shiftRowsDown(int row) {
     for (int r = row; r < kRows - 1; ++r) {
         rowCount_[r] = rowCount_[r + 1];
@@ -213,6 +218,15 @@ void GameField::claimFreeCells(const GameBlock& block) {
     for (const GameBox& b : block.boxes()) {
         const CellPos c = cellOf(b, fieldsizeX_, block.x(), block.y(), block.rotation());
         if (c.row < kRows && at(c.column, c.row) == kNoBlock) {
+            at(c.column, c.row) = block.id();
+        }
+    }
+}
+
+void GameField::claimCells(const GameBlock& block) {
+    for (const GameBox& b : block.boxes()) {
+        const CellPos c = cellOf(b, fieldsizeX_, block.x(), block.y(), block.rotation());
+        if (c.row < kRows && at(c.column, c.row) != kFieldBlockId) {
             at(c.column, c.row) = block.id();
         }
     }

@@ -53,10 +53,20 @@ public:
     LineClear removeFullLines(std::span<GameBlock* const> fallingBlocks,
                               const std::function<void(GameBlock&)>& lowered = {});
 
+    // Lands block where it stands: its cells become the field block's, its boxes
+    // go to the field block. A client's copy of the field follows the server's
+    // merges this way.
+    void land(const GameBlock& block);
+
     // Whether every box of block is entered in the grid under its id.
     bool occupies(const GameBlock& block) const;
     // Enters the block's boxes in every cell they cover that is free.
     void claimFreeCells(const GameBlock& block);
+    // Enters the block's boxes in every cell they cover that holds no landed
+    // box, over other falling blocks: a copy of the field that is told the
+    // moves of one tick in another order than they were made ends up as the
+    // server's field once every block stands where the tick left it.
+    void claimCells(const GameBlock& block);
     // Empties the cells held by block (a player leaves).
     void releaseCells(const GameBlock& block);
 

@@ -2,8 +2,8 @@
 
 #include "game/gamegrid.h"
 
-FieldRun::FieldRun(int fieldsizeX, std::uint32_t seed, bool crowded)
-    : random_(seed), simulation_(random_, clock_), crowded_(crowded) {
+FieldRun::FieldRun(int fieldsizeX, std::uint32_t seed, bool crowded, GameEvents* observer)
+    : random_(seed), observer_(observer), simulation_(random_, clock_), crowded_(crowded) {
     simulation_.setEvents(this);
     const int players = fieldsizeX / 12;
     for (int slot = 0; slot < players; ++slot) {
@@ -16,11 +16,29 @@ FieldRun::FieldRun(int fieldsizeX, std::uint32_t seed, bool crowded)
     simulation_.beginPlay();
 }
 
-void FieldRun::blocksMerged(const QList<GameBlock*>& blocks) {
-    piecesLanded_ += static_cast<int>(blocks.size());
+void FieldRun::newBlock(const GameBlock& block) {
+    if (observer_) {
+        observer_->newBlock(block);
+    }
 }
 
-void FieldRun::gameOver(int, int, const QString&) {
+void FieldRun::blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) {
+    if (observer_) {
+        observer_->blocksMoved(blocks, activeIds);
+    }
+}
+
+void FieldRun::blocksMerged(const QList<GameBlock*>& blocks) {
+    piecesLanded_ += static_cast<int>(blocks.size());
+    if (observer_) {
+        observer_->blocksMerged(blocks);
+    }
+}
+
+void FieldRun::gameOver(int score, int lines, const QString& playtime) {
+    if (observer_) {
+        observer_->gameOver(score, lines, playtime);
+    }
     over_ = true;
     simulation_.stopGame();
 }

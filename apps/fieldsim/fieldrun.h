@@ -14,7 +14,9 @@ class FieldRun : public GameEvents {
 public:
     // crowded: every player aims at the same few columns, so blocks meet and
     // appear on top of each other far more often than in a real game.
-    FieldRun(int fieldsizeX, std::uint32_t seed, bool crowded = false);
+    // observer: hears every event of the game as well, from the first block on.
+    FieldRun(int fieldsizeX, std::uint32_t seed, bool crowded = false,
+             GameEvents* observer = nullptr);
 
     // Fresh input for every player, then one tick.
     void step() {
@@ -27,8 +29,8 @@ public:
     int piecesLanded() const { return piecesLanded_; }
     GameSimulation& simulation() { return simulation_; }
 
-    void newBlock(const GameBlock&) override {}
-    void blocksMoved(const QList<GameBlock*>&, const QList<int>&) override {}
+    void newBlock(const GameBlock& block) override;
+    void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) override;
     void blocksMerged(const QList<GameBlock*>& blocks) override;
     void gameOver(int score, int lines, const QString& playtime) override;
 
@@ -41,6 +43,7 @@ private:
 
     RandomSource random_;
     ManualClock clock_;
+    GameEvents* observer_;
     GameSimulation simulation_;
     std::array<Driver, GameSimulation::kSlots> drivers_{};
     bool crowded_;

@@ -1,0 +1,115 @@
+#include "fieldmirror.h"
+
+#include <vector>
+
+FieldMirror::FieldMirror() = default;
+
+FieldMirror::~FieldMirror() = default;
+
+void FieldMirror::clear() {
+    blocks_.clear();
+    misses_.clear();
+    activeBlockIds_.clear();
+    field_.clearFieldBlock();
+    hasField_ = false;
+    lines_ = 0;
+    points_ = 0;
+}
+
+const GameBlock* FieldMirror::block(int id) const {
+    if (id == GameField::kFieldBlockId) {
+        return hasField_ ? field_.fieldBlock() : nullptr;
+    }
+    return find(id);
+}
+
+GameBlock* FieldMirror::find(int id) const {
+    const auto it = blocks_.find(id);
+    return it == blocks_.end() ? nullptr : it->second.get();
+}
+
+void FieldMirror::addBlock(std::unique_ptr<GameBlock> block) {
+    if (!block) {
+        return;
+    }
+    if (block->id() == GameField::kFieldBlockId) {
+        clear();
+        // A width the field cannot have leaves no field: blocks are kept, but
+        // nothing is entered in a grid.
+        hasField_ = field_.reset(block->fieldsizeX());
+        if (hasField_) {
+            field_.land(*block);
+        }
+        return;
+    }
+    if (GameBlock* old = find(block->id()); old && hasField_) {
+        field_.releaseCells(*old);
+    }
+    GameBlock& b = *block;
+    blocks_[b.id()] = std::move(block);
+    if (hasField_ && onField(b)) {
+        field_.claimCells(b);
+    }
+}
+
+void FieldMirror::place(GameBlock& block, int x, int y, int rotation) {
+    if (hasField_ && onField(block)) {
+        field_.releaseCells(block);
+    }
+    block.setPosition(x, y, rotation);
+    if (hasField_ && onField(block)) {
+        // Never over a landed box: the stack stays as the server built it.
+        field_.claimCells(block);
+    }
+}
+
+bool FieldMirror::moveBlocks(const QList<GameMovement*>& movements,
+                             const QList<int>& activeBlockIds) {
+    activeBlockIds_ = activeBlockIds;
+    for (const GameMovement* m : movements) {
+        if (m == nullptr) {
+            continue;
+        }
+        GameBlock* b = find(m->blockId());
+        if (b == nullptr) {
+            return ++misses_[m->blockId()] > kMissesBeforeLoss;
+        }
+        place(*b, m->x(), m->y(), m->rotation());
+    }
+    return false;
+}
+
+GameField::LineClear FieldMirror::mergeBlocks(const QList<GameMovement*>& movements) {
+    for (const GameMovement* m : movements) {
+        if (m == nullptr) {
+            continue;
+        }
+        misses_.erase(m->blockId());
+        const auto it = blocks_.find(m->blockId());
+        if (it == blocks_.end()) {
+            continue;
+        }
+        std::unique_ptr<GameBlock> b = std::move(it->second);
+        blocks_.erase(it);
+        if (!hasField_) {
+            continue;
+        }
+        if (onField(*b)) {
+            field_.releaseCells(*b);
+        }
+        b->setPosition(m->x(), m->y(), m->rotation());
+        field_.land(*b);
+    }
+    if (!hasField_) {
+        return {};
+    }
+    std::vector<GameBlock*> falling;
+    falling.reserve(blocks_.size());
+    for (const auto& [id, b] : blocks_) {
+        falling.push_back(b.get());
+    }
+    const GameField::LineClear clear = field_.removeFullLines(falling);
+    lines_ += clear.rows;
+    points_ += clear.points;
+    return clear;
+}
