@@ -4,11 +4,11 @@
 #include <QDir>
 #include <QLoggingCategory>
 #include <QMetaMethod>
-#include <QRandomGenerator>
 #include <limits>
 
 #include "client/playernames.h"
 #include "game/appinfo.h"
+#include "game/server/serversettings.h"
 #include "network/fieldimage.h"
 #include "network/masterserversettings.h"
 
@@ -21,6 +21,14 @@ const QString kParagraph = QStringLiteral("\n\n");
 const QString kUseOldAddress = QStringLiteral("USEOLDONE");
 
 }  // namespace
+
+Client::Client(Environment environment, const ClientNetwork& network, QObject* parent)
+    // environment is copied, not moved: the starter reads its directory while
+    // the arguments are being made.
+    : Client(makeStreamConnection(network.timings).release(),
+             makeDatagramConnection(network.timings).release(),
+             makeMasterConnection(network.timings).release(),
+             threadServerStarter(network, environment.directory), environment, parent) {}
 
 Client::Client(ConnectionInterface* tcpConnection, ConnectionInterface* udpConnection,
                ConnectionInterface* masterConnection, ServerStarter serverStarter,
@@ -37,7 +45,7 @@ Client::Client(ConnectionInterface* tcpConnection, ConnectionInterface* udpConne
         environment_.quit = [](int code) { QCoreApplication::exit(code); };
     }
     if (!environment_.newHostKey) {
-        environment_.newHostKey = &Client::drawHostKey;
+        environment_.newHostKey = &drawHostKey;
     }
     for (auto& row : playerStatus_) {
         row.fill(GamePlayer::Empty);
@@ -92,10 +100,6 @@ Client::~Client() {
         c->disconnect(this);
     }
     stopServerThread();
-}
-
-int Client::drawHostKey() {
-    return static_cast<int>(QRandomGenerator::system()->bounded(std::numeric_limits<int>::max()));
 }
 
 // ---------------------------------------------------------------------------
@@ -225,6 +229,7 @@ void Client::hostGame(QString name, int port, int maxPlayers, bool singleplayer,
         returnToLastScreen(tr("The connection could not be initialized."));
         return;
     }
+    serverPort_ = serverThread_->port();
 
     if (singleplayer) {
         connectToServer(serverAddress_, serverPort_, hostKey_, connectPassword_);

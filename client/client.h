@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+#include "client/clientnetwork.h"
 #include "client/clientsettings.h"
 #include "client/embeddedserver.h"
 #include "client/guistate.h"
@@ -34,9 +35,13 @@ public:
         QString directory;                // settings and highscore files; empty: working dir
         std::function<QDateTime()> now;   // date of highscore lines; empty: local time
         std::function<void(int)> quit;    // ends the program; empty: QCoreApplication::exit
-        std::function<int()> newHostKey;  // empty: drawn from the system's random source
+        std::function<int()> newHostKey;  // empty: drawHostKey, the system's strong source
     };
 
+    // The game's client: socket connections and its own server in a thread of
+    // its own, with the given timings.
+    explicit Client(Environment environment = {}, const ClientNetwork& network = {},
+                    QObject* parent = nullptr);
     // Takes the three connections (game stream, game datagram, master server and
     // probes) as children, and the way to start its own server when hosting.
     Client(ConnectionInterface* tcpConnection, ConnectionInterface* udpConnection,
@@ -56,10 +61,6 @@ public:
     QHostAddress serverAddress() const { return serverAddress_; }
     int serverPort() const { return serverPort_; }
     bool hasServer() const { return serverThread_ != nullptr; }
-
-    // A non-negative key from the system's strong random source (never -1,
-    // which marks a joining client).
-    static int drawHostKey();
 
 public Q_SLOTS:
     // GUI: hosting, joining, lobby and game controls, leaving.

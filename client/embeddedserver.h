@@ -22,8 +22,10 @@ struct HostSettings {
 class EmbeddedServer {
 public:
     virtual ~EmbeddedServer() = default;
+    // The port it listens on (the one asked for, or the one found for port 0).
+    virtual int port() const = 0;
 };
 
-// Starts a game server with the given settings; nullptr when it could not be
-// started.
+// Starts a game server with the given settings and returns once it listens;
+// nullptr when it could not be started.
 using ServerStarter = std::function<std::unique_ptr<EmbeddedServer>(const HostSettings&)>;

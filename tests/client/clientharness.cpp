@@ -32,14 +32,15 @@ ClientHarness::ClientHarness(const QString& settingsIni, const QString& masterse
         tcp, udp, master,
         [log](const HostSettings& s) -> std::unique_ptr<EmbeddedServer> {
             log->started.push_back(s);
-            return std::make_unique<CountingServer>(log);
+            return std::make_unique<CountingServer>(log, s.port);
         },
         env);
-    if (!listen) {
-        return;
+    if (listen) {
+        ClientRecorder::listen(client.get());
     }
+}
 
-    Client* c = client.get();
+void ClientRecorder::listen(Client* c) {
     record(c, &Client::setGuiBaseState, "base");
     record(c, &Client::setGuiTopState, "top");
     record(c, &Client::setGuiLastState, "last");
@@ -63,24 +64,45 @@ ClientHarness::ClientHarness(const QString& settingsIni, const QString& masterse
     record(c, &Client::changedPinglist, "pings");
     record(c, &Client::changedPlayerlist, "players");
     record(c, &Client::createdNewBlock, "block");
-    record(c, &Client::moveBlocks, "move");
-    record(c, &Client::mergeBlocks, "merge");
+    QObject::connect(
+        c, &Client::moveBlocks, [this](const QList<GameMovement*>& list, const QList<int>& active) {
+            events.append(QStringLiteral("move ") + text(list) + QLatin1Char(' ') + text(active));
+            if (useMirror) {
+                mirror.moveBlocks(list, active);
+                qDeleteAll(list);
+            }
+        });
+    QObject::connect(c, &Client::mergeBlocks, [this](const QList<GameMovement*>& list) {
+        events.append(QStringLiteral("merge ") + text(list));
+        if (useMirror) {
+            mirror.mergeBlocks(list);
+            qDeleteAll(list);
+        }
+    });
     record(c, &Client::newServer, "server");
 }
 
-QString ClientHarness::text(GameBlock* block) {
+QString ClientRecorder::text(GameBlock* block) {
+    if (useMirror) {
+        const int id = block->id();
+        mirror.addBlock(std::unique_ptr<GameBlock>(block));
+        return QString::number(id);
+    }
     blocks.emplace_back(block);
     return QString::number(block->id());
 }
 
-QString ClientHarness::text(const QList<GameMovement*>& list) {
+QString ClientRecorder::text(const QList<GameMovement*>& list) {
+    if (useMirror) {
+        return QString::number(list.size());
+    }
     for (GameMovement* m : list) {
         movements.emplace_back(m);
     }
     return QString::number(list.size());
 }
 
-QString ClientHarness::text(ServerData* server) {
+QString ClientRecorder::text(ServerData* server) {
     listedServers.emplace_back(server);
     return server->address();
 }
@@ -100,7 +122,7 @@ void ClientHarness::clearLog() {
     master->clear();
 }
 
-QStringList ClientHarness::eventsOf(const QString& prefix) const {
+QStringList ClientRecorder::eventsOf(const QString& prefix) const {
     QStringList out;
     for (const QString& e : events) {
         if (e.startsWith(prefix)) {

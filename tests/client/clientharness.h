@@ -7,72 +7,24 @@
 #include <vector>
 
 #include "client/client.h"
+#include "game/fieldmirror.h"
 #include "tests/support/fakeconnection.h"
 
-// One Client on three recording connections, a starter that only counts, and
-// a temporary working directory. Every signal to the GUI is written to
-// `events` as one line of text, so a test reads what the player would see in
-// order.
-struct ClientHarness {
-    struct Servers {
-        std::vector<HostSettings> started;
-        int stopped = 0;
-    };
-
-    class CountingServer : public EmbeddedServer {
-    public:
-        explicit CountingServer(std::shared_ptr<Servers> log) : log_(std::move(log)) {}
-        ~CountingServer() override { ++log_->stopped; }
-
-    private:
-        std::shared_ptr<Servers> log_;
-    };
-
-    // settingsIni and masterserverIni: file contents written before the client
-    // starts (none when empty); listen: record the GUI signals.
-    explicit ClientHarness(const QString& settingsIni = QString(),
-                           const QString& masterserverIni = QString(), bool listen = true);
-
-    QTemporaryDir dir;
-    FakeConnection* tcp = nullptr;  // owned by the client
-    FakeConnection* udp = nullptr;
-    FakeConnection* master = nullptr;
-    std::shared_ptr<Servers> servers = std::make_shared<Servers>();
-    QList<int> quits;
-    QStringList events;
-    // What the GUI would have taken over.
-    std::vector<std::unique_ptr<GameBlock>> blocks;
-    std::vector<std::unique_ptr<GameMovement>> movements;
-    std::vector<std::unique_ptr<ServerData>> listedServers;
-    std::unique_ptr<Client> client;
-
-    QString path(const QString& name) const { return dir.filePath(name); }
-    QString readFile(const QString& name) const;
-    void clearLog();
+// Every signal a Client gives the GUI, written to `events` as one line of
+// text, so a test reads what the player would see in order. What the GUI
+// would take over is kept here, or with useMirror handed to `mirror`, the
+// field copy a player sees.
+struct ClientRecorder {
+    void listen(Client* c);
     // Event lines beginning with prefix.
     QStringList eventsOf(const QString& prefix) const;
 
-    // Both game connections report the handshake, stream first.
-    void establish(int connId, bool isHost);
-    void hostSingle(bool splitscreen = false);
-    void joinAndEstablish(const QString& address, int connId, bool splitscreen = false);
-    // Ready, listed as playing, and the start countdown 3, 2, 1, 0.
-    void startGame(int connId = 0, int fieldsizeX = 12);
-    // The status entries of every "CPLR" sent, as "2,-1".
-    QStringList statusesSent() const;
-    static QString base(GuiState state, const QString& text = QString()) {
-        return QStringLiteral("base %1 %2").arg(int(state)).arg(text);
-    }
-    // One server-side player list: entries of (connId, name, status), free places added up to 4.
-    struct Entry {
-        int connId;
-        QString name;
-        int status;
-        int colour = -1;
-    };
-    void playerList(const QList<Entry>& entries);
-    void answerProbe(const QString& version, const QString& address, int port,
-                     bool hasPassword = false, int maxPlayers = 4);
+    QStringList events;
+    bool useMirror = false;
+    FieldMirror mirror;
+    std::vector<std::unique_ptr<GameBlock>> blocks;
+    std::vector<std::unique_ptr<GameMovement>> movements;
+    std::vector<std::unique_ptr<ServerData>> listedServers;
 
 private:
     // Each GUI signal becomes the line: name, then its arguments as text.
@@ -98,8 +50,67 @@ private:
         }
         return parts.join(QLatin1Char(','));
     }
-    // What the GUI takes over is kept until the harness goes.
     QString text(GameBlock* block);
     QString text(const QList<GameMovement*>& movements);
     QString text(ServerData* server);
+};
+
+// One Client on three recording connections, a starter that only counts, and
+// a temporary working directory.
+struct ClientHarness : ClientRecorder {
+    struct Servers {
+        std::vector<HostSettings> started;
+        int stopped = 0;
+    };
+
+    class CountingServer : public EmbeddedServer {
+    public:
+        CountingServer(std::shared_ptr<Servers> log, int port)
+            : log_(std::move(log)), port_(port) {}
+        ~CountingServer() override { ++log_->stopped; }
+        int port() const override { return port_; }
+
+    private:
+        std::shared_ptr<Servers> log_;
+        int port_;
+    };
+
+    // settingsIni and masterserverIni: file contents written before the client
+    // starts (none when empty); listen: record the GUI signals.
+    explicit ClientHarness(const QString& settingsIni = QString(),
+                           const QString& masterserverIni = QString(), bool listen = true);
+
+    QTemporaryDir dir;
+    FakeConnection* tcp = nullptr;  // owned by the client
+    FakeConnection* udp = nullptr;
+    FakeConnection* master = nullptr;
+    std::shared_ptr<Servers> servers = std::make_shared<Servers>();
+    QList<int> quits;
+    std::unique_ptr<Client> client;
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+    QString readFile(const QString& name) const;
+    void clearLog();
+
+    // Both game connections report the handshake, stream first.
+    void establish(int connId, bool isHost);
+    void hostSingle(bool splitscreen = false);
+    void joinAndEstablish(const QString& address, int connId, bool splitscreen = false);
+    // Ready, listed as playing, and the start countdown 3, 2, 1, 0.
+    void startGame(int connId = 0, int fieldsizeX = 12);
+    // The status entries of every "CPLR" sent, as "2,-1".
+    QStringList statusesSent() const;
+    static QString base(GuiState state, const QString& text = QString()) {
+        return QStringLiteral("base %1 %2").arg(int(state)).arg(text);
+    }
+    // One server-side player list: entries of (connId, name, status), free places added up to 4.
+    struct Entry {
+        int connId;
+        QString name;
+        int status;
+        int colour = -1;
+    };
+    void playerList(const QList<Entry>& entries);
+    void answerProbe(const QString& version, const QString& address, int port,
+                     bool hasPassword = false, int maxPlayers = 4);
 };

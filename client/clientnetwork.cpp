@@ -1,0 +1,72 @@
+#include "clientnetwork.h"
+
+#include <QLoggingCategory>
+
+#include "game/server/threadserver.h"
+#include "network/connectionsockettcp.h"
+#include "network/connectionsocketudp.h"
+
+Q_DECLARE_LOGGING_CATEGORY(lcClient)
+
+namespace {
+
+// The client side says nothing about itself in its connections: no name, no
+// password, no host key of its own (those travel in each hello), no pings.
+template <typename Connection>
+std::unique_ptr<ConnectionInterface> make(bool datagram, int timeout,
+                                          const NetworkTimings& timings) {
+    auto c = std::make_unique<Connection>(QString(), 4, false, false, 0, datagram, -1, false,
+                                          QString(), timeout);
+    c->setTimings(timings);
+    return c;
+}
+
+class ServerThread : public EmbeddedServer {
+public:
+    ServerThread(std::unique_ptr<ThreadServer> thread, int port)
+        : thread_(std::move(thread)), port_(port) {}
+    ~ServerThread() override {
+        thread_->exit(0);
+        thread_->wait();
+    }
+    int port() const override { return port_; }
+
+private:
+    std::unique_ptr<ThreadServer> thread_;
+    int port_;
+};
+
+}  // namespace
+
+std::unique_ptr<ConnectionInterface> makeStreamConnection(const NetworkTimings& timings) {
+    return make<ConnectionSocketTcp>(false, timings.clientInactivityMs, timings);
+}
+
+std::unique_ptr<ConnectionInterface> makeDatagramConnection(const NetworkTimings& timings) {
+    return make<ConnectionSocketUdp>(true, timings.clientInactivityMs, timings);
+}
+
+std::unique_ptr<ConnectionInterface> makeMasterConnection(const NetworkTimings& timings) {
+    return make<ConnectionSocketUdp>(false, -1, timings);
+}
+
+ServerStarter threadServerStarter(const ClientNetwork& network, const QString& directory) {
+    return [network, directory](const HostSettings& host) -> std::unique_ptr<EmbeddedServer> {
+        auto thread = std::make_unique<ThreadServer>(host.name, host.port, host.maxPlayers,
+                                                     host.singleplayer, host.stats, host.hostKey,
+                                                     host.usePassword, host.password);
+        thread->setTimings(network.timings, network.serverTimings);
+        thread->setAddress(network.listenAddress);
+        if (!directory.isEmpty()) {
+            thread->setDirectory(directory);
+        }
+        thread->start();
+        // The client connects right after this: the sockets must be open by then.
+        const int port = thread->waitForListening(network.listenTimeoutMs);
+        if (port < 0) {
+            qCDebug(lcClient) << "own server did not start:" << thread->errorString();
+            return nullptr;  // the thread is told to quit and waited for
+        }
+        return std::make_unique<ServerThread>(std::move(thread), port);
+    };
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QString>
+#include <memory>
+
+#include "client/embeddedserver.h"
+#include "game/server/serversettings.h"
+#include "network/networktimings.h"
+
+class ConnectionInterface;
+
+// How the client reaches the network: the timings of its connections and of
+// the game server it runs when hosting. The defaults are the game's; tests
+// shorten them and keep the own server on the loopback address.
+struct ClientNetwork {
+    NetworkTimings timings;
+    ServerTimings serverTimings;
+    // Where the own server listens: every interface, so that others can join.
+    QHostAddress listenAddress = QHostAddress(QHostAddress::AnyIPv4);
+    // How long hosting waits for the own server's sockets before giving up.
+    int listenTimeoutMs = 10000;
+};
+
+// The client's three connections: the game stream and the game datagrams, both
+// dropped after timings.clientInactivityMs of silence, and the master server
+// and probe connection, which never times out.
+std::unique_ptr<ConnectionInterface> makeStreamConnection(const NetworkTimings& timings);
+std::unique_ptr<ConnectionInterface> makeDatagramConnection(const NetworkTimings& timings);
+std::unique_ptr<ConnectionInterface> makeMasterConnection(const NetworkTimings& timings);
+
+// Runs the own game server in a ThreadServer and hands it over once its
+// sockets are open; nullptr (the thread already ended) when they cannot be
+// had. directory holds the server's "masterserver.ini" (empty: the working
+// directory).
+ServerStarter threadServerStarter(const ClientNetwork& network, const QString& directory);
