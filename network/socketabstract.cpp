@@ -195,8 +195,8 @@ void SocketDatagram::processReadyRead() {
         decoder_.feed(datagram.data(), messages);
         deliver(messages, datagram.senderAddress(), datagram.senderPort());
     }
-    if (udp->hasPendingDatagrams()) {
-        // The read notifier may not fire again for what is already queued.
-        QMetaObject::invokeMethod(this, &SocketDatagram::processReadyRead, Qt::QueuedConnection);
-    }
+    // What is left makes the read notifier fire again (each read above enabled
+    // it). Reading it from here instead, behind the socket's back, can make a
+    // notification that was already on its way find nothing; after that the
+    // socket stops reporting datagrams at all and the peers time out.
 }

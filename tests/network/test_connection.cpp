@@ -706,6 +706,19 @@ private Q_SLOTS:
         QCOMPARE(toServer.first()[2].toString(), QString("still  here"));
         QCOMPARE(clientErrors.count(), 0);
 
+        // Bursts larger than one read's share are all read, and the socket
+        // keeps reporting what comes after them.
+        RawPeer player;
+        QVERIFY(rawJoin(player, port, -1) >= 0);
+        QSignalSpy chat(server.get(), &ConnectionInterface::changedSMessage);
+        int sent = 0;
+        for (int burst = 0; burst < 10; ++burst) {
+            for (int i = 0; i < 150; ++i, ++sent) {
+                player.send(ConnectionMessage("CMSG", QString("0 m%1").arg(sent)), port);
+            }
+            QTRY_COMPARE(chat.count(), sent);
+        }
+
         // Closing the shared socket ends every datagram connection.
         server->socketWrapper()->socket()->close();
         QTRY_COMPARE(serverErrors.count(), 1);
