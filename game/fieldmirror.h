@@ -53,7 +53,8 @@ public:
     // A falling or coming block, or the field block (id 0); null if unknown.
     const GameBlock* block(int id) const;
     std::size_t blockCount() const { return blocks_.size(); }
-    // The active block of every player, index connId * 2 + local; -1 for none.
+    // The active blocks as the last movements named them: on a client, those of
+    // its first and its second local player; -1 for none.
     const QList<int>& activeBlockIds() const { return activeBlockIds_; }
     // Rows removed and line points since the field block came.
     int lines() const { return lines_; }

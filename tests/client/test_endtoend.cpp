@@ -35,9 +35,8 @@ struct Player : ClientRecorder {
 
     bool saw(const QString& line) const { return events.contains(line); }
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(client->serverPort()); }
-    int activeId(int local = 0) const {
-        return mirror.activeBlockIds().value(client->ownConnId() * 2 + local, -1);
-    }
+    // The server names the active blocks of this connection's players only.
+    int activeId(int local = 0) const { return mirror.activeBlockIds().value(local, -1); }
     const GameBlock* active(int local = 0) const { return mirror.block(activeId(local)); }
     bool over() const { return !eventsOf(QStringLiteral("base 20 GAME OVER")).isEmpty(); }
     // One more press of a key for a local player; all ten counters go out.

@@ -1,0 +1,238 @@
+#include "bot.h"
+
+#include "game/gamegrid.h"
+
+namespace {
+
+constexpr int kPartColumns = 12;
+constexpr int kDrop = 4;
+
+}  // namespace
+
+Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* parent)
+    : QObject(parent), options_(options), random_(options.seed) {
+    Client::Environment env;
+    env.directory = directory_.path();
+    env.quit = [this](int) {
+        // Only the bot's own goodbye ends the program this way.
+        finish(0, QString());
+    };
+    client_ = std::make_unique<Client>(env, network);
+    Client& c = *client_;
+    const ClientSettings::Options& o = c.settings().options;
+    c.setOptions(options_.name, o.name2, o.invertControl, o.showPreview, o.showPointer, o.showFPS,
+                 o.ignoreColors, static_cast<uint>(o.resWidth), static_cast<uint>(o.resHeight),
+                 o.quality, o.enableVSync, o.playSounds, o.enableStatsSP, o.showIntro);
+
+    connect(&c, &Client::setGuiBaseState, this,
+            [this](GuiState state, const QString&) { processBaseState(state); });
+    connect(&c, &Client::setGuiTopState, this, [this](GuiState state, const QString&) {
+        if (state == GuiState::PasswordMenu) {
+            finish(1, QStringLiteral("The server asks for a password (--password)."));
+        }
+    });
+    connect(&c, &Client::displayError, this,
+            [this](const QString& message, bool) { processError(message); });
+    connect(&c, &Client::startPlayTime, this, &Bot::processGameStart);
+    // Game over or restart: not a press more until the next game starts.
+    connect(&c, &Client::stopPlayTime, this, [this] {
+        playing_ = false;
+        repeatTimer_.stop();
+    });
+    connect(&c, &Client::setScore, this, [this](int score, bool add) {
+        if (!add) {
+            lastScore_ = score;
+        }
+    });
+    connect(&c, &Client::setPlaytime, this, [this](const QString& playtime, bool add) {
+        if (!add) {
+            processGameEnd(playtime);
+        }
+    });
+    connect(&c, &Client::changedPlayerlist, this,
+            [this](const QList<int>& connIds) { processPlayerlist(connIds); });
+    connect(&c, &Client::createdNewBlock, this, [this](GameBlock* block) {
+        mirror_.addBlock(std::unique_ptr<GameBlock>(block));
+        think();
+    });
+    connect(&c, &Client::moveBlocks, this,
+            [this](const QList<GameMovement*>& movements, const QList<int>& active) {
+                const bool lost = mirror_.moveBlocks(movements, active);
+                qDeleteAll(movements);
+                if (lost) {
+                    client_->processPacketLoss();
+                }
+                think();
+            });
+    connect(&c, &Client::mergeBlocks, this, [this](const QList<GameMovement*>& movements) {
+        mirror_.mergeBlocks(movements);
+        qDeleteAll(movements);
+        think();
+    });
+    // A view would show these; a bot has no use for them.
+    connect(&c, &Client::newServer, this, [](ServerData* server) { delete server; });
+
+    repeatTimer_.setInterval(kRepeatMs);
+    connect(&repeatTimer_, &QTimer::timeout, this, &Bot::repeat);
+}
+
+Bot::~Bot() = default;
+
+void Bot::start() {
+    if (!directory_.isValid()) {
+        finish(
+            1,
+            QStringLiteral("No directory for the bot's files: %1").arg(directory_.errorString()));
+        return;
+    }
+    client_->joinGame(false, options_.address, false, options_.password);
+}
+
+void Bot::finish(int exitCode, const QString& error) {
+    if (done_) {
+        return;
+    }
+    done_ = true;
+    playing_ = false;
+    counting_ = false;
+    repeatTimer_.stop();
+    Q_EMIT finished(exitCode, error);
+}
+
+void Bot::processError(const QString& message) {
+    // Errors that leave the client unconnected end the bot; others (a file it
+    // could not write) do not matter to it.
+    if (client_->state() == GamePlayer::Empty && !leaving_) {
+        finish(1, message);
+    }
+}
+
+void Bot::processBaseState(GuiState state) {
+    if (state != GuiState::Lobby || leaving_ || done_) {
+        return;
+    }
+    // Not from inside the client's own handler: it goes on after telling us.
+    QTimer::singleShot(0, this, [this] {
+        if (!leaving_ && !done_ && client_->state() == GamePlayer::Waiting) {
+            client_->setReady();
+        }
+    });
+}
+
+void Bot::processPlayerlist(const QList<int>& connIds) {
+    listedConnIds_ = connIds;
+}
+
+void Bot::processGameStart() {
+    // Also said to a spectator who came in during a game: that one waits.
+    if (client_->state() != GamePlayer::Playing) {
+        return;
+    }
+    // The server deals each player in the list, in order, the next part of
+    // the ring.
+    int part = 0;
+    for (int id : listedConnIds_) {
+        if (id == client_->ownConnId()) {
+            break;
+        }
+        part += id >= 0 ? 1 : 0;
+    }
+    partColumn_ = part * kPartColumns;
+    keys_.fill(0);  // the server starts every game from zero
+    presses_ = 0;
+    pieceId_ = -1;
+    pressPending_ = false;
+    playing_ = true;
+    counting_ = true;
+    repeatTimer_.start();
+    think();
+}
+
+void Bot::processGameEnd(const QString& playtime) {
+    if (!counting_) {
+        return;  // watched, not played
+    }
+    counting_ = false;
+    ++gamesPlayed_;
+    Q_EMIT gameFinished(gamesPlayed_, lastScore_, mirror_.lines(), playtime);
+    if (gamesPlayed_ >= options_.games) {
+        leaving_ = true;
+        QTimer::singleShot(0, this, [this] { client_->endProgramm(); });
+    }
+}
+
+PlacementPolicy::Target Bot::chooseTarget(const GameBlock& block) {
+    const int fieldsizeX = mirror_.fieldsizeX();
+    if (random_.next() % kWhimEvery == 0) {
+        // Any place where the whole piece stays inside the columns it fills.
+        const GameBlock shape(0, 0, block.kind(), 0, 0, 0, fieldsizeX);
+        QList<PlacementPolicy::Target> places;
+        for (int rotation = 0; rotation < 4; ++rotation) {
+            for (int frame = -3; frame < options_.columns; ++frame) {
+                bool inside = !shape.boxes().empty();
+                for (const GameBox& b : shape.boxes()) {
+                    const int c = frame + b.x(rotation) / GameGrid::kCell;
+                    inside = inside && c >= 0 && c < options_.columns;
+                }
+                if (inside) {
+                    places.append({rotation, GameGrid::column(fieldsizeX, (partColumn_ + frame) *
+                                                                              GameGrid::kCell)});
+                }
+            }
+        }
+        if (!places.isEmpty()) {
+            return places.at(random_.next() % places.size());
+        }
+    }
+    const FieldMirror& m = mirror_;
+    return PlacementPolicy::choose([&m](int c, int r) { return m.landed(c, r); }, fieldsizeX,
+                                   block.kind(), partColumn_, options_.columns);
+}
+
+void Bot::press(int key, const GameBlock& block, int column) {
+    ++keys_[key];
+    ++presses_;
+    pressPending_ = true;
+    pressKey_ = key;
+    pressRotation_ = block.rotation();
+    pressColumn_ = column;
+    pressClock_.start();
+    client_->inputKeys(keys_);
+}
+
+void Bot::think() {
+    if (!playing_ || client_->state() != GamePlayer::Playing) {
+        return;
+    }
+    const int id = mirror_.activeBlockIds().value(0, -1);  // the first local player's
+    const GameBlock* block = mirror_.block(id);
+    if (id <= 0 || block == nullptr || !FieldMirror::onField(*block)) {
+        return;
+    }
+    const int fieldsizeX = mirror_.fieldsizeX();
+    const int column = GameGrid::column(fieldsizeX, block->x());
+    if (id != pieceId_) {
+        pieceId_ = id;
+        target_ = chooseTarget(*block);
+        givenUp_ = false;
+        pressPending_ = false;
+    } else if (pressPending_ && (pressKey_ == kDrop ||
+                                 (block->rotation() == pressRotation_ && column == pressColumn_))) {
+        return;  // one press at a time: the last one has not shown yet
+    }
+    const int key =
+        givenUp_ ? kDrop : PlacementPolicy::nextKey(block->rotation(), column, target_, fieldsizeX);
+    press(key, *block, column);
+}
+
+void Bot::repeat() {
+    if (!playing_) {
+        return;
+    }
+    if (pressPending_ && pressClock_.elapsed() > kGiveUpMs) {
+        givenUp_ = true;
+        pressPending_ = pressKey_ == kDrop;  // a drop only shows as the next piece
+        think();
+    }
+    client_->inputKeys(keys_);
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <memory>
+
+#include "apps/bot/botoptions.h"
+#include "client/client.h"
+#include "game/fieldmirror.h"
+#include "game/placementpolicy.h"
+#include "game/randomsource.h"
+
+// A player without a window: joins through the game's own Client (probe,
+// version check, hello), readies, and plays its 12-column part of the ring
+// with PlacementPolicy on its copy of the field, one key press at a time, for
+// a number of games; then it leaves. Its settings and highscore files live in
+// a directory of its own that goes with it.
+class Bot : public QObject {
+    Q_OBJECT
+
+public:
+    // A press that shows no effect for this long is given up: the piece is
+    // dropped where it is (its target is out of reach).
+    static constexpr int kGiveUpMs = 1000;
+    // Every so often the counters go out again, in case a datagram was lost.
+    static constexpr int kRepeatMs = 100;
+    // One piece in this many lands at a place the bot's random source picks
+    // among those inside the columns it fills.
+    static constexpr int kWhimEvery = 10;
+
+    explicit Bot(const BotOptions& options, const ClientNetwork& network = {},
+                 QObject* parent = nullptr);
+    ~Bot() override;
+
+    // Joins the server; gameFinished and finally finished follow.
+    void start();
+
+    Client& client() { return *client_; }
+    const FieldMirror& mirror() const { return mirror_; }
+    int gamesPlayed() const { return gamesPlayed_; }
+    // Presses sent in the running game.
+    int presses() const { return presses_; }
+
+Q_SIGNALS:
+    void gameFinished(int game, int score, int lines, QString playtime);
+    // 0 after the last game; otherwise error holds the reason.
+    void finished(int exitCode, QString error);
+
+private:
+    void processBaseState(GuiState state);
+    void processError(const QString& message);
+    void processGameStart();
+    void processGameEnd(const QString& playtime);
+    void processPlayerlist(const QList<int>& connIds);
+    void think();
+    void repeat();
+    PlacementPolicy::Target chooseTarget(const GameBlock& block);
+    void press(int key, const GameBlock& block, int column);
+    void finish(int exitCode, const QString& error);
+
+    BotOptions options_;
+    QTemporaryDir directory_;
+    std::unique_ptr<Client> client_;
+    FieldMirror mirror_;
+    RandomSource random_;
+    QTimer repeatTimer_;
+
+    QList<int> keys_ = QList<int>(10, 0);
+    QList<int> listedConnIds_;
+    bool playing_ = false;   // pressing keys
+    bool counting_ = false;  // in a game that counts once it is over
+    bool leaving_ = false;
+    bool done_ = false;
+    int gamesPlayed_ = 0;
+    int presses_ = 0;
+    int lastScore_ = 0;
+    int partColumn_ = 0;  // first column of the own part
+
+    // The piece being played and the press that is under way.
+    int pieceId_ = -1;
+    PlacementPolicy::Target target_;
+    bool givenUp_ = false;
+    bool pressPending_ = false;
+    int pressKey_ = -1;
+    int pressRotation_ = -1;
+    int pressColumn_ = -1;
+    QElapsedTimer pressClock_;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+
+// What a bot was asked to do on its command line.
+struct BotOptions {
+    QString address;  // ADDRESS:PORT, the address numeric
+    QString name = QStringLiteral("Bot");
+    QString password;  // as the GUI sends it: the marker, then the typed text; empty: none
+    int games = 1;
+    std::uint32_t seed = 1;
+    int columns = 12;  // how much of its own part of the ring it fills
+};
+
+struct BotOptionsResult {
+    enum class Outcome { Run, Help, Error };
+    Outcome outcome = Outcome::Error;
+    BotOptions options;
+    QString text;  // the help text, or the error
+};
+
+// Reads the command line (arguments[0] is the program). Every argument is
+// checked; anything unknown, missing or out of range is an error.
+BotOptionsResult parseBotOptions(const QStringList& arguments);

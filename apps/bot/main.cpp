@@ -1,0 +1,44 @@
+// quadrell-bot: a player without a window, for tests, soak runs and benchmarks.
+#include <QCoreApplication>
+#include <cstdio>
+
+#include "apps/bot/bot.h"
+#include "game/appinfo.h"
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quadrell-bot"));
+    QCoreApplication::setApplicationVersion(QLatin1String(Quadrell::kVersion));
+
+    const BotOptionsResult parsed = parseBotOptions(QCoreApplication::arguments());
+    switch (parsed.outcome) {
+        case BotOptionsResult::Outcome::Help:
+            std::fputs(qPrintable(parsed.text), stdout);
+            return 0;
+        case BotOptionsResult::Outcome::Error:
+            std::fprintf(stderr, "quadrell-bot: %s\nTry 'quadrell-bot --help'.\n",
+                         qPrintable(parsed.text));
+            return 2;
+        case BotOptionsResult::Outcome::Run:
+            break;
+    }
+
+    Bot bot(parsed.options);
+    QObject::connect(&bot, &Bot::gameFinished,
+                     [](int game, int score, int lines, const QString& playtime) {
+                         std::printf("game %d: score %d, lines %d, playtime %s\n", game, score,
+                                     lines, qPrintable(playtime));
+                         std::fflush(stdout);
+                     });
+    QObject::connect(
+        &bot, &Bot::finished, &app,
+        [](int exitCode, const QString& error) {
+            if (!error.isEmpty()) {
+                std::fprintf(stderr, "quadrell-bot: %s\n", qPrintable(error));
+            }
+            QCoreApplication::exit(exitCode);
+        },
+        Qt::QueuedConnection);
+    bot.start();
+    return app.exec();
+}

@@ -1,0 +1,201 @@
+// quadrell-bot: its command line, bots that share a dedicated server and keep
+// to their own part of the ring, and the programs themselves playing a game
+// to its end.
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "apps/bot/bot.h"
+#include "apps/server/dedicatedserver.h"
+#include "tests/server/testclient.h"
+
+namespace {
+
+using Outcome = BotOptionsResult::Outcome;
+
+ClientNetwork fastNetwork() {
+    ClientNetwork n;
+    n.timings = nettest::fastTimings();
+    return n;
+}
+
+// A player who stays in the lobby without getting ready, so that no game
+// starts before every bot is there; it leaves once they all are Ready.
+void holdLobby(TestClient& holder, int port) {
+    holder.join(port);
+    QTRY_VERIFY(holder.joined());
+    holder.players({QStringLiteral("Holder")}, GamePlayer::Waiting);
+}
+
+// The one line a bot prints per game, without the game number.
+const QRegularExpression kGameLine(
+    QStringLiteral("^game 1: (score \\d+, lines \\d+, playtime \\d\\d:\\d\\d:\\d\\d)\n$"));
+
+}  // namespace
+
+class TestBot : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void commandLine_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("options");  // address name password games seed columns
+
+        const auto run = int(Outcome::Run);
+        const auto error = int(Outcome::Error);
+        QTest::newRow("defaults") << QStringList{"--connect", "127.0.0.1:27403"} << run
+                                  << "127.0.0.1:27403 Bot - 1 1 12";
+        QTest::newRow("everything") << QStringList{"--connect=10.0.0.5:1",
+                                                   "--name",
+                                                   "Robo",
+                                                   "--password",
+                                                   "se cret",
+                                                   "--games",
+                                                   "3",
+                                                   "--seed",
+                                                   "4294967295",
+                                                   "--columns",
+                                                   "1"}
+                                    << run << "10.0.0.5:1 Robo Pse cret 3 4294967295 1";
+        QTest::newRow("help") << QStringList{"--help"} << int(Outcome::Help) << "";
+        const QList<QStringList> bad = {
+            {},
+            {"--connect"},
+            {"--connect", "127.0.0.1"},
+            {"--connect", "localhost:27403"},
+            {"--connect", "127.0.0.1:0"},
+            {"--connect", "127.0.0.1:65536"},
+            {"--connect", "127.0.0.1:2x"},
+            {"--connect", "127.0.0.1:1", "--connect", "127.0.0.1:2"},
+            {"--connect", "127.0.0.1:1", "--name", " "},
+            {"--connect", "127.0.0.1:1", "--password", ""},
+            {"--connect", "127.0.0.1:1", "--games", "0"},
+            {"--connect", "127.0.0.1:1", "--seed", "-1"},
+            {"--connect", "127.0.0.1:1", "--seed", "4294967296"},
+            {"--connect", "127.0.0.1:1", "--columns", "13"},
+            {"--connect", "127.0.0.1:1", "--bogus"},
+            {"--connect", "127.0.0.1:1", "stray"},
+        };
+        for (const QStringList& args : bad) {
+            QTest::newRow(qPrintable(args.join(' ') + ' ')) << args << error << "";
+        }
+    }
+
+    void commandLine() {
+        QFETCH(QStringList, args);
+        QFETCH(int, outcome);
+        QFETCH(QString, options);
+        const BotOptionsResult r = parseBotOptions(QStringList{"quadrell-bot"} + args);
+        QCOMPARE(int(r.outcome), outcome);
+        QVERIFY(!r.text.isEmpty() || outcome == int(Outcome::Run));
+        if (outcome == int(Outcome::Run)) {
+            const BotOptions& o = r.options;
+            QCOMPARE(
+                QStringLiteral("%1 %2 %3 %4 %5 %6")
+                    .arg(o.address, o.name, o.password.isEmpty() ? QStringLiteral("-") : o.password)
+                    .arg(o.games)
+                    .arg(o.seed)
+                    .arg(o.columns),
+                options);
+        }
+    }
+
+    // Two bots on one dedicated server: each fills only the first two columns
+    // of its own 12-column part, and both see the same game end.
+    void botsKeepToTheirPartOfTheRing() {
+        QTemporaryDir dir;
+        DedicatedOptions o;
+        o.port = 0;
+        o.masterConfig = dir.filePath(QStringLiteral("none.ini"));
+        ServerTimings timings;
+        timings.countdownMs = 50;
+        DedicatedServer server(o, nettest::fastTimings(), timings);
+        QVERIFY(server.start());
+
+        TestClient holder;
+        holdLobby(holder, server.port());
+        std::vector<std::unique_ptr<Bot>> bots;
+        std::vector<std::unique_ptr<QSignalSpy>> games, ends;
+        for (int seed : {1, 2}) {
+            BotOptions b;
+            b.address = QStringLiteral("127.0.0.1:%1").arg(server.port());
+            b.name = QStringLiteral("Bot%1").arg(seed);
+            b.seed = static_cast<std::uint32_t>(seed);
+            b.columns = 2;
+            bots.push_back(std::make_unique<Bot>(b, fastNetwork()));
+            games.push_back(std::make_unique<QSignalSpy>(bots.back().get(), &Bot::gameFinished));
+            ends.push_back(std::make_unique<QSignalSpy>(bots.back().get(), &Bot::finished));
+            bots.back()->start();
+            // One after the other, so that the list (and the parts) are in this order.
+            QTRY_COMPARE(bots.back()->client().state(), int(GamePlayer::Ready));
+        }
+        holder.leave();
+        for (const auto& end : ends) {
+            QTRY_COMPARE_WITH_TIMEOUT(end->count(), 1, 60000);
+            QCOMPARE(end->first(), (QVariantList{0, QString()}));
+        }
+        QCOMPARE(games[0]->size(), 1);
+        QCOMPARE(games[1]->size(), 1);
+        QCOMPARE(games[0]->first(), games[1]->first());
+
+        const FieldMirror& field = bots[0]->mirror();
+        QCOMPARE(field.fieldsizeX(), 24);
+        QSet<int> columns;
+        for (int r = 0; r < GameField::kRows; ++r) {
+            for (int c = 0; c < 24; ++c) {
+                if (field.landed(c, r)) {
+                    columns.insert(c);
+                }
+            }
+        }
+        QCOMPARE(columns, (QSet<int>{0, 1, 12, 13}));
+    }
+
+    // The programs: two bots play a game to its end on quadrell-server and
+    // print the same result; a bot that finds no server says so and fails.
+    void programsPlayAGame() {
+        QProcess server;
+        server.start(QStringLiteral(QUADRELL_SERVER_PROGRAM), {"--port", "0"});
+        QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 10000);
+        const QString port = QString::fromUtf8(server.readLine()).section(' ', -1).trimmed();
+
+        TestClient holder;
+        holdLobby(holder, port.toInt());
+        QProcess bots[2];
+        for (int i = 0; i < 2; ++i) {
+            bots[i].start(QStringLiteral(QUADRELL_BOT_PROGRAM),
+                          {"--connect", "127.0.0.1:" + port, "--name", QStringLiteral("B%1").arg(i),
+                           "--seed", QString::number(i), "--columns", "1"});
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(holder.status.count(GamePlayer::Ready), 2, 20000);
+        holder.leave();
+        QStringList results;
+        for (QProcess& bot : bots) {
+            // The holder's goodbye goes out only while the event loop runs.
+            QTRY_COMPARE_WITH_TIMEOUT(bot.state(), QProcess::NotRunning, 60000);
+            QVERIFY2(bot.exitCode() == 0, qPrintable(bot.readAllStandardError()));
+            const QRegularExpressionMatch line =
+                kGameLine.match(QString::fromUtf8(bot.readAllStandardOutput()));
+            QVERIFY2(line.hasMatch(), qPrintable(bot.readAllStandardError()));
+            results << line.captured(1);
+        }
+        QCOMPARE(results[0], results[1]);
+        server.terminate();
+        QVERIFY(server.waitForFinished(10000));
+
+        // Nobody answers on the port now.
+        QProcess lost;
+        lost.start(QStringLiteral(QUADRELL_BOT_PROGRAM), {"--connect", "127.0.0.1:" + port});
+        QVERIFY(lost.waitForFinished(30000));
+        QCOMPARE(lost.exitCode(), 1);
+        QCOMPARE(QString::fromUtf8(lost.readAllStandardError()),
+                 QStringLiteral("quadrell-bot: The server '127.0.0.1:%1' could not be found.\n")
+                     .arg(port));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBot)
+#include "test_bot.moc"
