@@ -1,5 +1,7 @@
 #include "bot.h"
 
+#include <algorithm>
+
 #include "game/gamegrid.h"
 
 namespace {
@@ -113,7 +115,10 @@ void Bot::processBaseState(GuiState state) {
     }
     // Not from inside the client's own handler: it goes on after telling us.
     QTimer::singleShot(0, this, [this] {
-        if (!leaving_ && !done_ && client_->state() == GamePlayer::Waiting) {
+        const auto listed = std::count_if(listedConnIds_.begin(), listedConnIds_.end(),
+                                          [](int id) { return id >= 0; });
+        if (!leaving_ && !done_ && client_->state() == GamePlayer::Waiting &&
+            listed >= options_.waitPlayers) {
             client_->setReady();
         }
     });

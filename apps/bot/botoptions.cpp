@@ -56,7 +56,12 @@ BotOptionsResult parseBotOptions(const QStringList& arguments) {
         QStringLiteral("Columns of its 12-column part it fills, 1 to 12 (default 12); a few "
                        "columns fill up fast and end games early."),
         QStringLiteral("N"));
-    parser.addOptions({help, connect, name, password, games, seed, columns});
+    const QCommandLineOption waitPlayers(
+        QStringLiteral("wait-players"),
+        QStringLiteral("Gets ready only once this many players, 1 to 4, are in the lobby "
+                       "(default 1), so that several bots start their games together."),
+        QStringLiteral("N"));
+    parser.addOptions({help, connect, name, password, games, seed, columns, waitPlayers});
 
     if (!parser.parse(arguments)) {
         return failure(parser.errorText());
@@ -71,7 +76,8 @@ BotOptionsResult parseBotOptions(const QStringList& arguments) {
         return failure(QStringLiteral("Unexpected argument '%1'.")
                            .arg(parser.positionalArguments().constFirst()));
     }
-    for (const QCommandLineOption* o : {&connect, &name, &password, &games, &seed, &columns}) {
+    for (const QCommandLineOption* o :
+         {&connect, &name, &password, &games, &seed, &columns, &waitPlayers}) {
         if (parser.values(*o).size() > 1) {
             return failure(
                 QStringLiteral("'--%1' is given more than once.").arg(o->names().first()));
@@ -124,6 +130,13 @@ BotOptionsResult parseBotOptions(const QStringList& arguments) {
                                .arg(parser.value(columns)));
         }
         b.columns = static_cast<int>(value);
+    }
+    if (parser.isSet(waitPlayers)) {
+        if (!readNumber(parser.value(waitPlayers), 1, 4, value)) {
+            return failure(QStringLiteral("'--wait-players' needs a number from 1 to 4, not '%1'.")
+                               .arg(parser.value(waitPlayers)));
+        }
+        b.waitPlayers = static_cast<int>(value);
     }
     BotOptionsResult r;
     r.outcome = BotOptionsResult::Outcome::Run;

@@ -11,7 +11,8 @@ struct BotOptions {
     QString password;  // as the GUI sends it: the marker, then the typed text; empty: none
     int games = 1;
     std::uint32_t seed = 1;
-    int columns = 12;  // how much of its own part of the ring it fills
+    int columns = 12;     // how much of its own part of the ring it fills
+    int waitPlayers = 1;  // gets ready only once this many players are listed
 };
 
 struct BotOptionsResult {

@@ -42,12 +42,12 @@ private Q_SLOTS:
     void commandLine_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("outcome");
-        QTest::addColumn<QString>("options");  // address name password games seed columns
+        QTest::addColumn<QString>("options");  // address name password games seed columns wait
 
         const auto run = int(Outcome::Run);
         const auto error = int(Outcome::Error);
         QTest::newRow("defaults") << QStringList{"--connect", "127.0.0.1:27403"} << run
-                                  << "127.0.0.1:27403 Bot - 1 1 12";
+                                  << "127.0.0.1:27403 Bot - 1 1 12 1";
         QTest::newRow("everything") << QStringList{"--connect=10.0.0.5:1",
                                                    "--name",
                                                    "Robo",
@@ -58,8 +58,10 @@ private Q_SLOTS:
                                                    "--seed",
                                                    "4294967295",
                                                    "--columns",
-                                                   "1"}
-                                    << run << "10.0.0.5:1 Robo Pse cret 3 4294967295 1";
+                                                   "1",
+                                                   "--wait-players",
+                                                   "4"}
+                                    << run << "10.0.0.5:1 Robo Pse cret 3 4294967295 1 4";
         QTest::newRow("help") << QStringList{"--help"} << int(Outcome::Help) << "";
         const QList<QStringList> bad = {
             {},
@@ -76,6 +78,7 @@ private Q_SLOTS:
             {"--connect", "127.0.0.1:1", "--seed", "-1"},
             {"--connect", "127.0.0.1:1", "--seed", "4294967296"},
             {"--connect", "127.0.0.1:1", "--columns", "13"},
+            {"--connect", "127.0.0.1:1", "--wait-players", "5"},
             {"--connect", "127.0.0.1:1", "--bogus"},
             {"--connect", "127.0.0.1:1", "stray"},
         };
@@ -93,13 +96,14 @@ private Q_SLOTS:
         QVERIFY(!r.text.isEmpty() || outcome == int(Outcome::Run));
         if (outcome == int(Outcome::Run)) {
             const BotOptions& o = r.options;
-            QCOMPARE(
-                QStringLiteral("%1 %2 %3 %4 %5 %6")
-                    .arg(o.address, o.name, o.password.isEmpty() ? QStringLiteral("-") : o.password)
-                    .arg(o.games)
-                    .arg(o.seed)
-                    .arg(o.columns),
-                options);
+            const QString password = o.password.isEmpty() ? QStringLiteral("-") : o.password;
+            QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
+                         .arg(o.address, o.name, password)
+                         .arg(o.games)
+                         .arg(o.seed)
+                         .arg(o.columns)
+                         .arg(o.waitPlayers),
+                     options);
         }
     }
 
@@ -162,20 +166,16 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 10000);
         const QString port = QString::fromUtf8(server.readLine()).section(' ', -1).trimmed();
 
-        TestClient holder;
-        holdLobby(holder, port.toInt());
+        // Each waits for the other before it gets ready: one game for both.
         QProcess bots[2];
         for (int i = 0; i < 2; ++i) {
             bots[i].start(QStringLiteral(QUADRELL_BOT_PROGRAM),
                           {"--connect", "127.0.0.1:" + port, "--name", QStringLiteral("B%1").arg(i),
-                           "--seed", QString::number(i), "--columns", "1"});
+                           "--seed", QString::number(i), "--columns", "1", "--wait-players", "2"});
         }
-        QTRY_COMPARE_WITH_TIMEOUT(holder.status.count(GamePlayer::Ready), 2, 20000);
-        holder.leave();
         QStringList results;
         for (QProcess& bot : bots) {
-            // The holder's goodbye goes out only while the event loop runs.
-            QTRY_COMPARE_WITH_TIMEOUT(bot.state(), QProcess::NotRunning, 60000);
+            QVERIFY(bot.waitForFinished(60000));
             QVERIFY2(bot.exitCode() == 0, qPrintable(bot.readAllStandardError()));
             const QRegularExpressionMatch line =
                 kGameLine.match(QString::fromUtf8(bot.readAllStandardOutput()));
