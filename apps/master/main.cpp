@@ -79,7 +79,14 @@ int main(int argc, char* argv[]) {
     }
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &app, [&](int) {
-        printLogLine(QStringLiteral("shutting down with %1 servers listed").arg(service.registry().size()));
+        const MasterService::Counters& c = service.counters();
+        printLogLine(QStringLiteral("shutting down with %1 servers listed; %2 datagrams, %3 answered, "
+                                    "%4 over the rate limit, %5 rejected")
+                         .arg(service.registry().size())
+                         .arg(c.datagrams)
+                         .arg(c.answered)
+                         .arg(c.limited)
+                         .arg(c.rejected));
         app.quit();
     });
     printLogLine(QStringLiteral("listening on %1:%2")

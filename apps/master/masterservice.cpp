@@ -6,14 +6,6 @@
 
 #include "network/payloadcodec.h"
 
-namespace {
-
-// Datagrams handled per wake-up; the rest wait for the next turn of the event
-// loop so a flood cannot starve the sweep timer.
-constexpr int kDatagramsPerRead = 256;
-
-}  // namespace
-
 MasterService::MasterService(const Config& config, const Clock& clock, QObject* parent)
     : QObject(parent),
       config_(config),
@@ -44,8 +36,10 @@ int MasterService::port() const {
 }
 
 void MasterService::processPendingDatagrams() {
+    // Drain everything: a socket left with unread datagrams after readyRead is
+    // not watched again until the next read, which under load never came.
     QList<ConnectionMessage> messages;
-    for (int n = 0; n < kDatagramsPerRead && socket_->hasPendingDatagrams(); ++n) {
+    while (socket_->hasPendingDatagrams()) {
         const QNetworkDatagram datagram = socket_->receiveDatagram();
         ++counters_.datagrams;
         if (!datagram.isValid()) {
@@ -58,9 +52,6 @@ void MasterService::processPendingDatagrams() {
         for (const ConnectionMessage& m : messages) {
             processMessage(m, sender, port);
         }
-    }
-    if (socket_->hasPendingDatagrams()) {
-        QTimer::singleShot(0, this, &MasterService::processPendingDatagrams);
     }
 }
 
