@@ -172,6 +172,9 @@ void ConnectionAbstract::removeConnection(int connId) {
         if (which == Table::Established) {
             playerCount_ -= record->players;
         }
+        if (connId == hostConnId_ && !hostOwnsServer()) {
+            hostConnId_ = -1;  // the server plays on without a host
+        }
         queryAddresses_.remove(connId);
         record->timeoutTimer.stop();
         record->resendTimer.stop();
@@ -230,12 +233,19 @@ void ConnectionAbstract::transmit(int connId, bool reliable, MessageCode code,
         }
         record->history.append(message);
     }
-    deliver(*record, message);
+    put(*record, message);
 }
 
 void ConnectionAbstract::retransmit(int connId, const ConnectionMessage& message) {
     if (ConnectionInfo* record = find(connId)) {
-        deliver(*record, message);
+        put(*record, message);
+    }
+}
+
+void ConnectionAbstract::put(ConnectionInfo& record, const ConnectionMessage& message) {
+    const qint64 bytes = deliver(record, message);
+    if (bytes > 0) {
+        bytesSent_[record.clientId] += bytes;
     }
 }
 
@@ -265,7 +275,7 @@ void ConnectionAbstract::startRepeating(ConnectionInfo& record, const Connection
     // Every message gets its own 7 sends; a count carried over from earlier
     // messages would make a long-lived master connection give up at once.
     record.resendCount = 0;
-    deliver(record, message);
+    put(record, message);
     if (repeat) {
         record.resendTimer.start(timings_.resendIntervalMs);
     }
@@ -542,6 +552,11 @@ void ConnectionAbstract::disconnectClient(int clientId, bool immediately) {
     }
     disconnectTimer_.start(timings_.disconnectTimeoutMs);
     sendDisconnect(false);
+}
+
+void ConnectionAbstract::announceShutdown() {
+    sendShutdown(false, -1);
+    clearConnections();
 }
 
 void ConnectionAbstract::forceDisconnect() {
@@ -1050,7 +1065,7 @@ void ConnectionAbstract::processDisconnectRequest(ConnectionInfo& record,
     const bool wasHost = connId == hostConnId_;
     record.state = State::StateClosing;
     Q_EMIT changedSPlayerDisconnect(clientId);
-    if (wasHost) {
+    if (wasHost && hostOwnsServer()) {
         // The host leaving ends the game for everybody.
         sendShutdown(false, clientId);
         clearConnections();

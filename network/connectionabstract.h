@@ -52,11 +52,17 @@ public:
     // connections agree. The stream side has then already decided who may
     // join first, so the datagram side does not insist on the host key.
     void setHostClientIdSource(std::function<int()> source) { hostIdSource_ = std::move(source); }
+    // Whether the host leaving ends the server ("SSHD" to all). Only a server
+    // whose host is its own client is; with either setting above the host is
+    // just the first client, and the others play on when it leaves.
+    bool hostOwnsServer() const { return !firstClientIsHost_ && !hostIdSource_; }
     // Client id of the host's connection, -1 without one.
     int hostClientId() const;
 
     int playerCount() const { return playerCount_; }
     int hostConnId() const { return hostConnId_; }
+    // Bytes handed to the sockets so far, by client id (-1: peers without one).
+    const std::map<int, qint64>& bytesSent() const { return bytesSent_; }
     int nextConnId() const { return nextConnId_; }
     const ConnectionInfo* connection(int connId) const { return find(connId); }
     bool isEstablished(int connId) const { return established_.count(connId) != 0; }
@@ -101,6 +107,9 @@ public:
 
     virtual void closeConnection(int connId);
     virtual void clearConnections();
+    // The server goes away: "SSHD" to every established connection, then all
+    // connections are dropped without a signal.
+    void announceShutdown();
 
 protected:
     enum class Table { Established, Pending, Queries };
@@ -125,8 +134,9 @@ protected:
     virtual void queryNextServers();
 
     // Transport hooks.
-    // Puts one finished message on the wire to the record's peer.
-    virtual void deliver(ConnectionInfo& record, const ConnectionMessage& message) = 0;
+    // Puts one finished message on the wire to the record's peer; returns the
+    // bytes handed to the socket (0 when nothing went out).
+    virtual qint64 deliver(ConnectionInfo& record, const ConnectionMessage& message) = 0;
     // A stream transport never numbers messages, whatever the datagram flag says.
     virtual bool isStreamTransport() const { return false; }
     // Called once when a record leaves its table.
@@ -174,6 +184,8 @@ private:
     void setStateWhere(ConnectionState from, ConnectionState to);
     void sendToMaster(bool reliable, MessageCode code, const QString& content);
     void startRepeating(ConnectionInfo& record, const ConnectionMessage& message, bool repeat);
+    // deliver, counting the bytes.
+    void put(ConnectionInfo& record, const ConnectionMessage& message);
     // Stops the repetition if the record is waiting for an answer to one of
     // the codes given; false when it was not.
     bool takeAnswer(ConnectionInfo& record, std::initializer_list<MessageCode> askedWith);
@@ -234,4 +246,5 @@ private:
     QTimer disconnectTimer_;
     QStringList serverList_;
     QHash<int, QString> queryAddresses_;
+    std::map<int, qint64> bytesSent_;
 };

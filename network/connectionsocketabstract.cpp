@@ -67,14 +67,14 @@ int ConnectionSocketAbstract::connectWithHello(const QHostAddress& address, int 
     return connId;
 }
 
-void ConnectionSocketAbstract::deliver(ConnectionInfo& record, const ConnectionMessage& message) {
+qint64 ConnectionSocketAbstract::deliver(ConnectionInfo& record, const ConnectionMessage& message) {
     if (record.socket == nullptr) {
-        return;
+        return 0;
     }
     if (!isStreamTransport() && lossSimulation().takeOutgoing(message)) {
-        return;
+        return 0;
     }
-    record.socket->sendMessage(QHostAddress(), -1, message);
+    return record.socket->sendMessage(QHostAddress(), -1, message);
 }
 
 void ConnectionSocketAbstract::processMessage(int id, const QHostAddress&, int,

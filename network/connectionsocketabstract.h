@@ -28,7 +28,7 @@ protected:
     // A new TCP or UDP socket; the wrapper made for it becomes its parent.
     virtual QAbstractSocket* createSocket() = 0;
 
-    void deliver(ConnectionInfo& record, const ConnectionMessage& message) override;
+    qint64 deliver(ConnectionInfo& record, const ConnectionMessage& message) override;
     void processMessage(int id, const QHostAddress& address, int port,
                         const ConnectionMessage& message) override;
     void processSocketError(int connId, QAbstractSocket::SocketError error) override;

@@ -81,11 +81,11 @@ int ConnectionUdp::connectWithHello(const QHostAddress& address, int port, int p
     return connId;
 }
 
-void ConnectionUdp::deliver(ConnectionInfo& record, const ConnectionMessage& message) {
+qint64 ConnectionUdp::deliver(ConnectionInfo& record, const ConnectionMessage& message) {
     if (lossSimulation().takeOutgoing(message)) {
-        return;
+        return 0;
     }
-    wrapper_->sendMessage(record.address, record.port, message);
+    return wrapper_->sendMessage(record.address, record.port, message);
 }
 
 void ConnectionUdp::processMessage(int, const QHostAddress& address, int port,

@@ -35,7 +35,7 @@ public:
     int connIdOf(const QHostAddress& address, int port) const;
 
 protected:
-    void deliver(ConnectionInfo& record, const ConnectionMessage& message) override;
+    qint64 deliver(ConnectionInfo& record, const ConnectionMessage& message) override;
     void processMessage(int id, const QHostAddress& address, int port,
                         const ConnectionMessage& message) override;
     void processSocketError(int connId, QAbstractSocket::SocketError error) override;

@@ -7,8 +7,11 @@
 #include "game/appinfo.h"
 
 MasterserverSettings MasterserverSettings::load(const QString& directory) {
-    const QString path = QDir(directory.isEmpty() ? QDir::currentPath() : directory)
-                             .filePath(QLatin1String(Quadrell::kMasterserverFile));
+    return loadFile(QDir(directory.isEmpty() ? QDir::currentPath() : directory)
+                        .filePath(QLatin1String(Quadrell::kMasterserverFile)));
+}
+
+MasterserverSettings MasterserverSettings::loadFile(const QString& path) {
     const QSettings file(path, QSettings::IniFormat);
     MasterserverSettings s;
     s.addressText = file.value(QStringLiteral("Master/General/Address"), QString()).toString();

@@ -16,6 +16,8 @@ struct MasterserverSettings {
     // taken as a numeric address first, else looked up as a host name (blocking,
     // first address found); nothing found leaves it null.
     static MasterserverSettings load(const QString& directory = QString());
+    // The same from a file of any name.
+    static MasterserverSettings loadFile(const QString& path);
     // The same resolution for any text.
     static QHostAddress resolve(const QString& text);
 };

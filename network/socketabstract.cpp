@@ -33,12 +33,14 @@ SocketAbstract::~SocketAbstract() {
     socket_->abort();
 }
 
-void SocketAbstract::sendMessage(const QHostAddress& address, int port,
-                                 const ConnectionMessage& message) {
+qint64 SocketAbstract::sendMessage(const QHostAddress& address, int port,
+                                   const ConnectionMessage& message) {
     if (retired_) {
-        return;
+        return 0;
     }
-    write(address, port, message.encode());
+    const QByteArray packet = message.encode();
+    write(address, port, packet);
+    return packet.size();
 }
 
 void SocketAbstract::write(const QHostAddress&, int, const QByteArray& packet) {

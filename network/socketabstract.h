@@ -31,8 +31,9 @@ public:
     void setFramingTimeout(int ms) { framingTimeoutMs_ = ms; }
     bool framingTimerRunning() const { return timerId_ != 0; }
 
-    virtual void sendMessage(const QHostAddress& address, int port,
-                             const ConnectionMessage& message);
+    // Returns the size of the packet handed to the socket, 0 when retired.
+    virtual qint64 sendMessage(const QHostAddress& address, int port,
+                               const ConnectionMessage& message);
 
     // The connection is gone: stop delivering anything, let what was written
     // go out (a stream closes after flushing, at most graceMs), then delete

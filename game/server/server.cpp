@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "game/server/statsreport.h"
+#include "game/server/tickmonitor.h"
 #include "network/fieldimage.h"
 #include "serverlog.h"
 
@@ -346,7 +347,7 @@ void Server::stopGame() {
     }
     assignColours();
     sendPlayerList();
-    tickTimer_->stop();
+    stopTicking();
 }
 
 void Server::processPlayerPause(int connId) {
@@ -390,12 +391,23 @@ void Server::togglePause(int connId) {
 
 void Server::setPaused(bool paused) {
     if (!sim_.paused() && paused) {
-        tickTimer_->stop();
+        stopTicking();
     }
     if (sim_.paused() && !paused) {
-        tickTimer_->start();
+        startTicking();
     }
     sim_.setPaused(paused);
+}
+
+void Server::startTicking() {
+    tickTimer_->start();
+}
+
+void Server::stopTicking() {
+    tickTimer_->stop();
+    if (monitor_) {
+        monitor_->interrupted();
+    }
 }
 
 void Server::startCountdown(bool isResume, int connId, int fieldsizeX) {
@@ -431,13 +443,19 @@ void Server::updateCountDown() {
             setPaused(false);
         } else {
             sim_.beginPlay();
-            tickTimer_->start();
+            startTicking();
         }
     });
 }
 
 void Server::mainLoop() {
+    if (monitor_) {
+        monitor_->tickStarted();
+    }
     guarded([this] { sim_.mainLoop(); });
+    if (monitor_) {
+        monitor_->tickFinished();
+    }
 }
 
 void Server::processPlayerInput(int connId, QList<int> input) {

@@ -15,6 +15,7 @@
 
 class QTimer;
 class StatsReport;
+class TickMonitor;
 
 // The game server: player slots, joining, start, pause, restart, leave, kick and
 // chat, the countdowns and the 20 ms tick, the master server heartbeat and the
@@ -57,6 +58,10 @@ public:
     // Snapshot of the running game for a player who joined it.
     void sendGameState(int connId);
 
+    // Measures every tick from now on; null stops it. Not owned: it must
+    // outlive the server or be taken back first.
+    void setTickMonitor(TickMonitor* monitor) { monitor_ = monitor; }
+
 public Q_SLOTS:
     void updatePlayers(int connId, QStringList names, QList<int> colors, QList<int> statusInt);
     void processPlayerStart(int connId);
@@ -98,6 +103,8 @@ private:
     void startCountdown(bool isResume, int connId, int fieldsizeX);
     void setPaused(bool paused);
     void restartAll(int connId);
+    void startTicking();
+    void stopTicking();
 
     // GameEvents: the tick's results as messages.
     void newBlock(const GameBlock& block) override;
@@ -121,6 +128,7 @@ private:
     QTimer* countdownTimer_;
     QTimer* heartbeatTimer_ = nullptr;  // only with a master server
     StatsReport* stats_ = nullptr;      // only for ranked games with an endpoint
+    TickMonitor* monitor_ = nullptr;
 
     int countdown_ = 3;
     bool countdownIsResume_ = false;

@@ -25,8 +25,11 @@ StatsReport::~StatsReport() {
 }
 
 QUrl StatsReport::loadEndpoint(const QString& directory) {
-    const QString path = QDir(directory.isEmpty() ? QDir::currentPath() : directory)
-                             .filePath(QLatin1String(Quadrell::kMasterserverFile));
+    return loadEndpointFile(QDir(directory.isEmpty() ? QDir::currentPath() : directory)
+                                .filePath(QLatin1String(Quadrell::kMasterserverFile)));
+}
+
+QUrl StatsReport::loadEndpointFile(const QString& path) {
     const QSettings file(path, QSettings::IniFormat);
     return endpointFromText(file.value(QLatin1String(kEndpointKey)).toString());
 }

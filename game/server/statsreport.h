@@ -27,6 +27,8 @@ public:
     // The endpoint from "masterserver.ini" in directory (the working directory
     // by default); empty when the key is missing or holds no usable http(s) URL.
     static QUrl loadEndpoint(const QString& directory = QString());
+    // The same from a file of any name.
+    static QUrl loadEndpointFile(const QString& path);
     // A bare host[:port] is taken as http; anything but http(s) gives an empty URL.
     static QUrl endpointFromText(const QString& text);
 

@@ -95,7 +95,10 @@ public:
     int sent = 0;
 
 protected:
-    void deliver(ConnectionInfo&, const ConnectionMessage&) override { ++sent; }
+    qint64 deliver(ConnectionInfo&, const ConnectionMessage&) override {
+        ++sent;
+        return 1;
+    }
     void processMessage(int, const QHostAddress&, int, const ConnectionMessage&) override {}
     void processSocketError(int, QAbstractSocket::SocketError) override {}
 

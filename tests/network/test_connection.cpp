@@ -544,6 +544,44 @@ private Q_SLOTS:
         QVERIFY(dan->establishedIds().isEmpty());
     }
 
+    void serverWithoutOwnClientOutlivesItsHost() {
+        auto server = tcpServer(4, false, QString(), 3000, -1);
+        server->setFirstClientIsHost(true);
+        Listener listener(*server);
+        auto host = tcpClient();
+        auto bob = tcpClient();
+        QVERIFY(joinAndWait(*host, listener.serverPort(), 1, -1));
+        QVERIFY(joinAndWait(*bob, listener.serverPort(), 1, -1));
+        server->sendSStart(true, 0, 24, 3);
+        QTRY_COMPARE(bob->connection(0)->state, ConnectionState::StateInGame);
+
+        // The host leaves like anybody else: no "SSHD", bob stays.
+        QSignalSpy shutdown(server.get(), &ConnectionInterface::serverShutdown);
+        QSignalSpy bobShutdown(bob.get(), &ConnectionInterface::serverShutdown);
+        QSignalSpy bobSeesLeave(bob.get(), &ConnectionInterface::changedCPlayerDisconnect);
+        host->disconnectClient(-1, false);
+        QTRY_COMPARE(bobSeesLeave.count(), 1);
+        QCOMPARE(bobSeesLeave.first()[0].toInt(), 0);
+        QCOMPARE(server->establishedIds().size(), 1);
+        QCOMPARE(server->hostConnId(), -1);
+        // Without a host any player may restart.
+        QSignalSpy restart(server.get(), &ConnectionInterface::changedSPlayerRestart);
+        bob->sendCRestart(true);
+        QTRY_COMPARE(restart.count(), 1);
+        QCOMPARE(restart.first()[0].toInt(), 1);
+        QCOMPARE(shutdown.count() + bobShutdown.count(), 0);
+
+        // Going away on purpose: "SSHD" to all, every byte counted per client.
+        const qint64 sentToBob = server->bytesSent().at(1);
+        QVERIFY(sentToBob > 0);
+        server->announceShutdown();
+        QTRY_COMPARE(bobShutdown.count(), 1);
+        QCOMPARE(bobShutdown.first()[0].toInt(), -1);
+        QVERIFY(server->establishedIds().isEmpty());
+        QCOMPARE(server->bytesSent().at(1), sentToBob + QByteArray("SSHD 5 N -1").size());
+        QCOMPARE(shutdown.count(), 0);
+    }
+
     void gracefulLeaveWithoutAnswer() {
         RawPeer fakeServer;
         auto client = udpClient();

@@ -1,0 +1,142 @@
+#include "dedicatedserver.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+
+#include "game/server/server.h"
+
+namespace {
+
+// The write end of the signal pipe; a signal handler can reach nothing else.
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[0], &byte, 1);
+    errno = saved;
+}
+
+ServerHostOptions hostOptions(const DedicatedOptions& d, const NetworkTimings& network,
+                              const ServerTimings& server) {
+    ServerHostOptions o;
+    o.settings.name = d.name;
+    o.settings.port = d.port;
+    o.settings.maxPlayers = d.maxPlayers;
+    o.settings.stats = d.ranked;
+    o.settings.usePassword = d.usePassword;
+    o.settings.password = d.password;
+    o.networkTimings = network;
+    o.serverTimings = server;
+    o.masterConfig = d.masterConfig;
+    o.dedicated = true;
+    return o;
+}
+
+QJsonObject json(const TickMonitor::Figures& f) {
+    return {{QStringLiteral("median"), f.median},
+            {QStringLiteral("p99"), f.p99},
+            {QStringLiteral("max"), f.max},
+            {QStringLiteral("samples"), qint64(f.count)}};
+}
+
+}  // namespace
+
+DedicatedServer::DedicatedServer(const DedicatedOptions& options, const NetworkTimings& network,
+                                 const ServerTimings& server, QObject* parent)
+    : QObject(parent),
+      options_(options),
+      serverTimings_(server),
+      host_(hostOptions(options, network, server)) {
+    connect(&host_, &ServerHost::finished, this, &DedicatedServer::processHostFinished);
+}
+
+DedicatedServer::~DedicatedServer() {
+    if (Server* server = host_.server()) {
+        server->setTickMonitor(nullptr);
+    }
+}
+
+bool DedicatedServer::start() {
+    if (!host_.listen()) {
+        return false;
+    }
+    Server* server = host_.start();
+    if (!options_.statsFile.isEmpty()) {
+        server->setTickMonitor(&monitor_);
+    }
+    uptime_.start();
+    return true;
+}
+
+bool DedicatedServer::catchSignals() {
+    if (signalNotifier_ != nullptr) {
+        return true;
+    }
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
+        return false;
+    }
+    signalNotifier_ = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, this);
+    connect(signalNotifier_, &QSocketNotifier::activated, this, &DedicatedServer::processSignal);
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return ::sigaction(SIGINT, &action, nullptr) == 0 &&
+           ::sigaction(SIGTERM, &action, nullptr) == 0;
+}
+
+void DedicatedServer::processSignal() {
+    char byte = 0;
+    [[maybe_unused]] const ssize_t n = ::read(signalPipe[1], &byte, 1);
+    stop();
+}
+
+void DedicatedServer::stop() {
+    host_.shutDown();
+}
+
+void DedicatedServer::processHostFinished() {
+    int exitCode = 0;
+    if (!options_.statsFile.isEmpty()) {
+        QSaveFile file(options_.statsFile);
+        if (!file.open(QIODevice::WriteOnly) || file.write(statsReport()) < 0 || !file.commit()) {
+            std::fprintf(stderr, "quadrell-server: cannot write '%s': %s\n",
+                         qPrintable(options_.statsFile), qPrintable(file.errorString()));
+            exitCode = 1;
+        }
+    }
+    Q_EMIT finished(exitCode);
+}
+
+QByteArray DedicatedServer::statsReport() const {
+    QJsonArray clients;
+    for (const auto& [clientId, traffic] : host_.traffic()) {
+        if (clientId < 0) {
+            continue;  // handshakes and probes of peers that never joined
+        }
+        clients.append(QJsonObject{{QStringLiteral("clientId"), clientId},
+                                   {QStringLiteral("streamBytes"), traffic.streamBytes},
+                                   {QStringLiteral("datagramBytes"), traffic.datagramBytes}});
+    }
+    const QJsonObject report{
+        {QStringLiteral("ticks"), monitor_.ticks()},
+        {QStringLiteral("nominalTickMs"), serverTimings_.tickMs},
+        {QStringLiteral("tickWorkMicroseconds"), json(monitor_.workMicroseconds())},
+        {QStringLiteral("tickPeriodMilliseconds"), json(monitor_.periodMilliseconds())},
+        {QStringLiteral("tickJitterMilliseconds"),
+         json(monitor_.jitterMilliseconds(serverTimings_.tickMs))},
+        {QStringLiteral("tickingSeconds"), monitor_.tickingSeconds()},
+        {QStringLiteral("uptimeSeconds"), uptime_.isValid() ? uptime_.elapsed() / 1000.0 : 0.0},
+        {QStringLiteral("clients"), clients},
+    };
+    return QJsonDocument(report).toJson();
+}

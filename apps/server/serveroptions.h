@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include "game/appinfo.h"
+
+// What the dedicated server was asked to do on its command line.
+struct DedicatedOptions {
+    int port = Quadrell::kDefaultGamePort;  // 0: any free port
+    QString name = QStringLiteral("Quadrell server");
+    int maxPlayers = 4;
+    bool usePassword = false;
+    QString password;  // as a client sends it: the GUI's marker, then the typed text
+    bool ranked = false;
+    QString masterConfig;  // empty: "masterserver.ini" in the working directory
+    QString statsFile;     // empty: no tick figures are written
+};
+
+struct OptionsResult {
+    enum class Outcome { Run, Help, Error };
+    Outcome outcome = Outcome::Error;
+    DedicatedOptions options;
+    QString text;  // the help text, or the error
+};
+
+// Reads the command line (arguments[0] is the program). Every argument is
+// checked; anything unknown, missing or out of range is an error.
+OptionsResult parseDedicatedOptions(const QStringList& arguments);

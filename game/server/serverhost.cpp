@@ -1,0 +1,199 @@
+#include "serverhost.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include "game/appinfo.h"
+#include "game/server/server.h"
+#include "game/server/statsreport.h"
+#include "network/connectionsockettcp.h"
+#include "network/connectionsocketudp.h"
+#include "network/connectionudp.h"
+#include "network/masterserversettings.h"
+#include "network/socketabstract.h"
+#include "serverlog.h"
+
+namespace {
+
+// With port 0 the listener picks a free port, which may be taken for
+// datagrams; a few more picks find one that is free for both.
+constexpr int kFreePortAttempts = 8;
+constexpr int kFlushPollMs = 5;
+
+}  // namespace
+
+// Hands every accepted stream to the stream connection while it exists.
+class ServerHost::Listener : public QTcpServer {
+public:
+    explicit Listener(QObject* parent) : QTcpServer(parent) {}
+
+    QPointer<ConnectionAbstract> target;
+
+protected:
+    void incomingConnection(qintptr descriptor) override {
+        if (target) {
+            target->acceptSocket(descriptor);
+            return;
+        }
+        QTcpSocket orphan;  // closes the descriptor when it goes
+        orphan.setSocketDescriptor(descriptor);
+    }
+};
+
+ServerHost::ServerHost(const ServerHostOptions& options, QObject* parent)
+    : QObject(parent), options_(options) {}
+
+ServerHost::~ServerHost() {
+    // The Server first: it says goodbye to the master server while its
+    // sockets are still open. No finished() from a host being destroyed.
+    if (server_) {
+        disconnect(server_, nullptr, this, nullptr);
+        delete server_.data();
+    }
+    delete listener_;
+}
+
+bool ServerHost::listen() {
+    if (port_ >= 0) {
+        return true;
+    }
+    const int wanted = options_.settings.port;
+    if (wanted < 0 || wanted > 65535) {
+        error_ = tr("%1 is not a port number.").arg(wanted);
+        return false;
+    }
+    const int attempts = wanted == 0 ? kFreePortAttempts : 1;
+    for (int i = 0; i < attempts; ++i) {
+        auto listener = std::make_unique<Listener>(this);
+        if (!listener->listen(options_.address, static_cast<quint16>(wanted))) {
+            error_ = tr("Cannot listen on port %1: %2").arg(wanted).arg(listener->errorString());
+            return false;
+        }
+        const quint16 port = listener->serverPort();
+        auto socket = std::make_unique<QUdpSocket>();
+        // Exclusive: a second server must not share the port unnoticed.
+        if (socket->bind(options_.address, port, QAbstractSocket::DontShareAddress)) {
+            listener_ = listener.release();
+            datagramSocket_ = std::move(socket);
+            port_ = port;
+            error_.clear();
+            qCDebug(lcServer) << "listening on port" << port_;
+            return true;
+        }
+        error_ = tr("Cannot receive datagrams on port %1: %2").arg(port).arg(socket->errorString());
+    }
+    return false;
+}
+
+Server* ServerHost::start(RandomSource& random) {
+    if (!datagramSocket_ || server_) {
+        return nullptr;
+    }
+    const QString config =
+        options_.masterConfig.isEmpty()
+            ? QDir::current().filePath(QLatin1String(Quadrell::kMasterserverFile))
+            : options_.masterConfig;
+    const MasterserverSettings masterServer = MasterserverSettings::loadFile(config);
+    const QUrl statsEndpoint = StatsReport::loadEndpointFile(config);
+
+    ServerSettings s = options_.settings;
+    s.port = port_;
+    if (options_.dedicated) {
+        s.hostKey = -1;  // nobody holds a key: the first client is host
+    }
+    const NetworkTimings& t = options_.networkTimings;
+    auto* stream =
+        new ConnectionSocketTcp(s.name, s.maxPlayers, s.singleplayer, s.stats, t.serverTcpPingMs,
+                                false, s.hostKey, s.usePassword, s.password, t.serverInactivityMs);
+    auto* datagram = new ConnectionUdp(s.name, s.maxPlayers, s.singleplayer, s.stats,
+                                       t.serverUdpPingMs, true, s.hostKey, s.usePassword,
+                                       s.password, t.serverInactivityMs, datagramSocket_.release());
+    auto* master =
+        new ConnectionSocketUdp(QString(), 4, false, false, 0, false, -1, false, QString(), -1);
+    for (ConnectionAbstract* c :
+         {static_cast<ConnectionAbstract*>(stream), static_cast<ConnectionAbstract*>(datagram),
+          static_cast<ConnectionAbstract*>(master)}) {
+        c->setTimings(t);
+    }
+    if (options_.dedicated) {
+        stream->setFirstClientIsHost(true);
+        QPointer<ConnectionSocketTcp> streamSide(stream);
+        datagram->setHostClientIdSource(
+            [streamSide] { return streamSide ? streamSide->hostClientId() : -1; });
+    }
+    stream_ = stream;
+    datagram_ = datagram;
+    listener_->target = stream;
+
+    server_ = new Server(s, stream, datagram, master, masterServer, statsEndpoint,
+                         options_.serverTimings, random, Clock::system(), this);
+    connect(server_, &QObject::destroyed, this, &ServerHost::processServerGone);
+    return server_;
+}
+
+Server* ServerHost::server() const {
+    return server_;
+}
+
+std::map<int, ClientTraffic> ServerHost::traffic() const {
+    if (!stream_ || !datagram_) {
+        return traffic_;
+    }
+    std::map<int, ClientTraffic> out;
+    for (const auto& [clientId, bytes] : stream_->bytesSent()) {
+        out[clientId].streamBytes = bytes;
+    }
+    for (const auto& [clientId, bytes] : datagram_->bytesSent()) {
+        out[clientId].datagramBytes = bytes;
+    }
+    return out;
+}
+
+void ServerHost::takeTraffic() {
+    traffic_ = traffic();
+}
+
+void ServerHost::shutDown() {
+    if (!server_) {
+        Q_EMIT finished();
+        return;
+    }
+    if (shuttingDown_) {
+        return;
+    }
+    shuttingDown_ = true;
+    listener_->close();
+    stream_->announceShutdown();
+    datagram_->announceShutdown();
+    // The streams close once what was written has gone out; the Server, their
+    // owner, must not abort them before.
+    auto* poll = new QTimer(this);
+    const QDeadlineTimer deadline(options_.networkTimings.disconnectTimeoutMs);
+    connect(poll, &QTimer::timeout, this, [this, poll, deadline] {
+        if (stream_ && !stream_->findChildren<SocketAbstract*>().isEmpty() &&
+            !deadline.hasExpired()) {
+            return;
+        }
+        poll->deleteLater();
+        endServer();
+    });
+    poll->start(kFlushPollMs);
+}
+
+void ServerHost::endServer() {
+    takeTraffic();
+    delete server_.data();  // finished() follows from processServerGone
+}
+
+void ServerHost::processServerGone() {
+    // Connections and the datagram socket went with the Server.
+    if (listener_) {
+        listener_->close();
+    }
+    qCDebug(lcServer) << "server on port" << port_ << "ended";
+    Q_EMIT finished();
+}

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <map>
+#include <memory>
+
+#include "game/randomsource.h"
+#include "game/server/serversettings.h"
+#include "network/networktimings.h"
+
+class ConnectionAbstract;
+class QTcpServer;
+class QUdpSocket;
+class Server;
+
+struct ServerHostOptions {
+    ServerSettings settings;
+    // Where to listen; tests stay on the loopback address.
+    QHostAddress address = QHostAddress(QHostAddress::AnyIPv4);
+    NetworkTimings networkTimings;
+    ServerTimings serverTimings;
+    // The master server file; empty: "masterserver.ini" in the working directory.
+    QString masterConfig;
+    // No client of its own (the dedicated server): there is no host key, the
+    // first client to join becomes host on both connections, and the server
+    // plays on when its host leaves.
+    bool dedicated = false;
+};
+
+// Bytes the server has sent to one client id, per connection.
+struct ClientTraffic {
+    qint64 streamBytes = 0;
+    qint64 datagramBytes = 0;
+};
+
+// Runs a Server on real sockets: a stream listener and a datagram socket on
+// one port, the three connection objects, and the master server settings.
+//
+// Two steps, so that the owner learns at once whether the port could be had:
+// listen() opens the sockets, start() reads the master server file (which may
+// look a host name up) and creates the Server. Clients that arrive in between
+// wait in the sockets' queues until the event loop runs.
+//
+// The Server may delete itself (its host's client shut it down); finished()
+// then tells the owner. Destroying the host ends a running Server first, which
+// says goodbye to the master server, and closes the sockets after that.
+class ServerHost : public QObject {
+    Q_OBJECT
+
+public:
+    explicit ServerHost(const ServerHostOptions& options, QObject* parent = nullptr);
+    ~ServerHost() override;
+
+    // Listens on the port of the settings (port 0: any free port that is
+    // free for both sockets). False, with errorString(), when either socket
+    // cannot be had; nothing stays open then.
+    bool listen();
+    // The port both sockets use, -1 before a successful listen().
+    int port() const { return port_; }
+    QString errorString() const { return error_; }
+
+    // Reads the master server file and creates the Server on the open sockets;
+    // null if listen() has not succeeded or start() ran already.
+    Server* start(RandomSource& random = RandomSource::forThisThread());
+    // Null before start() and once the Server is gone.
+    Server* server() const;
+
+    // Tells every client that the server goes away ("SSHD"), gives the streams
+    // a moment to deliver it, then ends the Server (the master server hears
+    // "SOF") and closes the sockets. finished() follows.
+    void shutDown();
+
+    // Traffic per client id so far; kept after the Server is gone.
+    std::map<int, ClientTraffic> traffic() const;
+
+Q_SIGNALS:
+    // The Server is gone: shut down by its host's client or by shutDown().
+    void finished();
+
+private:
+    class Listener;
+
+    void takeTraffic();
+    void endServer();
+    void processServerGone();
+
+    ServerHostOptions options_;
+    int port_ = -1;
+    QString error_;
+    Listener* listener_ = nullptr;
+    std::unique_ptr<QUdpSocket> datagramSocket_;  // until the Server takes it over
+    QPointer<Server> server_;
+    QPointer<ConnectionAbstract> stream_;
+    QPointer<ConnectionAbstract> datagram_;
+    std::map<int, ClientTraffic> traffic_;
+    bool shuttingDown_ = false;
+};

@@ -1,0 +1,86 @@
+#include "threadserver.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+
+#include "game/appinfo.h"
+#include "game/randomsource.h"
+
+ThreadServer::ThreadServer(const QString& name, int port, int maxPlayers, bool singleplayer,
+                           bool stats, int hostKey, bool usePassword, const QString& password) {
+    ServerSettings& s = options_.settings;
+    s.name = name;
+    s.port = port;
+    s.maxPlayers = maxPlayers;
+    s.singleplayer = singleplayer;
+    s.stats = stats;
+    s.hostKey = hostKey;
+    s.usePassword = usePassword;
+    s.password = password;
+}
+
+ThreadServer::~ThreadServer() {
+    // An owner that forgot to stop the thread must not crash the program.
+    if (isRunning()) {
+        exit(0);
+        wait();
+    }
+}
+
+void ThreadServer::setTimings(const NetworkTimings& network, const ServerTimings& server) {
+    options_.networkTimings = network;
+    options_.serverTimings = server;
+}
+
+void ThreadServer::setAddress(const QHostAddress& address) {
+    options_.address = address;
+}
+
+void ThreadServer::setDirectory(const QString& directory) {
+    options_.masterConfig = QDir(directory).filePath(QLatin1String(Quadrell::kMasterserverFile));
+}
+
+int ThreadServer::waitForListening(int timeoutMs) {
+    QMutexLocker lock(&resultMutex_);
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!reported_) {
+        if (!resultReady_.wait(&resultMutex_, deadline)) {
+            break;
+        }
+    }
+    return reported_ ? port_ : -1;
+}
+
+QString ThreadServer::errorString() const {
+    QMutexLocker lock(&resultMutex_);
+    return error_;
+}
+
+void ThreadServer::report(int port, const QString& error) {
+    {
+        QMutexLocker lock(&resultMutex_);
+        reported_ = true;
+        port_ = port;
+        error_ = error;
+    }
+    resultReady_.wakeAll();
+    if (port >= 0) {
+        Q_EMIT listening(port);
+    } else {
+        Q_EMIT listenFailed(error);
+    }
+}
+
+void ThreadServer::run() {
+    // Every piece of this game is drawn in this thread, from this seed.
+    RandomSource::forThisThread().seed(RandomSource::secondsSinceMidnight());
+    ServerHost host(options_);
+    if (!host.listen()) {
+        report(-1, host.errorString());
+        return;
+    }
+    report(host.port(), QString());
+    host.start();
+    exec();
+    // host goes here, in this thread: the Server (if still there) first, then the sockets.
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QMutex>
+#include <QString>
+#include <QThread>
+#include <QWaitCondition>
+
+#include "game/server/serverhost.h"
+
+// The hosting client's game server in a thread of its own. The thread seeds
+// its random generator with the seconds since midnight, opens the sockets,
+// creates the Server and runs its event loop until told to quit; everything
+// it made is destroyed in the thread before run() returns (the master server
+// hears "SOF" then). The Server may have deleted itself on shutdown before.
+//
+// Stopping it: exit(0), wait(), delete.
+class ThreadServer : public QThread {
+    Q_OBJECT
+
+public:
+    ThreadServer(const QString& name, int port, int maxPlayers, bool singleplayer, bool stats,
+                 int hostKey, bool usePassword, const QString& password);
+    ~ThreadServer() override;
+
+    // Before start(), for tests: shorter timings, the address to listen on and
+    // the directory whose "masterserver.ini" is read (the working directory
+    // by default).
+    void setTimings(const NetworkTimings& network, const ServerTimings& server);
+    void setAddress(const QHostAddress& address);
+    void setDirectory(const QString& directory);
+
+    // Blocks until the sockets are open or could not be opened, at most
+    // timeoutMs. The port listened on, or -1 (failed: errorString(); or no
+    // answer in time). Opening the sockets takes no more than a moment.
+    int waitForListening(int timeoutMs);
+    QString errorString() const;
+
+Q_SIGNALS:
+    // From the server thread, once, as soon as the sockets are open or failed.
+    void listening(int port);
+    void listenFailed(QString error);
+
+protected:
+    void run() override;
+
+private:
+    void report(int port, const QString& error);
+
+    ServerHostOptions options_;
+    mutable QMutex resultMutex_;
+    QWaitCondition resultReady_;
+    bool reported_ = false;
+    int port_ = -1;
+    QString error_;
+};

@@ -1,0 +1,192 @@
+// quadrell-server: its command line, and the program itself on 127.0.0.1 —
+// the port line, a taken port, the first client as host, a host that leaves,
+// SIGTERM, and the figures it writes on the way out.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include "apps/server/dedicatedserver.h"
+#include "apps/server/serveroptions.h"
+#include "testclient.h"
+
+namespace {
+
+using Outcome = OptionsResult::Outcome;
+
+QString masterFile(const QTemporaryDir& dir, int masterPort) {
+    const QString path = dir.filePath(QStringLiteral("master.ini"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        qFatal("cannot write %s", qPrintable(path));
+    }
+    file.write(QStringLiteral("[Master]\nGeneral\\Address=127.0.0.1\nGeneral\\Port=%1\n")
+                   .arg(masterPort)
+                   .toUtf8());
+    return path;
+}
+
+QJsonObject readJson(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object()
+                                          : QJsonObject();
+}
+
+}  // namespace
+
+class TestDedicated : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void commandLine_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("settings");  // port max name password ranked
+
+        const auto run = int(Outcome::Run);
+        const auto error = int(Outcome::Error);
+        QTest::newRow("defaults") << QStringList() << run << "27403 4 Quadrell server - F";
+        QTest::newRow("everything")
+            << QStringList{"--port",         "0",          "--max-players", "1",       "--name",
+                           "  Big \t Room ", "--password", "se  cret",      "--ranked"}
+            << run << "0 1 Big Room Pse  cret T";
+        QTest::newRow("equals") << QStringList{"--port=28000"} << run
+                                << "28000 4 Quadrell server - F";
+        QTest::newRow("help") << QStringList{"--help"} << int(Outcome::Help) << "";
+        const QList<QStringList> bad = {
+            {"--port", "abc"},
+            {"--port", "65536"},
+            {"--port", "-1"},
+            {"--port"},
+            {"--port", "1", "--port", "2"},
+            {"--max-players", "0"},
+            {"--max-players", "5"},
+            {"--max-players", "2x"},
+            {"--password", ""},
+            {"--name", ""},
+            {"--name", "a\x01"},
+            {"--master-config", "/nonexistent/master.ini"},
+            {"--bogus"},
+            {"stray"},
+            {"--stats-file", ""},
+        };
+        for (const QStringList& args : bad) {
+            QTest::newRow(qPrintable(args.join(' '))) << args << error << "";
+        }
+    }
+
+    void commandLine() {
+        QFETCH(QStringList, args);
+        QFETCH(int, outcome);
+        QFETCH(QString, settings);
+        const OptionsResult r = parseDedicatedOptions(QStringList{"quadrell-server"} + args);
+        QCOMPARE(int(r.outcome), outcome);
+        QVERIFY(!r.text.isEmpty() || outcome == int(Outcome::Run));
+        if (outcome == int(Outcome::Run)) {
+            const DedicatedOptions& o = r.options;
+            QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5")
+                         .arg(o.port)
+                         .arg(o.maxPlayers)
+                         .arg(o.name, o.usePassword ? o.password : QStringLiteral("-"),
+                              o.ranked ? QStringLiteral("T") : QStringLiteral("F")),
+                     settings);
+        }
+    }
+
+    void programRunsAndStopsInOrder() {
+        QTemporaryDir dir;
+        nettest::RawPeer master;
+        const QString statsPath = dir.filePath(QStringLiteral("stats.json"));
+        QProcess server;
+        server.start(QStringLiteral(QUADRELL_SERVER_PROGRAM),
+                     {"--port", "0", "--master-config", masterFile(dir, master.port()),
+                      "--stats-file", statsPath});
+        QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 10000);
+        const QRegularExpressionMatch line =
+            QRegularExpression(QStringLiteral("^quadrell-server listening on port (\\d+)\n$"))
+                .match(QString::fromUtf8(server.readLine()));
+        QVERIFY(line.hasMatch());
+        const int port = line.captured(1).toInt();
+        QTRY_VERIFY(master.count("SON") > 0);
+
+        // The port is taken now.
+        QProcess second;
+        second.start(QStringLiteral(QUADRELL_SERVER_PROGRAM), {"--port", QString::number(port)});
+        QVERIFY(second.waitForFinished(10000));
+        QVERIFY(second.exitCode() != 0);
+        QVERIFY(QString::fromUtf8(second.readAllStandardError()).contains(QString::number(port)));
+        QCOMPARE(second.readAllStandardOutput(), QByteArray());
+
+        // No key: the first client is host on both connections.
+        TestClient first, second1, third;
+        for (TestClient* c : {&first, &second1}) {
+            c->join(port);
+            QTRY_VERIFY(c->joined());
+            c->players({QStringLiteral("P%1").arg(c->clientId)}, GamePlayer::Waiting);
+        }
+        QVERIFY(first.tcpHost && first.udpHost);
+        QVERIFY(!second1.tcpHost && !second1.udpHost);
+
+        // The host leaves, the server stays; the next newcomer is host.
+        first.leave();
+        QTRY_COMPARE(second1.left, QList<int>({first.clientId}));
+        QTRY_COMPARE(second1.status.count(0), 3);
+        third.join(port);
+        QTRY_VERIFY(third.joined());
+        QVERIFY(third.tcpHost && third.udpHost);
+        QCOMPARE(second1.shutdowns, 0);
+
+        server.terminate();
+        QVERIFY(server.waitForFinished(10000));
+        QCOMPARE(server.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(server.exitCode(), 0);
+        QCOMPARE(server.readAllStandardOutput(), QByteArray());  // the one line was all
+        QTRY_VERIFY(second1.shutdowns > 0 && third.shutdowns > 0);
+        QTRY_COMPARE(master.count("SOF"), 1);
+        QCOMPARE(master.received.last().type, QStringLiteral("SOF"));
+
+        const QJsonArray clients = readJson(statsPath).value(QStringLiteral("clients")).toArray();
+        QCOMPARE(clients.size(), 2);  // client ids 0 (twice) and 1
+        for (const QJsonValue& c : clients) {
+            QVERIFY(c[QStringLiteral("streamBytes")].toInteger() > 0);
+        }
+    }
+
+    void statsFileCountsTicksAndTraffic() {
+        QTemporaryDir dir;
+        DedicatedOptions o;
+        o.port = 0;
+        o.masterConfig = dir.filePath(QStringLiteral("none.ini"));
+        o.statsFile = dir.filePath(QStringLiteral("stats.json"));
+        ServerTimings timings;
+        timings.countdownMs = 10;
+        timings.tickMs = 5;
+        DedicatedServer server(o, nettest::fastTimings(), timings);
+        QVERIFY(server.start());
+        TestClient player;
+        player.join(server.port());
+        QTRY_VERIFY(player.joined());
+        player.players({QStringLiteral("Solo")}, GamePlayer::Ready);
+        QTRY_VERIFY(player.moves > 0);
+        QTest::qWait(150);
+
+        QSignalSpy finished(&server, &DedicatedServer::finished);
+        server.stop();
+        QTRY_COMPARE(finished.count(), 1);
+        QCOMPARE(finished.first()[0].toInt(), 0);
+        const QJsonObject stats = readJson(o.statsFile);
+        QVERIFY(stats[QStringLiteral("ticks")].toInteger() > 0);
+        const QJsonObject period = stats[QStringLiteral("tickPeriodMilliseconds")].toObject();
+        QVERIFY(period[QStringLiteral("median")].toDouble() >= 4.0);
+        QVERIFY(period[QStringLiteral("samples")].toInteger() > 0);
+        const QJsonObject client = stats[QStringLiteral("clients")].toArray().first().toObject();
+        QCOMPARE(client[QStringLiteral("clientId")].toInt(), 0);
+        QVERIFY(client[QStringLiteral("datagramBytes")].toInteger() > 0);
+        QVERIFY(client[QStringLiteral("streamBytes")].toInteger() > 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDedicated)
+#include "test_dedicated.moc"

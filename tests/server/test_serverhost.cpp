@@ -1,0 +1,345 @@
+// The game server on real sockets on 127.0.0.1, played by clients made of
+// the real client-side connections: starting, cancelling, pausing, late
+// joining, leaving, a whole four-player game, the master server, ports that
+// cannot be had, the server thread and the tick figures.
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include "game/server/server.h"
+#include "game/server/serverhost.h"
+#include "game/server/threadserver.h"
+#include "game/server/tickmonitor.h"
+#include "network/fieldimage.h"
+#include "testclient.h"
+
+namespace {
+
+using Status = GamePlayer::PlayerStatus;
+constexpr int kKey = 90210;
+
+ServerTimings fastServerTimings(int countdownMs = 20, int tickMs = 20) {
+    ServerTimings t;
+    t.countdownMs = countdownMs;
+    t.tickMs = tickMs;
+    t.heartbeatMs = 30;
+    return t;
+}
+
+// A master server file in a folder of its own; without a port, no master.
+QString masterFile(const QTemporaryDir& dir, int masterPort = -1) {
+    const QString path = dir.filePath(QStringLiteral("masterserver.ini"));
+    QFile file(path);
+    if (masterPort > 0 && file.open(QIODevice::WriteOnly)) {
+        file.write(QStringLiteral("[Master]\nGeneral\\Address=127.0.0.1\nGeneral\\Port=%1\n")
+                       .arg(masterPort)
+                       .toUtf8());
+    }
+    return path;
+}
+
+struct Game {
+    explicit Game(const ServerTimings& timings = fastServerTimings(), bool dedicated = false,
+                  int masterPort = -1, bool singleplayer = false) {
+        ServerHostOptions o;
+        o.settings.port = 0;
+        o.settings.hostKey = kKey;
+        o.settings.singleplayer = singleplayer;
+        o.address = QHostAddress::LocalHost;
+        o.networkTimings = nettest::fastTimings();
+        o.serverTimings = timings;
+        o.masterConfig = masterFile(dir, masterPort);
+        o.dedicated = dedicated;
+        host = std::make_unique<ServerHost>(o);
+        if (!host->listen() || !host->start(random)) {
+            qFatal("the game server did not start: %s", qPrintable(host->errorString()));
+        }
+    }
+
+    TestClient& add(int key = -1, int players = 1) {
+        clients.push_back(std::make_unique<TestClient>());
+        TestClient& c = *clients.back();
+        c.join(host->port(), key, players);
+        if (!QTest::qWaitFor([&] { return c.joined(); })) {
+            qFatal("a client could not join");
+        }
+        return c;
+    }
+    // Waits until every client sees n players. Player lists of different
+    // clients arrive in any order: a Ready list sent before then could start
+    // a game without the others.
+    void waitForPlayers(int n) {
+        const bool seen = QTest::qWaitFor([&] {
+            for (const auto& c : clients) {
+                if (c->status.size() != 4 || 4 - c->status.count(0) != n) {
+                    return false;
+                }
+            }
+            return true;
+        });
+        if (!seen) {
+            qFatal("the players never all arrived");
+        }
+    }
+    // Joins n single players, the first with the host key, and makes them ready.
+    void readyPlayers(int n) {
+        for (int i = 0; i < n; ++i) {
+            add(i == 0 ? kKey : -1).players({QStringLiteral("P%1").arg(i)}, Status::Waiting);
+        }
+        waitForPlayers(n);
+        for (int i = 0; i < n; ++i) {
+            clients[i]->players({QStringLiteral("P%1").arg(i)}, Status::Ready);
+        }
+    }
+    GameSimulation& sim() { return host->server()->simulation(); }
+
+    QTemporaryDir dir;
+    RandomSource random{11};
+    std::unique_ptr<ServerHost> host;
+    std::vector<std::unique_ptr<TestClient>> clients;
+};
+
+}  // namespace
+
+class TestServerHost : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void threePlayersStartByThemselves() {
+        Game g;
+        g.readyPlayers(3);
+        for (const auto& c : g.clients) {
+            QTRY_COMPARE(c->tcpCountdown, QList<int>({3, 2, 1, 0}));
+            QTRY_COMPARE(c->udpCountdown, QList<int>({3, 2, 1, 0}));
+            QCOMPARE(c->fieldWidth, 36);
+            QCOMPARE(c->status, QList<int>({4, 4, 4, 0}));
+        }
+        // The field block, then current and next block of each player.
+        const QList<TestClient::Block>& blocks = g.clients[2]->newBlocks;
+        QCOMPARE(blocks.size(), 7);
+        for (int j = 0; j < 3; ++j) {
+            QCOMPARE(blocks[1 + 2 * j].x, (4 + 12 * j) * 50);
+            QCOMPARE(blocks[1 + 2 * j].y, 25 * 50);
+        }
+    }
+
+    void joiningDuringTheStartCountdownCancelsIt() {
+        Game g(fastServerTimings(1000));  // long enough to join during it
+        g.readyPlayers(2);
+        QTRY_COMPARE(g.clients[0]->tcpCountdown, QList<int>({3}));
+        g.add().players({QStringLiteral("Late")}, Status::Waiting);
+        for (int i = 0; i < 2; ++i) {
+            QTRY_COMPARE(g.clients[i]->restarts, QList<int>({-1}));
+            QTRY_COMPARE(g.clients[i]->status, QList<int>({2, 2, 2, 0}));
+        }
+        QVERIFY(!g.host->server()->countdownRunning());
+        QVERIFY(!g.host->server()->tickRunning());
+    }
+
+    void splitscreenPauseAndResume() {
+        Game g;
+        TestClient& pair = g.add(kKey, 2);
+        TestClient& solo = g.add();
+        pair.players({QStringLiteral("A"), QStringLiteral("B")}, Status::Waiting);
+        solo.players({QStringLiteral("C")}, Status::Waiting);
+        g.waitForPlayers(3);
+        pair.players({QStringLiteral("A"), QStringLiteral("B")}, Status::Ready);
+        solo.players({QStringLiteral("C")}, Status::Ready);
+        QTRY_VERIFY(g.sim().tickCount() > 0);
+
+        pair.tcp->sendCPause(true);
+        QTRY_COMPARE(solo.pauses, QList<QList<int>>({{0, -1}}));
+        QCOMPARE(solo.status, QList<int>({6, 6, 4, 0}));
+        QVERIFY(g.sim().paused());
+
+        pair.tcp->sendCPause(true);
+        QTRY_COMPARE(solo.pauses.size(), 5);
+        QCOMPARE(solo.pauses.mid(1), QList<QList<int>>({{0, 3}, {0, 2}, {0, 1}, {0, 0}}));
+        QCOMPARE(solo.status, QList<int>({4, 4, 4, 0}));
+        const int ticks = g.sim().tickCount();
+        QTRY_VERIFY(g.sim().tickCount() > ticks);
+    }
+
+    void lateJoinerSeesTheFieldAndLastLeaverStopsTheGame() {
+        // Dedicated: the first client is host, and the game outlives it.
+        Game g(fastServerTimings(), true);
+        TestClient& a = g.add();
+        TestClient& b = g.add();
+        a.players({QStringLiteral("A")}, Status::Waiting);
+        b.players({QStringLiteral("B")}, Status::Waiting);
+        g.waitForPlayers(2);
+        a.players({QStringLiteral("A")}, Status::Ready);
+        b.players({QStringLiteral("B")}, Status::Ready);
+        QTRY_VERIFY(g.sim().tickCount() > 0);
+        a.press(4);
+        QTRY_COMPARE(b.merges, 1);
+
+        TestClient& late = g.add();
+        late.players({QStringLiteral("L")}, Status::Waiting);
+        QTRY_COMPARE(late.snapshots.size(), 2);  // over the stream and the datagrams
+        const TestClient::Snapshot& s = late.snapshots.first();
+        QCOMPARE(s.fieldsizeX, 24);
+        QCOMPARE(s.field, FieldImage::pack(*g.sim().field().fieldBlock(), 24));
+        QVERIFY(s.field != QByteArray(s.field.size(), '\x77'));
+        QCOMPARE(s.blocks.size(), 4);
+        QCOMPARE(late.status, QList<int>({4, 4, 5, 0}));
+
+        a.leave();
+        QTRY_COMPARE(late.left, QList<int>({0}));
+        QVERIFY(g.sim().running());
+        b.leave();
+        QTRY_COMPARE(late.restarts, QList<int>({-1}));
+        QTRY_COMPARE(late.status, QList<int>({0, 0, 2, 0}));
+        QVERIFY(!g.sim().running());
+        QCOMPARE(late.shutdowns, 0);
+    }
+
+    void fourPlayersPlayToGameOverOnADedicatedHost() {
+        Game g(fastServerTimings(10, 5), true);
+        for (int i = 0; i < 4; ++i) {
+            g.add().players({QStringLiteral("P%1").arg(i)}, Status::Waiting);
+        }
+        g.waitForPlayers(4);
+        // No key counts on a dedicated server: the first client is host on both sides.
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(g.clients[i]->tcpHost, i == 0);
+            QCOMPARE(g.clients[i]->udpHost, i == 0);
+        }
+        for (const auto& c : g.clients) {
+            c->players({QStringLiteral("P%1").arg(c->clientId)}, Status::Ready);
+        }
+        QTRY_VERIFY(g.sim().tickCount() > 0);
+        QTimer dropper;
+        connect(&dropper, &QTimer::timeout, this, [&] {
+            for (const auto& c : g.clients) {
+                c->press(4);
+            }
+        });
+        dropper.start(10);
+        QTRY_VERIFY_WITH_TIMEOUT(g.clients[3]->tcpOver.size() == 1, 20000);
+        dropper.stop();
+        for (const auto& c : g.clients) {
+            QTRY_COMPARE(c->udpOver.size(), 1);
+            QCOMPARE(c->tcpOver, g.clients[0]->tcpOver);
+            QCOMPARE(c->udpOver, c->tcpOver);
+            QVERIFY(c->merges > 20);
+            QVERIFY(c->errors.isEmpty());
+        }
+        QVERIFY(!g.sim().running());
+        QTRY_COMPARE(g.clients[0]->status, QList<int>({2, 2, 2, 2}));
+    }
+
+    void masterServerHearsPublicServersOnly_data() {
+        QTest::addColumn<bool>("singleplayer");
+        QTest::newRow("public") << false;
+        QTest::newRow("singleplayer") << true;
+    }
+
+    void masterServerHearsPublicServersOnly() {
+        QFETCH(bool, singleplayer);
+        nettest::RawPeer master;
+        Game g(fastServerTimings(), false, master.port(), singleplayer);
+        QTest::qWait(150);  // several heartbeats
+        QCOMPARE(master.count("SON") > 0, !singleplayer);
+        QCOMPARE(master.received.isEmpty(), singleplayer);
+    }
+
+    void portsThatCannotBeHad() {
+        QTcpServer streamTaken;
+        QVERIFY(streamTaken.listen(QHostAddress::LocalHost, 0));
+        QUdpSocket datagramTaken;
+        QVERIFY(datagramTaken.bind(QHostAddress::LocalHost, 0));
+        for (int port : {int(streamTaken.serverPort()), int(datagramTaken.localPort())}) {
+            ServerHostOptions o;
+            o.address = QHostAddress::LocalHost;
+            o.settings.port = port;
+            ServerHost host(o);
+            QVERIFY(!host.listen());
+            QVERIFY(host.errorString().contains(QString::number(port)));
+            QCOMPARE(host.port(), -1);
+            QCOMPARE(host.start(), nullptr);
+        }
+        // Nothing was left open by the failed attempts.
+        QTcpServer again;
+        QVERIFY(again.listen(QHostAddress::LocalHost, datagramTaken.localPort()));
+    }
+
+    void threadServerStopsCleanlyInEitherOrder() {
+        QTemporaryDir dir;
+        nettest::RawPeer master;
+        masterFile(dir, master.port());
+        for (bool hostLeavesFirst : {false, true}) {
+            const int goodbyes = master.count("SOF");
+            const int announcements = master.count("SON");
+            auto thread = std::make_unique<ThreadServer>(QStringLiteral("Room"), 0, 4, false, false,
+                                                         kKey, false, QString());
+            thread->setTimings(nettest::fastTimings(), fastServerTimings());
+            thread->setAddress(QHostAddress::LocalHost);
+            thread->setDirectory(dir.path());
+            QSignalSpy listening(thread.get(), &ThreadServer::listening);
+            thread->start();
+            const int port = thread->waitForListening(5000);
+            QVERIFY(port > 0);
+            QTRY_COMPARE(listening.count(), 1);
+            QCOMPARE(listening.first()[0].toInt(), port);
+
+            // The master server hears the port actually taken.
+            QTRY_VERIFY(master.count("SON") > announcements);
+            QVERIFY(master.ofType("SON").last().content.contains(QStringLiteral(" %1 ").arg(port)));
+            TestClient client;
+            client.join(port, kKey);
+            QTRY_VERIFY(client.joined());
+            QVERIFY(client.tcpHost);
+            if (hostLeavesFirst) {
+                client.leave();  // the server says "SSHD" and deletes itself
+                QTRY_VERIFY(client.shutdowns > 0);
+            }
+            thread->exit(0);
+            QVERIFY(thread->wait(5000));
+            thread.reset();
+            QTRY_COMPARE(master.count("SOF"), goodbyes + 1);
+        }
+
+        // A port in use: the thread says so and ends by itself.
+        QTcpServer taken;
+        QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
+        ThreadServer refused(QString(), taken.serverPort(), 4, true, false, kKey, false, QString());
+        refused.setAddress(QHostAddress::LocalHost);
+        QSignalSpy failed(&refused, &ThreadServer::listenFailed);
+        refused.start();
+        QCOMPARE(refused.waitForListening(5000), -1);
+        QVERIFY(refused.wait(5000));
+        QVERIFY(!refused.errorString().isEmpty());
+        QTRY_COMPARE(failed.count(), 1);
+    }
+
+    void tickMonitorFigures() {
+        qint64 now = 0;
+        TickMonitor m([&] { return now; });
+        // Ticks 20, 22 and 18 ms apart, a pause, two more 20 ms apart.
+        const qint64 starts[] = {0, 20, 42, 60, 1000, 1020};
+        for (qint64 start : starts) {
+            if (start == 1000) {
+                m.interrupted();
+            }
+            now = start * 1000000;
+            m.tickStarted();
+            now += (start == 42 ? 900 : 100) * 1000;  // work: 100 us, once 900 us
+            m.tickFinished();
+        }
+        QCOMPARE(m.ticks(), 6);
+        const TickMonitor::Figures period = m.periodMilliseconds();
+        QCOMPARE(period.count, std::size_t(4));  // the pause is no period
+        QCOMPARE(period.median, 20.0);
+        QCOMPARE(period.max, 22.0);
+        QCOMPARE(m.jitterMilliseconds(20).p99, 2.0);
+        QCOMPARE(m.workMicroseconds().median, 100.0);
+        QCOMPARE(m.workMicroseconds().p99, 900.0);
+        QCOMPARE(m.tickingSeconds(), 0.08);
+        QCOMPARE(TickMonitor::figures({}).count, std::size_t(0));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServerHost)
+#include "test_serverhost.moc"

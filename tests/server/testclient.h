@@ -1,0 +1,145 @@
+#pragma once
+
+// A game client made of the real client-side connections, used the way the
+// game uses them: the stream connection says hello (with the host key, if
+// any), and once it has an id the datagram connection says hello asking for
+// that id. It records what the server tells it, taking every handed-over
+// object at once.
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+
+#include "game/gameplayer.h"
+#include "network/connectionsockettcp.h"
+#include "network/connectionsocketudp.h"
+#include "tests/network/nettestsupport.h"
+
+class TestClient : public QObject {
+public:
+    struct Block {
+        int id, colour, kind, x, y, rotation;
+    };
+    struct Snapshot {
+        int fieldsizeX = 0;
+        QByteArray field;
+        QList<Block> blocks;
+    };
+
+    TestClient()
+        : tcp(std::make_unique<ConnectionSocketTcp>(QString(), 4, false, false, 0, false, -1, false,
+                                                    QString(), 10000)),
+          udp(std::make_unique<ConnectionSocketUdp>(QString(), 4, false, false, 0, true, -1, false,
+                                                    QString(), 10000)) {
+        tcp->setTimings(nettest::fastTimings());
+        udp->setTimings(nettest::fastTimings());
+        connect(tcp.get(), &ConnectionInterface::connectionEstablished, this,
+                [this](int id, bool host) {
+                    clientId = id;
+                    tcpHost = host;
+                    udp->connectWithHello(QHostAddress::LocalHost, port_, players_, key_, password_,
+                                          id);
+                });
+        connect(udp.get(), &ConnectionInterface::connectionEstablished, this,
+                [this](int, bool host) { udpHost = host; });
+        for (ConnectionInterface* c :
+             std::initializer_list<ConnectionInterface*>{tcp.get(), udp.get()}) {
+            connect(c, &ConnectionInterface::errorOccured, this,
+                    [this](int, ConnectionInterface::ConnectionError e) { errors << e; });
+            connect(c, &ConnectionInterface::serverShutdown, this, [this] { ++shutdowns; });
+            connect(c, &ConnectionInterface::changedCGameStart, this,
+                    [this, c](int, int fieldsizeX, int countDown) {
+                        (c == tcp.get() ? tcpCountdown : udpCountdown) << countDown;
+                        fieldWidth = fieldsizeX;
+                    });
+            connect(c, &ConnectionInterface::changedCGameOver, this,
+                    [this, c](int score, int lines, QString playtime) {
+                        (c == tcp.get() ? tcpOver : udpOver)
+                            << QStringLiteral("%1 %2 %3").arg(score).arg(lines).arg(playtime);
+                    });
+            connect(c, &ConnectionInterface::changedCGameState, this,
+                    [this](int fieldsizeX, bool, int, QString, QByteArray field,
+                           QList<GameBlock*> blocks) {
+                        Snapshot s{fieldsizeX, field, {}};
+                        for (GameBlock* b : blocks) {
+                            s.blocks << Block{b->id(), b->colour(), b->kind(),
+                                              b->x(),  b->y(),      b->rotation()};
+                        }
+                        qDeleteAll(blocks);
+                        snapshots << s;
+                    });
+        }
+        connect(tcp.get(), &ConnectionInterface::changedCPlayerlist, this,
+                [this](QList<int>, QStringList, QList<int>, QList<int> s) { status = s; });
+        connect(tcp.get(), &ConnectionInterface::changedCGameRestart, this,
+                [this](int id) { restarts << id; });
+        connect(tcp.get(), &ConnectionInterface::changedCPause, this,
+                [this](int id, int countDown) {
+                    pauses << QList<int>{id, countDown};
+                });
+        connect(tcp.get(), &ConnectionInterface::changedCPlayerDisconnect, this,
+                [this](int id) { left << id; });
+        connect(udp.get(), &ConnectionInterface::changedCNewBlock, this,
+                [this](int id, int colour, int kind, int x, int y, int rotation) {
+                    newBlocks << Block{id, colour, kind, x, y, rotation};
+                });
+        connect(udp.get(), &ConnectionInterface::changedCMoveBlocks, this,
+                [this](QList<GameMovement*> m, QList<int>) {
+                    qDeleteAll(m);
+                    ++moves;
+                });
+        connect(udp.get(), &ConnectionInterface::changedCMergeBlocks, this,
+                [this](QList<GameMovement*> m) {
+                    merges += int(m.size());
+                    qDeleteAll(m);
+                });
+    }
+
+    void join(int port, int key = -1, int players = 1, const QString& password = QString()) {
+        port_ = port;
+        key_ = key;
+        players_ = players;
+        password_ = password;
+        tcp->connectWithHello(QHostAddress::LocalHost, port, players, key, password, -1);
+    }
+    bool joined() const {
+        return tcp->establishedClientId() >= 0 && udp->establishedClientId() >= 0;
+    }
+    // Names and statuses of the local players (one or two).
+    void players(const QStringList& names, GamePlayer::PlayerStatus s) {
+        QStringList n = names;
+        n.resize(2);
+        tcp->sendCPlayers(true, n, {-1, -1}, {s, n[1].isEmpty() ? -1 : int(s)});
+    }
+    // One more press of key for a local player; every counter goes out again.
+    void press(int key, int local = 0) {
+        ++keys[local * 5 + key];
+        udp->sendCInput(false, keys);
+    }
+    void leave() {
+        tcp->disconnectClient(-1, false);
+        udp->disconnectClient(-1, false);
+    }
+
+    std::unique_ptr<ConnectionSocketTcp> tcp;
+    std::unique_ptr<ConnectionSocketUdp> udp;
+    int clientId = -1;
+    bool tcpHost = false;
+    bool udpHost = false;
+    int fieldWidth = 0;
+    int shutdowns = 0;
+    int moves = 0;
+    int merges = 0;
+    QList<int> keys = QList<int>(10, 0);
+    QList<ConnectionInterface::ConnectionError> errors;
+    QList<int> tcpCountdown, udpCountdown, restarts, status, left;
+    QList<QList<int>> pauses;
+    QStringList tcpOver, udpOver;
+    QList<Block> newBlocks;
+    QList<Snapshot> snapshots;
+
+private:
+    int port_ = -1;
+    int key_ = -1;
+    int players_ = 1;
+    QString password_;
+};
