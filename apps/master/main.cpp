@@ -2,6 +2,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <algorithm>
 #include <cstdio>
 
 #include "masterservice.h"
@@ -40,6 +41,11 @@ int main(int argc, char* argv[]) {
         QStringLiteral("sweep-ms"),
         QStringLiteral("Interval of expiry sweeps; a silent server goes after four (60000)."),
         QStringLiteral("N"), QStringLiteral("60000"));
+    const QCommandLineOption rateOption(
+        QStringLiteral("rate-limit"),
+        QStringLiteral("Answers per second to one address (10); lists get a tenth of that."),
+        QStringLiteral("N"), QStringLiteral("10"));
+    parser.addOption(rateOption);
     parser.addOption(portOption);
     parser.addOption(bindOption);
     parser.addOption(sweepOption);
@@ -69,6 +75,14 @@ int main(int argc, char* argv[]) {
         return fail(QStringLiteral("--sweep-ms must be a number of at least 10"));
     }
 
+    const int rate = parser.value(rateOption).toInt(&ok);
+    if (!ok || rate < 1 || rate > 100000) {
+        return fail(QStringLiteral("--rate-limit must be a number from 1 to 100000"));
+    }
+    config.requestBurst = 2 * rate;
+    config.requestRefillMs = std::max(1, 1000 / rate);
+    config.listRefillMs = std::max(1, 10000 / rate);
+
     MasterService service(config);
     QObject::connect(&service, &MasterService::logLine, &printLogLine);
     if (!service.start()) {
@@ -80,17 +94,18 @@ int main(int argc, char* argv[]) {
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &app, [&](int) {
         const MasterService::Counters& c = service.counters();
-        printLogLine(QStringLiteral("shutting down with %1 servers listed; %2 datagrams, %3 answered, "
-                                    "%4 over the rate limit, %5 rejected")
-                         .arg(service.registry().size())
-                         .arg(c.datagrams)
-                         .arg(c.answered)
-                         .arg(c.limited)
-                         .arg(c.rejected));
+        printLogLine(
+            QStringLiteral("shutting down with %1 servers listed; %2 datagrams, %3 answered, "
+                           "%4 over the rate limit, %5 rejected")
+                .arg(service.registry().size())
+                .arg(c.datagrams)
+                .arg(c.answered)
+                .arg(c.limited)
+                .arg(c.rejected));
         app.quit();
     });
     printLogLine(QStringLiteral("listening on %1:%2")
-            .arg(config.bindAddress.toString())
-            .arg(service.port()));
+                     .arg(config.bindAddress.toString())
+                     .arg(service.port()));
     return app.exec();
 }
