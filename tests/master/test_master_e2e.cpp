@@ -19,8 +19,9 @@ using Result = MasterserverResult;
 
 namespace {
 
-constexpr int kSweepMs = 400;
-constexpr int kHeartbeatMs = 150;
+// Announcements carry the time to the second: only one a second refreshes.
+constexpr int kSweepMs = 1200;
+constexpr int kHeartbeatMs = 250;
 
 // Starts a program and waits for the line announcing its port.
 std::unique_ptr<QProcess> launch(const QString& program, const QStringList& args,
