@@ -1,29 +1,16 @@
 #include "dedicatedserver.h"
 
-#include <sys/socket.h>
-#include <unistd.h>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
-#include <QSocketNotifier>
-#include <csignal>
 #include <cstdio>
 
 #include "game/server/server.h"
+#include "terminationsignals.h"
 
 namespace {
-
-// The write end of the signal pipe; a signal handler can reach nothing else.
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int) {
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[0], &byte, 1);
-    errno = saved;
-}
 
 ServerHostOptions hostOptions(const DedicatedOptions& d, const NetworkTimings& network,
                               const ServerTimings& server) {
@@ -36,6 +23,7 @@ ServerHostOptions hostOptions(const DedicatedOptions& d, const NetworkTimings& n
     o.settings.password = d.password;
     o.networkTimings = network;
     o.serverTimings = server;
+    o.serverTimings.heartbeatMs = d.heartbeatMs;
     o.masterConfig = d.masterConfig;
     o.dedicated = true;
     return o;
@@ -78,26 +66,11 @@ bool DedicatedServer::start() {
 }
 
 bool DedicatedServer::catchSignals() {
-    if (signalNotifier_ != nullptr) {
-        return true;
+    if (signals_ == nullptr) {
+        signals_ = new TerminationSignals(this);
+        connect(signals_, &TerminationSignals::terminationRequested, this, &DedicatedServer::stop);
     }
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
-        return false;
-    }
-    signalNotifier_ = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, this);
-    connect(signalNotifier_, &QSocketNotifier::activated, this, &DedicatedServer::processSignal);
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    return ::sigaction(SIGINT, &action, nullptr) == 0 &&
-           ::sigaction(SIGTERM, &action, nullptr) == 0;
-}
-
-void DedicatedServer::processSignal() {
-    char byte = 0;
-    [[maybe_unused]] const ssize_t n = ::read(signalPipe[1], &byte, 1);
-    stop();
+    return signals_->isValid();
 }
 
 void DedicatedServer::stop() {

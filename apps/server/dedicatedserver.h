@@ -9,7 +9,7 @@
 #include "game/server/serverhost.h"
 #include "game/server/tickmonitor.h"
 
-class QSocketNotifier;
+class TerminationSignals;
 
 // The headless game server: one ServerHost in dedicated mode, stopped in
 // order on SIGINT or SIGTERM (clients hear "SSHD", the master server "SOF"),
@@ -41,7 +41,6 @@ Q_SIGNALS:
     void finished(int exitCode);
 
 private:
-    void processSignal();
     void processHostFinished();
 
     DedicatedOptions options_;
@@ -49,5 +48,5 @@ private:
     TickMonitor monitor_;  // before the host: the Server may still point at it
     ServerHost host_;
     QElapsedTimer uptime_;
-    QSocketNotifier* signalNotifier_ = nullptr;
+    TerminationSignals* signals_ = nullptr;
 };

@@ -59,7 +59,12 @@ OptionsResult parseDedicatedOptions(const QStringList& arguments) {
         QStringLiteral("stats-file"),
         QStringLiteral("On shutdown, write tick timings and bytes sent per client here (JSON)."),
         QStringLiteral("FILE"));
-    parser.addOptions({help, port, name, maxPlayers, password, ranked, masterConfig, statsFile});
+    const QCommandLineOption heartbeat(
+        QStringLiteral("heartbeat-ms"),
+        QStringLiteral("Interval of announcements to the master server (default 60000)."),
+        QStringLiteral("N"));
+    parser.addOptions(
+        {help, port, name, maxPlayers, password, ranked, masterConfig, statsFile, heartbeat});
 
     if (!parser.parse(arguments)) {
         return failure(parser.errorText());
@@ -76,7 +81,7 @@ OptionsResult parseDedicatedOptions(const QStringList& arguments) {
     }
     // An option given twice is a typo waiting to surprise.
     for (const QCommandLineOption* o :
-         {&port, &name, &maxPlayers, &password, &masterConfig, &statsFile}) {
+         {&port, &name, &maxPlayers, &password, &masterConfig, &statsFile, &heartbeat}) {
         if (parser.values(*o).size() > 1) {
             return failure(
                 QStringLiteral("'--%1' is given more than once.").arg(o->names().first()));
@@ -87,6 +92,11 @@ OptionsResult parseDedicatedOptions(const QStringList& arguments) {
     if (parser.isSet(port) && !readInt(parser.value(port), 0, 65535, d.port)) {
         return failure(QStringLiteral("'--port' needs a number from 0 to 65535, not '%1'.")
                            .arg(parser.value(port)));
+    }
+    if (parser.isSet(heartbeat) && !readInt(parser.value(heartbeat), 100, 3600000, d.heartbeatMs)) {
+        return failure(
+            QStringLiteral("'--heartbeat-ms' needs a number from 100 to 3600000, not '%1'.")
+                .arg(parser.value(heartbeat)));
     }
     if (parser.isSet(maxPlayers) && !readInt(parser.value(maxPlayers), 1, 4, d.maxPlayers)) {
         return failure(QStringLiteral("'--max-players' needs a number from 1 to 4, not '%1'.")

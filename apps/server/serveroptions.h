@@ -13,8 +13,9 @@ struct DedicatedOptions {
     bool usePassword = false;
     QString password;  // as a client sends it: the GUI's marker, then the typed text
     bool ranked = false;
-    QString masterConfig;  // empty: "masterserver.ini" in the working directory
-    QString statsFile;     // empty: no tick figures are written
+    QString masterConfig;     // empty: "masterserver.ini" in the working directory
+    QString statsFile;        // empty: no tick figures are written
+    int heartbeatMs = 60000;  // how often the master server hears from us
 };
 
 struct OptionsResult {

@@ -112,8 +112,10 @@ Server* ServerHost::start(RandomSource& random) {
     auto* datagram = new ConnectionUdp(s.name, s.maxPlayers, s.singleplayer, s.stats,
                                        t.serverUdpPingMs, true, s.hostKey, s.usePassword,
                                        s.password, t.serverInactivityMs, datagramSocket_.release());
+    // The announcement's ranked flag comes from the master connection, so it
+    // must know whether this server is ranked.
     auto* master =
-        new ConnectionSocketUdp(QString(), 4, false, false, 0, false, -1, false, QString(), -1);
+        new ConnectionSocketUdp(QString(), 4, false, s.stats, 0, false, -1, false, QString(), -1);
     for (ConnectionAbstract* c :
          {static_cast<ConnectionAbstract*>(stream), static_cast<ConnectionAbstract*>(datagram),
           static_cast<ConnectionAbstract*>(master)}) {

@@ -3,10 +3,12 @@
 // Helpers for the network tests: short timings, a TCP listener that hands
 // sockets to a connection object, and a raw UDP peer that speaks our framing
 // so tests can play a server, a client or the master server by hand.
+#include <QFile>
 #include <QHostAddress>
 #include <QNetworkDatagram>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
 #include <memory>
@@ -28,6 +30,19 @@ inline NetworkTimings fastTimings() {
     t.disconnectTimeoutMs = 300;
     t.framingTimeoutMs = 200;
     return t;
+}
+
+// "masterserver.ini" in dir naming a master server on 127.0.0.1 at masterPort;
+// with no port the file is not written (no master server).
+inline QString writeMasterFile(const QTemporaryDir& dir, int masterPort = -1) {
+    const QString path = dir.filePath(QStringLiteral("masterserver.ini"));
+    QFile file(path);
+    if (masterPort > 0 && file.open(QIODevice::WriteOnly)) {
+        file.write(QStringLiteral("[Master]\nGeneral\\Address=127.0.0.1\nGeneral\\Port=%1\n")
+                       .arg(masterPort)
+                       .toUtf8());
+    }
+    return path;
 }
 
 // A bound UDP socket on a free local port, for a ConnectionUdp to take over.

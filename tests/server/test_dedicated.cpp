@@ -16,18 +16,6 @@ namespace {
 
 using Outcome = OptionsResult::Outcome;
 
-QString masterFile(const QTemporaryDir& dir, int masterPort) {
-    const QString path = dir.filePath(QStringLiteral("master.ini"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        qFatal("cannot write %s", qPrintable(path));
-    }
-    file.write(QStringLiteral("[Master]\nGeneral\\Address=127.0.0.1\nGeneral\\Port=%1\n")
-                   .arg(masterPort)
-                   .toUtf8());
-    return path;
-}
-
 QJsonObject readJson(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object()
@@ -71,6 +59,7 @@ private Q_SLOTS:
             {"--bogus"},
             {"stray"},
             {"--stats-file", ""},
+            {"--heartbeat-ms", "99"},
         };
         for (const QStringList& args : bad) {
             QTest::newRow(qPrintable(args.join(' '))) << args << error << "";
@@ -101,8 +90,8 @@ private Q_SLOTS:
         const QString statsPath = dir.filePath(QStringLiteral("stats.json"));
         QProcess server;
         server.start(QStringLiteral(QUADRELL_SERVER_PROGRAM),
-                     {"--port", "0", "--master-config", masterFile(dir, master.port()),
-                      "--stats-file", statsPath});
+                     {"--port", "0", "--master-config",
+                      nettest::writeMasterFile(dir, master.port()), "--stats-file", statsPath});
         QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 10000);
         const QRegularExpressionMatch line =
             QRegularExpression(QStringLiteral("^quadrell-server listening on port (\\d+)\n$"))

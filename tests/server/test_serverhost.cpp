@@ -28,16 +28,6 @@ ServerTimings fastServerTimings(int countdownMs = 20, int tickMs = 20) {
 }
 
 // A master server file in a folder of its own; without a port, no master.
-QString masterFile(const QTemporaryDir& dir, int masterPort = -1) {
-    const QString path = dir.filePath(QStringLiteral("masterserver.ini"));
-    QFile file(path);
-    if (masterPort > 0 && file.open(QIODevice::WriteOnly)) {
-        file.write(QStringLiteral("[Master]\nGeneral\\Address=127.0.0.1\nGeneral\\Port=%1\n")
-                       .arg(masterPort)
-                       .toUtf8());
-    }
-    return path;
-}
 
 struct Game {
     explicit Game(const ServerTimings& timings = fastServerTimings(), bool dedicated = false,
@@ -49,7 +39,7 @@ struct Game {
         o.address = QHostAddress::LocalHost;
         o.networkTimings = nettest::fastTimings();
         o.serverTimings = timings;
-        o.masterConfig = masterFile(dir, masterPort);
+        o.masterConfig = nettest::writeMasterFile(dir, masterPort);
         o.dedicated = dedicated;
         host = std::make_unique<ServerHost>(o);
         if (!host->listen() || !host->start(random)) {
@@ -268,7 +258,7 @@ private Q_SLOTS:
     void threadServerStopsCleanlyInEitherOrder() {
         QTemporaryDir dir;
         nettest::RawPeer master;
-        masterFile(dir, master.port());
+        nettest::writeMasterFile(dir, master.port());
         for (bool hostLeavesFirst : {false, true}) {
             const int goodbyes = master.count("SOF");
             const int announcements = master.count("SON");

@@ -1,0 +1,111 @@
+// The master server: keeps the list of public game servers and answers lists.
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <algorithm>
+#include <cstdio>
+
+#include "masterservice.h"
+#include "terminationsignals.h"
+
+namespace {
+
+void printLogLine(const QString& line) {
+    std::printf("%s %s\n", qPrintable(QDateTime::currentDateTime().toString(Qt::ISODate)),
+                qPrintable(line));
+    std::fflush(stdout);
+}
+
+int fail(const QString& message) {
+    std::fprintf(stderr, "quadrell-master: %s\n", qPrintable(message));
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quadrell-master"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Master server of Quadrell: game servers announce themselves here, players "
+                       "fetch the list."));
+    parser.addHelpOption();
+    const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("UDP port (27404)."),
+                                        QStringLiteral("N"), QStringLiteral("27404"));
+    const QCommandLineOption bindOption(QStringLiteral("bind"),
+                                        QStringLiteral("Local IPv4 address to listen on (all)."),
+                                        QStringLiteral("ADDRESS"), QStringLiteral("0.0.0.0"));
+    const QCommandLineOption sweepOption(
+        QStringLiteral("sweep-ms"),
+        QStringLiteral("Interval of expiry sweeps; a silent server goes after four (60000)."),
+        QStringLiteral("N"), QStringLiteral("60000"));
+    const QCommandLineOption rateOption(
+        QStringLiteral("rate-limit"),
+        QStringLiteral("Answers per second to one address (10); lists get a tenth of that."),
+        QStringLiteral("N"), QStringLiteral("10"));
+    parser.addOption(rateOption);
+    parser.addOption(portOption);
+    parser.addOption(bindOption);
+    parser.addOption(sweepOption);
+    if (!parser.parse(QCoreApplication::arguments())) {
+        return fail(parser.errorText());
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        parser.showHelp(0);
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        return fail(
+            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    }
+
+    MasterService::Config config;
+    bool ok = false;
+    config.port = parser.value(portOption).toInt(&ok);
+    if (!ok || config.port < 0 || config.port > 65535) {
+        return fail(QStringLiteral("--port must be a number from 0 to 65535"));
+    }
+    config.bindAddress = QHostAddress(parser.value(bindOption));
+    if (config.bindAddress.protocol() != QAbstractSocket::IPv4Protocol) {
+        return fail(QStringLiteral("--bind must be an IPv4 address"));
+    }
+    config.sweepIntervalMs = parser.value(sweepOption).toInt(&ok);
+    if (!ok || config.sweepIntervalMs < 10) {
+        return fail(QStringLiteral("--sweep-ms must be a number of at least 10"));
+    }
+
+    const int rate = parser.value(rateOption).toInt(&ok);
+    if (!ok || rate < 1 || rate > 100000) {
+        return fail(QStringLiteral("--rate-limit must be a number from 1 to 100000"));
+    }
+    config.requestBurst = 2 * rate;
+    config.requestRefillMs = std::max(1, 1000 / rate);
+    config.listRefillMs = std::max(1, 10000 / rate);
+
+    MasterService service(config);
+    QObject::connect(&service, &MasterService::logLine, &printLogLine);
+    if (!service.start()) {
+        std::fprintf(stderr, "quadrell-master: cannot listen on %s:%d: %s\n",
+                     qPrintable(config.bindAddress.toString()), config.port,
+                     qPrintable(service.errorString()));
+        return 1;
+    }
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &app, [&](int) {
+        const MasterService::Counters& c = service.counters();
+        printLogLine(
+            QStringLiteral("shutting down with %1 servers listed; %2 datagrams, %3 answered, "
+                           "%4 over the rate limit, %5 rejected")
+                .arg(service.registry().size())
+                .arg(c.datagrams)
+                .arg(c.answered)
+                .arg(c.limited)
+                .arg(c.rejected));
+        app.quit();
+    });
+    printLogLine(QStringLiteral("listening on %1:%2")
+                     .arg(config.bindAddress.toString())
+                     .arg(service.port()));
+    return app.exec();
+}

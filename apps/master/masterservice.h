@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+
+#include "game/clock.h"
+#include "masterregistry.h"
+#include "network/connectionmessage.h"
+#include "network/messagedecoder.h"
+#include "ratelimiter.h"
+
+class QTimer;
+class QUdpSocket;
+
+// The master server: answers "SON" with "MON", "SOF" with "MOF", "CTS" with
+// "MTS" and "CLS" with "MLS" over UDP with the game's framing. It is
+// stateless towards clients and keeps only the registry of announced servers.
+//
+// Whatever a datagram holds is decoded on its own and anything that is not one
+// of these four requests is dropped without an answer, so no peer can stall or
+// steer the service. Answers are rate-limited per source address, and a list
+// answer carries a bounded number of servers, so that a forged source address
+// cannot turn the master into an amplifier.
+class MasterService : public QObject {
+    Q_OBJECT
+
+public:
+    struct Config {
+        QHostAddress bindAddress = QHostAddress::AnyIPv4;
+        int port = 27404;
+        int sweepIntervalMs = 60000;  // one heartbeat of the game servers
+        int maxListEntries = 32;      // keeps an "MLS" within one small datagram
+        int requestBurst = 20;        // answers per address in a burst ...
+        int requestRefillMs = 100;    // ... then one more every this many ms
+        int listBurst = 4;            // list answers per address in a burst ...
+        int listRefillMs = 1000;      // ... then one per second
+        MasterRegistry::Limits limits;
+    };
+
+    explicit MasterService(const Config& config, const Clock& clock = Clock::system(),
+                           QObject* parent = nullptr);
+    ~MasterService() override;
+
+    // Binds the socket; false with errorString() set when the port is taken.
+    bool start();
+    QString errorString() const { return error_; }
+    int port() const;
+    const MasterRegistry& registry() const { return registry_; }
+
+    struct Counters {
+        qint64 datagrams = 0;
+        qint64 answered = 0;
+        qint64 limited = 0;
+        qint64 rejected = 0;  // bad digest, bad port, unknown code
+    };
+    const Counters& counters() const { return counters_; }
+
+public Q_SLOTS:
+    // One missed heartbeat for every server (runs on the sweep timer).
+    void sweep();
+
+Q_SIGNALS:
+    // One line for the operator's log: a registration change or expiry.
+    void logLine(const QString& line);
+
+private:
+    void processPendingDatagrams();
+    void processMessage(const ConnectionMessage& message, const QHostAddress& sender, quint16 port);
+    void processAnnouncement(bool online, const QString& payload, const QHostAddress& sender,
+                             quint16 port);
+    void answer(MessageCode code, const QString& content, const QHostAddress& to, quint16 port);
+
+    Config config_;
+    const Clock& clock_;
+    QUdpSocket* socket_;
+    QTimer* sweepTimer_;
+    MessageDecoder decoder_{MessageDecoder::Mode::Datagram};
+    MasterRegistry registry_;
+    RateLimiter requests_;
+    RateLimiter lists_;
+    Counters counters_;
+    QString error_;
+};

@@ -1,0 +1,203 @@
+// The real programs together on 127.0.0.1: dedicated servers announce to the
+// master server, a client fetches the list through the same connection code
+// the game uses and probes every listed server; servers that go quiet or sign
+// off leave the list.
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+#include <vector>
+
+#include "network/connectionsocketudp.h"
+#include "network/payloadcodec.h"
+#include "tests/network/nettestsupport.h"
+
+using nettest::kLocal;
+using nettest::RawPeer;
+using Result = MasterserverResult;
+
+namespace {
+
+// Announcements carry the time to the second: only one a second refreshes.
+constexpr int kSweepMs = 1200;
+constexpr int kHeartbeatMs = 250;
+
+// Starts a program and waits for the line announcing its port.
+std::unique_ptr<QProcess> launch(const QString& program, const QStringList& args,
+                                 const QRegularExpression& portLine, int& port) {
+    auto process = std::make_unique<QProcess>();
+    process->start(program, args);
+    QByteArray out;
+    const bool started = QTest::qWaitFor(
+        [&] {
+            out += process->readAllStandardOutput();
+            return portLine.match(QString::fromUtf8(out)).hasMatch();
+        },
+        10000);
+    port = started ? portLine.match(QString::fromUtf8(out)).captured(1).toInt() : -1;
+    return process;
+}
+
+// The master's list as seen from a fresh source address, so the per-address
+// allowance of earlier requests does not matter.
+QStringList listFrom(int masterPort) {
+    static int source = 1;
+    QUdpSocket socket;
+    if (!socket.bind(QHostAddress(QStringLiteral("127.0.9.%1").arg(source++ % 250 + 1)), 0)) {
+        return {QStringLiteral("cannot bind")};
+    }
+    socket.writeDatagram(ConnectionMessage(MessageCode::CLS, QStringLiteral("L")).encode(), kLocal,
+                         static_cast<quint16>(masterPort));
+    if (!socket.waitForReadyRead(3000)) {
+        return {QStringLiteral("no answer")};
+    }
+    QList<ConnectionMessage> messages;
+    MessageDecoder(MessageDecoder::Mode::Datagram).feed(socket.receiveDatagram().data(), messages);
+    return messages.isEmpty() ? QStringList()
+                              : PayloadCodec::parseServerList(messages.first().content);
+}
+
+}  // namespace
+
+class TestMasterEndToEnd : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    std::unique_ptr<QProcess> master_;
+    int masterPort_ = -1;
+    QString masterLog_;
+    std::vector<std::unique_ptr<QProcess>> servers_;
+    QList<int> serverPorts_;
+
+    int startServer(const QStringList& extra) {
+        int port = -1;
+        QStringList args{
+            QStringLiteral("--port"),          QStringLiteral("0"),
+            QStringLiteral("--master-config"), nettest::writeMasterFile(dir_, masterPort_),
+            QStringLiteral("--heartbeat-ms"),  QString::number(kHeartbeatMs)};
+        servers_.push_back(launch(QStringLiteral(QUADRELL_SERVER_PROGRAM), args + extra,
+                                  QRegularExpression(QStringLiteral("listening on port (\\d+)")),
+                                  port));
+        serverPorts_.append(port);
+        return port;
+    }
+    QString entry(int port) const { return QStringLiteral("127.0.0.1:%1").arg(port); }
+    bool masterLogged(const QString& line) {
+        return QTest::qWaitFor([&] {
+            masterLog_ += QString::fromUtf8(master_->readAllStandardOutput());
+            return masterLog_.contains(line);
+        });
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        master_ = launch(
+            QStringLiteral(QUADRELL_MASTER_PROGRAM),
+            {QStringLiteral("--bind"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+             QStringLiteral("0"), QStringLiteral("--sweep-ms"), QString::number(kSweepMs),
+             QStringLiteral("--rate-limit"), QStringLiteral("1000")},
+            QRegularExpression(QStringLiteral("listening on 127.0.0.1:(\\d+)")), masterPort_);
+        QVERIFY(masterPort_ > 0);
+        QVERIFY(startServer({QStringLiteral("--name"), QStringLiteral("Morning Room  Two"),
+                             QStringLiteral("--ranked")}) > 0);
+        QVERIFY(startServer({QStringLiteral("--password"), QStringLiteral("secret"),
+                             QStringLiteral("--max-players"), QStringLiteral("2")}) > 0);
+        QVERIFY(startServer({}) > 0);
+        QVERIFY(startServer({}) > 0);
+    }
+
+    void cleanupTestCase() {
+        for (auto& p : servers_) {
+            p->kill();
+            p->waitForFinished();
+        }
+        master_->kill();
+        master_->waitForFinished();
+    }
+
+    void listedServersAreProbed() {
+        // A fifth listed "server" answers probes with a description signed with
+        // another secret: listed, but never reported.
+        RawPeer forger;
+        forger.send(
+            ConnectionMessage(MessageCode::SON, PayloadCodec::buildAnnouncement(
+                                                    QStringLiteral("Beta 0.92"), forger.port(),
+                                                    false, QStringLiteral("12:00:00"))),
+            masterPort_);
+        QTRY_COMPARE_WITH_TIMEOUT(listFrom(masterPort_).size(), 5, 5000);
+        QVERIFY(masterLogged(
+            QStringLiteral("registered %1 (Beta 0.92, ranked)").arg(entry(serverPorts_[0]))));
+        QVERIFY(masterLogged(
+            QStringLiteral("registered %1 (Beta 0.92, unranked)").arg(entry(serverPorts_[1]))));
+
+        ConnectionSocketUdp client(QString(), 4, false, false, 0, false, -1, false, QString(), -1);
+        client.setTimings(nettest::fastTimings());
+        std::vector<std::unique_ptr<ServerData>> found;
+        connect(&client, &ConnectionInterface::changedCNewServer, this,
+                [&](int, ServerData* s) { found.emplace_back(s); });
+        QSignalSpy results(&client, &ConnectionInterface::masterserverResult);
+        client.connectToHost(kLocal, masterPort_);
+        client.requestServerlist(true);
+        QTRY_VERIFY_WITH_TIMEOUT(forger.count(QStringLiteral("CIN")) >= 1, 10000);
+        const QString fake =
+            QStringLiteral("Beta 0.92 F 0 4 F Fake ") +
+            PayloadCodec::sha1Hex(QStringLiteral("Beta 0.92F04FFakeanother secret"));
+        forger.answer(ConnectionMessage(MessageCode::SIN, fake));
+
+        QTRY_VERIFY_WITH_TIMEOUT(found.size() == 4 && results.size() >= 2, 10000);
+        QTRY_VERIFY(client.queryIds().isEmpty());  // the forged probe ran out too
+        QCOMPARE(results.first().at(1).value<Result>(), Result::MasterListReceived);
+        QCOMPARE(results.last().at(1).value<Result>(), Result::MasterListDone);
+        QCOMPARE(found.size(), std::size_t(4));
+        for (const auto& s : found) {
+            QVERIFY(s->isCurrentVersion());
+            QCOMPARE(s->address(), QStringLiteral("127.0.0.1"));
+            QCOMPARE(s->players(), 0);
+            QVERIFY(s->ping() >= 0 && s->ping() < 5000);
+            QVERIFY(serverPorts_.contains(s->port()));
+            const int i = static_cast<int>(serverPorts_.indexOf(s->port()));
+            QCOMPARE(s->name(), i == 0 ? QStringLiteral("Morning Room Two")
+                                       : QStringLiteral("Quadrell server"));
+            QCOMPARE(s->ranked(), i == 0);
+            QCOMPARE(s->hasPassword(), i == 1);
+            QCOMPARE(s->maxPlayers(), i == 1 ? 2 : 4);
+        }
+    }
+
+    void quietServersExpireAndSignOffsLeaveAtOnce() {
+        servers_[3]->kill();  // no sign-off: only expiry removes it
+        QVERIFY(servers_[3]->waitForFinished());
+        QTRY_VERIFY_WITH_TIMEOUT(!listFrom(masterPort_).contains(entry(serverPorts_[3])),
+                                 6 * kSweepMs + 2000);
+        QVERIFY(listFrom(masterPort_).contains(entry(serverPorts_[2])));  // still announcing
+
+        servers_[2]->terminate();  // signs off
+        QVERIFY(servers_[2]->waitForFinished());
+        QCOMPARE(servers_[2]->exitCode(), 0);
+        const QStringList after = listFrom(masterPort_);
+        QVERIFY(!after.contains(entry(serverPorts_[2])));
+        QVERIFY(after.contains(entry(serverPorts_[0])));
+        QVERIFY(masterLogged(
+            QStringLiteral("removed %1 (no announcement)").arg(entry(serverPorts_[3]))));
+        QVERIFY(
+            masterLogged(QStringLiteral("removed %1 (signed off)").arg(entry(serverPorts_[2]))));
+    }
+
+    void unreachableMasterIsReported() {
+        master_->kill();
+        QVERIFY(master_->waitForFinished());
+        ConnectionSocketUdp client(QString(), 4, false, false, 0, false, -1, false, QString(), -1);
+        client.setTimings(nettest::fastTimings());
+        QSignalSpy errors(&client, &ConnectionInterface::errorOccured);
+        client.connectToHost(kLocal, masterPort_);
+        client.requestServerlist(true);
+        QTRY_COMPARE(errors.size(), 1);
+        QCOMPARE(errors.first().at(1).value<ConnectionInterface::ConnectionError>(),
+                 ConnectionInterface::ConnectionLost);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMasterEndToEnd)
+#include "test_master_e2e.moc"
