@@ -214,7 +214,7 @@ void Client::hostGame(QString name, int port, int maxPlayers, bool singleplayer,
 
     Q_EMIT setGuiBaseState(GuiState::NoState, tr("Starting server..."));
 
-    HostSettings host;
+    ServerSettings host;
     host.name = serverName;
     host.port = port;
     host.maxPlayers = maxPlayers;

@@ -51,7 +51,7 @@ std::unique_ptr<ConnectionInterface> makeMasterConnection(const NetworkTimings& 
 }
 
 ServerStarter threadServerStarter(const ClientNetwork& network, const QString& directory) {
-    return [network, directory](const HostSettings& host) -> std::unique_ptr<EmbeddedServer> {
+    return [network, directory](const ServerSettings& host) -> std::unique_ptr<EmbeddedServer> {
         auto thread = std::make_unique<ThreadServer>(host.name, host.port, host.maxPlayers,
                                                      host.singleplayer, host.stats, host.hostKey,
                                                      host.usePassword, host.password);

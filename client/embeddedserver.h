@@ -4,17 +4,7 @@
 #include <functional>
 #include <memory>
 
-// What the hosting client hands to its own game server.
-struct HostSettings {
-    QString name;
-    int port = 27403;
-    int maxPlayers = 4;
-    bool singleplayer = false;
-    bool stats = false;
-    int hostKey = -1;
-    bool usePassword = false;
-    QString password;  // as the client sends it (marker included); empty without password
-};
+#include "game/server/serversettings.h"
 
 // A running game server owned by the hosting client. Destroying it stops the
 // server: its event loop is told to quit with code 0 and the destructor waits,
@@ -28,4 +18,4 @@ public:
 
 // Starts a game server with the given settings and returns once it listens;
 // nullptr when it could not be started.
-using ServerStarter = std::function<std::unique_ptr<EmbeddedServer>(const HostSettings&)>;
+using ServerStarter = std::function<std::unique_ptr<EmbeddedServer>(const ServerSettings&)>;

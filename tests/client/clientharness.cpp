@@ -30,7 +30,7 @@ ClientHarness::ClientHarness(const QString& settingsIni, const QString& masterse
     env.quit = [this](int code) { quits.append(code); };
     client = std::make_unique<Client>(
         tcp, udp, master,
-        [log](const HostSettings& s) -> std::unique_ptr<EmbeddedServer> {
+        [log](const ServerSettings& s) -> std::unique_ptr<EmbeddedServer> {
             log->started.push_back(s);
             return std::make_unique<CountingServer>(log, s.port);
         },

@@ -59,7 +59,7 @@ private:
 // a temporary working directory.
 struct ClientHarness : ClientRecorder {
     struct Servers {
-        std::vector<HostSettings> started;
+        std::vector<ServerSettings> started;
         int stopped = 0;
     };
 

@@ -27,7 +27,7 @@ private Q_SLOTS:
         ClientHarness h;
         h.client->hostGame("My game", 27555, 1, true, false, true, false, "P");
         QCOMPARE(h.servers->started.size(), std::size_t(1));
-        const HostSettings s = h.servers->started.front();
+        const ServerSettings s = h.servers->started.front();
         QVERIFY(s.name == "My game" && s.port == 27555 && s.maxPlayers == 1 && s.singleplayer &&
                 s.stats && !s.usePassword && s.password.isEmpty() && s.hostKey >= 0);
         QCOMPARE(h.tcp->callsOf("connectWithHello"),
