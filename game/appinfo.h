@@ -13,6 +13,10 @@ inline constexpr char kHighscoreFile[] = "highscore.dat";
 inline constexpr char kSettingsFile[] = "settings.ini";
 inline constexpr char kMasterserverFile[] = "masterserver.ini";
 
+// A password typed into the GUI travels behind this one character, so a
+// password of its own is never empty on the wire.
+inline constexpr char kPasswordMarker = 'P';
+
 inline constexpr int kDefaultGamePort = 27403;
 inline constexpr int kDefaultMasterPort = 27404;
 

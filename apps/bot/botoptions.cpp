@@ -3,27 +3,11 @@
 #include <QCommandLineParser>
 #include <QHostAddress>
 
+#include "game/appinfo.h"
+
 namespace {
 
-// The GUI sends a typed password behind this one-character marker.
-constexpr QLatin1Char kPasswordMarker('P');
 constexpr int kPartColumns = 12;
-
-BotOptionsResult failure(const QString& text) {
-    BotOptionsResult r;
-    r.text = text;
-    return r;
-}
-
-bool readNumber(const QString& text, qint64 low, qint64 high, qint64& out) {
-    bool ok = false;
-    const qint64 value = text.toLongLong(&ok, 10);
-    if (!ok || value < low || value > high) {
-        return false;
-    }
-    out = value;
-    return true;
-}
 
 }  // namespace
 
@@ -32,8 +16,6 @@ BotOptionsResult parseBotOptions(const QStringList& arguments) {
     parser.setApplicationDescription(
         QStringLiteral("Quadrell player without a window: joins a game server, plays its part "
                        "of the ring with a simple policy and prints one line per game."));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Shows this help."));
     const QCommandLineOption connect(QStringLiteral("connect"),
                                      QStringLiteral("Game server to join (required)."),
                                      QStringLiteral("ADDRESS:PORT"));
@@ -61,85 +43,44 @@ BotOptionsResult parseBotOptions(const QStringList& arguments) {
         QStringLiteral("Gets ready only once this many players, 1 to 4, are in the lobby "
                        "(default 1), so that several bots start their games together."),
         QStringLiteral("N"));
-    parser.addOptions({help, connect, name, password, games, seed, columns, waitPlayers});
-
-    if (!parser.parse(arguments)) {
-        return failure(parser.errorText());
-    }
-    if (parser.isSet(help)) {
-        BotOptionsResult r;
-        r.outcome = BotOptionsResult::Outcome::Help;
-        r.text = parser.helpText();
-        return r;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        return failure(QStringLiteral("Unexpected argument '%1'.")
-                           .arg(parser.positionalArguments().constFirst()));
-    }
-    for (const QCommandLineOption* o :
-         {&connect, &name, &password, &games, &seed, &columns, &waitPlayers}) {
-        if (parser.values(*o).size() > 1) {
-            return failure(
-                QStringLiteral("'--%1' is given more than once.").arg(o->names().first()));
-        }
+    parser.addOptions({connect, name, password, games, seed, columns, waitPlayers});
+    if (const auto stop =
+            readCommandLine(parser, arguments,
+                            {&connect, &name, &password, &games, &seed, &columns, &waitPlayers})) {
+        return stopped<BotOptions>(*stop);
     }
 
     BotOptions b;
     if (!parser.isSet(connect)) {
-        return failure(QStringLiteral("'--connect ADDRESS:PORT' is required."));
+        return BotOptionsResult::failure(QStringLiteral("'--connect ADDRESS:PORT' is required."));
     }
     b.address = parser.value(connect);
     const qsizetype colon = b.address.indexOf(QLatin1Char(':'));
-    qint64 port = 0;
     if (colon < 0 || QHostAddress(b.address.left(colon)).isNull() ||
-        !readNumber(b.address.mid(colon + 1), 1, 65535, port)) {
-        return failure(QStringLiteral("'--connect' needs a numeric address and a port, as in "
-                                      "127.0.0.1:27403, not '%1'.")
-                           .arg(b.address));
+        !readInteger(b.address.mid(colon + 1), 1, 65535)) {
+        return BotOptionsResult::failure(
+            QStringLiteral("'--connect' needs a numeric address and a port, as in "
+                           "127.0.0.1:27403, not '%1'.")
+                .arg(b.address));
     }
     if (parser.isSet(name)) {
         b.name = parser.value(name);
         if (b.name.trimmed().isEmpty()) {
-            return failure(QStringLiteral("'--name' needs a name."));
+            return BotOptionsResult::failure(QStringLiteral("'--name' needs a name."));
         }
     }
     if (parser.isSet(password)) {
         if (parser.value(password).isEmpty()) {
-            return failure(QStringLiteral("'--password' needs a text."));
+            return BotOptionsResult::failure(QStringLiteral("'--password' needs a text."));
         }
-        b.password = kPasswordMarker + parser.value(password);
+        b.password = QLatin1Char(Quadrell::kPasswordMarker) + parser.value(password);
     }
-    qint64 value = 0;
-    if (parser.isSet(games)) {
-        if (!readNumber(parser.value(games), 1, 1000000, value)) {
-            return failure(QStringLiteral("'--games' needs a number from 1 to 1000000, not '%1'.")
-                               .arg(parser.value(games)));
-        }
-        b.games = static_cast<int>(value);
+    QString error;
+    if (!readNumberOption(parser, games, 1, 1000000, b.games, error) ||
+        !readNumberOption(parser, seed, 0, 0xffffffffLL, b.seed, error) ||
+        !readNumberOption(parser, columns, 1, kPartColumns, b.columns, error) ||
+        !readNumberOption(parser, waitPlayers, 1, 4, b.waitPlayers, error)) {
+        return BotOptionsResult::failure(error);
     }
-    if (parser.isSet(seed)) {
-        if (!readNumber(parser.value(seed), 0, 0xffffffffLL, value)) {
-            return failure(QStringLiteral("'--seed' needs a number from 0 to 4294967295, not '%1'.")
-                               .arg(parser.value(seed)));
-        }
-        b.seed = static_cast<std::uint32_t>(value);
-    }
-    if (parser.isSet(columns)) {
-        if (!readNumber(parser.value(columns), 1, kPartColumns, value)) {
-            return failure(QStringLiteral("'--columns' needs a number from 1 to 12, not '%1'.")
-                               .arg(parser.value(columns)));
-        }
-        b.columns = static_cast<int>(value);
-    }
-    if (parser.isSet(waitPlayers)) {
-        if (!readNumber(parser.value(waitPlayers), 1, 4, value)) {
-            return failure(QStringLiteral("'--wait-players' needs a number from 1 to 4, not '%1'.")
-                               .arg(parser.value(waitPlayers)));
-        }
-        b.waitPlayers = static_cast<int>(value);
-    }
-    BotOptionsResult r;
-    r.outcome = BotOptionsResult::Outcome::Run;
-    r.options = b;
-    return r;
+    return BotOptionsResult::run(b);
 }

@@ -2,7 +2,10 @@
 
 #include <QString>
 #include <QStringList>
+
 #include <cstdint>
+
+#include "apps/common/commandline.h"
 
 // What a bot was asked to do on its command line.
 struct BotOptions {
@@ -15,12 +18,7 @@ struct BotOptions {
     int waitPlayers = 1;  // gets ready only once this many players are listed
 };
 
-struct BotOptionsResult {
-    enum class Outcome { Run, Help, Error };
-    Outcome outcome = Outcome::Error;
-    BotOptions options;
-    QString text;  // the help text, or the error
-};
+using BotOptionsResult = CommandLineResult<BotOptions>;
 
 // Reads the command line (arguments[0] is the program). Every argument is
 // checked; anything unknown, missing or out of range is an error.

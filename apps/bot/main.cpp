@@ -11,16 +11,8 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationVersion(QLatin1String(Quadrell::kVersion));
 
     const BotOptionsResult parsed = parseBotOptions(QCoreApplication::arguments());
-    switch (parsed.outcome) {
-        case BotOptionsResult::Outcome::Help:
-            std::fputs(qPrintable(parsed.text), stdout);
-            return 0;
-        case BotOptionsResult::Outcome::Error:
-            std::fprintf(stderr, "quadrell-bot: %s\nTry 'quadrell-bot --help'.\n",
-                         qPrintable(parsed.text));
-            return 2;
-        case BotOptionsResult::Outcome::Run:
-            break;
+    if (parsed.outcome != CommandLineOutcome::Run) {
+        return finishCommandLine("quadrell-bot", parsed.outcome, parsed.text);
     }
 
     Bot bot(parsed.options);

@@ -5,8 +5,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "apps/common/commandline.h"
+#include "apps/common/terminationsignals.h"
 #include "masterservice.h"
-#include "terminationsignals.h"
 
 namespace {
 
@@ -17,8 +18,7 @@ void printLogLine(const QString& line) {
 }
 
 int fail(const QString& message) {
-    std::fprintf(stderr, "quadrell-master: %s\n", qPrintable(message));
-    return 2;
+    return finishCommandLine("quadrell-master", CommandLineOutcome::Error, message);
 }
 
 }  // namespace
@@ -31,7 +31,6 @@ int main(int argc, char* argv[]) {
     parser.setApplicationDescription(
         QStringLiteral("Master server of Quadrell: game servers announce themselves here, players "
                        "fetch the list."));
-    parser.addHelpOption();
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("UDP port (27404)."),
                                         QStringLiteral("N"), QStringLiteral("27404"));
     const QCommandLineOption bindOption(QStringLiteral("bind"),
@@ -45,39 +44,24 @@ int main(int argc, char* argv[]) {
         QStringLiteral("rate-limit"),
         QStringLiteral("Answers per second to one address (10); lists get a tenth of that."),
         QStringLiteral("N"), QStringLiteral("10"));
-    parser.addOption(rateOption);
-    parser.addOption(portOption);
-    parser.addOption(bindOption);
-    parser.addOption(sweepOption);
-    if (!parser.parse(QCoreApplication::arguments())) {
-        return fail(parser.errorText());
-    }
-    if (parser.isSet(QStringLiteral("help"))) {
-        parser.showHelp(0);
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        return fail(
-            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    parser.addOptions({portOption, bindOption, sweepOption, rateOption});
+    if (const auto stop = readCommandLine(parser, QCoreApplication::arguments(),
+                                          {&portOption, &bindOption, &sweepOption, &rateOption})) {
+        return finishCommandLine("quadrell-master", stop->outcome, stop->text);
     }
 
     MasterService::Config config;
-    bool ok = false;
-    config.port = parser.value(portOption).toInt(&ok);
-    if (!ok || config.port < 0 || config.port > 65535) {
-        return fail(QStringLiteral("--port must be a number from 0 to 65535"));
+    int rate = 10;
+    QString error;
+    if (!readNumberOption(parser, portOption, 0, 65535, config.port, error) ||
+        !readNumberOption(parser, sweepOption, 10, 86400000, config.sweepIntervalMs, error) ||
+        !readNumberOption(parser, rateOption, 1, 100000, rate, error)) {
+        return fail(error);
     }
     config.bindAddress = QHostAddress(parser.value(bindOption));
     if (config.bindAddress.protocol() != QAbstractSocket::IPv4Protocol) {
-        return fail(QStringLiteral("--bind must be an IPv4 address"));
-    }
-    config.sweepIntervalMs = parser.value(sweepOption).toInt(&ok);
-    if (!ok || config.sweepIntervalMs < 10) {
-        return fail(QStringLiteral("--sweep-ms must be a number of at least 10"));
-    }
-
-    const int rate = parser.value(rateOption).toInt(&ok);
-    if (!ok || rate < 1 || rate > 100000) {
-        return fail(QStringLiteral("--rate-limit must be a number from 1 to 100000"));
+        return fail(QStringLiteral("'--bind' needs an IPv4 address, not '%1'.")
+                        .arg(parser.value(bindOption)));
     }
     config.requestBurst = 2 * rate;
     config.requestRefillMs = std::max(1, 1000 / rate);

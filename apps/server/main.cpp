@@ -12,16 +12,8 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationVersion(QLatin1String(Quadrell::kVersion));
 
     const OptionsResult parsed = parseDedicatedOptions(QCoreApplication::arguments());
-    switch (parsed.outcome) {
-        case OptionsResult::Outcome::Help:
-            std::fputs(qPrintable(parsed.text), stdout);
-            return 0;
-        case OptionsResult::Outcome::Error:
-            std::fprintf(stderr, "quadrell-server: %s\nTry 'quadrell-server --help'.\n",
-                         qPrintable(parsed.text));
-            return 2;
-        case OptionsResult::Outcome::Run:
-            break;
+    if (parsed.outcome != CommandLineOutcome::Run) {
+        return finishCommandLine("quadrell-server", parsed.outcome, parsed.text);
     }
 
     DedicatedServer server(parsed.options);

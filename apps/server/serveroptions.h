@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "apps/common/commandline.h"
+
 #include "game/appinfo.h"
 
 // What the dedicated server was asked to do on its command line.
@@ -18,12 +20,7 @@ struct DedicatedOptions {
     int heartbeatMs = 60000;  // how often the master server hears from us
 };
 
-struct OptionsResult {
-    enum class Outcome { Run, Help, Error };
-    Outcome outcome = Outcome::Error;
-    DedicatedOptions options;
-    QString text;  // the help text, or the error
-};
+using OptionsResult = CommandLineResult<DedicatedOptions>;
 
 // Reads the command line (arguments[0] is the program). Every argument is
 // checked; anything unknown, missing or out of range is an error.
