@@ -234,11 +234,7 @@ void Client::hostGame(QString name, int port, int maxPlayers, bool singleplayer,
     if (singleplayer) {
         connectToServer(serverAddress_, serverPort_, hostKey_, connectPassword_);
     } else if (masterAddress_.isNull()) {
-        Q_EMIT displayError(tr("Starting server...") + kParagraph +
-                                tr("The masterserver could not be reached. Other players can "
-                                   "only connect to you directly."),
-                            false);
-        connectToServer(serverAddress_, serverPort_, hostKey_, connectPassword_);
+        hostWithoutMaster();
     } else {
         if (!masterConnected_) {
             masterConnection_->connectToHost(masterAddress_, masterPort_);
@@ -246,6 +242,14 @@ void Client::hostGame(QString name, int port, int maxPlayers, bool singleplayer,
         }
         masterConnection_->sendMasterTest(true);
     }
+}
+
+void Client::hostWithoutMaster() {
+    Q_EMIT displayError(tr("Starting server...") + kParagraph +
+                            tr("The masterserver could not be reached. Other players can "
+                               "only connect to you directly."),
+                        false);
+    connectToServer(serverAddress_, serverPort_, hostKey_, connectPassword_);
 }
 
 void Client::processMasterReached(int /*connId*/) {
@@ -271,11 +275,7 @@ void Client::processMasterConnectionError(int /*connId*/,
         if (state_ != GamePlayer::Empty) {
             return;  // already on the way to the own server
         }
-        Q_EMIT displayError(tr("Starting server...") + kParagraph +
-                                tr("The masterserver could not be reached. Other players can "
-                                   "only connect to you directly."),
-                            false);
-        connectToServer(serverAddress_, serverPort_, hostKey_, connectPassword_);
+        hostWithoutMaster();
     } else {
         Q_EMIT resultMasterserver(MasterserverResult::MasterUnreachable);
     }

@@ -153,6 +153,9 @@ private:
     void stopServerThread();
     void closeGameConnections();
     void connectToServer(const QHostAddress& address, int port, int key, const QString& password);
+    // A public game whose master server did not answer: others can only join
+    // by address.
+    void hostWithoutMaster();
     void sendPlayers();
     void saveOptions();
     void saveHighscore(int score, int lines, const QString& playtime);

@@ -52,9 +52,7 @@ std::unique_ptr<ConnectionInterface> makeMasterConnection(const NetworkTimings& 
 
 ServerStarter threadServerStarter(const ClientNetwork& network, const QString& directory) {
     return [network, directory](const ServerSettings& host) -> std::unique_ptr<EmbeddedServer> {
-        auto thread = std::make_unique<ThreadServer>(host.name, host.port, host.maxPlayers,
-                                                     host.singleplayer, host.stats, host.hostKey,
-                                                     host.usePassword, host.password);
+        auto thread = std::make_unique<ThreadServer>(host);
         thread->setTimings(network.timings, network.serverTimings);
         thread->setAddress(network.listenAddress);
         if (!directory.isEmpty()) {

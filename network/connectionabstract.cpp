@@ -582,6 +582,15 @@ void ConnectionAbstract::queryServer(const QHostAddress& address, int port) {
     sendInfoRequest(true, connId);
 }
 
+bool ConnectionAbstract::finishQuery(int connId) {
+    if (!isQuery(connId)) {
+        return false;
+    }
+    removeConnection(connId);
+    queryNextServers();
+    return true;
+}
+
 void ConnectionAbstract::queryNextServers() {
     while (!serverList_.isEmpty()) {
         const QString entry = serverList_.takeFirst();
@@ -627,9 +636,7 @@ void ConnectionAbstract::processTimeout(int connId) {
     if (record == nullptr) {
         return;
     }
-    if (isQuery(connId)) {
-        removeConnection(connId);
-        queryNextServers();
+    if (finishQuery(connId)) {
         return;
     }
     const int clientId = record->clientId;
@@ -659,9 +666,7 @@ void ConnectionAbstract::resendMessage(int connId) {
         return;
     }
     record->resendTimer.stop();
-    if (isQuery(connId)) {
-        removeConnection(connId);
-        queryNextServers();
+    if (finishQuery(connId)) {
         return;
     }
     Q_EMIT errorOccured(record->clientId, ConnectionLost);
@@ -1203,9 +1208,7 @@ void ConnectionAbstract::processServerInfo(ConnectionInfo& record,
             Q_EMIT changedCNewServer(-1, server.release());
         }
     }
-    const bool wasQuery = isQuery(connId);
-    removeConnection(connId);
-    if (wasQuery) {
-        queryNextServers();
+    if (!finishQuery(connId)) {
+        removeConnection(connId);
     }
 }

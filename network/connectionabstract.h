@@ -132,6 +132,9 @@ protected:
     virtual void sendServerInfo(bool reliable, int connId);
     virtual bool acceptNumber(int connId, int number);
     virtual void queryNextServers();
+    // Ends connId if it is a probe, answered or not, and gives its place to the
+    // next listed server. False when it is no probe.
+    bool finishQuery(int connId);
 
     // Transport hooks.
     // Puts one finished message on the wire to the record's peer; returns the

@@ -90,11 +90,8 @@ void ConnectionSocketAbstract::processSocketError(int connId, QAbstractSocket::S
     if (record == nullptr) {
         return;
     }
-    if (isQuery(connId)) {
-        // An unreachable listed server is left out without a word.
-        removeConnection(connId);
-        queryNextServers();
-        return;
+    if (finishQuery(connId)) {
+        return;  // an unreachable listed server is left out without a word
     }
     const int clientId = record->clientId;
     switch (record->state) {

@@ -7,16 +7,12 @@
 #include "game/randomsource.h"
 
 ThreadServer::ThreadServer(const QString& name, int port, int maxPlayers, bool singleplayer,
-                           bool stats, int hostKey, bool usePassword, const QString& password) {
-    ServerSettings& s = options_.settings;
-    s.name = name;
-    s.port = port;
-    s.maxPlayers = maxPlayers;
-    s.singleplayer = singleplayer;
-    s.stats = stats;
-    s.hostKey = hostKey;
-    s.usePassword = usePassword;
-    s.password = password;
+                           bool stats, int hostKey, bool usePassword, const QString& password)
+    : ThreadServer(ServerSettings{name, port, maxPlayers, singleplayer, stats, hostKey, usePassword,
+                                  password}) {}
+
+ThreadServer::ThreadServer(const ServerSettings& settings) {
+    options_.settings = settings;
 }
 
 ThreadServer::~ThreadServer() {

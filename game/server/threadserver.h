@@ -20,6 +20,7 @@ class ThreadServer : public QThread {
 public:
     ThreadServer(const QString& name, int port, int maxPlayers, bool singleplayer, bool stats,
                  int hostKey, bool usePassword, const QString& password);
+    explicit ThreadServer(const ServerSettings& settings);
     ~ThreadServer() override;
 
     // Before start(), for tests: shorter timings, the address to listen on and
