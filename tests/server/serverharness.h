@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "game/server/server.h"
+#include "tests/game/fieldsetup.h"
 #include "tests/support/fakeconnection.h"
 
 // Records, besides its own call list, the calls whose order across connections
@@ -136,23 +137,10 @@ struct ServerHarness {
 
     GameSimulation& sim() { return server->simulation(); }
     GameBlock& block(int slot) { return *sim().player(slot)->currentBlock(); }
-    // Swaps a slot's current block for a known shape, keeping its id.
     void setBlock(int slot, int kind, int x, int y, int rotation = 0) {
-        GamePlayer& p = *sim().player(slot);
-        const int id = p.currentBlock()->id();
-        sim().field().releaseCells(*p.currentBlock());
-        p.setCurrentBlock(
-            std::make_unique<GameBlock>(id, p.colour(), kind, x, y, rotation, sim().fieldsizeX()));
+        fieldsetup::setBlock(sim(), slot, kind, x, y, rotation);
     }
-    // A landed box of colour 1 at (column, row), entered as any landing is.
-    void landBox(int column, int row) {
-        const int w = sim().fieldsizeX();
-        GameBlock one(99, 0, 0, w);
-        one.addBox(GameBox(1, {column * 50, column * 50, column * 50, column * 50},
-                           {row * 50, row * 50, row * 50, row * 50}, w));
-        sim().field().moveBlock(one, 0, -100000, 0, 3);
-        sim().field().clearFlags();
-    }
+    void landBox(int column, int row) { fieldsetup::landBox(sim().field(), column, row); }
 
     // The status column of the last player list.
     QVariantList lastStatuses() const {

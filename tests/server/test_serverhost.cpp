@@ -1,7 +1,7 @@
 // The game server on real sockets on 127.0.0.1, played by clients made of
 // the real client-side connections: starting, cancelling, pausing, late
-// joining, leaving, a whole four-player game, the master server, ports that
-// cannot be had, the server thread and the tick figures.
+// joining, leaving, a whole four-player game, ports that cannot be had, the
+// server thread and the tick figures.
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -27,19 +27,15 @@ ServerTimings fastServerTimings(int countdownMs = 20, int tickMs = 20) {
     return t;
 }
 
-// A master server file in a folder of its own; without a port, no master.
-
 struct Game {
-    explicit Game(const ServerTimings& timings = fastServerTimings(), bool dedicated = false,
-                  int masterPort = -1, bool singleplayer = false) {
+    explicit Game(const ServerTimings& timings = fastServerTimings(), bool dedicated = false) {
         ServerHostOptions o;
         o.settings.port = 0;
         o.settings.hostKey = kKey;
-        o.settings.singleplayer = singleplayer;
         o.address = QHostAddress::LocalHost;
         o.networkTimings = nettest::fastTimings();
         o.serverTimings = timings;
-        o.masterConfig = nettest::writeMasterFile(dir, masterPort);
+        o.masterConfig = nettest::writeMasterFile(dir, -1);  // no master server
         o.dedicated = dedicated;
         host = std::make_unique<ServerHost>(o);
         if (!host->listen() || !host->start(random)) {
@@ -96,22 +92,65 @@ class TestServerHost : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void threePlayersStartByThemselves() {
-        Game g;
-        g.readyPlayers(3);
-        for (const auto& c : g.clients) {
+    // One game on a dedicated host (the first client is host, and the game
+    // outlives it): a splitscreen pair and a single player start by themselves,
+    // pause and resume, a late joiner sees the field, and the last playing
+    // connection to leave stops the game.
+    void gameFromStartToTheLastLeaver() {
+        Game g(fastServerTimings(), true);
+        TestClient& pair = g.add(-1, 2);
+        TestClient& solo = g.add();
+        QVERIFY(pair.tcpHost && pair.udpHost);  // no key counts on a dedicated server
+        QVERIFY(!solo.tcpHost && !solo.udpHost);
+        pair.players({QStringLiteral("A"), QStringLiteral("B")}, Status::Waiting);
+        solo.players({QStringLiteral("C")}, Status::Waiting);
+        g.waitForPlayers(3);
+        pair.players({QStringLiteral("A"), QStringLiteral("B")}, Status::Ready);
+        solo.players({QStringLiteral("C")}, Status::Ready);
+        for (TestClient* c : {&pair, &solo}) {
             QTRY_COMPARE(c->tcpCountdown, QList<int>({3, 2, 1, 0}));
             QTRY_COMPARE(c->udpCountdown, QList<int>({3, 2, 1, 0}));
             QCOMPARE(c->fieldWidth, 36);
             QCOMPARE(c->status, QList<int>({4, 4, 4, 0}));
         }
         // The field block, then current and next block of each player.
-        const QList<TestClient::Block>& blocks = g.clients[2]->newBlocks;
-        QCOMPARE(blocks.size(), 7);
+        QCOMPARE(solo.newBlocks.size(), 7);
         for (int j = 0; j < 3; ++j) {
-            QCOMPARE(blocks[1 + 2 * j].x, (4 + 12 * j) * 50);
-            QCOMPARE(blocks[1 + 2 * j].y, 25 * 50);
+            QCOMPARE(solo.newBlocks[1 + 2 * j].x, (4 + 12 * j) * 50);
+            QCOMPARE(solo.newBlocks[1 + 2 * j].y, 25 * 50);
         }
+        QTRY_VERIFY(g.sim().tickCount() > 0);
+
+        pair.tcp->sendCPause(true);  // pauses both players of the pair
+        QTRY_COMPARE(solo.pauses, QList<QList<int>>({{0, -1}}));
+        QCOMPARE(solo.status, QList<int>({6, 6, 4, 0}));
+        QVERIFY(g.sim().paused());
+        pair.tcp->sendCPause(true);
+        QTRY_COMPARE(solo.pauses.size(), 5);
+        QCOMPARE(solo.pauses.mid(1), QList<QList<int>>({{0, 3}, {0, 2}, {0, 1}, {0, 0}}));
+        QCOMPARE(solo.status, QList<int>({4, 4, 4, 0}));
+        QTRY_VERIFY(!g.sim().paused());
+
+        solo.press(4);
+        QTRY_COMPARE(pair.merges, 1);
+        TestClient& late = g.add();
+        late.players({QStringLiteral("L")}, Status::Waiting);
+        QTRY_COMPARE(late.snapshots.size(), 2);  // over the stream and the datagrams
+        const TestClient::Snapshot& s = late.snapshots.first();
+        QCOMPARE(s.fieldsizeX, 36);
+        QCOMPARE(s.field, FieldImage::pack(*g.sim().field().fieldBlock(), 36));
+        QVERIFY(s.field != QByteArray(s.field.size(), '\x77'));
+        QCOMPARE(s.blocks.size(), 6);
+        QCOMPARE(late.status, QList<int>({4, 4, 4, 5}));
+
+        pair.leave();
+        QTRY_COMPARE(late.left, QList<int>({pair.clientId}));
+        QVERIFY(g.sim().running());
+        solo.leave();
+        QTRY_COMPARE(late.restarts, QList<int>({-1}));
+        QTRY_COMPARE(late.status, QList<int>({0, 0, 0, 2}));
+        QVERIFY(!g.sim().running());
+        QCOMPARE(late.shutdowns, 0);
     }
 
     void joiningDuringTheStartCountdownCancelsIt() {
@@ -127,78 +166,9 @@ private Q_SLOTS:
         QVERIFY(!g.host->server()->tickRunning());
     }
 
-    void splitscreenPauseAndResume() {
-        Game g;
-        TestClient& pair = g.add(kKey, 2);
-        TestClient& solo = g.add();
-        pair.players({QStringLiteral("A"), QStringLiteral("B")}, Status::Waiting);
-        solo.players({QStringLiteral("C")}, Status::Waiting);
-        g.waitForPlayers(3);
-        pair.players({QStringLiteral("A"), QStringLiteral("B")}, Status::Ready);
-        solo.players({QStringLiteral("C")}, Status::Ready);
-        QTRY_VERIFY(g.sim().tickCount() > 0);
-
-        pair.tcp->sendCPause(true);
-        QTRY_COMPARE(solo.pauses, QList<QList<int>>({{0, -1}}));
-        QCOMPARE(solo.status, QList<int>({6, 6, 4, 0}));
-        QVERIFY(g.sim().paused());
-
-        pair.tcp->sendCPause(true);
-        QTRY_COMPARE(solo.pauses.size(), 5);
-        QCOMPARE(solo.pauses.mid(1), QList<QList<int>>({{0, 3}, {0, 2}, {0, 1}, {0, 0}}));
-        QCOMPARE(solo.status, QList<int>({4, 4, 4, 0}));
-        const int ticks = g.sim().tickCount();
-        QTRY_VERIFY(g.sim().tickCount() > ticks);
-    }
-
-    void lateJoinerSeesTheFieldAndLastLeaverStopsTheGame() {
-        // Dedicated: the first client is host, and the game outlives it.
-        Game g(fastServerTimings(), true);
-        TestClient& a = g.add();
-        TestClient& b = g.add();
-        a.players({QStringLiteral("A")}, Status::Waiting);
-        b.players({QStringLiteral("B")}, Status::Waiting);
-        g.waitForPlayers(2);
-        a.players({QStringLiteral("A")}, Status::Ready);
-        b.players({QStringLiteral("B")}, Status::Ready);
-        QTRY_VERIFY(g.sim().tickCount() > 0);
-        a.press(4);
-        QTRY_COMPARE(b.merges, 1);
-
-        TestClient& late = g.add();
-        late.players({QStringLiteral("L")}, Status::Waiting);
-        QTRY_COMPARE(late.snapshots.size(), 2);  // over the stream and the datagrams
-        const TestClient::Snapshot& s = late.snapshots.first();
-        QCOMPARE(s.fieldsizeX, 24);
-        QCOMPARE(s.field, FieldImage::pack(*g.sim().field().fieldBlock(), 24));
-        QVERIFY(s.field != QByteArray(s.field.size(), '\x77'));
-        QCOMPARE(s.blocks.size(), 4);
-        QCOMPARE(late.status, QList<int>({4, 4, 5, 0}));
-
-        a.leave();
-        QTRY_COMPARE(late.left, QList<int>({0}));
-        QVERIFY(g.sim().running());
-        b.leave();
-        QTRY_COMPARE(late.restarts, QList<int>({-1}));
-        QTRY_COMPARE(late.status, QList<int>({0, 0, 2, 0}));
-        QVERIFY(!g.sim().running());
-        QCOMPARE(late.shutdowns, 0);
-    }
-
-    void fourPlayersPlayToGameOverOnADedicatedHost() {
+    void fourPlayersPlayToGameOver() {
         Game g(fastServerTimings(10, 5), true);
-        for (int i = 0; i < 4; ++i) {
-            g.add().players({QStringLiteral("P%1").arg(i)}, Status::Waiting);
-        }
-        g.waitForPlayers(4);
-        // No key counts on a dedicated server: the first client is host on both sides.
-        for (int i = 0; i < 4; ++i) {
-            QCOMPARE(g.clients[i]->tcpHost, i == 0);
-            QCOMPARE(g.clients[i]->udpHost, i == 0);
-        }
-        for (const auto& c : g.clients) {
-            c->players({QStringLiteral("P%1").arg(c->clientId)}, Status::Ready);
-        }
+        g.readyPlayers(4);
         QTRY_VERIFY(g.sim().tickCount() > 0);
         QTimer dropper;
         connect(&dropper, &QTimer::timeout, this, [&] {
@@ -218,21 +188,6 @@ private Q_SLOTS:
         }
         QVERIFY(!g.sim().running());
         QTRY_COMPARE(g.clients[0]->status, QList<int>({2, 2, 2, 2}));
-    }
-
-    void masterServerHearsPublicServersOnly_data() {
-        QTest::addColumn<bool>("singleplayer");
-        QTest::newRow("public") << false;
-        QTest::newRow("singleplayer") << true;
-    }
-
-    void masterServerHearsPublicServersOnly() {
-        QFETCH(bool, singleplayer);
-        nettest::RawPeer master;
-        Game g(fastServerTimings(), false, master.port(), singleplayer);
-        QTest::qWait(150);  // several heartbeats
-        QCOMPARE(master.count("SON") > 0, !singleplayer);
-        QCOMPARE(master.received.isEmpty(), singleplayer);
     }
 
     void portsThatCannotBeHad() {

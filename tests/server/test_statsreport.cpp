@@ -14,6 +14,7 @@ namespace {
 
 // Answers every GET with the next body of its list (the last one repeats), or
 // not at all; records the request target and User-Agent of each request.
+// Without bodies nobody listens on its port.
 class FakeHttpEndpoint : public QObject {
     Q_OBJECT
 
@@ -25,6 +26,10 @@ public:
 
     explicit FakeHttpEndpoint(const QList<QByteArray>& bodies) : bodies_(bodies) {
         server_.listen(QHostAddress::LocalHost, 0);
+        port_ = server_.serverPort();
+        if (bodies.isEmpty()) {
+            server_.close();
+        }
         connect(&server_, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* s = server_.nextPendingConnection()) {
                 connect(s, &QTcpSocket::readyRead, this, [this, s] { read(s); });
@@ -32,9 +37,7 @@ public:
         });
     }
 
-    QUrl url() const {
-        return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(server_.serverPort()));
-    }
+    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port_)); }
 
     QList<Request> requests;
     bool answering = true;
@@ -69,6 +72,7 @@ private:
     }
 
     QTcpServer server_;
+    quint16 port_ = 0;
     QList<QByteArray> bodies_;
     QHash<QTcpSocket*, QByteArray> buffers_;
 };
@@ -140,50 +144,46 @@ private Q_SLOTS:
         QCOMPARE(endpoint.requests[0].userAgent, QByteArray("Quadrell Beta 0.92"));
     }
 
-    void retriesStopAfterTrue() {
-        FakeHttpEndpoint endpoint({"false", "true"});
-        ServerHarness h(ranked(endpoint.url()));
-        playRankedGame(h, 1000);
-        QTRY_COMPARE(h.datagram->count(QStringLiteral("sendSMessage")), 1);
-        QCOMPARE(h.datagram->last(QStringLiteral("sendSMessage")),
-                 QVariantList({true, -1, kUploaded}));
-        QTest::qWait(50);
-        QCOMPARE(endpoint.requests.size(), 2);
-        QCOMPARE(endpoint.requests[1].target, endpoint.requests[0].target);
+    // Retries stop after "true"; four attempts without it, or nobody to ask,
+    // end in the failure notice; unranked games and servers without an
+    // endpoint send nothing.
+    void attemptsAndNotice_data() {
+        QTest::addColumn<QList<QByteArray>>("bodies");
+        QTest::addColumn<bool>("stats");
+        QTest::addColumn<bool>("endpoint");
+        QTest::addColumn<int>("requests");
+        QTest::addColumn<QString>("notice");
+        const QList<QByteArray> yes{"true"};
+        QTest::newRow("second attempt")
+            << QList<QByteArray>{"false", "true"} << true << true << 2 << kUploaded;
+        QTest::newRow("never true")
+            << QList<QByteArray>{"false", "maybe", ""} << true << true << 4 << kFailed;
+        QTest::newRow("nobody listening") << QList<QByteArray>() << true << true << 0 << kFailed;
+        QTest::newRow("unranked") << yes << false << true << 0 << QString();
+        QTest::newRow("no endpoint") << yes << true << false << 0 << QString();
     }
-
-    void failureNoticeAfterFourAttempts() {
-        FakeHttpEndpoint endpoint({"false", "maybe", ""});
-        ServerHarness h(ranked(endpoint.url()));
+    void attemptsAndNotice() {
+        QFETCH(QList<QByteArray>, bodies);
+        QFETCH(bool, stats);
+        QFETCH(bool, endpoint);
+        QFETCH(int, requests);
+        QFETCH(QString, notice);
+        FakeHttpEndpoint http(bodies);
+        HarnessOptions o = ranked(endpoint ? http.url() : QUrl());
+        o.settings.stats = stats;
+        ServerHarness h(o);
         playRankedGame(h, 1000);
-        QTRY_COMPARE(h.datagram->count(QStringLiteral("sendSMessage")), 1);
-        QCOMPARE(h.datagram->last(QStringLiteral("sendSMessage")),
-                 QVariantList({true, -2, kFailed}));
-        QCOMPARE(endpoint.requests.size(), 4);
-
-        // Nobody listening fails the same way.
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
-        const QUrl gone(QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort()));
-        closed.close();
-        ServerHarness g(ranked(gone));
-        playRankedGame(g, 1000);
-        QTRY_COMPARE(g.datagram->count(QStringLiteral("sendSMessage")), 1);
-        QCOMPARE(g.datagram->last(QStringLiteral("sendSMessage"))[1].toInt(), -2);
-    }
-
-    void unrankedOrWithoutEndpointNothingIsSent() {
-        FakeHttpEndpoint endpoint({"true"});
-        HarnessOptions unranked = ranked(endpoint.url());
-        unranked.settings.stats = false;
-        ServerHarness h(unranked);
-        playRankedGame(h, 1000);
-        ServerHarness g(ranked(QUrl()));
-        playRankedGame(g, 1000);
-        QTest::qWait(50);
-        QCOMPARE(endpoint.requests.size(), 0);
-        QCOMPARE(h.datagram->count(QStringLiteral("sendSMessage")), 0);
-        QCOMPARE(g.datagram->count(QStringLiteral("sendSMessage")), 0);
+        if (!notice.isEmpty()) {
+            QTRY_COMPARE(h.datagram->count(QStringLiteral("sendSMessage")), 1);
+            QCOMPARE(h.datagram->last(QStringLiteral("sendSMessage")),
+                     QVariantList({true, notice == kUploaded ? -1 : -2, notice}));
+        }
+        QTest::qWait(50);  // no attempt or notice comes late
+        QCOMPARE(http.requests.size(), requests);
+        QCOMPARE(h.datagram->count(QStringLiteral("sendSMessage")), notice.isEmpty() ? 0 : 1);
+        for (const auto& r : http.requests) {
+            QCOMPARE(r.target, http.requests[0].target);
+        }
     }
 
     void serverGoesAwayWithAReportInFlight() {

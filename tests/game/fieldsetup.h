@@ -1,0 +1,44 @@
+#pragma once
+
+// Shortcuts for building a field in tests: landed boxes put in place the way
+// any landing enters them, and a player's current block swapped for a known one.
+#include <memory>
+
+#include "game/gamefield.h"
+#include "game/gamesimulation.h"
+
+namespace fieldsetup {
+
+// A fall that would pass the floor lands a block where it stands.
+inline bool landWhereItStands(GameField& field, GameBlock& b) {
+    const bool landed = field.moveBlock(b, b.x(), -100000, b.rotation(), 3) && field.landed(3);
+    field.clearFlags();
+    return landed;
+}
+
+inline void landBox(GameField& field, int column, int row) {
+    const int w = field.fieldsizeX();
+    GameBlock one(99, 0, 0, w);
+    one.addBox(GameBox(1, {column * 50, column * 50, column * 50, column * 50},
+                       {row * 50, row * 50, row * 50, row * 50}, w));
+    landWhereItStands(field, one);
+}
+
+inline void fillRow(GameField& field, int row, int skipColumn = -1) {
+    for (int c = 0; c < field.fieldsizeX(); ++c) {
+        if (c != skipColumn) {
+            landBox(field, c, row);
+        }
+    }
+}
+
+// Swaps the current block of slot for a known shape at a known place, keeping its id.
+inline void setBlock(GameSimulation& sim, int slot, int kind, int x, int y, int rotation = 0) {
+    GamePlayer& p = *sim.player(slot);
+    const int id = p.currentBlock()->id();
+    sim.field().releaseCells(*p.currentBlock());
+    p.setCurrentBlock(
+        std::make_unique<GameBlock>(id, p.colour(), kind, x, y, rotation, sim.fieldsizeX()));
+}
+
+}  // namespace fieldsetup
