@@ -27,7 +27,7 @@ struct Master {
     static MasterService::Config withLocalPort(MasterService::Config config) {
         config.bindAddress = kLocal;
         config.port = 0;
-        config.sweepIntervalMs = 3600000;  // tests sweep by hand
+        config.sweepIntervalMs = 3600000;  // nothing expires during a test
         return config;
     }
     QStringList list(RawPeer& client, int waitMs = 5000) {
