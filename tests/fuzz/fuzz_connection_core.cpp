@@ -4,19 +4,13 @@
 #include <QCoreApplication>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <map>
 
 #include "network/connectionabstract.h"
 #include "network/messagedecoder.h"
+#include "tests/fuzz/fuzzcheck.h"
 
 namespace {
-
-void check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 class FuzzConnection : public ConnectionAbstract {
 public:

@@ -2,21 +2,11 @@
 // is written again and read back.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 
 #include "network/payloadcodec.h"
+#include "tests/fuzz/fuzzcheck.h"
 
 namespace Codec = PayloadCodec;
-
-namespace {
-
-void check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString text =

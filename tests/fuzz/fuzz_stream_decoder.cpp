@@ -2,20 +2,10 @@
 // message's worth, and gives the same messages however the bytes are split.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 
 #include "network/connectionmessage.h"
 #include "network/messagedecoder.h"
-
-namespace {
-
-void check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-}  // namespace
+#include "tests/fuzz/fuzzcheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) {

@@ -72,10 +72,10 @@ class TestMasterEndToEnd : public QObject {
 
     int startServer(const QStringList& extra) {
         int port = -1;
-        QStringList args{
-            QStringLiteral("--port"),          QStringLiteral("0"),
-            QStringLiteral("--master-config"), nettest::writeMasterFile(dir_, masterPort_),
-            QStringLiteral("--heartbeat-ms"),  QString::number(kHeartbeatMs)};
+        const QStringList args = QStringLiteral("--port 0 --heartbeat-ms %1 --master-config")
+                                     .arg(kHeartbeatMs)
+                                     .split(' ')
+                                 << nettest::writeMasterFile(dir_, masterPort_);
         servers_.push_back(launch(QStringLiteral(QUADRELL_SERVER_PROGRAM), args + extra,
                                   QRegularExpression(QStringLiteral("listening on port (\\d+)")),
                                   port));
@@ -93,17 +93,16 @@ class TestMasterEndToEnd : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY(dir_.isValid());
-        master_ = launch(
-            QStringLiteral(QUADRELL_MASTER_PROGRAM),
-            {QStringLiteral("--bind"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-             QStringLiteral("0"), QStringLiteral("--sweep-ms"), QString::number(kSweepMs),
-             QStringLiteral("--rate-limit"), QStringLiteral("1000")},
-            QRegularExpression(QStringLiteral("listening on 127.0.0.1:(\\d+)")), masterPort_);
+        master_ = launch(QStringLiteral(QUADRELL_MASTER_PROGRAM),
+                         QStringLiteral("--bind 127.0.0.1 --port 0 --rate-limit 1000 --sweep-ms %1")
+                             .arg(kSweepMs)
+                             .split(' '),
+                         QRegularExpression(QStringLiteral("listening on 127.0.0.1:(\\d+)")),
+                         masterPort_);
         QVERIFY(masterPort_ > 0);
         QVERIFY(startServer({QStringLiteral("--name"), QStringLiteral("Morning Room  Two"),
                              QStringLiteral("--ranked")}) > 0);
-        QVERIFY(startServer({QStringLiteral("--password"), QStringLiteral("secret"),
-                             QStringLiteral("--max-players"), QStringLiteral("2")}) > 0);
+        QVERIFY(startServer(QStringLiteral("--password secret --max-players 2").split(' ')) > 0);
         QVERIFY(startServer({}) > 0);
         QVERIFY(startServer({}) > 0);
     }

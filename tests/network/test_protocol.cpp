@@ -1,4 +1,5 @@
-// Messages, their framing on streams and datagrams, and the payload of every code.
+// Messages, their framing on streams and datagrams, the payload of every code
+// and the packed field text.
 #include <QTest>
 
 #include "game/appinfo.h"
@@ -9,13 +10,28 @@
 #include "network/payloadcodec.h"
 
 namespace Codec = PayloadCodec;
+using Mode = MessageDecoder::Mode;
 
 namespace {
 
-QList<ConnectionMessage> decodeAll(MessageDecoder& decoder, const QList<QByteArray>& reads) {
+QList<ConnectionMessage> decode(MessageDecoder& decoder, const QList<QByteArray>& reads) {
     QList<ConnectionMessage> out;
     for (const QByteArray& read : reads) {
         decoder.feed(read, out);
+    }
+    return out;
+}
+
+void addBox(GameBlock& field, int column, int row, int colour) {
+    const int x = column * 50;
+    const int y = row * 50;
+    field.addBox(GameBox(colour, {x, x, x, x}, {y, y, y, y}, field.fieldsizeX()));
+}
+
+QList<QList<int>> cellsOf(const QByteArray& field, int fieldsizeX) {
+    QList<QList<int>> out;
+    for (const FieldImage::Cell& c : FieldImage::unpack(field, fieldsizeX)) {
+        out.append({c.column, c.row, c.colour});
     }
     return out;
 }
@@ -26,28 +42,15 @@ class TestProtocol : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void codeTableAndEncoding() {
+    void codesAndEncoding() {
         const auto& codes = ConnectionMessage::codes();
-        QCOMPARE(codes.size(), std::size_t(37));
-        QCOMPARE(codes.front(), QString("CHI"));
-        QCOMPARE(codes[26], QString("BRES"));
-        QCOMPARE(codes.back(), QString("SIN"));
-        QCOMPARE(ConnectionMessage::codeText(MessageCode::SMVE), QString("SMVE"));
         for (std::size_t i = 0; i < codes.size(); ++i) {
             QCOMPARE(ConnectionMessage::codeIndex(codes[i]), int(i));
         }
-        QCOMPARE(ConnectionMessage::codeIndex(QString("Undefined")), -1);
-        QCOMPARE(ConnectionMessage::codeIndex(QString("chi")), -1);
-        QCOMPARE(ConnectionMessage::codeIndex(QString("CHIX")), -1);
-        // Four bytes whose last three spell a code are still no code.
-        QCOMPARE(ConnectionMessage::codeIndex(QByteArrayView("\x03"
-                                                             "CHI")),
-                 -1);
-
-        const ConnectionMessage undefined;
-        QCOMPARE(undefined.type, QString("Undefined"));
-        QVERIFY(undefined.content.isEmpty());
-        QCOMPARE(undefined.number, -1);
+        QCOMPARE(ConnectionMessage::codeText(MessageCode::SMVE), QString("SMVE"));
+        for (const QString bad : {"Undefined", "chi", "CHIX"}) {
+            QCOMPARE(ConnectionMessage::codeIndex(bad), -1);
+        }
 
         QCOMPARE(ConnectionMessage("CPNG", "P").encode(), QByteArray("CPNG 3 N P"));
         QCOMPARE(ConnectionMessage("CMSG", "0 hello there", 12).encode(),
@@ -64,107 +67,76 @@ private Q_SLOTS:
         const QByteArray b = ConnectionMessage("SLNE", "").encode();
         const QByteArray c =
             ConnectionMessage("SMSG", QString::fromUtf8("2 gr\xc3\xbc\xc3\x9f")).encode();
+        const QByteArray all = a + b + c;
 
         // Several messages in one read, in order.
-        MessageDecoder one(MessageDecoder::Mode::Stream);
-        auto got = decodeAll(one, {a + b + c});
-        QCOMPARE(got.size(), 3);
-        QCOMPARE(got[0], ConnectionMessage("CMSG", "0 hi  you", 3));
-        QCOMPARE(got[1], ConnectionMessage("SLNE", "", -1));
-        QCOMPARE(got[2].content, QString::fromUtf8("2 gr\xc3\xbc\xc3\x9f"));
+        MessageDecoder one(Mode::Stream);
+        const auto got = decode(one, {all});
+        QCOMPARE(got, QList<ConnectionMessage>({ConnectionMessage("CMSG", "0 hi  you", 3),
+                                                ConnectionMessage("SLNE", ""),
+                                                ConnectionMessage("SMSG", "2 gr\u00fc\u00df")}));
         QVERIFY(!one.incomplete());
 
-        // Every split point of the same bytes gives the same messages: the
-        // type and the first digit in one read, the rest later, and so on.
-        const QByteArray all = a + b + c;
+        // Every split point gives the same messages: the type and the first
+        // digit in one read, the rest later, and so on.
         for (qsizetype cut = 1; cut < all.size(); ++cut) {
-            MessageDecoder split(MessageDecoder::Mode::Stream);
+            MessageDecoder split(Mode::Stream);
             QList<ConnectionMessage> part;
             split.feed(all.first(cut), part);
             QVERIFY(split.incomplete() || cut == a.size() || cut == a.size() + b.size());
             split.feed(all.sliced(cut), part);
             QCOMPARE(part, got);
-            QVERIFY(!split.incomplete());
-            QVERIFY(!split.failed());
+            QVERIFY(!split.incomplete() && !split.failed());
         }
-
-        // Byte by byte, too.
-        MessageDecoder bytewise(MessageDecoder::Mode::Stream);
-        QList<ConnectionMessage> slow;
+        MessageDecoder bytewise(Mode::Stream);
+        QList<QByteArray> bytes;
         for (char ch : all) {
-            bytewise.feed(QByteArrayView(&ch, 1), slow);
+            bytes.append(QByteArray(1, ch));
         }
-        QCOMPARE(slow, got);
+        QCOMPARE(decode(bytewise, bytes), got);
 
         // A number word without digits reads as 0; "N" or anything else is none.
-        MessageDecoder numbers(MessageDecoder::Mode::Stream);
-        got = decodeAll(numbers, {"SHI 4 Sx 1SHI 5 X 0 FSHI 2 S3"});
-        QCOMPARE(got.size(), 3);
-        QCOMPARE(got[0].number, 0);
-        QCOMPARE(got[1].number, -1);
-        QCOMPARE(got[1].content, QString("0 F"));
-        QCOMPARE(got[2].number, 3);
-        QVERIFY(got[2].content.isEmpty());
+        MessageDecoder numbers(Mode::Stream);
+        QCOMPARE(decode(numbers, {"SHI 4 Sx 1SHI 5 X 0 FSHI 2 S3"}),
+                 QList<ConnectionMessage>({ConnectionMessage("SHI", "1", 0),
+                                           ConnectionMessage("SHI", "0 F"),
+                                           ConnectionMessage("SHI", "", 3)}));
     }
 
     void streamFailures() {
-        // An unknown type word breaks the stream at once, whatever follows.
-        for (const QByteArray& bad : {QByteArray("XYZ 3 N P"), QByteArray("CHIX 3 N P"),
-                                      QByteArray("\x03"
-                                                 "CHI 3 N P"),
-                                      QByteArray("Q"), QByteArray("chi 3 N P")}) {
-            MessageDecoder d(MessageDecoder::Mode::Stream);
-            QList<ConnectionMessage> out;
-            d.feed(bad, out);
+        // Unknown type words and bad length words (not digits, zero, above the
+        // limit) break the stream for good; what came before is delivered.
+        const QByteArray ping = ConnectionMessage("CPNG", "P").encode();
+        for (const QByteArray& bad :
+             {QByteArray("XYZ 3 N P"), QByteArray("CHIX 3 N P"),
+              QByteArray("\x03"
+                         "CHI 3 N P"),
+              QByteArray("Q"), QByteArray("chi 3 N P"), QByteArray("CPNG x3 N P"),
+              QByteArray("CPNG 0 N P"), QByteArray("CPNG -3 N P"), QByteArray("CPNG  3 N P"),
+              QByteArray("CPNG 1024001 "), QByteArray("CPNG 99999999")}) {
+            MessageDecoder d(Mode::Stream);
+            QCOMPARE(decode(d, {ping + bad, ping}).size(), 1);
             QVERIFY2(d.failed(), bad.constData());
-            d.feed(ConnectionMessage("CPNG", "P").encode(), out);
-            QVERIFY(out.isEmpty());
-        }
-        // Messages before the garbage are still delivered.
-        MessageDecoder d(MessageDecoder::Mode::Stream);
-        QList<ConnectionMessage> out;
-        d.feed(ConnectionMessage("CPNG", "P").encode() + "NOPE ", out);
-        QCOMPARE(out.size(), 1);
-        QVERIFY(d.failed());
-
-        // Length words: not digits, zero, or above the limit.
-        for (const QByteArray& bad : {QByteArray("CPNG x3 N P"), QByteArray("CPNG 0 N P"),
-                                      QByteArray("CPNG -3 N P"), QByteArray("CPNG  3 N P"),
-                                      QByteArray("CPNG 1024001 "), QByteArray("CPNG 99999999")}) {
-            MessageDecoder bl(MessageDecoder::Mode::Stream);
-            QList<ConnectionMessage> none;
-            bl.feed(bad, none);
-            QVERIFY2(bl.failed(), bad.constData());
-            QVERIFY(none.isEmpty());
         }
         // The limit itself is allowed and waits for its body without failing.
-        MessageDecoder big(MessageDecoder::Mode::Stream);
-        QList<ConnectionMessage> none;
-        big.feed("CPNG 1024000 N ", none);
+        MessageDecoder big(Mode::Stream);
+        decode(big, {"CPNG 1024000 N "});
         QVERIFY(!big.failed());
         QVERIFY(big.incomplete());
     }
 
     void datagramDecoding() {
-        MessageDecoder d(MessageDecoder::Mode::Datagram);
-        QList<ConnectionMessage> out;
+        MessageDecoder d(Mode::Datagram);
         const QByteArray good = ConnectionMessage("CINP", "1 2", 4).encode();
-        d.feed(good + ConnectionMessage("CPNG", "P").encode(), out);
-        QCOMPARE(out.size(), 2);
+        QCOMPARE(decode(d, {good + ConnectionMessage("CPNG", "P").encode()}).size(), 2);
         // A cut message is dropped with its datagram: nothing carries over.
-        d.feed(good.first(9), out);
-        d.feed(good.sliced(9), out);
-        QCOMPARE(out.size(), 2);
         // Garbage and over-long lengths spoil only their own datagram.
-        d.feed("GARBAGE 5 N xxx", out);
-        d.feed("CPNG 99999999 N P", out);
-        d.feed(good + "junk", out);
-        QCOMPARE(out.size(), 3);
+        const auto out = decode(d, {good.first(9), good.sliced(9), "GARBAGE 5 N xxx",
+                                    "CPNG 99999999 N P", good + "junk", good});
+        QCOMPARE(out, QList<ConnectionMessage>({ConnectionMessage("CINP", "1 2", 4),
+                                                ConnectionMessage("CINP", "1 2", 4)}));
         QVERIFY(!d.failed());
         QVERIFY(!d.incomplete());
-        d.feed(good, out);
-        QCOMPARE(out.size(), 4);
-        QCOMPARE(out.last(), ConnectionMessage("CINP", "1 2", 4));
     }
 
     void integersAndTokens() {
@@ -172,12 +144,10 @@ private Q_SLOTS:
         QCOMPARE(Codec::toInt(u"-7"), -7);
         QCOMPARE(Codec::toInt(u"2147483647"), 2147483647);
         QCOMPARE(Codec::toInt(u"-2147483648"), int(-2147483648LL));
-        QCOMPARE(Codec::toInt(u"2147483648"), 0);
-        QCOMPARE(Codec::toInt(u"99999999999999999999"), 0);
-        QCOMPARE(Codec::toInt(u""), 0);
-        QCOMPARE(Codec::toInt(u"-"), 0);
-        QCOMPARE(Codec::toInt(u"1x"), 0);
-        QCOMPARE(Codec::toInt(u" 1"), 0);
+        for (const char16_t* bad :
+             {u"2147483648", u"99999999999999999999", u"", u"-", u"1x", u" 1"}) {
+            QCOMPARE(Codec::toInt(QStringView(bad)), 0);
+        }
         QCOMPARE(Codec::tokens("a  b"), QStringList({"a", "", "b"}));
         QCOMPARE(Codec::tokens(""), QStringList({""}));
         QCOMPARE(Codec::joinFrom({"a", "b", "", "c"}, 1), QString("b  c"));
@@ -187,9 +157,8 @@ private Q_SLOTS:
     void handshakeAndLobbyPayloads() {
         QCOMPARE(Codec::buildHello(-1, -1, -1, ""), QString("-1 -1 -1 "));
         const Codec::Hello hello = Codec::parseHello(Codec::buildHello(2, 1, 77, "open  se same"));
-        QCOMPARE(hello.requestedId, 2);
-        QCOMPARE(hello.players, 1);
-        QCOMPARE(hello.hostKey, 77);
+        QCOMPARE(QList<int>({hello.requestedId, hello.players, hello.hostKey}),
+                 QList<int>({2, 1, 77}));
         QCOMPARE(hello.password, QString("open  se same"));
         QVERIFY(Codec::parseHello("").password.isEmpty());
 
@@ -229,8 +198,8 @@ private Q_SLOTS:
 
     void gamePayloads() {
         const Codec::GameStart start = Codec::parseGameStart(Codec::buildGameStart(1, 24, 3));
-        QCOMPARE(start.fieldsizeX, 24);
-        QCOMPARE(start.countDown, 3);
+        QCOMPARE(QList<int>({start.clientId, start.fieldsizeX, start.countDown}),
+                 QList<int>({1, 24, 3}));
         QCOMPARE(Codec::parseNumber(Codec::buildNumber(-4)), -4);
         QCOMPARE(Codec::parseNumber(""), 0);
 
@@ -258,49 +227,68 @@ private Q_SLOTS:
         QCOMPARE(Codec::parseMerges("1 2 3").size(), 0);
 
         const Codec::Pause pause = Codec::parsePause(Codec::buildPause(2, 3));
-        QCOMPARE(pause.clientId, 2);
-        QCOMPARE(pause.countDown, 3);
+        QCOMPARE(QList<int>({pause.clientId, pause.countDown}), QList<int>({2, 3}));
         const Codec::GameOver over = Codec::parseGameOver(Codec::buildGameOver(1200, 14, "00512"));
-        QCOMPARE(over.score, 1200);
-        QCOMPARE(over.lines, 14);
+        QCOMPARE(QList<int>({over.score, over.lines}), QList<int>({1200, 14}));
         QCOMPARE(over.playtime, QString("00512"));
     }
 
-    void gameStateWithFieldText() {
-        // A 48-column field with boxes in both nibbles of a byte.
-        GameBlock field(0, 0, 0, 48);
-        const auto box = [&](int column, int row, int colour) {
-            field.addBox(GameBox(colour, {column * 50, column * 50, column * 50, column * 50},
-                                 {row * 50, row * 50, row * 50, row * 50}, 48));
-        };
-        box(1, 0, 0);    // odd column, colour 0: 0x71
-        box(46, 24, 6);  // colour 6 is written as 7, like an empty cell
-        box(2, 3, 5);
-        const QByteArray packed = FieldImage::pack(field, 48);
+    void fieldTextInGameState() {
+        GameBlock field(0, 0, 0, 12);
+        QCOMPARE(FieldImage::pack(field, 12), QByteArray(150, '\x77'));
+        addBox(field, 1, 0, 0);    // odd column: low nibble
+        addBox(field, 2, 0, 5);    // even column: high nibble
+        addBox(field, 11, 24, 6);  // last cell: colour 6 gives 7, the empty value
+        addBox(field, 3, 25, 1);   // above the field: not written
+        const QByteArray packed = FieldImage::pack(field, 12);
+        QCOMPARE(packed.size(), 150);
         QCOMPARE(static_cast<unsigned char>(packed[0]), 0x71);
-        QCOMPARE(static_cast<unsigned char>(packed[packed.size() - 1]), 0x77);
+        QCOMPARE(static_cast<unsigned char>(packed[1]), 0x67);
+        QCOMPARE(static_cast<unsigned char>(packed[149]), 0x77);
+        for (char c : packed) {
+            QVERIFY(static_cast<unsigned char>(c) >= 0x11 && static_cast<unsigned char>(c) <= 0x77);
+        }
+        QVERIFY(FieldImage::pack(field, 13).isEmpty());
+        QVERIFY(FieldImage::pack(field, 0).isEmpty());
 
+        // The field text passes the payload and the framing unchanged, bytes and all.
         const QList<Codec::BlockRecord> blocks{{3, 1, 4, 600, 1250, 2}, {4, 0, 0, 0, 0, 0}};
-        const QString text = Codec::buildGameState(48, true, 4200, "01234", packed, blocks);
-        const Codec::GameState state = Codec::parseGameState(text);
-        QCOMPARE(state.fieldsizeX, 48);
-        QVERIFY(state.paused);
-        QCOMPARE(state.score, 4200);
+        MessageDecoder decoder(Mode::Stream);
+        const QString text = Codec::buildGameState(12, true, 4200, "01234", packed, blocks);
+        const auto out = decode(decoder, {ConnectionMessage("SCST", text, 9).encode()});
+        QCOMPARE(out.size(), 1);
+        const Codec::GameState state = Codec::parseGameState(out[0].content);
+        QCOMPARE(QList<int>({state.fieldsizeX, state.paused, state.score}),
+                 QList<int>({12, true, 4200}));
         QCOMPARE(state.playtime, QString("01234"));
         QCOMPARE(state.field, packed);
         QCOMPARE(state.blocks, blocks);
-        // The field text passes the framing unchanged, bytes and all.
-        MessageDecoder decoder(MessageDecoder::Mode::Stream);
-        QList<ConnectionMessage> out;
-        decoder.feed(ConnectionMessage("SCST", text, 9).encode(), out);
-        QCOMPARE(out.size(), 1);
-        QCOMPARE(Codec::parseGameState(out[0].content).field, packed);
-
         const Codec::GameState shortState = Codec::parseGameState("12 F");
         QCOMPARE(shortState.fieldsizeX, 12);
-        QVERIFY(shortState.field.isEmpty());
-        QVERIFY(shortState.blocks.isEmpty());
+        QVERIFY(shortState.field.isEmpty() && shortState.blocks.isEmpty());
         QCOMPARE(Codec::parseGameState("12 F 0 t f 1 2 3 4 5").blocks.size(), 0);
+    }
+
+    void fieldTextUnpacking() {
+        GameBlock field(0, 0, 0, 24);
+        addBox(field, -1, 3, 2);  // column 23
+        addBox(field, 25, 4, 3);  // column 1
+        GameBlock low(0, 0, 0, 24);
+        low.addBox(GameBox(4, {100, 100, 100, 100}, {-30, -30, -30, -30}, 24));  // row 0
+        field.addBoxesOf(low);
+        QCOMPARE(cellsOf(FieldImage::pack(field, 24), 24),
+                 QList<QList<int>>({{2, 0, 4}, {23, 3, 2}, {1, 4, 3}}));
+
+        // Total on any bytes. 0x71: no box in the even cell, colour 0 in the odd one.
+        QCOMPARE(cellsOf(QByteArray("\x71\x77", 2), 12), QList<QList<int>>({{1, 0, 0}}));
+        QVERIFY(cellsOf(QByteArray(150, '\x77'), 12).isEmpty());
+        // Nibbles that are no box value (0, 8..15) are no boxes.
+        QVERIFY(cellsOf(QByteArray("\x00\xFF\x8F", 3), 12).isEmpty());
+        // Longer than the field: the extra bytes are ignored.
+        QCOMPARE(cellsOf(QByteArray(400, '\x11'), 12).size(), 300);
+        QVERIFY(cellsOf(QByteArray(10, '\x11'), 0).isEmpty());
+        QVERIFY(cellsOf(QByteArray(10, '\x11'), -12).isEmpty());
+        QVERIFY(cellsOf(QByteArray(), 12).isEmpty());
     }
 
     void digestsAndDescriptions() {
@@ -325,10 +313,8 @@ private Q_SLOTS:
         QVERIFY(server.has_value());
         QCOMPARE(server->version, version);
         QCOMPARE(server->name, QString("The  big room"));
-        QVERIFY(server->ranked);
-        QVERIFY(!server->hasPassword);
-        QCOMPARE(server->players, 2);
-        QCOMPARE(server->maxPlayers, 4);
+        QVERIFY(server->ranked && !server->hasPassword);
+        QCOMPARE(QList<int>({server->players, server->maxPlayers}), QList<int>({2, 4}));
 
         // Another secret, a changed field, or too few tokens: not genuine.
         const QString forged =

@@ -1,0 +1,275 @@
+// The master server: its registry of announced servers, the per-address rate
+// limit, and the service over real UDP (announcements with their digest,
+// sign-off, bounded and rate-limited answers, garbage from strangers).
+#include <QSignalSpy>
+#include <QTest>
+
+#include "masterregistry.h"
+#include "masterservice.h"
+#include "network/payloadcodec.h"
+#include "ratelimiter.h"
+#include "tests/network/nettestsupport.h"
+
+using nettest::kLocal;
+using nettest::RawPeer;
+
+namespace {
+
+const QString kVersion = QStringLiteral("Beta 0.92");
+
+const QHostAddress kHostA(QStringLiteral("10.0.0.1"));
+const QHostAddress kHostB(QStringLiteral("10.0.0.2"));
+using R = MasterRegistry::Result;
+
+R announce(MasterRegistry& r, const QHostAddress& host, int port, const QString& time,
+           bool ranked = false) {
+    return r.announce(host, port, kVersion, ranked, time);
+}
+
+ConnectionMessage announcement(MessageCode code, int port, const QString& time) {
+    return {code, PayloadCodec::buildAnnouncement(kVersion, port, true, time)};
+}
+
+struct Master {
+    explicit Master(MasterService::Config config = {}) : service(withLocalPort(config)) {
+        if (!service.start()) {
+            qFatal("cannot start the master service");
+        }
+    }
+    static MasterService::Config withLocalPort(MasterService::Config config) {
+        config.bindAddress = kLocal;
+        config.port = 0;
+        config.sweepIntervalMs = 3600000;  // nothing expires during a test
+        return config;
+    }
+    QStringList list(RawPeer& client, int waitMs = 5000) {
+        const int before = client.count(QStringLiteral("MLS"));
+        client.send(ConnectionMessage(MessageCode::CLS, QStringLiteral("L")), service.port());
+        if (!QTest::qWaitFor([&] { return client.count(QStringLiteral("MLS")) > before; },
+                             waitMs)) {
+            return {QStringLiteral("no answer")};
+        }
+        return PayloadCodec::parseServerList(client.ofType(QStringLiteral("MLS")).last().content);
+    }
+    MasterService service;
+};
+
+}  // namespace
+
+class TestMaster : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void announcementsAddAndRefresh() {
+        MasterRegistry r;
+        QCOMPARE(announce(r, kHostA, 27403, "10:00:00", true), R::Added);
+        QCOMPARE(announce(r, kHostA, 27404, "10:00:00"), R::Added);
+        // A later announcement refreshes and takes the new ranked flag; a repeat
+        // or an older one (a replay) changes nothing.
+        QCOMPARE(announce(r, kHostA, 27403, "10:01:00"), R::Refreshed);
+        QVERIFY(!r.find(kHostA, 27403)->ranked());
+        QCOMPARE(announce(r, kHostA, 27403, "10:01:00", true), R::Unchanged);
+        QCOMPARE(announce(r, kHostA, 27403, "09:00:00", true), R::Unchanged);
+        QVERIFY(!r.find(kHostA, 27403)->ranked());
+        // Just after midnight the time of day starts again.
+        QCOMPARE(announce(r, kHostA, 27404, "23:59:30"), R::Refreshed);
+        QCOMPARE(announce(r, kHostA, 27404, "00:00:30"), R::Refreshed);
+        QCOMPARE(r.find(kHostA, 27404)->time(), QTime(0, 0, 30));
+        // Mapped IPv4 is the same host; bad ports, bad times and IPv6 are refused.
+        QCOMPARE(announce(r, QHostAddress(QStringLiteral("::ffff:10.0.0.1")), 27403, "10:02:00"),
+                 R::Refreshed);
+        QCOMPARE(announce(r, kHostA, 0, "10:00:00"), R::Refused);
+        QCOMPARE(announce(r, kHostA, 70000, "10:00:00"), R::Refused);
+        QCOMPARE(announce(r, kHostA, 1, "25:00:00"), R::Refused);
+        QCOMPARE(announce(r, QHostAddress(QStringLiteral("2001:db8::1")), 1, "10:00:00"),
+                 R::Refused);
+        QCOMPARE(r.size(), 2);
+    }
+
+    // A server that stops announcing is gone after the fourth sweep; one that
+    // keeps announcing once per sweep stays, however long it runs.
+    void sweepsExpireSilentServers() {
+        MasterRegistry r;
+        announce(r, kHostA, 1000, "08:00:00");
+        announce(r, kHostB, 1000, "08:00:00");
+        QTime t(8, 0, 0);
+        const auto refresh = [&](int seconds) {
+            announce(r, kHostB, 1000, t.addSecs(seconds).toString(Qt::ISODate));
+        };
+        for (int minute = 1; minute <= 3; ++minute) {
+            QVERIFY(r.sweep().isEmpty());
+            t = t.addSecs(60);
+            refresh(0);
+        }
+        QCOMPARE(r.sweep(), QStringList({QStringLiteral("10.0.0.1:1000")}));
+        for (int minute = 0; minute < 50; ++minute) {
+            t = t.addSecs(60);
+            refresh(0);
+            QVERIFY(r.sweep().isEmpty());
+        }
+        QCOMPARE(r.size(), 1);
+        // Many refreshes in a row do not buy a longer life than a fresh entry.
+        for (int s = 1; s < 30; ++s) {
+            refresh(s);
+        }
+        for (int sweep = 0; sweep < 3; ++sweep) {
+            QVERIFY(r.sweep().isEmpty());
+        }
+        QCOMPARE(r.sweep().size(), 1);
+        QCOMPARE(r.size(), 0);
+    }
+
+    void withdrawAndLimits() {
+        MasterRegistry r({/*maxServers*/ 5, /*maxServersPerAddress*/ 3});
+        for (int port = 1; port <= 3; ++port) {
+            QCOMPARE(announce(r, kHostA, port, "10:00:00"), R::Added);
+        }
+        QCOMPARE(announce(r, kHostA, 4, "10:00:00"), R::Refused);
+        QCOMPARE(r.withdraw(kHostA, 2), R::Removed);
+        QCOMPARE(r.withdraw(kHostA, 2), R::Unchanged);
+        QCOMPARE(r.withdraw(kHostB, 1), R::Unchanged);
+        QCOMPARE(announce(r, kHostA, 4, "10:00:00"), R::Added);
+        QCOMPARE(announce(r, kHostB, 1, "10:00:00"), R::Added);
+        QCOMPARE(announce(r, kHostB, 2, "10:00:00"), R::Added);
+        QCOMPARE(announce(r, kHostB, 3, "10:00:00"), R::Refused);
+        QCOMPARE(r.size(), 5);
+        QVERIFY(r.find(kHostA, 4) && r.find(kHostA, 3) && !r.find(kHostA, 2));
+    }
+
+    void listsGoRoundEveryServer() {
+        MasterRegistry r;
+        QVERIFY(r.list(10).isEmpty());
+        for (int port = 1; port <= 7; ++port) {
+            announce(r, kHostA, port, "10:00:00");
+        }
+        QSet<QString> seen;
+        for (int call = 0; call < 3; ++call) {
+            const QStringList part = r.list(3);
+            QCOMPARE(part.size(), 3);
+            seen.unite(QSet<QString>(part.begin(), part.end()));
+        }
+        QCOMPARE(seen.size(), 7);
+        QVERIFY(seen.contains(QStringLiteral("10.0.0.1:7")));
+        QCOMPARE(r.list(100).size(), 7);
+        QVERIFY(r.list(0).isEmpty());
+    }
+
+    void rateLimitPerAddress() {
+        RateLimiter limiter(3, 1000, 2);
+        qint64 now = 0;
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(limiter.allow(kHostA, now));
+        }
+        QVERIFY(!limiter.allow(kHostA, now));
+        QVERIFY(limiter.allow(kHostB, now));  // another address has its own bucket
+        now += 999;
+        QVERIFY(!limiter.allow(kHostA, now));
+        now += 1;
+        QVERIFY(limiter.allow(kHostA, now));
+        QVERIFY(!limiter.allow(kHostA, now));
+        // The table is full (two addresses); a third is refused until one is idle.
+        const QHostAddress third(QStringLiteral("10.0.0.3"));
+        QVERIFY(!limiter.allow(third, now));
+        now += 3000;
+        QVERIFY(limiter.allow(third, now));
+        QVERIFY(limiter.tracked() <= 2);
+    }
+    void announceAndSignOff() {
+        Master master;
+        RawPeer server;
+        RawPeer client;
+        QCOMPARE(master.list(client), QStringList());
+
+        server.send(announcement(MessageCode::SON, 27403, QStringLiteral("12:00:00")),
+                    master.service.port());
+        QTRY_COMPARE(server.count(QStringLiteral("MON")), 1);
+        QCOMPARE(master.list(client), QStringList({QStringLiteral("127.0.0.1:27403")}));
+
+        // An announcement signed with another secret gets no answer and no entry.
+        ConnectionMessage forged =
+            announcement(MessageCode::SON, 27500, QStringLiteral("12:00:00"));
+        forged.content.replace(forged.content.size() - 4, 4, QStringLiteral("0000"));
+        server.send(forged, master.service.port());
+        server.send(announcement(MessageCode::SON, 27403, QStringLiteral("12:01:00")),
+                    master.service.port());
+        QTRY_COMPARE(server.count(QStringLiteral("MON")), 2);
+        QCOMPARE(master.service.registry().size(), 1);
+
+        // Signing off removes it at once and is answered.
+        server.send(announcement(MessageCode::SOF, 27403, QStringLiteral("12:05:30")),
+                    master.service.port());
+        QTRY_COMPARE(server.count(QStringLiteral("MOF")), 1);
+        QCOMPARE(master.list(client), QStringList());
+    }
+
+    // All test peers share 127.0.0.1, so they share one address's allowance.
+    void answersAreBoundedAndRateLimited() {
+        MasterService::Config config;
+        config.maxListEntries = 5;
+        config.listBurst = 2;
+        config.listRefillMs = 60000;
+        Master master(config);
+        RawPeer server;
+        for (int port = 1000; port < 1012; ++port) {
+            server.send(announcement(MessageCode::SON, port, QStringLiteral("08:00:00")),
+                        master.service.port());
+        }
+        QTRY_COMPARE(master.service.registry().size(), 12);
+        RawPeer client;
+        const QStringList first = master.list(client);
+        const QStringList second = master.list(client);
+        QCOMPARE(first.size(), 5);
+        QCOMPARE(second.size(), 5);
+        QCOMPARE(QSet<QString>(first.begin(), first.end())
+                     .intersect(QSet<QString>(second.begin(), second.end()))
+                     .size(),
+                 0);
+        QCOMPARE(master.list(client, 300), QStringList({QStringLiteral("no answer")}));
+        for (const ConnectionMessage& m : client.ofType(QStringLiteral("MLS"))) {
+            QVERIFY(m.encode().size() < 120);
+        }
+
+        config.requestBurst = 3;
+        config.requestRefillMs = 60000;
+        Master strict(config);
+        for (int i = 0; i < 5; ++i) {
+            client.send(ConnectionMessage(MessageCode::CTS, QStringLiteral("T")),
+                        strict.service.port());
+        }
+        QTRY_COMPARE(strict.service.counters().limited, qint64(2));
+        QCOMPARE(strict.service.counters().answered, qint64(3));
+    }
+
+    void survivesGarbage() {
+        Master master;
+        RawPeer stranger;
+        const int port = master.service.port();
+        stranger.sendRaw(QByteArray(), port);
+        stranger.sendRaw(QByteArray(3000, '\xff'), port);
+        stranger.sendRaw("CLS 999999999 N L", port);
+        stranger.sendRaw("CLS 4 N", port);
+        stranger.sendRaw("XYZ 3 N L", port);
+        stranger.sendRaw("SON 2 N ", port);
+        stranger.send(ConnectionMessage(MessageCode::CHI, QStringLiteral("-1 1 -1 ")), port);
+        stranger.send(
+            ConnectionMessage(MessageCode::SON, QStringLiteral("Beta 0.92 x T 99:99:99 d")), port);
+        stranger.send(ConnectionMessage(MessageCode::CTS, QStringLiteral("T")), port);
+        QTRY_COMPARE(stranger.count(QStringLiteral("MTS")), 1);
+        QCOMPARE(stranger.received.size(), 1);
+        QCOMPARE(master.service.registry().size(), 0);
+        QVERIFY(master.service.counters().rejected >= 2);
+    }
+
+    void portInUseIsReported() {
+        Master first;
+        MasterService::Config config;
+        config.bindAddress = kLocal;
+        config.port = first.service.port();
+        MasterService second(config);
+        QVERIFY(!second.start());
+        QVERIFY(!second.errorString().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMaster)
+#include "test_master.moc"
