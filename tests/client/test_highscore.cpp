@@ -19,10 +19,13 @@ void writeRaw(const QString& path, const QByteArray& bytes) {
     file.write(bytes);
 }
 
-QList<int> scores(const HighscoreFile::Lists& lists, int players) {
-    QList<int> out;
-    for (const auto& r : lists[players - 1]) {
-        out.append(r->score());
+// Every record read back, list by list, as "players:score names".
+QStringList entries(const HighscoreFile::Lists& lists) {
+    QStringList out;
+    for (std::size_t i = 0; i < lists.size(); ++i) {
+        for (const auto& r : lists[i]) {
+            out.append(QStringLiteral("%1:%2 %3").arg(i + 1).arg(r->score()).arg(r->playerNames()));
+        }
     }
     return out;
 }
@@ -50,45 +53,36 @@ private Q_SLOTS:
         QVERIFY(!GameResult(120, 5, "00:01:40", "x", 2, "Ann Ben_Lee", sum.toUpper()).valid());
     }
 
-    void appendedLinesReadBackPerPlayerCount() {
-        QTemporaryDir dir;
-        HighscoreFile file(dir.path(), [] { return kWhen; });
-        QVERIFY(file.append(50, 2, "00:00:30", {"Solo"}));
-        QVERIFY(file.append(70, 3, "00:00:40", {"Ann", "Ben"}));
-        QVERIFY(file.append(90, 4, "00:00:50", {"A", "B", "C", "D"}));
-        QFile raw(file.filePath());
-        QVERIFY(raw.open(QIODevice::ReadOnly));
-        QCOMPARE(raw.readAll().count("\r\n"), 3);
-
-        const HighscoreFile::Lists lists = file.read();
-        QCOMPARE(scores(lists, 1), QList<int>{50});
-        QCOMPARE(scores(lists, 2), QList<int>{70});
-        QCOMPARE(scores(lists, 3), QList<int>{});
-        QCOMPARE(scores(lists, 4), QList<int>{90});
-        const GameResult& four = *lists[3].front();
-        QVERIFY(four.lines() == 4 && four.playtime() == "00:00:50" && four.playerCount() == 4);
-        QCOMPARE(four.isoDate(), QStringLiteral("2011-03-05T18:04:11"));
-    }
-
-    void orderIsByScoreWithEarlierLinesFirstAmongEquals() {
+    // One list per player count, highest score first, earlier lines first among equals.
+    void appendedLinesReadBackInOrder() {
         QTemporaryDir dir;
         HighscoreFile file(dir.path(), [] { return kWhen; });
         for (const auto& [score, name] :
              {std::pair{30, "first"}, std::pair{90, "top"}, std::pair{30, "second"},
               std::pair{10, "low"}, std::pair{30, "third"}}) {
-            QVERIFY(file.append(score, 0, "00:00:01", {name}));
+            QVERIFY(file.append(score, 2, "00:00:01", {name}));
         }
+        QVERIFY(file.append(70, 3, "00:00:40", {"Ann", "Ben"}));
+        QVERIFY(file.append(90, 4, "00:00:50", {"A", "B", "C", "D"}));
+        QFile raw(file.filePath());
+        QVERIFY(raw.open(QIODevice::ReadOnly));
+        QCOMPARE(raw.readAll().count("\r\n"), 7);
+
         const HighscoreFile::Lists lists = file.read();
-        QStringList names;
-        for (const auto& r : lists[0]) {
-            names.append(r->playerNames());
-        }
-        QCOMPARE(names, (QStringList{"top", "first", "second", "third", "low"}));
+        QCOMPARE(entries(lists), (QStringList{"1:90 top", "1:30 first", "1:30 second", "1:30 third",
+                                              "1:10 low", "2:70 Ann Ben", "4:90 A B C D"}));
+        const GameResult& four = *lists[3].front();
+        QVERIFY(four.lines() == 4 && four.playtime() == "00:00:50" && four.playerCount() == 4);
+        QCOMPARE(four.isoDate(), QStringLiteral("2011-03-05T18:04:11"));
     }
 
-    void tamperedAndMalformedLinesAreDropped() {
+    void missingEmptyTamperedAndMalformedLines() {
         QTemporaryDir dir;
         HighscoreFile file(dir.path(), [] { return kWhen; });
+        QVERIFY(entries(file.read()).isEmpty());
+        writeRaw(file.filePath(), QByteArray());
+        QVERIFY(entries(file.read()).isEmpty());
+
         const QByteArray good = HighscoreFile::line(kWhen, 120, 5, "00:01:40", {"Ann"});
         QByteArray score = good;
         score.replace(" 120 ", " 190 ");
@@ -105,11 +99,11 @@ private Q_SLOTS:
         writeRaw(file.filePath(), score + "\r\n" + lines + "\r\n" + spaced + "\r\n" + countFive +
                                       "\r\n" + countZero + "\r\nshort line\r\n\r\n" +
                                       QByteArray(3000, 'x') + "\r\n" + good + "\r\n");
-        const HighscoreFile::Lists lists = file.read();
-        QCOMPARE(scores(lists, 1), QList<int>{120});
-        for (int players = 2; players <= 4; ++players) {
-            QVERIFY(lists[players - 1].empty());
-        }
+        QCOMPARE(entries(file.read()), QStringList{"1:120 Ann"});
+
+        QTemporaryDir other;
+        QVERIFY(QDir(other.path()).mkdir("highscore.dat"));
+        QVERIFY(!HighscoreFile(other.path()).append(1, 1, "00:00:01", {"Ann"}));
     }
 
     void lineEndingsAndLengthLimit() {
@@ -118,44 +112,28 @@ private Q_SLOTS:
         const QByteArray line = HighscoreFile::line(kWhen, 7, 1, "00:00:02", {"Ann"});
         // A bare "\n", and a last line without any ending, keep their checksum.
         writeRaw(file.filePath(), line + "\n" + line);
-        QCOMPARE(scores(file.read(), 1), (QList<int>{7, 7}));
+        QCOMPARE(entries(file.read()), (QStringList{"1:7 Ann", "1:7 Ann"}));
 
         // The line appended after a last line without ending starts on its own
         // line, and four names of any length still make a line the reader accepts.
         const QString longName(400, QChar(0x00E9));
         QVERIFY(file.append(8, 1, QString(500, 't'), {longName, longName, longName, longName}));
-        const HighscoreFile::Lists lists = file.read();
-        QCOMPARE(scores(lists, 4), QList<int>{8});
-        QCOMPARE(lists[3].front()->playerNames(),
-                 QStringList(4, QString(12, QChar(0x00E9))).join(' '));
-    }
-
-    void emptyMissingAndUnwritableFiles() {
-        QTemporaryDir dir;
-        HighscoreFile file(dir.path());
-        for (const auto& list : file.read()) {
-            QVERIFY(list.empty());
-        }
-        writeRaw(file.filePath(), QByteArray());
-        for (const auto& list : file.read()) {
-            QVERIFY(list.empty());
-        }
-        QTemporaryDir other;
-        QVERIFY(QDir(other.path()).mkdir("highscore.dat"));
-        QVERIFY(!HighscoreFile(other.path()).append(1, 1, "00:00:01", {"Ann"}));
+        const QString cut(12, QChar(0x00E9));
+        QCOMPARE(entries(file.read()),
+                 (QStringList{"1:7 Ann", "1:7 Ann", "4:8 " + QStringList(4, cut).join(' ')}));
     }
 
     void displayForms() {
-        const auto result = [](const QString& players) {
-            return std::make_unique<GameResult>(1, 1, "t", "2011-03-05T18:04:11",
-                                                static_cast<int>(players.count(' ') + 1), players,
-                                                QString());
+        const auto players = [](const QString& names) {
+            return GameResult(1, 1, "t", "2011-03-05T18:04:11", int(names.count(' ') + 1), names,
+                              QString())
+                .players();
         };
-        QCOMPARE(result("Ann")->players(), QStringLiteral("Ann"));
-        QCOMPARE(result("Ann Ben")->players(), QStringLiteral("Ann and Ben"));
-        QCOMPARE(result("Ann Ben Cid Dora")->players(), QStringLiteral("Ann, Ben, Cid and Dora"));
-        const auto r = result("Ann");
-        QCOMPARE(r->date(), QLocale::system().toString(kWhen, QLocale::ShortFormat));
+        QCOMPARE(players("Ann"), QStringLiteral("Ann"));
+        QCOMPARE(players("Ann Ben"), QStringLiteral("Ann and Ben"));
+        QCOMPARE(players("Ann Ben Cid Dora"), QStringLiteral("Ann, Ben, Cid and Dora"));
+        QCOMPARE(GameResult(1, 1, "t", "2011-03-05T18:04:11", 1, "A", QString()).date(),
+                 QLocale::system().toString(kWhen, QLocale::ShortFormat));
         // A date that does not parse is shown as stored.
         QCOMPARE(GameResult(1, 1, "t", "yesterday", 1, "A", QString()).date(),
                  QStringLiteral("yesterday"));
