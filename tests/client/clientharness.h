@@ -23,7 +23,7 @@ struct ClientRecorder {
         record(c, &Client::setGuiTopState, "top");
         record(c, &Client::setGuiLastState, "last");
         QObject::connect(c, &Client::displayError, [this](const QString& m, bool leave) {
-            events.append(QStringLiteral("error ") + text(leave) + QLatin1Char(' ') + m);
+            events.append("error " + text(leave) + QLatin1Char(' ') + m);
         });
         record(c, &Client::displayMessage, "message");
         record(c, &Client::displayCountdown, "countdown");
@@ -75,7 +75,7 @@ private:
             events.append(parts.join(QLatin1Char(' ')));
         });
     }
-    static QString text(bool b) { return b ? QStringLiteral("T") : QStringLiteral("F"); }
+    static QString text(bool b) { return b ? "T" : "F"; }
     static QString text(int v) { return QString::number(v); }
     static QString text(const QString& s) { return s; }
     static QString text(GuiState s) { return QString::number(int(s)); }
@@ -123,8 +123,8 @@ struct ClientHarness : ClientRecorder {
     // The two ini files are written first unless empty; listen: record the GUI signals.
     explicit ClientHarness(const QString& settingsIni = QString(),
                            const QString& masterserverIni = QString(), bool listen = true) {
-        writeFile(QStringLiteral("settings.ini"), settingsIni);
-        writeFile(QStringLiteral("masterserver.ini"), masterserverIni);
+        writeFile("settings.ini", settingsIni);
+        writeFile("masterserver.ini", masterserverIni);
         Client::Environment env;
         env.directory = dir.path();
         env.now = [] { return QDateTime(QDate(2011, 3, 5), QTime(18, 4, 11)); };
@@ -163,20 +163,19 @@ struct ClientHarness : ClientRecorder {
         Q_EMIT udp->connectionEstablished(connId, isHost);
     }
     void hostSingle(bool splitscreen = false) {
-        client->hostGame(QStringLiteral("Local"), 27403, splitscreen ? 2 : 1, true, splitscreen,
-                         true, false, QStringLiteral("P"));
+        client->hostGame("Local", 27403, splitscreen ? 2 : 1, true, splitscreen, true, false, "P");
         establish(0, true);
     }
     void joinAndEstablish(const QString& address, int connId) {
         client->joinGame(false, address, false, QString());
         const QStringList parts = address.split(QLatin1Char(':'));
-        answerProbe(QStringLiteral("Beta 0.92"), parts.at(0), parts.value(1, "27403").toInt());
+        answerProbe("Beta 0.92", parts.at(0), parts.value(1, "27403").toInt());
         establish(connId, false);
     }
     // Ready, listed as playing, and the start countdown 3, 2, 1, 0.
     void startGame(int connId = 0, int fieldsizeX = 12) {
         client->setReady();
-        playerList({{connId, QStringLiteral("Player1"), GamePlayer::Playing}});
+        playerList({{connId, "Player1", GamePlayer::Playing}});
         for (int count : {3, 2, 1, 0}) {
             Q_EMIT udp->changedCGameStart(connId, fieldsizeX, count);
         }
@@ -184,7 +183,7 @@ struct ClientHarness : ClientRecorder {
     // The status entries of every "CPLR" sent, as "2,-1".
     QStringList statusesSent() const {
         QStringList out;
-        for (const QVariantList& call : tcp->callsOf(QStringLiteral("sendCPlayers"))) {
+        for (const QVariantList& call : tcp->callsOf("sendCPlayers")) {
             QStringList status;
             for (const QVariant& v : call.at(3).toList()) {
                 status.append(v.toString());
@@ -216,7 +215,7 @@ struct ClientHarness : ClientRecorder {
     void answerProbe(const QString& version, const QString& address, int port,
                      bool hasPassword = false, int maxPlayers = 4) {
         Q_EMIT master->changedCNewServer(
-            -1, new ServerData(version, address, QStringLiteral("Some server"), port, false,
-                               hasPassword, 1, maxPlayers, 12, QString()));
+            -1, new ServerData(version, address, "Some server", port, false, hasPassword, 1,
+                               maxPlayers, 12, QString()));
     }
 };

@@ -17,18 +17,17 @@
 namespace {
 
 using Calls = QList<QVariantList>;
-const QString kReady = QStringLiteral("Press 'r' when you are ready.");
-const QString kNewGame = QStringLiteral("\n\nPress 'r' for a new game.");
-const QString kMasterDown = QStringLiteral(
+const QString kReady = "Press 'r' when you are ready.";
+const QString kNewGame = "\n\nPress 'r' for a new game.";
+const QString kMasterDown =
     "error F Starting server...\n\nThe masterserver could not be reached. Other players can "
-    "only connect to you directly.");
-const QString kMasterIni = QStringLiteral("[Master]\nGeneral\\Address=127.0.0.1\n");
+    "only connect to you directly.";
+const QString kMasterIni = "[Master]\nGeneral\\Address=127.0.0.1\n";
 const QString kOptionsLost =
-    QStringLiteral("error F The options could not be saved and will be reset at the next start.");
+    "error F The options could not be saved and will be reset at the next start.";
 // An attempt that failed before the game: the error, then the previous screen.
 QStringList backAfter(const QString& error) {
-    return {error, QStringLiteral("resetChat"), ClientHarness::base(GuiState::NoState),
-            QStringLiteral("last")};
+    return {error, "resetChat", ClientHarness::base(GuiState::NoState), "last"};
 }
 QString base(GuiState state, const QString& text = QString()) {
     return ClientHarness::base(state, text);
@@ -95,7 +94,7 @@ private Q_SLOTS:
     void hostingANetworkGameChecksTheMasterFirst() {
         ClientHarness h(QString(), kMasterIni + "General\\Port=3001\n");
         h.client->hostGame("Open game", 27403, 4, false, false, false, true, "Psecret word");
-        QCOMPARE(h.started.front().password, QStringLiteral("Psecret word"));
+        QCOMPARE(h.started.front().password, "Psecret word");
         QCOMPARE(h.master->callsOf("connectToHost"), (Calls{{"127.0.0.1", 3001}}));
         QCOMPARE(h.master->callsOf("sendMasterTest"), (Calls{{true}}));
         QCOMPARE(h.tcp->count("connectWithHello"), 0);
@@ -130,7 +129,7 @@ private Q_SLOTS:
         QCOMPARE(h.tcp->count("sendCStart"), 1);
         QCOMPARE(h.client->state(), int(GamePlayer::Waiting));
 
-        const QString notReady = QStringLiteral("\n\nPress 'r' if you are not ready anymore.");
+        const QString notReady = "\n\nPress 'r' if you are not ready anymore.";
         h.client->setReady();
         h.playerList({{0, "Ann", 2}, {1, "Player1", 3}});
         QCOMPARE(h.events.last(), base(GuiState::Lobby, "Waiting for other players..."));
@@ -195,7 +194,7 @@ private Q_SLOTS:
         h.playerList({{0, "Player1", 4}});
         Q_EMIT h.udp->changedCGameStart(0, 12, 3);
         h.client->setReady();  // 'r' during the start countdown
-        QCOMPARE(h.statusesSent().last(), QStringLiteral("2,-1"));
+        QCOMPARE(h.statusesSent().last(), "2,-1");
         h.clearLog();
         Q_EMIT h.tcp->changedCGameRestart(-1);
         QCOMPARE(h.events, (QStringList{"playtime stop", "rotation T", "countdown ",
@@ -322,8 +321,8 @@ private Q_SLOTS:
     void everyConnectionErrorText_data() {
         QTest::addColumn<int>("error");
         QTest::addColumn<QString>("text");
-        const QString server = QStringLiteral("error F The server '10.0.0.5:27403' ");
-        const QString lost = QStringLiteral("error T The connection to the server was lost.");
+        const QString server = "error F The server '10.0.0.5:27403' ";
+        const QString lost = "error T The connection to the server was lost.";
         QTest::newRow("init") << 0 << "error F The connection could not be initialized.";
         QTest::newRow("not found") << 1 << server + "could not be found.";
         QTest::newRow("refused") << 2 << server + "could not be found.";
@@ -566,7 +565,7 @@ private Q_SLOTS:
     void settingsDefaultsAndStoredValues() {
         ClientHarness h;
         const ClientSettings& s = h.client->settings();
-        QCOMPARE(s.options.name1 + s.options.name2, QStringLiteral("Player1Player2"));
+        QCOMPARE(s.options.name1 + s.options.name2, "Player1Player2");
         QVERIFY(s.options.color1 == -1 && s.options.color2 == -1 && s.options.quality == 2);
         QVERIFY(s.options.showIntro && s.options.showPointer && s.options.enableStatsSP &&
                 s.options.playSounds && s.options.enableVSync && s.options.showPreview == 1);
@@ -591,13 +590,13 @@ private Q_SLOTS:
     }
 
     void namesAreMadeSafeBeforeTheyTravel() {
-        QCOMPARE(PlayerNames::sanitised("Ann Lee"), QStringLiteral("Ann_Lee"));
-        QCOMPARE(PlayerNames::sanitised(" a\tb\r\nc "), QStringLiteral("a_b__c"));
-        QCOMPARE(PlayerNames::sanitised("ABCDEFGHIJKLMNOP"), QStringLiteral("ABCDEFGHIJKL"));
-        QCOMPARE(PlayerNames::sanitised("  ", "Player1"), QStringLiteral("Player1"));
+        QCOMPARE(PlayerNames::sanitised("Ann Lee"), "Ann_Lee");
+        QCOMPARE(PlayerNames::sanitised(" a\tb\r\nc "), "a_b__c");
+        QCOMPARE(PlayerNames::sanitised("ABCDEFGHIJKLMNOP"), "ABCDEFGHIJKL");
+        QCOMPARE(PlayerNames::sanitised("  ", "Player1"), "Player1");
         QCOMPARE(PlayerNames::sanitised(QString(11, 'x') + QString::fromUtf8("\xF0\x9F\x98\x80")),
                  QString(11, 'x'));  // no half character at the cut
-        QCOMPARE(PlayerNames::sanitisedServerName(" Den\tof\nZoe "), QStringLiteral("Den of Zoe"));
+        QCOMPARE(PlayerNames::sanitisedServerName(" Den\tof\nZoe "), "Den of Zoe");
 
         ClientHarness h("[Client]\nPlayer1\\Name=Ann Lee\n");
         setOptions(*h.client, "Solo", "Duo");  // not connected: nothing sent
@@ -610,8 +609,8 @@ private Q_SLOTS:
         QCOMPARE(sent[1].at(1), QVariant(QStringList{"Bo_b", ""}));
         QCOMPARE(sent[2].at(2), QVariant(QVariantList{5, -1}));
         QSettings file(h.path("settings.ini"), QSettings::IniFormat);
-        QCOMPARE(file.value("Client/Player1/Name").toString(), QStringLiteral("Bo_b"));
-        QCOMPARE(file.value("Client/Player2/Name").toString(), QStringLiteral("Player2"));
+        QCOMPARE(file.value("Client/Player1/Name").toString(), "Bo_b");
+        QCOMPARE(file.value("Client/Player2/Name").toString(), "Player2");
     }
 
     void savingKeepsEveryOtherKey() {
@@ -626,9 +625,9 @@ private Q_SLOTS:
         h.client.reset();
 
         QSettings file(h.path("settings.ini"), QSettings::IniFormat);
-        QCOMPARE(file.value("Client/General/Theme").toString(), QStringLiteral("dark"));
+        QCOMPARE(file.value("Client/General/Theme").toString(), "dark");
         QCOMPARE(file.value("Plugins/Something/Else").toInt(), 42);
-        QCOMPARE(file.value("Cache/General/IP").toString(), QStringLiteral("10.1.1.1"));
+        QCOMPARE(file.value("Cache/General/IP").toString(), "10.1.1.1");
         QCOMPARE(file.value("Cache/General/Filter").toInt(), 5);
         QCOMPARE(file.value("Server/General/MaxPlayers").toInt(), 3);
         QCOMPARE(file.value("Client/Video/ResWidth").toUInt(), 1920u);
@@ -648,7 +647,7 @@ private Q_SLOTS:
         setOptions(*h.client, "Kept", "Duo");
         h.client->setColors(3, 4);
         QCOMPARE(h.eventsOf("error"), (QStringList{kOptionsLost, kOptionsLost}));
-        QCOMPARE(h.client->settings().options.name1, QStringLiteral("Kept"));
+        QCOMPARE(h.client->settings().options.name1, "Kept");
         QCOMPARE(h.client->settings().options.color1, 3);
         h.clearLog();
         h.client->setLastFilter(3);  // the cache is written without a check
@@ -703,7 +702,7 @@ private Q_SLOTS:
                                               "1:10 low", "2:70 Ann Ben", "4:90 A B C D"}));
         const GameResult& four = *lists[3].front();
         QVERIFY(four.lines() == 4 && four.playtime() == "00:00:50" && four.playerCount() == 4);
-        QCOMPARE(four.isoDate(), QStringLiteral("2011-03-05T18:04:11"));
+        QCOMPARE(four.isoDate(), "2011-03-05T18:04:11");
     }
 
     void missingEmptyTamperedAndMalformedLines() {
@@ -759,14 +758,13 @@ private Q_SLOTS:
                               QString())
                 .players();
         };
-        QCOMPARE(players("Ann"), QStringLiteral("Ann"));
-        QCOMPARE(players("Ann Ben"), QStringLiteral("Ann and Ben"));
-        QCOMPARE(players("Ann Ben Cid Dora"), QStringLiteral("Ann, Ben, Cid and Dora"));
+        QCOMPARE(players("Ann"), "Ann");
+        QCOMPARE(players("Ann Ben"), "Ann and Ben");
+        QCOMPARE(players("Ann Ben Cid Dora"), "Ann, Ben, Cid and Dora");
         QCOMPARE(GameResult(1, 1, "t", "2011-03-05T18:04:11", 1, "A", QString()).date(),
                  QLocale::system().toString(kWhen, QLocale::ShortFormat));
         // A date that does not parse is shown as stored.
-        QCOMPARE(GameResult(1, 1, "t", "yesterday", 1, "A", QString()).date(),
-                 QStringLiteral("yesterday"));
+        QCOMPARE(GameResult(1, 1, "t", "yesterday", 1, "A", QString()).date(), "yesterday");
     }
 };
 
