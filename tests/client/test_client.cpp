@@ -119,7 +119,7 @@ private Q_SLOTS:
         QCOMPARE(none.tcp->count("connectWithHello"), 1);
     }
 
-    void readyStartAndLobbyTexts() {
+    void readyStartMenuAndLobbyTexts() {
         ClientHarness h;
         h.joinAndEstablish("10.0.0.5", 1);
         h.client->setReady();
@@ -128,6 +128,16 @@ private Q_SLOTS:
         h.client->setStart();  // no Ready needed in a network game
         QCOMPARE(h.tcp->count("sendCStart"), 1);
         QCOMPARE(h.client->state(), int(GamePlayer::Waiting));
+        h.client->setReady();
+        h.client->setMenuOpen(true);  // the in-game menu unreadies until it is closed
+        QCOMPARE(h.client->state(), int(GamePlayer::Waiting));
+        h.client->setMenuOpen(false);
+        h.client->setReady();
+        h.client->setMenuOpen(true);  // opened while Waiting: stays Waiting
+        h.client->setMenuOpen(false);
+        QCOMPARE(h.statusesSent(),
+                 (QStringList{"2,-1", "3,-1", "2,-1", "3,-1", "2,-1", "3,-1", "2,-1"}));
+        QCOMPARE(h.tcp->count("sendCPause"), 0);
 
         const QString notReady = "\n\nPress 'r' if you are not ready anymore.";
         h.client->setReady();
@@ -201,20 +211,6 @@ private Q_SLOTS:
                                         base(GuiState::Lobby, "Start abortet." + kNewGame)}));
         h.playerList({{0, "Player1", 2}});
         QCOMPARE(h.events.last(), base(GuiState::Lobby, "Start abortet." + kNewGame));
-    }
-
-    void inGameMenuWhileReadyUnreadiesUntilClosed() {
-        ClientHarness h;
-        h.joinAndEstablish("10.0.0.5:4000", 1);
-        h.client->setReady();
-        h.client->setMenuOpen(true);
-        QCOMPARE(h.client->state(), int(GamePlayer::Waiting));
-        h.client->setMenuOpen(false);
-        h.client->setReady();
-        h.client->setMenuOpen(true);  // opened while Waiting: stays Waiting
-        h.client->setMenuOpen(false);
-        QCOMPARE(h.statusesSent(), (QStringList{"2,-1", "3,-1", "2,-1", "3,-1", "2,-1"}));
-        QCOMPARE(h.tcp->count("sendCPause"), 0);
     }
 
     void gameOverAppendsTheHighscore() {
