@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <memory>
 #include <vector>
 
@@ -10,24 +11,62 @@
 #include "game/fieldmirror.h"
 #include "tests/support/fakeconnection.h"
 
-// Every signal a Client gives the GUI, written to `events` as one line of
-// text, so a test reads what the player would see in order. What the GUI
-// would take over is kept here, or with useMirror handed to `mirror`, the
-// field copy a player sees.
+// Every GUI signal of a Client as one line of text in `events` (name, then its
+// arguments), so a test reads what the player would see in order. Blocks and
+// movements go on to `mirror`, the field copy a player sees.
 struct ClientRecorder {
-    void listen(Client* c);
-    // Event lines beginning with prefix.
-    QStringList eventsOf(const QString& prefix) const;
-
     QStringList events;
-    bool useMirror = false;
     FieldMirror mirror;
-    std::vector<std::unique_ptr<GameBlock>> blocks;
-    std::vector<std::unique_ptr<GameMovement>> movements;
-    std::vector<std::unique_ptr<ServerData>> listedServers;
+
+    void listen(Client* c) {
+        record(c, &Client::setGuiBaseState, "base");
+        record(c, &Client::setGuiTopState, "top");
+        record(c, &Client::setGuiLastState, "last");
+        QObject::connect(c, &Client::displayError, [this](const QString& m, bool leave) {
+            events.append("error " + text(leave) + QLatin1Char(' ') + m);
+        });
+        record(c, &Client::displayMessage, "message");
+        record(c, &Client::displayCountdown, "countdown");
+        record(c, &Client::displayChatMessage, "chat");
+        record(c, &Client::resetGui, "resetGui");
+        record(c, &Client::resetChat, "resetChat");
+        record(c, &Client::changeFieldsizeX, "fieldsize");
+        record(c, &Client::setRotation, "rotation");
+        record(c, &Client::startPlayTime, "playtime start");
+        record(c, &Client::pausePlayTime, "playtime pause");
+        record(c, &Client::stopPlayTime, "playtime stop");
+        record(c, &Client::setScore, "score");
+        record(c, &Client::setPlaytime, "playtime text");
+        record(c, &Client::removePlayer, "remove");
+        record(c, &Client::resultMasterserver, "master");
+        record(c, &Client::changedPinglist, "pings");
+        record(c, &Client::changedPlayerlist, "players");
+        record(c, &Client::createdNewBlock, "block");
+        QObject::connect(c, &Client::moveBlocks,
+                         [this](const QList<GameMovement*>& list, const QList<int>& ids) {
+                             events.append(QStringLiteral("move %1 ").arg(list.size()) + text(ids));
+                             mirror.moveBlocks(list, ids);
+                             qDeleteAll(list);
+                         });
+        QObject::connect(c, &Client::mergeBlocks, [this](const QList<GameMovement*>& list) {
+            events.append(QStringLiteral("merge %1").arg(list.size()));
+            mirror.mergeBlocks(list);
+            qDeleteAll(list);
+        });
+        record(c, &Client::newServer, "server");
+    }
+
+    QStringList eventsOf(const QString& prefix) const {
+        QStringList out;
+        for (const QString& e : events) {
+            if (e.startsWith(prefix)) {
+                out.append(e);
+            }
+        }
+        return out;
+    }
 
 private:
-    // Each GUI signal becomes the line: name, then its arguments as text.
     template <typename... Args>
     void record(Client* c, void (Client::*signal)(Args...), const char* name) {
         QObject::connect(c, signal, [this, name](Args... args) {
@@ -36,7 +75,7 @@ private:
             events.append(parts.join(QLatin1Char(' ')));
         });
     }
-    static QString text(bool b) { return b ? QStringLiteral("T") : QStringLiteral("F"); }
+    static QString text(bool b) { return b ? "T" : "F"; }
     static QString text(int v) { return QString::number(v); }
     static QString text(const QString& s) { return s; }
     static QString text(GuiState s) { return QString::number(int(s)); }
@@ -50,67 +89,133 @@ private:
         }
         return parts.join(QLatin1Char(','));
     }
-    QString text(GameBlock* block);
-    QString text(const QList<GameMovement*>& movements);
-    QString text(ServerData* server);
+    static QString text(ServerData* server) {
+        return std::unique_ptr<ServerData>(server)->address();
+    }
+    QString text(GameBlock* block) {
+        const int id = block->id();
+        mirror.addBlock(std::unique_ptr<GameBlock>(block));
+        return QString::number(id);
+    }
 };
 
 // One Client on three recording connections, a starter that only counts, and
 // a temporary working directory.
 struct ClientHarness : ClientRecorder {
-    struct Servers {
-        std::vector<ServerSettings> started;
-        int stopped = 0;
-    };
-
-    class CountingServer : public EmbeddedServer {
-    public:
-        CountingServer(std::shared_ptr<Servers> log, int port)
-            : log_(std::move(log)), port_(port) {}
-        ~CountingServer() override { ++log_->stopped; }
+    // Stands for the client's own server; counts its end.
+    struct CountingServer : EmbeddedServer {
+        CountingServer(int& stopped, int port) : stopped_(stopped), port_(port) {}
+        ~CountingServer() override { ++stopped_; }
         int port() const override { return port_; }
-
-    private:
-        std::shared_ptr<Servers> log_;
+        int& stopped_;
         int port_;
     };
 
-    // settingsIni and masterserverIni: file contents written before the client
-    // starts (none when empty); listen: record the GUI signals.
-    explicit ClientHarness(const QString& settingsIni = QString(),
-                           const QString& masterserverIni = QString(), bool listen = true);
-
     QTemporaryDir dir;
-    FakeConnection* tcp = nullptr;  // owned by the client
-    FakeConnection* udp = nullptr;
-    FakeConnection* master = nullptr;
-    std::shared_ptr<Servers> servers = std::make_shared<Servers>();
+    FakeConnection* tcp = new FakeConnection(false);  // the three owned by the client
+    FakeConnection* udp = new FakeConnection(true);
+    FakeConnection* master = new FakeConnection(true);
+    std::vector<ServerSettings> started;  // the servers asked for
+    int stopped = 0;
     QList<int> quits;
     std::unique_ptr<Client> client;
 
+    // The two ini files are written first unless empty; listen: record the GUI signals.
+    explicit ClientHarness(const QString& settingsIni = QString(),
+                           const QString& masterserverIni = QString(), bool listen = true) {
+        writeFile("settings.ini", settingsIni);
+        writeFile("masterserver.ini", masterserverIni);
+        Client::Environment env;
+        env.directory = dir.path();
+        env.now = [] { return QDateTime(QDate(2011, 3, 5), QTime(18, 4, 11)); };
+        env.quit = [this](int code) { quits.append(code); };
+        client = std::make_unique<Client>(
+            tcp, udp, master,
+            [this](const ServerSettings& s) -> std::unique_ptr<EmbeddedServer> {
+                started.push_back(s);
+                return std::make_unique<CountingServer>(stopped, s.port);
+            },
+            env);
+        if (listen) {
+            ClientRecorder::listen(client.get());
+        }
+    }
+
     QString path(const QString& name) const { return dir.filePath(name); }
-    QString readFile(const QString& name) const;
-    void clearLog();
+    void writeFile(const QString& name, const QString& text) const {
+        QFile file(path(name));
+        QVERIFY(text.isEmpty() || (file.open(QIODevice::WriteOnly) && file.write(text.toUtf8())));
+    }
+    QString readFile(const QString& name) const {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+    void clearLog() {
+        events.clear();
+        tcp->clear();
+        udp->clear();
+        master->clear();
+    }
 
     // Both game connections report the handshake, stream first.
-    void establish(int connId, bool isHost);
-    void hostSingle(bool splitscreen = false);
-    void joinAndEstablish(const QString& address, int connId, bool splitscreen = false);
+    void establish(int connId, bool isHost) {
+        Q_EMIT tcp->connectionEstablished(connId, isHost);
+        Q_EMIT udp->connectionEstablished(connId, isHost);
+    }
+    void hostSingle(bool splitscreen = false) {
+        client->hostGame("Local", 27403, splitscreen ? 2 : 1, true, splitscreen, true, false, "P");
+        establish(0, true);
+    }
+    void joinAndEstablish(const QString& address, int connId) {
+        client->joinGame(false, address, false, QString());
+        const QStringList parts = address.split(QLatin1Char(':'));
+        answerProbe("Beta 0.92", parts.at(0), parts.value(1, "27403").toInt());
+        establish(connId, false);
+    }
     // Ready, listed as playing, and the start countdown 3, 2, 1, 0.
-    void startGame(int connId = 0, int fieldsizeX = 12);
+    void startGame(int connId = 0, int fieldsizeX = 12) {
+        client->setReady();
+        playerList({{connId, "Player1", GamePlayer::Playing}});
+        for (int count : {3, 2, 1, 0}) {
+            Q_EMIT udp->changedCGameStart(connId, fieldsizeX, count);
+        }
+    }
     // The status entries of every "CPLR" sent, as "2,-1".
-    QStringList statusesSent() const;
+    QStringList statusesSent() const {
+        QStringList out;
+        for (const QVariantList& call : tcp->callsOf("sendCPlayers")) {
+            QStringList status;
+            for (const QVariant& v : call.at(3).toList()) {
+                status.append(v.toString());
+            }
+            out.append(status.join(QLatin1Char(',')));
+        }
+        return out;
+    }
     static QString base(GuiState state, const QString& text = QString()) {
         return QStringLiteral("base %1 %2").arg(int(state)).arg(text);
     }
-    // One server-side player list: entries of (connId, name, status), free places added up to 4.
+    // One server-side player list of (connId, name, status), free places added up to 4.
     struct Entry {
         int connId;
         QString name;
         int status;
-        int colour = -1;
     };
-    void playerList(const QList<Entry>& entries);
+    void playerList(const QList<Entry>& entries) {
+        const int n = std::max<int>(4, entries.size());
+        QList<int> ids(n, -1), colours(n, -1), status(n, 0);
+        QStringList names(n);
+        for (int i = 0; i < entries.size(); ++i) {
+            ids[i] = entries[i].connId;
+            names[i] = entries[i].name;
+            status[i] = entries[i].status;
+        }
+        Q_EMIT tcp->changedCPlayerlist(ids, names, colours, status);
+    }
     void answerProbe(const QString& version, const QString& address, int port,
-                     bool hasPassword = false, int maxPlayers = 4);
+                     bool hasPassword = false, int maxPlayers = 4) {
+        Q_EMIT master->changedCNewServer(
+            -1, new ServerData(version, address, "Some server", port, false, hasPassword, 1,
+                               maxPlayers, 12, QString()));
+    }
 };
