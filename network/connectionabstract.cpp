@@ -139,6 +139,11 @@ int ConnectionAbstract::hostClientId() const {
     return it == established_.end() ? -1 : it->second->clientId;
 }
 
+QHostAddress ConnectionAbstract::clientAddress(int clientId) const {
+    const ConnectionInfo* record = findEstablishedByClientId(clientId);
+    return record != nullptr ? record->address : QHostAddress();
+}
+
 bool ConnectionAbstract::hostPresent() const {
     return hostConnId_ >= 0 && established_.count(hostConnId_) != 0;
 }
@@ -790,6 +795,11 @@ void ConnectionAbstract::processHello(ConnectionInfo& record, const ConnectionMe
         return;
     }
     const Codec::Hello hello = Codec::parseHello(message.content);
+    if (clientIdCheck_ &&
+        (hello.requestedId < 0 || !clientIdCheck_(hello.requestedId, record.address))) {
+        refuseHello(connId, -2);
+        return;
+    }
     // A server without a key of its own (negative) recognises nobody by key.
     const bool keyMatches = hostKey() >= 0 && hello.hostKey == hostKey();
     bool becomesHost = keyMatches;

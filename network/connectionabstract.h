@@ -52,6 +52,16 @@ public:
     // connections agree. The stream side has then already decided who may
     // join first, so the datagram side does not insist on the host key.
     void setHostClientIdSource(std::function<int()> source) { hostIdSource_ = std::move(source); }
+    // The server's datagram side: a hello is accepted only when it asks for an
+    // id that check confirms for the sender's address (the stream side has that
+    // client, from that host). Without it, anyone who sends one datagram could
+    // take a free id, or a joining player's id before the player's own hello,
+    // and speak as that player.
+    void setClientIdCheck(std::function<bool(int clientId, const QHostAddress& address)> check) {
+        clientIdCheck_ = std::move(check);
+    }
+    // The peer's address of the established client with this id; null if none.
+    QHostAddress clientAddress(int clientId) const;
     // Whether the host leaving ends the server ("SSHD" to all). Only a server
     // whose host is its own client is; with either setting above the host is
     // just the first client, and the others play on when it leaves.
@@ -238,6 +248,7 @@ private:
     LossSimulation loss_;
     bool firstClientIsHost_ = false;
     std::function<int()> hostIdSource_;
+    std::function<bool(int, const QHostAddress&)> clientIdCheck_;
 
     int nextConnId_ = 0;
     int playerCount_ = 0;

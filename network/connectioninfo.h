@@ -29,7 +29,7 @@ public:
 
     int connId;
     SocketAbstract* socket = nullptr;  // per-peer wrapper; none on a shared socket
-    QHostAddress address;              // peer of a shared datagram socket
+    QHostAddress address;              // peer of a shared datagram socket or an accepted stream
     int port = -1;
     ConnectionState state = ConnectionState::StateNone;
     QTimer timeoutTimer;  // single shot

@@ -39,6 +39,8 @@ int ConnectionSocketAbstract::acceptSocket(qintptr socketDescriptor) {
         return -1;
     }
     socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    record.address = socket->peerAddress();
+    record.port = socket->peerPort();
     return connId;
 }
 

@@ -121,9 +121,15 @@ Server* ServerHost::start(RandomSource& random) {
           static_cast<ConnectionAbstract*>(master)}) {
         c->setTimings(t);
     }
+    // A datagram hello speaks for the stream client of the same id and host.
+    QPointer<ConnectionSocketTcp> streamSide(stream);
+    datagram->setClientIdCheck([streamSide](int clientId, const QHostAddress& from) {
+        const QHostAddress stream =
+            streamSide ? streamSide->clientAddress(clientId) : QHostAddress();
+        return !stream.isNull() && stream.isEqual(from, QHostAddress::TolerantConversion);
+    });
     if (options_.dedicated) {
         stream->setFirstClientIsHost(true);
-        QPointer<ConnectionSocketTcp> streamSide(stream);
         datagram->setHostClientIdSource(
             [streamSide] { return streamSide ? streamSide->hostClientId() : -1; });
     }

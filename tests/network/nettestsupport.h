@@ -73,8 +73,9 @@ private:
 // A UDP socket that sends and collects framed messages, one per datagram.
 class RawPeer : public QObject {
 public:
-    RawPeer() {
-        if (!socket_.bind(kLocal, 0)) {
+    // Another 127.x.y.z address plays a peer on another host.
+    explicit RawPeer(const QHostAddress& address = kLocal) {
+        if (!socket_.bind(address, 0)) {
             qFatal("cannot bind a local UDP socket");
         }
         connect(&socket_, &QUdpSocket::readyRead, this, [this] {

@@ -190,6 +190,38 @@ private Q_SLOTS:
         QTRY_COMPARE(g.clients[0]->status, QList<int>({2, 2, 2, 2}));
     }
 
+    // A datagram hello speaks for the stream client of its id and host: asking
+    // for no id, for an id without a stream client, or for a joining player's
+    // id from another host is refused; the player's own host gets in.
+    void datagramIdsBelongToTheirStreamClients() {
+        Game g;
+        g.add(kKey);
+        ConnectionSocketTcp stream(QString(), 4, false, false, 0, false, -1, false, QString(),
+                                   10000);
+        stream.setTimings(nettest::fastTimings());
+        QSignalSpy joined(&stream, &ConnectionInterface::connectionEstablished);
+        stream.connectWithHello(nettest::kLocal, g.host->port(), 1, -1, QString(), -1);
+        QTRY_COMPARE(joined.size(), 1);
+        QCOMPARE(joined.first().first().toInt(), 1);
+
+        const auto hello = [](int requestedId) {
+            return ConnectionMessage("CHI", QString("%1 1 -1 ").arg(requestedId));
+        };
+        nettest::RawPeer elsewhere(QHostAddress("127.0.0.2"));
+        nettest::RawPeer local;
+        elsewhere.send(hello(1), g.host->port());
+        local.send(hello(-1), g.host->port());
+        local.send(hello(2), g.host->port());
+        QTRY_COMPARE(local.count("SHI") + elsewhere.count("SHI"), 3);
+        for (const auto& m : local.ofType("SHI") + elsewhere.ofType("SHI")) {
+            QCOMPARE(m.content, QString("-2 F"));
+        }
+        local.send(hello(1), g.host->port());
+        QTRY_COMPARE(local.count("SHI"), 3);
+        QCOMPARE(local.ofType("SHI").last().content, QString("1 F"));
+        QCOMPARE(g.clients[0]->errors, QList<ConnectionInterface::ConnectionError>());
+    }
+
     void portsThatCannotBeHad() {
         QTcpServer streamTaken;
         QVERIFY(streamTaken.listen(QHostAddress::LocalHost, 0));
