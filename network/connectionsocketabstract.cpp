@@ -1,5 +1,7 @@
 #include "connectionsocketabstract.h"
 
+#include "network/networklog.h"
+
 ConnectionSocketAbstract::ConnectionSocketAbstract(const QString& name, int maxPlayers,
                                                    bool singleplayer, bool stats, int pingInterval,
                                                    bool datagram, int hostKey, bool usePassword,
@@ -41,6 +43,17 @@ int ConnectionSocketAbstract::acceptSocket(qintptr socketDescriptor) {
     socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
     record.address = socket->peerAddress();
     record.port = socket->peerPort();
+    int handshakes = 0;
+    for (int id : pendingIds()) {
+        const ConnectionInfo* other = connection(id);
+        handshakes += other->state == ConnectionState::StateHandshake &&
+                      other->address.isEqual(record.address, QHostAddress::TolerantConversion);
+    }
+    if (handshakes > kMaxHandshakesPerAddress) {
+        qCDebug(lcNetwork) << "too many handshakes from" << record.address << "- closed";
+        removeConnection(connId);
+        return -1;
+    }
     return connId;
 }
 

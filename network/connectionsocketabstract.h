@@ -13,6 +13,11 @@ class ConnectionSocketAbstract : public ConnectionAbstract {
     Q_OBJECT
 
 public:
+    // Accepted streams from one address that may be in their handshake at a
+    // time: a peer opening connections and saying nothing would otherwise
+    // hold a socket each until the handshake times out.
+    static constexpr int kMaxHandshakesPerAddress = 8;
+
     ~ConnectionSocketAbstract() override;
 
     int acceptSocket(qintptr socketDescriptor) override;

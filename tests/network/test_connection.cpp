@@ -591,6 +591,32 @@ private Q_SLOTS:
         }
     }
 
+    // Streams that say nothing hold a socket each until their handshake times
+    // out, so one address gets only so many at a time; a player from there
+    // gets in once they are gone.
+    void silentStreamsFromOneAddressAreCapped() {
+        TcpRoom room;
+        NetworkTimings patient = fastTimings();
+        patient.handshakeTimeoutMs = 60000;  // only the cap may close them here
+        room.server->setTimings(patient);
+        constexpr int kMax = ConnectionSocketTcp::kMaxHandshakesPerAddress;
+        std::vector<std::unique_ptr<QTcpSocket>> silent;
+        for (int i = 0; i <= kMax; ++i) {
+            silent.push_back(std::make_unique<QTcpSocket>());
+            silent.back()->connectToHost(kLocal, static_cast<quint16>(room.port));
+            QVERIFY(silent.back()->waitForConnected(1000));
+            QTRY_COMPARE(room.server->pendingIds().size(), std::min(i + 1, kMax));
+        }
+        QTRY_COMPARE(silent.back()->state(), QAbstractSocket::UnconnectedState);
+        for (int i = 0; i < kMax; ++i) {
+            QCOMPARE(silent[i]->state(), QAbstractSocket::ConnectedState);
+        }
+        silent.clear();
+        QTRY_VERIFY(room.server->pendingIds().isEmpty());
+        auto client = tcpClient();
+        QCOMPARE(joined(*client, room.port, kKey), (QVariantList{0, true}));
+    }
+
     void garbageFromStrangersLeavesPlayersAlone() {
         auto server = udpServer();
         const int port = portOf(*server);
