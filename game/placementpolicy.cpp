@@ -60,13 +60,7 @@ public:
         int bumps = 0;
         int previous = -1;
         for (int i = 0; i < width_; ++i) {
-            int height = 0;
-            for (int r = kRows - 1; r >= 0; --r) {
-                if (at(i, r)) {
-                    height = r + 1;
-                    break;
-                }
-            }
+            const int height = this->height(i);
             for (int r = 0; r < height; ++r) {
                 holes += at(i, r) ? 0 : 1;
             }
@@ -115,6 +109,28 @@ Cells cellsAt(const GameBlock& shape, int rotation, int column, int row, int fie
 
 }  // namespace
 
+std::vector<PlacementPolicy::Target> PlacementPolicy::placements(int fieldsizeX, int kind,
+                                                                 int firstColumn, int width) {
+    std::vector<Target> out;
+    if (fieldsizeX <= 0 || kind < 0 || kind >= GameBlock::kKinds) {
+        return out;
+    }
+    width = std::clamp(width, 1, fieldsizeX);
+    const GameBlock shape(0, 0, kind, 0, 0, 0, fieldsizeX);
+    for (int rotation = 0; rotation < 4; ++rotation) {
+        for (int dx = -3; dx < width; ++dx) {
+            bool inside = true;
+            for (const GameBox& b : shape.boxes()) {
+                inside = inside && GameGrid::column(fieldsizeX, dx * kCell + b.x(rotation)) < width;
+            }
+            if (inside) {
+                out.push_back({rotation, GameGrid::column(fieldsizeX, (firstColumn + dx) * kCell)});
+            }
+        }
+    }
+    return out;
+}
+
 PlacementPolicy::Target PlacementPolicy::choose(const Occupied& occupied, int fieldsizeX, int kind,
                                                 int firstColumn, int width) {
     Target best;
@@ -130,30 +146,23 @@ PlacementPolicy::Target PlacementPolicy::choose(const Occupied& occupied, int fi
     }
     const GameBlock shape(0, 0, kind, 0, 0, 0, fieldsizeX);
     int bestCost = INT_MAX;
-    for (int rotation = 0; rotation < 4; ++rotation) {
-        for (int dx = -3; dx < width; ++dx) {
-            const int column = GameGrid::column(fieldsizeX, (firstColumn + dx) * kCell);
-            Cells cells = cellsAt(shape, rotation, column, 0, fieldsizeX);
-            int row = INT_MIN;  // frame row; the frame may reach below the floor
-            bool inside = true;
-            for (int k = 0; k < cells.count && inside; ++k) {
-                const int i = part.index(cells.column[k]);
-                inside = i >= 0;
-                if (inside) {
-                    row = std::max(row, heights[static_cast<std::size_t>(i)] - cells.row[k]);
-                }
-            }
-            if (!inside || row > kTopRow) {
-                continue;
-            }
-            for (int k = 0; k < cells.count; ++k) {
-                cells.row[k] += row;
-            }
-            const int c = part.cost(cells);
-            if (c < bestCost) {
-                bestCost = c;
-                best = {rotation, column};
-            }
+    for (const Target& t : placements(fieldsizeX, kind, firstColumn, width)) {
+        Cells cells = cellsAt(shape, t.rotation, t.column, 0, fieldsizeX);
+        int row = INT_MIN;  // frame row; the frame may reach below the floor
+        for (int k = 0; k < cells.count; ++k) {
+            const int i = part.index(cells.column[k]);
+            row = std::max(row, heights[static_cast<std::size_t>(i)] - cells.row[k]);
+        }
+        if (row > kTopRow) {
+            continue;
+        }
+        for (int k = 0; k < cells.count; ++k) {
+            cells.row[k] += row;
+        }
+        const int c = part.cost(cells);
+        if (c < bestCost) {
+            bestCost = c;
+            best = t;
         }
     }
     return best;

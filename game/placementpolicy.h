@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 // A simple player: picks a rotation and column for a piece by trying every
 // placement in its part of the ring on the landed stack, then tells which key
@@ -19,6 +20,9 @@ public:
     // own part of the field).
     static Target choose(const Occupied& occupied, int fieldsizeX, int kind, int firstColumn,
                          int width);
+    // Every rotation and frame column, in the order choose tries them, that
+    // keeps each box of a piece of kind in that part of the ring.
+    static std::vector<Target> placements(int fieldsizeX, int kind, int firstColumn, int width);
     // Key to press next (0 rotate, 2 right, 3 left, 4 drop) to bring a block from
     // (rotation, column) to target on a ring of fieldsizeX columns.
     static int nextKey(int rotation, int column, const Target& target, int fieldsizeX);

@@ -170,22 +170,9 @@ PlacementPolicy::Target Bot::chooseTarget(const GameBlock& block) {
     const int fieldsizeX = mirror_.fieldsizeX();
     if (random_.next() % kWhimEvery == 0) {
         // Any place where the whole piece stays inside the columns it fills.
-        const GameBlock shape(0, 0, block.kind(), 0, 0, 0, fieldsizeX);
-        QList<PlacementPolicy::Target> places;
-        for (int rotation = 0; rotation < 4; ++rotation) {
-            for (int frame = -3; frame < options_.columns; ++frame) {
-                bool inside = !shape.boxes().empty();
-                for (const GameBox& b : shape.boxes()) {
-                    const int c = frame + b.x(rotation) / GameGrid::kCell;
-                    inside = inside && c >= 0 && c < options_.columns;
-                }
-                if (inside) {
-                    places.append({rotation, GameGrid::column(fieldsizeX, (partColumn_ + frame) *
-                                                                              GameGrid::kCell)});
-                }
-            }
-        }
-        if (!places.isEmpty()) {
+        const auto places =
+            PlacementPolicy::placements(fieldsizeX, block.kind(), partColumn_, options_.columns);
+        if (!places.empty()) {
             return places.at(random_.next() % places.size());
         }
     }
