@@ -166,6 +166,12 @@ void Client::returnToLastScreen(const QString& error) {
     Q_EMIT setGuiLastState();
 }
 
+void Client::backToLastScreen() {
+    Q_EMIT resetChat();
+    Q_EMIT setGuiBaseState(GuiState::NoState, QString());
+    Q_EMIT setGuiLastState();
+}
+
 void Client::quit() {
     environment_.quit(0);
 }
@@ -268,9 +274,7 @@ void Client::processMasterConnectionError(int /*connId*/,
     if (probing_) {
         probing_ = false;
         Q_EMIT displayError(tr("The server '%1' could not be found.").arg(serverLabel()), false);
-        Q_EMIT resetChat();
-        Q_EMIT setGuiBaseState(GuiState::NoState, QString());
-        Q_EMIT setGuiLastState();
+        backToLastScreen();
     } else if (serverThread_) {
         if (state_ != GamePlayer::Empty) {
             return;  // already on the way to the own server
@@ -353,9 +357,7 @@ void Client::processNewServer(int /*connId*/, ServerData* server) {
         Q_EMIT displayError(tr("The server '%1' requires version '%2' of the game.")
                                 .arg(serverLabel(), entry->version()),
                             false);
-        Q_EMIT resetChat();
-        Q_EMIT setGuiBaseState(GuiState::NoState, QString());
-        Q_EMIT setGuiLastState();
+        backToLastScreen();
     } else if (entry->hasPassword() && connectPassword_.isEmpty()) {
         Q_EMIT resetChat();
         Q_EMIT setGuiTopState(GuiState::PasswordMenu, QString());
@@ -760,9 +762,7 @@ void Client::abortAction() {
     } else {
         return;
     }
-    Q_EMIT resetChat();
-    Q_EMIT setGuiBaseState(GuiState::NoState, QString());
-    Q_EMIT setGuiLastState();
+    backToLastScreen();
 }
 
 void Client::endGame() {

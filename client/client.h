@@ -164,6 +164,8 @@ private:
     void dropPlayers(int connId, bool kicked);
     // An attempt that failed before the game: error, then the previous screen.
     void returnToLastScreen(const QString& error);
+    // An attempt given up: the chat is cleared and the screen before it returns.
+    void backToLastScreen();
     void quit();
 
     bool connected() const { return tcpEstablished_ || udpEstablished_; }
