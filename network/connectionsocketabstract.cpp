@@ -58,28 +58,25 @@ int ConnectionSocketAbstract::acceptSocket(qintptr socketDescriptor) {
 }
 
 int ConnectionSocketAbstract::connectToHost(const QHostAddress& address, int port) {
-    localPlayers_ = -1;
-    helloHostKey_ = -1;
-    requestedId_ = -1;
-    ConnectionInfo& record = openRecord(ConnectionState::StateLobby);
-    const int connId = record.connId;
-    QAbstractSocket* socket = record.socket->socket();
-    socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
-    socket->connectToHost(address, static_cast<quint16>(port), QIODevice::ReadWrite);
-    return connId;
+    storeHello(-1, -1, -1, QString());  // no hello on this one
+    return openConnection(ConnectionState::StateLobby, address, port);
 }
 
 int ConnectionSocketAbstract::connectWithHello(const QHostAddress& address, int port, int players,
                                                int hostKey, const QString& password,
                                                int requestedId) {
     storeHello(requestedId, players, hostKey, password);
-    ConnectionInfo& record = openRecord(ConnectionState::StateHandshake);
-    const int connId = record.connId;
+    // The hello goes out once the socket reports it is connected.
+    return openConnection(ConnectionState::StateHandshake, address, port);
+}
+
+int ConnectionSocketAbstract::openConnection(ConnectionState state, const QHostAddress& address,
+                                             int port) {
+    ConnectionInfo& record = openRecord(state);
     QAbstractSocket* socket = record.socket->socket();
     socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
-    // The hello goes out once the socket reports it is connected.
     socket->connectToHost(address, static_cast<quint16>(port), QIODevice::ReadWrite);
-    return connId;
+    return record.connId;
 }
 
 qint64 ConnectionSocketAbstract::deliver(ConnectionInfo& record, const ConnectionMessage& message) {

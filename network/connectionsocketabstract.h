@@ -42,4 +42,6 @@ protected:
 private:
     // A record with a wrapped new socket, signals connected.
     ConnectionInfo& openRecord(ConnectionState state);
+    // A record whose socket connects to the peer; its id.
+    int openConnection(ConnectionState state, const QHostAddress& address, int port);
 };
