@@ -10,7 +10,7 @@
 
 #include "game/gamegrid.h"
 #include "game/placementpolicy.h"
-#include "game/server/server.h"
+#include "server/server.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "client/playernames.h"
 #include "game/appinfo.h"
-#include "game/server/serversettings.h"
+#include "server/serversettings.h"
 #include "network/fieldimage.h"
 #include "network/masterserversettings.h"
 

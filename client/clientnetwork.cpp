@@ -2,7 +2,7 @@
 
 #include <QLoggingCategory>
 
-#include "game/server/threadserver.h"
+#include "server/threadserver.h"
 #include "network/connectionsockettcp.h"
 #include "network/connectionsocketudp.h"
 

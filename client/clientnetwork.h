@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "client/embeddedserver.h"
-#include "game/server/serversettings.h"
+#include "server/serversettings.h"
 #include "network/networktimings.h"
 
 class ConnectionInterface;

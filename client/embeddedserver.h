@@ -4,7 +4,7 @@
 #include <functional>
 #include <memory>
 
-#include "game/server/serversettings.h"
+#include "server/serversettings.h"
 
 // A running game server owned by the hosting client. Destroying it stops the
 // server: its event loop is told to quit with code 0 and the destructor waits,

@@ -8,7 +8,7 @@
 #include "masterregistry.h"
 #include "network/connectionmessage.h"
 #include "network/messagedecoder.h"
-#include "ratelimiter.h"
+#include "network/ratelimiter.h"
 
 class QTimer;
 class QUdpSocket;

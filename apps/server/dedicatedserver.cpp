@@ -7,7 +7,7 @@
 #include <QSaveFile>
 #include <cstdio>
 
-#include "game/server/server.h"
+#include "server/server.h"
 #include "terminationsignals.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "apps/server/serveroptions.h"
-#include "game/server/serverhost.h"
-#include "game/server/tickmonitor.h"
+#include "server/serverhost.h"
+#include "server/tickmonitor.h"
 
 class TerminationSignals;
 

@@ -7,7 +7,7 @@
 #include "masterregistry.h"
 #include "masterservice.h"
 #include "network/payloadcodec.h"
-#include "ratelimiter.h"
+#include "network/ratelimiter.h"
 #include "tests/network/nettestsupport.h"
 
 using nettest::kLocal;

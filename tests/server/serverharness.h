@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-#include "game/server/server.h"
+#include "server/server.h"
 #include "tests/game/fieldsetup.h"
 #include "tests/support/fakeconnection.h"
 

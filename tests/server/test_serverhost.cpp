@@ -7,10 +7,10 @@
 #include <QTimer>
 #include <QUdpSocket>
 
-#include "game/server/server.h"
-#include "game/server/serverhost.h"
-#include "game/server/threadserver.h"
-#include "game/server/tickmonitor.h"
+#include "server/server.h"
+#include "server/serverhost.h"
+#include "server/threadserver.h"
+#include "server/tickmonitor.h"
 #include "network/fieldimage.h"
 #include "testclient.h"
 

@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "game/server/statsreport.h"
+#include "server/statsreport.h"
 #include "serverharness.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "game/server/statsreport.h"
-#include "game/server/tickmonitor.h"
+#include "server/statsreport.h"
+#include "server/tickmonitor.h"
 #include "network/fieldimage.h"
 #include "serverlog.h"
 

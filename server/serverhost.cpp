@@ -8,8 +8,8 @@
 #include <QUdpSocket>
 
 #include "game/appinfo.h"
-#include "game/server/server.h"
-#include "game/server/statsreport.h"
+#include "server/server.h"
+#include "server/statsreport.h"
 #include "network/connectionsockettcp.h"
 #include "network/connectionsocketudp.h"
 #include "network/connectionudp.h"

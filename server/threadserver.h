@@ -5,7 +5,7 @@
 #include <QThread>
 #include <QWaitCondition>
 
-#include "game/server/serverhost.h"
+#include "server/serverhost.h"
 
 // The hosting client's game server in a thread of its own. The thread seeds
 // its random generator with the seconds since midnight, opens the sockets,

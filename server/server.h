@@ -9,7 +9,7 @@
 #include "game/clock.h"
 #include "game/gamesimulation.h"
 #include "game/randomsource.h"
-#include "game/server/serversettings.h"
+#include "server/serversettings.h"
 #include "network/connectioninterface.h"
 #include "network/masterserversettings.h"
 

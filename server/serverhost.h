@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "game/randomsource.h"
-#include "game/server/serversettings.h"
+#include "server/serversettings.h"
 #include "network/networktimings.h"
 
 class ConnectionAbstract;
