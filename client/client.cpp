@@ -8,9 +8,9 @@
 
 #include "client/playernames.h"
 #include "game/appinfo.h"
-#include "server/serversettings.h"
 #include "network/fieldimage.h"
 #include "network/masterserversettings.h"
+#include "server/serversettings.h"
 
 Q_LOGGING_CATEGORY(lcClient, "quadrell.client", QtWarningMsg)
 

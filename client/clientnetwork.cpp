@@ -2,9 +2,9 @@
 
 #include <QLoggingCategory>
 
-#include "server/threadserver.h"
 #include "network/connectionsockettcp.h"
 #include "network/connectionsocketudp.h"
+#include "server/threadserver.h"
 
 Q_DECLARE_LOGGING_CATEGORY(lcClient)
 

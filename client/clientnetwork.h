@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "client/embeddedserver.h"
-#include "server/serversettings.h"
 #include "network/networktimings.h"
+#include "server/serversettings.h"
 
 class ConnectionInterface;
 

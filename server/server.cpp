@@ -5,9 +5,9 @@
 #include <memory>
 #include <vector>
 
+#include "network/fieldimage.h"
 #include "server/statsreport.h"
 #include "server/tickmonitor.h"
-#include "network/fieldimage.h"
 #include "serverlog.h"
 
 Q_LOGGING_CATEGORY(lcServer, "quadrell.server", QtWarningMsg)

@@ -9,9 +9,9 @@
 #include "game/clock.h"
 #include "game/gamesimulation.h"
 #include "game/randomsource.h"
-#include "server/serversettings.h"
 #include "network/connectioninterface.h"
 #include "network/masterserversettings.h"
+#include "server/serversettings.h"
 
 class QTimer;
 class StatsReport;

@@ -8,13 +8,13 @@
 #include <QUdpSocket>
 
 #include "game/appinfo.h"
-#include "server/server.h"
-#include "server/statsreport.h"
 #include "network/connectionsockettcp.h"
 #include "network/connectionsocketudp.h"
 #include "network/connectionudp.h"
 #include "network/masterserversettings.h"
 #include "network/socketabstract.h"
+#include "server/server.h"
+#include "server/statsreport.h"
 #include "serverlog.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <memory>
 
 #include "game/randomsource.h"
-#include "server/serversettings.h"
 #include "network/networktimings.h"
+#include "server/serversettings.h"
 
 class ConnectionAbstract;
 class QTcpServer;

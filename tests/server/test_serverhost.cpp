@@ -7,11 +7,11 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include "network/fieldimage.h"
 #include "server/server.h"
 #include "server/serverhost.h"
 #include "server/threadserver.h"
 #include "server/tickmonitor.h"
-#include "network/fieldimage.h"
 #include "testclient.h"
 
 namespace {

@@ -58,7 +58,9 @@ int FakeConnection::connectWithHello(const QHostAddress& address, int port, int 
     return nextId_++;
 }
 
-void FakeConnection::requestResend() { record(QStringLiteral("requestResend"), {}); }
+void FakeConnection::requestResend() {
+    record(QStringLiteral("requestResend"), {});
+}
 
 void FakeConnection::disconnectClient(int clientId, bool immediately) {
     record(QStringLiteral("disconnectClient"), {clientId, immediately});
@@ -68,8 +70,8 @@ void FakeConnection::queryServer(const QHostAddress& address, int port) {
     record(QStringLiteral("queryServer"), {address.toString(), port});
 }
 
-void FakeConnection::sendCPlayers(bool reliable, const QStringList& names,
-                                  const QList<int>& colors, const QList<int>& status) {
+void FakeConnection::sendCPlayers(bool reliable, const QStringList& names, const QList<int>& colors,
+                                  const QList<int>& status) {
     record(QStringLiteral("sendCPlayers"), {reliable, names, intList(colors), intList(status)});
 }
 
@@ -96,7 +98,9 @@ void FakeConnection::sendSKick(bool reliable, int clientId) {
     record(QStringLiteral("sendSKick"), {reliable, clientId});
 }
 
-void FakeConnection::sendCStart(bool reliable) { record(QStringLiteral("sendCStart"), {reliable}); }
+void FakeConnection::sendCStart(bool reliable) {
+    record(QStringLiteral("sendCStart"), {reliable});
+}
 
 void FakeConnection::sendSStart(bool reliable, int clientId, int fieldsizeX, int countDown) {
     record(QStringLiteral("sendSStart"), {reliable, clientId, fieldsizeX, countDown});
@@ -113,8 +117,8 @@ void FakeConnection::sendSRestart(bool reliable, int clientId) {
 void FakeConnection::sendSGameState(bool reliable, int clientId, int fieldsizeX, bool paused,
                                     int score, const QString& playtime, const QByteArray& field,
                                     const QList<GameBlock*>& blocks) {
-    record(QStringLiteral("sendSGameState"), {reliable, clientId, fieldsizeX, paused, score,
-                                              playtime, field, blockRecords(blocks)});
+    record(QStringLiteral("sendSGameState"),
+           {reliable, clientId, fieldsizeX, paused, score, playtime, field, blockRecords(blocks)});
 }
 
 void FakeConnection::sendCInput(bool reliable, const QList<int>& keys) {
@@ -134,7 +138,9 @@ void FakeConnection::sendSMergeBlocks(bool reliable, const QList<GameBlock*>& bl
     record(QStringLiteral("sendSMergeBlocks"), {reliable, blockRecords(blocks)});
 }
 
-void FakeConnection::sendCPause(bool reliable) { record(QStringLiteral("sendCPause"), {reliable}); }
+void FakeConnection::sendCPause(bool reliable) {
+    record(QStringLiteral("sendCPause"), {reliable});
+}
 
 void FakeConnection::sendSPause(bool reliable, int clientId, int countDown) {
     record(QStringLiteral("sendSPause"), {reliable, clientId, countDown});
