@@ -18,3 +18,17 @@ function(quadrell_test target)
     add_test(NAME ${target} COMMAND ${target})
     set_tests_properties(${target} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
+
+# A test that needs a display: it runs on a private Xvfb screen with Mesa's
+# software renderer, so it works on machines without one.
+function(quadrell_gui_test target)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${target} ${ARG_SOURCES})
+    quadrell_target(${target})
+    target_link_libraries(${target} PRIVATE Qt6::Test ${ARG_LIBS})
+    set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    add_test(NAME ${target}
+        COMMAND xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" $<TARGET_FILE:${target}>)
+    set_tests_properties(${target} PROPERTIES LABELS gui
+        ENVIRONMENT "QT_QPA_PLATFORM=xcb;LIBGL_ALWAYS_SOFTWARE=1")
+endfunction()
