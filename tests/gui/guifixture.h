@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QFile>
+#include <QKeyEvent>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "client/clientsettings.h"
+#include "client/highscorefile.h"
+#include "gui/guicontroller.h"
+
+// A GuiController on a hand-moved clock, with its settings file in a
+// temporary folder. Every signal it sends is one line in `events` (name,
+// then the arguments), so a test reads what went to the client in order.
+struct GuiFixture {
+    QTemporaryDir dir;
+    ManualTimerSource timers;
+    std::unique_ptr<ClientSettings> settings;
+    std::unique_ptr<HighscoreFile> scores;
+    std::unique_ptr<GuiController> gui;
+    QStringList events;
+
+    explicit GuiFixture(const QString& ini = QString()) {
+        QFile file(dir.filePath("settings.ini"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(("[Client]\nGeneral\\ShowIntro=false\n" + ini).toUtf8());
+        file.close();
+        settings = std::make_unique<ClientSettings>(dir.path());
+        scores = std::make_unique<HighscoreFile>(dir.path());
+        gui = std::make_unique<GuiController>(*settings, *scores, QSize(1280, 1024), timers);
+        GuiController* g = gui.get();
+        record(g, &GuiController::menuMainHost, "host");
+        record(g, &GuiController::menuMainJoin, "join");
+        record(g, &GuiController::menuMainClose, "close");
+        record(g, &GuiController::menuGameRestart, "restart");
+        record(g, &GuiController::menuGameDisconnect, "disconnect");
+        record(g, &GuiController::menuGameClose, "gameClose");
+        record(g, &GuiController::setMenuOpen, "menuOpen");
+        record(g, &GuiController::changedInput, "input");
+        record(g, &GuiController::changedReady, "ready");
+        record(g, &GuiController::changedStart, "start");
+        record(g, &GuiController::changedKick, "kick");
+        record(g, &GuiController::setColors, "colors");
+        record(g, &GuiController::setOptions, "options");
+        record(g, &GuiController::setResolution, "resolution");
+        record(g, &GuiController::sendMessage, "say");
+        record(g, &GuiController::abortAction, "abort");
+        record(g, &GuiController::getServerlist, "serverlist");
+        record(g, &GuiController::setLastFilter, "filter");
+        record(g, &GuiController::soundRequested, "sound");
+    }
+
+    void key(int k, Qt::KeyboardModifiers mods = Qt::NoModifier, const QString& text = QString(),
+             bool autoRepeat = false) {
+        QKeyEvent e(QEvent::KeyPress, k, mods, text, autoRepeat);
+        gui->keyPress(e);
+    }
+    void keys(std::initializer_list<int> list) {
+        for (int k : list) {
+            key(k);
+        }
+    }
+    void release(int k) {
+        QKeyEvent e(QEvent::KeyRelease, k, Qt::NoModifier);
+        gui->keyRelease(e);
+    }
+    void type(const QString& text) {
+        for (const QChar c : text) {
+            key(c.isDigit() ? Qt::Key_0 + c.digitValue() : Qt::Key_A, Qt::NoModifier, QString(c));
+        }
+    }
+    GuiState top() const { return gui->stack().top(); }
+    QList<GuiState> states() const { return gui->stack().states(); }
+    // Connected as host with the given player list (connId, name, status).
+    void lobby(int maxPlayers, bool splitscreen, bool host, const QList<int>& connIds,
+               GamePlayer::PlayerStatus status = GamePlayer::Waiting) {
+        gui->resetGui(true, maxPlayers, splitscreen, host, false, 0);
+        gui->setBaseState(GuiState::Lobby, QStringLiteral("Press 'r' when you are ready."));
+        QStringList names;
+        QList<int> colours;
+        QList<GamePlayer::PlayerStatus> statuses;
+        for (qsizetype i = 0; i < connIds.size(); ++i) {
+            names << QStringLiteral("P%1").arg(names.size());
+            colours << -10;
+            statuses << status;
+        }
+        gui->updatePlayerlist(connIds, names, colours, statuses);
+        timers.advance(GuiController::kUnlockMs);
+    }
+
+private:
+    template <typename... Args>
+    void record(GuiController* g, void (GuiController::*signal)(Args...), const char* name) {
+        QObject::connect(g, signal, [this, name](Args... args) {
+            QStringList parts{QLatin1String(name)};
+            (parts.append(text(args)), ...);
+            events.append(parts.join(QLatin1Char(' ')));
+        });
+    }
+    static QString text(bool b) { return b ? "T" : "F"; }
+    static QString text(int v) { return QString::number(v); }
+    static QString text(uint v) { return QString::number(v); }
+    static QString text(const QString& s) { return s.isEmpty() ? "''" : s; }
+    static QString text(const QList<int>& l) {
+        QStringList parts;
+        for (int v : l) {
+            parts.append(QString::number(v));
+        }
+        return parts.join(QLatin1Char(','));
+    }
+};
