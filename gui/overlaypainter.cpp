@@ -21,6 +21,29 @@ const QColor kLayer(0, 0, 0, 191);
 const QColor kBar(64, 64, 64, 191);
 const QColor kSelection(85, 85, 85, 191);
 
+// The font made smaller, when needed, so that text fits into width.
+QFont fitted(QFont font, const QString& text, int width) {
+    const int needed = QFontMetrics(font).horizontalAdvance(text);
+    if (needed > width && width > 0) {
+        font.setPixelSize(std::max(1, font.pixelSize() * width / needed));
+    }
+    return font;
+}
+
+// A small padlock: the mark of a server with a password.
+void paintLock(QPainter& p, const QRectF& r, const QColor& colour) {
+    const double w = r.width();
+    const QRectF body(r.left() + w * 0.15, r.top() + r.height() * 0.45, w * 0.7, r.height() * 0.45);
+    p.save();
+    p.setPen(QPen(colour, std::max(1.0, w * 0.12)));
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(body.left() + w * 0.12, r.top() + r.height() * 0.12, body.width() - w * 0.24,
+                     r.height() * 0.6),
+              0, 180 * 16);
+    p.fillRect(body, colour);
+    p.restore();
+}
+
 QColor playerColour(int colour) {
     const Rgb c = GameBlock::colourRgb(colour);
     return QColor(c.red, c.green, c.blue);
@@ -80,7 +103,7 @@ double OverlayPainter::caretAlpha(int pulse) {
 
 void OverlayPainter::panel(QPainter& p, const QRectF& r) const {
     p.setPen(QPen(QColor(255, 255, 255, 64), 1));
-    p.setBrush(QColor(0, 0, 0, 127));
+    p.setBrush(QColor(0, 0, 0, 191));
     p.drawRoundedRect(r, scaled(6), scaled(6));
     p.setBrush(Qt::NoBrush);
 }
@@ -155,7 +178,11 @@ void OverlayPainter::paintHud(QPainter& p) {
         panel(p, r);
         p.setPen(kText);
         const QRect inner = r.adjusted(scaled(5), 0, -scaled(5), 0);
+        p.setFont(m_.font(GuiMetrics::Panel));
         p.drawText(inner, Qt::AlignLeft | Qt::AlignVCenter, captions[i]);
+        const int room =
+            inner.width() - QFontMetrics(p.font()).horizontalAdvance(captions[i]) - scaled(4);
+        p.setFont(fitted(m_.font(GuiMetrics::Panel), values[i], room));
         p.drawText(inner, Qt::AlignRight | Qt::AlignVCenter, values[i]);
         y = r.bottom() + 5;
     }
@@ -216,6 +243,15 @@ void OverlayPainter::paintPlayerList(QPainter& p) {
         r.setLeft(x);
         p.drawText(r, a | Qt::AlignVCenter, fm.elidedText(s, Qt::ElideRight, r.width()));
     };
+    // A column's text shrinks to the room before the next column.
+    const auto cell = [&](int x, int next, int baseline, const QString& s) {
+        const int room = next - x - scaled(4);
+        p.setFont(fitted(m_.font(GuiMetrics::Panel), s, room));
+        p.drawText(QRect(x, baseline - rowHeight, room, rowHeight),
+                   Qt::AlignLeft | Qt::AlignVCenter, s);
+        p.setFont(m_.font(GuiMetrics::Panel));
+    };
+    const int pingLeft = right - fm.horizontalAdvance(QStringLiteral("9999"));
     text(left, headerBase, tr("Name"));
     if (full) {
         text(colourX, headerBase, tr("Color"));
@@ -238,6 +274,8 @@ void OverlayPainter::paintPlayerList(QPainter& p) {
             const QRect bar(box.left() + 2, baseline - rowHeight, box.width() - 4, rowHeight);
             if (kickIndex == gui_.currentEntry()) {
                 p.fillRect(bar, kBar);
+                p.setPen(QPen(QColor(255, 255, 255, 96), 1));
+                p.drawRect(bar);
             }
             gui_.hitMap().insert(kickIndex, bar);
             p.setPen(kWhite);
@@ -251,10 +289,11 @@ void OverlayPainter::paintPlayerList(QPainter& p) {
                    fm.elidedText(pl->name, Qt::ElideRight, nameWidth));
         if (full) {
             p.setPen(pl->autoColour ? kWhite : playerColour(pl->colour));
-            text(colourX, baseline, pl->autoColour ? colourName(-1) : colourName(pl->colour));
+            cell(colourX, statusX, baseline,
+                 pl->autoColour ? colourName(-1) : colourName(pl->colour));
         }
         p.setPen(kWhite);
-        text(statusX, baseline, statusText(pl->status));
+        cell(statusX, pingLeft, baseline, statusText(pl->status));
         text(left, baseline, QString::number(players.ping(pl->connId)), Qt::AlignRight);
     }
 }
@@ -371,41 +410,41 @@ void OverlayPainter::paintFieldText(QPainter& p, const QRect& r, const QString& 
     p.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, shown);
 }
 
-QRect OverlayPainter::paintEntry(QPainter& p, const MenuEntry& e, int y, bool current,
-                                 int fontRole) {
-    const QFont& font = m_.font(GuiMetrics::FontRole(fontRole));
-    QFont fieldFont = m_.font(GuiMetrics::Field);
-    fieldFont.setPixelSize(font.pixelSize());
-    const QFontMetrics fm(font);
-    const QFontMetrics ffm(fieldFont);
-    const QColor colour = entryColour(e, current);
+void OverlayPainter::paintEntry(QPainter& p, const MenuEntry& e, int y, const MenuFonts& fonts,
+                                int colonX) {
+    const QFontMetrics fm(fonts.entry);
+    const QFontMetrics ffm(fonts.field);
+    const QColor colour = entryColour(e, gui_.currentEntry() == e.index);
     const bool isField = e.editState != GuiState::NoState;
-    const QString label = e.value.isEmpty() && !isField ? e.text : e.text + QStringLiteral(": ");
+    const bool hasValue = isField || !e.value.isEmpty();
+    const QString label = hasValue ? e.text + QStringLiteral(": ") : e.text;
     const int labelWidth = fm.horizontalAdvance(label);
     const int valueWidth =
-        isField ? std::max(ffm.horizontalAdvance(e.placeholder), ffm.horizontalAdvance(e.value))
-                : fm.horizontalAdvance(e.value);
-    const int total = labelWidth + valueWidth;
+        !hasValue ? 0
+        : isField ? std::max(ffm.horizontalAdvance(e.placeholder), ffm.horizontalAdvance(e.value))
+                  : fm.horizontalAdvance(e.value);
     const int height = std::max(fm.height(), ffm.height());
-    const QRect line((m_.width() - total) / 2, y - height / 2, total, height);
+    // Entries with a value line up at their colon; plain ones are centred.
+    const int left =
+        hasValue && colonX >= 0 ? colonX - labelWidth : (m_.width() - labelWidth - valueWidth) / 2;
+    const QRect line(left, y - height / 2, labelWidth + valueWidth, height);
 
-    p.setFont(font);
+    p.setFont(fonts.entry);
     p.setPen(colour);
     p.drawText(QRect(line.left(), line.top(), labelWidth, height), Qt::AlignLeft | Qt::AlignVCenter,
                label);
     const QRect valueRect(line.left() + labelWidth, line.top(), valueWidth, height);
     if (isField) {
-        p.setFont(fieldFont);
+        p.setFont(fonts.field);
         const bool editing = gui_.stack().top() == e.editState;
         if (editing) {
             p.fillRect(valueRect.adjusted(-4, 1, 4, -1), QColor(255, 255, 255, 24));
         }
         paintFieldText(p, valueRect, e.value, editing, e.masked, colour);
-    } else if (!e.value.isEmpty()) {
+    } else if (hasValue) {
         p.drawText(valueRect, Qt::AlignLeft | Qt::AlignVCenter, e.value);
     }
     gui_.hitMap().insert(e.index, line.adjusted(-scaled(10), 0, scaled(10), 0));
-    return line;
 }
 
 void OverlayPainter::paintButton(QPainter& p, const MenuEntry& e, const QRect& r, int fontRole,
@@ -450,18 +489,51 @@ void OverlayPainter::paintMenu(QPainter& p, GuiState state) {
         top += h + scaled(10);
     }
 
-    // Long screens fall back to the smaller font so that every entry fits.
+    // Long screens fall back to the smaller font, wide ones shrink, so that
+    // every entry fits.
     const int available = m_.height() - top - scaled(20);
-    int role = GuiMetrics::Menu;
-    int step = int(QFontMetrics(m_.font(GuiMetrics::Menu)).height() * 1.3);
-    if (step * entries.size() > available) {
-        role = GuiMetrics::SmallMenu;
-        step = int(QFontMetrics(m_.font(GuiMetrics::SmallMenu)).height() * 1.3);
+    const int maxWidth = m_.width() - 2 * scaled(10);
+    MenuFonts fonts;
+    int step = 0;
+    int colonX = -1;
+    for (GuiMetrics::FontRole role : {GuiMetrics::Menu, GuiMetrics::SmallMenu}) {
+        fonts.entry = m_.font(role);
+        fonts.field = m_.font(GuiMetrics::Field);
+        fonts.field.setPixelSize(fonts.entry.pixelSize());
+        int labels = 0;
+        int values = 0;
+        int plain = 0;
+        for (const MenuEntry& e : entries) {
+            const bool isField = e.editState != GuiState::NoState;
+            const QFontMetrics fm(fonts.entry);
+            if (!isField && e.value.isEmpty()) {
+                plain = std::max(plain, fm.horizontalAdvance(e.text));
+                continue;
+            }
+            const QFontMetrics ffm(fonts.field);
+            labels = std::max(labels, fm.horizontalAdvance(e.text + QStringLiteral(": ")));
+            values = std::max(values, isField ? std::max(ffm.horizontalAdvance(e.placeholder),
+                                                         ffm.horizontalAdvance(e.value))
+                                              : fm.horizontalAdvance(e.value));
+        }
+        const int width = std::max(plain, labels + values);
+        if (width > maxWidth) {
+            const double factor = double(maxWidth) / width;
+            fonts.entry.setPixelSize(std::max(1, int(fonts.entry.pixelSize() * factor)));
+            fonts.field.setPixelSize(fonts.entry.pixelSize());
+            labels = int(labels * factor);
+            values = int(values * factor);
+        }
+        step = int(QFontMetrics(fonts.entry).height() * 1.3);
+        colonX = labels > 0 ? (m_.width() - labels - values) / 2 + labels : -1;
+        if (step * entries.size() <= available) {
+            break;
+        }
     }
     const int blockHeight = step * int(entries.size());
     int y = std::max(top, top + (available - blockHeight) / 2) + step / 2;
     for (const MenuEntry& e : entries) {
-        paintEntry(p, e, y, gui_.currentEntry() == e.index, role);
+        paintEntry(p, e, y, fonts, colonX);
         y += step;
     }
     if (about) {
@@ -580,10 +652,15 @@ void OverlayPainter::paintServerList(QPainter& p) {
             }
             p.setPen(entry >= 0 ? kWhite : kNormal);
             // Ranked and locked servers carry a mark before the name.
-            const QString marks = QString(s->ranked() ? QStringLiteral("\u2605") : QString()) +
-                                  (s->hasPassword() ? QStringLiteral("\U0001F512") : QString());
-            p.drawText(QRect(margin + scaled(2), y, scaled(22), rowH),
-                       Qt::AlignLeft | Qt::AlignVCenter, marks);
+            if (s->ranked()) {
+                p.drawText(QRect(margin + scaled(1), y, scaled(11), rowH),
+                           Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("\u2605"));
+            }
+            if (s->hasPassword()) {
+                const double side = fm.height() * 0.7;
+                paintLock(p, QRectF(margin + scaled(12), y + (rowH - side) / 2, side * 0.8, side),
+                          p.pen().color());
+            }
             const QString cells[4] = {
                 s->name(), s->version(),
                 QStringLiteral("%1/%2").arg(s->players()).arg(s->maxPlayers()),

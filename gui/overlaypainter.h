@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QFont>
 #include <QRect>
 #include <QString>
 
@@ -43,9 +44,13 @@ private:
     void paintServerList(QPainter& p);
     void paintHighscores(QPainter& p);
 
-    // One menu line ("label: value", a field for text entries) centred at y;
-    // returns its rectangle.
-    QRect paintEntry(QPainter& p, const MenuEntry& e, int y, bool current, int fontRole);
+    struct MenuFonts {
+        QFont entry;
+        QFont field;
+    };
+    // One menu line ("label: value", a field for text entries) at height y,
+    // its colon at colonX, or centred when it has no value or colonX is -1.
+    void paintEntry(QPainter& p, const MenuEntry& e, int y, const MenuFonts& fonts, int colonX);
     // A button-like entry at a rectangle, entered in the hit map.
     void paintButton(QPainter& p, const MenuEntry& e, const QRect& r, int fontRole,
                      Qt::Alignment align);

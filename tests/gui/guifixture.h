@@ -11,6 +11,14 @@
 #include "client/highscorefile.h"
 #include "gui/guicontroller.h"
 
+// A server as a probe reports it; its address ends in the ping.
+inline std::unique_ptr<ServerData> server(const QString& name, int ping, bool ranked = false,
+                                          bool password = false, int players = 1, int max = 4,
+                                          const QString& version = "Beta 0.92") {
+    return std::make_unique<ServerData>(version, "10.0.0." + QString::number(ping), name, 27403,
+                                        ranked, password, players, max, ping, "12:00:00");
+}
+
 // A GuiController on a hand-moved clock, with its settings file in a
 // temporary folder. Every signal it sends is one line in `events` (name,
 // then the arguments), so a test reads what went to the client in order.
@@ -69,6 +77,20 @@ struct GuiFixture {
     void type(const QString& text) {
         for (const QChar c : text) {
             key(c.isDigit() ? Qt::Key_0 + c.digitValue() : Qt::Key_A, Qt::NoModifier, QString(c));
+        }
+    }
+    // Runs a script of keys: Up, Down, Left, Right, Enter, Esc, or type:TEXT.
+    void play(const QString& script) {
+        static const QMap<QString, int> names{{"Up", Qt::Key_Up},        {"Down", Qt::Key_Down},
+                                              {"Left", Qt::Key_Left},    {"Right", Qt::Key_Right},
+                                              {"Enter", Qt::Key_Return}, {"Esc", Qt::Key_Escape}};
+        for (const QString& token : script.split(' ', Qt::SkipEmptyParts)) {
+            if (token.startsWith("type:")) {
+                type(token.mid(5));
+            } else {
+                QVERIFY2(names.contains(token), qPrintable(token));
+                key(names[token]);
+            }
         }
     }
     GuiState top() const { return gui->stack().top(); }

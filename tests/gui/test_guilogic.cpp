@@ -8,39 +8,13 @@
 #include "gui/screenshotfiles.h"
 #include "guifixture.h"
 
-namespace {
-
-// Runs a script of keys: Up, Down, Left, Right, Enter, Esc, or type:TEXT.
-void play(GuiFixture& f, const QString& script) {
-    static const QMap<QString, int> names{{"Up", Qt::Key_Up},        {"Down", Qt::Key_Down},
-                                          {"Left", Qt::Key_Left},    {"Right", Qt::Key_Right},
-                                          {"Enter", Qt::Key_Return}, {"Esc", Qt::Key_Escape}};
-    for (const QString& token : script.split(' ', Qt::SkipEmptyParts)) {
-        if (token.startsWith("type:")) {
-            f.type(token.mid(5));
-        } else {
-            QVERIFY2(names.contains(token), qPrintable(token));
-            f.key(names[token]);
-        }
-    }
-}
-
-std::unique_ptr<ServerData> server(const QString& name, int ping, bool ranked = false,
-                                   bool password = false, int players = 1, int max = 4,
-                                   const QString& version = "Beta 0.92") {
-    return std::make_unique<ServerData>(version, "10.0.0." + QString::number(ping), name, 27403,
-                                        ranked, password, players, max, ping, "12:00:00");
-}
-
-}  // namespace
-
 class TestGuiLogic : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void stackKeepsBaseAndChangesMessagesOnly() {
         GuiFixture f;
-        play(f, "Down Down");
+        f.play("Down Down");
         f.gui->setBaseState(GuiState::NoState, "base text");
         f.gui->setTopState(GuiState::MainMenu, "top text");
         QCOMPARE(f.states(), QList<GuiState>{GuiState::MainMenu});
@@ -72,7 +46,7 @@ private Q_SLOTS:
     // once the error does, not before.
     void resetDuringErrorPopsEverythingWhenItGoes() {
         GuiFixture f;
-        play(f, "Down Enter Down Down Enter Down Enter");
+        f.play("Down Enter Down Down Enter Down Enter");
         QCOMPARE(f.states().size(), 4);
         f.gui->displayError("refused", false);
         f.gui->resetGui(true, 4, false, false, false, 1);
@@ -132,20 +106,20 @@ private Q_SLOTS:
         QFETCH(QStringList, events);
         QFETCH(int, top);
         GuiFixture f;
-        play(f, script);
+        f.play(script);
         QCOMPARE(f.events, events);
         QCOMPARE(int(f.top()), top);
     }
 
     void passwordScreenRetriesTheOldAddress() {
         GuiFixture f;
-        play(f, "Down Enter Down Down Enter Down Enter");
+        f.play("Down Enter Down Down Enter Down Enter");
         f.gui->setTopState(GuiState::PasswordMenu, QString());
-        play(f, "Enter type:ab Enter Down Right Left Enter");
+        f.play("Enter type:ab Enter Down Right Left Enter");
         QCOMPARE(f.events, (QStringList{"join F ... T ''", "join F USEOLDONE T Pab"}));
         QVERIFY(f.gui->joinPassword().isEmpty());
-        f.gui->setLastState();              // refused: back on the password screen
-        play(f, "Enter type:x Enter Esc");  // Escape acts like Back: empty, popped
+        f.gui->setLastState();             // refused: back on the password screen
+        f.play("Enter type:x Enter Esc");  // Escape acts like Back: empty, popped
         QVERIFY(f.gui->joinPassword().isEmpty());
         QCOMPARE(f.top(), GuiState::JoinMenu);
     }
@@ -154,29 +128,29 @@ private Q_SLOTS:
         GuiFixture guest;
         guest.lobby(4, false, false, {0, 1});
         guest.gui->setBaseState(GuiState::Game, QString());
-        play(guest, "Esc Down");
+        guest.play("Esc Down");
         QCOMPARE(guest.gui->currentEntry(), 2);  // restart only for the host
-        play(guest, "Down Down Enter Up Up Up");
+        guest.play("Down Down Enter Up Up Up");
         QCOMPARE(guest.top(), GuiState::OptionsMenu);
         QCOMPARE(guest.gui->currentEntry(), 9);  // ranked play only from the main menu
 
         GuiFixture host;
         host.lobby(4, false, true, {0, 1});
         host.gui->setBaseState(GuiState::Game, QString());
-        play(host, "Esc Down Enter");
+        host.play("Esc Down Enter");
         QCOMPARE(host.events, (QStringList{"menuOpen T", "restart"}));
         QCOMPARE(host.top(), GuiState::Game);
     }
 
     void splitscreenHostNeverBelowTwo() {
         GuiFixture f("[Server]\nGeneral\\MaxPlayers=1\n");
-        play(f, "Down Down Enter Down Enter");
+        f.play("Down Down Enter Down Enter");
         QCOMPARE(f.gui->hosting().maxPlayers, 2);
-        play(f, "Down Down Down Left");
+        f.play("Down Down Down Left");
         QCOMPARE(f.gui->hosting().maxPlayers, 4);
-        play(f, "Right");
+        f.play("Right");
         QCOMPARE(f.gui->hosting().maxPlayers, 2);
-        play(f, "Esc Esc Down Enter Enter Down Down Down Left");
+        f.play("Esc Esc Down Enter Enter Down Down Down Left");
         QCOMPARE(f.gui->hosting().maxPlayers, 1);  // alone is fine in multiplayer
     }
 
@@ -184,9 +158,9 @@ private Q_SLOTS:
         GuiFixture f;
         f.gui->resolutions().rebuild(
             {{800, 600, 32, 60}, {1280, 1024, 32, 60}, {640, 480, 32, 60}});
-        play(f, "Down Down Down Down Enter Down Down Down Down Down Down Right Right");
+        f.play("Down Down Down Down Enter Down Down Down Down Down Down Right Right");
         QCOMPARE(f.gui->menu(GuiState::OptionsMenu).entries[6].value, "800x600");
-        play(f, "Down Down Down Down Down Enter");
+        f.play("Down Down Down Down Down Enter");
         QCOMPARE(f.events.value(0), "options Player1 Player2 F 1 T F F 800 600 2 T T T F");
         QCOMPARE(f.events.value(1), "resolution 800 600");
         QCOMPARE(f.top(), GuiState::MainMenu);
@@ -235,7 +209,7 @@ private Q_SLOTS:
     void chatLineIsSentForTheChosenPlayer() {
         GuiFixture f;
         f.lobby(2, true, true, {0, 0});
-        play(f, "Esc");
+        f.play("Esc");
         f.key(Qt::Key_U);
         QCOMPARE(f.top(), GuiState::ChatInput);
         f.type("hi");
@@ -308,7 +282,7 @@ private Q_SLOTS:
     void lobbyKeysKickStartAndColours() {
         GuiFixture alone;
         alone.lobby(4, false, true, {0, -1, -1, -1});
-        play(alone, "Down Enter");
+        alone.play("Down Enter");
         QCOMPARE(alone.gui->currentEntry(), 0);
         QVERIFY(alone.events.isEmpty());  // nobody to kick
 
@@ -318,7 +292,7 @@ private Q_SLOTS:
         f.key(Qt::Key_R);
         QVERIFY(f.events.isEmpty());  // keys wait 500 ms after entering the lobby
         f.lobby(4, false, true, {0, 2, -1, 1});
-        play(f, "Down Enter");
+        f.play("Down Enter");
         f.keys({Qt::Key_S, Qt::Key_D, Qt::Key_A, Qt::Key_A, Qt::Key_R});
         QCOMPARE(f.events, (QStringList{"kick 2", "start", "colors 0 -1", "colors -1 -1",
                                         "colors 5 -1", "ready"}));
@@ -328,7 +302,7 @@ private Q_SLOTS:
 
         GuiFixture split;
         split.lobby(2, true, true, {0, 0});
-        play(split, "Down Enter Right");
+        split.play("Down Enter Right");
         QCOMPARE(split.events, QStringList{"colors -1 0"});  // no kicking, arrows for player 2
     }
 
@@ -407,14 +381,14 @@ private Q_SLOTS:
 
     void serverListScreenJoinsAndSavesTheFilter() {
         GuiFixture f;
-        play(f, "Down Enter Down Enter");
+        f.play("Down Enter Down Enter");
         QCOMPARE(f.gui->currentEntry(), int(ServerListModel::FirstHeader));
         f.gui->addServer(server("old", 5, false, false, 1, 4, "Beta 0.91").release());
         f.gui->addServer(server("here", 7).release());
         f.gui->processMasterserverResult(MasterserverResult::MasterListDone);
-        play(f, "Up Up Up Up Up Up Enter");  // the first filter: ranked only
+        f.play("Up Up Up Up Up Up Enter");  // the first filter: ranked only
         QCOMPARE(f.gui->servers().filtered(), 0);
-        play(f, "Enter Enter Down Down Down Down Down Down Down Down Down Down Enter");
+        f.play("Enter Enter Down Down Down Down Down Down Down Down Down Down Enter");
         QCOMPARE(f.events, (QStringList{"serverlist", "filter 1", "filter 2", "filter 0",
                                         "join F 10.0.0.7:27403 F ''"}));
     }
@@ -425,18 +399,18 @@ private Q_SLOTS:
             QVERIFY(f.scores->append(score, 1, "00:01:00", {"Ann"}));
         }
         QVERIFY(f.scores->append(7, 1, "00:01:00", {"Ann", "Ben"}));
-        play(f, "Down Down Down Enter");
+        f.play("Down Down Down Enter");
         QCOMPARE(f.top(), GuiState::HighscoreMenu);
         QList<int> shown;
         for (const GameResult* r : f.gui->highscores().rows()) {
             shown << r->score();
         }
         QCOMPARE(shown, (QList<int>{99, 70, 61, 50, 40, 23, 17, 12, 8, 5}));
-        play(f, "Left");
+        f.play("Left");
         QCOMPARE(f.gui->highscores().page(), 4);
-        play(f, "Right Right");
+        f.play("Right Right");
         QCOMPARE(f.gui->highscores().rows().size(), 1);
-        play(f, "Esc");
+        f.play("Esc");
         QCOMPARE(f.top(), GuiState::MainMenu);
     }
 
