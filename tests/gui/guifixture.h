@@ -33,7 +33,10 @@ struct GuiFixture {
     explicit GuiFixture(const QString& ini = QString()) {
         QFile file(dir.filePath("settings.ini"));
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(("[Client]\nGeneral\\ShowIntro=false\n" + ini).toUtf8());
+        // No intro unless a test asks for it.
+        const QString intro =
+            ini.contains("ShowIntro") ? "" : "[Client]\nGeneral\\ShowIntro=false\n";
+        file.write((intro + ini).toUtf8());
         file.close();
         settings = std::make_unique<ClientSettings>(dir.path());
         scores = std::make_unique<HighscoreFile>(dir.path());

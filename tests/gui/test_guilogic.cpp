@@ -2,9 +2,11 @@
 // lists and the HUD records, on a clock moved by hand.
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QTest>
 
 #include "gui/guimetrics.h"
+#include "gui/overlaypainter.h"
 #include "gui/screenshotfiles.h"
 #include "guifixture.h"
 
@@ -459,6 +461,63 @@ private Q_SLOTS:
         s.start();
         s.setPlaytime("25:00:01", true);  // a game joined late
         QCOMPARE(s.shownTime(), "25:00:01");
+    }
+
+    void introEndsAfterEightSecondsOrAKey() {
+        GuiFixture f("[Client]\nGeneral\\ShowIntro=true\n");
+        QCOMPARE(f.top(), GuiState::Intro);
+        f.timers.advance(402 * GuiController::kIntroMs - 1);  // frame -1 is the first
+        QCOMPARE(f.top(), GuiState::Intro);
+        f.timers.advance(1);
+        QCOMPARE(f.top(), GuiState::MainMenu);
+        QCOMPARE(f.events, (QStringList{"sound 0", "sound 0", "sound 1"}));
+
+        GuiFixture early("[Client]\nGeneral\\ShowIntro=true\nAudio\\PlaySounds=false\n");
+        early.timers.advance(151 * GuiController::kIntroMs);  // to frame 150
+        early.key(Qt::Key_Return);
+        QCOMPARE(early.top(), GuiState::MainMenu);
+        early.timers.advance(10000);
+        QCOMPARE(early.gui->introFrame(), 150);  // the intro stopped for good
+        QVERIFY(early.events.isEmpty());         // and was silent
+    }
+
+    // What the painter places is what the mouse finds, and chat lines that no
+    // longer fit go.
+    void painterPlacesEntriesForTheMouse() {
+        GuiFixture f;
+        GuiMetrics metrics;
+        metrics.resize(800, 600);
+        QImage image(800, 600, QImage::Format_RGB32);
+        const auto paint = [&] {
+            QPainter p(&image);
+            OverlayPainter(*f.gui, metrics).paint(p);
+        };
+        paint();
+        QCOMPARE(f.gui->hitMap().size(), 7);
+        const QPoint options = f.gui->hitMap().value(4).center();
+        f.gui->mouseMove(options);
+        QCOMPARE(f.gui->currentEntry(), 4);
+        f.gui->mousePress(options, Qt::LeftButton);
+        QCOMPARE(f.top(), GuiState::OptionsMenu);
+        paint();
+        f.gui->mousePress(f.gui->hitMap().value(3).center(), Qt::RightButton);
+        QCOMPARE(f.gui->options().showPreview, 0);  // backwards from "Top"
+        f.gui->mousePress(f.gui->hitMap().value(0).center(), Qt::LeftButton);
+        QCOMPARE(f.top(), GuiState::EditPlayerName1);
+        f.key(Qt::Key_Backspace);
+        f.gui->mousePress(QPoint(1, 1), Qt::LeftButton);  // a click ends the edit as Enter
+        QCOMPARE(f.top(), GuiState::OptionsMenu);
+        QCOMPARE(f.gui->options().name1, "Player");
+
+        f.lobby(4, false, false, {0});
+        for (int i = 0; i < 40; ++i) {
+            f.gui->displayChatMessage(0, QStringLiteral("line %1").arg(i));
+        }
+        paint();
+        const std::size_t kept = f.gui->chat().lines().size();
+        QVERIFY(kept > 3 && kept < 40);
+        QCOMPARE(f.gui->chat().lines().back().text(),
+                 QStringLiteral("[P0] line %1").arg(40 - kept));
     }
 
     void metricsScaleAndAspect_data() {
