@@ -186,6 +186,8 @@ public Q_SLOTS:
     void addPointLabel(int points, int row);
     // Plays a sound when sounds are on.
     void requestSound(int sound);
+    // Leaves the intro or the credits for the main menu.
+    void showMainMenu();
 
 Q_SIGNALS:
     void menuMainHost(QString name, int port, int maxPlayers, bool singleplayer, bool splitscreen,
@@ -242,7 +244,6 @@ private:
     void stepEntry(bool down);
     void activate(int entry, Action action);
     void escape();
-    void showMainMenu();
 
     void activateMain(int entry);
     void activateHost(int entry, Action action);
