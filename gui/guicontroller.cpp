@@ -108,7 +108,7 @@ void GuiController::applyCursor() {
 
 GuiState GuiController::menuState() const {
     GuiState s = stack_.top();
-    if (s >= GuiState::EditServerName && s <= GuiState::EditPlayerName2) {
+    if (isEditState(s)) {
         s = stack_.belowTop();
     }
     return isMenuState(s) ? s : GuiState::NoState;

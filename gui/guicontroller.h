@@ -134,8 +134,8 @@ public:
 
     // A host, join or server list screen of splitscreen play.
     bool splitscreenScreens() const { return stack_.aboveBase() == GuiState::SplitscreenMenu; }
-    // The menu screen on show: the top state, or under a field being edited
-    // the screen it belongs to; NoState when no menu shows.
+    // The menu screen on show: the top state, or under a field or the chat
+    // line being edited the screen below; NoState when no menu shows.
     GuiState menuState() const;
     MenuScreen menu(GuiState state) const;
     // The host may kick now, and the player list shows the kick column.
