@@ -1,5 +1,6 @@
 #include "shell/displayguard.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -71,6 +72,9 @@ bool DisplayGuard::start(const QByteArray& displayName) {
     posix_spawn_file_actions_init(&actions);
     // dup2 clears close-on-exec, so only the guard's standard input survives.
     posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
+    // It may outlive us: it must not hold the pipes someone reads our output from.
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     const QByteArray path = QFile::encodeName(program);
     QByteArray name = displayName;
     char* argv[] = {const_cast<char*>(path.constData()), name.data(), nullptr};

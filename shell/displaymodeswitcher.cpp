@@ -20,7 +20,8 @@ bool DisplayModeSwitcher::changeDisplayMode(int width, int height) {
     const bool first = !original_;
     if (first) {
         // Armed before the switch: from here on a crash cannot leave the
-        // monitor in our mode.
+        // monitor in our mode. A guard that cannot start does not stop the
+        // switch; every orderly end still restores.
         guard_.arm(backend_->displayName(), current);
     }
     if (!backend_->setMode(wanted)) {
