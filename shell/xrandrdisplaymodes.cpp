@@ -3,18 +3,40 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
 #include <algorithm>
+#include <span>
 
 namespace {
 
-// Releases an Xlib allocation at the end of a scope.
-template <typename T, void (*Free)(T*)>
-struct XResource {
-    T* value;
-    ~XResource() {
-        if (value) {
-            Free(value);
+// The screen's sizes and rates as the server reports them now.
+class ScreenConfig {
+public:
+    ScreenConfig(Display* display, Window root) : config_(XRRGetScreenInfo(display, root)) {
+        if (config_) {
+            sizes_ = XRRConfigSizes(config_, &sizeCount_);
         }
     }
+    ~ScreenConfig() {
+        if (config_) {
+            XRRFreeScreenConfigInfo(config_);
+        }
+    }
+    ScreenConfig(const ScreenConfig&) = delete;
+    ScreenConfig& operator=(const ScreenConfig&) = delete;
+
+    XRRScreenConfiguration* get() const { return config_; }
+    std::span<const XRRScreenSize> sizes() const {
+        return {sizes_, static_cast<std::size_t>(sizeCount_)};
+    }
+    std::span<const short> rates(int size) const {
+        int count = 0;
+        const short* rates = XRRConfigRates(config_, size, &count);
+        return {rates, static_cast<std::size_t>(count)};
+    }
+
+private:
+    XRRScreenConfiguration* config_;
+    XRRScreenSize* sizes_ = nullptr;
+    int sizeCount_ = 0;
 };
 
 int rootBitsPerPixel(Display* display) {
@@ -49,73 +71,56 @@ public:
 
     QList<DisplayMode> modes() const override {
         QList<DisplayMode> out;
-        const XResource<XRRScreenConfiguration, XRRFreeScreenConfigInfo> config{
-            XRRGetScreenInfo(display_, root_)};
-        if (!config.value) {
-            return out;
-        }
-        int sizeCount = 0;
-        const XRRScreenSize* sizes = XRRConfigSizes(config.value, &sizeCount);
-        for (int i = 0; i < sizeCount; ++i) {
-            int rateCount = 0;
-            const short* rates = XRRConfigRates(config.value, i, &rateCount);
-            for (int r = 0; r < rateCount; ++r) {
-                const DisplayMode mode{sizes[i].width, sizes[i].height, bitsPerPixel_, rates[r]};
+        const ScreenConfig config(display_, root_);
+        for (int i = 0; i < int(config.sizes().size()); ++i) {
+            const XRRScreenSize& size = config.sizes()[i];
+            for (const short rate : config.rates(i)) {
+                const DisplayMode mode{size.width, size.height, bitsPerPixel_, rate};
                 if (!out.contains(mode)) {
                     out.append(mode);
                 }
             }
-            if (rateCount == 0) {
-                out.append({sizes[i].width, sizes[i].height, bitsPerPixel_, 0});
+            if (config.rates(i).empty()) {
+                out.append({size.width, size.height, bitsPerPixel_, 0});
             }
         }
         return out;
     }
 
     DisplayMode currentMode() const override {
-        const XResource<XRRScreenConfiguration, XRRFreeScreenConfigInfo> config{
-            XRRGetScreenInfo(display_, root_)};
-        if (!config.value) {
+        const ScreenConfig config(display_, root_);
+        if (!config.get()) {
             return {};
         }
-        int sizeCount = 0;
-        const XRRScreenSize* sizes = XRRConfigSizes(config.value, &sizeCount);
         Rotation rotation = 0;
-        const SizeID current = XRRConfigCurrentConfiguration(config.value, &rotation);
-        if (current >= sizeCount) {
+        const SizeID current = XRRConfigCurrentConfiguration(config.get(), &rotation);
+        if (current >= config.sizes().size()) {
             return {};
         }
-        return {sizes[current].width, sizes[current].height, bitsPerPixel_,
-                XRRConfigCurrentRate(config.value)};
+        return {config.sizes()[current].width, config.sizes()[current].height, bitsPerPixel_,
+                XRRConfigCurrentRate(config.get())};
     }
 
     bool setMode(const DisplayMode& mode) override {
         if (mode.bitsPerPixel != bitsPerPixel_) {
             return false;
         }
-        const XResource<XRRScreenConfiguration, XRRFreeScreenConfigInfo> config{
-            XRRGetScreenInfo(display_, root_)};
-        if (!config.value) {
-            return false;
-        }
-        int sizeCount = 0;
-        const XRRScreenSize* sizes = XRRConfigSizes(config.value, &sizeCount);
-        for (int i = 0; i < sizeCount; ++i) {
-            if (sizes[i].width != mode.width || sizes[i].height != mode.height) {
+        const ScreenConfig config(display_, root_);
+        for (int i = 0; i < int(config.sizes().size()); ++i) {
+            if (config.sizes()[i].width != mode.width || config.sizes()[i].height != mode.height) {
                 continue;
             }
-            int rateCount = 0;
-            const short* rates = XRRConfigRates(config.value, i, &rateCount);
             // A rate the size does not have is an X error, which ends a
             // program under Xlib's default handler: ask only for listed ones.
-            if (rateCount > 0 &&
-                std::find(rates, rates + rateCount, mode.refreshRate) == rates + rateCount) {
+            const std::span<const short> rates = config.rates(i);
+            if (!rates.empty() &&
+                std::find(rates.begin(), rates.end(), mode.refreshRate) == rates.end()) {
                 return false;
             }
             Rotation rotation = 0;
-            XRRConfigCurrentConfiguration(config.value, &rotation);
+            XRRConfigCurrentConfiguration(config.get(), &rotation);
             const Status status =
-                XRRSetScreenConfigAndRate(display_, config.value, root_, i, rotation,
+                XRRSetScreenConfigAndRate(display_, config.get(), root_, i, rotation,
                                           static_cast<short>(mode.refreshRate), CurrentTime);
             XSync(display_, False);
             return status == RRSetConfigSuccess;
