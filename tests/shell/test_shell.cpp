@@ -134,6 +134,7 @@ private Q_SLOTS:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DISPLAY", QString::fromLatin1(display_));
         env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("LSAN_OPTIONS", "suppressions=" QUADRELL_LSAN_SUPPRESSIONS);
         probe.setProcessEnvironment(env);
         probe.start(QUADRELL_DISPLAY_PROBE,
                     {guarded ? QUADRELL_DISPLAY_GUARD : "-", QString::number(k800.width),
@@ -148,7 +149,8 @@ private Q_SLOTS:
             ::kill(static_cast<pid_t>(probe.processId()), signalNumber);
         }
         QVERIFY(probe.waitForFinished(20000));
-        QCOMPARE(probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0, !guarded);
+        QVERIFY2((probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0) == !guarded,
+                 probe.readAllStandardError().constData());
         if (guarded) {
             QTRY_COMPARE_WITH_TIMEOUT(serverMode(), kStart, 10000);  // in the guard's own time
         } else {
