@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QMediaDevices>
 #include <QtEndian>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
