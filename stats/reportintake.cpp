@@ -24,5 +24,6 @@ ReportIntake::Outcome ReportIntake::take(const QUrlQuery& query, const QHostAddr
         case StatsStore::Added::Failed:
             break;
     }
-    return {Verdict::Unstored, QStringLiteral("database: ") + store_.error(), check.report};
+    return {Verdict::Unstored, QStringLiteral("database: ") + store_.error().simplified(),
+            check.report};
 }

@@ -176,9 +176,9 @@ bool StatsStore::exec(const QString& statement) {
 bool StatsStore::failed(const QSqlQuery& query) {
     error_ = query.lastError().text();
     qCDebug(lcStats) << "database:" << error_;
-    if (query.lastError().type() == QSqlError::ConnectionError) {
-        queries_.reset();  // connect again on the next call
-    }
+    // Connect again on the next call: a restarted database server does not
+    // always say that the connection is gone.
+    queries_.reset();
     return false;
 }
 

@@ -87,7 +87,12 @@ QHttpServerResponse StatsHttpService::processReport(const QHttpServerRequest& re
             Q_EMIT logLine(QStringLiteral("refused from %1: %2").arg(sender, o.reason));
             break;
     }
-    return plain(o.stored() ? QByteArrayLiteral("true") : o.reason.toUtf8(), statusOf(o.verdict));
+    // The database's own words stay in the log.
+    const QByteArray body = o.stored() ? QByteArrayLiteral("true")
+                            : o.verdict == ReportIntake::Verdict::Unstored
+                                ? QByteArrayLiteral("The game could not be stored just now.")
+                                : o.reason.toUtf8();
+    return plain(body, statusOf(o.verdict));
 }
 
 QHttpServerResponse StatsHttpService::processLeaderboard(bool asJson) {
