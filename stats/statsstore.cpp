@@ -27,6 +27,9 @@ const QList<QStringList>& migrations() {
             QStringLiteral("CREATE INDEX games_best ON games (player_count, score DESC, id)"),
             QStringLiteral("CREATE INDEX games_finished ON games (finished_at)"),
             QStringLiteral("CREATE INDEX games_authcode ON games (authcode)"),
+            // Totals and the chart read one row a day, however many games there are.
+            QStringLiteral("CREATE TABLE days (day BIGINT PRIMARY KEY, games BIGINT NOT NULL, "
+                           "lines BIGINT NOT NULL, playtime_seconds BIGINT NOT NULL)"),
         },
     };
     return steps;
@@ -85,7 +88,8 @@ QString StoreLocation::describe() const {
 
 // Prepared once per connection; they go before the connection does.
 struct StatsStore::Queries {
-    explicit Queries(const QSqlDatabase& db) : add(db), best(db), recent(db), totals(db), days(db) {
+    explicit Queries(const QSqlDatabase& db)
+        : add(db), count(db), best(db), recent(db), totals(db), days(db) {
         // Casts let PostgreSQL type parameters that only appear in a select list.
         add.prepare(QStringLiteral(
             "INSERT INTO games (finished_at, score, lines, playtime_seconds, player_count, "
@@ -93,6 +97,11 @@ struct StatsStore::Queries {
             "CAST(? AS INTEGER), CAST(? AS INTEGER), CAST(? AS INTEGER), CAST(? AS TEXT), "
             "CAST(? AS TEXT), CAST(? AS TEXT) WHERE NOT EXISTS (SELECT 1 FROM games WHERE "
             "authcode = ? AND address = ? AND finished_at >= ?)"));
+        count.prepare(QStringLiteral(
+            "INSERT INTO days (day, games, lines, playtime_seconds) VALUES (?, 1, ?, ?) "
+            "ON CONFLICT (day) DO UPDATE SET games = days.games + 1, "
+            "lines = days.lines + excluded.lines, "
+            "playtime_seconds = days.playtime_seconds + excluded.playtime_seconds"));
         best.prepare(QStringLiteral("SELECT %1 FROM games WHERE player_count = ? "
                                     "ORDER BY score DESC, id LIMIT %2")
                          .arg(kGameColumns)
@@ -101,17 +110,15 @@ struct StatsStore::Queries {
                                       "LIMIT %2")
                            .arg(kGameColumns)
                            .arg(Leaderboard::kRecentRows));
-        totals.prepare(QStringLiteral(
-            "SELECT COUNT(*), COALESCE(SUM(lines), 0), COALESCE(SUM(playtime_seconds), 0) "
-            "FROM games"));
-        days.prepare(QStringLiteral("SELECT finished_at / %1, COUNT(*) FROM games "
-                                    "WHERE finished_at >= ? GROUP BY 1")
-                         .arg(kDayMs));
+        totals.prepare(
+            QStringLiteral("SELECT COALESCE(SUM(games), 0), COALESCE(SUM(lines), 0), "
+                           "COALESCE(SUM(playtime_seconds), 0) FROM days"));
+        days.prepare(QStringLiteral("SELECT day, games FROM days WHERE day >= ?"));
         for (QSqlQuery* q : {&best, &recent, &totals, &days}) {
             q->setForwardOnly(true);
         }
     }
-    QSqlQuery add, best, recent, totals, days;
+    QSqlQuery add, count, best, recent, totals, days;
 };
 
 StatsStore::StatsStore(const StoreLocation& location) : location_(location) {
@@ -239,6 +246,7 @@ StatsStore::Added StatsStore::add(const GameReport& r, const QString& address, q
     if (!queries_ && !open()) {
         return Added::Failed;
     }
+    QSqlDatabase db = QSqlDatabase::database(connectionName_, false);
     QSqlQuery& q = queries_->add;
     const QVariant values[] = {nowMs,
                                r.score,
@@ -254,11 +262,31 @@ StatsStore::Added StatsStore::add(const GameReport& r, const QString& address, q
     for (int i = 0; i < int(std::size(values)); ++i) {
         q.bindValue(i, values[i]);
     }
+    // The game and its day's count go in together or not at all.
+    if (!db.transaction()) {
+        error_ = db.lastError().text();
+        queries_.reset();
+        return Added::Failed;
+    }
     if (!q.exec()) {
+        db.rollback();
         failed(q);
         return Added::Failed;
     }
-    return q.numRowsAffected() > 0 ? Added::Stored : Added::Duplicate;
+    if (q.numRowsAffected() <= 0) {
+        db.commit();
+        return Added::Duplicate;
+    }
+    QSqlQuery& count = queries_->count;
+    count.bindValue(0, nowMs / kDayMs);
+    count.bindValue(1, r.lines);
+    count.bindValue(2, r.playtimeSeconds);
+    if (!count.exec() || !db.commit()) {
+        db.rollback();
+        failed(count);
+        return Added::Failed;
+    }
+    return Added::Stored;
 }
 
 std::optional<Leaderboard> StatsStore::leaderboard(qint64 nowMs) {
@@ -288,7 +316,7 @@ std::optional<Leaderboard> StatsStore::leaderboard(qint64 nowMs) {
     const qint64 today = nowMs / kDayMs;
     board.firstDay = today - Leaderboard::kDays + 1;
     board.gamesPerDay = QList<int>(Leaderboard::kDays, 0);
-    qs.days.bindValue(0, board.firstDay * kDayMs);
+    qs.days.bindValue(0, board.firstDay);
     const bool ok = run(qs.recent, [&](const QSqlQuery& q) { board.recent << readGame(q); }) &&
                     run(qs.totals,
                         [&](const QSqlQuery& q) {

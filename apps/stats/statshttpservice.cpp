@@ -83,6 +83,9 @@ QHttpServerResponse StatsHttpService::processReport(const QHttpServerRequest& re
             Q_EMIT logLine(QStringLiteral("accepted again from %1 (a retry, stored once): %2")
                                .arg(sender, game));
             break;
+        case ReportIntake::Verdict::Unstored:
+            Q_EMIT logLine(QStringLiteral("not stored from %1: %2").arg(sender, o.reason));
+            break;
         default:
             Q_EMIT logLine(QStringLiteral("refused from %1: %2").arg(sender, o.reason));
             break;

@@ -64,7 +64,7 @@ class TestStats : public QObject {
             l.path = dir_.filePath(QStringLiteral("%1/stats.sqlite").arg(stores_));
             return l;
         }
-        sql(QStringLiteral("DROP TABLE IF EXISTS games, schema_version"));
+        sql(QStringLiteral("DROP TABLE IF EXISTS games, days, schema_version"));
         return postgres_;
     }
     // A statement on a connection of the test's own.
