@@ -1,6 +1,7 @@
 #include "gamereport.h"
 
 #include <QRegularExpression>
+#include <limits>
 
 #include "network/statsquery.h"
 

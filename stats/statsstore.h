@@ -8,6 +8,8 @@
 #include "gamereport.h"
 #include "leaderboard.h"
 
+class QSqlQuery;
+
 // Where the games are kept: a SQLite file, or a PostgreSQL database that
 // several stats services may share.
 struct StoreLocation {
@@ -58,7 +60,7 @@ private:
     bool connect();
     bool migrate();
     bool exec(const QString& statement);
-    bool failed(const class QSqlQuery& query);
+    bool failed(const QSqlQuery& query);
 
     StoreLocation location_;
     QString connectionName_;
