@@ -2,7 +2,7 @@
 # builds from it (CPack).
 include(GNUInstallDirs)
 
-set(QUADRELL_PROGRAMS quadrell-server quadrell-master quadrell-bot)
+set(QUADRELL_PROGRAMS quadrell quadrell-server quadrell-master quadrell-bot)
 install(TARGETS ${QUADRELL_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET quadrell-displayguard)
     # Found by the game relative to its own folder (shell/displayguard.cpp).

@@ -1,0 +1,105 @@
+#include "shell/mainwindow.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "client/client.h"
+#include "game/appinfo.h"
+
+namespace {
+
+QSize savedResolution(const ClientSettings::Options& options) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize screenSize = screen != nullptr ? screen->size() : QSize(1024, 768);
+    return {options.resWidth > 0 ? options.resWidth : screenSize.width(),
+            options.resHeight > 0 ? options.resHeight : screenSize.height()};
+}
+
+}  // namespace
+
+MainWindow::MainWindow(Client* client, MainWindowEnvironment environment)
+    : fullscreen_(savedResolution(client->settings().options)),
+      displayModes_(std::make_unique<DisplayModeSwitcher>(environment.displayModes
+                                                              ? std::move(environment.displayModes)
+                                                              : createDisplayModeBackend(),
+                                                          environment.displayGuard)) {
+    setWindowTitle(QStringLiteral("%1 %2").arg(QLatin1String(Quadrell::kApplicationName),
+                                               QLatin1String(Quadrell::kVersion)));
+
+    // The options offer what the monitor can do, not only its current size.
+    if (!environment.gui.displayModes) {
+        environment.gui.displayModes = [this] { return displayModes_->modes(); };
+    }
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    glWidget_ = new GLWidget(client, uint(fullscreen_.width()), uint(fullscreen_.height()), central,
+                             std::move(environment.gui));
+    glWidget_->setFocusPolicy(Qt::StrongFocus);
+    layout->addWidget(glWidget_);
+    setCentralWidget(central);
+    glWidget_->setFocus();
+
+    connect(glWidget_, &GLWidget::setResolution, this, &MainWindow::setResolution);
+    connect(glWidget_, &GLWidget::toggleFullscreen, this, &MainWindow::toggleFullscreen);
+    connectWidgetAndClient(*glWidget_, *client);
+    connect(this, &MainWindow::windowGameClose, client, &Client::endProgramm);
+
+    if (environment.startWindowed) {
+        windowedSize_ = fullscreen_;
+        setFullscreen(false);
+    } else {
+        setFullscreen(true);
+        windowedPosition_ = QPoint(0, 0);
+        windowedSize_ = fullscreen_;
+    }
+}
+
+MainWindow::~MainWindow() {
+    displayModes_->restoreDisplayMode();
+}
+
+void MainWindow::setFullscreen(bool on) {
+    if (on) {
+        windowedPosition_ = pos();
+        windowedSize_ = size();
+        changeDisplayMode();
+        showFullScreen();
+        glWidget_->setWindowed(false);
+        glWidget_->rebuildResolutions();
+        return;
+    }
+    displayModes_->restoreDisplayMode();
+    showNormal();
+    move(windowedPosition_);
+    resize(windowedSize_);
+    glWidget_->setWindowed(true);
+}
+
+void MainWindow::changeDisplayMode() {
+    // No mode of that size: the monitor keeps its mode and the window still
+    // covers the screen.
+    displayModes_->changeDisplayMode(fullscreen_.width(), fullscreen_.height());
+}
+
+void MainWindow::setResolution(uint width, uint height) {
+    fullscreen_ = QSize(int(width), int(height));
+    windowedSize_ = fullscreen_;
+    if (isFullScreen()) {
+        changeDisplayMode();
+        showNormal();
+        showFullScreen();
+    }
+}
+
+void MainWindow::toggleFullscreen() {
+    setFullscreen(!isFullScreen());
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    Q_EMIT windowGameClose();
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPoint>
+#include <QSize>
+#include <memory>
+
+#include "gui/glwidget.h"
+#include "shell/displaymodeswitcher.h"
+
+class Client;
+class QCloseEvent;
+
+// What the main window would otherwise take from the process.
+struct MainWindowEnvironment {
+    // Null: the display modes of the windowing system this runs on.
+    std::unique_ptr<DisplayModeBackend> displayModes;
+    QString displayGuard;  // empty: the installed guard program
+    bool startWindowed = false;
+    GuiEnvironment gui;
+};
+
+// The frame around the game's one widget: full screen with the monitor
+// switched to the chosen resolution, or a plain window, and the wiring
+// between the widget and the client.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(Client* client, MainWindowEnvironment environment = {});
+    // Puts the monitor back into the mode it had before the game switched it.
+    ~MainWindow() override;
+
+    GLWidget* glWidget() const { return glWidget_; }
+    QSize fullscreenResolution() const { return fullscreen_; }
+
+Q_SIGNALS:
+    void windowGameClose();
+
+public Q_SLOTS:
+    void setResolution(uint width, uint height);
+    void toggleFullscreen();
+
+protected:
+    // The window stays: the client ends the program once it has left the game.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void setFullscreen(bool on);
+    void changeDisplayMode();
+
+    QPoint windowedPosition_{0, 0};
+    QSize windowedSize_{-1, -1};
+    QSize fullscreen_;
+    std::unique_ptr<DisplayModeSwitcher> displayModes_;
+    GLWidget* glWidget_ = nullptr;
+};

@@ -1,0 +1,120 @@
+// The main window on a real display with a real Client: start, leave, close
+// while connected, full screen and back, resolutions.
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTest>
+
+#include "client/client.h"
+#include "shell/mainwindow.h"
+#include "tests/network/nettestsupport.h"
+
+namespace {
+
+// A monitor that offers two modes and can switch between them.
+class FakeModes : public DisplayModeBackend {
+public:
+    QList<DisplayMode> modes() const override { return {{800, 600, 32, 60}, {1280, 1024, 32, 60}}; }
+    DisplayMode currentMode() const override { return current; }
+    bool setMode(const DisplayMode& mode) override {
+        current = mode;
+        return true;
+    }
+    DisplayMode current{1280, 1024, 32, 60};
+};
+
+struct Game {
+    explicit Game(const QByteArray& settings) {
+        QFile ini(dir.filePath("settings.ini"));
+        ini.open(QIODevice::WriteOnly);
+        ini.write("[Client]\nGeneral\\ShowIntro=false\n" + settings +
+                  "[Server]\nGeneral\\Port=0\n");
+        ini.close();
+        Client::Environment env;
+        env.directory = dir.path();
+        env.quit = [this](int code) { quits.append(code); };
+        ClientNetwork net;
+        net.timings = nettest::fastTimings();
+        net.listenAddress = nettest::kLocal;
+        client = std::make_unique<Client>(env, net);
+        MainWindowEnvironment windowEnv;
+        auto modes = std::make_unique<FakeModes>();
+        monitor = modes.get();
+        windowEnv.displayModes = std::move(modes);
+        windowEnv.displayGuard = QStringLiteral("/nonexistent");
+        windowEnv.startWindowed = true;
+        windowEnv.gui.continuousRepaint = false;
+        windowEnv.gui.screenshotDirectory = dir.path();
+        window = std::make_unique<MainWindow>(client.get(), std::move(windowEnv));
+    }
+    const GuiController& gui() const { return window->glWidget()->controller(); }
+
+    QTemporaryDir dir;
+    QList<int> quits;
+    std::unique_ptr<Client> client;
+    FakeModes* monitor = nullptr;
+    std::unique_ptr<MainWindow> window;
+};
+
+}  // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void startsInTheMenuAndLeavesByExitProgram() {
+        Game g("Video\\ResWidth=800\nVideo\\ResHeight=600\n");
+        QVERIFY(QTest::qWaitForWindowExposed(g.window.get()));
+        QCOMPARE(g.window->windowTitle(), "Quadrell Beta 0.92");
+        QCOMPARE(g.gui().stack().base(), GuiState::MainMenu);
+        for (int i = 0; i < 5; ++i) {
+            QTest::keyClick(g.window->glWidget(), Qt::Key_Down);
+        }
+        QTest::keyClick(g.window->glWidget(), Qt::Key_Return);  // "Exit program"
+        QCOMPARE(g.quits, QList<int>{0});
+    }
+
+    void closingWhileConnectedWaitsForTheDisconnect() {
+        Game g({});
+        QVERIFY(QTest::qWaitForWindowExposed(g.window.get()));
+        QTest::keyClick(g.window->glWidget(), Qt::Key_Return);  // "Singleplayer"
+        QTRY_COMPARE(g.gui().stack().base(), GuiState::Lobby);
+
+        QVERIFY(!g.window->close());  // the window stays until the client is done
+        QVERIFY(g.window->isVisible());
+        QCOMPARE(g.gui().stack().messages().first(), "Disconnecting...");
+        QVERIFY(g.quits.isEmpty());
+        QTRY_COMPARE(g.quits, QList<int>{0});
+    }
+
+    void fullScreenAndBack() {
+        Game g("Video\\ResWidth=800\nVideo\\ResHeight=600\n");
+        MainWindow& w = *g.window;
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.move(40, 30);
+        w.resize(700, 500);
+        QTRY_COMPARE(w.size(), QSize(700, 500));
+        const QRect before = w.geometry();
+
+        // Windowed, a new resolution changes nothing yet.
+        w.setResolution(1280, 1024);
+        QCOMPARE(w.geometry(), before);
+        QCOMPARE(g.monitor->current.width, 1280);
+
+        w.setResolution(800, 600);
+        w.toggleFullscreen();
+        QTRY_VERIFY(w.isFullScreen());
+        QCOMPARE(g.monitor->current, (DisplayMode{800, 600, 32, 60}));
+        w.toggleFullscreen();
+        QTRY_VERIFY(!w.isFullScreen());
+        QCOMPARE(g.monitor->current, (DisplayMode{1280, 1024, 32, 60}));
+        QTRY_COMPARE(w.geometry(), before);
+    }
+
+    void noSavedResolutionMeansTheScreensSize() {
+        Game g({});
+        QCOMPARE(g.window->fullscreenResolution(), QGuiApplication::primaryScreen()->size());
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "test_mainwindow.moc"
