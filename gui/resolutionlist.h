@@ -5,13 +5,7 @@
 #include <QStringList>
 #include <map>
 
-// One mode the display can switch to.
-struct DisplayMode {
-    int width = 0;
-    int height = 0;
-    int bitsPerPixel = 32;
-    int refreshRate = 0;
-};
+#include "gui/displaymode.h"
 
 // The resolutions the options screen offers, ordered by their keys: width and
 // height as four zero-padded digits each, so that text order is size order.
