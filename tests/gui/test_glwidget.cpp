@@ -6,14 +6,11 @@
 #include "client/client.h"
 #include "gui/glwidget.h"
 #include "tests/network/nettestsupport.h"
-#include "tests/support/keeplibraries.h"
 
 class TestGLWidget : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void cleanupTestCase() { keepLoadedLibraries(); }
-
     void singleplayerGameThroughTheWidget() {
         QTemporaryDir dir;
         QFile ini(dir.filePath("settings.ini"));
