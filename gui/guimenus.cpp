@@ -496,9 +496,12 @@ void GuiController::activateGameMenu(int entry) {
             pop();
             Q_EMIT menuGameDisconnect();
             break;
-        case 3:
-            openHighscores(std::max(1, players_.playingCount()));
+        case 3: {
+            // Between games nobody plays: the players listed make the page.
+            const int playing = players_.playingCount();
+            openHighscores(std::max(1, playing > 0 ? playing : int(players_.players().size())));
             break;
+        }
         case 4:
             openOptions();
             break;

@@ -444,7 +444,9 @@ void OverlayPainter::paintEntry(QPainter& p, const MenuEntry& e, int y, const Me
     } else if (hasValue) {
         p.drawText(valueRect, Qt::AlignLeft | Qt::AlignVCenter, e.value);
     }
-    gui_.hitMap().insert(e.index, line.adjusted(-scaled(10), 0, scaled(10), 0));
+    if (e.enabled) {
+        gui_.hitMap().insert(e.index, line.adjusted(-scaled(10), 0, scaled(10), 0));
+    }
 }
 
 void OverlayPainter::paintButton(QPainter& p, const MenuEntry& e, const QRect& r, int fontRole,
@@ -454,7 +456,9 @@ void OverlayPainter::paintButton(QPainter& p, const MenuEntry& e, const QRect& r
     p.setPen(entryColour(e, current));
     const QString text = e.value.isEmpty() ? e.text : e.text + QStringLiteral(": ") + e.value;
     p.drawText(r, align | Qt::AlignVCenter, text);
-    gui_.hitMap().insert(e.index, r);
+    if (e.enabled) {
+        gui_.hitMap().insert(e.index, r);
+    }
 }
 
 void OverlayPainter::paintMenu(QPainter& p, GuiState state) {

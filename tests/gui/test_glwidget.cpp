@@ -38,6 +38,7 @@ private Q_SLOTS:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         const GuiController& gui = w.controller();
+        QCOMPARE(w.cursor().shape(), Qt::BitmapCursor);  // the game's own pointer in menus
 
         QTest::keyClick(&w, Qt::Key_Return);  // "Singleplayer"
         QTRY_COMPARE(gui.stack().base(), GuiState::Lobby);
@@ -46,6 +47,7 @@ private Q_SLOTS:
         QTest::keyClick(&w, Qt::Key_R);
         QTRY_VERIFY(gui.score().running());
         QCOMPARE(gui.stack().base(), GuiState::Game);
+        QCOMPARE(w.cursor().shape(), Qt::BlankCursor);  // none over the game in full screen
 
         // Tab stays in the widget: the game's player list, not the focus chain.
         QTest::keyPress(&w, Qt::Key_Tab);

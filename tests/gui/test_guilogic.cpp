@@ -414,6 +414,10 @@ private Q_SLOTS:
         QCOMPARE(f.gui->highscores().rows().size(), 1);
         f.play("Esc");
         QCOMPARE(f.top(), GuiState::MainMenu);
+
+        f.lobby(4, false, false, {0, 1});  // from the game menu: the page of this game
+        f.play("Esc Down Down Enter");
+        QCOMPARE(f.gui->highscores().page(), 2);
     }
 
     void chatLinesNamesNoticesAndLife() {
