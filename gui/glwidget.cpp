@@ -10,6 +10,7 @@
 #include <QSurfaceFormat>
 
 #include "client/client.h"
+#include "gui/media/soundeffects.h"
 #include "gui/overlaypainter.h"
 #include "gui/screenshotfiles.h"
 
@@ -63,6 +64,11 @@ GLWidget::GLWidget(Client* client, uint resWidth, uint resHeight, QWidget* paren
     connect(g, &GuiController::setLastFilter, this, &GLWidget::setLastFilter);
     connect(g, &GuiController::noticedPacketLoss, this, &GLWidget::noticedPacketLoss);
     connect(g, &GuiController::soundRequested, this, &GLWidget::soundRequested);
+    sounds_ = std::make_unique<SoundEffects>();
+    connect(this, &GLWidget::soundRequested, sounds_.get(), &SoundEffects::play);
+    connect(g, &GuiController::setOptions, sounds_.get(),
+            [s = sounds_.get()](QString, QString, bool, int, bool, bool, bool, uint, uint, int,
+                                bool, bool playSounds) { s->setEnabled(playSounds); });
     connect(g, &GuiController::cursorChanged, this, &GLWidget::updateCursor);
     connect(g, &GuiController::screenshotRequested, this, &GLWidget::saveScreenshot);
 
@@ -97,6 +103,8 @@ void GLWidget::initializeGL() {}
 
 void GLWidget::resizeGL(int w, int h) {
     metrics_.resize(w, h);
+    gui_->setViewHeight(h);
+    gui_->credits().setFont(metrics_.font(GuiMetrics::SmallMenu));
     gui_->hitMap().clear();
 }
 

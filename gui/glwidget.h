@@ -19,6 +19,7 @@
 
 class Client;
 class QTimer;
+class SoundEffects;
 
 // What the widget would otherwise take from the process.
 struct GuiEnvironment {
@@ -140,6 +141,7 @@ private:
     TimerSource& timers_;
     GuiMetrics metrics_;
     std::unique_ptr<GuiController> gui_;
+    std::unique_ptr<SoundEffects> sounds_;
     QCursor cursor_;
 
     // 3D scene state kept until the scene is drawn here.
