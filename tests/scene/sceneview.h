@@ -1,0 +1,52 @@
+#pragma once
+
+// A bare widget that draws a field copy the way the game's widget does:
+// scene first, then the preview panels over it.
+#include <QOpenGLWidget>
+#include <QPainter>
+#include <functional>
+
+#include "gui/scene/previewpainter.h"
+#include "gui/scene/scenefield.h"
+#include "gui/scene/scenerenderer.h"
+
+class SceneView : public QOpenGLWidget {
+public:
+    SceneView(const SceneField& field, SceneTextures textures, GlAllow allow = {})
+        : field_(field), renderer_(std::move(textures)), allow_(allow) {}
+    ~SceneView() override {
+        makeCurrent();
+        renderer_.release();
+        doneCurrent();
+    }
+
+    SceneOptions options;
+    int preview = PreviewPainter::Off;
+    float scale = 1.0f;
+    // Painted after the scene, as the widget's 2D layer would be.
+    std::function<void(QPainter&)> overlay;
+    int samples = -1;  // GL_SAMPLES seen while painting
+
+    SceneRenderer& renderer() { return renderer_; }
+
+protected:
+    void initializeGL() override { renderer_.initialize(allow_); }
+    void paintGL() override {
+        glGetIntegerv(GL_SAMPLES, &samples);
+        const QSize pixels = size() * devicePixelRatio();
+        renderer_.beginFrame();
+        renderer_.drawViews(field_, options, pixels);
+        renderer_.endFrame();
+        QPainter painter(this);
+        painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+        PreviewPainter::paint(painter, field_, preview, size(), scale, options.splitscreen);
+        if (overlay) {
+            overlay(painter);
+        }
+    }
+
+private:
+    const SceneField& field_;
+    SceneRenderer renderer_;
+    GlAllow allow_;
+};
