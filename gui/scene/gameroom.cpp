@@ -56,97 +56,133 @@ Quad flat(const Surface& s, const QRectF& r, float depth, bool splittable) {
             splittable};
 }
 
+// A shape on a surface, the union of parts less the holes, as cells of
+// kRaster inside the parts' bounds.
+class Raster {
+public:
+    Raster(const std::vector<QRectF>& parts, const std::vector<QRectF>& holes = {}) {
+        for (const QRectF& r : parts) {
+            box_ = box_.united(r);
+        }
+        nx_ = int(std::lround(box_.width() / kRaster));
+        ny_ = int(std::lround(box_.height() / kRaster));
+        cells_.assign(std::size_t(nx_ * ny_), 0);
+        auto within = [](const std::vector<QRectF>& rects, QPointF p) {
+            return std::any_of(rects.begin(), rects.end(),
+                               [&](const QRectF& r) { return r.contains(p); });
+        };
+        for (int j = 0; j < ny_; ++j) {
+            for (int i = 0; i < nx_; ++i) {
+                const QPointF centre(g(i) + kRaster / 2, h(j) + kRaster / 2);
+                cells_[std::size_t(j * nx_ + i)] = within(parts, centre) && !within(holes, centre);
+            }
+        }
+    }
+
+    int nx() const { return nx_; }
+    int ny() const { return ny_; }
+    float g(int i) const { return float(box_.left()) + float(i) * kRaster; }
+    float h(int j) const { return float(box_.top()) + float(j) * kRaster; }
+    bool in(int i, int j) const {
+        return i >= 0 && j >= 0 && i < nx_ && j < ny_ && cells_[std::size_t(j * nx_ + i)] != 0;
+    }
+
+    // The shape as few rectangles: each run of a row, grown over the rows
+    // above that have exactly the same run.
+    std::vector<QRectF> rects() const {
+        std::vector<QRectF> out;
+        std::vector<char> used(cells_.size(), 0);
+        auto free = [&](int i, int j) { return in(i, j) && !used[std::size_t(j * nx_ + i)]; };
+        for (int j = 0; j < ny_; ++j) {
+            for (int i = 0; i < nx_;) {
+                if (!free(i, j)) {
+                    ++i;
+                    continue;
+                }
+                int end = i;
+                while (free(end, j)) {
+                    ++end;
+                }
+                auto sameRun = [&](int row) {
+                    for (int k = i; k < end; ++k) {
+                        if (!free(k, row)) {
+                            return false;
+                        }
+                    }
+                    return !in(i - 1, row) && !in(end, row);
+                };
+                int last = j + 1;
+                while (last < ny_ && sameRun(last)) {
+                    ++last;
+                }
+                for (int row = j; row < last; ++row) {
+                    std::fill_n(used.begin() + row * nx_ + i, end - i, 1);
+                }
+                out.emplace_back(QPointF(g(i), h(j)), QPointF(g(end), h(last)));
+                i = end;
+            }
+        }
+        return out;
+    }
+
+private:
+    QRectF box_;
+    int nx_ = 0;
+    int ny_ = 0;
+    std::vector<char> cells_;
+};
+
+// A flat stretch of surface at depth: area less the holes where relief stands
+// on it, so that no fragment is drawn twice.
+void addFlat(std::vector<Quad>& out, const Surface& s, float depth, const QRectF& area,
+             const std::vector<QRectF>& holes, bool splittable) {
+    for (const QRectF& r : Raster({area}, holes).rects()) {
+        out.push_back(flat(s, r, depth, splittable));
+    }
+}
+
 // A raised shape, the union of parts, from depth base to top: its top faces as
 // few rectangles, and one side face per straight piece of its outline.
 void addRelief(std::vector<Quad>& out, const Surface& s, float base, float top,
                const std::vector<QRectF>& parts) {
-    QRectF box;
-    for (const QRectF& r : parts) {
-        box = box.united(r);
+    const Raster r(parts);
+    for (const QRectF& rect : r.rects()) {
+        out.push_back(flat(s, rect, top, true));
     }
-    const int nx = int(std::lround(box.width() / kRaster));
-    const int ny = int(std::lround(box.height() / kRaster));
-    auto g = [&](int i) { return float(box.left()) + float(i) * kRaster; };
-    auto h = [&](int j) { return float(box.top()) + float(j) * kRaster; };
-    std::vector<char> inside(std::size_t(nx * ny), 0);
-    auto in = [&](int i, int j) {
-        return i >= 0 && j >= 0 && i < nx && j < ny && inside[std::size_t(j * nx + i)] != 0;
-    };
-    for (int j = 0; j < ny; ++j) {
-        for (int i = 0; i < nx; ++i) {
-            const QPointF centre(g(i) + kRaster / 2, h(j) + kRaster / 2);
-            inside[std::size_t(j * nx + i)] = std::any_of(
-                parts.begin(), parts.end(), [&](const QRectF& r) { return r.contains(centre); });
-        }
-    }
-
-    // Tops: each run of a row, grown over the rows above that have exactly it.
-    std::vector<char> used(inside.size(), 0);
-    for (int j = 0; j < ny; ++j) {
-        for (int i = 0; i < nx;) {
-            if (!in(i, j) || used[std::size_t(j * nx + i)]) {
-                ++i;
-                continue;
-            }
-            int end = i;
-            while (in(end, j) && !used[std::size_t(j * nx + end)]) {
-                ++end;
-            }
-            auto sameRun = [&](int row) {
-                for (int k = i; k < end; ++k) {
-                    if (!in(k, row) || used[std::size_t(row * nx + k)]) {
-                        return false;
-                    }
-                }
-                return !in(i - 1, row) && !in(end, row);
-            };
-            int last = j + 1;
-            while (last < ny && sameRun(last)) {
-                ++last;
-            }
-            for (int row = j; row < last; ++row) {
-                std::fill_n(used.begin() + row * nx + i, end - i, 1);
-            }
-            out.push_back(
-                flat(s, QRectF(QPointF(g(i), h(j)), QPointF(g(end), h(last))), top, true));
-            i = end;
-        }
-    }
-
-    // Sides: runs of the outline facing the same way.
     auto side = [&](QVector3D a, QVector3D b, QVector3D facing) {
         out.push_back(
             {{a + s.normal * base, b + s.normal * base, b + s.normal * top, a + s.normal * top},
              facing,
              false});
     };
-    for (int i = 0; i <= nx; ++i) {  // edges across g
-        for (int j = 0; j < ny;) {
-            const int state = int(in(i, j)) - int(in(i - 1, j));
+    // Sides: runs of the outline facing the same way.
+    for (int i = 0; i <= r.nx(); ++i) {  // edges across g
+        for (int j = 0; j < r.ny();) {
+            const int state = int(r.in(i, j)) - int(r.in(i - 1, j));
             if (state == 0) {
                 ++j;
                 continue;
             }
             int end = j;
-            while (end < ny && int(in(i, end)) - int(in(i - 1, end)) == state) {
+            while (end < r.ny() && int(r.in(i, end)) - int(r.in(i - 1, end)) == state) {
                 ++end;
             }
-            side(s.point(g(i), h(j), 0), s.point(g(i), h(end), 0), s.along * float(-state));
+            side(s.point(r.g(i), r.h(j), 0), s.point(r.g(i), r.h(end), 0), s.along * float(-state));
             j = end;
         }
     }
-    for (int j = 0; j <= ny; ++j) {  // edges across h
-        for (int i = 0; i < nx;) {
-            const int state = int(in(i, j)) - int(in(i, j - 1));
+    for (int j = 0; j <= r.ny(); ++j) {  // edges across h
+        for (int i = 0; i < r.nx();) {
+            const int state = int(r.in(i, j)) - int(r.in(i, j - 1));
             if (state == 0) {
                 ++i;
                 continue;
             }
             int end = i;
-            while (end < nx && int(in(end, j)) - int(in(end, j - 1)) == state) {
+            while (end < r.nx() && int(r.in(end, j)) - int(r.in(end, j - 1)) == state) {
                 ++end;
             }
-            side(s.point(g(i), h(j), 0), s.point(g(end), h(j), 0), s.up * float(-state));
+            side(s.point(r.g(i), r.h(j), 0), s.point(r.g(end), r.h(j), 0), s.up * float(-state));
             i = end;
         }
     }
@@ -170,49 +206,58 @@ std::vector<QRectF> piece(int kind, float g, float h, float cell) {
 std::vector<Quad> floorLayout() {
     const Surface& s = kSurfaces[0];
     std::vector<Quad> q;
-    // The whole floor lies in the grooves' depth; tiles and a border stand on it.
-    q.push_back(flat(s, QRectF(0, 0, 70, 70), kFloorBase, false));
-    addRelief(
-        q, s, kFloorBase, kFloorTop,
-        {QRectF(0, 0, 70, 2), QRectF(0, 68, 70, 2), QRectF(0, 0, 2, 70), QRectF(68, 0, 2, 70)});
+    // Tiles and a border stand on the floor; between them lie the grooves.
+    std::vector<std::vector<QRectF>> reliefs{
+        {QRectF(0, 0, 70, 2), QRectF(0, 68, 70, 2), QRectF(0, 0, 2, 70), QRectF(68, 0, 2, 70)}};
     for (int i = 0; i < 5; ++i) {
         for (int j = 0; j < 5; ++j) {
-            addRelief(q, s, kFloorBase, kFloorTop, {QRectF(3 + 13 * i, 3 + 13 * j, 12, 12)});
+            reliefs.push_back({QRectF(3 + 13 * i, 3 + 13 * j, 12, 12)});
         }
     }
+    std::vector<QRectF> footprint;
+    for (const auto& parts : reliefs) {
+        addRelief(q, s, kFloorBase, kFloorTop, parts);
+        footprint.insert(footprint.end(), parts.begin(), parts.end());
+    }
+    addFlat(q, s, kFloorBase, QRectF(0, 0, 70, 70), footprint, false);
     return q;
 }
 
 // Every wall: skirting, cornice, a crenellated frieze and raised panels, each
-// panel carrying a piece; the long wall behind the start view carries all seven.
+// panel carrying a piece; the wall at +z carries all seven pieces instead.
 std::vector<Quad> wallLayout(int mesh) {
     const Surface& s = kSurfaces[std::size_t(mesh)];
     std::vector<Quad> q;
-    q.push_back(flat(s, QRectF(QPointF(0, kFloorBase), QPointF(70, kWallTop)), 0, true));
-    addRelief(q, s, 0, 0.5f, {QRectF(QPointF(0, kFloorBase), QPointF(70, 1.5))});
-    addRelief(q, s, 0, 1.0f, {QRectF(0, 46, 70, 2)});
+    std::vector<QRectF> footprint;  // what stands on the wall itself
+    auto raise = [&](float top, const std::vector<QRectF>& parts) {
+        addRelief(q, s, 0, top, parts);
+        footprint.insert(footprint.end(), parts.begin(), parts.end());
+    };
+    raise(0.5f, {QRectF(QPointF(0, kFloorBase), QPointF(70, 1.5))});
+    raise(1.0f, {QRectF(0, 46, 70, 2)});
     std::vector<QRectF> frieze{QRectF(3, 40, 64, 2)};
     for (int k = 0; k < 8; ++k) {
         frieze.emplace_back(3 + 8 * k + 2, 42, 4, 2);
     }
-    addRelief(q, s, 0, 0.75f, frieze);
+    raise(0.75f, frieze);
 
     if (mesh == 3) {
         for (int k = 0; k < 7; ++k) {
             const float g = 4.0f + float(k % 4) * 16.0f + float(k / 4) * 8.0f;
             const float h = k < 4 ? 20.0f : 4.0f;
-            addRelief(q, s, 0, 1.0f, piece(k, g, h, 3));
+            raise(1.0f, piece(k, g, h, 3));
         }
-        addRelief(q, s, 0, 0.5f, {QRectF(4, 30, 62, 6)});
-        return q;
+        raise(0.5f, {QRectF(4, 30, 62, 6)});
+    } else {
+        const std::array<std::array<int, 3>, 3> kinds{{{1, 6, 2}, {4, 0, 5}, {3, 6, 1}}};
+        for (int p = 0; p < 3; ++p) {
+            const float g = 5.0f + 22.0f * float(p);
+            raise(0.5f, {QRectF(g, 5, 16, 33)});
+            addRelief(q, s, 0.5f, 1.25f,
+                      piece(kinds[std::size_t(mesh == 4 ? 2 : mesh - 1)][p], g + 2, 15, 3));
+        }
     }
-    const std::array<std::array<int, 3>, 3> kinds{{{1, 6, 2}, {4, 0, 5}, {3, 6, 1}}};
-    for (int p = 0; p < 3; ++p) {
-        const float g = 5.0f + 22.0f * float(p);
-        addRelief(q, s, 0, 0.5f, {QRectF(g, 5, 16, 33)});
-        addRelief(q, s, 0.5f, 1.25f,
-                  piece(kinds[std::size_t(mesh == 4 ? 2 : mesh - 1)][p], g + 2, 15, 3));
-    }
+    addFlat(q, s, 0, QRectF(QPointF(0, kFloorBase), QPointF(70, kWallTop)), footprint, true);
     return q;
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <vector>
+
 #include "glcapabilities.h"
 #include "scenemeshes.h"
 
 // One mesh on the graphics card: in buffer objects where the driver has them,
-// else in a display list that draws the same vertices. Made and deleted with
-// the context current.
+// else in display lists (one per part) that draw the same vertices. Made and
+// deleted with the context current.
 class GlMesh {
 public:
     GlMesh(const GlCapabilities& caps, const MeshData& data);
@@ -18,11 +20,6 @@ public:
     void bind() const;
     void draw() const;
     void unbind() const;
-    // Drops the names without deleting them: their context is gone.
-    void forget() {
-        buffers_[0] = buffers_[1] = 0;
-        list_ = 0;
-    }
     // All three, for a mesh drawn once.
     void drawOnce() const {
         bind();
@@ -30,11 +27,23 @@ public:
         unbind();
     }
 
+    // The parts of a mesh built in colours; a mesh without parts has one.
+    int partCount() const { return int(parts_.size()); }
+    int partColour(int part) const { return parts_.at(std::size_t(part)).colour; }
+    // Draws one part; needs bind.
+    void drawPart(int part) const;
+
+    // Drops the names without deleting them: their context is gone.
+    void forget() {
+        buffers_[0] = buffers_[1] = 0;
+        lists_ = 0;
+    }
+
 private:
     const GlCapabilities& caps_;
     GLenum mode_;
-    GLsizei count_;
+    std::vector<MeshData::Part> parts_;
     GLuint maxIndex_ = 0;
     GLuint buffers_[2] = {0, 0};  // vertices, indices
-    GLuint list_ = 0;
+    GLuint lists_ = 0;            // the first of one list per part
 };

@@ -47,6 +47,9 @@ void SceneField::moveCamera() {
 
 void SceneField::processNewBlock(GameBlock* block) {
     QMutexLocker lock(&blockMutex_);
+    if (block != nullptr && block->id() == GameField::kFieldBlockId) {
+        ++stackRevision_;
+    }
     mirror_.addBlock(std::unique_ptr<GameBlock>(block));
 }
 
@@ -75,6 +78,7 @@ void SceneField::processMergeBlocks(QList<GameMovement*> movements) {
     {
         QMutexLocker lock(&blockMutex_);
         clear = mirror_.mergeBlocks(movements, [&](const GameBlock&) { ++landed; });
+        ++stackRevision_;
     }
     qDeleteAll(movements);
     // Signals go out with the copy unlocked: a receiver may read it.
@@ -94,6 +98,7 @@ void SceneField::reset() {
         QMutexLocker lock(&blockMutex_);
         mirror_.clear();
         follow_.fill(QPoint());
+        ++stackRevision_;
     }
     setRotation(false);
 }

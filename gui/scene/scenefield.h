@@ -36,6 +36,8 @@ public:
     float cameraColumn(int view) const;
     // Line points of this game.
     int lineScore() const { return mirror_.points(); }
+    // Changes whenever the landed boxes may have changed.
+    int stackRevision() const { return stackRevision_; }
 
 public Q_SLOTS:
     void setFieldsizeX(int sizeX);
@@ -64,5 +66,6 @@ private:
     bool rotating_ = false;
     int phase_ = 0;
     std::array<QPoint, kViews> follow_{};
+    int stackRevision_ = 0;
     QTimer cameraTimer_;
 };

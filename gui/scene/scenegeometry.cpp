@@ -17,6 +17,14 @@ void SceneGeometry::rebuild(const GlCapabilities& caps, int fieldsizeX, int qual
         caps, SceneMeshes::fieldWall(fieldsizeX, SceneMeshes::innerWallRadius(fieldsizeX)));
     baseTile_ = std::make_unique<GlMesh>(caps, SceneMeshes::baseTile(radius_));
     plainRoom_ = std::make_unique<GlMesh>(caps, SceneMeshes::plainRoom());
+    stack_ = std::make_unique<GlMesh>(caps, SceneMeshes::stack({}, fieldsizeX, quality));
+}
+
+void SceneGeometry::rebuildStack(const GlCapabilities& caps,
+                                 const std::vector<SceneMeshes::Cell>& cells, int revision) {
+    stack_.reset();
+    stack_ = std::make_unique<GlMesh>(caps, SceneMeshes::stack(cells, fieldsizeX_, quality_));
+    stackRevision_ = revision;
 }
 
 void SceneGeometry::release() {
@@ -26,10 +34,13 @@ void SceneGeometry::release() {
     innerWall_.reset();
     baseTile_.reset();
     plainRoom_.reset();
+    stack_.reset();
+    stackRevision_ = -1;
 }
 
 void SceneGeometry::forget() {
-    for (auto* mesh : {&box_, &wireBox_, &outerWall_, &innerWall_, &baseTile_, &plainRoom_}) {
+    for (auto* mesh :
+         {&box_, &wireBox_, &outerWall_, &innerWall_, &baseTile_, &plainRoom_, &stack_}) {
         if (*mesh) {
             (*mesh)->forget();
         }

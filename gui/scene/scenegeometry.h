@@ -2,6 +2,7 @@
 
 #include <QMutex>
 #include <memory>
+#include <vector>
 
 #include "glmesh.h"
 
@@ -20,6 +21,13 @@ public:
     void release();
     // Drops the meshes without GL calls, when their context is gone.
     void forget();
+
+    // The landed boxes as one mesh, rebuilt when the field copy says they
+    // changed; also needs the context current and the mutex held.
+    void rebuildStack(const GlCapabilities& caps, const std::vector<SceneMeshes::Cell>& cells,
+                      int revision);
+    int stackRevision() const { return stackRevision_; }
+    const GlMesh& stack() const { return *stack_; }
 
     bool built() const { return box_ != nullptr; }
     bool matches(int fieldsizeX, int quality) const {
@@ -46,4 +54,6 @@ private:
     std::unique_ptr<GlMesh> innerWall_;
     std::unique_ptr<GlMesh> baseTile_;
     std::unique_ptr<GlMesh> plainRoom_;
+    std::unique_ptr<GlMesh> stack_;
+    int stackRevision_ = -1;
 };

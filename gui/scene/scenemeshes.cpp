@@ -1,5 +1,6 @@
 #include "scenemeshes.h"
 
+#include <QMatrix4x4>
 #include <QVector3D>
 #include <array>
 #include <cmath>
@@ -36,12 +37,12 @@ void addPolygon(MeshData& m, std::array<Vertex, 4> corners, int count) {
     if (QVector3D::dotProduct(face, corners[0].normal) < 0) {
         std::swap(corners[1], corners[count - 1]);
     }
-    const auto first = GLushort(m.vertexCount());
+    const auto first = GLuint(m.vertexCount());
     for (int i = 0; i < count; ++i) {
         append(m, corners[i]);
     }
     for (int i = 1; i + 1 < count; ++i) {
-        m.indices.insert(m.indices.end(), {first, GLushort(first + i), GLushort(first + i + 1)});
+        m.indices.insert(m.indices.end(), {first, first + GLuint(i), first + GLuint(i) + 1});
     }
 }
 
@@ -72,8 +73,38 @@ float outerWallRadius(int fieldsizeX) {
     return (fieldRadius(fieldsizeX) + 0.001f) / std::cos(half);
 }
 
-MeshData box(int quality) {
-    MeshData m;
+}  // namespace SceneMeshes
+
+namespace {
+
+// The cells around a box on the ring: beside it (x), above and below (y).
+enum Neighbour : unsigned {
+    kRight = 1,
+    kLeft = 2,
+    kUp = 4,
+    kDown = 8,
+};
+
+unsigned beside(int axisIndex, float sign) {
+    if (axisIndex == 0) {
+        return sign > 0 ? kRight : kLeft;
+    }
+    if (axisIndex == 1) {
+        return sign > 0 ? kUp : kDown;
+    }
+    return 0;  // the ring's inside and outside: never covered
+}
+
+// One face, edge or corner of the box, and the neighbour that covers it (none:
+// always seen).
+struct BoxPart {
+    std::array<Vertex, 4> corners;
+    int count = 4;
+    unsigned coveredBy = 0;
+};
+
+std::vector<BoxPart> boxParts(int quality) {
+    std::vector<BoxPart> parts;
     const float face = quality <= 0 ? kBoxHalf : kBevel;
     // Faces: the corners of each face lie at +-face in the other two axes.
     for (int a = 0; a < 3; ++a) {
@@ -81,17 +112,19 @@ MeshData box(int quality) {
             const int b = (a + 1) % 3;
             const int c = (a + 2) % 3;
             const QVector3D n = axis(a, sign);
-            std::array<Vertex, 4> q;
+            BoxPart p;
             const std::array<std::pair<float, float>, 4> uv{
                 {{-face, -face}, {face, -face}, {face, face}, {-face, face}}};
             for (int i = 0; i < 4; ++i) {
-                q[i] = {axis(a, sign * kBoxHalf) + axis(b, uv[i].first) + axis(c, uv[i].second), n};
+                p.corners[i] = {
+                    axis(a, sign * kBoxHalf) + axis(b, uv[i].first) + axis(c, uv[i].second), n};
             }
-            addQuad(m, q);
+            p.coveredBy = beside(a, sign);
+            parts.push_back(p);
         }
     }
     if (quality <= 0) {
-        return m;
+        return parts;
     }
     // Edges between the faces of axes a and b, running along the third axis.
     for (int a = 0; a < 3; ++a) {
@@ -100,16 +133,18 @@ MeshData box(int quality) {
         for (float sa : {-1.0f, 1.0f}) {
             for (float sb : {-1.0f, 1.0f}) {
                 const QVector3D n = axis(a, sa) + axis(b, sb);
-                std::array<Vertex, 4> q;
+                BoxPart p;
                 int i = 0;
                 for (float sc : {-1.0f, 1.0f}) {
-                    q[i++] = {axis(a, sa * kBoxHalf) + axis(b, sb * kBevel) + axis(c, sc * kBevel),
-                              n};
-                    q[i++] = {axis(a, sa * kBevel) + axis(b, sb * kBoxHalf) + axis(c, sc * kBevel),
-                              n};
+                    p.corners[i++] = {
+                        axis(a, sa * kBoxHalf) + axis(b, sb * kBevel) + axis(c, sc * kBevel), n};
+                    p.corners[i++] = {
+                        axis(a, sa * kBevel) + axis(b, sb * kBoxHalf) + axis(c, sc * kBevel), n};
                 }
-                std::swap(q[2], q[3]);  // around the rim, not across it
-                addQuad(m, q);
+                // Around the rim, not across it. Edges stay even between four
+                // boxes: they close the shaft where four bevels meet.
+                std::swap(p.corners[2], p.corners[3]);
+                parts.push_back(p);
             }
         }
     }
@@ -117,16 +152,74 @@ MeshData box(int quality) {
         for (float sy : {-1.0f, 1.0f}) {
             for (float sz : {-1.0f, 1.0f}) {
                 const QVector3D n(sx, sy, sz);
-                const QVector3D in = n * kBevel;
-                std::array<Vertex, 4> t;
+                BoxPart p;
+                p.count = 3;
                 for (int a = 0; a < 3; ++a) {
-                    QVector3D p = in;
-                    p[a] = n[a] * kBoxHalf;
-                    t[a] = {p, n};
+                    QVector3D corner = n * kBevel;
+                    corner[a] = n[a] * kBoxHalf;
+                    p.corners[a] = {corner, n};
                 }
-                addPolygon(m, t, 3);
+                parts.push_back(p);
             }
         }
+    }
+    return parts;
+}
+
+}  // namespace
+
+namespace SceneMeshes {
+
+MeshData box(int quality) {
+    MeshData m;
+    for (const BoxPart& p : boxParts(quality)) {
+        addPolygon(m, p.corners, p.count);
+    }
+    return m;
+}
+
+MeshData stack(const std::vector<Cell>& cells, int fieldsizeX, int quality) {
+    constexpr int kRows = 41;
+    const int w = std::max(fieldsizeX, 1);
+    std::vector<char> taken(std::size_t(w * kRows), 0);
+    auto at = [&](int column, int row) -> bool {
+        column = ((column % w) + w) % w;
+        return row >= 0 && row < kRows && taken[std::size_t(row * w + column)] != 0;
+    };
+    for (const Cell& c : cells) {
+        if (c.row >= 0 && c.row < kRows && c.column >= 0 && c.column < w) {
+            taken[std::size_t(c.row * w + c.column)] = 1;
+        }
+    }
+    const std::vector<BoxPart> parts = boxParts(quality);
+    const float out = fieldRadius(w) - 0.5f;
+    std::vector<Cell> byColour = cells;
+    std::stable_sort(byColour.begin(), byColour.end(),
+                     [](const Cell& a, const Cell& b) { return a.colour < b.colour; });
+    MeshData m;
+    m.vertices.reserve(cells.size() * 64 * MeshData::kFloats);
+    for (const Cell& c : byColour) {
+        if (m.parts.empty() || m.parts.back().colour != c.colour) {
+            m.parts.push_back({c.colour, int(m.indices.size()), 0});
+        }
+        const unsigned around =
+            (at(c.column + 1, c.row) ? kRight : 0u) | (at(c.column - 1, c.row) ? kLeft : 0u) |
+            (at(c.column, c.row + 1) ? kUp : 0u) | (at(c.column, c.row - 1) ? kDown : 0u);
+        QMatrix4x4 place;
+        place.rotate(360.0f / float(w) * float(c.column), 0, 1, 0);
+        place.translate(0, float(c.row), out);
+        for (const BoxPart& p : parts) {
+            if ((around & p.coveredBy) != 0) {
+                continue;
+            }
+            std::array<Vertex, 4> corners = p.corners;
+            for (Vertex& v : corners) {
+                v.position = place.map(v.position);
+                v.normal = place.mapVector(v.normal);
+            }
+            addPolygon(m, corners, p.count);
+        }
+        m.parts.back().count = int(m.indices.size()) - m.parts.back().first;
     }
     return m;
 }
@@ -140,7 +233,7 @@ MeshData wireBox() {
         for (float sb : {-kBoxHalf, kBoxHalf}) {
             for (float sc : {-kBoxHalf, kBoxHalf}) {
                 for (float sa : {-kBoxHalf, kBoxHalf}) {
-                    m.indices.push_back(GLushort(m.vertexCount()));
+                    m.indices.push_back(GLuint(m.vertexCount()));
                     append(m, {axis(a, sa) + axis(b, sb) + axis(c, sc), QVector3D(0, 1, 0)});
                 }
             }

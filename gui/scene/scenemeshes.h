@@ -11,9 +11,17 @@ struct MeshData {
     static constexpr int kFloats = 8;  // position 3, normal 3, texture 2
     static constexpr float kNormalLength = 0.025f;
 
+    // A run of indices drawn in one colour (an index of the box colours).
+    struct Part {
+        int colour;
+        int first;
+        int count;
+    };
+
     GLenum mode = GL_TRIANGLES;
     std::vector<float> vertices;
-    std::vector<GLushort> indices;
+    std::vector<GLuint> indices;
+    std::vector<Part> parts;  // none: one mesh in the caller's colour
 
     int vertexCount() const { return int(vertices.size()) / kFloats; }
 };
@@ -23,6 +31,17 @@ namespace SceneMeshes {
 // Cell-sized box, -0.5 to 0.5 on each axis: a plain cube at quality 0, a
 // bevelled box (6 faces, 12 edge quads, 8 corner triangles) above.
 MeshData box(int quality);
+
+// A landed box: its cell on the ring and its colour index.
+struct Cell {
+    int column;
+    int row;
+    int colour;
+};
+// Every landed box in one mesh, placed on the ring of fieldsizeX columns, in
+// one part per colour. Faces that neighbouring boxes cover are left out: a full stack
+// shows little more than its inner and outer skin.
+MeshData stack(const std::vector<Cell>& cells, int fieldsizeX, int quality);
 // The cube's twelve edges as lines: the target marker's landing place.
 MeshData wireBox();
 // A glass wall around the field of fieldsizeX columns, one quad per column,

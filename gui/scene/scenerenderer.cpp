@@ -33,8 +33,8 @@ GLuint uploadTexture(const QImage& image) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     // The textures repeat every grid unit, which is a few pixels far off:
-    // without mipmaps they would shimmer.
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    // without mipmaps they would shimmer. One level per fragment is enough.
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_TRUE);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, rgba.width(), rgba.height(), 0, GL_RGBA,
                  GL_UNSIGNED_BYTE, rgba.constBits());
@@ -121,7 +121,7 @@ void forEachCell(const GameBlock& b, int fieldsizeX, F&& f) {
     for (const GameBox& box : b.boxes()) {
         const qint64 x = qint64(b.x()) + box.x(r);
         const qint64 y = qint64(b.y()) + box.y(r);
-        if (x > INT_MAX || y > INT_MAX) {
+        if (x < INT_MIN || x > INT_MAX || y < INT_MIN || y > INT_MAX) {
             continue;
         }
         f(box.colour(), GameGrid::column(fieldsizeX, int(x)), GameGrid::rowFloor(int(y)));
@@ -153,6 +153,10 @@ void SceneRenderer::initialize(GlCapabilities::Allow allow) {
     contextGone_ = QObject::connect(context, &QOpenGLContext::aboutToBeDestroyed, context,
                                     [this] { release(); });
     caps_ = GlCapabilities::detect(*context, allow);
+    textureUnits_ = 1;
+    if (caps_.bumpMapping) {
+        glGetIntegerv(GL_MAX_TEXTURE_UNITS_ARB, &textureUnits_);
+    }
 
     wallTexture_ = uploadTexture(images_.wall);
     bump_ = false;
@@ -220,7 +224,7 @@ void SceneRenderer::beginFrame() {
     glLightfv(GL_LIGHT0, GL_DIFFUSE, lightDiffuse);
     glEnable(GL_LIGHTING);
     glEnable(GL_LIGHT0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glClear(GL_COLOR_BUFFER_BIT);
 }
 
 void SceneRenderer::endFrame() {
@@ -254,6 +258,11 @@ void SceneRenderer::drawViews(const SceneField& field, const SceneOptions& optio
     glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
     for (int view = 0; view < views; ++view) {
         glViewport(view * width, 0, width, pixels.height());
+        // Each view clears only its own depth.
+        glScissor(view * width, 0, width, pixels.height());
+        glEnable(GL_SCISSOR_TEST);
+        glClear(GL_DEPTH_BUFFER_BIT);
+        glDisable(GL_SCISSOR_TEST);
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
         const float side = kFrustum * options.aspect / float(views);
@@ -267,7 +276,6 @@ void SceneRenderer::drawViews(const SceneField& field, const SceneOptions& optio
 void SceneRenderer::drawView(const SceneField& field, const SceneOptions& options, int view) {
     const int w = field.fieldsizeX();
     glLoadIdentity();
-    glClear(GL_DEPTH_BUFFER_BIT);
     const GLfloat light[] = {10, 10, 0, 1};
     glLightfv(GL_LIGHT0, GL_POSITION, light);
     glTranslatef(0, 0, -10);
@@ -352,8 +360,11 @@ void SceneRenderer::drawRoomMeshes(float cameraPlace, const QVector3D& light) {
         return;
     }
 
-    // First pass: unit 0 turns each light vector into a unit colour through
-    // the cube map, unit 1 takes its dot product with the bump map's normal.
+    // Unit 0 turns each light vector into a unit colour through the cube map,
+    // unit 1 takes its dot product with the bump map's normal; a third unit
+    // multiplies by the colour texture in the same pass, else a second pass
+    // does by blending.
+    const bool onePass = textureUnits_ >= 3;
     glDisable(GL_LIGHTING);
     caps_.activeTexture(GL_TEXTURE0_ARB);
     glEnable(GL_TEXTURE_CUBE_MAP_ARB);
@@ -370,6 +381,14 @@ void SceneRenderer::drawRoomMeshes(float cameraPlace, const QVector3D& light) {
     glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_RGB_ARB, GL_SRC_COLOR);
     caps_.clientActiveTexture(GL_TEXTURE1_ARB);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    if (onePass) {
+        caps_.activeTexture(GL_TEXTURE2_ARB);
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, boxTexture_);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        caps_.clientActiveTexture(GL_TEXTURE2_ARB);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    }
     for (int m = 0; m < GameRoom::kMeshes; ++m) {
         if (!shown[std::size_t(m)]) {
             continue;
@@ -380,33 +399,45 @@ void SceneRenderer::drawRoomMeshes(float cameraPlace, const QVector3D& light) {
         glTexCoordPointer(3, GL_FLOAT, kStride, at(room_, m, GameRoom::Light));
         caps_.clientActiveTexture(GL_TEXTURE1_ARB);
         glTexCoordPointer(2, GL_FLOAT, kStride, at(room_, m, GameRoom::Texture));
+        if (onePass) {
+            caps_.clientActiveTexture(GL_TEXTURE2_ARB);
+            glTexCoordPointer(2, GL_FLOAT, kStride, at(room_, m, GameRoom::Texture));
+        }
         glDrawArrays(GL_QUADS, 0, room_.vertexCount(m));
+    }
+    if (onePass) {
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glDisable(GL_TEXTURE_2D);
+        caps_.activeTexture(GL_TEXTURE1_ARB);
+        caps_.clientActiveTexture(GL_TEXTURE1_ARB);
     }
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     glBindTexture(GL_TEXTURE_2D, 0);
     glDisable(GL_TEXTURE_2D);
 
-    // Second pass: the colour texture multiplies what the first one lit.
     caps_.activeTexture(GL_TEXTURE0_ARB);
     caps_.clientActiveTexture(GL_TEXTURE0_ARB);
     glBindTexture(GL_TEXTURE_CUBE_MAP_ARB, 0);
     glDisable(GL_TEXTURE_CUBE_MAP_ARB);
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, boxTexture_);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_DST_COLOR, GL_ZERO);
-    for (int m = 0; m < GameRoom::kMeshes; ++m) {
-        if (shown[std::size_t(m)]) {
-            glVertexPointer(3, GL_FLOAT, kStride, at(room_, m, GameRoom::Position));
-            glTexCoordPointer(2, GL_FLOAT, kStride, at(room_, m, GameRoom::Texture));
-            glDrawArrays(GL_QUADS, 0, room_.vertexCount(m));
+    if (!onePass) {
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, boxTexture_);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_DST_COLOR, GL_ZERO);
+        for (int m = 0; m < GameRoom::kMeshes; ++m) {
+            if (shown[std::size_t(m)]) {
+                glVertexPointer(3, GL_FLOAT, kStride, at(room_, m, GameRoom::Position));
+                glTexCoordPointer(2, GL_FLOAT, kStride, at(room_, m, GameRoom::Texture));
+                glDrawArrays(GL_QUADS, 0, room_.vertexCount(m));
+            }
         }
+        glDisable(GL_BLEND);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glDisable(GL_TEXTURE_2D);
     }
-    glDisable(GL_BLEND);
-    glBindTexture(GL_TEXTURE_2D, 0);
-    glDisable(GL_TEXTURE_2D);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
     glEnable(GL_LIGHTING);
@@ -414,12 +445,32 @@ void SceneRenderer::drawRoomMeshes(float cameraPlace, const QVector3D& light) {
 
 void SceneRenderer::drawBlocks(const SceneField& field, const SceneOptions& options, int view) {
     const int w = field.fieldsizeX();
+    const int own = options.viewColours[std::size_t(view)];
+    const FieldMirror& mirror = field.mirror();
+    // The landed boxes change only with merges: one mesh, rebuilt then.
+    if (geometry_.stackRevision() != field.stackRevision()) {
+        std::vector<SceneMeshes::Cell> cells;
+        if (const GameBlock* landed = mirror.block(GameField::kFieldBlockId)) {
+            cells.reserve(landed->boxes().size());
+            forEachCell(*landed, w, [&](int boxColour, int column, int row) {
+                cells.push_back({column, row, boxColour});
+            });
+        }
+        geometry_.rebuildStack(caps_, cells, field.stackRevision());
+    }
+    const GlMesh& stack = geometry_.stack();
+    stack.bind();
+    for (int p = 0; p < stack.partCount(); ++p) {
+        colour(options.ignoreColors ? own : stack.partColour(p));
+        stack.drawPart(p);
+    }
+    stack.unbind();
+
     const float step = 360.0f / float(w);
     const float out = geometry_.radius() - 0.5f;
-    const int own = options.viewColours[std::size_t(view)];
     const GlMesh& mesh = geometry_.box();
     mesh.bind();
-    auto drawBlock = [&](const GameBlock& b) {
+    mirror.forEachBlock([&](const GameBlock& b) {
         forEachCell(b, w, [&](int boxColour, int column, int row) {
             colour(options.ignoreColors ? own : boxColour);
             glPushMatrix();
@@ -428,11 +479,7 @@ void SceneRenderer::drawBlocks(const SceneField& field, const SceneOptions& opti
             mesh.draw();
             glPopMatrix();
         });
-    };
-    if (const GameBlock* landed = field.mirror().block(GameField::kFieldBlockId)) {
-        drawBlock(*landed);
-    }
-    field.mirror().forEachBlock(drawBlock);
+    });
     mesh.unbind();
 }
 

@@ -79,4 +79,5 @@ private:
     GLuint bumpTexture_ = 0;
     GLuint cubeMap_ = 0;
     bool bump_ = false;
+    GLint textureUnits_ = 1;
 };

@@ -26,12 +26,14 @@ public:
     // Painted after the scene, as the widget's 2D layer would be.
     std::function<void(QPainter&)> overlay;
     int samples = -1;  // GL_SAMPLES seen while painting
+    int painted = 0;
 
     SceneRenderer& renderer() { return renderer_; }
 
 protected:
     void initializeGL() override { renderer_.initialize(allow_); }
     void paintGL() override {
+        ++painted;
         glGetIntegerv(GL_SAMPLES, &samples);
         const QSize pixels = size() * devicePixelRatio();
         renderer_.beginFrame();

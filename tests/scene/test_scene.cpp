@@ -8,6 +8,7 @@
 #include "gui/scene/glcapabilities.h"
 #include "gui/scene/previewpainter.h"
 #include "gui/scene/scenefield.h"
+#include "gui/scene/scenemeshes.h"
 
 namespace {
 
@@ -163,6 +164,44 @@ private Q_SLOTS:
                 }
             }
         }
+    }
+
+    // Landed boxes side by side lose the faces they press together, and only
+    // those: the two faces left across the row are its ends.
+    void stackLeavesOutCoveredFaces_data() {
+        QTest::addColumn<int>("quality");
+        QTest::newRow("plain cubes") << 0;
+        QTest::newRow("bevelled boxes") << 1;
+    }
+    void stackLeavesOutCoveredFaces() {
+        QFETCH(int, quality);
+        const auto one = SceneMeshes::box(quality).indices.size();
+        QCOMPARE(SceneMeshes::stack({{5, 3, 1}}, 12, quality).indices.size(), one);
+        const MeshData row = SceneMeshes::stack({{0, 0, 1}, {1, 0, 2}}, 48, quality);
+        QCOMPARE(row.indices.size(), 2 * one - 12);  // two faces of two triangles
+        QCOMPARE(row.parts.size(), std::size_t(2));
+        const float step = 2.0f * float(M_PI) / 48;
+        // Each box's own sideways axis: column 0 unturned, column 1 turned one step.
+        const QVector3D side0(1, 0, 0);
+        const QVector3D side1(std::cos(step), 0, -std::sin(step));
+        const QVector3D middle = QVector3D(std::sin(step / 2), 0, std::cos(step / 2)) *
+                                 (SceneMeshes::fieldRadius(48) - 0.5f);
+        int ends = 0;
+        for (std::size_t t = 0; t < row.indices.size(); t += 3) {
+            QVector3D centre;
+            QVector3D normal;
+            for (std::size_t k = 0; k < 3; ++k) {
+                const float* v = row.vertices.data() + row.indices[t + k] * MeshData::kFloats;
+                centre += QVector3D(v[0], v[1], v[2]) / 3;
+                normal = QVector3D(v[3], v[4], v[5]).normalized();
+            }
+            if (std::abs(QVector3D::dotProduct(normal, side0)) > 0.999f ||
+                std::abs(QVector3D::dotProduct(normal, side1)) > 0.999f) {
+                ++ends;
+                QVERIFY(centre.distanceToPoint(middle) > 0.7f);
+            }
+        }
+        QCOMPARE(ends, 4);
     }
 
     // A wall is drawn over the half turn in which the camera looks at its face.
