@@ -14,7 +14,7 @@ FUZZ_FLAGS   := -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=512 -print_final
 FUZZ_SECONDS ?= 180
 FUZZ_SMOKE   := -runs=30000 -max_total_time=10
 
-.PHONY: deps build run test bench fuzz fuzz-build fuzz-smoke format clean
+.PHONY: deps build run test package bench fuzz fuzz-build fuzz-smoke format clean assets
 
 deps:
 	@scripts/install-deps
@@ -33,6 +33,10 @@ test: deps
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory fuzz-smoke
+
+# build/quadrell_<version>_<arch>.deb, installed under /usr.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 bench: deps
 	cmake -S . -B $(BENCH_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DQUADRELL_BENCH=ON -DQUADRELL_TESTS=OFF
@@ -57,6 +61,11 @@ fuzz: fuzz-build
 		mkdir -p fuzz-corpus-out/$$t; echo "== $$t"; \
 		$(FUZZ_BUILD)/bin/$$t $(FUZZ_FLAGS) -max_total_time=$(FUZZ_SECONDS) fuzz-corpus-out/$$t tests/fuzz/corpus/$$t || exit 1; \
 	done
+
+# Reruns the texture, cursor, icon and sound generators into resources/.
+assets: deps
+	cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS) --target assets
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,11 +1,11 @@
 #include "gameresult.h"
 
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QLocale>
 #include <QStringList>
 
 #include "game/appinfo.h"
+#include "network/payloadcodec.h"
 
 GameResult::GameResult(int score, int lines, const QString& playtime, const QString& date,
                        int playerCount, const QString& players, const QString& checksum,
@@ -21,11 +21,9 @@ GameResult::GameResult(int score, int lines, const QString& playtime, const QStr
 
 QString GameResult::checksum(int score, int lines, const QString& playtime, int playerCount,
                              const QString& players) {
-    const QString text = QString::number(score) + QString::number(lines) + playtime +
-                         QString::number(playerCount) + QLatin1Char(' ') + players +
-                         QLatin1String(Quadrell::kDigestSalt);
-    return QString::fromLatin1(
-        QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha1).toHex());
+    return PayloadCodec::sha1Hex(QString::number(score) + QString::number(lines) + playtime +
+                                 QString::number(playerCount) + QLatin1Char(' ') + players +
+                                 QLatin1String(Quadrell::kDigestSalt));
 }
 
 QString GameResult::date() const {

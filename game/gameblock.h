@@ -52,6 +52,8 @@ public:
 
 protected:
     virtual void buildBoxes();
+    // For blocks that build their own layout (the intro's logo pieces).
+    void setBoxes(std::vector<GameBox> boxes) { boxes_ = std::move(boxes); }
 
 private:
     int id_ = -1;

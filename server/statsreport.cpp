@@ -1,14 +1,13 @@
 #include "statsreport.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSettings>
-#include <QTime>
 
 #include "game/appinfo.h"
+#include "network/statsquery.h"
 #include "serverlog.h"
 
 StatsReport::StatsReport(const QUrl& endpoint, int retries, int timeoutMs, QObject* parent)
@@ -49,51 +48,15 @@ QUrl StatsReport::endpointFromText(const QString& text) {
     return url;
 }
 
-QString StatsReport::compactPlaytime(const QString& playtime) {
-    QTime t = QTime::fromString(playtime, Qt::ISODate);
-    if (!t.isValid()) {
-        t = QTime(0, 0);
-    }
-    return QStringLiteral("%1%2%3")
-        .arg(t.hour())
-        .arg(t.minute(), 2, 10, QLatin1Char('0'))
-        .arg(t.second(), 2, 10, QLatin1Char('0'));
-}
-
-QString StatsReport::authcode(int score, int lines, const QString& compactPlaytime,
-                              const QString& players) {
-    const QString text = QString::number(score) + QString::number(lines) + compactPlaytime +
-                         players + QLatin1String(Quadrell::kDigestSalt);
-    return QString::fromLatin1(
-        QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha1).toHex());
-}
-
 QUrl StatsReport::reportUrl(const QUrl& endpoint, int score, int lines, const QString& playtime,
                             const QStringList& players) {
-    const QString compact = compactPlaytime(playtime);
-    const QString names = players.join(QLatin1Char(' '));
-    const QString items[][2] = {
-        {QStringLiteral("score"), QString::number(score)},
-        {QStringLiteral("lines"), QString::number(lines)},
-        {QStringLiteral("playtime"), compact},
-        {QStringLiteral("players"), names},
-        {QStringLiteral("authcode"), authcode(score, lines, compact, names)},
-    };
-    // Encoded by hand: a '+' or '&' in a player name must reach the endpoint as
-    // itself, or the authcode it computes would differ.
-    QByteArray query;
-    for (const auto& item : items) {
-        if (!query.isEmpty()) {
-            query += '&';
-        }
-        query += item[0].toUtf8() + '=' + QUrl::toPercentEncoding(item[1]);
-    }
     QUrl url;
     url.setScheme(endpoint.scheme());
     url.setHost(endpoint.host());
     url.setPort(endpoint.port());
-    url.setPath(QLatin1String(kPath));
-    url.setQuery(QString::fromLatin1(query), QUrl::StrictMode);
+    url.setPath(QLatin1String(StatsQuery::kPath));
+    url.setQuery(QString::fromLatin1(StatsQuery::encode(score, lines, playtime, players)),
+                 QUrl::StrictMode);
     return url;
 }
 

@@ -16,7 +16,6 @@ class StatsReport : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr char kPath[] = "/stats-report.php";
     // Key of "masterserver.ini" that names the endpoint, e.g. http://stats.example.org:8080
     static constexpr char kEndpointKey[] = "Master/General/StatsUrl";
 
@@ -32,12 +31,6 @@ public:
     // A bare host[:port] is taken as http; anything but http(s) gives an empty URL.
     static QUrl endpointFromText(const QString& text);
 
-    // Play time as the report writes it: hours without leading zero, then
-    // minutes and seconds with two digits ("0:02:05" -> "00205"). The argument
-    // is the hh:mm:ss text of the game-over message.
-    static QString compactPlaytime(const QString& playtime);
-    static QString authcode(int score, int lines, const QString& compactPlaytime,
-                            const QString& players);
     static QUrl reportUrl(const QUrl& endpoint, int score, int lines, const QString& playtime,
                           const QStringList& players);
 

@@ -71,6 +71,11 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
         qDeleteAll(movements);
         think();
     });
+    connect(&c, &Client::displayChatMessage, this, [this](int playerId, const QString& message) {
+        if (playerId == -1 || playerId == -2) {
+            Q_EMIT statsNotice(message);
+        }
+    });
     // A view would show these; a bot has no use for them.
     connect(&c, &Client::newServer, this, [](ServerData* server) { delete server; });
 

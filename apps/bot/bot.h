@@ -46,6 +46,8 @@ public:
 
 Q_SIGNALS:
     void gameFinished(int game, int score, int lines, QString playtime);
+    // What a ranked server says about the stats report of a game.
+    void statsNotice(QString message);
     // 0 after the last game; otherwise error holds the reason.
     void finished(int exitCode, QString error);
 

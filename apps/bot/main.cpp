@@ -22,6 +22,10 @@ int main(int argc, char* argv[]) {
                                      lines, qPrintable(playtime));
                          std::fflush(stdout);
                      });
+    QObject::connect(&bot, &Bot::statsNotice, [](const QString& message) {
+        std::printf("stats: %s\n", qPrintable(message));
+        std::fflush(stdout);
+    });
     QObject::connect(
         &bot, &Bot::finished, &app,
         [](int exitCode, const QString& error) {

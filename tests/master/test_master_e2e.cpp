@@ -23,22 +23,6 @@ namespace {
 constexpr int kSweepMs = 1200;
 constexpr int kHeartbeatMs = 250;
 
-// Starts a program and waits for the line announcing its port.
-std::unique_ptr<QProcess> launch(const QString& program, const QStringList& args,
-                                 const QRegularExpression& portLine, int& port) {
-    auto process = std::make_unique<QProcess>();
-    process->start(program, args);
-    QByteArray out;
-    const bool started = QTest::qWaitFor(
-        [&] {
-            out += process->readAllStandardOutput();
-            return portLine.match(QString::fromUtf8(out)).hasMatch();
-        },
-        10000);
-    port = started ? portLine.match(QString::fromUtf8(out)).captured(1).toInt() : -1;
-    return process;
-}
-
 // The master's list as seen from a fresh source address, so the per-address
 // allowance of earlier requests does not matter.
 QStringList listFrom(int masterPort) {
@@ -76,9 +60,9 @@ class TestMasterEndToEnd : public QObject {
                                      .arg(kHeartbeatMs)
                                      .split(' ')
                                  << nettest::writeMasterFile(dir_, masterPort_);
-        servers_.push_back(launch(QStringLiteral(QUADRELL_SERVER_PROGRAM), args + extra,
-                                  QRegularExpression(QStringLiteral("listening on port (\\d+)")),
-                                  port));
+        servers_.push_back(
+            nettest::launch(QStringLiteral(QUADRELL_SERVER_PROGRAM), args + extra,
+                            QRegularExpression(QStringLiteral("listening on port (\\d+)")), port));
         serverPorts_.append(port);
         return port;
     }
@@ -93,12 +77,12 @@ class TestMasterEndToEnd : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY(dir_.isValid());
-        master_ = launch(QStringLiteral(QUADRELL_MASTER_PROGRAM),
-                         QStringLiteral("--bind 127.0.0.1 --port 0 --rate-limit 1000 --sweep-ms %1")
-                             .arg(kSweepMs)
-                             .split(' '),
-                         QRegularExpression(QStringLiteral("listening on 127.0.0.1:(\\d+)")),
-                         masterPort_);
+        master_ = nettest::launch(
+            QStringLiteral(QUADRELL_MASTER_PROGRAM),
+            QStringLiteral("--bind 127.0.0.1 --port 0 --rate-limit 1000 --sweep-ms %1")
+                .arg(kSweepMs)
+                .split(' '),
+            QRegularExpression(QStringLiteral("listening on 127.0.0.1:(\\d+)")), masterPort_);
         QVERIFY(masterPort_ > 0);
         QVERIFY(startServer({QStringLiteral("--name"), QStringLiteral("Morning Room  Two"),
                              QStringLiteral("--ranked")}) > 0);

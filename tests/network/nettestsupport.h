@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QHostAddress>
 #include <QNetworkDatagram>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -43,6 +45,23 @@ inline QString writeMasterFile(const QTemporaryDir& dir, int masterPort = -1) {
                        .toUtf8());
     }
     return path;
+}
+
+// Starts one of our programs and waits for the line that tells its port
+// (the first capture of portLine); port is -1 when none came.
+inline std::unique_ptr<QProcess> launch(const QString& program, const QStringList& args,
+                                        const QRegularExpression& portLine, int& port) {
+    auto process = std::make_unique<QProcess>();
+    process->start(program, args);
+    QByteArray out;
+    const bool started = QTest::qWaitFor(
+        [&] {
+            out += process->readAllStandardOutput();
+            return portLine.match(QString::fromUtf8(out)).hasMatch();
+        },
+        10000);
+    port = started ? portLine.match(QString::fromUtf8(out)).captured(1).toInt() : -1;
+    return process;
 }
 
 // A bound UDP socket on a free local port, for a ConnectionUdp to take over.

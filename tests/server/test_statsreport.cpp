@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "network/statsquery.h"
 #include "server/statsreport.h"
 #include "serverharness.h"
 
@@ -198,10 +199,9 @@ private Q_SLOTS:
     }
 
     void playtimeAndNamesAsTheEndpointReadsThem() {
-        QCOMPARE(StatsReport::compactPlaytime(QStringLiteral("01:02:05")), QStringLiteral("10205"));
-        QCOMPARE(StatsReport::compactPlaytime(QStringLiteral("00:02:05")), QStringLiteral("00205"));
-        QCOMPARE(StatsReport::compactPlaytime(QStringLiteral("12:00:09")),
-                 QStringLiteral("120009"));
+        QCOMPARE(StatsQuery::compactPlaytime(QStringLiteral("01:02:05")), QStringLiteral("10205"));
+        QCOMPARE(StatsQuery::compactPlaytime(QStringLiteral("00:02:05")), QStringLiteral("00205"));
+        QCOMPARE(StatsQuery::compactPlaytime(QStringLiteral("12:00:09")), QStringLiteral("120009"));
 
         // A '+' or '&' in a name must not turn into a space or a new item.
         const QUrl url = StatsReport::reportUrl(
@@ -213,8 +213,8 @@ private Q_SLOTS:
         const auto items = queryItems('?' + url.query(QUrl::FullyEncoded).toUtf8());
         QCOMPARE(items.size(), 5);
         QCOMPARE(items[3].second, QStringLiteral("A+B C&D=E"));
-        QCOMPARE(items[4].second, StatsReport::authcode(70, 4, QStringLiteral("00100"),
-                                                        QStringLiteral("A+B C&D=E")));
+        QCOMPARE(items[4].second,
+                 StatsQuery::authcode(70, 4, QStringLiteral("00100"), QStringLiteral("A+B C&D=E")));
     }
 
     void endpointComesFromTheMasterServerFile() {

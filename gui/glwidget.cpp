@@ -1,0 +1,319 @@
+#include "glwidget.h"
+
+#include <QBitmap>
+#include <QFile>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
+#include <QPainter>
+#include <QSurfaceFormat>
+
+#include "client/client.h"
+#include "gui/overlaypainter.h"
+#include "gui/screenshotfiles.h"
+
+namespace {
+
+QCursor ownCursor() {
+    const QString bitmap = QStringLiteral(":/cursors/bitmap");
+    const QString mask = QStringLiteral(":/cursors/mask");
+    if (QFile::exists(bitmap) && QFile::exists(mask)) {
+        return QCursor(QBitmap(bitmap), QBitmap(mask), 0, 0);
+    }
+    return QCursor(Qt::ArrowCursor);
+}
+
+}  // namespace
+
+GLWidget::GLWidget(Client* client, uint resWidth, uint resHeight, QWidget* parent,
+                   GuiEnvironment environment)
+    : QOpenGLWidget(parent),
+      environment_(std::move(environment)),
+      timers_(environment_.timers != nullptr ? *environment_.timers : TimerSource::system()),
+      gui_(std::make_unique<GuiController>(client->settings(), client->highscores(),
+                                           QSize(int(resWidth), int(resHeight)), timers_)),
+      cursor_(ownCursor()) {
+    QSurfaceFormat format = QSurfaceFormat::defaultFormat();
+    format.setProfile(QSurfaceFormat::CompatibilityProfile);
+    format.setSamples(4);
+    setFormat(format);
+    setAutoFillBackground(false);
+    setFocusPolicy(Qt::StrongFocus);
+
+    GuiController* g = gui_.get();
+    connect(g, &GuiController::menuMainHost, this, &GLWidget::menuMainHost);
+    connect(g, &GuiController::menuMainJoin, this, &GLWidget::menuMainJoin);
+    connect(g, &GuiController::menuMainClose, this, &GLWidget::menuMainClose);
+    connect(g, &GuiController::menuGameRestart, this, &GLWidget::menuGameRestart);
+    connect(g, &GuiController::menuGameDisconnect, this, &GLWidget::menuGameDisconnect);
+    connect(g, &GuiController::menuGameClose, this, &GLWidget::menuGameClose);
+    connect(g, &GuiController::setMenuOpen, this, &GLWidget::setMenuOpen);
+    connect(g, &GuiController::changedInput, this, &GLWidget::changedInput);
+    connect(g, &GuiController::changedReady, this, &GLWidget::changedReady);
+    connect(g, &GuiController::changedStart, this, &GLWidget::changedStart);
+    connect(g, &GuiController::changedKick, this, &GLWidget::changedKick);
+    connect(g, &GuiController::setColors, this, &GLWidget::setColors);
+    connect(g, &GuiController::setOptions, this, &GLWidget::setOptions);
+    connect(g, &GuiController::setResolution, this, &GLWidget::setResolution);
+    connect(g, &GuiController::sendMessage, this, &GLWidget::sendMessage);
+    connect(g, &GuiController::abortAction, this, &GLWidget::abortAction);
+    connect(g, &GuiController::toggleFullscreen, this, &GLWidget::toggleFullscreen);
+    connect(g, &GuiController::getServerlist, this, &GLWidget::getServerlist);
+    connect(g, &GuiController::setLastFilter, this, &GLWidget::setLastFilter);
+    connect(g, &GuiController::noticedPacketLoss, this, &GLWidget::noticedPacketLoss);
+    connect(g, &GuiController::soundRequested, this, &GLWidget::soundRequested);
+    connect(g, &GuiController::cursorChanged, this, &GLWidget::updateCursor);
+    connect(g, &GuiController::screenshotRequested, this, &GLWidget::saveScreenshot);
+
+    if (environment_.continuousRepaint) {
+        // The next frame is asked for as soon as one is on screen.
+        connect(this, &QOpenGLWidget::frameSwapped, this, qOverload<>(&QWidget::update));
+    }
+    rebuildResolutions();
+    updateCursor(gui_->ownCursor(), gui_->mouseTracking());
+}
+
+GLWidget::~GLWidget() = default;
+
+void GLWidget::rebuildResolutions() {
+    gui_->resolutions().rebuild(environment_.displayModes ? environment_.displayModes()
+                                                          : ResolutionList::screenModes());
+}
+
+void GLWidget::updateCursor(bool ownCursor, bool mouseTracking) {
+    setCursor(ownCursor ? cursor_ : QCursor(Qt::BlankCursor));
+    setMouseTracking(mouseTracking);
+}
+
+QString GLWidget::saveScreenshot() {
+    return ScreenshotFiles(environment_.screenshotDirectory).save(grabFramebuffer());
+}
+
+// ---------------------------------------------------------------------------
+// Painting
+
+void GLWidget::initializeGL() {}
+
+void GLWidget::resizeGL(int w, int h) {
+    metrics_.resize(w, h);
+    gui_->hitMap().clear();
+}
+
+void GLWidget::paintGL() {
+    QOpenGLFunctions* gl = context()->functions();
+    gl->glClearColor(127 / 255.0f, 127 / 255.0f, 127 / 255.0f, 1.0f);
+    gl->glClearDepthf(1.0f);
+    gl->glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+
+    QPainter painter(this);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+    OverlayPainter(*gui_, metrics_).paint(painter);
+    gui_->score().countFrame();
+}
+
+// ---------------------------------------------------------------------------
+// Input
+
+void GLWidget::keyPressEvent(QKeyEvent* event) {
+    if (!gui_->keyPress(*event)) {
+        QOpenGLWidget::keyPressEvent(event);
+    }
+}
+
+void GLWidget::keyReleaseEvent(QKeyEvent* event) {
+    gui_->keyRelease(*event);
+}
+
+void GLWidget::mouseMoveEvent(QMouseEvent* event) {
+    gui_->mouseMove(event->position().toPoint());
+}
+
+void GLWidget::mousePressEvent(QMouseEvent* event) {
+    gui_->mousePress(event->position().toPoint(), event->button());
+}
+
+bool GLWidget::focusNextPrevChild(bool /*next*/) {
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// Slots the client drives
+
+void GLWidget::setBaseState(GuiState state, QString message) {
+    gui_->setBaseState(state, message);
+}
+
+void GLWidget::setTopState(GuiState state, QString message) {
+    gui_->setTopState(state, message);
+}
+
+void GLWidget::setLastState() {
+    gui_->setLastState();
+}
+
+void GLWidget::setNextGuiState(bool resetCurrentMenuEntry) {
+    gui_->setNextGuiState(resetCurrentMenuEntry);
+}
+
+void GLWidget::resetGui(bool resetPlayers, int mPlayers, bool splitscreen, bool host, bool spec,
+                        int cId) {
+    gui_->resetGui(resetPlayers, mPlayers, splitscreen, host, spec, cId);
+    rotation_ = false;
+}
+
+void GLWidget::resetChat() {
+    gui_->resetChat();
+}
+
+void GLWidget::displayError(QString message, bool leaveGame) {
+    gui_->displayError(message, leaveGame);
+}
+
+void GLWidget::displayMessage(QString message) {
+    gui_->displayMessage(message);
+}
+
+void GLWidget::displayCountdown(QString message) {
+    gui_->displayCountdown(message);
+}
+
+void GLWidget::displayChatMessage(int playerId, QString message) {
+    gui_->displayChatMessage(playerId, message);
+}
+
+void GLWidget::setNextTextMessage() {
+    gui_->setNextTextMessage();
+}
+
+void GLWidget::updatePlayerlist(QList<int> connIds, QStringList names, QList<int> colors,
+                                QList<GamePlayer::PlayerStatus> status) {
+    gui_->updatePlayerlist(connIds, names, colors, status);
+}
+
+void GLWidget::updatePinglist(QList<int> connIds, QList<int> pings) {
+    gui_->updatePinglist(connIds, pings);
+}
+
+void GLWidget::removePlayer(int playerId) {
+    gui_->removePlayer(playerId);
+}
+
+void GLWidget::startPlayTime() {
+    gui_->startPlayTime();
+}
+
+void GLWidget::pausePlayTime(bool paused) {
+    gui_->pausePlayTime(paused);
+}
+
+void GLWidget::stopPlayTime() {
+    gui_->stopPlayTime();
+}
+
+void GLWidget::setScore(int score, bool add) {
+    gui_->setScore(score, add);
+}
+
+void GLWidget::setPlaytime(QString playtime, bool add) {
+    gui_->setPlaytime(playtime, add);
+}
+
+void GLWidget::processMasterserverResult(MasterserverResult result) {
+    gui_->processMasterserverResult(result);
+}
+
+void GLWidget::addServer(ServerData* server) {
+    gui_->addServer(server);
+}
+
+void GLWidget::repeatKey(int i) {
+    gui_->repeatKey(i);
+}
+
+void GLWidget::unlockKeys() {
+    gui_->unlockKeys();
+}
+
+void GLWidget::setWindowed(bool windowed) {
+    gui_->setWindowed(windowed);
+}
+
+void GLWidget::playVideo() {
+    gui_->playVideo();
+}
+
+void GLWidget::updateFPS() {
+    gui_->updateFPS();
+}
+
+// ---------------------------------------------------------------------------
+// The 3D scene. Until the field copy is drawn here, what arrives is let go.
+
+void GLWidget::processNewBlock(GameBlock* block) {
+    std::unique_ptr<GameBlock> owned(block);
+}
+
+void GLWidget::processMoveBlocks(QList<GameMovement*> movements, QList<int> /*activeBlockIds*/) {
+    qDeleteAll(movements);
+}
+
+void GLWidget::processMergeBlocks(QList<GameMovement*> movements) {
+    qDeleteAll(movements);
+}
+
+void GLWidget::setFieldsizeX(int sizeX) {
+    gui_->setFieldsizeX(sizeX);
+}
+
+void GLWidget::setRotation(bool rotate) {
+    rotation_ = rotate;
+}
+
+// ---------------------------------------------------------------------------
+
+void connectWidgetAndClient(GLWidget& w, Client& c) {
+    QObject::connect(&w, &GLWidget::menuMainHost, &c, &Client::hostGame);
+    QObject::connect(&w, &GLWidget::menuMainJoin, &c, &Client::joinGame);
+    QObject::connect(&w, &GLWidget::menuMainClose, &c, &Client::endProgramm);
+    QObject::connect(&w, &GLWidget::menuGameRestart, &c, &Client::restartGame);
+    QObject::connect(&w, &GLWidget::menuGameDisconnect, &c, &Client::endGame);
+    QObject::connect(&w, &GLWidget::menuGameClose, &c, &Client::endProgramm);
+    QObject::connect(&w, &GLWidget::setColors, &c, &Client::setColors);
+    QObject::connect(&w, &GLWidget::setOptions, &c, &Client::setOptions);
+    QObject::connect(&w, &GLWidget::setLastFilter, &c, &Client::setLastFilter);
+    QObject::connect(&w, &GLWidget::sendMessage, &c, &Client::sendMessage);
+    QObject::connect(&w, &GLWidget::setMenuOpen, &c, &Client::setMenuOpen);
+    QObject::connect(&w, &GLWidget::changedInput, &c, &Client::inputKeys);
+    QObject::connect(&w, &GLWidget::changedReady, &c, &Client::setReady);
+    QObject::connect(&w, &GLWidget::changedStart, &c, &Client::setStart);
+    QObject::connect(&w, &GLWidget::changedKick, &c, &Client::kickPlayer);
+    QObject::connect(&w, &GLWidget::abortAction, &c, &Client::abortAction);
+    QObject::connect(&w, &GLWidget::noticedPacketLoss, &c, &Client::processPacketLoss);
+    QObject::connect(&w, &GLWidget::getServerlist, &c, &Client::getServerlist);
+
+    QObject::connect(&c, &Client::setRotation, &w, &GLWidget::setRotation);
+    QObject::connect(&c, &Client::resetGui, &w, &GLWidget::resetGui);
+    QObject::connect(&c, &Client::resetChat, &w, &GLWidget::resetChat);
+    QObject::connect(&c, &Client::changeFieldsizeX, &w, &GLWidget::setFieldsizeX);
+    QObject::connect(&c, &Client::changedPlayerlist, &w, &GLWidget::updatePlayerlist);
+    QObject::connect(&c, &Client::changedPinglist, &w, &GLWidget::updatePinglist);
+    QObject::connect(&c, &Client::removePlayer, &w, &GLWidget::removePlayer);
+    QObject::connect(&c, &Client::startPlayTime, &w, &GLWidget::startPlayTime);
+    QObject::connect(&c, &Client::pausePlayTime, &w, &GLWidget::pausePlayTime);
+    QObject::connect(&c, &Client::stopPlayTime, &w, &GLWidget::stopPlayTime);
+    QObject::connect(&c, &Client::setScore, &w, &GLWidget::setScore);
+    QObject::connect(&c, &Client::setPlaytime, &w, &GLWidget::setPlaytime);
+    QObject::connect(&c, &Client::resultMasterserver, &w, &GLWidget::processMasterserverResult);
+    QObject::connect(&c, &Client::newServer, &w, &GLWidget::addServer);
+    QObject::connect(&c, &Client::displayMessage, &w, &GLWidget::displayMessage);
+    QObject::connect(&c, &Client::displayChatMessage, &w, &GLWidget::displayChatMessage);
+    QObject::connect(&c, &Client::displayCountdown, &w, &GLWidget::displayCountdown);
+    QObject::connect(&c, &Client::displayError, &w, &GLWidget::displayError);
+    QObject::connect(&c, &Client::setGuiBaseState, &w, &GLWidget::setBaseState);
+    QObject::connect(&c, &Client::setGuiTopState, &w, &GLWidget::setTopState);
+    QObject::connect(&c, &Client::setGuiLastState, &w, &GLWidget::setLastState);
+    QObject::connect(&c, &Client::createdNewBlock, &w, &GLWidget::processNewBlock);
+    QObject::connect(&c, &Client::moveBlocks, &w, &GLWidget::processMoveBlocks);
+    QObject::connect(&c, &Client::mergeBlocks, &w, &GLWidget::processMergeBlocks);
+}

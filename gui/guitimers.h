@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QtGlobal>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "game/clock.h"
+
+// One timer of the GUI's logic, single shot or repeating; start() restarts it.
+class GuiTimer {
+public:
+    virtual ~GuiTimer() = default;
+    virtual void start(int intervalMs) = 0;
+    virtual void stop() = 0;
+    virtual bool isActive() const = 0;
+};
+
+// Where the GUI takes its timers and its clock from: Qt's timers and the
+// steady clock in the program, a source moved by hand in tests.
+class TimerSource {
+public:
+    virtual ~TimerSource() = default;
+    virtual std::unique_ptr<GuiTimer> makeTimer(bool singleShot, std::function<void()> timeout) = 0;
+    virtual const Clock& clock() const = 0;
+
+    // QTimer and Clock::system().
+    static TimerSource& system();
+};
+
+// Time moves only in advance(); timers that fall due fire in the order of
+// their deadlines, each seeing the clock at its own deadline.
+class ManualTimerSource : public TimerSource {
+public:
+    ManualTimerSource();
+    ~ManualTimerSource() override;
+
+    std::unique_ptr<GuiTimer> makeTimer(bool singleShot, std::function<void()> timeout) override;
+    const Clock& clock() const override { return clock_; }
+    void advance(qint64 ms);
+
+private:
+    class Timer;
+    ManualClock clock_;
+    std::vector<Timer*> timers_;  // alive timers; each removes itself when destroyed
+    quint64 starts_ = 0;          // orders timers with the same deadline
+};

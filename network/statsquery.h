@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// The stats report of a ranked game as it travels: the path, the query items
+// in their order and the authcode over them. The game server writes it and
+// the stats service reads it, so both take it from here.
+namespace StatsQuery {
+
+inline constexpr char kPath[] = "/stats-report.php";
+inline constexpr char kScore[] = "score";
+inline constexpr char kLines[] = "lines";
+inline constexpr char kPlaytime[] = "playtime";
+inline constexpr char kPlayers[] = "players";
+inline constexpr char kAuthcode[] = "authcode";
+
+// Play time as the report writes it: hours without leading zero, then
+// minutes and seconds with two digits ("0:02:05" -> "00205"). The argument
+// is the hh:mm:ss text of the game-over message.
+QString compactPlaytime(const QString& playtime);
+
+// SHA-1 with the shared salt over the item values, in lower-case hex.
+QString authcode(int score, int lines, const QString& compactPlaytime, const QString& players);
+
+// The query of one report, percent-encoded; players in slot order.
+QByteArray encode(int score, int lines, const QString& playtime, const QStringList& players);
+
+}  // namespace StatsQuery

@@ -1,0 +1,3 @@
+#include "statslog.h"
+
+Q_LOGGING_CATEGORY(lcStats, "quadrell.stats", QtWarningMsg)

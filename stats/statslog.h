@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// "quadrell.stats": silent unless enabled with QT_LOGGING_RULES.
+Q_DECLARE_LOGGING_CATEGORY(lcStats)

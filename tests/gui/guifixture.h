@@ -1,0 +1,138 @@
+#pragma once
+
+#include <QFile>
+#include <QKeyEvent>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "client/clientsettings.h"
+#include "client/highscorefile.h"
+#include "gui/guicontroller.h"
+
+// A server as a probe reports it; its address ends in the ping.
+inline std::unique_ptr<ServerData> server(const QString& name, int ping, bool ranked = false,
+                                          bool password = false, int players = 1, int max = 4,
+                                          const QString& version = "Beta 0.92") {
+    return std::make_unique<ServerData>(version, "10.0.0." + QString::number(ping), name, 27403,
+                                        ranked, password, players, max, ping, "12:00:00");
+}
+
+// A GuiController on a hand-moved clock, with its settings file in a
+// temporary folder. Every signal it sends is one line in `events` (name,
+// then the arguments), so a test reads what went to the client in order.
+struct GuiFixture {
+    QTemporaryDir dir;
+    ManualTimerSource timers;
+    std::unique_ptr<ClientSettings> settings;
+    std::unique_ptr<HighscoreFile> scores;
+    std::unique_ptr<GuiController> gui;
+    QStringList events;
+
+    explicit GuiFixture(const QString& ini = QString()) {
+        QFile file(dir.filePath("settings.ini"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        // No intro unless a test asks for it.
+        const QString intro =
+            ini.contains("ShowIntro") ? "" : "[Client]\nGeneral\\ShowIntro=false\n";
+        file.write((intro + ini).toUtf8());
+        file.close();
+        settings = std::make_unique<ClientSettings>(dir.path());
+        scores = std::make_unique<HighscoreFile>(dir.path());
+        gui = std::make_unique<GuiController>(*settings, *scores, QSize(1280, 1024), timers);
+        GuiController* g = gui.get();
+        record(g, &GuiController::menuMainHost, "host");
+        record(g, &GuiController::menuMainJoin, "join");
+        record(g, &GuiController::menuMainClose, "close");
+        record(g, &GuiController::menuGameRestart, "restart");
+        record(g, &GuiController::menuGameDisconnect, "disconnect");
+        record(g, &GuiController::menuGameClose, "gameClose");
+        record(g, &GuiController::setMenuOpen, "menuOpen");
+        record(g, &GuiController::changedInput, "input");
+        record(g, &GuiController::changedReady, "ready");
+        record(g, &GuiController::changedStart, "start");
+        record(g, &GuiController::changedKick, "kick");
+        record(g, &GuiController::setColors, "colors");
+        record(g, &GuiController::setOptions, "options");
+        record(g, &GuiController::setResolution, "resolution");
+        record(g, &GuiController::sendMessage, "say");
+        record(g, &GuiController::abortAction, "abort");
+        record(g, &GuiController::getServerlist, "serverlist");
+        record(g, &GuiController::setLastFilter, "filter");
+        record(g, &GuiController::soundRequested, "sound");
+    }
+
+    void key(int k, Qt::KeyboardModifiers mods = Qt::NoModifier, const QString& text = QString(),
+             bool autoRepeat = false) {
+        QKeyEvent e(QEvent::KeyPress, k, mods, text, autoRepeat);
+        gui->keyPress(e);
+    }
+    void keys(std::initializer_list<int> list) {
+        for (int k : list) {
+            key(k);
+        }
+    }
+    void release(int k) {
+        QKeyEvent e(QEvent::KeyRelease, k, Qt::NoModifier);
+        gui->keyRelease(e);
+    }
+    void type(const QString& text) {
+        for (const QChar c : text) {
+            key(c.isDigit() ? Qt::Key_0 + c.digitValue() : Qt::Key_A, Qt::NoModifier, QString(c));
+        }
+    }
+    // Runs a script of keys: Up, Down, Left, Right, Enter, Esc, or type:TEXT.
+    void play(const QString& script) {
+        static const QMap<QString, int> names{{"Up", Qt::Key_Up},        {"Down", Qt::Key_Down},
+                                              {"Left", Qt::Key_Left},    {"Right", Qt::Key_Right},
+                                              {"Enter", Qt::Key_Return}, {"Esc", Qt::Key_Escape}};
+        for (const QString& token : script.split(' ', Qt::SkipEmptyParts)) {
+            if (token.startsWith("type:")) {
+                type(token.mid(5));
+            } else {
+                QVERIFY2(names.contains(token), qPrintable(token));
+                key(names[token]);
+            }
+        }
+    }
+    GuiState top() const { return gui->stack().top(); }
+    QList<GuiState> states() const { return gui->stack().states(); }
+    // Connected as host with the given player list (connId, name, status).
+    void lobby(int maxPlayers, bool splitscreen, bool host, const QList<int>& connIds,
+               GamePlayer::PlayerStatus status = GamePlayer::Waiting) {
+        gui->resetGui(true, maxPlayers, splitscreen, host, false, 0);
+        gui->setBaseState(GuiState::Lobby, QStringLiteral("Press 'r' when you are ready."));
+        QStringList names;
+        QList<int> colours;
+        QList<GamePlayer::PlayerStatus> statuses;
+        for (qsizetype i = 0; i < connIds.size(); ++i) {
+            names << QStringLiteral("P%1").arg(names.size());
+            colours << -10;
+            statuses << status;
+        }
+        gui->updatePlayerlist(connIds, names, colours, statuses);
+        timers.advance(GuiController::kUnlockMs);
+    }
+
+private:
+    template <typename... Args>
+    void record(GuiController* g, void (GuiController::*signal)(Args...), const char* name) {
+        QObject::connect(g, signal, [this, name](Args... args) {
+            QStringList parts{QLatin1String(name)};
+            (parts.append(text(args)), ...);
+            events.append(parts.join(QLatin1Char(' ')));
+        });
+    }
+    static QString text(bool b) { return b ? "T" : "F"; }
+    static QString text(int v) { return QString::number(v); }
+    static QString text(uint v) { return QString::number(v); }
+    static QString text(const QString& s) { return s.isEmpty() ? "''" : s; }
+    static QString text(const QList<int>& l) {
+        QStringList parts;
+        for (int v : l) {
+            parts.append(QString::number(v));
+        }
+        return parts.join(QLatin1Char(','));
+    }
+};

@@ -1,0 +1,124 @@
+// Paints every screen of the game into PNGs for people to look at:
+//   paint_screens OUTPUT_DIR
+// Each screen at 1280x1024 and 800x600, over the grey the widget clears to.
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <functional>
+
+#include "gui/guimetrics.h"
+#include "gui/overlaypainter.h"
+#include "guifixture.h"
+
+namespace {
+
+void lobbyOfFour(GuiFixture& f, bool host) {
+    f.lobby(4, false, host, {0, 1, 2, 3});
+    f.gui->updatePlayerlist(
+        {0, 1, 2, 3}, {"Ann", "Benedikt", "Cid", "Dora"}, {0, -9, 3, -10},
+        {GamePlayer::Ready, GamePlayer::Waiting, GamePlayer::Connecting, GamePlayer::Ready});
+    f.gui->updatePinglist({0, 1, 2, 3}, {12, 48, 999, 230});
+}
+
+const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{
+    {"mainmenu", [](GuiFixture& f) { f.play("Down"); }},
+    {"options",
+     [](GuiFixture& f) {
+         f.gui->resolutions().rebuild({{800, 600, 32, 60}, {1280, 1024, 32, 60}});
+         f.play("Up Up Up Enter Down Down Down");
+     }},
+    {"host", [](GuiFixture& f) { f.play("Down Enter Enter Down Down Enter Down"); }},
+    {"join",
+     [](GuiFixture& f) {
+         f.play("Down Enter Down Down Enter Enter type:192.168.0.17:27");
+         f.key(Qt::Key_Left, Qt::ShiftModifier);
+     }},
+    {"password",
+     [](GuiFixture& f) {
+         f.play("Down Enter Down Down Enter Down Enter");
+         f.gui->setTopState(GuiState::PasswordMenu, QString());
+         f.play("Enter type:secret");
+     }},
+    {"lobby",
+     [](GuiFixture& f) {
+         lobbyOfFour(f, true);
+         f.play("Down");
+     }},
+    {"serverlist",
+     [](GuiFixture& f) {
+         f.play("Down Enter Down Enter");
+         for (int i = 0; i < 15; ++i) {
+             f.gui->addServer(server(QStringLiteral("Server number %1").arg(i + 1), 20 + 7 * i,
+                                     i % 3 == 0, i % 4 == 1, i % 5, 4,
+                                     i == 6 ? "Beta 0.91" : "Beta 0.92")
+                                  .release());
+         }
+         f.gui->processMasterserverResult(MasterserverResult::MasterListDone);
+         // Version "Same" drops the old server; the second joinable row is chosen.
+         f.play("Up Up Up Up Up Enter Down Down Down Down Down Down Down Down Down Down");
+     }},
+    {"highscores",
+     [](GuiFixture& f) {
+         const QStringList names{"Ann", "Ben", "Cid", "Dora", "Eve", "Finn", "Gus", "Hanna"};
+         for (int i = 0; i < 12; ++i) {
+             f.scores->append(100 * i + 7, i * 3, QStringLiteral("00:%1:17").arg(10 + i),
+                              {names[i % 8], names[(i + 3) % 8]});
+         }
+         f.play("Down Down Down Enter Right");
+     }},
+    {"chat",
+     [](GuiFixture& f) {
+         lobbyOfFour(f, false);
+         f.gui->setBaseState(GuiState::Game, QString());
+         f.gui->startPlayTime();
+         f.timers.advance(83000);
+         f.gui->updateFPS();
+         f.gui->addPointLabel(30, 4);
+         f.timers.advance(500);
+         f.gui->displayChatMessage(-3, "Dora has joined the game.");
+         f.gui->displayChatMessage(1, "Hello everybody, shall we play a long game this time?");
+         f.gui->displayChatMessage(0, "Sure!");
+         f.key(Qt::Key_T);
+         f.type("On my way");
+     }},
+    {"error",
+     [](GuiFixture& f) {
+         f.play("Down Enter");
+         f.gui->displayError("The server '10.0.0.7:27403' could not be found.", false);
+     }},
+    {"gamemenu",
+     [](GuiFixture& f) {
+         lobbyOfFour(f, true);
+         f.gui->setBaseState(GuiState::Game, QString());
+         f.gui->displayCountdown("Resuming in 2...");
+         f.play("Esc");
+     }},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    const QString out = app.arguments().value(1, QStringLiteral("screens"));
+    QDir().mkpath(out);
+    for (const QSize size : {QSize(1280, 1024), QSize(800, 600)}) {
+        for (const auto& [name, setUp] : kScreens) {
+            GuiFixture f;
+            setUp(f);
+            GuiMetrics metrics;
+            metrics.resize(size.width(), size.height());
+            QImage image(size, QImage::Format_RGB32);
+            image.fill(QColor(127, 127, 127));
+            QPainter p(&image);
+            p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+            OverlayPainter(*f.gui, metrics).paint(p);
+            p.end();
+            const QString file = QStringLiteral("%1/%2_%3.png").arg(out, name).arg(size.width());
+            if (!image.save(file)) {
+                return 1;
+            }
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,82 @@
+// The widget on a real display with a real Client: a singleplayer game on
+// 127.0.0.1 played with keys through the widget until game over.
+#include <QImage>
+#include <QTest>
+
+#include "client/client.h"
+#include "gui/glwidget.h"
+#include "tests/network/nettestsupport.h"
+
+class TestGLWidget : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void singleplayerGameThroughTheWidget() {
+        QTemporaryDir dir;
+        QFile ini(dir.filePath("settings.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        // Port 0: the own server takes a free one.
+        ini.write(
+            "[Client]\nGeneral\\ShowIntro=false\nPlayer1\\Name=Ann\n"
+            "[Server]\nGeneral\\Port=0\n");
+        ini.close();
+        Client::Environment env;
+        env.directory = dir.path();
+        QList<int> quits;
+        env.quit = [&quits](int code) { quits.append(code); };
+        ClientNetwork net;
+        net.timings = nettest::fastTimings();
+        net.serverTimings.countdownMs = 100;
+        net.listenAddress = nettest::kLocal;
+        Client client(env, net);
+        GuiEnvironment guiEnv;
+        guiEnv.screenshotDirectory = dir.path();
+        guiEnv.continuousRepaint = false;
+        GLWidget w(&client, 800, 600, nullptr, guiEnv);
+        connectWidgetAndClient(w, client);
+        w.resize(800, 600);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const GuiController& gui = w.controller();
+
+        QTest::keyClick(&w, Qt::Key_Return);  // "Singleplayer"
+        QTRY_COMPARE(gui.stack().base(), GuiState::Lobby);
+        QTRY_VERIFY(!gui.inputLocked());
+        QCOMPARE(gui.players().atPosition(0)->name, "Ann");
+        QTest::keyClick(&w, Qt::Key_R);
+        QTRY_VERIFY(gui.score().running());
+        QCOMPARE(gui.stack().base(), GuiState::Game);
+
+        // Tab stays in the widget: the game's player list, not the focus chain.
+        QTest::keyPress(&w, Qt::Key_Tab);
+        QVERIFY(gui.tabHeld());
+        QTest::keyRelease(&w, Qt::Key_Tab);
+
+        const auto over = [&] { return gui.stack().messages().first().startsWith("GAME OVER"); };
+        for (int i = 0; i < 400 && !over(); ++i) {
+            QTest::keyClick(&w, Qt::Key_Space);
+            QTest::qWait(25);
+        }
+        QTRY_VERIFY(over());
+        QVERIFY(gui.keys().counters()[4] > 0);
+        const HighscoreFile::Lists lists = client.highscores().read();
+        QCOMPARE(lists[0].size(), std::size_t(1));
+        QVERIFY(lists[0].front()->valid());
+        QCOMPARE(lists[0].front()->playerNames(), "Ann");
+        QCOMPARE(lists[0].front()->score(), gui.score().shownScore());
+
+        QTest::keyClick(&w, Qt::Key_F11);
+        const QImage shot(dir.filePath("screenshots/sc_00000.png"));
+        QCOMPARE(shot.size(), QSize(800, 600));
+
+        QTRY_COMPARE(gui.stack().base(), GuiState::Lobby);  // ready for the next game
+        QTRY_VERIFY(!gui.inputLocked());
+        QTest::keyClick(&w, Qt::Key_Escape);
+        QTest::keyClick(&w, Qt::Key_Up);
+        QTest::keyClick(&w, Qt::Key_Return);  // "Exit program"
+        QTRY_COMPARE(quits, QList<int>{0});
+    }
+};
+
+QTEST_MAIN(TestGLWidget)
+#include "test_glwidget.moc"

@@ -1,0 +1,167 @@
+#include <QBitmap>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList filesBelow(const QString& dir) {
+    QStringList names;
+    QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        names << QDir(dir).relativeFilePath(it.next());
+    }
+    names.sort();
+    return names;
+}
+
+// Mean absolute difference between column x and the next one, wrapping.
+double columnStep(const QImage& image, int x) {
+    double sum = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const QRgb a = image.pixel(x, y);
+        const QRgb b = image.pixel((x + 1) % image.width(), y);
+        sum += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+               std::abs(qBlue(a) - qBlue(b));
+    }
+    return sum / image.height();
+}
+
+}  // namespace
+
+class TestAssets : public QObject {
+    Q_OBJECT
+
+private slots:
+    void generatorsRebuildTheCommittedFiles_data() {
+        QTest::addColumn<QString>("generator");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<int>("files");
+        QTest::newRow("textures") << "quadrell-gen-textures"
+                                  << "textures" << 3;
+        QTest::newRow("cursor") << "quadrell-gen-cursor"
+                                << "cursors" << 2;
+        QTest::newRow("icons") << "quadrell-gen-icons"
+                               << "icons" << 8;
+    }
+    void generatorsRebuildTheCommittedFiles() {
+        QFETCH(QString, generator);
+        QFETCH(QString, folder);
+        QFETCH(int, files);
+        QTemporaryDir out;
+        QVERIFY(out.isValid());
+        QProcess run;
+        run.start(QStringLiteral(QUADRELL_GENERATORS_DIR "/") + generator, {out.path()});
+        QVERIFY(run.waitForFinished(120000));
+        QCOMPARE(run.exitCode(), 0);
+
+        const QString committed = QStringLiteral(QUADRELL_RESOURCES_DIR "/") + folder;
+        const QStringList names = filesBelow(committed);
+        QCOMPARE(names.size(), files);
+        QCOMPARE(filesBelow(out.path()), names);
+        for (const QString& name : names) {
+            QVERIFY2(readAll(out.path() + "/" + name) == readAll(committed + "/" + name),
+                     qPrintable(name + " differs from the generator's output"));
+        }
+    }
+
+    void texturesTileAndEncodeNormals() {
+        for (const char* name : {":/textures/wall", ":/textures/box", ":/textures/box_bm"}) {
+            const QImage image(QString::fromLatin1(name));
+            QVERIFY2(!image.isNull(), name);
+            QVERIFY(image.hasAlphaChannel());
+            QCOMPARE(image.width(), image.height());
+            QCOMPARE(image.width() & (image.width() - 1), 0);
+            // A seam shows as a jump at the wrap well above the steps beside it.
+            for (const QImage& turned : {image, image.transformed(QTransform().rotate(90))}) {
+                const int last = turned.width() - 1;
+                const double beside = std::max(columnStep(turned, 0), columnStep(turned, last - 1));
+                QVERIFY2(columnStep(turned, last) < 1.5 * beside + 1, name);
+            }
+        }
+        const QImage bump(QStringLiteral(":/textures/box_bm"));
+        double tilted = 0;
+        for (int y = 0; y < bump.height(); ++y) {
+            for (int x = 0; x < bump.width(); ++x) {
+                const QRgb t = bump.pixel(x, y);
+                const double nx = qRed(t) / 127.5 - 1;
+                const double ny = qGreen(t) / 127.5 - 1;
+                const double nz = qBlue(t) / 127.5 - 1;
+                QVERIFY(std::abs(std::sqrt(nx * nx + ny * ny + nz * nz) - 1) < 0.02);
+                QVERIFY(nz > 0);
+                tilted += nz < 0.9 ? 1 : 0;
+            }
+        }
+        // The relief must be there: the tile's bevels tilt a fair share.
+        QVERIFY(tilted > 0.1 * bump.width() * bump.height());
+    }
+
+    void soundsAreCleanPcmOfTheirSize_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("bytes");
+        QTest::newRow("land") << ":/sounds/land" << 9856;
+        QTest::newRow("point") << ":/sounds/point" << 27328;
+        QTest::newRow("user") << ":/sounds/user" << 40960;
+    }
+    void soundsAreCleanPcmOfTheirSize() {
+        QFETCH(QString, name);
+        QFETCH(int, bytes);
+        const QByteArray data = readAll(name);
+        QCOMPARE(data.size(), bytes);
+        QList<int> s;
+        for (qsizetype i = 0; i + 1 < data.size(); i += 2) {
+            s << static_cast<qint16>(static_cast<quint8>(data[i]) |
+                                     (static_cast<quint8>(data[i + 1]) << 8));
+        }
+        int peak = 0;
+        double sum = 0;
+        for (int v : s) {
+            peak = std::max(peak, std::abs(v));
+            sum += v;
+        }
+        // Loud enough to hear, never at full scale (clipped), no offset.
+        QVERIFY(peak > 16000 && peak < 32000);
+        QVERIFY(std::abs(sum / s.size()) < 0.01 * 32768);
+        // Starts and ends at silence, with a ramp rather than a step: no clicks.
+        for (int i : {0, 1, int(s.size()) - 2, int(s.size()) - 1}) {
+            QVERIFY2(std::abs(s[i]) < 100, qPrintable(QString::number(i)));
+        }
+        const int ramp = 44;  // 1 ms
+        for (int i = 0; i < ramp; ++i) {
+            QVERIFY(std::abs(s[i + 1] - s[i]) < peak / 4);
+            QVERIFY(std::abs(s[s.size() - 1 - i] - s[s.size() - 2 - i]) < peak / 4);
+        }
+    }
+
+    void cursorIsAnArrowAtTheOrigin() {
+        const QImage bitmap = QBitmap(QStringLiteral(":/cursors/bitmap")).toImage();
+        const QImage mask = QBitmap(QStringLiteral(":/cursors/mask")).toImage();
+        QCOMPARE(bitmap.size(), QSize(32, 32));
+        QCOMPARE(mask.size(), QSize(32, 32));
+        auto set = [](const QImage& image, int x, int y) { return qGray(image.pixel(x, y)) < 128; };
+        QVERIFY(set(mask, 0, 0));
+        int drawn = 0;
+        for (int y = 0; y < 32; ++y) {
+            for (int x = 0; x < 32; ++x) {
+                // A black bit outside the mask has no defined look on X11.
+                QVERIFY(!set(bitmap, x, y) || set(mask, x, y));
+                drawn += set(mask, x, y) ? 1 : 0;
+            }
+        }
+        QVERIFY(drawn > 100 && drawn < 400);
+    }
+};
+
+QTEST_MAIN(TestAssets)
+#include "test_assets.moc"

@@ -1,0 +1,304 @@
+#include <QAudioDevice>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMediaDevices>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "gui/media/creditsroll.h"
+#include "gui/media/introsequence.h"
+#include "gui/media/soundeffects.h"
+
+namespace {
+
+class FakeSink : public SoundSink {
+public:
+    bool start(QIODevice* source) override {
+        // Every playback must begin at the first sample of an open source.
+        startedAtBeginning = startedAtBeginning && source->isOpen() && source->pos() == 0;
+        ++starts;
+        active = !refuse;
+        this->source = source;
+        return !refuse;
+    }
+    void stop() override { active = false; }
+    bool isActive() const override { return active; }
+    // Plays the source to its end, as a real output does before it idles.
+    void finish() {
+        source->readAll();
+        active = false;
+        notifyFinished();
+    }
+
+    bool refuse = false;
+    QIODevice* source = nullptr;
+    int starts = 0;
+    bool active = false;
+    bool startedAtBeginning = true;
+};
+
+struct FakeOutputs {
+    std::vector<FakeSink*> sinks;
+    SoundEffects::SinkFactory factory() {
+        return [this](const QAudioFormat&) {
+            auto sink = std::make_unique<FakeSink>();
+            sinks.push_back(sink.get());
+            return sink;
+        };
+    }
+};
+
+QAudioFormat ourFormat() {
+    QAudioFormat format;
+    format.setSampleRate(44100);
+    format.setChannelCount(1);
+    format.setSampleFormat(QAudioFormat::Int16);
+    return format;
+}
+
+QImage painted(const std::function<void(QPainter&, QSize)>& paint, QSize size = {640, 480}) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor(127, 127, 127));
+    QPainter painter(&image);
+    paint(painter, size);
+    return image;
+}
+
+int colours(const QImage& image) {
+    QSet<QRgb> seen;
+    for (int y = 0; y < image.height(); y += 2) {
+        for (int x = 0; x < image.width(); x += 2) {
+            seen.insert(image.pixel(x, y));
+        }
+    }
+    return static_cast<int>(seen.size());
+}
+
+}  // namespace
+
+class TestMedia : public QObject {
+    Q_OBJECT
+
+private slots:
+    void introSoundsAndMenuOnTheirFrames() {
+        IntroSequence intro;
+        QList<QPair<int, int>> sounds;  // frame, sound
+        connect(&intro, &IntroSequence::soundRequested, [&](int sound) {
+            sounds.append({intro.frame(), sound});
+        });
+        QSignalSpy finished(&intro, &IntroSequence::finished);
+        int ticks = 0;
+        while (finished.isEmpty() && ticks < 1000) {
+            intro.tick(1024);
+            ++ticks;
+            if (intro.frame() == 100) {
+                // Landed in place, turned from rotation 3 to 0 on the way.
+                QCOMPARE(intro.block(0)->boxes().size(), 5u);
+                QCOMPARE(QPoint(intro.block(0)->x(), intro.block(0)->y()), QPoint(0, 0));
+                QCOMPARE(intro.block(0)->rotation(), 0);
+            }
+            if (intro.frame() == 121) {
+                // Frame 120 of 199: 0.8 of the fall left, one step right,
+                // floor(0.8 * 662 / 75) = 7 steps up.
+                QCOMPARE(QPoint(intro.block(1)->x(), intro.block(1)->y()), QPoint(-75, -525));
+            }
+        }
+        const QList<QPair<int, int>> expected = {
+            {99, Sound::Land}, {199, Sound::Land}, {300, Sound::Point}};
+        QCOMPARE(sounds, expected);
+        QCOMPARE(QPoint(intro.block(1)->x(), intro.block(1)->y()), QPoint(0, 0));
+        QCOMPARE(intro.block(1)->boxes().size(), 6u);
+        // One tick creates the pieces, frames 0..399 run, the tick at 400 ends it:
+        // 401 ticks of 20 ms after the first, about 8 s.
+        QCOMPARE(ticks, 402);
+        QCOMPARE(intro.frame(), IntroSequence::kMenuFrame);
+        intro.tick(1024);
+        QCOMPARE(finished.size(), 1);
+    }
+
+    void introFramesPaintTheirStage() {
+        IntroSequence intro;
+        QList<QImage> frames;
+        for (int f = -1; f <= 350; ++f) {
+            if (f == 0 || f == 150 || f == 300 || f == 350) {
+                frames << painted([&](QPainter& p, QSize s) { intro.paint(p, s); });
+            }
+            intro.tick(480);
+        }
+        const QImage &start = frames[0], &falling = frames[1], &flash = frames[2],
+                     &named = frames[3];
+        // Darkened, both pieces still above the top at frame 0.
+        QCOMPARE(colours(start), 1);
+        QVERIFY(qGray(start.pixel(320, 240)) < 60);
+        // A piece in its colours while the second falls.
+        QVERIFY(colours(falling) > 3);
+        // White flash at 300, the name below the logo afterwards.
+        QVERIFY(qGray(flash.pixel(5, 5)) > 200);
+        QVERIFY(qGray(named.pixel(5, 5)) < qGray(flash.pixel(5, 5)));
+        int bright = 0;
+        for (int y = 240 + 130; y < 240 + 185; ++y) {
+            for (int x = 0; x < 640; ++x) {
+                bright += qGray(named.pixel(x, y)) > 220 ? 1 : 0;
+            }
+        }
+        QVERIFY(bright > 200);
+    }
+
+    void creditsScrollUpAndEndOffTheTop() {
+        CreditsRoll credits;
+        QSignalSpy finished(&credits, &CreditsRoll::finished);
+        const QImage first = painted([&](QPainter& p, QSize s) { credits.paint(p, s); });
+        QCOMPARE(colours(first), 1);  // everything still below the bottom
+        bool white = false, grey = false;
+        int ticks = 0;
+        while (finished.isEmpty() && ticks < 5000) {
+            credits.tick(480);
+            ++ticks;
+            if (ticks % 50 == 0 && !(white && grey)) {
+                const QImage frame = painted([&](QPainter& p, QSize s) { credits.paint(p, s); });
+                for (int y = 0; y < frame.height(); ++y) {
+                    for (int x = 0; x < frame.width(); ++x) {
+                        white = white || frame.pixel(x, y) == qRgb(255, 255, 255);
+                        grey = grey || frame.pixel(x, y) == qRgb(85, 85, 85);
+                    }
+                }
+            }
+        }
+        QVERIFY(white && grey);
+        QCOMPARE(finished.size(), 1);
+        // Done only once the text has gone: the last frame shows none of it.
+        QCOMPARE(colours(painted([&](QPainter& p, QSize s) { credits.paint(p, s); })), 1);
+        credits.tick(480);
+        QCOMPARE(finished.size(), 1);
+        credits.restart();
+        QCOMPARE(credits.frame(), 0);
+        QVERIFY(!credits.isFinished());
+    }
+
+    void repeatsQueueAndOtherSoundsOverlap() {
+        FakeOutputs outputs;
+        SoundEffects effects(ourFormat(), outputs.factory());
+        QCOMPARE(outputs.sinks.size(), 3u);
+        FakeSink& land = *outputs.sinks[Sound::Land];
+        FakeSink& point = *outputs.sinks[Sound::Point];
+        FakeSink& user = *outputs.sinks[Sound::User];
+
+        // A merge clearing three rows: one land, three points.
+        effects.play(Sound::Land);
+        for (int i = 0; i < 3; ++i) {
+            effects.play(Sound::Point);
+        }
+        QCOMPARE(point.starts, 1);
+        QCOMPARE(effects.queued(Sound::Point), 2);
+        // A notice during the land sound plays at once on its own output.
+        effects.play(Sound::User);
+        QCOMPARE(user.starts, 1);
+        QCOMPARE(land.starts, 1);
+
+        point.finish();
+        point.finish();
+        QCOMPARE(point.starts, 3);
+        QCOMPARE(effects.queued(Sound::Point), 0);
+        point.finish();
+        QCOMPARE(point.starts, 3);
+        QVERIFY(!point.active);
+        QVERIFY(point.startedAtBeginning);
+        effects.play(Sound::Point);
+        QCOMPARE(point.starts, 4);
+        QVERIFY(point.startedAtBeginning);
+        effects.play(7);
+        effects.play(-1);
+    }
+
+    void soundsOffPlaysNothingAndDropsTheQueue() {
+        FakeOutputs outputs;
+        SoundEffects effects(ourFormat(), outputs.factory());
+        FakeSink& point = *outputs.sinks[Sound::Point];
+        effects.play(Sound::Point);
+        effects.play(Sound::Point);
+        effects.setEnabled(false);
+        QVERIFY(!point.active);
+        QCOMPARE(effects.queued(Sound::Point), 0);
+        effects.play(Sound::Point);
+        effects.play(Sound::Land);
+        QCOMPARE(point.starts, 1);
+        QCOMPARE(outputs.sinks[Sound::Land]->starts, 0);
+        effects.setEnabled(true);
+        effects.play(Sound::Point);
+        QCOMPARE(point.starts, 2);
+    }
+
+    void anOutputThatRefusesIsTriedOnce() {
+        FakeOutputs outputs;
+        SoundEffects effects(ourFormat(), outputs.factory());
+        for (FakeSink* sink : outputs.sinks) {
+            sink->refuse = true;
+        }
+        for (int i = 0; i < 3; ++i) {
+            effects.play(Sound::Land);
+        }
+        QCOMPARE(outputs.sinks[Sound::Land]->starts, 1);
+        QCOMPARE(effects.queued(Sound::Land), 0);
+    }
+
+    void conversionKeepsTheSound_data() {
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("sampleFormat");
+        QTest::newRow("as recorded") << 44100 << 1 << int(QAudioFormat::Int16);
+        QTest::newRow("stereo float 48k") << 48000 << 2 << int(QAudioFormat::Float);
+        QTest::newRow("8-bit 22k") << 22050 << 1 << int(QAudioFormat::UInt8);
+    }
+    void conversionKeepsTheSound() {
+        QFETCH(int, rate);
+        QFETCH(int, channels);
+        QFETCH(int, sampleFormat);
+        QAudioFormat format;
+        format.setSampleRate(rate);
+        format.setChannelCount(channels);
+        format.setSampleFormat(QAudioFormat::SampleFormat(sampleFormat));
+        // 4410 samples of a rising ramp, one tenth of a second.
+        QByteArray samples;
+        for (int i = 0; i < 4410; ++i) {
+            const qint16 v = static_cast<qint16>(i * 7 - 15000);
+            samples.append(char(v & 0xff)).append(char((v >> 8) & 0xff));
+        }
+        const QByteArray out = SoundEffects::convert(samples, format);
+        QCOMPARE(out.size(), rate / 10 * channels * format.bytesPerSample());
+        // The same moment (half way) holds the same level in every channel.
+        const qsizetype frame = rate / 20;
+        for (int c = 0; c < channels; ++c) {
+            const double half = format.normalizedSampleValue(
+                out.constData() + (frame * channels + c) * format.bytesPerSample());
+            // 8-bit output is coarse (and Qt reads it centred on 127).
+            QVERIFY2(std::abs(half - (2205 * 7 - 15000) / 32768.0) < 0.02,
+                     qPrintable(QString::number(half)));
+        }
+        if (rate == 44100) {
+            QCOMPARE(out, samples);
+        }
+    }
+
+    // CI has no audio device: the real class must neither crash, nor hang,
+    // nor complain on every request.
+    void realOutputsSurviveAMachineWithoutAudio() {
+        static int warnings = 0;
+        SoundEffects effects;
+        const bool device = !QMediaDevices::defaultAudioOutput().isNull();
+        QCOMPARE(effects.hasOutput(), device);
+        const QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString&) {
+                warnings += type != QtDebugMsg ? 1 : 0;
+            });
+        for (int i = 0; i < 10; ++i) {
+            effects.play(i % Sound::kCount);
+        }
+        QTest::qWait(50);
+        qInstallMessageHandler(previous);
+        QCOMPARE(warnings, 0);
+    }
+};
+
+QTEST_MAIN(TestMedia)
+#include "test_media.moc"

@@ -1,0 +1,249 @@
+// Reports through the checks into a real database and out as the leaderboard:
+// a SQLite file in a temporary folder, or a PostgreSQL server started for the
+// run when QUADRELL_STATS_POSTGRES names the scratch-server script.
+#include <QFile>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "network/payloadcodec.h"
+#include "stats/leaderboardpage.h"
+#include "stats/reportintake.h"
+
+namespace {
+
+using Verdict = ReportIntake::Verdict;
+constexpr qint64 kNow = 1800000000000;  // 2027-01-15
+constexpr qint64 kDay = 86400000;
+const QHostAddress kFrom(QStringLiteral("192.0.2.7"));
+const QHostAddress kOther(QStringLiteral("192.0.2.8"));
+
+// Item values as given; the authcode is computed over them unless given.
+QUrlQuery report(const QString& score, const QString& lines, const QString& playtime,
+                 const QString& players, QString authcode = {}) {
+    if (authcode.isEmpty()) {
+        authcode = PayloadCodec::sha1Hex(score + lines + playtime + players +
+                                         QStringLiteral("Salt text for every digest"));
+    }
+    QUrlQuery q;
+    q.setQueryItems({{"score", score},
+                     {"lines", lines},
+                     {"playtime", playtime},
+                     {"players", players},
+                     {"authcode", authcode}});
+    return q;
+}
+
+GameReport game(int score, const QStringList& players, const QString& authcode) {
+    return {score, 0, score, players, authcode};
+}
+
+}  // namespace
+
+class TestStats : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString script_ = qEnvironmentVariable("QUADRELL_STATS_POSTGRES");
+    StoreLocation postgres_;
+    int stores_ = 0;
+    StoreLocation location_;
+    std::unique_ptr<StatsStore> store_;
+
+    bool isPostgres() const { return !script_.isEmpty(); }
+
+    // A new SQLite file in an empty folder, or the PostgreSQL database emptied.
+    StoreLocation freshLocation() {
+        if (!isPostgres()) {
+            StoreLocation l;
+            QDir(dir_.path()).mkdir(QString::number(++stores_));
+            l.path = dir_.filePath(QStringLiteral("%1/stats.sqlite").arg(stores_));
+            return l;
+        }
+        sql(QStringLiteral("DROP TABLE IF EXISTS games, days, schema_version"));
+        return postgres_;
+    }
+    // A statement on a connection of the test's own.
+    bool sql(const QString& statement, const StoreLocation* sqlite = nullptr) {
+        bool ok = false;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(
+                sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), "test");
+            db.setDatabaseName(sqlite ? sqlite->path : postgres_.database);
+            db.setHostName(postgres_.host);
+            db.setPort(postgres_.port);
+            db.setUserName(postgres_.user);
+            ok = db.open() && QSqlQuery(db).exec(statement);
+        }
+        QSqlDatabase::removeDatabase("test");
+        return ok;
+    }
+    int storedGames() { return static_cast<int>(store_->leaderboard(kNow)->games); }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        if (isPostgres()) {
+            QTcpServer probe;  // a free port, for the moment
+            QVERIFY(probe.listen(QHostAddress::LocalHost));
+            const QString port = QString::number(probe.serverPort());
+            probe.close();
+            // The server runs as another user when we are root: it must reach its folder.
+            QFile::setPermissions(dir_.path(), QFile::permissions(dir_.path()) | QFile::ExeOther);
+            QProcess start;
+            start.start(script_, {"start", dir_.filePath("pg"), port, "-c", "fsync=off"});
+            QVERIFY(start.waitForFinished(60000));
+            QVERIFY2(start.exitCode() == 0, start.readAllStandardError().constData());
+            QString error;
+            postgres_ = StoreLocation::parse(
+                            QString::fromUtf8(start.readAllStandardOutput()).trimmed(), error)
+                            .value_or(StoreLocation());
+            QCOMPARE(postgres_.kind, StoreLocation::Kind::Postgres);
+        }
+    }
+    void cleanupTestCase() {
+        store_.reset();
+        if (isPostgres()) {
+            QProcess::execute(script_, {"stop", dir_.filePath("pg")});
+        }
+    }
+    void init() {
+        store_.reset();
+        location_ = freshLocation();
+        store_ = std::make_unique<StatsStore>(location_);
+        QVERIFY2(store_->open(), qPrintable(store_->error()));
+    }
+
+    void reportsAreCheckedBeforeStoring_data() {
+        QTest::addColumn<QUrlQuery>("query");
+        QTest::addColumn<QString>("refusal");  // part of the reason; empty: stored
+        const QString ann = QStringLiteral("Ann");
+        QTest::newRow("no lines") << report("9", "0", "00009", "Ann Bob") << "";
+        // 3 lines give 30 to 60 points in steps of ten; 1 h 1 min 5 s is 3665 s.
+        QTest::newRow("lines") << report("3715", "3", "10105", ann) << "";
+        QTest::newRow("four names, any letters")
+            << report("0", "0", "00000", "<i>A</i> B&C Zoë +1") << "";
+        QTest::newRow("forged") << report("9", "0", "00009", ann, QString(40, 'a')) << "authcode";
+        QTest::newRow("too many points") << report("3735", "3", "10105", ann) << "cannot come";
+        QTest::newRow("too few points") << report("3685", "3", "10105", ann) << "cannot come";
+        QTest::newRow("not in tens") << report("3710", "3", "10105", ann) << "cannot come";
+        QTest::newRow("points without lines") << report("19", "0", "00009", ann) << "cannot come";
+        QTest::newRow("leading zero") << report("09", "0", "00009", ann) << "count";
+        QTest::newRow("too big") << report("2147483648", "0", "00009", ann) << "count";
+        QTest::newRow("short playtime") << report("9", "0", "0009", ann) << "Hmmss";
+        QTest::newRow("60 seconds") << report("60", "0", "00060", ann) << "Hmmss";
+        QTest::newRow("five names") << report("9", "0", "00009", "A B C D E") << "names";
+        QTest::newRow("empty name") << report("9", "0", "00009", "A  B") << "names";
+        QTest::newRow("long name") << report("9", "0", "00009", QString(65, 'x')) << "names";
+        QTest::newRow("control") << report("9", "0", "00009", "A\tB") << "names";
+        QUrlQuery missing = report("9", "0", "00009", ann);
+        missing.removeQueryItem("lines");
+        QTest::newRow("missing") << missing << "'lines' missing";
+        QUrlQuery twice = report("9", "0", "00009", ann);
+        twice.addQueryItem("score", "9");
+        QTest::newRow("twice") << twice << "'score' given twice";
+    }
+    void reportsAreCheckedBeforeStoring() {
+        QFETCH(QUrlQuery, query);
+        QFETCH(QString, refusal);
+        ReportIntake intake(*store_, {});
+        const ReportIntake::Outcome o = intake.take(query, kFrom, kNow);
+        QCOMPARE(o.verdict, refusal.isEmpty() ? Verdict::Accepted : Verdict::Refused);
+        QVERIFY2(o.reason.contains(refusal), qPrintable(o.reason));
+        QCOMPARE(storedGames(), refusal.isEmpty() ? 1 : 0);
+    }
+
+    // The same report again from the same address within ten minutes is a
+    // retry whose answer went astray: "true" again, one game.
+    void retriesAreStoredOnce() {
+        ReportIntake intake(*store_, {});
+        const QUrlQuery q = report("9", "0", "00009", "Ann");
+        QCOMPARE(intake.take(q, kFrom, kNow).verdict, Verdict::Accepted);
+        QCOMPARE(intake.take(q, kFrom, kNow + 600000).verdict, Verdict::Retry);
+        QVERIFY(intake.take(q, kFrom, kNow + 600000).stored());
+        QCOMPARE(intake.take(q, QHostAddress("::ffff:192.0.2.7"), kNow + 1).verdict,
+                 Verdict::Retry);
+        QCOMPARE(storedGames(), 1);
+        QCOMPARE(intake.take(q, kOther, kNow).verdict, Verdict::Accepted);
+        QCOMPARE(intake.take(q, kFrom, kNow + 600001).verdict, Verdict::Accepted);
+        QCOMPARE(storedGames(), 3);
+    }
+
+    // Refused reports count too: a sender cannot probe the checks unhindered.
+    void reportsAreLimitedPerAddress() {
+        ReportIntake intake(*store_, {2, 1000, 600000});
+        QCOMPARE(intake.take(QUrlQuery("score=x"), kFrom, kNow).verdict, Verdict::Refused);
+        QCOMPARE(intake.take(report("9", "0", "00009", "A"), kFrom, kNow).verdict,
+                 Verdict::Accepted);
+        QCOMPARE(intake.take(report("8", "0", "00008", "A"), kFrom, kNow).verdict,
+                 Verdict::Limited);
+        QCOMPARE(intake.take(report("8", "0", "00008", "A"), kOther, kNow).verdict,
+                 Verdict::Accepted);
+        QCOMPARE(intake.take(report("8", "0", "00008", "A"), kFrom, kNow + 1000).verdict,
+                 Verdict::Accepted);
+        QCOMPARE(storedGames(), 3);
+    }
+
+    // init() opened an empty folder (or database); a second start finds the
+    // schema and the games, a newer schema is left alone.
+    void schemaIsMadeOnceAndKept() {
+        QCOMPARE(store_->add(game(5, {"Ann"}, "a"), "x", kNow, kNow), StatsStore::Added::Stored);
+        QVERIFY(isPostgres() || QFile::exists(location_.path + "-wal"));
+        store_ = std::make_unique<StatsStore>(location_);
+        QVERIFY(store_->open());
+        QCOMPARE(storedGames(), 1);
+        store_.reset();
+
+        QVERIFY(sql("UPDATE schema_version SET version = 99", isPostgres() ? nullptr : &location_));
+        StatsStore newer(location_);
+        QVERIFY(!newer.open());
+        QVERIFY2(newer.error().contains("99"), qPrintable(newer.error()));
+    }
+
+    void leaderboardShowsTheBestAndLatest() {
+        for (int i = 0; i < 12; ++i) {
+            store_->add(game(100 + 10 * (i % 6), {"Solo"}, QString::number(i)), "x",
+                        kNow - (11 - i) * kDay, 0);
+        }
+        store_->add(game(7, {"<b>Kim</b>", "Lea&Max"}, "k"), "x", kNow - 40 * kDay, 0);
+        store_->add(game(8, {"Ann", "Bob", "Cid"}, "t"), "x", kNow, 0);
+        const Leaderboard b = store_->leaderboard(kNow).value();
+
+        QCOMPARE(b.games, qint64(14));
+        QCOMPARE(b.playtimeSeconds, qint64(100 * 12 + 10 * 30 + 7 + 8));
+        QList<int> scores;
+        for (const StoredGame& g : b.best[0]) {
+            scores << g.score;
+        }
+        QCOMPARE(scores, QList<int>({150, 150, 140, 140, 130, 130, 120, 120, 110, 110}));
+        QVERIFY(b.best[0].first().id < b.best[0].at(1).id);  // the earlier game first
+        QCOMPARE(b.best[1].size(), 1);
+        QCOMPARE(b.best[2].first().players, QStringList({"Ann", "Bob", "Cid"}));
+        QVERIFY(b.best[3].isEmpty());
+        QCOMPARE(b.recent.size(), Leaderboard::kRecentRows);
+        QCOMPARE(b.recent.first().score, 8);
+        QCOMPARE(b.recent.at(1).score, 150);  // the latest solo game
+        QList<int> days(Leaderboard::kDays, 0);
+        for (int i = 0; i < 12; ++i) {
+            days[Leaderboard::kDays - 12 + i] = 1;
+        }
+        days.last() = 2;  // the game 40 days ago is not in the chart
+        QCOMPARE(b.gamesPerDay, days);
+
+        const QString html = QString::fromUtf8(LeaderboardPage::html(b, kNow));
+        QVERIFY(html.contains("&lt;b&gt;Kim&lt;/b&gt;, Lea&amp;Max"));
+        QVERIFY(!html.contains("<b>Kim"));
+        QVERIFY(!html.contains("src="));  // nothing from elsewhere
+        const QJsonValue json = LeaderboardPage::json(b, kNow);
+        QCOMPARE(json["best"][1]["games"][0]["players"][0].toString(),
+                 QStringLiteral("<b>Kim</b>"));
+        QCOMPARE(json["recent"][0]["playtime"].toString(), QStringLiteral("0:00:08"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStats)
+#include "test_stats.moc"
