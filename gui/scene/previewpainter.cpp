@@ -78,10 +78,12 @@ void PreviewPainter::paint(QPainter& painter, const SceneField& field, int posit
         return;
     }
     painter.save();
-    painter.setPen(QPen(QColor(255, 255, 255, 160), 1));
-    painter.setBrush(QColor(0, 0, 0, 140));
+    // The look of the HUD's other panels.
+    painter.setPen(QPen(QColor(255, 255, 255, 64), 1));
+    painter.setBrush(QColor(0, 0, 0, 191));
+    const qreal corner = std::round(6 * scale);
     for (const QRectF& panel : l.panels) {
-        painter.drawRoundedRect(panel, 6 * scale, 6 * scale);
+        painter.drawRoundedRect(panel, corner, corner);
     }
     painter.setPen(QPen(Qt::black, 1));
     QMutexLocker lock(&field.blockMutex());

@@ -4,10 +4,7 @@
 #include <cmath>
 #include <memory>
 
-SceneField::SceneField(QObject* parent) : QObject(parent) {
-    cameraTimer_.setInterval(kCameraIntervalMs);
-    connect(&cameraTimer_, &QTimer::timeout, this, &SceneField::moveCamera);
-}
+SceneField::SceneField(QObject* parent) : QObject(parent) {}
 
 SceneField::~SceneField() = default;
 
@@ -28,11 +25,6 @@ void SceneField::setRotation(bool rotate) {
     }
     rotating_ = rotate;
     phase_ = 0;
-    if (rotate) {
-        cameraTimer_.start();
-    } else {
-        cameraTimer_.stop();
-    }
 }
 
 void SceneField::moveCamera() {

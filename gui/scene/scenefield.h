@@ -4,7 +4,6 @@
 #include <QMutex>
 #include <QObject>
 #include <QPoint>
-#include <QTimer>
 #include <array>
 
 #include "game/fieldmirror.h"
@@ -17,6 +16,7 @@ class SceneField : public QObject {
     Q_OBJECT
 
 public:
+    // How often whoever owns the view's timers calls moveCamera.
     static constexpr int kCameraIntervalMs = 35;
     static constexpr int kViews = 2;
 
@@ -41,6 +41,7 @@ public:
 
 public Q_SLOTS:
     void setFieldsizeX(int sizeX);
+    // Turning starts from the player's block; moveCamera turns while on.
     void setRotation(bool rotate);
     void moveCamera();
     // The copy takes every object handed over.
@@ -67,5 +68,4 @@ private:
     int phase_ = 0;
     std::array<QPoint, kViews> follow_{};
     int stackRevision_ = 0;
-    QTimer cameraTimer_;
 };
