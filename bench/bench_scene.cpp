@@ -19,15 +19,8 @@
 #include "gui/scene/glmesh.h"
 #include "scenestate.h"
 #include "sceneview.h"
-#include "testtextures.h"
 
 namespace {
-
-SceneTextures textures() {
-    SceneTextures t = SceneTextures::fromResources();
-    // Until the game's own images exist, stand-ins show the textured paths.
-    return t.wall.isNull() ? testTextures() : t;
-}
 
 // The reference scene the goals are given against: about 2,000 lit quads and
 // 200 cubes under a text overlay. Its rate on the same machine at the same
@@ -170,7 +163,7 @@ struct Setup {
 };
 
 double framesPerSecond(const SceneField& field, const Setup& s, int frames, int* samplesSeen) {
-    SceneView view(field, textures());
+    SceneView view(field, SceneTextures::fromResources());
     view.setFormat(withSamples(s.samples));
     view.options.quality = s.quality;
     view.options.aspect =
@@ -192,7 +185,7 @@ double reference(QSize size, int samples, int frames) {
 
 void shot(const SceneField& field, const QString& dir, const QString& name, QSize size,
           const std::function<void(SceneView&)>& setup) {
-    SceneView view(field, textures());
+    SceneView view(field, SceneTextures::fromResources());
     view.resize(size);
     view.options.aspect =
         std::clamp(float(size.width()) / float(size.height()), 1.25f, 16.0f / 9.0f);
@@ -214,7 +207,7 @@ void shot(const SceneField& field, const QString& dir, const QString& name, QSiz
 // Geometry rebuilds: all fixed meshes for a new width or quality, and the
 // landed stack after a merge.
 void rebuildTimes(const SceneField& field) {
-    SceneView view(field, textures());
+    SceneView view(field, SceneTextures::fromResources());
     view.resize(320, 240);
     view.show();
     QCoreApplication::processEvents();

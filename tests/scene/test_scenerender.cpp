@@ -7,12 +7,11 @@
 
 #include "scenestate.h"
 #include "sceneview.h"
-#include "testtextures.h"
 
 namespace {
 
 QImage render(const SceneField& field, int quality, GlAllow allow, bool* bump = nullptr) {
-    SceneView view(field, testTextures(), allow);
+    SceneView view(field, SceneTextures::fromResources(), allow);
     view.options.quality = quality;
     view.preview = PreviewPainter::Top;
     // The 2D layer must still work after the scene: a mark in the corner.
