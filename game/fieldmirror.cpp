@@ -144,12 +144,12 @@ int FieldMirror::dropDistance(const GameBlock& block) const {
         for (const GameBox& b : block.boxes()) {
             const qint64 y = qint64(block.y()) + b.y(r) - next;
             if (y < 0) {
-                return int(drop);
+                return int(std::min<qint64>(drop, INT_MAX));
             }
             const qint64 x = std::clamp<qint64>(qint64(block.x()) + b.x(r), INT_MIN, INT_MAX);
             const int holder = cell(GameGrid::column(w, int(x)), int(y / GameGrid::kCell));
             if (holder != GameField::kNoBlock && holder != block.id()) {
-                return int(drop);
+                return int(std::min<qint64>(drop, INT_MAX));
             }
         }
     }

@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QOpenGLContext>
 #include <QPainter>
 #include <QSurfaceFormat>
 
@@ -113,15 +112,14 @@ QString GLWidget::saveScreenshot() {
 
 void GLWidget::initializeGL() {
     renderer_.initialize();
-    applyVSync(gui_->options().enableVSync);
+    SwapControl::apply(window()->windowHandle(), gui_->options().enableVSync);
 }
 
 void GLWidget::applyVSync(bool on) {
-    if (QWidget* top = window(); top != nullptr && top->windowHandle() != nullptr) {
-        makeCurrent();
-        SwapControl::apply(top->windowHandle(), on);
-        doneCurrent();
-    }
+    // The swap-control entry points come from the widget's context.
+    makeCurrent();
+    SwapControl::apply(window()->windowHandle(), on);
+    doneCurrent();
 }
 
 void GLWidget::resizeGL(int w, int h) {

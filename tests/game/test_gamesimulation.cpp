@@ -152,25 +152,18 @@ public:
                                                      b.rotation(), fieldsizeX_));
     }
     void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) override {
-        const QList<GameMovement*> m = movements(blocks);
+        const QList<GameMovement*> m = FieldRun::movementsOf(blocks);
         QVERIFY(!mirror_.moveBlocks(m, activeIds));
         qDeleteAll(m);
     }
     void blocksMerged(const QList<GameBlock*>& blocks) override {
-        const QList<GameMovement*> m = movements(blocks);
+        const QList<GameMovement*> m = FieldRun::movementsOf(blocks);
         mirror_.mergeBlocks(m);
         qDeleteAll(m);
     }
     void gameOver(int, int, const QString&) override {}
 
 private:
-    static QList<GameMovement*> movements(const QList<GameBlock*>& blocks) {
-        QList<GameMovement*> m;
-        for (const GameBlock* b : blocks) {
-            m.append(new GameMovement(b->id(), b->x(), b->y(), b->rotation()));
-        }
-        return m;
-    }
     FieldMirror& mirror_;
     int fieldsizeX_;
 };

@@ -16,21 +16,14 @@ public:
                                              b.rotation(), b.fieldsizeX()));
     }
     void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) override {
-        field_.processMoveBlocks(movements(blocks), activeIds);
+        field_.processMoveBlocks(FieldRun::movementsOf(blocks), activeIds);
     }
     void blocksMerged(const QList<GameBlock*>& blocks) override {
-        field_.processMergeBlocks(movements(blocks));
+        field_.processMergeBlocks(FieldRun::movementsOf(blocks));
     }
     void gameOver(int, int, const QString&) override {}
 
 private:
-    static QList<GameMovement*> movements(const QList<GameBlock*>& blocks) {
-        QList<GameMovement*> m;
-        for (const GameBlock* b : blocks) {
-            m.append(new GameMovement(b->id(), b->x(), b->y(), b->rotation()));
-        }
-        return m;
-    }
     SceneField& field_;
 };
 
