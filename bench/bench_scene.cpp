@@ -292,13 +292,7 @@ int main(int argc, char** argv) {
         std::perror("xvfb-run");
         return 1;
     }
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setProfile(QSurfaceFormat::CompatibilityProfile);
-    format.setVersion(2, 1);
-    format.setDepthBufferSize(24);
-    format.setSwapInterval(0);
-    QSurfaceFormat::setDefaultFormat(format);
+    setSceneDefaultFormat(0);
     QApplication app(argc, argv);
 
     const QStringList args = app.arguments();

@@ -4,11 +4,24 @@
 // scene first, then the preview panels over it.
 #include <QOpenGLWidget>
 #include <QPainter>
+#include <QSurfaceFormat>
 #include <functional>
 
 #include "gui/scene/previewpainter.h"
 #include "gui/scene/scenefield.h"
 #include "gui/scene/scenerenderer.h"
+
+// The context the game's widget asks for; set before the application starts.
+inline void setSceneDefaultFormat(int samples) {
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setProfile(QSurfaceFormat::CompatibilityProfile);
+    format.setVersion(2, 1);
+    format.setDepthBufferSize(24);
+    format.setSamples(samples);
+    format.setSwapInterval(0);
+    QSurfaceFormat::setDefaultFormat(format);
+}
 
 class SceneView : public QOpenGLWidget {
 public:

@@ -1,7 +1,6 @@
 // The scene drawn by Mesa's software renderer: a four-player game at each
 // quality, from buffer objects and from display lists.
 #include <QApplication>
-#include <QSurfaceFormat>
 #include <QTest>
 #include <set>
 
@@ -75,12 +74,7 @@ private Q_SLOTS:
 };
 
 int main(int argc, char** argv) {
-    QSurfaceFormat format;
-    format.setProfile(QSurfaceFormat::CompatibilityProfile);
-    format.setVersion(2, 1);
-    format.setDepthBufferSize(24);
-    format.setSamples(4);
-    QSurfaceFormat::setDefaultFormat(format);
+    setSceneDefaultFormat(4);
     QApplication app(argc, argv);
     TestSceneRender test;
     return QTest::qExec(&test, argc, argv);
