@@ -81,7 +81,6 @@ GuiController::GuiController(const ClientSettings& settings, const HighscoreFile
     } else {
         stack_.setBaseState(GuiState::MainMenu, QString());
     }
-    fpsTimer_->start(kFpsMs);
 }
 
 GuiController::~GuiController() = default;
@@ -98,6 +97,14 @@ void GuiController::applied(GuiState state, bool reset) {
         keys_.releaseAll();
         inputLock_ = true;
         unlockTimer_->start(kUnlockMs);
+    }
+    // Frame rate and play time are shown only over a game; in the menus the
+    // second tick would only wake the widget.
+    const bool inGame = stack_.base() == GuiState::Lobby || stack_.base() == GuiState::Game;
+    if (!inGame) {
+        fpsTimer_->stop();
+    } else if (!fpsTimer_->isActive()) {
+        fpsTimer_->start(kFpsMs);
     }
     hitMap_.clear();
 }

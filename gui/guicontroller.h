@@ -121,6 +121,8 @@ public:
     // The height the intro and the credits move in.
     void setViewHeight(int height) { viewHeight_ = height; }
     bool retrieving() const { return retrieving_; }
+    // The 20 ms pulse runs: a caret, a pause sign or the retrieving arc moves.
+    bool pulsing() const { return pulseTimer_->isActive(); }
     bool tabHeld() const { return tab_; }
     bool inputLocked() const { return inputLock_; }
     bool windowed() const { return windowed_; }
