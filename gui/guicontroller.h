@@ -193,6 +193,8 @@ public Q_SLOTS:
     void requestSound(int sound);
     // Leaves the intro or the credits for the main menu.
     void showMainMenu();
+    // Runs the intro or the credits from their first tick.
+    void startVideo();
 
 Q_SIGNALS:
     void menuMainHost(QString name, int port, int maxPlayers, bool singleplayer, bool splitscreen,
@@ -324,6 +326,8 @@ private:
     IntroSequence intro_;
     CreditsRoll credits_;
     int viewHeight_ = 480;
+    qint64 videoStartMs_ = 0;
+    qint64 videoTicks_ = 0;
 
     std::unique_ptr<GuiTimer> unlockTimer_;
     std::unique_ptr<GuiTimer> pulseTimer_;
