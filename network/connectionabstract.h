@@ -43,6 +43,10 @@ public:
     // The time of day written into announcements.
     void setTimeOfDaySource(std::function<QTime()> source) { timeOfDay_ = std::move(source); }
     LossSimulation& lossSimulation() { return loss_; }
+    // Sends an unreliable "SLNE", which every receiver takes and ignores, on
+    // each connection in the lobby or a game this often (0: never), so that
+    // the peer's inactivity time-out does not hang on a few lost datagrams.
+    void setKeepAlive(int intervalMs);
 
     // A server without a client of its own: the first accepted hello becomes
     // host while there is no host, without the host key.
@@ -73,6 +77,8 @@ public:
     int hostConnId() const { return hostConnId_; }
     // Bytes handed to the sockets so far, by client id (-1: peers without one).
     const std::map<int, qint64>& bytesSent() const { return bytesSent_; }
+    // Resend requests ("BRES") received so far, by client id.
+    const std::map<int, qint64>& resendRequests() const { return resendRequests_; }
     int nextConnId() const { return nextConnId_; }
     const ConnectionInfo* connection(int connId) const { return find(connId); }
     bool isEstablished(int connId) const { return established_.count(connId) != 0; }
@@ -180,6 +186,7 @@ protected Q_SLOTS:
     void processContent(int id, const ConnectionMessage& message);
     virtual void processSocketError(int connId, QAbstractSocket::SocketError error) = 0;
     void updatePings();
+    void sendKeepAlive();
     void forceDisconnect();
     void processTimeout(int connId);
     void resendMessage(int connId);
@@ -257,8 +264,10 @@ private:
     Records pending_;
     Records queries_;
     QTimer pingTimer_;
+    QTimer keepAliveTimer_;
     QTimer disconnectTimer_;
     QStringList serverList_;
     QHash<int, QString> queryAddresses_;
     std::map<int, qint64> bytesSent_;
+    std::map<int, qint64> resendRequests_;
 };

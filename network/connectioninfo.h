@@ -31,6 +31,9 @@ public:
     SocketAbstract* socket = nullptr;  // per-peer wrapper; none on a shared socket
     QHostAddress address;              // peer of a shared datagram socket or an accepted stream
     int port = -1;
+    // The peer opened it (an accepted stream, a datagram from a new peer): a
+    // client of ours, which may send only what clients send.
+    bool accepted = false;
     ConnectionState state = ConnectionState::StateNone;
     QTimer timeoutTimer;  // single shot
     int resendCount = 0;  // retransmissions of lastMessage so far

@@ -158,6 +158,9 @@ std::map<int, ClientTraffic> ServerHost::traffic() const {
     for (const auto& [clientId, bytes] : datagram_->bytesSent()) {
         out[clientId].datagramBytes = bytes;
     }
+    for (const auto& [clientId, requests] : datagram_->resendRequests()) {
+        out[clientId].resendRequests = requests;
+    }
     return out;
 }
 

@@ -30,10 +30,12 @@ struct ServerHostOptions {
     bool dedicated = false;
 };
 
-// Bytes the server has sent to one client id, per connection.
+// Bytes the server has sent to one client id, per connection, and the resend
+// requests it had from that client id's datagrams.
 struct ClientTraffic {
     qint64 streamBytes = 0;
     qint64 datagramBytes = 0;
+    qint64 resendRequests = 0;
 };
 
 // Runs a Server on real sockets: a stream listener and a datagram socket on
