@@ -617,6 +617,28 @@ private Q_SLOTS:
         QCOMPARE(joined(*client, room.port, kKey), (QVariantList{0, true}));
     }
 
+    // Probes and hellos from strangers are answered at a bounded rate per
+    // address: a flood from one address leaves another's probe its answer.
+    void answersToStrangersAreRateLimited() {
+        auto server = udpServer();
+        NetworkTimings t = fastTimings();
+        t.strangerBurst = 5;
+        t.strangerRefillMs = 60000;  // nothing comes back during the test
+        server->setTimings(t);
+        const int port = portOf(*server);
+        RawPeer flooder(QHostAddress("127.0.0.2"));
+        for (int i = 0; i < 50; ++i) {
+            flooder.send(ConnectionMessage("CIN", "I"), port);
+        }
+        flooder.send(ConnectionMessage("CHI", QString("-1 1 %1 ").arg(kKey)), port);
+        RawPeer prober;
+        prober.send(ConnectionMessage("CIN", "I"), port);
+        QTRY_COMPARE(prober.count("SIN"), 1);  // read after the whole flood
+        QTRY_COMPARE(flooder.count("SIN"), 5);
+        QCOMPARE(flooder.count("SHI"), 0);
+        QVERIFY(server->establishedIds().isEmpty());
+    }
+
     void garbageFromStrangersLeavesPlayersAlone() {
         auto server = udpServer();
         const int port = portOf(*server);
