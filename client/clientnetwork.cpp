@@ -44,7 +44,7 @@ std::unique_ptr<ConnectionInterface> makeStreamConnection(const NetworkTimings& 
 std::unique_ptr<ConnectionInterface> makeDatagramConnection(const ClientNetwork& network) {
     const NetworkTimings& timings = network.timings;
     auto c = make<ConnectionSocketUdp>(true, timings.clientInactivityMs, timings);
-    c->setKeepAlive(timings.keepAliveMs);
+    c->setKeepAlive(timings.keepAliveMs, timings.quietResendMs);
     c->lossSimulation().loseShare(network.datagramLossPercent, network.lossSeed);
     return c;
 }

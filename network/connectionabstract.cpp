@@ -65,7 +65,8 @@ ConnectionAbstract::ConnectionAbstract(const QString& name, int maxPlayers, bool
 
 ConnectionAbstract::~ConnectionAbstract() = default;
 
-void ConnectionAbstract::setKeepAlive(int intervalMs) {
+void ConnectionAbstract::setKeepAlive(int intervalMs, int quietMs) {
+    quietMs_ = quietMs;
     if (intervalMs > 0) {
         keepAliveTimer_.start(intervalMs);
     } else {
@@ -661,10 +662,17 @@ void ConnectionAbstract::updatePings() {
 }
 
 void ConnectionAbstract::sendKeepAlive() {
+    const qint64 now = nowMs();
     for (int id : establishedIds()) {
-        const ConnectionInfo* record = findInTable(Table::Established, id);
-        if (record != nullptr && record->isPlaying()) {
-            transmit(id, false, MessageCode::SLNE, QString());
+        ConnectionInfo* record = findInTable(Table::Established, id);
+        if (record == nullptr || !record->isPlaying()) {
+            continue;
+        }
+        transmit(id, false, MessageCode::SLNE, QString());
+        if (quietMs_ > 0 && record->receivedReliableMs >= 0 &&
+            now - record->receivedReliableMs >= quietMs_) {
+            record->receivedReliableMs = now;  // the next request after another quiet spell
+            sendResendRequest(false, id, record->receivedSequence);
         }
     }
 }
@@ -728,6 +736,7 @@ bool ConnectionAbstract::acceptNumber(int connId, int number) {
     const qint64 ahead = qint64(number) - record->receivedSequence;
     if (ahead == 1) {
         record->receivedSequence = number;
+        record->receivedReliableMs = nowMs();
         return true;
     }
     if (ahead <= 0) {
@@ -911,6 +920,7 @@ void ConnectionAbstract::processHelloReply(ConnectionInfo& record,
     record.resendTimer.stop();
     record.awaitingAnswer = false;
     record.clientId = reply.clientId;
+    record.receivedReliableMs = nowMs();
     record.state = State::StateLobby;
     moveRecord(record.connId, Table::Established);
     if (usesDatagrams()) {
@@ -1171,6 +1181,7 @@ void ConnectionAbstract::serveResend(ConnectionInfo& record, int number) {
     if (missing <= 0) {
         return;
     }
+    ++resendRequests_[record.clientId];
     if (missing > timings_.maxResendGap || missing > record.history.size()) {
         Q_EMIT errorOccured(record.clientId, PacketLoss);
         return;
@@ -1186,7 +1197,6 @@ void ConnectionAbstract::serveResend(ConnectionInfo& record, int number) {
 void ConnectionAbstract::processResendRequest(ConnectionInfo& record,
                                               const ConnectionMessage& message) {
     if (isEstablished(record.connId)) {
-        ++resendRequests_[record.clientId];
         serveResend(record, Codec::parseNumber(message.content));
     }
 }

@@ -44,9 +44,12 @@ public:
     void setTimeOfDaySource(std::function<QTime()> source) { timeOfDay_ = std::move(source); }
     LossSimulation& lossSimulation() { return loss_; }
     // Sends an unreliable "SLNE", which every receiver takes and ignores, on
-    // each connection in the lobby or a game this often (0: never), so that
-    // the peer's inactivity time-out does not hang on a few lost datagrams.
-    void setKeepAlive(int intervalMs);
+    // each connection in the lobby or a game every intervalMs (0: never), so
+    // that the peer's inactivity time-out does not hang on a few lost
+    // datagrams; and a resend request ("BRES") on each that has had no
+    // reliable datagram for quietMs (0: never), which the peer answers with
+    // whatever was lost after the last one or with nothing.
+    void setKeepAlive(int intervalMs, int quietMs = 0);
 
     // A server without a client of its own: the first accepted hello becomes
     // host while there is no host, without the host key.
@@ -77,7 +80,7 @@ public:
     int hostConnId() const { return hostConnId_; }
     // Bytes handed to the sockets so far, by client id (-1: peers without one).
     const std::map<int, qint64>& bytesSent() const { return bytesSent_; }
-    // Resend requests ("BRES") received so far, by client id.
+    // Resend requests ("BRES") that asked for something, by client id.
     const std::map<int, qint64>& resendRequests() const { return resendRequests_; }
     int nextConnId() const { return nextConnId_; }
     const ConnectionInfo* connection(int connId) const { return find(connId); }
@@ -265,6 +268,7 @@ private:
     Records queries_;
     QTimer pingTimer_;
     QTimer keepAliveTimer_;
+    int quietMs_ = 0;
     QTimer disconnectTimer_;
     QStringList serverList_;
     QHash<int, QString> queryAddresses_;

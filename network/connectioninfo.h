@@ -44,6 +44,7 @@ public:
     // one counter for both would take a peer's new message for a duplicate.
     int sequence = 0;                  // number of the last reliable message sent
     int receivedSequence = 0;          // number of the last reliable message delivered in order
+    qint64 receivedReliableMs = -1;    // when it was delivered, by the connection's clock
     QList<ConnectionMessage> history;  // reliable messages sent, oldest first
     int clientId = -1;
     int players = 0;

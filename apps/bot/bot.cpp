@@ -191,9 +191,6 @@ void Bot::processGameOver(int score, int lines, const QString& playtime) {
         reportGame();
         return;
     }
-    // A landing that went missing at the very end has no later datagram to
-    // reveal the gap: ask for everything after the last one in order.
-    client_->processPacketLoss();
     catchUpTimer_.start();
 }
 

@@ -417,6 +417,25 @@ private Q_SLOTS:
         QTRY_COMPARE(errors.count(), 3);
     }
 
+    // The client side keeps the server's inactivity time-out fed with
+    // "SLNE", which changes nothing there, and asks again for a reliable
+    // datagram that was lost with nothing after it to show the gap.
+    void clientUpkeepOfADatagramConnection() {
+        auto server = udpServer(300);
+        const int port = portOf(*server);
+        auto client = udpClient();
+        client->setKeepAlive(50, 200);
+        QCOMPARE(joined(*client, port, kKey), QVariantList({0, true}));
+        QSignalSpy serverErrors(server.get(), &ConnectionInterface::errorOccured);
+        QSignalSpy chat(client.get(), &ConnectionInterface::changedCMessage);
+        server->lossSimulation().dropNextOutgoing = 1;
+        server->sendSMessage(true, -1, "lost once");
+        QTRY_COMPARE(chat.count(), 1);
+        QTest::qWait(600);  // twice the server's time-out without a word from the client
+        QCOMPARE(server->establishedIds().size(), 1);
+        QCOMPARE(serverErrors.count(), 0);
+    }
+
     void pingsMeasureTheAnswer() {
         ManualClock clock;
         auto server = udpServer(3000, 60);
