@@ -38,6 +38,12 @@ struct ClientTraffic {
     qint64 resendRequests = 0;
 };
 
+// Ties a game server's two client connections together: a datagram hello
+// speaks only for the stream client of its id and host, and on a dedicated
+// server (no client of its own) the first client is host and the datagram
+// side follows the stream side's choice.
+void pairGameConnections(ConnectionAbstract& stream, ConnectionAbstract& datagram, bool dedicated);
+
 // Runs a Server on real sockets: a stream listener and a datagram socket on
 // one port, the three connection objects, and the master server settings.
 //
