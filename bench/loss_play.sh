@@ -11,6 +11,7 @@
 #
 # Everything runs on 127.0.0.1 and stops by itself.
 set -euo pipefail
+source "$(dirname "$0")/startserver.sh"
 
 bin=${1:-build-bench/bin}
 play=${2:-60}
@@ -36,19 +37,8 @@ printf '%5s  %6s  %16s  %18s  %18s\n' "loss" "games" "connections lost" "resends
 for loss in "${shares[@]}"; do
     run="$work/$loss"
     mkdir -p "$run"
-    "$bin/quadrell-server" --port 0 --stats-file "$run/server.json" >"$run/server.out" 2>"$run/server.err" &
-    server_pid=$!
+    start_server "$bin" "$run" --stats-file "$run/server.json"
     pids=("$server_pid")
-    for _ in $(seq 1 100); do
-        grep -q "listening on port" "$run/server.out" 2>/dev/null && break
-        sleep 0.1
-    done
-    port=$(sed -n 's/^quadrell-server listening on port \([0-9]*\)$/\1/p' "$run/server.out")
-    if [ -z "$port" ]; then
-        echo "loss_play: quadrell-server did not start" >&2
-        cat "$run/server.err" >&2
-        exit 1
-    fi
     bots=()
     for n in 1 2 3 4; do
         "$bin/quadrell-bot" --connect "127.0.0.1:$port" --name "Bot$n" --seed "$n" --games 1000000 \
