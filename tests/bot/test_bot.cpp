@@ -169,13 +169,13 @@ private Q_SLOTS:
                     serverLines = m.content.section(' ', 1, 1).toInt();
                 } else if (m.type == "SMRG") {
                     QTimer::singleShot(0, &host, [&] {
-                        // The game-ending landing: the field is gone with the game.
-                        serverSide << (sim.running() ? landing(sim.fieldsizeX(), sim.lines(),
-                                                               [&](int c, int r) {
-                                                                   return sim.field().cell(c, r) ==
-                                                                          GameField::kFieldBlockId;
-                                                               })
-                                                     : Landing{});
+                        const auto landed = [&](int c, int r) {
+                            return sim.field().cell(c, r) == GameField::kFieldBlockId;
+                        };
+                        // The game-ending landing: the field went with the game.
+                        serverSide
+                            << (sim.running() ? landing(sim.fieldsizeX(), sim.lines(), landed)
+                                              : Landing{});
                     });
                 }
                 return false;
@@ -196,7 +196,6 @@ private Q_SLOTS:
         bot.start();
         QTRY_COMPARE_WITH_TIMEOUT(games.size(), 1, 120000);
         QCOMPARE(games.first()[2].toInt(), serverLines);
-        QVERIFY(serverLines > 0);
         int compared = 0;
         for (qsizetype i = 0; i < std::min(serverSide.size(), botSide.size()); ++i) {
             if (!serverSide[i].first.isEmpty()) {

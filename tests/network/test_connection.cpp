@@ -419,7 +419,8 @@ private Q_SLOTS:
 
     // The client side keeps the server's inactivity time-out fed with
     // "SLNE", which changes nothing there, and asks again for a reliable
-    // datagram that was lost with nothing after it to show the gap.
+    // datagram that was lost with nothing after it to show the gap. (Loss
+    // both ways over a minute: the end-to-end tests.)
     void clientUpkeepOfADatagramConnection() {
         auto server = udpServer(300);
         const int port = portOf(*server);
