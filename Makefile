@@ -47,6 +47,7 @@ bench: deps
 	@for b in $(BENCH_BUILD)/bin/bench_*; do echo "== $$b"; $$b || exit 1; done
 	@echo "== bench/server_load.sh"; bench/server_load.sh $(BENCH_BUILD)/bin
 	@echo "== bench/game_figures.sh"; bench/game_figures.sh $(BENCH_BUILD)/bin
+	@echo "== bench/loss_play.sh"; bench/loss_play.sh $(BENCH_BUILD)/bin
 
 fuzz-build: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUADRELL_FUZZ=ON

@@ -7,6 +7,7 @@
 #
 # Everything runs on 127.0.0.1 and stops by itself.
 set -euo pipefail
+source "$(dirname "$0")/startserver.sh"
 
 bin=${1:-build-bench/bin}
 play=${2:-30}
@@ -27,18 +28,7 @@ rss_kib() {
     awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"
 }
 
-"$bin/quadrell-server" --port 0 --stats-file "$work/stats.json" >"$work/server.out" 2>"$work/server.err" &
-server_pid=$!
-for _ in $(seq 1 100); do
-    grep -q "listening on port" "$work/server.out" 2>/dev/null && break
-    sleep 0.1
-done
-port=$(sed -n 's/^quadrell-server listening on port \([0-9]*\)$/\1/p' "$work/server.out")
-if [ -z "$port" ]; then
-    echo "server_load: quadrell-server did not start" >&2
-    cat "$work/server.err" >&2
-    exit 1
-fi
+start_server "$bin" "$work" --stats-file "$work/stats.json"
 sleep 1
 idle_rss=$(rss_kib "$server_pid")
 

@@ -6,8 +6,8 @@
 #include <QMetaMethod>
 #include <limits>
 
-#include "client/playernames.h"
 #include "game/appinfo.h"
+#include "game/playernames.h"
 #include "network/fieldimage.h"
 #include "network/masterserversettings.h"
 #include "server/serversettings.h"
@@ -26,7 +26,7 @@ Client::Client(Environment environment, const ClientNetwork& network, QObject* p
     // environment is copied, not moved: the starter reads its directory while
     // the arguments are being made.
     : Client(makeStreamConnection(network.timings).release(),
-             makeDatagramConnection(network.timings).release(),
+             makeDatagramConnection(network).release(),
              makeMasterConnection(network.timings).release(),
              threadServerStarter(network, environment.directory), environment, parent) {}
 
@@ -534,6 +534,7 @@ void Client::processGameOver(int score, int lines, QString playtime) {
     Q_EMIT setPlaytime(playtime, false);
     Q_EMIT setGuiBaseState(
         GuiState::Game, tr("GAME OVER (%n Point(s))", nullptr, score) + kParagraph + newGameHint());
+    Q_EMIT gameOver(score, lines, playtime);
 }
 
 void Client::saveHighscore(int score, int lines, const QString& playtime) {

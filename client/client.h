@@ -135,6 +135,8 @@ Q_SIGNALS:
     void stopPlayTime();
     void setScore(int score, bool add);
     void setPlaytime(QString playtime, bool add);
+    // A game ended: the server's figures, after the texts and values above.
+    void gameOver(int score, int lines, QString playtime);
     // Objects handed over in these signals belong to the receiver.
     void newServer(ServerData* server);
     void createdNewBlock(GameBlock* block);

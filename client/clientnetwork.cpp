@@ -13,8 +13,7 @@ namespace {
 // The client side says nothing about itself in its connections: no name, no
 // password, no host key of its own (those travel in each hello), no pings.
 template <typename Connection>
-std::unique_ptr<ConnectionInterface> make(bool datagram, int timeout,
-                                          const NetworkTimings& timings) {
+std::unique_ptr<Connection> make(bool datagram, int timeout, const NetworkTimings& timings) {
     auto c = std::make_unique<Connection>(QString(), 4, false, false, 0, datagram, -1, false,
                                           QString(), timeout);
     c->setTimings(timings);
@@ -42,8 +41,12 @@ std::unique_ptr<ConnectionInterface> makeStreamConnection(const NetworkTimings& 
     return make<ConnectionSocketTcp>(false, timings.clientInactivityMs, timings);
 }
 
-std::unique_ptr<ConnectionInterface> makeDatagramConnection(const NetworkTimings& timings) {
-    return make<ConnectionSocketUdp>(true, timings.clientInactivityMs, timings);
+std::unique_ptr<ConnectionInterface> makeDatagramConnection(const ClientNetwork& network) {
+    const NetworkTimings& timings = network.timings;
+    auto c = make<ConnectionSocketUdp>(true, timings.clientInactivityMs, timings);
+    c->setKeepAlive(timings.keepAliveMs, timings.quietResendMs);
+    c->lossSimulation().loseShare(network.datagramLossPercent, network.lossSeed);
+    return c;
 }
 
 std::unique_ptr<ConnectionInterface> makeMasterConnection(const NetworkTimings& timings) {

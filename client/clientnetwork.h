@@ -2,6 +2,7 @@
 
 #include <QHostAddress>
 #include <QString>
+#include <cstdint>
 #include <memory>
 
 #include "client/embeddedserver.h"
@@ -20,13 +21,18 @@ struct ClientNetwork {
     QHostAddress listenAddress = QHostAddress(QHostAddress::AnyIPv4);
     // How long hosting waits for the own server's sockets before giving up.
     int listenTimeoutMs = 10000;
+    // Share of the game's datagrams lost on purpose each way, in percent, and
+    // the seed of that loss: for soak runs and tests of play through loss.
+    int datagramLossPercent = 0;
+    std::uint32_t lossSeed = 1;
 };
 
 // The client's three connections: the game stream and the game datagrams, both
 // dropped after timings.clientInactivityMs of silence, and the master server
-// and probe connection, which never times out.
+// and probe connection, which never times out. The game datagrams keep the
+// server's side alive and lose what the network settings say.
 std::unique_ptr<ConnectionInterface> makeStreamConnection(const NetworkTimings& timings);
-std::unique_ptr<ConnectionInterface> makeDatagramConnection(const NetworkTimings& timings);
+std::unique_ptr<ConnectionInterface> makeDatagramConnection(const ClientNetwork& network);
 std::unique_ptr<ConnectionInterface> makeMasterConnection(const NetworkTimings& timings);
 
 // Runs the own game server in a ThreadServer and hands it over once its

@@ -3,8 +3,8 @@
 #include <QCoreApplication>
 #include <QDir>
 
-#include "client/playernames.h"
 #include "game/appinfo.h"
+#include "game/playernames.h"
 
 namespace {
 

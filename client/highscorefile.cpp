@@ -3,8 +3,8 @@
 #include <QDir>
 #include <QFile>
 
-#include "client/playernames.h"
 #include "game/appinfo.h"
+#include "game/playernames.h"
 
 namespace {
 

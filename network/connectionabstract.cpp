@@ -18,6 +18,21 @@ QString version() {
     return QString::fromLatin1(Quadrell::kVersion);
 }
 
+// A peer that connected to us is a client; one we connected to is a game
+// server or the master server. The first letter of a code names its sender;
+// "BRES" goes both ways and "SLNE" is dropped unread wherever it arrives.
+// A client that sends a server's code (a goodbye to itself, a shutdown, a
+// hello answer) must not make us act as if our server had said it.
+bool fromPeerSide(const ConnectionInfo& record, int code) {
+    if (code == static_cast<int>(MessageCode::BRES) ||
+        code == static_cast<int>(MessageCode::SLNE)) {
+        return true;
+    }
+    const bool clientCode =
+        ConnectionMessage::codes()[static_cast<std::size_t>(code)].front() == QLatin1Char('C');
+    return clientCode == record.accepted;
+}
+
 // Hands a list of new objects to a signal's receivers, who own them from then
 // on; without a receiver nobody would, so they are deleted here.
 template <typename T, typename Emit>
@@ -42,12 +57,22 @@ ConnectionAbstract::ConnectionAbstract(const QString& name, int maxPlayers, bool
     disconnectTimer_.setSingleShot(true);
     connect(&disconnectTimer_, &QTimer::timeout, this, &ConnectionAbstract::forceDisconnect);
     connect(&pingTimer_, &QTimer::timeout, this, &ConnectionAbstract::updatePings);
+    connect(&keepAliveTimer_, &QTimer::timeout, this, &ConnectionAbstract::sendKeepAlive);
     if (pingInterval > 0) {
         pingTimer_.start(pingInterval);
     }
 }
 
 ConnectionAbstract::~ConnectionAbstract() = default;
+
+void ConnectionAbstract::setKeepAlive(int intervalMs, int quietMs) {
+    quietMs_ = quietMs;
+    if (intervalMs > 0) {
+        keepAliveTimer_.start(intervalMs);
+    } else {
+        keepAliveTimer_.stop();
+    }
+}
 
 // ---------------------------------------------------------------- records
 
@@ -636,6 +661,22 @@ void ConnectionAbstract::updatePings() {
     sendPinglist(false, connIds, pings);
 }
 
+void ConnectionAbstract::sendKeepAlive() {
+    const qint64 now = nowMs();
+    for (int id : establishedIds()) {
+        ConnectionInfo* record = findInTable(Table::Established, id);
+        if (record == nullptr || !record->isPlaying()) {
+            continue;
+        }
+        transmit(id, false, MessageCode::SLNE, QString());
+        if (quietMs_ > 0 && record->receivedReliableMs >= 0 &&
+            now - record->receivedReliableMs >= quietMs_) {
+            record->receivedReliableMs = now;  // the next request after another quiet spell
+            sendResendRequest(false, id, record->receivedSequence);
+        }
+    }
+}
+
 void ConnectionAbstract::processTimeout(int connId) {
     ConnectionInfo* record = find(connId);
     if (record == nullptr) {
@@ -695,6 +736,7 @@ bool ConnectionAbstract::acceptNumber(int connId, int number) {
     const qint64 ahead = qint64(number) - record->receivedSequence;
     if (ahead == 1) {
         record->receivedSequence = number;
+        record->receivedReliableMs = nowMs();
         return true;
     }
     if (ahead <= 0) {
@@ -710,23 +752,17 @@ bool ConnectionAbstract::acceptNumber(int connId, int number) {
 
 void ConnectionAbstract::processContent(int id, const ConnectionMessage& message) {
     const int code = message.code();
-    if (code < 0) {
+    ConnectionInfo* record = find(id);
+    if (code < 0 || record == nullptr || !fromPeerSide(*record, code)) {
         return;
     }
-    if (usesDatagrams()) {
-        if (ConnectionInfo* record = findInTable(Table::Established, id)) {
-            startTimeout(*record, timeout());
-        }
+    const bool established = isEstablished(id);
+    if (established && usesDatagrams()) {
+        startTimeout(*record, timeout());
     }
-    if (message.number >= 0) {
-        // Only an established peer has a sequence to keep; counting a number
-        // before the handshake would lose the message for good.
-        if (!isEstablished(id) || !acceptNumber(id, message.number)) {
-            return;
-        }
-    }
-    ConnectionInfo* record = find(id);
-    if (record == nullptr) {
+    // Only an established peer has a sequence to keep; counting a number
+    // before the handshake would lose the message for good.
+    if (message.number >= 0 && (!established || !acceptNumber(id, message.number))) {
         return;
     }
     (this->*handlers()[static_cast<std::size_t>(code)])(*record, message);
@@ -884,6 +920,7 @@ void ConnectionAbstract::processHelloReply(ConnectionInfo& record,
     record.resendTimer.stop();
     record.awaitingAnswer = false;
     record.clientId = reply.clientId;
+    record.receivedReliableMs = nowMs();
     record.state = State::StateLobby;
     moveRecord(record.connId, Table::Established);
     if (usesDatagrams()) {
@@ -898,7 +935,12 @@ void ConnectionAbstract::processPlayers(ConnectionInfo& record, const Connection
     if (!isEstablished(record.connId) || !record.isPlaying()) {
         return;
     }
-    const Codec::Players players = Codec::parsePlayers(message.content);
+    Codec::Players players = Codec::parsePlayers(message.content);
+    // A connection speaks for as many players as its hello said: a second
+    // name from a single player's connection would take a slot of its own.
+    for (qsizetype local = record.players; local < players.names.size(); ++local) {
+        players.names[local].clear();
+    }
     Q_EMIT changedSPlayers(record.clientId, players.names, players.colors, players.status);
 }
 
@@ -1139,6 +1181,7 @@ void ConnectionAbstract::serveResend(ConnectionInfo& record, int number) {
     if (missing <= 0) {
         return;
     }
+    ++resendRequests_[record.clientId];
     if (missing > timings_.maxResendGap || missing > record.history.size()) {
         Q_EMIT errorOccured(record.clientId, PacketLoss);
         return;

@@ -43,6 +43,13 @@ public:
     // The time of day written into announcements.
     void setTimeOfDaySource(std::function<QTime()> source) { timeOfDay_ = std::move(source); }
     LossSimulation& lossSimulation() { return loss_; }
+    // Sends an unreliable "SLNE", which every receiver takes and ignores, on
+    // each connection in the lobby or a game every intervalMs (0: never), so
+    // that the peer's inactivity time-out does not hang on a few lost
+    // datagrams; and a resend request ("BRES") on each that has had no
+    // reliable datagram for quietMs (0: never), which the peer answers with
+    // whatever was lost after the last one or with nothing.
+    void setKeepAlive(int intervalMs, int quietMs = 0);
 
     // A server without a client of its own: the first accepted hello becomes
     // host while there is no host, without the host key.
@@ -73,6 +80,8 @@ public:
     int hostConnId() const { return hostConnId_; }
     // Bytes handed to the sockets so far, by client id (-1: peers without one).
     const std::map<int, qint64>& bytesSent() const { return bytesSent_; }
+    // Resend requests ("BRES") that asked for something, by client id.
+    const std::map<int, qint64>& resendRequests() const { return resendRequests_; }
     int nextConnId() const { return nextConnId_; }
     const ConnectionInfo* connection(int connId) const { return find(connId); }
     bool isEstablished(int connId) const { return established_.count(connId) != 0; }
@@ -180,6 +189,7 @@ protected Q_SLOTS:
     void processContent(int id, const ConnectionMessage& message);
     virtual void processSocketError(int connId, QAbstractSocket::SocketError error) = 0;
     void updatePings();
+    void sendKeepAlive();
     void forceDisconnect();
     void processTimeout(int connId);
     void resendMessage(int connId);
@@ -257,8 +267,11 @@ private:
     Records pending_;
     Records queries_;
     QTimer pingTimer_;
+    QTimer keepAliveTimer_;
+    int quietMs_ = 0;
     QTimer disconnectTimer_;
     QStringList serverList_;
     QHash<int, QString> queryAddresses_;
     std::map<int, qint64> bytesSent_;
+    std::map<int, qint64> resendRequests_;
 };

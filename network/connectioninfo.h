@@ -31,6 +31,9 @@ public:
     SocketAbstract* socket = nullptr;  // per-peer wrapper; none on a shared socket
     QHostAddress address;              // peer of a shared datagram socket or an accepted stream
     int port = -1;
+    // The peer opened it (an accepted stream, a datagram from a new peer): a
+    // client of ours, which may send only what clients send.
+    bool accepted = false;
     ConnectionState state = ConnectionState::StateNone;
     QTimer timeoutTimer;  // single shot
     int resendCount = 0;  // retransmissions of lastMessage so far
@@ -41,6 +44,7 @@ public:
     // one counter for both would take a peer's new message for a duplicate.
     int sequence = 0;                  // number of the last reliable message sent
     int receivedSequence = 0;          // number of the last reliable message delivered in order
+    qint64 receivedReliableMs = -1;    // when it was delivered, by the connection's clock
     QList<ConnectionMessage> history;  // reliable messages sent, oldest first
     int clientId = -1;
     int players = 0;

@@ -32,12 +32,15 @@ ConnectionInfo& ConnectionSocketAbstract::openRecord(ConnectionState state) {
 int ConnectionSocketAbstract::acceptSocket(qintptr socketDescriptor) {
     ConnectionInfo& record = openRecord(ConnectionState::StateHandshake);
     const int connId = record.connId;
+    record.accepted = true;
     startTimeout(record, timings().handshakeTimeoutMs);
     QAbstractSocket* socket = record.socket->socket();
     if (!socket->setSocketDescriptor(socketDescriptor, QAbstractSocket::ConnectedState,
                                      QIODevice::ReadWrite)) {
+        // One stream that could not be taken: no error of the connection as a
+        // whole, which the server would read as every client's.
+        qCDebug(lcNetwork) << "accepted stream could not be set up:" << socket->errorString();
         removeConnection(connId);
-        Q_EMIT errorOccured(-1, InitError);
         return -1;
     }
     socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
@@ -112,7 +115,11 @@ void ConnectionSocketAbstract::processSocketError(int connId, QAbstractSocket::S
             break;
         case ConnectionState::StateNone:
         case ConnectionState::StateHandshake:
-            Q_EMIT errorOccured(clientId, HostNotFound);
+            // A stream that came to us and never finished its hello ends
+            // alone: it has no client id, and -1 would speak for everyone.
+            if (!record->accepted) {
+                Q_EMIT errorOccured(clientId, HostNotFound);
+            }
             break;
         case ConnectionState::StateLobby:
         case ConnectionState::StateInGame:

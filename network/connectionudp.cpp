@@ -104,7 +104,18 @@ void ConnectionUdp::processMessage(int, const QHostAddress& address, int port,
                                << port;
             return;
         }
+        if (!strangers_) {
+            strangers_ =
+                std::make_unique<RateLimiter>(timings().strangerBurst, timings().strangerRefillMs);
+        }
+        if (!strangers_->allow(address, nowMs())) {
+            qCDebug(lcNetwork) << "unknown peer" << address << "over its rate:" << message.type;
+            return;
+        }
         connId = addPeer(address, port);
+        if (ConnectionInfo* record = findInTable(Table::Pending, connId)) {
+            record->accepted = true;
+        }
     }
     processContent(connId, message);
 }

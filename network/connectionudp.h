@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QUdpSocket>
+#include <memory>
 
 #include "network/connectionabstract.h"
+#include "network/ratelimiter.h"
 #include "network/socketabstract.h"
 
 // The game server's datagram side: one bound UDP socket shared by every peer,
@@ -10,8 +12,10 @@
 //
 // Only a hello ("CHI") or an info request ("CIN") from an unknown address
 // creates a record; anything else from a stranger is dropped without a
-// trace. Whatever a peer sends, the shared socket itself is never aborted
-// and other peers' traffic keeps flowing.
+// trace. Both are answered, so they are taken at a bounded rate per source
+// address: a forged sender would otherwise turn the server into a reflector
+// of answers ten times the request's size. Whatever a peer sends, the shared
+// socket itself is never aborted and other peers' traffic keeps flowing.
 class ConnectionUdp : public ConnectionAbstract {
     Q_OBJECT
 
@@ -45,4 +49,5 @@ private:
     void adopt(QUdpSocket* socket);
 
     SocketDatagram* wrapper_ = nullptr;
+    std::unique_ptr<RateLimiter> strangers_;  // made with the timings at first use
 };

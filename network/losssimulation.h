@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 
+#include "game/randomsource.h"
 #include "network/connectionmessage.h"
 
 // Simulated datagram loss for tests: drops messages on the way out or in, by
@@ -12,6 +15,21 @@ struct LossSimulation {
     std::function<bool(const ConnectionMessage&)> dropIncoming;
     int dropNextOutgoing = 0;  // the next n messages sent are lost
     int dropNextIncoming = 0;  // the next n messages received are lost
+
+    // About percent of the messages lost each way, drawn from a generator of
+    // its own so that a run can be repeated with the same seed.
+    void loseShare(int percent, std::uint32_t seed) {
+        if (percent <= 0) {
+            dropOutgoing = dropIncoming = nullptr;
+            return;
+        }
+        auto random = std::make_shared<RandomSource>(seed);
+        const auto lose = [random, percent](const ConnectionMessage&) {
+            return random->next() % 100 < percent;
+        };
+        dropOutgoing = lose;
+        dropIncoming = lose;
+    }
 
     bool takeOutgoing(const ConnectionMessage& message) {
         return take(dropNextOutgoing, dropOutgoing, message);

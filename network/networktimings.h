@@ -14,4 +14,17 @@ struct NetworkTimings {
     int clientInactivityMs = 10000;  // established connections, client side
     int historySize = 20;            // reliable datagrams kept for resend requests
     int maxResendGap = 20;           // a gap up to this asks for a resend; more is loss
+    // The client's datagram connection sends an unreliable "SLNE" this often:
+    // in the lobby the server's inactivity time-out would otherwise rest on
+    // the answers to its pings alone, and three lost rounds in a row end it.
+    int keepAliveMs = 250;
+    // ... and after this long without a reliable datagram it asks for what it
+    // may have missed: the lost last message of a burst (a landing, the end
+    // of a countdown) would otherwise show only with the next one, seconds
+    // later.
+    int quietResendMs = 500;
+    // Answers to datagrams from peers without a connection ("CIN", hellos):
+    // per source address a burst of this many, then one every refill period.
+    int strangerBurst = 20;
+    int strangerRefillMs = 100;
 };

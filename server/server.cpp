@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "game/playernames.h"
 #include "network/fieldimage.h"
 #include "server/statsreport.h"
 #include "server/tickmonitor.h"
@@ -171,7 +172,12 @@ void Server::updatePlayers(int connId, QStringList names, QList<int> colors, QLi
     guarded([this, connId, names, colors, statusInt] {
         bool joinedGame = false;
         for (int local = 0; local < 2; ++local) {
-            const QString name = names.value(local);
+            // Whatever the client sent goes out to everyone in each player
+            // list: only what the name field allows, and never an empty name
+            // for one that was given.
+            const QString given = names.value(local);
+            const QString name =
+                given.isEmpty() ? given : PlayerNames::sanitised(given, QStringLiteral("_"));
             int slot = sim_.findPlayer(connId, local);
             if (slot < 0) {
                 if (name.isEmpty()) {
@@ -532,14 +538,18 @@ void Server::processMessage(int connId, int playerNr, QString message) {
             qCDebug(lcServer) << "chat from a connection without player dropped" << connId;
             return;
         }
-        datagram_->sendSMessage(true, slot, message);
+        datagram_->sendSMessage(true, slot, PlayerNames::sanitisedChat(message));
     });
 }
 
 void Server::processConnectionError(int connId, ConnectionInterface::ConnectionError error) {
     qCDebug(lcServer) << "connection error" << connId << error;
-    guarded([this, connId] {
-        if (connId == -1) {
+    // Without a client id only the shared datagram socket failing concerns
+    // the players: it ends every datagram connection at once. Any other
+    // error without one is a connection that never got that far.
+    const bool everyone = connId == -1 && error == ConnectionInterface::ConnectionLost;
+    guarded([this, connId, everyone] {
+        if (everyone) {
             for (int c = 0; c < kSlots; ++c) {
                 leave(c);
             }

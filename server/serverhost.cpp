@@ -44,6 +44,20 @@ protected:
     }
 };
 
+void pairGameConnections(ConnectionAbstract& stream, ConnectionAbstract& datagram, bool dedicated) {
+    QPointer<ConnectionAbstract> streamSide(&stream);
+    datagram.setClientIdCheck([streamSide](int clientId, const QHostAddress& from) {
+        const QHostAddress address =
+            streamSide ? streamSide->clientAddress(clientId) : QHostAddress();
+        return !address.isNull() && address.isEqual(from, QHostAddress::TolerantConversion);
+    });
+    if (dedicated) {
+        stream.setFirstClientIsHost(true);
+        datagram.setHostClientIdSource(
+            [streamSide] { return streamSide ? streamSide->hostClientId() : -1; });
+    }
+}
+
 ServerHost::ServerHost(const ServerHostOptions& options, QObject* parent)
     : QObject(parent), options_(options) {}
 
@@ -121,18 +135,7 @@ Server* ServerHost::start(RandomSource& random) {
           static_cast<ConnectionAbstract*>(master)}) {
         c->setTimings(t);
     }
-    // A datagram hello speaks for the stream client of the same id and host.
-    QPointer<ConnectionSocketTcp> streamSide(stream);
-    datagram->setClientIdCheck([streamSide](int clientId, const QHostAddress& from) {
-        const QHostAddress stream =
-            streamSide ? streamSide->clientAddress(clientId) : QHostAddress();
-        return !stream.isNull() && stream.isEqual(from, QHostAddress::TolerantConversion);
-    });
-    if (options_.dedicated) {
-        stream->setFirstClientIsHost(true);
-        datagram->setHostClientIdSource(
-            [streamSide] { return streamSide ? streamSide->hostClientId() : -1; });
-    }
+    pairGameConnections(*stream, *datagram, options_.dedicated);
     stream_ = stream;
     datagram_ = datagram;
     listener_->target = stream;
@@ -157,6 +160,9 @@ std::map<int, ClientTraffic> ServerHost::traffic() const {
     }
     for (const auto& [clientId, bytes] : datagram_->bytesSent()) {
         out[clientId].datagramBytes = bytes;
+    }
+    for (const auto& [clientId, requests] : datagram_->resendRequests()) {
+        out[clientId].resendRequests = requests;
     }
     return out;
 }

@@ -30,11 +30,19 @@ struct ServerHostOptions {
     bool dedicated = false;
 };
 
-// Bytes the server has sent to one client id, per connection.
+// Bytes the server has sent to one client id, per connection, and the resend
+// requests it had from that client id's datagrams.
 struct ClientTraffic {
     qint64 streamBytes = 0;
     qint64 datagramBytes = 0;
+    qint64 resendRequests = 0;
 };
+
+// Ties a game server's two client connections together: a datagram hello
+// speaks only for the stream client of its id and host, and on a dedicated
+// server (no client of its own) the first client is host and the datagram
+// side follows the stream side's choice.
+void pairGameConnections(ConnectionAbstract& stream, ConnectionAbstract& datagram, bool dedicated);
 
 // Runs a Server on real sockets: a stream listener and a datagram socket on
 // one port, the three connection objects, and the master server settings.

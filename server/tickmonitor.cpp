@@ -13,6 +13,13 @@ TickMonitor::TickMonitor(std::function<qint64()> nowNs) : nowNs_(std::move(nowNs
     }
 }
 
+QJsonObject TickMonitor::Figures::toJson() const {
+    return {{QStringLiteral("median"), median},
+            {QStringLiteral("p99"), p99},
+            {QStringLiteral("max"), max},
+            {QStringLiteral("samples"), qint64(count)}};
+}
+
 void TickMonitor::keep(std::vector<qint64>& ring, std::size_t& next, qint64 value) {
     if (ring.size() < kCapacity) {
         ring.push_back(value);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QtGlobal>
 #include <cstddef>
 #include <functional>
@@ -19,6 +20,9 @@ public:
         double median = 0;
         double p99 = 0;
         double max = 0;
+
+        // median, p99, max and samples, as the stats files write them.
+        QJsonObject toJson() const;
     };
 
     // nowNs: a monotonic clock in nanoseconds; a steady clock by default.

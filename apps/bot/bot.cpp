@@ -1,8 +1,12 @@
 #include "bot.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
 #include <algorithm>
 
 #include "game/gamegrid.h"
+#include "server/tickmonitor.h"
 
 namespace {
 
@@ -19,7 +23,10 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
         // Only the bot's own goodbye ends the program this way.
         finish(0, QString());
     };
-    client_ = std::make_unique<Client>(env, network);
+    ClientNetwork lossy = network;
+    lossy.datagramLossPercent = options_.lossPercent;
+    lossy.lossSeed = options_.seed;
+    client_ = std::make_unique<Client>(env, lossy);
     Client& c = *client_;
     const ClientSettings::Options& o = c.settings().options;
     c.setOptions(options_.name, o.name2, o.invertControl, o.showPreview, o.showPointer, o.showFPS,
@@ -41,19 +48,13 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
         playing_ = false;
         repeatTimer_.stop();
     });
-    connect(&c, &Client::setScore, this, [this](int score, bool add) {
-        if (!add) {
-            lastScore_ = score;
-        }
-    });
-    connect(&c, &Client::setPlaytime, this, [this](const QString& playtime, bool add) {
-        if (!add) {
-            processGameEnd(playtime);
-        }
-    });
+    connect(&c, &Client::gameOver, this, &Bot::processGameOver);
     connect(&c, &Client::changedPlayerlist, this,
             [this](const QList<int>& connIds) { processPlayerlist(connIds); });
     connect(&c, &Client::createdNewBlock, this, [this](GameBlock* block) {
+        if (block->id() == 0 && reportPending_) {
+            reportGame();  // the next game's field: the last one is as complete as it gets
+        }
         mirror_.addBlock(std::unique_ptr<GameBlock>(block));
         think();
     });
@@ -69,6 +70,9 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
     connect(&c, &Client::mergeBlocks, this, [this](const QList<GameMovement*>& movements) {
         mirror_.mergeBlocks(movements);
         qDeleteAll(movements);
+        if (reportPending_ && mirror_.lines() >= serverLines_) {
+            reportGame();
+        }
         think();
     });
     connect(&c, &Client::displayChatMessage, this, [this](int playerId, const QString& message) {
@@ -81,6 +85,9 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
 
     repeatTimer_.setInterval(kRepeatMs);
     connect(&repeatTimer_, &QTimer::timeout, this, &Bot::repeat);
+    catchUpTimer_.setSingleShot(true);
+    catchUpTimer_.setInterval(kCatchUpMs);
+    connect(&catchUpTimer_, &QTimer::timeout, this, &Bot::reportGame);
 }
 
 Bot::~Bot() = default;
@@ -103,7 +110,25 @@ void Bot::finish(int exitCode, const QString& error) {
     playing_ = false;
     counting_ = false;
     repeatTimer_.stop();
+    catchUpTimer_.stop();
+    writeStats();
     Q_EMIT finished(exitCode, error);
+}
+
+void Bot::writeStats() const {
+    if (options_.statsFile.isEmpty()) {
+        return;
+    }
+    const QJsonObject stats{
+        {QStringLiteral("games"), gamesPlayed_},
+        {QStringLiteral("echoMilliseconds"), TickMonitor::figures(echoMs_).toJson()},
+    };
+    QSaveFile file(options_.statsFile);
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(stats).toJson()) < 0 ||
+        !file.commit()) {
+        qWarning("quadrell-bot: cannot write '%s': %s", qPrintable(options_.statsFile),
+                 qPrintable(file.errorString()));
+    }
 }
 
 void Bot::processError(const QString& message) {
@@ -158,13 +183,30 @@ void Bot::processGameStart() {
     think();
 }
 
-void Bot::processGameEnd(const QString& playtime) {
+void Bot::processGameOver(int score, int lines, const QString& playtime) {
     if (!counting_) {
         return;  // watched, not played
     }
     counting_ = false;
+    serverScore_ = score;
+    serverLines_ = lines;
+    playtime_ = playtime;
+    reportPending_ = true;
+    if (mirror_.lines() >= lines) {
+        reportGame();
+        return;
+    }
+    catchUpTimer_.start();
+}
+
+void Bot::reportGame() {
+    if (!reportPending_) {
+        return;
+    }
+    reportPending_ = false;
+    catchUpTimer_.stop();
     ++gamesPlayed_;
-    Q_EMIT gameFinished(gamesPlayed_, lastScore_, mirror_.lines(), playtime);
+    Q_EMIT gameFinished(gamesPlayed_, serverScore_, mirror_.lines(), playtime_);
     if (gamesPlayed_ >= options_.games) {
         leaving_ = true;
         QTimer::singleShot(0, this, [this] { client_->endProgramm(); });
@@ -216,6 +258,8 @@ void Bot::think() {
     } else if (pressPending_ && (pressKey_ == kDrop ||
                                  (block->rotation() == pressRotation_ && column == pressColumn_))) {
         return;  // one press at a time: the last one has not shown yet
+    } else if (pressPending_ && echoMs_.size() < kMaxEchoSamples) {
+        echoMs_.push_back(static_cast<double>(pressClock_.nsecsElapsed()) / 1e6);
     }
     const int key =
         givenUp_ ? kDrop : PlacementPolicy::nextKey(block->rotation(), column, target_, fieldsizeX);

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <memory>
+#include <vector>
 
 #include "apps/bot/botoptions.h"
 #include "client/client.h"
@@ -30,6 +31,12 @@ public:
     // One piece in this many lands at a place the bot's random source picks
     // among those inside the columns it fills.
     static constexpr int kWhimEvery = 10;
+    // Game over comes over the stream, while lost datagrams may still be on
+    // their way again: the game is reported once the bot's copy of the field
+    // has the server's line count, or after this long.
+    static constexpr int kCatchUpMs = 1000;
+    // Latency samples kept (the first ones of a long run).
+    static constexpr std::size_t kMaxEchoSamples = std::size_t{1} << 17;
 
     explicit Bot(const BotOptions& options, const ClientNetwork& network = {},
                  QObject* parent = nullptr);
@@ -43,6 +50,8 @@ public:
     int gamesPlayed() const { return gamesPlayed_; }
     // Presses sent in the running game.
     int presses() const { return presses_; }
+    // Milliseconds from each step or turn pressed to the movement showing it.
+    const std::vector<double>& echoMilliseconds() const { return echoMs_; }
 
 Q_SIGNALS:
     void gameFinished(int game, int score, int lines, QString playtime);
@@ -55,7 +64,9 @@ private:
     void processBaseState(GuiState state);
     void processError(const QString& message);
     void processGameStart();
-    void processGameEnd(const QString& playtime);
+    void processGameOver(int score, int lines, const QString& playtime);
+    void reportGame();
+    void writeStats() const;
     void processPlayerlist(const QList<int>& connIds);
     void think();
     void repeat();
@@ -69,6 +80,7 @@ private:
     FieldMirror mirror_;
     RandomSource random_;
     QTimer repeatTimer_;
+    QTimer catchUpTimer_;
 
     QList<int> keys_ = QList<int>(10, 0);
     QList<int> listedConnIds_;
@@ -78,8 +90,13 @@ private:
     bool done_ = false;
     int gamesPlayed_ = 0;
     int presses_ = 0;
-    int lastScore_ = 0;
     int partColumn_ = 0;  // first column of the own part
+
+    // The game over waiting to be reported.
+    bool reportPending_ = false;
+    int serverScore_ = 0;
+    int serverLines_ = 0;
+    QString playtime_;
 
     // The piece being played and the press that is under way.
     int pieceId_ = -1;
@@ -90,4 +107,5 @@ private:
     int pressRotation_ = -1;
     int pressColumn_ = -1;
     QElapsedTimer pressClock_;
+    std::vector<double> echoMs_;
 };

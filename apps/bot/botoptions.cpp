@@ -43,10 +43,21 @@ BotOptionsResult parseBotOptions(const QStringList& arguments) {
         QStringLiteral("Gets ready only once this many players, 1 to 4, are in the lobby "
                        "(default 1), so that several bots start their games together."),
         QStringLiteral("N"));
-    parser.addOptions({connect, name, password, games, seed, columns, waitPlayers});
-    if (const auto stop =
-            readCommandLine(parser, arguments,
-                            {&connect, &name, &password, &games, &seed, &columns, &waitPlayers})) {
+    const QCommandLineOption loss(
+        QStringLiteral("loss"),
+        QStringLiteral("Loses this share of the game's datagrams each way, 0 to 100 (default 0), "
+                       "to play through a lossy network."),
+        QStringLiteral("PERCENT"));
+    const QCommandLineOption statsFile(
+        QStringLiteral("stats-file"),
+        QStringLiteral("On the way out, writes games played and the input-to-echo latency as "
+                       "JSON to FILE."),
+        QStringLiteral("FILE"));
+    parser.addOptions(
+        {connect, name, password, games, seed, columns, waitPlayers, loss, statsFile});
+    if (const auto stop = readCommandLine(parser, arguments,
+                                          {&connect, &name, &password, &games, &seed, &columns,
+                                           &waitPlayers, &loss, &statsFile})) {
         return stopped<BotOptions>(*stop);
     }
 
@@ -79,7 +90,9 @@ BotOptionsResult parseBotOptions(const QStringList& arguments) {
     if (!readNumberOption(parser, games, 1, 1000000, b.games, error) ||
         !readNumberOption(parser, seed, 0, 0xffffffffLL, b.seed, error) ||
         !readNumberOption(parser, columns, 1, kPartColumns, b.columns, error) ||
-        !readNumberOption(parser, waitPlayers, 1, 4, b.waitPlayers, error)) {
+        !readNumberOption(parser, waitPlayers, 1, 4, b.waitPlayers, error) ||
+        !readNumberOption(parser, loss, 0, 100, b.lossPercent, error) ||
+        !readFileOption(parser, statsFile, b.statsFile, error)) {
         return BotOptionsResult::failure(error);
     }
     return BotOptionsResult::run(b);

@@ -16,6 +16,8 @@ struct BotOptions {
     std::uint32_t seed = 1;
     int columns = 12;     // how much of its own part of the ring it fills
     int waitPlayers = 1;  // gets ready only once this many players are listed
+    int lossPercent = 0;  // datagrams lost on purpose each way
+    QString statsFile;    // written on the way out; empty: none
 };
 
 using BotOptionsResult = CommandLineResult<BotOptions>;

@@ -38,6 +38,19 @@ std::optional<qint64> readInteger(const QString& text, qint64 low, qint64 high) 
     return value;
 }
 
+bool readFileOption(const QCommandLineParser& parser, const QCommandLineOption& option,
+                    QString& out, QString& error) {
+    if (!parser.isSet(option)) {
+        return true;
+    }
+    if (parser.value(option).isEmpty()) {
+        error = QStringLiteral("'--%1' needs a file name.").arg(option.names().constFirst());
+        return false;
+    }
+    out = parser.value(option);
+    return true;
+}
+
 int finishCommandLine(const char* program, CommandLineOutcome outcome, const QString& text) {
     if (outcome == CommandLineOutcome::Help) {
         std::fputs(qPrintable(text), stdout);

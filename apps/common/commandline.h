@@ -65,6 +65,11 @@ bool readNumberOption(const QCommandLineParser& parser, const QCommandLineOption
     return true;
 }
 
+// When option is given, its value (a file name) must not be empty: it goes to
+// out, or error says why it is refused and the result is false.
+bool readFileOption(const QCommandLineParser& parser, const QCommandLineOption& option,
+                    QString& out, QString& error);
+
 // Prints the help to stdout or the error, with a hint, to stderr. The exit
 // code: 0 after help, 2 after an error.
 int finishCommandLine(const char* program, CommandLineOutcome outcome, const QString& text);

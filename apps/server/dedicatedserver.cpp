@@ -29,13 +29,6 @@ ServerHostOptions hostOptions(const DedicatedOptions& d, const NetworkTimings& n
     return o;
 }
 
-QJsonObject json(const TickMonitor::Figures& f) {
-    return {{QStringLiteral("median"), f.median},
-            {QStringLiteral("p99"), f.p99},
-            {QStringLiteral("max"), f.max},
-            {QStringLiteral("samples"), qint64(f.count)}};
-}
-
 }  // namespace
 
 DedicatedServer::DedicatedServer(const DedicatedOptions& options, const NetworkTimings& network,
@@ -98,15 +91,16 @@ QByteArray DedicatedServer::statsReport() const {
         }
         clients.append(QJsonObject{{QStringLiteral("clientId"), clientId},
                                    {QStringLiteral("streamBytes"), traffic.streamBytes},
-                                   {QStringLiteral("datagramBytes"), traffic.datagramBytes}});
+                                   {QStringLiteral("datagramBytes"), traffic.datagramBytes},
+                                   {QStringLiteral("resendRequests"), traffic.resendRequests}});
     }
     const QJsonObject report{
         {QStringLiteral("ticks"), monitor_.ticks()},
         {QStringLiteral("nominalTickMs"), serverTimings_.tickMs},
-        {QStringLiteral("tickWorkMicroseconds"), json(monitor_.workMicroseconds())},
-        {QStringLiteral("tickPeriodMilliseconds"), json(monitor_.periodMilliseconds())},
+        {QStringLiteral("tickWorkMicroseconds"), monitor_.workMicroseconds().toJson()},
+        {QStringLiteral("tickPeriodMilliseconds"), monitor_.periodMilliseconds().toJson()},
         {QStringLiteral("tickJitterMilliseconds"),
-         json(monitor_.jitterMilliseconds(serverTimings_.tickMs))},
+         monitor_.jitterMilliseconds(serverTimings_.tickMs).toJson()},
         {QStringLiteral("tickingSeconds"), monitor_.tickingSeconds()},
         {QStringLiteral("uptimeSeconds"), uptime_.isValid() ? uptime_.elapsed() / 1000.0 : 0.0},
         {QStringLiteral("clients"), clients},

@@ -89,11 +89,8 @@ OptionsResult parseDedicatedOptions(const QStringList& arguments) {
                 QStringLiteral("Cannot read the master server file '%1'.").arg(d.masterConfig));
         }
     }
-    if (parser.isSet(statsFile)) {
-        d.statsFile = parser.value(statsFile);
-        if (d.statsFile.isEmpty()) {
-            return OptionsResult::failure(QStringLiteral("'--stats-file' needs a file name."));
-        }
+    if (!readFileOption(parser, statsFile, d.statsFile, error)) {
+        return OptionsResult::failure(error);
     }
     return OptionsResult::run(d);
 }

@@ -6,9 +6,13 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "apps/bot/bot.h"
 #include "apps/server/dedicatedserver.h"
+#include "network/connectionudp.h"
+#include "server/server.h"
+#include "server/serverhost.h"
 #include "tests/server/testclient.h"
 
 using Outcome = BotOptionsResult::Outcome;
@@ -20,14 +24,15 @@ private Q_SLOTS:
     void commandLine_data() {
         QTest::addColumn<QString>("args");  // separated by ','
         QTest::addColumn<int>("outcome");
-        QTest::addColumn<QString>("options");  // address name password games seed columns wait
+        // address name password games seed columns wait loss stats
+        QTest::addColumn<QString>("options");
         const auto run = int(Outcome::Run);
         QTest::newRow("defaults") << "--connect,127.0.0.1:27403" << run
-                                  << "127.0.0.1:27403 Bot - 1 1 12 1";
+                                  << "127.0.0.1:27403 Bot - 1 1 12 1 0 -";
         QTest::newRow("everything")
             << "--connect=10.0.0.5:1,--name,Robo,--password,se cret,--games,"
-               "3,--seed,4294967295,--columns,1,--wait-players,4"
-            << run << "10.0.0.5:1 Robo Pse cret 3 4294967295 1 4";
+               "3,--seed,4294967295,--columns,1,--wait-players,4,--loss,100,--stats-file,b.json"
+            << run << "10.0.0.5:1 Robo Pse cret 3 4294967295 1 4 100 b.json";
         QTest::newRow("help") << "--help" << int(Outcome::Help) << "";
         const QString ok = QStringLiteral("--connect,127.0.0.1:1,");
         for (const QString& bad :
@@ -36,7 +41,8 @@ private Q_SLOTS:
               QStringLiteral("--connect,127.0.0.1:65536"), QStringLiteral("--connect,127.0.0.1:2x"),
               ok + "--connect,127.0.0.1:2", ok + "--name, ", ok + "--password,", ok + "--games,0",
               ok + "--seed,-1", ok + "--seed,4294967296", ok + "--columns,13",
-              ok + "--wait-players,5", ok + "--bogus", ok + "stray"}) {
+              ok + "--wait-players,5", ok + "--loss,101", ok + "--stats-file,", ok + "--bogus",
+              ok + "stray"}) {
             QTest::newRow(qPrintable("bad " + bad)) << bad << int(Outcome::Error) << "";
         }
     }
@@ -51,12 +57,14 @@ private Q_SLOTS:
         QVERIFY(!r.text.isEmpty() || outcome == int(Outcome::Run));
         if (outcome == int(Outcome::Run)) {
             const BotOptions& o = r.options;
-            QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
+            QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9")
                          .arg(o.address, o.name, o.password.isEmpty() ? "-" : o.password)
                          .arg(o.games)
                          .arg(o.seed)
                          .arg(o.columns)
-                         .arg(o.waitPlayers),
+                         .arg(o.waitPlayers)
+                         .arg(o.lossPercent)
+                         .arg(o.statsFile.isEmpty() ? "-" : o.statsFile),
                      options);
         }
     }
@@ -115,6 +123,89 @@ private Q_SLOTS:
             }
         }
         QCOMPARE(columns, (QSet<int>{0, 1, 12, 13}));
+    }
+
+    // A bot that loses a fifth of its datagrams each way plays a game to its
+    // end. After every landing both have seen its copy of the field holds
+    // the server's landed cells and line count (reliable messages arrive in
+    // order, so the n-th landing is the same one on both sides), and the
+    // lines it reports at game over are the server's.
+    void botPlaysThroughDatagramLoss() {
+        QTemporaryDir dir;
+        ServerHostOptions o;
+        o.settings.port = 0;
+        o.address = nettest::kLocal;
+        o.networkTimings = nettest::fastTimings();
+        o.serverTimings.tickMs = 5;  // a faster game, the same rules
+        o.serverTimings.countdownMs = 20;
+        o.masterConfig = dir.filePath(QStringLiteral("none.ini"));
+        o.dedicated = true;
+        ServerHost host(o);
+        QVERIFY(host.listen());
+        const GameSimulation& sim = host.start()->simulation();
+
+        using Landing = std::pair<QByteArray, int>;  // landed cells, lines
+        const auto landing = [](int width, int lines, auto landed) {
+            QByteArray cells;
+            for (int r = 0; r < GameField::kRows; ++r) {
+                for (int c = 0; c < width; ++c) {
+                    cells += landed(c, r) ? '#' : '.';
+                }
+            }
+            return Landing{cells, lines};
+        };
+        QList<Landing> serverSide, botSide;
+        int serverLines = -1;
+        int lastNumber = 0;  // resends carry old numbers
+        // What the server sends, seen on its way out; rows are cleared after
+        // a merge goes out, so the field is read once that tick is over.
+        host.server()->findChild<ConnectionUdp*>()->lossSimulation().dropOutgoing =
+            [&](const ConnectionMessage& m) {
+                if (m.number <= lastNumber) {
+                    return false;
+                }
+                lastNumber = m.number;
+                if (m.type == "SSTP") {
+                    serverLines = m.content.section(' ', 1, 1).toInt();
+                } else if (m.type == "SMRG") {
+                    QTimer::singleShot(0, &host, [&] {
+                        const auto landed = [&](int c, int r) {
+                            return sim.field().cell(c, r) == GameField::kFieldBlockId;
+                        };
+                        // The game-ending landing: the field went with the game.
+                        serverSide
+                            << (sim.running() ? landing(sim.fieldsizeX(), sim.lines(), landed)
+                                              : Landing{});
+                    });
+                }
+                return false;
+            };
+
+        BotOptions b;
+        b.address = QStringLiteral("127.0.0.1:%1").arg(host.port());
+        b.lossPercent = 20;
+        ClientNetwork net;
+        net.timings = nettest::fastTimings();
+        Bot bot(b, net);
+        connect(&bot.client(), &Client::mergeBlocks, this, [&] {
+            const FieldMirror& m = bot.mirror();  // the bot took the merge first
+            botSide << landing(m.fieldsizeX(), m.lines(),
+                               [&](int c, int r) { return m.landed(c, r); });
+        });
+        QSignalSpy games(&bot, &Bot::gameFinished);
+        bot.start();
+        QTRY_COMPARE_WITH_TIMEOUT(games.size(), 1, 120000);
+        QCOMPARE(games.first()[2].toInt(), serverLines);
+        int compared = 0;
+        for (qsizetype i = 0; i < std::min(serverSide.size(), botSide.size()); ++i) {
+            if (!serverSide[i].first.isEmpty()) {
+                QCOMPARE(botSide[i], serverSide[i]);
+                ++compared;
+            }
+        }
+        // The bot leaves once its line count is the server's: the last landings
+        // may still have been on their way.
+        QVERIFY2(compared > serverSide.size() / 2, qPrintable(QString::number(compared)));
     }
 
     // The programs: two bots play a game to its end on quadrell-server and

@@ -9,8 +9,8 @@
 #include <QTest>
 
 #include "client/gameresult.h"
-#include "client/playernames.h"
 #include "clientharness.h"
+#include "game/playernames.h"
 #include "network/fieldimage.h"
 
 namespace {

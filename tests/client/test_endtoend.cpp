@@ -13,9 +13,17 @@ namespace {
 
 const QString kNewGame = "\n\nPress 'r' for a new game.";
 
+ClientNetwork fastNetwork() {
+    ClientNetwork net;
+    net.timings = nettest::fastTimings();
+    net.serverTimings.countdownMs = 100;
+    net.listenAddress = nettest::kLocal;
+    return net;
+}
+
 // One player's program without its window.
 struct Player : ClientRecorder {
-    explicit Player(const QString& name = QString()) {
+    explicit Player(const QString& name = QString(), const ClientNetwork& net = fastNetwork()) {
         if (QFile file(dir.filePath("settings.ini")); !name.isEmpty()) {
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("[Client]\nPlayer1\\Name=" + name.toUtf8());
@@ -23,10 +31,6 @@ struct Player : ClientRecorder {
         Client::Environment env;
         env.directory = dir.path();
         env.quit = [this](int code) { quits.append(code); };
-        ClientNetwork net;
-        net.timings = nettest::fastTimings();
-        net.serverTimings.countdownMs = 100;
-        net.listenAddress = nettest::kLocal;
         client = std::make_unique<Client>(env, net);
         listen(client.get());
     }
@@ -80,6 +84,27 @@ class TestEndToEnd : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // A fifth of the datagrams lost each way: a player waits a minute of the
+    // protocol's time in the lobby and is still connected. Every time of the
+    // protocol runs five times faster here, so the server's inactivity
+    // time-out spans as many of its ping rounds as it does in a real game.
+    void lobbyThroughDatagramLoss() {
+        constexpr int kFaster = 5;
+        ClientNetwork net = fastNetwork();
+        NetworkTimings& t = net.timings;
+        for (int* ms : {&t.serverUdpPingMs, &t.serverTcpPingMs, &t.serverInactivityMs,
+                        &t.clientInactivityMs, &t.keepAliveMs, &t.quietResendMs}) {
+            *ms /= kFaster;
+        }
+        net.datagramLossPercent = 20;
+        Player p("Ann", net);
+        p.client->hostGame("Lossy", 0, 1, true, false, false, false, "P");
+        QTRY_VERIFY(p.saw("base 19 Press 'r' when you are ready."));
+        QTest::qWait(60000 / kFaster);
+        QCOMPARE(p.client->state(), int(GamePlayer::Waiting));
+        QCOMPARE(p.eventsOf("error"), QStringList());
+    }
+
     // Hosting alone: lobby, countdown, keys that move, turn and drop the
     // block, game over with the line written and read back, and quitting.
     void singleplayerGameFromHostToHighscore() {

@@ -1,22 +1,35 @@
-// A server-side connection object fed arbitrary messages from several peers,
-// mixed with the server's own sends: nothing crashes, and the tables stay
-// sound (player count, player limit, one connection per client id).
+// The game server's core fed arbitrary messages from several peers on its
+// stream and its datagram side, mixed with its own timer work: nothing
+// crashes, the connection tables stay sound (player count, player limit, one
+// connection per client id), and no player leaves unless its own connection
+// ended or the host kicked it.
 #include <QCoreApplication>
+#include <QPointer>
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <set>
 
 #include "network/connectionabstract.h"
 #include "network/messagedecoder.h"
+#include "network/payloadcodec.h"
+#include "server/server.h"
+#include "server/serverhost.h"
 #include "tests/fuzz/fuzzcheck.h"
 
 namespace {
 
+constexpr int kPeers = 6;
+constexpr int kHostKey = 7;
+
+// A connection object without sockets: each peer has its own address, as
+// real peers on other hosts would.
 class FuzzConnection : public ConnectionAbstract {
 public:
-    FuzzConnection(int maxPlayers, bool datagram)
-        : ConnectionAbstract("Fuzz room", maxPlayers, false, false, 0, datagram, 7, true, "pw",
-                             3000) {}
+    FuzzConnection(int maxPlayers, bool datagram, bool usePassword)
+        : ConnectionAbstract("Fuzz room", maxPlayers, false, false, 0, datagram, kHostKey,
+                             usePassword, "pw", 3000) {}
 
     int acceptSocket(qintptr) override { return -1; }
     int connectToHost(const QHostAddress&, int) override { return -1; }
@@ -24,48 +37,36 @@ public:
         return -1;
     }
 
-    // Like a shared datagram socket: a peer's first hello or probe opens its record.
+    // A stream is there before it says anything; on the shared datagram
+    // socket only a hello or a probe opens a peer's record.
     void receive(int peer, const ConnectionMessage& message) {
         auto it = peers_.find(peer);
         if (it == peers_.end() || find(it->second) == nullptr) {
-            if (message.type != "CHI" && message.type != "CIN") {
+            if (datagram() && message.type != "CHI" && message.type != "CIN") {
                 return;
             }
             const int connId = takeConnId();
-            addRecord(Table::Pending, connId, ConnectionState::StateHandshake);
+            ConnectionInfo& record =
+                addRecord(Table::Pending, connId, ConnectionState::StateHandshake);
+            record.accepted = true;
+            record.address = QHostAddress(quint32(0x7f000001 + peer));
             peers_[peer] = connId;
             it = peers_.find(peer);
         }
         processContent(it->second, message);
     }
 
-    void act(uint8_t op) {
-        switch (op % 8) {
-            case 0:
-                sendSStart(true, 0, 24, 3);
-                break;
-            case 1:
-                sendSGameOver(true, 10, 1, "00010");
-                break;
-            case 2:
-                updatePings();
-                break;
-            case 3:
-                disconnectClient(op / 8 % 5 - 1, false);
-                break;
-            case 4:
-                sendSRestart(true, 0);
-                break;
-            case 5:
-                sendSMessage(true, -1, "notice");
-                break;
-            case 6:
-                requestResend();
-                break;
-            default:
-                sendSKick(true, op / 8 % 4);
-                break;
-        }
+    void ping() { updatePings(); }
+
+    // The client id of the peer's established connection, -1 without one.
+    int clientIdOf(int peer) const {
+        const auto it = peers_.find(peer);
+        const ConnectionInfo* record = it == peers_.end() ? nullptr : connection(it->second);
+        return record != nullptr && isEstablished(record->connId) ? record->clientId : -1;
+    }
+    bool isHost(int peer) const {
+        const auto it = peers_.find(peer);
+        return it != peers_.end() && it->second == hostConnId() && isEstablished(it->second);
     }
 
     void checkTables() const {
@@ -86,19 +87,32 @@ public:
         }
     }
 
-    int sent = 0;
-
 protected:
-    qint64 deliver(ConnectionInfo&, const ConnectionMessage&) override {
-        ++sent;
-        return 1;
-    }
+    qint64 deliver(ConnectionInfo&, const ConnectionMessage&) override { return 1; }
     void processMessage(int, const QHostAddress&, int, const ConnectionMessage&) override {}
     void processSocketError(int, QAbstractSocket::SocketError) override {}
 
 private:
     std::map<int, int> peers_;
 };
+
+// Who is in: the client id of every player and of every established
+// connection on either side.
+std::multiset<int> present(const Server& server, const FuzzConnection& stream,
+                           const FuzzConnection& datagram) {
+    std::multiset<int> out;
+    for (int slot = 0; slot < GameSimulation::kSlots; ++slot) {
+        if (const GamePlayer* p = server.simulation().player(slot)) {
+            out.insert(p->connId());
+        }
+    }
+    for (const FuzzConnection* side : {&stream, &datagram}) {
+        for (int id : side->establishedIds()) {
+            out.insert(side->connection(id)->clientId);
+        }
+    }
+    return out;
+}
 
 }  // namespace
 
@@ -108,33 +122,85 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     return 0;
 }
 
-// Input: a settings byte, then records of [peer or action][length][datagram bytes].
+// Input: a settings byte (player limit, password, dedicated), then records of
+// [peer and side, or 0xF0 and up for the server's own work][length][bytes].
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) {
         return 0;
     }
-    FuzzConnection connection(1 + data[0] % 4, (data[0] & 0x80) != 0);
+    const int maxPlayers = 1 + data[0] % 4;
+    const bool usePassword = (data[0] & 0x20) != 0;
+    const bool dedicated = (data[0] & 0x40) != 0;
+    auto* stream = new FuzzConnection(maxPlayers, false, usePassword);
+    auto* datagram = new FuzzConnection(maxPlayers, true, usePassword);
+    pairGameConnections(*stream, *datagram, dedicated);
+    ServerSettings settings;
+    settings.maxPlayers = maxPlayers;
+    settings.hostKey = dedicated ? -1 : kHostKey;
+    RandomSource random(data[0]);
+    ManualClock clock;
+    QPointer<Server> server(new Server(settings, stream, datagram, nullptr, MasterserverSettings(),
+                                       QUrl(), ServerTimings(), random, clock));
+    bool shutDown = false;
+    QObject::connect(stream, &ConnectionInterface::serverShutdown, [&] { shutDown = true; });
+    QObject::connect(datagram, &ConnectionInterface::serverShutdown, [&] { shutDown = true; });
+
     MessageDecoder decoder(MessageDecoder::Mode::Datagram);
     size_t at = 1;
-    while (at + 2 <= size) {
+    while (at + 2 <= size && !shutDown) {
         const uint8_t who = data[at];
         const size_t length = std::min<size_t>(data[at + 1], size - at - 2);
         at += 2;
+        const std::multiset<int> before = present(*server, *stream, *datagram);
         if (who >= 0xF0) {
-            connection.act(data[at - 1]);
-        } else {
-            QList<ConnectionMessage> messages;
-            decoder.feed(QByteArrayView(reinterpret_cast<const char*>(data + at),
-                                        static_cast<qsizetype>(length)),
-                         messages);
-            for (const ConnectionMessage& message : messages) {
-                connection.receive(who % 6, message);
-                connection.checkTables();
+            // What the server's timers would do meanwhile: nobody leaves by it.
+            switch (data[at - 1] % 3) {
+                case 0:
+                    clock.advance(20);
+                    server->mainLoop();
+                    break;
+                case 1:
+                    server->updateCountDown();
+                    break;
+                default:
+                    stream->ping();
+                    datagram->ping();
+                    break;
             }
-            at += length;
+            check(present(*server, *stream, *datagram) == before);
+            continue;
         }
-        connection.checkTables();
+        const int peer = who % kPeers;
+        FuzzConnection& side = (who / kPeers) % 2 == 0 ? *stream : *datagram;
+        QList<ConnectionMessage> messages;
+        decoder.feed(QByteArrayView(reinterpret_cast<const char*>(data + at),
+                                    static_cast<qsizetype>(length)),
+                     messages);
+        at += length;
+        for (const ConnectionMessage& message : messages) {
+            const std::multiset<int> earlier = present(*server, *stream, *datagram);
+            const int own = stream->clientIdOf(peer);
+            const int ownDatagram = datagram->clientIdOf(peer);
+            const bool host = stream->isHost(peer) || datagram->isHost(peer);
+            const int kicked =
+                message.type == "CKCK" && host ? PayloadCodec::parseNumber(message.content) : -1;
+            side.receive(peer, message);
+            if (shutDown) {
+                // Only the host's client leaving takes its server along.
+                check(!dedicated && host && message.type == "CDSC");
+                break;
+            }
+            const std::multiset<int> after = present(*server, *stream, *datagram);
+            for (int clientId : earlier) {
+                if (after.count(clientId) < earlier.count(clientId)) {
+                    check(clientId == own || clientId == ownDatagram || clientId == kicked);
+                }
+            }
+            stream->checkTables();
+            datagram->checkTables();
+        }
     }
+    delete server.data();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return 0;
 }

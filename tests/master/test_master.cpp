@@ -7,7 +7,6 @@
 #include "masterregistry.h"
 #include "masterservice.h"
 #include "network/payloadcodec.h"
-#include "network/ratelimiter.h"
 #include "tests/network/nettestsupport.h"
 
 using nettest::kLocal;
@@ -154,26 +153,6 @@ private Q_SLOTS:
         QVERIFY(r.list(0).isEmpty());
     }
 
-    void rateLimitPerAddress() {
-        RateLimiter limiter(3, 1000, 2);
-        qint64 now = 0;
-        for (int i = 0; i < 3; ++i) {
-            QVERIFY(limiter.allow(kHostA, now));
-        }
-        QVERIFY(!limiter.allow(kHostA, now));
-        QVERIFY(limiter.allow(kHostB, now));  // another address has its own bucket
-        now += 999;
-        QVERIFY(!limiter.allow(kHostA, now));
-        now += 1;
-        QVERIFY(limiter.allow(kHostA, now));
-        QVERIFY(!limiter.allow(kHostA, now));
-        // The table is full (two addresses); a third is refused until one is idle.
-        const QHostAddress third(QStringLiteral("10.0.0.3"));
-        QVERIFY(!limiter.allow(third, now));
-        now += 3000;
-        QVERIFY(limiter.allow(third, now));
-        QVERIFY(limiter.tracked() <= 2);
-    }
     void announceAndSignOff() {
         Master master;
         RawPeer server;

@@ -417,6 +417,28 @@ private Q_SLOTS:
         QTRY_COMPARE(errors.count(), 3);
     }
 
+    // The client side keeps the server's inactivity time-out fed with
+    // "SLNE", which changes nothing there, and asks again for a reliable
+    // datagram that was lost with nothing after it to show the gap. (Loss
+    // both ways over a minute: the end-to-end tests.)
+    void clientUpkeepOfADatagramConnection() {
+        auto server = udpServer(1000);
+        const int port = portOf(*server);
+        auto client = udpClient();
+        client->setKeepAlive(50);
+        QCOMPARE(joined(*client, port, kKey), QVariantList({0, true}));
+        QSignalSpy serverErrors(server.get(), &ConnectionInterface::errorOccured);
+        QTest::qWait(1500);  // longer than the server's time-out, with no word but "SLNE"
+        QCOMPARE(server->establishedIds().size(), 1);
+        QCOMPARE(serverErrors.count(), 0);
+
+        client->setKeepAlive(50, 200);
+        QSignalSpy chat(client.get(), &ConnectionInterface::changedCMessage);
+        server->lossSimulation().dropNextOutgoing = 1;
+        server->sendSMessage(true, -1, "lost once");
+        QTRY_COMPARE(chat.count(), 1);
+    }
+
     void pingsMeasureTheAnswer() {
         ManualClock clock;
         auto server = udpServer(3000, 60);
@@ -615,6 +637,28 @@ private Q_SLOTS:
         QTRY_VERIFY(room.server->pendingIds().isEmpty());
         auto client = tcpClient();
         QCOMPARE(joined(*client, room.port, kKey), (QVariantList{0, true}));
+    }
+
+    // Probes and hellos from strangers are answered at a bounded rate per
+    // address: a flood from one address leaves another's probe its answer.
+    void answersToStrangersAreRateLimited() {
+        auto server = udpServer();
+        NetworkTimings t = fastTimings();
+        t.strangerBurst = 5;
+        t.strangerRefillMs = 60000;  // nothing comes back during the test
+        server->setTimings(t);
+        const int port = portOf(*server);
+        RawPeer flooder(QHostAddress("127.0.0.2"));
+        for (int i = 0; i < 50; ++i) {
+            flooder.send(ConnectionMessage("CIN", "I"), port);
+        }
+        flooder.send(ConnectionMessage("CHI", QString("-1 1 %1 ").arg(kKey)), port);
+        RawPeer prober;
+        prober.send(ConnectionMessage("CIN", "I"), port);
+        QTRY_COMPARE(prober.count("SIN"), 1);  // read after the whole flood
+        QTRY_COMPARE(flooder.count("SIN"), 5);
+        QCOMPARE(flooder.count("SHI"), 0);
+        QVERIFY(server->establishedIds().isEmpty());
     }
 
     void garbageFromStrangersLeavesPlayersAlone() {

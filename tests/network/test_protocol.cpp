@@ -1,5 +1,5 @@
-// Messages, their framing on streams and datagrams, the payload of every code
-// and the packed field text.
+// Messages, their framing on streams and datagrams, the payload of every code,
+// the packed field text and the per-address rate limit.
 #include <QTest>
 
 #include "game/appinfo.h"
@@ -8,6 +8,7 @@
 #include "network/fieldimage.h"
 #include "network/messagedecoder.h"
 #include "network/payloadcodec.h"
+#include "network/ratelimiter.h"
 
 namespace Codec = PayloadCodec;
 using Mode = MessageDecoder::Mode;
@@ -329,6 +330,29 @@ private Q_SLOTS:
         QCOMPARE(Codec::parseServerList(""), QStringList());
         QCOMPARE(Codec::parseServerList(Codec::buildServerList({"1.2.3.4:5", "6.7.8.9:10"})),
                  QStringList({"1.2.3.4:5", "6.7.8.9:10"}));
+    }
+
+    void rateLimitPerAddress() {
+        const QHostAddress hostA(QStringLiteral("10.0.0.1"));
+        const QHostAddress hostB(QStringLiteral("10.0.0.2"));
+        RateLimiter limiter(3, 1000, 2);
+        qint64 now = 0;
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(limiter.allow(hostA, now));
+        }
+        QVERIFY(!limiter.allow(hostA, now));
+        QVERIFY(limiter.allow(hostB, now));  // another address has its own bucket
+        now += 999;
+        QVERIFY(!limiter.allow(hostA, now));
+        now += 1;
+        QVERIFY(limiter.allow(hostA, now));
+        QVERIFY(!limiter.allow(hostA, now));
+        // The table is full (two addresses); a third is refused until one is idle.
+        const QHostAddress third(QStringLiteral("10.0.0.3"));
+        QVERIFY(!limiter.allow(third, now));
+        now += 3000;
+        QVERIFY(limiter.allow(third, now));
+        QVERIFY(limiter.tracked() <= 2);
     }
 };
 

@@ -3,6 +3,7 @@
 // joining, leaving, a whole four-player game, ports that cannot be had, the
 // server thread and the tick figures.
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUdpSocket>
@@ -28,10 +29,14 @@ ServerTimings fastServerTimings(int countdownMs = 20, int tickMs = 20) {
 }
 
 struct Game {
-    explicit Game(const ServerTimings& timings = fastServerTimings(), bool dedicated = false) {
+    explicit Game(const ServerTimings& timings = fastServerTimings(), bool dedicated = false,
+                  const QString& password = QString())
+        : password(password) {
         ServerHostOptions o;
         o.settings.port = 0;
         o.settings.hostKey = kKey;
+        o.settings.usePassword = !password.isEmpty();
+        o.settings.password = password;
         o.address = QHostAddress::LocalHost;
         o.networkTimings = nettest::fastTimings();
         o.serverTimings = timings;
@@ -46,7 +51,7 @@ struct Game {
     TestClient& add(int key = -1, int players = 1) {
         clients.push_back(std::make_unique<TestClient>());
         TestClient& c = *clients.back();
-        c.join(host->port(), key, players);
+        c.join(host->port(), key, players, password);
         if (!QTest::qWaitFor([&] { return c.joined(); })) {
             qFatal("a client could not join");
         }
@@ -79,12 +84,40 @@ struct Game {
         }
     }
     GameSimulation& sim() { return host->server()->simulation(); }
+    ConnectionSocketTcp& stream() { return *host->server()->findChild<ConnectionSocketTcp*>(); }
 
+    QString password;
     QTemporaryDir dir;
     RandomSource random{11};
     std::unique_ptr<ServerHost> host;
     std::vector<std::unique_ptr<TestClient>> clients;
 };
+
+// A stream from elsewhere to the game port, saying bytes.
+struct Stranger {
+    Stranger(int port, const QByteArray& bytes) {
+        socket.connectToHost(nettest::kLocal, static_cast<quint16>(port));
+        if (!socket.waitForConnected(2000)) {
+            qFatal("a stranger could not connect");
+        }
+        socket.write(bytes);
+    }
+    bool closedByServer() const { return socket.state() == QAbstractSocket::UnconnectedState; }
+    QTcpSocket socket;
+};
+
+// Each client is still connected, without errors, and its block still moves
+// when it presses a key.
+void stillPlaying(const std::vector<std::unique_ptr<TestClient>>& clients) {
+    for (const auto& c : clients) {
+        const int moves = c->moves;
+        c->press(1);
+        QTRY_VERIFY(c->moves > moves);
+        QVERIFY(c->joined());
+        QCOMPARE(c->errors, QList<ConnectionInterface::ConnectionError>());
+        QCOMPARE(c->left, QList<int>());
+    }
+}
 
 }  // namespace
 
@@ -220,6 +253,92 @@ private Q_SLOTS:
         QTRY_COMPARE(local.count("SHI"), 3);
         QCOMPARE(local.ofType("SHI").last().content, QString("1 F"));
         QCOMPARE(g.clients[0]->errors, QList<ConnectionInterface::ConnectionError>());
+    }
+
+    // Whatever a stream that never finished its hello does ends that stream
+    // and nothing else; a joined peer that sends the server's own codes is
+    // not heard either. Two players in a running game stay in it.
+    void strangersLeaveAGameAlone() {
+        Game g(fastServerTimings(20, 5), true, QStringLiteral("secret"));
+        g.readyPlayers(2);
+        QTRY_VERIFY(g.sim().tickCount() > 0);
+        const QByteArray serverCodes = ConnectionMessage("SKCK", "2").encode() +
+                                       ConnectionMessage("SSHD", "2").encode() +
+                                       ConnectionMessage("SDSC", "2").encode();
+        const auto hello = [](const char* password) {
+            return ConnectionMessage("CHI", QStringLiteral("-1 1 -1 ") + password).encode();
+        };
+        struct Case {
+            QByteArray bytes;
+            bool serverEnds;  // else the stranger closes once it was heard
+        };
+        for (const Case& c :
+             {Case{"", false}, Case{"HELLO 3 N P", true}, Case{"CMSG 99999999 N 0 x", true},
+              Case{"CPNG 3", true}, Case{hello("wrong"), true},
+              Case{hello("secret") + serverCodes, false}}) {
+            Stranger stranger(g.host->port(), c.bytes);
+            if (c.serverEnds) {
+                QTRY_VERIFY(stranger.closedByServer());
+            } else {
+                QTRY_COMPARE(g.stream().pendingIds().size() + g.stream().establishedIds().size(),
+                             3);
+                QTRY_VERIFY(c.bytes.isEmpty() || stranger.socket.bytesAvailable() > 0);
+                stranger.socket.disconnectFromHost();
+            }
+            QTRY_VERIFY(g.stream().pendingIds().isEmpty());
+            QTRY_COMPARE(g.stream().establishedIds().size(), 2);
+            stillPlaying(g.clients);
+        }
+        // A datagram hello for a player's id is refused.
+        nettest::RawPeer peer;
+        peer.send(ConnectionMessage("CHI", "0 1 -1 secret"), g.host->port());
+        QTRY_COMPARE(peer.count("SHI"), 1);
+        QCOMPARE(peer.ofType("SHI").first().content, QString("-2 F"));
+        stillPlaying(g.clients);
+    }
+
+    // The same on the server thread of a hosting client.
+    void strangerLeavesAHostedGameAlone() {
+        ThreadServer thread(QStringLiteral("Room"), 0, 4, false, false, kKey, false, QString());
+        thread.setTimings(nettest::fastTimings(), fastServerTimings(20, 5));
+        thread.setAddress(nettest::kLocal);
+        thread.start();
+        const int port = thread.waitForListening(5000);
+        QVERIFY(port > 0);
+        std::vector<std::unique_ptr<TestClient>> players;
+        for (int key : {kKey, -1}) {
+            players.push_back(std::make_unique<TestClient>());
+            players.back()->join(port, key);
+            QTRY_VERIFY(players.back()->joined());
+            players.back()->players({QStringLiteral("P%1").arg(key)}, Status::Waiting);
+            QTRY_COMPARE(players.back()->status.count(int(Status::Waiting)), int(players.size()));
+        }
+        for (const auto& p : players) {
+            p->players({QStringLiteral("P")}, Status::Ready);
+        }
+        QTRY_VERIFY(players[0]->moves > 0 && players[1]->moves > 0);
+        Stranger stranger(port, "HELLO 3 N P");
+        QTRY_VERIFY(stranger.closedByServer());
+        stillPlaying(players);
+        thread.exit(0);
+        QVERIFY(thread.wait(5000));
+    }
+
+    // What a client claims is held to what our own client could send: names
+    // to the name field, chat to the chat field, and a second player only
+    // from a connection whose hello asked for two.
+    void claimsAreHeldToTheirFields() {
+        Game g;
+        TestClient& a = g.add(kKey);
+        TestClient& b = g.add();
+        a.tcp->sendCPlayers(true, {"a\tb" + QString(5000, 'n'), ""}, {-1, -1}, {2, -1});
+        b.tcp->sendCPlayers(true, {"Bob Smith", ""}, {-1, -1}, {2, -1});  // shifts the fields
+        // A second slot for b would come in the same list as its first.
+        QTRY_VERIFY(a.names.contains("Bob") && a.names.contains("a_b" + QString(9, 'n')));
+        QCOMPARE(a.connIds.count(b.clientId), 1);
+        b.udp->sendCMessage(true, 0, QString(60000, 'c'));
+        QTRY_COMPARE(a.chat.size(), 1);
+        QCOMPARE(a.chat.first(), QString(100, 'c'));
     }
 
     void portsThatCannotBeHad() {

@@ -69,7 +69,13 @@ public:
                     });
         }
         connect(tcp.get(), &ConnectionInterface::changedCPlayerlist, this,
-                [this](QList<int>, QStringList, QList<int>, QList<int> s) { status = s; });
+                [this](QList<int> ids, QStringList n, QList<int>, QList<int> s) {
+                    connIds = ids;
+                    names = n;
+                    status = s;
+                });
+        connect(udp.get(), &ConnectionInterface::changedCMessage, this,
+                [this](int, QString line) { chat << line; });
         connect(tcp.get(), &ConnectionInterface::changedCGameRestart, this,
                 [this](int id) { restarts << id; });
         connect(tcp.get(), &ConnectionInterface::changedCPause, this,
@@ -131,7 +137,8 @@ public:
     int merges = 0;
     QList<int> keys = QList<int>(10, 0);
     QList<ConnectionInterface::ConnectionError> errors;
-    QList<int> tcpCountdown, udpCountdown, restarts, status, left;
+    QList<int> tcpCountdown, udpCountdown, restarts, connIds, status, left;
+    QStringList names, chat;
     QList<QList<int>> pauses;
     QStringList tcpOver, udpOver;
     QList<Block> newBlocks;
