@@ -1,6 +1,11 @@
 #include "fieldmirror.h"
 
+#include <algorithm>
+#include <climits>
+#include <limits>
 #include <vector>
+
+#include "gamegrid.h"
 
 FieldMirror::FieldMirror() = default;
 
@@ -64,7 +69,7 @@ void FieldMirror::place(GameBlock& block, int x, int y, int rotation) {
 }
 
 bool FieldMirror::moveBlocks(const QList<GameMovement*>& movements,
-                             const QList<int>& activeBlockIds) {
+                             const QList<int>& activeBlockIds, const BlockEvent& placed) {
     activeBlockIds_ = activeBlockIds;
     for (const GameMovement* m : movements) {
         if (m == nullptr) {
@@ -75,11 +80,15 @@ bool FieldMirror::moveBlocks(const QList<GameMovement*>& movements,
             return ++misses_[m->blockId()] > kMissesBeforeLoss;
         }
         place(*b, m->x(), m->y(), m->rotation());
+        if (placed) {
+            placed(*b);
+        }
     }
     return false;
 }
 
-GameField::LineClear FieldMirror::mergeBlocks(const QList<GameMovement*>& movements) {
+GameField::LineClear FieldMirror::mergeBlocks(const QList<GameMovement*>& movements,
+                                              const BlockEvent& landed) {
     for (const GameMovement* m : movements) {
         if (m == nullptr) {
             continue;
@@ -98,6 +107,9 @@ GameField::LineClear FieldMirror::mergeBlocks(const QList<GameMovement*>& moveme
             field_.releaseCells(*b);
         }
         b->setPosition(m->x(), m->y(), m->rotation());
+        if (landed) {
+            landed(*b);
+        }
         field_.land(*b);
     }
     if (!hasField_) {
@@ -112,4 +124,33 @@ GameField::LineClear FieldMirror::mergeBlocks(const QList<GameMovement*>& moveme
     lines_ += clear.rows;
     points_ += clear.points;
     return clear;
+}
+
+int FieldMirror::dropDistance(const GameBlock& block) const {
+    if (block.boxes().empty()) {
+        return 0;
+    }
+    const int w = fieldsizeX();
+    const int r = block.rotation();
+    // Rows above the grid hold nothing: a block far up skips them at once.
+    qint64 lowest = std::numeric_limits<qint64>::max();
+    for (const GameBox& b : block.boxes()) {
+        lowest = std::min(lowest, qint64(block.y()) + b.y(r));
+    }
+    qint64 drop = std::max<qint64>(
+        0, (lowest - GameField::kRows * GameGrid::kCell) / GameGrid::kCell * GameGrid::kCell);
+    for (;; drop += GameGrid::kCell) {
+        const qint64 next = drop + GameGrid::kCell;
+        for (const GameBox& b : block.boxes()) {
+            const qint64 y = qint64(block.y()) + b.y(r) - next;
+            if (y < 0) {
+                return int(std::min<qint64>(drop, INT_MAX));
+            }
+            const qint64 x = std::clamp<qint64>(qint64(block.x()) + b.x(r), INT_MIN, INT_MAX);
+            const int holder = cell(GameGrid::column(w, int(x)), int(y / GameGrid::kCell));
+            if (holder != GameField::kNoBlock && holder != block.id()) {
+                return int(std::min<qint64>(drop, INT_MAX));
+            }
+        }
+    }
 }

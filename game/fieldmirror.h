@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -32,13 +33,18 @@ public:
     // replaces the one of the same id.
     void addBlock(std::unique_ptr<GameBlock> block);
 
-    // Puts blocks where the movements say, in order. The first movement of a
-    // block that is not here drops the rest of the batch. True when such a
-    // miss was one too many for its block id.
-    bool moveBlocks(const QList<GameMovement*>& movements, const QList<int>& activeBlockIds);
+    using BlockEvent = std::function<void(const GameBlock&)>;
 
-    // Lands each block at its final place, then removes the full rows.
-    GameField::LineClear mergeBlocks(const QList<GameMovement*>& movements);
+    // Puts blocks where the movements say, in order, and reports each block
+    // placed. The first movement of a block that is not here drops the rest of
+    // the batch. True when such a miss was one too many for its block id.
+    bool moveBlocks(const QList<GameMovement*>& movements, const QList<int>& activeBlockIds,
+                    const BlockEvent& placed = {});
+
+    // Lands each block at its final place, reporting it just before it goes
+    // into the field block, then removes the full rows.
+    GameField::LineClear mergeBlocks(const QList<GameMovement*>& movements,
+                                     const BlockEvent& landed = {});
 
     bool hasField() const { return hasField_; }
     int fieldsizeX() const { return field_.fieldsizeX(); }
@@ -53,6 +59,16 @@ public:
     // A falling or coming block, or the field block (id 0); null if unknown.
     const GameBlock* block(int id) const;
     std::size_t blockCount() const { return blocks_.size(); }
+    // Every block but the field block, in id order.
+    template <typename F>
+    void forEachBlock(F&& f) const {
+        for (const auto& [id, b] : blocks_) {
+            f(static_cast<const GameBlock&>(*b));
+        }
+    }
+    // How far (units, a multiple of 50) the block can fall straight down before
+    // a box would pass the floor or enter a cell of another block.
+    int dropDistance(const GameBlock& block) const;
     // The active blocks as the last movements named them: on a client, those of
     // its first and its second local player; -1 for none.
     const QList<int>& activeBlockIds() const { return activeBlockIds_; }

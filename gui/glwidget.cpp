@@ -4,13 +4,14 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QOpenGLContext>
-#include <QOpenGLFunctions>
 #include <QPainter>
 #include <QSurfaceFormat>
 
 #include "client/client.h"
+#include "gui/media/soundeffects.h"
 #include "gui/overlaypainter.h"
+#include "gui/scene/previewpainter.h"
+#include "gui/scene/swapcontrol.h"
 #include "gui/screenshotfiles.h"
 
 namespace {
@@ -33,11 +34,13 @@ GLWidget::GLWidget(Client* client, uint resWidth, uint resHeight, QWidget* paren
       timers_(environment_.timers != nullptr ? *environment_.timers : TimerSource::system()),
       gui_(std::make_unique<GuiController>(client->settings(), client->highscores(),
                                            QSize(int(resWidth), int(resHeight)), timers_)),
-      cursor_(ownCursor()) {
+      cursor_(ownCursor()),
+      renderer_(environment_.textures ? environment_.textures() : SceneTextures::fromResources()),
+      cameraTimer_(timers_.makeTimer(false, [this] { scene_.moveCamera(); })) {
     QSurfaceFormat format = QSurfaceFormat::defaultFormat();
     format.setProfile(QSurfaceFormat::CompatibilityProfile);
     format.setSamples(4);
-    setFormat(format);
+    setFormat(SwapControl::withVSync(format, gui_->options().enableVSync));
     setAutoFillBackground(false);
     setFocusPolicy(Qt::StrongFocus);
 
@@ -63,8 +66,23 @@ GLWidget::GLWidget(Client* client, uint resWidth, uint resHeight, QWidget* paren
     connect(g, &GuiController::setLastFilter, this, &GLWidget::setLastFilter);
     connect(g, &GuiController::noticedPacketLoss, this, &GLWidget::noticedPacketLoss);
     connect(g, &GuiController::soundRequested, this, &GLWidget::soundRequested);
+    sounds_ = std::make_unique<SoundEffects>();
+    connect(this, &GLWidget::soundRequested, sounds_.get(), &SoundEffects::play);
+    connect(g, &GuiController::setOptions, sounds_.get(),
+            [s = sounds_.get()](QString, QString, bool, int, bool, bool, bool, uint, uint, int,
+                                bool, bool playSounds) { s->setEnabled(playSounds); });
     connect(g, &GuiController::cursorChanged, this, &GLWidget::updateCursor);
     connect(g, &GuiController::screenshotRequested, this, &GLWidget::saveScreenshot);
+    connect(g, &GuiController::vsyncChanged, this, &GLWidget::applyVSync);
+
+    // The field copy's events: sounds through the one place they are asked
+    // for, line points as labels, lost movements to the client.
+    connect(&scene_, &SceneField::blockLanded, this,
+            [this] { gui_->requestSound(Sound::Land); });
+    connect(&scene_, &SceneField::rowCleared, this,
+            [this] { gui_->requestSound(Sound::Point); });
+    connect(&scene_, &SceneField::pointsMade, this, &GLWidget::addPointLabel);
+    connect(&scene_, &SceneField::noticedPacketLoss, this, &GLWidget::noticedPacketLoss);
 
     if (environment_.continuousRepaint) {
         // The next frame is asked for as soon as one is on screen.
@@ -74,7 +92,12 @@ GLWidget::GLWidget(Client* client, uint resWidth, uint resHeight, QWidget* paren
     updateCursor(gui_->ownCursor(), gui_->mouseTracking());
 }
 
-GLWidget::~GLWidget() = default;
+GLWidget::~GLWidget() {
+    // GL names go while their context is current.
+    makeCurrent();
+    renderer_.release();
+    doneCurrent();
+}
 
 void GLWidget::rebuildResolutions() {
     gui_->resolutions().rebuild(environment_.displayModes ? environment_.displayModes()
@@ -93,21 +116,56 @@ QString GLWidget::saveScreenshot() {
 // ---------------------------------------------------------------------------
 // Painting
 
-void GLWidget::initializeGL() {}
+void GLWidget::initializeGL() {
+    renderer_.initialize();
+    SwapControl::apply(window()->windowHandle(), gui_->options().enableVSync);
+}
+
+void GLWidget::applyVSync(bool on) {
+    // The swap-control entry points come from the widget's context.
+    makeCurrent();
+    SwapControl::apply(window()->windowHandle(), on);
+    doneCurrent();
+}
 
 void GLWidget::resizeGL(int w, int h) {
     metrics_.resize(w, h);
+    gui_->setViewHeight(h);
+    gui_->credits().setFont(metrics_.font(GuiMetrics::SmallMenu));
     gui_->hitMap().clear();
 }
 
+SceneOptions GLWidget::sceneOptions() const {
+    const GuiController::Options& o = gui_->options();
+    SceneOptions s;
+    s.quality = o.quality;
+    s.showPointers = o.showPointers;
+    s.ignoreColors = o.ignoreColors;
+    s.splitscreen = gui_->splitscreen();
+    s.aspect = float(metrics_.aspect());
+    for (int local = 0; local < 2; ++local) {
+        const PlayerTable::Player* p =
+            gui_->players().player(PlayerTable::playerId(gui_->ownConnId(), local));
+        s.viewColours[std::size_t(local)] = p != nullptr && p->colour >= 0 ? p->colour : local;
+    }
+    return s;
+}
+
 void GLWidget::paintGL() {
-    QOpenGLFunctions* gl = context()->functions();
-    gl->glClearColor(127 / 255.0f, 127 / 255.0f, 127 / 255.0f, 1.0f);
-    gl->glClearDepthf(1.0f);
-    gl->glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    const GuiState base = gui_->stack().base();
+    const bool field = base == GuiState::Lobby || base == GuiState::Game;
+    renderer_.beginFrame();
+    if (field) {
+        renderer_.drawViews(scene_, sceneOptions(), size() * devicePixelRatio());
+    }
+    renderer_.endFrame();
 
     QPainter painter(this);
     painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+    if (field) {
+        PreviewPainter::paint(painter, scene_, gui_->options().showPreview, size(),
+                              float(metrics_.scale()), gui_->splitscreen());
+    }
     OverlayPainter(*gui_, metrics_).paint(painter);
     gui_->score().countFrame();
 }
@@ -159,7 +217,8 @@ void GLWidget::setNextGuiState(bool resetCurrentMenuEntry) {
 void GLWidget::resetGui(bool resetPlayers, int mPlayers, bool splitscreen, bool host, bool spec,
                         int cId) {
     gui_->resetGui(resetPlayers, mPlayers, splitscreen, host, spec, cId);
-    rotation_ = false;
+    scene_.reset();
+    followRotation();
 }
 
 void GLWidget::resetChat() {
@@ -248,26 +307,38 @@ void GLWidget::updateFPS() {
 }
 
 // ---------------------------------------------------------------------------
-// The 3D scene. Until the field copy is drawn here, what arrives is let go.
+// The 3D scene: the field copy takes what arrives.
 
 void GLWidget::processNewBlock(GameBlock* block) {
-    std::unique_ptr<GameBlock> owned(block);
+    scene_.processNewBlock(block);
 }
 
-void GLWidget::processMoveBlocks(QList<GameMovement*> movements, QList<int> /*activeBlockIds*/) {
-    qDeleteAll(movements);
+void GLWidget::processMoveBlocks(QList<GameMovement*> movements, QList<int> activeBlockIds) {
+    scene_.processMoveBlocks(movements, activeBlockIds);
 }
 
 void GLWidget::processMergeBlocks(QList<GameMovement*> movements) {
-    qDeleteAll(movements);
+    scene_.processMergeBlocks(movements);
 }
 
 void GLWidget::setFieldsizeX(int sizeX) {
+    // The renderer rebuilds the field's meshes for the new width before the
+    // next frame.
+    scene_.setFieldsizeX(sizeX);
     gui_->setFieldsizeX(sizeX);
 }
 
 void GLWidget::setRotation(bool rotate) {
-    rotation_ = rotate;
+    scene_.setRotation(rotate);
+    followRotation();
+}
+
+void GLWidget::followRotation() {
+    if (!scene_.rotating()) {
+        cameraTimer_->stop();
+    } else if (!cameraTimer_->isActive()) {
+        cameraTimer_->start(SceneField::kCameraIntervalMs);
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -15,10 +15,13 @@
 #include "gui/guicontroller.h"
 #include "gui/guimetrics.h"
 #include "gui/resolutionlist.h"
+#include "gui/scene/scenefield.h"
+#include "gui/scene/scenerenderer.h"
 #include "network/serverdata.h"
 
 class Client;
 class QTimer;
+class SoundEffects;
 
 // What the widget would otherwise take from the process.
 struct GuiEnvironment {
@@ -28,6 +31,8 @@ struct GuiEnvironment {
     std::function<QList<DisplayMode>()> displayModes;
     // Repaints frame after frame; tests that only grab frames turn it off.
     bool continuousRepaint = true;
+    // What the room and its relief are textured with; null: the game's own.
+    std::function<SceneTextures()> textures;
 };
 
 // The game's one widget: every screen of the game is painted in it and every
@@ -45,6 +50,8 @@ public:
     ~GLWidget() override;
 
     GuiController& controller() { return *gui_; }
+    // The field copy the 3D scene shows.
+    const SceneField& scene() const { return scene_; }
     const GuiMetrics& metrics() const { return metrics_; }
     QSize minimumSizeHint() const override { return QSize(640, 480); }
 
@@ -135,15 +142,21 @@ protected:
 
 private:
     void updateCursor(bool ownCursor, bool mouseTracking);
+    // The camera turns while the field copy says so.
+    void followRotation();
+    void applyVSync(bool on);
+    SceneOptions sceneOptions() const;
 
     GuiEnvironment environment_;
     TimerSource& timers_;
     GuiMetrics metrics_;
     std::unique_ptr<GuiController> gui_;
+    std::unique_ptr<SoundEffects> sounds_;
     QCursor cursor_;
 
-    // 3D scene state kept until the scene is drawn here.
-    bool rotation_ = false;
+    SceneField scene_;
+    SceneRenderer renderer_;
+    std::unique_ptr<GuiTimer> cameraTimer_;
 };
 
 // The connections between the widget and the client, both ways.

@@ -1,5 +1,7 @@
 #include "guicontroller.h"
 
+#include "gui/media/soundeffects.h"
+
 #include <QKeyEvent>
 #include <algorithm>
 
@@ -67,6 +69,10 @@ GuiController::GuiController(const ClientSettings& settings, const HighscoreFile
     address_ = settings.cache.ip;
     servers_.setFilters(ServerListModel::fromMask(settings.cache.filter));
 
+    viewHeight_ = fullscreen.height();
+    connect(&intro_, &IntroSequence::soundRequested, this, &GuiController::requestSound);
+    connect(&intro_, &IntroSequence::finished, this, &GuiController::showMainMenu);
+    connect(&credits_, &CreditsRoll::finished, this, &GuiController::showMainMenu);
     connect(&stack_, &GuiStack::applied, this, &GuiController::applied);
     connect(&keys_, &KeyCounters::changedInput, this, &GuiController::changedInput);
     if (options_.showIntro) {
@@ -169,17 +175,11 @@ void GuiController::showMainMenu() {
 }
 
 void GuiController::playVideo() {
-    const int f = introFrame_;
     if (stack_.base() == GuiState::Intro) {
-        if (f == 99 || f == 199) {
-            requestSound(LandSound);
-        } else if (f == 300) {
-            requestSound(PointSound);
-        } else if (f >= kIntroEndFrame) {
-            showMainMenu();
-        }
+        intro_.tick(viewHeight_);
+    } else {
+        credits_.tick(viewHeight_);
     }
-    ++introFrame_;
 }
 
 void GuiController::blink() {
@@ -262,7 +262,7 @@ void GuiController::displayChatMessage(int playerId, QString message) {
     } else if (playerId == -1 || playerId == -3 || playerId == -4) {
         chat_.add(tr("Notice") + QStringLiteral(": ") + message);
         if (playerId != -1) {
-            requestSound(UserSound);
+            requestSound(Sound::User);
         }
     } else if (playerId == -2) {
         chat_.add(tr("Error") + QStringLiteral(": ") + message);

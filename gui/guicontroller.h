@@ -19,6 +19,8 @@
 #include "gui/highscoremodel.h"
 #include "gui/hudrecords.h"
 #include "gui/keycounters.h"
+#include "gui/media/creditsroll.h"
+#include "gui/media/introsequence.h"
 #include "gui/playertable.h"
 #include "gui/resolutionlist.h"
 #include "gui/serverlistmodel.h"
@@ -52,13 +54,10 @@ class GuiController : public QObject {
     Q_OBJECT
 
 public:
-    enum Sound { LandSound = 0, PointSound = 1, UserSound = 2 };
-
     static constexpr int kUnlockMs = 500;
     static constexpr int kPulseMs = 20;
     static constexpr int kIntroMs = 20;
     static constexpr int kFpsMs = 1000;
-    static constexpr int kIntroEndFrame = 400;
 
     // The option values the options screen edits.
     struct Options {
@@ -116,7 +115,11 @@ public:
 
     int currentEntry() const { return currentEntry_; }
     int pulse() const { return pulse_; }
-    int introFrame() const { return introFrame_; }
+    int introFrame() const { return intro_.frame(); }
+    const IntroSequence& intro() const { return intro_; }
+    CreditsRoll& credits() { return credits_; }
+    // The height the intro and the credits move in.
+    void setViewHeight(int height) { viewHeight_ = height; }
     bool retrieving() const { return retrieving_; }
     bool tabHeld() const { return tab_; }
     bool inputLocked() const { return inputLock_; }
@@ -316,7 +319,9 @@ private:
     int ownConnId_ = -1;
     int fieldsizeX_ = 12;
     int pulse_ = 0;
-    int introFrame_ = -1;
+    IntroSequence intro_;
+    CreditsRoll credits_;
+    int viewHeight_ = 480;
 
     std::unique_ptr<GuiTimer> unlockTimer_;
     std::unique_ptr<GuiTimer> pulseTimer_;

@@ -319,7 +319,7 @@ void GuiController::activateMain(int entry) {
             break;
         case 6:
             stack_.setBaseState(GuiState::About, QString());
-            introFrame_ = 0;
+            credits_.restart();
             introTimer_->start(kIntroMs);
             break;
         default:

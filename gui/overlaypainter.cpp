@@ -149,8 +149,12 @@ void OverlayPainter::paint(QPainter& p) {
 }
 
 void OverlayPainter::paintIntroLayer(QPainter& p) {
-    // The intro and the credits draw here once their animation is in.
-    p.fillRect(QRect(0, 0, m_.width(), m_.height()), kLayer);
+    const QSize size(m_.width(), m_.height());
+    if (gui_.stack().base() == GuiState::Intro) {
+        gui_.intro().paint(p, size);
+    } else {
+        gui_.credits().paint(p, size);
+    }
 }
 
 void OverlayPainter::paintLayer(QPainter& p) {

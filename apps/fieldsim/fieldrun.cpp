@@ -16,6 +16,14 @@ FieldRun::FieldRun(int fieldsizeX, std::uint32_t seed, bool crowded, GameEvents*
     simulation_.beginPlay();
 }
 
+QList<GameMovement*> FieldRun::movementsOf(const QList<GameBlock*>& blocks) {
+    QList<GameMovement*> m;
+    for (const GameBlock* b : blocks) {
+        m.append(new GameMovement(b->id(), b->x(), b->y(), b->rotation()));
+    }
+    return m;
+}
+
 void FieldRun::newBlock(const GameBlock& block) {
     if (observer_) {
         observer_->newBlock(block);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "game/gamemovement.h"
 #include "game/gamesimulation.h"
 #include "game/placementpolicy.h"
 
@@ -28,6 +29,10 @@ public:
     bool over() const { return over_; }
     int piecesLanded() const { return piecesLanded_; }
     GameSimulation& simulation() { return simulation_; }
+
+    // What a client receives for these blocks: one movement record each, new
+    // objects for the receiver to own.
+    static QList<GameMovement*> movementsOf(const QList<GameBlock*>& blocks);
 
     void newBlock(const GameBlock& block) override;
     void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) override;

@@ -152,25 +152,18 @@ public:
                                                      b.rotation(), fieldsizeX_));
     }
     void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) override {
-        const QList<GameMovement*> m = movements(blocks);
+        const QList<GameMovement*> m = FieldRun::movementsOf(blocks);
         QVERIFY(!mirror_.moveBlocks(m, activeIds));
         qDeleteAll(m);
     }
     void blocksMerged(const QList<GameBlock*>& blocks) override {
-        const QList<GameMovement*> m = movements(blocks);
+        const QList<GameMovement*> m = FieldRun::movementsOf(blocks);
         mirror_.mergeBlocks(m);
         qDeleteAll(m);
     }
     void gameOver(int, int, const QString&) override {}
 
 private:
-    static QList<GameMovement*> movements(const QList<GameBlock*>& blocks) {
-        QList<GameMovement*> m;
-        for (const GameBlock* b : blocks) {
-            m.append(new GameMovement(b->id(), b->x(), b->y(), b->rotation()));
-        }
-        return m;
-    }
     FieldMirror& mirror_;
     int fieldsizeX_;
 };
@@ -490,6 +483,31 @@ private Q_SLOTS:
         QCOMPARE(mirror.cell(3, 8), 9);
         QCOMPARE(mirror.block(11)->y(), -500);
         QVERIFY(!mirror.block(7) && !mirror.block(8));
+    }
+
+    // How far a block can fall: to the stack, into a gap, onto another falling
+    // block, from between two rows and from far above the grid.
+    void copyFindsHowFarABlockDrops_data() {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("y");
+        QTest::addColumn<int>("drop");
+        QTest::newRow("onto the stack") << 0 << 500 << 400;
+        QTest::newRow("into the gap") << 5 << 500 << 500;
+        QTest::newRow("onto a falling block") << 3 << 500 << 250;
+        QTest::newRow("between rows") << 0 << 520 << 400;
+        QTest::newRow("far above") << 0 << 5000000 << 4999900;
+    }
+    void copyFindsHowFarABlockDrops() {
+        QFETCH(int, column);
+        QFETCH(int, y);
+        QFETCH(int, drop);
+        FieldMirror mirror;
+        mirror.addBlock(stack(2, 5));
+        mirror.addBlock(single(9, 3, 4));
+        auto b = single(7, column, 0);
+        b->setPosition(column * 50, y, 0);
+        mirror.addBlock(std::move(b));
+        QCOMPARE(mirror.dropDistance(*mirror.block(7)), drop);
     }
 
     // A movement for an unknown block drops the rest of its batch; the

@@ -70,6 +70,15 @@ private Q_SLOTS:
         QTest::keyClick(&w, Qt::Key_F11);
         const QImage shot(dir.filePath("screenshots/sc_00000.png"));
         QCOMPARE(shot.size(), QSize(800, 600));
+        // The field the game ended with lies under the 2D layer: Ann's red boxes.
+        int red = 0;
+        for (int y = 0; y < shot.height(); ++y) {
+            for (int x = 0; x < shot.width(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                red += c.red() > 120 && c.green() < 60 && c.blue() < 60 ? 1 : 0;
+            }
+        }
+        QVERIFY2(red > 2000, qPrintable(QString::number(red)));
 
         QTRY_COMPARE(gui.stack().base(), GuiState::Lobby);  // ready for the next game
         QTRY_VERIFY(!gui.inputLocked());

@@ -1,0 +1,96 @@
+#include "scenefield.h"
+
+#include <QMutexLocker>
+#include <cmath>
+#include <memory>
+
+SceneField::SceneField(QObject* parent) : QObject(parent) {}
+
+SceneField::~SceneField() = default;
+
+float SceneField::cameraColumn(int view) const {
+    const float w = float(fieldsizeX_);
+    // Phase and block place can together pass more than one turn.
+    const float c = std::fmod(float(phase_ + follow_.at(std::size_t(view)).x()) / 50.0f + 1.5f, w);
+    return c < 0 ? c + w : c;
+}
+
+void SceneField::setFieldsizeX(int sizeX) {
+    fieldsizeX_ = sizeX > 0 ? sizeX : 12;
+}
+
+void SceneField::setRotation(bool rotate) {
+    if (rotate == rotating_) {
+        return;
+    }
+    rotating_ = rotate;
+    phase_ = 0;
+}
+
+void SceneField::moveCamera() {
+    if (!rotating_) {
+        return;
+    }
+    phase_ += fieldsizeX_ / 12;
+    if (phase_ > fieldsizeX_ * 50) {
+        phase_ -= fieldsizeX_ * 50;
+    }
+}
+
+void SceneField::processNewBlock(GameBlock* block) {
+    QMutexLocker lock(&blockMutex_);
+    if (block != nullptr && block->id() == GameField::kFieldBlockId) {
+        ++stackRevision_;
+    }
+    mirror_.addBlock(std::unique_ptr<GameBlock>(block));
+}
+
+void SceneField::processMoveBlocks(QList<GameMovement*> movements, QList<int> activeBlockIds) {
+    bool loss = false;
+    {
+        QMutexLocker lock(&blockMutex_);
+        loss = mirror_.moveBlocks(movements, activeBlockIds, [&](const GameBlock& b) {
+            for (int view = 0; view < kViews; ++view) {
+                if (activeBlockIds.value(view, -1) == b.id()) {
+                    follow_[std::size_t(view)] = QPoint(b.x(), b.y());
+                }
+            }
+        });
+    }
+    // Also those behind a miss: they were handed over too.
+    qDeleteAll(movements);
+    if (loss) {
+        Q_EMIT noticedPacketLoss();
+    }
+}
+
+void SceneField::processMergeBlocks(QList<GameMovement*> movements) {
+    int landed = 0;
+    GameField::LineClear clear;
+    {
+        QMutexLocker lock(&blockMutex_);
+        clear = mirror_.mergeBlocks(movements, [&](const GameBlock&) { ++landed; });
+        ++stackRevision_;
+    }
+    qDeleteAll(movements);
+    // Signals go out with the copy unlocked: a receiver may read it.
+    for (int i = 0; i < landed; ++i) {
+        Q_EMIT blockLanded();
+    }
+    for (int i = 0; i < clear.rows; ++i) {
+        Q_EMIT rowCleared();
+    }
+    if (clear.points > 0) {
+        Q_EMIT pointsMade(clear.points, clear.lowestRow);
+    }
+}
+
+void SceneField::reset() {
+    {
+        QMutexLocker lock(&blockMutex_);
+        mirror_.clear();
+        follow_.fill(QPoint());
+        ++stackRevision_;
+    }
+    setRotation(false);
+}

@@ -1,0 +1,520 @@
+#include "scenerenderer.h"
+
+#include <QMutexLocker>
+#include <QOpenGLContext>
+#include <climits>
+#include <cmath>
+
+#include "game/gamegrid.h"
+#include "scenefield.h"
+
+namespace {
+
+constexpr float kFrustum = 0.475f;
+constexpr float kNear = 9.5f;
+constexpr float kFar = 15.0f;
+constexpr float kGrey = 127.0f / 255.0f;
+constexpr float kGlassAlpha = 0.45f;
+constexpr float kMarkerAlpha = 127.0f / 255.0f;
+constexpr int kCubeSize = 32;
+constexpr int kMarkerColour = 6;  // the default box colour: its marker stays opaque
+
+// Uploaded upside down: GL's first row is the image's bottom row, so that t
+// grows up the surface as the image does.
+GLuint uploadTexture(const QImage& image) {
+    if (image.isNull()) {
+        return 0;
+    }
+    const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888).mirrored();
+    GLuint id = 0;
+    glGenTextures(1, &id);
+    glBindTexture(GL_TEXTURE_2D, id);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    // The textures repeat every grid unit, which is a few pixels far off:
+    // without mipmaps they would shimmer. One level per fragment is enough.
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_TRUE);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, rgba.width(), rgba.height(), 0, GL_RGBA,
+                 GL_UNSIGNED_BYTE, rgba.constBits());
+    glBindTexture(GL_TEXTURE_2D, 0);
+    return id;
+}
+
+// Each texel holds the unit direction through it, packed as (v / 2 + 1 / 2).
+GLuint makeNormalisationCubeMap() {
+    GLuint id = 0;
+    glGenTextures(1, &id);
+    glBindTexture(GL_TEXTURE_CUBE_MAP_ARB, id);
+    const float half = kCubeSize / 2;
+    std::vector<unsigned char> texels(std::size_t(kCubeSize * kCubeSize * 3));
+    for (int face = 0; face < 6; ++face) {
+        unsigned char* out = texels.data();
+        for (int t = 0; t < kCubeSize; ++t) {
+            for (int s = 0; s < kCubeSize; ++s) {
+                const float sc = float(s) - half;
+                const float tc = float(t) - half;
+                QVector3D d;
+                switch (face) {
+                    case 0:
+                        d = {half, -tc, -sc};
+                        break;
+                    case 1:
+                        d = {-half, -tc, sc};
+                        break;
+                    case 2:
+                        d = {sc, half, tc};
+                        break;
+                    case 3:
+                        d = {sc, -half, -tc};
+                        break;
+                    case 4:
+                        d = {sc, -tc, half};
+                        break;
+                    default:
+                        d = {-sc, -tc, -half};
+                        break;
+                }
+                d.normalize();
+                for (int k = 0; k < 3; ++k) {
+                    *out++ = static_cast<unsigned char>((d[k] * 0.5f + 0.5f) * 255.0f);
+                }
+            }
+        }
+        glTexImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X_ARB + GLenum(face), 0, GL_RGB8, kCubeSize,
+                     kCubeSize, 0, GL_RGB, GL_UNSIGNED_BYTE, texels.data());
+    }
+    glTexParameteri(GL_TEXTURE_CUBE_MAP_ARB, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_CUBE_MAP_ARB, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_CUBE_MAP_ARB, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_CUBE_MAP_ARB, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_CUBE_MAP_ARB, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
+    glBindTexture(GL_TEXTURE_CUBE_MAP_ARB, 0);
+    return id;
+}
+
+void deleteTexture(GLuint& id) {
+    if (id != 0) {
+        glDeleteTextures(1, &id);
+        id = 0;
+    }
+}
+
+void colour(int index, float alpha = 1.0f) {
+    const Rgb c = GameBlock::colourRgb(index);
+    glColor4f(float(c.red) / 255.0f, float(c.green) / 255.0f, float(c.blue) / 255.0f, alpha);
+}
+
+const float* at(const GameRoom& room, int mesh, int offset) {
+    return room.vertices(mesh) + offset;
+}
+
+// Calls f(box colour, column, row) for every box of a block standing on the
+// field; blocks waiting off the field are only shown in the preview.
+template <typename F>
+void forEachCell(const GameBlock& b, int fieldsizeX, F&& f) {
+    if (!FieldMirror::onField(b)) {
+        return;
+    }
+    const int r = b.rotation();
+    for (const GameBox& box : b.boxes()) {
+        const qint64 x = qint64(b.x()) + box.x(r);
+        const qint64 y = qint64(b.y()) + box.y(r);
+        if (x < INT_MIN || x > INT_MAX || y < INT_MIN || y > INT_MAX) {
+            continue;
+        }
+        f(box.colour(), GameGrid::column(fieldsizeX, int(x)), GameGrid::rowFloor(int(y)));
+    }
+}
+
+}  // namespace
+
+SceneTextures SceneTextures::fromResources() {
+    return {QImage(QStringLiteral(":/textures/wall")), QImage(QStringLiteral(":/textures/box")),
+            QImage(QStringLiteral(":/textures/box_bm"))};
+}
+
+SceneRenderer::SceneRenderer(SceneTextures textures) : images_(std::move(textures)) {}
+
+SceneRenderer::~SceneRenderer() {
+    QObject::disconnect(contextGone_);
+    release();
+}
+
+void SceneRenderer::initialize(GlCapabilities::Allow allow) {
+    QOpenGLContext* context = QOpenGLContext::currentContext();
+    if (context == nullptr) {
+        return;
+    }
+    release();
+    QObject::disconnect(contextGone_);
+    context_ = context;
+    contextGone_ = QObject::connect(context, &QOpenGLContext::aboutToBeDestroyed, context,
+                                    [this] { release(); });
+    caps_ = GlCapabilities::detect(*context, allow);
+    textureUnits_ = 1;
+    if (caps_.bumpMapping) {
+        glGetIntegerv(GL_MAX_TEXTURE_UNITS_ARB, &textureUnits_);
+    }
+
+    wallTexture_ = uploadTexture(images_.wall);
+    bump_ = false;
+    if (caps_.bumpMapping && !images_.box.isNull() && !images_.boxBump.isNull()) {
+        bumpTexture_ = uploadTexture(images_.boxBump);
+        boxTexture_ = uploadTexture(images_.box);
+        for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
+        }
+        cubeMap_ = makeNormalisationCubeMap();
+        bump_ = cubeMap_ != 0 && glGetError() == GL_NO_ERROR;
+        if (!bump_) {
+            deleteTexture(cubeMap_);
+            deleteTexture(boxTexture_);
+            deleteTexture(bumpTexture_);
+        }
+    }
+}
+
+void SceneRenderer::release() {
+    // GL names belong to their context: without it current they go with it.
+    if (context_ != nullptr && QOpenGLContext::currentContext() == context_) {
+        QMutexLocker lock(&geometry_.mutex());
+        geometry_.release();
+        deleteTexture(wallTexture_);
+        deleteTexture(boxTexture_);
+        deleteTexture(bumpTexture_);
+        deleteTexture(cubeMap_);
+    } else {
+        QMutexLocker lock(&geometry_.mutex());
+        geometry_.forget();
+        wallTexture_ = boxTexture_ = bumpTexture_ = cubeMap_ = 0;
+    }
+    bump_ = false;
+    context_ = nullptr;
+}
+
+void SceneRenderer::prepareGeometry(int fieldsizeX, int quality) {
+    QMutexLocker lock(&geometry_.mutex());
+    if (context_ != nullptr && !geometry_.matches(fieldsizeX, quality)) {
+        geometry_.rebuild(caps_, fieldsizeX, quality);
+    }
+}
+
+void SceneRenderer::beginFrame() {
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glClearColor(kGrey, kGrey, kGrey, 1.0f);
+    glShadeModel(GL_SMOOTH);
+    glClearDepth(1.0);
+    glDepthFunc(GL_LEQUAL);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    glEnable(GL_MULTISAMPLE);
+    const GLfloat specular[] = {1, 1, 1, 1};
+    const GLfloat ambient[] = {0.4f, 0.4f, 0.4f, 1};
+    const GLfloat diffuse[] = {0.4f, 0.4f, 0.4f, 1};
+    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, specular);
+    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 50);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, ambient);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, diffuse);
+    const GLfloat lightAmbient[] = {0.1f, 0.1f, 0.1f, 1};
+    const GLfloat lightDiffuse[] = {0.8f, 0.8f, 0.8f, 1};
+    glLightfv(GL_LIGHT0, GL_SPECULAR, specular);
+    glLightfv(GL_LIGHT0, GL_AMBIENT, lightAmbient);
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, lightDiffuse);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    glClear(GL_COLOR_BUFFER_BIT);
+}
+
+void SceneRenderer::endFrame() {
+    glDisable(GL_LIGHTING);
+    glDisable(GL_LIGHT0);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_MULTISAMPLE);
+    glDisable(GL_COLOR_MATERIAL);
+    glDisable(GL_BLEND);
+    glDisable(GL_TEXTURE_2D);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+}
+
+void SceneRenderer::drawViews(const SceneField& field, const SceneOptions& options, QSize pixels) {
+    if (context_ == nullptr) {
+        return;
+    }
+    QMutexLocker geometryLock(&geometry_.mutex());
+    const int quality = std::clamp(options.quality, 0, 2);
+    if (!geometry_.matches(field.fieldsizeX(), quality)) {
+        geometry_.rebuild(caps_, field.fieldsizeX(), quality);
+    }
+    QMutexLocker blockLock(&field.blockMutex());
+    const int views = options.splitscreen ? 2 : 1;
+    const int width = pixels.width() / views;
+    glEnable(GL_COLOR_MATERIAL);
+    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+    for (int view = 0; view < views; ++view) {
+        glViewport(view * width, 0, width, pixels.height());
+        // Each view clears only its own depth.
+        glScissor(view * width, 0, width, pixels.height());
+        glEnable(GL_SCISSOR_TEST);
+        glClear(GL_DEPTH_BUFFER_BIT);
+        glDisable(GL_SCISSOR_TEST);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        const float side = kFrustum * options.aspect / float(views);
+        glFrustum(-side, side, -kFrustum, kFrustum, kNear, kFar);
+        glMatrixMode(GL_MODELVIEW);
+        drawView(field, options, view);
+    }
+    glViewport(0, 0, pixels.width(), pixels.height());
+}
+
+void SceneRenderer::drawView(const SceneField& field, const SceneOptions& options, int view) {
+    const int w = field.fieldsizeX();
+    glLoadIdentity();
+    const GLfloat light[] = {10, 10, 0, 1};
+    glLightfv(GL_LIGHT0, GL_POSITION, light);
+    glTranslatef(0, 0, -10);
+    glScalef(0.025f, 0.025f, 0.025f);
+    glRotatef(25, 1, 0, 0);
+    glTranslatef(0, -12.5f, 0);
+    const float column = field.cameraColumn(view);
+    const float angle = -360.0f / float(w) * column;
+    glRotatef(angle, 0, 1, 0);
+
+    drawRoom(std::clamp(options.quality, 0, 2), column * 12.0f / float(w), angle);
+
+    const FieldMirror& mirror = field.mirror();
+    if (mirror.blockCount() == 0 && !mirror.hasField()) {
+        return;
+    }
+    glColor4f(0.25f, 0.25f, 0.25f, 1);
+    geometry_.baseTile().drawOnce();
+    drawBlocks(field, options, view);
+    if (options.showPointers) {
+        drawMarkers(field, options, view);
+    }
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(0, 0, 0, kGlassAlpha);
+    geometry_.outerWall().drawOnce();
+    geometry_.innerWall().drawOnce();
+    glDisable(GL_BLEND);
+}
+
+void SceneRenderer::drawRoom(int quality, float cameraPlace, float cameraAngle) {
+    if (quality == 2) {
+        drawRoomMeshes(cameraPlace, GameRoom::lightPosition(cameraAngle));
+        return;
+    }
+    const bool textured = quality == 1 && wallTexture_ != 0;
+    if (textured) {
+        glColor4f(1, 1, 1, 1);
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, wallTexture_);
+    } else {
+        const float grey = quality == 1 ? 1.0f : kGrey;
+        glColor4f(grey, grey, grey, 1);
+    }
+    geometry_.plainRoom().drawOnce();
+    if (textured) {
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glDisable(GL_TEXTURE_2D);
+    }
+}
+
+void SceneRenderer::drawRoomMeshes(float cameraPlace, const QVector3D& light) {
+    std::array<bool, GameRoom::kMeshes> shown{};
+    for (int m = 0; m < GameRoom::kMeshes; ++m) {
+        shown[std::size_t(m)] = GameRoom::visible(m, cameraPlace);
+    }
+    constexpr GLsizei kStride = GameRoom::kStride;
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glColor4f(1, 1, 1, 1);
+
+    if (!bump_) {
+        // Plain path: the wall texture under the fixed lights.
+        glEnableClientState(GL_NORMAL_ARRAY);
+        if (wallTexture_ != 0) {
+            glEnable(GL_TEXTURE_2D);
+            glBindTexture(GL_TEXTURE_2D, wallTexture_);
+        }
+        for (int m = 0; m < GameRoom::kMeshes; ++m) {
+            if (shown[std::size_t(m)]) {
+                glVertexPointer(3, GL_FLOAT, kStride, at(room_, m, GameRoom::Position));
+                glNormalPointer(GL_FLOAT, kStride, at(room_, m, GameRoom::ScaledNormal));
+                glTexCoordPointer(2, GL_FLOAT, kStride, at(room_, m, GameRoom::Texture));
+                glDrawArrays(GL_QUADS, 0, room_.vertexCount(m));
+            }
+        }
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glDisable(GL_TEXTURE_2D);
+        glDisableClientState(GL_NORMAL_ARRAY);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        glDisableClientState(GL_VERTEX_ARRAY);
+        return;
+    }
+
+    // Unit 0 turns each light vector into a unit colour through the cube map,
+    // unit 1 takes its dot product with the bump map's normal; a third unit
+    // multiplies by the colour texture in the same pass, else a second pass
+    // does by blending.
+    const bool onePass = textureUnits_ >= 3;
+    glDisable(GL_LIGHTING);
+    caps_.activeTexture(GL_TEXTURE0_ARB);
+    glEnable(GL_TEXTURE_CUBE_MAP_ARB);
+    glBindTexture(GL_TEXTURE_CUBE_MAP_ARB, cubeMap_);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    caps_.activeTexture(GL_TEXTURE1_ARB);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, bumpTexture_);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE_ARB);
+    glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_DOT3_RGB_ARB);
+    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_RGB_ARB, GL_TEXTURE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_RGB_ARB, GL_SRC_COLOR);
+    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE1_RGB_ARB, GL_PREVIOUS_ARB);
+    glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_RGB_ARB, GL_SRC_COLOR);
+    caps_.clientActiveTexture(GL_TEXTURE1_ARB);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    if (onePass) {
+        caps_.activeTexture(GL_TEXTURE2_ARB);
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, boxTexture_);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        caps_.clientActiveTexture(GL_TEXTURE2_ARB);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    }
+    for (int m = 0; m < GameRoom::kMeshes; ++m) {
+        if (!shown[std::size_t(m)]) {
+            continue;
+        }
+        room_.updateLight(m, light);
+        glVertexPointer(3, GL_FLOAT, kStride, at(room_, m, GameRoom::Position));
+        caps_.clientActiveTexture(GL_TEXTURE0_ARB);
+        glTexCoordPointer(3, GL_FLOAT, kStride, at(room_, m, GameRoom::Light));
+        caps_.clientActiveTexture(GL_TEXTURE1_ARB);
+        glTexCoordPointer(2, GL_FLOAT, kStride, at(room_, m, GameRoom::Texture));
+        if (onePass) {
+            caps_.clientActiveTexture(GL_TEXTURE2_ARB);
+            glTexCoordPointer(2, GL_FLOAT, kStride, at(room_, m, GameRoom::Texture));
+        }
+        glDrawArrays(GL_QUADS, 0, room_.vertexCount(m));
+    }
+    if (onePass) {
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glDisable(GL_TEXTURE_2D);
+        caps_.activeTexture(GL_TEXTURE1_ARB);
+        caps_.clientActiveTexture(GL_TEXTURE1_ARB);
+    }
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glDisable(GL_TEXTURE_2D);
+
+    caps_.activeTexture(GL_TEXTURE0_ARB);
+    caps_.clientActiveTexture(GL_TEXTURE0_ARB);
+    glBindTexture(GL_TEXTURE_CUBE_MAP_ARB, 0);
+    glDisable(GL_TEXTURE_CUBE_MAP_ARB);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    if (!onePass) {
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, boxTexture_);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_DST_COLOR, GL_ZERO);
+        for (int m = 0; m < GameRoom::kMeshes; ++m) {
+            if (shown[std::size_t(m)]) {
+                glVertexPointer(3, GL_FLOAT, kStride, at(room_, m, GameRoom::Position));
+                glTexCoordPointer(2, GL_FLOAT, kStride, at(room_, m, GameRoom::Texture));
+                glDrawArrays(GL_QUADS, 0, room_.vertexCount(m));
+            }
+        }
+        glDisable(GL_BLEND);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glDisable(GL_TEXTURE_2D);
+    }
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glEnable(GL_LIGHTING);
+}
+
+void SceneRenderer::drawBlocks(const SceneField& field, const SceneOptions& options, int view) {
+    const int w = field.fieldsizeX();
+    const int own = options.viewColours[std::size_t(view)];
+    const FieldMirror& mirror = field.mirror();
+    // The landed boxes change only with merges: one mesh, rebuilt then.
+    if (geometry_.stackRevision() != field.stackRevision()) {
+        std::vector<SceneMeshes::Cell> cells;
+        if (const GameBlock* landed = mirror.block(GameField::kFieldBlockId)) {
+            cells.reserve(landed->boxes().size());
+            forEachCell(*landed, w, [&](int boxColour, int column, int row) {
+                cells.push_back({column, row, boxColour});
+            });
+        }
+        geometry_.rebuildStack(caps_, cells, field.stackRevision());
+    }
+    const GlMesh& stack = geometry_.stack();
+    stack.bind();
+    for (int p = 0; p < stack.partCount(); ++p) {
+        colour(options.ignoreColors ? own : stack.partColour(p));
+        stack.drawPart(p);
+    }
+    stack.unbind();
+
+    const float step = 360.0f / float(w);
+    const float out = geometry_.radius() - 0.5f;
+    const GlMesh& mesh = geometry_.box();
+    mesh.bind();
+    mirror.forEachBlock([&](const GameBlock& b) {
+        forEachCell(b, w, [&](int boxColour, int column, int row) {
+            colour(options.ignoreColors ? own : boxColour);
+            glPushMatrix();
+            glRotatef(step * float(column), 0, 1, 0);
+            glTranslatef(0, float(row), out);
+            mesh.draw();
+            glPopMatrix();
+        });
+    });
+    mesh.unbind();
+}
+
+void SceneRenderer::drawMarkers(const SceneField& field, const SceneOptions& options, int view) {
+    const int w = field.fieldsizeX();
+    const float step = 360.0f / float(w);
+    const float out = geometry_.radius() - 0.5f;
+    const int own = options.viewColours[std::size_t(view)];
+    glDisable(GL_LIGHTING);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    const GlMesh& wire = geometry_.wireBox();
+    field.mirror().forEachBlock([&](const GameBlock& b) {
+        const int rows = field.mirror().dropDistance(b) / GameGrid::kCell;
+        if (rows <= 0 || !FieldMirror::onField(b)) {
+            return;
+        }
+        forEachCell(b, w, [&](int boxColour, int column, int row) {
+            if (options.ignoreColors) {
+                colour(own);
+            } else {
+                colour(boxColour, boxColour == kMarkerColour ? 1.0f : kMarkerAlpha);
+            }
+            glPushMatrix();
+            glRotatef(step * float(column), 0, 1, 0);
+            glTranslatef(0, 0, out);
+            glBegin(GL_LINES);
+            glVertex3f(0, float(row), 0);
+            glVertex3f(0, float(row - rows), 0);
+            glEnd();
+            glTranslatef(0, float(row - rows), 0);
+            wire.drawOnce();
+            glPopMatrix();
+        });
+    });
+    glDisable(GL_BLEND);
+    glEnable(GL_LIGHTING);
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QImage>
+#include <QMetaObject>
+#include <QSize>
+#include <array>
+
+#include "gameroom.h"
+#include "glcapabilities.h"
+#include "scenegeometry.h"
+
+class QOpenGLContext;
+class SceneField;
+
+// The images the scene is textured with; a missing one means plain drawing.
+struct SceneTextures {
+    QImage wall;
+    QImage box;
+    QImage boxBump;
+    // ":/textures/wall", ":/textures/box" and ":/textures/box_bm".
+    static SceneTextures fromResources();
+};
+
+struct SceneOptions {
+    int quality = 1;  // 0 Low, 1 Normal, 2 High
+    bool showPointers = true;
+    bool ignoreColors = false;
+    bool splitscreen = false;
+    float aspect = 4.0f / 3.0f;
+    // Colour index of each view's local player: all blocks take it when
+    // colours are ignored.
+    std::array<int, 2> viewColours{0, 1};
+};
+
+// Draws the 3D field with the fixed-function pipeline: per-frame state, one
+// view or two side by side, the room, the blocks with their target markers
+// and the glass walls of the cylinder. Every call needs the widget's context
+// current; 2D painting may follow endFrame.
+class SceneRenderer {
+public:
+    explicit SceneRenderer(SceneTextures textures = SceneTextures::fromResources());
+    ~SceneRenderer();
+    SceneRenderer(const SceneRenderer&) = delete;
+    SceneRenderer& operator=(const SceneRenderer&) = delete;
+
+    // Finds what the driver offers and loads the textures; once per context.
+    void initialize(GlCapabilities::Allow allow = {});
+    const GlCapabilities& capabilities() const { return caps_; }
+    // Dot3 bump mapping works: extensions, cube map and both room textures.
+    bool bumpMapping() const { return bump_; }
+
+    // The state every frame starts with, and the grey clear.
+    void beginFrame();
+    void drawViews(const SceneField& field, const SceneOptions& options, QSize pixels);
+    // Leaves the context as 2D painting expects it.
+    void endFrame();
+
+    // Rebuilds the fixed meshes if width or quality changed (drawViews does
+    // this by itself).
+    void prepareGeometry(int fieldsizeX, int quality);
+    // Drops the GL objects; deleted only while their context is current.
+    void release();
+
+private:
+    void drawView(const SceneField& field, const SceneOptions& options, int view);
+    void drawRoom(int quality, float cameraPlace, float cameraAngle);
+    void drawRoomMeshes(float cameraPlace, const QVector3D& light);
+    void drawBlocks(const SceneField& field, const SceneOptions& options, int view);
+    void drawMarkers(const SceneField& field, const SceneOptions& options, int view);
+
+    SceneTextures images_;
+    GlCapabilities caps_;
+    SceneGeometry geometry_;
+    GameRoom room_;
+    QOpenGLContext* context_ = nullptr;
+    QMetaObject::Connection contextGone_;
+    GLuint wallTexture_ = 0;
+    GLuint boxTexture_ = 0;
+    GLuint bumpTexture_ = 0;
+    GLuint cubeMap_ = 0;
+    bool bump_ = false;
+    GLint textureUnits_ = 1;
+};

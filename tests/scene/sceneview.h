@@ -1,0 +1,67 @@
+#pragma once
+
+// A bare widget that draws a field copy the way the game's widget does:
+// scene first, then the preview panels over it.
+#include <QOpenGLWidget>
+#include <QPainter>
+#include <QSurfaceFormat>
+#include <functional>
+
+#include "gui/scene/previewpainter.h"
+#include "gui/scene/scenefield.h"
+#include "gui/scene/scenerenderer.h"
+
+// The context the game's widget asks for; set before the application starts.
+inline void setSceneDefaultFormat(int samples) {
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setProfile(QSurfaceFormat::CompatibilityProfile);
+    format.setVersion(2, 1);
+    format.setDepthBufferSize(24);
+    format.setSamples(samples);
+    format.setSwapInterval(0);
+    QSurfaceFormat::setDefaultFormat(format);
+}
+
+class SceneView : public QOpenGLWidget {
+public:
+    SceneView(const SceneField& field, SceneTextures textures, GlAllow allow = {})
+        : field_(field), renderer_(std::move(textures)), allow_(allow) {}
+    ~SceneView() override {
+        makeCurrent();
+        renderer_.release();
+        doneCurrent();
+    }
+
+    SceneOptions options;
+    int preview = PreviewPainter::Off;
+    float scale = 1.0f;
+    // Painted after the scene, as the widget's 2D layer would be.
+    std::function<void(QPainter&)> overlay;
+    int samples = -1;  // GL_SAMPLES seen while painting
+    int painted = 0;
+
+    SceneRenderer& renderer() { return renderer_; }
+
+protected:
+    void initializeGL() override { renderer_.initialize(allow_); }
+    void paintGL() override {
+        ++painted;
+        glGetIntegerv(GL_SAMPLES, &samples);
+        const QSize pixels = size() * devicePixelRatio();
+        renderer_.beginFrame();
+        renderer_.drawViews(field_, options, pixels);
+        renderer_.endFrame();
+        QPainter painter(this);
+        painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+        PreviewPainter::paint(painter, field_, preview, size(), scale, options.splitscreen);
+        if (overlay) {
+            overlay(painter);
+        }
+    }
+
+private:
+    const SceneField& field_;
+    SceneRenderer renderer_;
+    GlAllow allow_;
+};

@@ -1,0 +1,246 @@
+// The view's field copy, the extension test, the room meshes and the preview
+// layout: everything of the scene that needs no GL context.
+#include <QSignalSpy>
+#include <QTest>
+#include <cmath>
+
+#include "gui/scene/gameroom.h"
+#include "gui/scene/glcapabilities.h"
+#include "gui/scene/previewpainter.h"
+#include "gui/scene/scenefield.h"
+#include "gui/scene/scenemeshes.h"
+
+namespace {
+
+// One box at (column, row), as its own block.
+GameBlock* single(int id, int column, int row) {
+    auto* b = new GameBlock(id, column * 50, row * 50, 12);
+    b->addBox(GameBox(1, {0, 0, 0, 0}, {0, 0, 0, 0}, 12));
+    return b;
+}
+
+// A field block whose given rows are full but for column gap.
+GameBlock* rows(std::initializer_list<int> full, int gap) {
+    auto* field = new GameBlock(0, 0, 0, 12);
+    for (int r : full) {
+        for (int c = 0; c < 12; ++c) {
+            if (c != gap) {
+                field->addBox(GameBox(2, {c * 50, c * 50, c * 50, c * 50},
+                                      {r * 50, r * 50, r * 50, r * 50}, 12));
+            }
+        }
+    }
+    return field;
+}
+
+}  // namespace
+
+class TestScene : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    // Each view's camera follows its player's block; a movement of an unknown
+    // block drops the rest of its batch, and from the eleventh miss of one id on
+    // every miss asks for a resend.
+    void copyFollowsBlocksAndNoticesLoss() {
+        SceneField field;
+        QSignalSpy loss(&field, &SceneField::noticedPacketLoss);
+        field.processNewBlock(rows({}, -1));
+        field.processNewBlock(single(4, 0, 20));
+        field.processNewBlock(single(5, 6, 20));
+        field.processMoveBlocks(
+            {new GameMovement(4, 100, 950, 0), new GameMovement(5, 350, 900, 0)}, {5, 4});
+        QCOMPARE(field.followPosition(0), QPoint(350, 900));
+        QCOMPARE(field.followPosition(1), QPoint(100, 950));
+        QCOMPARE(field.cameraColumn(0), 8.5f);
+
+        for (int i = 1; i <= 12; ++i) {
+            field.processMoveBlocks({new GameMovement(6, 0, 0, 0), new GameMovement(5, 0, 500, 0)},
+                                    {5, 4});
+            QCOMPARE(loss.count(), std::max(0, i - 10));
+        }
+        QCOMPARE(field.followPosition(0), QPoint(350, 900));
+        QCOMPARE(field.mirror().block(5)->y(), 900);
+    }
+
+    // One merge that fills two rows: one land, two point sounds, one label of
+    // 30 points at the last row cleared. A full row above row 24 stays.
+    void mergeClearsRowsWithSoundsAndLabel() {
+        SceneField field;
+        QSignalSpy landed(&field, &SceneField::blockLanded);
+        QSignalSpy cleared(&field, &SceneField::rowCleared);
+        QSignalSpy points(&field, &SceneField::pointsMade);
+        field.processNewBlock(rows({0, 1, 2, 25}, 7));
+        field.processNewBlock(new GameBlock(8, 1, 6, 0, 1000, 1, 12));  // a vertical I
+        field.processNewBlock(single(9, 7, 25));
+        // The I lands in column 7, rows 1..4; the single box fills row 25.
+        field.processMergeBlocks(
+            {new GameMovement(8, 300, 50, 1), new GameMovement(9, 350, 1250, 0)});
+
+        QCOMPARE(landed.count(), 2);
+        QCOMPARE(cleared.count(), 2);  // rows 2 and 1; row 0 still lacks column 7
+        QCOMPARE(points.count(), 1);
+        QCOMPARE(points.at(0), QVariantList({30, 1}));
+        QCOMPARE(field.lineScore(), 30);
+        QCOMPARE(field.mirror().cell(7, 23), GameField::kFieldBlockId);  // row 25 moved down twice
+        QCOMPARE(field.mirror().cell(0, 23), GameField::kFieldBlockId);
+    }
+
+    // The camera turns by a column's share each 35 ms tick: once around in 600
+    // ticks (21 s) whatever the width; turning off puts it back.
+    void cameraTurnsOnceIn600Ticks_data() {
+        QTest::addColumn<int>("width");
+        QTest::newRow("one player") << 12;
+        QTest::newRow("four players") << 48;
+    }
+    void cameraTurnsOnceIn600Ticks() {
+        QFETCH(int, width);
+        SceneField field;
+        field.setFieldsizeX(width);
+        field.setRotation(true);
+        const float start = field.cameraColumn(0);
+        for (int t = 1; t <= 600; ++t) {
+            field.moveCamera();
+            if (t == 300) {
+                QCOMPARE(field.cameraColumn(0), std::fmod(start + float(width) / 2, float(width)));
+            }
+        }
+        QCOMPARE(field.cameraColumn(0), start);
+        field.moveCamera();
+        field.setRotation(false);
+        QCOMPARE(field.rotationPhase(), 0);
+    }
+
+    void extensionIsAWholeWord_data() {
+        QTest::addColumn<QByteArray>("extensions");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("present");
+        const QByteArray list = "GL_ARB_multitexture GL_ARB_texture_cube_map_array GL_EXT_x";
+        QTest::newRow("first") << list << QByteArray("GL_ARB_multitexture") << true;
+        QTest::newRow("last") << list << QByteArray("GL_EXT_x") << true;
+        QTest::newRow("prefix of a name") << list << QByteArray("GL_ARB_texture_cube_map") << false;
+        QTest::newRow("suffix of a name") << list << QByteArray("ARB_multitexture") << false;
+        QTest::newRow("two names") << list << QByteArray("GL_ARB_multitexture GL_EXT_x") << false;
+        QTest::newRow("empty name") << list << QByteArray() << false;
+        QTest::newRow("no list") << QByteArray() << QByteArray("GL_EXT_x") << false;
+    }
+    void extensionIsAWholeWord() {
+        QFETCH(QByteArray, extensions);
+        QFETCH(QByteArray, name);
+        QFETCH(bool, present);
+        QCOMPARE(GlCapabilities::hasExtension(extensions, name), present);
+    }
+
+    // Every vertex carries a right frame (normal = bitangent x tangent, all of
+    // unit length, the scaled normal 0.025 long), every quad faces its normal,
+    // and a light in the room lies in front of every face turned into it.
+    void roomMeshesHaveTheirSizesAndFrames() {
+        GameRoom room;
+        const QVector3D light = GameRoom::lightPosition(-123.0f);
+        QVERIFY(std::abs(light.x()) < 35 && std::abs(light.z()) < 35 && light.y() > 0);
+        const std::array<QVector3D, 5> inward{
+            {{0, 1, 0}, {-1, 0, 0}, {1, 0, 0}, {0, 0, -1}, {0, 0, 1}}};
+        for (int m = 0; m < GameRoom::kMeshes; ++m) {
+            QCOMPARE(room.vertexCount(m), GameRoom::kVertexCounts[std::size_t(m)]);
+            room.updateLight(m, light);
+            for (int v = 0; v < room.vertexCount(m); ++v) {
+                const QVector3D t = room.vector(m, v, GameRoom::Tangent);
+                const QVector3D b = room.vector(m, v, GameRoom::Bitangent);
+                const QVector3D n = room.vector(m, v, GameRoom::Normal);
+                QVERIFY(qFuzzyCompare(t.length(), 1.0f) && qFuzzyCompare(b.length(), 1.0f));
+                QVERIFY(QVector3D::crossProduct(b, t).distanceToPoint(n) < 1e-6f);
+                QVERIFY((n * 0.025f).distanceToPoint(room.vector(m, v, GameRoom::ScaledNormal)) <
+                        1e-6f);
+                QCOMPARE(room.surfaceId(m, v), m);
+                if (n == inward[std::size_t(m)]) {
+                    QVERIFY(room.vector(m, v, GameRoom::Light).z() > 0);
+                }
+                if (v % 4 == 0) {
+                    const QVector3D p = room.vector(m, v, GameRoom::Position);
+                    const QVector3D face =
+                        QVector3D::crossProduct(room.vector(m, v + 1, GameRoom::Position) - p,
+                                                room.vector(m, v + 2, GameRoom::Position) - p);
+                    QVERIFY(QVector3D::dotProduct(face, n) > 0);
+                }
+            }
+        }
+    }
+
+    // Landed boxes side by side lose the faces they press together, and only
+    // those: the two faces left across the row are its ends.
+    void stackLeavesOutCoveredFaces_data() {
+        QTest::addColumn<int>("quality");
+        QTest::newRow("plain cubes") << 0;
+        QTest::newRow("bevelled boxes") << 1;
+    }
+    void stackLeavesOutCoveredFaces() {
+        QFETCH(int, quality);
+        const auto one = SceneMeshes::box(quality).indices.size();
+        QCOMPARE(SceneMeshes::stack({{5, 3, 1}}, 12, quality).indices.size(), one);
+        const MeshData row = SceneMeshes::stack({{0, 0, 1}, {1, 0, 2}}, 48, quality);
+        QCOMPARE(row.indices.size(), 2 * one - 12);  // two faces of two triangles
+        QCOMPARE(row.parts.size(), std::size_t(2));
+        const float step = 2.0f * float(M_PI) / 48;
+        // Each box's own sideways axis: column 0 unturned, column 1 turned one step.
+        const QVector3D side0(1, 0, 0);
+        const QVector3D side1(std::cos(step), 0, -std::sin(step));
+        const QVector3D middle = QVector3D(std::sin(step / 2), 0, std::cos(step / 2)) *
+                                 (SceneMeshes::fieldRadius(48) - 0.5f);
+        int ends = 0;
+        for (std::size_t t = 0; t < row.indices.size(); t += 3) {
+            QVector3D centre;
+            QVector3D normal;
+            for (std::size_t k = 0; k < 3; ++k) {
+                const float* v = row.vertices.data() + row.indices[t + k] * MeshData::kFloats;
+                centre += QVector3D(v[0], v[1], v[2]) / 3;
+                normal = QVector3D(v[3], v[4], v[5]).normalized();
+            }
+            if (std::abs(QVector3D::dotProduct(normal, side0)) > 0.999f ||
+                std::abs(QVector3D::dotProduct(normal, side1)) > 0.999f) {
+                ++ends;
+                QVERIFY(centre.distanceToPoint(middle) > 0.7f);
+            }
+        }
+        QCOMPARE(ends, 4);
+    }
+
+    // A wall is drawn over the half turn in which the camera looks at its face.
+    void wallsShowOnlyTowardsTheCamera() {
+        GameRoom room;
+        for (float f = 0.25f; f < 12; f += 0.5f) {
+            const float a = f * 30.0f * float(M_PI) / 180.0f;
+            const QVector3D camera(std::sin(a), 0, std::cos(a));
+            QVERIFY(GameRoom::visible(0, f));
+            for (int m = 1; m < GameRoom::kMeshes; ++m) {
+                const QVector3D n = room.vector(m, 0, GameRoom::Normal);
+                QCOMPARE(GameRoom::visible(m, f), QVector3D::dotProduct(n, camera) > 0);
+            }
+        }
+    }
+
+    // Where a coming block of each slot shows: top panel two by two, bottom
+    // panel in a row, rows of the block growing upwards; a block on the field
+    // shows nowhere.
+    void previewPlacesComingBlocks_data() {
+        QTest::addColumn<int>("position");
+        QTest::addColumn<int>("slot");
+        QTest::addColumn<QRectF>("firstBox");
+        // 800 x 600 at scale 1.25: cell 15, slot step 75.
+        QTest::newRow("top, slot 0") << 1 << 0 << QRectF(655 + 15, 70 - 30, 15, 15);
+        QTest::newRow("top, slot 3") << 1 << 3 << QRectF(655 + 75 + 15, 145 - 30, 15, 15);
+        QTest::newRow("bottom, slot 2") << 2 << 2 << QRectF(257.5 + 150 + 15, 590 - 30, 15, 15);
+        QTest::newRow("on the field") << 2 << -1 << QRectF();
+    }
+    void previewPlacesComingBlocks() {
+        QFETCH(int, position);
+        QFETCH(int, slot);
+        QFETCH(QRectF, firstBox);
+        const GameBlock o(1, 0, 0, -500 * (slot + 1), -500, 0, 48);  // first box at (1, 1)
+        const auto l = PreviewPainter::layout(position, QSize(800, 600), 1.25f, false);
+        const auto boxes = PreviewPainter::boxes(o, l, position, 0);
+        QCOMPARE(boxes.empty() ? QRectF() : boxes.front(), firstBox);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestScene)
+#include "test_scene.moc"
