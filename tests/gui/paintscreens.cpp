@@ -12,7 +12,6 @@
 #include <functional>
 
 #include "gui/guimetrics.h"
-#include "gui/media/creditsroll.h"
 #include "gui/overlaypainter.h"
 #include "guifixture.h"
 
@@ -25,6 +24,7 @@ QString client(const char* text, int n = -1) {
 
 void lobbyOfFour(GuiFixture& f, bool host) {
     f.lobby(4, false, host, {0, 1, 2, 3});
+    f.gui->setBaseState(GuiState::Lobby, client("Press 'r' when you are ready."));
     f.gui->updatePlayerlist(
         {0, 1, 2, 3}, {"Ann", "Benedikt", "Cid", "Dora"}, {0, -9, 3, -10},
         {GamePlayer::Ready, GamePlayer::Waiting, GamePlayer::Connecting, GamePlayer::Ready});
@@ -128,23 +128,14 @@ const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{
      }},
 };
 
-// The credits at two points of their way up: the first groups, then the last.
-void paintCredits(const QString& out, const GuiMetrics& metrics) {
-    CreditsRoll roll;
-    roll.setFont(metrics.font(GuiMetrics::SmallMenu));
+// The credits as the widget shows them, once their first lines (or `lines`
+// more) have come up.
+void scrollCredits(GuiFixture& f, int height, int lines) {
+    f.play("Up Enter");  // "About"
+    const CreditsRoll& roll = f.gui->credits();
     const int advance = QFontMetrics(roll.font()).height() * 3 / 2;
-    const QSize size(metrics.width(), metrics.height());
-    for (const auto& [name, lines] : {std::pair{"credits1", 0}, std::pair{"credits2", 9}}) {
-        roll.restart();
-        while (roll.frame() * CreditsRoll::kPixelsPerTick < size.height() - 40 + lines * advance) {
-            roll.tick(size.height());
-        }
-        QImage image(size, QImage::Format_RGB32);
-        image.fill(QColor(127, 127, 127));
-        QPainter p(&image);
-        roll.paint(p, size);
-        p.end();
-        image.save(QStringLiteral("%1/%2_%3.png").arg(out, name).arg(size.width()));
+    while (roll.frame() * CreditsRoll::kPixelsPerTick < height - 40 + lines * advance) {
+        f.timers.advance(GuiController::kIntroMs);
     }
 }
 
@@ -163,11 +154,19 @@ int main(int argc, char** argv) {
         QCoreApplication::installTranslator(&translator);
     }
     for (const QSize size : {QSize(1280, 1024), QSize(800, 600)}) {
-        for (const auto& [name, setUp] : kScreens) {
-            GuiFixture f;
-            setUp(f);
+        auto screens = kScreens;
+        for (const auto& [name, lines] : {std::pair{"credits1", 0}, std::pair{"credits2", 9}}) {
+            screens.append(
+                {name, [size, lines](GuiFixture& f) { scrollCredits(f, size.height(), lines); }});
+        }
+        for (const auto& [name, setUp] : screens) {
             GuiMetrics metrics;
             metrics.resize(size.width(), size.height());
+            GuiFixture f;
+            // What the widget does on a resize.
+            f.gui->setViewHeight(size.height());
+            f.gui->credits().setFont(metrics.font(GuiMetrics::SmallMenu));
+            setUp(f);
             QImage image(size, QImage::Format_RGB32);
             image.fill(QColor(127, 127, 127));
             QPainter p(&image);
@@ -179,9 +178,6 @@ int main(int argc, char** argv) {
                 return 1;
             }
         }
-        GuiMetrics metrics;
-        metrics.resize(size.width(), size.height());
-        paintCredits(out, metrics);
     }
     return 0;
 }
