@@ -21,8 +21,6 @@ private Q_SLOTS:
                                    << "Singleplayer" << -1 << "Einzelspieler";
         QTest::newRow("client") << "Client"
                                 << "Disconnecting..." << -1 << "Verbindung wird getrennt...";
-        QTest::newRow("painter") << "OverlayPainter"
-                                 << "Spectating" << -1 << "Schaut zu";
         QTest::newRow("one point") << "Client"
                                    << "GAME OVER (%n Point(s))" << 1 << "GAME OVER (1 Punkt)";
         QTest::newRow("no points") << "Client"
