@@ -23,9 +23,12 @@ build: deps
 	cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Until the windowed game lands, the program to start is the headless field demo.
+# The game, full screen. Its settings, highscores and screenshots live in play/
+# (the game keeps them in its working folder). ARGS=--windowed for a window.
+PLAY_DIR ?= play
 run: build
-	$(BUILD)/bin/quadrell-fieldsim --columns 48 --pieces 400 --show
+	mkdir -p $(PLAY_DIR)
+	cd $(PLAY_DIR) && $(abspath $(BUILD))/bin/quadrell $(ARGS)
 
 test: deps
 	cmake -S . -B $(ASAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DQUADRELL_SANITIZE=ON
@@ -43,6 +46,7 @@ bench: deps
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	@for b in $(BENCH_BUILD)/bin/bench_*; do echo "== $$b"; $$b || exit 1; done
 	@echo "== bench/server_load.sh"; bench/server_load.sh $(BENCH_BUILD)/bin
+	@echo "== bench/game_figures.sh"; bench/game_figures.sh $(BENCH_BUILD)/bin
 
 fuzz-build: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUADRELL_FUZZ=ON

@@ -31,7 +31,8 @@ GLWidget::GLWidget(Client* client, uint resWidth, uint resHeight, QWidget* paren
                    GuiEnvironment environment)
     : QOpenGLWidget(parent),
       environment_(std::move(environment)),
-      timers_(environment_.timers != nullptr ? *environment_.timers : TimerSource::system()),
+      timers_(environment_.timers != nullptr ? *environment_.timers : TimerSource::system(),
+              [this] { update(); }),
       gui_(std::make_unique<GuiController>(client->settings(), client->highscores(),
                                            QSize(int(resWidth), int(resHeight)), timers_)),
       cursor_(ownCursor()),
@@ -77,16 +78,20 @@ GLWidget::GLWidget(Client* client, uint resWidth, uint resHeight, QWidget* paren
 
     // The field copy's events: sounds through the one place they are asked
     // for, line points as labels, lost movements to the client.
-    connect(&scene_, &SceneField::blockLanded, this,
-            [this] { gui_->requestSound(Sound::Land); });
-    connect(&scene_, &SceneField::rowCleared, this,
-            [this] { gui_->requestSound(Sound::Point); });
+    connect(&scene_, &SceneField::blockLanded, this, [this] { gui_->requestSound(Sound::Land); });
+    connect(&scene_, &SceneField::rowCleared, this, [this] { gui_->requestSound(Sound::Point); });
     connect(&scene_, &SceneField::pointsMade, this, &GLWidget::addPointLabel);
     connect(&scene_, &SceneField::noticedPacketLoss, this, &GLWidget::noticedPacketLoss);
 
     if (environment_.continuousRepaint) {
-        // The next frame is asked for as soon as one is on screen.
-        connect(this, &QOpenGLWidget::frameSwapped, this, qOverload<>(&QWidget::update));
+        // While something moves the next frame is asked for as soon as one is
+        // on screen. A still screen is drawn again only when input, a timer or
+        // the client changed it, so an idle menu costs next to nothing.
+        connect(this, &QOpenGLWidget::frameSwapped, this, [this] {
+            if (animating()) {
+                update();
+            }
+        });
     }
     rebuildResolutions();
     updateCursor(gui_->ownCursor(), gui_->mouseTracking());
@@ -173,22 +178,32 @@ void GLWidget::paintGL() {
 // ---------------------------------------------------------------------------
 // Input
 
+bool GLWidget::animating() const {
+    const GuiState base = gui_->stack().base();
+    return base == GuiState::Intro || base == GuiState::About || base == GuiState::Lobby ||
+           base == GuiState::Game || gui_->pulsing();
+}
+
 void GLWidget::keyPressEvent(QKeyEvent* event) {
     if (!gui_->keyPress(*event)) {
         QOpenGLWidget::keyPressEvent(event);
     }
+    update();
 }
 
 void GLWidget::keyReleaseEvent(QKeyEvent* event) {
     gui_->keyRelease(*event);
+    update();
 }
 
 void GLWidget::mouseMoveEvent(QMouseEvent* event) {
     gui_->mouseMove(event->position().toPoint());
+    update();
 }
 
 void GLWidget::mousePressEvent(QMouseEvent* event) {
     gui_->mousePress(event->position().toPoint(), event->button());
+    update();
 }
 
 bool GLWidget::focusNextPrevChild(bool /*next*/) {
@@ -200,18 +215,22 @@ bool GLWidget::focusNextPrevChild(bool /*next*/) {
 
 void GLWidget::setBaseState(GuiState state, QString message) {
     gui_->setBaseState(state, message);
+    update();
 }
 
 void GLWidget::setTopState(GuiState state, QString message) {
     gui_->setTopState(state, message);
+    update();
 }
 
 void GLWidget::setLastState() {
     gui_->setLastState();
+    update();
 }
 
 void GLWidget::setNextGuiState(bool resetCurrentMenuEntry) {
     gui_->setNextGuiState(resetCurrentMenuEntry);
+    update();
 }
 
 void GLWidget::resetGui(bool resetPlayers, int mPlayers, bool splitscreen, bool host, bool spec,
@@ -219,43 +238,53 @@ void GLWidget::resetGui(bool resetPlayers, int mPlayers, bool splitscreen, bool 
     gui_->resetGui(resetPlayers, mPlayers, splitscreen, host, spec, cId);
     scene_.reset();
     followRotation();
+    update();
 }
 
 void GLWidget::resetChat() {
     gui_->resetChat();
+    update();
 }
 
 void GLWidget::displayError(QString message, bool leaveGame) {
     gui_->displayError(message, leaveGame);
+    update();
 }
 
 void GLWidget::displayMessage(QString message) {
     gui_->displayMessage(message);
+    update();
 }
 
 void GLWidget::displayCountdown(QString message) {
     gui_->displayCountdown(message);
+    update();
 }
 
 void GLWidget::displayChatMessage(int playerId, QString message) {
     gui_->displayChatMessage(playerId, message);
+    update();
 }
 
 void GLWidget::setNextTextMessage() {
     gui_->setNextTextMessage();
+    update();
 }
 
 void GLWidget::updatePlayerlist(QList<int> connIds, QStringList names, QList<int> colors,
                                 QList<GamePlayer::PlayerStatus> status) {
     gui_->updatePlayerlist(connIds, names, colors, status);
+    update();
 }
 
 void GLWidget::updatePinglist(QList<int> connIds, QList<int> pings) {
     gui_->updatePinglist(connIds, pings);
+    update();
 }
 
 void GLWidget::removePlayer(int playerId) {
     gui_->removePlayer(playerId);
+    update();
 }
 
 void GLWidget::startPlayTime() {
@@ -272,18 +301,22 @@ void GLWidget::stopPlayTime() {
 
 void GLWidget::setScore(int score, bool add) {
     gui_->setScore(score, add);
+    update();
 }
 
 void GLWidget::setPlaytime(QString playtime, bool add) {
     gui_->setPlaytime(playtime, add);
+    update();
 }
 
 void GLWidget::processMasterserverResult(MasterserverResult result) {
     gui_->processMasterserverResult(result);
+    update();
 }
 
 void GLWidget::addServer(ServerData* server) {
     gui_->addServer(server);
+    update();
 }
 
 void GLWidget::repeatKey(int i) {
@@ -296,6 +329,7 @@ void GLWidget::unlockKeys() {
 
 void GLWidget::setWindowed(bool windowed) {
     gui_->setWindowed(windowed);
+    update();
 }
 
 void GLWidget::playVideo() {

@@ -142,13 +142,15 @@ protected:
 
 private:
     void updateCursor(bool ownCursor, bool mouseTracking);
+    // Whether the picture changes by itself from frame to frame.
+    bool animating() const;
     // The camera turns while the field copy says so.
     void followRotation();
     void applyVSync(bool on);
     SceneOptions sceneOptions() const;
 
     GuiEnvironment environment_;
-    TimerSource& timers_;
+    NotifyingTimerSource timers_;  // a timer that fired asks for a frame
     GuiMetrics metrics_;
     std::unique_ptr<GuiController> gui_;
     std::unique_ptr<SoundEffects> sounds_;

@@ -77,11 +77,10 @@ GuiController::GuiController(const ClientSettings& settings, const HighscoreFile
     connect(&keys_, &KeyCounters::changedInput, this, &GuiController::changedInput);
     if (options_.showIntro) {
         stack_.setBaseState(GuiState::Intro, QString());
-        introTimer_->start(kIntroMs);
+        startVideo();
     } else {
         stack_.setBaseState(GuiState::MainMenu, QString());
     }
-    fpsTimer_->start(kFpsMs);
 }
 
 GuiController::~GuiController() = default;
@@ -98,6 +97,14 @@ void GuiController::applied(GuiState state, bool reset) {
         keys_.releaseAll();
         inputLock_ = true;
         unlockTimer_->start(kUnlockMs);
+    }
+    // Frame rate and play time are shown only over a game; in the menus the
+    // second tick would only wake the widget.
+    const bool inGame = stack_.base() == GuiState::Lobby || stack_.base() == GuiState::Game;
+    if (!inGame) {
+        fpsTimer_->stop();
+    } else if (!fpsTimer_->isActive()) {
+        fpsTimer_->start(kFpsMs);
     }
     hitMap_.clear();
 }
@@ -174,11 +181,22 @@ void GuiController::showMainMenu() {
     stack_.setBaseState(GuiState::MainMenu, QString());
 }
 
+void GuiController::startVideo() {
+    videoStartMs_ = timers_.clock().nowMs();
+    videoTicks_ = 0;
+    introTimer_->start(kIntroMs);
+}
+
 void GuiController::playVideo() {
-    if (stack_.base() == GuiState::Intro) {
-        intro_.tick(viewHeight_);
-    } else {
-        credits_.tick(viewHeight_);
+    // Ticks that a slow frame held back are made up, so the intro and the
+    // credits keep their pace however fast frames are drawn.
+    const qint64 due = (timers_.clock().nowMs() - videoStartMs_) / kIntroMs;
+    for (; videoTicks_ < due && introTimer_->isActive(); ++videoTicks_) {
+        if (stack_.base() == GuiState::Intro) {
+            intro_.tick(viewHeight_);
+        } else {
+            credits_.tick(viewHeight_);
+        }
     }
 }
 

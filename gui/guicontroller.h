@@ -121,6 +121,8 @@ public:
     // The height the intro and the credits move in.
     void setViewHeight(int height) { viewHeight_ = height; }
     bool retrieving() const { return retrieving_; }
+    // The 20 ms pulse runs: a caret, a pause sign or the retrieving arc moves.
+    bool pulsing() const { return pulseTimer_->isActive(); }
     bool tabHeld() const { return tab_; }
     bool inputLocked() const { return inputLock_; }
     bool windowed() const { return windowed_; }
@@ -191,6 +193,8 @@ public Q_SLOTS:
     void requestSound(int sound);
     // Leaves the intro or the credits for the main menu.
     void showMainMenu();
+    // Runs the intro or the credits from their first tick.
+    void startVideo();
 
 Q_SIGNALS:
     void menuMainHost(QString name, int port, int maxPlayers, bool singleplayer, bool splitscreen,
@@ -322,6 +326,8 @@ private:
     IntroSequence intro_;
     CreditsRoll credits_;
     int viewHeight_ = 480;
+    qint64 videoStartMs_ = 0;
+    qint64 videoTicks_ = 0;
 
     std::unique_ptr<GuiTimer> unlockTimer_;
     std::unique_ptr<GuiTimer> pulseTimer_;

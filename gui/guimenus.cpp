@@ -320,7 +320,7 @@ void GuiController::activateMain(int entry) {
         case 6:
             stack_.setBaseState(GuiState::About, QString());
             credits_.restart();
-            introTimer_->start(kIntroMs);
+            startVideo();
             break;
         default:
             break;

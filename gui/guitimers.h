@@ -28,6 +28,26 @@ public:
     static TimerSource& system();
 };
 
+// Another source's timers that also run `after` each time one has fired: the
+// widget draws at once what a timer changed instead of drawing all the time.
+class NotifyingTimerSource : public TimerSource {
+public:
+    NotifyingTimerSource(TimerSource& inner, std::function<void()> after)
+        : inner_(inner), after_(std::move(after)) {}
+
+    std::unique_ptr<GuiTimer> makeTimer(bool singleShot, std::function<void()> timeout) override {
+        return inner_.makeTimer(singleShot, [this, timeout = std::move(timeout)] {
+            timeout();
+            after_();
+        });
+    }
+    const Clock& clock() const override { return inner_.clock(); }
+
+private:
+    TimerSource& inner_;
+    std::function<void()> after_;
+};
+
 // Time moves only in advance(); timers that fall due fire in the order of
 // their deadlines, each seeing the clock at its own deadline.
 class ManualTimerSource : public TimerSource {

@@ -17,11 +17,11 @@ using namespace Procedural;
 constexpr int kSize = 256;
 constexpr double kPixel = 1.0 / kSize;
 
-constexpr double kGroutHalfWidth = 6 * kPixel;
-constexpr double kBevelWidth = 24 * kPixel;
+constexpr double kGroutHalfWidth = 3 * kPixel;
+constexpr double kBevelWidth = 14 * kPixel;
 constexpr double kCornerRadius = 22 * kPixel;
 // Normal tilt per unit of height change across one texel.
-constexpr double kBumpStrength = 14.0;
+constexpr double kBumpStrength = 9.0;
 
 struct Colour {
     double r, g, b;
@@ -83,10 +83,12 @@ Texel texel(int x, int y, std::uint32_t seed) {
     const Colour stone{(136 + 26 * mottle + 14 * grain) * tone,
                        (144 + 24 * mottle + 14 * grain) * tone,
                        (160 + 20 * mottle + 16 * grain) * tone};
-    const Colour grout{62 + 10 * sand, 63 + 10 * sand, 66 + 10 * sand};
+    const Colour grout{104 + 10 * sand, 108 + 10 * sand, 116 + 10 * sand};
     const double face = smoothstep(0.0, 0.6, rise);
-    // Joints darken the bevel foot a little more: the dirt collects there.
-    const double dirt = 0.82 + 0.18 * smoothstep(0.0, 1.0, rise);
+    // Joints darken the bevel foot a little: the dirt collects there. Kept
+    // faint, since one tile repeats on every grid unit of the room and strong
+    // joints would read as a grid rather than as stone.
+    const double dirt = 0.92 + 0.08 * smoothstep(0.0, 1.0, rise);
     t.albedo = {mix(grout.r, stone.r * dirt, face), mix(grout.g, stone.g * dirt, face),
                 mix(grout.b, stone.b * dirt, face)};
     return t;
