@@ -80,7 +80,7 @@
     </message>
     <message>
         <source>The highcore could not be saved locally.</source>
-        <translation>Der Highscore konnte nicht lokal gespeichert werden.</translation>
+        <translation>Die Bestenliste konnte nicht lokal gespeichert werden.</translation>
     </message>
     <message>
         <source>%1 has joined the game.</source>
