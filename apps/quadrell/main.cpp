@@ -12,6 +12,7 @@
 #include "game/randomsource.h"
 #include "shell/displaycheck.h"
 #include "shell/mainwindow.h"
+#include "shell/translation.h"
 #include "terminationsignals.h"
 
 namespace {
@@ -35,15 +36,6 @@ CommandLineResult<GameOptions> parseGameOptions(const QStringList& arguments) {
         return stopped<GameOptions>(*stop);
     }
     return CommandLineResult<GameOptions>::run({parser.isSet(windowed), parser.isSet(version)});
-}
-
-// The player's language from the working directory, else the one built in.
-void installTranslation(QTranslator& translator) {
-    const QString name = QStringLiteral("quadrell_") + QLocale::system().name().left(2);
-    if (translator.load(name, QDir::currentPath()) ||
-        translator.load(name, QStringLiteral(":/i18n"))) {
-        QCoreApplication::installTranslator(&translator);
-    }
 }
 
 }  // namespace
@@ -75,7 +67,9 @@ int main(int argc, char* argv[]) {
     RandomSource::forThisThread().seed(RandomSource::secondsSinceMidnight());
 
     QTranslator translator;
-    installTranslation(translator);
+    if (loadTranslation(translator, QLocale::system(), QDir::currentPath())) {
+        QCoreApplication::installTranslator(&translator);
+    }
 
     Client client;
     MainWindowEnvironment environment;

@@ -1,10 +1,14 @@
 // Paints every screen of the game into PNGs for people to look at:
-//   paint_screens OUTPUT_DIR
-// Each screen at 1280x1024 and 800x600, over the grey the widget clears to.
+//   paint_screens OUTPUT_DIR [TRANSLATION.qm]
+// Each screen at 1280x1024 and 800x600, over the grey the widget clears to,
+// in English or in the language of the translation given.
 #include <QDir>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QTranslator>
+#include <cstdio>
 #include <functional>
 
 #include "gui/guimetrics.h"
@@ -13,8 +17,14 @@
 
 namespace {
 
+// A text as the client hands it over, in the language loaded.
+QString client(const char* text, int n = -1) {
+    return QCoreApplication::translate("Client", text, nullptr, n);
+}
+
 void lobbyOfFour(GuiFixture& f, bool host) {
     f.lobby(4, false, host, {0, 1, 2, 3});
+    f.gui->setBaseState(GuiState::Lobby, client("Press 'r' when you are ready."));
     f.gui->updatePlayerlist(
         {0, 1, 2, 3}, {"Ann", "Benedikt", "Cid", "Dora"}, {0, -9, 3, -10},
         {GamePlayer::Ready, GamePlayer::Waiting, GamePlayer::Connecting, GamePlayer::Ready});
@@ -28,6 +38,7 @@ const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{
          f.gui->resolutions().rebuild({{800, 600, 32, 60}, {1280, 1024, 32, 60}});
          f.play("Up Up Up Enter Down Down Down");
      }},
+    {"splitscreen", [](GuiFixture& f) { f.play("Down Down Enter Down Down"); }},
     {"host", [](GuiFixture& f) { f.play("Down Enter Enter Down Down Enter Down"); }},
     {"join",
      [](GuiFixture& f) {
@@ -76,7 +87,7 @@ const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{
          f.gui->updateFPS();
          f.gui->addPointLabel(30, 4);
          f.timers.advance(500);
-         f.gui->displayChatMessage(-3, "Dora has joined the game.");
+         f.gui->displayChatMessage(-3, client("%1 has joined the game.").arg("Dora"));
          f.gui->displayChatMessage(1, "Hello everybody, shall we play a long game this time?");
          f.gui->displayChatMessage(0, "Sure!");
          f.key(Qt::Key_T);
@@ -85,16 +96,48 @@ const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{
     {"error",
      [](GuiFixture& f) {
          f.play("Down Enter");
-         f.gui->displayError("The server '10.0.0.7:27403' could not be found.", false);
+         f.gui->displayError(client("The server '%1' could not be found.").arg("10.0.0.7:27403"),
+                             false);
      }},
     {"gamemenu",
      [](GuiFixture& f) {
          lobbyOfFour(f, true);
          f.gui->setBaseState(GuiState::Game, QString());
-         f.gui->displayCountdown("Resuming in 2...");
+         f.gui->displayCountdown(client("Resuming in") + " 2...");
          f.play("Esc");
      }},
+    {"lobbyready",
+     [](GuiFixture& f) {
+         lobbyOfFour(f, true);
+         f.gui->setBaseState(GuiState::Lobby,
+                             client("Press 's' to start the game.") + "\n\n" +
+                                 client("Press 'r' if you are not ready anymore."));
+     }},
+    {"gameover",
+     [](GuiFixture& f) {
+         lobbyOfFour(f, true);
+         f.gui->setScore(123456, false);
+         f.timers.advance(5000);
+         f.gui->setBaseState(GuiState::Game, client("GAME OVER (%n Point(s))", 123456) + "\n\n" +
+                                                 client("Press 'r' for a new game."));
+     }},
+    {"disconnecting",
+     [](GuiFixture& f) {
+         lobbyOfFour(f, false);
+         f.gui->setBaseState(GuiState::Notice, client("Disconnecting..."));
+     }},
 };
+
+// The credits as the widget shows them, once their first lines (or `lines`
+// more) have come up.
+void scrollCredits(GuiFixture& f, int height, int lines) {
+    f.play("Up Enter");  // "About"
+    const CreditsRoll& roll = f.gui->credits();
+    const int advance = QFontMetrics(roll.font()).height() * 3 / 2;
+    while (roll.frame() * CreditsRoll::kPixelsPerTick < height - 40 + lines * advance) {
+        f.timers.advance(GuiController::kIntroMs);
+    }
+}
 
 }  // namespace
 
@@ -102,12 +145,28 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const QString out = app.arguments().value(1, QStringLiteral("screens"));
     QDir().mkpath(out);
+    QTranslator translator;
+    if (app.arguments().size() > 2) {
+        if (!translator.load(app.arguments()[2])) {
+            std::fprintf(stderr, "cannot load %s\n", qPrintable(app.arguments()[2]));
+            return 1;
+        }
+        QCoreApplication::installTranslator(&translator);
+    }
     for (const QSize size : {QSize(1280, 1024), QSize(800, 600)}) {
-        for (const auto& [name, setUp] : kScreens) {
-            GuiFixture f;
-            setUp(f);
+        auto screens = kScreens;
+        for (const auto& [name, lines] : {std::pair{"credits1", 0}, std::pair{"credits2", 9}}) {
+            screens.append(
+                {name, [size, lines](GuiFixture& f) { scrollCredits(f, size.height(), lines); }});
+        }
+        for (const auto& [name, setUp] : screens) {
             GuiMetrics metrics;
             metrics.resize(size.width(), size.height());
+            GuiFixture f;
+            // What the widget does on a resize.
+            f.gui->setViewHeight(size.height());
+            f.gui->credits().setFont(metrics.font(GuiMetrics::SmallMenu));
+            setUp(f);
             QImage image(size, QImage::Format_RGB32);
             image.fill(QColor(127, 127, 127));
             QPainter p(&image);
