@@ -1,6 +1,7 @@
 // The main window on a real display with a real Client: start, leave, close
 // while connected, full screen and back, resolutions.
 #include <QGuiApplication>
+#include <QProcess>
 #include <QScreen>
 #include <QTest>
 
@@ -108,6 +109,43 @@ private Q_SLOTS:
         QTRY_VERIFY(!w.isFullScreen());
         QCOMPARE(g.monitor->current, (DisplayMode{1280, 1024, 32, 60}));
         QTRY_COMPARE(w.geometry(), before);
+    }
+
+    // The program itself: it opens its window and leaves in order on SIGTERM;
+    // without a display it says so on one line instead of crashing.
+    void theProgramStartsAndEnds() {
+        QTemporaryDir dir;
+        QFile ini(dir.filePath("settings.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Client]\nGeneral\\ShowIntro=false\n");
+        ini.close();
+        QProcess game;
+        game.setWorkingDirectory(dir.path());
+        // Mesa's driver is unloaded before a sanitizer build's leak check at
+        // exit; the tests in this process check our own leaks.
+        QProcessEnvironment gameEnv = QProcessEnvironment::systemEnvironment();
+        gameEnv.insert("ASAN_OPTIONS", "detect_leaks=0");
+        game.setProcessEnvironment(gameEnv);
+        game.start(QUADRELL_GAME_PROGRAM, {"--windowed"});
+        QVERIFY(game.waitForStarted());
+        QTest::qWait(1500);
+        QCOMPARE(game.state(), QProcess::Running);
+        game.terminate();
+        QVERIFY(game.waitForFinished(10000));
+        QCOMPARE(game.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(game.exitCode(), 0);
+
+        QProcess headless;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.remove("QT_QPA_PLATFORM");
+        headless.setProcessEnvironment(env);
+        headless.start(QUADRELL_GAME_PROGRAM, {});
+        QVERIFY(headless.waitForFinished(10000));
+        QCOMPARE(headless.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(headless.exitCode(), 1);
+        QCOMPARE(headless.readAllStandardError().count('\n'), 1);
     }
 
     void noSavedResolutionMeansTheScreensSize() {
