@@ -69,9 +69,9 @@ GLWidget::GLWidget(Client* client, uint resWidth, uint resHeight, QWidget* paren
     connect(g, &GuiController::soundRequested, this, &GLWidget::soundRequested);
     sounds_ = std::make_unique<SoundEffects>();
     connect(this, &GLWidget::soundRequested, sounds_.get(), &SoundEffects::play);
-    connect(g, &GuiController::setOptions, sounds_.get(),
-            [s = sounds_.get()](QString, QString, bool, int, bool, bool, bool, uint, uint, int,
-                                bool, bool playSounds) { s->setEnabled(playSounds); });
+    // Turning sounds off also silences what plays and what is queued.
+    connect(g, &GuiController::setOptions, this,
+            [this] { sounds_->setEnabled(gui_->options().playSounds); });
     connect(g, &GuiController::cursorChanged, this, &GLWidget::updateCursor);
     connect(g, &GuiController::screenshotRequested, this, &GLWidget::saveScreenshot);
     connect(g, &GuiController::vsyncChanged, this, &GLWidget::applyVSync);
@@ -179,9 +179,11 @@ void GLWidget::paintGL() {
 // Input
 
 bool GLWidget::animating() const {
+    // Over a game the field moves with every message from the server. The
+    // intro, the credits and the pulse move on timers, which ask for their
+    // frames themselves.
     const GuiState base = gui_->stack().base();
-    return base == GuiState::Intro || base == GuiState::About || base == GuiState::Lobby ||
-           base == GuiState::Game || gui_->pulsing();
+    return base == GuiState::Lobby || base == GuiState::Game;
 }
 
 void GLWidget::keyPressEvent(QKeyEvent* event) {

@@ -56,7 +56,7 @@ class GuiController : public QObject {
 public:
     static constexpr int kUnlockMs = 500;
     static constexpr int kPulseMs = 20;
-    static constexpr int kIntroMs = 20;
+    static constexpr int kIntroMs = IntroSequence::kTickMs;
     static constexpr int kFpsMs = 1000;
 
     // The option values the options screen edits.
@@ -121,8 +121,6 @@ public:
     // The height the intro and the credits move in.
     void setViewHeight(int height) { viewHeight_ = height; }
     bool retrieving() const { return retrieving_; }
-    // The 20 ms pulse runs: a caret, a pause sign or the retrieving arc moves.
-    bool pulsing() const { return pulseTimer_->isActive(); }
     bool tabHeld() const { return tab_; }
     bool inputLocked() const { return inputLock_; }
     bool windowed() const { return windowed_; }
@@ -254,6 +252,9 @@ private:
 
     void activateMain(int entry);
     void activateHost(int entry, Action action);
+    // The join and password screens: Left and Right switch between their
+    // Connect and Back entries, only Enter acts. True when nothing is left to do.
+    bool connectBackPair(int entry, Action action);
     void activateJoin(int entry, Action action);
     void activatePassword(int entry, Action action);
     void activateGameMenu(int entry);

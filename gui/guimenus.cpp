@@ -420,14 +420,18 @@ void GuiController::activateHost(int entry, Action action) {
     }
 }
 
-void GuiController::activateJoin(int entry, Action action) {
+bool GuiController::connectBackPair(int entry, Action action) {
     if (action == Action::Left || action == Action::Right) {
         if (entry == 1 || entry == 2) {
             currentEntry_ = 3 - entry;
         }
-        return;
+        return true;
     }
-    if (action != Action::Enter) {
+    return action != Action::Enter;
+}
+
+void GuiController::activateJoin(int entry, Action action) {
+    if (connectBackPair(entry, action)) {
         return;
     }
     switch (entry) {
@@ -451,13 +455,7 @@ void GuiController::activateJoin(int entry, Action action) {
 }
 
 void GuiController::activatePassword(int entry, Action action) {
-    if (action == Action::Left || action == Action::Right) {
-        if (entry == 1 || entry == 2) {
-            currentEntry_ = 3 - entry;
-        }
-        return;
-    }
-    if (action != Action::Enter) {
+    if (connectBackPair(entry, action)) {
         return;
     }
     switch (entry) {
