@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QScreen>
+#include <QSize>
+
 // One mode the monitor can be switched to. The refresh rate is in whole hertz
 // (0 when the system does not say).
 struct DisplayMode {
@@ -11,3 +14,12 @@ struct DisplayMode {
     bool isValid() const { return width > 0 && height > 0; }
     friend bool operator==(const DisplayMode&, const DisplayMode&) = default;
 };
+
+// The mode a screen runs in now, in device pixels as the display system
+// counts them. Qt reports the depth of the visual, 24, for what is stored in
+// 32-bit pixels.
+inline DisplayMode currentModeOf(const QScreen& screen) {
+    const QSize size = screen.size() * screen.devicePixelRatio();
+    const int depth = screen.depth();
+    return {size.width(), size.height(), depth == 24 ? 32 : depth, qRound(screen.refreshRate())};
+}

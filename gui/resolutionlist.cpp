@@ -57,10 +57,7 @@ QString ResolutionList::display(const QString& key) {
 QList<DisplayMode> ResolutionList::screenModes() {
     QList<DisplayMode> out;
     for (const QScreen* s : QGuiApplication::screens()) {
-        const QSize size = s->size() * s->devicePixelRatio();
-        // Qt reports the depth of the visual (24); the modes a screen runs in
-        // are the 32-bit ones.
-        out.append({size.width(), size.height(), 32, int(s->refreshRate())});
+        out.append(currentModeOf(*s));
     }
     return out;
 }

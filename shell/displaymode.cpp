@@ -23,13 +23,7 @@ public:
 
     DisplayMode currentMode() const override {
         const QScreen* screen = QGuiApplication::primaryScreen();
-        if (!screen) {
-            return {};
-        }
-        // Colour depths of 24 bits are stored in 32-bit pixels.
-        const int depth = screen->depth();
-        return {screen->size().width(), screen->size().height(), depth == 24 ? 32 : depth,
-                qRound(screen->refreshRate())};
+        return screen != nullptr ? currentModeOf(*screen) : DisplayMode{};
     }
 
     bool setMode(const DisplayMode& mode) override { return mode == currentMode(); }
