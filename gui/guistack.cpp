@@ -85,13 +85,6 @@ void GuiStack::popAboveBase() {
 
 void GuiStack::displayError(const QString& message, bool leaveGame) {
     error_ = true;
-    push(GuiState::Notice, true);
-    stateTimer_->start(kOverlayMs);
-    if (messages_.size() < 3) {
-        messages_.append(message);
-    } else {
-        messages_[2] += QStringLiteral("\n\n") + message;
-    }
     if (leaveGame) {
         countdown_.clear();
         if (base() == GuiState::Lobby || base() == GuiState::Game) {
@@ -99,7 +92,16 @@ void GuiStack::displayError(const QString& message, bool leaveGame) {
             if (states_.size() > 1 && states_[1] == GuiState::GameMenu) {
                 states_.removeAt(1);
             }
+            // The chat line belongs to the game it was opened in.
+            states_.removeAll(GuiState::ChatInput);
         }
+    }
+    push(GuiState::Notice, true);
+    stateTimer_->start(kOverlayMs);
+    if (messages_.size() < 3) {
+        messages_.append(message);
+    } else {
+        messages_[2] += QStringLiteral("\n\n") + message;
     }
     messageTimer_->start(kOverlayMs);
 }

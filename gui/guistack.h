@@ -9,6 +9,21 @@
 #include "client/guistate.h"
 #include "gui/guitimers.h"
 
+// The menu screens, MainMenu to OptionsMenu.
+inline bool isMenuState(GuiState s) {
+    return s >= GuiState::MainMenu && s <= GuiState::OptionsMenu;
+}
+
+// A text field being edited: a menu's fields, then the chat line.
+inline bool isEditState(GuiState s) {
+    return s >= GuiState::EditServerName && s <= GuiState::ChatInput;
+}
+
+// A menu's text field being edited (the chat line is not one).
+inline bool isMenuFieldState(GuiState s) {
+    return s >= GuiState::EditServerName && s <= GuiState::EditPlayerName2;
+}
+
 // The GUI's state stack (base first, top last) with the message stack beside
 // it, the error overlay and the timers that take overlays and notices away.
 class GuiStack : public QObject {

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "gui/glwidget.h"
-#include "shell/displaymodeswitcher.h"
+#include "display/displaymodeswitcher.h"
 
 class Client;
 class QCloseEvent;

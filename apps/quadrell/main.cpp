@@ -10,9 +10,9 @@
 #include "commandline.h"
 #include "game/appinfo.h"
 #include "game/randomsource.h"
-#include "shell/displaycheck.h"
-#include "shell/mainwindow.h"
-#include "shell/translation.h"
+#include "display/displaycheck.h"
+#include "display/mainwindow.h"
+#include "display/translation.h"
 #include "terminationsignals.h"
 
 namespace {

@@ -17,6 +17,7 @@ float SceneField::cameraColumn(int view) const {
 
 void SceneField::setFieldsizeX(int sizeX) {
     fieldsizeX_ = sizeX > 0 ? sizeX : 12;
+    Q_EMIT changed();
 }
 
 void SceneField::setRotation(bool rotate) {
@@ -25,6 +26,7 @@ void SceneField::setRotation(bool rotate) {
     }
     rotating_ = rotate;
     phase_ = 0;
+    Q_EMIT changed();
 }
 
 void SceneField::moveCamera() {
@@ -93,4 +95,5 @@ void SceneField::reset() {
         ++stackRevision_;
     }
     setRotation(false);
+    Q_EMIT changed();
 }

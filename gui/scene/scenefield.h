@@ -52,6 +52,9 @@ public Q_SLOTS:
     void reset();
 
 Q_SIGNALS:
+    // The width, the camera's turning or the whole copy changed. Blocks move
+    // only over a game, which the view draws frame after frame anyway.
+    void changed();
     void noticedPacketLoss();
     // One per block merged: the land sound.
     void blockLanded();

@@ -17,31 +17,31 @@ private Q_SLOTS:
     void stackKeepsBaseAndChangesMessagesOnly() {
         GuiFixture f;
         f.play("Down Down");
-        f.gui->setBaseState(GuiState::NoState, "base text");
-        f.gui->setTopState(GuiState::MainMenu, "top text");
+        f.gui->session().setBaseState(GuiState::NoState, "base text");
+        f.gui->session().setTopState(GuiState::MainMenu, "top text");
         QCOMPARE(f.states(), QList<GuiState>{GuiState::MainMenu});
-        QCOMPARE(f.gui->currentEntry(), 2);  // same top: the entry stays
-        QCOMPARE(f.gui->stack().message(), "top text");
-        f.gui->setTopState(GuiState::MultiplayerMenu, QString());
-        QCOMPARE(f.gui->currentEntry(), 0);
-        f.gui->setNextGuiState();
-        f.gui->setNextGuiState();  // the base is never popped
+        QCOMPARE(f.gui->menus().currentEntry(), 2);  // same top: the entry stays
+        QCOMPARE(f.gui->session().stack().message(), "top text");
+        f.gui->session().setTopState(GuiState::MultiplayerMenu, QString());
+        QCOMPARE(f.gui->menus().currentEntry(), 0);
+        f.gui->session().setNextGuiState();
+        f.gui->session().setNextGuiState();  // the base is never popped
         QCOMPARE(f.states(), QList<GuiState>{GuiState::MultiplayerMenu});
     }
 
     void errorOverlayGoesAfterFiveSeconds() {
         GuiFixture f;
-        f.gui->displayMessage("notice");
-        f.gui->displayError("error", false);
+        f.gui->session().displayMessage("notice");
+        f.gui->session().displayError("error", false);
         QCOMPARE(f.top(), GuiState::Notice);
-        QCOMPARE(f.gui->stack().message(), "error");
+        QCOMPARE(f.gui->session().stack().message(), "error");
         f.key(Qt::Key_Escape);
         QCOMPARE(f.events, QStringList{"abort"});
         f.timers.advance(GuiStack::kOverlayMs - 1);
         QCOMPARE(f.top(), GuiState::Notice);
         f.timers.advance(1);
         QCOMPARE(f.states(), QList<GuiState>{GuiState::MainMenu});
-        QCOMPARE(f.gui->stack().message(), "notice");
+        QCOMPARE(f.gui->session().stack().message(), "notice");
     }
 
     // Connecting ends while an error shows: every screen above the base goes
@@ -50,8 +50,8 @@ private Q_SLOTS:
         GuiFixture f;
         f.play("Down Enter Down Down Enter Down Enter");
         QCOMPARE(f.states().size(), 4);
-        f.gui->displayError("refused", false);
-        f.gui->resetGui(true, 4, false, false, false, 1);
+        f.gui->session().displayError("refused", false);
+        f.gui->session().resetGui(true, 4, false, false, false, 1);
         QCOMPARE(f.states().size(), 5);
         f.timers.advance(GuiStack::kOverlayMs);
         QCOMPARE(f.states(), QList<GuiState>{GuiState::MainMenu});
@@ -60,13 +60,13 @@ private Q_SLOTS:
     void errorLeavingTheGameClosesTheGameMenu() {
         GuiFixture f;
         f.lobby(2, false, true, {0});
-        f.gui->setBaseState(GuiState::Game, QString());
+        f.gui->session().setBaseState(GuiState::Game, QString());
         f.key(Qt::Key_Escape);
         QCOMPARE(f.top(), GuiState::GameMenu);
-        f.gui->displayCountdown("Starting in 2...");
-        f.gui->displayError("The connection to the server was lost.", true);
+        f.gui->session().displayCountdown("Starting in 2...");
+        f.gui->session().displayError("The connection to the server was lost.", true);
         QCOMPARE(f.states(), (QList<GuiState>{GuiState::MainMenu, GuiState::Notice}));
-        QVERIFY(f.gui->stack().countdown().isEmpty());
+        QVERIFY(f.gui->session().stack().countdown().isEmpty());
         f.timers.advance(GuiStack::kOverlayMs);
         QCOMPARE(f.states(), QList<GuiState>{GuiState::MainMenu});
     }
@@ -116,13 +116,13 @@ private Q_SLOTS:
     void passwordScreenRetriesTheOldAddress() {
         GuiFixture f;
         f.play("Down Enter Down Down Enter Down Enter");
-        f.gui->setTopState(GuiState::PasswordMenu, QString());
+        f.gui->session().setTopState(GuiState::PasswordMenu, QString());
         f.play("Enter type:ab Enter Down Right Left Enter");
         QCOMPARE(f.events, (QStringList{"join F ... T ''", "join F USEOLDONE T Pab"}));
-        QVERIFY(f.gui->joinPassword().isEmpty());
-        f.gui->setLastState();             // refused: back on the password screen
+        QVERIFY(f.gui->menus().joinPassword().isEmpty());
+        f.gui->session().setLastState();             // refused: back on the password screen
         f.play("Enter type:x Enter Esc");  // Escape acts like Back: empty, popped
-        QVERIFY(f.gui->joinPassword().isEmpty());
+        QVERIFY(f.gui->menus().joinPassword().isEmpty());
         QCOMPARE(f.top(), GuiState::JoinMenu);
     }
 
@@ -147,21 +147,21 @@ private Q_SLOTS:
     void splitscreenHostNeverBelowTwo() {
         GuiFixture f("[Server]\nGeneral\\MaxPlayers=1\n");
         f.play("Down Down Enter Down Enter");
-        QCOMPARE(f.gui->hosting().maxPlayers, 2);
+        QCOMPARE(f.gui->menus().hosting().maxPlayers, 2);
         f.play("Down Down Down Left");
-        QCOMPARE(f.gui->hosting().maxPlayers, 4);
+        QCOMPARE(f.gui->menus().hosting().maxPlayers, 4);
         f.play("Right");
-        QCOMPARE(f.gui->hosting().maxPlayers, 2);
+        QCOMPARE(f.gui->menus().hosting().maxPlayers, 2);
         f.play("Esc Esc Down Enter Enter Down Down Down Left");
-        QCOMPARE(f.gui->hosting().maxPlayers, 1);  // alone is fine in multiplayer
+        QCOMPARE(f.gui->menus().hosting().maxPlayers, 1);  // alone is fine in multiplayer
     }
 
     void optionsSaveTheNewResolutionWithTheRest() {
         GuiFixture f;
-        f.gui->resolutions().rebuild(
+        f.gui->menus().resolutions().rebuild(
             {{800, 600, 32, 60}, {1280, 1024, 32, 60}, {640, 480, 32, 60}});
         f.play("Down Down Down Down Enter Down Down Down Down Down Down Right Right");
-        QCOMPARE(f.gui->menu(GuiState::OptionsMenu).entries[6].value, "800x600");
+        QCOMPARE(f.gui->menus().menu(GuiState::OptionsMenu).entries[6].value, "800x600");
         f.play("Down Down Down Down Down Enter");
         QCOMPARE(f.events.value(0), "options Player1 Player2 F 1 T F F 800 600 2 T T T F");
         QCOMPARE(f.events.value(1), "resolution 800 600");
@@ -249,11 +249,11 @@ private Q_SLOTS:
     void heldKeysRepeatOnTheirOwnTimers() {
         GuiFixture f;
         f.lobby(1, false, true, {0});
-        f.gui->setBaseState(GuiState::Game, QString());
+        f.gui->session().setBaseState(GuiState::Game, QString());
         f.key(Qt::Key_Left);
-        QVERIFY(f.gui->keys().counters() == QList<int>(10, 0));  // play time not running
-        f.gui->startPlayTime();
-        const auto count = [&](int i) { return f.gui->keys().counters()[i]; };
+        QVERIFY(f.gui->input().keys().counters() == QList<int>(10, 0));  // play time not running
+        f.gui->session().startPlayTime();
+        const auto count = [&](int i) { return f.gui->input().keys().counters()[i]; };
         f.key(Qt::Key_Left);
         f.key(Qt::Key_Left, {}, {}, true);  // the keyboard's own repeat counts nothing
         QCOMPARE(count(3), 1);
@@ -272,11 +272,11 @@ private Q_SLOTS:
         f.release(Qt::Key_W);
         f.key(Qt::Key_Space);
         f.timers.advance(1000);
-        QCOMPARE(f.gui->keys().counters(), (QList<int>{3, 0, 0, 3, 1, 0, 0, 0, 0, 0}));
+        QCOMPARE(f.gui->input().keys().counters(), (QList<int>{3, 0, 0, 3, 1, 0, 0, 0, 0, 0}));
         QCOMPARE(f.events.last(), "input 3,0,0,3,1,0,0,0,0,0");
 
-        f.gui->resetGui(false, 1, false, true, true, 0);  // a spectator sends nothing
-        f.gui->startPlayTime();
+        f.gui->session().resetGui(false, 1, false, true, true, 0);  // a spectator sends nothing
+        f.gui->session().startPlayTime();
         f.key(Qt::Key_Space);
         QCOMPARE(count(4), 0);
     }
@@ -289,8 +289,8 @@ private Q_SLOTS:
         QVERIFY(alone.events.isEmpty());  // nobody to kick
 
         GuiFixture f;
-        f.gui->resetGui(true, 4, false, true, false, 0);
-        f.gui->setBaseState(GuiState::Lobby, QString());
+        f.gui->session().resetGui(true, 4, false, true, false, 0);
+        f.gui->session().setBaseState(GuiState::Lobby, QString());
         f.key(Qt::Key_R);
         QVERIFY(f.events.isEmpty());  // keys wait 500 ms after entering the lobby
         f.lobby(4, false, true, {0, 2, -1, 1});
@@ -384,12 +384,12 @@ private Q_SLOTS:
     void serverListScreenJoinsAndSavesTheFilter() {
         GuiFixture f;
         f.play("Down Enter Down Enter");
-        QCOMPARE(f.gui->currentEntry(), int(ServerListModel::FirstHeader));
-        f.gui->addServer(server("old", 5, false, false, 1, 4, "Beta 0.91").release());
-        f.gui->addServer(server("here", 7).release());
-        f.gui->processMasterserverResult(MasterserverResult::MasterListDone);
+        QCOMPARE(f.gui->menus().currentEntry(), int(ServerListModel::FirstHeader));
+        f.gui->session().addServer(server("old", 5, false, false, 1, 4, "Beta 0.91").release());
+        f.gui->session().addServer(server("here", 7).release());
+        f.gui->session().processMasterserverResult(MasterserverResult::MasterListDone);
         f.play("Up Up Up Up Up Up Enter");  // the first filter: ranked only
-        QCOMPARE(f.gui->servers().filtered(), 0);
+        QCOMPARE(f.gui->session().servers().filtered(), 0);
         f.play("Enter Enter Down Down Down Down Down Down Down Down Down Down Enter");
         QCOMPARE(f.events, (QStringList{"serverlist", "filter 1", "filter 2", "filter 0",
                                         "join F 10.0.0.7:27403 F ''"}));
@@ -404,42 +404,42 @@ private Q_SLOTS:
         f.play("Down Down Down Enter");
         QCOMPARE(f.top(), GuiState::HighscoreMenu);
         QList<int> shown;
-        for (const GameResult* r : f.gui->highscores().rows()) {
+        for (const GameResult* r : f.gui->session().highscores().rows()) {
             shown << r->score();
         }
         QCOMPARE(shown, (QList<int>{99, 70, 61, 50, 40, 23, 17, 12, 8, 5}));
         f.play("Left");
-        QCOMPARE(f.gui->highscores().page(), 4);
+        QCOMPARE(f.gui->session().highscores().page(), 4);
         f.play("Right Right");
-        QCOMPARE(f.gui->highscores().rows().size(), 1);
+        QCOMPARE(f.gui->session().highscores().rows().size(), 1);
         f.play("Esc");
         QCOMPARE(f.top(), GuiState::MainMenu);
 
         f.lobby(4, false, false, {0, 1});  // from the game menu: the page of this game
         f.play("Esc Down Down Enter");
-        QCOMPARE(f.gui->highscores().page(), 2);
+        QCOMPARE(f.gui->session().highscores().page(), 2);
     }
 
     void chatLinesNamesNoticesAndLife() {
         GuiFixture f;
         f.lobby(4, false, false, {-1, 3});
-        f.gui->displayChatMessage(1, "hi");
-        f.gui->displayChatMessage(0, "who");
-        f.gui->displayChatMessage(-2, "not sent");
-        f.gui->displayChatMessage(-4, "Ann has left the game.");
-        f.gui->displayChatMessage(-7, "ignored");
+        f.gui->session().displayChatMessage(1, "hi");
+        f.gui->session().displayChatMessage(0, "who");
+        f.gui->session().displayChatMessage(-2, "not sent");
+        f.gui->session().displayChatMessage(-4, "Ann has left the game.");
+        f.gui->session().displayChatMessage(-7, "ignored");
         QStringList lines;
-        for (const GameChatMessage& m : f.gui->chat().lines()) {
+        for (const GameChatMessage& m : f.gui->session().chat().lines()) {
             lines << m.text();
         }
         QCOMPARE(lines, (QStringList{"Notice: Ann has left the game.", "Error: not sent", "[?] who",
                                      "[P1] hi"}));
         QCOMPARE(f.events, QStringList{"sound 2"});
         f.timers.advance(ChatLog::kLifeMs);
-        f.gui->displayChatMessage(1, "late");
+        f.gui->session().displayChatMessage(1, "late");
         f.timers.advance(1);
-        f.gui->chat().expire();
-        QCOMPARE(f.gui->chat().lines().size(), std::size_t(1));
+        f.gui->session().chat().expire();
+        QCOMPARE(f.gui->session().chat().lines().size(), std::size_t(1));
     }
 
     void scoreAndPlayTime() {
@@ -470,18 +470,18 @@ private Q_SLOTS:
     void introEndsAfterEightSecondsOrAKey() {
         GuiFixture f("[Client]\nGeneral\\ShowIntro=true\n");
         QCOMPARE(f.top(), GuiState::Intro);
-        f.timers.advance(402 * GuiController::kIntroMs - 1);  // frame -1 is the first
+        f.timers.advance(402 * GuiSession::kIntroMs - 1);  // frame -1 is the first
         QCOMPARE(f.top(), GuiState::Intro);
         f.timers.advance(1);
         QCOMPARE(f.top(), GuiState::MainMenu);
         QCOMPARE(f.events, (QStringList{"sound 0", "sound 0", "sound 1"}));
 
         GuiFixture early("[Client]\nGeneral\\ShowIntro=true\nAudio\\PlaySounds=false\n");
-        early.timers.advance(151 * GuiController::kIntroMs);  // to frame 150
+        early.timers.advance(151 * GuiSession::kIntroMs);  // to frame 150
         early.key(Qt::Key_Return);
         QCOMPARE(early.top(), GuiState::MainMenu);
         early.timers.advance(10000);
-        QCOMPARE(early.gui->introFrame(), 150);  // the intro stopped for good
+        QCOMPARE(early.gui->session().introFrame(), 150);  // the intro stopped for good
         QVERIFY(early.events.isEmpty());         // and was silent
     }
 
@@ -497,30 +497,30 @@ private Q_SLOTS:
             OverlayPainter(*f.gui, metrics).paint(p);
         };
         paint();
-        QCOMPARE(f.gui->hitMap().size(), 7);
-        const QPoint options = f.gui->hitMap().value(4).center();
+        QCOMPARE(f.gui->menus().hitMap().size(), 7);
+        const QPoint options = f.gui->menus().hitMap().value(4).center();
         f.gui->mouseMove(options);
-        QCOMPARE(f.gui->currentEntry(), 4);
+        QCOMPARE(f.gui->menus().currentEntry(), 4);
         f.gui->mousePress(options, Qt::LeftButton);
         QCOMPARE(f.top(), GuiState::OptionsMenu);
         paint();
-        f.gui->mousePress(f.gui->hitMap().value(3).center(), Qt::RightButton);
-        QCOMPARE(f.gui->options().showPreview, 0);  // backwards from "Top"
-        f.gui->mousePress(f.gui->hitMap().value(0).center(), Qt::LeftButton);
+        f.gui->mousePress(f.gui->menus().hitMap().value(3).center(), Qt::RightButton);
+        QCOMPARE(f.gui->menus().options().showPreview, 0);  // backwards from "Top"
+        f.gui->mousePress(f.gui->menus().hitMap().value(0).center(), Qt::LeftButton);
         QCOMPARE(f.top(), GuiState::EditPlayerName1);
         f.key(Qt::Key_Backspace);
         f.gui->mousePress(QPoint(1, 1), Qt::LeftButton);  // a click ends the edit as Enter
         QCOMPARE(f.top(), GuiState::OptionsMenu);
-        QCOMPARE(f.gui->options().name1, "Player");
+        QCOMPARE(f.gui->menus().options().name1, "Player");
 
         f.lobby(4, false, false, {0});
         for (int i = 0; i < 40; ++i) {
-            f.gui->displayChatMessage(0, QStringLiteral("line %1").arg(i));
+            f.gui->session().displayChatMessage(0, QStringLiteral("line %1").arg(i));
         }
         paint();
-        const std::size_t kept = f.gui->chat().lines().size();
+        const std::size_t kept = f.gui->session().chat().lines().size();
         QVERIFY(kept > 3 && kept < 40);
-        QCOMPARE(f.gui->chat().lines().back().text(),
+        QCOMPARE(f.gui->session().chat().lines().back().text(),
                  QStringLiteral("[P0] line %1").arg(40 - kept));
     }
 
