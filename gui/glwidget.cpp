@@ -89,7 +89,7 @@ GLWidget::~GLWidget() {
 
 void GLWidget::rebuildResolutions() {
     gui_->menus().resolutions().rebuild(environment_.displayModes ? environment_.displayModes()
-                                                          : ResolutionList::screenModes());
+                                                                  : ResolutionList::screenModes());
 }
 
 void GLWidget::updateCursor(bool ownCursor, bool mouseTracking) {
@@ -201,4 +201,3 @@ void GLWidget::followRotation() {
         cameraTimer_->start(SceneField::kCameraIntervalMs);
     }
 }
-

@@ -17,6 +17,7 @@ GuiSession::GuiSession(TimerSource& timers, bool showIntro, int viewHeight, QObj
     connect(&intro_, &IntroSequence::finished, this, &GuiSession::showMainMenu);
     connect(&credits_, &CreditsRoll::finished, this, &GuiSession::showMainMenu);
     connect(&stack_, &GuiStack::applied, this, &GuiSession::applied);
+    connect(&stack_, &GuiStack::changed, this, &GuiSession::changed);
     if (showIntro) {
         stack_.setBaseState(GuiState::Intro, QString());
         startVideo();
@@ -63,46 +64,6 @@ GuiState GuiSession::menuState() const {
 void GuiSession::setTabHeld(bool held) {
     tab_ = held;
     applyCursor();
-}
-
-void GuiSession::setBaseState(GuiState state, QString message) {
-    stack_.setBaseState(state, message);
-    Q_EMIT changed();
-}
-
-void GuiSession::setTopState(GuiState state, QString message) {
-    stack_.setTopState(state, message);
-    Q_EMIT changed();
-}
-
-void GuiSession::setLastState() {
-    stack_.setNextGuiState(false);
-    Q_EMIT changed();
-}
-
-void GuiSession::setNextGuiState(bool resetCurrentMenuEntry) {
-    stack_.setNextGuiState(resetCurrentMenuEntry);
-    Q_EMIT changed();
-}
-
-void GuiSession::displayError(QString message, bool leaveGame) {
-    stack_.displayError(message, leaveGame);
-    Q_EMIT changed();
-}
-
-void GuiSession::displayMessage(QString message) {
-    stack_.displayMessage(message);
-    Q_EMIT changed();
-}
-
-void GuiSession::displayCountdown(QString message) {
-    stack_.setCountdown(message);
-    Q_EMIT changed();
-}
-
-void GuiSession::setNextTextMessage() {
-    stack_.setNextTextMessage();
-    Q_EMIT changed();
 }
 
 void GuiSession::resetGui(bool resetPlayers, int mPlayers, bool splitscreen, bool host, bool spec,

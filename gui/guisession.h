@@ -21,9 +21,9 @@
 // What the screens show, as the client and the game's own timers change it:
 // the state and message stacks, the facts of the game joined, the player and
 // server lists, highscores, chat, score and play time, the pulse and the
-// intro or credits. Its slots are the ones the client drives; every change
-// ends in changed(), the one signal the view repaints on. Menus and input
-// read and change it, it knows neither.
+// intro or credits. The client drives its slots and those of its stack;
+// every change ends in changed(), the one signal the view repaints on. Menus
+// and input read and change it, it knows neither.
 class GuiSession : public QObject {
     Q_OBJECT
 
@@ -96,16 +96,8 @@ public:
     void showCredits();
 
 public Q_SLOTS:
-    void setBaseState(GuiState state, QString message);
-    void setTopState(GuiState state, QString message);
-    void setLastState();
-    void setNextGuiState(bool resetCurrentMenuEntry = true);
     void resetGui(bool resetPlayers, int mPlayers, bool splitscreen, bool host, bool spec, int cId);
-    void displayError(QString message, bool leaveGame);
-    void displayMessage(QString message);
-    void displayCountdown(QString message);
     void displayChatMessage(int playerId, QString message);
-    void setNextTextMessage();
     void resetChat();
     void updatePlayerlist(QList<int> connIds, QStringList names, QList<int> colors,
                           QList<GamePlayer::PlayerStatus> status);
@@ -156,18 +148,24 @@ private:
     IntroSequence intro_;
     CreditsRoll credits_;
 
+    // The game joined.
     int maxPlayers_ = 1;
     bool splitscreen_ = false;
     bool host_ = false;
     bool spectator_ = false;
     int ownConnId_ = -1;
     int fieldsizeX_ = 12;
+
+    // The pointer follows the state, Tab and the window.
     bool tab_ = false;
     bool windowed_ = false;
     bool ownCursor_ = true;
     bool mouseTracking_ = true;
+
     bool retrieving_ = false;
     int pulse_ = 0;
+
+    // The intro and the credits keep their pace by the clock.
     int viewHeight_ = 480;
     qint64 videoStartMs_ = 0;
     qint64 videoTicks_ = 0;

@@ -47,18 +47,23 @@ public:
     const QString& countdown() const { return countdown_; }
     bool showingError() const { return error_; }
 
-    void setBaseState(GuiState state, const QString& message);
-    void setTopState(GuiState state, const QString& message);
-    void setNextGuiState(bool resetCurrentMenuEntry = true);
     void push(GuiState state, bool resetCurrentMenuEntry);
     // Everything above the base goes; while an error shows, once it goes.
     void popAboveBase();
+
+public Q_SLOTS:
+    // What the client drives directly.
+    void setBaseState(GuiState state, const QString& message);
+    void setTopState(GuiState state, const QString& message);
+    void setNextGuiState(bool resetCurrentMenuEntry = true);
     void displayError(const QString& message, bool leaveGame);
     void displayMessage(const QString& message);
     void setNextTextMessage();
-    void setCountdown(const QString& text) { countdown_ = text; }
+    void setCountdown(const QString& text);
 
 Q_SIGNALS:
+    // States, messages or the countdown changed.
+    void changed();
     // A new top state is to be applied.
     void applied(GuiState state, bool resetCurrentMenuEntry);
 

@@ -253,7 +253,8 @@ void HudPainter::paintChatInput(QPainter& p, int top) {
     const int labelWidth = QFontMetrics(p.font()).horizontalAdvance(label);
     const QRect inner = r.adjusted(scaled(4), 0, -scaled(4), 0);
     p.drawText(inner, Qt::AlignLeft | Qt::AlignVCenter, label);
-    paintFieldText(p, inner.adjusted(labelWidth, 0, 0, 0), gui_.input().chatLine(), true, false, kWhite);
+    paintFieldText(p, inner.adjusted(labelWidth, 0, 0, 0), gui_.input().chatLine(), true, false,
+                   kWhite);
 }
 
 void HudPainter::paintPauseSign(QPainter& p) {

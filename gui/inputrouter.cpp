@@ -125,8 +125,8 @@ void InputRouter::keyRelease(const QKeyEvent& event) {
         menus_.hitMap().clear();
         return;
     }
-    keys_.release(KeyCounters::indexFor(event.key(), session_.splitscreen(),
-                                        menus_.options().invertControl));
+    keys_.release(
+        KeyCounters::indexFor(event.key(), session_.splitscreen(), menus_.options().invertControl));
 }
 
 bool InputRouter::editKey(const QKeyEvent& event) {
@@ -245,8 +245,7 @@ void InputRouter::menuKey(int key) {
 void InputRouter::serverListKey(int key) {
     using Action = MenuModel::Action;
     if (isUp(key) || isDown(key)) {
-        menus_.setCurrentEntry(
-            session_.servers().nextEntry(menus_.currentEntry(), isDown(key)));
+        menus_.setCurrentEntry(session_.servers().nextEntry(menus_.currentEntry(), isDown(key)));
     } else if (isEnter(key)) {
         menus_.activate(menus_.currentEntry(), Action::Enter);
     } else if (key == Qt::Key_Left || key == Qt::Key_A) {
@@ -300,7 +299,7 @@ void InputRouter::mousePress(QPoint position, Qt::MouseButton button) {
             kickKey(Qt::Key_Return);
         } else {
             menus_.activate(it.key(), button == Qt::RightButton ? MenuModel::Action::Back
-                                                                 : MenuModel::Action::Enter);
+                                                                : MenuModel::Action::Enter);
         }
         return;
     }

@@ -123,9 +123,9 @@ void MenuModel::activate(int entry, Action action) {
             break;
         case GuiState::SplitscreenMenu:
             if (action == Action::Enter || action == Action::Back) {
-                activateSubmenu(entry,
-                                {&MenuModel::hostSplitscreen, &MenuModel::openHost,
-                                 &MenuModel::openServerList, &MenuModel::openJoin, &MenuModel::pop});
+                activateSubmenu(
+                    entry, {&MenuModel::hostSplitscreen, &MenuModel::openHost,
+                            &MenuModel::openServerList, &MenuModel::openJoin, &MenuModel::pop});
             }
             break;
         case GuiState::HostMenu:

@@ -11,7 +11,7 @@
 using namespace OverlayColours;
 
 void MenuPainter::paintEntry(QPainter& p, const MenuEntry& e, int y, const MenuFonts& fonts,
-                                int colonX) {
+                             int colonX) {
     const QFontMetrics fm(fonts.entry);
     const QFontMetrics ffm(fonts.field);
     const QColor colour = entryColour(e, menus_.currentEntry() == e.index);

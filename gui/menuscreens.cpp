@@ -52,13 +52,15 @@ MenuScreen MenuModel::menu(GuiState state) const {
         case GuiState::HostMenu:
             return hostScreen();
         case GuiState::JoinMenu:
-            s.title = session_.splitscreenScreens() ? tr("Splitscreen (join)") : tr("Multiplayer (join)");
+            s.title =
+                session_.splitscreenScreens() ? tr("Splitscreen (join)") : tr("Multiplayer (join)");
             s.entries = {fieldEntry(0, tr("IP-Address"), address_, GuiState::EditAddress,
                                     QStringLiteral("123.123.123.123:12345")),
                          entry(1, tr("Connect")), entry(2, tr("Back"))};
             break;
         case GuiState::PasswordMenu: {
-            s.title = session_.splitscreenScreens() ? tr("Splitscreen (join)") : tr("Multiplayer (join)");
+            s.title =
+                session_.splitscreenScreens() ? tr("Splitscreen (join)") : tr("Multiplayer (join)");
             s.text = tr("You need a password to enter this server.");
             MenuEntry password =
                 fieldEntry(0, tr("Password"), joinPassword_, GuiState::EditJoinPassword,
@@ -68,13 +70,13 @@ MenuScreen MenuModel::menu(GuiState state) const {
             break;
         }
         case GuiState::GameMenu:
-            s.entries = {
-                entry(0, tr("Continue game")),
-                entry(1, tr("Restart game"), QString(), session_.host() && session_.stack().base() == GuiState::Game),
-                entry(2, tr("Exit game")),
-                entry(3, tr("Highscore")),
-                entry(4, tr("Options")),
-                entry(5, tr("Exit program"))};
+            s.entries = {entry(0, tr("Continue game")),
+                         entry(1, tr("Restart game"), QString(),
+                               session_.host() && session_.stack().base() == GuiState::Game),
+                         entry(2, tr("Exit game")),
+                         entry(3, tr("Highscore")),
+                         entry(4, tr("Options")),
+                         entry(5, tr("Exit program"))};
             break;
         case GuiState::HighscoreMenu:
             return highscoreScreen();
@@ -182,4 +184,3 @@ MenuScreen MenuModel::highscoreScreen() const {
                  entry(2, tr("%n Player(s)", nullptr, HighscoreModel::neighbour(page, true)))};
     return s;
 }
-

@@ -39,7 +39,7 @@ QColor OverlayKit::entryColour(const MenuEntry& e, bool current) const {
 }
 
 void OverlayKit::paintFieldText(QPainter& p, const QRect& r, const QString& text, bool editing,
-                                    bool masked, const QColor& colour) {
+                                bool masked, const QColor& colour) {
     const QString shown = masked ? QString(text.size(), QLatin1Char('*')) : text;
     QFontMetrics fm(p.font());
     if (editing) {
@@ -65,7 +65,7 @@ void OverlayKit::paintFieldText(QPainter& p, const QRect& r, const QString& text
 }
 
 void OverlayKit::paintButton(QPainter& p, const MenuEntry& e, const QRect& r, int fontRole,
-                                 Qt::Alignment align) {
+                             Qt::Alignment align) {
     const bool current = menus_.currentEntry() == e.index;
     p.setFont(m_.font(GuiMetrics::FontRole(fontRole)));
     p.setPen(entryColour(e, current));

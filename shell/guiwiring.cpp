@@ -42,13 +42,16 @@ void connectGuiAndClient(GLWidget& widget, Client& c) {
     QObject::connect(&c, &Client::setPlaytime, s, &GuiSession::setPlaytime);
     QObject::connect(&c, &Client::resultMasterserver, s, &GuiSession::processMasterserverResult);
     QObject::connect(&c, &Client::newServer, s, &GuiSession::addServer);
-    QObject::connect(&c, &Client::displayMessage, s, &GuiSession::displayMessage);
     QObject::connect(&c, &Client::displayChatMessage, s, &GuiSession::displayChatMessage);
-    QObject::connect(&c, &Client::displayCountdown, s, &GuiSession::displayCountdown);
-    QObject::connect(&c, &Client::displayError, s, &GuiSession::displayError);
-    QObject::connect(&c, &Client::setGuiBaseState, s, &GuiSession::setBaseState);
-    QObject::connect(&c, &Client::setGuiTopState, s, &GuiSession::setTopState);
-    QObject::connect(&c, &Client::setGuiLastState, s, &GuiSession::setLastState);
+
+    GuiStack* stack = &s->stack();
+    QObject::connect(&c, &Client::displayMessage, stack, &GuiStack::displayMessage);
+    QObject::connect(&c, &Client::displayCountdown, stack, &GuiStack::setCountdown);
+    QObject::connect(&c, &Client::displayError, stack, &GuiStack::displayError);
+    QObject::connect(&c, &Client::setGuiBaseState, stack, &GuiStack::setBaseState);
+    QObject::connect(&c, &Client::setGuiTopState, stack, &GuiStack::setTopState);
+    QObject::connect(&c, &Client::setGuiLastState, stack,
+                     [stack] { stack->setNextGuiState(false); });
 
     // The field copy: a new game empties it, and the client's blocks go to it.
     QObject::connect(&c, &Client::resetGui, f, &SceneField::reset);

@@ -8,11 +8,11 @@
 
 #include "client/client.h"
 #include "commandline.h"
-#include "game/appinfo.h"
-#include "game/randomsource.h"
 #include "display/displaycheck.h"
 #include "display/mainwindow.h"
 #include "display/translation.h"
+#include "game/appinfo.h"
+#include "game/randomsource.h"
 #include "terminationsignals.h"
 
 namespace {

@@ -106,7 +106,8 @@ struct GuiFixture {
     void lobby(int maxPlayers, bool splitscreen, bool host, const QList<int>& connIds,
                GamePlayer::PlayerStatus status = GamePlayer::Waiting) {
         session().resetGui(true, maxPlayers, splitscreen, host, false, 0);
-        session().setBaseState(GuiState::Lobby, QStringLiteral("Press 'r' when you are ready."));
+        session().stack().setBaseState(GuiState::Lobby,
+                                       QStringLiteral("Press 'r' when you are ready."));
         QStringList names;
         QList<int> colours;
         QList<GamePlayer::PlayerStatus> statuses;
@@ -135,16 +136,16 @@ private:
     // As the client's parameters came in order before they were one record.
     static QString text(const HostRequest& r) {
         const ClientSettings::Hosting& h = r.hosting;
-        return QStringList{text(h.name),       text(h.port),        text(h.maxPlayers),
+        return QStringList{text(h.name),         text(h.port),        text(h.maxPlayers),
                            text(r.singleplayer), text(r.splitscreen), text(h.ranked),
                            text(h.usePassword),  text(h.password)}
             .join(QLatin1Char(' '));
     }
     static QString text(const ClientSettings::Options& o) {
-        return QStringList{text(o.name1),       text(o.name2),         text(o.invertControl),
-                           text(o.showPreview), text(o.showPointer),   text(o.showFPS),
-                           text(o.ignoreColors), text(o.resWidth),     text(o.resHeight),
-                           text(o.quality),     text(o.enableVSync),   text(o.playSounds),
+        return QStringList{text(o.name1),         text(o.name2),       text(o.invertControl),
+                           text(o.showPreview),   text(o.showPointer), text(o.showFPS),
+                           text(o.ignoreColors),  text(o.resWidth),    text(o.resHeight),
+                           text(o.quality),       text(o.enableVSync), text(o.playSounds),
                            text(o.enableStatsSP), text(o.showIntro)}
             .join(QLatin1Char(' '));
     }

@@ -24,7 +24,7 @@ QString client(const char* text, int n = -1) {
 
 void lobbyOfFour(GuiFixture& f, bool host) {
     f.lobby(4, false, host, {0, 1, 2, 3});
-    f.gui->session().setBaseState(GuiState::Lobby, client("Press 'r' when you are ready."));
+    f.gui->session().stack().setBaseState(GuiState::Lobby, client("Press 'r' when you are ready."));
     f.gui->session().updatePlayerlist(
         {0, 1, 2, 3}, {"Ann", "Benedikt", "Cid", "Dora"}, {0, -9, 3, -10},
         {GamePlayer::Ready, GamePlayer::Waiting, GamePlayer::Connecting, GamePlayer::Ready});
@@ -48,7 +48,7 @@ const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{
     {"password",
      [](GuiFixture& f) {
          f.play("Down Enter Down Down Enter Down Enter");
-         f.gui->session().setTopState(GuiState::PasswordMenu, QString());
+         f.gui->session().stack().setTopState(GuiState::PasswordMenu, QString());
          f.play("Enter type:secret");
      }},
     {"lobby",
@@ -60,10 +60,10 @@ const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{
      [](GuiFixture& f) {
          f.play("Down Enter Down Enter");
          for (int i = 0; i < 15; ++i) {
-             f.gui->session().addServer(server(QStringLiteral("Server number %1").arg(i + 1), 20 + 7 * i,
-                                     i % 3 == 0, i % 4 == 1, i % 5, 4,
-                                     i == 6 ? "Beta 0.91" : "Beta 0.92")
-                                  .release());
+             f.gui->session().addServer(server(QStringLiteral("Server number %1").arg(i + 1),
+                                               20 + 7 * i, i % 3 == 0, i % 4 == 1, i % 5, 4,
+                                               i == 6 ? "Beta 0.91" : "Beta 0.92")
+                                            .release());
          }
          f.gui->session().processMasterserverResult(MasterserverResult::MasterListDone);
          // Version "Same" drops the old server; the second joinable row is chosen.
@@ -81,14 +81,15 @@ const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{
     {"chat",
      [](GuiFixture& f) {
          lobbyOfFour(f, false);
-         f.gui->session().setBaseState(GuiState::Game, QString());
+         f.gui->session().stack().setBaseState(GuiState::Game, QString());
          f.gui->session().startPlayTime();
          f.timers.advance(83000);
          f.gui->session().updateFPS();
          f.gui->session().addPointLabel(30, 4);
          f.timers.advance(500);
          f.gui->session().displayChatMessage(-3, client("%1 has joined the game.").arg("Dora"));
-         f.gui->session().displayChatMessage(1, "Hello everybody, shall we play a long game this time?");
+         f.gui->session().displayChatMessage(
+             1, "Hello everybody, shall we play a long game this time?");
          f.gui->session().displayChatMessage(0, "Sure!");
          f.key(Qt::Key_T);
          f.type("On my way");
@@ -96,35 +97,36 @@ const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{
     {"error",
      [](GuiFixture& f) {
          f.play("Down Enter");
-         f.gui->session().displayError(client("The server '%1' could not be found.").arg("10.0.0.7:27403"),
-                             false);
+         f.gui->session().stack().displayError(
+             client("The server '%1' could not be found.").arg("10.0.0.7:27403"), false);
      }},
     {"gamemenu",
      [](GuiFixture& f) {
          lobbyOfFour(f, true);
-         f.gui->session().setBaseState(GuiState::Game, QString());
-         f.gui->session().displayCountdown(client("Resuming in") + " 2...");
+         f.gui->session().stack().setBaseState(GuiState::Game, QString());
+         f.gui->session().stack().setCountdown(client("Resuming in") + " 2...");
          f.play("Esc");
      }},
     {"lobbyready",
      [](GuiFixture& f) {
          lobbyOfFour(f, true);
-         f.gui->session().setBaseState(GuiState::Lobby,
-                             client("Press 's' to start the game.") + "\n\n" +
-                                 client("Press 'r' if you are not ready anymore."));
+         f.gui->session().stack().setBaseState(
+             GuiState::Lobby, client("Press 's' to start the game.") + "\n\n" +
+                                  client("Press 'r' if you are not ready anymore."));
      }},
     {"gameover",
      [](GuiFixture& f) {
          lobbyOfFour(f, true);
          f.gui->session().setScore(123456, false);
          f.timers.advance(5000);
-         f.gui->session().setBaseState(GuiState::Game, client("GAME OVER (%n Point(s))", 123456) + "\n\n" +
-                                                 client("Press 'r' for a new game."));
+         f.gui->session().stack().setBaseState(GuiState::Game,
+                                               client("GAME OVER (%n Point(s))", 123456) + "\n\n" +
+                                                   client("Press 'r' for a new game."));
      }},
     {"disconnecting",
      [](GuiFixture& f) {
          lobbyOfFour(f, false);
-         f.gui->session().setBaseState(GuiState::Notice, client("Disconnecting..."));
+         f.gui->session().stack().setBaseState(GuiState::Notice, client("Disconnecting..."));
      }},
 };
 

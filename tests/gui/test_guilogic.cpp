@@ -10,6 +10,23 @@
 #include "gui/screenshotfiles.h"
 #include "guifixture.h"
 
+namespace {
+
+// Paints the screen, as the widget would, so that the mouse finds the entry.
+void rightClick(GuiFixture& f, int entry) {
+    GuiMetrics metrics;
+    metrics.resize(800, 600);
+    QImage image(800, 600, QImage::Format_RGB32);
+    {
+        QPainter p(&image);
+        OverlayPainter(*f.gui, metrics).paint(p);
+    }
+    QVERIFY2(f.menus().hitMap().contains(entry), qPrintable(QString::number(entry)));
+    f.gui->mousePress(f.menus().hitMap().value(entry).center(), Qt::RightButton);
+}
+
+}  // namespace
+
 class TestGuiLogic : public QObject {
     Q_OBJECT
 
@@ -17,22 +34,22 @@ private Q_SLOTS:
     void stackKeepsBaseAndChangesMessagesOnly() {
         GuiFixture f;
         f.play("Down Down");
-        f.gui->session().setBaseState(GuiState::NoState, "base text");
-        f.gui->session().setTopState(GuiState::MainMenu, "top text");
+        f.gui->session().stack().setBaseState(GuiState::NoState, "base text");
+        f.gui->session().stack().setTopState(GuiState::MainMenu, "top text");
         QCOMPARE(f.states(), QList<GuiState>{GuiState::MainMenu});
         QCOMPARE(f.gui->menus().currentEntry(), 2);  // same top: the entry stays
         QCOMPARE(f.gui->session().stack().message(), "top text");
-        f.gui->session().setTopState(GuiState::MultiplayerMenu, QString());
+        f.gui->session().stack().setTopState(GuiState::MultiplayerMenu, QString());
         QCOMPARE(f.gui->menus().currentEntry(), 0);
-        f.gui->session().setNextGuiState();
-        f.gui->session().setNextGuiState();  // the base is never popped
+        f.gui->session().stack().setNextGuiState();
+        f.gui->session().stack().setNextGuiState();  // the base is never popped
         QCOMPARE(f.states(), QList<GuiState>{GuiState::MultiplayerMenu});
     }
 
     void errorOverlayGoesAfterFiveSeconds() {
         GuiFixture f;
-        f.gui->session().displayMessage("notice");
-        f.gui->session().displayError("error", false);
+        f.gui->session().stack().displayMessage("notice");
+        f.gui->session().stack().displayError("error", false);
         QCOMPARE(f.top(), GuiState::Notice);
         QCOMPARE(f.gui->session().stack().message(), "error");
         f.key(Qt::Key_Escape);
@@ -50,25 +67,129 @@ private Q_SLOTS:
         GuiFixture f;
         f.play("Down Enter Down Down Enter Down Enter");
         QCOMPARE(f.states().size(), 4);
-        f.gui->session().displayError("refused", false);
+        f.gui->session().stack().displayError("refused", false);
         f.gui->session().resetGui(true, 4, false, false, false, 1);
         QCOMPARE(f.states().size(), 5);
         f.timers.advance(GuiStack::kOverlayMs);
         QCOMPARE(f.states(), QList<GuiState>{GuiState::MainMenu});
     }
 
-    void errorLeavingTheGameClosesTheGameMenu() {
+    // The game menu and a chat line opened over it both go with the game:
+    // once the error has gone, keys work the main menu again.
+    void errorLeavingTheGameClosesTheGameMenuAndChat() {
         GuiFixture f;
         f.lobby(2, false, true, {0});
-        f.gui->session().setBaseState(GuiState::Game, QString());
+        f.session().stack().setBaseState(GuiState::Game, QString());
         f.key(Qt::Key_Escape);
         QCOMPARE(f.top(), GuiState::GameMenu);
-        f.gui->session().displayCountdown("Starting in 2...");
-        f.gui->session().displayError("The connection to the server was lost.", true);
+        f.key(Qt::Key_T);
+        f.type("bye");
+        QCOMPARE(f.top(), GuiState::ChatInput);
+        f.session().stack().setCountdown("Starting in 2...");
+        f.session().stack().displayError("The connection to the server was lost.", true);
         QCOMPARE(f.states(), (QList<GuiState>{GuiState::MainMenu, GuiState::Notice}));
-        QVERIFY(f.gui->session().stack().countdown().isEmpty());
+        QVERIFY(f.session().stack().countdown().isEmpty());
+        QVERIFY(!f.gui->editor().field().editing());
         f.timers.advance(GuiStack::kOverlayMs);
         QCOMPARE(f.states(), QList<GuiState>{GuiState::MainMenu});
+        f.events.clear();
+        f.key(Qt::Key_Return);
+        QCOMPARE(f.events, QStringList{"host '' 27403 1 T F T T ''"});
+    }
+
+    // Frames are asked for by what changes the picture: a still main menu
+    // asks for none, a client message for one, its timer for the next.
+    void idleMenuAsksForNoFrames() {
+        GuiFixture f;
+        int frames = 0;
+        NotifyingTimerSource counting(f.timers, [&frames] { ++frames; });
+        GuiController gui(*f.settings, *f.scores, QSize(800, 600), counting);
+        QObject::connect(&gui, &GuiController::changed, [&frames] { ++frames; });
+        f.timers.advance(10000);
+        QCOMPARE(frames, 0);
+        gui.session().stack().displayMessage("hello");
+        QCOMPARE(frames, 1);
+        f.timers.advance(GuiStack::kOverlayMs);
+        const int afterMessage = frames;
+        QVERIFY(afterMessage > 1);
+        f.timers.advance(10000);
+        QCOMPARE(frames, afterMessage);
+    }
+
+    // A right click acts as a left click does; only values step backwards.
+    void rightClickActsOnEveryScreen_data() {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<int>("top");
+        const int notice = int(GuiState::Notice);
+        const int list = int(GuiState::ServerList);
+        QTest::newRow("options save")
+            << "Up Up Up Enter" << 11
+            << QStringList{"options Player1 Player2 F 1 T F F 0 0 2 T T T F"}
+            << int(GuiState::MainMenu);
+        QTest::newRow("options back")
+            << "Up Up Up Enter" << 12 << QStringList{} << int(GuiState::MainMenu);
+        QTest::newRow("join connect")
+            << "Down Enter Down Down Enter" << 1 << QStringList{"join F ... T ''"} << notice;
+        QTest::newRow("join back")
+            << "Down Enter Down Down Enter" << 2 << QStringList{} << int(GuiState::MultiplayerMenu);
+        QTest::newRow("password connect")
+            << "password" << 1 << QStringList{"join F USEOLDONE T P"} << notice;
+        QTest::newRow("password back")
+            << "password" << 2 << QStringList{} << int(GuiState::JoinMenu);
+        QTest::newRow("server list update")
+            << "Down Enter Down Enter" << int(ServerListModel::Update)
+            << QStringList{"serverlist", "serverlist"} << list;
+        QTest::newRow("server list back")
+            << "Down Enter Down Enter" << int(ServerListModel::Back) << QStringList{"serverlist"}
+            << int(GuiState::MultiplayerMenu);
+        QTest::newRow("host button")
+            << "Down Enter Enter" << 6 << QStringList{"host Quadrell-Server 27403 4 F F T F P"}
+            << notice;
+    }
+
+    void rightClickActsOnEveryScreen() {
+        QFETCH(QString, script);
+        QFETCH(int, entry);
+        QFETCH(QStringList, events);
+        QFETCH(int, top);
+        GuiFixture f;
+        if (script == "password") {
+            f.play("Down Enter Down Down Enter Down Enter");
+            f.session().stack().setTopState(GuiState::PasswordMenu, QString());
+            f.events.clear();
+        } else {
+            f.play(script);
+        }
+        rightClick(f, entry);
+        QCOMPARE(f.events, events);
+        QCOMPARE(int(f.top()), top);
+    }
+
+    void rightClickTurnsPagesAndSorts() {
+        GuiFixture f;
+        f.play("Down Down Down Enter");  // highscores of one player
+        rightClick(f, 2);
+        QCOMPARE(f.session().highscores().page(), 2);
+        rightClick(f, 1);
+        QCOMPARE(f.session().highscores().page(), 1);
+
+        GuiFixture g;
+        g.play("Down Enter Down Enter");
+        for (int i = 0; i < 15; ++i) {
+            g.session().addServer(server(QStringLiteral("S%1").arg(i), 20 + i).release());
+        }
+        g.session().processMasterserverResult(MasterserverResult::MasterListDone);
+        rightClick(g, ServerListModel::NextPage);
+        QCOMPARE(g.session().servers().page(), 2);
+        rightClick(g, ServerListModel::PreviousPage);
+        QCOMPARE(g.session().servers().page(), 1);
+        rightClick(g, ServerListModel::FirstHeader + 3);
+        QCOMPARE(g.session().servers().sortColumn(), 3);
+        rightClick(g,
+                   ServerListModel::FilterVersion);  // a value: backwards, and "Same" is next too
+        QCOMPARE(g.session().servers().filters().version, 1);
     }
 
     void menusEmitWhatTheClientNeeds_data() {
@@ -116,12 +237,12 @@ private Q_SLOTS:
     void passwordScreenRetriesTheOldAddress() {
         GuiFixture f;
         f.play("Down Enter Down Down Enter Down Enter");
-        f.gui->session().setTopState(GuiState::PasswordMenu, QString());
+        f.gui->session().stack().setTopState(GuiState::PasswordMenu, QString());
         f.play("Enter type:ab Enter Down Right Left Enter");
         QCOMPARE(f.events, (QStringList{"join F ... T ''", "join F USEOLDONE T Pab"}));
         QVERIFY(f.gui->menus().joinPassword().isEmpty());
-        f.gui->session().setLastState();             // refused: back on the password screen
-        f.play("Enter type:x Enter Esc");  // Escape acts like Back: empty, popped
+        f.gui->session().stack().setNextGuiState(false);  // refused: back on the password screen
+        f.play("Enter type:x Enter Esc");                 // Escape acts like Back: empty, popped
         QVERIFY(f.gui->menus().joinPassword().isEmpty());
         QCOMPARE(f.top(), GuiState::JoinMenu);
     }
@@ -129,16 +250,16 @@ private Q_SLOTS:
     void entriesSkippedWhereTheyCannotAct() {
         GuiFixture guest;
         guest.lobby(4, false, false, {0, 1});
-        guest.gui->setBaseState(GuiState::Game, QString());
+        guest.gui->session().stack().setBaseState(GuiState::Game, QString());
         guest.play("Esc Down");
-        QCOMPARE(guest.gui->currentEntry(), 2);  // restart only for the host
+        QCOMPARE(guest.gui->menus().currentEntry(), 2);  // restart only for the host
         guest.play("Down Down Enter Up Up Up");
         QCOMPARE(guest.top(), GuiState::OptionsMenu);
-        QCOMPARE(guest.gui->currentEntry(), 9);  // ranked play only from the main menu
+        QCOMPARE(guest.gui->menus().currentEntry(), 9);  // ranked play only from the main menu
 
         GuiFixture host;
         host.lobby(4, false, true, {0, 1});
-        host.gui->setBaseState(GuiState::Game, QString());
+        host.gui->session().stack().setBaseState(GuiState::Game, QString());
         host.play("Esc Down Enter");
         QCOMPARE(host.events, (QStringList{"menuOpen T", "restart"}));
         QCOMPARE(host.top(), GuiState::Game);
@@ -249,7 +370,7 @@ private Q_SLOTS:
     void heldKeysRepeatOnTheirOwnTimers() {
         GuiFixture f;
         f.lobby(1, false, true, {0});
-        f.gui->session().setBaseState(GuiState::Game, QString());
+        f.gui->session().stack().setBaseState(GuiState::Game, QString());
         f.key(Qt::Key_Left);
         QVERIFY(f.gui->input().keys().counters() == QList<int>(10, 0));  // play time not running
         f.gui->session().startPlayTime();
@@ -285,12 +406,12 @@ private Q_SLOTS:
         GuiFixture alone;
         alone.lobby(4, false, true, {0, -1, -1, -1});
         alone.play("Down Enter");
-        QCOMPARE(alone.gui->currentEntry(), 0);
+        QCOMPARE(alone.gui->menus().currentEntry(), 0);
         QVERIFY(alone.events.isEmpty());  // nobody to kick
 
         GuiFixture f;
         f.gui->session().resetGui(true, 4, false, true, false, 0);
-        f.gui->session().setBaseState(GuiState::Lobby, QString());
+        f.gui->session().stack().setBaseState(GuiState::Lobby, QString());
         f.key(Qt::Key_R);
         QVERIFY(f.events.isEmpty());  // keys wait 500 ms after entering the lobby
         f.lobby(4, false, true, {0, 2, -1, 1});
@@ -482,7 +603,7 @@ private Q_SLOTS:
         QCOMPARE(early.top(), GuiState::MainMenu);
         early.timers.advance(10000);
         QCOMPARE(early.gui->session().introFrame(), 150);  // the intro stopped for good
-        QVERIFY(early.events.isEmpty());         // and was silent
+        QVERIFY(early.events.isEmpty());                   // and was silent
     }
 
     // What the painter places is what the mouse finds, and chat lines that no

@@ -55,7 +55,9 @@ private Q_SLOTS:
         QVERIFY(gui.session().tabHeld());
         QTest::keyRelease(&w, Qt::Key_Tab);
 
-        const auto over = [&] { return gui.session().stack().messages().first().startsWith("GAME OVER"); };
+        const auto over = [&] {
+            return gui.session().stack().messages().first().startsWith("GAME OVER");
+        };
         for (int i = 0; i < 400 && !over(); ++i) {
             QTest::keyClick(&w, Qt::Key_Space);
             QTest::qWait(25);
