@@ -9,10 +9,10 @@
 #include "client/client.h"
 #include "commandline.h"
 #include "display/displaycheck.h"
-#include "shell/mainwindow.h"
-#include "shell/translation.h"
 #include "game/appinfo.h"
 #include "game/randomsource.h"
+#include "shell/mainwindow.h"
+#include "shell/translation.h"
 #include "terminationsignals.h"
 
 namespace {
@@ -72,13 +72,15 @@ int main(int argc, char* argv[]) {
     }
 
     Client client;
-    MainWindowEnvironment environment;
-    environment.startWindowed = parsed.options.windowed;
-    MainWindow window(&client, std::move(environment));
-
-    // SIGINT and SIGTERM leave the game the way closing the window does.
+    // SIGINT and SIGTERM leave the game the way closing the window does, also
+    // when they come while the window is still being set up: the event loop
+    // delivers them once it runs.
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &client,
                      &Client::endProgramm);
+
+    MainWindowEnvironment environment;
+    environment.startWindowed = parsed.options.windowed;
+    MainWindow window(&client, std::move(environment));
     return app.exec();
 }
