@@ -9,10 +9,10 @@ GuiSession::GuiSession(TimerSource& timers, bool showIntro, int viewHeight, QObj
       chat_(timers.clock()),
       labels_(timers.clock()),
       score_(timers.clock()),
-      viewHeight_(viewHeight),
+      fpsTimer_(timers.makeTimer(false, [this] { updateFPS(); })),
       pulseTimer_(timers.makeTimer(false, [this] { blink(); })),
-      introTimer_(timers.makeTimer(false, [this] { playVideo(); })),
-      fpsTimer_(timers.makeTimer(false, [this] { updateFPS(); })) {
+      viewHeight_(viewHeight),
+      introTimer_(timers.makeTimer(false, [this] { playVideo(); })) {
     connect(&intro_, &IntroSequence::soundRequested, this, &GuiSession::soundRequested);
     connect(&intro_, &IntroSequence::finished, this, &GuiSession::showMainMenu);
     connect(&credits_, &CreditsRoll::finished, this, &GuiSession::showMainMenu);
@@ -45,12 +45,13 @@ void GuiSession::applied(GuiState state, bool reset) {
 }
 
 void GuiSession::applyCursor() {
+    Q_EMIT cursorChanged(ownCursor(), mouseTracking());
+}
+
+bool GuiSession::mouseTracking() const {
     const GuiState top = stack_.top();
-    const bool menu = isMenuState(top) || isMenuFieldState(top);
-    mouseTracking_ =
-        menu || (top == GuiState::Lobby && host_) || (top == GuiState::Game && host_ && tab_);
-    ownCursor_ = mouseTracking_ || windowed_;
-    Q_EMIT cursorChanged(ownCursor_, mouseTracking_);
+    return isMenuState(top) || isMenuFieldState(top) || (top == GuiState::Lobby && host_) ||
+           (top == GuiState::Game && host_ && tab_);
 }
 
 GuiState GuiSession::menuState() const {

@@ -76,8 +76,10 @@ public:
     int ownPosition(int local) const;
 
     bool windowed() const { return windowed_; }
-    bool ownCursor() const { return ownCursor_; }
-    bool mouseTracking() const { return mouseTracking_; }
+    // The game's own pointer, followed by the mouse, in the menus and where
+    // the host can pick a player to kick; otherwise none unless windowed.
+    bool mouseTracking() const;
+    bool ownCursor() const { return mouseTracking() || windowed_; }
 
     // The server list is being fetched: the pulse turns its wheel.
     bool retrieving() const { return retrieving_; }
@@ -155,22 +157,17 @@ private:
     bool spectator_ = false;
     int ownConnId_ = -1;
     int fieldsizeX_ = 12;
+    std::unique_ptr<GuiTimer> fpsTimer_;
 
-    // The pointer follows the state, Tab and the window.
     bool tab_ = false;
     bool windowed_ = false;
-    bool ownCursor_ = true;
-    bool mouseTracking_ = true;
-
     bool retrieving_ = false;
     int pulse_ = 0;
+    std::unique_ptr<GuiTimer> pulseTimer_;
 
     // The intro and the credits keep their pace by the clock.
     int viewHeight_ = 480;
     qint64 videoStartMs_ = 0;
     qint64 videoTicks_ = 0;
-
-    std::unique_ptr<GuiTimer> pulseTimer_;
     std::unique_ptr<GuiTimer> introTimer_;
-    std::unique_ptr<GuiTimer> fpsTimer_;
 };
