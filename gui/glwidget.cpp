@@ -316,7 +316,7 @@ void GLWidget::processMasterserverResult(MasterserverResult result) {
     update();
 }
 
-void GLWidget::addServer(ServerData* server) {
+void GLWidget::addServer(ServerData server) {
     gui_->addServer(server);
     update();
 }
@@ -344,18 +344,6 @@ void GLWidget::updateFPS() {
 
 // ---------------------------------------------------------------------------
 // The 3D scene: the field copy takes what arrives.
-
-void GLWidget::processNewBlock(GameBlock* block) {
-    scene_.processNewBlock(block);
-}
-
-void GLWidget::processMoveBlocks(QList<GameMovement*> movements, QList<int> activeBlockIds) {
-    scene_.processMoveBlocks(movements, activeBlockIds);
-}
-
-void GLWidget::processMergeBlocks(QList<GameMovement*> movements) {
-    scene_.processMergeBlocks(movements);
-}
 
 void GLWidget::setFieldsizeX(int sizeX) {
     // The renderer rebuilds the field's meshes for the new width before the
@@ -420,7 +408,10 @@ void connectWidgetAndClient(GLWidget& w, Client& c) {
     QObject::connect(&c, &Client::setGuiBaseState, &w, &GLWidget::setBaseState);
     QObject::connect(&c, &Client::setGuiTopState, &w, &GLWidget::setTopState);
     QObject::connect(&c, &Client::setGuiLastState, &w, &GLWidget::setLastState);
-    QObject::connect(&c, &Client::createdNewBlock, &w, &GLWidget::processNewBlock);
-    QObject::connect(&c, &Client::moveBlocks, &w, &GLWidget::processMoveBlocks);
-    QObject::connect(&c, &Client::mergeBlocks, &w, &GLWidget::processMergeBlocks);
+    // The field copy takes the client's block events itself.
+    SceneField* scene = &w.scene();
+    QObject::connect(&c, &Client::createdNewBlock, scene, &SceneField::processNewBlock);
+    QObject::connect(&c, &Client::createdField, scene, &SceneField::processNewField);
+    QObject::connect(&c, &Client::moveBlocks, scene, &SceneField::processMoveBlocks);
+    QObject::connect(&c, &Client::mergeBlocks, scene, &SceneField::processMergeBlocks);
 }

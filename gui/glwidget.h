@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "client/guistate.h"
+#include "game/blockrecords.h"
 #include "game/gameblock.h"
-#include "game/gamemovement.h"
 #include "game/gameplayer.h"
 #include "gui/guicontroller.h"
 #include "gui/guimetrics.h"
@@ -52,6 +52,7 @@ public:
     GuiController& controller() { return *gui_; }
     // The field copy the 3D scene shows.
     const SceneField& scene() const { return scene_; }
+    SceneField& scene() { return scene_; }
     const GuiMetrics& metrics() const { return metrics_; }
     QSize minimumSizeHint() const override { return QSize(640, 480); }
 
@@ -87,17 +88,13 @@ public Q_SLOTS:
     void setScore(int score, bool add);
     void setPlaytime(QString playtime, bool add);
     void processMasterserverResult(MasterserverResult result);
-    void addServer(ServerData* server);
+    void addServer(ServerData server);
     void repeatKey(int i);
     void unlockKeys();
     void setWindowed(bool windowed);
     void playVideo();
     void updateFPS();
 
-    // The 3D scene's slots. Each takes ownership of what it is handed.
-    void processNewBlock(GameBlock* block);
-    void processMoveBlocks(QList<GameMovement*> movements, QList<int> activeBlockIds);
-    void processMergeBlocks(QList<GameMovement*> movements);
     void setFieldsizeX(int sizeX);
     void setRotation(bool rotate);
 

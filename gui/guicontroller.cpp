@@ -338,8 +338,8 @@ void GuiController::processMasterserverResult(MasterserverResult result) {
     clampServerEntry();
 }
 
-void GuiController::addServer(ServerData* server) {
-    servers_.add(std::unique_ptr<ServerData>(server));
+void GuiController::addServer(ServerData server) {
+    servers_.add(std::move(server));
     clampServerEntry();
 }
 

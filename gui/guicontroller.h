@@ -178,7 +178,7 @@ public Q_SLOTS:
     void setScore(int score, bool add);
     void setPlaytime(QString playtime, bool add);
     void processMasterserverResult(MasterserverResult result);
-    void addServer(ServerData* server);
+    void addServer(ServerData server);
     void repeatKey(int i);
     void unlockKeys();
     void setWindowed(bool windowed);

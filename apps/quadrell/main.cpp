@@ -41,6 +41,8 @@ CommandLineResult<GameOptions> parseGameOptions(const QStringList& arguments) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // Starting up takes a while; a SIGTERM meanwhile ends the game in order.
+    TerminationSignals::holdUntilHandled();
     // Options and the display are checked before the GUI application exists:
     // --help needs no window, and Qt ends the process when there is no display.
     const auto parsed = [&] {

@@ -44,10 +44,10 @@ public Q_SLOTS:
     // Turning starts from the player's block; moveCamera turns while on.
     void setRotation(bool rotate);
     void moveCamera();
-    // The copy takes every object handed over.
-    void processNewBlock(GameBlock* block);
-    void processMoveBlocks(QList<GameMovement*> movements, QList<int> activeBlockIds);
-    void processMergeBlocks(QList<GameMovement*> movements);
+    void processNewBlock(BlockRecord block, int fieldsizeX);
+    void processNewField(int fieldsizeX, QList<FieldCell> landed);
+    void processMoveBlocks(QList<GameMovement> movements, QList<int> activeBlockIds);
+    void processMergeBlocks(QList<GameMovement> movements);
     // A new game: no blocks, camera back at the start and still.
     void reset();
 

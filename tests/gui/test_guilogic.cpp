@@ -385,8 +385,8 @@ private Q_SLOTS:
         GuiFixture f;
         f.play("Down Enter Down Enter");
         QCOMPARE(f.gui->currentEntry(), int(ServerListModel::FirstHeader));
-        f.gui->addServer(server("old", 5, false, false, 1, 4, "Beta 0.91").release());
-        f.gui->addServer(server("here", 7).release());
+        f.gui->addServer(server("old", 5, false, false, 1, 4, "Beta 0.91"));
+        f.gui->addServer(server("here", 7));
         f.gui->processMasterserverResult(MasterserverResult::MasterListDone);
         f.play("Up Up Up Up Up Up Enter");  // the first filter: ranked only
         QCOMPARE(f.gui->servers().filtered(), 0);
