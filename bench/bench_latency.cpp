@@ -41,16 +41,13 @@ public:
             QTimer::singleShot(kPauseMs, this, &Player::press);
         });
         connect(client.get(), &Client::createdNewBlock, this,
-                [this](GameBlock* b) { mirror_.addBlock(std::unique_ptr<GameBlock>(b)); });
-        connect(client.get(), &Client::mergeBlocks, this, [this](const QList<GameMovement*>& m) {
-            mirror_.mergeBlocks(m);
-            qDeleteAll(m);
-        });
+                [this](const BlockRecord& b, int fieldsizeX) { mirror_.addBlock(b, fieldsizeX); });
+        connect(client.get(), &Client::mergeBlocks, this,
+                [this](const QList<GameMovement>& m) { mirror_.mergeBlocks(m); });
         connect(client.get(), &Client::moveBlocks, this,
-                [this](const QList<GameMovement*>& m, const QList<int>& active) {
+                [this](const QList<GameMovement>& m, const QList<int>& active) {
                     const qint64 now = clock_.nsecsElapsed();
                     mirror_.moveBlocks(m, active);
-                    qDeleteAll(m);
                     echo(now);
                 });
         clock_.start();

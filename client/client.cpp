@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QLoggingCategory>
-#include <QMetaMethod>
 
 #include "game/appinfo.h"
 #include "game/playernames.h"
@@ -175,17 +174,6 @@ void Client::quit() {
     environment_.quit(0);
 }
 
-void Client::passBlock(GameBlock* block) {
-    if (block == nullptr) {
-        return;
-    }
-    if (hasReceiver(&Client::createdNewBlock)) {
-        Q_EMIT createdNewBlock(block);
-    } else {
-        delete block;
-    }
-}
-
 // ---------------------------------------------------------------------------
 // Hosting and joining
 
@@ -343,32 +331,26 @@ void Client::joinGame(bool splitscreen, QString address, bool saveAddress, QStri
     masterConnection_->queryServer(serverAddress_, serverPort_);
 }
 
-void Client::processNewServer(int /*connId*/, ServerData* server) {
-    std::unique_ptr<ServerData> entry(server);
-    if (!entry) {
-        return;
-    }
+void Client::processNewServer(int /*connId*/, ServerData entry) {
     // Answers of server-list probes may still come in while a join probes its
     // server; only the probed server's answer continues the join.
-    const bool probed = probing_ && entry->port() == serverPort_ &&
-                        QHostAddress(entry->address()) == serverAddress_;
+    const bool probed =
+        probing_ && entry.port() == serverPort_ && QHostAddress(entry.address()) == serverAddress_;
     if (!probed) {
-        if (hasReceiver(&Client::newServer)) {
-            Q_EMIT newServer(entry.release());
-        }
+        Q_EMIT newServer(entry);
         return;
     }
     probing_ = false;
-    if (entry->version() != QLatin1String(Quadrell::kVersion)) {
+    if (entry.version() != QLatin1String(Quadrell::kVersion)) {
         Q_EMIT displayError(tr("The server '%1' requires version '%2' of the game.")
-                                .arg(serverLabel(), entry->version()),
+                                .arg(serverLabel(), entry.version()),
                             false);
         backToLastScreen();
-    } else if (entry->hasPassword() && connectPassword_.isEmpty()) {
+    } else if (entry.hasPassword() && connectPassword_.isEmpty()) {
         Q_EMIT resetChat();
         Q_EMIT setGuiTopState(GuiState::PasswordMenu, QString());
     } else {
-        maxPlayers_ = entry->maxPlayers();
+        maxPlayers_ = entry.maxPlayers();
         connectToServer(serverAddress_, serverPort_, hostKey_, connectPassword_);
     }
 }
@@ -581,27 +563,19 @@ void Client::processPacketLoss() {
 }
 
 void Client::processNewBlock(int blockId, int color, int kind, int xPos, int yPos, int rot) {
-    passBlock(new GameBlock(blockId, color, kind, xPos, yPos, rot, fieldsizeX_));
+    Q_EMIT createdNewBlock(BlockRecord{blockId, color, kind, xPos, yPos, rot}, fieldsizeX_);
 }
 
-void Client::processMoveBlocks(QList<GameMovement*> movements, QList<int> activeBlockIds) {
-    if (hasReceiver(&Client::moveBlocks)) {
-        Q_EMIT moveBlocks(movements, activeBlockIds);
-    } else {
-        qDeleteAll(movements);
-    }
+void Client::processMoveBlocks(QList<GameMovement> movements, QList<int> activeBlockIds) {
+    Q_EMIT moveBlocks(movements, activeBlockIds);
 }
 
-void Client::processMergeBlocks(QList<GameMovement*> movements) {
-    if (hasReceiver(&Client::mergeBlocks)) {
-        Q_EMIT mergeBlocks(movements);
-    } else {
-        qDeleteAll(movements);
-    }
+void Client::processMergeBlocks(QList<GameMovement> movements) {
+    Q_EMIT mergeBlocks(movements);
 }
 
 void Client::processGameState(int fieldsizeX, bool paused, int score, QString playtime,
-                              QByteArray field, QList<GameBlock*> blocks) {
+                              QByteArray field, QList<BlockRecord> blocks) {
     fieldsizeX_ = fieldsizeX;
     Q_EMIT changeFieldsizeX(fieldsizeX);
     Q_EMIT resetGui(false, maxPlayers_, splitscreen_, isHost_, true, ownConnId_);
@@ -611,15 +585,10 @@ void Client::processGameState(int fieldsizeX, bool paused, int score, QString pl
     Q_EMIT setScore(score, true);
     Q_EMIT setPlaytime(playtime, true);
 
-    auto fieldBlock = std::make_unique<GameBlock>(0, 0, 0, fieldsizeX);
-    for (const FieldImage::Cell& cell : FieldImage::unpack(field, fieldsizeX)) {
-        const int x = cell.column * 50;
-        const int y = cell.row * 50;
-        fieldBlock->addBox(GameBox(cell.colour, {x, x, x, x}, {y, y, y, y}, fieldsizeX));
-    }
-    passBlock(fieldBlock.release());
-    for (GameBlock* block : blocks) {
-        passBlock(block);
+    const std::vector<FieldCell> landed = FieldImage::unpack(field, fieldsizeX);
+    Q_EMIT createdField(fieldsizeX, QList<FieldCell>(landed.begin(), landed.end()));
+    for (const BlockRecord& block : blocks) {
+        Q_EMIT createdNewBlock(block, fieldsizeX);
     }
 
     if (paused) {

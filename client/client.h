@@ -4,7 +4,6 @@
 #include <QDateTime>
 #include <QHostAddress>
 #include <QList>
-#include <QMetaMethod>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -17,8 +16,8 @@
 #include "client/embeddedserver.h"
 #include "client/guistate.h"
 #include "client/highscorefile.h"
+#include "game/blockrecords.h"
 #include "game/gameblock.h"
-#include "game/gamemovement.h"
 #include "game/gameplayer.h"
 #include "network/connectioninterface.h"
 #include "network/serverdata.h"
@@ -101,15 +100,15 @@ public Q_SLOTS:
     void processGameRestart(int connId);
     void processGameOver(int score, int lines, QString playtime);
     void processGameState(int fieldsizeX, bool paused, int score, QString playtime,
-                          QByteArray field, QList<GameBlock*> blocks);
+                          QByteArray field, QList<BlockRecord> blocks);
     void processNewBlock(int blockId, int color, int kind, int xPos, int yPos, int rot);
-    void processMoveBlocks(QList<GameMovement*> movements, QList<int> activeBlockIds);
-    void processMergeBlocks(QList<GameMovement*> movements);
+    void processMoveBlocks(QList<GameMovement> movements, QList<int> activeBlockIds);
+    void processMergeBlocks(QList<GameMovement> movements);
     void processPlayerDisconnect(int connId);
     void processPlayerKick(int connId);
 
     // Master connection (also the probe before joining).
-    void processNewServer(int connId, ServerData* server);
+    void processNewServer(int connId, ServerData server);
     void processMasterserverResult(int connId, MasterserverResult result);
     void processMasterReached(int connId);
     void processMasterConnectionError(int connId, ConnectionInterface::ConnectionError error);
@@ -134,11 +133,14 @@ Q_SIGNALS:
     void setPlaytime(QString playtime, bool add);
     // A game ended: the server's figures, after the texts and values above.
     void gameOver(int score, int lines, QString playtime);
-    // Objects handed over in these signals belong to the receiver.
-    void newServer(ServerData* server);
-    void createdNewBlock(GameBlock* block);
-    void moveBlocks(QList<GameMovement*> movements, QList<int> activeBlockIds);
-    void mergeBlocks(QList<GameMovement*> movements);
+    void newServer(ServerData server);
+    // The field copy's events: a block dealt on a field fieldsizeX wide (id 0
+    // begins a new empty field), a late joiner's field with its landed boxes,
+    // blocks moved, blocks landed.
+    void createdNewBlock(BlockRecord block, int fieldsizeX);
+    void createdField(int fieldsizeX, QList<FieldCell> landed);
+    void moveBlocks(QList<GameMovement> movements, QList<int> activeBlockIds);
+    void mergeBlocks(QList<GameMovement> movements);
     void resultMasterserver(MasterserverResult result);
     void changedPlayerlist(QList<int> connIds, QStringList names, QList<int> colors,
                            QList<GamePlayer::PlayerStatus> status);
@@ -171,13 +173,6 @@ private:
     QString serverLabel() const;
     QString newGameHint() const;
     QString readyHint() const;
-
-    // Hands over a block the GUI takes, or frees it when nobody listens.
-    void passBlock(GameBlock* block);
-    template <typename Signal>
-    bool hasReceiver(Signal signal) const {
-        return isSignalConnected(QMetaMethod::fromSignal(signal));
-    }
 
     ServerStarter serverStarter_;
     Environment environment_;

@@ -57,6 +57,21 @@ void FieldMirror::addBlock(std::unique_ptr<GameBlock> block) {
     }
 }
 
+void FieldMirror::addBlock(const BlockRecord& block, int fieldsizeX) {
+    addBlock(std::make_unique<GameBlock>(block.id, block.colour, block.kind, block.x, block.y,
+                                         block.rotation, fieldsizeX));
+}
+
+void FieldMirror::startField(int fieldsizeX, const QList<FieldCell>& landed) {
+    auto fieldBlock = std::make_unique<GameBlock>(GameField::kFieldBlockId, 0, 0, fieldsizeX);
+    for (const FieldCell& cell : landed) {
+        const int x = cell.column * 50;
+        const int y = cell.row * 50;
+        fieldBlock->addBox(GameBox(cell.colour, {x, x, x, x}, {y, y, y, y}, fieldsizeX));
+    }
+    addBlock(std::move(fieldBlock));
+}
+
 void FieldMirror::place(GameBlock& block, int x, int y, int rotation) {
     if (hasField_ && onField(block)) {
         field_.releaseCells(block);
@@ -68,18 +83,15 @@ void FieldMirror::place(GameBlock& block, int x, int y, int rotation) {
     }
 }
 
-bool FieldMirror::moveBlocks(const QList<GameMovement*>& movements,
-                             const QList<int>& activeBlockIds, const BlockEvent& placed) {
+bool FieldMirror::moveBlocks(const QList<GameMovement>& movements, const QList<int>& activeBlockIds,
+                             const BlockEvent& placed) {
     activeBlockIds_ = activeBlockIds;
-    for (const GameMovement* m : movements) {
-        if (m == nullptr) {
-            continue;
-        }
-        GameBlock* b = find(m->blockId());
+    for (const GameMovement& m : movements) {
+        GameBlock* b = find(m.id);
         if (b == nullptr) {
-            return ++misses_[m->blockId()] > kMissesBeforeLoss;
+            return ++misses_[m.id] > kMissesBeforeLoss;
         }
-        place(*b, m->x(), m->y(), m->rotation());
+        place(*b, m.x, m.y, m.rotation);
         if (placed) {
             placed(*b);
         }
@@ -87,14 +99,11 @@ bool FieldMirror::moveBlocks(const QList<GameMovement*>& movements,
     return false;
 }
 
-GameField::LineClear FieldMirror::mergeBlocks(const QList<GameMovement*>& movements,
+GameField::LineClear FieldMirror::mergeBlocks(const QList<GameMovement>& movements,
                                               const BlockEvent& landed) {
-    for (const GameMovement* m : movements) {
-        if (m == nullptr) {
-            continue;
-        }
-        misses_.erase(m->blockId());
-        const auto it = blocks_.find(m->blockId());
+    for (const GameMovement& m : movements) {
+        misses_.erase(m.id);
+        const auto it = blocks_.find(m.id);
         if (it == blocks_.end()) {
             continue;
         }
@@ -106,7 +115,7 @@ GameField::LineClear FieldMirror::mergeBlocks(const QList<GameMovement*>& moveme
         if (onField(*b)) {
             field_.releaseCells(*b);
         }
-        b->setPosition(m->x(), m->y(), m->rotation());
+        b->setPosition(m.x, m.y, m.rotation);
         if (landed) {
             landed(*b);
         }

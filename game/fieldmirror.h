@@ -5,8 +5,8 @@
 #include <map>
 #include <memory>
 
+#include "blockrecords.h"
 #include "gamefield.h"
-#include "gamemovement.h"
 
 // A player's copy of the shared field, kept from what the server reports: new
 // blocks, moves, merges, and for a late joiner the field block with every
@@ -32,18 +32,22 @@ public:
     // stack for a late joiner) and drops every other block. Any other block
     // replaces the one of the same id.
     void addBlock(std::unique_ptr<GameBlock> block);
+    // The same for a block the server dealt on a field fieldsizeX wide.
+    void addBlock(const BlockRecord& block, int fieldsizeX);
+    // A new field holding the landed boxes given: what a late joiner sees.
+    void startField(int fieldsizeX, const QList<FieldCell>& landed);
 
     using BlockEvent = std::function<void(const GameBlock&)>;
 
     // Puts blocks where the movements say, in order, and reports each block
     // placed. The first movement of a block that is not here drops the rest of
     // the batch. True when such a miss was one too many for its block id.
-    bool moveBlocks(const QList<GameMovement*>& movements, const QList<int>& activeBlockIds,
+    bool moveBlocks(const QList<GameMovement>& movements, const QList<int>& activeBlockIds,
                     const BlockEvent& placed = {});
 
     // Lands each block at its final place, reporting it just before it goes
     // into the field block, then removes the full rows.
-    GameField::LineClear mergeBlocks(const QList<GameMovement*>& movements,
+    GameField::LineClear mergeBlocks(const QList<GameMovement>& movements,
                                      const BlockEvent& landed = {});
 
     bool hasField() const { return hasField_; }

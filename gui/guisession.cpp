@@ -258,8 +258,8 @@ void GuiSession::processMasterserverResult(MasterserverResult result) {
     Q_EMIT changed();
 }
 
-void GuiSession::addServer(ServerData* server) {
-    servers_.add(std::unique_ptr<ServerData>(server));
+void GuiSession::addServer(ServerData server) {
+    servers_.add(std::move(server));
     Q_EMIT serversChanged();
     Q_EMIT changed();
 }

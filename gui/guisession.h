@@ -111,7 +111,7 @@ public Q_SLOTS:
     void setScore(int score, bool add);
     void setPlaytime(QString playtime, bool add);
     void processMasterserverResult(MasterserverResult result);
-    void addServer(ServerData* server);
+    void addServer(ServerData server);
     void setFieldsizeX(int columns);
     void setWindowed(bool windowed);
     // Line points of the field copy: the score grows and a label rises.

@@ -82,11 +82,8 @@ void ServerListModel::clear() {
     ascending_ = true;
 }
 
-void ServerListModel::add(std::unique_ptr<ServerData> server) {
-    if (!server) {
-        return;
-    }
-    servers_.push_back(std::move(server));
+void ServerListModel::add(ServerData server) {
+    servers_.push_back(std::make_unique<ServerData>(std::move(server)));
     refresh();
 }
 

@@ -50,7 +50,7 @@ public:
 
     // Every server goes; page 1, no sort.
     void clear();
-    void add(std::unique_ptr<ServerData> server);
+    void add(ServerData server);
     int received() const { return int(servers_.size()); }
     int filtered() const { return int(shown_.size()); }
 

@@ -1,6 +1,5 @@
 #include "connectionabstract.h"
 
-#include <QMetaMethod>
 #include <algorithm>
 #include <limits>
 #include <memory>
@@ -31,17 +30,6 @@ bool fromPeerSide(const ConnectionInfo& record, int code) {
     const bool clientCode =
         ConnectionMessage::codes()[static_cast<std::size_t>(code)].front() == QLatin1Char('C');
     return clientCode == record.accepted;
-}
-
-// Hands a list of new objects to a signal's receivers, who own them from then
-// on; without a receiver nobody would, so they are deleted here.
-template <typename T, typename Emit>
-void handOver(bool hasReceiver, const QList<T*>& objects, Emit emitSignal) {
-    if (!hasReceiver) {
-        qDeleteAll(objects);
-        return;
-    }
-    emitSignal(objects);
 }
 
 }  // namespace
@@ -466,7 +454,7 @@ void ConnectionAbstract::sendSGameState(bool reliable, int clientId, int fieldsi
     QList<Codec::BlockRecord> records;
     for (const GameBlock* block : blocks) {
         if (block != nullptr) {
-            records.append(Codec::blockRecord(*block));
+            records.append(Codec::BlockRecord::of(*block));
         }
     }
     const int connId = record->connId;
@@ -483,7 +471,7 @@ void ConnectionAbstract::sendCInput(bool reliable, const QList<int>& keys) {
 
 void ConnectionAbstract::sendSNewBlock(bool reliable, const GameBlock& block) {
     sendToStates({State::StateInGame}, reliable, MessageCode::SBLC,
-                 Codec::buildNewBlock(Codec::blockRecord(block)));
+                 Codec::buildNewBlock(Codec::BlockRecord::of(block)));
 }
 
 void ConnectionAbstract::sendSMoveBlocks(bool reliable, const QList<GameBlock*>& blocks,
@@ -491,7 +479,7 @@ void ConnectionAbstract::sendSMoveBlocks(bool reliable, const QList<GameBlock*>&
     QList<Codec::MoveRecord> moves;
     for (const GameBlock* block : blocks) {
         if (block != nullptr) {
-            moves.append(Codec::moveRecord(*block));
+            moves.append(Codec::MoveRecord::of(*block));
         }
     }
     for (int id : establishedIds()) {
@@ -511,7 +499,7 @@ void ConnectionAbstract::sendSMergeBlocks(bool reliable, const QList<GameBlock*>
     QList<Codec::MoveRecord> merges;
     for (const GameBlock* block : blocks) {
         if (block != nullptr) {
-            merges.append(Codec::moveRecord(*block));
+            merges.append(Codec::MoveRecord::of(*block));
         }
     }
     sendToStates({State::StateInGame}, reliable, MessageCode::SMRG, Codec::buildMerges(merges));
@@ -1028,17 +1016,8 @@ void ConnectionAbstract::processGameState(ConnectionInfo& record,
     }
     record.state = State::StateInGame;
     const Codec::GameState state = Codec::parseGameState(message.content);
-    QList<GameBlock*> blocks;
-    blocks.reserve(state.blocks.size());
-    for (const Codec::BlockRecord& b : state.blocks) {
-        blocks.append(
-            new GameBlock(b.id, b.colour, b.kind, b.x, b.y, b.rotation, state.fieldsizeX));
-    }
-    handOver(isSignalConnected(QMetaMethod::fromSignal(&ConnectionInterface::changedCGameState)),
-             blocks, [&](const QList<GameBlock*>& owned) {
-                 Q_EMIT changedCGameState(state.fieldsizeX, state.paused, state.score,
-                                          state.playtime, state.field, owned);
-             });
+    Q_EMIT changedCGameState(state.fieldsizeX, state.paused, state.score, state.playtime,
+                             state.field, state.blocks);
 }
 
 void ConnectionAbstract::processInput(ConnectionInfo& record, const ConnectionMessage& message) {
@@ -1055,29 +1034,13 @@ void ConnectionAbstract::processNewBlock(ConnectionInfo& record, const Connectio
     Q_EMIT changedCNewBlock(b.id, b.colour, b.kind, b.x, b.y, b.rotation);
 }
 
-namespace {
-
-QList<GameMovement*> movements(const QList<PayloadCodec::MoveRecord>& records) {
-    QList<GameMovement*> out;
-    out.reserve(records.size());
-    for (const PayloadCodec::MoveRecord& m : records) {
-        out.append(new GameMovement(m.id, m.x, m.y, m.rotation));
-    }
-    return out;
-}
-
-}  // namespace
-
 void ConnectionAbstract::processMoveBlocks(ConnectionInfo& record,
                                            const ConnectionMessage& message) {
     if (!isEstablished(record.connId) || record.state != State::StateInGame) {
         return;
     }
     const Codec::Moves moves = Codec::parseMoves(message.content);
-    handOver(isSignalConnected(QMetaMethod::fromSignal(&ConnectionInterface::changedCMoveBlocks)),
-             movements(moves.moves), [&](const QList<GameMovement*>& owned) {
-                 Q_EMIT changedCMoveBlocks(owned, moves.activeIds);
-             });
+    Q_EMIT changedCMoveBlocks(moves.moves, moves.activeIds);
 }
 
 void ConnectionAbstract::processMergeBlocks(ConnectionInfo& record,
@@ -1085,9 +1048,7 @@ void ConnectionAbstract::processMergeBlocks(ConnectionInfo& record,
     if (!isEstablished(record.connId) || record.state != State::StateInGame) {
         return;
     }
-    handOver(isSignalConnected(QMetaMethod::fromSignal(&ConnectionInterface::changedCMergeBlocks)),
-             movements(Codec::parseMerges(message.content)),
-             [&](const QList<GameMovement*>& owned) { Q_EMIT changedCMergeBlocks(owned); });
+    Q_EMIT changedCMergeBlocks(Codec::parseMerges(message.content));
 }
 
 void ConnectionAbstract::processPauseRequest(ConnectionInfo& record, const ConnectionMessage&) {
@@ -1253,13 +1214,13 @@ void ConnectionAbstract::processServerInfo(ConnectionInfo& record,
     const qsizetype colon = entry.lastIndexOf(u':');
     if (colon > 0) {
         const qint64 ping = record.pingClockStart >= 0 ? nowMs() - record.pingClockStart : 0;
-        auto server = std::make_unique<ServerData>(
-            info->version, entry.left(colon), info->name, Codec::toInt(entry.mid(colon + 1)),
-            info->ranked, info->hasPassword, info->players, info->maxPlayers,
-            static_cast<int>(std::min<qint64>(ping, std::numeric_limits<int>::max())), QString());
-        if (isSignalConnected(QMetaMethod::fromSignal(&ConnectionInterface::changedCNewServer))) {
-            Q_EMIT changedCNewServer(-1, server.release());
-        }
+        Q_EMIT changedCNewServer(
+            -1,
+            ServerData(info->version, entry.left(colon), info->name,
+                       Codec::toInt(entry.mid(colon + 1)), info->ranked, info->hasPassword,
+                       info->players, info->maxPlayers,
+                       static_cast<int>(std::min<qint64>(ping, std::numeric_limits<int>::max())),
+                       QString()));
     }
     if (!finishQuery(connId)) {
         removeConnection(connId);

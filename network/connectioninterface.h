@@ -6,17 +6,14 @@
 #include <QString>
 #include <QStringList>
 
+#include "game/blockrecords.h"
 #include "game/gameblock.h"
-#include "game/gamemovement.h"
 #include "network/serverdata.h"
 
 // The one interface through which the server and the client talk to the
 // network: send operations (slots) and the events they cause (signals).
 //
-// Ownership: GameBlock, GameMovement and ServerData objects handed over in a
-// signal belong to the receiver, which must take them at once (wrap them in a
-// std::unique_ptr or give them a parent). An emitter whose signal has no
-// receiver deletes the objects itself.
+// Every signal carries values: nothing handed over needs an owner.
 //
 // In signals whose names begin with changedS, connId is the client id of the
 // sending connection, except in changedSPlayerKick, whose connId is the
@@ -69,11 +66,11 @@ Q_SIGNALS:
     void changedSPlayerRestart(int connId);
     void changedCGameRestart(int clientId);
     void changedCGameState(int fieldsizeX, bool paused, int score, QString playtime,
-                           QByteArray field, QList<GameBlock*> blocks);
+                           QByteArray field, QList<BlockRecord> blocks);
     void changedSPlayerInput(int connId, QList<int> input);
     void changedCNewBlock(int blockId, int color, int kind, int xPos, int yPos, int rot);
-    void changedCMoveBlocks(QList<GameMovement*> movements, QList<int> activeBlockIds);
-    void changedCMergeBlocks(QList<GameMovement*> movements);
+    void changedCMoveBlocks(QList<GameMovement> movements, QList<int> activeBlockIds);
+    void changedCMergeBlocks(QList<GameMovement> movements);
     void changedSPlayerPause(int connId);
     void changedCPause(int clientId, int countDown);
     void changedCGameOver(int score, int lines, QString playtime);
@@ -83,7 +80,7 @@ Q_SIGNALS:
     void changedCPlayerKick(int clientId);
     void masterserverOnline(int connId);
     void masterserverResult(int connId, MasterserverResult result);
-    void changedCNewServer(int connId, ServerData* server);
+    void changedCNewServer(int connId, ServerData server);
 
 public Q_SLOTS:
     // Adopts a socket accepted by the server's listener; returns its id.

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <vector>
 
+#include "game/blockrecords.h"
+
 class GameBlock;
 
 // The packed field text of a game-state snapshot: rows 0..24, two cells per
@@ -13,11 +15,7 @@ namespace FieldImage {
 inline constexpr int kRows = 25;
 inline constexpr int kEmpty = 7;
 
-struct Cell {
-    int column;
-    int row;
-    int colour;
-};
+using Cell = FieldCell;
 
 // From the field block's landed boxes; boxes outside rows 0..24 are left out.
 // An odd or non-positive width gives an empty text.

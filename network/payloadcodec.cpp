@@ -129,14 +129,6 @@ QString serverInfoDigest(const QString& version, bool ranked, int players, int m
                    QLatin1String(kSharedSecret));
 }
 
-BlockRecord blockRecord(const GameBlock& block) {
-    return {block.id(), block.colour(), block.kind(), block.x(), block.y(), block.rotation()};
-}
-
-MoveRecord moveRecord(const GameBlock& block) {
-    return {block.id(), block.x(), block.y(), block.rotation()};
-}
-
 QString buildHello(int requestedId, int players, int hostKey, const QString& password) {
     return QString::number(requestedId) + kSpace + QString::number(players) + kSpace +
            QString::number(hostKey) + kSpace + password;

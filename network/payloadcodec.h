@@ -8,7 +8,7 @@
 #include <QStringView>
 #include <optional>
 
-class GameBlock;
+#include "game/blockrecords.h"
 
 // Payload texts of every message code, built and parsed as pure functions.
 //
@@ -51,25 +51,8 @@ QString announcementDigest(const QString& version, int port, bool ranked, const 
 QString serverInfoDigest(const QString& version, bool ranked, int players, int maxPlayers,
                          bool hasPassword, const QString& name);
 
-struct BlockRecord {
-    int id = 0;
-    int colour = 0;
-    int kind = 0;
-    int x = 0;
-    int y = 0;
-    int rotation = 0;
-    friend bool operator==(const BlockRecord&, const BlockRecord&) = default;
-};
-BlockRecord blockRecord(const GameBlock& block);
-
-struct MoveRecord {
-    int id = 0;
-    int x = 0;
-    int y = 0;
-    int rotation = 0;
-    friend bool operator==(const MoveRecord&, const MoveRecord&) = default;
-};
-MoveRecord moveRecord(const GameBlock& block);
+using BlockRecord = ::BlockRecord;
+using MoveRecord = ::GameMovement;
 
 // "CHI": requestedId players hostKey password...
 struct Hello {

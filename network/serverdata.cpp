@@ -4,9 +4,8 @@
 
 ServerData::ServerData(const QString& version, const QString& address, const QString& name,
                        int port, bool ranked, bool hasPassword, int players, int maxPlayers,
-                       int ping, const QString& timeText, QObject* parent)
-    : QObject(parent),
-      ranked_(ranked),
+                       int ping, const QString& timeText)
+    : ranked_(ranked),
       hasPassword_(hasPassword),
       version_(version),
       address_(address),

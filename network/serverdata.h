@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QObject>
+#include <QMetaType>
 #include <QString>
 #include <QTime>
 
@@ -15,15 +15,13 @@ enum class MasterserverResult {
 
 // One entry of the server list: what a probed server says about itself, or
 // (on the master server's side) one announced server kept alive by updates.
-class ServerData : public QObject {
-    Q_OBJECT
-
+class ServerData {
 public:
     static constexpr int kInitialLives = 3;
 
     ServerData(const QString& version, const QString& address, const QString& name, int port,
                bool ranked, bool hasPassword, int players, int maxPlayers, int ping,
-               const QString& timeText, QObject* parent = nullptr);
+               const QString& timeText);
 
     bool ranked() const { return ranked_; }
     bool hasPassword() const { return hasPassword_; }
@@ -63,3 +61,5 @@ private:
     int ping_;
     QTime time_;
 };
+
+Q_DECLARE_METATYPE(ServerData)

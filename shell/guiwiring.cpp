@@ -58,6 +58,7 @@ void connectGuiAndClient(GLWidget& widget, Client& c) {
     QObject::connect(&c, &Client::setRotation, f, &SceneField::setRotation);
     QObject::connect(&c, &Client::changeFieldsizeX, f, &SceneField::setFieldsizeX);
     QObject::connect(&c, &Client::createdNewBlock, f, &SceneField::processNewBlock);
+    QObject::connect(&c, &Client::createdField, f, &SceneField::processNewField);
     QObject::connect(&c, &Client::moveBlocks, f, &SceneField::processMoveBlocks);
     QObject::connect(&c, &Client::mergeBlocks, f, &SceneField::processMergeBlocks);
 }

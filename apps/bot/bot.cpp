@@ -50,25 +50,31 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
     connect(&c, &Client::gameOver, this, &Bot::processGameOver);
     connect(&c, &Client::changedPlayerlist, this,
             [this](const QList<int>& connIds) { processPlayerlist(connIds); });
-    connect(&c, &Client::createdNewBlock, this, [this](GameBlock* block) {
-        if (block->id() == 0 && reportPending_) {
+    connect(&c, &Client::createdNewBlock, this, [this](const BlockRecord& block, int fieldsizeX) {
+        if (block.id == 0 && reportPending_) {
             reportGame();  // the next game's field: the last one is as complete as it gets
         }
-        mirror_.addBlock(std::unique_ptr<GameBlock>(block));
+        mirror_.addBlock(block, fieldsizeX);
         think();
     });
+    connect(&c, &Client::createdField, this,
+            [this](int fieldsizeX, const QList<FieldCell>& landed) {
+                if (reportPending_) {
+                    reportGame();
+                }
+                mirror_.startField(fieldsizeX, landed);
+                think();
+            });
     connect(&c, &Client::moveBlocks, this,
-            [this](const QList<GameMovement*>& movements, const QList<int>& active) {
+            [this](const QList<GameMovement>& movements, const QList<int>& active) {
                 const bool lost = mirror_.moveBlocks(movements, active);
-                qDeleteAll(movements);
                 if (lost) {
                     client_->processPacketLoss();
                 }
                 think();
             });
-    connect(&c, &Client::mergeBlocks, this, [this](const QList<GameMovement*>& movements) {
+    connect(&c, &Client::mergeBlocks, this, [this](const QList<GameMovement>& movements) {
         mirror_.mergeBlocks(movements);
-        qDeleteAll(movements);
         if (reportPending_ && mirror_.lines() >= serverLines_) {
             reportGame();
         }
@@ -79,8 +85,6 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
             Q_EMIT statsNotice(message);
         }
     });
-    // A view would show these; a bot has no use for them.
-    connect(&c, &Client::newServer, this, [](ServerData* server) { delete server; });
 
     repeatTimer_.setInterval(kRepeatMs);
     connect(&repeatTimer_, &QTimer::timeout, this, &Bot::repeat);

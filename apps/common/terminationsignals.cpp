@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <csignal>
 
+#include <pthread.h>
+
 namespace {
 
 int pipeEnds[2] = {-1, -1};
@@ -18,9 +20,30 @@ void onSignal(int signalNumber) {
     errno = saved;
 }
 
+sigset_t terminationSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
+}
+
 }  // namespace
 
+void TerminationSignals::holdUntilHandled() {
+    const sigset_t set = terminationSet();
+    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
+    install();
+    // Held signals arrive now: at the handler if it is in place, otherwise
+    // with their default action, as without holding.
+    const sigset_t set = terminationSet();
+    ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+void TerminationSignals::install() {
     if (pipeEnds[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pipeEnds) != 0) {
         return;
     }

@@ -16,10 +16,11 @@ FieldRun::FieldRun(int fieldsizeX, std::uint32_t seed, bool crowded, GameEvents*
     simulation_.beginPlay();
 }
 
-QList<GameMovement*> FieldRun::movementsOf(const QList<GameBlock*>& blocks) {
-    QList<GameMovement*> m;
+QList<GameMovement> FieldRun::movementsOf(const QList<GameBlock*>& blocks) {
+    QList<GameMovement> m;
+    m.reserve(blocks.size());
     for (const GameBlock* b : blocks) {
-        m.append(new GameMovement(b->id(), b->x(), b->y(), b->rotation()));
+        m.append(GameMovement::of(*b));
     }
     return m;
 }

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "game/gamemovement.h"
+#include "game/blockrecords.h"
 #include "game/gamesimulation.h"
 #include "game/placementpolicy.h"
 
@@ -32,7 +32,7 @@ public:
 
     // What a client receives for these blocks: one movement record each, new
     // objects for the receiver to own.
-    static QList<GameMovement*> movementsOf(const QList<GameBlock*>& blocks);
+    static QList<GameMovement> movementsOf(const QList<GameBlock*>& blocks);
 
     void newBlock(const GameBlock& block) override;
     void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) override;

@@ -41,6 +41,8 @@ CommandLineResult<GameOptions> parseGameOptions(const QStringList& arguments) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // Starting up takes a while; a SIGTERM meanwhile ends the game in order.
+    TerminationSignals::holdUntilHandled();
     // Options and the display are checked before the GUI application exists:
     // --help needs no window, and Qt ends the process when there is no display.
     const auto parsed = [&] {
@@ -72,15 +74,13 @@ int main(int argc, char* argv[]) {
     }
 
     Client client;
-    // SIGINT and SIGTERM leave the game the way closing the window does, also
-    // when they come while the window is still being set up: the event loop
-    // delivers them once it runs.
-    TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::terminationRequested, &client,
-                     &Client::endProgramm);
-
     MainWindowEnvironment environment;
     environment.startWindowed = parsed.options.windowed;
     MainWindow window(&client, std::move(environment));
+
+    // SIGINT and SIGTERM leave the game the way closing the window does.
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &client,
+                     &Client::endProgramm);
     return app.exec();
 }

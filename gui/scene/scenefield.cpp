@@ -2,7 +2,6 @@
 
 #include <QMutexLocker>
 #include <cmath>
-#include <memory>
 
 SceneField::SceneField(QObject* parent) : QObject(parent) {}
 
@@ -39,15 +38,27 @@ void SceneField::moveCamera() {
     }
 }
 
-void SceneField::processNewBlock(GameBlock* block) {
-    QMutexLocker lock(&blockMutex_);
-    if (block != nullptr && block->id() == GameField::kFieldBlockId) {
-        ++stackRevision_;
+void SceneField::processNewBlock(BlockRecord block, int fieldsizeX) {
+    {
+        QMutexLocker lock(&blockMutex_);
+        if (block.id == GameField::kFieldBlockId) {
+            ++stackRevision_;
+        }
+        mirror_.addBlock(block, fieldsizeX);
     }
-    mirror_.addBlock(std::unique_ptr<GameBlock>(block));
+    Q_EMIT changed();
 }
 
-void SceneField::processMoveBlocks(QList<GameMovement*> movements, QList<int> activeBlockIds) {
+void SceneField::processNewField(int fieldsizeX, QList<FieldCell> landed) {
+    {
+        QMutexLocker lock(&blockMutex_);
+        ++stackRevision_;
+        mirror_.startField(fieldsizeX, landed);
+    }
+    Q_EMIT changed();
+}
+
+void SceneField::processMoveBlocks(QList<GameMovement> movements, QList<int> activeBlockIds) {
     bool loss = false;
     {
         QMutexLocker lock(&blockMutex_);
@@ -59,14 +70,13 @@ void SceneField::processMoveBlocks(QList<GameMovement*> movements, QList<int> ac
             }
         });
     }
-    // Also those behind a miss: they were handed over too.
-    qDeleteAll(movements);
+    Q_EMIT changed();
     if (loss) {
         Q_EMIT noticedPacketLoss();
     }
 }
 
-void SceneField::processMergeBlocks(QList<GameMovement*> movements) {
+void SceneField::processMergeBlocks(QList<GameMovement> movements) {
     int landed = 0;
     GameField::LineClear clear;
     {
@@ -74,8 +84,8 @@ void SceneField::processMergeBlocks(QList<GameMovement*> movements) {
         clear = mirror_.mergeBlocks(movements, [&](const GameBlock&) { ++landed; });
         ++stackRevision_;
     }
-    qDeleteAll(movements);
     // Signals go out with the copy unlocked: a receiver may read it.
+    Q_EMIT changed();
     for (int i = 0; i < landed; ++i) {
         Q_EMIT blockLanded();
     }

@@ -44,16 +44,16 @@ public Q_SLOTS:
     // Turning starts from the player's block; moveCamera turns while on.
     void setRotation(bool rotate);
     void moveCamera();
-    // The copy takes every object handed over.
-    void processNewBlock(GameBlock* block);
-    void processMoveBlocks(QList<GameMovement*> movements, QList<int> activeBlockIds);
-    void processMergeBlocks(QList<GameMovement*> movements);
+    void processNewBlock(BlockRecord block, int fieldsizeX);
+    void processNewField(int fieldsizeX, QList<FieldCell> landed);
+    void processMoveBlocks(QList<GameMovement> movements, QList<int> activeBlockIds);
+    void processMergeBlocks(QList<GameMovement> movements);
     // A new game: no blocks, camera back at the start and still.
     void reset();
 
 Q_SIGNALS:
-    // The width, the camera's turning or the whole copy changed. Blocks move
-    // only over a game, which the view draws frame after frame anyway.
+    // Anything shown changed: blocks, the width, the camera's turning or the
+    // whole copy (not the turning camera's steps, which come on a timer).
     void changed();
     void noticedPacketLoss();
     // One per block merged: the land sound.

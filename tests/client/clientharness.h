@@ -41,17 +41,23 @@ struct ClientRecorder {
         record(c, &Client::resultMasterserver, "master");
         record(c, &Client::changedPinglist, "pings");
         record(c, &Client::changedPlayerlist, "players");
-        record(c, &Client::createdNewBlock, "block");
+        QObject::connect(c, &Client::createdNewBlock, [this](const BlockRecord& b, int width) {
+            events.append(QStringLiteral("block %1").arg(b.id));
+            mirror.addBlock(b, width);
+        });
+        QObject::connect(c, &Client::createdField,
+                         [this](int width, const QList<FieldCell>& landed) {
+                             events.append(QStringLiteral("field %1").arg(width));
+                             mirror.startField(width, landed);
+                         });
         QObject::connect(c, &Client::moveBlocks,
-                         [this](const QList<GameMovement*>& list, const QList<int>& ids) {
+                         [this](const QList<GameMovement>& list, const QList<int>& ids) {
                              events.append(QStringLiteral("move %1 ").arg(list.size()) + text(ids));
                              mirror.moveBlocks(list, ids);
-                             qDeleteAll(list);
                          });
-        QObject::connect(c, &Client::mergeBlocks, [this](const QList<GameMovement*>& list) {
+        QObject::connect(c, &Client::mergeBlocks, [this](const QList<GameMovement>& list) {
             events.append(QStringLiteral("merge %1").arg(list.size()));
             mirror.mergeBlocks(list);
-            qDeleteAll(list);
         });
         record(c, &Client::newServer, "server");
     }
@@ -89,14 +95,7 @@ private:
         }
         return parts.join(QLatin1Char(','));
     }
-    static QString text(ServerData* server) {
-        return std::unique_ptr<ServerData>(server)->address();
-    }
-    QString text(GameBlock* block) {
-        const int id = block->id();
-        mirror.addBlock(std::unique_ptr<GameBlock>(block));
-        return QString::number(id);
-    }
+    static QString text(const ServerData& server) { return server.address(); }
 };
 
 // One Client on three recording connections, a starter that only counts, and
@@ -222,7 +221,7 @@ struct ClientHarness : ClientRecorder {
     void answerProbe(const QString& version, const QString& address, int port,
                      bool hasPassword = false, int maxPlayers = 4) {
         Q_EMIT master->changedCNewServer(
-            -1, new ServerData(version, address, "Some server", port, false, hasPassword, 1,
-                               maxPlayers, 12, QString()));
+            -1, ServerData(version, address, "Some server", port, false, hasPassword, 1, maxPlayers,
+                           12, QString()));
     }
 };

@@ -142,24 +142,19 @@ QString consistencyError(const GameSimulation& sim) {
 }
 
 // Passes a running game's events to a field copy as the client receives them:
-// fresh blocks and movement records, never the simulation's own objects.
+// block and movement records, never the simulation's own objects.
 class WireFeed : public GameEvents {
 public:
     WireFeed(FieldMirror& mirror, int fieldsizeX) : mirror_(mirror), fieldsizeX_(fieldsizeX) {}
 
     void newBlock(const GameBlock& b) override {
-        mirror_.addBlock(std::make_unique<GameBlock>(b.id(), b.colour(), b.kind(), b.x(), b.y(),
-                                                     b.rotation(), fieldsizeX_));
+        mirror_.addBlock(BlockRecord::of(b), fieldsizeX_);
     }
     void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) override {
-        const QList<GameMovement*> m = FieldRun::movementsOf(blocks);
-        QVERIFY(!mirror_.moveBlocks(m, activeIds));
-        qDeleteAll(m);
+        QVERIFY(!mirror_.moveBlocks(FieldRun::movementsOf(blocks), activeIds));
     }
     void blocksMerged(const QList<GameBlock*>& blocks) override {
-        const QList<GameMovement*> m = FieldRun::movementsOf(blocks);
-        mirror_.mergeBlocks(m);
-        qDeleteAll(m);
+        mirror_.mergeBlocks(FieldRun::movementsOf(blocks));
     }
     void gameOver(int, int, const QString&) override {}
 
@@ -188,13 +183,8 @@ std::unique_ptr<GameBlock> stack(int rows, int gap, int fieldsizeX = 12) {
     return field;
 }
 
-// Hands one movement to a mirror call and frees it again.
-template <typename Call>
-auto withMove(int id, int column, int row, Call call) {
-    QList<GameMovement*> m{new GameMovement(id, column * 50, row * 50, 0)};
-    const auto result = call(m);
-    qDeleteAll(m);
-    return result;
+QList<GameMovement> oneMove(int id, int column, int row) {
+    return {{id, column * 50, row * 50, 0}};
 }
 
 }  // namespace
@@ -471,10 +461,7 @@ private Q_SLOTS:
         QCOMPARE(mirror.cell(5, 1), 7);
         QCOMPARE(mirror.cell(3, 10), 9);
 
-        QList<GameMovement*> both = {new GameMovement(7, 250, 50, 0),
-                                     new GameMovement(8, 250, 0, 0)};
-        const GameField::LineClear clear = mirror.mergeBlocks(both);
-        qDeleteAll(both);
+        const GameField::LineClear clear = mirror.mergeBlocks({{7, 250, 50, 0}, {8, 250, 0, 0}});
         QCOMPARE(clear.rows, 2);
         QCOMPARE(clear.points, 30);
         QCOMPARE(mirror.lines(), 2);
@@ -522,15 +509,12 @@ private Q_SLOTS:
             QCOMPARE(mirror.cell(c, 0), GameField::kNoBlock);
         }
         for (int i = 1; i <= FieldMirror::kMissesBeforeLoss + 1; ++i) {
-            QList<GameMovement*> batch = {new GameMovement(6, 50, 1000, 0),
-                                          new GameMovement(4, 100, 950, 0)};
-            const bool loss = mirror.moveBlocks(batch, {4, -1});
-            qDeleteAll(batch);
+            const bool loss = mirror.moveBlocks({{6, 50, 1000, 0}, {4, 100, 950, 0}}, {4, -1});
             QCOMPARE(loss, i > FieldMirror::kMissesBeforeLoss);
         }
         QCOMPARE(mirror.block(4)->x(), 0);  // never moved behind the miss
-        withMove(6, 1, 0, [&](auto& m) { return mirror.mergeBlocks(m); });
-        QVERIFY(!withMove(6, 1, 20, [&](auto& m) { return mirror.moveBlocks(m, {}); }));
+        mirror.mergeBlocks(oneMove(6, 1, 0));
+        QVERIFY(!mirror.moveBlocks(oneMove(6, 1, 20), {}));
 
         // A new field block starts over: blocks of the last game are gone, and
         // a width no field can have leaves no field at all.
@@ -541,7 +525,7 @@ private Q_SLOTS:
         mirror.addBlock(single(5, 0, 0, 13));
         QVERIFY(!mirror.hasField() && !mirror.landed(0, 0));
         QCOMPARE(mirror.cell(0, 0), GameField::kNoBlock);
-        QCOMPARE(withMove(5, 0, 0, [&](auto& m) { return mirror.mergeBlocks(m); }).rows, 0);
+        QCOMPARE(mirror.mergeBlocks(oneMove(5, 0, 0)).rows, 0);
     }
 };
 

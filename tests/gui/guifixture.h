@@ -12,11 +12,10 @@
 #include "gui/guicontroller.h"
 
 // A server as a probe reports it; its address ends in the ping.
-inline std::unique_ptr<ServerData> server(const QString& name, int ping, bool ranked = false,
-                                          bool password = false, int players = 1, int max = 4,
-                                          const QString& version = "Beta 0.92") {
-    return std::make_unique<ServerData>(version, "10.0.0." + QString::number(ping), name, 27403,
-                                        ranked, password, players, max, ping, "12:00:00");
+inline ServerData server(const QString& name, int ping, bool ranked = false, bool password = false,
+                         int players = 1, int max = 4, const QString& version = "Beta 0.92") {
+    return ServerData(version, "10.0.0." + QString::number(ping), name, 27403, ranked, password,
+                      players, max, ping, "12:00:00");
 }
 
 // A GuiController on a hand-moved clock, with its settings file in a

@@ -251,8 +251,8 @@ private Q_SLOTS:
         GuiFixture f;
         f.play("Down Enter Down Enter");
         QCOMPARE(f.gui->menus().currentEntry(), int(ServerListModel::FirstHeader));
-        f.gui->session().addServer(server("old", 5, false, false, 1, 4, "Beta 0.91").release());
-        f.gui->session().addServer(server("here", 7).release());
+        f.gui->session().addServer(server("old", 5, false, false, 1, 4, "Beta 0.91"));
+        f.gui->session().addServer(server("here", 7));
         f.gui->session().processMasterserverResult(MasterserverResult::MasterListDone);
         f.play("Up Up Up Up Up Up Enter");  // the first filter: ranked only
         QCOMPARE(f.gui->session().servers().filtered(), 0);

@@ -91,7 +91,7 @@ private Q_SLOTS:
         GuiFixture g;
         g.play("Down Enter Down Enter");
         for (int i = 0; i < 15; ++i) {
-            g.session().addServer(server(QStringLiteral("S%1").arg(i), 20 + i).release());
+            g.session().addServer(server(QStringLiteral("S%1").arg(i), 20 + i));
         }
         g.session().processMasterserverResult(MasterserverResult::MasterListDone);
         rightClick(g, ServerListModel::NextPage);

@@ -117,9 +117,9 @@ private Q_SLOTS:
 
         ConnectionSocketUdp client(QString(), 4, false, false, 0, false, -1, false, QString(), -1);
         client.setTimings(nettest::fastTimings());
-        std::vector<std::unique_ptr<ServerData>> found;
+        std::vector<ServerData> found;
         connect(&client, &ConnectionInterface::changedCNewServer, this,
-                [&](int, ServerData* s) { found.emplace_back(s); });
+                [&](int, const ServerData& s) { found.push_back(s); });
         QSignalSpy results(&client, &ConnectionInterface::masterserverResult);
         client.connectToHost(kLocal, masterPort_);
         client.requestServerlist(true);
@@ -135,17 +135,17 @@ private Q_SLOTS:
         QCOMPARE(results.last().at(1).value<Result>(), Result::MasterListDone);
         QCOMPARE(found.size(), std::size_t(4));
         for (const auto& s : found) {
-            QVERIFY(s->isCurrentVersion());
-            QCOMPARE(s->address(), QStringLiteral("127.0.0.1"));
-            QCOMPARE(s->players(), 0);
-            QVERIFY(s->ping() >= 0 && s->ping() < 5000);
-            QVERIFY(serverPorts_.contains(s->port()));
-            const int i = static_cast<int>(serverPorts_.indexOf(s->port()));
-            QCOMPARE(s->name(), i == 0 ? QStringLiteral("Morning Room Two")
-                                       : QStringLiteral("Quadrell server"));
-            QCOMPARE(s->ranked(), i == 0);
-            QCOMPARE(s->hasPassword(), i == 1);
-            QCOMPARE(s->maxPlayers(), i == 1 ? 2 : 4);
+            QVERIFY(s.isCurrentVersion());
+            QCOMPARE(s.address(), QStringLiteral("127.0.0.1"));
+            QCOMPARE(s.players(), 0);
+            QVERIFY(s.ping() >= 0 && s.ping() < 5000);
+            QVERIFY(serverPorts_.contains(s.port()));
+            const int i = static_cast<int>(serverPorts_.indexOf(s.port()));
+            QCOMPARE(s.name(), i == 0 ? QStringLiteral("Morning Room Two")
+                                      : QStringLiteral("Quadrell server"));
+            QCOMPARE(s.ranked(), i == 0);
+            QCOMPARE(s.hasPassword(), i == 1);
+            QCOMPARE(s.maxPlayers(), i == 1 ? 2 : 4);
         }
     }
 

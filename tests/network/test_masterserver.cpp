@@ -27,14 +27,14 @@ std::unique_ptr<ConnectionSocketUdp> masterConnection() {
 struct ServerSink {
     explicit ServerSink(ConnectionInterface& connection) {
         QObject::connect(&connection, &ConnectionInterface::changedCNewServer, &context,
-                         [this](int connId, ServerData* server) {
+                         [this](int connId, const ServerData& server) {
                              connIds.push_back(connId);
-                             servers.emplace_back(server);
+                             servers.push_back(server);
                          });
     }
     QObject context;
     std::vector<int> connIds;
-    std::vector<std::unique_ptr<ServerData>> servers;
+    std::vector<ServerData> servers;
 };
 
 QList<Result> resultsOf(const QSignalSpy& spy) {
@@ -129,7 +129,7 @@ private Q_SLOTS:
         QTRY_VERIFY(game[3].count("CIN") >= 1);
         QCOMPARE(sink.servers.size(), std::size_t(1));
         QCOMPARE(sink.connIds.front(), -1);
-        const ServerData& first = *sink.servers.front();
+        const ServerData& first = sink.servers.front();
         QCOMPARE(first.name(), QString("Big  room one"));
         QCOMPARE(first.port(), game[0].port());
         QVERIFY(first.isCurrentVersion() && first.ping() >= 0);
@@ -203,7 +203,7 @@ private Q_SLOTS:
         ServerSink sink(*connection);
         connection->queryServer(kLocal, port);
         QTRY_COMPARE(sink.servers.size(), std::size_t(1));
-        const ServerData& found = *sink.servers.front();
+        const ServerData& found = sink.servers.front();
         QCOMPARE(found.name(), QString("Quiet  corner"));
         QVERIFY(found.ranked());
         QVERIFY(found.hasPassword());

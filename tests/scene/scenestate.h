@@ -1,7 +1,7 @@
 #pragma once
 
 // A game of policy players on the real rules, fed to a view's field copy the
-// way the client feeds it: fresh blocks and movement records it takes over.
+// way the client feeds it: block and movement records.
 #include <memory>
 
 #include "fieldrun.h"
@@ -12,8 +12,7 @@ public:
     explicit SceneFeed(SceneField& field) : field_(field) {}
 
     void newBlock(const GameBlock& b) override {
-        field_.processNewBlock(new GameBlock(b.id(), b.colour(), b.kind(), b.x(), b.y(),
-                                             b.rotation(), b.fieldsizeX()));
+        field_.processNewBlock(BlockRecord::of(b), b.fieldsizeX());
     }
     void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) override {
         field_.processMoveBlocks(FieldRun::movementsOf(blocks), activeIds);

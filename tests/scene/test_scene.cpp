@@ -12,25 +12,22 @@
 
 namespace {
 
-// One box at (column, row), as its own block.
-GameBlock* single(int id, int column, int row) {
-    auto* b = new GameBlock(id, column * 50, row * 50, 12);
-    b->addBox(GameBox(1, {0, 0, 0, 0}, {0, 0, 0, 0}, 12));
-    return b;
+// A vertical I whose boxes fill column + 1, rows row..row + 3.
+BlockRecord upright(int id, int column, int row) {
+    return {id, 1, 6, column * 50, row * 50, 1};
 }
 
-// A field block whose given rows are full but for column gap.
-GameBlock* rows(std::initializer_list<int> full, int gap) {
-    auto* field = new GameBlock(0, 0, 0, 12);
+// The landed boxes of rows that are full but for column gap.
+QList<FieldCell> fullRows(std::initializer_list<int> full, int gap) {
+    QList<FieldCell> cells;
     for (int r : full) {
         for (int c = 0; c < 12; ++c) {
             if (c != gap) {
-                field->addBox(GameBox(2, {c * 50, c * 50, c * 50, c * 50},
-                                      {r * 50, r * 50, r * 50, r * 50}, 12));
+                cells.append({c, r, 2});
             }
         }
     }
-    return field;
+    return cells;
 }
 
 }  // namespace
@@ -45,18 +42,16 @@ private Q_SLOTS:
     void copyFollowsBlocksAndNoticesLoss() {
         SceneField field;
         QSignalSpy loss(&field, &SceneField::noticedPacketLoss);
-        field.processNewBlock(rows({}, -1));
-        field.processNewBlock(single(4, 0, 20));
-        field.processNewBlock(single(5, 6, 20));
-        field.processMoveBlocks(
-            {new GameMovement(4, 100, 950, 0), new GameMovement(5, 350, 900, 0)}, {5, 4});
+        field.processNewField(12, {});
+        field.processNewBlock(upright(4, 0, 20), 12);
+        field.processNewBlock(upright(5, 6, 20), 12);
+        field.processMoveBlocks({{4, 100, 950, 1}, {5, 350, 900, 1}}, {5, 4});
         QCOMPARE(field.followPosition(0), QPoint(350, 900));
         QCOMPARE(field.followPosition(1), QPoint(100, 950));
         QCOMPARE(field.cameraColumn(0), 8.5f);
 
         for (int i = 1; i <= 12; ++i) {
-            field.processMoveBlocks({new GameMovement(6, 0, 0, 0), new GameMovement(5, 0, 500, 0)},
-                                    {5, 4});
+            field.processMoveBlocks({{6, 0, 0, 0}, {5, 0, 500, 1}}, {5, 4});
             QCOMPARE(loss.count(), std::max(0, i - 10));
         }
         QCOMPARE(field.followPosition(0), QPoint(350, 900));
@@ -70,12 +65,11 @@ private Q_SLOTS:
         QSignalSpy landed(&field, &SceneField::blockLanded);
         QSignalSpy cleared(&field, &SceneField::rowCleared);
         QSignalSpy points(&field, &SceneField::pointsMade);
-        field.processNewBlock(rows({0, 1, 2, 25}, 7));
-        field.processNewBlock(new GameBlock(8, 1, 6, 0, 1000, 1, 12));  // a vertical I
-        field.processNewBlock(single(9, 7, 25));
-        // The I lands in column 7, rows 1..4; the single box fills row 25.
-        field.processMergeBlocks(
-            {new GameMovement(8, 300, 50, 1), new GameMovement(9, 350, 1250, 0)});
+        field.processNewField(12, fullRows({0, 1, 2, 25}, 7));
+        field.processNewBlock(upright(8, 0, 20), 12);
+        field.processNewBlock(upright(9, 0, 30), 12);
+        // One I lands in column 7, rows 1..4; the other fills row 25 and stands above it.
+        field.processMergeBlocks({{8, 300, 50, 1}, {9, 300, 1250, 1}});
 
         QCOMPARE(landed.count(), 2);
         QCOMPARE(cleared.count(), 2);  // rows 2 and 1; row 0 still lacks column 7

@@ -16,13 +16,10 @@
 
 class TestClient : public QObject {
 public:
-    struct Block {
-        int id, colour, kind, x, y, rotation;
-    };
     struct Snapshot {
         int fieldsizeX = 0;
         QByteArray field;
-        QList<Block> blocks;
+        QList<BlockRecord> blocks;
     };
 
     TestClient()
@@ -58,14 +55,8 @@ public:
                     });
             connect(c, &ConnectionInterface::changedCGameState, this,
                     [this](int fieldsizeX, bool, int, QString, QByteArray field,
-                           QList<GameBlock*> blocks) {
-                        Snapshot s{fieldsizeX, field, {}};
-                        for (GameBlock* b : blocks) {
-                            s.blocks << Block{b->id(), b->colour(), b->kind(),
-                                              b->x(),  b->y(),      b->rotation()};
-                        }
-                        qDeleteAll(blocks);
-                        snapshots << s;
+                           QList<BlockRecord> blocks) {
+                        snapshots << Snapshot{fieldsizeX, field, blocks};
                     });
         }
         connect(tcp.get(), &ConnectionInterface::changedCPlayerlist, this,
@@ -86,18 +77,12 @@ public:
                 [this](int id) { left << id; });
         connect(udp.get(), &ConnectionInterface::changedCNewBlock, this,
                 [this](int id, int colour, int kind, int x, int y, int rotation) {
-                    newBlocks << Block{id, colour, kind, x, y, rotation};
+                    newBlocks << BlockRecord{id, colour, kind, x, y, rotation};
                 });
         connect(udp.get(), &ConnectionInterface::changedCMoveBlocks, this,
-                [this](QList<GameMovement*> m, QList<int>) {
-                    qDeleteAll(m);
-                    ++moves;
-                });
+                [this](QList<GameMovement>, QList<int>) { ++moves; });
         connect(udp.get(), &ConnectionInterface::changedCMergeBlocks, this,
-                [this](QList<GameMovement*> m) {
-                    merges += int(m.size());
-                    qDeleteAll(m);
-                });
+                [this](QList<GameMovement> m) { merges += int(m.size()); });
     }
 
     void join(int port, int key = -1, int players = 1, const QString& password = QString()) {
@@ -141,7 +126,7 @@ public:
     QStringList names, chat;
     QList<QList<int>> pauses;
     QStringList tcpOver, udpOver;
-    QList<Block> newBlocks;
+    QList<BlockRecord> newBlocks;
     QList<Snapshot> snapshots;
 
 private:
