@@ -146,8 +146,13 @@ bool run(int clients, int samples) {
         players.push_back(std::make_unique<Player>(samples, latencies));
     }
     Client& host = *players.front()->client;
-    host.hostGame(QStringLiteral("Latency"), 0, clients, clients == 1, false, false, false,
-                  QStringLiteral("P"));
+    host.hostGame({.hosting = {.name = QStringLiteral("Latency"),
+                               .ranked = false,
+                               .usePassword = false,
+                               .password = QStringLiteral("P"),
+                               .maxPlayers = clients,
+                               .port = 0},
+                   .singleplayer = clients == 1});
     QElapsedTimer waited;
     waited.start();
     while (host.state() != GamePlayer::Waiting && host.state() != GamePlayer::Ready &&

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QLoggingCategory>
-#include <limits>
 
 #include "game/appinfo.h"
 #include "game/playernames.h"
@@ -178,9 +177,16 @@ void Client::quit() {
 // ---------------------------------------------------------------------------
 // Hosting and joining
 
-void Client::hostGame(QString name, int port, int maxPlayers, bool singleplayer, bool splitscreen,
-                      bool stats, bool usePassword, QString password) {
-    const QString serverName = PlayerNames::sanitisedServerName(name);
+void Client::hostGame(HostRequest request) {
+    const ClientSettings::Hosting& r = request.hosting;
+    const QString serverName = PlayerNames::sanitisedServerName(r.name);
+    const QString& password = r.password;
+    const int port = r.port;
+    const int maxPlayers = r.maxPlayers;
+    const bool singleplayer = request.singleplayer;
+    const bool splitscreen = request.splitscreen;
+    const bool stats = r.ranked;
+    const bool usePassword = r.usePassword;
     if (!singleplayer) {
         ClientSettings::Hosting& h = settings_.hosting;
         h.name = serverName;
@@ -854,25 +860,13 @@ void Client::saveOptions() {
     }
 }
 
-void Client::setOptions(QString name1, QString name2, bool invertControls, int showPreview,
-                        bool showPointers, bool showFPS, bool ignoreColors, uint resWidth,
-                        uint resHeight, int quality, bool enableVSync, bool playSounds,
-                        bool enableStatsSP, bool showIntro) {
+void Client::setOptions(ClientSettings::Options options) {
     ClientSettings::Options& o = settings_.options;
-    o.name1 = PlayerNames::sanitised(name1, ClientSettings::defaultName(1));
-    o.name2 = PlayerNames::sanitised(name2, ClientSettings::defaultName(2));
-    o.invertControl = invertControls;
-    o.showPreview = showPreview;
-    o.showPointer = showPointers;
-    o.showFPS = showFPS;
-    o.ignoreColors = ignoreColors;
-    o.resWidth = static_cast<int>(std::min<uint>(resWidth, std::numeric_limits<int>::max()));
-    o.resHeight = static_cast<int>(std::min<uint>(resHeight, std::numeric_limits<int>::max()));
-    o.quality = quality;
-    o.enableVSync = enableVSync;
-    o.playSounds = playSounds;
-    o.enableStatsSP = enableStatsSP;
-    o.showIntro = showIntro;
+    options.color1 = o.color1;
+    options.color2 = o.color2;
+    o = std::move(options);
+    o.name1 = PlayerNames::sanitised(o.name1, ClientSettings::defaultName(1));
+    o.name2 = PlayerNames::sanitised(o.name2, ClientSettings::defaultName(2));
     if (state_ != GamePlayer::Empty) {
         sendPlayers();
     }

@@ -63,8 +63,7 @@ public:
 
 public Q_SLOTS:
     // GUI: hosting, joining, lobby and game controls, leaving.
-    void hostGame(QString name, int port, int maxPlayers, bool singleplayer, bool splitscreen,
-                  bool stats, bool usePassword, QString password);
+    void hostGame(HostRequest request);
     void joinGame(bool splitscreen, QString address, bool saveAddress, QString password);
     void setReady();
     void setStart();
@@ -82,10 +81,8 @@ public Q_SLOTS:
     void processPacketLoss();
 
     // GUI: options.
-    void setOptions(QString name1, QString name2, bool invertControls, int showPreview,
-                    bool showPointers, bool showFPS, bool ignoreColors, uint resWidth,
-                    uint resHeight, int quality, bool enableVSync, bool playSounds,
-                    bool enableStatsSP, bool showIntro);
+    // Everything but the colours, which setColors changes.
+    void setOptions(ClientSettings::Options options);
     void setColors(int color1, int color2);
     void setLastFilter(int filter);
 

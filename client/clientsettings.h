@@ -71,3 +71,13 @@ private:
 
     std::unique_ptr<QSettings> file_;
 };
+
+// A game the GUI asks the client to host: the host screen's values, whether
+// the game stays on this computer (singleplayer or local splitscreen) and
+// whether two play on one screen. The password is as it goes to the server:
+// the marker character before what was typed, or empty for a local game.
+struct HostRequest {
+    ClientSettings::Hosting hosting;
+    bool singleplayer = false;
+    bool splitscreen = false;
+};

@@ -5,7 +5,7 @@ include(GNUInstallDirs)
 set(QUADRELL_PROGRAMS quadrell quadrell-server quadrell-master quadrell-bot)
 install(TARGETS ${QUADRELL_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET quadrell-displayguard)
-    # Found by the game relative to its own folder (shell/displayguard.cpp).
+    # Found by the game relative to its own folder (display/displayguard.cpp).
     install(TARGETS quadrell-displayguard
         RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/quadrell)
 endif()

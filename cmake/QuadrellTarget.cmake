@@ -31,6 +31,6 @@ function(quadrell_gui_test target)
         COMMAND xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" $<TARGET_FILE:${target}>)
     # libdbus, which the xcb platform loads, keeps a buffer for the life of
     # the process: not ours to free.
-    set_tests_properties(${target} PROPERTIES LABELS gui
+    set_tests_properties(${target} PROPERTIES LABELS window
         ENVIRONMENT "QT_QPA_PLATFORM=xcb;LIBGL_ALWAYS_SOFTWARE=1;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/support/lsan.supp")
 endfunction()

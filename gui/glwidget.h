@@ -1,26 +1,18 @@
 #pragma once
 
 #include <QCursor>
-#include <QList>
 #include <QOpenGLWidget>
 #include <QString>
-#include <QStringList>
 #include <functional>
 #include <memory>
 
-#include "client/guistate.h"
-#include "game/blockrecords.h"
-#include "game/gameblock.h"
-#include "game/gameplayer.h"
 #include "gui/guicontroller.h"
 #include "gui/guimetrics.h"
 #include "gui/resolutionlist.h"
 #include "gui/scene/scenefield.h"
 #include "gui/scene/scenerenderer.h"
-#include "network/serverdata.h"
 
 class Client;
-class QTimer;
 class SoundEffects;
 
 // What the widget would otherwise take from the process.
@@ -35,10 +27,10 @@ struct GuiEnvironment {
     std::function<SceneTextures()> textures;
 };
 
-// The game's one widget: every screen of the game is painted in it and every
-// key and click arrives here. What to show and what a key does is decided by
-// the GuiController it owns; the widget passes events on, paints, and keeps
-// the signal and slot names the rest of the program connects to.
+// The game's one widget, a view: every screen of the game is painted in it
+// and every key and click arrives here. What to show and what a key does is
+// decided by the GuiController it owns; the widget hands it input, paints
+// what it and the field copy hold, and draws a frame when either changed.
 class GLWidget : public QOpenGLWidget {
     Q_OBJECT
 
@@ -50,81 +42,16 @@ public:
     ~GLWidget() override;
 
     GuiController& controller() { return *gui_; }
-    // The field copy the 3D scene shows.
-    const SceneField& scene() const { return scene_; }
+    // The field copy the 3D scene shows; the client feeds it directly.
     SceneField& scene() { return scene_; }
+    const SceneField& scene() const { return scene_; }
     const GuiMetrics& metrics() const { return metrics_; }
     QSize minimumSizeHint() const override { return QSize(640, 480); }
 
     // The display modes changed (the main window went full screen).
     void rebuildResolutions();
-    // Line points of the field copy: score and a rising label.
-    void addPointLabel(int points, int row) { gui_->addPointLabel(points, row); }
-    // The one place a sound is asked for (0 land, 1 point, 2 user); nothing
-    // happens when sounds are off.
-    void playSound(int sound) { gui_->requestSound(sound); }
     // Saves the frame as the next free "screenshots/sc_%1.png"; the file, or empty.
     QString saveScreenshot();
-
-public Q_SLOTS:
-    void setBaseState(GuiState state, QString message);
-    void setTopState(GuiState state, QString message);
-    void setLastState();
-    void setNextGuiState(bool resetCurrentMenuEntry = true);
-    void resetGui(bool resetPlayers, int mPlayers, bool splitscreen, bool host, bool spec, int cId);
-    void resetChat();
-    void displayError(QString message, bool leaveGame);
-    void displayMessage(QString message);
-    void displayCountdown(QString message);
-    void displayChatMessage(int playerId, QString message);
-    void setNextTextMessage();
-    void updatePlayerlist(QList<int> connIds, QStringList names, QList<int> colors,
-                          QList<GamePlayer::PlayerStatus> status);
-    void updatePinglist(QList<int> connIds, QList<int> pings);
-    void removePlayer(int playerId);
-    void startPlayTime();
-    void pausePlayTime(bool paused);
-    void stopPlayTime();
-    void setScore(int score, bool add);
-    void setPlaytime(QString playtime, bool add);
-    void processMasterserverResult(MasterserverResult result);
-    void addServer(ServerData server);
-    void repeatKey(int i);
-    void unlockKeys();
-    void setWindowed(bool windowed);
-    void playVideo();
-    void updateFPS();
-
-    void setFieldsizeX(int sizeX);
-    void setRotation(bool rotate);
-
-Q_SIGNALS:
-    void menuMainHost(QString name, int port, int maxPlayers, bool singleplayer, bool splitscreen,
-                      bool stats, bool usePassword, QString password);
-    void menuMainJoin(bool splitscreen, QString address, bool saveAddress, QString password);
-    void menuMainClose();
-    void menuGameRestart();
-    void menuGameDisconnect();
-    void menuGameClose();
-    void setMenuOpen(bool open);
-    void changedInput(QList<int> input);
-    void changedReady();
-    void changedStart();
-    void changedKick(int id);
-    void setColors(int color1, int color2);
-    void setOptions(QString name1, QString name2, bool invertControls, int showPreview,
-                    bool showPointers, bool showFPS, bool ignoreColors, uint resWidth,
-                    uint resHeight, int quality, bool enableVSync, bool playSounds,
-                    bool enableStatsSP, bool showIntro);
-    void setResolution(uint width, uint height);
-    void sendMessage(int playerNr, QString message);
-    void abortAction();
-    void toggleFullscreen();
-    void getServerlist();
-    void setLastFilter(int filter);
-    void noticedPacketLoss();
-    // A sound to play: 0 land, 1 point, 2 user.
-    void soundRequested(int sound);
 
 protected:
     void initializeGL() override;
@@ -157,6 +84,3 @@ private:
     SceneRenderer renderer_;
     std::unique_ptr<GuiTimer> cameraTimer_;
 };
-
-// The connections between the widget and the client, both ways.
-void connectWidgetAndClient(GLWidget& widget, Client& client);

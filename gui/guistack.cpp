@@ -28,6 +28,7 @@ void GuiStack::setBaseState(GuiState state, const QString& message) {
     } else {
         messages_.first() = message;
     }
+    Q_EMIT changed();
 }
 
 void GuiStack::setTopState(GuiState state, const QString& message) {
@@ -47,6 +48,7 @@ void GuiStack::setTopState(GuiState state, const QString& message) {
     } else {
         messages_.last() = message;
     }
+    Q_EMIT changed();
 }
 
 void GuiStack::setNextGuiState(bool resetCurrentMenuEntry) {
@@ -65,11 +67,13 @@ void GuiStack::setNextGuiState(bool resetCurrentMenuEntry) {
         states_.removeLast();
         apply(resetCurrentMenuEntry);
     }
+    Q_EMIT changed();
 }
 
 void GuiStack::push(GuiState state, bool resetCurrentMenuEntry) {
     states_.append(state);
     apply(resetCurrentMenuEntry);
+    Q_EMIT changed();
 }
 
 void GuiStack::popAboveBase() {
@@ -81,17 +85,11 @@ void GuiStack::popAboveBase() {
         states_.removeLast();
         apply(false);
     }
+    Q_EMIT changed();
 }
 
 void GuiStack::displayError(const QString& message, bool leaveGame) {
     error_ = true;
-    push(GuiState::Notice, true);
-    stateTimer_->start(kOverlayMs);
-    if (messages_.size() < 3) {
-        messages_.append(message);
-    } else {
-        messages_[2] += QStringLiteral("\n\n") + message;
-    }
     if (leaveGame) {
         countdown_.clear();
         if (base() == GuiState::Lobby || base() == GuiState::Game) {
@@ -99,9 +97,19 @@ void GuiStack::displayError(const QString& message, bool leaveGame) {
             if (states_.size() > 1 && states_[1] == GuiState::GameMenu) {
                 states_.removeAt(1);
             }
+            // The chat line belongs to the game it was opened in.
+            states_.removeAll(GuiState::ChatInput);
         }
     }
+    push(GuiState::Notice, true);
+    stateTimer_->start(kOverlayMs);
+    if (messages_.size() < 3) {
+        messages_.append(message);
+    } else {
+        messages_[2] += QStringLiteral("\n\n") + message;
+    }
     messageTimer_->start(kOverlayMs);
+    Q_EMIT changed();
 }
 
 void GuiStack::displayMessage(const QString& message) {
@@ -111,6 +119,7 @@ void GuiStack::displayMessage(const QString& message) {
         messages_[1] += QStringLiteral("\n\n") + message;
     }
     messageTimer_->start(kOverlayMs);
+    Q_EMIT changed();
 }
 
 void GuiStack::setNextTextMessage() {
@@ -118,4 +127,10 @@ void GuiStack::setNextTextMessage() {
     if (messages_.size() > 1) {
         messages_.removeLast();
     }
+    Q_EMIT changed();
+}
+
+void GuiStack::setCountdown(const QString& text) {
+    countdown_ = text;
+    Q_EMIT changed();
 }

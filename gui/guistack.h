@@ -9,6 +9,21 @@
 #include "client/guistate.h"
 #include "gui/guitimers.h"
 
+// The menu screens, MainMenu to OptionsMenu.
+inline bool isMenuState(GuiState s) {
+    return s >= GuiState::MainMenu && s <= GuiState::OptionsMenu;
+}
+
+// A text field being edited: a menu's fields, then the chat line.
+inline bool isEditState(GuiState s) {
+    return s >= GuiState::EditServerName && s <= GuiState::ChatInput;
+}
+
+// A menu's text field being edited (the chat line is not one).
+inline bool isMenuFieldState(GuiState s) {
+    return s >= GuiState::EditServerName && s <= GuiState::EditPlayerName2;
+}
+
 // The GUI's state stack (base first, top last) with the message stack beside
 // it, the error overlay and the timers that take overlays and notices away.
 class GuiStack : public QObject {
@@ -32,18 +47,23 @@ public:
     const QString& countdown() const { return countdown_; }
     bool showingError() const { return error_; }
 
-    void setBaseState(GuiState state, const QString& message);
-    void setTopState(GuiState state, const QString& message);
-    void setNextGuiState(bool resetCurrentMenuEntry = true);
     void push(GuiState state, bool resetCurrentMenuEntry);
     // Everything above the base goes; while an error shows, once it goes.
     void popAboveBase();
+
+public Q_SLOTS:
+    // What the client drives directly.
+    void setBaseState(GuiState state, const QString& message);
+    void setTopState(GuiState state, const QString& message);
+    void setNextGuiState(bool resetCurrentMenuEntry = true);
     void displayError(const QString& message, bool leaveGame);
     void displayMessage(const QString& message);
     void setNextTextMessage();
-    void setCountdown(const QString& text) { countdown_ = text; }
+    void setCountdown(const QString& text);
 
 Q_SIGNALS:
+    // States, messages or the countdown changed.
+    void changed();
     // A new top state is to be applied.
     void applied(GuiState state, bool resetCurrentMenuEntry);
 

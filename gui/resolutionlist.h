@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <map>
 
-#include "gui/displaymode.h"
+#include "display/displaymode.h"
 
 // The resolutions the options screen offers, ordered by their keys: width and
 // height as four zero-padded digits each, so that text order is size order.

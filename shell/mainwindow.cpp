@@ -6,7 +6,9 @@
 #include <QVBoxLayout>
 
 #include "client/client.h"
+#include "display/displaymodebackends.h"
 #include "game/appinfo.h"
+#include "shell/guiwiring.h"
 
 namespace {
 
@@ -43,9 +45,10 @@ MainWindow::MainWindow(Client* client, MainWindowEnvironment environment)
     setCentralWidget(central);
     glWidget_->setFocus();
 
-    connect(glWidget_, &GLWidget::setResolution, this, &MainWindow::setResolution);
-    connect(glWidget_, &GLWidget::toggleFullscreen, this, &MainWindow::toggleFullscreen);
-    connectWidgetAndClient(*glWidget_, *client);
+    GuiController& gui = glWidget_->controller();
+    connect(&gui.menus(), &MenuModel::setResolution, this, &MainWindow::setResolution);
+    connect(&gui.input(), &InputRouter::toggleFullscreen, this, &MainWindow::toggleFullscreen);
+    connectGuiAndClient(*glWidget_, *client);
     connect(this, &MainWindow::windowGameClose, client, &Client::endProgramm);
 
     if (environment.startWindowed) {
@@ -68,7 +71,7 @@ void MainWindow::setFullscreen(bool on) {
         windowedSize_ = size();
         changeDisplayMode();
         showFullScreen();
-        glWidget_->setWindowed(false);
+        glWidget_->controller().session().setWindowed(false);
         glWidget_->rebuildResolutions();
         return;
     }
@@ -76,7 +79,7 @@ void MainWindow::setFullscreen(bool on) {
     showNormal();
     move(windowedPosition_);
     resize(windowedSize_);
-    glWidget_->setWindowed(true);
+    glWidget_->controller().session().setWindowed(true);
 }
 
 void MainWindow::changeDisplayMode() {

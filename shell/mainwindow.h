@@ -5,8 +5,8 @@
 #include <QSize>
 #include <memory>
 
+#include "display/displaymodeswitcher.h"
 #include "gui/glwidget.h"
-#include "shell/displaymodeswitcher.h"
 
 class Client;
 class QCloseEvent;
@@ -21,8 +21,9 @@ struct MainWindowEnvironment {
 };
 
 // The frame around the game's one widget: full screen with the monitor
-// switched to the chosen resolution, or a plain window, and the wiring
-// between the widget and the client.
+// switched to the chosen resolution, or a plain window. It wires the GUI to
+// the client (connectGuiAndClient) and follows the GUI's resolution and
+// full-screen requests.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 

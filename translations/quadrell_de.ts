@@ -218,7 +218,7 @@
     </message>
 </context>
 <context>
-    <name>GuiController</name>
+    <name>GuiSession</name>
     <message>
         <source>Notice</source>
         <translation>Hinweis</translation>
@@ -227,6 +227,9 @@
         <source>Error</source>
         <translation>Fehler</translation>
     </message>
+</context>
+<context>
+    <name>MenuModel</name>
     <message>
         <source>Yes</source>
         <translation>Ja</translation>

@@ -28,10 +28,9 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
     lossy.lossSeed = options_.seed;
     client_ = std::make_unique<Client>(env, lossy);
     Client& c = *client_;
-    const ClientSettings::Options& o = c.settings().options;
-    c.setOptions(options_.name, o.name2, o.invertControl, o.showPreview, o.showPointer, o.showFPS,
-                 o.ignoreColors, static_cast<uint>(o.resWidth), static_cast<uint>(o.resHeight),
-                 o.quality, o.enableVSync, o.playSounds, o.enableStatsSP, o.showIntro);
+    ClientSettings::Options named = c.settings().options;
+    named.name1 = options_.name;
+    c.setOptions(named);
 
     connect(&c, &Client::setGuiBaseState, this,
             [this](GuiState state, const QString&) { processBaseState(state); });

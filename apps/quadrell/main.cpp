@@ -8,9 +8,9 @@
 
 #include "client/client.h"
 #include "commandline.h"
+#include "display/displaycheck.h"
 #include "game/appinfo.h"
 #include "game/randomsource.h"
-#include "shell/displaycheck.h"
 #include "shell/mainwindow.h"
 #include "shell/translation.h"
 #include "terminationsignals.h"

@@ -16,6 +16,7 @@ float SceneField::cameraColumn(int view) const {
 
 void SceneField::setFieldsizeX(int sizeX) {
     fieldsizeX_ = sizeX > 0 ? sizeX : 12;
+    Q_EMIT changed();
 }
 
 void SceneField::setRotation(bool rotate) {
@@ -24,6 +25,7 @@ void SceneField::setRotation(bool rotate) {
     }
     rotating_ = rotate;
     phase_ = 0;
+    Q_EMIT changed();
 }
 
 void SceneField::moveCamera() {
@@ -37,17 +39,23 @@ void SceneField::moveCamera() {
 }
 
 void SceneField::processNewBlock(BlockRecord block, int fieldsizeX) {
-    QMutexLocker lock(&blockMutex_);
-    if (block.id == GameField::kFieldBlockId) {
-        ++stackRevision_;
+    {
+        QMutexLocker lock(&blockMutex_);
+        if (block.id == GameField::kFieldBlockId) {
+            ++stackRevision_;
+        }
+        mirror_.addBlock(block, fieldsizeX);
     }
-    mirror_.addBlock(block, fieldsizeX);
+    Q_EMIT changed();
 }
 
 void SceneField::processNewField(int fieldsizeX, QList<FieldCell> landed) {
-    QMutexLocker lock(&blockMutex_);
-    ++stackRevision_;
-    mirror_.startField(fieldsizeX, landed);
+    {
+        QMutexLocker lock(&blockMutex_);
+        ++stackRevision_;
+        mirror_.startField(fieldsizeX, landed);
+    }
+    Q_EMIT changed();
 }
 
 void SceneField::processMoveBlocks(QList<GameMovement> movements, QList<int> activeBlockIds) {
@@ -62,6 +70,7 @@ void SceneField::processMoveBlocks(QList<GameMovement> movements, QList<int> act
             }
         });
     }
+    Q_EMIT changed();
     if (loss) {
         Q_EMIT noticedPacketLoss();
     }
@@ -76,6 +85,7 @@ void SceneField::processMergeBlocks(QList<GameMovement> movements) {
         ++stackRevision_;
     }
     // Signals go out with the copy unlocked: a receiver may read it.
+    Q_EMIT changed();
     for (int i = 0; i < landed; ++i) {
         Q_EMIT blockLanded();
     }
@@ -95,4 +105,5 @@ void SceneField::reset() {
         ++stackRevision_;
     }
     setRotation(false);
+    Q_EMIT changed();
 }

@@ -52,6 +52,9 @@ public Q_SLOTS:
     void reset();
 
 Q_SIGNALS:
+    // Anything shown changed: blocks, the width, the camera's turning or the
+    // whole copy (not the turning camera's steps, which come on a timer).
+    void changed();
     void noticedPacketLoss();
     // One per block merged: the land sound.
     void blockLanded();

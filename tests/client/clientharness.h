@@ -162,7 +162,14 @@ struct ClientHarness : ClientRecorder {
         Q_EMIT udp->connectionEstablished(connId, isHost);
     }
     void hostSingle(bool splitscreen = false) {
-        client->hostGame("Local", 27403, splitscreen ? 2 : 1, true, splitscreen, true, false, "P");
+        client->hostGame({.hosting = {.name = "Local",
+                                      .ranked = true,
+                                      .usePassword = false,
+                                      .password = "P",
+                                      .maxPlayers = splitscreen ? 2 : 1,
+                                      .port = 27403},
+                          .singleplayer = true,
+                          .splitscreen = splitscreen});
         establish(0, true);
     }
     void joinAndEstablish(const QString& address, int connId) {

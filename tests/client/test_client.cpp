@@ -28,8 +28,21 @@ QString base(GuiState state, const QString& text = QString()) {
     return ClientHarness::base(state, text);
 }
 void setOptions(Client& c, const QString& name1, const QString& name2) {
-    c.setOptions(name1, name2, true, 2, false, true, true, 1920u, 1080u, 1, false, false, false,
-                 false);
+    c.setOptions({.name1 = name1,
+                  .color1 = 4,  // colours change only through setColors
+                  .name2 = name2,
+                  .showIntro = false,
+                  .showPreview = 2,
+                  .showPointer = false,
+                  .showFPS = true,
+                  .invertControl = true,
+                  .ignoreColors = true,
+                  .enableStatsSP = false,
+                  .playSounds = false,
+                  .resWidth = 1920,
+                  .resHeight = 1080,
+                  .quality = 1,
+                  .enableVSync = false});
 }
 
 const QDateTime kWhen(QDate(2011, 3, 5), QTime(18, 4, 11));
@@ -59,7 +72,13 @@ class TestClient : public QObject {
 private Q_SLOTS:
     void hostingSingleplayerReachesLobbyStreamFirst() {
         ClientHarness h;
-        h.client->hostGame("My game", 27555, 1, true, false, true, false, "P");
+        h.client->hostGame({.hosting = {.name = "My game",
+                                        .ranked = true,
+                                        .usePassword = false,
+                                        .password = "P",
+                                        .maxPlayers = 1,
+                                        .port = 27555},
+                            .singleplayer = true});
         QCOMPARE(h.started.size(), std::size_t(1));
         const ServerSettings s = h.started.front();
         QVERIFY(s.name == "My game" && s.port == 27555 && s.maxPlayers == 1 && s.singleplayer &&
@@ -88,7 +107,12 @@ private Q_SLOTS:
 
     void hostingANetworkGameChecksTheMasterFirst() {
         ClientHarness h(QString(), kMasterIni + "General\\Port=3001\n");
-        h.client->hostGame("Open game", 27403, 4, false, false, false, true, "Psecret word");
+        h.client->hostGame({.hosting = {.name = "Open game",
+                                        .ranked = false,
+                                        .usePassword = true,
+                                        .password = "Psecret word",
+                                        .maxPlayers = 4,
+                                        .port = 27403}});
         QCOMPARE(h.started.front().password, "Psecret word");
         QCOMPARE(h.master->callsOf("connectToHost"), (Calls{{"127.0.0.1", 3001}}));
         QCOMPARE(h.master->callsOf("sendMasterTest"), (Calls{{true}}));
@@ -102,13 +126,23 @@ private Q_SLOTS:
         QVERIFY(h.eventsOf("error").isEmpty());
 
         ClientHarness down(QString(), kMasterIni);  // unanswered: hosted anyway, with the notice
-        down.client->hostGame("Open", 27403, 4, false, false, true, false, "P");
+        down.client->hostGame({.hosting = {.name = "Open",
+                                           .ranked = true,
+                                           .usePassword = false,
+                                           .password = "P",
+                                           .maxPlayers = 4,
+                                           .port = 27403}});
         Q_EMIT down.master->errorOccured(-1, ConnectionInterface::ConnectionLost);
         QCOMPARE(down.eventsOf("error"), QStringList{kMasterDown});
         down.establish(0, true);
         QCOMPARE(down.events.last(), base(GuiState::Lobby, kReady));
         ClientHarness none;  // no master address at all: the notice at once
-        none.client->hostGame("Open", 27403, 4, false, false, true, false, "P");
+        none.client->hostGame({.hosting = {.name = "Open",
+                                           .ranked = true,
+                                           .usePassword = false,
+                                           .password = "P",
+                                           .maxPlayers = 4,
+                                           .port = 27403}});
         QCOMPARE(none.eventsOf("error"), QStringList{kMasterDown});
         QVERIFY(none.master->calls.isEmpty());
         QCOMPARE(none.tcp->count("connectWithHello"), 1);
@@ -142,7 +176,12 @@ private Q_SLOTS:
         QCOMPARE(h.events.last(),
                  base(GuiState::Lobby, "Waiting for the server to start the game..." + notReady));
         ClientHarness host;
-        host.client->hostGame("Net", 27403, 4, false, false, true, false, "P");
+        host.client->hostGame({.hosting = {.name = "Net",
+                                           .ranked = true,
+                                           .usePassword = false,
+                                           .password = "P",
+                                           .maxPlayers = 4,
+                                           .port = 27403}});
         host.establish(0, true);
         host.client->setReady();
         host.playerList({{0, "Player1", 3}, {1, "Ann", 3}});
@@ -403,7 +442,13 @@ private Q_SLOTS:
 
     void abortWhileConnectingProbingOrCheckingTheMaster() {
         ClientHarness h;
-        h.client->hostGame("Local", 27403, 1, true, false, true, false, "P");
+        h.client->hostGame({.hosting = {.name = "Local",
+                                        .ranked = true,
+                                        .usePassword = false,
+                                        .password = "P",
+                                        .maxPlayers = 1,
+                                        .port = 27403},
+                            .singleplayer = true});
         h.clearLog();
         h.client->abortAction();
         h.client->abortAction();  // nothing left to abort
@@ -418,7 +463,12 @@ private Q_SLOTS:
         QCOMPARE(h.eventsOf("server"), QStringList{"server 10.0.0.5"});
 
         ClientHarness open(QString(), kMasterIni);
-        open.client->hostGame("Open", 27403, 4, false, false, true, false, "P");
+        open.client->hostGame({.hosting = {.name = "Open",
+                                           .ranked = true,
+                                           .usePassword = false,
+                                           .password = "P",
+                                           .maxPlayers = 4,
+                                           .port = 27403}});
         open.client->abortAction();
         Q_EMIT open.master->masterserverOnline(-1);
         QCOMPARE(open.stopped, 1);
@@ -591,7 +641,12 @@ private Q_SLOTS:
         setOptions(*h.client, "Zed", "Yan");
         h.client->setColors(1, 2);
         h.client->setLastFilter(5);
-        h.client->hostGame("Another", 27500, 3, false, false, true, false, "P");
+        h.client->hostGame({.hosting = {.name = "Another",
+                                        .ranked = true,
+                                        .usePassword = false,
+                                        .password = "P",
+                                        .maxPlayers = 3,
+                                        .port = 27500}});
         h.client.reset();
 
         QSettings file(h.path("settings.ini"), QSettings::IniFormat);
@@ -621,7 +676,12 @@ private Q_SLOTS:
         QCOMPARE(h.client->settings().options.color1, 3);
         h.clearLog();
         h.client->setLastFilter(3);  // the cache is written without a check
-        h.client->hostGame("Open", 27403, 4, false, false, true, false, "P");
+        h.client->hostGame({.hosting = {.name = "Open",
+                                        .ranked = true,
+                                        .usePassword = false,
+                                        .password = "P",
+                                        .maxPlayers = 4,
+                                        .port = 27403}});
         QCOMPARE(h.eventsOf("error").first(),
                  "error F The server settings could not be saved and will be reset at the "
                  "next start.");

@@ -98,7 +98,13 @@ private Q_SLOTS:
         }
         net.datagramLossPercent = 20;
         Player p("Ann", net);
-        p.client->hostGame("Lossy", 0, 1, true, false, false, false, "P");
+        p.client->hostGame({.hosting = {.name = "Lossy",
+                                        .ranked = false,
+                                        .usePassword = false,
+                                        .password = "P",
+                                        .maxPlayers = 1,
+                                        .port = 0},
+                            .singleplayer = true});
         QTRY_VERIFY(p.saw("base 19 Press 'r' when you are ready."));
         QTest::qWait(60000 / kFaster);
         QCOMPARE(p.client->state(), int(GamePlayer::Waiting));
@@ -109,7 +115,13 @@ private Q_SLOTS:
     // block, game over with the line written and read back, and quitting.
     void singleplayerGameFromHostToHighscore() {
         Player p("Ann");
-        p.client->hostGame("Local", 0, 1, true, false, true, false, "P");
+        p.client->hostGame({.hosting = {.name = "Local",
+                                        .ranked = true,
+                                        .usePassword = false,
+                                        .password = "P",
+                                        .maxPlayers = 1,
+                                        .port = 0},
+                            .singleplayer = true});
         QTRY_VERIFY(p.saw("base 19 Press 'r' when you are ready."));
         QCOMPARE(p.events.mid(0, 2),
                  (QStringList{"base 23 Starting server...", "resetGui T 1 F T F 0"}));
@@ -168,7 +180,14 @@ private Q_SLOTS:
     // columns, and both names in the highscore line.
     void splitscreenWritesBothNames() {
         Player p;
-        p.client->hostGame("Local", 0, 2, true, true, true, false, "P");
+        p.client->hostGame({.hosting = {.name = "Local",
+                                        .ranked = true,
+                                        .usePassword = false,
+                                        .password = "P",
+                                        .maxPlayers = 2,
+                                        .port = 0},
+                            .singleplayer = true,
+                            .splitscreen = true});
         QTRY_VERIFY(p.saw("base 19 Press 'r' when both players are ready."));
         p.client->setReady();
         QTRY_VERIFY(p.saw("countdown "));
@@ -204,14 +223,25 @@ private Q_SLOTS:
         QTcpServer taken;
         QVERIFY(taken.listen(nettest::kLocal, 0));
         ben.events.clear();
-        ben.client->hostGame("Local", taken.serverPort(), 1, true, false, true, false, "P");
+        ben.client->hostGame({.hosting = {.name = "Local",
+                                          .ranked = true,
+                                          .usePassword = false,
+                                          .password = "P",
+                                          .maxPlayers = 1,
+                                          .port = taken.serverPort()},
+                              .singleplayer = true});
         QCOMPARE(ben.eventsOf("error"),
                  QStringList{"error F The connection could not be initialized."});
         QVERIFY(ben.saw("last") && !ben.client->hasServer());
         QCOMPARE(ben.client->state(), int(GamePlayer::Empty));
 
         Player host("Host");
-        host.client->hostGame("Room", 0, 2, false, false, false, true, "Psecret");
+        host.client->hostGame({.hosting = {.name = "Room",
+                                           .ranked = false,
+                                           .usePassword = true,
+                                           .password = "Psecret",
+                                           .maxPlayers = 2,
+                                           .port = 0}});
         QVERIFY(host.saw(
             "error F Starting server...\n\nThe masterserver could not be reached. Other players "
             "can only connect to you directly."));

@@ -40,27 +40,31 @@ struct GuiFixture {
         settings = std::make_unique<ClientSettings>(dir.path());
         scores = std::make_unique<HighscoreFile>(dir.path());
         gui = std::make_unique<GuiController>(*settings, *scores, QSize(1280, 1024), timers);
-        GuiController* g = gui.get();
-        record(g, &GuiController::menuMainHost, "host");
-        record(g, &GuiController::menuMainJoin, "join");
-        record(g, &GuiController::menuMainClose, "close");
-        record(g, &GuiController::menuGameRestart, "restart");
-        record(g, &GuiController::menuGameDisconnect, "disconnect");
-        record(g, &GuiController::menuGameClose, "gameClose");
-        record(g, &GuiController::setMenuOpen, "menuOpen");
-        record(g, &GuiController::changedInput, "input");
-        record(g, &GuiController::changedReady, "ready");
-        record(g, &GuiController::changedStart, "start");
-        record(g, &GuiController::changedKick, "kick");
-        record(g, &GuiController::setColors, "colors");
-        record(g, &GuiController::setOptions, "options");
-        record(g, &GuiController::setResolution, "resolution");
-        record(g, &GuiController::sendMessage, "say");
-        record(g, &GuiController::abortAction, "abort");
-        record(g, &GuiController::getServerlist, "serverlist");
-        record(g, &GuiController::setLastFilter, "filter");
-        record(g, &GuiController::soundRequested, "sound");
+        MenuModel* m = &gui->menus();
+        InputRouter* i = &gui->input();
+        record(m, &MenuModel::menuMainHost, "host");
+        record(m, &MenuModel::menuMainJoin, "join");
+        record(m, &MenuModel::menuMainClose, "close");
+        record(m, &MenuModel::menuGameRestart, "restart");
+        record(m, &MenuModel::menuGameDisconnect, "disconnect");
+        record(m, &MenuModel::menuGameClose, "gameClose");
+        record(m, &MenuModel::setMenuOpen, "menuOpen");
+        record(&i->keys(), &KeyCounters::changedInput, "input");
+        record(i, &InputRouter::changedReady, "ready");
+        record(i, &InputRouter::changedStart, "start");
+        record(i, &InputRouter::changedKick, "kick");
+        record(m, &MenuModel::setColors, "colors");
+        record(m, &MenuModel::setOptions, "options");
+        record(m, &MenuModel::setResolution, "resolution");
+        record(i, &InputRouter::sendMessage, "say");
+        record(i, &InputRouter::abortAction, "abort");
+        record(m, &MenuModel::getServerlist, "serverlist");
+        record(m, &MenuModel::setLastFilter, "filter");
+        record(gui.get(), &GuiController::soundRequested, "sound");
     }
+
+    GuiSession& session() { return gui->session(); }
+    MenuModel& menus() { return gui->menus(); }
 
     void key(int k, Qt::KeyboardModifiers mods = Qt::NoModifier, const QString& text = QString(),
              bool autoRepeat = false) {
@@ -95,13 +99,14 @@ struct GuiFixture {
             }
         }
     }
-    GuiState top() const { return gui->stack().top(); }
-    QList<GuiState> states() const { return gui->stack().states(); }
+    GuiState top() const { return gui->session().stack().top(); }
+    QList<GuiState> states() const { return gui->session().stack().states(); }
     // Connected as host with the given player list (connId, name, status).
     void lobby(int maxPlayers, bool splitscreen, bool host, const QList<int>& connIds,
                GamePlayer::PlayerStatus status = GamePlayer::Waiting) {
-        gui->resetGui(true, maxPlayers, splitscreen, host, false, 0);
-        gui->setBaseState(GuiState::Lobby, QStringLiteral("Press 'r' when you are ready."));
+        session().resetGui(true, maxPlayers, splitscreen, host, false, 0);
+        session().stack().setBaseState(GuiState::Lobby,
+                                       QStringLiteral("Press 'r' when you are ready."));
         QStringList names;
         QList<int> colours;
         QList<GamePlayer::PlayerStatus> statuses;
@@ -110,14 +115,14 @@ struct GuiFixture {
             colours << -10;
             statuses << status;
         }
-        gui->updatePlayerlist(connIds, names, colours, statuses);
-        timers.advance(GuiController::kUnlockMs);
+        session().updatePlayerlist(connIds, names, colours, statuses);
+        timers.advance(InputRouter::kUnlockMs);
     }
 
 private:
-    template <typename... Args>
-    void record(GuiController* g, void (GuiController::*signal)(Args...), const char* name) {
-        QObject::connect(g, signal, [this, name](Args... args) {
+    template <typename Sender, typename... Args>
+    void record(Sender* sender, void (Sender::*signal)(Args...), const char* name) {
+        QObject::connect(sender, signal, [this, name](Args... args) {
             QStringList parts{QLatin1String(name)};
             (parts.append(text(args)), ...);
             events.append(parts.join(QLatin1Char(' ')));
@@ -127,6 +132,22 @@ private:
     static QString text(int v) { return QString::number(v); }
     static QString text(uint v) { return QString::number(v); }
     static QString text(const QString& s) { return s.isEmpty() ? "''" : s; }
+    // As the client's parameters came in order before they were one record.
+    static QString text(const HostRequest& r) {
+        const ClientSettings::Hosting& h = r.hosting;
+        return QStringList{text(h.name),         text(h.port),        text(h.maxPlayers),
+                           text(r.singleplayer), text(r.splitscreen), text(h.ranked),
+                           text(h.usePassword),  text(h.password)}
+            .join(QLatin1Char(' '));
+    }
+    static QString text(const ClientSettings::Options& o) {
+        return QStringList{text(o.name1),         text(o.name2),       text(o.invertControl),
+                           text(o.showPreview),   text(o.showPointer), text(o.showFPS),
+                           text(o.ignoreColors),  text(o.resWidth),    text(o.resHeight),
+                           text(o.quality),       text(o.enableVSync), text(o.playSounds),
+                           text(o.enableStatsSP), text(o.showIntro)}
+            .join(QLatin1Char(' '));
+    }
     static QString text(const QList<int>& l) {
         QStringList parts;
         for (int v : l) {

@@ -24,18 +24,18 @@ QString client(const char* text, int n = -1) {
 
 void lobbyOfFour(GuiFixture& f, bool host) {
     f.lobby(4, false, host, {0, 1, 2, 3});
-    f.gui->setBaseState(GuiState::Lobby, client("Press 'r' when you are ready."));
-    f.gui->updatePlayerlist(
+    f.gui->session().stack().setBaseState(GuiState::Lobby, client("Press 'r' when you are ready."));
+    f.gui->session().updatePlayerlist(
         {0, 1, 2, 3}, {"Ann", "Benedikt", "Cid", "Dora"}, {0, -9, 3, -10},
         {GamePlayer::Ready, GamePlayer::Waiting, GamePlayer::Connecting, GamePlayer::Ready});
-    f.gui->updatePinglist({0, 1, 2, 3}, {12, 48, 999, 230});
+    f.gui->session().updatePinglist({0, 1, 2, 3}, {12, 48, 999, 230});
 }
 
 const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{
     {"mainmenu", [](GuiFixture& f) { f.play("Down"); }},
     {"options",
      [](GuiFixture& f) {
-         f.gui->resolutions().rebuild({{800, 600, 32, 60}, {1280, 1024, 32, 60}});
+         f.gui->menus().resolutions().rebuild({{800, 600, 32, 60}, {1280, 1024, 32, 60}});
          f.play("Up Up Up Enter Down Down Down");
      }},
     {"splitscreen", [](GuiFixture& f) { f.play("Down Down Enter Down Down"); }},
@@ -48,7 +48,7 @@ const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{
     {"password",
      [](GuiFixture& f) {
          f.play("Down Enter Down Down Enter Down Enter");
-         f.gui->setTopState(GuiState::PasswordMenu, QString());
+         f.gui->session().stack().setTopState(GuiState::PasswordMenu, QString());
          f.play("Enter type:secret");
      }},
     {"lobby",
@@ -60,11 +60,11 @@ const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{
      [](GuiFixture& f) {
          f.play("Down Enter Down Enter");
          for (int i = 0; i < 15; ++i) {
-             f.gui->addServer(server(QStringLiteral("Server number %1").arg(i + 1), 20 + 7 * i,
-                                     i % 3 == 0, i % 4 == 1, i % 5, 4,
-                                     i == 6 ? "Beta 0.91" : "Beta 0.92"));
+             f.gui->session().addServer(server(QStringLiteral("Server number %1").arg(i + 1),
+                                               20 + 7 * i, i % 3 == 0, i % 4 == 1, i % 5, 4,
+                                               i == 6 ? "Beta 0.91" : "Beta 0.92"));
          }
-         f.gui->processMasterserverResult(MasterserverResult::MasterListDone);
+         f.gui->session().processMasterserverResult(MasterserverResult::MasterListDone);
          // Version "Same" drops the old server; the second joinable row is chosen.
          f.play("Up Up Up Up Up Enter Down Down Down Down Down Down Down Down Down Down");
      }},
@@ -80,50 +80,52 @@ const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{
     {"chat",
      [](GuiFixture& f) {
          lobbyOfFour(f, false);
-         f.gui->setBaseState(GuiState::Game, QString());
-         f.gui->startPlayTime();
+         f.gui->session().stack().setBaseState(GuiState::Game, QString());
+         f.gui->session().startPlayTime();
          f.timers.advance(83000);
-         f.gui->updateFPS();
-         f.gui->addPointLabel(30, 4);
+         f.gui->session().updateFPS();
+         f.gui->session().addPointLabel(30, 4);
          f.timers.advance(500);
-         f.gui->displayChatMessage(-3, client("%1 has joined the game.").arg("Dora"));
-         f.gui->displayChatMessage(1, "Hello everybody, shall we play a long game this time?");
-         f.gui->displayChatMessage(0, "Sure!");
+         f.gui->session().displayChatMessage(-3, client("%1 has joined the game.").arg("Dora"));
+         f.gui->session().displayChatMessage(
+             1, "Hello everybody, shall we play a long game this time?");
+         f.gui->session().displayChatMessage(0, "Sure!");
          f.key(Qt::Key_T);
          f.type("On my way");
      }},
     {"error",
      [](GuiFixture& f) {
          f.play("Down Enter");
-         f.gui->displayError(client("The server '%1' could not be found.").arg("10.0.0.7:27403"),
-                             false);
+         f.gui->session().stack().displayError(
+             client("The server '%1' could not be found.").arg("10.0.0.7:27403"), false);
      }},
     {"gamemenu",
      [](GuiFixture& f) {
          lobbyOfFour(f, true);
-         f.gui->setBaseState(GuiState::Game, QString());
-         f.gui->displayCountdown(client("Resuming in") + " 2...");
+         f.gui->session().stack().setBaseState(GuiState::Game, QString());
+         f.gui->session().stack().setCountdown(client("Resuming in") + " 2...");
          f.play("Esc");
      }},
     {"lobbyready",
      [](GuiFixture& f) {
          lobbyOfFour(f, true);
-         f.gui->setBaseState(GuiState::Lobby,
-                             client("Press 's' to start the game.") + "\n\n" +
-                                 client("Press 'r' if you are not ready anymore."));
+         f.gui->session().stack().setBaseState(
+             GuiState::Lobby, client("Press 's' to start the game.") + "\n\n" +
+                                  client("Press 'r' if you are not ready anymore."));
      }},
     {"gameover",
      [](GuiFixture& f) {
          lobbyOfFour(f, true);
-         f.gui->setScore(123456, false);
+         f.gui->session().setScore(123456, false);
          f.timers.advance(5000);
-         f.gui->setBaseState(GuiState::Game, client("GAME OVER (%n Point(s))", 123456) + "\n\n" +
-                                                 client("Press 'r' for a new game."));
+         f.gui->session().stack().setBaseState(GuiState::Game,
+                                               client("GAME OVER (%n Point(s))", 123456) + "\n\n" +
+                                                   client("Press 'r' for a new game."));
      }},
     {"disconnecting",
      [](GuiFixture& f) {
          lobbyOfFour(f, false);
-         f.gui->setBaseState(GuiState::Notice, client("Disconnecting..."));
+         f.gui->session().stack().setBaseState(GuiState::Notice, client("Disconnecting..."));
      }},
 };
 
@@ -131,10 +133,10 @@ const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{
 // more) have come up.
 void scrollCredits(GuiFixture& f, int height, int lines) {
     f.play("Up Enter");  // "About"
-    const CreditsRoll& roll = f.gui->credits();
+    const CreditsRoll& roll = f.gui->session().credits();
     const int advance = QFontMetrics(roll.font()).height() * 3 / 2;
     while (roll.frame() * CreditsRoll::kPixelsPerTick < height - 40 + lines * advance) {
-        f.timers.advance(GuiController::kIntroMs);
+        f.timers.advance(GuiSession::kIntroMs);
     }
 }
 
@@ -163,8 +165,8 @@ int main(int argc, char** argv) {
             metrics.resize(size.width(), size.height());
             GuiFixture f;
             // What the widget does on a resize.
-            f.gui->setViewHeight(size.height());
-            f.gui->credits().setFont(metrics.font(GuiMetrics::SmallMenu));
+            f.gui->session().setViewHeight(size.height());
+            f.gui->session().credits().setFont(metrics.font(GuiMetrics::SmallMenu));
             setUp(f);
             QImage image(size, QImage::Format_RGB32);
             image.fill(QColor(127, 127, 127));

@@ -66,7 +66,7 @@ private Q_SLOTS:
         Game g("Video\\ResWidth=800\nVideo\\ResHeight=600\n");
         QVERIFY(QTest::qWaitForWindowExposed(g.window.get()));
         QCOMPARE(g.window->windowTitle(), "Quadrell Beta 0.92");
-        QCOMPARE(g.gui().stack().base(), GuiState::MainMenu);
+        QCOMPARE(g.gui().session().stack().base(), GuiState::MainMenu);
         for (int i = 0; i < 5; ++i) {
             QTest::keyClick(g.window->glWidget(), Qt::Key_Down);
         }
@@ -78,11 +78,11 @@ private Q_SLOTS:
         Game g({});
         QVERIFY(QTest::qWaitForWindowExposed(g.window.get()));
         QTest::keyClick(g.window->glWidget(), Qt::Key_Return);  // "Singleplayer"
-        QTRY_COMPARE(g.gui().stack().base(), GuiState::Lobby);
+        QTRY_COMPARE(g.gui().session().stack().base(), GuiState::Lobby);
 
         QVERIFY(!g.window->close());  // the window stays until the client is done
         QVERIFY(g.window->isVisible());
-        QCOMPARE(g.gui().stack().messages().first(), "Disconnecting...");
+        QCOMPARE(g.gui().session().stack().messages().first(), "Disconnecting...");
         QVERIFY(g.quits.isEmpty());
         QTRY_COMPARE(g.quits, QList<int>{0});
     }

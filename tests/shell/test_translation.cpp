@@ -17,7 +17,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("source");
         QTest::addColumn<int>("count");
         QTest::addColumn<QString>("german");
-        QTest::newRow("main menu") << "GuiController"
+        QTest::newRow("main menu") << "MenuModel"
                                    << "Singleplayer" << -1 << "Einzelspieler";
         QTest::newRow("client") << "Client"
                                 << "Disconnecting..." << -1 << "Verbindung wird getrennt...";

@@ -1,4 +1,4 @@
-#include "shell/displaycheck.h"
+#include "display/displaycheck.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "shell/displayguard.h"
+#include "display/displayguard.h"
 
 #include <fcntl.h>
 #include <spawn.h>

@@ -1,4 +1,4 @@
-#include "shell/displaymodeswitcher.h"
+#include "display/displaymodeswitcher.h"
 
 DisplayModeSwitcher::DisplayModeSwitcher(std::unique_ptr<DisplayModeBackend> backend,
                                          const QString& guardProgram)

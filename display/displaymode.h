@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QScreen>
 #include <QSize>
 
@@ -23,3 +25,17 @@ inline DisplayMode currentModeOf(const QScreen& screen) {
     const int depth = screen.depth();
     return {size.width(), size.height(), depth == 24 ? 32 : depth, qRound(screen.refreshRate())};
 }
+
+// What a windowing system offers for switching the monitor's mode.
+class DisplayModeBackend {
+public:
+    virtual ~DisplayModeBackend() = default;
+    virtual QList<DisplayMode> modes() const = 0;
+    // An invalid mode when there is no screen to ask.
+    virtual DisplayMode currentMode() const = 0;
+    // Switches to a mode of modes(); false when the system refused.
+    virtual bool setMode(const DisplayMode& mode) = 0;
+    // Where a separate process can reach the same screen to undo a switch;
+    // empty for systems where this program never switches anything.
+    virtual QByteArray displayName() const { return {}; }
+};

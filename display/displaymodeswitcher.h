@@ -5,8 +5,8 @@
 #include <memory>
 #include <optional>
 
-#include "shell/displayguard.h"
-#include "shell/displaymode.h"
+#include "display/displayguard.h"
+#include "display/displaymode.h"
 
 // The mode switching the main window does for full screen: switch to the mode
 // of a size at 32 bits per pixel and the current refresh rate, and put the

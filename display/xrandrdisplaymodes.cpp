@@ -1,4 +1,4 @@
-#include "shell/xrandrdisplaymodes.h"
+#include "display/xrandrdisplaymodes.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>

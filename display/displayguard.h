@@ -4,7 +4,7 @@
 #include <QString>
 #include <optional>
 
-#include "shell/displaymode.h"
+#include "display/displaymode.h"
 
 // A small process that outlives this one and puts the monitor back into its
 // original mode if this program ends without doing so itself (a crash,

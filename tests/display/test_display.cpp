@@ -8,9 +8,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "shell/displaymodeswitcher.h"
+#include "display/displaymodebackends.h"
+#include "display/displaymodeswitcher.h"
 #ifdef QUADRELL_HAVE_XRANDR
-#include "shell/xrandrdisplaymodes.h"
+#include "display/xrandrdisplaymodes.h"
 #endif
 
 char* toString(const DisplayMode& m) {
@@ -33,7 +34,7 @@ const QString k800Seen = QStringLiteral("800x600@60");
         QFAIL(qPrintable("Xorg failed: " + error_)); \
     }
 
-class TestShell : public QObject {
+class TestDisplay : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -180,5 +181,5 @@ private:
 #endif
 };
 
-QTEST_MAIN(TestShell)
-#include "test_shell.moc"
+QTEST_MAIN(TestDisplay)
+#include "test_display.moc"

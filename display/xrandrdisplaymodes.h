@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <memory>
 
-#include "shell/displaymode.h"
+#include "display/displaymode.h"
 
 struct _XDisplay;
 

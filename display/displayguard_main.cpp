@@ -7,8 +7,8 @@
 #include <csignal>
 #include <cstdio>
 
-#include "shell/displayguard.h"
-#include "shell/xrandrdisplaymodes.h"
+#include "display/displayguard.h"
+#include "display/xrandrdisplaymodes.h"
 
 int main(int argc, char* argv[]) {
     if (argc != 2) {

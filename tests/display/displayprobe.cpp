@@ -6,7 +6,8 @@
 #include <QSocketNotifier>
 #include <cstdio>
 
-#include "shell/displaymodeswitcher.h"
+#include "display/displaymodebackends.h"
+#include "display/displaymodeswitcher.h"
 #include "terminationsignals.h"
 
 int main(int argc, char* argv[]) {

@@ -1,4 +1,4 @@
-#include "shell/displaymode.h"
+#include "display/displaymodebackends.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -6,7 +6,7 @@
 #ifdef QUADRELL_HAVE_XRANDR
 #include <QtGui/qguiapplication_platform.h>
 
-#include "shell/xrandrdisplaymodes.h"
+#include "display/xrandrdisplaymodes.h"
 #endif
 
 namespace {

@@ -5,6 +5,7 @@
 
 #include "client/client.h"
 #include "gui/glwidget.h"
+#include "shell/guiwiring.h"
 #include "tests/network/nettestsupport.h"
 
 class TestGLWidget : public QObject {
@@ -33,7 +34,7 @@ private Q_SLOTS:
         guiEnv.screenshotDirectory = dir.path();
         guiEnv.continuousRepaint = false;
         GLWidget w(&client, 800, 600, nullptr, guiEnv);
-        connectWidgetAndClient(w, client);
+        connectGuiAndClient(w, client);
         w.resize(800, 600);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -41,31 +42,33 @@ private Q_SLOTS:
         QCOMPARE(w.cursor().shape(), Qt::BitmapCursor);  // the game's own pointer in menus
 
         QTest::keyClick(&w, Qt::Key_Return);  // "Singleplayer"
-        QTRY_COMPARE(gui.stack().base(), GuiState::Lobby);
-        QTRY_VERIFY(!gui.inputLocked());
-        QCOMPARE(gui.players().atPosition(0)->name, "Ann");
+        QTRY_COMPARE(gui.session().stack().base(), GuiState::Lobby);
+        QTRY_VERIFY(!gui.input().inputLocked());
+        QCOMPARE(gui.session().players().atPosition(0)->name, "Ann");
         QTest::keyClick(&w, Qt::Key_R);
-        QTRY_VERIFY(gui.score().running());
-        QCOMPARE(gui.stack().base(), GuiState::Game);
+        QTRY_VERIFY(gui.session().score().running());
+        QCOMPARE(gui.session().stack().base(), GuiState::Game);
         QCOMPARE(w.cursor().shape(), Qt::BlankCursor);  // none over the game in full screen
 
         // Tab stays in the widget: the game's player list, not the focus chain.
         QTest::keyPress(&w, Qt::Key_Tab);
-        QVERIFY(gui.tabHeld());
+        QVERIFY(gui.session().tabHeld());
         QTest::keyRelease(&w, Qt::Key_Tab);
 
-        const auto over = [&] { return gui.stack().messages().first().startsWith("GAME OVER"); };
+        const auto over = [&] {
+            return gui.session().stack().messages().first().startsWith("GAME OVER");
+        };
         for (int i = 0; i < 400 && !over(); ++i) {
             QTest::keyClick(&w, Qt::Key_Space);
             QTest::qWait(25);
         }
         QTRY_VERIFY(over());
-        QVERIFY(gui.keys().counters()[4] > 0);
+        QVERIFY(gui.input().keys().counters()[4] > 0);
         const HighscoreFile::Lists lists = client.highscores().read();
         QCOMPARE(lists[0].size(), std::size_t(1));
         QVERIFY(lists[0].front()->valid());
         QCOMPARE(lists[0].front()->playerNames(), "Ann");
-        QCOMPARE(lists[0].front()->score(), gui.score().shownScore());
+        QCOMPARE(lists[0].front()->score(), gui.session().score().shownScore());
 
         QTest::keyClick(&w, Qt::Key_F11);
         const QImage shot(dir.filePath("screenshots/sc_00000.png"));
@@ -80,8 +83,8 @@ private Q_SLOTS:
         }
         QVERIFY2(red > 2000, qPrintable(QString::number(red)));
 
-        QTRY_COMPARE(gui.stack().base(), GuiState::Lobby);  // ready for the next game
-        QTRY_VERIFY(!gui.inputLocked());
+        QTRY_COMPARE(gui.session().stack().base(), GuiState::Lobby);  // ready for the next game
+        QTRY_VERIFY(!gui.input().inputLocked());
         QTest::keyClick(&w, Qt::Key_Escape);
         QTest::keyClick(&w, Qt::Key_Up);
         QTest::keyClick(&w, Qt::Key_Return);  // "Exit program"

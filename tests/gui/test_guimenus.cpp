@@ -1,0 +1,266 @@
+// The menus and input without a widget: what each entry does and sends to
+// the client, text fields, game and lobby keys, on a clock moved by hand.
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QTest>
+
+#include "guifixture.h"
+
+class TestGuiMenus : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void menusEmitWhatTheClientNeeds_data() {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<int>("top");
+        const int notice = int(GuiState::Notice);
+        QTest::newRow("singleplayer")
+            << "Enter" << QStringList{"host '' 27403 1 T F T T ''"} << notice;
+        QTest::newRow("splitscreen local")
+            << "Down Down Enter Enter" << QStringList{"host '' 27403 2 T T T T ''"} << notice;
+        QTest::newRow("host skips the password while it is off")
+            << "Down Enter Enter Down Down Down Down Down Enter"
+            << QStringList{"host Quadrell-Server 27403 4 F F T F P"} << notice;
+        QTest::newRow("splitscreen host with password, max players wraps to 2")
+            << "Down Down Enter Down Enter Down Down Enter Down Enter type:pw Enter Down Right "
+               "Down Down Enter"
+            << QStringList{"host Quadrell-Server 27403 2 F T T T Ppw"} << notice;
+        QTest::newRow("host back restores the values")
+            << "Down Enter Enter Down Enter Down Down Down Down Down Enter Enter Up Up Enter"
+            << QStringList{"host Quadrell-Server 27403 4 F F T F P"} << notice;
+        QTest::newRow("join direct")
+            << "Down Enter Down Down Enter Enter type:10.0.0.1:5000 Enter Down Enter"
+            << QStringList{"join F 10.0.0.1:5000 T ''"} << notice;
+        QTest::newRow("join escape restores the address")
+            << "Down Enter Down Down Enter Enter type:1.2.3.4 Enter Esc Down Down Enter Down Enter"
+            << QStringList{"join F ... T ''"} << notice;
+        QTest::newRow("splitscreen server list")
+            << "Down Down Enter Down Down Enter" << QStringList{"serverlist"}
+            << int(GuiState::ServerList);
+        QTest::newRow("exit program")
+            << "Up Up Enter" << QStringList{"close"} << int(GuiState::MainMenu);
+    }
+
+    void menusEmitWhatTheClientNeeds() {
+        QFETCH(QString, script);
+        QFETCH(QStringList, events);
+        QFETCH(int, top);
+        GuiFixture f;
+        f.play(script);
+        QCOMPARE(f.events, events);
+        QCOMPARE(int(f.top()), top);
+    }
+
+    void passwordScreenRetriesTheOldAddress() {
+        GuiFixture f;
+        f.play("Down Enter Down Down Enter Down Enter");
+        f.gui->session().stack().setTopState(GuiState::PasswordMenu, QString());
+        f.play("Enter type:ab Enter Down Right Left Enter");
+        QCOMPARE(f.events, (QStringList{"join F ... T ''", "join F USEOLDONE T Pab"}));
+        QVERIFY(f.gui->menus().joinPassword().isEmpty());
+        f.gui->session().stack().setNextGuiState(false);  // refused: back on the password screen
+        f.play("Enter type:x Enter Esc");                 // Escape acts like Back: empty, popped
+        QVERIFY(f.gui->menus().joinPassword().isEmpty());
+        QCOMPARE(f.top(), GuiState::JoinMenu);
+    }
+
+    void entriesSkippedWhereTheyCannotAct() {
+        GuiFixture guest;
+        guest.lobby(4, false, false, {0, 1});
+        guest.gui->session().stack().setBaseState(GuiState::Game, QString());
+        guest.play("Esc Down");
+        QCOMPARE(guest.gui->menus().currentEntry(), 2);  // restart only for the host
+        guest.play("Down Down Enter Up Up Up");
+        QCOMPARE(guest.top(), GuiState::OptionsMenu);
+        QCOMPARE(guest.gui->menus().currentEntry(), 9);  // ranked play only from the main menu
+
+        GuiFixture host;
+        host.lobby(4, false, true, {0, 1});
+        host.gui->session().stack().setBaseState(GuiState::Game, QString());
+        host.play("Esc Down Enter");
+        QCOMPARE(host.events, (QStringList{"menuOpen T", "restart"}));
+        QCOMPARE(host.top(), GuiState::Game);
+    }
+
+    void splitscreenHostNeverBelowTwo() {
+        GuiFixture f("[Server]\nGeneral\\MaxPlayers=1\n");
+        f.play("Down Down Enter Down Enter");
+        QCOMPARE(f.gui->menus().hosting().maxPlayers, 2);
+        f.play("Down Down Down Left");
+        QCOMPARE(f.gui->menus().hosting().maxPlayers, 4);
+        f.play("Right");
+        QCOMPARE(f.gui->menus().hosting().maxPlayers, 2);
+        f.play("Esc Esc Down Enter Enter Down Down Down Left");
+        QCOMPARE(f.gui->menus().hosting().maxPlayers, 1);  // alone is fine in multiplayer
+    }
+
+    void optionsSaveTheNewResolutionWithTheRest() {
+        GuiFixture f;
+        f.gui->menus().resolutions().rebuild(
+            {{800, 600, 32, 60}, {1280, 1024, 32, 60}, {640, 480, 32, 60}});
+        f.play("Down Down Down Down Enter Down Down Down Down Down Down Right Right");
+        QCOMPARE(f.gui->menus().menu(GuiState::OptionsMenu).entries[6].value, "800x600");
+        f.play("Down Down Down Down Down Enter");
+        QCOMPARE(f.events.value(0), "options Player1 Player2 F 1 T F F 800 600 2 T T T F");
+        QCOMPARE(f.events.value(1), "resolution 800 600");
+        QCOMPARE(f.top(), GuiState::MainMenu);
+    }
+
+    void textFieldEditing() {
+        QString text = "hello";
+        TextField field;
+        field.begin(&text, 8, false, false);
+        const auto key = [&](int k, Qt::KeyboardModifiers m = {}, const QString& t = {},
+                             bool repeat = false) {
+            return field.key(QKeyEvent(QEvent::KeyPress, k, m, t, repeat));
+        };
+        key(Qt::Key_Home);
+        key(Qt::Key_Right, Qt::ShiftModifier);
+        key(Qt::Key_Right, Qt::ShiftModifier);
+        key(Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(text, "llo");
+        QCOMPARE(QGuiApplication::clipboard()->text(), "he");
+        key(Qt::Key_End);
+        key(Qt::Key_V, Qt::ControlModifier);
+        key(Qt::Key_A, {}, " a");  // no spaces here
+        QCOMPARE(text, "llohea");
+        key(Qt::Key_A, {}, "xyzw");  // up to the limit, then nothing
+        QCOMPARE(text, "lloheaxy");
+        key(Qt::Key_Backspace, {}, {}, true);
+        key(Qt::Key_Home);
+        key(Qt::Key_Delete);
+        QCOMPARE(text, "loheax");
+        QCOMPARE(key(Qt::Key_Escape, {}, {}, true), TextField::Result::Edited);
+        QCOMPARE(key(Qt::Key_Escape), TextField::Result::Cancel);
+        QCOMPARE(text, "hello");
+
+        QString port = "27403";
+        field.begin(&port, 5, false, true);
+        key(Qt::Key_Home, Qt::ShiftModifier);
+        key(Qt::Key_8, {}, "8a0 8");
+        QCOMPARE(port, "808");
+        key(Qt::Key_Backspace);
+        key(Qt::Key_Backspace);
+        key(Qt::Key_Backspace);
+        QCOMPARE(key(Qt::Key_Enter), TextField::Result::Confirm);
+        QCOMPARE(port, "27403");  // emptied and confirmed: the old value again
+    }
+
+    void chatLineIsSentForTheChosenPlayer() {
+        GuiFixture f;
+        f.lobby(2, true, true, {0, 0});
+        f.play("Esc");
+        f.key(Qt::Key_U);
+        QCOMPARE(f.top(), GuiState::ChatInput);
+        f.type("hi");
+        f.key(Qt::Key_Return);
+        f.key(Qt::Key_T);
+        f.key(Qt::Key_Return);  // an empty line is not sent
+        QCOMPARE(f.events, (QStringList{"menuOpen T", "say 1 hi"}));
+        QCOMPARE(f.top(), GuiState::GameMenu);
+    }
+
+    void gameKeysMapToCounters_data() {
+        QTest::addColumn<bool>("invert");
+        QTest::addColumn<bool>("split");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("index");
+        QTest::newRow("up rotates") << false << false << int(Qt::Key_Up) << 0;
+        QTest::newRow("s is down") << false << false << int(Qt::Key_S) << 1;
+        QTest::newRow("shift drops") << false << false << int(Qt::Key_Shift) << 4;
+        QTest::newRow("split: arrows are player 2") << false << true << int(Qt::Key_Up) << 5;
+        QTest::newRow("split: letters are player 1") << false << true << int(Qt::Key_D) << 2;
+        QTest::newRow("split: shift drops for 2") << false << true << int(Qt::Key_Shift) << 9;
+        QTest::newRow("inverted right") << true << false << int(Qt::Key_Right) << 3;
+        QTest::newRow("inverted left of 2") << true << true << int(Qt::Key_Left) << 7;
+        QTest::newRow("not a game key") << false << false << int(Qt::Key_R) << -1;
+    }
+
+    void gameKeysMapToCounters() {
+        QFETCH(bool, invert);
+        QFETCH(bool, split);
+        QFETCH(int, key);
+        QFETCH(int, index);
+        QCOMPARE(KeyCounters::indexFor(key, split, invert), index);
+    }
+
+    void heldKeysRepeatOnTheirOwnTimers() {
+        GuiFixture f;
+        f.lobby(1, false, true, {0});
+        f.gui->session().stack().setBaseState(GuiState::Game, QString());
+        f.key(Qt::Key_Left);
+        QVERIFY(f.gui->input().keys().counters() == QList<int>(10, 0));  // play time not running
+        f.gui->session().startPlayTime();
+        const auto count = [&](int i) { return f.gui->input().keys().counters()[i]; };
+        f.key(Qt::Key_Left);
+        f.key(Qt::Key_Left, {}, {}, true);  // the keyboard's own repeat counts nothing
+        QCOMPARE(count(3), 1);
+        f.timers.advance(159);
+        QCOMPARE(count(3), 1);
+        f.timers.advance(1);
+        QCOMPARE(count(3), 2);
+        f.timers.advance(80);
+        QCOMPARE(count(3), 3);
+        f.release(Qt::Key_Left);
+        f.key(Qt::Key_W);
+        f.timers.advance(160 + 159);
+        QCOMPARE(count(0), 2);  // rotation repeats every 160 ms
+        f.timers.advance(1);
+        QCOMPARE(count(0), 3);
+        f.release(Qt::Key_W);
+        f.key(Qt::Key_Space);
+        f.timers.advance(1000);
+        QCOMPARE(f.gui->input().keys().counters(), (QList<int>{3, 0, 0, 3, 1, 0, 0, 0, 0, 0}));
+        QCOMPARE(f.events.last(), "input 3,0,0,3,1,0,0,0,0,0");
+
+        f.gui->session().resetGui(false, 1, false, true, true, 0);  // a spectator sends nothing
+        f.gui->session().startPlayTime();
+        f.key(Qt::Key_Space);
+        QCOMPARE(count(4), 0);
+    }
+
+    void lobbyKeysKickStartAndColours() {
+        GuiFixture alone;
+        alone.lobby(4, false, true, {0, -1, -1, -1});
+        alone.play("Down Enter");
+        QCOMPARE(alone.gui->menus().currentEntry(), 0);
+        QVERIFY(alone.events.isEmpty());  // nobody to kick
+
+        GuiFixture f;
+        f.gui->session().resetGui(true, 4, false, true, false, 0);
+        f.gui->session().stack().setBaseState(GuiState::Lobby, QString());
+        f.key(Qt::Key_R);
+        QVERIFY(f.events.isEmpty());  // keys wait 500 ms after entering the lobby
+        f.lobby(4, false, true, {0, 2, -1, 1});
+        f.play("Down Enter");
+        f.keys({Qt::Key_S, Qt::Key_D, Qt::Key_A, Qt::Key_A, Qt::Key_R});
+        QCOMPARE(f.events, (QStringList{"kick 2", "start", "colors 0 -1", "colors -1 -1",
+                                        "colors 5 -1", "ready"}));
+        f.lobby(4, false, true, {0, 1}, GamePlayer::Ready);
+        f.key(Qt::Key_D);  // colours change only while waiting
+        QCOMPARE(f.events.size(), 6);
+
+        GuiFixture split;
+        split.lobby(2, true, true, {0, 0});
+        split.play("Down Enter Right");
+        QCOMPARE(split.events, QStringList{"colors -1 0"});  // no kicking, arrows for player 2
+    }
+
+    void serverListScreenJoinsAndSavesTheFilter() {
+        GuiFixture f;
+        f.play("Down Enter Down Enter");
+        QCOMPARE(f.gui->menus().currentEntry(), int(ServerListModel::FirstHeader));
+        f.gui->session().addServer(server("old", 5, false, false, 1, 4, "Beta 0.91"));
+        f.gui->session().addServer(server("here", 7));
+        f.gui->session().processMasterserverResult(MasterserverResult::MasterListDone);
+        f.play("Up Up Up Up Up Up Enter");  // the first filter: ranked only
+        QCOMPARE(f.gui->session().servers().filtered(), 0);
+        f.play("Enter Enter Down Down Down Down Down Down Down Down Down Down Enter");
+        QCOMPARE(f.events, (QStringList{"serverlist", "filter 1", "filter 2", "filter 0",
+                                        "join F 10.0.0.7:27403 F ''"}));
+    }
+};
+
+QTEST_MAIN(TestGuiMenus)
+#include "test_guimenus.moc"

@@ -1,0 +1,195 @@
+// The painters with the mouse: what is drawn where is what a click finds,
+// right clicks included; metrics, resolutions and screenshot names.
+#include <QPainter>
+#include <QTest>
+
+#include "gui/guimetrics.h"
+#include "gui/overlaypainter.h"
+#include "gui/screenshotfiles.h"
+#include "guifixture.h"
+
+namespace {
+
+// Paints the screen, as the widget would, so that the mouse finds the entry.
+void rightClick(GuiFixture& f, int entry) {
+    GuiMetrics metrics;
+    metrics.resize(800, 600);
+    QImage image(800, 600, QImage::Format_RGB32);
+    {
+        QPainter p(&image);
+        OverlayPainter(*f.gui, metrics).paint(p);
+    }
+    QVERIFY2(f.menus().hitMap().contains(entry), qPrintable(QString::number(entry)));
+    f.gui->mousePress(f.menus().hitMap().value(entry).center(), Qt::RightButton);
+}
+
+}  // namespace
+
+class TestGuiPainting : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    // A right click acts as a left click does; only values step backwards.
+    void rightClickActsOnEveryScreen_data() {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<int>("top");
+        const int notice = int(GuiState::Notice);
+        const int list = int(GuiState::ServerList);
+        QTest::newRow("options save")
+            << "Up Up Up Enter" << 11
+            << QStringList{"options Player1 Player2 F 1 T F F 0 0 2 T T T F"}
+            << int(GuiState::MainMenu);
+        QTest::newRow("options back")
+            << "Up Up Up Enter" << 12 << QStringList{} << int(GuiState::MainMenu);
+        QTest::newRow("join connect")
+            << "Down Enter Down Down Enter" << 1 << QStringList{"join F ... T ''"} << notice;
+        QTest::newRow("join back")
+            << "Down Enter Down Down Enter" << 2 << QStringList{} << int(GuiState::MultiplayerMenu);
+        QTest::newRow("password connect")
+            << "password" << 1 << QStringList{"join F USEOLDONE T P"} << notice;
+        QTest::newRow("password back")
+            << "password" << 2 << QStringList{} << int(GuiState::JoinMenu);
+        QTest::newRow("server list update")
+            << "Down Enter Down Enter" << int(ServerListModel::Update)
+            << QStringList{"serverlist", "serverlist"} << list;
+        QTest::newRow("server list back")
+            << "Down Enter Down Enter" << int(ServerListModel::Back) << QStringList{"serverlist"}
+            << int(GuiState::MultiplayerMenu);
+        QTest::newRow("host button")
+            << "Down Enter Enter" << 6 << QStringList{"host Quadrell-Server 27403 4 F F T F P"}
+            << notice;
+    }
+
+    void rightClickActsOnEveryScreen() {
+        QFETCH(QString, script);
+        QFETCH(int, entry);
+        QFETCH(QStringList, events);
+        QFETCH(int, top);
+        GuiFixture f;
+        if (script == "password") {
+            f.play("Down Enter Down Down Enter Down Enter");
+            f.session().stack().setTopState(GuiState::PasswordMenu, QString());
+            f.events.clear();
+        } else {
+            f.play(script);
+        }
+        rightClick(f, entry);
+        QCOMPARE(f.events, events);
+        QCOMPARE(int(f.top()), top);
+    }
+
+    void rightClickTurnsPagesAndSorts() {
+        GuiFixture f;
+        f.play("Down Down Down Enter");  // highscores of one player
+        rightClick(f, 2);
+        QCOMPARE(f.session().highscores().page(), 2);
+        rightClick(f, 1);
+        QCOMPARE(f.session().highscores().page(), 1);
+
+        GuiFixture g;
+        g.play("Down Enter Down Enter");
+        for (int i = 0; i < 15; ++i) {
+            g.session().addServer(server(QStringLiteral("S%1").arg(i), 20 + i));
+        }
+        g.session().processMasterserverResult(MasterserverResult::MasterListDone);
+        rightClick(g, ServerListModel::NextPage);
+        QCOMPARE(g.session().servers().page(), 2);
+        rightClick(g, ServerListModel::PreviousPage);
+        QCOMPARE(g.session().servers().page(), 1);
+        rightClick(g, ServerListModel::FirstHeader + 3);
+        QCOMPARE(g.session().servers().sortColumn(), 3);
+        rightClick(g,
+                   ServerListModel::FilterVersion);  // a value: backwards, and "Same" is next too
+        QCOMPARE(g.session().servers().filters().version, 1);
+    }
+
+    // What the painter places is what the mouse finds, and chat lines that no
+    // longer fit go.
+    void painterPlacesEntriesForTheMouse() {
+        GuiFixture f;
+        GuiMetrics metrics;
+        metrics.resize(800, 600);
+        QImage image(800, 600, QImage::Format_RGB32);
+        const auto paint = [&] {
+            QPainter p(&image);
+            OverlayPainter(*f.gui, metrics).paint(p);
+        };
+        paint();
+        QCOMPARE(f.gui->menus().hitMap().size(), 7);
+        const QPoint options = f.gui->menus().hitMap().value(4).center();
+        f.gui->mouseMove(options);
+        QCOMPARE(f.gui->menus().currentEntry(), 4);
+        f.gui->mousePress(options, Qt::LeftButton);
+        QCOMPARE(f.top(), GuiState::OptionsMenu);
+        paint();
+        f.gui->mousePress(f.gui->menus().hitMap().value(3).center(), Qt::RightButton);
+        QCOMPARE(f.gui->menus().options().showPreview, 0);  // backwards from "Top"
+        f.gui->mousePress(f.gui->menus().hitMap().value(0).center(), Qt::LeftButton);
+        QCOMPARE(f.top(), GuiState::EditPlayerName1);
+        f.key(Qt::Key_Backspace);
+        f.gui->mousePress(QPoint(1, 1), Qt::LeftButton);  // a click ends the edit as Enter
+        QCOMPARE(f.top(), GuiState::OptionsMenu);
+        QCOMPARE(f.gui->menus().options().name1, "Player");
+
+        f.lobby(4, false, false, {0});
+        for (int i = 0; i < 40; ++i) {
+            f.gui->session().displayChatMessage(0, QStringLiteral("line %1").arg(i));
+        }
+        paint();
+        const std::size_t kept = f.gui->session().chat().lines().size();
+        QVERIFY(kept > 3 && kept < 40);
+        QCOMPARE(f.gui->session().chat().lines().back().text(),
+                 QStringLiteral("[P0] line %1").arg(40 - kept));
+    }
+
+    void metricsScaleAndAspect_data() {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<double>("aspect");
+        QTest::newRow("1280x1024") << QSize(1280, 1024) << 2.0 << 1.25;
+        QTest::newRow("1920x1080") << QSize(1920, 1080) << 2.25 << 16.0 / 9;
+        QTest::newRow("2560x1080") << QSize(2560, 1080) << 2.25 << 16.0 / 9;
+    }
+
+    void metricsScaleAndAspect() {
+        QFETCH(QSize, size);
+        QFETCH(double, scale);
+        QFETCH(double, aspect);
+        GuiMetrics m;
+        m.resize(size.width(), size.height());
+        QCOMPARE(m.scale(), scale);
+        QCOMPARE(m.aspect(), aspect);
+        QCOMPARE(m.font(GuiMetrics::Menu).pixelSize(), int(30 * scale + 0.5));
+        QVERIFY(m.font(GuiMetrics::Menu).bold() && !m.font(GuiMetrics::Field).bold());
+    }
+
+    void resolutionListAndScreenshotNames() {
+        ResolutionList list;
+        list.rebuild({{1280, 1024, 32, 60},
+                      {800, 600, 32, 60},
+                      {640, 480, 32, 60},
+                      {1024, 768, 16, 60},
+                      {800, 600, 32, 75}});
+        QCOMPARE(list.keys(), (QStringList{"0640x0480", "0800x0600", "1280x1024"}));
+        QCOMPARE(list.step("1280x1024", true), "0640x0480");
+        QCOMPARE(list.step("0640x0480", false), "1280x1024");
+        QCOMPARE(list.step("1024x0768", true), "1280x1024");  // not listed: its place
+
+        QTemporaryDir dir;
+        ScreenshotFiles files(dir.path(), 3);
+        for (const char* name : {"sc_00000.png", "sc_00002.png"}) {
+            QDir(dir.path()).mkpath("screenshots");
+            QFile(dir.filePath(QStringLiteral("screenshots/") + name)).open(QIODevice::WriteOnly);
+        }
+        QCOMPARE(files.nextFreePath(), dir.filePath("screenshots/sc_00001.png"));
+        QImage image(4, 4, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        QCOMPARE(files.save(image), dir.filePath("screenshots/sc_00001.png"));
+        QVERIFY(files.save(image).isEmpty());  // all three names taken
+    }
+};
+
+QTEST_MAIN(TestGuiPainting)
+#include "test_guipainting.moc"

@@ -1,0 +1,262 @@
+// What the screens show, driven as the client and the timers drive it: the
+// state and message stacks, errors, chat, score and play time, the intro,
+// the server and highscore lists, and the frames all this asks for.
+#include <QTest>
+
+#include "guifixture.h"
+
+class TestGuiSession : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void stackKeepsBaseAndChangesMessagesOnly() {
+        GuiFixture f;
+        f.play("Down Down");
+        f.gui->session().stack().setBaseState(GuiState::NoState, "base text");
+        f.gui->session().stack().setTopState(GuiState::MainMenu, "top text");
+        QCOMPARE(f.states(), QList<GuiState>{GuiState::MainMenu});
+        QCOMPARE(f.gui->menus().currentEntry(), 2);  // same top: the entry stays
+        QCOMPARE(f.gui->session().stack().message(), "top text");
+        f.gui->session().stack().setTopState(GuiState::MultiplayerMenu, QString());
+        QCOMPARE(f.gui->menus().currentEntry(), 0);
+        f.gui->session().stack().setNextGuiState();
+        f.gui->session().stack().setNextGuiState();  // the base is never popped
+        QCOMPARE(f.states(), QList<GuiState>{GuiState::MultiplayerMenu});
+    }
+
+    void errorOverlayGoesAfterFiveSeconds() {
+        GuiFixture f;
+        f.gui->session().stack().displayMessage("notice");
+        f.gui->session().stack().displayError("error", false);
+        QCOMPARE(f.top(), GuiState::Notice);
+        QCOMPARE(f.gui->session().stack().message(), "error");
+        f.key(Qt::Key_Escape);
+        QCOMPARE(f.events, QStringList{"abort"});
+        f.timers.advance(GuiStack::kOverlayMs - 1);
+        QCOMPARE(f.top(), GuiState::Notice);
+        f.timers.advance(1);
+        QCOMPARE(f.states(), QList<GuiState>{GuiState::MainMenu});
+        QCOMPARE(f.gui->session().stack().message(), "notice");
+    }
+
+    // Connecting ends while an error shows: every screen above the base goes
+    // once the error does, not before.
+    void resetDuringErrorPopsEverythingWhenItGoes() {
+        GuiFixture f;
+        f.play("Down Enter Down Down Enter Down Enter");
+        QCOMPARE(f.states().size(), 4);
+        f.gui->session().stack().displayError("refused", false);
+        f.gui->session().resetGui(true, 4, false, false, false, 1);
+        QCOMPARE(f.states().size(), 5);
+        f.timers.advance(GuiStack::kOverlayMs);
+        QCOMPARE(f.states(), QList<GuiState>{GuiState::MainMenu});
+    }
+
+    // The game menu and a chat line opened over it both go with the game:
+    // once the error has gone, keys work the main menu again.
+    void errorLeavingTheGameClosesTheGameMenuAndChat() {
+        GuiFixture f;
+        f.lobby(2, false, true, {0});
+        f.session().stack().setBaseState(GuiState::Game, QString());
+        f.key(Qt::Key_Escape);
+        QCOMPARE(f.top(), GuiState::GameMenu);
+        f.key(Qt::Key_T);
+        f.type("bye");
+        QCOMPARE(f.top(), GuiState::ChatInput);
+        f.session().stack().setCountdown("Starting in 2...");
+        f.session().stack().displayError("The connection to the server was lost.", true);
+        QCOMPARE(f.states(), (QList<GuiState>{GuiState::MainMenu, GuiState::Notice}));
+        QVERIFY(f.session().stack().countdown().isEmpty());
+        QVERIFY(!f.gui->editor().field().editing());
+        f.timers.advance(GuiStack::kOverlayMs);
+        QCOMPARE(f.states(), QList<GuiState>{GuiState::MainMenu});
+        f.events.clear();
+        f.key(Qt::Key_Return);
+        QCOMPARE(f.events, QStringList{"host '' 27403 1 T F T T ''"});
+    }
+
+    // Frames are asked for by what changes the picture: a still main menu
+    // asks for none, a client message for one, its timer for the next.
+    void idleMenuAsksForNoFrames() {
+        GuiFixture f;
+        int frames = 0;
+        NotifyingTimerSource counting(f.timers, [&frames] { ++frames; });
+        GuiController gui(*f.settings, *f.scores, QSize(800, 600), counting);
+        QObject::connect(&gui, &GuiController::changed, [&frames] { ++frames; });
+        f.timers.advance(10000);
+        QCOMPARE(frames, 0);
+        gui.session().stack().displayMessage("hello");
+        QCOMPARE(frames, 1);
+        f.timers.advance(GuiStack::kOverlayMs);
+        const int afterMessage = frames;
+        QVERIFY(afterMessage > 1);
+        f.timers.advance(10000);
+        QCOMPARE(frames, afterMessage);
+    }
+
+    void serverListFiltersAndMask_data() {
+        QTest::addColumn<int>("ranked");
+        QTest::addColumn<int>("password");
+        QTest::addColumn<int>("version");
+        QTest::addColumn<int>("players");
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<int>("passing");
+        QTest::newRow("all") << -1 << -1 << -1 << -1 << 0 << 6;
+        QTest::newRow("ranked") << 0 << -1 << -1 << -1 << 1 << 2;
+        QTest::newRow("unranked, locked") << 1 << 0 << -1 << -1 << 2 + 4 << 1;
+        QTest::newRow("open, same version") << -1 << 1 << 1 << -1 << 8 + 16 << 3;
+        QTest::newRow("not empty") << -1 << -1 << -1 << 0 << 32 << 5;
+        QTest::newRow("not full") << -1 << -1 << -1 << 1 << 64 << 5;
+        QTest::newRow("not empty and not full") << -1 << -1 << -1 << 2 << 96 << 4;
+    }
+
+    void serverListFiltersAndMask() {
+        QFETCH(int, ranked);
+        QFETCH(int, password);
+        QFETCH(int, version);
+        QFETCH(int, players);
+        QFETCH(int, mask);
+        QFETCH(int, passing);
+        const ServerListModel::Filters filters{ranked, password, version, players};
+        QCOMPARE(ServerListModel::mask(filters), mask);
+        QVERIFY(ServerListModel::fromMask(mask) == filters);
+        ServerListModel m;
+        m.setFilters(filters);
+        m.add(server("ranked", 10, true));
+        m.add(server("ranked locked", 11, true, true));
+        m.add(server("locked", 12, false, true, 2, 4, "Beta 0.91"));
+        m.add(server("empty", 13, false, false, 0));
+        m.add(server("full", 14, false, false, 4, 4));
+        m.add(server("old", 15, false, false, 1, 4, "Beta 0.90"));
+        QCOMPARE(m.filtered(), passing);
+    }
+
+    void serverListPagesSortsAndWalks() {
+        ServerListModel m;
+        for (int i = 0; i < 15; ++i) {
+            m.add(server(QStringLiteral("S%1").arg(i, 2, 10, QLatin1Char('0')), 100 - i, false,
+                         false, 1, 4, i == 1 ? "Beta 0.91" : "Beta 0.92"));
+        }
+        QCOMPARE(m.pageCount(), 2);
+        QCOMPARE(m.pageRows().size(), 10);
+        QCOMPARE(m.joinable().size(), 9);  // another version is listed, not joinable
+        m.sortBy(3);
+        QCOMPARE(m.pageRows().first()->name(), "S14");  // lowest ping first
+        m.sortBy(3);
+        QCOMPARE(m.pageRows().first()->name(), "S00");
+        m.setPage(5);
+        QCOMPARE(m.page(), 2);
+        QCOMPARE(m.pageRows().size(), 5);
+
+        // Page 2 of 2, list not complete yet: no next page, no headers.
+        m.setResult(MasterserverResult::MasterListReceived);
+        QCOMPARE(m.nextEntry(ServerListModel::Back, true), int(ServerListModel::PreviousPage));
+        QCOMPARE(m.nextEntry(ServerListModel::PreviousPage, true),
+                 int(ServerListModel::FirstServer));
+        QCOMPARE(m.nextEntry(ServerListModel::FirstServer, false),
+                 int(ServerListModel::PreviousPage));
+        QCOMPARE(m.nextEntry(0, false), m.lastEntry());
+        m.setPage(1);
+        m.setResult(MasterserverResult::MasterListDone);
+        QCOMPARE(m.nextEntry(ServerListModel::Back, true), int(ServerListModel::NextPage));
+        QCOMPARE(m.nextEntry(ServerListModel::NextPage, true), int(ServerListModel::FirstHeader));
+        QCOMPARE(m.nextEntry(ServerListModel::FirstHeader, false), int(ServerListModel::NextPage));
+        QCOMPARE(m.nextEntry(ServerListModel::NextPage, false), int(ServerListModel::Back));
+        m.clear();
+        m.setResult(MasterserverResult::MasterListEmpty);
+        QCOMPARE(m.nextEntry(ServerListModel::Back, true), 0);  // nothing to join
+    }
+
+    void highscoresTenBestPerPlayerCount() {
+        GuiFixture f;
+        for (int score : {5, 70, 12, 3, 99, 40, 8, 61, 23, 1, 17, 50}) {
+            QVERIFY(f.scores->append(score, 1, "00:01:00", {"Ann"}));
+        }
+        QVERIFY(f.scores->append(7, 1, "00:01:00", {"Ann", "Ben"}));
+        f.play("Down Down Down Enter");
+        QCOMPARE(f.top(), GuiState::HighscoreMenu);
+        QList<int> shown;
+        for (const GameResult* r : f.gui->session().highscores().rows()) {
+            shown << r->score();
+        }
+        QCOMPARE(shown, (QList<int>{99, 70, 61, 50, 40, 23, 17, 12, 8, 5}));
+        f.play("Left");
+        QCOMPARE(f.gui->session().highscores().page(), 4);
+        f.play("Right Right");
+        QCOMPARE(f.gui->session().highscores().rows().size(), 1);
+        f.play("Esc");
+        QCOMPARE(f.top(), GuiState::MainMenu);
+
+        f.lobby(4, false, false, {0, 1});  // from the game menu: the page of this game
+        f.play("Esc Down Down Enter");
+        QCOMPARE(f.gui->session().highscores().page(), 2);
+    }
+
+    void chatLinesNamesNoticesAndLife() {
+        GuiFixture f;
+        f.lobby(4, false, false, {-1, 3});
+        f.gui->session().displayChatMessage(1, "hi");
+        f.gui->session().displayChatMessage(0, "who");
+        f.gui->session().displayChatMessage(-2, "not sent");
+        f.gui->session().displayChatMessage(-4, "Ann has left the game.");
+        f.gui->session().displayChatMessage(-7, "ignored");
+        QStringList lines;
+        for (const GameChatMessage& m : f.gui->session().chat().lines()) {
+            lines << m.text();
+        }
+        QCOMPARE(lines, (QStringList{"Notice: Ann has left the game.", "Error: not sent", "[?] who",
+                                     "[P1] hi"}));
+        QCOMPARE(f.events, QStringList{"sound 2"});
+        f.timers.advance(ChatLog::kLifeMs);
+        f.gui->session().displayChatMessage(1, "late");
+        f.timers.advance(1);
+        f.gui->session().chat().expire();
+        QCOMPARE(f.gui->session().chat().lines().size(), std::size_t(1));
+    }
+
+    void scoreAndPlayTime() {
+        ManualClock clock;
+        ScoreBoard s(clock);
+        s.start();
+        clock.advance(61500);
+        s.secondTick();
+        QCOMPARE(s.shownTime(), "00:01:01");
+        QCOMPARE(s.shownScore(), 61);  // seconds count while no server score exists
+        s.pause(true);
+        clock.advance(30000);
+        s.pause(false);
+        clock.advance(1000);
+        s.secondTick();
+        QCOMPARE(s.shownTime(), "00:01:02");
+        s.addLinePoints(30);
+        s.setScore(0, false);
+        QCOMPARE(s.shownScore(), 0);
+        s.setPlaytime("00:04:00", false);
+        QCOMPARE(s.shownTime(), "00:04:00");
+        s.reset();
+        s.start();
+        s.setPlaytime("25:00:01", true);  // a game joined late
+        QCOMPARE(s.shownTime(), "25:00:01");
+    }
+
+    void introEndsAfterEightSecondsOrAKey() {
+        GuiFixture f("[Client]\nGeneral\\ShowIntro=true\n");
+        QCOMPARE(f.top(), GuiState::Intro);
+        f.timers.advance(402 * GuiSession::kIntroMs - 1);  // frame -1 is the first
+        QCOMPARE(f.top(), GuiState::Intro);
+        f.timers.advance(1);
+        QCOMPARE(f.top(), GuiState::MainMenu);
+        QCOMPARE(f.events, (QStringList{"sound 0", "sound 0", "sound 1"}));
+
+        GuiFixture early("[Client]\nGeneral\\ShowIntro=true\nAudio\\PlaySounds=false\n");
+        early.timers.advance(151 * GuiSession::kIntroMs);  // to frame 150
+        early.key(Qt::Key_Return);
+        QCOMPARE(early.top(), GuiState::MainMenu);
+        early.timers.advance(10000);
+        QCOMPARE(early.gui->session().introFrame(), 150);  // the intro stopped for good
+        QVERIFY(early.events.isEmpty());                   // and was silent
+    }
+};
+
+QTEST_MAIN(TestGuiSession)
+#include "test_guisession.moc"
