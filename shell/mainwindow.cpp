@@ -68,10 +68,12 @@ void MainWindow::setFullscreen(bool on) {
         windowedSize_ = size();
         changeDisplayMode();
         showFullScreen();
+        coverScreen();
         glWidget_->setWindowed(false);
         glWidget_->rebuildResolutions();
         return;
     }
+    disconnect(screenResized_);
     displayModes_->restoreDisplayMode();
     showNormal();
     move(windowedPosition_);
@@ -92,7 +94,22 @@ void MainWindow::setResolution(uint width, uint height) {
         changeDisplayMode();
         showNormal();
         showFullScreen();
+        coverScreen();
     }
+}
+
+void MainWindow::coverScreen() {
+    // Only a window manager acts on the full-screen state; without one (a
+    // kiosk, Xvfb) the window takes the screen's place itself, also when a
+    // mode switch resizes the screen afterwards.
+    QScreen* current = screen();
+    if (current == nullptr) {
+        return;
+    }
+    setGeometry(current->geometry());
+    disconnect(screenResized_);
+    screenResized_ = connect(current, &QScreen::geometryChanged, this,
+                             [this](const QRect& geometry) { setGeometry(geometry); });
 }
 
 void MainWindow::toggleFullscreen() {
