@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "client/client.h"
 #include "game/appinfo.h"
@@ -67,8 +68,7 @@ void MainWindow::setFullscreen(bool on) {
         windowedPosition_ = pos();
         windowedSize_ = size();
         changeDisplayMode();
-        showFullScreen();
-        coverScreen();
+        showFullScreenCovering();
         glWidget_->setWindowed(false);
         glWidget_->rebuildResolutions();
         return;
@@ -93,23 +93,26 @@ void MainWindow::setResolution(uint width, uint height) {
     if (isFullScreen()) {
         changeDisplayMode();
         showNormal();
-        showFullScreen();
-        coverScreen();
+        showFullScreenCovering();
     }
 }
 
-void MainWindow::coverScreen() {
+void MainWindow::showFullScreenCovering() {
     // Only a window manager acts on the full-screen state; without one (a
     // kiosk, Xvfb) the window takes the screen's place itself, also when a
     // mode switch resizes the screen afterwards.
     QScreen* current = screen();
-    if (current == nullptr) {
-        return;
+    if (current != nullptr) {
+        setGeometry(current->geometry());  // before: it would end the full-screen state
     }
-    setGeometry(current->geometry());
+    showFullScreen();
     disconnect(screenResized_);
-    screenResized_ = connect(current, &QScreen::geometryChanged, this,
-                             [this](const QRect& geometry) { setGeometry(geometry); });
+    if (QWindow* window = windowHandle(); current != nullptr && window != nullptr) {
+        // The native window's geometry, which keeps the state.
+        screenResized_ =
+            connect(current, &QScreen::geometryChanged, window,
+                    [window](const QRect& geometry) { window->setGeometry(geometry); });
+    }
 }
 
 void MainWindow::toggleFullscreen() {

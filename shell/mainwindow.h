@@ -48,7 +48,7 @@ protected:
 private:
     void setFullscreen(bool on);
     void changeDisplayMode();
-    void coverScreen();
+    void showFullScreenCovering();
 
     QPoint windowedPosition_{0, 0};
     QSize windowedSize_{-1, -1};

@@ -91,6 +91,14 @@ UserFolderResolver::Result UserFolderResolver::resolve() const {
     return result;
 }
 
+QString UserFolderResolver::playerNotice(const Result& result) {
+    if (result.moved.isEmpty()) {
+        return {};
+    }
+    return tr("Files of an earlier version were moved out of your home folder:\n%1")
+        .arg(result.moved.join(QLatin1Char('\n')));
+}
+
 UserFolderResolver::Result UserFolderResolver::oneFolder(const QString& directory) const {
     Result result;
     result.folders.settings = directory;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 
@@ -31,6 +32,8 @@ struct FolderEnvironment {
 // pictures folders. Files that an earlier version left directly in the home
 // folder move to the user's folders once, never over files already there.
 class UserFolderResolver {
+    Q_DECLARE_TR_FUNCTIONS(UserFolderResolver)
+
 public:
     struct Result {
         GameFolders folders;
@@ -43,6 +46,9 @@ public:
 
     // Creates the folders the game writes to, then moves the earlier files.
     Result resolve() const;
+
+    // What the game tells the player about moved files; empty when none moved.
+    static QString playerNotice(const Result& result);
 
 private:
     Result oneFolder(const QString& directory) const;

@@ -37,6 +37,9 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication app(argc, argv);
+    // SIGINT and SIGTERM leave the game the way closing the window does, also
+    // when they come while it is still starting.
+    TerminationSignals termination;
     QCoreApplication::setOrganizationName(QStringLiteral("Quadrell"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("quadrell.invalid"));
     QCoreApplication::setApplicationName(QLatin1String(Quadrell::kApplicationName));
@@ -67,9 +70,10 @@ int main(int argc, char* argv[]) {
     environment.startWindowed = parsed.options.windowed;
     environment.gui.screenshotDirectory = files.folders.pictures;
     MainWindow window(&client, std::move(environment));
+    if (const QString notice = UserFolderResolver::playerNotice(files); !notice.isEmpty()) {
+        window.glWidget()->displayMessage(notice);
+    }
 
-    // SIGINT and SIGTERM leave the game the way closing the window does.
-    TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &client,
                      &Client::endProgramm);
     return app.exec();
