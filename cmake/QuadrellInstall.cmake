@@ -1,11 +1,14 @@
 # What `cmake --install` puts where, and the two Debian packages `make package`
 # builds from it (CPack, one package per component):
-#   game   -> quadrell: the game, its display guard, desktop entry, icons, AppStream data
+#   game   -> quadrell: the game (in games/), its display guard, desktop entry, icons, AppStream data
 #   server -> quadrell-server: game server, master server, stats service and the
 #             computer player, their systemd units and /etc/quadrell; no GUI libraries
 include(GNUInstallDirs)
 
-install(TARGETS quadrell RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT game)
+# Debian keeps games in games/ (on every user's PATH); the servers are ordinary
+# programs, where systemd looks for them.
+set(QUADRELL_GAMESDIR games CACHE STRING "Folder of the game program below the prefix")
+install(TARGETS quadrell RUNTIME DESTINATION ${QUADRELL_GAMESDIR} COMPONENT game)
 install(TARGETS quadrell-server quadrell-master quadrell-stats quadrell-bot
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT server)
 if(TARGET quadrell-displayguard)
@@ -25,7 +28,6 @@ set(CPACK_COMPONENTS_ALL game server)
 set(CPACK_PACKAGE_NAME quadrell)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Quadrell developers <developers@quadrell.invalid>")
-set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -34,6 +36,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 set(CPACK_DEBIAN_GAME_PACKAGE_NAME quadrell)
 set(CPACK_DEBIAN_GAME_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_GAME_PACKAGE_SECTION games)
 # The game hosts its own games; a dedicated server is for those who run one.
 set(CPACK_DEBIAN_GAME_PACKAGE_SUGGESTS quadrell-server)
 set(CPACK_COMPONENT_GAME_DESCRIPTION "cooperative multiplayer falling-block puzzle game\n\
@@ -44,6 +47,7 @@ server.")
 
 set(CPACK_DEBIAN_SERVER_PACKAGE_NAME quadrell-server)
 set(CPACK_DEBIAN_SERVER_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_SERVER_PACKAGE_SECTION net)
 set(CPACK_COMPONENT_SERVER_DESCRIPTION "servers of the Quadrell puzzle game\n\
 The game server without a window (quadrell-server), the master server that\n\
 lists public games (quadrell-master), the stats service that keeps ranked\n\
