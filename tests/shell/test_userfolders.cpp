@@ -1,8 +1,11 @@
 // Where the game keeps its files: a named folder, a portable copy in the
 // working folder, or the user's folders, with an earlier version's files
 // moved out of the home folder once and never over newer ones.
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -151,6 +154,49 @@ private Q_SLOTS:
             QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(parts[0]));
             QCOMPARE(file.readAll(), contentFor(parts[1]));
         }
+    }
+
+    // A configuration folder that exists but cannot be written: a read-only
+    // mount for root, whom permissions do not stop, else the permissions.
+    void readOnlyConfigurationFolderLosesNothing() {
+        QTemporaryDir scratch;
+        const QDir root(scratch.path());
+        QVERIFY(root.mkpath("home") && root.mkpath("cfg/quadrell"));
+        QFile earlier(root.filePath("home/settings.ini"));
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write(contentFor("home/settings.ini"));
+        earlier.close();
+        const QString config = root.filePath("cfg");
+        const QString folder = root.filePath("cfg/quadrell");
+        const bool mounted = geteuid() == 0;
+        if (mounted) {
+            if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", config}) !=
+                0) {
+                QSKIP("root cannot mount a read-only folder here");
+            }
+            const bool madeReadOnly = QDir(config).mkdir("quadrell") &&
+                                      QProcess::execute("mount", {"-o", "remount,ro", config}) == 0;
+            if (!madeReadOnly) {
+                QProcess::execute("umount", {config});
+                QFAIL("the scratch mount could not be made read-only");
+            }
+        } else {
+            QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        }
+
+        FolderEnvironment env;
+        env.workingDirectory = env.home = root.filePath("home");
+        env.configHome = config;
+        env.dataHome = root.filePath("data");
+        env.picturesHome = root.filePath("pics");
+        const UserFolderResolver::Result result = UserFolderResolver(env).resolve();
+        if (mounted) {
+            QCOMPARE(QProcess::execute("umount", {config}), 0);
+        }
+        QCOMPARE(result.error, "cannot write to the configuration folder " + folder);
+        QVERIFY(result.moved.isEmpty());
+        QVERIFY(earlier.open(QIODevice::ReadOnly));
+        QCOMPARE(earlier.readAll(), contentFor("home/settings.ini"));
     }
 };
 
