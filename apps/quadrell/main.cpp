@@ -71,7 +71,8 @@ int main(int argc, char* argv[]) {
     environment.gui.screenshotDirectory = files.folders.pictures;
     MainWindow window(&client, std::move(environment));
     if (const QString notice = UserFolderResolver::playerNotice(files); !notice.isEmpty()) {
-        window.glWidget()->displayMessage(notice);
+        // The game's notice over the main menu, gone after a few seconds.
+        window.glWidget()->displayError(notice, false);
     }
 
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &client,
