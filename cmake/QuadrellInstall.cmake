@@ -48,6 +48,9 @@ server.")
 set(CPACK_DEBIAN_SERVER_PACKAGE_NAME quadrell-server)
 set(CPACK_DEBIAN_SERVER_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_SERVER_PACKAGE_SECTION net)
+# Qt loads its database drivers as plugins, which dpkg-shlibdeps cannot see.
+set(CPACK_DEBIAN_SERVER_PACKAGE_DEPENDS libqt6sql6-sqlite)
+set(CPACK_DEBIAN_SERVER_PACKAGE_SUGGESTS libqt6sql6-psql)
 set(CPACK_COMPONENT_SERVER_DESCRIPTION "servers of the Quadrell puzzle game\n\
 The game server without a window (quadrell-server), the master server that\n\
 lists public games (quadrell-master), the stats service that keeps ranked\n\

@@ -52,7 +52,7 @@ game_libs=(libqt6core6 libxrandr2)
 for lib in "${game_libs[@]}"; do
     [[ "$game_depends" == *"$lib"* ]] || fail "quadrell Depends lacks $lib: $game_depends"
 done
-for lib in libqt6core6 libqt6network6; do
+for lib in libqt6core6 libqt6network6 libqt6sql6-sqlite; do
     [[ "$server_depends" == *"$lib"* ]] || fail "quadrell-server Depends lacks $lib: $server_depends"
 done
 desktop_libs='Qt6Gui|Qt6Widgets|Qt6OpenGL|Qt6Multimedia|libX|libxcb|libGL|libEGL|pulse|asound'
