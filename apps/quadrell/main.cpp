@@ -37,9 +37,6 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication app(argc, argv);
-    // SIGINT and SIGTERM leave the game the way closing the window does, also
-    // when they come while it is still starting.
-    TerminationSignals termination;
     QCoreApplication::setOrganizationName(QStringLiteral("Quadrell"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("quadrell.invalid"));
     QCoreApplication::setApplicationName(QLatin1String(Quadrell::kApplicationName));
@@ -75,6 +72,8 @@ int main(int argc, char* argv[]) {
         window.glWidget()->displayError(notice, false);
     }
 
+    // SIGINT and SIGTERM leave the game the way closing the window does.
+    TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &client,
                      &Client::endProgramm);
     return app.exec();
