@@ -35,7 +35,9 @@ Client::Client(ConnectionInterface* tcpConnection, ConnectionInterface* udpConne
       serverStarter_(std::move(serverStarter)),
       environment_(std::move(environment)),
       settings_(environment_.directory),
-      highscores_(environment_.directory, environment_.now),
+      highscores_(environment_.highscoreDirectory.isEmpty() ? environment_.directory
+                                                            : environment_.highscoreDirectory,
+                  environment_.now),
       tcpConnection_(tcpConnection),
       udpConnection_(udpConnection),
       masterConnection_(masterConnection) {

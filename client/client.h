@@ -31,7 +31,8 @@ class Client : public QObject {
 public:
     // Everything the client would otherwise take from the process.
     struct Environment {
-        QString directory;                // settings and highscore files; empty: working dir
+        QString directory;                // settings.ini and masterserver.ini; empty: working dir
+        QString highscoreDirectory;       // highscore.dat; empty: directory
         std::function<QDateTime()> now;   // date of highscore lines; empty: local time
         std::function<void(int)> quit;    // ends the program; empty: QCoreApplication::exit
         std::function<int()> newHostKey;  // empty: drawHostKey, the system's strong source
