@@ -69,7 +69,7 @@ int main(int argc, char* argv[]) {
     MainWindow window(&client, std::move(environment));
     if (const QString notice = UserFolderResolver::playerNotice(files); !notice.isEmpty()) {
         // The game's notice over the main menu, gone after a few seconds.
-        window.glWidget()->displayError(notice, false);
+        window.glWidget()->controller().session().stack().displayError(notice, false);
     }
 
     // SIGINT and SIGTERM leave the game the way closing the window does.
