@@ -26,8 +26,8 @@ void ServerCodes::replyHello(int connId, int clientId, bool isHost) {
     core_.transmit(connId, false, MessageCode::SHI, Codec::buildHelloReply(clientId, isHost));
 }
 
-void ServerCodes::refuseHello(int connId, int outcome) {
-    replyHello(connId, outcome, false);
+void ServerCodes::refuseHello(int connId, HelloOutcome outcome) {
+    replyHello(connId, static_cast<int>(outcome), false);  // the wire value
     core_.removeConnection(connId);
 }
 
@@ -46,7 +46,7 @@ void ServerCodes::processHello(ConnectionInfo& record, const ConnectionMessage& 
     const Admission::Verdict verdict = core_.admission().decide(
         hello, record.address, {core_.playerCount(), core_.hostPresent(), core_.clientIds()});
     if (verdict.outcome != HelloOutcome::Accepted) {
-        refuseHello(connId, static_cast<int>(verdict.outcome));
+        refuseHello(connId, verdict.outcome);
         return;
     }
     record.clientId = verdict.clientId;

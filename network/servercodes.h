@@ -1,5 +1,7 @@
 #pragma once
 
+#include "network/admission.h"
+
 class ConnectionCore;
 class ConnectionInfo;
 struct ConnectionMessage;
@@ -27,7 +29,7 @@ public:
 private:
     // "SHI": a client id >= 0 establishes the record before the answer goes out.
     void replyHello(int connId, int clientId, bool isHost);
-    void refuseHello(int connId, int outcome);
+    void refuseHello(int connId, HelloOutcome outcome);
 
     ConnectionCore& core_;
 };

@@ -397,28 +397,6 @@ private Q_SLOTS:
         QTRY_COMPARE(chat.count(), 2);
         QCOMPARE(chat[0][2].toString(), QString("next"));
         QCOMPARE(chat[1][2].toString(), QString("unnumbered"));
-
-        // Serving resend requests from the last 20 reliable messages.
-        for (int i = 1; i <= 25; ++i) {
-            server->sendSMessage(true, -1, QString::number(i));
-        }
-        QTRY_COMPARE(peer.count("SMSG"), 25);
-        peer.received.clear();
-        peer.send(ConnectionMessage("BRES", "10"), port);
-        QTRY_COMPARE(peer.count("SMSG"), 15);
-        const auto resent = peer.ofType("SMSG");
-        for (int i = 0; i < 15; ++i) {
-            QCOMPARE(resent[i].number, 11 + i);
-            QCOMPARE(resent[i].content, QString("-1 %1").arg(11 + i));
-        }
-        // Nothing missing: nothing sent. Beyond the history: loss.
-        peer.send(ConnectionMessage("BRES", "25"), port);
-        peer.send(ConnectionMessage("BRES", "2"), port);
-        QTRY_COMPARE(errors.count(), 2);
-        QCOMPARE(peer.count("SMSG"), 15);
-        // Even absurd numbers are only a loss, not a crash.
-        peer.send(ConnectionMessage("BRES", "-2147483648"), port);
-        QTRY_COMPARE(errors.count(), 3);
     }
 
     // The client side keeps the server's inactivity time-out fed with

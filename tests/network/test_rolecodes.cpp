@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "nettestsupport.h"
 #include "network/connectionfacades.h"
 #include "network/payloadcodec.h"
 
@@ -74,20 +75,14 @@ public Q_SLOTS:
     void hit() { ++count; }
 };
 
-ConnectionSettings settings(bool datagram) {
-    ConnectionSettings s;
-    s.hostKey = kKey;
-    s.datagram = datagram;
-    s.timeout = 3000;
-    return s;
-}
-
 // A server side with its host's client joined (client id 0), and a client
 // side joined to its server (client id 2); each record in the state given.
 struct Sides {
     explicit Sides(State state, bool datagram = false, bool streamTransport = false)
-        : server(settings(datagram), std::make_unique<RecordingTransport>(streamTransport)),
-          client(settings(datagram), std::make_unique<RecordingTransport>(streamTransport)) {
+        : server(nettest::serverSettings(kKey, datagram),
+                 std::make_unique<RecordingTransport>(streamTransport)),
+          client(nettest::serverSettings(kKey, datagram),
+                 std::make_unique<RecordingTransport>(streamTransport)) {
         toServer().receive(serverPeer, "CHI", QStringLiteral("-1 1 %1 ").arg(kKey));
         toClient().receive(clientPeer, "SHI", "2 F");
         server.core().find(serverPeer)->state = state;
@@ -99,6 +94,18 @@ struct Sides {
     }
     RecordingTransport& toClient() {
         return static_cast<RecordingTransport&>(client.core().transport());
+    }
+
+    // Whether a message to one side raised any event there.
+    bool heard(bool atServer, const QString& type, const QString& content) {
+        ConnectionInterface& facade = atServer ? static_cast<ConnectionInterface&>(server) : client;
+        Events events(facade);
+        if (atServer) {
+            toServer().receive(serverPeer, type, content);
+        } else {
+            toClient().receive(clientPeer, type, content);
+        }
+        return events.count > 0;
     }
 
     NetServerConnection server;
@@ -143,15 +150,7 @@ private Q_SLOTS:
         QFETCH(QString, content);
         QFETCH(bool, heard);
         Sides sides(State::StateInGame);
-        ConnectionInterface& facade =
-            atServer ? static_cast<ConnectionInterface&>(sides.server) : sides.client;
-        Events events(facade);
-        if (atServer) {
-            sides.toServer().receive(sides.serverPeer, type, content);
-        } else {
-            sides.toClient().receive(sides.clientPeer, type, content);
-        }
-        QCOMPARE(events.count > 0, heard);
+        QCOMPARE(sides.heard(atServer, type, content), heard);
         const ConnectionCore& core = atServer ? sides.server.core() : sides.client.core();
         QCOMPARE(core.establishedIds().size(), 1);
         QCOMPARE(core.connection(core.establishedIds().first())->state, State::StateInGame);
@@ -193,23 +192,15 @@ private Q_SLOTS:
         for (const auto& [state, heard] :
              {std::pair(State::StateLobby, inLobby), std::pair(State::StateInGame, inGame)}) {
             Sides sides(state);
-            ConnectionInterface& facade =
-                atServer ? static_cast<ConnectionInterface&>(sides.server) : sides.client;
-            Events events(facade);
-            if (atServer) {
-                sides.toServer().receive(sides.serverPeer, type, content);
-            } else {
-                sides.toClient().receive(sides.clientPeer, type, content);
-            }
-            QCOMPARE(events.count > 0, heard);
+            QCOMPARE(sides.heard(atServer, type, content), heard);
         }
     }
 
     // Before the handshake nothing but the hello counts, and a number is not
     // taken from a peer that has no sequence yet.
     void onlyTheHelloOpensAConnection() {
-        ConnectionSettings s = settings(true);
-        NetServerConnection server(s, std::make_unique<RecordingTransport>());
+        NetServerConnection server(nettest::serverSettings(kKey, true),
+                                   std::make_unique<RecordingTransport>());
         auto& peers = static_cast<RecordingTransport&>(server.core().transport());
         Events events(server);
         const int peer = peers.open(true);
