@@ -28,8 +28,8 @@ Client::Client(Environment environment, const ClientNetwork& network, QObject* p
              makeMasterConnection(network.timings).release(),
              threadServerStarter(network, environment.directory), environment, parent) {}
 
-Client::Client(ConnectionInterface* tcpConnection, ConnectionInterface* udpConnection,
-               ConnectionInterface* masterConnection, ServerStarter serverStarter,
+Client::Client(ClientConnection* tcpConnection, ClientConnection* udpConnection,
+               MasterConnection* masterConnection, ServerStarter serverStarter,
                Environment environment, QObject* parent)
     : QObject(parent),
       serverStarter_(std::move(serverStarter)),
@@ -55,7 +55,8 @@ Client::Client(ConnectionInterface* tcpConnection, ConnectionInterface* udpConne
     masterAddress_ = masterFile.address;
     masterPort_ = masterFile.port;
 
-    for (ConnectionInterface* c : {tcpConnection_, udpConnection_, masterConnection_}) {
+    for (ConnectionInterface* c : std::initializer_list<ConnectionInterface*>{
+             tcpConnection_, udpConnection_, masterConnection_}) {
         c->setParent(this);
     }
 
@@ -96,7 +97,8 @@ Client::Client(ConnectionInterface* tcpConnection, ConnectionInterface* udpConne
 
 Client::~Client() {
     // The connections die with us; nothing they say on the way out matters.
-    for (ConnectionInterface* c : {tcpConnection_, udpConnection_, masterConnection_}) {
+    for (ConnectionInterface* c : std::initializer_list<ConnectionInterface*>{
+             tcpConnection_, udpConnection_, masterConnection_}) {
         c->disconnect(this);
     }
     stopServerThread();

@@ -44,8 +44,8 @@ public:
                     QObject* parent = nullptr);
     // Takes the three connections (game stream, game datagram, master server and
     // probes) as children, and the way to start its own server when hosting.
-    Client(ConnectionInterface* tcpConnection, ConnectionInterface* udpConnection,
-           ConnectionInterface* masterConnection, ServerStarter serverStarter,
+    Client(ClientConnection* tcpConnection, ClientConnection* udpConnection,
+           MasterConnection* masterConnection, ServerStarter serverStarter,
            Environment environment = {}, QObject* parent = nullptr);
     ~Client() override;
 
@@ -206,9 +206,9 @@ private:
     bool menuOpen_ = false;
     int lastResult_ = -1;  // -1 none, -2 restarted, -3 start aborted, else the last score
 
-    ConnectionInterface* tcpConnection_;
-    ConnectionInterface* udpConnection_;
-    ConnectionInterface* masterConnection_;
+    ClientConnection* tcpConnection_;
+    ClientConnection* udpConnection_;
+    MasterConnection* masterConnection_;
     QHostAddress masterAddress_;
     int masterPort_ = 27404;
     bool masterConnected_ = false;

@@ -9,7 +9,8 @@
 #include "network/networktimings.h"
 #include "server/serversettings.h"
 
-class ConnectionInterface;
+class ClientConnection;
+class MasterConnection;
 
 // How the client reaches the network: the timings of its connections and of
 // the game server it runs when hosting. The defaults are the game's; tests
@@ -31,9 +32,9 @@ struct ClientNetwork {
 // dropped after timings.clientInactivityMs of silence, and the master server
 // and probe connection, which never times out. The game datagrams keep the
 // server's side alive and lose what the network settings say.
-std::unique_ptr<ConnectionInterface> makeStreamConnection(const NetworkTimings& timings);
-std::unique_ptr<ConnectionInterface> makeDatagramConnection(const ClientNetwork& network);
-std::unique_ptr<ConnectionInterface> makeMasterConnection(const NetworkTimings& timings);
+std::unique_ptr<ClientConnection> makeStreamConnection(const NetworkTimings& timings);
+std::unique_ptr<ClientConnection> makeDatagramConnection(const ClientNetwork& network);
+std::unique_ptr<MasterConnection> makeMasterConnection(const NetworkTimings& timings);
 
 // Runs the own game server in a ThreadServer and hands it over once its
 // sockets are open; nullptr (the thread already ended) when they cannot be

@@ -10,7 +10,7 @@
 
 #include "apps/bot/bot.h"
 #include "apps/server/dedicatedserver.h"
-#include "network/connectionudp.h"
+#include "network/connectionfacades.h"
 #include "server/server.h"
 #include "server/serverhost.h"
 #include "tests/server/testclient.h"
@@ -159,27 +159,32 @@ private Q_SLOTS:
         int lastNumber = 0;  // resends carry old numbers
         // What the server sends, seen on its way out; rows are cleared after
         // a merge goes out, so the field is read once that tick is over.
-        host.server()->findChild<ConnectionUdp*>()->lossSimulation().dropOutgoing =
-            [&](const ConnectionMessage& m) {
-                if (m.number <= lastNumber) {
-                    return false;
-                }
-                lastNumber = m.number;
-                if (m.type == "SSTP") {
-                    serverLines = m.content.section(' ', 1, 1).toInt();
-                } else if (m.type == "SMRG") {
-                    QTimer::singleShot(0, &host, [&] {
-                        const auto landed = [&](int c, int r) {
-                            return sim.field().cell(c, r) == GameField::kFieldBlockId;
-                        };
-                        // The game-ending landing: the field went with the game.
-                        serverSide
-                            << (sim.running() ? landing(sim.fieldsizeX(), sim.lines(), landed)
-                                              : Landing{});
-                    });
-                }
+        ConnectionCore* datagramSide = nullptr;
+        for (NetServerConnection* c : host.server()->findChildren<NetServerConnection*>()) {
+            if (!c->core().transport().isStream()) {
+                datagramSide = &c->core();
+            }
+        }
+        QVERIFY(datagramSide != nullptr);
+        datagramSide->lossSimulation().dropOutgoing = [&](const ConnectionMessage& m) {
+            if (m.number <= lastNumber) {
                 return false;
-            };
+            }
+            lastNumber = m.number;
+            if (m.type == "SSTP") {
+                serverLines = m.content.section(' ', 1, 1).toInt();
+            } else if (m.type == "SMRG") {
+                QTimer::singleShot(0, &host, [&] {
+                    const auto landed = [&](int c, int r) {
+                        return sim.field().cell(c, r) == GameField::kFieldBlockId;
+                    };
+                    // The game-ending landing: the field went with the game.
+                    serverSide << (sim.running() ? landing(sim.fieldsizeX(), sim.lines(), landed)
+                                                 : Landing{});
+                });
+            }
+            return false;
+        };
 
         BotOptions b;
         b.address = QStringLiteral("127.0.0.1:%1").arg(host.port());
