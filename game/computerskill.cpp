@@ -1,5 +1,14 @@
 #include "computerskill.h"
 
+#include <array>
+
+namespace {
+
+// In the order of ComputerSkill.
+constexpr std::array<const char*, 4> kNames{"simple", "easy", "normal", "hard"};
+
+}  // namespace
+
 SkillProfile skillProfile(ComputerSkill skill) {
     switch (skill) {
         case ComputerSkill::Easy:
@@ -17,25 +26,15 @@ SkillProfile skillProfile(ComputerSkill skill) {
 }
 
 std::optional<ComputerSkill> skillFromName(const QString& name) {
-    for (ComputerSkill s :
-         {ComputerSkill::Simple, ComputerSkill::Easy, ComputerSkill::Normal, ComputerSkill::Hard}) {
-        if (name == skillName(s)) {
-            return s;
+    for (std::size_t i = 0; i < kNames.size(); ++i) {
+        if (name == QLatin1String(kNames[i])) {
+            return static_cast<ComputerSkill>(i);
         }
     }
     return std::nullopt;
 }
 
 QString skillName(ComputerSkill skill) {
-    switch (skill) {
-        case ComputerSkill::Easy:
-            return QStringLiteral("easy");
-        case ComputerSkill::Normal:
-            return QStringLiteral("normal");
-        case ComputerSkill::Hard:
-            return QStringLiteral("hard");
-        case ComputerSkill::Simple:
-            break;
-    }
-    return QStringLiteral("simple");
+    const auto i = static_cast<std::size_t>(skill);
+    return QLatin1String(i < kNames.size() ? kNames[i] : kNames[0]);
 }

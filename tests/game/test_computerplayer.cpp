@@ -10,6 +10,7 @@
 #include "game/gamegrid.h"
 #include "game/gamesimulation.h"
 #include "tests/game/fieldsetup.h"
+#include "tests/game/wirefeed.h"
 
 namespace {
 
@@ -18,10 +19,10 @@ constexpr int kO = 0;
 
 // A server with a hand-built stack and a client's copy of its field, kept from
 // the server's events as a client keeps it.
-class Table : public GameEvents {
+class Table {
 public:
-    Table(int width, int players) {
-        sim.setEvents(this);
+    Table(int width, int players) : feed(mirror, width) {
+        sim.setEvents(&feed);
         for (int slot = 0; slot < players; ++slot) {
             auto p = std::make_unique<GamePlayer>(slot, QStringLiteral("P%1").arg(slot), slot,
                                                   false, GamePlayer::Playing);
@@ -85,21 +86,11 @@ public:
         return total;
     }
 
-    void newBlock(const GameBlock& b) override {
-        mirror.addBlock(BlockRecord::of(b), sim.fieldsizeX());
-    }
-    void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& active) override {
-        mirror.moveBlocks(FieldRun::movementsOf(blocks), active);
-    }
-    void blocksMerged(const QList<GameBlock*>& blocks) override {
-        mirror.mergeBlocks(FieldRun::movementsOf(blocks));
-    }
-    void gameOver(int, int, const QString&) override {}
-
     RandomSource random{7};
     ManualClock clock;
     GameSimulation sim{random, clock};
     FieldMirror mirror;
+    WireFeed feed;
 };
 
 // Columns a piece of kind covers with its frame at column.
