@@ -69,7 +69,8 @@ double BoardEvaluation::stackScore(const FieldBoard& board) const {
 
 double BoardEvaluation::placementScore(const Placement& p) const {
     const Weights& w = weights_;
-    return w.landingHeight * p.landingRow + w.rowsCleared * p.rowsCleared +
+    const double landing = w.landingHeight * (1.0 + w.landingBySpeed * (p.speed - 1));
+    return landing * p.landingRow + w.rowsCleared * p.rowsCleared +
            (p.rowsCleared > 0 ? 0.0 : w.outsideBox * p.outsideBoxes) +
            (p.underOtherBlock ? w.underOtherBlock : 0.0);
 }

@@ -12,6 +12,9 @@ class BoardEvaluation {
 public:
     struct Weights {
         double landingHeight = -4.5;
+        // Fast pieces reach less: every speed step above 1 adds this share of
+        // the landing height weight, so high landings cost more.
+        double landingBySpeed = 0.04;
         double rowsCleared = 3.4;
         double rowTransitions = -6.0;
         double columnTransitions = -9.3;
@@ -32,6 +35,7 @@ public:
     // Facts about one placement that the stack alone does not show.
     struct Placement {
         int landingRow = 0;  // middle of the piece's boxes
+        int speed = 1;
         int rowsCleared = 0;
         int outsideBoxes = 0;
         bool underOtherBlock = false;

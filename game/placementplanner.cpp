@@ -34,9 +34,11 @@ void PlacementPlanner::setPart(int width, int firstColumn, int columns) {
 }
 
 BoardEvaluation::Placement PlacementPlanner::facts(const FieldBoard& before, int kind, int rotation,
-                                                   int column, int landingRow, int cleared) const {
+                                                   int column, int landingRow, int cleared,
+                                                   int speed) const {
     const PieceMasks& m = *masks_;
     BoardEvaluation::Placement p;
+    p.speed = speed;
     p.landingRow = landingRow + (m.lowDy(kind, rotation) + m.highDy(kind, rotation)) / 2;
     p.rowsCleared = cleared;
     p.outsideBoxes = 0;
@@ -72,7 +74,8 @@ std::vector<PlacementPlanner::Choice> PlacementPlanner::rank(const FieldBoard& b
         }
         FieldBoard b = board;
         const int cleared = b.land(m, kind, n.rotation, n.column, n.landingRow);
-        const auto f = facts(board, kind, n.rotation, n.column, n.landingRow, cleared);
+        const auto f =
+            facts(board, kind, n.rotation, n.column, n.landingRow, cleared, s.timing.speed);
         out.push_back({n.rotation, n.column, n.landingRow,
                        evaluation_.placementScore(f) + evaluation_.stackScore(b)});
         after.push_back(std::move(b));
@@ -121,7 +124,8 @@ double PlacementPlanner::bestAnswer(const FieldBoard& board, const Situation& s,
         }
         FieldBoard b = board;
         const int cleared = b.land(m, s.nextKind, n.rotation, n.column, n.landingRow);
-        const auto f = facts(board, s.nextKind, n.rotation, n.column, n.landingRow, cleared);
+        const auto f =
+            facts(board, s.nextKind, n.rotation, n.column, n.landingRow, cleared, s.timing.speed);
         best = std::max(best, evaluation_.placementScore(f) + evaluation_.stackScore(b));
     }
     // Nowhere to go: the piece lands where it appears, which may end the game.

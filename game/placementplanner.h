@@ -46,7 +46,7 @@ public:
 private:
     double bestAnswer(const FieldBoard& board, const Situation& s, int spawnColumn) const;
     BoardEvaluation::Placement facts(const FieldBoard& before, int kind, int rotation, int column,
-                                     int landingRow, int cleared) const;
+                                     int landingRow, int cleared, int speed) const;
 
     BoardEvaluation evaluation_;
     std::unique_ptr<PieceMasks> masks_;
