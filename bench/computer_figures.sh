@@ -45,4 +45,7 @@ for columns in $widths; do
     row "$columns" hard
     row "$columns" simple
 done
-row 48 simple,hard,hard,hard
+# One simple player standing in for a person, three hard ones.
+if [[ " $widths " == *" 48 "* ]]; then
+    row 48 simple,hard,hard,hard
+fi
