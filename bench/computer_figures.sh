@@ -5,13 +5,15 @@
 # 48 columns against four simple ones. Every game runs until it is over or
 # reaches speed 50 (49 minutes of play), one game at a time.
 #
-#   bench/computer_figures.sh [BIN_DIR] [SEEDS] [WIDTHS]
-#                             (default build-bench/bin, 10 seeds, "12 24 36 48")
+#   bench/computer_figures.sh [BIN_DIR] [SEEDS] [FIELDS]
+#       (default build-bench/bin, 10 seeds, FIELDS "12 24 36 48 mixed": a width
+#       plays hard against simple players, "mixed" the game of 48 columns with
+#       one simple player and three hard ones)
 set -euo pipefail
 
 bin=$(cd "${1:-build-bench/bin}" && pwd)
 seeds=${2:-10}
-widths=${3:-12 24 36 48}
+fields=${3:-12 24 36 48 mixed}
 
 # Prints "seconds speed pieces rows" of one game.
 play() {
@@ -41,11 +43,11 @@ row() {
 
 echo "| columns | players | median play time | reached speed 50 | play time/speed per seed |"
 echo "|---|---|---|---|---|"
-for columns in $widths; do
-    row "$columns" hard
-    row "$columns" simple
+for field in $fields; do
+    if [ "$field" = mixed ]; then
+        row 48 simple,hard,hard,hard
+    else
+        row "$field" hard
+        row "$field" simple
+    fi
 done
-# One simple player standing in for a person, three hard ones.
-if [[ " $widths " == *" 48 "* ]]; then
-    row 48 simple,hard,hard,hard
-fi
