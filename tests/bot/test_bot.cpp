@@ -24,15 +24,16 @@ private Q_SLOTS:
     void commandLine_data() {
         QTest::addColumn<QString>("args");  // separated by ','
         QTest::addColumn<int>("outcome");
-        // address name password games seed columns wait loss stats
+        // address name password games seed columns wait loss stats skill
         QTest::addColumn<QString>("options");
         const auto run = int(Outcome::Run);
         QTest::newRow("defaults") << "--connect,127.0.0.1:27403" << run
-                                  << "127.0.0.1:27403 Bot - 1 1 12 1 0 -";
+                                  << "127.0.0.1:27403 Bot - 1 1 12 1 0 - simple";
         QTest::newRow("everything")
             << "--connect=10.0.0.5:1,--name,Robo,--password,se cret,--games,"
-               "3,--seed,4294967295,--columns,1,--wait-players,4,--loss,100,--stats-file,b.json"
-            << run << "10.0.0.5:1 Robo Pse cret 3 4294967295 1 4 100 b.json";
+               "3,--seed,4294967295,--columns,1,--wait-players,4,--loss,100,--stats-file,b.json,"
+               "--skill,hard"
+            << run << "10.0.0.5:1 Robo Pse cret 3 4294967295 1 4 100 b.json hard";
         QTest::newRow("help") << "--help" << int(Outcome::Help) << "";
         const QString ok = QStringLiteral("--connect,127.0.0.1:1,");
         for (const QString& bad :
@@ -43,6 +44,10 @@ private Q_SLOTS:
               ok + "--seed,-1", ok + "--seed,4294967296", ok + "--columns,13",
               ok + "--wait-players,5", ok + "--loss,101", ok + "--stats-file,", ok + "--bogus",
               ok + "stray"}) {
+            QTest::newRow(qPrintable("bad " + bad)) << bad << int(Outcome::Error) << "";
+        }
+        // Levels are written as the help lists them.
+        for (const QString& bad : {ok + "--skill,", ok + "--skill,Hard", ok + "--skill,expert"}) {
             QTest::newRow(qPrintable("bad " + bad)) << bad << int(Outcome::Error) << "";
         }
     }
@@ -57,14 +62,15 @@ private Q_SLOTS:
         QVERIFY(!r.text.isEmpty() || outcome == int(Outcome::Run));
         if (outcome == int(Outcome::Run)) {
             const BotOptions& o = r.options;
-            QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9")
+            QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10")
                          .arg(o.address, o.name, o.password.isEmpty() ? "-" : o.password)
                          .arg(o.games)
                          .arg(o.seed)
                          .arg(o.columns)
                          .arg(o.waitPlayers)
                          .arg(o.lossPercent)
-                         .arg(o.statsFile.isEmpty() ? "-" : o.statsFile),
+                         .arg(o.statsFile.isEmpty() ? "-" : o.statsFile)
+                         .arg(skillName(o.skill)),
                      options);
         }
     }
