@@ -31,17 +31,23 @@ private Q_SLOTS:
     void commandLine_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("outcome");
-        QTest::addColumn<QString>("settings");  // port max name password ranked
+        QTest::addColumn<QString>("settings");  // port max name password ranked open lease retry
 
         const auto run = int(Outcome::Run);
         const auto error = int(Outcome::Error);
-        QTest::newRow("defaults") << QStringList() << run << "27403 4 Quadrell server - F";
-        QTest::newRow("everything")
-            << QStringList{"--port",         "0",          "--max-players", "1",       "--name",
-                           "  Big \t Room ", "--password", "se  cret",      "--ranked"}
-            << run << "0 1 Big Room Pse  cret T";
+        QTest::newRow("defaults") << QStringList() << run
+                                  << "27403 4 Quadrell server - F F 3600 1000";
+        QTest::newRow("everything") << QStringList{"--port",           "0",
+                                                   "--max-players",    "1",
+                                                   "--name",           "  Big \t Room ",
+                                                   "--password",       "se  cret",
+                                                   "--ranked",         "--open-port",
+                                                   "--port-lease",     "60",
+                                                   "--stats-retry-ms", "10",
+                                                   "--state-dir",      "/"}
+                                    << run << "0 1 Big Room Pse  cret T T 60 10";
         QTest::newRow("equals") << QStringList{"--port=28000"} << run
-                                << "28000 4 Quadrell server - F";
+                                << "28000 4 Quadrell server - F F 3600 1000";
         QTest::newRow("help") << QStringList{"--help"} << int(Outcome::Help) << "";
         const QList<QStringList> bad = {
             {"--port", "abc"},
@@ -60,6 +66,9 @@ private Q_SLOTS:
             {"stray"},
             {"--stats-file", ""},
             {"--heartbeat-ms", "99"},
+            {"--port-lease", "1"},
+            {"--stats-retry-ms", "9"},
+            {"--state-dir", "/nonexistent"},
         };
         for (const QStringList& args : bad) {
             QTest::newRow(qPrintable(args.join(' '))) << args << error << "";
@@ -75,11 +84,14 @@ private Q_SLOTS:
         QVERIFY(!r.text.isEmpty() || outcome == int(Outcome::Run));
         if (outcome == int(Outcome::Run)) {
             const DedicatedOptions& o = r.options;
-            QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5")
+            const auto flag = [](bool b) { return b ? QStringLiteral("T") : QStringLiteral("F"); };
+            QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8")
                          .arg(o.port)
                          .arg(o.maxPlayers)
                          .arg(o.name, o.usePassword ? o.password : QStringLiteral("-"),
-                              o.ranked ? QStringLiteral("T") : QStringLiteral("F")),
+                              flag(o.ranked), flag(o.openPort))
+                         .arg(o.portLeaseSeconds)
+                         .arg(o.statsRetryMs),
                      settings);
         }
     }
