@@ -35,8 +35,8 @@ struct PortMapTimings {
     int permanentRenewMs = 1200000;  // a grant without end is asked again now and then: a
                                      // router that restarted forgot it
     int releaseTimeoutMs = 2000;     // how long stopping waits for the router's answers
-    int upnpDiscoveryMs = 1000;  // silence that ends the search for a UPnP router, which may
-                                 // wait up to a second before it answers
+    int upnpDiscoveryMs = 1000;      // silence that ends the search for a UPnP router, which may
+                                     // wait up to a second before it answers
     int gatewayFirstResendMs = 250;  // PCP/NAT-PMP: pause before the first repeat, then doubled
     int gatewaySends = 3;            // PCP/NAT-PMP: sends of one request before giving up
 };

@@ -46,21 +46,24 @@ OptionsResult parseDedicatedOptions(const QStringList& arguments) {
         QStringLiteral("open-port"),
         QStringLiteral("Ask the router to forward the port (UPnP IGD, PCP, NAT-PMP) and print "
                        "where players outside the local network can join."));
-    const QCommandLineOption portLease(
-        QStringLiteral("port-lease"),
-        QStringLiteral("Lifetime asked of the router for the port, renewed at half of what it "
-                       "grants (default 3600)."),
-        QStringLiteral("SECONDS"));
-    const QCommandLineOption stateDir(
-        QStringLiteral("state-dir"),
-        QStringLiteral("Where ranked reports not yet taken by the stats service are kept "
-                       "(default: the working directory)."),
-        QStringLiteral("DIR"));
-    const QCommandLineOption statsRetry(
-        QStringLiteral("stats-retry-ms"),
-        QStringLiteral("First pause before a failed stats report is sent again, doubled each "
-                       "time up to 10 minutes (default 1000)."),
-        QStringLiteral("N"));
+    const auto valued = [](const char* option, const char* help, const char* value) {
+        return QCommandLineOption(QLatin1String(option), QLatin1String(help), QLatin1String(value));
+    };
+    const QCommandLineOption portLease = valued(
+        "port-lease",
+        "Lifetime asked of the router for the port, renewed at half of what it grants (default "
+        "3600).",
+        "SECONDS");
+    const QCommandLineOption stateDir = valued(
+        "state-dir",
+        "Where ranked reports not yet taken by the stats service are kept (default: the working "
+        "directory).",
+        "DIR");
+    const QCommandLineOption statsRetry =
+        valued("stats-retry-ms",
+               "First pause before a failed stats report is sent again, doubled each time up to 10 "
+               "minutes (default 1000).",
+               "N");
     parser.addOptions({port, name, maxPlayers, password, ranked, masterConfig, statsFile, heartbeat,
                        openPort, portLease, stateDir, statsRetry});
     if (const auto stop =

@@ -1,6 +1,9 @@
 // quadrell-server: its command line, and the program itself on 127.0.0.1 —
 // the port line, a taken port, the first client as host, a host that leaves,
 // SIGTERM, and the figures it writes on the way out.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -153,6 +156,30 @@ private Q_SLOTS:
         for (const QJsonValue& c : clients) {
             QVERIFY(c[QStringLiteral("streamBytes")].toInteger() > 0);
         }
+    }
+
+    // A list of unsent reports that cannot be read is said on standard error
+    // and left alone; the server runs on.
+    void unreadableReportListIsSaid() {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("unsent-reports.txt")));
+        const QString config = dir.filePath(QStringLiteral("master.ini"));
+        QFile file(config);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Master]\nGeneral\\StatsUrl=http://127.0.0.1:1\n");
+        file.close();
+        QProcess server;
+        server.start(
+            QStringLiteral(QUADRELL_SERVER_PROGRAM),
+            {"--port", "0", "--ranked", "--master-config", config, "--state-dir", dir.path()});
+        QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 10000);
+        QTRY_VERIFY(server.readAllStandardError().contains(
+            "cannot read '" + dir.filePath("unsent-reports.txt").toUtf8()));
+        QCOMPARE(server.state(), QProcess::Running);
+        server.terminate();
+        QVERIFY(server.waitForFinished(10000));
+        QCOMPARE(server.exitCode(), 0);
+        QVERIFY(QFileInfo(dir.filePath(QStringLiteral("unsent-reports.txt"))).isDir());
     }
 
     void statsFileCountsTicksAndTraffic() {

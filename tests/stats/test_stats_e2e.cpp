@@ -61,7 +61,7 @@ class TestStatsEndToEnd : public QObject {
         QSettings(config, QSettings::IniFormat).setValue("Master/General/StatsUrl", url(QString()));
         return nettest::launch(QStringLiteral(QUADRELL_SERVER_PROGRAM),
                                {"--port", "0", "--ranked", "--master-config", config, "--state-dir",
-                                stateDir, "--stats-retry-ms", "500"},
+                                stateDir, "--stats-retry-ms", "100"},
                                QRegularExpression(QStringLiteral("listening on port (\\d+)")),
                                port);
     }
