@@ -173,8 +173,10 @@ private Q_SLOTS:
             QStringLiteral(QUADRELL_SERVER_PROGRAM),
             {"--port", "0", "--ranked", "--master-config", config, "--state-dir", dir.path()});
         QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 10000);
-        QTRY_VERIFY(server.readAllStandardError().contains(
-            "cannot read '" + dir.filePath("unsent-reports.txt").toUtf8()));
+        const QByteArray expected =
+            "cannot read '" + dir.filePath(QStringLiteral("unsent-reports.txt")).toUtf8() + "'";
+        QByteArray error;
+        QTRY_VERIFY2((error += server.readAllStandardError()).contains(expected), error);
         QCOMPARE(server.state(), QProcess::Running);
         server.terminate();
         QVERIFY(server.waitForFinished(10000));

@@ -9,8 +9,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QUrlQuery>
 #include <QTest>
+#include <QUrlQuery>
 
 #include "network/statsquery.h"
 #include "server/statsreport.h"
