@@ -16,6 +16,12 @@ struct ServerSettings {
     int hostKey = -1;
     bool usePassword = false;
     QString password;
+    // Ask the router to forward the game port, so that friends outside the
+    // local network can join (never for singleplayer or a loopback server).
+    bool openPort = true;
+    // The port the master server hears: -1 the game port; 0 none yet (the
+    // router is still being asked, see Server::setPublicPort).
+    int publicPort = -1;
 };
 
 // Every duration of the game server in one place; tests shorten them.
@@ -23,8 +29,13 @@ struct ServerTimings {
     int tickMs = 20;
     int countdownMs = 1000;  // one step of the start and resume countdowns
     int heartbeatMs = 60000;
-    int statsRetries = 3;        // repeats after the first request
+    int statsRetries = 3;        // repeats before the players hear that it failed
     int statsTimeoutMs = 30000;  // a stats request without an answer counts as failed
+    // A failed report is sent again after this pause, doubled each time up to
+    // the longest; it is dropped after a failed attempt this long after the first.
+    int statsFirstPauseMs = 1000;
+    int statsLongestPauseMs = 600000;
+    qint64 statsGiveUpMs = 3600000;
 };
 
 // A host key nobody can guess: it is what makes a client the host, so it comes
