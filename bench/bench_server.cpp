@@ -71,11 +71,7 @@ public:
             if (!p || !p->isInGame() || !p->currentBlock()) {
                 continue;
             }
-            bool pending = false;
-            for (int k = 0; k < GamePlayer::kKeys; ++k) {
-                pending = pending || p->keyPending(k);
-            }
-            if (pending) {
+            if (p->anyKeyPending()) {
                 continue;
             }
             const GameBlock& b = *p->currentBlock();

@@ -59,6 +59,7 @@ public:
     bool keyPending(KeySlot key) const {
         return keyCount_[slotIndex(key)] != keyDone_[slotIndex(key)];
     }
+    bool anyKeyPending() const { return keyCount_ != keyDone_; }
     void markDone(KeySlot key) { ++keyDone_[slotIndex(key)]; }
     int inputDelay() const { return inputDelay_; }
     void setInputDelay(int delay) { inputDelay_ = delay; }
