@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QUdpSocket>
+#include <algorithm>
 #include <random>
 
 #include "portmap/gatewaymessage.h"
@@ -311,7 +312,14 @@ private Q_SLOTS:
         QCOMPARE(a.externalPort, 27403);
         QCOMPARE(a.publicAddress, kPublic);
         QCOMPARE(natPmp.name(), QStringLiteral("NAT-PMP"));
-        QCOMPARE(router.received.size(), 3);
+        // One PCP request, the address question, the mapping: resends of a
+        // slow answer repeat a request but add no other kind.
+        QList<QByteArray> asked = router.received;
+        asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
+        QCOMPARE(asked.size(), 3);
+        QCOMPARE(int(asked.at(0).at(0)), 2);
+        QCOMPARE(asked.at(1).toHex(), QByteArray("0000"));
+        QCOMPARE(int(asked.at(2).at(1)), 1);
     }
 
     void silentGatewayRefuses() {
