@@ -22,6 +22,10 @@ struct PortMapping {
 
     // "203.0.113.7:27403" when open, empty otherwise.
     QString publicEndpoint() const;
+    // Open, but the router's own outside address is private or shared
+    // (another router, or the provider's NAT, stands in front of it): players
+    // on the internet most likely cannot reach the game.
+    bool behindAnotherNat() const;
 
     friend bool operator==(const PortMapping&, const PortMapping&) = default;
 };

@@ -54,6 +54,13 @@ DedicatedServer::DedicatedServer(const DedicatedOptions& options, const NetworkT
 QString DedicatedServer::reachabilityLine(const PortMapping& m) {
     switch (m.state) {
         case PortMapping::State::Open:
+            if (m.behindAnotherNat()) {
+                return QStringLiteral(
+                           "quadrell-server: the router opened %1 (%2), but that address is "
+                           "private: another router or the provider stands in front, so players "
+                           "on the internet probably cannot join")
+                    .arg(m.publicEndpoint(), m.method);
+            }
             return QStringLiteral("quadrell-server reachable at %1 (%2)")
                 .arg(m.publicEndpoint(), m.method);
         case PortMapping::State::Refused:

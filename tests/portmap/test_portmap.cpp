@@ -206,6 +206,32 @@ private Q_SLOTS:
         QCOMPARE(none.last().localPort, 27403);
     }
 
+    // A router whose own outside address is private stands behind another
+    // NAT: open, but not reachable from the internet.
+    void privateOutsideAddressIsNotPublic_data() {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("behind");
+        QTest::newRow("public") << "11.22.33.1" << false;
+        QTest::newRow("home range") << "192.168.178.1" << true;
+        QTest::newRow("ten") << "10.1.2.3" << true;
+        QTest::newRow("172.31 inside") << "172.31.255.1" << true;
+        QTest::newRow("172.32 outside") << "172.32.0.1" << false;
+        QTest::newRow("provider's shared NAT") << "100.72.0.9" << true;
+        QTest::newRow("100.128 outside it") << "100.128.0.1" << false;
+        QTest::newRow("unknown address") << "" << true;
+        QTest::newRow("public v6") << "2001:db8::1" << false;
+        QTest::newRow("unique local v6") << "fd00::1" << true;
+    }
+
+    void privateOutsideAddressIsNotPublic() {
+        QFETCH(QString, address);
+        QFETCH(bool, behind);
+        PortMapping m{PortMapping::State::Open, "PCP", QHostAddress(address), 27403, 27403};
+        QCOMPARE(m.behindAnotherNat(), behind);
+        m.state = PortMapping::State::Refused;
+        QVERIFY(!m.behindAnotherNat());
+    }
+
     // The wanted port is taken: another is drawn. The router gives UDP
     // another port than TCP: both are given back and that port asked for.
     void anotherExternalPortIsTaken() {
