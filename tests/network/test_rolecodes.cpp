@@ -246,12 +246,69 @@ private Q_SLOTS:
         // Nothing missing is no request.
         sides.toServer().receive(sides.serverPeer, "BRES", "3");
         QCOMPARE(core.resendRequests().at(0), 1);
+        // From before the history: anyone could have asked that, so it is
+        // neither served nor taken as loss.
         sides.toServer().receive(sides.serverPeer, "BRES", "-30");
-        QCOMPARE(core.resendRequests().at(0), 2);
-        QCOMPARE(errors.size(), 1);
-        QCOMPARE(errors.first().at(1).value<ConnectionInterface::ConnectionError>(),
-                 ConnectionInterface::PacketLoss);
+        QCOMPARE(core.resendRequests().at(0), 1);
+        QCOMPARE(core.unheard(), 1);
+        QCOMPARE(errors.size(), 0);
         QCOMPARE(sides.toServer().sent.size(), 2);
+    }
+
+    // What anyone can send from a player's address and port, or from the
+    // server's: numbers outside the window, goodbyes and shutdowns the stream
+    // did not say. Dropped, and the connection stays in step.
+    void datagramsWithoutStandingAreDropped() {
+        Sides sides(State::StateInGame, true);
+        ConnectionCore& server = sides.server.core();
+        ConnectionInfo& player = *server.find(sides.serverPeer);
+        ConnectionCore& client = sides.client.core();
+        ConnectionInfo& own = *client.find(sides.clientPeer);
+        Events atServer(sides.server);
+        Events atClient(sides.client);
+        sides.toClient().sent.clear();
+        player.timeoutTimer.stop();
+        own.timeoutTimer.stop();
+        for (int number : {21, 5000, 2147483647}) {
+            sides.toServer().receive(sides.serverPeer, "CMSG", "0 forged", number);
+            sides.toClient().receive(sides.clientPeer, "SBLC", "1 0 0 0 0 0", number);
+        }
+        QVERIFY(!player.timeoutTimer.isActive() && !own.timeoutTimer.isActive());
+        sides.toServer().receive(sides.serverPeer, "CDSC", "D");
+        sides.toClient().receive(sides.clientPeer, "SSHD", "-1");
+        sides.toClient().receive(sides.clientPeer, "SDSC", "2");
+        QCOMPARE(atServer.count + atClient.count, 0);
+        QCOMPARE(server.unheard(), 4);
+        QCOMPARE(client.unheard(), 5);
+        QVERIFY(sides.toServer().sent.isEmpty() && sides.toClient().sent.isEmpty());
+        QCOMPARE(player.state, State::StateInGame);
+        QCOMPARE(own.state, State::StateInGame);
+
+        // The real next messages still arrive, and are signs of life.
+        player.timeoutTimer.stop();
+        own.timeoutTimer.stop();
+        QSignalSpy chat(&sides.server, &ConnectionInterface::changedSMessage);
+        QSignalSpy block(&sides.client, &ConnectionInterface::changedCNewBlock);
+        sides.toServer().receive(sides.serverPeer, "CMSG", "0 real", 1);
+        sides.toClient().receive(sides.clientPeer, "SBLC", "1 0 0 0 0 0", 1);
+        QCOMPARE(chat.size(), 1);
+        QCOMPARE(block.size(), 1);
+        QVERIFY(player.timeoutTimer.isActive() && own.timeoutTimer.isActive());
+
+        // Our own leave is answered on datagrams too.
+        QSignalSpy closed(&sides.client, &ConnectionInterface::connectionClosed);
+        sides.client.disconnectClient(-1, false);
+        sides.toClient().receive(sides.clientPeer, "SDSC", "2");
+        QCOMPARE(closed.size(), 1);
+
+        // On a stream the same words end the connection: nobody forges those.
+        Sides stream(State::StateInGame, true, true);
+        QSignalSpy leaves(&stream.server, &ConnectionInterface::changedSPlayerDisconnect);
+        QSignalSpy shutdown(&stream.client, &ConnectionInterface::serverShutdown);
+        stream.toServer().receive(stream.serverPeer, "CDSC", "D");
+        stream.toClient().receive(stream.clientPeer, "SSHD", "-1");
+        QCOMPARE(leaves.size(), 1);
+        QCOMPARE(shutdown.size(), 1);
     }
 };
 
