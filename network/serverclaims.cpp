@@ -13,6 +13,7 @@ namespace {
 
 // Play times are hh:mm:ss; a few more characters for games of many hours.
 constexpr int kMaxPlaytimeLength = 16;
+constexpr int kMaxServerNameLength = 64;
 // The server marks a colour it chose itself by sending it minus this.
 constexpr int kAutoColourOffset = 10;
 constexpr int kMaxPing = GamePlayer::kNoPing;
@@ -28,6 +29,11 @@ int position(int units) {
 // A colour the player chose, or one the server chose marked by the offset.
 int colour(int value) {
     return inRange(value, -kAutoColourOffset, GameBlock::kColours - 1, -1);
+}
+
+// A pause counts down its resume; -1 is a pause without one.
+int pauseCountDown(int steps) {
+    return std::clamp(steps, -1, kMaxCountDown);
 }
 
 QString playtime(const QString& text) {
@@ -69,6 +75,14 @@ std::optional<PayloadCodec::BlockRecord> block(const PayloadCodec::BlockRecord& 
                                      position(r.x),
                                      position(r.y),
                                      r.rotation & 3};
+}
+
+PayloadCodec::ServerInfo serverInfo(PayloadCodec::ServerInfo info) {
+    info.maxPlayers = std::clamp(info.maxPlayers, 1, PayloadCodec::kPlayerSlots);
+    info.players = std::clamp(info.players, 0, info.maxPlayers);
+    info.name = PlayerNames::sanitisedServerName(info.name).left(kMaxServerNameLength);
+    info.version.truncate(kMaxServerNameLength);
+    return info;
 }
 
 PayloadCodec::PlayerList playerList(PayloadCodec::PlayerList list) {
@@ -138,7 +152,7 @@ QList<PayloadCodec::MoveRecord> merges(const QList<PayloadCodec::MoveRecord>& me
 }
 
 PayloadCodec::Pause pause(PayloadCodec::Pause pause) {
-    return {clientId(pause.clientId), std::clamp(pause.countDown, 0, kMaxCountDown)};
+    return {clientId(pause.clientId), pauseCountDown(pause.countDown)};
 }
 
 PayloadCodec::GameOver gameOver(PayloadCodec::GameOver over) {

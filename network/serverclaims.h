@@ -30,6 +30,9 @@ int fieldsizeX(int columns);
 // within kMaxPosition; nothing for an id below -1.
 std::optional<PayloadCodec::BlockRecord> block(const PayloadCodec::BlockRecord& record);
 
+// Players and the player limit within the slots, the name as long as a
+// server name may be.
+PayloadCodec::ServerInfo serverInfo(PayloadCodec::ServerInfo info);
 PayloadCodec::PlayerList playerList(PayloadCodec::PlayerList list);
 PayloadCodec::PingList pingList(PayloadCodec::PingList list);
 // Nothing for a sender outside the slots and notices.

@@ -370,6 +370,7 @@ private Q_SLOTS:
         QCOMPARE(movements.last(), GameMovement({8, 100000, 0, 1}));
         QCOMPARE(moved[1].value<QList<int>>(), QList<int>({-1, 7}));
         QCOMPARE(at("SPSE", big + " " + big), QVariantList({-1, 9}));
+        QCOMPARE(at("SPSE", "1 " + small), QVariantList({1, -1}));
         QCOMPARE(at("SSTP", small + " " + small + " 00:01\n" + QString(5000, 't')),
                  QVariantList({0, 0, "00:01_" + QString(10, 't')}));
 

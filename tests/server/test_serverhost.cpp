@@ -9,6 +9,7 @@
 #include <QUdpSocket>
 
 #include "network/fieldimage.h"
+#include "network/socketabstract.h"
 #include "server/server.h"
 #include "server/serverhost.h"
 #include "server/threadserver.h"
