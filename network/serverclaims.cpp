@@ -69,12 +69,14 @@ std::optional<PayloadCodec::BlockRecord> block(const PayloadCodec::BlockRecord& 
     if (r.id < -1) {
         return std::nullopt;
     }
-    return PayloadCodec::BlockRecord{r.id,
-                                     inRange(r.colour, 0, GameBlock::kColours - 1, 0),
-                                     inRange(r.kind, 0, GameBlock::kKinds - 1, 0),
-                                     position(r.x),
-                                     position(r.y),
-                                     r.rotation & 3};
+    // The field block (id 0) comes without kind or colour: -1 stays.
+    return PayloadCodec::BlockRecord{
+        r.id,
+        inRange(r.colour, -1, GameBlock::kColours - 1, -1),
+        inRange(r.kind, GameBlock::kNoKind, GameBlock::kKinds - 1, GameBlock::kNoKind),
+        position(r.x),
+        position(r.y),
+        r.rotation & 3};
 }
 
 PayloadCodec::ServerInfo serverInfo(PayloadCodec::ServerInfo info) {

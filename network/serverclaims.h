@@ -26,8 +26,8 @@ inline constexpr int kLowestChatSender = -4;
 int clientId(int id);
 // A field width the game plays: 12 columns per player, at most four players.
 int fieldsizeX(int columns);
-// A block with its colour, kind and rotation in range and its position
-// within kMaxPosition; nothing for an id below -1.
+// A block with its colour, kind and rotation in range (-1: none) and its
+// position within kMaxPosition; nothing for an id below -1.
 std::optional<PayloadCodec::BlockRecord> block(const PayloadCodec::BlockRecord& record);
 
 // Players and the player limit within the slots, the name as long as a

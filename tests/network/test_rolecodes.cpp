@@ -358,7 +358,8 @@ private Q_SLOTS:
         QCOMPARE(at("SMSG", "-4 " + QString(60000, 'c'))[1].toString(), QString(100, 'c'));
         QCOMPARE(at("SSRT", big + " " + big + " " + small), QVariantList({-1, 48, 0}));
         QCOMPARE(at("SBLC", "5 99 -3 " + big + " " + small + " 7"),
-                 QVariantList({5, 0, 0, 100000, -100000, 3}));
+                 QVariantList({5, -1, -1, 100000, -100000, 3}));
+        QCOMPARE(at("SBLC", "0 -1 -1 0 0 0"), QVariantList({0, -1, -1, 0, 0, 0}));
         QCOMPARE(at("SBLC", small + " 1 1 0 0 0"), QVariantList{0});
         QString moves;
         for (int i = 1; i <= 2000; ++i) {
