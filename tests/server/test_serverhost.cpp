@@ -9,6 +9,7 @@
 #include <QUdpSocket>
 
 #include "network/fieldimage.h"
+#include "network/socketabstract.h"
 #include "server/server.h"
 #include "server/serverhost.h"
 #include "server/threadserver.h"
@@ -302,6 +303,50 @@ private Q_SLOTS:
         QTRY_COMPARE(peer.count("SHI"), 1);
         QCOMPARE(peer.ofType("SHI").first().content, QString("-2 F"));
         stillPlaying(g.clients);
+    }
+
+    // What anyone can send from a player's own address and port (here: from
+    // the player's own socket): a goodbye, numbers outside the window, a
+    // resend request from before the history, garbage. The host's goodbye
+    // would end a hosted game. Nobody leaves, the game goes on in step, and
+    // a real goodbye still works.
+    void forgedDatagramsLeaveAPlayerAlone() {
+        Game g(fastServerTimings(20, 5));
+        g.readyPlayers(2);
+        QTRY_VERIFY(g.clients[0]->moves > 0 && g.clients[1]->moves > 0);
+        QList<QByteArray> forged{ConnectionMessage("CDSC", "D").encode(),
+                                 ConnectionMessage("CMSG", "0 forged", 5000).encode(),
+                                 ConnectionMessage("CMSG", "0 forged", 2147483647).encode(),
+                                 ConnectionMessage("BRES", "-30").encode(),
+                                 QByteArray("HELLO 3 N P"),
+                                 QByteArray("\x00\xff junk", 7)};
+        for (const auto& c : g.clients) {
+            const int id = c->udp->core().establishedIds().first();
+            QAbstractSocket* own = c->udp->core().connection(id)->socket->socket();
+            for (const QByteArray& datagram : forged) {
+                QCOMPARE(own->write(datagram), datagram.size());
+            }
+        }
+        const ConnectionCore* datagramSide = nullptr;
+        for (NetServerConnection* c : g.host->server()->findChildren<NetServerConnection*>()) {
+            if (!c->core().transport().isStream()) {
+                datagramSide = &c->core();
+            }
+        }
+        QVERIFY(datagramSide != nullptr);
+        QTRY_COMPARE(datagramSide->unheard(), 8);
+        stillPlaying(g.clients);
+        QCOMPARE(datagramSide->establishedIds().size(), 2);
+        g.clients[1]->udp->sendCMessage(true, 0, QStringLiteral("still here"));
+        QTRY_COMPARE(g.clients[0]->chat, QStringList({"still here"}));
+        QCOMPARE(g.clients[0]->shutdowns + g.clients[1]->shutdowns, 0);
+
+        g.clients[1]->leave();
+        QTRY_COMPARE(g.clients[0]->left, QList<int>({1}));
+        QTRY_COMPARE(datagramSide->establishedIds().size(), 1);
+        const int moves = g.clients[0]->moves;
+        g.clients[0]->press(1);
+        QTRY_VERIFY(g.clients[0]->moves > moves);
     }
 
     // The same on the server thread of a hosting client.
