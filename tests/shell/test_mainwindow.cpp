@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QScreen>
 #include <QTest>
+#include <optional>
 
 #include "client/client.h"
 #include "shell/mainwindow.h"
@@ -51,12 +52,24 @@ struct Game {
     }
     const GuiController& gui() const { return window->glWidget()->controller(); }
     const QList<int>& counters() const { return gui().input().keys().counters(); }
-    // Pads are polled on the window's timer; each change needs a poll to be seen.
-    static void click(VirtualPad& pad, SDL_GameControllerButton b) {
+    // Pads are polled on the window's timer: a press and release between two
+    // polls would go unseen, so each waits until the window has taken it.
+    void click(VirtualPad& pad, SDL_GameControllerButton b) {
+        std::optional<PadButton> pressed;
+        bool released = false;
+        const QObject context;  // the connection goes with it, also on failure
+        QObject::connect(&window->gamepads(), &GamepadInput::button, &context,
+                         [&](int, PadButton button, bool down) {
+                             if (down && !pressed) {
+                                 pressed = button;
+                             } else if (!down && pressed == button) {
+                                 released = true;
+                             }
+                         });
         pad.button(b, true);
-        QTest::qWait(3 * GamepadInput::kPollMs);
+        QTRY_VERIFY(pressed.has_value());
         pad.button(b, false);
-        QTest::qWait(3 * GamepadInput::kPollMs);
+        QTRY_VERIFY(released);
     }
     // From the main menu entry to the lobby, ready, until the game runs.
     void startWithPad(VirtualPad& pad, int entry) {
@@ -203,6 +216,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(g.window.get()));
         VirtualPad pad;
         g.startWithPad(pad, 0);  // "Singleplayer"
+        QVERIFY(!QTest::currentTestFailed());
         // Falling held repeats on the keyboard's timers.
         pad.button(SDL_CONTROLLER_BUTTON_DPAD_DOWN, true);
         QTRY_VERIFY(g.counters()[1] >= 3);
@@ -211,22 +225,22 @@ private Q_SLOTS:
             return g.gui().session().stack().messages().first().startsWith("GAME OVER");
         };
         for (int i = 0; i < 400 && !over(); ++i) {
-            Game::click(pad, SDL_CONTROLLER_BUTTON_X);
+            g.click(pad, SDL_CONTROLLER_BUTTON_X);
         }
         QTRY_VERIFY(over());
         QVERIFY(g.counters()[4] > 0);
 
         QTRY_VERIFY(!g.gui().input().inputLocked());
-        Game::click(pad, SDL_CONTROLLER_BUTTON_START);
+        g.click(pad, SDL_CONTROLLER_BUTTON_START);
         QCOMPARE(g.gui().session().stack().top(), GuiState::GameMenu);
         for (int i = 0; i < 6 && g.gui().menus().currentEntry() != 4; ++i) {
-            Game::click(pad, SDL_CONTROLLER_BUTTON_DPAD_DOWN);
+            g.click(pad, SDL_CONTROLLER_BUTTON_DPAD_DOWN);
         }
-        Game::click(pad, SDL_CONTROLLER_BUTTON_A);  // "Options"
+        g.click(pad, SDL_CONTROLLER_BUTTON_A);  // "Options"
         QCOMPARE(g.gui().session().stack().top(), GuiState::OptionsMenu);
         const QString name = g.window->gamepads().names().first();
         QCOMPARE(g.gui().menus().menu(GuiState::OptionsMenu).text, "Gamepad: " + name);
-        Game::click(pad, SDL_CONTROLLER_BUTTON_B);
+        g.click(pad, SDL_CONTROLLER_BUTTON_B);
         QCOMPARE(g.gui().session().stack().top(), GuiState::GameMenu);
     }
 
@@ -236,12 +250,13 @@ private Q_SLOTS:
         VirtualPad first;
         VirtualPad second;
         g.startWithPad(first, 2);  // "Splitscreen", "Local"
+        QVERIFY(!QTest::currentTestFailed());
         const SceneField& scene = g.window->glWidget()->scene();
         QTRY_VERIFY(scene.followPosition(0) != QPoint() && scene.followPosition(1) != QPoint());
         const int x0 = scene.followPosition(0).x();
         const int x1 = scene.followPosition(1).x();
-        Game::click(first, SDL_CONTROLLER_BUTTON_DPAD_LEFT);
-        Game::click(second, SDL_CONTROLLER_BUTTON_DPAD_RIGHT);
+        g.click(first, SDL_CONTROLLER_BUTTON_DPAD_LEFT);
+        g.click(second, SDL_CONTROLLER_BUTTON_DPAD_RIGHT);
         QTRY_COMPARE(scene.followPosition(0).x(), x0 - 50);
         QTRY_COMPARE(scene.followPosition(1).x(), x1 + 50);
         QCOMPARE(g.counters(), (QList<int>{0, 0, 0, 1, 0, 0, 0, 1, 0, 0}));
@@ -251,7 +266,7 @@ private Q_SLOTS:
         QTRY_VERIFY(g.gui().session().stack().message().endsWith("Gamepad disconnected: " + name));
         QCOMPARE(g.gui().session().stack().states(), QList<GuiState>{GuiState::Game});
         QVERIFY(g.gui().session().score().running());
-        Game::click(first, SDL_CONTROLLER_BUTTON_DPAD_LEFT);
+        g.click(first, SDL_CONTROLLER_BUTTON_DPAD_LEFT);
         QTRY_COMPARE(scene.followPosition(0).x(), x0 - 100);
     }
 
