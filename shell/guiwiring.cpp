@@ -2,6 +2,7 @@
 
 #include "client/client.h"
 #include "gui/glwidget.h"
+#include "shell/gamepadinput.h"
 
 void connectGuiAndClient(GLWidget& widget, Client& c) {
     GuiController& gui = widget.controller();
@@ -61,4 +62,13 @@ void connectGuiAndClient(GLWidget& widget, Client& c) {
     QObject::connect(&c, &Client::createdField, f, &SceneField::processNewField);
     QObject::connect(&c, &Client::moveBlocks, f, &SceneField::processMoveBlocks);
     QObject::connect(&c, &Client::mergeBlocks, f, &SceneField::processMergeBlocks);
+}
+
+void connectGamepads(GamepadInput& pads, GuiController& gui) {
+    QObject::connect(&pads, &GamepadInput::button, &gui, &GuiController::padButton);
+    QObject::connect(&pads, &GamepadInput::padLost, &gui.input(), &InputRouter::releasePad);
+    QObject::connect(&pads, &GamepadInput::notice, &gui.session().stack(),
+                     &GuiStack::displayMessage);
+    QObject::connect(&pads, &GamepadInput::changedPads, &gui.session(), &GuiSession::setGamepads);
+    gui.session().setGamepads(pads.names());
 }
