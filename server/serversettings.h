@@ -1,22 +1,6 @@
 #pragma once
 
-#include <QString>
-
-#include "game/appinfo.h"
-
-// What the host chose for its game server. The connection layer uses name,
-// maxPlayers, hostKey and the password; the server itself needs the port (for
-// the master server), singleplayer and stats.
-struct ServerSettings {
-    QString name;
-    int port = Quadrell::kDefaultGamePort;
-    int maxPlayers = 4;
-    bool singleplayer = false;
-    bool stats = false;  // ranked: the result of every game is reported
-    int hostKey = -1;
-    bool usePassword = false;
-    QString password;
-};
+#include "network/serversettings.h"
 
 // Every duration of the game server in one place; tests shorten them.
 struct ServerTimings {
@@ -26,8 +10,3 @@ struct ServerTimings {
     int statsRetries = 3;        // repeats after the first request
     int statsTimeoutMs = 30000;  // a stats request without an answer counts as failed
 };
-
-// A host key nobody can guess: it is what makes a client the host, so it comes
-// from the system's cryptographically strong source. Never negative (-1 means
-// "no key" on the wire).
-int drawHostKey();

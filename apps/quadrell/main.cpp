@@ -6,6 +6,7 @@
 #include <QTranslator>
 #include <cstdio>
 
+#include "apps/common/threadhosting.h"
 #include "client/client.h"
 #include "commandline.h"
 #include "display/displaycheck.h"
@@ -73,7 +74,8 @@ int main(int argc, char* argv[]) {
         QCoreApplication::installTranslator(&translator);
     }
 
-    Client client;
+    // The game hosts in a thread of its own, listening on every interface.
+    Client client({}, {}, threadServerStarter({}));
     MainWindowEnvironment environment;
     environment.startWindowed = parsed.options.windowed;
     MainWindow window(&client, std::move(environment));

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QTest>
 
+#include "apps/common/threadhosting.h"
 #include "client/client.h"
 #include "gui/glwidget.h"
 #include "shell/guiwiring.h"
@@ -27,9 +28,12 @@ private Q_SLOTS:
         env.quit = [&quits](int code) { quits.append(code); };
         ClientNetwork net;
         net.timings = nettest::fastTimings();
-        net.serverTimings.countdownMs = 100;
-        net.listenAddress = nettest::kLocal;
-        Client client(env, net);
+        ThreadHosting hosting;
+        hosting.timings = net.timings;
+        hosting.serverTimings.countdownMs = 100;
+        hosting.listenAddress = nettest::kLocal;
+        hosting.directory = env.directory;
+        Client client(env, net, threadServerStarter(hosting));
         GuiEnvironment guiEnv;
         guiEnv.screenshotDirectory = dir.path();
         guiEnv.continuousRepaint = false;

@@ -5,6 +5,7 @@
 #include <QScreen>
 #include <QTest>
 
+#include "apps/common/threadhosting.h"
 #include "client/client.h"
 #include "shell/mainwindow.h"
 #include "tests/network/nettestsupport.h"
@@ -35,8 +36,11 @@ struct Game {
         env.quit = [this](int code) { quits.append(code); };
         ClientNetwork net;
         net.timings = nettest::fastTimings();
-        net.listenAddress = nettest::kLocal;
-        client = std::make_unique<Client>(env, net);
+        ThreadHosting hosting;
+        hosting.timings = net.timings;
+        hosting.listenAddress = nettest::kLocal;
+        hosting.directory = env.directory;
+        client = std::make_unique<Client>(env, net, threadServerStarter(hosting));
         MainWindowEnvironment windowEnv;
         auto modes = std::make_unique<FakeModes>();
         monitor = modes.get();
