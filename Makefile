@@ -23,12 +23,12 @@ build: deps
 	cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The game, full screen. Its settings, highscores and screenshots live in play/
-# (the game keeps them in its working folder). ARGS=--windowed for a window.
+# The game, full screen. Its settings, highscores and screenshots live in play/,
+# not in the user's folders. ARGS=--windowed for a window.
 PLAY_DIR ?= play
 run: build
 	mkdir -p $(PLAY_DIR)
-	cd $(PLAY_DIR) && $(abspath $(BUILD))/bin/quadrell $(ARGS)
+	cd $(PLAY_DIR) && $(abspath $(BUILD))/bin/quadrell --data-dir $(abspath $(PLAY_DIR)) $(ARGS)
 
 test: deps
 	cmake -S . -B $(ASAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DQUADRELL_SANITIZE=ON
@@ -37,7 +37,8 @@ test: deps
 		ctest --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory fuzz-smoke
 
-# build/quadrell_<version>_<arch>.deb, installed under /usr.
+# build/quadrell_<version>_<arch>.deb and build/quadrell-server_<version>_<arch>.deb,
+# installed under /usr.
 package: build
 	cd $(BUILD) && cpack -G DEB
 

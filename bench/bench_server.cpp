@@ -14,32 +14,18 @@
 
 namespace {
 
-class NullConnection : public ConnectionInterface {
+class NullConnection : public ServerConnection {
 public:
-    NullConnection()
-        : ConnectionInterface(QString(), 4, false, false, 0, false, -1, false, {}, -1) {}
-    int acceptSocket(qintptr) override { return -1; }
-    int connectToHost(const QHostAddress&, int) override { return -1; }
-    int connectWithHello(const QHostAddress&, int, int, int, const QString&, int) override {
-        return -1;
-    }
-    void requestResend() override {}
     void disconnectClient(int, bool) override {}
-    void queryServer(const QHostAddress&, int) override {}
-    void sendCPlayers(bool, const QStringList&, const QList<int>&, const QList<int>&) override {}
+    int acceptSocket(qintptr) override { return -1; }
     void sendSPlayerlist(bool, const QList<int>&, const QStringList&, const QList<int>&,
                          const QList<int>&) override {}
-    void sendCMessage(bool, int, const QString&) override {}
     void sendSMessage(bool, int, const QString&) override {}
-    void sendCKick(bool, int) override {}
     void sendSKick(bool, int) override {}
-    void sendCStart(bool) override {}
     void sendSStart(bool, int, int, int) override {}
-    void sendCRestart(bool) override {}
     void sendSRestart(bool, int) override {}
     void sendSGameState(bool, int, int, bool, int, const QString&, const QByteArray&,
                         const QList<GameBlock*>&) override {}
-    void sendCInput(bool, const QList<int>&) override {}
     void sendSNewBlock(bool, const GameBlock& block) override {
         benchmark::DoNotOptimize(block.id());
     }
@@ -49,13 +35,8 @@ public:
     void sendSMergeBlocks(bool, const QList<GameBlock*>& blocks) override {
         benchmark::DoNotOptimize(blocks.size());
     }
-    void sendCPause(bool) override {}
     void sendSPause(bool, int, int) override {}
     void sendSGameOver(bool, int, int, const QString&) override {}
-    void sendServerOnline(bool, int) override {}
-    void sendServerOffline(bool, int) override {}
-    void sendMasterTest(bool) override {}
-    void requestServerlist(bool) override {}
 };
 
 // Four players on connections 0..3, started through the player lists like any

@@ -26,14 +26,16 @@ Client::Client(Environment environment, const ClientNetwork& network, ServerStar
              makeMasterConnection(network.timings).release(), std::move(serverStarter),
              std::move(environment), parent) {}
 
-Client::Client(ConnectionInterface* tcpConnection, ConnectionInterface* udpConnection,
-               ConnectionInterface* masterConnection, ServerStarter serverStarter,
+Client::Client(ClientConnection* tcpConnection, ClientConnection* udpConnection,
+               MasterConnection* masterConnection, ServerStarter serverStarter,
                Environment environment, QObject* parent)
     : QObject(parent),
       serverStarter_(std::move(serverStarter)),
       environment_(std::move(environment)),
       settings_(environment_.directory),
-      highscores_(environment_.directory, environment_.now),
+      highscores_(environment_.highscoreDirectory.isEmpty() ? environment_.directory
+                                                            : environment_.highscoreDirectory,
+                  environment_.now),
       tcpConnection_(tcpConnection),
       udpConnection_(udpConnection),
       browser_(masterConnection, MasterserverSettings::load(environment_.directory)),

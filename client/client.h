@@ -36,7 +36,8 @@ class Client : public QObject {
 public:
     // Everything the client would otherwise take from the process.
     struct Environment {
-        QString directory;                // settings and highscore files; empty: working dir
+        QString directory;                // settings.ini and masterserver.ini; empty: working dir
+        QString highscoreDirectory;       // highscore.dat; empty: directory
         std::function<QDateTime()> now;   // date of highscore lines; empty: local time
         std::function<void(int)> quit;    // ends the program; empty: QCoreApplication::exit
         std::function<int()> newHostKey;  // empty: drawHostKey, the system's strong source
@@ -51,8 +52,8 @@ public:
                     ServerStarter serverStarter = {}, QObject* parent = nullptr);
     // Takes the three connections (game stream, game datagram, master server and
     // probes) as children, and the way to start its own server when hosting.
-    Client(ConnectionInterface* tcpConnection, ConnectionInterface* udpConnection,
-           ConnectionInterface* masterConnection, ServerStarter serverStarter,
+    Client(ClientConnection* tcpConnection, ClientConnection* udpConnection,
+           MasterConnection* masterConnection, ServerStarter serverStarter,
            Environment environment = {}, QObject* parent = nullptr);
     ~Client() override;
 
@@ -158,8 +159,8 @@ private:
     bool udpEstablished_ = false;
     bool readyBeforeMenu_ = false;
 
-    ConnectionInterface* tcpConnection_;  // children
-    ConnectionInterface* udpConnection_;
+    ClientConnection* tcpConnection_;  // children
+    ClientConnection* udpConnection_;
     ServerBrowser browser_;
     ClientGame game_;
 };

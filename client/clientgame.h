@@ -24,7 +24,7 @@ class ClientGame : public QObject {
     Q_OBJECT
 
 public:
-    ClientGame(ClientSession& session, ConnectionInterface& stream, ConnectionInterface& datagram,
+    ClientGame(ClientSession& session, ClientConnection& stream, ClientConnection& datagram,
                const HighscoreFile& highscores, ClientScreen& screen, QObject* parent = nullptr);
 
 public Q_SLOTS:
@@ -67,7 +67,7 @@ private:
     void saveHighscore(int score, int lines, const QString& playtime);
 
     ClientSession& session_;
-    ConnectionInterface& datagram_;
+    ClientConnection& datagram_;
     const HighscoreFile& highscores_;
     ClientScreen& screen_;
 };

@@ -1,34 +1,39 @@
 #include "clientnetwork.h"
 
-#include "network/connectionsockettcp.h"
-#include "network/connectionsocketudp.h"
+#include "network/connectionfacades.h"
+#include "network/peertransport.h"
 
 namespace {
 
 // The client side says nothing about itself in its connections: no name, no
 // password, no host key of its own (those travel in each hello), no pings.
-template <typename Connection>
-std::unique_ptr<Connection> make(bool datagram, int timeout, const NetworkTimings& timings) {
-    auto c = std::make_unique<Connection>(QString(), 4, false, false, 0, datagram, -1, false,
-                                          QString(), timeout);
-    c->setTimings(timings);
-    return c;
+ConnectionSettings clientSide(bool datagram, int timeout, const NetworkTimings& timings) {
+    ConnectionSettings s;
+    s.datagram = datagram;
+    s.timeout = timeout;
+    s.timings = timings;
+    return s;
 }
 
 }  // namespace
 
-std::unique_ptr<ConnectionInterface> makeStreamConnection(const NetworkTimings& timings) {
-    return make<ConnectionSocketTcp>(false, timings.clientInactivityMs, timings);
+std::unique_ptr<ClientConnection> makeStreamConnection(const NetworkTimings& timings) {
+    return std::make_unique<NetClientConnection>(
+        clientSide(false, timings.clientInactivityMs, timings),
+        std::make_unique<PeerTransport>(PeerTransport::Kind::Tcp));
 }
 
-std::unique_ptr<ConnectionInterface> makeDatagramConnection(const ClientNetwork& network) {
+std::unique_ptr<ClientConnection> makeDatagramConnection(const ClientNetwork& network) {
     const NetworkTimings& timings = network.timings;
-    auto c = make<ConnectionSocketUdp>(true, timings.clientInactivityMs, timings);
-    c->setKeepAlive(timings.keepAliveMs, timings.quietResendMs);
-    c->lossSimulation().loseShare(network.datagramLossPercent, network.lossSeed);
+    auto c = std::make_unique<NetClientConnection>(
+        clientSide(true, timings.clientInactivityMs, timings),
+        std::make_unique<PeerTransport>(PeerTransport::Kind::Udp));
+    c->core().setKeepAlive(timings.keepAliveMs, timings.quietResendMs);
+    c->core().lossSimulation().loseShare(network.datagramLossPercent, network.lossSeed);
     return c;
 }
 
-std::unique_ptr<ConnectionInterface> makeMasterConnection(const NetworkTimings& timings) {
-    return make<ConnectionSocketUdp>(false, -1, timings);
+std::unique_ptr<MasterConnection> makeMasterConnection(const NetworkTimings& timings) {
+    return std::make_unique<NetMasterConnection>(
+        clientSide(false, -1, timings), std::make_unique<PeerTransport>(PeerTransport::Kind::Udp));
 }

@@ -5,7 +5,8 @@
 
 #include "network/networktimings.h"
 
-class ConnectionInterface;
+class ClientConnection;
+class MasterConnection;
 
 // How the client reaches the network: the timings of its connections. The
 // defaults are the game's; tests shorten them.
@@ -21,6 +22,6 @@ struct ClientNetwork {
 // dropped after timings.clientInactivityMs of silence, and the master server
 // and probe connection, which never times out. The game datagrams keep the
 // server's side alive and lose what the network settings say.
-std::unique_ptr<ConnectionInterface> makeStreamConnection(const NetworkTimings& timings);
-std::unique_ptr<ConnectionInterface> makeDatagramConnection(const ClientNetwork& network);
-std::unique_ptr<ConnectionInterface> makeMasterConnection(const NetworkTimings& timings);
+std::unique_ptr<ClientConnection> makeStreamConnection(const NetworkTimings& timings);
+std::unique_ptr<ClientConnection> makeDatagramConnection(const ClientNetwork& network);
+std::unique_ptr<MasterConnection> makeMasterConnection(const NetworkTimings& timings);

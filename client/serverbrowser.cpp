@@ -1,6 +1,6 @@
 #include "serverbrowser.h"
 
-ServerBrowser::ServerBrowser(ConnectionInterface* master, const MasterserverSettings& where,
+ServerBrowser::ServerBrowser(MasterConnection* master, const MasterserverSettings& where,
                              QObject* parent)
     : QObject(parent), master_(master), where_(where) {
     master_->setParent(this);

@@ -21,7 +21,7 @@ class ServerBrowser : public QObject {
     Q_OBJECT
 
 public:
-    ServerBrowser(ConnectionInterface* master, const MasterserverSettings& where,
+    ServerBrowser(MasterConnection* master, const MasterserverSettings& where,
                   QObject* parent = nullptr);
     ~ServerBrowser() override;
 
@@ -63,7 +63,7 @@ private:
     void processMasterReached(int connId);
     void processConnectionError(int connId, ConnectionInterface::ConnectionError error);
 
-    ConnectionInterface* master_;
+    MasterConnection* master_;
     MasterserverSettings where_;
     bool connected_ = false;
     bool checking_ = false;  // a hosted game waits for the master's answer

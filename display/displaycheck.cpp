@@ -8,28 +8,32 @@
 
 namespace {
 
-// The platform named with -platform or QT_QPA_PLATFORM; empty for Qt's own
-// choice.
-QByteArray chosenPlatform(int argc, char* argv[]) {
+// The value of Qt's option `name` (-name VALUE or --name VALUE), else the
+// environment variable's.
+QByteArray chosen(int argc, char* argv[], const char* name, const char* variable) {
     for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "-platform") == 0) {
+        const char* argument = argv[i];
+        if (argument[0] != '-') {
+            continue;
+        }
+        if (std::strcmp(argument[1] == '-' ? argument + 2 : argument + 1, name) == 0) {
             return QByteArray(argv[i + 1]);
         }
     }
-    return qgetenv("QT_QPA_PLATFORM");
+    return qgetenv(variable);
 }
 
 }  // namespace
 
 QString displayProblem(int argc, char* argv[]) {
-    const QByteArray platform = chosenPlatform(argc, argv);
+    const QByteArray platform = chosen(argc, argv, "platform", "QT_QPA_PLATFORM");
     if (!platform.isEmpty() && !platform.startsWith("xcb")) {
         return {};  // wayland, offscreen, ...: Qt reports its own failures
     }
     if (platform.isEmpty() && !qgetenv("WAYLAND_DISPLAY").isEmpty()) {
         return {};
     }
-    const QByteArray display = qgetenv("DISPLAY");
+    const QByteArray display = chosen(argc, argv, "display", "DISPLAY");
     if (display.isEmpty()) {
         return QStringLiteral("no display to open a window on (DISPLAY is not set)");
     }

@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "network/connectionmessage.h"
+#include "network/reliablechannel.h"
 
 class SocketAbstract;
 
@@ -18,8 +19,8 @@ enum class ConnectionState {
     StateClosing = 4,    // disconnect under way
 };
 
-// One connection of a ConnectionAbstract: its peer, state, timers, sequence
-// numbers and the history that resend requests are served from.
+// One connection of a ConnectionCore: its peer, state, timers, the hello,
+// probe or announcement it repeats, and its reliable channel.
 class ConnectionInfo : public QObject {
     Q_OBJECT
 
@@ -40,18 +41,12 @@ public:
     ConnectionMessage lastMessage;
     bool awaitingAnswer = false;  // lastMessage went out and is not answered yet
     QTimer resendTimer;           // repeating
-    // Each direction counts on its own: both sides send reliable messages, and
-    // one counter for both would take a peer's new message for a duplicate.
-    int sequence = 0;                  // number of the last reliable message sent
-    int receivedSequence = 0;          // number of the last reliable message delivered in order
-    qint64 receivedReliableMs = -1;    // when it was delivered, by the connection's clock
-    QList<ConnectionMessage> history;  // reliable messages sent, oldest first
+    ReliableChannel channel;      // numbering and history, on datagram connections
     int clientId = -1;
     int players = 0;
     qint64 pingClockStart = -1;  // ms of the connection's clock, -1 = not started
     int ping = 999;
 
-    bool inState(ConnectionState s) const { return state == s; }
     bool isPlaying() const {
         return state == ConnectionState::StateLobby || state == ConnectionState::StateInGame;
     }

@@ -10,8 +10,13 @@
 #include "game/gameblock.h"
 #include "network/serverdata.h"
 
-// The one interface through which the server and the client talk to the
-// network: send operations (slots) and the events they cause (signals).
+// What the server and the client see of the network: the events a
+// connection raises (signals, the same for every role) and, in the three
+// role facades below, the operations each role calls. The Server holds two
+// ServerConnections (stream and datagram) and a MasterConnection; the Client
+// two ClientConnections and a MasterConnection. The implementations sit on
+// ConnectionCore (connectionfacades.h); tests put recording fakes in their
+// place.
 //
 // Every signal carries values: nothing handed over needs an owner.
 //
@@ -34,21 +39,12 @@ public:
     };
     Q_ENUM(ConnectionError)
 
-    ConnectionInterface(const QString& name, int maxPlayers, bool singleplayer, bool stats,
-                        int pingInterval, bool datagram, int hostKey, bool usePassword,
-                        const QString& password, int timeout, QObject* parent = nullptr);
+    explicit ConnectionInterface(QObject* parent = nullptr);
     ~ConnectionInterface() override;
 
-    const QString& name() const { return name_; }
-    const QString& password() const { return password_; }
-    bool singleplayer() const { return singleplayer_; }
-    bool stats() const { return stats_; }
-    bool usePassword() const { return usePassword_; }
-    bool datagram() const { return datagram_; }
-    int maxPlayers() const { return maxPlayers_; }
-    int pingInterval() const { return pingInterval_; }
-    int hostKey() const { return hostKey_; }
-    int timeout() const { return timeout_; }
+    // clientId >= 0: the server drops that client ("SDSC" to all). -1: leave
+    // gracefully ("CDSC", at most the disconnect time-out), or at once.
+    virtual void disconnectClient(int clientId, bool immediately) = 0;
 
 Q_SIGNALS:
     void connectionEstablished(int connId, bool isAuthed);
@@ -81,55 +77,69 @@ Q_SIGNALS:
     void masterserverOnline(int connId);
     void masterserverResult(int connId, MasterserverResult result);
     void changedCNewServer(int connId, ServerData server);
+};
 
-public Q_SLOTS:
+// The game server's stream or datagram side: what a server sends to its clients.
+class ServerConnection : public ConnectionInterface {
+    Q_OBJECT
+
+public:
+    using ConnectionInterface::ConnectionInterface;
+
     // Adopts a socket accepted by the server's listener; returns its id.
     virtual int acceptSocket(qintptr socketDescriptor) = 0;
-    // Opens a connection without hello (master server, probes); returns its id.
-    virtual int connectToHost(const QHostAddress& address, int port) = 0;
-    // Opens a connection whose hello ("CHI") goes out once it is up.
-    virtual int connectWithHello(const QHostAddress& address, int port, int players, int hostKey,
-                                 const QString& password, int requestedId) = 0;
-    virtual void requestResend() = 0;
-    virtual void disconnectClient(int clientId, bool immediately) = 0;
-    virtual void queryServer(const QHostAddress& address, int port) = 0;
-    virtual void sendCPlayers(bool reliable, const QStringList& names, const QList<int>& colors,
-                              const QList<int>& status) = 0;
     virtual void sendSPlayerlist(bool reliable, const QList<int>& connIds, const QStringList& names,
                                  const QList<int>& colors, const QList<int>& status) = 0;
-    virtual void sendCMessage(bool reliable, int playerNr, const QString& message) = 0;
     virtual void sendSMessage(bool reliable, int playerId, const QString& message) = 0;
-    virtual void sendCKick(bool reliable, int clientId) = 0;
     virtual void sendSKick(bool reliable, int clientId) = 0;
-    virtual void sendCStart(bool reliable) = 0;
     virtual void sendSStart(bool reliable, int clientId, int fieldsizeX, int countDown) = 0;
-    virtual void sendCRestart(bool reliable) = 0;
     virtual void sendSRestart(bool reliable, int clientId) = 0;
     virtual void sendSGameState(bool reliable, int clientId, int fieldsizeX, bool paused, int score,
                                 const QString& playtime, const QByteArray& field,
                                 const QList<GameBlock*>& blocks) = 0;
-    virtual void sendCInput(bool reliable, const QList<int>& keys) = 0;
     virtual void sendSNewBlock(bool reliable, const GameBlock& block) = 0;
     virtual void sendSMoveBlocks(bool reliable, const QList<GameBlock*>& blocks,
                                  const QList<int>& activeIds) = 0;
     virtual void sendSMergeBlocks(bool reliable, const QList<GameBlock*>& blocks) = 0;
-    virtual void sendCPause(bool reliable) = 0;
     virtual void sendSPause(bool reliable, int clientId, int countDown) = 0;
     virtual void sendSGameOver(bool reliable, int score, int lines, const QString& playtime) = 0;
+};
+
+// A client's stream or datagram connection to a game server.
+class ClientConnection : public ConnectionInterface {
+    Q_OBJECT
+
+public:
+    using ConnectionInterface::ConnectionInterface;
+
+    // Opens a connection whose hello ("CHI") goes out once it is up.
+    virtual int connectWithHello(const QHostAddress& address, int port, int players, int hostKey,
+                                 const QString& password, int requestedId) = 0;
+    // Asks the server for every reliable datagram after the last one received.
+    virtual void requestResend() = 0;
+    virtual void sendCPlayers(bool reliable, const QStringList& names, const QList<int>& colors,
+                              const QList<int>& status) = 0;
+    virtual void sendCMessage(bool reliable, int playerNr, const QString& message) = 0;
+    virtual void sendCKick(bool reliable, int clientId) = 0;
+    virtual void sendCStart(bool reliable) = 0;
+    virtual void sendCRestart(bool reliable) = 0;
+    virtual void sendCInput(bool reliable, const QList<int>& keys) = 0;
+    virtual void sendCPause(bool reliable) = 0;
+};
+
+// The link to the master server, and the probes of game servers.
+class MasterConnection : public ConnectionInterface {
+    Q_OBJECT
+
+public:
+    using ConnectionInterface::ConnectionInterface;
+
+    // Opens the link to the master server (no hello); returns its id.
+    virtual int connectToHost(const QHostAddress& address, int port) = 0;
+    // Probes one game server ("CIN") for joining it by address.
+    virtual void queryServer(const QHostAddress& address, int port) = 0;
     virtual void sendServerOnline(bool reliable, int port) = 0;
     virtual void sendServerOffline(bool reliable, int port) = 0;
     virtual void sendMasterTest(bool reliable) = 0;
     virtual void requestServerlist(bool reliable) = 0;
-
-private:
-    QString name_;
-    QString password_;
-    bool singleplayer_;
-    bool stats_;
-    bool usePassword_;
-    bool datagram_;
-    int maxPlayers_;
-    int pingInterval_;
-    int hostKey_;
-    int timeout_;
 };

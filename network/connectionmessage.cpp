@@ -4,12 +4,6 @@
 
 namespace {
 
-constexpr std::array<const char*, ConnectionMessage::kCodeCount> kCodeTexts{
-    "CHI",  "SHI",  "CPLR", "SPLR", "CMSG", "SMSG", "SPNG", "CPNG", "CSRT", "SSRT",
-    "CRST", "SRST", "SCST", "CINP", "SBLC", "SMVE", "SMRG", "SLNE", "CPSE", "SPSE",
-    "SSTP", "CDSC", "SDSC", "CKCK", "SKCK", "SSHD", "BRES", "SON",  "SOF",  "MON",
-    "MOF",  "CLS",  "CTS",  "MLS",  "MTS",  "CIN",  "SIN"};
-
 // Every code is 3 or 4 ASCII letters, so a word packs into one integer and the
 // look-up costs a few compares instead of string work. The length sits above
 // the bytes, so a 4-byte word can never pack like a 3-byte one.
@@ -21,18 +15,11 @@ constexpr quint64 pack(const char* text, std::size_t length) {
     return value;
 }
 
-constexpr std::size_t textLength(const char* text) {
-    std::size_t n = 0;
-    while (text[n] != '\0') {
-        ++n;
-    }
-    return n;
-}
-
 constexpr std::array<quint64, ConnectionMessage::kCodeCount> packedCodes() {
     std::array<quint64, ConnectionMessage::kCodeCount> out{};
-    for (std::size_t i = 0; i < kCodeTexts.size(); ++i) {
-        out[i] = pack(kCodeTexts[i], textLength(kCodeTexts[i]));
+    for (std::size_t i = 0; i < MessageCodes::kRows.size(); ++i) {
+        const std::string_view text = MessageCodes::kRows[i].text;
+        out[i] = pack(text.data(), text.size());
     }
     return out;
 }
@@ -52,8 +39,9 @@ ConnectionMessage::ConnectionMessage(MessageCode code, const QString& content, i
 const std::array<QString, ConnectionMessage::kCodeCount>& ConnectionMessage::codes() {
     static const std::array<QString, kCodeCount> table = [] {
         std::array<QString, kCodeCount> out;
-        for (std::size_t i = 0; i < kCodeTexts.size(); ++i) {
-            out[i] = QString::fromLatin1(kCodeTexts[i]);
+        for (std::size_t i = 0; i < MessageCodes::kRows.size(); ++i) {
+            const std::string_view text = MessageCodes::kRows[i].text;
+            out[i] = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
         }
         return out;
     }();

@@ -6,52 +6,12 @@
 #include <QString>
 #include <array>
 
-// The 37 message codes. The order is fixed: a received type word is compared
-// against them in this order, and the connection core dispatches on it.
-enum class MessageCode {
-    CHI,
-    SHI,
-    CPLR,
-    SPLR,
-    CMSG,
-    SMSG,
-    SPNG,
-    CPNG,
-    CSRT,
-    SSRT,
-    CRST,
-    SRST,
-    SCST,
-    CINP,
-    SBLC,
-    SMVE,
-    SMRG,
-    SLNE,
-    CPSE,
-    SPSE,
-    SSTP,
-    CDSC,
-    SDSC,
-    CKCK,
-    SKCK,
-    SSHD,
-    BRES,
-    SON,
-    SOF,
-    MON,
-    MOF,
-    CLS,
-    CTS,
-    MLS,
-    MTS,
-    CIN,
-    SIN,
-};
+#include "network/messagecodes.h"
 
 // One message of the game's text protocol: a code, its payload text and, for
 // a reliable message on a datagram connection, its sequence number (-1 none).
 struct ConnectionMessage {
-    static constexpr int kCodeCount = 37;
+    static constexpr int kCodeCount = static_cast<int>(MessageCodes::kCount);
     static constexpr int kNoNumber = -1;
 
     ConnectionMessage();

@@ -43,11 +43,10 @@ GamePlayer::PlayerStatus lobbyStatus(int reported) {
 
 }  // namespace
 
-Server::Server(const ServerSettings& settings, ConnectionInterface* stream,
-               ConnectionInterface* datagram, ConnectionInterface* master,
-               const MasterserverSettings& masterServer, const QUrl& statsEndpoint,
-               const ServerTimings& timings, RandomSource& random, const Clock& clock,
-               QObject* parent)
+Server::Server(const ServerSettings& settings, ServerConnection* stream, ServerConnection* datagram,
+               MasterConnection* master, const MasterserverSettings& masterServer,
+               const QUrl& statsEndpoint, const ServerTimings& timings, RandomSource& random,
+               const Clock& clock, QObject* parent)
     : QObject(parent),
       settings_(settings),
       timings_(timings),
@@ -590,7 +589,7 @@ void Server::sendGameStateLocked(int connId) {
         }
     }
     const QString playtime = GameSimulation::playtimeText(sim_.playtimeMs());
-    for (ConnectionInterface* c : {stream_, datagram_}) {
+    for (ServerConnection* c : {stream_, datagram_}) {
         c->sendSGameState(true, connId, fieldsizeX, sim_.paused(), sim_.score(), playtime, field,
                           blocks);
     }

@@ -36,10 +36,10 @@ class Server : public QObject, private GameEvents {
 
 public:
     // stream and datagram are required; master may be null (no master server).
-    Server(const ServerSettings& settings, ConnectionInterface* stream,
-           ConnectionInterface* datagram, ConnectionInterface* master,
-           const MasterserverSettings& masterServer, const QUrl& statsEndpoint,
-           const ServerTimings& timings = {}, RandomSource& random = RandomSource::forThisThread(),
+    Server(const ServerSettings& settings, ServerConnection* stream, ServerConnection* datagram,
+           MasterConnection* master, const MasterserverSettings& masterServer,
+           const QUrl& statsEndpoint, const ServerTimings& timings = {},
+           RandomSource& random = RandomSource::forThisThread(),
            const Clock& clock = Clock::system(), QObject* parent = nullptr);
     // Tells the master server that this server goes away.
     ~Server() override;
@@ -118,9 +118,9 @@ private:
     ServerSettings settings_;
     ServerTimings timings_;
     MasterserverSettings masterServer_;
-    ConnectionInterface* stream_;
-    ConnectionInterface* datagram_;
-    ConnectionInterface* master_;
+    ServerConnection* stream_;
+    ServerConnection* datagram_;
+    MasterConnection* master_;
     GameSimulation sim_;
     QMutex mutex_;
 

@@ -8,10 +8,10 @@
 #include <QUdpSocket>
 
 #include "game/appinfo.h"
-#include "network/connectionsockettcp.h"
-#include "network/connectionsocketudp.h"
-#include "network/connectionudp.h"
+#include "network/connectionfacades.h"
 #include "network/masterserversettings.h"
+#include "network/peertransport.h"
+#include "network/shareddatagramtransport.h"
 #include "network/socketabstract.h"
 #include "server/server.h"
 #include "server/statsreport.h"
@@ -31,7 +31,7 @@ class ServerHost::Listener : public QTcpServer {
 public:
     explicit Listener(QObject* parent) : QTcpServer(parent) {}
 
-    QPointer<ConnectionAbstract> target;
+    QPointer<NetServerConnection> target;
 
 protected:
     void incomingConnection(qintptr descriptor) override {
@@ -44,17 +44,19 @@ protected:
     }
 };
 
-void pairGameConnections(ConnectionAbstract& stream, ConnectionAbstract& datagram, bool dedicated) {
-    QPointer<ConnectionAbstract> streamSide(&stream);
-    datagram.setClientIdCheck([streamSide](int clientId, const QHostAddress& from) {
-        const QHostAddress address =
-            streamSide ? streamSide->clientAddress(clientId) : QHostAddress();
-        return !address.isNull() && address.isEqual(from, QHostAddress::TolerantConversion);
-    });
+void pairGameConnections(NetServerConnection& stream, NetServerConnection& datagram,
+                         bool dedicated) {
+    QPointer<NetServerConnection> streamSide(&stream);
+    datagram.core().admission().setClientIdCheck(
+        [streamSide](int clientId, const QHostAddress& from) {
+            const QHostAddress address =
+                streamSide ? streamSide->core().clientAddress(clientId) : QHostAddress();
+            return !address.isNull() && address.isEqual(from, QHostAddress::TolerantConversion);
+        });
     if (dedicated) {
-        stream.setFirstClientIsHost(true);
-        datagram.setHostClientIdSource(
-            [streamSide] { return streamSide ? streamSide->hostClientId() : -1; });
+        stream.core().admission().setFirstClientIsHost(true);
+        datagram.core().admission().setHostClientIdSource(
+            [streamSide] { return streamSide ? streamSide->core().hostClientId() : -1; });
     }
 }
 
@@ -119,22 +121,32 @@ Server* ServerHost::start(RandomSource& random) {
     if (options_.dedicated) {
         s.hostKey = -1;  // nobody holds a key: the first client is host
     }
-    const NetworkTimings& t = options_.networkTimings;
-    auto* stream =
-        new ConnectionSocketTcp(s.name, s.maxPlayers, s.singleplayer, s.stats, t.serverTcpPingMs,
-                                false, s.hostKey, s.usePassword, s.password, t.serverInactivityMs);
-    auto* datagram = new ConnectionUdp(s.name, s.maxPlayers, s.singleplayer, s.stats,
-                                       t.serverUdpPingMs, true, s.hostKey, s.usePassword,
-                                       s.password, t.serverInactivityMs, datagramSocket_.release());
+    ConnectionSettings game;
+    game.name = s.name;
+    game.maxPlayers = s.maxPlayers;
+    game.singleplayer = s.singleplayer;
+    game.stats = s.stats;
+    game.hostKey = s.hostKey;
+    game.usePassword = s.usePassword;
+    game.password = s.password;
+    game.timeout = options_.networkTimings.serverInactivityMs;
+    game.timings = options_.networkTimings;
+    ConnectionSettings streamSide = game;
+    streamSide.pingInterval = game.timings.serverTcpPingMs;
+    ConnectionSettings datagramSide = game;
+    datagramSide.pingInterval = game.timings.serverUdpPingMs;
+    datagramSide.datagram = true;
     // The announcement's ranked flag comes from the master connection, so it
     // must know whether this server is ranked.
-    auto* master =
-        new ConnectionSocketUdp(QString(), 4, false, s.stats, 0, false, -1, false, QString(), -1);
-    for (ConnectionAbstract* c :
-         {static_cast<ConnectionAbstract*>(stream), static_cast<ConnectionAbstract*>(datagram),
-          static_cast<ConnectionAbstract*>(master)}) {
-        c->setTimings(t);
-    }
+    ConnectionSettings masterSide;
+    masterSide.stats = s.stats;
+    masterSide.timings = game.timings;
+    auto* stream = new NetServerConnection(
+        streamSide, std::make_unique<PeerTransport>(PeerTransport::Kind::Tcp));
+    auto* datagram = new NetServerConnection(
+        datagramSide, std::make_unique<SharedDatagramTransport>(datagramSocket_.release()));
+    auto* master = new NetMasterConnection(
+        masterSide, std::make_unique<PeerTransport>(PeerTransport::Kind::Udp));
     pairGameConnections(*stream, *datagram, options_.dedicated);
     stream_ = stream;
     datagram_ = datagram;
@@ -155,13 +167,13 @@ std::map<int, ClientTraffic> ServerHost::traffic() const {
         return traffic_;
     }
     std::map<int, ClientTraffic> out;
-    for (const auto& [clientId, bytes] : stream_->bytesSent()) {
+    for (const auto& [clientId, bytes] : stream_->core().bytesSent()) {
         out[clientId].streamBytes = bytes;
     }
-    for (const auto& [clientId, bytes] : datagram_->bytesSent()) {
+    for (const auto& [clientId, bytes] : datagram_->core().bytesSent()) {
         out[clientId].datagramBytes = bytes;
     }
-    for (const auto& [clientId, requests] : datagram_->resendRequests()) {
+    for (const auto& [clientId, requests] : datagram_->core().resendRequests()) {
         out[clientId].resendRequests = requests;
     }
     return out;
@@ -181,8 +193,8 @@ void ServerHost::shutDown() {
     }
     shuttingDown_ = true;
     listener_->close();
-    stream_->announceShutdown();
-    datagram_->announceShutdown();
+    stream_->core().announceShutdown();
+    datagram_->core().announceShutdown();
     // The streams close once what was written has gone out; the Server, their
     // owner, must not abort them before.
     auto* poll = new QTimer(this);

@@ -11,7 +11,7 @@
 #include "network/networktimings.h"
 #include "server/serversettings.h"
 
-class ConnectionAbstract;
+class NetServerConnection;
 class QTcpServer;
 class QUdpSocket;
 class Server;
@@ -42,7 +42,8 @@ struct ClientTraffic {
 // speaks only for the stream client of its id and host, and on a dedicated
 // server (no client of its own) the first client is host and the datagram
 // side follows the stream side's choice.
-void pairGameConnections(ConnectionAbstract& stream, ConnectionAbstract& datagram, bool dedicated);
+void pairGameConnections(NetServerConnection& stream, NetServerConnection& datagram,
+                         bool dedicated);
 
 // Runs a Server on real sockets: a stream listener and a datagram socket on
 // one port, the three connection objects, and the master server settings.
@@ -101,8 +102,8 @@ private:
     Listener* listener_ = nullptr;
     std::unique_ptr<QUdpSocket> datagramSocket_;  // until the Server takes it over
     QPointer<Server> server_;
-    QPointer<ConnectionAbstract> stream_;
-    QPointer<ConnectionAbstract> datagram_;
+    QPointer<NetServerConnection> stream_;
+    QPointer<NetServerConnection> datagram_;
     std::map<int, ClientTraffic> traffic_;
     bool shuttingDown_ = false;
 };

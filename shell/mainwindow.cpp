@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "client/client.h"
 #include "display/displaymodebackends.h"
@@ -70,11 +71,12 @@ void MainWindow::setFullscreen(bool on) {
         windowedPosition_ = pos();
         windowedSize_ = size();
         changeDisplayMode();
-        showFullScreen();
+        showFullScreenCovering();
         glWidget_->controller().session().setWindowed(false);
         glWidget_->rebuildResolutions();
         return;
     }
+    disconnect(screenResized_);
     displayModes_->restoreDisplayMode();
     showNormal();
     move(windowedPosition_);
@@ -94,7 +96,25 @@ void MainWindow::setResolution(uint width, uint height) {
     if (isFullScreen()) {
         changeDisplayMode();
         showNormal();
-        showFullScreen();
+        showFullScreenCovering();
+    }
+}
+
+void MainWindow::showFullScreenCovering() {
+    // Only a window manager acts on the full-screen state; without one (a
+    // kiosk, Xvfb) the window takes the screen's place itself, also when a
+    // mode switch resizes the screen afterwards.
+    QScreen* current = screen();
+    if (current != nullptr) {
+        setGeometry(current->geometry());  // before: it would end the full-screen state
+    }
+    showFullScreen();
+    disconnect(screenResized_);
+    if (QWindow* window = windowHandle(); current != nullptr && window != nullptr) {
+        // The native window's geometry, which keeps the state.
+        screenResized_ =
+            connect(current, &QScreen::geometryChanged, window,
+                    [window](const QRect& geometry) { window->setGeometry(geometry); });
     }
 }
 

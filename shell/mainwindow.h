@@ -49,10 +49,12 @@ protected:
 private:
     void setFullscreen(bool on);
     void changeDisplayMode();
+    void showFullScreenCovering();
 
     QPoint windowedPosition_{0, 0};
     QSize windowedSize_{-1, -1};
     QSize fullscreen_;
     std::unique_ptr<DisplayModeSwitcher> displayModes_;
+    QMetaObject::Connection screenResized_;
     GLWidget* glWidget_ = nullptr;
 };

@@ -635,4 +635,13 @@
         <translation>Auf Port %1 können keine Datagramme empfangen werden: %2</translation>
     </message>
 </context>
+<context>
+    <name>UserFolderResolver</name>
+    <message>
+        <source>Files of an earlier version were moved out of your home folder:
+%1</source>
+        <translation>Dateien einer früheren Version wurden aus deinem Home-Ordner verschoben:
+%1</translation>
+    </message>
+</context>
 </TS>

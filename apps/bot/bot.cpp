@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "game/gamegrid.h"
+#include "game/gamesimulation.h"
 #include "server/tickmonitor.h"
 
 namespace {
@@ -48,6 +49,7 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
     connect(&game, &ClientGame::stopPlayTime, this, [this] {
         playing_ = false;
         repeatTimer_.stop();
+        thinkTimer_.stop();
     });
     connect(&game, &ClientGame::gameOver, this, &Bot::processGameOver);
     connect(&c, &Client::changedPlayerlist, this,
@@ -92,6 +94,11 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
 
     repeatTimer_.setInterval(kRepeatMs);
     connect(&repeatTimer_, &QTimer::timeout, this, &Bot::repeat);
+    thinkTimer_.setInterval(kThinkMs);
+    connect(&thinkTimer_, &QTimer::timeout, this, &Bot::think);
+    if (options_.skill != ComputerSkill::Simple) {
+        computer_ = std::make_unique<ComputerPlayer>(options_.skill, options_.seed);
+    }
     catchUpTimer_.setSingleShot(true);
     catchUpTimer_.setInterval(kCatchUpMs);
     connect(&catchUpTimer_, &QTimer::timeout, this, &Bot::reportGame);
@@ -118,6 +125,7 @@ void Bot::finish(int exitCode, const QString& error) {
     counting_ = false;
     repeatTimer_.stop();
     catchUpTimer_.stop();
+    thinkTimer_.stop();
     writeStats();
     Q_EMIT finished(exitCode, error);
 }
@@ -187,6 +195,12 @@ void Bot::processGameStart() {
     playing_ = true;
     counting_ = true;
     repeatTimer_.start();
+    if (computer_) {
+        computer_->setPart(std::max(kPartColumns, mirror_.fieldsizeX()), partColumn_,
+                           options_.columns);
+        playClock_.start();
+        thinkTimer_.start();
+    }
     think();
 }
 
@@ -255,6 +269,10 @@ void Bot::think() {
     if (id <= 0 || block == nullptr || !FieldMirror::onField(*block)) {
         return;
     }
+    if (computer_) {
+        thinkAsComputer(id);
+        return;
+    }
     const int fieldsizeX = mirror_.fieldsizeX();
     const int column = GameGrid::column(fieldsizeX, block->x());
     if (id != pieceId_) {
@@ -273,11 +291,29 @@ void Bot::think() {
     press(key, *block, column);
 }
 
+void Bot::thinkAsComputer(int blockId) {
+    // The speed grows by one every minute of play, as the server counts it.
+    const qint64 playedMs = playClock_.elapsed();
+    const int speed = std::min<qint64>(
+        GameSimulation::kMaxSpeed,
+        1 + playedMs / (GameSimulation::kTicksPerSpeedStep * ComputerPlayer::kTickMs));
+    const ComputerPlayer::Keys keys = computer_->think(mirror_, blockId, speed, playedMs);
+    bool pressed = false;
+    for (int k = 0; k < GamePlayer::kKeys; ++k) {
+        keys_[k] += keys[k];
+        presses_ += keys[k];
+        pressed = pressed || keys[k] > 0;
+    }
+    if (pressed) {
+        client_->game().inputKeys(keys_);
+    }
+}
+
 void Bot::repeat() {
     if (!playing_) {
         return;
     }
-    if (pressPending_ && pressClock_.elapsed() > kGiveUpMs) {
+    if (!computer_ && pressPending_ && pressClock_.elapsed() > kGiveUpMs) {
         givenUp_ = true;
         pressPending_ = pressKey_ == kDrop;  // a drop only shows as the next piece
         think();

@@ -10,15 +10,16 @@
 
 #include "apps/bot/botoptions.h"
 #include "client/client.h"
+#include "game/computerplayer.h"
 #include "game/fieldmirror.h"
 #include "game/placementpolicy.h"
 #include "game/randomsource.h"
 
 // A player without a window: joins through the game's own Client (probe,
 // version check, hello), readies, and plays its 12-column part of the ring
-// with PlacementPolicy on its copy of the field, one key press at a time, for
-// a number of games; then it leaves. Its settings and highscore files live in
-// a directory of its own that goes with it.
+// with PlacementPolicy or, at a skill level, a ComputerPlayer on its copy of
+// the field, one key press at a time, for a number of games; then it leaves. Its settings and
+// highscore files live in a directory of its own that goes with it.
 class Bot : public QObject {
     Q_OBJECT
 
@@ -35,6 +36,9 @@ public:
     // their way again: the game is reported once the bot's copy of the field
     // has the server's line count, or after this long.
     static constexpr int kCatchUpMs = 1000;
+    // How often a computer player looks at its copy between events: it presses
+    // on its own clock, not only when something moves.
+    static constexpr int kThinkMs = 20;
     // Latency samples kept (the first ones of a long run).
     static constexpr std::size_t kMaxEchoSamples = std::size_t{1} << 17;
 
@@ -69,6 +73,7 @@ private:
     void writeStats() const;
     void processPlayerlist(const QList<int>& connIds);
     void think();
+    void thinkAsComputer(int blockId);
     void repeat();
     PlacementPolicy::Target chooseTarget(const GameBlock& block);
     void press(int key, const GameBlock& block, int column);
@@ -81,6 +86,9 @@ private:
     RandomSource random_;
     QTimer repeatTimer_;
     QTimer catchUpTimer_;
+    QTimer thinkTimer_;
+    std::unique_ptr<ComputerPlayer> computer_;  // none for the simple policy
+    QElapsedTimer playClock_;                   // since the game began: its speed
 
     QList<int> keys_ = QList<int>(10, 0);
     QList<int> listedConnIds_;

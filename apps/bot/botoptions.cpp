@@ -48,16 +48,21 @@ BotOptionsResult parseBotOptions(const QStringList& arguments) {
         QStringLiteral("Loses this share of the game's datagrams each way, 0 to 100 (default 0), "
                        "to play through a lossy network."),
         QStringLiteral("PERCENT"));
+    const QCommandLineOption skill(
+        QStringLiteral("skill"),
+        QStringLiteral("simple (default), easy, normal or hard: the simple policy, or the "
+                       "planning player at one of three speeds."),
+        QStringLiteral("LEVEL"));
     const QCommandLineOption statsFile(
         QStringLiteral("stats-file"),
         QStringLiteral("On the way out, writes games played and the input-to-echo latency as "
                        "JSON to FILE."),
         QStringLiteral("FILE"));
     parser.addOptions(
-        {connect, name, password, games, seed, columns, waitPlayers, loss, statsFile});
+        {connect, name, password, games, seed, columns, waitPlayers, loss, skill, statsFile});
     if (const auto stop = readCommandLine(parser, arguments,
                                           {&connect, &name, &password, &games, &seed, &columns,
-                                           &waitPlayers, &loss, &statsFile})) {
+                                           &waitPlayers, &loss, &skill, &statsFile})) {
         return stopped<BotOptions>(*stop);
     }
 
@@ -85,6 +90,15 @@ BotOptionsResult parseBotOptions(const QStringList& arguments) {
             return BotOptionsResult::failure(QStringLiteral("'--password' needs a text."));
         }
         b.password = QLatin1Char(Quadrell::kPasswordMarker) + parser.value(password);
+    }
+    if (parser.isSet(skill)) {
+        const std::optional<ComputerSkill> level = skillFromName(parser.value(skill));
+        if (!level) {
+            return BotOptionsResult::failure(
+                QStringLiteral("'--skill' takes simple, easy, normal or hard, not '%1'.")
+                    .arg(parser.value(skill)));
+        }
+        b.skill = *level;
     }
     QString error;
     if (!readNumberOption(parser, games, 1, 1000000, b.games, error) ||

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "apps/common/commandline.h"
+#include "game/computerskill.h"
 
 // What a bot was asked to do on its command line.
 struct BotOptions {
@@ -17,7 +18,8 @@ struct BotOptions {
     int columns = 12;     // how much of its own part of the ring it fills
     int waitPlayers = 1;  // gets ready only once this many players are listed
     int lossPercent = 0;  // datagrams lost on purpose each way
-    QString statsFile;    // written on the way out; empty: none
+    ComputerSkill skill = ComputerSkill::Simple;
+    QString statsFile;  // written on the way out; empty: none
 };
 
 using BotOptionsResult = CommandLineResult<BotOptions>;

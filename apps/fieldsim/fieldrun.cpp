@@ -2,10 +2,20 @@
 
 #include "game/gamegrid.h"
 
-FieldRun::FieldRun(int fieldsizeX, std::uint32_t seed, bool crowded, GameEvents* observer)
+FieldRun::FieldRun(int fieldsizeX, std::uint32_t seed, bool crowded, GameEvents* observer,
+                   const std::vector<ComputerSkill>& skills)
     : random_(seed), observer_(observer), simulation_(random_, clock_), crowded_(crowded) {
     simulation_.setEvents(this);
     const int players = fieldsizeX / 12;
+    for (int slot = 0; slot < players && !skills.empty(); ++slot) {
+        const ComputerSkill skill = skills[std::min<std::size_t>(slot, skills.size() - 1)];
+        if (skill != ComputerSkill::Simple) {
+            // Each player's own choices, yet the same for the same seed.
+            computers_[slot] = std::make_unique<ComputerPlayer>(skill, seed * 4 + slot);
+            computers_[slot]->setPart(fieldsizeX, crowded ? 4 : slot * 12, crowded ? 6 : 12);
+            mirrored_ = true;
+        }
+    }
     for (int slot = 0; slot < players; ++slot) {
         auto p = std::make_unique<GamePlayer>(slot, QStringLiteral("Sim%1").arg(slot + 1), slot,
                                               false, GamePlayer::Playing);
@@ -14,6 +24,12 @@ FieldRun::FieldRun(int fieldsizeX, std::uint32_t seed, bool crowded, GameEvents*
     }
     simulation_.startGame(fieldsizeX);
     simulation_.beginPlay();
+}
+
+FieldRun::~FieldRun() = default;
+
+ComputerPlayer* FieldRun::computer(int slot) const {
+    return slot >= 0 && slot < GameSimulation::kSlots ? computers_[slot].get() : nullptr;
 }
 
 QList<GameMovement> FieldRun::movementsOf(const QList<GameBlock*>& blocks) {
@@ -26,12 +42,18 @@ QList<GameMovement> FieldRun::movementsOf(const QList<GameBlock*>& blocks) {
 }
 
 void FieldRun::newBlock(const GameBlock& block) {
+    if (mirrored_) {
+        mirror_.addBlock(BlockRecord::of(block), simulation_.fieldsizeX());
+    }
     if (observer_) {
         observer_->newBlock(block);
     }
 }
 
 void FieldRun::blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) {
+    if (mirrored_) {
+        mirror_.moveBlocks(movementsOf(blocks), activeIds);
+    }
     if (observer_) {
         observer_->blocksMoved(blocks, activeIds);
     }
@@ -39,6 +61,9 @@ void FieldRun::blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& ac
 
 void FieldRun::blocksMerged(const QList<GameBlock*>& blocks) {
     piecesLanded_ += static_cast<int>(blocks.size());
+    if (mirrored_) {
+        mirror_.mergeBlocks(movementsOf(blocks));
+    }
     if (observer_) {
         observer_->blocksMerged(blocks);
     }
@@ -69,6 +94,26 @@ void FieldRun::drive(int slot, GamePlayer& player) {
     const int column = GameGrid::column(fieldsizeX, block->x());
     const int key = PlacementPolicy::nextKey(block->rotation(), column, d.target, fieldsizeX);
     d.keys[key] = player.keyCount()[key] + 1;
+    send(player, d);
+}
+
+void FieldRun::driveComputer(int slot, GamePlayer& player, ComputerPlayer& computer) {
+    // What a client knows: its own block id from the last movements.
+    const int id = mirror_.activeBlockIds().value(player.connId() * 2, -1);
+    const ComputerPlayer::Keys keys =
+        computer.think(mirror_, id, simulation_.speed(), clock_.nowMs());
+    Driver& d = drivers_[slot];
+    bool pressed = false;
+    for (int k = 0; k < GamePlayer::kKeys; ++k) {
+        d.keys[k] = std::max(d.keys[k], player.keyCount()[k]) + keys[k];
+        pressed = pressed || keys[k] > 0;
+    }
+    if (pressed) {
+        send(player, d);
+    }
+}
+
+void FieldRun::send(const GamePlayer& player, Driver& d) {
     QList<int> input(10, 0);
     for (int k = 0; k < GamePlayer::kKeys; ++k) {
         d.keys[k] = std::max(d.keys[k], player.keyCount()[k]);
@@ -84,7 +129,11 @@ void FieldRun::feedInput() {
     for (int slot = 0; slot < GameSimulation::kSlots; ++slot) {
         GamePlayer* p = simulation_.player(slot);
         if (p && p->isInGame() && p->currentBlock()) {
-            drive(slot, *p);
+            if (computers_[slot]) {
+                driveComputer(slot, *p, *computers_[slot]);
+            } else {
+                drive(slot, *p);
+            }
         }
     }
 }

@@ -6,18 +6,24 @@
 #include <vector>
 
 #include "game/blockrecords.h"
+#include "game/computerplayer.h"
+#include "game/fieldmirror.h"
 #include "game/gamesimulation.h"
 #include "game/placementpolicy.h"
 
-// Plays a game on the real rules with one policy player per 12 columns, no
-// network and no timers: each step feeds key presses and runs one tick.
+// Plays a game on the real rules with one computer player per 12 columns, no
+// network and no timers: each step feeds key presses and runs one tick. The
+// simple players read the server's field; the others read a client's copy of
+// it, kept from the same events a client gets.
 class FieldRun : public GameEvents {
 public:
     // crowded: every player aims at the same few columns, so blocks meet and
     // appear on top of each other far more often than in a real game.
     // observer: hears every event of the game as well, from the first block on.
+    // skills: one per player, or one for all; none means simple players.
     FieldRun(int fieldsizeX, std::uint32_t seed, bool crowded = false,
-             GameEvents* observer = nullptr);
+             GameEvents* observer = nullptr, const std::vector<ComputerSkill>& skills = {});
+    ~FieldRun() override;
 
     // Fresh input for every player, then one tick.
     void step() {
@@ -29,6 +35,9 @@ public:
     bool over() const { return over_; }
     int piecesLanded() const { return piecesLanded_; }
     GameSimulation& simulation() { return simulation_; }
+    // The computer player of a slot; null for a simple player.
+    ComputerPlayer* computer(int slot) const;
+    const FieldMirror& mirror() const { return mirror_; }
 
     // What a client receives for these blocks: one movement record each, new
     // objects for the receiver to own.
@@ -45,12 +54,17 @@ private:
         std::array<int, GamePlayer::kKeys> keys{};
     };
     void drive(int slot, GamePlayer& player);
+    void driveComputer(int slot, GamePlayer& player, ComputerPlayer& computer);
+    void send(const GamePlayer& player, Driver& d);
 
     RandomSource random_;
     ManualClock clock_;
     GameEvents* observer_;
     GameSimulation simulation_;
     std::array<Driver, GameSimulation::kSlots> drivers_{};
+    std::array<std::unique_ptr<ComputerPlayer>, GameSimulation::kSlots> computers_;
+    FieldMirror mirror_;
+    bool mirrored_ = false;  // only computer players need the copy
     bool crowded_;
     int piecesLanded_ = 0;
     bool over_ = false;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fieldrun.h"
+#include "game/computerskill.h"
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
@@ -23,6 +24,13 @@ int main(int argc, char* argv[]) {
                       QStringLiteral("N"), QStringLiteral("500")});
     parser.addOption({QStringLiteral("seed"), QStringLiteral("Seed of the random pieces."),
                       QStringLiteral("N"), QStringLiteral("1")});
+    parser.addOption({QStringLiteral("skill"),
+                      QStringLiteral("simple, easy, normal or hard; one for every player, or a "
+                                     "comma-separated list with one per player."),
+                      QStringLiteral("LEVEL"), QStringLiteral("simple")});
+    parser.addOption({QStringLiteral("until-speed"),
+                      QStringLiteral("Stop once the game reaches this speed (1 to 50)."),
+                      QStringLiteral("N")});
     const QCommandLineOption show(QStringLiteral("show"), QStringLiteral("Print the final field."));
     parser.addOption(show);
     parser.process(app);
@@ -44,10 +52,32 @@ int main(int argc, char* argv[]) {
         return 2;
     }
 
-    FieldRun run(columns, seed);
+    std::vector<ComputerSkill> skills;
+    for (const QString& name : parser.value(QStringLiteral("skill")).split(QLatin1Char(','))) {
+        const std::optional<ComputerSkill> skill = skillFromName(name.trimmed());
+        if (!skill) {
+            std::fprintf(stderr, "quadrell-fieldsim: --skill takes simple, easy, normal or hard\n");
+            return 2;
+        }
+        skills.push_back(*skill);
+    }
+    if (skills.size() > static_cast<std::size_t>(columns / 12)) {
+        std::fprintf(stderr, "quadrell-fieldsim: --skill names more players than the field has\n");
+        return 2;
+    }
+    int untilSpeed = GameSimulation::kMaxSpeed + 1;  // never
+    if (parser.isSet(QStringLiteral("until-speed"))) {
+        untilSpeed = parser.value(QStringLiteral("until-speed")).toInt(&ok);
+        if (!ok || untilSpeed < 1 || untilSpeed > GameSimulation::kMaxSpeed) {
+            std::fprintf(stderr, "quadrell-fieldsim: --until-speed must be 1 to 50\n");
+            return 2;
+        }
+    }
+
+    FieldRun run(columns, seed, false, nullptr, skills);
     std::vector<qint64> tickNs;
     QElapsedTimer timer;
-    while (!run.over() && run.piecesLanded() < pieces) {
+    while (!run.over() && run.piecesLanded() < pieces && run.simulation().speed() < untilSpeed) {
         run.feedInput();  // the players think outside the measured tick
         timer.start();
         run.tick();
@@ -66,6 +96,12 @@ int main(int argc, char* argv[]) {
     std::printf("columns %d, players %d, seed %u\n", columns, columns / 12, seed);
     std::printf("pieces %d, rows cleared %d, score %d, speed %d, %s\n", run.piecesLanded(),
                 sim.lines(), sim.score(), sim.speed(), run.over() ? "game over" : "stopped");
+    QStringList names;
+    for (ComputerSkill skill : skills) {
+        names.append(skillName(skill));
+    }
+    std::printf("skill %s, play time %s\n", qPrintable(names.join(QLatin1Char(','))),
+                qPrintable(GameSimulation::playtimeText(sim.playtimeMs())));
     std::printf("ticks %zu, time per tick: mean %.2f us, median %.2f us, p99 %.2f us\n",
                 tickNs.size(), tickNs.empty() ? 0.0 : total / 1000.0 / tickNs.size(),
                 percentile(0.5), percentile(0.99));

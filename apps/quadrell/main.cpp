@@ -1,45 +1,19 @@
 // quadrell: the game.
 #include <QApplication>
-#include <QCommandLineParser>
-#include <QDir>
 #include <QLocale>
 #include <QTranslator>
 #include <cstdio>
 
 #include "apps/common/threadhosting.h"
 #include "client/client.h"
-#include "commandline.h"
 #include "display/displaycheck.h"
 #include "game/appinfo.h"
 #include "game/randomsource.h"
+#include "gameoptions.h"
 #include "shell/mainwindow.h"
 #include "shell/translation.h"
+#include "shell/userfolders.h"
 #include "terminationsignals.h"
-
-namespace {
-
-struct GameOptions {
-    bool windowed = false;
-    bool version = false;
-};
-
-CommandLineResult<GameOptions> parseGameOptions(const QStringList& arguments) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Quadrell, a cooperative falling-block game for up to four players."));
-    const QCommandLineOption windowed(QStringLiteral("windowed"),
-                                      QStringLiteral("Starts in a window instead of full screen "
-                                                     "(Alt+Enter switches while playing)."));
-    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
-                                     QStringLiteral("Shows the version."));
-    parser.addOptions({windowed, version});
-    if (const auto stop = readCommandLine(parser, arguments, {})) {
-        return stopped<GameOptions>(*stop);
-    }
-    return CommandLineResult<GameOptions>::run({parser.isSet(windowed), parser.isSet(version)});
-}
-
-}  // namespace
 
 int main(int argc, char* argv[]) {
     // Starting up takes a while; a SIGTERM meanwhile ends the game in order.
@@ -48,7 +22,8 @@ int main(int argc, char* argv[]) {
     // --help needs no window, and Qt ends the process when there is no display.
     const auto parsed = [&] {
         QCoreApplication options(argc, argv);
-        return parseGameOptions(QCoreApplication::arguments());
+        return parseGameOptions(QCoreApplication::arguments(),
+                                qEnvironmentVariable(kDataDirVariable));
     }();
     if (parsed.outcome != CommandLineOutcome::Run) {
         return finishCommandLine("quadrell", parsed.outcome, parsed.text);
@@ -69,16 +44,38 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationVersion(QLatin1String(Quadrell::kVersion));
     RandomSource::forThisThread().seed(RandomSource::secondsSinceMidnight());
 
+    const UserFolderResolver::Result files =
+        UserFolderResolver(FolderEnvironment::fromSystem(parsed.options.dataDirectory)).resolve();
+    if (!files.error.isEmpty()) {
+        std::fprintf(stderr, "quadrell: %s (--data-dir DIR names another folder)\n",
+                     qPrintable(files.error));
+        return 1;
+    }
+    if (!files.notice.isEmpty()) {
+        std::fprintf(stderr, "quadrell: %s\n", qPrintable(files.notice));
+    }
+
     QTranslator translator;
-    if (loadTranslation(translator, QLocale::system(), QDir::currentPath())) {
+    if (loadTranslation(translator, QLocale::system(), files.folders.translations)) {
         QCoreApplication::installTranslator(&translator);
     }
 
-    // The game hosts in a thread of its own, listening on every interface.
-    Client client({}, {}, threadServerStarter({}));
+    Client::Environment clientEnvironment;
+    clientEnvironment.directory = files.folders.settings;
+    clientEnvironment.highscoreDirectory = files.folders.highscores;
+    // The game hosts in a thread of its own, listening on every interface; its
+    // server reads the same masterserver.ini as the client.
+    ThreadHosting hosting;
+    hosting.directory = files.folders.settings;
+    Client client(std::move(clientEnvironment), {}, threadServerStarter(hosting));
     MainWindowEnvironment environment;
     environment.startWindowed = parsed.options.windowed;
+    environment.gui.screenshotDirectory = files.folders.pictures;
     MainWindow window(&client, std::move(environment));
+    if (const QString notice = UserFolderResolver::playerNotice(files); !notice.isEmpty()) {
+        // The game's notice over the main menu, gone after a few seconds.
+        window.glWidget()->controller().session().stack().displayError(notice, false);
+    }
 
     // SIGINT and SIGTERM leave the game the way closing the window does.
     TerminationSignals termination;

@@ -10,7 +10,7 @@
 
 #include "apps/bot/bot.h"
 #include "apps/server/dedicatedserver.h"
-#include "network/connectionudp.h"
+#include "network/connectionfacades.h"
 #include "server/server.h"
 #include "server/serverhost.h"
 #include "tests/server/testclient.h"
@@ -24,15 +24,16 @@ private Q_SLOTS:
     void commandLine_data() {
         QTest::addColumn<QString>("args");  // separated by ','
         QTest::addColumn<int>("outcome");
-        // address name password games seed columns wait loss stats
+        // address name password games seed columns wait loss stats skill
         QTest::addColumn<QString>("options");
         const auto run = int(Outcome::Run);
         QTest::newRow("defaults") << "--connect,127.0.0.1:27403" << run
-                                  << "127.0.0.1:27403 Bot - 1 1 12 1 0 -";
+                                  << "127.0.0.1:27403 Bot - 1 1 12 1 0 - simple";
         QTest::newRow("everything")
             << "--connect=10.0.0.5:1,--name,Robo,--password,se cret,--games,"
-               "3,--seed,4294967295,--columns,1,--wait-players,4,--loss,100,--stats-file,b.json"
-            << run << "10.0.0.5:1 Robo Pse cret 3 4294967295 1 4 100 b.json";
+               "3,--seed,4294967295,--columns,1,--wait-players,4,--loss,100,--stats-file,b.json,"
+               "--skill,hard"
+            << run << "10.0.0.5:1 Robo Pse cret 3 4294967295 1 4 100 b.json hard";
         QTest::newRow("help") << "--help" << int(Outcome::Help) << "";
         const QString ok = QStringLiteral("--connect,127.0.0.1:1,");
         for (const QString& bad :
@@ -43,6 +44,10 @@ private Q_SLOTS:
               ok + "--seed,-1", ok + "--seed,4294967296", ok + "--columns,13",
               ok + "--wait-players,5", ok + "--loss,101", ok + "--stats-file,", ok + "--bogus",
               ok + "stray"}) {
+            QTest::newRow(qPrintable("bad " + bad)) << bad << int(Outcome::Error) << "";
+        }
+        // Levels are written as the help lists them.
+        for (const QString& bad : {ok + "--skill,", ok + "--skill,Hard", ok + "--skill,expert"}) {
             QTest::newRow(qPrintable("bad " + bad)) << bad << int(Outcome::Error) << "";
         }
     }
@@ -57,14 +62,15 @@ private Q_SLOTS:
         QVERIFY(!r.text.isEmpty() || outcome == int(Outcome::Run));
         if (outcome == int(Outcome::Run)) {
             const BotOptions& o = r.options;
-            QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9")
+            QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10")
                          .arg(o.address, o.name, o.password.isEmpty() ? "-" : o.password)
                          .arg(o.games)
                          .arg(o.seed)
                          .arg(o.columns)
                          .arg(o.waitPlayers)
                          .arg(o.lossPercent)
-                         .arg(o.statsFile.isEmpty() ? "-" : o.statsFile),
+                         .arg(o.statsFile.isEmpty() ? "-" : o.statsFile)
+                         .arg(skillName(o.skill)),
                      options);
         }
     }
@@ -159,27 +165,32 @@ private Q_SLOTS:
         int lastNumber = 0;  // resends carry old numbers
         // What the server sends, seen on its way out; rows are cleared after
         // a merge goes out, so the field is read once that tick is over.
-        host.server()->findChild<ConnectionUdp*>()->lossSimulation().dropOutgoing =
-            [&](const ConnectionMessage& m) {
-                if (m.number <= lastNumber) {
-                    return false;
-                }
-                lastNumber = m.number;
-                if (m.type == "SSTP") {
-                    serverLines = m.content.section(' ', 1, 1).toInt();
-                } else if (m.type == "SMRG") {
-                    QTimer::singleShot(0, &host, [&] {
-                        const auto landed = [&](int c, int r) {
-                            return sim.field().cell(c, r) == GameField::kFieldBlockId;
-                        };
-                        // The game-ending landing: the field went with the game.
-                        serverSide
-                            << (sim.running() ? landing(sim.fieldsizeX(), sim.lines(), landed)
-                                              : Landing{});
-                    });
-                }
+        ConnectionCore* datagramSide = nullptr;
+        for (NetServerConnection* c : host.server()->findChildren<NetServerConnection*>()) {
+            if (!c->core().transport().isStream()) {
+                datagramSide = &c->core();
+            }
+        }
+        QVERIFY(datagramSide != nullptr);
+        datagramSide->lossSimulation().dropOutgoing = [&](const ConnectionMessage& m) {
+            if (m.number <= lastNumber) {
                 return false;
-            };
+            }
+            lastNumber = m.number;
+            if (m.type == "SSTP") {
+                serverLines = m.content.section(' ', 1, 1).toInt();
+            } else if (m.type == "SMRG") {
+                QTimer::singleShot(0, &host, [&] {
+                    const auto landed = [&](int c, int r) {
+                        return sim.field().cell(c, r) == GameField::kFieldBlockId;
+                    };
+                    // The game-ending landing: the field went with the game.
+                    serverSide << (sim.running() ? landing(sim.fieldsizeX(), sim.lines(), landed)
+                                                 : Landing{});
+                });
+            }
+            return false;
+        };
 
         BotOptions b;
         b.address = QStringLiteral("127.0.0.1:%1").arg(host.port());

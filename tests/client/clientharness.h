@@ -142,9 +142,9 @@ struct ClientHarness : ClientRecorder {
     };
 
     QTemporaryDir dir;
-    FakeConnection* tcp = new FakeConnection(false);  // the three owned by the client
-    FakeConnection* udp = new FakeConnection(true);
-    FakeConnection* master = new FakeConnection(true);
+    FakeClientConnection* tcp = new FakeClientConnection;  // the three owned by the client
+    FakeClientConnection* udp = new FakeClientConnection;
+    FakeMasterConnection* master = new FakeMasterConnection;
     std::vector<ServerSettings> started;  // the servers asked for
     int stopped = 0;
     QList<int> quits;

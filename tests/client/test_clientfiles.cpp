@@ -189,6 +189,18 @@ private Q_SLOTS:
         QVERIFY(!HighscoreFile(other.path()).append(1, 1, "00:00:01", {"Ann"}));
     }
 
+    void highscoresMayLieApartFromSettings() {
+        QTemporaryDir settings;
+        QTemporaryDir scores;
+        writeRaw(settings.filePath("settings.ini"), "[Client]\nPlayer1\\Name=Ann\n");
+        Client::Environment env;
+        env.directory = settings.path();
+        env.highscoreDirectory = scores.path();
+        const Client client(env);
+        QCOMPARE(client.settings().options.name1, "Ann");
+        QCOMPARE(client.highscores().filePath(), scores.filePath("highscore.dat"));
+    }
+
     void lineEndingsAndLengthLimit() {
         QTemporaryDir dir;
         HighscoreFile file(dir.path(), [] { return kWhen; });

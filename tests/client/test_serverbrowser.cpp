@@ -35,7 +35,7 @@ struct Browser {
     }
     void fail() { Q_EMIT master->errorOccured(-1, ConnectionInterface::ConnectionLost); }
 
-    FakeConnection* master = new FakeConnection(true);  // owned by the browser
+    FakeMasterConnection* master = new FakeMasterConnection;  // owned by the browser
     ServerBrowser browser;
     QStringList events;
 };

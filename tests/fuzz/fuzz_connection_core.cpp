@@ -11,7 +11,7 @@
 #include <memory>
 #include <set>
 
-#include "network/connectionabstract.h"
+#include "network/connectionfacades.h"
 #include "network/messagedecoder.h"
 #include "network/payloadcodec.h"
 #include "server/server.h"
@@ -23,92 +23,108 @@ namespace {
 constexpr int kPeers = 6;
 constexpr int kHostKey = 7;
 
-// A connection object without sockets: each peer has its own address, as
-// real peers on other hosts would.
-class FuzzConnection : public ConnectionAbstract {
+// A transport without sockets: each peer has its own address, as real peers
+// on other hosts would.
+class FuzzTransport : public Transport {
 public:
-    FuzzConnection(int maxPlayers, bool datagram, bool usePassword)
-        : ConnectionAbstract("Fuzz room", maxPlayers, false, false, 0, datagram, kHostKey,
-                             usePassword, "pw", 3000) {}
-
     int acceptSocket(qintptr) override { return -1; }
     int connectToHost(const QHostAddress&, int) override { return -1; }
     int connectWithHello(const QHostAddress&, int, int, int, const QString&, int) override {
         return -1;
     }
+    qint64 deliver(ConnectionInfo&, const ConnectionMessage&) override { return 1; }
 
     // A stream is there before it says anything; on the shared datagram
     // socket only a hello or a probe opens a peer's record.
     void receive(int peer, const ConnectionMessage& message) {
+        ConnectionCore& c = core();
         auto it = peers_.find(peer);
-        if (it == peers_.end() || find(it->second) == nullptr) {
-            if (datagram() && message.type != "CHI" && message.type != "CIN") {
+        if (it == peers_.end() || c.find(it->second) == nullptr) {
+            if (c.settings().datagram && message.type != "CHI" && message.type != "CIN") {
                 return;
             }
-            const int connId = takeConnId();
-            ConnectionInfo& record =
-                addRecord(Table::Pending, connId, ConnectionState::StateHandshake);
+            const int connId = c.takeConnId();
+            ConnectionInfo& record = c.addRecord(ConnectionCore::Table::Pending, connId,
+                                                 ConnectionState::StateHandshake);
             record.accepted = true;
             record.address = QHostAddress(quint32(0x7f000001 + peer));
             peers_[peer] = connId;
             it = peers_.find(peer);
         }
-        processContent(it->second, message);
+        c.processContent(it->second, message);
     }
-
-    void ping() { updatePings(); }
 
     // The client id of the peer's established connection, -1 without one.
     int clientIdOf(int peer) const {
+        const ConnectionCore& c = core();
         const auto it = peers_.find(peer);
-        const ConnectionInfo* record = it == peers_.end() ? nullptr : connection(it->second);
-        return record != nullptr && isEstablished(record->connId) ? record->clientId : -1;
+        const ConnectionInfo* record = it == peers_.end() ? nullptr : c.connection(it->second);
+        return record != nullptr && c.isEstablished(record->connId) ? record->clientId : -1;
     }
     bool isHost(int peer) const {
         const auto it = peers_.find(peer);
-        return it != peers_.end() && it->second == hostConnId() && isEstablished(it->second);
+        return it != peers_.end() && it->second == core().hostConnId() &&
+               core().isEstablished(it->second);
     }
-
-    void checkTables() const {
-        int players = 0;
-        QList<int> clientIds;
-        for (int id : establishedIds()) {
-            const ConnectionInfo* record = connection(id);
-            check(record != nullptr);
-            players += record->players;
-            check(!clientIds.contains(record->clientId));
-            clientIds.append(record->clientId);
-            check(record->history.size() <= timings().historySize);
-        }
-        check(players == playerCount());
-        check(playerCount() >= 0 && playerCount() <= maxPlayers());
-        for (int clientId : clientIds) {
-            check(clientId >= 0 && clientId < maxPlayers());
-        }
-    }
-
-protected:
-    qint64 deliver(ConnectionInfo&, const ConnectionMessage&) override { return 1; }
-    void processMessage(int, const QHostAddress&, int, const ConnectionMessage&) override {}
-    void processSocketError(int, QAbstractSocket::SocketError) override {}
 
 private:
     std::map<int, int> peers_;
 };
 
+// One side of the game server on a FuzzTransport.
+class FuzzSide : public NetServerConnection {
+public:
+    FuzzSide(int maxPlayers, bool datagram, bool usePassword)
+        : NetServerConnection(settings(maxPlayers, datagram, usePassword),
+                              std::make_unique<FuzzTransport>()) {}
+
+    FuzzTransport& peers() const { return static_cast<FuzzTransport&>(core().transport()); }
+
+    void checkTables() const {
+        const ConnectionCore& c = core();
+        int players = 0;
+        QList<int> clientIds;
+        for (int id : c.establishedIds()) {
+            const ConnectionInfo* record = c.connection(id);
+            check(record != nullptr);
+            players += record->players;
+            check(!clientIds.contains(record->clientId));
+            clientIds.append(record->clientId);
+            check(record->channel.history().size() <= c.timings().historySize);
+        }
+        check(players == c.playerCount());
+        check(c.playerCount() >= 0 && c.playerCount() <= c.settings().maxPlayers);
+        for (int clientId : clientIds) {
+            check(clientId >= 0 && clientId < c.settings().maxPlayers);
+        }
+    }
+
+private:
+    static ConnectionSettings settings(int maxPlayers, bool datagram, bool usePassword) {
+        ConnectionSettings s;
+        s.name = QStringLiteral("Fuzz room");
+        s.maxPlayers = maxPlayers;
+        s.datagram = datagram;
+        s.hostKey = kHostKey;
+        s.usePassword = usePassword;
+        s.password = QStringLiteral("pw");
+        s.timeout = 3000;
+        return s;
+    }
+};
+
 // Who is in: the client id of every player and of every established
 // connection on either side.
-std::multiset<int> present(const Server& server, const FuzzConnection& stream,
-                           const FuzzConnection& datagram) {
+std::multiset<int> present(const Server& server, const FuzzSide& stream, const FuzzSide& datagram) {
     std::multiset<int> out;
     for (int slot = 0; slot < GameSimulation::kSlots; ++slot) {
         if (const GamePlayer* p = server.simulation().player(slot)) {
             out.insert(p->connId());
         }
     }
-    for (const FuzzConnection* side : {&stream, &datagram}) {
-        for (int id : side->establishedIds()) {
-            out.insert(side->connection(id)->clientId);
+    for (const FuzzSide* side : {&stream, &datagram}) {
+        for (int id : side->core().establishedIds()) {
+            out.insert(side->core().connection(id)->clientId);
         }
     }
     return out;
@@ -131,8 +147,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int maxPlayers = 1 + data[0] % 4;
     const bool usePassword = (data[0] & 0x20) != 0;
     const bool dedicated = (data[0] & 0x40) != 0;
-    auto* stream = new FuzzConnection(maxPlayers, false, usePassword);
-    auto* datagram = new FuzzConnection(maxPlayers, true, usePassword);
+    auto* stream = new FuzzSide(maxPlayers, false, usePassword);
+    auto* datagram = new FuzzSide(maxPlayers, true, usePassword);
     pairGameConnections(*stream, *datagram, dedicated);
     ServerSettings settings;
     settings.maxPlayers = maxPlayers;
@@ -163,15 +179,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     server->updateCountDown();
                     break;
                 default:
-                    stream->ping();
-                    datagram->ping();
+                    stream->core().updatePings();
+                    datagram->core().updatePings();
                     break;
             }
             check(present(*server, *stream, *datagram) == before);
             continue;
         }
         const int peer = who % kPeers;
-        FuzzConnection& side = (who / kPeers) % 2 == 0 ? *stream : *datagram;
+        FuzzSide& side = (who / kPeers) % 2 == 0 ? *stream : *datagram;
         QList<ConnectionMessage> messages;
         decoder.feed(QByteArrayView(reinterpret_cast<const char*>(data + at),
                                     static_cast<qsizetype>(length)),
@@ -179,12 +195,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         at += length;
         for (const ConnectionMessage& message : messages) {
             const std::multiset<int> earlier = present(*server, *stream, *datagram);
-            const int own = stream->clientIdOf(peer);
-            const int ownDatagram = datagram->clientIdOf(peer);
-            const bool host = stream->isHost(peer) || datagram->isHost(peer);
+            const int own = stream->peers().clientIdOf(peer);
+            const int ownDatagram = datagram->peers().clientIdOf(peer);
+            const bool host = stream->peers().isHost(peer) || datagram->peers().isHost(peer);
             const int kicked =
                 message.type == "CKCK" && host ? PayloadCodec::parseNumber(message.content) : -1;
-            side.receive(peer, message);
+            side.peers().receive(peer, message);
             if (shutDown) {
                 // Only the host's client leaving takes its server along.
                 check(!dedicated && host && message.type == "CDSC");

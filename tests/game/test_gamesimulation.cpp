@@ -8,6 +8,7 @@
 #include "game/gamegrid.h"
 #include "game/gamesimulation.h"
 #include "tests/game/fieldsetup.h"
+#include "tests/game/wirefeed.h"
 
 namespace {
 
@@ -140,28 +141,6 @@ QString consistencyError(const GameSimulation& sim) {
     }
     return error;
 }
-
-// Passes a running game's events to a field copy as the client receives them:
-// block and movement records, never the simulation's own objects.
-class WireFeed : public GameEvents {
-public:
-    WireFeed(FieldMirror& mirror, int fieldsizeX) : mirror_(mirror), fieldsizeX_(fieldsizeX) {}
-
-    void newBlock(const GameBlock& b) override {
-        mirror_.addBlock(BlockRecord::of(b), fieldsizeX_);
-    }
-    void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) override {
-        QVERIFY(!mirror_.moveBlocks(FieldRun::movementsOf(blocks), activeIds));
-    }
-    void blocksMerged(const QList<GameBlock*>& blocks) override {
-        mirror_.mergeBlocks(FieldRun::movementsOf(blocks));
-    }
-    void gameOver(int, int, const QString&) override {}
-
-private:
-    FieldMirror& mirror_;
-    int fieldsizeX_;
-};
 
 std::unique_ptr<GameBlock> single(int id, int column, int row, int fieldsizeX = 12) {
     auto b = std::make_unique<GameBlock>(id, column * 50, row * 50, fieldsizeX);

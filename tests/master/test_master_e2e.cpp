@@ -9,7 +9,6 @@
 #include <memory>
 #include <vector>
 
-#include "network/connectionsocketudp.h"
 #include "network/payloadcodec.h"
 #include "tests/network/nettestsupport.h"
 
@@ -115,8 +114,8 @@ private Q_SLOTS:
         QVERIFY(masterLogged(
             QStringLiteral("registered %1 (Beta 0.92, unranked)").arg(entry(serverPorts_[1]))));
 
-        ConnectionSocketUdp client(QString(), 4, false, false, 0, false, -1, false, QString(), -1);
-        client.setTimings(nettest::fastTimings());
+        const auto link = nettest::masterLink();
+        NetMasterConnection& client = *link;
         std::vector<ServerData> found;
         connect(&client, &ConnectionInterface::changedCNewServer, this,
                 [&](int, const ServerData& s) { found.push_back(s); });
@@ -130,7 +129,7 @@ private Q_SLOTS:
         forger.answer(ConnectionMessage(MessageCode::SIN, fake));
 
         QTRY_VERIFY_WITH_TIMEOUT(found.size() == 4 && results.size() >= 2, 10000);
-        QTRY_VERIFY(client.queryIds().isEmpty());  // the forged probe ran out too
+        QTRY_VERIFY(client.core().queryIds().isEmpty());  // the forged probe ran out too
         QCOMPARE(results.first().at(1).value<Result>(), Result::MasterListReceived);
         QCOMPARE(results.last().at(1).value<Result>(), Result::MasterListDone);
         QCOMPARE(found.size(), std::size_t(4));
@@ -171,8 +170,8 @@ private Q_SLOTS:
     void unreachableMasterIsReported() {
         master_->kill();
         QVERIFY(master_->waitForFinished());
-        ConnectionSocketUdp client(QString(), 4, false, false, 0, false, -1, false, QString(), -1);
-        client.setTimings(nettest::fastTimings());
+        const auto link = nettest::masterLink();
+        NetMasterConnection& client = *link;
         QSignalSpy errors(&client, &ConnectionInterface::errorOccured);
         client.connectToHost(kLocal, masterPort_);
         client.requestServerlist(true);

@@ -15,10 +15,12 @@
 #include <QUdpSocket>
 #include <memory>
 
-#include "network/connectionabstract.h"
+#include "network/connectionfacades.h"
 #include "network/connectionmessage.h"
 #include "network/messagedecoder.h"
 #include "network/networktimings.h"
+#include "network/peertransport.h"
+#include "network/shareddatagramtransport.h"
 
 namespace nettest {
 
@@ -32,6 +34,44 @@ inline NetworkTimings fastTimings() {
     t.disconnectTimeoutMs = 300;
     t.framingTimeoutMs = 200;
     return t;
+}
+
+// A game server's side as the server makes it, with the fast timings.
+inline ConnectionSettings serverSettings(int hostKey = 1, bool datagram = false,
+                                         int timeout = 3000) {
+    ConnectionSettings s;
+    s.name = QStringLiteral("Room");
+    s.hostKey = hostKey;
+    s.datagram = datagram;
+    s.timeout = timeout;
+    s.timings = fastTimings();
+    return s;
+}
+
+// A client's side: no name, key or password of its own, no pings.
+inline ConnectionSettings clientSettings(bool datagram, int timeout = 10000) {
+    ConnectionSettings s;
+    s.datagram = datagram;
+    s.timeout = timeout;
+    s.timings = fastTimings();
+    return s;
+}
+
+inline std::unique_ptr<NetClientConnection> clientStream(int timeout = 10000) {
+    return std::make_unique<NetClientConnection>(
+        clientSettings(false, timeout), std::make_unique<PeerTransport>(PeerTransport::Kind::Tcp));
+}
+
+inline std::unique_ptr<NetClientConnection> clientDatagram(int timeout = 10000) {
+    return std::make_unique<NetClientConnection>(
+        clientSettings(true, timeout), std::make_unique<PeerTransport>(PeerTransport::Kind::Udp));
+}
+
+inline std::unique_ptr<NetMasterConnection> masterLink(bool ranked = false) {
+    ConnectionSettings s = clientSettings(false, -1);
+    s.stats = ranked;
+    return std::make_unique<NetMasterConnection>(
+        s, std::make_unique<PeerTransport>(PeerTransport::Kind::Udp));
 }
 
 // "masterserver.ini" in dir naming a master server on 127.0.0.1 at masterPort;
@@ -64,7 +104,7 @@ inline std::unique_ptr<QProcess> launch(const QString& program, const QStringLis
     return process;
 }
 
-// A bound UDP socket on a free local port, for a ConnectionUdp to take over.
+// A bound UDP socket on a free local port, for a SharedDatagramTransport to take over.
 inline QUdpSocket* boundUdpSocket() {
     auto* socket = new QUdpSocket;
     if (!socket->bind(kLocal, 0)) {
@@ -76,7 +116,7 @@ inline QUdpSocket* boundUdpSocket() {
 // Hands every accepted socket descriptor to a connection object.
 class Listener : public QTcpServer {
 public:
-    explicit Listener(ConnectionInterface& target) : target_(target) {
+    explicit Listener(ServerConnection& target) : target_(target) {
         if (!listen(kLocal, 0)) {
             qFatal("cannot listen on a local TCP port");
         }
@@ -86,7 +126,7 @@ protected:
     void incomingConnection(qintptr descriptor) override { target_.acceptSocket(descriptor); }
 
 private:
-    ConnectionInterface& target_;
+    ServerConnection& target_;
 };
 
 // A UDP socket that sends and collects framed messages, one per datagram.

@@ -2,6 +2,7 @@
 
 // A Server on recording connections, driven by hand: a seeded generator, a
 // manual clock and timers so long that only the test moves time forward.
+#include <QHash>
 #include <QPointer>
 #include <functional>
 #include <memory>
@@ -10,64 +11,30 @@
 #include "tests/game/fieldsetup.h"
 #include "tests/support/fakeconnection.h"
 
-// Records, besides its own call list, the calls whose order across connections
-// matters in one journal shared by all connections, so it outlives the server.
-class JournalConnection : public FakeConnection {
-    Q_OBJECT
-
-public:
-    JournalConnection(const QString& label, bool datagram, QStringList* journal)
-        : FakeConnection(datagram), label_(label), journal_(journal) {}
-
-    // Called after each journalled operation, to raise events from inside a send.
-    std::function<void(const QString& op)> onSend;
-
-    int connectToHost(const QHostAddress& address, int port) override {
-        log(QStringLiteral("connectToHost"));
-        return FakeConnection::connectToHost(address, port);
+// The calls whose order across connections matters, as one journal line
+// each ("SSRT 3", "disconnectClient 1 0"); empty for the others.
+inline QString journalEntry(const CallLog::Call& call) {
+    const QVariantList& a = call.args;
+    if (call.op == QLatin1String("connectToHost")) {
+        return call.op;
     }
-    void disconnectClient(int clientId, bool immediately) override {
-        FakeConnection::disconnectClient(clientId, immediately);
-        log(QStringLiteral("disconnectClient %1 %2").arg(clientId).arg(immediately));
+    if (call.op == QLatin1String("disconnectClient")) {
+        return QStringLiteral("disconnectClient %1 %2").arg(a[0].toInt()).arg(a[1].toBool());
     }
-    void sendServerOnline(bool reliable, int port) override {
-        FakeConnection::sendServerOnline(reliable, port);
-        log(QStringLiteral("SON %1").arg(port));
+    if (call.op == QLatin1String("sendServerOnline")) {
+        return QStringLiteral("SON %1").arg(a[1].toInt());
     }
-    void sendServerOffline(bool reliable, int port) override {
-        FakeConnection::sendServerOffline(reliable, port);
-        log(QStringLiteral("SOF %1").arg(port));
+    if (call.op == QLatin1String("sendServerOffline")) {
+        return QStringLiteral("SOF %1").arg(a[1].toInt());
     }
-    void sendSStart(bool reliable, int clientId, int fieldsizeX, int countDown) override {
-        FakeConnection::sendSStart(reliable, clientId, fieldsizeX, countDown);
-        log(QStringLiteral("SSRT %1").arg(countDown));
+    if (call.op == QLatin1String("sendSStart")) {
+        return QStringLiteral("SSRT %1").arg(a[3].toInt());
     }
-    void sendSGameOver(bool reliable, int score, int lines, const QString& playtime) override {
-        FakeConnection::sendSGameOver(reliable, score, lines, playtime);
-        log(QStringLiteral("SSTP"));
-    }
-    void sendSGameState(bool reliable, int clientId, int fieldsizeX, bool paused, int score,
-                        const QString& playtime, const QByteArray& field,
-                        const QList<GameBlock*>& blocks) override {
-        FakeConnection::sendSGameState(reliable, clientId, fieldsizeX, paused, score, playtime,
-                                       field, blocks);
-        log(QStringLiteral("SCST"));
-    }
-    void sendSNewBlock(bool reliable, const GameBlock& block) override {
-        FakeConnection::sendSNewBlock(reliable, block);
-        log(QStringLiteral("SBLC"));
-    }
-
-private:
-    void log(const QString& op) {
-        journal_->append(label_ + QLatin1Char(':') + op);
-        if (onSend) {
-            onSend(op);
-        }
-    }
-    QString label_;
-    QStringList* journal_;
-};
+    static const QHash<QString, QString> plain = {{QStringLiteral("sendSGameOver"), "SSTP"},
+                                                  {QStringLiteral("sendSGameState"), "SCST"},
+                                                  {QStringLiteral("sendSNewBlock"), "SBLC"}};
+    return plain.value(call.op);
+}
 
 // Timers that never fire while a test drives the server by hand.
 inline ServerTimings quietTimings() {
@@ -85,14 +52,30 @@ struct HarnessOptions {
 
 struct ServerHarness {
     explicit ServerHarness(const HarnessOptions& options = {}) {
-        auto* s = new JournalConnection(QStringLiteral("stream"), false, &journal);
-        auto* d = new JournalConnection(QStringLiteral("datagram"), true, &journal);
-        auto* m = new JournalConnection(QStringLiteral("master"), true, &journal);
+        auto* s = new FakeServerConnection;
+        auto* d = new FakeServerConnection;
+        auto* m = new FakeMasterConnection;
+        s->onCall = journalTo(QStringLiteral("stream"));
+        d->onCall = journalTo(QStringLiteral("datagram"));
+        m->onCall = journalTo(QStringLiteral("master"));
         stream = s;
         datagram = d;
         master = m;
         server = std::make_unique<Server>(options.settings, s, d, m, options.masterServer,
                                           options.statsEndpoint, options.timings, random, clock);
+    }
+
+    std::function<void(const CallLog::Call&)> journalTo(const QString& label) {
+        return [this, label](const CallLog::Call& call) {
+            const QString entry = journalEntry(call);
+            if (entry.isEmpty()) {
+                return;
+            }
+            journal.append(label + QLatin1Char(':') + entry);
+            if (onJournal) {
+                onJournal(journal.last());
+            }
+        };
     }
 
     // A client's player list: names, colours and statuses of its two local players.
@@ -153,8 +136,10 @@ struct ServerHarness {
     RandomSource random{7};
     ManualClock clock;
     QStringList journal;
-    QPointer<JournalConnection> stream;
-    QPointer<JournalConnection> datagram;
-    QPointer<JournalConnection> master;
+    // Called after each journal line, to raise events from inside a send.
+    std::function<void(const QString& line)> onJournal;
+    QPointer<FakeServerConnection> stream;
+    QPointer<FakeServerConnection> datagram;
+    QPointer<FakeMasterConnection> master;
     std::unique_ptr<Server> server;
 };

@@ -383,10 +383,10 @@ private Q_SLOTS:
         ServerHarness h;
         h.join(0, QStringLiteral("Host"));
         h.join(1, QStringLiteral("Guest"));
-        JournalConnection* stream = h.stream;
+        FakeServerConnection* stream = h.stream;
         bool raised = false;
-        stream->onSend = [stream, &raised](const QString& op) {
-            if (!raised && op == QLatin1String("disconnectClient 1 0")) {
+        h.onJournal = [stream, &raised](const QString& line) {
+            if (!raised && line == QLatin1String("stream:disconnectClient 1 0")) {
                 raised = true;
                 Q_EMIT stream->changedSPlayers(2, {QStringLiteral("Late"), QString()}, {-1, -1},
                                                {Status::Waiting, -1});

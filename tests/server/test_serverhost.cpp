@@ -84,7 +84,14 @@ struct Game {
         }
     }
     GameSimulation& sim() { return host->server()->simulation(); }
-    ConnectionSocketTcp& stream() { return *host->server()->findChild<ConnectionSocketTcp*>(); }
+    ConnectionCore& stream() {
+        for (NetServerConnection* c : host->server()->findChildren<NetServerConnection*>()) {
+            if (c->core().transport().isStream()) {
+                return c->core();
+            }
+        }
+        qFatal("the server has no stream side");
+    }
 
     QString password;
     QTemporaryDir dir;
@@ -229,9 +236,8 @@ private Q_SLOTS:
     void datagramIdsBelongToTheirStreamClients() {
         Game g;
         g.add(kKey);
-        ConnectionSocketTcp stream(QString(), 4, false, false, 0, false, -1, false, QString(),
-                                   10000);
-        stream.setTimings(nettest::fastTimings());
+        const auto streamSide = nettest::clientStream();
+        NetClientConnection& stream = *streamSide;
         QSignalSpy joined(&stream, &ConnectionInterface::connectionEstablished);
         stream.connectWithHello(nettest::kLocal, g.host->port(), 1, -1, QString(), -1);
         QTRY_COMPARE(joined.size(), 1);

@@ -10,8 +10,6 @@
 #include <memory>
 
 #include "game/gameplayer.h"
-#include "network/connectionsockettcp.h"
-#include "network/connectionsocketudp.h"
 #include "tests/network/nettestsupport.h"
 
 class TestClient : public QObject {
@@ -22,13 +20,7 @@ public:
         QList<BlockRecord> blocks;
     };
 
-    TestClient()
-        : tcp(std::make_unique<ConnectionSocketTcp>(QString(), 4, false, false, 0, false, -1, false,
-                                                    QString(), 10000)),
-          udp(std::make_unique<ConnectionSocketUdp>(QString(), 4, false, false, 0, true, -1, false,
-                                                    QString(), 10000)) {
-        tcp->setTimings(nettest::fastTimings());
-        udp->setTimings(nettest::fastTimings());
+    TestClient() : tcp(nettest::clientStream()), udp(nettest::clientDatagram()) {
         connect(tcp.get(), &ConnectionInterface::connectionEstablished, this,
                 [this](int id, bool host) {
                     clientId = id;
@@ -93,7 +85,7 @@ public:
         tcp->connectWithHello(QHostAddress::LocalHost, port, players, key, password, -1);
     }
     bool joined() const {
-        return tcp->establishedClientId() >= 0 && udp->establishedClientId() >= 0;
+        return tcp->core().establishedClientId() >= 0 && udp->core().establishedClientId() >= 0;
     }
     // Names and statuses of the local players (one or two).
     void players(const QStringList& names, GamePlayer::PlayerStatus s) {
@@ -111,8 +103,8 @@ public:
         udp->disconnectClient(-1, false);
     }
 
-    std::unique_ptr<ConnectionSocketTcp> tcp;
-    std::unique_ptr<ConnectionSocketUdp> udp;
+    std::unique_ptr<NetClientConnection> tcp;
+    std::unique_ptr<NetClientConnection> udp;
     int clientId = -1;
     bool tcpHost = false;
     bool udpHost = false;

@@ -48,9 +48,11 @@ private Q_SLOTS:
         QTest::keyClick(&w, Qt::Key_Return);  // "Singleplayer"
         QTRY_COMPARE(gui.session().stack().base(), GuiState::Lobby);
         QTRY_VERIFY(!gui.input().inputLocked());
-        QCOMPARE(gui.session().players().atPosition(0)->name, "Ann");
+        // The player list comes from the server a moment after the lobby shows.
+        const auto first = [&] { return gui.session().players().atPosition(0); };
+        QTRY_VERIFY(first() != nullptr && first()->name == "Ann");
         QTest::keyClick(&w, Qt::Key_R);
-        QTRY_VERIFY(gui.session().score().running());
+        QTRY_VERIFY_WITH_TIMEOUT(gui.session().score().running(), 20000);
         QCOMPARE(gui.session().stack().base(), GuiState::Game);
         QCOMPARE(w.cursor().shape(), Qt::BlankCursor);  // none over the game in full screen
 

@@ -105,39 +105,63 @@ private Q_SLOTS:
         QCOMPARE(w.geometry(), before);
         QCOMPARE(g.monitor->current.width, 1280);
 
+        // No window manager runs here: the window itself covers the screen.
         w.setResolution(800, 600);
         w.toggleFullscreen();
         QTRY_VERIFY(w.isFullScreen());
         QCOMPARE(g.monitor->current, (DisplayMode{800, 600, 32, 60}));
+        QTRY_COMPARE(w.geometry(), w.screen()->geometry());
         w.toggleFullscreen();
         QTRY_VERIFY(!w.isFullScreen());
         QCOMPARE(g.monitor->current, (DisplayMode{1280, 1024, 32, 60}));
         QTRY_COMPARE(w.geometry(), before);
+
+        // A new resolution while full screen: the window follows the screen again.
+        w.toggleFullscreen();
+        QTRY_VERIFY(w.isFullScreen());
+        w.setResolution(1280, 1024);
+        QTRY_COMPARE(w.geometry(), w.screen()->geometry());
+        QVERIFY(w.isFullScreen());
     }
 
-    // The program itself: it opens its window and leaves in order on SIGTERM;
-    // without a display it says so on one line instead of crashing.
+    // The program itself, started in the home folder as a desktop menu does
+    // and with Qt's own options: it moves an earlier version's settings to the
+    // user's configuration folder, opens its window and leaves in order on
+    // SIGTERM; without a display it says so on one line instead of crashing.
     void theProgramStartsAndEnds() {
-        QTemporaryDir dir;
-        QFile ini(dir.filePath("settings.ini"));
+        QTemporaryDir home;
+        QFile ini(home.filePath("settings.ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("[Client]\nGeneral\\ShowIntro=false\n");
         ini.close();
         QProcess game;
-        game.setWorkingDirectory(dir.path());
+        game.setWorkingDirectory(home.path());
         // Mesa's driver is unloaded before a sanitizer build's leak check at
         // exit; the tests in this process check our own leaks.
         QProcessEnvironment gameEnv = QProcessEnvironment::systemEnvironment();
         gameEnv.insert("ASAN_OPTIONS", "detect_leaks=0");
+        gameEnv.insert("HOME", home.path());
+        for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "QUADRELL_DATA_DIR", "DISPLAY",
+                                 "QT_QPA_PLATFORM"}) {
+            gameEnv.remove(name);
+        }
         game.setProcessEnvironment(gameEnv);
-        game.start(QUADRELL_GAME_PROGRAM, {"--windowed"});
+        game.start(QUADRELL_GAME_PROGRAM,
+                   {"--windowed", "-display", qEnvironmentVariable("DISPLAY"), "--platform", "xcb",
+                    "-style", "fusion", "-geometry", "700x500+5+5"});
         QVERIFY(game.waitForStarted());
         QTest::qWait(1500);
         QCOMPARE(game.state(), QProcess::Running);
+        QVERIFY(QFile::exists(home.filePath(".config/quadrell/settings.ini")));
+        QVERIFY(!QFile::exists(home.filePath("settings.ini")));
+        QVERIFY(QFileInfo(home.filePath(".local/share/quadrell")).isDir());
         game.terminate();
-        QVERIFY(game.waitForFinished(10000));
+        // A loaded machine with a sanitizer build takes seconds to start and end.
+        QVERIFY(game.waitForFinished(30000));
         QCOMPARE(game.exitStatus(), QProcess::NormalExit);
         QCOMPARE(game.exitCode(), 0);
+        QVERIFY(game.readAllStandardError().contains("settings.ini -> " +
+                                                     home.filePath(".config/quadrell").toUtf8()));
 
         QProcess headless;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

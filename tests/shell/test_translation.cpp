@@ -1,5 +1,6 @@
 // The German texts: chosen by the player's locale, from the working directory
-// when a file is there, else from the copy built into the program.
+// or an installed data folder when a file is there, else from the copy built
+// into the program.
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
@@ -35,7 +36,7 @@ private Q_SLOTS:
         QCOMPARE(QLocale::system().language(), QLocale::German);
         QTemporaryDir empty;
         QTranslator translator;
-        QVERIFY(loadTranslation(translator, QLocale::system(), empty.path()));
+        QVERIFY(loadTranslation(translator, QLocale::system(), {empty.path()}));
         QVERIFY(QCoreApplication::installTranslator(&translator));
         const QString text = QCoreApplication::translate(
             context.toUtf8().constData(), source.toUtf8().constData(), nullptr, count);
@@ -43,33 +44,49 @@ private Q_SLOTS:
         QCOMPARE(text, german);
     }
 
-    void workingDirectoryFirst_data() {
+    void firstFolderWithAFileWins_data() {
         QTest::addColumn<QString>("locale");
-        QTest::addColumn<QByteArray>("file");  // put into the working directory
-        QTest::addColumn<QString>("loaded");   // "dir", "built-in" or "" for none
-        QTest::newRow("no file") << "de_DE" << QByteArray() << "built-in";
-        QTest::newRow("own file") << "de_AT" << QByteArray("copy") << "dir";
-        QTest::newRow("broken file") << "de_DE" << QByteArray("not a translation") << "built-in";
-        QTest::newRow("no German") << "fr_FR" << QByteArray() << "";
+        QTest::addColumn<QByteArray>("working");    // put into the working directory
+        QTest::addColumn<QByteArray>("installed");  // put into the installed data folder
+        QTest::addColumn<QString>("loaded");        // "working", "installed", "built-in" or ""
+        QTest::newRow("no file") << "de_DE" << QByteArray() << QByteArray() << "built-in";
+        QTest::newRow("own file") << "de_AT" << QByteArray("copy") << QByteArray("copy")
+                                  << "working";
+        QTest::newRow("installed file")
+            << "de_DE" << QByteArray() << QByteArray("copy") << "installed";
+        QTest::newRow("broken own file")
+            << "de_DE" << QByteArray("not a translation") << QByteArray("copy") << "installed";
+        QTest::newRow("broken files")
+            << "de_DE" << QByteArray("not a translation") << QByteArray("no") << "built-in";
+        QTest::newRow("no German") << "fr_FR" << QByteArray() << QByteArray() << "";
     }
-    void workingDirectoryFirst() {
+    void firstFolderWithAFileWins() {
         QFETCH(QString, locale);
-        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, working);
+        QFETCH(QByteArray, installed);
         QFETCH(QString, loaded);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("quadrell_de.qm"));
-        if (file == "copy") {
-            QVERIFY(QFile::copy(QStringLiteral(":/i18n/quadrell_de.qm"), path));
-        } else if (!file.isEmpty()) {
-            QFile broken(path);
-            QVERIFY(broken.open(QIODevice::WriteOnly));
-            broken.write(file);
-        }
+        const QTemporaryDir workingDir;
+        const QTemporaryDir installedDir;
+        const auto put = [](const QTemporaryDir& dir, const QByteArray& content) {
+            const QString path = dir.filePath(QStringLiteral("quadrell_de.qm"));
+            if (content == "copy") {
+                QVERIFY(QFile::copy(QStringLiteral(":/i18n/quadrell_de.qm"), path));
+            } else if (!content.isEmpty()) {
+                QFile broken(path);
+                QVERIFY(broken.open(QIODevice::WriteOnly));
+                broken.write(content);
+            }
+        };
+        put(workingDir, working);
+        put(installedDir, installed);
         QTranslator translator;
-        QCOMPARE(loadTranslation(translator, QLocale(locale), dir.path()), !loaded.isEmpty());
-        const QString from = loaded == "dir"    ? path
-                             : loaded.isEmpty() ? ""
-                                                : ":/i18n/quadrell_de.qm";
+        QCOMPARE(
+            loadTranslation(translator, QLocale(locale), {workingDir.path(), installedDir.path()}),
+            !loaded.isEmpty());
+        const QString from = loaded == "working"     ? workingDir.filePath("quadrell_de.qm")
+                             : loaded == "installed" ? installedDir.filePath("quadrell_de.qm")
+                             : loaded.isEmpty()      ? ""
+                                                     : ":/i18n/quadrell_de.qm";
         QCOMPARE(translator.filePath(), from);
     }
 };

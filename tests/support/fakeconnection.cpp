@@ -26,7 +26,7 @@ QVariantList blockRecords(const QList<GameBlock*>& blocks) {
 
 }  // namespace
 
-QList<QVariantList> FakeConnection::callsOf(const QString& op) const {
+QList<QVariantList> CallLog::callsOf(const QString& op) const {
     QList<QVariantList> out;
     for (const Call& c : calls) {
         if (c.op == op) {
@@ -36,132 +36,149 @@ QList<QVariantList> FakeConnection::callsOf(const QString& op) const {
     return out;
 }
 
-QVariantList FakeConnection::last(const QString& op) const {
+QVariantList CallLog::last(const QString& op) const {
     const QList<QVariantList> all = callsOf(op);
     return all.isEmpty() ? QVariantList() : all.last();
 }
 
-int FakeConnection::acceptSocket(qintptr socketDescriptor) {
+void CallLog::record(const QString& op, const QVariantList& args) {
+    calls.append({op, args});
+    if (onCall) {
+        onCall(calls.last());
+    }
+}
+
+int FakeServerConnection::acceptSocket(qintptr socketDescriptor) {
     record(QStringLiteral("acceptSocket"), {QVariant::fromValue(socketDescriptor)});
     return nextId_++;
 }
 
-int FakeConnection::connectToHost(const QHostAddress& address, int port) {
+int FakeMasterConnection::connectToHost(const QHostAddress& address, int port) {
     record(QStringLiteral("connectToHost"), {address.toString(), port});
     return nextId_++;
 }
 
-int FakeConnection::connectWithHello(const QHostAddress& address, int port, int players,
-                                     int hostKey, const QString& password, int requestedId) {
+int FakeClientConnection::connectWithHello(const QHostAddress& address, int port, int players,
+                                           int hostKey, const QString& password, int requestedId) {
     record(QStringLiteral("connectWithHello"),
            {address.toString(), port, players, hostKey, password, requestedId});
     return nextId_++;
 }
 
-void FakeConnection::requestResend() {
+void FakeClientConnection::requestResend() {
     record(QStringLiteral("requestResend"), {});
 }
 
-void FakeConnection::disconnectClient(int clientId, bool immediately) {
-    record(QStringLiteral("disconnectClient"), {clientId, immediately});
-}
-
-void FakeConnection::queryServer(const QHostAddress& address, int port) {
+void FakeMasterConnection::queryServer(const QHostAddress& address, int port) {
     record(QStringLiteral("queryServer"), {address.toString(), port});
 }
 
-void FakeConnection::sendCPlayers(bool reliable, const QStringList& names, const QList<int>& colors,
-                                  const QList<int>& status) {
+void FakeClientConnection::sendCPlayers(bool reliable, const QStringList& names,
+                                        const QList<int>& colors, const QList<int>& status) {
     record(QStringLiteral("sendCPlayers"), {reliable, names, intList(colors), intList(status)});
 }
 
-void FakeConnection::sendSPlayerlist(bool reliable, const QList<int>& connIds,
-                                     const QStringList& names, const QList<int>& colors,
-                                     const QList<int>& status) {
+void FakeServerConnection::sendSPlayerlist(bool reliable, const QList<int>& connIds,
+                                           const QStringList& names, const QList<int>& colors,
+                                           const QList<int>& status) {
     record(QStringLiteral("sendSPlayerlist"),
            {reliable, intList(connIds), names, intList(colors), intList(status)});
 }
 
-void FakeConnection::sendCMessage(bool reliable, int playerNr, const QString& message) {
+void FakeClientConnection::sendCMessage(bool reliable, int playerNr, const QString& message) {
     record(QStringLiteral("sendCMessage"), {reliable, playerNr, message});
 }
 
-void FakeConnection::sendSMessage(bool reliable, int playerId, const QString& message) {
+void FakeServerConnection::sendSMessage(bool reliable, int playerId, const QString& message) {
     record(QStringLiteral("sendSMessage"), {reliable, playerId, message});
 }
 
-void FakeConnection::sendCKick(bool reliable, int clientId) {
+void FakeClientConnection::sendCKick(bool reliable, int clientId) {
     record(QStringLiteral("sendCKick"), {reliable, clientId});
 }
 
-void FakeConnection::sendSKick(bool reliable, int clientId) {
+void FakeServerConnection::sendSKick(bool reliable, int clientId) {
     record(QStringLiteral("sendSKick"), {reliable, clientId});
 }
 
-void FakeConnection::sendCStart(bool reliable) {
+void FakeClientConnection::sendCStart(bool reliable) {
     record(QStringLiteral("sendCStart"), {reliable});
 }
 
-void FakeConnection::sendSStart(bool reliable, int clientId, int fieldsizeX, int countDown) {
+void FakeServerConnection::sendSStart(bool reliable, int clientId, int fieldsizeX, int countDown) {
     record(QStringLiteral("sendSStart"), {reliable, clientId, fieldsizeX, countDown});
 }
 
-void FakeConnection::sendCRestart(bool reliable) {
+void FakeClientConnection::sendCRestart(bool reliable) {
     record(QStringLiteral("sendCRestart"), {reliable});
 }
 
-void FakeConnection::sendSRestart(bool reliable, int clientId) {
+void FakeServerConnection::sendSRestart(bool reliable, int clientId) {
     record(QStringLiteral("sendSRestart"), {reliable, clientId});
 }
 
-void FakeConnection::sendSGameState(bool reliable, int clientId, int fieldsizeX, bool paused,
-                                    int score, const QString& playtime, const QByteArray& field,
-                                    const QList<GameBlock*>& blocks) {
+void FakeServerConnection::sendSGameState(bool reliable, int clientId, int fieldsizeX, bool paused,
+                                          int score, const QString& playtime,
+                                          const QByteArray& field,
+                                          const QList<GameBlock*>& blocks) {
     record(QStringLiteral("sendSGameState"),
            {reliable, clientId, fieldsizeX, paused, score, playtime, field, blockRecords(blocks)});
 }
 
-void FakeConnection::sendCInput(bool reliable, const QList<int>& keys) {
+void FakeClientConnection::sendCInput(bool reliable, const QList<int>& keys) {
     record(QStringLiteral("sendCInput"), {reliable, intList(keys)});
 }
 
-void FakeConnection::sendSNewBlock(bool reliable, const GameBlock& block) {
+void FakeServerConnection::sendSNewBlock(bool reliable, const GameBlock& block) {
     record(QStringLiteral("sendSNewBlock"), {reliable, QVariant(blockRecord(block))});
 }
 
-void FakeConnection::sendSMoveBlocks(bool reliable, const QList<GameBlock*>& blocks,
-                                     const QList<int>& activeIds) {
+void FakeServerConnection::sendSMoveBlocks(bool reliable, const QList<GameBlock*>& blocks,
+                                           const QList<int>& activeIds) {
     record(QStringLiteral("sendSMoveBlocks"), {reliable, blockRecords(blocks), intList(activeIds)});
 }
 
-void FakeConnection::sendSMergeBlocks(bool reliable, const QList<GameBlock*>& blocks) {
+void FakeServerConnection::sendSMergeBlocks(bool reliable, const QList<GameBlock*>& blocks) {
     record(QStringLiteral("sendSMergeBlocks"), {reliable, blockRecords(blocks)});
 }
 
-void FakeConnection::sendCPause(bool reliable) {
+void FakeClientConnection::sendCPause(bool reliable) {
     record(QStringLiteral("sendCPause"), {reliable});
 }
 
-void FakeConnection::sendSPause(bool reliable, int clientId, int countDown) {
+void FakeServerConnection::sendSPause(bool reliable, int clientId, int countDown) {
     record(QStringLiteral("sendSPause"), {reliable, clientId, countDown});
 }
 
-void FakeConnection::sendSGameOver(bool reliable, int score, int lines, const QString& playtime) {
+void FakeServerConnection::sendSGameOver(bool reliable, int score, int lines,
+                                         const QString& playtime) {
     record(QStringLiteral("sendSGameOver"), {reliable, score, lines, playtime});
 }
 
-void FakeConnection::sendServerOnline(bool reliable, int port) {
+void FakeMasterConnection::sendServerOnline(bool reliable, int port) {
     record(QStringLiteral("sendServerOnline"), {reliable, port});
 }
 
-void FakeConnection::sendServerOffline(bool reliable, int port) {
+void FakeMasterConnection::sendServerOffline(bool reliable, int port) {
     record(QStringLiteral("sendServerOffline"), {reliable, port});
 }
 
-void FakeConnection::sendMasterTest(bool reliable) {
+void FakeMasterConnection::sendMasterTest(bool reliable) {
     record(QStringLiteral("sendMasterTest"), {reliable});
 }
 
-void FakeConnection::requestServerlist(bool reliable) {
+void FakeMasterConnection::requestServerlist(bool reliable) {
     record(QStringLiteral("requestServerlist"), {reliable});
+}
+
+void FakeServerConnection::disconnectClient(int clientId, bool immediately) {
+    record(QStringLiteral("disconnectClient"), {clientId, immediately});
+}
+
+void FakeClientConnection::disconnectClient(int clientId, bool immediately) {
+    record(QStringLiteral("disconnectClient"), {clientId, immediately});
+}
+
+void FakeMasterConnection::disconnectClient(int clientId, bool immediately) {
+    record(QStringLiteral("disconnectClient"), {clientId, immediately});
 }

@@ -3,8 +3,7 @@
 // the settings file that names the master server.
 #include "game/appinfo.h"
 #include "nettestsupport.h"
-#include "network/connectionsocketudp.h"
-#include "network/connectionudp.h"
+#include "network/masterlink.h"
 #include "network/masterserversettings.h"
 #include "network/payloadcodec.h"
 
@@ -16,11 +15,8 @@ namespace {
 
 const QString kVersion = QString::fromLatin1(Quadrell::kVersion);
 
-std::unique_ptr<ConnectionSocketUdp> masterConnection() {
-    auto c = std::make_unique<ConnectionSocketUdp>(QString(), 4, false, false, 0, false, -1, false,
-                                                   QString(), -1);
-    c->setTimings(fastTimings());
-    return c;
+std::unique_ptr<NetMasterConnection> masterConnection() {
+    return masterLink();
 }
 
 // Takes every announced server, as the client does.
@@ -51,18 +47,18 @@ QString genuineInfo(const QString& name) {
 
 }  // namespace
 
-class TestMasterserver : public QObject {
+class TestMasterlink : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void masterTestAndAnnouncements() {
         RawPeer master;
         auto connection = masterConnection();
-        connection->setTimeOfDaySource([] { return QTime(12, 34, 56); });
+        connection->core().masterLink().setTimeOfDaySource([] { return QTime(12, 34, 56); });
         QSignalSpy online(connection.get(), &ConnectionInterface::masterserverOnline);
         QSignalSpy errors(connection.get(), &ConnectionInterface::errorOccured);
         connection->connectToHost(kLocal, master.port());
-        QCOMPARE(connection->pendingIds(), QList<int>({0}));
+        QCOMPARE(connection->core().pendingIds(), QList<int>({0}));
 
         // Repeated until answered; a late second answer is not a second report.
         connection->sendMasterTest(true);
@@ -100,7 +96,7 @@ private Q_SLOTS:
         QCOMPARE(master.count("SOF"), 7);
         QCOMPARE(errors.first(),
                  QVariantList({-1, QVariant::fromValue(ConnectionInterface::ConnectionLost)}));
-        QVERIFY(connection->pendingIds().isEmpty());
+        QVERIFY(connection->core().pendingIds().isEmpty());
     }
 
     void serverListIsProbedThreeAtATime() {
@@ -122,7 +118,7 @@ private Q_SLOTS:
         QVERIFY(game[1].count("CIN") >= 1);
         QCOMPARE(game[3].count("CIN") + game[4].count("CIN"), 0);
         QCOMPARE(resultsOf(results), QList<Result>({Result::MasterListReceived}));
-        QCOMPARE(connection->queryIds().size(), 3);
+        QCOMPARE(connection->core().queryIds().size(), 3);
 
         // An answer ends a probe and starts the next entry.
         game[0].answer(ConnectionMessage("SIN", genuineInfo("Big  room one")));
@@ -144,7 +140,7 @@ private Q_SLOTS:
         const QString forged = "Beta 0.92 F 1 4 F Fake " + Codec::sha1Hex("Beta 0.92F14FFakeother");
         game[3].answer(ConnectionMessage("SIN", forged));
         game[4].answer(ConnectionMessage("SIN", genuineInfo("Five")));
-        QTRY_VERIFY(connection->queryIds().isEmpty());
+        QTRY_VERIFY(connection->core().queryIds().isEmpty());
         QTRY_COMPARE(resultsOf(results),
                      QList<Result>({Result::MasterListReceived, Result::MasterListDone,
                                     Result::MasterListDone, Result::MasterListDone}));
@@ -159,7 +155,7 @@ private Q_SLOTS:
         QTRY_VERIFY(master.count("CLS") >= 2);
         master.answer(ConnectionMessage("MLS", ""));
         QTRY_COMPARE(resultsOf(results), QList<Result>({Result::MasterListEmpty}));
-        QVERIFY(connection->queryIds().isEmpty());
+        QVERIFY(connection->core().queryIds().isEmpty());
         results.clear();
         connection->requestServerlist(true);
         QTRY_VERIFY(master.count("CLS") >= 3);
@@ -169,7 +165,7 @@ private Q_SLOTS:
                        .arg(game[1].port())));
         QTRY_COMPARE(resultsOf(results),
                      QList<Result>({Result::MasterListReceived, Result::MasterListDone}));
-        QCOMPARE(connection->queryIds().size(), 2);
+        QCOMPARE(connection->core().queryIds().size(), 2);
     }
 
     void settingsFile() {
@@ -192,12 +188,15 @@ private Q_SLOTS:
     void probingARealServer() {
         auto socket = boundUdpSocket();
         const int port = socket->localPort();
-        ConnectionUdp server("Quiet  corner", 4, false, true, 0, true, 99, true, "pw", 3000,
-                             socket);
-        server.setTimings(fastTimings());
+        ConnectionSettings settings = serverSettings(99, true);
+        settings.name = "Quiet  corner";
+        settings.stats = true;
+        settings.usePassword = true;
+        settings.password = "pw";
+        NetServerConnection server(settings, std::make_unique<SharedDatagramTransport>(socket));
         RawPeer player;
         player.send(ConnectionMessage("CHI", "-1 2 99 pw"), port);
-        QTRY_COMPARE(server.playerCount(), 2);
+        QTRY_COMPARE(server.core().playerCount(), 2);
 
         auto connection = masterConnection();
         ServerSink sink(*connection);
@@ -211,9 +210,9 @@ private Q_SLOTS:
         QCOMPARE(found.maxPlayers(), 4);
         QCOMPARE(found.address(), QString("127.0.0.1"));
         QCOMPARE(found.port(), port);
-        QVERIFY(connection->pendingIds().isEmpty());
-        QCOMPARE(server.establishedIds().size(), 1);
-        QVERIFY(server.pendingIds().isEmpty());
+        QVERIFY(connection->core().pendingIds().isEmpty());
+        QCOMPARE(server.core().establishedIds().size(), 1);
+        QVERIFY(server.core().pendingIds().isEmpty());
 
         // A new join probe replaces an unanswered one without a late error.
         RawPeer silent;
@@ -229,7 +228,7 @@ private Q_SLOTS:
         // Nobody takes the description: it is not leaked.
         auto unwatched = masterConnection();
         unwatched->queryServer(kLocal, port);
-        QTRY_VERIFY(unwatched->pendingIds().isEmpty());
+        QTRY_VERIFY(unwatched->core().pendingIds().isEmpty());
 
         // Nobody there: the probe ends in a lost connection.
         QUdpSocket gone;
@@ -244,5 +243,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestMasterserver)
-#include "test_masterserver.moc"
+QTEST_GUILESS_MAIN(TestMasterlink)
+#include "test_masterlink.moc"

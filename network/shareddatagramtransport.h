@@ -3,9 +3,10 @@
 #include <QUdpSocket>
 #include <memory>
 
-#include "network/connectionabstract.h"
 #include "network/ratelimiter.h"
-#include "network/socketabstract.h"
+#include "network/transport.h"
+
+class SocketDatagram;
 
 // The game server's datagram side: one bound UDP socket shared by every peer,
 // peers told apart by address and port.
@@ -15,17 +16,13 @@
 // trace. Both are answered, so they are taken at a bounded rate per source
 // address: a forged sender would otherwise turn the server into a reflector
 // of answers ten times the request's size. Whatever a peer sends, the shared
-// socket itself is never aborted and other peers' traffic keeps flowing.
-class ConnectionUdp : public ConnectionAbstract {
-    Q_OBJECT
-
+// socket itself is never aborted and other peers' traffic keeps flowing; an
+// error of the socket (or its closing) ends every datagram connection.
+class SharedDatagramTransport : public Transport {
 public:
-    // socket: created and bound by the owner; this object takes it over.
-    ConnectionUdp(const QString& name, int maxPlayers, bool singleplayer, bool stats,
-                  int pingInterval, bool datagram, int hostKey, bool usePassword,
-                  const QString& password, int timeout, QUdpSocket* socket,
-                  QObject* parent = nullptr);
-    ~ConnectionUdp() override;
+    // socket: created and bound by the owner; taken over once attached.
+    explicit SharedDatagramTransport(QUdpSocket* socket);
+    ~SharedDatagramTransport() override;
 
     // Takes a UDP socket descriptor over as the shared socket; returns -1 (a
     // datagram socket is no connection of its own).
@@ -33,21 +30,20 @@ public:
     int connectToHost(const QHostAddress& address, int port) override;
     int connectWithHello(const QHostAddress& address, int port, int players, int hostKey,
                          const QString& password, int requestedId) override;
+    qint64 deliver(ConnectionInfo& record, const ConnectionMessage& message) override;
 
     SocketDatagram* socketWrapper() const { return wrapper_; }
     // Connection id of the peer at address and port, -1 for none.
     int connIdOf(const QHostAddress& address, int port) const;
 
-protected:
-    qint64 deliver(ConnectionInfo& record, const ConnectionMessage& message) override;
-    void processMessage(int id, const QHostAddress& address, int port,
-                        const ConnectionMessage& message) override;
-    void processSocketError(int connId, QAbstractSocket::SocketError error) override;
-    virtual int addPeer(const QHostAddress& address, int port);
-
 private:
+    void attached() override { adopt(waiting_.release()); }
     void adopt(QUdpSocket* socket);
+    int addPeer(const QHostAddress& address, int port);
+    void processMessage(const QHostAddress& address, int port, const ConnectionMessage& message);
+    void processSocketError();
 
-    SocketDatagram* wrapper_ = nullptr;
-    std::unique_ptr<RateLimiter> strangers_;  // made with the timings at first use
+    std::unique_ptr<QUdpSocket> waiting_;  // until attached to a core
+    SocketDatagram* wrapper_ = nullptr;    // a child of the core
+    std::unique_ptr<RateLimiter> strangers_;
 };

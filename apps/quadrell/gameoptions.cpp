@@ -1,0 +1,95 @@
+#include "gameoptions.h"
+
+#include <QCommandLineParser>
+#include <algorithm>
+
+namespace {
+
+// What QGuiApplication, QApplication and the xcb platform take, each with the
+// word after it or alone; Qt accepts them with one dash or two.
+const QStringList kQtValueOptions = {
+    QStringLiteral("platform"),
+    QStringLiteral("platformpluginpath"),
+    QStringLiteral("platformtheme"),
+    QStringLiteral("plugin"),
+    QStringLiteral("qwindowgeometry"),
+    QStringLiteral("qwindowicon"),
+    QStringLiteral("qwindowtitle"),
+    QStringLiteral("geometry"),
+    QStringLiteral("title"),
+    QStringLiteral("icon"),
+    QStringLiteral("session"),
+    QStringLiteral("style"),
+    QStringLiteral("stylesheet"),
+    QStringLiteral("display"),
+    QStringLiteral("name"),
+    QStringLiteral("visual"),
+};
+const QStringList kQtFlags = {
+    QStringLiteral("reverse"), QStringLiteral("testability"), QStringLiteral("widgetcount"),
+    QStringLiteral("nograb"),  QStringLiteral("dograb"),
+};
+// Only these take their value after '='.
+const QStringList kQtJoinedOptions = {
+    QStringLiteral("style="),
+    QStringLiteral("stylesheet="),
+    QStringLiteral("qmljsdebugger="),
+};
+
+QString qtOptionName(const QString& argument) {
+    if (argument.startsWith(QLatin1String("--"))) {
+        return argument.mid(2);
+    }
+    return argument.startsWith(QLatin1Char('-')) ? argument.mid(1) : QString();
+}
+
+}  // namespace
+
+QStringList withoutQtOptions(const QStringList& arguments) {
+    QStringList ours;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString name = i == 0 ? QString() : qtOptionName(arguments[i]);
+        if (arguments[i] == QLatin1String("--")) {
+            ours.append(arguments.mid(i));
+            break;
+        }
+        if (kQtValueOptions.contains(name)) {
+            ++i;  // its value, if there is one
+        } else if (!kQtFlags.contains(name) &&
+                   std::none_of(kQtJoinedOptions.begin(), kQtJoinedOptions.end(),
+                                [&](const QString& o) { return name.startsWith(o); })) {
+            ours.append(arguments[i]);
+        }
+    }
+    return ours;
+}
+
+CommandLineResult<GameOptions> parseGameOptions(const QStringList& arguments,
+                                                const QString& dataDirVariable) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Quadrell, a cooperative falling-block game for up to four players.\n"
+                       "Qt's own options (-platform, -style, -geometry, -display, ...) work "
+                       "too."));
+    const QCommandLineOption windowed(QStringLiteral("windowed"),
+                                      QStringLiteral("Starts in a window instead of full screen "
+                                                     "(Alt+Enter switches while playing)."));
+    const QCommandLineOption dataDir(
+        QStringLiteral("data-dir"),
+        QStringLiteral("Keeps settings, highscores and screenshots in DIR (default: $%1, "
+                       "else the user's configuration, data and pictures folders).")
+            .arg(QLatin1String(kDataDirVariable)),
+        QStringLiteral("DIR"));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Shows the version."));
+    parser.addOptions({windowed, dataDir, version});
+    if (const auto stop = readCommandLine(parser, withoutQtOptions(arguments), {&dataDir})) {
+        return stopped<GameOptions>(*stop);
+    }
+    GameOptions options{parser.isSet(windowed), parser.isSet(version), dataDirVariable};
+    QString error;
+    if (!readFileOption(parser, dataDir, options.dataDirectory, error)) {
+        return CommandLineResult<GameOptions>::failure(error);
+    }
+    return CommandLineResult<GameOptions>::run(options);
+}

@@ -1,0 +1,186 @@
+#include "computerplayer.h"
+
+#include <algorithm>
+
+#include "fieldmirror.h"
+#include "gamegrid.h"
+#include "gamesimulation.h"
+
+namespace {
+
+constexpr int kRotate = 0;
+constexpr int kRight = 2;
+constexpr int kLeft = 3;
+constexpr int kDrop = 4;
+
+int ticksFor(qint64 ms) {
+    return static_cast<int>((std::max<qint64>(ms, 0) + ComputerPlayer::kTickMs - 1) /
+                            ComputerPlayer::kTickMs);
+}
+
+// Changes whenever a box lands or a row goes in the columns that matter.
+std::uint64_t signatureOf(const FieldBoard& board, std::uint64_t columns) {
+    std::uint64_t h = 1469598103934665603ULL;
+    for (int row = 0; row < FieldBoard::kRows; ++row) {
+        h = (h ^ (board.landedRow(row) & columns)) * 1099511628211ULL;
+    }
+    return h;
+}
+
+}  // namespace
+
+ComputerPlayer::ComputerPlayer(ComputerSkill skill, std::uint32_t seed,
+                               const BoardEvaluation::Weights& weights)
+    : skill_(skill), profile_(skillProfile(skill)), random_(seed), planner_(weights) {}
+
+void ComputerPlayer::setPart(int fieldsizeX, int firstColumn, int columns) {
+    first_ = firstColumn;
+    columns_ = columns;
+    planner_.setPart(fieldsizeX, firstColumn, columns);
+    reset();
+    anyPress_ = false;
+}
+
+qint64 ComputerPlayer::readyAt() const {
+    // The last press of the previous piece (its drop) holds up the server's
+    // next one as much as any other.
+    const qint64 reacted = pieceSeenMs_ + profile_.reactionMs;
+    return anyPress_ ? std::max(reacted, lastPressMs_ + profile_.pressIntervalMs) : reacted;
+}
+
+void ComputerPlayer::reset() {
+    pieceId_ = -1;
+    pressed_ = false;
+    hasTarget_ = false;
+    pressPending_ = false;
+    dropped_ = false;
+    arrivedMs_ = -1;
+}
+
+PlacementPlanner::Situation ComputerPlayer::situation(const FieldMirror& mirror,
+                                                      const GameBlock& block, int speed,
+                                                      qint64 nowMs) const {
+    PlacementPlanner::Situation s;
+    s.piece = {block.kind(), block.rotation(), GameGrid::column(mirror.fieldsizeX(), block.x()),
+               block.y()};
+    s.timing.speed = std::clamp(speed, 1, GameSimulation::kMaxSpeed);
+    s.timing.firstPressTicks = ticksFor(readyAt() - nowMs);
+    s.timing.intervalTicks = std::max(kServerPressTicks, ticksFor(profile_.pressIntervalMs));
+    s.timing.combineKeys = profile_.combineKeys;
+    // The next piece waits at a park position in the player's colour; blocks
+    // of players who left lie further out.
+    const int farthest = GameSimulation::parkPosition(GameSimulation::kSlots - 1);
+    mirror.forEachBlock([&s, &block, farthest](const GameBlock& b) {
+        if (b.x() == b.y() && b.x() < 0 && b.x() >= farthest && b.colour() == block.colour() &&
+            b.kind() >= 0 && b.id() > block.id()) {
+            s.nextKind = b.kind();
+            s.nextRotation = b.rotation();
+        }
+    });
+    return s;
+}
+
+void ComputerPlayer::plan(const FieldBoard& board, const PlacementPlanner::Situation& s) {
+    ++decisions_;
+    const std::vector<PlacementPlanner::Choice> ranked =
+        planner_.rank(board, s, profile_.lookahead);
+    hasTarget_ = !ranked.empty();
+    if (hasTarget_) {
+        target_ =
+            ranked[std::min<std::size_t>(static_cast<std::size_t>(pickRank_), ranked.size() - 1)];
+    }
+    stackSignature_ = signatureOf(board, planner_.window());
+    arrivedMs_ = -1;
+}
+
+ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockId, int speed,
+                                           qint64 nowMs) {
+    Keys keys{};
+    const GameBlock* block = mirror.block(blockId);
+    if (blockId <= 0 || block == nullptr || !mirror.hasField() || !FieldMirror::onField(*block) ||
+        block->kind() < 0) {
+        return keys;
+    }
+    if (planner_.masks().width() != mirror.fieldsizeX()) {
+        planner_.setPart(mirror.fieldsizeX(), first_, columns_);
+    }
+    const int column = GameGrid::column(mirror.fieldsizeX(), block->x());
+    if (blockId != pieceId_) {
+        reset();
+        pieceId_ = blockId;
+        pieceSeenMs_ = nowMs;
+        pickRank_ = 0;
+        if (profile_.weakerPercent > 0 && random_.next() % 100 < profile_.weakerPercent) {
+            pickRank_ = 1 + random_.next() % 3;
+        }
+    }
+    if (dropped_) {
+        return keys;  // the landing is on its way
+    }
+    if (pressPending_) {
+        const bool shown = column == expectedColumn_ && block->rotation() == expectedRotation_;
+        if (!shown && nowMs - lastPressMs_ < kEchoTimeoutMs) {
+            return keys;
+        }
+        pressPending_ = false;  // shown, or refused: look again from where it stands
+    }
+    // A new piece is planned at once; later the plan is looked at again only
+    // when a press is due.
+    const bool fresh = nowMs == pieceSeenMs_ && !pressed_;
+    if (nowMs < readyAt() && !fresh) {
+        return keys;
+    }
+    const FieldBoard board = FieldBoard::fromMirror(mirror, blockId);
+    const PlacementPlanner::Situation s = situation(mirror, *block, speed, nowMs);
+    if (!hasTarget_ || signatureOf(board, planner_.window()) != stackSignature_) {
+        plan(board, s);
+    }
+    if (nowMs < readyAt() || !hasTarget_) {
+        return keys;
+    }
+    MoveSearch search(planner_.masks(), board);
+    search.explore(s.piece, s.timing);
+    int node = search.find(target_.rotation, target_.column);
+    if (node < 0 || !search.nodes()[static_cast<std::size_t>(node)].canLand) {
+        plan(board, s);  // the way is closed: another block moved into it
+        if (!hasTarget_) {
+            return keys;
+        }
+        search.explore(s.piece, s.timing);
+        node = search.find(target_.rotation, target_.column);
+        if (node < 0) {
+            return keys;
+        }
+    }
+    if (node == 0) {
+        if (arrivedMs_ < 0) {
+            arrivedMs_ = nowMs;
+        }
+        if (nowMs - arrivedMs_ >= profile_.dropDelayMs) {
+            keys[kDrop] = 1;
+            dropped_ = true;
+            anyPress_ = true;
+            lastPressMs_ = nowMs;
+        }
+        return keys;
+    }
+    const MoveSearch::Move move = search.firstMove(node);
+    const int width = mirror.fieldsizeX();
+    keys[kRotate] = move.rotate ? 1 : 0;
+    keys[kRight] = move.step > 0 ? 1 : 0;
+    keys[kLeft] = move.step < 0 ? 1 : 0;
+    expectedColumn_ = (column + move.step + width) % width;
+    expectedRotation_ = move.rotate ? (block->rotation() + 1) & 3 : block->rotation();
+    // The server carries out a drop after the turn and step of the same tick:
+    // a quick hand drops with the last step and saves a whole press interval.
+    if (profile_.combineKeys && profile_.dropDelayMs == 0 &&
+        search.nodes()[static_cast<std::size_t>(node)].parent == 0) {
+        keys[kDrop] = 1;
+        dropped_ = true;
+    }
+    pressPending_ = true;
+    pressed_ = true;
+    anyPress_ = true;
+    lastPressMs_ = nowMs;
+    return keys;
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QtGlobal>
+#include <array>
+#include <cstdint>
+
+#include "computerskill.h"
+#include "gameplayer.h"
+#include "placementplanner.h"
+#include "randomsource.h"
+
+class FieldMirror;
+
+// A computer player that plays through the keys a person has. It looks at a
+// client's copy of the field, plans where the piece goes and how to get there,
+// and turns the plan into presses of the five keys, one press (a turn and a
+// step together at most) at a time, as fast as its skill allows. Before every
+// press it checks the way again from where the piece really is: when the
+// stack changed under it or another block moved into the way it plans anew.
+// Time is what the caller says it is, so the same calls give the same presses.
+class ComputerPlayer {
+public:
+    using Keys = std::array<int, GamePlayer::kKeys>;  // presses to add, per key
+    static constexpr int kTickMs = 20;
+    // The server carries out a press every this many ticks at most.
+    static constexpr int kServerPressTicks = 3;
+    // A press that shows no effect for this long is taken as refused or lost.
+    static constexpr int kEchoTimeoutMs = 150;
+
+    ComputerPlayer(ComputerSkill skill, std::uint32_t seed,
+                   const BoardEvaluation::Weights& weights = {});
+
+    // Its part of a ring fieldsizeX columns wide.
+    void setPart(int fieldsizeX, int firstColumn, int columns = 12);
+    // Forgets the piece in play (a new game starts).
+    void reset();
+
+    // The presses to make now for the block blockId of the copy, falling at
+    // speed units per tick; nowMs only ever grows.
+    Keys think(const FieldMirror& mirror, int blockId, int speed, qint64 nowMs);
+
+    ComputerSkill skill() const { return skill_; }
+    const SkillProfile& profile() const { return profile_; }
+    // Plans made so far, new pieces and plans made anew alike.
+    int decisions() const { return decisions_; }
+    // Where the piece in play is headed; valid while hasTarget.
+    bool hasTarget() const { return hasTarget_; }
+    const PlacementPlanner::Choice& target() const { return target_; }
+
+private:
+    PlacementPlanner::Situation situation(const FieldMirror& mirror, const GameBlock& block,
+                                          int speed, qint64 nowMs) const;
+    // When the next press may be made.
+    qint64 readyAt() const;
+    void plan(const FieldBoard& board, const PlacementPlanner::Situation& s);
+
+    ComputerSkill skill_;
+    SkillProfile profile_;
+    RandomSource random_;
+    PlacementPlanner planner_;
+    int first_ = 0;
+    int columns_ = 12;
+    int decisions_ = 0;
+
+    int pieceId_ = -1;
+    qint64 pieceSeenMs_ = 0;
+    int pickRank_ = 0;  // 0 the best placement, more for a weaker one
+    bool hasTarget_ = false;
+    PlacementPlanner::Choice target_;
+    std::uint64_t stackSignature_ = 0;
+    bool pressed_ = false;   // a turn or step made for this piece
+    bool anyPress_ = false;  // lastPressMs_ holds a press of this game
+    bool pressPending_ = false;
+    qint64 lastPressMs_ = 0;
+    int expectedColumn_ = 0;
+    int expectedRotation_ = 0;
+    qint64 arrivedMs_ = -1;
+    bool dropped_ = false;
+};

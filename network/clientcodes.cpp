@@ -1,0 +1,128 @@
+#include "clientcodes.h"
+
+#include "network/admission.h"
+#include "network/connectioncore.h"
+#include "network/payloadcodec.h"
+
+namespace {
+
+using State = ConnectionState;
+namespace Codec = PayloadCodec;
+
+}  // namespace
+
+void ClientCodes::processHelloReply(ConnectionInfo& record, const ConnectionMessage& message) {
+    const Codec::HelloReply reply = Codec::parseHelloReply(message.content);
+    // A refusal leaves the record as it is: the owner clears the connection
+    // on the error, and until then the hello keeps being repeated.
+    switch (static_cast<HelloOutcome>(reply.clientId)) {
+        case HelloOutcome::ServerFull:
+            Q_EMIT core_.events().errorOccured(-1, ConnectionInterface::ServerFull);
+            return;
+        case HelloOutcome::Refused:
+            Q_EMIT core_.events().errorOccured(-1, ConnectionInterface::Refused);
+            return;
+        case HelloOutcome::WrongPassword:
+            Q_EMIT core_.events().errorOccured(-1, ConnectionInterface::WrongPassword);
+            return;
+        case HelloOutcome::Accepted:
+            break;
+    }
+    if (reply.clientId < 0) {
+        return;  // no such answer; a client id is never negative
+    }
+    record.resendTimer.stop();
+    record.awaitingAnswer = false;
+    record.clientId = reply.clientId;
+    record.channel.markArrival(core_.nowMs());
+    record.state = State::StateLobby;
+    core_.moveRecord(record.connId, ConnectionCore::Table::Established);
+    core_.watchEstablished(record);
+    Q_EMIT core_.events().connectionEstablished(reply.clientId, reply.isHost);
+}
+
+void ClientCodes::processPlayerList(ConnectionInfo&, const ConnectionMessage& message) {
+    const Codec::PlayerList list = Codec::parsePlayerList(message.content);
+    Q_EMIT core_.events().changedCPlayerlist(list.connIds, list.names, list.colors, list.status);
+}
+
+void ClientCodes::processChat(ConnectionInfo&, const ConnectionMessage& message) {
+    const Codec::ChatLine line = Codec::parseChat(message.content);
+    Q_EMIT core_.events().changedCMessage(line.player, line.text);
+}
+
+void ClientCodes::processPingList(ConnectionInfo& record, const ConnectionMessage& message) {
+    // Answer first: the server measures the time until the pong.
+    core_.transmit(record.connId, false, MessageCode::CPNG, QLatin1String(Codec::kPong));
+    const Codec::PingList list = Codec::parsePingList(message.content);
+    Q_EMIT core_.events().changedCPinglist(list.connIds, list.pings);
+}
+
+void ClientCodes::processGameStart(ConnectionInfo& record, const ConnectionMessage& message) {
+    record.state = State::StateInGame;
+    const Codec::GameStart start = Codec::parseGameStart(message.content);
+    Q_EMIT core_.events().changedCGameStart(start.clientId, start.fieldsizeX, start.countDown);
+}
+
+void ClientCodes::processGameRestart(ConnectionInfo& record, const ConnectionMessage& message) {
+    record.state = State::StateLobby;
+    Q_EMIT core_.events().changedCGameRestart(Codec::parseNumber(message.content));
+}
+
+void ClientCodes::processGameState(ConnectionInfo& record, const ConnectionMessage& message) {
+    record.state = State::StateInGame;
+    const Codec::GameState state = Codec::parseGameState(message.content);
+    Q_EMIT core_.events().changedCGameState(state.fieldsizeX, state.paused, state.score,
+                                            state.playtime, state.field, state.blocks);
+}
+
+void ClientCodes::processNewBlock(ConnectionInfo&, const ConnectionMessage& message) {
+    const Codec::BlockRecord b = Codec::parseNewBlock(message.content);
+    Q_EMIT core_.events().changedCNewBlock(b.id, b.colour, b.kind, b.x, b.y, b.rotation);
+}
+
+void ClientCodes::processMoveBlocks(ConnectionInfo&, const ConnectionMessage& message) {
+    const Codec::Moves moves = Codec::parseMoves(message.content);
+    Q_EMIT core_.events().changedCMoveBlocks(moves.moves, moves.activeIds);
+}
+
+void ClientCodes::processMergeBlocks(ConnectionInfo&, const ConnectionMessage& message) {
+    Q_EMIT core_.events().changedCMergeBlocks(Codec::parseMerges(message.content));
+}
+
+void ClientCodes::processPause(ConnectionInfo&, const ConnectionMessage& message) {
+    const Codec::Pause pause = Codec::parsePause(message.content);
+    Q_EMIT core_.events().changedCPause(pause.clientId, pause.countDown);
+}
+
+void ClientCodes::processGameOver(ConnectionInfo& record, const ConnectionMessage& message) {
+    record.state = State::StateLobby;
+    const Codec::GameOver over = Codec::parseGameOver(message.content);
+    Q_EMIT core_.events().changedCGameOver(over.score, over.lines, over.playtime);
+}
+
+void ClientCodes::processPlayerDisconnect(ConnectionInfo& record,
+                                          const ConnectionMessage& message) {
+    const int clientId = Codec::parseNumber(message.content);
+    if (clientId == record.clientId) {
+        // The answer to our own goodbye.
+        Q_EMIT core_.events().connectionClosed(clientId);
+        core_.clearConnections();
+        return;
+    }
+    Q_EMIT core_.events().changedCPlayerDisconnect(clientId);
+}
+
+void ClientCodes::processKick(ConnectionInfo& record, const ConnectionMessage& message) {
+    const int clientId = Codec::parseNumber(message.content);
+    const bool own = clientId == record.clientId;
+    Q_EMIT core_.events().changedCPlayerKick(clientId);
+    if (own) {
+        core_.clearConnections();
+    }
+}
+
+void ClientCodes::processShutdown(ConnectionInfo&, const ConnectionMessage& message) {
+    Q_EMIT core_.events().serverShutdown(Codec::parseNumber(message.content));
+    core_.clearConnections();
+}

@@ -1,0 +1,582 @@
+#include "connectioncore.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+#include "network/clientcodes.h"
+#include "network/masterlink.h"
+#include "network/payloadcodec.h"
+#include "network/servercodes.h"
+
+namespace {
+
+using State = ConnectionState;
+namespace Codec = PayloadCodec;
+
+// ---- dispatch: the handler of each code, as the code table names it
+
+template <typename Role>
+Role& part(ConnectionCore& core);
+template <>
+ConnectionCore& part<ConnectionCore>(ConnectionCore& core) {
+    return core;
+}
+template <>
+ServerCodes& part<ServerCodes>(ConnectionCore& core) {
+    return core.serverCodes();
+}
+template <>
+ClientCodes& part<ClientCodes>(ConnectionCore& core) {
+    return core.clientCodes();
+}
+template <>
+MasterLink& part<MasterLink>(ConnectionCore& core) {
+    return core.masterLink();
+}
+
+template <typename Method>
+struct RoleOf;
+template <typename Role>
+struct RoleOf<void (Role::*)(ConnectionInfo&, const ConnectionMessage&)> {
+    using type = Role;
+};
+
+using Handler = void (*)(ConnectionCore&, ConnectionInfo&, const ConnectionMessage&);
+
+// Calls a handler on the part of the core it belongs to.
+template <auto method>
+void call(ConnectionCore& core, ConnectionInfo& record, const ConnectionMessage& message) {
+    (part<typename RoleOf<decltype(method)>::type>(core).*method)(record, message);
+}
+
+const std::array<Handler, MessageCodes::kCount> kHandlers{
+#define QUADRELL_CODE_DISPATCH(code, side, needs, handler) &call<&handler>,
+    QUADRELL_MESSAGE_CODES(QUADRELL_CODE_DISPATCH)
+#undef QUADRELL_CODE_DISPATCH
+};
+
+bool meets(CodeNeeds needs, const ConnectionInfo& record, bool established) {
+    switch (needs) {
+        case CodeNeeds::Any:
+            return true;
+        case CodeNeeds::Handshake:
+            return !established && record.state == State::StateHandshake;
+        case CodeNeeds::Established:
+            return established;
+        case CodeNeeds::Playing:
+            return established && record.isPlaying();
+        case CodeNeeds::Lobby:
+            return established && record.state == State::StateLobby;
+        case CodeNeeds::InGame:
+            break;
+    }
+    return established && record.state == State::StateInGame;
+}
+
+}  // namespace
+
+ConnectionCore::ConnectionCore(const ConnectionSettings& settings, ConnectionInterface& events,
+                               std::unique_ptr<Transport> transport, QObject* parent)
+    : QObject(parent),
+      settings_(settings),
+      events_(events),
+      transport_(std::move(transport)),
+      admission_({settings.hostKey, settings.singleplayer, settings.usePassword, settings.password,
+                  settings.maxPlayers}),
+      clock_(&Clock::system()),
+      serverCodes_(std::make_unique<ServerCodes>(*this)),
+      clientCodes_(std::make_unique<ClientCodes>(*this)),
+      masterLink_(std::make_unique<MasterLink>(*this)) {
+    transport_->attach(*this);
+    disconnectTimer_.setSingleShot(true);
+    connect(&disconnectTimer_, &QTimer::timeout, this, &ConnectionCore::forceDisconnect);
+    connect(&pingTimer_, &QTimer::timeout, this, &ConnectionCore::updatePings);
+    connect(&keepAliveTimer_, &QTimer::timeout, this, &ConnectionCore::sendKeepAlive);
+    if (settings_.pingInterval > 0) {
+        pingTimer_.start(settings_.pingInterval);
+    }
+}
+
+ConnectionCore::~ConnectionCore() = default;
+
+void ConnectionCore::setKeepAlive(int intervalMs, int quietMs) {
+    quietMs_ = quietMs;
+    if (intervalMs > 0) {
+        keepAliveTimer_.start(intervalMs);
+    } else {
+        keepAliveTimer_.stop();
+    }
+}
+
+// ---------------------------------------------------------------- records
+
+QList<int> ConnectionCore::idsOf(const Records& records) {
+    QList<int> ids;
+    ids.reserve(static_cast<qsizetype>(records.size()));
+    for (const auto& [id, record] : records) {
+        ids.append(id);
+    }
+    return ids;
+}
+
+ConnectionCore::Records& ConnectionCore::table(Table which) {
+    switch (which) {
+        case Table::Established:
+            return established_;
+        case Table::Pending:
+            return pending_;
+        case Table::Queries:
+            break;
+    }
+    return queries_;
+}
+
+ConnectionInfo* ConnectionCore::findInTable(Table which, int connId) const {
+    const Records& records = const_cast<ConnectionCore*>(this)->table(which);
+    const auto it = records.find(connId);
+    return it == records.end() ? nullptr : it->second;
+}
+
+ConnectionInfo* ConnectionCore::find(int connId) const {
+    for (Table which : {Table::Established, Table::Pending, Table::Queries}) {
+        if (ConnectionInfo* record = findInTable(which, connId)) {
+            return record;
+        }
+    }
+    return nullptr;
+}
+
+ConnectionInfo* ConnectionCore::findEstablishedByClientId(int clientId) const {
+    for (const auto& [id, record] : established_) {
+        if (record->clientId == clientId) {
+            return record;
+        }
+    }
+    return nullptr;
+}
+
+ConnectionInfo& ConnectionCore::addRecord(Table which, int connId, ConnectionState state) {
+    auto* record = new ConnectionInfo(connId, this);
+    record->state = state;
+    record->channel = ReliableChannel(timings().historySize, timings().maxResendGap);
+    connect(record, &ConnectionInfo::gotTimeout, this, &ConnectionCore::processTimeout);
+    connect(record, &ConnectionInfo::gotResend, this, &ConnectionCore::resendMessage);
+    table(which)[connId] = record;
+    return *record;
+}
+
+void ConnectionCore::moveRecord(int connId, Table to) {
+    for (Table from : {Table::Established, Table::Pending, Table::Queries}) {
+        Records& records = table(from);
+        const auto it = records.find(connId);
+        if (it != records.end()) {
+            ConnectionInfo* record = it->second;
+            records.erase(it);
+            table(to)[connId] = record;
+            return;
+        }
+    }
+}
+
+void ConnectionCore::startTimeout(ConnectionInfo& record, int ms) {
+    if (ms > 0) {
+        record.timeoutTimer.start(ms);
+    } else {
+        record.timeoutTimer.stop();
+    }
+}
+
+void ConnectionCore::watchEstablished(ConnectionInfo& record) {
+    if (usesDatagrams()) {
+        startTimeout(record, settings_.timeout);
+    } else {
+        record.timeoutTimer.stop();
+    }
+}
+
+int ConnectionCore::hostClientId() const {
+    const auto it = established_.find(hostConnId_);
+    return it == established_.end() ? -1 : it->second->clientId;
+}
+
+QHostAddress ConnectionCore::clientAddress(int clientId) const {
+    const ConnectionInfo* record = findEstablishedByClientId(clientId);
+    return record != nullptr ? record->address : QHostAddress();
+}
+
+bool ConnectionCore::hostPresent() const {
+    return hostConnId_ >= 0 && established_.count(hostConnId_) != 0;
+}
+
+int ConnectionCore::establishedClientId() const {
+    return established_.empty() ? -1 : established_.begin()->second->clientId;
+}
+
+QList<int> ConnectionCore::clientIds() const {
+    QList<int> ids;
+    for (const auto& [id, record] : established_) {
+        ids.append(record->clientId);
+    }
+    return ids;
+}
+
+void ConnectionCore::removeConnection(int connId) {
+    for (Table which : {Table::Established, Table::Pending, Table::Queries}) {
+        Records& records = table(which);
+        const auto it = records.find(connId);
+        if (it == records.end()) {
+            continue;
+        }
+        ConnectionInfo* record = it->second;
+        records.erase(it);
+        if (which == Table::Established) {
+            playerCount_ -= record->players;
+        }
+        if (connId == hostConnId_ && !admission_.hostOwnsServer()) {
+            hostConnId_ = -1;  // the server plays on without a host
+        }
+        masterLink_->forget(connId);
+        record->timeoutTimer.stop();
+        record->resendTimer.stop();
+        record->disconnect(this);
+        transport_->release(*record);
+        record->socket = nullptr;
+        // A handler up the stack may still hold it.
+        record->deleteLater();
+        return;
+    }
+}
+
+void ConnectionCore::clearConnections() {
+    for (Table which : {Table::Established, Table::Pending, Table::Queries}) {
+        for (int id : idsOf(table(which))) {
+            removeConnection(id);
+        }
+    }
+    nextConnId_ = 0;
+    playerCount_ = 0;
+    hostConnId_ = -1;
+    localPlayers_ = -1;
+    disconnectTimer_.stop();
+    // Ids start again at 0, so nothing may still refer to the old ones.
+    masterLink_->reset();
+}
+
+// ---------------------------------------------------------------- sending
+
+void ConnectionCore::sendMessage(int connId, bool reliable, MessageCode code,
+                                 const QString& content) {
+    if (connId >= 0) {
+        transmit(connId, reliable, code, content);
+        return;
+    }
+    for (int id : establishedIds()) {
+        if (ConnectionInfo* record = findInTable(Table::Established, id)) {
+            record->pingClockStart = nowMs();
+            transmit(id, reliable, code, content);
+        }
+    }
+}
+
+void ConnectionCore::transmit(int connId, bool reliable, MessageCode code, const QString& content) {
+    ConnectionInfo* record = find(connId);
+    if (record == nullptr || record->state == State::StateNone) {
+        return;
+    }
+    ConnectionMessage message(code, content);
+    if (reliable && usesDatagrams()) {
+        record->channel.stamp(message);
+    }
+    put(*record, message);
+}
+
+void ConnectionCore::retransmit(int connId, const ConnectionMessage& message) {
+    if (ConnectionInfo* record = find(connId)) {
+        put(*record, message);
+    }
+}
+
+void ConnectionCore::put(ConnectionInfo& record, const ConnectionMessage& message) {
+    const qint64 bytes = transport_->deliver(record, message);
+    if (bytes > 0) {
+        bytesSent_[record.clientId] += bytes;
+    }
+}
+
+void ConnectionCore::sendToStates(std::initializer_list<ConnectionState> states, bool reliable,
+                                  MessageCode code, const QString& content) {
+    for (int id : establishedIds()) {
+        const ConnectionInfo* record = findInTable(Table::Established, id);
+        if (record != nullptr &&
+            std::find(states.begin(), states.end(), record->state) != states.end()) {
+            transmit(id, reliable, code, content);
+        }
+    }
+}
+
+void ConnectionCore::setStateWhere(ConnectionState from, ConnectionState to) {
+    for (const auto& [id, record] : established_) {
+        if (record->state == from) {
+            record->state = to;
+        }
+    }
+}
+
+void ConnectionCore::startRepeating(ConnectionInfo& record, const ConnectionMessage& message,
+                                    bool repeat) {
+    record.lastMessage = message;
+    record.awaitingAnswer = true;
+    // Every message gets its own 7 sends; a count carried over from earlier
+    // messages would make a long-lived master connection give up at once.
+    record.resendCount = 0;
+    put(record, message);
+    if (repeat) {
+        record.resendTimer.start(timings().resendIntervalMs);
+    }
+}
+
+bool ConnectionCore::takeAnswer(ConnectionInfo& record,
+                                std::initializer_list<MessageCode> askedWith) {
+    if (!record.awaitingAnswer) {
+        return false;
+    }
+    const int asked = record.lastMessage.code();
+    for (MessageCode code : askedWith) {
+        if (asked == static_cast<int>(code)) {
+            record.awaitingAnswer = false;
+            record.resendTimer.stop();
+            return true;
+        }
+    }
+    return false;
+}
+
+void ConnectionCore::storeHello(int requestedId, int players, int hostKey,
+                                const QString& password) {
+    requestedId_ = requestedId;
+    localPlayers_ = players;
+    helloHostKey_ = hostKey;
+    helloPassword_ = password;
+}
+
+void ConnectionCore::sendHello(bool repeat, int connId, int requestedId, int players, int hostKey,
+                               const QString& password) {
+    if (ConnectionInfo* record = find(connId)) {
+        startRepeating(*record,
+                       ConnectionMessage(MessageCode::CHI, Codec::buildHello(requestedId, players,
+                                                                             hostKey, password)),
+                       repeat);
+    }
+}
+
+void ConnectionCore::requestResend() {
+    for (int id : establishedIds()) {
+        if (const ConnectionInfo* record = findInTable(Table::Established, id)) {
+            transmit(id, false, MessageCode::BRES, Codec::buildNumber(record->channel.received()));
+        }
+    }
+}
+
+// ---------------------------------------------------------------- disconnects
+
+void ConnectionCore::sendShutdown(int clientId) {
+    sendMessage(-1, false, MessageCode::SSHD, Codec::buildNumber(clientId));
+}
+
+void ConnectionCore::sendPlayerDisconnect(int clientId) {
+    sendMessage(-1, false, MessageCode::SDSC, Codec::buildNumber(clientId));
+}
+
+void ConnectionCore::disconnectClient(int clientId, bool immediately) {
+    if (clientId >= 0) {
+        ConnectionInfo* record = findEstablishedByClientId(clientId);
+        if (record == nullptr || record->state == State::StateClosing) {
+            return;
+        }
+        const int connId = record->connId;
+        if (record->state != State::StateNone) {
+            record->state = State::StateClosing;
+        }
+        sendPlayerDisconnect(clientId);
+        removeConnection(connId);
+        return;
+    }
+    if (immediately) {
+        clearConnections();
+        return;
+    }
+    for (Records* records : {&established_, &pending_, &queries_}) {
+        for (const auto& [id, record] : *records) {
+            if (record->state != State::StateNone) {
+                record->state = State::StateClosing;
+            }
+        }
+    }
+    disconnectTimer_.start(timings().disconnectTimeoutMs);
+    sendMessage(-1, false, MessageCode::CDSC, QLatin1String(Codec::kDisconnect));
+}
+
+void ConnectionCore::announceShutdown() {
+    sendShutdown(-1);
+    clearConnections();
+}
+
+void ConnectionCore::forceDisconnect() {
+    Q_EMIT events_.connectionClosed(-1);
+    clearConnections();
+}
+
+// ---------------------------------------------------------------- timers
+
+void ConnectionCore::updatePings() {
+    QList<int> connIds;
+    QList<int> pings;
+    for (const auto& [id, record] : established_) {
+        connIds.append(record->clientId);
+        pings.append(record->ping);
+        // Stays 999 unless an answer comes before the next list.
+        record->ping = record->isPlaying() ? 999 : -1;
+    }
+    sendMessage(-1, false, MessageCode::SPNG, Codec::buildPingList(connIds, pings));
+}
+
+void ConnectionCore::sendKeepAlive() {
+    const qint64 now = nowMs();
+    for (int id : establishedIds()) {
+        ConnectionInfo* record = findInTable(Table::Established, id);
+        if (record == nullptr || !record->isPlaying()) {
+            continue;
+        }
+        transmit(id, false, MessageCode::SLNE, QString());
+        if (const std::optional<int> from = record->channel.quietRequest(now, quietMs_)) {
+            transmit(id, false, MessageCode::BRES, Codec::buildNumber(*from));
+        }
+    }
+}
+
+void ConnectionCore::processTimeout(int connId) {
+    ConnectionInfo* record = find(connId);
+    if (record == nullptr) {
+        return;
+    }
+    if (masterLink_->finishQuery(connId)) {
+        return;
+    }
+    const int clientId = record->clientId;
+    switch (record->state) {
+        case State::StateLobby:
+        case State::StateInGame:
+            Q_EMIT events_.errorOccured(clientId, ConnectionInterface::Timeout);
+            break;
+        case State::StateClosing:
+            Q_EMIT events_.connectionClosed(clientId);
+            break;
+        case State::StateNone:
+        case State::StateHandshake:
+            break;  // never got going: nobody needs to hear about it
+    }
+    removeConnection(connId);
+}
+
+void ConnectionCore::resendMessage(int connId) {
+    ConnectionInfo* record = find(connId);
+    if (record == nullptr) {
+        return;
+    }
+    if (record->resendCount < timings().maxResends) {
+        ++record->resendCount;
+        retransmit(connId, record->lastMessage);
+        return;
+    }
+    record->resendTimer.stop();
+    if (masterLink_->finishQuery(connId)) {
+        return;
+    }
+    Q_EMIT events_.errorOccured(record->clientId, ConnectionInterface::ConnectionLost);
+    removeConnection(connId);
+}
+
+// ---------------------------------------------------------------- receiving
+
+void ConnectionCore::processConnected(int connId) {
+    ConnectionInfo* record = find(connId);
+    if (record != nullptr && record->state == State::StateHandshake && localPlayers_ != -1) {
+        sendHello(true, connId, requestedId_, localPlayers_, helloHostKey_, helloPassword_);
+    }
+}
+
+// A peer that connected to us is a client; one we connected to is a game
+// server or the master server. A client that sends a server's code (a
+// goodbye to itself, a shutdown, a hello answer) must not make us act as if
+// our server had said it.
+bool ConnectionCore::heard(const ConnectionInfo& record, MessageCode code) const {
+    switch (MessageCodes::row(code).side) {
+        case CodeSide::Both:
+            return true;
+        case CodeSide::Client:
+            return record.accepted;
+        case CodeSide::Server:
+        case CodeSide::Master:
+            break;
+    }
+    return !record.accepted;
+}
+
+void ConnectionCore::processContent(int connId, const ConnectionMessage& message) {
+    const int index = message.code();
+    ConnectionInfo* record = find(connId);
+    if (index < 0 || record == nullptr) {
+        return;
+    }
+    const auto code = static_cast<MessageCode>(index);
+    if (!heard(*record, code)) {
+        return;
+    }
+    const bool established = isEstablished(connId);
+    if (established && usesDatagrams()) {
+        startTimeout(*record, settings_.timeout);
+    }
+    if (message.number >= 0) {
+        // Only an established peer has a sequence to keep; counting a number
+        // before the handshake would lose the message for good.
+        if (!established) {
+            return;
+        }
+        switch (record->channel.receive(message.number, nowMs())) {
+            case ReliableChannel::Arrival::Deliver:
+                break;
+            case ReliableChannel::Arrival::Duplicate:
+                return;
+            case ReliableChannel::Arrival::AskResend:
+                transmit(connId, false, MessageCode::BRES,
+                         Codec::buildNumber(record->channel.received()));
+                return;
+            case ReliableChannel::Arrival::Loss:
+                Q_EMIT events_.errorOccured(record->clientId, ConnectionInterface::PacketLoss);
+                return;
+        }
+    }
+    if (meets(MessageCodes::row(code).needs, *record, established)) {
+        kHandlers[static_cast<std::size_t>(index)](*this, *record, message);
+    }
+}
+
+void ConnectionCore::processResendRequest(ConnectionInfo& record,
+                                          const ConnectionMessage& message) {
+    const ReliableChannel::Resend resend =
+        record.channel.serve(Codec::parseNumber(message.content));
+    if (resend.kind == ReliableChannel::Resend::Kind::Nothing) {
+        return;
+    }
+    ++resendRequests_[record.clientId];
+    if (resend.kind == ReliableChannel::Resend::Kind::Loss) {
+        Q_EMIT events_.errorOccured(record.clientId, ConnectionInterface::PacketLoss);
+        return;
+    }
+    // The messages are a copy: a retransmission may end the connection on the way.
+    const int connId = record.connId;
+    for (const ConnectionMessage& m : resend.messages) {
+        retransmit(connId, m);
+    }
+}

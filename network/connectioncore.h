@@ -1,0 +1,191 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <initializer_list>
+#include <map>
+#include <memory>
+
+#include "game/clock.h"
+#include "network/admission.h"
+#include "network/connectioninfo.h"
+#include "network/connectioninterface.h"
+#include "network/connectionsettings.h"
+#include "network/losssimulation.h"
+#include "network/transport.h"
+
+class ClientCodes;
+class MasterLink;
+class ServerCodes;
+
+// The heart of one connection object: the three tables of connection
+// records, sending (numbered through each record's ReliableChannel on
+// datagrams), receiving with the checks of the code table (messagecodes.h)
+// and the dispatch to the handler named there, the repetition of hellos,
+// probes and announcements, pings, keep-alive, time-outs and disconnects.
+//
+// What a code means lives elsewhere: ServerCodes (what a server hears),
+// ClientCodes (what a client hears), MasterLink (the master server and the
+// probes), Admission (who may join). The core raises their events through the
+// facade it is given, and reaches its peers through its Transport.
+//
+// Every handler runs in the owner's thread. Records removed while a signal is
+// being handled are deleted later, so handlers look records up again by id
+// after every emission instead of holding on to them.
+class ConnectionCore : public QObject {
+    Q_OBJECT
+
+public:
+    enum class Table { Established, Pending, Queries };
+
+    ConnectionCore(const ConnectionSettings& settings, ConnectionInterface& events,
+                   std::unique_ptr<Transport> transport, QObject* parent = nullptr);
+    ~ConnectionCore() override;
+
+    const ConnectionSettings& settings() const { return settings_; }
+    const NetworkTimings& timings() const { return settings_.timings; }
+    ConnectionInterface& events() const { return events_; }
+    Transport& transport() const { return *transport_; }
+    Admission& admission() { return admission_; }
+    const Admission& admission() const { return admission_; }
+    ServerCodes& serverCodes() const { return *serverCodes_; }
+    ClientCodes& clientCodes() const { return *clientCodes_; }
+    MasterLink& masterLink() const { return *masterLink_; }
+    // The clock that pings, probe round trips and quiet spells are measured with.
+    void setClock(const Clock& clock) { clock_ = &clock; }
+    qint64 nowMs() const { return clock_->nowMs(); }
+    LossSimulation& lossSimulation() { return loss_; }
+    // Sends an unreliable "SLNE", which every receiver takes and ignores, on
+    // each connection in the lobby or a game every intervalMs (0: never), so
+    // that the peer's inactivity time-out does not hang on a few lost
+    // datagrams; and a resend request ("BRES") on each that has had no
+    // reliable datagram for quietMs (0: never), which the peer answers with
+    // whatever was lost after the last one or with nothing.
+    void setKeepAlive(int intervalMs, int quietMs = 0);
+    // Datagrams numbered and timed out: the setting, unless the transport is a stream.
+    bool usesDatagrams() const { return settings_.datagram && !transport_->isStream(); }
+
+    // ---- tables
+    int playerCount() const { return playerCount_; }
+    void addPlayers(int players) { playerCount_ += players; }
+    int hostConnId() const { return hostConnId_; }
+    void setHostConnId(int connId) { hostConnId_ = connId; }
+    bool hostPresent() const;
+    // Client id of the host's connection, -1 without one.
+    int hostClientId() const;
+    // The peer's address of the established client with this id; null if none.
+    QHostAddress clientAddress(int clientId) const;
+    // Client id this object's own connection got, -1 before (client side).
+    int establishedClientId() const;
+    QList<int> clientIds() const;
+    int nextConnId() const { return nextConnId_; }
+    int takeConnId() { return nextConnId_++; }
+    const ConnectionInfo* connection(int connId) const { return find(connId); }
+    ConnectionInfo* find(int connId) const;
+    ConnectionInfo* findInTable(Table table, int connId) const;
+    ConnectionInfo* findEstablishedByClientId(int clientId) const;
+    bool isEstablished(int connId) const { return established_.count(connId) != 0; }
+    bool isPending(int connId) const { return pending_.count(connId) != 0; }
+    bool isQuery(int connId) const { return queries_.count(connId) != 0; }
+    QList<int> establishedIds() const { return idsOf(established_); }
+    QList<int> pendingIds() const { return idsOf(pending_); }
+    QList<int> queryIds() const { return idsOf(queries_); }
+    // A new record with its timers wired to this object.
+    ConnectionInfo& addRecord(Table table, int connId, ConnectionState state);
+    void moveRecord(int connId, Table to);
+    void removeConnection(int connId);
+    // Back to the start: no records, ids from 0 again, no host, no hello.
+    void clearConnections();
+    // Starts (or with ms <= 0 stops) the record's time-out.
+    void startTimeout(ConnectionInfo& record, int ms);
+    // An established peer is watched for silence on datagrams only.
+    void watchEstablished(ConnectionInfo& record);
+
+    // Bytes handed to the sockets so far, by client id (-1: peers without one).
+    const std::map<int, qint64>& bytesSent() const { return bytesSent_; }
+    // Resend requests ("BRES") that asked for something, by client id.
+    const std::map<int, qint64>& resendRequests() const { return resendRequests_; }
+
+    // ---- sending
+    // connId < 0: to every established connection, restarting its ping clock.
+    void sendMessage(int connId, bool reliable, MessageCode code, const QString& content);
+    // Numbers a reliable message on a datagram connection and hands it over.
+    void transmit(int connId, bool reliable, MessageCode code, const QString& content);
+    void retransmit(int connId, const ConnectionMessage& message);
+    void sendToStates(std::initializer_list<ConnectionState> states, bool reliable,
+                      MessageCode code, const QString& content);
+    void setStateWhere(ConnectionState from, ConnectionState to);
+    // Sends message and, with repeat, again every resend interval until
+    // takeAnswer stops it or the record gives up.
+    void startRepeating(ConnectionInfo& record, const ConnectionMessage& message, bool repeat);
+    // Stops the repetition if the record is waiting for an answer to one of
+    // the codes given; false when it was not.
+    bool takeAnswer(ConnectionInfo& record, std::initializer_list<MessageCode> askedWith);
+
+    // ---- the client's hello
+    // Stored by connectWithHello for a connection that is still coming up.
+    void storeHello(int requestedId, int players, int hostKey, const QString& password);
+    void sendHello(bool repeat, int connId, int requestedId, int players, int hostKey,
+                   const QString& password);
+    void requestResend();
+
+    // ---- disconnects
+    void disconnectClient(int clientId, bool immediately);
+    // The server goes away: "SSHD" to every established connection, then all
+    // connections are dropped without a signal.
+    void announceShutdown();
+    void sendShutdown(int clientId);
+    void sendPlayerDisconnect(int clientId);
+
+    // ---- receiving: transports call these
+    void processConnected(int connId);
+    void processContent(int connId, const ConnectionMessage& message);
+    // Handlers of the code table that belong to no role.
+    void processResendRequest(ConnectionInfo& record, const ConnectionMessage& message);
+    void ignore(ConnectionInfo&, const ConnectionMessage&) {}
+
+    // ---- timers
+    void updatePings();
+    void processTimeout(int connId);
+    void resendMessage(int connId);
+
+private:
+    using Records = std::map<int, ConnectionInfo*>;
+
+    static QList<int> idsOf(const Records& records);
+    Records& table(Table which);
+    bool heard(const ConnectionInfo& record, MessageCode code) const;
+    // deliver, counting the bytes.
+    void put(ConnectionInfo& record, const ConnectionMessage& message);
+    void sendKeepAlive();
+    void forceDisconnect();
+
+    ConnectionSettings settings_;
+    ConnectionInterface& events_;
+    std::unique_ptr<Transport> transport_;
+    Admission admission_;
+    const Clock* clock_;
+    LossSimulation loss_;
+    std::unique_ptr<ServerCodes> serverCodes_;
+    std::unique_ptr<ClientCodes> clientCodes_;
+    std::unique_ptr<MasterLink> masterLink_;
+
+    int nextConnId_ = 0;
+    int playerCount_ = 0;
+    int hostConnId_ = -1;
+    Records established_;
+    Records pending_;
+    Records queries_;
+    QTimer pingTimer_;
+    QTimer keepAliveTimer_;
+    int quietMs_ = 0;
+    QTimer disconnectTimer_;
+    int requestedId_ = -1;
+    int localPlayers_ = -1;  // -1: no hello to send
+    int helloHostKey_ = -1;
+    QString helloPassword_;
+    std::map<int, qint64> bytesSent_;
+    std::map<int, qint64> resendRequests_;
+};

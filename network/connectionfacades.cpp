@@ -1,0 +1,214 @@
+#include "connectionfacades.h"
+
+#include "network/masterlink.h"
+#include "network/payloadcodec.h"
+
+namespace {
+
+using State = ConnectionState;
+namespace Codec = PayloadCodec;
+
+QList<Codec::MoveRecord> movesOf(const QList<GameBlock*>& blocks) {
+    QList<Codec::MoveRecord> moves;
+    for (const GameBlock* block : blocks) {
+        if (block != nullptr) {
+            moves.append(Codec::MoveRecord::of(*block));
+        }
+    }
+    return moves;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- server
+
+NetServerConnection::NetServerConnection(const ConnectionSettings& settings,
+                                         std::unique_ptr<Transport> transport, QObject* parent)
+    : ServerConnection(parent),
+      core_(new ConnectionCore(settings, *this, std::move(transport), this)) {}
+
+void NetServerConnection::disconnectClient(int clientId, bool immediately) {
+    core_->disconnectClient(clientId, immediately);
+}
+
+int NetServerConnection::acceptSocket(qintptr socketDescriptor) {
+    return core_->transport().acceptSocket(socketDescriptor);
+}
+
+void NetServerConnection::sendSPlayerlist(bool reliable, const QList<int>& connIds,
+                                          const QStringList& names, const QList<int>& colors,
+                                          const QList<int>& status) {
+    core_->sendMessage(-1, reliable, MessageCode::SPLR,
+                       Codec::buildPlayerList(connIds, names, colors, status));
+}
+
+void NetServerConnection::sendSMessage(bool reliable, int playerId, const QString& message) {
+    core_->sendMessage(-1, reliable, MessageCode::SMSG, Codec::buildChat(playerId, message));
+}
+
+void NetServerConnection::sendSKick(bool reliable, int clientId) {
+    core_->sendMessage(-1, reliable, MessageCode::SKCK, Codec::buildNumber(clientId));
+    if (const ConnectionInfo* kicked = core_->findEstablishedByClientId(clientId)) {
+        core_->removeConnection(kicked->connId);
+    }
+}
+
+void NetServerConnection::sendSStart(bool reliable, int clientId, int fieldsizeX, int countDown) {
+    core_->sendToStates({State::StateLobby, State::StateInGame}, reliable, MessageCode::SSRT,
+                        Codec::buildGameStart(clientId, fieldsizeX, countDown));
+    core_->setStateWhere(State::StateLobby, State::StateInGame);
+}
+
+void NetServerConnection::sendSRestart(bool reliable, int clientId) {
+    core_->sendToStates({State::StateInGame}, reliable, MessageCode::SRST,
+                        Codec::buildNumber(clientId));
+    core_->setStateWhere(State::StateInGame, State::StateLobby);
+}
+
+void NetServerConnection::sendSGameState(bool reliable, int clientId, int fieldsizeX, bool paused,
+                                         int score, const QString& playtime,
+                                         const QByteArray& field, const QList<GameBlock*>& blocks) {
+    const ConnectionInfo* record = core_->findEstablishedByClientId(clientId);
+    if (record == nullptr) {
+        return;
+    }
+    QList<Codec::BlockRecord> records;
+    for (const GameBlock* block : blocks) {
+        if (block != nullptr) {
+            records.append(Codec::BlockRecord::of(*block));
+        }
+    }
+    const int connId = record->connId;
+    core_->transmit(connId, reliable, MessageCode::SCST,
+                    Codec::buildGameState(fieldsizeX, paused, score, playtime, field, records));
+    if (ConnectionInfo* again = core_->findInTable(ConnectionCore::Table::Established, connId)) {
+        again->state = State::StateInGame;
+    }
+}
+
+void NetServerConnection::sendSNewBlock(bool reliable, const GameBlock& block) {
+    core_->sendToStates({State::StateInGame}, reliable, MessageCode::SBLC,
+                        Codec::buildNewBlock(Codec::BlockRecord::of(block)));
+}
+
+void NetServerConnection::sendSMoveBlocks(bool reliable, const QList<GameBlock*>& blocks,
+                                          const QList<int>& activeIds) {
+    const QList<Codec::MoveRecord> moves = movesOf(blocks);
+    for (int id : core_->establishedIds()) {
+        const ConnectionInfo* record = core_->findInTable(ConnectionCore::Table::Established, id);
+        if (record == nullptr || record->state != State::StateInGame) {
+            continue;
+        }
+        // Each client learns which two blocks are its own.
+        const qsizetype c = record->clientId;
+        const int activeA = c >= 0 ? activeIds.value(2 * c, -1) : -1;
+        const int activeB = c >= 0 ? activeIds.value(2 * c + 1, -1) : -1;
+        core_->transmit(id, reliable, MessageCode::SMVE,
+                        Codec::buildMoves(moves, activeA, activeB));
+    }
+}
+
+void NetServerConnection::sendSMergeBlocks(bool reliable, const QList<GameBlock*>& blocks) {
+    core_->sendToStates({State::StateInGame}, reliable, MessageCode::SMRG,
+                        Codec::buildMerges(movesOf(blocks)));
+}
+
+void NetServerConnection::sendSPause(bool reliable, int clientId, int countDown) {
+    core_->sendToStates({State::StateInGame}, reliable, MessageCode::SPSE,
+                        Codec::buildPause(clientId, countDown));
+}
+
+void NetServerConnection::sendSGameOver(bool reliable, int score, int lines,
+                                        const QString& playtime) {
+    core_->sendToStates({State::StateInGame}, reliable, MessageCode::SSTP,
+                        Codec::buildGameOver(score, lines, playtime));
+    core_->setStateWhere(State::StateInGame, State::StateLobby);
+}
+
+// ---------------------------------------------------------------- client
+
+NetClientConnection::NetClientConnection(const ConnectionSettings& settings,
+                                         std::unique_ptr<Transport> transport, QObject* parent)
+    : ClientConnection(parent),
+      core_(new ConnectionCore(settings, *this, std::move(transport), this)) {}
+
+void NetClientConnection::disconnectClient(int clientId, bool immediately) {
+    core_->disconnectClient(clientId, immediately);
+}
+
+int NetClientConnection::connectWithHello(const QHostAddress& address, int port, int players,
+                                          int hostKey, const QString& password, int requestedId) {
+    return core_->transport().connectWithHello(address, port, players, hostKey, password,
+                                               requestedId);
+}
+
+void NetClientConnection::requestResend() {
+    core_->requestResend();
+}
+
+void NetClientConnection::sendCPlayers(bool reliable, const QStringList& names,
+                                       const QList<int>& colors, const QList<int>& status) {
+    core_->sendMessage(-1, reliable, MessageCode::CPLR, Codec::buildPlayers(names, colors, status));
+}
+
+void NetClientConnection::sendCMessage(bool reliable, int playerNr, const QString& message) {
+    core_->sendMessage(-1, reliable, MessageCode::CMSG, Codec::buildChat(playerNr, message));
+}
+
+void NetClientConnection::sendCKick(bool reliable, int clientId) {
+    core_->sendMessage(-1, reliable, MessageCode::CKCK, Codec::buildNumber(clientId));
+}
+
+void NetClientConnection::sendCStart(bool reliable) {
+    core_->sendToStates({State::StateLobby}, reliable, MessageCode::CSRT,
+                        QLatin1String(Codec::kStart));
+}
+
+void NetClientConnection::sendCRestart(bool reliable) {
+    core_->sendToStates({State::StateInGame}, reliable, MessageCode::CRST,
+                        QLatin1String(Codec::kRestart));
+}
+
+void NetClientConnection::sendCInput(bool reliable, const QList<int>& keys) {
+    core_->sendToStates({State::StateInGame}, reliable, MessageCode::CINP, Codec::buildInput(keys));
+}
+
+void NetClientConnection::sendCPause(bool reliable) {
+    core_->sendToStates({State::StateInGame}, reliable, MessageCode::CPSE,
+                        QLatin1String(Codec::kPause));
+}
+
+// ---------------------------------------------------------------- master
+
+NetMasterConnection::NetMasterConnection(const ConnectionSettings& settings,
+                                         std::unique_ptr<Transport> transport, QObject* parent)
+    : MasterConnection(parent),
+      core_(new ConnectionCore(settings, *this, std::move(transport), this)) {}
+
+void NetMasterConnection::disconnectClient(int clientId, bool immediately) {
+    core_->disconnectClient(clientId, immediately);
+}
+
+int NetMasterConnection::connectToHost(const QHostAddress& address, int port) {
+    return core_->transport().connectToHost(address, port);
+}
+
+void NetMasterConnection::queryServer(const QHostAddress& address, int port) {
+    core_->masterLink().queryServer(address, port);
+}
+
+void NetMasterConnection::sendServerOnline(bool reliable, int port) {
+    core_->masterLink().sendServerOnline(reliable, port);
+}
+
+void NetMasterConnection::sendServerOffline(bool reliable, int port) {
+    core_->masterLink().sendServerOffline(reliable, port);
+}
+
+void NetMasterConnection::sendMasterTest(bool reliable) {
+    core_->masterLink().sendMasterTest(reliable);
+}
+
+void NetMasterConnection::requestServerlist(bool reliable) {
+    core_->masterLink().requestServerlist(reliable);
+}

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <memory>
+
+#include "network/connectioncore.h"
+#include "network/connectioninterface.h"
+
+class QUdpSocket;
+
+// The three role facades on a ConnectionCore: each builds the payloads of its
+// role's send operations and hands them to the core, which owns the records
+// and the transport. core() is there for the owner's wiring (admission
+// rules, keep-alive, traffic figures) and for tests.
+
+// The game server's stream side (PeerTransport over TCP) or datagram side
+// (SharedDatagramTransport).
+class NetServerConnection : public ServerConnection {
+    Q_OBJECT
+
+public:
+    NetServerConnection(const ConnectionSettings& settings, std::unique_ptr<Transport> transport,
+                        QObject* parent = nullptr);
+
+    ConnectionCore& core() const { return *core_; }
+
+    void disconnectClient(int clientId, bool immediately) override;
+    int acceptSocket(qintptr socketDescriptor) override;
+    void sendSPlayerlist(bool reliable, const QList<int>& connIds, const QStringList& names,
+                         const QList<int>& colors, const QList<int>& status) override;
+    void sendSMessage(bool reliable, int playerId, const QString& message) override;
+    void sendSKick(bool reliable, int clientId) override;
+    void sendSStart(bool reliable, int clientId, int fieldsizeX, int countDown) override;
+    void sendSRestart(bool reliable, int clientId) override;
+    void sendSGameState(bool reliable, int clientId, int fieldsizeX, bool paused, int score,
+                        const QString& playtime, const QByteArray& field,
+                        const QList<GameBlock*>& blocks) override;
+    void sendSNewBlock(bool reliable, const GameBlock& block) override;
+    void sendSMoveBlocks(bool reliable, const QList<GameBlock*>& blocks,
+                         const QList<int>& activeIds) override;
+    void sendSMergeBlocks(bool reliable, const QList<GameBlock*>& blocks) override;
+    void sendSPause(bool reliable, int clientId, int countDown) override;
+    void sendSGameOver(bool reliable, int score, int lines, const QString& playtime) override;
+
+private:
+    ConnectionCore* core_;  // a child
+};
+
+// A client's stream (PeerTransport over TCP) or datagram (over UDP)
+// connection to its game server.
+class NetClientConnection : public ClientConnection {
+    Q_OBJECT
+
+public:
+    NetClientConnection(const ConnectionSettings& settings, std::unique_ptr<Transport> transport,
+                        QObject* parent = nullptr);
+
+    ConnectionCore& core() const { return *core_; }
+
+    void disconnectClient(int clientId, bool immediately) override;
+    int connectWithHello(const QHostAddress& address, int port, int players, int hostKey,
+                         const QString& password, int requestedId) override;
+    void requestResend() override;
+    void sendCPlayers(bool reliable, const QStringList& names, const QList<int>& colors,
+                      const QList<int>& status) override;
+    void sendCMessage(bool reliable, int playerNr, const QString& message) override;
+    void sendCKick(bool reliable, int clientId) override;
+    void sendCStart(bool reliable) override;
+    void sendCRestart(bool reliable) override;
+    void sendCInput(bool reliable, const QList<int>& keys) override;
+    void sendCPause(bool reliable) override;
+
+private:
+    ConnectionCore* core_;  // a child
+};
+
+// The master server link and the probes (PeerTransport over UDP).
+class NetMasterConnection : public MasterConnection {
+    Q_OBJECT
+
+public:
+    NetMasterConnection(const ConnectionSettings& settings, std::unique_ptr<Transport> transport,
+                        QObject* parent = nullptr);
+
+    ConnectionCore& core() const { return *core_; }
+
+    void disconnectClient(int clientId, bool immediately) override;
+    int connectToHost(const QHostAddress& address, int port) override;
+    void queryServer(const QHostAddress& address, int port) override;
+    void sendServerOnline(bool reliable, int port) override;
+    void sendServerOffline(bool reliable, int port) override;
+    void sendMasterTest(bool reliable) override;
+    void requestServerlist(bool reliable) override;
+
+private:
+    ConnectionCore* core_;  // a child
+};

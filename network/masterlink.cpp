@@ -1,0 +1,170 @@
+#include "masterlink.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "game/appinfo.h"
+#include "network/connectioncore.h"
+#include "network/payloadcodec.h"
+
+namespace {
+
+namespace Codec = PayloadCodec;
+
+QString version() {
+    return QString::fromLatin1(Quadrell::kVersion);
+}
+
+}  // namespace
+
+MasterLink::MasterLink(ConnectionCore& core)
+    : core_(core), timeOfDay_([] { return QTime::currentTime(); }) {}
+
+void MasterLink::reset() {
+    serverList_.clear();
+    queryAddresses_.clear();
+}
+
+void MasterLink::sendToMaster(bool reliable, MessageCode code, const QString& content) {
+    for (int id : core_.pendingIds()) {
+        ConnectionInfo* record = core_.findInTable(ConnectionCore::Table::Pending, id);
+        // A probe of a game server waits for its own answer.
+        if (record != nullptr && record->state == ConnectionState::StateLobby &&
+            !queryAddresses_.contains(id)) {
+            core_.startRepeating(*record, ConnectionMessage(code, content), reliable);
+        }
+    }
+}
+
+void MasterLink::sendServerOnline(bool reliable, int port) {
+    sendToMaster(reliable, MessageCode::SON,
+                 Codec::buildAnnouncement(version(), port, core_.settings().stats,
+                                          timeOfDay_().toString(Qt::TextDate)));
+}
+
+void MasterLink::sendServerOffline(bool reliable, int port) {
+    sendToMaster(reliable, MessageCode::SOF,
+                 Codec::buildAnnouncement(version(), port, core_.settings().stats,
+                                          timeOfDay_().toString(Qt::TextDate)));
+}
+
+void MasterLink::sendMasterTest(bool reliable) {
+    sendToMaster(reliable, MessageCode::CTS, QLatin1String(Codec::kMasterTest));
+}
+
+void MasterLink::requestServerlist(bool reliable) {
+    sendToMaster(reliable, MessageCode::CLS, QLatin1String(Codec::kServerListRequest));
+}
+
+void MasterLink::sendInfoRequest(int connId) {
+    if (ConnectionInfo* record = core_.find(connId)) {
+        record->pingClockStart = core_.nowMs();
+        core_.startRepeating(
+            *record, ConnectionMessage(MessageCode::CIN, QLatin1String(Codec::kInfoRequest)), true);
+    }
+}
+
+void MasterLink::queryServer(const QHostAddress& address, int port) {
+    // Joining by address replaces whatever was being probed, an earlier
+    // join probe included: its give-up would read as this one's failure.
+    serverList_.clear();
+    for (int id : queryAddresses_.keys()) {
+        core_.removeConnection(id);
+    }
+    queryAddresses_.clear();
+    const int connId = core_.transport().connectToHost(address, port);
+    if (core_.find(connId) == nullptr) {
+        return;
+    }
+    queryAddresses_[connId] = address.toString() + u':' + QString::number(port);
+    sendInfoRequest(connId);
+}
+
+bool MasterLink::finishQuery(int connId) {
+    if (!core_.isQuery(connId)) {
+        return false;
+    }
+    core_.removeConnection(connId);
+    queryNextServers();
+    return true;
+}
+
+void MasterLink::queryNextServers() {
+    while (!serverList_.isEmpty()) {
+        const QString entry = serverList_.takeFirst();
+        const QStringList parts = entry.split(u':');
+        if (parts.size() != 2) {
+            continue;
+        }
+        const QHostAddress address(parts[0]);
+        const int port = Codec::toInt(parts[1]);
+        if (address.isNull() || port <= 0 || port > 65535) {
+            continue;  // nothing to reach there
+        }
+        const int connId = core_.transport().connectToHost(address, port);
+        if (core_.findInTable(ConnectionCore::Table::Pending, connId) == nullptr) {
+            continue;
+        }
+        queryAddresses_[connId] = entry;
+        core_.moveRecord(connId, ConnectionCore::Table::Queries);
+        sendInfoRequest(connId);
+        if (core_.queryIds().size() >= kMaxProbes) {
+            return;
+        }
+    }
+    Q_EMIT core_.events().masterserverResult(-1, MasterserverResult::MasterListDone);
+}
+
+void MasterLink::processAnnouncementAnswer(ConnectionInfo& record, const ConnectionMessage&) {
+    core_.takeAnswer(record, {MessageCode::SON, MessageCode::SOF});
+}
+
+void MasterLink::processMasterTest(ConnectionInfo& record, const ConnectionMessage&) {
+    // Only the first answer counts: a late answer to a repeated test must not
+    // report the master server twice.
+    if (core_.takeAnswer(record, {MessageCode::CTS})) {
+        Q_EMIT core_.events().masterserverOnline(-1);
+    }
+}
+
+void MasterLink::processServerList(ConnectionInfo& record, const ConnectionMessage& message) {
+    if (!core_.takeAnswer(record, {MessageCode::CLS})) {
+        return;
+    }
+    const QStringList entries = Codec::parseServerList(message.content);
+    if (entries.isEmpty()) {
+        Q_EMIT core_.events().masterserverResult(-1, MasterserverResult::MasterListEmpty);
+        return;
+    }
+    Q_EMIT core_.events().masterserverResult(-1, MasterserverResult::MasterListReceived);
+    serverList_ = entries;
+    queryNextServers();
+}
+
+void MasterLink::processServerInfo(ConnectionInfo& record, const ConnectionMessage& message) {
+    const int connId = record.connId;
+    if (!queryAddresses_.contains(connId) || !record.awaitingAnswer) {
+        return;
+    }
+    const std::optional<Codec::ServerInfo> info = Codec::parseServerInfo(message.content);
+    if (!info) {
+        return;  // not genuine: the probe runs out by repetition
+    }
+    core_.takeAnswer(record, {MessageCode::CIN});
+    // The recorded entry is "address:port"; the port follows the last colon.
+    const QString entry = queryAddresses_.value(connId);
+    const qsizetype colon = entry.lastIndexOf(u':');
+    if (colon > 0) {
+        const qint64 ping = record.pingClockStart >= 0 ? core_.nowMs() - record.pingClockStart : 0;
+        Q_EMIT core_.events().changedCNewServer(
+            -1,
+            ServerData(info->version, entry.left(colon), info->name,
+                       Codec::toInt(entry.mid(colon + 1)), info->ranked, info->hasPassword,
+                       info->players, info->maxPlayers,
+                       static_cast<int>(std::min<qint64>(ping, std::numeric_limits<int>::max())),
+                       QString()));
+    }
+    if (!finishQuery(connId)) {
+        core_.removeConnection(connId);
+    }
+}

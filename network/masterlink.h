@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QHash>
+#include <QHostAddress>
+#include <QStringList>
+#include <QTime>
+#include <functional>
+
+#include "network/messagecodes.h"
+
+class ConnectionCore;
+class ConnectionInfo;
+struct ConnectionMessage;
+
+// The master server link and the probes of game servers.
+//
+// Announcements ("SON"/"SOF"), the master test ("CTS") and the list request
+// ("CLS") go to every pending connection in the lobby state that is no probe
+// (the master connection), repeated until answered. A list answer ("MLS")
+// starts probes ("CIN") of the listed servers, at most kMaxProbes at a time:
+// each probe that ends, answered ("SIN") or not, gives its place to the next
+// entry. queryServer probes one server for joining it by address.
+class MasterLink {
+public:
+    static constexpr int kMaxProbes = 3;
+
+    explicit MasterLink(ConnectionCore& core);
+
+    // The time of day written into announcements.
+    void setTimeOfDaySource(std::function<QTime()> source) { timeOfDay_ = std::move(source); }
+
+    void sendServerOnline(bool reliable, int port);
+    void sendServerOffline(bool reliable, int port);
+    void sendMasterTest(bool reliable);
+    void requestServerlist(bool reliable);
+    void queryServer(const QHostAddress& address, int port);
+
+    void processAnnouncementAnswer(ConnectionInfo& record, const ConnectionMessage& message);
+    void processMasterTest(ConnectionInfo& record, const ConnectionMessage& message);
+    void processServerList(ConnectionInfo& record, const ConnectionMessage& message);
+    void processServerInfo(ConnectionInfo& record, const ConnectionMessage& message);
+
+    // Ends connId if it is a listed server's probe, answered or not, and gives
+    // its place to the next listed server. False when it is none.
+    bool finishQuery(int connId);
+    // The record of connId is gone.
+    void forget(int connId) { queryAddresses_.remove(connId); }
+    // Connection ids start again: nothing may refer to the old ones.
+    void reset();
+
+private:
+    void sendToMaster(bool reliable, MessageCode code, const QString& content);
+    void sendInfoRequest(int connId);
+    void queryNextServers();
+
+    ConnectionCore& core_;
+    std::function<QTime()> timeOfDay_;
+    QStringList serverList_;              // entries "address:port" still to probe
+    QHash<int, QString> queryAddresses_;  // probe connection id -> its entry
+};

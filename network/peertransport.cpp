@@ -1,0 +1,137 @@
+#include "peertransport.h"
+
+#include <QTcpSocket>
+#include <QUdpSocket>
+
+#include "network/connectioncore.h"
+#include "network/masterlink.h"
+#include "network/networklog.h"
+#include "network/socketabstract.h"
+
+ConnectionInfo& PeerTransport::openRecord(ConnectionState state) {
+    ConnectionCore& c = core();
+    const int connId = c.takeConnId();
+    SocketAbstract* wrapper = nullptr;
+    if (kind_ == Kind::Tcp) {
+        wrapper = new SocketAbstract(connId, new QTcpSocket, &c);
+    } else {
+        wrapper = new SocketDatagram(connId, new QUdpSocket, &c);
+    }
+    wrapper->setFramingTimeout(c.timings().framingTimeoutMs);
+    QObject::connect(wrapper, &SocketAbstract::gotConnection, &c,
+                     &ConnectionCore::processConnected);
+    QObject::connect(wrapper, &SocketAbstract::gotMessage, &c,
+                     [this](int id, const QHostAddress&, int, const ConnectionMessage& message) {
+                         processMessage(id, message);
+                     });
+    QObject::connect(wrapper, &SocketAbstract::gotError, &c,
+                     [this](int id, QAbstractSocket::SocketError) { processSocketError(id); });
+    ConnectionInfo& record = c.addRecord(ConnectionCore::Table::Pending, connId, state);
+    record.socket = wrapper;
+    return record;
+}
+
+int PeerTransport::acceptSocket(qintptr socketDescriptor) {
+    ConnectionCore& c = core();
+    ConnectionInfo& record = openRecord(ConnectionState::StateHandshake);
+    const int connId = record.connId;
+    record.accepted = true;
+    c.startTimeout(record, c.timings().handshakeTimeoutMs);
+    QAbstractSocket* socket = record.socket->socket();
+    if (!socket->setSocketDescriptor(socketDescriptor, QAbstractSocket::ConnectedState,
+                                     QIODevice::ReadWrite)) {
+        // One stream that could not be taken: no error of the connection as a
+        // whole, which the server would read as every client's.
+        qCDebug(lcNetwork) << "accepted stream could not be set up:" << socket->errorString();
+        c.removeConnection(connId);
+        return -1;
+    }
+    socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    record.address = socket->peerAddress();
+    record.port = socket->peerPort();
+    int handshakes = 0;
+    for (int id : c.pendingIds()) {
+        const ConnectionInfo* other = c.connection(id);
+        handshakes += other->state == ConnectionState::StateHandshake &&
+                      other->address.isEqual(record.address, QHostAddress::TolerantConversion);
+    }
+    if (handshakes > kMaxHandshakesPerAddress) {
+        qCDebug(lcNetwork) << "too many handshakes from" << record.address << "- closed";
+        c.removeConnection(connId);
+        return -1;
+    }
+    return connId;
+}
+
+int PeerTransport::connectToHost(const QHostAddress& address, int port) {
+    core().storeHello(-1, -1, -1, QString());  // no hello on this one
+    return openConnection(ConnectionState::StateLobby, address, port);
+}
+
+int PeerTransport::connectWithHello(const QHostAddress& address, int port, int players, int hostKey,
+                                    const QString& password, int requestedId) {
+    core().storeHello(requestedId, players, hostKey, password);
+    // The hello goes out once the socket reports it is connected.
+    return openConnection(ConnectionState::StateHandshake, address, port);
+}
+
+int PeerTransport::openConnection(ConnectionState state, const QHostAddress& address, int port) {
+    ConnectionInfo& record = openRecord(state);
+    QAbstractSocket* socket = record.socket->socket();
+    socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    socket->connectToHost(address, static_cast<quint16>(port), QIODevice::ReadWrite);
+    return record.connId;
+}
+
+qint64 PeerTransport::deliver(ConnectionInfo& record, const ConnectionMessage& message) {
+    if (record.socket == nullptr) {
+        return 0;
+    }
+    if (!isStream() && core().lossSimulation().takeOutgoing(message)) {
+        return 0;
+    }
+    return record.socket->sendMessage(QHostAddress(), -1, message);
+}
+
+void PeerTransport::processMessage(int connId, const ConnectionMessage& message) {
+    if (!isStream() && core().lossSimulation().takeIncoming(message)) {
+        return;
+    }
+    core().processContent(connId, message);
+}
+
+void PeerTransport::processSocketError(int connId) {
+    ConnectionCore& c = core();
+    const ConnectionInfo* record = c.find(connId);
+    if (record == nullptr) {
+        return;
+    }
+    if (c.masterLink().finishQuery(connId)) {
+        return;  // an unreachable listed server is left out without a word
+    }
+    const int clientId = record->clientId;
+    switch (record->state) {
+        case ConnectionState::StateClosing:
+            Q_EMIT c.events().connectionClosed(clientId);
+            break;
+        case ConnectionState::StateNone:
+        case ConnectionState::StateHandshake:
+            // A stream that came to us and never finished its hello ends
+            // alone: it has no client id, and -1 would speak for everyone.
+            if (!record->accepted) {
+                Q_EMIT c.events().errorOccured(clientId, ConnectionInterface::HostNotFound);
+            }
+            break;
+        case ConnectionState::StateLobby:
+        case ConnectionState::StateInGame:
+            Q_EMIT c.events().errorOccured(clientId, ConnectionInterface::ConnectionLost);
+            break;
+    }
+    c.removeConnection(connId);
+}
+
+void PeerTransport::release(ConnectionInfo& record) {
+    if (record.socket != nullptr) {
+        record.socket->retire(core().timings().disconnectTimeoutMs);
+    }
+}

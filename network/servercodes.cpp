@@ -1,0 +1,141 @@
+#include "servercodes.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "game/appinfo.h"
+#include "network/connectioncore.h"
+#include "network/payloadcodec.h"
+
+namespace {
+
+using State = ConnectionState;
+namespace Codec = PayloadCodec;
+
+}  // namespace
+
+void ServerCodes::replyHello(int connId, int clientId, bool isHost) {
+    ConnectionInfo* record = core_.find(connId);
+    if (record == nullptr) {
+        return;
+    }
+    if (clientId >= 0) {
+        record->state = State::StateLobby;
+        core_.moveRecord(connId, ConnectionCore::Table::Established);
+    }
+    core_.transmit(connId, false, MessageCode::SHI, Codec::buildHelloReply(clientId, isHost));
+}
+
+void ServerCodes::refuseHello(int connId, HelloOutcome outcome) {
+    replyHello(connId, static_cast<int>(outcome), false);  // the wire value
+    core_.removeConnection(connId);
+}
+
+void ServerCodes::processHello(ConnectionInfo& record, const ConnectionMessage& message) {
+    const int connId = record.connId;
+    const bool established = core_.isEstablished(connId);
+    if (record.state == State::StateLobby && established) {
+        // The client missed our answer and asked again.
+        replyHello(connId, record.clientId, connId == core_.hostConnId());
+        return;
+    }
+    if (record.state != State::StateHandshake || established) {
+        return;
+    }
+    const Codec::Hello hello = Codec::parseHello(message.content);
+    const Admission::Verdict verdict = core_.admission().decide(
+        hello, record.address, {core_.playerCount(), core_.hostPresent(), core_.clientIds()});
+    if (verdict.outcome != HelloOutcome::Accepted) {
+        refuseHello(connId, verdict.outcome);
+        return;
+    }
+    record.clientId = verdict.clientId;
+    record.players = hello.players;
+    core_.addPlayers(record.players);
+    core_.watchEstablished(record);
+    if (verdict.becomesHost) {
+        core_.setHostConnId(connId);
+    }
+    replyHello(connId, verdict.clientId, connId == core_.hostConnId());
+}
+
+void ServerCodes::processPlayers(ConnectionInfo& record, const ConnectionMessage& message) {
+    Codec::Players players = Codec::parsePlayers(message.content);
+    // A connection speaks for as many players as its hello said: a second
+    // name from a single player's connection would take a slot of its own.
+    for (qsizetype local = record.players; local < players.names.size(); ++local) {
+        players.names[local].clear();
+    }
+    Q_EMIT core_.events().changedSPlayers(record.clientId, players.names, players.colors,
+                                          players.status);
+}
+
+void ServerCodes::processChat(ConnectionInfo& record, const ConnectionMessage& message) {
+    const Codec::ChatLine line = Codec::parseChat(message.content);
+    Q_EMIT core_.events().changedSMessage(record.clientId, line.player, line.text);
+}
+
+void ServerCodes::processPong(ConnectionInfo& record, const ConnectionMessage&) {
+    if (record.pingClockStart >= 0) {
+        record.ping = static_cast<int>(std::min<qint64>(core_.nowMs() - record.pingClockStart,
+                                                        std::numeric_limits<int>::max()));
+    }
+}
+
+void ServerCodes::processStartRequest(ConnectionInfo& record, const ConnectionMessage&) {
+    if (record.connId == core_.hostConnId()) {
+        Q_EMIT core_.events().changedSPlayerStart(record.clientId);
+    }
+}
+
+void ServerCodes::processRestartRequest(ConnectionInfo& record, const ConnectionMessage&) {
+    // Without a host any player may restart.
+    if (record.connId == core_.hostConnId() || core_.hostConnId() == -1) {
+        Q_EMIT core_.events().changedSPlayerRestart(record.clientId);
+    }
+}
+
+void ServerCodes::processInput(ConnectionInfo& record, const ConnectionMessage& message) {
+    Q_EMIT core_.events().changedSPlayerInput(record.clientId, Codec::parseInput(message.content));
+}
+
+void ServerCodes::processPauseRequest(ConnectionInfo& record, const ConnectionMessage&) {
+    Q_EMIT core_.events().changedSPlayerPause(record.clientId);
+}
+
+void ServerCodes::processDisconnectRequest(ConnectionInfo& record, const ConnectionMessage&) {
+    const int connId = record.connId;
+    const int clientId = record.clientId;
+    const bool wasHost = connId == core_.hostConnId();
+    record.state = State::StateClosing;
+    Q_EMIT core_.events().changedSPlayerDisconnect(clientId);
+    if (wasHost && core_.admission().hostOwnsServer()) {
+        // The host leaving ends the game for everybody.
+        core_.sendShutdown(clientId);
+        core_.clearConnections();
+        Q_EMIT core_.events().serverShutdown(clientId);
+        return;
+    }
+    core_.sendPlayerDisconnect(clientId);
+    core_.removeConnection(connId);
+}
+
+void ServerCodes::processKickRequest(ConnectionInfo& record, const ConnectionMessage& message) {
+    if (record.connId == core_.hostConnId()) {
+        Q_EMIT core_.events().changedSPlayerKick(record.connId,
+                                                 Codec::parseNumber(message.content));
+    }
+}
+
+void ServerCodes::processInfoRequest(ConnectionInfo& record, const ConnectionMessage&) {
+    const int connId = record.connId;
+    const ConnectionSettings& s = core_.settings();
+    core_.transmit(
+        connId, false, MessageCode::SIN,
+        Codec::buildServerInfo(QString::fromLatin1(Quadrell::kVersion), s.stats,
+                               core_.playerCount(), s.maxPlayers, s.usePassword, s.name));
+    // A stranger asking is forgotten at once; a player who asks stays.
+    if (!core_.isEstablished(connId)) {
+        core_.removeConnection(connId);
+    }
+}

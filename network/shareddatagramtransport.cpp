@@ -1,0 +1,133 @@
+#include "shareddatagramtransport.h"
+
+#include "network/connectioncore.h"
+#include "network/networklog.h"
+#include "network/socketabstract.h"
+
+SharedDatagramTransport::SharedDatagramTransport(QUdpSocket* socket) : waiting_(socket) {}
+
+SharedDatagramTransport::~SharedDatagramTransport() = default;
+
+void SharedDatagramTransport::adopt(QUdpSocket* socket) {
+    ConnectionCore& c = core();
+    if (wrapper_ != nullptr) {
+        wrapper_->retire(0);
+    }
+    socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    wrapper_ = new SocketDatagram(0, socket, &c);
+    wrapper_->setShared(true);
+    QObject::connect(wrapper_, &SocketAbstract::gotConnection, &c,
+                     &ConnectionCore::processConnected);
+    QObject::connect(
+        wrapper_, &SocketAbstract::gotMessage, &c,
+        [this](int, const QHostAddress& address, int port, const ConnectionMessage& message) {
+            processMessage(address, port, message);
+        });
+    QObject::connect(wrapper_, &SocketAbstract::gotError, &c,
+                     [this](int, QAbstractSocket::SocketError error) {
+                         qCDebug(lcNetwork) << "shared datagram socket failed:" << error;
+                         processSocketError();
+                     });
+    // Closing the shared socket ends every datagram connection, as an error would.
+    QObject::connect(socket, &QAbstractSocket::stateChanged, &c,
+                     [this, socket, &c](QAbstractSocket::SocketState state) {
+                         if (state == QAbstractSocket::UnconnectedState && wrapper_ != nullptr &&
+                             wrapper_->socket() == socket) {
+                             QMetaObject::invokeMethod(
+                                 &c, [this] { processSocketError(); }, Qt::QueuedConnection);
+                         }
+                     });
+}
+
+int SharedDatagramTransport::acceptSocket(qintptr socketDescriptor) {
+    auto socket = std::make_unique<QUdpSocket>();
+    if (!socket->setSocketDescriptor(socketDescriptor, QAbstractSocket::ConnectedState,
+                                     QIODevice::ReadWrite)) {
+        Q_EMIT core().events().errorOccured(-1, ConnectionInterface::InitError);
+        return -1;
+    }
+    adopt(socket.release());
+    return -1;
+}
+
+int SharedDatagramTransport::connIdOf(const QHostAddress& address, int port) const {
+    const ConnectionCore& c = core();
+    for (int id : c.establishedIds() + c.pendingIds()) {
+        const ConnectionInfo* record = c.connection(id);
+        if (record != nullptr && record->port == port && record->address == address) {
+            return id;
+        }
+    }
+    return -1;
+}
+
+int SharedDatagramTransport::addPeer(const QHostAddress& address, int port) {
+    ConnectionCore& c = core();
+    const int connId = c.takeConnId();
+    ConnectionInfo& record =
+        c.addRecord(ConnectionCore::Table::Pending, connId, ConnectionState::StateHandshake);
+    record.address = address;
+    record.port = port;
+    c.startTimeout(record, c.timings().handshakeTimeoutMs);
+    return connId;
+}
+
+int SharedDatagramTransport::connectToHost(const QHostAddress& address, int port) {
+    const int connId = addPeer(address, port);
+    core().sendHello(true, connId, -1, -1, -1, QString());
+    return connId;
+}
+
+int SharedDatagramTransport::connectWithHello(const QHostAddress& address, int port, int players,
+                                              int hostKey, const QString& password,
+                                              int requestedId) {
+    core().storeHello(requestedId, players, hostKey, password);
+    const int connId = addPeer(address, port);
+    core().sendHello(true, connId, requestedId, players, hostKey, password);
+    return connId;
+}
+
+qint64 SharedDatagramTransport::deliver(ConnectionInfo& record, const ConnectionMessage& message) {
+    if (wrapper_ == nullptr || core().lossSimulation().takeOutgoing(message)) {
+        return 0;
+    }
+    return wrapper_->sendMessage(record.address, record.port, message);
+}
+
+void SharedDatagramTransport::processMessage(const QHostAddress& address, int port,
+                                             const ConnectionMessage& message) {
+    ConnectionCore& c = core();
+    if (c.lossSimulation().takeIncoming(message)) {
+        return;
+    }
+    int connId = connIdOf(address, port);
+    if (connId < 0) {
+        // Only a hello or an info request may open a record; anything else
+        // from a stranger would only cost memory until its time-out.
+        const int code = message.code();
+        if (code != static_cast<int>(MessageCode::CHI) &&
+            code != static_cast<int>(MessageCode::CIN)) {
+            qCDebug(lcNetwork) << "dropped" << message.type << "from unknown peer" << address
+                               << port;
+            return;
+        }
+        if (!strangers_) {
+            strangers_ = std::make_unique<RateLimiter>(c.timings().strangerBurst,
+                                                       c.timings().strangerRefillMs);
+        }
+        if (!strangers_->allow(address, c.nowMs())) {
+            qCDebug(lcNetwork) << "unknown peer" << address << "over its rate:" << message.type;
+            return;
+        }
+        connId = addPeer(address, port);
+        if (ConnectionInfo* record = c.findInTable(ConnectionCore::Table::Pending, connId)) {
+            record->accepted = true;
+        }
+    }
+    c.processContent(connId, message);
+}
+
+void SharedDatagramTransport::processSocketError() {
+    Q_EMIT core().events().errorOccured(-1, ConnectionInterface::ConnectionLost);
+    core().clearConnections();
+}

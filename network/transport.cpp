@@ -1,0 +1,3 @@
+#include "transport.h"
+
+Transport::~Transport() = default;

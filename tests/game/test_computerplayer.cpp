@@ -1,0 +1,224 @@
+// The computer player on real rules: it finds the placement that clears rows,
+// also across the ring's seam and in a neighbour's part, gets there with the
+// keys a person has, never plans a way through a teammate's falling block, and
+// its skill levels play at visibly different speeds.
+#include <QTest>
+
+#include "apps/fieldsim/fieldrun.h"
+#include "game/computerplayer.h"
+#include "game/fieldmirror.h"
+#include "game/gamegrid.h"
+#include "game/gamesimulation.h"
+#include "tests/game/fieldsetup.h"
+#include "tests/game/wirefeed.h"
+
+namespace {
+
+constexpr int kI = 6;
+constexpr int kO = 0;
+
+// A server with a hand-built stack and a client's copy of its field, kept from
+// the server's events as a client keeps it.
+class Table {
+public:
+    Table(int width, int players) : feed(mirror, width) {
+        sim.setEvents(&feed);
+        for (int slot = 0; slot < players; ++slot) {
+            auto p = std::make_unique<GamePlayer>(slot, QStringLiteral("P%1").arg(slot), slot,
+                                                  false, GamePlayer::Playing);
+            p->setSpawn(slot * 12 + 4, 25);
+            sim.addPlayer(slot, slot, 0, std::move(p));
+        }
+        sim.startGame(width);
+        sim.beginPlay();
+    }
+
+    // Rows 0 .. rows - 1 full but for the listed columns.
+    void fillRows(int rows, const QList<int>& gaps) {
+        for (int r = 0; r < rows; ++r) {
+            for (int c = 0; c < sim.fieldsizeX(); ++c) {
+                if (!gaps.contains(c)) {
+                    fieldsetup::landBox(sim.field(), c, r);
+                }
+            }
+        }
+    }
+    // The copy as a player joining now would get it.
+    void syncCopy() {
+        const int w = sim.fieldsizeX();
+        QList<FieldCell> landed;
+        for (int r = 0; r < GameField::kRows; ++r) {
+            for (int c = 0; c < w; ++c) {
+                if (sim.field().cell(c, r) == GameField::kFieldBlockId) {
+                    landed.append({c, r, 1});
+                }
+            }
+        }
+        mirror.startField(w, landed);
+        QList<GameMovement> moves;
+        for (int slot = 0; slot < GameSimulation::kSlots; ++slot) {
+            if (const GamePlayer* p = sim.player(slot)) {
+                sim.field().claimFreeCells(*p->currentBlock());
+                mirror.addBlock(BlockRecord::of(*p->currentBlock()), w);
+                mirror.addBlock(BlockRecord::of(*p->nextBlock()), w);
+                moves.append(GameMovement::of(*p->currentBlock()));
+            }
+        }
+        mirror.moveBlocks(moves, sim.activeBlockIds());
+    }
+    // Lets the computer play slot 0 until its block lands; returns every press
+    // it made, per key.
+    ComputerPlayer::Keys playOnePiece(ComputerPlayer& computer) {
+        ComputerPlayer::Keys total{};
+        const int id = sim.player(0)->currentBlock()->id();
+        QList<int> input(10, 0);
+        for (int t = 0; t < 3000 && sim.player(0)->currentBlock()->id() == id; ++t) {
+            const ComputerPlayer::Keys keys =
+                computer.think(mirror, id, sim.speed(), clock.nowMs());
+            for (int k = 0; k < GamePlayer::kKeys; ++k) {
+                total[k] += keys[k];
+                input[k] += keys[k];
+            }
+            sim.processPlayerInput(0, input);
+            clock.advance(ComputerPlayer::kTickMs);
+            sim.mainLoop();
+        }
+        return total;
+    }
+
+    RandomSource random{7};
+    ManualClock clock;
+    GameSimulation sim{random, clock};
+    FieldMirror mirror;
+    WireFeed feed;
+};
+
+// Columns a piece of kind covers with its frame at column.
+QList<int> columnsOf(int kind, int rotation, int column, int width) {
+    QList<int> out;
+    const GameBlock shape(0, 0, kind, 0, 0, rotation, width);
+    for (const GameBox& b : shape.boxes()) {
+        const int c = GameGrid::column(width, (column * 50) + b.x(rotation));
+        if (!out.contains(c)) {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+class TestComputerPlayer : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void takesTheRowClearingPlacement_data() {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QList<int>>("gaps");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("startColumn");
+        QTest::addColumn<int>("expectedKey");  // the side it must go, 2 right, 3 left
+        QTest::newRow("well in its own part") << 12 << QList<int>{6} << 4 << kI << 1 << 2;
+        QTest::newRow("well beyond the seam") << 12 << QList<int>{11} << 4 << kI << 1 << 3;
+        QTest::newRow("well beyond the seam, other way")
+            << 12 << QList<int>{0} << 4 << kI << 8 << 2;
+        QTest::newRow("gap in the neighbour's part")
+            << 24 << QList<int>{12, 13} << 2 << kO << 6 << 2;
+    }
+    void takesTheRowClearingPlacement() {
+        QFETCH(int, width);
+        QFETCH(QList<int>, gaps);
+        QFETCH(int, rows);
+        QFETCH(int, kind);
+        QFETCH(int, startColumn);
+        QFETCH(int, expectedKey);
+        Table table(width, width / 12);
+        table.fillRows(rows, gaps);
+        fieldsetup::setBlock(table.sim, 0, kind, startColumn * 50, 12 * 50);
+        table.syncCopy();
+        ComputerPlayer computer(ComputerSkill::Hard, 1);
+        computer.setPart(width, 0);
+
+        const ComputerPlayer::Keys keys = table.playOnePiece(computer);
+        QCOMPARE(table.sim.lines(), rows);
+        QCOMPARE(table.mirror.lines(), rows);
+        // The short way round the ring, never the long one.
+        QVERIFY(keys[expectedKey] > 0);
+        QCOMPARE(keys[expectedKey == 2 ? 3 : 2], 0);
+        QCOMPARE(keys[4], 1);
+    }
+
+    void neverPlansThroughAFallingBlock_data() {
+        QTest::addColumn<int>("blockerKind");  // -1: the teammate's block is far away
+        QTest::addColumn<int>("blockerColumn");
+        QTest::addColumn<int>("blockerRow");
+        QTest::addColumn<int>("pieceRow");
+        QTest::addColumn<bool>("wellTaken");
+        // Low down the only way to the well leads over a landed column in
+        // column 5 (rows 4 to 7); the long way round the ring is walled off.
+        QTest::newRow("free way") << -1 << 0 << 0 << 9 << true;
+        QTest::newRow("teammate's block on the way") << kI << 4 << 8 << 9 << false;
+        // High up the piece passes over that block and drops beyond it.
+        QTest::newRow("teammate's block below the way") << kI << 4 << 8 << 20 << true;
+        // The drop into the well would fall through the block.
+        QTest::newRow("teammate's block above the well") << kO << 0 << 8 << 20 << false;
+    }
+    void neverPlansThroughAFallingBlock() {
+        QFETCH(int, blockerKind);
+        QFETCH(int, blockerColumn);
+        QFETCH(int, blockerRow);
+        QFETCH(int, pieceRow);
+        QFETCH(bool, wellTaken);
+        Table table(24, 2);
+        table.fillRows(4, {1});
+        for (int r = 4; r < 16; ++r) {
+            if (r < 8) {
+                fieldsetup::landBox(table.sim.field(), 5, r);
+            }
+            fieldsetup::landBox(table.sim.field(), 16, r);
+        }
+        // The vertical I covers frame column + 1: it stands in column 8.
+        fieldsetup::setBlock(table.sim, 0, kI, 7 * 50, pieceRow * 50, 1);
+        if (blockerKind >= 0) {
+            fieldsetup::setBlock(table.sim, 1, blockerKind, blockerColumn * 50, blockerRow * 50, 1);
+        } else {
+            fieldsetup::setBlock(table.sim, 1, kO, 19 * 50, 20 * 50);
+        }
+        table.syncCopy();
+        ComputerPlayer computer(ComputerSkill::Hard, 1);
+        computer.setPart(24, 0);
+        computer.think(table.mirror, table.sim.player(0)->currentBlock()->id(), 1, 0);
+
+        QVERIFY(computer.hasTarget());
+        const PlacementPlanner::Choice& t = computer.target();
+        QCOMPARE(columnsOf(kI, t.rotation, t.column, 24) == QList<int>{1}, wellTaken);
+    }
+
+    void easyAndHardDiffer() {
+        // The same pieces for both; a few hundred ticks of play.
+        std::array<int, 2> pieces{};
+        std::array<int, 2> presses{};
+        const std::array<ComputerSkill, 2> skills{ComputerSkill::Easy, ComputerSkill::Hard};
+        for (std::size_t i = 0; i < skills.size(); ++i) {
+            FieldRun run(12, 3, false, nullptr, {skills[i]});
+            for (int t = 0; t < 600 && !run.over(); ++t) {
+                run.step();
+            }
+            QVERIFY(!run.over());
+            pieces[i] = run.piecesLanded();
+            const GamePlayer& p = *run.simulation().player(0);
+            for (int k = 0; k < GamePlayer::kKeys; ++k) {
+                presses[i] += p.keyCount()[k];
+            }
+        }
+        // Hard drops at once and presses as fast as the server takes keys.
+        QVERIFY2(pieces[1] >= 3 * pieces[0],
+                 qPrintable(QStringLiteral("easy %1, hard %2").arg(pieces[0]).arg(pieces[1])));
+        QVERIFY(pieces[0] >= 2);
+        QVERIFY(presses[1] > 2 * presses[0]);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestComputerPlayer)
+#include "test_computerplayer.moc"

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QTest>
+
+#include "apps/fieldsim/fieldrun.h"
+#include "game/fieldmirror.h"
+
+// Passes a running game's events to a field copy as the client receives them:
+// block and movement records, never the simulation's own objects.
+class WireFeed : public GameEvents {
+public:
+    WireFeed(FieldMirror& mirror, int fieldsizeX) : mirror_(mirror), fieldsizeX_(fieldsizeX) {}
+
+    void newBlock(const GameBlock& b) override {
+        mirror_.addBlock(BlockRecord::of(b), fieldsizeX_);
+    }
+    void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) override {
+        QVERIFY(!mirror_.moveBlocks(FieldRun::movementsOf(blocks), activeIds));
+    }
+    void blocksMerged(const QList<GameBlock*>& blocks) override {
+        mirror_.mergeBlocks(FieldRun::movementsOf(blocks));
+    }
+    void gameOver(int, int, const QString&) override {}
+
+private:
+    FieldMirror& mirror_;
+    int fieldsizeX_;
+};

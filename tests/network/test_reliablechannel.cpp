@@ -1,0 +1,136 @@
+// The reliable channel of a datagram connection on its own: numbering and
+// history, taking numbers in order, serving resend requests and the quiet-time
+// request. No sockets and no timers.
+#include <QTest>
+
+#include "network/networktimings.h"
+#include "network/reliablechannel.h"
+
+namespace {
+
+using Arrival = ReliableChannel::Arrival;
+using Kind = ReliableChannel::Resend::Kind;
+
+// A channel as the core makes one, that has sent n reliable chat lines "1".."n".
+ReliableChannel sentLines(int n) {
+    const NetworkTimings t;
+    ReliableChannel channel(t.historySize, t.maxResendGap);
+    for (int i = 1; i <= n; ++i) {
+        ConnectionMessage m(MessageCode::SMSG, QString::number(i));
+        channel.stamp(m);
+    }
+    return channel;
+}
+
+QList<int> numbersOf(const QList<ConnectionMessage>& messages) {
+    QList<int> out;
+    for (const ConnectionMessage& m : messages) {
+        out << m.number;
+    }
+    return out;
+}
+
+QList<int> range(int from, int to) {
+    QList<int> out;
+    for (int i = from; i <= to; ++i) {
+        out << i;
+    }
+    return out;
+}
+
+}  // namespace
+
+class TestReliableChannel : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void numbersAndKeepsTheLastTwenty() {
+        ReliableChannel channel = sentLines(25);
+        QCOMPARE(channel.sent(), 25);
+        QCOMPARE(numbersOf(channel.history()), range(6, 25));
+        QCOMPARE(channel.history().last().content, QString("25"));
+    }
+
+    void takesNumbersInOrder_data() {
+        QTest::addColumn<QList<int>>("numbers");
+        QTest::addColumn<QList<int>>("arrivals");
+        QTest::addColumn<int>("received");
+        const auto a = [](std::initializer_list<Arrival> list) {
+            QList<int> out;
+            for (Arrival x : list) {
+                out << static_cast<int>(x);
+            }
+            return out;
+        };
+        QTest::newRow("in order") << QList<int>{1, 2, 3}
+                                  << a({Arrival::Deliver, Arrival::Deliver, Arrival::Deliver}) << 3;
+        QTest::newRow("duplicate and old")
+            << QList<int>{1, 1, 0, -5}
+            << a({Arrival::Deliver, Arrival::Duplicate, Arrival::Duplicate, Arrival::Duplicate})
+            << 1;
+        QTest::newRow("20 ahead asks")
+            << QList<int>{1, 21} << a({Arrival::Deliver, Arrival::AskResend}) << 1;
+        QTest::newRow("21 ahead is lost")
+            << QList<int>{1, 22} << a({Arrival::Deliver, Arrival::Loss}) << 1;
+        QTest::newRow("the gap filled")
+            << QList<int>{2, 1, 2} << a({Arrival::AskResend, Arrival::Deliver, Arrival::Deliver})
+            << 2;
+        QTest::newRow("extreme numbers") << QList<int>{2147483647, -2147483647 - 1}
+                                         << a({Arrival::Loss, Arrival::Duplicate}) << 0;
+    }
+    void takesNumbersInOrder() {
+        QFETCH(QList<int>, numbers);
+        QFETCH(QList<int>, arrivals);
+        QFETCH(int, received);
+        ReliableChannel channel;
+        QList<int> seen;
+        for (int n : numbers) {
+            seen << static_cast<int>(channel.receive(n, 0));
+        }
+        QCOMPARE(seen, arrivals);
+        QCOMPARE(channel.received(), received);
+    }
+
+    void servesResendRequests_data() {
+        QTest::addColumn<int>("sent");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QList<int>>("numbers");
+        QTest::newRow("nothing missing") << 25 << 25 << int(Kind::Nothing) << QList<int>{};
+        QTest::newRow("ahead of us") << 25 << 30 << int(Kind::Nothing) << QList<int>{};
+        QTest::newRow("some") << 25 << 10 << int(Kind::Messages) << range(11, 25);
+        // maxResendGap: the whole history, oldest first.
+        QTest::newRow("exactly 20") << 25 << 5 << int(Kind::Messages) << range(6, 25);
+        QTest::newRow("21 is too many") << 25 << 4 << int(Kind::Loss) << QList<int>{};
+        // Early in a connection the history holds fewer than 20.
+        QTest::newRow("more than were sent") << 5 << -1 << int(Kind::Loss) << QList<int>{};
+        QTest::newRow("all that were sent") << 5 << 0 << int(Kind::Messages) << range(1, 5);
+        QTest::newRow("absurd") << 5 << -2147483647 - 1 << int(Kind::Loss) << QList<int>{};
+    }
+    void servesResendRequests() {
+        QFETCH(int, sent);
+        QFETCH(int, from);
+        QFETCH(int, kind);
+        QFETCH(QList<int>, numbers);
+        const ReliableChannel::Resend resend = sentLines(sent).serve(from);
+        QCOMPARE(int(resend.kind), kind);
+        QCOMPARE(numbersOf(resend.messages), numbers);
+        for (const ConnectionMessage& m : resend.messages) {
+            QCOMPARE(m.content, QString::number(m.number));
+        }
+    }
+
+    void asksAfterAQuietSpell() {
+        ReliableChannel channel;
+        QVERIFY(!channel.quietRequest(10000, 500));  // nothing arrived yet
+        QCOMPARE(channel.receive(1, 1000), Arrival::Deliver);
+        QVERIFY(!channel.quietRequest(1499, 500));
+        QCOMPARE(channel.quietRequest(1500, 500), std::optional<int>(1));
+        QVERIFY(!channel.quietRequest(1999, 500));  // the next after another spell
+        QCOMPARE(channel.quietRequest(2000, 500), std::optional<int>(1));
+        QVERIFY(!channel.quietRequest(99999, 0));  // switched off
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReliableChannel)
+#include "test_reliablechannel.moc"

@@ -1,0 +1,259 @@
+// What each side hears, through the core's code table and the role handlers,
+// without sockets: a recording transport stands for the peers. Who may send
+// which code, the state each code needs, and serving resend requests.
+#include <QMetaMethod>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "nettestsupport.h"
+#include "network/connectionfacades.h"
+#include "network/payloadcodec.h"
+
+namespace {
+
+constexpr int kKey = 4711;
+using State = ConnectionState;
+
+// Stands for the peers: records what goes out, opens records by hand.
+class RecordingTransport : public Transport {
+public:
+    explicit RecordingTransport(bool stream = false) : stream_(stream) {}
+
+    int acceptSocket(qintptr) override { return -1; }
+    int connectToHost(const QHostAddress&, int) override { return -1; }
+    int connectWithHello(const QHostAddress&, int, int, int, const QString&, int) override {
+        return -1;
+    }
+    qint64 deliver(ConnectionInfo&, const ConnectionMessage& message) override {
+        sent.append(message);
+        return 1;
+    }
+    bool isStream() const override { return stream_; }
+
+    // A new peer in its handshake: one that connected to us, or one we
+    // connected to.
+    int open(bool accepted) {
+        const int connId = core().takeConnId();
+        core().addRecord(ConnectionCore::Table::Pending, connId, State::StateHandshake).accepted =
+            accepted;
+        return connId;
+    }
+    void receive(int connId, const QString& type, const QString& content, int number = -1) {
+        core().processContent(connId, ConnectionMessage(type, content, number));
+    }
+    QStringList sentTypes() const {
+        QStringList out;
+        for (const ConnectionMessage& m : sent) {
+            out << m.type;
+        }
+        return out;
+    }
+
+    QList<ConnectionMessage> sent;
+
+private:
+    bool stream_;
+};
+
+// Counts every signal the facade raises.
+class Events : public QObject {
+    Q_OBJECT
+
+public:
+    explicit Events(const ConnectionInterface& facade) {
+        const QMetaObject& meta = ConnectionInterface::staticMetaObject;
+        const QMetaMethod hit = metaObject()->method(metaObject()->indexOfSlot("hit()"));
+        for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
+            if (meta.method(i).methodType() == QMetaMethod::Signal) {
+                connect(&facade, meta.method(i), this, hit);
+            }
+        }
+    }
+    int count = 0;
+
+public Q_SLOTS:
+    void hit() { ++count; }
+};
+
+// A server side with its host's client joined (client id 0), and a client
+// side joined to its server (client id 2); each record in the state given.
+struct Sides {
+    explicit Sides(State state, bool datagram = false, bool streamTransport = false)
+        : server(nettest::serverSettings(kKey, datagram),
+                 std::make_unique<RecordingTransport>(streamTransport)),
+          client(nettest::serverSettings(kKey, datagram),
+                 std::make_unique<RecordingTransport>(streamTransport)) {
+        toServer().receive(serverPeer, "CHI", QStringLiteral("-1 1 %1 ").arg(kKey));
+        toClient().receive(clientPeer, "SHI", "2 F");
+        server.core().find(serverPeer)->state = state;
+        client.core().find(clientPeer)->state = state;
+        toServer().sent.clear();
+    }
+    RecordingTransport& toServer() {
+        return static_cast<RecordingTransport&>(server.core().transport());
+    }
+    RecordingTransport& toClient() {
+        return static_cast<RecordingTransport&>(client.core().transport());
+    }
+
+    // Whether a message to one side raised any event there.
+    bool heard(bool atServer, const QString& type, const QString& content) {
+        ConnectionInterface& facade = atServer ? static_cast<ConnectionInterface&>(server) : client;
+        Events events(facade);
+        if (atServer) {
+            toServer().receive(serverPeer, type, content);
+        } else {
+            toClient().receive(clientPeer, type, content);
+        }
+        return events.count > 0;
+    }
+
+    NetServerConnection server;
+    NetClientConnection client;
+    int serverPeer = toServer().open(true);
+    int clientPeer = toClient().open(false);
+};
+
+}  // namespace
+
+class TestRoleCodes : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void eachSideHearsOnlyTheOther_data() {
+        QTest::addColumn<bool>("atServer");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("content");
+        QTest::addColumn<bool>("heard");
+        // A client speaking for the server: its own goodbye, a shutdown, a
+        // kick, a hello answer, a game start.
+        for (const auto& [type, content] :
+             {std::pair("SDSC", "0"), std::pair("SSHD", "0"), std::pair("SKCK", "0"),
+              std::pair("SHI", "1 T"), std::pair("SSRT", "0 12 3"), std::pair("MTS", "T")}) {
+            QTest::newRow(qPrintable(QString("client sends ") + type))
+                << true << type << content << false;
+        }
+        // A server speaking for a client.
+        for (const auto& [type, content] : {std::pair("CDSC", "D"), std::pair("CINP", "1 0 0"),
+                                            std::pair("CKCK", "2"), std::pair("CPSE", "P")}) {
+            QTest::newRow(qPrintable(QString("server sends ") + type))
+                << false << type << content << false;
+        }
+        QTest::newRow("client's own code") << true << "CPSE"
+                                           << "P" << true;
+        QTest::newRow("server's own code") << false << "SPSE"
+                                           << "0 3" << true;
+    }
+    void eachSideHearsOnlyTheOther() {
+        QFETCH(bool, atServer);
+        QFETCH(QString, type);
+        QFETCH(QString, content);
+        QFETCH(bool, heard);
+        Sides sides(State::StateInGame);
+        QCOMPARE(sides.heard(atServer, type, content), heard);
+        const ConnectionCore& core = atServer ? sides.server.core() : sides.client.core();
+        QCOMPARE(core.establishedIds().size(), 1);
+        QCOMPARE(core.connection(core.establishedIds().first())->state, State::StateInGame);
+    }
+
+    void codesNeedTheirState_data() {
+        QTest::addColumn<bool>("atServer");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("content");
+        QTest::addColumn<bool>("inLobby");
+        QTest::addColumn<bool>("inGame");
+        QTest::newRow("CPLR") << true << "CPLR"
+                              << "A 1 2  -1 0" << true << true;
+        QTest::newRow("CSRT") << true << "CSRT"
+                              << "S" << true << false;
+        QTest::newRow("CRST") << true << "CRST"
+                              << "R" << false << true;
+        QTest::newRow("CINP") << true << "CINP"
+                              << "1 0 0 0 0" << false << true;
+        QTest::newRow("CPSE") << true << "CPSE"
+                              << "P" << false << true;
+        QTest::newRow("SSRT") << false << "SSRT"
+                              << "0 12 3" << true << true;
+        QTest::newRow("SCST") << false << "SCST"
+                              << "12 F 0 00000 " << true << false;
+        QTest::newRow("SRST") << false << "SRST"
+                              << "0" << false << true;
+        QTest::newRow("SBLC") << false << "SBLC"
+                              << "1 0 0 0 0 0" << false << true;
+        QTest::newRow("SSTP") << false << "SSTP"
+                              << "1 2 00003" << false << true;
+    }
+    void codesNeedTheirState() {
+        QFETCH(bool, atServer);
+        QFETCH(QString, type);
+        QFETCH(QString, content);
+        QFETCH(bool, inLobby);
+        QFETCH(bool, inGame);
+        for (const auto& [state, heard] :
+             {std::pair(State::StateLobby, inLobby), std::pair(State::StateInGame, inGame)}) {
+            Sides sides(state);
+            QCOMPARE(sides.heard(atServer, type, content), heard);
+        }
+    }
+
+    // Before the handshake nothing but the hello counts, and a number is not
+    // taken from a peer that has no sequence yet.
+    void onlyTheHelloOpensAConnection() {
+        NetServerConnection server(nettest::serverSettings(kKey, true),
+                                   std::make_unique<RecordingTransport>());
+        auto& peers = static_cast<RecordingTransport&>(server.core().transport());
+        Events events(server);
+        const int peer = peers.open(true);
+        for (const char* type : {"CPLR", "CMSG", "CINP", "CDSC", "BRES", "CSRT"}) {
+            peers.receive(peer, type, "0 x");
+        }
+        peers.receive(peer, "CHI", QStringLiteral("-1 1 %1 ").arg(kKey), 1);
+        QCOMPARE(events.count, 0);
+        QVERIFY(server.core().pendingIds().contains(peer));
+        peers.receive(peer, "CHI", QStringLiteral("-1 1 %1 ").arg(kKey));
+        QCOMPARE(server.core().establishedIds(), QList<int>({peer}));
+        QCOMPARE(peers.sentTypes(), QStringList({"SHI"}));
+    }
+
+    void reliableMessagesAreNumberedOnDatagramsOnly() {
+        Sides datagrams(State::StateLobby, true);
+        datagrams.server.sendSMessage(true, 0, "one");
+        datagrams.server.sendSMessage(false, 0, "loose");
+        datagrams.server.sendSMessage(true, 0, "two");
+        QList<int> numbers;
+        for (const ConnectionMessage& m : datagrams.toServer().sent) {
+            numbers << m.number;
+        }
+        QCOMPARE(numbers, QList<int>({1, -1, 2}));
+
+        Sides stream(State::StateLobby, true, true);
+        stream.server.sendSMessage(true, 0, "one");
+        QCOMPARE(stream.toServer().sent.last().number, -1);
+    }
+
+    void resendRequestsAreServedAndCounted() {
+        Sides sides(State::StateInGame, true);
+        ConnectionCore& core = sides.server.core();
+        QSignalSpy errors(&sides.server, &ConnectionInterface::errorOccured);
+        for (const char* line : {"a", "b", "c"}) {
+            sides.server.sendSMessage(true, 0, line);
+        }
+        sides.toServer().sent.clear();
+        sides.toServer().receive(sides.serverPeer, "BRES", "1");
+        QCOMPARE(sides.toServer().sent.size(), 2);
+        QCOMPARE(sides.toServer().sent[0], ConnectionMessage("SMSG", "0 b", 2));
+        QCOMPARE(sides.toServer().sent[1], ConnectionMessage("SMSG", "0 c", 3));
+        // Nothing missing is no request.
+        sides.toServer().receive(sides.serverPeer, "BRES", "3");
+        QCOMPARE(core.resendRequests().at(0), 1);
+        sides.toServer().receive(sides.serverPeer, "BRES", "-30");
+        QCOMPARE(core.resendRequests().at(0), 2);
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(errors.first().at(1).value<ConnectionInterface::ConnectionError>(),
+                 ConnectionInterface::PacketLoss);
+        QCOMPARE(sides.toServer().sent.size(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRoleCodes)
+#include "test_rolecodes.moc"
