@@ -3,9 +3,8 @@
 #include "client/clienttexts.h"
 #include "network/fieldimage.h"
 
-ClientGame::ClientGame(ClientSession& session, ClientConnection& stream,
-                       ClientConnection& datagram, const HighscoreFile& highscores,
-                       ClientScreen& screen, QObject* parent)
+ClientGame::ClientGame(ClientSession& session, ClientConnection& stream, ClientConnection& datagram,
+                       const HighscoreFile& highscores, ClientScreen& screen, QObject* parent)
     : QObject(parent),
       session_(session),
       datagram_(datagram),

@@ -17,6 +17,12 @@ struct ServerSettings {
     int hostKey = -1;
     bool usePassword = false;
     QString password;
+    // Ask the router to forward the game port, so that friends outside the
+    // local network can join (never for singleplayer or a loopback server).
+    bool openPort = true;
+    // The port the master server hears: -1 the game port; 0 none yet (the
+    // router is still being asked, see Server::setPublicPort).
+    int publicPort = -1;
 };
 
 // A host key nobody can guess: it is what makes a client the host, so it comes

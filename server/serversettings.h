@@ -7,6 +7,11 @@ struct ServerTimings {
     int tickMs = 20;
     int countdownMs = 1000;  // one step of the start and resume countdowns
     int heartbeatMs = 60000;
-    int statsRetries = 3;        // repeats after the first request
+    int statsRetries = 3;        // repeats before the players hear that it failed
     int statsTimeoutMs = 30000;  // a stats request without an answer counts as failed
+    // A failed report is sent again after this pause, doubled each time up to
+    // the longest; it is dropped after a failed attempt this long after the first.
+    int statsFirstPauseMs = 1000;
+    int statsLongestPauseMs = 600000;
+    qint64 statsGiveUpMs = 3600000;
 };

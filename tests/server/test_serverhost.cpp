@@ -14,6 +14,7 @@
 #include "server/threadserver.h"
 #include "server/tickmonitor.h"
 #include "testclient.h"
+#include "tests/support/fakeportmapmethod.h"
 
 namespace {
 
@@ -414,6 +415,70 @@ private Q_SLOTS:
         QVERIFY(refused.wait(5000));
         QVERIFY(!refused.errorString().isEmpty());
         QTRY_COMPARE(failed.count(), 1);
+    }
+
+    // The router's port is what the master server hears and the lobby is
+    // told; it goes back to the router when the server ends, by shutDown()
+    // or with its thread. (Listening on every address: a loopback server asks
+    // no router. The router here is a fake; nothing leaves the machine.)
+    void routerForwardsThePort() {
+        QTemporaryDir dir;
+        nettest::RawPeer master;
+        nettest::writeMasterFile(dir, master.port());
+        auto log = std::make_shared<QStringList>();
+        const auto router = [log] {
+            return std::vector{FakePortMapMethod::factory(
+                QStringLiteral("UPnP"),
+                [](const MapRequest& r) -> std::optional<MapAnswer> {
+                    MapAnswer a;
+                    a.protocol = r.protocol;
+                    a.granted = true;
+                    a.externalPort = 40000;
+                    a.publicAddress = QHostAddress(QStringLiteral("11.22.33.1"));
+                    return a;
+                },
+                log)};
+        };
+        const QStringList released = {QStringLiteral("UPnP release TCP 40000"),
+                                      QStringLiteral("UPnP release UDP 40000")};
+        ServerHostOptions o;
+        o.settings.port = 0;
+        o.address = QHostAddress::AnyIPv4;
+        o.networkTimings = nettest::fastTimings();
+        o.serverTimings = fastServerTimings();
+        o.masterConfig = dir.filePath(QStringLiteral("masterserver.ini"));
+        o.portMapMethods = router();
+        ServerHost host(o);
+        QVERIFY(host.listen() && host.start());
+        QTRY_COMPARE(host.portMapping().state, PortMapping::State::Open);
+        QCOMPARE(host.portMapping().publicEndpoint(), QStringLiteral("11.22.33.1:40000"));
+        QTRY_VERIFY(master.count("SON") > 0);
+        for (const auto& m : master.ofType("SON")) {
+            QVERIFY2(m.content.contains(QStringLiteral(" 40000 ")), qPrintable(m.content));
+        }
+        QSignalSpy finished(&host, &ServerHost::finished);
+        host.shutDown();
+        QTRY_COMPARE(finished.count(), 1);
+        QCOMPARE(log->mid(2), released);
+        QTRY_VERIFY(master.count("SOF") > 0);
+        QVERIFY(master.ofType("SOF").last().content.contains(QStringLiteral(" 40000 ")));
+
+        log->clear();
+        ServerSettings settings;
+        settings.port = 0;
+        settings.hostKey = kKey;
+        ThreadServer thread(settings);
+        thread.setTimings(nettest::fastTimings(), fastServerTimings());
+        thread.setAddress(QHostAddress::AnyIPv4);
+        thread.setDirectory(dir.path());
+        thread.setPortMapping(PortMapTimings(), router());
+        QSignalSpy told(&thread, &ThreadServer::changedPortMapping);
+        thread.start();
+        QTRY_COMPARE(told.count(), 2);  // asking, then open
+        QCOMPARE(told.last().at(0).value<PortMapping>().externalPort, 40000);
+        thread.exit(0);
+        QVERIFY(thread.wait(5000));
+        QCOMPARE(log->mid(2), released);
     }
 
     void tickMonitorFigures() {
