@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QUdpSocket>
 
+#include "apps/common/threadhosting.h"
 #include "client/client.h"
 #include "game/appinfo.h"
 #include "gui/glwidget.h"
@@ -84,8 +85,9 @@ private:
 // The widget and a client in a folder of their own, wired as the program
 // wires them, shown at 800x600.
 struct Window {
-    Window(const QString& directory, const ClientNetwork& net, std::function<void(int)> quit)
-        : client(environment(directory, std::move(quit)), net),
+    Window(const QString& directory, const ClientNetwork& net, const ThreadHosting& hosting,
+           std::function<void(int)> quit)
+        : client(environment(directory, std::move(quit)), net, threadServerStarter(hosting)),
           w(&client, 800, 600, nullptr, guiEnvironment(directory)) {
         connectGuiAndClient(w, client);
         w.resize(800, 600);
@@ -126,9 +128,12 @@ private Q_SLOTS:
         QList<int> quits;
         ClientNetwork net;
         net.timings = nettest::fastTimings();
-        net.serverTimings.countdownMs = 100;
-        net.listenAddress = nettest::kLocal;
-        Window window(dir.path(), net, [&quits](int code) { quits.append(code); });
+        ThreadHosting hosting;
+        hosting.timings = net.timings;
+        hosting.serverTimings.countdownMs = 100;
+        hosting.listenAddress = nettest::kLocal;
+        hosting.directory = dir.path();
+        Window window(dir.path(), net, hosting, [&quits](int code) { quits.append(code); });
         Client& client = window.client;
         GLWidget& w = window.w;
         QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -195,12 +200,12 @@ private Q_SLOTS:
         QTemporaryDir dir;
         ClientNetwork net;
         net.timings = nettest::fastTimings();
-        Window window(dir.path(), net, [](int) {});
+        Window window(dir.path(), net, ThreadHosting{}, [](int) {});
         Client& client = window.client;
         GLWidget& w = window.w;
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         const GuiController& gui = w.controller();
-        QSignalSpy chat(&client, &Client::displayChatMessage);
+        QSignalSpy chat(&client.screen(), &ClientScreen::displayChatMessage);
         const auto painted = [&] {
             w.update();
             return QTest::qWaitForWindowExposed(&w) && !w.grabFramebuffer().isNull();

@@ -6,6 +6,7 @@
 #include <QTest>
 #include <optional>
 
+#include "apps/common/threadhosting.h"
 #include "client/client.h"
 #include "shell/mainwindow.h"
 #include "tests/network/nettestsupport.h"
@@ -37,9 +38,12 @@ struct Game {
         env.quit = [this](int code) { quits.append(code); };
         ClientNetwork net;
         net.timings = nettest::fastTimings();
-        net.serverTimings.countdownMs = 100;
-        net.listenAddress = nettest::kLocal;
-        client = std::make_unique<Client>(env, net);
+        ThreadHosting hosting;
+        hosting.timings = net.timings;
+        hosting.serverTimings.countdownMs = 100;
+        hosting.listenAddress = nettest::kLocal;
+        hosting.directory = env.directory;
+        client = std::make_unique<Client>(env, net, threadServerStarter(hosting));
         MainWindowEnvironment windowEnv;
         auto modes = std::make_unique<FakeModes>();
         monitor = modes.get();
