@@ -148,12 +148,6 @@ void InputRouter::padButton(int pad, PadButton button, bool down) {
     }
 }
 
-void InputRouter::releasePad(int pad) {
-    for (int b = 0; b < kPadButtons; ++b) {
-        padButton(pad, PadButton(b), false);
-    }
-}
-
 bool InputRouter::editKey(const QKeyEvent& event) {
     const bool chat = session_.stack().top() == GuiState::ChatInput;
     switch (editor_.field().key(event)) {

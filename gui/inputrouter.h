@@ -46,8 +46,6 @@ public:
     // stands for when it went down, so a release always lets go of that key.
     // Outside splitscreen every pad plays the first player.
     void padButton(int pad, PadButton button, bool down);
-    // The pad went away: what it held is let go.
-    void releasePad(int pad);
 
 public Q_SLOTS:
     void repeatKey(int i);

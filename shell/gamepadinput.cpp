@@ -172,8 +172,9 @@ void GamepadInput::close(int instanceId) {
     if (pad < 0) {
         return;
     }
+    // SDL has let go of the pad's buttons and centred its stick before it
+    // reports the removal, so nothing it held stays held.
     const std::unique_ptr<Pad> gone = std::exchange(pads_[std::size_t(pad)], nullptr);
-    Q_EMIT padLost(pad);
     Q_EMIT notice(tr("Gamepad disconnected: %1").arg(gone->name));
     Q_EMIT changedPads(names());
 }

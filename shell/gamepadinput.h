@@ -50,8 +50,6 @@ public:
 
 Q_SIGNALS:
     void button(int pad, PadButton button, bool down);
-    // The pad went away; what it held is to be let go.
-    void padLost(int pad);
     void notice(QString text);
     void changedPads(QStringList names);
 

@@ -30,7 +30,7 @@ class TestGamepad : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void menusAndLobbyWithAPad() {
+    void lobbyWithAPad() {
         PadFixture f;
         QVERIFY(f.pads.available());
         VirtualPad pad;
@@ -39,20 +39,6 @@ private Q_SLOTS:
         const QString name = f.pads.names().value(0);
         QVERIFY(!name.isEmpty());
         QCOMPARE(f.session().stack().message(), "Gamepad connected: " + name);
-        QCOMPARE(f.menus().menu(GuiState::OptionsMenu).text, "Gamepad: " + name);
-
-        pad.button(SDL_CONTROLLER_BUTTON_DPAD_DOWN, true);
-        f.poll();
-        pad.button(SDL_CONTROLLER_BUTTON_DPAD_DOWN, false);
-        pad.button(SDL_CONTROLLER_BUTTON_A, true);
-        f.poll();
-        QCOMPARE(f.top(), GuiState::MultiplayerMenu);
-        pad.button(SDL_CONTROLLER_BUTTON_A, false);
-        pad.button(SDL_CONTROLLER_BUTTON_B, true);
-        f.poll();
-        QCOMPARE(f.top(), GuiState::MainMenu);
-        pad.button(SDL_CONTROLLER_BUTTON_B, false);
-        f.poll();
 
         // Down moves the kick list, not the host's start key; Y starts, A is ready.
         f.lobby(4, false, true, {0, 1});
