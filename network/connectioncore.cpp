@@ -575,6 +575,13 @@ void ConnectionCore::processContent(int connId, const ConnectionMessage& message
                          Codec::buildNumber(record->channel.received()));
                 return;
             case ReliableChannel::Arrival::OutOfWindow:
+                // From our server it means we lost more than it can send
+                // again: our copy of the game would never catch up. From a
+                // client it has no standing: anyone can forge its address.
+                if (!record->accepted) {
+                    Q_EMIT events_.errorOccured(record->clientId, ConnectionInterface::PacketLoss);
+                    return;
+                }
                 dropUnheard(*record, message, "a number outside the window");
                 return;
         }
