@@ -4,11 +4,11 @@
 #include <QTcpServer>
 #include <QTest>
 
-#include "apps/common/threadhosting.h"
 #include "clientharness.h"
 #include "game/gamegrid.h"
 #include "network/payloadcodec.h"
 #include "tests/network/nettestsupport.h"
+#include "tests/support/localhosting.h"
 
 namespace {
 
@@ -30,11 +30,7 @@ struct Player : ClientRecorder {
         Client::Environment env;
         env.directory = dir.path();
         env.quit = [this](int code) { quits.append(code); };
-        ThreadHosting hosting;
-        hosting.timings = net.timings;  // the own server keeps the same pace
-        hosting.serverTimings.countdownMs = 100;
-        hosting.listenAddress = nettest::kLocal;
-        hosting.directory = env.directory;
+        const ThreadHosting hosting = localHosting(net.timings, env.directory);
         client = std::make_unique<Client>(env, net, threadServerStarter(hosting));
         listen(client.get());
     }

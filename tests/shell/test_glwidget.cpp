@@ -8,13 +8,13 @@
 #include <QTest>
 #include <QUdpSocket>
 
-#include "apps/common/threadhosting.h"
 #include "client/client.h"
 #include "game/appinfo.h"
 #include "gui/glwidget.h"
 #include "network/payloadcodec.h"
 #include "shell/guiwiring.h"
 #include "tests/network/nettestsupport.h"
+#include "tests/support/localhosting.h"
 
 namespace {
 
@@ -128,11 +128,7 @@ private Q_SLOTS:
         QList<int> quits;
         ClientNetwork net;
         net.timings = nettest::fastTimings();
-        ThreadHosting hosting;
-        hosting.timings = net.timings;
-        hosting.serverTimings.countdownMs = 100;
-        hosting.listenAddress = nettest::kLocal;
-        hosting.directory = dir.path();
+        const ThreadHosting hosting = localHosting(net.timings, dir.path());
         Window window(dir.path(), net, hosting, [&quits](int code) { quits.append(code); });
         Client& client = window.client;
         GLWidget& w = window.w;

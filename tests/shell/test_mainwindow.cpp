@@ -6,10 +6,10 @@
 #include <QTest>
 #include <optional>
 
-#include "apps/common/threadhosting.h"
 #include "client/client.h"
 #include "shell/mainwindow.h"
 #include "tests/network/nettestsupport.h"
+#include "tests/support/localhosting.h"
 #include "tests/shell/virtualpad.h"
 
 namespace {
@@ -38,11 +38,7 @@ struct Game {
         env.quit = [this](int code) { quits.append(code); };
         ClientNetwork net;
         net.timings = nettest::fastTimings();
-        ThreadHosting hosting;
-        hosting.timings = net.timings;
-        hosting.serverTimings.countdownMs = 100;
-        hosting.listenAddress = nettest::kLocal;
-        hosting.directory = env.directory;
+        const ThreadHosting hosting = localHosting(net.timings, env.directory);
         client = std::make_unique<Client>(env, net, threadServerStarter(hosting));
         MainWindowEnvironment windowEnv;
         auto modes = std::make_unique<FakeModes>();
