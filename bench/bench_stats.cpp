@@ -157,9 +157,12 @@ double fill(const StoreLocation& where, int games) {
     t.start();
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     for (int i = 0; i < games; ++i) {
-        GameReport r{100 + i % 5000 + 10 * (i % 90), i % 90, 100 + i % 5000,
+        GameReport r{100 + i % 5000 + 10 * (i % 90),
+                     i % 90,
+                     100 + i % 5000,
                      QStringList(1 + i % 4, QStringLiteral("Player%1").arg(i % 977)),
-                     QString::number(i)};
+                     QString::number(i),
+                     QStringLiteral("%1").arg(i, 16, 16, QLatin1Char('0'))};
         store.add(r, QStringLiteral("127.0.0.1"), now - qint64(i) * 40000, now);
     }
     return games / (t.nsecsElapsed() / 1e9);
