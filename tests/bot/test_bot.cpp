@@ -109,10 +109,10 @@ private Q_SLOTS:
                  (QList<QHostAddress>{QHostAddress("127.0.0.1"), QHostAddress("10.0.0.255")}));
         QCOMPARE(r.options.lanPorts, (QList<int>{1, 65535}));
         QCOMPARE(parse("--list").options.waitMs, 2000);
-        for (const QString& bad : {"--list,--wait,-1", "--list,--wait,x", "--list,--lan-port,0",
-                                   "--list,--lan-address,::1", "--list,--lan-address,lan",
-                                   "--list,--master-config,/nonexistent/m.ini"}) {
-            QVERIFY2(parse(bad).outcome == Outcome::Error, qPrintable(bad));
+        for (const char* bad : {"--list,--wait,-1", "--list,--wait,x", "--list,--lan-port,0",
+                                "--list,--lan-address,::1", "--list,--lan-address,lan",
+                                "--list,--master-config,/nonexistent/m.ini"}) {
+            QVERIFY2(parse(bad).outcome == Outcome::Error, bad);
         }
     }
 
@@ -144,7 +144,7 @@ private Q_SLOTS:
         lines.sort();
         QCOMPARE(lines.size(), 2);
         const QRegularExpression line(
-            "^(Alpha|Beta game)\t127\.0\.0\.1:(\d+)\t0/4\t\d+ ms\tBeta 0\.92\tlan$");
+            R"(^(Alpha|Beta game)\t127\.0\.0\.1:(\d+)\t0/4\t\d+ ms\tBeta 0\.92\tlan$)");
         for (int i = 0; i < 2; ++i) {
             const QRegularExpressionMatch m = line.match(lines[i]);
             QVERIFY2(m.hasMatch(), qPrintable(lines[i]));
@@ -187,8 +187,8 @@ private Q_SLOTS:
 
         const auto [textCode, text] = run({"--lan-port", port});
         QCOMPARE(textCode, 0);
-        QVERIFY2(QRegularExpression("^Open house\t127\.0\.0\.1:" + port +
-                                    "\t0/3\t\d+ ms\tBeta 0\.92\tpassword,lan\n$")
+        QVERIFY2(QRegularExpression(R"(^Open house\t127\.0\.0\.1:)" + port +
+                                    R"(\t0/3\t\d+ ms\tBeta 0\.92\tpassword,lan\n$)")
                      .match(text)
                      .hasMatch(),
                  qPrintable(text));
