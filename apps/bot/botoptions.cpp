@@ -1,7 +1,6 @@
 #include "botoptions.h"
 
 #include <QCommandLineParser>
-#include <QFileInfo>
 #include <QHostAddress>
 
 #include "game/appinfo.h"
@@ -15,16 +14,9 @@ BotOptionsResult readListOptions(const QCommandLineParser& parser, const QComman
                                  const QCommandLineOption& lanTo, const QCommandLineOption& lanPort,
                                  BotOptions b) {
     QString error;
-    if (!readNumberOption(parser, wait, 0, 600000, b.waitMs, error)) {
+    if (!readNumberOption(parser, wait, 0, 600000, b.waitMs, error) ||
+        !readMasterConfigOption(parser, masterConfig, b.masterConfig, error)) {
         return BotOptionsResult::failure(error);
-    }
-    if (parser.isSet(masterConfig)) {
-        b.masterConfig = parser.value(masterConfig);
-        const QFileInfo file(b.masterConfig);
-        if (!file.isFile() || !file.isReadable()) {
-            return BotOptionsResult::failure(
-                QStringLiteral("Cannot read the master server file '%1'.").arg(b.masterConfig));
-        }
     }
     for (const QString& text : parser.values(lanTo)) {
         const QHostAddress address(text);
@@ -53,76 +45,39 @@ BotOptionsResult parseBotOptions(const QStringList& arguments) {
         QStringLiteral("Quadrell player without a window: joins a game server, plays its part "
                        "of the ring with a simple policy and prints one line per game; or, "
                        "with --list, prints the servers the game's server list shows."));
-    const QCommandLineOption connect(
-        QStringLiteral("connect"),
-        QStringLiteral("Game server to join, an address or a host name (required unless "
-                       "--list)."),
-        QStringLiteral("HOST:PORT"));
+    const QCommandLineOption connect(QStringLiteral("connect"),
+                                     QStringLiteral("Game server to join (address or name)."),
+                                     QStringLiteral("HOST:PORT"));
     const QCommandLineOption list(
         QStringLiteral("list"),
         QStringLiteral("Print the servers of the master server and of the local networks, one "
                        "line each (name, address:port, players, ping, version, marks), and "
                        "exit."));
-    const QCommandLineOption json(QStringLiteral("json"),
-                                  QStringLiteral("With --list: print a JSON array instead."));
-    const QCommandLineOption wait(
-        QStringLiteral("wait"),
-        QStringLiteral("With --list: milliseconds to wait for answers (default 2000)."),
-        QStringLiteral("MS"));
-    const QCommandLineOption masterConfig(
-        QStringLiteral("master-config"),
-        QStringLiteral("With --list: master server settings (default masterserver.ini in the "
-                       "working directory; without it only the local networks are asked)."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption lanTo(
-        QStringLiteral("lan-address"),
-        QStringLiteral("With --list: ask the local network at this broadcast address instead "
-                       "of every interface's (may be given more than once)."),
-        QStringLiteral("ADDRESS"));
-    const QCommandLineOption lanPort(
-        QStringLiteral("lan-port"),
-        QStringLiteral("With --list: ask the local networks at this port too, besides 27403 "
-                       "(may be given more than once)."),
-        QStringLiteral("PORT"));
-    const QCommandLineOption name(QStringLiteral("name"),
-                                  QStringLiteral("Player name (default Bot)."),
-                                  QStringLiteral("NAME"));
-    const QCommandLineOption password(QStringLiteral("password"),
-                                      QStringLiteral("Password as a player would type it."),
-                                      QStringLiteral("TEXT"));
-    const QCommandLineOption games(QStringLiteral("games"),
-                                   QStringLiteral("Games to play before leaving (default 1)."),
-                                   QStringLiteral("N"));
-    const QCommandLineOption seed(
-        QStringLiteral("seed"),
-        QStringLiteral("Seed of the bot's own choices: now and then it drops a piece somewhere "
-                       "else than its policy says (default 1)."),
-        QStringLiteral("N"));
-    const QCommandLineOption columns(
-        QStringLiteral("columns"),
-        QStringLiteral("Columns of its 12-column part it fills, 1 to 12 (default 12); a few "
-                       "columns fill up fast and end games early."),
-        QStringLiteral("N"));
-    const QCommandLineOption waitPlayers(
-        QStringLiteral("wait-players"),
-        QStringLiteral("Gets ready only once this many players, 1 to 4, are in the lobby "
-                       "(default 1), so that several bots start their games together."),
-        QStringLiteral("N"));
-    const QCommandLineOption loss(
-        QStringLiteral("loss"),
-        QStringLiteral("Loses this share of the game's datagrams each way, 0 to 100 (default 0), "
-                       "to play through a lossy network."),
-        QStringLiteral("PERCENT"));
-    const QCommandLineOption skill(
-        QStringLiteral("skill"),
-        QStringLiteral("simple (default), easy, normal or hard: the simple policy, or the "
-                       "planning player at one of three speeds."),
-        QStringLiteral("LEVEL"));
-    const QCommandLineOption statsFile(
-        QStringLiteral("stats-file"),
-        QStringLiteral("On the way out, writes games played and the input-to-echo latency as "
-                       "JSON to FILE."),
-        QStringLiteral("FILE"));
+    // The options that only --list reads.
+    const auto forList = [](const char* name, const char* text, const char* value = nullptr) {
+        const QString help = QStringLiteral("With --list: ") + QLatin1String(text);
+        return value == nullptr
+                   ? QCommandLineOption(QLatin1String(name), help)
+                   : QCommandLineOption(QLatin1String(name), help, QLatin1String(value));
+    };
+    const QCommandLineOption json = forList("json", "print a JSON array instead.");
+    const QCommandLineOption wait =
+        forList("wait", "milliseconds to wait for answers (default 2000).", "MS");
+    const QCommandLineOption masterConfig =
+        forList("master-config",
+                "master server settings (default masterserver.ini in the working directory; "
+                "without it only the local networks are asked).",
+                "FILE");
+    const QCommandLineOption lanTo =
+        forList("lan-address",
+                "ask the local network at this broadcast address instead of every interface's "
+                "(may be given more than once).",
+                "ADDRESS");
+    const QCommandLineOption lanPort =
+        forList("lan-port",
+                "ask the local networks at this port too, besides 27403 (may be given more "
+                "than once).",
+                "PORT");
     parser.addOptions({connect, name, password, games, seed, columns, waitPlayers, loss, skill,
                        statsFile, list, json, wait, masterConfig, lanTo, lanPort});
     if (const auto stop =

@@ -260,6 +260,30 @@ private Q_SLOTS:
         QCOMPARE(f.events, (QStringList{"serverlist", "filter 1", "filter 2", "filter 0",
                                         "join F 10.0.0.7:27403 F ''"}));
     }
+
+    // Without a master server the games of the local networks still make a
+    // list to sort and join; a LAN round drops the one that stopped answering.
+    void lanGamesListWithoutAMaster() {
+        GuiFixture f;
+        f.play("Down Enter Down Enter");
+        GuiSession& s = f.gui->session();
+        s.processMasterserverResult(MasterserverResult::MasterUnreachable);
+        QVERIFY(!s.servers().listShown());
+        ServerData gone = server("gone", 5);
+        gone.setLan(true);
+        s.addServer(gone);
+        s.beginLanRound();
+        ServerData lan = server("lan", 7);
+        lan.setLan(true);
+        s.addServer(lan);
+        QVERIFY(s.servers().listShown());
+        s.beginLanRound();
+        QCOMPARE(s.servers().received(), 1);
+        f.play("Enter");  // the first header: sorted by name
+        QCOMPARE(s.servers().sortColumn(), 0);
+        f.play("Down Down Down Down Enter");
+        QCOMPARE(f.events, (QStringList{"serverlist", "join F 10.0.0.7:27403 F ''"}));
+    }
 };
 
 QTEST_MAIN(TestGuiMenus)
