@@ -78,6 +78,45 @@ BotOptionsResult parseBotOptions(const QStringList& arguments) {
                 "ask the local networks at this port too, besides 27403 (may be given more "
                 "than once).",
                 "PORT");
+    const QCommandLineOption name(QStringLiteral("name"),
+                                  QStringLiteral("Player name (default Bot)."),
+                                  QStringLiteral("NAME"));
+    const QCommandLineOption password(QStringLiteral("password"),
+                                      QStringLiteral("Password as a player would type it."),
+                                      QStringLiteral("TEXT"));
+    const QCommandLineOption games(QStringLiteral("games"),
+                                   QStringLiteral("Games to play before leaving (default 1)."),
+                                   QStringLiteral("N"));
+    const QCommandLineOption seed(
+        QStringLiteral("seed"),
+        QStringLiteral("Seed of the bot's own choices: now and then it drops a piece somewhere "
+                       "else than its policy says (default 1)."),
+        QStringLiteral("N"));
+    const QCommandLineOption columns(
+        QStringLiteral("columns"),
+        QStringLiteral("Columns of its 12-column part it fills, 1 to 12 (default 12); a few "
+                       "columns fill up fast and end games early."),
+        QStringLiteral("N"));
+    const QCommandLineOption waitPlayers(
+        QStringLiteral("wait-players"),
+        QStringLiteral("Gets ready only once this many players, 1 to 4, are in the lobby "
+                       "(default 1), so that several bots start their games together."),
+        QStringLiteral("N"));
+    const QCommandLineOption loss(
+        QStringLiteral("loss"),
+        QStringLiteral("Loses this share of the game's datagrams each way, 0 to 100 (default 0), "
+                       "to play through a lossy network."),
+        QStringLiteral("PERCENT"));
+    const QCommandLineOption skill(
+        QStringLiteral("skill"),
+        QStringLiteral("simple (default), easy, normal or hard: the simple policy, or the "
+                       "planning player at one of three speeds."),
+        QStringLiteral("LEVEL"));
+    const QCommandLineOption statsFile(
+        QStringLiteral("stats-file"),
+        QStringLiteral("On the way out, writes games played and the input-to-echo latency as "
+                       "JSON to FILE."),
+        QStringLiteral("FILE"));
     parser.addOptions({connect, name, password, games, seed, columns, waitPlayers, loss, skill,
                        statsFile, list, json, wait, masterConfig, lanTo, lanPort});
     if (const auto stop =
