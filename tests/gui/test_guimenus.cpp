@@ -32,6 +32,10 @@ private Q_SLOTS:
         QTest::newRow("join direct")
             << "Down Enter Down Down Enter Enter type:10.0.0.1:5000 Enter Down Enter"
             << QStringList{"join F 10.0.0.1:5000 T ''"} << notice;
+        QTest::newRow("join by host name")
+            << "Down Enter Down Down Enter Enter "
+               "type:lan-party-server.games.example.org:27403 Enter Down Enter"
+            << QStringList{"join F lan-party-server.games.example.org:27403 T ''"} << notice;
         QTest::newRow("join escape restores the address")
             << "Down Enter Down Down Enter Enter type:1.2.3.4 Enter Esc Down Down Enter Down Enter"
             << QStringList{"join F ... T ''"} << notice;
