@@ -59,6 +59,13 @@ LanScanner::LanScanner(QObject* parent)
 
 LanScanner::~LanScanner() = default;
 
+void LanScanner::setPorts(const QList<int>& ports) {
+    ports_.clear();
+    for (int port : ports) {
+        addPort(port);
+    }
+}
+
 void LanScanner::addPort(int port) {
     if (port > 0 && port <= 65535 && !ports_.contains(port) && ports_.size() < kMaxPorts) {
         ports_.append(port);

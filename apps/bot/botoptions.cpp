@@ -75,8 +75,8 @@ BotOptionsResult parseBotOptions(const QStringList& arguments) {
                 "ADDRESS");
     const QCommandLineOption lanPort =
         forList("lan-port",
-                "ask the local networks at this port too, besides 27403 (may be given more "
-                "than once).",
+                "ask the local networks at this port (default 27403; may be given more than "
+                "once).",
                 "PORT");
     const QCommandLineOption name(QStringLiteral("name"),
                                   QStringLiteral("Player name (default Bot)."),

@@ -21,8 +21,8 @@ ServerLister::ServerLister(const BotOptions& options, const NetworkTimings& timi
     if (!options_.lanTo.isEmpty()) {
         browser_->lan().setTargets([to = options_.lanTo] { return to; });
     }
-    for (int port : options_.lanPorts) {
-        browser_->lan().addPort(port);
+    if (!options_.lanPorts.isEmpty()) {
+        browser_->lan().setPorts(options_.lanPorts);
     }
     connect(browser_.get(), &ServerBrowser::newServer, this,
             [this](const ServerData& server) { servers_.add(server); });
