@@ -38,7 +38,7 @@ Client::Client(ClientConnection* tcpConnection, ClientConnection* udpConnection,
                   environment_.now),
       tcpConnection_(tcpConnection),
       udpConnection_(udpConnection),
-      browser_(masterConnection, MasterserverSettings::load(environment_.directory)),
+      browser_(masterConnection, MasterserverSettings::load(environment_.directory, false)),
       game_(session_, *tcpConnection, *udpConnection, highscores_, screen_) {
     if (!environment_.quit) {
         environment_.quit = [](int code) { QCoreApplication::exit(code); };
@@ -46,6 +46,10 @@ Client::Client(ClientConnection* tcpConnection, ClientConnection* udpConnection,
     if (!environment_.newHostKey) {
         environment_.newHostKey = &drawHostKey;
     }
+    if (!environment_.lookup) {
+        environment_.lookup = systemHostLookup();
+    }
+    browser_.setHostLookup(environment_.lookup);
 
     ConnectionInterface* tcp = tcpConnection_;
     ConnectionInterface* udp = udpConnection_;
@@ -178,6 +182,7 @@ void Client::hostGame(HostRequest request) {
     session_.singleplayer = request.singleplayer;
     session_.splitscreen = request.splitscreen;
     browser_.cancelProbe();
+    resolving_ = false;
 
     Q_EMIT screen_.setGuiBaseState(GuiState::NoState, tr("Starting server..."));
 
@@ -231,9 +236,10 @@ void Client::processMasterUnreachable() {
 void Client::joinGame(bool splitscreen, QString address, bool saveAddress, QString password) {
     hostKey_ = -1;
     connectPassword_ = password;
+    QString host;
     if (address != kUseOldAddress) {
         addressText_ = address;
-        QString host = address;
+        host = address;
         int port = Quadrell::kDefaultGamePort;
         const qsizetype colon = address.indexOf(QLatin1Char(':'));
         bool portOk = true;
@@ -242,8 +248,10 @@ void Client::joinGame(bool splitscreen, QString address, bool saveAddress, QStri
             port = address.mid(colon + 1).toInt(&portOk);
             portOk = portOk && port > 0 && port <= 65535;
         }
-        // Numeric only: a host name is never looked up here.
-        serverAddress_ = portOk ? QHostAddress(host) : QHostAddress();
+        if (!portOk) {
+            host.clear();
+        }
+        serverAddress_ = QHostAddress(host.trimmed());
         serverPort_ = port;
         if (saveAddress) {
             settings_.cache.ip = address;
@@ -256,6 +264,24 @@ void Client::joinGame(bool splitscreen, QString address, bool saveAddress, QStri
     Q_EMIT screen_.setGuiBaseState(GuiState::NoState, tr("Connecting to %1...").arg(addressText_) +
                                                           kParagraph + tr("Press 'ESC' to abort."));
 
+    if (!serverAddress_.isNull() || host.trimmed().isEmpty()) {
+        probeServer();
+        return;
+    }
+    // A host name: looked up without blocking; Escape or a newer join ends it.
+    const int lookup = ++lookups_;
+    resolving_ = true;
+    resolveHost(environment_.lookup, host, this, [this, lookup](const QHostAddress& found) {
+        if (lookup != lookups_ || !resolving_) {
+            return;
+        }
+        resolving_ = false;
+        serverAddress_ = found;
+        probeServer();
+    });
+}
+
+void Client::probeServer() {
     if (serverAddress_.isNull()) {
         returnToLastScreen(
             ClientTexts::connectionError(ConnectionInterface::HostNotFound, serverLabel()));
@@ -473,6 +499,8 @@ void Client::abortAction() {
         stopServerThread();
     } else if (browser_.probing()) {
         browser_.cancelProbe();
+    } else if (resolving_) {
+        resolving_ = false;
     } else if (session_.state == GamePlayer::Empty && serverThread_) {
         // Still waiting for the master check of a hosted game.
         stopServerThread();

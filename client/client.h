@@ -41,6 +41,7 @@ public:
         std::function<QDateTime()> now;   // date of highscore lines; empty: local time
         std::function<void(int)> quit;    // ends the program; empty: QCoreApplication::exit
         std::function<int()> newHostKey;  // empty: drawHostKey, the system's strong source
+        HostLookup lookup;                // host names to join; empty: the system's resolver
     };
 
     // The leaving under way: what follows once the connection is closed.
@@ -132,6 +133,8 @@ private:
     void dropPlayers(int connId, bool kicked);
     // An attempt that failed before the game: error, then the previous screen.
     void returnToLastScreen(const QString& error);
+    // The join's server is known: probe it, or say it cannot be found.
+    void probeServer();
     // An attempt given up: the chat is cleared and the screen before it returns.
     void backToLastScreen();
     // Asks both game connections to say goodbye; the rest follows their closing.
@@ -154,6 +157,8 @@ private:
     QHostAddress serverAddress_;
     int serverPort_ = 27403;
     QString addressText_;  // the address as the player typed it
+    int lookups_ = 0;      // joins that looked a name up; a newer one or an abort ends the older
+    bool resolving_ = false;
     QString connectPassword_;
     bool tcpEstablished_ = false;
     bool udpEstablished_ = false;

@@ -1,9 +1,19 @@
 #include "serverbrowser.h"
 
+#include <utility>
+
+#include "network/networktimings.h"
+
 ServerBrowser::ServerBrowser(MasterConnection* master, const MasterserverSettings& where,
                              QObject* parent)
-    : QObject(parent), master_(master), where_(where) {
+    : QObject(parent), master_(master), where_(where), lan_(new LanScanner(this)) {
     master_->setParent(this);
+    lanTimer_.setInterval(NetworkTimings().lanScanMs);
+    connect(&lanTimer_, &QTimer::timeout, this, [this] {
+        Q_EMIT lanRoundBegins();
+        lan_->scan();
+    });
+    connect(lan_, &LanScanner::found, this, &ServerBrowser::newServer);
     connect(master_, &ConnectionInterface::changedCNewServer, this,
             &ServerBrowser::processNewServer);
     connect(master_, &ConnectionInterface::masterserverResult, this,
@@ -26,11 +36,44 @@ void ServerBrowser::open() {
     }
 }
 
+void ServerBrowser::withMaster(std::function<void()> then) {
+    if (where_.isSet()) {
+        open();
+        then();
+        return;
+    }
+    afterLookup_ = std::move(then);
+    if (resolving_) {
+        return;
+    }
+    resolving_ = true;
+    resolveHost(lookup_, where_.addressText, this, [this](const QHostAddress& address) {
+        resolving_ = false;
+        const std::function<void()> then = std::exchange(afterLookup_, {});
+        if (address.isNull()) {
+            masterFailed();
+            return;
+        }
+        where_.address = address;
+        if (then) {
+            open();
+            then();
+        }
+    });
+}
+
 void ServerBrowser::checkMaster() {
     listing_ = false;
     checking_ = true;
-    open();
-    master_->sendMasterTest(true);
+    withMaster([this] { master_->sendMasterTest(true); });
+}
+
+void ServerBrowser::setListShown(bool shown) {
+    if (!shown) {
+        lanTimer_.stop();
+    } else if (!lanTimer_.isActive()) {
+        lanTimer_.start();
+    }
 }
 
 void ServerBrowser::probe(const QHostAddress& address, int port) {
@@ -40,6 +83,8 @@ void ServerBrowser::probe(const QHostAddress& address, int port) {
 }
 
 void ServerBrowser::close() {
+    afterLookup_ = {};
+    lanTimer_.stop();
     if (connected_) {
         master_->disconnectClient(-1, true);
         connected_ = false;
@@ -47,13 +92,13 @@ void ServerBrowser::close() {
 }
 
 void ServerBrowser::getServerlist() {
+    lan_->scan();
     if (!hasMaster()) {
         Q_EMIT resultMasterserver(MasterserverResult::MasterUnreachable);
         return;
     }
     listing_ = true;
-    open();
-    master_->requestServerlist(true);
+    withMaster([this] { master_->requestServerlist(true); });
 }
 
 void ServerBrowser::processNewServer(int /*connId*/, ServerData server) {
@@ -62,6 +107,7 @@ void ServerBrowser::processNewServer(int /*connId*/, ServerData server) {
     const bool probed = probe_ && server.port() == probe_->port &&
                         QHostAddress(server.address()) == probe_->address;
     if (!probed) {
+        lan_->addPort(server.port());  // its neighbours may use the same
         Q_EMIT newServer(server);
         return;
     }
@@ -80,7 +126,13 @@ void ServerBrowser::processConnectionError(int /*connId*/,
     if (probe_) {
         probe_.reset();
         Q_EMIT probeFailed();
-    } else if (checking_) {
+    } else {
+        masterFailed();
+    }
+}
+
+void ServerBrowser::masterFailed() {
+    if (checking_) {
         checking_ = false;
         Q_EMIT masterUnreachable();
     } else if (listing_) {

@@ -2,15 +2,22 @@
 
 #include <QHostAddress>
 #include <QObject>
+#include <QTimer>
+#include <functional>
 #include <optional>
 
 #include "network/connectioninterface.h"
+#include "network/hostlookup.h"
+#include "network/lanscanner.h"
 #include "network/masterserversettings.h"
 #include "network/serverdata.h"
 
 // The server list: the connection to the master server and the probes (a
 // child), the list request and each listed server's answer as it comes in,
-// and the master server's reachability for a game being hosted.
+// the games of the local networks (LanScanner, asked with every list request
+// and again every few seconds while the list is shown), and the master
+// server's reachability for a game being hosted. A master server given by
+// name is looked up on first use, without blocking.
 //
 // A join probes its server through the browser as well: its question goes
 // out on the same connection as the list's and its answer comes on the same
@@ -25,8 +32,15 @@ public:
                   QObject* parent = nullptr);
     ~ServerBrowser() override;
 
-    // Whether there is a master server to ask at all.
-    bool hasMaster() const { return where_.isSet(); }
+    // Whether there is a master server to ask at all (its name may still have
+    // to be looked up).
+    bool hasMaster() const { return where_.isSet() || !where_.addressText.trimmed().isEmpty(); }
+    void setHostLookup(HostLookup lookup) { lookup_ = std::move(lookup); }
+    LanScanner& lan() { return *lan_; }
+    // How often the local networks are asked while the list is shown.
+    void setLanInterval(int ms) { lanTimer_.setInterval(ms); }
+    // The list is on screen (rounds repeat) or not (they stop).
+    void setListShown(bool shown);
     bool probing() const { return probe_.has_value(); }
 
     // Asks the master server whether it is there ("CTS"), for a game being
@@ -41,7 +55,8 @@ public:
 
 public Q_SLOTS:
     // The list from the master server ("CLS"); resultMasterserver says how it
-    // goes and newServer brings each server that answers its probe.
+    // goes and newServer brings each server that answers its probe, and each
+    // game of the local networks.
     void getServerlist();
 
 Q_SIGNALS:
@@ -51,6 +66,9 @@ Q_SIGNALS:
     void masterUnreachable();
     void probeAnswered(ServerData server);
     void probeFailed();
+    // A repeated round of questions to the local networks begins: what did
+    // not answer the last one is gone.
+    void lanRoundBegins();
 
 private:
     struct Target {
@@ -59,6 +77,10 @@ private:
     };
 
     void open();
+    // Runs then once the master server's address is known; a name that does
+    // not resolve answers as a master server that does not answer.
+    void withMaster(std::function<void()> then);
+    void masterFailed();
     void processNewServer(int connId, ServerData server);
     void processMasterReached(int connId);
     void processConnectionError(int connId, ConnectionInterface::ConnectionError error);
@@ -69,4 +91,9 @@ private:
     bool checking_ = false;  // a hosted game waits for the master's answer
     bool listing_ = false;   // the list was asked for since the last join or host
     std::optional<Target> probe_;
+    HostLookup lookup_ = systemHostLookup();
+    bool resolving_ = false;
+    std::function<void()> afterLookup_;
+    LanScanner* lan_;  // child
+    QTimer lanTimer_;
 };

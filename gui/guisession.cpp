@@ -270,3 +270,10 @@ void GuiSession::addServer(ServerData server) {
     Q_EMIT serversChanged();
     Q_EMIT changed();
 }
+
+void GuiSession::beginLanRound() {
+    if (servers_.beginLanRound()) {
+        Q_EMIT serversChanged();
+        Q_EMIT changed();
+    }
+}

@@ -114,6 +114,8 @@ public Q_SLOTS:
     void setPlaytime(QString playtime, bool add);
     void processMasterserverResult(MasterserverResult result);
     void addServer(ServerData server);
+    // The local networks are asked again: games that stopped answering go.
+    void beginLanRound();
     void setFieldsizeX(int columns);
     void setWindowed(bool windowed);
     void setGamepads(QStringList names);

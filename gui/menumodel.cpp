@@ -11,6 +11,8 @@ namespace {
 
 const QString kUseOldAddress = QStringLiteral("USEOLDONE");
 const QString kEmptyAddress = QStringLiteral("...");
+// A host name with its port ("game.example.org:27403"), not only an address.
+constexpr int kMaxAddressLength = 64;
 
 QString passwordWithMarker(const QString& password) {
     return QLatin1Char(Quadrell::kPasswordMarker) + password;
@@ -356,7 +358,7 @@ void MenuModel::activateJoin(int entry, Action action) {
             if (address_ == kEmptyAddress) {
                 address_.clear();
             }
-            editor_.start(&address_, 21, false, false, GuiState::EditAddress);
+            editor_.start(&address_, kMaxAddressLength, false, false, GuiState::EditAddress);
             break;
         case 1:
             push(GuiState::Notice);

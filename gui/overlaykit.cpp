@@ -44,24 +44,32 @@ void OverlayKit::paintFieldText(QPainter& p, const QRect& r, const QString& text
     QFontMetrics fm(p.font());
     if (editing) {
         const TextField& f = gui_.editor().field();
+        // A text longer than its box (a host name) scrolls so the caret stays in view.
+        const int caretX = fm.horizontalAdvance(shown.left(f.cursor()));
+        const int shift = std::max(0, caretX - r.width() + scaled(4));
+        const QRect line = r.adjusted(-shift, 0, 0, 0);
+        p.save();
+        p.setClipRect(r);
         if (f.selectionLength() > 0) {
             const int x0 = fm.horizontalAdvance(shown.left(f.selectionStart()));
             const int x1 =
                 fm.horizontalAdvance(shown.left(f.selectionStart() + f.selectionLength()));
-            p.fillRect(QRect(r.left() + x0, r.top() + 2, x1 - x0, r.height() - 4), kSelection);
+            p.fillRect(QRect(line.left() + x0, r.top() + 2, x1 - x0, r.height() - 4), kSelection);
         }
         p.setPen(kWhite);
-        p.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, shown);
+        p.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, shown);
         QColor caret = kWhite;
         caret.setAlphaF(caretAlpha(session_.pulse()));
-        const int x = r.left() + fm.horizontalAdvance(shown.left(f.cursor()));
+        const int x = line.left() + caretX;
         p.setPen(QPen(caret, std::max(1, scaled(1.5))));
         const int margin = (r.height() - fm.height()) / 2;
         p.drawLine(x, r.top() + margin, x, r.bottom() - margin);
+        p.restore();
         return;
     }
     p.setPen(colour);
-    p.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, shown);
+    p.drawText(r, Qt::AlignLeft | Qt::AlignVCenter,
+               fm.elidedText(shown, Qt::ElideMiddle, r.width()));
 }
 
 void OverlayKit::paintButton(QPainter& p, const MenuEntry& e, const QRect& r, int fontRole,

@@ -83,8 +83,28 @@ void ServerListModel::clear() {
 }
 
 void ServerListModel::add(ServerData server) {
-    servers_.push_back(std::make_unique<ServerData>(std::move(server)));
+    servers_.add(std::move(server));
     refresh();
+}
+
+bool ServerListModel::beginLanRound() {
+    if (!servers_.beginLanRound()) {
+        return false;
+    }
+    refresh();
+    return true;
+}
+
+bool ServerListModel::listShown() const {
+    switch (result_) {
+        case MasterserverResult::MasterListDone:
+            return true;
+        case MasterserverResult::MasterListEmpty:
+        case MasterserverResult::MasterUnreachable:
+            return received() > 0;
+        default:
+            return false;
+    }
 }
 
 int ServerListModel::pageCount() const {
@@ -125,9 +145,9 @@ void ServerListModel::sortBy(int column) {
 
 void ServerListModel::refresh() {
     shown_.clear();
-    for (const auto& s : servers_) {
-        if (passes(filters_, *s)) {
-            shown_.push_back(s.get());
+    for (int i = 0; i < servers_.size(); ++i) {
+        if (passes(filters_, servers_.at(i))) {
+            shown_.push_back(&servers_.at(i));
         }
     }
     if (sortColumn_ >= 0) {

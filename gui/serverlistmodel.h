@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QList>
-#include <memory>
 #include <vector>
 
+#include "client/serverentries.h"
 #include "network/serverdata.h"
 
 // The server list screen's data: every server received, the filters and
@@ -50,8 +50,10 @@ public:
 
     // Every server goes; page 1, no sort.
     void clear();
+    // Each server once (ServerEntries).
     void add(ServerData server);
-    int received() const { return int(servers_.size()); }
+    bool beginLanRound();
+    int received() const { return servers_.size(); }
     int filtered() const { return int(shown_.size()); }
 
     int page() const { return page_; }
@@ -70,8 +72,9 @@ public:
 
     void setResult(MasterserverResult result) { result_ = result; }
     MasterserverResult result() const { return result_; }
-    // The headers can be chosen only when the list is complete.
-    bool listShown() const { return result_ == MasterserverResult::MasterListDone; }
+    // The headers can be chosen only when the list is complete, or when the
+    // master server has nothing more to add to the games of the local networks.
+    bool listShown() const;
 
     bool entryShown(int entry) const;
     int lastEntry() const;
@@ -81,8 +84,8 @@ public:
 private:
     void refresh();
 
-    std::vector<std::unique_ptr<ServerData>> servers_;  // arrival order
-    std::vector<const ServerData*> shown_;              // filtered and sorted
+    ServerEntries servers_;
+    std::vector<const ServerData*> shown_;  // filtered and sorted
     Filters filters_;
     int page_ = 1;
     int sortColumn_ = -1;

@@ -106,7 +106,7 @@ QString ServerListPainter::notice() const {
     if (result == MasterserverResult::ResultNone) {
         return tr("Retrieving severlist...");
     }
-    if (result == MasterserverResult::MasterUnreachable) {
+    if (result == MasterserverResult::MasterUnreachable && model_.received() == 0) {
         return tr(
             "The masterserver could not be reached, so you can only connect to servers "
             "directly.");
@@ -166,7 +166,13 @@ void ServerListPainter::paintRow(QPainter& p, const ServerData& s, int entry, in
                               QStringLiteral("%1/%2").arg(s.players()).arg(s.maxPlayers()),
                               QString::number(s.ping())};
     for (int c = 0; c < 4; ++c) {
-        const QRect cr = columnRect(c, y, rowHeight_);
+        QRect cr = columnRect(c, y, rowHeight_);
+        if (c == 0 && s.isLan()) {
+            // Found on a local network: the mark closes the name's column.
+            const QString mark = tr("LAN");
+            p.drawText(cr, Qt::AlignRight | Qt::AlignVCenter, mark);
+            cr.setRight(cr.right() - fm.horizontalAdvance(mark) - scaled(6));
+        }
         p.drawText(cr, Qt::AlignLeft | Qt::AlignVCenter,
                    fm.elidedText(cells[c], Qt::ElideRight, cr.width()));
     }

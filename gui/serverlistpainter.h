@@ -31,7 +31,8 @@ private:
     QString notice() const;
     void paintNotice(QPainter& p, const QString& text, int top);
     void paintRows(QPainter& p, int top);
-    // Ranked and locked servers carry a mark before the name.
+    // Ranked and locked servers carry a mark before the name, those found on a
+    // local network one at the end of the name's column.
     void paintRow(QPainter& p, const ServerData& s, int entry, int y, const QFontMetrics& fm);
     int paintPageLine(QPainter& p, int y);
     void paintButtons(QPainter& p, int y);

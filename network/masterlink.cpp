@@ -1,7 +1,6 @@
 #include "masterlink.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "game/appinfo.h"
 #include "network/connectioncore.h"
@@ -147,23 +146,19 @@ void MasterLink::processServerInfo(ConnectionInfo& record, const ConnectionMessa
     if (!queryAddresses_.contains(connId) || !record.awaitingAnswer) {
         return;
     }
-    const std::optional<Codec::ServerInfo> parsed = Codec::parseServerInfo(message.content);
-    if (!parsed) {
-        return;  // not genuine: the probe runs out by repetition
-    }
-    const Codec::ServerInfo info = ServerClaims::serverInfo(*parsed);
-    core_.takeAnswer(record, {MessageCode::CIN});
     // The recorded entry is "address:port"; the port follows the last colon.
     const QString entry = queryAddresses_.value(connId);
     const qsizetype colon = entry.lastIndexOf(u':');
+    const qint64 ping = record.pingClockStart >= 0 ? core_.nowMs() - record.pingClockStart : 0;
+    const std::optional<ServerData> server =
+        ServerClaims::describedServer(message.content, entry.left(std::max<qsizetype>(colon, 0)),
+                                      Codec::toInt(entry.mid(colon + 1)), ping);
+    if (!server) {
+        return;  // not genuine: the probe runs out by repetition
+    }
+    core_.takeAnswer(record, {MessageCode::CIN});
     if (colon > 0) {
-        const qint64 ping = record.pingClockStart >= 0 ? core_.nowMs() - record.pingClockStart : 0;
-        Q_EMIT core_.events().changedCNewServer(
-            -1, ServerData(
-                    info.version, entry.left(colon), info.name, Codec::toInt(entry.mid(colon + 1)),
-                    info.ranked, info.hasPassword, info.players, info.maxPlayers,
-                    static_cast<int>(std::min<qint64>(ping, std::numeric_limits<int>::max())),
-                    QString()));
+        Q_EMIT core_.events().changedCNewServer(-1, *server);
     }
     if (!finishQuery(connId)) {
         core_.removeConnection(connId);

@@ -6,12 +6,13 @@
 
 #include "game/appinfo.h"
 
-MasterserverSettings MasterserverSettings::load(const QString& directory) {
+MasterserverSettings MasterserverSettings::load(const QString& directory, bool lookUpNames) {
     return loadFile(QDir(directory.isEmpty() ? QDir::currentPath() : directory)
-                        .filePath(QLatin1String(Quadrell::kMasterserverFile)));
+                        .filePath(QLatin1String(Quadrell::kMasterserverFile)),
+                    lookUpNames);
 }
 
-MasterserverSettings MasterserverSettings::loadFile(const QString& path) {
+MasterserverSettings MasterserverSettings::loadFile(const QString& path, bool lookUpNames) {
     const QSettings file(path, QSettings::IniFormat);
     MasterserverSettings s;
     s.addressText = file.value(QStringLiteral("Master/General/Address"), QString()).toString();
@@ -19,7 +20,7 @@ MasterserverSettings MasterserverSettings::loadFile(const QString& path) {
     const int port =
         file.value(QStringLiteral("Master/General/Port"), Quadrell::kDefaultMasterPort).toInt(&ok);
     s.port = (ok && port > 0 && port <= 65535) ? port : Quadrell::kDefaultMasterPort;
-    s.address = resolve(s.addressText);
+    s.address = lookUpNames ? resolve(s.addressText) : QHostAddress(s.addressText.trimmed());
     return s;
 }
 

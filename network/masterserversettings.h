@@ -13,11 +13,12 @@ struct MasterserverSettings {
     bool isSet() const { return !address.isNull(); }
 
     // Reads the file; a missing file or key gives the defaults. The address is
-    // taken as a numeric address first, else looked up as a host name (blocking,
-    // first address found); nothing found leaves it null.
-    static MasterserverSettings load(const QString& directory = QString());
+    // taken as a numeric address first, else, with lookUpNames, looked up as a
+    // host name (blocking, first address found); nothing found leaves it null.
+    // Without lookUpNames a name leaves it null for the reader to look up.
+    static MasterserverSettings load(const QString& directory = QString(), bool lookUpNames = true);
     // The same from a file of any name.
-    static MasterserverSettings loadFile(const QString& path);
+    static MasterserverSettings loadFile(const QString& path, bool lookUpNames = true);
     // The same resolution for any text.
     static QHostAddress resolve(const QString& text);
 };

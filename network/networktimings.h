@@ -27,4 +27,7 @@ struct NetworkTimings {
     // per source address a burst of this many, then one every refill period.
     int strangerBurst = 20;
     int strangerRefillMs = 100;
+    // While the server list is shown, the local networks are asked again this
+    // often: new games show up and stopped ones drop out.
+    int lanScanMs = 5000;
 };

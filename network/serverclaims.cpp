@@ -1,6 +1,7 @@
 #include "serverclaims.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "game/gameblock.h"
 #include "game/gamefield.h"
@@ -159,6 +160,19 @@ PayloadCodec::Pause pause(PayloadCodec::Pause pause) {
 
 PayloadCodec::GameOver gameOver(PayloadCodec::GameOver over) {
     return {std::max(over.score, 0), std::max(over.lines, 0), playtime(over.playtime)};
+}
+
+std::optional<ServerData> describedServer(const QString& payload, const QString& address, int port,
+                                          qint64 pingMs) {
+    const std::optional<PayloadCodec::ServerInfo> parsed = PayloadCodec::parseServerInfo(payload);
+    if (!parsed) {
+        return std::nullopt;
+    }
+    const PayloadCodec::ServerInfo info = serverInfo(*parsed);
+    return ServerData(info.version, address, info.name, port, info.ranked, info.hasPassword,
+                      info.players, info.maxPlayers,
+                      int(std::clamp<qint64>(pingMs, 0, std::numeric_limits<int>::max())),
+                      QString());
 }
 
 }  // namespace ServerClaims

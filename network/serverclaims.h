@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "network/payloadcodec.h"
+#include "network/serverdata.h"
 
 // What a game server says, held to the ranges of the game's own fields before
 // the client or its view computes with it. A player may join a stranger's
@@ -33,6 +34,10 @@ std::optional<PayloadCodec::BlockRecord> block(const PayloadCodec::BlockRecord& 
 // Players and the player limit within the slots, the name as long as a
 // server name may be.
 PayloadCodec::ServerInfo serverInfo(PayloadCodec::ServerInfo info);
+// The list entry of a server that answered a probe ("SIN" payload) from
+// address and port after pingMs; nothing when the answer is not genuine.
+std::optional<ServerData> describedServer(const QString& payload, const QString& address, int port,
+                                          qint64 pingMs);
 PayloadCodec::PlayerList playerList(PayloadCodec::PlayerList list);
 PayloadCodec::PingList pingList(PayloadCodec::PingList list);
 // Nothing for a sender outside the slots and notices.

@@ -1,5 +1,7 @@
 #include "serverdata.h"
 
+#include <QHostAddress>
+
 #include "game/appinfo.h"
 
 ServerData::ServerData(const QString& version, const QString& address, const QString& name,
@@ -18,6 +20,15 @@ ServerData::ServerData(const QString& version, const QString& address, const QSt
 
 bool ServerData::isCurrentVersion() const {
     return version_ == QLatin1String(Quadrell::kVersion);
+}
+
+bool ServerData::sameServer(const ServerData& other) const {
+    if (port_ != other.port_) {
+        return false;
+    }
+    const QHostAddress a(address_);
+    const QHostAddress b(other.address_);
+    return a.isNull() || b.isNull() ? address_ == other.address_ : a.isEqual(b);
 }
 
 bool ServerData::update(const ServerData& other) {

@@ -34,6 +34,12 @@ public:
     int maxPlayers() const { return maxPlayers_; }
     int ping() const { return ping_; }
     QTime time() const { return time_; }
+    // Found by asking the local networks, not (only) through the master server.
+    bool isLan() const { return lan_; }
+    void setLan(bool lan) { lan_ = lan; }
+    // Same server as other, with the address compared as an address, so that
+    // a master's entry and a LAN answer of one server meet.
+    bool sameServer(const ServerData& other) const;
 
     bool isEmpty() const { return players_ == 0; }
     bool isFull() const { return players_ == maxPlayers_; }
@@ -60,6 +66,7 @@ private:
     int maxPlayers_;
     int ping_;
     QTime time_;
+    bool lan_ = false;
 };
 
 Q_DECLARE_METATYPE(ServerData)

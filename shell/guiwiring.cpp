@@ -50,6 +50,11 @@ void connectGuiAndClient(GLWidget& widget, Client& c) {
     QObject::connect(browser, &ServerBrowser::resultMasterserver, s,
                      &GuiSession::processMasterserverResult);
     QObject::connect(browser, &ServerBrowser::newServer, s, &GuiSession::addServer);
+    QObject::connect(browser, &ServerBrowser::lanRoundBegins, s, &GuiSession::beginLanRound);
+    // The local networks are asked again only while the list is on screen.
+    QObject::connect(stack, &GuiStack::applied, browser, [browser](GuiState state) {
+        browser->setListShown(state == GuiState::ServerList);
+    });
 
     // The game: keys out, the HUD's figures and the field copy in; a new game
     // empties the field copy.

@@ -616,6 +616,10 @@
         <translation>Keine aktiven Server zu diesen Filtern gefunden.</translation>
     </message>
     <message>
+        <source>LAN</source>
+        <translation>LAN</translation>
+    </message>
+    <message>
         <source>Player(s)</source>
         <translation>Spieler</translation>
     </message>

@@ -9,16 +9,75 @@ namespace {
 
 constexpr int kPartColumns = 12;
 
+BotOptionsResult readListOptions(const QCommandLineParser& parser, const QCommandLineOption& wait,
+                                 const QCommandLineOption& masterConfig,
+                                 const QCommandLineOption& lanTo, const QCommandLineOption& lanPort,
+                                 BotOptions b) {
+    QString error;
+    if (!readNumberOption(parser, wait, 0, 600000, b.waitMs, error) ||
+        !readMasterConfigOption(parser, masterConfig, b.masterConfig, error)) {
+        return BotOptionsResult::failure(error);
+    }
+    for (const QString& text : parser.values(lanTo)) {
+        const QHostAddress address(text);
+        if (address.protocol() != QAbstractSocket::IPv4Protocol) {
+            return BotOptionsResult::failure(
+                QStringLiteral("'--lan-address' needs an IPv4 address, not '%1'.").arg(text));
+        }
+        b.lanTo.append(address);
+    }
+    for (const QString& text : parser.values(lanPort)) {
+        const auto port = readInteger(text, 1, 65535);
+        if (!port) {
+            return BotOptionsResult::failure(
+                QStringLiteral("'--lan-port' needs a number from 1 to 65535, not '%1'.").arg(text));
+        }
+        b.lanPorts.append(int(*port));
+    }
+    return BotOptionsResult::run(b);
+}
+
 }  // namespace
 
 BotOptionsResult parseBotOptions(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Quadrell player without a window: joins a game server, plays its part "
-                       "of the ring with a simple policy and prints one line per game."));
+                       "of the ring with a simple policy and prints one line per game; or, "
+                       "with --list, prints the servers the game's server list shows."));
     const QCommandLineOption connect(QStringLiteral("connect"),
-                                     QStringLiteral("Game server to join (required)."),
-                                     QStringLiteral("ADDRESS:PORT"));
+                                     QStringLiteral("Game server to join (address or name)."),
+                                     QStringLiteral("HOST:PORT"));
+    const QCommandLineOption list(
+        QStringLiteral("list"),
+        QStringLiteral("Print the servers of the master server and of the local networks, one "
+                       "line each (name, address:port, players, ping, version, marks), and "
+                       "exit."));
+    // The options that only --list reads.
+    const auto forList = [](const char* name, const char* text, const char* value = nullptr) {
+        const QString help = QStringLiteral("With --list: ") + QLatin1String(text);
+        return value == nullptr
+                   ? QCommandLineOption(QLatin1String(name), help)
+                   : QCommandLineOption(QLatin1String(name), help, QLatin1String(value));
+    };
+    const QCommandLineOption json = forList("json", "print a JSON array instead.");
+    const QCommandLineOption wait =
+        forList("wait", "milliseconds to wait for answers (default 2000).", "MS");
+    const QCommandLineOption masterConfig =
+        forList("master-config",
+                "master server settings (default masterserver.ini in the working directory; "
+                "without it only the local networks are asked).",
+                "FILE");
+    const QCommandLineOption lanTo =
+        forList("lan-address",
+                "ask the local network at this broadcast address instead of every interface's "
+                "(may be given more than once).",
+                "ADDRESS");
+    const QCommandLineOption lanPort =
+        forList("lan-port",
+                "ask the local networks at this port (default 27403; may be given more than "
+                "once).",
+                "PORT");
     const QCommandLineOption name(QStringLiteral("name"),
                                   QStringLiteral("Player name (default Bot)."),
                                   QStringLiteral("NAME"));
@@ -58,24 +117,33 @@ BotOptionsResult parseBotOptions(const QStringList& arguments) {
         QStringLiteral("On the way out, writes games played and the input-to-echo latency as "
                        "JSON to FILE."),
         QStringLiteral("FILE"));
-    parser.addOptions(
-        {connect, name, password, games, seed, columns, waitPlayers, loss, skill, statsFile});
-    if (const auto stop = readCommandLine(parser, arguments,
-                                          {&connect, &name, &password, &games, &seed, &columns,
-                                           &waitPlayers, &loss, &skill, &statsFile})) {
+    parser.addOptions({connect, name, password, games, seed, columns, waitPlayers, loss, skill,
+                       statsFile, list, json, wait, masterConfig, lanTo, lanPort});
+    if (const auto stop =
+            readCommandLine(parser, arguments,
+                            {&connect, &name, &password, &games, &seed, &columns, &waitPlayers,
+                             &loss, &skill, &statsFile, &wait, &masterConfig})) {
         return stopped<BotOptions>(*stop);
     }
 
     BotOptions b;
+    b.list = parser.isSet(list);
+    b.json = parser.isSet(json);
+    if (b.json && !b.list) {
+        return BotOptionsResult::failure(QStringLiteral("'--json' goes with '--list'."));
+    }
+    if (b.list) {
+        return readListOptions(parser, wait, masterConfig, lanTo, lanPort, b);
+    }
     if (!parser.isSet(connect)) {
-        return BotOptionsResult::failure(QStringLiteral("'--connect ADDRESS:PORT' is required."));
+        return BotOptionsResult::failure(QStringLiteral("'--connect HOST:PORT' is required."));
     }
     b.address = parser.value(connect);
     const qsizetype colon = b.address.indexOf(QLatin1Char(':'));
-    if (colon < 0 || QHostAddress(b.address.left(colon)).isNull() ||
+    if (colon <= 0 || b.address.left(colon).trimmed().isEmpty() ||
         !readInteger(b.address.mid(colon + 1), 1, 65535)) {
         return BotOptionsResult::failure(
-            QStringLiteral("'--connect' needs a numeric address and a port, as in "
+            QStringLiteral("'--connect' needs an address or a host name and a port, as in "
                            "127.0.0.1:27403, not '%1'.")
                 .arg(b.address));
     }

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <QHostAddress>
+#include <QList>
 #include <cstdint>
 
 #include "apps/common/commandline.h"
@@ -10,7 +12,7 @@
 
 // What a bot was asked to do on its command line.
 struct BotOptions {
-    QString address;  // ADDRESS:PORT, the address numeric
+    QString address;  // HOST:PORT, the host an address or a name
     QString name = QStringLiteral("Bot");
     QString password;  // as the GUI sends it: the marker, then the typed text; empty: none
     int games = 1;
@@ -20,6 +22,14 @@ struct BotOptions {
     int lossPercent = 0;  // datagrams lost on purpose each way
     ComputerSkill skill = ComputerSkill::Simple;
     QString statsFile;  // written on the way out; empty: none
+
+    // --list: prints the servers the game's list would show, then exits.
+    bool list = false;
+    bool json = false;
+    int waitMs = 2000;          // how long answers are waited for
+    QString masterConfig;       // empty: masterserver.ini in the working directory, if any
+    QList<QHostAddress> lanTo;  // where the local networks are asked; empty: every broadcast
+    QList<int> lanPorts;        // asked besides the default game port
 };
 
 using BotOptionsResult = CommandLineResult<BotOptions>;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "apps/bot/bot.h"
+#include "apps/bot/serverlister.h"
 #include "game/appinfo.h"
 
 int main(int argc, char* argv[]) {
@@ -13,6 +14,20 @@ int main(int argc, char* argv[]) {
     const BotOptionsResult parsed = parseBotOptions(QCoreApplication::arguments());
     if (parsed.outcome != CommandLineOutcome::Run) {
         return finishCommandLine("quadrell-bot", parsed.outcome, parsed.text);
+    }
+
+    if (parsed.options.list) {
+        ServerLister lister(parsed.options);
+        QObject::connect(
+            &lister, &ServerLister::finished, &app,
+            [](const QString& text) {
+                std::fputs(text.toUtf8().constData(), stdout);
+                std::fflush(stdout);
+                QCoreApplication::exit(0);
+            },
+            Qt::QueuedConnection);
+        lister.start();
+        return app.exec();
     }
 
     Bot bot(parsed.options);

@@ -1,5 +1,7 @@
 #include "commandline.h"
 
+#include <QFileInfo>
+
 #include <cstdio>
 
 std::optional<CommandLineStop> readCommandLine(
@@ -45,6 +47,21 @@ bool readFileOption(const QCommandLineParser& parser, const QCommandLineOption& 
     }
     if (parser.value(option).isEmpty()) {
         error = QStringLiteral("'--%1' needs a file name.").arg(option.names().constFirst());
+        return false;
+    }
+    out = parser.value(option);
+    return true;
+}
+
+bool readMasterConfigOption(const QCommandLineParser& parser, const QCommandLineOption& option,
+                            QString& out, QString& error) {
+    if (!parser.isSet(option)) {
+        return true;
+    }
+    const QFileInfo file(parser.value(option));
+    if (!file.isFile() || !file.isReadable()) {
+        error =
+            QStringLiteral("Cannot read the master server file '%1'.").arg(parser.value(option));
         return false;
     }
     out = parser.value(option);

@@ -70,6 +70,11 @@ bool readNumberOption(const QCommandLineParser& parser, const QCommandLineOption
 bool readFileOption(const QCommandLineParser& parser, const QCommandLineOption& option,
                     QString& out, QString& error);
 
+// When option is given, it must name a readable master server file
+// (masterserver.ini of another name): it goes to out, or error says why not.
+bool readMasterConfigOption(const QCommandLineParser& parser, const QCommandLineOption& option,
+                            QString& out, QString& error);
+
 // Prints the help to stdout or the error, with a hint, to stderr. The exit
 // code: 0 after help, 2 after an error.
 int finishCommandLine(const char* program, CommandLineOutcome outcome, const QString& text);

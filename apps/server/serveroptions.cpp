@@ -114,15 +114,8 @@ OptionsResult parseDedicatedOptions(const QStringList& arguments) {
                 QStringLiteral("'--state-dir' needs a directory, not '%1'.").arg(d.stateDir));
         }
     }
-    if (parser.isSet(masterConfig)) {
-        d.masterConfig = parser.value(masterConfig);
-        const QFileInfo file(d.masterConfig);
-        if (!file.isFile() || !file.isReadable()) {
-            return OptionsResult::failure(
-                QStringLiteral("Cannot read the master server file '%1'.").arg(d.masterConfig));
-        }
-    }
-    if (!readFileOption(parser, statsFile, d.statsFile, error)) {
+    if (!readMasterConfigOption(parser, masterConfig, d.masterConfig, error) ||
+        !readFileOption(parser, statsFile, d.statsFile, error)) {
         return OptionsResult::failure(error);
     }
     return OptionsResult::run(d);

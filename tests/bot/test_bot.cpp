@@ -1,6 +1,9 @@
 // quadrell-bot: its command line, bots that share a dedicated server and keep
 // to their own part of the ring, and the programs themselves playing a game
 // to its end.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -9,7 +12,9 @@
 #include <QTimer>
 
 #include "apps/bot/bot.h"
+#include "apps/bot/serverlister.h"
 #include "apps/server/dedicatedserver.h"
+#include "client/serverbrowser.h"
 #include "network/connectionfacades.h"
 #include "server/server.h"
 #include "server/serverhost.h"
@@ -34,16 +39,31 @@ private Q_SLOTS:
                "3,--seed,4294967295,--columns,1,--wait-players,4,--loss,100,--stats-file,b.json,"
                "--skill,hard"
             << run << "10.0.0.5:1 Robo Pse cret 3 4294967295 1 4 100 b.json hard";
+        QTest::newRow("host name") << "--connect,game.example:27403" << run
+                                   << "game.example:27403 Bot - 1 1 12 1 0 - simple";
         QTest::newRow("help") << "--help" << int(Outcome::Help) << "";
         const QString ok = QStringLiteral("--connect,127.0.0.1:1,");
-        for (const QString& bad :
-             {QString(), QStringLiteral("--connect"), QStringLiteral("--connect,127.0.0.1"),
-              QStringLiteral("--connect,localhost:27403"), QStringLiteral("--connect,127.0.0.1:0"),
-              QStringLiteral("--connect,127.0.0.1:65536"), QStringLiteral("--connect,127.0.0.1:2x"),
-              ok + "--connect,127.0.0.1:2", ok + "--name, ", ok + "--password,", ok + "--games,0",
-              ok + "--seed,-1", ok + "--seed,4294967296", ok + "--columns,13",
-              ok + "--wait-players,5", ok + "--loss,101", ok + "--stats-file,", ok + "--bogus",
-              ok + "stray"}) {
+        for (const QString& bad : {QString(),
+                                   QStringLiteral("--connect"),
+                                   QStringLiteral("--connect,127.0.0.1"),
+                                   QStringLiteral("--connect,:27403"),
+                                   QStringLiteral("--connect,127.0.0.1:0"),
+                                   QStringLiteral("--json"),
+                                   ok + "--json",
+                                   QStringLiteral("--connect,127.0.0.1:65536"),
+                                   QStringLiteral("--connect,127.0.0.1:2x"),
+                                   ok + "--connect,127.0.0.1:2",
+                                   ok + "--name, ",
+                                   ok + "--password,",
+                                   ok + "--games,0",
+                                   ok + "--seed,-1",
+                                   ok + "--seed,4294967296",
+                                   ok + "--columns,13",
+                                   ok + "--wait-players,5",
+                                   ok + "--loss,101",
+                                   ok + "--stats-file,",
+                                   ok + "--bogus",
+                                   ok + "stray"}) {
             QTest::newRow(qPrintable("bad " + bad)) << bad << int(Outcome::Error) << "";
         }
         // Levels are written as the help lists them.
@@ -73,6 +93,122 @@ private Q_SLOTS:
                          .arg(skillName(o.skill)),
                      options);
         }
+    }
+
+    void listCommandLine() {
+        const auto parse = [](const QString& args) {
+            return parseBotOptions(QStringList{"quadrell-bot"} + args.split(','));
+        };
+        const BotOptionsResult r = parse(
+            "--list,--json,--wait,0,--lan-address,127.0.0.1,--lan-address,10.0.0.255,"
+            "--lan-port,1,--lan-port,65535");
+        QCOMPARE(int(r.outcome), int(Outcome::Run));
+        QVERIFY(r.options.list && r.options.json);
+        QCOMPARE(r.options.waitMs, 0);
+        QCOMPARE(r.options.lanTo,
+                 (QList<QHostAddress>{QHostAddress("127.0.0.1"), QHostAddress("10.0.0.255")}));
+        QCOMPARE(r.options.lanPorts, (QList<int>{1, 65535}));
+        QCOMPARE(parse("--list").options.waitMs, 2000);
+        for (const char* bad : {"--list,--wait,-1", "--list,--wait,x", "--list,--lan-port,0",
+                                "--list,--lan-address,::1", "--list,--lan-address,lan",
+                                "--list,--master-config,/nonexistent/m.ini"}) {
+            QVERIFY2(parse(bad).outcome == Outcome::Error, bad);
+        }
+    }
+
+    // Two game servers on 127.0.0.1 and no master server: the list asks the
+    // "local network" at 127.0.0.1, finds both, marked LAN, and prints them;
+    // while it is shown, a server that stops drops out with the next round.
+    void lanGamesAreListedWithoutAMaster() {
+        QTemporaryDir dir;
+        std::unique_ptr<DedicatedServer> servers[2];
+        BotOptions list;
+        list.list = true;
+        list.waitMs = 500;
+        list.masterConfig = dir.filePath(QStringLiteral("none.ini"));
+        list.lanTo = {nettest::kLocal};
+        for (int i = 0; i < 2; ++i) {
+            DedicatedOptions o;
+            o.port = 0;
+            o.name = i == 0 ? QStringLiteral("Alpha") : QStringLiteral("Beta game");
+            o.masterConfig = list.masterConfig;
+            servers[i] = std::make_unique<DedicatedServer>(o, nettest::fastTimings());
+            QVERIFY(servers[i]->start());
+            list.lanPorts.append(servers[i]->port());
+        }
+        ServerLister lister(list, nettest::fastTimings());
+        QSignalSpy done(&lister, &ServerLister::finished);
+        lister.start();
+        // One "CIN" of 9 bytes to each port asked: the two servers'.
+        QCOMPARE(lister.browser().lan().lastRoundBytes(), 2 * 9);
+        QTRY_COMPARE(done.size(), 1);
+        QStringList lines = done.first().first().toString().split('\n', Qt::SkipEmptyParts);
+        lines.sort();
+        QCOMPARE(lines.size(), 2);
+        const QRegularExpression line(
+            R"(^(Alpha|Beta game)\t127\.0\.0\.1:(\d+)\t0/4\t\d+ ms\tBeta 0\.92\tlan$)");
+        for (int i = 0; i < 2; ++i) {
+            const QRegularExpressionMatch m = line.match(lines[i]);
+            QVERIFY2(m.hasMatch(), qPrintable(lines[i]));
+            QCOMPARE(m.captured(2).toInt(), servers[i]->port());
+        }
+
+        ServerEntries shown;
+        ServerBrowser& browser = lister.browser();
+        connect(&browser, &ServerBrowser::newServer,
+                [&shown](const ServerData& s) { shown.add(s); });
+        connect(&browser, &ServerBrowser::lanRoundBegins, [&shown] { shown.beginLanRound(); });
+        browser.setLanInterval(100);
+        browser.setListShown(true);
+        QTRY_COMPARE(shown.size(), 2);
+        servers[1].reset();
+        QTRY_COMPARE(shown.size(), 1);
+        QCOMPARE(shown.at(0).name(), "Alpha");
+        QVERIFY(shown.at(0).isLan());
+        browser.setListShown(false);
+    }
+
+    // The program: text and JSON, and an empty list that is no error.
+    void listProgramPrintsWhatAnswers() {
+        QTemporaryDir dir;
+        const auto run = [&dir](const QStringList& args) {
+            QProcess p;
+            p.setWorkingDirectory(dir.path());  // no masterserver.ini there
+            p.start(QStringLiteral(QUADRELL_BOT_PROGRAM),
+                    QStringList{"--list", "--wait", "700", "--lan-address", "127.0.0.1"} + args);
+            p.waitForFinished(20000);
+            return std::pair(p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()));
+        };
+        QProcess server;
+        server.setWorkingDirectory(dir.path());
+        server.start(
+            QStringLiteral(QUADRELL_SERVER_PROGRAM),
+            {"--port", "0", "--name", "Open  house", "--password", "x", "--max-players", "3"});
+        QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 10000);
+        const QString port = QString::fromUtf8(server.readLine()).section(' ', -1).trimmed();
+
+        const auto [textCode, text] = run({"--lan-port", port});
+        QCOMPARE(textCode, 0);
+        QVERIFY2(QRegularExpression(R"(^Open house\t127\.0\.0\.1:)" + port +
+                                    R"(\t0/3\t\d+ ms\tBeta 0\.92\tpassword,lan\n$)")
+                     .match(text)
+                     .hasMatch(),
+                 qPrintable(text));
+        const auto [jsonCode, json] = run({"--lan-port", port, "--json"});
+        QCOMPARE(jsonCode, 0);
+        const QJsonArray array = QJsonDocument::fromJson(json.toUtf8()).array();
+        QCOMPARE(array.size(), 1);
+        const QJsonObject o = array.first().toObject();
+        QCOMPARE(o.value("name").toString(), "Open house");
+        QCOMPARE(o.value("port").toInt(), port.toInt());
+        QCOMPARE(o.value("maxPlayers").toInt(), 3);
+        QVERIFY(o.value("password").toBool() && o.value("lan").toBool() &&
+                !o.value("ranked").toBool());
+        server.terminate();
+        QVERIFY(server.waitForFinished(10000));
+
+        QCOMPARE(run({"--lan-port", port, "--json"}), std::pair(0, QStringLiteral("[]\n")));
+        QCOMPARE(run({"--lan-port", port}), std::pair(0, QString()));
     }
 
     // Two bots on one dedicated server: each fills only the first two columns

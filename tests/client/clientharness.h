@@ -10,6 +10,7 @@
 #include "client/client.h"
 #include "game/fieldmirror.h"
 #include "tests/support/fakeconnection.h"
+#include "tests/support/fakehostlookup.h"
 
 using Calls = QList<QVariantList>;
 
@@ -148,6 +149,7 @@ struct ClientHarness : ClientRecorder {
     std::vector<ServerSettings> started;  // the servers asked for
     int stopped = 0;
     QList<int> quits;
+    FakeHostLookup names;
     std::unique_ptr<Client> client;
 
     // The two ini files are written first unless empty; listen: record the GUI signals.
@@ -159,6 +161,7 @@ struct ClientHarness : ClientRecorder {
         env.directory = dir.path();
         env.now = [] { return QDateTime(QDate(2011, 3, 5), QTime(18, 4, 11)); };
         env.quit = [this](int code) { quits.append(code); };
+        env.lookup = names.lookup();
         client = std::make_unique<Client>(
             tcp, udp, master,
             [this](const ServerSettings& s) -> std::unique_ptr<EmbeddedServer> {

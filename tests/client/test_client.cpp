@@ -147,18 +147,16 @@ private Q_SLOTS:
                                         "Connecting to 10.0.0.5:1234...\n\nPress 'ESC' to abort."));
         QVERIFY(h.readFile("settings.ini").contains("IP=10.0.0.5:1234"));
 
-        // Names are never looked up, and a port must be one: at once, no probe.
-        for (const char* bad : {"example.org", "10.0.0.5:port", "10.0.0.5:0"}) {
+        // A port must be one: at once, no probe and no look-up.
+        for (const char* bad : {"10.0.0.5:port", "10.0.0.5:0", "example.org:0"}) {
             h.clearLog();
             h.client->joinGame(false, bad, false, QString());
             QCOMPARE(h.events.size(), 4);
             QCOMPARE(h.events.mid(2), (QStringList{base(GuiState::NoState), "last"}));
         }
-        QCOMPARE(h.events.at(1), "error F The server '10.0.0.5:0' could not be found.");
+        QCOMPARE(h.events.at(1), "error F The server 'example.org:0' could not be found.");
         QCOMPARE(h.master->count("queryServer"), 0);
-        h.client->joinGame(false, "example.org", false, QString());
-        QCOMPARE(h.eventsOf("error").last(),
-                 "error F The server 'example.org:27403' could not be found.");
+        QVERIFY(h.names.asked.isEmpty());
 
         h.client->joinGame(false, "10.0.0.5:1234", false, QString());
         h.answerProbe("Beta 0.92", "10.0.0.9", 27403);  // a server-list answer
@@ -168,6 +166,37 @@ private Q_SLOTS:
         QCOMPARE(h.events, (QStringList{"error F The server '10.0.0.5:1234' could not be found.",
                                         "resetChat", base(GuiState::NoState), "last"}));
         QCOMPARE(h.tcp->count("connectWithHello"), 0);
+    }
+
+    // A host name is looked up while the window goes on; what does not resolve
+    // reads as an address that is not there. Escape, or a newer join, leaves an
+    // answer that comes late without effect.
+    void hostNamesAreLookedUpWithoutBlocking() {
+        ClientHarness h;
+        h.client->joinGame(false, "game.example:1234", false, QString());
+        QCOMPARE(h.names.asked, QStringList{"game.example"});
+        QCOMPARE(h.master->count("queryServer"), 0);
+        h.names.answer({QHostAddress("::1"), QHostAddress("10.0.0.7")});
+        QCOMPARE(h.master->callsOf("queryServer"), (Calls{{"10.0.0.7", 1234}}));
+        h.client->abortAction();
+
+        h.clearLog();
+        h.client->joinGame(false, "nowhere.example", false, QString());
+        h.names.answer({});
+        QCOMPARE(h.events.mid(1),
+                 (QStringList{"error F The server 'nowhere.example:27403' could not be found.",
+                              base(GuiState::NoState), "last"}));
+
+        h.client->joinGame(false, "slow.example", false, QString());
+        h.clearLog();
+        h.client->abortAction();
+        QCOMPARE(h.events, (QStringList{"resetChat", base(GuiState::NoState), "last"}));
+        h.names.answer({QHostAddress("10.0.0.8")});
+        h.client->joinGame(false, "old.example", false, QString());
+        h.client->joinGame(false, "new.example", false, QString());
+        h.names.answer({QHostAddress("10.0.0.1")});
+        h.names.answer({QHostAddress("10.0.0.2")});
+        QCOMPARE(h.master->callsOf("queryServer"), (Calls{{"10.0.0.2", 27403}}));
     }
 
     void passwordScreenRetriesTheOldAddress() {

@@ -181,11 +181,11 @@ private Q_SLOTS:
         QCOMPARE(lists[1].front()->playerNames(), "Player1 Player2");
     }
 
-    // Joins that never reach a lobby (another version, a host name, which is
-    // never looked up, a port that is taken), then a password game joined by
-    // address: the probe asks for the password, the retry keeps the address, a
-    // wrong password and a full server are refused; the host kicks a player,
-    // and the host leaving shuts the server down.
+    // Joins that never reach a lobby (another version, a host name that the
+    // system's resolver turns into the probed address, a port that is taken), then a password game
+    // joined by address: the probe asks for the password, the retry keeps the address, a wrong
+    // password and a full server are refused; the host kicks a player, and the host leaving shuts
+    // the server down.
     void refusalsJoiningKickingAndShutdown() {
         nettest::RawPeer old;
         Player ben("Ben");
@@ -197,10 +197,11 @@ private Q_SLOTS:
         QTRY_VERIFY(ben.saw(
             QStringLiteral("error F The server '%1' requires version 'Beta 0.91' of the game.")
                 .arg(oldAddress)));
-        ben.events.clear();
-        ben.client->joinGame(false, "localhost:5000", false, QString());
-        QCOMPARE(ben.eventsOf("error"),
-                 QStringList{"error F The server 'localhost:5000' could not be found."});
+        nettest::RawPeer named;
+        ben.client->joinGame(false, QStringLiteral("localhost:%1").arg(named.port()), false,
+                             QString());
+        QTRY_VERIFY(named.count("CIN") > 0);
+        ben.client->abortAction();
         QTcpServer taken;
         QVERIFY(taken.listen(nettest::kLocal, 0));
         ben.events.clear();

@@ -4,7 +4,9 @@
 #include <QTest>
 
 #include "client/serverbrowser.h"
+#include "client/serverentries.h"
 #include "tests/support/fakeconnection.h"
+#include "tests/support/fakehostlookup.h"
 
 namespace {
 
@@ -12,9 +14,12 @@ using Calls = QList<QVariantList>;
 
 struct Browser {
     explicit Browser(bool withMaster = true)
-        : browser(master, withMaster
-                              ? MasterserverSettings{"127.0.0.1", QHostAddress("127.0.0.1"), 3001}
-                              : MasterserverSettings{}) {
+        : Browser(withMaster ? MasterserverSettings{"127.0.0.1", QHostAddress("127.0.0.1"), 3001}
+                             : MasterserverSettings{}) {}
+    explicit Browser(const MasterserverSettings& where) : browser(master, where) {
+        // Nothing leaves this machine: the local networks are nobody's here.
+        browser.lan().setTargets([] { return QList<QHostAddress>(); });
+        browser.setHostLookup(names.lookup());
         const auto say = [this](const QString& what) {
             return [this, what] { events.append(what); };
         };
@@ -36,6 +41,7 @@ struct Browser {
     void fail() { Q_EMIT master->errorOccured(-1, ConnectionInterface::ConnectionLost); }
 
     FakeMasterConnection* master = new FakeMasterConnection;  // owned by the browser
+    FakeHostLookup names;
     ServerBrowser browser;
     QStringList events;
 };
@@ -117,6 +123,90 @@ private Q_SLOTS:
         QCOMPARE(b.events, heard);
         QCOMPARE(b.master->count("connectToHost"),
                  asked.contains('l') || asked.contains('c') ? 1 : 0);
+    }
+
+    // A master server named in masterserver.ini is looked up once, on first
+    // use; requests wait for the answer, and a name that does not resolve
+    // answers as a master server that does not answer.
+    void masterNamesAreLookedUpOnFirstUse() {
+        Browser b(MasterserverSettings{"master.example", QHostAddress(), 3001});
+        QVERIFY(b.browser.hasMaster());
+        b.browser.getServerlist();
+        b.browser.getServerlist();
+        QCOMPARE(b.names.asked, QStringList{"master.example"});
+        QCOMPARE(b.master->count("connectToHost"), 0);
+        b.names.answer({QHostAddress("10.0.0.3")});
+        QCOMPARE(b.master->callsOf("connectToHost"), (Calls{{"10.0.0.3", 3001}}));
+        QCOMPARE(b.master->count("requestServerlist"), 1);
+        b.browser.checkMaster();
+        QCOMPARE(b.names.asked.size(), 1);
+        QCOMPARE(b.master->count("sendMasterTest"), 1);
+
+        Browser lost(MasterserverSettings{"nowhere.example", QHostAddress(), 3001});
+        lost.browser.checkMaster();
+        lost.names.answer({});
+        lost.browser.getServerlist();
+        lost.names.answer({});
+        QCOMPARE(lost.events, (QStringList{"unreachable", "list 4"}));
+        QCOMPARE(lost.names.asked.size(), 2);  // tried again: the network may be back
+        QVERIFY(lost.master->calls.isEmpty());
+    }
+
+    // A game seen through the master server and on a local network is one
+    // entry with the LAN mark and the newest figures; the same address on
+    // another port is another game. A LAN round drops what only the local
+    // networks knew and did not answer since the last round.
+    void entriesListEachGameOnce() {
+        const auto game = [](const QString& address, int port, bool lan, int players) {
+            ServerData s("Beta 0.92", address, "G", port, false, false, players, 4, 9, QString());
+            s.setLan(lan);
+            return s;
+        };
+        ServerEntries e;
+        e.add(game("192.168.1.5", 27403, false, 1));
+        e.add(game("::ffff:192.168.1.5", 27403, true, 2));
+        e.add(game("192.168.1.6", 27403, true, 0));
+        e.add(game("192.168.1.6", 27404, true, 3));
+        e.add(game("192.168.1.5", 27403, false, 4));  // the master's again: the mark stays
+        QCOMPARE(e.size(), 3);
+        QVERIFY(e.at(0).isLan());
+        QCOMPARE(e.at(0).players(), 4);
+        QCOMPARE(e.at(2).port(), 27404);
+
+        QVERIFY(!e.beginLanRound());  // everything answered
+        e.add(game("192.168.1.6", 27403, true, 1));
+        QVERIFY(e.beginLanRound());
+        QCOMPARE(e.size(), 2);  // the master's game stays without answering
+        QCOMPARE(e.at(1).players(), 1);
+        QVERIFY(e.beginLanRound());
+        QCOMPARE(e.size(), 1);
+        QCOMPARE(e.at(0).address(), "192.168.1.5");
+    }
+
+    void broadcastGoesWhereTheNetworksAre() {
+        const QHostAddress lan("192.168.1.255");
+        const QHostAddress lab("10.1.255.255");
+        const QList<LanInterface> interfaces{
+            {.up = true,
+             .loopback = false,
+             .canBroadcast = true,
+             .broadcasts = {lan, QHostAddress("ff02::1")}},
+            {.up = false,
+             .loopback = false,
+             .canBroadcast = true,
+             .broadcasts = {QHostAddress("172.16.0.255")}},
+            {.up = true,
+             .loopback = true,
+             .canBroadcast = true,
+             .broadcasts = {QHostAddress("127.255.255.255")}},
+            {.up = true,
+             .loopback = false,
+             .canBroadcast = false,
+             .broadcasts = {QHostAddress("172.17.0.255")}},
+            {.up = true, .loopback = false, .canBroadcast = true, .broadcasts = {lab, lan}},
+        };
+        QCOMPARE(broadcastAddresses(interfaces), (QList<QHostAddress>{lan, lab}));
+        QVERIFY(broadcastAddresses({}).isEmpty());
     }
 };
 

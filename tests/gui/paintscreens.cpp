@@ -45,6 +45,10 @@ const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{
          f.play("Down Enter Down Down Enter Enter type:192.168.0.17:27");
          f.key(Qt::Key_Left, Qt::ShiftModifier);
      }},
+    {"joinname",
+     [](GuiFixture& f) {
+         f.play("Down Enter Down Down Enter Enter type:lan-party-server.games.example.org:27403");
+     }},
     {"password",
      [](GuiFixture& f) {
          f.play("Down Enter Down Down Enter Down Enter");
@@ -60,9 +64,11 @@ const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{
      [](GuiFixture& f) {
          f.play("Down Enter Down Enter");
          for (int i = 0; i < 15; ++i) {
-             f.gui->session().addServer(server(QStringLiteral("Server number %1").arg(i + 1),
-                                               20 + 7 * i, i % 3 == 0, i % 4 == 1, i % 5, 4,
-                                               i == 6 ? "Beta 0.91" : "Beta 0.92"));
+             ServerData s =
+                 server(QStringLiteral("Server number %1").arg(i + 1), 20 + 7 * i, i % 3 == 0,
+                        i % 4 == 1, i % 5, 4, i == 6 ? "Beta 0.91" : "Beta 0.92");
+             s.setLan(i % 4 == 2);
+             f.gui->session().addServer(s);
          }
          f.gui->session().processMasterserverResult(MasterserverResult::MasterListDone);
          // Version "Same" drops the old server; the second joinable row is chosen.

@@ -32,6 +32,10 @@ private Q_SLOTS:
         QTest::newRow("join direct")
             << "Down Enter Down Down Enter Enter type:10.0.0.1:5000 Enter Down Enter"
             << QStringList{"join F 10.0.0.1:5000 T ''"} << notice;
+        QTest::newRow("join by host name")
+            << "Down Enter Down Down Enter Enter "
+               "type:lan-party-server.games.example.org:27403 Enter Down Enter"
+            << QStringList{"join F lan-party-server.games.example.org:27403 T ''"} << notice;
         QTest::newRow("join escape restores the address")
             << "Down Enter Down Down Enter Enter type:1.2.3.4 Enter Esc Down Down Enter Down Enter"
             << QStringList{"join F ... T ''"} << notice;
@@ -259,6 +263,30 @@ private Q_SLOTS:
         f.play("Enter Enter Down Down Down Down Down Down Down Down Down Down Enter");
         QCOMPARE(f.events, (QStringList{"serverlist", "filter 1", "filter 2", "filter 0",
                                         "join F 10.0.0.7:27403 F ''"}));
+    }
+
+    // Without a master server the games of the local networks still make a
+    // list to sort and join; a LAN round drops the one that stopped answering.
+    void lanGamesListWithoutAMaster() {
+        GuiFixture f;
+        f.play("Down Enter Down Enter");
+        GuiSession& s = f.gui->session();
+        s.processMasterserverResult(MasterserverResult::MasterUnreachable);
+        QVERIFY(!s.servers().listShown());
+        ServerData gone = server("gone", 5);
+        gone.setLan(true);
+        s.addServer(gone);
+        s.beginLanRound();
+        ServerData lan = server("lan", 7);
+        lan.setLan(true);
+        s.addServer(lan);
+        QVERIFY(s.servers().listShown());
+        s.beginLanRound();
+        QCOMPARE(s.servers().received(), 1);
+        f.play("Enter");  // the first header: sorted by name
+        QCOMPARE(s.servers().sortColumn(), 0);
+        f.play("Down Down Down Down Enter");
+        QCOMPARE(f.events, (QStringList{"serverlist", "join F 10.0.0.7:27403 F ''"}));
     }
 };
 

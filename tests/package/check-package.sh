@@ -95,6 +95,7 @@ completion_test() {  # program, word being typed -> the offered words
 }
 [ "$(completion_test quadrell-stats --r)" = "--rate-limit" ] || fail "completion: $(completion_test quadrell-stats --r)"
 [ "$(completion_test quadrell-server --pa)" = "--password" ] || fail "completion: $(completion_test quadrell-server --pa)"
+[ "$(completion_test quadrell-bot --lan-)" = "--lan-address --lan-port" ] || fail "completion: $(completion_test quadrell-bot --lan-)"
 
 # Lintian's errors fail; its warnings are listed for the reader. These
 # packages are uncompressed on purpose (make package compresses).
