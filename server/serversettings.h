@@ -3,10 +3,11 @@
 #include <QString>
 
 #include "game/appinfo.h"
+#include "game/computerskill.h"
 
 // What the host chose for its game server. The connection layer uses name,
 // maxPlayers, hostKey and the password; the server itself needs the port (for
-// the master server), singleplayer and stats.
+// the master server), singleplayer, stats and the computer players.
 struct ServerSettings {
     QString name;
     int port = Quadrell::kDefaultGamePort;
@@ -16,6 +17,9 @@ struct ServerSettings {
     int hostKey = -1;
     bool usePassword = false;
     QString password;
+    int computers = 0;  // computer players seated at the start, as places allow
+    ComputerSkill computerSkill = ComputerSkill::Normal;
+    bool computerTakeover = true;  // a computer takes over from a player leaving a game
 };
 
 // Every duration of the game server in one place; tests shorten them.

@@ -619,6 +619,10 @@
         <source>The stats could not be sended.</source>
         <translation>Die Statistik konnte nicht übertragen werden.</translation>
     </message>
+    <message>
+        <source>%1 takes over for %2</source>
+        <translation>%1 spielt für %2 weiter</translation>
+    </message>
 </context>
 <context>
     <name>ServerHost</name>

@@ -6,6 +6,7 @@
 #include "apps/common/commandline.h"
 
 #include "game/appinfo.h"
+#include "game/computerskill.h"
 
 // What the dedicated server was asked to do on its command line.
 struct DedicatedOptions {
@@ -18,6 +19,9 @@ struct DedicatedOptions {
     QString masterConfig;     // empty: "masterserver.ini" in the working directory
     QString statsFile;        // empty: no tick figures are written
     int heartbeatMs = 60000;  // how often the master server hears from us
+    int computers = 0;        // computer players seated from the start
+    ComputerSkill computerSkill = ComputerSkill::Normal;
+    bool computerTakeover = true;  // a computer plays on for a player who leaves a game
 };
 
 using OptionsResult = CommandLineResult<DedicatedOptions>;

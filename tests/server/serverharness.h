@@ -36,6 +36,14 @@ inline QString journalEntry(const CallLog::Call& call) {
     return plain.value(call.op);
 }
 
+inline QVariantList ints(std::initializer_list<int> values) {
+    QVariantList out;
+    for (int v : values) {
+        out << v;
+    }
+    return out;
+}
+
 // Timers that never fire while a test drives the server by hand.
 inline ServerTimings quietTimings() {
     ServerTimings t;

@@ -11,14 +11,6 @@ namespace {
 
 using Status = GamePlayer::PlayerStatus;
 
-QVariantList ints(std::initializer_list<int> values) {
-    QVariantList out;
-    for (int v : values) {
-        out << v;
-    }
-    return out;
-}
-
 QList<int> column(const QList<QVariantList>& calls, int index) {
     QList<int> out;
     for (const QVariantList& c : calls) {
