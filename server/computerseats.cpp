@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "game/playernames.h"
+
 namespace {
 
 constexpr int kColumnsPerPlayer = 12;
@@ -58,7 +60,9 @@ int ComputerSeats::seat(int slot, bool standIn, const QList<int>& connected, int
                        [number](const auto& s) { return s.second.number == number; })) {
         ++number;
     }
-    const QString name = QStringLiteral("CPU %1").arg(number);
+    // Names travel between spaces: the space becomes '_' as in anyone's name.
+    const QString name =
+        PlayerNames::sanitised(QStringLiteral("CPU %1").arg(number), QStringLiteral("_"));
     sim_.addPlayer(slot, id, 0,
                    std::make_unique<GamePlayer>(id, name, -1, true, GamePlayer::Ready));
     // Seeded by its number, so that the same game goes the same way again.

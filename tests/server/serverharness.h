@@ -137,6 +137,9 @@ struct ServerHarness {
     QVariantList lastStatuses() const {
         return stream->last(QStringLiteral("sendSPlayerlist"))[4].toList();
     }
+    QStringList lastNames() const {
+        return stream->last(QStringLiteral("sendSPlayerlist"))[2].toStringList();
+    }
     QVariantList lastColours() const {
         return stream->last(QStringLiteral("sendSPlayerlist"))[3].toList();
     }

@@ -96,8 +96,6 @@ private Q_SLOTS:
             << "1 easy T";
         QTest::newRow("no place left")
             << QStringList{"--max-players", "2", "--computers", "2"} << "";
-        QTest::newRow("too many") << QStringList{"--computers", "4"} << "";
-        QTest::newRow("negative") << QStringList{"--computers", "-1"} << "";
         QTest::newRow("simple") << QStringList{"--computer-skill", "simple"} << "";
         QTest::newRow("unknown skill") << QStringList{"--computer-skill", "expert"} << "";
     }

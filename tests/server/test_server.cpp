@@ -146,7 +146,9 @@ private Q_SLOTS:
     }
 
     void leavingParksBlocksAndTheLastOneStopsTheGame() {
-        ServerHarness h;
+        HarnessOptions o;
+        o.settings.computerTakeover = false;  // no computer plays on
+        ServerHarness h(o);
         h.startPlaying(2);
         h.tick();
         Q_EMIT h.stream->changedSPlayerPause(1);
