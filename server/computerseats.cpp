@@ -14,11 +14,6 @@ ComputerSeats::ComputerSeats(GameSimulation& sim, const Clock& clock) : sim_(sim
 
 ComputerSeats::~ComputerSeats() = default;
 
-bool ComputerSeats::isStandIn(int connId) const {
-    const auto it = seats_.find(connId);
-    return it != seats_.end() && it->second.standIn;
-}
-
 QList<int> ComputerSeats::ids() const {
     QList<int> out;
     for (const auto& [connId, seat] : seats_) {

@@ -13,7 +13,7 @@
 
 // The computer players a game server seats itself: players without a
 // connection. Each holds a client id that no connection holds (the server
-// tells its connections which), is named "CPU n" with the lowest n free, and
+// tells its connections which), is named CPU_n with the lowest n free, and
 // plays through a person's five key counters, which it sets in the simulation
 // before every tick. It sees the field on a copy kept from the events the
 // clients are sent, so it knows what a client knows and nothing more.
@@ -28,10 +28,8 @@ public:
     ~ComputerSeats();
 
     void setSkill(ComputerSkill skill) { skill_ = skill; }
-    ComputerSkill skill() const { return skill_; }
 
     bool isSeat(int connId) const { return seats_.count(connId) != 0; }
-    bool isStandIn(int connId) const;
     // Client ids of the seats, ascending.
     QList<int> ids() const;
     QList<int> standIns() const;
@@ -56,8 +54,6 @@ public:
     void startGame();
     // The first column of the part of the ring the slot had at the start.
     int partOf(int slot) const { return parts_.at(slot); }
-    // A computer that took over a slot plays the part the slot had.
-    void joinGame(int connId);
 
     // Every computer in the game presses what it wants to press now.
     void play();
@@ -68,11 +64,13 @@ public:
     void blocksMerged(const QList<GameBlock*>& blocks);
 
 private:
+    // The computer plays the part of the ring its slot had at the start.
+    void joinGame(int connId);
     int freeId(const QList<int>& connected, int freedId) const;
     int seat(int slot, bool standIn, const QList<int>& connected, int freedId);
 
     struct Seat {
-        int number = 0;  // the n of "CPU n"
+        int number = 0;  // the n of CPU_n
         bool standIn = false;
         std::unique_ptr<ComputerPlayer> player;
     };

@@ -422,12 +422,16 @@ private Q_SLOTS:
             client.join(port, kKey);
             QTRY_VERIFY(client.joined());
             QVERIFY(client.tcpHost);
+            client.players({QStringLiteral("Ann")}, Status::Waiting);
+            thread->addComputer();  // from this thread, as the host's program calls it
+            QTRY_VERIFY(client.names.contains(QStringLiteral("CPU_1")));
             if (hostLeavesFirst) {
                 client.leave();  // the server says "SSHD" and deletes itself
                 QTRY_VERIFY(client.shutdowns > 0);
             }
             thread->exit(0);
             QVERIFY(thread->wait(5000));
+            thread->addComputer();  // to nobody
             thread.reset();
             QTRY_COMPARE(master.count("SOF"), goodbyes + 1);
         }
