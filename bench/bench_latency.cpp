@@ -17,6 +17,7 @@
 #include <memory>
 #include <vector>
 
+#include "apps/common/threadhosting.h"
 #include "client/client.h"
 #include "game/fieldmirror.h"
 #include "game/gamegrid.h"
@@ -33,18 +34,20 @@ public:
         Client::Environment env;
         env.directory = dir_.path();
         env.quit = [](int) {};
-        ClientNetwork net;
-        net.listenAddress = QHostAddress(QHostAddress::LocalHost);
-        client = std::make_unique<Client>(env, net);
-        connect(client.get(), &Client::startPlayTime, this, [this] {
+        ThreadHosting hosting;
+        hosting.listenAddress = QHostAddress(QHostAddress::LocalHost);
+        hosting.directory = env.directory;
+        client = std::make_unique<Client>(env, ClientNetwork{}, threadServerStarter(hosting));
+        ClientGame* game = &client->game();
+        connect(game, &ClientGame::startPlayTime, this, [this] {
             keys_.fill(0);
             QTimer::singleShot(kPauseMs, this, &Player::press);
         });
-        connect(client.get(), &Client::createdNewBlock, this,
+        connect(game, &ClientGame::createdNewBlock, this,
                 [this](const BlockRecord& b, int fieldsizeX) { mirror_.addBlock(b, fieldsizeX); });
-        connect(client.get(), &Client::mergeBlocks, this,
+        connect(game, &ClientGame::mergeBlocks, this,
                 [this](const QList<GameMovement>& m) { mirror_.mergeBlocks(m); });
-        connect(client.get(), &Client::moveBlocks, this,
+        connect(game, &ClientGame::moveBlocks, this,
                 [this](const QList<GameMovement>& m, const QList<int>& active) {
                     const qint64 now = clock_.nsecsElapsed();
                     mirror_.moveBlocks(m, active);
@@ -80,7 +83,7 @@ private:
         waiting_ = true;
         const int attempt = ++attempt_;
         sentAt_ = clock_.nsecsElapsed();
-        client->inputKeys(keys_);
+        client->game().inputKeys(keys_);
         QTimer::singleShot(kGiveUpMs, this, [this, attempt] {
             if (waiting_ && attempt == attempt_) {
                 waiting_ = false;

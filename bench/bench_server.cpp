@@ -80,11 +80,7 @@ public:
                 server_->computers().isSeat(p->connId())) {
                 continue;
             }
-            bool pending = false;
-            for (int k = 0; k < GamePlayer::kKeys; ++k) {
-                pending = pending || p->keyPending(k);
-            }
-            if (pending) {
+            if (p->anyKeyPending()) {
                 continue;
             }
             const GameBlock& b = *p->currentBlock();

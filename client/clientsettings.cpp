@@ -41,6 +41,14 @@ QString ClientSettings::defaultName(int player) {
     return QCoreApplication::translate("Client", "Player") + QString::number(player);
 }
 
+void ClientSettings::takeOptions(Options chosen) {
+    chosen.color1 = options.color1;
+    chosen.color2 = options.color2;
+    chosen.name1 = PlayerNames::sanitised(chosen.name1, defaultName(1));
+    chosen.name2 = PlayerNames::sanitised(chosen.name2, defaultName(2));
+    options = std::move(chosen);
+}
+
 ClientSettings::ClientSettings(const QString& directory)
     : file_(std::make_unique<QSettings>(QDir(directory.isEmpty() ? QDir::currentPath() : directory)
                                             .filePath(QLatin1String(Quadrell::kSettingsFile)),

@@ -55,6 +55,9 @@ public:
 
     // The default names: the translated "Player" followed by the number.
     static QString defaultName(int player);
+    // Takes the options the GUI chose, all but the colours, with the names
+    // made safe; saveOptions writes them.
+    void takeOptions(Options chosen);
 
     QString filePath() const;
     bool isWritable() const;

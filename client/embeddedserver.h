@@ -4,7 +4,11 @@
 #include <functional>
 #include <memory>
 
-#include "server/serversettings.h"
+#include "network/serversettings.h"
+
+// The seam between the hosting client and the game server it runs: the client
+// knows only these two, and the program that hosts hands it a ServerStarter
+// (the game's runs the server in a thread of its own).
 
 // A running game server owned by the hosting client. Destroying it stops the
 // server: its event loop is told to quit with code 0 and the destructor waits,

@@ -31,7 +31,8 @@ set(CPACK_PACKAGE_CONTACT "Quadrell developers <developers@quadrell.invalid>")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
-# The Qt and X libraries each package's programs link, as dpkg-shlibdeps finds them.
+# The Qt, X and SDL (gamepads) libraries each package's programs link, as dpkg-shlibdeps
+# finds them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 set(CPACK_DEBIAN_GAME_PACKAGE_NAME quadrell)

@@ -8,11 +8,6 @@
 
 namespace {
 
-constexpr int kRotate = 0;
-constexpr int kRight = 2;
-constexpr int kLeft = 3;
-constexpr int kDrop = 4;
-
 int ticksFor(qint64 ms) {
     return static_cast<int>((std::max<qint64>(ms, 0) + ComputerPlayer::kTickMs - 1) /
                             ComputerPlayer::kTickMs);
@@ -157,7 +152,7 @@ ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockI
             arrivedMs_ = nowMs;
         }
         if (nowMs - arrivedMs_ >= profile_.dropDelayMs) {
-            keys[kDrop] = 1;
+            keys[slotIndex(KeySlot::Drop)] = 1;
             dropped_ = true;
             anyPress_ = true;
             lastPressMs_ = nowMs;
@@ -166,16 +161,16 @@ ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockI
     }
     const MoveSearch::Move move = search.firstMove(node);
     const int width = mirror.fieldsizeX();
-    keys[kRotate] = move.rotate ? 1 : 0;
-    keys[kRight] = move.step > 0 ? 1 : 0;
-    keys[kLeft] = move.step < 0 ? 1 : 0;
+    keys[slotIndex(KeySlot::Rotate)] = move.rotate ? 1 : 0;
+    keys[slotIndex(KeySlot::Right)] = move.step > 0 ? 1 : 0;
+    keys[slotIndex(KeySlot::Left)] = move.step < 0 ? 1 : 0;
     expectedColumn_ = (column + move.step + width) % width;
     expectedRotation_ = move.rotate ? (block->rotation() + 1) & 3 : block->rotation();
     // The server carries out a drop after the turn and step of the same tick:
     // a quick hand drops with the last step and saves a whole press interval.
     if (profile_.combineKeys && profile_.dropDelayMs == 0 &&
         search.nodes()[static_cast<std::size_t>(node)].parent == 0) {
-        keys[kDrop] = 1;
+        keys[slotIndex(KeySlot::Drop)] = 1;
         dropped_ = true;
     }
     pressPending_ = true;

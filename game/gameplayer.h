@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "gameblock.h"
+#include "keyslot.h"
 
 // One player slot of the server (or the GUI's copy of one).
 class GamePlayer {
@@ -18,7 +19,7 @@ public:
         Spectating = 5,
         Pausing = 6,
     };
-    static constexpr int kKeys = 5;  // rotate, down, right, left, drop
+    static constexpr int kKeys = kKeySlots;
     static constexpr int kNoPing = 999;
 
     GamePlayer(int connId, const QString& name, int colour, bool autoColour, PlayerStatus status);
@@ -55,7 +56,11 @@ public:
     const std::array<int, kKeys>& keyCount() const { return keyCount_; }
     std::array<int, kKeys>& keyDone() { return keyDone_; }
     const std::array<int, kKeys>& keyDone() const { return keyDone_; }
-    bool keyPending(int key) const { return keyCount_[key] != keyDone_[key]; }
+    bool keyPending(KeySlot key) const {
+        return keyCount_[slotIndex(key)] != keyDone_[slotIndex(key)];
+    }
+    bool anyKeyPending() const { return keyCount_ != keyDone_; }
+    void markDone(KeySlot key) { ++keyDone_[slotIndex(key)]; }
     int inputDelay() const { return inputDelay_; }
     void setInputDelay(int delay) { inputDelay_ = delay; }
     bool pendingLeft() const { return pendingLeft_; }

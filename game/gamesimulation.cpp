@@ -195,28 +195,28 @@ void GameSimulation::movePlayer(int slot, GamePlayer& p) {
     if (p.inputDelay() < 1) {
         p.setPendingLeft(false);
         p.setPendingRight(false);
-        if (p.keyPending(0)) {
-            ++p.keyDone()[0];
+        if (p.keyPending(KeySlot::Rotate)) {
+            p.markDone(KeySlot::Rotate);
             r = (r + 1) % 4;
             p.setInputDelay(kInputDelayTicks);
         }
-        if (p.keyPending(1)) {
-            ++p.keyDone()[1];
+        if (p.keyPending(KeySlot::Down)) {
+            p.markDone(KeySlot::Down);
             fall = std::max(fall, kCell);
             p.setInputDelay(kInputDelayTicks);
         }
-        if (p.keyPending(2)) {
+        if (p.keyPending(KeySlot::Right)) {
             p.setPendingRight(true);  // counted as done once the step succeeds
             x += kCell;
             p.setInputDelay(kInputDelayTicks);
         }
-        if (p.keyPending(3)) {
+        if (p.keyPending(KeySlot::Left)) {
             p.setPendingLeft(true);
             x -= kCell;
             p.setInputDelay(kInputDelayTicks);
         }
-        if (p.keyPending(4)) {
-            ++p.keyDone()[4];
+        if (p.keyPending(KeySlot::Drop)) {
+            p.markDone(KeySlot::Drop);
             p.setInputDelay(kInputDelayTicks);
             drop = true;
         }
@@ -233,10 +233,10 @@ void GameSimulation::movePlayer(int slot, GamePlayer& p) {
     field_.moveBlock(b, b.x(), b.y(), r, slot);  // a refused rotation is lost
     if (!field_.moveBlock(b, x, b.y(), b.rotation(), slot)) {
         if (p.pendingRight()) {
-            ++p.keyDone()[2];
+            p.markDone(KeySlot::Right);
         }
         if (p.pendingLeft()) {
-            ++p.keyDone()[3];
+            p.markDone(KeySlot::Left);
         }
         p.setPendingLeft(false);
         p.setPendingRight(false);

@@ -34,6 +34,11 @@ void GuiController::mousePress(QPoint position, Qt::MouseButton button) {
     Q_EMIT changed();
 }
 
+void GuiController::padButton(int pad, PadButton button, bool down) {
+    input_.padButton(pad, button, down);
+    Q_EMIT changed();
+}
+
 void GuiController::requestSound(int sound) {
     if (menus_.options().playSounds) {
         Q_EMIT soundRequested(sound);

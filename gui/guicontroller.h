@@ -42,6 +42,8 @@ public:
     void keyRelease(const QKeyEvent& event);
     void mouseMove(QPoint position);
     void mousePress(QPoint position, Qt::MouseButton button);
+    // A gamepad's button (pad 0 or 1): as the key it stands for.
+    void padButton(int pad, PadButton button, bool down);
 
 public Q_SLOTS:
     // Plays a sound (0 land, 1 point, 2 user) when sounds are on.

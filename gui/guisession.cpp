@@ -1,5 +1,7 @@
 #include "gui/guisession.h"
 
+#include <utility>
+
 #include "gui/media/soundeffects.h"
 
 GuiSession::GuiSession(TimerSource& timers, bool showIntro, int viewHeight, QObject* parent)
@@ -88,6 +90,11 @@ void GuiSession::resetGui(bool resetPlayers, int mPlayers, bool splitscreen, boo
 void GuiSession::setWindowed(bool windowed) {
     windowed_ = windowed;
     applyCursor();
+    Q_EMIT changed();
+}
+
+void GuiSession::setGamepads(QStringList names) {
+    gamepads_ = std::move(names);
     Q_EMIT changed();
 }
 

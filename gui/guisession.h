@@ -76,6 +76,8 @@ public:
     int ownPosition(int local) const;
 
     bool windowed() const { return windowed_; }
+    // The gamepads in use by player (empty: none), for the options screen.
+    const QStringList& gamepads() const { return gamepads_; }
     // The game's own pointer, followed by the mouse, in the menus and where
     // the host can pick a player to kick; otherwise none unless windowed.
     bool mouseTracking() const;
@@ -114,6 +116,7 @@ public Q_SLOTS:
     void addServer(ServerData server);
     void setFieldsizeX(int columns);
     void setWindowed(bool windowed);
+    void setGamepads(QStringList names);
     // Line points of the field copy: the score grows and a label rises.
     void addPointLabel(int points, int row);
     void blink();
@@ -161,6 +164,7 @@ private:
 
     bool tab_ = false;
     bool windowed_ = false;
+    QStringList gamepads_;
     bool retrieving_ = false;
     int pulse_ = 0;
     std::unique_ptr<GuiTimer> pulseTimer_;

@@ -1,6 +1,7 @@
 #include "gui/inputrouter.h"
 
 #include <QKeyEvent>
+#include <utility>
 
 #include "gui/fieldeditor.h"
 #include "gui/guisession.h"
@@ -127,6 +128,24 @@ void InputRouter::keyRelease(const QKeyEvent& event) {
     }
     keys_.release(
         KeyCounters::indexFor(event.key(), session_.splitscreen(), menus_.options().invertControl));
+}
+
+void InputRouter::padButton(int pad, PadButton button, bool down) {
+    if (pad < 0 || pad >= kPads) {
+        return;
+    }
+    int& held = padKeys_[std::size_t(pad)][std::size_t(button)];
+    if (held != 0) {
+        keyRelease(QKeyEvent(QEvent::KeyRelease, std::exchange(held, 0), Qt::NoModifier));
+    }
+    if (!down) {
+        return;
+    }
+    const int player = session_.splitscreen() ? pad : 0;
+    held = padKey(button, player, session_.stack().top());
+    if (held != 0) {
+        keyPress(QKeyEvent(QEvent::KeyPress, held, Qt::NoModifier));
+    }
 }
 
 bool InputRouter::editKey(const QKeyEvent& event) {

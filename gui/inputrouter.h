@@ -4,11 +4,13 @@
 #include <QObject>
 #include <QPoint>
 #include <QString>
+#include <array>
 #include <memory>
 
 #include "client/guistate.h"
 #include "gui/guitimers.h"
 #include "gui/keycounters.h"
+#include "gui/padmapping.h"
 
 class FieldEditor;
 class GuiSession;
@@ -40,6 +42,10 @@ public:
     void keyRelease(const QKeyEvent& event);
     void mouseMove(QPoint position);
     void mousePress(QPoint position, Qt::MouseButton button);
+    // A pad's button went down or up (pad 0 or 1). It acts as the key it
+    // stands for when it went down, so a release always lets go of that key.
+    // Outside splitscreen every pad plays the first player.
+    void padButton(int pad, PadButton button, bool down);
 
 public Q_SLOTS:
     void repeatKey(int i);
@@ -72,4 +78,5 @@ private:
     QString chatLine_;
     int chatPlayer_ = 0;
     std::unique_ptr<GuiTimer> unlockTimer_;
+    std::array<std::array<int, kPadButtons>, kPads> padKeys_{};  // the key each button holds
 };

@@ -9,47 +9,29 @@ KeyCounters::KeyCounters(TimerSource& timers, QObject* parent) : QObject(parent)
 KeyCounters::~KeyCounters() = default;
 
 int KeyCounters::indexFor(int key, bool splitscreen, bool invertControls) {
-    int index = -1;
-    switch (key) {
-        case Qt::Key_W:
-            index = 0;
-            break;
-        case Qt::Key_S:
-            index = 1;
-            break;
-        case Qt::Key_D:
-            index = 2;
-            break;
-        case Qt::Key_A:
-            index = 3;
-            break;
-        case Qt::Key_Space:
-            index = 4;
-            break;
-        case Qt::Key_Up:
-            index = 0;
-            break;
-        case Qt::Key_Down:
-            index = 1;
-            break;
-        case Qt::Key_Right:
-            index = 2;
-            break;
-        case Qt::Key_Left:
-            index = 3;
-            break;
-        case Qt::Key_Shift:
-            index = 4;
-            break;
-        default:
-            return -1;
+    struct Binding {
+        int key;
+        KeySlot slot;
+        bool secondSet;  // the second player's keys in splitscreen
+    };
+    static constexpr Binding kBindings[] = {
+        {Qt::Key_W, KeySlot::Rotate, false},   {Qt::Key_S, KeySlot::Down, false},
+        {Qt::Key_D, KeySlot::Right, false},    {Qt::Key_A, KeySlot::Left, false},
+        {Qt::Key_Space, KeySlot::Drop, false}, {Qt::Key_Up, KeySlot::Rotate, true},
+        {Qt::Key_Down, KeySlot::Down, true},   {Qt::Key_Right, KeySlot::Right, true},
+        {Qt::Key_Left, KeySlot::Left, true},   {Qt::Key_Shift, KeySlot::Drop, true},
+    };
+    for (const Binding& b : kBindings) {
+        if (b.key != key) {
+            continue;
+        }
+        KeySlot slot = b.slot;
+        if (invertControls && (slot == KeySlot::Left || slot == KeySlot::Right)) {
+            slot = slot == KeySlot::Left ? KeySlot::Right : KeySlot::Left;
+        }
+        return static_cast<int>(slotIndex(slot)) + (splitscreen && b.secondSet ? kKeySlots : 0);
     }
-    const bool secondSet = key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_Right ||
-                           key == Qt::Key_Left || key == Qt::Key_Shift;
-    if (invertControls && (index == 2 || index == 3)) {
-        index = 5 - index;
-    }
-    return splitscreen && secondSet ? index + 5 : index;
+    return -1;
 }
 
 void KeyCounters::press(int index) {
@@ -78,7 +60,7 @@ void KeyCounters::repeatKey(int index) {
     }
     ++counters_[index];
     Q_EMIT changedInput(counters_);
-    repeat_[index]->start(index % 5 == 0 ? kRotateRepeatMs : kRepeatMs);
+    repeat_[index]->start(slotOf(index) == KeySlot::Rotate ? kRotateRepeatMs : kRepeatMs);
 }
 
 void KeyCounters::reset() {

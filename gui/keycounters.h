@@ -5,6 +5,7 @@
 #include <array>
 #include <memory>
 
+#include "game/keyslot.h"
 #include "gui/guitimers.h"
 
 // The ten cumulative key counters sent to the server: 0 to 4 are the first
@@ -14,7 +15,7 @@ class KeyCounters : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr int kKeys = 10;
+    static constexpr int kKeys = 2 * kKeySlots;
     static constexpr int kFirstRepeatMs = 160;
     static constexpr int kRotateRepeatMs = 160;
     static constexpr int kRepeatMs = 80;
@@ -26,7 +27,7 @@ public:
     // A/Left, Space/Shift all for the first player; splitscreen: the letters
     // and Space for the first, the arrows and Shift for the second.
     static int indexFor(int key, bool splitscreen, bool invertControls);
-    static bool isDrop(int index) { return index % 5 == 4; }
+    static bool isDrop(int index) { return slotOf(index) == KeySlot::Drop; }
 
     void press(int index);
     void release(int index);

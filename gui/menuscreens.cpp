@@ -112,6 +112,11 @@ MenuScreen MenuModel::hostScreen() const {
 MenuScreen MenuModel::optionsScreen() const {
     MenuScreen s;
     s.title = tr("Options");
+    QStringList pads = session_.gamepads();
+    pads.removeAll(QString());
+    s.text = pads.isEmpty()     ? tr("Gamepad: none")
+             : pads.size() == 1 ? tr("Gamepad: %1").arg(pads.first())
+                                : tr("Gamepads: %1").arg(pads.join(QStringLiteral(", ")));
     const ClientSettings::Options& o = options_;
     const QStringList preview{tr("No"), tr("Top"), tr("Bottom")};
     const QStringList quality{tr("Low"), tr("Normal"), tr("High")};

@@ -9,7 +9,7 @@ void PlayerTable::update(const QList<int>& connIds, const QStringList& names,
     const qsizetype n = std::min({connIds.size(), names.size(), colors.size(), status.size()});
     for (qsizetype i = 0; i < n; ++i) {
         const int connId = connIds[i];
-        if (connId < 0) {
+        if (playerId(connId, 0) < 0) {
             list_.emplace_back();
             continue;
         }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "game/gamefield.h"
 #include "game/gameplayer.h"
 
 // The players the server lists, seen two ways: by their place in the last
@@ -23,7 +24,11 @@ public:
         GamePlayer::PlayerStatus status = GamePlayer::Empty;
     };
 
-    static int playerId(int connId, int local) { return connId * 10 + local; }
+    // -1 (nobody) for a connection id outside the player slots, which a
+    // stranger's server may send and which would overflow when scaled.
+    static int playerId(int connId, int local) {
+        return connId >= 0 && connId < GameField::kSlots ? connId * 10 + local : -1;
+    }
 
     void update(const QList<int>& connIds, const QStringList& names, const QList<int>& colors,
                 const QList<GamePlayer::PlayerStatus>& status);

@@ -3,6 +3,7 @@
 #include "network/admission.h"
 #include "network/connectioncore.h"
 #include "network/payloadcodec.h"
+#include "network/serverclaims.h"
 
 namespace {
 
@@ -28,8 +29,8 @@ void ClientCodes::processHelloReply(ConnectionInfo& record, const ConnectionMess
         case HelloOutcome::Accepted:
             break;
     }
-    if (reply.clientId < 0) {
-        return;  // no such answer; a client id is never negative
+    if (ServerClaims::clientId(reply.clientId) < 0) {
+        return;  // no such answer: a client id names one of the player slots
     }
     record.resendTimer.stop();
     record.awaitingAnswer = false;
@@ -42,69 +43,89 @@ void ClientCodes::processHelloReply(ConnectionInfo& record, const ConnectionMess
 }
 
 void ClientCodes::processPlayerList(ConnectionInfo&, const ConnectionMessage& message) {
-    const Codec::PlayerList list = Codec::parsePlayerList(message.content);
+    const Codec::PlayerList list =
+        ServerClaims::playerList(Codec::parsePlayerList(message.content));
     Q_EMIT core_.events().changedCPlayerlist(list.connIds, list.names, list.colors, list.status);
 }
 
 void ClientCodes::processChat(ConnectionInfo&, const ConnectionMessage& message) {
-    const Codec::ChatLine line = Codec::parseChat(message.content);
-    Q_EMIT core_.events().changedCMessage(line.player, line.text);
+    if (const auto line = ServerClaims::chat(Codec::parseChat(message.content))) {
+        Q_EMIT core_.events().changedCMessage(line->player, line->text);
+    }
 }
 
 void ClientCodes::processPingList(ConnectionInfo& record, const ConnectionMessage& message) {
     // Answer first: the server measures the time until the pong.
     core_.transmit(record.connId, false, MessageCode::CPNG, QLatin1String(Codec::kPong));
-    const Codec::PingList list = Codec::parsePingList(message.content);
+    const Codec::PingList list = ServerClaims::pingList(Codec::parsePingList(message.content));
     Q_EMIT core_.events().changedCPinglist(list.connIds, list.pings);
 }
 
 void ClientCodes::processGameStart(ConnectionInfo& record, const ConnectionMessage& message) {
     record.state = State::StateInGame;
-    const Codec::GameStart start = Codec::parseGameStart(message.content);
+    const Codec::GameStart start = ServerClaims::gameStart(Codec::parseGameStart(message.content));
     Q_EMIT core_.events().changedCGameStart(start.clientId, start.fieldsizeX, start.countDown);
 }
 
 void ClientCodes::processGameRestart(ConnectionInfo& record, const ConnectionMessage& message) {
     record.state = State::StateLobby;
-    Q_EMIT core_.events().changedCGameRestart(Codec::parseNumber(message.content));
+    Q_EMIT core_.events().changedCGameRestart(
+        ServerClaims::clientId(Codec::parseNumber(message.content)));
 }
 
 void ClientCodes::processGameState(ConnectionInfo& record, const ConnectionMessage& message) {
     record.state = State::StateInGame;
-    const Codec::GameState state = Codec::parseGameState(message.content);
+    const Codec::GameState state = ServerClaims::gameState(Codec::parseGameState(message.content));
     Q_EMIT core_.events().changedCGameState(state.fieldsizeX, state.paused, state.score,
                                             state.playtime, state.field, state.blocks);
 }
 
 void ClientCodes::processNewBlock(ConnectionInfo&, const ConnectionMessage& message) {
-    const Codec::BlockRecord b = Codec::parseNewBlock(message.content);
-    Q_EMIT core_.events().changedCNewBlock(b.id, b.colour, b.kind, b.x, b.y, b.rotation);
+    if (const auto b = ServerClaims::block(Codec::parseNewBlock(message.content))) {
+        Q_EMIT core_.events().changedCNewBlock(b->id, b->colour, b->kind, b->x, b->y, b->rotation);
+    }
 }
 
 void ClientCodes::processMoveBlocks(ConnectionInfo&, const ConnectionMessage& message) {
-    const Codec::Moves moves = Codec::parseMoves(message.content);
+    const Codec::Moves moves = ServerClaims::moves(Codec::parseMoves(message.content));
     Q_EMIT core_.events().changedCMoveBlocks(moves.moves, moves.activeIds);
 }
 
 void ClientCodes::processMergeBlocks(ConnectionInfo&, const ConnectionMessage& message) {
-    Q_EMIT core_.events().changedCMergeBlocks(Codec::parseMerges(message.content));
+    Q_EMIT core_.events().changedCMergeBlocks(
+        ServerClaims::merges(Codec::parseMerges(message.content)));
 }
 
 void ClientCodes::processPause(ConnectionInfo&, const ConnectionMessage& message) {
-    const Codec::Pause pause = Codec::parsePause(message.content);
+    const Codec::Pause pause = ServerClaims::pause(Codec::parsePause(message.content));
     Q_EMIT core_.events().changedCPause(pause.clientId, pause.countDown);
 }
 
 void ClientCodes::processGameOver(ConnectionInfo& record, const ConnectionMessage& message) {
     record.state = State::StateLobby;
-    const Codec::GameOver over = Codec::parseGameOver(message.content);
+    const Codec::GameOver over = ServerClaims::gameOver(Codec::parseGameOver(message.content));
     Q_EMIT core_.events().changedCGameOver(over.score, over.lines, over.playtime);
+}
+
+// Standing of the words that end a client's connection on datagrams, where
+// anyone can send from the server's address and port: the server says each of
+// them on the stream as well, and the owner ends both connections on the
+// stream's word. So on datagrams a goodbye naming us counts only as the answer
+// to our own goodbye (we are closing), a shutdown ("SSHD") not at all, and a
+// kick ("SKCK", numbered) only when its number fits the channel.
+bool ClientCodes::endsOnDatagrams(const ConnectionInfo& record, MessageCode code) const {
+    return !core_.usesDatagrams() || code == MessageCode::SKCK ||
+           (code == MessageCode::SDSC && record.state == State::StateClosing);
 }
 
 void ClientCodes::processPlayerDisconnect(ConnectionInfo& record,
                                           const ConnectionMessage& message) {
-    const int clientId = Codec::parseNumber(message.content);
+    const int clientId = ServerClaims::clientId(Codec::parseNumber(message.content));
     if (clientId == record.clientId) {
+        if (!endsOnDatagrams(record, MessageCode::SDSC)) {
+            core_.dropUnheard(record, message, "a goodbye we did not ask for");
+            return;
+        }
         // The answer to our own goodbye.
         Q_EMIT core_.events().connectionClosed(clientId);
         core_.clearConnections();
@@ -114,7 +135,7 @@ void ClientCodes::processPlayerDisconnect(ConnectionInfo& record,
 }
 
 void ClientCodes::processKick(ConnectionInfo& record, const ConnectionMessage& message) {
-    const int clientId = Codec::parseNumber(message.content);
+    const int clientId = ServerClaims::clientId(Codec::parseNumber(message.content));
     const bool own = clientId == record.clientId;
     Q_EMIT core_.events().changedCPlayerKick(clientId);
     if (own) {
@@ -122,7 +143,12 @@ void ClientCodes::processKick(ConnectionInfo& record, const ConnectionMessage& m
     }
 }
 
-void ClientCodes::processShutdown(ConnectionInfo&, const ConnectionMessage& message) {
-    Q_EMIT core_.events().serverShutdown(Codec::parseNumber(message.content));
+void ClientCodes::processShutdown(ConnectionInfo& record, const ConnectionMessage& message) {
+    if (!endsOnDatagrams(record, MessageCode::SSHD)) {
+        core_.dropUnheard(record, message, "a shutdown the stream did not say");
+        return;
+    }
+    Q_EMIT core_.events().serverShutdown(
+        ServerClaims::clientId(Codec::parseNumber(message.content)));
     core_.clearConnections();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "network/messagecodes.h"
+
 class ConnectionCore;
 class ConnectionInfo;
 struct ConnectionMessage;
@@ -29,5 +31,8 @@ public:
     void processShutdown(ConnectionInfo& record, const ConnectionMessage& message);
 
 private:
+    // Whether a code that ends the connection has standing on this side.
+    bool endsOnDatagrams(const ConnectionInfo& record, MessageCode code) const;
+
     ConnectionCore& core_;
 };

@@ -6,6 +6,7 @@
 
 #include "network/clientcodes.h"
 #include "network/masterlink.h"
+#include "network/networklog.h"
 #include "network/payloadcodec.h"
 #include "network/servercodes.h"
 
@@ -531,6 +532,27 @@ bool ConnectionCore::heard(const ConnectionInfo& record, MessageCode code) const
     return !record.accepted;
 }
 
+void ConnectionCore::dropUnheard(const ConnectionInfo& record, const ConnectionMessage& message,
+                                 const char* why) {
+    ++unheard_;
+    qCDebug(lcNetwork) << "dropped" << message.type << message.number << "of connection"
+                       << record.connId << "(" << why << ")";
+}
+
+// Standing of what an established peer sends. On datagrams anyone can send
+// from a player's address and port, so a message counts only when it fits
+// what the connection already knows:
+// - a numbered (reliable) message when its number lies in the window: the
+//   next one is delivered, a gap the peer could fill asks for a resend, one
+//   seen already is a duplicate; anything further ahead is dropped, never
+//   taken as proof of loss;
+// - a resend request ("BRES") when the history can answer it (see
+//   processResendRequest);
+// - a goodbye, shutdown or kick as ServerCodes and ClientCodes say;
+// - a code the other side does not send is dropped, and so is a datagram
+//   that holds no message (the framing drops it unread).
+// A number outside the window is no sign of life for the inactivity time-out
+// either, so forged numbers cannot keep a gone peer's connection open.
 void ConnectionCore::processContent(int connId, const ConnectionMessage& message) {
     const int index = message.code();
     ConnectionInfo* record = find(connId);
@@ -539,12 +561,10 @@ void ConnectionCore::processContent(int connId, const ConnectionMessage& message
     }
     const auto code = static_cast<MessageCode>(index);
     if (!heard(*record, code)) {
+        dropUnheard(*record, message, "a code the peer's side does not send");
         return;
     }
     const bool established = isEstablished(connId);
-    if (established && usesDatagrams()) {
-        startTimeout(*record, settings_.timeout);
-    }
     if (message.number >= 0) {
         // Only an established peer has a sequence to keep; counting a number
         // before the handshake would lose the message for good.
@@ -555,18 +575,36 @@ void ConnectionCore::processContent(int connId, const ConnectionMessage& message
             case ReliableChannel::Arrival::Deliver:
                 break;
             case ReliableChannel::Arrival::Duplicate:
+                watchAlive(*record);
                 return;
             case ReliableChannel::Arrival::AskResend:
+                watchAlive(*record);
                 transmit(connId, false, MessageCode::BRES,
                          Codec::buildNumber(record->channel.received()));
                 return;
-            case ReliableChannel::Arrival::Loss:
-                Q_EMIT events_.errorOccured(record->clientId, ConnectionInterface::PacketLoss);
+            case ReliableChannel::Arrival::OutOfWindow:
+                // From our server it means we lost more than it can send
+                // again: our copy of the game would never catch up. From a
+                // client it has no standing: anyone can forge its address.
+                if (!record->accepted) {
+                    Q_EMIT events_.errorOccured(record->clientId, ConnectionInterface::PacketLoss);
+                    return;
+                }
+                dropUnheard(*record, message, "a number outside the window");
                 return;
         }
     }
+    if (established) {
+        watchAlive(*record);
+    }
     if (meets(MessageCodes::row(code).needs, *record, established)) {
         kHandlers[static_cast<std::size_t>(index)](*this, *record, message);
+    }
+}
+
+void ConnectionCore::watchAlive(ConnectionInfo& record) {
+    if (usesDatagrams()) {
+        startTimeout(record, settings_.timeout);
     }
 }
 
@@ -577,11 +615,11 @@ void ConnectionCore::processResendRequest(ConnectionInfo& record,
     if (resend.kind == ReliableChannel::Resend::Kind::Nothing) {
         return;
     }
-    ++resendRequests_[record.clientId];
-    if (resend.kind == ReliableChannel::Resend::Kind::Loss) {
-        Q_EMIT events_.errorOccured(record.clientId, ConnectionInterface::PacketLoss);
+    if (resend.kind == ReliableChannel::Resend::Kind::OutOfWindow) {
+        dropUnheard(record, message, "a resend request the history cannot answer");
         return;
     }
+    ++resendRequests_[record.clientId];
     // The messages are a copy: a retransmission may end the connection on the way.
     const int connId = record.connId;
     for (const ConnectionMessage& m : resend.messages) {

@@ -110,6 +110,12 @@ public:
     const std::map<int, qint64>& bytesSent() const { return bytesSent_; }
     // Resend requests ("BRES") that asked for something, by client id.
     const std::map<int, qint64>& resendRequests() const { return resendRequests_; }
+    // Messages from known peers dropped for want of standing in their
+    // connection (see processContent).
+    qint64 unheard() const { return unheard_; }
+    // Drops such a message: counted, and logged at debug level.
+    void dropUnheard(const ConnectionInfo& record, const ConnectionMessage& message,
+                     const char* why);
 
     // ---- sending
     // connId < 0: to every established connection, restarting its ping clock.
@@ -160,6 +166,8 @@ private:
     static QList<int> idsOf(const Records& records);
     Records& table(Table which);
     bool heard(const ConnectionInfo& record, MessageCode code) const;
+    // A sign of life from an established peer: restarts its time-out on datagrams.
+    void watchAlive(ConnectionInfo& record);
     // deliver, counting the bytes.
     void put(ConnectionInfo& record, const ConnectionMessage& message);
     void sendKeepAlive();
@@ -192,4 +200,5 @@ private:
     QString helloPassword_;
     std::map<int, qint64> bytesSent_;
     std::map<int, qint64> resendRequests_;
+    qint64 unheard_ = 0;
 };

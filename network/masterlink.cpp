@@ -6,6 +6,7 @@
 #include "game/appinfo.h"
 #include "network/connectioncore.h"
 #include "network/payloadcodec.h"
+#include "network/serverclaims.h"
 
 namespace {
 
@@ -146,10 +147,11 @@ void MasterLink::processServerInfo(ConnectionInfo& record, const ConnectionMessa
     if (!queryAddresses_.contains(connId) || !record.awaitingAnswer) {
         return;
     }
-    const std::optional<Codec::ServerInfo> info = Codec::parseServerInfo(message.content);
-    if (!info) {
+    const std::optional<Codec::ServerInfo> parsed = Codec::parseServerInfo(message.content);
+    if (!parsed) {
         return;  // not genuine: the probe runs out by repetition
     }
+    const Codec::ServerInfo info = ServerClaims::serverInfo(*parsed);
     core_.takeAnswer(record, {MessageCode::CIN});
     // The recorded entry is "address:port"; the port follows the last colon.
     const QString entry = queryAddresses_.value(connId);
@@ -157,12 +159,11 @@ void MasterLink::processServerInfo(ConnectionInfo& record, const ConnectionMessa
     if (colon > 0) {
         const qint64 ping = record.pingClockStart >= 0 ? core_.nowMs() - record.pingClockStart : 0;
         Q_EMIT core_.events().changedCNewServer(
-            -1,
-            ServerData(info->version, entry.left(colon), info->name,
-                       Codec::toInt(entry.mid(colon + 1)), info->ranked, info->hasPassword,
-                       info->players, info->maxPlayers,
-                       static_cast<int>(std::min<qint64>(ping, std::numeric_limits<int>::max())),
-                       QString()));
+            -1, ServerData(
+                    info.version, entry.left(colon), info.name, Codec::toInt(entry.mid(colon + 1)),
+                    info.ranked, info.hasPassword, info.players, info.maxPlayers,
+                    static_cast<int>(std::min<qint64>(ping, std::numeric_limits<int>::max())),
+                    QString()));
     }
     if (!finishQuery(connId)) {
         core_.removeConnection(connId);

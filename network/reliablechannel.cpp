@@ -18,7 +18,7 @@ ReliableChannel::Arrival ReliableChannel::receive(int number, qint64 nowMs) {
     if (ahead <= 0) {
         return Arrival::Duplicate;
     }
-    return ahead <= maxGap_ ? Arrival::AskResend : Arrival::Loss;
+    return ahead <= maxGap_ ? Arrival::AskResend : Arrival::OutOfWindow;
 }
 
 ReliableChannel::Resend ReliableChannel::serve(int number) const {
@@ -28,7 +28,7 @@ ReliableChannel::Resend ReliableChannel::serve(int number) const {
         return out;
     }
     if (missing > maxGap_ || missing > history_.size()) {
-        out.kind = Resend::Kind::Loss;
+        out.kind = Resend::Kind::OutOfWindow;
         return out;
     }
     out.kind = Resend::Kind::Messages;

@@ -18,12 +18,16 @@ public:
         Deliver,    // the next number: hand the message on
         Duplicate,  // seen already: drop it
         AskResend,  // a gap the peer can fill: drop it and ask ("BRES")
-        Loss,       // too far ahead to be filled: the connection lost data
+        // Further ahead than any gap our peer could fill from its history:
+        // no peer of ours sends that, so it has no standing and is dropped.
+        OutOfWindow,
     };
 
-    // What a resend request asks of us.
+    // What a resend request asks of us. A request from before what the
+    // history holds is out of the window: a forger can name any number, so it
+    // is dropped rather than taken as proof that the peer lost data.
     struct Resend {
-        enum class Kind { Nothing, Messages, Loss } kind = Kind::Nothing;
+        enum class Kind { Nothing, Messages, OutOfWindow } kind = Kind::Nothing;
         QList<ConnectionMessage> messages;  // in their old order and numbers
     };
 

@@ -104,7 +104,16 @@ void ServerCodes::processPauseRequest(ConnectionInfo& record, const ConnectionMe
     Q_EMIT core_.events().changedSPlayerPause(record.clientId);
 }
 
-void ServerCodes::processDisconnectRequest(ConnectionInfo& record, const ConnectionMessage&) {
+void ServerCodes::processDisconnectRequest(ConnectionInfo& record,
+                                           const ConnectionMessage& message) {
+    // On datagrams a goodbye has no standing of its own: anyone can send one
+    // from a player's address and port. The client says it on its stream as
+    // well, and the server ends the player's datagram connection on the
+    // stream's word (disconnectClient), answering "SDSC" there too.
+    if (core_.usesDatagrams()) {
+        core_.dropUnheard(record, message, "a goodbye the stream did not confirm");
+        return;
+    }
     const int connId = record.connId;
     const int clientId = record.clientId;
     const bool wasHost = connId == core_.hostConnId();

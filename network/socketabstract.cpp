@@ -61,7 +61,10 @@ void SocketAbstract::retire(int graceMs) {
     }
     if (socket_->socketType() == QAbstractSocket::TcpSocket &&
         socket_->state() == QAbstractSocket::ConnectedState) {
-        // Let a last answer (a refusal, a kick, a goodbye) reach the peer.
+        // Let a last answer (a refusal, a kick, a goodbye) reach the peer:
+        // handed to the system now, it goes out even if the owner is gone
+        // before the event loop runs again (a server the host's goodbye ends).
+        socket_->flush();
         connect(socket_, &QAbstractSocket::disconnected, this, &QObject::deleteLater);
         QTimer::singleShot(graceMs, this, &QObject::deleteLater);
         socket_->disconnectFromHost();

@@ -2,6 +2,7 @@
 
 #include <QTime>
 #include <QUrl>
+#include <algorithm>
 
 #include "game/appinfo.h"
 #include "payloadcodec.h"
@@ -24,7 +25,19 @@ QString authcode(int score, int lines, const QString& compactPlaytime, const QSt
                                  players + QLatin1String(Quadrell::kDigestSalt));
 }
 
-QByteArray encode(int score, int lines, const QString& playtime, const QStringList& players) {
+QString gameId(quint64 number) {
+    return QStringLiteral("%1").arg(number, kGameIdLength, 16, QLatin1Char('0'));
+}
+
+bool isGameId(const QString& text) {
+    return text.size() == kGameIdLength && std::all_of(text.begin(), text.end(), [](QChar c) {
+               return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+                      (c >= QLatin1Char('a') && c <= QLatin1Char('f'));
+           });
+}
+
+QByteArray encode(int score, int lines, const QString& playtime, const QStringList& players,
+                  const QString& gameId) {
     const QString compact = compactPlaytime(playtime);
     const QString names = players.join(QLatin1Char(' '));
     const std::pair<const char*, QString> items[] = {
@@ -42,6 +55,9 @@ QByteArray encode(int score, int lines, const QString& playtime, const QStringLi
             query += '&';
         }
         query += QByteArray(key) + '=' + QUrl::toPercentEncoding(value);
+    }
+    if (!gameId.isEmpty()) {
+        query += QByteArray("&") + kGame + '=' + gameId.toLatin1();
     }
     return query;
 }

@@ -91,8 +91,7 @@ Server::Server(const ServerSettings& settings, ServerConnection* stream, ServerC
     }
 
     if (settings_.stats && !statsEndpoint.isEmpty()) {
-        stats_ =
-            new StatsReport(statsEndpoint, timings_.statsRetries, timings_.statsTimeoutMs, this);
+        stats_ = new StatsReport(statsEndpoint, timings_, clock, this);
         connect(stats_, &StatsReport::uploaded, this,
                 [this] { datagram_->sendSMessage(true, -1, tr("Stats successfully uploaded.")); });
         connect(stats_, &StatsReport::failed, this, [this] {
@@ -103,8 +102,10 @@ Server::Server(const ServerSettings& settings, ServerConnection* stream, ServerC
     if (usesMaster()) {
         connect(master_, &ConnectionInterface::errorOccured, this,
                 &Server::processMasterConnectionError);
-        registerAtMaster();
-        master_->sendServerOnline(true, settings_.port);
+        if (publicPort() > 0) {
+            registerAtMaster();
+            master_->sendServerOnline(true, publicPort());
+        }
         heartbeatTimer_ = new QTimer(this);
         heartbeatTimer_->setInterval(timings_.heartbeatMs);
         connect(heartbeatTimer_, &QTimer::timeout, this, &Server::sendHeartbeat);
@@ -118,11 +119,11 @@ Server::Server(const ServerSettings& settings, ServerConnection* stream, ServerC
 }
 
 Server::~Server() {
-    if (usesMaster()) {
+    if (usesMaster() && publicPort() > 0) {
         if (!registered_) {
             registerAtMaster();
         }
-        master_->sendServerOffline(true, settings_.port);
+        master_->sendServerOffline(true, publicPort());
         master_->disconnectClient(-1, true);
     }
     // From here on nothing a child raises may reach this half-destroyed server.
@@ -736,13 +737,32 @@ void Server::registerAtMaster() {
 }
 
 void Server::sendHeartbeat() {
-    if (!usesMaster()) {
+    if (!usesMaster() || publicPort() <= 0) {
         return;
     }
     if (!registered_) {
         registerAtMaster();
     }
-    master_->sendServerOnline(true, settings_.port);
+    master_->sendServerOnline(true, publicPort());
+}
+
+int Server::publicPort() const {
+    return settings_.publicPort < 0 ? settings_.port : settings_.publicPort;
+}
+
+void Server::setPublicPort(int port) {
+    const int old = publicPort();
+    settings_.publicPort = port;
+    if (!usesMaster() || port == old || port <= 0) {
+        return;
+    }
+    if (!registered_) {
+        registerAtMaster();
+    }
+    if (old > 0) {
+        master_->sendServerOffline(true, old);
+    }
+    master_->sendServerOnline(true, port);
 }
 
 void Server::processMasterConnectionError(int connId, ConnectionInterface::ConnectionError error) {

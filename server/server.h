@@ -58,6 +58,15 @@ public:
     bool registered() const { return registered_; }
     const ComputerSeats& computers() const { return seats_; }
 
+    // The port the master server hears from now on: the router's external
+    // port once it forwards one, the game port otherwise. The first call
+    // starts the announcements held back by ServerSettings::publicPort 0; a
+    // change after that takes the old port off the list.
+    void setPublicPort(int port);
+    int publicPort() const;
+    // Null unless ranked with a stats endpoint.
+    StatsReport* statsReport() const { return stats_; }
+
     // Snapshot of the running game for a player who joined it.
     void sendGameState(int connId);
 

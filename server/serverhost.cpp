@@ -1,5 +1,6 @@
 #include "serverhost.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QTcpServer>
@@ -121,6 +122,8 @@ Server* ServerHost::start(RandomSource& random) {
     if (options_.dedicated) {
         s.hostKey = -1;  // nobody holds a key: the first client is host
     }
+    const bool mapPort = s.openPort && !s.singleplayer && !options_.address.isLoopback();
+    s.publicPort = mapPort ? 0 : -1;  // the master server hears of us once the router answered
     ConnectionSettings game;
     game.name = s.name;
     game.maxPlayers = s.maxPlayers;
@@ -155,7 +158,46 @@ Server* ServerHost::start(RandomSource& random) {
     server_ = new Server(s, stream, datagram, master, masterServer, statsEndpoint,
                          options_.serverTimings, random, Clock::system(), this);
     connect(server_, &QObject::destroyed, this, &ServerHost::processServerGone);
+    if (mapPort) {
+        auto methods = options_.portMapMethods.empty()
+                           ? PortMapper::systemMethods(options_.portMapTimings)
+                           : options_.portMapMethods;
+        portMapper_ = new PortMapper(port_, std::move(methods), options_.portMapTimings,
+                                     &PortMapper::drawPort, this);
+        connect(portMapper_, &PortMapper::changed, this, &ServerHost::processPortMapping);
+        connect(portMapper_, &PortMapper::stopped, this, &ServerHost::processPortMapStopped);
+        portMapper_->start();
+    }
     return server_;
+}
+
+PortMapping ServerHost::portMapping() const {
+    return portMapper_ ? portMapper_->mapping() : PortMapping{};
+}
+
+void ServerHost::processPortMapping(const PortMapping& mapping) {
+    if (server_ && mapping.state != PortMapping::State::Pending) {
+        server_->setPublicPort(mapping.state == PortMapping::State::Open ? mapping.externalPort
+                                                                         : port_);
+    }
+    Q_EMIT changedPortMapping(mapping);
+}
+
+void ServerHost::processPortMapStopped() {
+    portMapStopped_ = true;
+    if (!server_) {
+        Q_EMIT finished();
+    }
+}
+
+void ServerHost::releasePortAndWait() {
+    if (!portMapper_ || portMapStopped_) {
+        return;
+    }
+    portMapper_->stop();
+    while (!portMapStopped_) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
 }
 
 Server* ServerHost::server() const {
@@ -193,6 +235,11 @@ void ServerHost::shutDown() {
     }
     shuttingDown_ = true;
     listener_->close();
+    // Flows already under way outlive the router's mapping, so the port goes
+    // back while the goodbyes are still being delivered.
+    if (portMapper_) {
+        portMapper_->stop();
+    }
     stream_->core().announceShutdown();
     datagram_->core().announceShutdown();
     // The streams close once what was written has gone out; the Server, their
@@ -221,5 +268,9 @@ void ServerHost::processServerGone() {
         listener_->close();
     }
     qCDebug(lcServer) << "server on port" << port_ << "ended";
+    if (portMapper_ && !portMapStopped_) {
+        portMapper_->stop();
+        return;  // finished() once the router has answered
+    }
     Q_EMIT finished();
 }

@@ -9,6 +9,7 @@
 
 #include "game/randomsource.h"
 #include "network/networktimings.h"
+#include "portmap/portmapper.h"
 #include "server/serversettings.h"
 
 class NetServerConnection;
@@ -28,6 +29,10 @@ struct ServerHostOptions {
     // first client to join becomes host on both connections, and the server
     // plays on when its host leaves.
     bool dedicated = false;
+    // How the router is asked to forward the port (ServerSettings::openPort);
+    // no methods: the router's own (UPnP IGD, then PCP/NAT-PMP).
+    PortMapTimings portMapTimings;
+    std::vector<PortMapper::MethodFactory> portMapMethods;
 };
 
 // Bytes the server has sent to one client id, per connection, and the resend
@@ -56,6 +61,12 @@ void pairGameConnections(NetServerConnection& stream, NetServerConnection& datag
 // The Server may delete itself (its host's client shut it down); finished()
 // then tells the owner. Destroying the host ends a running Server first, which
 // says goodbye to the master server, and closes the sockets after that.
+//
+// With ServerSettings::openPort it asks the router to forward the port once
+// the Server runs (not for singleplayer or a loopback address): the master
+// server hears the port the router gave, and changedPortMapping() tells where
+// friends can reach the game. The port is given back when the Server ends;
+// finished() waits for that (at most PortMapTimings::releaseTimeoutMs).
 class ServerHost : public QObject {
     Q_OBJECT
 
@@ -85,9 +96,15 @@ public:
     // Traffic per client id so far; kept after the Server is gone.
     std::map<int, ClientTraffic> traffic() const;
 
+    PortMapping portMapping() const;
+    // For an owner whose event loop has ended: gives the port back now and
+    // waits for the router, running this thread's events meanwhile.
+    void releasePortAndWait();
+
 Q_SIGNALS:
     // The Server is gone: shut down by its host's client or by shutDown().
     void finished();
+    void changedPortMapping(PortMapping mapping);
 
 private:
     class Listener;
@@ -95,6 +112,8 @@ private:
     void takeTraffic();
     void endServer();
     void processServerGone();
+    void processPortMapping(const PortMapping& mapping);
+    void processPortMapStopped();
 
     ServerHostOptions options_;
     int port_ = -1;
@@ -106,4 +125,6 @@ private:
     QPointer<NetServerConnection> datagram_;
     std::map<int, ClientTraffic> traffic_;
     bool shuttingDown_ = false;
+    PortMapper* portMapper_ = nullptr;  // only while a port is wanted
+    bool portMapStopped_ = false;
 };

@@ -37,6 +37,12 @@ void ThreadServer::setDirectory(const QString& directory) {
     options_.masterConfig = QDir(directory).filePath(QLatin1String(Quadrell::kMasterserverFile));
 }
 
+void ThreadServer::setPortMapping(const PortMapTimings& timings,
+                                  std::vector<PortMapper::MethodFactory> methods) {
+    options_.portMapTimings = timings;
+    options_.portMapMethods = std::move(methods);
+}
+
 int ThreadServer::waitForListening(int timeoutMs) {
     QMutexLocker lock(&resultMutex_);
     const QDeadlineTimer deadline(timeoutMs);
@@ -98,9 +104,11 @@ void ThreadServer::run() {
         return;
     }
     report(host.port(), QString());
+    connect(&host, &ServerHost::changedPortMapping, this, &ThreadServer::changedPortMapping);
     host.start();
     setHost(&host);
     exec();
+    host.releasePortAndWait();
     setHost(nullptr);
     // host goes here, in this thread: the Server (if still there) first, then the sockets.
 }

@@ -11,7 +11,8 @@
 // its random generator with the seconds since midnight, opens the sockets,
 // creates the Server and runs its event loop until told to quit; everything
 // it made is destroyed in the thread before run() returns (the master server
-// hears "SOF" then). The Server may have deleted itself on shutdown before.
+// hears "SOF" then, and the router gets the port back). The Server may have
+// deleted itself on shutdown before.
 //
 // Stopping it: exit(0), wait(), delete.
 class ThreadServer : public QThread {
@@ -29,6 +30,9 @@ public:
     void setTimings(const NetworkTimings& network, const ServerTimings& server);
     void setAddress(const QHostAddress& address);
     void setDirectory(const QString& directory);
+    // How the router is asked for the port; no methods: the router's own.
+    void setPortMapping(const PortMapTimings& timings,
+                        std::vector<PortMapper::MethodFactory> methods = {});
 
     // Blocks until the sockets are open or could not be opened, at most
     // timeoutMs. The port listened on, or -1 (failed: errorString(); or no
@@ -44,6 +48,8 @@ Q_SIGNALS:
     // From the server thread, once, as soon as the sockets are open or failed.
     void listening(int port);
     void listenFailed(QString error);
+    // From the server thread: where friends can reach the game (ServerSettings::openPort).
+    void changedPortMapping(PortMapping mapping);
 
 protected:
     void run() override;

@@ -36,6 +36,8 @@ MainWindow::MainWindow(Client* client, MainWindowEnvironment environment)
         environment.gui.displayModes = [this] { return displayModes_->modes(); };
     }
 
+    TimerSource& timers =
+        environment.gui.timers != nullptr ? *environment.gui.timers : TimerSource::system();
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -51,6 +53,8 @@ MainWindow::MainWindow(Client* client, MainWindowEnvironment environment)
     connect(&gui.input(), &InputRouter::toggleFullscreen, this, &MainWindow::toggleFullscreen);
     connectGuiAndClient(*glWidget_, *client);
     connect(this, &MainWindow::windowGameClose, client, &Client::endProgramm);
+    gamepads_ = std::make_unique<GamepadInput>(timers);
+    connectGamepads(*gamepads_, gui);
 
     if (environment.startWindowed) {
         windowedSize_ = fullscreen_;

@@ -7,6 +7,7 @@
 
 #include "display/displaymodeswitcher.h"
 #include "gui/glwidget.h"
+#include "shell/gamepadinput.h"
 
 class Client;
 class QCloseEvent;
@@ -23,7 +24,7 @@ struct MainWindowEnvironment {
 // The frame around the game's one widget: full screen with the monitor
 // switched to the chosen resolution, or a plain window. It wires the GUI to
 // the client (connectGuiAndClient) and follows the GUI's resolution and
-// full-screen requests.
+// full-screen requests, and takes the gamepads.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -33,6 +34,7 @@ public:
     ~MainWindow() override;
 
     GLWidget* glWidget() const { return glWidget_; }
+    const GamepadInput& gamepads() const { return *gamepads_; }
     QSize fullscreenResolution() const { return fullscreen_; }
 
 Q_SIGNALS:
@@ -57,4 +59,5 @@ private:
     std::unique_ptr<DisplayModeSwitcher> displayModes_;
     QMetaObject::Connection screenResized_;
     GLWidget* glWidget_ = nullptr;
+    std::unique_ptr<GamepadInput> gamepads_;
 };

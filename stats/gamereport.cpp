@@ -76,6 +76,11 @@ ReportCheck checkReport(const QUrlQuery& query) {
         values[i] = all.first();
     }
     const auto& [score, lines, playtime, players, authcode] = values;
+    const QStringList game =
+        query.allQueryItemValues(QLatin1String(StatsQuery::kGame), QUrl::FullyDecoded);
+    if (game.size() > 1 || (game.size() == 1 && !StatsQuery::isGameId(game.first()))) {
+        return refuse(ReportFault::Malformed, QStringLiteral("'game' not one id of 16 hex digits"));
+    }
 
     ReportCheck out{ReportFault::None, QString(), {}};
     GameReport& r = out.report;
@@ -101,5 +106,6 @@ ReportCheck checkReport(const QUrlQuery& query) {
                           .arg(r.playtimeSeconds));
     }
     r.authcode = authcode;
+    r.gameId = game.value(0);
     return out;
 }

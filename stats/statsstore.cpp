@@ -31,6 +31,11 @@ const QList<QStringList>& migrations() {
             QStringLiteral("CREATE TABLE days (day BIGINT PRIMARY KEY, games BIGINT NOT NULL, "
                            "lines BIGINT NOT NULL, playtime_seconds BIGINT NOT NULL)"),
         },
+        {
+            // Games stored before have none: they stay as they are.
+            QStringLiteral("ALTER TABLE games ADD COLUMN game_id TEXT"),
+            QStringLiteral("CREATE INDEX games_game_id ON games (game_id)"),
+        },
     };
     return steps;
 }
@@ -89,14 +94,17 @@ QString StoreLocation::describe() const {
 // Prepared once per connection; they go before the connection does.
 struct StatsStore::Queries {
     explicit Queries(const QSqlDatabase& db)
-        : add(db), count(db), best(db), recent(db), totals(db), days(db) {
+        : add(db), addWithId(db), count(db), best(db), recent(db), totals(db), days(db) {
         // Casts let PostgreSQL type parameters that only appear in a select list.
-        add.prepare(QStringLiteral(
+        const QString insert = QStringLiteral(
             "INSERT INTO games (finished_at, score, lines, playtime_seconds, player_count, "
-            "players, authcode, address) SELECT CAST(? AS BIGINT), CAST(? AS INTEGER), "
+            "players, authcode, address, game_id) SELECT CAST(? AS BIGINT), CAST(? AS INTEGER), "
             "CAST(? AS INTEGER), CAST(? AS INTEGER), CAST(? AS INTEGER), CAST(? AS TEXT), "
-            "CAST(? AS TEXT), CAST(? AS TEXT) WHERE NOT EXISTS (SELECT 1 FROM games WHERE "
-            "authcode = ? AND address = ? AND finished_at >= ?)"));
+            "CAST(? AS TEXT), CAST(? AS TEXT), CAST(? AS TEXT) WHERE NOT EXISTS (SELECT 1 FROM "
+            "games WHERE ");
+        add.prepare(insert + QStringLiteral("authcode = ? AND address = ? AND finished_at >= ? "
+                                            "AND game_id IS NULL)"));
+        addWithId.prepare(insert + QStringLiteral("game_id = ? AND authcode = ?)"));
         count.prepare(QStringLiteral(
             "INSERT INTO days (day, games, lines, playtime_seconds) VALUES (?, 1, ?, ?) "
             "ON CONFLICT (day) DO UPDATE SET games = days.games + 1, "
@@ -118,7 +126,7 @@ struct StatsStore::Queries {
             q->setForwardOnly(true);
         }
     }
-    QSqlQuery add, count, best, recent, totals, days;
+    QSqlQuery add, addWithId, count, best, recent, totals, days;
 };
 
 StatsStore::StatsStore(const StoreLocation& location) : location_(location) {
@@ -247,19 +255,23 @@ StatsStore::Added StatsStore::add(const GameReport& r, const QString& address, q
         return Added::Failed;
     }
     QSqlDatabase db = QSqlDatabase::database(connectionName_, false);
-    QSqlQuery& q = queries_->add;
-    const QVariant values[] = {nowMs,
-                               r.score,
-                               r.lines,
-                               r.playtimeSeconds,
-                               static_cast<int>(r.players.size()),
-                               r.players.join(QLatin1Char(' ')),
-                               r.authcode,
-                               address,
-                               r.authcode,
-                               address,
-                               sinceMs};
-    for (int i = 0; i < int(std::size(values)); ++i) {
+    const bool withId = !r.gameId.isEmpty();
+    QSqlQuery& q = withId ? queries_->addWithId : queries_->add;
+    QVariantList values = {nowMs,
+                           r.score,
+                           r.lines,
+                           r.playtimeSeconds,
+                           static_cast<int>(r.players.size()),
+                           r.players.join(QLatin1Char(' ')),
+                           r.authcode,
+                           address,
+                           withId ? QVariant(r.gameId) : QVariant(QMetaType(QMetaType::QString))};
+    if (withId) {
+        values << r.gameId << r.authcode;
+    } else {
+        values << r.authcode << address << sinceMs;
+    }
+    for (int i = 0; i < int(values.size()); ++i) {
         q.bindValue(i, values[i]);
     }
     // The game and its day's count go in together or not at all.

@@ -36,7 +36,7 @@ struct StoreLocation {
 // drivers. Not thread-safe: one store per thread.
 class StatsStore {
 public:
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     explicit StatsStore(const StoreLocation& location);
     ~StatsStore();
@@ -49,8 +49,10 @@ public:
     QString error() const { return error_; }
 
     enum class Added { Stored, Duplicate, Failed };
-    // Stores the game unless a game with the same authcode came from the same
-    // address since sinceMs: a retry whose first answer went astray.
+    // Stores the game unless it is a retry whose first answer went astray: a
+    // game with the same id and authcode, whenever and from wherever it came
+    // (a home server's address may change); for a report without an id, one
+    // with the same authcode from the same address since sinceMs.
     Added add(const GameReport& report, const QString& address, qint64 nowMs, qint64 sinceMs);
 
     std::optional<Leaderboard> leaderboard(qint64 nowMs);

@@ -211,6 +211,21 @@
     </message>
 </context>
 <context>
+    <name>GamepadInput</name>
+    <message>
+        <source>Gamepad</source>
+        <translation>Gamepad</translation>
+    </message>
+    <message>
+        <source>Gamepad connected: %1</source>
+        <translation>Gamepad verbunden: %1</translation>
+    </message>
+    <message>
+        <source>Gamepad disconnected: %1</source>
+        <translation>Gamepad getrennt: %1</translation>
+    </message>
+</context>
+<context>
     <name>GameResult</name>
     <message>
         <source>and</source>
@@ -230,6 +245,18 @@
 </context>
 <context>
     <name>MenuModel</name>
+    <message>
+        <source>Gamepad: none</source>
+        <translation>Gamepad: keins</translation>
+    </message>
+    <message>
+        <source>Gamepad: %1</source>
+        <translation>Gamepad: %1</translation>
+    </message>
+    <message>
+        <source>Gamepads: %1</source>
+        <translation>Gamepads: %1</translation>
+    </message>
     <message>
         <source>Yes</source>
         <translation>Ja</translation>

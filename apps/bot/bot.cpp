@@ -29,37 +29,40 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
     lossy.lossSeed = options_.seed;
     client_ = std::make_unique<Client>(env, lossy);
     Client& c = *client_;
+    ClientScreen& screen = c.screen();
+    ClientGame& game = c.game();
     ClientSettings::Options named = c.settings().options;
     named.name1 = options_.name;
     c.setOptions(named);
 
-    connect(&c, &Client::setGuiBaseState, this,
+    connect(&screen, &ClientScreen::setGuiBaseState, this,
             [this](GuiState state, const QString&) { processBaseState(state); });
-    connect(&c, &Client::setGuiTopState, this, [this](GuiState state, const QString&) {
+    connect(&screen, &ClientScreen::setGuiTopState, this, [this](GuiState state, const QString&) {
         if (state == GuiState::PasswordMenu) {
             finish(1, QStringLiteral("The server asks for a password (--password)."));
         }
     });
-    connect(&c, &Client::displayError, this,
+    connect(&screen, &ClientScreen::displayError, this,
             [this](const QString& message, bool) { processError(message); });
-    connect(&c, &Client::startPlayTime, this, &Bot::processGameStart);
+    connect(&game, &ClientGame::startPlayTime, this, &Bot::processGameStart);
     // Game over or restart: not a press more until the next game starts.
-    connect(&c, &Client::stopPlayTime, this, [this] {
+    connect(&game, &ClientGame::stopPlayTime, this, [this] {
         playing_ = false;
         repeatTimer_.stop();
         thinkTimer_.stop();
     });
-    connect(&c, &Client::gameOver, this, &Bot::processGameOver);
+    connect(&game, &ClientGame::gameOver, this, &Bot::processGameOver);
     connect(&c, &Client::changedPlayerlist, this,
             [this](const QList<int>& connIds) { processPlayerlist(connIds); });
-    connect(&c, &Client::createdNewBlock, this, [this](const BlockRecord& block, int fieldsizeX) {
-        if (block.id == 0 && reportPending_) {
-            reportGame();  // the next game's field: the last one is as complete as it gets
-        }
-        mirror_.addBlock(block, fieldsizeX);
-        think();
-    });
-    connect(&c, &Client::createdField, this,
+    connect(&game, &ClientGame::createdNewBlock, this,
+            [this](const BlockRecord& block, int fieldsizeX) {
+                if (block.id == 0 && reportPending_) {
+                    reportGame();  // the next game's field: the last one is as complete as it gets
+                }
+                mirror_.addBlock(block, fieldsizeX);
+                think();
+            });
+    connect(&game, &ClientGame::createdField, this,
             [this](int fieldsizeX, const QList<FieldCell>& landed) {
                 if (reportPending_) {
                     reportGame();
@@ -67,26 +70,27 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
                 mirror_.startField(fieldsizeX, landed);
                 think();
             });
-    connect(&c, &Client::moveBlocks, this,
+    connect(&game, &ClientGame::moveBlocks, this,
             [this](const QList<GameMovement>& movements, const QList<int>& active) {
                 const bool lost = mirror_.moveBlocks(movements, active);
                 if (lost) {
-                    client_->processPacketLoss();
+                    client_->game().processPacketLoss();
                 }
                 think();
             });
-    connect(&c, &Client::mergeBlocks, this, [this](const QList<GameMovement>& movements) {
+    connect(&game, &ClientGame::mergeBlocks, this, [this](const QList<GameMovement>& movements) {
         mirror_.mergeBlocks(movements);
         if (reportPending_ && mirror_.lines() >= serverLines_) {
             reportGame();
         }
         think();
     });
-    connect(&c, &Client::displayChatMessage, this, [this](int playerId, const QString& message) {
-        if (playerId == -1 || playerId == -2) {
-            Q_EMIT statsNotice(message);
-        }
-    });
+    connect(&screen, &ClientScreen::displayChatMessage, this,
+            [this](int playerId, const QString& message) {
+                if (playerId == -1 || playerId == -2) {
+                    Q_EMIT statsNotice(message);
+                }
+            });
 
     repeatTimer_.setInterval(kRepeatMs);
     connect(&repeatTimer_, &QTimer::timeout, this, &Bot::repeat);
@@ -253,7 +257,7 @@ void Bot::press(int key, const GameBlock& block, int column) {
     pressRotation_ = block.rotation();
     pressColumn_ = column;
     pressClock_.start();
-    client_->inputKeys(keys_);
+    client_->game().inputKeys(keys_);
 }
 
 void Bot::think() {
@@ -301,7 +305,7 @@ void Bot::thinkAsComputer(int blockId) {
         pressed = pressed || keys[k] > 0;
     }
     if (pressed) {
-        client_->inputKeys(keys_);
+        client_->game().inputKeys(keys_);
     }
 }
 
@@ -314,5 +318,5 @@ void Bot::repeat() {
         pressPending_ = pressKey_ == kDrop;  // a drop only shows as the next piece
         think();
     }
-    client_->inputKeys(keys_);
+    client_->game().inputKeys(keys_);
 }

@@ -81,10 +81,8 @@ void FieldRun::drive(int slot, GamePlayer& player) {
     const GameBlock* block = player.currentBlock();
     Driver& d = drivers_[slot];
     const int fieldsizeX = simulation_.fieldsizeX();
-    for (int k = 0; k < GamePlayer::kKeys; ++k) {
-        if (player.keyPending(k)) {
-            return;  // one press at a time, as a careful player would
-        }
+    if (player.anyKeyPending()) {
+        return;  // one press at a time, as a careful player would
     }
     // The others keep changing the stack, so look again before every press.
     const GameField& field = simulation_.field();

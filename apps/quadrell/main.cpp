@@ -4,6 +4,7 @@
 #include <QTranslator>
 #include <cstdio>
 
+#include "apps/common/threadhosting.h"
 #include "client/client.h"
 #include "display/displaycheck.h"
 #include "game/appinfo.h"
@@ -62,7 +63,11 @@ int main(int argc, char* argv[]) {
     Client::Environment clientEnvironment;
     clientEnvironment.directory = files.folders.settings;
     clientEnvironment.highscoreDirectory = files.folders.highscores;
-    Client client(std::move(clientEnvironment));
+    // The game hosts in a thread of its own, listening on every interface; its
+    // server reads the same masterserver.ini as the client.
+    ThreadHosting hosting;
+    hosting.directory = files.folders.settings;
+    Client client(std::move(clientEnvironment), {}, threadServerStarter(hosting));
     MainWindowEnvironment environment;
     environment.startWindowed = parsed.options.windowed;
     environment.gui.screenshotDirectory = files.folders.pictures;

@@ -1,5 +1,6 @@
 #include "dedicatedserver.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -8,6 +9,7 @@
 #include <cstdio>
 
 #include "server/server.h"
+#include "server/statsreport.h"
 #include "terminationsignals.h"
 
 namespace {
@@ -29,6 +31,9 @@ ServerHostOptions hostOptions(const DedicatedOptions& d, const NetworkTimings& n
     o.serverTimings.heartbeatMs = d.heartbeatMs;
     o.masterConfig = d.masterConfig;
     o.dedicated = true;
+    o.settings.openPort = d.openPort;
+    o.portMapTimings.leaseSeconds = d.portLeaseSeconds;
+    o.serverTimings.statsFirstPauseMs = d.statsRetryMs;
     return o;
 }
 
@@ -41,6 +46,34 @@ DedicatedServer::DedicatedServer(const DedicatedOptions& options, const NetworkT
       serverTimings_(server),
       host_(hostOptions(options, network, server)) {
     connect(&host_, &ServerHost::finished, this, &DedicatedServer::processHostFinished);
+    connect(&host_, &ServerHost::changedPortMapping, this, [this](const PortMapping& m) {
+        const QString line = reachabilityLine(m);
+        if (!line.isEmpty()) {
+            Q_EMIT reachability(line);
+        }
+    });
+}
+
+QString DedicatedServer::reachabilityLine(const PortMapping& m) {
+    switch (m.state) {
+        case PortMapping::State::Open:
+            if (m.behindAnotherNat()) {
+                return QStringLiteral(
+                           "quadrell-server: the router opened %1 (%2), but that address is "
+                           "private: another router or the provider stands in front, so players "
+                           "on the internet probably cannot join")
+                    .arg(m.publicEndpoint(), m.method);
+            }
+            return QStringLiteral("quadrell-server reachable at %1 (%2)")
+                .arg(m.publicEndpoint(), m.method);
+        case PortMapping::State::Refused:
+            return QStringLiteral(
+                       "quadrell-server not reachable from the internet: the router did not open "
+                       "port %1 (only players on the local network can join)")
+                .arg(m.localPort);
+        default:
+            return {};
+    }
 }
 
 DedicatedServer::~DedicatedServer() {
@@ -54,6 +87,16 @@ bool DedicatedServer::start() {
         return false;
     }
     Server* server = host_.start();
+    if (StatsReport* report = server->statsReport()) {
+        connect(report, &StatsReport::storageError, this, [](const QString& message) {
+            std::fprintf(stderr, "quadrell-server: %s\n", qPrintable(message));
+        });
+        // Beside the other state of this server, not its configuration,
+        // which may well be read-only.
+        report->keepUnsentIn(
+            QDir(options_.stateDir.isEmpty() ? QDir::currentPath() : options_.stateDir)
+                .filePath(QLatin1String(kUnsentReportsFile)));
+    }
     if (!options_.statsFile.isEmpty()) {
         server->setTickMonitor(&monitor_);
     }

@@ -29,5 +29,9 @@ int main(int argc, char* argv[]) {
                      Qt::QueuedConnection);
     std::printf("quadrell-server listening on port %d\n", server.port());
     std::fflush(stdout);
+    QObject::connect(&server, &DedicatedServer::reachability, [](const QString& line) {
+        std::printf("%s\n", qPrintable(line));
+        std::fflush(stdout);
+    });
     return app.exec();
 }

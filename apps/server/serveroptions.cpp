@@ -42,8 +42,30 @@ OptionsResult parseDedicatedOptions(const QStringList& arguments) {
         QStringLiteral("heartbeat-ms"),
         QStringLiteral("Interval of announcements to the master server (default 60000)."),
         QStringLiteral("N"));
-    parser.addOptions(
-        {port, name, maxPlayers, password, ranked, masterConfig, statsFile, heartbeat});
+    const QCommandLineOption openPort(
+        QStringLiteral("open-port"),
+        QStringLiteral("Ask the router to forward the port (UPnP IGD, PCP, NAT-PMP) and print "
+                       "where players outside the local network can join."));
+    const auto valued = [](const char* option, const char* help, const char* value) {
+        return QCommandLineOption(QLatin1String(option), QLatin1String(help), QLatin1String(value));
+    };
+    const QCommandLineOption portLease = valued(
+        "port-lease",
+        "Lifetime asked of the router for the port, renewed at half of what it grants (default "
+        "3600).",
+        "SECONDS");
+    const QCommandLineOption stateDir = valued(
+        "state-dir",
+        "Where ranked reports not yet taken by the stats service are kept (default: the working "
+        "directory).",
+        "DIR");
+    const QCommandLineOption statsRetry =
+        valued("stats-retry-ms",
+               "First pause before a failed stats report is sent again, doubled each time up to 10 "
+               "minutes (default 1000).",
+               "N");
+    parser.addOptions({port, name, maxPlayers, password, ranked, masterConfig, statsFile, heartbeat,
+                       openPort, portLease, stateDir, statsRetry});
     // Computer players, seated by the server itself.
     const QCommandLineOption computers(
         QStringLiteral("computers"),
@@ -61,9 +83,10 @@ OptionsResult parseDedicatedOptions(const QStringList& arguments) {
         QStringLiteral("no-takeover"),
         QStringLiteral("No computer plays on for a player who leaves a running game."));
     parser.addOption(noTakeover);
-    if (const auto stop = readCommandLine(parser, arguments,
-                                          {&port, &name, &maxPlayers, &password, &masterConfig,
-                                           &statsFile, &heartbeat, &computers, &computerSkill})) {
+    if (const auto stop = readCommandLine(
+            parser, arguments,
+            {&port, &name, &maxPlayers, &password, &masterConfig, &statsFile, &heartbeat,
+             &portLease, &stateDir, &statsRetry, &computers, &computerSkill})) {
         return stopped<DedicatedOptions>(*stop);
     }
 
@@ -72,6 +95,8 @@ OptionsResult parseDedicatedOptions(const QStringList& arguments) {
     if (!readNumberOption(parser, port, 0, 65535, d.port, error) ||
         !readNumberOption(parser, heartbeat, 100, 3600000, d.heartbeatMs, error) ||
         !readNumberOption(parser, maxPlayers, 1, 4, d.maxPlayers, error) ||
+        !readNumberOption(parser, portLease, 2, 86400, d.portLeaseSeconds, error) ||
+        !readNumberOption(parser, statsRetry, 10, 600000, d.statsRetryMs, error) ||
         !readNumberOption(parser, computers, 0, d.maxPlayers - 1, d.computers, error)) {
         return OptionsResult::failure(error);
     }
@@ -108,6 +133,14 @@ OptionsResult parseDedicatedOptions(const QStringList& arguments) {
         d.password = QLatin1Char(Quadrell::kPasswordMarker) + parser.value(password);
     }
     d.ranked = parser.isSet(ranked);
+    d.openPort = parser.isSet(openPort);
+    if (parser.isSet(stateDir)) {
+        d.stateDir = parser.value(stateDir);
+        if (!QFileInfo(d.stateDir).isDir()) {
+            return OptionsResult::failure(
+                QStringLiteral("'--state-dir' needs a directory, not '%1'.").arg(d.stateDir));
+        }
+    }
     if (parser.isSet(masterConfig)) {
         d.masterConfig = parser.value(masterConfig);
         const QFileInfo file(d.masterConfig);

@@ -19,10 +19,17 @@ struct DedicatedOptions {
     QString masterConfig;     // empty: "masterserver.ini" in the working directory
     QString statsFile;        // empty: no tick figures are written
     int heartbeatMs = 60000;  // how often the master server hears from us
+    bool openPort = false;    // ask the router to forward the port
+    int portLeaseSeconds = 3600;
+    QString stateDir;         // empty: the working directory
+    int statsRetryMs = 1000;  // first pause before a failed report goes again
     int computers = 0;        // computer players seated from the start
     ComputerSkill computerSkill = ComputerSkill::Normal;
     bool computerTakeover = true;  // a computer plays on for a player who leaves a game
 };
+
+// The file in stateDir that keeps ranked reports the stats service has not taken.
+inline constexpr char kUnsentReportsFile[] = "unsent-reports.txt";
 
 using OptionsResult = CommandLineResult<DedicatedOptions>;
 

@@ -198,7 +198,7 @@ private Q_SLOTS:
         ClientNetwork net;
         net.timings = nettest::fastTimings();
         Bot bot(b, net);
-        connect(&bot.client(), &Client::mergeBlocks, this, [&] {
+        connect(&bot.client().game(), &ClientGame::mergeBlocks, this, [&] {
             const FieldMirror& m = bot.mirror();  // the bot took the merge first
             botSide << landing(m.fieldsizeX(), m.lines(),
                                [&](int c, int r) { return m.landed(c, r); });

@@ -11,55 +11,86 @@
 #include "game/fieldmirror.h"
 #include "tests/support/fakeconnection.h"
 
-// Every GUI signal of a Client as one line of text in `events` (name, then its
-// arguments), so a test reads what the player would see in order. Blocks and
-// movements go on to `mirror`, the field copy a player sees.
+using Calls = QList<QVariantList>;
+
+// A recorded change of the base state, as "base 19 Press ...".
+inline QString base(GuiState state, const QString& text = QString()) {
+    return QStringLiteral("base %1 %2").arg(int(state)).arg(text);
+}
+
+// A game to host from the host screen: "Open", ranked, for four, on the
+// default port, without a password (the GUI's marker alone) unless one is given.
+inline HostRequest networkGame(int port = 27403, int maxPlayers = 4,
+                               const QString& password = QString()) {
+    return {.hosting = {.name = "Open",
+                        .ranked = true,
+                        .usePassword = !password.isEmpty(),
+                        .password = "P" + password,
+                        .maxPlayers = maxPlayers,
+                        .port = port}};
+}
+// A game that stays on this computer: alone, or two on one screen.
+inline HostRequest localGame(int port = 27403, bool splitscreen = false) {
+    HostRequest r = networkGame(port, splitscreen ? 2 : 1);
+    r.hosting.name = "Local";
+    r.singleplayer = true;
+    r.splitscreen = splitscreen;
+    return r;
+}
+
+// Every GUI signal of a Client and its parts (screen, game events, server
+// list) as one line of text in `events` (name, then its arguments), so a test
+// reads what the player would see in order. Blocks and movements go on to
+// `mirror`, the field copy a player sees.
 struct ClientRecorder {
     QStringList events;
     FieldMirror mirror;
 
     void listen(Client* c) {
-        record(c, &Client::setGuiBaseState, "base");
-        record(c, &Client::setGuiTopState, "top");
-        record(c, &Client::setGuiLastState, "last");
-        QObject::connect(c, &Client::displayError, [this](const QString& m, bool leave) {
+        ClientScreen* screen = &c->screen();
+        record(screen, &ClientScreen::setGuiBaseState, "base");
+        record(screen, &ClientScreen::setGuiTopState, "top");
+        record(screen, &ClientScreen::setGuiLastState, "last");
+        QObject::connect(screen, &ClientScreen::displayError, [this](const QString& m, bool leave) {
             events.append("error " + text(leave) + QLatin1Char(' ') + m);
         });
-        record(c, &Client::displayMessage, "message");
-        record(c, &Client::displayCountdown, "countdown");
-        record(c, &Client::displayChatMessage, "chat");
-        record(c, &Client::resetGui, "resetGui");
-        record(c, &Client::resetChat, "resetChat");
-        record(c, &Client::changeFieldsizeX, "fieldsize");
-        record(c, &Client::setRotation, "rotation");
-        record(c, &Client::startPlayTime, "playtime start");
-        record(c, &Client::pausePlayTime, "playtime pause");
-        record(c, &Client::stopPlayTime, "playtime stop");
-        record(c, &Client::setScore, "score");
-        record(c, &Client::setPlaytime, "playtime text");
+        record(screen, &ClientScreen::displayCountdown, "countdown");
+        record(screen, &ClientScreen::displayChatMessage, "chat");
+        record(screen, &ClientScreen::resetGui, "resetGui");
+        record(screen, &ClientScreen::resetChat, "resetChat");
         record(c, &Client::removePlayer, "remove");
-        record(c, &Client::resultMasterserver, "master");
         record(c, &Client::changedPinglist, "pings");
         record(c, &Client::changedPlayerlist, "players");
-        QObject::connect(c, &Client::createdNewBlock, [this](const BlockRecord& b, int width) {
-            events.append(QStringLiteral("block %1").arg(b.id));
-            mirror.addBlock(b, width);
-        });
-        QObject::connect(c, &Client::createdField,
+        record(&c->browser(), &ServerBrowser::resultMasterserver, "master");
+        record(&c->browser(), &ServerBrowser::newServer, "server");
+
+        record(&c->game(), &ClientGame::changeFieldsizeX, "fieldsize");
+        record(&c->game(), &ClientGame::setRotation, "rotation");
+        record(&c->game(), &ClientGame::startPlayTime, "playtime start");
+        record(&c->game(), &ClientGame::pausePlayTime, "playtime pause");
+        record(&c->game(), &ClientGame::stopPlayTime, "playtime stop");
+        record(&c->game(), &ClientGame::setScore, "score");
+        record(&c->game(), &ClientGame::setPlaytime, "playtime text");
+        ClientGame* game = &c->game();
+        QObject::connect(game, &ClientGame::createdNewBlock,
+                         [this](const BlockRecord& b, int width) {
+                             events.append(QStringLiteral("block %1").arg(b.id));
+                             mirror.addBlock(b, width);
+                         });
+        QObject::connect(game, &ClientGame::createdField,
                          [this](int width, const QList<FieldCell>& landed) {
                              events.append(QStringLiteral("field %1").arg(width));
                              mirror.startField(width, landed);
                          });
-        QObject::connect(c, &Client::moveBlocks,
+        QObject::connect(game, &ClientGame::moveBlocks,
                          [this](const QList<GameMovement>& list, const QList<int>& ids) {
                              events.append(QStringLiteral("move %1 ").arg(list.size()) + text(ids));
                              mirror.moveBlocks(list, ids);
                          });
-        QObject::connect(c, &Client::mergeBlocks, [this](const QList<GameMovement>& list) {
+        QObject::connect(game, &ClientGame::mergeBlocks, [this](const QList<GameMovement>& list) {
             events.append(QStringLiteral("merge %1").arg(list.size()));
             mirror.mergeBlocks(list);
         });
-        record(c, &Client::newServer, "server");
     }
 
     QStringList eventsOf(const QString& prefix) const {
@@ -73,8 +104,8 @@ struct ClientRecorder {
     }
 
 private:
-    template <typename... Args>
-    void record(Client* c, void (Client::*signal)(Args...), const char* name) {
+    template <typename Sender, typename... Args>
+    void record(Sender* c, void (Sender::*signal)(Args...), const char* name) {
         QObject::connect(c, signal, [this, name](Args... args) {
             QStringList parts{QLatin1String(name)};
             (parts.append(text(args)), ...);
@@ -140,6 +171,25 @@ struct ClientHarness : ClientRecorder {
         }
     }
 
+    // Options with every value away from its default; the colours change only
+    // through setColors.
+    void setOptions(const QString& name1, const QString& name2) {
+        client->setOptions({.name1 = name1,
+                            .color1 = 4,
+                            .name2 = name2,
+                            .showIntro = false,
+                            .showPreview = 2,
+                            .showPointer = false,
+                            .showFPS = true,
+                            .invertControl = true,
+                            .ignoreColors = true,
+                            .enableStatsSP = false,
+                            .playSounds = false,
+                            .resWidth = 1920,
+                            .resHeight = 1080,
+                            .quality = 1,
+                            .enableVSync = false});
+    }
     QString path(const QString& name) const { return dir.filePath(name); }
     void writeFile(const QString& name, const QString& text) const {
         QFile file(path(name));
@@ -162,14 +212,7 @@ struct ClientHarness : ClientRecorder {
         Q_EMIT udp->connectionEstablished(connId, isHost);
     }
     void hostSingle(bool splitscreen = false) {
-        client->hostGame({.hosting = {.name = "Local",
-                                      .ranked = true,
-                                      .usePassword = false,
-                                      .password = "P",
-                                      .maxPlayers = splitscreen ? 2 : 1,
-                                      .port = 27403},
-                          .singleplayer = true,
-                          .splitscreen = splitscreen});
+        client->hostGame(localGame(27403, splitscreen));
         establish(0, true);
     }
     void joinAndEstablish(const QString& address, int connId) {
@@ -197,9 +240,6 @@ struct ClientHarness : ClientRecorder {
             out.append(status.join(QLatin1Char(',')));
         }
         return out;
-    }
-    static QString base(GuiState state, const QString& text = QString()) {
-        return QStringLiteral("base %1 %2").arg(int(state)).arg(text);
     }
     // One server-side player list of (connId, name, status), free places added up to 4.
     struct Entry {

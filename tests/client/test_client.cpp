@@ -1,68 +1,19 @@
-// The Client on recording connections: its state machine (hosting, joining,
-// lobby, countdowns, pause, game over, leaving, errors), what it makes of the
-// server's game traffic, "settings.ini", and "highscore.dat" with every rule
-// that drops a line.
-#include <unistd.h>
-#include <QLocale>
-#include <QPointer>
+// The Client's state machine on recording connections: hosting, joining
+// after the probe, the lobby (ready, start, menu, kick, the player list and
+// its texts, chat), leaving and every error on the way.
 #include <QSettings>
 #include <QTest>
 
-#include "client/gameresult.h"
 #include "clientharness.h"
 #include "game/playernames.h"
-#include "network/fieldimage.h"
 
 namespace {
 
-using Calls = QList<QVariantList>;
 const QString kReady = "Press 'r' when you are ready.";
-const QString kNewGame = "\n\nPress 'r' for a new game.";
 const QString kMasterDown =
     "error F Starting server...\n\nThe masterserver could not be reached. Other players can "
     "only connect to you directly.";
 const QString kMasterIni = "[Master]\nGeneral\\Address=127.0.0.1\n";
-const QString kOptionsLost =
-    "error F The options could not be saved and will be reset at the next start.";
-QString base(GuiState state, const QString& text = QString()) {
-    return ClientHarness::base(state, text);
-}
-void setOptions(Client& c, const QString& name1, const QString& name2) {
-    c.setOptions({.name1 = name1,
-                  .color1 = 4,  // colours change only through setColors
-                  .name2 = name2,
-                  .showIntro = false,
-                  .showPreview = 2,
-                  .showPointer = false,
-                  .showFPS = true,
-                  .invertControl = true,
-                  .ignoreColors = true,
-                  .enableStatsSP = false,
-                  .playSounds = false,
-                  .resWidth = 1920,
-                  .resHeight = 1080,
-                  .quality = 1,
-                  .enableVSync = false});
-}
-
-const QDateTime kWhen(QDate(2011, 3, 5), QTime(18, 4, 11));
-
-void writeRaw(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Append));
-    file.write(bytes);
-}
-
-// Every record read back, list by list, as "players:score names".
-QStringList entries(const HighscoreFile::Lists& lists) {
-    QStringList out;
-    for (std::size_t i = 0; i < lists.size(); ++i) {
-        for (const auto& r : lists[i]) {
-            out.append(QStringLiteral("%1:%2 %3").arg(i + 1).arg(r->score()).arg(r->playerNames()));
-        }
-    }
-    return out;
-}
 
 }  // namespace
 
@@ -72,13 +23,9 @@ class TestClient : public QObject {
 private Q_SLOTS:
     void hostingSingleplayerReachesLobbyStreamFirst() {
         ClientHarness h;
-        h.client->hostGame({.hosting = {.name = "My game",
-                                        .ranked = true,
-                                        .usePassword = false,
-                                        .password = "P",
-                                        .maxPlayers = 1,
-                                        .port = 27555},
-                            .singleplayer = true});
+        HostRequest mine = localGame(27555);
+        mine.hosting.name = "My game";
+        h.client->hostGame(mine);
         QCOMPARE(h.started.size(), std::size_t(1));
         const ServerSettings s = h.started.front();
         QVERIFY(s.name == "My game" && s.port == 27555 && s.maxPlayers == 1 && s.singleplayer &&
@@ -107,12 +54,10 @@ private Q_SLOTS:
 
     void hostingANetworkGameChecksTheMasterFirst() {
         ClientHarness h(QString(), kMasterIni + "General\\Port=3001\n");
-        h.client->hostGame({.hosting = {.name = "Open game",
-                                        .ranked = false,
-                                        .usePassword = true,
-                                        .password = "Psecret word",
-                                        .maxPlayers = 4,
-                                        .port = 27403}});
+        HostRequest open = networkGame(27403, 4, "secret word");
+        open.hosting.name = "Open game";
+        open.hosting.ranked = false;
+        h.client->hostGame(open);
         QCOMPARE(h.started.front().password, "Psecret word");
         QCOMPARE(h.master->callsOf("connectToHost"), (Calls{{"127.0.0.1", 3001}}));
         QCOMPARE(h.master->callsOf("sendMasterTest"), (Calls{{true}}));
@@ -126,23 +71,13 @@ private Q_SLOTS:
         QVERIFY(h.eventsOf("error").isEmpty());
 
         ClientHarness down(QString(), kMasterIni);  // unanswered: hosted anyway, with the notice
-        down.client->hostGame({.hosting = {.name = "Open",
-                                           .ranked = true,
-                                           .usePassword = false,
-                                           .password = "P",
-                                           .maxPlayers = 4,
-                                           .port = 27403}});
+        down.client->hostGame(networkGame());
         Q_EMIT down.master->errorOccured(-1, ConnectionInterface::ConnectionLost);
         QCOMPARE(down.eventsOf("error"), QStringList{kMasterDown});
         down.establish(0, true);
         QCOMPARE(down.events.last(), base(GuiState::Lobby, kReady));
         ClientHarness none;  // no master address at all: the notice at once
-        none.client->hostGame({.hosting = {.name = "Open",
-                                           .ranked = true,
-                                           .usePassword = false,
-                                           .password = "P",
-                                           .maxPlayers = 4,
-                                           .port = 27403}});
+        none.client->hostGame(networkGame());
         QCOMPARE(none.eventsOf("error"), QStringList{kMasterDown});
         QVERIFY(none.master->calls.isEmpty());
         QCOMPARE(none.tcp->count("connectWithHello"), 1);
@@ -176,12 +111,7 @@ private Q_SLOTS:
         QCOMPARE(h.events.last(),
                  base(GuiState::Lobby, "Waiting for the server to start the game..." + notReady));
         ClientHarness host;
-        host.client->hostGame({.hosting = {.name = "Net",
-                                           .ranked = true,
-                                           .usePassword = false,
-                                           .password = "P",
-                                           .maxPlayers = 4,
-                                           .port = 27403}});
+        host.client->hostGame(networkGame());
         host.establish(0, true);
         host.client->setReady();
         host.playerList({{0, "Player1", 3}, {1, "Ann", 3}});
@@ -193,90 +123,6 @@ private Q_SLOTS:
         single.client->setStart();
         QCOMPARE(single.statusesSent(), (QStringList{"2,-1", "3,-1"}));
         QCOMPARE(single.tcp->count("sendCStart"), 1);
-    }
-
-    void countdownPauseRestartAndAbortedStart() {
-        ClientHarness h;
-        h.hostSingle();
-        h.clearLog();
-        h.startGame(0, 24);
-        QCOMPARE(h.events.mid(h.events.size() - 8),
-                 (QStringList{"fieldsize 24", "resetGui F 1 F T F 0", base(GuiState::Game),
-                              "countdown Starting in 3...", "countdown Starting in 2...",
-                              "countdown Starting in 1...", "countdown ", "playtime start"}));
-        QCOMPARE(h.client->state(), int(GamePlayer::Playing));
-        h.client->inputKeys({1, 0, 2, 0, 0, 0, 0, 0, 0, 0});
-        QCOMPARE(h.udp->callsOf("sendCInput"),
-                 (Calls{{false, QVariantList{1, 0, 2, 0, 0, 0, 0, 0, 0, 0}}}));
-
-        h.clearLog();
-        h.client->setMenuOpen(true);
-        Q_EMIT h.tcp->changedCPause(0, -1);
-        QCOMPARE(h.client->state(), int(GamePlayer::Pausing));
-        h.client->setMenuOpen(false);
-        QCOMPARE(h.tcp->callsOf("sendCPause"), (Calls{{true}, {true}}));
-        for (int count : {3, 2, 1, 0}) {
-            Q_EMIT h.tcp->changedCPause(0, count);
-        }
-        QCOMPARE(h.events, (QStringList{base(GuiState::Game, "Game paused..."), "playtime pause T",
-                                        base(GuiState::Game), "countdown Resuming in 3...",
-                                        "countdown Resuming in 2...", "countdown Resuming in 1...",
-                                        "countdown ", "playtime pause F"}));
-        Q_EMIT h.tcp->changedCPause(2, -1);  // another connection's pause
-        QCOMPARE(h.client->state(), int(GamePlayer::Playing));
-
-        h.client->restartGame();
-        QCOMPARE(h.tcp->callsOf("sendCRestart"), (Calls{{true}}));
-        Q_EMIT h.tcp->changedCGameRestart(0);
-        QCOMPARE(h.events.last(),
-                 base(GuiState::Lobby, "Game restarted by the server." + kNewGame));
-        QCOMPARE(h.client->state(), int(GamePlayer::Waiting));
-        h.client->restartGame();  // only while playing or pausing
-        QCOMPARE(h.tcp->count("sendCRestart"), 1);
-
-        h.client->setReady();
-        h.playerList({{0, "Player1", 4}});
-        Q_EMIT h.udp->changedCGameStart(0, 12, 3);
-        h.client->setReady();  // 'r' during the start countdown
-        QCOMPARE(h.statusesSent().last(), "2,-1");
-        h.clearLog();
-        Q_EMIT h.tcp->changedCGameRestart(-1);
-        QCOMPARE(h.events, (QStringList{"playtime stop", "rotation T", "countdown ",
-                                        base(GuiState::Lobby, "Start abortet." + kNewGame)}));
-        h.playerList({{0, "Player1", 2}});
-        QCOMPARE(h.events.last(), base(GuiState::Lobby, "Start abortet." + kNewGame));
-    }
-
-    void gameOverAppendsTheHighscore() {
-        ClientHarness h;
-        h.hostSingle();
-        h.startGame();
-        h.clearLog();
-        Q_EMIT h.tcp->changedCGameOver(120, 5, "00:01:40");
-        const QString over = "GAME OVER (120 Point(s))" + kNewGame;
-        QCOMPARE(h.events, (QStringList{"playtime stop", "rotation T", "score 120 F",
-                                        "playtime text 00:01:40 F", base(GuiState::Game, over)}));
-        QCOMPARE(h.client->state(), int(GamePlayer::Waiting));
-        QVERIFY(
-            h.readFile("highscore.dat")
-                .startsWith("2011-03-05T18:04:11 120 5 00:01:40 1 Player1 Quadrell Beta 0.92 "));
-        h.playerList({{0, "Player1", 2}});
-        QCOMPARE(h.events.last(), base(GuiState::Lobby, over));
-
-        ClientHarness spectator;  // a spectator's game over writes nothing
-        spectator.joinAndEstablish("10.0.0.5", 2);
-        spectator.playerList({{0, "Ann", 4}, {2, "Player1", 5}});
-        QCOMPARE(spectator.client->state(), int(GamePlayer::Spectating));
-        Q_EMIT spectator.tcp->changedCGameOver(30, 1, "00:00:20");
-        QVERIFY(!QFile::exists(spectator.path("highscore.dat")));
-
-        ClientHarness blocked;
-        QVERIFY(QDir(blocked.dir.path()).mkdir("highscore.dat"));
-        blocked.hostSingle();
-        blocked.startGame();
-        Q_EMIT blocked.tcp->changedCGameOver(10, 0, "00:00:05");
-        QCOMPARE(blocked.eventsOf("error"),
-                 QStringList{"error F The highcore could not be saved locally."});
     }
 
     void splitscreenSendsBothNames() {
@@ -442,13 +288,7 @@ private Q_SLOTS:
 
     void abortWhileConnectingProbingOrCheckingTheMaster() {
         ClientHarness h;
-        h.client->hostGame({.hosting = {.name = "Local",
-                                        .ranked = true,
-                                        .usePassword = false,
-                                        .password = "P",
-                                        .maxPlayers = 1,
-                                        .port = 27403},
-                            .singleplayer = true});
+        h.client->hostGame(localGame(27403));
         h.clearLog();
         h.client->abortAction();
         h.client->abortAction();  // nothing left to abort
@@ -463,38 +303,24 @@ private Q_SLOTS:
         QCOMPARE(h.eventsOf("server"), QStringList{"server 10.0.0.5"});
 
         ClientHarness open(QString(), kMasterIni);
-        open.client->hostGame({.hosting = {.name = "Open",
-                                           .ranked = true,
-                                           .usePassword = false,
-                                           .password = "P",
-                                           .maxPlayers = 4,
-                                           .port = 27403}});
+        open.client->hostGame(networkGame());
         open.client->abortAction();
         Q_EMIT open.master->masterserverOnline(-1);
         QCOMPARE(open.stopped, 1);
         QCOMPARE(open.tcp->count("connectWithHello"), 0);
     }
 
-    void serverListAndChatForwarding() {
-        ClientHarness none;
-        none.client->getServerlist();
-        QCOMPARE(none.events, QStringList{"master 4"});
-        ClientHarness h(QString(), kMasterIni);
-        h.client->getServerlist();
-        h.client->getServerlist();
-        Q_EMIT h.master->masterserverResult(-1, MasterserverResult::MasterListReceived);
-        Q_EMIT h.master->errorOccured(-1, ConnectionInterface::ConnectionLost);
-        h.client->getServerlist();  // the connection is opened again
-        QCOMPARE(h.master->count("connectToHost"), 2);
-        QCOMPARE(h.master->count("requestServerlist"), 3);
-        QCOMPARE(h.events, (QStringList{"master 2", "master 4"}));
-
-        h.client->inputKeys({1, 2, 3, 4, 5, 0, 0, 0, 0, 0});  // not connected: dropped
+    void chatNoticesAndPings() {
+        ClientHarness h;
         h.client->sendMessage(1, "hello  there ");
-        h.client->processPacketLoss();
-        QCOMPARE(h.udp->count("sendCInput"), 0);
         QCOMPARE(h.udp->callsOf("sendCMessage"), (Calls{{true, 1, "hello  there "}}));
-        QCOMPARE(h.udp->count("requestResend"), 1);
+        Q_EMIT h.udp->changedCPinglist({0, 2}, {15, 999});
+        Q_EMIT h.udp->changedCMessage(-1, "ignored");
+        Q_EMIT h.udp->changedCMessage(-2, "ignored");
+        Q_EMIT h.udp->changedCMessage(2, "hi  there");
+        QCOMPARE(h.events,
+                 (QStringList{"pings 0,2 15,999", "chat -1 Stats successfully uploaded.",
+                              "chat -2 The stats could not be sended.", "chat 2 hi  there"}));
     }
 
     void playerTableJoinAndLeaveLines() {
@@ -531,84 +357,6 @@ private Q_SLOTS:
         QCOMPARE(h.client->state(), int(GamePlayer::Playing));
     }
 
-    void lateJoinerBuildsTheFieldFromTheImage() {
-        ClientHarness h;
-        h.joinAndEstablish("10.0.0.5", 1);
-        QByteArray field(24 * 25 / 2, '\x77');
-        field[0] = '\x71';    // column 1, row 0: colour 0
-        field[13] = '\x37';   // column 2, row 1: colour 2
-        field[299] = '\x16';  // columns 22 and 23 of row 24: colours 0 and 5
-        h.clearLog();
-        Q_EMIT h.udp->changedCGameState(24, true, 340, "00:02:10", field,
-                                        {{5, 1, 2, 100, 1000, 1}, {6, 2, 3, 300, 1100, 0}});
-        QCOMPARE(h.events,
-                 (QStringList{"fieldsize 24", "resetGui F 4 F F T 1",
-                              "base 20 Waiting for other game to finish...", "playtime start",
-                              "rotation T", "score 340 T", "playtime text 00:02:10 T", "field 24",
-                              "block 5", "block 6", "base 20 Game paused...", "playtime pause T"}));
-        QCOMPARE(h.client->state(), int(GamePlayer::Waiting));
-        const GameBlock& f = *h.mirror.block(0);
-        QCOMPARE(f.fieldsizeX(), 24);
-        const std::vector<std::array<int, 3>> expected{
-            {50, 0, 0}, {100, 50, 2}, {1100, 1200, 0}, {1150, 1200, 5}};
-        QCOMPARE(f.boxes().size(), expected.size());
-        for (std::size_t i = 0; i < expected.size(); ++i) {
-            const GameBox& box = f.boxes()[i];
-            QCOMPARE((std::array<int, 3>{box.x(3), box.y(3), box.colour()}), expected[i]);
-            QVERIFY(box.x(0) == box.x(3) && box.y(1) == box.y(3));
-        }
-        QCOMPARE(FieldImage::pack(f, 24), field);  // the image these boxes make
-        QVERIFY(h.mirror.block(5) && h.mirror.block(6));
-    }
-
-    void blocksMovementsAndPingsPassUnchanged() {
-        ClientHarness h;
-        h.hostSingle();
-        Q_EMIT h.udp->changedCGameStart(0, 36, 3);
-        Q_EMIT h.udp->changedCNewBlock(7, 2, 4, 150, 1250, 3);
-        const GameBlock& b = *h.mirror.block(7);
-        QCOMPARE(
-            (QList<int>{b.id(), b.colour(), b.kind(), b.x(), b.y(), b.rotation(), b.fieldsizeX()}),
-            (QList<int>{7, 2, 4, 150, 1250, 3, 36}));
-        Q_EMIT h.udp->changedCMoveBlocks({{7, 200, 1200, 0}}, {7, 8});
-        QCOMPARE((QList<int>{b.x(), b.y(), b.rotation()}), (QList<int>{200, 1200, 0}));
-        Q_EMIT h.udp->changedCMergeBlocks({{7, 200, 0, 0}});
-        Q_EMIT h.udp->changedCPinglist({0, 2}, {15, 999});
-        Q_EMIT h.udp->changedCMessage(-1, "ignored");
-        Q_EMIT h.udp->changedCMessage(-2, "ignored");
-        Q_EMIT h.udp->changedCMessage(2, "hi  there");
-        QCOMPARE(h.events.mid(h.events.size() - 6),
-                 (QStringList{"move 1 7,8", "merge 1", "pings 0,2 15,999",
-                              "chat -1 Stats successfully uploaded.",
-                              "chat -2 The stats could not be sended.", "chat 2 hi  there"}));
-    }
-
-    void settingsDefaultsAndStoredValues() {
-        ClientHarness h;
-        const ClientSettings& s = h.client->settings();
-        QCOMPARE(s.options.name1 + s.options.name2, "Player1Player2");
-        QVERIFY(s.options.color1 == -1 && s.options.color2 == -1 && s.options.quality == 2);
-        QVERIFY(s.options.showIntro && s.options.showPointer && s.options.enableStatsSP &&
-                s.options.playSounds && s.options.enableVSync && s.options.showPreview == 1);
-        QVERIFY(!s.options.showFPS && !s.options.invertControl && !s.options.ignoreColors);
-        QVERIFY(s.options.resWidth == 0 && s.options.resHeight == 0);
-        QVERIFY(s.hosting.name == "Quadrell-Server" && s.hosting.ranked && !s.hosting.usePassword &&
-                s.hosting.password.isEmpty());
-        QVERIFY(s.hosting.maxPlayers == 4 && s.hosting.port == 27403);
-        QVERIFY(s.cache.ip == "..." && s.cache.filter == 0);
-        QVERIFY(!QFile::exists(h.path("settings.ini")));  // reading creates nothing
-
-        ClientHarness stored(
-            "[Client]\nPlayer1\\Name=Zoe\nPlayer1\\Color=4\n"
-            "General\\ShowFPS=true\nVideo\\ResWidth=1280\n"
-            "[Server]\nGeneral\\Name=Den of Zoe\nGeneral\\Port=28000\n"
-            "[Cache]\nGeneral\\IP=10.1.1.1:5\nGeneral\\Filter=6\n");
-        const ClientSettings& t = stored.client->settings();
-        QVERIFY(t.options.name1 == "Zoe" && t.options.color1 == 4 && t.options.showFPS);
-        QVERIFY(t.options.resWidth == 1280 && t.hosting.name == "Den of Zoe");
-        QVERIFY(t.hosting.port == 28000 && t.cache.ip == "10.1.1.1:5" && t.cache.filter == 6);
-    }
-
     void namesAreMadeSafeBeforeTheyTravel() {
         QCOMPARE(PlayerNames::sanitised("Ann Lee"), "Ann_Lee");
         QCOMPARE(PlayerNames::sanitised(" a\tb\r\nc "), "a_b__c");
@@ -619,10 +367,10 @@ private Q_SLOTS:
         QCOMPARE(PlayerNames::sanitisedServerName(" Den\tof\nZoe "), "Den of Zoe");
 
         ClientHarness h("[Client]\nPlayer1\\Name=Ann Lee\n");
-        setOptions(*h.client, "Solo", "Duo");  // not connected: nothing sent
+        h.setOptions("Solo", "Duo");  // not connected: nothing sent
         QCOMPARE(h.tcp->count("sendCPlayers"), 0);
         h.joinAndEstablish("10.0.0.5", 1);
-        setOptions(*h.client, "Bo b", "  ");
+        h.setOptions("Bo b", "  ");
         h.client->setColors(5, 0);
         const Calls sent = h.tcp->callsOf("sendCPlayers");
         QCOMPARE(sent.size(), 3);
@@ -631,182 +379,6 @@ private Q_SLOTS:
         QSettings file(h.path("settings.ini"), QSettings::IniFormat);
         QCOMPARE(file.value("Client/Player1/Name").toString(), "Bo_b");
         QCOMPARE(file.value("Client/Player2/Name").toString(), "Player2");
-    }
-
-    void savingKeepsEveryOtherKey() {
-        ClientHarness h(
-            "[Client]\nPlayer1\\Name=Zoe\nGeneral\\Theme=dark\n"
-            "[Server]\nGeneral\\Name=Den\n[Cache]\nGeneral\\IP=10.1.1.1\n"
-            "[Plugins]\nSomething\\Else=42\n");
-        setOptions(*h.client, "Zed", "Yan");
-        h.client->setColors(1, 2);
-        h.client->setLastFilter(5);
-        h.client->hostGame({.hosting = {.name = "Another",
-                                        .ranked = true,
-                                        .usePassword = false,
-                                        .password = "P",
-                                        .maxPlayers = 3,
-                                        .port = 27500}});
-        h.client.reset();
-
-        QSettings file(h.path("settings.ini"), QSettings::IniFormat);
-        QCOMPARE(file.value("Client/General/Theme").toString(), "dark");
-        QCOMPARE(file.value("Plugins/Something/Else").toInt(), 42);
-        QCOMPARE(file.value("Cache/General/IP").toString(), "10.1.1.1");
-        QCOMPARE(file.value("Cache/General/Filter").toInt(), 5);
-        QCOMPARE(file.value("Server/General/MaxPlayers").toInt(), 3);
-        QCOMPARE(file.value("Client/Video/ResWidth").toUInt(), 1920u);
-        QCOMPARE(file.value("Client/Player2/Color").toInt(), 2);
-        ClientSettings again(h.dir.path());  // the next start reads it all back
-        QVERIFY(again.options.name1 == "Zed" && again.options.name2 == "Yan");
-        QVERIFY(again.options.color1 == 1 && again.options.resHeight == 1080);
-        QVERIFY(again.options.invertControl && !again.options.playSounds);
-        QVERIFY(again.options.quality == 1 && again.hosting.name == "Another");
-        QVERIFY(again.hosting.port == 27500);
-    }
-
-    void unwritableSettingsShowTheTextsAndKeepTheValues() {
-        ClientHarness h;
-        // A directory in the file's place cannot be written, even by root.
-        QVERIFY(QDir(h.dir.path()).mkdir("settings.ini"));
-        setOptions(*h.client, "Kept", "Duo");
-        h.client->setColors(3, 4);
-        QCOMPARE(h.eventsOf("error"), (QStringList{kOptionsLost, kOptionsLost}));
-        QCOMPARE(h.client->settings().options.name1, "Kept");
-        QCOMPARE(h.client->settings().options.color1, 3);
-        h.clearLog();
-        h.client->setLastFilter(3);  // the cache is written without a check
-        h.client->hostGame({.hosting = {.name = "Open",
-                                        .ranked = true,
-                                        .usePassword = false,
-                                        .password = "P",
-                                        .maxPlayers = 4,
-                                        .port = 27403}});
-        QCOMPARE(h.eventsOf("error").first(),
-                 "error F The server settings could not be saved and will be reset at the "
-                 "next start.");
-        QCOMPARE(h.started.size(), std::size_t(1));  // hosting goes on
-
-        if (::geteuid() != 0) {  // file modes bind everybody but root
-            ClientHarness ro("[Client]\nPlayer1\\Name=Zoe\n");
-            QFile::setPermissions(ro.path("settings.ini"), QFile::ReadOwner);
-            setOptions(*ro.client, "Kept", "Duo");
-            QCOMPARE(ro.eventsOf("error"), QStringList{kOptionsLost});
-        }
-    }
-
-    void lineFormatAndChecksum() {
-        const QByteArray line = HighscoreFile::line(kWhen, 120, 5, "00:01:40", {"Ann", "Ben Lee"});
-        const QString sum = GameResult::checksum(120, 5, "00:01:40", 2, "Ann Ben_Lee");
-        QCOMPARE(line,
-                 ("2011-03-05T18:04:11 120 5 00:01:40 2 Ann Ben_Lee Quadrell Beta 0.92 " + sum)
-                     .toUtf8());
-        // SHA-1 over "120500:01:402 Ann Ben_Lee" and the salt, in lower-case hex.
-        QCOMPARE(sum, QString::fromLatin1(QCryptographicHash::hash(
-                                              "120500:01:402 Ann Ben_LeeSalt text for every digest",
-                                              QCryptographicHash::Sha1)
-                                              .toHex()));
-        QVERIFY(GameResult(120, 5, "00:01:40", "x", 2, "Ann Ben_Lee", sum).valid());
-        QVERIFY(!GameResult(121, 5, "00:01:40", "x", 2, "Ann Ben_Lee", sum).valid());
-        QVERIFY(!GameResult(120, 5, "00:01:40", "x", 1, "Ann Ben_Lee", sum).valid());
-        QVERIFY(!GameResult(120, 5, "00:01:40", "x", 2, "Ann Ben_Lee", sum.toUpper()).valid());
-    }
-
-    // One list per player count, highest score first, earlier lines first among equals.
-    void appendedLinesReadBackInOrder() {
-        QTemporaryDir dir;
-        HighscoreFile file(dir.path(), [] { return kWhen; });
-        for (const auto& [score, name] :
-             {std::pair{30, "first"}, std::pair{90, "top"}, std::pair{30, "second"},
-              std::pair{10, "low"}, std::pair{30, "third"}}) {
-            QVERIFY(file.append(score, 2, "00:00:01", {name}));
-        }
-        QVERIFY(file.append(70, 3, "00:00:40", {"Ann", "Ben"}));
-        QVERIFY(file.append(90, 4, "00:00:50", {"A", "B", "C", "D"}));
-        QFile raw(file.filePath());
-        QVERIFY(raw.open(QIODevice::ReadOnly));
-        QCOMPARE(raw.readAll().count("\r\n"), 7);
-
-        const HighscoreFile::Lists lists = file.read();
-        QCOMPARE(entries(lists), (QStringList{"1:90 top", "1:30 first", "1:30 second", "1:30 third",
-                                              "1:10 low", "2:70 Ann Ben", "4:90 A B C D"}));
-        const GameResult& four = *lists[3].front();
-        QVERIFY(four.lines() == 4 && four.playtime() == "00:00:50" && four.playerCount() == 4);
-        QCOMPARE(four.isoDate(), "2011-03-05T18:04:11");
-    }
-
-    void missingEmptyTamperedAndMalformedLines() {
-        QTemporaryDir dir;
-        HighscoreFile file(dir.path(), [] { return kWhen; });
-        QVERIFY(entries(file.read()).isEmpty());
-        writeRaw(file.filePath(), QByteArray());
-        QVERIFY(entries(file.read()).isEmpty());
-
-        const QByteArray good = HighscoreFile::line(kWhen, 120, 5, "00:01:40", {"Ann"});
-        QByteArray score = good;
-        score.replace(" 120 ", " 190 ");
-        QByteArray lines = good;
-        lines.replace(" 5 ", " 6 ");
-        // Written by hand with a spaced name and a checksum over that name.
-        const QByteArray spaced =
-            "2011-03-05T18:04:11 40 1 00:00:10 1 Ann Lee Quadrell Beta 0.92 " +
-            GameResult::checksum(40, 1, "00:00:10", 1, "Ann Lee").toUtf8();
-        const QByteArray countFive = "d 1 1 t 5 a b c d e Quadrell Beta 0.92 " +
-                                     GameResult::checksum(1, 1, "t", 5, "a b c d e").toUtf8();
-        const QByteArray countZero =
-            "d 1 1 t 0 Quadrell Beta 0.92 " + GameResult::checksum(1, 1, "t", 0, "").toUtf8();
-        writeRaw(file.filePath(), score + "\r\n" + lines + "\r\n" + spaced + "\r\n" + countFive +
-                                      "\r\n" + countZero + "\r\nshort line\r\n\r\n" +
-                                      QByteArray(3000, 'x') + "\r\n" + good + "\r\n");
-        QCOMPARE(entries(file.read()), QStringList{"1:120 Ann"});
-
-        QTemporaryDir other;
-        QVERIFY(QDir(other.path()).mkdir("highscore.dat"));
-        QVERIFY(!HighscoreFile(other.path()).append(1, 1, "00:00:01", {"Ann"}));
-    }
-
-    void highscoresMayLieApartFromSettings() {
-        QTemporaryDir settings;
-        QTemporaryDir scores;
-        writeRaw(settings.filePath("settings.ini"), "[Client]\nPlayer1\\Name=Ann\n");
-        Client::Environment env;
-        env.directory = settings.path();
-        env.highscoreDirectory = scores.path();
-        const Client client(env);
-        QCOMPARE(client.settings().options.name1, "Ann");
-        QCOMPARE(client.highscores().filePath(), scores.filePath("highscore.dat"));
-    }
-
-    void lineEndingsAndLengthLimit() {
-        QTemporaryDir dir;
-        HighscoreFile file(dir.path(), [] { return kWhen; });
-        const QByteArray line = HighscoreFile::line(kWhen, 7, 1, "00:00:02", {"Ann"});
-        // A bare "\n", and a last line without any ending, keep their checksum.
-        writeRaw(file.filePath(), line + "\n" + line);
-        QCOMPARE(entries(file.read()), (QStringList{"1:7 Ann", "1:7 Ann"}));
-
-        // The line appended after a last line without ending starts on its own
-        // line, and four names of any length still make a line the reader accepts.
-        const QString longName(400, QChar(0x00E9));
-        QVERIFY(file.append(8, 1, QString(500, 't'), {longName, longName, longName, longName}));
-        const QString cut(12, QChar(0x00E9));
-        QCOMPARE(entries(file.read()),
-                 (QStringList{"1:7 Ann", "1:7 Ann", "4:8 " + QStringList(4, cut).join(' ')}));
-    }
-
-    void displayForms() {
-        const auto players = [](const QString& names) {
-            return GameResult(1, 1, "t", "2011-03-05T18:04:11", int(names.count(' ') + 1), names,
-                              QString())
-                .players();
-        };
-        QCOMPARE(players("Ann"), "Ann");
-        QCOMPARE(players("Ann Ben"), "Ann and Ben");
-        QCOMPARE(players("Ann Ben Cid Dora"), "Ann, Ben, Cid and Dora");
-        QCOMPARE(GameResult(1, 1, "t", "2011-03-05T18:04:11", 1, "A", QString()).date(),
-                 QLocale::system().toString(kWhen, QLocale::ShortFormat));
-        // A date that does not parse is shown as stored.
-        QCOMPARE(GameResult(1, 1, "t", "yesterday", 1, "A", QString()).date(), "yesterday");
     }
 };
 

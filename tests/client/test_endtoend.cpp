@@ -8,6 +8,7 @@
 #include "game/gamegrid.h"
 #include "network/payloadcodec.h"
 #include "tests/network/nettestsupport.h"
+#include "tests/support/localhosting.h"
 
 namespace {
 
@@ -16,8 +17,6 @@ const QString kNewGame = "\n\nPress 'r' for a new game.";
 ClientNetwork fastNetwork() {
     ClientNetwork net;
     net.timings = nettest::fastTimings();
-    net.serverTimings.countdownMs = 100;
-    net.listenAddress = nettest::kLocal;
     return net;
 }
 
@@ -31,7 +30,8 @@ struct Player : ClientRecorder {
         Client::Environment env;
         env.directory = dir.path();
         env.quit = [this](int code) { quits.append(code); };
-        client = std::make_unique<Client>(env, net);
+        const ThreadHosting hosting = localHosting(net.timings, env.directory);
+        client = std::make_unique<Client>(env, net, threadServerStarter(hosting));
         listen(client.get());
     }
 
@@ -44,7 +44,7 @@ struct Player : ClientRecorder {
     // One more press of a key for a local player; all ten counters go out.
     void press(int key, int local = 0) {
         ++keys[local * 5 + key];
-        client->inputKeys(keys);
+        client->game().inputKeys(keys);
     }
     // Drops every local player's block at once until the stack reaches the
     // top; each drop waits until the next blocks are in play.
@@ -98,13 +98,7 @@ private Q_SLOTS:
         }
         net.datagramLossPercent = 20;
         Player p("Ann", net);
-        p.client->hostGame({.hosting = {.name = "Lossy",
-                                        .ranked = false,
-                                        .usePassword = false,
-                                        .password = "P",
-                                        .maxPlayers = 1,
-                                        .port = 0},
-                            .singleplayer = true});
+        p.client->hostGame(localGame(0));
         QTRY_VERIFY(p.saw("base 19 Press 'r' when you are ready."));
         QTest::qWait(60000 / kFaster);
         QCOMPARE(p.client->state(), int(GamePlayer::Waiting));
@@ -115,13 +109,7 @@ private Q_SLOTS:
     // block, game over with the line written and read back, and quitting.
     void singleplayerGameFromHostToHighscore() {
         Player p("Ann");
-        p.client->hostGame({.hosting = {.name = "Local",
-                                        .ranked = true,
-                                        .usePassword = false,
-                                        .password = "P",
-                                        .maxPlayers = 1,
-                                        .port = 0},
-                            .singleplayer = true});
+        p.client->hostGame(localGame(0));
         QTRY_VERIFY(p.saw("base 19 Press 'r' when you are ready."));
         QCOMPARE(p.events.mid(0, 2),
                  (QStringList{"base 23 Starting server...", "resetGui T 1 F T F 0"}));
@@ -180,14 +168,7 @@ private Q_SLOTS:
     // columns, and both names in the highscore line.
     void splitscreenWritesBothNames() {
         Player p;
-        p.client->hostGame({.hosting = {.name = "Local",
-                                        .ranked = true,
-                                        .usePassword = false,
-                                        .password = "P",
-                                        .maxPlayers = 2,
-                                        .port = 0},
-                            .singleplayer = true,
-                            .splitscreen = true});
+        p.client->hostGame(localGame(0, true));
         QTRY_VERIFY(p.saw("base 19 Press 'r' when both players are ready."));
         p.client->setReady();
         QTRY_VERIFY(p.saw("countdown "));
@@ -223,25 +204,14 @@ private Q_SLOTS:
         QTcpServer taken;
         QVERIFY(taken.listen(nettest::kLocal, 0));
         ben.events.clear();
-        ben.client->hostGame({.hosting = {.name = "Local",
-                                          .ranked = true,
-                                          .usePassword = false,
-                                          .password = "P",
-                                          .maxPlayers = 1,
-                                          .port = taken.serverPort()},
-                              .singleplayer = true});
+        ben.client->hostGame(localGame(taken.serverPort()));
         QCOMPARE(ben.eventsOf("error"),
                  QStringList{"error F The connection could not be initialized."});
         QVERIFY(ben.saw("last") && !ben.client->hasServer());
         QCOMPARE(ben.client->state(), int(GamePlayer::Empty));
 
         Player host("Host");
-        host.client->hostGame({.hosting = {.name = "Room",
-                                           .ranked = false,
-                                           .usePassword = true,
-                                           .password = "Psecret",
-                                           .maxPlayers = 2,
-                                           .port = 0}});
+        host.client->hostGame(networkGame(0, 2, "secret"));
         QVERIFY(host.saw(
             "error F Starting server...\n\nThe masterserver could not be reached. Other players "
             "can only connect to you directly."));

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "network/payloadcodec.h"
+#include "network/serverclaims.h"
 #include "tests/fuzz/fuzzcheck.h"
 
 namespace Codec = PayloadCodec;
@@ -75,6 +76,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(Codec::parseGameOver(Codec::buildGameOver(over.score, over.lines, over.playtime))
                   .playtime == over.playtime);
     }
+
+    // What a server says, held to the game's ranges: within them, and what
+    // is within them passes unchanged.
+    const Codec::PlayerList heldList = ServerClaims::playerList(list);
+    for (qsizetype i = 0; i < heldList.connIds.size(); ++i) {
+        check(heldList.connIds[i] >= -1 && heldList.connIds[i] < Codec::kPlayerSlots &&
+              heldList.names[i].size() <= 12);
+    }
+    const Codec::PlayerList heldListTwice = ServerClaims::playerList(heldList);
+    check(heldListTwice.connIds == heldList.connIds && heldListTwice.names == heldList.names &&
+          heldListTwice.colors == heldList.colors && heldListTwice.status == heldList.status);
+    const Codec::GameState heldState = ServerClaims::gameState(state);
+    check(heldState.fieldsizeX % 12 == 0 && heldState.fieldsizeX >= 12 &&
+          heldState.fieldsizeX <= 48 && heldState.blocks.size() <= ServerClaims::kMaxBlocks &&
+          heldState.field.size() <= heldState.fieldsizeX * 25 / 2);
+    const Codec::GameState heldStateTwice = ServerClaims::gameState(heldState);
+    check(heldStateTwice.blocks == heldState.blocks && heldStateTwice.field == heldState.field &&
+          heldStateTwice.playtime == heldState.playtime && heldStateTwice.score == heldState.score);
+    const Codec::Moves heldMoves = ServerClaims::moves(moves);
+    check(heldMoves.moves.size() <= ServerClaims::kMaxBlocks &&
+          ServerClaims::moves(heldMoves).moves == heldMoves.moves);
 
     Codec::parseAnnouncement(text);
     Codec::parseServerList(text);

@@ -225,11 +225,10 @@ private Q_SLOTS:
         QCOMPARE(p.keyDone(), (std::array<int, 5>{7, 3, 0, 2, 1}));
         QCOMPARE(p.keyCount(), (std::array<int, 5>{7, 3, 0, 2, 1}));
         QVERIFY(!p.pendingLeft() && !p.pendingRight());
-        for (int k = 0; k < 5; ++k) {
-            QVERIFY(!p.keyPending(k));
-        }
+        QVERIFY(!p.anyKeyPending());
         p.keyCount()[0] = 9;
-        QVERIFY(p.keyPending(0));
+        QVERIFY(p.keyPending(KeySlot::Rotate) && !p.keyPending(KeySlot::Drop));
+        QVERIFY(p.anyKeyPending());
         p.resetKeys(true);
         QCOMPARE(p.keyCount(), (std::array<int, 5>{}));
         QCOMPARE(p.keyDone(), (std::array<int, 5>{}));

@@ -358,7 +358,7 @@ private Q_SLOTS:
         int scoreBefore = 0;
         int linesBefore = 0;
         for (int i = 0; i < 100000 && g.sim.running(); ++i) {
-            if (!g.player(0).keyPending(4)) {
+            if (!g.player(0).keyPending(KeySlot::Drop)) {
                 g.press(0, 4);
             }
             scoreBefore = g.sim.score();

@@ -214,6 +214,20 @@ private Q_SLOTS:
         QCOMPARE(f.gui->session().chat().lines().size(), std::size_t(1));
     }
 
+    // Ids a stranger's server may send: no player, and no overflow on the way.
+    void connectionIdsOutsideTheSlots() {
+        GuiFixture f;
+        f.lobby(4, false, false, {2147483647, 1, -2147483647 - 1, 4});
+        const PlayerTable& players = f.gui->session().players();
+        QCOMPARE(players.positions(), 4);
+        QVERIFY(players.atPosition(0) == nullptr && players.atPosition(2) == nullptr &&
+                players.atPosition(3) == nullptr);
+        QCOMPARE(players.atPosition(1)->connId, 1);
+        QCOMPARE(players.players().size(), std::size_t(1));
+        QCOMPARE(PlayerTable::playerId(2147483647, 1), -1);
+        QCOMPARE(players.kickList(0), QList<int>({1}));
+    }
+
     void scoreAndPlayTime() {
         ManualClock clock;
         ScoreBoard s(clock);

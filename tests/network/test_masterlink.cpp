@@ -130,8 +130,12 @@ private Q_SLOTS:
         QCOMPARE(first.port(), game[0].port());
         QVERIFY(first.isCurrentVersion() && first.ping() >= 0);
 
-        game[1].answer(ConnectionMessage("SIN", genuineInfo("Two")));
+        // Genuine, yet claiming more slots than a game has: held to the game's.
+        game[1].answer(ConnectionMessage(
+            "SIN", Codec::buildServerInfo(kVersion, false, 2147483647, 2147483647, false, "Two")));
         QTRY_VERIFY(game[4].count("CIN") >= 1);
+        QCOMPARE(sink.servers.back().maxPlayers(), 4);
+        QCOMPARE(sink.servers.back().players(), 4);
         // The list is empty now, but three probes still run: not done yet.
         QCOMPARE(resultsOf(results).size(), 1);
 

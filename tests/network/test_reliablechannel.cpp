@@ -70,13 +70,14 @@ private Q_SLOTS:
             << 1;
         QTest::newRow("20 ahead asks")
             << QList<int>{1, 21} << a({Arrival::Deliver, Arrival::AskResend}) << 1;
-        QTest::newRow("21 ahead is lost")
-            << QList<int>{1, 22} << a({Arrival::Deliver, Arrival::Loss}) << 1;
+        QTest::newRow("21 ahead is outside the window")
+            << QList<int>{1, 22, 2} << a({Arrival::Deliver, Arrival::OutOfWindow, Arrival::Deliver})
+            << 2;
         QTest::newRow("the gap filled")
             << QList<int>{2, 1, 2} << a({Arrival::AskResend, Arrival::Deliver, Arrival::Deliver})
             << 2;
         QTest::newRow("extreme numbers") << QList<int>{2147483647, -2147483647 - 1}
-                                         << a({Arrival::Loss, Arrival::Duplicate}) << 0;
+                                         << a({Arrival::OutOfWindow, Arrival::Duplicate}) << 0;
     }
     void takesNumbersInOrder() {
         QFETCH(QList<int>, numbers);
@@ -101,11 +102,11 @@ private Q_SLOTS:
         QTest::newRow("some") << 25 << 10 << int(Kind::Messages) << range(11, 25);
         // maxResendGap: the whole history, oldest first.
         QTest::newRow("exactly 20") << 25 << 5 << int(Kind::Messages) << range(6, 25);
-        QTest::newRow("21 is too many") << 25 << 4 << int(Kind::Loss) << QList<int>{};
+        QTest::newRow("21 is too many") << 25 << 4 << int(Kind::OutOfWindow) << QList<int>{};
         // Early in a connection the history holds fewer than 20.
-        QTest::newRow("more than were sent") << 5 << -1 << int(Kind::Loss) << QList<int>{};
+        QTest::newRow("more than were sent") << 5 << -1 << int(Kind::OutOfWindow) << QList<int>{};
         QTest::newRow("all that were sent") << 5 << 0 << int(Kind::Messages) << range(1, 5);
-        QTest::newRow("absurd") << 5 << -2147483647 - 1 << int(Kind::Loss) << QList<int>{};
+        QTest::newRow("absurd") << 5 << -2147483647 - 1 << int(Kind::OutOfWindow) << QList<int>{};
     }
     void servesResendRequests() {
         QFETCH(int, sent);

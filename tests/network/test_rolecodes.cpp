@@ -246,12 +246,159 @@ private Q_SLOTS:
         // Nothing missing is no request.
         sides.toServer().receive(sides.serverPeer, "BRES", "3");
         QCOMPARE(core.resendRequests().at(0), 1);
+        // From before the history: anyone could have asked that, so it is
+        // neither served nor taken as loss.
         sides.toServer().receive(sides.serverPeer, "BRES", "-30");
-        QCOMPARE(core.resendRequests().at(0), 2);
-        QCOMPARE(errors.size(), 1);
-        QCOMPARE(errors.first().at(1).value<ConnectionInterface::ConnectionError>(),
-                 ConnectionInterface::PacketLoss);
+        QCOMPARE(core.resendRequests().at(0), 1);
+        QCOMPARE(core.unheard(), 1);
+        QCOMPARE(errors.size(), 0);
         QCOMPARE(sides.toServer().sent.size(), 2);
+    }
+
+    // What anyone can send from a player's address and port, or from the
+    // server's: numbers outside the window (to a server), goodbyes and
+    // shutdowns the stream did not say. Dropped, and the connection stays in
+    // step.
+    void datagramsWithoutStandingAreDropped() {
+        Sides sides(State::StateInGame, true);
+        ConnectionCore& server = sides.server.core();
+        ConnectionInfo& player = *server.find(sides.serverPeer);
+        ConnectionCore& client = sides.client.core();
+        ConnectionInfo& own = *client.find(sides.clientPeer);
+        Events atServer(sides.server);
+        Events atClient(sides.client);
+        sides.toClient().sent.clear();
+        player.timeoutTimer.stop();
+        own.timeoutTimer.stop();
+        for (int number : {21, 5000, 2147483647}) {
+            sides.toServer().receive(sides.serverPeer, "CMSG", "0 forged", number);
+        }
+        QVERIFY(!player.timeoutTimer.isActive() && !own.timeoutTimer.isActive());
+        sides.toServer().receive(sides.serverPeer, "CDSC", "D");
+        sides.toClient().receive(sides.clientPeer, "SSHD", "-1");
+        sides.toClient().receive(sides.clientPeer, "SDSC", "2");
+        QCOMPARE(atServer.count + atClient.count, 0);
+        QCOMPARE(server.unheard(), 4);
+        QCOMPARE(client.unheard(), 2);
+        QVERIFY(sides.toServer().sent.isEmpty() && sides.toClient().sent.isEmpty());
+        QCOMPARE(player.state, State::StateInGame);
+        QCOMPARE(own.state, State::StateInGame);
+
+        // The real next messages still arrive, and are signs of life.
+        player.timeoutTimer.stop();
+        own.timeoutTimer.stop();
+        QSignalSpy chat(&sides.server, &ConnectionInterface::changedSMessage);
+        QSignalSpy block(&sides.client, &ConnectionInterface::changedCNewBlock);
+        sides.toServer().receive(sides.serverPeer, "CMSG", "0 real", 1);
+        sides.toClient().receive(sides.clientPeer, "SBLC", "1 0 0 0 0 0", 1);
+        QCOMPARE(chat.size(), 1);
+        QCOMPARE(block.size(), 1);
+        QVERIFY(player.timeoutTimer.isActive() && own.timeoutTimer.isActive());
+
+        // Our own leave is answered on datagrams too.
+        QSignalSpy closed(&sides.client, &ConnectionInterface::connectionClosed);
+        sides.client.disconnectClient(-1, false);
+        sides.toClient().receive(sides.clientPeer, "SDSC", "2");
+        QCOMPARE(closed.size(), 1);
+
+        // On a stream the same words end the connection: nobody forges those.
+        Sides stream(State::StateInGame, true, true);
+        QSignalSpy leaves(&stream.server, &ConnectionInterface::changedSPlayerDisconnect);
+        QSignalSpy shutdown(&stream.client, &ConnectionInterface::serverShutdown);
+        stream.toServer().receive(stream.serverPeer, "CDSC", "D");
+        stream.toClient().receive(stream.clientPeer, "SSHD", "-1");
+        QCOMPARE(leaves.size(), 1);
+        QCOMPARE(shutdown.size(), 1);
+
+        // A client that lost more than its server can send again would never
+        // catch up: that is loss, as it always was.
+        Sides behind(State::StateInGame, true);
+        QSignalSpy errors(&behind.client, &ConnectionInterface::errorOccured);
+        behind.toClient().receive(behind.clientPeer, "SBLC", "1 0 0 0 0 0", 20);
+        QCOMPARE(errors.size(), 0);
+        behind.toClient().receive(behind.clientPeer, "SBLC", "1 0 0 0 0 0", 22);
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(errors.at(0).at(1).value<ConnectionInterface::ConnectionError>(),
+                 ConnectionInterface::PacketLoss);
+    }
+
+    // A stranger's server may send any number: what reaches the client is
+    // held to the game's ranges, and what no range can mend is not passed on.
+    void hostileServerNumbersAreHeldToTheGame() {
+        const QString big = QString::number(2147483647);
+        const QString small = QString::number(-2147483647 - 1);
+        NetClientConnection joining(nettest::clientSettings(true),
+                                    std::make_unique<RecordingTransport>());
+        auto& toJoining = static_cast<RecordingTransport&>(joining.core().transport());
+        QSignalSpy established(&joining, &ConnectionInterface::connectionEstablished);
+        const int peer = toJoining.open(false);
+        toJoining.receive(peer, "SHI", big + " T");
+        toJoining.receive(peer, "SHI", "4 T");
+        QCOMPARE(established.size(), 0);
+
+        Sides sides(State::StateInGame);
+        const auto at = [&](const char* type, const QString& content) {
+            Events any(sides.client);
+            const auto spy = [&](auto signal) {
+                return std::make_unique<QSignalSpy>(&sides.client, signal);
+            };
+            std::vector<std::unique_ptr<QSignalSpy>> spies;
+            spies.push_back(spy(&ConnectionInterface::changedCPlayerlist));
+            spies.push_back(spy(&ConnectionInterface::changedCMessage));
+            spies.push_back(spy(&ConnectionInterface::changedCGameStart));
+            spies.push_back(spy(&ConnectionInterface::changedCNewBlock));
+            spies.push_back(spy(&ConnectionInterface::changedCMoveBlocks));
+            spies.push_back(spy(&ConnectionInterface::changedCPause));
+            spies.push_back(spy(&ConnectionInterface::changedCGameOver));
+            sides.toClient().receive(sides.clientPeer, type, content);
+            for (const auto& s : spies) {
+                if (!s->isEmpty()) {
+                    return s->first();
+                }
+            }
+            return QVariantList{any.count};
+        };
+        const QVariantList list = at("SPLR", big + " x 1 2 1 " + QString(60000, 'n') + " 99 77 " +
+                                                 small + " b " + big + " " + small + " 3 c -8 6");
+        QCOMPARE(list[0].value<QList<int>>(), QList<int>({-1, 1, -1, 3}));
+        QCOMPARE(list[1].toStringList(), QStringList({"", QString(12, 'n'), "", "c"}));
+        QCOMPARE(list[2].value<QList<int>>(), QList<int>({-1, -1, -1, -8}));
+        QCOMPARE(list[3].value<QList<int>>(), QList<int>({0, 0, 0, 6}));
+
+        QCOMPARE(at("SMSG", small + " hi"), QVariantList{0});
+        QCOMPARE(at("SMSG", "-4 " + QString(60000, 'c'))[1].toString(), QString(100, 'c'));
+        QCOMPARE(at("SSRT", big + " " + big + " " + small), QVariantList({-1, 48, 0}));
+        QCOMPARE(at("SBLC", "5 99 -3 " + big + " " + small + " 7"),
+                 QVariantList({5, -1, -1, 100000, -100000, 3}));
+        QCOMPARE(at("SBLC", "0 -1 -1 0 0 0"), QVariantList({0, -1, -1, 0, 0, 0}));
+        QCOMPARE(at("SBLC", small + " 1 1 0 0 0"), QVariantList{0});
+        QString moves;
+        for (int i = 1; i <= 2000; ++i) {
+            moves += QStringLiteral("%1 %2 0 1 ").arg(i).arg(big);
+        }
+        const QVariantList moved = at("SMVE", moves + small + " 7");
+        const auto movements = moved[0].value<QList<GameMovement>>();
+        QCOMPARE(movements.size(), 8);
+        QCOMPARE(movements.last(), GameMovement({8, 100000, 0, 1}));
+        QCOMPARE(moved[1].value<QList<int>>(), QList<int>({-1, 7}));
+        QCOMPARE(at("SPSE", big + " " + big), QVariantList({-1, 9}));
+        QCOMPARE(at("SPSE", "1 " + small), QVariantList({1, -1}));
+        QCOMPARE(at("SSTP", small + " " + small + " 00:01\n" + QString(5000, 't')),
+                 QVariantList({0, 0, "00:01_" + QString(10, 't')}));
+
+        Sides lobby(State::StateLobby);
+        QSignalSpy state(&lobby.client, &ConnectionInterface::changedCGameState);
+        QString blocks;
+        for (int i = 1; i <= 2000; ++i) {
+            blocks += QStringLiteral(" %1 1 2 0 0 0").arg(i);
+        }
+        lobby.toClient().receive(lobby.clientPeer, "SCST",
+                                 big + " T " + small + " 00:00 " + QString(5000, 'w') + blocks);
+        QCOMPARE(state.size(), 1);
+        QCOMPARE(state.first()[0].toInt(), 48);
+        QCOMPARE(state.first()[2].toInt(), 0);
+        QCOMPARE(state.first()[4].toByteArray().size(), 48 * 25 / 2);
+        QCOMPARE(state.first()[5].value<QList<BlockRecord>>().size(), 8);
     }
 };
 

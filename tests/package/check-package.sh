@@ -48,14 +48,14 @@ for f in "${server_files[@]}"; do [ -f "$scratch/server/$f" ] || fail "quadrell-
 game_depends=$(dpkg-deb -f "$game_deb" Depends)
 server_depends=$(dpkg-deb -f "$server_deb" Depends)
 game_libs=(libqt6core6 libxrandr2)
-[ "$have_game" = 1 ] && game_libs+=(libqt6gui6 libqt6openglwidgets6 libqt6multimedia6)
+[ "$have_game" = 1 ] && game_libs+=(libqt6gui6 libqt6openglwidgets6 libqt6multimedia6 libsdl2-2.0-0)
 for lib in "${game_libs[@]}"; do
     [[ "$game_depends" == *"$lib"* ]] || fail "quadrell Depends lacks $lib: $game_depends"
 done
 for lib in libqt6core6 libqt6network6 libqt6sql6-sqlite; do
     [[ "$server_depends" == *"$lib"* ]] || fail "quadrell-server Depends lacks $lib: $server_depends"
 done
-desktop_libs='Qt6Gui|Qt6Widgets|Qt6OpenGL|Qt6Multimedia|libX|libxcb|libGL|libEGL|pulse|asound'
+desktop_libs='Qt6Gui|Qt6Widgets|Qt6OpenGL|Qt6Multimedia|libX|libxcb|libGL|libEGL|pulse|asound|SDL2'
 [[ "$server_depends" =~ gui|opengl|multimedia|libx11|libxrandr|libgl ]] &&
     fail "quadrell-server depends on a desktop library: $server_depends"
 for p in "${services[@]}" quadrell-bot; do

@@ -1,6 +1,9 @@
 // quadrell-server: its command line, and the program itself on 127.0.0.1 —
 // the port line, a taken port, the first client as host, a host that leaves,
 // SIGTERM, and the figures it writes on the way out.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -31,17 +34,23 @@ private Q_SLOTS:
     void commandLine_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("outcome");
-        QTest::addColumn<QString>("settings");  // port max name password ranked
+        QTest::addColumn<QString>("settings");  // port max name password ranked open lease retry
 
         const auto run = int(Outcome::Run);
         const auto error = int(Outcome::Error);
-        QTest::newRow("defaults") << QStringList() << run << "27403 4 Quadrell server - F";
-        QTest::newRow("everything")
-            << QStringList{"--port",         "0",          "--max-players", "1",       "--name",
-                           "  Big \t Room ", "--password", "se  cret",      "--ranked"}
-            << run << "0 1 Big Room Pse  cret T";
+        QTest::newRow("defaults") << QStringList() << run
+                                  << "27403 4 Quadrell server - F F 3600 1000";
+        QTest::newRow("everything") << QStringList{"--port",           "0",
+                                                   "--max-players",    "1",
+                                                   "--name",           "  Big \t Room ",
+                                                   "--password",       "se  cret",
+                                                   "--ranked",         "--open-port",
+                                                   "--port-lease",     "60",
+                                                   "--stats-retry-ms", "10",
+                                                   "--state-dir",      "/"}
+                                    << run << "0 1 Big Room Pse  cret T T 60 10";
         QTest::newRow("equals") << QStringList{"--port=28000"} << run
-                                << "28000 4 Quadrell server - F";
+                                << "28000 4 Quadrell server - F F 3600 1000";
         QTest::newRow("help") << QStringList{"--help"} << int(Outcome::Help) << "";
         const QList<QStringList> bad = {
             {"--port", "abc"},
@@ -60,6 +69,9 @@ private Q_SLOTS:
             {"stray"},
             {"--stats-file", ""},
             {"--heartbeat-ms", "99"},
+            {"--port-lease", "1"},
+            {"--stats-retry-ms", "9"},
+            {"--state-dir", "/nonexistent"},
         };
         for (const QStringList& args : bad) {
             QTest::newRow(qPrintable(args.join(' '))) << args << error << "";
@@ -75,11 +87,14 @@ private Q_SLOTS:
         QVERIFY(!r.text.isEmpty() || outcome == int(Outcome::Run));
         if (outcome == int(Outcome::Run)) {
             const DedicatedOptions& o = r.options;
-            QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5")
+            const auto flag = [](bool b) { return b ? QStringLiteral("T") : QStringLiteral("F"); };
+            QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8")
                          .arg(o.port)
                          .arg(o.maxPlayers)
                          .arg(o.name, o.usePassword ? o.password : QStringLiteral("-"),
-                              o.ranked ? QStringLiteral("T") : QStringLiteral("F")),
+                              flag(o.ranked), flag(o.openPort))
+                         .arg(o.portLeaseSeconds)
+                         .arg(o.statsRetryMs),
                      settings);
         }
     }
@@ -171,6 +186,32 @@ private Q_SLOTS:
         for (const QJsonValue& c : clients) {
             QVERIFY(c[QStringLiteral("streamBytes")].toInteger() > 0);
         }
+    }
+
+    // A list of unsent reports that cannot be read is said on standard error
+    // and left alone; the server runs on.
+    void unreadableReportListIsSaid() {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("unsent-reports.txt")));
+        const QString config = dir.filePath(QStringLiteral("master.ini"));
+        QFile file(config);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Master]\nGeneral\\StatsUrl=http://127.0.0.1:1\n");
+        file.close();
+        QProcess server;
+        server.start(
+            QStringLiteral(QUADRELL_SERVER_PROGRAM),
+            {"--port", "0", "--ranked", "--master-config", config, "--state-dir", dir.path()});
+        QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 10000);
+        const QByteArray expected =
+            "cannot read '" + dir.filePath(QStringLiteral("unsent-reports.txt")).toUtf8() + "'";
+        QByteArray error;
+        QTRY_VERIFY2((error += server.readAllStandardError()).contains(expected), error);
+        QCOMPARE(server.state(), QProcess::Running);
+        server.terminate();
+        QVERIFY(server.waitForFinished(10000));
+        QCOMPARE(server.exitCode(), 0);
+        QVERIFY(QFileInfo(dir.filePath(QStringLiteral("unsent-reports.txt"))).isDir());
     }
 
     void statsFileCountsTicksAndTraffic() {

@@ -430,6 +430,27 @@ private Q_SLOTS:
         QCOMPARE(h.journal.filter(QStringLiteral("master:")), announced ? expected : QStringList());
     }
 
+    // Asking the router holds the first announcement back; the port it gives
+    // is announced, and a new one replaces the old in the list.
+    void masterServerHearsThePublicPort() {
+        HarnessOptions o;
+        o.settings.port = 31000;
+        o.settings.publicPort = 0;
+        o.masterServer.address = QHostAddress(QHostAddress::LocalHost);
+        ServerHarness h(o);
+        h.server->sendHeartbeat();
+        QCOMPARE(h.journal.filter(QStringLiteral("master:")), QStringList());
+        h.server->setPublicPort(40000);
+        h.server->setPublicPort(40000);
+        h.server->sendHeartbeat();
+        h.server->setPublicPort(40001);
+        h.server.reset();
+        QCOMPARE(h.journal.filter(QStringLiteral("master:")),
+                 QStringList({"master:connectToHost", "master:SON 40000", "master:SON 40000",
+                              "master:SOF 40000", "master:SON 40001", "master:SOF 40001",
+                              "master:disconnectClient -1 1"}));
+    }
+
     void shutdownDeletesTheServerAndSaysGoodbye() {
         HarnessOptions o;
         o.masterServer.address = QHostAddress(QHostAddress::LocalHost);

@@ -9,11 +9,13 @@
 #include <QUdpSocket>
 
 #include "network/fieldimage.h"
+#include "network/socketabstract.h"
 #include "server/server.h"
 #include "server/serverhost.h"
 #include "server/threadserver.h"
 #include "server/tickmonitor.h"
 #include "testclient.h"
+#include "tests/support/fakeportmapmethod.h"
 
 namespace {
 
@@ -332,6 +334,50 @@ private Q_SLOTS:
         stillPlaying(g.clients);
     }
 
+    // What anyone can send from a player's own address and port (here: from
+    // the player's own socket): a goodbye, numbers outside the window, a
+    // resend request from before the history, garbage. The host's goodbye
+    // would end a hosted game. Nobody leaves, the game goes on in step, and
+    // a real goodbye still works.
+    void forgedDatagramsLeaveAPlayerAlone() {
+        Game g(fastServerTimings(20, 5));
+        g.readyPlayers(2);
+        QTRY_VERIFY(g.clients[0]->moves > 0 && g.clients[1]->moves > 0);
+        QList<QByteArray> forged{ConnectionMessage("CDSC", "D").encode(),
+                                 ConnectionMessage("CMSG", "0 forged", 5000).encode(),
+                                 ConnectionMessage("CMSG", "0 forged", 2147483647).encode(),
+                                 ConnectionMessage("BRES", "-30").encode(),
+                                 QByteArray("HELLO 3 N P"),
+                                 QByteArray("\x00\xff junk", 7)};
+        for (const auto& c : g.clients) {
+            const int id = c->udp->core().establishedIds().first();
+            QAbstractSocket* own = c->udp->core().connection(id)->socket->socket();
+            for (const QByteArray& datagram : forged) {
+                QCOMPARE(own->write(datagram), datagram.size());
+            }
+        }
+        const ConnectionCore* datagramSide = nullptr;
+        for (NetServerConnection* c : g.host->server()->findChildren<NetServerConnection*>()) {
+            if (!c->core().transport().isStream()) {
+                datagramSide = &c->core();
+            }
+        }
+        QVERIFY(datagramSide != nullptr);
+        QTRY_COMPARE(datagramSide->unheard(), 8);
+        stillPlaying(g.clients);
+        QCOMPARE(datagramSide->establishedIds().size(), 2);
+        g.clients[1]->udp->sendCMessage(true, 0, QStringLiteral("still here"));
+        QTRY_COMPARE(g.clients[0]->chat, QStringList({"still here"}));
+        QCOMPARE(g.clients[0]->shutdowns + g.clients[1]->shutdowns, 0);
+
+        g.clients[1]->leave();
+        QTRY_COMPARE(g.clients[0]->left, QList<int>({1}));
+        QTRY_COMPARE(datagramSide->establishedIds().size(), 1);
+        const int moves = g.clients[0]->moves;
+        g.clients[0]->press(1);
+        QTRY_VERIFY(g.clients[0]->moves > moves);
+    }
+
     // The same on the server thread of a hosting client.
     void strangerLeavesAHostedGameAlone() {
         ThreadServer thread(QStringLiteral("Room"), 0, 4, false, false, kKey, false, QString());
@@ -447,6 +493,70 @@ private Q_SLOTS:
         QVERIFY(refused.wait(5000));
         QVERIFY(!refused.errorString().isEmpty());
         QTRY_COMPARE(failed.count(), 1);
+    }
+
+    // The router's port is what the master server hears and the lobby is
+    // told; it goes back to the router when the server ends, by shutDown()
+    // or with its thread. (Listening on every address: a loopback server asks
+    // no router. The router here is a fake; nothing leaves the machine.)
+    void routerForwardsThePort() {
+        QTemporaryDir dir;
+        nettest::RawPeer master;
+        nettest::writeMasterFile(dir, master.port());
+        auto log = std::make_shared<QStringList>();
+        const auto router = [log] {
+            return std::vector{FakePortMapMethod::factory(
+                QStringLiteral("UPnP"),
+                [](const MapRequest& r) -> std::optional<MapAnswer> {
+                    MapAnswer a;
+                    a.protocol = r.protocol;
+                    a.granted = true;
+                    a.externalPort = 40000;
+                    a.publicAddress = QHostAddress(QStringLiteral("11.22.33.1"));
+                    return a;
+                },
+                log)};
+        };
+        const QStringList released = {QStringLiteral("UPnP release TCP 40000"),
+                                      QStringLiteral("UPnP release UDP 40000")};
+        ServerHostOptions o;
+        o.settings.port = 0;
+        o.address = QHostAddress::AnyIPv4;
+        o.networkTimings = nettest::fastTimings();
+        o.serverTimings = fastServerTimings();
+        o.masterConfig = dir.filePath(QStringLiteral("masterserver.ini"));
+        o.portMapMethods = router();
+        ServerHost host(o);
+        QVERIFY(host.listen() && host.start());
+        QTRY_COMPARE(host.portMapping().state, PortMapping::State::Open);
+        QCOMPARE(host.portMapping().publicEndpoint(), QStringLiteral("11.22.33.1:40000"));
+        QTRY_VERIFY(master.count("SON") > 0);
+        for (const auto& m : master.ofType("SON")) {
+            QVERIFY2(m.content.contains(QStringLiteral(" 40000 ")), qPrintable(m.content));
+        }
+        QSignalSpy finished(&host, &ServerHost::finished);
+        host.shutDown();
+        QTRY_COMPARE(finished.count(), 1);
+        QCOMPARE(log->mid(2), released);
+        QTRY_VERIFY(master.count("SOF") > 0);
+        QVERIFY(master.ofType("SOF").last().content.contains(QStringLiteral(" 40000 ")));
+
+        log->clear();
+        ServerSettings settings;
+        settings.port = 0;
+        settings.hostKey = kKey;
+        ThreadServer thread(settings);
+        thread.setTimings(nettest::fastTimings(), fastServerTimings());
+        thread.setAddress(QHostAddress::AnyIPv4);
+        thread.setDirectory(dir.path());
+        thread.setPortMapping(PortMapTimings(), router());
+        QSignalSpy told(&thread, &ThreadServer::changedPortMapping);
+        thread.start();
+        QTRY_COMPARE(told.count(), 2);  // asking, then open
+        QCOMPARE(told.last().at(0).value<PortMapping>().externalPort, 40000);
+        thread.exit(0);
+        QVERIFY(thread.wait(5000));
+        QCOMPARE(log->mid(2), released);
     }
 
     void tickMonitorFigures() {

@@ -1,11 +1,16 @@
 // The stats report of a ranked game against a small HTTP endpoint on 127.0.0.1:
 // what is requested, how often, and what the players are told.
 #include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrlQuery>
 #include <functional>
 
 #include "network/statsquery.h"
@@ -24,9 +29,11 @@ public:
     struct Request {
         QByteArray target;
         QByteArray userAgent;
+        qint64 atMs = 0;  // since the endpoint was made
     };
 
     explicit FakeHttpEndpoint(const QList<QByteArray>& bodies) : bodies_(bodies) {
+        clock_.start();
         server_.listen(QHostAddress::LocalHost, 0);
         port_ = server_.serverPort();
         if (bodies.isEmpty()) {
@@ -56,6 +63,7 @@ private:
         buffer.clear();
         Request r;
         r.target = lines.value(0).split(' ').value(1);
+        r.atMs = clock_.elapsed();
         for (const QByteArray& line : lines) {
             if (line.toLower().startsWith("user-agent:")) {
                 r.userAgent = line.mid(11).trimmed();
@@ -74,6 +82,7 @@ private:
     }
 
     QTcpServer server_;
+    QElapsedTimer clock_;
     quint16 port_ = 0;
     QList<QByteArray> bodies_;
     QHash<QTcpSocket*, QByteArray> buffers_;
@@ -104,11 +113,25 @@ void playRankedGame(ServerHarness& h, qint64 playtimeMs) {
     QVERIFY(!h.sim().running());
 }
 
+ServerTimings fastRetries() {
+    ServerTimings t = quietTimings();
+    t.statsFirstPauseMs = 20;
+    t.statsLongestPauseMs = 80;
+    t.statsTimeoutMs = 200;
+    return t;
+}
+
 HarnessOptions ranked(const QUrl& endpoint) {
     HarnessOptions o;
     o.settings.stats = true;
     o.statsEndpoint = endpoint;
+    o.timings = fastRetries();
     return o;
+}
+
+QString gameItem(const QByteArray& target) {
+    const QString query = QString::fromLatin1(target.mid(target.indexOf('?') + 1));
+    return QUrlQuery(query).queryItemValue(QStringLiteral("game"));
 }
 
 const QString kUploaded = QStringLiteral("Stats successfully uploaded.");
@@ -141,48 +164,43 @@ private Q_SLOTS:
             {QStringLiteral("playtime"), QStringLiteral("00009")},
             {QStringLiteral("players"), QStringLiteral("Ann Bob")},
             {QStringLiteral("authcode"), QString::fromLatin1(digest)},
+            {QStringLiteral("game"), gameItem(target)},
         };
         QCOMPARE(queryItems(target), expected);
+        QVERIFY(StatsQuery::isGameId(gameItem(target)));
         QCOMPARE(endpoint.requests[0].userAgent, QByteArray("Quadrell Beta 0.92"));
     }
 
-    // Retries stop after "true"; four attempts without it, or nobody to ask,
-    // end in the failure notice; unranked games and servers without an
+    // Retries stop after "true"; unranked games and servers without an
     // endpoint send nothing.
     void attemptsAndNotice_data() {
         QTest::addColumn<QList<QByteArray>>("bodies");
         QTest::addColumn<bool>("stats");
         QTest::addColumn<bool>("endpoint");
         QTest::addColumn<int>("requests");
-        QTest::addColumn<QString>("notice");
         const QList<QByteArray> yes{"true"};
-        QTest::newRow("second attempt")
-            << QList<QByteArray>{"false", "true"} << true << true << 2 << kUploaded;
-        QTest::newRow("never true")
-            << QList<QByteArray>{"false", "maybe", ""} << true << true << 4 << kFailed;
-        QTest::newRow("nobody listening") << QList<QByteArray>() << true << true << 0 << kFailed;
-        QTest::newRow("unranked") << yes << false << true << 0 << QString();
-        QTest::newRow("no endpoint") << yes << true << false << 0 << QString();
+        QTest::newRow("second attempt") << QList<QByteArray>{"false", "true"} << true << true << 2;
+        QTest::newRow("unranked") << yes << false << true << 0;
+        QTest::newRow("no endpoint") << yes << true << false << 0;
     }
     void attemptsAndNotice() {
         QFETCH(QList<QByteArray>, bodies);
         QFETCH(bool, stats);
         QFETCH(bool, endpoint);
         QFETCH(int, requests);
-        QFETCH(QString, notice);
         FakeHttpEndpoint http(bodies);
         HarnessOptions o = ranked(endpoint ? http.url() : QUrl());
         o.settings.stats = stats;
         ServerHarness h(o);
         playRankedGame(h, 1000);
-        if (!notice.isEmpty()) {
+        if (requests > 0) {
             QTRY_COMPARE(h.datagram->count(QStringLiteral("sendSMessage")), 1);
             QCOMPARE(h.datagram->last(QStringLiteral("sendSMessage")),
-                     QVariantList({true, notice == kUploaded ? -1 : -2, notice}));
+                     QVariantList({true, -1, kUploaded}));
         }
-        QTest::qWait(50);  // no attempt or notice comes late
+        QTest::qWait(100);  // no attempt or notice comes late
         QCOMPARE(http.requests.size(), requests);
-        QCOMPARE(h.datagram->count(QStringLiteral("sendSMessage")), notice.isEmpty() ? 0 : 1);
+        QCOMPARE(h.datagram->count(QStringLiteral("sendSMessage")), requests > 0 ? 1 : 0);
         for (const auto& r : http.requests) {
             QCOMPARE(r.target, http.requests[0].target);
         }
@@ -218,6 +236,148 @@ private Q_SLOTS:
         play(2, [] {});
         QTRY_COMPARE(http.requests.size(), 1);
         QCOMPARE(queryItems(http.requests[0].target).value(3).second, QStringLiteral("Ann Bob"));
+    }
+
+    // A report that keeps failing: the players hear so after the fourth
+    // attempt, it goes again after pauses that double up to the longest, the
+    // players hear when it arrives after all; one that fails past the
+    // give-up time is dropped.
+    void failedReportsComeBack_data() {
+        QTest::addColumn<bool>("listening");
+        QTest::newRow("answers false") << true;
+        QTest::newRow("nobody listening") << false;
+    }
+    void failedReportsComeBack() {
+        QFETCH(bool, listening);
+        FakeHttpEndpoint http(
+            listening ? QList<QByteArray>{"false", "", "maybe", "false", "false", "false", "true"}
+                      : QList<QByteArray>());
+        ServerHarness h(ranked(http.url()));
+        qsizetype requestsAtNotice = -1;
+        connect(h.server->statsReport(), &StatsReport::failed, this,
+                [&] { requestsAtNotice = http.requests.size(); });
+        playRankedGame(h, 1000);
+        QTRY_COMPARE(h.datagram->count(QStringLiteral("sendSMessage")), 1);
+        QCOMPARE(h.datagram->last(QStringLiteral("sendSMessage")),
+                 QVariantList({true, -2, kFailed}));
+        QCOMPARE(requestsAtNotice, listening ? 4 : 0);
+        if (!listening) {
+            QCOMPARE(http.requests.size(), 0);
+            h.clock.advance(ServerTimings().statsGiveUpMs);
+            QTest::qWait(300);  // the next attempt fails and is the last
+            QCOMPARE(h.server->statsReport()->unsent(), 0);
+            return;
+        }
+        QTRY_COMPARE(h.datagram->count(QStringLiteral("sendSMessage")), 2);
+        QCOMPARE(h.datagram->last(QStringLiteral("sendSMessage")),
+                 QVariantList({true, -1, kUploaded}));
+        QCOMPARE(http.requests.size(), 7);
+        const int pauses[] = {20, 40, 80, 80, 80, 80};
+        for (int i = 0; i < 6; ++i) {
+            const qint64 gap = http.requests[i + 1].atMs - http.requests[i].atMs;
+            QVERIFY2(gap >= pauses[i] - 2 && gap < pauses[i] + 1000,
+                     qPrintable(QString::number(gap)));
+            QCOMPARE(http.requests[i + 1].target, http.requests[0].target);
+        }
+        QCOMPARE(h.server->statsReport()->unsent(), 0);
+    }
+
+    // Two games with the same result are two reports.
+    void equalGamesAreTwoReports() {
+        FakeHttpEndpoint http({"true"});
+        ServerHarness h(ranked(http.url()));
+        playRankedGame(h, 1000);
+        QTRY_COMPARE(http.requests.size(), 1);
+        playRankedGame(h, 1000);
+        QTRY_COMPARE(http.requests.size(), 2);
+        const QByteArray a = http.requests[0].target;
+        const QByteArray b = http.requests[1].target;
+        QCOMPARE(a.left(a.indexOf("&game=")), b.left(b.indexOf("&game=")));
+        QVERIFY(gameItem(a) != gameItem(b));
+    }
+
+    // What the service has not taken stays in the file, and the next run
+    // sends exactly that; the file goes once it is empty. Lines that are no
+    // report are left out.
+    void unsentReportsOutliveTheServer() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("unsent-reports.txt"));
+        FakeHttpEndpoint http({"true"});
+        http.answering = false;
+        ManualClock clock;
+        QByteArrayList sent;
+        {
+            StatsReport first(http.url(), fastRetries(), clock);
+            QSignalSpy problems(&first, &StatsReport::storageError);
+            first.keepUnsentIn(path);
+            first.send(9, 0, QStringLiteral("0:00:09"), {QStringLiteral("Ann")});
+            first.send(9, 0, QStringLiteral("0:00:09"), {QStringLiteral("Ann")});
+            QTRY_VERIFY(http.requests.size() >= 2);
+            for (const auto& r : http.requests.mid(0, 2)) {
+                sent << r.target.mid(r.target.indexOf('?') + 1);
+            }
+            QVERIFY(sent[0] != sent[1]);
+            QCOMPARE(problems.size(), 0);
+        }
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("# a comment\n\nscore=1 2\n\x01\n" + sent.first() + "\n");
+        file.close();
+
+        http.answering = true;
+        http.requests.clear();
+        StatsReport second(http.url(), fastRetries(), clock);
+        QSignalSpy uploaded(&second, &StatsReport::uploaded);
+        second.keepUnsentIn(path);
+        QTRY_COMPARE(second.unsent(), 0);
+        QCOMPARE(http.requests.size(), 2);
+        QByteArrayList resent;
+        for (const auto& r : http.requests) {
+            resent << r.target.mid(r.target.indexOf('?') + 1);
+        }
+        std::sort(sent.begin(), sent.end());
+        std::sort(resent.begin(), resent.end());
+        QCOMPARE(resent, sent);
+        QVERIFY(!QFile::exists(path));
+        QCOMPARE(uploaded.size(), 0);  // nobody from those games is here to tell
+    }
+
+    // A file that cannot be read is left alone, one that cannot be made is
+    // said so, a second server on the same file is kept off: the reports
+    // stay in memory and are sent all the same.
+    void fileProblemsAreSaid_data() {
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("a directory") << "cannot read";
+        QTest::newRow("no directory") << "lock file";
+        QTest::newRow("in use") << "in use by another server";
+    }
+    void fileProblemsAreSaid() {
+        QFETCH(QString, problem);
+        QTemporaryDir dir;
+        QString path = dir.filePath(QStringLiteral("unsent-reports.txt"));
+        ManualClock clock;
+        StatsReport holder(QUrl(QStringLiteral("http://127.0.0.1:1")), fastRetries(), clock);
+        if (problem == "cannot read") {
+            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("unsent-reports.txt")));
+        } else if (problem == "lock file") {
+            QFile plain(dir.filePath(QStringLiteral("file")));
+            QVERIFY(plain.open(QIODevice::WriteOnly));
+            path = dir.filePath(QStringLiteral("file/unsent-reports.txt"));
+        } else {
+            holder.keepUnsentIn(path);
+        }
+        FakeHttpEndpoint http({"true"});
+        StatsReport report(http.url(), fastRetries(), clock);
+        QSignalSpy problems(&report, &StatsReport::storageError);
+        report.keepUnsentIn(path);
+        QCOMPARE(problems.size(), 1);
+        QVERIFY2(problems.first().first().toString().contains(problem),
+                 qPrintable(problems.first().first().toString()));
+        report.send(9, 0, QStringLiteral("0:00:09"), {QStringLiteral("Ann")});
+        QTRY_COMPARE(report.unsent(), 0);
+        QCOMPARE(http.requests.size(), 1);
+        QCOMPARE(problems.size(), 1);
+        QVERIFY(problem != "cannot read" || QFileInfo(path).isDir());
     }
 
     void serverGoesAwayWithAReportInFlight() {

@@ -1,12 +1,116 @@
 // The widget on a real display with a real Client: a singleplayer game on
-// 127.0.0.1 played with keys through the widget until game over.
+// 127.0.0.1 played with keys through the widget until game over, and a game
+// joined on a stranger's server that sends whatever it likes.
 #include <QImage>
+#include <QNetworkDatagram>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+#include <QUdpSocket>
 
 #include "client/client.h"
+#include "game/appinfo.h"
 #include "gui/glwidget.h"
+#include "network/payloadcodec.h"
 #include "shell/guiwiring.h"
 #include "tests/network/nettestsupport.h"
+#include "tests/support/localhosting.h"
+
+namespace {
+
+// A game server that speaks the protocol just enough to let a client join:
+// it answers the probe and both hellos with client id 0, then sends what the
+// test tells it, unnumbered, on the stream or as datagrams.
+class HostileServer : public QObject {
+public:
+    HostileServer() {
+        for (int i = 0; i < 8 && port <= 0; ++i) {
+            tcp_.close();
+            if (tcp_.listen(nettest::kLocal, 0) && udp_.bind(nettest::kLocal, tcp_.serverPort())) {
+                port = tcp_.serverPort();
+            }
+        }
+        connect(&tcp_, &QTcpServer::newConnection, this, [this] {
+            stream_ = tcp_.nextPendingConnection();
+            connect(stream_, &QTcpSocket::readyRead, this, [this] {
+                if (stream_->readAll().startsWith("CHI ")) {
+                    toStream("SHI", "0 F");
+                }
+            });
+        });
+        connect(&udp_, &QUdpSocket::readyRead, this, [this] {
+            while (udp_.hasPendingDatagrams()) {
+                const QNetworkDatagram d = udp_.receiveDatagram();
+                QList<ConnectionMessage> in;
+                MessageDecoder(MessageDecoder::Mode::Datagram).feed(d.data(), in);
+                for (const ConnectionMessage& m : in) {
+                    if (m.type == "CIN") {
+                        udp_.writeDatagram(ConnectionMessage("SIN", info()).encode(),
+                                           d.senderAddress(), d.senderPort());
+                    } else if (m.type == "CHI") {
+                        peerPort_ = d.senderPort();
+                        toDatagram("SHI", "0 F");
+                    }
+                }
+            }
+        });
+    }
+    static QString info() {
+        // Its description is genuine (anyone can sign one) and claims slots
+        // that would overflow when the lobby sizes its player list.
+        return PayloadCodec::buildServerInfo(QString::fromLatin1(Quadrell::kVersion), false,
+                                             2147483647, 2147483647, false, QString(500, 'E'));
+    }
+    void toStreamRaw(const QByteArray& bytes) { stream_->write(bytes); }
+    void toStream(const QString& type, const QString& content) {
+        toStreamRaw(ConnectionMessage(type, content).encode());
+    }
+    void toDatagram(const QString& type, const QString& content) {
+        udp_.writeDatagram(ConnectionMessage(type, content).encode(), nettest::kLocal, peerPort_);
+    }
+    void toBoth(const QString& type, const QString& content) {
+        toStream(type, content);
+        toDatagram(type, content);
+    }
+
+    int port = -1;
+
+private:
+    QTcpServer tcp_;
+    QUdpSocket udp_;
+    QTcpSocket* stream_ = nullptr;  // a child of the listener
+    quint16 peerPort_ = 0;
+};
+
+// The widget and a client in a folder of their own, wired as the program
+// wires them, shown at 800x600.
+struct Window {
+    Window(const QString& directory, const ClientNetwork& net, const ThreadHosting& hosting,
+           std::function<void(int)> quit)
+        : client(environment(directory, std::move(quit)), net, threadServerStarter(hosting)),
+          w(&client, 800, 600, nullptr, guiEnvironment(directory)) {
+        connectGuiAndClient(w, client);
+        w.resize(800, 600);
+        w.show();
+    }
+    static Client::Environment environment(const QString& directory,
+                                           std::function<void(int)> quit) {
+        Client::Environment env;
+        env.directory = directory;
+        env.quit = std::move(quit);
+        return env;
+    }
+    static GuiEnvironment guiEnvironment(const QString& directory) {
+        GuiEnvironment env;
+        env.screenshotDirectory = directory;
+        env.continuousRepaint = false;
+        return env;
+    }
+    Client client;
+    GLWidget w;
+};
+
+}  // namespace
 
 class TestGLWidget : public QObject {
     Q_OBJECT
@@ -21,22 +125,13 @@ private Q_SLOTS:
             "[Client]\nGeneral\\ShowIntro=false\nPlayer1\\Name=Ann\n"
             "[Server]\nGeneral\\Port=0\n");
         ini.close();
-        Client::Environment env;
-        env.directory = dir.path();
         QList<int> quits;
-        env.quit = [&quits](int code) { quits.append(code); };
         ClientNetwork net;
         net.timings = nettest::fastTimings();
-        net.serverTimings.countdownMs = 100;
-        net.listenAddress = nettest::kLocal;
-        Client client(env, net);
-        GuiEnvironment guiEnv;
-        guiEnv.screenshotDirectory = dir.path();
-        guiEnv.continuousRepaint = false;
-        GLWidget w(&client, 800, 600, nullptr, guiEnv);
-        connectGuiAndClient(w, client);
-        w.resize(800, 600);
-        w.show();
+        const ThreadHosting hosting = localHosting(net.timings, dir.path());
+        Window window(dir.path(), net, hosting, [&quits](int code) { quits.append(code); });
+        Client& client = window.client;
+        GLWidget& w = window.w;
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         const GuiController& gui = w.controller();
         QCOMPARE(w.cursor().shape(), Qt::BitmapCursor);  // the game's own pointer in menus
@@ -91,6 +186,89 @@ private Q_SLOTS:
         QTest::keyClick(&w, Qt::Key_Up);
         QTest::keyClick(&w, Qt::Key_Return);  // "Exit program"
         QTRY_COMPARE(quits, QList<int>{0});
+    }
+
+    // Every number of a stranger's server is held to the game before the
+    // window computes with it; the window stays up and keeps answering keys.
+    void strangersServerCannotEndTheWindow() {
+        HostileServer evil;
+        QVERIFY(evil.port > 0);
+        QTemporaryDir dir;
+        ClientNetwork net;
+        net.timings = nettest::fastTimings();
+        Window window(dir.path(), net, ThreadHosting{}, [](int) {});
+        Client& client = window.client;
+        GLWidget& w = window.w;
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const GuiController& gui = w.controller();
+        QSignalSpy chat(&client.screen(), &ClientScreen::displayChatMessage);
+        const auto painted = [&] {
+            w.update();
+            return QTest::qWaitForWindowExposed(&w) && !w.grabFramebuffer().isNull();
+        };
+
+        client.joinGame(false, QStringLiteral("127.0.0.1:%1").arg(evil.port), false, QString());
+        QTRY_COMPARE(gui.session().stack().base(), GuiState::Lobby);
+        const QString big = QString::number(2147483647);
+        const QString small = QString::number(-2147483647 - 1);
+        evil.toStream("SPLR", big + " Evil 3 2 -1  -1 0 -1  -1 0 " + small + " x 99 77");
+        evil.toStream("SPLR", "0 " + QString(60000, 'n') + " 99 77 -1  -1 0 -1  -1 0 -1  -1 0");
+        const auto first = [&] { return gui.session().players().atPosition(0); };
+        QTRY_VERIFY(first() != nullptr);
+        QCOMPARE(first()->name, QString(12, 'n'));
+        QCOMPARE(gui.session().players().positions(), 4);
+        evil.toDatagram("SMSG", "0 " + QString(60000, 'c'));
+        QTRY_COMPARE(chat.size(), 1);
+        QVERIFY(chat.first()[1].toString().size() <= 100);
+        QVERIFY(painted());
+
+        // A late joiner's snapshot of 2,000 blocks, then a game in it. Both
+        // ways in carry everything; each side reads what it listens to.
+        QString blocks;
+        for (int i = 1; i <= 2000; ++i) {
+            blocks += i <= 10 ? QStringLiteral(" %1 %2 %3 %2 %3 %2").arg(i).arg(big, small)
+                              : QStringLiteral(" %1 9 -9 99999 -99999 7").arg(i);
+        }
+        evil.toBoth("SCST", big + " F " + small + " 00:00 " + QString(700, 'w') + blocks);
+        QTRY_COMPARE(gui.session().stack().base(), GuiState::Game);
+        QCOMPARE(gui.session().fieldsizeX(), 48);
+        QString moves;
+        for (int i = 0; i < 2000; ++i) {
+            moves += QStringLiteral("%1 99999 -99999 7 ").arg(i % 9);
+        }
+        evil.toBoth("SBLC", "9 " + big + " " + small + " " + big + " " + small + " " + big);
+        evil.toBoth("SMVE", moves + big + " " + small);
+        evil.toBoth("SMRG", moves.trimmed());
+        evil.toBoth("SPNG", big + " " + small + " 0 " + big);
+        evil.toBoth("SPSE", big + " " + big);
+        QVERIFY(painted());
+        evil.toBoth("SSTP", small + " " + big + " " + QString(30000, 't'));
+        evil.toBoth("SSRT", small + " " + big + " " + big);
+        evil.toBoth("SRST", big);
+        QVERIFY(painted());
+
+        // Every kind the client reads, cut short or empty, on both ways in;
+        // then a stream that breaks the framing ends the game with a word.
+        const QStringList kinds{"SHI",  "SPLR", "SMSG", "SPNG", "SSRT", "SRST",
+                                "SCST", "SBLC", "SMVE", "SMRG", "SPSE", "SSTP"};
+        for (const QString& kind : kinds) {
+            for (const QString& cut : {QString(), QStringLiteral("1"), QStringLiteral("1 ")}) {
+                evil.toBoth(kind, cut);
+            }
+        }
+        QVERIFY(painted());
+        QCOMPARE(gui.session().stack().showingError(), false);
+        evil.toStreamRaw("SPLR 99999999 N 0 Evil");
+        QTRY_VERIFY(gui.session().stack().showingError());
+        QVERIFY(gui.session().stack().messages().join('\n').contains(
+            "The connection to the server was lost."));
+        QCOMPARE(gui.session().stack().base(), GuiState::MainMenu);
+        // Still answering keys once the notice is gone: the main menu's pointer moves.
+        QTRY_COMPARE_WITH_TIMEOUT(gui.session().stack().top(), GuiState::MainMenu, 10000);
+        const int entry = gui.menus().currentEntry();
+        QTest::keyClick(&w, Qt::Key_Down);
+        QTRY_VERIFY(gui.menus().currentEntry() != entry);
+        QVERIFY(painted());
     }
 };
 

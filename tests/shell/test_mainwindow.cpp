@@ -1,13 +1,16 @@
 // The main window on a real display with a real Client: start, leave, close
-// while connected, full screen and back, resolutions.
+// while connected, full screen and back, resolutions, games played with pads.
 #include <QGuiApplication>
 #include <QProcess>
 #include <QScreen>
 #include <QTest>
+#include <optional>
 
 #include "client/client.h"
 #include "shell/mainwindow.h"
 #include "tests/network/nettestsupport.h"
+#include "tests/support/localhosting.h"
+#include "tests/shell/virtualpad.h"
 
 namespace {
 
@@ -35,8 +38,8 @@ struct Game {
         env.quit = [this](int code) { quits.append(code); };
         ClientNetwork net;
         net.timings = nettest::fastTimings();
-        net.listenAddress = nettest::kLocal;
-        client = std::make_unique<Client>(env, net);
+        const ThreadHosting hosting = localHosting(net.timings, env.directory);
+        client = std::make_unique<Client>(env, net, threadServerStarter(hosting));
         MainWindowEnvironment windowEnv;
         auto modes = std::make_unique<FakeModes>();
         monitor = modes.get();
@@ -48,6 +51,42 @@ struct Game {
         window = std::make_unique<MainWindow>(client.get(), std::move(windowEnv));
     }
     const GuiController& gui() const { return window->glWidget()->controller(); }
+    const QList<int>& counters() const { return gui().input().keys().counters(); }
+    // Pads are polled on the window's timer: a press and release between two
+    // polls would go unseen, so each waits until the window has taken it.
+    void click(VirtualPad& pad, SDL_GameControllerButton b) {
+        std::optional<PadButton> pressed;
+        bool released = false;
+        const QObject context;  // the connection goes with it, also on failure
+        QObject::connect(&window->gamepads(), &GamepadInput::button, &context,
+                         [&](int, PadButton button, bool down) {
+                             if (down && !pressed) {
+                                 pressed = button;
+                             } else if (!down && pressed == button) {
+                                 released = true;
+                             }
+                         });
+        pad.button(b, true);
+        QTRY_VERIFY(pressed.has_value());
+        pad.button(b, false);
+        QTRY_VERIFY(released);
+    }
+    // From the main menu entry to the lobby, ready, until the game runs.
+    void startWithPad(VirtualPad& pad, int entry) {
+        QTRY_VERIFY(!window->gamepads().names().value(0).isEmpty());
+        for (int i = 0; i < entry; ++i) {
+            click(pad, SDL_CONTROLLER_BUTTON_DPAD_DOWN);
+        }
+        click(pad, SDL_CONTROLLER_BUTTON_A);
+        if (entry == 2) {
+            click(pad, SDL_CONTROLLER_BUTTON_A);  // "Local"
+        }
+        QTRY_COMPARE(gui().session().stack().base(), GuiState::Lobby);
+        QTRY_VERIFY(!gui().input().inputLocked());
+        QTRY_VERIFY(gui().session().players().atPosition(0) != nullptr);
+        click(pad, SDL_CONTROLLER_BUTTON_A);  // ready
+        QTRY_VERIFY_WITH_TIMEOUT(gui().session().score().running(), 20000);
+    }
 
     QTemporaryDir dir;
     QList<int> quits;
@@ -170,6 +209,65 @@ private Q_SLOTS:
         QCOMPARE(headless.exitStatus(), QProcess::NormalExit);
         QCOMPARE(headless.exitCode(), 1);
         QCOMPARE(headless.readAllStandardError().count('\n'), 1);
+    }
+
+    void aPadPlaysAGameToItsEndAndShowsInTheOptions() {
+        Game g({});
+        QVERIFY(QTest::qWaitForWindowExposed(g.window.get()));
+        VirtualPad pad;
+        g.startWithPad(pad, 0);  // "Singleplayer"
+        QVERIFY(!QTest::currentTestFailed());
+        // Falling held repeats on the keyboard's timers.
+        pad.button(SDL_CONTROLLER_BUTTON_DPAD_DOWN, true);
+        QTRY_VERIFY(g.counters()[1] >= 3);
+        pad.button(SDL_CONTROLLER_BUTTON_DPAD_DOWN, false);
+        const auto over = [&] {
+            return g.gui().session().stack().messages().first().startsWith("GAME OVER");
+        };
+        for (int i = 0; i < 400 && !over(); ++i) {
+            g.click(pad, SDL_CONTROLLER_BUTTON_X);
+        }
+        QTRY_VERIFY(over());
+        QVERIFY(g.counters()[4] > 0);
+
+        QTRY_VERIFY(!g.gui().input().inputLocked());
+        g.click(pad, SDL_CONTROLLER_BUTTON_START);
+        QCOMPARE(g.gui().session().stack().top(), GuiState::GameMenu);
+        for (int i = 0; i < 6 && g.gui().menus().currentEntry() != 4; ++i) {
+            g.click(pad, SDL_CONTROLLER_BUTTON_DPAD_DOWN);
+        }
+        g.click(pad, SDL_CONTROLLER_BUTTON_A);  // "Options"
+        QCOMPARE(g.gui().session().stack().top(), GuiState::OptionsMenu);
+        const QString name = g.window->gamepads().names().first();
+        QCOMPARE(g.gui().menus().menu(GuiState::OptionsMenu).text, "Gamepad: " + name);
+        g.click(pad, SDL_CONTROLLER_BUTTON_B);
+        QCOMPARE(g.gui().session().stack().top(), GuiState::GameMenu);
+    }
+
+    void twoPadsMoveTheirOwnBlocksAndOneLeavesMidGame() {
+        Game g({});
+        QVERIFY(QTest::qWaitForWindowExposed(g.window.get()));
+        VirtualPad first;
+        VirtualPad second;
+        g.startWithPad(first, 2);  // "Splitscreen", "Local"
+        QVERIFY(!QTest::currentTestFailed());
+        const SceneField& scene = g.window->glWidget()->scene();
+        QTRY_VERIFY(scene.followPosition(0) != QPoint() && scene.followPosition(1) != QPoint());
+        const int x0 = scene.followPosition(0).x();
+        const int x1 = scene.followPosition(1).x();
+        g.click(first, SDL_CONTROLLER_BUTTON_DPAD_LEFT);
+        g.click(second, SDL_CONTROLLER_BUTTON_DPAD_RIGHT);
+        QTRY_COMPARE(scene.followPosition(0).x(), x0 - 50);
+        QTRY_COMPARE(scene.followPosition(1).x(), x1 + 50);
+        QCOMPARE(g.counters(), (QList<int>{0, 0, 0, 1, 0, 0, 0, 1, 0, 0}));
+
+        const QString name = g.window->gamepads().names().value(1);
+        second.unplug();
+        QTRY_VERIFY(g.gui().session().stack().message().endsWith("Gamepad disconnected: " + name));
+        QCOMPARE(g.gui().session().stack().states(), QList<GuiState>{GuiState::Game});
+        QVERIFY(g.gui().session().score().running());
+        g.click(first, SDL_CONTROLLER_BUTTON_DPAD_LEFT);
+        QTRY_COMPARE(scene.followPosition(0).x(), x0 - 100);
     }
 
     void noSavedResolutionMeansTheScreensSize() {

@@ -1,7 +1,8 @@
 // The real programs on 127.0.0.1: a bot plays on a ranked quadrell-server
 // whose stats endpoint is a running quadrell-stats; the games reach the
 // leaderboard, which a real browser shows; with the service gone the players
-// hear that the stats could not be sent.
+// hear that the stats could not be sent, and the report arrives once the
+// service is back, also after a restart of a server that was killed.
 #include <unistd.h>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -32,14 +33,45 @@ class TestStatsEndToEnd : public QObject {
         return QStringLiteral("http://127.0.0.1:%1%2").arg(statsPort_).arg(path);
     }
     // Two short games, so that the notice of the first reaches the bot before it leaves.
-    QString playTwoGames() {
+    QString playTwoGames(int games = 2, int port = -1) {
         QProcess bot;
         bot.start(QStringLiteral(QUADRELL_BOT_PROGRAM),
-                  {"--connect", QStringLiteral("127.0.0.1:%1").arg(gamePort_), "--name", kBotName,
-                   "--columns", "1", "--games", "2"});
+                  {"--connect", QStringLiteral("127.0.0.1:%1").arg(port < 0 ? gamePort_ : port),
+                   "--name", kBotName, "--columns", "1", "--games", QString::number(games)});
         return bot.waitForFinished(120000) && bot.exitCode() == 0
                    ? QString::fromUtf8(bot.readAllStandardOutput())
                    : QString::fromUtf8(bot.readAllStandardError());
+    }
+    // The stats service on the port it had before (any at first), on the same database.
+    void startStats() {
+        const int wanted = statsPort_ < 0 ? 0 : statsPort_;
+        stats_ = nettest::launch(
+            QStringLiteral(QUADRELL_STATS_PROGRAM),
+            {"--port", QString::number(wanted), "--bind", "127.0.0.1", "--database",
+             dir_.filePath("stats.sqlite")},
+            QRegularExpression(QStringLiteral("listening on 127.0.0.1 port (\\d+)")), statsPort_);
+    }
+    void stopStats() {
+        stats_->terminate();
+        QVERIFY(stats_->waitForFinished(10000));
+    }
+    // A ranked server on the stats service, keeping its unsent reports in stateDir.
+    std::unique_ptr<QProcess> startServer(const QString& stateDir, int& port) {
+        const QString config = nettest::writeMasterFile(dir_);
+        QSettings(config, QSettings::IniFormat).setValue("Master/General/StatsUrl", url(QString()));
+        return nettest::launch(QStringLiteral(QUADRELL_SERVER_PROGRAM),
+                               {"--port", "0", "--ranked", "--master-config", config, "--state-dir",
+                                stateDir, "--stats-retry-ms", "100"},
+                               QRegularExpression(QStringLiteral("listening on port (\\d+)")),
+                               port);
+    }
+    qint64 gamesOnTheLeaderboard() {
+        QNetworkAccessManager http;
+        std::unique_ptr<QNetworkReply> reply(http.get(QNetworkRequest(url("/leaderboard.json"))));
+        if (!QTest::qWaitFor([&] { return reply->isFinished(); }, 10000)) {
+            return -1;
+        }
+        return QJsonDocument::fromJson(reply->readAll())["totals"]["games"].toInteger(-1);
     }
 
 private Q_SLOTS:
@@ -79,17 +111,9 @@ private Q_SLOTS:
 
     void initTestCase() {
         QVERIFY(dir_.isValid());
-        stats_ = nettest::launch(
-            QStringLiteral(QUADRELL_STATS_PROGRAM),
-            {"--port", "0", "--bind", "127.0.0.1", "--database", dir_.filePath("stats.sqlite")},
-            QRegularExpression(QStringLiteral("listening on 127.0.0.1 port (\\d+)")), statsPort_);
+        startStats();
         QVERIFY(statsPort_ > 0);
-        const QString config = nettest::writeMasterFile(dir_);
-        QSettings(config, QSettings::IniFormat).setValue("Master/General/StatsUrl", url(QString()));
-        server_ = nettest::launch(QStringLiteral(QUADRELL_SERVER_PROGRAM),
-                                  {"--port", "0", "--ranked", "--master-config", config},
-                                  QRegularExpression(QStringLiteral("listening on port (\\d+)")),
-                                  gamePort_);
+        server_ = startServer(dir_.path(), gamePort_);
         QVERIFY(gamePort_ > 0);
     }
     void cleanupTestCase() {
@@ -101,9 +125,11 @@ private Q_SLOTS:
         }
     }
 
+    // Two games in a row, however alike their results, are two games.
     void rankedGamesReachTheLeaderboard() {
         const QString out = playTwoGames();
         QVERIFY2(out.contains("\nstats: Stats successfully uploaded.\n"), qPrintable(out));
+        QTRY_COMPARE(gamesOnTheLeaderboard(), 2);
 
         QNetworkAccessManager http;
         std::unique_ptr<QNetworkReply> reply(http.get(QNetworkRequest(url("/leaderboard.json"))));
@@ -116,8 +142,9 @@ private Q_SLOTS:
                                  .arg(latest["score"].toInt())
                                  .arg(latest["lines"].toInt())
                                  .arg(latest["playtime"].toString().rightJustified(8, '0'))));
-        QVERIFY(QString::fromUtf8(stats_->readAllStandardOutput())
-                    .contains(" accepted from 127.0.0.1: score "));
+        const QString log = QString::fromUtf8(stats_->readAllStandardOutput());
+        QCOMPARE(log.count(" accepted from 127.0.0.1: score "), 2);
+        QVERIFY(!log.contains("accepted again"));
     }
 
     void browserShowsTheRows() {
@@ -150,6 +177,45 @@ private Q_SLOTS:
         QVERIFY(stats_->readAllStandardOutput().endsWith(" shutting down\n"));
         const QString out = playTwoGames();
         QVERIFY2(out.contains("\nstats: The stats could not be sended.\n"), qPrintable(out));
+    }
+
+    // The service comes back after 30 s: the reports of the games played
+    // meanwhile arrive, each once.
+    void reportsArriveOnceAfterAnOutage() {
+        const qint64 before = 2;
+        QTest::qWait(30000);
+        startStats();
+        QVERIFY(statsPort_ > 0);
+        QTRY_COMPARE_WITH_TIMEOUT(gamesOnTheLeaderboard(), before + 2, 40000);
+        QTest::qWait(2000);  // nothing comes twice
+        const QString log = QString::fromUtf8(stats_->readAllStandardOutput());
+        QCOMPARE(log.count(" accepted from 127.0.0.1: score "), 2);
+        QVERIFY2(!log.contains("accepted again"), qPrintable(log));
+        QCOMPARE(gamesOnTheLeaderboard(), before + 2);
+        QVERIFY(!QFile::exists(dir_.filePath("unsent-reports.txt")));
+    }
+
+    // A server killed with a report unsent sends it when it starts again.
+    void unsentReportsSurviveAKill() {
+        QTemporaryDir state;
+        stopStats();
+        int port = -1;
+        std::unique_ptr<QProcess> server = startServer(state.path(), port);
+        QVERIFY(port > 0);
+        QVERIFY(!playTwoGames(1, port).isEmpty());
+        const QString file = state.filePath("unsent-reports.txt");
+        QTRY_VERIFY(QFile::exists(file));
+        server->kill();
+        QVERIFY(server->waitForFinished(10000));
+        startStats();
+        const qint64 before = gamesOnTheLeaderboard();
+        server = startServer(state.path(), port);
+        QVERIFY(port > 0);
+        QTRY_COMPARE_WITH_TIMEOUT(gamesOnTheLeaderboard(), before + 1, 20000);
+        QTRY_VERIFY(!QFile::exists(file));
+        server->terminate();
+        QVERIFY(server->waitForFinished(10000));
+        QCOMPARE(server->exitCode(), 0);
     }
 };
 

@@ -1,0 +1,154 @@
+#include "clientgame.h"
+
+#include "client/clienttexts.h"
+#include "network/fieldimage.h"
+
+ClientGame::ClientGame(ClientSession& session, ClientConnection& stream, ClientConnection& datagram,
+                       const HighscoreFile& highscores, ClientScreen& screen, QObject* parent)
+    : QObject(parent),
+      session_(session),
+      datagram_(datagram),
+      highscores_(highscores),
+      screen_(screen) {
+    connect(&stream, &ConnectionInterface::changedCGameRestart, this,
+            &ClientGame::processGameRestart);
+    connect(&stream, &ConnectionInterface::changedCPause, this, &ClientGame::processGamePause);
+    connect(&stream, &ConnectionInterface::changedCGameOver, this, &ClientGame::processGameOver);
+
+    connect(&datagram, &ConnectionInterface::changedCGameStart, this,
+            &ClientGame::processGameStart);
+    connect(&datagram, &ConnectionInterface::changedCGameState, this,
+            &ClientGame::processGameState);
+    connect(&datagram, &ConnectionInterface::changedCNewBlock, this, &ClientGame::processNewBlock);
+    connect(&datagram, &ConnectionInterface::changedCMoveBlocks, this, &ClientGame::moveBlocks);
+    connect(&datagram, &ConnectionInterface::changedCMergeBlocks, this, &ClientGame::mergeBlocks);
+}
+
+void ClientGame::inputKeys(QList<int> keys) {
+    if (session_.state != GamePlayer::Empty) {
+        datagram_.sendCInput(false, keys);
+    }
+}
+
+void ClientGame::processPacketLoss() {
+    datagram_.requestResend();
+}
+
+void ClientGame::showGame() {
+    Q_EMIT screen_.setGuiBaseState(GuiState::Game, session_.state == GamePlayer::Spectating
+                                                       ? ClientTexts::spectating()
+                                                       : QString());
+}
+
+void ClientGame::processGameStart(int /*connId*/, int fieldsizeX, int countDown) {
+    ClientSession& s = session_;
+    s.fieldsizeX = fieldsizeX;
+    if (countDown == 0) {
+        s.countdownRunning = false;
+        s.lastResult = LastResult::None;
+        s.state = GamePlayer::Playing;
+        Q_EMIT screen_.displayCountdown(QString());
+        Q_EMIT startPlayTime();
+        return;
+    }
+    if (!s.countdownRunning) {
+        s.countdownRunning = true;
+        s.countdownIsStart = true;
+        Q_EMIT changeFieldsizeX(fieldsizeX);
+        Q_EMIT screen_.resetGui(false, s.maxPlayers, s.splitscreen, s.isHost, false, s.ownConnId);
+        showGame();
+    }
+    Q_EMIT screen_.displayCountdown(ClientTexts::startingIn(countDown));
+}
+
+void ClientGame::processGamePause(int connId, int countDown) {
+    ClientSession& s = session_;
+    if (countDown == -1) {
+        s.countdownRunning = false;
+        if (connId == s.ownConnId) {
+            s.state = GamePlayer::Pausing;
+        }
+        Q_EMIT screen_.setGuiBaseState(GuiState::Game, ClientTexts::paused());
+        Q_EMIT pausePlayTime(true);
+    } else if (countDown == 0) {
+        s.countdownRunning = false;
+        if (connId == s.ownConnId) {
+            s.state = GamePlayer::Playing;
+        }
+        Q_EMIT screen_.displayCountdown(QString());
+        Q_EMIT pausePlayTime(false);
+    } else {
+        if (!s.countdownRunning) {
+            s.countdownRunning = true;
+            s.countdownIsStart = false;
+            showGame();
+        }
+        Q_EMIT screen_.displayCountdown(ClientTexts::resumingIn(countDown));
+    }
+}
+
+void ClientGame::processGameRestart(int /*connId*/) {
+    ClientSession& s = session_;
+    s.state = GamePlayer::Waiting;
+    Q_EMIT stopPlayTime();
+    Q_EMIT setRotation(true);
+    Q_EMIT screen_.displayCountdown(QString());
+    // A countdown under way: the start was called off, somebody is no longer Ready.
+    s.lastResult = s.countdownRunning ? LastResult::StartAborted : LastResult::Restarted;
+    s.countdownRunning = false;
+    Q_EMIT screen_.setGuiBaseState(GuiState::Lobby, ClientTexts::lastResult(s));
+}
+
+void ClientGame::processGameOver(int score, int lines, QString playtime) {
+    ClientSession& s = session_;
+    if (s.state != GamePlayer::Spectating) {
+        saveHighscore(score, lines, playtime);
+    }
+    s.state = GamePlayer::Waiting;
+    s.lastResult = LastResult::Scored;
+    s.lastScore = score;
+    Q_EMIT stopPlayTime();
+    Q_EMIT setRotation(true);
+    Q_EMIT setScore(score, false);
+    Q_EMIT setPlaytime(playtime, false);
+    Q_EMIT screen_.setGuiBaseState(GuiState::Game, ClientTexts::lastResult(s));
+    Q_EMIT gameOver(score, lines, playtime);
+}
+
+void ClientGame::saveHighscore(int score, int lines, const QString& playtime) {
+    const QStringList names = session_.players.playing();
+    // A line without players could never be read back.
+    if (names.isEmpty() || names.size() > HighscoreFile::kMaxPlayers) {
+        return;
+    }
+    if (!highscores_.append(score, lines, playtime, names)) {
+        Q_EMIT screen_.displayError(ClientTexts::highscoreNotSaved(), false);
+    }
+}
+
+void ClientGame::processNewBlock(int blockId, int color, int kind, int xPos, int yPos, int rot) {
+    Q_EMIT createdNewBlock(BlockRecord{blockId, color, kind, xPos, yPos, rot}, session_.fieldsizeX);
+}
+
+void ClientGame::processGameState(int fieldsizeX, bool paused, int score, QString playtime,
+                                  QByteArray field, QList<BlockRecord> blocks) {
+    ClientSession& s = session_;
+    s.fieldsizeX = fieldsizeX;
+    Q_EMIT changeFieldsizeX(fieldsizeX);
+    Q_EMIT screen_.resetGui(false, s.maxPlayers, s.splitscreen, s.isHost, true, s.ownConnId);
+    Q_EMIT screen_.setGuiBaseState(GuiState::Game, ClientTexts::spectating());
+    Q_EMIT startPlayTime();
+    Q_EMIT setRotation(true);
+    Q_EMIT setScore(score, true);
+    Q_EMIT setPlaytime(playtime, true);
+
+    const std::vector<FieldCell> landed = FieldImage::unpack(field, fieldsizeX);
+    Q_EMIT createdField(fieldsizeX, QList<FieldCell>(landed.begin(), landed.end()));
+    for (const BlockRecord& block : blocks) {
+        Q_EMIT createdNewBlock(block, fieldsizeX);
+    }
+
+    if (paused) {
+        processGamePause(-1, -1);  // -1 is nobody's connection: the own status stays
+    }
+}

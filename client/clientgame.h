@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include "client/clientscreen.h"
+#include "client/clientsession.h"
+#include "client/highscorefile.h"
+#include "game/blockrecords.h"
+#include "network/connectioninterface.h"
+
+// A game's run as the client sees it: the start and resume countdowns, pause,
+// restart, game over with the highscore line, a late joiner's field, and the
+// blocks dealt, moved and merged, passed on to the field copy; the other way,
+// the player's keys and the requests for lost datagrams. The client never
+// simulates the game: it hands on what the server reports.
+//
+// Works on the session the Client owns, through the Client's two game
+// connections; it moves the own status within a game (Playing, Pausing, back
+// to Waiting) and says on the client's screen what happens.
+class ClientGame : public QObject {
+    Q_OBJECT
+
+public:
+    ClientGame(ClientSession& session, ClientConnection& stream, ClientConnection& datagram,
+               const HighscoreFile& highscores, ClientScreen& screen, QObject* parent = nullptr);
+
+public Q_SLOTS:
+    // GUI: the ten key counters, sent as they are; nothing while not connected.
+    void inputKeys(QList<int> keys);
+    // GUI: the field copy missed a datagram.
+    void processPacketLoss();
+
+    void processGameStart(int connId, int fieldsizeX, int countDown);
+    void processGamePause(int connId, int countDown);
+    void processGameRestart(int connId);
+    void processGameOver(int score, int lines, QString playtime);
+    void processGameState(int fieldsizeX, bool paused, int score, QString playtime,
+                          QByteArray field, QList<BlockRecord> blocks);
+    void processNewBlock(int blockId, int color, int kind, int xPos, int yPos, int rot);
+
+Q_SIGNALS:
+    void changeFieldsizeX(int fieldsizeX);
+    void setRotation(bool rotate);
+    // add: a late joiner's running figures; else the final ones of a game.
+    void setScore(int score, bool add);
+    void setPlaytime(QString playtime, bool add);
+    // The play time's clock: from the start or a late join, paused, stopped.
+    void startPlayTime();
+    void pausePlayTime(bool paused);
+    void stopPlayTime();
+    // A game ended: the server's figures, after the texts and values above.
+    void gameOver(int score, int lines, QString playtime);
+    // The field copy's events: a block dealt on a field fieldsizeX wide (id 0
+    // begins a new empty field), a late joiner's field with its landed boxes,
+    // blocks moved, blocks landed.
+    void createdNewBlock(BlockRecord block, int fieldsizeX);
+    void createdField(int fieldsizeX, QList<FieldCell> landed);
+    void moveBlocks(QList<GameMovement> movements, QList<int> activeBlockIds);
+    void mergeBlocks(QList<GameMovement> movements);
+
+private:
+    // The first step of a countdown puts the game on screen.
+    void showGame();
+    void saveHighscore(int score, int lines, const QString& playtime);
+
+    ClientSession& session_;
+    ClientConnection& datagram_;
+    const HighscoreFile& highscores_;
+    ClientScreen& screen_;
+};

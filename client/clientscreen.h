@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include "client/guistate.h"
+
+// What the client puts on the GUI's screens: which screen, its message, the
+// countdown, errors and chat lines, and a fresh GUI for a new game. The state
+// machine (Client) and the game events (ClientGame) both speak through it, so
+// the program wires one object to the GUI's state stack and session.
+class ClientScreen : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+Q_SIGNALS:
+    // NoState changes only the message of the current base state.
+    void setGuiBaseState(GuiState state, QString message);
+    void setGuiTopState(GuiState state, QString message);
+    // Back to the screen before the one the last attempt came from.
+    void setGuiLastState();
+    // leaveGame: the error ended the game, and the GUI leaves it.
+    void displayError(QString message, bool leaveGame);
+    void displayCountdown(QString message);
+    // playerId: the sender's place in the list; -1 and -2 the stats notices,
+    // -3 a player joined, -4 one left or was kicked.
+    void displayChatMessage(int playerId, QString message);
+    void resetGui(bool resetPlayerNames, int mPlayers, bool splitscreen, bool host, bool spec,
+                  int cId);
+    void resetChat();
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "client/playerroster.h"
+#include "game/gameplayer.h"
+
+// How the last game on this server ended, for the lobby's text.
+enum class LastResult {
+    None,          // no game yet, or the player got ready for the next one
+    Restarted,     // the server restarted the game
+    StartAborted,  // someone was no longer ready during the start countdown
+    Scored,        // a game ended: ClientSession::lastScore
+};
+
+// The client's part in a game server's session: its own status and place, the
+// countdown under way, how the last game ended and the players listed. The
+// state machine (Client) and the game events (ClientGame) share it: the game
+// events move the own status within a game (Playing, Pausing, back to
+// Waiting), the state machine everything else.
+struct ClientSession {
+    GamePlayer::PlayerStatus state = GamePlayer::Empty;  // Empty: not connected
+    int ownConnId = -1;
+    bool isHost = false;
+    bool singleplayer = false;
+    bool splitscreen = false;
+    int maxPlayers = 4;
+    int fieldsizeX = 12;
+    bool countdownRunning = false;
+    bool countdownIsStart = false;  // else a resume countdown
+    LastResult lastResult = LastResult::None;
+    int lastScore = 0;
+    PlayerRoster players;
+
+    // Between the lobby and the game: the own status the lobby can change.
+    bool inLobby() const { return state == GamePlayer::Waiting || state == GamePlayer::Ready; }
+};

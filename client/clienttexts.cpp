@@ -1,0 +1,75 @@
+#include "clienttexts.h"
+
+namespace {
+
+const QString kParagraph = QStringLiteral("\n\n");
+
+}  // namespace
+
+QString ClientTexts::readyHint(bool splitscreen) {
+    return splitscreen ? tr("Press 'r' when both players are ready.")
+                       : tr("Press 'r' when you are ready.");
+}
+
+QString ClientTexts::lastResult(const ClientSession& session) {
+    QString outcome;
+    switch (session.lastResult) {
+        case LastResult::None:
+            return readyHint(session.splitscreen);
+        case LastResult::Restarted:
+            outcome = tr("Game restarted by the server.");
+            break;
+        case LastResult::StartAborted:
+            outcome = tr("Start abortet.");
+            break;
+        case LastResult::Scored:
+            outcome = tr("GAME OVER (%n Point(s))", nullptr, session.lastScore);
+            break;
+    }
+    return outcome + kParagraph + tr("Press 'r' for a new game.");
+}
+
+QString ClientTexts::spectating() {
+    return tr("Waiting for other game to finish...");
+}
+
+QString ClientTexts::paused() {
+    return tr("Game paused...");
+}
+
+QString ClientTexts::startingIn(int count) {
+    return tr("Starting in") + QLatin1Char(' ') + QString::number(count) + QStringLiteral("...");
+}
+
+QString ClientTexts::resumingIn(int count) {
+    return tr("Resuming in") + QLatin1Char(' ') + QString::number(count) + QStringLiteral("...");
+}
+
+QString ClientTexts::highscoreNotSaved() {
+    return tr("The highcore could not be saved locally.");
+}
+
+QString ClientTexts::connectionError(ConnectionInterface::ConnectionError error,
+                                     const QString& label) {
+    switch (error) {
+        case ConnectionInterface::InitError:
+            return tr("The connection could not be initialized.");
+        case ConnectionInterface::HostNotFound:
+        case ConnectionInterface::Refused:
+            return tr("The server '%1' could not be found.").arg(label);
+        case ConnectionInterface::ServerFull:
+            return tr("The server '%1' is already full.").arg(label);
+        case ConnectionInterface::WrongPassword:
+            return tr("The server '%1' did not accept your password.").arg(label);
+        case ConnectionInterface::ConnectionLost:
+        case ConnectionInterface::Timeout:
+        case ConnectionInterface::PacketLoss:
+            return tr("The connection to the server was lost.");
+    }
+    return QString();
+}
+
+bool ClientTexts::endsTheGame(ConnectionInterface::ConnectionError error) {
+    return error == ConnectionInterface::ConnectionLost || error == ConnectionInterface::Timeout ||
+           error == ConnectionInterface::PacketLoss;
+}

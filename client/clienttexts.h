@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QString>
+
+#include "client/clientsession.h"
+#include "network/connectioninterface.h"
+
+// Texts the client shows from more than one place (the lobby and a game's
+// run, a lost connection), and those of the game events; in the client's
+// translation context.
+class ClientTexts {
+    Q_DECLARE_TR_FUNCTIONS(Client)
+
+public:
+    static QString readyHint(bool splitscreen);
+    // The lobby's text for how the last game ended: the ready hint when none
+    // did, else the outcome and the hint for a new game.
+    static QString lastResult(const ClientSession& session);
+    static QString spectating();
+    static QString paused();
+    static QString startingIn(int count);
+    static QString resumingIn(int count);
+    static QString highscoreNotSaved();
+    // What a failed or lost game connection says; label names the server.
+    static QString connectionError(ConnectionInterface::ConnectionError error,
+                                   const QString& label);
+    // A lost connection ends the game; the others end only the attempt.
+    static bool endsTheGame(ConnectionInterface::ConnectionError error);
+};

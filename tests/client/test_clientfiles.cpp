@@ -1,0 +1,238 @@
+// The client's files: "settings.ini" (defaults, stored values, saving
+// through the Client without losing other keys, a file that cannot be
+// written) and "highscore.dat" with every rule that drops a line.
+#include <unistd.h>
+#include <QLocale>
+#include <QSettings>
+#include <QTest>
+
+#include "client/gameresult.h"
+#include "clientharness.h"
+
+namespace {
+
+const QString kOptionsLost =
+    "error F The options could not be saved and will be reset at the next start.";
+
+const QDateTime kWhen(QDate(2011, 3, 5), QTime(18, 4, 11));
+
+void writeRaw(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Append));
+    file.write(bytes);
+}
+
+// Every record read back, list by list, as "players:score names".
+QStringList entries(const HighscoreFile::Lists& lists) {
+    QStringList out;
+    for (std::size_t i = 0; i < lists.size(); ++i) {
+        for (const auto& r : lists[i]) {
+            out.append(QStringLiteral("%1:%2 %3").arg(i + 1).arg(r->score()).arg(r->playerNames()));
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+class TestClientFiles : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void settingsDefaultsAndStoredValues() {
+        ClientHarness h;
+        const ClientSettings& s = h.client->settings();
+        QCOMPARE(s.options.name1 + s.options.name2, "Player1Player2");
+        QVERIFY(s.options.color1 == -1 && s.options.color2 == -1 && s.options.quality == 2);
+        QVERIFY(s.options.showIntro && s.options.showPointer && s.options.enableStatsSP &&
+                s.options.playSounds && s.options.enableVSync && s.options.showPreview == 1);
+        QVERIFY(!s.options.showFPS && !s.options.invertControl && !s.options.ignoreColors);
+        QVERIFY(s.options.resWidth == 0 && s.options.resHeight == 0);
+        QVERIFY(s.hosting.name == "Quadrell-Server" && s.hosting.ranked && !s.hosting.usePassword &&
+                s.hosting.password.isEmpty());
+        QVERIFY(s.hosting.maxPlayers == 4 && s.hosting.port == 27403);
+        QVERIFY(s.cache.ip == "..." && s.cache.filter == 0);
+        QVERIFY(!QFile::exists(h.path("settings.ini")));  // reading creates nothing
+
+        ClientHarness stored(
+            "[Client]\nPlayer1\\Name=Zoe\nPlayer1\\Color=4\n"
+            "General\\ShowFPS=true\nVideo\\ResWidth=1280\n"
+            "[Server]\nGeneral\\Name=Den of Zoe\nGeneral\\Port=28000\n"
+            "[Cache]\nGeneral\\IP=10.1.1.1:5\nGeneral\\Filter=6\n");
+        const ClientSettings& t = stored.client->settings();
+        QVERIFY(t.options.name1 == "Zoe" && t.options.color1 == 4 && t.options.showFPS);
+        QVERIFY(t.options.resWidth == 1280 && t.hosting.name == "Den of Zoe");
+        QVERIFY(t.hosting.port == 28000 && t.cache.ip == "10.1.1.1:5" && t.cache.filter == 6);
+    }
+
+    void savingKeepsEveryOtherKey() {
+        ClientHarness h(
+            "[Client]\nPlayer1\\Name=Zoe\nGeneral\\Theme=dark\n"
+            "[Server]\nGeneral\\Name=Den\n[Cache]\nGeneral\\IP=10.1.1.1\n"
+            "[Plugins]\nSomething\\Else=42\n");
+        h.setOptions("Zed", "Yan");
+        h.client->setColors(1, 2);
+        h.client->setLastFilter(5);
+        HostRequest another = networkGame(27500, 3);
+        another.hosting.name = "Another";
+        h.client->hostGame(another);
+        h.client.reset();
+
+        QSettings file(h.path("settings.ini"), QSettings::IniFormat);
+        QCOMPARE(file.value("Client/General/Theme").toString(), "dark");
+        QCOMPARE(file.value("Plugins/Something/Else").toInt(), 42);
+        QCOMPARE(file.value("Cache/General/IP").toString(), "10.1.1.1");
+        QCOMPARE(file.value("Cache/General/Filter").toInt(), 5);
+        QCOMPARE(file.value("Server/General/MaxPlayers").toInt(), 3);
+        QCOMPARE(file.value("Client/Video/ResWidth").toUInt(), 1920u);
+        QCOMPARE(file.value("Client/Player2/Color").toInt(), 2);
+        ClientSettings again(h.dir.path());  // the next start reads it all back
+        QVERIFY(again.options.name1 == "Zed" && again.options.name2 == "Yan");
+        QVERIFY(again.options.color1 == 1 && again.options.resHeight == 1080);
+        QVERIFY(again.options.invertControl && !again.options.playSounds);
+        QVERIFY(again.options.quality == 1 && again.hosting.name == "Another");
+        QVERIFY(again.hosting.port == 27500);
+    }
+
+    void unwritableSettingsShowTheTextsAndKeepTheValues() {
+        ClientHarness h;
+        // A directory in the file's place cannot be written, even by root.
+        QVERIFY(QDir(h.dir.path()).mkdir("settings.ini"));
+        h.setOptions("Kept", "Duo");
+        h.client->setColors(3, 4);
+        QCOMPARE(h.eventsOf("error"), (QStringList{kOptionsLost, kOptionsLost}));
+        QCOMPARE(h.client->settings().options.name1, "Kept");
+        QCOMPARE(h.client->settings().options.color1, 3);
+        h.clearLog();
+        h.client->setLastFilter(3);  // the cache is written without a check
+        h.client->hostGame(networkGame());
+        QCOMPARE(h.eventsOf("error").first(),
+                 "error F The server settings could not be saved and will be reset at the "
+                 "next start.");
+        QCOMPARE(h.started.size(), std::size_t(1));  // hosting goes on
+
+        if (::geteuid() != 0) {  // file modes bind everybody but root
+            ClientHarness ro("[Client]\nPlayer1\\Name=Zoe\n");
+            QFile::setPermissions(ro.path("settings.ini"), QFile::ReadOwner);
+            ro.setOptions("Kept", "Duo");
+            QCOMPARE(ro.eventsOf("error"), QStringList{kOptionsLost});
+        }
+    }
+
+    void lineFormatAndChecksum() {
+        const QByteArray line = HighscoreFile::line(kWhen, 120, 5, "00:01:40", {"Ann", "Ben Lee"});
+        const QString sum = GameResult::checksum(120, 5, "00:01:40", 2, "Ann Ben_Lee");
+        QCOMPARE(line,
+                 ("2011-03-05T18:04:11 120 5 00:01:40 2 Ann Ben_Lee Quadrell Beta 0.92 " + sum)
+                     .toUtf8());
+        // SHA-1 over "120500:01:402 Ann Ben_Lee" and the salt, in lower-case hex.
+        QCOMPARE(sum, QString::fromLatin1(QCryptographicHash::hash(
+                                              "120500:01:402 Ann Ben_LeeSalt text for every digest",
+                                              QCryptographicHash::Sha1)
+                                              .toHex()));
+        QVERIFY(GameResult(120, 5, "00:01:40", "x", 2, "Ann Ben_Lee", sum).valid());
+        QVERIFY(!GameResult(121, 5, "00:01:40", "x", 2, "Ann Ben_Lee", sum).valid());
+        QVERIFY(!GameResult(120, 5, "00:01:40", "x", 1, "Ann Ben_Lee", sum).valid());
+        QVERIFY(!GameResult(120, 5, "00:01:40", "x", 2, "Ann Ben_Lee", sum.toUpper()).valid());
+    }
+
+    // One list per player count, highest score first, earlier lines first among equals.
+    void appendedLinesReadBackInOrder() {
+        QTemporaryDir dir;
+        HighscoreFile file(dir.path(), [] { return kWhen; });
+        for (const auto& [score, name] :
+             {std::pair{30, "first"}, std::pair{90, "top"}, std::pair{30, "second"},
+              std::pair{10, "low"}, std::pair{30, "third"}}) {
+            QVERIFY(file.append(score, 2, "00:00:01", {name}));
+        }
+        QVERIFY(file.append(70, 3, "00:00:40", {"Ann", "Ben"}));
+        QVERIFY(file.append(90, 4, "00:00:50", {"A", "B", "C", "D"}));
+        QFile raw(file.filePath());
+        QVERIFY(raw.open(QIODevice::ReadOnly));
+        QCOMPARE(raw.readAll().count("\r\n"), 7);
+
+        const HighscoreFile::Lists lists = file.read();
+        QCOMPARE(entries(lists), (QStringList{"1:90 top", "1:30 first", "1:30 second", "1:30 third",
+                                              "1:10 low", "2:70 Ann Ben", "4:90 A B C D"}));
+        const GameResult& four = *lists[3].front();
+        QVERIFY(four.lines() == 4 && four.playtime() == "00:00:50" && four.playerCount() == 4);
+        QCOMPARE(four.isoDate(), "2011-03-05T18:04:11");
+    }
+
+    void missingEmptyTamperedAndMalformedLines() {
+        QTemporaryDir dir;
+        HighscoreFile file(dir.path(), [] { return kWhen; });
+        QVERIFY(entries(file.read()).isEmpty());
+        writeRaw(file.filePath(), QByteArray());
+        QVERIFY(entries(file.read()).isEmpty());
+
+        const QByteArray good = HighscoreFile::line(kWhen, 120, 5, "00:01:40", {"Ann"});
+        QByteArray score = good;
+        score.replace(" 120 ", " 190 ");
+        QByteArray lines = good;
+        lines.replace(" 5 ", " 6 ");
+        // Written by hand with a spaced name and a checksum over that name.
+        const QByteArray spaced =
+            "2011-03-05T18:04:11 40 1 00:00:10 1 Ann Lee Quadrell Beta 0.92 " +
+            GameResult::checksum(40, 1, "00:00:10", 1, "Ann Lee").toUtf8();
+        const QByteArray countFive = "d 1 1 t 5 a b c d e Quadrell Beta 0.92 " +
+                                     GameResult::checksum(1, 1, "t", 5, "a b c d e").toUtf8();
+        const QByteArray countZero =
+            "d 1 1 t 0 Quadrell Beta 0.92 " + GameResult::checksum(1, 1, "t", 0, "").toUtf8();
+        writeRaw(file.filePath(), score + "\r\n" + lines + "\r\n" + spaced + "\r\n" + countFive +
+                                      "\r\n" + countZero + "\r\nshort line\r\n\r\n" +
+                                      QByteArray(3000, 'x') + "\r\n" + good + "\r\n");
+        QCOMPARE(entries(file.read()), QStringList{"1:120 Ann"});
+
+        QTemporaryDir other;
+        QVERIFY(QDir(other.path()).mkdir("highscore.dat"));
+        QVERIFY(!HighscoreFile(other.path()).append(1, 1, "00:00:01", {"Ann"}));
+    }
+
+    void highscoresMayLieApartFromSettings() {
+        QTemporaryDir settings;
+        QTemporaryDir scores;
+        writeRaw(settings.filePath("settings.ini"), "[Client]\nPlayer1\\Name=Ann\n");
+        Client::Environment env;
+        env.directory = settings.path();
+        env.highscoreDirectory = scores.path();
+        const Client client(env);
+        QCOMPARE(client.settings().options.name1, "Ann");
+        QCOMPARE(client.highscores().filePath(), scores.filePath("highscore.dat"));
+    }
+
+    void lineEndingsAndLengthLimit() {
+        QTemporaryDir dir;
+        HighscoreFile file(dir.path(), [] { return kWhen; });
+        const QByteArray line = HighscoreFile::line(kWhen, 7, 1, "00:00:02", {"Ann"});
+        // A bare "\n", and a last line without any ending, keep their checksum.
+        writeRaw(file.filePath(), line + "\n" + line);
+        QCOMPARE(entries(file.read()), (QStringList{"1:7 Ann", "1:7 Ann"}));
+
+        // The line appended after a last line without ending starts on its own
+        // line, and four names of any length still make a line the reader accepts.
+        const QString longName(400, QChar(0x00E9));
+        QVERIFY(file.append(8, 1, QString(500, 't'), {longName, longName, longName, longName}));
+        const QString cut(12, QChar(0x00E9));
+        QCOMPARE(entries(file.read()),
+                 (QStringList{"1:7 Ann", "1:7 Ann", "4:8 " + QStringList(4, cut).join(' ')}));
+    }
+
+    void displayForms() {
+        const auto players = [](const QString& names) {
+            return GameResult(1, 1, "t", "2011-03-05T18:04:11", int(names.count(' ') + 1), names,
+                              QString())
+                .players();
+        };
+        QCOMPARE(players("Ann"), "Ann");
+        QCOMPARE(players("Ann Ben"), "Ann and Ben");
+        QCOMPARE(players("Ann Ben Cid Dora"), "Ann, Ben, Cid and Dora");
+        QCOMPARE(GameResult(1, 1, "t", "2011-03-05T18:04:11", 1, "A", QString()).date(),
+                 QLocale::system().toString(kWhen, QLocale::ShortFormat));
+        // A date that does not parse is shown as stored.
+        QCOMPARE(GameResult(1, 1, "t", "yesterday", 1, "A", QString()).date(), "yesterday");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestClientFiles)
+#include "test_clientfiles.moc"

@@ -1,0 +1,154 @@
+// The game events through the Client on recording connections: countdowns,
+// pause, restart, game over with the line in "highscore.dat", a late joiner's
+// field, and blocks, moves and merges on to the field copy.
+#include <QTest>
+
+#include "clientharness.h"
+#include "network/fieldimage.h"
+
+namespace {
+
+const QString kNewGame = "\n\nPress 'r' for a new game.";
+
+}  // namespace
+
+class TestClientGame : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void countdownPauseRestartAndAbortedStart() {
+        ClientHarness h;
+        h.hostSingle();
+        h.clearLog();
+        h.startGame(0, 24);
+        QCOMPARE(h.events.mid(h.events.size() - 8),
+                 (QStringList{"fieldsize 24", "resetGui F 1 F T F 0", base(GuiState::Game),
+                              "countdown Starting in 3...", "countdown Starting in 2...",
+                              "countdown Starting in 1...", "countdown ", "playtime start"}));
+        QCOMPARE(h.client->state(), int(GamePlayer::Playing));
+        h.client->game().inputKeys({1, 0, 2, 0, 0, 0, 0, 0, 0, 0});
+        QCOMPARE(h.udp->callsOf("sendCInput"),
+                 (Calls{{false, QVariantList{1, 0, 2, 0, 0, 0, 0, 0, 0, 0}}}));
+
+        h.clearLog();
+        h.client->setMenuOpen(true);
+        Q_EMIT h.tcp->changedCPause(0, -1);
+        QCOMPARE(h.client->state(), int(GamePlayer::Pausing));
+        h.client->setMenuOpen(false);
+        QCOMPARE(h.tcp->callsOf("sendCPause"), (Calls{{true}, {true}}));
+        for (int count : {3, 2, 1, 0}) {
+            Q_EMIT h.tcp->changedCPause(0, count);
+        }
+        QCOMPARE(h.events, (QStringList{base(GuiState::Game, "Game paused..."), "playtime pause T",
+                                        base(GuiState::Game), "countdown Resuming in 3...",
+                                        "countdown Resuming in 2...", "countdown Resuming in 1...",
+                                        "countdown ", "playtime pause F"}));
+        Q_EMIT h.tcp->changedCPause(2, -1);  // another connection's pause
+        QCOMPARE(h.client->state(), int(GamePlayer::Playing));
+
+        h.client->restartGame();
+        QCOMPARE(h.tcp->callsOf("sendCRestart"), (Calls{{true}}));
+        Q_EMIT h.tcp->changedCGameRestart(0);
+        QCOMPARE(h.events.last(),
+                 base(GuiState::Lobby, "Game restarted by the server." + kNewGame));
+        QCOMPARE(h.client->state(), int(GamePlayer::Waiting));
+        h.client->restartGame();  // only while playing or pausing
+        QCOMPARE(h.tcp->count("sendCRestart"), 1);
+
+        h.client->setReady();
+        h.playerList({{0, "Player1", 4}});
+        Q_EMIT h.udp->changedCGameStart(0, 12, 3);
+        h.client->setReady();  // 'r' during the start countdown
+        QCOMPARE(h.statusesSent().last(), "2,-1");
+        h.clearLog();
+        Q_EMIT h.tcp->changedCGameRestart(-1);
+        QCOMPARE(h.events, (QStringList{"playtime stop", "rotation T", "countdown ",
+                                        base(GuiState::Lobby, "Start abortet." + kNewGame)}));
+        h.playerList({{0, "Player1", 2}});
+        QCOMPARE(h.events.last(), base(GuiState::Lobby, "Start abortet." + kNewGame));
+    }
+
+    void gameOverAppendsTheHighscore() {
+        ClientHarness h;
+        h.hostSingle();
+        h.startGame();
+        h.clearLog();
+        Q_EMIT h.tcp->changedCGameOver(120, 5, "00:01:40");
+        const QString over = "GAME OVER (120 Point(s))" + kNewGame;
+        QCOMPARE(h.events, (QStringList{"playtime stop", "rotation T", "score 120 F",
+                                        "playtime text 00:01:40 F", base(GuiState::Game, over)}));
+        QCOMPARE(h.client->state(), int(GamePlayer::Waiting));
+        QVERIFY(
+            h.readFile("highscore.dat")
+                .startsWith("2011-03-05T18:04:11 120 5 00:01:40 1 Player1 Quadrell Beta 0.92 "));
+        h.playerList({{0, "Player1", 2}});
+        QCOMPARE(h.events.last(), base(GuiState::Lobby, over));
+
+        ClientHarness spectator;  // a spectator's game over writes nothing
+        spectator.joinAndEstablish("10.0.0.5", 2);
+        spectator.playerList({{0, "Ann", 4}, {2, "Player1", 5}});
+        QCOMPARE(spectator.client->state(), int(GamePlayer::Spectating));
+        Q_EMIT spectator.tcp->changedCGameOver(30, 1, "00:00:20");
+        QVERIFY(!QFile::exists(spectator.path("highscore.dat")));
+
+        ClientHarness blocked;
+        QVERIFY(QDir(blocked.dir.path()).mkdir("highscore.dat"));
+        blocked.hostSingle();
+        blocked.startGame();
+        Q_EMIT blocked.tcp->changedCGameOver(10, 0, "00:00:05");
+        QCOMPARE(blocked.eventsOf("error"),
+                 QStringList{"error F The highcore could not be saved locally."});
+    }
+
+    void lateJoinerBuildsTheFieldFromTheImage() {
+        ClientHarness h;
+        h.joinAndEstablish("10.0.0.5", 1);
+        QByteArray field(24 * 25 / 2, '\x77');
+        field[0] = '\x71';    // column 1, row 0: colour 0
+        field[13] = '\x37';   // column 2, row 1: colour 2
+        field[299] = '\x16';  // columns 22 and 23 of row 24: colours 0 and 5
+        h.clearLog();
+        Q_EMIT h.udp->changedCGameState(24, true, 340, "00:02:10", field,
+                                        {{5, 1, 2, 100, 1000, 1}, {6, 2, 3, 300, 1100, 0}});
+        QCOMPARE(h.events,
+                 (QStringList{"fieldsize 24", "resetGui F 4 F F T 1",
+                              "base 20 Waiting for other game to finish...", "playtime start",
+                              "rotation T", "score 340 T", "playtime text 00:02:10 T", "field 24",
+                              "block 5", "block 6", "base 20 Game paused...", "playtime pause T"}));
+        QCOMPARE(h.client->state(), int(GamePlayer::Waiting));
+        const GameBlock& f = *h.mirror.block(0);
+        QCOMPARE(f.fieldsizeX(), 24);
+        const std::vector<std::array<int, 3>> expected{
+            {50, 0, 0}, {100, 50, 2}, {1100, 1200, 0}, {1150, 1200, 5}};
+        QCOMPARE(f.boxes().size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            const GameBox& box = f.boxes()[i];
+            QCOMPARE((std::array<int, 3>{box.x(3), box.y(3), box.colour()}), expected[i]);
+            QVERIFY(box.x(0) == box.x(3) && box.y(1) == box.y(3));
+        }
+        QCOMPARE(FieldImage::pack(f, 24), field);  // the image these boxes make
+        QVERIFY(h.mirror.block(5) && h.mirror.block(6));
+    }
+
+    void blocksAndMovementsReachTheFieldCopy() {
+        ClientHarness h;
+        h.client->game().inputKeys({1, 2, 3, 4, 5, 0, 0, 0, 0, 0});  // not connected: dropped
+        QCOMPARE(h.udp->count("sendCInput"), 0);
+        h.hostSingle();
+        Q_EMIT h.udp->changedCGameStart(0, 36, 3);
+        Q_EMIT h.udp->changedCNewBlock(7, 2, 4, 150, 1250, 3);
+        const GameBlock& b = *h.mirror.block(7);
+        QCOMPARE(
+            (QList<int>{b.id(), b.colour(), b.kind(), b.x(), b.y(), b.rotation(), b.fieldsizeX()}),
+            (QList<int>{7, 2, 4, 150, 1250, 3, 36}));
+        Q_EMIT h.udp->changedCMoveBlocks({{7, 200, 1200, 0}}, {7, 8});
+        QCOMPARE((QList<int>{b.x(), b.y(), b.rotation()}), (QList<int>{200, 1200, 0}));
+        Q_EMIT h.udp->changedCMergeBlocks({{7, 200, 0, 0}});
+        QCOMPARE(h.events.mid(h.events.size() - 2), (QStringList{"move 1 7,8", "merge 1"}));
+        h.client->game().processPacketLoss();
+        QCOMPARE(h.udp->count("requestResend"), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestClientGame)
+#include "test_clientgame.moc"

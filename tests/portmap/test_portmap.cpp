@@ -1,0 +1,361 @@
+// Asking a router for the game port: the PCP and NAT-PMP datagrams, the
+// PortMapper's order of ways and ports against scripted routers, and the
+// PCP/NAT-PMP client against a router played by a socket on 127.0.0.1.
+#include <QNetworkDatagram>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUdpSocket>
+#include <algorithm>
+#include <random>
+
+#include "portmap/gatewaymessage.h"
+#include "portmap/gatewaymethod.h"
+#include "tests/support/fakeportmapmethod.h"
+
+namespace {
+
+using Script = FakePortMapMethod::Script;
+const QHostAddress kPublic(QStringLiteral("11.22.33.1"));
+const QByteArray kNonce("twelve bytes");
+
+PortMapTimings fastTimings() {
+    PortMapTimings t;
+    t.methodTimeoutMs = 100;
+    t.releaseTimeoutMs = 200;
+    t.gatewayFirstResendMs = 20;
+    return t;
+}
+
+MapAnswer granted(MapProtocol protocol, int port) {
+    return {.protocol = protocol,
+            .granted = true,
+            .externalPort = port,
+            .publicAddress = kPublic,
+            .reason = {}};
+}
+
+// One request to a gateway and its answer.
+MapAnswer askOnce(GatewayMethod& gateway, const MapRequest& request) {
+    QSignalSpy answered(&gateway, &PortMapMethod::answered);
+    gateway.request(request);
+    if (!QTest::qWaitFor([&] { return !answered.isEmpty(); }, 5000)) {
+        return {};
+    }
+    return answered.first().first().value<MapAnswer>();
+}
+
+// A PCP answer to request (60 bytes), with the router's choices.
+QByteArray pcpAnswer(const QByteArray& request, int result, int port, quint32 lifetime) {
+    QByteArray a = request;
+    a[1] = char(0x81);
+    a[3] = char(result);
+    for (int i = 0; i < 4; ++i) {
+        a[4 + i] = char(lifetime >> (24 - 8 * i));
+    }
+    a[42] = char(port >> 8);
+    a[43] = char(port & 0xff);
+    const char mapped[] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, char(0xff), char(0xff), 11, 22, 33, 1};
+    return a.left(44) + QByteArray(mapped, 16);
+}
+
+// A router on 127.0.0.1 that hands every datagram to answer() and sends back
+// what it returns.
+struct FakeRouter {
+    QUdpSocket socket;
+    QList<QByteArray> received;
+    std::function<QList<QByteArray>(const QByteArray&)> answer;
+
+    FakeRouter() {
+        socket.bind(QHostAddress::LocalHost, 0);
+        QObject::connect(&socket, &QUdpSocket::readyRead, [this] {
+            while (socket.hasPendingDatagrams()) {
+                const QNetworkDatagram d = socket.receiveDatagram();
+                received << d.data();
+                for (const QByteArray& a : answer ? answer(d.data()) : QList<QByteArray>()) {
+                    socket.writeDatagram(a, d.senderAddress(), d.senderPort());
+                }
+            }
+        });
+    }
+    quint16 port() const { return socket.localPort(); }
+};
+
+struct Mapper {
+    std::shared_ptr<QStringList> log = std::make_shared<QStringList>();
+    std::unique_ptr<PortMapper> mapper;
+    std::unique_ptr<QSignalSpy> changes;
+
+    Mapper(std::vector<std::pair<QString, Script>> methods, PortMapTimings t = fastTimings(),
+           int otherPort = 50000) {
+        std::vector<PortMapper::MethodFactory> factories;
+        for (auto& [name, script] : methods) {
+            factories.push_back(FakePortMapMethod::factory(name, script, log));
+        }
+        mapper = std::make_unique<PortMapper>(27403, std::move(factories), t,
+                                              [otherPort] { return otherPort; });
+        changes = std::make_unique<QSignalSpy>(mapper.get(), &PortMapper::changed);
+        mapper->start();
+    }
+    PortMapping last() const { return changes->last().at(0).value<PortMapping>(); }
+    bool settled() const {
+        return !changes->isEmpty() && last().state != PortMapping::State::Pending;
+    }
+};
+
+}  // namespace
+
+class TestPortMap : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void datagramsOnTheWire() {
+        const QByteArray pcp =
+            GatewayMessage::pcpMap(kNonce, QHostAddress(QStringLiteral("192.168.77.2")),
+                                   {MapProtocol::Udp, 27403, 27404, 3600});
+        QCOMPARE(pcp.size(), 60);
+        QCOMPARE(pcp.left(8).toHex(), QByteArray("0201000000000e10"));
+        QCOMPARE(pcp.mid(8, 16).toHex(), QByteArray("00000000000000000000ffffc0a84d02"));
+        QCOMPARE(pcp.mid(24, 12), kNonce);
+        QCOMPARE(pcp.mid(36, 8).toHex(), QByteArray("110000006b0b6b0c"));
+        QCOMPARE(pcp.mid(44).toHex(), QByteArray("00000000000000000000ffff00000000"));
+        QCOMPARE(GatewayMessage::natPmpMap({MapProtocol::Tcp, 27403, 27403, 7200}).toHex(),
+                 QByteArray("000200006b0b6b0b00001c20"));
+
+        auto a = GatewayMessage::parse(pcpAnswer(pcp, 0, 40000, 120));
+        QVERIFY(a);
+        QCOMPARE(a->kind, GatewayMessage::Answer::Kind::PcpMap);
+        QCOMPARE(a->nonce, kNonce);
+        QCOMPARE(a->protocol, MapProtocol::Udp);
+        QCOMPARE(a->internalPort, 27403);
+        QCOMPARE(a->externalPort, 40000);
+        QCOMPARE(a->lifetimeSeconds, 120);
+        QCOMPARE(a->externalAddress, kPublic);
+
+        a =
+            GatewayMessage::parse(QByteArray::fromHex("0082000000001234"
+                                                      "6b0b9c400000012c"));
+        QVERIFY(a);
+        QCOMPARE(a->kind, GatewayMessage::Answer::Kind::NatPmpMap);
+        QCOMPARE(a->protocol, MapProtocol::Tcp);
+        QCOMPARE(a->externalPort, 40000);
+        QCOMPARE(a->lifetimeSeconds, 300);
+        a =
+            GatewayMessage::parse(QByteArray::fromHex("008000000000123"
+                                                      "40b162101"));
+        QVERIFY(a);
+        QCOMPARE(a->kind, GatewayMessage::Answer::Kind::NatPmpAddress);
+        QCOMPARE(a->externalAddress, kPublic);
+        a = GatewayMessage::parse(QByteArray::fromHex("0081000100001234"));
+        QVERIFY(a);
+        QCOMPARE(a->kind, GatewayMessage::Answer::Kind::UnsupportedVersion);
+    }
+
+    // Whatever a router (or anyone) sends: no answer unless it is whole.
+    void anyBytesParse() {
+        const QByteArray pcp = pcpAnswer(
+            GatewayMessage::pcpMap(kNonce, kPublic, {MapProtocol::Tcp, 1, 1, 1}), 0, 1, 1);
+        const QByteArray natPmp = QByteArray::fromHex("00820000000012346b0b9c400000012c");
+        QVERIFY(GatewayMessage::parse(pcp) && GatewayMessage::parse(natPmp));
+        for (int n = 0; n < pcp.size(); ++n) {
+            QVERIFY(!GatewayMessage::parse(pcp.left(n)));
+            QVERIFY(!GatewayMessage::parse(natPmp.left(std::min<int>(n, 15))));
+        }
+        std::mt19937 random(7);
+        for (int i = 0; i < 20000; ++i) {
+            QByteArray bytes(int(random() % 80), '\0');
+            for (char& c : bytes) {
+                c = char(random());
+            }
+            if (i % 3 == 0 && bytes.size() > 1) {
+                bytes[0] = char(i % 2 ? 2 : 0);  // a known version now and then
+                bytes[1] = char(0x80 | (random() % 3));
+            }
+            GatewayMessage::parse(bytes);
+        }
+    }
+
+    void defaultGatewayFromTheRouteTable() {
+        const QByteArray table =
+            "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\n"
+            "eth0\t004DA8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\n"
+            "eth0\t00000000\t014DA8C0\t0003\t0\t0\t0\t00000000\n";
+        QCOMPARE(GatewayMessage::defaultGateway(table),
+                 QHostAddress(QStringLiteral("192.168.77.1")));
+        QVERIFY(GatewayMessage::defaultGateway(table.left(120)).isNull());
+        QVERIFY(GatewayMessage::defaultGateway("x\n\t00000000 zz 3\n00000000").isNull());
+    }
+
+    // UPnP says no, PCP yes: the second way's port is the outcome, and the
+    // first, which granted nothing, has nothing to give back.
+    void waysAreTriedInTurn() {
+        Mapper m(
+            {{"UPnP", FakePortMapMethod::refuseAll()}, {"PCP", FakePortMapMethod::grantAll()}});
+        QTRY_VERIFY(m.settled());
+        QCOMPARE(m.changes->first().at(0).value<PortMapping>().state, PortMapping::State::Pending);
+        const PortMapping open = m.last();
+        QCOMPARE(open.state, PortMapping::State::Open);
+        QCOMPARE(open.method, QStringLiteral("PCP"));
+        QCOMPARE(open.publicEndpoint(), QStringLiteral("11.22.33.1:27403"));
+        QCOMPARE(*m.log,
+                 QStringList({"UPnP ask TCP 27403", "PCP ask TCP 27403", "PCP ask UDP 27403"}));
+
+        Mapper none(
+            {{"UPnP", FakePortMapMethod::refuseAll()}, {"PCP", FakePortMapMethod::refuseAll()}});
+        QTRY_VERIFY(none.settled());
+        QCOMPARE(none.last().state, PortMapping::State::Refused);
+        QCOMPARE(none.last().localPort, 27403);
+    }
+
+    // A router whose own outside address is private stands behind another
+    // NAT: open, but not reachable from the internet.
+    void privateOutsideAddressIsNotPublic_data() {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("behind");
+        QTest::newRow("public") << "11.22.33.1" << false;
+        QTest::newRow("home range") << "192.168.178.1" << true;
+        QTest::newRow("ten") << "10.1.2.3" << true;
+        QTest::newRow("172.31 inside") << "172.31.255.1" << true;
+        QTest::newRow("172.32 outside") << "172.32.0.1" << false;
+        QTest::newRow("provider's shared NAT") << "100.72.0.9" << true;
+        QTest::newRow("100.128 outside it") << "100.128.0.1" << false;
+        QTest::newRow("unknown address") << "" << true;
+        QTest::newRow("public v6") << "2001:db8::1" << false;
+        QTest::newRow("unique local v6") << "fd00::1" << true;
+    }
+
+    void privateOutsideAddressIsNotPublic() {
+        QFETCH(QString, address);
+        QFETCH(bool, behind);
+        PortMapping m{PortMapping::State::Open, "PCP", QHostAddress(address), 27403, 27403};
+        QCOMPARE(m.behindAnotherNat(), behind);
+        m.state = PortMapping::State::Refused;
+        QVERIFY(!m.behindAnotherNat());
+    }
+
+    // The wanted port is taken: another is drawn. The router gives UDP
+    // another port than TCP: both are given back and that port asked for.
+    void anotherExternalPortIsTaken() {
+        const Script takenThenGranted = [](const MapRequest& r) -> std::optional<MapAnswer> {
+            if (r.externalPort == 27403) {
+                MapAnswer a;
+                a.protocol = r.protocol;
+                a.portTaken = true;
+                return a;
+            }
+            return granted(r.protocol, r.protocol == MapProtocol::Udp && r.externalPort == 50000
+                                           ? 50001
+                                           : r.externalPort);
+        };
+        Mapper m({{"UPnP", takenThenGranted}});
+        QTRY_VERIFY(m.settled());
+        QCOMPARE(m.last().externalPort, 50001);
+        QCOMPARE(*m.log,
+                 QStringList({"UPnP ask TCP 27403", "UPnP ask TCP 50000", "UPnP ask UDP 50000",
+                              "UPnP release TCP 50000", "UPnP release UDP 50001",
+                              "UPnP ask TCP 50001", "UPnP ask UDP 50001"}));
+    }
+
+    // A way that does not answer in time is passed over; what it grants
+    // late is given back at once.
+    void silentWayIsPassedOver() {
+        FakePortMapMethod* upnp = nullptr;
+        auto log = std::make_shared<QStringList>();
+        PortMapper mapper(27403,
+                          {FakePortMapMethod::factory(
+                               "UPnP", [](const MapRequest&) { return std::nullopt; }, log, &upnp),
+                           FakePortMapMethod::factory("PCP", FakePortMapMethod::grantAll(), log)},
+                          fastTimings(), [] { return 50000; });
+        mapper.start();
+        QTRY_COMPARE(mapper.mapping().state, PortMapping::State::Open);
+        QCOMPARE(mapper.mapping().method, QStringLiteral("PCP"));
+        upnp->answerLate(granted(MapProtocol::Tcp, 27403));
+        QCOMPARE(log->last(), QStringLiteral("UPnP release TCP 27403"));
+        QCOMPARE(mapper.mapping().method, QStringLiteral("PCP"));
+    }
+
+    // Renewed at half the lifetime the router granted; stopping gives both
+    // protocols back and says so.
+    void renewedAndGivenBack() {
+        Mapper m({{"PCP", FakePortMapMethod::grantAll(1)}});
+        QTRY_VERIFY(m.settled());
+        QCOMPARE(m.log->size(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(m.log->size(), 4, 2000);
+        QCOMPARE(m.log->mid(2), QStringList({"PCP ask TCP 27403", "PCP ask UDP 27403"}));
+        QCOMPARE(m.changes->size(), 2);  // the same outcome is not told again
+
+        QSignalSpy stopped(m.mapper.get(), &PortMapper::stopped);
+        m.mapper->stop();
+        QTRY_COMPARE(stopped.size(), 1);
+        QCOMPARE(m.log->mid(4), QStringList({"PCP release TCP 27403", "PCP release UDP 27403"}));
+    }
+
+    void gatewaySpeaksPcp() {
+        FakeRouter router;
+        int answers = 0;
+        router.answer = [&](const QByteArray& d) -> QList<QByteArray> {
+            if (d.size() != 60 || ++answers == 1) {
+                return {QByteArray(4, 'x')};  // noise first
+            }
+            QByteArray strange = pcpAnswer(d, 0, 1, 60);
+            strange[24] = 'T';  // another client's nonce
+            return {strange, pcpAnswer(d, 0, 40000 + answers, 120)};
+        };
+        GatewayMethod pcp(QHostAddress::LocalHost, router.port(), kNonce, fastTimings());
+        const MapAnswer a = askOnce(pcp, {MapProtocol::Tcp, 27403, 27403, 3600});
+        QVERIFY(a.granted);
+        QCOMPARE(a.externalPort, 40002);
+        QCOMPARE(a.lifetimeSeconds, 120);
+        QCOMPARE(a.publicAddress, kPublic);
+        QCOMPARE(pcp.name(), QStringLiteral("PCP"));
+        QCOMPARE(router.received.at(0).mid(8, 16).toHex().right(8), QByteArray("7f000001"));
+
+        QSignalSpy idle(&pcp, &PortMapMethod::idle);
+        pcp.release(MapProtocol::Tcp, 27403, 40002);
+        QTRY_COMPARE(idle.size(), 1);
+        QCOMPARE(router.received.last().mid(4, 4).toHex(), QByteArray("00000000"));
+        QCOMPARE(router.received.last().mid(42, 2).toHex(), QByteArray("9c42"));
+    }
+
+    // A router that speaks only NAT-PMP says so to PCP; the same request
+    // goes again in NAT-PMP, after asking for the public address.
+    void gatewayFallsBackToNatPmp() {
+        FakeRouter router;
+        router.answer = [](const QByteArray& d) -> QList<QByteArray> {
+            if (d.at(0) != 0) {
+                return {QByteArray::fromHex("0081000100000001")};
+            }
+            if (d.size() == 2) {
+                return {QByteArray::fromHex("008000000000000a0b162101")};
+            }
+            QByteArray a = QByteArray::fromHex("00000000") + QByteArray::fromHex("0000000a") +
+                           d.mid(4, 4) + QByteArray::fromHex("00001c20");
+            a[1] = char(0x80 | d.at(1));
+            return {a};
+        };
+        GatewayMethod natPmp(QHostAddress::LocalHost, router.port(), kNonce, fastTimings());
+        const MapAnswer a = askOnce(natPmp, {MapProtocol::Udp, 27403, 27403, 7200});
+        QVERIFY(a.granted);
+        QCOMPARE(a.externalPort, 27403);
+        QCOMPARE(a.publicAddress, kPublic);
+        QCOMPARE(natPmp.name(), QStringLiteral("NAT-PMP"));
+        // One PCP request, the address question, the mapping: resends of a
+        // slow answer repeat a request but add no other kind.
+        QList<QByteArray> asked = router.received;
+        asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
+        QCOMPARE(asked.size(), 3);
+        QCOMPARE(int(asked.at(0).at(0)), 2);
+        QCOMPARE(asked.at(1).toHex(), QByteArray("0000"));
+        QCOMPARE(int(asked.at(2).at(1)), 1);
+    }
+
+    void silentGatewayRefuses() {
+        FakeRouter router;
+        GatewayMethod pcp(QHostAddress::LocalHost, router.port(), kNonce, fastTimings());
+        const MapAnswer a = askOnce(pcp, {MapProtocol::Tcp, 27403, 27403, 3600});
+        QVERIFY(!a.granted && a.reason.contains("no answer"));
+        QCOMPARE(router.received.size(), fastTimings().gatewaySends);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPortMap)
+#include "test_portmap.moc"
