@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
+#include <algorithm>
 
 #include "client/clienttexts.h"
 #include "game/appinfo.h"
@@ -88,6 +89,7 @@ Client::~Client() {
 
 void Client::stopServerThread() {
     serverThread_.reset();
+    session_.ownServer = false;
 }
 
 void Client::closeGameConnections() {
@@ -187,20 +189,28 @@ void Client::hostGame(HostRequest request) {
     Q_EMIT screen_.setGuiBaseState(GuiState::NoState, tr("Starting server..."));
 
     stopServerThread();
-    const ServerSettings host{.name = serverName,
-                              .port = r.port,
-                              .maxPlayers = r.maxPlayers,
-                              .singleplayer = request.singleplayer,
-                              .stats = r.ranked,
-                              .hostKey = hostKey_,
-                              .usePassword = r.usePassword,
-                              .password = r.usePassword ? r.password : QString()};
+    const int ownPlayers = request.splitscreen ? 2 : 1;
+    const ServerSettings host{
+        .name = serverName,
+        .port = r.port,
+        .maxPlayers = r.maxPlayers,
+        .singleplayer = request.singleplayer,
+        .stats = r.ranked,
+        .hostKey = hostKey_,
+        .usePassword = r.usePassword,
+        .password = r.usePassword ? r.password : QString(),
+        // The server seats them before anyone joins: the
+        // host's own places stay free.
+        .computers = std::clamp(r.computers, 0, std::max(0, r.maxPlayers - ownPlayers)),
+        .computerSkill = r.computerSkill,
+        .computerTakeover = r.computerTakeover};
     serverThread_ = serverStarter_ ? serverStarter_(host) : nullptr;
     if (!serverThread_) {
         returnToLastScreen(ClientTexts::connectionError(ConnectionInterface::InitError, QString()));
         return;
     }
     serverPort_ = serverThread_->port();
+    session_.ownServer = true;
 
     if (request.singleplayer) {
         connectToServer();
@@ -260,6 +270,7 @@ void Client::joinGame(bool splitscreen, QString address, bool saveAddress, QStri
     }
     session_.singleplayer = false;
     session_.splitscreen = splitscreen;
+    session_.ownServer = false;
 
     Q_EMIT screen_.setGuiBaseState(GuiState::NoState, tr("Connecting to %1...").arg(addressText_) +
                                                           kParagraph + tr("Press 'ESC' to abort."));
@@ -401,6 +412,13 @@ void Client::kickPlayer(int id) {
     }
 }
 
+void Client::addComputer() {
+    // Only the program that runs the server can seat one: there is no message for it.
+    if (serverThread_ && session_.isHost && session_.inLobby()) {
+        serverThread_->addComputer();
+    }
+}
+
 void Client::sendMessage(int playerNr, QString message) {
     udpConnection_->sendCMessage(true, playerNr, message);
 }
@@ -444,8 +462,9 @@ void Client::setLobbyText() {
         } else {
             text = tr("Waiting for the server to start the game...") + notReady;
         }
+        text += ClientTexts::computerHint(s);
     } else {
-        text = ClientTexts::lastResult(s);
+        text = ClientTexts::lobby(s);
     }
     Q_EMIT screen_.setGuiBaseState(GuiState::Lobby, text);
 }

@@ -85,6 +85,8 @@ public Q_SLOTS:
     void setMenuOpen(bool open);
     void restartGame();
     void kickPlayer(int id);
+    // The host of the own server seats a computer player in the lobby.
+    void addComputer();
     void sendMessage(int playerNr, QString message);
     void abortAction();
     void endGame();

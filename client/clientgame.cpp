@@ -96,7 +96,7 @@ void ClientGame::processGameRestart(int /*connId*/) {
     // A countdown under way: the start was called off, somebody is no longer Ready.
     s.lastResult = s.countdownRunning ? LastResult::StartAborted : LastResult::Restarted;
     s.countdownRunning = false;
-    Q_EMIT screen_.setGuiBaseState(GuiState::Lobby, ClientTexts::lastResult(s));
+    Q_EMIT screen_.setGuiBaseState(GuiState::Lobby, ClientTexts::lobby(s));
 }
 
 void ClientGame::processGameOver(int score, int lines, QString playtime) {

@@ -22,6 +22,7 @@ struct ClientSession {
     bool isHost = false;
     bool singleplayer = false;
     bool splitscreen = false;
+    bool ownServer = false;  // the server runs in this program: its host can seat computers
     int maxPlayers = 4;
     int fieldsizeX = 12;
     bool countdownRunning = false;
@@ -32,4 +33,6 @@ struct ClientSession {
 
     // Between the lobby and the game: the own status the lobby can change.
     bool inLobby() const { return state == GamePlayer::Waiting || state == GamePlayer::Ready; }
+    // The host of the own server can seat a computer while a place is free.
+    bool canSeatComputer() const { return ownServer && isHost && players.count() < maxPlayers; }
 };

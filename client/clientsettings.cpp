@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <algorithm>
 
 #include "game/appinfo.h"
 #include "game/playernames.h"
@@ -31,9 +32,15 @@ const QString usePassword = QStringLiteral("Server/General/UsePassword");
 const QString password = QStringLiteral("Server/General/Password");
 const QString maxPlayers = QStringLiteral("Server/General/MaxPlayers");
 const QString port = QStringLiteral("Server/General/Port");
+const QString computers = QStringLiteral("Server/General/Computers");
+const QString computerSkill = QStringLiteral("Server/General/ComputerSkill");
+const QString computerTakeover = QStringLiteral("Server/General/ComputerTakeover");
 const QString ip = QStringLiteral("Cache/General/IP");
 const QString filter = QStringLiteral("Cache/General/Filter");
 }  // namespace Key
+
+// Four places, one of them the host's own.
+constexpr int kMostComputers = 3;
 
 }  // namespace
 
@@ -81,6 +88,12 @@ ClientSettings::ClientSettings(const QString& directory)
     hosting.password = f.value(Key::password, h.password).toString();
     hosting.maxPlayers = f.value(Key::maxPlayers, h.maxPlayers).toInt();
     hosting.port = f.value(Key::port, h.port).toInt();
+    hosting.computers = std::clamp(f.value(Key::computers, h.computers).toInt(), 0, kMostComputers);
+    // The plain placement policy is for tests, not for a host's guests.
+    const std::optional<ComputerSkill> skill =
+        skillFromName(f.value(Key::computerSkill).toString());
+    hosting.computerSkill = skill && *skill != ComputerSkill::Simple ? *skill : h.computerSkill;
+    hosting.computerTakeover = f.value(Key::computerTakeover, h.computerTakeover).toBool();
 
     const Cache c;
     cache.ip = f.value(Key::ip, c.ip).toString();
@@ -139,6 +152,9 @@ bool ClientSettings::saveServerSettings() {
     f.setValue(Key::password, hosting.password);
     f.setValue(Key::maxPlayers, hosting.maxPlayers);
     f.setValue(Key::port, hosting.port);
+    f.setValue(Key::computers, hosting.computers);
+    f.setValue(Key::computerSkill, skillName(hosting.computerSkill));
+    f.setValue(Key::computerTakeover, hosting.computerTakeover);
     return flush();
 }
 

@@ -4,6 +4,8 @@
 #include <QString>
 #include <memory>
 
+#include "game/computerskill.h"
+
 // "settings.ini": the client options, the defaults of a hosted game and the
 // join cache. Read once at construction; each save writes only its own group,
 // and every other key of the file (unknown ones included) is kept.
@@ -35,6 +37,9 @@ public:
         QString password;  // without the GUI's marker character
         int maxPlayers = 4;
         int port = 27403;
+        int computers = 0;  // seated from the start, as far as places are free
+        ComputerSkill computerSkill = ComputerSkill::Normal;
+        bool computerTakeover = true;
     };
 
     struct Cache {

@@ -29,6 +29,15 @@ QString ClientTexts::lastResult(const ClientSession& session) {
     return outcome + kParagraph + tr("Press 'r' for a new game.");
 }
 
+QString ClientTexts::lobby(const ClientSession& session) {
+    return lastResult(session) + computerHint(session);
+}
+
+QString ClientTexts::computerHint(const ClientSession& session) {
+    return session.canSeatComputer() ? kParagraph + tr("Press 'c' to add a computer player.")
+                                     : QString();
+}
+
 QString ClientTexts::spectating() {
     return tr("Waiting for other game to finish...");
 }

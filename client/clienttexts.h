@@ -17,6 +17,11 @@ public:
     // The lobby's text for how the last game ended: the ready hint when none
     // did, else the outcome and the hint for a new game.
     static QString lastResult(const ClientSession& session);
+    // The lobby's text: the last result, and for the host who can seat a
+    // computer player the key for it.
+    static QString lobby(const ClientSession& session);
+    // Empty, or the key for a computer player behind a paragraph break.
+    static QString computerHint(const ClientSession& session);
     static QString spectating();
     static QString paused();
     static QString startingIn(int count);

@@ -18,6 +18,8 @@ public:
     virtual ~EmbeddedServer() = default;
     // The port it listens on (the one asked for, or the one found for port 0).
     virtual int port() const = 0;
+    // Seats one more computer player while the lobby has a free place.
+    virtual void addComputer() = 0;
 };
 
 // Starts a game server with the given settings and returns once it listens;

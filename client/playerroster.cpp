@@ -44,10 +44,18 @@ void PlayerRoster::clear() {
     places_ = {};
 }
 
+int PlayerRoster::count() const {
+    int n = 0;
+    for (const auto& connection : places_) {
+        for (const Place& p : connection) {
+            n += p.name.isEmpty() ? 0 : 1;
+        }
+    }
+    return n;
+}
+
 bool PlayerRoster::isEmpty() const {
-    return std::all_of(places_.begin(), places_.end(), [](const auto& row) {
-        return std::all_of(row.begin(), row.end(), [](const Place& p) { return p.name.isEmpty(); });
-    });
+    return count() == 0;
 }
 
 bool PlayerRoster::someoneWaiting() const {

@@ -34,6 +34,7 @@ public:
     void clear();
 
     bool isEmpty() const;
+    int count() const;
     bool someoneWaiting() const;
     // The names of those taking part in the game, in table order.
     QStringList playing() const;

@@ -6,6 +6,15 @@ GameMovement GameMovement::of(const GameBlock& block) {
     return {block.id(), block.x(), block.y(), block.rotation()};
 }
 
+QList<GameMovement> GameMovement::of(const QList<GameBlock*>& blocks) {
+    QList<GameMovement> m;
+    m.reserve(blocks.size());
+    for (const GameBlock* b : blocks) {
+        m.append(of(*b));
+    }
+    return m;
+}
+
 BlockRecord BlockRecord::of(const GameBlock& block) {
     return {block.id(), block.colour(), block.kind(), block.x(), block.y(), block.rotation()};
 }

@@ -17,6 +17,8 @@ struct GameMovement {
     int rotation = 0;
 
     static GameMovement of(const GameBlock& block);
+    // One record per block, in order: what a client receives for them.
+    static QList<GameMovement> of(const QList<GameBlock*>& blocks);
     friend bool operator==(const GameMovement&, const GameMovement&) = default;
 };
 

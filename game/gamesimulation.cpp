@@ -115,6 +115,26 @@ bool GameSimulation::startGame(int fieldsizeX) {
     return true;
 }
 
+bool GameSimulation::dealBlocks(int slot) {
+    GamePlayer* p = player(slot);
+    if (!running_ || !p || !p->isInGame() || !field_.fieldBlock()) {
+        return false;
+    }
+    p->resetKeys(true);
+    p->setInputDelay(-1);
+    p->setSpawn(p->spawnColumn(), kSpawnRow);
+    p->setNextBlock(randomBlock(p->colour(), parkPosition(slot), parkPosition(slot)));
+    GameBlock* n = advanceBlocks(slot, *p, true);
+    field_.clearFlags(slot);
+    spawnDescent(*n, slot);
+    if (events_) {
+        events_->newBlock(*n);
+        events_->newBlock(*p->nextBlock());
+        events_->blocksMoved({n}, activeBlockIds());
+    }
+    return true;
+}
+
 void GameSimulation::stopGame() {
     running_ = false;
     field_.clearFieldBlock();

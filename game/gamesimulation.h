@@ -61,6 +61,10 @@ public:
     // Deals the first blocks on a field of the given width; spawn positions of
     // the players in the game must be set. False if the width is not 12..48.
     bool startGame(int fieldsizeX);
+    // Deals fresh blocks to the player in the slot, who takes over a running
+    // game: the current block appears above its spawn column the way one does
+    // after a landing, and is announced with the next one.
+    bool dealBlocks(int slot);
     // Marks the game as ended and drops the field block.
     void stopGame();
     // Restarts the play-time clock (the start countdown reached 0).

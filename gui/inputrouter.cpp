@@ -184,6 +184,8 @@ void InputRouter::lobbyKey(int key) {
     } else if (key == Qt::Key_S && session_.host()) {
         // The lobby tells the host to press 's' once everybody is ready.
         Q_EMIT changedStart();
+    } else if (key == Qt::Key_C && session_.host()) {
+        Q_EMIT changedAddComputer();
     } else if (kickKey(key)) {
         return;
     } else if (key == Qt::Key_A || key == Qt::Key_D) {

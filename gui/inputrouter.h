@@ -55,6 +55,8 @@ Q_SIGNALS:
     void changedReady();
     void changedStart();
     void changedKick(int id);
+    // The host asks for one more computer player.
+    void changedAddComputer();
     void sendMessage(int playerNr, QString message);
     void abortAction();
     void toggleFullscreen();

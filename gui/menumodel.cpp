@@ -217,28 +217,29 @@ void MenuModel::activateMain(int entry) {
 }
 
 void MenuModel::hostLocal() {
-    push(GuiState::Notice);
-    // A local game has no name and no password of its own.
-    HostRequest r{.hosting = {.name = QString(),
-                              .ranked = options_.enableStatsSP,
-                              .usePassword = true,
-                              .password = QString(),
-                              .maxPlayers = 1,
-                              .port = port_.toInt()},
-                  .singleplayer = true};
-    Q_EMIT menuMainHost(r);
+    hostOnThisComputer(false);
 }
 
 void MenuModel::hostSplitscreen() {
+    hostOnThisComputer(true);
+}
+
+void MenuModel::hostOnThisComputer(bool splitscreen) {
     push(GuiState::Notice);
+    // A local game has no name and no password of its own. Its server admits
+    // only this program's client, so every place it has is for the computer
+    // players the lobby adds; they play as the host screen says.
     HostRequest r{.hosting = {.name = QString(),
                               .ranked = options_.enableStatsSP,
                               .usePassword = true,
                               .password = QString(),
-                              .maxPlayers = 2,
-                              .port = port_.toInt()},
+                              .maxPlayers = 4,
+                              .port = port_.toInt(),
+                              .computers = 0,
+                              .computerSkill = hosting_.computerSkill,
+                              .computerTakeover = hosting_.computerTakeover},
                   .singleplayer = true,
-                  .splitscreen = true};
+                  .splitscreen = splitscreen};
     Q_EMIT menuMainHost(r);
 }
 
@@ -285,10 +286,32 @@ void MenuModel::openGameMenu() {
     push(GuiState::GameMenu);
 }
 
+int MenuModel::seatsForComputers() const {
+    return std::max(0, hosting_.maxPlayers - (session_.splitscreenScreens() ? 2 : 1));
+}
+
+int MenuModel::hostComputers() const {
+    return std::clamp(hosting_.computers, 0, seatsForComputers());
+}
+
+namespace {
+
+// Steps a value through first..last, wrapping at both ends.
+int stepWrapped(int value, bool forward, int first, int last) {
+    if (forward) {
+        return value >= last ? first : value + 1;
+    }
+    return value <= first ? last : value - 1;
+}
+
+}  // namespace
+
 void MenuModel::activateHost(int entry, Action action) {
     const bool enter = action == Action::Enter || action == Action::Back;
+    const bool forward = action == Action::Enter || action == Action::Right;
     ClientSettings::Hosting& h = hosting_;
     const int minimum = session_.splitscreenScreens() ? 2 : 1;
+    const bool computersAllowed = seatsForComputers() > 0;
     switch (entry) {
         case 0:
             if (enter) {
@@ -307,11 +330,7 @@ void MenuModel::activateHost(int entry, Action action) {
             }
             break;
         case 4:
-            if (action == Action::Enter || action == Action::Right) {
-                h.maxPlayers = h.maxPlayers >= 4 ? minimum : h.maxPlayers + 1;
-            } else {
-                h.maxPlayers = h.maxPlayers <= minimum ? 4 : h.maxPlayers - 1;
-            }
+            h.maxPlayers = stepWrapped(h.maxPlayers, forward, minimum, 4);
             break;
         case 5:
             if (enter) {
@@ -319,15 +338,33 @@ void MenuModel::activateHost(int entry, Action action) {
             }
             break;
         case 6:
+            if (computersAllowed) {
+                h.computers = stepWrapped(hostComputers(), forward, 0, seatsForComputers());
+            }
+            break;
+        case 7:
+            if (computersAllowed) {
+                const int skill = stepWrapped(int(h.computerSkill), forward,
+                                              int(ComputerSkill::Easy), int(ComputerSkill::Hard));
+                h.computerSkill = ComputerSkill(skill);
+            }
+            break;
+        case 8:
+            if (computersAllowed) {
+                h.computerTakeover = !h.computerTakeover;
+            }
+            break;
+        case 9:
             if (enter) {
                 push(GuiState::Notice);
                 HostRequest r{.hosting = h, .splitscreen = session_.splitscreenScreens()};
                 r.hosting.password = passwordWithMarker(h.password);
                 r.hosting.port = port_.toInt();
+                r.hosting.computers = hostComputers();
                 Q_EMIT menuMainHost(r);
             }
             break;
-        case 7:
+        case 10:
             if (enter) {
                 hosting_ = hostingSnapshot_;
                 port_ = portSnapshot_;

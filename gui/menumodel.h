@@ -114,6 +114,7 @@ private:
 
     void hostLocal();
     void hostSplitscreen();
+    void hostOnThisComputer(bool splitscreen);
     void openHost();
     void openServerList();
     void requestServers();
@@ -124,6 +125,11 @@ private:
     void restoreOptions();
 
     MenuScreen hostScreen() const;
+    // Places a hosted game has beside the host's own players, and the
+    // computers chosen as far as they fit.
+    int seatsForComputers() const;
+    int hostComputers() const;
+    QString skillText(ComputerSkill skill) const;
     MenuScreen optionsScreen() const;
     MenuScreen serverListScreen() const;
     MenuScreen highscoreScreen() const;

@@ -34,12 +34,16 @@ Admission::Verdict Admission::decide(const PayloadCodec::Hello& hello, const QHo
     if (hello.players < 1 || hello.players > PayloadCodec::kLocalPlayers) {
         return refuse(HelloOutcome::Refused);  // a count that would corrupt the player count
     }
-    if (rules_.maxPlayers < tables.playerCount + hello.players) {
+    // Seated players count, but not as the host's client above: a hosted
+    // server with computers seated still waits for its own client first.
+    const int seated = static_cast<int>(tables.seats.size());
+    if (rules_.maxPlayers < tables.playerCount + seated + hello.players) {
         return refuse(HelloOutcome::ServerFull);
     }
+    const QList<int> taken = tables.clientIds + tables.seats;
     int clientId = -1;
     for (int id = 0; id < rules_.maxPlayers; ++id) {
-        if (!tables.clientIds.contains(id)) {
+        if (!taken.contains(id)) {
             clientId = id;
             break;
         }
@@ -48,8 +52,7 @@ Admission::Verdict Admission::decide(const PayloadCodec::Hello& hello, const QHo
         // The datagram connection of a client asks for its stream's id. An id
         // outside the player slots or held by someone else is refused, so
         // nobody can speak for another player.
-        if (hello.requestedId >= rules_.maxPlayers ||
-            tables.clientIds.contains(hello.requestedId)) {
+        if (hello.requestedId >= rules_.maxPlayers || taken.contains(hello.requestedId)) {
             return refuse(HelloOutcome::Refused);
         }
         clientId = hello.requestedId;

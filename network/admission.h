@@ -35,6 +35,7 @@ public:
         int playerCount = 0;
         bool hostPresent = false;
         QList<int> clientIds;  // of the established connections
+        QList<int> seats;      // ids of players the server seats itself
     };
 
     struct Verdict {

@@ -15,6 +15,10 @@ namespace {
 using State = ConnectionState;
 namespace Codec = PayloadCodec;
 
+// What ping lists show for a player the server seats itself: it has no
+// connection to measure, and is as near as a player can be.
+constexpr int kSeatPingMs = 5;
+
 // ---- dispatch: the handler of each code, as the code table names it
 
 template <typename Role>
@@ -438,6 +442,10 @@ void ConnectionCore::updatePings() {
         pings.append(record->ping);
         // Stays 999 unless an answer comes before the next list.
         record->ping = record->isPlaying() ? 999 : -1;
+    }
+    for (int seat : seats_) {
+        connIds.append(seat);
+        pings.append(kSeatPingMs);
     }
     sendMessage(-1, false, MessageCode::SPNG, Codec::buildPingList(connIds, pings));
 }

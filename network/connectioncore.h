@@ -70,6 +70,9 @@ public:
     // ---- tables
     int playerCount() const { return playerCount_; }
     void addPlayers(int players) { playerCount_ += players; }
+    // Client ids of players without a connection (ServerConnection::setSeats).
+    const QList<int>& seats() const { return seats_; }
+    void setSeats(const QList<int>& clientIds) { seats_ = clientIds; }
     int hostConnId() const { return hostConnId_; }
     void setHostConnId(int connId) { hostConnId_ = connId; }
     bool hostPresent() const;
@@ -182,6 +185,7 @@ private:
 
     int nextConnId_ = 0;
     int playerCount_ = 0;
+    QList<int> seats_;
     int hostConnId_ = -1;
     Records established_;
     Records pending_;

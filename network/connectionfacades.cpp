@@ -35,6 +35,14 @@ int NetServerConnection::acceptSocket(qintptr socketDescriptor) {
     return core_->transport().acceptSocket(socketDescriptor);
 }
 
+QList<int> NetServerConnection::clientIds() const {
+    return core_->clientIds();
+}
+
+void NetServerConnection::setSeats(const QList<int>& clientIds) {
+    core_->setSeats(clientIds);
+}
+
 void NetServerConnection::sendSPlayerlist(bool reliable, const QList<int>& connIds,
                                           const QStringList& names, const QList<int>& colors,
                                           const QList<int>& status) {

@@ -88,6 +88,14 @@ public:
 
     // Adopts a socket accepted by the server's listener; returns its id.
     virtual int acceptSocket(qintptr socketDescriptor) = 0;
+    // Client ids of the connections that hold one, the joined and those
+    // still saying goodbye.
+    virtual QList<int> clientIds() const = 0;
+    // Players the server seats itself, without a connection (computer
+    // players): their ids are never handed to a client, each counts as one
+    // player when clients join and in the server's answer to probes, and ping
+    // lists show them with a fixed ping.
+    virtual void setSeats(const QList<int>& clientIds) = 0;
     virtual void sendSPlayerlist(bool reliable, const QList<int>& connIds, const QStringList& names,
                                  const QList<int>& colors, const QList<int>& status) = 0;
     virtual void sendSMessage(bool reliable, int playerId, const QString& message) = 0;

@@ -44,7 +44,8 @@ void ServerCodes::processHello(ConnectionInfo& record, const ConnectionMessage& 
     }
     const Codec::Hello hello = Codec::parseHello(message.content);
     const Admission::Verdict verdict = core_.admission().decide(
-        hello, record.address, {core_.playerCount(), core_.hostPresent(), core_.clientIds()});
+        hello, record.address,
+        {core_.playerCount(), core_.hostPresent(), core_.clientIds(), core_.seats()});
     if (verdict.outcome != HelloOutcome::Accepted) {
         refuseHello(connId, verdict.outcome);
         return;
@@ -142,7 +143,8 @@ void ServerCodes::processInfoRequest(ConnectionInfo& record, const ConnectionMes
     core_.transmit(
         connId, false, MessageCode::SIN,
         Codec::buildServerInfo(QString::fromLatin1(Quadrell::kVersion), s.stats,
-                               core_.playerCount(), s.maxPlayers, s.usePassword, s.name));
+                               core_.playerCount() + static_cast<int>(core_.seats().size()),
+                               s.maxPlayers, s.usePassword, s.name));
     // A stranger asking is forgotten at once; a player who asks stays.
     if (!core_.isEstablished(connId)) {
         core_.removeConnection(connId);

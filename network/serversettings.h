@@ -3,11 +3,12 @@
 #include <QString>
 
 #include "game/appinfo.h"
+#include "game/computerskill.h"
 
 // What the host chose for its game server. The hosting client hands it to
 // the server it starts, so it lives below both. The connection layer uses
 // name, maxPlayers, hostKey and the password; the server itself needs the
-// port (for the master server), singleplayer and stats.
+// port (for the master server), singleplayer, stats and the computer players.
 struct ServerSettings {
     QString name;
     int port = Quadrell::kDefaultGamePort;
@@ -23,6 +24,9 @@ struct ServerSettings {
     // The port the master server hears: -1 the game port; 0 none yet (the
     // router is still being asked, see Server::setPublicPort).
     int publicPort = -1;
+    int computers = 0;  // computer players seated at the start, as places allow
+    ComputerSkill computerSkill = ComputerSkill::Normal;
+    bool computerTakeover = true;  // a computer takes over from a player leaving a game
 };
 
 // A host key nobody can guess: it is what makes a client the host, so it comes

@@ -21,6 +21,8 @@ constexpr int kAutoColourMark = 10;  // player lists send automatic colours minu
 constexpr int kCountdownSteps = 3;
 constexpr int kColumnsPerPlayer = 12;
 constexpr int kStartRow = 25;
+constexpr int kSpawnIntoPart = 4;  // columns from the start of a player's part
+constexpr int kLeaveNotice = -4;   // chat sender of notices about players leaving
 
 bool validConnId(int connId) {
     return connId >= 0 && connId < kSlots;
@@ -55,6 +57,7 @@ Server::Server(const ServerSettings& settings, ServerConnection* stream, ServerC
       datagram_(datagram),
       master_(master),
       sim_(random, clock),
+      seats_(sim_, clock),
       tickTimer_(new QTimer(this)),
       countdownTimer_(new QTimer(this)) {
     Q_ASSERT(stream_ && datagram_);
@@ -107,6 +110,11 @@ Server::Server(const ServerSettings& settings, ServerConnection* stream, ServerC
         heartbeatTimer_->setInterval(timings_.heartbeatMs);
         connect(heartbeatTimer_, &QTimer::timeout, this, &Server::sendHeartbeat);
         heartbeatTimer_->start();
+    }
+
+    seats_.setSkill(settings_.computerSkill);
+    for (int i = 0; i < settings_.computers; ++i) {
+        addComputer();
     }
 }
 
@@ -163,10 +171,16 @@ bool Server::tickRunning() const {
     return tickTimer_->isActive();
 }
 
+bool Server::fromClient(int connId) const {
+    // A computer's id may have been a leaving client's, whose last words can
+    // still arrive: they must not move the computer.
+    return validConnId(connId) && !seats_.isSeat(connId);
+}
+
 // --- players --------------------------------------------------------------
 
 void Server::updatePlayers(int connId, QStringList names, QList<int> colors, QList<int> statusInt) {
-    if (!validConnId(connId)) {
+    if (!fromClient(connId)) {
         return;
     }
     guarded([this, connId, names, colors, statusInt] {
@@ -265,6 +279,7 @@ void Server::sendPlayerList() {
 
 void Server::checkAllReady() {
     int lastConnId = -1;
+    bool human = false;  // computers alone never start a game
     for (int slot = 0; slot < kSlots; ++slot) {
         const GamePlayer* p = sim_.player(slot);
         if (!p) {
@@ -282,8 +297,9 @@ void Server::checkAllReady() {
             return;
         }
         lastConnId = p->connId();
+        human = human || !seats_.isSeat(lastConnId);
     }
-    if (lastConnId >= 0) {
+    if (human) {
         startLocked(lastConnId);
     }
 }
@@ -291,7 +307,9 @@ void Server::checkAllReady() {
 // --- start, stop, pause -----------------------------------------------------
 
 void Server::processPlayerStart(int connId) {
-    guarded([this, connId] { startLocked(connId); });
+    if (fromClient(connId)) {
+        guarded([this, connId] { startLocked(connId); });
+    }
 }
 
 bool Server::hasPlayer(int connId) const {
@@ -317,7 +335,7 @@ void Server::startLocked(int connId) {
     for (int slot = 0; slot < kSlots; ++slot) {
         if (GamePlayer* p = sim_.player(slot)) {
             p->setStatus(GamePlayer::Playing);
-            p->setSpawn((3 * j + 1) * 4, kStartRow);
+            p->setSpawn(kColumnsPerPlayer * j + kSpawnIntoPart, kStartRow);
             ++j;
         }
     }
@@ -326,11 +344,13 @@ void Server::startLocked(int connId) {
     // The countdown goes first: clients take blocks only once they are in game.
     startCountdown(false, connId, fieldsizeX);
     sim_.startGame(fieldsizeX);
+    seats_.startGame();
+    computerPlayed_ = seats_.count() > 0;
 }
 
 void Server::processPlayerRestart(int connId) {
     guarded([this, connId] {
-        if (hasPlayer(connId)) {
+        if (fromClient(connId) && hasPlayer(connId)) {
             restartAll(connId);
         }
     });
@@ -345,9 +365,20 @@ void Server::restartAll(int clientId) {
 void Server::stopGame() {
     sim_.stopGame();
     countdownTimer_->stop();
+    // A stand-in's place is free again for whoever joins before the next game.
+    const QList<int> standIns = seats_.standIns();
+    for (int id : standIns) {
+        sim_.takePlayer(sim_.findPlayer(id, 0));
+        seats_.unseat(id);
+    }
+    if (!standIns.isEmpty()) {
+        publishSeats();
+    }
     for (int slot = 0; slot < kSlots; ++slot) {
         GamePlayer* p = sim_.player(slot);
-        if (p && (p->isInGame() || p->status() == GamePlayer::Spectating)) {
+        if (p && seats_.isSeat(p->connId())) {
+            p->setStatus(GamePlayer::Ready);  // a computer is always ready
+        } else if (p && (p->isInGame() || p->status() == GamePlayer::Spectating)) {
             p->setStatus(GamePlayer::Waiting);
         }
     }
@@ -357,7 +388,9 @@ void Server::stopGame() {
 }
 
 void Server::processPlayerPause(int connId) {
-    guarded([this, connId] { togglePause(connId); });
+    if (fromClient(connId)) {
+        guarded([this, connId] { togglePause(connId); });
+    }
 }
 
 void Server::togglePause(int connId) {
@@ -458,27 +491,34 @@ void Server::mainLoop() {
     if (monitor_) {
         monitor_->tickStarted();
     }
-    guarded([this] { sim_.mainLoop(); });
+    guarded([this] {
+        seats_.play();
+        sim_.mainLoop();
+    });
     if (monitor_) {
         monitor_->tickFinished();
     }
 }
 
 void Server::processPlayerInput(int connId, QList<int> input) {
-    guarded([this, connId, input] { sim_.processPlayerInput(connId, input); });
+    if (fromClient(connId)) {
+        guarded([this, connId, input] { sim_.processPlayerInput(connId, input); });
+    }
 }
 
 // --- leave, kick, chat, errors ----------------------------------------------
 
 void Server::processPlayerDisconnect(int connId) {
-    if (validConnId(connId)) {
+    if (fromClient(connId)) {
         guarded([this, connId] { leave(connId); });
     }
 }
 
 void Server::leave(int connId) {
+    const bool computer = seats_.isSeat(connId);
     QList<GameBlock*> parked;
     std::vector<std::unique_ptr<GamePlayer>> removed;
+    QList<int> freedSlots;  // of players who left the game, as removed holds them
     for (int local = 0; local < 2; ++local) {
         const int slot = sim_.findPlayer(connId, local);
         GamePlayer* p = sim_.player(slot);
@@ -499,22 +539,81 @@ void Server::leave(int connId) {
                 }
             }
         }
+        freedSlots << (p->isInGame() && !computer ? slot : -1);
         removed.push_back(sim_.takePlayer(slot));
     }
-    stream_->disconnectClient(connId, false);
-    datagram_->disconnectClient(connId, false);
+    if (computer) {
+        seats_.unseat(connId);
+        publishSeats();
+    } else {
+        stream_->disconnectClient(connId, false);
+        datagram_->disconnectClient(connId, false);
+    }
+    // Somebody must still be playing for a computer to stand in: a game of
+    // computers alone ends below.
+    QList<std::pair<int, QString>> standIns;  // slot, whom the computer replaces
+    if (settings_.computerTakeover && sim_.running() && seats_.humansInGame() > 0) {
+        const QList<int> connected = stream_->clientIds();
+        for (int i = 0; i < freedSlots.size(); ++i) {
+            if (freedSlots[i] >= 0 &&
+                seats_.standIn(freedSlots[i], *removed[i], connected, connId) >= 0) {
+                standIns.append({freedSlots[i], removed[i]->name()});
+            }
+        }
+    }
+    if (!standIns.isEmpty()) {
+        computerPlayed_ = true;
+        publishSeats();
+    }
     assignColours();
     sendPlayerList();
     if (!parked.isEmpty()) {
         datagram_->sendSMoveBlocks(false, parked, sim_.activeBlockIds());
     }
+    for (const auto& [slot, replaced] : standIns) {
+        sim_.player(slot)->setSpawn(seats_.partOf(slot) + kSpawnIntoPart, kStartRow);
+        sim_.dealBlocks(slot);
+        datagram_->sendSMessage(
+            true, kLeaveNotice,
+            tr("%1 takes over for %2").arg(sim_.player(slot)->name(), replaced));
+    }
     removed.clear();
     if (!sim_.running()) {
         checkAllReady();
-    } else if (sim_.playersInGame() == 0) {
+    } else if (seats_.humansInGame() == 0) {
         restartAll(-1);
         checkAllReady();
     }
+}
+
+// --- computer players -------------------------------------------------------
+
+void Server::addComputer() {
+    guarded([this] {
+        int slot = 0;
+        int players = 0;
+        for (int i = kSlots - 1; i >= 0; --i) {
+            if (sim_.player(i)) {
+                ++players;
+            } else {
+                slot = i;
+            }
+        }
+        if (sim_.running() || players >= std::min(settings_.maxPlayers, kSlots) ||
+            seats_.seatIn(slot, stream_->clientIds()) < 0) {
+            return;
+        }
+        publishSeats();
+        assignColours();
+        sendPlayerList();
+        checkAllReady();
+    });
+}
+
+void Server::publishSeats() {
+    const QList<int> ids = seats_.ids();
+    stream_->setSeats(ids);
+    datagram_->setSeats(ids);
 }
 
 void Server::processPlayerKick(int connId, int id) {
@@ -532,7 +631,7 @@ void Server::processPlayerKick(int connId, int id) {
 
 void Server::processMessage(int connId, int playerNr, QString message) {
     guarded([this, connId, playerNr, message] {
-        const int slot = sim_.findPlayer(connId, playerNr);
+        const int slot = fromClient(connId) ? sim_.findPlayer(connId, playerNr) : -1;
         // Senders below 0 are the server's own notices; nobody else may use them.
         if (slot < 0) {
             qCDebug(lcServer) << "chat from a connection without player dropped" << connId;
@@ -551,9 +650,11 @@ void Server::processConnectionError(int connId, ConnectionInterface::ConnectionE
     guarded([this, connId, everyone] {
         if (everyone) {
             for (int c = 0; c < kSlots; ++c) {
-                leave(c);
+                if (fromClient(c)) {
+                    leave(c);
+                }
             }
-        } else if (validConnId(connId) && hasPlayer(connId)) {
+        } else if (fromClient(connId) && hasPlayer(connId)) {
             leave(connId);
         }
     });
@@ -597,21 +698,25 @@ void Server::sendGameStateLocked(int connId) {
 }
 
 void Server::newBlock(const GameBlock& block) {
+    seats_.newBlock(block);
     datagram_->sendSNewBlock(true, block);
 }
 
 void Server::blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) {
+    seats_.blocksMoved(blocks, activeIds);
     datagram_->sendSMoveBlocks(false, blocks, activeIds);
 }
 
 void Server::blocksMerged(const QList<GameBlock*>& blocks) {
+    seats_.blocksMerged(blocks);
     datagram_->sendSMergeBlocks(true, blocks);
 }
 
 void Server::gameOver(int score, int lines, const QString& playtime) {
     stream_->sendSGameOver(true, score, lines, playtime);
     datagram_->sendSGameOver(true, score, lines, playtime);
-    if (stats_) {
+    // A game with a computer in it is no measure of its players.
+    if (stats_ && !computerPlayed_) {
         QStringList players;
         for (int slot = 0; slot < kSlots; ++slot) {
             const GamePlayer* p = sim_.player(slot);

@@ -11,6 +11,7 @@
 #include "game/randomsource.h"
 #include "network/connectioninterface.h"
 #include "network/masterserversettings.h"
+#include "server/computerseats.h"
 #include "server/serversettings.h"
 
 class QTimer;
@@ -26,8 +27,9 @@ class TickMonitor;
 // and master connections, hands each accepted socket to the stream connection,
 // and passes the connections in; the server adopts them as children.
 //
-// Connection ids 0..3 name the clients; a player's key is connId * 2 + local
-// player number. Everything runs on the server's thread. The server mutex is
+// Connection ids 0..3 name the clients and the computer players
+// (ComputerSeats), which hold ids no connection holds; a player's key is
+// connId * 2 + local player number. Everything runs on the server's thread. The server mutex is
 // held by every tick and every handler that touches the players or the field;
 // it is not recursive, so an event that a connection raises while the server is
 // inside one of its own send calls is handled right after the current handler.
@@ -54,6 +56,7 @@ public:
     bool countdownRunning() const;
     bool tickRunning() const;
     bool registered() const { return registered_; }
+    const ComputerSeats& computers() const { return seats_; }
 
     // The port the master server hears from now on: the router's external
     // port once it forwards one, the game port otherwise. The first call
@@ -82,6 +85,9 @@ public Q_SLOTS:
     void processPlayerInput(int connId, QList<int> input);
     void processConnectionError(int connId, ConnectionInterface::ConnectionError error);
     void processShutdown(int connId);
+    // The host's lobby action: one more computer player, while a place is
+    // free and no game runs. Kicking its id removes it.
+    void addComputer();
 
     // One tick of the game.
     void mainLoop();
@@ -99,6 +105,9 @@ private:
     void guarded(Handler handler);
 
     bool hasPlayer(int connId) const;
+    // A client's id, not a computer's.
+    bool fromClient(int connId) const;
+    int humansInGame() const;
 
     // Everything below expects the server mutex to be held.
     void assignColours();
@@ -114,6 +123,8 @@ private:
     void restartAll(int connId);
     void startTicking();
     void stopTicking();
+    // Tells the connections which ids the computers hold.
+    void publishSeats();
 
     // GameEvents: the tick's results as messages.
     void newBlock(const GameBlock& block) override;
@@ -131,6 +142,7 @@ private:
     ServerConnection* datagram_;
     MasterConnection* master_;
     GameSimulation sim_;
+    ComputerSeats seats_;
     QMutex mutex_;
 
     QTimer* tickTimer_;
@@ -143,4 +155,5 @@ private:
     bool countdownIsResume_ = false;
     int countdownConnId_ = -1;
     bool registered_ = false;
+    bool computerPlayed_ = false;  // in the game now running: it is not reported
 };

@@ -5,6 +5,7 @@
 
 #include "game/appinfo.h"
 #include "game/randomsource.h"
+#include "server/server.h"
 
 ThreadServer::ThreadServer(const QString& name, int port, int maxPlayers, bool singleplayer,
                            bool stats, int hostKey, bool usePassword, const QString& password)
@@ -58,6 +59,27 @@ QString ThreadServer::errorString() const {
     return error_;
 }
 
+void ThreadServer::addComputer() {
+    // Posted while run() cannot drop the host: a host destroyed later takes
+    // the event with it.
+    QMutexLocker lock(&resultMutex_);
+    if (host_) {
+        QMetaObject::invokeMethod(
+            host_,
+            [host = host_] {
+                if (Server* server = host->server()) {
+                    server->addComputer();
+                }
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void ThreadServer::setHost(ServerHost* host) {
+    QMutexLocker lock(&resultMutex_);
+    host_ = host;
+}
+
 void ThreadServer::report(int port, const QString& error) {
     {
         QMutexLocker lock(&resultMutex_);
@@ -84,7 +106,9 @@ void ThreadServer::run() {
     report(host.port(), QString());
     connect(&host, &ServerHost::changedPortMapping, this, &ThreadServer::changedPortMapping);
     host.start();
+    setHost(&host);
     exec();
     host.releasePortAndWait();
+    setHost(nullptr);
     // host goes here, in this thread: the Server (if still there) first, then the sockets.
 }

@@ -40,6 +40,10 @@ public:
     int waitForListening(int timeoutMs);
     QString errorString() const;
 
+    // The host's lobby action, from any thread: Server::addComputer on the
+    // server's thread. Nothing happens before the server runs or once it ended.
+    void addComputer();
+
 Q_SIGNALS:
     // From the server thread, once, as soon as the sockets are open or failed.
     void listening(int port);
@@ -52,6 +56,7 @@ protected:
 
 private:
     void report(int port, const QString& error);
+    void setHost(ServerHost* host);
 
     ServerHostOptions options_;
     mutable QMutex resultMutex_;
@@ -59,4 +64,5 @@ private:
     bool reported_ = false;
     int port_ = -1;
     QString error_;
+    ServerHost* host_ = nullptr;  // while run() has it; under resultMutex_
 };

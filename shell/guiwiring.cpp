@@ -28,6 +28,7 @@ void connectGuiAndClient(GLWidget& widget, Client& c) {
     QObject::connect(i, &InputRouter::changedReady, &c, &Client::setReady);
     QObject::connect(i, &InputRouter::changedStart, &c, &Client::setStart);
     QObject::connect(i, &InputRouter::changedKick, &c, &Client::kickPlayer);
+    QObject::connect(i, &InputRouter::changedAddComputer, &c, &Client::addComputer);
     QObject::connect(i, &InputRouter::abortAction, &c, &Client::abortAction);
     QObject::connect(&c, &Client::changedPlayerlist, s, &GuiSession::updatePlayerlist);
     QObject::connect(&c, &Client::changedPinglist, s, &GuiSession::updatePinglist);

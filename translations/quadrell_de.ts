@@ -4,6 +4,10 @@
 <context>
     <name>Client</name>
     <message>
+        <source>Press &apos;c&apos; to add a computer player.</source>
+        <translation>Drücke &apos;c&apos; für einen Computerspieler.</translation>
+    </message>
+    <message>
         <source>Press &apos;r&apos; for a new game.</source>
         <translation>Drücke &apos;r&apos; für ein neues Spiel.</translation>
     </message>
@@ -245,6 +249,26 @@
 </context>
 <context>
     <name>MenuModel</name>
+    <message>
+        <source>Computer players</source>
+        <translation>Computerspieler</translation>
+    </message>
+    <message>
+        <source>Computer skill</source>
+        <translation>Stärke der Computer</translation>
+    </message>
+    <message>
+        <source>Take over for players who leave</source>
+        <translation>Für gehende Spieler übernehmen</translation>
+    </message>
+    <message>
+        <source>Easy</source>
+        <translation>Leicht</translation>
+    </message>
+    <message>
+        <source>Hard</source>
+        <translation>Schwer</translation>
+    </message>
     <message>
         <source>Gamepad: none</source>
         <translation>Gamepad: keins</translation>
@@ -649,6 +673,10 @@
     <message>
         <source>The stats could not be sended.</source>
         <translation>Die Statistik konnte nicht übertragen werden.</translation>
+    </message>
+    <message>
+        <source>%1 takes over for %2</source>
+        <translation>%1 spielt für %2 weiter</translation>
     </message>
 </context>
 <context>

@@ -18,6 +18,7 @@ public:
         thread_->wait();
     }
     int port() const override { return port_; }
+    void addComputer() override { thread_->addComputer(); }
 
 private:
     std::unique_ptr<ThreadServer> thread_;

@@ -23,6 +23,9 @@ ServerHostOptions hostOptions(const DedicatedOptions& d, const NetworkTimings& n
     o.settings.stats = d.ranked;
     o.settings.usePassword = d.usePassword;
     o.settings.password = d.password;
+    o.settings.computers = d.computers;
+    o.settings.computerSkill = d.computerSkill;
+    o.settings.computerTakeover = d.computerTakeover;
     o.networkTimings = network;
     o.serverTimings = server;
     o.serverTimings.heartbeatMs = d.heartbeatMs;

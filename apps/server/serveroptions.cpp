@@ -66,10 +66,27 @@ OptionsResult parseDedicatedOptions(const QStringList& arguments) {
                "N");
     parser.addOptions({port, name, maxPlayers, password, ranked, masterConfig, statsFile, heartbeat,
                        openPort, portLease, stateDir, statsRetry});
-    if (const auto stop =
-            readCommandLine(parser, arguments,
-                            {&port, &name, &maxPlayers, &password, &masterConfig, &statsFile,
-                             &heartbeat, &portLease, &stateDir, &statsRetry})) {
+    // Computer players, seated by the server itself.
+    const QCommandLineOption computers(
+        QStringLiteral("computers"),
+        QStringLiteral("Computer players seated from the start, 0 to one less than "
+                       "--max-players (default 0). A game starts only with a person in it."),
+        QStringLiteral("N"));
+    parser.addOption(computers);
+    // The simple policy is for tests of the rules, not a teammate: not offered.
+    const QCommandLineOption computerSkill(
+        QStringLiteral("computer-skill"),
+        QStringLiteral("How well the computer players play: easy, normal (the default) or hard."),
+        QStringLiteral("LEVEL"));
+    parser.addOption(computerSkill);
+    const QCommandLineOption noTakeover(
+        QStringLiteral("no-takeover"),
+        QStringLiteral("No computer plays on for a player who leaves a running game."));
+    parser.addOption(noTakeover);
+    if (const auto stop = readCommandLine(
+            parser, arguments,
+            {&port, &name, &maxPlayers, &password, &masterConfig, &statsFile, &heartbeat,
+             &portLease, &stateDir, &statsRetry, &computers, &computerSkill})) {
         return stopped<DedicatedOptions>(*stop);
     }
 
@@ -79,9 +96,19 @@ OptionsResult parseDedicatedOptions(const QStringList& arguments) {
         !readNumberOption(parser, heartbeat, 100, 3600000, d.heartbeatMs, error) ||
         !readNumberOption(parser, maxPlayers, 1, 4, d.maxPlayers, error) ||
         !readNumberOption(parser, portLease, 2, 86400, d.portLeaseSeconds, error) ||
-        !readNumberOption(parser, statsRetry, 10, 600000, d.statsRetryMs, error)) {
+        !readNumberOption(parser, statsRetry, 10, 600000, d.statsRetryMs, error) ||
+        !readNumberOption(parser, computers, 0, d.maxPlayers - 1, d.computers, error)) {
         return OptionsResult::failure(error);
     }
+    if (parser.isSet(computerSkill)) {
+        const auto skill = skillFromName(parser.value(computerSkill));
+        if (!skill || *skill == ComputerSkill::Simple) {
+            return OptionsResult::failure(
+                QStringLiteral("'--computer-skill' is easy, normal or hard."));
+        }
+        d.computerSkill = *skill;
+    }
+    d.computerTakeover = !parser.isSet(noTakeover);
     if (parser.isSet(name)) {
         // Clients check the description's digest over the name with single
         // spaces between its words, so the name is given that shape.

@@ -6,6 +6,7 @@
 #include "apps/common/commandline.h"
 
 #include "game/appinfo.h"
+#include "game/computerskill.h"
 
 // What the dedicated server was asked to do on its command line.
 struct DedicatedOptions {
@@ -22,6 +23,9 @@ struct DedicatedOptions {
     int portLeaseSeconds = 3600;
     QString stateDir;         // empty: the working directory
     int statsRetryMs = 1000;  // first pause before a failed report goes again
+    int computers = 0;        // computer players seated from the start
+    ComputerSkill computerSkill = ComputerSkill::Normal;
+    bool computerTakeover = true;  // a computer plays on for a player who leaves a game
 };
 
 // The file in stateDir that keeps ranked reports the stats service has not taken.

@@ -133,12 +133,15 @@ private:
 // One Client on three recording connections, a starter that only counts, and
 // a temporary working directory.
 struct ClientHarness : ClientRecorder {
-    // Stands for the client's own server; counts its end.
+    // Stands for the client's own server; counts its end and the computers asked for.
     struct CountingServer : EmbeddedServer {
-        CountingServer(int& stopped, int port) : stopped_(stopped), port_(port) {}
+        CountingServer(int& stopped, int& added, int port)
+            : stopped_(stopped), added_(added), port_(port) {}
         ~CountingServer() override { ++stopped_; }
         int port() const override { return port_; }
+        void addComputer() override { ++added_; }
         int& stopped_;
+        int& added_;
         int port_;
     };
 
@@ -148,6 +151,7 @@ struct ClientHarness : ClientRecorder {
     FakeMasterConnection* master = new FakeMasterConnection;
     std::vector<ServerSettings> started;  // the servers asked for
     int stopped = 0;
+    int computersAdded = 0;
     QList<int> quits;
     FakeHostLookup names;
     std::unique_ptr<Client> client;
@@ -166,7 +170,7 @@ struct ClientHarness : ClientRecorder {
             tcp, udp, master,
             [this](const ServerSettings& s) -> std::unique_ptr<EmbeddedServer> {
                 started.push_back(s);
-                return std::make_unique<CountingServer>(stopped, s.port);
+                return std::make_unique<CountingServer>(stopped, computersAdded, s.port);
             },
             env);
         if (listen) {

@@ -14,6 +14,7 @@ const QString kMasterDown =
     "error F Starting server...\n\nThe masterserver could not be reached. Other players can "
     "only connect to you directly.";
 const QString kMasterIni = "[Master]\nGeneral\\Address=127.0.0.1\n";
+const QString kComputerKey = "\n\nPress 'c' to add a computer player.";
 
 }  // namespace
 
@@ -116,13 +117,48 @@ private Q_SLOTS:
         host.client->setReady();
         host.playerList({{0, "Player1", 3}, {1, "Ann", 3}});
         QCOMPARE(host.events.last(),
-                 base(GuiState::Lobby, "Press 's' to start the game." + notReady));
+                 base(GuiState::Lobby, "Press 's' to start the game." + notReady + kComputerKey));
 
         ClientHarness single;  // 's' alone readies first
         single.hostSingle();
         single.client->setStart();
         QCOMPARE(single.statusesSent(), (QStringList{"2,-1", "3,-1"}));
         QCOMPARE(single.tcp->count("sendCStart"), 1);
+    }
+
+    // Computers sit only where places are free beside the host's own players,
+    // and only the program running the server can seat one.
+    void computerPlayersOnTheOwnServerOnly() {
+        ClientHarness h;
+        HostRequest three = networkGame(27403, 3);
+        three.hosting.computers = 3;
+        three.hosting.computerSkill = ComputerSkill::Hard;
+        three.hosting.computerTakeover = false;
+        h.client->hostGame(three);
+        const ServerSettings s = h.started.front();
+        QVERIFY(s.computers == 2 && s.computerSkill == ComputerSkill::Hard && !s.computerTakeover);
+        h.client->addComputer();  // not in the lobby yet
+        QCOMPARE(h.computersAdded, 0);
+        h.establish(0, true);
+        h.playerList({{0, "Player1", 2}, {1, "CPU_1", 3}});
+        QCOMPARE(h.events.last(), base(GuiState::Lobby, kReady + kComputerKey));
+        h.client->addComputer();
+        QCOMPARE(h.computersAdded, 1);
+        h.playerList({{0, "Player1", 2}, {1, "CPU_1", 3}, {2, "CPU_2", 3}});
+        QCOMPARE(h.events.last(), base(GuiState::Lobby, kReady));  // full: no key to offer
+
+        ClientHarness split;
+        HostRequest two = localGame(27403, true);
+        two.hosting.computers = 1;
+        split.client->hostGame(two);
+        QCOMPARE(split.started.front().computers, 0);  // both places are the players'
+
+        ClientHarness guest;  // first on a stranger's server: its host, but not its program
+        guest.client->joinGame(false, "10.0.0.5", false, QString());
+        guest.answerProbe("Beta 0.92", "10.0.0.5", 27403);
+        guest.establish(0, true);
+        guest.playerList({{0, "Player1", 2}});
+        QCOMPARE(guest.events.last(), base(GuiState::Lobby, kReady));
     }
 
     void splitscreenSendsBothNames() {

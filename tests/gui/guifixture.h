@@ -53,6 +53,7 @@ struct GuiFixture {
         record(i, &InputRouter::changedReady, "ready");
         record(i, &InputRouter::changedStart, "start");
         record(i, &InputRouter::changedKick, "kick");
+        record(i, &InputRouter::changedAddComputer, "addComputer");
         record(m, &MenuModel::setColors, "colors");
         record(m, &MenuModel::setOptions, "options");
         record(m, &MenuModel::setResolution, "resolution");
@@ -135,9 +136,17 @@ private:
     // As the client's parameters came in order before they were one record.
     static QString text(const HostRequest& r) {
         const ClientSettings::Hosting& h = r.hosting;
-        return QStringList{text(h.name),         text(h.port),        text(h.maxPlayers),
-                           text(r.singleplayer), text(r.splitscreen), text(h.ranked),
-                           text(h.usePassword),  text(h.password)}
+        return QStringList{text(h.name),
+                           text(h.port),
+                           text(h.maxPlayers),
+                           text(r.singleplayer),
+                           text(r.splitscreen),
+                           text(h.ranked),
+                           text(h.usePassword),
+                           text(h.password),
+                           text(h.computers),
+                           skillName(h.computerSkill),
+                           text(h.computerTakeover)}
             .join(QLatin1Char(' '));
     }
     static QString text(const ClientSettings::Options& o) {

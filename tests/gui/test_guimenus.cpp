@@ -16,19 +16,25 @@ private Q_SLOTS:
         QTest::addColumn<int>("top");
         const int notice = int(GuiState::Notice);
         QTest::newRow("singleplayer")
-            << "Enter" << QStringList{"host '' 27403 1 T F T T ''"} << notice;
+            << "Enter" << QStringList{"host '' 27403 4 T F T T '' 0 normal T"} << notice;
         QTest::newRow("splitscreen local")
-            << "Down Down Enter Enter" << QStringList{"host '' 27403 2 T T T T ''"} << notice;
+            << "Down Down Enter Enter" << QStringList{"host '' 27403 4 T T T T '' 0 normal T"}
+            << notice;
         QTest::newRow("host skips the password while it is off")
-            << "Down Enter Enter Down Down Down Down Down Enter"
-            << QStringList{"host Quadrell-Server 27403 4 F F T F P"} << notice;
-        QTest::newRow("splitscreen host with password, max players wraps to 2")
+            << "Down Enter Enter Down Down Down Down Down Down Down Down Enter"
+            << QStringList{"host Quadrell-Server 27403 4 F F T F P 0 normal T"} << notice;
+        QTest::newRow("host seats computers as far as places are free")
+            << "Down Enter Enter Down Down Down Left Left Down Down Left Left Left Down Right "
+               "Right Down Enter Down Enter"
+            << QStringList{"host Quadrell-Server 27403 2 F F T F P 1 easy F"} << notice;
+        QTest::newRow("splitscreen host of two has no place for computers")
             << "Down Down Enter Down Enter Down Down Enter Down Enter type:pw Enter Down Right "
                "Down Down Enter"
-            << QStringList{"host Quadrell-Server 27403 2 F T T T Ppw"} << notice;
+            << QStringList{"host Quadrell-Server 27403 2 F T T T Ppw 0 normal T"} << notice;
         QTest::newRow("host back restores the values")
-            << "Down Enter Enter Down Enter Down Down Down Down Down Enter Enter Up Up Enter"
-            << QStringList{"host Quadrell-Server 27403 4 F F T F P"} << notice;
+            << "Down Enter Enter Down Enter Down Down Down Down Right Down Down Down Down Enter "
+               "Enter Up Up Enter"
+            << QStringList{"host Quadrell-Server 27403 4 F F T F P 0 normal T"} << notice;
         QTest::newRow("join direct")
             << "Down Enter Down Down Enter Enter type:10.0.0.1:5000 Enter Down Enter"
             << QStringList{"join F 10.0.0.1:5000 T ''"} << notice;
@@ -238,12 +244,17 @@ private Q_SLOTS:
         QVERIFY(f.events.isEmpty());  // keys wait 500 ms after entering the lobby
         f.lobby(4, false, true, {0, 2, -1, 1});
         f.play("Down Enter");
-        f.keys({Qt::Key_S, Qt::Key_D, Qt::Key_A, Qt::Key_A, Qt::Key_R});
-        QCOMPARE(f.events, (QStringList{"kick 2", "start", "colors 0 -1", "colors -1 -1",
-                                        "colors 5 -1", "ready"}));
+        f.keys({Qt::Key_S, Qt::Key_C, Qt::Key_D, Qt::Key_A, Qt::Key_A, Qt::Key_R});
+        QCOMPARE(f.events, (QStringList{"kick 2", "start", "addComputer", "colors 0 -1",
+                                        "colors -1 -1", "colors 5 -1", "ready"}));
         f.lobby(4, false, true, {0, 1}, GamePlayer::Ready);
         f.key(Qt::Key_D);  // colours change only while waiting
-        QCOMPARE(f.events.size(), 6);
+        QCOMPARE(f.events.size(), 7);
+
+        GuiFixture guest;
+        guest.lobby(4, false, false, {0, 1});
+        guest.keys({Qt::Key_C, Qt::Key_S});
+        QVERIFY(guest.events.isEmpty());  // seating and starting are the host's
 
         GuiFixture split;
         split.lobby(2, true, true, {0, 0});

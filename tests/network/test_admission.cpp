@@ -10,7 +10,7 @@ constexpr int kKey = 4711;
 const QHostAddress kHome(QStringLiteral("127.0.0.1"));
 const QHostAddress kElsewhere(QStringLiteral("127.0.0.2"));
 
-enum Extra { None, FirstIsHost, HostIdIsOne, IdsFromHome };
+enum Extra { None, FirstIsHost, HostIdIsOne, IdsFromHome, SeatOne };
 
 }  // namespace
 
@@ -59,6 +59,11 @@ private Q_SLOTS:
         row("datagram id from its host", IdsFromHome, 1, {0}, "1 1 -1 pw", O::Accepted, 1);
         row("datagram id from elsewhere", IdsFromHome, 1, {0}, "2 1 -1 pw", O::Refused);
         row("datagram without an id", IdsFromHome, 1, {0}, "-1 1 -1 pw", O::Refused);
+        // A player the server seats itself holds id 1.
+        row("past a seat's id", SeatOne, 1, {0}, "-1 1 -1 pw", O::Accepted, 2);
+        row("a seat's id requested", SeatOne, 1, {0}, "1 1 -1 pw", O::Refused);
+        row("a seat counts", SeatOne, 2, {0, 2}, "-1 2 -1 pw", O::ServerFull);
+        row("a seat is not the host's client", SeatOne, 0, {}, "-1 1 5 pw", O::Refused);
     }
 
     void hellos() {
@@ -91,7 +96,8 @@ private Q_SLOTS:
         // In these rows the host, when there is one, has id 0.
         const Admission::Verdict verdict =
             admission.decide(PayloadCodec::parseHello(hello), kHome,
-                             {playerCount, clientIds.contains(0), clientIds});
+                             {playerCount, clientIds.contains(0), clientIds,
+                              extra == SeatOne ? QList<int>{1} : QList<int>{}});
         QCOMPARE(verdict.outcome, outcome);
         QCOMPARE(verdict.clientId, clientId);
         QCOMPARE(verdict.becomesHost, host);

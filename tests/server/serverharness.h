@@ -36,6 +36,14 @@ inline QString journalEntry(const CallLog::Call& call) {
     return plain.value(call.op);
 }
 
+inline QVariantList ints(std::initializer_list<int> values) {
+    QVariantList out;
+    for (int v : values) {
+        out << v;
+    }
+    return out;
+}
+
 // Timers that never fire while a test drives the server by hand.
 inline ServerTimings quietTimings() {
     ServerTimings t;
@@ -128,6 +136,9 @@ struct ServerHarness {
     // The status column of the last player list.
     QVariantList lastStatuses() const {
         return stream->last(QStringLiteral("sendSPlayerlist"))[4].toList();
+    }
+    QStringList lastNames() const {
+        return stream->last(QStringLiteral("sendSPlayerlist"))[2].toStringList();
     }
     QVariantList lastColours() const {
         return stream->last(QStringLiteral("sendSPlayerlist"))[3].toList();

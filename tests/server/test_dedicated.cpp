@@ -99,6 +99,36 @@ private Q_SLOTS:
         }
     }
 
+    void computerOptions_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("settings");  // computers skill takeover; empty: refused
+        QTest::newRow("defaults") << QStringList() << "0 normal T";
+        QTest::newRow("all") << QStringList{"--computers", "3", "--computer-skill", "hard",
+                                            "--no-takeover"}
+                             << "3 hard F";
+        QTest::newRow("below max players")
+            << QStringList{"--max-players", "2", "--computers", "1", "--computer-skill", "easy"}
+            << "1 easy T";
+        QTest::newRow("no place left")
+            << QStringList{"--max-players", "2", "--computers", "2"} << "";
+        QTest::newRow("simple") << QStringList{"--computer-skill", "simple"} << "";
+        QTest::newRow("unknown skill") << QStringList{"--computer-skill", "expert"} << "";
+    }
+    void computerOptions() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, settings);
+        const OptionsResult r = parseDedicatedOptions(QStringList{"quadrell-server"} + args);
+        QCOMPARE(r.outcome, settings.isEmpty() ? Outcome::Error : Outcome::Run);
+        if (!settings.isEmpty()) {
+            const DedicatedOptions& o = r.options;
+            QCOMPARE(QStringLiteral("%1 %2 %3")
+                         .arg(o.computers)
+                         .arg(skillName(o.computerSkill),
+                              o.computerTakeover ? QStringLiteral("T") : QStringLiteral("F")),
+                     settings);
+        }
+    }
+
     void programRunsAndStopsInOrder() {
         QTemporaryDir dir;
         nettest::RawPeer master;

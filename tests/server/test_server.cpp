@@ -11,14 +11,6 @@ namespace {
 
 using Status = GamePlayer::PlayerStatus;
 
-QVariantList ints(std::initializer_list<int> values) {
-    QVariantList out;
-    for (int v : values) {
-        out << v;
-    }
-    return out;
-}
-
 QList<int> column(const QList<QVariantList>& calls, int index) {
     QList<int> out;
     for (const QVariantList& c : calls) {
@@ -154,7 +146,9 @@ private Q_SLOTS:
     }
 
     void leavingParksBlocksAndTheLastOneStopsTheGame() {
-        ServerHarness h;
+        HarnessOptions o;
+        o.settings.computerTakeover = false;  // no computer plays on
+        ServerHarness h(o);
         h.startPlaying(2);
         h.tick();
         Q_EMIT h.stream->changedSPlayerPause(1);

@@ -32,9 +32,11 @@ ServerTimings fastServerTimings(int countdownMs = 20, int tickMs = 20) {
 
 struct Game {
     explicit Game(const ServerTimings& timings = fastServerTimings(), bool dedicated = false,
-                  const QString& password = QString())
+                  const QString& password = QString(), int computers = 0, int maxPlayers = 4)
         : password(password) {
         ServerHostOptions o;
+        o.settings.computers = computers;
+        o.settings.maxPlayers = maxPlayers;
         o.settings.port = 0;
         o.settings.hostKey = kKey;
         o.settings.usePassword = !password.isEmpty();
@@ -235,6 +237,33 @@ private Q_SLOTS:
     // A datagram hello speaks for the stream client of its id and host: asking
     // for no id, for an id without a stream client, or for a joining player's
     // id from another host is refused; the player's own host gets in.
+    // A computer seated from the start is an ordinary player on the wire: a
+    // place in the player list under an id no client is given, a ping of its
+    // own, and a player counted by probes and when the server is full.
+    void computersHoldPlacesLikePlayers() {
+        Game g(fastServerTimings(), true, QString(), 1, 2);
+        TestClient& ann = g.add();
+        ann.players({QStringLiteral("Ann")}, Status::Waiting);
+        QTRY_COMPARE(ann.names.value(1), QStringLiteral("Ann"));
+        QCOMPARE(ann.names.value(0), QStringLiteral("CPU_1"));
+        QCOMPARE(ann.connIds.mid(0, 2), QList<int>({0, 1}));
+        QCOMPARE(ann.clientId, 1);
+        QTRY_COMPARE(ann.pings.value(0, -1), 5);
+
+        const auto probe = nettest::masterLink();
+        QList<ServerData> found;
+        connect(probe.get(), &ConnectionInterface::changedCNewServer, this,
+                [&found](int, ServerData server) { found << server; });
+        probe->queryServer(nettest::kLocal, g.host->port());
+        QTRY_COMPARE(found.size(), 1);
+        QCOMPARE(found[0].players(), 2);
+        QVERIFY(found[0].isFull());
+
+        TestClient late;
+        late.join(g.host->port());
+        QTRY_VERIFY(late.errors.contains(ConnectionInterface::ServerFull));
+    }
+
     void datagramIdsBelongToTheirStreamClients() {
         Game g;
         g.add(kKey);
@@ -439,12 +468,16 @@ private Q_SLOTS:
             client.join(port, kKey);
             QTRY_VERIFY(client.joined());
             QVERIFY(client.tcpHost);
+            client.players({QStringLiteral("Ann")}, Status::Waiting);
+            thread->addComputer();  // from this thread, as the host's program calls it
+            QTRY_VERIFY(client.names.contains(QStringLiteral("CPU_1")));
             if (hostLeavesFirst) {
                 client.leave();  // the server says "SSHD" and deletes itself
                 QTRY_VERIFY(client.shutdowns > 0);
             }
             thread->exit(0);
             QVERIFY(thread->wait(5000));
+            thread->addComputer();  // to nobody
             thread.reset();
             QTRY_COMPARE(master.count("SOF"), goodbyes + 1);
         }

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrlQuery>
+#include <functional>
 
 #include "network/statsquery.h"
 #include "server/statsreport.h"
@@ -203,6 +204,38 @@ private Q_SLOTS:
         for (const auto& r : http.requests) {
             QCOMPARE(r.target, http.requests[0].target);
         }
+    }
+
+    // A computer that played in a game, seated or standing in, keeps it out
+    // of the ranking; the next game of people alone is reported again.
+    void gamesWithAComputerAreNotReported() {
+        FakeHttpEndpoint http({"true"});
+        ServerHarness h(ranked(http.url()));
+        const QStringList names{QStringLiteral("Ann"), QStringLiteral("Bob"),
+                                QStringLiteral("Cid")};
+        const auto play = [&](int players, const std::function<void()>& during) {
+            for (const auto status : {GamePlayer::Waiting, GamePlayer::Ready}) {
+                for (int c = 0; c < players; ++c) {
+                    h.join(c, names[c], status);
+                }
+            }
+            h.countDown();
+            during();
+            h.landBox(0, 25);
+            h.server->mainLoop();
+            QVERIFY(!h.sim().running());
+        };
+        play(3, [&] { Q_EMIT h.stream->changedSPlayerDisconnect(2); });
+        h.server->addComputer();
+        play(2, [] {});
+        QTest::qWait(50);
+        QCOMPARE(http.requests.size(), 0);
+        QCOMPARE(h.datagram->count(QStringLiteral("sendSMessage")), 1);  // the takeover notice
+
+        Q_EMIT h.stream->changedSPlayerKick(0, 2);  // the computer
+        play(2, [] {});
+        QTRY_COMPARE(http.requests.size(), 1);
+        QCOMPARE(queryItems(http.requests[0].target).value(3).second, QStringLiteral("Ann Bob"));
     }
 
     // A report that keeps failing: the players hear so after the fourth

@@ -5,8 +5,10 @@
 // any), and once it has an id the datagram connection says hello asking for
 // that id. It records what the server tells it, taking every handed-over
 // object at once.
+#include <QHash>
 #include <QSignalSpy>
 #include <QTest>
+#include <algorithm>
 #include <memory>
 
 #include "game/gameplayer.h"
@@ -56,6 +58,12 @@ public:
                     connIds = ids;
                     names = n;
                     status = s;
+                });
+        connect(udp.get(), &ConnectionInterface::changedCPinglist, this,
+                [this](QList<int> ids, QList<int> ms) {
+                    for (qsizetype i = 0; i < std::min(ids.size(), ms.size()); ++i) {
+                        pings.insert(ids[i], ms[i]);
+                    }
                 });
         connect(udp.get(), &ConnectionInterface::changedCMessage, this,
                 [this](int, QString line) { chat << line; });
@@ -120,6 +128,7 @@ public:
     QStringList tcpOver, udpOver;
     QList<BlockRecord> newBlocks;
     QList<Snapshot> snapshots;
+    QHash<int, int> pings;  // the last ping list's, by client id
 
 private:
     int port_ = -1;

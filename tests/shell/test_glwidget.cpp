@@ -1,6 +1,7 @@
 // The widget on a real display with a real Client: a singleplayer game on
-// 127.0.0.1 played with keys through the widget until game over, and a game
-// joined on a stranger's server that sends whatever it likes.
+// 127.0.0.1 played with keys through the widget until game over, alone and
+// with computers, and a game joined on a stranger's server that sends
+// whatever it likes.
 #include <QImage>
 #include <QNetworkDatagram>
 #include <QTcpServer>
@@ -110,6 +111,16 @@ struct Window {
     GLWidget w;
 };
 
+// Ann plays without the intro; port 0: the own server takes a free one.
+bool writeAnnsSettings(const QTemporaryDir& dir, const QByteArray& server = {}) {
+    QFile ini(dir.filePath("settings.ini"));
+    return ini.open(QIODevice::WriteOnly) &&
+           ini.write(
+               "[Client]\nGeneral\\ShowIntro=false\nPlayer1\\Name=Ann\n"
+               "[Server]\nGeneral\\Port=0\n" +
+               server) > 0;
+}
+
 }  // namespace
 
 class TestGLWidget : public QObject {
@@ -118,13 +129,7 @@ class TestGLWidget : public QObject {
 private Q_SLOTS:
     void singleplayerGameThroughTheWidget() {
         QTemporaryDir dir;
-        QFile ini(dir.filePath("settings.ini"));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        // Port 0: the own server takes a free one.
-        ini.write(
-            "[Client]\nGeneral\\ShowIntro=false\nPlayer1\\Name=Ann\n"
-            "[Server]\nGeneral\\Port=0\n");
-        ini.close();
+        QVERIFY(writeAnnsSettings(dir));
         QList<int> quits;
         ClientNetwork net;
         net.timings = nettest::fastTimings();
@@ -186,6 +191,55 @@ private Q_SLOTS:
         QTest::keyClick(&w, Qt::Key_Up);
         QTest::keyClick(&w, Qt::Key_Return);  // "Exit program"
         QTRY_COMPARE(quits, QList<int>{0});
+    }
+
+    // Alone with computers: seated and one kicked in the lobby with the keys a
+    // player presses, then a whole game with them; the highscore line names them.
+    void singleplayerWithComputersThroughTheWidget() {
+        QTemporaryDir dir;
+        QVERIFY(writeAnnsSettings(dir, "General\\ComputerSkill=easy\n"));
+        ClientNetwork net;
+        net.timings = nettest::fastTimings();
+        Window window(dir.path(), net, localHosting(net.timings, dir.path()), [](int) {});
+        GLWidget& w = window.w;
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const GuiController& gui = w.controller();
+        const auto names = [&] {
+            QStringList out;
+            for (int i = 0; i < gui.session().players().positions(); ++i) {
+                const PlayerTable::Player* p = gui.session().players().atPosition(i);
+                out.append(p != nullptr ? p->name : QString());
+            }
+            return out;
+        };
+        const auto lobbyText = [&] { return gui.session().stack().messages().first(); };
+
+        QTest::keyClick(&w, Qt::Key_Return);  // "Singleplayer"
+        QTRY_COMPARE(gui.session().stack().base(), GuiState::Lobby);
+        QTRY_VERIFY(!gui.input().inputLocked());
+        QTRY_COMPARE(names(), (QStringList{"Ann", "", "", ""}));
+        QVERIFY(lobbyText().contains("Press 'c' to add a computer player."));
+        for (int i = 0; i < 3; ++i) {
+            QTest::keyClick(&w, Qt::Key_C);
+        }
+        QTRY_COMPARE(names(), (QStringList{"Ann", "CPU_1", "CPU_2", "CPU_3"}));
+        QTRY_VERIFY(!lobbyText().contains("'c'"));  // full
+        QTest::keyClick(&w, Qt::Key_Return);        // the kick list's first: CPU_1
+        QTRY_COMPARE(names(), (QStringList{"Ann", "", "CPU_2", "CPU_3"}));
+
+        QTest::keyClick(&w, Qt::Key_R);  // the computers are ready already
+        QTRY_VERIFY_WITH_TIMEOUT(gui.session().score().running(), 20000);
+        QCOMPARE(gui.session().fieldsizeX(), 36);
+        const auto over = [&] { return lobbyText().startsWith("GAME OVER"); };
+        for (int i = 0; i < 600 && !over(); ++i) {
+            QTest::keyClick(&w, Qt::Key_Space);
+            QTest::qWait(25);
+        }
+        QTRY_VERIFY(over());
+        const HighscoreFile::Lists lists = window.client.highscores().read();
+        QCOMPARE(lists[2].size(), std::size_t(1));
+        QVERIFY(lists[2].front()->valid());
+        QCOMPARE(lists[2].front()->playerNames(), "Ann CPU_2 CPU_3");
     }
 
     // Every number of a stranger's server is held to the game before the

@@ -53,6 +53,10 @@ int FakeServerConnection::acceptSocket(qintptr socketDescriptor) {
     return nextId_++;
 }
 
+void FakeServerConnection::setSeats(const QList<int>& clientIds) {
+    record(QStringLiteral("setSeats"), {QVariant(intList(clientIds))});
+}
+
 int FakeMasterConnection::connectToHost(const QHostAddress& address, int port) {
     record(QStringLiteral("connectToHost"), {address.toString(), port});
     return nextId_++;

@@ -35,6 +35,8 @@ class FakeServerConnection : public ServerConnection, public CallLog {
 public:
     void disconnectClient(int clientId, bool immediately) override;
     int acceptSocket(qintptr socketDescriptor) override;
+    QList<int> clientIds() const override { return connected; }
+    void setSeats(const QList<int>& clientIds) override;
     void sendSPlayerlist(bool reliable, const QList<int>& connIds, const QStringList& names,
                          const QList<int>& colors, const QList<int>& status) override;
     void sendSMessage(bool reliable, int playerId, const QString& message) override;
@@ -50,6 +52,9 @@ public:
     void sendSMergeBlocks(bool reliable, const QList<GameBlock*>& blocks) override;
     void sendSPause(bool reliable, int clientId, int countDown) override;
     void sendSGameOver(bool reliable, int score, int lines, const QString& playtime) override;
+
+    // What clientIds answers: the ids a test says are connected.
+    QList<int> connected;
 };
 
 class FakeClientConnection : public ClientConnection, public CallLog {

@@ -1,0 +1,153 @@
+#include "computerseats.h"
+
+#include <algorithm>
+
+#include "game/playernames.h"
+
+namespace {
+
+constexpr int kColumnsPerPlayer = 12;
+
+}  // namespace
+
+ComputerSeats::ComputerSeats(GameSimulation& sim, const Clock& clock) : sim_(sim), clock_(clock) {}
+
+ComputerSeats::~ComputerSeats() = default;
+
+QList<int> ComputerSeats::ids() const {
+    QList<int> out;
+    for (const auto& [connId, seat] : seats_) {
+        out.append(connId);
+    }
+    return out;
+}
+
+QList<int> ComputerSeats::standIns() const {
+    QList<int> out;
+    for (const auto& [connId, seat] : seats_) {
+        if (seat.standIn) {
+            out.append(connId);
+        }
+    }
+    return out;
+}
+
+int ComputerSeats::freeId(const QList<int>& connected, int freedId) const {
+    const auto free = [&](int id) {
+        return !isSeat(id) && sim_.findPlayer(id, 0) < 0 && sim_.findPlayer(id, 1) < 0 &&
+               (id == freedId || !connected.contains(id));
+    };
+    for (int id = 0; id < GameSimulation::kSlots; ++id) {
+        if (id != freedId && free(id)) {
+            return id;
+        }
+    }
+    return freedId >= 0 && free(freedId) ? freedId : -1;
+}
+
+int ComputerSeats::seat(int slot, bool standIn, const QList<int>& connected, int freedId) {
+    const int id = freeId(connected, freedId);
+    if (id < 0 || sim_.player(slot)) {
+        return -1;
+    }
+    int number = 1;
+    while (std::any_of(seats_.begin(), seats_.end(),
+                       [number](const auto& s) { return s.second.number == number; })) {
+        ++number;
+    }
+    // Names travel between spaces: the space becomes '_' as in anyone's name.
+    const QString name =
+        PlayerNames::sanitised(QStringLiteral("CPU %1").arg(number), QStringLiteral("_"));
+    sim_.addPlayer(slot, id, 0,
+                   std::make_unique<GamePlayer>(id, name, -1, true, GamePlayer::Ready));
+    // Seeded by its number, so that the same game goes the same way again.
+    seats_[id] = {number, standIn,
+                  std::make_unique<ComputerPlayer>(skill_, static_cast<std::uint32_t>(number))};
+    return id;
+}
+
+int ComputerSeats::seatIn(int slot, const QList<int>& connected) {
+    return seat(slot, false, connected, -1);
+}
+
+int ComputerSeats::standIn(int slot, const GamePlayer& left, const QList<int>& connected,
+                           int freedId) {
+    const int id = seat(slot, true, connected, freedId);
+    if (id >= 0) {
+        GamePlayer& p = *sim_.player(slot);
+        p.setStatus(GamePlayer::Playing);
+        p.setColour(left.colour());
+        p.setAutoColour(left.autoColour());
+        joinGame(id);
+    }
+    return id;
+}
+
+int ComputerSeats::humansInGame() const {
+    int humans = 0;
+    for (int slot = 0; slot < GameSimulation::kSlots; ++slot) {
+        const GamePlayer* p = sim_.player(slot);
+        humans += (p && p->isInGame() && !isSeat(p->connId())) ? 1 : 0;
+    }
+    return humans;
+}
+
+void ComputerSeats::unseat(int connId) {
+    seats_.erase(connId);
+}
+
+void ComputerSeats::startGame() {
+    int part = 0;
+    for (int slot = 0; slot < GameSimulation::kSlots; ++slot) {
+        const GamePlayer* p = sim_.player(slot);
+        parts_[slot] = part;
+        part += (p && p->isInGame()) ? kColumnsPerPlayer : 0;
+    }
+    for (const auto& [connId, seat] : seats_) {
+        joinGame(connId);
+    }
+}
+
+void ComputerSeats::joinGame(int connId) {
+    const auto it = seats_.find(connId);
+    const int slot = sim_.findPlayer(connId, 0);
+    if (it != seats_.end() && slot >= 0) {
+        it->second.player->setPart(sim_.fieldsizeX(), parts_.at(slot));
+    }
+}
+
+void ComputerSeats::play() {
+    if (!sim_.running() || sim_.paused()) {
+        return;
+    }
+    const qint64 now = clock_.nowMs();
+    for (auto& [connId, seat] : seats_) {
+        const GamePlayer* p = sim_.player(sim_.findPlayer(connId, 0));
+        if (!p || !p->isInGame() || !p->currentBlock()) {
+            continue;
+        }
+        // What a client knows: its block id from the last movements.
+        const int blockId = mirror_.activeBlockIds().value(connId * 2, -1);
+        const ComputerPlayer::Keys keys = seat.player->think(mirror_, blockId, sim_.speed(), now);
+        if (std::all_of(keys.begin(), keys.end(), [](int k) { return k == 0; })) {
+            continue;
+        }
+        QList<int> input(2 * GamePlayer::kKeys, 0);
+        for (int k = 0; k < GamePlayer::kKeys; ++k) {
+            input[k] = p->keyCount()[k] + keys[k];
+        }
+        sim_.processPlayerInput(connId, input);
+    }
+}
+
+void ComputerSeats::newBlock(const GameBlock& block) {
+    mirror_.addBlock(BlockRecord::of(block), sim_.fieldsizeX());
+}
+
+void ComputerSeats::blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) {
+    mirror_.moveBlocks(GameMovement::of(blocks), activeIds);
+}
+
+void ComputerSeats::blocksMerged(const QList<GameBlock*>& blocks) {
+    mirror_.mergeBlocks(GameMovement::of(blocks));
+}

@@ -1,0 +1,163 @@
+// Computer players in the game server, on recording connections: seating and
+// kicking them, a computer playing its part of a game, and computers taking
+// over from players who leave a running game.
+#include <QTest>
+#include <algorithm>
+#include <numeric>
+
+#include "game/gamegrid.h"
+#include "serverharness.h"
+
+namespace {
+
+using Status = GamePlayer::PlayerStatus;
+
+QVariantList lastSeats(const ServerHarness& h) {
+    const QVariant seats = h.stream->last(QStringLiteral("setSeats")).value(0);
+    // Both connections always hear the same.
+    return seats == h.datagram->last(QStringLiteral("setSeats")).value(0) ? seats.toList()
+                                                                          : QVariantList{-99};
+}
+
+int presses(const GamePlayer& p) {
+    return std::accumulate(p.keyDone().begin(), p.keyDone().end(), 0);
+}
+
+}  // namespace
+
+class TestComputerSeats : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void computersTakeFreePlacesAndGoWhenKicked() {
+        HarnessOptions o;
+        o.settings.computers = 2;
+        o.settings.maxPlayers = 3;
+        ServerHarness h(o);
+        // Seated at the start under the lowest free ids, ready at once; alone
+        // they never start a game.
+        QCOMPARE(h.lastNames(), QStringList({"CPU_1", "CPU_2", "", ""}));
+        QCOMPARE(h.stream->last(QStringLiteral("sendSPlayerlist"))[1].toList(),
+                 ints({0, 1, -1, -1}));
+        QCOMPARE(h.lastStatuses(), ints({3, 3, 0, 0}));
+        QCOMPARE(lastSeats(h), ints({0, 1}));
+        QCOMPARE(h.stream->count(QStringLiteral("sendSStart")), 0);
+
+        // An id a connection holds is not taken, and the places end at the
+        // server's limit.
+        h.stream->connected = {2};
+        h.server->addComputer();
+        h.server->addComputer();
+        QCOMPARE(h.lastNames(), QStringList({"CPU_1", "CPU_2", "CPU_3", ""}));
+        QCOMPARE(lastSeats(h), ints({0, 1, 3}));
+
+        // A kick removes one; the next takes the lowest number free.
+        Q_EMIT h.stream->changedSPlayerKick(2, 0);
+        QCOMPARE(h.stream->last(QStringLiteral("sendSKick")), QVariantList({true, 0}));
+        QCOMPARE(lastSeats(h), ints({1, 3}));
+        QCOMPARE(h.lastNames(), QStringList({"", "CPU_2", "CPU_3", ""}));
+        h.server->addComputer();
+        QCOMPARE(h.lastNames(), QStringList({"CPU_1", "CPU_2", "CPU_3", ""}));
+
+        // With a person ready the game starts; none is added while it runs,
+        // and after it the computers are ready again.
+        Q_EMIT h.stream->changedSPlayerKick(2, 0);
+        Q_EMIT h.stream->changedSPlayerKick(2, 3);
+        h.join(2, QStringLiteral("Ann"), Status::Ready);
+        QCOMPARE(h.stream->last(QStringLiteral("sendSStart")), QVariantList({true, 1, 24, 3}));
+        h.server->addComputer();
+        QCOMPARE(lastSeats(h), ints({1}));
+        Q_EMIT h.stream->changedSPlayerRestart(2);
+        QCOMPARE(h.lastStatuses(), ints({2, 3, 0, 0}));
+    }
+
+    // Its block moves and lands in its part of the ring: the person's block
+    // is still falling slowly when the computer has landed several.
+    void computerPlaysItsPart() {
+        HarnessOptions o;
+        o.settings.computers = 1;
+        o.settings.computerSkill = ComputerSkill::Hard;
+        ServerHarness h(o);
+        h.join(1, QStringLiteral("Ann"), Status::Ready);
+        h.countDown();
+        const GamePlayer& cpu = *h.sim().player(0);
+        const int firstBlock = cpu.currentBlock()->id();
+        h.tick(500);
+        QVERIFY(h.sim().running());
+        QVERIFY(presses(cpu) > 5);
+        QVERIFY(cpu.currentBlock()->id() > firstBlock + 4);  // it has had several pieces
+        QVERIFY(h.sim().field().stackHeight() >= 3);
+        QCOMPARE(h.sim().player(1)->currentBlock()->id(), 3);  // Ann's first piece
+        QCOMPARE(presses(*h.sim().player(1)), 0);
+    }
+
+    void leaverIsReplaced_data() {
+        QTest::addColumn<bool>("takeover");
+        QTest::addColumn<QList<int>>("connected");  // ids the connections still hold
+        QTest::addColumn<int>("standInId");
+        QTest::newRow("a free id first") << true << QList<int>{0, 1, 2} << 3;
+        QTest::newRow("the leaver's id when no other is free")
+            << true << QList<int>{0, 1, 2, 3} << 1;
+        QTest::newRow("no takeover") << false << QList<int>{0, 2} << -1;
+    }
+    void leaverIsReplaced() {
+        QFETCH(bool, takeover);
+        QFETCH(QList<int>, connected);
+        QFETCH(int, standInId);
+        HarnessOptions o;
+        o.settings.computerTakeover = takeover;
+        ServerHarness h(o);
+        h.startPlaying(3);
+        h.tick(5);
+        const int colour = h.sim().player(1)->colour();
+        h.stream->connected = connected;
+        Q_EMIT h.stream->changedSPlayerDisconnect(1);
+
+        const QList<int> active = h.sim().activeBlockIds();
+        const auto playing =
+            std::count_if(active.begin(), active.end(), [](int id) { return id >= 0; });
+        if (!takeover) {
+            // As without computers: two play on, and nobody is told more.
+            QVERIFY(!h.sim().player(1));
+            QCOMPARE(playing, 2);
+            QCOMPARE(h.stream->count(QStringLiteral("setSeats")), 0);
+            QCOMPARE(h.datagram->count(QStringLiteral("sendSMessage")), 0);
+            return;
+        }
+        const GamePlayer& cpu = *h.sim().player(1);
+        QCOMPARE(cpu.name(), QStringLiteral("CPU_1"));
+        QCOMPARE(cpu.connId(), standInId);
+        QCOMPARE(cpu.status(), Status::Playing);
+        QCOMPARE(cpu.colour(), colour);
+        QCOMPARE(playing, 3);
+        QCOMPARE(lastSeats(h), ints({standInId}));
+        QCOMPARE(h.datagram->last(QStringLiteral("sendSMessage")),
+                 QVariantList({true, -4, QStringLiteral("CPU_1 takes over for P1")}));
+        // Its fresh block appears in the slot's own part, above the stack.
+        QCOMPARE(GameGrid::column(36, cpu.currentBlock()->x()), 16);
+        QCOMPARE(h.datagram->last(QStringLiteral("sendSNewBlock"))[1].toList()[0].toInt(),
+                 cpu.nextBlock()->id());
+
+        // It plays on, and so does the game.
+        const int firstBlock = cpu.currentBlock()->id();
+        h.tick(400);
+        QVERIFY(presses(cpu) > 0);
+        QVERIFY(cpu.currentBlock()->id() > firstBlock);
+        QVERIFY(h.sim().running());
+
+        // Each leaver but the last is replaced; the last ends the game, and
+        // with it every stand-in goes.
+        h.stream->connected.removeAll(0);
+        Q_EMIT h.stream->changedSPlayerDisconnect(0);
+        QCOMPARE(h.sim().playersInGame(), 3);
+        QCOMPARE(h.lastNames(), QStringList({"CPU_2", "CPU_1", "P2", ""}));
+        Q_EMIT h.stream->changedSPlayerDisconnect(2);
+        QCOMPARE(h.stream->last(QStringLiteral("sendSRestart")), QVariantList({true, -1}));
+        QVERIFY(!h.sim().running());
+        QCOMPARE(h.lastNames(), QStringList({"", "", "", ""}));
+        QCOMPARE(lastSeats(h), QVariantList());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestComputerSeats)
+#include "test_computerseats.moc"
