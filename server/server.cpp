@@ -7,6 +7,8 @@
 
 #include "game/playernames.h"
 #include "network/fieldimage.h"
+#include "server/lobbyrules.h"
+#include "server/masterannouncer.h"
 #include "server/statsreport.h"
 #include "server/tickmonitor.h"
 #include "serverlog.h"
@@ -16,8 +18,6 @@ Q_LOGGING_CATEGORY(lcServer, "quadrell.server", QtWarningMsg)
 namespace {
 
 constexpr int kSlots = GameSimulation::kSlots;
-constexpr int kPlayerColours = 6;    // 0..5; the box colour 6 is nobody's
-constexpr int kAutoColourMark = 10;  // player lists send automatic colours minus this
 constexpr int kCountdownSteps = 3;
 constexpr int kColumnsPerPlayer = 12;
 constexpr int kStartRow = 25;
@@ -26,21 +26,6 @@ constexpr int kLeaveNotice = -4;   // chat sender of notices about players leavi
 
 bool validConnId(int connId) {
     return connId >= 0 && connId < kSlots;
-}
-
-// Statuses a client may give its own players in the lobby. The in-game ones
-// belong to the server: a late or forged player list must not put a player
-// into a game it has no blocks in.
-GamePlayer::PlayerStatus lobbyStatus(int reported) {
-    const GamePlayer::PlayerStatus s = GamePlayer::statusFromInt(reported);
-    switch (s) {
-        case GamePlayer::Playing:
-        case GamePlayer::Pausing:
-        case GamePlayer::Spectating:
-            return GamePlayer::Waiting;
-        default:
-            return s;
-    }
 }
 
 }  // namespace
@@ -52,10 +37,8 @@ Server::Server(const ServerSettings& settings, ServerConnection* stream, ServerC
     : QObject(parent),
       settings_(settings),
       timings_(timings),
-      masterServer_(masterServer),
       stream_(stream),
       datagram_(datagram),
-      master_(master),
       sim_(random, clock),
       seats_(sim_, clock),
       tickTimer_(new QTimer(this)),
@@ -64,9 +47,6 @@ Server::Server(const ServerSettings& settings, ServerConnection* stream, ServerC
     sim_.setEvents(this);
     stream_->setParent(this);
     datagram_->setParent(this);
-    if (master_) {
-        master_->setParent(this);
-    }
 
     tickTimer_->setInterval(timings_.tickMs);
     tickTimer_->setTimerType(Qt::PreciseTimer);
@@ -99,18 +79,10 @@ Server::Server(const ServerSettings& settings, ServerConnection* stream, ServerC
         });
     }
 
-    if (usesMaster()) {
-        connect(master_, &ConnectionInterface::errorOccured, this,
-                &Server::processMasterConnectionError);
-        if (publicPort() > 0) {
-            registerAtMaster();
-            master_->sendServerOnline(true, publicPort());
-        }
-        heartbeatTimer_ = new QTimer(this);
-        heartbeatTimer_->setInterval(timings_.heartbeatMs);
-        connect(heartbeatTimer_, &QTimer::timeout, this, &Server::sendHeartbeat);
-        heartbeatTimer_->start();
-    }
+    // A local game is nobody else's business.
+    announcer_ =
+        new MasterAnnouncer(master, settings_.singleplayer ? MasterserverSettings{} : masterServer,
+                            settings_.port, settings_.publicPort, timings_.heartbeatMs, this);
 
     seats_.setSkill(settings_.computerSkill);
     for (int i = 0; i < settings_.computers; ++i) {
@@ -119,20 +91,13 @@ Server::Server(const ServerSettings& settings, ServerConnection* stream, ServerC
 }
 
 Server::~Server() {
-    if (usesMaster() && publicPort() > 0) {
-        if (!registered_) {
-            registerAtMaster();
-        }
-        master_->sendServerOffline(true, publicPort());
-        master_->disconnectClient(-1, true);
-    }
+    delete announcer_;  // takes the server off the master's list
     // From here on nothing a child raises may reach this half-destroyed server.
     sim_.setEvents(nullptr);
     for (QObject* child : children()) {
         disconnect(child, nullptr, this, nullptr);
     }
     delete stats_;
-    delete master_;
     delete datagram_;
     delete stream_;
 }
@@ -148,10 +113,6 @@ void Server::guarded(Handler handler) {
     }
     handler();
     mutex_.unlock();
-}
-
-bool Server::usesMaster() const {
-    return master_ != nullptr && !settings_.singleplayer && masterServer_.isSet();
 }
 
 int Server::pauseCount() const {
@@ -184,44 +145,7 @@ void Server::updatePlayers(int connId, QStringList names, QList<int> colors, QLi
         return;
     }
     guarded([this, connId, names, colors, statusInt] {
-        bool joinedGame = false;
-        for (int local = 0; local < 2; ++local) {
-            // Whatever the client sent goes out to everyone in each player
-            // list: only what the name field allows, and never an empty name
-            // for one that was given.
-            const QString given = names.value(local);
-            const QString name =
-                given.isEmpty() ? given : PlayerNames::sanitised(given, QStringLiteral("_"));
-            int slot = sim_.findPlayer(connId, local);
-            if (slot < 0) {
-                if (name.isEmpty()) {
-                    continue;
-                }
-                for (slot = 0; slot < kSlots && sim_.player(slot); ++slot) {
-                }
-                if (slot == kSlots) {
-                    continue;  // all four slots taken
-                }
-                const auto status =
-                    sim_.running() ? GamePlayer::Spectating : lobbyStatus(statusInt.value(local));
-                sim_.addPlayer(slot, connId, local,
-                               std::make_unique<GamePlayer>(connId, name, -1, true, status));
-                joinedGame = joinedGame || sim_.running();
-            }
-            GamePlayer& p = *sim_.player(slot);
-            p.setName(name);
-            const int colour = colors.value(local, -1);
-            if (colour < 0 || colour >= kPlayerColours) {
-                p.setAutoColour(true);  // no choice, or none a client could draw
-            } else {
-                p.setColour(colour);
-                p.setAutoColour(false);
-            }
-            // During a game the server alone moves players in and out of it.
-            if (!sim_.running()) {
-                p.setStatus(lobbyStatus(statusInt.value(local)));
-            }
-        }
+        const bool joinedGame = LobbyRules::applyPlayerList(sim_, connId, names, colors, statusInt);
         assignColours();
         sendPlayerList();
         if (joinedGame) {
@@ -232,49 +156,12 @@ void Server::updatePlayers(int connId, QStringList names, QList<int> colors, QLi
 }
 
 void Server::assignColours() {
-    // Whether a player other than the one in slot uses colour. Lower slots have
-    // been assigned already; higher ones count only with a colour that stays.
-    const auto taken = [this](int colour, int slot) {
-        for (int j = 0; j < kSlots; ++j) {
-            const GamePlayer* q = sim_.player(j);
-            if (j == slot || !q || q->colour() != colour) {
-                continue;
-            }
-            if (j < slot || !q->autoColour() || q->isInGame()) {
-                return true;
-            }
-        }
-        return false;
-    };
-    int next = 0;
-    for (int slot = 0; slot < kSlots; ++slot) {
-        GamePlayer* p = sim_.player(slot);
-        if (!p || !p->autoColour() || p->isInGame()) {
-            continue;  // a player in the game keeps the colour of its blocks
-        }
-        for (int c = next; c < kPlayerColours; ++c) {
-            if (!taken(c, slot)) {
-                next = c;
-                break;
-            }
-        }
-        p->setColour(next);  // with no colour free it shares one
-    }
+    LobbyRules::assignColours(sim_);
 }
 
 void Server::sendPlayerList() {
-    QList<int> connIds;
-    QStringList names;
-    QList<int> colours;
-    QList<int> status;
-    for (int slot = 0; slot < kSlots; ++slot) {
-        const GamePlayer* p = sim_.player(slot);
-        connIds << (p ? p->connId() : -1);
-        names << (p ? p->name() : QString());
-        colours << (p ? p->colour() - (p->autoColour() ? kAutoColourMark : 0) : -1);
-        status << (p ? int(p->status()) : int(GamePlayer::Empty));
-    }
-    stream_->sendSPlayerlist(true, connIds, names, colours, status);
+    const LobbyRules::PlayerList list = LobbyRules::playerList(sim_);
+    stream_->sendSPlayerlist(true, list.connIds, list.names, list.colours, list.statuses);
 }
 
 void Server::checkAllReady() {
@@ -731,41 +618,19 @@ void Server::gameOver(int score, int lines, const QString& playtime) {
 
 // --- master server ------------------------------------------------------------
 
-void Server::registerAtMaster() {
-    master_->connectToHost(masterServer_.address, masterServer_.port);
-    registered_ = true;
+bool Server::registered() const {
+    return announcer_->registered();
 }
 
 void Server::sendHeartbeat() {
-    if (!usesMaster() || publicPort() <= 0) {
-        return;
-    }
-    if (!registered_) {
-        registerAtMaster();
-    }
-    master_->sendServerOnline(true, publicPort());
+    announcer_->sendHeartbeat();
 }
 
 int Server::publicPort() const {
-    return settings_.publicPort < 0 ? settings_.port : settings_.publicPort;
+    return announcer_->publicPort();
 }
 
 void Server::setPublicPort(int port) {
-    const int old = publicPort();
     settings_.publicPort = port;
-    if (!usesMaster() || port == old || port <= 0) {
-        return;
-    }
-    if (!registered_) {
-        registerAtMaster();
-    }
-    if (old > 0) {
-        master_->sendServerOffline(true, old);
-    }
-    master_->sendServerOnline(true, port);
-}
-
-void Server::processMasterConnectionError(int connId, ConnectionInterface::ConnectionError error) {
-    qCDebug(lcServer) << "master server connection error" << connId << error;
-    registered_ = false;  // the next heartbeat opens the connection again
+    announcer_->setPublicPort(port);
 }

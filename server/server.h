@@ -14,14 +14,16 @@
 #include "server/computerseats.h"
 #include "server/serversettings.h"
 
+class MasterAnnouncer;
 class QTimer;
 class StatsReport;
 class TickMonitor;
 
 // The game server: player slots, joining, start, pause, restart, leave, kick and
-// chat, the countdowns and the 20 ms tick, the master server heartbeat and the
-// stats report. The rules of the field and the tick live in GameSimulation; the
-// server turns what happens there into messages.
+// chat, the countdowns and the 20 ms tick, and the stats report. The rules of
+// the field and the tick live in GameSimulation, those of the player list in
+// LobbyRules, the master server's list in MasterAnnouncer; the server turns
+// what happens into messages.
 //
 // It owns no sockets. Whoever hosts it creates the stream (TCP), datagram (UDP)
 // and master connections, hands each accepted socket to the stream connection,
@@ -55,7 +57,7 @@ public:
     int pauseCount() const;
     bool countdownRunning() const;
     bool tickRunning() const;
-    bool registered() const { return registered_; }
+    bool registered() const;
     const ComputerSeats& computers() const { return seats_; }
 
     // The port the master server hears from now on: the router's external
@@ -95,7 +97,6 @@ public Q_SLOTS:
     void updateCountDown();
 
     void sendHeartbeat();
-    void processMasterConnectionError(int connId, ConnectionInterface::ConnectionError error);
 
 private:
     static constexpr int kMaxConnections = 4;
@@ -132,28 +133,22 @@ private:
     void blocksMerged(const QList<GameBlock*>& blocks) override;
     void gameOver(int score, int lines, const QString& playtime) override;
 
-    void registerAtMaster();
-    bool usesMaster() const;
-
     ServerSettings settings_;
     ServerTimings timings_;
-    MasterserverSettings masterServer_;
     ServerConnection* stream_;
     ServerConnection* datagram_;
-    MasterConnection* master_;
     GameSimulation sim_;
     ComputerSeats seats_;
     QMutex mutex_;
 
     QTimer* tickTimer_;
     QTimer* countdownTimer_;
-    QTimer* heartbeatTimer_ = nullptr;  // only with a master server
-    StatsReport* stats_ = nullptr;      // only for ranked games with an endpoint
+    MasterAnnouncer* announcer_ = nullptr;
+    StatsReport* stats_ = nullptr;  // only for ranked games with an endpoint
     TickMonitor* monitor_ = nullptr;
 
     int countdown_ = 3;
     bool countdownIsResume_ = false;
     int countdownConnId_ = -1;
-    bool registered_ = false;
     bool computerPlayed_ = false;  // in the game now running: it is not reported
 };
