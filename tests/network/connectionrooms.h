@@ -1,0 +1,79 @@
+#pragma once
+
+// Rooms for the connection tests: a datagram server on its own socket, a
+// stream server with its listener, clients, and joins by the book or by hand.
+#include "nettestsupport.h"
+#include "network/socketabstract.h"
+
+namespace nettest {
+
+using Error = ConnectionInterface::ConnectionError;
+
+inline constexpr int kKey = 4711;
+
+inline std::unique_ptr<NetServerConnection> udpServer(
+    int timeout = 3000, int pingInterval = 0, int hostKey = kKey,
+    const NetworkTimings& timings = fastTimings()) {
+    ConnectionSettings s = serverSettings(hostKey, true, timeout);
+    s.pingInterval = pingInterval;
+    s.timings = timings;
+    return std::make_unique<NetServerConnection>(
+        s, std::make_unique<SharedDatagramTransport>(boundUdpSocket()));
+}
+
+inline SharedDatagramTransport& sharedSocket(const NetServerConnection& server) {
+    return static_cast<SharedDatagramTransport&>(server.core().transport());
+}
+
+inline int portOf(const NetServerConnection& server) {
+    return sharedSocket(server).socketWrapper()->socket()->localPort();
+}
+
+// A stream server with its listener.
+struct TcpRoom {
+    explicit TcpRoom(int hostKey = kKey, const QString& password = QString(), int timeout = 3000,
+                     const NetworkTimings& timings = fastTimings())
+        : server(std::make_unique<NetServerConnection>(
+              settings(hostKey, password, timeout, timings),
+              std::make_unique<PeerTransport>(PeerTransport::Kind::Tcp))),
+          listener(*server),
+          port(listener.serverPort()) {}
+    static ConnectionSettings settings(int hostKey, const QString& password, int timeout,
+                                       const NetworkTimings& timings) {
+        ConnectionSettings s = serverSettings(hostKey, false, timeout);
+        s.usePassword = !password.isEmpty();
+        s.password = password;
+        s.timings = timings;
+        return s;
+    }
+    std::unique_ptr<NetServerConnection> server;
+    Listener listener;
+    int port;
+};
+
+inline std::unique_ptr<NetClientConnection> tcpClient() {
+    return clientStream();
+}
+
+inline std::unique_ptr<NetClientConnection> udpClient(int timeout = 10000) {
+    return clientDatagram(timeout);
+}
+
+// Says hello and waits: the (client id, host) of connectionEstablished, or nothing.
+inline QVariantList joined(ClientConnection& client, int port, int key, int requestedId = -1,
+                           const QString& password = QString()) {
+    QSignalSpy spy(&client, &ConnectionInterface::connectionEstablished);
+    client.connectWithHello(kLocal, port, 1, key, password, requestedId);
+    return QTest::qWaitFor([&] { return spy.count() == 1; }) ? spy.first() : QVariantList();
+}
+
+// A raw peer's handshake with a datagram server; returns the client id.
+inline int rawJoin(RawPeer& peer, int port, int key, int requestedId = -1) {
+    peer.send(ConnectionMessage("CHI", QString("%1 1 %2 ").arg(requestedId).arg(key)), port);
+    if (!QTest::qWaitFor([&] { return peer.count("SHI") > 0; })) {
+        return -99;
+    }
+    return peer.ofType("SHI").last().content.section(' ', 0, 0).toInt();
+}
+
+}  // namespace nettest

@@ -1,0 +1,225 @@
+// Datagram connections over real sockets on 127.0.0.1: traffic in order and
+// by state, sequence gaps and resend requests, upkeep, pings and time-outs.
+#include <QElapsedTimer>
+#include <QTcpSocket>
+#include <tuple>
+
+#include "connectionrooms.h"
+#include "game/clock.h"
+#include "network/payloadcodec.h"
+
+using namespace nettest;
+
+class TestDatagramLink : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void datagramTrafficInOrderAndByState() {
+        auto server = udpServer();
+        auto a = udpClient();
+        auto b = udpClient();
+        QCOMPARE(joined(*a, portOf(*server), kKey), QVariantList({0, true}));
+        const auto texts = [](const QSignalSpy& spy, int arg) {
+            QStringList out;
+            for (const QVariantList& args : spy) {
+                out << args[arg].toString();
+            }
+            return out;
+        };
+
+        // One message lost: one resend request, and all arrive in order.
+        int chatSent = 0;
+        server->core().lossSimulation().dropOutgoing = [&](const ConnectionMessage& m) {
+            return m.type == "SMSG" && ++chatSent == 2;
+        };
+        int resendRequests = 0;
+        a->core().lossSimulation().dropOutgoing = [&](const ConnectionMessage& m) {
+            resendRequests += m.type == "BRES";
+            return false;
+        };
+        QSignalSpy chat(a.get(), &ConnectionInterface::changedCMessage);
+        server->sendSMessage(true, 0, "one");
+        server->sendSMessage(true, 0, "two");
+        server->sendSMessage(true, 0, "three");
+        QTRY_COMPARE(texts(chat, 1), QStringList({"one", "two", "three"}));
+        QCOMPARE(resendRequests, 1);
+        QCOMPARE(a->core().connection(0)->channel.received(), 3);
+
+        // Both directions number their reliable messages on their own.
+        QSignalSpy serverChat(server.get(), &ConnectionInterface::changedSMessage);
+        a->sendCMessage(true, 0, "a");
+        server->sendSMessage(true, 0, "four");
+        a->sendCMessage(true, 1, "b");
+        QTRY_COMPARE(texts(serverChat, 2), QStringList({"a", "b"}));
+        QCOMPARE(serverChat[1][1].toInt(), 1);
+        QTRY_COMPARE(texts(chat, 1).last(), QString("four"));
+        QCOMPARE(resendRequests, 1);
+
+        QCOMPARE(joined(*b, portOf(*server), -1), QVariantList({1, false}));
+        QSignalSpy input(server.get(), &ConnectionInterface::changedSPlayerInput);
+        QSignalSpy started(a.get(), &ConnectionInterface::changedCGameStart);
+
+        a->sendCInput(false, {1});  // not in a game yet: dropped
+
+        // A late joiner's snapshot goes to that client only.
+        QList<QList<int>> snapshots;
+        QObject sink;
+        connect(b.get(), &ConnectionInterface::changedCGameState, &sink,
+                [&](int fieldsizeX, bool, int score, QString, QByteArray field,
+                    QList<BlockRecord> blocks) {
+                    QList<int> seen{fieldsizeX, score, int(field.size())};
+                    for (const BlockRecord& block : blocks) {
+                        seen << block.id << block.kind << block.rotation;
+                    }
+                    snapshots << seen;
+                });
+        GameBlock falling(9, 2, 6, 600, 1250, 1, 24);
+        server->sendSGameState(true, 1, 24, false, 40, "00009", QByteArray(300, '\x77'),
+                               {&falling});
+        QTRY_COMPARE(snapshots.size(), 1);
+        QCOMPARE(snapshots.first(), QList<int>({24, 40, 300, 9, 6, 1}));
+        QCOMPARE(server->core().connection(1)->state, ConnectionState::StateInGame);
+        QCOMPARE(server->core().connection(0)->state, ConnectionState::StateLobby);
+
+        server->sendSStart(true, 0, 24, 3);
+        QTRY_COMPARE(started.count(), 1);
+        QCOMPARE(started.first(), QVariantList({0, 24, 3}));
+        QCOMPARE(server->core().connection(0)->state, ConnectionState::StateInGame);
+
+        // Each client hears which blocks are its own.
+        QList<int> activeOfB;
+        QList<GameMovement> taken;
+        connect(a.get(), &ConnectionInterface::changedCMoveBlocks, &sink,
+                [&](QList<GameMovement> movements, QList<int>) { taken << movements; });
+        connect(b.get(), &ConnectionInterface::changedCMoveBlocks, &sink,
+                [&](QList<GameMovement>, QList<int> active) { activeOfB = active; });
+        QSignalSpy moves(a.get(), &ConnectionInterface::changedCMoveBlocks);
+        GameBlock other(10, 1, 0, 0, 1000, 0, 24);
+        server->sendSMoveBlocks(false, {&falling, &other}, {9, -1, 10, -1});
+        QTRY_COMPARE(moves.count(), 1);
+        QCOMPARE(moves.first()[1].value<QList<int>>(), QList<int>({9, -1}));
+        QTRY_COMPARE(activeOfB, QList<int>({10, -1}));
+        QCOMPARE(taken.size(), 2);
+        QCOMPARE(taken[1], GameMovement({10, 0, 1000, 0}));
+
+        // Merges that nobody listens to still count as delivered.
+        const int before = a->core().connection(0)->channel.received();
+        server->sendSMergeBlocks(true, {&falling});
+        QTRY_COMPARE(a->core().connection(0)->channel.received(), before + 1);
+
+        b->sendCInput(false, {4, 0, 2});
+        QTRY_COMPARE(input.count(), 1);
+        QCOMPARE(input.first()[0].toInt(), 1);
+        QCOMPARE(input.first()[1].value<QList<int>>(), QList<int>({4, 0, 2}));
+
+        QSignalSpy over(b.get(), &ConnectionInterface::changedCGameOver);
+        server->sendSGameOver(true, 500, 3, "00100");
+        QTRY_COMPARE(over.count(), 1);
+        QCOMPARE(over.first(), QVariantList({500, 3, QString("00100")}));
+        QCOMPARE(server->core().connection(1)->state, ConnectionState::StateLobby);
+        QTRY_COMPARE(b->core().connection(0)->state, ConnectionState::StateLobby);
+    }
+
+    void sequenceGapsAndResendRequests() {
+        auto server = udpServer();
+        const int port = portOf(*server);
+        RawPeer peer;
+        QCOMPARE(rawJoin(peer, port, kKey), 0);
+        QSignalSpy errors(server.get(), &ConnectionInterface::errorOccured);
+        QSignalSpy chat(server.get(), &ConnectionInterface::changedSMessage);
+
+        // 20 ahead: asks for what is missing, no loss reported.
+        peer.send(ConnectionMessage("CMSG", "0 far", 20), port);
+        QTRY_COMPARE(peer.count("BRES"), 1);
+        QCOMPARE(peer.ofType("BRES").first().content, QString("0"));
+        QCOMPARE(peer.ofType("BRES").first().number, -1);
+        // 21 ahead: no gap a peer of ours could fill, so no standing: dropped
+        // without an answer and without ending anything.
+        peer.send(ConnectionMessage("CMSG", "0 too far", 21), port);
+        // The next in order is taken, its duplicate is not.
+        peer.send(ConnectionMessage("CMSG", "0 next", 1), port);
+        peer.send(ConnectionMessage("CMSG", "0 next", 1), port);
+        peer.send(ConnectionMessage("CMSG", "0 unnumbered"), port);
+        QTRY_COMPARE(chat.count(), 2);
+        QCOMPARE(chat[0][2].toString(), QString("next"));
+        QCOMPARE(chat[1][2].toString(), QString("unnumbered"));
+        QCOMPARE(server->core().unheard(), 1);
+        QCOMPARE(peer.count("BRES"), 1);
+        QCOMPARE(errors.count(), 0);
+    }
+
+    // The client side keeps the server's inactivity time-out fed with
+    // "SLNE", which changes nothing there, and asks again for a reliable
+    // datagram that was lost with nothing after it to show the gap. (Loss
+    // both ways over a minute: the end-to-end tests.)
+    void clientUpkeepOfADatagramConnection() {
+        auto server = udpServer(1000);
+        const int port = portOf(*server);
+        auto client = udpClient();
+        client->core().setKeepAlive(50);
+        QCOMPARE(joined(*client, port, kKey), QVariantList({0, true}));
+        QSignalSpy serverErrors(server.get(), &ConnectionInterface::errorOccured);
+        QTest::qWait(1500);  // longer than the server's time-out, with no word but "SLNE"
+        QCOMPARE(server->core().establishedIds().size(), 1);
+        QCOMPARE(serverErrors.count(), 0);
+
+        client->core().setKeepAlive(50, 200);
+        QSignalSpy chat(client.get(), &ConnectionInterface::changedCMessage);
+        server->core().lossSimulation().dropNextOutgoing = 1;
+        server->sendSMessage(true, -1, "lost once");
+        QTRY_COMPARE(chat.count(), 1);
+    }
+
+    void pingsMeasureTheAnswer() {
+        ManualClock clock;
+        auto server = udpServer(3000, 60);
+        server->core().setClock(clock);
+        server->core().lossSimulation().dropIncoming = [&](const ConnectionMessage& m) {
+            if (m.type == "CPNG") {
+                clock.advance(7);  // the answer took 7 ms
+            }
+            return false;
+        };
+        auto client = udpClient();
+        QCOMPARE(joined(*client, portOf(*server), kKey), QVariantList({0, true}));
+        QSignalSpy pings(client.get(), &ConnectionInterface::changedCPinglist);
+        QTRY_VERIFY(pings.count() >= 2);
+        QCOMPARE(pings[0][0].value<QList<int>>(), QList<int>({0}));
+        QCOMPARE(pings[0][1].value<QList<int>>(), QList<int>({999}));
+        QCOMPARE(pings[1][1].value<QList<int>>(), QList<int>({7}));
+    }
+
+    void inactivityTimeouts() {
+        // An established datagram peer that falls silent.
+        auto udp = udpServer(200);
+        RawPeer peer;
+        QCOMPARE(rawJoin(peer, portOf(*udp), kKey), 0);
+        QSignalSpy udpErrors(udp.get(), &ConnectionInterface::errorOccured);
+        QElapsedTimer waited;
+        waited.start();
+        QTRY_COMPARE(udpErrors.count(), 1);
+        QVERIFY(waited.elapsed() >= 150);
+        QCOMPARE(udpErrors.first(),
+                 QVariantList({0, QVariant::fromValue(ConnectionInterface::Timeout)}));
+        QVERIFY(udp->core().establishedIds().isEmpty());
+        QCOMPARE(udp->core().playerCount(), 0);
+
+        // An established stream never times out; a silent new one is dropped quietly.
+        NetworkTimings timings = fastTimings();
+        timings.handshakeTimeoutMs = 300;
+        TcpRoom room(kKey, QString(), 200, timings);
+        auto client = tcpClient();
+        QCOMPARE(joined(*client, room.port, kKey), QVariantList({0, true}));
+        QSignalSpy tcpErrors(room.server.get(), &ConnectionInterface::errorOccured);
+        QTcpSocket silent;
+        silent.connectToHost(kLocal, room.port);
+        QTRY_COMPARE(room.server->core().pendingIds().size(), 1);
+        QTRY_VERIFY(room.server->core().pendingIds().isEmpty());
+        QTest::qWait(300);
+        QCOMPARE(tcpErrors.count(), 0);
+        QCOMPARE(room.server->core().establishedIds().size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDatagramLink)
+#include "test_datagramlink.moc"
