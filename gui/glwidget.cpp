@@ -173,21 +173,21 @@ bool GLWidget::animating() const {
 }
 
 void GLWidget::keyPressEvent(QKeyEvent* event) {
-    if (!gui_->keyPress(*event)) {
+    if (!gui_->input().keyPress(*event)) {
         QOpenGLWidget::keyPressEvent(event);
     }
 }
 
 void GLWidget::keyReleaseEvent(QKeyEvent* event) {
-    gui_->keyRelease(*event);
+    gui_->input().keyRelease(*event);
 }
 
 void GLWidget::mouseMoveEvent(QMouseEvent* event) {
-    gui_->mouseMove(event->position().toPoint());
+    gui_->input().mouseMove(event->position().toPoint());
 }
 
 void GLWidget::mousePressEvent(QMouseEvent* event) {
-    gui_->mousePress(event->position().toPoint(), event->button());
+    gui_->input().mousePress(event->position().toPoint(), event->button());
 }
 
 bool GLWidget::focusNextPrevChild(bool /*next*/) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QObject>
-#include <QPoint>
 #include <QSize>
 
 #include "client/clientsettings.h"
@@ -12,13 +11,11 @@
 #include "gui/inputrouter.h"
 #include "gui/menumodel.h"
 
-class QKeyEvent;
-
 // The GUI without a widget: owns what the screens show (GuiSession), the
 // menus (MenuModel), the text field being edited (FieldEditor) and where
 // input goes (InputRouter). The program connects the client to these parts
-// directly; the view hands input here, paints what they hold and repaints
-// on changed().
+// directly; the view hands input to the router, paints what they hold and
+// repaints on changed().
 class GuiController : public QObject {
     Q_OBJECT
 
@@ -36,14 +33,6 @@ public:
     const FieldEditor& editor() const { return editor_; }
     InputRouter& input() { return input_; }
     const InputRouter& input() const { return input_; }
-
-    // Input from the view. keyPress returns false for keys it does not use.
-    bool keyPress(const QKeyEvent& event);
-    void keyRelease(const QKeyEvent& event);
-    void mouseMove(QPoint position);
-    void mousePress(QPoint position, Qt::MouseButton button);
-    // A gamepad's button (pad 0 or 1): as the key it stands for.
-    void padButton(int pad, PadButton button, bool down);
 
 public Q_SLOTS:
     // Plays a sound (0 land, 1 point, 2 user) when sounds are on.

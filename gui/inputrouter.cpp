@@ -21,6 +21,18 @@ bool isDown(int key) {
     return key == Qt::Key_Down || key == Qt::Key_S;
 }
 
+// Whatever an input did, the view draws it: changed() on every way out.
+class ChangedOnExit {
+public:
+    explicit ChangedOnExit(InputRouter& router) : router_(router) {}
+    ~ChangedOnExit() { Q_EMIT router_.changed(); }
+    ChangedOnExit(const ChangedOnExit&) = delete;
+    ChangedOnExit& operator=(const ChangedOnExit&) = delete;
+
+private:
+    InputRouter& router_;
+};
+
 }  // namespace
 
 InputRouter::InputRouter(GuiSession& session, MenuModel& menus, FieldEditor& editor,
@@ -57,6 +69,7 @@ void InputRouter::repeatKey(int i) {
 // Keys
 
 bool InputRouter::keyPress(const QKeyEvent& event) {
+    const ChangedOnExit notify(*this);
     const int key = event.key();
     const bool repeat = event.isAutoRepeat();
     if (key == Qt::Key_F11) {
@@ -118,6 +131,7 @@ bool InputRouter::keyPress(const QKeyEvent& event) {
 }
 
 void InputRouter::keyRelease(const QKeyEvent& event) {
+    const ChangedOnExit notify(*this);
     if (event.isAutoRepeat()) {
         return;
     }
@@ -131,6 +145,7 @@ void InputRouter::keyRelease(const QKeyEvent& event) {
 }
 
 void InputRouter::padButton(int pad, PadButton button, bool down) {
+    const ChangedOnExit notify(*this);
     if (pad < 0 || pad >= kPads) {
         return;
     }
@@ -282,6 +297,7 @@ void InputRouter::serverListKey(int key) {
 // Mouse
 
 void InputRouter::mouseMove(QPoint position) {
+    const ChangedOnExit notify(*this);
     const GuiState top = session_.stack().top();
     if (!isMenuState(top) && !session_.kickingPossible()) {
         return;
@@ -296,6 +312,7 @@ void InputRouter::mouseMove(QPoint position) {
 }
 
 void InputRouter::mousePress(QPoint position, Qt::MouseButton button) {
+    const ChangedOnExit notify(*this);
     const GuiState top = session_.stack().top();
     if (top == GuiState::Intro || top == GuiState::About) {
         session_.showMainMenu();

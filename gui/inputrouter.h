@@ -37,7 +37,8 @@ public:
     bool inputLocked() const { return inputLock_; }
     const QString& chatLine() const { return chatLine_; }
 
-    // keyPress returns false for keys it does not use.
+    // Input from the view; each ends in changed(). keyPress returns false for
+    // keys it does not use.
     bool keyPress(const QKeyEvent& event);
     void keyRelease(const QKeyEvent& event);
     void mouseMove(QPoint position);
@@ -52,6 +53,8 @@ public Q_SLOTS:
     void unlockKeys();
 
 Q_SIGNALS:
+    // What is shown may have changed.
+    void changed();
     void changedReady();
     void changedStart();
     void changedKick(int id);

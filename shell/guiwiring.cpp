@@ -77,7 +77,7 @@ void connectGuiAndClient(GLWidget& widget, Client& c) {
 }
 
 void connectGamepads(GamepadInput& pads, GuiController& gui) {
-    QObject::connect(&pads, &GamepadInput::button, &gui, &GuiController::padButton);
+    QObject::connect(&pads, &GamepadInput::button, &gui.input(), &InputRouter::padButton);
     QObject::connect(&pads, &GamepadInput::notice, &gui.session().stack(),
                      &GuiStack::displayMessage);
     QObject::connect(&pads, &GamepadInput::changedPads, &gui.session(), &GuiSession::setGamepads);

@@ -70,7 +70,7 @@ struct GuiFixture {
     void key(int k, Qt::KeyboardModifiers mods = Qt::NoModifier, const QString& text = QString(),
              bool autoRepeat = false) {
         QKeyEvent e(QEvent::KeyPress, k, mods, text, autoRepeat);
-        gui->keyPress(e);
+        gui->input().keyPress(e);
     }
     void keys(std::initializer_list<int> list) {
         for (int k : list) {
@@ -79,7 +79,7 @@ struct GuiFixture {
     }
     void release(int k) {
         QKeyEvent e(QEvent::KeyRelease, k, Qt::NoModifier);
-        gui->keyRelease(e);
+        gui->input().keyRelease(e);
     }
     void type(const QString& text) {
         for (const QChar c : text) {

@@ -20,7 +20,7 @@ void rightClick(GuiFixture& f, int entry) {
         OverlayPainter(*f.gui, metrics).paint(p);
     }
     QVERIFY2(f.menus().hitMap().contains(entry), qPrintable(QString::number(entry)));
-    f.gui->mousePress(f.menus().hitMap().value(entry).center(), Qt::RightButton);
+    f.gui->input().mousePress(f.menus().hitMap().value(entry).center(), Qt::RightButton);
 }
 
 }  // namespace
@@ -119,17 +119,17 @@ private Q_SLOTS:
         paint();
         QCOMPARE(f.gui->menus().hitMap().size(), 7);
         const QPoint options = f.gui->menus().hitMap().value(4).center();
-        f.gui->mouseMove(options);
+        f.gui->input().mouseMove(options);
         QCOMPARE(f.gui->menus().currentEntry(), 4);
-        f.gui->mousePress(options, Qt::LeftButton);
+        f.gui->input().mousePress(options, Qt::LeftButton);
         QCOMPARE(f.top(), GuiState::OptionsMenu);
         paint();
-        f.gui->mousePress(f.gui->menus().hitMap().value(3).center(), Qt::RightButton);
+        f.gui->input().mousePress(f.gui->menus().hitMap().value(3).center(), Qt::RightButton);
         QCOMPARE(f.gui->menus().options().showPreview, 0);  // backwards from "Top"
-        f.gui->mousePress(f.gui->menus().hitMap().value(0).center(), Qt::LeftButton);
+        f.gui->input().mousePress(f.gui->menus().hitMap().value(0).center(), Qt::LeftButton);
         QCOMPARE(f.top(), GuiState::EditPlayerName1);
         f.key(Qt::Key_Backspace);
-        f.gui->mousePress(QPoint(1, 1), Qt::LeftButton);  // a click ends the edit as Enter
+        f.gui->input().mousePress(QPoint(1, 1), Qt::LeftButton);  // a click ends the edit as Enter
         QCOMPARE(f.top(), GuiState::OptionsMenu);
         QCOMPARE(f.gui->menus().options().name1, "Player");
 
