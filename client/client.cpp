@@ -72,8 +72,7 @@ Client::Client(ClientConnection* tcpConnection, ClientConnection* udpConnection,
     ServerBrowser* b = &browser_;
     connect(b, &ServerBrowser::probeAnswered, this, &Client::processProbeAnswered);
     connect(b, &ServerBrowser::probeFailed, this, &Client::processProbeFailed);
-    connect(b, &ServerBrowser::masterReached, this, &Client::processMasterReached);
-    connect(b, &ServerBrowser::masterUnreachable, this, &Client::processMasterUnreachable);
+    connect(b, &ServerBrowser::masterChecked, this, &Client::processMasterChecked);
 }
 
 Client::~Client() {
@@ -229,16 +228,15 @@ void Client::hostWithoutMaster() {
     connectToServer();
 }
 
-void Client::processMasterReached() {
-    // A late second answer must not open a second connection.
-    if (serverThread_ && !connected() && session_.state == GamePlayer::Empty) {
-        connectToServer();
+void Client::processMasterChecked(bool reached) {
+    // Already on the way to the own server, or given up: a late second
+    // answer must not open a second connection.
+    if (!serverThread_ || connected() || session_.state != GamePlayer::Empty) {
+        return;
     }
-}
-
-void Client::processMasterUnreachable() {
-    // Already on the way to the own server, or given up.
-    if (serverThread_ && !connected() && session_.state == GamePlayer::Empty) {
+    if (reached) {
+        connectToServer();
+    } else {
         hostWithoutMaster();
     }
 }

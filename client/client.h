@@ -112,8 +112,7 @@ public Q_SLOTS:
     // The browser: the join's probe and the hosted game's master check.
     void processProbeAnswered(ServerData server);
     void processProbeFailed();
-    void processMasterReached();
-    void processMasterUnreachable();
+    void processMasterChecked(bool reached);
 
 Q_SIGNALS:
     void changedPlayerlist(QList<int> connIds, QStringList names, QList<int> colors,

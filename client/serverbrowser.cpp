@@ -117,7 +117,7 @@ void ServerBrowser::processNewServer(int /*connId*/, ServerData server) {
 
 void ServerBrowser::processMasterReached(int /*connId*/) {
     checking_ = false;
-    Q_EMIT masterReached();
+    Q_EMIT masterChecked(true);
 }
 
 void ServerBrowser::processConnectionError(int /*connId*/,
@@ -134,7 +134,7 @@ void ServerBrowser::processConnectionError(int /*connId*/,
 void ServerBrowser::masterFailed() {
     if (checking_) {
         checking_ = false;
-        Q_EMIT masterUnreachable();
+        Q_EMIT masterChecked(false);
     } else if (listing_) {
         Q_EMIT resultMasterserver(MasterserverResult::MasterUnreachable);
     }

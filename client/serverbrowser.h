@@ -44,7 +44,7 @@ public:
     bool probing() const { return probe_.has_value(); }
 
     // Asks the master server whether it is there ("CTS"), for a game being
-    // hosted: masterReached or masterUnreachable follows. Only with a master.
+    // hosted: masterChecked follows. Only with a master.
     void checkMaster();
     // Asks one game server about itself ("CIN") before a join: probeAnswered
     // or probeFailed follows, unless cancelled.
@@ -62,8 +62,7 @@ public Q_SLOTS:
 Q_SIGNALS:
     void newServer(ServerData server);
     void resultMasterserver(MasterserverResult result);
-    void masterReached();
-    void masterUnreachable();
+    void masterChecked(bool reached);
     void probeAnswered(ServerData server);
     void probeFailed();
     // A repeated round of questions to the local networks begins: what did

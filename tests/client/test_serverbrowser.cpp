@@ -23,8 +23,9 @@ struct Browser {
         const auto say = [this](const QString& what) {
             return [this, what] { events.append(what); };
         };
-        QObject::connect(&browser, &ServerBrowser::masterReached, say("reached"));
-        QObject::connect(&browser, &ServerBrowser::masterUnreachable, say("unreachable"));
+        QObject::connect(&browser, &ServerBrowser::masterChecked, [this](bool reached) {
+            events.append(reached ? "reached" : "unreachable");
+        });
         QObject::connect(&browser, &ServerBrowser::probeFailed, say("probe failed"));
         QObject::connect(&browser, &ServerBrowser::probeAnswered,
                          [this](const ServerData& s) { events.append("answer " + s.address()); });
