@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "client/clienttexts.h"
+#include "client/joinaddress.h"
 #include "game/appinfo.h"
 #include "game/playernames.h"
 #include "network/masterserversettings.h"
@@ -247,20 +248,10 @@ void Client::joinGame(bool splitscreen, QString address, bool saveAddress, QStri
     QString host;
     if (address != kUseOldAddress) {
         addressText_ = address;
-        host = address;
-        int port = Quadrell::kDefaultGamePort;
-        const qsizetype colon = address.indexOf(QLatin1Char(':'));
-        bool portOk = true;
-        if (colon >= 0) {
-            host = address.left(colon);
-            port = address.mid(colon + 1).toInt(&portOk);
-            portOk = portOk && port > 0 && port <= 65535;
-        }
-        if (!portOk) {
-            host.clear();
-        }
-        serverAddress_ = QHostAddress(host.trimmed());
-        serverPort_ = port;
+        const JoinAddress join = JoinAddress::parse(address, Quadrell::kDefaultGamePort);
+        host = join.host;
+        serverAddress_ = QHostAddress(host);
+        serverPort_ = join.port;
         if (saveAddress) {
             settings_.cache.ip = address;
             settings_.saveCache();
@@ -273,7 +264,7 @@ void Client::joinGame(bool splitscreen, QString address, bool saveAddress, QStri
     Q_EMIT screen_.setGuiBaseState(GuiState::NoState, tr("Connecting to %1...").arg(addressText_) +
                                                           kParagraph + tr("Press 'ESC' to abort."));
 
-    if (!serverAddress_.isNull() || host.trimmed().isEmpty()) {
+    if (!serverAddress_.isNull() || host.isEmpty()) {
         probeServer();
         return;
     }

@@ -184,7 +184,8 @@ private Q_SLOTS:
         QVERIFY(h.readFile("settings.ini").contains("IP=10.0.0.5:1234"));
 
         // A port must be one: at once, no probe and no look-up.
-        for (const char* bad : {"10.0.0.5:port", "10.0.0.5:0", "example.org:0"}) {
+        for (const char* bad :
+             {"10.0.0.5:port", "10.0.0.5:0", "10.0.0.5:65536", ":27403", "example.org:0"}) {
             h.clearLog();
             h.client->joinGame(false, bad, false, QString());
             QCOMPARE(h.events.size(), 4);
