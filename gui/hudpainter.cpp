@@ -242,6 +242,19 @@ void HudPainter::paintMessageBox(QPainter& p, bool centred) {
     p.drawText(QRect(10, top, width, bounds.height()), Qt::AlignHCenter | Qt::TextWordWrap, text);
 }
 
+void HudPainter::paintReachability(QPainter& p) {
+    const QString& line = session_.reachability();
+    if (line.isEmpty()) {
+        return;
+    }
+    const int width = m_.width() - 20;
+    p.setFont(fitted(m_.font(GuiMetrics::Panel), line, width));
+    p.setPen(kText);
+    const int height = QFontMetrics(p.font()).height();
+    const int listTop = (m_.height() - scaled(session_.maxPlayers() * 22 + 34)) / 2;
+    p.drawText(QRect(10, listTop - scaled(10) - height, width, height), Qt::AlignCenter, line);
+}
+
 void HudPainter::paintChatInput(QPainter& p, int top) {
     p.setFont(m_.font(GuiMetrics::Chat));
     const int height = QFontMetrics(p.font()).height() + scaled(6);
