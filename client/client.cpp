@@ -10,6 +10,7 @@
 #include "game/playernames.h"
 #include "network/masterserversettings.h"
 #include "network/serversettings.h"
+#include "portmap/reachability.h"
 
 Q_LOGGING_CATEGORY(lcClient, "quadrell.client", QtWarningMsg)
 
@@ -90,6 +91,14 @@ Client::~Client() {
 void Client::stopServerThread() {
     serverThread_.reset();
     session_.ownServer = false;
+    if (session_.portMapping.state != PortMapping::State::Off) {
+        processPortMapping(PortMapping{});
+    }
+}
+
+void Client::processPortMapping(const PortMapping& mapping) {
+    session_.portMapping = mapping;
+    Q_EMIT screen_.displayReachability(Reachability::line(mapping, Reachability::Audience::Lobby));
 }
 
 void Client::closeGameConnections() {
@@ -199,6 +208,8 @@ void Client::hostGame(HostRequest request) {
         .hostKey = hostKey_,
         .usePassword = r.usePassword,
         .password = r.usePassword ? r.password : QString(),
+        // A game on this computer is for nobody outside it.
+        .openPort = r.openPort && !request.singleplayer,
         // The server seats them before anyone joins: the
         // host's own places stay free.
         .computers = std::clamp(r.computers, 0, std::max(0, r.maxPlayers - ownPlayers)),
@@ -211,6 +222,8 @@ void Client::hostGame(HostRequest request) {
     }
     serverPort_ = serverThread_->port();
     session_.ownServer = true;
+    serverThread_->reportPortMapping(
+        [this](const PortMapping& mapping) { processPortMapping(mapping); });
 
     if (request.singleplayer) {
         connectToServer();

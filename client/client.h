@@ -75,6 +75,8 @@ public:
     QHostAddress serverAddress() const { return serverAddress_; }
     int serverPort() const { return serverPort_; }
     bool hasServer() const { return serverThread_ != nullptr; }
+    // The own server's answer from the router (Off when there is none).
+    const PortMapping& portMapping() const { return session_.portMapping; }
 
 public Q_SLOTS:
     // GUI: hosting, joining, lobby and game controls, chat, leaving.
@@ -122,6 +124,7 @@ Q_SIGNALS:
 
 private:
     void stopServerThread();
+    void processPortMapping(const PortMapping& mapping);
     void closeGameConnections();
     void connectToServer();
     // A public game whose master server did not answer: others can only join

@@ -30,4 +30,7 @@ Q_SIGNALS:
     void resetGui(bool resetPlayerNames, int mPlayers, bool splitscreen, bool host, bool spec,
                   int cId);
     void resetChat();
+    // Where friends can reach the own server's game, for the host's lobby;
+    // empty once there is nothing to say.
+    void displayReachability(QString line);
 };

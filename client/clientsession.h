@@ -2,6 +2,7 @@
 
 #include "client/playerroster.h"
 #include "game/gameplayer.h"
+#include "portmap/portmapping.h"
 
 // How the last game on this server ended, for the lobby's text.
 enum class LastResult {
@@ -22,7 +23,8 @@ struct ClientSession {
     bool isHost = false;
     bool singleplayer = false;
     bool splitscreen = false;
-    bool ownServer = false;  // the server runs in this program: its host can seat computers
+    bool ownServer = false;   // the server runs in this program: its host can seat computers
+    PortMapping portMapping;  // the own server's answer from the router; Off without one
     int maxPlayers = 4;
     int fieldsizeX = 12;
     bool countdownRunning = false;

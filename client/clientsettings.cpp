@@ -32,6 +32,7 @@ const QString usePassword = QStringLiteral("Server/General/UsePassword");
 const QString password = QStringLiteral("Server/General/Password");
 const QString maxPlayers = QStringLiteral("Server/General/MaxPlayers");
 const QString port = QStringLiteral("Server/General/Port");
+const QString openPort = QStringLiteral("Server/General/OpenPort");
 const QString computers = QStringLiteral("Server/General/Computers");
 const QString computerSkill = QStringLiteral("Server/General/ComputerSkill");
 const QString computerTakeover = QStringLiteral("Server/General/ComputerTakeover");
@@ -88,6 +89,7 @@ ClientSettings::ClientSettings(const QString& directory)
     hosting.password = f.value(Key::password, h.password).toString();
     hosting.maxPlayers = f.value(Key::maxPlayers, h.maxPlayers).toInt();
     hosting.port = f.value(Key::port, h.port).toInt();
+    hosting.openPort = f.value(Key::openPort, h.openPort).toBool();
     hosting.computers = std::clamp(f.value(Key::computers, h.computers).toInt(), 0, kMostComputers);
     // The plain placement policy is for tests, not for a host's guests.
     const std::optional<ComputerSkill> skill =
@@ -152,6 +154,7 @@ bool ClientSettings::saveServerSettings() {
     f.setValue(Key::password, hosting.password);
     f.setValue(Key::maxPlayers, hosting.maxPlayers);
     f.setValue(Key::port, hosting.port);
+    f.setValue(Key::openPort, hosting.openPort);
     f.setValue(Key::computers, hosting.computers);
     f.setValue(Key::computerSkill, skillName(hosting.computerSkill));
     f.setValue(Key::computerTakeover, hosting.computerTakeover);

@@ -37,7 +37,8 @@ public:
         QString password;  // without the GUI's marker character
         int maxPlayers = 4;
         int port = 27403;
-        int computers = 0;  // seated from the start, as far as places are free
+        bool openPort = true;  // ask the router to forward the port to the game
+        int computers = 0;     // seated from the start, as far as places are free
         ComputerSkill computerSkill = ComputerSkill::Normal;
         bool computerTakeover = true;
     };

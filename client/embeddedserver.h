@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "network/serversettings.h"
+#include "portmap/portmapping.h"
 
 // The seam between the hosting client and the game server it runs: the client
 // knows only these two, and the program that hosts hands it a ServerStarter
@@ -20,6 +21,10 @@ public:
     virtual int port() const = 0;
     // Seats one more computer player while the lobby has a free place.
     virtual void addComputer() = 0;
+    // Where friends can reach the game, on each answer of the router; called
+    // in the owner's thread, never after the server is destroyed.
+    using MappingReport = std::function<void(const PortMapping&)>;
+    virtual void reportPortMapping(MappingReport report) = 0;
 };
 
 // Starts a game server with the given settings and returns once it listens;

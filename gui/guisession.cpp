@@ -98,6 +98,11 @@ void GuiSession::setGamepads(QStringList names) {
     Q_EMIT changed();
 }
 
+void GuiSession::setReachability(QString line) {
+    reachability_ = std::move(line);
+    Q_EMIT changed();
+}
+
 // ---------------------------------------------------------------------------
 // Intro, credits and pulse
 

@@ -58,6 +58,8 @@ public:
     bool host() const { return host_; }
     bool spectator() const { return spectator_; }
     int ownConnId() const { return ownConnId_; }
+    // The host's line on where friends can reach the game; empty: none.
+    const QString& reachability() const { return reachability_; }
     // Width of the field in columns (12 per player); places the point labels.
     int fieldsizeX() const { return fieldsizeX_; }
 
@@ -119,6 +121,7 @@ public Q_SLOTS:
     void setFieldsizeX(int columns);
     void setWindowed(bool windowed);
     void setGamepads(QStringList names);
+    void setReachability(QString line);
     // Line points of the field copy: the score grows and a label rises.
     void addPointLabel(int points, int row);
     void blink();
@@ -167,6 +170,7 @@ private:
     bool tab_ = false;
     bool windowed_ = false;
     QStringList gamepads_;
+    QString reachability_;
     bool retrieving_ = false;
     int pulse_ = 0;
     std::unique_ptr<GuiTimer> pulseTimer_;

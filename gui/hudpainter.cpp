@@ -242,6 +242,29 @@ void HudPainter::paintMessageBox(QPainter& p, bool centred) {
     p.drawText(QRect(10, top, width, bounds.height()), Qt::AlignHCenter | Qt::TextWordWrap, text);
 }
 
+void HudPainter::paintReachability(QPainter& p) {
+    const QString& line = session_.reachability();
+    if (line.isEmpty()) {
+        return;
+    }
+    const int pad = scaled(8);
+    // Clear of the score and time panels at the right edge, wrapped when longer.
+    const int room = std::max(scaled(100), m_.width() - 2 * (scaled(108) + 20 + pad));
+    p.setFont(m_.font(GuiMetrics::Panel));
+    const int flags = Qt::AlignHCenter | Qt::TextWordWrap;
+    const QRect text = QFontMetrics(p.font()).boundingRect(QRect(0, 0, room, 100000), flags, line);
+    const int listTop = (m_.height() - scaled(session_.maxPlayers() * 22 + 34)) / 2;
+    // On a panel of its own: the room's walls behind it are light.
+    const QRect box((m_.width() - text.width()) / 2 - pad,
+                    listTop - scaled(6) - text.height() - pad, text.width() + 2 * pad,
+                    text.height() + pad);
+    panel(p, box);
+    p.setPen(kText);
+    // As wide as measured, so that it wraps where it was measured.
+    p.drawText(QRect((m_.width() - room) / 2, box.top(), room, box.height()),
+               flags | Qt::AlignVCenter, line);
+}
+
 void HudPainter::paintChatInput(QPainter& p, int top) {
     p.setFont(m_.font(GuiMetrics::Chat));
     const int height = QFontMetrics(p.font()).height() + scaled(6);

@@ -24,6 +24,8 @@ public:
     void paintChat(QPainter& p, int bottom);
     // The last message and the countdown; centred, or under the player list.
     void paintMessageBox(QPainter& p, bool centred);
+    // The host's line on where friends can reach the game, above the player list.
+    void paintReachability(QPainter& p);
     void paintChatInput(QPainter& p, int top);
     void paintPauseSign(QPainter& p);
 };

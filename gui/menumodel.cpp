@@ -235,6 +235,7 @@ void MenuModel::hostOnThisComputer(bool splitscreen) {
                               .password = QString(),
                               .maxPlayers = 4,
                               .port = port_.toInt(),
+                              .openPort = false,
                               .computers = 0,
                               .computerSkill = hosting_.computerSkill,
                               .computerTakeover = hosting_.computerTakeover},
@@ -338,23 +339,26 @@ void MenuModel::activateHost(int entry, Action action) {
             }
             break;
         case 6:
+            h.openPort = !h.openPort;
+            break;
+        case 7:
             if (computersAllowed) {
                 h.computers = stepWrapped(hostComputers(), forward, 0, seatsForComputers());
             }
             break;
-        case 7:
+        case 8:
             if (computersAllowed) {
                 const int skill = stepWrapped(int(h.computerSkill), forward,
                                               int(ComputerSkill::Easy), int(ComputerSkill::Hard));
                 h.computerSkill = ComputerSkill(skill);
             }
             break;
-        case 8:
+        case 9:
             if (computersAllowed) {
                 h.computerTakeover = !h.computerTakeover;
             }
             break;
-        case 9:
+        case 10:
             if (enter) {
                 push(GuiState::Notice);
                 HostRequest r{.hosting = h, .splitscreen = session_.splitscreenScreens()};
@@ -364,7 +368,7 @@ void MenuModel::activateHost(int entry, Action action) {
                 Q_EMIT menuMainHost(r);
             }
             break;
-        case 10:
+        case 11:
             if (enter) {
                 hosting_ = hostingSnapshot_;
                 port_ = portSnapshot_;

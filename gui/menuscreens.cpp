@@ -103,13 +103,14 @@ MenuScreen MenuModel::hostScreen() const {
                    QStringLiteral("WWWWWWWWWWWW"), h.usePassword),
         entry(4, tr("Max. players"), QString::number(h.maxPlayers)),
         fieldEntry(5, tr("Port"), port_, GuiState::EditPort, QStringLiteral("00000")),
+        entry(6, tr("Open port on router"), yesNo(h.openPort)),
         // Without a free place no computer can sit nor take anyone's over.
-        entry(6, tr("Computer players"), QString::number(hostComputers()), seatsForComputers() > 0),
-        entry(7, tr("Computer skill"), skillText(h.computerSkill), seatsForComputers() > 0),
-        entry(8, tr("Take over for players who leave"), yesNo(h.computerTakeover),
+        entry(7, tr("Computer players"), QString::number(hostComputers()), seatsForComputers() > 0),
+        entry(8, tr("Computer skill"), skillText(h.computerSkill), seatsForComputers() > 0),
+        entry(9, tr("Take over for players who leave"), yesNo(h.computerTakeover),
               seatsForComputers() > 0),
-        entry(9, tr("Host")),
-        entry(10, tr("Back")),
+        entry(10, tr("Host")),
+        entry(11, tr("Back")),
     };
     return s;
 }

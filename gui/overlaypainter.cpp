@@ -27,6 +27,9 @@ void OverlayPainter::paint(QPainter& p) {
         if (top == GuiState::Lobby || top == GuiState::Game ||
             stack.aboveBase() == GuiState::ChatInput) {
             hud.paintMessageBox(p, base != GuiState::Lobby);
+            if (base == GuiState::Lobby) {
+                hud.paintReachability(p);
+            }
         }
     }
     const GuiState menu = session_.menuState();

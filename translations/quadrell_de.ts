@@ -258,6 +258,10 @@
         <translation>Stärke der Computer</translation>
     </message>
     <message>
+        <source>Open port on router</source>
+        <translation>Port am Router öffnen</translation>
+    </message>
+    <message>
         <source>Take over for players who leave</source>
         <translation>Für gehende Spieler übernehmen</translation>
     </message>
@@ -662,6 +666,25 @@
     <message>
         <source>Date</source>
         <translation>Datum</translation>
+    </message>
+</context>
+<context>
+    <name>Reachability</name>
+    <message>
+        <source>Asking the router for port %1...</source>
+        <translation>Der Router wird nach Port %1 gefragt...</translation>
+    </message>
+    <message>
+        <source>The router opened %1, but another router or the provider stands in front of it: friends on the internet probably cannot join</source>
+        <translation>Der Router hat %1 geöffnet, aber ein weiterer Router oder der Anbieter steht davor: Freunde im Internet können wohl nicht beitreten</translation>
+    </message>
+    <message>
+        <source>Friends can join at %1</source>
+        <translation>Freunde können über %1 beitreten</translation>
+    </message>
+    <message>
+        <source>The router did not open the port: only players on this network can join</source>
+        <translation>Der Router hat den Port nicht geöffnet: Nur Spieler in diesem Netzwerk können beitreten</translation>
     </message>
 </context>
 <context>

@@ -19,6 +19,11 @@ public:
     }
     int port() const override { return port_; }
     void addComputer() override { thread_->addComputer(); }
+    void reportPortMapping(MappingReport report) override {
+        // Queued to the owner's thread; the connection dies with the thread object.
+        QObject::connect(thread_.get(), &ThreadServer::changedPortMapping, thread_.get(),
+                         std::move(report));
+    }
 
 private:
     std::unique_ptr<ThreadServer> thread_;
@@ -35,6 +40,7 @@ ServerStarter threadServerStarter(const ThreadHosting& hosting) {
         if (!hosting.directory.isEmpty()) {
             thread->setDirectory(hosting.directory);
         }
+        thread->setPortMapping(hosting.portMapTimings, hosting.portMapMethods);
         thread->start();
         // The client connects right after this: the sockets must be open by then.
         const int port = thread->waitForListening(hosting.listenTimeoutMs);

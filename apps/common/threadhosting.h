@@ -5,6 +5,7 @@
 
 #include "client/embeddedserver.h"
 #include "network/networktimings.h"
+#include "portmap/portmapper.h"
 #include "server/serversettings.h"
 
 // How a hosting program runs the client's own game server: in a ThreadServer,
@@ -19,6 +20,10 @@ struct ThreadHosting {
     int listenTimeoutMs = 10000;
     // Holds the server's "masterserver.ini" (empty: the working directory).
     QString directory;
+    // How the router is asked for the port (ServerSettings::openPort); no
+    // methods: the router's own, as quadrell-server asks it.
+    PortMapTimings portMapTimings;
+    std::vector<PortMapper::MethodFactory> portMapMethods;
 };
 
 // Runs the own game server in a ThreadServer and hands it over once its

@@ -8,6 +8,7 @@
 #include <QSaveFile>
 #include <cstdio>
 
+#include "portmap/reachability.h"
 #include "server/server.h"
 #include "server/statsreport.h"
 #include "terminationsignals.h"
@@ -47,33 +48,11 @@ DedicatedServer::DedicatedServer(const DedicatedOptions& options, const NetworkT
       host_(hostOptions(options, network, server)) {
     connect(&host_, &ServerHost::finished, this, &DedicatedServer::processHostFinished);
     connect(&host_, &ServerHost::changedPortMapping, this, [this](const PortMapping& m) {
-        const QString line = reachabilityLine(m);
+        const QString line = Reachability::line(m, Reachability::Audience::Console);
         if (!line.isEmpty()) {
             Q_EMIT reachability(line);
         }
     });
-}
-
-QString DedicatedServer::reachabilityLine(const PortMapping& m) {
-    switch (m.state) {
-        case PortMapping::State::Open:
-            if (m.behindAnotherNat()) {
-                return QStringLiteral(
-                           "quadrell-server: the router opened %1 (%2), but that address is "
-                           "private: another router or the provider stands in front, so players "
-                           "on the internet probably cannot join")
-                    .arg(m.publicEndpoint(), m.method);
-            }
-            return QStringLiteral("quadrell-server reachable at %1 (%2)")
-                .arg(m.publicEndpoint(), m.method);
-        case PortMapping::State::Refused:
-            return QStringLiteral(
-                       "quadrell-server not reachable from the internet: the router did not open "
-                       "port %1 (only players on the local network can join)")
-                .arg(m.localPort);
-        default:
-            return {};
-    }
 }
 
 DedicatedServer::~DedicatedServer() {

@@ -37,9 +37,6 @@ public:
     // The figures of the stats file as JSON.
     QByteArray statsReport() const;
 
-    // What the program prints about a port mapping; empty while it is asked.
-    static QString reachabilityLine(const PortMapping& mapping);
-
 Q_SIGNALS:
     void finished(int exitCode);
     // With --open-port: where players can reach the server, on each change.

@@ -59,6 +59,7 @@ struct ClientRecorder {
         record(screen, &ClientScreen::displayChatMessage, "chat");
         record(screen, &ClientScreen::resetGui, "resetGui");
         record(screen, &ClientScreen::resetChat, "resetChat");
+        record(screen, &ClientScreen::displayReachability, "reach");
         record(c, &Client::removePlayer, "remove");
         record(c, &Client::changedPinglist, "pings");
         record(c, &Client::changedPlayerlist, "players");
@@ -135,13 +136,18 @@ private:
 struct ClientHarness : ClientRecorder {
     // Stands for the client's own server; counts its end and the computers asked for.
     struct CountingServer : EmbeddedServer {
-        CountingServer(int& stopped, int& added, int port)
-            : stopped_(stopped), added_(added), port_(port) {}
-        ~CountingServer() override { ++stopped_; }
+        CountingServer(int& stopped, int& added, MappingReport& router, int port)
+            : stopped_(stopped), added_(added), router_(router), port_(port) {}
+        ~CountingServer() override {
+            ++stopped_;
+            router_ = nullptr;
+        }
         int port() const override { return port_; }
         void addComputer() override { ++added_; }
+        void reportPortMapping(MappingReport report) override { router_ = std::move(report); }
         int& stopped_;
         int& added_;
+        MappingReport& router_;
         int port_;
     };
 
@@ -152,6 +158,7 @@ struct ClientHarness : ClientRecorder {
     std::vector<ServerSettings> started;  // the servers asked for
     int stopped = 0;
     int computersAdded = 0;
+    EmbeddedServer::MappingReport router;  // what the running server's router answers go to
     QList<int> quits;
     FakeHostLookup names;
     std::unique_ptr<Client> client;
@@ -170,7 +177,7 @@ struct ClientHarness : ClientRecorder {
             tcp, udp, master,
             [this](const ServerSettings& s) -> std::unique_ptr<EmbeddedServer> {
                 started.push_back(s);
-                return std::make_unique<CountingServer>(stopped, computersAdded, s.port);
+                return std::make_unique<CountingServer>(stopped, computersAdded, router, s.port);
             },
             env);
         if (listen) {

@@ -161,6 +161,35 @@ private Q_SLOTS:
         QCOMPARE(guest.events.last(), base(GuiState::Lobby, kReady));
     }
 
+    // The host's choice reaches its server only for a game others can join;
+    // the router's answers become the lobby's line until the server stops.
+    void routerAnswersReachOnlyTheHostsLobby() {
+        ClientHarness h;
+        h.client->hostGame(networkGame());
+        QVERIFY(h.started.back().openPort);
+        PortMapping m{PortMapping::State::Pending, {}, {}, 27403, -1};
+        h.router(m);
+        m = {PortMapping::State::Open, "PCP", QHostAddress("203.0.113.7"), 27403, 40001};
+        h.router(m);
+        QCOMPARE(h.client->portMapping(), m);
+        h.establish(0, true);
+        h.client->endGame();
+        Q_EMIT h.tcp->connectionClosed(0);
+        QCOMPARE(h.stopped, 1);
+        QCOMPARE(h.eventsOf("reach"),
+                 (QStringList{"reach Asking the router for port 27403...",
+                              "reach Friends can join at 203.0.113.7:40001", "reach "}));
+        QCOMPARE(h.client->portMapping().state, PortMapping::State::Off);
+
+        HostRequest closed = networkGame();
+        closed.hosting.openPort = false;
+        h.client->hostGame(closed);
+        HostRequest local = localGame();
+        local.hosting.openPort = true;  // a local game is for nobody outside, whatever was kept
+        h.client->hostGame(local);
+        QVERIFY(!h.started.at(1).openPort && !h.started.at(2).openPort);
+    }
+
     void splitscreenSendsBothNames() {
         ClientHarness h("[Client]\nPlayer1\\Name=Ann\nPlayer2\\Name=Ben\nPlayer2\\Color=3\n");
         h.hostSingle(true);

@@ -50,7 +50,7 @@ private Q_SLOTS:
         QVERIFY(s.options.resWidth == 0 && s.options.resHeight == 0);
         QVERIFY(s.hosting.name == "Quadrell-Server" && s.hosting.ranked && !s.hosting.usePassword &&
                 s.hosting.password.isEmpty());
-        QVERIFY(s.hosting.maxPlayers == 4 && s.hosting.port == 27403);
+        QVERIFY(s.hosting.maxPlayers == 4 && s.hosting.port == 27403 && s.hosting.openPort);
         QVERIFY(s.hosting.computers == 0 && s.hosting.computerSkill == ComputerSkill::Normal &&
                 s.hosting.computerTakeover);
         QVERIFY(s.cache.ip == "..." && s.cache.filter == 0);
@@ -61,13 +61,14 @@ private Q_SLOTS:
             "General\\ShowFPS=true\nVideo\\ResWidth=1280\n"
             "[Server]\nGeneral\\Name=Den of Zoe\nGeneral\\Port=28000\n"
             "General\\Computers=2\nGeneral\\ComputerSkill=hard\nGeneral\\ComputerTakeover=false\n"
+            "General\\OpenPort=false\n"
             "[Cache]\nGeneral\\IP=10.1.1.1:5\nGeneral\\Filter=6\n");
         const ClientSettings& t = stored.client->settings();
         QVERIFY(t.options.name1 == "Zoe" && t.options.color1 == 4 && t.options.showFPS);
         QVERIFY(t.options.resWidth == 1280 && t.hosting.name == "Den of Zoe");
         QVERIFY(t.hosting.port == 28000 && t.cache.ip == "10.1.1.1:5" && t.cache.filter == 6);
         QVERIFY(t.hosting.computers == 2 && t.hosting.computerSkill == ComputerSkill::Hard &&
-                !t.hosting.computerTakeover);
+                !t.hosting.computerTakeover && !t.hosting.openPort);
         // Held to the places; the tests' own policy is no host's choice.
         ClientHarness odd("[Server]\nGeneral\\Computers=9\nGeneral\\ComputerSkill=simple\n");
         const ClientSettings::Hosting& o = odd.client->settings().hosting;
@@ -86,6 +87,7 @@ private Q_SLOTS:
         another.hosting.name = "Another";
         another.hosting.computers = 1;
         another.hosting.computerSkill = ComputerSkill::Easy;
+        another.hosting.openPort = false;
         h.client->hostGame(another);
         h.client.reset();
 
@@ -104,6 +106,7 @@ private Q_SLOTS:
         QVERIFY(again.options.quality == 1 && again.hosting.name == "Another");
         QVERIFY(again.hosting.port == 27500 && again.hosting.computers == 1);
         QCOMPARE(again.hosting.computerSkill, ComputerSkill::Easy);
+        QVERIFY(!again.hosting.openPort);
     }
 
     void unwritableSettingsShowTheTextsAndKeepTheValues() {

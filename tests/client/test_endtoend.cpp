@@ -8,6 +8,7 @@
 #include "game/gamegrid.h"
 #include "network/payloadcodec.h"
 #include "tests/network/nettestsupport.h"
+#include "tests/support/fakeportmapmethod.h"
 #include "tests/support/localhosting.h"
 
 namespace {
@@ -22,7 +23,9 @@ ClientNetwork fastNetwork() {
 
 // One player's program without its window.
 struct Player : ClientRecorder {
-    explicit Player(const QString& name = QString(), const ClientNetwork& net = fastNetwork()) {
+    // setUp: changes to how the own server is hosted.
+    explicit Player(const QString& name = QString(), const ClientNetwork& net = fastNetwork(),
+                    const std::function<void(ThreadHosting&)>& setUp = {}) {
         if (QFile file(dir.filePath("settings.ini")); !name.isEmpty()) {
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("[Client]\nPlayer1\\Name=" + name.toUtf8());
@@ -30,7 +33,10 @@ struct Player : ClientRecorder {
         Client::Environment env;
         env.directory = dir.path();
         env.quit = [this](int code) { quits.append(code); };
-        const ThreadHosting hosting = localHosting(net.timings, env.directory);
+        ThreadHosting hosting = localHosting(net.timings, env.directory);
+        if (setUp) {
+            setUp(hosting);
+        }
         client = std::make_unique<Client>(env, net, threadServerStarter(hosting));
         listen(client.get());
     }
@@ -103,6 +109,44 @@ private Q_SLOTS:
         QTest::qWait(60000 / kFaster);
         QCOMPARE(p.client->state(), int(GamePlayer::Waiting));
         QCOMPARE(p.eventsOf("error"), QStringList());
+    }
+
+    // Hosted from home for friends: the port the router gave reaches the
+    // host's lobby, and the router gets it back when the host leaves; a game
+    // on this computer asks no router. (Listening on every address: a
+    // loopback server asks none. The router is a fake; nothing leaves the machine.)
+    void hostedGameHoldsTheRoutersPortUntilTheHostLeaves() {
+        auto log = std::make_shared<QStringList>();
+        const auto fromHome = [log](ThreadHosting& hosting) {
+            hosting.listenAddress = QHostAddress(QHostAddress::AnyIPv4);
+            const auto elsewhere = [](const MapRequest& r) -> std::optional<MapAnswer> {
+                MapAnswer a;
+                a.protocol = r.protocol;
+                a.granted = true;
+                a.externalPort = 40000;
+                a.publicAddress = QHostAddress("11.22.33.1");
+                return a;
+            };
+            hosting.portMapMethods = {FakePortMapMethod::factory("UPnP", elsewhere, log)};
+        };
+        Player p("Ann", fastNetwork(), fromHome);
+        p.client->hostGame(networkGame(0));
+        QTRY_COMPARE(p.client->state(), int(GamePlayer::Waiting));
+        QTRY_COMPARE(p.client->portMapping().state, PortMapping::State::Open);
+        QCOMPARE(p.client->portMapping().externalPort, 40000);
+        QCOMPARE(p.eventsOf("reach").last(), "reach Friends can join at 11.22.33.1:40000");
+        p.client->endGame();
+        QTRY_VERIFY(!p.client->hasServer());
+        QCOMPARE(log->mid(2), (QStringList{"UPnP release TCP 40000", "UPnP release UDP 40000"}));
+        QCOMPARE(p.eventsOf("reach").last(), "reach ");
+
+        log->clear();
+        p.client->hostGame(localGame(0));
+        QTRY_COMPARE(p.client->state(), int(GamePlayer::Waiting));
+        p.client->endGame();
+        QTRY_VERIFY(!p.client->hasServer());
+        QCOMPARE(*log, QStringList());
+        QCOMPARE(p.client->portMapping().state, PortMapping::State::Off);
     }
 
     // Hosting alone: lobby, countdown, keys that move, turn and drop the

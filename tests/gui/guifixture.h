@@ -146,7 +146,8 @@ private:
                            text(h.password),
                            text(h.computers),
                            skillName(h.computerSkill),
-                           text(h.computerTakeover)}
+                           text(h.computerTakeover),
+                           text(h.openPort)}
             .join(QLatin1Char(' '));
     }
     static QString text(const ClientSettings::Options& o) {

@@ -58,6 +58,7 @@ const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{
     {"lobby",
      [](GuiFixture& f) {
          lobbyOfFour(f, true);
+         f.gui->session().setReachability("Friends can join at 203.0.113.7:27403");
          f.play("Down");
      }},
     {"serverlist",
@@ -115,6 +116,10 @@ const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{
     {"lobbyready",
      [](GuiFixture& f) {
          lobbyOfFour(f, true);
+         // The longest line the router's answer gives.
+         f.gui->session().setReachability(
+             "The router opened 100.72.0.9:27403, but another router or the provider stands in "
+             "front of it: friends on the internet probably cannot join");
          f.gui->session().stack().setBaseState(
              GuiState::Lobby, client("Press 's' to start the game.") + "\n\n" +
                                   client("Press 'r' if you are not ready anymore."));

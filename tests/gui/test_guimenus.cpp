@@ -16,25 +16,25 @@ private Q_SLOTS:
         QTest::addColumn<int>("top");
         const int notice = int(GuiState::Notice);
         QTest::newRow("singleplayer")
-            << "Enter" << QStringList{"host '' 27403 4 T F T T '' 0 normal T"} << notice;
+            << "Enter" << QStringList{"host '' 27403 4 T F T T '' 0 normal T F"} << notice;
         QTest::newRow("splitscreen local")
-            << "Down Down Enter Enter" << QStringList{"host '' 27403 4 T T T T '' 0 normal T"}
+            << "Down Down Enter Enter" << QStringList{"host '' 27403 4 T T T T '' 0 normal T F"}
             << notice;
         QTest::newRow("host skips the password while it is off")
-            << "Down Enter Enter Down Down Down Down Down Down Down Down Enter"
-            << QStringList{"host Quadrell-Server 27403 4 F F T F P 0 normal T"} << notice;
-        QTest::newRow("host seats computers as far as places are free")
-            << "Down Enter Enter Down Down Down Left Left Down Down Left Left Left Down Right "
-               "Right Down Enter Down Enter"
-            << QStringList{"host Quadrell-Server 27403 2 F F T F P 1 easy F"} << notice;
+            << "Down Enter Enter Down Down Down Down Down Down Down Down Down Enter"
+            << QStringList{"host Quadrell-Server 27403 4 F F T F P 0 normal T T"} << notice;
+        QTest::newRow("host seats computers as far as places are free, router left alone")
+            << "Down Enter Enter Down Down Down Left Left Down Down Enter Down Left Left Left Down "
+               "Right Right Down Enter Down Enter"
+            << QStringList{"host Quadrell-Server 27403 2 F F T F P 1 easy F F"} << notice;
         QTest::newRow("splitscreen host of two has no place for computers")
             << "Down Down Enter Down Enter Down Down Enter Down Enter type:pw Enter Down Right "
-               "Down Down Enter"
-            << QStringList{"host Quadrell-Server 27403 2 F T T T Ppw 0 normal T"} << notice;
+               "Down Down Down Enter"
+            << QStringList{"host Quadrell-Server 27403 2 F T T T Ppw 0 normal T T"} << notice;
         QTest::newRow("host back restores the values")
-            << "Down Enter Enter Down Enter Down Down Down Down Right Down Down Down Down Enter "
-               "Enter Up Up Enter"
-            << QStringList{"host Quadrell-Server 27403 4 F F T F P 0 normal T"} << notice;
+            << "Down Enter Enter Down Enter Down Down Down Down Right Down Down Down Down Down "
+               "Enter Enter Up Up Enter"
+            << QStringList{"host Quadrell-Server 27403 4 F F T F P 0 normal T T"} << notice;
         QTest::newRow("join direct")
             << "Down Enter Down Down Enter Enter type:10.0.0.1:5000 Enter Down Enter"
             << QStringList{"join F 10.0.0.1:5000 T ''"} << notice;

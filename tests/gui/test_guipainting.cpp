@@ -58,8 +58,8 @@ private Q_SLOTS:
             << "Down Enter Down Enter" << int(ServerListModel::Back) << QStringList{"serverlist"}
             << int(GuiState::MultiplayerMenu);
         QTest::newRow("host button")
-            << "Down Enter Enter" << 9
-            << QStringList{"host Quadrell-Server 27403 4 F F T F P 0 normal T"} << notice;
+            << "Down Enter Enter" << 10
+            << QStringList{"host Quadrell-Server 27403 4 F F T F P 0 normal T T"} << notice;
     }
 
     void rightClickActsOnEveryScreen() {

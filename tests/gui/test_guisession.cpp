@@ -72,7 +72,7 @@ private Q_SLOTS:
         QCOMPARE(f.states(), QList<GuiState>{GuiState::MainMenu});
         f.events.clear();
         f.key(Qt::Key_Return);
-        QCOMPARE(f.events, QStringList{"host '' 27403 4 T F T T '' 0 normal T"});
+        QCOMPARE(f.events, QStringList{"host '' 27403 4 T F T T '' 0 normal T F"});
     }
 
     // Frames are asked for by what changes the picture: a still main menu

@@ -10,6 +10,7 @@
 
 #include "portmap/gatewaymessage.h"
 #include "portmap/gatewaymethod.h"
+#include "portmap/reachability.h"
 #include "tests/support/fakeportmapmethod.h"
 
 namespace {
@@ -230,6 +231,49 @@ private Q_SLOTS:
         QCOMPARE(m.behindAnotherNat(), behind);
         m.state = PortMapping::State::Refused;
         QVERIFY(!m.behindAnotherNat());
+    }
+
+    // One line per answer, for the host's lobby and for the dedicated
+    // server's output that scripts read; the port is the router's.
+    void reachabilityLines_data() {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("lobby");
+        QTest::addColumn<QString>("console");
+        const int open = int(PortMapping::State::Open);
+        QTest::newRow("off") << int(PortMapping::State::Off) << ""
+                             << ""
+                             << "";
+        QTest::newRow("asking") << int(PortMapping::State::Pending) << ""
+                                << "Asking the router for port 27403..."
+                                << "";
+        QTest::newRow("open") << open << "203.0.113.7"
+                              << "Friends can join at 203.0.113.7:40001"
+                              << "quadrell-server reachable at 203.0.113.7:40001 (PCP)";
+        QTest::newRow("behind another NAT")
+            << open << "100.72.0.9"
+            << "The router opened 100.72.0.9:40001, but another router or the provider stands in "
+               "front of it: friends on the internet probably cannot join"
+            << "quadrell-server: the router opened 100.72.0.9:40001 (PCP), but that address is "
+               "private: another router or the provider stands in front, so players on the "
+               "internet probably cannot join";
+        QTest::newRow("refused")
+            << int(PortMapping::State::Refused) << ""
+            << "The router did not open the port: only players on this network can join"
+            << "quadrell-server not reachable from the internet: the router did not open port "
+               "27403 (only players on the local network can join)";
+    }
+
+    void reachabilityLines() {
+        QFETCH(int, state);
+        QFETCH(QString, address);
+        QFETCH(QString, lobby);
+        QFETCH(QString, console);
+        const bool open = state == int(PortMapping::State::Open);
+        const PortMapping m{PortMapping::State(state), open ? "PCP" : "", QHostAddress(address),
+                            27403, open ? 40001 : -1};
+        QCOMPARE(Reachability::line(m, Reachability::Audience::Lobby), lobby);
+        QCOMPARE(Reachability::line(m, Reachability::Audience::Console), console);
     }
 
     // The wanted port is taken: another is drawn. The router gives UDP
