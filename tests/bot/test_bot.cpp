@@ -286,11 +286,11 @@ private Q_SLOTS:
     }
 
     // A bot that loses a fifth of its datagrams each way, and whose datagrams
-    // take 20 ms give or take 20 (so that they overtake each other), plays a
-    // game to its end. After every landing both have seen its copy of the field holds
-    // the server's landed cells and line count (reliable messages arrive in
-    // order, so the n-th landing is the same one on both sides), and the
-    // lines it reports at game over are the server's.
+    // take 20 ms give or take 20 more (and the server's 10 give or take 10, so
+    // that they overtake each other), plays a game to its end. After every landing both have seen
+    // its copy of the field holds the server's landed cells and line count (reliable messages
+    // arrive in order, so the n-th landing is the same one on both sides), and the lines it reports
+    // at game over are the server's.
     void botPlaysThroughDatagramLoss() {
         QTemporaryDir dir;
         ServerHostOptions o;
@@ -327,6 +327,7 @@ private Q_SLOTS:
             }
         }
         QVERIFY(datagramSide != nullptr);
+        datagramSide->lossSimulation().delay(Latency{10, 10}, 5);  // the shared socket's side too
         datagramSide->lossSimulation().dropOutgoing = [&](const ConnectionMessage& m) {
             if (m.number <= lastNumber) {
                 return false;
