@@ -2,7 +2,8 @@
 # The game as a player starts it, on a private Xvfb screen with software GL:
 # time from process start to the first painted main menu (intro off), resident
 # memory, and CPU used while the main menu sits idle and while a singleplayer
-# game runs (keys sent with xdotool).
+# game runs (keys sent with xdotool), with frames paced to the screen and
+# again with --flat-out (as fast as it can).
 #
 #   bench/game_figures.sh [BIN_DIR] [SECONDS]     (BIN_DIR default build-bench/bin)
 set -euo pipefail
@@ -34,31 +35,43 @@ cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 rss_mib() { awk '/^VmRSS:/ { printf "%.0f", $2 / 1024 }' "/proc/$1/status"; }
 hz=$(getconf CLK_TCK)
 
-start=$(date +%s%N)
-"$bin/quadrell" --windowed >"$work/game.log" 2>&1 &
-game=$!
-pids+=($game)
-# The menu is there once the screen holds more than the empty background.
-until [ "$(colours)" -gt 8 ]; do
-    kill -0 $game 2>/dev/null || { echo "game_figures: the game ended" >&2; cat "$work/game.log" >&2; exit 1; }
-    sleep 0.02
-done
+# Starts the game with the flags given and waits for its main menu.
+start_game() {
+    start=$(date +%s%N)
+    "$bin/quadrell" --windowed "$@" >"$work/game.log" 2>&1 &
+    game=$!
+    pids+=($game)
+    # The menu is there once the screen holds more than the empty background.
+    until [ "$(colours)" -gt 8 ]; do
+        kill -0 $game 2>/dev/null || { echo "game_figures: the game ended" >&2; cat "$work/game.log" >&2; exit 1; }
+        sleep 0.02
+    done
+}
+play_singleplayer() {
+    xdotool key Return   # Singleplayer
+    sleep 2
+    xdotool key r
+    sleep 4              # countdown
+    t0=$(cpu_ticks $game)
+    end=$((SECONDS + seconds))
+    while [ $SECONDS -lt $end ]; do
+        xdotool key Left space
+        sleep 0.5
+    done
+    t1=$(cpu_ticks $game)
+    echo "singleplayer game ($1): $(( (t1 - t0) * 100 / hz / seconds ))% of one core, resident $(rss_mib $game) MiB"
+    kill $game; wait $game 2>/dev/null || true
+}
+
+start_game
 menu_ms=$(( ($(date +%s%N) - start) / 1000000 ))
 echo "main menu after: ${menu_ms} ms (process start to first painted menu, screenshot polling included)"
 
 sleep 2
 t0=$(cpu_ticks $game); sleep "$seconds"; t1=$(cpu_ticks $game)
 echo "idle main menu: $(( (t1 - t0) * 100 / hz / seconds ))% of one core, resident $(rss_mib $game) MiB"
+play_singleplayer "frames paced to the screen"
 
-xdotool key Return   # Singleplayer
+start_game --flat-out
 sleep 2
-xdotool key r
-sleep 4              # countdown
-t0=$(cpu_ticks $game)
-end=$((SECONDS + seconds))
-while [ $SECONDS -lt $end ]; do
-    xdotool key Left space
-    sleep 0.5
-done
-t1=$(cpu_ticks $game)
-echo "singleplayer game: $(( (t1 - t0) * 100 / hz / seconds ))% of one core (drawing as fast as it can), resident $(rss_mib $game) MiB"
+play_singleplayer "--flat-out: drawing as fast as it can"

@@ -30,6 +30,7 @@ std::unique_ptr<ClientConnection> makeDatagramConnection(const ClientNetwork& ne
         std::make_unique<PeerTransport>(PeerTransport::Kind::Udp));
     c->core().setKeepAlive(timings.keepAliveMs, timings.quietResendMs);
     c->core().lossSimulation().loseShare(network.datagramLossPercent, network.lossSeed);
+    c->core().lossSimulation().delay(network.latency, network.lossSeed);
     return c;
 }
 

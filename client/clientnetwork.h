@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "network/losssimulation.h"
 #include "network/networktimings.h"
 
 class ClientConnection;
@@ -12,16 +13,18 @@ class MasterConnection;
 // defaults are the game's; tests shorten them.
 struct ClientNetwork {
     NetworkTimings timings;
-    // Share of the game's datagrams lost on purpose each way, in percent, and
-    // the seed of that loss: for soak runs and tests of play through loss.
+    // Share of the game's datagrams lost on purpose each way, in percent, the
+    // delay added to them, and the seed of both: for soak runs and tests of
+    // play through loss and over a slow network.
     int datagramLossPercent = 0;
+    Latency latency;
     std::uint32_t lossSeed = 1;
 };
 
 // The client's three connections: the game stream and the game datagrams, both
 // dropped after timings.clientInactivityMs of silence, and the master server
 // and probe connection, which never times out. The game datagrams keep the
-// server's side alive and lose what the network settings say.
+// server's side alive and lose and wait what the network settings say.
 std::unique_ptr<ClientConnection> makeStreamConnection(const NetworkTimings& timings);
 std::unique_ptr<ClientConnection> makeDatagramConnection(const ClientNetwork& network);
 std::unique_ptr<MasterConnection> makeMasterConnection(const NetworkTimings& timings);

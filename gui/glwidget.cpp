@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QSurfaceFormat>
 
 #include "client/client.h"
@@ -31,8 +32,10 @@ GLWidget::GLWidget(Client* client, uint resWidth, uint resHeight, QWidget* paren
                    GuiEnvironment environment)
     : QOpenGLWidget(parent),
       environment_(std::move(environment)),
+      pacer_(environment_.timers != nullptr ? *environment_.timers : TimerSource::system(),
+             [this] { update(); }),
       timers_(environment_.timers != nullptr ? *environment_.timers : TimerSource::system(),
-              [this] { update(); }),
+              [this] { pacer_.request(); }),
       gui_(std::make_unique<GuiController>(client->settings(), client->highscores(),
                                            QSize(int(resWidth), int(resHeight)), timers_)),
       cursor_(ownCursor()),
@@ -45,11 +48,12 @@ GLWidget::GLWidget(Client* client, uint resWidth, uint resHeight, QWidget* paren
     setAutoFillBackground(false);
     setFocusPolicy(Qt::StrongFocus);
 
+    pacer_.setFlatOut(!environment_.pacedFrames);
     GuiController* g = gui_.get();
-    connect(g, &GuiController::changed, this, qOverload<>(&GLWidget::update));
+    connect(g, &GuiController::changed, this, [this] { pacer_.request(); });
     connect(&scene_, &SceneField::changed, this, [this] {
         followRotation();
-        update();
+        pacer_.request();
     });
     sounds_ = std::make_unique<SoundEffects>();
     connect(g, &GuiController::soundRequested, sounds_.get(), &SoundEffects::play);
@@ -68,11 +72,12 @@ GLWidget::GLWidget(Client* client, uint resWidth, uint resHeight, QWidget* paren
 
     if (environment_.continuousRepaint) {
         // While something moves the next frame is asked for as soon as one is
-        // on screen. A still screen is drawn again only when input, a timer or
-        // the client changed it, so an idle menu costs next to nothing.
+        // on screen, and drawn at the screen's next refresh. A still screen is
+        // drawn again only when input, a timer or the client changed it, so an
+        // idle menu costs next to nothing.
         connect(this, &QOpenGLWidget::frameSwapped, this, [this] {
             if (animating()) {
-                update();
+                pacer_.request();
             }
         });
     }
@@ -106,6 +111,9 @@ QString GLWidget::saveScreenshot() {
 
 void GLWidget::initializeGL() {
     renderer_.initialize();
+    if (const QScreen* shown = screen()) {
+        pacer_.setRefreshRate(shown->refreshRate());
+    }
     SwapControl::apply(window()->windowHandle(), gui_->menus().options().enableVSync);
 }
 
@@ -142,6 +150,7 @@ SceneOptions GLWidget::sceneOptions() const {
 }
 
 void GLWidget::paintGL() {
+    pacer_.frameStarted();
     GuiSession& session = gui_->session();
     const GuiState base = session.stack().base();
     const bool field = base == GuiState::Lobby || base == GuiState::Game;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+#include "gui/framepacer.h"
 #include "gui/guicontroller.h"
 #include "gui/guimetrics.h"
 #include "gui/resolutionlist.h"
@@ -23,6 +24,8 @@ struct GuiEnvironment {
     std::function<QList<DisplayMode>()> displayModes;
     // Repaints frame after frame; tests that only grab frames turn it off.
     bool continuousRepaint = true;
+    // At most one frame per refresh of the screen; off: as fast as it can.
+    bool pacedFrames = true;
     // What the room and its relief are textured with; null: the game's own.
     std::function<SceneTextures()> textures;
 };
@@ -30,7 +33,8 @@ struct GuiEnvironment {
 // The game's one widget, a view: every screen of the game is painted in it
 // and every key and click arrives here. What to show and what a key does is
 // decided by the GuiController it owns; the widget hands it input, paints
-// what it and the field copy hold, and draws a frame when either changed.
+// what it and the field copy hold, and draws a frame when either changed, at
+// most one per refresh of the screen.
 class GLWidget : public QOpenGLWidget {
     Q_OBJECT
 
@@ -74,6 +78,7 @@ private:
     SceneOptions sceneOptions() const;
 
     GuiEnvironment environment_;
+    FramePacer pacer_;
     NotifyingTimerSource timers_;  // a timer that fired asks for a frame
     GuiMetrics metrics_;
     std::unique_ptr<GuiController> gui_;

@@ -7,8 +7,10 @@ namespace {
 
 class QtGuiTimer : public GuiTimer {
 public:
-    QtGuiTimer(bool singleShot, std::function<void()> timeout) {
+    QtGuiTimer(bool singleShot, std::function<void()> timeout,
+               Qt::TimerType type = Qt::CoarseTimer) {
         timer_.setSingleShot(singleShot);
+        timer_.setTimerType(type);
         QObject::connect(&timer_, &QTimer::timeout, std::move(timeout));
     }
     void start(int intervalMs) override { timer_.start(intervalMs); }
@@ -23,6 +25,9 @@ class QtTimerSource : public TimerSource {
 public:
     std::unique_ptr<GuiTimer> makeTimer(bool singleShot, std::function<void()> timeout) override {
         return std::make_unique<QtGuiTimer>(singleShot, std::move(timeout));
+    }
+    std::unique_ptr<GuiTimer> makePreciseTimer(std::function<void()> timeout) override {
+        return std::make_unique<QtGuiTimer>(true, std::move(timeout), Qt::PreciseTimer);
     }
     const Clock& clock() const override { return Clock::system(); }
 };

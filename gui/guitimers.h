@@ -22,6 +22,11 @@ class TimerSource {
 public:
     virtual ~TimerSource() = default;
     virtual std::unique_ptr<GuiTimer> makeTimer(bool singleShot, std::function<void()> timeout) = 0;
+    // A single-shot timer kept to the millisecond, for what must not drift
+    // by the few percent an ordinary timer may.
+    virtual std::unique_ptr<GuiTimer> makePreciseTimer(std::function<void()> timeout) {
+        return makeTimer(true, std::move(timeout));
+    }
     virtual const Clock& clock() const = 0;
 
     // QTimer and Clock::system().

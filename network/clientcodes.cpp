@@ -2,6 +2,7 @@
 
 #include "network/admission.h"
 #include "network/connectioncore.h"
+#include "network/networklog.h"
 #include "network/payloadcodec.h"
 #include "network/serverclaims.h"
 
@@ -58,6 +59,7 @@ void ClientCodes::processPingList(ConnectionInfo& record, const ConnectionMessag
     // Answer first: the server measures the time until the pong.
     core_.transmit(record.connId, false, MessageCode::CPNG, QLatin1String(Codec::kPong));
     const Codec::PingList list = ServerClaims::pingList(Codec::parsePingList(message.content));
+    qCDebug(lcNetwork) << "ping list" << list.connIds << list.pings;
     Q_EMIT core_.events().changedCPinglist(list.connIds, list.pings);
 }
 

@@ -54,7 +54,10 @@ public:
     ClientCodes& clientCodes() const { return *clientCodes_; }
     MasterLink& masterLink() const { return *masterLink_; }
     // The clock that pings, probe round trips and quiet spells are measured with.
-    void setClock(const Clock& clock) { clock_ = &clock; }
+    void setClock(const Clock& clock) {
+        clock_ = &clock;
+        loss_.setClock(clock);
+    }
     qint64 nowMs() const { return clock_->nowMs(); }
     LossSimulation& lossSimulation() { return loss_; }
     // Sends an unreliable "SLNE", which every receiver takes and ignores, on

@@ -87,14 +87,36 @@ qint64 PeerTransport::deliver(ConnectionInfo& record, const ConnectionMessage& m
     if (record.socket == nullptr) {
         return 0;
     }
-    if (!isStream() && core().lossSimulation().takeOutgoing(message)) {
+    if (isStream()) {
+        return record.socket->sendMessage(QHostAddress(), -1, message);
+    }
+    LossSimulation& loss = core().lossSimulation();
+    if (loss.takeOutgoing(message)) {
         return 0;
+    }
+    if (loss.delayOutgoing.active()) {
+        loss.delayOutgoing.hold([this, connId = record.connId, message] {
+            if (const ConnectionInfo* later = core().find(connId); later && later->socket) {
+                later->socket->sendMessage(QHostAddress(), -1, message);
+            }
+        });
+        return message.encode().size();
     }
     return record.socket->sendMessage(QHostAddress(), -1, message);
 }
 
 void PeerTransport::processMessage(int connId, const ConnectionMessage& message) {
-    if (!isStream() && core().lossSimulation().takeIncoming(message)) {
+    if (isStream()) {
+        core().processContent(connId, message);
+        return;
+    }
+    LossSimulation& loss = core().lossSimulation();
+    if (loss.takeIncoming(message)) {
+        return;
+    }
+    if (loss.delayIncoming.active()) {
+        loss.delayIncoming.hold(
+            [this, connId, message] { core().processContent(connId, message); });
         return;
     }
     core().processContent(connId, message);

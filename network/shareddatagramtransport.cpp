@@ -88,18 +88,38 @@ int SharedDatagramTransport::connectWithHello(const QHostAddress& address, int p
 }
 
 qint64 SharedDatagramTransport::deliver(ConnectionInfo& record, const ConnectionMessage& message) {
-    if (wrapper_ == nullptr || core().lossSimulation().takeOutgoing(message)) {
+    LossSimulation& loss = core().lossSimulation();
+    if (wrapper_ == nullptr || loss.takeOutgoing(message)) {
         return 0;
+    }
+    if (loss.delayOutgoing.active()) {
+        loss.delayOutgoing.hold([this, address = record.address, port = record.port, message] {
+            if (wrapper_ != nullptr) {
+                wrapper_->sendMessage(address, port, message);
+            }
+        });
+        return message.encode().size();
     }
     return wrapper_->sendMessage(record.address, record.port, message);
 }
 
 void SharedDatagramTransport::processMessage(const QHostAddress& address, int port,
                                              const ConnectionMessage& message) {
-    ConnectionCore& c = core();
-    if (c.lossSimulation().takeIncoming(message)) {
+    LossSimulation& loss = core().lossSimulation();
+    if (loss.takeIncoming(message)) {
         return;
     }
+    if (loss.delayIncoming.active()) {
+        loss.delayIncoming.hold(
+            [this, address, port, message] { processArrival(address, port, message); });
+        return;
+    }
+    processArrival(address, port, message);
+}
+
+void SharedDatagramTransport::processArrival(const QHostAddress& address, int port,
+                                             const ConnectionMessage& message) {
+    ConnectionCore& c = core();
     int connId = connIdOf(address, port);
     if (connId < 0) {
         // Only a hello or an info request may open a record; anything else

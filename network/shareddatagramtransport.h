@@ -41,6 +41,8 @@ private:
     void adopt(QUdpSocket* socket);
     int addPeer(const QHostAddress& address, int port);
     void processMessage(const QHostAddress& address, int port, const ConnectionMessage& message);
+    // A message past the loss simulation.
+    void processArrival(const QHostAddress& address, int port, const ConnectionMessage& message);
     void processSocketError();
 
     std::unique_ptr<QUdpSocket> waiting_;  // until attached to a core

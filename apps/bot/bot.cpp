@@ -26,6 +26,7 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
     };
     ClientNetwork lossy = network;
     lossy.datagramLossPercent = options_.lossPercent;
+    lossy.latency = options_.latency;
     lossy.lossSeed = options_.seed;
     client_ = std::make_unique<Client>(env, lossy);
     Client& c = *client_;

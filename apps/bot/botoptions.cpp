@@ -107,6 +107,13 @@ BotOptionsResult parseBotOptions(const QStringList& arguments) {
         QStringLiteral("Loses this share of the game's datagrams each way, 0 to 100 (default 0), "
                        "to play through a lossy network."),
         QStringLiteral("PERCENT"));
+    const QCommandLineOption latency(
+        QStringLiteral("latency"),
+        QStringLiteral("Adds MS milliseconds to the round trip of the game's datagrams, half "
+                       "each way, each datagram's delay off by up to JITTER (at most MS) in "
+                       "all, drawn from --seed (default 0): plays a slow network on one "
+                       "machine."),
+        QStringLiteral("MS[,JITTER]"));
     const QCommandLineOption skill(
         QStringLiteral("skill"),
         QStringLiteral("simple (default), easy, normal or hard: the simple policy, or the "
@@ -117,12 +124,12 @@ BotOptionsResult parseBotOptions(const QStringList& arguments) {
         QStringLiteral("On the way out, writes games played and the input-to-echo latency as "
                        "JSON to FILE."),
         QStringLiteral("FILE"));
-    parser.addOptions({connect, name, password, games, seed, columns, waitPlayers, loss, skill,
-                       statsFile, list, json, wait, masterConfig, lanTo, lanPort});
+    parser.addOptions({connect, name, password, games, seed, columns, waitPlayers, loss, latency,
+                       skill, statsFile, list, json, wait, masterConfig, lanTo, lanPort});
     if (const auto stop =
             readCommandLine(parser, arguments,
                             {&connect, &name, &password, &games, &seed, &columns, &waitPlayers,
-                             &loss, &skill, &statsFile, &wait, &masterConfig})) {
+                             &loss, &latency, &skill, &statsFile, &wait, &masterConfig})) {
         return stopped<BotOptions>(*stop);
     }
 
@@ -167,6 +174,14 @@ BotOptionsResult parseBotOptions(const QStringList& arguments) {
                     .arg(parser.value(skill)));
         }
         b.skill = *level;
+    }
+    if (parser.isSet(latency)) {
+        const std::optional<Latency> value = Latency::fromText(parser.value(latency));
+        if (!value) {
+            return BotOptionsResult::failure(QStringLiteral("'--latency' needs %1, not '%2'.")
+                                                 .arg(Latency::expected(), parser.value(latency)));
+        }
+        b.latency = *value;
     }
     QString error;
     if (!readNumberOption(parser, games, 1, 1000000, b.games, error) ||

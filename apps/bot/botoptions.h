@@ -9,6 +9,7 @@
 
 #include "apps/common/commandline.h"
 #include "game/computerskill.h"
+#include "network/losssimulation.h"
 
 // What a bot was asked to do on its command line.
 struct BotOptions {
@@ -20,6 +21,7 @@ struct BotOptions {
     int columns = 12;     // how much of its own part of the ring it fills
     int waitPlayers = 1;  // gets ready only once this many players are listed
     int lossPercent = 0;  // datagrams lost on purpose each way
+    Latency latency;      // added to the datagrams' round trip
     ComputerSkill skill = ComputerSkill::Simple;
     QString statsFile;  // written on the way out; empty: none
 

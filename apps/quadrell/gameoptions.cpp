@@ -65,7 +65,8 @@ QStringList withoutQtOptions(const QStringList& arguments) {
 }
 
 CommandLineResult<GameOptions> parseGameOptions(const QStringList& arguments,
-                                                const QString& dataDirVariable) {
+                                                const QString& dataDirVariable,
+                                                const QString& latencyVariable) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Quadrell, a cooperative falling-block game for up to four players.\n"
@@ -82,11 +83,25 @@ CommandLineResult<GameOptions> parseGameOptions(const QStringList& arguments,
         QStringLiteral("DIR"));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Shows the version."));
-    parser.addOptions({windowed, dataDir, version});
+    const QCommandLineOption flatOut(
+        QStringLiteral("flat-out"),
+        QStringLiteral("Draws frames as fast as it can instead of at the screen's refresh rate "
+                       "(for benchmarks)."));
+    parser.addOptions({windowed, dataDir, version, flatOut});
     if (const auto stop = readCommandLine(parser, withoutQtOptions(arguments), {&dataDir})) {
         return stopped<GameOptions>(*stop);
     }
-    GameOptions options{parser.isSet(windowed), parser.isSet(version), dataDirVariable};
+    GameOptions options{
+        parser.isSet(windowed), parser.isSet(version), dataDirVariable, parser.isSet(flatOut), {}};
+    if (!latencyVariable.isEmpty()) {
+        const std::optional<Latency> latency = Latency::fromText(latencyVariable);
+        if (!latency) {
+            return CommandLineResult<GameOptions>::failure(
+                QStringLiteral("%1 needs %2, not '%3'.")
+                    .arg(QLatin1String(kLatencyVariable), Latency::expected(), latencyVariable));
+        }
+        options.latency = *latency;
+    }
     QString error;
     if (!readFileOption(parser, dataDir, options.dataDirectory, error)) {
         return CommandLineResult<GameOptions>::failure(error);

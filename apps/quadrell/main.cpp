@@ -23,7 +23,8 @@ int main(int argc, char* argv[]) {
     const auto parsed = [&] {
         QCoreApplication options(argc, argv);
         return parseGameOptions(QCoreApplication::arguments(),
-                                qEnvironmentVariable(kDataDirVariable));
+                                qEnvironmentVariable(kDataDirVariable),
+                                qEnvironmentVariable(kLatencyVariable));
     }();
     if (parsed.outcome != CommandLineOutcome::Run) {
         return finishCommandLine("quadrell", parsed.outcome, parsed.text);
@@ -67,9 +68,12 @@ int main(int argc, char* argv[]) {
     // server reads the same masterserver.ini as the client.
     ThreadHosting hosting;
     hosting.directory = files.folders.settings;
-    Client client(std::move(clientEnvironment), {}, threadServerStarter(hosting));
+    ClientNetwork network;
+    network.latency = parsed.options.latency;
+    Client client(std::move(clientEnvironment), network, threadServerStarter(hosting));
     MainWindowEnvironment environment;
     environment.startWindowed = parsed.options.windowed;
+    environment.gui.pacedFrames = !parsed.options.flatOut;
     environment.gui.screenshotDirectory = files.folders.pictures;
     MainWindow window(&client, std::move(environment));
     if (const QString notice = UserFolderResolver::playerNotice(files); !notice.isEmpty()) {

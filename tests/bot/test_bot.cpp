@@ -95,6 +95,24 @@ private Q_SLOTS:
         }
     }
 
+    // The round trip and its jitter, as the loss: a bad value is an error
+    // that names the option.
+    void latencyCommandLine() {
+        const auto parse = [](const QStringList& args) {
+            return parseBotOptions(QStringList{"quadrell-bot", "--connect", "127.0.0.1:1"} + args);
+        };
+        QCOMPARE(parse({}).options.latency, Latency{});
+        QCOMPARE(parse({"--latency", "100,20"}).options.latency, (Latency{100, 20}));
+        QCOMPARE(parse({"--latency=250"}).options.latency, (Latency{250, 0}));
+        for (const QStringList& bad : {QStringList{"--latency"}, QStringList{"--latency", ""},
+                                       QStringList{"--latency", "20,100"},
+                                       QStringList{"--latency", "1,1", "--latency", "2"}}) {
+            const BotOptionsResult r = parse(bad);
+            QVERIFY2(r.outcome == Outcome::Error, qPrintable(bad.join(' ')));
+            QVERIFY2(r.text.contains("latency"), qPrintable(r.text));
+        }
+    }
+
     void listCommandLine() {
         const auto parse = [](const QString& args) {
             return parseBotOptions(QStringList{"quadrell-bot"} + args.split(','));
@@ -267,11 +285,12 @@ private Q_SLOTS:
         QCOMPARE(columns, (QSet<int>{0, 1, 12, 13}));
     }
 
-    // A bot that loses a fifth of its datagrams each way plays a game to its
-    // end. After every landing both have seen its copy of the field holds
-    // the server's landed cells and line count (reliable messages arrive in
-    // order, so the n-th landing is the same one on both sides), and the
-    // lines it reports at game over are the server's.
+    // A bot that loses a fifth of its datagrams each way, and whose datagrams
+    // take 20 ms give or take 20 more (and the server's 10 give or take 10, so
+    // that they overtake each other), plays a game to its end. After every landing both have seen
+    // its copy of the field holds the server's landed cells and line count (reliable messages
+    // arrive in order, so the n-th landing is the same one on both sides), and the lines it reports
+    // at game over are the server's.
     void botPlaysThroughDatagramLoss() {
         QTemporaryDir dir;
         ServerHostOptions o;
@@ -308,6 +327,7 @@ private Q_SLOTS:
             }
         }
         QVERIFY(datagramSide != nullptr);
+        datagramSide->lossSimulation().delay(Latency{10, 10}, 5);  // the shared socket's side too
         datagramSide->lossSimulation().dropOutgoing = [&](const ConnectionMessage& m) {
             if (m.number <= lastNumber) {
                 return false;
@@ -331,6 +351,7 @@ private Q_SLOTS:
         BotOptions b;
         b.address = QStringLiteral("127.0.0.1:%1").arg(host.port());
         b.lossPercent = 20;
+        b.latency = Latency{20, 20};
         ClientNetwork net;
         net.timings = nettest::fastTimings();
         Bot bot(b, net);

@@ -53,6 +53,23 @@ private Q_SLOTS:
         QCOMPARE(parsed.options.windowed, windowed);
         QCOMPARE(parsed.options.dataDirectory, dataDir);
     }
+
+    // The delay of the game's datagrams comes from the environment; a bad
+    // value stops the game with the variable's name before anything starts.
+    void latencyVariableAndFlatOut() {
+        const auto parse = [](const QStringList& arguments, const QString& latency) {
+            return parseGameOptions(QStringList{"quadrell"} + arguments, QString(), latency);
+        };
+        const auto plain = parse({}, QString());
+        QVERIFY(plain.outcome == CommandLineOutcome::Run && !plain.options.flatOut);
+        QCOMPARE(plain.options.latency, Latency{});
+        const auto set = parse({"--flat-out"}, "100,20");
+        QVERIFY(set.outcome == CommandLineOutcome::Run && set.options.flatOut);
+        QCOMPARE(set.options.latency, (Latency{100, 20}));
+        const auto bad = parse({}, "100ms");
+        QVERIFY(bad.outcome == CommandLineOutcome::Error);
+        QVERIFY2(bad.text.contains(QLatin1String(kLatencyVariable)), qPrintable(bad.text));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestGameOptions)
