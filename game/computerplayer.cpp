@@ -45,7 +45,7 @@ qint64 ComputerPlayer::readyAt() const {
 
 void ComputerPlayer::reset() {
     pieceId_ = -1;
-    pressed_ = false;
+    planned_ = false;
     hasTarget_ = false;
     pressPending_ = false;
     dropped_ = false;
@@ -77,6 +77,7 @@ PlacementPlanner::Situation ComputerPlayer::situation(const FieldMirror& mirror,
 
 void ComputerPlayer::plan(const FieldBoard& board, const PlacementPlanner::Situation& s) {
     ++decisions_;
+    planned_ = true;
     const std::vector<PlacementPlanner::Choice> ranked =
         planner_.rank(board, s, profile_.lookahead);
     hasTarget_ = !ranked.empty();
@@ -89,8 +90,9 @@ void ComputerPlayer::plan(const FieldBoard& board, const PlacementPlanner::Situa
 }
 
 ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockId, int speed,
-                                           qint64 nowMs) {
+                                           qint64 nowMs, bool mayPlan) {
     Keys keys{};
+    waiting_ = false;
     const GameBlock* block = mirror.block(blockId);
     if (blockId <= 0 || block == nullptr || !mirror.hasField() || !FieldMirror::onField(*block) ||
         block->kind() < 0) {
@@ -119,16 +121,21 @@ ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockI
         }
         pressPending_ = false;  // shown, or refused: look again from where it stands
     }
-    // A new piece is planned at once; later the plan is looked at again only
-    // when a press is due.
-    const bool fresh = nowMs == pieceSeenMs_ && !pressed_;
-    if (nowMs < readyAt() && !fresh) {
+    // A new piece is planned as soon as it may be; later the plan is looked at
+    // again only when a press is due.
+    if (nowMs < readyAt() && planned_) {
         return keys;
     }
     const FieldBoard board = FieldBoard::fromMirror(mirror, blockId);
     const PlacementPlanner::Situation s = situation(mirror, *block, speed, nowMs);
+    bool plannedNow = false;
     if (!hasTarget_ || signatureOf(board, planner_.window()) != stackSignature_) {
+        if (!mayPlan) {
+            waiting_ = true;
+            return keys;
+        }
         plan(board, s);
+        plannedNow = true;
     }
     if (nowMs < readyAt() || !hasTarget_) {
         return keys;
@@ -137,6 +144,10 @@ ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockI
     search.explore(s.piece, s.timing);
     int node = search.find(target_.rotation, target_.column);
     if (node < 0 || !search.nodes()[static_cast<std::size_t>(node)].canLand) {
+        if (!mayPlan && !plannedNow) {
+            waiting_ = true;
+            return keys;
+        }
         plan(board, s);  // the way is closed: another block moved into it
         if (!hasTarget_) {
             return keys;
@@ -174,7 +185,6 @@ ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockI
         dropped_ = true;
     }
     pressPending_ = true;
-    pressed_ = true;
     anyPress_ = true;
     lastPressMs_ = nowMs;
     return keys;

@@ -36,8 +36,14 @@ public:
     void reset();
 
     // The presses to make now for the block blockId of the copy, falling at
-    // speed units per tick; nowMs only ever grows.
-    Keys think(const FieldMirror& mirror, int blockId, int speed, qint64 nowMs);
+    // speed units per tick; nowMs only ever grows. Without mayPlan a plan it
+    // needs is not made: it presses nothing and waits (waitingToPlan).
+    Keys think(const FieldMirror& mirror, int blockId, int speed, qint64 nowMs,
+               bool mayPlan = true);
+    // The last think needed a plan it was not allowed to make.
+    bool waitingToPlan() const { return waiting_; }
+    // When its next press is due: a plan made by then costs the piece nothing.
+    qint64 pressDueMs() const { return readyAt(); }
 
     ComputerSkill skill() const { return skill_; }
     const SkillProfile& profile() const { return profile_; }
@@ -64,11 +70,12 @@ private:
 
     int pieceId_ = -1;
     qint64 pieceSeenMs_ = 0;
+    bool planned_ = false;  // a plan made for this piece
+    bool waiting_ = false;
     int pickRank_ = 0;  // 0 the best placement, more for a weaker one
     bool hasTarget_ = false;
     PlacementPlanner::Choice target_;
     std::uint64_t stackSignature_ = 0;
-    bool pressed_ = false;   // a turn or step made for this piece
     bool anyPress_ = false;  // lastPressMs_ holds a press of this game
     bool pressPending_ = false;
     qint64 lastPressMs_ = 0;

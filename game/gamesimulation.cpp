@@ -152,6 +152,10 @@ QString GameSimulation::playtimeText(qint64 ms) {
     return QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms % 86400000)).toString(Qt::ISODate);
 }
 
+void GameSimulation::setSpeed(int speed) {
+    speed_ = std::clamp(speed, 1, kMaxSpeed);
+}
+
 void GameSimulation::setPaused(bool paused) {
     if (!paused_ && paused && playStartMs_ >= 0) {
         accumulated_ += clock_.nowMs() - playStartMs_;

@@ -70,6 +70,9 @@ public:
     // Restarts the play-time clock (the start countdown reached 0).
     void beginPlay();
     void setPaused(bool paused);
+    // Jumps to a speed (1..50) at once: tests and figures of fast play skip
+    // the slow start.
+    void setSpeed(int speed);
     // Stores the ten key counters of a connection (five per local player).
     void processPlayerInput(int connId, const QList<int>& input);
     // One 20 ms tick.

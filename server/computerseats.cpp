@@ -2,11 +2,24 @@
 
 #include <algorithm>
 
+#include "game/gamegrid.h"
 #include "game/playernames.h"
 
 namespace {
 
 constexpr int kColumnsPerPlayer = 12;
+
+// Waiting one more tick to plan makes the first press that much later, and
+// the piece falls on meanwhile: a whole row could close the way to the place
+// it aims for.
+bool waitCostsARow(const ComputerPlayer& player, qint64 now, int speed) {
+    const qint64 late = now + ComputerPlayer::kTickMs - player.pressDueMs();
+    if (late <= 0) {
+        return false;
+    }
+    const qint64 ticks = (late + ComputerPlayer::kTickMs - 1) / ComputerPlayer::kTickMs;
+    return speed * ticks >= GameGrid::kCell;
+}
 
 }  // namespace
 
@@ -20,6 +33,11 @@ QList<int> ComputerSeats::ids() const {
         out.append(connId);
     }
     return out;
+}
+
+const ComputerPlayer* ComputerSeats::player(int connId) const {
+    const auto it = seats_.find(connId);
+    return it == seats_.end() ? nullptr : it->second.player.get();
 }
 
 QList<int> ComputerSeats::standIns() const {
@@ -94,6 +112,11 @@ int ComputerSeats::humansInGame() const {
 
 void ComputerSeats::unseat(int connId) {
     seats_.erase(connId);
+    leaveQueue(connId);
+}
+
+void ComputerSeats::leaveQueue(int connId) {
+    planQueue_.erase(std::remove(planQueue_.begin(), planQueue_.end(), connId), planQueue_.end());
 }
 
 void ComputerSeats::startGame() {
@@ -103,6 +126,7 @@ void ComputerSeats::startGame() {
         parts_[slot] = part;
         part += (p && p->isInGame()) ? kColumnsPerPlayer : 0;
     }
+    planQueue_.clear();
     for (const auto& [connId, seat] : seats_) {
         joinGame(connId);
     }
@@ -121,23 +145,47 @@ void ComputerSeats::play() {
         return;
     }
     const qint64 now = clock_.nowMs();
-    for (auto& [connId, seat] : seats_) {
-        const GamePlayer* p = sim_.player(sim_.findPlayer(connId, 0));
-        if (!p || !p->isInGame() || !p->currentBlock()) {
-            continue;
+    // Those waiting go first, in their order; then the others by id.
+    std::vector<int> order = planQueue_;
+    for (const auto& [connId, seat] : seats_) {
+        if (std::find(order.begin(), order.end(), connId) == order.end()) {
+            order.push_back(connId);
         }
-        // What a client knows: its block id from the last movements.
-        const int blockId = mirror_.activeBlockIds().value(connId * 2, -1);
-        const ComputerPlayer::Keys keys = seat.player->think(mirror_, blockId, sim_.speed(), now);
-        if (std::all_of(keys.begin(), keys.end(), [](int k) { return k == 0; })) {
-            continue;
+    }
+    bool mayPlan = true;
+    for (const int connId : order) {
+        if (playSeat(connId, *seats_.at(connId).player, now, mayPlan)) {
+            mayPlan = false;
         }
+    }
+}
+
+bool ComputerSeats::playSeat(int connId, ComputerPlayer& player, qint64 now, bool mayPlan) {
+    const GamePlayer* p = sim_.player(sim_.findPlayer(connId, 0));
+    if (!p || !p->isInGame() || !p->currentBlock()) {
+        leaveQueue(connId);
+        return false;
+    }
+    // What a client knows: its block id from the last movements.
+    const int blockId = mirror_.activeBlockIds().value(connId * 2, -1);
+    const int decisions = player.decisions();
+    ComputerPlayer::Keys keys = player.think(mirror_, blockId, sim_.speed(), now, mayPlan);
+    if (player.waitingToPlan() && waitCostsARow(player, now, sim_.speed())) {
+        keys = player.think(mirror_, blockId, sim_.speed(), now, true);
+    }
+    if (!player.waitingToPlan()) {
+        leaveQueue(connId);
+    } else if (std::find(planQueue_.begin(), planQueue_.end(), connId) == planQueue_.end()) {
+        planQueue_.push_back(connId);
+    }
+    if (std::any_of(keys.begin(), keys.end(), [](int k) { return k != 0; })) {
         QList<int> input(2 * GamePlayer::kKeys, 0);
         for (int k = 0; k < GamePlayer::kKeys; ++k) {
             input[k] = p->keyCount()[k] + keys[k];
         }
         sim_.processPlayerInput(connId, input);
     }
+    return player.decisions() != decisions;
 }
 
 void ComputerSeats::newBlock(const GameBlock& block) {

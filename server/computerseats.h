@@ -5,6 +5,7 @@
 #include <array>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "game/clock.h"
 #include "game/computerplayer.h"
@@ -21,6 +22,12 @@
 // A stand-in is a computer that took over the slot of a player who left a
 // running game; it leaves when that game ends.
 //
+// Planning a piece is the costly part of thinking, and it happens inside the
+// server's tick: at most one computer plans per tick, the others wait their
+// turn in the order their need came (a tick or two, while their first press
+// is not yet due). One whose piece would fall a whole row past its due press
+// by waiting plans at once.
+//
 // Lives on the server's thread; the server calls everything under its mutex.
 class ComputerSeats {
 public:
@@ -34,6 +41,8 @@ public:
     QList<int> ids() const;
     QList<int> standIns() const;
     int count() const { return static_cast<int>(seats_.size()); }
+    // The computer on a seat, or nullptr.
+    const ComputerPlayer* player(int connId) const;
 
     // Seats a computer, Ready, in the empty slot under the lowest id that
     // neither a player nor a connection holds; returns the id, -1 if none is
@@ -68,6 +77,9 @@ private:
     void joinGame(int connId);
     int freeId(const QList<int>& connected, int freedId) const;
     int seat(int slot, bool standIn, const QList<int>& connected, int freedId);
+    // One computer's turn; returns whether it made a plan.
+    bool playSeat(int connId, ComputerPlayer& player, qint64 now, bool mayPlan);
+    void leaveQueue(int connId);
 
     struct Seat {
         int number = 0;  // the n of CPU_n
@@ -78,7 +90,8 @@ private:
     GameSimulation& sim_;
     const Clock& clock_;
     ComputerSkill skill_ = ComputerSkill::Normal;
-    std::map<int, Seat> seats_;  // by client id
+    std::map<int, Seat> seats_;   // by client id
+    std::vector<int> planQueue_;  // seats waiting to plan, first come first
     std::array<int, GameSimulation::kSlots> parts_{};
     FieldMirror mirror_;
 };

@@ -1,8 +1,10 @@
 // Computer players in the game server, on recording connections: seating and
 // kicking them, a computer playing its part of a game, and computers taking
-// over from players who leave a running game.
+// over from players who leave a running game, and computers taking turns to
+// plan.
 #include <QTest>
 #include <algorithm>
+#include <map>
 #include <numeric>
 
 #include "game/gamegrid.h"
@@ -21,6 +23,31 @@ QVariantList lastSeats(const ServerHarness& h) {
 
 int presses(const GamePlayer& p) {
     return std::accumulate(p.keyDone().begin(), p.keyDone().end(), 0);
+}
+
+QList<int> decisions(const ComputerSeats& seats) {
+    QList<int> out;
+    for (int id : seats.ids()) {
+        out << seats.player(id)->decisions();
+    }
+    return out;
+}
+
+HarnessOptions hardComputers(int n) {
+    HarnessOptions o;
+    o.settings.computers = n;
+    o.settings.computerSkill = ComputerSkill::Hard;
+    return o;
+}
+
+// Ann joins after the computers, and her game begins.
+void annStarts(ServerHarness& h) {
+    h.join(h.server->computers().count(), QStringLiteral("Ann"), Status::Ready);
+    h.countDown();
+}
+
+int sum(const QList<int>& values) {
+    return std::accumulate(values.begin(), values.end(), 0);
 }
 
 }  // namespace
@@ -74,12 +101,8 @@ private Q_SLOTS:
     // Its block moves and lands in its part of the ring: the person's block
     // is still falling slowly when the computer has landed several.
     void computerPlaysItsPart() {
-        HarnessOptions o;
-        o.settings.computers = 1;
-        o.settings.computerSkill = ComputerSkill::Hard;
-        ServerHarness h(o);
-        h.join(1, QStringLiteral("Ann"), Status::Ready);
-        h.countDown();
+        ServerHarness h(hardComputers(1));
+        annStarts(h);
         const GamePlayer& cpu = *h.sim().player(0);
         const int firstBlock = cpu.currentBlock()->id();
         h.tick(500);
@@ -156,6 +179,68 @@ private Q_SLOTS:
         QVERIFY(!h.sim().running());
         QCOMPARE(h.lastNames(), QStringList({"", "", "", ""}));
         QCOMPARE(lastSeats(h), QVariantList());
+    }
+
+    void computersTakeTurnsToPlan_data() {
+        QTest::addColumn<int>("speed");
+        QTest::addColumn<QList<QList<int>>>("plansPerTick");  // per computer, after each tick
+        // A piece falls a row a second: those that wait lose nothing.
+        QTest::newRow("slow") << 1 << QList<QList<int>>{{1, 0, 0}, {1, 1, 0}, {1, 1, 1}};
+        // A row a tick: a wait past the first press would cost a row.
+        QTest::newRow("fastest") << GameSimulation::kMaxSpeed << QList<QList<int>>{{1, 1, 1}};
+    }
+    // Three computers get their first pieces in the same tick; later pieces
+    // come as they come. Every piece lands where its last plan put it.
+    void computersTakeTurnsToPlan() {
+        QFETCH(int, speed);
+        QFETCH(QList<QList<int>>, plansPerTick);
+        ServerHarness h(hardComputers(3));
+        annStarts(h);
+        h.sim().setSpeed(speed);
+        const ComputerSeats& seats = h.server->computers();
+        std::map<int, PlacementPlanner::Choice> targets;  // by block id
+        int landings = 0;
+        int plans = 0;  // made in the last tick
+        const auto tick = [&] {
+            const QList<int> before = decisions(seats);
+            QList<int> pieces;  // what each thinks about in this tick
+            for (int slot = 0; slot < 3; ++slot) {
+                pieces << h.block(slot).id();
+            }
+            const int merges = h.datagram->count(QStringLiteral("sendSMergeBlocks"));
+            h.tick();
+            const QList<int> after = decisions(seats);
+            for (int slot = 0; slot < 3; ++slot) {
+                if (after[slot] != before[slot]) {
+                    targets[pieces[slot]] = seats.player(slot)->target();
+                }
+            }
+            const QList<QVariantList> calls =
+                h.datagram->callsOf(QStringLiteral("sendSMergeBlocks")).mid(merges);
+            for (const QVariantList& merge : calls) {
+                for (const QVariant& record : merge[1].toList()) {
+                    const QVariantList b = record.toList();  // id, colour, kind, x, y, rotation
+                    const auto it = targets.find(b[0].toInt());
+                    if (it != targets.end()) {
+                        QCOMPARE(GameGrid::column(48, b[3].toInt()), it->second.column);
+                        QCOMPARE(b[5].toInt(), it->second.rotation);
+                        ++landings;
+                    }
+                }
+            }
+            plans = sum(after) - sum(before);
+        };
+        for (const QList<int>& planned : plansPerTick) {
+            tick();
+            QCOMPARE(decisions(seats), planned);
+        }
+        const bool slow = speed == 1;
+        for (int t = 0; t < (slow ? 300 : 40) && h.sim().running(); ++t) {
+            tick();
+            QVERIFY(!QTest::currentTestFailed());
+            QVERIFY(!slow || plans <= 1);
+        }
+        QVERIFY(landings > (slow ? 20 : 6));
     }
 };
 
