@@ -9,8 +9,8 @@
 #include "client/client.h"
 #include "shell/mainwindow.h"
 #include "tests/network/nettestsupport.h"
-#include "tests/support/localhosting.h"
 #include "tests/shell/virtualpad.h"
+#include "tests/support/localhosting.h"
 
 namespace {
 
