@@ -21,6 +21,18 @@ ClientNetwork fastNetwork() {
     return net;
 }
 
+// A router that grants every request, at this external port.
+auto granting(int external, const QString& publicAddress = QString()) {
+    return [external, publicAddress](const MapRequest& r) -> std::optional<MapAnswer> {
+        MapAnswer a;
+        a.protocol = r.protocol;
+        a.granted = true;
+        a.externalPort = external;
+        a.publicAddress = QHostAddress(publicAddress);
+        return a;
+    };
+}
+
 // One player's program without its window.
 struct Player : ClientRecorder {
     // setUp: changes to how the own server is hosted.
@@ -119,15 +131,8 @@ private Q_SLOTS:
         auto log = std::make_shared<QStringList>();
         const auto fromHome = [log](ThreadHosting& hosting) {
             hosting.listenAddress = QHostAddress(QHostAddress::AnyIPv4);
-            const auto elsewhere = [](const MapRequest& r) -> std::optional<MapAnswer> {
-                MapAnswer a;
-                a.protocol = r.protocol;
-                a.granted = true;
-                a.externalPort = 40000;
-                a.publicAddress = QHostAddress("11.22.33.1");
-                return a;
-            };
-            hosting.portMapMethods = {FakePortMapMethod::factory("UPnP", elsewhere, log)};
+            hosting.portMapMethods = {
+                FakePortMapMethod::factory("UPnP", granting(40000, "11.22.33.1"), log)};
         };
         Player p("Ann", fastNetwork(), fromHome);
         p.client->hostGame(networkGame(0));
@@ -147,6 +152,23 @@ private Q_SLOTS:
         QTRY_VERIFY(!p.client->hasServer());
         QCOMPARE(*log, QStringList());
         QCOMPARE(p.client->portMapping().state, PortMapping::State::Off);
+
+        // The router may answer before the owner asks to be told: the answer waits.
+        log->clear();
+        ThreadHosting hosting = localHosting(nettest::fastTimings(), p.dir.path());
+        hosting.listenAddress = QHostAddress(QHostAddress::AnyIPv4);
+        hosting.portMapMethods = {FakePortMapMethod::factory("UPnP", granting(40001), log)};
+        ServerSettings settings;
+        settings.port = 0;
+        auto server = threadServerStarter(hosting)(settings);
+        QVERIFY(server);
+        QTRY_COMPARE(log->size(), 2);
+        QTest::qWait(50);  // the thread's report crosses to this one
+        QList<PortMapping> heard;
+        server->reportPortMapping([&heard](const PortMapping& m) { heard.append(m); });
+        QVERIFY(!heard.isEmpty());
+        QCOMPARE(heard.last().state, PortMapping::State::Open);
+        QCOMPARE(heard.last().externalPort, 40001);
     }
 
     // Hosting alone: lobby, countdown, keys that move, turn and drop the
