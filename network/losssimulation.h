@@ -99,6 +99,33 @@ struct LossSimulation {
         delayIncoming.setClock(clock);
     }
 
+    // A datagram on its way out: lost (0), held for its delay (send runs
+    // later, and its bytes count as sent now) or sent at once (what send
+    // returns). send must still find its way when it runs late.
+    template <typename Send>
+    qint64 routeOutgoing(const ConnectionMessage& message, Send send) {
+        if (takeOutgoing(message)) {
+            return 0;
+        }
+        if (delayOutgoing.active()) {
+            delayOutgoing.hold([send] { send(); });
+            return message.encode().size();
+        }
+        return send();
+    }
+    // A datagram that arrived: lost, held for its delay, or passed on at once.
+    template <typename Pass>
+    void routeIncoming(const ConnectionMessage& message, Pass pass) {
+        if (takeIncoming(message)) {
+            return;
+        }
+        if (delayIncoming.active()) {
+            delayIncoming.hold(std::move(pass));
+        } else {
+            pass();
+        }
+    }
+
     bool takeOutgoing(const ConnectionMessage& message) {
         return take(dropNextOutgoing, dropOutgoing, message);
     }

@@ -90,19 +90,11 @@ qint64 PeerTransport::deliver(ConnectionInfo& record, const ConnectionMessage& m
     if (isStream()) {
         return record.socket->sendMessage(QHostAddress(), -1, message);
     }
-    LossSimulation& loss = core().lossSimulation();
-    if (loss.takeOutgoing(message)) {
-        return 0;
-    }
-    if (loss.delayOutgoing.active()) {
-        loss.delayOutgoing.hold([this, connId = record.connId, message] {
-            if (const ConnectionInfo* later = core().find(connId); later && later->socket) {
-                later->socket->sendMessage(QHostAddress(), -1, message);
-            }
+    return core().lossSimulation().routeOutgoing(
+        message, [this, connId = record.connId, message]() -> qint64 {
+            const ConnectionInfo* now = core().find(connId);
+            return now && now->socket ? now->socket->sendMessage(QHostAddress(), -1, message) : 0;
         });
-        return message.encode().size();
-    }
-    return record.socket->sendMessage(QHostAddress(), -1, message);
 }
 
 void PeerTransport::processMessage(int connId, const ConnectionMessage& message) {
@@ -110,16 +102,8 @@ void PeerTransport::processMessage(int connId, const ConnectionMessage& message)
         core().processContent(connId, message);
         return;
     }
-    LossSimulation& loss = core().lossSimulation();
-    if (loss.takeIncoming(message)) {
-        return;
-    }
-    if (loss.delayIncoming.active()) {
-        loss.delayIncoming.hold(
-            [this, connId, message] { core().processContent(connId, message); });
-        return;
-    }
-    core().processContent(connId, message);
+    core().lossSimulation().routeIncoming(
+        message, [this, connId, message] { core().processContent(connId, message); });
 }
 
 void PeerTransport::processSocketError(int connId) {

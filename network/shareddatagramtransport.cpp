@@ -88,33 +88,19 @@ int SharedDatagramTransport::connectWithHello(const QHostAddress& address, int p
 }
 
 qint64 SharedDatagramTransport::deliver(ConnectionInfo& record, const ConnectionMessage& message) {
-    LossSimulation& loss = core().lossSimulation();
-    if (wrapper_ == nullptr || loss.takeOutgoing(message)) {
+    if (wrapper_ == nullptr) {
         return 0;
     }
-    if (loss.delayOutgoing.active()) {
-        loss.delayOutgoing.hold([this, address = record.address, port = record.port, message] {
-            if (wrapper_ != nullptr) {
-                wrapper_->sendMessage(address, port, message);
-            }
+    return core().lossSimulation().routeOutgoing(
+        message, [this, address = record.address, port = record.port, message]() -> qint64 {
+            return wrapper_ != nullptr ? wrapper_->sendMessage(address, port, message) : 0;
         });
-        return message.encode().size();
-    }
-    return wrapper_->sendMessage(record.address, record.port, message);
 }
 
 void SharedDatagramTransport::processMessage(const QHostAddress& address, int port,
                                              const ConnectionMessage& message) {
-    LossSimulation& loss = core().lossSimulation();
-    if (loss.takeIncoming(message)) {
-        return;
-    }
-    if (loss.delayIncoming.active()) {
-        loss.delayIncoming.hold(
-            [this, address, port, message] { processArrival(address, port, message); });
-        return;
-    }
-    processArrival(address, port, message);
+    core().lossSimulation().routeIncoming(
+        message, [this, address, port, message] { processArrival(address, port, message); });
 }
 
 void SharedDatagramTransport::processArrival(const QHostAddress& address, int port,
