@@ -79,7 +79,7 @@ ClientSettings::ClientSettings(const QString& directory)
     options.playSounds = f.value(Key::playSounds, o.playSounds).toBool();
     options.resWidth = f.value(Key::resWidth, o.resWidth).toInt();
     options.resHeight = f.value(Key::resHeight, o.resHeight).toInt();
-    options.quality = f.value(Key::quality, o.quality).toInt();
+    options.quality = std::clamp(f.value(Key::quality, o.quality).toInt(), 0, 2);
     options.enableVSync = f.value(Key::enableVSync, o.enableVSync).toBool();
 
     const Hosting h;
@@ -117,6 +117,10 @@ bool ClientSettings::flush() {
     // groups and keys we do not know survive the write.
     file_->sync();
     return file_->status() == QSettings::NoError;
+}
+
+bool ClientSettings::qualitySaved() const {
+    return file_->contains(Key::quality);
 }
 
 bool ClientSettings::saveOptions() {

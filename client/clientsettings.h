@@ -67,6 +67,9 @@ public:
 
     QString filePath() const;
     bool isWritable() const;
+    // Whether the file holds a visual quality: none on the first start, when
+    // the game measures which one the machine holds.
+    bool qualitySaved() const;
 
     // Each returns false, and writes nothing, when the file cannot be written;
     // a write that fails on the way also returns false.

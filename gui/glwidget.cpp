@@ -41,6 +41,8 @@ GLWidget::GLWidget(Client* client, uint resWidth, uint resHeight, QWidget* paren
       cursor_(ownCursor()),
       renderer_(environment_.textures ? environment_.textures() : SceneTextures::fromResources()),
       cameraTimer_(timers_.makeTimer(false, [this] { scene_.moveCamera(); })) {
+    measureAtMainMenu_ =
+        environment_.measureQualityAtFirstStart && !client->settings().qualitySaved();
     QSurfaceFormat format = QSurfaceFormat::defaultFormat();
     format.setProfile(QSurfaceFormat::CompatibilityProfile);
     format.setSamples(4);
@@ -63,6 +65,15 @@ GLWidget::GLWidget(Client* client, uint resWidth, uint resHeight, QWidget* paren
     connect(&g->menus(), &MenuModel::vsyncChanged, this, &GLWidget::applyVSync);
     connect(&g->session(), &GuiSession::cursorChanged, this, &GLWidget::updateCursor);
     connect(&g->input(), &InputRouter::screenshotRequested, this, &GLWidget::saveScreenshot);
+    connect(&g->menus(), &MenuModel::measureQuality, this, &GLWidget::startMeasuring);
+    // Measuring draws frame after frame, as fast as they come.
+    connect(this, &QOpenGLWidget::frameSwapped, this, [this] {
+        if (probe_) {
+            pacer_.request();
+        }
+    });
+    QualityProbe::showcase(showcase_);
+    measuredTimer_ = timers_.makeTimer(true, [this] { measured_.clear(); });
 
     // The field copy's events: sounds through the one place they are asked
     // for, line points as labels.
@@ -152,10 +163,21 @@ SceneOptions GLWidget::sceneOptions() const {
 void GLWidget::paintGL() {
     pacer_.frameStarted();
     GuiSession& session = gui_->session();
+    if (measureAtMainMenu_ && session.stack().top() == GuiState::MainMenu) {
+        measureAtMainMenu_ = false;
+        startMeasuring();
+    }
+    const bool measuring = measureFrame();
+    gui_->menus().setMeasuringLine(measuringLine());
     const GuiState base = session.stack().base();
     const bool field = base == GuiState::Lobby || base == GuiState::Game;
     renderer_.beginFrame();
-    if (field) {
+    if (measuring) {
+        SceneOptions s = sceneOptions();
+        s.quality = probe_->quality();
+        s.splitscreen = false;
+        renderer_.drawViews(showcase_, s, size() * devicePixelRatio());
+    } else if (field) {
         renderer_.drawViews(scene_, sceneOptions(), size() * devicePixelRatio());
     }
     renderer_.endFrame();
@@ -167,7 +189,77 @@ void GLWidget::paintGL() {
                               float(metrics_.scale()), session.splitscreen());
     }
     OverlayPainter(*gui_, metrics_).paint(painter);
+    // The options screen says it under its title.
+    const QString line = measuringLine();
+    if (!line.isEmpty() && session.stack().top() != GuiState::OptionsMenu) {
+        paintMeasuring(painter, line);
+    }
     session.score().countFrame();
+}
+
+// ---------------------------------------------------------------------------
+// Measuring the best quality
+
+void GLWidget::startMeasuring() {
+    if (probe_) {
+        return;
+    }
+    probe_.emplace();
+    probeState_ = gui_->session().stack().top();
+    probeFrame_.invalidate();
+    pacer_.setFlatOut(true);
+    pacer_.request();
+}
+
+bool GLWidget::measureFrame() {
+    if (!probe_) {
+        return false;
+    }
+    GuiSession& session = gui_->session();
+    if (session.stack().top() != probeState_) {
+        // Called off; on the first start it begins again on the main menu.
+        measureAtMainMenu_ = measureAtMainMenu_ || probeState_ == GuiState::MainMenu;
+        probe_.reset();
+        pacer_.setFlatOut(!environment_.pacedFrames);
+        return false;
+    }
+    if (probeFrame_.isValid()) {
+        probe_->frameTook(double(probeFrame_.nsecsElapsed()) / 1e6);
+    }
+    probeFrame_.start();
+    if (!probe_->done()) {
+        return true;
+    }
+    const QString quality = MenuModel::qualityName(probe_->quality());
+    const QString fps = QString::number(qRound(probe_->fps()));
+    const QString size = QStringLiteral("%1x%2").arg(width()).arg(height());
+    measured_ =
+        probe_->holdsGoal()
+            ? tr("Visual quality: %1 (%2 frames a second at %3)").arg(quality, fps, size)
+            : tr("Visual quality: %1 (only %2 frames a second at %3)").arg(quality, fps, size);
+    measuredTimer_->start(GuiStack::kOverlayMs);
+    const int chosen = probe_->quality();
+    probe_.reset();
+    pacer_.setFlatOut(!environment_.pacedFrames);
+    gui_->menus().takeMeasuredQuality(chosen);
+    return false;
+}
+
+QString GLWidget::measuringLine() const {
+    if (probe_) {
+        return tr("Finding the best visual quality: %1")
+            .arg(MenuModel::qualityName(probe_->quality()));
+    }
+    // Said over the screen it was measured on, not over a game started since.
+    return gui_->session().stack().top() == probeState_ ? measured_ : QString();
+}
+
+void GLWidget::paintMeasuring(QPainter& painter, const QString& line) {
+    painter.setFont(metrics_.font(GuiMetrics::SmallMenu));
+    painter.setPen(Qt::white);
+    const int lineHeight = int(40 * metrics_.scale());
+    painter.drawText(QRect(0, height() - int(60 * metrics_.scale()), width(), lineHeight),
+                     Qt::AlignCenter, line);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,14 +1,17 @@
 #pragma once
 
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QOpenGLWidget>
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "gui/framepacer.h"
 #include "gui/guicontroller.h"
 #include "gui/guimetrics.h"
+#include "gui/qualityprobe.h"
 #include "gui/resolutionlist.h"
 #include "gui/scene/scenefield.h"
 #include "gui/scene/scenerenderer.h"
@@ -28,6 +31,8 @@ struct GuiEnvironment {
     bool pacedFrames = true;
     // What the room and its relief are textured with; null: the game's own.
     std::function<SceneTextures()> textures;
+    // Without a saved visual quality, the main menu measures the best one.
+    bool measureQualityAtFirstStart = true;
 };
 
 // The game's one widget, a view: every screen of the game is painted in it
@@ -56,6 +61,9 @@ public:
     void rebuildResolutions();
     // Saves the frame as the next free "screenshots/sc_%1.png"; the file, or empty.
     QString saveScreenshot();
+    // What measuring the best quality says under the menu: the quality being
+    // measured, then for a few seconds the one chosen; empty otherwise.
+    QString measuringLine() const;
 
 protected:
     void initializeGL() override;
@@ -76,6 +84,12 @@ private:
     void followRotation();
     void applyVSync(bool on);
     SceneOptions sceneOptions() const;
+    // Measuring the best quality: frames of a showcase game drawn over the
+    // screen it was started from; leaving that screen calls it off.
+    void startMeasuring();
+    // Counts the frame before this one; true while the measuring goes on.
+    bool measureFrame();
+    void paintMeasuring(QPainter& painter, const QString& line);
 
     GuiEnvironment environment_;
     FramePacer pacer_;
@@ -87,5 +101,13 @@ private:
 
     SceneField scene_;
     SceneRenderer renderer_;
+
+    bool measureAtMainMenu_ = false;  // the first start's measuring is still due
+    std::optional<QualityProbe> probe_;
+    GuiState probeState_ = GuiState::NoState;
+    QElapsedTimer probeFrame_;
+    SceneField showcase_;
+    QString measured_;  // the choice, said until the timer takes it away
+    std::unique_ptr<GuiTimer> measuredTimer_;
     std::unique_ptr<GuiTimer> cameraTimer_;
 };

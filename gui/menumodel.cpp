@@ -488,10 +488,10 @@ void MenuModel::activateOptions(int entry, Action action) {
     const bool enter = action == Action::Enter;
     const bool forward = enter || action == Action::Right;
     ClientSettings::Options& o = options_;
-    if (entry == 11 || entry == 12) {
+    if (entry == kOptionsSave || entry == kOptionsBack) {
         if (action == Action::Left || action == Action::Right) {
-            currentEntry_ = 23 - entry;
-        } else if (entry == 11) {
+            currentEntry_ = kOptionsSave + kOptionsBack - entry;
+        } else if (entry == kOptionsSave) {
             saveOptions();
         } else {
             restoreOptions();
@@ -544,6 +544,11 @@ void MenuModel::activateOptions(int entry, Action action) {
                 o.enableStatsSP = !o.enableStatsSP;
             }
             break;
+        case kOptionsMeasure:
+            if (enter && session_.stack().base() == GuiState::MainMenu) {
+                Q_EMIT measureQuality();
+            }
+            break;
         default:
             break;
     }
@@ -562,6 +567,16 @@ void MenuModel::saveOptions() {
     Q_EMIT setOptions(options_);
     if (newResolution) {
         Q_EMIT setResolution(uint(options_.resWidth), uint(options_.resHeight));
+    }
+}
+
+void MenuModel::takeMeasuredQuality(int quality) {
+    options_.quality = quality;
+    Q_EMIT qualityChanged(quality);
+    // On the options screen it is one more edited value, kept by Save and
+    // undone by Back; elsewhere the options are the saved ones.
+    if (session_.stack().top() != GuiState::OptionsMenu) {
+        Q_EMIT setOptions(options_);
     }
 }
 

@@ -40,6 +40,11 @@ class MenuModel : public QObject {
     Q_OBJECT
 
 public:
+    // Options screen entries that others refer to.
+    static constexpr int kOptionsMeasure = 11;
+    static constexpr int kOptionsSave = 12;
+    static constexpr int kOptionsBack = 13;
+
     // How an entry is activated: Enter or a left click, the Right or Left
     // key, or a right click (which steps values backwards).
     enum class Action { Enter, Right, Left, Back };
@@ -60,6 +65,9 @@ public:
     int colour(int local) const { return local == 0 ? options_.color1 : options_.color2; }
     ResolutionList& resolutions() { return resolutions_; }
 
+    // "Low", "Normal" or "High".
+    static QString qualityName(int quality);
+
     MenuScreen menu(GuiState state) const;
     int currentEntry() const { return currentEntry_; }
     void setCurrentEntry(int entry) { currentEntry_ = entry; }
@@ -74,6 +82,11 @@ public:
     void openGameMenu();
     // A lobby colour: up from -1 (auto) to 5 and around; only while waiting.
     void stepColour(int local, bool up);
+    // The view measured the best quality: applied at once, and saved unless
+    // the options screen is open.
+    void takeMeasuredQuality(int quality);
+    // What measuring says; the options screen shows it in place of the pads.
+    void setMeasuringLine(const QString& line) { measuringLine_ = line; }
 
 Q_SIGNALS:
     void menuMainHost(HostRequest request);
@@ -91,6 +104,8 @@ Q_SIGNALS:
     // Applied at once, before Save.
     void qualityChanged(int quality);
     void vsyncChanged(bool on);
+    // The player asked to measure the best visual quality.
+    void measureQuality();
 
 private:
     void applied(GuiState state, bool reset);
@@ -137,6 +152,7 @@ private:
 
     GuiSession& session_;
     FieldEditor& editor_;
+    QString measuringLine_;
     const HighscoreFile& highscoreFile_;
     ResolutionList resolutions_;
 

@@ -126,6 +126,11 @@ QString MenuModel::skillText(ComputerSkill skill) const {
     }
 }
 
+QString MenuModel::qualityName(int quality) {
+    const QStringList names{tr("Low"), tr("Normal"), tr("High")};
+    return names.value(quality);
+}
+
 MenuScreen MenuModel::optionsScreen() const {
     MenuScreen s;
     s.title = tr("Options");
@@ -134,9 +139,11 @@ MenuScreen MenuModel::optionsScreen() const {
     s.text = pads.isEmpty()     ? tr("Gamepad: none")
              : pads.size() == 1 ? tr("Gamepad: %1").arg(pads.first())
                                 : tr("Gamepads: %1").arg(pads.join(QStringLiteral(", ")));
+    if (!measuringLine_.isEmpty()) {
+        s.text = measuringLine_;
+    }
     const ClientSettings::Options& o = options_;
     const QStringList preview{tr("No"), tr("Top"), tr("Bottom")};
-    const QStringList quality{tr("Low"), tr("Normal"), tr("High")};
     const QString placeholder = QStringLiteral("WWWWWWWWWWWW");
     s.entries = {
         fieldEntry(0, tr("Playername") + QStringLiteral(" 1"), o.name1, GuiState::EditPlayerName1,
@@ -148,13 +155,16 @@ MenuScreen MenuModel::optionsScreen() const {
         entry(4, tr("Show target-marker"), yesNo(o.showPointer)),
         entry(5, tr("Draw all blocks with the same color"), yesNo(o.ignoreColors)),
         entry(6, tr("Resolution"), ResolutionList::display(resolution_)),
-        entry(7, tr("Visual quality"), quality.value(o.quality)),
+        entry(7, tr("Visual quality"), qualityName(o.quality)),
         entry(8, tr("Activate VSync"), yesNo(o.enableVSync)),
         entry(9, tr("Play sounds"), yesNo(o.playSounds)),
         entry(10, tr("Play ranked (local)"), yesNo(o.enableStatsSP),
               session_.stack().base() == GuiState::MainMenu),
-        entry(11, tr("Save")),
-        entry(12, tr("Back")),
+        // Measuring draws a game in place of the screen: not over a game.
+        entry(kOptionsMeasure, tr("Find the best visual quality"), QString(),
+              session_.stack().base() == GuiState::MainMenu),
+        entry(kOptionsSave, tr("Save")),
+        entry(kOptionsBack, tr("Back")),
     };
     return s;
 }

@@ -237,6 +237,21 @@
     </message>
 </context>
 <context>
+    <name>GLWidget</name>
+    <message>
+        <source>Visual quality: %1 (%2 frames a second at %3)</source>
+        <translation>Grafikqualität: %1 (%2 Bilder pro Sekunde bei %3)</translation>
+    </message>
+    <message>
+        <source>Visual quality: %1 (only %2 frames a second at %3)</source>
+        <translation>Grafikqualität: %1 (nur %2 Bilder pro Sekunde bei %3)</translation>
+    </message>
+    <message>
+        <source>Finding the best visual quality: %1</source>
+        <translation>Beste Grafikqualität wird ermittelt: %1</translation>
+    </message>
+</context>
+<context>
     <name>GuiSession</name>
     <message>
         <source>Notice</source>
@@ -464,6 +479,10 @@
     <message>
         <source>Visual quality</source>
         <translation>Grafikqualität</translation>
+    </message>
+    <message>
+        <source>Find the best visual quality</source>
+        <translation>Beste Grafikqualität ermitteln</translation>
     </message>
     <message>
         <source>Activate VSync</source>

@@ -57,6 +57,7 @@ struct GuiFixture {
         record(m, &MenuModel::setColors, "colors");
         record(m, &MenuModel::setOptions, "options");
         record(m, &MenuModel::setResolution, "resolution");
+        record(m, &MenuModel::measureQuality, "measure");
         record(i, &InputRouter::sendMessage, "say");
         record(i, &InputRouter::abortAction, "abort");
         record(m, &MenuModel::getServerlist, "serverlist");

@@ -111,10 +111,39 @@ private Q_SLOTS:
             {{800, 600, 32, 60}, {1280, 1024, 32, 60}, {640, 480, 32, 60}});
         f.play("Down Down Down Down Enter Down Down Down Down Down Down Right Right");
         QCOMPARE(f.gui->menus().menu(GuiState::OptionsMenu).entries[6].value, "800x600");
-        f.play("Down Down Down Down Down Enter");
+        f.play("Down Down Down Down Down Down Enter");
         QCOMPARE(f.events.value(0), "options Player1 Player2 F 1 T F F 800 600 2 T T T F");
         QCOMPARE(f.events.value(1), "resolution 800 600");
         QCOMPARE(f.top(), GuiState::MainMenu);
+    }
+
+    void measuredQualityIsSavedOnlyOutsideTheOptions() {
+        GuiFixture f;
+        f.play("Down Down Down Down Enter");  // the options, from the main menu
+        f.gui->menus().setCurrentEntry(MenuModel::kOptionsMeasure);
+        f.play("Enter");
+        QCOMPARE(f.events, QStringList{"measure"});
+        // Measured while the options are open: edited like the entry, Back undoes it.
+        f.gui->menus().takeMeasuredQuality(0);
+        QCOMPARE(f.gui->menus().options().quality, 0);
+        QCOMPARE(f.events, QStringList{"measure"});
+        f.play("Esc");
+        QCOMPARE(f.gui->menus().options().quality, 2);
+        // Over the main menu (the first start) it is saved at once.
+        f.gui->menus().takeMeasuredQuality(1);
+        QCOMPARE(f.events.value(1), "options Player1 Player2 F 1 T F F 0 0 1 T T T F");
+
+        GuiFixture guest;  // over a game the entry cannot act
+        guest.lobby(4, false, false, {0, 1});
+        guest.gui->session().stack().setBaseState(GuiState::Game, QString());
+        guest.play("Esc Down Down Down Enter");
+        QCOMPARE(guest.top(), GuiState::OptionsMenu);
+        QVERIFY(!guest.gui->menus()
+                     .menu(GuiState::OptionsMenu)
+                     .entries[MenuModel::kOptionsMeasure]
+                     .enabled);
+        guest.gui->menus().activate(MenuModel::kOptionsMeasure, MenuModel::Action::Enter);
+        QVERIFY(!guest.events.contains("measure"));
     }
 
     void textFieldEditing() {

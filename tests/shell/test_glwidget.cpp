@@ -87,9 +87,9 @@ private:
 // wires them, shown at 800x600.
 struct Window {
     Window(const QString& directory, const ClientNetwork& net, const ThreadHosting& hosting,
-           std::function<void(int)> quit)
+           std::function<void(int)> quit, bool measureQuality = false)
         : client(environment(directory, std::move(quit)), net, threadServerStarter(hosting)),
-          w(&client, 800, 600, nullptr, guiEnvironment(directory)) {
+          w(&client, 800, 600, nullptr, guiEnvironment(directory, measureQuality)) {
         connectGuiAndClient(w, client);
         w.resize(800, 600);
         w.show();
@@ -101,10 +101,11 @@ struct Window {
         env.quit = std::move(quit);
         return env;
     }
-    static GuiEnvironment guiEnvironment(const QString& directory) {
+    static GuiEnvironment guiEnvironment(const QString& directory, bool measureQuality) {
         GuiEnvironment env;
         env.screenshotDirectory = directory;
         env.continuousRepaint = false;
+        env.measureQualityAtFirstStart = measureQuality;
         return env;
     }
     Client client;
@@ -191,6 +192,28 @@ private Q_SLOTS:
         QTest::keyClick(&w, Qt::Key_Up);
         QTest::keyClick(&w, Qt::Key_Return);  // "Exit program"
         QTRY_COMPARE(quits, QList<int>{0});
+    }
+
+    // The first start draws frames at each quality on the main menu until one
+    // holds, then saves it and says which; the next start does not measure.
+    void firstStartFindsTheBestQuality() {
+        QTemporaryDir dir;
+        QVERIFY(writeAnnsSettings(dir));
+        ClientNetwork net;
+        net.timings = nettest::fastTimings();
+        const ThreadHosting hosting = localHosting(net.timings, dir.path());
+        Window window(
+            dir.path(), net, hosting, [](int) {}, true);
+        QVERIFY(QTest::qWaitForWindowExposed(&window.w));
+        const GuiController& gui = window.w.controller();
+        QTRY_VERIFY_WITH_TIMEOUT(ClientSettings(dir.path()).qualitySaved(), 60000);
+        const int chosen = ClientSettings(dir.path()).options.quality;
+        QCOMPARE(gui.menus().options().quality, chosen);
+        const QString said = window.w.measuringLine();
+        QVERIFY2(said.startsWith("Visual quality: " + MenuModel::qualityName(chosen) + " ("),
+                 qPrintable(said));
+        QVERIFY2(said.endsWith(" at 800x600)"), qPrintable(said));
+        QCOMPARE(gui.session().stack().top(), GuiState::MainMenu);
     }
 
     // Alone with computers: seated and one kicked in the lobby with the keys a

@@ -47,6 +47,7 @@ struct Game {
         windowEnv.displayGuard = QStringLiteral("/nonexistent");
         windowEnv.startWindowed = true;
         windowEnv.gui.continuousRepaint = false;
+        windowEnv.gui.measureQualityAtFirstStart = false;
         windowEnv.gui.screenshotDirectory = dir.path();
         window = std::make_unique<MainWindow>(client.get(), std::move(windowEnv));
     }
