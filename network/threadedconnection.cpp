@@ -54,6 +54,11 @@ void relaySignals(const ConnectionInterface& from, ConnectionInterface& to) {
     }
 }
 
+QEvent::Type dropDone() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
 }  // namespace threadedconnection
 
 int ThreadedClientConnection::connectWithHello(const QHostAddress& address, int port, int players,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QMetaObject>
 #include <QObject>
 #include <QString>
@@ -76,6 +78,9 @@ namespace threadedconnection {
 // thread from `to` on to's thread, with the same values, in order.
 void relaySignals(const ConnectionInterface& from, ConnectionInterface& to);
 
+// The mark a connection's thread posts behind an immediate drop.
+QEvent::Type dropDone();
+
 }  // namespace threadedconnection
 
 // A connection served on a ConnectionThread, seen from the owner's thread: it
@@ -115,7 +120,29 @@ public:
     ThreadedConnection& operator=(const ThreadedConnection&) = delete;
 
     void disconnectClient(int clientId, bool immediately) override {
-        forward([=](Interface& c) { c.disconnectClient(clientId, immediately); });
+        if (clientId >= 0 || !immediately || !thread_->running()) {
+            forward([=](Interface& c) { c.disconnectClient(clientId, immediately); });
+            return;
+        }
+        // Gone at once, as if on one thread: what the connection said before
+        // the drop, still on its way here, is not heard. The mark comes back
+        // behind it (the thread posts both, in order).
+        ++dropping_;
+        thread_->post([real = real_, self = this] {
+            real->disconnectClient(-1, true);
+            QCoreApplication::postEvent(self, new QEvent(threadedconnection::dropDone()));
+        });
+    }
+
+    bool event(QEvent* e) override {
+        if (e->type() == threadedconnection::dropDone()) {
+            --dropping_;
+            return true;
+        }
+        if (e->type() == QEvent::MetaCall && dropping_ > 0) {
+            return true;  // a relayed event from before the drop
+        }
+        return Interface::event(e);
     }
 
 protected:
@@ -142,7 +169,8 @@ protected:
 
 private:
     std::shared_ptr<ConnectionThread> thread_;
-    Interface* real_;  // lives on the thread, a child of its home
+    Interface* real_;   // lives on the thread, a child of its home
+    int dropping_ = 0;  // immediate drops whose mark has not come back yet
 };
 
 // A client's stream or datagram connection on a ConnectionThread.

@@ -132,6 +132,30 @@ private Q_SLOTS:
         QVERIFY(!offThread);
     }
 
+    void nothingSaidBeforeAnImmediateLeaveIsHeard() {
+        auto thread = std::make_shared<ConnectionThread>();
+        auto seen = std::make_shared<Seen>();
+        FakeClientConnection* fake = nullptr;
+        ThreadedClientConnection client(thread, watched(seen, fake, thread->thread()));
+        QSignalSpy errors(&client, &ConnectionInterface::errorOccured);
+        auto say = [fake](int id) { Q_EMIT fake->errorOccured(id, ConnectionInterface::Timeout); };
+        thread->post([say] { say(1); });
+        client.disconnectClient(-1, false);  // a goodbye still hears what comes
+        thread->post([say] { say(2); });
+        QTRY_COMPARE(errors.count(), 2);
+        thread->post([say] { say(3); });  // said, not yet heard: dropped with the connection
+        client.disconnectClient(-1, true);
+        thread->post([say] { say(4); });
+        QTRY_COMPARE(errors.count(), 3);
+        QTest::qWait(10);
+        QList<QVariant> ids;
+        for (const QList<QVariant>& e : errors) {
+            ids.append(e.at(0));
+        }
+        QCOMPARE(ids, QVariantList({1, 2, 4}));
+        QCOMPARE(seen->ops, QStringList({"disconnectClient -1 false", "disconnectClient -1 true"}));
+    }
+
     void destroyedWhileDatagramsAreInFlight() {
         ConnectionThread serverThread(QStringLiteral("server"));
         // A ping list every 2 ms keeps datagrams coming both ways.
