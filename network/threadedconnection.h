@@ -126,7 +126,9 @@ public:
         }
         // Gone at once, as if on one thread: what the connection said before
         // the drop, still on its way here, is not heard. The mark comes back
-        // behind it (the thread posts both, in order).
+        // behind it (the thread posts both, in order). The event queue owns
+        // the mark; one still queued when this object dies goes with it, and
+        // none can come later (the destructor waits for the thread).
         ++dropping_;
         thread_->post([real = real_, self = this] {
             real->disconnectClient(-1, true);
