@@ -24,10 +24,14 @@ const QString kUseOldAddress = QStringLiteral("USEOLDONE");
 
 Client::Client(Environment environment, const ClientNetwork& network, ServerStarter serverStarter,
                QObject* parent)
-    : Client(makeStreamConnection(network.timings).release(),
-             makeDatagramConnection(network).release(),
-             makeMasterConnection(network.timings).release(), std::move(serverStarter),
-             std::move(environment), parent) {}
+    : Client(makeClientConnections(network), std::move(serverStarter), std::move(environment),
+             parent) {}
+
+Client::Client(ClientConnections connections, ServerStarter serverStarter, Environment environment,
+               QObject* parent)
+    : Client(connections.stream.release(), connections.datagram.release(),
+             connections.master.release(), std::move(serverStarter), std::move(environment),
+             parent) {}
 
 Client::Client(ClientConnection* tcpConnection, ClientConnection* udpConnection,
                MasterConnection* masterConnection, ServerStarter serverStarter,

@@ -123,6 +123,9 @@ Q_SIGNALS:
     void removePlayer(int connId);
 
 private:
+    Client(ClientConnections connections, ServerStarter serverStarter, Environment environment,
+           QObject* parent);
+
     void stopServerThread();
     void processPortMapping(const PortMapping& mapping);
     void closeGameConnections();

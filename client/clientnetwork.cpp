@@ -2,6 +2,7 @@
 
 #include "network/connectionfacades.h"
 #include "network/peertransport.h"
+#include "network/threadedconnection.h"
 
 namespace {
 
@@ -37,4 +38,20 @@ std::unique_ptr<ClientConnection> makeDatagramConnection(const ClientNetwork& ne
 std::unique_ptr<MasterConnection> makeMasterConnection(const NetworkTimings& timings) {
     return std::make_unique<NetMasterConnection>(
         clientSide(false, -1, timings), std::make_unique<PeerTransport>(PeerTransport::Kind::Udp));
+}
+
+ClientConnections makeClientConnections(const ClientNetwork& network) {
+    if (!network.ownThread) {
+        return {makeStreamConnection(network.timings), makeDatagramConnection(network),
+                makeMasterConnection(network.timings)};
+    }
+    // Each real connection is made on the thread, its core set up there too:
+    // nothing on this thread ever touches it.
+    auto thread = std::make_shared<ConnectionThread>();
+    return {std::make_unique<ThreadedClientConnection>(
+                thread, [timings = network.timings] { return makeStreamConnection(timings); }),
+            std::make_unique<ThreadedClientConnection>(
+                thread, [network] { return makeDatagramConnection(network); }),
+            std::make_unique<ThreadedMasterConnection>(
+                thread, [timings = network.timings] { return makeMasterConnection(timings); })};
 }

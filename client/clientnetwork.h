@@ -19,6 +19,17 @@ struct ClientNetwork {
     int datagramLossPercent = 0;
     Latency latency;
     std::uint32_t lossSeed = 1;
+    // The connections are served on a thread of their own: a long frame then
+    // holds back no datagram and no answer to the server's pings. Off: they
+    // run on the caller's thread, as tests of exact call timing want.
+    bool ownThread = true;
+};
+
+// The client's three connections, as the Client takes them.
+struct ClientConnections {
+    std::unique_ptr<ClientConnection> stream;
+    std::unique_ptr<ClientConnection> datagram;
+    std::unique_ptr<MasterConnection> master;
 };
 
 // The client's three connections: the game stream and the game datagrams, both
@@ -28,3 +39,6 @@ struct ClientNetwork {
 std::unique_ptr<ClientConnection> makeStreamConnection(const NetworkTimings& timings);
 std::unique_ptr<ClientConnection> makeDatagramConnection(const ClientNetwork& network);
 std::unique_ptr<MasterConnection> makeMasterConnection(const NetworkTimings& timings);
+// All three, with network.ownThread on one thread that ends when the last of
+// them is destroyed.
+ClientConnections makeClientConnections(const ClientNetwork& network);

@@ -1,0 +1,229 @@
+// Connections served on a thread of their own: calls reach the real
+// connection there in order, its events come back in order with their values,
+// teardown is clean, and a busy owner thread holds back no ping answer.
+#include <QElapsedTimer>
+#include <QPointer>
+
+#include "connectionrooms.h"
+#include "network/threadedconnection.h"
+#include "tests/support/fakeconnection.h"
+
+using namespace nettest;
+
+namespace {
+
+// What the real connection saw: each call and whether it ran on the thread.
+struct Seen {
+    QStringList ops;
+    bool elsewhere = false;
+    bool deleted = false;
+};
+
+QString text(const QVariant& value) {
+    if (value.typeId() != QMetaType::QVariantList) {
+        return value.toString();
+    }
+    QStringList items;
+    for (const QVariant& item : value.toList()) {
+        items.append(text(item));
+    }
+    return items.join(QLatin1Char(','));
+}
+
+template <class Fake>
+std::function<std::unique_ptr<Fake>()> watched(const std::shared_ptr<Seen>& seen, Fake*& made,
+                                               QThread* thread) {
+    return [seen, &made, thread] {
+        auto fake = std::make_unique<Fake>();
+        fake->onCall = [seen, thread](const CallLog::Call& call) {
+            QStringList line{call.op};
+            for (const QVariant& arg : call.args) {
+                line.append(text(arg));
+            }
+            seen->ops.append(line.join(QLatin1Char(' ')));
+            seen->elsewhere |= QThread::currentThread() != thread;
+        };
+        QObject::connect(fake.get(), &QObject::destroyed, [seen, thread] {
+            seen->deleted = true;
+            seen->elsewhere |= QThread::currentThread() != thread;
+        });
+        made = fake.get();
+        return fake;
+    };
+}
+
+}  // namespace
+
+class TestThreadedConnection : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void callsReachTheThreadInOrder() {
+        auto thread = std::make_shared<ConnectionThread>();
+        auto seen = std::make_shared<Seen>();
+        FakeClientConnection* fake = nullptr;
+        FakeMasterConnection* fakeMaster = nullptr;
+        {
+            ThreadedClientConnection client(thread, watched(seen, fake, thread->thread()));
+            ThreadedMasterConnection master(thread, watched(seen, fakeMaster, thread->thread()));
+            QCOMPARE(client.connectWithHello(kLocal, 5, 1, -1, "pw", 3), 0);
+            QCOMPARE(master.connectToHost(kLocal, 6), 0);
+            for (int i = 0; i < 50; ++i) {
+                client.sendCInput(false, {i});
+            }
+            master.queryServer(kLocal, 7);
+            client.sendCMessage(true, 1, "hi");
+            client.disconnectClient(-1, false);
+            // Waits for everything before it.
+            QCOMPARE(client.connectWithHello(kLocal, 5, 1, -1, "pw", 0), 1);
+        }
+        QStringList expected{"connectWithHello 127.0.0.1 5 1 -1 pw 3", "connectToHost 127.0.0.1 6"};
+        for (int i = 0; i < 50; ++i) {
+            expected.append(QStringLiteral("sendCInput false %1").arg(i));
+        }
+        expected << "queryServer 127.0.0.1 7"
+                 << "sendCMessage true 1 hi"
+                 << "disconnectClient -1 false"
+                 << "connectWithHello 127.0.0.1 5 1 -1 pw 0";
+        QCOMPARE(seen->ops, expected);
+        QVERIFY(!seen->elsewhere);
+        QVERIFY(seen->deleted);  // with the proxy, on the thread
+    }
+
+    void eventsComeBackInOrderWithTheirValues() {
+        auto thread = std::make_shared<ConnectionThread>();
+        auto seen = std::make_shared<Seen>();
+        FakeClientConnection* fake = nullptr;
+        FakeMasterConnection* fakeMaster = nullptr;
+        ThreadedClientConnection client(thread, watched(seen, fake, thread->thread()));
+        ThreadedMasterConnection master(thread, watched(seen, fakeMaster, thread->thread()));
+
+        QStringList heard;
+        bool offThread = false;
+        auto hear = [&](const QString& line) {
+            heard.append(line);
+            offThread |= QThread::currentThread() != QCoreApplication::instance()->thread();
+        };
+        connect(&client, &ConnectionInterface::changedCGameState,
+                [&](int width, bool paused, int, const QString& time, const QByteArray& field,
+                    const QList<BlockRecord>& blocks) {
+                    hear(QStringLiteral("state %1 %2 %3 %4 %5")
+                             .arg(width)
+                             .arg(paused)
+                             .arg(time, QString::fromLatin1(field))
+                             .arg(blocks.first().kind));
+                });
+        connect(&client, &ConnectionInterface::errorOccured,
+                [&](int id, ConnectionInterface::ConnectionError e) {
+                    hear(QStringLiteral("error %1 %2").arg(id).arg(int(e)));
+                });
+        connect(&master, &ConnectionInterface::changedCNewServer, [&](int, const ServerData& s) {
+            hear(QStringLiteral("server %1 %2").arg(s.name()).arg(s.port()));
+        });
+
+        thread->post([fake, fakeMaster] {
+            Q_EMIT fakeMaster->changedCNewServer(
+                -1, ServerData("1.0", "10.0.0.2", "Den", 27403, false, false, 1, 4, 20, "12:00"));
+            Q_EMIT fake->changedCGameState(12, true, 40, "0:42", "ab", {{0, 1, 5, 0, 0, 0}});
+            Q_EMIT fake->errorOccured(2, ConnectionInterface::Timeout);
+        });
+        QTRY_COMPARE(heard.size(), 3);
+        QCOMPARE(heard, QStringList({"server Den 27403", "state 12 1 0:42 ab 5", "error 2 6"}));
+        QVERIFY(!offThread);
+    }
+
+    void nothingSaidBeforeAnImmediateLeaveIsHeard() {
+        auto thread = std::make_shared<ConnectionThread>();
+        auto seen = std::make_shared<Seen>();
+        FakeClientConnection* fake = nullptr;
+        ThreadedClientConnection client(thread, watched(seen, fake, thread->thread()));
+        QSignalSpy errors(&client, &ConnectionInterface::errorOccured);
+        auto say = [fake](int id) { Q_EMIT fake->errorOccured(id, ConnectionInterface::Timeout); };
+        thread->post([say] { say(1); });
+        client.disconnectClient(-1, false);  // a goodbye still hears what comes
+        thread->post([say] { say(2); });
+        QTRY_COMPARE(errors.count(), 2);
+        thread->post([say] { say(3); });  // said, not yet heard: dropped with the connection
+        client.disconnectClient(-1, true);
+        thread->post([say] { say(4); });
+        QTRY_COMPARE(errors.count(), 3);
+        QTest::qWait(10);
+        QList<QVariant> ids;
+        for (const QList<QVariant>& e : errors) {
+            ids.append(e.at(0));
+        }
+        QCOMPARE(ids, QVariantList({1, 2, 4}));
+        QCOMPARE(seen->ops, QStringList({"disconnectClient -1 false", "disconnectClient -1 true"}));
+    }
+
+    void destroyedWhileDatagramsAreInFlight() {
+        ConnectionThread serverThread(QStringLiteral("server"));
+        // A ping list every 2 ms keeps datagrams coming both ways.
+        NetServerConnection* server =
+            serverThread.adopt<NetServerConnection>([] { return udpServer(3000, 2); });
+        const int port = serverThread.call<int>([server] { return portOf(*server); }, -1);
+
+        auto thread = std::make_shared<ConnectionThread>();
+        auto client =
+            std::make_unique<ThreadedClientConnection>(thread, [] { return udpClient(); });
+        QCOMPARE(joined(*client, port, kKey), QVariantList({0, true}));
+        QSignalSpy pings(client.get(), &ConnectionInterface::changedCPinglist);
+        QTRY_VERIFY(pings.count() >= 5);
+
+        client.reset();  // with answers and lists still queued both ways
+        QTest::qWait(20);
+        // The thread outlived its only connection and still serves a new one.
+        ThreadedClientConnection again(thread, [] { return udpClient(); });
+        QCOMPARE(joined(again, port, kKey).size(), 2);
+    }
+
+    void callsAfterTheThreadStoppedDoNothing() {
+        auto thread = std::make_shared<ConnectionThread>();
+        auto seen = std::make_shared<Seen>();
+        FakeClientConnection* fake = nullptr;
+        ThreadedClientConnection client(thread, watched(seen, fake, thread->thread()));
+        client.sendCStart(true);
+        thread->stop();
+        QCOMPARE(seen->ops, QStringList({"sendCStart true"}));  // posted before: still ran
+        QVERIFY(seen->deleted);
+        QVERIFY(!seen->elsewhere);
+
+        client.sendCInput(false, {1});
+        client.disconnectClient(-1, true);
+        QCOMPARE(client.connectWithHello(kLocal, 5, 1, -1, QString(), -1), -1);
+        QCOMPARE(seen->ops.size(), 1);
+        ThreadedClientConnection late(thread,
+                                      [] { return std::make_unique<FakeClientConnection>(); });
+        QCOMPARE(late.connectWithHello(kLocal, 5, 1, -1, QString(), -1), -1);
+    }
+
+    // The fault the thread is for: while the owner's thread is busy (a long
+    // frame), the datagram connection still answers the server's pings.
+    void answersPingsWhileTheOwnerIsBusy() {
+        ConnectionThread serverThread(QStringLiteral("server"));
+        NetServerConnection* server =
+            serverThread.adopt<NetServerConnection>([] { return udpServer(3000, 50); });
+        const int port = serverThread.call<int>([server] { return portOf(*server); }, -1);
+        auto thread = std::make_shared<ConnectionThread>();
+        ThreadedClientConnection client(thread, [] { return udpClient(); });
+        QCOMPARE(joined(client, port, kKey), QVariantList({0, true}));
+
+        QSignalSpy pings(&client, &ConnectionInterface::changedCPinglist);
+        QElapsedTimer busy;
+        busy.start();
+        while (busy.elapsed() < 300) {
+            // no events: a frame that takes 300 ms
+        }
+        // About six lists went out meanwhile; the first may predate the answer.
+        QTRY_VERIFY(pings.count() >= 5);
+        for (int i = 1; i < 5; ++i) {
+            const QList<int> list = pings.at(i).at(1).value<QList<int>>();
+            QCOMPARE(list.size(), 1);
+            QVERIFY2(list.first() >= 0 && list.first() < 150,
+                     qPrintable(QStringLiteral("list %1: ping %2").arg(i).arg(list.first())));
+        }
+    }
+};
+
+QTEST_MAIN(TestThreadedConnection)
+#include "test_threadedconnection.moc"
