@@ -58,8 +58,11 @@ GLWidget::GLWidget(Client* client, uint resWidth, uint resHeight, QWidget* paren
     sounds_ = std::make_unique<SoundEffects>();
     connect(g, &GuiController::soundRequested, sounds_.get(), &SoundEffects::play);
     // Turning sounds off also silences what plays and what is queued.
-    connect(&g->menus(), &MenuModel::setOptions, this,
-            [this] { sounds_->setEnabled(gui_->menus().options().playSounds); });
+    connect(&g->menus(), &MenuModel::setOptions, this, [this] {
+        sounds_->setEnabled(gui_->menus().options().playSounds);
+        scene_.setPrediction(gui_->menus().options().predictMoves);
+    });
+    scene_.setPrediction(g->menus().options().predictMoves);
     connect(&g->menus(), &MenuModel::vsyncChanged, this, &GLWidget::applyVSync);
     connect(&g->session(), &GuiSession::cursorChanged, this, &GLWidget::updateCursor);
     connect(&g->input(), &InputRouter::screenshotRequested, this, &GLWidget::saveScreenshot);
@@ -156,9 +159,13 @@ void GLWidget::paintGL() {
     const bool field = base == GuiState::Lobby || base == GuiState::Game;
     renderer_.beginFrame();
     if (field) {
+        scene_.expirePredictions();
         renderer_.drawViews(scene_, sceneOptions(), size() * devicePixelRatio());
     }
     renderer_.endFrame();
+    if (field && lcLatency().isDebugEnabled()) {
+        scene_.logFrame();
+    }
 
     QPainter painter(this);
     painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);

@@ -488,10 +488,10 @@ void MenuModel::activateOptions(int entry, Action action) {
     const bool enter = action == Action::Enter;
     const bool forward = enter || action == Action::Right;
     ClientSettings::Options& o = options_;
-    if (entry == 11 || entry == 12) {
+    if (entry == 12 || entry == 13) {
         if (action == Action::Left || action == Action::Right) {
-            currentEntry_ = 23 - entry;
-        } else if (entry == 11) {
+            currentEntry_ = 25 - entry;
+        } else if (entry == 12) {
             saveOptions();
         } else {
             restoreOptions();
@@ -543,6 +543,9 @@ void MenuModel::activateOptions(int entry, Action action) {
             if (session_.stack().base() == GuiState::MainMenu) {
                 o.enableStatsSP = !o.enableStatsSP;
             }
+            break;
+        case 11:
+            o.predictMoves = !o.predictMoves;
             break;
         default:
             break;

@@ -153,8 +153,9 @@ MenuScreen MenuModel::optionsScreen() const {
         entry(9, tr("Play sounds"), yesNo(o.playSounds)),
         entry(10, tr("Play ranked (local)"), yesNo(o.enableStatsSP),
               session_.stack().base() == GuiState::MainMenu),
-        entry(11, tr("Save")),
-        entry(12, tr("Back")),
+        entry(11, tr("Predict own moves"), yesNo(o.predictMoves)),
+        entry(12, tr("Save")),
+        entry(13, tr("Back")),
     };
     return s;
 }

@@ -38,11 +38,11 @@ private Q_SLOTS:
         const int notice = int(GuiState::Notice);
         const int list = int(GuiState::ServerList);
         QTest::newRow("options save")
-            << "Up Up Up Enter" << 11
-            << QStringList{"options Player1 Player2 F 1 T F F 0 0 2 T T T F"}
+            << "Up Up Up Enter" << 12
+            << QStringList{"options Player1 Player2 F 1 T F F 0 0 2 T T T F T"}
             << int(GuiState::MainMenu);
         QTest::newRow("options back")
-            << "Up Up Up Enter" << 12 << QStringList{} << int(GuiState::MainMenu);
+            << "Up Up Up Enter" << 13 << QStringList{} << int(GuiState::MainMenu);
         QTest::newRow("join connect")
             << "Down Enter Down Down Enter" << 1 << QStringList{"join F ... T ''"} << notice;
         QTest::newRow("join back")
