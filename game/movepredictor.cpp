@@ -59,73 +59,109 @@ void MovePredictor::follow(int local) {
 
 void MovePredictor::processInput(const QList<int>& counters, qint64 nowMs) {
     if (enabled_) {
-        // The server takes the kinds of one tick in this order.
         for (int local = 0; local < kLocalPlayers; ++local) {
+            follow(local);
+            Own& own = own_[std::size_t(local)];
+            // A window that was due while nothing waited opens at the press.
+            if (std::all_of(own.pressed.begin(), own.pressed.end(), [](int n) { return n == 0; })) {
+                own.nextWindowMs = std::max(own.nextWindowMs, nowMs);
+            }
+            bool pressed = false;
             for (int k = 0; k < kKeySlots; ++k) {
                 const int i = local * kKeySlots + k;
-                for (int n = counters.value(i) - counters_.value(i); n > 0; --n) {
-                    follow(local);
-                    press(local, slotOf(k), nowMs);
+                const int n = counters.value(i) - counters_.value(i);
+                if (n > 0 && own.blockId > 0) {
+                    own.pressed[std::size_t(k)] += n;
+                    pressed = true;
                 }
+            }
+            if (pressed) {
+                carryOut(own, nowMs);
             }
         }
     }
     counters_ = counters;
 }
 
-qint64 MovePredictor::deadline(const Own& own, qint64 nowMs) const {
-    const qint64 queued = qint64(own.shifts.size() + own.downs.size());
-    return nowMs + roundTripMs_ + kSlackMs + kPerQueuedMs * queued;
-}
-
-void MovePredictor::press(int local, KeySlot key, qint64 nowMs) {
-    Own& own = own_[std::size_t(local)];
+void MovePredictor::carryOut(Own& own, qint64 nowMs) {
     const GameBlock* b = mirror_.block(own.blockId);
-    // After a drop the server lands the block: presses that follow belong to
-    // the next one, which is not here yet.
+    // After a drop the server lands the block and forgets what else was
+    // pressed; until the next block comes nothing more is moved.
     if (own.blockId <= 0 || b == nullptr || !FieldMirror::onField(*b) || own.dropped) {
+        own.pressed.fill(0);
         return;
     }
-    const int x = b->x();
-    const int y = b->y();
-    const int r = b->rotation();
-    const qint64 due = deadline(own, nowMs);
-    const auto free = [&](int nx, int ny, int nr) {
-        return mirror_.fit(*b, nx, ny, nr) == GameField::Fit::Free;
+    bool moved = nowMs - own.windowMs < kJoinMs && take(own, own.windowMs);
+    while (own.nextWindowMs <= nowMs &&
+           std::any_of(own.pressed.begin(), own.pressed.end(), [](int n) { return n > 0; })) {
+        own.windowMs = own.nextWindowMs;
+        own.windowKinds = 0;
+        own.nextWindowMs += kInputDelayMs;
+        moved = take(own, own.windowMs) || moved;
+    }
+    if (moved) {
+        show(own);
+    }
+}
+
+bool MovePredictor::take(Own& own, qint64 windowMs) {
+    const qint64 due = windowMs + roundTripMs_ + kSlackMs;
+    bool moved = false;
+    // One press of each kind, in the order the server takes them.
+    for (int k = 0; k < kKeySlots && !own.dropped; ++k) {
+        const unsigned kind = 1u << k;
+        if (own.pressed[std::size_t(k)] > 0 && (own.windowKinds & kind) == 0) {
+            --own.pressed[std::size_t(k)];
+            own.windowKinds |= kind;
+            moved = move(own, slotOf(k), due) || moved;
+        }
+    }
+    if (own.dropped) {
+        own.pressed.fill(0);
+    }
+    return moved;
+}
+
+bool MovePredictor::move(Own& own, KeySlot key, qint64 deadline) {
+    const GameBlock& b = *mirror_.block(own.blockId);
+    const Place at = predicted(own, b);
+    const auto free = [&](int x, int y, int r) {
+        return mirror_.fit(b, x, y, r) == GameField::Fit::Free;
     };
     switch (key) {
         case KeySlot::Rotate:
-            if (!free(x, y, (r + 1) % 4)) {
-                return;  // the server refuses it too, and the turn is lost
+            if (!free(at.x, at.y, (at.rotation + 1) % 4)) {
+                return false;  // the server refuses it too, and the turn is lost
             }
-            own.shifts.push_back({x, (r + 1) % 4, due});
+            own.turns.push_back(deadline);
             break;
         case KeySlot::Right:
         case KeySlot::Left: {
-            const int nx = GameGrid::wrapped(mirror_.fieldsizeX(),
-                                             x + (key == KeySlot::Right ? kCell : -kCell));
-            if (!free(nx, y, r)) {
-                return;
+            const bool right = key == KeySlot::Right;
+            const int x = GameGrid::wrapped(mirror_.fieldsizeX(), at.x + (right ? kCell : -kCell));
+            if (!free(x, at.y, at.rotation)) {
+                return false;
             }
-            own.shifts.push_back({nx, r, due});
+            (right ? own.rights : own.lefts).push_back(deadline);
             break;
         }
         case KeySlot::Down:
             // A fall onto the stack lands the block: that is the server's to say.
-            if (!free(x, y - kCell, r)) {
-                return;
+            if (!free(at.x, at.y - kCell, at.rotation)) {
+                return false;
             }
-            own.downs.push_back({y - kCell, due});
+            own.downs.push_back({at.y - kCell, deadline});
             break;
         case KeySlot::Drop:
             // Gravity moves the block at least a unit in the tick that drops it.
-            own.dropY = mirror_.dropPlace(*b, x, y - 1, r).standY;
+            own.dropY = mirror_.dropPlace(b, at.x, at.y - 1, at.rotation).standY;
             own.dropped = true;
-            own.dropDeadline = due;
+            own.dropDeadline = deadline;
             break;
     }
     ++figures_.moves;
-    show(own);
+    own.drawn = predicted(own, b);
+    return true;
 }
 
 void MovePredictor::processMovements(const QList<GameMovement>& movements) {
@@ -149,23 +185,35 @@ void MovePredictor::processMovements(const QList<GameMovement>& movements) {
 
 void MovePredictor::reconcile(Own& own, const GameMovement& m) {
     own.server = {m.x, m.y, m.rotation};
-    const bool atBase = m.x == own.baseX && m.rotation == own.baseRotation;
-    if (!atBase) {
-        const auto shown = std::find_if(own.shifts.begin(), own.shifts.end(), [&](const Shift& s) {
-            return s.x == m.x && s.rotation == m.rotation;
-        });
-        if (shown == own.shifts.end() && !own.shifts.empty()) {
-            mispredicted(own);
-            return;
-        }
-        // With nothing queued the block follows the server wherever it goes.
-        own.shifts.erase(own.shifts.begin(), shown == own.shifts.end() ? shown : std::next(shown));
-        own.baseX = m.x;
-        own.baseRotation = m.rotation;
-    }
     while (!own.downs.empty() && own.downs.front().y >= m.y) {
         own.downs.pop_front();
     }
+    const int w = mirror_.fieldsizeX();
+    const int turns = ((m.rotation - own.baseRotation) % 4 + 4) % 4;
+    const int right = w > 0 ? GameGrid::column(w, m.x - own.baseX) : 0;
+    const int left = right == 0 ? 0 : w - right;
+    if (turns == 0 && right == 0) {
+        return;  // nothing of what waits is carried out yet
+    }
+    const bool shifts = !own.turns.empty() || !own.rights.empty() || !own.lefts.empty();
+    // The fewest waiting moves that lead there: a step right and one left
+    // taken in one tick show nothing, and stay until their deadline.
+    const int n = int(own.rights.size());
+    const int rights = right <= n ? right : 0;
+    const int lefts = right <= n ? 0 : left;
+    if (shifts && (turns > int(own.turns.size()) || lefts > int(own.lefts.size()))) {
+        mispredicted(own);
+        return;
+    }
+    // With nothing waiting the block follows the server wherever it goes.
+    const auto confirm = [](std::deque<qint64>& d, int n) {
+        d.erase(d.begin(), d.begin() + std::min(n, int(d.size())));
+    };
+    confirm(own.turns, turns);
+    confirm(own.rights, rights);
+    confirm(own.lefts, lefts);
+    own.baseX = m.x;
+    own.baseRotation = m.rotation;
 }
 
 void MovePredictor::processMerges() {
@@ -179,6 +227,7 @@ void MovePredictor::processMerges() {
         const GameBlock* b = mirror_.block(own.blockId);
         if (b == nullptr) {
             forget(own);  // landed: the server took the drop or the fall
+            own.pressed.fill(0);
             continue;
         }
         // A removed row below lowered the drawn block, and the server's with it.
@@ -194,15 +243,18 @@ void MovePredictor::processMerges() {
     }
 }
 
-void MovePredictor::expire(qint64 nowMs) {
+void MovePredictor::advance(qint64 nowMs) {
     if (!enabled_) {
         return;
     }
     for (Own& own : own_) {
-        const bool late = (!own.shifts.empty() && own.shifts.front().deadline < nowMs) ||
-                          (!own.downs.empty() && own.downs.front().deadline < nowMs) ||
-                          (own.dropped && own.dropDeadline < nowMs);
-        if (!late) {
+        carryOut(own, nowMs);
+        const auto late = [nowMs](const std::deque<qint64>& d) {
+            return !d.empty() && d.front() < nowMs;
+        };
+        if (!late(own.turns) && !late(own.rights) && !late(own.lefts) &&
+            !(own.dropped && own.dropDeadline < nowMs) &&
+            !(!own.downs.empty() && own.downs.front().deadline < nowMs)) {
             continue;
         }
         const Place& d = own.drawn;
@@ -224,7 +276,9 @@ void MovePredictor::mispredicted(Own& own) {
 }
 
 void MovePredictor::forget(Own& own) {
-    own.shifts.clear();
+    own.turns.clear();
+    own.rights.clear();
+    own.lefts.clear();
     own.downs.clear();
     own.dropped = false;
     own.baseX = own.server.x;
@@ -236,10 +290,9 @@ MovePredictor::Place MovePredictor::predicted(const Own& own, const GameBlock& b
         return own.server;
     }
     Place p = own.server;
-    if (!own.shifts.empty()) {
-        p.x = own.shifts.back().x;
-        p.rotation = own.shifts.back().rotation;
-    }
+    const int steps = int(own.rights.size()) - int(own.lefts.size());
+    p.x = GameGrid::column(mirror_.fieldsizeX(), own.baseX + steps * kCell) * kCell;
+    p.rotation = (own.baseRotation + int(own.turns.size())) % 4;
     if (own.dropped) {
         p.y = own.dropY;
         return p;

@@ -7,22 +7,24 @@
 
 #include "blockrecords.h"
 #include "fieldmirror.h"
+#include "gamesimulation.h"
 #include "keyslot.h"
 
 // Moves the local players' own blocks on a FieldMirror at the key press, by the
 // field's own rules checked against the copy (the landed stack and the other
 // players' falling blocks as last reported), instead of a round trip later.
-// The server still decides: its movements of an own block confirm the presses
-// they show, and one that shows something else, or a press the server has not
-// shown within the round trip plus a little, is a misprediction, where the
-// server's place wins and the queue of presses goes.
+// Presses are paced as the server paces them, one of each kind per input
+// delay and in the server's order within one, so that a burst of presses
+// shows as the server will carry it out, a drop pressed among steps included.
 //
-// The server's movements do not say which presses they have taken, so each
-// press keeps the column and rotation it results in: a movement with the
-// column and rotation of a queued press confirms it and all before it; one
-// with those of the last confirmed place confirms nothing yet. A press of Down
-// keeps the height it reaches and is confirmed once the server's block is as
-// low. Gravity stays the server's: the drawn block falls with the server's.
+// The server still decides. Its movements of an own block do not say which
+// presses they have taken; a movement whose turn and column some number of
+// the waiting turns and steps (of each kind the oldest) reach confirms those,
+// one that none reach is a misprediction, and so is a press the server has
+// not shown within the round trip and a little: then the server's place wins
+// and what waits for it goes. A press of Down keeps the height it reaches and
+// is confirmed once the server's block is as low. Gravity stays the server's:
+// the drawn block falls with the server's.
 //
 // No timers and no sockets: the owner passes the time with each call.
 class MovePredictor {
@@ -31,9 +33,12 @@ public:
     // Beyond the round trip a press may wait this long for its echo: the tick
     // that takes it and the delay of a datagram that comes a little late.
     static constexpr int kSlackMs = 100;
-    // The server takes one press of a kind per input delay: each press queued
-    // before another delays that one's echo by up to this much.
-    static constexpr int kPerQueuedMs = 60;
+    // The server's input delay: after a press is carried out, the next one of
+    // any kind waits this long.
+    // Presses this soon after a window opened most likely reach the server
+    // before the tick that carries the window out: they join it.
+    static constexpr int kJoinMs = 10;
+    static constexpr int kInputDelayMs = GameSimulation::kInputDelayTicks * GameSimulation::kTickMs;
     // Without a measured ping the round trip is taken to be this long.
     static constexpr int kDefaultRoundTripMs = 200;
 
@@ -61,8 +66,9 @@ public:
     void processMovements(const QList<GameMovement>& movements);
     // Call after the mirror took merges: a removed row lowers own blocks too.
     void processMerges();
-    // Gives up presses the server has not shown in time.
-    void expire(qint64 nowMs);
+    // Carries out presses whose turn has come and gives up those the server
+    // has not shown in time. Called often (every frame).
+    void advance(qint64 nowMs);
     // A new game: nothing is waiting, the counters start from zero.
     void reset();
 
@@ -74,39 +80,45 @@ private:
         int y = 0;
         int rotation = 0;
     };
-    struct Shift {  // a turn or a side step
-        int x;
-        int rotation;
-        qint64 deadline;
-    };
     struct Down {
         int y;
         qint64 deadline;
     };
     struct Own {
         int blockId = -1;
-        Place server;  // where the server last put the block
-        Place drawn;   // where the copy shows it
-        int baseX = 0;
+        Place server;   // where the server last put the block
+        Place drawn;    // where the copy shows it
+        int baseX = 0;  // the server's column and turn before the waiting moves
         int baseRotation = 0;
-        std::deque<Shift> shifts;
+        // Presses not carried out yet, per kind, and when the next may be.
+        std::array<int, kKeySlots> pressed{};
+        qint64 nextWindowMs = 0;
+        qint64 windowMs = -kInputDelayMs;  // when the last window opened
+        unsigned windowKinds = 0;          // the kinds it took
+        // Moves shown and not yet seen from the server: their deadlines.
+        std::deque<qint64> turns;
+        std::deque<qint64> rights;
+        std::deque<qint64> lefts;
         std::deque<Down> downs;
         bool dropped = false;
         int dropY = 0;
         qint64 dropDeadline = 0;
 
-        bool waiting() const { return !shifts.empty() || !downs.empty() || dropped; }
+        bool waiting() const {
+            return !turns.empty() || !rights.empty() || !lefts.empty() || !downs.empty() || dropped;
+        }
     };
 
     void follow(int local);
-    void press(int local, KeySlot key, qint64 nowMs);
+    void carryOut(Own& own, qint64 nowMs);
+    bool move(Own& own, KeySlot key, qint64 deadline);
+    bool take(Own& own, qint64 windowMs);
     void reconcile(Own& own, const GameMovement& m);
     void mispredicted(Own& own);
     void forget(Own& own);
     void show(Own& own);
     Place predicted(const Own& own, const GameBlock& block) const;
     int distance(const Place& a, const Place& b) const;
-    qint64 deadline(const Own& own, qint64 nowMs) const;
 
     FieldMirror& mirror_;
     bool enabled_ = true;

@@ -159,7 +159,7 @@ void GLWidget::paintGL() {
     const bool field = base == GuiState::Lobby || base == GuiState::Game;
     renderer_.beginFrame();
     if (field) {
-        scene_.expirePredictions();
+        scene_.advancePredictions();
         renderer_.drawViews(scene_, sceneOptions(), size() * devicePixelRatio());
     }
     renderer_.endFrame();

@@ -302,7 +302,7 @@ void Bot::sendKeys() {
 }
 
 void Bot::think() {
-    predictor_.expire(Clock::system().nowMs());
+    predictor_.advance(Clock::system().nowMs());
     if (!playing_ || client_->state() != GamePlayer::Playing) {
         return;
     }
@@ -355,7 +355,7 @@ void Bot::repeat() {
     if (!playing_) {
         return;
     }
-    predictor_.expire(Clock::system().nowMs());
+    predictor_.advance(Clock::system().nowMs());
     if (!computer_ && pressPending_ && pressClock_.elapsed() > kGiveUpMs) {
         givenUp_ = true;
         pressPending_ = pressKey_ == kDrop;  // a drop only shows as the next piece

@@ -113,9 +113,9 @@ void SceneField::logFrame() const {
                                         .arg(b->rotation());
 }
 
-void SceneField::expirePredictions() {
+void SceneField::advancePredictions() {
     QMutexLocker lock(&blockMutex_);
-    predictor_.expire(clock_.nowMs());
+    predictor_.advance(clock_.nowMs());
     followOwnBlocks();
 }
 

@@ -48,7 +48,7 @@ public:
     int stackRevision() const { return stackRevision_; }
     const MovePredictor::Figures& predictionFigures() const { return predictor_.figures(); }
     // Called once a frame: presses the server has not shown in time go.
-    void expirePredictions();
+    void advancePredictions();
     // With lcLatency on: the own block's column and turn when a frame that
     // shows them for the first time is drawn.
     void logFrame() const;

@@ -85,7 +85,7 @@ struct Link : GameEvents {
                 f();
             }
             sim.mainLoop();
-            predictor.expire(clock.nowMs());
+            predictor.advance(clock.nowMs());
         }
     }
 
@@ -132,8 +132,10 @@ private Q_SLOTS:
         l.tick(4);
         l.press(KeySlot::Rotate);
         QCOMPARE(l.drawn().rotation(), 1);
-        l.press(KeySlot::Left);
-        l.press(KeySlot::Left);
+        l.press(KeySlot::Left);  // taken with the turn, as the server takes it
+        l.press(KeySlot::Left);  // after the input delay
+        QCOMPARE(l.drawn().x(), 200);
+        l.tick(3);
         QCOMPARE(l.drawn().x(), 150);
         l.press(KeySlot::Down);
         QVERIFY(l.drawn().y() <= y - 50);
@@ -160,6 +162,27 @@ private Q_SLOTS:
         l.tick(10);
         QVERIFY(l.ownId() != id);
         QVERIFY(l.mirror.landed(5, 0) && l.mirror.landed(6, 1));
+        QCOMPARE(l.predictor.figures().mispredictions, 0);
+    }
+
+    // Steps and a drop pressed in one burst: the server carries out the
+    // first step with the drop, and the copy shows the block landing there.
+    void burstDropsAfterTheFirstStep() {
+        Link l;
+        l.setBlock(0, 0, 200, 1000);
+        l.tick();
+        l.syncCopy();
+        const int id = l.ownId();
+        l.press(KeySlot::Left);
+        l.press(KeySlot::Left);
+        l.press(KeySlot::Drop);
+        QCOMPARE(l.mirror.cell(4, 0), id);  // columns 4 and 5, on the floor
+        QCOMPARE(l.mirror.cell(5, 1), id);
+        l.tick(12);
+        QVERIFY(l.ownId() != id);
+        QVERIFY(l.sim.field().cell(4, 0) == GameField::kFieldBlockId &&
+                l.sim.field().cell(5, 1) == GameField::kFieldBlockId);
+        QVERIFY(l.mirror.landed(4, 0) && l.mirror.landed(5, 1) && !l.mirror.landed(3, 0));
         QCOMPARE(l.predictor.figures().mispredictions, 0);
     }
 
