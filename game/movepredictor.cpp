@@ -105,7 +105,6 @@ void MovePredictor::carryOut(Own& own, qint64 nowMs) {
 }
 
 bool MovePredictor::take(Own& own, qint64 windowMs) {
-    const qint64 due = windowMs + roundTripMs_ + kSlackMs;
     bool moved = false;
     // One press of each kind, in the order the server takes them.
     for (int k = 0; k < kKeySlots && !own.dropped; ++k) {
@@ -113,7 +112,7 @@ bool MovePredictor::take(Own& own, qint64 windowMs) {
         if (own.pressed[std::size_t(k)] > 0 && (own.windowKinds & kind) == 0) {
             --own.pressed[std::size_t(k)];
             own.windowKinds |= kind;
-            moved = move(own, slotOf(k), due) || moved;
+            moved = move(own, slotOf(k), windowMs) || moved;
         }
     }
     if (own.dropped) {
@@ -122,7 +121,7 @@ bool MovePredictor::take(Own& own, qint64 windowMs) {
     return moved;
 }
 
-bool MovePredictor::move(Own& own, KeySlot key, qint64 deadline) {
+bool MovePredictor::move(Own& own, KeySlot key, qint64 shownMs) {
     const GameBlock& b = *mirror_.block(own.blockId);
     const Place at = predicted(own, b);
     const auto free = [&](int x, int y, int r) {
@@ -133,7 +132,7 @@ bool MovePredictor::move(Own& own, KeySlot key, qint64 deadline) {
             if (!free(at.x, at.y, (at.rotation + 1) % 4)) {
                 return false;  // the server refuses it too, and the turn is lost
             }
-            own.turns.push_back(deadline);
+            own.turns.push_back(shownMs);
             break;
         case KeySlot::Right:
         case KeySlot::Left: {
@@ -142,7 +141,7 @@ bool MovePredictor::move(Own& own, KeySlot key, qint64 deadline) {
             if (!free(x, at.y, at.rotation)) {
                 return false;
             }
-            (right ? own.rights : own.lefts).push_back(deadline);
+            (right ? own.rights : own.lefts).push_back(shownMs);
             break;
         }
         case KeySlot::Down:
@@ -150,13 +149,13 @@ bool MovePredictor::move(Own& own, KeySlot key, qint64 deadline) {
             if (!free(at.x, at.y - kCell, at.rotation)) {
                 return false;
             }
-            own.downs.push_back({at.y - kCell, deadline});
+            own.downs.push_back({at.y - kCell, shownMs});
             break;
         case KeySlot::Drop:
             // Gravity moves the block at least a unit in the tick that drops it.
             own.dropY = mirror_.dropPlace(b, at.x, at.y - 1, at.rotation).standY;
             own.dropped = true;
-            own.dropDeadline = deadline;
+            own.dropShownMs = shownMs;
             break;
     }
     ++figures_.moves;
@@ -164,7 +163,7 @@ bool MovePredictor::move(Own& own, KeySlot key, qint64 deadline) {
     return true;
 }
 
-void MovePredictor::processMovements(const QList<GameMovement>& movements) {
+void MovePredictor::processMovements(const QList<GameMovement>& movements, qint64 nowMs) {
     if (!enabled_) {
         return;
     }
@@ -176,16 +175,17 @@ void MovePredictor::processMovements(const QList<GameMovement>& movements) {
         }
         for (const GameMovement& m : movements) {
             if (m.id == own.blockId) {
-                reconcile(own, m);
+                reconcile(own, m, nowMs);
             }
         }
         show(own);
     }
 }
 
-void MovePredictor::reconcile(Own& own, const GameMovement& m) {
+void MovePredictor::reconcile(Own& own, const GameMovement& m, qint64 nowMs) {
     own.server = {m.x, m.y, m.rotation};
     while (!own.downs.empty() && own.downs.front().y >= m.y) {
+        confirmed(own.downs.front().shownMs, nowMs);
         own.downs.pop_front();
     }
     const int w = mirror_.fieldsizeX();
@@ -195,19 +195,37 @@ void MovePredictor::reconcile(Own& own, const GameMovement& m) {
     if (turns == 0 && right == 0) {
         return;  // nothing of what waits is carried out yet
     }
-    const bool shifts = !own.turns.empty() || !own.rights.empty() || !own.lefts.empty();
+    const auto pressed = [&](KeySlot k) { return own.pressed[slotIndex(k)]; };
+    const int canTurn = int(own.turns.size()) + pressed(KeySlot::Rotate);
+    const int canRight = int(own.rights.size()) + pressed(KeySlot::Right);
+    const int canLeft = int(own.lefts.size()) + pressed(KeySlot::Left);
     // The fewest waiting moves that lead there: a step right and one left
     // taken in one tick show nothing, and stay until their deadline.
-    const int n = int(own.rights.size());
-    const int rights = right <= n ? right : 0;
-    const int lefts = right <= n ? 0 : left;
-    if (shifts && (turns > int(own.turns.size()) || lefts > int(own.lefts.size()))) {
+    const int rights = right <= canRight ? right : 0;
+    const int lefts = right <= canRight ? 0 : left;
+    if (canTurn + canRight + canLeft > 0 && (turns > canTurn || lefts > canLeft)) {
         mispredicted(own);
         return;
     }
+    // The server took presses in a window the copy has not opened yet (they
+    // reached it within one tick): they are carried out now, as it did.
+    const auto catchUp = [&](KeySlot k, const std::deque<qint64>& done, int n) {
+        while (int(done.size()) < n && own.pressed[slotIndex(k)] > 0) {
+            --own.pressed[slotIndex(k)];
+            if (!move(own, k, nowMs)) {
+                break;
+            }
+        }
+    };
+    catchUp(KeySlot::Rotate, own.turns, turns);
+    catchUp(KeySlot::Right, own.rights, rights);
+    catchUp(KeySlot::Left, own.lefts, lefts);
     // With nothing waiting the block follows the server wherever it goes.
-    const auto confirm = [](std::deque<qint64>& d, int n) {
-        d.erase(d.begin(), d.begin() + std::min(n, int(d.size())));
+    const auto confirm = [&](std::deque<qint64>& d, int n) {
+        for (; n > 0 && !d.empty(); --n) {
+            confirmed(d.front(), nowMs);
+            d.pop_front();
+        }
     };
     confirm(own.turns, turns);
     confirm(own.rights, rights);
@@ -249,12 +267,13 @@ void MovePredictor::advance(qint64 nowMs) {
     }
     for (Own& own : own_) {
         carryOut(own, nowMs);
-        const auto late = [nowMs](const std::deque<qint64>& d) {
-            return !d.empty() && d.front() < nowMs;
+        const qint64 shownBefore = nowMs - allowanceMs();
+        const auto late = [&](const std::deque<qint64>& d) {
+            return !d.empty() && d.front() < shownBefore;
         };
         if (!late(own.turns) && !late(own.rights) && !late(own.lefts) &&
-            !(own.dropped && own.dropDeadline < nowMs) &&
-            !(!own.downs.empty() && own.downs.front().deadline < nowMs)) {
+            !(own.dropped && own.dropShownMs < shownBefore) &&
+            !(!own.downs.empty() && own.downs.front().shownMs < shownBefore)) {
             continue;
         }
         const Place& d = own.drawn;
@@ -266,6 +285,15 @@ void MovePredictor::advance(qint64 nowMs) {
         }
         show(own);
     }
+}
+
+void MovePredictor::confirmed(qint64 shownMs, qint64 nowMs) {
+    const qint64 echo = nowMs - shownMs;
+    slowEchoMs_ = echo >= slowEchoMs_ ? echo : slowEchoMs_ - (slowEchoMs_ - echo) / 16;
+}
+
+qint64 MovePredictor::allowanceMs() const {
+    return std::max<qint64>(roundTripMs_, slowEchoMs_) + kSlackMs;
 }
 
 void MovePredictor::mispredicted(Own& own) {

@@ -30,8 +30,8 @@
 class MovePredictor {
 public:
     static constexpr int kLocalPlayers = 2;
-    // Beyond the round trip a press may wait this long for its echo: the tick
-    // that takes it and the delay of a datagram that comes a little late.
+    // Beyond the round trip (or the slowest echo of late) a press may wait
+    // this long for its echo: the tick that takes it and a late datagram.
     static constexpr int kSlackMs = 100;
     // The server's input delay: after a press is carried out, the next one of
     // any kind waits this long.
@@ -63,7 +63,7 @@ public:
     // KeySlot order): each new press moves the own block at once.
     void processInput(const QList<int>& counters, qint64 nowMs);
     // Call after the mirror took the movements: they hold the server's places.
-    void processMovements(const QList<GameMovement>& movements);
+    void processMovements(const QList<GameMovement>& movements, qint64 nowMs);
     // Call after the mirror took merges: a removed row lowers own blocks too.
     void processMerges();
     // Carries out presses whose turn has come and gives up those the server
@@ -82,7 +82,7 @@ private:
     };
     struct Down {
         int y;
-        qint64 deadline;
+        qint64 shownMs;
     };
     struct Own {
         int blockId = -1;
@@ -95,14 +95,14 @@ private:
         qint64 nextWindowMs = 0;
         qint64 windowMs = -kInputDelayMs;  // when the last window opened
         unsigned windowKinds = 0;          // the kinds it took
-        // Moves shown and not yet seen from the server: their deadlines.
+        // Moves shown and not yet seen from the server: when they were shown.
         std::deque<qint64> turns;
         std::deque<qint64> rights;
         std::deque<qint64> lefts;
         std::deque<Down> downs;
         bool dropped = false;
         int dropY = 0;
-        qint64 dropDeadline = 0;
+        qint64 dropShownMs = 0;
 
         bool waiting() const {
             return !turns.empty() || !rights.empty() || !lefts.empty() || !downs.empty() || dropped;
@@ -111,9 +111,11 @@ private:
 
     void follow(int local);
     void carryOut(Own& own, qint64 nowMs);
-    bool move(Own& own, KeySlot key, qint64 deadline);
+    bool move(Own& own, KeySlot key, qint64 shownMs);
+    void confirmed(qint64 shownMs, qint64 nowMs);
+    qint64 allowanceMs() const;
     bool take(Own& own, qint64 windowMs);
-    void reconcile(Own& own, const GameMovement& m);
+    void reconcile(Own& own, const GameMovement& m, qint64 nowMs);
     void mispredicted(Own& own);
     void forget(Own& own);
     void show(Own& own);
@@ -123,6 +125,10 @@ private:
     FieldMirror& mirror_;
     bool enabled_ = true;
     int roundTripMs_ = kDefaultRoundTripMs;
+    // The longest echo of late, slowly forgotten: a busy server or network
+    // takes longer than its ping says, and a press must not be given up
+    // while its echo is merely slow.
+    qint64 slowEchoMs_ = 0;
     QList<int> counters_;
     std::array<Own, kLocalPlayers> own_;
     Figures figures_;

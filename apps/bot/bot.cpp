@@ -83,7 +83,7 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
     connect(&game, &ClientGame::moveBlocks, this,
             [this](const QList<GameMovement>& movements, const QList<int>& active) {
                 const bool lost = mirror_.moveBlocks(movements, active);
-                predictor_.processMovements(movements);
+                predictor_.processMovements(movements, Clock::system().nowMs());
                 if (lost) {
                     client_->game().processPacketLoss();
                 }

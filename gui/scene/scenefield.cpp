@@ -85,11 +85,12 @@ void SceneField::logPress(const QList<int>& counters) const {
     }
     for (int k = 0; k < kKeySlots; ++k) {
         if (counters.value(k) > lastLoggedCounters_.value(k)) {
-            qCDebug(lcLatency).noquote() << QStringLiteral("press %1 key %2 col %3 rot %4")
+            qCDebug(lcLatency).noquote() << QStringLiteral("press %1 key %2 col %3 rot %4 width %5")
                                                 .arg(latencyClockUs())
                                                 .arg(k)
                                                 .arg(GameGrid::column(mirror_.fieldsizeX(), b->x()))
-                                                .arg(b->rotation());
+                                                .arg(b->rotation())
+                                                .arg(mirror_.fieldsizeX());
         }
     }
     lastLoggedCounters_ = counters;
@@ -153,7 +154,7 @@ void SceneField::processMoveBlocks(QList<GameMovement> movements, QList<int> act
     {
         QMutexLocker lock(&blockMutex_);
         loss = mirror_.moveBlocks(movements, activeBlockIds);
-        predictor_.processMovements(movements);
+        predictor_.processMovements(movements, clock_.nowMs());
         followOwnBlocks();
     }
     Q_EMIT changed();

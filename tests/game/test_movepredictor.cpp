@@ -64,7 +64,7 @@ struct Link : GameEvents {
             }
         }
         mirror.moveBlocks({}, {ownId(), -1});
-        predictor.processMovements({});
+        predictor.processMovements({}, clock.nowMs());
     }
 
     void later(std::function<void()> f) { inFlight.emplace_back(tickNo + delayTicks, f); }
@@ -95,7 +95,7 @@ struct Link : GameEvents {
     void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>&) override {
         later([this, m = GameMovement::of(blocks), own = block(0).id()] {
             mirror.moveBlocks(m, {own, -1});
-            predictor.processMovements(m);
+            predictor.processMovements(m, clock.nowMs());
         });
     }
     void blocksMerged(const QList<GameBlock*>& blocks) override {
