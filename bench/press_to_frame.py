@@ -4,9 +4,11 @@
 Reads the game's quadrell.latency log (QT_LOGGING_RULES=quadrell.latency.debug=true)
 from the files given or standard input:
     press US key K col C rot R width W   a step (K 2 right, 3 left) or turn (K 0)
-    frame US col C rot R                 a frame drew the own block there first
+    frame US col C rot R                 a frame showing the own block there is
+                                         on screen (swapped)
 and prints, over the steps and turns whose result was drawn within 2 s, the
-count, the median and the 99th percentile in milliseconds.
+count, the median and the 99th percentile in milliseconds and in frames (1:
+the first frame swapped after the press shows it), and the frame interval.
 
     bench/press_to_frame.py program.log [LABEL]
 """
@@ -32,26 +34,33 @@ def main():
             presses.append(tuple(int(v) for v in m.groups()))
         elif m := FRAME.search(line):
             frames.append(tuple(int(v) for v in m.groups()))
-    latencies, missed = [], 0
+    latencies, counts, missed = [], [], 0
     for t, key, col, rot, width in presses:
+        # A step is drawn once the column shows, a turn once the turn does,
+        # whatever else the same frame shows.
         if key == 2:
-            want = ((col + 1) % width, rot)
+            drawn = lambda f: f[1] == (col + 1) % width
         elif key == 3:
-            want = ((col - 1) % width, rot)
+            drawn = lambda f: f[1] == (col - 1) % width
         elif key == 0:
-            want = (col, (rot + 1) % 4)
+            drawn = lambda f: f[2] == (rot + 1) % 4
         else:
             continue
-        shown = next((f for f in frames if t <= f[0] <= t + 2_000_000 and (f[1], f[2]) == want), None)
+        after = [f for f in frames if t <= f[0] <= t + 2_000_000]
+        shown = next((i for i, f in enumerate(after) if drawn(f)), None)
         if shown is None:
             missed += 1  # refused, or the block landed first
             continue
-        latencies.append((shown[0] - t) / 1000.0)
+        latencies.append((after[shown][0] - t) / 1000.0)
+        counts.append(shown + 1)
     if not latencies:
         print(f"{label}: no press drawn")
         return 1
+    gaps = [(b[0] - a[0]) / 1000.0 for a, b in zip(frames, frames[1:])]
     print(f"{label}: {len(latencies)} presses drawn ({missed} not), "
-          f"median {percentile(latencies, 0.5):.1f} ms, p99 {percentile(latencies, 0.99):.1f} ms")
+          f"median {percentile(latencies, 0.5):.1f} ms, p99 {percentile(latencies, 0.99):.1f} ms; "
+          f"in frames median {percentile(counts, 0.5)}, p99 {percentile(counts, 0.99)}; "
+          f"frame interval median {percentile(gaps, 0.5):.1f} ms")
     return 0
 
 

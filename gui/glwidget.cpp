@@ -73,6 +73,15 @@ GLWidget::GLWidget(Client* client, uint resWidth, uint resHeight, QWidget* paren
     connect(&scene_, &SceneField::rowCleared, g, [g] { g->requestSound(Sound::Point); });
     connect(&scene_, &SceneField::pointsMade, &g->session(), &GuiSession::addPointLabel);
 
+    // A frame counts as seen once it is swapped to the screen.
+    connect(this, &QOpenGLWidget::frameSwapped, this, [this] {
+        if (lcLatency().isDebugEnabled() && paintedOwn_.x() >= 0) {
+            qCDebug(lcLatency).noquote() << QStringLiteral("frame %1 col %2 rot %3")
+                                                .arg(latencyClockUs())
+                                                .arg(paintedOwn_.x())
+                                                .arg(paintedOwn_.y());
+        }
+    });
     if (environment_.continuousRepaint) {
         // While something moves the next frame is asked for as soon as one is
         // on screen, and drawn at the screen's next refresh. A still screen is
@@ -164,7 +173,7 @@ void GLWidget::paintGL() {
     }
     renderer_.endFrame();
     if (field && lcLatency().isDebugEnabled()) {
-        scene_.logFrame();
+        paintedOwn_ = scene_.ownDrawn();
     }
 
     QPainter painter(this);

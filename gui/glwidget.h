@@ -86,6 +86,9 @@ private:
     QCursor cursor_;
 
     SceneField scene_;
+    // The own block's column and turn in the frame painted last, logged when
+    // it is swapped (quadrell.latency).
+    QPoint paintedOwn_{-1, -1};
     SceneRenderer renderer_;
     std::unique_ptr<GuiTimer> cameraTimer_;
 };

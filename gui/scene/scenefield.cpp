@@ -8,14 +8,10 @@
 
 Q_LOGGING_CATEGORY(lcLatency, "quadrell.latency", QtWarningMsg)
 
-namespace {
-
 qint64 latencyClockUs() {
     using namespace std::chrono;
     return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
 }
-
-}  // namespace
 
 SceneField::SceneField(QObject* parent, const Clock& clock) : QObject(parent), clock_(clock) {}
 
@@ -96,22 +92,13 @@ void SceneField::logPress(const QList<int>& counters) const {
     lastLoggedCounters_ = counters;
 }
 
-void SceneField::logFrame() const {
+QPoint SceneField::ownDrawn() const {
     QMutexLocker lock(&blockMutex_);
     const GameBlock* b = mirror_.block(mirror_.activeBlockIds().value(0, -1));
     if (b == nullptr || b->id() <= 0) {
-        return;
+        return {-1, -1};
     }
-    const int column = GameGrid::column(mirror_.fieldsizeX(), b->x());
-    const QPoint shown(column, b->rotation());
-    if (shown == lastLoggedFrame_) {
-        return;
-    }
-    lastLoggedFrame_ = shown;
-    qCDebug(lcLatency).noquote() << QStringLiteral("frame %1 col %2 rot %3")
-                                        .arg(latencyClockUs())
-                                        .arg(column)
-                                        .arg(b->rotation());
+    return {GameGrid::column(mirror_.fieldsizeX(), b->x()), b->rotation()};
 }
 
 void SceneField::advancePredictions() {

@@ -14,6 +14,7 @@
 // Key presses and the frames that show the own block's column, with
 // microsecond times, for measuring how soon a press is seen.
 Q_DECLARE_LOGGING_CATEGORY(lcLatency)
+qint64 latencyClockUs();
 
 // The view's copy of the field: the player's FieldMirror fed by the client's
 // blocks, movements and merges, with the local players' own blocks moved at
@@ -49,9 +50,9 @@ public:
     const MovePredictor::Figures& predictionFigures() const { return predictor_.figures(); }
     // Called once a frame: presses the server has not shown in time go.
     void advancePredictions();
-    // With lcLatency on: the own block's column and turn when a frame that
-    // shows them for the first time is drawn.
-    void logFrame() const;
+    // The first local player's block as drawn: its column and turn; (-1, -1)
+    // for none.
+    QPoint ownDrawn() const;
 
 public Q_SLOTS:
     void setFieldsizeX(int sizeX);
@@ -90,7 +91,6 @@ private:
     FieldMirror mirror_;
     MovePredictor predictor_{mirror_};
     mutable QList<int> lastLoggedCounters_;
-    mutable QPoint lastLoggedFrame_{-1, -1};
     int fieldsizeX_ = 12;
     bool rotating_ = false;
     int phase_ = 0;
