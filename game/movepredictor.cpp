@@ -36,6 +36,20 @@ void MovePredictor::setRoundTripMs(int ms) {
     roundTripMs_ = std::max(0, ms);
 }
 
+void MovePredictor::setHeld(bool held) {
+    held_ = held;
+    if (held) {
+        for (Own& own : own_) {
+            const Place drawn = own.drawn;
+            forget(own);
+            own.pressed.fill(0);
+            own.server = drawn;
+            own.baseX = drawn.x;
+            own.baseRotation = drawn.rotation;
+        }
+    }
+}
+
 void MovePredictor::reset() {
     counters_.clear();
     own_.fill(Own{});
@@ -58,7 +72,7 @@ void MovePredictor::follow(int local) {
 }
 
 void MovePredictor::processInput(const QList<int>& counters, qint64 nowMs) {
-    if (enabled_) {
+    if (enabled_ && !held_) {
         for (int local = 0; local < kLocalPlayers; ++local) {
             follow(local);
             Own& own = own_[std::size_t(local)];

@@ -58,6 +58,9 @@ public:
     void setEnabled(bool on);
     bool enabled() const { return enabled_; }
     void setRoundTripMs(int ms);
+    // While the game stands (paused, over) the server takes no presses:
+    // nothing is moved, and what waited is let go where it is drawn.
+    void setHeld(bool held);
 
     // The key counters as they go to the server (five per local player, in
     // KeySlot order): each new press moves the own block at once.
@@ -124,6 +127,7 @@ private:
 
     FieldMirror& mirror_;
     bool enabled_ = true;
+    bool held_ = false;
     int roundTripMs_ = kDefaultRoundTripMs;
     // The longest echo of late, slowly forgotten: a busy server or network
     // takes longer than its ping says, and a press must not be given up

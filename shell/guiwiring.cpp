@@ -86,6 +86,9 @@ void connectGuiAndClient(GLWidget& widget, Client& c) {
     QObject::connect(game, &ClientGame::createdField, f, &SceneField::processNewField);
     QObject::connect(game, &ClientGame::moveBlocks, f, &SceneField::processMoveBlocks);
     QObject::connect(game, &ClientGame::mergeBlocks, f, &SceneField::processMergeBlocks);
+    QObject::connect(game, &ClientGame::startPlayTime, f, [f] { f->holdPredictions(false); });
+    QObject::connect(game, &ClientGame::pausePlayTime, f, &SceneField::holdPredictions);
+    QObject::connect(game, &ClientGame::stopPlayTime, f, [f] { f->holdPredictions(true); });
 }
 
 void connectGamepads(GamepadInput& pads, GuiController& gui) {

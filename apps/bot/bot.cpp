@@ -57,6 +57,7 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
     connect(&game, &ClientGame::startPlayTime, this, &Bot::processGameStart);
     // Game over or restart: not a press more until the next game starts.
     connect(&game, &ClientGame::stopPlayTime, this, [this] {
+        predictor_.setHeld(true);
         playing_ = false;
         repeatTimer_.stop();
         thinkTimer_.stop();
@@ -225,6 +226,7 @@ void Bot::processGameStart() {
     partColumn_ = part * kPartColumns;
     keys_.fill(0);  // the server starts every game from zero
     predictor_.reset();
+    predictor_.setHeld(false);
     presses_ = 0;
     pieceId_ = -1;
     pressPending_ = false;

@@ -57,6 +57,11 @@ void SceneField::setPrediction(bool on) {
     Q_EMIT changed();
 }
 
+void SceneField::holdPredictions(bool held) {
+    QMutexLocker lock(&blockMutex_);
+    predictor_.setHeld(held);
+}
+
 void SceneField::setRoundTripMs(int ms) {
     QMutexLocker lock(&blockMutex_);
     predictor_.setRoundTripMs(ms);

@@ -61,6 +61,8 @@ public Q_SLOTS:
     void moveCamera();
     void setPrediction(bool on);
     void setRoundTripMs(int ms);
+    // A paused or ended game takes no presses: none is shown either.
+    void holdPredictions(bool held);
     // The key counters on their way to the server.
     void processInput(QList<int> counters);
     void processNewBlock(BlockRecord block, int fieldsizeX);
