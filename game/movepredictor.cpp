@@ -188,6 +188,9 @@ void MovePredictor::processMovements(const QList<GameMovement>& movements, qint6
             continue;
         }
         for (const GameMovement& m : movements) {
+            if (mirror_.block(m.id) == nullptr) {
+                break;  // the copy dropped the rest of the batch: so does the prediction
+            }
             if (m.id == own.blockId) {
                 reconcile(own, m, nowMs);
             }

@@ -214,6 +214,25 @@ private Q_SLOTS:
         QCOMPARE(l.predictor.figures().mispredictions, 1);
     }
 
+    // A paused or ended game takes no presses: the copy shows none, and a
+    // drop shown before the stop stays where it was drawn.
+    void heldGameShowsNoPress() {
+        Link l;
+        l.setBlock(0, 0, 200, 1000);
+        l.tick();
+        l.syncCopy();
+        l.press(KeySlot::Drop);
+        const int dropped = l.drawn().y();
+        l.predictor.setHeld(true);
+        l.press(KeySlot::Right);
+        QCOMPARE(l.drawn().x(), 200);
+        // The game over came before the landing: no echo is overdue.
+        l.predictor.advance(l.clock.nowMs() + 5000);
+        QCOMPARE(l.drawn().y(), dropped);
+        QCOMPARE(l.predictor.figures().mispredictions, 0);
+        QCOMPARE(l.predictor.figures().moves, 1);
+    }
+
     // Off, a press shows only when the server's movement comes, and every
     // movement puts the block exactly where the server has it.
     void offShowsTheServerPlacesOnly() {
