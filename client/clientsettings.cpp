@@ -21,6 +21,7 @@ const QString showFPS = QStringLiteral("Client/General/ShowFPS");
 const QString invertControl = QStringLiteral("Client/General/InvertControl");
 const QString ignoreColors = QStringLiteral("Client/General/IgnoreColors");
 const QString enableStatsSP = QStringLiteral("Client/General/EnableStatsSP");
+const QString predictMoves = QStringLiteral("Client/General/PredictMoves");
 const QString playSounds = QStringLiteral("Client/Audio/PlaySounds");
 const QString resWidth = QStringLiteral("Client/Video/ResWidth");
 const QString resHeight = QStringLiteral("Client/Video/ResHeight");
@@ -76,6 +77,7 @@ ClientSettings::ClientSettings(const QString& directory)
     options.invertControl = f.value(Key::invertControl, o.invertControl).toBool();
     options.ignoreColors = f.value(Key::ignoreColors, o.ignoreColors).toBool();
     options.enableStatsSP = f.value(Key::enableStatsSP, o.enableStatsSP).toBool();
+    options.predictMoves = f.value(Key::predictMoves, o.predictMoves).toBool();
     options.playSounds = f.value(Key::playSounds, o.playSounds).toBool();
     options.resWidth = f.value(Key::resWidth, o.resWidth).toInt();
     options.resHeight = f.value(Key::resHeight, o.resHeight).toInt();
@@ -139,6 +141,7 @@ bool ClientSettings::saveOptions() {
     f.setValue(Key::invertControl, options.invertControl);
     f.setValue(Key::ignoreColors, options.ignoreColors);
     f.setValue(Key::enableStatsSP, options.enableStatsSP);
+    f.setValue(Key::predictMoves, options.predictMoves);
     f.setValue(Key::playSounds, options.playSounds);
     f.setValue(Key::resWidth, static_cast<uint>(std::max(options.resWidth, 0)));
     f.setValue(Key::resHeight, static_cast<uint>(std::max(options.resHeight, 0)));

@@ -28,6 +28,7 @@ public:
         int resHeight = 0;
         int quality = 2;
         bool enableVSync = true;
+        bool predictMoves = true;  // the own block moves at the press
     };
 
     struct Hosting {

@@ -83,6 +83,12 @@ void FieldMirror::place(GameBlock& block, int x, int y, int rotation) {
     }
 }
 
+void FieldMirror::moveTo(int id, int x, int y, int rotation) {
+    if (GameBlock* b = find(id)) {
+        place(*b, x, y, rotation);
+    }
+}
+
 bool FieldMirror::moveBlocks(const QList<GameMovement>& movements, const QList<int>& activeBlockIds,
                              const BlockEvent& placed) {
     activeBlockIds_ = activeBlockIds;

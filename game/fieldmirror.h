@@ -80,6 +80,17 @@ public:
     int lines() const { return lines_; }
     int points() const { return points_; }
 
+    // The field's own check of a place for block against the copy: the landed
+    // stack and the other blocks where they were last reported.
+    GameField::Fit fit(const GameBlock& block, int x, int y, int rotation) const {
+        return field_.fit(block, x, y, rotation);
+    }
+    GameField::DropPlace dropPlace(const GameBlock& block, int x, int fromY, int rotation) const {
+        return field_.dropPlace(block, x, fromY, rotation);
+    }
+    // Shows a known block at another place (a predicted move); nothing lands.
+    void moveTo(int id, int x, int y, int rotation);
+
     // A block with x or y below this is not on the field: a coming block
     // waiting at its park position, or the blocks of a player who left.
     static constexpr int kOffField = -499;

@@ -76,45 +76,55 @@ void GameField::clearFlags(int slot) {
     }
 }
 
+GameField::Fit GameField::fit(const GameBlock& block, int x, int y, int rotation) const {
+    const int nr = rotation & 3;
+    Fit result = Fit::Free;
+    for (const GameBox& b : block.boxes()) {
+        if (static_cast<qint64>(y) + b.y(nr) < 0) {
+            return Fit::Contact;
+        }
+        const CellPos c = cellOf(b, fieldsizeX_, x, y, nr);
+        // Above the top row there is no room to stand; treat it like another
+        // block in the way so the grid is never indexed out of range.
+        const int holder = c.row < kRows ? grid_[c.row][c.column] : -2;
+        if (holder == kFieldBlockId) {
+            return Fit::Contact;
+        }
+        if (holder != kNoBlock && holder != block.id()) {
+            result = Fit::Blocked;
+        }
+    }
+    return result;
+}
+
+GameField::DropPlace GameField::dropPlace(const GameBlock& block, int x, int fromY,
+                                          int rotation) const {
+    DropPlace d{block.y(), fromY};
+    // Places that meet another falling block are passed; the floor ends the
+    // loop at the latest.
+    for (Fit f = fit(block, x, d.contactY, rotation); f != Fit::Contact;
+         f = fit(block, x, d.contactY, rotation)) {
+        if (f == Fit::Free) {
+            d.standY = d.contactY;
+        }
+        d.contactY -= kCell;
+    }
+    return d;
+}
+
 bool GameField::moveBlock(GameBlock& block, int x, int y, int rotation, int slot) {
     if (!validSlot(slot)) {
         return false;
     }
     const int nr = rotation & 3;
-    const bool fall = y != block.y();
-    bool contact = false;
-    bool blocked = false;
-
-    for (const GameBox& b : block.boxes()) {
-        const qint64 boxY = static_cast<qint64>(y) + b.y(nr);
-        bool touch = boxY < 0;
-        if (!touch) {
-            const CellPos c = cellOf(b, fieldsizeX_, x, y, nr);
-            // Above the top row there is no room to stand; treat it like another
-            // block in the way so the grid is never indexed out of range.
-            const int holder = c.row < kRows ? grid_[c.row][c.column] : -2;
-            if (holder == kNoBlock || holder == block.id()) {
-                continue;
-            }
-            if (holder != kFieldBlockId) {
-                blocked = true;
-                continue;
-            }
-            touch = true;
-        }
-        contact = true;
-        blocked = true;
-        if (fall) {
-            landed_[slot] = true;
-            break;
-        }
+    const Fit f = fit(block, x, y, nr);
+    if (f == Fit::Contact && y != block.y()) {
+        // A touch during a fall lands the block where it stands.
+        landed_[slot] = true;
+        merge(block);
     }
-
-    if (blocked) {
-        if (landed_[slot]) {
-            merge(block);
-        }
-        return contact;
+    if (f != Fit::Free) {
+        return f == Fit::Contact;
     }
 
     if (!block.boxes().empty()) {

@@ -40,6 +40,21 @@ public:
     // Drops the field block (game over or restart); the grid is left as it was.
     void clearFieldBlock();
 
+    // What stands at a place a block might go to: nothing (Free), another
+    // falling block (Blocked) or the floor or the landed stack (Contact).
+    enum class Fit { Free, Blocked, Contact };
+    Fit fit(const GameBlock& block, int x, int y, int rotation) const;
+
+    // Where a drop from fromY ends: the block falls past other falling blocks
+    // and stands at standY, the last free place above contactY, the first
+    // place that touches the floor or the stack. standY is block.y() when no
+    // place below is free.
+    struct DropPlace {
+        int standY;
+        int contactY;
+    };
+    DropPlace dropPlace(const GameBlock& block, int x, int fromY, int rotation) const;
+
     // Tries to put block at (x, y) with rotation for the player in slot. Returns
     // contact: the floor or the landed stack was touched. A touch during a fall
     // lands and merges the block where it stands; a touch during a rotation or

@@ -8,6 +8,11 @@ struct GameGrid {
     // Column of x on a ring of fieldsizeX columns, always in 0 .. fieldsizeX - 1
     // (0 for a ring without columns), for any x.
     static int column(int fieldsizeX, int x);
+    // x moved onto the ring after a side step took it just past either end.
+    static int wrapped(int fieldsizeX, int x) {
+        const int ringWidth = fieldsizeX * kCell;
+        return x < 0 ? x + ringWidth : x % ringWidth;
+    }
     // Row of y, truncated, and 0 below the floor.
     static int rowClamped(int y);
     // Row of y rounded toward minus infinity (drawing below the floor).

@@ -189,7 +189,6 @@ void GameSimulation::movePlayer(int slot, GamePlayer& p) {
     if (p.inputDelay() > 0) {
         p.setInputDelay(p.inputDelay() - 1);
     }
-    const int ringWidth = field_.fieldsizeX() * kCell;
     int x = b.x();
     const int y = b.y();
     int r = b.rotation();
@@ -224,7 +223,7 @@ void GameSimulation::movePlayer(int slot, GamePlayer& p) {
             p.setInputDelay(kInputDelayTicks);
             drop = true;
         }
-        x = x < 0 ? x + ringWidth : x % ringWidth;
+        x = GameGrid::wrapped(field_.fieldsizeX(), x);
     } else {
         if (p.pendingRight()) {
             x += kCell;
@@ -246,13 +245,11 @@ void GameSimulation::movePlayer(int slot, GamePlayer& p) {
         p.setPendingRight(false);
     }
 
-    int ny = y - fall;
+    const int ny = y - fall;
     if (drop) {
-        // Attempts that meet another falling block move nothing, so the next one
-        // looks a row further down; the floor ends the loop at the latest.
-        while (!field_.moveBlock(b, b.x(), ny, b.rotation(), slot)) {
-            ny -= kCell;
-        }
+        const GameField::DropPlace d = field_.dropPlace(b, b.x(), ny, b.rotation());
+        field_.moveBlock(b, b.x(), d.standY, b.rotation(), slot);
+        field_.moveBlock(b, b.x(), d.contactY, b.rotation(), slot);  // lands where it stands
     } else {
         field_.moveBlock(b, b.x(), ny, b.rotation(), slot);
     }

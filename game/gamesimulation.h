@@ -33,6 +33,7 @@ public:
     static constexpr int kMaxSpeed = 50;
     static constexpr int kTicksPerSpeedStep = 3000;
     static constexpr int kInputDelayTicks = 3;
+    static constexpr int kTickMs = 20;  // how often the owner calls mainLoop
     static constexpr int kSpawnRow = 37;
     static constexpr int kSpawnDescentLowestY = 1300;
     static constexpr int kFieldHeightLimit = 25;  // a stack above this ends the game

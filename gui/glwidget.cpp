@@ -60,8 +60,11 @@ GLWidget::GLWidget(Client* client, uint resWidth, uint resHeight, QWidget* paren
     sounds_ = std::make_unique<SoundEffects>();
     connect(g, &GuiController::soundRequested, sounds_.get(), &SoundEffects::play);
     // Turning sounds off also silences what plays and what is queued.
-    connect(&g->menus(), &MenuModel::setOptions, this,
-            [this] { sounds_->setEnabled(gui_->menus().options().playSounds); });
+    connect(&g->menus(), &MenuModel::setOptions, this, [this] {
+        sounds_->setEnabled(gui_->menus().options().playSounds);
+        scene_.setPrediction(gui_->menus().options().predictMoves);
+    });
+    scene_.setPrediction(g->menus().options().predictMoves);
     connect(&g->menus(), &MenuModel::vsyncChanged, this, &GLWidget::applyVSync);
     connect(&g->session(), &GuiSession::cursorChanged, this, &GLWidget::updateCursor);
     connect(&g->input(), &InputRouter::screenshotRequested, this, &GLWidget::saveScreenshot);
@@ -81,6 +84,15 @@ GLWidget::GLWidget(Client* client, uint resWidth, uint resHeight, QWidget* paren
     connect(&scene_, &SceneField::rowCleared, g, [g] { g->requestSound(Sound::Point); });
     connect(&scene_, &SceneField::pointsMade, &g->session(), &GuiSession::addPointLabel);
 
+    // A frame counts as seen once it is swapped to the screen.
+    connect(this, &QOpenGLWidget::frameSwapped, this, [this] {
+        if (lcLatency().isDebugEnabled() && paintedOwn_.x() >= 0) {
+            qCDebug(lcLatency).noquote() << QStringLiteral("frame %1 col %2 rot %3")
+                                                .arg(latencyClockUs())
+                                                .arg(paintedOwn_.x())
+                                                .arg(paintedOwn_.y());
+        }
+    });
     if (environment_.continuousRepaint) {
         // While something moves the next frame is asked for as soon as one is
         // on screen, and drawn at the screen's next refresh. A still screen is
@@ -178,9 +190,13 @@ void GLWidget::paintGL() {
         s.splitscreen = false;
         renderer_.drawViews(showcase_, s, size() * devicePixelRatio());
     } else if (field) {
+        scene_.advancePredictions();
         renderer_.drawViews(scene_, sceneOptions(), size() * devicePixelRatio());
     }
     renderer_.endFrame();
+    if (field && lcLatency().isDebugEnabled()) {
+        paintedOwn_ = scene_.ownDrawn();
+    }
 
     QPainter painter(this);
     painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);

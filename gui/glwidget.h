@@ -100,6 +100,9 @@ private:
     QCursor cursor_;
 
     SceneField scene_;
+    // The own block's column and turn in the frame painted last, logged when
+    // it is swapped (quadrell.latency).
+    QPoint paintedOwn_{-1, -1};
     SceneRenderer renderer_;
 
     bool measureAtMainMenu_ = false;  // the first start's measuring is still due

@@ -544,6 +544,9 @@ void MenuModel::activateOptions(int entry, Action action) {
                 o.enableStatsSP = !o.enableStatsSP;
             }
             break;
+        case kPredictMoves:
+            o.predictMoves = !o.predictMoves;
+            break;
         case kOptionsMeasure:
             if (enter && session_.stack().base() == GuiState::MainMenu) {
                 Q_EMIT measureQuality();

@@ -41,9 +41,10 @@ class MenuModel : public QObject {
 
 public:
     // Options screen entries that others refer to.
-    static constexpr int kOptionsMeasure = 11;
-    static constexpr int kOptionsSave = 12;
-    static constexpr int kOptionsBack = 13;
+    static constexpr int kPredictMoves = 11;
+    static constexpr int kOptionsMeasure = 12;
+    static constexpr int kOptionsSave = 13;
+    static constexpr int kOptionsBack = 14;
 
     // How an entry is activated: Enter or a left click, the Right or Left
     // key, or a right click (which steps values backwards).

@@ -111,14 +111,24 @@ MenuPainter::Column MenuPainter::fit(const QList<MenuEntry>& entries, int availa
                                               : fm.horizontalAdvance(e.value));
         }
         const int width = std::max(plain, labels + values);
-        if (width > maxWidth) {
-            const double factor = double(maxWidth) / width;
+        double factor = width > maxWidth ? double(maxWidth) / width : 1.0;
+        const int rows = std::max(1, int(entries.size()));
+        const bool smallest = role == GuiMetrics::SmallMenu;
+        const double tall = QFontMetrics(fonts.entry).height() * 1.3 * factor * rows;
+        if (smallest && tall > available) {
+            // Too many entries even in the small font: smaller still, so all show.
+            factor *= available / tall;
+        }
+        if (factor < 1.0) {
             fonts.entry.setPixelSize(std::max(1, int(fonts.entry.pixelSize() * factor)));
             fonts.field.setPixelSize(fonts.entry.pixelSize());
             labels = int(labels * factor);
             values = int(values * factor);
         }
         c.step = int(QFontMetrics(fonts.entry).height() * 1.3);
+        if (smallest) {
+            c.step = std::min(c.step, available / rows);
+        }
         c.colonX = labels > 0 ? (m_.width() - labels - values) / 2 + labels : -1;
         if (c.step * entries.size() <= available) {
             break;

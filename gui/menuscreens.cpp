@@ -160,6 +160,7 @@ MenuScreen MenuModel::optionsScreen() const {
         entry(9, tr("Play sounds"), yesNo(o.playSounds)),
         entry(10, tr("Play ranked (local)"), yesNo(o.enableStatsSP),
               session_.stack().base() == GuiState::MainMenu),
+        entry(kPredictMoves, tr("Predict own moves"), yesNo(o.predictMoves)),
         // Measuring draws a game in place of the screen: not over a game.
         entry(kOptionsMeasure, tr("Find the best visual quality"), QString(),
               session_.stack().base() == GuiState::MainMenu),

@@ -1,6 +1,7 @@
 #include "shell/guiwiring.h"
 
 #include "client/client.h"
+#include "game/gameplayer.h"
 #include "gui/glwidget.h"
 #include "shell/gamepadinput.h"
 
@@ -60,7 +61,17 @@ void connectGuiAndClient(GLWidget& widget, Client& c) {
 
     // The game: keys out, the HUD's figures and the field copy in; a new game
     // empties the field copy.
+    // The copy moves the own blocks first: the press shows in the next frame.
+    QObject::connect(&i->keys(), &KeyCounters::changedInput, f, &SceneField::processInput);
     QObject::connect(&i->keys(), &KeyCounters::changedInput, game, &ClientGame::inputKeys);
+    QObject::connect(
+        &c, &Client::changedPinglist, f,
+        [f, s](const QList<int>& connIds, const QList<int>& pings) {
+            const qsizetype own = connIds.indexOf(s->ownConnId());
+            if (own >= 0 && own < pings.size() && pings.at(own) < GamePlayer::kNoPing) {
+                f->setRoundTripMs(pings.at(own));
+            }
+        });
     QObject::connect(f, &SceneField::noticedPacketLoss, game, &ClientGame::processPacketLoss);
     QObject::connect(game, &ClientGame::changeFieldsizeX, s, &GuiSession::setFieldsizeX);
     QObject::connect(game, &ClientGame::startPlayTime, s, &GuiSession::startPlayTime);
@@ -75,6 +86,9 @@ void connectGuiAndClient(GLWidget& widget, Client& c) {
     QObject::connect(game, &ClientGame::createdField, f, &SceneField::processNewField);
     QObject::connect(game, &ClientGame::moveBlocks, f, &SceneField::processMoveBlocks);
     QObject::connect(game, &ClientGame::mergeBlocks, f, &SceneField::processMergeBlocks);
+    QObject::connect(game, &ClientGame::startPlayTime, f, [f] { f->holdPredictions(false); });
+    QObject::connect(game, &ClientGame::pausePlayTime, f, &SceneField::holdPredictions);
+    QObject::connect(game, &ClientGame::stopPlayTime, f, [f] { f->holdPredictions(true); });
 }
 
 void connectGamepads(GamepadInput& pads, GuiController& gui) {

@@ -497,6 +497,10 @@
         <translation>Gewertet spielen (lokal)</translation>
     </message>
     <message>
+        <source>Predict own moves</source>
+        <translation>Eigene Züge vorhersagen</translation>
+    </message>
+    <message>
         <source>Save</source>
         <translation>Speichern</translation>
     </message>

@@ -5,6 +5,7 @@
 #include <QSaveFile>
 #include <algorithm>
 
+#include "game/clock.h"
 #include "game/gamegrid.h"
 #include "game/gamesimulation.h"
 #include "server/tickmonitor.h"
@@ -30,6 +31,14 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
     lossy.lossSeed = options_.seed;
     client_ = std::make_unique<Client>(env, lossy);
     Client& c = *client_;
+    predictor_.setEnabled(options_.predict);
+    connect(&c, &Client::changedPinglist, this,
+            [this](const QList<int>& connIds, const QList<int>& pings) {
+                const qsizetype own = connIds.indexOf(client_->ownConnId());
+                if (own >= 0 && own < pings.size() && pings.at(own) < GamePlayer::kNoPing) {
+                    predictor_.setRoundTripMs(pings.at(own));
+                }
+            });
     ClientScreen& screen = c.screen();
     ClientGame& game = c.game();
     ClientSettings::Options named = c.settings().options;
@@ -48,6 +57,7 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
     connect(&game, &ClientGame::startPlayTime, this, &Bot::processGameStart);
     // Game over or restart: not a press more until the next game starts.
     connect(&game, &ClientGame::stopPlayTime, this, [this] {
+        predictor_.setHeld(true);
         playing_ = false;
         repeatTimer_.stop();
         thinkTimer_.stop();
@@ -74,6 +84,7 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
     connect(&game, &ClientGame::moveBlocks, this,
             [this](const QList<GameMovement>& movements, const QList<int>& active) {
                 const bool lost = mirror_.moveBlocks(movements, active);
+                predictor_.processMovements(movements, Clock::system().nowMs());
                 if (lost) {
                     client_->game().processPacketLoss();
                 }
@@ -81,6 +92,7 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
             });
     connect(&game, &ClientGame::mergeBlocks, this, [this](const QList<GameMovement>& movements) {
         mirror_.mergeBlocks(movements);
+        predictor_.processMerges();
         if (reportPending_ && mirror_.lines() >= serverLines_) {
             reportGame();
         }
@@ -131,13 +143,36 @@ void Bot::finish(int exitCode, const QString& error) {
     Q_EMIT finished(exitCode, error);
 }
 
+QString Bot::predictionSummary() const {
+    const MovePredictor::Figures& f = predictor_.figures();
+    std::vector<int> jumps = f.jumps;
+    std::sort(jumps.begin(), jumps.end());
+    const auto at = [&](double q) {
+        return jumps.empty() ? 0 : jumps.at(std::size_t(q * double(jumps.size() - 1) + 0.5));
+    };
+    return QStringLiteral(
+               "prediction: %1 own moves, %2 corrected (%3 per 1,000), jumps in cells: "
+               "median %4, p99 %5, most %6")
+        .arg(f.moves)
+        .arg(f.mispredictions)
+        .arg(f.moves > 0 ? 1000.0 * f.mispredictions / f.moves : 0.0, 0, 'f', 1)
+        .arg(at(0.5))
+        .arg(at(0.99))
+        .arg(jumps.empty() ? 0 : jumps.back());
+}
+
 void Bot::writeStats() const {
     if (options_.statsFile.isEmpty()) {
         return;
     }
+    const std::vector<double> jumps(predictor_.figures().jumps.begin(),
+                                    predictor_.figures().jumps.end());
     const QJsonObject stats{
         {QStringLiteral("games"), gamesPlayed_},
         {QStringLiteral("echoMilliseconds"), TickMonitor::figures(echoMs_).toJson()},
+        {QStringLiteral("predictedMoves"), predictor_.figures().moves},
+        {QStringLiteral("mispredictions"), predictor_.figures().mispredictions},
+        {QStringLiteral("jumpCells"), TickMonitor::figures(jumps).toJson()},
     };
     QSaveFile file(options_.statsFile);
     if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(stats).toJson()) < 0 ||
@@ -190,6 +225,8 @@ void Bot::processGameStart() {
     }
     partColumn_ = part * kPartColumns;
     keys_.fill(0);  // the server starts every game from zero
+    predictor_.reset();
+    predictor_.setHeld(false);
     presses_ = 0;
     pieceId_ = -1;
     pressPending_ = false;
@@ -258,10 +295,16 @@ void Bot::press(int key, const GameBlock& block, int column) {
     pressRotation_ = block.rotation();
     pressColumn_ = column;
     pressClock_.start();
+    sendKeys();
+}
+
+void Bot::sendKeys() {
+    predictor_.processInput(keys_, Clock::system().nowMs());
     client_->game().inputKeys(keys_);
 }
 
 void Bot::think() {
+    predictor_.advance(Clock::system().nowMs());
     if (!playing_ || client_->state() != GamePlayer::Playing) {
         return;
     }
@@ -306,7 +349,7 @@ void Bot::thinkAsComputer(int blockId) {
         pressed = pressed || keys[k] > 0;
     }
     if (pressed) {
-        client_->game().inputKeys(keys_);
+        sendKeys();
     }
 }
 
@@ -314,10 +357,11 @@ void Bot::repeat() {
     if (!playing_) {
         return;
     }
+    predictor_.advance(Clock::system().nowMs());
     if (!computer_ && pressPending_ && pressClock_.elapsed() > kGiveUpMs) {
         givenUp_ = true;
         pressPending_ = pressKey_ == kDrop;  // a drop only shows as the next piece
         think();
     }
-    client_->game().inputKeys(keys_);
+    sendKeys();
 }

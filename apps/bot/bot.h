@@ -12,6 +12,7 @@
 #include "client/client.h"
 #include "game/computerplayer.h"
 #include "game/fieldmirror.h"
+#include "game/movepredictor.h"
 #include "game/placementpolicy.h"
 #include "game/randomsource.h"
 
@@ -54,8 +55,13 @@ public:
     int gamesPlayed() const { return gamesPlayed_; }
     // Presses sent in the running game.
     int presses() const { return presses_; }
-    // Milliseconds from each step or turn pressed to the movement showing it.
+    // Milliseconds from each step or turn pressed to the movement showing it
+    // (with --predict: on the bot's copy, at once where predicted).
     const std::vector<double>& echoMilliseconds() const { return echoMs_; }
+    const MovePredictor::Figures& predictionFigures() const { return predictor_.figures(); }
+    // One line on the predicted moves: how many, how many were corrected (also
+    // per 1,000) and how far the corrected blocks jumped, in cells.
+    QString predictionSummary() const;
 
 Q_SIGNALS:
     void gameFinished(int game, int score, int lines, QString playtime);
@@ -77,12 +83,14 @@ private:
     void repeat();
     PlacementPolicy::Target chooseTarget(const GameBlock& block);
     void press(int key, const GameBlock& block, int column);
+    void sendKeys();
     void finish(int exitCode, const QString& error);
 
     BotOptions options_;
     QTemporaryDir directory_;
     std::unique_ptr<Client> client_;
     FieldMirror mirror_;
+    MovePredictor predictor_{mirror_};
     RandomSource random_;
     QTimer repeatTimer_;
     QTimer catchUpTimer_;

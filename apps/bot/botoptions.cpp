@@ -124,8 +124,13 @@ BotOptionsResult parseBotOptions(const QStringList& arguments) {
         QStringLiteral("On the way out, writes games played and the input-to-echo latency as "
                        "JSON to FILE."),
         QStringLiteral("FILE"));
+    const QCommandLineOption predict(
+        QStringLiteral("predict"),
+        QStringLiteral("Moves its own block on its copy of the field at the press, as the game "
+                       "does, and counts the places the server corrected (printed at the end, "
+                       "and in the stats file)."));
     parser.addOptions({connect, name, password, games, seed, columns, waitPlayers, loss, latency,
-                       skill, statsFile, list, json, wait, masterConfig, lanTo, lanPort});
+                       skill, statsFile, predict, list, json, wait, masterConfig, lanTo, lanPort});
     if (const auto stop =
             readCommandLine(parser, arguments,
                             {&connect, &name, &password, &games, &seed, &columns, &waitPlayers,
@@ -175,6 +180,7 @@ BotOptionsResult parseBotOptions(const QStringList& arguments) {
         }
         b.skill = *level;
     }
+    b.predict = parser.isSet(predict);
     if (parser.isSet(latency)) {
         const std::optional<Latency> value = Latency::fromText(parser.value(latency));
         if (!value) {

@@ -23,7 +23,8 @@ struct BotOptions {
     int lossPercent = 0;  // datagrams lost on purpose each way
     Latency latency;      // added to the datagrams' round trip
     ComputerSkill skill = ComputerSkill::Simple;
-    QString statsFile;  // written on the way out; empty: none
+    QString statsFile;     // written on the way out; empty: none
+    bool predict = false;  // moves its own block on its copy at the press
 
     // --list: prints the servers the game's list would show, then exits.
     bool list = false;

@@ -43,7 +43,11 @@ int main(int argc, char* argv[]) {
     });
     QObject::connect(
         &bot, &Bot::finished, &app,
-        [](int exitCode, const QString& error) {
+        [&bot, predict = parsed.options.predict](int exitCode, const QString& error) {
+            if (predict) {
+                std::printf("%s\n", qPrintable(bot.predictionSummary()));
+                std::fflush(stdout);
+            }
             if (!error.isEmpty()) {
                 std::fprintf(stderr, "quadrell-bot: %s\n", qPrintable(error));
             }

@@ -1,9 +1,19 @@
 #include "scenefield.h"
 
 #include <QMutexLocker>
+#include <chrono>
 #include <cmath>
 
-SceneField::SceneField(QObject* parent) : QObject(parent) {}
+#include "game/gamegrid.h"
+
+Q_LOGGING_CATEGORY(lcLatency, "quadrell.latency", QtWarningMsg)
+
+qint64 latencyClockUs() {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+SceneField::SceneField(QObject* parent, const Clock& clock) : QObject(parent), clock_(clock) {}
 
 SceneField::~SceneField() = default;
 
@@ -38,6 +48,79 @@ void SceneField::moveCamera() {
     }
 }
 
+void SceneField::setPrediction(bool on) {
+    {
+        QMutexLocker lock(&blockMutex_);
+        predictor_.setEnabled(on);
+        followOwnBlocks();
+    }
+    Q_EMIT changed();
+}
+
+void SceneField::holdPredictions(bool held) {
+    QMutexLocker lock(&blockMutex_);
+    predictor_.setHeld(held);
+}
+
+void SceneField::setRoundTripMs(int ms) {
+    QMutexLocker lock(&blockMutex_);
+    predictor_.setRoundTripMs(ms);
+}
+
+void SceneField::processInput(QList<int> counters) {
+    {
+        QMutexLocker lock(&blockMutex_);
+        if (lcLatency().isDebugEnabled()) {
+            logPress(counters);
+        }
+        predictor_.processInput(counters, clock_.nowMs());
+        followOwnBlocks();
+    }
+    Q_EMIT changed();
+}
+
+void SceneField::logPress(const QList<int>& counters) const {
+    const GameBlock* b = mirror_.block(mirror_.activeBlockIds().value(0, -1));
+    if (b == nullptr || b->id() <= 0) {
+        return;
+    }
+    for (int k = 0; k < kKeySlots; ++k) {
+        if (counters.value(k) > lastLoggedCounters_.value(k)) {
+            qCDebug(lcLatency).noquote() << QStringLiteral("press %1 key %2 col %3 rot %4 width %5")
+                                                .arg(latencyClockUs())
+                                                .arg(k)
+                                                .arg(GameGrid::column(mirror_.fieldsizeX(), b->x()))
+                                                .arg(b->rotation())
+                                                .arg(mirror_.fieldsizeX());
+        }
+    }
+    lastLoggedCounters_ = counters;
+}
+
+QPoint SceneField::ownDrawn() const {
+    QMutexLocker lock(&blockMutex_);
+    const GameBlock* b = mirror_.block(mirror_.activeBlockIds().value(0, -1));
+    if (b == nullptr || b->id() <= 0) {
+        return {-1, -1};
+    }
+    return {GameGrid::column(mirror_.fieldsizeX(), b->x()), b->rotation()};
+}
+
+void SceneField::advancePredictions() {
+    QMutexLocker lock(&blockMutex_);
+    predictor_.advance(clock_.nowMs());
+    followOwnBlocks();
+}
+
+void SceneField::followOwnBlocks() {
+    for (int view = 0; view < kViews; ++view) {
+        const GameBlock* b = mirror_.block(mirror_.activeBlockIds().value(view, -1));
+        if (b != nullptr && b->id() > 0) {
+            follow_[std::size_t(view)] = QPoint(b->x(), b->y());
+        }
+    }
+}
+
 void SceneField::processNewBlock(BlockRecord block, int fieldsizeX) {
     {
         QMutexLocker lock(&blockMutex_);
@@ -62,13 +145,9 @@ void SceneField::processMoveBlocks(QList<GameMovement> movements, QList<int> act
     bool loss = false;
     {
         QMutexLocker lock(&blockMutex_);
-        loss = mirror_.moveBlocks(movements, activeBlockIds, [&](const GameBlock& b) {
-            for (int view = 0; view < kViews; ++view) {
-                if (activeBlockIds.value(view, -1) == b.id()) {
-                    follow_[std::size_t(view)] = QPoint(b.x(), b.y());
-                }
-            }
-        });
+        loss = mirror_.moveBlocks(movements, activeBlockIds);
+        predictor_.processMovements(movements, clock_.nowMs());
+        followOwnBlocks();
     }
     Q_EMIT changed();
     if (loss) {
@@ -82,6 +161,8 @@ void SceneField::processMergeBlocks(QList<GameMovement> movements) {
     {
         QMutexLocker lock(&blockMutex_);
         clear = mirror_.mergeBlocks(movements, [&](const GameBlock&) { ++landed; });
+        predictor_.processMerges();
+        followOwnBlocks();
         ++stackRevision_;
     }
     // Signals go out with the copy unlocked: a receiver may read it.
@@ -101,6 +182,7 @@ void SceneField::reset() {
     {
         QMutexLocker lock(&blockMutex_);
         mirror_.clear();
+        predictor_.reset();
         follow_.fill(QPoint());
         ++stackRevision_;
     }

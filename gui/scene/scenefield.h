@@ -1,15 +1,24 @@
 #pragma once
 
 #include <QList>
+#include <QLoggingCategory>
 #include <QMutex>
 #include <QObject>
 #include <QPoint>
 #include <array>
 
+#include "game/clock.h"
 #include "game/fieldmirror.h"
+#include "game/movepredictor.h"
+
+// Key presses and the frames that show the own block's column, with
+// microsecond times, for measuring how soon a press is seen.
+Q_DECLARE_LOGGING_CATEGORY(lcLatency)
+qint64 latencyClockUs();
 
 // The view's copy of the field: the player's FieldMirror fed by the client's
-// blocks, movements and merges, plus what only the view needs: where each
+// blocks, movements and merges, with the local players' own blocks moved at
+// the key press (unless that is turned off), plus what only the view needs: where each
 // local player's block is (the camera follows it), the turning camera, the
 // points of this game, and the events for sounds and point labels.
 class SceneField : public QObject {
@@ -20,7 +29,7 @@ public:
     static constexpr int kCameraIntervalMs = 35;
     static constexpr int kViews = 2;
 
-    explicit SceneField(QObject* parent = nullptr);
+    explicit SceneField(QObject* parent = nullptr, const Clock& clock = Clock::system());
     ~SceneField() override;
 
     // Guards the copy: the process slots take it, and so does drawing.
@@ -38,12 +47,24 @@ public:
     int lineScore() const { return mirror_.points(); }
     // Changes whenever the landed boxes may have changed.
     int stackRevision() const { return stackRevision_; }
+    const MovePredictor::Figures& predictionFigures() const { return predictor_.figures(); }
+    // Called once a frame: presses the server has not shown in time go.
+    void advancePredictions();
+    // The first local player's block as drawn: its column and turn; (-1, -1)
+    // for none.
+    QPoint ownDrawn() const;
 
 public Q_SLOTS:
     void setFieldsizeX(int sizeX);
     // Turning starts from the player's block; moveCamera turns while on.
     void setRotation(bool rotate);
     void moveCamera();
+    void setPrediction(bool on);
+    void setRoundTripMs(int ms);
+    // A paused or ended game takes no presses: none is shown either.
+    void holdPredictions(bool held);
+    // The key counters on their way to the server.
+    void processInput(QList<int> counters);
     void processNewBlock(BlockRecord block, int fieldsizeX);
     void processNewField(int fieldsizeX, QList<FieldCell> landed);
     void processMoveBlocks(QList<GameMovement> movements, QList<int> activeBlockIds);
@@ -64,8 +85,14 @@ Q_SIGNALS:
     void pointsMade(int points, int row);
 
 private:
+    void followOwnBlocks();
+    void logPress(const QList<int>& counters) const;
+
+    const Clock& clock_;
     mutable QMutex blockMutex_;
     FieldMirror mirror_;
+    MovePredictor predictor_{mirror_};
+    mutable QList<int> lastLoggedCounters_;
     int fieldsizeX_ = 12;
     bool rotating_ = false;
     int phase_ = 0;

@@ -202,7 +202,8 @@ struct ClientHarness : ClientRecorder {
                             .resWidth = 1920,
                             .resHeight = 1080,
                             .quality = 1,
-                            .enableVSync = false});
+                            .enableVSync = false,
+                            .predictMoves = false});
     }
     QString path(const QString& name) const { return dir.filePath(name); }
     void writeFile(const QString& name, const QString& text) const {

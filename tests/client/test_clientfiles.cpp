@@ -45,7 +45,8 @@ private Q_SLOTS:
         QCOMPARE(s.options.name1 + s.options.name2, "Player1Player2");
         QVERIFY(s.options.color1 == -1 && s.options.color2 == -1 && s.options.quality == 2);
         QVERIFY(s.options.showIntro && s.options.showPointer && s.options.enableStatsSP &&
-                s.options.playSounds && s.options.enableVSync && s.options.showPreview == 1);
+                s.options.playSounds && s.options.enableVSync && s.options.showPreview == 1 &&
+                s.options.predictMoves);
         QVERIFY(!s.options.showFPS && !s.options.invertControl && !s.options.ignoreColors);
         QVERIFY(s.options.resWidth == 0 && s.options.resHeight == 0);
         QVERIFY(s.hosting.name == "Quadrell-Server" && s.hosting.ranked && !s.hosting.usePassword &&
@@ -58,13 +59,14 @@ private Q_SLOTS:
 
         ClientHarness stored(
             "[Client]\nPlayer1\\Name=Zoe\nPlayer1\\Color=4\n"
-            "General\\ShowFPS=true\nVideo\\ResWidth=1280\n"
+            "General\\ShowFPS=true\nGeneral\\PredictMoves=false\nVideo\\ResWidth=1280\n"
             "[Server]\nGeneral\\Name=Den of Zoe\nGeneral\\Port=28000\n"
             "General\\Computers=2\nGeneral\\ComputerSkill=hard\nGeneral\\ComputerTakeover=false\n"
             "General\\OpenPort=false\n"
             "[Cache]\nGeneral\\IP=10.1.1.1:5\nGeneral\\Filter=6\n");
         const ClientSettings& t = stored.client->settings();
-        QVERIFY(t.options.name1 == "Zoe" && t.options.color1 == 4 && t.options.showFPS);
+        QVERIFY(t.options.name1 == "Zoe" && t.options.color1 == 4 && t.options.showFPS &&
+                !t.options.predictMoves);
         QVERIFY(t.options.resWidth == 1280 && t.hosting.name == "Den of Zoe");
         QVERIFY(t.hosting.port == 28000 && t.cache.ip == "10.1.1.1:5" && t.cache.filter == 6);
         QVERIFY(t.hosting.computers == 2 && t.hosting.computerSkill == ComputerSkill::Hard &&
@@ -102,7 +104,8 @@ private Q_SLOTS:
         ClientSettings again(h.dir.path());  // the next start reads it all back
         QVERIFY(again.options.name1 == "Zed" && again.options.name2 == "Yan");
         QVERIFY(again.options.color1 == 1 && again.options.resHeight == 1080);
-        QVERIFY(again.options.invertControl && !again.options.playSounds);
+        QVERIFY(again.options.invertControl && !again.options.playSounds &&
+                !again.options.predictMoves);
         QVERIFY(again.options.quality == 1 && again.hosting.name == "Another");
         QVERIFY(again.hosting.port == 27500 && again.hosting.computers == 1);
         QCOMPARE(again.hosting.computerSkill, ComputerSkill::Easy);

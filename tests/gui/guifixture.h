@@ -156,7 +156,7 @@ private:
                            text(o.showPreview),   text(o.showPointer), text(o.showFPS),
                            text(o.ignoreColors),  text(o.resWidth),    text(o.resHeight),
                            text(o.quality),       text(o.enableVSync), text(o.playSounds),
-                           text(o.enableStatsSP), text(o.showIntro)}
+                           text(o.enableStatsSP), text(o.showIntro),   text(o.predictMoves)}
             .join(QLatin1Char(' '));
     }
     static QString text(const QList<int>& l) {

@@ -39,7 +39,7 @@ private Q_SLOTS:
         const int list = int(GuiState::ServerList);
         QTest::newRow("options save")
             << "Up Up Up Enter" << MenuModel::kOptionsSave
-            << QStringList{"options Player1 Player2 F 1 T F F 0 0 2 T T T F"}
+            << QStringList{"options Player1 Player2 F 1 T F F 0 0 2 T T T F T"}
             << int(GuiState::MainMenu);
         QTest::newRow("options back") << "Up Up Up Enter" << MenuModel::kOptionsBack
                                       << QStringList{} << int(GuiState::MainMenu);
@@ -124,6 +124,11 @@ private Q_SLOTS:
         f.gui->input().mousePress(options, Qt::LeftButton);
         QCOMPARE(f.top(), GuiState::OptionsMenu);
         paint();
+        // The longest menu still fits: every entry on the screen.
+        QCOMPARE(f.gui->menus().hitMap().size(), MenuModel::kOptionsBack + 1);
+        for (const QRect& r : f.gui->menus().hitMap()) {
+            QVERIFY(image.rect().contains(r));
+        }
         f.gui->input().mousePress(f.gui->menus().hitMap().value(3).center(), Qt::RightButton);
         QCOMPARE(f.gui->menus().options().showPreview, 0);  // backwards from "Top"
         f.gui->input().mousePress(f.gui->menus().hitMap().value(0).center(), Qt::LeftButton);

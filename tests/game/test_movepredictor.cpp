@@ -1,0 +1,264 @@
+// The own block moved at the press on a player's copy of the field: the same
+// place the server reaches where the copy knows what the server knows, the
+// server's place and a counted correction where it does not, and with
+// prediction off the server's places only.
+#include <QTest>
+#include <deque>
+#include <functional>
+
+#include "game/fieldmirror.h"
+#include "game/gamegrid.h"
+#include "game/gamesimulation.h"
+#include "game/movepredictor.h"
+#include "tests/game/fieldsetup.h"
+
+namespace {
+
+constexpr int kTickMs = 20;
+
+// The server reports a fall only when a block reaches another row.
+int row(const GameBlock& b) {
+    return GameGrid::rowFloor(b.y());
+}
+
+// A server and one client's copy with a few ticks of delay each way: the
+// client's counters reach the server late, the server's movements and merges
+// reach the copy late.
+struct Link : GameEvents {
+    RandomSource random{5};
+    ManualClock clock;
+    GameSimulation sim{random, clock};
+    FieldMirror mirror;
+    MovePredictor predictor{mirror};
+    int delayTicks = 3;
+    int tickNo = 0;
+    QList<int> keys = QList<int>(10, 0);
+    std::deque<std::pair<int, std::function<void()>>> inFlight;
+
+    Link() {
+        sim.setEvents(this);
+        for (int slot = 0; slot < 2; ++slot) {
+            auto p = std::make_unique<GamePlayer>(slot, QStringLiteral("P%1").arg(slot), slot,
+                                                  false, GamePlayer::Playing);
+            p->setSpawn(slot * 12 + 4, 25);
+            sim.addPlayer(slot, slot, 0, std::move(p));
+        }
+        sim.startGame(24);
+        sim.beginPlay();
+        predictor.setRoundTripMs(2 * delayTicks * kTickMs);
+    }
+
+    GameBlock& block(int slot) { return *sim.player(slot)->currentBlock(); }
+    void setBlock(int slot, int kind, int x, int y) { fieldsetup::setBlock(sim, slot, kind, x, y); }
+    int ownId() { return block(0).id(); }
+    const GameBlock& drawn() { return *mirror.block(ownId()); }
+
+    // The copy starts as the server stands, leaving out the blocks of hidden
+    // slots (a movement of theirs that never arrived).
+    void syncCopy(const QList<int>& hidden = {}) {
+        inFlight.clear();
+        mirror.startField(24, {});
+        for (int slot = 0; slot < 2; ++slot) {
+            if (!hidden.contains(slot)) {
+                mirror.addBlock(BlockRecord::of(block(slot)), 24);
+            }
+        }
+        mirror.moveBlocks({}, {ownId(), -1});
+        predictor.processMovements({}, clock.nowMs());
+    }
+
+    void later(std::function<void()> f) { inFlight.emplace_back(tickNo + delayTicks, f); }
+
+    void press(KeySlot key) {
+        ++keys[int(slotIndex(key))];
+        predictor.processInput(keys, clock.nowMs());
+        later([this, k = keys] { sim.processPlayerInput(0, k); });
+    }
+
+    void tick(int n = 1) {
+        for (int i = 0; i < n; ++i) {
+            ++tickNo;
+            clock.advance(kTickMs);
+            while (!inFlight.empty() && inFlight.front().first <= tickNo) {
+                auto f = std::move(inFlight.front().second);
+                inFlight.pop_front();
+                f();
+            }
+            sim.mainLoop();
+            predictor.advance(clock.nowMs());
+        }
+    }
+
+    void newBlock(const GameBlock& b) override {
+        later([this, r = BlockRecord::of(b)] { mirror.addBlock(r, 24); });
+    }
+    void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>&) override {
+        later([this, m = GameMovement::of(blocks), own = block(0).id()] {
+            mirror.moveBlocks(m, {own, -1});
+            predictor.processMovements(m, clock.nowMs());
+        });
+    }
+    void blocksMerged(const QList<GameBlock*>& blocks) override {
+        later([this, m = GameMovement::of(blocks)] {
+            mirror.mergeBlocks(m);
+            predictor.processMerges();
+        });
+    }
+    void gameOver(int, int, const QString&) override {}
+};
+
+}  // namespace
+
+class TestMovePredictor : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    // Steps, turns and falls show at the press; a step into the other
+    // player's block is refused by both sides; in the end the copy draws the
+    // server's place and nothing was corrected.
+    void ownMovesMatchTheServer() {
+        Link l;
+        l.setBlock(0, 0, 200, 1000);  // an O: columns 5, 6
+        l.setBlock(1, 0, 350, 1000);  // another O in columns 8, 9
+        l.tick();
+        l.syncCopy();
+        const int y = l.drawn().y();
+
+        l.press(KeySlot::Right);
+        QCOMPARE(l.drawn().x(), 250);  // at once, not a round trip later
+        l.tick(4);
+        l.press(KeySlot::Right);  // into the other block: refused
+        QCOMPARE(l.drawn().x(), 250);
+        l.tick(4);
+        l.press(KeySlot::Rotate);
+        QCOMPARE(l.drawn().rotation(), 1);
+        l.press(KeySlot::Left);  // taken with the turn, as the server takes it
+        l.press(KeySlot::Left);  // after the input delay
+        QCOMPARE(l.drawn().x(), 200);
+        l.tick(3);
+        QCOMPARE(l.drawn().x(), 150);
+        l.press(KeySlot::Down);
+        QVERIFY(l.drawn().y() <= y - 50);
+        l.tick(30);
+
+        QCOMPARE(l.drawn().x(), l.block(0).x());
+        QCOMPARE(row(l.drawn()), row(l.block(0)));
+        QCOMPARE(l.drawn().rotation(), l.block(0).rotation());
+        QCOMPARE(l.block(0).x(), 150);
+        QCOMPARE(l.predictor.figures().moves, 5);
+        QCOMPARE(l.predictor.figures().mispredictions, 0);
+    }
+
+    // A drop shows at once where the server lands the block.
+    void dropLandsWhereTheServerLandsIt() {
+        Link l;
+        l.setBlock(0, 0, 200, 1000);
+        l.tick();
+        l.syncCopy();
+        const int id = l.ownId();
+        l.press(KeySlot::Drop);
+        QCOMPARE(l.mirror.cell(5, 0), id);
+        QCOMPARE(l.mirror.cell(6, 1), id);
+        l.tick(10);
+        QVERIFY(l.ownId() != id);
+        QVERIFY(l.mirror.landed(5, 0) && l.mirror.landed(6, 1));
+        QCOMPARE(l.predictor.figures().mispredictions, 0);
+    }
+
+    // Steps and a drop pressed in one burst: the server carries out the
+    // first step with the drop, and the copy shows the block landing there.
+    void burstDropsAfterTheFirstStep() {
+        Link l;
+        l.setBlock(0, 0, 200, 1000);
+        l.tick();
+        l.syncCopy();
+        const int id = l.ownId();
+        l.press(KeySlot::Left);
+        l.press(KeySlot::Left);
+        l.press(KeySlot::Drop);
+        QCOMPARE(l.mirror.cell(4, 0), id);  // columns 4 and 5, on the floor
+        QCOMPARE(l.mirror.cell(5, 1), id);
+        l.tick(12);
+        QVERIFY(l.ownId() != id);
+        QVERIFY(l.sim.field().cell(4, 0) == GameField::kFieldBlockId &&
+                l.sim.field().cell(5, 1) == GameField::kFieldBlockId);
+        QVERIFY(l.mirror.landed(4, 0) && l.mirror.landed(5, 1) && !l.mirror.landed(3, 0));
+        QCOMPARE(l.predictor.figures().mispredictions, 0);
+    }
+
+    // The server refuses a step because of a block the copy never heard of:
+    // the copy shows the server's place once the echo is overdue, and the
+    // correction is counted with its size.
+    void serverPlaceWinsOverAWrongPrediction() {
+        Link l;
+        l.setBlock(0, 0, 200, 1000);
+        l.setBlock(1, 0, 300, 1000);  // columns 7, 8, unknown to the copy
+        l.tick();
+        l.syncCopy({1});
+        l.press(KeySlot::Right);
+        QCOMPARE(l.drawn().x(), 250);
+        l.tick(2 * l.delayTicks + 1);
+        QCOMPARE(l.drawn().x(), 250);  // the echo is not overdue yet
+        l.tick(20);
+        QCOMPARE(l.block(0).x(), 200);
+        QCOMPARE(l.drawn().x(), 200);
+        QCOMPARE(row(l.drawn()), row(l.block(0)));
+        QCOMPARE(l.predictor.figures().mispredictions, 1);
+        QCOMPARE(l.predictor.figures().jumps, std::vector<int>{1});
+
+        // Later presses are predicted afresh from the server's place.
+        l.press(KeySlot::Left);
+        QCOMPARE(l.drawn().x(), 150);
+        l.tick(20);
+        QCOMPARE(l.block(0).x(), 150);
+        QCOMPARE(l.predictor.figures().mispredictions, 1);
+    }
+
+    // A paused or ended game takes no presses: the copy shows none, and a
+    // drop shown before the stop stays where it was drawn.
+    void heldGameShowsNoPress() {
+        Link l;
+        l.setBlock(0, 0, 200, 1000);
+        l.tick();
+        l.syncCopy();
+        l.press(KeySlot::Drop);
+        const int dropped = l.drawn().y();
+        l.predictor.setHeld(true);
+        l.press(KeySlot::Right);
+        QCOMPARE(l.drawn().x(), 200);
+        // The game over came before the landing: no echo is overdue.
+        l.predictor.advance(l.clock.nowMs() + 5000);
+        QCOMPARE(l.drawn().y(), dropped);
+        QCOMPARE(l.predictor.figures().mispredictions, 0);
+        QCOMPARE(l.predictor.figures().moves, 1);
+    }
+
+    // Off, a press shows only when the server's movement comes, and every
+    // movement puts the block exactly where the server has it.
+    void offShowsTheServerPlacesOnly() {
+        Link l;
+        l.setBlock(0, 0, 200, 1000);
+        l.tick();
+        l.syncCopy();
+        l.press(KeySlot::Right);  // predicted, then prediction is turned off
+        l.predictor.setEnabled(false);
+        QCOMPARE(l.drawn().x(), 200);
+        l.press(KeySlot::Rotate);
+        QCOMPARE(l.drawn().rotation(), 0);
+        // Each drawn column and turn is the server's of a delay earlier.
+        QList<GameMovement> server;
+        for (int i = 0; i < 20; ++i) {
+            server << GameMovement::of(l.block(0));
+            l.tick();
+            const GameMovement& then = server.value(server.size() - l.delayTicks, server.first());
+            QCOMPARE(l.drawn().x(), then.x);
+            QCOMPARE(l.drawn().rotation(), then.rotation);
+        }
+        QCOMPARE(l.drawn().x(), 250);
+        QCOMPARE(l.drawn().rotation(), 1);
+        QCOMPARE(l.predictor.figures().moves, 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMovePredictor)
+#include "test_movepredictor.moc"
