@@ -28,12 +28,21 @@ ComputerPlayer::ComputerPlayer(ComputerSkill skill, std::uint32_t seed,
                                const BoardEvaluation::Weights& weights)
     : skill_(skill), profile_(skillProfile(skill)), random_(seed), planner_(weights) {}
 
-void ComputerPlayer::setPart(int fieldsizeX, int firstColumn, int columns) {
+void ComputerPlayer::setPart(int fieldsizeX, int firstColumn, int columns, Neighbours neighbours) {
     first_ = firstColumn;
     columns_ = columns;
-    planner_.setPart(fieldsizeX, firstColumn, columns);
+    neighbours_ = neighbours;
+    setPlannerPart(fieldsizeX);
     reset();
     anyPress_ = false;
+}
+
+void ComputerPlayer::setPlannerPart(int fieldsizeX) {
+    const auto reach = [](bool person) {
+        return person ? PlacementPlanner::kPersonColumns : PlacementPlanner::kNeighbourColumns;
+    };
+    planner_.setPart(fieldsizeX, first_, columns_, reach(neighbours_.leftPerson),
+                     reach(neighbours_.rightPerson));
 }
 
 qint64 ComputerPlayer::readyAt() const {
@@ -99,7 +108,7 @@ ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockI
         return keys;
     }
     if (planner_.masks().width() != mirror.fieldsizeX()) {
-        planner_.setPart(mirror.fieldsizeX(), first_, columns_);
+        setPlannerPart(mirror.fieldsizeX());
     }
     const int column = GameGrid::column(mirror.fieldsizeX(), block->x());
     if (blockId != pieceId_) {

@@ -11,6 +11,14 @@
 
 class FieldMirror;
 
+// Which of the parts beside a computer's own a person plays (or nobody): it
+// helps there further than beside another computer.
+struct PartNeighbours {
+    bool leftPerson = false;  // the part below its first column
+    bool rightPerson = false;
+    friend bool operator==(const PartNeighbours&, const PartNeighbours&) = default;
+};
+
 // A computer player that plays through the keys a person has. It looks at a
 // client's copy of the field, plans where the piece goes and how to get there,
 // and turns the plan into presses of the five keys, one press (a turn and a
@@ -30,8 +38,10 @@ public:
     ComputerPlayer(ComputerSkill skill, std::uint32_t seed,
                    const BoardEvaluation::Weights& weights = {});
 
+    using Neighbours = PartNeighbours;
+
     // Its part of a ring fieldsizeX columns wide.
-    void setPart(int fieldsizeX, int firstColumn, int columns = 12);
+    void setPart(int fieldsizeX, int firstColumn, int columns = 12, Neighbours neighbours = {});
     // Forgets the piece in play (a new game starts).
     void reset();
 
@@ -52,12 +62,14 @@ public:
     // Where the piece in play is headed; valid while hasTarget.
     bool hasTarget() const { return hasTarget_; }
     const PlacementPlanner::Choice& target() const { return target_; }
+    const Neighbours& neighbours() const { return neighbours_; }
 
 private:
     PlacementPlanner::Situation situation(const FieldMirror& mirror, const GameBlock& block,
                                           int speed, qint64 nowMs) const;
     // When the next press may be made.
     qint64 readyAt() const;
+    void setPlannerPart(int fieldsizeX);
     void plan(const FieldBoard& board, const PlacementPlanner::Situation& s);
 
     ComputerSkill skill_;
@@ -66,6 +78,7 @@ private:
     PlacementPlanner planner_;
     int first_ = 0;
     int columns_ = 12;
+    Neighbours neighbours_;
     int decisions_ = 0;
 
     int pieceId_ = -1;

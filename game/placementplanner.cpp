@@ -17,19 +17,24 @@ constexpr double kStuckPenalty = 1000.0;
 PlacementPlanner::PlacementPlanner(const BoardEvaluation::Weights& weights)
     : evaluation_(weights), masks_(std::make_unique<PieceMasks>(12)) {}
 
-void PlacementPlanner::setPart(int width, int firstColumn, int columns) {
+void PlacementPlanner::setPart(int width, int firstColumn, int columns, int reachLeft,
+                               int reachRight) {
     if (masks_->width() != width) {
         masks_ = std::make_unique<PieceMasks>(width);
     }
     evaluation_.setPart(width, firstColumn, columns);
     const FieldBoard ring(width);
-    window_ = evaluation_.partMask();
-    if (columns + 2 * kNeighbourColumns >= ring.width()) {
+    const std::uint64_t part = evaluation_.partMask();
+    window_ = part;
+    if (columns + reachLeft + reachRight >= ring.width()) {
         window_ = ring.fullMask();
         return;
     }
-    for (int i = 0; i < kNeighbourColumns; ++i) {
-        window_ |= ring.rotate(window_, 1) | ring.rotate(window_, ring.width() - 1);
+    for (int i = 1; i <= reachRight; ++i) {
+        window_ |= ring.rotate(part, i);
+    }
+    for (int i = 1; i <= reachLeft; ++i) {
+        window_ |= ring.rotate(part, ring.width() - i);
     }
 }
 

@@ -16,6 +16,9 @@ public:
     static constexpr std::size_t kLookaheadCandidates = 10;
     // Columns beyond each side of the own part where a piece may still go.
     static constexpr int kNeighbourColumns = 3;
+    // Into the part of a person: half a part, so that the computers on both
+    // sides of a person who falls behind reach every column of it between them.
+    static constexpr int kPersonColumns = 6;
 
     struct Situation {
         MoveSearch::Start piece;
@@ -32,8 +35,11 @@ public:
 
     explicit PlacementPlanner(const BoardEvaluation::Weights& weights = {});
 
-    // The part of a ring of width columns the player answers for.
-    void setPart(int width, int firstColumn, int columns);
+    // The part of a ring of width columns the player answers for, and how
+    // far its pieces may go into the part on its left (lower columns) and on
+    // its right.
+    void setPart(int width, int firstColumn, int columns, int reachLeft = kNeighbourColumns,
+                 int reachRight = kNeighbourColumns);
     const PieceMasks& masks() const { return *masks_; }
     const BoardEvaluation& evaluation() const { return evaluation_; }
     // The columns where its pieces may go.

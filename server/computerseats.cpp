@@ -97,6 +97,7 @@ int ComputerSeats::standIn(int slot, const GamePlayer& left, const QList<int>& c
         p.setColour(left.colour());
         p.setAutoColour(left.autoColour());
         joinGame(id);
+        renewNeighbours();
     }
     return id;
 }
@@ -113,6 +114,9 @@ int ComputerSeats::humansInGame() const {
 void ComputerSeats::unseat(int connId) {
     seats_.erase(connId);
     leaveQueue(connId);
+    if (sim_.running()) {
+        renewNeighbours();
+    }
 }
 
 void ComputerSeats::leaveQueue(int connId) {
@@ -124,7 +128,8 @@ void ComputerSeats::startGame() {
     for (int slot = 0; slot < GameSimulation::kSlots; ++slot) {
         const GamePlayer* p = sim_.player(slot);
         parts_[slot] = part;
-        part += (p && p->isInGame()) ? kColumnsPerPlayer : 0;
+        inRing_[slot] = p && p->isInGame();
+        part += inRing_[slot] ? kColumnsPerPlayer : 0;
     }
     planQueue_.clear();
     for (const auto& [connId, seat] : seats_) {
@@ -136,7 +141,33 @@ void ComputerSeats::joinGame(int connId) {
     const auto it = seats_.find(connId);
     const int slot = sim_.findPlayer(connId, 0);
     if (it != seats_.end() && slot >= 0) {
-        it->second.player->setPart(sim_.fieldsizeX(), parts_.at(slot));
+        it->second.player->setPart(sim_.fieldsizeX(), parts_.at(slot), kColumnsPerPlayer,
+                                   neighboursOf(slot));
+    }
+}
+
+ComputerPlayer::Neighbours ComputerSeats::neighboursOf(int slot) const {
+    const auto beside = [&](int direction) {
+        int s = slot;
+        do {
+            s = (s + direction + GameSimulation::kSlots) % GameSimulation::kSlots;
+        } while (s != slot && !inRing_[std::size_t(s)]);
+        return s;
+    };
+    // A person's part, or one nobody plays any more, gets the wider help.
+    const auto needsHelp = [&](int s) {
+        const GamePlayer* p = sim_.player(s);
+        return s != slot && !(p && p->isInGame() && isSeat(p->connId()));
+    };
+    return {needsHelp(beside(-1)), needsHelp(beside(1))};
+}
+
+void ComputerSeats::renewNeighbours() {
+    for (const auto& [connId, seat] : seats_) {
+        const int slot = sim_.findPlayer(connId, 0);
+        if (slot >= 0 && seat.player->neighbours() != neighboursOf(slot)) {
+            joinGame(connId);
+        }
     }
 }
 

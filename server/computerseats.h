@@ -75,6 +75,11 @@ public:
 private:
     // The computer plays the part of the ring its slot had at the start.
     void joinGame(int connId);
+    // The parts beside the slot's that no computer plays.
+    ComputerPlayer::Neighbours neighboursOf(int slot) const;
+    // A computer came or went in a running game: those beside it reach as far
+    // as their new neighbours need.
+    void renewNeighbours();
     int freeId(const QList<int>& connected, int freedId) const;
     int seat(int slot, bool standIn, const QList<int>& connected, int freedId);
     // One computer's turn; returns whether it made a plan.
@@ -93,5 +98,6 @@ private:
     std::map<int, Seat> seats_;   // by client id
     std::vector<int> planQueue_;  // seats waiting to plan, first come first
     std::array<int, GameSimulation::kSlots> parts_{};
+    std::array<bool, GameSimulation::kSlots> inRing_{};  // slots with a part this game
     FieldMirror mirror_;
 };

@@ -7,12 +7,21 @@ FieldRun::FieldRun(int fieldsizeX, std::uint32_t seed, bool crowded, GameEvents*
     : random_(seed), observer_(observer), simulation_(random_, clock_), crowded_(crowded) {
     simulation_.setEvents(this);
     const int players = fieldsizeX / 12;
+    const auto skillOf = [&](int slot) {
+        return skills[std::min<std::size_t>(std::size_t((slot + players) % players),
+                                            skills.size() - 1)];
+    };
     for (int slot = 0; slot < players && !skills.empty(); ++slot) {
-        const ComputerSkill skill = skills[std::min<std::size_t>(slot, skills.size() - 1)];
+        const ComputerSkill skill = skillOf(slot);
         if (skill != ComputerSkill::Simple) {
             // Each player's own choices, yet the same for the same seed.
             computers_[slot] = std::make_unique<ComputerPlayer>(skill, seed * 4 + slot);
-            computers_[slot]->setPart(fieldsizeX, crowded ? 4 : slot * 12, crowded ? 6 : 12);
+            // The simple policy stands in for a person.
+            const ComputerPlayer::Neighbours people{
+                players > 1 && skillOf(slot - 1) == ComputerSkill::Simple,
+                players > 1 && skillOf(slot + 1) == ComputerSkill::Simple};
+            computers_[slot]->setPart(fieldsizeX, crowded ? 4 : slot * 12, crowded ? 6 : 12,
+                                      crowded ? ComputerPlayer::Neighbours{} : people);
             mirrored_ = true;
         }
     }

@@ -149,6 +149,21 @@ private Q_SLOTS:
         QCOMPARE(keys[4], 1);
     }
 
+    // A gap five and six columns into the right neighbour's part: out of reach
+    // beside another computer, within reach beside a person.
+    void reachesFurtherIntoAPersonsPart() {
+        for (const bool person : {false, true}) {
+            Table table(48, 4);
+            table.fillRows(2, {16, 17});
+            fieldsetup::setBlock(table.sim, 0, kO, 6 * 50, 12 * 50);
+            table.syncCopy();
+            ComputerPlayer computer(ComputerSkill::Hard, 1);
+            computer.setPart(48, 0, 12, PartNeighbours{false, person});
+            table.playOnePiece(computer);
+            QCOMPARE(table.sim.lines(), person ? 2 : 0);
+        }
+    }
+
     void neverPlansThroughAFallingBlock_data() {
         QTest::addColumn<int>("blockerKind");  // -1: the teammate's block is far away
         QTest::addColumn<int>("blockerColumn");

@@ -160,6 +160,9 @@ private Q_SLOTS:
         QCOMPARE(GameGrid::column(36, cpu.currentBlock()->x()), 16);
         QCOMPARE(h.datagram->last(QStringLiteral("sendSNewBlock"))[1].toList()[0].toInt(),
                  cpu.nextBlock()->id());
+        // Between two people it reaches half a part into each of their parts.
+        const ComputerSeats& seats = h.server->computers();
+        QCOMPARE(seats.player(standInId)->neighbours(), (PartNeighbours{true, true}));
 
         // It plays on, and so does the game.
         const int firstBlock = cpu.currentBlock()->id();
@@ -174,6 +177,8 @@ private Q_SLOTS:
         Q_EMIT h.stream->changedSPlayerDisconnect(0);
         QCOMPARE(h.sim().playersInGame(), 3);
         QCOMPARE(h.lastNames(), QStringList({"CPU_2", "CPU_1", "P2", ""}));
+        // A computer on its left now: there the narrow reach is enough.
+        QCOMPARE(seats.player(standInId)->neighbours(), (PartNeighbours{false, true}));
         Q_EMIT h.stream->changedSPlayerDisconnect(2);
         QCOMPARE(h.stream->last(QStringLiteral("sendSRestart")), QVariantList({true, -1}));
         QVERIFY(!h.sim().running());
