@@ -128,12 +128,20 @@ class TestGLWidget : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void singleplayerGameThroughTheWidget_data() {
+        QTest::addColumn<int>("roundTripMs");
+        QTest::newRow("loopback") << 0;
+        // The own moves shown at once, the server's word a round trip later.
+        QTest::newRow("100 ms round trip") << 100;
+    }
     void singleplayerGameThroughTheWidget() {
+        QFETCH(int, roundTripMs);
         QTemporaryDir dir;
         QVERIFY(writeAnnsSettings(dir));
         QList<int> quits;
         ClientNetwork net;
         net.timings = nettest::fastTimings();
+        net.latency = Latency{roundTripMs, roundTripMs / 5};
         const ThreadHosting hosting = localHosting(net.timings, dir.path());
         Window window(dir.path(), net, hosting, [&quits](int code) { quits.append(code); });
         Client& client = window.client;
@@ -150,6 +158,8 @@ private Q_SLOTS:
         QTRY_VERIFY(first() != nullptr && first()->name == "Ann");
         QTest::keyClick(&w, Qt::Key_R);
         QTRY_VERIFY_WITH_TIMEOUT(gui.session().score().running(), 20000);
+        // The server measures the round trip asked for.
+        QTRY_VERIFY(gui.session().players().ping(0) >= roundTripMs * 4 / 5);
         QCOMPARE(gui.session().stack().base(), GuiState::Game);
         QCOMPARE(w.cursor().shape(), Qt::BlankCursor);  // none over the game in full screen
 
