@@ -72,9 +72,14 @@ private Q_SLOTS:
         QVERIFY(t.hosting.computers == 2 && t.hosting.computerSkill == ComputerSkill::Hard &&
                 !t.hosting.computerTakeover && !t.hosting.openPort);
         // Held to the places; the tests' own policy is no host's choice.
-        ClientHarness odd("[Server]\nGeneral\\Computers=9\nGeneral\\ComputerSkill=simple\n");
+        ClientHarness odd(
+            "[Client]\nVideo\\Quality=7\n"
+            "[Server]\nGeneral\\Computers=9\nGeneral\\ComputerSkill=simple\n");
         const ClientSettings::Hosting& o = odd.client->settings().hosting;
         QVERIFY(o.computers == 3 && o.computerSkill == ComputerSkill::Normal);
+        QCOMPARE(odd.client->settings().options.quality, 2);
+        // A quality in the file, even a bad one, was chosen: only a first start measures.
+        QVERIFY(odd.client->settings().qualitySaved() && !s.qualitySaved());
     }
 
     void savingKeepsEveryOtherKey() {
