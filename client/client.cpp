@@ -140,6 +140,14 @@ void Client::sendPlayers() {
                                  {o.color1, two ? o.color2 : -1}, {state, two ? state : -1});
 }
 
+std::optional<int> Client::ownPing(const QList<int>& connIds, const QList<int>& pings) const {
+    const qsizetype own = connIds.indexOf(session_.ownConnId);
+    if (own >= 0 && own < pings.size() && pings.at(own) < GamePlayer::kNoPing) {
+        return pings.at(own);
+    }
+    return std::nullopt;
+}
+
 QString Client::serverLabel() const {
     // An address that did not parse has no text of its own: show what was typed.
     const QString host = serverAddress_.isNull() && !addressText_.isEmpty()

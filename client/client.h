@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "client/clientgame.h"
 #include "client/clientnetwork.h"
@@ -71,6 +72,8 @@ public:
     int state() const { return session_.state; }
     bool isHost() const { return session_.isHost; }
     int ownConnId() const { return session_.ownConnId; }
+    // The own connection's ping in a ping list, when the server measured one.
+    std::optional<int> ownPing(const QList<int>& connIds, const QList<int>& pings) const;
     int hostKey() const { return hostKey_; }
     QHostAddress serverAddress() const { return serverAddress_; }
     int serverPort() const { return serverPort_; }

@@ -6,6 +6,7 @@
 
 #include "computerskill.h"
 #include "gameplayer.h"
+#include "gamesimulation.h"
 #include "placementplanner.h"
 #include "randomsource.h"
 
@@ -29,9 +30,9 @@ struct PartNeighbours {
 class ComputerPlayer {
 public:
     using Keys = std::array<int, GamePlayer::kKeys>;  // presses to add, per key
-    static constexpr int kTickMs = 20;
+    static constexpr int kTickMs = GameSimulation::kTickMs;
     // The server carries out a press every this many ticks at most.
-    static constexpr int kServerPressTicks = 3;
+    static constexpr int kServerPressTicks = GameSimulation::kInputDelayTicks;
     // A press that shows no effect for this long is taken as refused or lost.
     static constexpr int kEchoTimeoutMs = 150;
 

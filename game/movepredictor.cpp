@@ -293,9 +293,7 @@ void MovePredictor::advance(qint64 nowMs) {
             !(!own.downs.empty() && own.downs.front().shownMs < shownBefore)) {
             continue;
         }
-        const Place& d = own.drawn;
-        const Place& s = own.server;
-        if (d.x == s.x && d.y == s.y && d.rotation == s.rotation) {
+        if (own.drawn == own.server) {
             forget(own);  // the echo never came, but the place is right
         } else {
             mispredicted(own);
@@ -363,7 +361,7 @@ void MovePredictor::show(Own& own) {
         return;
     }
     own.drawn = predicted(own, *b);
-    if (b->x() != own.drawn.x || b->y() != own.drawn.y || b->rotation() != own.drawn.rotation) {
+    if (Place{b->x(), b->y(), b->rotation()} != own.drawn) {
         mirror_.moveTo(own.blockId, own.drawn.x, own.drawn.y, own.drawn.rotation);
     }
 }

@@ -82,6 +82,7 @@ private:
         int x = 0;
         int y = 0;
         int rotation = 0;
+        friend bool operator==(const Place&, const Place&) = default;
     };
     struct Down {
         int y;

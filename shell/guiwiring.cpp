@@ -1,7 +1,6 @@
 #include "shell/guiwiring.h"
 
 #include "client/client.h"
-#include "game/gameplayer.h"
 #include "gui/glwidget.h"
 #include "shell/gamepadinput.h"
 
@@ -64,14 +63,12 @@ void connectGuiAndClient(GLWidget& widget, Client& c) {
     // The copy moves the own blocks first: the press shows in the next frame.
     QObject::connect(&i->keys(), &KeyCounters::changedInput, f, &SceneField::processInput);
     QObject::connect(&i->keys(), &KeyCounters::changedInput, game, &ClientGame::inputKeys);
-    QObject::connect(
-        &c, &Client::changedPinglist, f,
-        [f, s](const QList<int>& connIds, const QList<int>& pings) {
-            const qsizetype own = connIds.indexOf(s->ownConnId());
-            if (own >= 0 && own < pings.size() && pings.at(own) < GamePlayer::kNoPing) {
-                f->setRoundTripMs(pings.at(own));
-            }
-        });
+    QObject::connect(&c, &Client::changedPinglist, f,
+                     [f, &c](const QList<int>& connIds, const QList<int>& pings) {
+                         if (const std::optional<int> ping = c.ownPing(connIds, pings)) {
+                             f->setRoundTripMs(*ping);
+                         }
+                     });
     QObject::connect(f, &SceneField::noticedPacketLoss, game, &ClientGame::processPacketLoss);
     QObject::connect(game, &ClientGame::changeFieldsizeX, s, &GuiSession::setFieldsizeX);
     QObject::connect(game, &ClientGame::startPlayTime, s, &GuiSession::startPlayTime);

@@ -34,9 +34,8 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
     predictor_.setEnabled(options_.predict);
     connect(&c, &Client::changedPinglist, this,
             [this](const QList<int>& connIds, const QList<int>& pings) {
-                const qsizetype own = connIds.indexOf(client_->ownConnId());
-                if (own >= 0 && own < pings.size() && pings.at(own) < GamePlayer::kNoPing) {
-                    predictor_.setRoundTripMs(pings.at(own));
+                if (const std::optional<int> ping = client_->ownPing(connIds, pings)) {
+                    predictor_.setRoundTripMs(*ping);
                 }
             });
     ClientScreen& screen = c.screen();
