@@ -1,7 +1,11 @@
 // Frame times of the 3D field under the software renderer: a four-player game
 // at each quality, 1280x720 and 1920x1080, with and without 4x multisampling,
-// and the time of a geometry rebuild. With --shots DIR it saves the views to
-// look at instead. Needs an X display; without one it runs itself in xvfb-run.
+// and the time of a geometry rebuild. The scene is drawn as the game draws it,
+// into a window of its own; --widget draws it through a QOpenGLWidget composed
+// into its top-level window instead, as the game did before. The reference
+// scene is always a widget, the same yardstick either way. With --shots DIR
+// it saves the views to look at instead. Needs an X display; without one it
+// runs itself in xvfb-run.
 #include <time.h>
 #include <unistd.h>
 
@@ -14,6 +18,7 @@
 #include <QWindow>
 #include <cstdio>
 #include <cstdlib>
+#include <type_traits>
 #include <vector>
 
 #include "gui/scene/glmesh.h"
@@ -120,12 +125,21 @@ double cpuSeconds() {
 double lastCpuMs = 0;
 
 template <typename View>
+bool exposed(View& view) {
+    if constexpr (std::is_base_of_v<QWindow, View>) {
+        return view.isExposed();
+    } else {
+        return view.windowHandle() != nullptr && view.windowHandle()->isExposed();
+    }
+}
+
+template <typename View>
 double timeFrames(View& view, int frames) {
     view.show();
     // A window not yet on screen would skip its repaints.
     QElapsedTimer wait;
     wait.start();
-    while (!(view.windowHandle() && view.windowHandle()->isExposed()) && wait.elapsed() < 10000) {
+    while (!exposed(view) && wait.elapsed() < 10000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
     // Frames are asked for as the game asks: update, then the event loop
@@ -151,6 +165,9 @@ double timeFrames(View& view, int frames) {
 QSurfaceFormat withSamples(int samples) {
     QSurfaceFormat format = QSurfaceFormat::defaultFormat();
     format.setSamples(samples);
+    // As the game's surface: QPainter fills paths through the stencil (a
+    // widget's framebuffer object has one anyway).
+    format.setStencilBufferSize(8);
     return format;
 }
 
@@ -162,8 +179,9 @@ struct Setup {
     int samples;
 };
 
+template <typename View>
 double framesPerSecond(const SceneField& field, const Setup& s, int frames, int* samplesSeen) {
-    SceneView view(field, SceneTextures::fromResources());
+    View view(field, SceneTextures::fromResources());
     view.setFormat(withSamples(s.samples));
     view.options.quality = s.quality;
     view.options.aspect =
@@ -300,6 +318,8 @@ int main(int argc, char** argv) {
         at > 0 && at + 1 < args.size()) {
         return runShots(args.at(at + 1));
     }
+    const bool widget = args.contains(QStringLiteral("--widget"));
+    const auto scene = widget ? framesPerSecond<SceneView> : framesPerSecond<SceneWindow>;
     int frames = 40;
     if (const qsizetype at = args.indexOf(QStringLiteral("--frames"));
         at > 0 && at + 1 < args.size()) {
@@ -319,13 +339,14 @@ int main(int argc, char** argv) {
         const Setup only{QSize(args.at(at + 1).toInt(), args.at(at + 2).toInt()),
                          args.at(at + 3).toInt(), args.at(at + 4).toInt()};
         int seen = 0;
-        const double fps = framesPerSecond(field, only, frames, &seen);
+        const double fps = scene(field, only, frames, &seen);
         std::printf("%.1f fps, %.1f cpu ms a frame, %d samples\n", fps, lastCpuMs, seen);
         return 0;
     }
     // Each row next to the reference scene measured just before it, as the
     // machine's load changes from minute to minute.
-    std::printf("four players, 48 columns, %d boxes on the field, %d frames each\n", boxes, frames);
+    std::printf("four players, 48 columns, %d boxes on the field, %d frames each, drawn by a %s\n",
+                boxes, frames, widget ? "QOpenGLWidget" : "QOpenGLWindow");
     std::printf("%-10s %8s %-9s %8s %9s %12s %8s\n", "size", "samples", "scene", "fps", "ms/frame",
                 "x reference", "cpu ms");
     for (QSize size : {QSize(1280, 720), QSize(1920, 1080)}) {
@@ -336,7 +357,7 @@ int main(int argc, char** argv) {
                         samples, "reference", ref, 1000.0 / ref, "1.00", refCpu);
             for (int q = 0; q < 3; ++q) {
                 int seen = 0;
-                const double fps = framesPerSecond(field, {size, q, samples}, frames, &seen);
+                const double fps = scene(field, {size, q, samples}, frames, &seen);
                 std::printf("%4dx%-5d %8d %-9s %8.1f %9.1f %12.2f %8.1f\n", size.width(),
                             size.height(), seen, kQualities[q], fps, 1000.0 / fps, fps / ref,
                             lastCpuMs);

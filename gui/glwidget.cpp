@@ -1,320 +1,57 @@
 #include "glwidget.h"
 
-#include <QBitmap>
-#include <QFile>
-#include <QKeyEvent>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QScreen>
-#include <QSurfaceFormat>
-
-#include "client/client.h"
-#include "gui/media/soundeffects.h"
-#include "gui/overlaypainter.h"
-#include "gui/scene/previewpainter.h"
-#include "gui/scene/swapcontrol.h"
-#include "gui/screenshotfiles.h"
-
-namespace {
-
-QCursor ownCursor() {
-    const QString bitmap = QStringLiteral(":/cursors/bitmap");
-    const QString mask = QStringLiteral(":/cursors/mask");
-    if (QFile::exists(bitmap) && QFile::exists(mask)) {
-        return QCursor(QBitmap(bitmap), QBitmap(mask), 0, 0);
-    }
-    return QCursor(Qt::ArrowCursor);
-}
-
-}  // namespace
+#include <QGuiApplication>
+#include <QVBoxLayout>
 
 GLWidget::GLWidget(Client* client, uint resWidth, uint resHeight, QWidget* parent,
                    GuiEnvironment environment)
-    : QOpenGLWidget(parent),
-      environment_(std::move(environment)),
-      pacer_(environment_.timers != nullptr ? *environment_.timers : TimerSource::system(),
-             [this] { update(); }),
-      timers_(environment_.timers != nullptr ? *environment_.timers : TimerSource::system(),
-              [this] { pacer_.request(); }),
-      gui_(std::make_unique<GuiController>(client->settings(), client->highscores(),
-                                           QSize(int(resWidth), int(resHeight)), timers_)),
-      cursor_(ownCursor()),
-      renderer_(environment_.textures ? environment_.textures() : SceneTextures::fromResources()),
-      cameraTimer_(timers_.makeTimer(false, [this] { scene_.moveCamera(); })) {
-    measureAtMainMenu_ =
-        environment_.measureQualityAtFirstStart && !client->settings().qualitySaved();
-    QSurfaceFormat format = QSurfaceFormat::defaultFormat();
-    format.setProfile(QSurfaceFormat::CompatibilityProfile);
-    format.setSamples(4);
-    setFormat(SwapControl::withVSync(format, gui_->menus().options().enableVSync));
-    setAutoFillBackground(false);
+    : QWidget(parent),
+      surface_(new GameSurface(client, resWidth, resHeight, std::move(environment))) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    QWidget* container = QWidget::createWindowContainer(surface_, this);
+    // The widget keeps the focus among widgets; the container would pass Tab
+    // along the focus chain.
+    container->setFocusPolicy(Qt::NoFocus);
+    layout->addWidget(container);
     setFocusPolicy(Qt::StrongFocus);
-
-    pacer_.setFlatOut(!environment_.pacedFrames);
-    GuiController* g = gui_.get();
-    connect(g, &GuiController::changed, this, [this] { pacer_.request(); });
-    connect(&scene_, &SceneField::changed, this, [this] {
-        followRotation();
-        pacer_.request();
-    });
-    sounds_ = std::make_unique<SoundEffects>();
-    connect(g, &GuiController::soundRequested, sounds_.get(), &SoundEffects::play);
-    // Turning sounds off also silences what plays and what is queued.
-    connect(&g->menus(), &MenuModel::setOptions, this, [this] {
-        sounds_->setEnabled(gui_->menus().options().playSounds);
-        scene_.setPrediction(gui_->menus().options().predictMoves);
-    });
-    scene_.setPrediction(g->menus().options().predictMoves);
-    connect(&g->menus(), &MenuModel::vsyncChanged, this, &GLWidget::applyVSync);
-    connect(&g->session(), &GuiSession::cursorChanged, this, &GLWidget::updateCursor);
-    connect(&g->input(), &InputRouter::screenshotRequested, this, &GLWidget::saveScreenshot);
-    connect(&g->menus(), &MenuModel::measureQuality, this, &GLWidget::startMeasuring);
-    // Measuring draws frame after frame, as fast as they come.
-    connect(this, &QOpenGLWidget::frameSwapped, this, [this] {
-        if (probe_) {
-            pacer_.request();
+    // The main window took the keyboard (shown, clicked on, given it by a
+    // window manager or a tool). The widget takes the keys that arrive there
+    // and hands the keyboard on to the surface; the X server may refuse that
+    // for a moment (Qt asks with the time of the last event it saw), so the
+    // keys must not depend on it.
+    connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focus) {
+        if (focus != nullptr && focus == window()->windowHandle()) {
+            setFocus(Qt::ActiveWindowFocusReason);
+            activateSurface();
         }
     });
-    QualityProbe::showcase(showcase_);
-    measuredTimer_ = timers_.makeTimer(true, [this] { measured_.clear(); });
-
-    // The field copy's events: sounds through the one place they are asked
-    // for, line points as labels.
-    connect(&scene_, &SceneField::blockLanded, g, [g] { g->requestSound(Sound::Land); });
-    connect(&scene_, &SceneField::rowCleared, g, [g] { g->requestSound(Sound::Point); });
-    connect(&scene_, &SceneField::pointsMade, &g->session(), &GuiSession::addPointLabel);
-
-    // A frame counts as seen once it is swapped to the screen.
-    connect(this, &QOpenGLWidget::frameSwapped, this, [this] {
-        if (lcLatency().isDebugEnabled() && paintedOwn_.x() >= 0) {
-            qCDebug(lcLatency).noquote() << QStringLiteral("frame %1 col %2 rot %3")
-                                                .arg(latencyClockUs())
-                                                .arg(paintedOwn_.x())
-                                                .arg(paintedOwn_.y());
-        }
-    });
-    if (environment_.continuousRepaint) {
-        // While something moves the next frame is asked for as soon as one is
-        // on screen, and drawn at the screen's next refresh. A still screen is
-        // drawn again only when input, a timer or the client changed it, so an
-        // idle menu costs next to nothing.
-        connect(this, &QOpenGLWidget::frameSwapped, this, [this] {
-            if (animating()) {
-                pacer_.request();
-            }
-        });
-    }
-    rebuildResolutions();
-    updateCursor(gui_->session().ownCursor(), gui_->session().mouseTracking());
 }
 
-GLWidget::~GLWidget() {
-    // GL names go while their context is current.
-    makeCurrent();
-    renderer_.release();
-    doneCurrent();
-}
-
-void GLWidget::rebuildResolutions() {
-    gui_->menus().resolutions().rebuild(environment_.displayModes ? environment_.displayModes()
-                                                                  : ResolutionList::screenModes());
-}
-
-void GLWidget::updateCursor(bool ownCursor, bool mouseTracking) {
-    setCursor(ownCursor ? cursor_ : QCursor(Qt::BlankCursor));
-    setMouseTracking(mouseTracking);
-}
-
-QString GLWidget::saveScreenshot() {
-    return ScreenshotFiles(environment_.screenshotDirectory).save(grabFramebuffer());
-}
-
-// ---------------------------------------------------------------------------
-// Painting
-
-void GLWidget::initializeGL() {
-    renderer_.initialize();
-    if (const QScreen* shown = screen()) {
-        pacer_.setRefreshRate(shown->refreshRate());
-    }
-    SwapControl::apply(window()->windowHandle(), gui_->menus().options().enableVSync);
-}
-
-void GLWidget::applyVSync(bool on) {
-    // The swap-control entry points come from the widget's context.
-    makeCurrent();
-    SwapControl::apply(window()->windowHandle(), on);
-    doneCurrent();
-}
-
-void GLWidget::resizeGL(int w, int h) {
-    metrics_.resize(w, h);
-    GuiSession& session = gui_->session();
-    session.setViewHeight(h);
-    session.credits().setFont(metrics_.font(GuiMetrics::SmallMenu));
-    gui_->menus().hitMap().clear();
-}
-
-SceneOptions GLWidget::sceneOptions() const {
-    const ClientSettings::Options& o = gui_->menus().options();
-    const GuiSession& session = gui_->session();
-    SceneOptions s;
-    s.quality = o.quality;
-    s.showPointers = o.showPointer;
-    s.ignoreColors = o.ignoreColors;
-    s.splitscreen = session.splitscreen();
-    s.aspect = float(metrics_.aspect());
-    for (int local = 0; local < 2; ++local) {
-        const PlayerTable::Player* p =
-            session.players().player(PlayerTable::playerId(session.ownConnId(), local));
-        s.viewColours[std::size_t(local)] = p != nullptr && p->colour >= 0 ? p->colour : local;
-    }
-    return s;
-}
-
-void GLWidget::paintGL() {
-    pacer_.frameStarted();
-    GuiSession& session = gui_->session();
-    if (measureAtMainMenu_ && session.stack().top() == GuiState::MainMenu) {
-        measureAtMainMenu_ = false;
-        startMeasuring();
-    }
-    const bool measuring = measureFrame();
-    gui_->menus().setMeasuringLine(measuringLine());
-    const GuiState base = session.stack().base();
-    const bool field = base == GuiState::Lobby || base == GuiState::Game;
-    renderer_.beginFrame();
-    if (measuring) {
-        SceneOptions s = sceneOptions();
-        s.quality = probe_->quality();
-        s.splitscreen = false;
-        renderer_.drawViews(showcase_, s, size() * devicePixelRatio());
-    } else if (field) {
-        scene_.advancePredictions();
-        renderer_.drawViews(scene_, sceneOptions(), size() * devicePixelRatio());
-    }
-    renderer_.endFrame();
-    if (field && lcLatency().isDebugEnabled()) {
-        paintedOwn_ = scene_.ownDrawn();
-    }
-
-    QPainter painter(this);
-    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
-    if (field) {
-        PreviewPainter::paint(painter, scene_, gui_->menus().options().showPreview, size(),
-                              float(metrics_.scale()), session.splitscreen());
-    }
-    OverlayPainter(*gui_, metrics_).paint(painter);
-    // The options screen says it under its title.
-    const QString line = measuringLine();
-    if (!line.isEmpty() && session.stack().top() != GuiState::OptionsMenu) {
-        paintMeasuring(painter, line);
-    }
-    session.score().countFrame();
-}
-
-// ---------------------------------------------------------------------------
-// Measuring the best quality
-
-void GLWidget::startMeasuring() {
-    if (probe_) {
-        return;
-    }
-    probe_.emplace();
-    probeState_ = gui_->session().stack().top();
-    probeFrame_.invalidate();
-    pacer_.setFlatOut(true);
-    pacer_.request();
-}
-
-bool GLWidget::measureFrame() {
-    if (!probe_) {
-        return false;
-    }
-    GuiSession& session = gui_->session();
-    if (session.stack().top() != probeState_) {
-        // Called off; on the first start it begins again on the main menu.
-        measureAtMainMenu_ = measureAtMainMenu_ || probeState_ == GuiState::MainMenu;
-        probe_.reset();
-        pacer_.setFlatOut(!environment_.pacedFrames);
-        return false;
-    }
-    if (probeFrame_.isValid()) {
-        probe_->frameTook(double(probeFrame_.nsecsElapsed()) / 1e6);
-    }
-    probeFrame_.start();
-    if (!probe_->done()) {
-        return true;
-    }
-    const QString quality = MenuModel::qualityName(probe_->quality());
-    const QString fps = QString::number(qRound(probe_->fps()));
-    const QString size = QStringLiteral("%1x%2").arg(width()).arg(height());
-    measured_ =
-        probe_->holdsGoal()
-            ? tr("Visual quality: %1 (%2 frames a second at %3)").arg(quality, fps, size)
-            : tr("Visual quality: %1 (only %2 frames a second at %3)").arg(quality, fps, size);
-    measuredTimer_->start(GuiStack::kOverlayMs);
-    const int chosen = probe_->quality();
-    probe_.reset();
-    pacer_.setFlatOut(!environment_.pacedFrames);
-    gui_->menus().takeMeasuredQuality(chosen);
-    return false;
-}
-
-QString GLWidget::measuringLine() const {
-    if (probe_) {
-        return tr("Finding the best visual quality: %1")
-            .arg(MenuModel::qualityName(probe_->quality()));
-    }
-    // Said over the screen it was measured on, not over a game started since.
-    return gui_->session().stack().top() == probeState_ ? measured_ : QString();
-}
-
-void GLWidget::paintMeasuring(QPainter& painter, const QString& line) {
-    painter.setFont(metrics_.font(GuiMetrics::SmallMenu));
-    painter.setPen(Qt::white);
-    const int lineHeight = int(40 * metrics_.scale());
-    painter.drawText(QRect(0, height() - int(60 * metrics_.scale()), width(), lineHeight),
-                     Qt::AlignCenter, line);
-}
-
-// ---------------------------------------------------------------------------
-// Input
-
-bool GLWidget::animating() const {
-    // Over a game the field moves with every message from the server. The
-    // intro, the credits and the pulse move on timers, which ask for their
-    // frames themselves.
-    const GuiState base = gui_->session().stack().base();
-    return base == GuiState::Lobby || base == GuiState::Game;
-}
-
-void GLWidget::keyPressEvent(QKeyEvent* event) {
-    if (!gui_->input().keyPress(*event)) {
-        QOpenGLWidget::keyPressEvent(event);
+void GLWidget::activateSurface() {
+    if (surface_->isVisible() && QGuiApplication::focusWindow() != surface_) {
+        surface_->requestActivate();
     }
 }
 
-void GLWidget::keyReleaseEvent(QKeyEvent* event) {
-    gui_->input().keyRelease(*event);
-}
-
-void GLWidget::mouseMoveEvent(QMouseEvent* event) {
-    gui_->input().mouseMove(event->position().toPoint());
-}
-
-void GLWidget::mousePressEvent(QMouseEvent* event) {
-    gui_->input().mousePress(event->position().toPoint(), event->button());
-}
-
-bool GLWidget::focusNextPrevChild(bool /*next*/) {
-    return false;
-}
-
-void GLWidget::followRotation() {
-    if (!scene_.rotating()) {
-        cameraTimer_->stop();
-    } else if (!cameraTimer_->isActive()) {
-        cameraTimer_->start(SceneField::kCameraIntervalMs);
+bool GLWidget::event(QEvent* event) {
+    switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::MouseMove:
+        case QEvent::MouseButtonPress:
+            // Input that reached the widget (while the main window holds the
+            // keyboard, or sent by a test) goes to the one place that handles it.
+            // Tab too: it is the game's (the full player list), not the focus
+            // chain's.
+            QCoreApplication::sendEvent(surface_, event);
+            return event->isAccepted();
+        default:
+            return QWidget::event(event);
     }
+}
+
+void GLWidget::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    activateSurface();
 }

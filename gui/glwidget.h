@@ -1,46 +1,16 @@
 #pragma once
 
-#include <QCursor>
-#include <QElapsedTimer>
-#include <QOpenGLWidget>
+#include <QImage>
 #include <QString>
-#include <functional>
-#include <memory>
-#include <optional>
+#include <QWidget>
 
-#include "gui/framepacer.h"
-#include "gui/guicontroller.h"
-#include "gui/guimetrics.h"
-#include "gui/qualityprobe.h"
-#include "gui/resolutionlist.h"
-#include "gui/scene/scenefield.h"
-#include "gui/scene/scenerenderer.h"
+#include "gui/gamesurface.h"
 
-class Client;
-class SoundEffects;
-
-// What the widget would otherwise take from the process.
-struct GuiEnvironment {
-    TimerSource* timers = nullptr;  // null: Qt's timers and the steady clock
-    QString screenshotDirectory;    // empty: the working directory
-    // The display modes the options offer; empty: the screens Qt reports.
-    std::function<QList<DisplayMode>()> displayModes;
-    // Repaints frame after frame; tests that only grab frames turn it off.
-    bool continuousRepaint = true;
-    // At most one frame per refresh of the screen; off: as fast as it can.
-    bool pacedFrames = true;
-    // What the room and its relief are textured with; null: the game's own.
-    std::function<SceneTextures()> textures;
-    // Without a saved visual quality, the main menu measures the best one.
-    bool measureQualityAtFirstStart = true;
-};
-
-// The game's one widget, a view: every screen of the game is painted in it
-// and every key and click arrives here. What to show and what a key does is
-// decided by the GuiController it owns; the widget hands it input, paints
-// what it and the field copy hold, and draws a frame when either changed, at
-// most one per refresh of the screen.
-class GLWidget : public QOpenGLWidget {
+// The game's one widget: it holds the surface the game draws into (embedded
+// as a native child window) and stands for it among widgets. Keys and clicks
+// sent to the widget go to the surface's handlers; focus on the widget
+// passes to the surface, which then hears the keyboard itself.
+class GLWidget : public QWidget {
     Q_OBJECT
 
 public:
@@ -48,69 +18,30 @@ public:
     // the widget); resWidth by resHeight is the full-screen resolution.
     GLWidget(Client* client, uint resWidth, uint resHeight, QWidget* parent = nullptr,
              GuiEnvironment environment = {});
-    ~GLWidget() override;
 
-    GuiController& controller() { return *gui_; }
+    GameSurface& surface() { return *surface_; }
+    GuiController& controller() { return surface_->controller(); }
     // The field copy the 3D scene shows; the client feeds it directly.
-    SceneField& scene() { return scene_; }
-    const SceneField& scene() const { return scene_; }
-    const GuiMetrics& metrics() const { return metrics_; }
+    SceneField& scene() { return surface_->scene(); }
+    const SceneField& scene() const { return surface_->scene(); }
+    const GuiMetrics& metrics() const { return surface_->metrics(); }
     QSize minimumSizeHint() const override { return QSize(640, 480); }
 
     // The display modes changed (the main window went full screen).
-    void rebuildResolutions();
+    void rebuildResolutions() { surface_->rebuildResolutions(); }
+    // The frame as it would be shown; null before the surface has its context.
+    QImage grabFramebuffer() { return surface_->grabFrame(); }
     // Saves the frame as the next free "screenshots/sc_%1.png"; the file, or empty.
-    QString saveScreenshot();
-    // What measuring the best quality says under the menu: the quality being
-    // measured, then for a few seconds the one chosen; empty otherwise.
-    QString measuringLine() const;
+    QString saveScreenshot() { return surface_->saveScreenshot(); }
+    // What measuring the best quality says under the menu (GameSurface).
+    QString measuringLine() const { return surface_->measuringLine(); }
+    // Gives the surface the keyboard (after the window was shown or changed).
+    void activateSurface();
 
 protected:
-    void initializeGL() override;
-    void resizeGL(int w, int h) override;
-    void paintGL() override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void keyReleaseEvent(QKeyEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    // Tab belongs to the game (the full player list), not to the focus chain.
-    bool focusNextPrevChild(bool next) override;
+    bool event(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
-    void updateCursor(bool ownCursor, bool mouseTracking);
-    // Whether the picture changes by itself from frame to frame.
-    bool animating() const;
-    // The camera turns while the field copy says so.
-    void followRotation();
-    void applyVSync(bool on);
-    SceneOptions sceneOptions() const;
-    // Measuring the best quality: frames of a showcase game drawn over the
-    // screen it was started from; leaving that screen calls it off.
-    void startMeasuring();
-    // Counts the frame before this one; true while the measuring goes on.
-    bool measureFrame();
-    void paintMeasuring(QPainter& painter, const QString& line);
-
-    GuiEnvironment environment_;
-    FramePacer pacer_;
-    NotifyingTimerSource timers_;  // a timer that fired asks for a frame
-    GuiMetrics metrics_;
-    std::unique_ptr<GuiController> gui_;
-    std::unique_ptr<SoundEffects> sounds_;
-    QCursor cursor_;
-
-    SceneField scene_;
-    // The own block's column and turn in the frame painted last, logged when
-    // it is swapped (quadrell.latency).
-    QPoint paintedOwn_{-1, -1};
-    SceneRenderer renderer_;
-
-    bool measureAtMainMenu_ = false;  // the first start's measuring is still due
-    std::optional<QualityProbe> probe_;
-    GuiState probeState_ = GuiState::NoState;
-    QElapsedTimer probeFrame_;
-    SceneField showcase_;
-    QString measured_;  // the choice, said until the timer takes it away
-    std::unique_ptr<GuiTimer> measuredTimer_;
-    std::unique_ptr<GuiTimer> cameraTimer_;
+    GameSurface* surface_;  // owned by its container, a child of this widget
 };

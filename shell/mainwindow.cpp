@@ -43,7 +43,6 @@ MainWindow::MainWindow(Client* client, MainWindowEnvironment environment)
     layout->setContentsMargins(0, 0, 0, 0);
     glWidget_ = new GLWidget(client, uint(fullscreen_.width()), uint(fullscreen_.height()), central,
                              std::move(environment.gui));
-    glWidget_->setFocusPolicy(Qt::StrongFocus);
     layout->addWidget(glWidget_);
     setCentralWidget(central);
     glWidget_->setFocus();
@@ -78,6 +77,7 @@ void MainWindow::setFullscreen(bool on) {
         showFullScreenCovering();
         glWidget_->controller().session().setWindowed(false);
         glWidget_->rebuildResolutions();
+        keepKeyboard();
         return;
     }
     disconnect(screenResized_);
@@ -86,6 +86,14 @@ void MainWindow::setFullscreen(bool on) {
     move(windowedPosition_);
     resize(windowedSize_);
     glWidget_->controller().session().setWindowed(true);
+    keepKeyboard();
+}
+
+void MainWindow::keepKeyboard() {
+    // Keys go on to the game without a click, whichever window the switch
+    // left the keyboard with.
+    glWidget_->setFocus();
+    glWidget_->activateSurface();
 }
 
 void MainWindow::changeDisplayMode() {
@@ -101,6 +109,7 @@ void MainWindow::setResolution(uint width, uint height) {
         changeDisplayMode();
         showNormal();
         showFullScreenCovering();
+        keepKeyboard();
     }
 }
 

@@ -52,6 +52,7 @@ private:
     void setFullscreen(bool on);
     void changeDisplayMode();
     void showFullScreenCovering();
+    void keepKeyboard();
 
     QPoint windowedPosition_{0, 0};
     QSize windowedSize_{-1, -1};

@@ -237,7 +237,7 @@
     </message>
 </context>
 <context>
-    <name>GLWidget</name>
+    <name>GameSurface</name>
     <message>
         <source>Visual quality: %1 (%2 frames a second at %3)</source>
         <translation>Grafikqualität: %1 (%2 Bilder pro Sekunde bei %3)</translation>

@@ -11,7 +11,7 @@ class SwapControl {
 public:
     static QSurfaceFormat withVSync(QSurfaceFormat format, bool vsync);
 
-    // Both need a current GLX context (the widget's, inside its GL calls).
+    // Both need a current GLX context (the surface's, inside its GL calls).
     // Whether the interval of a shown window can be changed.
     static bool available();
     // Asks for vsync on or off; false when the window keeps what it has.

@@ -1,8 +1,9 @@
 #pragma once
 
-// A bare widget that draws a field copy the way the game's widget does:
-// scene first, then the preview panels over it.
+// A bare view that draws a field copy the way the game does: scene first,
+// then the preview panels over it.
 #include <QOpenGLWidget>
+#include <QOpenGLWindow>
 #include <QPainter>
 #include <QSurfaceFormat>
 #include <functional>
@@ -11,7 +12,7 @@
 #include "gui/scene/scenefield.h"
 #include "gui/scene/scenerenderer.h"
 
-// The context the game's widget asks for; set before the application starts.
+// The context the game asks for; set before the application starts.
 inline void setSceneDefaultFormat(int samples) {
     QSurfaceFormat format;
     format.setRenderableType(QSurfaceFormat::OpenGL);
@@ -23,20 +24,23 @@ inline void setSceneDefaultFormat(int samples) {
     QSurfaceFormat::setDefaultFormat(format);
 }
 
-class SceneView : public QOpenGLWidget {
+// Base: QOpenGLWidget (composed into its top-level window, the way the game
+// drew before) or QOpenGLWindow (its own framebuffer, the way it draws now).
+template <typename Base>
+class BasicSceneView : public Base {
 public:
-    SceneView(const SceneField& field, SceneTextures textures, GlAllow allow = {})
+    BasicSceneView(const SceneField& field, SceneTextures textures, GlAllow allow = {})
         : field_(field), renderer_(std::move(textures)), allow_(allow) {}
-    ~SceneView() override {
-        makeCurrent();
+    ~BasicSceneView() override {
+        this->makeCurrent();
         renderer_.release();
-        doneCurrent();
+        this->doneCurrent();
     }
 
     SceneOptions options;
     int preview = PreviewPainter::Off;
     float scale = 1.0f;
-    // Painted after the scene, as the widget's 2D layer would be.
+    // Painted after the scene, as the game's 2D layer would be.
     std::function<void(QPainter&)> overlay;
     int samples = -1;  // GL_SAMPLES seen while painting
     int painted = 0;
@@ -48,13 +52,13 @@ protected:
     void paintGL() override {
         ++painted;
         glGetIntegerv(GL_SAMPLES, &samples);
-        const QSize pixels = size() * devicePixelRatio();
+        const QSize pixels = this->size() * this->devicePixelRatio();
         renderer_.beginFrame();
         renderer_.drawViews(field_, options, pixels);
         renderer_.endFrame();
         QPainter painter(this);
         painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
-        PreviewPainter::paint(painter, field_, preview, size(), scale, options.splitscreen);
+        PreviewPainter::paint(painter, field_, preview, this->size(), scale, options.splitscreen);
         if (overlay) {
             overlay(painter);
         }
@@ -65,3 +69,6 @@ private:
     SceneRenderer renderer_;
     GlAllow allow_;
 };
+
+using SceneView = BasicSceneView<QOpenGLWidget>;
+using SceneWindow = BasicSceneView<QOpenGLWindow>;

@@ -2,6 +2,7 @@
 // 127.0.0.1 played with keys through the widget until game over, alone and
 // with computers, and a game joined on a stranger's server that sends
 // whatever it likes.
+#include <QGuiApplication>
 #include <QImage>
 #include <QNetworkDatagram>
 #include <QTcpServer>
@@ -148,7 +149,8 @@ private Q_SLOTS:
         GLWidget& w = window.w;
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         const GuiController& gui = w.controller();
-        QCOMPARE(w.cursor().shape(), Qt::BitmapCursor);  // the game's own pointer in menus
+        QCOMPARE(w.surface().cursor().shape(),
+                 Qt::BitmapCursor);  // the game's own pointer in menus
 
         QTest::keyClick(&w, Qt::Key_Return);  // "Singleplayer"
         QTRY_COMPARE(gui.session().stack().base(), GuiState::Lobby);
@@ -161,7 +163,8 @@ private Q_SLOTS:
         // The server measures the round trip asked for.
         QTRY_VERIFY(gui.session().players().ping(0) >= roundTripMs * 4 / 5);
         QCOMPARE(gui.session().stack().base(), GuiState::Game);
-        QCOMPARE(w.cursor().shape(), Qt::BlankCursor);  // none over the game in full screen
+        QCOMPARE(w.surface().cursor().shape(),
+                 Qt::BlankCursor);  // none over the game in full screen
 
         // Tab stays in the widget: the game's player list, not the focus chain.
         QTest::keyPress(&w, Qt::Key_Tab);
@@ -202,6 +205,54 @@ private Q_SLOTS:
         QTest::keyClick(&w, Qt::Key_Up);
         QTest::keyClick(&w, Qt::Key_Return);  // "Exit program"
         QTRY_COMPARE(quits, QList<int>{0});
+    }
+
+    // The surface takes the keyboard when the widget is shown: keys and the
+    // pointer reach the game at the surface without a click, as those sent to
+    // the widget do; Tab stays in the game; a screenshot is the frame drawn.
+    void theSurfaceHoldsKeysAndPointer() {
+        QTemporaryDir dir;
+        QVERIFY(writeAnnsSettings(dir));
+        ClientNetwork net;
+        net.timings = nettest::fastTimings();
+        Window window(dir.path(), net, ThreadHosting{}, [](int) {});
+        GLWidget& w = window.w;
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        GameSurface& surface = w.surface();
+        w.activateWindow();  // as a window manager does with a new window
+        QTRY_COMPARE(QGuiApplication::focusWindow(), &surface);
+        GuiController& gui = w.controller();
+        QCOMPARE(gui.session().stack().top(), GuiState::MainMenu);
+
+        const int entry = gui.menus().currentEntry();
+        QTest::keyClick(&surface, Qt::Key_Down);
+        QCOMPARE(gui.menus().currentEntry(), entry + 1);
+        QTest::keyClick(&w, Qt::Key_Up);
+        QCOMPARE(gui.menus().currentEntry(), entry);
+        QTest::keyClick(&surface, Qt::Key_Tab);
+        QTest::keyClick(&w, Qt::Key_Tab);
+        QCOMPARE(QGuiApplication::focusWindow(), &surface);
+        QCOMPARE(gui.menus().currentEntry(), entry);
+
+        // The menu's entries are where the pointer finds them, in the
+        // surface's own coordinates.
+        QTRY_VERIFY(gui.menus().hitMap().size() > 1);
+        const int lastEntry = gui.menus().hitMap().lastKey();
+        QVERIFY(lastEntry != entry);
+        QTest::mouseMove(&surface, gui.menus().hitMap().last().center());
+        QTRY_COMPARE(gui.menus().currentEntry(), lastEntry);
+
+        QTest::keyClick(&surface, Qt::Key_F11);
+        const QImage shot(dir.filePath("screenshots/sc_00000.png"));
+        QCOMPARE(shot.size(), QSize(800, 600) * surface.devicePixelRatio());
+        // The menu's antialiased text, not a blank back buffer.
+        QSet<QRgb> colours;
+        for (int y = 0; y < shot.height(); y += 2) {
+            for (int x = 0; x < shot.width(); x += 2) {
+                colours.insert(shot.pixel(x, y));
+            }
+        }
+        QVERIFY2(colours.size() > 20, qPrintable(QString::number(colours.size())));
     }
 
     // The first start draws frames at each quality on the main menu until one

@@ -147,10 +147,24 @@ private Q_SLOTS:
         QTRY_VERIFY(w.isFullScreen());
         QCOMPARE(g.monitor->current, (DisplayMode{800, 600, 32, 60}));
         QTRY_COMPARE(w.geometry(), w.screen()->geometry());
+        // Keys go on to the game after each switch, without a click.
+        const auto keysReachTheGame = [&] {
+            QWindow* surface = &w.glWidget()->surface();
+            if (!QTest::qWaitFor([&] { return QGuiApplication::focusWindow() == surface; })) {
+                return false;
+            }
+            const int entry = g.gui().menus().currentEntry();
+            QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_Down);
+            const bool moved = g.gui().menus().currentEntry() != entry;
+            QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_Up);
+            return moved;
+        };
+        QVERIFY(keysReachTheGame());
         w.toggleFullscreen();
         QTRY_VERIFY(!w.isFullScreen());
         QCOMPARE(g.monitor->current, (DisplayMode{1280, 1024, 32, 60}));
         QTRY_COMPARE(w.geometry(), before);
+        QVERIFY(keysReachTheGame());
 
         // A new resolution while full screen: the window follows the screen again.
         w.toggleFullscreen();
@@ -158,6 +172,7 @@ private Q_SLOTS:
         w.setResolution(1280, 1024);
         QTRY_COMPARE(w.geometry(), w.screen()->geometry());
         QVERIFY(w.isFullScreen());
+        QVERIFY(keysReachTheGame());
     }
 
     // The program itself, started in the home folder as a desktop menu does
