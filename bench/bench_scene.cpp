@@ -134,7 +134,7 @@ bool exposed(View& view) {
 }
 
 template <typename View>
-double timeFrames(View& view, int frames) {
+double timeFrames(View& view, int frames, const std::function<void()>& beforeFrame = {}) {
     view.show();
     // A window not yet on screen would skip its repaints.
     QElapsedTimer wait;
@@ -144,9 +144,12 @@ double timeFrames(View& view, int frames) {
     }
     // Frames are asked for as the game asks: update, then the event loop
     // paints when it can. Only frames really painted count.
-    const auto paint = [&view](int count, const QElapsedTimer& clock) {
+    const auto paint = [&view, &beforeFrame](int count, const QElapsedTimer& clock) {
         const int start = view.painted;
         while (view.painted - start < count && clock.elapsed() < 300000) {
+            if (beforeFrame) {
+                beforeFrame();
+            }
             view.update();
             QCoreApplication::processEvents();
         }
@@ -179,8 +182,11 @@ struct Setup {
     int samples;
 };
 
+// With turning, the camera turns a step before every frame, so that the room
+// is drawn anew each time instead of copied.
 template <typename View>
-double framesPerSecond(const SceneField& field, const Setup& s, int frames, int* samplesSeen) {
+double framesPerSecond(SceneField& field, const Setup& s, int frames, int* samplesSeen,
+                       bool turning) {
     View view(field, SceneTextures::fromResources());
     view.setFormat(withSamples(s.samples));
     view.options.quality = s.quality;
@@ -189,7 +195,11 @@ double framesPerSecond(const SceneField& field, const Setup& s, int frames, int*
     view.preview = PreviewPainter::Top;
     view.scale = std::min(float(s.size.height()) / 480.0f, float(s.size.width()) / 640.0f);
     view.resize(s.size);
-    const double fps = timeFrames(view, frames);
+    const double fps = timeFrames(view, frames, [&field, turning] {
+        if (turning) {
+            field.moveCamera();
+        }
+    });
     *samplesSeen = view.samples;
     return fps;
 }
@@ -339,29 +349,35 @@ int main(int argc, char** argv) {
         const Setup only{QSize(args.at(at + 1).toInt(), args.at(at + 2).toInt()),
                          args.at(at + 3).toInt(), args.at(at + 4).toInt()};
         int seen = 0;
-        const double fps = scene(field, only, frames, &seen);
+        const double fps =
+            scene(field, only, frames, &seen, args.contains(QStringLiteral("--turning")));
         std::printf("%.1f fps, %.1f cpu ms a frame, %d samples\n", fps, lastCpuMs, seen);
         return 0;
     }
     // Each row next to the reference scene measured just before it, as the
     // machine's load changes from minute to minute.
-    std::printf("four players, 48 columns, %d boxes on the field, %d frames each, drawn by a %s\n",
-                boxes, frames, widget ? "QOpenGLWidget" : "QOpenGLWindow");
-    std::printf("%-10s %8s %-9s %8s %9s %12s %8s\n", "size", "samples", "scene", "fps", "ms/frame",
+    std::printf(
+        "four players, 48 columns, %d boxes on the field, %d frames each, drawn by a %s; "
+        "\"turning\": the camera turns before every frame, so the room is drawn every frame\n",
+        boxes, frames, widget ? "QOpenGLWidget" : "QOpenGLWindow");
+    std::printf("%-10s %8s %-14s %8s %9s %12s %8s\n", "size", "samples", "scene", "fps", "ms/frame",
                 "x reference", "cpu ms");
     for (QSize size : {QSize(1280, 720), QSize(1920, 1080)}) {
         for (int samples : {4, 0}) {
             const double ref = reference(size, samples, frames);
             const double refCpu = lastCpuMs;
-            std::printf("%4dx%-5d %8d %-9s %8.1f %9.1f %12s %8.1f\n", size.width(), size.height(),
+            std::printf("%4dx%-5d %8d %-14s %8.1f %9.1f %12s %8.1f\n", size.width(), size.height(),
                         samples, "reference", ref, 1000.0 / ref, "1.00", refCpu);
             for (int q = 0; q < 3; ++q) {
-                int seen = 0;
-                const double fps = scene(field, {size, q, samples}, frames, &seen);
-                std::printf("%4dx%-5d %8d %-9s %8.1f %9.1f %12.2f %8.1f\n", size.width(),
-                            size.height(), seen, kQualities[q], fps, 1000.0 / fps, fps / ref,
-                            lastCpuMs);
-                std::fflush(stdout);
+                for (bool turning : {false, true}) {
+                    int seen = 0;
+                    const double fps = scene(field, {size, q, samples}, frames, &seen, turning);
+                    const QByteArray name = QByteArray(kQualities[q]) + (turning ? " turning" : "");
+                    std::printf("%4dx%-5d %8d %-14s %8.1f %9.1f %12.2f %8.1f\n", size.width(),
+                                size.height(), seen, name.constData(), fps, 1000.0 / fps, fps / ref,
+                                lastCpuMs);
+                    std::fflush(stdout);
+                }
             }
         }
     }

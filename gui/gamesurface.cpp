@@ -223,6 +223,7 @@ void GameSurface::paintGL() {
         SceneOptions s = sceneOptions();
         s.quality = probe_->quality();
         s.splitscreen = false;
+        showcase_.moveCamera();
         renderer_.drawViews(showcase_, s, size() * devicePixelRatio());
     } else if (field) {
         scene_.advancePredictions();

@@ -52,4 +52,7 @@ void QualityProbe::showcase(SceneField& field) {
                         (22 + player * 3) * kCell, player % 4},
             kColumns);
     }
+    // Turning, so that every frame draws the whole room: an unchanged room is
+    // only copied, and a quality has to hold while the camera moves too.
+    field.setRotation(true);
 }

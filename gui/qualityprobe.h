@@ -30,7 +30,8 @@ public:
     void frameTook(double ms);
 
     // A four-player game in play, the same every time: a stack with holes
-    // all round the ring and a falling block over each player's part.
+    // all round the ring and a falling block over each player's part, the
+    // camera turning.
     static void showcase(SceneField& field);
 
 private:

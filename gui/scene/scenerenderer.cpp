@@ -153,6 +153,7 @@ void SceneRenderer::initialize(GlCapabilities::Allow allow) {
     contextGone_ = QObject::connect(context, &QOpenGLContext::aboutToBeDestroyed, context,
                                     [this] { release(); });
     caps_ = GlCapabilities::detect(*context, allow);
+    roomCaching_ = roomCachingWanted_ && RoomCache::supported(*context);
     textureUnits_ = 1;
     if (caps_.bumpMapping) {
         glGetIntegerv(GL_MAX_TEXTURE_UNITS_ARB, &textureUnits_);
@@ -184,13 +185,21 @@ void SceneRenderer::release() {
         deleteTexture(boxTexture_);
         deleteTexture(bumpTexture_);
         deleteTexture(cubeMap_);
+        roomCache_.release();
     } else {
         QMutexLocker lock(&geometry_.mutex());
         geometry_.forget();
+        roomCache_.forget();
         wallTexture_ = boxTexture_ = bumpTexture_ = cubeMap_ = 0;
     }
     bump_ = false;
     context_ = nullptr;
+}
+
+void SceneRenderer::setRoomCaching(bool on) {
+    roomCachingWanted_ = on;
+    roomCaching_ = on && context_ != nullptr && RoomCache::supported(*context_);
+    roomCache_.invalidate();
 }
 
 void SceneRenderer::prepareGeometry(int fieldsizeX, int quality) {
@@ -254,8 +263,16 @@ void SceneRenderer::drawViews(const SceneField& field, const SceneOptions& optio
     QMutexLocker blockLock(&field.blockMutex());
     const int views = options.splitscreen ? 2 : 1;
     const int width = pixels.width() / views;
-    glEnable(GL_COLOR_MATERIAL);
+    GLint target = 0;
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &target);
+    GLint samples = 0;
+    glGetIntegerv(GL_SAMPLES, &samples);
     glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+    glEnable(GL_COLOR_MATERIAL);
+    // Mesa lets a colour equal to the current one pass without handing it to
+    // the material: the first frame's white room came out at the material's
+    // 0.4. Starting from a colour no drawing uses, every colour reaches it.
+    glColor4f(0, 0, 0, 1);
     for (int view = 0; view < views; ++view) {
         glViewport(view * width, 0, width, pixels.height());
         // Each view clears only its own depth.
@@ -268,12 +285,16 @@ void SceneRenderer::drawViews(const SceneField& field, const SceneOptions& optio
         const float side = kFrustum * options.aspect / float(views);
         glFrustum(-side, side, -kFrustum, kFrustum, kNear, kFar);
         glMatrixMode(GL_MODELVIEW);
-        drawView(field, options, view);
+        drawView(field, options,
+                 {view, QRect(view * width, 0, width, pixels.height()), pixels, GLuint(target),
+                  samples});
     }
     glViewport(0, 0, pixels.width(), pixels.height());
 }
 
-void SceneRenderer::drawView(const SceneField& field, const SceneOptions& options, int view) {
+void SceneRenderer::drawView(const SceneField& field, const SceneOptions& options,
+                             const Place& place) {
+    const int view = place.view;
     const int w = field.fieldsizeX();
     glLoadIdentity();
     const GLfloat light[] = {10, 10, 0, 1};
@@ -286,7 +307,14 @@ void SceneRenderer::drawView(const SceneField& field, const SceneOptions& option
     const float angle = -360.0f / float(w) * column;
     glRotatef(angle, 0, 1, 0);
 
-    drawRoom(std::clamp(options.quality, 0, 2), column * 12.0f / float(w), angle);
+    const RoomCache::Key key{std::clamp(options.quality, 0, 2),
+                             column,
+                             w,
+                             options.aspect,
+                             place.pixels,
+                             place.targetSize,
+                             place.samples};
+    showRoom(key, place, column * 12.0f / float(w), angle);
 
     const FieldMirror& mirror = field.mirror();
     if (mirror.blockCount() == 0 && !mirror.hasField()) {
@@ -304,6 +332,31 @@ void SceneRenderer::drawView(const SceneField& field, const SceneOptions& option
     geometry_.outerWall().drawOnce();
     geometry_.innerWall().drawOnce();
     glDisable(GL_BLEND);
+}
+
+void SceneRenderer::showRoom(const RoomCache::Key& key, const Place& place, float cameraPlace,
+                             float cameraAngle) {
+    RoomCache& cache = roomCache_;
+    if (roomCaching_ && !cache.holds(place.view, key)) {
+        static constexpr float kClear[4] = {kGrey, kGrey, kGrey, 1.0f};
+        if (cache.begin(*context_, place.view, key, kClear)) {
+            drawRoom(key.quality, cameraPlace, cameraAngle);
+            ++roomDraws_;
+            cache.end(place.target);
+            glViewport(place.pixels.x(), place.pixels.y(), place.pixels.width(),
+                       place.pixels.height());
+        } else {
+            roomCaching_ = false;
+        }
+    }
+    if (roomCaching_) {
+        if (cache.copyTo(place.view, place.target)) {
+            return;
+        }
+        roomCaching_ = false;  // the driver refused the copy
+    }
+    drawRoom(key.quality, cameraPlace, cameraAngle);
+    ++roomDraws_;
 }
 
 void SceneRenderer::drawRoom(int quality, float cameraPlace, float cameraAngle) {

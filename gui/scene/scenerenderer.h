@@ -7,6 +7,7 @@
 
 #include "gameroom.h"
 #include "glcapabilities.h"
+#include "roomcache.h"
 #include "scenegeometry.h"
 
 class QOpenGLContext;
@@ -55,6 +56,12 @@ public:
     // Leaves the context as 2D painting expects it.
     void endFrame();
 
+    // Whether an unchanged room is copied rather than drawn again (on where
+    // the driver allows it); off draws it every frame, to compare.
+    void setRoomCaching(bool on);
+    // How often the room was really drawn, into the frame or its cache.
+    int roomDraws() const { return roomDraws_; }
+
     // Rebuilds the fixed meshes if width or quality changed (drawViews does
     // this by itself).
     void prepareGeometry(int fieldsizeX, int quality);
@@ -62,7 +69,18 @@ public:
     void release();
 
 private:
-    void drawView(const SceneField& field, const SceneOptions& options, int view);
+    // Where a view goes in the target framebuffer, and what that holds.
+    struct Place {
+        int view = 0;
+        QRect pixels;
+        QSize targetSize;
+        GLuint target = 0;
+        int samples = 0;
+    };
+    void drawView(const SceneField& field, const SceneOptions& options, const Place& place);
+    // The room from its cache when the camera has not moved, else drawn.
+    void showRoom(const RoomCache::Key& key, const Place& place, float cameraPlace,
+                  float cameraAngle);
     void drawRoom(int quality, float cameraPlace, float cameraAngle);
     void drawRoomMeshes(float cameraPlace, const QVector3D& light);
     void drawBlocks(const SceneField& field, const SceneOptions& options, int view);
@@ -80,4 +98,8 @@ private:
     GLuint cubeMap_ = 0;
     bool bump_ = false;
     GLint textureUnits_ = 1;
+    RoomCache roomCache_;
+    bool roomCachingWanted_ = true;
+    bool roomCaching_ = false;  // wanted, and the context can
+    int roomDraws_ = 0;
 };

@@ -9,14 +9,20 @@
 
 namespace {
 
-QImage render(const SceneField& field, int quality, GlAllow allow, bool* bump = nullptr) {
-    SceneView view(field, SceneTextures::fromResources(), allow);
+void setUp(SceneView& view, int quality) {
     view.options.quality = quality;
     view.preview = PreviewPainter::Top;
     // The 2D layer must still work after the scene: a mark in the corner.
     view.overlay = [](QPainter& p) { p.fillRect(0, 0, 8, 8, Qt::magenta); };
     view.resize(480, 360);
     view.show();
+}
+
+QImage render(const SceneField& field, int quality, GlAllow allow, bool* bump = nullptr,
+              bool roomCaching = true) {
+    SceneView view(field, SceneTextures::fromResources(), allow);
+    view.renderer().setRoomCaching(roomCaching);
+    setUp(view, quality);
     const QImage image = view.grabFramebuffer();
     if (bump != nullptr) {
         *bump = view.renderer().bumpMapping();
@@ -70,6 +76,46 @@ private Q_SLOTS:
         QVERIFY(differingPixels(byQuality[1], byQuality[2]) > area / 10);
         // Without dot3 the high room is lit the plain way.
         QVERIFY(differingPixels(byQuality[2], render(field, 2, {true, false})) > area / 10);
+    }
+
+    // A room that did not change is copied from its cache, not drawn: the
+    // picture is the one drawn without the cache, at every quality and after
+    // the camera turned, and the room is drawn again only when it did.
+    void unchangedRoomFromItsCache() {
+        SceneField field;
+        SceneFeed feed(field);
+        auto run = playInto(field, feed, 4, 1500);
+        for (int q = 0; q < 3; ++q) {
+            SceneView view(field, SceneTextures::fromResources());
+            setUp(view, q);
+            const QImage drawn = render(field, q, {}, nullptr, false);
+            // The first frame of a context too: the room in its cache was drawn then.
+            QCOMPARE(differingPixels(view.grabFramebuffer(), drawn), 0);
+            const int draws = view.renderer().roomDraws();
+            QVERIFY(draws > 0);
+            QCOMPARE(differingPixels(view.grabFramebuffer(), drawn), 0);
+            QCOMPARE(view.renderer().roomDraws(), draws);
+
+            field.setRotation(true);
+            field.moveCamera();
+            const QImage turned = render(field, q, {}, nullptr, false);
+            QVERIFY(differingPixels(turned, drawn) > 0);
+            QCOMPARE(differingPixels(view.grabFramebuffer(), turned), 0);
+            QCOMPARE(view.renderer().roomDraws(), draws + 1);
+            field.setRotation(false);
+        }
+        // Two views side by side, each with a room of its own.
+        SceneView split(field, SceneTextures::fromResources());
+        split.options.splitscreen = true;
+        setUp(split, 2);
+        SceneView drawnSplit(field, SceneTextures::fromResources());
+        drawnSplit.renderer().setRoomCaching(false);
+        drawnSplit.options.splitscreen = true;
+        setUp(drawnSplit, 2);
+        const QImage expected = drawnSplit.grabFramebuffer();
+        QCOMPARE(differingPixels(split.grabFramebuffer(), expected), 0);
+        QCOMPARE(differingPixels(split.grabFramebuffer(), expected), 0);
+        QCOMPARE(split.renderer().roomDraws(), 2);
     }
 };
 

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <GL/gl.h>
+
+#include <QRect>
+#include <QSize>
+#include <array>
+
+class QOpenGLContext;
+class QOpenGLExtraFunctions;
+
+// The room behind the field as last drawn, kept in a framebuffer of its own:
+// while the camera stands still the room is copied from there instead of
+// drawn again, and its textures and relief lighting are most of a frame under
+// a software renderer. Nothing of the field is ever behind the room, so only
+// its colours are copied; the field is drawn over them with a cleared depth.
+// The cache is as large as the target and each view's room stands where it
+// stands there, so that both are drawn to the same pixel.
+class RoomCache {
+public:
+    // Everything the room's picture depends on.
+    struct Key {
+        int quality = -1;
+        float cameraColumn = 0;
+        int fieldsizeX = 0;
+        float aspect = 0;
+        QRect place;  // the view in the target
+        QSize target;
+        int samples = 0;
+        bool operator==(const Key&) const = default;
+    };
+
+    RoomCache() = default;
+    ~RoomCache() = default;
+    RoomCache(const RoomCache&) = delete;
+    RoomCache& operator=(const RoomCache&) = delete;
+
+    // Whether the current context can keep a room at all: framebuffer objects
+    // with multisampled renderbuffers and blits.
+    static bool supported(QOpenGLContext& context);
+
+    static constexpr int kViews = 2;
+
+    bool holds(int view, const Key& key) const;
+    // Binds the cache's framebuffer, made to fit key, with the view's place
+    // cleared to clearColour and the viewport on it, to draw the room into;
+    // false (and nothing bound) when the driver refuses such a framebuffer.
+    bool begin(QOpenGLContext& context, int view, const Key& key, const float (&clearColour)[4]);
+    // The room is drawn: back to the target framebuffer.
+    void end(GLuint target);
+    // Copies the view's room into the target framebuffer; false when the
+    // driver refused the copy (the room must then be drawn).
+    bool copyTo(int view, GLuint target);
+    // Every room must be drawn again.
+    void invalidate();
+
+    // Drops the GL objects while their context is current; forget() when it
+    // is gone with them.
+    void release();
+    void forget();
+
+private:
+    bool make(const Key& key);
+
+    QOpenGLExtraFunctions* gl_ = nullptr;
+    GLuint framebuffer_ = 0;
+    GLuint colour_ = 0;
+    GLuint depth_ = 0;
+    QSize madeSize_;
+    int madeSamples_ = -1;
+    std::array<Key, kViews> keys_;
+    std::array<bool, kViews> valid_{};
+    int drawing_ = -1;  // the view between begin and end
+};
