@@ -278,6 +278,16 @@ void MovePredictor::processMerges() {
     }
 }
 
+bool MovePredictor::busy() const {
+    if (!enabled_) {
+        return false;
+    }
+    return std::any_of(own_.begin(), own_.end(), [](const Own& own) {
+        return own.waiting() ||
+               std::any_of(own.pressed.begin(), own.pressed.end(), [](int n) { return n > 0; });
+    });
+}
+
 void MovePredictor::advance(qint64 nowMs) {
     if (!enabled_) {
         return;

@@ -76,6 +76,9 @@ public:
     void reset();
 
     const Figures& figures() const { return figures_; }
+    // Whether presses wait to be carried out or for the server's word: then
+    // advance may still move a block with no message coming in.
+    bool busy() const;
 
 private:
     struct Place {

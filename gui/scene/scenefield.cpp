@@ -3,6 +3,7 @@
 #include <QMutexLocker>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 
 #include "game/gamegrid.h"
 
@@ -104,6 +105,38 @@ QPoint SceneField::ownDrawn() const {
         return {-1, -1};
     }
     return {GameGrid::column(mirror_.fieldsizeX(), b->x()), b->rotation()};
+}
+
+quint64 SceneField::pictureKey() const {
+    QMutexLocker lock(&blockMutex_);
+    // FNV-1a over everything drawViews and the preview take from the copy.
+    quint64 key = 14695981039346656037ULL;
+    const auto add = [&key](qint64 v) {
+        key = (key ^ quint64(v)) * 1099511628211ULL;
+    };
+    add(fieldsizeX_);
+    add(stackRevision_);
+    for (int view = 0; view < kViews; ++view) {
+        const float c = cameraColumn(view);
+        quint32 bits = 0;
+        std::memcpy(&bits, &c, sizeof bits);
+        add(bits);
+    }
+    mirror_.forEachBlock([&](const GameBlock& b) {
+        add(b.id());
+        add(b.kind());
+        add(b.colour());
+        add(b.rotation());
+        add(b.x());
+        add(GameGrid::rowFloor(b.y()));
+        add(FieldMirror::onField(b) ? mirror_.dropDistance(b) / GameGrid::kCell : -1);
+    });
+    return key;
+}
+
+bool SceneField::settling() const {
+    QMutexLocker lock(&blockMutex_);
+    return predictor_.busy();
 }
 
 void SceneField::advancePredictions() {

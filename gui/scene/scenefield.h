@@ -53,6 +53,13 @@ public:
     // The first local player's block as drawn: its column and turn; (-1, -1)
     // for none.
     QPoint ownDrawn() const;
+    // What a frame of the field shows, as one number: the same number, the
+    // same picture (blocks are drawn row by row, so most movements of a
+    // falling block change nothing on the screen).
+    quint64 pictureKey() const;
+    // Whether the picture may still change with no message coming in: own
+    // presses wait for their turn or for the server.
+    bool settling() const;
 
 public Q_SLOTS:
     void setFieldsizeX(int sizeX);

@@ -58,6 +58,40 @@ private Q_SLOTS:
         QCOMPARE(field.mirror().block(5)->y(), 900);
     }
 
+    // The picture changes when a block enters another row, steps, turns or
+    // lands, or the camera turns; not while a block falls inside one row.
+    void pictureKeyChangesWithWhatIsDrawn() {
+        SceneField field;
+        field.processNewField(12, {});
+        field.processNewBlock(upright(4, 0, 20), 12);
+        field.processMoveBlocks({{4, 0, 1000, 1}}, {4});
+        const quint64 start = field.pictureKey();
+        field.processMoveBlocks({{4, 0, 1001, 1}}, {4});
+        field.processMoveBlocks({{4, 0, 1049, 1}}, {4});
+        QCOMPARE(field.pictureKey(), start);
+        field.processMoveBlocks({{4, 0, 999, 1}}, {4});
+        const quint64 lower = field.pictureKey();
+        QVERIFY(lower != start);
+        field.processMoveBlocks({{4, 50, 999, 1}}, {4});
+        QVERIFY(field.pictureKey() != lower);
+        field.processMoveBlocks({{4, 50, 999, 2}}, {4});
+        const quint64 turned = field.pictureKey();
+        field.setRotation(true);
+        field.moveCamera();
+        QVERIFY(field.pictureKey() != turned);
+        field.setRotation(false);
+        QCOMPARE(field.pictureKey(), turned);
+        field.processNewBlock(upright(5, 8, 2), 12);
+        QVERIFY(field.pictureKey() != turned);
+
+        // A step shown at the press waits for the server's word.
+        QVERIFY(!field.settling());
+        field.processInput({0, 0, 1, 0, 0});
+        QVERIFY(field.settling());
+        field.setPrediction(false);
+        QVERIFY(!field.settling());
+    }
+
     // One merge that fills two rows: one land, two point sounds, one label of
     // 30 points at the last row cleared. A full row above row 24 stays.
     void mergeClearsRowsWithSoundsAndLabel() {
