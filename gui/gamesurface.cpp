@@ -58,7 +58,10 @@ GameSurface::GameSurface(Client* client, uint resWidth, uint resHeight, GuiEnvir
     connect(g, &GuiController::changed, this, [this] { pacer_.request(); });
     connect(&scene_, &SceneField::changed, this, [this] {
         followRotation();
-        pacer_.request();
+        // Most movements of a falling block leave the picture as it is.
+        if (paintedKey_ == 0 || scene_.pictureKey() != paintedKey_) {
+            pacer_.request();
+        }
     });
     sounds_ = std::make_unique<SoundEffects>();
     connect(g, &GuiController::soundRequested, sounds_.get(), &SoundEffects::play);
@@ -100,9 +103,10 @@ GameSurface::GameSurface(Client* client, uint resWidth, uint resHeight, GuiEnvir
         // While something moves the next frame is asked for as soon as one is
         // on screen, and drawn at the screen's next refresh. A still screen is
         // drawn again only when input, a timer or the client changed it, so an
-        // idle menu costs next to nothing.
+        // idle menu, and a game whose blocks fall inside their rows, cost next
+        // to nothing.
         connect(this, &QOpenGLWindow::frameSwapped, this, [this] {
-            if (animating()) {
+            if (animating() && stillMoving()) {
                 pacer_.request();
             }
         });
@@ -229,6 +233,7 @@ void GameSurface::paintGL() {
         scene_.advancePredictions();
         renderer_.drawViews(scene_, sceneOptions(), size() * devicePixelRatio());
     }
+    paintedKey_ = field && !measuring ? scene_.pictureKey() : 0;
     renderer_.endFrame();
     if (field && lcLatency().isDebugEnabled()) {
         paintedOwn_ = scene_.ownDrawn();
@@ -323,6 +328,14 @@ bool GameSurface::animating() const {
     // frames themselves.
     const GuiState base = gui_->session().stack().base();
     return base == GuiState::Lobby || base == GuiState::Game;
+}
+
+bool GameSurface::stillMoving() const {
+    // Point labels rise and fade with the clock; the frame counter and
+    // --flat-out want every frame there can be.
+    const GuiSession& session = gui_->session();
+    return !environment_.pacedFrames || gui_->menus().options().showFPS || scene_.settling() ||
+           !session.labels().labels().empty() || scene_.pictureKey() != paintedKey_;
 }
 
 void GameSurface::keyPressEvent(QKeyEvent* event) {

@@ -86,6 +86,9 @@ private:
     void releaseGl();
     // Whether the picture changes by itself from frame to frame.
     bool animating() const;
+    // Whether the next frame may differ from the last with no message, input
+    // or timer to say so.
+    bool stillMoving() const;
     // The camera turns while the field copy says so.
     void followRotation();
     void applyVSync(bool on);
@@ -110,6 +113,8 @@ private:
     // The own block's column and turn in the frame painted last, logged when
     // it is swapped (quadrell.latency).
     QPoint paintedOwn_{-1, -1};
+    // What the field looked like in the frame painted last; 0: not drawn.
+    quint64 paintedKey_ = 0;
     SceneRenderer renderer_;
 
     bool measureAtMainMenu_ = false;  // the first start's measuring is still due

@@ -46,6 +46,7 @@ public:
     // The painters let chat lines and point labels expire as they draw them.
     ChatLog& chat() { return chat_; }
     PointLabels& labels() { return labels_; }
+    const PointLabels& labels() const { return labels_; }
     ScoreBoard& score() { return score_; }
     const ScoreBoard& score() const { return score_; }
     const IntroSequence& intro() const { return intro_; }
