@@ -31,7 +31,7 @@ bool RoomCache::make(const Key& key) {
     const int w = key.target.width();
     const int h = key.target.height();
     gl_->glBindRenderbuffer(GL_RENDERBUFFER, colour_);
-    gl_->glRenderbufferStorageMultisample(GL_RENDERBUFFER, key.samples, GL_RGBA8, w, h);
+    gl_->glRenderbufferStorageMultisample(GL_RENDERBUFFER, key.samples, GL_RGB8, w, h);
     gl_->glBindRenderbuffer(GL_RENDERBUFFER, depth_);
     gl_->glRenderbufferStorageMultisample(GL_RENDERBUFFER, key.samples, GL_DEPTH_COMPONENT24, w, h);
     gl_->glBindRenderbuffer(GL_RENDERBUFFER, 0);

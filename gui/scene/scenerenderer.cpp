@@ -233,10 +233,16 @@ void SceneRenderer::beginFrame() {
     glLightfv(GL_LIGHT0, GL_DIFFUSE, lightDiffuse);
     glEnable(GL_LIGHTING);
     glEnable(GL_LIGHT0);
-    glClear(GL_COLOR_BUFFER_BIT);
+    // Cleared by drawViews unless the room's copy covers the frame, else by
+    // endFrame.
+    clearPending_ = true;
 }
 
 void SceneRenderer::endFrame() {
+    if (clearPending_) {
+        glClear(GL_COLOR_BUFFER_BIT);
+        clearPending_ = false;
+    }
     glDisable(GL_LIGHTING);
     glDisable(GL_LIGHT0);
     glDisable(GL_CULL_FACE);
@@ -273,29 +279,62 @@ void SceneRenderer::drawViews(const SceneField& field, const SceneOptions& optio
     // the material: the first frame's white room came out at the material's
     // 0.4. Starting from a colour no drawing uses, every colour reaches it.
     glColor4f(0, 0, 0, 1);
+
+    std::array<Place, RoomCache::kViews> places;
+    std::array<RoomCache::Key, RoomCache::kViews> keys;
     for (int view = 0; view < views; ++view) {
-        glViewport(view * width, 0, width, pixels.height());
-        // Each view clears only its own depth.
-        glScissor(view * width, 0, width, pixels.height());
-        glEnable(GL_SCISSOR_TEST);
-        glClear(GL_DEPTH_BUFFER_BIT);
-        glDisable(GL_SCISSOR_TEST);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        const float side = kFrustum * options.aspect / float(views);
-        glFrustum(-side, side, -kFrustum, kFrustum, kNear, kFar);
-        glMatrixMode(GL_MODELVIEW);
-        drawView(field, options,
-                 {view, QRect(view * width, 0, width, pixels.height()), pixels, GLuint(target),
-                  samples});
+        Place& p = places[std::size_t(view)];
+        p = {view, QRect(view * width, 0, width, pixels.height()), pixels, GLuint(target), samples};
+        keys[std::size_t(view)] = {
+            quality, field.cameraColumn(view), field.fieldsizeX(), options.aspect, p.pixels, pixels,
+            samples};
+    }
+    // The room comes from the cache while the camera stands still; a camera
+    // that moves since the last frame gets it drawn into the frame, which is
+    // cheaper than drawing it into the cache and copying it.
+    bool copied = roomCaching_ && views * width == pixels.width();
+    for (int view = 0; view < views && copied; ++view) {
+        copied = keys[std::size_t(view)] == lastKeys_[std::size_t(view)];
+    }
+    lastKeys_ = keys;
+    if (copied) {
+        // Copied first, before anything else touches the frame, so that the
+        // software renderer need not store and load the frame's tiles around
+        // the copy.
+        for (int view = 0; view < views && copied; ++view) {
+            copied = cacheRoom(field, options, places[std::size_t(view)], keys[std::size_t(view)]);
+        }
+        for (int view = 0; view < views && copied; ++view) {
+            copied = roomCache_.copyTo(view, GLuint(target));
+        }
+        if (!copied) {
+            roomCaching_ = false;  // the driver refused the cache or the copy
+        }
+    }
+    if (!copied) {
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+    clearPending_ = false;
+    glClear(GL_DEPTH_BUFFER_BIT);
+    for (int view = 0; view < views; ++view) {
+        const Place& p = places[std::size_t(view)];
+        glViewport(p.pixels.x(), p.pixels.y(), p.pixels.width(), p.pixels.height());
+        placeCamera(field, options, views, view);
+        if (!copied) {
+            drawRoom(field, quality, view);
+        }
+        drawField(field, options, view);
     }
     glViewport(0, 0, pixels.width(), pixels.height());
 }
 
-void SceneRenderer::drawView(const SceneField& field, const SceneOptions& options,
-                             const Place& place) {
-    const int view = place.view;
-    const int w = field.fieldsizeX();
+void SceneRenderer::placeCamera(const SceneField& field, const SceneOptions& options, int views,
+                                int view) {
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    const float side = kFrustum * options.aspect / float(views);
+    glFrustum(-side, side, -kFrustum, kFrustum, kNear, kFar);
+    glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     const GLfloat light[] = {10, 10, 0, 1};
     glLightfv(GL_LIGHT0, GL_POSITION, light);
@@ -303,19 +342,32 @@ void SceneRenderer::drawView(const SceneField& field, const SceneOptions& option
     glScalef(0.025f, 0.025f, 0.025f);
     glRotatef(25, 1, 0, 0);
     glTranslatef(0, -12.5f, 0);
+    glRotatef(-360.0f / float(field.fieldsizeX()) * field.cameraColumn(view), 0, 1, 0);
+}
+
+bool SceneRenderer::cacheRoom(const SceneField& field, const SceneOptions& options,
+                              const Place& place, const RoomCache::Key& key) {
+    if (roomCache_.holds(place.view, key)) {
+        return true;
+    }
+    static constexpr float kClear[4] = {kGrey, kGrey, kGrey, 1.0f};
+    if (!roomCache_.begin(*context_, place.view, key, kClear)) {
+        return false;
+    }
+    placeCamera(field, options, options.splitscreen ? 2 : 1, place.view);
+    drawRoom(field, key.quality, place.view);
+    roomCache_.end(place.target);
+    return true;
+}
+
+void SceneRenderer::drawRoom(const SceneField& field, int quality, int view) {
+    const int w = field.fieldsizeX();
     const float column = field.cameraColumn(view);
-    const float angle = -360.0f / float(w) * column;
-    glRotatef(angle, 0, 1, 0);
+    drawRoom(quality, column * 12.0f / float(w), -360.0f / float(w) * column);
+    ++roomDraws_;
+}
 
-    const RoomCache::Key key{std::clamp(options.quality, 0, 2),
-                             column,
-                             w,
-                             options.aspect,
-                             place.pixels,
-                             place.targetSize,
-                             place.samples};
-    showRoom(key, place, column * 12.0f / float(w), angle);
-
+void SceneRenderer::drawField(const SceneField& field, const SceneOptions& options, int view) {
     const FieldMirror& mirror = field.mirror();
     if (mirror.blockCount() == 0 && !mirror.hasField()) {
         return;
@@ -332,31 +384,6 @@ void SceneRenderer::drawView(const SceneField& field, const SceneOptions& option
     geometry_.outerWall().drawOnce();
     geometry_.innerWall().drawOnce();
     glDisable(GL_BLEND);
-}
-
-void SceneRenderer::showRoom(const RoomCache::Key& key, const Place& place, float cameraPlace,
-                             float cameraAngle) {
-    RoomCache& cache = roomCache_;
-    if (roomCaching_ && !cache.holds(place.view, key)) {
-        static constexpr float kClear[4] = {kGrey, kGrey, kGrey, 1.0f};
-        if (cache.begin(*context_, place.view, key, kClear)) {
-            drawRoom(key.quality, cameraPlace, cameraAngle);
-            ++roomDraws_;
-            cache.end(place.target);
-            glViewport(place.pixels.x(), place.pixels.y(), place.pixels.width(),
-                       place.pixels.height());
-        } else {
-            roomCaching_ = false;
-        }
-    }
-    if (roomCaching_) {
-        if (cache.copyTo(place.view, place.target)) {
-            return;
-        }
-        roomCaching_ = false;  // the driver refused the copy
-    }
-    drawRoom(key.quality, cameraPlace, cameraAngle);
-    ++roomDraws_;
 }
 
 void SceneRenderer::drawRoom(int quality, float cameraPlace, float cameraAngle) {

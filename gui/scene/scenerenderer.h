@@ -77,10 +77,14 @@ private:
         GLuint target = 0;
         int samples = 0;
     };
-    void drawView(const SceneField& field, const SceneOptions& options, const Place& place);
-    // The room from its cache when the camera has not moved, else drawn.
-    void showRoom(const RoomCache::Key& key, const Place& place, float cameraPlace,
-                  float cameraAngle);
+    // The projection and the view's camera (and the light with it).
+    void placeCamera(const SceneField& field, const SceneOptions& options, int views, int view);
+    // Makes sure the cache holds the view's room; false if the driver refused.
+    bool cacheRoom(const SceneField& field, const SceneOptions& options, const Place& place,
+                   const RoomCache::Key& key);
+    void drawRoom(const SceneField& field, int quality, int view);
+    // Everything in front of the room.
+    void drawField(const SceneField& field, const SceneOptions& options, int view);
     void drawRoom(int quality, float cameraPlace, float cameraAngle);
     void drawRoomMeshes(float cameraPlace, const QVector3D& light);
     void drawBlocks(const SceneField& field, const SceneOptions& options, int view);
@@ -99,6 +103,8 @@ private:
     bool bump_ = false;
     GLint textureUnits_ = 1;
     RoomCache roomCache_;
+    std::array<RoomCache::Key, RoomCache::kViews> lastKeys_;  // of the frame before
+    bool clearPending_ = false;
     bool roomCachingWanted_ = true;
     bool roomCaching_ = false;  // wanted, and the context can
     int roomDraws_ = 0;

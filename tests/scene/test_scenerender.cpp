@@ -80,7 +80,8 @@ private Q_SLOTS:
 
     // A room that did not change is copied from its cache, not drawn: the
     // picture is the one drawn without the cache, at every quality and after
-    // the camera turned, and the room is drawn again only when it did.
+    // the camera turned, and the room is drawn again only when it did (once,
+    // into the frame; the cache takes it when the camera stays).
     void unchangedRoomFromItsCache() {
         SceneField field;
         SceneFeed feed(field);
@@ -89,7 +90,6 @@ private Q_SLOTS:
             SceneView view(field, SceneTextures::fromResources());
             setUp(view, q);
             const QImage drawn = render(field, q, {}, nullptr, false);
-            // The first frame of a context too: the room in its cache was drawn then.
             QCOMPARE(differingPixels(view.grabFramebuffer(), drawn), 0);
             const int draws = view.renderer().roomDraws();
             QVERIFY(draws > 0);
@@ -114,8 +114,9 @@ private Q_SLOTS:
         setUp(drawnSplit, 2);
         const QImage expected = drawnSplit.grabFramebuffer();
         QCOMPARE(differingPixels(split.grabFramebuffer(), expected), 0);
+        const int splitDraws = split.renderer().roomDraws();
         QCOMPARE(differingPixels(split.grabFramebuffer(), expected), 0);
-        QCOMPARE(split.renderer().roomDraws(), 2);
+        QCOMPARE(split.renderer().roomDraws(), splitDraws);
     }
 };
 
