@@ -291,8 +291,9 @@ void SceneRenderer::drawViews(const SceneField& field, const SceneOptions& optio
     }
     // The room comes from the cache while the camera stands still; a camera
     // that moves since the last frame gets it drawn into the frame, which is
-    // cheaper than drawing it into the cache and copying it.
-    bool copied = roomCaching_ && views * width == pixels.width();
+    // cheaper than drawing it into the cache and copying it. Low's plain room
+    // costs less to draw than to copy.
+    bool copied = roomCaching_ && quality > 0 && views * width == pixels.width();
     for (int view = 0; view < views && copied; ++view) {
         copied = keys[std::size_t(view)] == lastKeys_[std::size_t(view)];
     }

@@ -86,6 +86,7 @@ private Q_SLOTS:
         SceneField field;
         SceneFeed feed(field);
         auto run = playInto(field, feed, 4, 1500);
+        // Low's plain room is drawn every frame.
         for (int q = 0; q < 3; ++q) {
             SceneView view(field, SceneTextures::fromResources());
             setUp(view, q);
@@ -94,14 +95,14 @@ private Q_SLOTS:
             const int draws = view.renderer().roomDraws();
             QVERIFY(draws > 0);
             QCOMPARE(differingPixels(view.grabFramebuffer(), drawn), 0);
-            QCOMPARE(view.renderer().roomDraws(), draws);
+            QCOMPARE(view.renderer().roomDraws(), q == 0 ? draws + 1 : draws);
 
             field.setRotation(true);
             field.moveCamera();
             const QImage turned = render(field, q, {}, nullptr, false);
             QVERIFY(differingPixels(turned, drawn) > 0);
             QCOMPARE(differingPixels(view.grabFramebuffer(), turned), 0);
-            QCOMPARE(view.renderer().roomDraws(), draws + 1);
+            QCOMPARE(view.renderer().roomDraws(), q == 0 ? draws + 2 : draws + 1);
             field.setRotation(false);
         }
         // Two views side by side, each with a room of its own.
