@@ -284,7 +284,7 @@ void SceneRenderer::drawViews(const SceneField& field, const SceneOptions& optio
     std::array<RoomCache::Key, RoomCache::kViews> keys;
     for (int view = 0; view < views; ++view) {
         Place& p = places[std::size_t(view)];
-        p = {view, QRect(view * width, 0, width, pixels.height()), pixels, GLuint(target), samples};
+        p = {view, QRect(view * width, 0, width, pixels.height()), GLuint(target)};
         keys[std::size_t(view)] = {
             quality, field.cameraColumn(view), field.fieldsizeX(), options.aspect, p.pixels, pixels,
             samples};

@@ -69,13 +69,11 @@ public:
     void release();
 
 private:
-    // Where a view goes in the target framebuffer, and what that holds.
+    // Where a view goes in the target framebuffer.
     struct Place {
         int view = 0;
         QRect pixels;
-        QSize targetSize;
         GLuint target = 0;
-        int samples = 0;
     };
     // The projection and the view's camera (and the light with it).
     void placeCamera(const SceneField& field, const SceneOptions& options, int views, int view);
