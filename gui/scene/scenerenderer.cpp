@@ -280,13 +280,11 @@ void SceneRenderer::drawViews(const SceneField& field, const SceneOptions& optio
     // 0.4. Starting from a colour no drawing uses, every colour reaches it.
     glColor4f(0, 0, 0, 1);
 
-    std::array<Place, RoomCache::kViews> places;
     std::array<RoomCache::Key, RoomCache::kViews> keys;
     for (int view = 0; view < views; ++view) {
-        Place& p = places[std::size_t(view)];
-        p = {view, QRect(view * width, 0, width, pixels.height()), GLuint(target)};
+        const QRect place(view * width, 0, width, pixels.height());
         keys[std::size_t(view)] = {
-            quality, field.cameraColumn(view), field.fieldsizeX(), options.aspect, p.pixels, pixels,
+            quality, field.cameraColumn(view), field.fieldsizeX(), options.aspect, place, pixels,
             samples};
     }
     // The room comes from the cache while the camera stands still; a camera
@@ -303,7 +301,7 @@ void SceneRenderer::drawViews(const SceneField& field, const SceneOptions& optio
         // software renderer need not store and load the frame's tiles around
         // the copy.
         for (int view = 0; view < views && copied; ++view) {
-            copied = cacheRoom(field, options, places[std::size_t(view)], keys[std::size_t(view)]);
+            copied = cacheRoom(field, options, view, keys[std::size_t(view)], GLuint(target));
         }
         for (int view = 0; view < views && copied; ++view) {
             copied = roomCache_.copyTo(view, GLuint(target));
@@ -318,8 +316,8 @@ void SceneRenderer::drawViews(const SceneField& field, const SceneOptions& optio
     clearPending_ = false;
     glClear(GL_DEPTH_BUFFER_BIT);
     for (int view = 0; view < views; ++view) {
-        const Place& p = places[std::size_t(view)];
-        glViewport(p.pixels.x(), p.pixels.y(), p.pixels.width(), p.pixels.height());
+        const QRect& p = keys[std::size_t(view)].place;
+        glViewport(p.x(), p.y(), p.width(), p.height());
         placeCamera(field, options, views, view);
         if (!copied) {
             drawRoom(field, quality, view);
@@ -343,29 +341,26 @@ void SceneRenderer::placeCamera(const SceneField& field, const SceneOptions& opt
     glScalef(0.025f, 0.025f, 0.025f);
     glRotatef(25, 1, 0, 0);
     glTranslatef(0, -12.5f, 0);
-    glRotatef(-360.0f / float(field.fieldsizeX()) * field.cameraColumn(view), 0, 1, 0);
+    glRotatef(cameraAngle(field, view), 0, 1, 0);
 }
 
-bool SceneRenderer::cacheRoom(const SceneField& field, const SceneOptions& options,
-                              const Place& place, const RoomCache::Key& key) {
-    if (roomCache_.holds(place.view, key)) {
+float SceneRenderer::cameraAngle(const SceneField& field, int view) {
+    return -360.0f / float(field.fieldsizeX()) * field.cameraColumn(view);
+}
+
+bool SceneRenderer::cacheRoom(const SceneField& field, const SceneOptions& options, int view,
+                              const RoomCache::Key& key, GLuint target) {
+    if (roomCache_.holds(view, key)) {
         return true;
     }
     static constexpr float kClear[4] = {kGrey, kGrey, kGrey, 1.0f};
-    if (!roomCache_.begin(*context_, place.view, key, kClear)) {
+    if (!roomCache_.begin(*context_, view, key, kClear)) {
         return false;
     }
-    placeCamera(field, options, options.splitscreen ? 2 : 1, place.view);
-    drawRoom(field, key.quality, place.view);
-    roomCache_.end(place.target);
+    placeCamera(field, options, options.splitscreen ? 2 : 1, view);
+    drawRoom(field, key.quality, view);
+    roomCache_.end(target);
     return true;
-}
-
-void SceneRenderer::drawRoom(const SceneField& field, int quality, int view) {
-    const int w = field.fieldsizeX();
-    const float column = field.cameraColumn(view);
-    drawRoom(quality, column * 12.0f / float(w), -360.0f / float(w) * column);
-    ++roomDraws_;
 }
 
 void SceneRenderer::drawField(const SceneField& field, const SceneOptions& options, int view) {
@@ -387,9 +382,11 @@ void SceneRenderer::drawField(const SceneField& field, const SceneOptions& optio
     glDisable(GL_BLEND);
 }
 
-void SceneRenderer::drawRoom(int quality, float cameraPlace, float cameraAngle) {
+void SceneRenderer::drawRoom(const SceneField& field, int quality, int view) {
+    ++roomDraws_;
     if (quality == 2) {
-        drawRoomMeshes(cameraPlace, GameRoom::lightPosition(cameraAngle));
+        const float cameraPlace = field.cameraColumn(view) * 12.0f / float(field.fieldsizeX());
+        drawRoomMeshes(cameraPlace, GameRoom::lightPosition(cameraAngle(field, view)));
         return;
     }
     const bool textured = quality == 1 && wallTexture_ != 0;

@@ -69,21 +69,17 @@ public:
     void release();
 
 private:
-    // Where a view goes in the target framebuffer.
-    struct Place {
-        int view = 0;
-        QRect pixels;
-        GLuint target = 0;
-    };
     // The projection and the view's camera (and the light with it).
     void placeCamera(const SceneField& field, const SceneOptions& options, int views, int view);
-    // Makes sure the cache holds the view's room; false if the driver refused.
-    bool cacheRoom(const SceneField& field, const SceneOptions& options, const Place& place,
-                   const RoomCache::Key& key);
+    // The view's turn about the field's axis, in degrees.
+    static float cameraAngle(const SceneField& field, int view);
+    // Makes sure the cache holds the view's room (key.place in a frame bound
+    // as target); false if the driver refused.
+    bool cacheRoom(const SceneField& field, const SceneOptions& options, int view,
+                   const RoomCache::Key& key, GLuint target);
     void drawRoom(const SceneField& field, int quality, int view);
     // Everything in front of the room.
     void drawField(const SceneField& field, const SceneOptions& options, int view);
-    void drawRoom(int quality, float cameraPlace, float cameraAngle);
     void drawRoomMeshes(float cameraPlace, const QVector3D& light);
     void drawBlocks(const SceneField& field, const SceneOptions& options, int view);
     void drawMarkers(const SceneField& field, const SceneOptions& options, int view);
