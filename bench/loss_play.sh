@@ -21,17 +21,7 @@ columns=2
 shift $(($# > 2 ? 2 : $#))
 shares=("$@")
 [ ${#shares[@]} -gt 0 ] || shares=(0 5 10 20 30)
-work=$(mktemp -d)
-pids=()
-
-cleanup() {
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+bench_work
 
 printf '%5s  %6s  %16s  %18s  %18s\n' "loss" "games" "connections lost" "resends per minute" "echo p99 (median)"
 for loss in "${shares[@]}"; do

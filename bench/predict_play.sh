@@ -18,17 +18,7 @@ skill=${3:-simple}
 shift $(($# > 3 ? 3 : $#))
 latencies=("$@")
 [ ${#latencies[@]} -gt 0 ] || latencies=(0 100)
-work=$(mktemp -d)
-pids=()
-
-cleanup() {
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
-    wait 2>/dev/null || true
-    [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"; echo "work: $work" >&2
-}
-trap cleanup EXIT
+bench_work
 
 for latency in "${latencies[@]}"; do
     run="$work/${latency/,/_}"

@@ -1,4 +1,27 @@
-# Sourced by the bench scripts. start_server BIN DIR [ARGS...] starts
+# Sourced by the bench scripts.
+#
+# bench_work makes a scratch directory ($work) and an empty list of processes
+# ($pids): when the script ends they are stopped and the directory goes (with
+# KEEP_WORK set it stays, and the script says where).
+bench_work() {
+    work=$(mktemp -d)
+    pids=()
+    trap bench_cleanup EXIT
+}
+
+bench_cleanup() {
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    wait 2>/dev/null || true
+    if [ -n "${KEEP_WORK:-}" ]; then
+        echo "work: $work" >&2
+    else
+        rm -rf "$work"
+    fi
+}
+
+# start_server BIN DIR [ARGS...] starts
 # BIN/quadrell-server on a free port with ARGS, its output in DIR/server.out
 # and DIR/server.err, and sets server_pid and port; the script ends when the
 # server does not come up.
