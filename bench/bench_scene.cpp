@@ -188,7 +188,9 @@ template <typename View>
 double framesPerSecond(SceneField& field, const Setup& s, int frames, int* samplesSeen,
                        bool turning) {
     View view(field, SceneTextures::fromResources());
-    view.setFormat(withSamples(s.samples));
+    // As the game: the window has one sample, the frame the samples asked for.
+    view.setFormat(withSamples(0));
+    view.frameSamples = s.samples;
     view.options.quality = s.quality;
     view.options.aspect =
         std::clamp(float(s.size.width()) / float(s.size.height()), 1.25f, 16.0f / 9.0f);

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QOpenGLPaintDevice>
 #include <QPainter>
 #include <QPlatformSurfaceEvent>
 #include <QScreen>
@@ -17,6 +18,8 @@
 #include "gui/screenshotfiles.h"
 
 namespace {
+
+constexpr int kFrameSamples = 4;
 
 QCursor ownCursor() {
     const QString bitmap = QStringLiteral(":/cursors/bitmap");
@@ -44,13 +47,11 @@ GameSurface::GameSurface(Client* client, uint resWidth, uint resHeight, GuiEnvir
         environment_.measureQualityAtFirstStart && !client->settings().qualitySaved();
     QSurfaceFormat format = QSurfaceFormat::defaultFormat();
     format.setProfile(QSurfaceFormat::CompatibilityProfile);
-    format.setSamples(4);
-    // QPainter fills paths through the stencil and the scene needs depth; a
-    // widget's framebuffer object had both, a window has what it asks for.
+    // The samples are the frame's (MultisampledFrame); the window itself
+    // needs depth and stencil only where the frame cannot be made.
+    format.setSamples(0);
     format.setDepthBufferSize(24);
     format.setStencilBufferSize(8);
-    // The samples are the surface's alone: the main window around it stays
-    // a plain window.
     setFormat(SwapControl::withVSync(format, gui_->menus().options().enableVSync));
 
     pacer_.setFlatOut(!environment_.pacedFrames);
@@ -123,6 +124,7 @@ void GameSurface::releaseGl() {
     if (isValid()) {
         makeCurrent();
         renderer_.release();
+        frame_.release();
         doneCurrent();
     }
 }
@@ -222,16 +224,18 @@ void GameSurface::paintGL() {
     gui_->menus().setMeasuringLine(measuringLine());
     const GuiState base = session.stack().base();
     const bool field = base == GuiState::Lobby || base == GuiState::Game;
+    const QSize pixels = size() * devicePixelRatio();
+    frame_.begin(*context(), pixels, kFrameSamples, defaultFramebufferObject());
     renderer_.beginFrame();
     if (measuring) {
         SceneOptions s = sceneOptions();
         s.quality = probe_->quality();
         s.splitscreen = false;
         showcase_.moveCamera();
-        renderer_.drawViews(showcase_, s, size() * devicePixelRatio());
+        renderer_.drawViews(showcase_, s, pixels);
     } else if (field) {
         scene_.advancePredictions();
-        renderer_.drawViews(scene_, sceneOptions(), size() * devicePixelRatio());
+        renderer_.drawViews(scene_, sceneOptions(), pixels);
     }
     paintedKey_ = field && !measuring ? scene_.pictureKey() : 0;
     renderer_.endFrame();
@@ -239,18 +243,21 @@ void GameSurface::paintGL() {
         paintedOwn_ = scene_.ownDrawn();
     }
 
-    QPainter painter(this);
-    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
-    if (field) {
-        PreviewPainter::paint(painter, scene_, gui_->menus().options().showPreview, size(),
-                              float(metrics_.scale()), session.splitscreen());
+    {
+        QPainter painter(&frame_.paintDevice(pixels, devicePixelRatio()));
+        painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+        if (field) {
+            PreviewPainter::paint(painter, scene_, gui_->menus().options().showPreview, size(),
+                                  float(metrics_.scale()), session.splitscreen());
+        }
+        OverlayPainter(*gui_, metrics_).paint(painter);
+        // The options screen says it under its title.
+        const QString line = measuringLine();
+        if (!line.isEmpty() && session.stack().top() != GuiState::OptionsMenu) {
+            paintMeasuring(painter, line);
+        }
     }
-    OverlayPainter(*gui_, metrics_).paint(painter);
-    // The options screen says it under its title.
-    const QString line = measuringLine();
-    if (!line.isEmpty() && session.stack().top() != GuiState::OptionsMenu) {
-        paintMeasuring(painter, line);
-    }
+    frame_.end();
     session.score().countFrame();
 }
 

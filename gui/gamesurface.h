@@ -13,6 +13,7 @@
 #include "gui/guimetrics.h"
 #include "gui/qualityprobe.h"
 #include "gui/resolutionlist.h"
+#include "gui/scene/multisampledframe.h"
 #include "gui/scene/scenefield.h"
 #include "gui/scene/scenerenderer.h"
 
@@ -116,6 +117,7 @@ private:
     // What the field looked like in the frame painted last; 0: not drawn.
     quint64 paintedKey_ = 0;
     SceneRenderer renderer_;
+    MultisampledFrame frame_;
 
     bool measureAtMainMenu_ = false;  // the first start's measuring is still due
     std::optional<QualityProbe> probe_;

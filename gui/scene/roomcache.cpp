@@ -3,6 +3,8 @@
 #include <QOpenGLContext>
 #include <QOpenGLExtraFunctions>
 
+#include "multisampledframe.h"
+
 bool RoomCache::supported(QOpenGLContext& context) {
     if (context.isOpenGLES()) {
         return context.format().majorVersion() >= 3;
@@ -31,7 +33,8 @@ bool RoomCache::make(const Key& key) {
     const int w = key.target.width();
     const int h = key.target.height();
     gl_->glBindRenderbuffer(GL_RENDERBUFFER, colour_);
-    gl_->glRenderbufferStorageMultisample(GL_RENDERBUFFER, key.samples, GL_RGB8, w, h);
+    gl_->glRenderbufferStorageMultisample(GL_RENDERBUFFER, key.samples,
+                                          MultisampledFrame::kColourFormat, w, h);
     gl_->glBindRenderbuffer(GL_RENDERBUFFER, depth_);
     gl_->glRenderbufferStorageMultisample(GL_RENDERBUFFER, key.samples, GL_DEPTH_COMPONENT24, w, h);
     gl_->glBindRenderbuffer(GL_RENDERBUFFER, 0);

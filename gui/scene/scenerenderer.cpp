@@ -398,7 +398,11 @@ void SceneRenderer::drawRoom(const SceneField& field, int quality, int view) {
         const float grey = quality == 1 ? 1.0f : kGrey;
         glColor4f(grey, grey, grey, 1);
     }
+    // The plain room is a box seen from inside: nothing of it hides another
+    // part, and the field is drawn in front of all of it.
+    glDisable(GL_DEPTH_TEST);
     geometry_.plainRoom().drawOnce();
+    glEnable(GL_DEPTH_TEST);
     if (textured) {
         glBindTexture(GL_TEXTURE_2D, 0);
         glDisable(GL_TEXTURE_2D);

@@ -2,12 +2,14 @@
 
 // A bare view that draws a field copy the way the game does: scene first,
 // then the preview panels over it.
+#include <QOpenGLPaintDevice>
 #include <QOpenGLWidget>
 #include <QOpenGLWindow>
 #include <QPainter>
 #include <QSurfaceFormat>
 #include <functional>
 
+#include "gui/scene/multisampledframe.h"
 #include "gui/scene/previewpainter.h"
 #include "gui/scene/scenefield.h"
 #include "gui/scene/scenerenderer.h"
@@ -34,6 +36,7 @@ public:
     ~BasicSceneView() override {
         this->makeCurrent();
         renderer_.release();
+        frame_.release();
         this->doneCurrent();
     }
 
@@ -42,6 +45,8 @@ public:
     float scale = 1.0f;
     // Painted after the scene, as the game's 2D layer would be.
     std::function<void(QPainter&)> overlay;
+    // Above 1: drawn into a multisampled frame of its own, as the game does.
+    int frameSamples = 0;
     int samples = -1;  // GL_SAMPLES seen while painting
     int painted = 0;
 
@@ -51,22 +56,28 @@ protected:
     void initializeGL() override { renderer_.initialize(allow_); }
     void paintGL() override {
         ++painted;
-        glGetIntegerv(GL_SAMPLES, &samples);
         const QSize pixels = this->size() * this->devicePixelRatio();
+        frame_.begin(*this->context(), pixels, frameSamples, this->defaultFramebufferObject());
+        glGetIntegerv(GL_SAMPLES, &samples);
         renderer_.beginFrame();
         renderer_.drawViews(field_, options, pixels);
         renderer_.endFrame();
-        QPainter painter(this);
-        painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
-        PreviewPainter::paint(painter, field_, preview, this->size(), scale, options.splitscreen);
-        if (overlay) {
-            overlay(painter);
+        {
+            QPainter painter(&frame_.paintDevice(pixels, this->devicePixelRatio()));
+            painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+            PreviewPainter::paint(painter, field_, preview, this->size(), scale,
+                                  options.splitscreen);
+            if (overlay) {
+                overlay(painter);
+            }
         }
+        frame_.end();
     }
 
 private:
     const SceneField& field_;
     SceneRenderer renderer_;
+    MultisampledFrame frame_;
     GlAllow allow_;
 };
 

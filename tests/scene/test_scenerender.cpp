@@ -10,6 +10,7 @@
 namespace {
 
 void setUp(SceneView& view, int quality) {
+    view.frameSamples = 4;
     view.options.quality = quality;
     view.preview = PreviewPainter::Top;
     // The 2D layer must still work after the scene: a mark in the corner.
@@ -92,6 +93,7 @@ private Q_SLOTS:
             setUp(view, q);
             const QImage drawn = render(field, q, {}, nullptr, false);
             QCOMPARE(differingPixels(view.grabFramebuffer(), drawn), 0);
+            QCOMPARE(view.samples, 4);
             const int draws = view.renderer().roomDraws();
             QVERIFY(draws > 0);
             QCOMPARE(differingPixels(view.grabFramebuffer(), drawn), 0);
@@ -122,7 +124,7 @@ private Q_SLOTS:
 };
 
 int main(int argc, char** argv) {
-    setSceneDefaultFormat(4);
+    setSceneDefaultFormat(0);
     QApplication app(argc, argv);
     TestSceneRender test;
     return QTest::qExec(&test, argc, argv);

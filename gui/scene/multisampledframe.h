@@ -1,0 +1,56 @@
+#pragma once
+
+#include <GL/gl.h>
+
+#include <QSize>
+#include <memory>
+
+class QOpenGLContext;
+class QOpenGLExtraFunctions;
+class QOpenGLPaintDevice;
+
+// A frame drawn into a multisampled framebuffer of its own and resolved into
+// the window's at its end, so that the window keeps one sample a pixel. Under
+// a software renderer that makes every frame cheaper: the swap resolves
+// nothing, and the room cache, kept in this framebuffer's colour format, is
+// copied into the frame as plain memory where a copy into the window's own
+// format is converted sample by sample.
+class MultisampledFrame {
+public:
+    // The colour format of the frame and of anything copied into it.
+    static constexpr GLenum kColourFormat = GL_RGB8;
+
+    MultisampledFrame();
+    ~MultisampledFrame();
+    MultisampledFrame(const MultisampledFrame&) = delete;
+    MultisampledFrame& operator=(const MultisampledFrame&) = delete;
+
+    // Binds the frame's framebuffer with pixels and samples; false, with the
+    // window's framebuffer bound instead, when samples is below 2 or the
+    // driver refuses such a framebuffer (the frame is then drawn straight
+    // into the window, without multisampling).
+    bool begin(QOpenGLContext& context, QSize pixels, int samples, GLuint window);
+    // What the 2D layer is painted through: a QPainter on the window itself
+    // would bind the window's framebuffer and paint past the frame.
+    QOpenGLPaintDevice& paintDevice(QSize pixels, qreal devicePixelRatio);
+    // Resolves the frame into the window's framebuffer and binds that.
+    void end();
+
+    // Drops the GL objects while their context is current; forget() when it
+    // is gone with them.
+    void release();
+    void forget();
+
+private:
+    bool make(QSize pixels, int samples);
+
+    QOpenGLExtraFunctions* gl_ = nullptr;
+    GLuint framebuffer_ = 0;
+    GLuint colour_ = 0;
+    GLuint depthStencil_ = 0;
+    QSize madeSize_;
+    int madeSamples_ = 0;
+    GLuint window_ = 0;
+    bool active_ = false;
+    std::unique_ptr<QOpenGLPaintDevice> device_;
+};
