@@ -5,6 +5,8 @@
 #include <QSize>
 #include <memory>
 
+#include "multisampledbuffer.h"
+
 class QOpenGLContext;
 class QOpenGLExtraFunctions;
 class QOpenGLPaintDevice;
@@ -12,14 +14,11 @@ class QOpenGLPaintDevice;
 // A frame drawn into a multisampled framebuffer of its own and resolved into
 // the window's at its end, so that the window keeps one sample a pixel. Under
 // a software renderer that makes every frame cheaper: the swap resolves
-// nothing, and the room cache, kept in this framebuffer's colour format, is
-// copied into the frame as plain memory where a copy into the window's own
-// format is converted sample by sample.
+// nothing, and the room cache, a buffer of the same colour format, is copied
+// into the frame as plain memory where a copy into the window's own format is
+// converted sample by sample.
 class MultisampledFrame {
 public:
-    // The colour format of the frame and of anything copied into it.
-    static constexpr GLenum kColourFormat = GL_RGB8;
-
     MultisampledFrame();
     ~MultisampledFrame();
     MultisampledFrame(const MultisampledFrame&) = delete;
@@ -42,14 +41,8 @@ public:
     void forget();
 
 private:
-    bool make(QSize pixels, int samples);
-
     QOpenGLExtraFunctions* gl_ = nullptr;
-    GLuint framebuffer_ = 0;
-    GLuint colour_ = 0;
-    GLuint depthStencil_ = 0;
-    QSize madeSize_;
-    int madeSamples_ = 0;
+    MultisampledBuffer buffer_;
     GLuint window_ = 0;
     bool active_ = false;
     std::unique_ptr<QOpenGLPaintDevice> device_;

@@ -6,6 +6,8 @@
 #include <QSize>
 #include <array>
 
+#include "multisampledbuffer.h"
+
 class QOpenGLContext;
 class QOpenGLExtraFunctions;
 
@@ -35,10 +37,6 @@ public:
     RoomCache(const RoomCache&) = delete;
     RoomCache& operator=(const RoomCache&) = delete;
 
-    // Whether the current context can keep a room at all: framebuffer objects
-    // with multisampled renderbuffers and blits.
-    static bool supported(QOpenGLContext& context);
-
     static constexpr int kViews = 2;
 
     bool holds(int view, const Key& key) const;
@@ -60,14 +58,8 @@ public:
     void forget();
 
 private:
-    bool make(const Key& key);
-
     QOpenGLExtraFunctions* gl_ = nullptr;
-    GLuint framebuffer_ = 0;
-    GLuint colour_ = 0;
-    GLuint depth_ = 0;
-    QSize madeSize_;
-    int madeSamples_ = -1;
+    MultisampledBuffer buffer_;
     std::array<Key, kViews> keys_;
     std::array<bool, kViews> valid_{};
     int drawing_ = -1;  // the view between begin and end

@@ -153,7 +153,7 @@ void SceneRenderer::initialize(GlCapabilities::Allow allow) {
     contextGone_ = QObject::connect(context, &QOpenGLContext::aboutToBeDestroyed, context,
                                     [this] { release(); });
     caps_ = GlCapabilities::detect(*context, allow);
-    roomCaching_ = roomCachingWanted_ && RoomCache::supported(*context);
+    roomCaching_ = roomCachingWanted_ && MultisampledBuffer::supported(*context);
     textureUnits_ = 1;
     if (caps_.bumpMapping) {
         glGetIntegerv(GL_MAX_TEXTURE_UNITS_ARB, &textureUnits_);
@@ -198,7 +198,7 @@ void SceneRenderer::release() {
 
 void SceneRenderer::setRoomCaching(bool on) {
     roomCachingWanted_ = on;
-    roomCaching_ = on && context_ != nullptr && RoomCache::supported(*context_);
+    roomCaching_ = on && context_ != nullptr && MultisampledBuffer::supported(*context_);
     roomCache_.invalidate();
 }
 
