@@ -28,7 +28,7 @@ bool RoomCache::begin(QOpenGLContext& context, int view, const Key& key,
     gl_->glScissor(p.x(), p.y(), p.width(), p.height());
     gl_->glEnable(GL_SCISSOR_TEST);
     gl_->glClearColor(clearColour[0], clearColour[1], clearColour[2], clearColour[3]);
-    gl_->glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    gl_->glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     gl_->glDisable(GL_SCISSOR_TEST);
     keys_[std::size_t(view)] = key;
     drawing_ = view;
@@ -53,7 +53,9 @@ bool RoomCache::copyTo(int view, GLuint target) {
     gl_->glBindFramebuffer(GL_READ_FRAMEBUFFER, buffer_.id());
     gl_->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, target);
     gl_->glBlitFramebuffer(p.x(), p.y(), p.x() + p.width(), p.y() + p.height(), p.x(), p.y(),
-                           p.x() + p.width(), p.y() + p.height(), GL_COLOR_BUFFER_BIT, GL_NEAREST);
+                           p.x() + p.width(), p.y() + p.height(),
+                           GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT,
+                           GL_NEAREST);
     gl_->glBindFramebuffer(GL_FRAMEBUFFER, target);
     if (gl_->glGetError() != GL_NO_ERROR) {
         valid_[std::size_t(view)] = false;

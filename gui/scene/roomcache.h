@@ -11,16 +11,17 @@
 class QOpenGLContext;
 class QOpenGLExtraFunctions;
 
-// The room behind the field as last drawn, kept in a framebuffer of its own:
-// while the camera stands still the room is copied from there instead of
-// drawn again, and its textures and relief lighting are most of a frame under
-// a software renderer. Nothing of the field is ever behind the room, so only
-// its colours are copied; the field is drawn over them with a cleared depth.
-// The cache is as large as the target and each view's room stands where it
-// stands there, so that both are drawn to the same pixel.
+// The room behind the field and the landed stack as last drawn, kept in a
+// framebuffer of its own: while the camera stands still and nothing lands they
+// are copied from there instead of drawn again. The room's textures and relief
+// lighting and the stack's thousands of faces are most of a frame under a
+// software renderer. Colours and depth are copied, so the falling blocks are
+// drawn into the copy as into the stack itself.
+// The cache is as large as the target and each view stands where it stands
+// there, so that both are drawn to the same pixel.
 class RoomCache {
 public:
-    // Everything the room's picture depends on.
+    // Everything the cached picture depends on.
     struct Key {
         int quality = -1;
         float cameraColumn = 0;
@@ -29,6 +30,8 @@ public:
         QRect place;  // the view in the target
         QSize target;
         int samples = 0;
+        int stackRevision = -1;  // -1: no field in front of the room
+        int stackColour = -1;    // the one colour of all boxes; -1: their own
         bool operator==(const Key&) const = default;
     };
 
@@ -42,14 +45,16 @@ public:
     bool holds(int view, const Key& key) const;
     // Binds the cache's framebuffer, made to fit key, with the view's place
     // cleared to clearColour and the viewport on it, to draw the room into;
-    // false (and nothing bound) when the driver refuses such a framebuffer.
+    // false, with the target still bound, when the driver refuses such a
+    // framebuffer.
     bool begin(QOpenGLContext& context, int view, const Key& key, const float (&clearColour)[4]);
-    // The room is drawn: back to the target framebuffer.
+    // The room and stack are drawn: back to the target framebuffer.
     void end(GLuint target);
-    // Copies the view's room into the target framebuffer; false when the
-    // driver refused the copy (the room must then be drawn).
+    // Copies the view's room and stack into the target framebuffer, colours
+    // and depth; false when the driver refused the copy (both must then be
+    // drawn).
     bool copyTo(int view, GLuint target);
-    // Every room must be drawn again.
+    // Every view must be drawn again.
     void invalidate();
 
     // Drops the GL objects while their context is current; forget() when it

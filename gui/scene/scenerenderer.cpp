@@ -280,18 +280,26 @@ void SceneRenderer::drawViews(const SceneField& field, const SceneOptions& optio
     // 0.4. Starting from a colour no drawing uses, every colour reaches it.
     glColor4f(0, 0, 0, 1);
 
+    const bool shown = fieldShown(field);
     std::array<RoomCache::Key, RoomCache::kViews> keys;
     for (int view = 0; view < views; ++view) {
         const QRect place(view * width, 0, width, pixels.height());
         keys[std::size_t(view)] = {
-            quality, field.cameraColumn(view), field.fieldsizeX(), options.aspect, place, pixels,
-            samples};
+            quality,
+            field.cameraColumn(view),
+            field.fieldsizeX(),
+            options.aspect,
+            place,
+            pixels,
+            samples,
+            shown ? field.stackRevision() : -1,
+            options.ignoreColors ? options.viewColours[std::size_t(view)] : -1};
     }
-    // The room comes from the cache while the camera stands still; a camera
-    // that moves since the last frame gets it drawn into the frame, which is
-    // cheaper than drawing it into the cache and copying it. Low's plain room
-    // costs less to draw than to copy.
-    bool copied = roomCaching_ && quality > 0 && views * width == pixels.width();
+    // The room and the landed stack come from the cache while the camera
+    // stands still and nothing landed; in a frame where either changed they
+    // are drawn into the frame, which is cheaper than drawing them into the
+    // cache and copying them.
+    bool copied = roomCaching_ && views * width == pixels.width();
     for (int view = 0; view < views && copied; ++view) {
         copied = keys[std::size_t(view)] == lastKeys_[std::size_t(view)];
     }
@@ -314,7 +322,9 @@ void SceneRenderer::drawViews(const SceneField& field, const SceneOptions& optio
         glClear(GL_COLOR_BUFFER_BIT);
     }
     clearPending_ = false;
-    glClear(GL_DEPTH_BUFFER_BIT);
+    if (!copied) {
+        glClear(GL_DEPTH_BUFFER_BIT);  // the copy brings the stack's depth
+    }
     for (int view = 0; view < views; ++view) {
         const QRect& p = keys[std::size_t(view)].place;
         glViewport(p.x(), p.y(), p.width(), p.height());
@@ -322,7 +332,12 @@ void SceneRenderer::drawViews(const SceneField& field, const SceneOptions& optio
         if (!copied) {
             drawRoom(field, quality, view);
         }
-        drawField(field, options, view);
+        if (shown) {
+            if (!copied) {
+                drawLanded(field, options, view);
+            }
+            drawFalling(field, options, view);
+        }
     }
     glViewport(0, 0, pixels.width(), pixels.height());
 }
@@ -359,17 +374,24 @@ bool SceneRenderer::cacheRoom(const SceneField& field, const SceneOptions& optio
     }
     placeCamera(field, options, options.splitscreen ? 2 : 1, view);
     drawRoom(field, key.quality, view);
+    if (fieldShown(field)) {
+        drawLanded(field, options, view);
+    }
     roomCache_.end(target);
     return true;
 }
 
-void SceneRenderer::drawField(const SceneField& field, const SceneOptions& options, int view) {
-    const FieldMirror& mirror = field.mirror();
-    if (mirror.blockCount() == 0 && !mirror.hasField()) {
-        return;
-    }
+bool SceneRenderer::fieldShown(const SceneField& field) {
+    return field.mirror().blockCount() > 0 || field.mirror().hasField();
+}
+
+void SceneRenderer::drawLanded(const SceneField& field, const SceneOptions& options, int view) {
     glColor4f(0.25f, 0.25f, 0.25f, 1);
     geometry_.baseTile().drawOnce();
+    drawStack(field, options, view);
+}
+
+void SceneRenderer::drawFalling(const SceneField& field, const SceneOptions& options, int view) {
     drawBlocks(field, options, view);
     if (options.showPointers) {
         drawMarkers(field, options, view);
@@ -525,7 +547,7 @@ void SceneRenderer::drawRoomMeshes(float cameraPlace, const QVector3D& light) {
     glEnable(GL_LIGHTING);
 }
 
-void SceneRenderer::drawBlocks(const SceneField& field, const SceneOptions& options, int view) {
+void SceneRenderer::drawStack(const SceneField& field, const SceneOptions& options, int view) {
     const int w = field.fieldsizeX();
     const int own = options.viewColours[std::size_t(view)];
     const FieldMirror& mirror = field.mirror();
@@ -547,7 +569,12 @@ void SceneRenderer::drawBlocks(const SceneField& field, const SceneOptions& opti
         stack.drawPart(p);
     }
     stack.unbind();
+}
 
+void SceneRenderer::drawBlocks(const SceneField& field, const SceneOptions& options, int view) {
+    const int w = field.fieldsizeX();
+    const int own = options.viewColours[std::size_t(view)];
+    const FieldMirror& mirror = field.mirror();
     const float step = 360.0f / float(w);
     const float out = geometry_.radius() - 0.5f;
     const GlMesh& mesh = geometry_.box();

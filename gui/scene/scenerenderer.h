@@ -73,14 +73,19 @@ private:
     void placeCamera(const SceneField& field, const SceneOptions& options, int views, int view);
     // The view's turn about the field's axis, in degrees.
     static float cameraAngle(const SceneField& field, int view);
-    // Makes sure the cache holds the view's room (key.place in a frame bound
-    // as target); false if the driver refused.
+    // Makes sure the cache holds the view's room and landed stack (key.place
+    // in a frame bound as target); false if the driver refused.
     bool cacheRoom(const SceneField& field, const SceneOptions& options, int view,
                    const RoomCache::Key& key, GLuint target);
     void drawRoom(const SceneField& field, int quality, int view);
-    // Everything in front of the room.
-    void drawField(const SceneField& field, const SceneOptions& options, int view);
+    // Whether there is a field to draw in front of the room.
+    static bool fieldShown(const SceneField& field);
+    // What changes only when blocks land: the field's base and the stack.
+    void drawLanded(const SceneField& field, const SceneOptions& options, int view);
+    // The falling blocks, their markers and the glass over everything.
+    void drawFalling(const SceneField& field, const SceneOptions& options, int view);
     void drawRoomMeshes(float cameraPlace, const QVector3D& light);
+    void drawStack(const SceneField& field, const SceneOptions& options, int view);
     void drawBlocks(const SceneField& field, const SceneOptions& options, int view);
     void drawMarkers(const SceneField& field, const SceneOptions& options, int view);
 
