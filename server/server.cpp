@@ -18,7 +18,6 @@ Q_LOGGING_CATEGORY(lcServer, "quadrell.server", QtWarningMsg)
 namespace {
 
 constexpr int kSlots = GameSimulation::kSlots;
-constexpr int kCountdownSteps = 3;
 constexpr int kColumnsPerPlayer = 12;
 constexpr int kStartRow = 25;
 constexpr int kSpawnIntoPart = 4;  // columns from the start of a player's part
@@ -42,7 +41,7 @@ Server::Server(const ServerSettings& settings, ServerConnection* stream, ServerC
       sim_(random, clock),
       seats_(sim_, clock),
       tickTimer_(new QTimer(this)),
-      countdownTimer_(new QTimer(this)) {
+      countdown_(*stream, *datagram, timings_.countdownMs, [this] { updateCountDown(); }) {
     Q_ASSERT(stream_ && datagram_);
     sim_.setEvents(this);
     stream_->setParent(this);
@@ -51,8 +50,6 @@ Server::Server(const ServerSettings& settings, ServerConnection* stream, ServerC
     tickTimer_->setInterval(timings_.tickMs);
     tickTimer_->setTimerType(Qt::PreciseTimer);
     connect(tickTimer_, &QTimer::timeout, this, &Server::mainLoop);
-    countdownTimer_->setInterval(timings_.countdownMs);
-    connect(countdownTimer_, &QTimer::timeout, this, &Server::updateCountDown);
 
     connect(stream_, &ConnectionInterface::changedSPlayers, this, &Server::updatePlayers);
     connect(stream_, &ConnectionInterface::changedSPlayerStart, this, &Server::processPlayerStart);
@@ -125,7 +122,7 @@ int Server::pauseCount() const {
 }
 
 bool Server::countdownRunning() const {
-    return countdownTimer_->isActive();
+    return countdown_.running();
 }
 
 bool Server::tickRunning() const {
@@ -173,10 +170,10 @@ void Server::checkAllReady() {
             continue;
         }
         if (p->status() != GamePlayer::Ready) {
-            if (!countdownTimer_->isActive()) {
+            if (!countdown_.running()) {
                 return;
             }
-            countdownTimer_->stop();
+            countdown_.stop();
             if (sim_.tickCount() != 0) {
                 return;  // a resume countdown: the game stays paused
             }
@@ -229,7 +226,7 @@ void Server::startLocked(int connId) {
     const int fieldsizeX = kColumnsPerPlayer * players;
     sendPlayerList();
     // The countdown goes first: clients take blocks only once they are in game.
-    startCountdown(false, connId, fieldsizeX);
+    countdown_.start(false, connId, fieldsizeX);
     sim_.startGame(fieldsizeX);
     seats_.startGame();
     computerPlayed_ = seats_.count() > 0;
@@ -251,7 +248,7 @@ void Server::restartAll(int clientId) {
 
 void Server::stopGame() {
     sim_.stopGame();
-    countdownTimer_->stop();
+    countdown_.stop();
     // A stand-in's place is free again for whoever joins before the next game.
     const QList<int> standIns = seats_.standIns();
     for (int id : standIns) {
@@ -292,7 +289,7 @@ void Server::togglePause(int connId) {
     if (!sim_.running() || !p || !p->isInGame()) {
         return;
     }
-    countdownTimer_->stop();
+    countdown_.stop();
     if (sim_.tickCount() == 0) {
         restartAll(-1);  // paused during the start countdown: the start is off
         return;
@@ -311,7 +308,7 @@ void Server::togglePause(int connId) {
         stream_->sendSPause(true, connId, -1);
         setPaused(true);
     } else {
-        startCountdown(true, connId, sim_.fieldsizeX());
+        countdown_.start(true, connId, sim_.fieldsizeX());
     }
 }
 
@@ -336,36 +333,12 @@ void Server::stopTicking() {
     }
 }
 
-void Server::startCountdown(bool isResume, int connId, int fieldsizeX) {
-    countdownIsResume_ = isResume;
-    countdown_ = kCountdownSteps;
-    countdownConnId_ = connId;
-    if (isResume) {
-        stream_->sendSPause(true, connId, countdown_);
-    } else {
-        stream_->sendSStart(true, connId, fieldsizeX, countdown_);
-        datagram_->sendSStart(true, connId, fieldsizeX, countdown_);
-    }
-    countdownTimer_->start();
-}
-
 void Server::updateCountDown() {
     guarded([this] {
-        if (!countdownTimer_->isActive()) {
-            return;  // stopped while this step was waiting
-        }
-        --countdown_;
-        if (countdownIsResume_) {
-            stream_->sendSPause(true, countdownConnId_, countdown_);
-        } else {
-            stream_->sendSStart(true, countdownConnId_, sim_.fieldsizeX(), countdown_);
-            datagram_->sendSStart(true, countdownConnId_, sim_.fieldsizeX(), countdown_);
-        }
-        if (countdown_ > 0) {
+        if (!countdown_.step(sim_.fieldsizeX())) {
             return;
         }
-        countdownTimer_->stop();
-        if (countdownIsResume_) {
+        if (countdown_.isResume()) {
             setPaused(false);
         } else {
             sim_.beginPlay();

@@ -12,6 +12,7 @@
 #include "network/connectioninterface.h"
 #include "network/masterserversettings.h"
 #include "server/computerseats.h"
+#include "server/servercountdown.h"
 #include "server/serversettings.h"
 
 class MasterAnnouncer;
@@ -22,8 +23,8 @@ class TickMonitor;
 // The game server: player slots, joining, start, pause, restart, leave, kick and
 // chat, the countdowns and the 20 ms tick, and the stats report. The rules of
 // the field and the tick live in GameSimulation, those of the player list in
-// LobbyRules, the master server's list in MasterAnnouncer; the server turns
-// what happens into messages.
+// LobbyRules, the countdowns' steps in ServerCountdown, the master server's
+// list in MasterAnnouncer; the server turns what happens into messages.
 //
 // It owns no sockets. Whoever hosts it creates the stream (TCP), datagram (UDP)
 // and master connections, hands each accepted socket to the stream connection,
@@ -119,7 +120,6 @@ private:
     void togglePause(int connId);
     void leave(int connId);
     void sendGameStateLocked(int connId);
-    void startCountdown(bool isResume, int connId, int fieldsizeX);
     void setPaused(bool paused);
     void restartAll(int connId);
     void startTicking();
@@ -142,13 +142,10 @@ private:
     QMutex mutex_;
 
     QTimer* tickTimer_;
-    QTimer* countdownTimer_;
+    ServerCountdown countdown_;
     MasterAnnouncer* announcer_ = nullptr;
     StatsReport* stats_ = nullptr;  // only for ranked games with an endpoint
     TickMonitor* monitor_ = nullptr;
 
-    int countdown_ = 3;
-    bool countdownIsResume_ = false;
-    int countdownConnId_ = -1;
     bool computerPlayed_ = false;  // in the game now running: it is not reported
 };
