@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "game/playernames.h"
-#include "network/fieldimage.h"
 #include "server/lobbyrules.h"
 #include "server/masterannouncer.h"
 #include "server/statsreport.h"
@@ -40,10 +39,14 @@ Server::Server(const ServerSettings& settings, ServerConnection* stream, ServerC
       datagram_(datagram),
       sim_(random, clock),
       seats_(sim_, clock),
+      broadcast_(sim_, seats_, *stream, *datagram,
+                 [this](int score, int lines, const QString& playtime) {
+                     gameEnded(score, lines, playtime);
+                 }),
       tickTimer_(new QTimer(this)),
       countdown_(*stream, *datagram, timings_.countdownMs, [this] { updateCountDown(); }) {
     Q_ASSERT(stream_ && datagram_);
-    sim_.setEvents(this);
+    sim_.setEvents(&broadcast_);
     stream_->setParent(this);
     datagram_->setParent(this);
 
@@ -146,7 +149,7 @@ void Server::updatePlayers(int connId, QStringList names, QList<int> colors, QLi
         assignColours();
         sendPlayerList();
         if (joinedGame) {
-            sendGameStateLocked(connId);
+            broadcast_.sendGameState(connId);
         }
         checkAllReady();
     });
@@ -525,56 +528,13 @@ void Server::processShutdown(int connId) {
     deleteLater();
 }
 
-// --- game state and tick results --------------------------------------------
+// --- a joiner's snapshot, the end of a game ---------------------------------
 
 void Server::sendGameState(int connId) {
-    guarded([this, connId] { sendGameStateLocked(connId); });
+    guarded([this, connId] { broadcast_.sendGameState(connId); });
 }
 
-void Server::sendGameStateLocked(int connId) {
-    const GameBlock* fieldBlock = sim_.field().fieldBlock();
-    if (!sim_.running() || !fieldBlock) {
-        return;
-    }
-    const int fieldsizeX = sim_.fieldsizeX();
-    const QByteArray field = FieldImage::pack(*fieldBlock, fieldsizeX);
-    QList<GameBlock*> blocks;
-    for (int slot = 0; slot < kSlots; ++slot) {
-        const GamePlayer* p = sim_.player(slot);
-        if (!p || !p->isInGame()) {
-            continue;
-        }
-        for (GameBlock* b : {p->currentBlock(), p->nextBlock()}) {
-            if (b) {
-                blocks << b;
-            }
-        }
-    }
-    const QString playtime = GameSimulation::playtimeText(sim_.playtimeMs());
-    for (ServerConnection* c : {stream_, datagram_}) {
-        c->sendSGameState(true, connId, fieldsizeX, sim_.paused(), sim_.score(), playtime, field,
-                          blocks);
-    }
-}
-
-void Server::newBlock(const GameBlock& block) {
-    seats_.newBlock(block);
-    datagram_->sendSNewBlock(true, block);
-}
-
-void Server::blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) {
-    seats_.blocksMoved(blocks, activeIds);
-    datagram_->sendSMoveBlocks(false, blocks, activeIds);
-}
-
-void Server::blocksMerged(const QList<GameBlock*>& blocks) {
-    seats_.blocksMerged(blocks);
-    datagram_->sendSMergeBlocks(true, blocks);
-}
-
-void Server::gameOver(int score, int lines, const QString& playtime) {
-    stream_->sendSGameOver(true, score, lines, playtime);
-    datagram_->sendSGameOver(true, score, lines, playtime);
+void Server::gameEnded(int score, int lines, const QString& playtime) {
     // A game with a computer in it is no measure of its players.
     if (stats_ && !computerPlayed_) {
         QStringList players;
