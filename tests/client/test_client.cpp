@@ -97,6 +97,7 @@ private Q_SLOTS:
         h.client->lobby().setMenuOpen(true);  // the in-game menu unreadies until it is closed
         QCOMPARE(h.client->state(), int(GamePlayer::Waiting));
         h.client->lobby().setMenuOpen(false);
+        QCOMPARE(h.client->state(), int(GamePlayer::Ready));  // and closing it readies again
         h.client->lobby().setReady();
         h.client->lobby().setMenuOpen(true);  // opened while Waiting: stays Waiting
         h.client->lobby().setMenuOpen(false);
