@@ -175,7 +175,7 @@ bool run(int clients, int samples) {
         spin(50);
     }
     for (const auto& p : players) {
-        p->client->setReady();
+        p->client->lobby().setReady();
     }
     const auto allDone = [&] {
         return std::all_of(players.begin(), players.end(), [](const auto& p) { return p->done(); });

@@ -46,7 +46,8 @@ Client::Client(ClientConnection* tcpConnection, ClientConnection* udpConnection,
       tcpConnection_(tcpConnection),
       udpConnection_(udpConnection),
       browser_(masterConnection, MasterserverSettings::load(environment_.directory, false)),
-      game_(session_, *tcpConnection, *udpConnection, highscores_, screen_) {
+      game_(session_, *tcpConnection, *udpConnection, highscores_, screen_),
+      lobby_(session_, screen_, settings_, *tcpConnection, *udpConnection) {
     if (!environment_.quit) {
         environment_.quit = [](int code) { QCoreApplication::exit(code); };
     }
@@ -73,7 +74,7 @@ Client::Client(ClientConnection* tcpConnection, ClientConnection* udpConnection,
             &Client::processPlayerDisconnect);
     connect(tcp, &ConnectionInterface::changedCPlayerKick, this, &Client::processPlayerKick);
     connect(udp, &ConnectionInterface::changedCPinglist, this, &Client::changedPinglist);
-    connect(udp, &ConnectionInterface::changedCMessage, this, &Client::processMessage);
+    connect(udp, &ConnectionInterface::changedCMessage, &lobby_, &ClientLobby::processMessage);
 
     ServerBrowser* b = &browser_;
     connect(b, &ServerBrowser::probeAnswered, this, &Client::processProbeAnswered);
@@ -123,21 +124,13 @@ void Client::connectToServer() {
     // A countdown of an earlier game must not hold back the lobby texts.
     s.countdownRunning = false;
     s.countdownIsStart = false;
-    readyBeforeMenu_ = false;
+    lobby_.reset();
     s.players.clear();
     qCDebug(lcClient) << "connecting to" << serverAddress_ << serverPort_ << "host key"
                       << (hostKey_ >= 0);
     tcpConnection_->connectWithHello(
         serverAddress_, serverPort_, s.splitscreen ? 2 : 1, hostKey_,
         connectPassword_.isNull() ? QString(QLatin1String("")) : connectPassword_, -1);
-}
-
-void Client::sendPlayers() {
-    const ClientSettings::Options& o = settings_.options;
-    const bool two = session_.splitscreen;
-    const int state = session_.state;
-    tcpConnection_->sendCPlayers(true, {o.name1, two ? o.name2 : QString()},
-                                 {o.color1, two ? o.color2 : -1}, {state, two ? state : -1});
 }
 
 std::optional<int> Client::ownPing(const QList<int>& connIds, const QList<int>& pings) const {
@@ -362,69 +355,11 @@ void Client::processConnectionEstablished(int connId, bool isAuthed) {
     qCDebug(lcClient) << "connected as" << connId << (isAuthed ? "host" : "guest");
     Q_EMIT screen_.resetGui(true, s.maxPlayers, s.splitscreen, s.isHost, false, connId);
     Q_EMIT screen_.setGuiBaseState(GuiState::Lobby, ClientTexts::readyHint(s.splitscreen));
-    sendPlayers();
+    lobby_.sendPlayers();
 }
 
 // ---------------------------------------------------------------------------
-// Lobby and game controls
-
-void Client::setReady() {
-    ClientSession& s = session_;
-    if (s.state == GamePlayer::Waiting) {
-        s.state = GamePlayer::Ready;
-        sendPlayers();
-        s.lastResult = LastResult::None;
-    } else if (s.state == GamePlayer::Ready ||
-               (s.state == GamePlayer::Playing && s.countdownRunning && s.countdownIsStart)) {
-        s.state = GamePlayer::Waiting;
-        sendPlayers();
-    }
-}
-
-void Client::setStart() {
-    ClientSession& s = session_;
-    if (s.state == GamePlayer::Empty || s.state == GamePlayer::Playing ||
-        s.state == GamePlayer::Pausing) {
-        return;
-    }
-    if (s.singleplayer) {
-        s.state = GamePlayer::Ready;
-        sendPlayers();
-        s.lastResult = LastResult::None;
-    }
-    tcpConnection_->sendCStart(true);
-}
-
-void Client::setMenuOpen(bool open) {
-    const GamePlayer::PlayerStatus state = session_.state;
-    if (open) {
-        if (state == GamePlayer::Playing || session_.countdownRunning) {
-            tcpConnection_->sendCPause(true);
-        } else if (state == GamePlayer::Ready) {
-            readyBeforeMenu_ = true;
-            setReady();
-        } else if (state == GamePlayer::Waiting) {
-            readyBeforeMenu_ = false;
-        }
-    } else if (state == GamePlayer::Pausing) {
-        tcpConnection_->sendCPause(true);
-    } else if (readyBeforeMenu_) {
-        readyBeforeMenu_ = false;
-        setReady();
-    }
-}
-
-void Client::restartGame() {
-    if (session_.state == GamePlayer::Playing || session_.state == GamePlayer::Pausing) {
-        tcpConnection_->sendCRestart(true);
-    }
-}
-
-void Client::kickPlayer(int id) {
-    if (session_.state >= GamePlayer::Waiting) {
-        tcpConnection_->sendCKick(true, id);
-    }
-}
+// The lobby's player list, and the host's computer players
 
 void Client::addComputer() {
     // Only the program that runs the server can seat one: there is no message for it.
@@ -433,63 +368,12 @@ void Client::addComputer() {
     }
 }
 
-void Client::sendMessage(int playerNr, QString message) {
-    udpConnection_->sendCMessage(true, playerNr, message);
-}
-
 void Client::updatePlayerlist(QList<int> connIds, QStringList names, QList<int> colors,
                               QList<int> statusInt) {
-    ClientSession& s = session_;
-    QList<GamePlayer::PlayerStatus> status;
-    status.reserve(statusInt.size());
-    for (int v : statusInt) {
-        status.append(GamePlayer::statusFromInt(v));
-    }
-
-    // The first list after connecting announces nobody.
-    const bool first = s.players.isEmpty();
-    for (const PlayerRoster::Entry& e : s.players.update(connIds, names, status)) {
-        if (e.isNew && e.connId != s.ownConnId && !first) {
-            Q_EMIT screen_.displayChatMessage(-3, tr("%1 has joined the game.").arg(e.name));
-        }
-        if (e.connId == s.ownConnId && s.inLobby()) {
-            s.state = e.status;
-        }
-    }
-
+    const QList<GamePlayer::PlayerStatus> status = lobby_.takePlayerList(connIds, names, statusInt);
     Q_EMIT changedPlayerlist(connIds, names, colors, status);
-
-    if (s.inLobby() && !s.countdownRunning) {
-        setLobbyText();
-    }
-}
-
-void Client::setLobbyText() {
-    const ClientSession& s = session_;
-    QString text;
-    if (!s.singleplayer && s.state == GamePlayer::Ready) {
-        const QString notReady = kParagraph + tr("Press 'r' if you are not ready anymore.");
-        if (s.players.someoneWaiting()) {
-            text = tr("Waiting for other players...");
-        } else if (s.isHost) {
-            text = tr("Press 's' to start the game.") + notReady;
-        } else {
-            text = tr("Waiting for the server to start the game...") + notReady;
-        }
-        text += ClientTexts::computerHint(s);
-    } else {
-        text = ClientTexts::lobby(s);
-    }
-    Q_EMIT screen_.setGuiBaseState(GuiState::Lobby, text);
-}
-
-void Client::processMessage(int playerId, QString message) {
-    if (playerId == -1) {
-        Q_EMIT screen_.displayChatMessage(-1, tr("Stats successfully uploaded."));
-    } else if (playerId == -2) {
-        Q_EMIT screen_.displayChatMessage(-2, tr("The stats could not be sended."));
-    } else {
-        Q_EMIT screen_.displayChatMessage(playerId, message);
+    if (session_.inLobby() && !session_.countdownRunning) {
+        lobby_.showText();
     }
 }
 
@@ -498,10 +382,7 @@ void Client::dropPlayers(int connId, bool kicked) {
         return;
     }
     Q_EMIT removePlayer(connId);
-    for (const QString& name : session_.players.drop(connId)) {
-        Q_EMIT screen_.displayChatMessage(-4, kicked ? tr("%1 was kicked by the server.").arg(name)
-                                                     : tr("%1 has left the game.").arg(name));
-    }
+    lobby_.showLeaving(connId, kicked);
 }
 
 void Client::processPlayerDisconnect(int connId) {
@@ -647,7 +528,7 @@ void Client::saveOptions() {
 void Client::setOptions(ClientSettings::Options options) {
     settings_.takeOptions(std::move(options));
     if (session_.state != GamePlayer::Empty) {
-        sendPlayers();
+        lobby_.sendPlayers();
     }
     saveOptions();
 }
@@ -657,7 +538,7 @@ void Client::setColors(int color1, int color2) {
     settings_.options.color2 = color2;
     saveOptions();
     if (session_.state != GamePlayer::Empty) {
-        sendPlayers();
+        lobby_.sendPlayers();
     }
 }
 

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "client/clientgame.h"
+#include "client/clientlobby.h"
 #include "client/clientnetwork.h"
 #include "client/clientscreen.h"
 #include "client/clientsession.h"
@@ -24,13 +25,14 @@
 
 // The one client of the program, as a state machine: hosts (its own server,
 // started through the program's ServerStarter) or joins a game (after the
-// browser's probe), connects the stream and then the datagrams, keeps the
-// lobby (ready, start, menu, kick, the player list and its texts, chat) and
-// leaves, on request or on an error, with the texts the player sees.
+// browser's probe), connects the stream and then the datagrams, announces the
+// server's player list and leaves, on request or on an error, with the texts
+// the player sees.
 //
 // It owns the parts the program wires to the GUI: the screen it speaks
-// through, the game events (ClientGame) and the server list (ServerBrowser);
-// and the session record that it shares with the game events.
+// through, the lobby's controls and texts (ClientLobby), the game events
+// (ClientGame) and the server list (ServerBrowser); and the session record
+// that it shares with the lobby and the game events.
 class Client : public QObject {
     Q_OBJECT
 
@@ -61,6 +63,7 @@ public:
 
     // The parts the program wires to the GUI.
     ClientScreen& screen() { return screen_; }
+    ClientLobby& lobby() { return lobby_; }
     ClientGame& game() { return game_; }
     ServerBrowser& browser() { return browser_; }
 
@@ -82,17 +85,11 @@ public:
     const PortMapping& portMapping() const { return session_.portMapping; }
 
 public Q_SLOTS:
-    // GUI: hosting, joining, lobby and game controls, chat, leaving.
+    // GUI: hosting, joining, leaving (the lobby's controls are ClientLobby's).
     void hostGame(HostRequest request);
     void joinGame(bool splitscreen, QString address, bool saveAddress, QString password);
-    void setReady();
-    void setStart();
-    void setMenuOpen(bool open);
-    void restartGame();
-    void kickPlayer(int id);
     // The host of the own server seats a computer player in the lobby.
     void addComputer();
-    void sendMessage(int playerNr, QString message);
     void abortAction();
     void endGame();
     void endProgramm();
@@ -110,7 +107,6 @@ public Q_SLOTS:
     void processConnectionError(int connId, ConnectionInterface::ConnectionError error);
     void updatePlayerlist(QList<int> connIds, QStringList names, QList<int> colors,
                           QList<int> statusInt);
-    void processMessage(int playerId, QString message);
     void processPlayerDisconnect(int connId);
     void processPlayerKick(int connId);
 
@@ -136,9 +132,7 @@ private:
     // A public game whose master server did not answer: others can only join
     // by address.
     void hostWithoutMaster();
-    void sendPlayers();
     void saveOptions();
-    void setLobbyText();
     // Removes a connection's players from the table with one chat line each.
     void dropPlayers(int connId, bool kicked);
     // An attempt that failed before the game: error, then the previous screen.
@@ -172,10 +166,10 @@ private:
     QString connectPassword_;
     bool tcpEstablished_ = false;
     bool udpEstablished_ = false;
-    bool readyBeforeMenu_ = false;
 
     ClientConnection* tcpConnection_;  // children
     ClientConnection* udpConnection_;
     ServerBrowser browser_;
     ClientGame game_;
+    ClientLobby lobby_;
 };

@@ -38,6 +38,38 @@ QString ClientTexts::computerHint(const ClientSession& session) {
                                      : QString();
 }
 
+QString ClientTexts::ready(const ClientSession& session) {
+    const QString notReady = kParagraph + tr("Press 'r' if you are not ready anymore.");
+    QString text;
+    if (session.players.someoneWaiting()) {
+        text = tr("Waiting for other players...");
+    } else if (session.isHost) {
+        text = tr("Press 's' to start the game.") + notReady;
+    } else {
+        text = tr("Waiting for the server to start the game...") + notReady;
+    }
+    return text + computerHint(session);
+}
+
+QString ClientTexts::joined(const QString& name) {
+    return tr("%1 has joined the game.").arg(name);
+}
+
+QString ClientTexts::left(const QString& name, bool kicked) {
+    return kicked ? tr("%1 was kicked by the server.").arg(name)
+                  : tr("%1 has left the game.").arg(name);
+}
+
+QString ClientTexts::statsNotice(int sender) {
+    if (sender == -1) {
+        return tr("Stats successfully uploaded.");
+    }
+    if (sender == -2) {
+        return tr("The stats could not be sended.");
+    }
+    return QString();
+}
+
 QString ClientTexts::spectating() {
     return tr("Waiting for other game to finish...");
 }

@@ -7,8 +7,8 @@
 #include "network/connectioninterface.h"
 
 // Texts the client shows from more than one place (the lobby and a game's
-// run, a lost connection), and those of the game events; in the client's
-// translation context.
+// run, a lost connection), and those of the lobby and the game events; in the
+// client's translation context.
 class ClientTexts {
     Q_DECLARE_TR_FUNCTIONS(Client)
 
@@ -22,6 +22,14 @@ public:
     static QString lobby(const ClientSession& session);
     // Empty, or the key for a computer player behind a paragraph break.
     static QString computerHint(const ClientSession& session);
+    // The lobby's text for a player who is ready: whom the start waits for.
+    static QString ready(const ClientSession& session);
+    // Chat notices about other players.
+    static QString joined(const QString& name);
+    static QString left(const QString& name, bool kicked);
+    // The server's notices about the stats report (senders -1 and -2); empty
+    // for any other sender.
+    static QString statsNotice(int sender);
     static QString spectating();
     static QString paused();
     static QString startingIn(int count);

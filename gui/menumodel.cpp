@@ -27,8 +27,7 @@ MenuModel::MenuModel(const ClientSettings& settings, const HighscoreFile& highsc
       editor_(editor),
       highscoreFile_(highscores),
       options_(settings.options),
-      hosting_(settings.hosting),
-      port_(QString::number(settings.hosting.port)),
+      host_(settings.hosting, session, editor),
       address_(settings.cache.ip) {
     // Saved as 0 by 0: the screen's own size, which also stays saved until
     // another resolution is chosen.
@@ -234,20 +233,18 @@ void MenuModel::hostOnThisComputer(bool splitscreen) {
                               .usePassword = true,
                               .password = QString(),
                               .maxPlayers = 4,
-                              .port = port_.toInt(),
+                              .port = host_.port().toInt(),
                               .openPort = false,
                               .computers = 0,
-                              .computerSkill = hosting_.computerSkill,
-                              .computerTakeover = hosting_.computerTakeover},
+                              .computerSkill = host_.hosting().computerSkill,
+                              .computerTakeover = host_.hosting().computerTakeover},
                   .singleplayer = true,
                   .splitscreen = splitscreen};
     Q_EMIT menuMainHost(r);
 }
 
 void MenuModel::openHost() {
-    hostingSnapshot_ = hosting_;
-    portSnapshot_ = port_;
-    hosting_.maxPlayers = std::max(hosting_.maxPlayers, session_.splitscreenScreens() ? 2 : 1);
+    host_.open();
     push(GuiState::HostMenu);
 }
 
@@ -287,95 +284,21 @@ void MenuModel::openGameMenu() {
     push(GuiState::GameMenu);
 }
 
-int MenuModel::seatsForComputers() const {
-    return std::max(0, hosting_.maxPlayers - (session_.splitscreenScreens() ? 2 : 1));
-}
-
-int MenuModel::hostComputers() const {
-    return std::clamp(hosting_.computers, 0, seatsForComputers());
-}
-
-namespace {
-
-// Steps a value through first..last, wrapping at both ends.
-int stepWrapped(int value, bool forward, int first, int last) {
-    if (forward) {
-        return value >= last ? first : value + 1;
-    }
-    return value <= first ? last : value - 1;
-}
-
-}  // namespace
-
 void MenuModel::activateHost(int entry, Action action) {
     const bool enter = action == Action::Enter || action == Action::Back;
     const bool forward = action == Action::Enter || action == Action::Right;
-    ClientSettings::Hosting& h = hosting_;
-    const int minimum = session_.splitscreenScreens() ? 2 : 1;
-    const bool computersAllowed = seatsForComputers() > 0;
-    switch (entry) {
-        case 0:
-            if (enter) {
-                editor_.start(&h.name, 18, true, false, GuiState::EditServerName);
-            }
+    switch (host_.activate(entry, enter, forward)) {
+        case HostMenu::Outcome::None:
             break;
-        case 1:
-            h.ranked = !h.ranked;
+        case HostMenu::Outcome::Host: {
+            push(GuiState::Notice);
+            HostRequest r = host_.request();
+            r.hosting.password = passwordWithMarker(r.hosting.password);
+            Q_EMIT menuMainHost(r);
             break;
-        case 2:
-            h.usePassword = !h.usePassword;
-            break;
-        case 3:
-            if (enter && h.usePassword) {
-                editor_.start(&h.password, 12, true, false, GuiState::EditHostPassword);
-            }
-            break;
-        case 4:
-            h.maxPlayers = stepWrapped(h.maxPlayers, forward, minimum, 4);
-            break;
-        case 5:
-            if (enter) {
-                editor_.start(&port_, 5, false, true, GuiState::EditPort);
-            }
-            break;
-        case 6:
-            h.openPort = !h.openPort;
-            break;
-        case 7:
-            if (computersAllowed) {
-                h.computers = stepWrapped(hostComputers(), forward, 0, seatsForComputers());
-            }
-            break;
-        case 8:
-            if (computersAllowed) {
-                const int skill = stepWrapped(int(h.computerSkill), forward,
-                                              int(ComputerSkill::Easy), int(ComputerSkill::Hard));
-                h.computerSkill = ComputerSkill(skill);
-            }
-            break;
-        case 9:
-            if (computersAllowed) {
-                h.computerTakeover = !h.computerTakeover;
-            }
-            break;
-        case 10:
-            if (enter) {
-                push(GuiState::Notice);
-                HostRequest r{.hosting = h, .splitscreen = session_.splitscreenScreens()};
-                r.hosting.password = passwordWithMarker(h.password);
-                r.hosting.port = port_.toInt();
-                r.hosting.computers = hostComputers();
-                Q_EMIT menuMainHost(r);
-            }
-            break;
-        case 11:
-            if (enter) {
-                hosting_ = hostingSnapshot_;
-                port_ = portSnapshot_;
-                pop();
-            }
-            break;
-        default:
+        }
+        case HostMenu::Outcome::Back:
+            pop();
             break;
     }
 }

@@ -10,32 +10,18 @@
 #include "client/clientsettings.h"
 #include "client/guistate.h"
 #include "client/highscorefile.h"
+#include "gui/hostmenu.h"
+#include "gui/menuentry.h"
 #include "gui/resolutionlist.h"
 
 class FieldEditor;
 class GuiSession;
 
-// One entry of a menu screen as it is drawn and chosen.
-struct MenuEntry {
-    int index = 0;
-    QString text;
-    QString value;  // shown after ": " when not empty
-    bool enabled = true;
-    GuiState editState = GuiState::NoState;  // a text field, edited in this state
-    QString placeholder;                     // the field's width
-    bool masked = false;                     // drawn as one '*' per character
-};
-
-struct MenuScreen {
-    QString title;
-    QString text;  // a line under the title
-    QList<MenuEntry> entries;
-};
-
 // The menu screens: which entries each has, the values they show and edit
-// (options, host values, the join address and password, the lobby colours),
-// which entry is current and where each was drawn, and what activating one
-// does. Its signals carry what the client is asked to do.
+// (options, the join address and password, the lobby colours; the host
+// screen's are HostMenu's), which entry is current and where each was drawn,
+// and what activating one does. Its signals carry what the client is asked
+// to do.
 class MenuModel : public QObject {
     Q_OBJECT
 
@@ -59,8 +45,8 @@ public:
     const ClientSettings::Options& options() const { return options_; }
     const QString& resolution() const { return resolution_; }
     // The host screen's values; the port as typed.
-    const ClientSettings::Hosting& hosting() const { return hosting_; }
-    const QString& port() const { return port_; }
+    const ClientSettings::Hosting& hosting() const { return host_.hosting(); }
+    const QString& port() const { return host_.port(); }
     const QString& address() const { return address_; }
     const QString& joinPassword() const { return joinPassword_; }
     int colour(int local) const { return local == 0 ? options_.color1 : options_.color2; }
@@ -140,16 +126,9 @@ private:
     void saveOptions();
     void restoreOptions();
 
-    MenuScreen hostScreen() const;
-    // Places a hosted game has beside the host's own players, and the
-    // computers chosen as far as they fit.
-    int seatsForComputers() const;
-    int hostComputers() const;
-    QString skillText(ComputerSkill skill) const;
     MenuScreen optionsScreen() const;
     MenuScreen serverListScreen() const;
     MenuScreen highscoreScreen() const;
-    QString yesNo(bool value) const;
 
     GuiSession& session_;
     FieldEditor& editor_;
@@ -161,10 +140,7 @@ private:
     ClientSettings::Options optionsSnapshot_;
     QString resolution_;
     QString resolutionSnapshot_;
-    ClientSettings::Hosting hosting_;
-    ClientSettings::Hosting hostingSnapshot_;
-    QString port_;
-    QString portSnapshot_;
+    HostMenu host_;
     QString address_;
     QString addressSnapshot_;
     QString joinPassword_;

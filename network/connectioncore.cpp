@@ -116,72 +116,14 @@ void ConnectionCore::setKeepAlive(int intervalMs, int quietMs) {
 
 // ---------------------------------------------------------------- records
 
-QList<int> ConnectionCore::idsOf(const Records& records) {
-    QList<int> ids;
-    ids.reserve(static_cast<qsizetype>(records.size()));
-    for (const auto& [id, record] : records) {
-        ids.append(id);
-    }
-    return ids;
-}
-
-ConnectionCore::Records& ConnectionCore::table(Table which) {
-    switch (which) {
-        case Table::Established:
-            return established_;
-        case Table::Pending:
-            return pending_;
-        case Table::Queries:
-            break;
-    }
-    return queries_;
-}
-
-ConnectionInfo* ConnectionCore::findInTable(Table which, int connId) const {
-    const Records& records = const_cast<ConnectionCore*>(this)->table(which);
-    const auto it = records.find(connId);
-    return it == records.end() ? nullptr : it->second;
-}
-
-ConnectionInfo* ConnectionCore::find(int connId) const {
-    for (Table which : {Table::Established, Table::Pending, Table::Queries}) {
-        if (ConnectionInfo* record = findInTable(which, connId)) {
-            return record;
-        }
-    }
-    return nullptr;
-}
-
-ConnectionInfo* ConnectionCore::findEstablishedByClientId(int clientId) const {
-    for (const auto& [id, record] : established_) {
-        if (record->clientId == clientId) {
-            return record;
-        }
-    }
-    return nullptr;
-}
-
 ConnectionInfo& ConnectionCore::addRecord(Table which, int connId, ConnectionState state) {
     auto* record = new ConnectionInfo(connId, this);
     record->state = state;
     record->channel = ReliableChannel(timings().historySize, timings().maxResendGap);
     connect(record, &ConnectionInfo::gotTimeout, this, &ConnectionCore::processTimeout);
     connect(record, &ConnectionInfo::gotResend, this, &ConnectionCore::resendMessage);
-    table(which)[connId] = record;
+    tables_.insert(which, connId, *record);
     return *record;
-}
-
-void ConnectionCore::moveRecord(int connId, Table to) {
-    for (Table from : {Table::Established, Table::Pending, Table::Queries}) {
-        Records& records = table(from);
-        const auto it = records.find(connId);
-        if (it != records.end()) {
-            ConnectionInfo* record = it->second;
-            records.erase(it);
-            table(to)[connId] = record;
-            return;
-        }
-    }
 }
 
 void ConnectionCore::startTimeout(ConnectionInfo& record, int ms) {
@@ -201,8 +143,8 @@ void ConnectionCore::watchEstablished(ConnectionInfo& record) {
 }
 
 int ConnectionCore::hostClientId() const {
-    const auto it = established_.find(hostConnId_);
-    return it == established_.end() ? -1 : it->second->clientId;
+    const ConnectionInfo* host = findInTable(Table::Established, hostConnId_);
+    return host == nullptr ? -1 : host->clientId;
 }
 
 QHostAddress ConnectionCore::clientAddress(int clientId) const {
@@ -211,56 +153,34 @@ QHostAddress ConnectionCore::clientAddress(int clientId) const {
 }
 
 bool ConnectionCore::hostPresent() const {
-    return hostConnId_ >= 0 && established_.count(hostConnId_) != 0;
-}
-
-int ConnectionCore::establishedClientId() const {
-    return established_.empty() ? -1 : established_.begin()->second->clientId;
-}
-
-QList<int> ConnectionCore::clientIds() const {
-    QList<int> ids;
-    for (const auto& [id, record] : established_) {
-        ids.append(record->clientId);
-    }
-    return ids;
+    return hostConnId_ >= 0 && isEstablished(hostConnId_);
 }
 
 void ConnectionCore::removeConnection(int connId) {
-    for (Table which : {Table::Established, Table::Pending, Table::Queries}) {
-        Records& records = table(which);
-        const auto it = records.find(connId);
-        if (it == records.end()) {
-            continue;
-        }
-        ConnectionInfo* record = it->second;
-        records.erase(it);
-        if (which == Table::Established) {
-            playerCount_ -= record->players;
-        }
-        if (connId == hostConnId_ && !admission_.hostOwnsServer()) {
-            hostConnId_ = -1;  // the server plays on without a host
-        }
-        masterLink_->forget(connId);
-        record->timeoutTimer.stop();
-        record->resendTimer.stop();
-        record->disconnect(this);
-        transport_->release(*record);
-        record->socket = nullptr;
-        // A handler up the stack may still hold it.
-        record->deleteLater();
+    ConnectionInfo* record = tables_.take(connId);
+    if (record == nullptr) {
         return;
     }
+    if (connId == hostConnId_ && !admission_.hostOwnsServer()) {
+        hostConnId_ = -1;  // the server plays on without a host
+    }
+    masterLink_->forget(connId);
+    record->timeoutTimer.stop();
+    record->resendTimer.stop();
+    record->disconnect(this);
+    transport_->release(*record);
+    record->socket = nullptr;
+    // A handler up the stack may still hold it.
+    record->deleteLater();
 }
 
 void ConnectionCore::clearConnections() {
     for (Table which : {Table::Established, Table::Pending, Table::Queries}) {
-        for (int id : idsOf(table(which))) {
+        for (int id : tables_.ids(which)) {
             removeConnection(id);
         }
     }
-    nextConnId_ = 0;
-    playerCount_ = 0;
+    tables_.restart();
     hostConnId_ = -1;
     localPlayers_ = -1;
     disconnectTimer_.stop();
@@ -321,7 +241,7 @@ void ConnectionCore::sendToStates(std::initializer_list<ConnectionState> states,
 }
 
 void ConnectionCore::setStateWhere(ConnectionState from, ConnectionState to) {
-    for (const auto& [id, record] : established_) {
+    for (const auto& [id, record] : tables_.records(Table::Established)) {
         if (record->state == from) {
             record->state = to;
         }
@@ -411,8 +331,8 @@ void ConnectionCore::disconnectClient(int clientId, bool immediately) {
         clearConnections();
         return;
     }
-    for (Records* records : {&established_, &pending_, &queries_}) {
-        for (const auto& [id, record] : *records) {
+    for (Table which : {Table::Established, Table::Pending, Table::Queries}) {
+        for (const auto& [id, record] : tables_.records(which)) {
             if (record->state != State::StateNone) {
                 record->state = State::StateClosing;
             }
@@ -437,7 +357,7 @@ void ConnectionCore::forceDisconnect() {
 void ConnectionCore::updatePings() {
     QList<int> connIds;
     QList<int> pings;
-    for (const auto& [id, record] : established_) {
+    for (const auto& [id, record] : tables_.records(Table::Established)) {
         connIds.append(record->clientId);
         pings.append(record->ping);
         // Stays 999 unless an answer comes before the next list.

@@ -13,6 +13,7 @@
 #include "network/connectioninfo.h"
 #include "network/connectioninterface.h"
 #include "network/connectionsettings.h"
+#include "network/connectiontables.h"
 #include "network/losssimulation.h"
 #include "network/transport.h"
 
@@ -20,8 +21,8 @@ class ClientCodes;
 class MasterLink;
 class ServerCodes;
 
-// The heart of one connection object: the three tables of connection
-// records, sending (numbered through each record's ReliableChannel on
+// The heart of one connection object: its connection records (kept in
+// ConnectionTables), sending (numbered through each record's ReliableChannel on
 // datagrams), receiving with the checks of the code table (messagecodes.h)
 // and the dispatch to the handler named there, the repetition of hellos,
 // probes and announcements, pings, keep-alive, time-outs and disconnects.
@@ -38,7 +39,7 @@ class ConnectionCore : public QObject {
     Q_OBJECT
 
 public:
-    enum class Table { Established, Pending, Queries };
+    using Table = ConnectionTables::Table;
 
     ConnectionCore(const ConnectionSettings& settings, ConnectionInterface& events,
                    std::unique_ptr<Transport> transport, QObject* parent = nullptr);
@@ -71,8 +72,8 @@ public:
     bool usesDatagrams() const { return settings_.datagram && !transport_->isStream(); }
 
     // ---- tables
-    int playerCount() const { return playerCount_; }
-    void addPlayers(int players) { playerCount_ += players; }
+    int playerCount() const { return tables_.playerCount(); }
+    void addPlayers(int players) { tables_.addPlayers(players); }
     // Client ids of players without a connection (ServerConnection::setSeats).
     const QList<int>& seats() const { return seats_; }
     void setSeats(const QList<int>& clientIds) { seats_ = clientIds; }
@@ -84,23 +85,27 @@ public:
     // The peer's address of the established client with this id; null if none.
     QHostAddress clientAddress(int clientId) const;
     // Client id this object's own connection got, -1 before (client side).
-    int establishedClientId() const;
-    QList<int> clientIds() const;
-    int nextConnId() const { return nextConnId_; }
-    int takeConnId() { return nextConnId_++; }
+    int establishedClientId() const { return tables_.establishedClientId(); }
+    QList<int> clientIds() const { return tables_.clientIds(); }
+    int nextConnId() const { return tables_.nextConnId(); }
+    int takeConnId() { return tables_.takeConnId(); }
     const ConnectionInfo* connection(int connId) const { return find(connId); }
-    ConnectionInfo* find(int connId) const;
-    ConnectionInfo* findInTable(Table table, int connId) const;
-    ConnectionInfo* findEstablishedByClientId(int clientId) const;
-    bool isEstablished(int connId) const { return established_.count(connId) != 0; }
-    bool isPending(int connId) const { return pending_.count(connId) != 0; }
-    bool isQuery(int connId) const { return queries_.count(connId) != 0; }
-    QList<int> establishedIds() const { return idsOf(established_); }
-    QList<int> pendingIds() const { return idsOf(pending_); }
-    QList<int> queryIds() const { return idsOf(queries_); }
+    ConnectionInfo* find(int connId) const { return tables_.find(connId); }
+    ConnectionInfo* findInTable(Table table, int connId) const {
+        return tables_.findIn(table, connId);
+    }
+    ConnectionInfo* findEstablishedByClientId(int clientId) const {
+        return tables_.findEstablishedByClientId(clientId);
+    }
+    bool isEstablished(int connId) const { return tables_.contains(Table::Established, connId); }
+    bool isPending(int connId) const { return tables_.contains(Table::Pending, connId); }
+    bool isQuery(int connId) const { return tables_.contains(Table::Queries, connId); }
+    QList<int> establishedIds() const { return tables_.ids(Table::Established); }
+    QList<int> pendingIds() const { return tables_.ids(Table::Pending); }
+    QList<int> queryIds() const { return tables_.ids(Table::Queries); }
     // A new record with its timers wired to this object.
     ConnectionInfo& addRecord(Table table, int connId, ConnectionState state);
-    void moveRecord(int connId, Table to);
+    void moveRecord(int connId, Table to) { tables_.move(connId, to); }
     void removeConnection(int connId);
     // Back to the start: no records, ids from 0 again, no host, no hello.
     void clearConnections();
@@ -164,10 +169,6 @@ public:
     void resendMessage(int connId);
 
 private:
-    using Records = std::map<int, ConnectionInfo*>;
-
-    static QList<int> idsOf(const Records& records);
-    Records& table(Table which);
     bool heard(const ConnectionInfo& record, MessageCode code) const;
     // A sign of life from an established peer: restarts its time-out on datagrams.
     void watchAlive(ConnectionInfo& record);
@@ -186,13 +187,9 @@ private:
     std::unique_ptr<ClientCodes> clientCodes_;
     std::unique_ptr<MasterLink> masterLink_;
 
-    int nextConnId_ = 0;
-    int playerCount_ = 0;
+    ConnectionTables tables_;
     QList<int> seats_;
     int hostConnId_ = -1;
-    Records established_;
-    Records pending_;
-    Records queries_;
     QTimer pingTimer_;
     QTimer keepAliveTimer_;
     int quietMs_ = 0;

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "game/playernames.h"
-#include "network/fieldimage.h"
 #include "server/lobbyrules.h"
 #include "server/masterannouncer.h"
 #include "server/statsreport.h"
@@ -18,7 +17,6 @@ Q_LOGGING_CATEGORY(lcServer, "quadrell.server", QtWarningMsg)
 namespace {
 
 constexpr int kSlots = GameSimulation::kSlots;
-constexpr int kCountdownSteps = 3;
 constexpr int kColumnsPerPlayer = 12;
 constexpr int kStartRow = 25;
 constexpr int kSpawnIntoPart = 4;  // columns from the start of a player's part
@@ -41,18 +39,20 @@ Server::Server(const ServerSettings& settings, ServerConnection* stream, ServerC
       datagram_(datagram),
       sim_(random, clock),
       seats_(sim_, clock),
+      broadcast_(sim_, seats_, *stream, *datagram,
+                 [this](int score, int lines, const QString& playtime) {
+                     gameEnded(score, lines, playtime);
+                 }),
       tickTimer_(new QTimer(this)),
-      countdownTimer_(new QTimer(this)) {
+      countdown_(*stream, *datagram, timings_.countdownMs, [this] { updateCountDown(); }) {
     Q_ASSERT(stream_ && datagram_);
-    sim_.setEvents(this);
+    sim_.setEvents(&broadcast_);
     stream_->setParent(this);
     datagram_->setParent(this);
 
     tickTimer_->setInterval(timings_.tickMs);
     tickTimer_->setTimerType(Qt::PreciseTimer);
     connect(tickTimer_, &QTimer::timeout, this, &Server::mainLoop);
-    countdownTimer_->setInterval(timings_.countdownMs);
-    connect(countdownTimer_, &QTimer::timeout, this, &Server::updateCountDown);
 
     connect(stream_, &ConnectionInterface::changedSPlayers, this, &Server::updatePlayers);
     connect(stream_, &ConnectionInterface::changedSPlayerStart, this, &Server::processPlayerStart);
@@ -125,7 +125,7 @@ int Server::pauseCount() const {
 }
 
 bool Server::countdownRunning() const {
-    return countdownTimer_->isActive();
+    return countdown_.running();
 }
 
 bool Server::tickRunning() const {
@@ -149,7 +149,7 @@ void Server::updatePlayers(int connId, QStringList names, QList<int> colors, QLi
         assignColours();
         sendPlayerList();
         if (joinedGame) {
-            sendGameStateLocked(connId);
+            broadcast_.sendGameState(connId);
         }
         checkAllReady();
     });
@@ -173,10 +173,10 @@ void Server::checkAllReady() {
             continue;
         }
         if (p->status() != GamePlayer::Ready) {
-            if (!countdownTimer_->isActive()) {
+            if (!countdown_.running()) {
                 return;
             }
-            countdownTimer_->stop();
+            countdown_.stop();
             if (sim_.tickCount() != 0) {
                 return;  // a resume countdown: the game stays paused
             }
@@ -229,7 +229,7 @@ void Server::startLocked(int connId) {
     const int fieldsizeX = kColumnsPerPlayer * players;
     sendPlayerList();
     // The countdown goes first: clients take blocks only once they are in game.
-    startCountdown(false, connId, fieldsizeX);
+    countdown_.start(false, connId, fieldsizeX);
     sim_.startGame(fieldsizeX);
     seats_.startGame();
     computerPlayed_ = seats_.count() > 0;
@@ -251,7 +251,7 @@ void Server::restartAll(int clientId) {
 
 void Server::stopGame() {
     sim_.stopGame();
-    countdownTimer_->stop();
+    countdown_.stop();
     // A stand-in's place is free again for whoever joins before the next game.
     const QList<int> standIns = seats_.standIns();
     for (int id : standIns) {
@@ -292,7 +292,7 @@ void Server::togglePause(int connId) {
     if (!sim_.running() || !p || !p->isInGame()) {
         return;
     }
-    countdownTimer_->stop();
+    countdown_.stop();
     if (sim_.tickCount() == 0) {
         restartAll(-1);  // paused during the start countdown: the start is off
         return;
@@ -311,7 +311,7 @@ void Server::togglePause(int connId) {
         stream_->sendSPause(true, connId, -1);
         setPaused(true);
     } else {
-        startCountdown(true, connId, sim_.fieldsizeX());
+        countdown_.start(true, connId, sim_.fieldsizeX());
     }
 }
 
@@ -336,36 +336,12 @@ void Server::stopTicking() {
     }
 }
 
-void Server::startCountdown(bool isResume, int connId, int fieldsizeX) {
-    countdownIsResume_ = isResume;
-    countdown_ = kCountdownSteps;
-    countdownConnId_ = connId;
-    if (isResume) {
-        stream_->sendSPause(true, connId, countdown_);
-    } else {
-        stream_->sendSStart(true, connId, fieldsizeX, countdown_);
-        datagram_->sendSStart(true, connId, fieldsizeX, countdown_);
-    }
-    countdownTimer_->start();
-}
-
 void Server::updateCountDown() {
     guarded([this] {
-        if (!countdownTimer_->isActive()) {
-            return;  // stopped while this step was waiting
-        }
-        --countdown_;
-        if (countdownIsResume_) {
-            stream_->sendSPause(true, countdownConnId_, countdown_);
-        } else {
-            stream_->sendSStart(true, countdownConnId_, sim_.fieldsizeX(), countdown_);
-            datagram_->sendSStart(true, countdownConnId_, sim_.fieldsizeX(), countdown_);
-        }
-        if (countdown_ > 0) {
+        if (!countdown_.step(sim_.fieldsizeX())) {
             return;
         }
-        countdownTimer_->stop();
-        if (countdownIsResume_) {
+        if (countdown_.isResume()) {
             setPaused(false);
         } else {
             sim_.beginPlay();
@@ -552,56 +528,13 @@ void Server::processShutdown(int connId) {
     deleteLater();
 }
 
-// --- game state and tick results --------------------------------------------
+// --- a joiner's snapshot, the end of a game ---------------------------------
 
 void Server::sendGameState(int connId) {
-    guarded([this, connId] { sendGameStateLocked(connId); });
+    guarded([this, connId] { broadcast_.sendGameState(connId); });
 }
 
-void Server::sendGameStateLocked(int connId) {
-    const GameBlock* fieldBlock = sim_.field().fieldBlock();
-    if (!sim_.running() || !fieldBlock) {
-        return;
-    }
-    const int fieldsizeX = sim_.fieldsizeX();
-    const QByteArray field = FieldImage::pack(*fieldBlock, fieldsizeX);
-    QList<GameBlock*> blocks;
-    for (int slot = 0; slot < kSlots; ++slot) {
-        const GamePlayer* p = sim_.player(slot);
-        if (!p || !p->isInGame()) {
-            continue;
-        }
-        for (GameBlock* b : {p->currentBlock(), p->nextBlock()}) {
-            if (b) {
-                blocks << b;
-            }
-        }
-    }
-    const QString playtime = GameSimulation::playtimeText(sim_.playtimeMs());
-    for (ServerConnection* c : {stream_, datagram_}) {
-        c->sendSGameState(true, connId, fieldsizeX, sim_.paused(), sim_.score(), playtime, field,
-                          blocks);
-    }
-}
-
-void Server::newBlock(const GameBlock& block) {
-    seats_.newBlock(block);
-    datagram_->sendSNewBlock(true, block);
-}
-
-void Server::blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) {
-    seats_.blocksMoved(blocks, activeIds);
-    datagram_->sendSMoveBlocks(false, blocks, activeIds);
-}
-
-void Server::blocksMerged(const QList<GameBlock*>& blocks) {
-    seats_.blocksMerged(blocks);
-    datagram_->sendSMergeBlocks(true, blocks);
-}
-
-void Server::gameOver(int score, int lines, const QString& playtime) {
-    stream_->sendSGameOver(true, score, lines, playtime);
-    datagram_->sendSGameOver(true, score, lines, playtime);
+void Server::gameEnded(int score, int lines, const QString& playtime) {
     // A game with a computer in it is no measure of its players.
     if (stats_ && !computerPlayed_) {
         QStringList players;

@@ -12,6 +12,8 @@
 #include "network/connectioninterface.h"
 #include "network/masterserversettings.h"
 #include "server/computerseats.h"
+#include "server/gamebroadcast.h"
+#include "server/servercountdown.h"
 #include "server/serversettings.h"
 
 class MasterAnnouncer;
@@ -22,8 +24,9 @@ class TickMonitor;
 // The game server: player slots, joining, start, pause, restart, leave, kick and
 // chat, the countdowns and the 20 ms tick, and the stats report. The rules of
 // the field and the tick live in GameSimulation, those of the player list in
-// LobbyRules, the master server's list in MasterAnnouncer; the server turns
-// what happens into messages.
+// LobbyRules, the countdowns' steps in ServerCountdown, the master server's
+// list in MasterAnnouncer; the server turns what happens into messages, those
+// of the running game through GameBroadcast.
 //
 // It owns no sockets. Whoever hosts it creates the stream (TCP), datagram (UDP)
 // and master connections, hands each accepted socket to the stream connection,
@@ -35,7 +38,7 @@ class TickMonitor;
 // held by every tick and every handler that touches the players or the field;
 // it is not recursive, so an event that a connection raises while the server is
 // inside one of its own send calls is handled right after the current handler.
-class Server : public QObject, private GameEvents {
+class Server : public QObject {
     Q_OBJECT
 
 public:
@@ -108,7 +111,6 @@ private:
     bool hasPlayer(int connId) const;
     // A client's id, not a computer's.
     bool fromClient(int connId) const;
-    int humansInGame() const;
 
     // Everything below expects the server mutex to be held.
     void assignColours();
@@ -118,8 +120,6 @@ private:
     void stopGame();
     void togglePause(int connId);
     void leave(int connId);
-    void sendGameStateLocked(int connId);
-    void startCountdown(bool isResume, int connId, int fieldsizeX);
     void setPaused(bool paused);
     void restartAll(int connId);
     void startTicking();
@@ -127,11 +127,8 @@ private:
     // Tells the connections which ids the computers hold.
     void publishSeats();
 
-    // GameEvents: the tick's results as messages.
-    void newBlock(const GameBlock& block) override;
-    void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) override;
-    void blocksMerged(const QList<GameBlock*>& blocks) override;
-    void gameOver(int score, int lines, const QString& playtime) override;
+    // The players heard that the game is over: the stats report, then the lobby.
+    void gameEnded(int score, int lines, const QString& playtime);
 
     ServerSettings settings_;
     ServerTimings timings_;
@@ -139,16 +136,14 @@ private:
     ServerConnection* datagram_;
     GameSimulation sim_;
     ComputerSeats seats_;
+    GameBroadcast broadcast_;
     QMutex mutex_;
 
     QTimer* tickTimer_;
-    QTimer* countdownTimer_;
+    ServerCountdown countdown_;
     MasterAnnouncer* announcer_ = nullptr;
     StatsReport* stats_ = nullptr;  // only for ranked games with an endpoint
     TickMonitor* monitor_ = nullptr;
 
-    int countdown_ = 3;
-    bool countdownIsResume_ = false;
-    int countdownConnId_ = -1;
     bool computerPlayed_ = false;  // in the game now running: it is not reported
 };

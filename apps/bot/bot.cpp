@@ -199,7 +199,7 @@ void Bot::processBaseState(GuiState state) {
                                           [](int id) { return id >= 0; });
         if (!leaving_ && !done_ && client_->state() == GamePlayer::Waiting &&
             listed >= options_.waitPlayers) {
-            client_->setReady();
+            client_->lobby().setReady();
         }
     });
 }

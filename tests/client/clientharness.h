@@ -238,7 +238,7 @@ struct ClientHarness : ClientRecorder {
     }
     // Ready, listed as playing, and the start countdown 3, 2, 1, 0.
     void startGame(int connId = 0, int fieldsizeX = 12) {
-        client->setReady();
+        client->lobby().setReady();
         playerList({{connId, "Player1", GamePlayer::Playing}});
         for (int count : {3, 2, 1, 0}) {
             Q_EMIT udp->changedCGameStart(connId, fieldsizeX, count);

@@ -87,25 +87,26 @@ private Q_SLOTS:
     void readyStartMenuAndLobbyTexts() {
         ClientHarness h;
         h.joinAndEstablish("10.0.0.5", 1);
-        h.client->setReady();
-        h.client->setReady();
+        h.client->lobby().setReady();
+        h.client->lobby().setReady();
         QCOMPARE(h.statusesSent(), (QStringList{"2,-1", "3,-1", "2,-1"}));
-        h.client->setStart();  // no Ready needed in a network game
+        h.client->lobby().setStart();  // no Ready needed in a network game
         QCOMPARE(h.tcp->count("sendCStart"), 1);
         QCOMPARE(h.client->state(), int(GamePlayer::Waiting));
-        h.client->setReady();
-        h.client->setMenuOpen(true);  // the in-game menu unreadies until it is closed
+        h.client->lobby().setReady();
+        h.client->lobby().setMenuOpen(true);  // the in-game menu unreadies until it is closed
         QCOMPARE(h.client->state(), int(GamePlayer::Waiting));
-        h.client->setMenuOpen(false);
-        h.client->setReady();
-        h.client->setMenuOpen(true);  // opened while Waiting: stays Waiting
-        h.client->setMenuOpen(false);
+        h.client->lobby().setMenuOpen(false);
+        QCOMPARE(h.client->state(), int(GamePlayer::Ready));  // and closing it readies again
+        h.client->lobby().setReady();
+        h.client->lobby().setMenuOpen(true);  // opened while Waiting: stays Waiting
+        h.client->lobby().setMenuOpen(false);
         QCOMPARE(h.statusesSent(),
                  (QStringList{"2,-1", "3,-1", "2,-1", "3,-1", "2,-1", "3,-1", "2,-1"}));
         QCOMPARE(h.tcp->count("sendCPause"), 0);
 
         const QString notReady = "\n\nPress 'r' if you are not ready anymore.";
-        h.client->setReady();
+        h.client->lobby().setReady();
         h.playerList({{0, "Ann", 2}, {1, "Player1", 3}});
         QCOMPARE(h.events.last(), base(GuiState::Lobby, "Waiting for other players..."));
         h.playerList({{0, "Ann", 3}, {1, "Player1", 3}});
@@ -114,14 +115,14 @@ private Q_SLOTS:
         ClientHarness host;
         host.client->hostGame(networkGame());
         host.establish(0, true);
-        host.client->setReady();
+        host.client->lobby().setReady();
         host.playerList({{0, "Player1", 3}, {1, "Ann", 3}});
         QCOMPARE(host.events.last(),
                  base(GuiState::Lobby, "Press 's' to start the game." + notReady + kComputerKey));
 
         ClientHarness single;  // 's' alone readies first
         single.hostSingle();
-        single.client->setStart();
+        single.client->lobby().setStart();
         QCOMPARE(single.statusesSent(), (QStringList{"2,-1", "3,-1"}));
         QCOMPARE(single.tcp->count("sendCStart"), 1);
     }
@@ -322,10 +323,10 @@ private Q_SLOTS:
 
     void kicksShutdownsAndLeaving() {
         ClientHarness h;
-        h.client->kickPlayer(2);  // not connected: nothing to send
+        h.client->lobby().kickPlayer(2);  // not connected: nothing to send
         h.hostSingle();
         h.playerList({{0, "Player1", 2}, {1, "Ann", 2}, {1, "Ben", 2}});
-        h.client->kickPlayer(1);
+        h.client->lobby().kickPlayer(1);
         QCOMPARE(h.tcp->callsOf("sendCKick"), (Calls{{true, 1}}));
         h.clearLog();
         Q_EMIT h.tcp->changedCPlayerKick(1);
@@ -407,7 +408,7 @@ private Q_SLOTS:
 
     void chatNoticesAndPings() {
         ClientHarness h;
-        h.client->sendMessage(1, "hello  there ");
+        h.client->lobby().sendMessage(1, "hello  there ");
         QCOMPARE(h.udp->callsOf("sendCMessage"), (Calls{{true, 1, "hello  there "}}));
         Q_EMIT h.udp->changedCPinglist({0, 2}, {15, 999});
         Q_EMIT h.udp->changedCMessage(-1, "ignored");
@@ -446,7 +447,7 @@ private Q_SLOTS:
         QCOMPARE(h.eventsOf("chat").last(), "chat -3 Cid has joined the game.");
 
         // Once playing, a list cannot move the own status (only game events do).
-        h.client->setReady();
+        h.client->lobby().setReady();
         h.playerList({{0, "Ann", 4}, {1, "Player1", 4}});
         h.playerList({{0, "Ann", 4}, {1, "Player1", 2}});
         QCOMPARE(h.client->state(), int(GamePlayer::Playing));

@@ -31,10 +31,10 @@ private Q_SLOTS:
                  (Calls{{false, QVariantList{1, 0, 2, 0, 0, 0, 0, 0, 0, 0}}}));
 
         h.clearLog();
-        h.client->setMenuOpen(true);
+        h.client->lobby().setMenuOpen(true);
         Q_EMIT h.tcp->changedCPause(0, -1);
         QCOMPARE(h.client->state(), int(GamePlayer::Pausing));
-        h.client->setMenuOpen(false);
+        h.client->lobby().setMenuOpen(false);
         QCOMPARE(h.tcp->callsOf("sendCPause"), (Calls{{true}, {true}}));
         for (int count : {3, 2, 1, 0}) {
             Q_EMIT h.tcp->changedCPause(0, count);
@@ -46,19 +46,19 @@ private Q_SLOTS:
         Q_EMIT h.tcp->changedCPause(2, -1);  // another connection's pause
         QCOMPARE(h.client->state(), int(GamePlayer::Playing));
 
-        h.client->restartGame();
+        h.client->lobby().restartGame();
         QCOMPARE(h.tcp->callsOf("sendCRestart"), (Calls{{true}}));
         Q_EMIT h.tcp->changedCGameRestart(0);
         QCOMPARE(h.events.last(),
                  base(GuiState::Lobby, "Game restarted by the server." + kNewGame));
         QCOMPARE(h.client->state(), int(GamePlayer::Waiting));
-        h.client->restartGame();  // only while playing or pausing
+        h.client->lobby().restartGame();  // only while playing or pausing
         QCOMPARE(h.tcp->count("sendCRestart"), 1);
 
-        h.client->setReady();
+        h.client->lobby().setReady();
         h.playerList({{0, "Player1", 4}});
         Q_EMIT h.udp->changedCGameStart(0, 12, 3);
-        h.client->setReady();  // 'r' during the start countdown
+        h.client->lobby().setReady();  // 'r' during the start countdown
         QCOMPARE(h.statusesSent().last(), "2,-1");
         h.clearLog();
         Q_EMIT h.tcp->changedCGameRestart(-1);

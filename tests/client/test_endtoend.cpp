@@ -181,7 +181,7 @@ private Q_SLOTS:
                  (QStringList{"base 23 Starting server...", "resetGui T 1 F T F 0"}));
         QVERIFY(p.client->hasServer() && p.client->serverPort() > 0);
 
-        p.client->setReady();
+        p.client->lobby().setReady();
         QTRY_VERIFY(p.saw("countdown "));  // 0: the game runs
         QCOMPARE(p.eventsOf("countdown"),
                  (QStringList{"countdown Starting in 3...", "countdown Starting in 2...",
@@ -236,7 +236,7 @@ private Q_SLOTS:
         Player p;
         p.client->hostGame(localGame(0, true));
         QTRY_VERIFY(p.saw("base 19 Press 'r' when both players are ready."));
-        p.client->setReady();
+        p.client->lobby().setReady();
         QTRY_VERIFY(p.saw("countdown "));
         QVERIFY(p.saw("fieldsize 24"));
         QTRY_VERIFY(p.active(0) && p.active(1));
@@ -305,7 +305,7 @@ private Q_SLOTS:
         ben.client->joinGame(false, address, false, "Psecret");
         QTRY_VERIFY(
             ben.saw(QStringLiteral("error F The server '%1' is already full.").arg(address)));
-        host.client->kickPlayer(ann.client->ownConnId());
+        host.client->lobby().kickPlayer(ann.client->ownConnId());
         QTRY_VERIFY(ann.saw("error T You have been kicked by the server."));
         QTRY_VERIFY(host.saw("chat -4 Ann was kicked by the server."));
         QCOMPARE(ann.client->state(), int(GamePlayer::Empty));

@@ -1,0 +1,124 @@
+#include "client/clientlobby.h"
+
+#include "client/clienttexts.h"
+
+ClientLobby::ClientLobby(ClientSession& session, ClientScreen& screen,
+                         const ClientSettings& settings, ClientConnection& stream,
+                         ClientConnection& datagram, QObject* parent)
+    : QObject(parent),
+      session_(session),
+      screen_(screen),
+      settings_(settings),
+      stream_(stream),
+      datagram_(datagram) {}
+
+void ClientLobby::sendPlayers() {
+    const ClientSettings::Options& o = settings_.options;
+    const bool two = session_.splitscreen;
+    const int state = session_.state;
+    stream_.sendCPlayers(true, {o.name1, two ? o.name2 : QString()},
+                         {o.color1, two ? o.color2 : -1}, {state, two ? state : -1});
+}
+
+void ClientLobby::setReady() {
+    ClientSession& s = session_;
+    if (s.state == GamePlayer::Waiting) {
+        s.state = GamePlayer::Ready;
+        sendPlayers();
+        s.lastResult = LastResult::None;
+    } else if (s.state == GamePlayer::Ready ||
+               (s.state == GamePlayer::Playing && s.countdownRunning && s.countdownIsStart)) {
+        s.state = GamePlayer::Waiting;
+        sendPlayers();
+    }
+}
+
+void ClientLobby::setStart() {
+    ClientSession& s = session_;
+    if (s.state == GamePlayer::Empty || s.state == GamePlayer::Playing ||
+        s.state == GamePlayer::Pausing) {
+        return;
+    }
+    if (s.singleplayer) {
+        s.state = GamePlayer::Ready;
+        sendPlayers();
+        s.lastResult = LastResult::None;
+    }
+    stream_.sendCStart(true);
+}
+
+void ClientLobby::setMenuOpen(bool open) {
+    const GamePlayer::PlayerStatus state = session_.state;
+    if (open) {
+        if (state == GamePlayer::Playing || session_.countdownRunning) {
+            stream_.sendCPause(true);
+        } else if (state == GamePlayer::Ready) {
+            readyBeforeMenu_ = true;
+            setReady();
+        } else if (state == GamePlayer::Waiting) {
+            readyBeforeMenu_ = false;
+        }
+    } else if (state == GamePlayer::Pausing) {
+        stream_.sendCPause(true);
+    } else if (readyBeforeMenu_) {
+        readyBeforeMenu_ = false;
+        setReady();
+    }
+}
+
+void ClientLobby::restartGame() {
+    if (session_.state == GamePlayer::Playing || session_.state == GamePlayer::Pausing) {
+        stream_.sendCRestart(true);
+    }
+}
+
+void ClientLobby::kickPlayer(int id) {
+    if (session_.state >= GamePlayer::Waiting) {
+        stream_.sendCKick(true, id);
+    }
+}
+
+void ClientLobby::sendMessage(int playerNr, QString message) {
+    datagram_.sendCMessage(true, playerNr, message);
+}
+
+QList<GamePlayer::PlayerStatus> ClientLobby::takePlayerList(const QList<int>& connIds,
+                                                            const QStringList& names,
+                                                            const QList<int>& statusInt) {
+    ClientSession& s = session_;
+    QList<GamePlayer::PlayerStatus> status;
+    status.reserve(statusInt.size());
+    for (int v : statusInt) {
+        status.append(GamePlayer::statusFromInt(v));
+    }
+
+    // The first list after connecting announces nobody.
+    const bool first = s.players.isEmpty();
+    for (const PlayerRoster::Entry& e : s.players.update(connIds, names, status)) {
+        if (e.isNew && e.connId != s.ownConnId && !first) {
+            Q_EMIT screen_.displayChatMessage(-3, ClientTexts::joined(e.name));
+        }
+        if (e.connId == s.ownConnId && s.inLobby()) {
+            s.state = e.status;
+        }
+    }
+    return status;
+}
+
+void ClientLobby::showText() {
+    const ClientSession& s = session_;
+    const bool ready = !s.singleplayer && s.state == GamePlayer::Ready;
+    Q_EMIT screen_.setGuiBaseState(GuiState::Lobby,
+                                   ready ? ClientTexts::ready(s) : ClientTexts::lobby(s));
+}
+
+void ClientLobby::processMessage(int playerId, QString message) {
+    const QString notice = ClientTexts::statsNotice(playerId);
+    Q_EMIT screen_.displayChatMessage(playerId, notice.isEmpty() ? message : notice);
+}
+
+void ClientLobby::showLeaving(int connId, bool kicked) {
+    for (const QString& name : session_.players.drop(connId)) {
+        Q_EMIT screen_.displayChatMessage(-4, ClientTexts::left(name, kicked));
+    }
+}
