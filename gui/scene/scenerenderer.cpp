@@ -13,101 +13,14 @@ namespace {
 constexpr float kFrustum = 0.475f;
 constexpr float kNear = 9.5f;
 constexpr float kFar = 15.0f;
-constexpr float kGrey = 127.0f / 255.0f;
+constexpr float kGrey = RoomPainter::kGrey;
 constexpr float kGlassAlpha = 0.45f;
 constexpr float kMarkerAlpha = 127.0f / 255.0f;
-constexpr int kCubeSize = 32;
 constexpr int kMarkerColour = 6;  // the default box colour: its marker stays opaque
-
-// Uploaded upside down: GL's first row is the image's bottom row, so that t
-// grows up the surface as the image does.
-GLuint uploadTexture(const QImage& image) {
-    if (image.isNull()) {
-        return 0;
-    }
-    const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888).mirrored();
-    GLuint id = 0;
-    glGenTextures(1, &id);
-    glBindTexture(GL_TEXTURE_2D, id);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    // The textures repeat every grid unit, which is a few pixels far off:
-    // without mipmaps they would shimmer. One level per fragment is enough.
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_TRUE);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, rgba.width(), rgba.height(), 0, GL_RGBA,
-                 GL_UNSIGNED_BYTE, rgba.constBits());
-    glBindTexture(GL_TEXTURE_2D, 0);
-    return id;
-}
-
-// Each texel holds the unit direction through it, packed as (v / 2 + 1 / 2).
-GLuint makeNormalisationCubeMap() {
-    GLuint id = 0;
-    glGenTextures(1, &id);
-    glBindTexture(GL_TEXTURE_CUBE_MAP_ARB, id);
-    const float half = kCubeSize / 2;
-    std::vector<unsigned char> texels(std::size_t(kCubeSize * kCubeSize * 3));
-    for (int face = 0; face < 6; ++face) {
-        unsigned char* out = texels.data();
-        for (int t = 0; t < kCubeSize; ++t) {
-            for (int s = 0; s < kCubeSize; ++s) {
-                const float sc = float(s) - half;
-                const float tc = float(t) - half;
-                QVector3D d;
-                switch (face) {
-                    case 0:
-                        d = {half, -tc, -sc};
-                        break;
-                    case 1:
-                        d = {-half, -tc, sc};
-                        break;
-                    case 2:
-                        d = {sc, half, tc};
-                        break;
-                    case 3:
-                        d = {sc, -half, -tc};
-                        break;
-                    case 4:
-                        d = {sc, -tc, half};
-                        break;
-                    default:
-                        d = {-sc, -tc, -half};
-                        break;
-                }
-                d.normalize();
-                for (int k = 0; k < 3; ++k) {
-                    *out++ = static_cast<unsigned char>((d[k] * 0.5f + 0.5f) * 255.0f);
-                }
-            }
-        }
-        glTexImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X_ARB + GLenum(face), 0, GL_RGB8, kCubeSize,
-                     kCubeSize, 0, GL_RGB, GL_UNSIGNED_BYTE, texels.data());
-    }
-    glTexParameteri(GL_TEXTURE_CUBE_MAP_ARB, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_CUBE_MAP_ARB, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_CUBE_MAP_ARB, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_CUBE_MAP_ARB, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_CUBE_MAP_ARB, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
-    glBindTexture(GL_TEXTURE_CUBE_MAP_ARB, 0);
-    return id;
-}
-
-void deleteTexture(GLuint& id) {
-    if (id != 0) {
-        glDeleteTextures(1, &id);
-        id = 0;
-    }
-}
 
 void colour(int index, float alpha = 1.0f) {
     const Rgb c = GameBlock::colourRgb(index);
     glColor4f(float(c.red) / 255.0f, float(c.green) / 255.0f, float(c.blue) / 255.0f, alpha);
-}
-
-const float* at(const GameRoom& room, int mesh, int offset) {
-    return room.vertices(mesh) + offset;
 }
 
 // Calls f(box colour, column, row) for every box of a block standing on the
@@ -130,12 +43,7 @@ void forEachCell(const GameBlock& b, int fieldsizeX, F&& f) {
 
 }  // namespace
 
-SceneTextures SceneTextures::fromResources() {
-    return {QImage(QStringLiteral(":/textures/wall")), QImage(QStringLiteral(":/textures/box")),
-            QImage(QStringLiteral(":/textures/box_bm"))};
-}
-
-SceneRenderer::SceneRenderer(SceneTextures textures) : images_(std::move(textures)) {}
+SceneRenderer::SceneRenderer(SceneTextures textures) : room_(std::move(textures)) {}
 
 SceneRenderer::~SceneRenderer() {
     QObject::disconnect(contextGone_);
@@ -154,26 +62,7 @@ void SceneRenderer::initialize(GlCapabilities::Allow allow) {
                                     [this] { release(); });
     caps_ = GlCapabilities::detect(*context, allow);
     roomCaching_ = roomCachingWanted_ && MultisampledBuffer::supported(*context);
-    textureUnits_ = 1;
-    if (caps_.bumpMapping) {
-        glGetIntegerv(GL_MAX_TEXTURE_UNITS_ARB, &textureUnits_);
-    }
-
-    wallTexture_ = uploadTexture(images_.wall);
-    bump_ = false;
-    if (caps_.bumpMapping && !images_.box.isNull() && !images_.boxBump.isNull()) {
-        bumpTexture_ = uploadTexture(images_.boxBump);
-        boxTexture_ = uploadTexture(images_.box);
-        for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
-        }
-        cubeMap_ = makeNormalisationCubeMap();
-        bump_ = cubeMap_ != 0 && glGetError() == GL_NO_ERROR;
-        if (!bump_) {
-            deleteTexture(cubeMap_);
-            deleteTexture(boxTexture_);
-            deleteTexture(bumpTexture_);
-        }
-    }
+    room_.initialize(caps_);
 }
 
 void SceneRenderer::release() {
@@ -181,18 +70,14 @@ void SceneRenderer::release() {
     if (context_ != nullptr && QOpenGLContext::currentContext() == context_) {
         QMutexLocker lock(&geometry_.mutex());
         geometry_.release();
-        deleteTexture(wallTexture_);
-        deleteTexture(boxTexture_);
-        deleteTexture(bumpTexture_);
-        deleteTexture(cubeMap_);
+        room_.release();
         roomCache_.release();
     } else {
         QMutexLocker lock(&geometry_.mutex());
         geometry_.forget();
         roomCache_.forget();
-        wallTexture_ = boxTexture_ = bumpTexture_ = cubeMap_ = 0;
+        room_.forget();
     }
-    bump_ = false;
     context_ = nullptr;
 }
 
@@ -406,145 +291,8 @@ void SceneRenderer::drawFalling(const SceneField& field, const SceneOptions& opt
 
 void SceneRenderer::drawRoom(const SceneField& field, int quality, int view) {
     ++roomDraws_;
-    if (quality == 2) {
-        const float cameraPlace = field.cameraColumn(view) * 12.0f / float(field.fieldsizeX());
-        drawRoomMeshes(cameraPlace, GameRoom::lightPosition(cameraAngle(field, view)));
-        return;
-    }
-    const bool textured = quality == 1 && wallTexture_ != 0;
-    if (textured) {
-        glColor4f(1, 1, 1, 1);
-        glEnable(GL_TEXTURE_2D);
-        glBindTexture(GL_TEXTURE_2D, wallTexture_);
-    } else {
-        const float grey = quality == 1 ? 1.0f : kGrey;
-        glColor4f(grey, grey, grey, 1);
-    }
-    // The plain room is a box seen from inside: nothing of it hides another
-    // part, and the field is drawn in front of all of it.
-    glDisable(GL_DEPTH_TEST);
-    geometry_.plainRoom().drawOnce();
-    glEnable(GL_DEPTH_TEST);
-    if (textured) {
-        glBindTexture(GL_TEXTURE_2D, 0);
-        glDisable(GL_TEXTURE_2D);
-    }
-}
-
-void SceneRenderer::drawRoomMeshes(float cameraPlace, const QVector3D& light) {
-    std::array<bool, GameRoom::kMeshes> shown{};
-    for (int m = 0; m < GameRoom::kMeshes; ++m) {
-        shown[std::size_t(m)] = GameRoom::visible(m, cameraPlace);
-    }
-    constexpr GLsizei kStride = GameRoom::kStride;
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glColor4f(1, 1, 1, 1);
-
-    if (!bump_) {
-        // Plain path: the wall texture under the fixed lights.
-        glEnableClientState(GL_NORMAL_ARRAY);
-        if (wallTexture_ != 0) {
-            glEnable(GL_TEXTURE_2D);
-            glBindTexture(GL_TEXTURE_2D, wallTexture_);
-        }
-        for (int m = 0; m < GameRoom::kMeshes; ++m) {
-            if (shown[std::size_t(m)]) {
-                glVertexPointer(3, GL_FLOAT, kStride, at(room_, m, GameRoom::Position));
-                glNormalPointer(GL_FLOAT, kStride, at(room_, m, GameRoom::ScaledNormal));
-                glTexCoordPointer(2, GL_FLOAT, kStride, at(room_, m, GameRoom::Texture));
-                glDrawArrays(GL_QUADS, 0, room_.vertexCount(m));
-            }
-        }
-        glBindTexture(GL_TEXTURE_2D, 0);
-        glDisable(GL_TEXTURE_2D);
-        glDisableClientState(GL_NORMAL_ARRAY);
-        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-        glDisableClientState(GL_VERTEX_ARRAY);
-        return;
-    }
-
-    // Unit 0 turns each light vector into a unit colour through the cube map,
-    // unit 1 takes its dot product with the bump map's normal; a third unit
-    // multiplies by the colour texture in the same pass, else a second pass
-    // does by blending.
-    const bool onePass = textureUnits_ >= 3;
-    glDisable(GL_LIGHTING);
-    caps_.activeTexture(GL_TEXTURE0_ARB);
-    glEnable(GL_TEXTURE_CUBE_MAP_ARB);
-    glBindTexture(GL_TEXTURE_CUBE_MAP_ARB, cubeMap_);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    caps_.activeTexture(GL_TEXTURE1_ARB);
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, bumpTexture_);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE_ARB);
-    glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_DOT3_RGB_ARB);
-    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_RGB_ARB, GL_TEXTURE);
-    glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_RGB_ARB, GL_SRC_COLOR);
-    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE1_RGB_ARB, GL_PREVIOUS_ARB);
-    glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_RGB_ARB, GL_SRC_COLOR);
-    caps_.clientActiveTexture(GL_TEXTURE1_ARB);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    if (onePass) {
-        caps_.activeTexture(GL_TEXTURE2_ARB);
-        glEnable(GL_TEXTURE_2D);
-        glBindTexture(GL_TEXTURE_2D, boxTexture_);
-        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-        caps_.clientActiveTexture(GL_TEXTURE2_ARB);
-        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    }
-    for (int m = 0; m < GameRoom::kMeshes; ++m) {
-        if (!shown[std::size_t(m)]) {
-            continue;
-        }
-        room_.updateLight(m, light);
-        glVertexPointer(3, GL_FLOAT, kStride, at(room_, m, GameRoom::Position));
-        caps_.clientActiveTexture(GL_TEXTURE0_ARB);
-        glTexCoordPointer(3, GL_FLOAT, kStride, at(room_, m, GameRoom::Light));
-        caps_.clientActiveTexture(GL_TEXTURE1_ARB);
-        glTexCoordPointer(2, GL_FLOAT, kStride, at(room_, m, GameRoom::Texture));
-        if (onePass) {
-            caps_.clientActiveTexture(GL_TEXTURE2_ARB);
-            glTexCoordPointer(2, GL_FLOAT, kStride, at(room_, m, GameRoom::Texture));
-        }
-        glDrawArrays(GL_QUADS, 0, room_.vertexCount(m));
-    }
-    if (onePass) {
-        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-        glBindTexture(GL_TEXTURE_2D, 0);
-        glDisable(GL_TEXTURE_2D);
-        caps_.activeTexture(GL_TEXTURE1_ARB);
-        caps_.clientActiveTexture(GL_TEXTURE1_ARB);
-    }
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    glBindTexture(GL_TEXTURE_2D, 0);
-    glDisable(GL_TEXTURE_2D);
-
-    caps_.activeTexture(GL_TEXTURE0_ARB);
-    caps_.clientActiveTexture(GL_TEXTURE0_ARB);
-    glBindTexture(GL_TEXTURE_CUBE_MAP_ARB, 0);
-    glDisable(GL_TEXTURE_CUBE_MAP_ARB);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    if (!onePass) {
-        glEnable(GL_TEXTURE_2D);
-        glBindTexture(GL_TEXTURE_2D, boxTexture_);
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_DST_COLOR, GL_ZERO);
-        for (int m = 0; m < GameRoom::kMeshes; ++m) {
-            if (shown[std::size_t(m)]) {
-                glVertexPointer(3, GL_FLOAT, kStride, at(room_, m, GameRoom::Position));
-                glTexCoordPointer(2, GL_FLOAT, kStride, at(room_, m, GameRoom::Texture));
-                glDrawArrays(GL_QUADS, 0, room_.vertexCount(m));
-            }
-        }
-        glDisable(GL_BLEND);
-        glBindTexture(GL_TEXTURE_2D, 0);
-        glDisable(GL_TEXTURE_2D);
-    }
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    glDisableClientState(GL_VERTEX_ARRAY);
-    glEnable(GL_LIGHTING);
+    room_.draw(quality, field.cameraColumn(view) * 12.0f / float(field.fieldsizeX()),
+               cameraAngle(field, view), geometry_.plainRoom());
 }
 
 void SceneRenderer::drawStack(const SceneField& field, const SceneOptions& options, int view) {

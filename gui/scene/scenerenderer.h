@@ -5,22 +5,13 @@
 #include <QSize>
 #include <array>
 
-#include "gameroom.h"
 #include "glcapabilities.h"
 #include "roomcache.h"
+#include "roompainter.h"
 #include "scenegeometry.h"
 
 class QOpenGLContext;
 class SceneField;
-
-// The images the scene is textured with; a missing one means plain drawing.
-struct SceneTextures {
-    QImage wall;
-    QImage box;
-    QImage boxBump;
-    // ":/textures/wall", ":/textures/box" and ":/textures/box_bm".
-    static SceneTextures fromResources();
-};
 
 struct SceneOptions {
     int quality = 1;  // 0 Low, 1 Normal, 2 High
@@ -48,7 +39,7 @@ public:
     void initialize(GlCapabilities::Allow allow = {});
     const GlCapabilities& capabilities() const { return caps_; }
     // Dot3 bump mapping works: extensions, cube map and both room textures.
-    bool bumpMapping() const { return bump_; }
+    bool bumpMapping() const { return room_.bumpMapping(); }
 
     // The state every frame starts with, and the grey clear.
     void beginFrame();
@@ -84,23 +75,15 @@ private:
     void drawLanded(const SceneField& field, const SceneOptions& options, int view);
     // The falling blocks, their markers and the glass over everything.
     void drawFalling(const SceneField& field, const SceneOptions& options, int view);
-    void drawRoomMeshes(float cameraPlace, const QVector3D& light);
     void drawStack(const SceneField& field, const SceneOptions& options, int view);
     void drawBlocks(const SceneField& field, const SceneOptions& options, int view);
     void drawMarkers(const SceneField& field, const SceneOptions& options, int view);
 
-    SceneTextures images_;
     GlCapabilities caps_;
     SceneGeometry geometry_;
-    GameRoom room_;
+    RoomPainter room_;
     QOpenGLContext* context_ = nullptr;
     QMetaObject::Connection contextGone_;
-    GLuint wallTexture_ = 0;
-    GLuint boxTexture_ = 0;
-    GLuint bumpTexture_ = 0;
-    GLuint cubeMap_ = 0;
-    bool bump_ = false;
-    GLint textureUnits_ = 1;
     RoomCache roomCache_;
     std::array<RoomCache::Key, RoomCache::kViews> lastKeys_;  // of the frame before
     bool clearPending_ = false;
