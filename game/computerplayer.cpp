@@ -98,6 +98,21 @@ void ComputerPlayer::plan(const FieldBoard& board, const PlacementPlanner::Situa
     arrivedMs_ = -1;
 }
 
+bool ComputerPlayer::blockNearTarget(const FieldBoard& board, int kind, int fromRow,
+                                     int toRow) const {
+    const std::uint64_t columns = planner_.masks().columns(kind, target_.rotation, target_.column);
+    std::uint64_t near = columns;
+    for (int i = 1; i <= kBlockReachColumns; ++i) {
+        near |= board.rotate(columns, i) | board.rotate(columns, board.width() - i);
+    }
+    for (int row = std::max(0, fromRow); row <= std::min(toRow, FieldBoard::kRows - 1); ++row) {
+        if ((board.otherRow(row) & near) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockId, int speed,
                                            qint64 nowMs, bool mayPlan) {
     Keys keys{};
@@ -111,6 +126,8 @@ ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockI
         setPlannerPart(mirror.fieldsizeX());
     }
     const int column = GameGrid::column(mirror.fieldsizeX(), block->x());
+    const PieceMasks& masks = planner_.masks();
+    const int frameRow = GameGrid::rowFloor(block->y());
     if (blockId != pieceId_) {
         reset();
         pieceId_ = blockId;
@@ -171,7 +188,13 @@ ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockI
         if (arrivedMs_ < 0) {
             arrivedMs_ = nowMs;
         }
-        if (nowMs - arrivedMs_ >= profile_.dropDelayMs) {
+        // A block below may step or turn under the piece first in the same
+        // tick, and a drop onto it leaves a hole: the piece falls on by itself
+        // until the way down is clear. Blocks beside or above it wait for it.
+        const int bottom = frameRow + masks.lowDy(block->kind(), block->rotation());
+        const int landing = target_.landingRow + masks.lowDy(block->kind(), target_.rotation);
+        if (nowMs - arrivedMs_ >= profile_.dropDelayMs &&
+            !blockNearTarget(board, block->kind(), landing, bottom - 1)) {
             keys[slotIndex(KeySlot::Drop)] = 1;
             dropped_ = true;
             anyPress_ = true;
@@ -188,8 +211,13 @@ ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockI
     expectedRotation_ = move.rotate ? (block->rotation() + 1) & 3 : block->rotation();
     // The server carries out a drop after the turn and step of the same tick:
     // a quick hand drops with the last step and saves a whole press interval.
+    // Not when another block is near the way: it may take the cells first and
+    // the drop would go down where the piece was refused.
+    const int top = frameRow + masks.highDy(block->kind(), block->rotation());
+    const int landing = target_.landingRow + masks.lowDy(block->kind(), target_.rotation);
     if (profile_.combineKeys && profile_.dropDelayMs == 0 &&
-        search.nodes()[static_cast<std::size_t>(node)].parent == 0) {
+        search.nodes()[static_cast<std::size_t>(node)].parent == 0 &&
+        !blockNearTarget(board, block->kind(), landing, top)) {
         keys[slotIndex(KeySlot::Drop)] = 1;
         dropped_ = true;
     }

@@ -35,6 +35,9 @@ public:
     static constexpr int kServerPressTicks = GameSimulation::kInputDelayTicks;
     // A press that shows no effect for this long is taken as refused or lost.
     static constexpr int kEchoTimeoutMs = 150;
+    // How far a falling block's boxes can get sideways in one tick: a turn
+    // inside its frame and a step.
+    static constexpr int kBlockReachColumns = 2;
 
     ComputerPlayer(ComputerSkill skill, std::uint32_t seed,
                    const BoardEvaluation::Weights& weights = {});
@@ -72,6 +75,9 @@ private:
     qint64 readyAt() const;
     void setPlannerPart(int fieldsizeX);
     void plan(const FieldBoard& board, const PlacementPlanner::Situation& s);
+    // Whether another falling block has a box in rows fromRow .. toRow close
+    // enough to the columns of the target to step or turn into them.
+    bool blockNearTarget(const FieldBoard& board, int kind, int fromRow, int toRow) const;
 
     ComputerSkill skill_;
     SkillProfile profile_;

@@ -66,6 +66,9 @@ public:
     bool landed(int column, int row) const { return (landedRow(row) >> column) & 1U; }
     void setLanded(int column, int row);
     void setOther(int column, int row);
+    // Forgets the other falling blocks: they will have moved on by the time a
+    // later piece gets there.
+    void clearOthers() { other_ = {}; }
 
     // Whether the piece with its frame at ring column and frame row fits: no box
     // below the floor, none on a landed box, and unless landedOnly none on

@@ -116,8 +116,12 @@ double PlacementPlanner::bestAnswer(const FieldBoard& board, const Situation& s,
                                     int spawnColumn) const {
     const PieceMasks& m = *masks_;
     // The next piece appears above where this one landed and has to find its
-    // way from there, past whatever this one built.
-    MoveSearch search(m, board);
+    // way from there, past whatever this one built. The blocks falling now
+    // will have moved on by then: a teammate's block at the spawn today says
+    // nothing about the way the next piece will have.
+    FieldBoard stack = board;
+    stack.clearOthers();
+    MoveSearch search(m, stack);
     MoveSearch::Start start{s.nextKind, s.nextRotation, spawnColumn,
                             kSpawnFrameRow * GameGrid::kCell};
     MoveSearch::Timing timing = s.timing;
@@ -127,12 +131,12 @@ double PlacementPlanner::bestAnswer(const FieldBoard& board, const Situation& s,
         if (!n.canLand || (m.columns(s.nextKind, n.rotation, n.column) & ~window_) != 0) {
             continue;
         }
-        FieldBoard b = board;
+        FieldBoard b = stack;
         const int cleared = b.land(m, s.nextKind, n.rotation, n.column, n.landingRow);
         const auto f =
-            facts(board, s.nextKind, n.rotation, n.column, n.landingRow, cleared, s.timing.speed);
+            facts(stack, s.nextKind, n.rotation, n.column, n.landingRow, cleared, s.timing.speed);
         best = std::max(best, evaluation_.placementScore(f) + evaluation_.stackScore(b));
     }
     // Nowhere to go: the piece lands where it appears, which may end the game.
-    return best > -1e17 ? best : evaluation_.stackScore(board) - kStuckPenalty;
+    return best > -1e17 ? best : evaluation_.stackScore(stack) - kStuckPenalty;
 }

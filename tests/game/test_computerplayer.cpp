@@ -210,6 +210,80 @@ private Q_SLOTS:
         QCOMPARE(columnsOf(kI, t.rotation, t.column, 24) == QList<int>{1}, wellTaken);
     }
 
+    // The blocks falling now have moved on when the next piece appears: a
+    // teammate's block where it would appear must not make the best place
+    // look like a dead end for it.
+    void nextPieceLooksPastTheBlocksFallingNow() {
+        for (const bool blocked : {false, true}) {
+            FieldBoard board(24);
+            for (int r = 0; r < 4; ++r) {
+                for (int c = 0; c < 24; ++c) {
+                    if (c != 6) {
+                        board.setLanded(c, r);
+                    }
+                }
+            }
+            // The vertical I stands in frame column + 1: frame column 5 fills
+            // the well, and the next piece appears with its frame there.
+            for (int r = 26; blocked && r < 30; ++r) {
+                for (int c = 4; c < 10; ++c) {
+                    board.setOther(c, r);
+                }
+            }
+            PlacementPlanner planner;
+            planner.setPart(24, 0, 12);
+            PlacementPlanner::Situation s;
+            s.piece = {kI, 1, 1, 20 * 50};
+            s.timing.combineKeys = true;
+            s.nextKind = kO;
+            const std::vector<PlacementPlanner::Choice> ranked = planner.rank(board, s, true);
+            QVERIFY(!ranked.empty());
+            QCOMPARE(columnsOf(kI, ranked[0].rotation, ranked[0].column, 24), QList<int>{6});
+        }
+    }
+
+    // The block of a player who moves earlier in the tick steps under the
+    // piece in the tick the piece would drop: a drop then stands on it over
+    // the gap it was meant to fill. The computer lets the piece fall until
+    // the way down is clear, and lands it without a hole.
+    void neverDropsOntoABlockThatStepsUnderIt() {
+        Table table(24, 2);
+        table.fillRows(2, {13, 14});
+        fieldsetup::setBlock(table.sim, 1, kO, 12 * 50, 9 * 50);  // over the gap
+        // A teammate's upright I beside the gap, on the stack.
+        fieldsetup::setBlock(table.sim, 0, kI, 11 * 50, 2 * 50, 1);
+        table.syncCopy();
+        ComputerPlayer computer(ComputerSkill::Hard, 1);
+        computer.setPart(24, 12);
+        const int id = table.sim.player(1)->currentBlock()->id();
+        QList<int> teammate(10, 0);
+        teammate[slotIndex(KeySlot::Right)] = 1;  // into the gap, first in the tick
+        table.sim.processPlayerInput(0, teammate);
+        QList<int> input(10, 0);
+        for (int t = 0; t < 3000 && table.sim.player(1)->currentBlock()->id() == id; ++t) {
+            const ComputerPlayer::Keys keys =
+                computer.think(table.mirror, id, table.sim.speed(), table.clock.nowMs());
+            for (int k = 0; k < GamePlayer::kKeys; ++k) {
+                input[k] += keys[k];
+            }
+            table.sim.processPlayerInput(1, input);
+            table.clock.advance(ComputerPlayer::kTickMs);
+            table.sim.mainLoop();
+        }
+        QVERIFY(table.sim.player(1)->currentBlock()->id() != id);
+        int holes = 0;
+        for (int c = 0; c < 24; ++c) {
+            bool covered = false;
+            for (int r = GameField::kFieldRows - 1; r >= 0; --r) {
+                const bool box = table.sim.field().cell(c, r) == GameField::kFieldBlockId;
+                covered = covered || box;
+                holes += covered && !box ? 1 : 0;
+            }
+        }
+        QCOMPARE(holes, 0);
+        QCOMPARE(table.sim.field().cell(13, 0), GameField::kFieldBlockId);  // the I went in
+    }
+
     void easyAndHardDiffer() {
         // The same pieces for both; a few hundred ticks of play.
         std::array<int, 2> pieces{};
