@@ -53,6 +53,16 @@ bool MultisampledBuffer::make(QOpenGLExtraFunctions& gl, QSize pixels, int sampl
     return true;
 }
 
+void MultisampledBuffer::copyTo(GLuint target, const QRect& area, GLbitfield buffers) {
+    const int x1 = area.x() + area.width();
+    const int y1 = area.y() + area.height();
+    gl_->glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+    gl_->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, target);
+    gl_->glBlitFramebuffer(area.x(), area.y(), x1, y1, area.x(), area.y(), x1, y1, buffers,
+                           GL_NEAREST);
+    gl_->glBindFramebuffer(GL_FRAMEBUFFER, target);
+}
+
 void MultisampledBuffer::release() {
     if (gl_ != nullptr) {
         if (framebuffer_ != 0) {

@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <QRect>
 #include <QSize>
 
 class QOpenGLContext;
@@ -29,6 +30,9 @@ public:
     // of samples.
     bool make(QOpenGLExtraFunctions& gl, QSize pixels, int samples);
     GLuint id() const { return framebuffer_; }
+    // Copies area of the given buffers into the same place of target (the
+    // frame's resolve when target has one sample) and leaves target bound.
+    void copyTo(GLuint target, const QRect& area, GLbitfield buffers);
     QSize size() const { return size_; }
 
     // Drops the GL objects while their context is current; forget() when it

@@ -32,12 +32,7 @@ void MultisampledFrame::end() {
     }
     active_ = false;
     gl_->glDisable(GL_SCISSOR_TEST);
-    gl_->glBindFramebuffer(GL_READ_FRAMEBUFFER, buffer_.id());
-    gl_->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, window_);
-    const int w = buffer_.size().width();
-    const int h = buffer_.size().height();
-    gl_->glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-    gl_->glBindFramebuffer(GL_FRAMEBUFFER, window_);
+    buffer_.copyTo(window_, QRect(QPoint(), buffer_.size()), GL_COLOR_BUFFER_BIT);
 }
 
 void MultisampledFrame::release() {

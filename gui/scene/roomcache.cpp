@@ -49,14 +49,8 @@ bool RoomCache::copyTo(int view, GLuint target) {
     }
     while (gl_->glGetError() != GL_NO_ERROR) {
     }
-    const QRect& p = keys_[std::size_t(view)].place;
-    gl_->glBindFramebuffer(GL_READ_FRAMEBUFFER, buffer_.id());
-    gl_->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, target);
-    gl_->glBlitFramebuffer(p.x(), p.y(), p.x() + p.width(), p.y() + p.height(), p.x(), p.y(),
-                           p.x() + p.width(), p.y() + p.height(),
-                           GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT,
-                           GL_NEAREST);
-    gl_->glBindFramebuffer(GL_FRAMEBUFFER, target);
+    buffer_.copyTo(target, keys_[std::size_t(view)].place,
+                   GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     if (gl_->glGetError() != GL_NO_ERROR) {
         valid_[std::size_t(view)] = false;
         return false;

@@ -204,23 +204,18 @@ void SceneRenderer::drawViews(const SceneField& field, const SceneOptions& optio
         }
     }
     if (!copied) {
-        glClear(GL_COLOR_BUFFER_BIT);
+        // The copy brings the stack's depth as well.
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
     clearPending_ = false;
-    if (!copied) {
-        glClear(GL_DEPTH_BUFFER_BIT);  // the copy brings the stack's depth
-    }
     for (int view = 0; view < views; ++view) {
         const QRect& p = keys[std::size_t(view)].place;
         glViewport(p.x(), p.y(), p.width(), p.height());
         placeCamera(field, options, views, view);
         if (!copied) {
-            drawRoom(field, quality, view);
+            drawStill(field, options, quality, view, shown);
         }
         if (shown) {
-            if (!copied) {
-                drawLanded(field, options, view);
-            }
             drawFalling(field, options, view);
         }
     }
@@ -258,10 +253,7 @@ bool SceneRenderer::cacheRoom(const SceneField& field, const SceneOptions& optio
         return false;
     }
     placeCamera(field, options, options.splitscreen ? 2 : 1, view);
-    drawRoom(field, key.quality, view);
-    if (fieldShown(field)) {
-        drawLanded(field, options, view);
-    }
+    drawStill(field, options, key.quality, view, key.stackRevision >= 0);
     roomCache_.end(target);
     return true;
 }
@@ -270,10 +262,14 @@ bool SceneRenderer::fieldShown(const SceneField& field) {
     return field.mirror().blockCount() > 0 || field.mirror().hasField();
 }
 
-void SceneRenderer::drawLanded(const SceneField& field, const SceneOptions& options, int view) {
-    glColor4f(0.25f, 0.25f, 0.25f, 1);
-    geometry_.baseTile().drawOnce();
-    drawStack(field, options, view);
+void SceneRenderer::drawStill(const SceneField& field, const SceneOptions& options, int quality,
+                              int view, bool shown) {
+    drawRoom(field, quality, view);
+    if (shown) {
+        glColor4f(0.25f, 0.25f, 0.25f, 1);
+        geometry_.baseTile().drawOnce();
+        drawStack(field, options, view);
+    }
 }
 
 void SceneRenderer::drawFalling(const SceneField& field, const SceneOptions& options, int view) {

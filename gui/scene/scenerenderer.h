@@ -71,8 +71,10 @@ private:
     void drawRoom(const SceneField& field, int quality, int view);
     // Whether there is a field to draw in front of the room.
     static bool fieldShown(const SceneField& field);
-    // What changes only when blocks land: the field's base and the stack.
-    void drawLanded(const SceneField& field, const SceneOptions& options, int view);
+    // What the cache keeps: the room and, when shown, what changes only when
+    // blocks land (the field's base and the stack).
+    void drawStill(const SceneField& field, const SceneOptions& options, int quality, int view,
+                   bool shown);
     // The falling blocks, their markers and the glass over everything.
     void drawFalling(const SceneField& field, const SceneOptions& options, int view);
     void drawStack(const SceneField& field, const SceneOptions& options, int view);
