@@ -9,6 +9,9 @@ ServerBrowser::ServerBrowser(MasterConnection* master, const MasterserverSetting
     : QObject(parent), master_(master), where_(where), lan_(new LanScanner(this)) {
     master_->setParent(this);
     lanTimer_.setInterval(NetworkTimings().lanScanMs);
+    probeTimer_.setSingleShot(true);
+    probeTimer_.setInterval(NetworkTimings().joinProbeMs);
+    connect(&probeTimer_, &QTimer::timeout, this, &ServerBrowser::failProbe);
     connect(&lanTimer_, &QTimer::timeout, this, [this] {
         Q_EMIT lanRoundBegins();
         lan_->scan();
@@ -16,6 +19,8 @@ ServerBrowser::ServerBrowser(MasterConnection* master, const MasterserverSetting
     connect(lan_, &LanScanner::found, this, &ServerBrowser::newServer);
     connect(master_, &ConnectionInterface::changedCNewServer, this,
             &ServerBrowser::processNewServer);
+    connect(master_, &ConnectionInterface::changedCServerUnreachable, this,
+            &ServerBrowser::processServerUnreachable);
     connect(master_, &ConnectionInterface::masterserverResult, this,
             [this](int, MasterserverResult result) { Q_EMIT resultMasterserver(result); });
     connect(master_, &ConnectionInterface::masterserverOnline, this,
@@ -79,7 +84,30 @@ void ServerBrowser::setListShown(bool shown) {
 void ServerBrowser::probe(const QHostAddress& address, int port) {
     listing_ = false;
     probe_ = Target{address, port};
+    probeTimer_.start();
     master_->queryServer(address, port);
+}
+
+void ServerBrowser::cancelProbe() {
+    probe_.reset();
+    probeTimer_.stop();
+}
+
+bool ServerBrowser::isProbed(const QString& address, int port) const {
+    return probe_ && port == probe_->port && QHostAddress(address) == probe_->address;
+}
+
+void ServerBrowser::failProbe() {
+    if (probe_) {
+        cancelProbe();
+        Q_EMIT probeFailed();
+    }
+}
+
+void ServerBrowser::processServerUnreachable(int /*connId*/, const QString& address, int port) {
+    if (isProbed(address, port)) {
+        failProbe();
+    }
 }
 
 void ServerBrowser::close() {
@@ -104,14 +132,12 @@ void ServerBrowser::getServerlist() {
 void ServerBrowser::processNewServer(int /*connId*/, ServerData server) {
     // Answers of the list's probes may still come in while a join probes its
     // server; only the probed server's answer goes to the join.
-    const bool probed = probe_ && server.port() == probe_->port &&
-                        QHostAddress(server.address()) == probe_->address;
-    if (!probed) {
+    if (!isProbed(server.address(), server.port())) {
         lan_->addPort(server.port());  // its neighbours may use the same
         Q_EMIT newServer(server);
         return;
     }
-    probe_.reset();
+    cancelProbe();
     Q_EMIT probeAnswered(server);
 }
 
@@ -123,12 +149,7 @@ void ServerBrowser::processMasterReached(int /*connId*/) {
 void ServerBrowser::processConnectionError(int /*connId*/,
                                            ConnectionInterface::ConnectionError /*error*/) {
     connected_ = false;
-    if (probe_) {
-        probe_.reset();
-        Q_EMIT probeFailed();
-    } else {
-        masterFailed();
-    }
+    masterFailed();
 }
 
 void ServerBrowser::masterFailed() {

@@ -22,8 +22,11 @@
 // A join probes its server through the browser as well: its question goes
 // out on the same connection as the list's and its answer comes on the same
 // signal, so only the browser can tell a list entry from the join's answer.
-// An error on the connection answers whatever waits on it: the join's probe
-// first, then the check of a hosted game, else the list request.
+// The probe ends with its server's answer, with the report that this server
+// is unreachable, or after the probe's time-out, whichever comes first;
+// answers and reports about other servers (an earlier probe's) do not count.
+// An error on the connection is the master server's: it answers the check of
+// a hosted game, else the list request.
 class ServerBrowser : public QObject {
     Q_OBJECT
 
@@ -39,6 +42,8 @@ public:
     LanScanner& lan() { return *lan_; }
     // How often the local networks are asked while the list is shown.
     void setLanInterval(int ms) { lanTimer_.setInterval(ms); }
+    // How long a join waits for its probe at most.
+    void setProbeTimeout(int ms) { probeTimer_.setInterval(ms); }
     // The list is on screen (rounds repeat) or not (they stop).
     void setListShown(bool shown);
     bool probing() const { return probe_.has_value(); }
@@ -49,7 +54,7 @@ public:
     // Asks one game server about itself ("CIN") before a join: probeAnswered
     // or probeFailed follows, unless cancelled.
     void probe(const QHostAddress& address, int port);
-    void cancelProbe() { probe_.reset(); }
+    void cancelProbe();
     // Leaves the master server at once (the program ends).
     void close();
 
@@ -81,6 +86,9 @@ private:
     void withMaster(std::function<void()> then);
     void masterFailed();
     void processNewServer(int connId, ServerData server);
+    void processServerUnreachable(int connId, const QString& address, int port);
+    bool isProbed(const QString& address, int port) const;
+    void failProbe();
     void processMasterReached(int connId);
     void processConnectionError(int connId, ConnectionInterface::ConnectionError error);
 
@@ -95,4 +103,5 @@ private:
     std::function<void()> afterLookup_;
     LanScanner* lan_;  // child
     QTimer lanTimer_;
+    QTimer probeTimer_;
 };

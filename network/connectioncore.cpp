@@ -389,7 +389,7 @@ void ConnectionCore::processTimeout(int connId) {
     if (record == nullptr) {
         return;
     }
-    if (masterLink_->finishQuery(connId)) {
+    if (masterLink_->giveUpQuery(connId)) {
         return;
     }
     const int clientId = record->clientId;
@@ -419,7 +419,7 @@ void ConnectionCore::resendMessage(int connId) {
         return;
     }
     record->resendTimer.stop();
-    if (masterLink_->finishQuery(connId)) {
+    if (masterLink_->giveUpQuery(connId)) {
         return;
     }
     Q_EMIT events_.errorOccured(record->clientId, ConnectionInterface::ConnectionLost);

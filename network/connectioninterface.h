@@ -77,6 +77,10 @@ Q_SIGNALS:
     void masterserverOnline(int connId);
     void masterserverResult(int connId, MasterserverResult result);
     void changedCNewServer(int connId, ServerData server);
+    // The server probed for a join by address did not answer (or could not be
+    // reached at all). It names the server because a failure of an earlier,
+    // replaced probe may still be on its way when the next probe starts.
+    void changedCServerUnreachable(int connId, QString address, int port);
 };
 
 // The game server's stream or datagram side: what a server sends to its clients.

@@ -23,6 +23,14 @@ MasterLink::MasterLink(ConnectionCore& core)
 void MasterLink::reset() {
     serverList_.clear();
     queryAddresses_.clear();
+    join_ = {};
+}
+
+void MasterLink::forget(int connId) {
+    queryAddresses_.remove(connId);
+    if (connId == join_.connId) {
+        join_ = {};
+    }
 }
 
 void MasterLink::sendToMaster(bool reliable, MessageCode code, const QString& content) {
@@ -73,11 +81,18 @@ void MasterLink::queryServer(const QHostAddress& address, int port) {
     }
     queryAddresses_.clear();
     const int connId = core_.transport().connectToHost(address, port);
-    if (core_.find(connId) == nullptr) {
+    if (core_.findInTable(ConnectionCore::Table::Pending, connId) == nullptr) {
+        // Not even opened: unsaid, the join would wait for an answer that cannot come.
+        reportUnreachable(address, port);
         return;
     }
     queryAddresses_[connId] = address.toString() + u':' + QString::number(port);
+    join_ = {connId, address, port};
     sendInfoRequest(connId);
+}
+
+void MasterLink::reportUnreachable(const QHostAddress& address, int port) {
+    Q_EMIT core_.events().changedCServerUnreachable(-1, address.toString(), port);
 }
 
 bool MasterLink::finishQuery(int connId) {
@@ -86,6 +101,19 @@ bool MasterLink::finishQuery(int connId) {
     }
     core_.removeConnection(connId);
     queryNextServers();
+    return true;
+}
+
+bool MasterLink::giveUpQuery(int connId) {
+    if (finishQuery(connId)) {
+        return true;
+    }
+    if (connId < 0 || connId != join_.connId) {
+        return false;
+    }
+    const JoinProbe gone = join_;
+    core_.removeConnection(connId);
+    reportUnreachable(gone.address, gone.port);
     return true;
 }
 

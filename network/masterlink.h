@@ -19,7 +19,9 @@ struct ConnectionMessage;
 // (the master connection), repeated until answered. A list answer ("MLS")
 // starts probes ("CIN") of the listed servers, at most kMaxProbes at a time:
 // each probe that ends, answered ("SIN") or not, gives its place to the next
-// entry. queryServer probes one server for joining it by address.
+// entry. queryServer probes one server for joining it by address; that probe
+// ends in the server's answer or in changedCServerUnreachable, never in an
+// error of the connection, which belongs to the master server's link.
 class MasterLink {
 public:
     static constexpr int kMaxProbes = 3;
@@ -43,8 +45,12 @@ public:
     // Ends connId if it is a listed server's probe, answered or not, and gives
     // its place to the next listed server. False when it is none.
     bool finishQuery(int connId);
+    // Ends connId if it is a probe that went unanswered (repetition given up,
+    // socket error, time-out): a listed server is left out without a word,
+    // the join's server is reported unreachable. False when it is no probe.
+    bool giveUpQuery(int connId);
     // The record of connId is gone.
-    void forget(int connId) { queryAddresses_.remove(connId); }
+    void forget(int connId);
     // Connection ids start again: nothing may refer to the old ones.
     void reset();
 
@@ -52,9 +58,16 @@ private:
     void sendToMaster(bool reliable, MessageCode code, const QString& content);
     void sendInfoRequest(int connId);
     void queryNextServers();
+    void reportUnreachable(const QHostAddress& address, int port);
 
     ConnectionCore& core_;
     std::function<QTime()> timeOfDay_;
     QStringList serverList_;              // entries "address:port" still to probe
     QHash<int, QString> queryAddresses_;  // probe connection id -> its entry
+    struct JoinProbe {
+        int connId = -1;  // -1: none
+        QHostAddress address;
+        int port = 0;
+    };
+    JoinProbe join_;
 };

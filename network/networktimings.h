@@ -30,4 +30,7 @@ struct NetworkTimings {
     // While the server list is shown, the local networks are asked again this
     // often: new games show up and stopped ones drop out.
     int lanScanMs = 5000;
+    // A join's probe of its server ends by then, answered or not, even if the
+    // end of the probe's own repetition (about 2 s) never reaches the client.
+    int joinProbeMs = 5000;
 };

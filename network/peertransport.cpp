@@ -112,8 +112,8 @@ void PeerTransport::processSocketError(int connId) {
     if (record == nullptr) {
         return;
     }
-    if (c.masterLink().finishQuery(connId)) {
-        return;  // an unreachable listed server is left out without a word
+    if (c.masterLink().giveUpQuery(connId)) {
+        return;
     }
     const int clientId = record->clientId;
     switch (record->state) {

@@ -229,7 +229,7 @@ private Q_SLOTS:
         h.answerProbe("Beta 0.92", "10.0.0.9", 27403);  // a server-list answer
         QCOMPARE(h.eventsOf("server").last(), "server 10.0.0.9");
         h.clearLog();
-        Q_EMIT h.master->errorOccured(-1, ConnectionInterface::ConnectionLost);
+        Q_EMIT h.master->changedCServerUnreachable(-1, "10.0.0.5", 1234);
         QCOMPARE(h.events, (QStringList{"error F The server '10.0.0.5:1234' could not be found.",
                                         "resetChat", base(GuiState::NoState), "last"}));
         QCOMPARE(h.tcp->count("connectWithHello"), 0);

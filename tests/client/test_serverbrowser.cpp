@@ -1,6 +1,6 @@
 // The server list on a recording connection: the list request and the
-// probes' answers, the check of a hosted game, the probe before a join, and
-// which of them an error on the connection answers.
+// probes' answers, the check of a hosted game, the probe before a join and
+// how it ends, and which of them an error on the connection answers.
 #include <QTest>
 
 #include "client/serverbrowser.h"
@@ -40,6 +40,9 @@ struct Browser {
                                                         false, false, 1, 4, 12, QString()));
     }
     void fail() { Q_EMIT master->errorOccured(-1, ConnectionInterface::ConnectionLost); }
+    void unreachable(const QString& address, int port) {
+        Q_EMIT master->changedCServerUnreachable(-1, address, port);
+    }
 
     FakeMasterConnection* master = new FakeMasterConnection;  // owned by the browser
     FakeHostLookup names;
@@ -90,6 +93,40 @@ private Q_SLOTS:
         QVERIFY(!b.browser.probing());
     }
 
+    // A join ends with its own server's report: the report of a replaced
+    // probe, still on its way when the next one starts, is not its end.
+    void onlyTheProbedServerEndsTheJoin() {
+        Browser b;
+        b.browser.probe(QHostAddress("10.0.0.6"), 1);
+        b.browser.cancelProbe();
+        b.browser.probe(QHostAddress("10.0.0.5"), 1234);
+        b.unreachable("10.0.0.6", 1);
+        b.unreachable("10.0.0.5", 27403);
+        QVERIFY(b.browser.probing());
+        QVERIFY(b.events.isEmpty());
+        b.unreachable("10.0.0.5", 1234);
+        QCOMPARE(b.events, QStringList{"probe failed"});
+        QVERIFY(!b.browser.probing());
+        b.unreachable("10.0.0.5", 1234);  // nothing waits for it any more
+        QCOMPARE(b.events.size(), 1);
+    }
+
+    // A probe whose end never reaches the browser fails after its time-out,
+    // once; an answered or cancelled probe does not.
+    void aJoinProbeEndsInBoundedTime() {
+        Browser b;
+        b.browser.setProbeTimeout(20);
+        b.browser.probe(QHostAddress("10.0.0.5"), 1234);
+        QTRY_COMPARE(b.events, QStringList{"probe failed"});
+        QVERIFY(!b.browser.probing());
+        b.browser.probe(QHostAddress("10.0.0.5"), 1234);
+        b.answer("10.0.0.5", 1234);
+        b.browser.probe(QHostAddress("10.0.0.6"), 1);
+        b.browser.cancelProbe();
+        QTest::qWait(60);
+        QCOMPARE(b.events, (QStringList{"probe failed", "answer 10.0.0.5"}));
+    }
+
     // What was asked, in order (l list, c check, p probe, r the master's
     // answer to the check), and what one error on the connection says.
     void anErrorAnswersWhatWaits_data() {
@@ -97,10 +134,11 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("heard");
         QTest::newRow("list") << "l" << QStringList{"list 4"};
         QTest::newRow("check") << "c" << QStringList{"unreachable"};
-        QTest::newRow("probe") << "p" << QStringList{"probe failed"};
-        QTest::newRow("probe while checking") << "cp" << QStringList{"probe failed"};
+        // The master server's error is no end of a join's probe.
+        QTest::newRow("probe") << "p" << QStringList{};
+        QTest::newRow("probe while checking") << "cp" << QStringList{"unreachable"};
         QTest::newRow("host after the list") << "lc" << QStringList{"unreachable"};
-        QTest::newRow("join after the list") << "lp" << QStringList{"probe failed"};
+        QTest::newRow("join after the list") << "lp" << QStringList{};
         QTest::newRow("check answered") << "cr" << QStringList{"reached"};
         QTest::newRow("list after hosting") << "crl" << QStringList{"reached", "list 4"};
     }

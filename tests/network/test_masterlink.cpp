@@ -218,15 +218,17 @@ private Q_SLOTS:
         QCOMPARE(server.core().establishedIds().size(), 1);
         QVERIFY(server.core().pendingIds().isEmpty());
 
-        // A new join probe replaces an unanswered one without a late error.
+        // A new join probe replaces an unanswered one without a late report.
         RawPeer silent;
         QSignalSpy probeErrors(connection.get(), &ConnectionInterface::errorOccured);
+        QSignalSpy unreachable(connection.get(), &ConnectionInterface::changedCServerUnreachable);
         connection->queryServer(kLocal, silent.port());
         QTRY_VERIFY(silent.count("CIN") >= 1);
         connection->queryServer(kLocal, port);
         QTRY_COMPARE(sink.servers.size(), std::size_t(2));
         QTest::qWait(7 * fastTimings().resendIntervalMs + 100);
         QCOMPARE(probeErrors.count(), 0);
+        QCOMPARE(unreachable.count(), 0);
         QVERIFY(silent.count("CIN") < 7);
 
         // Nobody takes the description: it is not leaked.
@@ -234,16 +236,23 @@ private Q_SLOTS:
         unwatched->queryServer(kLocal, port);
         QTRY_VERIFY(unwatched->core().pendingIds().isEmpty());
 
-        // Nobody there: the probe ends in a lost connection.
+        // Nobody there, or nobody answering its 7 sends: the server is named
+        // unreachable, which no earlier probe's end can be mistaken for. The
+        // connection itself has no error: that is the master server's.
         QUdpSocket gone;
         QVERIFY(gone.bind(kLocal, 0));
         const int gonePort = gone.localPort();
         gone.close();
-        QSignalSpy errors(connection.get(), &ConnectionInterface::errorOccured);
         connection->queryServer(kLocal, gonePort);
-        QTRY_COMPARE(errors.count(), 1);
-        QCOMPARE(errors.first(),
-                 QVariantList({-1, QVariant::fromValue(ConnectionInterface::ConnectionLost)}));
+        QTRY_COMPARE(unreachable.count(), 1);
+        QCOMPARE(unreachable.first(), QVariantList({-1, QString("127.0.0.1"), gonePort}));
+        const int asked = silent.count("CIN");
+        connection->queryServer(kLocal, silent.port());
+        QTRY_COMPARE(unreachable.count(), 2);
+        QCOMPARE(unreachable.last(), QVariantList({-1, QString("127.0.0.1"), silent.port()}));
+        QTRY_COMPARE(silent.count("CIN"), asked + 1 + fastTimings().maxResends);
+        QCOMPARE(probeErrors.count(), 0);
+        QVERIFY(connection->core().pendingIds().isEmpty());
     }
 };
 
