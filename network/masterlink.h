@@ -55,6 +55,13 @@ public:
     void reset();
 
 private:
+    // The probe of the server a join is waiting for.
+    struct JoinProbe {
+        int connId = -1;  // -1: none
+        QHostAddress address;
+        int port = 0;
+    };
+
     void sendToMaster(bool reliable, MessageCode code, const QString& content);
     void sendInfoRequest(int connId);
     void queryNextServers();
@@ -64,10 +71,5 @@ private:
     std::function<QTime()> timeOfDay_;
     QStringList serverList_;              // entries "address:port" still to probe
     QHash<int, QString> queryAddresses_;  // probe connection id -> its entry
-    struct JoinProbe {
-        int connId = -1;  // -1: none
-        QHostAddress address;
-        int port = 0;
-    };
     JoinProbe join_;
 };

@@ -1,6 +1,7 @@
 // What each side hears, through the core's code table and the role handlers,
 // without sockets: a recording transport stands for the peers. Who may send
-// which code, the state each code needs, and serving resend requests.
+// which code, the state each code needs, serving resend requests, and a
+// probe that cannot be opened.
 #include <QMetaMethod>
 #include <QSignalSpy>
 #include <QTest>
@@ -213,6 +214,17 @@ private Q_SLOTS:
         peers.receive(peer, "CHI", QStringLiteral("-1 1 %1 ").arg(kKey));
         QCOMPARE(server.core().establishedIds(), QList<int>({peer}));
         QCOMPARE(peers.sentTypes(), QStringList({"SHI"}));
+    }
+
+    // A join's probe that could not even be opened says so at once: the
+    // player would otherwise wait for an answer that cannot come.
+    void aProbeThatCannotBeOpenedIsReportedAtOnce() {
+        NetMasterConnection master(nettest::clientSettings(false),
+                                   std::make_unique<RecordingTransport>());
+        QSignalSpy unreachable(&master, &ConnectionInterface::changedCServerUnreachable);
+        master.queryServer(nettest::kLocal, 1234);
+        QCOMPARE(unreachable.count(), 1);
+        QCOMPARE(unreachable.first(), QVariantList({-1, QString("127.0.0.1"), 1234}));
     }
 
     void reliableMessagesAreNumberedOnDatagramsOnly() {
