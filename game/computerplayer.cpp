@@ -113,6 +113,11 @@ bool ComputerPlayer::blockNearTarget(const FieldBoard& board, int kind, int from
     return false;
 }
 
+bool ComputerPlayer::aheadOfTeam(const FieldBoard& board) const {
+    return board.boxesPerColumn(planner_.evaluation().partMask()) >
+           board.boxesPerColumn(board.fullMask()) + kAheadRows;
+}
+
 ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockId, int speed,
                                            qint64 nowMs, bool mayPlan) {
     Keys keys{};
@@ -193,7 +198,7 @@ ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockI
         // until the way down is clear. Blocks beside or above it wait for it.
         const int bottom = frameRow + masks.lowDy(block->kind(), block->rotation());
         const int landing = target_.landingRow + masks.lowDy(block->kind(), target_.rotation);
-        if (nowMs - arrivedMs_ >= profile_.dropDelayMs &&
+        if (nowMs - arrivedMs_ >= profile_.dropDelayMs && !aheadOfTeam(board) &&
             !blockNearTarget(board, block->kind(), landing, bottom - 1)) {
             keys[slotIndex(KeySlot::Drop)] = 1;
             dropped_ = true;
@@ -216,7 +221,7 @@ ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockI
     const int top = frameRow + masks.highDy(block->kind(), block->rotation());
     const int landing = target_.landingRow + masks.lowDy(block->kind(), target_.rotation);
     if (profile_.combineKeys && profile_.dropDelayMs == 0 &&
-        search.nodes()[static_cast<std::size_t>(node)].parent == 0 &&
+        search.nodes()[static_cast<std::size_t>(node)].parent == 0 && !aheadOfTeam(board) &&
         !blockNearTarget(board, block->kind(), landing, top)) {
         keys[slotIndex(KeySlot::Drop)] = 1;
         dropped_ = true;

@@ -38,6 +38,11 @@ public:
     // How far a falling block's boxes can get sideways in one tick: a turn
     // inside its frame and a step.
     static constexpr int kBlockReachColumns = 2;
+    // A player whose part stands this many rows above the ring's mean does not
+    // drop: every row waits for the lowest part, so one who keeps ahead only
+    // builds its own part up, and faster still as its pieces fall less far.
+    // Left to fall by themselves its pieces give the others time to catch up.
+    static constexpr double kAheadRows = 0.5;
 
     ComputerPlayer(ComputerSkill skill, std::uint32_t seed,
                    const BoardEvaluation::Weights& weights = {});
@@ -77,6 +82,7 @@ private:
     void plan(const FieldBoard& board, const PlacementPlanner::Situation& s);
     // Whether another falling block has a box in rows fromRow .. toRow close
     // enough to the columns of the target to step or turn into them.
+    bool aheadOfTeam(const FieldBoard& board) const;
     bool blockNearTarget(const FieldBoard& board, int kind, int fromRow, int toRow) const;
 
     ComputerSkill skill_;

@@ -55,6 +55,19 @@ std::uint64_t PieceMasks::columns(int kind, int rotation, int column) const {
 FieldBoard::FieldBoard(int width)
     : width_(std::clamp(width, 1, GameField::kMaxColumns)), full_(maskOfWidth(width_)) {}
 
+double FieldBoard::boxesPerColumn(std::uint64_t columns) const {
+    columns &= full_;
+    const int count = countBits(columns);
+    if (count == 0) {
+        return 0.0;
+    }
+    int boxes = 0;
+    for (int row = 0; row < kFieldRows; ++row) {
+        boxes += countBits(landedRow(row) & columns);
+    }
+    return static_cast<double>(boxes) / count;
+}
+
 FieldBoard FieldBoard::fromMirror(const FieldMirror& mirror, int ownBlockId) {
     FieldBoard board(mirror.fieldsizeX());
     if (!mirror.hasField()) {

@@ -69,6 +69,9 @@ public:
     // Forgets the other falling blocks: they will have moved on by the time a
     // later piece gets there.
     void clearOthers() { other_ = {}; }
+    // Landed boxes in the field's rows of these columns, per column: how high
+    // a part of the ring stands, its holes not counted.
+    double boxesPerColumn(std::uint64_t columns) const;
 
     // Whether the piece with its frame at ring column and frame row fits: no box
     // below the floor, none on a landed box, and unless landedOnly none on

@@ -284,6 +284,29 @@ private Q_SLOTS:
         QCOMPARE(table.sim.field().cell(13, 0), GameField::kFieldBlockId);  // the I went in
     }
 
+    // Every row waits for the lowest part of the ring: a player whose part
+    // stands above the others' lets its pieces fall by themselves, level with
+    // them it drops as soon as a piece is there.
+    void waitsForTheTeamWhenAhead() {
+        for (const bool ahead : {false, true}) {
+            Table table(24, 2);
+            for (int r = 0; r < 2; ++r) {
+                for (int c = 0; c < (ahead ? 12 : 24); ++c) {
+                    if (c != 5) {  // nothing clears
+                        fieldsetup::landBox(table.sim.field(), c, r);
+                    }
+                }
+            }
+            table.syncCopy();
+            ComputerPlayer computer(ComputerSkill::Hard, 1);
+            computer.setPart(24, 0);
+            const int id = table.sim.player(0)->currentBlock()->id();
+            const ComputerPlayer::Keys keys = table.playOnePiece(computer);
+            QVERIFY(table.sim.player(0)->currentBlock()->id() != id);
+            QCOMPARE(keys[slotIndex(KeySlot::Drop)], ahead ? 0 : 1);
+        }
+    }
+
     void easyAndHardDiffer() {
         // The same pieces for both; a few hundred ticks of play.
         std::array<int, 2> pieces{};
