@@ -198,7 +198,10 @@ ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockI
         // until the way down is clear. Blocks beside or above it wait for it.
         const int bottom = frameRow + masks.lowDy(block->kind(), block->rotation());
         const int landing = target_.landingRow + masks.lowDy(block->kind(), target_.rotation);
-        if (nowMs - arrivedMs_ >= profile_.dropDelayMs && !aheadOfTeam(board) &&
+        const qint64 wait = aheadOfTeam(board)
+                                ? std::max<qint64>(profile_.dropDelayMs, kAheadWaitMs)
+                                : profile_.dropDelayMs;
+        if (nowMs - arrivedMs_ >= wait &&
             !blockNearTarget(board, block->kind(), landing, bottom - 1)) {
             keys[slotIndex(KeySlot::Drop)] = 1;
             dropped_ = true;

@@ -38,11 +38,14 @@ public:
     // How far a falling block's boxes can get sideways in one tick: a turn
     // inside its frame and a step.
     static constexpr int kBlockReachColumns = 2;
-    // A player whose part stands this many rows above the ring's mean does not
-    // drop: every row waits for the lowest part, so one who keeps ahead only
-    // builds its own part up, and faster still as its pieces fall less far.
-    // Left to fall by themselves its pieces give the others time to catch up.
+    // A player whose part stands this many rows above the ring's mean waits
+    // before it drops: every row waits for the lowest part, so one who keeps
+    // ahead only builds its own part up, and faster still as its pieces fall
+    // less far. Falling on by themselves its pieces give the others time to
+    // catch up. From speed 25 on a piece is down before the wait is over; in a
+    // slow game the wait ends, so a piece never hangs in the air for long.
     static constexpr double kAheadRows = 0.5;
+    static constexpr int kAheadWaitMs = 1000;
 
     ComputerPlayer(ComputerSkill skill, std::uint32_t seed,
                    const BoardEvaluation::Weights& weights = {});
