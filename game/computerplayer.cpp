@@ -220,7 +220,8 @@ ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockI
     // The server carries out a drop after the turn and step of the same tick:
     // a quick hand drops with the last step and saves a whole press interval.
     // Not when another block is near the way: it may take the cells first and
-    // the drop would go down where the piece was refused.
+    // the drop would go down where the piece was refused. Not ahead of the
+    // team either: then the piece waits where it arrives.
     const int top = frameRow + masks.highDy(block->kind(), block->rotation());
     const int landing = target_.landingRow + masks.lowDy(block->kind(), target_.rotation);
     if (profile_.combineKeys && profile_.dropDelayMs == 0 &&
