@@ -83,7 +83,8 @@ private:
     qint64 readyAt() const;
     void setPlannerPart(int fieldsizeX);
     void plan(const FieldBoard& board, const PlacementPlanner::Situation& s);
-    // Whether its part stands kAheadRows above the ring's mean.
+    // Whether its part stands kAheadRows above the ring's mean, with no
+    // person beside it.
     bool aheadOfTeam(const FieldBoard& board) const;
     // Whether another falling block has a box in rows fromRow .. toRow close
     // enough to the columns of the target to step or turn into them.

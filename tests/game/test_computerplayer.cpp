@@ -286,33 +286,39 @@ private Q_SLOTS:
 
     // Every row waits for the lowest part of the ring: a player whose part
     // stands above the others' waits before it drops, level with them it
-    // drops as soon as a piece is there.
+    // drops as soon as a piece is there. Beside a person it does not wait.
+    void waitsForTheTeamWhenAhead_data() {
+        QTest::addColumn<bool>("ahead");
+        QTest::addColumn<bool>("person");
+        QTest::addColumn<bool>("waits");
+        QTest::newRow("level") << false << false << false;
+        QTest::newRow("ahead") << true << false << true;
+        QTest::newRow("ahead beside a person") << true << true << false;
+    }
     void waitsForTheTeamWhenAhead() {
-        for (const bool ahead : {false, true}) {
-            Table table(24, 2);
-            for (int r = 0; r < 2; ++r) {
-                for (int c = 0; c < (ahead ? 12 : 24); ++c) {
-                    if (c != 5) {  // nothing clears
-                        fieldsetup::landBox(table.sim.field(), c, r);
-                    }
+        QFETCH(bool, ahead);
+        QFETCH(bool, person);
+        QFETCH(bool, waits);
+        Table table(24, 2);
+        for (int r = 0; r < 2; ++r) {
+            for (int c = 0; c < (ahead ? 12 : 24); ++c) {
+                if (c != 5) {  // nothing clears
+                    fieldsetup::landBox(table.sim.field(), c, r);
                 }
             }
-            table.syncCopy();
-            ComputerPlayer computer(ComputerSkill::Hard, 1);
-            computer.setPart(24, 0);
-            const int id = table.sim.player(0)->currentBlock()->id();
-            const qint64 start = table.clock.nowMs();
-            const ComputerPlayer::Keys keys = table.playOnePiece(computer);
-            const qint64 took = table.clock.nowMs() - start;
-            QVERIFY(table.sim.player(0)->currentBlock()->id() != id);
-            // At speed 1 a piece falling on by itself takes far longer.
-            QCOMPARE(keys[slotIndex(KeySlot::Drop)], 1);
-            if (ahead) {
-                QVERIFY2(took >= ComputerPlayer::kAheadWaitMs, qPrintable(QString::number(took)));
-            } else {
-                QVERIFY2(took < ComputerPlayer::kAheadWaitMs, qPrintable(QString::number(took)));
-            }
         }
+        table.syncCopy();
+        ComputerPlayer computer(ComputerSkill::Hard, 1);
+        computer.setPart(24, 0, 12, {person, false});
+        const int id = table.sim.player(0)->currentBlock()->id();
+        const qint64 start = table.clock.nowMs();
+        const ComputerPlayer::Keys keys = table.playOnePiece(computer);
+        const qint64 took = table.clock.nowMs() - start;
+        QVERIFY(table.sim.player(0)->currentBlock()->id() != id);
+        // At speed 1 a piece falling on by itself takes far longer.
+        QCOMPARE(keys[slotIndex(KeySlot::Drop)], 1);
+        QVERIFY2((took >= ComputerPlayer::kAheadWaitMs) == waits,
+                 qPrintable(QString::number(took)));
     }
 
     void easyAndHardDiffer() {
