@@ -98,8 +98,8 @@ void ComputerPlayer::plan(const FieldBoard& board, const PlacementPlanner::Situa
     arrivedMs_ = -1;
 }
 
-bool ComputerPlayer::blockNearTarget(const FieldBoard& board, int kind, int fromRow,
-                                     int toRow) const {
+bool ComputerPlayer::blockNearTarget(const FieldBoard& board, int kind, int toRow) const {
+    const int fromRow = target_.landingRow + planner_.masks().lowDy(kind, target_.rotation);
     const std::uint64_t columns = planner_.masks().columns(kind, target_.rotation, target_.column);
     std::uint64_t near = columns;
     for (int i = 1; i <= kBlockReachColumns; ++i) {
@@ -202,12 +202,10 @@ ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockI
         // tick, and a drop onto it leaves a hole: the piece falls on by itself
         // until the way down is clear. Blocks beside or above it wait for it.
         const int bottom = frameRow + masks.lowDy(block->kind(), block->rotation());
-        const int landing = target_.landingRow + masks.lowDy(block->kind(), target_.rotation);
         const qint64 wait = aheadOfTeam(board)
                                 ? std::max<qint64>(profile_.dropDelayMs, kAheadWaitMs)
                                 : profile_.dropDelayMs;
-        if (nowMs - arrivedMs_ >= wait &&
-            !blockNearTarget(board, block->kind(), landing, bottom - 1)) {
+        if (nowMs - arrivedMs_ >= wait && !blockNearTarget(board, block->kind(), bottom - 1)) {
             keys[slotIndex(KeySlot::Drop)] = 1;
             dropped_ = true;
             anyPress_ = true;
@@ -228,10 +226,9 @@ ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockI
     // the drop would go down where the piece was refused. Not ahead of the
     // team either: then the piece waits where it arrives.
     const int top = frameRow + masks.highDy(block->kind(), block->rotation());
-    const int landing = target_.landingRow + masks.lowDy(block->kind(), target_.rotation);
     if (profile_.combineKeys && profile_.dropDelayMs == 0 &&
         search.nodes()[static_cast<std::size_t>(node)].parent == 0 && !aheadOfTeam(board) &&
-        !blockNearTarget(board, block->kind(), landing, top)) {
+        !blockNearTarget(board, block->kind(), top)) {
         keys[slotIndex(KeySlot::Drop)] = 1;
         dropped_ = true;
     }

@@ -86,9 +86,10 @@ private:
     // Whether its part stands kAheadRows above the ring's mean, with no
     // person beside it.
     bool aheadOfTeam(const FieldBoard& board) const;
-    // Whether another falling block has a box in rows fromRow .. toRow close
-    // enough to the columns of the target to step or turn into them.
-    bool blockNearTarget(const FieldBoard& board, int kind, int fromRow, int toRow) const;
+    // Whether another falling block has a box in the rows from the target's
+    // lowest box up to toRow, close enough to the columns of the target to
+    // step or turn into them.
+    bool blockNearTarget(const FieldBoard& board, int kind, int toRow) const;
 
     ComputerSkill skill_;
     SkillProfile profile_;
