@@ -56,6 +56,17 @@ int main(int argc, char* argv[]) {
                 seen[static_cast<std::size_t>(slot)] = id;
                 ComputerPlayer fresh(ComputerSkill::Hard, 99);
                 fresh.setPart(kColumns, slot * 12);
+                // The team's pieces are headed somewhere: their claims cost a
+                // landing each per placement.
+                std::vector<PlacementPlanner::Claim> claims;
+                for (int other = 0; other < kColumns / 12; ++other) {
+                    if (const ComputerPlayer* c = run.computer(other); c && other != slot) {
+                        if (const auto claim = c->claim()) {
+                            claims.push_back(*claim);
+                        }
+                    }
+                }
+                fresh.setTeamClaims(std::move(claims));
                 const double cpuStart = threadCpuMicros();
                 const auto start = std::chrono::steady_clock::now();
                 const ComputerPlayer::Keys keys =

@@ -72,5 +72,6 @@ double BoardEvaluation::placementScore(const Placement& p) const {
     const double landing = w.landingHeight * (1.0 + w.landingBySpeed * (p.speed - 1));
     return landing * p.landingRow + w.rowsCleared * p.rowsCleared +
            (p.rowsCleared > 0 ? 0.0 : w.outsideBox * p.outsideBoxes) +
-           (p.underOtherBlock ? w.underOtherBlock : 0.0);
+           (p.underOtherBlock ? w.underOtherBlock : 0.0) +
+           (p.claimedColumns ? w.claimedColumns : 0.0);
 }

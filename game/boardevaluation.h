@@ -30,6 +30,9 @@ public:
         double outsideBox = -6.0;        // a box outside the own part that clears nothing
         double underOtherBlock = -12.0;  // a box under a teammate's falling block
         double ownRowFilled = 0.0;       // a row whose own part is full waits for the others
+        // A box in a column another computer's piece is headed for: the one
+        // that comes second is refused on its way and lands where it can.
+        double claimedColumns = -30.0;
     };
 
     // Facts about one placement that the stack alone does not show.
@@ -39,6 +42,7 @@ public:
         int rowsCleared = 0;
         int outsideBoxes = 0;
         bool underOtherBlock = false;
+        bool claimedColumns = false;
     };
 
     BoardEvaluation() = default;

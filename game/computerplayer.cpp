@@ -71,6 +71,13 @@ PlacementPlanner::Situation ComputerPlayer::situation(const FieldMirror& mirror,
     s.timing.firstPressTicks = ticksFor(readyAt() - nowMs);
     s.timing.intervalTicks = std::max(kServerPressTicks, ticksFor(profile_.pressIntervalMs));
     s.timing.combineKeys = profile_.combineKeys;
+    // A claim whose piece has landed is in the stack already.
+    for (const PlacementPlanner::Claim& c : claims_) {
+        const GameBlock* other = mirror.block(c.blockId);
+        if (c.blockId != block.id() && other != nullptr && FieldMirror::onField(*other)) {
+            s.claims.push_back(c);
+        }
+    }
     // The next piece waits at a park position in the player's colour; blocks
     // of players who left lie further out.
     const int farthest = GameSimulation::parkPosition(GameSimulation::kSlots - 1);
@@ -96,6 +103,13 @@ void ComputerPlayer::plan(const FieldBoard& board, const PlacementPlanner::Situa
     }
     stackSignature_ = signatureOf(board, planner_.window());
     arrivedMs_ = -1;
+}
+
+std::optional<PlacementPlanner::Claim> ComputerPlayer::claim() const {
+    if (!hasTarget_ || pieceId_ <= 0) {
+        return std::nullopt;
+    }
+    return PlacementPlanner::Claim{pieceId_, pieceKind_, target_.rotation, target_.column};
 }
 
 bool ComputerPlayer::blockNearTarget(const FieldBoard& board, int kind, int toRow) const {
@@ -141,6 +155,7 @@ ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockI
     if (blockId != pieceId_) {
         reset();
         pieceId_ = blockId;
+        pieceKind_ = block->kind();
         pieceSeenMs_ = nowMs;
         pickRank_ = 0;
         if (profile_.weakerPercent > 0 && random_.next() % 100 < profile_.weakerPercent) {

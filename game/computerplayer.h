@@ -3,6 +3,7 @@
 #include <QtGlobal>
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "computerskill.h"
 #include "gameplayer.h"
@@ -75,6 +76,10 @@ public:
     bool hasTarget() const { return hasTarget_; }
     const PlacementPlanner::Choice& target() const { return target_; }
     const Neighbours& neighbours() const { return neighbours_; }
+    // Where the piece in play is headed, for the other computers of the team.
+    std::optional<PlacementPlanner::Claim> claim() const;
+    // Where the other computers' pieces are headed: their places are taken.
+    void setTeamClaims(std::vector<PlacementPlanner::Claim> claims) { claims_ = std::move(claims); }
 
 private:
     PlacementPlanner::Situation situation(const FieldMirror& mirror, const GameBlock& block,
@@ -100,7 +105,9 @@ private:
     Neighbours neighbours_;
     int decisions_ = 0;
 
+    std::vector<PlacementPlanner::Claim> claims_;
     int pieceId_ = -1;
+    int pieceKind_ = -1;
     qint64 pieceSeenMs_ = 0;
     bool planned_ = false;  // a plan made for this piece
     bool waiting_ = false;

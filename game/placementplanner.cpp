@@ -40,7 +40,7 @@ void PlacementPlanner::setPart(int width, int firstColumn, int columns, int reac
 
 BoardEvaluation::Placement PlacementPlanner::facts(const FieldBoard& before, int kind, int rotation,
                                                    int column, int landingRow, int cleared,
-                                                   int speed) const {
+                                                   int speed, std::uint64_t claimed) const {
     const PieceMasks& m = *masks_;
     BoardEvaluation::Placement p;
     p.speed = speed;
@@ -58,6 +58,7 @@ BoardEvaluation::Placement PlacementPlanner::facts(const FieldBoard& before, int
         above |= before.otherRow(row);
     }
     p.underOtherBlock = (above & m.columns(kind, rotation, column)) != 0;
+    p.claimedColumns = (claimed & m.columns(kind, rotation, column)) != 0;
     return p;
 }
 
@@ -72,6 +73,12 @@ std::vector<PlacementPlanner::Choice> PlacementPlanner::rank(const FieldBoard& b
     const int kind = s.piece.kind;
     MoveSearch search(m, board);
     const std::vector<MoveSearch::Node>& nodes = search.explore(s.piece, s.timing);
+    std::uint64_t claimed = 0;
+    for (const Claim& c : s.claims) {
+        if (c.kind >= 0 && c.kind < GameBlock::kKinds) {
+            claimed |= m.columns(c.kind, c.rotation & 3, c.column);
+        }
+    }
     std::vector<FieldBoard> after;
     for (const MoveSearch::Node& n : nodes) {
         if (!n.canLand || (m.columns(kind, n.rotation, n.column) & ~window_) != 0) {
@@ -79,8 +86,11 @@ std::vector<PlacementPlanner::Choice> PlacementPlanner::rank(const FieldBoard& b
         }
         FieldBoard b = board;
         const int cleared = b.land(m, kind, n.rotation, n.column, n.landingRow);
-        const auto f =
-            facts(board, kind, n.rotation, n.column, n.landingRow, cleared, s.timing.speed);
+        const auto f = facts(board, kind, n.rotation, n.column, n.landingRow, cleared,
+                             s.timing.speed, claimed);
+        // The others' pieces land where they are headed: the stack is judged
+        // as it will be, and so is the next piece's answer.
+        landClaims(b, s.claims);
         out.push_back({n.rotation, n.column, n.landingRow,
                        evaluation_.placementScore(f) + evaluation_.stackScore(b)});
         after.push_back(std::move(b));
@@ -112,6 +122,21 @@ std::vector<PlacementPlanner::Choice> PlacementPlanner::rank(const FieldBoard& b
     return ranked;
 }
 
+void PlacementPlanner::landClaims(FieldBoard& board, const std::vector<Claim>& claims) const {
+    const PieceMasks& m = *masks_;
+    for (const Claim& c : claims) {
+        if (c.kind < 0 || c.kind >= GameBlock::kKinds) {
+            continue;
+        }
+        const int rotation = c.rotation & 3;
+        const int column = ((c.column % board.width()) + board.width()) % board.width();
+        if (board.fits(m, c.kind, rotation, column, FieldBoard::kFieldRows, true)) {
+            board.land(m, c.kind, rotation, column,
+                       board.dropRow(m, c.kind, rotation, column, FieldBoard::kFieldRows, true));
+        }
+    }
+}
+
 double PlacementPlanner::bestAnswer(const FieldBoard& board, const Situation& s,
                                     int spawnColumn) const {
     const PieceMasks& m = *masks_;
@@ -133,8 +158,8 @@ double PlacementPlanner::bestAnswer(const FieldBoard& board, const Situation& s,
         }
         FieldBoard b = stack;
         const int cleared = b.land(m, s.nextKind, n.rotation, n.column, n.landingRow);
-        const auto f =
-            facts(stack, s.nextKind, n.rotation, n.column, n.landingRow, cleared, s.timing.speed);
+        const auto f = facts(stack, s.nextKind, n.rotation, n.column, n.landingRow, cleared,
+                             s.timing.speed, 0);
         best = std::max(best, evaluation_.placementScore(f) + evaluation_.stackScore(b));
     }
     // Nowhere to go: the piece lands where it appears, which may end the game.

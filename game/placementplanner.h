@@ -20,11 +20,20 @@ public:
     // sides of a person who falls behind reach every column of it between them.
     static constexpr int kPersonColumns = 6;
 
+    // Where another computer's falling piece is headed (its frame column and
+    // rotation); it is dropped there from above.
+    struct Claim {
+        int blockId = 0;
+        int kind = 0;
+        int rotation = 0;
+        int column = 0;
+    };
     struct Situation {
         MoveSearch::Start piece;
         MoveSearch::Timing timing;
         int nextKind = -1;  // -1: not known
         int nextRotation = 0;
+        std::vector<Claim> claims;
     };
     struct Choice {
         int rotation = 0;
@@ -50,9 +59,11 @@ public:
     std::vector<Choice> rank(const FieldBoard& board, const Situation& s, bool lookahead) const;
 
 private:
+    void landClaims(FieldBoard& board, const std::vector<Claim>& claims) const;
     double bestAnswer(const FieldBoard& board, const Situation& s, int spawnColumn) const;
     BoardEvaluation::Placement facts(const FieldBoard& before, int kind, int rotation, int column,
-                                     int landingRow, int cleared, int speed) const;
+                                     int landingRow, int cleared, int speed,
+                                     std::uint64_t claimed) const;
 
     BoardEvaluation evaluation_;
     std::unique_ptr<PieceMasks> masks_;

@@ -11,9 +11,10 @@ constexpr int kColumnsPerPlayer = 12;
 
 // Waiting one more tick to plan makes the first press that much later, and
 // the piece falls on meanwhile: a whole row could close the way to the place
-// it aims for.
-bool waitCostsARow(const ComputerPlayer& player, qint64 now, int speed) {
-    const qint64 late = now + ComputerPlayer::kTickMs - player.pressDueMs();
+// it aims for. A piece that stood still with nothing to press before it had
+// to plan anew loses time only from when it asked.
+bool waitCostsARow(const ComputerPlayer& player, qint64 now, int speed, qint64 askedMs) {
+    const qint64 late = now + ComputerPlayer::kTickMs - std::max(player.pressDueMs(), askedMs);
     if (late <= 0) {
         return false;
     }
@@ -120,7 +121,7 @@ void ComputerSeats::unseat(int connId) {
 }
 
 void ComputerSeats::leaveQueue(int connId) {
-    planQueue_.erase(std::remove(planQueue_.begin(), planQueue_.end(), connId), planQueue_.end());
+    std::erase_if(planQueue_, [connId](const Waiting& w) { return w.connId == connId; });
 }
 
 void ComputerSeats::startGame() {
@@ -177,7 +178,10 @@ void ComputerSeats::play() {
     }
     const qint64 now = clock_.nowMs();
     // Those waiting go first, in their order; then the others by id.
-    std::vector<int> order = planQueue_;
+    std::vector<int> order;
+    for (const Waiting& w : planQueue_) {
+        order.push_back(w.connId);
+    }
     for (const auto& [connId, seat] : seats_) {
         if (std::find(order.begin(), order.end(), connId) == order.end()) {
             order.push_back(connId);
@@ -200,14 +204,24 @@ bool ComputerSeats::playSeat(int connId, ComputerPlayer& player, qint64 now, boo
     // What a client knows: its block id from the last movements.
     const int blockId = mirror_.activeBlockIds().value(connId * 2, -1);
     const int decisions = player.decisions();
+    std::vector<PlacementPlanner::Claim> claims;
+    for (const auto& [id, seat] : seats_) {
+        if (const auto c = seat.player->claim(); c && id != connId) {
+            claims.push_back(*c);
+        }
+    }
+    player.setTeamClaims(std::move(claims));
     ComputerPlayer::Keys keys = player.think(mirror_, blockId, sim_.speed(), now, mayPlan);
-    if (player.waitingToPlan() && waitCostsARow(player, now, sim_.speed())) {
+    const auto queued = std::find_if(planQueue_.begin(), planQueue_.end(),
+                                     [connId](const Waiting& w) { return w.connId == connId; });
+    const qint64 askedMs = queued == planQueue_.end() ? now : queued->sinceMs;
+    if (player.waitingToPlan() && waitCostsARow(player, now, sim_.speed(), askedMs)) {
         keys = player.think(mirror_, blockId, sim_.speed(), now, true);
     }
     if (!player.waitingToPlan()) {
         leaveQueue(connId);
-    } else if (std::find(planQueue_.begin(), planQueue_.end(), connId) == planQueue_.end()) {
-        planQueue_.push_back(connId);
+    } else if (queued == planQueue_.end()) {
+        planQueue_.push_back({connId, now});
     }
     if (std::any_of(keys.begin(), keys.end(), [](int k) { return k != 0; })) {
         QList<int> input(2 * GamePlayer::kKeys, 0);

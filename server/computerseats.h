@@ -95,8 +95,12 @@ private:
     GameSimulation& sim_;
     const Clock& clock_;
     ComputerSkill skill_ = ComputerSkill::Normal;
-    std::map<int, Seat> seats_;   // by client id
-    std::vector<int> planQueue_;  // seats waiting to plan, first come first
+    std::map<int, Seat> seats_;  // by client id
+    struct Waiting {
+        int connId = 0;
+        qint64 sinceMs = 0;  // when it first asked to plan
+    };
+    std::vector<Waiting> planQueue_;  // seats waiting to plan, first come first
     std::array<int, GameSimulation::kSlots> parts_{};
     std::array<bool, GameSimulation::kSlots> inRing_{};  // slots with a part this game
     FieldMirror mirror_;

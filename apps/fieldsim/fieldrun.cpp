@@ -107,6 +107,15 @@ void FieldRun::drive(int slot, GamePlayer& player) {
 void FieldRun::driveComputer(int slot, GamePlayer& player, ComputerPlayer& computer) {
     // What a client knows: its own block id from the last movements.
     const int id = mirror_.activeBlockIds().value(player.connId() * 2, -1);
+    // Where the others' pieces are headed, as they stand now.
+    std::vector<PlacementPlanner::Claim> claims;
+    for (int other = 0; other < GameSimulation::kSlots; ++other) {
+        if (const auto c =
+                other != slot && computers_[other] ? computers_[other]->claim() : std::nullopt) {
+            claims.push_back(*c);
+        }
+    }
+    computer.setTeamClaims(std::move(claims));
     const ComputerPlayer::Keys keys =
         computer.think(mirror_, id, simulation_.speed(), clock_.nowMs());
     Driver& d = drivers_[slot];

@@ -210,6 +210,43 @@ private Q_SLOTS:
         QCOMPARE(columnsOf(kI, t.rotation, t.column, 24) == QList<int>{1}, wellTaken);
     }
 
+    // Two pieces for the one place that clears rows: the computer told where
+    // its teammate's piece is headed leaves it that place instead of being
+    // refused on the way there. A claim whose piece has landed counts no more.
+    void leavesATeammatesPlaceToIt_data() {
+        QTest::addColumn<int>("claims");  // 0 none, 1 the teammate's, 2 a landed piece's
+        QTest::newRow("not told") << 0;
+        QTest::newRow("told") << 1;
+        QTest::newRow("told of a landed piece") << 2;
+    }
+    void leavesATeammatesPlaceToIt() {
+        QFETCH(int, claims);
+        Table table(24, 2);
+        table.fillRows(2, {12, 13});
+        fieldsetup::setBlock(table.sim, 0, kO, 6 * 50, 12 * 50);
+        fieldsetup::setBlock(table.sim, 1, kO, 17 * 50, 20 * 50);
+        table.syncCopy();
+        ComputerPlayer mate(ComputerSkill::Hard, 2);
+        mate.setPart(24, 12);
+        mate.think(table.mirror, table.sim.player(1)->currentBlock()->id(), 1, 0);
+        std::optional<PlacementPlanner::Claim> claim = mate.claim();
+        QVERIFY(claim.has_value());
+        QCOMPARE(columnsOf(kO, claim->rotation, claim->column, 24), (QList<int>{12, 13}));
+        if (claims == 2) {
+            claim->blockId = 9999;
+        }
+        ComputerPlayer computer(ComputerSkill::Hard, 1);
+        computer.setPart(24, 0);
+        if (claims > 0) {
+            computer.setTeamClaims({*claim});
+        }
+        computer.think(table.mirror, table.sim.player(0)->currentBlock()->id(), 1, 0);
+
+        QVERIFY(computer.hasTarget());
+        const PlacementPlanner::Choice& t = computer.target();
+        QCOMPARE(columnsOf(kO, t.rotation, t.column, 24) == (QList<int>{12, 13}), claims != 1);
+    }
+
     // The blocks falling now have moved on when the next piece appears: a
     // teammate's block where it would appear must not make the best place
     // look like a dead end for it.
