@@ -73,10 +73,14 @@ std::vector<PlacementPlanner::Choice> PlacementPlanner::rank(const FieldBoard& b
     const int kind = s.piece.kind;
     MoveSearch search(m, board);
     const std::vector<MoveSearch::Node>& nodes = search.explore(s.piece, s.timing);
+    std::vector<Claim> claims;
     std::uint64_t claimed = 0;
-    for (const Claim& c : s.claims) {
+    for (Claim c : s.claims) {
         if (c.kind >= 0 && c.kind < GameBlock::kKinds) {
-            claimed |= m.columns(c.kind, c.rotation & 3, c.column);
+            c.rotation &= 3;
+            c.column = ((c.column % board.width()) + board.width()) % board.width();
+            claimed |= m.columns(c.kind, c.rotation, c.column);
+            claims.push_back(c);
         }
     }
     std::vector<FieldBoard> after;
@@ -90,7 +94,7 @@ std::vector<PlacementPlanner::Choice> PlacementPlanner::rank(const FieldBoard& b
                              s.timing.speed, claimed);
         // The others' pieces land where they are headed: the stack is judged
         // as it will be, and so is the next piece's answer.
-        landClaims(b, s.claims);
+        landClaims(b, claims);
         out.push_back({n.rotation, n.column, n.landingRow,
                        evaluation_.placementScore(f) + evaluation_.stackScore(b)});
         after.push_back(std::move(b));
@@ -125,14 +129,10 @@ std::vector<PlacementPlanner::Choice> PlacementPlanner::rank(const FieldBoard& b
 void PlacementPlanner::landClaims(FieldBoard& board, const std::vector<Claim>& claims) const {
     const PieceMasks& m = *masks_;
     for (const Claim& c : claims) {
-        if (c.kind < 0 || c.kind >= GameBlock::kKinds) {
-            continue;
-        }
-        const int rotation = c.rotation & 3;
-        const int column = ((c.column % board.width()) + board.width()) % board.width();
-        if (board.fits(m, c.kind, rotation, column, FieldBoard::kFieldRows, true)) {
-            board.land(m, c.kind, rotation, column,
-                       board.dropRow(m, c.kind, rotation, column, FieldBoard::kFieldRows, true));
+        if (board.fits(m, c.kind, c.rotation, c.column, FieldBoard::kFieldRows, true)) {
+            board.land(
+                m, c.kind, c.rotation, c.column,
+                board.dropRow(m, c.kind, c.rotation, c.column, FieldBoard::kFieldRows, true));
         }
     }
 }

@@ -59,6 +59,7 @@ public:
     std::vector<Choice> rank(const FieldBoard& board, const Situation& s, bool lookahead) const;
 
 private:
+    // Claims of a known kind, turned and placed on this ring.
     void landClaims(FieldBoard& board, const std::vector<Claim>& claims) const;
     double bestAnswer(const FieldBoard& board, const Situation& s, int spawnColumn) const;
     BoardEvaluation::Placement facts(const FieldBoard& before, int kind, int rotation, int column,

@@ -110,8 +110,10 @@ void FieldRun::driveComputer(int slot, GamePlayer& player, ComputerPlayer& compu
     // Where the others' pieces are headed, as they stand now.
     std::vector<PlacementPlanner::Claim> claims;
     for (int other = 0; other < GameSimulation::kSlots; ++other) {
-        if (const auto c =
-                other != slot && computers_[other] ? computers_[other]->claim() : std::nullopt) {
+        if (other == slot || !computers_[other]) {
+            continue;
+        }
+        if (const auto c = computers_[other]->claim()) {
             claims.push_back(*c);
         }
     }
