@@ -60,7 +60,7 @@ int main(int argc, char* argv[]) {
                 // landing each per placement.
                 std::vector<PlacementPlanner::Claim> claims;
                 for (int other = 0; other < kColumns / 12; ++other) {
-                    if (const ComputerPlayer* c = run.computer(other); c && other != slot) {
+                    if (const ComputerPlayer* c = run.computer(other)) {
                         if (const auto claim = c->claim()) {
                             claims.push_back(*claim);
                         }

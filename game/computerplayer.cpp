@@ -71,7 +71,8 @@ PlacementPlanner::Situation ComputerPlayer::situation(const FieldMirror& mirror,
     s.timing.firstPressTicks = ticksFor(readyAt() - nowMs);
     s.timing.intervalTicks = std::max(kServerPressTicks, ticksFor(profile_.pressIntervalMs));
     s.timing.combineKeys = profile_.combineKeys;
-    // A claim whose piece has landed is in the stack already.
+    // A claim whose piece has landed is in the stack already, and the claim
+    // of its own piece is its plan.
     for (const PlacementPlanner::Claim& c : claims_) {
         const GameBlock* other = mirror.block(c.blockId);
         if (c.blockId != block.id() && other != nullptr && FieldMirror::onField(*other)) {

@@ -78,7 +78,8 @@ public:
     const Neighbours& neighbours() const { return neighbours_; }
     // Where the piece in play is headed, for the other computers of the team.
     std::optional<PlacementPlanner::Claim> claim() const;
-    // Where the other computers' pieces are headed: their places are taken.
+    // Where the team's computers' pieces are headed: their places are taken.
+    // Its own piece's claim, among them, is passed over.
     void setTeamClaims(std::vector<PlacementPlanner::Claim> claims) { claims_ = std::move(claims); }
 
 private:

@@ -206,7 +206,7 @@ bool ComputerSeats::playSeat(int connId, ComputerPlayer& player, qint64 now, boo
     const int decisions = player.decisions();
     std::vector<PlacementPlanner::Claim> claims;
     for (const auto& [id, seat] : seats_) {
-        if (const auto c = seat.player->claim(); c && id != connId) {
+        if (const auto c = seat.player->claim()) {
             claims.push_back(*c);
         }
     }

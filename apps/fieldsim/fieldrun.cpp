@@ -107,13 +107,11 @@ void FieldRun::drive(int slot, GamePlayer& player) {
 void FieldRun::driveComputer(int slot, GamePlayer& player, ComputerPlayer& computer) {
     // What a client knows: its own block id from the last movements.
     const int id = mirror_.activeBlockIds().value(player.connId() * 2, -1);
-    // Where the others' pieces are headed, as they stand now.
+    // Where the team's pieces are headed, as they stand now; its own is known
+    // to it by its block id.
     std::vector<PlacementPlanner::Claim> claims;
-    for (int other = 0; other < GameSimulation::kSlots; ++other) {
-        if (other == slot || !computers_[other]) {
-            continue;
-        }
-        if (const auto c = computers_[other]->claim()) {
+    for (const auto& other : computers_) {
+        if (const auto c = other ? other->claim() : std::nullopt) {
             claims.push_back(*c);
         }
     }
