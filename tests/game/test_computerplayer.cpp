@@ -212,12 +212,14 @@ private Q_SLOTS:
 
     // Two pieces for the one place that clears rows: the computer told where
     // its teammate's piece is headed leaves it that place instead of being
-    // refused on the way there. A claim whose piece has landed counts no more.
+    // refused on the way there. A claim whose piece has landed counts no more,
+    // and its own piece's claim, handed back among the team's, is its plan.
     void leavesATeammatesPlaceToIt_data() {
-        QTest::addColumn<int>("claims");  // 0 none, 1 the teammate's, 2 a landed piece's
+        QTest::addColumn<int>("claims");  // 0 none, 1 the teammate's, 2 a landed piece's, 3 its own
         QTest::newRow("not told") << 0;
         QTest::newRow("told") << 1;
         QTest::newRow("told of a landed piece") << 2;
+        QTest::newRow("told of its own") << 3;
     }
     void leavesATeammatesPlaceToIt() {
         QFETCH(int, claims);
@@ -234,6 +236,8 @@ private Q_SLOTS:
         QCOMPARE(columnsOf(kO, claim->rotation, claim->column, 24), (QList<int>{12, 13}));
         if (claims == 2) {
             claim->blockId = 9999;
+        } else if (claims == 3) {
+            claim->blockId = table.sim.player(0)->currentBlock()->id();
         }
         ComputerPlayer computer(ComputerSkill::Hard, 1);
         computer.setPart(24, 0);
