@@ -129,11 +129,6 @@ bool ComputerPlayer::blockNearTarget(const FieldBoard& board, int kind, int toRo
 }
 
 bool ComputerPlayer::aheadOfTeam(const FieldBoard& board) const {
-    // Beside a person it keeps on: its pieces reach far into that part, and
-    // they help a person who falls behind more than a wait would.
-    if (neighbours_.leftPerson || neighbours_.rightPerson) {
-        return false;
-    }
     return board.boxesPerColumn(planner_.evaluation().partMask()) >
            board.boxesPerColumn(board.fullMask()) + kAheadRows;
 }

@@ -45,6 +45,8 @@ public:
     // less far. Falling on by themselves its pieces give the others time to
     // catch up. From speed 25 on a piece is down before the wait is over; in a
     // slow game the wait ends, so a piece never hangs in the air for long.
+    // Beside a person it matters most: a person places pieces far more slowly
+    // than a computer, and rows clear at the person's pace.
     static constexpr double kAheadRows = 0.5;
     static constexpr int kAheadWaitMs = 1000;
 
@@ -89,8 +91,7 @@ private:
     qint64 readyAt() const;
     void setPlannerPart(int fieldsizeX);
     void plan(const FieldBoard& board, const PlacementPlanner::Situation& s);
-    // Whether its part stands kAheadRows above the ring's mean, with no
-    // person beside it.
+    // Whether its part stands kAheadRows above the ring's mean.
     bool aheadOfTeam(const FieldBoard& board) const;
     // Whether another falling block has a box in the rows from the target's
     // lowest box up to toRow, close enough to the columns of the target to

@@ -3,7 +3,7 @@
 #include "game/gamegrid.h"
 
 FieldRun::FieldRun(int fieldsizeX, std::uint32_t seed, bool crowded, GameEvents* observer,
-                   const std::vector<ComputerSkill>& skills)
+                   const std::vector<ComputerSkill>& skills, const People& people)
     : random_(seed), observer_(observer), simulation_(random_, clock_), crowded_(crowded) {
     simulation_.setEvents(this);
     const int players = fieldsizeX / 12;
@@ -16,12 +16,16 @@ FieldRun::FieldRun(int fieldsizeX, std::uint32_t seed, bool crowded, GameEvents*
         if (skill != ComputerSkill::Simple) {
             // Each player's own choices, yet the same for the same seed.
             computers_[slot] = std::make_unique<ComputerPlayer>(skill, seed * 4 + slot);
-            // The simple policy stands in for a person.
-            const ComputerPlayer::Neighbours people{
-                players > 1 && skillOf(slot - 1) == ComputerSkill::Simple,
-                players > 1 && skillOf(slot + 1) == ComputerSkill::Simple};
+            // The simple policy stands in for a person, and so does any player
+            // named one.
+            const auto person = [&](int other) {
+                other = (other + players) % players;
+                return players > 1 && (skillOf(other) == ComputerSkill::Simple ||
+                                       people[static_cast<std::size_t>(other)]);
+            };
+            const ComputerPlayer::Neighbours beside{person(slot - 1), person(slot + 1)};
             computers_[slot]->setPart(fieldsizeX, crowded ? 4 : slot * 12, crowded ? 6 : 12,
-                                      crowded ? ComputerPlayer::Neighbours{} : people);
+                                      crowded ? ComputerPlayer::Neighbours{} : beside);
             mirrored_ = true;
         }
     }

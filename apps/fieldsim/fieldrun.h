@@ -21,8 +21,12 @@ public:
     // appear on top of each other far more often than in a real game.
     // observer: hears every event of the game as well, from the first block on.
     // skills: one per player, or one for all; none means simple players.
+    // people: players the computers beside them take for a person, as they do
+    // a simple player; a planning player there plays at its level's pace.
+    using People = std::array<bool, GameSimulation::kSlots>;
     FieldRun(int fieldsizeX, std::uint32_t seed, bool crowded = false,
-             GameEvents* observer = nullptr, const std::vector<ComputerSkill>& skills = {});
+             GameEvents* observer = nullptr, const std::vector<ComputerSkill>& skills = {},
+             const People& people = {});
     ~FieldRun() override;
 
     // Fresh input for every player, then one tick.

@@ -31,6 +31,11 @@ int main(int argc, char* argv[]) {
     parser.addOption({QStringLiteral("until-speed"),
                       QStringLiteral("Stop once the game reaches this speed (1 to 50)."),
                       QStringLiteral("N")});
+    parser.addOption({QStringLiteral("person"),
+                      QStringLiteral("Players the computers beside them take for a person "
+                                     "(numbers from 1, comma-separated), as they do a simple "
+                                     "player."),
+                      QStringLiteral("N")});
     const QCommandLineOption show(QStringLiteral("show"), QStringLiteral("Print the final field."));
     parser.addOption(show);
     parser.process(app);
@@ -65,6 +70,20 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "quadrell-fieldsim: --skill names more players than the field has\n");
         return 2;
     }
+    FieldRun::People people{};
+    if (parser.isSet(QStringLiteral("person"))) {
+        for (const QString& number :
+             parser.value(QStringLiteral("person")).split(QLatin1Char(','))) {
+            const int n = number.trimmed().toInt(&ok);
+            if (!ok || n < 1 || n > columns / 12) {
+                std::fprintf(stderr,
+                             "quadrell-fieldsim: --person takes player numbers from 1 to %d\n",
+                             columns / 12);
+                return 2;
+            }
+            people[static_cast<std::size_t>(n - 1)] = true;
+        }
+    }
     int untilSpeed = GameSimulation::kMaxSpeed + 1;  // never
     if (parser.isSet(QStringLiteral("until-speed"))) {
         untilSpeed = parser.value(QStringLiteral("until-speed")).toInt(&ok);
@@ -74,7 +93,7 @@ int main(int argc, char* argv[]) {
         }
     }
 
-    FieldRun run(columns, seed, false, nullptr, skills);
+    FieldRun run(columns, seed, false, nullptr, skills, people);
     std::vector<qint64> tickNs;
     QElapsedTimer timer;
     while (!run.over() && run.piecesLanded() < pieces && run.simulation().speed() < untilSpeed) {

@@ -327,14 +327,15 @@ private Q_SLOTS:
 
     // Every row waits for the lowest part of the ring: a player whose part
     // stands above the others' waits before it drops, level with them it
-    // drops as soon as a piece is there. Beside a person it does not wait.
+    // drops as soon as a piece is there. Beside a person it waits as well:
+    // the person is slower still.
     void waitsForTheTeamWhenAhead_data() {
         QTest::addColumn<bool>("ahead");
         QTest::addColumn<bool>("person");
         QTest::addColumn<bool>("waits");
         QTest::newRow("level") << false << false << false;
         QTest::newRow("ahead") << true << false << true;
-        QTest::newRow("ahead beside a person") << true << true << false;
+        QTest::newRow("ahead beside a person") << true << true << true;
     }
     void waitsForTheTeamWhenAhead() {
         QFETCH(bool, ahead);
@@ -360,6 +361,20 @@ private Q_SLOTS:
         QCOMPARE(keys[slotIndex(KeySlot::Drop)], 1);
         QVERIFY2((took >= ComputerPlayer::kAheadWaitMs) == waits,
                  qPrintable(QString::number(took)));
+    }
+
+    // The simulator's stand-ins for people: a simple player, and any player
+    // named one whatever its level, across the ring's seam too.
+    void simulatorTakesNamedPlayersForPeople() {
+        const std::vector<ComputerSkill> skills{ComputerSkill::Hard, ComputerSkill::Hard,
+                                                ComputerSkill::Simple, ComputerSkill::Easy};
+        const FieldRun named(48, 1, false, nullptr, skills, {false, false, false, true});
+        QVERIFY(named.computer(2) == nullptr);
+        QCOMPARE(named.computer(0)->neighbours(), (PartNeighbours{true, false}));
+        QCOMPARE(named.computer(1)->neighbours(), (PartNeighbours{false, true}));
+        QCOMPARE(named.computer(3)->neighbours(), (PartNeighbours{true, false}));
+        const FieldRun unnamed(48, 1, false, nullptr, skills);
+        QCOMPARE(unnamed.computer(0)->neighbours(), (PartNeighbours{false, false}));
     }
 
     void easyAndHardDiffer() {
