@@ -58,15 +58,7 @@ int main(int argc, char* argv[]) {
                 fresh.setPart(kColumns, slot * 12);
                 // The team's pieces are headed somewhere: their claims cost a
                 // landing each per placement.
-                std::vector<PlacementPlanner::Claim> claims;
-                for (int other = 0; other < kColumns / 12; ++other) {
-                    if (const ComputerPlayer* c = run.computer(other)) {
-                        if (const auto claim = c->claim()) {
-                            claims.push_back(*claim);
-                        }
-                    }
-                }
-                fresh.setTeamClaims(std::move(claims));
+                fresh.setTeamClaims(run.teamClaims());
                 const double cpuStart = threadCpuMicros();
                 const auto start = std::chrono::steady_clock::now();
                 const ComputerPlayer::Keys keys =

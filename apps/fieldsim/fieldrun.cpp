@@ -45,6 +45,16 @@ ComputerPlayer* FieldRun::computer(int slot) const {
     return slot >= 0 && slot < GameSimulation::kSlots ? computers_[slot].get() : nullptr;
 }
 
+std::vector<PlacementPlanner::Claim> FieldRun::teamClaims() const {
+    std::vector<PlacementPlanner::Claim> claims;
+    for (const auto& computer : computers_) {
+        if (const auto c = computer ? computer->claim() : std::nullopt) {
+            claims.push_back(*c);
+        }
+    }
+    return claims;
+}
+
 QList<GameMovement> FieldRun::movementsOf(const QList<GameBlock*>& blocks) {
     QList<GameMovement> m;
     m.reserve(blocks.size());
@@ -111,15 +121,7 @@ void FieldRun::drive(int slot, GamePlayer& player) {
 void FieldRun::driveComputer(int slot, GamePlayer& player, ComputerPlayer& computer) {
     // What a client knows: its own block id from the last movements.
     const int id = mirror_.activeBlockIds().value(player.connId() * 2, -1);
-    // Where the team's pieces are headed, as they stand now; its own is known
-    // to it by its block id.
-    std::vector<PlacementPlanner::Claim> claims;
-    for (const auto& other : computers_) {
-        if (const auto c = other ? other->claim() : std::nullopt) {
-            claims.push_back(*c);
-        }
-    }
-    computer.setTeamClaims(std::move(claims));
+    computer.setTeamClaims(teamClaims());
     const ComputerPlayer::Keys keys =
         computer.think(mirror_, id, simulation_.speed(), clock_.nowMs());
     Driver& d = drivers_[slot];

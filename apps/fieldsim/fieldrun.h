@@ -41,6 +41,9 @@ public:
     GameSimulation& simulation() { return simulation_; }
     // The computer player of a slot; null for a simple player.
     ComputerPlayer* computer(int slot) const;
+    // Where the computers' pieces are headed, as they stand now; each knows
+    // its own by its block id.
+    std::vector<PlacementPlanner::Claim> teamClaims() const;
     const FieldMirror& mirror() const { return mirror_; }
 
     // What a client receives for these blocks: one movement record each, new
