@@ -3,6 +3,7 @@
 #include <QVariantList>
 #include <functional>
 
+#include "game/gameblock.h"
 #include "network/connectioninterface.h"
 
 // Connections that record every operation called on them instead of sending,
@@ -26,6 +27,12 @@ public:
     QVariantList last(const QString& op) const;
     void clear() { calls.clear(); }
 
+    static QVariant list(const QList<int>& values);
+    // Blocks are recorded by value (id, colour, kind, x, y, rotation): the
+    // sender keeps ownership and may change them after the call.
+    static QVariant list(const GameBlock& b);
+    static QVariant list(const QList<GameBlock*>& blocks);
+
 protected:
     void record(const QString& op, const QVariantList& args);
     int nextId_ = 0;
@@ -33,25 +40,53 @@ protected:
 
 class FakeServerConnection : public ServerConnection, public CallLog {
 public:
-    void disconnectClient(int clientId, bool immediately) override;
-    int acceptSocket(qintptr socketDescriptor) override;
+    void disconnectClient(int clientId, bool immediately) override {
+        record("disconnectClient", {clientId, immediately});
+    }
+    int acceptSocket(qintptr socketDescriptor) override {
+        record("acceptSocket", {QVariant::fromValue(socketDescriptor)});
+        return nextId_++;
+    }
     QList<int> clientIds() const override { return connected; }
-    void setSeats(const QList<int>& clientIds) override;
+    void setSeats(const QList<int>& clientIds) override { record("setSeats", {list(clientIds)}); }
     void sendSPlayerlist(bool reliable, const QList<int>& connIds, const QStringList& names,
-                         const QList<int>& colors, const QList<int>& status) override;
-    void sendSMessage(bool reliable, int playerId, const QString& message) override;
-    void sendSKick(bool reliable, int clientId) override;
-    void sendSStart(bool reliable, int clientId, int fieldsizeX, int countDown) override;
-    void sendSRestart(bool reliable, int clientId) override;
+                         const QList<int>& colors, const QList<int>& status) override {
+        record("sendSPlayerlist", {reliable, list(connIds), names, list(colors), list(status)});
+    }
+    void sendSMessage(bool reliable, int playerId, const QString& message) override {
+        record("sendSMessage", {reliable, playerId, message});
+    }
+    void sendSKick(bool reliable, int clientId) override {
+        record("sendSKick", {reliable, clientId});
+    }
+    void sendSStart(bool reliable, int clientId, int fieldsizeX, int countDown) override {
+        record("sendSStart", {reliable, clientId, fieldsizeX, countDown});
+    }
+    void sendSRestart(bool reliable, int clientId) override {
+        record("sendSRestart", {reliable, clientId});
+    }
     void sendSGameState(bool reliable, int clientId, int fieldsizeX, bool paused, int score,
                         const QString& playtime, const QByteArray& field,
-                        const QList<GameBlock*>& blocks) override;
-    void sendSNewBlock(bool reliable, const GameBlock& block) override;
+                        const QList<GameBlock*>& blocks) override {
+        record("sendSGameState",
+               {reliable, clientId, fieldsizeX, paused, score, playtime, field, list(blocks)});
+    }
+    void sendSNewBlock(bool reliable, const GameBlock& block) override {
+        record("sendSNewBlock", {reliable, list(block)});
+    }
     void sendSMoveBlocks(bool reliable, const QList<GameBlock*>& blocks,
-                         const QList<int>& activeIds) override;
-    void sendSMergeBlocks(bool reliable, const QList<GameBlock*>& blocks) override;
-    void sendSPause(bool reliable, int clientId, int countDown) override;
-    void sendSGameOver(bool reliable, int score, int lines, const QString& playtime) override;
+                         const QList<int>& activeIds) override {
+        record("sendSMoveBlocks", {reliable, list(blocks), list(activeIds)});
+    }
+    void sendSMergeBlocks(bool reliable, const QList<GameBlock*>& blocks) override {
+        record("sendSMergeBlocks", {reliable, list(blocks)});
+    }
+    void sendSPause(bool reliable, int clientId, int countDown) override {
+        record("sendSPause", {reliable, clientId, countDown});
+    }
+    void sendSGameOver(bool reliable, int score, int lines, const QString& playtime) override {
+        record("sendSGameOver", {reliable, score, lines, playtime});
+    }
 
     // What clientIds answers: the ids a test says are connected.
     QList<int> connected;
@@ -59,27 +94,52 @@ public:
 
 class FakeClientConnection : public ClientConnection, public CallLog {
 public:
-    void disconnectClient(int clientId, bool immediately) override;
+    void disconnectClient(int clientId, bool immediately) override {
+        record("disconnectClient", {clientId, immediately});
+    }
     int connectWithHello(const QHostAddress& address, int port, int players, int hostKey,
-                         const QString& password, int requestedId) override;
-    void requestResend() override;
+                         const QString& password, int requestedId) override {
+        record("connectWithHello",
+               {address.toString(), port, players, hostKey, password, requestedId});
+        return nextId_++;
+    }
+    void requestResend() override { record("requestResend", {}); }
     void sendCPlayers(bool reliable, const QStringList& names, const QList<int>& colors,
-                      const QList<int>& status) override;
-    void sendCMessage(bool reliable, int playerNr, const QString& message) override;
-    void sendCKick(bool reliable, int clientId) override;
-    void sendCStart(bool reliable) override;
-    void sendCRestart(bool reliable) override;
-    void sendCInput(bool reliable, const QList<int>& keys) override;
-    void sendCPause(bool reliable) override;
+                      const QList<int>& status) override {
+        record("sendCPlayers", {reliable, names, list(colors), list(status)});
+    }
+    void sendCMessage(bool reliable, int playerNr, const QString& message) override {
+        record("sendCMessage", {reliable, playerNr, message});
+    }
+    void sendCKick(bool reliable, int clientId) override {
+        record("sendCKick", {reliable, clientId});
+    }
+    void sendCStart(bool reliable) override { record("sendCStart", {reliable}); }
+    void sendCRestart(bool reliable) override { record("sendCRestart", {reliable}); }
+    void sendCInput(bool reliable, const QList<int>& keys) override {
+        record("sendCInput", {reliable, list(keys)});
+    }
+    void sendCPause(bool reliable) override { record("sendCPause", {reliable}); }
 };
 
 class FakeMasterConnection : public MasterConnection, public CallLog {
 public:
-    void disconnectClient(int clientId, bool immediately) override;
-    int connectToHost(const QHostAddress& address, int port) override;
-    void queryServer(const QHostAddress& address, int port) override;
-    void sendServerOnline(bool reliable, int port) override;
-    void sendServerOffline(bool reliable, int port) override;
-    void sendMasterTest(bool reliable) override;
-    void requestServerlist(bool reliable) override;
+    void disconnectClient(int clientId, bool immediately) override {
+        record("disconnectClient", {clientId, immediately});
+    }
+    int connectToHost(const QHostAddress& address, int port) override {
+        record("connectToHost", {address.toString(), port});
+        return nextId_++;
+    }
+    void queryServer(const QHostAddress& address, int port) override {
+        record("queryServer", {address.toString(), port});
+    }
+    void sendServerOnline(bool reliable, int port) override {
+        record("sendServerOnline", {reliable, port});
+    }
+    void sendServerOffline(bool reliable, int port) override {
+        record("sendServerOffline", {reliable, port});
+    }
+    void sendMasterTest(bool reliable) override { record("sendMasterTest", {reliable}); }
+    void requestServerlist(bool reliable) override { record("requestServerlist", {reliable}); }
 };
