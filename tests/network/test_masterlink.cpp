@@ -68,25 +68,22 @@ private Q_SLOTS:
         QCOMPARE(online.first()[0].toInt(), -1);
         master.answer(ConnectionMessage("MTS", "T"));
         const int tests = master.count("CTS");
-        QTest::qWait(150);
-        QCOMPARE(master.count("CTS"), tests);
-        QCOMPARE(online.count(), 1);
 
         // The announcement carries version, port, ranked, time and its digest.
+        // A stray answer of another kind does not stop it; its own answer does.
         connection->sendServerOnline(true, 27403);
         QTRY_VERIFY(master.count("SON") >= 1);
+        master.answer(ConnectionMessage("MTS", "T"));
+        QTRY_VERIFY(master.count("SON") >= 3);
+        QVERIFY(master.count("CTS") <= tests + 1);  // one may have been on its way
+        QCOMPARE(online.count(), 1);
         const QString payload = master.ofType("SON").first().content;
         QVERIFY(payload.startsWith("Beta 0.92 27403 F 12:34:56 "));
         QVERIFY(Codec::parseAnnouncement(payload).digestValid);
         QCOMPARE(master.ofType("SON").first().number, -1);
-        // A stray answer of another kind does not stop it; its own answer does.
-        master.answer(ConnectionMessage("MTS", "T"));
-        QTRY_VERIFY(master.count("SON") >= 2);
         master.answer(ConnectionMessage("MON", "x"));
-        QTest::qWait(80);
+        QTRY_VERIFY(!connection->core().find(0)->awaitingAnswer);
         const int announcements = master.count("SON");
-        QTest::qWait(150);
-        QCOMPARE(master.count("SON"), announcements);
         QCOMPARE(errors.count(), 0);
 
         // Unanswered: 7 sends, whatever earlier messages needed, then the
@@ -94,6 +91,7 @@ private Q_SLOTS:
         connection->sendServerOffline(true, 27403);
         QTRY_COMPARE(errors.count(), 1);
         QCOMPARE(master.count("SOF"), 7);
+        QCOMPARE(master.count("SON"), announcements);
         QCOMPARE(errors.first(),
                  QVariantList({-1, QVariant::fromValue(ConnectionInterface::ConnectionLost)}));
         QVERIFY(connection->core().pendingIds().isEmpty());
@@ -226,10 +224,6 @@ private Q_SLOTS:
         QTRY_VERIFY(silent.count("CIN") >= 1);
         connection->queryServer(kLocal, port);
         QTRY_COMPARE(sink.servers.size(), std::size_t(2));
-        QTest::qWait(7 * fastTimings().resendIntervalMs + 100);
-        QCOMPARE(probeErrors.count(), 0);
-        QCOMPARE(unreachable.count(), 0);
-        QVERIFY(silent.count("CIN") < 7);
 
         // Nobody takes the description: it is not leaked.
         auto unwatched = masterConnection();
@@ -237,8 +231,8 @@ private Q_SLOTS:
         QTRY_VERIFY(unwatched->core().pendingIds().isEmpty());
 
         // Nobody there, or nobody answering its 7 sends: the server is named
-        // unreachable, which no earlier probe's end can be mistaken for. The
-        // connection itself has no error: that is the master server's.
+        // unreachable (the replaced probe never is). The connection itself has
+        // no error: that is the master server's.
         QUdpSocket gone;
         QVERIFY(gone.bind(kLocal, 0));
         const int gonePort = gone.localPort();

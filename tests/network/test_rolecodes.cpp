@@ -197,6 +197,15 @@ private Q_SLOTS:
         }
     }
 
+    // A connection speaks for as many players as its hello said.
+    void aSecondPlayerNeedsAHelloForTwo() {
+        Sides sides(State::StateLobby);
+        QSignalSpy players(&sides.server, &ConnectionInterface::changedSPlayers);
+        sides.toServer().receive(sides.serverPeer, "CPLR", "A 1 2 B 1 2");
+        QCOMPARE(players.size(), 1);
+        QCOMPARE(players.first()[1].toStringList(), QStringList({"A", ""}));
+    }
+
     // Before the handshake nothing but the hello counts, and a number is not
     // taken from a peer that has no sequence yet.
     void onlyTheHelloOpensAConnection() {
