@@ -44,6 +44,17 @@ inline QVariantList ints(std::initializer_list<int> values) {
     return out;
 }
 
+using Status = GamePlayer::PlayerStatus;
+
+// A status column as the player list carries it.
+inline QVariantList statuses(std::initializer_list<Status> values) {
+    QVariantList out;
+    for (Status v : values) {
+        out << int(v);
+    }
+    return out;
+}
+
 // Timers that never fire while a test drives the server by hand.
 inline ServerTimings quietTimings() {
     ServerTimings t;
@@ -95,16 +106,31 @@ struct ServerHarness {
               GamePlayer::PlayerStatus status = GamePlayer::Waiting, int colour = -1) {
         players(connId, {name, QString()}, {colour, -1}, {status, -1});
     }
-    // n players on connections 0..n-1 become Ready; the game starts by itself
-    // and the countdown runs down to 0.
-    void startPlaying(int n) {
-        for (int c = 0; c < n; ++c) {
-            join(c, QStringLiteral("P%1").arg(c));
+    // One single player per connection, from `first` on.
+    void joinAll(const QStringList& names, Status status = GamePlayer::Waiting, int first = 0) {
+        for (int c = 0; c < names.size(); ++c) {
+            join(first + c, names[c], status);
         }
-        for (int c = 0; c < n; ++c) {
-            join(c, QStringLiteral("P%1").arg(c), GamePlayer::Ready);
-        }
+    }
+    // The players on connections first.. all join, then become Ready; the
+    // game starts by itself and the countdown runs down to 0.
+    void startPlaying(const QStringList& names, int first = 0) {
+        joinAll(names, GamePlayer::Waiting, first);
+        joinAll(names, GamePlayer::Ready, first);
         countDown();
+    }
+    // n players P0..P(n-1) on connections 0..n-1.
+    void startPlaying(int n) {
+        QStringList names;
+        for (int c = 0; c < n; ++c) {
+            names << QStringLiteral("P%1").arg(c);
+        }
+        startPlaying(names);
+    }
+    // A box just above the field: the next tick ends the game.
+    void endGame() {
+        landBox(0, GameField::kFieldRows);
+        server->mainLoop();
     }
     void countDown(int steps = 3) {
         for (int i = 0; i < steps; ++i) {
@@ -133,6 +159,11 @@ struct ServerHarness {
     }
     void landBox(int column, int row) { fieldsetup::landBox(sim().field(), column, row); }
 
+    // The last call of op when both connections heard the same one.
+    QVariantList both(const QString& op) const {
+        const QVariantList s = stream->last(op);
+        return s == datagram->last(op) ? s : QVariantList{QStringLiteral("the sides differ")};
+    }
     // The status column of the last player list.
     QVariantList lastStatuses() const {
         return stream->last(QStringLiteral("sendSPlayerlist"))[4].toList();

@@ -12,13 +12,11 @@
 
 namespace {
 
-using Status = GamePlayer::PlayerStatus;
+using enum GamePlayer::PlayerStatus;
 
 QVariantList lastSeats(const ServerHarness& h) {
-    const QVariant seats = h.stream->last(QStringLiteral("setSeats")).value(0);
-    // Both connections always hear the same.
-    return seats == h.datagram->last(QStringLiteral("setSeats")).value(0) ? seats.toList()
-                                                                          : QVariantList{-99};
+    const QVariant seats = h.both(QStringLiteral("setSeats")).value(0);
+    return seats.typeId() == QMetaType::QVariantList ? seats.toList() : QVariantList{seats};
 }
 
 int presses(const GamePlayer& p) {
@@ -42,8 +40,7 @@ HarnessOptions hardComputers(int n) {
 
 // Ann joins after the computers, and her game begins.
 void annStarts(ServerHarness& h) {
-    h.join(h.server->computers().count(), QStringLiteral("Ann"), Status::Ready);
-    h.countDown();
+    h.startPlaying({"Ann"}, h.server->computers().count());
 }
 
 int sum(const QList<int>& values) {
@@ -66,7 +63,7 @@ private Q_SLOTS:
         QCOMPARE(h.lastNames(), QStringList({"CPU_1", "CPU_2", "", ""}));
         QCOMPARE(h.stream->last(QStringLiteral("sendSPlayerlist"))[1].toList(),
                  ints({0, 1, -1, -1}));
-        QCOMPARE(h.lastStatuses(), ints({3, 3, 0, 0}));
+        QCOMPARE(h.lastStatuses(), statuses({Ready, Ready, Empty, Empty}));
         QCOMPARE(lastSeats(h), ints({0, 1}));
         QCOMPARE(h.stream->count(QStringLiteral("sendSStart")), 0);
 
@@ -90,12 +87,12 @@ private Q_SLOTS:
         // and after it the computers are ready again.
         Q_EMIT h.stream->changedSPlayerKick(2, 0);
         Q_EMIT h.stream->changedSPlayerKick(2, 3);
-        h.join(2, QStringLiteral("Ann"), Status::Ready);
+        h.join(2, QStringLiteral("Ann"), Ready);
         QCOMPARE(h.stream->last(QStringLiteral("sendSStart")), QVariantList({true, 1, 24, 3}));
         h.server->addComputer();
         QCOMPARE(lastSeats(h), ints({1}));
         Q_EMIT h.stream->changedSPlayerRestart(2);
-        QCOMPARE(h.lastStatuses(), ints({2, 3, 0, 0}));
+        QCOMPARE(h.lastStatuses(), statuses({Waiting, Ready, Empty, Empty}));
     }
 
     // Its block moves and lands in its part of the ring: the person's block
@@ -150,7 +147,7 @@ private Q_SLOTS:
         const GamePlayer& cpu = *h.sim().player(1);
         QCOMPARE(cpu.name(), QStringLiteral("CPU_1"));
         QCOMPARE(cpu.connId(), standInId);
-        QCOMPARE(cpu.status(), Status::Playing);
+        QCOMPARE(cpu.status(), Playing);
         QCOMPARE(cpu.colour(), colour);
         QCOMPARE(playing, 3);
         QCOMPARE(lastSeats(h), ints({standInId}));

@@ -34,23 +34,29 @@ private Q_SLOTS:
     void commandLine_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("outcome");
-        QTest::addColumn<QString>("settings");  // port max name password ranked open lease retry
+        // port max name password ranked open lease retry computers skill takeover
+        QTest::addColumn<QString>("settings");
 
         const auto run = int(Outcome::Run);
         const auto error = int(Outcome::Error);
-        QTest::newRow("defaults") << QStringList() << run
-                                  << "27403 4 Quadrell server - F F 3600 1000";
+        const QString defaults = "4 Quadrell server - F F 3600 1000 0 normal T";
+        QTest::newRow("defaults") << QStringList() << run << "27403 " + defaults;
         QTest::newRow("everything") << QStringList{"--port",           "0",
-                                                   "--max-players",    "1",
+                                                   "--max-players",    "4",
                                                    "--name",           "  Big \t Room ",
                                                    "--password",       "se  cret",
                                                    "--ranked",         "--open-port",
                                                    "--port-lease",     "60",
                                                    "--stats-retry-ms", "10",
-                                                   "--state-dir",      "/"}
-                                    << run << "0 1 Big Room Pse  cret T T 60 10";
-        QTest::newRow("equals") << QStringList{"--port=28000"} << run
-                                << "28000 4 Quadrell server - F F 3600 1000";
+                                                   "--state-dir",      "/",
+                                                   "--computers",      "3",
+                                                   "--computer-skill", "hard",
+                                                   "--no-takeover"}
+                                    << run << "0 4 Big Room Pse  cret T T 60 10 3 hard F";
+        QTest::newRow("equals") << QStringList{"--port=28000"} << run << "28000 " + defaults;
+        QTest::newRow("computers below max players")
+            << QStringList{"--max-players", "2", "--computers", "1", "--computer-skill", "easy"}
+            << run << "27403 2 Quadrell server - F F 3600 1000 1 easy T";
         QTest::newRow("help") << QStringList{"--help"} << int(Outcome::Help) << "";
         const QList<QStringList> bad = {
             {"--port", "abc"},
@@ -72,6 +78,9 @@ private Q_SLOTS:
             {"--port-lease", "1"},
             {"--stats-retry-ms", "9"},
             {"--state-dir", "/nonexistent"},
+            {"--max-players", "2", "--computers", "2"},  // no place left
+            {"--computer-skill", "simple"},
+            {"--computer-skill", "expert"},
         };
         for (const QStringList& args : bad) {
             QTest::newRow(qPrintable(args.join(' '))) << args << error << "";
@@ -88,43 +97,15 @@ private Q_SLOTS:
         if (outcome == int(Outcome::Run)) {
             const DedicatedOptions& o = r.options;
             const auto flag = [](bool b) { return b ? QStringLiteral("T") : QStringLiteral("F"); };
-            QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8")
+            QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11")
                          .arg(o.port)
                          .arg(o.maxPlayers)
                          .arg(o.name, o.usePassword ? o.password : QStringLiteral("-"),
                               flag(o.ranked), flag(o.openPort))
                          .arg(o.portLeaseSeconds)
-                         .arg(o.statsRetryMs),
-                     settings);
-        }
-    }
-
-    void computerOptions_data() {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QString>("settings");  // computers skill takeover; empty: refused
-        QTest::newRow("defaults") << QStringList() << "0 normal T";
-        QTest::newRow("all") << QStringList{"--computers", "3", "--computer-skill", "hard",
-                                            "--no-takeover"}
-                             << "3 hard F";
-        QTest::newRow("below max players")
-            << QStringList{"--max-players", "2", "--computers", "1", "--computer-skill", "easy"}
-            << "1 easy T";
-        QTest::newRow("no place left")
-            << QStringList{"--max-players", "2", "--computers", "2"} << "";
-        QTest::newRow("simple") << QStringList{"--computer-skill", "simple"} << "";
-        QTest::newRow("unknown skill") << QStringList{"--computer-skill", "expert"} << "";
-    }
-    void computerOptions() {
-        QFETCH(QStringList, args);
-        QFETCH(QString, settings);
-        const OptionsResult r = parseDedicatedOptions(QStringList{"quadrell-server"} + args);
-        QCOMPARE(r.outcome, settings.isEmpty() ? Outcome::Error : Outcome::Run);
-        if (!settings.isEmpty()) {
-            const DedicatedOptions& o = r.options;
-            QCOMPARE(QStringLiteral("%1 %2 %3")
+                         .arg(o.statsRetryMs)
                          .arg(o.computers)
-                         .arg(skillName(o.computerSkill),
-                              o.computerTakeover ? QStringLiteral("T") : QStringLiteral("F")),
+                         .arg(skillName(o.computerSkill), flag(o.computerTakeover)),
                      settings);
         }
     }
@@ -166,12 +147,11 @@ private Q_SLOTS:
         // The host leaves, the server stays; the next newcomer is host.
         first.leave();
         QTRY_COMPARE(second1.left, QList<int>({first.clientId}));
-        QTRY_COMPARE(second1.status.count(0), 3);
+        QTRY_COMPARE(second1.status.count(GamePlayer::Empty), 3);
         third.join(port);
         QTRY_VERIFY(third.joined());
         QVERIFY(third.tcpHost && third.udpHost);
         QCOMPARE(second1.shutdowns, 0);
-
         server.terminate();
         QVERIFY(server.waitForFinished(10000));
         QCOMPARE(server.exitStatus(), QProcess::NormalExit);
@@ -213,7 +193,6 @@ private Q_SLOTS:
         QCOMPARE(server.exitCode(), 0);
         QVERIFY(QFileInfo(dir.filePath(QStringLiteral("unsent-reports.txt"))).isDir());
     }
-
     void statsFileCountsTicksAndTraffic() {
         QTemporaryDir dir;
         DedicatedOptions o;

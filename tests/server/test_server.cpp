@@ -9,7 +9,7 @@
 
 namespace {
 
-using Status = GamePlayer::PlayerStatus;
+using enum GamePlayer::PlayerStatus;
 
 QList<int> column(const QList<QVariantList>& calls, int index) {
     QList<int> out;
@@ -27,19 +27,16 @@ class TestServer : public QObject {
 private Q_SLOTS:
     void allReadyStartsByItselfWithThreePlayers() {
         ServerHarness h;
-        for (int c = 0; c < 3; ++c) {
-            h.join(c, QStringLiteral("P%1").arg(c));
-        }
-        h.join(2, QStringLiteral("P2"), Status::Ready);
-        h.join(1, QStringLiteral("P1"), Status::Ready);
+        h.joinAll({"P0", "P1", "P2"});
+        h.join(2, QStringLiteral("P2"), Ready);
+        h.join(1, QStringLiteral("P1"), Ready);
         QCOMPARE(h.stream->count(QStringLiteral("sendSStart")), 0);
         h.journal.clear();
-        h.join(0, QStringLiteral("P0"), Status::Ready);
+        h.join(0, QStringLiteral("P0"), Ready);
 
         // Started for the last player in slot order, not for the last to get ready.
-        QCOMPARE(h.stream->last(QStringLiteral("sendSStart")), QVariantList({true, 2, 36, 3}));
-        QCOMPARE(h.datagram->last(QStringLiteral("sendSStart")), QVariantList({true, 2, 36, 3}));
-        QCOMPARE(h.lastStatuses(), ints({4, 4, 4, 0}));
+        QCOMPARE(h.both(QStringLiteral("sendSStart")), QVariantList({true, 2, 36, 3}));
+        QCOMPARE(h.lastStatuses(), statuses({Playing, Playing, Playing, Empty}));
         // The countdown reaches the clients before their first blocks do.
         QVERIFY(h.journal.indexOf(QStringLiteral("datagram:SSRT 3")) <
                 h.journal.indexOf(QStringLiteral("datagram:SBLC")));
@@ -55,40 +52,35 @@ private Q_SLOTS:
 
         // A second player alone on its connection starts a game too.
         ServerHarness lone;
-        lone.players(1, {QString(), QStringLiteral("B")}, {-1, -1}, {Status::Ready, Status::Ready});
+        lone.players(1, {QString(), QStringLiteral("B")}, {-1, -1}, {Ready, Ready});
         QCOMPARE(lone.stream->last(QStringLiteral("sendSStart")), QVariantList({true, 1, 12, 3}));
     }
 
     void listChangeDuringStartCountdownCancelsIt() {
         ServerHarness h;
-        h.join(0, QStringLiteral("A"));
-        h.join(1, QStringLiteral("B"));
-        h.join(0, QStringLiteral("A"), Status::Ready);
-        h.join(1, QStringLiteral("B"), Status::Ready);
+        h.joinAll({"A", "B"});
+        h.joinAll({"A", "B"}, Ready);
         QVERIFY(h.server->countdownRunning());
 
         h.join(2, QStringLiteral("Late"));
-        QCOMPARE(h.stream->last(QStringLiteral("sendSRestart")), QVariantList({true, -1}));
-        QCOMPARE(h.datagram->last(QStringLiteral("sendSRestart")), QVariantList({true, -1}));
-        QCOMPARE(h.lastStatuses(), ints({2, 2, 2, 0}));
+        QCOMPARE(h.both(QStringLiteral("sendSRestart")), QVariantList({true, -1}));
+        QCOMPARE(h.lastStatuses(), statuses({Waiting, Waiting, Waiting, Empty}));
         QVERIFY(!h.server->countdownRunning());
         QVERIFY(!h.sim().running());
 
         // Once the game has ticked, a newcomer only watches.
-        h.join(2, QStringLiteral("Late"), Status::Ready);
-        h.join(0, QStringLiteral("A"), Status::Ready);
-        h.join(1, QStringLiteral("B"), Status::Ready);
+        h.joinAll({"A", "B", "Late"}, Ready);
         h.countDown();
         h.tick();
         h.join(3, QStringLiteral("Later"));
         QCOMPARE(h.stream->count(QStringLiteral("sendSRestart")), 1);
-        QCOMPARE(h.lastStatuses(), ints({4, 4, 4, 5}));
+        QCOMPARE(h.lastStatuses(), statuses({Playing, Playing, Playing, Spectating}));
         QVERIFY(h.sim().running());
 
         // A pause request during the start countdown cancels the start too.
         ServerHarness early;
         early.join(0, QStringLiteral("A"));
-        early.join(0, QStringLiteral("A"), Status::Ready);
+        early.join(0, QStringLiteral("A"), Ready);
         Q_EMIT early.stream->changedSPlayerPause(0);
         QCOMPARE(early.stream->last(QStringLiteral("sendSRestart")), QVariantList({true, -1}));
         QVERIFY(!early.sim().running());
@@ -97,16 +89,16 @@ private Q_SLOTS:
     void splitscreenPausesBothAndResumeCountsDown() {
         ServerHarness h;
         const QStringList pair = {QStringLiteral("A"), QStringLiteral("B")};
-        h.players(0, pair, {-1, -1}, {Status::Waiting, Status::Waiting});
+        h.players(0, pair, {-1, -1}, {Waiting, Waiting});
         h.join(1, QStringLiteral("C"));
-        h.players(0, pair, {-1, -1}, {Status::Ready, Status::Ready});
-        h.join(1, QStringLiteral("C"), Status::Ready);
+        h.players(0, pair, {-1, -1}, {Ready, Ready});
+        h.join(1, QStringLiteral("C"), Ready);
         h.countDown();
         h.tick();
         h.join(2, QStringLiteral("Watcher"));
 
         Q_EMIT h.stream->changedSPlayerPause(0);
-        QCOMPARE(h.lastStatuses(), ints({6, 6, 4, 5}));
+        QCOMPARE(h.lastStatuses(), statuses({Pausing, Pausing, Playing, Spectating}));
         QCOMPARE(h.stream->last(QStringLiteral("sendSPause")), QVariantList({true, 0, -1}));
         QCOMPARE(h.server->pauseCount(), 2);
         QVERIFY(h.sim().paused());
@@ -120,7 +112,7 @@ private Q_SLOTS:
         QCOMPARE(h.sim().player(2)->keyCount(), keys);
 
         Q_EMIT h.stream->changedSPlayerPause(0);
-        QCOMPARE(h.lastStatuses(), ints({4, 4, 4, 5}));
+        QCOMPARE(h.lastStatuses(), statuses({Playing, Playing, Playing, Spectating}));
         QVERIFY(h.server->countdownRunning());
         QVERIFY(h.sim().paused());
         // Someone outside the game cannot hold the resume up.
@@ -128,7 +120,7 @@ private Q_SLOTS:
         Q_EMIT h.stream->changedSPlayerPause(3);
         QVERIFY(h.server->countdownRunning());
         // A list change stops the resume but, unlike a start, does not end the game.
-        h.join(2, QStringLiteral("Watcher"), Status::Waiting, 3);
+        h.join(2, QStringLiteral("Watcher"), Waiting, 3);
         QVERIFY(!h.server->countdownRunning());
         QVERIFY(h.sim().paused());
         QVERIFY(h.sim().running());
@@ -160,9 +152,8 @@ private Q_SLOTS:
         Q_EMIT h.stream->changedSPlayerDisconnect(1);
         // Its pause is taken back on the way out.
         QCOMPARE(h.stream->last(QStringLiteral("sendSPause")), QVariantList({true, 1, 3}));
-        QCOMPARE(h.stream->last(QStringLiteral("disconnectClient")), QVariantList({1, false}));
-        QCOMPARE(h.datagram->last(QStringLiteral("disconnectClient")), QVariantList({1, false}));
-        QCOMPARE(h.lastStatuses(), ints({4, 0, 0, 0}));
+        QCOMPARE(h.both(QStringLiteral("disconnectClient")), QVariantList({1, false}));
+        QCOMPARE(h.lastStatuses(), statuses({Playing, Empty, Empty, Empty}));
         const QVariantList moved = h.datagram->last(QStringLiteral("sendSMoveBlocks"));
         QCOMPARE(moved[0].toBool(), false);
         const QVariantList parked = moved[1].toList();
@@ -183,8 +174,7 @@ private Q_SLOTS:
         QCOMPARE(h.stream->count(QStringLiteral("sendSRestart")), 0);
 
         Q_EMIT h.stream->changedSPlayerDisconnect(0);
-        QCOMPARE(h.stream->last(QStringLiteral("sendSRestart")), QVariantList({true, -1}));
-        QCOMPARE(h.datagram->last(QStringLiteral("sendSRestart")), QVariantList({true, -1}));
+        QCOMPARE(h.both(QStringLiteral("sendSRestart")), QVariantList({true, -1}));
         QVERIFY(!h.sim().running());
         QVERIFY(!h.server->tickRunning());
         QVERIFY(!h.server->countdownRunning());
@@ -192,19 +182,18 @@ private Q_SLOTS:
 
     void automaticColoursAvoidChosenOnes() {
         ServerHarness h;
-        h.join(0, QStringLiteral("A"));
-        h.join(1, QStringLiteral("B"));
+        h.joinAll({"A", "B"});
         QCOMPARE(h.lastColours(), ints({-10, -9, -1, -1}));
-        h.join(2, QStringLiteral("C"), Status::Waiting, 0);
+        h.join(2, QStringLiteral("C"), Waiting, 0);
         QCOMPARE(h.lastColours(), ints({-9, -8, 0, -1}));
         // A colour no client can draw counts as no choice.
-        h.join(3, QStringLiteral("D"), Status::Waiting, 99);
+        h.join(3, QStringLiteral("D"), Waiting, 99);
         QCOMPARE(h.lastColours(), ints({-9, -8, 0, -7}));
         // Colours of players in the game stay with their blocks.
         ServerHarness g;
         g.startPlaying(2);
-        g.join(2, QStringLiteral("Watcher"), Status::Waiting, -1);
-        g.join(0, QStringLiteral("P0"), Status::Playing, 1);
+        g.join(2, QStringLiteral("Watcher"), Waiting, -1);
+        g.join(0, QStringLiteral("P0"), Playing, 1);
         QCOMPARE(g.lastColours(), ints({1, -9, -10, -1}));
     }
 
@@ -259,13 +248,11 @@ private Q_SLOTS:
         h.journal.clear();
         h.server->mainLoop();  // lands with its lower boxes in row 25
 
-        QCOMPARE(h.stream->last(QStringLiteral("sendSGameOver")),
-                 QVariantList({true, 125, 0, QStringLiteral("00:02:05")}));
-        QCOMPARE(h.datagram->last(QStringLiteral("sendSGameOver")),
+        QCOMPARE(h.both(QStringLiteral("sendSGameOver")),
                  QVariantList({true, 125, 0, QStringLiteral("00:02:05")}));
         QCOMPARE(h.journal.filter(QStringLiteral("SSTP")),
                  QStringList({QStringLiteral("stream:SSTP"), QStringLiteral("datagram:SSTP")}));
-        QCOMPARE(h.lastStatuses(), ints({2, 0, 0, 0}));
+        QCOMPARE(h.lastStatuses(), statuses({Waiting, Empty, Empty, Empty}));
         QVERIFY(!h.sim().running());
         QVERIFY(!h.server->tickRunning());
         QVERIFY(h.sim().field().fieldBlock() == nullptr);
@@ -286,7 +273,7 @@ private Q_SLOTS:
         h.journal.clear();
 
         h.join(1, QStringLiteral("Late"));
-        QCOMPARE(h.lastStatuses(), ints({6, 5, 0, 0}));
+        QCOMPARE(h.lastStatuses(), statuses({Pausing, Spectating, Empty, Empty}));
         QCOMPARE(h.journal.filter(QStringLiteral("SCST")),
                  QStringList({QStringLiteral("stream:SCST"), QStringLiteral("datagram:SCST")}));
         const QVariantList state = h.stream->last(QStringLiteral("sendSGameState"));
@@ -313,8 +300,7 @@ private Q_SLOTS:
     void kickAndChat() {
         ServerHarness h;
         h.join(0, QStringLiteral("Host"));
-        h.players(1, {QStringLiteral("A"), QStringLiteral("B")}, {-1, -1},
-                  {Status::Waiting, Status::Waiting});
+        h.players(1, {QStringLiteral("A"), QStringLiteral("B")}, {-1, -1}, {Waiting, Waiting});
 
         Q_EMIT h.datagram->changedSMessage(1, 1, QStringLiteral("hi  there"));
         QCOMPARE(h.datagram->last(QStringLiteral("sendSMessage")),
@@ -323,13 +309,16 @@ private Q_SLOTS:
         Q_EMIT h.datagram->changedSMessage(3, 0, QStringLiteral("Stats successfully uploaded."));
         Q_EMIT h.datagram->changedSMessage(0, 1, QStringLiteral("no partner here"));
         QCOMPARE(h.datagram->count(QStringLiteral("sendSMessage")), 1);
+        // What a client claims is held to what our own client could send.
+        Q_EMIT h.datagram->changedSMessage(1, 0, QString(60000, 'c'));
+        QCOMPARE(h.datagram->last(QStringLiteral("sendSMessage")).value(2), QString(100, 'c'));
+        h.join(0, "a\tb" + QString(5000, 'n'));
+        QCOMPARE(h.lastNames().value(0), "a_b" + QString(9, 'n'));
 
         Q_EMIT h.stream->changedSPlayerKick(0, 1);
-        QCOMPARE(h.stream->last(QStringLiteral("sendSKick")), QVariantList({true, 1}));
-        QCOMPARE(h.datagram->last(QStringLiteral("sendSKick")), QVariantList({true, 1}));
-        QCOMPARE(h.stream->last(QStringLiteral("disconnectClient")), QVariantList({1, false}));
-        QCOMPARE(h.datagram->last(QStringLiteral("disconnectClient")), QVariantList({1, false}));
-        QCOMPARE(h.lastStatuses(), ints({2, 0, 0, 0}));
+        QCOMPARE(h.both(QStringLiteral("sendSKick")), QVariantList({true, 1}));
+        QCOMPARE(h.both(QStringLiteral("disconnectClient")), QVariantList({1, false}));
+        QCOMPARE(h.lastStatuses(), statuses({Waiting, Empty, Empty, Empty}));
 
         // -1 would make the connections drop every client.
         Q_EMIT h.stream->changedSPlayerKick(0, -1);
@@ -338,21 +327,20 @@ private Q_SLOTS:
 
         // An error on all connections empties every slot.
         Q_EMIT h.datagram->errorOccured(-1, ConnectionInterface::ConnectionLost);
-        QCOMPARE(h.lastStatuses(), ints({0, 0, 0, 0}));
+        QCOMPARE(h.lastStatuses(), statuses({Empty, Empty, Empty, Empty}));
         QCOMPARE(h.stream->count(QStringLiteral("disconnectClient")), 5);
     }
 
     void clientsCannotForgeServerState() {
         ServerHarness h;
-        h.join(0, QStringLiteral("A"), Status::Playing);
-        QCOMPARE(h.lastStatuses(), ints({2, 0, 0, 0}));
+        h.join(0, QStringLiteral("A"), Playing);
+        QCOMPARE(h.lastStatuses(), statuses({Waiting, Empty, Empty, Empty}));
         const int lists = h.stream->count(QStringLiteral("sendSPlayerlist"));
         h.join(4, QStringLiteral("Nobody"));
         h.join(-1, QStringLiteral("Nobody"));
         QCOMPARE(h.stream->count(QStringLiteral("sendSPlayerlist")), lists);
 
-        h.players(1, {QStringLiteral("B"), QStringLiteral("C")}, {-1, -1},
-                  {Status::Waiting, Status::Waiting});
+        h.players(1, {QStringLiteral("B"), QStringLiteral("C")}, {-1, -1}, {Waiting, Waiting});
         h.join(2, QStringLiteral("D"));
         h.join(3, QStringLiteral("Fifth"));
         QCOMPARE(h.stream->last(QStringLiteral("sendSPlayerlist"))[2].toStringList(),
@@ -363,9 +351,9 @@ private Q_SLOTS:
         ServerHarness g;
         g.startPlaying(2);
         g.tick();
-        g.join(1, QStringLiteral("P1"), Status::Waiting);
-        g.join(0, QStringLiteral("P0"), Status::Pausing);
-        QCOMPARE(g.lastStatuses(), ints({4, 4, 0, 0}));
+        g.join(1, QStringLiteral("P1"), Waiting);
+        g.join(0, QStringLiteral("P0"), Pausing);
+        QCOMPARE(g.lastStatuses(), statuses({Playing, Playing, Empty, Empty}));
         QCOMPARE(g.server->pauseCount(), 0);
         Q_EMIT g.stream->changedSPlayerPause(0);
         QVERIFY(g.sim().paused());
@@ -375,15 +363,14 @@ private Q_SLOTS:
 
     void eventsRaisedInsideASendWaitForTheHandler() {
         ServerHarness h;
-        h.join(0, QStringLiteral("Host"));
-        h.join(1, QStringLiteral("Guest"));
+        h.joinAll({"Host", "Guest"});
         FakeServerConnection* stream = h.stream;
         bool raised = false;
         h.onJournal = [stream, &raised](const QString& line) {
             if (!raised && line == QLatin1String("stream:disconnectClient 1 0")) {
                 raised = true;
                 Q_EMIT stream->changedSPlayers(2, {QStringLiteral("Late"), QString()}, {-1, -1},
-                                               {Status::Waiting, -1});
+                                               {Waiting, -1});
             }
         };
         Q_EMIT h.stream->changedSPlayerKick(0, 1);

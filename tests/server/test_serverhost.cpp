@@ -20,6 +20,7 @@
 namespace {
 
 using Status = GamePlayer::PlayerStatus;
+using enum GamePlayer::PlayerStatus;
 constexpr int kKey = 90210;
 
 ServerTimings fastServerTimings(int countdownMs = 20, int tickMs = 20) {
@@ -67,7 +68,7 @@ struct Game {
     void waitForPlayers(int n) {
         const bool seen = QTest::qWaitFor([&] {
             for (const auto& c : clients) {
-                if (c->status.size() != 4 || 4 - c->status.count(0) != n) {
+                if (c->status.size() != 4 || 4 - c->status.count(Empty) != n) {
                     return false;
                 }
             }
@@ -155,7 +156,7 @@ private Q_SLOTS:
             QTRY_COMPARE(c->tcpCountdown, QList<int>({3, 2, 1, 0}));
             QTRY_COMPARE(c->udpCountdown, QList<int>({3, 2, 1, 0}));
             QCOMPARE(c->fieldWidth, 36);
-            QCOMPARE(c->status, QList<int>({4, 4, 4, 0}));
+            QCOMPARE(c->status, TestClient::statuses({Playing, Playing, Playing, Empty}));
         }
         // The field block, then current and next block of each player.
         QCOMPARE(solo.newBlocks.size(), 7);
@@ -167,12 +168,12 @@ private Q_SLOTS:
 
         pair.tcp->sendCPause(true);  // pauses both players of the pair
         QTRY_COMPARE(solo.pauses, QList<QList<int>>({{0, -1}}));
-        QCOMPARE(solo.status, QList<int>({6, 6, 4, 0}));
+        QCOMPARE(solo.status, TestClient::statuses({Pausing, Pausing, Playing, Empty}));
         QVERIFY(g.sim().paused());
         pair.tcp->sendCPause(true);
         QTRY_COMPARE(solo.pauses.size(), 5);
         QCOMPARE(solo.pauses.mid(1), QList<QList<int>>({{0, 3}, {0, 2}, {0, 1}, {0, 0}}));
-        QCOMPARE(solo.status, QList<int>({4, 4, 4, 0}));
+        QCOMPARE(solo.status, TestClient::statuses({Playing, Playing, Playing, Empty}));
         QTRY_VERIFY(!g.sim().paused());
 
         solo.press(4);
@@ -185,58 +186,18 @@ private Q_SLOTS:
         QCOMPARE(s.field, FieldImage::pack(*g.sim().field().fieldBlock(), 36));
         QVERIFY(s.field != QByteArray(s.field.size(), '\x77'));
         QCOMPARE(s.blocks.size(), 6);
-        QCOMPARE(late.status, QList<int>({4, 4, 4, 5}));
+        QCOMPARE(late.status, TestClient::statuses({Playing, Playing, Playing, Spectating}));
 
         pair.leave();
         QTRY_COMPARE(late.left, QList<int>({pair.clientId}));
         QVERIFY(g.sim().running());
         solo.leave();
         QTRY_COMPARE(late.restarts, QList<int>({-1}));
-        QTRY_COMPARE(late.status, QList<int>({0, 0, 0, 2}));
+        QTRY_COMPARE(late.status, TestClient::statuses({Empty, Empty, Empty, Waiting}));
         QVERIFY(!g.sim().running());
         QCOMPARE(late.shutdowns, 0);
     }
 
-    void joiningDuringTheStartCountdownCancelsIt() {
-        Game g(fastServerTimings(1000));  // long enough to join during it
-        g.readyPlayers(2);
-        QTRY_COMPARE(g.clients[0]->tcpCountdown, QList<int>({3}));
-        g.add().players({QStringLiteral("Late")}, Status::Waiting);
-        for (int i = 0; i < 2; ++i) {
-            QTRY_COMPARE(g.clients[i]->restarts, QList<int>({-1}));
-            QTRY_COMPARE(g.clients[i]->status, QList<int>({2, 2, 2, 0}));
-        }
-        QVERIFY(!g.host->server()->countdownRunning());
-        QVERIFY(!g.host->server()->tickRunning());
-    }
-
-    void fourPlayersPlayToGameOver() {
-        Game g(fastServerTimings(10, 5), true);
-        g.readyPlayers(4);
-        QTRY_VERIFY(g.sim().tickCount() > 0);
-        QTimer dropper;
-        connect(&dropper, &QTimer::timeout, this, [&] {
-            for (const auto& c : g.clients) {
-                c->press(4);
-            }
-        });
-        dropper.start(10);
-        QTRY_VERIFY_WITH_TIMEOUT(g.clients[3]->tcpOver.size() == 1, 20000);
-        dropper.stop();
-        for (const auto& c : g.clients) {
-            QTRY_COMPARE(c->udpOver.size(), 1);
-            QCOMPARE(c->tcpOver, g.clients[0]->tcpOver);
-            QCOMPARE(c->udpOver, c->tcpOver);
-            QVERIFY(c->merges > 20);
-            QVERIFY(c->errors.isEmpty());
-        }
-        QVERIFY(!g.sim().running());
-        QTRY_COMPARE(g.clients[0]->status, QList<int>({2, 2, 2, 2}));
-    }
-
-    // A datagram hello speaks for the stream client of its id and host: asking
-    // for no id, for an id without a stream client, or for a joining player's
-    // id from another host is refused; the player's own host gets in.
     // A computer seated from the start is an ordinary player on the wire: a
     // place in the player list under an id no client is given, a ping of its
     // own, and a player counted by probes and when the server is full.
@@ -262,34 +223,6 @@ private Q_SLOTS:
         TestClient late;
         late.join(g.host->port());
         QTRY_VERIFY(late.errors.contains(ConnectionInterface::ServerFull));
-    }
-
-    void datagramIdsBelongToTheirStreamClients() {
-        Game g;
-        g.add(kKey);
-        const auto streamSide = nettest::clientStream();
-        NetClientConnection& stream = *streamSide;
-        QSignalSpy joined(&stream, &ConnectionInterface::connectionEstablished);
-        stream.connectWithHello(nettest::kLocal, g.host->port(), 1, -1, QString(), -1);
-        QTRY_COMPARE(joined.size(), 1);
-        QCOMPARE(joined.first().first().toInt(), 1);
-
-        const auto hello = [](int requestedId) {
-            return ConnectionMessage("CHI", QString("%1 1 -1 ").arg(requestedId));
-        };
-        nettest::RawPeer elsewhere(QHostAddress("127.0.0.2"));
-        nettest::RawPeer local;
-        elsewhere.send(hello(1), g.host->port());
-        local.send(hello(-1), g.host->port());
-        local.send(hello(2), g.host->port());
-        QTRY_COMPARE(local.count("SHI") + elsewhere.count("SHI"), 3);
-        for (const auto& m : local.ofType("SHI") + elsewhere.ofType("SHI")) {
-            QCOMPARE(m.content, QString("-2 F"));
-        }
-        local.send(hello(1), g.host->port());
-        QTRY_COMPARE(local.count("SHI"), 3);
-        QCOMPARE(local.ofType("SHI").last().content, QString("1 F"));
-        QCOMPARE(g.clients[0]->errors, QList<ConnectionInterface::ConnectionError>());
     }
 
     // Whatever a stream that never finished its hello does ends that stream
@@ -326,11 +259,30 @@ private Q_SLOTS:
             QTRY_COMPARE(g.stream().establishedIds().size(), 2);
             stillPlaying(g.clients);
         }
-        // A datagram hello for a player's id is refused.
-        nettest::RawPeer peer;
-        peer.send(ConnectionMessage("CHI", "0 1 -1 secret"), g.host->port());
-        QTRY_COMPARE(peer.count("SHI"), 1);
-        QCOMPARE(peer.ofType("SHI").first().content, QString("-2 F"));
+        // A datagram hello speaks for the stream client of its id and host:
+        // a player's id, no id, or a joining client's id from another host is
+        // refused; that client's own host gets in.
+        const auto streamOnly = nettest::clientStream();
+        QSignalSpy joined(streamOnly.get(), &ConnectionInterface::connectionEstablished);
+        streamOnly->connectWithHello(nettest::kLocal, g.host->port(), 1, -1, "secret", -1);
+        QTRY_COMPARE(joined.size(), 1);
+        QCOMPARE(joined.first().first().toInt(), 2);
+        nettest::RawPeer local;
+        nettest::RawPeer elsewhere(QHostAddress("127.0.0.2"));
+        const auto hello2 = [](int id) {
+            return ConnectionMessage("CHI", QString("%1 1 -1 secret").arg(id));
+        };
+        for (int id : {0, -1}) {
+            local.send(hello2(id), g.host->port());
+        }
+        elsewhere.send(hello2(2), g.host->port());
+        QTRY_COMPARE(local.count("SHI") + elsewhere.count("SHI"), 3);
+        for (const auto& m : local.ofType("SHI") + elsewhere.ofType("SHI")) {
+            QCOMPARE(m.content, QString("-2 F"));
+        }
+        local.send(hello2(2), g.host->port());
+        QTRY_COMPARE(local.count("SHI"), 3);
+        QCOMPARE(local.ofType("SHI").last().content, QString("2 F"));
         stillPlaying(g.clients);
     }
 
@@ -376,50 +328,6 @@ private Q_SLOTS:
         const int moves = g.clients[0]->moves;
         g.clients[0]->press(1);
         QTRY_VERIFY(g.clients[0]->moves > moves);
-    }
-
-    // The same on the server thread of a hosting client.
-    void strangerLeavesAHostedGameAlone() {
-        ThreadServer thread(QStringLiteral("Room"), 0, 4, false, false, kKey, false, QString());
-        thread.setTimings(nettest::fastTimings(), fastServerTimings(20, 5));
-        thread.setAddress(nettest::kLocal);
-        thread.start();
-        const int port = thread.waitForListening(5000);
-        QVERIFY(port > 0);
-        std::vector<std::unique_ptr<TestClient>> players;
-        for (int key : {kKey, -1}) {
-            players.push_back(std::make_unique<TestClient>());
-            players.back()->join(port, key);
-            QTRY_VERIFY(players.back()->joined());
-            players.back()->players({QStringLiteral("P%1").arg(key)}, Status::Waiting);
-            QTRY_COMPARE(players.back()->status.count(int(Status::Waiting)), int(players.size()));
-        }
-        for (const auto& p : players) {
-            p->players({QStringLiteral("P")}, Status::Ready);
-        }
-        QTRY_VERIFY(players[0]->moves > 0 && players[1]->moves > 0);
-        Stranger stranger(port, "HELLO 3 N P");
-        QTRY_VERIFY(stranger.closedByServer());
-        stillPlaying(players);
-        thread.exit(0);
-        QVERIFY(thread.wait(5000));
-    }
-
-    // What a client claims is held to what our own client could send: names
-    // to the name field, chat to the chat field, and a second player only
-    // from a connection whose hello asked for two.
-    void claimsAreHeldToTheirFields() {
-        Game g;
-        TestClient& a = g.add(kKey);
-        TestClient& b = g.add();
-        a.tcp->sendCPlayers(true, {"a\tb" + QString(5000, 'n'), ""}, {-1, -1}, {2, -1});
-        b.tcp->sendCPlayers(true, {"Bob Smith", ""}, {-1, -1}, {2, -1});  // shifts the fields
-        // A second slot for b would come in the same list as its first.
-        QTRY_VERIFY(a.names.contains("Bob") && a.names.contains("a_b" + QString(9, 'n')));
-        QCOMPARE(a.connIds.count(b.clientId), 1);
-        b.udp->sendCMessage(true, 0, QString(60000, 'c'));
-        QTRY_COMPARE(a.chat.size(), 1);
-        QCOMPARE(a.chat.first(), QString(100, 'c'));
     }
 
     void portsThatCannotBeHad() {
@@ -495,10 +403,10 @@ private Q_SLOTS:
         QTRY_COMPARE(failed.count(), 1);
     }
 
-    // The router's port is what the master server hears and the lobby is
-    // told; it goes back to the router when the server ends, by shutDown()
-    // or with its thread. (Listening on every address: a loopback server asks
-    // no router. The router here is a fake; nothing leaves the machine.)
+    // The router's port is what the master server hears; it goes back to
+    // the router when the server shuts down. (Listening on every address: a
+    // loopback server asks no router. The router here is a fake; nothing
+    // leaves the machine.)
     void routerForwardsThePort() {
         QTemporaryDir dir;
         nettest::RawPeer master;
@@ -540,23 +448,6 @@ private Q_SLOTS:
         QCOMPARE(log->mid(2), released);
         QTRY_VERIFY(master.count("SOF") > 0);
         QVERIFY(master.ofType("SOF").last().content.contains(QStringLiteral(" 40000 ")));
-
-        log->clear();
-        ServerSettings settings;
-        settings.port = 0;
-        settings.hostKey = kKey;
-        ThreadServer thread(settings);
-        thread.setTimings(nettest::fastTimings(), fastServerTimings());
-        thread.setAddress(QHostAddress::AnyIPv4);
-        thread.setDirectory(dir.path());
-        thread.setPortMapping(PortMapTimings(), router());
-        QSignalSpy told(&thread, &ThreadServer::changedPortMapping);
-        thread.start();
-        QTRY_COMPARE(told.count(), 2);  // asking, then open
-        QCOMPARE(told.last().at(0).value<PortMapping>().externalPort, 40000);
-        thread.exit(0);
-        QVERIFY(thread.wait(5000));
-        QCOMPARE(log->mid(2), released);
     }
 
     void tickMonitorFigures() {
