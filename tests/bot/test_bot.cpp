@@ -1,6 +1,6 @@
-// quadrell-bot: its command line, bots that share a dedicated server and keep
-// to their own part of the ring, and the programs themselves playing a game
-// to its end.
+// quadrell-bot: its command line, the list it prints, bots that share a
+// dedicated server and keep to their own part of the ring, a bot through
+// datagram loss, and the programs themselves playing a game to its end.
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,9 +12,7 @@
 #include <QTimer>
 
 #include "apps/bot/bot.h"
-#include "apps/bot/serverlister.h"
 #include "apps/server/dedicatedserver.h"
-#include "client/serverbrowser.h"
 #include "network/connectionfacades.h"
 #include "server/server.h"
 #include "server/serverhost.h"
@@ -95,28 +93,24 @@ private Q_SLOTS:
         }
     }
 
-    // The round trip and its jitter, as the loss: a bad value is an error
-    // that names the option.
-    void latencyCommandLine() {
-        const auto parse = [](const QStringList& args) {
-            return parseBotOptions(QStringList{"quadrell-bot", "--connect", "127.0.0.1:1"} + args);
-        };
-        QCOMPARE(parse({}).options.latency, Latency{});
-        QCOMPARE(parse({"--latency", "100,20"}).options.latency, (Latency{100, 20}));
-        QCOMPARE(parse({"--latency=250"}).options.latency, (Latency{250, 0}));
-        for (const QStringList& bad : {QStringList{"--latency"}, QStringList{"--latency", ""},
-                                       QStringList{"--latency", "20,100"},
-                                       QStringList{"--latency", "1,1", "--latency", "2"}}) {
-            const BotOptionsResult r = parse(bad);
-            QVERIFY2(r.outcome == Outcome::Error, qPrintable(bad.join(' ')));
-            QVERIFY2(r.text.contains("latency"), qPrintable(r.text));
-        }
-    }
-
-    void listCommandLine() {
+    // The round trip and its jitter, and the list's options: a bad value is
+    // an error that names the option.
+    void latencyAndListOptions() {
         const auto parse = [](const QString& args) {
             return parseBotOptions(QStringList{"quadrell-bot"} + args.split(','));
         };
+        const auto latency = [](const QString& args) {
+            return parseBotOptions(QStringList{"quadrell-bot", "--connect", "127.0.0.1:1"} +
+                                   args.split(' ', Qt::SkipEmptyParts));
+        };
+        QCOMPARE(latency("").options.latency, Latency{});
+        QCOMPARE(latency("--latency 100,20").options.latency, (Latency{100, 20}));
+        QCOMPARE(latency("--latency=250").options.latency, (Latency{250, 0}));
+        for (const char* bad :
+             {"--latency", "--latency=", "--latency 20,100", "--latency 1,1 --latency 2"}) {
+            const BotOptionsResult r = latency(bad);
+            QVERIFY2(r.outcome == Outcome::Error && r.text.contains("latency"), bad);
+        }
         const BotOptionsResult r = parse(
             "--list,--json,--wait,0,--lan-address,127.0.0.1,--lan-address,10.0.0.255,"
             "--lan-port,1,--lan-port,65535");
@@ -132,58 +126,6 @@ private Q_SLOTS:
                                 "--list,--master-config,/nonexistent/m.ini"}) {
             QVERIFY2(parse(bad).outcome == Outcome::Error, bad);
         }
-    }
-
-    // Two game servers on 127.0.0.1 and no master server: the list asks the
-    // "local network" at 127.0.0.1, finds both, marked LAN, and prints them;
-    // while it is shown, a server that stops drops out with the next round.
-    void lanGamesAreListedWithoutAMaster() {
-        QTemporaryDir dir;
-        std::unique_ptr<DedicatedServer> servers[2];
-        BotOptions list;
-        list.list = true;
-        list.waitMs = 500;
-        list.masterConfig = dir.filePath(QStringLiteral("none.ini"));
-        list.lanTo = {nettest::kLocal};
-        for (int i = 0; i < 2; ++i) {
-            DedicatedOptions o;
-            o.port = 0;
-            o.name = i == 0 ? QStringLiteral("Alpha") : QStringLiteral("Beta game");
-            o.masterConfig = list.masterConfig;
-            servers[i] = std::make_unique<DedicatedServer>(o, nettest::fastTimings());
-            QVERIFY(servers[i]->start());
-            list.lanPorts.append(servers[i]->port());
-        }
-        ServerLister lister(list, nettest::fastTimings());
-        QSignalSpy done(&lister, &ServerLister::finished);
-        lister.start();
-        // One "CIN" of 9 bytes to each port asked: the two servers'.
-        QCOMPARE(lister.browser().lan().lastRoundBytes(), 2 * 9);
-        QTRY_COMPARE(done.size(), 1);
-        QStringList lines = done.first().first().toString().split('\n', Qt::SkipEmptyParts);
-        lines.sort();
-        QCOMPARE(lines.size(), 2);
-        const QRegularExpression line(
-            R"(^(Alpha|Beta game)\t127\.0\.0\.1:(\d+)\t0/4\t\d+ ms\tBeta 0\.92\tlan$)");
-        for (int i = 0; i < 2; ++i) {
-            const QRegularExpressionMatch m = line.match(lines[i]);
-            QVERIFY2(m.hasMatch(), qPrintable(lines[i]));
-            QCOMPARE(m.captured(2).toInt(), servers[i]->port());
-        }
-
-        ServerEntries shown;
-        ServerBrowser& browser = lister.browser();
-        connect(&browser, &ServerBrowser::newServer,
-                [&shown](const ServerData& s) { shown.add(s); });
-        connect(&browser, &ServerBrowser::lanRoundBegins, [&shown] { shown.beginLanRound(); });
-        browser.setLanInterval(100);
-        browser.setListShown(true);
-        QTRY_COMPARE(shown.size(), 2);
-        servers[1].reset();
-        QTRY_COMPARE(shown.size(), 1);
-        QCOMPARE(shown.at(0).name(), "Alpha");
-        QVERIFY(shown.at(0).isLan());
-        browser.setListShown(false);
     }
 
     // The program: text and JSON, and an empty list that is no error.
