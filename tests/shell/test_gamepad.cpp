@@ -55,6 +55,10 @@ private Q_SLOTS:
         pad.button(SDL_CONTROLLER_BUTTON_START, true);
         f.poll();
         QCOMPARE(f.top(), GuiState::GameMenu);
+        pad.button(SDL_CONTROLLER_BUTTON_START, false);
+        pad.button(SDL_CONTROLLER_BUTTON_B, true);  // back, in a menu
+        f.poll();
+        QCOMPARE(f.top(), GuiState::Lobby);
     }
 
     void heldDirectionsRepeatAsKeysAndTheStickHasADeadZone() {
