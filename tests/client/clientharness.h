@@ -14,9 +14,24 @@
 
 using Calls = QList<QVariantList>;
 
-// A recorded change of the base state, as "base 19 Press ...".
+// States by name in what a test reads: "base Lobby Press ...", "Waiting,-1".
+inline QString stateName(GuiState s) {
+    static const QString all =
+        "Intro MainMenu SplitscreenMenu MultiplayerMenu HostMenu ServerList JoinMenu PasswordMenu "
+        "GameMenu HighscoreMenu OptionsMenu EditServerName EditHostPassword EditPort EditAddress "
+        "EditJoinPassword EditPlayerName1 EditPlayerName2 ChatInput Lobby Game About Notice "
+        "NoState";
+    static const QStringList names = all.split(' ');
+    return names.value(int(s), QString::number(int(s)));
+}
+inline QString statusName(int status) {
+    static const QStringList names =
+        QStringLiteral("Empty Connecting Waiting Ready Playing Spectating Pausing").split(' ');
+    return names.value(status, QString::number(status));
+}
+// A recorded change of the base state, as "base Lobby Press ...".
 inline QString base(GuiState state, const QString& text = QString()) {
-    return QStringLiteral("base %1 %2").arg(int(state)).arg(text);
+    return QStringLiteral("base %1 %2").arg(stateName(state), text);
 }
 
 // A game to host from the host screen: "Open", ranked, for four, on the
@@ -117,7 +132,7 @@ private:
     static QString text(bool b) { return b ? "T" : "F"; }
     static QString text(int v) { return QString::number(v); }
     static QString text(const QString& s) { return s; }
-    static QString text(GuiState s) { return QString::number(int(s)); }
+    static QString text(GuiState s) { return stateName(s); }
     static QString text(MasterserverResult r) { return QString::number(int(r)); }
     static QString text(const QStringList& l) { return l.join(QLatin1Char(',')); }
     template <typename T>
@@ -244,13 +259,13 @@ struct ClientHarness : ClientRecorder {
             Q_EMIT udp->changedCGameStart(connId, fieldsizeX, count);
         }
     }
-    // The status entries of every "CPLR" sent, as "2,-1".
+    // The status entries of every "CPLR" sent, as "Waiting,-1".
     QStringList statusesSent() const {
         QStringList out;
         for (const QVariantList& call : tcp->callsOf("sendCPlayers")) {
             QStringList status;
             for (const QVariant& v : call.at(3).toList()) {
-                status.append(v.toString());
+                status.append(statusName(v.toInt()));
             }
             out.append(status.join(QLatin1Char(',')));
         }
@@ -260,7 +275,7 @@ struct ClientHarness : ClientRecorder {
     struct Entry {
         int connId;
         QString name;
-        int status;
+        GamePlayer::PlayerStatus status;
     };
     void playerList(const QList<Entry>& entries) {
         const int n = std::max<int>(4, entries.size());

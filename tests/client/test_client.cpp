@@ -9,6 +9,8 @@
 
 namespace {
 
+using enum GamePlayer::PlayerStatus;
+
 const QString kReady = "Press 'r' when you are ready.";
 const QString kMasterDown =
     "error F Starting server...\n\nThe masterserver could not be reached. Other players can "
@@ -89,7 +91,7 @@ private Q_SLOTS:
         h.joinAndEstablish("10.0.0.5", 1);
         h.client->lobby().setReady();
         h.client->lobby().setReady();
-        QCOMPARE(h.statusesSent(), (QStringList{"2,-1", "3,-1", "2,-1"}));
+        QCOMPARE(h.statusesSent(), (QStringList{"Waiting,-1", "Ready,-1", "Waiting,-1"}));
         h.client->lobby().setStart();  // no Ready needed in a network game
         QCOMPARE(h.tcp->count("sendCStart"), 1);
         QCOMPARE(h.client->state(), int(GamePlayer::Waiting));
@@ -101,29 +103,29 @@ private Q_SLOTS:
         h.client->lobby().setReady();
         h.client->lobby().setMenuOpen(true);  // opened while Waiting: stays Waiting
         h.client->lobby().setMenuOpen(false);
-        QCOMPARE(h.statusesSent(),
-                 (QStringList{"2,-1", "3,-1", "2,-1", "3,-1", "2,-1", "3,-1", "2,-1"}));
+        QCOMPARE(h.statusesSent(), (QStringList{"Waiting,-1", "Ready,-1", "Waiting,-1", "Ready,-1",
+                                                "Waiting,-1", "Ready,-1", "Waiting,-1"}));
         QCOMPARE(h.tcp->count("sendCPause"), 0);
 
         const QString notReady = "\n\nPress 'r' if you are not ready anymore.";
         h.client->lobby().setReady();
-        h.playerList({{0, "Ann", 2}, {1, "Player1", 3}});
+        h.playerList({{0, "Ann", Waiting}, {1, "Player1", Ready}});
         QCOMPARE(h.events.last(), base(GuiState::Lobby, "Waiting for other players..."));
-        h.playerList({{0, "Ann", 3}, {1, "Player1", 3}});
+        h.playerList({{0, "Ann", Ready}, {1, "Player1", Ready}});
         QCOMPARE(h.events.last(),
                  base(GuiState::Lobby, "Waiting for the server to start the game..." + notReady));
         ClientHarness host;
         host.client->hostGame(networkGame());
         host.establish(0, true);
         host.client->lobby().setReady();
-        host.playerList({{0, "Player1", 3}, {1, "Ann", 3}});
+        host.playerList({{0, "Player1", Ready}, {1, "Ann", Ready}});
         QCOMPARE(host.events.last(),
                  base(GuiState::Lobby, "Press 's' to start the game." + notReady + kComputerKey));
 
         ClientHarness single;  // 's' alone readies first
         single.hostSingle();
         single.client->lobby().setStart();
-        QCOMPARE(single.statusesSent(), (QStringList{"2,-1", "3,-1"}));
+        QCOMPARE(single.statusesSent(), (QStringList{"Waiting,-1", "Ready,-1"}));
         QCOMPARE(single.tcp->count("sendCStart"), 1);
     }
 
@@ -141,11 +143,11 @@ private Q_SLOTS:
         h.client->addComputer();  // not in the lobby yet
         QCOMPARE(h.computersAdded, 0);
         h.establish(0, true);
-        h.playerList({{0, "Player1", 2}, {1, "CPU_1", 3}});
+        h.playerList({{0, "Player1", Waiting}, {1, "CPU_1", Ready}});
         QCOMPARE(h.events.last(), base(GuiState::Lobby, kReady + kComputerKey));
         h.client->addComputer();
         QCOMPARE(h.computersAdded, 1);
-        h.playerList({{0, "Player1", 2}, {1, "CPU_1", 3}, {2, "CPU_2", 3}});
+        h.playerList({{0, "Player1", Waiting}, {1, "CPU_1", Ready}, {2, "CPU_2", Ready}});
         QCOMPARE(h.events.last(), base(GuiState::Lobby, kReady));  // full: no key to offer
 
         ClientHarness split;
@@ -158,7 +160,7 @@ private Q_SLOTS:
         guest.client->joinGame(false, "10.0.0.5", false, QString());
         guest.answerProbe("Beta 0.92", "10.0.0.5", 27403);
         guest.establish(0, true);
-        guest.playerList({{0, "Player1", 2}});
+        guest.playerList({{0, "Player1", Waiting}});
         QCOMPARE(guest.events.last(), base(GuiState::Lobby, kReady));
     }
 
@@ -271,7 +273,7 @@ private Q_SLOTS:
         h.client->joinGame(true, "10.0.0.5:1234", true, QString());
         h.clearLog();
         h.answerProbe("Beta 0.92", "10.0.0.5", 1234, true, 3);
-        QCOMPARE(h.events, (QStringList{"resetChat", "top 7 "}));
+        QCOMPARE(h.events, (QStringList{"resetChat", "top PasswordMenu "}));
         h.client->joinGame(true, "USEOLDONE", true, "Pwrong");
         QVERIFY(h.readFile("settings.ini").contains("IP=10.0.0.5:1234"));  // cache untouched
         h.answerProbe("Beta 0.92", "10.0.0.5", 1234, true, 3);
@@ -325,7 +327,7 @@ private Q_SLOTS:
         ClientHarness h;
         h.client->lobby().kickPlayer(2);  // not connected: nothing to send
         h.hostSingle();
-        h.playerList({{0, "Player1", 2}, {1, "Ann", 2}, {1, "Ben", 2}});
+        h.playerList({{0, "Player1", Waiting}, {1, "Ann", Waiting}, {1, "Ben", Waiting}});
         h.client->lobby().kickPlayer(1);
         QCOMPARE(h.tcp->callsOf("sendCKick"), (Calls{{true, 1}}));
         h.clearLog();
@@ -423,33 +425,38 @@ private Q_SLOTS:
         ClientHarness h;
         h.joinAndEstablish("10.0.0.5", 1);
         h.clearLog();
-        h.playerList({{0, "Ann", 2}, {1, "Player1", 2}});  // the first list announces nobody
+        h.playerList(
+            {{0, "Ann", Waiting}, {1, "Player1", Waiting}});  // the first list announces nobody
         // A splitscreen pair is two entries of one connection; a third entry has
         // no slot, ids outside the table are ignored, our own id is never announced.
-        h.playerList({{0, "Ann", 2},
-                      {1, "Player1", 2},
-                      {2, "Cid", 2},
-                      {2, "Dora", 2},
-                      {2, "Eve", 2},
-                      {7, "Fay", 2},
-                      {-5, "Gus", 2}});
-        h.playerList({{0, "Ann", 2}, {1, "Player1", 2}, {2, "Cid", 2}, {2, "Dora", 2}});
+        h.playerList({{0, "Ann", Waiting},
+                      {1, "Player1", Waiting},
+                      {2, "Cid", Waiting},
+                      {2, "Dora", Waiting},
+                      {2, "Eve", Waiting},
+                      {7, "Fay", Waiting},
+                      {-5, "Gus", Waiting}});
+        h.playerList({{0, "Ann", Waiting},
+                      {1, "Player1", Waiting},
+                      {2, "Cid", Waiting},
+                      {2, "Dora", Waiting}});
         QCOMPARE(h.events.first(), "players 0,1,-1,-1 Ann,Player1,, -1,-1,-1,-1 2,2,0,0");
         QCOMPARE(h.eventsOf("chat"), (QStringList{"chat -3 Cid has joined the game.",
                                                   "chat -3 Dora has joined the game."}));
         h.clearLog();
         Q_EMIT h.tcp->changedCPlayerDisconnect(2);
-        Q_EMIT h.tcp->changedCPlayerDisconnect(2);                        // names already gone
-        Q_EMIT h.tcp->changedCPlayerDisconnect(9);                        // no such row
-        h.playerList({{0, "Ann", 2}, {1, "Player1", 2}, {2, "Cid", 2}});  // back again
+        Q_EMIT h.tcp->changedCPlayerDisconnect(2);  // names already gone
+        Q_EMIT h.tcp->changedCPlayerDisconnect(9);  // no such row
+        h.playerList(
+            {{0, "Ann", Waiting}, {1, "Player1", Waiting}, {2, "Cid", Waiting}});  // back again
         QCOMPARE(h.events.mid(0, 4), (QStringList{"remove 2", "chat -4 Cid has left the game.",
                                                   "chat -4 Dora has left the game.", "remove 2"}));
         QCOMPARE(h.eventsOf("chat").last(), "chat -3 Cid has joined the game.");
 
         // Once playing, a list cannot move the own status (only game events do).
         h.client->lobby().setReady();
-        h.playerList({{0, "Ann", 4}, {1, "Player1", 4}});
-        h.playerList({{0, "Ann", 4}, {1, "Player1", 2}});
+        h.playerList({{0, "Ann", Playing}, {1, "Player1", Playing}});
+        h.playerList({{0, "Ann", Playing}, {1, "Player1", Waiting}});
         QCOMPARE(h.client->state(), int(GamePlayer::Playing));
     }
 

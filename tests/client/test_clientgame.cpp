@@ -8,6 +8,8 @@
 
 namespace {
 
+using enum GamePlayer::PlayerStatus;
+
 const QString kNewGame = "\n\nPress 'r' for a new game.";
 
 }  // namespace
@@ -56,15 +58,15 @@ private Q_SLOTS:
         QCOMPARE(h.tcp->count("sendCRestart"), 1);
 
         h.client->lobby().setReady();
-        h.playerList({{0, "Player1", 4}});
+        h.playerList({{0, "Player1", Playing}});
         Q_EMIT h.udp->changedCGameStart(0, 12, 3);
         h.client->lobby().setReady();  // 'r' during the start countdown
-        QCOMPARE(h.statusesSent().last(), "2,-1");
+        QCOMPARE(h.statusesSent().last(), "Waiting,-1");
         h.clearLog();
         Q_EMIT h.tcp->changedCGameRestart(-1);
         QCOMPARE(h.events, (QStringList{"playtime stop", "rotation T", "countdown ",
                                         base(GuiState::Lobby, "Start abortet." + kNewGame)}));
-        h.playerList({{0, "Player1", 2}});
+        h.playerList({{0, "Player1", Waiting}});
         QCOMPARE(h.events.last(), base(GuiState::Lobby, "Start abortet." + kNewGame));
     }
 
@@ -81,12 +83,12 @@ private Q_SLOTS:
         QVERIFY(
             h.readFile("highscore.dat")
                 .startsWith("2011-03-05T18:04:11 120 5 00:01:40 1 Player1 Quadrell Beta 0.92 "));
-        h.playerList({{0, "Player1", 2}});
+        h.playerList({{0, "Player1", Waiting}});
         QCOMPARE(h.events.last(), base(GuiState::Lobby, over));
 
         ClientHarness spectator;  // a spectator's game over writes nothing
         spectator.joinAndEstablish("10.0.0.5", 2);
-        spectator.playerList({{0, "Ann", 4}, {2, "Player1", 5}});
+        spectator.playerList({{0, "Ann", Playing}, {2, "Player1", Spectating}});
         QCOMPARE(spectator.client->state(), int(GamePlayer::Spectating));
         Q_EMIT spectator.tcp->changedCGameOver(30, 1, "00:00:20");
         QVERIFY(!QFile::exists(spectator.path("highscore.dat")));
@@ -110,11 +112,12 @@ private Q_SLOTS:
         h.clearLog();
         Q_EMIT h.udp->changedCGameState(24, true, 340, "00:02:10", field,
                                         {{5, 1, 2, 100, 1000, 1}, {6, 2, 3, 300, 1100, 0}});
-        QCOMPARE(h.events,
-                 (QStringList{"fieldsize 24", "resetGui F 4 F F T 1",
-                              "base 20 Waiting for other game to finish...", "playtime start",
-                              "rotation T", "score 340 T", "playtime text 00:02:10 T", "field 24",
-                              "block 5", "block 6", "base 20 Game paused...", "playtime pause T"}));
+        QCOMPARE(
+            h.events,
+            (QStringList{"fieldsize 24", "resetGui F 4 F F T 1",
+                         "base Game Waiting for other game to finish...", "playtime start",
+                         "rotation T", "score 340 T", "playtime text 00:02:10 T", "field 24",
+                         "block 5", "block 6", "base Game Game paused...", "playtime pause T"}));
         QCOMPARE(h.client->state(), int(GamePlayer::Waiting));
         const GameBlock& f = *h.mirror.block(0);
         QCOMPARE(f.fieldsizeX(), 24);

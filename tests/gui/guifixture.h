@@ -66,6 +66,7 @@ struct GuiFixture {
     }
 
     GuiSession& session() { return gui->session(); }
+    GuiStack& stack() { return gui->session().stack(); }
     MenuModel& menus() { return gui->menus(); }
 
     void key(int k, Qt::KeyboardModifiers mods = Qt::NoModifier, const QString& text = QString(),
@@ -107,8 +108,7 @@ struct GuiFixture {
     void lobby(int maxPlayers, bool splitscreen, bool host, const QList<int>& connIds,
                GamePlayer::PlayerStatus status = GamePlayer::Waiting) {
         session().resetGui(true, maxPlayers, splitscreen, host, false, 0);
-        session().stack().setBaseState(GuiState::Lobby,
-                                       QStringLiteral("Press 'r' when you are ready."));
+        stack().setBaseState(GuiState::Lobby, QStringLiteral("Press 'r' when you are ready."));
         QStringList names;
         QList<int> colours;
         QList<GamePlayer::PlayerStatus> statuses;

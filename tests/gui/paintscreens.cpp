@@ -24,18 +24,18 @@ QString client(const char* text, int n = -1) {
 
 void lobbyOfFour(GuiFixture& f, bool host) {
     f.lobby(4, false, host, {0, 1, 2, 3});
-    f.gui->session().stack().setBaseState(GuiState::Lobby, client("Press 'r' when you are ready."));
-    f.gui->session().updatePlayerlist(
+    f.stack().setBaseState(GuiState::Lobby, client("Press 'r' when you are ready."));
+    f.session().updatePlayerlist(
         {0, 1, 2, 3}, {"Ann", "Benedikt", "Cid", "Dora"}, {0, -9, 3, -10},
         {GamePlayer::Ready, GamePlayer::Waiting, GamePlayer::Connecting, GamePlayer::Ready});
-    f.gui->session().updatePinglist({0, 1, 2, 3}, {12, 48, 999, 230});
+    f.session().updatePinglist({0, 1, 2, 3}, {12, 48, 999, 230});
 }
 
 const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{
     {"mainmenu", [](GuiFixture& f) { f.play("Down"); }},
     {"options",
      [](GuiFixture& f) {
-         f.gui->menus().resolutions().rebuild({{800, 600, 32, 60}, {1280, 1024, 32, 60}});
+         f.menus().resolutions().rebuild({{800, 600, 32, 60}, {1280, 1024, 32, 60}});
          f.play("Up Up Up Enter Down Down Down");
      }},
     {"splitscreen", [](GuiFixture& f) { f.play("Down Down Enter Down Down"); }},
@@ -52,13 +52,13 @@ const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{
     {"password",
      [](GuiFixture& f) {
          f.play("Down Enter Down Down Enter Down Enter");
-         f.gui->session().stack().setTopState(GuiState::PasswordMenu, QString());
+         f.stack().setTopState(GuiState::PasswordMenu, QString());
          f.play("Enter type:secret");
      }},
     {"lobby",
      [](GuiFixture& f) {
          lobbyOfFour(f, true);
-         f.gui->session().setReachability("Friends can join at 203.0.113.7:27403");
+         f.session().setReachability("Friends can join at 203.0.113.7:27403");
          f.play("Down");
      }},
     {"serverlist",
@@ -69,9 +69,9 @@ const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{
                  server(QStringLiteral("Server number %1").arg(i + 1), 20 + 7 * i, i % 3 == 0,
                         i % 4 == 1, i % 5, 4, i == 6 ? "Beta 0.91" : "Beta 0.92");
              s.setLan(i % 4 == 2);
-             f.gui->session().addServer(s);
+             f.session().addServer(s);
          }
-         f.gui->session().processMasterserverResult(MasterserverResult::MasterListDone);
+         f.session().processMasterserverResult(MasterserverResult::MasterListDone);
          // Version "Same" drops the old server; the second joinable row is chosen.
          f.play("Up Up Up Up Up Enter Down Down Down Down Down Down Down Down Down Down");
      }},
@@ -87,56 +87,54 @@ const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{
     {"chat",
      [](GuiFixture& f) {
          lobbyOfFour(f, false);
-         f.gui->session().stack().setBaseState(GuiState::Game, QString());
-         f.gui->session().startPlayTime();
+         f.stack().setBaseState(GuiState::Game, QString());
+         f.session().startPlayTime();
          f.timers.advance(83000);
-         f.gui->session().updateFPS();
-         f.gui->session().addPointLabel(30, 4);
+         f.session().updateFPS();
+         f.session().addPointLabel(30, 4);
          f.timers.advance(500);
-         f.gui->session().displayChatMessage(-3, client("%1 has joined the game.").arg("Dora"));
-         f.gui->session().displayChatMessage(
-             1, "Hello everybody, shall we play a long game this time?");
-         f.gui->session().displayChatMessage(0, "Sure!");
+         f.session().displayChatMessage(-3, client("%1 has joined the game.").arg("Dora"));
+         f.session().displayChatMessage(1, "Hello everybody, shall we play a long game this time?");
+         f.session().displayChatMessage(0, "Sure!");
          f.key(Qt::Key_T);
          f.type("On my way");
      }},
     {"error",
      [](GuiFixture& f) {
          f.play("Down Enter");
-         f.gui->session().stack().displayError(
-             client("The server '%1' could not be found.").arg("10.0.0.7:27403"), false);
+         f.stack().displayError(client("The server '%1' could not be found.").arg("10.0.0.7:27403"),
+                                false);
      }},
     {"gamemenu",
      [](GuiFixture& f) {
          lobbyOfFour(f, true);
-         f.gui->session().stack().setBaseState(GuiState::Game, QString());
-         f.gui->session().stack().setCountdown(client("Resuming in") + " 2...");
+         f.stack().setBaseState(GuiState::Game, QString());
+         f.stack().setCountdown(client("Resuming in") + " 2...");
          f.play("Esc");
      }},
     {"lobbyready",
      [](GuiFixture& f) {
          lobbyOfFour(f, true);
          // The longest line the router's answer gives.
-         f.gui->session().setReachability(
+         f.session().setReachability(
              "The router opened 100.72.0.9:27403, but another router or the provider stands in "
              "front of it: friends on the internet probably cannot join");
-         f.gui->session().stack().setBaseState(
-             GuiState::Lobby, client("Press 's' to start the game.") + "\n\n" +
-                                  client("Press 'r' if you are not ready anymore."));
+         f.stack().setBaseState(GuiState::Lobby,
+                                client("Press 's' to start the game.") + "\n\n" +
+                                    client("Press 'r' if you are not ready anymore."));
      }},
     {"gameover",
      [](GuiFixture& f) {
          lobbyOfFour(f, true);
-         f.gui->session().setScore(123456, false);
+         f.session().setScore(123456, false);
          f.timers.advance(5000);
-         f.gui->session().stack().setBaseState(GuiState::Game,
-                                               client("GAME OVER (%n Point(s))", 123456) + "\n\n" +
-                                                   client("Press 'r' for a new game."));
+         f.stack().setBaseState(GuiState::Game, client("GAME OVER (%n Point(s))", 123456) + "\n\n" +
+                                                    client("Press 'r' for a new game."));
      }},
     {"disconnecting",
      [](GuiFixture& f) {
          lobbyOfFour(f, false);
-         f.gui->session().stack().setBaseState(GuiState::Notice, client("Disconnecting..."));
+         f.stack().setBaseState(GuiState::Notice, client("Disconnecting..."));
      }},
 };
 
@@ -144,7 +142,7 @@ const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{
 // more) have come up.
 void scrollCredits(GuiFixture& f, int height, int lines) {
     f.play("Up Enter");  // "About"
-    const CreditsRoll& roll = f.gui->session().credits();
+    const CreditsRoll& roll = f.session().credits();
     const int advance = QFontMetrics(roll.font()).height() * 3 / 2;
     while (roll.frame() * CreditsRoll::kPixelsPerTick < height - 40 + lines * advance) {
         f.timers.advance(GuiSession::kIntroMs);
@@ -176,8 +174,8 @@ int main(int argc, char** argv) {
             metrics.resize(size.width(), size.height());
             GuiFixture f;
             // What the widget does on a resize.
-            f.gui->session().setViewHeight(size.height());
-            f.gui->session().credits().setFont(metrics.font(GuiMetrics::SmallMenu));
+            f.session().setViewHeight(size.height());
+            f.session().credits().setFont(metrics.font(GuiMetrics::SmallMenu));
             setUp(f);
             QImage image(size, QImage::Format_RGB32);
             image.fill(QColor(127, 127, 127));

@@ -65,29 +65,29 @@ private Q_SLOTS:
     void passwordScreenRetriesTheOldAddress() {
         GuiFixture f;
         f.play("Down Enter Down Down Enter Down Enter");
-        f.gui->session().stack().setTopState(GuiState::PasswordMenu, QString());
+        f.stack().setTopState(GuiState::PasswordMenu, QString());
         f.play("Enter type:ab Enter Down Right Left Enter");
         QCOMPARE(f.events, (QStringList{"join F ... T ''", "join F USEOLDONE T Pab"}));
-        QVERIFY(f.gui->menus().joinPassword().isEmpty());
-        f.gui->session().stack().setNextGuiState(false);  // refused: back on the password screen
-        f.play("Enter type:x Enter Esc");                 // Escape acts like Back: empty, popped
-        QVERIFY(f.gui->menus().joinPassword().isEmpty());
+        QVERIFY(f.menus().joinPassword().isEmpty());
+        f.stack().setNextGuiState(false);  // refused: back on the password screen
+        f.play("Enter type:x Enter Esc");  // Escape acts like Back: empty, popped
+        QVERIFY(f.menus().joinPassword().isEmpty());
         QCOMPARE(f.top(), GuiState::JoinMenu);
     }
 
     void entriesSkippedWhereTheyCannotAct() {
         GuiFixture guest;
         guest.lobby(4, false, false, {0, 1});
-        guest.gui->session().stack().setBaseState(GuiState::Game, QString());
+        guest.stack().setBaseState(GuiState::Game, QString());
         guest.play("Esc Down");
-        QCOMPARE(guest.gui->menus().currentEntry(), 2);  // restart only for the host
+        QCOMPARE(guest.menus().currentEntry(), 2);  // restart only for the host
         guest.play("Down Down Enter Up Up Up Up");
         QCOMPARE(guest.top(), GuiState::OptionsMenu);
-        QCOMPARE(guest.gui->menus().currentEntry(), 9);  // ranked play only from the main menu
+        QCOMPARE(guest.menus().currentEntry(), 9);  // ranked play only from the main menu
 
         GuiFixture host;
         host.lobby(4, false, true, {0, 1});
-        host.gui->session().stack().setBaseState(GuiState::Game, QString());
+        host.stack().setBaseState(GuiState::Game, QString());
         host.play("Esc Down Enter");
         QCOMPARE(host.events, (QStringList{"menuOpen T", "restart"}));
         QCOMPARE(host.top(), GuiState::Game);
@@ -96,21 +96,21 @@ private Q_SLOTS:
     void splitscreenHostNeverBelowTwo() {
         GuiFixture f("[Server]\nGeneral\\MaxPlayers=1\n");
         f.play("Down Down Enter Down Enter");
-        QCOMPARE(f.gui->menus().hosting().maxPlayers, 2);
+        QCOMPARE(f.menus().hosting().maxPlayers, 2);
         f.play("Down Down Down Left");
-        QCOMPARE(f.gui->menus().hosting().maxPlayers, 4);
+        QCOMPARE(f.menus().hosting().maxPlayers, 4);
         f.play("Right");
-        QCOMPARE(f.gui->menus().hosting().maxPlayers, 2);
+        QCOMPARE(f.menus().hosting().maxPlayers, 2);
         f.play("Esc Esc Down Enter Enter Down Down Down Left");
-        QCOMPARE(f.gui->menus().hosting().maxPlayers, 1);  // alone is fine in multiplayer
+        QCOMPARE(f.menus().hosting().maxPlayers, 1);  // alone is fine in multiplayer
     }
 
     void optionsSaveTheNewResolutionWithTheRest() {
         GuiFixture f;
-        f.gui->menus().resolutions().rebuild(
+        f.menus().resolutions().rebuild(
             {{800, 600, 32, 60}, {1280, 1024, 32, 60}, {640, 480, 32, 60}});
         f.play("Down Down Down Down Enter Down Down Down Down Down Down Right Right");
-        QCOMPARE(f.gui->menus().menu(GuiState::OptionsMenu).entries[6].value, "800x600");
+        QCOMPARE(f.menus().menu(GuiState::OptionsMenu).entries[6].value, "800x600");
         f.play("Down Down Down Down Down Enter Down Down Enter");  // and no prediction
         QCOMPARE(f.events.value(0), "options Player1 Player2 F 1 T F F 800 600 2 T T T F F");
         QCOMPARE(f.events.value(1), "resolution 800 600");
@@ -120,29 +120,27 @@ private Q_SLOTS:
     void measuredQualityIsSavedOnlyOutsideTheOptions() {
         GuiFixture f;
         f.play("Down Down Down Down Enter");  // the options, from the main menu
-        f.gui->menus().setCurrentEntry(MenuModel::kOptionsMeasure);
+        f.menus().setCurrentEntry(MenuModel::kOptionsMeasure);
         f.play("Enter");
         QCOMPARE(f.events, QStringList{"measure"});
         // Measured while the options are open: edited like the entry, Back undoes it.
-        f.gui->menus().takeMeasuredQuality(0);
-        QCOMPARE(f.gui->menus().options().quality, 0);
+        f.menus().takeMeasuredQuality(0);
+        QCOMPARE(f.menus().options().quality, 0);
         QCOMPARE(f.events, QStringList{"measure"});
         f.play("Esc");
-        QCOMPARE(f.gui->menus().options().quality, 2);
+        QCOMPARE(f.menus().options().quality, 2);
         // Over the main menu (the first start) it is saved at once.
-        f.gui->menus().takeMeasuredQuality(1);
+        f.menus().takeMeasuredQuality(1);
         QCOMPARE(f.events.value(1), "options Player1 Player2 F 1 T F F 0 0 1 T T T F T");
 
         GuiFixture guest;  // over a game the entry cannot act
         guest.lobby(4, false, false, {0, 1});
-        guest.gui->session().stack().setBaseState(GuiState::Game, QString());
+        guest.stack().setBaseState(GuiState::Game, QString());
         guest.play("Esc Down Down Down Enter");
         QCOMPARE(guest.top(), GuiState::OptionsMenu);
-        QVERIFY(!guest.gui->menus()
-                     .menu(GuiState::OptionsMenu)
-                     .entries[MenuModel::kOptionsMeasure]
-                     .enabled);
-        guest.gui->menus().activate(MenuModel::kOptionsMeasure, MenuModel::Action::Enter);
+        QVERIFY(
+            !guest.menus().menu(GuiState::OptionsMenu).entries[MenuModel::kOptionsMeasure].enabled);
+        guest.menus().activate(MenuModel::kOptionsMeasure, MenuModel::Action::Enter);
         QVERIFY(!guest.events.contains("measure"));
     }
 
@@ -227,10 +225,10 @@ private Q_SLOTS:
     void heldKeysRepeatOnTheirOwnTimers() {
         GuiFixture f;
         f.lobby(1, false, true, {0});
-        f.gui->session().stack().setBaseState(GuiState::Game, QString());
+        f.stack().setBaseState(GuiState::Game, QString());
         f.key(Qt::Key_Left);
         QVERIFY(f.gui->input().keys().counters() == QList<int>(10, 0));  // play time not running
-        f.gui->session().startPlayTime();
+        f.session().startPlayTime();
         const auto count = [&](int i) { return f.gui->input().keys().counters()[i]; };
         f.key(Qt::Key_Left);
         f.key(Qt::Key_Left, {}, {}, true);  // the keyboard's own repeat counts nothing
@@ -253,8 +251,8 @@ private Q_SLOTS:
         QCOMPARE(f.gui->input().keys().counters(), (QList<int>{3, 0, 0, 3, 1, 0, 0, 0, 0, 0}));
         QCOMPARE(f.events.last(), "input 3,0,0,3,1,0,0,0,0,0");
 
-        f.gui->session().resetGui(false, 1, false, true, true, 0);  // a spectator sends nothing
-        f.gui->session().startPlayTime();
+        f.session().resetGui(false, 1, false, true, true, 0);  // a spectator sends nothing
+        f.session().startPlayTime();
         f.key(Qt::Key_Space);
         QCOMPARE(count(4), 0);
     }
@@ -263,12 +261,12 @@ private Q_SLOTS:
         GuiFixture alone;
         alone.lobby(4, false, true, {0, -1, -1, -1});
         alone.play("Down Enter");
-        QCOMPARE(alone.gui->menus().currentEntry(), 0);
+        QCOMPARE(alone.menus().currentEntry(), 0);
         QVERIFY(alone.events.isEmpty());  // nobody to kick
 
         GuiFixture f;
-        f.gui->session().resetGui(true, 4, false, true, false, 0);
-        f.gui->session().stack().setBaseState(GuiState::Lobby, QString());
+        f.session().resetGui(true, 4, false, true, false, 0);
+        f.stack().setBaseState(GuiState::Lobby, QString());
         f.key(Qt::Key_R);
         QVERIFY(f.events.isEmpty());  // keys wait 500 ms after entering the lobby
         f.lobby(4, false, true, {0, 2, -1, 1});
@@ -294,12 +292,12 @@ private Q_SLOTS:
     void serverListScreenJoinsAndSavesTheFilter() {
         GuiFixture f;
         f.play("Down Enter Down Enter");
-        QCOMPARE(f.gui->menus().currentEntry(), int(ServerListModel::FirstHeader));
-        f.gui->session().addServer(server("old", 5, false, false, 1, 4, "Beta 0.91"));
-        f.gui->session().addServer(server("here", 7));
-        f.gui->session().processMasterserverResult(MasterserverResult::MasterListDone);
+        QCOMPARE(f.menus().currentEntry(), int(ServerListModel::FirstHeader));
+        f.session().addServer(server("old", 5, false, false, 1, 4, "Beta 0.91"));
+        f.session().addServer(server("here", 7));
+        f.session().processMasterserverResult(MasterserverResult::MasterListDone);
         f.play("Up Up Up Up Up Up Enter");  // the first filter: ranked only
-        QCOMPARE(f.gui->session().servers().filtered(), 0);
+        QCOMPARE(f.session().servers().filtered(), 0);
         f.play("Enter Enter Down Down Down Down Down Down Down Down Down Down Enter");
         QCOMPARE(f.events, (QStringList{"serverlist", "filter 1", "filter 2", "filter 0",
                                         "join F 10.0.0.7:27403 F ''"}));
@@ -310,7 +308,7 @@ private Q_SLOTS:
     void lanGamesListWithoutAMaster() {
         GuiFixture f;
         f.play("Down Enter Down Enter");
-        GuiSession& s = f.gui->session();
+        GuiSession& s = f.session();
         s.processMasterserverResult(MasterserverResult::MasterUnreachable);
         QVERIFY(!s.servers().listShown());
         ServerData gone = server("gone", 5);

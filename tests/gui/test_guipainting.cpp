@@ -70,7 +70,7 @@ private Q_SLOTS:
         GuiFixture f;
         if (script == "password") {
             f.play("Down Enter Down Down Enter Down Enter");
-            f.session().stack().setTopState(GuiState::PasswordMenu, QString());
+            f.stack().setTopState(GuiState::PasswordMenu, QString());
             f.events.clear();
         } else {
             f.play(script);
@@ -117,35 +117,35 @@ private Q_SLOTS:
             OverlayPainter(*f.gui, metrics).paint(p);
         };
         paint();
-        QCOMPARE(f.gui->menus().hitMap().size(), 7);
-        const QPoint options = f.gui->menus().hitMap().value(4).center();
+        QCOMPARE(f.menus().hitMap().size(), 7);
+        const QPoint options = f.menus().hitMap().value(4).center();
         f.gui->input().mouseMove(options);
-        QCOMPARE(f.gui->menus().currentEntry(), 4);
+        QCOMPARE(f.menus().currentEntry(), 4);
         f.gui->input().mousePress(options, Qt::LeftButton);
         QCOMPARE(f.top(), GuiState::OptionsMenu);
         paint();
         // The longest menu still fits: every entry on the screen.
-        QCOMPARE(f.gui->menus().hitMap().size(), MenuModel::kOptionsBack + 1);
-        for (const QRect& r : f.gui->menus().hitMap()) {
+        QCOMPARE(f.menus().hitMap().size(), MenuModel::kOptionsBack + 1);
+        for (const QRect& r : f.menus().hitMap()) {
             QVERIFY(image.rect().contains(r));
         }
-        f.gui->input().mousePress(f.gui->menus().hitMap().value(3).center(), Qt::RightButton);
-        QCOMPARE(f.gui->menus().options().showPreview, 0);  // backwards from "Top"
-        f.gui->input().mousePress(f.gui->menus().hitMap().value(0).center(), Qt::LeftButton);
+        f.gui->input().mousePress(f.menus().hitMap().value(3).center(), Qt::RightButton);
+        QCOMPARE(f.menus().options().showPreview, 0);  // backwards from "Top"
+        f.gui->input().mousePress(f.menus().hitMap().value(0).center(), Qt::LeftButton);
         QCOMPARE(f.top(), GuiState::EditPlayerName1);
         f.key(Qt::Key_Backspace);
         f.gui->input().mousePress(QPoint(1, 1), Qt::LeftButton);  // a click ends the edit as Enter
         QCOMPARE(f.top(), GuiState::OptionsMenu);
-        QCOMPARE(f.gui->menus().options().name1, "Player");
+        QCOMPARE(f.menus().options().name1, "Player");
 
         f.lobby(4, false, false, {0});
         for (int i = 0; i < 40; ++i) {
-            f.gui->session().displayChatMessage(0, QStringLiteral("line %1").arg(i));
+            f.session().displayChatMessage(0, QStringLiteral("line %1").arg(i));
         }
         paint();
-        const std::size_t kept = f.gui->session().chat().lines().size();
+        const std::size_t kept = f.session().chat().lines().size();
         QVERIFY(kept > 3 && kept < 40);
-        QCOMPARE(f.gui->session().chat().lines().back().text(),
+        QCOMPARE(f.session().chat().lines().back().text(),
                  QStringLiteral("[P0] line %1").arg(40 - kept));
     }
 

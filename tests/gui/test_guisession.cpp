@@ -12,31 +12,31 @@ private Q_SLOTS:
     void stackKeepsBaseAndChangesMessagesOnly() {
         GuiFixture f;
         f.play("Down Down");
-        f.gui->session().stack().setBaseState(GuiState::NoState, "base text");
-        f.gui->session().stack().setTopState(GuiState::MainMenu, "top text");
+        f.stack().setBaseState(GuiState::NoState, "base text");
+        f.stack().setTopState(GuiState::MainMenu, "top text");
         QCOMPARE(f.states(), QList<GuiState>{GuiState::MainMenu});
-        QCOMPARE(f.gui->menus().currentEntry(), 2);  // same top: the entry stays
-        QCOMPARE(f.gui->session().stack().message(), "top text");
-        f.gui->session().stack().setTopState(GuiState::MultiplayerMenu, QString());
-        QCOMPARE(f.gui->menus().currentEntry(), 0);
-        f.gui->session().stack().setNextGuiState();
-        f.gui->session().stack().setNextGuiState();  // the base is never popped
+        QCOMPARE(f.menus().currentEntry(), 2);  // same top: the entry stays
+        QCOMPARE(f.stack().message(), "top text");
+        f.stack().setTopState(GuiState::MultiplayerMenu, QString());
+        QCOMPARE(f.menus().currentEntry(), 0);
+        f.stack().setNextGuiState();
+        f.stack().setNextGuiState();  // the base is never popped
         QCOMPARE(f.states(), QList<GuiState>{GuiState::MultiplayerMenu});
     }
 
     void errorOverlayGoesAfterFiveSeconds() {
         GuiFixture f;
-        f.gui->session().stack().displayMessage("notice");
-        f.gui->session().stack().displayError("error", false);
+        f.stack().displayMessage("notice");
+        f.stack().displayError("error", false);
         QCOMPARE(f.top(), GuiState::Notice);
-        QCOMPARE(f.gui->session().stack().message(), "error");
+        QCOMPARE(f.stack().message(), "error");
         f.key(Qt::Key_Escape);
         QCOMPARE(f.events, QStringList{"abort"});
         f.timers.advance(GuiStack::kOverlayMs - 1);
         QCOMPARE(f.top(), GuiState::Notice);
         f.timers.advance(1);
         QCOMPARE(f.states(), QList<GuiState>{GuiState::MainMenu});
-        QCOMPARE(f.gui->session().stack().message(), "notice");
+        QCOMPARE(f.stack().message(), "notice");
     }
 
     // Connecting ends while an error shows: every screen above the base goes
@@ -45,8 +45,8 @@ private Q_SLOTS:
         GuiFixture f;
         f.play("Down Enter Down Down Enter Down Enter");
         QCOMPARE(f.states().size(), 4);
-        f.gui->session().stack().displayError("refused", false);
-        f.gui->session().resetGui(true, 4, false, false, false, 1);
+        f.stack().displayError("refused", false);
+        f.session().resetGui(true, 4, false, false, false, 1);
         QCOMPARE(f.states().size(), 5);
         f.timers.advance(GuiStack::kOverlayMs);
         QCOMPARE(f.states(), QList<GuiState>{GuiState::MainMenu});
@@ -57,16 +57,16 @@ private Q_SLOTS:
     void errorLeavingTheGameClosesTheGameMenuAndChat() {
         GuiFixture f;
         f.lobby(2, false, true, {0});
-        f.session().stack().setBaseState(GuiState::Game, QString());
+        f.stack().setBaseState(GuiState::Game, QString());
         f.key(Qt::Key_Escape);
         QCOMPARE(f.top(), GuiState::GameMenu);
         f.key(Qt::Key_T);
         f.type("bye");
         QCOMPARE(f.top(), GuiState::ChatInput);
-        f.session().stack().setCountdown("Starting in 2...");
-        f.session().stack().displayError("The connection to the server was lost.", true);
+        f.stack().setCountdown("Starting in 2...");
+        f.stack().displayError("The connection to the server was lost.", true);
         QCOMPARE(f.states(), (QList<GuiState>{GuiState::MainMenu, GuiState::Notice}));
-        QVERIFY(f.session().stack().countdown().isEmpty());
+        QVERIFY(f.stack().countdown().isEmpty());
         QVERIFY(!f.gui->editor().field().editing());
         f.timers.advance(GuiStack::kOverlayMs);
         QCOMPARE(f.states(), QList<GuiState>{GuiState::MainMenu});
@@ -176,49 +176,49 @@ private Q_SLOTS:
         f.play("Down Down Down Enter");
         QCOMPARE(f.top(), GuiState::HighscoreMenu);
         QList<int> shown;
-        for (const GameResult* r : f.gui->session().highscores().rows()) {
+        for (const GameResult* r : f.session().highscores().rows()) {
             shown << r->score();
         }
         QCOMPARE(shown, (QList<int>{99, 70, 61, 50, 40, 23, 17, 12, 8, 5}));
         f.play("Left");
-        QCOMPARE(f.gui->session().highscores().page(), 4);
+        QCOMPARE(f.session().highscores().page(), 4);
         f.play("Right Right");
-        QCOMPARE(f.gui->session().highscores().rows().size(), 1);
+        QCOMPARE(f.session().highscores().rows().size(), 1);
         f.play("Esc");
         QCOMPARE(f.top(), GuiState::MainMenu);
 
         f.lobby(4, false, false, {0, 1});  // from the game menu: the page of this game
         f.play("Esc Down Down Enter");
-        QCOMPARE(f.gui->session().highscores().page(), 2);
+        QCOMPARE(f.session().highscores().page(), 2);
     }
 
     void chatLinesNamesNoticesAndLife() {
         GuiFixture f;
         f.lobby(4, false, false, {-1, 3});
-        f.gui->session().displayChatMessage(1, "hi");
-        f.gui->session().displayChatMessage(0, "who");
-        f.gui->session().displayChatMessage(-2, "not sent");
-        f.gui->session().displayChatMessage(-4, "Ann has left the game.");
-        f.gui->session().displayChatMessage(-7, "ignored");
+        f.session().displayChatMessage(1, "hi");
+        f.session().displayChatMessage(0, "who");
+        f.session().displayChatMessage(-2, "not sent");
+        f.session().displayChatMessage(-4, "Ann has left the game.");
+        f.session().displayChatMessage(-7, "ignored");
         QStringList lines;
-        for (const GameChatMessage& m : f.gui->session().chat().lines()) {
+        for (const GameChatMessage& m : f.session().chat().lines()) {
             lines << m.text();
         }
         QCOMPARE(lines, (QStringList{"Notice: Ann has left the game.", "Error: not sent", "[?] who",
                                      "[P1] hi"}));
         QCOMPARE(f.events, QStringList{"sound 2"});
         f.timers.advance(ChatLog::kLifeMs);
-        f.gui->session().displayChatMessage(1, "late");
+        f.session().displayChatMessage(1, "late");
         f.timers.advance(1);
-        f.gui->session().chat().expire();
-        QCOMPARE(f.gui->session().chat().lines().size(), std::size_t(1));
+        f.session().chat().expire();
+        QCOMPARE(f.session().chat().lines().size(), std::size_t(1));
     }
 
     // Ids a stranger's server may send: no player, and no overflow on the way.
     void connectionIdsOutsideTheSlots() {
         GuiFixture f;
         f.lobby(4, false, false, {2147483647, 1, -2147483647 - 1, 4});
-        const PlayerTable& players = f.gui->session().players();
+        const PlayerTable& players = f.session().players();
         QCOMPARE(players.positions(), 4);
         QVERIFY(players.atPosition(0) == nullptr && players.atPosition(2) == nullptr &&
                 players.atPosition(3) == nullptr);
@@ -267,8 +267,8 @@ private Q_SLOTS:
         early.key(Qt::Key_Return);
         QCOMPARE(early.top(), GuiState::MainMenu);
         early.timers.advance(10000);
-        QCOMPARE(early.gui->session().introFrame(), 150);  // the intro stopped for good
-        QVERIFY(early.events.isEmpty());                   // and was silent
+        QCOMPARE(early.session().introFrame(), 150);  // the intro stopped for good
+        QVERIFY(early.events.isEmpty());              // and was silent
     }
 };
 

@@ -38,7 +38,8 @@ private Q_SLOTS:
         f.poll();
         const QString name = f.pads.names().value(0);
         QVERIFY(!name.isEmpty());
-        QCOMPARE(f.session().stack().message(), "Gamepad connected: " + name);
+        QCOMPARE(f.stack().message(), "Gamepad connected: " + name);
+        QCOMPARE(f.menus().menu(GuiState::OptionsMenu).text, "Gamepad: " + name);
 
         // Down moves the kick list, not the host's start key; Y starts, A is ready.
         f.lobby(4, false, true, {0, 1});
@@ -54,6 +55,10 @@ private Q_SLOTS:
         pad.button(SDL_CONTROLLER_BUTTON_START, true);
         f.poll();
         QCOMPARE(f.top(), GuiState::GameMenu);
+        pad.button(SDL_CONTROLLER_BUTTON_START, false);
+        pad.button(SDL_CONTROLLER_BUTTON_B, true);  // back, in a menu
+        f.poll();
+        QCOMPARE(f.top(), GuiState::Lobby);
     }
 
     void heldDirectionsRepeatAsKeysAndTheStickHasADeadZone() {
@@ -120,7 +125,7 @@ private Q_SLOTS:
         const QString name = f.pads.names().value(1);
         second.unplug();
         f.poll();
-        QVERIFY(f.session().stack().message().endsWith("\n\nGamepad disconnected: " + name));
+        QVERIFY(f.stack().message().endsWith("\n\nGamepad disconnected: " + name));
         QCOMPARE(f.pads.names(), (QStringList{f.pads.names().value(0), QString()}));
         f.timers.advance(KeyCounters::kFirstRepeatMs);
         QCOMPARE(f.gui->input().keys().counters(), (QList<int>{0, 0, 0, 2, 0, 0, 0, 1, 0, 1}));

@@ -85,21 +85,35 @@ private:
 };
 
 // The widget and a client in a folder of their own, wired as the program
-// wires them, shown at 800x600.
+// wires them, shown at 800x600. Ann plays without the intro, computers at
+// the easy skill; port 0: the own server takes a free one. ownServer: a
+// server the client may host, else none.
 struct Window {
-    Window(const QString& directory, const ClientNetwork& net, const ThreadHosting& hosting,
-           std::function<void(int)> quit, bool measureQuality = false)
-        : client(environment(directory, std::move(quit)), net, threadServerStarter(hosting)),
-          w(&client, 800, 600, nullptr, guiEnvironment(directory, measureQuality)) {
+    explicit Window(bool ownServer, Latency latency = {}, bool measureQuality = false)
+        : net(network(latency)),
+          client(environment(dir, quits), net,
+                 threadServerStarter(ownServer ? localHosting(net.timings, dir.path())
+                                               : ThreadHosting{})),
+          w(&client, 800, 600, nullptr, guiEnvironment(dir.path(), measureQuality)) {
         connectGuiAndClient(w, client);
         w.resize(800, 600);
         w.show();
     }
-    static Client::Environment environment(const QString& directory,
-                                           std::function<void(int)> quit) {
+    static ClientNetwork network(Latency latency) {
+        ClientNetwork n;
+        n.timings = nettest::fastTimings();
+        n.latency = latency;
+        return n;
+    }
+    static Client::Environment environment(const QTemporaryDir& dir, QList<int>& quits) {
+        QFile ini(dir.filePath("settings.ini"));
+        ini.open(QIODevice::WriteOnly);  // Ann's name in the lobby shows it was read
+        ini.write(
+            "[Client]\nGeneral\\ShowIntro=false\nPlayer1\\Name=Ann\n"
+            "[Server]\nGeneral\\Port=0\nGeneral\\ComputerSkill=easy\n");
         Client::Environment env;
-        env.directory = directory;
-        env.quit = std::move(quit);
+        env.directory = dir.path();
+        env.quit = [&quits](int code) { quits.append(code); };
         return env;
     }
     static GuiEnvironment guiEnvironment(const QString& directory, bool measureQuality) {
@@ -109,19 +123,29 @@ struct Window {
         env.measureQualityAtFirstStart = measureQuality;
         return env;
     }
+    GuiController& gui() { return w.controller(); }
+    QString lobbyText() { return gui().session().stack().messages().first(); }
+    // Presses Space until the game is over.
+    void dropUntilOver() {
+        const auto over = [&] { return lobbyText().startsWith("GAME OVER"); };
+        for (int i = 0; i < 600 && !over(); ++i) {
+            QTest::keyClick(&w, Qt::Key_Space);
+            QTest::qWait(25);
+        }
+        QTRY_VERIFY(over());
+    }
+    // The screenshot F11 writes first.
+    QImage screenshot() {
+        QTest::keyClick(&w, Qt::Key_F11);
+        return QImage(dir.filePath("screenshots/sc_00000.png"));
+    }
+
+    QTemporaryDir dir;
+    QList<int> quits;
+    ClientNetwork net;
     Client client;
     GLWidget w;
 };
-
-// Ann plays without the intro; port 0: the own server takes a free one.
-bool writeAnnsSettings(const QTemporaryDir& dir, const QByteArray& server = {}) {
-    QFile ini(dir.filePath("settings.ini"));
-    return ini.open(QIODevice::WriteOnly) &&
-           ini.write(
-               "[Client]\nGeneral\\ShowIntro=false\nPlayer1\\Name=Ann\n"
-               "[Server]\nGeneral\\Port=0\n" +
-               server) > 0;
-}
 
 }  // namespace
 
@@ -129,6 +153,8 @@ class TestGLWidget : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // Alone with a computer, seated and another kicked with the keys a player
+    // presses, a whole game through the widget; the highscore line names both.
     void singleplayerGameThroughTheWidget_data() {
         QTest::addColumn<int>("roundTripMs");
         QTest::newRow("loopback") << 0;
@@ -137,57 +163,53 @@ private Q_SLOTS:
     }
     void singleplayerGameThroughTheWidget() {
         QFETCH(int, roundTripMs);
-        QTemporaryDir dir;
-        QVERIFY(writeAnnsSettings(dir));
-        QList<int> quits;
-        ClientNetwork net;
-        net.timings = nettest::fastTimings();
-        net.latency = Latency{roundTripMs, roundTripMs / 5};
-        const ThreadHosting hosting = localHosting(net.timings, dir.path());
-        Window window(dir.path(), net, hosting, [&quits](int code) { quits.append(code); });
-        Client& client = window.client;
+        Window window(true, Latency{roundTripMs, roundTripMs / 5});
         GLWidget& w = window.w;
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         const GuiController& gui = w.controller();
-        QCOMPARE(w.surface().cursor().shape(),
-                 Qt::BitmapCursor);  // the game's own pointer in menus
+        QCOMPARE(w.surface().cursor().shape(), Qt::BitmapCursor);  // the game's own in menus
+        const auto names = [&] {
+            QStringList out;
+            for (int i = 0; i < gui.session().players().positions(); ++i) {
+                const PlayerTable::Player* p = gui.session().players().atPosition(i);
+                out.append(p != nullptr ? p->name : QString());
+            }
+            return out;
+        };
 
         QTest::keyClick(&w, Qt::Key_Return);  // "Singleplayer"
         QTRY_COMPARE(gui.session().stack().base(), GuiState::Lobby);
         QTRY_VERIFY(!gui.input().inputLocked());
         // The player list comes from the server a moment after the lobby shows.
-        const auto first = [&] { return gui.session().players().atPosition(0); };
-        QTRY_VERIFY(first() != nullptr && first()->name == "Ann");
-        QTest::keyClick(&w, Qt::Key_R);
+        QTRY_COMPARE(names(), (QStringList{"Ann", "", "", ""}));
+        QVERIFY(window.lobbyText().contains("Press 'c' to add a computer player."));
+        QTest::keyClick(&w, Qt::Key_C);
+        QTest::keyClick(&w, Qt::Key_C);
+        QTRY_COMPARE(names(), (QStringList{"Ann", "CPU_1", "CPU_2", ""}));
+        QTest::keyClick(&w, Qt::Key_Return);  // the kick list's first: CPU_1
+        QTRY_COMPARE(names(), (QStringList{"Ann", "", "CPU_2", ""}));
+        QTest::keyClick(&w, Qt::Key_R);  // the computer is ready already
         QTRY_VERIFY_WITH_TIMEOUT(gui.session().score().running(), 20000);
+        QCOMPARE(gui.session().fieldsizeX(), 24);
         // The server measures the round trip asked for.
         QTRY_VERIFY(gui.session().players().ping(0) >= roundTripMs * 4 / 5);
         QCOMPARE(gui.session().stack().base(), GuiState::Game);
-        QCOMPARE(w.surface().cursor().shape(),
-                 Qt::BlankCursor);  // none over the game in full screen
+        QCOMPARE(w.surface().cursor().shape(), Qt::BlankCursor);  // none over the game
 
         // Tab stays in the widget: the game's player list, not the focus chain.
         QTest::keyPress(&w, Qt::Key_Tab);
         QVERIFY(gui.session().tabHeld());
         QTest::keyRelease(&w, Qt::Key_Tab);
 
-        const auto over = [&] {
-            return gui.session().stack().messages().first().startsWith("GAME OVER");
-        };
-        for (int i = 0; i < 400 && !over(); ++i) {
-            QTest::keyClick(&w, Qt::Key_Space);
-            QTest::qWait(25);
-        }
-        QTRY_VERIFY(over());
+        window.dropUntilOver();
         QVERIFY(gui.input().keys().counters()[4] > 0);
-        const HighscoreFile::Lists lists = client.highscores().read();
-        QCOMPARE(lists[0].size(), std::size_t(1));
-        QVERIFY(lists[0].front()->valid());
-        QCOMPARE(lists[0].front()->playerNames(), "Ann");
-        QCOMPARE(lists[0].front()->score(), gui.session().score().shownScore());
+        const HighscoreFile::Lists lists = window.client.highscores().read();
+        QCOMPARE(lists[1].size(), std::size_t(1));
+        QVERIFY(lists[1].front()->valid());
+        QCOMPARE(lists[1].front()->playerNames(), "Ann CPU_2");
+        QCOMPARE(lists[1].front()->score(), gui.session().score().shownScore());
 
-        QTest::keyClick(&w, Qt::Key_F11);
-        const QImage shot(dir.filePath("screenshots/sc_00000.png"));
+        const QImage shot = window.screenshot();
         QCOMPARE(shot.size(), QSize(800, 600));
         // The field the game ended with lies under the 2D layer: Ann's red boxes.
         int red = 0;
@@ -204,18 +226,14 @@ private Q_SLOTS:
         QTest::keyClick(&w, Qt::Key_Escape);
         QTest::keyClick(&w, Qt::Key_Up);
         QTest::keyClick(&w, Qt::Key_Return);  // "Exit program"
-        QTRY_COMPARE(quits, QList<int>{0});
+        QTRY_COMPARE(window.quits, QList<int>{0});
     }
 
     // The surface takes the keyboard when the widget is shown: keys and the
     // pointer reach the game at the surface without a click, as those sent to
     // the widget do; Tab stays in the game; a screenshot is the frame drawn.
     void theSurfaceHoldsKeysAndPointer() {
-        QTemporaryDir dir;
-        QVERIFY(writeAnnsSettings(dir));
-        ClientNetwork net;
-        net.timings = nettest::fastTimings();
-        Window window(dir.path(), net, ThreadHosting{}, [](int) {});
+        Window window(false);
         GLWidget& w = window.w;
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         GameSurface& surface = w.surface();
@@ -242,8 +260,7 @@ private Q_SLOTS:
         QTest::mouseMove(&surface, gui.menus().hitMap().last().center());
         QTRY_COMPARE(gui.menus().currentEntry(), lastEntry);
 
-        QTest::keyClick(&surface, Qt::Key_F11);
-        const QImage shot(dir.filePath("screenshots/sc_00000.png"));
+        const QImage shot = window.screenshot();
         QCOMPARE(shot.size(), QSize(800, 600) * surface.devicePixelRatio());
         // The menu's antialiased text, not a blank back buffer.
         QSet<QRgb> colours;
@@ -258,72 +275,17 @@ private Q_SLOTS:
     // The first start draws frames at each quality on the main menu until one
     // holds, then saves it and says which; the next start does not measure.
     void firstStartFindsTheBestQuality() {
-        QTemporaryDir dir;
-        QVERIFY(writeAnnsSettings(dir));
-        ClientNetwork net;
-        net.timings = nettest::fastTimings();
-        const ThreadHosting hosting = localHosting(net.timings, dir.path());
-        Window window(
-            dir.path(), net, hosting, [](int) {}, true);
+        Window window(true, {}, true);
         QVERIFY(QTest::qWaitForWindowExposed(&window.w));
-        const GuiController& gui = window.w.controller();
-        QTRY_VERIFY_WITH_TIMEOUT(ClientSettings(dir.path()).qualitySaved(), 60000);
-        const int chosen = ClientSettings(dir.path()).options.quality;
-        QCOMPARE(gui.menus().options().quality, chosen);
+        const QString dir = window.dir.path();
+        QTRY_VERIFY_WITH_TIMEOUT(ClientSettings(dir).qualitySaved(), 60000);
+        const int chosen = ClientSettings(dir).options.quality;
+        QCOMPARE(window.gui().menus().options().quality, chosen);
         const QString said = window.w.measuringLine();
         QVERIFY2(said.startsWith("Visual quality: " + MenuModel::qualityName(chosen) + " ("),
                  qPrintable(said));
         QVERIFY2(said.endsWith(" at 800x600)"), qPrintable(said));
-        QCOMPARE(gui.session().stack().top(), GuiState::MainMenu);
-    }
-
-    // Alone with computers: seated and one kicked in the lobby with the keys a
-    // player presses, then a whole game with them; the highscore line names them.
-    void singleplayerWithComputersThroughTheWidget() {
-        QTemporaryDir dir;
-        QVERIFY(writeAnnsSettings(dir, "General\\ComputerSkill=easy\n"));
-        ClientNetwork net;
-        net.timings = nettest::fastTimings();
-        Window window(dir.path(), net, localHosting(net.timings, dir.path()), [](int) {});
-        GLWidget& w = window.w;
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        const GuiController& gui = w.controller();
-        const auto names = [&] {
-            QStringList out;
-            for (int i = 0; i < gui.session().players().positions(); ++i) {
-                const PlayerTable::Player* p = gui.session().players().atPosition(i);
-                out.append(p != nullptr ? p->name : QString());
-            }
-            return out;
-        };
-        const auto lobbyText = [&] { return gui.session().stack().messages().first(); };
-
-        QTest::keyClick(&w, Qt::Key_Return);  // "Singleplayer"
-        QTRY_COMPARE(gui.session().stack().base(), GuiState::Lobby);
-        QTRY_VERIFY(!gui.input().inputLocked());
-        QTRY_COMPARE(names(), (QStringList{"Ann", "", "", ""}));
-        QVERIFY(lobbyText().contains("Press 'c' to add a computer player."));
-        for (int i = 0; i < 3; ++i) {
-            QTest::keyClick(&w, Qt::Key_C);
-        }
-        QTRY_COMPARE(names(), (QStringList{"Ann", "CPU_1", "CPU_2", "CPU_3"}));
-        QTRY_VERIFY(!lobbyText().contains("'c'"));  // full
-        QTest::keyClick(&w, Qt::Key_Return);        // the kick list's first: CPU_1
-        QTRY_COMPARE(names(), (QStringList{"Ann", "", "CPU_2", "CPU_3"}));
-
-        QTest::keyClick(&w, Qt::Key_R);  // the computers are ready already
-        QTRY_VERIFY_WITH_TIMEOUT(gui.session().score().running(), 20000);
-        QCOMPARE(gui.session().fieldsizeX(), 36);
-        const auto over = [&] { return lobbyText().startsWith("GAME OVER"); };
-        for (int i = 0; i < 600 && !over(); ++i) {
-            QTest::keyClick(&w, Qt::Key_Space);
-            QTest::qWait(25);
-        }
-        QTRY_VERIFY(over());
-        const HighscoreFile::Lists lists = window.client.highscores().read();
-        QCOMPARE(lists[2].size(), std::size_t(1));
-        QVERIFY(lists[2].front()->valid());
-        QCOMPARE(lists[2].front()->playerNames(), "Ann CPU_2 CPU_3");
+        QCOMPARE(window.gui().session().stack().top(), GuiState::MainMenu);
     }
 
     // Every number of a stranger's server is held to the game before the
@@ -331,10 +293,7 @@ private Q_SLOTS:
     void strangersServerCannotEndTheWindow() {
         HostileServer evil;
         QVERIFY(evil.port > 0);
-        QTemporaryDir dir;
-        ClientNetwork net;
-        net.timings = nettest::fastTimings();
-        Window window(dir.path(), net, ThreadHosting{}, [](int) {});
+        Window window(false);
         Client& client = window.client;
         GLWidget& w = window.w;
         QVERIFY(QTest::qWaitForWindowExposed(&w));
