@@ -138,8 +138,14 @@ void FakeServerConnection::sendSNewBlock(bool reliable, const GameBlock& block) 
 }
 
 void FakeServerConnection::sendSMoveBlocks(bool reliable, const QList<GameBlock*>& blocks,
-                                           const QList<int>& activeIds) {
-    record(QStringLiteral("sendSMoveBlocks"), {reliable, blockRecords(blocks), intList(activeIds)});
+                                           const QList<int>& activeIds,
+                                           const QList<std::optional<KeyInput>>& keysDone) {
+    QVariantList done;  // by client id: its ten counters, or an empty list
+    for (const std::optional<KeyInput>& d : keysDone) {
+        done << QVariant(intList(d ? d->toList() : QList<int>{}));
+    }
+    record(QStringLiteral("sendSMoveBlocks"),
+           {reliable, blockRecords(blocks), intList(activeIds), done});
 }
 
 void FakeServerConnection::sendSMergeBlocks(bool reliable, const QList<GameBlock*>& blocks) {
