@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int kPartColumns = 12;
-
 BotOptionsResult readListOptions(const QCommandLineParser& parser, const QCommandLineOption& wait,
                                  const QCommandLineOption& masterConfig,
                                  const QCommandLineOption& lanTo, const QCommandLineOption& lanPort,
@@ -192,7 +190,7 @@ BotOptionsResult parseBotOptions(const QStringList& arguments) {
     QString error;
     if (!readNumberOption(parser, games, 1, 1000000, b.games, error) ||
         !readNumberOption(parser, seed, 0, 0xffffffffLL, b.seed, error) ||
-        !readNumberOption(parser, columns, 1, kPartColumns, b.columns, error) ||
+        !readNumberOption(parser, columns, 1, GameField::kColumnsPerPlayer, b.columns, error) ||
         !readNumberOption(parser, waitPlayers, 1, 4, b.waitPlayers, error) ||
         !readNumberOption(parser, loss, 0, 100, b.lossPercent, error) ||
         !readFileOption(parser, statsFile, b.statsFile, error)) {

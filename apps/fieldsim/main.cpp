@@ -66,7 +66,7 @@ int main(int argc, char* argv[]) {
         }
         skills.push_back(*skill);
     }
-    if (skills.size() > static_cast<std::size_t>(columns / 12)) {
+    if (skills.size() > static_cast<std::size_t>(columns / GameField::kColumnsPerPlayer)) {
         std::fprintf(stderr, "quadrell-fieldsim: --skill names more players than the field has\n");
         return 2;
     }
@@ -75,10 +75,10 @@ int main(int argc, char* argv[]) {
         for (const QString& number :
              parser.value(QStringLiteral("person")).split(QLatin1Char(','))) {
             const int n = number.trimmed().toInt(&ok);
-            if (!ok || n < 1 || n > columns / 12) {
+            if (!ok || n < 1 || n > columns / GameField::kColumnsPerPlayer) {
                 std::fprintf(stderr,
                              "quadrell-fieldsim: --person takes player numbers from 1 to %d\n",
-                             columns / 12);
+                             columns / GameField::kColumnsPerPlayer);
                 return 2;
             }
             people[static_cast<std::size_t>(n - 1)] = true;
@@ -112,7 +112,8 @@ int main(int argc, char* argv[]) {
                               : tickNs[static_cast<std::size_t>(p * (tickNs.size() - 1))] / 1000.0;
     };
     const GameSimulation& sim = run.simulation();
-    std::printf("columns %d, players %d, seed %u\n", columns, columns / 12, seed);
+    std::printf("columns %d, players %d, seed %u\n", columns,
+                columns / GameField::kColumnsPerPlayer, seed);
     std::printf("pieces %d, rows cleared %d, score %d, speed %d, %s\n", run.piecesLanded(),
                 sim.lines(), sim.score(), sim.speed(), run.over() ? "game over" : "stopped");
     QStringList names;
