@@ -1,6 +1,7 @@
 #include "client/clientlobby.h"
 
 #include "client/clienttexts.h"
+#include "game/gamedisplay.h"
 
 ClientLobby::ClientLobby(ClientSession& session, ClientScreen& screen,
                          const ClientSettings& settings, ClientConnection& stream,
@@ -96,7 +97,8 @@ QList<GamePlayer::PlayerStatus> ClientLobby::takePlayerList(const QList<int>& co
     const bool first = s.players.isEmpty();
     for (const PlayerRoster::Entry& e : s.players.update(connIds, names, status)) {
         if (e.isNew && e.connId != s.ownConnId && !first) {
-            Q_EMIT screen_.displayChatMessage(-3, ClientTexts::joined(e.name));
+            Q_EMIT screen_.displayChatMessage(ChatSender::kPlayerJoined,
+                                              ClientTexts::joined(e.name));
         }
         if (e.connId == s.ownConnId && s.inLobby()) {
             s.state = e.status;
@@ -119,6 +121,6 @@ void ClientLobby::processMessage(int playerId, QString message) {
 
 void ClientLobby::showLeaving(int connId, bool kicked) {
     for (const QString& name : session_.players.drop(connId)) {
-        Q_EMIT screen_.displayChatMessage(-4, ClientTexts::left(name, kicked));
+        Q_EMIT screen_.displayChatMessage(ChatSender::kPlayerLeft, ClientTexts::left(name, kicked));
     }
 }

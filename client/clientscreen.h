@@ -24,8 +24,8 @@ Q_SIGNALS:
     // leaveGame: the error ended the game, and the GUI leaves it.
     void displayError(QString message, bool leaveGame);
     void displayCountdown(QString message);
-    // playerId: the sender's place in the list; -1 and -2 the stats notices,
-    // -3 a player joined, -4 one left or was kicked.
+    // playerId: the sender's place in the list, or one of the notices of
+    // ChatSender.
     void displayChatMessage(int playerId, QString message);
     void resetGui(bool resetPlayerNames, int mPlayers, bool splitscreen, bool host, bool spec,
                   int cId);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "client/playerroster.h"
+#include "game/gamefield.h"
 #include "game/gameplayer.h"
 #include "portmap/portmapping.h"
 
@@ -26,7 +27,7 @@ struct ClientSession {
     bool ownServer = false;   // the server runs in this program: its host can seat computers
     PortMapping portMapping;  // the own server's answer from the router; Off without one
     int maxPlayers = 4;
-    int fieldsizeX = 12;
+    int fieldsizeX = GameField::kColumnsPerPlayer;
     bool countdownRunning = false;
     bool countdownIsStart = false;  // else a resume countdown
     LastResult lastResult = LastResult::None;

@@ -1,5 +1,7 @@
 #include "clienttexts.h"
 
+#include "game/gamedisplay.h"
+
 namespace {
 
 const QString kParagraph = QStringLiteral("\n\n");
@@ -61,10 +63,10 @@ QString ClientTexts::left(const QString& name, bool kicked) {
 }
 
 QString ClientTexts::statsNotice(int sender) {
-    if (sender == -1) {
+    if (sender == ChatSender::kStatsUploaded) {
         return tr("Stats successfully uploaded.");
     }
-    if (sender == -2) {
+    if (sender == ChatSender::kStatsFailed) {
         return tr("The stats could not be sended.");
     }
     return QString();

@@ -27,8 +27,8 @@ public:
     // Chat notices about other players.
     static QString joined(const QString& name);
     static QString left(const QString& name, bool kicked);
-    // The server's notices about the stats report (senders -1 and -2); empty
-    // for any other sender.
+    // The server's notices about the stats report (ChatSender::kStatsUploaded
+    // and kStatsFailed); empty for any other sender.
     static QString statsNotice(int sender);
     static QString spectating();
     static QString paused();

@@ -10,7 +10,9 @@ QList<GameMovement> GameMovement::of(const QList<GameBlock*>& blocks) {
     QList<GameMovement> m;
     m.reserve(blocks.size());
     for (const GameBlock* b : blocks) {
-        m.append(of(*b));
+        if (b != nullptr) {
+            m.append(of(*b));
+        }
     }
     return m;
 }

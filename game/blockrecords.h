@@ -17,7 +17,8 @@ struct GameMovement {
     int rotation = 0;
 
     static GameMovement of(const GameBlock& block);
-    // One record per block, in order: what a client receives for them.
+    // One record per block, in order, none for a null one: what a client
+    // receives for them.
     static QList<GameMovement> of(const QList<GameBlock*>& blocks);
     friend bool operator==(const GameMovement&, const GameMovement&) = default;
 };

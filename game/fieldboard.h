@@ -21,7 +21,7 @@ inline int countBits(std::uint64_t m) {
 // column: the planner tests a whole row of a piece with one AND.
 class PieceMasks {
 public:
-    explicit PieceMasks(int width = 12);
+    explicit PieceMasks(int width = GameField::kColumnsPerPlayer);
 
     int width() const { return width_; }
     // Row dy (0..3) of the piece's 4 x 4 frame with the frame in ring column
@@ -55,7 +55,7 @@ public:
     static constexpr int kFieldRows = GameField::kFieldRows;
     using Rows = std::array<std::uint64_t, kRows>;
 
-    explicit FieldBoard(int width = 12);
+    explicit FieldBoard(int width = GameField::kColumnsPerPlayer);
     // What the copy shows, with ownBlockId's cells left free.
     static FieldBoard fromMirror(const FieldMirror& mirror, int ownBlockId);
 

@@ -7,6 +7,7 @@
 
 #include "blockrecords.h"
 #include "gamefield.h"
+#include "gamesimulation.h"
 
 // A player's copy of the shared field, kept from what the server reports: new
 // blocks, moves, merges, and for a late joiner the field block with every
@@ -93,7 +94,7 @@ public:
 
     // A block with x or y below this is not on the field: a coming block
     // waiting at its park position, or the blocks of a player who left.
-    static constexpr int kOffField = -499;
+    static constexpr int kOffField = GameSimulation::parkPosition(0) + 1;
     static bool onField(const GameBlock& b) { return b.x() >= kOffField && b.y() >= kOffField; }
 
 private:

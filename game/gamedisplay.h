@@ -21,6 +21,16 @@ private:
     const Clock* clock_;
 };
 
+// Who a chat line comes from: 0 and up the sender's place in the player list,
+// below 0 the server's notices.
+namespace ChatSender {
+inline constexpr int kStatsUploaded = -1;
+inline constexpr int kStatsFailed = -2;
+inline constexpr int kPlayerJoined = -3;
+inline constexpr int kPlayerLeft = -4;  // left, was kicked, or a computer took over
+inline constexpr int kLowest = kPlayerLeft;
+}  // namespace ChatSender
+
 // One line of chat, stamped for fading.
 class GameChatMessage {
 public:

@@ -12,10 +12,12 @@
 // every landed box. Runs on the server thread under the server mutex.
 class GameField {
 public:
-    static constexpr int kMaxColumns = 48;
+    static constexpr int kSlots = 4;
+    // Each player in the game adds a part of this many columns to the ring.
+    static constexpr int kColumnsPerPlayer = 12;
+    static constexpr int kMaxColumns = kColumnsPerPlayer * kSlots;
     static constexpr int kRows = 41;       // 0..24 the field, 25..40 room for new blocks
     static constexpr int kFieldRows = 25;  // only these are tested for full rows
-    static constexpr int kSlots = 4;
     static constexpr int kNoBlock = -1;
     static constexpr int kFieldBlockId = 0;
 
@@ -31,7 +33,7 @@ public:
     GameField& operator=(const GameField&) = delete;
 
     static bool isValidWidth(int fieldsizeX) {
-        return fieldsizeX > 0 && fieldsizeX <= kMaxColumns && fieldsizeX % 12 == 0;
+        return fieldsizeX > 0 && fieldsizeX <= kMaxColumns && fieldsizeX % kColumnsPerPlayer == 0;
     }
 
     // Empties the grid and makes a new field block. A width that is not 12, 24,
@@ -103,7 +105,7 @@ private:
     void merge(const GameBlock& block);
     void shiftRowsDown(int row);
 
-    int fieldsizeX_ = 12;
+    int fieldsizeX_ = kColumnsPerPlayer;
     std::array<std::array<int, kMaxColumns>, kRows> grid_{};
     std::array<int, kRows> rowCount_{};
     int stackHeight_ = 0;

@@ -22,6 +22,8 @@ public:
     };
     static constexpr int kKeys = kKeySlots;
     static constexpr int kNoPing = 999;
+    // Player lists send a colour the server chose itself as that colour minus this.
+    static constexpr int kAutoColourMark = 10;
 
     GamePlayer(int connId, const QString& name, int colour, bool autoColour, PlayerStatus status);
     ~GamePlayer();

@@ -4,14 +4,11 @@
 #include <algorithm>
 
 #include "gamegrid.h"
+#include "playerkey.h"
 
 namespace {
 
 constexpr int kCell = GameGrid::kCell;
-
-int playerKey(int connId, int local) {
-    return connId * 2 + local;
-}
 
 }  // namespace
 
@@ -19,6 +16,16 @@ GameSimulation::GameSimulation(RandomSource& random, const Clock& clock)
     : random_(random), clock_(clock) {}
 
 GameSimulation::~GameSimulation() = default;
+
+int GameSimulation::parkedSlot(int x, int y) {
+    const int farthest = leftPosition(0) + 1;
+    const int nearest = parkPosition(0);
+    if (x < farthest || x > nearest || y < farthest || y > nearest) {
+        return -1;
+    }
+    const int slot = -x / kParkStep - 1;
+    return slot < kSlots ? slot : -1;
+}
 
 GamePlayer* GameSimulation::player(int slot) const {
     return (slot >= 0 && slot < kSlots) ? players_[slot].get() : nullptr;

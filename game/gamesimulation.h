@@ -41,6 +41,7 @@ public:
     static constexpr int kSpawnRow = 37;
     static constexpr int kSpawnDescentLowestY = 1300;
     static constexpr int kFieldHeightLimit = 25;  // a stack above this ends the game
+    static constexpr int kParkStep = 500;         // units between the park positions
 
     explicit GameSimulation(RandomSource& random = RandomSource::forThisThread(),
                             const Clock& clock = Clock::system());
@@ -48,7 +49,7 @@ public:
 
     void setEvents(GameEvents* events) { events_ = events; }
 
-    // Player slots. The key of a player is connId * 2 + local player number.
+    // Player slots, found by connection id and local player number.
     GamePlayer* player(int slot) const;
     int findPlayer(int connId, int local) const;
     // Puts a player in an empty slot under (connId, local); false if the slot is
@@ -57,14 +58,20 @@ public:
     // Empties the slot and hands the player (with its blocks) back.
     std::unique_ptr<GamePlayer> takePlayer(int slot);
     int playersInGame() const;
-    // The current block of every player in the game, index connId * 2 + local.
+    // The current block of every player in the game, at the player's key
+    // (playerKey).
     QList<int> activeBlockIds() const;
     // By connection id, as activeBlockIds: the key counters carried out for
     // the connection's players; none for a connection without a player.
     QList<std::optional<KeyInput>> keysDone() const;
-    // Park position of a slot's next block; blocks of a leaver go 10 times further.
-    static int parkPosition(int slot) { return -500 * (slot + 1); }
-    static int leftPosition(int slot) { return -5000 * (slot + 1); }
+    // Park position of a slot's next block (x and y alike, off the field);
+    // blocks of a leaver go 10 times further.
+    static constexpr int parkPosition(int slot) { return -kParkStep * (slot + 1); }
+    static constexpr int leftPosition(int slot) { return -10 * kParkStep * (slot + 1); }
+    // The slot whose next block waits at (x, y), -1 for a place that is no
+    // slot's park position or is as far out as a leaver's blocks. Read loosely:
+    // anything from one slot's park position to short of the next one's.
+    static int parkedSlot(int x, int y);
 
     // Deals the first blocks on a field of the given width; spawn positions of
     // the players in the game must be set. False if the width is not 12..48.

@@ -15,7 +15,7 @@ constexpr double kStuckPenalty = 1000.0;
 }  // namespace
 
 PlacementPlanner::PlacementPlanner(const BoardEvaluation::Weights& weights)
-    : evaluation_(weights), masks_(std::make_unique<PieceMasks>(12)) {}
+    : evaluation_(weights), masks_(std::make_unique<PieceMasks>(GameField::kColumnsPerPlayer)) {}
 
 void PlacementPlanner::setPart(int width, int firstColumn, int columns, int reachLeft,
                                int reachRight) {

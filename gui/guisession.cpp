@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "game/gamedisplay.h"
 #include "gui/media/soundeffects.h"
 
 GuiSession::GuiSession(TimerSource& timers, bool showIntro, int viewHeight, QObject* parent)
@@ -193,12 +194,13 @@ void GuiSession::displayChatMessage(int playerId, QString message) {
         const PlayerTable::Player* p = players_.atPosition(playerId);
         chat_.add(QLatin1Char('[') + (p != nullptr ? p->name : QStringLiteral("?")) +
                   QStringLiteral("] ") + message);
-    } else if (playerId == -1 || playerId == -3 || playerId == -4) {
+    } else if (playerId == ChatSender::kStatsUploaded || playerId == ChatSender::kPlayerJoined ||
+               playerId == ChatSender::kPlayerLeft) {
         chat_.add(tr("Notice") + QStringLiteral(": ") + message);
-        if (playerId != -1) {
+        if (playerId != ChatSender::kStatsUploaded) {
             Q_EMIT soundRequested(Sound::User);
         }
-    } else if (playerId == -2) {
+    } else if (playerId == ChatSender::kStatsFailed) {
         chat_.add(tr("Error") + QStringLiteral(": ") + message);
     }
     Q_EMIT changed();

@@ -165,7 +165,7 @@ private:
     bool host_ = false;
     bool spectator_ = false;
     int ownConnId_ = -1;
-    int fieldsizeX_ = 12;
+    int fieldsizeX_ = GameField::kColumnsPerPlayer;
     std::unique_ptr<GuiTimer> fpsTimer_;
 
     bool tab_ = false;

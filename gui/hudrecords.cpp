@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <algorithm>
 
+#include "game/gamefield.h"
+
 void ChatLog::expire() {
     std::erase_if(lines_, [](const GameChatMessage& m) { return m.age() > kLifeMs; });
 }
@@ -22,7 +24,7 @@ double PointLabels::alpha(qint64 age) {
 }
 
 double PointLabels::y(int row, qint64 age, int fieldWidth, int height) {
-    const int players = fieldWidth / 12;
+    const int players = fieldWidth / GameField::kColumnsPerPlayer;
     const double base = players == 4 ? 32.25 : players == 3 ? 31.5 : players == 2 ? 30.75 : 30.0;
     return ((row + double(age) / kLifeMs) * 21.0 / -25.0 + base) * height / 37.0;
 }

@@ -16,9 +16,8 @@ void PlayerTable::update(const QList<int>& connIds, const QStringList& names,
         Player p;
         p.connId = connId;
         p.name = names[i];
-        // The server marks a colour it chose itself by sending it minus 10.
         p.autoColour = colors[i] < 0;
-        p.colour = p.autoColour ? colors[i] + 10 : colors[i];
+        p.colour = p.autoColour ? colors[i] + GamePlayer::kAutoColourMark : colors[i];
         p.status = status[i];
         list_.emplace_back(p);
         int id = playerId(connId, 0);

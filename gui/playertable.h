@@ -9,11 +9,12 @@
 
 #include "game/gamefield.h"
 #include "game/gameplayer.h"
+#include "game/playerkey.h"
 
 // The players the server lists, seen two ways: by their place in the last
 // list (the server's slot, also the sender number of chat lines) and by
-// player id (connection id times 10, plus 1 for a connection's second
-// player); pings per connection; the host's kick list.
+// player id (playerKey, as the server keys them); pings per connection; the
+// host's kick list.
 class PlayerTable {
 public:
     struct Player {
@@ -27,7 +28,7 @@ public:
     // -1 (nobody) for a connection id outside the player slots, which a
     // stranger's server may send and which would overflow when scaled.
     static int playerId(int connId, int local) {
-        return connId >= 0 && connId < GameField::kSlots ? connId * 10 + local : -1;
+        return connId >= 0 && connId < GameField::kSlots ? playerKey(connId, local) : -1;
     }
 
     void update(const QList<int>& connIds, const QStringList& names, const QList<int>& colors,

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "game/blockrecords.h"
+#include "game/gamefield.h"
 #include "game/gamegrid.h"
 #include "gui/scene/scenefield.h"
 
@@ -32,7 +33,8 @@ void QualityProbe::frameTook(double ms) {
 }
 
 void QualityProbe::showcase(SceneField& field) {
-    constexpr int kColumns = 48;
+    constexpr int kColumns = GameField::kMaxColumns;
+    constexpr int kPart = GameField::kColumnsPerPlayer;
     constexpr int kCell = GameGrid::kCell;
     QList<FieldCell> landed;
     for (int column = 0; column < kColumns; ++column) {
@@ -40,7 +42,7 @@ void QualityProbe::showcase(SceneField& field) {
         const int height = 3 + (column * 7 + column / 5) % 8;
         for (int row = 0; row < height; ++row) {
             if ((column * 5 + row * 3) % 11 != 0) {
-                landed.append(FieldCell{column, row, (column / 12 + row) % 6});
+                landed.append(FieldCell{column, row, (column / kPart + row) % 6});
             }
         }
     }
@@ -48,7 +50,7 @@ void QualityProbe::showcase(SceneField& field) {
     field.processNewField(kColumns, landed);
     for (int player = 0; player < 4; ++player) {
         field.processNewBlock(
-            BlockRecord{player + 1, player, (player * 2) % 7, (player * 12 + 5) * kCell,
+            BlockRecord{player + 1, player, (player * 2) % 7, (player * kPart + 5) * kCell,
                         (22 + player * 3) * kCell, player % 4},
             kColumns);
     }

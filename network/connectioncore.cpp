@@ -360,8 +360,8 @@ void ConnectionCore::updatePings() {
     for (const auto& [id, record] : tables_.records(Table::Established)) {
         connIds.append(record->clientId);
         pings.append(record->ping);
-        // Stays 999 unless an answer comes before the next list.
-        record->ping = record->isPlaying() ? 999 : -1;
+        // Stays at no ping unless an answer comes before the next list.
+        record->ping = record->isPlaying() ? GamePlayer::kNoPing : -1;
     }
     for (int seat : seats_) {
         connIds.append(seat);

@@ -1,5 +1,6 @@
 #include "connectionfacades.h"
 
+#include "game/playerkey.h"
 #include "network/masterlink.h"
 #include "network/payloadcodec.h"
 
@@ -7,16 +8,6 @@ namespace {
 
 using State = ConnectionState;
 namespace Codec = PayloadCodec;
-
-QList<Codec::MoveRecord> movesOf(const QList<GameBlock*>& blocks) {
-    QList<Codec::MoveRecord> moves;
-    for (const GameBlock* block : blocks) {
-        if (block != nullptr) {
-            moves.append(Codec::MoveRecord::of(*block));
-        }
-    }
-    return moves;
-}
 
 }  // namespace
 
@@ -102,16 +93,16 @@ void NetServerConnection::sendSNewBlock(bool reliable, const GameBlock& block) {
 void NetServerConnection::sendSMoveBlocks(bool reliable, const QList<GameBlock*>& blocks,
                                           const QList<int>& activeIds,
                                           const QList<std::optional<KeyInput>>& keysDone) {
-    const QList<Codec::MoveRecord> moves = movesOf(blocks);
+    const QList<Codec::MoveRecord> moves = Codec::MoveRecord::of(blocks);
     for (int id : core_->establishedIds()) {
         const ConnectionInfo* record = core_->findInTable(ConnectionCore::Table::Established, id);
         if (record == nullptr || record->state != State::StateInGame) {
             continue;
         }
         // Each client learns which two blocks are its own.
-        const qsizetype c = record->clientId;
-        const int activeA = c >= 0 ? activeIds.value(2 * c, -1) : -1;
-        const int activeB = c >= 0 ? activeIds.value(2 * c + 1, -1) : -1;
+        const int c = record->clientId;
+        const int activeA = c >= 0 ? activeIds.value(playerKey(c, 0), -1) : -1;
+        const int activeB = c >= 0 ? activeIds.value(playerKey(c, 1), -1) : -1;
         const std::optional<KeyInput> done = c >= 0 ? keysDone.value(c) : std::nullopt;
         core_->transmit(id, reliable, MessageCode::SMVE,
                         Codec::buildMoves(moves, activeA, activeB, done));
@@ -120,7 +111,7 @@ void NetServerConnection::sendSMoveBlocks(bool reliable, const QList<GameBlock*>
 
 void NetServerConnection::sendSMergeBlocks(bool reliable, const QList<GameBlock*>& blocks) {
     core_->sendToStates({State::StateInGame}, reliable, MessageCode::SMRG,
-                        Codec::buildMerges(movesOf(blocks)));
+                        Codec::buildMerges(Codec::MoveRecord::of(blocks)));
 }
 
 void NetServerConnection::sendSPause(bool reliable, int clientId, int countDown) {

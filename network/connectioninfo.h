@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include "game/gameplayer.h"
 #include "network/connectionmessage.h"
 #include "network/reliablechannel.h"
 
@@ -45,7 +46,7 @@ public:
     int clientId = -1;
     int players = 0;
     qint64 pingClockStart = -1;  // ms of the connection's clock, -1 = not started
-    int ping = 999;
+    int ping = GamePlayer::kNoPing;
 
     bool isPlaying() const {
         return state == ConnectionState::StateLobby || state == ConnectionState::StateInGame;

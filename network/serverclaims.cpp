@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "game/gameblock.h"
+#include "game/gamedisplay.h"
 #include "game/gamefield.h"
 #include "game/gameplayer.h"
 #include "game/playernames.h"
@@ -15,8 +16,6 @@ namespace {
 // Play times are hh:mm:ss; a few more characters for games of many hours.
 constexpr int kMaxPlaytimeLength = 16;
 constexpr int kMaxServerNameLength = 64;
-// The server marks a colour it chose itself by sending it minus this.
-constexpr int kAutoColourOffset = 10;
 constexpr int kMaxPing = GamePlayer::kNoPing;
 
 int inRange(int value, int low, int high, int fallback) {
@@ -29,7 +28,7 @@ int position(int units) {
 
 // A colour the player chose, or one the server chose marked by the offset.
 int colour(int value) {
-    return inRange(value, -kAutoColourOffset, GameBlock::kColours - 1, -1);
+    return inRange(value, -GamePlayer::kAutoColourMark, GameBlock::kColours - 1, -1);
 }
 
 // A pause counts down its resume; -1 is a pause without one.
@@ -62,7 +61,7 @@ int clientId(int id) {
 }
 
 int fieldsizeX(int columns) {
-    const int perPlayer = GameField::kMaxColumns / PayloadCodec::kPlayerSlots;
+    constexpr int perPlayer = GameField::kColumnsPerPlayer;
     return std::clamp(columns / perPlayer, 1, PayloadCodec::kPlayerSlots) * perPlayer;
 }
 
@@ -112,7 +111,7 @@ PayloadCodec::PingList pingList(PayloadCodec::PingList list) {
 }
 
 std::optional<PayloadCodec::ChatLine> chat(PayloadCodec::ChatLine line) {
-    if (line.player < kLowestChatSender || line.player >= PayloadCodec::kPlayerSlots) {
+    if (line.player < ChatSender::kLowest || line.player >= PayloadCodec::kPlayerSlots) {
         return std::nullopt;
     }
     line.text = PlayerNames::sanitisedChat(line.text);

@@ -20,8 +20,6 @@ inline constexpr int kMaxBlocks = 2 * PayloadCodec::kPlayerSlots;
 inline constexpr int kMaxPosition = 100000;
 // The longest countdown a server counts down from.
 inline constexpr int kMaxCountDown = 9;
-// Chat senders: -4 to -1 are the server's notices, 0 and up list places.
-inline constexpr int kLowestChatSender = -4;
 
 // A client id, or -1 (none) for one outside the player slots.
 int clientId(int id);
@@ -40,7 +38,7 @@ std::optional<ServerData> describedServer(const QString& payload, const QString&
                                           qint64 pingMs);
 PayloadCodec::PlayerList playerList(PayloadCodec::PlayerList list);
 PayloadCodec::PingList pingList(PayloadCodec::PingList list);
-// Nothing for a sender outside the slots and notices.
+// Nothing for a sender outside the slots and notices (ChatSender).
 std::optional<PayloadCodec::ChatLine> chat(PayloadCodec::ChatLine line);
 PayloadCodec::GameStart gameStart(PayloadCodec::GameStart start);
 PayloadCodec::GameState gameState(PayloadCodec::GameState state);

@@ -3,11 +3,12 @@
 #include <algorithm>
 
 #include "game/gamegrid.h"
+#include "game/playerkey.h"
 #include "game/playernames.h"
 
 namespace {
 
-constexpr int kColumnsPerPlayer = 12;
+constexpr int kColumnsPerPlayer = GameField::kColumnsPerPlayer;
 
 // Waiting one more tick to plan makes the first press that much later, and
 // the piece falls on meanwhile: a whole row could close the way to the place
@@ -202,7 +203,7 @@ bool ComputerSeats::playSeat(int connId, ComputerPlayer& player, qint64 now, boo
         return false;
     }
     // What a client knows: its block id from the last movements.
-    const int blockId = mirror_.activeBlockIds().value(connId * 2, -1);
+    const int blockId = mirror_.activeBlockIds().value(playerKey(connId, 0), -1);
     const int decisions = player.decisions();
     std::vector<PlacementPlanner::Claim> claims;
     for (const auto& [id, seat] : seats_) {

@@ -8,8 +8,7 @@
 namespace {
 
 constexpr int kSlots = GameSimulation::kSlots;
-constexpr int kPlayerColours = 6;    // 0..5; the box colour 6 is nobody's
-constexpr int kAutoColourMark = 10;  // player lists send automatic colours minus this
+constexpr int kPlayerColours = 6;  // 0..5; the box colour 6 is nobody's
 
 // Statuses a client may give its own players in the lobby. The in-game ones
 // belong to the server: a late or forged player list must not put a player
@@ -108,7 +107,8 @@ LobbyRules::PlayerList LobbyRules::playerList(const GameSimulation& sim) {
         const GamePlayer* p = sim.player(slot);
         list.connIds << (p ? p->connId() : -1);
         list.names << (p ? p->name() : QString());
-        list.colours << (p ? p->colour() - (p->autoColour() ? kAutoColourMark : 0) : -1);
+        list.colours << (p ? p->colour() - (p->autoColour() ? GamePlayer::kAutoColourMark : 0)
+                           : -1);
         list.statuses << (p ? int(p->status()) : int(GamePlayer::Empty));
     }
     return list;

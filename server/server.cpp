@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "game/gamedisplay.h"
 #include "game/playernames.h"
 #include "server/lobbyrules.h"
 #include "server/masterannouncer.h"
@@ -17,10 +18,8 @@ Q_LOGGING_CATEGORY(lcServer, "quadrell.server", QtWarningMsg)
 namespace {
 
 constexpr int kSlots = GameSimulation::kSlots;
-constexpr int kColumnsPerPlayer = 12;
 constexpr int kStartRow = 25;
 constexpr int kSpawnIntoPart = 4;  // columns from the start of a player's part
-constexpr int kLeaveNotice = -4;   // chat sender of notices about players leaving
 
 bool validConnId(int connId) {
     return connId >= 0 && connId < kSlots;
@@ -72,10 +71,13 @@ Server::Server(const ServerSettings& settings, ServerConnection* stream, ServerC
 
     if (settings_.stats && !statsEndpoint.isEmpty()) {
         stats_ = new StatsReport(statsEndpoint, timings_, clock, this);
-        connect(stats_, &StatsReport::uploaded, this,
-                [this] { datagram_->sendSMessage(true, -1, tr("Stats successfully uploaded.")); });
+        connect(stats_, &StatsReport::uploaded, this, [this] {
+            datagram_->sendSMessage(true, ChatSender::kStatsUploaded,
+                                    tr("Stats successfully uploaded."));
+        });
         connect(stats_, &StatsReport::failed, this, [this] {
-            datagram_->sendSMessage(true, -2, tr("The stats could not be sended."));
+            datagram_->sendSMessage(true, ChatSender::kStatsFailed,
+                                    tr("The stats could not be sended."));
         });
     }
 
@@ -222,11 +224,11 @@ void Server::startLocked(int connId) {
     for (int slot = 0; slot < kSlots; ++slot) {
         if (GamePlayer* p = sim_.player(slot)) {
             p->setStatus(GamePlayer::Playing);
-            p->setSpawn(kColumnsPerPlayer * j + kSpawnIntoPart, kStartRow);
+            p->setSpawn(GameField::kColumnsPerPlayer * j + kSpawnIntoPart, kStartRow);
             ++j;
         }
     }
-    const int fieldsizeX = kColumnsPerPlayer * players;
+    const int fieldsizeX = GameField::kColumnsPerPlayer * players;
     sendPlayerList();
     // The countdown goes first: clients take blocks only once they are in game.
     countdown_.start(false, connId, fieldsizeX);
@@ -437,7 +439,7 @@ void Server::leave(int connId) {
         sim_.player(slot)->setSpawn(seats_.partOf(slot) + kSpawnIntoPart, kStartRow);
         sim_.dealBlocks(slot);
         datagram_->sendSMessage(
-            true, kLeaveNotice,
+            true, ChatSender::kPlayerLeft,
             tr("%1 takes over for %2").arg(sim_.player(slot)->name(), replaced));
     }
     removed.clear();

@@ -34,7 +34,7 @@ class TickMonitor;
 //
 // Connection ids 0..3 name the clients and the computer players
 // (ComputerSeats), which hold ids no connection holds; a player's key is
-// connId * 2 + local player number. Everything runs on the server's thread. The server mutex is
+// playerKey(connId, local player number). Everything runs on the server's thread. The mutex is
 // held by every tick and every handler that touches the players or the field;
 // it is not recursive, so an event that a connection raises while the server is
 // inside one of its own send calls is handled right after the current handler.

@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr int kPartColumns = 12;
+constexpr int kPartColumns = GameField::kColumnsPerPlayer;
 constexpr int kDrop = 4;
 
 }  // namespace

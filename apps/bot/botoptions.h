@@ -9,6 +9,7 @@
 
 #include "apps/common/commandline.h"
 #include "game/computerskill.h"
+#include "game/gamefield.h"
 #include "network/losssimulation.h"
 
 // What a bot was asked to do on its command line.
@@ -18,7 +19,7 @@ struct BotOptions {
     QString password;  // as the GUI sends it: the marker, then the typed text; empty: none
     int games = 1;
     std::uint32_t seed = 1;
-    int columns = 12;     // how much of its own part of the ring it fills
+    int columns = GameField::kColumnsPerPlayer;  // how much of its own part of the ring it fills
     int waitPlayers = 1;  // gets ready only once this many players are listed
     int lossPercent = 0;  // datagrams lost on purpose each way
     Latency latency;      // added to the datagrams' round trip

@@ -2,11 +2,17 @@
 
 #include "game/gamegrid.h"
 
+namespace {
+
+constexpr int kPart = GameField::kColumnsPerPlayer;  // columns of each player
+
+}  // namespace
+
 FieldRun::FieldRun(int fieldsizeX, std::uint32_t seed, bool crowded, GameEvents* observer,
                    const std::vector<ComputerSkill>& skills, const People& people)
     : random_(seed), observer_(observer), simulation_(random_, clock_), crowded_(crowded) {
     simulation_.setEvents(this);
-    const int players = fieldsizeX / 12;
+    const int players = fieldsizeX / kPart;
     const auto skillOf = [&](int slot) {
         return skills[std::min<std::size_t>(std::size_t((slot + players) % players),
                                             skills.size() - 1)];
@@ -24,7 +30,7 @@ FieldRun::FieldRun(int fieldsizeX, std::uint32_t seed, bool crowded, GameEvents*
                                        people[static_cast<std::size_t>(other)]);
             };
             const ComputerPlayer::Neighbours beside{person(slot - 1), person(slot + 1)};
-            computers_[slot]->setPart(fieldsizeX, crowded ? 4 : slot * 12, crowded ? 6 : 12,
+            computers_[slot]->setPart(fieldsizeX, crowded ? 4 : slot * kPart, crowded ? 6 : kPart,
                                       crowded ? ComputerPlayer::Neighbours{} : beside);
             mirrored_ = true;
         }
@@ -55,15 +61,6 @@ std::vector<PlacementPlanner::Claim> FieldRun::teamClaims() const {
     return claims;
 }
 
-QList<GameMovement> FieldRun::movementsOf(const QList<GameBlock*>& blocks) {
-    QList<GameMovement> m;
-    m.reserve(blocks.size());
-    for (const GameBlock* b : blocks) {
-        m.append(GameMovement::of(*b));
-    }
-    return m;
-}
-
 void FieldRun::newBlock(const GameBlock& block) {
     if (mirrored_) {
         mirror_.addBlock(BlockRecord::of(block), simulation_.fieldsizeX());
@@ -75,7 +72,7 @@ void FieldRun::newBlock(const GameBlock& block) {
 
 void FieldRun::blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) {
     if (mirrored_) {
-        mirror_.moveBlocks(movementsOf(blocks), activeIds);
+        mirror_.moveBlocks(GameMovement::of(blocks), activeIds);
     }
     if (observer_) {
         observer_->blocksMoved(blocks, activeIds);
@@ -85,7 +82,7 @@ void FieldRun::blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& ac
 void FieldRun::blocksMerged(const QList<GameBlock*>& blocks) {
     piecesLanded_ += static_cast<int>(blocks.size());
     if (mirrored_) {
-        mirror_.mergeBlocks(movementsOf(blocks));
+        mirror_.mergeBlocks(GameMovement::of(blocks));
     }
     if (observer_) {
         observer_->blocksMerged(blocks);
@@ -111,7 +108,7 @@ void FieldRun::drive(int slot, GamePlayer& player) {
     const GameField& field = simulation_.field();
     d.target = PlacementPolicy::choose(
         [&field](int c, int r) { return field.cell(c, r) == GameField::kFieldBlockId; }, fieldsizeX,
-        block->kind(), crowded_ ? 4 : slot * 12, crowded_ ? 6 : 12);
+        block->kind(), crowded_ ? 4 : slot * kPart, crowded_ ? 6 : kPart);
     const int column = GameGrid::column(fieldsizeX, block->x());
     const int key = PlacementPolicy::nextKey(block->rotation(), column, d.target, fieldsizeX);
     d.keys[key] = player.keyCount()[key] + 1;

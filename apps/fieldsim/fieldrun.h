@@ -46,10 +46,6 @@ public:
     std::vector<PlacementPlanner::Claim> teamClaims() const;
     const FieldMirror& mirror() const { return mirror_; }
 
-    // What a client receives for these blocks: one movement record each, new
-    // objects for the receiver to own.
-    static QList<GameMovement> movementsOf(const QList<GameBlock*>& blocks);
-
     void newBlock(const GameBlock& block) override;
     void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) override;
     void blocksMerged(const QList<GameBlock*>& blocks) override;

@@ -10,11 +10,20 @@
 #include "fieldrun.h"
 #include "game/computerskill.h"
 
-int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("quadrell-fieldsim"));
+namespace {
 
-    QCommandLineParser parser;
+// What the command line asked for.
+struct SimOptions {
+    int columns = 0;
+    int pieces = 0;
+    uint seed = 0;
+    std::vector<ComputerSkill> skills;
+    FieldRun::People people{};
+    int untilSpeed = GameSimulation::kMaxSpeed + 1;  // never
+    bool show = false;
+};
+
+void addOptions(QCommandLineParser& parser) {
     parser.setApplicationDescription(
         QStringLiteral("Plays pieces on a shared field with one simple player per 12 columns."));
     parser.addHelpOption();
@@ -36,73 +45,94 @@ int main(int argc, char* argv[]) {
                                      "(numbers from 1, comma-separated), as they do a simple "
                                      "player."),
                       QStringLiteral("N")});
-    const QCommandLineOption show(QStringLiteral("show"), QStringLiteral("Print the final field."));
-    parser.addOption(show);
-    parser.process(app);
+    parser.addOption({QStringLiteral("show"), QStringLiteral("Print the final field.")});
+}
 
+// The field's width, how long to play and the pieces' seed. Each reader
+// below prints why it refuses a value and returns false.
+bool readField(const QCommandLineParser& parser, SimOptions& o) {
     bool ok = false;
-    const int columns = parser.value(QStringLiteral("columns")).toInt(&ok);
-    if (!ok || !GameField::isValidWidth(columns)) {
+    o.columns = parser.value(QStringLiteral("columns")).toInt(&ok);
+    if (!ok || !GameField::isValidWidth(o.columns)) {
         std::fprintf(stderr, "quadrell-fieldsim: --columns must be 12, 24, 36 or 48\n");
-        return 2;
+        return false;
     }
-    const int pieces = parser.value(QStringLiteral("pieces")).toInt(&ok);
-    if (!ok || pieces < 1) {
+    o.pieces = parser.value(QStringLiteral("pieces")).toInt(&ok);
+    if (!ok || o.pieces < 1) {
         std::fprintf(stderr, "quadrell-fieldsim: --pieces must be a positive number\n");
-        return 2;
+        return false;
     }
-    const uint seed = parser.value(QStringLiteral("seed")).toUInt(&ok);
+    o.seed = parser.value(QStringLiteral("seed")).toUInt(&ok);
     if (!ok) {
         std::fprintf(stderr, "quadrell-fieldsim: --seed must be a non-negative number\n");
-        return 2;
+        return false;
     }
+    return true;
+}
 
-    std::vector<ComputerSkill> skills;
+// Who plays: a skill for each player (or all), and the players taken for a
+// person. Needs the field's width read.
+bool readPlayers(const QCommandLineParser& parser, SimOptions& o) {
+    const int players = o.columns / GameField::kColumnsPerPlayer;
     for (const QString& name : parser.value(QStringLiteral("skill")).split(QLatin1Char(','))) {
         const std::optional<ComputerSkill> skill = skillFromName(name.trimmed());
         if (!skill) {
             std::fprintf(stderr, "quadrell-fieldsim: --skill takes simple, easy, normal or hard\n");
-            return 2;
+            return false;
         }
-        skills.push_back(*skill);
+        o.skills.push_back(*skill);
     }
-    if (skills.size() > static_cast<std::size_t>(columns / 12)) {
+    if (o.skills.size() > static_cast<std::size_t>(players)) {
         std::fprintf(stderr, "quadrell-fieldsim: --skill names more players than the field has\n");
-        return 2;
+        return false;
     }
-    FieldRun::People people{};
     if (parser.isSet(QStringLiteral("person"))) {
         for (const QString& number :
              parser.value(QStringLiteral("person")).split(QLatin1Char(','))) {
+            bool ok = false;
             const int n = number.trimmed().toInt(&ok);
-            if (!ok || n < 1 || n > columns / 12) {
+            if (!ok || n < 1 || n > players) {
                 std::fprintf(stderr,
                              "quadrell-fieldsim: --person takes player numbers from 1 to %d\n",
-                             columns / 12);
-                return 2;
+                             players);
+                return false;
             }
-            people[static_cast<std::size_t>(n - 1)] = true;
+            o.people[static_cast<std::size_t>(n - 1)] = true;
         }
     }
-    int untilSpeed = GameSimulation::kMaxSpeed + 1;  // never
-    if (parser.isSet(QStringLiteral("until-speed"))) {
-        untilSpeed = parser.value(QStringLiteral("until-speed")).toInt(&ok);
-        if (!ok || untilSpeed < 1 || untilSpeed > GameSimulation::kMaxSpeed) {
-            std::fprintf(stderr, "quadrell-fieldsim: --until-speed must be 1 to 50\n");
-            return 2;
-        }
-    }
+    return true;
+}
 
-    FieldRun run(columns, seed, false, nullptr, skills, people);
+bool readStop(const QCommandLineParser& parser, SimOptions& o) {
+    if (parser.isSet(QStringLiteral("until-speed"))) {
+        bool ok = false;
+        o.untilSpeed = parser.value(QStringLiteral("until-speed")).toInt(&ok);
+        if (!ok || o.untilSpeed < 1 || o.untilSpeed > GameSimulation::kMaxSpeed) {
+            std::fprintf(stderr, "quadrell-fieldsim: --until-speed must be 1 to 50\n");
+            return false;
+        }
+    }
+    o.show = parser.isSet(QStringLiteral("show"));
+    return true;
+}
+
+// Plays until the game ends, the pieces are landed or the speed is reached;
+// the time of each tick, sorted.
+std::vector<qint64> play(FieldRun& run, const SimOptions& o) {
     std::vector<qint64> tickNs;
     QElapsedTimer timer;
-    while (!run.over() && run.piecesLanded() < pieces && run.simulation().speed() < untilSpeed) {
+    while (!run.over() && run.piecesLanded() < o.pieces &&
+           run.simulation().speed() < o.untilSpeed) {
         run.feedInput();  // the players think outside the measured tick
         timer.start();
         run.tick();
         tickNs.push_back(timer.nsecsElapsed());
     }
     std::sort(tickNs.begin(), tickNs.end());
+    return tickNs;
+}
+
+void printReport(FieldRun& run, const SimOptions& o, const std::vector<qint64>& tickNs) {
     qint64 total = 0;
     for (qint64 ns : tickNs) {
         total += ns;
@@ -112,11 +142,12 @@ int main(int argc, char* argv[]) {
                               : tickNs[static_cast<std::size_t>(p * (tickNs.size() - 1))] / 1000.0;
     };
     const GameSimulation& sim = run.simulation();
-    std::printf("columns %d, players %d, seed %u\n", columns, columns / 12, seed);
+    std::printf("columns %d, players %d, seed %u\n", o.columns,
+                o.columns / GameField::kColumnsPerPlayer, o.seed);
     std::printf("pieces %d, rows cleared %d, score %d, speed %d, %s\n", run.piecesLanded(),
                 sim.lines(), sim.score(), sim.speed(), run.over() ? "game over" : "stopped");
     QStringList names;
-    for (ComputerSkill skill : skills) {
+    for (ComputerSkill skill : o.skills) {
         names.append(skillName(skill));
     }
     std::printf("skill %s, play time %s\n", qPrintable(names.join(QLatin1Char(','))),
@@ -124,19 +155,41 @@ int main(int argc, char* argv[]) {
     std::printf("ticks %zu, time per tick: mean %.2f us, median %.2f us, p99 %.2f us\n",
                 tickNs.size(), tickNs.empty() ? 0.0 : total / 1000.0 / tickNs.size(),
                 percentile(0.5), percentile(0.99));
-    if (parser.isSet(show)) {
-        // Landed boxes as #, falling blocks as the last digit of their id.
-        const GameField& field = sim.field();
-        for (int r = GameField::kRows - 1; r >= 0; --r) {
-            std::printf("%2d |", r);
-            for (int c = 0; c < columns; ++c) {
-                const int holder = field.cell(c, r);
-                std::putchar(holder == GameField::kNoBlock        ? '.'
-                             : holder == GameField::kFieldBlockId ? '#'
-                                                                  : '0' + holder % 10);
-            }
-            std::printf("|\n");
+}
+
+// Landed boxes as #, falling blocks as the last digit of their id.
+void printField(const GameField& field, int columns) {
+    for (int r = GameField::kRows - 1; r >= 0; --r) {
+        std::printf("%2d |", r);
+        for (int c = 0; c < columns; ++c) {
+            const int holder = field.cell(c, r);
+            std::putchar(holder == GameField::kNoBlock        ? '.'
+                         : holder == GameField::kFieldBlockId ? '#'
+                                                              : '0' + holder % 10);
         }
+        std::printf("|\n");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quadrell-fieldsim"));
+
+    QCommandLineParser parser;
+    addOptions(parser);
+    parser.process(app);
+    SimOptions o;
+    if (!readField(parser, o) || !readPlayers(parser, o) || !readStop(parser, o)) {
+        return 2;
+    }
+
+    FieldRun run(o.columns, o.seed, false, nullptr, o.skills, o.people);
+    const std::vector<qint64> tickNs = play(run, o);
+    printReport(run, o, tickNs);
+    if (o.show) {
+        printField(run.simulation().field(), o.columns);
     }
     return 0;
 }

@@ -4,23 +4,8 @@
 #include <QPainter>
 #include <cmath>
 
+#include "game/gamesimulation.h"
 #include "scenefield.h"
-
-namespace {
-
-constexpr int kParkStep = 500;  // slot s waits at x = -500 (s + 1)
-constexpr int kSlots = 4;
-
-// A coming block waits at its slot's park position, well off the field.
-int parkSlot(const GameBlock& b) {
-    if (b.x() < -4999 || b.x() > -kParkStep || b.y() < -4999 || b.y() > -kParkStep) {
-        return -1;
-    }
-    const int slot = -b.x() / kParkStep - 1;
-    return slot < kSlots ? slot : -1;
-}
-
-}  // namespace
 
 PreviewPainter::Layout PreviewPainter::layout(int position, QSize size, float scale,
                                               bool splitscreen) {
@@ -49,7 +34,8 @@ PreviewPainter::Layout PreviewPainter::layout(int position, QSize size, float sc
 std::vector<QRectF> PreviewPainter::boxes(const GameBlock& block, const Layout& layout,
                                           int position, int copy) {
     std::vector<QRectF> out;
-    const int slot = parkSlot(block);
+    // A coming block waits at its slot's park position, well off the field.
+    const int slot = GameSimulation::parkedSlot(block.x(), block.y());
     if (slot < 0 || copy < 0 || std::size_t(copy) >= layout.anchors.size()) {
         return out;
     }

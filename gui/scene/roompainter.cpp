@@ -95,6 +95,8 @@ const float* at(const GameRoom& room, int mesh, int offset) {
     return room.vertices(mesh) + offset;
 }
 
+constexpr GLsizei kStride = GameRoom::kStride;
+
 }  // namespace
 
 SceneTextures SceneTextures::fromResources() {
@@ -167,43 +169,55 @@ void RoomPainter::draw(int quality, float cameraPlace, float cameraAngle, const 
 }
 
 void RoomPainter::drawRelief(float cameraPlace, const QVector3D& light) {
-    std::array<bool, GameRoom::kMeshes> shown{};
+    Shown shown{};
     for (int m = 0; m < GameRoom::kMeshes; ++m) {
         shown[std::size_t(m)] = GameRoom::visible(m, cameraPlace);
     }
-    constexpr GLsizei kStride = GameRoom::kStride;
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glColor4f(1, 1, 1, 1);
-
     if (!bump_) {
-        // Plain path: the wall texture under the fixed lights.
-        glEnableClientState(GL_NORMAL_ARRAY);
-        if (wallTexture_ != 0) {
-            glEnable(GL_TEXTURE_2D);
-            glBindTexture(GL_TEXTURE_2D, wallTexture_);
-        }
-        for (int m = 0; m < GameRoom::kMeshes; ++m) {
-            if (shown[std::size_t(m)]) {
-                glVertexPointer(3, GL_FLOAT, kStride, at(room_, m, GameRoom::Position));
-                glNormalPointer(GL_FLOAT, kStride, at(room_, m, GameRoom::ScaledNormal));
-                glTexCoordPointer(2, GL_FLOAT, kStride, at(room_, m, GameRoom::Texture));
-                glDrawArrays(GL_QUADS, 0, room_.vertexCount(m));
-            }
-        }
-        glBindTexture(GL_TEXTURE_2D, 0);
-        glDisable(GL_TEXTURE_2D);
-        glDisableClientState(GL_NORMAL_ARRAY);
-        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-        glDisableClientState(GL_VERTEX_ARRAY);
+        drawLitRelief(shown);
         return;
     }
-
     // Unit 0 turns each light vector into a unit colour through the cube map,
     // unit 1 takes its dot product with the bump map's normal; a third unit
     // multiplies by the colour texture in the same pass, else a second pass
     // does by blending.
     const bool onePass = textureUnits_ >= 3;
+    bindBumpUnits(onePass);
+    drawBumpPass(shown, light, onePass);
+    unbindBumpUnits(onePass);
+    if (!onePass) {
+        drawColourPass(shown);
+    }
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glEnable(GL_LIGHTING);
+}
+
+void RoomPainter::drawLitRelief(const Shown& shown) {
+    glEnableClientState(GL_NORMAL_ARRAY);
+    if (wallTexture_ != 0) {
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, wallTexture_);
+    }
+    for (int m = 0; m < GameRoom::kMeshes; ++m) {
+        if (shown[std::size_t(m)]) {
+            glVertexPointer(3, GL_FLOAT, kStride, at(room_, m, GameRoom::Position));
+            glNormalPointer(GL_FLOAT, kStride, at(room_, m, GameRoom::ScaledNormal));
+            glTexCoordPointer(2, GL_FLOAT, kStride, at(room_, m, GameRoom::Texture));
+            glDrawArrays(GL_QUADS, 0, room_.vertexCount(m));
+        }
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glDisable(GL_TEXTURE_2D);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+}
+
+void RoomPainter::bindBumpUnits(bool onePass) {
     glDisable(GL_LIGHTING);
     caps_.activeTexture(GL_TEXTURE0_ARB);
     glEnable(GL_TEXTURE_CUBE_MAP_ARB);
@@ -228,6 +242,9 @@ void RoomPainter::drawRelief(float cameraPlace, const QVector3D& light) {
         caps_.clientActiveTexture(GL_TEXTURE2_ARB);
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     }
+}
+
+void RoomPainter::drawBumpPass(const Shown& shown, const QVector3D& light, bool onePass) {
     for (int m = 0; m < GameRoom::kMeshes; ++m) {
         if (!shown[std::size_t(m)]) {
             continue;
@@ -244,6 +261,11 @@ void RoomPainter::drawRelief(float cameraPlace, const QVector3D& light) {
         }
         glDrawArrays(GL_QUADS, 0, room_.vertexCount(m));
     }
+}
+
+// Turns units 1 and 2 off again and leaves unit 0 active with its plain
+// texture environment.
+void RoomPainter::unbindBumpUnits(bool onePass) {
     if (onePass) {
         glDisableClientState(GL_TEXTURE_COORD_ARRAY);
         glBindTexture(GL_TEXTURE_2D, 0);
@@ -261,23 +283,22 @@ void RoomPainter::drawRelief(float cameraPlace, const QVector3D& light) {
     glBindTexture(GL_TEXTURE_CUBE_MAP_ARB, 0);
     glDisable(GL_TEXTURE_CUBE_MAP_ARB);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    if (!onePass) {
-        glEnable(GL_TEXTURE_2D);
-        glBindTexture(GL_TEXTURE_2D, boxTexture_);
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_DST_COLOR, GL_ZERO);
-        for (int m = 0; m < GameRoom::kMeshes; ++m) {
-            if (shown[std::size_t(m)]) {
-                glVertexPointer(3, GL_FLOAT, kStride, at(room_, m, GameRoom::Position));
-                glTexCoordPointer(2, GL_FLOAT, kStride, at(room_, m, GameRoom::Texture));
-                glDrawArrays(GL_QUADS, 0, room_.vertexCount(m));
-            }
+}
+
+// The box colours multiplied into the lit relief by blending.
+void RoomPainter::drawColourPass(const Shown& shown) {
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, boxTexture_);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_DST_COLOR, GL_ZERO);
+    for (int m = 0; m < GameRoom::kMeshes; ++m) {
+        if (shown[std::size_t(m)]) {
+            glVertexPointer(3, GL_FLOAT, kStride, at(room_, m, GameRoom::Position));
+            glTexCoordPointer(2, GL_FLOAT, kStride, at(room_, m, GameRoom::Texture));
+            glDrawArrays(GL_QUADS, 0, room_.vertexCount(m));
         }
-        glDisable(GL_BLEND);
-        glBindTexture(GL_TEXTURE_2D, 0);
-        glDisable(GL_TEXTURE_2D);
     }
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    glDisableClientState(GL_VERTEX_ARRAY);
-    glEnable(GL_LIGHTING);
+    glDisable(GL_BLEND);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glDisable(GL_TEXTURE_2D);
 }

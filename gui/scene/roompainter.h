@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 
 #include <QImage>
+#include <array>
 
 #include "gameroom.h"
 #include "glcapabilities.h"
@@ -45,7 +46,15 @@ public:
     void forget();
 
 private:
+    using Shown = std::array<bool, GameRoom::kMeshes>;  // the meshes in view
     void drawRelief(float cameraPlace, const QVector3D& light);
+    // Without bump mapping: the wall texture under the fixed lights.
+    void drawLitRelief(const Shown& shown);
+    // The texture units of the bump pass, and the pass itself.
+    void bindBumpUnits(bool onePass);
+    void drawBumpPass(const Shown& shown, const QVector3D& light, bool onePass);
+    void unbindBumpUnits(bool onePass);
+    void drawColourPass(const Shown& shown);
 
     SceneTextures images_;
     GlCapabilities caps_;

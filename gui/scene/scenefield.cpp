@@ -26,7 +26,7 @@ float SceneField::cameraColumn(int view) const {
 }
 
 void SceneField::setFieldsizeX(int sizeX) {
-    fieldsizeX_ = sizeX > 0 ? sizeX : 12;
+    fieldsizeX_ = sizeX > 0 ? sizeX : GameField::kColumnsPerPlayer;
     Q_EMIT changed();
 }
 
@@ -43,7 +43,7 @@ void SceneField::moveCamera() {
     if (!rotating_) {
         return;
     }
-    phase_ += fieldsizeX_ / 12;
+    phase_ += fieldsizeX_ / GameField::kColumnsPerPlayer;
     if (phase_ > fieldsizeX_ * 50) {
         phase_ -= fieldsizeX_ * 50;
     }

@@ -102,7 +102,7 @@ private:
     FieldMirror mirror_;
     MovePredictor predictor_{mirror_};
     mutable QList<int> lastLoggedCounters_;
-    int fieldsizeX_ = 12;
+    int fieldsizeX_ = GameField::kColumnsPerPlayer;
     bool rotating_ = false;
     int phase_ = 0;
     std::array<QPoint, kViews> follow_{};

@@ -15,10 +15,10 @@ public:
         mirror_.addBlock(BlockRecord::of(b), fieldsizeX_);
     }
     void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) override {
-        QVERIFY(!mirror_.moveBlocks(FieldRun::movementsOf(blocks), activeIds));
+        QVERIFY(!mirror_.moveBlocks(GameMovement::of(blocks), activeIds));
     }
     void blocksMerged(const QList<GameBlock*>& blocks) override {
-        mirror_.mergeBlocks(FieldRun::movementsOf(blocks));
+        mirror_.mergeBlocks(GameMovement::of(blocks));
     }
     void gameOver(int, int, const QString&) override {}
 

@@ -15,10 +15,10 @@ public:
         field_.processNewBlock(BlockRecord::of(b), b.fieldsizeX());
     }
     void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) override {
-        field_.processMoveBlocks(FieldRun::movementsOf(blocks), activeIds);
+        field_.processMoveBlocks(GameMovement::of(blocks), activeIds);
     }
     void blocksMerged(const QList<GameBlock*>& blocks) override {
-        field_.processMergeBlocks(FieldRun::movementsOf(blocks));
+        field_.processMergeBlocks(GameMovement::of(blocks));
     }
     void gameOver(int, int, const QString&) override {}
 
