@@ -81,7 +81,7 @@ QList<std::optional<KeyInput>> GameSimulation::keysDone() const {
     out.reserve(kSlots);
     for (int connId = 0; connId < kSlots; ++connId) {
         std::optional<KeyInput> done;
-        for (int local = 0; local < KeyInput::kLocalPlayers; ++local) {
+        for (int local = 0; local < kLocalPlayers; ++local) {
             if (const GamePlayer* p = player(findPlayer(connId, local))) {
                 done = done.value_or(KeyInput{});
                 (*done)[local] = p->keyDone();

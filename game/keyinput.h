@@ -4,16 +4,15 @@
 #include <array>
 
 #include "keyslot.h"
+#include "playerkey.h"
 
 // How often each of a player's five keys was pressed, or carried out, in
 // KeySlot order. The counts only grow within a game: a press is one more.
 using KeyCounts = std::array<int, kKeySlots>;
 
 // The key counters of a client's local players as they travel: pressed in
-// "CINP", carried out by the server in "SMVE". Every driver of the keys fills
-// one (keyboard and pad, a computer player, the bot, fieldsim).
+// "CINP", carried out by the server in "SMVE".
 struct KeyInput {
-    static constexpr int kLocalPlayers = 2;
     std::array<KeyCounts, kLocalPlayers> players{};
 
     KeyCounts& operator[](int local) { return players[std::size_t(local)]; }

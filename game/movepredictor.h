@@ -31,7 +31,6 @@
 // No timers and no sockets: the owner passes the time with each call.
 class MovePredictor {
 public:
-    static constexpr int kLocalPlayers = KeyInput::kLocalPlayers;
     // Beyond the round trip (or the slowest echo of late) a press may wait
     // this long to be carried out: the tick that takes it and a late datagram.
     static constexpr int kSlackMs = 100;
