@@ -10,7 +10,6 @@ namespace PayloadCodec {
 namespace {
 
 const QChar kSpace(u' ');
-const QChar kComma(u',');
 
 char16_t unit(QChar c) {
     return c.unicode();
@@ -320,41 +319,17 @@ QList<MoveRecord> movesFrom(const QStringList& t, qsizetype count) {
 
 }  // namespace
 
-QString buildMoves(const QList<MoveRecord>& moves, int activeA, int activeB,
-                   const std::optional<KeyInput>& keysDone) {
+QString buildMoves(const QList<MoveRecord>& moves, int activeA, int activeB) {
     // With no moved block this starts with a space: the receiver counts on
     // the empty first token.
-    QString out = joinMoves(moves);
-    if (keysDone) {
-        out += kSpace;
-        QString done;
-        for (int n : keysDone->toList()) {
-            if (!done.isEmpty()) {
-                done += kComma;
-            }
-            done += QString::number(n);
-        }
-        out += done;
-    }
-    return out + kSpace + QString::number(activeA) + kSpace + QString::number(activeB);
+    return joinMoves(moves) + kSpace + QString::number(activeA) + kSpace + QString::number(activeB);
 }
 
 Moves parseMoves(const QString& payload) {
     const QStringList t = tokens(payload);
     Moves out;
     const qsizetype n = t.size();
-    // A move token never holds a comma: one before the active ids is the
-    // counters carried out.
-    qsizetype groups = n >= 2 ? n - 2 : 0;
-    if (n >= 3 && t[n - 3].contains(kComma)) {
-        QList<int> done;
-        for (const QString& v : t[n - 3].split(kComma)) {
-            done << toInt(v);
-        }
-        out.keysDone = KeyInput::fromList(done);
-        groups = n - 3;
-    }
-    out.moves = movesFrom(t, groups / 4);
+    out.moves = movesFrom(t, n >= 2 ? (n - 2) / 4 : 0);
     out.activeIds = {intAt(t, n - 2), intAt(t, n - 1)};
     return out;
 }
