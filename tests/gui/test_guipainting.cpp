@@ -1,5 +1,4 @@
-// The painters with the mouse: what is drawn where is what a click finds,
-// right clicks included; metrics, resolutions and screenshot names.
+// What the painters place is what a click finds; metrics, resolutions, screenshots.
 #include <QPainter>
 #include <QTest>
 
@@ -105,8 +104,7 @@ private Q_SLOTS:
         QCOMPARE(g.session().servers().filters().version, 1);
     }
 
-    // What the painter places is what the mouse finds, and chat lines that no
-    // longer fit go.
+    // The mouse finds what the painter placed; chat lines that no longer fit go.
     void painterPlacesEntriesForTheMouse() {
         GuiFixture f;
         GuiMetrics metrics;

@@ -1,5 +1,4 @@
-// Finding the best quality: the frames measured at each quality, slow
-// first frames and a single hitch aside, decide where the probe stops.
+// Where the quality probe stops, slow first frames and a single hitch aside.
 #include <QTest>
 #include <vector>
 
@@ -7,8 +6,7 @@
 
 namespace {
 
-// Feeds each quality's frames, warm-up first, until the probe is done;
-// returns the qualities the frames were drawn at, in order.
+// Feeds each quality's frames until done; the qualities drawn at, in order.
 std::vector<int> run(QualityProbe& probe, const std::vector<std::vector<double>>& byQuality) {
     std::vector<int> drawnAt;
     while (!probe.done() && drawnAt.size() < 200) {
