@@ -1,5 +1,6 @@
 // Where the quality probe stops, slow first frames and a single hitch aside.
 #include <QTest>
+#include <algorithm>
 #include <vector>
 
 #include "gui/qualityprobe.h"
@@ -12,10 +13,7 @@ std::vector<int> run(QualityProbe& probe, const std::vector<std::vector<double>>
     while (!probe.done() && drawnAt.size() < 200) {
         const int q = probe.quality();
         const std::vector<double>& frames = byQuality[std::size_t(q)];
-        int atThis = 0;
-        for (int seen : drawnAt) {
-            atThis += seen == q ? 1 : 0;
-        }
+        const auto atThis = std::count(drawnAt.begin(), drawnAt.end(), q);
         drawnAt.push_back(q);
         probe.frameTook(frames[std::size_t(atThis) % frames.size()]);
     }

@@ -24,6 +24,18 @@ QByteArray contentFor(QString origin) {
     return origin.toUtf8();
 }
 
+// Home, the XDG folders and the data folders all below root.
+FolderEnvironment environment(const QDir& root, const QString& work) {
+    FolderEnvironment env;
+    env.workingDirectory = root.filePath(work);
+    env.home = root.filePath("home");
+    env.configHome = root.filePath("cfg");
+    env.dataHome = root.filePath("data");
+    env.picturesHome = root.filePath("pics");
+    env.dataDirs = {root.filePath("data"), "/usr/share"};
+    return env;
+}
+
 }  // namespace
 
 class TestUserFolders : public QObject {
@@ -99,14 +111,8 @@ private Q_SLOTS:
             file.write(contentFor(origin));
         }
 
-        FolderEnvironment env;
-        env.workingDirectory = root.filePath(work);
+        FolderEnvironment env = environment(root, work);
         env.explicitDirectory = named.isEmpty() ? QString() : root.filePath(named);
-        env.home = root.filePath("home");
-        env.configHome = root.filePath("cfg");
-        env.dataHome = root.filePath("data");
-        env.picturesHome = root.filePath("pics");
-        env.dataDirs = {root.filePath("data"), "/usr/share"};
         const UserFolderResolver::Result result = UserFolderResolver(env).resolve();
 
         QVERIFY2(result.error.contains(error) && result.error.isEmpty() == error.isEmpty(),
@@ -162,12 +168,8 @@ private Q_SLOTS:
             QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
         }
 
-        FolderEnvironment env;
-        env.workingDirectory = env.home = root.filePath("home");
-        env.configHome = config;
-        env.dataHome = root.filePath("data");
-        env.picturesHome = root.filePath("pics");
-        const UserFolderResolver::Result result = UserFolderResolver(env).resolve();
+        const UserFolderResolver::Result result =
+            UserFolderResolver(environment(root, "home")).resolve();
         if (mounted) {
             QCOMPARE(QProcess::execute("umount", {config}), 0);
         }
