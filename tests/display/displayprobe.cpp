@@ -1,6 +1,4 @@
-// Switches the monitor to WIDTHxHEIGHT the way the game does and waits: it
-// ends in order on SIGTERM, SIGINT or when its standard input closes.
-// Usage: displayprobe GUARD|- WIDTH HEIGHT ("-": no guard process).
+// Switches to WIDTHxHEIGHT as the game does; ends in order on SIGTERM, SIGINT, EOF.
 #include <unistd.h>
 #include <QGuiApplication>
 #include <QSocketNotifier>

@@ -1,6 +1,4 @@
-// The display-mode layer: the fallback under the offscreen platform, and the
-// XRandR backend, the switcher and its guard process against a real Xorg with
-// the dummy driver (started here, on a display number it picks itself).
+// Display modes: the offscreen fallback, and XRandR, switcher and guard on a dummy Xorg.
 #include <signal.h>
 #include <unistd.h>
 #include <QProcess>
@@ -121,8 +119,7 @@ private Q_SLOTS:
     void noSwitchOutlivesTheProgram_data() {
         QTest::addColumn<int>("signalNumber");
         QTest::addColumn<bool>("guarded");
-        // Orderly ends run without a guard process: only the program's own
-        // restore can pass them.
+        // Orderly ends run unguarded: only the program's own restore passes them.
         QTest::newRow("input closed") << 0 << false;
         QTest::newRow("SIGTERM") << int(SIGTERM) << false;
         QTest::newRow("SIGINT") << int(SIGINT) << false;

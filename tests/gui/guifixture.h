@@ -18,9 +18,7 @@ inline ServerData server(const QString& name, int ping, bool ranked = false, boo
                       players, max, ping, "12:00:00");
 }
 
-// A GuiController on a hand-moved clock, with its settings file in a
-// temporary folder. Every signal it sends is one line in `events` (name,
-// then the arguments), so a test reads what went to the client in order.
+// A GuiController on a hand-moved clock; each signal it sends is a line in `events`.
 struct GuiFixture {
     QTemporaryDir dir;
     ManualTimerSource timers;
@@ -134,30 +132,21 @@ private:
     static QString text(int v) { return QString::number(v); }
     static QString text(uint v) { return QString::number(v); }
     static QString text(const QString& s) { return s.isEmpty() ? "''" : s; }
+    template <typename... Fields>
+    static QString fields(const Fields&... f) {
+        return QStringList{text(f)...}.join(QLatin1Char(' '));
+    }
     // As the client's parameters came in order before they were one record.
     static QString text(const HostRequest& r) {
         const ClientSettings::Hosting& h = r.hosting;
-        return QStringList{text(h.name),
-                           text(h.port),
-                           text(h.maxPlayers),
-                           text(r.singleplayer),
-                           text(r.splitscreen),
-                           text(h.ranked),
-                           text(h.usePassword),
-                           text(h.password),
-                           text(h.computers),
-                           skillName(h.computerSkill),
-                           text(h.computerTakeover),
-                           text(h.openPort)}
-            .join(QLatin1Char(' '));
+        return fields(h.name, h.port, h.maxPlayers, r.singleplayer, r.splitscreen, h.ranked,
+                      h.usePassword, h.password, h.computers, skillName(h.computerSkill),
+                      h.computerTakeover, h.openPort);
     }
     static QString text(const ClientSettings::Options& o) {
-        return QStringList{text(o.name1),         text(o.name2),       text(o.invertControl),
-                           text(o.showPreview),   text(o.showPointer), text(o.showFPS),
-                           text(o.ignoreColors),  text(o.resWidth),    text(o.resHeight),
-                           text(o.quality),       text(o.enableVSync), text(o.playSounds),
-                           text(o.enableStatsSP), text(o.showIntro),   text(o.predictMoves)}
-            .join(QLatin1Char(' '));
+        return fields(o.name1, o.name2, o.invertControl, o.showPreview, o.showPointer, o.showFPS,
+                      o.ignoreColors, o.resWidth, o.resHeight, o.quality, o.enableVSync,
+                      o.playSounds, o.enableStatsSP, o.showIntro, o.predictMoves);
     }
     static QString text(const QList<int>& l) {
         QStringList parts;

@@ -138,8 +138,7 @@ const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{
      }},
 };
 
-// The credits as the widget shows them, once their first lines (or `lines`
-// more) have come up.
+// The credits once their first lines (or `lines` more) have come up.
 void scrollCredits(GuiFixture& f, int height, int lines) {
     f.play("Up Enter");  // "About"
     const CreditsRoll& roll = f.session().credits();

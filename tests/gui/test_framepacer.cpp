@@ -1,17 +1,12 @@
-// Frames paced to the screen: on a clock moved by hand, a view that asks for
-// its next frame as soon as one is on screen gets one per refresh (or, when
-// a frame takes longer, the next at once and no more), a burst of changes
-// gets one frame, and flat out every request draws.
+// Frames paced to the screen's refresh, on a clock moved by hand.
 #include <QTest>
 
 #include "gui/framepacer.h"
 
 namespace {
 
-// An event loop in small: a frame asked for is painted at the next turn,
-// takes frameMs (slowMs in the first second), and asks for the next one when
-// it is on screen; otherwise time moves a millisecond. The start of every
-// frame over durationMs.
+// A frame asked for is painted at once, takes frameMs (slowMs in the first second) and asks again;
+// the starts.
 QList<qint64> animate(FramePacer& pacer, ManualTimerSource& timers, bool& asked, int frameMs,
                       int slowMs, qint64 durationMs) {
     QList<qint64> starts;
@@ -65,8 +60,7 @@ private Q_SLOTS:
         pacer.setFlatOut(flatOut);
         const QList<qint64> starts = animate(pacer, timers, asked, frameMs, slowMs, 3000);
         QVERIFY2(std::abs(starts.size() - frames) <= 1, qPrintable(QString::number(starts.size())));
-        // Frames come evenly: no two closer than a millisecond less than the
-        // interval (the timer counts whole milliseconds) or than a frame.
+        // Evenly: no two closer than the interval less 1 ms, or than a frame.
         const qint64 closest =
             flatOut ? frameMs
                     : std::max<qint64>(frameMs, 1000 / qint64(refreshHz > 0 ? refreshHz : 60) - 1);
@@ -77,8 +71,7 @@ private Q_SLOTS:
         }
     }
 
-    // A still screen draws a change at once; what changes within the next
-    // refresh interval waits for it, all in one frame.
+    // A still screen draws at once; changes within the interval share the next frame.
     void changesWithinAnIntervalShareAFrame() {
         ManualTimerSource timers;
         int draws = 0;

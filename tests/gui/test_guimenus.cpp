@@ -1,5 +1,4 @@
-// The menus and input without a widget: what each entry does and sends to
-// the client, text fields, game and lobby keys, on a clock moved by hand.
+// Menus and input without a widget: what each entry sends, on a clock moved by hand.
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QTest>
@@ -198,28 +197,20 @@ private Q_SLOTS:
         QCOMPARE(f.top(), GuiState::GameMenu);
     }
 
-    void gameKeysMapToCounters_data() {
-        QTest::addColumn<bool>("invert");
-        QTest::addColumn<bool>("split");
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("index");
-        QTest::newRow("up rotates") << false << false << int(Qt::Key_Up) << 0;
-        QTest::newRow("s is down") << false << false << int(Qt::Key_S) << 1;
-        QTest::newRow("shift drops") << false << false << int(Qt::Key_Shift) << 4;
-        QTest::newRow("split: arrows are player 2") << false << true << int(Qt::Key_Up) << 5;
-        QTest::newRow("split: letters are player 1") << false << true << int(Qt::Key_D) << 2;
-        QTest::newRow("split: shift drops for 2") << false << true << int(Qt::Key_Shift) << 9;
-        QTest::newRow("inverted right") << true << false << int(Qt::Key_Right) << 3;
-        QTest::newRow("inverted left of 2") << true << true << int(Qt::Key_Left) << 7;
-        QTest::newRow("not a game key") << false << false << int(Qt::Key_R) << -1;
-    }
-
     void gameKeysMapToCounters() {
-        QFETCH(bool, invert);
-        QFETCH(bool, split);
-        QFETCH(int, key);
-        QFETCH(int, index);
-        QCOMPARE(KeyCounters::indexFor(key, split, invert), index);
+        // key, splitscreen, inverted -> counter; letters are player 1's in splitscreen.
+        const struct {
+            int key;
+            bool split, invert;
+            int index;
+        } rows[] = {{Qt::Key_Up, false, false, 0},    {Qt::Key_S, false, false, 1},
+                    {Qt::Key_Shift, false, false, 4}, {Qt::Key_Up, true, false, 5},
+                    {Qt::Key_D, true, false, 2},      {Qt::Key_Shift, true, false, 9},
+                    {Qt::Key_Right, false, true, 3},  {Qt::Key_Left, true, true, 7},
+                    {Qt::Key_R, false, false, -1}};
+        for (const auto& r : rows) {
+            QCOMPARE(KeyCounters::indexFor(r.key, r.split, r.invert), r.index);
+        }
     }
 
     void heldKeysRepeatOnTheirOwnTimers() {
@@ -303,8 +294,7 @@ private Q_SLOTS:
                                         "join F 10.0.0.7:27403 F ''"}));
     }
 
-    // Without a master server the games of the local networks still make a
-    // list to sort and join; a LAN round drops the one that stopped answering.
+    // Without a master LAN games still list, sort and join; a LAN round drops the silent.
     void lanGamesListWithoutAMaster() {
         GuiFixture f;
         f.play("Down Enter Down Enter");

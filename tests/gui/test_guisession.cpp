@@ -1,6 +1,4 @@
-// What the screens show, driven as the client and the timers drive it: the
-// state and message stacks, errors, chat, score and play time, the intro,
-// the server and highscore lists, and the frames all this asks for.
+// What the screens show, driven as the client and the timers drive them.
 #include <QTest>
 
 #include "guifixture.h"
@@ -39,8 +37,7 @@ private Q_SLOTS:
         QCOMPARE(f.stack().message(), "notice");
     }
 
-    // Connecting ends while an error shows: every screen above the base goes
-    // once the error does, not before.
+    // A reset during an error pops every screen above the base once the error goes.
     void resetDuringErrorPopsEverythingWhenItGoes() {
         GuiFixture f;
         f.play("Down Enter Down Down Enter Down Enter");
@@ -52,8 +49,7 @@ private Q_SLOTS:
         QCOMPARE(f.states(), QList<GuiState>{GuiState::MainMenu});
     }
 
-    // The game menu and a chat line opened over it both go with the game:
-    // once the error has gone, keys work the main menu again.
+    // An error leaving the game closes its menu and chat; keys work the main menu.
     void errorLeavingTheGameClosesTheGameMenuAndChat() {
         GuiFixture f;
         f.lobby(2, false, true, {0});
@@ -75,8 +71,7 @@ private Q_SLOTS:
         QCOMPARE(f.events, QStringList{"host '' 27403 4 T F T T '' 0 normal T F"});
     }
 
-    // Frames are asked for by what changes the picture: a still main menu
-    // asks for none, a client message for one, its timer for the next.
+    // A still menu asks for no frames; a message for one, its timer for the next.
     void idleMenuAsksForNoFrames() {
         GuiFixture f;
         int frames = 0;
@@ -94,41 +89,32 @@ private Q_SLOTS:
         QCOMPARE(frames, afterMessage);
     }
 
-    void serverListFiltersAndMask_data() {
-        QTest::addColumn<int>("ranked");
-        QTest::addColumn<int>("password");
-        QTest::addColumn<int>("version");
-        QTest::addColumn<int>("players");
-        QTest::addColumn<int>("mask");
-        QTest::addColumn<int>("passing");
-        QTest::newRow("all") << -1 << -1 << -1 << -1 << 0 << 6;
-        QTest::newRow("ranked") << 0 << -1 << -1 << -1 << 1 << 2;
-        QTest::newRow("unranked, locked") << 1 << 0 << -1 << -1 << 2 + 4 << 1;
-        QTest::newRow("open, same version") << -1 << 1 << 1 << -1 << 8 + 16 << 3;
-        QTest::newRow("not empty") << -1 << -1 << -1 << 0 << 32 << 5;
-        QTest::newRow("not full") << -1 << -1 << -1 << 1 << 64 << 5;
-        QTest::newRow("not empty and not full") << -1 << -1 << -1 << 2 << 96 << 4;
-    }
-
     void serverListFiltersAndMask() {
-        QFETCH(int, ranked);
-        QFETCH(int, password);
-        QFETCH(int, version);
-        QFETCH(int, players);
-        QFETCH(int, mask);
-        QFETCH(int, passing);
-        const ServerListModel::Filters filters{ranked, password, version, players};
-        QCOMPARE(ServerListModel::mask(filters), mask);
-        QVERIFY(ServerListModel::fromMask(mask) == filters);
-        ServerListModel m;
-        m.setFilters(filters);
-        m.add(server("ranked", 10, true));
-        m.add(server("ranked locked", 11, true, true));
-        m.add(server("locked", 12, false, true, 2, 4, "Beta 0.91"));
-        m.add(server("empty", 13, false, false, 0));
-        m.add(server("full", 14, false, false, 4, 4));
-        m.add(server("old", 15, false, false, 1, 4, "Beta 0.90"));
-        QCOMPARE(m.filtered(), passing);
+        const QList<ServerData> servers{server("ranked", 10, true),
+                                        server("ranked locked", 11, true, true),
+                                        server("locked", 12, false, true, 2, 4, "Beta 0.91"),
+                                        server("empty", 13, false, false, 0),
+                                        server("full", 14, false, false, 4, 4),
+                                        server("old", 15, false, false, 1, 4, "Beta 0.90")};
+        // ranked, password, version, players (-1: any); the saved mask; servers passing
+        const struct {
+            ServerListModel::Filters filters;
+            int mask;
+            int passing;
+        } rows[] = {{{-1, -1, -1, -1}, 0, 6},   {{0, -1, -1, -1}, 1, 2},
+                    {{1, 0, -1, -1}, 2 + 4, 1}, {{-1, 1, 1, -1}, 8 + 16, 3},
+                    {{-1, -1, -1, 0}, 32, 5},   {{-1, -1, -1, 1}, 64, 5},
+                    {{-1, -1, -1, 2}, 96, 4}};
+        for (const auto& r : rows) {
+            QCOMPARE(ServerListModel::mask(r.filters), r.mask);
+            QVERIFY(ServerListModel::fromMask(r.mask) == r.filters);
+            ServerListModel m;
+            m.setFilters(r.filters);
+            for (const ServerData& d : servers) {
+                m.add(d);
+            }
+            QCOMPARE(m.filtered(), r.passing);
+        }
     }
 
     void serverListPagesSortsAndWalks() {

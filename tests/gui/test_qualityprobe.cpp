@@ -1,23 +1,19 @@
-// Finding the best quality: the frames measured at each quality, slow
-// first frames and a single hitch aside, decide where the probe stops.
+// Where the quality probe stops, slow first frames and a single hitch aside.
 #include <QTest>
+#include <algorithm>
 #include <vector>
 
 #include "gui/qualityprobe.h"
 
 namespace {
 
-// Feeds each quality's frames, warm-up first, until the probe is done;
-// returns the qualities the frames were drawn at, in order.
+// Feeds each quality's frames until done; the qualities drawn at, in order.
 std::vector<int> run(QualityProbe& probe, const std::vector<std::vector<double>>& byQuality) {
     std::vector<int> drawnAt;
     while (!probe.done() && drawnAt.size() < 200) {
         const int q = probe.quality();
         const std::vector<double>& frames = byQuality[std::size_t(q)];
-        int atThis = 0;
-        for (int seen : drawnAt) {
-            atThis += seen == q ? 1 : 0;
-        }
+        const auto atThis = std::count(drawnAt.begin(), drawnAt.end(), q);
         drawnAt.push_back(q);
         probe.frameTook(frames[std::size_t(atThis) % frames.size()]);
     }

@@ -1,7 +1,6 @@
 #pragma once
 
-// A game of policy players on the real rules, fed to a view's field copy the
-// way the client feeds it: block and movement records.
+// Policy players on the real rules, fed to a field copy as the client feeds it.
 #include <memory>
 
 #include "fieldrun.h"

@@ -1,7 +1,6 @@
 #pragma once
 
-// A bare view that draws a field copy the way the game does: scene first,
-// then the preview panels over it.
+// A bare view drawing a field copy as the game does: scene, then preview panels.
 #include <QOpenGLPaintDevice>
 #include <QOpenGLWidget>
 #include <QOpenGLWindow>
@@ -26,8 +25,7 @@ inline void setSceneDefaultFormat(int samples) {
     QSurfaceFormat::setDefaultFormat(format);
 }
 
-// Base: QOpenGLWidget (composed into its top-level window, the way the game
-// drew before) or QOpenGLWindow (its own framebuffer, the way it draws now).
+// Base: QOpenGLWidget (composed, as the game drew before) or QOpenGLWindow (as now).
 template <typename Base>
 class BasicSceneView : public Base {
 public:

@@ -1,5 +1,4 @@
-// The view's field copy, the extension test, the room meshes and the preview
-// layout: everything of the scene that needs no GL context.
+// The scene without a GL context: field copy, extensions, meshes, preview layout.
 #include <QSignalSpy>
 #include <QTest>
 #include <cmath>
@@ -36,9 +35,7 @@ class TestScene : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // Each view's camera follows its player's block; a movement of an unknown
-    // block drops the rest of its batch, and from the eleventh miss of one id on
-    // every miss asks for a resend.
+    // Cameras follow their blocks; an unknown block's misses ask for a resend from the 11th.
     void copyFollowsBlocksAndNoticesLoss() {
         SceneField field;
         QSignalSpy loss(&field, &SceneField::noticedPacketLoss);
@@ -58,8 +55,7 @@ private Q_SLOTS:
         QCOMPARE(field.mirror().block(5)->y(), 900);
     }
 
-    // The picture changes when a block enters another row, steps, turns or
-    // lands, or the camera turns; not while a block falls inside one row.
+    // The picture key changes with what is drawn, not within one row's fall.
     void pictureKeyChangesWithWhatIsDrawn() {
         SceneField field;
         field.processNewField(12, {});
@@ -92,8 +88,7 @@ private Q_SLOTS:
         QVERIFY(!field.settling());
     }
 
-    // One merge that fills two rows: one land, two point sounds, one label of
-    // 30 points at the last row cleared. A full row above row 24 stays.
+    // A merge filling two rows: sounds, one label of 30; a full row above 24 stays.
     void mergeClearsRowsWithSoundsAndLabel() {
         SceneField field;
         QSignalSpy landed(&field, &SceneField::blockLanded);
@@ -114,54 +109,40 @@ private Q_SLOTS:
         QCOMPARE(field.mirror().cell(0, 23), GameField::kFieldBlockId);
     }
 
-    // The camera turns by a column's share each 35 ms tick: once around in 600
-    // ticks (21 s) whatever the width; turning off puts it back.
-    void cameraTurnsOnceIn600Ticks_data() {
-        QTest::addColumn<int>("width");
-        QTest::newRow("one player") << 12;
-        QTest::newRow("four players") << 48;
-    }
+    // Once around in 600 ticks whatever the width; turning off puts it back.
     void cameraTurnsOnceIn600Ticks() {
-        QFETCH(int, width);
-        SceneField field;
-        field.setFieldsizeX(width);
-        field.setRotation(true);
-        const float start = field.cameraColumn(0);
-        for (int t = 1; t <= 600; ++t) {
-            field.moveCamera();
-            if (t == 300) {
-                QCOMPARE(field.cameraColumn(0), std::fmod(start + float(width) / 2, float(width)));
+        for (const int width : {12, 48}) {  // one player, four
+            SceneField field;
+            field.setFieldsizeX(width);
+            field.setRotation(true);
+            const float start = field.cameraColumn(0);
+            for (int t = 1; t <= 600; ++t) {
+                field.moveCamera();
+                if (t == 300) {
+                    QCOMPARE(field.cameraColumn(0),
+                             std::fmod(start + float(width) / 2, float(width)));
+                }
             }
+            QCOMPARE(field.cameraColumn(0), start);
+            field.moveCamera();
+            field.setRotation(false);
+            QCOMPARE(field.rotationPhase(), 0);
         }
-        QCOMPARE(field.cameraColumn(0), start);
-        field.moveCamera();
-        field.setRotation(false);
-        QCOMPARE(field.rotationPhase(), 0);
     }
 
-    void extensionIsAWholeWord_data() {
-        QTest::addColumn<QByteArray>("extensions");
-        QTest::addColumn<QByteArray>("name");
-        QTest::addColumn<bool>("present");
-        const QByteArray list = "GL_ARB_multitexture GL_ARB_texture_cube_map_array GL_EXT_x";
-        QTest::newRow("first") << list << QByteArray("GL_ARB_multitexture") << true;
-        QTest::newRow("last") << list << QByteArray("GL_EXT_x") << true;
-        QTest::newRow("prefix of a name") << list << QByteArray("GL_ARB_texture_cube_map") << false;
-        QTest::newRow("suffix of a name") << list << QByteArray("ARB_multitexture") << false;
-        QTest::newRow("two names") << list << QByteArray("GL_ARB_multitexture GL_EXT_x") << false;
-        QTest::newRow("empty name") << list << QByteArray() << false;
-        QTest::newRow("no list") << QByteArray() << QByteArray("GL_EXT_x") << false;
-    }
     void extensionIsAWholeWord() {
-        QFETCH(QByteArray, extensions);
-        QFETCH(QByteArray, name);
-        QFETCH(bool, present);
-        QCOMPARE(GlCapabilities::hasExtension(extensions, name), present);
+        const QByteArray list = "GL_ARB_multitexture GL_ARB_texture_cube_map_array GL_EXT_x";
+        QVERIFY(GlCapabilities::hasExtension(list, "GL_ARB_multitexture"));
+        QVERIFY(GlCapabilities::hasExtension(list, "GL_EXT_x"));
+        // A prefix or suffix of a name, two names, no name, no list.
+        for (const char* name :
+             {"GL_ARB_texture_cube_map", "ARB_multitexture", "GL_ARB_multitexture GL_EXT_x", ""}) {
+            QVERIFY2(!GlCapabilities::hasExtension(list, name), name);
+        }
+        QVERIFY(!GlCapabilities::hasExtension(QByteArray(), "GL_EXT_x"));
     }
 
-    // Every vertex carries a right frame (normal = bitangent x tangent, all of
-    // unit length, the scaled normal 0.025 long), every quad faces its normal,
-    // and a light in the room lies in front of every face turned into it.
+    // Right, unit frames; quads face their normals; the light is in front of inward faces.
     void roomMeshesHaveTheirSizesAndFrames() {
         GameRoom room;
         const QVector3D light = GameRoom::lightPosition(-123.0f);
@@ -194,8 +175,7 @@ private Q_SLOTS:
         }
     }
 
-    // Landed boxes side by side lose the faces they press together, and only
-    // those: the two faces left across the row are its ends.
+    // Boxes side by side lose the faces they press together, and only those.
     void stackLeavesOutCoveredFaces_data() {
         QTest::addColumn<int>("quality");
         QTest::newRow("plain cubes") << 0;
@@ -246,27 +226,23 @@ private Q_SLOTS:
         }
     }
 
-    // Where a coming block of each slot shows: top panel two by two, bottom
-    // panel in a row, rows of the block growing upwards; a block on the field
-    // shows nowhere.
-    void previewPlacesComingBlocks_data() {
-        QTest::addColumn<int>("position");
-        QTest::addColumn<int>("slot");
-        QTest::addColumn<QRectF>("firstBox");
-        // 800 x 600 at scale 1.25: cell 15, slot step 75.
-        QTest::newRow("top, slot 0") << 1 << 0 << QRectF(655 + 15, 70 - 30, 15, 15);
-        QTest::newRow("top, slot 3") << 1 << 3 << QRectF(655 + 75 + 15, 145 - 30, 15, 15);
-        QTest::newRow("bottom, slot 2") << 2 << 2 << QRectF(257.5 + 150 + 15, 590 - 30, 15, 15);
-        QTest::newRow("on the field") << 2 << -1 << QRectF();
-    }
+    // Coming blocks: top panel two by two, bottom in a row, none for a block in play.
     void previewPlacesComingBlocks() {
-        QFETCH(int, position);
-        QFETCH(int, slot);
-        QFETCH(QRectF, firstBox);
-        const GameBlock o(1, 0, 0, -500 * (slot + 1), -500, 0, 48);  // first box at (1, 1)
-        const auto l = PreviewPainter::layout(position, QSize(800, 600), 1.25f, false);
-        const auto boxes = PreviewPainter::boxes(o, l, position, 0);
-        QCOMPARE(boxes.empty() ? QRectF() : boxes.front(), firstBox);
+        // 800 x 600 at scale 1.25: cell 15, slot step 75.
+        const struct {
+            int position;
+            int slot;
+            QRectF firstBox;
+        } rows[] = {{1, 0, QRectF(655 + 15, 70 - 30, 15, 15)},  // top, two by two
+                    {1, 3, QRectF(655 + 75 + 15, 145 - 30, 15, 15)},
+                    {2, 2, QRectF(257.5 + 150 + 15, 590 - 30, 15, 15)},  // bottom, in a row
+                    {2, -1, QRectF()}};                                  // on the field
+        for (const auto& r : rows) {
+            const GameBlock o(1, 0, 0, -500 * (r.slot + 1), -500, 0, 48);  // first box at (1, 1)
+            const auto l = PreviewPainter::layout(r.position, QSize(800, 600), 1.25f, false);
+            const auto boxes = PreviewPainter::boxes(o, l, r.position, 0);
+            QCOMPARE(boxes.empty() ? QRectF() : boxes.front(), r.firstBox);
+        }
     }
 };
 

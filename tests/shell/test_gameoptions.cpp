@@ -1,5 +1,4 @@
-// The game's command line: its own options, and Qt's left for QApplication
-// instead of refused as unknown.
+// The command line: our options, and Qt's left for QApplication, not refused.
 #include <QTest>
 
 #include "gameoptions.h"
@@ -54,8 +53,7 @@ private Q_SLOTS:
         QCOMPARE(parsed.options.dataDirectory, dataDir);
     }
 
-    // The delay of the game's datagrams comes from the environment; a bad
-    // value stops the game with the variable's name before anything starts.
+    // The datagram delay from the environment; a bad value names the variable.
     void latencyVariableAndFlatOut() {
         const auto parse = [](const QStringList& arguments, const QString& latency) {
             return parseGameOptions(QStringList{"quadrell"} + arguments, QString(), latency);

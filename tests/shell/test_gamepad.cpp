@@ -1,6 +1,4 @@
-// Gamepads without hardware: SDL's virtual pads through GamepadInput into the
-// GUI, on a hand-moved clock. Pads act as the keys they stand for, so held
-// directions repeat on the keyboard's timers.
+// SDL's virtual pads through GamepadInput into the GUI, acting as their keys.
 #include <QTest>
 
 #include "shell/gamepadinput.h"

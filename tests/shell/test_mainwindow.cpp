@@ -1,5 +1,4 @@
-// The main window on a real display with a real Client: start, leave, close
-// while connected, full screen and back, resolutions, games played with pads.
+// The main window with a real Client: start, leave, close, full screen, pads.
 #include <QGuiApplication>
 #include <QProcess>
 #include <QScreen>
@@ -38,8 +37,8 @@ struct Game {
         env.quit = [this](int code) { quits.append(code); };
         ClientNetwork net;
         net.timings = nettest::fastTimings();
-        const ThreadHosting hosting = localHosting(net.timings, env.directory);
-        client = std::make_unique<Client>(env, net, threadServerStarter(hosting));
+        client = std::make_unique<Client>(
+            env, net, threadServerStarter(localHosting(net.timings, env.directory)));
         MainWindowEnvironment windowEnv;
         auto modes = std::make_unique<FakeModes>();
         monitor = modes.get();
@@ -53,8 +52,7 @@ struct Game {
     }
     const GuiController& gui() const { return window->glWidget()->controller(); }
     const QList<int>& counters() const { return gui().input().keys().counters(); }
-    // Pads are polled on the window's timer: a press and release between two
-    // polls would go unseen, so each waits until the window has taken it.
+    // Polled on a timer: each press and release waits until the window took it.
     void click(VirtualPad& pad, SDL_GameControllerButton b) {
         std::optional<PadButton> pressed;
         bool released = false;
@@ -178,10 +176,7 @@ private Q_SLOTS:
         QVERIFY(keysReachTheGame());
     }
 
-    // The program itself, started in the home folder as a desktop menu does
-    // and with Qt's own options: it moves an earlier version's settings to the
-    // user's configuration folder, opens its window and leaves in order on
-    // SIGTERM; without a display it says so on one line instead of crashing.
+    // The program: moves earlier settings, ends in order on SIGTERM, one line without display.
     void theProgramStartsAndEnds() {
         QTemporaryDir home;
         QFile ini(home.filePath("settings.ini"));
@@ -190,8 +185,7 @@ private Q_SLOTS:
         ini.close();
         QProcess game;
         game.setWorkingDirectory(home.path());
-        // Mesa's driver is unloaded before a sanitizer build's leak check at
-        // exit; the tests in this process check our own leaks.
+        // Mesa unloads before the leak check; this process checks our own leaks.
         QProcessEnvironment gameEnv = QProcessEnvironment::systemEnvironment();
         gameEnv.insert("ASAN_OPTIONS", "detect_leaks=0");
         gameEnv.insert("HOME", home.path());
@@ -219,9 +213,9 @@ private Q_SLOTS:
 
         QProcess headless;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove("DISPLAY");
-        env.remove("WAYLAND_DISPLAY");
-        env.remove("QT_QPA_PLATFORM");
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+            env.remove(name);
+        }
         headless.setProcessEnvironment(env);
         headless.start(QUADRELL_GAME_PROGRAM, {});
         QVERIFY(headless.waitForFinished(10000));
@@ -230,7 +224,7 @@ private Q_SLOTS:
         QCOMPARE(headless.readAllStandardError().count('\n'), 1);
     }
 
-    void twoPadsMoveTheirOwnBlocksAndOneLeavesMidGame() {
+    void twoPadsMoveTheirOwnBlocks() {
         Game g({});
         QVERIFY(QTest::qWaitForWindowExposed(g.window.get()));
         VirtualPad first;
@@ -246,14 +240,6 @@ private Q_SLOTS:
         QTRY_COMPARE(scene.followPosition(0).x(), x0 - 50);
         QTRY_COMPARE(scene.followPosition(1).x(), x1 + 50);
         QCOMPARE(g.counters(), (QList<int>{0, 0, 0, 1, 0, 0, 0, 1, 0, 0}));
-
-        const QString name = g.window->gamepads().names().value(1);
-        second.unplug();
-        QTRY_VERIFY(g.gui().session().stack().message().endsWith("Gamepad disconnected: " + name));
-        QCOMPARE(g.gui().session().stack().states(), QList<GuiState>{GuiState::Game});
-        QVERIFY(g.gui().session().score().running());
-        g.click(first, SDL_CONTROLLER_BUTTON_DPAD_LEFT);
-        QTRY_COMPARE(scene.followPosition(0).x(), x0 - 100);
     }
 };
 

@@ -1,6 +1,4 @@
-// Where the game keeps its files: a named folder, a portable copy in the
-// working folder, or the user's folders, with an earlier version's files
-// moved out of the home folder once and never over newer ones.
+// Where the files go, and earlier files moved out of home once, never over newer ones.
 #include <unistd.h>
 
 #include <QDir>
@@ -13,8 +11,7 @@
 
 namespace {
 
-// Each file's content names where it was written first, so that a test sees
-// which copy ended up where. A name ending in '*' is another program's file.
+// A file's content names where it was first written; '*': another program's.
 QByteArray contentFor(QString origin) {
     const bool foreign = origin.endsWith('*');
     origin.remove('*');
@@ -25,6 +22,18 @@ QByteArray contentFor(QString origin) {
         return "[Master]\nFrom=" + origin.toUtf8() + "\n";
     }
     return origin.toUtf8();
+}
+
+// Home, the XDG folders and the data folders all below root.
+FolderEnvironment environment(const QDir& root, const QString& work) {
+    FolderEnvironment env;
+    env.workingDirectory = root.filePath(work);
+    env.home = root.filePath("home");
+    env.configHome = root.filePath("cfg");
+    env.dataHome = root.filePath("data");
+    env.picturesHome = root.filePath("pics");
+    env.dataDirs = {root.filePath("data"), "/usr/share"};
+    return env;
 }
 
 }  // namespace
@@ -47,58 +56,40 @@ private Q_SLOTS:
                                   "home/highscore.dat", "home/screenshots/sc_00000.png",
                                   "home/screenshots/notes.txt"};
 
-        QTest::newRow("portable copy")
-            << QStringList{"work/settings.ini", "home/highscore.dat"} << "work"
-            << "" << QStringList(3, "work")
-            << QStringList{"work/settings.ini<-work/settings.ini",
-                           "home/highscore.dat<-home/highscore.dat"}
-            << ""
-            << "";
-        QTest::newRow("portable highscores") << QStringList{"work/highscore.dat"} << "work"
-                                             << "" << QStringList(3, "work") << QStringList{} << ""
-                                             << "";
-        QTest::newRow("fresh user") << QStringList{} << "work"
-                                    << "" << user << QStringList{} << ""
-                                    << "";
-        QTest::newRow("earlier files, started in home")
-            << earlier << "home"
-            << "" << user
-            << QStringList{"cfg/quadrell/settings.ini<-home/settings.ini",
-                           "cfg/quadrell/masterserver.ini<-home/masterserver.ini",
-                           "data/quadrell/highscore.dat<-home/highscore.dat",
-                           "pics/Quadrell/screenshots/sc_00000.png<-home/screenshots/sc_00000.png",
-                           "home/screenshots/notes.txt<-home/screenshots/notes.txt",
-                           "home/settings.ini<-",
-                           "home/highscore.dat<-"}
-            << "settings.ini -> "
-            << "";
-        QTest::newRow("earlier files, newer ones kept")
-            << QStringList{"home/settings.ini", "home/highscore.dat", "cfg/quadrell/settings.ini"}
-            << "work"
-            << "" << user
-            << QStringList{"cfg/quadrell/settings.ini<-cfg/quadrell/settings.ini",
-                           "home/settings.ini<-home/settings.ini",
-                           "data/quadrell/highscore.dat<-home/highscore.dat"}
-            << "left in"
-            << "";
-        QTest::newRow("another program's settings.ini")
-            << QStringList{"home/settings.ini*"} << "home"
-            << "" << user
-            << QStringList{"home/settings.ini<-home/settings.ini*", "cfg/quadrell/settings.ini<-"}
-            << ""
-            << "";
-        QTest::newRow("named folder") << earlier + QStringList{"work/settings.ini"} << "work"
-                                      << "named/deeper" << QStringList(3, "named/deeper")
-                                      << QStringList{"home/settings.ini<-home/settings.ini"} << ""
-                                      << "";
-        QTest::newRow("configuration folder cannot be made")
-            << earlier + QStringList{"cfg"} << "home"
-            << "" << user
-            << QStringList{"home/settings.ini<-home/settings.ini",
-                           "home/highscore.dat<-home/highscore.dat",
-                           "home/screenshots/sc_00000.png<-home/screenshots/sc_00000.png"}
-            << ""
-            << "cannot create the configuration folder";
+        const auto row = [](const char* name, const QStringList& before, const char* work,
+                            const char* named, const QStringList& folders, const QStringList& after,
+                            const char* notice = "", const char* error = "") {
+            QTest::newRow(name) << before << QString(work) << QString(named) << folders << after
+                                << QString(notice) << QString(error);
+        };
+        const QStringList portable(3, "work");
+        row("portable copy", {"work/settings.ini", "home/highscore.dat"}, "work", "", portable,
+            {"work/settings.ini<-work/settings.ini", "home/highscore.dat<-home/highscore.dat"});
+        row("portable highscores", {"work/highscore.dat"}, "work", "", portable, {});
+        row("fresh user", {}, "work", "", user, {});
+        row("earlier files, started in home", earlier, "home", "", user,
+            {"cfg/quadrell/settings.ini<-home/settings.ini",
+             "cfg/quadrell/masterserver.ini<-home/masterserver.ini",
+             "data/quadrell/highscore.dat<-home/highscore.dat",
+             "pics/Quadrell/screenshots/sc_00000.png<-home/screenshots/sc_00000.png",
+             "home/screenshots/notes.txt<-home/screenshots/notes.txt", "home/settings.ini<-",
+             "home/highscore.dat<-"},
+            "settings.ini -> ");
+        row("earlier files, newer ones kept",
+            {"home/settings.ini", "home/highscore.dat", "cfg/quadrell/settings.ini"}, "work", "",
+            user,
+            {"cfg/quadrell/settings.ini<-cfg/quadrell/settings.ini",
+             "home/settings.ini<-home/settings.ini",
+             "data/quadrell/highscore.dat<-home/highscore.dat"},
+            "left in");
+        row("another program's settings.ini", {"home/settings.ini*"}, "home", "", user,
+            {"home/settings.ini<-home/settings.ini*", "cfg/quadrell/settings.ini<-"});
+        row("named folder", earlier + QStringList{"work/settings.ini"}, "work", "named/deeper",
+            QStringList(3, "named/deeper"), {"home/settings.ini<-home/settings.ini"});
+        row("configuration folder cannot be made", earlier + QStringList{"cfg"}, "home", "", user,
+            {"home/settings.ini<-home/settings.ini", "home/highscore.dat<-home/highscore.dat",
+             "home/screenshots/sc_00000.png<-home/screenshots/sc_00000.png"},
+            "", "cannot create the configuration folder");
     }
     void choosesFoldersAndMovesEarlierFiles() {
         QFETCH(QStringList, before);
@@ -120,14 +111,8 @@ private Q_SLOTS:
             file.write(contentFor(origin));
         }
 
-        FolderEnvironment env;
-        env.workingDirectory = root.filePath(work);
+        FolderEnvironment env = environment(root, work);
         env.explicitDirectory = named.isEmpty() ? QString() : root.filePath(named);
-        env.home = root.filePath("home");
-        env.configHome = root.filePath("cfg");
-        env.dataHome = root.filePath("data");
-        env.picturesHome = root.filePath("pics");
-        env.dataDirs = {root.filePath("data"), "/usr/share"};
         const UserFolderResolver::Result result = UserFolderResolver(env).resolve();
 
         QVERIFY2(result.error.contains(error) && result.error.isEmpty() == error.isEmpty(),
@@ -156,8 +141,7 @@ private Q_SLOTS:
         }
     }
 
-    // A configuration folder that exists but cannot be written: a read-only
-    // mount for root, whom permissions do not stop, else the permissions.
+    // A read-only configuration folder (a read-only mount for root) loses nothing.
     void readOnlyConfigurationFolderLosesNothing() {
         QTemporaryDir scratch;
         const QDir root(scratch.path());
@@ -184,12 +168,8 @@ private Q_SLOTS:
             QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
         }
 
-        FolderEnvironment env;
-        env.workingDirectory = env.home = root.filePath("home");
-        env.configHome = config;
-        env.dataHome = root.filePath("data");
-        env.picturesHome = root.filePath("pics");
-        const UserFolderResolver::Result result = UserFolderResolver(env).resolve();
+        const UserFolderResolver::Result result =
+            UserFolderResolver(environment(root, "home")).resolve();
         if (mounted) {
             QCOMPARE(QProcess::execute("umount", {config}), 0);
         }

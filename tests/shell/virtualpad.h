@@ -4,9 +4,7 @@
 
 #include <utility>
 
-// A gamepad without hardware: SDL's virtual joystick, which SDL maps as a game
-// controller with buttons and axes numbered as SDL's controller enums. SDL
-// must be running (a GamepadInput exists) for as long as the pad lives.
+// SDL's virtual joystick as a game controller; SDL must run while it lives.
 class VirtualPad {
 public:
     VirtualPad() {
