@@ -40,33 +40,21 @@ private Q_SLOTS:
         QTest::newRow("host name") << "--connect,game.example:27403" << run
                                    << "game.example:27403 Bot - 1 1 12 1 0 - simple";
         QTest::newRow("help") << "--help" << int(Outcome::Help) << "";
-        const QString ok = QStringLiteral("--connect,127.0.0.1:1,");
-        for (const QString& bad : {QString(),
-                                   QStringLiteral("--connect"),
-                                   QStringLiteral("--connect,127.0.0.1"),
-                                   QStringLiteral("--connect,:27403"),
-                                   QStringLiteral("--connect,127.0.0.1:0"),
-                                   QStringLiteral("--json"),
-                                   ok + "--json",
-                                   QStringLiteral("--connect,127.0.0.1:65536"),
-                                   QStringLiteral("--connect,127.0.0.1:2x"),
-                                   ok + "--connect,127.0.0.1:2",
-                                   ok + "--name, ",
-                                   ok + "--password,",
-                                   ok + "--games,0",
-                                   ok + "--seed,-1",
-                                   ok + "--seed,4294967296",
-                                   ok + "--columns,13",
-                                   ok + "--wait-players,5",
-                                   ok + "--loss,101",
-                                   ok + "--stats-file,",
-                                   ok + "--bogus",
-                                   ok + "stray"}) {
+        // Each bad line is given alone and after a good --connect; skill levels are
+        // written as the help lists them.
+        for (const QString& bad :
+             QStringLiteral("|--connect|--connect,127.0.0.1|--connect,:27403|--connect,127.0.0.1:0|"
+                            "--json|--connect,127.0.0.1:65536|--connect,127.0.0.1:2x")
+                 .split('|')) {
             QTest::newRow(qPrintable("bad " + bad)) << bad << int(Outcome::Error) << "";
         }
-        // Levels are written as the help lists them.
-        for (const QString& bad : {ok + "--skill,", ok + "--skill,Hard", ok + "--skill,expert"}) {
-            QTest::newRow(qPrintable("bad " + bad)) << bad << int(Outcome::Error) << "";
+        for (const QString& bad :
+             QStringLiteral("--json|--connect,127.0.0.1:2|--name, |--password,|--games,0|"
+                            "--seed,-1|--seed,4294967296|--columns,13|--wait-players,5|--loss,101|"
+                            "--stats-file,|--bogus|stray|--skill,|--skill,Hard|--skill,expert")
+                 .split('|')) {
+            QTest::newRow(qPrintable("bad after --connect " + bad))
+                << "--connect,127.0.0.1:1," + bad << int(Outcome::Error) << "";
         }
     }
 
