@@ -16,7 +16,7 @@
 namespace {
 
 using Script = FakePortMapMethod::Script;
-const QHostAddress kPublic(QStringLiteral("11.22.33.1"));
+const QHostAddress kPublic("11.22.33.1");
 const QByteArray kNonce("twelve bytes");
 
 PortMapTimings fastTimings() {
@@ -110,9 +110,8 @@ class TestPortMap : public QObject {
 
 private Q_SLOTS:
     void datagramsOnTheWire() {
-        const QByteArray pcp =
-            GatewayMessage::pcpMap(kNonce, QHostAddress(QStringLiteral("192.168.77.2")),
-                                   {MapProtocol::Udp, 27403, 27404, 3600});
+        const QByteArray pcp = GatewayMessage::pcpMap(kNonce, QHostAddress("192.168.77.2"),
+                                                      {MapProtocol::Udp, 27403, 27404, 3600});
         QCOMPARE(pcp.size(), 60);
         QCOMPARE(pcp.left(8).toHex(), QByteArray("0201000000000e10"));
         QCOMPARE(pcp.mid(8, 16).toHex(), QByteArray("00000000000000000000ffffc0a84d02"));
@@ -180,8 +179,7 @@ private Q_SLOTS:
             "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\n"
             "eth0\t004DA8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\n"
             "eth0\t00000000\t014DA8C0\t0003\t0\t0\t0\t00000000\n";
-        QCOMPARE(GatewayMessage::defaultGateway(table),
-                 QHostAddress(QStringLiteral("192.168.77.1")));
+        QCOMPARE(GatewayMessage::defaultGateway(table), QHostAddress("192.168.77.1"));
         QVERIFY(GatewayMessage::defaultGateway(table.left(120)).isNull());
         QVERIFY(GatewayMessage::defaultGateway("x\n\t00000000 zz 3\n00000000").isNull());
     }
@@ -195,8 +193,8 @@ private Q_SLOTS:
         QCOMPARE(m.changes->first().at(0).value<PortMapping>().state, PortMapping::State::Pending);
         const PortMapping open = m.last();
         QCOMPARE(open.state, PortMapping::State::Open);
-        QCOMPARE(open.method, QStringLiteral("PCP"));
-        QCOMPARE(open.publicEndpoint(), QStringLiteral("11.22.33.1:27403"));
+        QCOMPARE(open.method, "PCP");
+        QCOMPARE(open.publicEndpoint(), "11.22.33.1:27403");
         QCOMPARE(*m.log,
                  QStringList({"UPnP ask TCP 27403", "PCP ask TCP 27403", "PCP ask UDP 27403"}));
 
@@ -311,10 +309,10 @@ private Q_SLOTS:
                           fastTimings(), [] { return 50000; });
         mapper.start();
         QTRY_COMPARE(mapper.mapping().state, PortMapping::State::Open);
-        QCOMPARE(mapper.mapping().method, QStringLiteral("PCP"));
+        QCOMPARE(mapper.mapping().method, "PCP");
         upnp->answerLate(granted(MapProtocol::Tcp, 27403));
-        QCOMPARE(log->last(), QStringLiteral("UPnP release TCP 27403"));
-        QCOMPARE(mapper.mapping().method, QStringLiteral("PCP"));
+        QCOMPARE(log->last(), "UPnP release TCP 27403");
+        QCOMPARE(mapper.mapping().method, "PCP");
     }
 
     // Renewed at half the lifetime the router granted; stopping gives both
@@ -350,7 +348,7 @@ private Q_SLOTS:
         QCOMPARE(a.externalPort, 40002);
         QCOMPARE(a.lifetimeSeconds, 120);
         QCOMPARE(a.publicAddress, kPublic);
-        QCOMPARE(pcp.name(), QStringLiteral("PCP"));
+        QCOMPARE(pcp.name(), "PCP");
         QCOMPARE(router.received.at(0).mid(8, 16).toHex().right(8), QByteArray("7f000001"));
 
         QSignalSpy idle(&pcp, &PortMapMethod::idle);
@@ -381,7 +379,7 @@ private Q_SLOTS:
         QVERIFY(a.granted);
         QCOMPARE(a.externalPort, 27403);
         QCOMPARE(a.publicAddress, kPublic);
-        QCOMPARE(natPmp.name(), QStringLiteral("NAT-PMP"));
+        QCOMPARE(natPmp.name(), "NAT-PMP");
         // One PCP request, the address question, the mapping: resends of a
         // slow answer repeat a request but add no other kind.
         QList<QByteArray> asked = router.received;

@@ -198,7 +198,7 @@ private Q_SLOTS:
         Q_EMIT h.stream->changedSPlayerKick(0, 2);  // the computer
         play({"Ann", "Bob"}, [] {});
         QTRY_COMPARE(http.requests.size(), 1);
-        QCOMPARE(queryItems(http.requests[0].target()).value(3).second, QStringLiteral("Ann Bob"));
+        QCOMPARE(queryItems(http.requests[0].target()).value(3).second, "Ann Bob");
     }
 
     // A report that keeps failing: the players hear so after the fourth
@@ -246,7 +246,7 @@ private Q_SLOTS:
     // report are left out.
     void unsentReportsOutliveTheServer() {
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("unsent-reports.txt"));
+        const QString path = dir.filePath("unsent-reports.txt");
         FakeHttpEndpoint http({"true"});
         http.answering = false;
         ManualClock clock;
@@ -263,8 +263,8 @@ private Q_SLOTS:
             StatsReport first(http.url, fastRetries(), clock);
             QSignalSpy problems(&first, &StatsReport::storageError);
             first.keepUnsentIn(path);
-            first.send(9, 0, QStringLiteral("0:00:09"), {QStringLiteral("Ann")});
-            first.send(9, 0, QStringLiteral("0:00:09"), {QStringLiteral("Ann")});
+            first.send(9, 0, "0:00:09", {"Ann"});
+            first.send(9, 0, "0:00:09", {"Ann"});
             QTRY_VERIFY(http.requests.size() >= 2);
             http.requests.resize(2);  // later ones are retries
             sent = queries();
@@ -299,15 +299,15 @@ private Q_SLOTS:
     void fileProblemsAreSaid() {
         QFETCH(QString, problem);
         QTemporaryDir dir;
-        QString path = dir.filePath(QStringLiteral("unsent-reports.txt"));
+        QString path = dir.filePath("unsent-reports.txt");
         ManualClock clock;
-        StatsReport holder(QUrl(QStringLiteral("http://127.0.0.1:1")), fastRetries(), clock);
+        StatsReport holder(QUrl("http://127.0.0.1:1"), fastRetries(), clock);
         if (problem == "cannot read") {
-            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("unsent-reports.txt")));
+            QVERIFY(QDir(dir.path()).mkdir("unsent-reports.txt"));
         } else if (problem == "lock file") {
-            QFile plain(dir.filePath(QStringLiteral("file")));
+            QFile plain(dir.filePath("file"));
             QVERIFY(plain.open(QIODevice::WriteOnly));
-            path = dir.filePath(QStringLiteral("file/unsent-reports.txt"));
+            path = dir.filePath("file/unsent-reports.txt");
         } else {
             holder.keepUnsentIn(path);
         }
@@ -315,7 +315,7 @@ private Q_SLOTS:
         StatsReport report(http.url, fastRetries(), clock);
         QSignalSpy problems(&report, &StatsReport::storageError);
         report.keepUnsentIn(path);
-        report.send(9, 0, QStringLiteral("0:00:09"), {QStringLiteral("Ann")});
+        report.send(9, 0, "0:00:09", {"Ann"});
         QTRY_COMPARE(report.unsent(), 0);
         QCOMPARE(http.requests.size(), 1);
         QCOMPARE(problems.size(), 1);
@@ -336,34 +336,30 @@ private Q_SLOTS:
     }
 
     void playtimeAndNamesAsTheEndpointReadsThem() {
-        QCOMPARE(StatsQuery::compactPlaytime(QStringLiteral("01:02:05")), QStringLiteral("10205"));
-        QCOMPARE(StatsQuery::compactPlaytime(QStringLiteral("00:02:05")), QStringLiteral("00205"));
-        QCOMPARE(StatsQuery::compactPlaytime(QStringLiteral("12:00:09")), QStringLiteral("120009"));
+        QCOMPARE(StatsQuery::compactPlaytime("01:02:05"), "10205");
+        QCOMPARE(StatsQuery::compactPlaytime("00:02:05"), "00205");
+        QCOMPARE(StatsQuery::compactPlaytime("12:00:09"), "120009");
 
         // A '+' or '&' in a name must not turn into a space or a new item.
-        const QUrl url = StatsReport::reportUrl(
-            QUrl(QStringLiteral("http://stats.example.org:8080/ignored/path")), 70, 4,
-            QStringLiteral("00:01:00"), {QStringLiteral("A+B"), QStringLiteral("C&D=E")});
+        const QUrl url = StatsReport::reportUrl(QUrl("http://stats.example.org:8080/ignored/path"),
+                                                70, 4, "00:01:00", {"A+B", "C&D=E"});
         QCOMPARE(url.adjusted(QUrl::RemoveQuery),
-                 QUrl(QStringLiteral("http://stats.example.org:8080/stats-report.php")));
+                 QUrl("http://stats.example.org:8080/stats-report.php"));
         const auto items = queryItems('?' + url.query(QUrl::FullyEncoded).toUtf8());
         QCOMPARE(items.size(), 5);
-        QCOMPARE(items[3].second, QStringLiteral("A+B C&D=E"));
-        QCOMPARE(items[4].second,
-                 StatsQuery::authcode(70, 4, QStringLiteral("00100"), QStringLiteral("A+B C&D=E")));
+        QCOMPARE(items[3].second, "A+B C&D=E");
+        QCOMPARE(items[4].second, StatsQuery::authcode(70, 4, "00100", "A+B C&D=E"));
     }
 
     void endpointComesFromTheMasterServerFile() {
         QTemporaryDir dir;
         QCOMPARE(StatsReport::loadEndpoint(dir.path()), QUrl());
-        QSettings(dir.filePath(QStringLiteral("masterserver.ini")), QSettings::IniFormat)
-            .setValue(QStringLiteral("Master/General/StatsUrl"),
-                      QStringLiteral("stats.example.org:8080"));
-        QCOMPARE(StatsReport::loadEndpoint(dir.path()),
-                 QUrl(QStringLiteral("http://stats.example.org:8080")));
-        QCOMPARE(StatsReport::endpointFromText(QStringLiteral("ftp://stats.example.org")), QUrl());
-        QCOMPARE(StatsReport::endpointFromText(QStringLiteral("https://s.example.org")),
-                 QUrl(QStringLiteral("https://s.example.org")));
+        QSettings(dir.filePath("masterserver.ini"), QSettings::IniFormat)
+            .setValue("Master/General/StatsUrl", "stats.example.org:8080");
+        QCOMPARE(StatsReport::loadEndpoint(dir.path()), QUrl("http://stats.example.org:8080"));
+        QCOMPARE(StatsReport::endpointFromText("ftp://stats.example.org"), QUrl());
+        QCOMPARE(StatsReport::endpointFromText("https://s.example.org"),
+                 QUrl("https://s.example.org"));
     }
 };
 

@@ -45,11 +45,11 @@ class TestStatsEndToEnd : public QObject {
     // The stats service on the port it had before (any at first), on the same database.
     void startStats() {
         const int wanted = statsPort_ < 0 ? 0 : statsPort_;
-        stats_ = nettest::launch(
-            QStringLiteral(QUADRELL_STATS_PROGRAM),
-            {"--port", QString::number(wanted), "--bind", "127.0.0.1", "--database",
-             dir_.filePath("stats.sqlite")},
-            QRegularExpression(QStringLiteral("listening on 127.0.0.1 port (\\d+)")), statsPort_);
+        stats_ =
+            nettest::launch(QStringLiteral(QUADRELL_STATS_PROGRAM),
+                            {"--port", QString::number(wanted), "--bind", "127.0.0.1", "--database",
+                             dir_.filePath("stats.sqlite")},
+                            QRegularExpression("listening on 127.0.0.1 port (\\d+)"), statsPort_);
     }
     void stopStats() {
         stats_->terminate();
@@ -62,8 +62,7 @@ class TestStatsEndToEnd : public QObject {
         return nettest::launch(QStringLiteral(QUADRELL_SERVER_PROGRAM),
                                {"--port", "0", "--ranked", "--master-config", config, "--state-dir",
                                 stateDir, "--stats-retry-ms", "100"},
-                               QRegularExpression(QStringLiteral("listening on port (\\d+)")),
-                               port);
+                               QRegularExpression("listening on port (\\d+)"), port);
     }
     qint64 gamesOnTheLeaderboard() {
         QNetworkAccessManager http;
@@ -162,7 +161,7 @@ private Q_SLOTS:
             args.prepend("--no-sandbox");  // the sandbox refuses root
         }
         QProcess chromium;
-        chromium.start(QStringLiteral("chromium"), args);
+        chromium.start("chromium", args);
         QVERIFY2(chromium.waitForFinished(60000), qPrintable(chromium.errorString()));
         const QString dom = QString::fromUtf8(chromium.readAllStandardOutput());
         QVERIFY2(dom.contains("<td class=\"players\">&lt;i&gt;Bot&lt;/i&gt;</td>"),
