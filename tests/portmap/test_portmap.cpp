@@ -112,42 +112,37 @@ private Q_SLOTS:
     void datagramsOnTheWire() {
         const QByteArray pcp = GatewayMessage::pcpMap(kNonce, QHostAddress("192.168.77.2"),
                                                       {MapProtocol::Udp, 27403, 27404, 3600});
-        QCOMPARE(pcp.size(), 60);
-        QCOMPARE(pcp.left(8).toHex(), QByteArray("0201000000000e10"));
-        QCOMPARE(pcp.mid(8, 16).toHex(), QByteArray("00000000000000000000ffffc0a84d02"));
-        QCOMPARE(pcp.mid(24, 12), kNonce);
-        QCOMPARE(pcp.mid(36, 8).toHex(), QByteArray("110000006b0b6b0c"));
-        QCOMPARE(pcp.mid(44).toHex(), QByteArray("00000000000000000000ffff00000000"));
+        QCOMPARE(pcp.toHex(), "0201000000000e1000000000000000000000ffffc0a84d02" + kNonce.toHex() +
+                                  "110000006b0b6b0c00000000000000000000ffff00000000");
         QCOMPARE(GatewayMessage::natPmpMap({MapProtocol::Tcp, 27403, 27403, 7200}).toHex(),
                  QByteArray("000200006b0b6b0b00001c20"));
 
-        auto a = GatewayMessage::parse(pcpAnswer(pcp, 0, 40000, 120));
-        QVERIFY(a);
-        QCOMPARE(a->kind, GatewayMessage::Answer::Kind::PcpMap);
-        QCOMPARE(a->nonce, kNonce);
-        QCOMPARE(a->protocol, MapProtocol::Udp);
-        QCOMPARE(a->internalPort, 27403);
-        QCOMPARE(a->externalPort, 40000);
-        QCOMPARE(a->lifetimeSeconds, 120);
-        QCOMPARE(a->externalAddress, kPublic);
-
-        a =
-            GatewayMessage::parse(QByteArray::fromHex("0082000000001234"
-                                                      "6b0b9c400000012c"));
-        QVERIFY(a);
-        QCOMPARE(a->kind, GatewayMessage::Answer::Kind::NatPmpMap);
-        QCOMPARE(a->protocol, MapProtocol::Tcp);
-        QCOMPARE(a->externalPort, 40000);
-        QCOMPARE(a->lifetimeSeconds, 300);
-        a =
-            GatewayMessage::parse(QByteArray::fromHex("008000000000123"
-                                                      "40b162101"));
-        QVERIFY(a);
-        QCOMPARE(a->kind, GatewayMessage::Answer::Kind::NatPmpAddress);
-        QCOMPARE(a->externalAddress, kPublic);
-        a = GatewayMessage::parse(QByteArray::fromHex("0081000100001234"));
-        QVERIFY(a);
-        QCOMPARE(a->kind, GatewayMessage::Answer::Kind::UnsupportedVersion);
+        // kind protocol internal external lifetime address
+        const auto parsed = [](const QByteArray& bytes) {
+            const auto a = GatewayMessage::parse(bytes);
+            return a ? QStringLiteral("%1 %2 %3 %4 %5 %6")
+                           .arg(int(a->kind))
+                           .arg(int(a->protocol))
+                           .arg(a->internalPort)
+                           .arg(a->externalPort)
+                           .arg(a->lifetimeSeconds)
+                           .arg(a->externalAddress.toString())
+                     : QString();
+        };
+        using Kind = GatewayMessage::Answer::Kind;
+        const auto line = [](Kind kind, MapProtocol protocol, const QString& rest) {
+            return QStringLiteral("%1 %2 ").arg(int(kind)).arg(int(protocol)) + rest;
+        };
+        QCOMPARE(parsed(pcpAnswer(pcp, 0, 40000, 120)),
+                 line(Kind::PcpMap, MapProtocol::Udp, "27403 40000 120 11.22.33.1"));
+        QCOMPARE(GatewayMessage::parse(pcpAnswer(pcp, 0, 40000, 120))->nonce, kNonce);
+        QCOMPARE(parsed(QByteArray::fromHex("00820000000012346b0b9c400000012c")),
+                 line(Kind::NatPmpMap, MapProtocol::Tcp, "27403 40000 300 "));
+        QVERIFY(parsed(QByteArray::fromHex("00800000000012340b162101"))
+                    .startsWith(QString::number(int(Kind::NatPmpAddress))));
+        QVERIFY(parsed(QByteArray::fromHex("00800000000012340b162101")).endsWith(" 11.22.33.1"));
+        QVERIFY(parsed(QByteArray::fromHex("0081000100001234"))
+                    .startsWith(QString::number(int(Kind::UnsupportedVersion)) + ' '));
     }
 
     // Whatever a router (or anyone) sends: no answer unless it is whole.
