@@ -25,48 +25,46 @@ class TestBot : public QObject {
 
 private Q_SLOTS:
     void commandLine_data() {
-        QTest::addColumn<QString>("args");  // separated by ','
+        QTest::addColumn<QString>("args");  // separated by ',', a '/' stands for ','
         QTest::addColumn<int>("outcome");
-        // address name password games seed columns wait loss stats skill
+        // Run: address name password games seed columns wait loss stats skill latency, or
+        // list json wait addresses ports; Error: a part of the text.
         QTest::addColumn<QString>("options");
         const auto run = int(Outcome::Run);
         QTest::newRow("defaults") << "--connect,127.0.0.1:27403" << run
-                                  << "127.0.0.1:27403 Bot - 1 1 12 1 0 - simple";
+                                  << "127.0.0.1:27403 Bot - 1 1 12 1 0 - simple 0,0";
         QTest::newRow("everything")
             << "--connect=10.0.0.5:1,--name,Robo,--password,se cret,--games,"
                "3,--seed,4294967295,--columns,1,--wait-players,4,--loss,100,--stats-file,b.json,"
-               "--skill,hard"
-            << run << "10.0.0.5:1 Robo Pse cret 3 4294967295 1 4 100 b.json hard";
-        QTest::newRow("host name") << "--connect,game.example:27403" << run
-                                   << "game.example:27403 Bot - 1 1 12 1 0 - simple";
+               "--skill,hard,--latency,100/20"
+            << run << "10.0.0.5:1 Robo Pse cret 3 4294967295 1 4 100 b.json hard 100,20";
+        QTest::newRow("host name") << "--connect,game.example:27403,--latency=250" << run
+                                   << "game.example:27403 Bot - 1 1 12 1 0 - simple 250,0";
+        QTest::newRow("list") << "--list,--json,--wait,0,--lan-address,127.0.0.1,--lan-address,"
+                                 "10.0.0.255,--lan-port,1,--lan-port,65535"
+                              << run << "list T 0 127.0.0.1,10.0.0.255 1,65535";
+        QTest::newRow("list defaults") << "--list" << run << "list F 2000  ";
         QTest::newRow("help") << "--help" << int(Outcome::Help) << "";
-        const QString ok = QStringLiteral("--connect,127.0.0.1:1,");
-        for (const QString& bad : {QString(),
-                                   QStringLiteral("--connect"),
-                                   QStringLiteral("--connect,127.0.0.1"),
-                                   QStringLiteral("--connect,:27403"),
-                                   QStringLiteral("--connect,127.0.0.1:0"),
-                                   QStringLiteral("--json"),
-                                   ok + "--json",
-                                   QStringLiteral("--connect,127.0.0.1:65536"),
-                                   QStringLiteral("--connect,127.0.0.1:2x"),
-                                   ok + "--connect,127.0.0.1:2",
-                                   ok + "--name, ",
-                                   ok + "--password,",
-                                   ok + "--games,0",
-                                   ok + "--seed,-1",
-                                   ok + "--seed,4294967296",
-                                   ok + "--columns,13",
-                                   ok + "--wait-players,5",
-                                   ok + "--loss,101",
-                                   ok + "--stats-file,",
-                                   ok + "--bogus",
-                                   ok + "stray"}) {
+        // Each bad line alone and after a good --connect; skill levels are
+        // written as the help lists them; a bad latency names the option.
+        for (const QString& bad :
+             QStringLiteral("|--connect|--connect,127.0.0.1|--connect,:27403|--connect,127.0.0.1:0|"
+                            "--json|--connect,127.0.0.1:65536|--connect,127.0.0.1:2x|"
+                            "--list,--wait,-1|--list,--wait,x|--list,--lan-port,0|"
+                            "--list,--lan-address,::1|--list,--lan-address,lan|"
+                            "--list,--master-config,none.ini")
+                 .split('|')) {
             QTest::newRow(qPrintable("bad " + bad)) << bad << int(Outcome::Error) << "";
         }
-        // Levels are written as the help lists them.
-        for (const QString& bad : {ok + "--skill,", ok + "--skill,Hard", ok + "--skill,expert"}) {
-            QTest::newRow(qPrintable("bad " + bad)) << bad << int(Outcome::Error) << "";
+        for (const QString& bad :
+             QStringLiteral("--json|--connect,127.0.0.1:2|--name, |--password,|--games,0|"
+                            "--seed,-1|--seed,4294967296|--columns,13|--wait-players,5|--loss,101|"
+                            "--stats-file,|--bogus|stray|--skill,|--skill,Hard|--skill,expert|"
+                            "--latency|--latency=|--latency,20/100|--latency,1/1,--latency,2")
+                 .split('|')) {
+            QTest::newRow(qPrintable("bad after --connect " + bad))
+                << "--connect,127.0.0.1:1," + bad << int(Outcome::Error)
+                << (bad.startsWith("--latency") ? "latency" : "");
         }
     }
 
@@ -75,12 +73,28 @@ private Q_SLOTS:
         QFETCH(int, outcome);
         QFETCH(QString, options);
         const BotOptionsResult r = parseBotOptions(
-            QStringList{"quadrell-bot"} + (args.isEmpty() ? QStringList() : args.split(',')));
+            QStringList{"quadrell-bot"} +
+            (args.isEmpty() ? QStringList() : args.split(',').replaceInStrings("/", ",")));
         QCOMPARE(int(r.outcome), outcome);
         QVERIFY(!r.text.isEmpty() || outcome == int(Outcome::Run));
-        if (outcome == int(Outcome::Run)) {
-            const BotOptions& o = r.options;
-            QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10")
+        const BotOptions& o = r.options;
+        QStringList to, ports;
+        for (const QHostAddress& a : o.lanTo) {
+            to << a.toString();
+        }
+        for (int p : o.lanPorts) {
+            ports << QString::number(p);
+        }
+        if (outcome == int(Outcome::Error)) {
+            QVERIFY2(r.text.contains(options), qPrintable(r.text));
+        } else if (o.list) {
+            QCOMPARE(QStringLiteral("list %1 %2 %3 %4")
+                         .arg(o.json ? "T" : "F")
+                         .arg(o.waitMs)
+                         .arg(to.join(','), ports.join(',')),
+                     options);
+        } else if (outcome == int(Outcome::Run)) {
+            QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11,%12")
                          .arg(o.address, o.name, o.password.isEmpty() ? "-" : o.password)
                          .arg(o.games)
                          .arg(o.seed)
@@ -88,43 +102,10 @@ private Q_SLOTS:
                          .arg(o.waitPlayers)
                          .arg(o.lossPercent)
                          .arg(o.statsFile.isEmpty() ? "-" : o.statsFile)
-                         .arg(skillName(o.skill)),
+                         .arg(skillName(o.skill))
+                         .arg(o.latency.roundTripMs)
+                         .arg(o.latency.jitterMs),
                      options);
-        }
-    }
-
-    // The round trip and its jitter, and the list's options: a bad value is
-    // an error that names the option.
-    void latencyAndListOptions() {
-        const auto parse = [](const QString& args) {
-            return parseBotOptions(QStringList{"quadrell-bot"} + args.split(','));
-        };
-        const auto latency = [](const QString& args) {
-            return parseBotOptions(QStringList{"quadrell-bot", "--connect", "127.0.0.1:1"} +
-                                   args.split(' ', Qt::SkipEmptyParts));
-        };
-        QCOMPARE(latency("").options.latency, Latency{});
-        QCOMPARE(latency("--latency 100,20").options.latency, (Latency{100, 20}));
-        QCOMPARE(latency("--latency=250").options.latency, (Latency{250, 0}));
-        for (const char* bad :
-             {"--latency", "--latency=", "--latency 20,100", "--latency 1,1 --latency 2"}) {
-            const BotOptionsResult r = latency(bad);
-            QVERIFY2(r.outcome == Outcome::Error && r.text.contains("latency"), bad);
-        }
-        const BotOptionsResult r = parse(
-            "--list,--json,--wait,0,--lan-address,127.0.0.1,--lan-address,10.0.0.255,"
-            "--lan-port,1,--lan-port,65535");
-        QCOMPARE(int(r.outcome), int(Outcome::Run));
-        QVERIFY(r.options.list && r.options.json);
-        QCOMPARE(r.options.waitMs, 0);
-        QCOMPARE(r.options.lanTo,
-                 (QList<QHostAddress>{QHostAddress("127.0.0.1"), QHostAddress("10.0.0.255")}));
-        QCOMPARE(r.options.lanPorts, (QList<int>{1, 65535}));
-        QCOMPARE(parse("--list").options.waitMs, 2000);
-        for (const char* bad : {"--list,--wait,-1", "--list,--wait,x", "--list,--lan-port,0",
-                                "--list,--lan-address,::1", "--list,--lan-address,lan",
-                                "--list,--master-config,/nonexistent/m.ini"}) {
-            QVERIFY2(parse(bad).outcome == Outcome::Error, bad);
         }
     }
 
@@ -177,7 +158,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         DedicatedOptions o;
         o.port = 0;
-        o.masterConfig = dir.filePath(QStringLiteral("none.ini"));
+        o.masterConfig = dir.filePath("none.ini");
         ServerTimings timings;
         timings.countdownMs = 50;
         DedicatedServer server(o, nettest::fastTimings(), timings);
@@ -188,7 +169,7 @@ private Q_SLOTS:
         TestClient holder;
         holder.join(server.port());
         QTRY_VERIFY(holder.joined());
-        holder.players({QStringLiteral("Holder")}, GamePlayer::Waiting);
+        holder.players({"Holder"}, GamePlayer::Waiting);
         ClientNetwork net;
         net.timings = nettest::fastTimings();
         std::vector<std::unique_ptr<Bot>> bots;
@@ -241,7 +222,7 @@ private Q_SLOTS:
         o.networkTimings = nettest::fastTimings();
         o.serverTimings.tickMs = 5;  // a faster game, the same rules
         o.serverTimings.countdownMs = 20;
-        o.masterConfig = dir.filePath(QStringLiteral("none.ini"));
+        o.masterConfig = dir.filePath("none.ini");
         o.dedicated = true;
         ServerHost host(o);
         QVERIFY(host.listen());

@@ -16,8 +16,8 @@ namespace {
 
 const QString kVersion = QStringLiteral("Beta 0.92");
 
-const QHostAddress kHostA(QStringLiteral("10.0.0.1"));
-const QHostAddress kHostB(QStringLiteral("10.0.0.2"));
+const QHostAddress kHostA("10.0.0.1");
+const QHostAddress kHostB("10.0.0.2");
 using R = MasterRegistry::Result;
 
 R announce(MasterRegistry& r, const QHostAddress& host, int port, const QString& time,
@@ -42,13 +42,12 @@ struct Master {
         return config;
     }
     QStringList list(RawPeer& client, int waitMs = 5000) {
-        const int before = client.count(QStringLiteral("MLS"));
-        client.send(ConnectionMessage(MessageCode::CLS, QStringLiteral("L")), service.port());
-        if (!QTest::qWaitFor([&] { return client.count(QStringLiteral("MLS")) > before; },
-                             waitMs)) {
-            return {QStringLiteral("no answer")};
+        const int before = client.count("MLS");
+        client.send(ConnectionMessage(MessageCode::CLS, "L"), service.port());
+        if (!QTest::qWaitFor([&] { return client.count("MLS") > before; }, waitMs)) {
+            return {"no answer"};
         }
-        return PayloadCodec::parseServerList(client.ofType(QStringLiteral("MLS")).last().content);
+        return PayloadCodec::parseServerList(client.ofType("MLS").last().content);
     }
     MasterService service;
 };
@@ -75,13 +74,11 @@ private Q_SLOTS:
         QCOMPARE(announce(r, kHostA, 27404, "00:00:30"), R::Refreshed);
         QCOMPARE(r.find(kHostA, 27404)->time(), QTime(0, 0, 30));
         // Mapped IPv4 is the same host; bad ports, bad times and IPv6 are refused.
-        QCOMPARE(announce(r, QHostAddress(QStringLiteral("::ffff:10.0.0.1")), 27403, "10:02:00"),
-                 R::Refreshed);
+        QCOMPARE(announce(r, QHostAddress("::ffff:10.0.0.1"), 27403, "10:02:00"), R::Refreshed);
         QCOMPARE(announce(r, kHostA, 0, "10:00:00"), R::Refused);
         QCOMPARE(announce(r, kHostA, 70000, "10:00:00"), R::Refused);
         QCOMPARE(announce(r, kHostA, 1, "25:00:00"), R::Refused);
-        QCOMPARE(announce(r, QHostAddress(QStringLiteral("2001:db8::1")), 1, "10:00:00"),
-                 R::Refused);
+        QCOMPARE(announce(r, QHostAddress("2001:db8::1"), 1, "10:00:00"), R::Refused);
         QCOMPARE(r.size(), 2);
     }
 
@@ -100,7 +97,7 @@ private Q_SLOTS:
             t = t.addSecs(60);
             refresh(0);
         }
-        QCOMPARE(r.sweep(), QStringList({QStringLiteral("10.0.0.1:1000")}));
+        QCOMPARE(r.sweep(), QStringList({"10.0.0.1:1000"}));
         for (int minute = 0; minute < 50; ++minute) {
             t = t.addSecs(60);
             refresh(0);
@@ -148,7 +145,7 @@ private Q_SLOTS:
             seen.unite(QSet<QString>(part.begin(), part.end()));
         }
         QCOMPARE(seen.size(), 7);
-        QVERIFY(seen.contains(QStringLiteral("10.0.0.1:7")));
+        QVERIFY(seen.contains("10.0.0.1:7"));
         QCOMPARE(r.list(100).size(), 7);
         QVERIFY(r.list(0).isEmpty());
     }
@@ -159,25 +156,21 @@ private Q_SLOTS:
         RawPeer client;
         QCOMPARE(master.list(client), QStringList());
 
-        server.send(announcement(MessageCode::SON, 27403, QStringLiteral("12:00:00")),
-                    master.service.port());
-        QTRY_COMPARE(server.count(QStringLiteral("MON")), 1);
-        QCOMPARE(master.list(client), QStringList({QStringLiteral("127.0.0.1:27403")}));
+        server.send(announcement(MessageCode::SON, 27403, "12:00:00"), master.service.port());
+        QTRY_COMPARE(server.count("MON"), 1);
+        QCOMPARE(master.list(client), QStringList({"127.0.0.1:27403"}));
 
         // An announcement signed with another secret gets no answer and no entry.
-        ConnectionMessage forged =
-            announcement(MessageCode::SON, 27500, QStringLiteral("12:00:00"));
-        forged.content.replace(forged.content.size() - 4, 4, QStringLiteral("0000"));
+        ConnectionMessage forged = announcement(MessageCode::SON, 27500, "12:00:00");
+        forged.content.replace(forged.content.size() - 4, 4, "0000");
         server.send(forged, master.service.port());
-        server.send(announcement(MessageCode::SON, 27403, QStringLiteral("12:01:00")),
-                    master.service.port());
-        QTRY_COMPARE(server.count(QStringLiteral("MON")), 2);
+        server.send(announcement(MessageCode::SON, 27403, "12:01:00"), master.service.port());
+        QTRY_COMPARE(server.count("MON"), 2);
         QCOMPARE(master.service.registry().size(), 1);
 
         // Signing off removes it at once and is answered.
-        server.send(announcement(MessageCode::SOF, 27403, QStringLiteral("12:05:30")),
-                    master.service.port());
-        QTRY_COMPARE(server.count(QStringLiteral("MOF")), 1);
+        server.send(announcement(MessageCode::SOF, 27403, "12:05:30"), master.service.port());
+        QTRY_COMPARE(server.count("MOF"), 1);
         QCOMPARE(master.list(client), QStringList());
     }
 
@@ -190,8 +183,7 @@ private Q_SLOTS:
         Master master(config);
         RawPeer server;
         for (int port = 1000; port < 1012; ++port) {
-            server.send(announcement(MessageCode::SON, port, QStringLiteral("08:00:00")),
-                        master.service.port());
+            server.send(announcement(MessageCode::SON, port, "08:00:00"), master.service.port());
         }
         QTRY_COMPARE(master.service.registry().size(), 12);
         RawPeer client;
@@ -203,8 +195,8 @@ private Q_SLOTS:
                      .intersect(QSet<QString>(second.begin(), second.end()))
                      .size(),
                  0);
-        QCOMPARE(master.list(client, 300), QStringList({QStringLiteral("no answer")}));
-        for (const ConnectionMessage& m : client.ofType(QStringLiteral("MLS"))) {
+        QCOMPARE(master.list(client, 300), QStringList({"no answer"}));
+        for (const ConnectionMessage& m : client.ofType("MLS")) {
             QVERIFY(m.encode().size() < 120);
         }
 
@@ -212,8 +204,7 @@ private Q_SLOTS:
         config.requestRefillMs = 60000;
         Master strict(config);
         for (int i = 0; i < 5; ++i) {
-            client.send(ConnectionMessage(MessageCode::CTS, QStringLiteral("T")),
-                        strict.service.port());
+            client.send(ConnectionMessage(MessageCode::CTS, "T"), strict.service.port());
         }
         QTRY_COMPARE(strict.service.counters().limited, qint64(2));
         QCOMPARE(strict.service.counters().answered, qint64(3));
@@ -229,11 +220,10 @@ private Q_SLOTS:
         stranger.sendRaw("CLS 4 N", port);
         stranger.sendRaw("XYZ 3 N L", port);
         stranger.sendRaw("SON 2 N ", port);
-        stranger.send(ConnectionMessage(MessageCode::CHI, QStringLiteral("-1 1 -1 ")), port);
-        stranger.send(
-            ConnectionMessage(MessageCode::SON, QStringLiteral("Beta 0.92 x T 99:99:99 d")), port);
-        stranger.send(ConnectionMessage(MessageCode::CTS, QStringLiteral("T")), port);
-        QTRY_COMPARE(stranger.count(QStringLiteral("MTS")), 1);
+        stranger.send(ConnectionMessage(MessageCode::CHI, "-1 1 -1 "), port);
+        stranger.send(ConnectionMessage(MessageCode::SON, "Beta 0.92 x T 99:99:99 d"), port);
+        stranger.send(ConnectionMessage(MessageCode::CTS, "T"), port);
+        QTRY_COMPARE(stranger.count("MTS"), 1);
         QCOMPARE(stranger.received.size(), 1);
         QCOMPARE(master.service.registry().size(), 0);
         QVERIFY(master.service.counters().rejected >= 2);

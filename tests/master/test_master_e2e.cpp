@@ -27,12 +27,12 @@ QStringList listFrom(int masterPort) {
     static int source = 1;
     QUdpSocket socket;
     if (!socket.bind(QHostAddress(QStringLiteral("127.0.9.%1").arg(source++ % 250 + 1)), 0)) {
-        return {QStringLiteral("cannot bind")};
+        return {"cannot bind"};
     }
-    socket.writeDatagram(ConnectionMessage(MessageCode::CLS, QStringLiteral("L")).encode(), kLocal,
+    socket.writeDatagram(ConnectionMessage(MessageCode::CLS, "L").encode(), kLocal,
                          static_cast<quint16>(masterPort));
     if (!socket.waitForReadyRead(3000)) {
-        return {QStringLiteral("no answer")};
+        return {"no answer"};
     }
     QList<ConnectionMessage> messages;
     MessageDecoder(MessageDecoder::Mode::Datagram).feed(socket.receiveDatagram().data(), messages);
@@ -58,9 +58,8 @@ class TestMasterEndToEnd : public QObject {
                                      .arg(kHeartbeatMs)
                                      .split(' ')
                                  << nettest::writeMasterFile(dir_, masterPort_);
-        servers_.push_back(
-            nettest::launch(QStringLiteral(QUADRELL_SERVER_PROGRAM), args + extra,
-                            QRegularExpression(QStringLiteral("listening on port (\\d+)")), port));
+        servers_.push_back(nettest::launch(QStringLiteral(QUADRELL_SERVER_PROGRAM), args + extra,
+                                           QRegularExpression("listening on port (\\d+)"), port));
         serverPorts_.append(port);
         return port;
     }
@@ -80,10 +79,9 @@ private Q_SLOTS:
             QStringLiteral("--bind 127.0.0.1 --port 0 --rate-limit 1000 --sweep-ms %1")
                 .arg(kSweepMs)
                 .split(' '),
-            QRegularExpression(QStringLiteral("listening on 127.0.0.1:(\\d+)")), masterPort_);
+            QRegularExpression("listening on 127.0.0.1:(\\d+)"), masterPort_);
         QVERIFY(masterPort_ > 0);
-        QVERIFY(startServer({QStringLiteral("--name"), QStringLiteral("Morning Room  Two"),
-                             QStringLiteral("--ranked")}) > 0);
+        QVERIFY(startServer({"--name", "Morning Room  Two", "--ranked"}) > 0);
         QVERIFY(startServer(QStringLiteral("--password secret --max-players 2").split(' ')) > 0);
         QVERIFY(startServer({}) > 0);
         QVERIFY(startServer({}) > 0);
@@ -120,13 +118,12 @@ private Q_SLOTS:
         QCOMPARE(found.size(), std::size_t(4));
         for (const auto& s : found) {
             QVERIFY(s.isCurrentVersion());
-            QCOMPARE(s.address(), QStringLiteral("127.0.0.1"));
+            QCOMPARE(s.address(), "127.0.0.1");
             QCOMPARE(s.players(), 0);
             QVERIFY(s.ping() >= 0 && s.ping() < 5000);
             QVERIFY(serverPorts_.contains(s.port()));
             const int i = static_cast<int>(serverPorts_.indexOf(s.port()));
-            QCOMPARE(s.name(), i == 0 ? QStringLiteral("Morning Room Two")
-                                      : QStringLiteral("Quadrell server"));
+            QCOMPARE(s.name(), i == 0 ? "Morning Room Two" : "Quadrell server");
             QCOMPARE(s.ranked(), i == 0);
             QCOMPARE(s.hasPassword(), i == 1);
             QCOMPARE(s.maxPlayers(), i == 1 ? 2 : 4);

@@ -16,7 +16,7 @@
 namespace {
 
 using Script = FakePortMapMethod::Script;
-const QHostAddress kPublic(QStringLiteral("11.22.33.1"));
+const QHostAddress kPublic("11.22.33.1");
 const QByteArray kNonce("twelve bytes");
 
 PortMapTimings fastTimings() {
@@ -110,45 +110,39 @@ class TestPortMap : public QObject {
 
 private Q_SLOTS:
     void datagramsOnTheWire() {
-        const QByteArray pcp =
-            GatewayMessage::pcpMap(kNonce, QHostAddress(QStringLiteral("192.168.77.2")),
-                                   {MapProtocol::Udp, 27403, 27404, 3600});
-        QCOMPARE(pcp.size(), 60);
-        QCOMPARE(pcp.left(8).toHex(), QByteArray("0201000000000e10"));
-        QCOMPARE(pcp.mid(8, 16).toHex(), QByteArray("00000000000000000000ffffc0a84d02"));
-        QCOMPARE(pcp.mid(24, 12), kNonce);
-        QCOMPARE(pcp.mid(36, 8).toHex(), QByteArray("110000006b0b6b0c"));
-        QCOMPARE(pcp.mid(44).toHex(), QByteArray("00000000000000000000ffff00000000"));
+        const QByteArray pcp = GatewayMessage::pcpMap(kNonce, QHostAddress("192.168.77.2"),
+                                                      {MapProtocol::Udp, 27403, 27404, 3600});
+        QCOMPARE(pcp.toHex(), "0201000000000e1000000000000000000000ffffc0a84d02" + kNonce.toHex() +
+                                  "110000006b0b6b0c00000000000000000000ffff00000000");
         QCOMPARE(GatewayMessage::natPmpMap({MapProtocol::Tcp, 27403, 27403, 7200}).toHex(),
                  QByteArray("000200006b0b6b0b00001c20"));
 
-        auto a = GatewayMessage::parse(pcpAnswer(pcp, 0, 40000, 120));
-        QVERIFY(a);
-        QCOMPARE(a->kind, GatewayMessage::Answer::Kind::PcpMap);
-        QCOMPARE(a->nonce, kNonce);
-        QCOMPARE(a->protocol, MapProtocol::Udp);
-        QCOMPARE(a->internalPort, 27403);
-        QCOMPARE(a->externalPort, 40000);
-        QCOMPARE(a->lifetimeSeconds, 120);
-        QCOMPARE(a->externalAddress, kPublic);
-
-        a =
-            GatewayMessage::parse(QByteArray::fromHex("0082000000001234"
-                                                      "6b0b9c400000012c"));
-        QVERIFY(a);
-        QCOMPARE(a->kind, GatewayMessage::Answer::Kind::NatPmpMap);
-        QCOMPARE(a->protocol, MapProtocol::Tcp);
-        QCOMPARE(a->externalPort, 40000);
-        QCOMPARE(a->lifetimeSeconds, 300);
-        a =
-            GatewayMessage::parse(QByteArray::fromHex("008000000000123"
-                                                      "40b162101"));
-        QVERIFY(a);
-        QCOMPARE(a->kind, GatewayMessage::Answer::Kind::NatPmpAddress);
-        QCOMPARE(a->externalAddress, kPublic);
-        a = GatewayMessage::parse(QByteArray::fromHex("0081000100001234"));
-        QVERIFY(a);
-        QCOMPARE(a->kind, GatewayMessage::Answer::Kind::UnsupportedVersion);
+        // kind protocol internal external lifetime address
+        const auto parsed = [](const QByteArray& bytes) {
+            const auto a = GatewayMessage::parse(bytes);
+            return a ? QStringLiteral("%1 %2 %3 %4 %5 %6")
+                           .arg(int(a->kind))
+                           .arg(int(a->protocol))
+                           .arg(a->internalPort)
+                           .arg(a->externalPort)
+                           .arg(a->lifetimeSeconds)
+                           .arg(a->externalAddress.toString())
+                     : QString();
+        };
+        using Kind = GatewayMessage::Answer::Kind;
+        const auto line = [](Kind kind, MapProtocol protocol, const QString& rest) {
+            return QStringLiteral("%1 %2 ").arg(int(kind)).arg(int(protocol)) + rest;
+        };
+        QCOMPARE(parsed(pcpAnswer(pcp, 0, 40000, 120)),
+                 line(Kind::PcpMap, MapProtocol::Udp, "27403 40000 120 11.22.33.1"));
+        QCOMPARE(GatewayMessage::parse(pcpAnswer(pcp, 0, 40000, 120))->nonce, kNonce);
+        QCOMPARE(parsed(QByteArray::fromHex("00820000000012346b0b9c400000012c")),
+                 line(Kind::NatPmpMap, MapProtocol::Tcp, "27403 40000 300 "));
+        QVERIFY(parsed(QByteArray::fromHex("00800000000012340b162101"))
+                    .startsWith(QString::number(int(Kind::NatPmpAddress))));
+        QVERIFY(parsed(QByteArray::fromHex("00800000000012340b162101")).endsWith(" 11.22.33.1"));
+        QVERIFY(parsed(QByteArray::fromHex("0081000100001234"))
+                    .startsWith(QString::number(int(Kind::UnsupportedVersion)) + ' '));
     }
 
     // Whatever a router (or anyone) sends: no answer unless it is whole.
@@ -180,8 +174,7 @@ private Q_SLOTS:
             "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\n"
             "eth0\t004DA8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\n"
             "eth0\t00000000\t014DA8C0\t0003\t0\t0\t0\t00000000\n";
-        QCOMPARE(GatewayMessage::defaultGateway(table),
-                 QHostAddress(QStringLiteral("192.168.77.1")));
+        QCOMPARE(GatewayMessage::defaultGateway(table), QHostAddress("192.168.77.1"));
         QVERIFY(GatewayMessage::defaultGateway(table.left(120)).isNull());
         QVERIFY(GatewayMessage::defaultGateway("x\n\t00000000 zz 3\n00000000").isNull());
     }
@@ -195,8 +188,8 @@ private Q_SLOTS:
         QCOMPARE(m.changes->first().at(0).value<PortMapping>().state, PortMapping::State::Pending);
         const PortMapping open = m.last();
         QCOMPARE(open.state, PortMapping::State::Open);
-        QCOMPARE(open.method, QStringLiteral("PCP"));
-        QCOMPARE(open.publicEndpoint(), QStringLiteral("11.22.33.1:27403"));
+        QCOMPARE(open.method, "PCP");
+        QCOMPARE(open.publicEndpoint(), "11.22.33.1:27403");
         QCOMPARE(*m.log,
                  QStringList({"UPnP ask TCP 27403", "PCP ask TCP 27403", "PCP ask UDP 27403"}));
 
@@ -311,10 +304,10 @@ private Q_SLOTS:
                           fastTimings(), [] { return 50000; });
         mapper.start();
         QTRY_COMPARE(mapper.mapping().state, PortMapping::State::Open);
-        QCOMPARE(mapper.mapping().method, QStringLiteral("PCP"));
+        QCOMPARE(mapper.mapping().method, "PCP");
         upnp->answerLate(granted(MapProtocol::Tcp, 27403));
-        QCOMPARE(log->last(), QStringLiteral("UPnP release TCP 27403"));
-        QCOMPARE(mapper.mapping().method, QStringLiteral("PCP"));
+        QCOMPARE(log->last(), "UPnP release TCP 27403");
+        QCOMPARE(mapper.mapping().method, "PCP");
     }
 
     // Renewed at half the lifetime the router granted; stopping gives both
@@ -350,7 +343,7 @@ private Q_SLOTS:
         QCOMPARE(a.externalPort, 40002);
         QCOMPARE(a.lifetimeSeconds, 120);
         QCOMPARE(a.publicAddress, kPublic);
-        QCOMPARE(pcp.name(), QStringLiteral("PCP"));
+        QCOMPARE(pcp.name(), "PCP");
         QCOMPARE(router.received.at(0).mid(8, 16).toHex().right(8), QByteArray("7f000001"));
 
         QSignalSpy idle(&pcp, &PortMapMethod::idle);
@@ -381,7 +374,7 @@ private Q_SLOTS:
         QVERIFY(a.granted);
         QCOMPARE(a.externalPort, 27403);
         QCOMPARE(a.publicAddress, kPublic);
-        QCOMPARE(natPmp.name(), QStringLiteral("NAT-PMP"));
+        QCOMPARE(natPmp.name(), "NAT-PMP");
         // One PCP request, the address question, the mapping: resends of a
         // slow answer repeat a request but add no other kind.
         QList<QByteArray> asked = router.received;

@@ -15,7 +15,7 @@ namespace {
 using enum GamePlayer::PlayerStatus;
 
 QVariantList lastSeats(const ServerHarness& h) {
-    const QVariant seats = h.both(QStringLiteral("setSeats")).value(0);
+    const QVariant seats = h.both("setSeats").value(0);
     return seats.typeId() == QMetaType::QVariantList ? seats.toList() : QVariantList{seats};
 }
 
@@ -61,11 +61,10 @@ private Q_SLOTS:
         // Seated at the start under the lowest free ids, ready at once; alone
         // they never start a game.
         QCOMPARE(h.lastNames(), QStringList({"CPU_1", "CPU_2", "", ""}));
-        QCOMPARE(h.stream->last(QStringLiteral("sendSPlayerlist"))[1].toList(),
-                 ints({0, 1, -1, -1}));
+        QCOMPARE(h.stream->last("sendSPlayerlist")[1].toList(), ints({0, 1, -1, -1}));
         QCOMPARE(h.lastStatuses(), statuses({Ready, Ready, Empty, Empty}));
         QCOMPARE(lastSeats(h), ints({0, 1}));
-        QCOMPARE(h.stream->count(QStringLiteral("sendSStart")), 0);
+        QCOMPARE(h.stream->count("sendSStart"), 0);
 
         // An id a connection holds is not taken, and the places end at the
         // server's limit.
@@ -77,7 +76,7 @@ private Q_SLOTS:
 
         // A kick removes one; the next takes the lowest number free.
         Q_EMIT h.stream->changedSPlayerKick(2, 0);
-        QCOMPARE(h.stream->last(QStringLiteral("sendSKick")), QVariantList({true, 0}));
+        QCOMPARE(h.stream->last("sendSKick"), QVariantList({true, 0}));
         QCOMPARE(lastSeats(h), ints({1, 3}));
         QCOMPARE(h.lastNames(), QStringList({"", "CPU_2", "CPU_3", ""}));
         h.server->addComputer();
@@ -87,8 +86,8 @@ private Q_SLOTS:
         // and after it the computers are ready again.
         Q_EMIT h.stream->changedSPlayerKick(2, 0);
         Q_EMIT h.stream->changedSPlayerKick(2, 3);
-        h.join(2, QStringLiteral("Ann"), Ready);
-        QCOMPARE(h.stream->last(QStringLiteral("sendSStart")), QVariantList({true, 1, 24, 3}));
+        h.join(2, "Ann", Ready);
+        QCOMPARE(h.stream->last("sendSStart"), QVariantList({true, 1, 24, 3}));
         h.server->addComputer();
         QCOMPARE(lastSeats(h), ints({1}));
         Q_EMIT h.stream->changedSPlayerRestart(2);
@@ -140,23 +139,22 @@ private Q_SLOTS:
             // As without computers: two play on, and nobody is told more.
             QVERIFY(!h.sim().player(1));
             QCOMPARE(playing, 2);
-            QCOMPARE(h.stream->count(QStringLiteral("setSeats")), 0);
-            QCOMPARE(h.datagram->count(QStringLiteral("sendSMessage")), 0);
+            QCOMPARE(h.stream->count("setSeats"), 0);
+            QCOMPARE(h.datagram->count("sendSMessage"), 0);
             return;
         }
         const GamePlayer& cpu = *h.sim().player(1);
-        QCOMPARE(cpu.name(), QStringLiteral("CPU_1"));
+        QCOMPARE(cpu.name(), "CPU_1");
         QCOMPARE(cpu.connId(), standInId);
         QCOMPARE(cpu.status(), Playing);
         QCOMPARE(cpu.colour(), colour);
         QCOMPARE(playing, 3);
         QCOMPARE(lastSeats(h), ints({standInId}));
-        QCOMPARE(h.datagram->last(QStringLiteral("sendSMessage")),
-                 QVariantList({true, -4, QStringLiteral("CPU_1 takes over for P1")}));
+        QCOMPARE(h.datagram->last("sendSMessage"),
+                 QVariantList({true, -4, "CPU_1 takes over for P1"}));
         // Its fresh block appears in the slot's own part, above the stack.
         QCOMPARE(GameGrid::column(36, cpu.currentBlock()->x()), 16);
-        QCOMPARE(h.datagram->last(QStringLiteral("sendSNewBlock"))[1].toList()[0].toInt(),
-                 cpu.nextBlock()->id());
+        QCOMPARE(h.datagram->last("sendSNewBlock")[1].toList()[0].toInt(), cpu.nextBlock()->id());
         // Between two people it reaches half a part into each of their parts.
         const ComputerSeats& seats = h.server->computers();
         QCOMPARE(seats.player(standInId)->neighbours(), (PartNeighbours{true, true}));
@@ -177,7 +175,7 @@ private Q_SLOTS:
         // A computer on its left now: there the narrow reach is enough.
         QCOMPARE(seats.player(standInId)->neighbours(), (PartNeighbours{false, true}));
         Q_EMIT h.stream->changedSPlayerDisconnect(2);
-        QCOMPARE(h.stream->last(QStringLiteral("sendSRestart")), QVariantList({true, -1}));
+        QCOMPARE(h.stream->last("sendSRestart"), QVariantList({true, -1}));
         QVERIFY(!h.sim().running());
         QCOMPARE(h.lastNames(), QStringList({"", "", "", ""}));
         QCOMPARE(lastSeats(h), QVariantList());
@@ -209,7 +207,7 @@ private Q_SLOTS:
             for (int slot = 0; slot < 3; ++slot) {
                 pieces << h.block(slot).id();
             }
-            const int merges = h.datagram->count(QStringLiteral("sendSMergeBlocks"));
+            const int merges = h.datagram->count("sendSMergeBlocks");
             h.tick();
             const QList<int> after = decisions(seats);
             for (int slot = 0; slot < 3; ++slot) {
@@ -217,8 +215,7 @@ private Q_SLOTS:
                     targets[pieces[slot]] = seats.player(slot)->target();
                 }
             }
-            const QList<QVariantList> calls =
-                h.datagram->callsOf(QStringLiteral("sendSMergeBlocks")).mid(merges);
+            const QList<QVariantList> calls = h.datagram->callsOf("sendSMergeBlocks").mid(merges);
             for (const QVariantList& merge : calls) {
                 for (const QVariant& record : merge[1].toList()) {
                     const QVariantList b = record.toList();  // id, colour, kind, x, y, rotation

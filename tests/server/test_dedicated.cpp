@@ -58,32 +58,14 @@ private Q_SLOTS:
             << QStringList{"--max-players", "2", "--computers", "1", "--computer-skill", "easy"}
             << run << "27403 2 Quadrell server - F F 3600 1000 1 easy T";
         QTest::newRow("help") << QStringList{"--help"} << int(Outcome::Help) << "";
-        const QList<QStringList> bad = {
-            {"--port", "abc"},
-            {"--port", "65536"},
-            {"--port", "-1"},
-            {"--port"},
-            {"--port", "1", "--port", "2"},
-            {"--max-players", "0"},
-            {"--max-players", "5"},
-            {"--max-players", "2x"},
-            {"--password", ""},
-            {"--name", ""},
-            {"--name", "a\x01"},
-            {"--master-config", "/nonexistent/master.ini"},
-            {"--bogus"},
-            {"stray"},
-            {"--stats-file", ""},
-            {"--heartbeat-ms", "99"},
-            {"--port-lease", "1"},
-            {"--stats-retry-ms", "9"},
-            {"--state-dir", "/nonexistent"},
-            {"--max-players", "2", "--computers", "2"},  // no place left
-            {"--computer-skill", "simple"},
-            {"--computer-skill", "expert"},
-        };
-        for (const QStringList& args : bad) {
-            QTest::newRow(qPrintable(args.join(' '))) << args << error << "";
+        const QString bad =
+            "--port abc|--port 65536|--port -1|--port|--port 1 --port 2|--max-players 0|"
+            "--max-players 5|--max-players 2x|--password |--name |--name a\x01|"
+            "--master-config /nonexistent/master.ini|--bogus|stray|--stats-file |"
+            "--heartbeat-ms 99|--port-lease 1|--stats-retry-ms 9|--state-dir /nonexistent|"
+            "--max-players 2 --computers 2|--computer-skill simple|--computer-skill expert";
+        for (const QString& args : bad.split('|')) {
+            QTest::newRow(qPrintable(args)) << args.split(' ') << error << "";
         }
     }
 
@@ -96,31 +78,31 @@ private Q_SLOTS:
         QVERIFY(!r.text.isEmpty() || outcome == int(Outcome::Run));
         if (outcome == int(Outcome::Run)) {
             const DedicatedOptions& o = r.options;
-            const auto flag = [](bool b) { return b ? QStringLiteral("T") : QStringLiteral("F"); };
-            QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11")
-                         .arg(o.port)
-                         .arg(o.maxPlayers)
-                         .arg(o.name, o.usePassword ? o.password : QStringLiteral("-"),
-                              flag(o.ranked), flag(o.openPort))
-                         .arg(o.portLeaseSeconds)
-                         .arg(o.statsRetryMs)
-                         .arg(o.computers)
-                         .arg(skillName(o.computerSkill), flag(o.computerTakeover)),
-                     settings);
+            const auto flag = [](bool b) { return b ? "T" : "F"; };
+            QCOMPARE(
+                QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11")
+                    .arg(o.port)
+                    .arg(o.maxPlayers)
+                    .arg(o.name, o.usePassword ? o.password : "-", flag(o.ranked), flag(o.openPort))
+                    .arg(o.portLeaseSeconds)
+                    .arg(o.statsRetryMs)
+                    .arg(o.computers)
+                    .arg(skillName(o.computerSkill), flag(o.computerTakeover)),
+                settings);
         }
     }
 
     void programRunsAndStopsInOrder() {
         QTemporaryDir dir;
         nettest::RawPeer master;
-        const QString statsPath = dir.filePath(QStringLiteral("stats.json"));
+        const QString statsPath = dir.filePath("stats.json");
         QProcess server;
         server.start(QStringLiteral(QUADRELL_SERVER_PROGRAM),
                      {"--port", "0", "--master-config",
                       nettest::writeMasterFile(dir, master.port()), "--stats-file", statsPath});
         QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 10000);
         const QRegularExpressionMatch line =
-            QRegularExpression(QStringLiteral("^quadrell-server listening on port (\\d+)\n$"))
+            QRegularExpression("^quadrell-server listening on port (\\d+)\n$")
                 .match(QString::fromUtf8(server.readLine()));
         QVERIFY(line.hasMatch());
         const int port = line.captured(1).toInt();
@@ -159,12 +141,12 @@ private Q_SLOTS:
         QCOMPARE(server.readAllStandardOutput(), QByteArray());  // the one line was all
         QTRY_VERIFY(second1.shutdowns > 0 && third.shutdowns > 0);
         QTRY_COMPARE(master.count("SOF"), 1);
-        QCOMPARE(master.received.last().type, QStringLiteral("SOF"));
+        QCOMPARE(master.received.last().type, "SOF");
 
-        const QJsonArray clients = readJson(statsPath).value(QStringLiteral("clients")).toArray();
+        const QJsonArray clients = readJson(statsPath).value("clients").toArray();
         QCOMPARE(clients.size(), 2);  // client ids 0 (twice) and 1
         for (const QJsonValue& c : clients) {
-            QVERIFY(c[QStringLiteral("streamBytes")].toInteger() > 0);
+            QVERIFY(c["streamBytes"].toInteger() > 0);
         }
     }
 
@@ -172,8 +154,8 @@ private Q_SLOTS:
     // and left alone; the server runs on.
     void unreadableReportListIsSaid() {
         QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("unsent-reports.txt")));
-        const QString config = dir.filePath(QStringLiteral("master.ini"));
+        QVERIFY(QDir(dir.path()).mkdir("unsent-reports.txt"));
+        const QString config = dir.filePath("master.ini");
         QFile file(config);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("[Master]\nGeneral\\StatsUrl=http://127.0.0.1:1\n");
@@ -184,21 +166,21 @@ private Q_SLOTS:
             {"--port", "0", "--ranked", "--master-config", config, "--state-dir", dir.path()});
         QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 10000);
         const QByteArray expected =
-            "cannot read '" + dir.filePath(QStringLiteral("unsent-reports.txt")).toUtf8() + "'";
+            "cannot read '" + dir.filePath("unsent-reports.txt").toUtf8() + "'";
         QByteArray error;
         QTRY_VERIFY2((error += server.readAllStandardError()).contains(expected), error);
         QCOMPARE(server.state(), QProcess::Running);
         server.terminate();
         QVERIFY(server.waitForFinished(10000));
         QCOMPARE(server.exitCode(), 0);
-        QVERIFY(QFileInfo(dir.filePath(QStringLiteral("unsent-reports.txt"))).isDir());
+        QVERIFY(QFileInfo(dir.filePath("unsent-reports.txt")).isDir());
     }
     void statsFileCountsTicksAndTraffic() {
         QTemporaryDir dir;
         DedicatedOptions o;
         o.port = 0;
-        o.masterConfig = dir.filePath(QStringLiteral("none.ini"));
-        o.statsFile = dir.filePath(QStringLiteral("stats.json"));
+        o.masterConfig = dir.filePath("none.ini");
+        o.statsFile = dir.filePath("stats.json");
         ServerTimings timings;
         timings.countdownMs = 10;
         timings.tickMs = 5;
@@ -207,7 +189,7 @@ private Q_SLOTS:
         TestClient player;
         player.join(server.port());
         QTRY_VERIFY(player.joined());
-        player.players({QStringLiteral("Solo")}, GamePlayer::Ready);
+        player.players({"Solo"}, GamePlayer::Ready);
         QTRY_VERIFY(player.moves > 0);
         QTest::qWait(150);
 
@@ -216,14 +198,14 @@ private Q_SLOTS:
         QTRY_COMPARE(finished.count(), 1);
         QCOMPARE(finished.first()[0].toInt(), 0);
         const QJsonObject stats = readJson(o.statsFile);
-        QVERIFY(stats[QStringLiteral("ticks")].toInteger() > 0);
-        const QJsonObject period = stats[QStringLiteral("tickPeriodMilliseconds")].toObject();
-        QVERIFY(period[QStringLiteral("median")].toDouble() >= 4.0);
-        QVERIFY(period[QStringLiteral("samples")].toInteger() > 0);
-        const QJsonObject client = stats[QStringLiteral("clients")].toArray().first().toObject();
-        QCOMPARE(client[QStringLiteral("clientId")].toInt(), 0);
-        QVERIFY(client[QStringLiteral("datagramBytes")].toInteger() > 0);
-        QVERIFY(client[QStringLiteral("streamBytes")].toInteger() > 0);
+        QVERIFY(stats["ticks"].toInteger() > 0);
+        const QJsonObject period = stats["tickPeriodMilliseconds"].toObject();
+        QVERIFY(period["median"].toDouble() >= 4.0);
+        QVERIFY(period["samples"].toInteger() > 0);
+        const QJsonObject client = stats["clients"].toArray().first().toObject();
+        QCOMPARE(client["clientId"].toInt(), 0);
+        QVERIFY(client["datagramBytes"].toInteger() > 0);
+        QVERIFY(client["streamBytes"].toInteger() > 0);
     }
 };
 

@@ -28,32 +28,29 @@ private Q_SLOTS:
     void allReadyStartsByItselfWithThreePlayers() {
         ServerHarness h;
         h.joinAll({"P0", "P1", "P2"});
-        h.join(2, QStringLiteral("P2"), Ready);
-        h.join(1, QStringLiteral("P1"), Ready);
-        QCOMPARE(h.stream->count(QStringLiteral("sendSStart")), 0);
+        h.join(2, "P2", Ready);
+        h.join(1, "P1", Ready);
+        QCOMPARE(h.stream->count("sendSStart"), 0);
         h.journal.clear();
-        h.join(0, QStringLiteral("P0"), Ready);
+        h.join(0, "P0", Ready);
 
         // Started for the last player in slot order, not for the last to get ready.
-        QCOMPARE(h.both(QStringLiteral("sendSStart")), QVariantList({true, 2, 36, 3}));
+        QCOMPARE(h.both("sendSStart"), QVariantList({true, 2, 36, 3}));
         QCOMPARE(h.lastStatuses(), statuses({Playing, Playing, Playing, Empty}));
         // The countdown reaches the clients before their first blocks do.
-        QVERIFY(h.journal.indexOf(QStringLiteral("datagram:SSRT 3")) <
-                h.journal.indexOf(QStringLiteral("datagram:SBLC")));
+        QVERIFY(h.journal.indexOf("datagram:SSRT 3") < h.journal.indexOf("datagram:SBLC"));
         QVERIFY(!h.server->tickRunning());
 
         h.countDown();
-        QCOMPARE(column(h.stream->callsOf(QStringLiteral("sendSStart")), 3),
-                 QList<int>({3, 2, 1, 0}));
-        QCOMPARE(column(h.datagram->callsOf(QStringLiteral("sendSStart")), 3),
-                 QList<int>({3, 2, 1, 0}));
+        QCOMPARE(column(h.stream->callsOf("sendSStart"), 3), QList<int>({3, 2, 1, 0}));
+        QCOMPARE(column(h.datagram->callsOf("sendSStart"), 3), QList<int>({3, 2, 1, 0}));
         QVERIFY(!h.server->countdownRunning());
         QVERIFY(h.server->tickRunning());
 
         // A second player alone on its connection starts a game too.
         ServerHarness lone;
-        lone.players(1, {QString(), QStringLiteral("B")}, {-1, -1}, {Ready, Ready});
-        QCOMPARE(lone.stream->last(QStringLiteral("sendSStart")), QVariantList({true, 1, 12, 3}));
+        lone.players(1, {QString(), "B"}, {-1, -1}, {Ready, Ready});
+        QCOMPARE(lone.stream->last("sendSStart"), QVariantList({true, 1, 12, 3}));
     }
 
     void listChangeDuringStartCountdownCancelsIt() {
@@ -62,8 +59,8 @@ private Q_SLOTS:
         h.joinAll({"A", "B"}, Ready);
         QVERIFY(h.server->countdownRunning());
 
-        h.join(2, QStringLiteral("Late"));
-        QCOMPARE(h.both(QStringLiteral("sendSRestart")), QVariantList({true, -1}));
+        h.join(2, "Late");
+        QCOMPARE(h.both("sendSRestart"), QVariantList({true, -1}));
         QCOMPARE(h.lastStatuses(), statuses({Waiting, Waiting, Waiting, Empty}));
         QVERIFY(!h.server->countdownRunning());
         QVERIFY(!h.sim().running());
@@ -72,34 +69,34 @@ private Q_SLOTS:
         h.joinAll({"A", "B", "Late"}, Ready);
         h.countDown();
         h.tick();
-        h.join(3, QStringLiteral("Later"));
-        QCOMPARE(h.stream->count(QStringLiteral("sendSRestart")), 1);
+        h.join(3, "Later");
+        QCOMPARE(h.stream->count("sendSRestart"), 1);
         QCOMPARE(h.lastStatuses(), statuses({Playing, Playing, Playing, Spectating}));
         QVERIFY(h.sim().running());
 
         // A pause request during the start countdown cancels the start too.
         ServerHarness early;
-        early.join(0, QStringLiteral("A"));
-        early.join(0, QStringLiteral("A"), Ready);
+        early.join(0, "A");
+        early.join(0, "A", Ready);
         Q_EMIT early.stream->changedSPlayerPause(0);
-        QCOMPARE(early.stream->last(QStringLiteral("sendSRestart")), QVariantList({true, -1}));
+        QCOMPARE(early.stream->last("sendSRestart"), QVariantList({true, -1}));
         QVERIFY(!early.sim().running());
     }
 
     void splitscreenPausesBothAndResumeCountsDown() {
         ServerHarness h;
-        const QStringList pair = {QStringLiteral("A"), QStringLiteral("B")};
+        const QStringList pair = {"A", "B"};
         h.players(0, pair, {-1, -1}, {Waiting, Waiting});
-        h.join(1, QStringLiteral("C"));
+        h.join(1, "C");
         h.players(0, pair, {-1, -1}, {Ready, Ready});
-        h.join(1, QStringLiteral("C"), Ready);
+        h.join(1, "C", Ready);
         h.countDown();
         h.tick();
-        h.join(2, QStringLiteral("Watcher"));
+        h.join(2, "Watcher");
 
         Q_EMIT h.stream->changedSPlayerPause(0);
         QCOMPARE(h.lastStatuses(), statuses({Pausing, Pausing, Playing, Spectating}));
-        QCOMPARE(h.stream->last(QStringLiteral("sendSPause")), QVariantList({true, 0, -1}));
+        QCOMPARE(h.stream->last("sendSPause"), QVariantList({true, 0, -1}));
         QCOMPARE(h.server->pauseCount(), 2);
         QVERIFY(h.sim().paused());
         QVERIFY(!h.server->tickRunning());
@@ -120,17 +117,16 @@ private Q_SLOTS:
         Q_EMIT h.stream->changedSPlayerPause(3);
         QVERIFY(h.server->countdownRunning());
         // A list change stops the resume but, unlike a start, does not end the game.
-        h.join(2, QStringLiteral("Watcher"), Waiting, 3);
+        h.join(2, "Watcher", Waiting, 3);
         QVERIFY(!h.server->countdownRunning());
         QVERIFY(h.sim().paused());
         QVERIFY(h.sim().running());
-        QCOMPARE(h.stream->count(QStringLiteral("sendSRestart")), 0);
+        QCOMPARE(h.stream->count("sendSRestart"), 0);
         Q_EMIT h.stream->changedSPlayerPause(0);
         Q_EMIT h.stream->changedSPlayerPause(0);
 
         h.countDown();
-        QCOMPARE(column(h.stream->callsOf(QStringLiteral("sendSPause")), 2),
-                 QList<int>({-1, 3, -1, 3, 2, 1, 0}));
+        QCOMPARE(column(h.stream->callsOf("sendSPause"), 2), QList<int>({-1, 3, -1, 3, 2, 1, 0}));
         QVERIFY(!h.sim().paused());
         QVERIFY(h.server->tickRunning());
         h.tick();
@@ -151,10 +147,10 @@ private Q_SLOTS:
 
         Q_EMIT h.stream->changedSPlayerDisconnect(1);
         // Its pause is taken back on the way out.
-        QCOMPARE(h.stream->last(QStringLiteral("sendSPause")), QVariantList({true, 1, 3}));
-        QCOMPARE(h.both(QStringLiteral("disconnectClient")), QVariantList({1, false}));
+        QCOMPARE(h.stream->last("sendSPause"), QVariantList({true, 1, 3}));
+        QCOMPARE(h.both("disconnectClient"), QVariantList({1, false}));
         QCOMPARE(h.lastStatuses(), statuses({Playing, Empty, Empty, Empty}));
-        const QVariantList moved = h.datagram->last(QStringLiteral("sendSMoveBlocks"));
+        const QVariantList moved = h.datagram->last("sendSMoveBlocks");
         QCOMPARE(moved[0].toBool(), false);
         const QVariantList parked = moved[1].toList();
         QCOMPARE(parked.size(), 2);
@@ -171,10 +167,10 @@ private Q_SLOTS:
             }
         }
         QVERIFY(h.sim().running());
-        QCOMPARE(h.stream->count(QStringLiteral("sendSRestart")), 0);
+        QCOMPARE(h.stream->count("sendSRestart"), 0);
 
         Q_EMIT h.stream->changedSPlayerDisconnect(0);
-        QCOMPARE(h.both(QStringLiteral("sendSRestart")), QVariantList({true, -1}));
+        QCOMPARE(h.both("sendSRestart"), QVariantList({true, -1}));
         QVERIFY(!h.sim().running());
         QVERIFY(!h.server->tickRunning());
         QVERIFY(!h.server->countdownRunning());
@@ -184,16 +180,16 @@ private Q_SLOTS:
         ServerHarness h;
         h.joinAll({"A", "B"});
         QCOMPARE(h.lastColours(), ints({-10, -9, -1, -1}));
-        h.join(2, QStringLiteral("C"), Waiting, 0);
+        h.join(2, "C", Waiting, 0);
         QCOMPARE(h.lastColours(), ints({-9, -8, 0, -1}));
         // A colour no client can draw counts as no choice.
-        h.join(3, QStringLiteral("D"), Waiting, 99);
+        h.join(3, "D", Waiting, 99);
         QCOMPARE(h.lastColours(), ints({-9, -8, 0, -7}));
         // Colours of players in the game stay with their blocks.
         ServerHarness g;
         g.startPlaying(2);
-        g.join(2, QStringLiteral("Watcher"), Waiting, -1);
-        g.join(0, QStringLiteral("P0"), Playing, 1);
+        g.join(2, "Watcher", Waiting, -1);
+        g.join(0, "P0", Playing, 1);
         QCOMPARE(g.lastColours(), ints({1, -9, -10, -1}));
     }
 
@@ -225,7 +221,7 @@ private Q_SLOTS:
         h.tick();
         QCOMPARE(h.sim().score(), points);
         QCOMPARE(h.sim().lines(), rows);
-        const QVariantList merged = h.datagram->last(QStringLiteral("sendSMergeBlocks"));
+        const QVariantList merged = h.datagram->last("sendSMergeBlocks");
         QCOMPARE(merged[0].toBool(), true);
         QCOMPARE(merged[1].toList()[0].toList()[0].toInt(), id);
         // What is left of the upright I sits on the floor.
@@ -248,10 +244,8 @@ private Q_SLOTS:
         h.journal.clear();
         h.server->mainLoop();  // lands with its lower boxes in row 25
 
-        QCOMPARE(h.both(QStringLiteral("sendSGameOver")),
-                 QVariantList({true, 125, 0, QStringLiteral("00:02:05")}));
-        QCOMPARE(h.journal.filter(QStringLiteral("SSTP")),
-                 QStringList({QStringLiteral("stream:SSTP"), QStringLiteral("datagram:SSTP")}));
+        QCOMPARE(h.both("sendSGameOver"), QVariantList({true, 125, 0, "00:02:05"}));
+        QCOMPARE(h.journal.filter("SSTP"), QStringList({"stream:SSTP", "datagram:SSTP"}));
         QCOMPARE(h.lastStatuses(), statuses({Waiting, Empty, Empty, Empty}));
         QVERIFY(!h.sim().running());
         QVERIFY(!h.server->tickRunning());
@@ -272,13 +266,12 @@ private Q_SLOTS:
         Q_EMIT h.stream->changedSPlayerPause(0);
         h.journal.clear();
 
-        h.join(1, QStringLiteral("Late"));
+        h.join(1, "Late");
         QCOMPARE(h.lastStatuses(), statuses({Pausing, Spectating, Empty, Empty}));
-        QCOMPARE(h.journal.filter(QStringLiteral("SCST")),
-                 QStringList({QStringLiteral("stream:SCST"), QStringLiteral("datagram:SCST")}));
-        const QVariantList state = h.stream->last(QStringLiteral("sendSGameState"));
-        QCOMPARE(h.datagram->last(QStringLiteral("sendSGameState")), state);
-        QCOMPARE(state.mid(0, 6), QVariantList({true, 1, 12, true, 0, QStringLiteral("00:01:01")}));
+        QCOMPARE(h.journal.filter("SCST"), QStringList({"stream:SCST", "datagram:SCST"}));
+        const QVariantList state = h.stream->last("sendSGameState");
+        QCOMPARE(h.datagram->last("sendSGameState"), state);
+        QCOMPARE(state.mid(0, 6), QVariantList({true, 1, 12, true, 0, "00:01:01"}));
 
         const QByteArray field = state[6].toByteArray();
         QCOMPARE(field.size(), 12 * 25 / 2);
@@ -299,60 +292,58 @@ private Q_SLOTS:
 
     void kickAndChat() {
         ServerHarness h;
-        h.join(0, QStringLiteral("Host"));
-        h.players(1, {QStringLiteral("A"), QStringLiteral("B")}, {-1, -1}, {Waiting, Waiting});
+        h.join(0, "Host");
+        h.players(1, {"A", "B"}, {-1, -1}, {Waiting, Waiting});
 
-        Q_EMIT h.datagram->changedSMessage(1, 1, QStringLiteral("hi  there"));
-        QCOMPARE(h.datagram->last(QStringLiteral("sendSMessage")),
-                 QVariantList({true, 2, QStringLiteral("hi  there")}));
+        Q_EMIT h.datagram->changedSMessage(1, 1, "hi  there");
+        QCOMPARE(h.datagram->last("sendSMessage"), QVariantList({true, 2, "hi  there"}));
         // Without a player slot nobody can speak, least of all as the server.
-        Q_EMIT h.datagram->changedSMessage(3, 0, QStringLiteral("Stats successfully uploaded."));
-        Q_EMIT h.datagram->changedSMessage(0, 1, QStringLiteral("no partner here"));
-        QCOMPARE(h.datagram->count(QStringLiteral("sendSMessage")), 1);
+        Q_EMIT h.datagram->changedSMessage(3, 0, "Stats successfully uploaded.");
+        Q_EMIT h.datagram->changedSMessage(0, 1, "no partner here");
+        QCOMPARE(h.datagram->count("sendSMessage"), 1);
         // What a client claims is held to what our own client could send.
         Q_EMIT h.datagram->changedSMessage(1, 0, QString(60000, 'c'));
-        QCOMPARE(h.datagram->last(QStringLiteral("sendSMessage")).value(2), QString(100, 'c'));
+        QCOMPARE(h.datagram->last("sendSMessage").value(2), QString(100, 'c'));
         h.join(0, "a\tb" + QString(5000, 'n'));
         QCOMPARE(h.lastNames().value(0), "a_b" + QString(9, 'n'));
 
         Q_EMIT h.stream->changedSPlayerKick(0, 1);
-        QCOMPARE(h.both(QStringLiteral("sendSKick")), QVariantList({true, 1}));
-        QCOMPARE(h.both(QStringLiteral("disconnectClient")), QVariantList({1, false}));
+        QCOMPARE(h.both("sendSKick"), QVariantList({true, 1}));
+        QCOMPARE(h.both("disconnectClient"), QVariantList({1, false}));
         QCOMPARE(h.lastStatuses(), statuses({Waiting, Empty, Empty, Empty}));
 
         // -1 would make the connections drop every client.
         Q_EMIT h.stream->changedSPlayerKick(0, -1);
-        QCOMPARE(h.stream->count(QStringLiteral("sendSKick")), 1);
-        QCOMPARE(h.stream->count(QStringLiteral("disconnectClient")), 1);
+        QCOMPARE(h.stream->count("sendSKick"), 1);
+        QCOMPARE(h.stream->count("disconnectClient"), 1);
 
         // An error on all connections empties every slot.
         Q_EMIT h.datagram->errorOccured(-1, ConnectionInterface::ConnectionLost);
         QCOMPARE(h.lastStatuses(), statuses({Empty, Empty, Empty, Empty}));
-        QCOMPARE(h.stream->count(QStringLiteral("disconnectClient")), 5);
+        QCOMPARE(h.stream->count("disconnectClient"), 5);
     }
 
     void clientsCannotForgeServerState() {
         ServerHarness h;
-        h.join(0, QStringLiteral("A"), Playing);
+        h.join(0, "A", Playing);
         QCOMPARE(h.lastStatuses(), statuses({Waiting, Empty, Empty, Empty}));
-        const int lists = h.stream->count(QStringLiteral("sendSPlayerlist"));
-        h.join(4, QStringLiteral("Nobody"));
-        h.join(-1, QStringLiteral("Nobody"));
-        QCOMPARE(h.stream->count(QStringLiteral("sendSPlayerlist")), lists);
+        const int lists = h.stream->count("sendSPlayerlist");
+        h.join(4, "Nobody");
+        h.join(-1, "Nobody");
+        QCOMPARE(h.stream->count("sendSPlayerlist"), lists);
 
-        h.players(1, {QStringLiteral("B"), QStringLiteral("C")}, {-1, -1}, {Waiting, Waiting});
-        h.join(2, QStringLiteral("D"));
-        h.join(3, QStringLiteral("Fifth"));
-        QCOMPARE(h.stream->last(QStringLiteral("sendSPlayerlist"))[2].toStringList(),
-                 QStringList({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"),
-                              QStringLiteral("D")}));
+        h.players(1, {"B", "C"}, {-1, -1}, {Waiting, Waiting});
+        h.join(2, "D");
+        h.join(3, "Fifth");
+        QCOMPARE(h.stream->last("sendSPlayerlist")[2].toStringList(),
+                 QStringList({"A", "B", "C", "D"}));
 
         // In a game only the server moves players in and out of it.
         ServerHarness g;
         g.startPlaying(2);
         g.tick();
-        g.join(1, QStringLiteral("P1"), Waiting);
-        g.join(0, QStringLiteral("P0"), Pausing);
+        g.join(1, "P1", Waiting);
+        g.join(0, "P0", Pausing);
         QCOMPARE(g.lastStatuses(), statuses({Playing, Playing, Empty, Empty}));
         QCOMPARE(g.server->pauseCount(), 0);
         Q_EMIT g.stream->changedSPlayerPause(0);
@@ -369,8 +360,7 @@ private Q_SLOTS:
         h.onJournal = [stream, &raised](const QString& line) {
             if (!raised && line == QLatin1String("stream:disconnectClient 1 0")) {
                 raised = true;
-                Q_EMIT stream->changedSPlayers(2, {QStringLiteral("Late"), QString()}, {-1, -1},
-                                               {Waiting, -1});
+                Q_EMIT stream->changedSPlayers(2, {"Late", QString()}, {-1, -1}, {Waiting, -1});
             }
         };
         Q_EMIT h.stream->changedSPlayerKick(0, 1);
@@ -406,15 +396,12 @@ private Q_SLOTS:
         h.server.reset();
 
         const QStringList expected = {
-            QStringLiteral("master:connectToHost"),
-            QStringLiteral("master:SON 31000"),
-            QStringLiteral("master:SON 31000"),      // still registered: no new connection
-            QStringLiteral("master:connectToHost"),  // after the error
-            QStringLiteral("master:SON 31000"),
-            QStringLiteral("master:SOF 31000"),
-            QStringLiteral("master:disconnectClient -1 1"),
+            "master:connectToHost", "master:SON 31000",
+            "master:SON 31000",      // still registered: no new connection
+            "master:connectToHost",  // after the error
+            "master:SON 31000",     "master:SOF 31000", "master:disconnectClient -1 1",
         };
-        QCOMPARE(h.journal.filter(QStringLiteral("master:")), announced ? expected : QStringList());
+        QCOMPARE(h.journal.filter("master:"), announced ? expected : QStringList());
     }
 
     // Asking the router holds the first announcement back; the port it gives
@@ -426,13 +413,13 @@ private Q_SLOTS:
         o.masterServer.address = QHostAddress(QHostAddress::LocalHost);
         ServerHarness h(o);
         h.server->sendHeartbeat();
-        QCOMPARE(h.journal.filter(QStringLiteral("master:")), QStringList());
+        QCOMPARE(h.journal.filter("master:"), QStringList());
         h.server->setPublicPort(40000);
         h.server->setPublicPort(40000);
         h.server->sendHeartbeat();
         h.server->setPublicPort(40001);
         h.server.reset();
-        QCOMPARE(h.journal.filter(QStringLiteral("master:")),
+        QCOMPARE(h.journal.filter("master:"),
                  QStringList({"master:connectToHost", "master:SON 40000", "master:SON 40000",
                               "master:SOF 40000", "master:SON 40001", "master:SOF 40001",
                               "master:disconnectClient -1 1"}));
@@ -446,7 +433,7 @@ private Q_SLOTS:
         Q_EMIT h.stream->serverShutdown(0);
         QVERIFY(server);
         QTRY_VERIFY(!server);
-        QCOMPARE(h.journal.last(), QStringLiteral("master:disconnectClient -1 1"));
+        QCOMPARE(h.journal.last(), "master:disconnectClient -1 1");
     }
 
     void hostKeysAreNonNegativeAndVary() {

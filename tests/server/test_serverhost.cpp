@@ -147,11 +147,11 @@ private Q_SLOTS:
         TestClient& solo = g.add();
         QVERIFY(pair.tcpHost && pair.udpHost);  // no key counts on a dedicated server
         QVERIFY(!solo.tcpHost && !solo.udpHost);
-        pair.players({QStringLiteral("A"), QStringLiteral("B")}, Status::Waiting);
-        solo.players({QStringLiteral("C")}, Status::Waiting);
+        pair.players({"A", "B"}, Status::Waiting);
+        solo.players({"C"}, Status::Waiting);
         g.waitForPlayers(3);
-        pair.players({QStringLiteral("A"), QStringLiteral("B")}, Status::Ready);
-        solo.players({QStringLiteral("C")}, Status::Ready);
+        pair.players({"A", "B"}, Status::Ready);
+        solo.players({"C"}, Status::Ready);
         for (TestClient* c : {&pair, &solo}) {
             QTRY_COMPARE(c->tcpCountdown, QList<int>({3, 2, 1, 0}));
             QTRY_COMPARE(c->udpCountdown, QList<int>({3, 2, 1, 0}));
@@ -179,7 +179,7 @@ private Q_SLOTS:
         solo.press(4);
         QTRY_COMPARE(pair.merges, 1);
         TestClient& late = g.add();
-        late.players({QStringLiteral("L")}, Status::Waiting);
+        late.players({"L"}, Status::Waiting);
         QTRY_COMPARE(late.snapshots.size(), 2);  // over the stream and the datagrams
         const TestClient::Snapshot& s = late.snapshots.first();
         QCOMPARE(s.fieldsizeX, 36);
@@ -204,9 +204,9 @@ private Q_SLOTS:
     void computersHoldPlacesLikePlayers() {
         Game g(fastServerTimings(), true, QString(), 1, 2);
         TestClient& ann = g.add();
-        ann.players({QStringLiteral("Ann")}, Status::Waiting);
-        QTRY_COMPARE(ann.names.value(1), QStringLiteral("Ann"));
-        QCOMPARE(ann.names.value(0), QStringLiteral("CPU_1"));
+        ann.players({"Ann"}, Status::Waiting);
+        QTRY_COMPARE(ann.names.value(1), "Ann");
+        QCOMPARE(ann.names.value(0), "CPU_1");
         QCOMPARE(ann.connIds.mid(0, 2), QList<int>({0, 1}));
         QCOMPARE(ann.clientId, 1);
         QTRY_COMPARE(ann.pings.value(0, -1), 5);
@@ -229,7 +229,7 @@ private Q_SLOTS:
     // and nothing else; a joined peer that sends the server's own codes is
     // not heard either. Two players in a running game stay in it.
     void strangersLeaveAGameAlone() {
-        Game g(fastServerTimings(20, 5), true, QStringLiteral("secret"));
+        Game g(fastServerTimings(20, 5), true, "secret");
         g.readyPlayers(2);
         QTRY_VERIFY(g.sim().tickCount() > 0);
         const QByteArray serverCodes = ConnectionMessage("SKCK", "2").encode() +
@@ -318,7 +318,7 @@ private Q_SLOTS:
         QTRY_COMPARE(datagramSide->unheard(), 8);
         stillPlaying(g.clients);
         QCOMPARE(datagramSide->establishedIds().size(), 2);
-        g.clients[1]->udp->sendCMessage(true, 0, QStringLiteral("still here"));
+        g.clients[1]->udp->sendCMessage(true, 0, "still here");
         QTRY_COMPARE(g.clients[0]->chat, QStringList({"still here"}));
         QCOMPARE(g.clients[0]->shutdowns + g.clients[1]->shutdowns, 0);
 
@@ -357,8 +357,8 @@ private Q_SLOTS:
         for (bool hostLeavesFirst : {false, true}) {
             const int goodbyes = master.count("SOF");
             const int announcements = master.count("SON");
-            auto thread = std::make_unique<ThreadServer>(QStringLiteral("Room"), 0, 4, false, false,
-                                                         kKey, false, QString());
+            auto thread =
+                std::make_unique<ThreadServer>("Room", 0, 4, false, false, kKey, false, QString());
             thread->setTimings(nettest::fastTimings(), fastServerTimings());
             thread->setAddress(QHostAddress::LocalHost);
             thread->setDirectory(dir.path());
@@ -376,9 +376,9 @@ private Q_SLOTS:
             client.join(port, kKey);
             QTRY_VERIFY(client.joined());
             QVERIFY(client.tcpHost);
-            client.players({QStringLiteral("Ann")}, Status::Waiting);
+            client.players({"Ann"}, Status::Waiting);
             thread->addComputer();  // from this thread, as the host's program calls it
-            QTRY_VERIFY(client.names.contains(QStringLiteral("CPU_1")));
+            QTRY_VERIFY(client.names.contains("CPU_1"));
             if (hostLeavesFirst) {
                 client.leave();  // the server says "SSHD" and deletes itself
                 QTRY_VERIFY(client.shutdowns > 0);
@@ -414,40 +414,39 @@ private Q_SLOTS:
         auto log = std::make_shared<QStringList>();
         const auto router = [log] {
             return std::vector{FakePortMapMethod::factory(
-                QStringLiteral("UPnP"),
+                "UPnP",
                 [](const MapRequest& r) -> std::optional<MapAnswer> {
                     MapAnswer a;
                     a.protocol = r.protocol;
                     a.granted = true;
                     a.externalPort = 40000;
-                    a.publicAddress = QHostAddress(QStringLiteral("11.22.33.1"));
+                    a.publicAddress = QHostAddress("11.22.33.1");
                     return a;
                 },
                 log)};
         };
-        const QStringList released = {QStringLiteral("UPnP release TCP 40000"),
-                                      QStringLiteral("UPnP release UDP 40000")};
+        const QStringList released = {"UPnP release TCP 40000", "UPnP release UDP 40000"};
         ServerHostOptions o;
         o.settings.port = 0;
         o.address = QHostAddress::AnyIPv4;
         o.networkTimings = nettest::fastTimings();
         o.serverTimings = fastServerTimings();
-        o.masterConfig = dir.filePath(QStringLiteral("masterserver.ini"));
+        o.masterConfig = dir.filePath("masterserver.ini");
         o.portMapMethods = router();
         ServerHost host(o);
         QVERIFY(host.listen() && host.start());
         QTRY_COMPARE(host.portMapping().state, PortMapping::State::Open);
-        QCOMPARE(host.portMapping().publicEndpoint(), QStringLiteral("11.22.33.1:40000"));
+        QCOMPARE(host.portMapping().publicEndpoint(), "11.22.33.1:40000");
         QTRY_VERIFY(master.count("SON") > 0);
         for (const auto& m : master.ofType("SON")) {
-            QVERIFY2(m.content.contains(QStringLiteral(" 40000 ")), qPrintable(m.content));
+            QVERIFY2(m.content.contains(" 40000 "), qPrintable(m.content));
         }
         QSignalSpy finished(&host, &ServerHost::finished);
         host.shutDown();
         QTRY_COMPARE(finished.count(), 1);
         QCOMPARE(log->mid(2), released);
         QTRY_VERIFY(master.count("SOF") > 0);
-        QVERIFY(master.ofType("SOF").last().content.contains(QStringLiteral(" 40000 ")));
+        QVERIFY(master.ofType("SOF").last().content.contains(" 40000 "));
     }
 
     void tickMonitorFigures() {
