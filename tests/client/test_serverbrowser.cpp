@@ -225,25 +225,12 @@ private Q_SLOTS:
     void broadcastGoesWhereTheNetworksAre() {
         const QHostAddress lan("192.168.1.255");
         const QHostAddress lab("10.1.255.255");
-        const QList<LanInterface> interfaces{
-            {.up = true,
-             .loopback = false,
-             .canBroadcast = true,
-             .broadcasts = {lan, QHostAddress("ff02::1")}},
-            {.up = false,
-             .loopback = false,
-             .canBroadcast = true,
-             .broadcasts = {QHostAddress("172.16.0.255")}},
-            {.up = true,
-             .loopback = true,
-             .canBroadcast = true,
-             .broadcasts = {QHostAddress("127.255.255.255")}},
-            {.up = true,
-             .loopback = false,
-             .canBroadcast = false,
-             .broadcasts = {QHostAddress("172.17.0.255")}},
-            {.up = true, .loopback = false, .canBroadcast = true, .broadcasts = {lab, lan}},
-        };
+        // up, loopback, can broadcast, addresses
+        const QList<LanInterface> interfaces{{true, false, true, {lan, QHostAddress("ff02::1")}},
+                                             {false, false, true, {QHostAddress("172.16.0.255")}},
+                                             {true, true, true, {QHostAddress("127.255.255.255")}},
+                                             {true, false, false, {QHostAddress("172.17.0.255")}},
+                                             {true, false, true, {lab, lan}}};
         QCOMPARE(broadcastAddresses(interfaces), (QList<QHostAddress>{lan, lab}));
         QVERIFY(broadcastAddresses({}).isEmpty());
     }
