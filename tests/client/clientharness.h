@@ -200,25 +200,12 @@ struct ClientHarness : ClientRecorder {
         }
     }
 
-    // Options with every value away from its default; the colours change only
-    // through setColors.
+    // Options with every value away from its default (in declaration order: names,
+    // colours, intro, preview, pointer, FPS, invert, colours ignored, stats, sounds,
+    // resolution, quality, vsync, prediction); the colours change only through setColors.
     void setOptions(const QString& name1, const QString& name2) {
-        client->setOptions({.name1 = name1,
-                            .color1 = 4,
-                            .name2 = name2,
-                            .showIntro = false,
-                            .showPreview = 2,
-                            .showPointer = false,
-                            .showFPS = true,
-                            .invertControl = true,
-                            .ignoreColors = true,
-                            .enableStatsSP = false,
-                            .playSounds = false,
-                            .resWidth = 1920,
-                            .resHeight = 1080,
-                            .quality = 1,
-                            .enableVSync = false,
-                            .predictMoves = false});
+        client->setOptions({name1, 4, name2, -1, false, 2, false, true, true, true, false, false,
+                            1920, 1080, 1, false, false});
     }
     QString path(const QString& name) const { return dir.filePath(name); }
     void writeFile(const QString& name, const QString& text) const {
