@@ -1,6 +1,4 @@
-// The Client's state machine on recording connections: hosting, joining
-// after the probe, the lobby (ready, start, menu, kick, the player list and
-// its texts, chat), leaving and every error on the way.
+// The Client's state machine on recording connections: host, join, lobby, leave, errors.
 #include <QSettings>
 #include <QTest>
 
@@ -126,8 +124,7 @@ private Q_SLOTS:
         QCOMPARE(single.tcp->count("sendCStart"), 1);
     }
 
-    // Computers sit only where places are free beside the host's own players,
-    // and only the program running the server can seat one.
+    // Catches computers seated on a stranger's server, or beyond the free places.
     void computerPlayersOnTheOwnServerOnly() {
         ClientHarness h;
         HostRequest three = networkGame(27403, 3);
@@ -161,8 +158,7 @@ private Q_SLOTS:
         QCOMPARE(guest.events.last(), base(GuiState::Lobby, kReady));
     }
 
-    // The host's choice reaches its server only for a game others can join;
-    // the router's answers become the lobby's line until the server stops.
+    // Catches router requests for local games, or router lines outliving the server.
     void routerAnswersReachOnlyTheHostsLobby() {
         ClientHarness h;
         h.client->hostGame(networkGame());
@@ -234,9 +230,7 @@ private Q_SLOTS:
         QCOMPARE(h.tcp->count("connectWithHello"), 0);
     }
 
-    // A host name is looked up while the window goes on; what does not resolve
-    // reads as an address that is not there. Escape, or a newer join, leaves an
-    // answer that comes late without effect.
+    // Catches blocking look-ups, or late answers acted on after Escape or a newer join.
     void hostNamesAreLookedUpWithoutBlocking() {
         ClientHarness h;
         h.client->joinGame(false, "game.example:1234", false, QString());
@@ -421,8 +415,8 @@ private Q_SLOTS:
         h.clearLog();
         h.playerList(
             {{0, "Ann", Waiting}, {1, "Player1", Waiting}});  // the first list announces nobody
-        // A splitscreen pair is two entries of one connection; a third entry has
-        // no slot, ids outside the table are ignored, our own id is never announced.
+        // Splitscreen pairs share a connection; extra entries, foreign ids and our own go
+        // unannounced.
         h.playerList({{0, "Ann", Waiting},
                       {1, "Player1", Waiting},
                       {2, "Cid", Waiting},

@@ -1,6 +1,4 @@
-// The client's files: "settings.ini" (defaults, stored values, saving
-// through the Client without losing other keys, a file that cannot be
-// written) and "highscore.dat" with every rule that drops a line.
+// The client's files: "settings.ini" read, saved and unwritable; "highscore.dat" lines.
 #include <unistd.h>
 #include <QLocale>
 #include <QSettings>
@@ -222,8 +220,7 @@ private Q_SLOTS:
         writeRaw(file.filePath(), line + "\n" + line);
         QCOMPARE(entries(file.read()), (QStringList{"1:7 Ann", "1:7 Ann"}));
 
-        // The line appended after a last line without ending starts on its own
-        // line, and four names of any length still make a line the reader accepts.
+        // An append after an unended line starts a new one; long names still read back.
         const QString longName(400, QChar(0x00E9));
         QVERIFY(file.append(8, 1, QString(500, 't'), {longName, longName, longName, longName}));
         const QString cut(12, QChar(0x00E9));

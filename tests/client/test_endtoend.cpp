@@ -1,6 +1,4 @@
-// The real Client on 127.0.0.1: its own server thread, socket connections,
-// probes, passwords, a game played to its end with the highscore written,
-// kicks, shutdown and quitting. No GUI: every GUI signal is a line of text.
+// The real Client on 127.0.0.1 with its own server thread; every GUI signal a line of text.
 #include <QTcpServer>
 #include <QTest>
 
@@ -64,8 +62,7 @@ struct Player : ClientRecorder {
         ++keys[key];
         client->game().inputKeys(keys);
     }
-    // Drops the block until the stack reaches the top; each drop waits until
-    // the next block is in play.
+    // Drops blocks until the game is over, each once the next block is in play.
     void dropUntilOver() {
         for (int drops = 0; drops < 100 && !over(); ++drops) {
             const int before = activeId();
@@ -160,8 +157,7 @@ private Q_SLOTS:
         QCOMPARE(heard.last().externalPort, 40001);
     }
 
-    // Hosting alone: lobby, countdown, keys that move, turn and drop the
-    // block, game over with the line written and read back, and quitting.
+    // Catches a singleplayer game that cannot be played from host to highscore and quit.
     void singleplayerGameFromHostToHighscore() {
         Player p("Ann");
         p.client->hostGame(localGame(0));
@@ -203,11 +199,7 @@ private Q_SLOTS:
         QCOMPARE(idle.quits, QList<int>{0});
     }
 
-    // Joins that never reach a lobby (another version, a host name that the
-    // system's resolver turns into the probed address, a port that is taken), then a password game
-    // joined by address: the probe asks for the password, the retry keeps the address, a wrong
-    // password and a full server are refused; the host kicks a player, and the host leaving shuts
-    // the server down.
+    // Catches refused joins reaching a lobby, and kicks or shutdowns not reaching players.
     void refusalsJoiningKickingAndShutdown() {
         nettest::RawPeer old;
         Player ben("Ben");

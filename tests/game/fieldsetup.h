@@ -1,7 +1,6 @@
 #pragma once
 
-// Shortcuts for building a field in tests: landed boxes put in place the way
-// any landing enters them, and a player's current block swapped for a known one.
+// Field shortcuts for tests: boxes landed the way any landing enters them, known blocks swapped in.
 #include <QList>
 #include <memory>
 #include <utility>

@@ -1,7 +1,4 @@
-// The computer player on real rules: it finds the placement that clears rows,
-// also across the ring's seam and in a neighbour's part, gets there with the
-// keys a person has, never plans a way through a teammate's falling block, and
-// its skill levels play at visibly different speeds.
+// The computer player on real rules: placements, keys, teammates' blocks and skill speeds.
 #include <QTest>
 
 #include "apps/fieldsim/fieldrun.h"
@@ -17,8 +14,7 @@ namespace {
 constexpr int kI = 6;
 constexpr int kO = 0;
 
-// A server with a hand-built stack and a client's copy of its field, kept from
-// the server's events as a client keeps it.
+// A server with a hand-built stack and a client's copy of its field, fed by its events.
 class Table {
 public:
     Table(int width, int players) : feed(mirror, width) {
@@ -66,8 +62,7 @@ public:
         }
         mirror.moveBlocks(moves, sim.activeBlockIds());
     }
-    // Lets the computer play slot until its block lands; returns every press
-    // it made, per key.
+    // Lets the computer play slot until its block lands; returns its presses per key.
     ComputerPlayer::Keys playOnePiece(ComputerPlayer& computer, int slot = 0) {
         ComputerPlayer::Keys total{};
         const int id = sim.player(slot)->currentBlock()->id();
@@ -136,8 +131,7 @@ private Q_SLOTS:
         }
     }
 
-    // A gap five and six columns into the right neighbour's part: out of reach
-    // beside another computer, within reach beside a person.
+    // A gap deep in the right neighbour's part: reached only beside a person.
     void reachesFurtherIntoAPersonsPart() {
         for (const bool person : {false, true}) {
             Table table(48, 4);
@@ -151,10 +145,7 @@ private Q_SLOTS:
         }
     }
 
-    // Low down the only way to the well in column 1 leads over a landed column
-    // in column 5 (rows 4 to 7); the long way round the ring is walled off.
-    // High up the piece passes over a block there and drops beyond it, but a
-    // drop into the well must not fall through a block above it.
+    // Catches plans through a teammate's block: on the way low down, or above the well.
     void neverPlansThroughAFallingBlock() {
         struct Case {
             int blockerKind, blockerColumn, pieceRow;  // -1: the teammate's block is far away
@@ -187,10 +178,7 @@ private Q_SLOTS:
         }
     }
 
-    // Two pieces for the one place that clears rows: the computer told where
-    // its teammate's piece is headed leaves it that place instead of being
-    // refused on the way there. A claim whose piece has landed counts no more,
-    // and its own piece's claim, handed back among the team's, is its plan.
+    // Catches fights over a teammate's claimed place; landed or own claims count no more.
     void leavesATeammatesPlaceToIt() {
         for (int claims : {0, 1, 2, 3}) {  // none, the teammate's, a landed piece's, its own
             Table table(24, 2);
@@ -222,9 +210,7 @@ private Q_SLOTS:
         }
     }
 
-    // The blocks falling now have moved on when the next piece appears: a
-    // teammate's block where it would appear must not make the best place
-    // look like a dead end for it.
+    // Catches the next piece judged against blocks that will have fallen on by then.
     void nextPieceLooksPastTheBlocksFallingNow() {
         for (const bool blocked : {false, true}) {
             FieldBoard board(24);
@@ -235,8 +221,7 @@ private Q_SLOTS:
                     }
                 }
             }
-            // The vertical I stands in frame column + 1: frame column 5 fills
-            // the well, and the next piece appears with its frame there.
+            // The vertical I stands in frame column + 1: frame column 5 fills the well.
             for (int r = 26; blocked && r < 30; ++r) {
                 for (int c = 4; c < 10; ++c) {
                     board.setOther(c, r);
@@ -254,10 +239,7 @@ private Q_SLOTS:
         }
     }
 
-    // The block of a player who moves earlier in the tick steps under the
-    // piece in the tick the piece would drop: a drop then stands on it over
-    // the gap it was meant to fill. The computer lets the piece fall until
-    // the way down is clear, and lands it without a hole.
+    // Catches a drop onto a block that steps under the piece in the same tick.
     void neverDropsOntoABlockThatStepsUnderIt() {
         Table table(24, 2);
         table.fillRows(2, {13, 14});
@@ -284,10 +266,7 @@ private Q_SLOTS:
         QCOMPARE(table.sim.field().cell(13, 0), GameField::kFieldBlockId);  // the I went in
     }
 
-    // Every row waits for the lowest part of the ring: a player whose part
-    // stands above the others' waits before it drops, level with them it
-    // drops as soon as a piece is there. Beside a person it waits as well:
-    // the person is slower still.
+    // Catches dropping ahead of the lowest part of the ring (beside a person too).
     void waitsForTheTeamWhenAhead() {
         for (const auto& [ahead, person] : {std::pair{false, false}, {true, false}, {true, true}}) {
             const bool waits = ahead;
@@ -306,8 +285,7 @@ private Q_SLOTS:
         }
     }
 
-    // The simulator's stand-ins for people: a simple player, and any player
-    // named one whatever its level, across the ring's seam too.
+    // Catches the simulator's stand-ins for people taken for computers, across the seam too.
     void simulatorTakesNamedPlayersForPeople() {
         const std::vector<ComputerSkill> skills{ComputerSkill::Hard, ComputerSkill::Hard,
                                                 ComputerSkill::Simple, ComputerSkill::Easy};

@@ -53,8 +53,7 @@ private Q_SLOTS:
         QVERIFY(field.rowCount(0) == 4 && field.stackHeight() == 5);
         const std::size_t landedBoxes = field.fieldBlock()->boxes().size();
 
-        // Side step into the wall, a turn into the stack, a turn below the
-        // floor: contact, but the block neither moves nor lands.
+        // Contact from a side step, a turn into the stack or below the floor: no move, no landing.
         auto o = placed(field, 5, kO, 0, 100, 0, 0);       // columns 1, 2, rows 3, 4
         auto i = placed(field, 6, kI, 300, 0, 1, 1);       // column 7, rows 0..3
         auto flat = placed(field, 7, kI, 450, -50, 0, 2);  // row 1, columns 9..11 and 0
@@ -67,8 +66,7 @@ private Q_SLOTS:
         QCOMPARE(cells(field, {{1, 3}, {0, 1}}), (QList<int>{5, 7}));
         QCOMPARE(field.fieldBlock()->boxes().size(), landedBoxes);
 
-        // A fall that would pass the stack lands the block where it stands,
-        // not where the fall would have touched.
+        // A fall that would pass the stack lands the block where it stands.
         QVERIFY(field.moveBlock(*o, 0, -300, 0, 0));
         QVERIFY(field.landed(0));
         QCOMPARE(o->y(), 100);
@@ -102,9 +100,7 @@ private Q_SLOTS:
         QCOMPARE(cells(field, {{1, 14}, {1, 12}}), (QList<int>{-1, 6}));
     }
 
-    // Rows 3 and 6 full; a block in the gap between them is lowered only by the
-    // lower removal, one above both twice, one below both not at all. Rows
-    // above the field are never tested.
+    // Catches blocks lowered by removed rows below them only, or rows above the field removed.
     void fallingBlocksFollowRemovedRows() {
         GameField field;
         QVERIFY(field.reset(12));

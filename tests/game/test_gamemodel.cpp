@@ -68,9 +68,8 @@ private Q_SLOTS:
         QCOMPARE(GameGrid::rowFloor(-50), -1);
     }
 
-    // Box order matters to the server and the client: the first box decides
-    // whether a falling block lies above a removed row. Every rotation step is a
-    // quarter turn counter-clockwise (y up) within the 4 x 4 frame.
+    // The first box decides removals (order matters); each rotation a quarter turn ccw in the
+    // frame.
     void shapesFirstBoxesAndRotations() {
         const int expected[7][4][2] = {
             {{1, 1}, {1, 1}, {1, 1}, {1, 1}}, {{0, 1}, {1, 0}, {2, 1}, {1, 2}},

@@ -1,6 +1,4 @@
-// The tick: dealing, keys, falls, drops, landing, spawning, speed, pause and the
-// end of a game, driven by hand with a seeded generator and a manual clock; and a
-// player's copy of the field, fed the way the network feeds it.
+// The tick driven by hand, and a player's copy of the field fed as the network feeds it.
 #include <QTest>
 
 #include "apps/fieldsim/fieldrun.h"
@@ -84,8 +82,7 @@ struct Game {
     }
 };
 
-// Every grid cell is held exactly by what covers it: a landed box (field block)
-// or the current block of a player in the game; row counts match the landed boxes.
+// Every grid cell is held by exactly what covers it; row counts match the landed boxes.
 QString consistencyError(const GameSimulation& sim) {
     const GameField& f = sim.field();
     std::array<std::array<int, GameField::kMaxColumns>, GameField::kRows> expected;
@@ -255,8 +252,7 @@ private Q_SLOTS:
         QCOMPARE(consistencyError(g.sim), QString());
     }
 
-    // The new next block is announced while the landing is handled, before
-    // the merge and move lists go out; the next block enters in the landed column.
+    // Catches the next block announced after the merge, or entering off the landed column.
     void landingSpawnsAboveTheFieldAndAnnounces() {
         Game g(1);
         g.setBlock(0, 0, 450, 0);  // columns 10, 11, rows 1, 2
@@ -280,9 +276,7 @@ private Q_SLOTS:
         QCOMPARE(g.player(0).keyDone(), g.player(0).keyCount());
     }
 
-    // Two players land in column 4 in the same tick while two other falling
-    // blocks stand in that column above the field: the second new block finds
-    // no free place in its whole descent and must not take cells of the first.
+    // Catches two blocks spawned onto one cell above a crowded column.
     void overlappingSpawnsNeverShareACell() {
         Game g(4);
         g.setBlock(0, 0, 200, -50);      // lands on the floor in the next tick
@@ -350,9 +344,7 @@ private Q_SLOTS:
         QCOMPARE(g.recorder.lines, linesBefore);
     }
 
-    // Whole games of simple players, some crowded onto the same columns so
-    // that blocks appear on top of each other: after every tick the grid matches
-    // what covers it, and a copy fed only the events holds the same in every cell.
+    // Catches grid or copy drift over whole games, crowded ones reaching the top too.
     void longGamesStayConsistent_data() {
         QTest::addColumn<int>("columns");
         QTest::addColumn<bool>("crowded");
@@ -398,8 +390,7 @@ private Q_SLOTS:
         QVERIFY(!crowded || games > 0);  // crowding must actually reach the top
     }
 
-    // A late joiner's field block brings the stack; a merge that fills rows
-    // clears them (10 + 20 points) and lowers what falls above them.
+    // Catches a late joiner's stack not clearing, or blocks above not lowered.
     void copyClearsRowsOfALateJoinersStack() {
         FieldMirror mirror;
         mirror.addBlock(stack(2, 5));
@@ -419,8 +410,7 @@ private Q_SLOTS:
         QVERIFY(!mirror.block(7) && !mirror.block(8));
     }
 
-    // How far a block can fall: to the stack, into a gap, onto another falling
-    // block, from between two rows and from far above the grid.
+    // Catches wrong drop distances: stack, gap, falling block, between rows, far above.
     void copyFindsHowFarABlockDrops() {
         for (const auto& [column, y, drop] :
              std::vector<std::array<int, 3>>{{0, 500, 400},
@@ -438,8 +428,7 @@ private Q_SLOTS:
         }
     }
 
-    // A movement for an unknown block drops the rest of its batch; the
-    // eleventh miss of one id asks for a resend; a merge of it forgets them.
+    // Catches missed movements not counted as loss, or not forgotten on a merge.
     void copyCountsMissingBlocksAsLoss() {
         FieldMirror mirror;
         mirror.addBlock(stack(0, -1));
@@ -457,8 +446,7 @@ private Q_SLOTS:
         mirror.mergeBlocks({{6, 50, 0, 0}});
         QVERIFY(!mirror.moveBlocks({{6, 50, 1000, 0}}, {}));
 
-        // A new field block starts over: blocks of the last game are gone, and
-        // a width no field can have leaves no field at all.
+        // A new field block starts over; a width no field can have leaves none.
         mirror.addBlock(stack(0, -1, 24));
         QVERIFY(mirror.fieldsizeX() == 24 && mirror.blockCount() == 0);
         mirror.addBlock(std::make_unique<GameBlock>(0, 0, 0, 13));

@@ -1,8 +1,4 @@
-// The own block moved at the press on a player's copy of the field: the same
-// place the server reaches where the copy knows what the server knows, the
-// server's place and a counted correction once the server says what it
-// carried out where it does not, and with prediction off the server's places
-// only.
+// The own block moved at the press: matching the server, corrected by it, or off.
 #include <QTest>
 #include <deque>
 #include <functional>
@@ -23,9 +19,7 @@ int row(const GameBlock& b) {
     return GameGrid::rowFloor(b.y());
 }
 
-// A server and one client's copy with a few ticks of delay each way: the
-// client's counters reach the server late, the server's movements and merges
-// reach the copy late.
+// A server and one client's copy with a few ticks of delay each way.
 struct Link : GameEvents {
     RandomSource random{5};
     ManualClock clock;
@@ -63,8 +57,7 @@ struct Link : GameEvents {
     }
     const GameBlock& drawn() { return *mirror.block(ownId()); }
 
-    // The copy starts as the server stands, leaving out the blocks of hidden
-    // slots (a movement of theirs that never arrived).
+    // The copy starts as the server stands, without the blocks of hidden slots.
     void syncCopy(const QList<int>& hidden = {}) {
         inFlight.clear();
         mirror.startField(24, {});
@@ -128,9 +121,7 @@ class TestMovePredictor : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // Steps, turns and falls show at the press; a step into the other
-    // player's block is refused by both sides; in the end the copy draws the
-    // server's place and nothing was corrected.
+    // Catches predicted steps, turns and falls that differ from the server's.
     void ownMovesMatchTheServer() {
         Link l;
         l.setBlock(0, 0, 200, 1000);  // an O: columns 5, 6
@@ -175,8 +166,7 @@ private Q_SLOTS:
         QCOMPARE(l.misses(), 0);
     }
 
-    // Steps and a drop pressed in one burst: the server carries out the
-    // first step with the drop, and the copy shows the block landing there.
+    // Catches a burst of steps and a drop landing elsewhere than the server lands it.
     void burstDropsAfterTheFirstStep() {
         Link l;
         l.start();
@@ -194,10 +184,7 @@ private Q_SLOTS:
         QCOMPARE(l.misses(), 0);
     }
 
-    // The server refuses a step because of a block the copy never heard of:
-    // the copy shows the server's place as soon as the server says it carried
-    // the step out, a round trip later, and the correction is counted with
-    // its size.
+    // Catches a wrong prediction kept after the server says what it carried out.
     void serverPlaceWinsOverAWrongPrediction() {
         Link l;
         l.setBlock(0, 0, 200, 1000);
@@ -221,9 +208,7 @@ private Q_SLOTS:
         QVERIFY(l.block(0).x() == 150 && l.misses() == 1);
     }
 
-    // A press the server never heard of is given up after the round trip and
-    // a little; presses of that key then wait for the server, which carries
-    // out the lost one with the next.
+    // Catches a lost press kept forever, or predicted again when the server repeats it.
     void lostPressIsGivenUp() {
         Link l;
         l.start();
@@ -239,8 +224,7 @@ private Q_SLOTS:
         QVERIFY(l.block(0).x() == 300 && l.drawn().x() == 300 && l.misses() == 1);
     }
 
-    // A paused or ended game takes no presses: the copy shows none, and a
-    // drop shown before the stop stays where it was drawn.
+    // Catches presses shown while the game is held.
     void heldGameShowsNoPress() {
         Link l;
         l.start();
@@ -255,8 +239,7 @@ private Q_SLOTS:
         QVERIFY(l.misses() == 0 && l.predictor.figures().moves == 1);
     }
 
-    // Off, a press shows only when the server's movement comes, and every
-    // movement puts the block exactly where the server has it.
+    // Catches predictions shown while prediction is off.
     void offShowsTheServerPlacesOnly() {
         Link l;
         l.start();
