@@ -34,8 +34,7 @@ inline QString base(GuiState state, const QString& text = QString()) {
     return QStringLiteral("base %1 %2").arg(stateName(state), text);
 }
 
-// A game to host from the host screen: "Open", ranked, for four, on the
-// default port, without a password (the GUI's marker alone) unless one is given.
+// A network game "Open", ranked, for four; no password (the GUI's marker alone) unless given.
 inline HostRequest networkGame(int port = 27403, int maxPlayers = 4,
                                const QString& password = QString()) {
     return {.hosting = {.name = "Open",
@@ -54,10 +53,7 @@ inline HostRequest localGame(int port = 27403, bool splitscreen = false) {
     return r;
 }
 
-// Every GUI signal of a Client and its parts (screen, game events, server
-// list) as one line of text in `events` (name, then its arguments), so a test
-// reads what the player would see in order. Blocks and movements go on to
-// `mirror`, the field copy a player sees.
+// Every GUI signal of a Client as one line of text in `events`; blocks and moves go to `mirror`.
 struct ClientRecorder {
     QStringList events;
     FieldMirror mirror;
@@ -146,8 +142,7 @@ private:
     static QString text(const ServerData& server) { return server.address(); }
 };
 
-// One Client on three recording connections, a starter that only counts, and
-// a temporary working directory.
+// One Client on three recording connections, a counting starter and a temporary directory.
 struct ClientHarness : ClientRecorder {
     // Stands for the client's own server; counts its end and the computers asked for.
     struct CountingServer : EmbeddedServer {
@@ -200,25 +195,10 @@ struct ClientHarness : ClientRecorder {
         }
     }
 
-    // Options with every value away from its default; the colours change only
-    // through setColors.
+    // Every option away from its default, in declaration order; colours change via setColors only.
     void setOptions(const QString& name1, const QString& name2) {
-        client->setOptions({.name1 = name1,
-                            .color1 = 4,
-                            .name2 = name2,
-                            .showIntro = false,
-                            .showPreview = 2,
-                            .showPointer = false,
-                            .showFPS = true,
-                            .invertControl = true,
-                            .ignoreColors = true,
-                            .enableStatsSP = false,
-                            .playSounds = false,
-                            .resWidth = 1920,
-                            .resHeight = 1080,
-                            .quality = 1,
-                            .enableVSync = false,
-                            .predictMoves = false});
+        client->setOptions({name1, 4, name2, -1, false, 2, false, true, true, true, false, false,
+                            1920, 1080, 1, false, false});
     }
     QString path(const QString& name) const { return dir.filePath(name); }
     void writeFile(const QString& name, const QString& text) const {

@@ -1,6 +1,4 @@
-// The game events through the Client on recording connections: countdowns,
-// pause, restart, game over with the line in "highscore.dat", a late joiner's
-// field, and blocks, moves and merges on to the field copy.
+// The game events through the Client on recording connections, on to the field copy.
 #include <QTest>
 
 #include "clientharness.h"

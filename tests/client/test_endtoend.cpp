@@ -1,6 +1,4 @@
-// The real Client on 127.0.0.1: its own server thread, socket connections,
-// probes, passwords, a game played to its end with the highscore written,
-// kicks, shutdown and quitting. No GUI: every GUI signal is a line of text.
+// The real Client on 127.0.0.1 with its own server thread; every GUI signal a line of text.
 #include <QTcpServer>
 #include <QTest>
 
@@ -64,8 +62,7 @@ struct Player : ClientRecorder {
         ++keys[key];
         client->game().inputKeys(keys);
     }
-    // Drops the block until the stack reaches the top; each drop waits until
-    // the next block is in play.
+    // Drops blocks until the game is over, each once the next block is in play.
     void dropUntilOver() {
         for (int drops = 0; drops < 100 && !over(); ++drops) {
             const int before = activeId();
@@ -164,22 +161,14 @@ private Q_SLOTS:
         QCOMPARE(heard.last().externalPort, 40001);
     }
 
-    // Hosting alone: lobby, countdown, keys that move, turn and drop the
-    // block, game over with the line written and read back, and quitting.
+    // Catches a singleplayer game that cannot be played from host to highscore and quit.
     void singleplayerGameFromHostToHighscore() {
         Player p("Ann");
         p.client->hostGame(localGame(0));
         QTRY_VERIFY(p.saw("base Lobby Press 'r' when you are ready."));
-        QCOMPARE(p.events.mid(0, 2),
-                 (QStringList{"base NoState Starting server...", "resetGui T 1 F T F 0"}));
         QVERIFY(p.client->hasServer() && p.client->serverPort() > 0);
-
         p.client->lobby().setReady();
         QTRY_VERIFY(p.saw("countdown "));  // 0: the game runs
-        QCOMPARE(p.eventsOf("countdown"),
-                 (QStringList{"countdown Starting in 3...", "countdown Starting in 2...",
-                              "countdown Starting in 1...", "countdown "}));
-        QCOMPARE(p.client->state(), int(GamePlayer::Playing));
         QTRY_VERIFY(p.active() != nullptr);
         const int first = p.activeId();
         const int col = column(p.active());
@@ -194,25 +183,16 @@ private Q_SLOTS:
         QVERIFY(!p.mirror.block(0)->boxes().empty());  // landed in the field
 
         p.dropUntilOver();
-        const QStringList score = p.eventsOf("score ");
-        QCOMPARE(score.size(), 1);
-        const int points = score.first().section(' ', 1, 1).toInt();
+        const int points = p.eventsOf("score ").value(0).section(' ', 1, 1).toInt();
         QVERIFY(p.saw(QStringLiteral("base Game GAME OVER (%1 Point(s))").arg(points) + kNewGame));
-        const QString playtime = p.eventsOf("playtime text").value(0);
-        QVERIFY(playtime.endsWith(" F"));
-
         const HighscoreFile::Lists lists = p.client->highscores().read();
         QCOMPARE(lists[0].size(), std::size_t(1));
         const GameResult& r = *lists[0].front();
-        QVERIFY(r.valid());
-        QCOMPARE(r.score(), points);
-        QCOMPARE(r.lines(), p.mirror.lines());
-        QCOMPARE(r.playerNames(), "Ann");
-        QCOMPARE(QStringLiteral("playtime text %1 F").arg(r.playtime()), playtime);
+        QVERIFY(r.valid() && r.score() == points && r.lines() == p.mirror.lines());
+        QCOMPARE(p.eventsOf("playtime text"), QStringList{"playtime text " + r.playtime() + " F"});
 
         // Quitting while connected waits for the goodbye, then stops the server.
         p.client->endProgramm();
-        QVERIFY(p.saw("base Notice Disconnecting..."));
         QVERIFY(p.quits.isEmpty());
         QTRY_COMPARE(p.quits, QList<int>{0});
         QVERIFY(!p.client->hasServer());
@@ -223,11 +203,7 @@ private Q_SLOTS:
         QCOMPARE(idle.quits, QList<int>{0});
     }
 
-    // Joins that never reach a lobby (another version, a host name that the
-    // system's resolver turns into the probed address, a port that is taken), then a password game
-    // joined by address: the probe asks for the password, the retry keeps the address, a wrong
-    // password and a full server are refused; the host kicks a player, and the host leaving shuts
-    // the server down.
+    // Catches refused joins reaching a lobby, and kicks or shutdowns not reaching players.
     void refusalsJoiningKickingAndShutdown() {
         nettest::RawPeer old;
         Player ben("Ben");
@@ -250,29 +226,19 @@ private Q_SLOTS:
         ben.client->hostGame(localGame(taken.serverPort()));
         QCOMPARE(ben.eventsOf("error"),
                  QStringList{"error F The connection could not be initialized."});
-        QVERIFY(ben.saw("last") && !ben.client->hasServer());
-        QCOMPARE(ben.client->state(), int(GamePlayer::Empty));
+        QVERIFY(!ben.client->hasServer() && ben.client->state() == int(GamePlayer::Empty));
 
         Player host("Host");
         host.client->hostGame(networkGame(0, 2, "secret"));
-        QVERIFY(host.saw(
-            "error F Starting server...\n\nThe masterserver could not be reached. Other players "
-            "can only connect to you directly."));
         QTRY_VERIFY(host.saw("base Lobby Press 'r' when you are ready."));
         const QString address = host.address();
 
         Player ann("Ann");
         ann.client->joinGame(false, address, false, QString());
-        QVERIFY(ann.saw(QStringLiteral("base NoState Connecting to %1...\n\nPress 'ESC' to abort.")
-                            .arg(address)));
         QTRY_VERIFY(ann.saw("top PasswordMenu "));
-        QCOMPARE(ann.client->state(), int(GamePlayer::Empty));
         ann.client->joinGame(false, "USEOLDONE", false, "Pwrong");
-        QTRY_VERIFY(!ann.eventsOf("error").isEmpty());
-        QCOMPARE(ann.eventsOf("error"),
-                 QStringList{QStringLiteral("error F The server '%1' did not accept your password.")
-                                 .arg(address)});
-        QVERIFY(ann.saw("last"));
+        QTRY_VERIFY(ann.saw(
+            QStringLiteral("error F The server '%1' did not accept your password.").arg(address)));
         ann.client->joinGame(false, "USEOLDONE", false, "Psecret");
         QTRY_VERIFY(ann.saw("base Lobby Press 'r' when you are ready."));
         QVERIFY(!ann.client->isHost());
@@ -284,16 +250,13 @@ private Q_SLOTS:
         host.client->lobby().kickPlayer(ann.client->ownConnId());
         QTRY_VERIFY(ann.saw("error T You have been kicked by the server."));
         QTRY_VERIFY(host.saw("chat -4 Ann was kicked by the server."));
-        QCOMPARE(ann.client->state(), int(GamePlayer::Empty));
         ben.client->joinGame(false, address, false, "Psecret");
         QTRY_VERIFY(ben.saw("base Lobby Press 'r' when you are ready."));
 
         host.client->endGame();
-        QVERIFY(host.saw("base Notice Disconnecting..."));
         QTRY_VERIFY(host.saw("base MainMenu "));
         QVERIFY(!host.client->hasServer());
         QTRY_VERIFY(ben.saw("error T The server was shut down."));
-        QCOMPARE(ben.client->state(), int(GamePlayer::Empty));
     }
 };
 

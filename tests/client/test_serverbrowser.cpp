@@ -1,6 +1,4 @@
-// The server list on a recording connection: the list request and the
-// probes' answers, the check of a hosted game, the probe before a join and
-// how it ends, and which of them an error on the connection answers.
+// The server list on a recording connection: list, check, join probes and errors.
 #include <QTest>
 
 #include "client/serverbrowser.h"
@@ -93,8 +91,7 @@ private Q_SLOTS:
         QVERIFY(!b.browser.probing());
     }
 
-    // A join ends with its own server's report: the report of a replaced
-    // probe, still on its way when the next one starts, is not its end.
+    // Catches a replaced probe's late report ending the current join.
     void onlyTheProbedServerEndsTheJoin() {
         Browser b;
         b.browser.probe(QHostAddress("10.0.0.6"), 1);
@@ -111,8 +108,7 @@ private Q_SLOTS:
         QCOMPARE(b.events.size(), 1);
     }
 
-    // A probe whose end never reaches the browser fails after its time-out,
-    // once; an answered or cancelled probe does not.
+    // Catches a probe that never ends, or one failing after its answer or cancel.
     void aJoinProbeEndsInBoundedTime() {
         Browser b;
         b.browser.setProbeTimeout(20);
@@ -127,8 +123,7 @@ private Q_SLOTS:
         QCOMPARE(b.events, (QStringList{"probe failed", "answer 10.0.0.5"}));
     }
 
-    // What was asked, in order (l list, c check, p probe, r the master's
-    // answer to the check), and what one error on the connection says.
+    // Steps asked (l list, c check, p probe, r the check's answer), heard after one error.
     void anErrorAnswersWhatWaits_data() {
         QTest::addColumn<QString>("asked");
         QTest::addColumn<QStringList>("heard");
@@ -164,9 +159,7 @@ private Q_SLOTS:
                  asked.contains('l') || asked.contains('c') ? 1 : 0);
     }
 
-    // A master server named in masterserver.ini is looked up once, on first
-    // use; requests wait for the answer, and a name that does not resolve
-    // answers as a master server that does not answer.
+    // Catches master names looked up more than once, or unresolved ones hanging.
     void masterNamesAreLookedUpOnFirstUse() {
         Browser b(MasterserverSettings{"master.example", QHostAddress(), 3001});
         QVERIFY(b.browser.hasMaster());
@@ -191,10 +184,7 @@ private Q_SLOTS:
         QVERIFY(lost.master->calls.isEmpty());
     }
 
-    // A game seen through the master server and on a local network is one
-    // entry with the LAN mark and the newest figures; the same address on
-    // another port is another game. A LAN round drops what only the local
-    // networks knew and did not answer since the last round.
+    // Catches games listed twice (master and LAN), or LAN entries kept after silence.
     void entriesListEachGameOnce() {
         const auto game = [](const QString& address, int port, bool lan, int players) {
             ServerData s("Beta 0.92", address, "G", port, false, false, players, 4, 9, QString());
@@ -225,25 +215,12 @@ private Q_SLOTS:
     void broadcastGoesWhereTheNetworksAre() {
         const QHostAddress lan("192.168.1.255");
         const QHostAddress lab("10.1.255.255");
-        const QList<LanInterface> interfaces{
-            {.up = true,
-             .loopback = false,
-             .canBroadcast = true,
-             .broadcasts = {lan, QHostAddress("ff02::1")}},
-            {.up = false,
-             .loopback = false,
-             .canBroadcast = true,
-             .broadcasts = {QHostAddress("172.16.0.255")}},
-            {.up = true,
-             .loopback = true,
-             .canBroadcast = true,
-             .broadcasts = {QHostAddress("127.255.255.255")}},
-            {.up = true,
-             .loopback = false,
-             .canBroadcast = false,
-             .broadcasts = {QHostAddress("172.17.0.255")}},
-            {.up = true, .loopback = false, .canBroadcast = true, .broadcasts = {lab, lan}},
-        };
+        // up, loopback, can broadcast, addresses
+        const QList<LanInterface> interfaces{{true, false, true, {lan, QHostAddress("ff02::1")}},
+                                             {false, false, true, {QHostAddress("172.16.0.255")}},
+                                             {true, true, true, {QHostAddress("127.255.255.255")}},
+                                             {true, false, false, {QHostAddress("172.17.0.255")}},
+                                             {true, false, true, {lab, lan}}};
         QCOMPARE(broadcastAddresses(interfaces), (QList<QHostAddress>{lan, lab}));
         QVERIFY(broadcastAddresses({}).isEmpty());
     }

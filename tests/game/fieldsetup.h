@@ -1,8 +1,9 @@
 #pragma once
 
-// Shortcuts for building a field in tests: landed boxes put in place the way
-// any landing enters them, and a player's current block swapped for a known one.
+// Field shortcuts for tests: boxes landed the way any landing enters them, known blocks swapped in.
+#include <QList>
 #include <memory>
+#include <utility>
 
 #include "game/gamefield.h"
 #include "game/gamesimulation.h"
@@ -30,6 +31,15 @@ inline void fillRow(GameField& field, int row, int skipColumn = -1) {
             landBox(field, c, row);
         }
     }
+}
+
+// Who holds each of the (column, row) cells.
+inline QList<int> cells(const GameField& field, const QList<std::pair<int, int>>& at) {
+    QList<int> out;
+    for (const auto& [c, r] : at) {
+        out.append(field.cell(c, r));
+    }
+    return out;
 }
 
 // Swaps the current block of slot for a known shape at a known place, keeping its id.

@@ -1,7 +1,4 @@
-// The computer player on real rules: it finds the placement that clears rows,
-// also across the ring's seam and in a neighbour's part, gets there with the
-// keys a person has, never plans a way through a teammate's falling block, and
-// its skill levels play at visibly different speeds.
+// The computer player on real rules: placements, keys, teammates' blocks and skill speeds.
 #include <QTest>
 
 #include "apps/fieldsim/fieldrun.h"
@@ -17,8 +14,7 @@ namespace {
 constexpr int kI = 6;
 constexpr int kO = 0;
 
-// A server with a hand-built stack and a client's copy of its field, kept from
-// the server's events as a client keeps it.
+// A server with a hand-built stack and a client's copy of its field, fed by its events.
 class Table {
 public:
     Table(int width, int players) : feed(mirror, width) {
@@ -33,10 +29,10 @@ public:
         sim.beginPlay();
     }
 
-    // Rows 0 .. rows - 1 full but for the listed columns.
-    void fillRows(int rows, const QList<int>& gaps) {
+    // Rows 0 .. rows - 1 full up to column end but for the listed columns.
+    void fillRows(int rows, const QList<int>& gaps, int end = 48) {
         for (int r = 0; r < rows; ++r) {
-            for (int c = 0; c < sim.fieldsizeX(); ++c) {
+            for (int c = 0; c < std::min(end, sim.fieldsizeX()); ++c) {
                 if (!gaps.contains(c)) {
                     fieldsetup::landBox(sim.field(), c, r);
                 }
@@ -66,23 +62,23 @@ public:
         }
         mirror.moveBlocks(moves, sim.activeBlockIds());
     }
-    // Lets the computer play slot 0 until its block lands; returns every press
-    // it made, per key.
-    ComputerPlayer::Keys playOnePiece(ComputerPlayer& computer) {
+    // Lets the computer play slot until its block lands; returns its presses per key.
+    ComputerPlayer::Keys playOnePiece(ComputerPlayer& computer, int slot = 0) {
         ComputerPlayer::Keys total{};
-        const int id = sim.player(0)->currentBlock()->id();
+        const int id = sim.player(slot)->currentBlock()->id();
         QList<int> input(10, 0);
-        for (int t = 0; t < 3000 && sim.player(0)->currentBlock()->id() == id; ++t) {
+        for (int t = 0; t < 3000 && sim.player(slot)->currentBlock()->id() == id; ++t) {
             const ComputerPlayer::Keys keys =
                 computer.think(mirror, id, sim.speed(), clock.nowMs());
             for (int k = 0; k < GamePlayer::kKeys; ++k) {
                 total[k] += keys[k];
                 input[k] += keys[k];
             }
-            sim.processPlayerInput(0, input);
+            sim.processPlayerInput(slot, input);
             clock.advance(ComputerPlayer::kTickMs);
             sim.mainLoop();
         }
+        [&] { QVERIFY(sim.player(slot)->currentBlock()->id() != id); }();
         return total;
     }
 
@@ -112,45 +108,30 @@ class TestComputerPlayer : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void takesTheRowClearingPlacement_data() {
-        QTest::addColumn<int>("width");
-        QTest::addColumn<QList<int>>("gaps");
-        QTest::addColumn<int>("rows");
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<int>("startColumn");
-        QTest::addColumn<int>("expectedKey");  // the side it must go, 2 right, 3 left
-        QTest::newRow("well in its own part") << 12 << QList<int>{6} << 4 << kI << 1 << 2;
-        QTest::newRow("well beyond the seam") << 12 << QList<int>{11} << 4 << kI << 1 << 3;
-        QTest::newRow("well beyond the seam, other way")
-            << 12 << QList<int>{0} << 4 << kI << 8 << 2;
-        QTest::newRow("gap in the neighbour's part")
-            << 24 << QList<int>{12, 13} << 2 << kO << 6 << 2;
-    }
+    // The short way round the ring to the placement that clears rows, never the long one.
     void takesTheRowClearingPlacement() {
-        QFETCH(int, width);
-        QFETCH(QList<int>, gaps);
-        QFETCH(int, rows);
-        QFETCH(int, kind);
-        QFETCH(int, startColumn);
-        QFETCH(int, expectedKey);
-        Table table(width, width / 12);
-        table.fillRows(rows, gaps);
-        fieldsetup::setBlock(table.sim, 0, kind, startColumn * 50, 12 * 50);
-        table.syncCopy();
-        ComputerPlayer computer(ComputerSkill::Hard, 1);
-        computer.setPart(width, 0);
-
-        const ComputerPlayer::Keys keys = table.playOnePiece(computer);
-        QCOMPARE(table.sim.lines(), rows);
-        QCOMPARE(table.mirror.lines(), rows);
-        // The short way round the ring, never the long one.
-        QVERIFY(keys[expectedKey] > 0);
-        QCOMPARE(keys[expectedKey == 2 ? 3 : 2], 0);
-        QCOMPARE(keys[4], 1);
+        struct Case {
+            int width;
+            QList<int> gaps;
+            int rows, kind, startColumn, expectedKey;  // the side it must go, 2 right, 3 left
+        };
+        for (const Case& c : {Case{12, {6}, 4, kI, 1, 2},  // a well in its own part
+                              Case{12, {11}, 4, kI, 1, 3}, Case{12, {0}, 4, kI, 8, 2},  // the seam
+                              Case{24, {12, 13}, 2, kO, 6, 2}}) {  // in the neighbour's part
+            Table table(c.width, c.width / 12);
+            table.fillRows(c.rows, c.gaps);
+            fieldsetup::setBlock(table.sim, 0, c.kind, c.startColumn * 50, 12 * 50);
+            table.syncCopy();
+            ComputerPlayer computer(ComputerSkill::Hard, 1);
+            computer.setPart(c.width, 0);
+            const ComputerPlayer::Keys keys = table.playOnePiece(computer);
+            QVERIFY(table.sim.lines() == c.rows && table.mirror.lines() == c.rows);
+            QVERIFY(keys[c.expectedKey] > 0);
+            QVERIFY(keys[c.expectedKey == 2 ? 3 : 2] == 0 && keys[4] == 1);
+        }
     }
 
-    // A gap five and six columns into the right neighbour's part: out of reach
-    // beside another computer, within reach beside a person.
+    // A gap deep in the right neighbour's part: reached only beside a person.
     void reachesFurtherIntoAPersonsPart() {
         for (const bool person : {false, true}) {
             Table table(48, 4);
@@ -164,96 +145,72 @@ private Q_SLOTS:
         }
     }
 
-    void neverPlansThroughAFallingBlock_data() {
-        QTest::addColumn<int>("blockerKind");  // -1: the teammate's block is far away
-        QTest::addColumn<int>("blockerColumn");
-        QTest::addColumn<int>("blockerRow");
-        QTest::addColumn<int>("pieceRow");
-        QTest::addColumn<bool>("wellTaken");
-        // Low down the only way to the well leads over a landed column in
-        // column 5 (rows 4 to 7); the long way round the ring is walled off.
-        QTest::newRow("free way") << -1 << 0 << 0 << 9 << true;
-        QTest::newRow("teammate's block on the way") << kI << 4 << 8 << 9 << false;
-        // High up the piece passes over that block and drops beyond it.
-        QTest::newRow("teammate's block below the way") << kI << 4 << 8 << 20 << true;
-        // The drop into the well would fall through the block.
-        QTest::newRow("teammate's block above the well") << kO << 0 << 8 << 20 << false;
-    }
+    // Catches plans through a teammate's block: on the way low down, or above the well.
     void neverPlansThroughAFallingBlock() {
-        QFETCH(int, blockerKind);
-        QFETCH(int, blockerColumn);
-        QFETCH(int, blockerRow);
-        QFETCH(int, pieceRow);
-        QFETCH(bool, wellTaken);
-        Table table(24, 2);
-        table.fillRows(4, {1});
-        for (int r = 4; r < 16; ++r) {
-            if (r < 8) {
-                fieldsetup::landBox(table.sim.field(), 5, r);
+        struct Case {
+            int blockerKind, blockerColumn, pieceRow;  // -1: the teammate's block is far away
+            bool wellTaken;
+        };
+        for (const Case& c : {Case{-1, 0, 9, true}, Case{kI, 4, 9, false}, Case{kI, 4, 20, true},
+                              Case{kO, 0, 20, false}}) {
+            Table table(24, 2);
+            table.fillRows(4, {1});
+            for (int r = 4; r < 16; ++r) {
+                if (r < 8) {
+                    fieldsetup::landBox(table.sim.field(), 5, r);
+                }
+                fieldsetup::landBox(table.sim.field(), 16, r);
             }
-            fieldsetup::landBox(table.sim.field(), 16, r);
+            // The vertical I covers frame column + 1: it stands in column 8.
+            fieldsetup::setBlock(table.sim, 0, kI, 7 * 50, c.pieceRow * 50, 1);
+            if (c.blockerKind >= 0) {
+                fieldsetup::setBlock(table.sim, 1, c.blockerKind, c.blockerColumn * 50, 8 * 50, 1);
+            } else {
+                fieldsetup::setBlock(table.sim, 1, kO, 19 * 50, 20 * 50);
+            }
+            table.syncCopy();
+            ComputerPlayer computer(ComputerSkill::Hard, 1);
+            computer.setPart(24, 0);
+            computer.think(table.mirror, table.sim.player(0)->currentBlock()->id(), 1, 0);
+            QVERIFY(computer.hasTarget());
+            const PlacementPlanner::Choice& t = computer.target();
+            QCOMPARE(columnsOf(kI, t.rotation, t.column, 24) == QList<int>{1}, c.wellTaken);
         }
-        // The vertical I covers frame column + 1: it stands in column 8.
-        fieldsetup::setBlock(table.sim, 0, kI, 7 * 50, pieceRow * 50, 1);
-        if (blockerKind >= 0) {
-            fieldsetup::setBlock(table.sim, 1, blockerKind, blockerColumn * 50, blockerRow * 50, 1);
-        } else {
-            fieldsetup::setBlock(table.sim, 1, kO, 19 * 50, 20 * 50);
-        }
-        table.syncCopy();
-        ComputerPlayer computer(ComputerSkill::Hard, 1);
-        computer.setPart(24, 0);
-        computer.think(table.mirror, table.sim.player(0)->currentBlock()->id(), 1, 0);
-
-        QVERIFY(computer.hasTarget());
-        const PlacementPlanner::Choice& t = computer.target();
-        QCOMPARE(columnsOf(kI, t.rotation, t.column, 24) == QList<int>{1}, wellTaken);
     }
 
-    // Two pieces for the one place that clears rows: the computer told where
-    // its teammate's piece is headed leaves it that place instead of being
-    // refused on the way there. A claim whose piece has landed counts no more,
-    // and its own piece's claim, handed back among the team's, is its plan.
-    void leavesATeammatesPlaceToIt_data() {
-        QTest::addColumn<int>("claims");  // 0 none, 1 the teammate's, 2 a landed piece's, 3 its own
-        QTest::newRow("not told") << 0;
-        QTest::newRow("told") << 1;
-        QTest::newRow("told of a landed piece") << 2;
-        QTest::newRow("told of its own") << 3;
-    }
+    // Catches fights over a teammate's claimed place; landed or own claims count no more.
     void leavesATeammatesPlaceToIt() {
-        QFETCH(int, claims);
-        Table table(24, 2);
-        table.fillRows(2, {12, 13});
-        fieldsetup::setBlock(table.sim, 0, kO, 6 * 50, 12 * 50);
-        fieldsetup::setBlock(table.sim, 1, kO, 17 * 50, 20 * 50);
-        table.syncCopy();
-        ComputerPlayer mate(ComputerSkill::Hard, 2);
-        mate.setPart(24, 12);
-        mate.think(table.mirror, table.sim.player(1)->currentBlock()->id(), 1, 0);
-        std::optional<PlacementPlanner::Claim> claim = mate.claim();
-        QVERIFY(claim.has_value());
-        QCOMPARE(columnsOf(kO, claim->rotation, claim->column, 24), (QList<int>{12, 13}));
-        if (claims == 2) {
-            claim->blockId = 9999;
-        } else if (claims == 3) {
-            claim->blockId = table.sim.player(0)->currentBlock()->id();
-        }
-        ComputerPlayer computer(ComputerSkill::Hard, 1);
-        computer.setPart(24, 0);
-        if (claims > 0) {
-            computer.setTeamClaims({*claim});
-        }
-        computer.think(table.mirror, table.sim.player(0)->currentBlock()->id(), 1, 0);
+        for (int claims : {0, 1, 2, 3}) {  // none, the teammate's, a landed piece's, its own
+            Table table(24, 2);
+            table.fillRows(2, {12, 13});
+            fieldsetup::setBlock(table.sim, 0, kO, 6 * 50, 12 * 50);
+            fieldsetup::setBlock(table.sim, 1, kO, 17 * 50, 20 * 50);
+            table.syncCopy();
+            ComputerPlayer mate(ComputerSkill::Hard, 2);
+            mate.setPart(24, 12);
+            mate.think(table.mirror, table.sim.player(1)->currentBlock()->id(), 1, 0);
+            std::optional<PlacementPlanner::Claim> claim = mate.claim();
+            QVERIFY(claim.has_value());
+            QCOMPARE(columnsOf(kO, claim->rotation, claim->column, 24), (QList<int>{12, 13}));
+            if (claims == 2) {
+                claim->blockId = 9999;
+            } else if (claims == 3) {
+                claim->blockId = table.sim.player(0)->currentBlock()->id();
+            }
+            ComputerPlayer computer(ComputerSkill::Hard, 1);
+            computer.setPart(24, 0);
+            if (claims > 0) {
+                computer.setTeamClaims({*claim});
+            }
+            computer.think(table.mirror, table.sim.player(0)->currentBlock()->id(), 1, 0);
 
-        QVERIFY(computer.hasTarget());
-        const PlacementPlanner::Choice& t = computer.target();
-        QCOMPARE(columnsOf(kO, t.rotation, t.column, 24) == (QList<int>{12, 13}), claims != 1);
+            QVERIFY(computer.hasTarget());
+            const PlacementPlanner::Choice& t = computer.target();
+            QCOMPARE(columnsOf(kO, t.rotation, t.column, 24) == (QList<int>{12, 13}), claims != 1);
+        }
     }
 
-    // The blocks falling now have moved on when the next piece appears: a
-    // teammate's block where it would appear must not make the best place
-    // look like a dead end for it.
+    // Catches the next piece judged against blocks that will have fallen on by then.
     void nextPieceLooksPastTheBlocksFallingNow() {
         for (const bool blocked : {false, true}) {
             FieldBoard board(24);
@@ -264,8 +221,7 @@ private Q_SLOTS:
                     }
                 }
             }
-            // The vertical I stands in frame column + 1: frame column 5 fills
-            // the well, and the next piece appears with its frame there.
+            // The vertical I stands in frame column + 1: frame column 5 fills the well.
             for (int r = 26; blocked && r < 30; ++r) {
                 for (int c = 4; c < 10; ++c) {
                     board.setOther(c, r);
@@ -283,10 +239,7 @@ private Q_SLOTS:
         }
     }
 
-    // The block of a player who moves earlier in the tick steps under the
-    // piece in the tick the piece would drop: a drop then stands on it over
-    // the gap it was meant to fill. The computer lets the piece fall until
-    // the way down is clear, and lands it without a hole.
+    // Catches a drop onto a block that steps under the piece in the same tick.
     void neverDropsOntoABlockThatStepsUnderIt() {
         Table table(24, 2);
         table.fillRows(2, {13, 14});
@@ -296,22 +249,10 @@ private Q_SLOTS:
         table.syncCopy();
         ComputerPlayer computer(ComputerSkill::Hard, 1);
         computer.setPart(24, 12);
-        const int id = table.sim.player(1)->currentBlock()->id();
         QList<int> teammate(10, 0);
         teammate[slotIndex(KeySlot::Right)] = 1;  // into the gap, first in the tick
         table.sim.processPlayerInput(0, teammate);
-        QList<int> input(10, 0);
-        for (int t = 0; t < 3000 && table.sim.player(1)->currentBlock()->id() == id; ++t) {
-            const ComputerPlayer::Keys keys =
-                computer.think(table.mirror, id, table.sim.speed(), table.clock.nowMs());
-            for (int k = 0; k < GamePlayer::kKeys; ++k) {
-                input[k] += keys[k];
-            }
-            table.sim.processPlayerInput(1, input);
-            table.clock.advance(ComputerPlayer::kTickMs);
-            table.sim.mainLoop();
-        }
-        QVERIFY(table.sim.player(1)->currentBlock()->id() != id);
+        table.playOnePiece(computer, 1);
         int holes = 0;
         for (int c = 0; c < 24; ++c) {
             bool covered = false;
@@ -325,46 +266,26 @@ private Q_SLOTS:
         QCOMPARE(table.sim.field().cell(13, 0), GameField::kFieldBlockId);  // the I went in
     }
 
-    // Every row waits for the lowest part of the ring: a player whose part
-    // stands above the others' waits before it drops, level with them it
-    // drops as soon as a piece is there. Beside a person it waits as well:
-    // the person is slower still.
-    void waitsForTheTeamWhenAhead_data() {
-        QTest::addColumn<bool>("ahead");
-        QTest::addColumn<bool>("person");
-        QTest::addColumn<bool>("waits");
-        QTest::newRow("level") << false << false << false;
-        QTest::newRow("ahead") << true << false << true;
-        QTest::newRow("ahead beside a person") << true << true << true;
-    }
+    // Catches dropping ahead of the lowest part of the ring (beside a person too).
     void waitsForTheTeamWhenAhead() {
-        QFETCH(bool, ahead);
-        QFETCH(bool, person);
-        QFETCH(bool, waits);
-        Table table(24, 2);
-        for (int r = 0; r < 2; ++r) {
-            for (int c = 0; c < (ahead ? 12 : 24); ++c) {
-                if (c != 5) {  // nothing clears
-                    fieldsetup::landBox(table.sim.field(), c, r);
-                }
-            }
+        for (const auto& [ahead, person] : {std::pair{false, false}, {true, false}, {true, true}}) {
+            const bool waits = ahead;
+            Table table(24, 2);
+            table.fillRows(2, {5}, ahead ? 12 : 24);  // nothing clears
+            table.syncCopy();
+            ComputerPlayer computer(ComputerSkill::Hard, 1);
+            computer.setPart(24, 0, 12, {person, false});
+            const qint64 start = table.clock.nowMs();
+            const ComputerPlayer::Keys keys = table.playOnePiece(computer);
+            const qint64 took = table.clock.nowMs() - start;
+            // At speed 1 a piece falling on by itself takes far longer.
+            QCOMPARE(keys[slotIndex(KeySlot::Drop)], 1);
+            QVERIFY2((took >= ComputerPlayer::kAheadWaitMs) == waits,
+                     qPrintable(QString::number(took)));
         }
-        table.syncCopy();
-        ComputerPlayer computer(ComputerSkill::Hard, 1);
-        computer.setPart(24, 0, 12, {person, false});
-        const int id = table.sim.player(0)->currentBlock()->id();
-        const qint64 start = table.clock.nowMs();
-        const ComputerPlayer::Keys keys = table.playOnePiece(computer);
-        const qint64 took = table.clock.nowMs() - start;
-        QVERIFY(table.sim.player(0)->currentBlock()->id() != id);
-        // At speed 1 a piece falling on by itself takes far longer.
-        QCOMPARE(keys[slotIndex(KeySlot::Drop)], 1);
-        QVERIFY2((took >= ComputerPlayer::kAheadWaitMs) == waits,
-                 qPrintable(QString::number(took)));
     }
 
-    // The simulator's stand-ins for people: a simple player, and any player
-    // named one whatever its level, across the ring's seam too.
+    // Catches the simulator's stand-ins for people taken for computers, across the seam too.
     void simulatorTakesNamedPlayersForPeople() {
         const std::vector<ComputerSkill> skills{ComputerSkill::Hard, ComputerSkill::Hard,
                                                 ComputerSkill::Simple, ComputerSkill::Easy};

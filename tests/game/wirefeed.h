@@ -5,8 +5,7 @@
 #include "apps/fieldsim/fieldrun.h"
 #include "game/fieldmirror.h"
 
-// Passes a running game's events to a field copy as the client receives them:
-// block and movement records, never the simulation's own objects.
+// Passes a game's events to a field copy as records, as the client receives them.
 class WireFeed : public GameEvents {
 public:
     WireFeed(FieldMirror& mirror, int fieldsizeX) : mirror_(mirror), fieldsizeX_(fieldsizeX) {}
