@@ -81,8 +81,8 @@ PlacementPlanner::Situation ComputerPlayer::situation(const FieldMirror& mirror,
     }
     // The next piece waits at a park position in the player's colour; blocks
     // of players who left lie further out.
-    const int farthest = GameSimulation::parkPosition(GameSimulation::kSlots - 1);
-    mirror.forEachBlock([&s, &block, farthest](const GameBlock& b) {
+    constexpr int farthest = GameSimulation::parkPosition(GameSimulation::kSlots - 1);
+    mirror.forEachBlock([&s, &block](const GameBlock& b) {
         if (b.x() == b.y() && b.x() < 0 && b.x() >= farthest && b.colour() == block.colour() &&
             b.kind() >= 0 && b.id() > block.id()) {
             s.nextKind = b.kind();
