@@ -22,8 +22,8 @@ class NullConnection : public ServerConnection {
 public:
     void disconnectClient(int, bool) override {}
     int acceptSocket(qintptr) override { return -1; }
-    QList<int> clientIds() const override { return {}; }
-    void setSeats(const QList<int>&) override {}
+    void setGate(PlayerGate*) override {}
+    void shutDown(int) override {}
     void sendSPlayerlist(bool, const QList<int>&, const QStringList&, const QList<int>&,
                          const QList<int>&) override {}
     void sendSMessage(bool, int, const QString&) override {}

@@ -87,8 +87,6 @@ ConnectionCore::ConnectionCore(const ConnectionSettings& settings, ConnectionInt
       settings_(settings),
       events_(events),
       transport_(std::move(transport)),
-      admission_({settings.hostKey, settings.singleplayer, settings.usePassword, settings.password,
-                  settings.maxPlayers}),
       clock_(&Clock::system()),
       serverCodes_(std::make_unique<ServerCodes>(*this)),
       clientCodes_(std::make_unique<ClientCodes>(*this)),
@@ -142,27 +140,14 @@ void ConnectionCore::watchEstablished(ConnectionInfo& record) {
     }
 }
 
-int ConnectionCore::hostClientId() const {
-    const ConnectionInfo* host = findInTable(Table::Established, hostConnId_);
-    return host == nullptr ? -1 : host->clientId;
-}
-
-QHostAddress ConnectionCore::clientAddress(int clientId) const {
-    const ConnectionInfo* record = findEstablishedByClientId(clientId);
-    return record != nullptr ? record->address : QHostAddress();
-}
-
-bool ConnectionCore::hostPresent() const {
-    return hostConnId_ >= 0 && isEstablished(hostConnId_);
-}
-
 void ConnectionCore::removeConnection(int connId) {
+    const bool admitted = isEstablished(connId);
     ConnectionInfo* record = tables_.take(connId);
     if (record == nullptr) {
         return;
     }
-    if (connId == hostConnId_ && !admission_.hostOwnsServer()) {
-        hostConnId_ = -1;  // the server plays on without a host
+    if (gate_ != nullptr && admitted && record->accepted && record->clientId >= 0) {
+        gate_->left(channel(), record->clientId);
     }
     masterLink_->forget(connId);
     record->timeoutTimer.stop();
@@ -181,7 +166,6 @@ void ConnectionCore::clearConnections() {
         }
     }
     tables_.restart();
-    hostConnId_ = -1;
     localPlayers_ = -1;
     disconnectTimer_.stop();
     // Ids start again at 0, so nothing may still refer to the old ones.
@@ -342,8 +326,8 @@ void ConnectionCore::disconnectClient(int clientId, bool immediately) {
     sendMessage(-1, false, MessageCode::CDSC, QLatin1String(Codec::kDisconnect));
 }
 
-void ConnectionCore::announceShutdown() {
-    sendShutdown(-1);
+void ConnectionCore::announceShutdown(int byClientId) {
+    sendShutdown(byClientId);
     clearConnections();
 }
 
@@ -363,7 +347,7 @@ void ConnectionCore::updatePings() {
         // Stays at no ping unless an answer comes before the next list.
         record->ping = record->isPlaying() ? GamePlayer::kNoPing : -1;
     }
-    for (int seat : seats_) {
+    for (int seat : gate_ != nullptr ? gate_->seats() : QList<int>()) {
         connIds.append(seat);
         pings.append(kSeatPingMs);
     }

@@ -29,7 +29,7 @@ class ServerCodes;
 //
 // What a code means lives elsewhere: ServerCodes (what a server hears),
 // ClientCodes (what a client hears), MasterLink (the master server and the
-// probes), Admission (who may join). The core raises their events through the
+// probes); who may join is the server's PlayerGate. The core raises their events through the
 // facade it is given, and reaches its peers through its Transport.
 //
 // Every handler runs in the owner's thread. Records removed while a signal is
@@ -49,8 +49,10 @@ public:
     const NetworkTimings& timings() const { return settings_.timings; }
     ConnectionInterface& events() const { return events_; }
     Transport& transport() const { return *transport_; }
-    Admission& admission() { return admission_; }
-    const Admission& admission() const { return admission_; }
+    // The server's decision on hellos (PlayerGate); without one every hello
+    // is refused. Not owned: it outlives the core.
+    PlayerGate* gate() const { return gate_; }
+    void setGate(PlayerGate* gate) { gate_ = gate; }
     ServerCodes& serverCodes() const { return *serverCodes_; }
     ClientCodes& clientCodes() const { return *clientCodes_; }
     MasterLink& masterLink() const { return *masterLink_; }
@@ -70,20 +72,13 @@ public:
     void setKeepAlive(int intervalMs, int quietMs = 0);
     // Datagrams numbered and timed out: the setting, unless the transport is a stream.
     bool usesDatagrams() const { return settings_.datagram && !transport_->isStream(); }
+    GameChannel channel() const {
+        return usesDatagrams() ? GameChannel::Datagram : GameChannel::Stream;
+    }
 
     // ---- tables
     int playerCount() const { return tables_.playerCount(); }
     void addPlayers(int players) { tables_.addPlayers(players); }
-    // Client ids of players without a connection (ServerConnection::setSeats).
-    const QList<int>& seats() const { return seats_; }
-    void setSeats(const QList<int>& clientIds) { seats_ = clientIds; }
-    int hostConnId() const { return hostConnId_; }
-    void setHostConnId(int connId) { hostConnId_ = connId; }
-    bool hostPresent() const;
-    // Client id of the host's connection, -1 without one.
-    int hostClientId() const;
-    // The peer's address of the established client with this id; null if none.
-    QHostAddress clientAddress(int clientId) const;
     // Client id this object's own connection got, -1 before (client side).
     int establishedClientId() const { return tables_.establishedClientId(); }
     QList<int> clientIds() const { return tables_.clientIds(); }
@@ -150,9 +145,10 @@ public:
 
     // ---- disconnects
     void disconnectClient(int clientId, bool immediately);
-    // The server goes away: "SSHD" to every established connection, then all
-    // connections are dropped without a signal.
-    void announceShutdown();
+    // The server goes away: "SSHD" (naming the client that ended it, -1 for
+    // none) to every established connection, then all connections are
+    // dropped without a signal.
+    void announceShutdown(int byClientId = -1);
     void sendShutdown(int clientId);
     void sendPlayerDisconnect(int clientId);
 
@@ -180,7 +176,7 @@ private:
     ConnectionSettings settings_;
     ConnectionInterface& events_;
     std::unique_ptr<Transport> transport_;
-    Admission admission_;
+    PlayerGate* gate_ = nullptr;
     const Clock* clock_;
     LossSimulation loss_;
     std::unique_ptr<ServerCodes> serverCodes_;
@@ -188,8 +184,6 @@ private:
     std::unique_ptr<MasterLink> masterLink_;
 
     ConnectionTables tables_;
-    QList<int> seats_;
-    int hostConnId_ = -1;
     QTimer pingTimer_;
     QTimer keepAliveTimer_;
     int quietMs_ = 0;

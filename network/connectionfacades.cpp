@@ -26,12 +26,12 @@ int NetServerConnection::acceptSocket(qintptr socketDescriptor) {
     return core_->transport().acceptSocket(socketDescriptor);
 }
 
-QList<int> NetServerConnection::clientIds() const {
-    return core_->clientIds();
+void NetServerConnection::setGate(PlayerGate* gate) {
+    core_->setGate(gate);
 }
 
-void NetServerConnection::setSeats(const QList<int>& clientIds) {
-    core_->setSeats(clientIds);
+void NetServerConnection::shutDown(int byClientId) {
+    core_->announceShutdown(byClientId);
 }
 
 void NetServerConnection::sendSPlayerlist(bool reliable, const QList<int>& connIds,

@@ -25,8 +25,8 @@ public:
 
     void disconnectClient(int clientId, bool immediately) override;
     int acceptSocket(qintptr socketDescriptor) override;
-    QList<int> clientIds() const override;
-    void setSeats(const QList<int>& clientIds) override;
+    void setGate(PlayerGate* gate) override;
+    void shutDown(int byClientId) override;
     void sendSPlayerlist(bool reliable, const QList<int>& connIds, const QStringList& names,
                          const QList<int>& colors, const QList<int>& status) override;
     void sendSMessage(bool reliable, int playerId, const QString& message) override;

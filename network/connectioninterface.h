@@ -8,6 +8,7 @@
 
 #include "game/blockrecords.h"
 #include "game/gameblock.h"
+#include "network/admission.h"
 #include "network/serverdata.h"
 
 // What the server and the client see of the network: the events a
@@ -21,8 +22,8 @@
 // Every signal carries values: nothing handed over needs an owner.
 //
 // In signals whose names begin with changedS, connId is the client id of the
-// sending connection, except in changedSPlayerKick, whose connId is the
-// connection id of the sender (the host).
+// sending connection. Whether that client may do what it asks (start, kick,
+// restart) is the server's rule, not the connection's.
 class ConnectionInterface : public QObject {
     Q_OBJECT
 
@@ -92,14 +93,11 @@ public:
 
     // Adopts a socket accepted by the server's listener; returns its id.
     virtual int acceptSocket(qintptr socketDescriptor) = 0;
-    // Client ids of the connections that hold one, the joined and those
-    // still saying goodbye.
-    virtual QList<int> clientIds() const = 0;
-    // Players the server seats itself, without a connection (computer
-    // players): their ids are never handed to a client, each counts as one
-    // player when clients join and in the server's answer to probes, and ping
-    // lists show them with a fixed ping.
-    virtual void setSeats(const QList<int>& clientIds) = 0;
+    // Who may join, asked at every hello (admission.h); not owned.
+    virtual void setGate(PlayerGate* gate) = 0;
+    // The server ends: "SSHD" naming the client that ended it (-1: the
+    // server itself) to everybody, then every connection is dropped unheard.
+    virtual void shutDown(int byClientId) = 0;
     virtual void sendSPlayerlist(bool reliable, const QList<int>& connIds, const QStringList& names,
                                  const QList<int>& colors, const QList<int>& status) = 0;
     virtual void sendSMessage(bool reliable, int playerId, const QString& message) = 0;

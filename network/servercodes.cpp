@@ -34,18 +34,19 @@ void ServerCodes::refuseHello(int connId, HelloOutcome outcome) {
 void ServerCodes::processHello(ConnectionInfo& record, const ConnectionMessage& message) {
     const int connId = record.connId;
     const bool established = core_.isEstablished(connId);
+    PlayerGate* gate = core_.gate();
     if (record.state == State::StateLobby && established) {
         // The client missed our answer and asked again.
-        replyHello(connId, record.clientId, connId == core_.hostConnId());
+        replyHello(connId, record.clientId, gate != nullptr && gate->isHost(record.clientId));
         return;
     }
     if (record.state != State::StateHandshake || established) {
         return;
     }
     const Codec::Hello hello = Codec::parseHello(message.content);
-    const Admission::Verdict verdict = core_.admission().decide(
-        hello, record.address,
-        {core_.playerCount(), core_.hostPresent(), core_.clientIds(), core_.seats()});
+    const PlayerGate::Verdict verdict = gate != nullptr
+                                            ? gate->admit(core_.channel(), hello, record.address)
+                                            : PlayerGate::Verdict{};
     if (verdict.outcome != HelloOutcome::Accepted) {
         refuseHello(connId, verdict.outcome);
         return;
@@ -54,10 +55,7 @@ void ServerCodes::processHello(ConnectionInfo& record, const ConnectionMessage& 
     record.players = hello.players;
     core_.addPlayers(record.players);
     core_.watchEstablished(record);
-    if (verdict.becomesHost) {
-        core_.setHostConnId(connId);
-    }
-    replyHello(connId, verdict.clientId, connId == core_.hostConnId());
+    replyHello(connId, verdict.clientId, verdict.isHost);
 }
 
 void ServerCodes::processPlayers(ConnectionInfo& record, const ConnectionMessage& message) {
@@ -84,16 +82,11 @@ void ServerCodes::processPong(ConnectionInfo& record, const ConnectionMessage&) 
 }
 
 void ServerCodes::processStartRequest(ConnectionInfo& record, const ConnectionMessage&) {
-    if (record.connId == core_.hostConnId()) {
-        Q_EMIT core_.events().changedSPlayerStart(record.clientId);
-    }
+    Q_EMIT core_.events().changedSPlayerStart(record.clientId);
 }
 
 void ServerCodes::processRestartRequest(ConnectionInfo& record, const ConnectionMessage&) {
-    // Without a host any player may restart.
-    if (record.connId == core_.hostConnId() || core_.hostConnId() == -1) {
-        Q_EMIT core_.events().changedSPlayerRestart(record.clientId);
-    }
+    Q_EMIT core_.events().changedSPlayerRestart(record.clientId);
 }
 
 void ServerCodes::processInput(ConnectionInfo& record, const ConnectionMessage& message) {
@@ -116,35 +109,26 @@ void ServerCodes::processDisconnectRequest(ConnectionInfo& record,
     }
     const int connId = record.connId;
     const int clientId = record.clientId;
-    const bool wasHost = connId == core_.hostConnId();
     record.state = State::StateClosing;
+    // The server may end the game for everybody here (its host left).
     Q_EMIT core_.events().changedSPlayerDisconnect(clientId);
-    if (wasHost && core_.admission().hostOwnsServer()) {
-        // The host leaving ends the game for everybody.
-        core_.sendShutdown(clientId);
-        core_.clearConnections();
-        Q_EMIT core_.events().serverShutdown(clientId);
-        return;
+    if (core_.isEstablished(connId)) {
+        core_.sendPlayerDisconnect(clientId);
+        core_.removeConnection(connId);
     }
-    core_.sendPlayerDisconnect(clientId);
-    core_.removeConnection(connId);
 }
 
 void ServerCodes::processKickRequest(ConnectionInfo& record, const ConnectionMessage& message) {
-    if (record.connId == core_.hostConnId()) {
-        Q_EMIT core_.events().changedSPlayerKick(record.connId,
-                                                 Codec::parseNumber(message.content));
-    }
+    Q_EMIT core_.events().changedSPlayerKick(record.clientId, Codec::parseNumber(message.content));
 }
 
 void ServerCodes::processInfoRequest(ConnectionInfo& record, const ConnectionMessage&) {
     const int connId = record.connId;
     const ConnectionSettings& s = core_.settings();
-    core_.transmit(
-        connId, false, MessageCode::SIN,
-        Codec::buildServerInfo(QString::fromLatin1(Quadrell::kVersion), s.stats,
-                               core_.playerCount() + static_cast<int>(core_.seats().size()),
-                               s.maxPlayers, s.usePassword, s.name));
+    core_.transmit(connId, false, MessageCode::SIN,
+                   Codec::buildServerInfo(QString::fromLatin1(Quadrell::kVersion), s.stats,
+                                          core_.gate() != nullptr ? core_.gate()->playerCount() : 0,
+                                          s.maxPlayers, s.usePassword, s.name));
     // A stranger asking is forgotten at once; a player who asks stays.
     if (!core_.isEstablished(connId)) {
         core_.removeConnection(connId);

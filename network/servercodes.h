@@ -8,8 +8,9 @@ struct ConnectionMessage;
 
 // What a game server hears: one handler per client code, as the code table
 // (messagecodes.h) names them. The core has checked the sender side and the
-// state the table asks for; a handler checks only what is its own (who is
-// host, who may join) and raises the changedS... events of the facade.
+// state the table asks for; a handler asks the server's PlayerGate who may
+// join and raises the changedS... events of the facade. Whether the sender
+// may do what it asks is the server's to decide.
 class ServerCodes {
 public:
     explicit ServerCodes(ConnectionCore& core) : core_(core) {}

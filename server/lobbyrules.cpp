@@ -4,6 +4,7 @@
 
 #include "game/gamesimulation.h"
 #include "game/playernames.h"
+#include "server/playersessions.h"
 
 namespace {
 
@@ -112,4 +113,20 @@ LobbyRules::PlayerList LobbyRules::playerList(const GameSimulation& sim) {
         list.statuses << (p ? int(p->status()) : int(GamePlayer::Empty));
     }
     return list;
+}
+
+bool LobbyRules::mayStart(const PlayerSessions& sessions, int clientId) {
+    return sessions.isHost(clientId);
+}
+
+bool LobbyRules::mayKick(const PlayerSessions& sessions, int clientId) {
+    return sessions.isHost(clientId);
+}
+
+bool LobbyRules::mayRestart(const PlayerSessions& sessions, int clientId) {
+    return sessions.isHost(clientId) || sessions.hostClientId() < 0;
+}
+
+bool LobbyRules::leavingEndsServer(const PlayerSessions& sessions, int clientId) {
+    return sessions.hostOwnsServer() && sessions.isHost(clientId);
 }

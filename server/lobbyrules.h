@@ -4,6 +4,7 @@
 #include <QStringList>
 
 class GameSimulation;
+class PlayerSessions;
 
 // How the server keeps its player slots from what clients tell it: names
 // cleaned, colours a client can draw, statuses a client may set, automatic
@@ -28,5 +29,14 @@ struct PlayerList {
     QList<int> statuses;
 };
 PlayerList playerList(const GameSimulation& sim);
+
+// What a client may ask of the lobby: the host starts a game and kicks;
+// restarting is the host's too, or anybody's while nobody is host.
+bool mayStart(const PlayerSessions& sessions, int clientId);
+bool mayKick(const PlayerSessions& sessions, int clientId);
+bool mayRestart(const PlayerSessions& sessions, int clientId);
+// Whether this client leaving ends the server for everybody: the host of a
+// server that its host's own client runs.
+bool leavingEndsServer(const PlayerSessions& sessions, int clientId);
 
 }  // namespace LobbyRules

@@ -36,6 +36,8 @@ Server::Server(const ServerSettings& settings, ServerConnection* stream, ServerC
       timings_(timings),
       stream_(stream),
       datagram_(datagram),
+      sessions_({settings.hostKey, settings.singleplayer, settings.usePassword, settings.password,
+                 settings.maxPlayers}),
       sim_(random, clock),
       seats_(sim_, clock),
       broadcast_(sim_, seats_, *stream, *datagram,
@@ -48,6 +50,8 @@ Server::Server(const ServerSettings& settings, ServerConnection* stream, ServerC
     sim_.setEvents(&broadcast_);
     stream_->setParent(this);
     datagram_->setParent(this);
+    stream_->setGate(&sessions_);
+    datagram_->setGate(&sessions_);
 
     tickTimer_->setInterval(timings_.tickMs);
     tickTimer_->setTimerType(Qt::PreciseTimer);
@@ -66,7 +70,6 @@ Server::Server(const ServerSettings& settings, ServerConnection* stream, ServerC
             &Server::processPlayerInput);
     for (ConnectionInterface* c : {stream_, datagram_}) {
         connect(c, &ConnectionInterface::errorOccured, this, &Server::processConnectionError);
-        connect(c, &ConnectionInterface::serverShutdown, this, &Server::processShutdown);
     }
 
     if (settings_.stats && !statsEndpoint.isEmpty()) {
@@ -196,7 +199,7 @@ void Server::checkAllReady() {
 // --- start, stop, pause -----------------------------------------------------
 
 void Server::processPlayerStart(int connId) {
-    if (fromClient(connId)) {
+    if (fromClient(connId) && LobbyRules::mayStart(sessions_, connId)) {
         guarded([this, connId] { startLocked(connId); });
     }
 }
@@ -239,7 +242,7 @@ void Server::startLocked(int connId) {
 
 void Server::processPlayerRestart(int connId) {
     guarded([this, connId] {
-        if (fromClient(connId) && hasPlayer(connId)) {
+        if (fromClient(connId) && LobbyRules::mayRestart(sessions_, connId) && hasPlayer(connId)) {
             restartAll(connId);
         }
     });
@@ -374,6 +377,12 @@ void Server::processPlayerInput(int connId, QList<int> input) {
 // --- leave, kick, chat, errors ----------------------------------------------
 
 void Server::processPlayerDisconnect(int connId) {
+    if (LobbyRules::leavingEndsServer(sessions_, connId)) {
+        // Said at once: the connections it clears must not answer the goodbye.
+        stream_->shutDown(connId);
+        processShutdown(connId);
+        return;
+    }
     if (fromClient(connId)) {
         guarded([this, connId] { leave(connId); });
     }
@@ -418,7 +427,7 @@ void Server::leave(int connId) {
     // computers alone ends below.
     QList<std::pair<int, QString>> standIns;  // slot, whom the computer replaces
     if (settings_.computerTakeover && sim_.running() && seats_.humansInGame() > 0) {
-        const QList<int> connected = stream_->clientIds();
+        const QList<int> connected = sessions_.clientIds();
         for (int i = 0; i < freedSlots.size(); ++i) {
             if (freedSlots[i] >= 0 &&
                 seats_.standIn(freedSlots[i], *removed[i], connected, connId) >= 0) {
@@ -465,7 +474,7 @@ void Server::addComputer() {
             }
         }
         if (sim_.running() || players >= std::min(settings_.maxPlayers, kSlots) ||
-            seats_.seatIn(slot, stream_->clientIds()) < 0) {
+            seats_.seatIn(slot, sessions_.clientIds()) < 0) {
             return;
         }
         publishSeats();
@@ -476,15 +485,12 @@ void Server::addComputer() {
 }
 
 void Server::publishSeats() {
-    const QList<int> ids = seats_.ids();
-    stream_->setSeats(ids);
-    datagram_->setSeats(ids);
+    sessions_.setSeats(seats_.ids());
 }
 
 void Server::processPlayerKick(int connId, int id) {
-    Q_UNUSED(connId);  // the connection layer passes kicks from the host only
     // Ids name clients 0..3; -1 would tell the connections to drop everyone.
-    if (!validConnId(id)) {
+    if (!LobbyRules::mayKick(sessions_, connId) || !validConnId(id)) {
         return;
     }
     guarded([this, id] {

@@ -13,6 +13,7 @@
 #include "network/masterserversettings.h"
 #include "server/computerseats.h"
 #include "server/gamebroadcast.h"
+#include "server/playersessions.h"
 #include "server/servercountdown.h"
 #include "server/serversettings.h"
 
@@ -62,6 +63,7 @@ public:
     bool tickRunning() const;
     bool registered() const;
     const ComputerSeats& computers() const { return seats_; }
+    const PlayerSessions& sessions() const { return sessions_; }
 
     // The port the master server hears from now on: the router's external
     // port once it forwards one, the game port otherwise. The first call
@@ -124,7 +126,7 @@ private:
     void restartAll(int connId);
     void startTicking();
     void stopTicking();
-    // Tells the connections which ids the computers hold.
+    // Tells the sessions which ids the computers hold.
     void publishSeats();
 
     // The players heard that the game is over: the stats report, then the lobby.
@@ -134,6 +136,7 @@ private:
     ServerTimings timings_;
     ServerConnection* stream_;
     ServerConnection* datagram_;
+    PlayerSessions sessions_;
     GameSimulation sim_;
     ComputerSeats seats_;
     GameBroadcast broadcast_;

@@ -45,22 +45,6 @@ protected:
     }
 };
 
-void pairGameConnections(NetServerConnection& stream, NetServerConnection& datagram,
-                         bool dedicated) {
-    QPointer<NetServerConnection> streamSide(&stream);
-    datagram.core().admission().setClientIdCheck(
-        [streamSide](int clientId, const QHostAddress& from) {
-            const QHostAddress address =
-                streamSide ? streamSide->core().clientAddress(clientId) : QHostAddress();
-            return !address.isNull() && address.isEqual(from, QHostAddress::TolerantConversion);
-        });
-    if (dedicated) {
-        stream.core().admission().setFirstClientIsHost(true);
-        datagram.core().admission().setHostClientIdSource(
-            [streamSide] { return streamSide ? streamSide->core().hostClientId() : -1; });
-    }
-}
-
 ServerHost::ServerHost(const ServerHostOptions& options, QObject* parent)
     : QObject(parent), options_(options) {}
 
@@ -150,7 +134,6 @@ Server* ServerHost::start(RandomSource& random) {
         datagramSide, std::make_unique<SharedDatagramTransport>(datagramSocket_.release()));
     auto* master = new NetMasterConnection(
         masterSide, std::make_unique<PeerTransport>(PeerTransport::Kind::Udp));
-    pairGameConnections(*stream, *datagram, options_.dedicated);
     stream_ = stream;
     datagram_ = datagram;
     listener_->target = stream;

@@ -25,9 +25,9 @@ struct ServerHostOptions {
     ServerTimings serverTimings;
     // The master server file; empty: "masterserver.ini" in the working directory.
     QString masterConfig;
-    // No client of its own (the dedicated server): there is no host key, the
-    // first client to join becomes host on both connections, and the server
-    // plays on when its host leaves.
+    // No client of its own (the dedicated server): there is no host key, so
+    // the first client to join becomes host and the server plays on when
+    // its host leaves (PlayerSessions).
     bool dedicated = false;
     // How the router is asked to forward the port (ServerSettings::openPort);
     // no methods: the router's own (UPnP IGD, then PCP/NAT-PMP).
@@ -42,13 +42,6 @@ struct ClientTraffic {
     qint64 datagramBytes = 0;
     qint64 resendRequests = 0;
 };
-
-// Ties a game server's two client connections together: a datagram hello
-// speaks only for the stream client of its id and host, and on a dedicated
-// server (no client of its own) the first client is host and the datagram
-// side follows the stream side's choice.
-void pairGameConnections(NetServerConnection& stream, NetServerConnection& datagram,
-                         bool dedicated);
 
 // Runs a Server on real sockets: a stream listener and a datagram socket on
 // one port, the three connection objects, and the master server settings.

@@ -61,11 +61,6 @@ public:
         const ConnectionInfo* record = it == peers_.end() ? nullptr : c.connection(it->second);
         return record != nullptr && c.isEstablished(record->connId) ? record->clientId : -1;
     }
-    bool isHost(int peer) const {
-        const auto it = peers_.find(peer);
-        return it != peers_.end() && it->second == core().hostConnId() &&
-               core().isEstablished(it->second);
-    }
 
 private:
     std::map<int, int> peers_;
@@ -149,7 +144,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool dedicated = (data[0] & 0x40) != 0;
     auto* stream = new FuzzSide(maxPlayers, false, usePassword);
     auto* datagram = new FuzzSide(maxPlayers, true, usePassword);
-    pairGameConnections(*stream, *datagram, dedicated);
     ServerSettings settings;
     settings.maxPlayers = maxPlayers;
     settings.hostKey = dedicated ? -1 : kHostKey;
@@ -158,8 +152,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QPointer<Server> server(new Server(settings, stream, datagram, nullptr, MasterserverSettings(),
                                        QUrl(), ServerTimings(), random, clock));
     bool shutDown = false;
-    QObject::connect(stream, &ConnectionInterface::serverShutdown, [&] { shutDown = true; });
-    QObject::connect(datagram, &ConnectionInterface::serverShutdown, [&] { shutDown = true; });
 
     MessageDecoder decoder(MessageDecoder::Mode::Datagram);
     size_t at = 1;
@@ -197,14 +189,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const std::multiset<int> earlier = present(*server, *stream, *datagram);
             const int own = stream->peers().clientIdOf(peer);
             const int ownDatagram = datagram->peers().clientIdOf(peer);
-            const bool host = stream->peers().isHost(peer) || datagram->peers().isHost(peer);
+            const bool host =
+                server->sessions().isHost(own) || server->sessions().isHost(ownDatagram);
             const int kicked =
                 message.type == "CKCK" && host ? PayloadCodec::parseNumber(message.content) : -1;
+            const bool onStream = &side == stream;
             side.peers().receive(peer, message);
-            if (shutDown) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            if (!server) {
                 // Only the host's client leaving takes its server along, and
                 // only on its stream: anyone can send a datagram from its address.
-                check(!dedicated && host && message.type == "CDSC" && &side == stream);
+                check(!dedicated && host && message.type == "CDSC" && onStream);
+                shutDown = true;
                 break;
             }
             const std::multiset<int> after = present(*server, *stream, *datagram);

@@ -17,7 +17,7 @@ inline std::unique_ptr<NetServerConnection> udpServer(
     ConnectionSettings s = serverSettings(hostKey, true, timeout);
     s.pingInterval = pingInterval;
     s.timings = timings;
-    return std::make_unique<NetServerConnection>(
+    return std::make_unique<GatedServer>(
         s, std::make_unique<SharedDatagramTransport>(boundUdpSocket()));
 }
 
@@ -33,7 +33,7 @@ inline int portOf(const NetServerConnection& server) {
 struct TcpRoom {
     explicit TcpRoom(int hostKey = kKey, const QString& password = QString(), int timeout = 3000,
                      const NetworkTimings& timings = fastTimings())
-        : server(std::make_unique<NetServerConnection>(
+        : server(std::make_unique<GatedServer>(
               settings(hostKey, password, timeout, timings),
               std::make_unique<PeerTransport>(PeerTransport::Kind::Tcp))),
           listener(*server),
@@ -46,7 +46,7 @@ struct TcpRoom {
         s.timings = timings;
         return s;
     }
-    std::unique_ptr<NetServerConnection> server;
+    std::unique_ptr<GatedServer> server;
     Listener listener;
     int port;
 };

@@ -21,6 +21,7 @@
 #include "network/networktimings.h"
 #include "network/peertransport.h"
 #include "network/shareddatagramtransport.h"
+#include "server/playersessions.h"
 
 namespace nettest {
 
@@ -49,6 +50,52 @@ inline ConnectionSettings serverSettings(int hostKey = 1, bool datagram = false,
 }
 
 // A client's side: no name, key or password of its own, no pings.
+// The game server's rules of who may join, for a server connection tested
+// on its own: a datagram hello without a stream joined before is taken as if
+// that stream had come first with the id it asks for.
+class TestGate : public PlayerGate {
+public:
+    explicit TestGate(const ConnectionSettings& s)
+        : sessions({s.hostKey, s.singleplayer, s.usePassword, s.password, s.maxPlayers}) {}
+
+    Verdict admit(GameChannel channel, const PayloadCodec::Hello& hello,
+                  const QHostAddress& from) override {
+        if (channel == GameChannel::Stream || sessions.find(hello.requestedId) != nullptr) {
+            return sessions.admit(channel, hello, from);
+        }
+        const Verdict stream = sessions.admit(GameChannel::Stream, hello, from);
+        if (stream.outcome != HelloOutcome::Accepted) {
+            return stream;
+        }
+        PayloadCodec::Hello again = hello;
+        again.requestedId = stream.clientId;
+        return sessions.admit(channel, again, from);
+    }
+    void left(GameChannel channel, int clientId) override {
+        sessions.left(channel, clientId);
+        if (channel == GameChannel::Datagram) {
+            sessions.left(GameChannel::Stream, clientId);  // the stream was never there
+        }
+    }
+    bool isHost(int clientId) const override { return sessions.isHost(clientId); }
+    int playerCount() const override { return sessions.playerCount(); }
+    QList<int> seats() const override { return sessions.seats(); }
+
+    PlayerSessions sessions;
+};
+
+// A game server's stream or datagram side with its own gate.
+class GatedServer : public NetServerConnection {
+public:
+    GatedServer(const ConnectionSettings& s, std::unique_ptr<Transport> transport)
+        : NetServerConnection(s, std::move(transport)), gate(s) {
+        setGate(&gate);
+    }
+    ~GatedServer() override { setGate(nullptr); }
+
+    TestGate gate;
+};
+
 inline ConnectionSettings clientSettings(bool datagram, int timeout = 10000) {
     ConnectionSettings s;
     s.datagram = datagram;

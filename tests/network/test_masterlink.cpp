@@ -195,7 +195,7 @@ private Q_SLOTS:
         settings.stats = true;
         settings.usePassword = true;
         settings.password = "pw";
-        NetServerConnection server(settings, std::make_unique<SharedDatagramTransport>(socket));
+        GatedServer server(settings, std::make_unique<SharedDatagramTransport>(socket));
         RawPeer player;
         player.send(ConnectionMessage("CHI", "-1 2 99 pw"), port);
         QTRY_COMPARE(server.core().playerCount(), 2);

@@ -109,7 +109,7 @@ struct Sides {
         return events.count > 0;
     }
 
-    NetServerConnection server;
+    nettest::GatedServer server;
     NetClientConnection client;
     int serverPeer = toServer().open(true);
     int clientPeer = toClient().open(false);
@@ -209,8 +209,8 @@ private Q_SLOTS:
     // Before the handshake nothing but the hello counts, and a number is not
     // taken from a peer that has no sequence yet.
     void onlyTheHelloOpensAConnection() {
-        NetServerConnection server(nettest::serverSettings(kKey, true),
-                                   std::make_unique<RecordingTransport>());
+        nettest::GatedServer server(nettest::serverSettings(kKey, true),
+                                    std::make_unique<RecordingTransport>());
         auto& peers = static_cast<RecordingTransport&>(server.core().transport());
         Events events(server);
         const int peer = peers.open(true);

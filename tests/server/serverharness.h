@@ -84,6 +84,16 @@ struct ServerHarness {
                                           options.statsEndpoint, options.timings, random, clock);
     }
 
+    // A client's stream hello, answered by the server's own gate: the first
+    // to come holds the host key.
+    PlayerGate::Verdict admit(int connId, int players = 1) {
+        const ServerSettings& s = server->settings();
+        const bool first = server->sessions().clientIds().isEmpty();
+        return stream->gate->admit(GameChannel::Stream,
+                                   {connId, players, first ? s.hostKey : -1, s.password},
+                                   QHostAddress::LocalHost);
+    }
+
     std::function<void(const CallLog::Call&)> journalTo(const QString& label) {
         return [this, label](const CallLog::Call& call) {
             const QString entry = journalEntry(call);
@@ -100,6 +110,9 @@ struct ServerHarness {
     // A client's player list: names, colours and statuses of its two local players.
     void players(int connId, const QStringList& names, const QList<int>& colours,
                  const QList<int>& status) {
+        if (server->sessions().find(connId) == nullptr) {
+            admit(connId, names.value(1).isEmpty() ? 1 : 2);
+        }
         Q_EMIT stream->changedSPlayers(connId, names, colours, status);
     }
     void join(int connId, const QString& name,

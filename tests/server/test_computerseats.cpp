@@ -15,8 +15,11 @@ namespace {
 using enum GamePlayer::PlayerStatus;
 
 QVariantList lastSeats(const ServerHarness& h) {
-    const QVariant seats = h.both("setSeats").value(0);
-    return seats.typeId() == QMetaType::QVariantList ? seats.toList() : QVariantList{seats};
+    QVariantList ids;
+    for (int id : h.server->sessions().seats()) {
+        ids << id;
+    }
+    return ids;
 }
 
 int presses(const GamePlayer& p) {
@@ -68,7 +71,7 @@ private Q_SLOTS:
 
         // An id a connection holds is not taken, and the places end at the
         // server's limit.
-        h.stream->connected = {2};
+        h.admit(2);
         h.server->addComputer();
         h.server->addComputer();
         QCOMPARE(h.lastNames(), QStringList({"CPU_1", "CPU_2", "CPU_3", ""}));
@@ -129,7 +132,11 @@ private Q_SLOTS:
         h.startPlaying(3);
         h.tick(5);
         const int colour = h.sim().player(1)->colour();
-        h.stream->connected = connected;
+        for (int id : connected) {
+            if (h.server->sessions().find(id) == nullptr) {
+                h.admit(id);
+            }
+        }
         Q_EMIT h.stream->changedSPlayerDisconnect(1);
 
         const QList<int> active = h.sim().activeBlockIds();
@@ -139,7 +146,7 @@ private Q_SLOTS:
             // As without computers: two play on, and nobody is told more.
             QVERIFY(!h.sim().player(1));
             QCOMPARE(playing, 2);
-            QCOMPARE(h.stream->count("setSeats"), 0);
+            QVERIFY(h.server->sessions().seats().isEmpty());
             QCOMPARE(h.datagram->count("sendSMessage"), 0);
             return;
         }
@@ -168,7 +175,7 @@ private Q_SLOTS:
 
         // Each leaver but the last is replaced; the last ends the game, and
         // with it every stand-in goes.
-        h.stream->connected.removeAll(0);
+        h.stream->gate->left(GameChannel::Stream, 0);
         Q_EMIT h.stream->changedSPlayerDisconnect(0);
         QCOMPARE(h.sim().playersInGame(), 3);
         QCOMPARE(h.lastNames(), QStringList({"CPU_2", "CPU_1", "P2", ""}));

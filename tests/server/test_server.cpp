@@ -425,12 +425,19 @@ private Q_SLOTS:
                               "master:disconnectClient -1 1"}));
     }
 
-    void shutdownDeletesTheServerAndSaysGoodbye() {
+    // The host's own client leaving ends a hosted server: everybody is told
+    // who ended it, and the master server hears goodbye.
+    void hostLeavingDeletesTheServerAndSaysGoodbye() {
         HarnessOptions o;
         o.masterServer.address = QHostAddress(QHostAddress::LocalHost);
+        o.settings.hostKey = 7;
         ServerHarness h(o);
+        h.joinAll({"Host", "Guest"});
         QPointer<Server> server = h.server.release();
-        Q_EMIT h.stream->serverShutdown(0);
+        Q_EMIT h.stream->changedSPlayerDisconnect(1);
+        QCOMPARE(h.stream->count("shutDown"), 0);
+        Q_EMIT h.stream->changedSPlayerDisconnect(0);
+        QCOMPARE(h.stream->last("shutDown"), QVariantList({0}));
         QVERIFY(server);
         QTRY_VERIFY(!server);
         QCOMPARE(h.journal.last(), "master:disconnectClient -1 1");

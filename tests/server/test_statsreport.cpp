@@ -195,7 +195,8 @@ private Q_SLOTS:
         QCOMPARE(http.requests.size(), 0);
         QCOMPARE(h.datagram->count(kMessage), 1);  // the takeover notice
 
-        Q_EMIT h.stream->changedSPlayerKick(0, 2);  // the computer
+        QCOMPARE(h.server->sessions().seats().size(), 1);
+        Q_EMIT h.stream->changedSPlayerKick(0, h.server->sessions().seats().first());
         play({"Ann", "Bob"}, [] {});
         QTRY_COMPARE(http.requests.size(), 1);
         QCOMPARE(queryItems(http.requests[0].target()).value(3).second, "Ann Bob");

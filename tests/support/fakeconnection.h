@@ -47,8 +47,8 @@ public:
         record("acceptSocket", {QVariant::fromValue(socketDescriptor)});
         return nextId_++;
     }
-    QList<int> clientIds() const override { return connected; }
-    void setSeats(const QList<int>& clientIds) override { record("setSeats", {list(clientIds)}); }
+    void setGate(PlayerGate* g) override { gate = g; }
+    void shutDown(int byClientId) override { record("shutDown", {byClientId}); }
     void sendSPlayerlist(bool reliable, const QList<int>& connIds, const QStringList& names,
                          const QList<int>& colors, const QList<int>& status) override {
         record("sendSPlayerlist", {reliable, list(connIds), names, list(colors), list(status)});
@@ -88,8 +88,8 @@ public:
         record("sendSGameOver", {reliable, score, lines, playtime});
     }
 
-    // What clientIds answers: the ids a test says are connected.
-    QList<int> connected;
+    // The server's gate, for tests that say hello through it.
+    PlayerGate* gate = nullptr;
 };
 
 class FakeClientConnection : public ClientConnection, public CallLog {

@@ -1,0 +1,113 @@
+#include "server/playersessions.h"
+
+namespace {
+
+PlayerGate::Verdict refuse(HelloOutcome why) {
+    return {why, -1, false};
+}
+
+}  // namespace
+
+PlayerGate::Verdict PlayerSessions::admit(GameChannel channel, const PayloadCodec::Hello& hello,
+                                          const QHostAddress& from) {
+    if (hello.players < 1 || hello.players > PayloadCodec::kLocalPlayers) {
+        return refuse(HelloOutcome::Refused);  // a count that would corrupt the player count
+    }
+    return channel == GameChannel::Stream ? admitStream(hello, from) : admitDatagram(hello, from);
+}
+
+PlayerGate::Verdict PlayerSessions::admitStream(const PayloadCodec::Hello& hello,
+                                                const QHostAddress& from) {
+    // A server without a key of its own (negative) recognises nobody by key.
+    const bool keyMatches = rules_.hostKey >= 0 && hello.hostKey == rules_.hostKey;
+    const bool becomesHost = keyMatches || (!hostOwnsServer() && hostId_ < 0);
+    const int players = playerCount() - static_cast<int>(seats_.size());
+    // Seated players count, but not as the host's client: a hosted server
+    // with computers seated still waits for its own client first.
+    if (players == 0 && !becomesHost) {
+        return refuse(HelloOutcome::Refused);
+    }
+    if (rules_.singleplayer && !keyMatches) {
+        return refuse(HelloOutcome::Refused);
+    }
+    if (rules_.usePassword && hello.password != rules_.password) {
+        return refuse(HelloOutcome::WrongPassword);
+    }
+    if (rules_.maxPlayers < playerCount() + hello.players) {
+        return refuse(HelloOutcome::ServerFull);
+    }
+    int clientId = -1;
+    if (hello.requestedId >= 0) {
+        if (hello.requestedId >= rules_.maxPlayers || taken(hello.requestedId)) {
+            return refuse(HelloOutcome::Refused);
+        }
+        clientId = hello.requestedId;
+    }
+    for (int id = 0; clientId < 0 && id < rules_.maxPlayers; ++id) {
+        clientId = taken(id) ? -1 : id;
+    }
+    if (clientId < 0) {
+        return refuse(HelloOutcome::ServerFull);
+    }
+    sessions_[clientId] = {clientId, hello.players, from, true, false};
+    if (becomesHost) {
+        hostId_ = clientId;
+    }
+    return {HelloOutcome::Accepted, clientId, becomesHost};
+}
+
+PlayerGate::Verdict PlayerSessions::admitDatagram(const PayloadCodec::Hello& hello,
+                                                  const QHostAddress& from) {
+    const auto it = sessions_.find(hello.requestedId);
+    if (it == sessions_.end() || !it->second.stream || it->second.datagram ||
+        !it->second.address.isEqual(from, QHostAddress::TolerantConversion)) {
+        return refuse(HelloOutcome::Refused);
+    }
+    if (rules_.usePassword && hello.password != rules_.password) {
+        return refuse(HelloOutcome::WrongPassword);
+    }
+    it->second.datagram = true;
+    return {HelloOutcome::Accepted, hello.requestedId, isHost(hello.requestedId)};
+}
+
+void PlayerSessions::left(GameChannel channel, int clientId) {
+    const auto it = sessions_.find(clientId);
+    if (it == sessions_.end()) {
+        return;
+    }
+    PlayerSession& s = it->second;
+    (channel == GameChannel::Stream ? s.stream : s.datagram) = false;
+    if (channel == GameChannel::Stream && isHost(clientId)) {
+        hostId_ = -1;
+    }
+    if (!s.stream && !s.datagram) {
+        sessions_.erase(it);
+    }
+}
+
+int PlayerSessions::playerCount() const {
+    int count = static_cast<int>(seats_.size());
+    for (const auto& [id, s] : sessions_) {
+        count += s.stream ? s.players : 0;
+    }
+    return count;
+}
+
+QList<int> PlayerSessions::clientIds() const {
+    QList<int> ids;
+    for (const auto& [id, s] : sessions_) {
+        if (s.stream) {
+            ids << id;
+        }
+    }
+    return ids;
+}
+
+const PlayerSession* PlayerSessions::find(int clientId) const {
+    const auto it = sessions_.find(clientId);
+    return it == sessions_.end() ? nullptr : &it->second;
+}
+
+bool PlayerSessions::taken(int clientId) const {
+    return sessions_.count(clientId) > 0 || seats_.contains(clientId);
+}
