@@ -24,14 +24,12 @@ public:
     int acceptSocket(qintptr) override { return -1; }
     void setGate(PlayerGate*) override {}
     void shutDown(int) override {}
-    void sendSPlayerlist(bool, const QList<int>&, const QStringList&, const QList<int>&,
-                         const QList<int>&) override {}
-    void sendSMessage(bool, int, const QString&) override {}
+    void sendSPlayerlist(bool, const PayloadCodec::PlayerList&) override {}
+    void sendSMessage(bool, const PayloadCodec::ChatLine&) override {}
     void sendSKick(bool, int) override {}
-    void sendSStart(bool, int, int, int) override {}
+    void sendSStart(bool, const PayloadCodec::GameStart&) override {}
     void sendSRestart(bool, int) override {}
-    void sendSGameState(bool, int, int, bool, int, const QString&, const QByteArray&,
-                        const QList<GameBlock*>&) override {}
+    void sendSGameState(bool, int, const PayloadCodec::GameState&) override {}
     void sendSNewBlock(bool, const GameBlock& block) override {
         benchmark::DoNotOptimize(block.id());
     }
@@ -41,8 +39,9 @@ public:
     void sendSMergeBlocks(bool, const QList<GameBlock*>& blocks) override {
         benchmark::DoNotOptimize(blocks.size());
     }
-    void sendSPause(bool, int, int) override {}
-    void sendSGameOver(bool, int, int, const QString&) override {}
+    void sendSPause(bool, const PayloadCodec::Pause&) override {}
+    void sendSGameOver(bool, const PayloadCodec::GameOver&) override {}
+    void setInGame(int, bool) override {}
 };
 
 // Four players, started through the player lists like any game: the computers

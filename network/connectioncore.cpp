@@ -56,7 +56,7 @@ void call(ConnectionCore& core, ConnectionInfo& record, const ConnectionMessage&
 }
 
 const std::array<Handler, MessageCodes::kCount> kHandlers{
-#define QUADRELL_CODE_DISPATCH(code, side, needs, handler) &call<&handler>,
+#define QUADRELL_CODE_DISPATCH(code, side, needs, channel, handler) &call<&handler>,
     QUADRELL_MESSAGE_CODES(QUADRELL_CODE_DISPATCH)
 #undef QUADRELL_CODE_DISPATCH
 };

@@ -34,15 +34,13 @@ void NetServerConnection::shutDown(int byClientId) {
     core_->announceShutdown(byClientId);
 }
 
-void NetServerConnection::sendSPlayerlist(bool reliable, const QList<int>& connIds,
-                                          const QStringList& names, const QList<int>& colors,
-                                          const QList<int>& status) {
+void NetServerConnection::sendSPlayerlist(bool reliable, const Codec::PlayerList& list) {
     core_->sendMessage(-1, reliable, MessageCode::SPLR,
-                       Codec::buildPlayerList(connIds, names, colors, status));
+                       Codec::buildPlayerList(list.connIds, list.names, list.colors, list.status));
 }
 
-void NetServerConnection::sendSMessage(bool reliable, int playerId, const QString& message) {
-    core_->sendMessage(-1, reliable, MessageCode::SMSG, Codec::buildChat(playerId, message));
+void NetServerConnection::sendSMessage(bool reliable, const Codec::ChatLine& line) {
+    core_->sendMessage(-1, reliable, MessageCode::SMSG, Codec::buildChat(line.player, line.text));
 }
 
 void NetServerConnection::sendSKick(bool reliable, int clientId) {
@@ -52,36 +50,34 @@ void NetServerConnection::sendSKick(bool reliable, int clientId) {
     }
 }
 
-void NetServerConnection::sendSStart(bool reliable, int clientId, int fieldsizeX, int countDown) {
+void NetServerConnection::sendSStart(bool reliable, const Codec::GameStart& start) {
     core_->sendToStates({State::StateLobby, State::StateInGame}, reliable, MessageCode::SSRT,
-                        Codec::buildGameStart(clientId, fieldsizeX, countDown));
-    core_->setStateWhere(State::StateLobby, State::StateInGame);
+                        Codec::buildGameStart(start.clientId, start.fieldsizeX, start.countDown));
 }
 
 void NetServerConnection::sendSRestart(bool reliable, int clientId) {
     core_->sendToStates({State::StateInGame}, reliable, MessageCode::SRST,
                         Codec::buildNumber(clientId));
-    core_->setStateWhere(State::StateInGame, State::StateLobby);
 }
 
-void NetServerConnection::sendSGameState(bool reliable, int clientId, int fieldsizeX, bool paused,
-                                         int score, const QString& playtime,
-                                         const QByteArray& field, const QList<GameBlock*>& blocks) {
-    const ConnectionInfo* record = core_->findEstablishedByClientId(clientId);
-    if (record == nullptr) {
-        return;
-    }
-    QList<Codec::BlockRecord> records;
-    for (const GameBlock* block : blocks) {
-        if (block != nullptr) {
-            records.append(Codec::BlockRecord::of(*block));
+void NetServerConnection::setInGame(int clientId, bool inGame) {
+    const State from = inGame ? State::StateLobby : State::StateInGame;
+    const State to = inGame ? State::StateInGame : State::StateLobby;
+    if (clientId < 0) {
+        core_->setStateWhere(from, to);
+    } else if (ConnectionInfo* record = core_->findEstablishedByClientId(clientId)) {
+        if (record->state == from) {
+            record->state = to;
         }
     }
-    const int connId = record->connId;
-    core_->transmit(connId, reliable, MessageCode::SCST,
-                    Codec::buildGameState(fieldsizeX, paused, score, playtime, field, records));
-    if (ConnectionInfo* again = core_->findInTable(ConnectionCore::Table::Established, connId)) {
-        again->state = State::StateInGame;
+}
+
+void NetServerConnection::sendSGameState(bool reliable, int clientId,
+                                         const Codec::GameState& state) {
+    if (const ConnectionInfo* record = core_->findEstablishedByClientId(clientId)) {
+        core_->transmit(record->connId, reliable, MessageCode::SCST,
+                        Codec::buildGameState(state.fieldsizeX, state.paused, state.score,
+                                              state.playtime, state.field, state.blocks));
     }
 }
 
@@ -112,16 +108,14 @@ void NetServerConnection::sendSMergeBlocks(bool reliable, const QList<GameBlock*
                         Codec::buildMerges(Codec::MoveRecord::of(blocks)));
 }
 
-void NetServerConnection::sendSPause(bool reliable, int clientId, int countDown) {
+void NetServerConnection::sendSPause(bool reliable, const Codec::Pause& pause) {
     core_->sendToStates({State::StateInGame}, reliable, MessageCode::SPSE,
-                        Codec::buildPause(clientId, countDown));
+                        Codec::buildPause(pause.clientId, pause.countDown));
 }
 
-void NetServerConnection::sendSGameOver(bool reliable, int score, int lines,
-                                        const QString& playtime) {
+void NetServerConnection::sendSGameOver(bool reliable, const Codec::GameOver& over) {
     core_->sendToStates({State::StateInGame}, reliable, MessageCode::SSTP,
-                        Codec::buildGameOver(score, lines, playtime));
-    core_->setStateWhere(State::StateInGame, State::StateLobby);
+                        Codec::buildGameOver(over.score, over.lines, over.playtime));
 }
 
 // ---------------------------------------------------------------- client

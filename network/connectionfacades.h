@@ -27,21 +27,19 @@ public:
     int acceptSocket(qintptr socketDescriptor) override;
     void setGate(PlayerGate* gate) override;
     void shutDown(int byClientId) override;
-    void sendSPlayerlist(bool reliable, const QList<int>& connIds, const QStringList& names,
-                         const QList<int>& colors, const QList<int>& status) override;
-    void sendSMessage(bool reliable, int playerId, const QString& message) override;
+    void sendSPlayerlist(bool reliable, const PayloadCodec::PlayerList& list) override;
+    void sendSMessage(bool reliable, const PayloadCodec::ChatLine& line) override;
     void sendSKick(bool reliable, int clientId) override;
-    void sendSStart(bool reliable, int clientId, int fieldsizeX, int countDown) override;
+    void sendSStart(bool reliable, const PayloadCodec::GameStart& start) override;
     void sendSRestart(bool reliable, int clientId) override;
-    void sendSGameState(bool reliable, int clientId, int fieldsizeX, bool paused, int score,
-                        const QString& playtime, const QByteArray& field,
-                        const QList<GameBlock*>& blocks) override;
+    void sendSGameState(bool reliable, int clientId, const PayloadCodec::GameState& state) override;
     void sendSNewBlock(bool reliable, const GameBlock& block) override;
     void sendSMoveBlocks(bool reliable, const QList<GameBlock*>& blocks,
                          const QList<int>& activeIds) override;
     void sendSMergeBlocks(bool reliable, const QList<GameBlock*>& blocks) override;
-    void sendSPause(bool reliable, int clientId, int countDown) override;
-    void sendSGameOver(bool reliable, int score, int lines, const QString& playtime) override;
+    void sendSPause(bool reliable, const PayloadCodec::Pause& pause) override;
+    void sendSGameOver(bool reliable, const PayloadCodec::GameOver& over) override;
+    void setInGame(int clientId, bool inGame) override;
 
 private:
     ConnectionCore* core_;  // a child

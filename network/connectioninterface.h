@@ -9,6 +9,7 @@
 #include "game/blockrecords.h"
 #include "game/gameblock.h"
 #include "network/admission.h"
+#include "network/payloadcodec.h"
 #include "network/serverdata.h"
 
 // What the server and the client see of the network: the events a
@@ -98,21 +99,23 @@ public:
     // The server ends: "SSHD" naming the client that ended it (-1: the
     // server itself) to everybody, then every connection is dropped unheard.
     virtual void shutDown(int byClientId) = 0;
-    virtual void sendSPlayerlist(bool reliable, const QList<int>& connIds, const QStringList& names,
-                                 const QList<int>& colors, const QList<int>& status) = 0;
-    virtual void sendSMessage(bool reliable, int playerId, const QString& message) = 0;
+    virtual void sendSPlayerlist(bool reliable, const PayloadCodec::PlayerList& list) = 0;
+    virtual void sendSMessage(bool reliable, const PayloadCodec::ChatLine& line) = 0;
     virtual void sendSKick(bool reliable, int clientId) = 0;
-    virtual void sendSStart(bool reliable, int clientId, int fieldsizeX, int countDown) = 0;
+    virtual void sendSStart(bool reliable, const PayloadCodec::GameStart& start) = 0;
     virtual void sendSRestart(bool reliable, int clientId) = 0;
-    virtual void sendSGameState(bool reliable, int clientId, int fieldsizeX, bool paused, int score,
-                                const QString& playtime, const QByteArray& field,
-                                const QList<GameBlock*>& blocks) = 0;
+    virtual void sendSGameState(bool reliable, int clientId,
+                                const PayloadCodec::GameState& state) = 0;
     virtual void sendSNewBlock(bool reliable, const GameBlock& block) = 0;
     virtual void sendSMoveBlocks(bool reliable, const QList<GameBlock*>& blocks,
                                  const QList<int>& activeIds) = 0;
     virtual void sendSMergeBlocks(bool reliable, const QList<GameBlock*>& blocks) = 0;
-    virtual void sendSPause(bool reliable, int clientId, int countDown) = 0;
-    virtual void sendSGameOver(bool reliable, int score, int lines, const QString& playtime) = 0;
+    virtual void sendSPause(bool reliable, const PayloadCodec::Pause& pause) = 0;
+    virtual void sendSGameOver(bool reliable, const PayloadCodec::GameOver& over) = 0;
+    // Moves the clients' connections into a game or back to the lobby, which
+    // decides what they are sent and what is heard from them; clientId -1:
+    // all of them.
+    virtual void setInGame(int clientId, bool inGame) = 0;
 };
 
 // A client's stream or datagram connection to a game server.

@@ -6,14 +6,19 @@
 
 // The 37 message codes in one table, one row per code:
 //
-//   X(code, sender side, state a connection must be in to be heard, handler)
+//   X(code, sender side, state a connection must be in to be heard, channel,
+//     handler)
 //
 // The code is also its text on the wire. The sender side says who may send it:
 // a client (heard only from peers that connected to us), a game server or the
 // master server (heard only from peers we connected to), or both ("BRES",
 // "SLNE"). The state names what the receiving record must be (see
-// CodeNeeds); the handler hears the code once both checks passed
-// (ConnectionCore::ignore: taken from the framing and dropped).
+// CodeNeeds). The channel says which of a player's two connections carries
+// it: the stream, the datagrams, both (the codes that move a client's
+// connections between the lobby and a game, which each of them must hear),
+// or whichever connection it answers or belongs to (Own). The handler hears
+// the code once both checks passed (ConnectionCore::ignore: taken from the
+// framing and dropped).
 //
 // An X-macro rather than a constexpr array: the framing at the bottom of the
 // library needs the enum and the texts, while only the core's dispatch knows
@@ -21,47 +26,47 @@
 //
 // The order is fixed: a received type word is compared against the codes in
 // this order, and the enum, the texts and the dispatch are all indexed by it.
-#define QUADRELL_MESSAGE_CODES(X)                                           \
-    X(CHI, Client, Any, ServerCodes::processHello)                          \
-    X(SHI, Server, Handshake, ClientCodes::processHelloReply)               \
-    X(CPLR, Client, Playing, ServerCodes::processPlayers)                   \
-    X(SPLR, Server, Playing, ClientCodes::processPlayerList)                \
-    X(CMSG, Client, Established, ServerCodes::processChat)                  \
-    X(SMSG, Server, Established, ClientCodes::processChat)                  \
-    X(SPNG, Server, Playing, ClientCodes::processPingList)                  \
-    X(CPNG, Client, Playing, ServerCodes::processPong)                      \
-    X(CSRT, Client, Lobby, ServerCodes::processStartRequest)                \
-    X(SSRT, Server, Playing, ClientCodes::processGameStart)                 \
-    X(CRST, Client, InGame, ServerCodes::processRestartRequest)             \
-    X(SRST, Server, InGame, ClientCodes::processGameRestart)                \
-    X(SCST, Server, Lobby, ClientCodes::processGameState)                   \
-    X(CINP, Client, InGame, ServerCodes::processInput)                      \
-    X(SBLC, Server, InGame, ClientCodes::processNewBlock)                   \
-    X(SMVE, Server, InGame, ClientCodes::processMoveBlocks)                 \
-    X(SMRG, Server, InGame, ClientCodes::processMergeBlocks)                \
-    X(SLNE, Both, Any, ConnectionCore::ignore)                              \
-    X(CPSE, Client, InGame, ServerCodes::processPauseRequest)               \
-    X(SPSE, Server, InGame, ClientCodes::processPause)                      \
-    X(SSTP, Server, InGame, ClientCodes::processGameOver)                   \
-    X(CDSC, Client, Playing, ServerCodes::processDisconnectRequest)         \
-    X(SDSC, Server, Established, ClientCodes::processPlayerDisconnect)      \
-    X(CKCK, Client, Playing, ServerCodes::processKickRequest)               \
-    X(SKCK, Server, Playing, ClientCodes::processKick)                      \
-    X(SSHD, Server, Established, ClientCodes::processShutdown)              \
-    X(BRES, Both, Established, ConnectionCore::processResendRequest)        \
-    X(SON, Server, Any, ConnectionCore::ignore) /* for the master server */ \
-    X(SOF, Server, Any, ConnectionCore::ignore) /* for the master server */ \
-    X(MON, Master, Any, MasterLink::processAnnouncementAnswer)              \
-    X(MOF, Master, Any, MasterLink::processAnnouncementAnswer)              \
-    X(CLS, Client, Any, ConnectionCore::ignore) /* for the master server */ \
-    X(CTS, Client, Any, ConnectionCore::ignore) /* for the master server */ \
-    X(MLS, Master, Any, MasterLink::processServerList)                      \
-    X(MTS, Master, Any, MasterLink::processMasterTest)                      \
-    X(CIN, Client, Any, ServerCodes::processInfoRequest)                    \
-    X(SIN, Server, Any, MasterLink::processServerInfo)
+#define QUADRELL_MESSAGE_CODES(X)                                                \
+    X(CHI, Client, Any, Both, ServerCodes::processHello)                         \
+    X(SHI, Server, Handshake, Own, ClientCodes::processHelloReply)               \
+    X(CPLR, Client, Playing, Stream, ServerCodes::processPlayers)                \
+    X(SPLR, Server, Playing, Stream, ClientCodes::processPlayerList)             \
+    X(CMSG, Client, Established, Datagram, ServerCodes::processChat)             \
+    X(SMSG, Server, Established, Datagram, ClientCodes::processChat)             \
+    X(SPNG, Server, Playing, Own, ClientCodes::processPingList)                  \
+    X(CPNG, Client, Playing, Own, ServerCodes::processPong)                      \
+    X(CSRT, Client, Lobby, Stream, ServerCodes::processStartRequest)             \
+    X(SSRT, Server, Playing, Both, ClientCodes::processGameStart)                \
+    X(CRST, Client, InGame, Stream, ServerCodes::processRestartRequest)          \
+    X(SRST, Server, InGame, Both, ClientCodes::processGameRestart)               \
+    X(SCST, Server, Lobby, Both, ClientCodes::processGameState)                  \
+    X(CINP, Client, InGame, Datagram, ServerCodes::processInput)                 \
+    X(SBLC, Server, InGame, Datagram, ClientCodes::processNewBlock)              \
+    X(SMVE, Server, InGame, Datagram, ClientCodes::processMoveBlocks)            \
+    X(SMRG, Server, InGame, Datagram, ClientCodes::processMergeBlocks)           \
+    X(SLNE, Both, Any, Own, ConnectionCore::ignore)                              \
+    X(CPSE, Client, InGame, Stream, ServerCodes::processPauseRequest)            \
+    X(SPSE, Server, InGame, Stream, ClientCodes::processPause)                   \
+    X(SSTP, Server, InGame, Both, ClientCodes::processGameOver)                  \
+    X(CDSC, Client, Playing, Both, ServerCodes::processDisconnectRequest)        \
+    X(SDSC, Server, Established, Both, ClientCodes::processPlayerDisconnect)     \
+    X(CKCK, Client, Playing, Stream, ServerCodes::processKickRequest)            \
+    X(SKCK, Server, Playing, Both, ClientCodes::processKick)                     \
+    X(SSHD, Server, Established, Both, ClientCodes::processShutdown)             \
+    X(BRES, Both, Established, Own, ConnectionCore::processResendRequest)        \
+    X(SON, Server, Any, Own, ConnectionCore::ignore) /* for the master server */ \
+    X(SOF, Server, Any, Own, ConnectionCore::ignore) /* for the master server */ \
+    X(MON, Master, Any, Own, MasterLink::processAnnouncementAnswer)              \
+    X(MOF, Master, Any, Own, MasterLink::processAnnouncementAnswer)              \
+    X(CLS, Client, Any, Own, ConnectionCore::ignore) /* for the master server */ \
+    X(CTS, Client, Any, Own, ConnectionCore::ignore) /* for the master server */ \
+    X(MLS, Master, Any, Own, MasterLink::processServerList)                      \
+    X(MTS, Master, Any, Own, MasterLink::processMasterTest)                      \
+    X(CIN, Client, Any, Own, ServerCodes::processInfoRequest)                    \
+    X(SIN, Server, Any, Own, MasterLink::processServerInfo)
 
 enum class MessageCode {
-#define QUADRELL_CODE_ENUM(code, side, needs, handler) code,
+#define QUADRELL_CODE_ENUM(code, side, needs, channel, handler) code,
     QUADRELL_MESSAGE_CODES(QUADRELL_CODE_ENUM)
 #undef QUADRELL_CODE_ENUM
 };
@@ -73,10 +78,13 @@ enum class CodeSide { Client, Server, Master, Both };
 // means it passed the handshake (whatever its state since).
 enum class CodeNeeds { Any, Handshake, Established, Playing, Lobby, InGame };
 
+// Which of a player's connections carries a code.
+enum class CodeChannel { Stream, Datagram, Both, Own };
+
 namespace MessageCodes {
 
 inline constexpr std::size_t kCount = 0
-#define QUADRELL_CODE_COUNT(code, side, needs, handler) +1
+#define QUADRELL_CODE_COUNT(code, side, needs, channel, handler) +1
     QUADRELL_MESSAGE_CODES(QUADRELL_CODE_COUNT)
 #undef QUADRELL_CODE_COUNT
     ;
@@ -85,10 +93,12 @@ struct Row {
     std::string_view text;
     CodeSide side;
     CodeNeeds needs;
+    CodeChannel channel;
 };
 
 inline constexpr std::array<Row, kCount> kRows{{
-#define QUADRELL_CODE_ROW(code, side, needs, handler) {#code, CodeSide::side, CodeNeeds::needs},
+#define QUADRELL_CODE_ROW(code, side, needs, channel, handler) \
+    {#code, CodeSide::side, CodeNeeds::needs, CodeChannel::channel},
     QUADRELL_MESSAGE_CODES(QUADRELL_CODE_ROW)
 #undef QUADRELL_CODE_ROW
 }};

@@ -102,15 +102,14 @@ void LobbyRules::assignColours(GameSimulation& sim) {
     }
 }
 
-LobbyRules::PlayerList LobbyRules::playerList(const GameSimulation& sim) {
-    PlayerList list;
+PayloadCodec::PlayerList LobbyRules::playerList(const GameSimulation& sim) {
+    PayloadCodec::PlayerList list;
     for (int slot = 0; slot < kSlots; ++slot) {
         const GamePlayer* p = sim.player(slot);
         list.connIds << (p ? p->connId() : -1);
         list.names << (p ? p->name() : QString());
-        list.colours << (p ? p->colour() - (p->autoColour() ? GamePlayer::kAutoColourMark : 0)
-                           : -1);
-        list.statuses << (p ? int(p->status()) : int(GamePlayer::Empty));
+        list.colors << (p ? p->colour() - (p->autoColour() ? GamePlayer::kAutoColourMark : 0) : -1);
+        list.status << (p ? int(p->status()) : int(GamePlayer::Empty));
     }
     return list;
 }

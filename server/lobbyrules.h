@@ -3,6 +3,8 @@
 #include <QList>
 #include <QStringList>
 
+#include "network/payloadcodec.h"
+
 class GameSimulation;
 class PlayerSessions;
 
@@ -21,14 +23,9 @@ bool applyPlayerList(GameSimulation& sim, int connId, const QStringList& names,
 // a game keep the colour of their blocks.
 void assignColours(GameSimulation& sim);
 
-// The player list as it goes out: one entry per slot.
-struct PlayerList {
-    QList<int> connIds;
-    QStringList names;
-    QList<int> colours;  // automatic ones marked as clients expect
-    QList<int> statuses;
-};
-PlayerList playerList(const GameSimulation& sim);
+// The player list as it goes out: one entry per slot, automatic colours
+// marked as clients expect.
+PayloadCodec::PlayerList playerList(const GameSimulation& sim);
 
 // What a client may ask of the lobby: the host starts a game and kicks;
 // restarting is the host's too, or anybody's while nobody is host.

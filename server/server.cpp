@@ -38,14 +38,15 @@ Server::Server(const ServerSettings& settings, ServerConnection* stream, ServerC
       datagram_(datagram),
       sessions_({settings.hostKey, settings.singleplayer, settings.usePassword, settings.password,
                  settings.maxPlayers}),
+      players_(*stream, *datagram),
       sim_(random, clock),
       seats_(sim_, clock),
-      broadcast_(sim_, seats_, *stream, *datagram,
+      broadcast_(sim_, seats_, players_,
                  [this](int score, int lines, const QString& playtime) {
                      gameEnded(score, lines, playtime);
                  }),
       tickTimer_(new QTimer(this)),
-      countdown_(*stream, *datagram, timings_.countdownMs, [this] { updateCountDown(); }) {
+      countdown_(players_, timings_.countdownMs, [this] { updateCountDown(); }) {
     Q_ASSERT(stream_ && datagram_);
     sim_.setEvents(&broadcast_);
     stream_->setParent(this);
@@ -75,12 +76,10 @@ Server::Server(const ServerSettings& settings, ServerConnection* stream, ServerC
     if (settings_.stats && !statsEndpoint.isEmpty()) {
         stats_ = new StatsReport(statsEndpoint, timings_, clock, this);
         connect(stats_, &StatsReport::uploaded, this, [this] {
-            datagram_->sendSMessage(true, ChatSender::kStatsUploaded,
-                                    tr("Stats successfully uploaded."));
+            players_.chat(ChatSender::kStatsUploaded, tr("Stats successfully uploaded."));
         });
         connect(stats_, &StatsReport::failed, this, [this] {
-            datagram_->sendSMessage(true, ChatSender::kStatsFailed,
-                                    tr("The stats could not be sended."));
+            players_.chat(ChatSender::kStatsFailed, tr("The stats could not be sended."));
         });
     }
 
@@ -165,8 +164,7 @@ void Server::assignColours() {
 }
 
 void Server::sendPlayerList() {
-    const LobbyRules::PlayerList list = LobbyRules::playerList(sim_);
-    stream_->sendSPlayerlist(true, list.connIds, list.names, list.colours, list.statuses);
+    players_.playerList(LobbyRules::playerList(sim_));
 }
 
 void Server::checkAllReady() {
@@ -249,8 +247,7 @@ void Server::processPlayerRestart(int connId) {
 }
 
 void Server::restartAll(int clientId) {
-    stream_->sendSRestart(true, clientId);
-    datagram_->sendSRestart(true, clientId);
+    players_.restart(clientId);
     stopGame();
 }
 
@@ -313,7 +310,7 @@ void Server::togglePause(int connId) {
     assignColours();
     sendPlayerList();
     if (pauseCount() > 0) {
-        stream_->sendSPause(true, connId, -1);
+        players_.pause({connId, -1});
         setPaused(true);
     } else {
         countdown_.start(true, connId, sim_.fieldsizeX());
@@ -420,8 +417,7 @@ void Server::leave(int connId) {
         seats_.unseat(connId);
         publishSeats();
     } else {
-        stream_->disconnectClient(connId, false);
-        datagram_->disconnectClient(connId, false);
+        players_.disconnect(connId);
     }
     // Somebody must still be playing for a computer to stand in: a game of
     // computers alone ends below.
@@ -442,14 +438,13 @@ void Server::leave(int connId) {
     assignColours();
     sendPlayerList();
     if (!parked.isEmpty()) {
-        datagram_->sendSMoveBlocks(false, parked, sim_.activeBlockIds());
+        players_.moves(parked, sim_.activeBlockIds());
     }
     for (const auto& [slot, replaced] : standIns) {
         sim_.player(slot)->setSpawn(seats_.partOf(slot) + kSpawnIntoPart, kStartRow);
         sim_.dealBlocks(slot);
-        datagram_->sendSMessage(
-            true, ChatSender::kPlayerLeft,
-            tr("%1 takes over for %2").arg(sim_.player(slot)->name(), replaced));
+        players_.chat(ChatSender::kPlayerLeft,
+                      tr("%1 takes over for %2").arg(sim_.player(slot)->name(), replaced));
     }
     removed.clear();
     if (!sim_.running()) {
@@ -494,8 +489,7 @@ void Server::processPlayerKick(int connId, int id) {
         return;
     }
     guarded([this, id] {
-        stream_->sendSKick(true, id);
-        datagram_->sendSKick(true, id);
+        players_.kick(id);
         leave(id);
     });
 }
@@ -508,7 +502,7 @@ void Server::processMessage(int connId, int playerNr, QString message) {
             qCDebug(lcServer) << "chat from a connection without player dropped" << connId;
             return;
         }
-        datagram_->sendSMessage(true, slot, PlayerNames::sanitisedChat(message));
+        players_.chat(slot, PlayerNames::sanitisedChat(message));
     });
 }
 

@@ -16,6 +16,7 @@
 #include "server/playersessions.h"
 #include "server/servercountdown.h"
 #include "server/serversettings.h"
+#include "server/sessionchannels.h"
 
 class MasterAnnouncer;
 class QTimer;
@@ -137,6 +138,7 @@ private:
     ServerConnection* stream_;
     ServerConnection* datagram_;
     PlayerSessions sessions_;
+    SessionChannels players_;
     GameSimulation sim_;
     ComputerSeats seats_;
     GameBroadcast broadcast_;

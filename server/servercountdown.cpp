@@ -1,6 +1,6 @@
 #include "server/servercountdown.h"
 
-#include "network/connectioninterface.h"
+#include "server/sessionchannels.h"
 
 namespace {
 
@@ -8,9 +8,8 @@ constexpr int kSteps = 3;
 
 }  // namespace
 
-ServerCountdown::ServerCountdown(ServerConnection& stream, ServerConnection& datagram, int stepMs,
-                                 std::function<void()> onStep)
-    : stream_(stream), datagram_(datagram) {
+ServerCountdown::ServerCountdown(SessionChannels& players, int stepMs, std::function<void()> onStep)
+    : players_(players) {
     timer_.setInterval(stepMs);
     QObject::connect(&timer_, &QTimer::timeout, std::move(onStep));
 }
@@ -38,9 +37,8 @@ bool ServerCountdown::step(int fieldsizeX) {
 
 void ServerCountdown::tell(int fieldsizeX) {
     if (isResume_) {
-        stream_.sendSPause(true, connId_, count_);
+        players_.pause({connId_, count_});
     } else {
-        stream_.sendSStart(true, connId_, fieldsizeX, count_);
-        datagram_.sendSStart(true, connId_, fieldsizeX, count_);
+        players_.start({connId_, fieldsizeX, count_});
     }
 }

@@ -3,17 +3,16 @@
 #include <QTimer>
 #include <functional>
 
-class ServerConnection;
+class SessionChannels;
 
 // The start and resume countdowns: three steps one interval apart, each told
-// to the players as it is reached; a start's on both connections with the
-// field's width, a resume's on the stream only. The server decides what
+// to the players as it is reached, a start's with the field's width. The
+// server decides what
 // happens when one runs out; the step itself comes through onStep, so that
 // the server can take its mutex first.
 class ServerCountdown {
 public:
-    ServerCountdown(ServerConnection& stream, ServerConnection& datagram, int stepMs,
-                    std::function<void()> onStep);
+    ServerCountdown(SessionChannels& players, int stepMs, std::function<void()> onStep);
 
     bool running() const { return timer_.isActive(); }
     bool isResume() const { return isResume_; }
@@ -28,8 +27,7 @@ public:
 private:
     void tell(int fieldsizeX);
 
-    ServerConnection& stream_;
-    ServerConnection& datagram_;
+    SessionChannels& players_;
     QTimer timer_;
     int count_ = 0;
     bool isResume_ = false;

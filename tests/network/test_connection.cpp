@@ -111,7 +111,8 @@ private Q_SLOTS:
         QCOMPARE(joined(*b, room.port, -1), QVariantList({1, false}));
 
         // A leave is the server's to judge: the connection says no "SSHD".
-        stream.sendSStart(true, 0, 24, 3);
+        stream.sendSStart(true, {0, 24, 3});
+        stream.setInGame(-1, true);
         QTRY_COMPARE(b->core().connection(0)->state, ConnectionState::StateInGame);
         QSignalSpy bShutdown(b.get(), &ConnectionInterface::serverShutdown);
         QSignalSpy bSeesLeave(b.get(), &ConnectionInterface::changedCPlayerDisconnect);

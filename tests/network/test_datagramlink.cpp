@@ -38,9 +38,9 @@ private Q_SLOTS:
             return false;
         };
         QSignalSpy chat(a.get(), &ConnectionInterface::changedCMessage);
-        server->sendSMessage(true, 0, "one");
-        server->sendSMessage(true, 0, "two");
-        server->sendSMessage(true, 0, "three");
+        server->sendSMessage(true, {0, "one"});
+        server->sendSMessage(true, {0, "two"});
+        server->sendSMessage(true, {0, "three"});
         QTRY_COMPARE(texts(chat, 1), QStringList({"one", "two", "three"}));
         QCOMPARE(resendRequests, 1);
         QCOMPARE(a->core().connection(0)->channel.received(), 3);
@@ -64,14 +64,16 @@ private Q_SLOTS:
                     snapshots << seen;
                 });
         GameBlock falling(9, 2, 6, 600, 1250, 1, 24);
-        server->sendSGameState(true, 1, 24, false, 40, "00009", QByteArray(300, '\x77'),
-                               {&falling});
+        server->sendSGameState(
+            true, 1, {24, false, 40, "00009", QByteArray(300, '\x77'), {BlockRecord::of(falling)}});
+        server->setInGame(1, true);
         QTRY_COMPARE(snapshots.size(), 1);
         QCOMPARE(snapshots.first(), QList<int>({24, 40, 300, 9, 6, 1}));
         QCOMPARE(server->core().connection(1)->state, ConnectionState::StateInGame);
         QCOMPARE(server->core().connection(0)->state, ConnectionState::StateLobby);
 
-        server->sendSStart(true, 0, 24, 3);
+        server->sendSStart(true, {0, 24, 3});
+        server->setInGame(-1, true);
         QTRY_COMPARE(started.count(), 1);
         QCOMPARE(started.first(), QVariantList({0, 24, 3}));
         QCOMPARE(server->core().connection(0)->state, ConnectionState::StateInGame);
@@ -103,7 +105,8 @@ private Q_SLOTS:
         QCOMPARE(input.first()[1].value<QList<int>>(), QList<int>({4, 0, 2}));
 
         QSignalSpy over(b.get(), &ConnectionInterface::changedCGameOver);
-        server->sendSGameOver(true, 500, 3, "00100");
+        server->sendSGameOver(true, {500, 3, "00100"});
+        server->setInGame(-1, false);
         QTRY_COMPARE(over.count(), 1);
         QCOMPARE(over.first(), QVariantList({500, 3, QString("00100")}));
         QCOMPARE(server->core().connection(1)->state, ConnectionState::StateLobby);
@@ -134,7 +137,7 @@ private Q_SLOTS:
         client->core().setKeepAlive(50, 200);
         QSignalSpy chat(client.get(), &ConnectionInterface::changedCMessage);
         server->core().lossSimulation().dropNextOutgoing = 1;
-        server->sendSMessage(true, -1, "lost once");
+        server->sendSMessage(true, {-1, "lost once"});
         QTRY_COMPARE(chat.count(), 1);
     }
 

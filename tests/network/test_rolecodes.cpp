@@ -238,9 +238,9 @@ private Q_SLOTS:
 
     void reliableMessagesAreNumberedOnDatagramsOnly() {
         Sides datagrams(State::StateLobby, true);
-        datagrams.server.sendSMessage(true, 0, "one");
-        datagrams.server.sendSMessage(false, 0, "loose");
-        datagrams.server.sendSMessage(true, 0, "two");
+        datagrams.server.sendSMessage(true, {0, "one"});
+        datagrams.server.sendSMessage(false, {0, "loose"});
+        datagrams.server.sendSMessage(true, {0, "two"});
         QList<int> numbers;
         for (const ConnectionMessage& m : datagrams.toServer().sent) {
             numbers << m.number;
@@ -248,7 +248,7 @@ private Q_SLOTS:
         QCOMPARE(numbers, QList<int>({1, -1, 2}));
 
         Sides stream(State::StateLobby, true, true);
-        stream.server.sendSMessage(true, 0, "one");
+        stream.server.sendSMessage(true, {0, "one"});
         QCOMPARE(stream.toServer().sent.last().number, -1);
     }
 
@@ -257,7 +257,7 @@ private Q_SLOTS:
         ConnectionCore& core = sides.server.core();
         QSignalSpy errors(&sides.server, &ConnectionInterface::errorOccured);
         for (const char* line : {"a", "b", "c"}) {
-            sides.server.sendSMessage(true, 0, line);
+            sides.server.sendSMessage(true, {0, line});
         }
         sides.toServer().sent.clear();
         sides.toServer().receive(sides.serverPeer, "BRES", "1");

@@ -35,6 +35,14 @@ QVariant CallLog::list(const QList<GameBlock*>& blocks) {
     return out;
 }
 
+QVariant CallLog::list(const QList<BlockRecord>& blocks) {
+    QVariantList out;
+    for (const BlockRecord& b : blocks) {
+        out.append(QVariant(QVariantList{b.id, b.colour, b.kind, b.x, b.y, b.rotation}));
+    }
+    return out;
+}
+
 void CallLog::record(const QString& op, const QVariantList& args) {
     calls.append({op, args});
     if (onCall) {

@@ -32,6 +32,7 @@ public:
     // sender keeps ownership and may change them after the call.
     static QVariant list(const GameBlock& b);
     static QVariant list(const QList<GameBlock*>& blocks);
+    static QVariant list(const QList<BlockRecord>& blocks);
 
 protected:
     void record(const QString& op, const QVariantList& args);
@@ -49,27 +50,26 @@ public:
     }
     void setGate(PlayerGate* g) override { gate = g; }
     void shutDown(int byClientId) override { record("shutDown", {byClientId}); }
-    void sendSPlayerlist(bool reliable, const QList<int>& connIds, const QStringList& names,
-                         const QList<int>& colors, const QList<int>& status) override {
-        record("sendSPlayerlist", {reliable, list(connIds), names, list(colors), list(status)});
+    // Recorded field by field, in the order of the payload.
+    void sendSPlayerlist(bool reliable, const PayloadCodec::PlayerList& l) override {
+        record("sendSPlayerlist",
+               {reliable, list(l.connIds), l.names, list(l.colors), list(l.status)});
     }
-    void sendSMessage(bool reliable, int playerId, const QString& message) override {
-        record("sendSMessage", {reliable, playerId, message});
+    void sendSMessage(bool reliable, const PayloadCodec::ChatLine& line) override {
+        record("sendSMessage", {reliable, line.player, line.text});
     }
     void sendSKick(bool reliable, int clientId) override {
         record("sendSKick", {reliable, clientId});
     }
-    void sendSStart(bool reliable, int clientId, int fieldsizeX, int countDown) override {
-        record("sendSStart", {reliable, clientId, fieldsizeX, countDown});
+    void sendSStart(bool reliable, const PayloadCodec::GameStart& s) override {
+        record("sendSStart", {reliable, s.clientId, s.fieldsizeX, s.countDown});
     }
     void sendSRestart(bool reliable, int clientId) override {
         record("sendSRestart", {reliable, clientId});
     }
-    void sendSGameState(bool reliable, int clientId, int fieldsizeX, bool paused, int score,
-                        const QString& playtime, const QByteArray& field,
-                        const QList<GameBlock*>& blocks) override {
-        record("sendSGameState",
-               {reliable, clientId, fieldsizeX, paused, score, playtime, field, list(blocks)});
+    void sendSGameState(bool reliable, int clientId, const PayloadCodec::GameState& s) override {
+        record("sendSGameState", {reliable, clientId, s.fieldsizeX, s.paused, s.score, s.playtime,
+                                  s.field, list(s.blocks)});
     }
     void sendSNewBlock(bool reliable, const GameBlock& block) override {
         record("sendSNewBlock", {reliable, list(block)});
@@ -81,12 +81,13 @@ public:
     void sendSMergeBlocks(bool reliable, const QList<GameBlock*>& blocks) override {
         record("sendSMergeBlocks", {reliable, list(blocks)});
     }
-    void sendSPause(bool reliable, int clientId, int countDown) override {
-        record("sendSPause", {reliable, clientId, countDown});
+    void sendSPause(bool reliable, const PayloadCodec::Pause& p) override {
+        record("sendSPause", {reliable, p.clientId, p.countDown});
     }
-    void sendSGameOver(bool reliable, int score, int lines, const QString& playtime) override {
-        record("sendSGameOver", {reliable, score, lines, playtime});
+    void sendSGameOver(bool reliable, const PayloadCodec::GameOver& o) override {
+        record("sendSGameOver", {reliable, o.score, o.lines, o.playtime});
     }
+    void setInGame(int clientId, bool inGame) override { record("setInGame", {clientId, inGame}); }
 
     // The server's gate, for tests that say hello through it.
     PlayerGate* gate = nullptr;
