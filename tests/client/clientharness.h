@@ -11,6 +11,7 @@
 #include "game/fieldmirror.h"
 #include "tests/support/fakeconnection.h"
 #include "tests/support/fakehostlookup.h"
+#include "tests/support/signallog.h"
 
 using Calls = QList<QVariantList>;
 
@@ -53,9 +54,23 @@ inline HostRequest localGame(int port = 27403, bool splitscreen = false) {
     return r;
 }
 
+// How a client signal's arguments read in a recorded line.
+struct ClientText {
+    static QString of(bool b) { return b ? "T" : "F"; }
+    static QString of(int v) { return QString::number(v); }
+    static QString of(const QString& s) { return s; }
+    static QString of(GuiState s) { return stateName(s); }
+    static QString of(MasterserverResult r) { return QString::number(int(r)); }
+    static QString of(const QStringList& l) { return l.join(QLatin1Char(',')); }
+    template <typename T>
+    static QString of(const QList<T>& l) {
+        return joinedNumbers(l);
+    }
+    static QString of(const ServerData& server) { return server.address(); }
+};
+
 // Every GUI signal of a Client as one line of text in `events`; blocks and moves go to `mirror`.
-struct ClientRecorder {
-    QStringList events;
+struct ClientRecorder : SignalLog<ClientText> {
     FieldMirror mirror;
 
     void listen(Client* c) {
@@ -64,7 +79,7 @@ struct ClientRecorder {
         record(screen, &ClientScreen::setGuiTopState, "top");
         record(screen, &ClientScreen::setGuiLastState, "last");
         QObject::connect(screen, &ClientScreen::displayError, [this](const QString& m, bool leave) {
-            events.append("error " + text(leave) + QLatin1Char(' ') + m);
+            events.append("error " + ClientText::of(leave) + QLatin1Char(' ') + m);
         });
         record(screen, &ClientScreen::displayCountdown, "countdown");
         record(screen, &ClientScreen::displayChatMessage, "chat");
@@ -95,51 +110,17 @@ struct ClientRecorder {
                              events.append(QStringLiteral("field %1").arg(width));
                              mirror.startField(width, landed);
                          });
-        QObject::connect(game, &ClientGame::moveBlocks,
-                         [this](const QList<GameMovement>& list, const QList<int>& ids) {
-                             events.append(QStringLiteral("move %1 ").arg(list.size()) + text(ids));
-                             mirror.moveBlocks(list, ids);
-                         });
+        QObject::connect(
+            game, &ClientGame::moveBlocks,
+            [this](const QList<GameMovement>& list, const QList<int>& ids) {
+                events.append(QStringLiteral("move %1 ").arg(list.size()) + ClientText::of(ids));
+                mirror.moveBlocks(list, ids);
+            });
         QObject::connect(game, &ClientGame::mergeBlocks, [this](const QList<GameMovement>& list) {
             events.append(QStringLiteral("merge %1").arg(list.size()));
             mirror.mergeBlocks(list);
         });
     }
-
-    QStringList eventsOf(const QString& prefix) const {
-        QStringList out;
-        for (const QString& e : events) {
-            if (e.startsWith(prefix)) {
-                out.append(e);
-            }
-        }
-        return out;
-    }
-
-private:
-    template <typename Sender, typename... Args>
-    void record(Sender* c, void (Sender::*signal)(Args...), const char* name) {
-        QObject::connect(c, signal, [this, name](Args... args) {
-            QStringList parts{QLatin1String(name)};
-            (parts.append(text(args)), ...);
-            events.append(parts.join(QLatin1Char(' ')));
-        });
-    }
-    static QString text(bool b) { return b ? "T" : "F"; }
-    static QString text(int v) { return QString::number(v); }
-    static QString text(const QString& s) { return s; }
-    static QString text(GuiState s) { return stateName(s); }
-    static QString text(MasterserverResult r) { return QString::number(int(r)); }
-    static QString text(const QStringList& l) { return l.join(QLatin1Char(',')); }
-    template <typename T>
-    static QString text(const QList<T>& l) {
-        QStringList parts;
-        for (const T& v : l) {
-            parts.append(QString::number(int(v)));
-        }
-        return parts.join(QLatin1Char(','));
-    }
-    static QString text(const ServerData& server) { return server.address(); }
 };
 
 // One Client on three recording connections, a counting starter and a temporary directory.

@@ -3,7 +3,6 @@
 #include <QTest>
 
 #include "clientharness.h"
-#include "game/gamegrid.h"
 #include "network/payloadcodec.h"
 #include "tests/network/nettestsupport.h"
 #include "tests/support/fakeportmapmethod.h"
@@ -11,24 +10,10 @@
 
 namespace {
 
-const QString kNewGame = "\n\nPress 'r' for a new game.";
-
 ClientNetwork fastNetwork() {
     ClientNetwork net;
     net.timings = nettest::fastTimings();
     return net;
-}
-
-// A router that grants every request, at this external port.
-auto granting(int external, const QString& publicAddress = QString()) {
-    return [external, publicAddress](const MapRequest& r) -> std::optional<MapAnswer> {
-        MapAnswer a;
-        a.protocol = r.protocol;
-        a.granted = true;
-        a.externalPort = external;
-        a.publicAddress = QHostAddress(publicAddress);
-        return a;
-    };
 }
 
 // One player's program without its window.
@@ -42,7 +27,6 @@ struct Player : ClientRecorder {
         }
         Client::Environment env;
         env.directory = dir.path();
-        env.quit = [this](int code) { quits.append(code); };
         ThreadHosting hosting = localHosting(net.timings, env.directory);
         if (setUp) {
             setUp(hosting);
@@ -53,34 +37,9 @@ struct Player : ClientRecorder {
 
     bool saw(const QString& line) const { return events.contains(line); }
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(client->serverPort()); }
-    // The server names the active blocks of this connection's players only.
-    int activeId() const { return mirror.activeBlockIds().value(0, -1); }
-    const GameBlock* active() const { return mirror.block(activeId()); }
-    bool over() const { return !eventsOf("base Game GAME OVER").isEmpty(); }
-    // One more press of a key; all ten counters go out.
-    void press(int key) {
-        ++keys[key];
-        client->game().inputKeys(keys);
-    }
-    // Drops blocks until the game is over, each once the next block is in play.
-    void dropUntilOver() {
-        for (int drops = 0; drops < 100 && !over(); ++drops) {
-            const int before = activeId();
-            press(4);
-            QVERIFY(QTest::qWaitFor([&] { return activeId() != before || over(); }, 3000));
-        }
-        QVERIFY(over());
-    }
-
     QTemporaryDir dir;
-    QList<int> quits;
-    QList<int> keys = QList<int>(10, 0);
     std::unique_ptr<Client> client;
 };
-
-int column(const GameBlock* b) {
-    return b ? GameGrid::column(b->fieldsizeX(), b->x()) : -1;
-}
 
 }  // namespace
 
@@ -117,8 +76,8 @@ private Q_SLOTS:
         auto log = std::make_shared<QStringList>();
         const auto fromHome = [log](ThreadHosting& hosting) {
             hosting.listenAddress = QHostAddress(QHostAddress::AnyIPv4);
-            hosting.portMapMethods = {
-                FakePortMapMethod::factory("UPnP", granting(40000, "11.22.33.1"), log)};
+            hosting.portMapMethods = {FakePortMapMethod::factory(
+                "UPnP", FakePortMapMethod::grantAll(3600, QHostAddress("11.22.33.1"), 40000), log)};
         };
         Player p("Ann", fastNetwork(), fromHome);
         p.client->hostGame(networkGame(0));
@@ -143,7 +102,8 @@ private Q_SLOTS:
         log->clear();
         ThreadHosting hosting = localHosting(nettest::fastTimings(), p.dir.path());
         hosting.listenAddress = QHostAddress(QHostAddress::AnyIPv4);
-        hosting.portMapMethods = {FakePortMapMethod::factory("UPnP", granting(40001), log)};
+        hosting.portMapMethods = {FakePortMapMethod::factory(
+            "UPnP", FakePortMapMethod::grantAll(3600, QHostAddress(), 40001), log)};
         ServerSettings settings;
         settings.port = 0;
         QList<PortMapping> heard;  // outlives the server, which reports into it
@@ -159,48 +119,6 @@ private Q_SLOTS:
         }());
         QCOMPARE(heard.last().state, PortMapping::State::Open);
         QCOMPARE(heard.last().externalPort, 40001);
-    }
-
-    // Catches a singleplayer game that cannot be played from host to highscore and quit.
-    void singleplayerGameFromHostToHighscore() {
-        Player p("Ann");
-        p.client->hostGame(localGame(0));
-        QTRY_VERIFY(p.saw("base Lobby Press 'r' when you are ready."));
-        QVERIFY(p.client->hasServer() && p.client->serverPort() > 0);
-        p.client->lobby().setReady();
-        QTRY_VERIFY(p.saw("countdown "));  // 0: the game runs
-        QTRY_VERIFY(p.active() != nullptr);
-        const int first = p.activeId();
-        const int col = column(p.active());
-        const int rotation = p.active()->rotation();
-        p.press(2);  // right
-        QTRY_COMPARE(column(p.active()), col + 1);
-        p.press(0);  // rotate
-        QTRY_COMPARE(p.active()->rotation(), (rotation + 1) % 4);
-        p.press(4);  // drop: it lands, the next one comes
-        QTRY_VERIFY(p.activeId() != first && p.activeId() > 0);
-        QVERIFY(!p.mirror.block(first));
-        QVERIFY(!p.mirror.block(0)->boxes().empty());  // landed in the field
-
-        p.dropUntilOver();
-        const int points = p.eventsOf("score ").value(0).section(' ', 1, 1).toInt();
-        QVERIFY(p.saw(QStringLiteral("base Game GAME OVER (%1 Point(s))").arg(points) + kNewGame));
-        const HighscoreFile::Lists lists = p.client->highscores().read();
-        QCOMPARE(lists[0].size(), std::size_t(1));
-        const GameResult& r = *lists[0].front();
-        QVERIFY(r.valid() && r.score() == points && r.lines() == p.mirror.lines());
-        QCOMPARE(p.eventsOf("playtime text"), QStringList{"playtime text " + r.playtime() + " F"});
-
-        // Quitting while connected waits for the goodbye, then stops the server.
-        p.client->endProgramm();
-        QVERIFY(p.quits.isEmpty());
-        QTRY_COMPARE(p.quits, QList<int>{0});
-        QVERIFY(!p.client->hasServer());
-
-        // Idle, it quits at once.
-        Player idle;
-        idle.client->endProgramm();
-        QCOMPARE(idle.quits, QList<int>{0});
     }
 
     // Catches refused joins reaching a lobby, and kicks or shutdowns not reaching players.

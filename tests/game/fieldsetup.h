@@ -51,4 +51,25 @@ inline void setBlock(GameSimulation& sim, int slot, int kind, int x, int y, int 
         std::make_unique<GameBlock>(id, p.colour(), kind, x, y, rotation, sim.fieldsizeX()));
 }
 
+// Players 0 .. players - 1 playing 12 columns each, spawning 4 columns into their part, on a
+// clock moved by hand; events hear the game from its start.
+struct PlayingSim {
+    explicit PlayingSim(std::uint32_t seed) : random(seed) {}
+    void start(int players, GameEvents* events) {
+        sim.setEvents(events);
+        for (int slot = 0; slot < players; ++slot) {
+            auto p = std::make_unique<GamePlayer>(slot, QStringLiteral("P%1").arg(slot), slot,
+                                                  false, GamePlayer::Playing);
+            p->setSpawn(slot * 12 + 4, 25);
+            sim.addPlayer(slot, slot, 0, std::move(p));
+        }
+        sim.startGame(12 * players);
+        sim.beginPlay();
+    }
+
+    RandomSource random;
+    ManualClock clock;
+    GameSimulation sim{random, clock};
+};
+
 }  // namespace fieldsetup

@@ -15,18 +15,10 @@ constexpr int kI = 6;
 constexpr int kO = 0;
 
 // A server with a hand-built stack and a client's copy of its field, fed by its events.
-class Table {
+class Table : public fieldsetup::PlayingSim {
 public:
-    Table(int width, int players) : feed(mirror, width) {
-        sim.setEvents(&feed);
-        for (int slot = 0; slot < players; ++slot) {
-            auto p = std::make_unique<GamePlayer>(slot, QStringLiteral("P%1").arg(slot), slot,
-                                                  false, GamePlayer::Playing);
-            p->setSpawn(slot * 12 + 4, 25);
-            sim.addPlayer(slot, slot, 0, std::move(p));
-        }
-        sim.startGame(width);
-        sim.beginPlay();
+    explicit Table(int players) : PlayingSim(7), feed(mirror, 12 * players) {
+        start(players, &feed);
     }
 
     // Rows 0 .. rows - 1 full up to column end but for the listed columns.
@@ -82,9 +74,6 @@ public:
         return total;
     }
 
-    RandomSource random{7};
-    ManualClock clock;
-    GameSimulation sim{random, clock};
     FieldMirror mirror;
     WireFeed feed;
 };
@@ -118,7 +107,7 @@ private Q_SLOTS:
         for (const Case& c : {Case{12, {6}, 4, kI, 1, 2},  // a well in its own part
                               Case{12, {11}, 4, kI, 1, 3}, Case{12, {0}, 4, kI, 8, 2},  // the seam
                               Case{24, {12, 13}, 2, kO, 6, 2}}) {  // in the neighbour's part
-            Table table(c.width, c.width / 12);
+            Table table(c.width / 12);
             table.fillRows(c.rows, c.gaps);
             fieldsetup::setBlock(table.sim, 0, c.kind, c.startColumn * 50, 12 * 50);
             table.syncCopy();
@@ -134,7 +123,7 @@ private Q_SLOTS:
     // A gap deep in the right neighbour's part: reached only beside a person.
     void reachesFurtherIntoAPersonsPart() {
         for (const bool person : {false, true}) {
-            Table table(48, 4);
+            Table table(4);
             table.fillRows(2, {16, 17});
             fieldsetup::setBlock(table.sim, 0, kO, 6 * 50, 12 * 50);
             table.syncCopy();
@@ -153,7 +142,7 @@ private Q_SLOTS:
         };
         for (const Case& c : {Case{-1, 0, 9, true}, Case{kI, 4, 9, false}, Case{kI, 4, 20, true},
                               Case{kO, 0, 20, false}}) {
-            Table table(24, 2);
+            Table table(2);
             table.fillRows(4, {1});
             for (int r = 4; r < 16; ++r) {
                 if (r < 8) {
@@ -181,7 +170,7 @@ private Q_SLOTS:
     // Catches fights over a teammate's claimed place; landed or own claims count no more.
     void leavesATeammatesPlaceToIt() {
         for (int claims : {0, 1, 2, 3}) {  // none, the teammate's, a landed piece's, its own
-            Table table(24, 2);
+            Table table(2);
             table.fillRows(2, {12, 13});
             fieldsetup::setBlock(table.sim, 0, kO, 6 * 50, 12 * 50);
             fieldsetup::setBlock(table.sim, 1, kO, 17 * 50, 20 * 50);
@@ -241,7 +230,7 @@ private Q_SLOTS:
 
     // Catches a drop onto a block that steps under the piece in the same tick.
     void neverDropsOntoABlockThatStepsUnderIt() {
-        Table table(24, 2);
+        Table table(2);
         table.fillRows(2, {13, 14});
         fieldsetup::setBlock(table.sim, 1, kO, 12 * 50, 9 * 50);  // over the gap
         // A teammate's upright I beside the gap, on the stack.
@@ -270,7 +259,7 @@ private Q_SLOTS:
     void waitsForTheTeamWhenAhead() {
         for (const auto& [ahead, person] : {std::pair{false, false}, {true, false}, {true, true}}) {
             const bool waits = ahead;
-            Table table(24, 2);
+            Table table(2);
             table.fillRows(2, {5}, ahead ? 12 : 24);  // nothing clears
             table.syncCopy();
             ComputerPlayer computer(ComputerSkill::Hard, 1);

@@ -45,23 +45,10 @@ struct Recorder : GameEvents {
     }
 };
 
-struct Game {
-    RandomSource random{11};
-    ManualClock clock;
-    GameSimulation sim{random, clock};
+struct Game : fieldsetup::PlayingSim {
     Recorder recorder;
 
-    explicit Game(int players) {
-        sim.setEvents(&recorder);
-        for (int j = 0; j < players; ++j) {
-            auto p = std::make_unique<GamePlayer>(j, QStringLiteral("P%1").arg(j), j, false,
-                                                  GamePlayer::Playing);
-            p->setSpawn((3 * j + 1) * 4, 25);
-            sim.addPlayer(j, j, 0, std::move(p));
-        }
-        sim.startGame(12 * players);
-        sim.beginPlay();
-    }
+    explicit Game(int players) : PlayingSim(11) { start(players, &recorder); }
     GamePlayer& player(int slot) { return *sim.player(slot); }
     GameBlock& block(int slot) { return *sim.player(slot)->currentBlock(); }
     void setBlock(int slot, int kind, int x, int y, int rotation = 0) {

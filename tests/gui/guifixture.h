@@ -10,6 +10,7 @@
 #include "client/clientsettings.h"
 #include "client/highscorefile.h"
 #include "gui/guicontroller.h"
+#include "tests/support/signallog.h"
 
 // A server as a probe reports it; its address ends in the ping.
 inline ServerData server(const QString& name, int ping, bool ranked = false, bool password = false,
@@ -18,15 +19,38 @@ inline ServerData server(const QString& name, int ping, bool ranked = false, boo
                       players, max, ping, "12:00:00");
 }
 
+// How a GUI signal's arguments read in a recorded line.
+struct GuiText {
+    static QString of(bool b) { return b ? "T" : "F"; }
+    static QString of(int v) { return QString::number(v); }
+    static QString of(uint v) { return QString::number(v); }
+    static QString of(const QString& s) { return s.isEmpty() ? "''" : s; }
+    template <typename... Fields>
+    static QString fields(const Fields&... f) {
+        return QStringList{of(f)...}.join(QLatin1Char(' '));
+    }
+    // As the client's parameters came in order before they were one record.
+    static QString of(const HostRequest& r) {
+        const ClientSettings::Hosting& h = r.hosting;
+        return fields(h.name, h.port, h.maxPlayers, r.singleplayer, r.splitscreen, h.ranked,
+                      h.usePassword, h.password, h.computers, skillName(h.computerSkill),
+                      h.computerTakeover, h.openPort);
+    }
+    static QString of(const ClientSettings::Options& o) {
+        return fields(o.name1, o.name2, o.invertControl, o.showPreview, o.showPointer, o.showFPS,
+                      o.ignoreColors, o.resWidth, o.resHeight, o.quality, o.enableVSync,
+                      o.playSounds, o.enableStatsSP, o.showIntro, o.predictMoves);
+    }
+    static QString of(const QList<int>& l) { return joinedNumbers(l); }
+};
+
 // A GuiController on a hand-moved clock; each signal it sends is a line in `events`.
-struct GuiFixture {
+struct GuiFixture : SignalLog<GuiText> {
     QTemporaryDir dir;
     ManualTimerSource timers;
     std::unique_ptr<ClientSettings> settings;
     std::unique_ptr<HighscoreFile> scores;
     std::unique_ptr<GuiController> gui;
-    QStringList events;
-
     explicit GuiFixture(const QString& ini = QString()) {
         QFile file(dir.filePath("settings.ini"));
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -117,42 +141,5 @@ struct GuiFixture {
         }
         session().updatePlayerlist(connIds, names, colours, statuses);
         timers.advance(InputRouter::kUnlockMs);
-    }
-
-private:
-    template <typename Sender, typename... Args>
-    void record(Sender* sender, void (Sender::*signal)(Args...), const char* name) {
-        QObject::connect(sender, signal, [this, name](Args... args) {
-            QStringList parts{QLatin1String(name)};
-            (parts.append(text(args)), ...);
-            events.append(parts.join(QLatin1Char(' ')));
-        });
-    }
-    static QString text(bool b) { return b ? "T" : "F"; }
-    static QString text(int v) { return QString::number(v); }
-    static QString text(uint v) { return QString::number(v); }
-    static QString text(const QString& s) { return s.isEmpty() ? "''" : s; }
-    template <typename... Fields>
-    static QString fields(const Fields&... f) {
-        return QStringList{text(f)...}.join(QLatin1Char(' '));
-    }
-    // As the client's parameters came in order before they were one record.
-    static QString text(const HostRequest& r) {
-        const ClientSettings::Hosting& h = r.hosting;
-        return fields(h.name, h.port, h.maxPlayers, r.singleplayer, r.splitscreen, h.ranked,
-                      h.usePassword, h.password, h.computers, skillName(h.computerSkill),
-                      h.computerTakeover, h.openPort);
-    }
-    static QString text(const ClientSettings::Options& o) {
-        return fields(o.name1, o.name2, o.invertControl, o.showPreview, o.showPointer, o.showFPS,
-                      o.ignoreColors, o.resWidth, o.resHeight, o.quality, o.enableVSync,
-                      o.playSounds, o.enableStatsSP, o.showIntro, o.predictMoves);
-    }
-    static QString text(const QList<int>& l) {
-        QStringList parts;
-        for (int v : l) {
-            parts.append(QString::number(v));
-        }
-        return parts.join(QLatin1Char(','));
     }
 };

@@ -48,12 +48,13 @@ PortMapper::MethodFactory FakePortMapMethod::factory(const QString& name, Script
 }
 
 FakePortMapMethod::Script FakePortMapMethod::grantAll(int lifetimeSeconds,
-                                                      const QHostAddress& address) {
+                                                      const QHostAddress& address,
+                                                      int externalPort) {
     return [=](const MapRequest& r) -> std::optional<MapAnswer> {
         MapAnswer a;
         a.protocol = r.protocol;
         a.granted = true;
-        a.externalPort = r.externalPort;
+        a.externalPort = externalPort < 0 ? r.externalPort : externalPort;
         a.lifetimeSeconds = lifetimeSeconds;
         a.publicAddress = address;
         return a;

@@ -30,9 +30,10 @@ public:
     static PortMapper::MethodFactory factory(const QString& name, Script script,
                                              std::shared_ptr<QStringList> log,
                                              FakePortMapMethod** created = nullptr);
-    // Grants every request at the port asked for, with this lifetime.
-    static Script grantAll(int lifetimeSeconds = 3600, const QHostAddress& address = QHostAddress(
-                                                           QStringLiteral("11.22.33.1")));
+    // Grants every request with this lifetime, at the port asked for unless given one.
+    static Script grantAll(int lifetimeSeconds = 3600,
+                           const QHostAddress& address = QHostAddress(QStringLiteral("11.22.33.1")),
+                           int externalPort = -1);
     static Script refuseAll();
 
 private:
