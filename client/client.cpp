@@ -59,22 +59,22 @@ Client::Client(ClientConnection* tcpConnection, ClientConnection* udpConnection,
     }
     browser_.setHostLookup(environment_.lookup);
 
-    ConnectionInterface* tcp = tcpConnection_;
-    ConnectionInterface* udp = udpConnection_;
-    for (ConnectionInterface* c : {tcp, udp}) {
+    ClientConnection* tcp = tcpConnection_;
+    ClientConnection* udp = udpConnection_;
+    for (ClientConnection* c : {tcp, udp}) {
         c->setParent(this);
         connect(c, &ConnectionInterface::connectionEstablished, this,
                 &Client::processConnectionEstablished);
         connect(c, &ConnectionInterface::connectionClosed, this, &Client::processConnectionClosed);
-        connect(c, &ConnectionInterface::serverShutdown, this, &Client::processServerShutdown);
+        connect(c, &ClientConnection::serverShutdown, this, &Client::processServerShutdown);
         connect(c, &ConnectionInterface::errorOccured, this, &Client::processConnectionError);
     }
-    connect(tcp, &ConnectionInterface::changedCPlayerlist, this, &Client::updatePlayerlist);
-    connect(tcp, &ConnectionInterface::changedCPlayerDisconnect, this,
+    connect(tcp, &ClientConnection::changedCPlayerlist, this, &Client::updatePlayerlist);
+    connect(tcp, &ClientConnection::changedCPlayerDisconnect, this,
             &Client::processPlayerDisconnect);
-    connect(tcp, &ConnectionInterface::changedCPlayerKick, this, &Client::processPlayerKick);
-    connect(udp, &ConnectionInterface::changedCPinglist, this, &Client::changedPinglist);
-    connect(udp, &ConnectionInterface::changedCMessage, &lobby_, &ClientLobby::processMessage);
+    connect(tcp, &ClientConnection::changedCPlayerKick, this, &Client::processPlayerKick);
+    connect(udp, &ClientConnection::changedCPinglist, this, &Client::changedPinglist);
+    connect(udp, &ClientConnection::changedCMessage, &lobby_, &ClientLobby::processMessage);
 
     ServerBrowser* b = &browser_;
     connect(b, &ServerBrowser::probeAnswered, this, &Client::processProbeAnswered);

@@ -10,18 +10,15 @@ ClientGame::ClientGame(ClientSession& session, ClientConnection& stream, ClientC
       datagram_(datagram),
       highscores_(highscores),
       screen_(screen) {
-    connect(&stream, &ConnectionInterface::changedCGameRestart, this,
-            &ClientGame::processGameRestart);
-    connect(&stream, &ConnectionInterface::changedCPause, this, &ClientGame::processGamePause);
-    connect(&stream, &ConnectionInterface::changedCGameOver, this, &ClientGame::processGameOver);
+    connect(&stream, &ClientConnection::changedCGameRestart, this, &ClientGame::processGameRestart);
+    connect(&stream, &ClientConnection::changedCPause, this, &ClientGame::processGamePause);
+    connect(&stream, &ClientConnection::changedCGameOver, this, &ClientGame::processGameOver);
 
-    connect(&datagram, &ConnectionInterface::changedCGameStart, this,
-            &ClientGame::processGameStart);
-    connect(&datagram, &ConnectionInterface::changedCGameState, this,
-            &ClientGame::processGameState);
-    connect(&datagram, &ConnectionInterface::changedCNewBlock, this, &ClientGame::processNewBlock);
-    connect(&datagram, &ConnectionInterface::changedCMoveBlocks, this, &ClientGame::moveBlocks);
-    connect(&datagram, &ConnectionInterface::changedCMergeBlocks, this, &ClientGame::mergeBlocks);
+    connect(&datagram, &ClientConnection::changedCGameStart, this, &ClientGame::processGameStart);
+    connect(&datagram, &ClientConnection::changedCGameState, this, &ClientGame::processGameState);
+    connect(&datagram, &ClientConnection::changedCNewBlock, this, &ClientGame::processNewBlock);
+    connect(&datagram, &ClientConnection::changedCMoveBlocks, this, &ClientGame::moveBlocks);
+    connect(&datagram, &ClientConnection::changedCMergeBlocks, this, &ClientGame::mergeBlocks);
 }
 
 void ClientGame::inputKeys(QList<int> keys) {

@@ -17,13 +17,12 @@ ServerBrowser::ServerBrowser(MasterConnection* master, const MasterserverSetting
         lan_->scan();
     });
     connect(lan_, &LanScanner::found, this, &ServerBrowser::newServer);
-    connect(master_, &ConnectionInterface::changedCNewServer, this,
-            &ServerBrowser::processNewServer);
-    connect(master_, &ConnectionInterface::changedCServerUnreachable, this,
+    connect(master_, &MasterConnection::changedCNewServer, this, &ServerBrowser::processNewServer);
+    connect(master_, &MasterConnection::changedCServerUnreachable, this,
             &ServerBrowser::processServerUnreachable);
-    connect(master_, &ConnectionInterface::masterserverResult, this,
+    connect(master_, &MasterConnection::masterserverResult, this,
             [this](int, MasterserverResult result) { Q_EMIT resultMasterserver(result); });
-    connect(master_, &ConnectionInterface::masterserverOnline, this,
+    connect(master_, &MasterConnection::masterserverOnline, this,
             &ServerBrowser::processMasterReached);
     connect(master_, &ConnectionInterface::errorOccured, this,
             &ServerBrowser::processConnectionError);

@@ -46,12 +46,16 @@ void ClientCodes::processHelloReply(ConnectionInfo& record, const ConnectionMess
 void ClientCodes::processPlayerList(ConnectionInfo&, const ConnectionMessage& message) {
     const Codec::PlayerList list =
         ServerClaims::playerList(Codec::parsePlayerList(message.content));
-    Q_EMIT core_.events().changedCPlayerlist(list.connIds, list.names, list.colors, list.status);
+    if (ClientConnection* e = core_.eventsAs<ClientConnection>()) {
+        Q_EMIT e->changedCPlayerlist(list.connIds, list.names, list.colors, list.status);
+    }
 }
 
 void ClientCodes::processChat(ConnectionInfo&, const ConnectionMessage& message) {
     if (const auto line = ServerClaims::chat(Codec::parseChat(message.content))) {
-        Q_EMIT core_.events().changedCMessage(line->player, line->text);
+        if (ClientConnection* e = core_.eventsAs<ClientConnection>()) {
+            Q_EMIT e->changedCMessage(line->player, line->text);
+        }
     }
 }
 
@@ -60,53 +64,69 @@ void ClientCodes::processPingList(ConnectionInfo& record, const ConnectionMessag
     core_.transmit(record.connId, false, MessageCode::CPNG, QLatin1String(Codec::kPong));
     const Codec::PingList list = ServerClaims::pingList(Codec::parsePingList(message.content));
     qCDebug(lcNetwork) << "ping list" << list.connIds << list.pings;
-    Q_EMIT core_.events().changedCPinglist(list.connIds, list.pings);
+    if (ClientConnection* e = core_.eventsAs<ClientConnection>()) {
+        Q_EMIT e->changedCPinglist(list.connIds, list.pings);
+    }
 }
 
 void ClientCodes::processGameStart(ConnectionInfo& record, const ConnectionMessage& message) {
     record.state = State::StateInGame;
     const Codec::GameStart start = ServerClaims::gameStart(Codec::parseGameStart(message.content));
-    Q_EMIT core_.events().changedCGameStart(start.clientId, start.fieldsizeX, start.countDown);
+    if (ClientConnection* e = core_.eventsAs<ClientConnection>()) {
+        Q_EMIT e->changedCGameStart(start.clientId, start.fieldsizeX, start.countDown);
+    }
 }
 
 void ClientCodes::processGameRestart(ConnectionInfo& record, const ConnectionMessage& message) {
     record.state = State::StateLobby;
-    Q_EMIT core_.events().changedCGameRestart(
-        ServerClaims::clientId(Codec::parseNumber(message.content)));
+    if (ClientConnection* e = core_.eventsAs<ClientConnection>()) {
+        Q_EMIT e->changedCGameRestart(ServerClaims::clientId(Codec::parseNumber(message.content)));
+    }
 }
 
 void ClientCodes::processGameState(ConnectionInfo& record, const ConnectionMessage& message) {
     record.state = State::StateInGame;
     const Codec::GameState state = ServerClaims::gameState(Codec::parseGameState(message.content));
-    Q_EMIT core_.events().changedCGameState(state.fieldsizeX, state.paused, state.score,
-                                            state.playtime, state.field, state.blocks);
+    if (ClientConnection* e = core_.eventsAs<ClientConnection>()) {
+        Q_EMIT e->changedCGameState(state.fieldsizeX, state.paused, state.score, state.playtime,
+                                    state.field, state.blocks);
+    }
 }
 
 void ClientCodes::processNewBlock(ConnectionInfo&, const ConnectionMessage& message) {
     if (const auto b = ServerClaims::block(Codec::parseNewBlock(message.content))) {
-        Q_EMIT core_.events().changedCNewBlock(b->id, b->colour, b->kind, b->x, b->y, b->rotation);
+        if (ClientConnection* e = core_.eventsAs<ClientConnection>()) {
+            Q_EMIT e->changedCNewBlock(b->id, b->colour, b->kind, b->x, b->y, b->rotation);
+        }
     }
 }
 
 void ClientCodes::processMoveBlocks(ConnectionInfo&, const ConnectionMessage& message) {
     const Codec::Moves moves = ServerClaims::moves(Codec::parseMoves(message.content));
-    Q_EMIT core_.events().changedCMoveBlocks(moves.moves, moves.activeIds);
+    if (ClientConnection* e = core_.eventsAs<ClientConnection>()) {
+        Q_EMIT e->changedCMoveBlocks(moves.moves, moves.activeIds);
+    }
 }
 
 void ClientCodes::processMergeBlocks(ConnectionInfo&, const ConnectionMessage& message) {
-    Q_EMIT core_.events().changedCMergeBlocks(
-        ServerClaims::merges(Codec::parseMerges(message.content)));
+    if (ClientConnection* e = core_.eventsAs<ClientConnection>()) {
+        Q_EMIT e->changedCMergeBlocks(ServerClaims::merges(Codec::parseMerges(message.content)));
+    }
 }
 
 void ClientCodes::processPause(ConnectionInfo&, const ConnectionMessage& message) {
     const Codec::Pause pause = ServerClaims::pause(Codec::parsePause(message.content));
-    Q_EMIT core_.events().changedCPause(pause.clientId, pause.countDown);
+    if (ClientConnection* e = core_.eventsAs<ClientConnection>()) {
+        Q_EMIT e->changedCPause(pause.clientId, pause.countDown);
+    }
 }
 
 void ClientCodes::processGameOver(ConnectionInfo& record, const ConnectionMessage& message) {
     record.state = State::StateLobby;
     const Codec::GameOver over = ServerClaims::gameOver(Codec::parseGameOver(message.content));
-    Q_EMIT core_.events().changedCGameOver(over.score, over.lines, over.playtime);
+    if (ClientConnection* e = core_.eventsAs<ClientConnection>()) {
+        Q_EMIT e->changedCGameOver(over.score, over.lines, over.playtime);
+    }
 }
 
 // Standing of the words that end a client's connection on datagrams, where
@@ -133,13 +153,17 @@ void ClientCodes::processPlayerDisconnect(ConnectionInfo& record,
         core_.clearConnections();
         return;
     }
-    Q_EMIT core_.events().changedCPlayerDisconnect(clientId);
+    if (ClientConnection* e = core_.eventsAs<ClientConnection>()) {
+        Q_EMIT e->changedCPlayerDisconnect(clientId);
+    }
 }
 
 void ClientCodes::processKick(ConnectionInfo& record, const ConnectionMessage& message) {
     const int clientId = ServerClaims::clientId(Codec::parseNumber(message.content));
     const bool own = clientId == record.clientId;
-    Q_EMIT core_.events().changedCPlayerKick(clientId);
+    if (ClientConnection* e = core_.eventsAs<ClientConnection>()) {
+        Q_EMIT e->changedCPlayerKick(clientId);
+    }
     if (own) {
         core_.clearConnections();
     }
@@ -150,7 +174,8 @@ void ClientCodes::processShutdown(ConnectionInfo& record, const ConnectionMessag
         core_.dropUnheard(record, message, "a shutdown the stream did not say");
         return;
     }
-    Q_EMIT core_.events().serverShutdown(
-        ServerClaims::clientId(Codec::parseNumber(message.content)));
+    if (ClientConnection* e = core_.eventsAs<ClientConnection>()) {
+        Q_EMIT e->serverShutdown(ServerClaims::clientId(Codec::parseNumber(message.content)));
+    }
     core_.clearConnections();
 }

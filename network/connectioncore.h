@@ -48,6 +48,12 @@ public:
     const ConnectionSettings& settings() const { return settings_; }
     const NetworkTimings& timings() const { return settings_.timings; }
     ConnectionInterface& events() const { return events_; }
+    // The facade as the role whose events a handler raises; null when this
+    // connection plays another (a peer sent it the other side's code).
+    template <class Role>
+    Role* eventsAs() const {
+        return qobject_cast<Role*>(&events_);
+    }
     Transport& transport() const { return *transport_; }
     // The server's decision on hellos (PlayerGate); without one every hello
     // is refused. Not owned: it outlives the core.

@@ -12,9 +12,9 @@
 #include "network/payloadcodec.h"
 #include "network/serverdata.h"
 
-// What the server and the client see of the network: the events a
-// connection raises (signals, the same for every role) and, in the three
-// role facades below, the operations each role calls. The Server holds two
+// What the server and the client see of the network: the events every
+// connection raises (here) and, in the three role facades below, the
+// operations each role calls and the events only that role hears. The Server holds two
 // ServerConnections (stream and datagram) and a MasterConnection; the Client
 // two ClientConnections and a MasterConnection. The implementations sit on
 // ConnectionCore (connectionfacades.h); tests put recording fakes in their
@@ -51,38 +51,7 @@ public:
 Q_SIGNALS:
     void connectionEstablished(int connId, bool isAuthed);
     void errorOccured(int connId, ConnectionInterface::ConnectionError error);
-    void serverShutdown(int clientId);
     void connectionClosed(int connId);
-    void changedSPlayers(int connId, QStringList names, QList<int> colors, QList<int> status);
-    void changedCPlayerlist(QList<int> connIds, QStringList names, QList<int> colors,
-                            QList<int> status);
-    void changedCPinglist(QList<int> connIds, QList<int> pings);
-    void changedSMessage(int connId, int playerNr, QString message);
-    void changedCMessage(int playerId, QString message);
-    void changedSPlayerStart(int connId);
-    void changedCGameStart(int clientId, int fieldsizeX, int countDown);
-    void changedSPlayerRestart(int connId);
-    void changedCGameRestart(int clientId);
-    void changedCGameState(int fieldsizeX, bool paused, int score, QString playtime,
-                           QByteArray field, QList<BlockRecord> blocks);
-    void changedSPlayerInput(int connId, QList<int> input);
-    void changedCNewBlock(int blockId, int color, int kind, int xPos, int yPos, int rot);
-    void changedCMoveBlocks(QList<GameMovement> movements, QList<int> activeBlockIds);
-    void changedCMergeBlocks(QList<GameMovement> movements);
-    void changedSPlayerPause(int connId);
-    void changedCPause(int clientId, int countDown);
-    void changedCGameOver(int score, int lines, QString playtime);
-    void changedSPlayerDisconnect(int connId);
-    void changedCPlayerDisconnect(int clientId);
-    void changedSPlayerKick(int connId, int clientId);
-    void changedCPlayerKick(int clientId);
-    void masterserverOnline(int connId);
-    void masterserverResult(int connId, MasterserverResult result);
-    void changedCNewServer(int connId, ServerData server);
-    // The server probed for a join by address did not answer (or could not be
-    // reached at all). It names the server because a failure of an earlier,
-    // replaced probe may still be on its way when the next probe starts.
-    void changedCServerUnreachable(int connId, QString address, int port);
 };
 
 // The game server's stream or datagram side: what a server sends to its clients.
@@ -116,6 +85,17 @@ public:
     // decides what they are sent and what is heard from them; clientId -1:
     // all of them.
     virtual void setInGame(int clientId, bool inGame) = 0;
+
+Q_SIGNALS:
+    // What a server hears from its clients; connId is the sender's client id.
+    void changedSPlayers(int connId, QStringList names, QList<int> colors, QList<int> status);
+    void changedSMessage(int connId, int playerNr, QString message);
+    void changedSPlayerStart(int connId);
+    void changedSPlayerRestart(int connId);
+    void changedSPlayerInput(int connId, QList<int> input);
+    void changedSPlayerPause(int connId);
+    void changedSPlayerDisconnect(int connId);
+    void changedSPlayerKick(int connId, int clientId);
 };
 
 // A client's stream or datagram connection to a game server.
@@ -138,6 +118,25 @@ public:
     virtual void sendCRestart(bool reliable) = 0;
     virtual void sendCInput(bool reliable, const QList<int>& keys) = 0;
     virtual void sendCPause(bool reliable) = 0;
+
+Q_SIGNALS:
+    // What a client hears from its server.
+    void serverShutdown(int clientId);
+    void changedCPlayerlist(QList<int> connIds, QStringList names, QList<int> colors,
+                            QList<int> status);
+    void changedCPinglist(QList<int> connIds, QList<int> pings);
+    void changedCMessage(int playerId, QString message);
+    void changedCGameStart(int clientId, int fieldsizeX, int countDown);
+    void changedCGameRestart(int clientId);
+    void changedCGameState(int fieldsizeX, bool paused, int score, QString playtime,
+                           QByteArray field, QList<BlockRecord> blocks);
+    void changedCNewBlock(int blockId, int color, int kind, int xPos, int yPos, int rot);
+    void changedCMoveBlocks(QList<GameMovement> movements, QList<int> activeBlockIds);
+    void changedCMergeBlocks(QList<GameMovement> movements);
+    void changedCPause(int clientId, int countDown);
+    void changedCGameOver(int score, int lines, QString playtime);
+    void changedCPlayerDisconnect(int clientId);
+    void changedCPlayerKick(int clientId);
 };
 
 // The link to the master server, and the probes of game servers.
@@ -155,4 +154,14 @@ public:
     virtual void sendServerOffline(bool reliable, int port) = 0;
     virtual void sendMasterTest(bool reliable) = 0;
     virtual void requestServerlist(bool reliable) = 0;
+
+Q_SIGNALS:
+    // What the master server and probed game servers answer.
+    void masterserverOnline(int connId);
+    void masterserverResult(int connId, MasterserverResult result);
+    void changedCNewServer(int connId, ServerData server);
+    // The server probed for a join by address did not answer (or could not be
+    // reached at all). It names the server because a failure of an earlier,
+    // replaced probe may still be on its way when the next probe starts.
+    void changedCServerUnreachable(int connId, QString address, int port);
 };

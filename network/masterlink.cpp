@@ -92,7 +92,9 @@ void MasterLink::queryServer(const QHostAddress& address, int port) {
 }
 
 void MasterLink::reportUnreachable(const QHostAddress& address, int port) {
-    Q_EMIT core_.events().changedCServerUnreachable(-1, address.toString(), port);
+    if (MasterConnection* e = core_.eventsAs<MasterConnection>()) {
+        Q_EMIT e->changedCServerUnreachable(-1, address.toString(), port);
+    }
 }
 
 bool MasterLink::finishQuery(int connId) {
@@ -140,7 +142,9 @@ void MasterLink::queryNextServers() {
             return;
         }
     }
-    Q_EMIT core_.events().masterserverResult(-1, MasterserverResult::MasterListDone);
+    if (MasterConnection* e = core_.eventsAs<MasterConnection>()) {
+        Q_EMIT e->masterserverResult(-1, MasterserverResult::MasterListDone);
+    }
 }
 
 void MasterLink::processAnnouncementAnswer(ConnectionInfo& record, const ConnectionMessage&) {
@@ -151,7 +155,9 @@ void MasterLink::processMasterTest(ConnectionInfo& record, const ConnectionMessa
     // Only the first answer counts: a late answer to a repeated test must not
     // report the master server twice.
     if (core_.takeAnswer(record, {MessageCode::CTS})) {
-        Q_EMIT core_.events().masterserverOnline(-1);
+        if (MasterConnection* e = core_.eventsAs<MasterConnection>()) {
+            Q_EMIT e->masterserverOnline(-1);
+        }
     }
 }
 
@@ -161,10 +167,14 @@ void MasterLink::processServerList(ConnectionInfo& record, const ConnectionMessa
     }
     const QStringList entries = Codec::parseServerList(message.content);
     if (entries.isEmpty()) {
-        Q_EMIT core_.events().masterserverResult(-1, MasterserverResult::MasterListEmpty);
+        if (MasterConnection* e = core_.eventsAs<MasterConnection>()) {
+            Q_EMIT e->masterserverResult(-1, MasterserverResult::MasterListEmpty);
+        }
         return;
     }
-    Q_EMIT core_.events().masterserverResult(-1, MasterserverResult::MasterListReceived);
+    if (MasterConnection* e = core_.eventsAs<MasterConnection>()) {
+        Q_EMIT e->masterserverResult(-1, MasterserverResult::MasterListReceived);
+    }
     serverList_ = entries;
     queryNextServers();
 }
@@ -186,7 +196,9 @@ void MasterLink::processServerInfo(ConnectionInfo& record, const ConnectionMessa
     }
     core_.takeAnswer(record, {MessageCode::CIN});
     if (colon > 0) {
-        Q_EMIT core_.events().changedCNewServer(-1, *server);
+        if (MasterConnection* e = core_.eventsAs<MasterConnection>()) {
+            Q_EMIT e->changedCNewServer(-1, *server);
+        }
     }
     if (!finishQuery(connId)) {
         core_.removeConnection(connId);

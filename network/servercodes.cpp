@@ -65,13 +65,16 @@ void ServerCodes::processPlayers(ConnectionInfo& record, const ConnectionMessage
     for (qsizetype local = record.players; local < players.names.size(); ++local) {
         players.names[local].clear();
     }
-    Q_EMIT core_.events().changedSPlayers(record.clientId, players.names, players.colors,
-                                          players.status);
+    if (ServerConnection* e = core_.eventsAs<ServerConnection>()) {
+        Q_EMIT e->changedSPlayers(record.clientId, players.names, players.colors, players.status);
+    }
 }
 
 void ServerCodes::processChat(ConnectionInfo& record, const ConnectionMessage& message) {
     const Codec::ChatLine line = Codec::parseChat(message.content);
-    Q_EMIT core_.events().changedSMessage(record.clientId, line.player, line.text);
+    if (ServerConnection* e = core_.eventsAs<ServerConnection>()) {
+        Q_EMIT e->changedSMessage(record.clientId, line.player, line.text);
+    }
 }
 
 void ServerCodes::processPong(ConnectionInfo& record, const ConnectionMessage&) {
@@ -82,19 +85,27 @@ void ServerCodes::processPong(ConnectionInfo& record, const ConnectionMessage&) 
 }
 
 void ServerCodes::processStartRequest(ConnectionInfo& record, const ConnectionMessage&) {
-    Q_EMIT core_.events().changedSPlayerStart(record.clientId);
+    if (ServerConnection* e = core_.eventsAs<ServerConnection>()) {
+        Q_EMIT e->changedSPlayerStart(record.clientId);
+    }
 }
 
 void ServerCodes::processRestartRequest(ConnectionInfo& record, const ConnectionMessage&) {
-    Q_EMIT core_.events().changedSPlayerRestart(record.clientId);
+    if (ServerConnection* e = core_.eventsAs<ServerConnection>()) {
+        Q_EMIT e->changedSPlayerRestart(record.clientId);
+    }
 }
 
 void ServerCodes::processInput(ConnectionInfo& record, const ConnectionMessage& message) {
-    Q_EMIT core_.events().changedSPlayerInput(record.clientId, Codec::parseInput(message.content));
+    if (ServerConnection* e = core_.eventsAs<ServerConnection>()) {
+        Q_EMIT e->changedSPlayerInput(record.clientId, Codec::parseInput(message.content));
+    }
 }
 
 void ServerCodes::processPauseRequest(ConnectionInfo& record, const ConnectionMessage&) {
-    Q_EMIT core_.events().changedSPlayerPause(record.clientId);
+    if (ServerConnection* e = core_.eventsAs<ServerConnection>()) {
+        Q_EMIT e->changedSPlayerPause(record.clientId);
+    }
 }
 
 void ServerCodes::processDisconnectRequest(ConnectionInfo& record,
@@ -111,7 +122,9 @@ void ServerCodes::processDisconnectRequest(ConnectionInfo& record,
     const int clientId = record.clientId;
     record.state = State::StateClosing;
     // The server may end the game for everybody here (its host left).
-    Q_EMIT core_.events().changedSPlayerDisconnect(clientId);
+    if (ServerConnection* e = core_.eventsAs<ServerConnection>()) {
+        Q_EMIT e->changedSPlayerDisconnect(clientId);
+    }
     if (core_.isEstablished(connId)) {
         core_.sendPlayerDisconnect(clientId);
         core_.removeConnection(connId);
@@ -119,7 +132,9 @@ void ServerCodes::processDisconnectRequest(ConnectionInfo& record,
 }
 
 void ServerCodes::processKickRequest(ConnectionInfo& record, const ConnectionMessage& message) {
-    Q_EMIT core_.events().changedSPlayerKick(record.clientId, Codec::parseNumber(message.content));
+    if (ServerConnection* e = core_.eventsAs<ServerConnection>()) {
+        Q_EMIT e->changedSPlayerKick(record.clientId, Codec::parseNumber(message.content));
+    }
 }
 
 void ServerCodes::processInfoRequest(ConnectionInfo& record, const ConnectionMessage&) {

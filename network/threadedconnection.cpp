@@ -34,9 +34,11 @@ void ConnectionThread::stop() {
 
 namespace threadedconnection {
 
-void relaySignals(const ConnectionInterface& from, ConnectionInterface& to) {
-    const QMetaObject& events = ConnectionInterface::staticMetaObject;
-    for (int i = events.methodOffset(); i < events.methodCount(); ++i) {
+void relaySignals(const ConnectionInterface& from, ConnectionInterface& to,
+                  const QMetaObject& role) {
+    const QMetaObject& events = role;
+    for (int i = ConnectionInterface::staticMetaObject.methodOffset(); i < events.methodCount();
+         ++i) {
         const QMetaMethod signal = events.method(i);
         if (signal.methodType() != QMetaMethod::Signal) {
             continue;

@@ -74,9 +74,11 @@ private:
 
 namespace threadedconnection {
 
-// Re-emits every signal of ConnectionInterface that `from` raises on its
-// thread from `to` on to's thread, with the same values, in order.
-void relaySignals(const ConnectionInterface& from, ConnectionInterface& to);
+// Re-emits every signal of the role (ConnectionInterface's and the role
+// facade's own) that `from` raises on its thread from `to` on to's thread,
+// with the same values, in order.
+void relaySignals(const ConnectionInterface& from, ConnectionInterface& to,
+                  const QMetaObject& role);
 
 // The mark a connection's thread posts behind an immediate drop.
 QEvent::Type dropDone();
@@ -101,7 +103,7 @@ public:
         : Interface(parent), thread_(std::move(thread)), real_(thread_->adopt<Interface>([&] {
               // Relayed before the real connection runs: nothing it says is lost.
               std::unique_ptr<Interface> real = make();
-              threadedconnection::relaySignals(*real, *this);
+              threadedconnection::relaySignals(*real, *this, Interface::staticMetaObject);
               return real;
           })) {}
 

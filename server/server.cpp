@@ -58,17 +58,15 @@ Server::Server(const ServerSettings& settings, ServerConnection* stream, ServerC
     tickTimer_->setTimerType(Qt::PreciseTimer);
     connect(tickTimer_, &QTimer::timeout, this, &Server::mainLoop);
 
-    connect(stream_, &ConnectionInterface::changedSPlayers, this, &Server::updatePlayers);
-    connect(stream_, &ConnectionInterface::changedSPlayerStart, this, &Server::processPlayerStart);
-    connect(stream_, &ConnectionInterface::changedSPlayerRestart, this,
-            &Server::processPlayerRestart);
-    connect(stream_, &ConnectionInterface::changedSPlayerPause, this, &Server::processPlayerPause);
-    connect(stream_, &ConnectionInterface::changedSPlayerDisconnect, this,
+    connect(stream_, &ServerConnection::changedSPlayers, this, &Server::updatePlayers);
+    connect(stream_, &ServerConnection::changedSPlayerStart, this, &Server::processPlayerStart);
+    connect(stream_, &ServerConnection::changedSPlayerRestart, this, &Server::processPlayerRestart);
+    connect(stream_, &ServerConnection::changedSPlayerPause, this, &Server::processPlayerPause);
+    connect(stream_, &ServerConnection::changedSPlayerDisconnect, this,
             &Server::processPlayerDisconnect);
-    connect(stream_, &ConnectionInterface::changedSPlayerKick, this, &Server::processPlayerKick);
-    connect(datagram_, &ConnectionInterface::changedSMessage, this, &Server::processMessage);
-    connect(datagram_, &ConnectionInterface::changedSPlayerInput, this,
-            &Server::processPlayerInput);
+    connect(stream_, &ServerConnection::changedSPlayerKick, this, &Server::processPlayerKick);
+    connect(datagram_, &ServerConnection::changedSMessage, this, &Server::processMessage);
+    connect(datagram_, &ServerConnection::changedSPlayerInput, this, &Server::processPlayerInput);
     for (ConnectionInterface* c : {stream_, datagram_}) {
         connect(c, &ConnectionInterface::errorOccured, this, &Server::processConnectionError);
     }

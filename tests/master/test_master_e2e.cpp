@@ -106,9 +106,9 @@ private Q_SLOTS:
         const auto link = nettest::masterLink();
         NetMasterConnection& client = *link;
         std::vector<ServerData> found;
-        connect(&client, &ConnectionInterface::changedCNewServer, this,
+        connect(&client, &MasterConnection::changedCNewServer, this,
                 [&](int, const ServerData& s) { found.push_back(s); });
-        QSignalSpy results(&client, &ConnectionInterface::masterserverResult);
+        QSignalSpy results(&client, &MasterConnection::masterserverResult);
         client.connectToHost(kLocal, masterPort_);
         client.requestServerlist(true);
         QTRY_VERIFY_WITH_TIMEOUT(found.size() == 4 && results.size() >= 2, 10000);

@@ -114,8 +114,8 @@ private Q_SLOTS:
         stream.sendSStart(true, {0, 24, 3});
         stream.setInGame(-1, true);
         QTRY_COMPARE(b->core().connection(0)->state, ConnectionState::StateInGame);
-        QSignalSpy bShutdown(b.get(), &ConnectionInterface::serverShutdown);
-        QSignalSpy bSeesLeave(b.get(), &ConnectionInterface::changedCPlayerDisconnect);
+        QSignalSpy bShutdown(b.get(), &ClientConnection::serverShutdown);
+        QSignalSpy bSeesLeave(b.get(), &ClientConnection::changedCPlayerDisconnect);
         a->disconnectClient(-1, false);
         QTRY_COMPARE(bSeesLeave.count(), 1);
         QCOMPARE(bSeesLeave.first()[0].toInt(), 0);
@@ -147,8 +147,8 @@ private Q_SLOTS:
 
         // A graceful leave answered by the server.
         QSignalSpy bobClosed(bob.get(), &ConnectionInterface::connectionClosed);
-        QSignalSpy hostSeesLeave(host.get(), &ConnectionInterface::changedCPlayerDisconnect);
-        QSignalSpy serverSeesLeave(server, &ConnectionInterface::changedSPlayerDisconnect);
+        QSignalSpy hostSeesLeave(host.get(), &ClientConnection::changedCPlayerDisconnect);
+        QSignalSpy serverSeesLeave(server, &ServerConnection::changedSPlayerDisconnect);
         bob->disconnectClient(-1, false);
         QTRY_COMPARE(bobClosed.count(), 1);
         QCOMPARE(bobClosed.first()[0].toInt(), 1);
@@ -158,8 +158,8 @@ private Q_SLOTS:
         QVERIFY(bob->core().establishedIds().isEmpty());
 
         // A kick: everybody hears it, the kicked client resets.
-        QSignalSpy cyKicked(cy.get(), &ConnectionInterface::changedCPlayerKick);
-        QSignalSpy hostSeesKick(host.get(), &ConnectionInterface::changedCPlayerKick);
+        QSignalSpy cyKicked(cy.get(), &ClientConnection::changedCPlayerKick);
+        QSignalSpy hostSeesKick(host.get(), &ClientConnection::changedCPlayerKick);
         server->sendSKick(true, 2);
         QCOMPARE(server->core().playerCount(), 1);
         QTRY_COMPARE(cyKicked.count(), 1);
@@ -171,7 +171,7 @@ private Q_SLOTS:
         // The server ends: everybody hears who ended it.
         auto dan = tcpClient();
         QVERIFY(!joined(*dan, room.port, -1).isEmpty());
-        QSignalSpy danShutdown(dan.get(), &ConnectionInterface::serverShutdown);
+        QSignalSpy danShutdown(dan.get(), &ClientConnection::serverShutdown);
         server->shutDown(0);
         QTRY_COMPARE(danShutdown.count(), 1);
         QCOMPARE(danShutdown.first()[0].toInt(), 0);

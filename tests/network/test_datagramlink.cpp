@@ -37,7 +37,7 @@ private Q_SLOTS:
             resendRequests += m.type == "BRES";
             return false;
         };
-        QSignalSpy chat(a.get(), &ConnectionInterface::changedCMessage);
+        QSignalSpy chat(a.get(), &ClientConnection::changedCMessage);
         server->sendSMessage(true, {0, "one"});
         server->sendSMessage(true, {0, "two"});
         server->sendSMessage(true, {0, "three"});
@@ -46,15 +46,15 @@ private Q_SLOTS:
         QCOMPARE(a->core().connection(0)->channel.received(), 3);
 
         QCOMPARE(joined(*b, portOf(*server), -1), QVariantList({1, false}));
-        QSignalSpy input(server.get(), &ConnectionInterface::changedSPlayerInput);
-        QSignalSpy started(a.get(), &ConnectionInterface::changedCGameStart);
+        QSignalSpy input(server.get(), &ServerConnection::changedSPlayerInput);
+        QSignalSpy started(a.get(), &ClientConnection::changedCGameStart);
 
         a->sendCInput(false, {1});  // not in a game yet: dropped
 
         // A late joiner's snapshot goes to that client only.
         QList<QList<int>> snapshots;
         QObject sink;
-        connect(b.get(), &ConnectionInterface::changedCGameState, &sink,
+        connect(b.get(), &ClientConnection::changedCGameState, &sink,
                 [&](int fieldsizeX, bool, int score, QString, QByteArray field,
                     QList<BlockRecord> blocks) {
                     QList<int> seen{fieldsizeX, score, int(field.size())};
@@ -81,11 +81,11 @@ private Q_SLOTS:
         // Each client hears which blocks are its own.
         QList<int> activeOfB;
         QList<GameMovement> taken;
-        connect(a.get(), &ConnectionInterface::changedCMoveBlocks, &sink,
+        connect(a.get(), &ClientConnection::changedCMoveBlocks, &sink,
                 [&](QList<GameMovement> movements, QList<int>) { taken << movements; });
-        connect(b.get(), &ConnectionInterface::changedCMoveBlocks, &sink,
+        connect(b.get(), &ClientConnection::changedCMoveBlocks, &sink,
                 [&](QList<GameMovement>, QList<int> active) { activeOfB = active; });
-        QSignalSpy moves(a.get(), &ConnectionInterface::changedCMoveBlocks);
+        QSignalSpy moves(a.get(), &ClientConnection::changedCMoveBlocks);
         GameBlock other(10, 1, 0, 0, 1000, 0, 24);
         server->sendSMoveBlocks(false, {&falling, &other}, {9, -1, 10, -1});
         QTRY_COMPARE(moves.count(), 1);
@@ -104,7 +104,7 @@ private Q_SLOTS:
         QCOMPARE(input.first()[0].toInt(), 1);
         QCOMPARE(input.first()[1].value<QList<int>>(), QList<int>({4, 0, 2}));
 
-        QSignalSpy over(b.get(), &ConnectionInterface::changedCGameOver);
+        QSignalSpy over(b.get(), &ClientConnection::changedCGameOver);
         server->sendSGameOver(true, {500, 3, "00100"});
         server->setInGame(-1, false);
         QTRY_COMPARE(over.count(), 1);
@@ -135,7 +135,7 @@ private Q_SLOTS:
         QCOMPARE(serverErrors.count(), 0);
 
         client->core().setKeepAlive(50, 200);
-        QSignalSpy chat(client.get(), &ConnectionInterface::changedCMessage);
+        QSignalSpy chat(client.get(), &ClientConnection::changedCMessage);
         server->core().lossSimulation().dropNextOutgoing = 1;
         server->sendSMessage(true, {-1, "lost once"});
         QTRY_COMPARE(chat.count(), 1);
@@ -153,7 +153,7 @@ private Q_SLOTS:
         };
         auto client = udpClient();
         QCOMPARE(joined(*client, portOf(*server), kKey), QVariantList({0, true}));
-        QSignalSpy pings(client.get(), &ConnectionInterface::changedCPinglist);
+        QSignalSpy pings(client.get(), &ClientConnection::changedCPinglist);
         QTRY_VERIFY(pings.count() >= 2);
         QCOMPARE(pings[0][0].value<QList<int>>(), QList<int>({0}));
         QCOMPARE(pings[0][1].value<QList<int>>(), QList<int>({999}));
@@ -243,7 +243,7 @@ private Q_SLOTS:
         // keeps reporting what comes after them.
         RawPeer player;
         QVERIFY(rawJoin(player, port, -1) >= 0);
-        QSignalSpy chat(server.get(), &ConnectionInterface::changedSMessage);
+        QSignalSpy chat(server.get(), &ServerConnection::changedSMessage);
         int sent = 0;
         for (int burst = 0; burst < 10; ++burst) {
             for (int i = 0; i < 150; ++i, ++sent) {

@@ -21,8 +21,8 @@ std::unique_ptr<NetMasterConnection> masterConnection() {
 
 // Takes every announced server, as the client does.
 struct ServerSink {
-    explicit ServerSink(ConnectionInterface& connection) {
-        QObject::connect(&connection, &ConnectionInterface::changedCNewServer, &context,
+    explicit ServerSink(MasterConnection& connection) {
+        QObject::connect(&connection, &MasterConnection::changedCNewServer, &context,
                          [this](int connId, const ServerData& server) {
                              connIds.push_back(connId);
                              servers.push_back(server);
@@ -55,7 +55,7 @@ private Q_SLOTS:
         RawPeer master;
         auto connection = masterConnection();
         connection->core().masterLink().setTimeOfDaySource([] { return QTime(12, 34, 56); });
-        QSignalSpy online(connection.get(), &ConnectionInterface::masterserverOnline);
+        QSignalSpy online(connection.get(), &MasterConnection::masterserverOnline);
         QSignalSpy errors(connection.get(), &ConnectionInterface::errorOccured);
         connection->connectToHost(kLocal, master.port());
         QCOMPARE(connection->core().pendingIds(), QList<int>({0}));
@@ -102,7 +102,7 @@ private Q_SLOTS:
         std::array<RawPeer, 5> game;
         auto connection = masterConnection();
         ServerSink sink(*connection);
-        QSignalSpy results(connection.get(), &ConnectionInterface::masterserverResult);
+        QSignalSpy results(connection.get(), &MasterConnection::masterserverResult);
         connection->connectToHost(kLocal, master.port());
         connection->requestServerlist(true);
         QTRY_VERIFY(master.count("CLS") >= 1);
@@ -219,7 +219,7 @@ private Q_SLOTS:
         // A new join probe replaces an unanswered one without a late report.
         RawPeer silent;
         QSignalSpy probeErrors(connection.get(), &ConnectionInterface::errorOccured);
-        QSignalSpy unreachable(connection.get(), &ConnectionInterface::changedCServerUnreachable);
+        QSignalSpy unreachable(connection.get(), &MasterConnection::changedCServerUnreachable);
         connection->queryServer(kLocal, silent.port());
         QTRY_VERIFY(silent.count("CIN") >= 1);
         connection->queryServer(kLocal, port);

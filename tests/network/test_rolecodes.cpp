@@ -62,9 +62,10 @@ class Events : public QObject {
 
 public:
     explicit Events(const ConnectionInterface& facade) {
-        const QMetaObject& meta = ConnectionInterface::staticMetaObject;
+        const QMetaObject& meta = *facade.metaObject();
         const QMetaMethod hit = metaObject()->method(metaObject()->indexOfSlot("hit()"));
-        for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
+        for (int i = ConnectionInterface::staticMetaObject.methodOffset(); i < meta.methodCount();
+             ++i) {
             if (meta.method(i).methodType() == QMetaMethod::Signal) {
                 connect(&facade, meta.method(i), this, hit);
             }
@@ -200,7 +201,7 @@ private Q_SLOTS:
     // A connection speaks for as many players as its hello said.
     void aSecondPlayerNeedsAHelloForTwo() {
         Sides sides(State::StateLobby);
-        QSignalSpy players(&sides.server, &ConnectionInterface::changedSPlayers);
+        QSignalSpy players(&sides.server, &ServerConnection::changedSPlayers);
         sides.toServer().receive(sides.serverPeer, "CPLR", "A 1 2 B 1 2");
         QCOMPARE(players.size(), 1);
         QCOMPARE(players.first()[1].toStringList(), QStringList({"A", ""}));
@@ -230,7 +231,7 @@ private Q_SLOTS:
     void aProbeThatCannotBeOpenedIsReportedAtOnce() {
         NetMasterConnection master(nettest::clientSettings(false),
                                    std::make_unique<RecordingTransport>());
-        QSignalSpy unreachable(&master, &ConnectionInterface::changedCServerUnreachable);
+        QSignalSpy unreachable(&master, &MasterConnection::changedCServerUnreachable);
         master.queryServer(nettest::kLocal, 1234);
         QCOMPARE(unreachable.count(), 1);
         QCOMPARE(unreachable.first(), QVariantList({-1, QString("127.0.0.1"), 1234}));
@@ -308,8 +309,8 @@ private Q_SLOTS:
         // The real next messages still arrive, and are signs of life.
         player.timeoutTimer.stop();
         own.timeoutTimer.stop();
-        QSignalSpy chat(&sides.server, &ConnectionInterface::changedSMessage);
-        QSignalSpy block(&sides.client, &ConnectionInterface::changedCNewBlock);
+        QSignalSpy chat(&sides.server, &ServerConnection::changedSMessage);
+        QSignalSpy block(&sides.client, &ClientConnection::changedCNewBlock);
         sides.toServer().receive(sides.serverPeer, "CMSG", "0 real", 1);
         sides.toClient().receive(sides.clientPeer, "SBLC", "1 0 0 0 0 0", 1);
         QCOMPARE(chat.size(), 1);
@@ -324,8 +325,8 @@ private Q_SLOTS:
 
         // On a stream the same words end the connection: nobody forges those.
         Sides stream(State::StateInGame, true, true);
-        QSignalSpy leaves(&stream.server, &ConnectionInterface::changedSPlayerDisconnect);
-        QSignalSpy shutdown(&stream.client, &ConnectionInterface::serverShutdown);
+        QSignalSpy leaves(&stream.server, &ServerConnection::changedSPlayerDisconnect);
+        QSignalSpy shutdown(&stream.client, &ClientConnection::serverShutdown);
         stream.toServer().receive(stream.serverPeer, "CDSC", "D");
         stream.toClient().receive(stream.clientPeer, "SSHD", "-1");
         QCOMPARE(leaves.size(), 1);
@@ -364,13 +365,13 @@ private Q_SLOTS:
                 return std::make_unique<QSignalSpy>(&sides.client, signal);
             };
             std::vector<std::unique_ptr<QSignalSpy>> spies;
-            spies.push_back(spy(&ConnectionInterface::changedCPlayerlist));
-            spies.push_back(spy(&ConnectionInterface::changedCMessage));
-            spies.push_back(spy(&ConnectionInterface::changedCGameStart));
-            spies.push_back(spy(&ConnectionInterface::changedCNewBlock));
-            spies.push_back(spy(&ConnectionInterface::changedCMoveBlocks));
-            spies.push_back(spy(&ConnectionInterface::changedCPause));
-            spies.push_back(spy(&ConnectionInterface::changedCGameOver));
+            spies.push_back(spy(&ClientConnection::changedCPlayerlist));
+            spies.push_back(spy(&ClientConnection::changedCMessage));
+            spies.push_back(spy(&ClientConnection::changedCGameStart));
+            spies.push_back(spy(&ClientConnection::changedCNewBlock));
+            spies.push_back(spy(&ClientConnection::changedCMoveBlocks));
+            spies.push_back(spy(&ClientConnection::changedCPause));
+            spies.push_back(spy(&ClientConnection::changedCGameOver));
             sides.toClient().receive(sides.clientPeer, type, content);
             for (const auto& s : spies) {
                 if (!s->isEmpty()) {
@@ -408,7 +409,7 @@ private Q_SLOTS:
                  QVariantList({0, 0, "00:01_" + QString(10, 't')}));
 
         Sides lobby(State::StateLobby);
-        QSignalSpy state(&lobby.client, &ConnectionInterface::changedCGameState);
+        QSignalSpy state(&lobby.client, &ClientConnection::changedCGameState);
         QString blocks;
         for (int i = 1; i <= 2000; ++i) {
             blocks += QStringLiteral(" %1 1 2 0 0 0").arg(i);

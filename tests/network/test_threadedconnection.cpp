@@ -104,7 +104,7 @@ private Q_SLOTS:
             heard.append(line);
             offThread |= QThread::currentThread() != QCoreApplication::instance()->thread();
         };
-        connect(&client, &ConnectionInterface::changedCGameState,
+        connect(&client, &ClientConnection::changedCGameState,
                 [&](int width, bool paused, int, const QString& time, const QByteArray& field,
                     const QList<BlockRecord>& blocks) {
                     hear(QStringLiteral("state %1 %2 %3 %4 %5")
@@ -117,7 +117,7 @@ private Q_SLOTS:
                 [&](int id, ConnectionInterface::ConnectionError e) {
                     hear(QStringLiteral("error %1 %2").arg(id).arg(int(e)));
                 });
-        connect(&master, &ConnectionInterface::changedCNewServer, [&](int, const ServerData& s) {
+        connect(&master, &MasterConnection::changedCNewServer, [&](int, const ServerData& s) {
             hear(QStringLiteral("server %1 %2").arg(s.name()).arg(s.port()));
         });
 
@@ -189,7 +189,7 @@ private Q_SLOTS:
             std::make_unique<ThreadedClientConnection>(thread, [] { return udpClient(); });
         QCOMPARE(joined(*client, port, kKey), QVariantList({0, true}));
 
-        QSignalSpy pings(client.get(), &ConnectionInterface::changedCPinglist);
+        QSignalSpy pings(client.get(), &ClientConnection::changedCPinglist);
         QElapsedTimer busy;
         busy.start();
         while (busy.elapsed() < 300) {

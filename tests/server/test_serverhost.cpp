@@ -213,7 +213,7 @@ private Q_SLOTS:
 
         const auto probe = nettest::masterLink();
         QList<ServerData> found;
-        connect(probe.get(), &ConnectionInterface::changedCNewServer, this,
+        connect(probe.get(), &MasterConnection::changedCNewServer, this,
                 [&found](int, ServerData server) { found << server; });
         probe->queryServer(nettest::kLocal, g.host->port());
         QTRY_COMPARE(found.size(), 1);

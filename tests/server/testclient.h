@@ -32,56 +32,54 @@ public:
                 });
         connect(udp.get(), &ConnectionInterface::connectionEstablished, this,
                 [this](int, bool host) { udpHost = host; });
-        for (ConnectionInterface* c :
-             std::initializer_list<ConnectionInterface*>{tcp.get(), udp.get()}) {
+        for (ClientConnection* c : std::initializer_list<ClientConnection*>{tcp.get(), udp.get()}) {
             connect(c, &ConnectionInterface::errorOccured, this,
                     [this](int, ConnectionInterface::ConnectionError e) { errors << e; });
-            connect(c, &ConnectionInterface::serverShutdown, this, [this] { ++shutdowns; });
-            connect(c, &ConnectionInterface::changedCGameStart, this,
+            connect(c, &ClientConnection::serverShutdown, this, [this] { ++shutdowns; });
+            connect(c, &ClientConnection::changedCGameStart, this,
                     [this, c](int, int fieldsizeX, int countDown) {
                         (c == tcp.get() ? tcpCountdown : udpCountdown) << countDown;
                         fieldWidth = fieldsizeX;
                     });
-            connect(c, &ConnectionInterface::changedCGameOver, this,
+            connect(c, &ClientConnection::changedCGameOver, this,
                     [this, c](int score, int lines, QString playtime) {
                         (c == tcp.get() ? tcpOver : udpOver)
                             << QStringLiteral("%1 %2 %3").arg(score).arg(lines).arg(playtime);
                     });
-            connect(c, &ConnectionInterface::changedCGameState, this,
+            connect(c, &ClientConnection::changedCGameState, this,
                     [this](int fieldsizeX, bool, int, QString, QByteArray field,
                            QList<BlockRecord> blocks) {
                         snapshots << Snapshot{fieldsizeX, field, blocks};
                     });
         }
-        connect(tcp.get(), &ConnectionInterface::changedCPlayerlist, this,
+        connect(tcp.get(), &ClientConnection::changedCPlayerlist, this,
                 [this](QList<int> ids, QStringList n, QList<int>, QList<int> s) {
                     connIds = ids;
                     names = n;
                     status = s;
                 });
-        connect(udp.get(), &ConnectionInterface::changedCPinglist, this,
+        connect(udp.get(), &ClientConnection::changedCPinglist, this,
                 [this](QList<int> ids, QList<int> ms) {
                     for (qsizetype i = 0; i < std::min(ids.size(), ms.size()); ++i) {
                         pings.insert(ids[i], ms[i]);
                     }
                 });
-        connect(udp.get(), &ConnectionInterface::changedCMessage, this,
+        connect(udp.get(), &ClientConnection::changedCMessage, this,
                 [this](int, QString line) { chat << line; });
-        connect(tcp.get(), &ConnectionInterface::changedCGameRestart, this,
+        connect(tcp.get(), &ClientConnection::changedCGameRestart, this,
                 [this](int id) { restarts << id; });
-        connect(tcp.get(), &ConnectionInterface::changedCPause, this,
-                [this](int id, int countDown) {
-                    pauses << QList<int>{id, countDown};
-                });
-        connect(tcp.get(), &ConnectionInterface::changedCPlayerDisconnect, this,
+        connect(tcp.get(), &ClientConnection::changedCPause, this, [this](int id, int countDown) {
+            pauses << QList<int>{id, countDown};
+        });
+        connect(tcp.get(), &ClientConnection::changedCPlayerDisconnect, this,
                 [this](int id) { left << id; });
-        connect(udp.get(), &ConnectionInterface::changedCNewBlock, this,
+        connect(udp.get(), &ClientConnection::changedCNewBlock, this,
                 [this](int id, int colour, int kind, int x, int y, int rotation) {
                     newBlocks << BlockRecord{id, colour, kind, x, y, rotation};
                 });
-        connect(udp.get(), &ConnectionInterface::changedCMoveBlocks, this,
+        connect(udp.get(), &ClientConnection::changedCMoveBlocks, this,
                 [this](QList<GameMovement>, QList<int>) { ++moves; });
-        connect(udp.get(), &ConnectionInterface::changedCMergeBlocks, this,
+        connect(udp.get(), &ClientConnection::changedCMergeBlocks, this,
                 [this](QList<GameMovement> m) { merges += int(m.size()); });
     }
 
