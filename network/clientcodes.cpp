@@ -90,7 +90,8 @@ void ClientCodes::processNewBlock(ConnectionInfo&, const ConnectionMessage& mess
 
 void ClientCodes::processMoveBlocks(ConnectionInfo&, const ConnectionMessage& message) {
     const Codec::Moves moves = ServerClaims::moves(Codec::parseMoves(message.content));
-    Q_EMIT core_.events().changedCMoveBlocks(moves.moves, moves.activeIds);
+    Q_EMIT core_.events().changedCMoveBlocks(
+        moves.moves, moves.activeIds, moves.keysDone ? moves.keysDone->toList() : QList<int>{});
 }
 
 void ClientCodes::processMergeBlocks(ConnectionInfo&, const ConnectionMessage& message) {

@@ -38,7 +38,8 @@ public:
                         const QList<GameBlock*>& blocks) override;
     void sendSNewBlock(bool reliable, const GameBlock& block) override;
     void sendSMoveBlocks(bool reliable, const QList<GameBlock*>& blocks,
-                         const QList<int>& activeIds) override;
+                         const QList<int>& activeIds,
+                         const QList<std::optional<KeyInput>>& keysDone = {}) override;
     void sendSMergeBlocks(bool reliable, const QList<GameBlock*>& blocks) override;
     void sendSPause(bool reliable, int clientId, int countDown) override;
     void sendSGameOver(bool reliable, int score, int lines, const QString& playtime) override;

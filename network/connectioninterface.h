@@ -5,9 +5,11 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 #include "game/blockrecords.h"
 #include "game/gameblock.h"
+#include "game/keyinput.h"
 #include "network/serverdata.h"
 
 // What the server and the client see of the network: the events a
@@ -65,7 +67,10 @@ Q_SIGNALS:
                            QByteArray field, QList<BlockRecord> blocks);
     void changedSPlayerInput(int connId, QList<int> input);
     void changedCNewBlock(int blockId, int color, int kind, int xPos, int yPos, int rot);
-    void changedCMoveBlocks(QList<GameMovement> movements, QList<int> activeBlockIds);
+    // keysDone: the ten key counters the server carried out for the local
+    // players, empty when its movements do not say.
+    void changedCMoveBlocks(QList<GameMovement> movements, QList<int> activeBlockIds,
+                            QList<int> keysDone);
     void changedCMergeBlocks(QList<GameMovement> movements);
     void changedSPlayerPause(int connId);
     void changedCPause(int clientId, int countDown);
@@ -110,8 +115,11 @@ public:
                                 const QString& playtime, const QByteArray& field,
                                 const QList<GameBlock*>& blocks) = 0;
     virtual void sendSNewBlock(bool reliable, const GameBlock& block) = 0;
+    // keysDone: by client id, the key counters carried out for its players
+    // (none for a client without a player).
     virtual void sendSMoveBlocks(bool reliable, const QList<GameBlock*>& blocks,
-                                 const QList<int>& activeIds) = 0;
+                                 const QList<int>& activeIds,
+                                 const QList<std::optional<KeyInput>>& keysDone = {}) = 0;
     virtual void sendSMergeBlocks(bool reliable, const QList<GameBlock*>& blocks) = 0;
     virtual void sendSPause(bool reliable, int clientId, int countDown) = 0;
     virtual void sendSGameOver(bool reliable, int score, int lines, const QString& playtime) = 0;

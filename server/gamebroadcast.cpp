@@ -46,7 +46,7 @@ void GameBroadcast::newBlock(const GameBlock& block) {
 
 void GameBroadcast::blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) {
     seats_.blocksMoved(blocks, activeIds);
-    datagram_.sendSMoveBlocks(false, blocks, activeIds);
+    datagram_.sendSMoveBlocks(false, blocks, activeIds, sim_.keysDone());
 }
 
 void GameBroadcast::blocksMerged(const QList<GameBlock*>& blocks) {

@@ -433,7 +433,7 @@ void Server::leave(int connId) {
     assignColours();
     sendPlayerList();
     if (!parked.isEmpty()) {
-        datagram_->sendSMoveBlocks(false, parked, sim_.activeBlockIds());
+        datagram_->sendSMoveBlocks(false, parked, sim_.activeBlockIds(), sim_.keysDone());
     }
     for (const auto& [slot, replaced] : standIns) {
         sim_.player(slot)->setSpawn(seats_.partOf(slot) + kSpawnIntoPart, kStartRow);

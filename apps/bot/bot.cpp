@@ -81,9 +81,10 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
                 think();
             });
     connect(&game, &ClientGame::moveBlocks, this,
-            [this](const QList<GameMovement>& movements, const QList<int>& active) {
+            [this](const QList<GameMovement>& movements, const QList<int>& active,
+                   const QList<int>& done) {
                 const bool lost = mirror_.moveBlocks(movements, active);
-                predictor_.processMovements(movements, Clock::system().nowMs());
+                predictor_.processMovements(movements, done, Clock::system().nowMs());
                 if (lost) {
                     client_->game().processPacketLoss();
                 }

@@ -1,10 +1,12 @@
 // The own block moved at the press on a player's copy of the field: the same
 // place the server reaches where the copy knows what the server knows, the
-// server's place and a counted correction where it does not, and with
-// prediction off the server's places only.
+// server's place and a counted correction once the server says what it
+// carried out where it does not, and with prediction off the server's places
+// only.
 #include <QTest>
 #include <deque>
 #include <functional>
+#include <utility>
 
 #include "game/fieldmirror.h"
 #include "game/gamegrid.h"
@@ -14,7 +16,7 @@
 
 namespace {
 
-constexpr int kTickMs = 20;
+constexpr int kTickMs = GameSimulation::kTickMs;
 
 // The server reports a fall only when a block reaches another row.
 int row(const GameBlock& b) {
@@ -33,6 +35,7 @@ struct Link : GameEvents {
     int delayTicks = 3;
     int tickNo = 0;
     QList<int> keys = QList<int>(10, 0);
+    bool loseInput = false;  // the next press never reaches the server
     std::deque<std::pair<int, std::function<void()>>> inFlight;
 
     Link() {
@@ -64,15 +67,20 @@ struct Link : GameEvents {
             }
         }
         mirror.moveBlocks({}, {ownId(), -1});
-        predictor.processMovements({}, clock.nowMs());
+        predictor.processMovements({}, done(), clock.nowMs());
     }
+
+    // What the server carried out of the copy's player: its movements say so.
+    QList<int> done() { return sim.keysDone().value(0).value_or(KeyInput{}).toList(); }
 
     void later(std::function<void()> f) { inFlight.emplace_back(tickNo + delayTicks, f); }
 
     void press(KeySlot key) {
         ++keys[int(slotIndex(key))];
         predictor.processInput(keys, clock.nowMs());
-        later([this, k = keys] { sim.processPlayerInput(0, k); });
+        if (!std::exchange(loseInput, false)) {
+            later([this, k = keys] { sim.processPlayerInput(0, k); });
+        }
     }
 
     void tick(int n = 1) {
@@ -93,9 +101,9 @@ struct Link : GameEvents {
         later([this, r = BlockRecord::of(b)] { mirror.addBlock(r, 24); });
     }
     void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>&) override {
-        later([this, m = GameMovement::of(blocks), own = block(0).id()] {
+        later([this, m = GameMovement::of(blocks), own = block(0).id(), d = done()] {
             mirror.moveBlocks(m, {own, -1});
-            predictor.processMovements(m, clock.nowMs());
+            predictor.processMovements(m, d, clock.nowMs());
         });
     }
     void blocksMerged(const QList<GameBlock*>& blocks) override {
@@ -187,8 +195,9 @@ private Q_SLOTS:
     }
 
     // The server refuses a step because of a block the copy never heard of:
-    // the copy shows the server's place once the echo is overdue, and the
-    // correction is counted with its size.
+    // the copy shows the server's place as soon as the server says it carried
+    // the step out, a round trip later, and the correction is counted with
+    // its size.
     void serverPlaceWinsOverAWrongPrediction() {
         Link l;
         l.setBlock(0, 0, 200, 1000);
@@ -197,9 +206,9 @@ private Q_SLOTS:
         l.syncCopy({1});
         l.press(KeySlot::Right);
         QCOMPARE(l.drawn().x(), 250);
-        l.tick(2 * l.delayTicks + 1);
-        QCOMPARE(l.drawn().x(), 250);  // the echo is not overdue yet
-        l.tick(20);
+        l.tick(2 * l.delayTicks - 1);
+        QCOMPARE(l.drawn().x(), 250);  // not carried out yet, as far as the copy knows
+        l.tick(2);
         QCOMPARE(l.block(0).x(), 200);
         QCOMPARE(l.drawn().x(), 200);
         QCOMPARE(row(l.drawn()), row(l.block(0)));
@@ -211,6 +220,28 @@ private Q_SLOTS:
         QCOMPARE(l.drawn().x(), 150);
         l.tick(20);
         QCOMPARE(l.block(0).x(), 150);
+        QCOMPARE(l.predictor.figures().mispredictions, 1);
+    }
+
+    // A press the server never heard of is given up after the round trip and
+    // a little; presses of that key then wait for the server, which carries
+    // out the lost one with the next.
+    void lostPressIsGivenUp() {
+        Link l;
+        l.setBlock(0, 0, 200, 1000);
+        l.tick();
+        l.syncCopy();
+        l.loseInput = true;
+        l.press(KeySlot::Right);
+        QCOMPARE(l.drawn().x(), 250);
+        l.tick((2 * l.delayTicks * kTickMs + MovePredictor::kSlackMs) / kTickMs + 1);
+        QCOMPARE(l.drawn().x(), 200);
+        QCOMPARE(l.predictor.figures().mispredictions, 1);
+        l.press(KeySlot::Right);
+        QCOMPARE(l.drawn().x(), 200);
+        l.tick(4 * l.delayTicks);
+        QCOMPARE(l.block(0).x(), 300);
+        QCOMPARE(l.drawn().x(), 300);
         QCOMPARE(l.predictor.figures().mispredictions, 1);
     }
 
