@@ -45,6 +45,16 @@ private:
     bool landed_ = false;
 };
 
+// Counters only grow within a game: one that went back is a new game's.
+bool restarted(const KeyCounts& before, const KeyCounts& now) {
+    for (int k = 0; k < kKeySlots; ++k) {
+        if (now[std::size_t(k)] < before[std::size_t(k)]) {
+            return true;
+        }
+    }
+    return false;
+}
+
 BlockPlace placeOf(const GameBlock& b) {
     return {b.x(), b.y(), b.rotation()};
 }
@@ -92,9 +102,10 @@ void MovePredictor::setHeld(bool held) {
 }
 
 void MovePredictor::reset() {
+    // Whether the server says what it carried out is the server's way, not
+    // the game's: the first press of a game is replayed too.
     sent_ = {};
     done_ = {};
-    acknowledged_ = false;
     own_.fill(Own{});
 }
 
@@ -189,8 +200,23 @@ void MovePredictor::processMovements(const QList<GameMovement>& movements,
         return;
     }
     for (int local = 0; local < kLocalPlayers; ++local) {
-        const bool fresh = follow(local);
+        bool fresh = follow(local);
         Own& own = own_[std::size_t(local)];
+        if (acknowledged_ && restarted(done_[local], done[local])) {
+            // The server started a new game before this client did: what was
+            // pressed in the last one is not replayed on the new blocks.
+            own.shown = done[local];
+            own.heldBack = sent_[local];
+            for (auto& d : own.unconfirmed) {
+                d.clear();
+            }
+            done_[local] = done[local];
+            fresh = true;
+        }
+        // With nothing of its own on the way the copy showed the server's
+        // place: where the server moves the block is no correction.
+        const bool predicted = std::any_of(own.unconfirmed.begin(), own.unconfirmed.end(),
+                                           [](const auto& d) { return !d.empty(); });
         const bool caughtUp = acknowledged_ && confirm(local, done[local], nowMs);
         if (own.blockId <= 0) {
             continue;
@@ -207,7 +233,7 @@ void MovePredictor::processMovements(const QList<GameMovement>& movements,
         // The server carried out presses the copy had not let out yet: it
         // shows them now, as no correction.
         // A new block starts where the server deals it.
-        show(local, !caughtUp && !fresh);
+        show(local, predicted && !caughtUp && !fresh);
     }
     done_ = done;
 }
