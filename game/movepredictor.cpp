@@ -217,10 +217,12 @@ void MovePredictor::processMovements(const QList<GameMovement>& movements,
         // place: where the server moves the block is no correction.
         const bool predicted = std::any_of(own.unconfirmed.begin(), own.unconfirmed.end(),
                                            [](const auto& d) { return !d.empty(); });
+        const bool carriedOut = done[local] != done_[local];
         const bool caughtUp = acknowledged_ && confirm(local, done[local], nowMs);
         if (own.blockId <= 0) {
             continue;
         }
+        const BlockPlace lastServer = own.server;
         for (const GameMovement& m : movements) {
             if (mirror_.block(m.id) == nullptr) {
                 break;  // the copy dropped the rest of the batch: so does the prediction
@@ -230,6 +232,17 @@ void MovePredictor::processMovements(const QList<GameMovement>& movements,
             }
         }
         done_[local] = done[local];
+        if (acknowledged_ && !fresh && !carriedOut && own.server.x == lastServer.x &&
+            own.server.rotation == lastServer.rotation) {
+            // Nothing new carried out: what was shown stands, falling with the
+            // server's block, and another block that moved on the copy since
+            // does not flip a shown press back and forth.
+            if (own.unconfirmed[slotIndex(KeySlot::Drop)].empty()) {
+                own.drawn.y += own.server.y - lastServer.y;
+            }
+            draw(local);
+            continue;
+        }
         // The server carried out presses the copy had not let out yet: it
         // shows them now, as no correction.
         // A new block starts where the server deals it.
@@ -332,7 +345,13 @@ void MovePredictor::show(int local, bool misprediction) {
         ++figures_.mispredictions;
         figures_.jumps.push_back(distance(before, own.drawn));
     }
-    if (placeOf(*b) != own.drawn) {
+    draw(local);
+}
+
+void MovePredictor::draw(int local) {
+    const Own& own = own_[std::size_t(local)];
+    const GameBlock* b = mirror_.block(own.blockId);
+    if (own.blockId > 0 && b != nullptr && FieldMirror::onField(*b) && placeOf(*b) != own.drawn) {
         mirror_.moveTo(own.blockId, own.drawn.x, own.drawn.y, own.drawn.rotation);
     }
 }

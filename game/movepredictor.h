@@ -21,7 +21,9 @@
 // The server still decides. Each of its movements says which presses it has
 // carried out for the local players (their key counters); the drawn block is
 // the server's last place with the presses it has not carried out yet
-// replayed on top. A replay that lands elsewhere than the block was drawn is
+// replayed on top, at each press and each time the server carries one out;
+// in between what was shown stands, whatever the other blocks on the copy
+// did meanwhile. A replay that lands elsewhere than the block was drawn is
 // a misprediction; so is a press the server has not carried out within the
 // round trip and a little: then the server's place wins, and presses of that
 // key wait for the server before they show again. Gravity stays the server's:
@@ -110,6 +112,8 @@ private:
     // a place the replay moved away from is counted when misprediction says.
     void show(int local, bool misprediction);
     BlockPlace replayed(int local, const GameBlock& block) const;
+    // Moves the copy's block to where the local player's is drawn.
+    void draw(int local);
     qint64 allowanceMs() const;
     int distance(const BlockPlace& a, const BlockPlace& b) const;
 
