@@ -213,10 +213,6 @@ void MovePredictor::processMovements(const QList<GameMovement>& movements,
             done_[local] = done[local];
             fresh = true;
         }
-        // With nothing of its own on the way the copy showed the server's
-        // place: where the server moves the block is no correction.
-        const bool predicted = std::any_of(own.unconfirmed.begin(), own.unconfirmed.end(),
-                                           [](const auto& d) { return !d.empty(); });
         const bool carriedOut = done[local] != done_[local];
         const bool caughtUp = acknowledged_ && confirm(local, done[local], nowMs);
         if (own.blockId <= 0) {
@@ -243,10 +239,14 @@ void MovePredictor::processMovements(const QList<GameMovement>& movements,
             draw(local);
             continue;
         }
-        // The server carried out presses the copy had not let out yet: it
-        // shows them now, as no correction.
-        // A new block starts where the server deals it.
-        show(local, predicted && !caughtUp && !fresh);
+        // A correction takes back what was shown ahead of the server: where
+        // the copy showed the server's own place (nothing pressed, or a
+        // press it refused) the server's move is none. Nor is a press the
+        // server carried out before the copy let it out, nor a new block.
+        const bool ahead = own.drawn.x != lastServer.x ||
+                           own.drawn.rotation != lastServer.rotation ||
+                           GameGrid::rowFloor(own.drawn.y) < GameGrid::rowFloor(lastServer.y);
+        show(local, ahead && !caughtUp && !fresh);
     }
     done_ = done;
 }
