@@ -62,7 +62,7 @@ int main(int argc, char* argv[]) {
                 const double cpuStart = threadCpuMicros();
                 const auto start = std::chrono::steady_clock::now();
                 const ComputerPlayer::Keys keys =
-                    fresh.think(mirror, id, run.simulation().speed(), 20LL * t);
+                    fresh.think(mirror, id, run.simulation().speed(), 20LL * t, {});
                 const auto end = std::chrono::steady_clock::now();
                 cpu.push_back(threadCpuMicros() - cpuStart);
                 wall.push_back(std::chrono::duration<double, std::micro>(end - start).count());

@@ -33,7 +33,8 @@ public:
     void sendSNewBlock(bool, const GameBlock& block) override {
         benchmark::DoNotOptimize(block.id());
     }
-    void sendSMoveBlocks(bool, const QList<GameBlock*>& blocks, const QList<int>&) override {
+    void sendSMoveBlocks(bool, const QList<GameBlock*>& blocks, const QList<int>&,
+                         const QList<std::optional<KeyInput>>&) override {
         benchmark::DoNotOptimize(blocks.size());
     }
     void sendSMergeBlocks(bool, const QList<GameBlock*>& blocks) override {

@@ -58,7 +58,8 @@ Q_SIGNALS:
     // blocks moved, blocks landed.
     void createdNewBlock(BlockRecord block, int fieldsizeX);
     void createdField(int fieldsizeX, QList<FieldCell> landed);
-    void moveBlocks(QList<GameMovement> movements, QList<int> activeBlockIds);
+    // keysDone: the server's carried-out key counters, empty if it sent none.
+    void moveBlocks(QList<GameMovement> movements, QList<int> activeBlockIds, QList<int> keysDone);
     void mergeBlocks(QList<GameMovement> movements);
 
 private:

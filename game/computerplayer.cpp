@@ -81,9 +81,8 @@ PlacementPlanner::Situation ComputerPlayer::situation(const FieldMirror& mirror,
     }
     // The next piece waits at a park position in the player's colour; blocks
     // of players who left lie further out.
-    constexpr int farthest = GameSimulation::parkPosition(GameSimulation::kSlots - 1);
     mirror.forEachBlock([&s, &block](const GameBlock& b) {
-        if (b.x() == b.y() && b.x() < 0 && b.x() >= farthest && b.colour() == block.colour() &&
+        if (GameSimulation::parkedSlot(b.x(), b.y()) >= 0 && b.colour() == block.colour() &&
             b.kind() >= 0 && b.id() > block.id()) {
             s.nextKind = b.kind();
             s.nextRotation = b.rotation();
@@ -134,7 +133,7 @@ bool ComputerPlayer::aheadOfTeam(const FieldBoard& board) const {
 }
 
 ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockId, int speed,
-                                           qint64 nowMs, bool mayPlan) {
+                                           qint64 nowMs, const Counters& counters, bool mayPlan) {
     Keys keys{};
     waiting_ = false;
     const GameBlock* block = mirror.block(blockId);
@@ -145,7 +144,6 @@ ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockI
     if (planner_.masks().width() != mirror.fieldsizeX()) {
         setPlannerPart(mirror.fieldsizeX());
     }
-    const int column = GameGrid::column(mirror.fieldsizeX(), block->x());
     const PieceMasks& masks = planner_.masks();
     const int frameRow = GameGrid::rowFloor(block->y());
     if (blockId != pieceId_) {
@@ -162,11 +160,14 @@ ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockI
         return keys;  // the landing is on its way
     }
     if (pressPending_) {
-        const bool shown = column == expectedColumn_ && block->rotation() == expectedRotation_;
-        if (!shown && nowMs - lastPressMs_ < kEchoTimeoutMs) {
+        bool carriedOut = true;
+        for (int k = 0; k < kKeySlots; ++k) {
+            carriedOut = carriedOut && counters.done[std::size_t(k)] >= pressedTo_[std::size_t(k)];
+        }
+        if (!carriedOut && nowMs - lastPressMs_ < kEchoTimeoutMs) {
             return keys;
         }
-        pressPending_ = false;  // shown, or refused: look again from where it stands
+        pressPending_ = false;  // carried out (or lost): look again from where it stands
     }
     // A new piece is planned as soon as it may be; later the plan is looked at
     // again only when a press is due.
@@ -225,12 +226,9 @@ ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockI
         return keys;
     }
     const MoveSearch::Move move = search.firstMove(node);
-    const int width = mirror.fieldsizeX();
     keys[slotIndex(KeySlot::Rotate)] = move.rotate ? 1 : 0;
     keys[slotIndex(KeySlot::Right)] = move.step > 0 ? 1 : 0;
     keys[slotIndex(KeySlot::Left)] = move.step < 0 ? 1 : 0;
-    expectedColumn_ = (column + move.step + width) % width;
-    expectedRotation_ = move.rotate ? (block->rotation() + 1) & 3 : block->rotation();
     // The server carries out a drop after the turn and step of the same tick:
     // a quick hand drops with the last step and saves a whole press interval.
     // Not when another block is near the way: it may take the cells first and
@@ -242,6 +240,9 @@ ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockI
         !blockNearTarget(board, block->kind(), top)) {
         keys[slotIndex(KeySlot::Drop)] = 1;
         dropped_ = true;
+    }
+    for (int k = 0; k < kKeySlots; ++k) {
+        pressedTo_[std::size_t(k)] = counters.sent[std::size_t(k)] + keys[std::size_t(k)];
     }
     pressPending_ = true;
     anyPress_ = true;

@@ -8,6 +8,7 @@
 #include "computerskill.h"
 #include "gameplayer.h"
 #include "gamesimulation.h"
+#include "keyinput.h"
 #include "placementplanner.h"
 #include "randomsource.h"
 
@@ -30,11 +31,19 @@ struct PartNeighbours {
 // Time is what the caller says it is, so the same calls give the same presses.
 class ComputerPlayer {
 public:
-    using Keys = std::array<int, GamePlayer::kKeys>;  // presses to add, per key
+    using Keys = KeyCounts;  // presses to add, per key
+    // The player's key counters as the caller knows them: those sent to the
+    // server, and those the server says it has carried out.
+    struct Counters {
+        KeyCounts sent{};
+        KeyCounts done{};
+    };
     static constexpr int kTickMs = GameSimulation::kTickMs;
     // The server carries out a press every this many ticks at most.
     static constexpr int kServerPressTicks = GameSimulation::kInputDelayTicks;
-    // A press that shows no effect for this long is taken as refused or lost.
+    // A press the server has not carried out for this long is looked at
+    // again from where the piece stands: a step the stack refuses stays
+    // pending on the server, and a datagram may be lost.
     static constexpr int kEchoTimeoutMs = 150;
     // How far a falling block's boxes can get sideways in one tick: a turn
     // inside its frame and a step.
@@ -56,15 +65,17 @@ public:
     using Neighbours = PartNeighbours;
 
     // Its part of a ring fieldsizeX columns wide.
-    void setPart(int fieldsizeX, int firstColumn, int columns = 12, Neighbours neighbours = {});
+    void setPart(int fieldsizeX, int firstColumn, int columns = GameField::kColumnsPerPlayer,
+                 Neighbours neighbours = {});
     // Forgets the piece in play (a new game starts).
     void reset();
 
     // The presses to make now for the block blockId of the copy, falling at
-    // speed units per tick; nowMs only ever grows. Without mayPlan a plan it
-    // needs is not made: it presses nothing and waits (waitingToPlan).
+    // speed units per tick; nowMs only ever grows. A press waits until the
+    // server has carried out the last one (counters). Without mayPlan a plan
+    // it needs is not made: it presses nothing and waits (waitingToPlan).
     Keys think(const FieldMirror& mirror, int blockId, int speed, qint64 nowMs,
-               bool mayPlan = true);
+               const Counters& counters, bool mayPlan = true);
     // The last think needed a plan it was not allowed to make.
     bool waitingToPlan() const { return waiting_; }
     // When its next press is due: a plan made by then costs the piece nothing.
@@ -103,7 +114,7 @@ private:
     RandomSource random_;
     PlacementPlanner planner_;
     int first_ = 0;
-    int columns_ = 12;
+    int columns_ = GameField::kColumnsPerPlayer;
     Neighbours neighbours_;
     int decisions_ = 0;
 
@@ -120,8 +131,7 @@ private:
     bool anyPress_ = false;  // lastPressMs_ holds a press of this game
     bool pressPending_ = false;
     qint64 lastPressMs_ = 0;
-    int expectedColumn_ = 0;
-    int expectedRotation_ = 0;
+    KeyCounts pressedTo_{};  // the counters once the last press is carried out
     qint64 arrivedMs_ = -1;
     bool dropped_ = false;
 };

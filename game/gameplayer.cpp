@@ -13,10 +13,10 @@ GamePlayer::PlayerStatus GamePlayer::statusFromInt(int value) {
 void GamePlayer::resetKeys(bool all) {
     if (all) {
         keyCount_.fill(0);
-        keyDone_.fill(0);
+        keys_.done.fill(0);
     } else {
-        keyDone_ = keyCount_;
+        keys_.done = keyCount_;
     }
-    pendingLeft_ = false;
-    pendingRight_ = false;
+    keys_.pendingLeft = false;
+    keys_.pendingRight = false;
 }

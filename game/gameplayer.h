@@ -6,6 +6,7 @@
 
 #include "gameblock.h"
 #include "keyslot.h"
+#include "movestep.h"
 
 // One player slot of the server (or the GUI's copy of one).
 class GamePlayer {
@@ -56,19 +57,20 @@ public:
 
     std::array<int, kKeys>& keyCount() { return keyCount_; }
     const std::array<int, kKeys>& keyCount() const { return keyCount_; }
-    std::array<int, kKeys>& keyDone() { return keyDone_; }
-    const std::array<int, kKeys>& keyDone() const { return keyDone_; }
+    std::array<int, kKeys>& keyDone() { return keys_.done; }
+    const std::array<int, kKeys>& keyDone() const { return keys_.done; }
     bool keyPending(KeySlot key) const {
-        return keyCount_[slotIndex(key)] != keyDone_[slotIndex(key)];
+        return keyCount_[slotIndex(key)] != keys_.done[slotIndex(key)];
     }
-    bool anyKeyPending() const { return keyCount_ != keyDone_; }
-    void markDone(KeySlot key) { ++keyDone_[slotIndex(key)]; }
-    int inputDelay() const { return inputDelay_; }
-    void setInputDelay(int delay) { inputDelay_ = delay; }
-    bool pendingLeft() const { return pendingLeft_; }
-    bool pendingRight() const { return pendingRight_; }
-    void setPendingLeft(bool pending) { pendingLeft_ = pending; }
-    void setPendingRight(bool pending) { pendingRight_ = pending; }
+    bool anyKeyPending() const { return keyCount_ != keys_.done; }
+    // What the tick keeps of the keys between ticks.
+    KeyProgress& keys() { return keys_; }
+    int inputDelay() const { return keys_.inputDelay; }
+    void setInputDelay(int delay) { keys_.inputDelay = delay; }
+    bool pendingLeft() const { return keys_.pendingLeft; }
+    bool pendingRight() const { return keys_.pendingRight; }
+    void setPendingLeft(bool pending) { keys_.pendingLeft = pending; }
+    void setPendingRight(bool pending) { keys_.pendingRight = pending; }
 
     GameBlock* currentBlock() const { return currentBlock_.get(); }
     GameBlock* nextBlock() const { return nextBlock_.get(); }
@@ -87,14 +89,11 @@ private:
     int ping_ = kNoPing;
     int connId_;
     std::array<int, kKeys> keyCount_{};
-    std::array<int, kKeys> keyDone_{};
-    int inputDelay_ = -1;
+    KeyProgress keys_;
     QString name_;
     std::unique_ptr<GameBlock> currentBlock_;
     std::unique_ptr<GameBlock> nextBlock_;
     int colour_;
     bool autoColour_;
     PlayerStatus status_;
-    bool pendingLeft_ = false;
-    bool pendingRight_ = false;
 };

@@ -76,6 +76,22 @@ QList<int> GameSimulation::activeBlockIds() const {
     return ids;
 }
 
+QList<std::optional<KeyInput>> GameSimulation::keysDone() const {
+    QList<std::optional<KeyInput>> out;
+    out.reserve(kSlots);
+    for (int connId = 0; connId < kSlots; ++connId) {
+        std::optional<KeyInput> done;
+        for (int local = 0; local < kLocalPlayers; ++local) {
+            if (const GamePlayer* p = player(findPlayer(connId, local))) {
+                done = done.value_or(KeyInput{});
+                (*done)[local] = p->keyDone();
+            }
+        }
+        out << done;
+    }
+    return out;
+}
+
 std::unique_ptr<GameBlock> GameSimulation::randomBlock(int colour, int x, int y) {
     ++blockCounter_;
     return std::make_unique<GameBlock>(blockCounter_, colour, x, y, field_.fieldsizeX(), random_);
@@ -192,74 +208,27 @@ void GameSimulation::processPlayerInput(int connId, const QList<int>& input) {
 }
 
 void GameSimulation::movePlayer(int slot, GamePlayer& p) {
-    GameBlock& b = *p.currentBlock();
-    if (p.inputDelay() > 0) {
-        p.setInputDelay(p.inputDelay() - 1);
-    }
-    int x = b.x();
-    const int y = b.y();
-    int r = b.rotation();
-    int fall = speed_;
-    bool drop = false;
+    // The block on the server's own field: a touch of the stack in a fall lands it.
+    class OnField : public MovingBlock {
+    public:
+        OnField(GameField& field, GameBlock& block, int slot)
+            : field_(field), block_(block), slot_(slot) {}
+        int fieldsizeX() const override { return field_.fieldsizeX(); }
+        BlockPlace place() const override { return {block_.x(), block_.y(), block_.rotation()}; }
+        bool moveTo(const BlockPlace& to) override {
+            return field_.moveBlock(block_, to.x, to.y, to.rotation, slot_);
+        }
+        GameField::DropPlace dropPlace(int x, int fromY, int rotation) const override {
+            return field_.dropPlace(block_, x, fromY, rotation);
+        }
 
-    if (p.inputDelay() < 1) {
-        p.setPendingLeft(false);
-        p.setPendingRight(false);
-        if (p.keyPending(KeySlot::Rotate)) {
-            p.markDone(KeySlot::Rotate);
-            r = (r + 1) % 4;
-            p.setInputDelay(kInputDelayTicks);
-        }
-        if (p.keyPending(KeySlot::Down)) {
-            p.markDone(KeySlot::Down);
-            fall = std::max(fall, kCell);
-            p.setInputDelay(kInputDelayTicks);
-        }
-        if (p.keyPending(KeySlot::Right)) {
-            p.setPendingRight(true);  // counted as done once the step succeeds
-            x += kCell;
-            p.setInputDelay(kInputDelayTicks);
-        }
-        if (p.keyPending(KeySlot::Left)) {
-            p.setPendingLeft(true);
-            x -= kCell;
-            p.setInputDelay(kInputDelayTicks);
-        }
-        if (p.keyPending(KeySlot::Drop)) {
-            p.markDone(KeySlot::Drop);
-            p.setInputDelay(kInputDelayTicks);
-            drop = true;
-        }
-        x = GameGrid::wrapped(field_.fieldsizeX(), x);
-    } else {
-        if (p.pendingRight()) {
-            x += kCell;
-        }
-        if (p.pendingLeft()) {
-            x -= kCell;
-        }
-    }
-
-    field_.moveBlock(b, b.x(), b.y(), r, slot);  // a refused rotation is lost
-    if (!field_.moveBlock(b, x, b.y(), b.rotation(), slot)) {
-        if (p.pendingRight()) {
-            p.markDone(KeySlot::Right);
-        }
-        if (p.pendingLeft()) {
-            p.markDone(KeySlot::Left);
-        }
-        p.setPendingLeft(false);
-        p.setPendingRight(false);
-    }
-
-    const int ny = y - fall;
-    if (drop) {
-        const GameField::DropPlace d = field_.dropPlace(b, b.x(), ny, b.rotation());
-        field_.moveBlock(b, b.x(), d.standY, b.rotation(), slot);
-        field_.moveBlock(b, b.x(), d.contactY, b.rotation(), slot);  // lands where it stands
-    } else {
-        field_.moveBlock(b, b.x(), ny, b.rotation(), slot);
-    }
+    private:
+        GameField& field_;
+        GameBlock& block_;
+        int slot_;
+    };
+    OnField block(field_, *p.currentBlock(), slot);
+    stepKeys(block, p.keyCount(), p.keys(), speed_, kInputDelayTicks);
 }
 
 void GameSimulation::spawnDescent(GameBlock& n, int slot) {
@@ -304,10 +273,15 @@ void GameSimulation::mainLoop() {
         }
     }
 
+    // A block whose keys were carried out is reported even when it stayed
+    // where it was (a refused turn): its movement says what was done.
+    std::array<bool, kSlots> keysDone{};
     for (int slot = 0; slot < kSlots; ++slot) {
         GamePlayer* p = players_[slot].get();
         if (p && p->isInGame() && p->currentBlock()) {
+            const KeyCounts before = p->keyDone();
             movePlayer(slot, *p);
+            keysDone[slot] = p->keyDone() != before;
         }
     }
 
@@ -336,7 +310,7 @@ void GameSimulation::mainLoop() {
             } else {
                 advanceBlocks(slot, *p, false);  // the game ends below
             }
-        } else if (field_.moved(slot)) {
+        } else if (field_.moved(slot) || keysDone[slot]) {
             moves.append(p->currentBlock());
         }
     }

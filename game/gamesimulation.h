@@ -5,10 +5,12 @@
 #include <QString>
 #include <array>
 #include <memory>
+#include <optional>
 
 #include "clock.h"
 #include "gamefield.h"
 #include "gameplayer.h"
+#include "keyinput.h"
 #include "randomsource.h"
 
 // What a running game tells the outside world. The server turns each call into
@@ -33,7 +35,9 @@ public:
     static constexpr int kMaxSpeed = 50;
     static constexpr int kTicksPerSpeedStep = 3000;
     static constexpr int kInputDelayTicks = 3;
-    static constexpr int kTickMs = 20;  // how often the owner calls mainLoop
+    // How often the owner calls mainLoop: the server's tick, by which the
+    // clients' prediction paces presses too.
+    static constexpr int kTickMs = 20;
     static constexpr int kSpawnRow = 37;
     static constexpr int kSpawnDescentLowestY = 1300;
     static constexpr int kFieldHeightLimit = 25;  // a stack above this ends the game
@@ -57,6 +61,9 @@ public:
     // The current block of every player in the game, at the player's key
     // (playerKey).
     QList<int> activeBlockIds() const;
+    // By connection id, as activeBlockIds: the key counters carried out for
+    // the connection's players; none for a connection without a player.
+    QList<std::optional<KeyInput>> keysDone() const;
     // Park position of a slot's next block (x and y alike, off the field);
     // blocks of a leaver go 10 times further.
     static constexpr int parkPosition(int slot) { return -kParkStep * (slot + 1); }

@@ -7,10 +7,57 @@
 
 namespace {
 
-constexpr int kCell = GameGrid::kCell;
-// A drawn block that the copy's stack has grown into is lifted by at most this
-// many rows; further means the prediction is lost.
-constexpr int kMostLift = 4;
+// Enough windows to replay any burst a person can press in a round trip.
+constexpr int kMostWindows = 64;
+
+// The own block on the copy: what the server would land stays where it is,
+// for the landing is the server's to say.
+class OnCopy : public MovingBlock {
+public:
+    OnCopy(const FieldMirror& mirror, const GameBlock& block, BlockPlace from)
+        : mirror_(mirror), block_(block), place_(from) {}
+    int fieldsizeX() const override { return mirror_.fieldsizeX(); }
+    BlockPlace place() const override { return place_; }
+    bool moveTo(const BlockPlace& to) override {
+        if (landed_) {
+            return true;
+        }
+        const GameField::Fit fit = mirror_.fit(block_, to.x, to.y, to.rotation);
+        if (fit == GameField::Fit::Free) {
+            place_ = to;
+        }
+        landed_ = fit == GameField::Fit::Contact && to.y != place_.y;
+        return fit == GameField::Fit::Contact;
+    }
+    GameField::DropPlace dropPlace(int x, int fromY, int rotation) const override {
+        GameField::DropPlace d = mirror_.dropPlace(block_, x, fromY, rotation);
+        if (mirror_.fit(block_, x, d.standY, rotation) != GameField::Fit::Free) {
+            d.standY = place_.y;  // no free place below: it lands where it is
+        }
+        return d;
+    }
+    bool landed() const { return landed_; }
+
+private:
+    const FieldMirror& mirror_;
+    const GameBlock& block_;
+    BlockPlace place_;
+    bool landed_ = false;
+};
+
+// Counters only grow within a game: one that went back is a new game's.
+bool restarted(const KeyCounts& before, const KeyCounts& now) {
+    for (int k = 0; k < kKeySlots; ++k) {
+        if (now[std::size_t(k)] < before[std::size_t(k)]) {
+            return true;
+        }
+    }
+    return false;
+}
+
+BlockPlace placeOf(const GameBlock& b) {
+    return {b.x(), b.y(), b.rotation()};
+}
 
 }  // namespace
 
@@ -22,14 +69,20 @@ void MovePredictor::setEnabled(bool on) {
     if (on == enabled_) {
         return;
     }
-    if (!on) {
-        for (Own& own : own_) {
-            forget(own);
-            show(own);
-            own = Own{};
+    enabled_ = on;
+    for (int local = 0; local < kLocalPlayers; ++local) {
+        Own& own = own_[std::size_t(local)];
+        own.shown = sent_[local];
+        for (auto& d : own.unconfirmed) {
+            d.clear();
+        }
+        if (!on) {
+            own.drawn = own.server;
+            if (mirror_.block(own.blockId) != nullptr && own.blockId > 0) {
+                mirror_.moveTo(own.blockId, own.server.x, own.server.y, own.server.rotation);
+            }
         }
     }
-    enabled_ = on;
 }
 
 void MovePredictor::setRoundTripMs(int ms) {
@@ -37,218 +90,185 @@ void MovePredictor::setRoundTripMs(int ms) {
 }
 
 void MovePredictor::setHeld(bool held) {
-    held_ = held;
     if (held) {
+        // What was shown stays where it is drawn until the server moves on.
         for (Own& own : own_) {
-            const Place drawn = own.drawn;
-            forget(own);
-            own.pressed.fill(0);
-            own.server = drawn;
-            own.baseX = drawn.x;
-            own.baseRotation = drawn.rotation;
+            for (auto& d : own.unconfirmed) {
+                d.clear();
+            }
         }
     }
+    held_ = held;
 }
 
 void MovePredictor::reset() {
-    counters_.clear();
+    // Whether the server says what it carried out is the server's way, not
+    // the game's: the first press of a game is replayed too.
+    sent_ = {};
+    done_ = {};
     own_.fill(Own{});
 }
 
-void MovePredictor::follow(int local) {
+bool MovePredictor::follow(int local) {
     Own& own = own_[std::size_t(local)];
     const int id = mirror_.activeBlockIds().value(local, -1);
     if (id == own.blockId) {
-        return;
+        return false;
     }
-    own = Own{};
     own.blockId = id;
     if (const GameBlock* b = mirror_.block(id); b != nullptr && id > 0) {
-        own.server = {b->x(), b->y(), b->rotation()};
+        own.server = placeOf(*b);
         own.drawn = own.server;
-        own.baseX = b->x();
-        own.baseRotation = b->rotation();
     }
-}
-
-void MovePredictor::processInput(const QList<int>& counters, qint64 nowMs) {
-    if (enabled_ && !held_) {
-        for (int local = 0; local < kLocalPlayers; ++local) {
-            follow(local);
-            Own& own = own_[std::size_t(local)];
-            // A window that was due while nothing waited opens at the press.
-            if (std::all_of(own.pressed.begin(), own.pressed.end(), [](int n) { return n == 0; })) {
-                own.nextWindowMs = std::max(own.nextWindowMs, nowMs);
-            }
-            bool pressed = false;
-            for (int k = 0; k < kKeySlots; ++k) {
-                const int i = local * kKeySlots + k;
-                const int n = counters.value(i) - counters_.value(i);
-                if (n > 0 && own.blockId > 0) {
-                    own.pressed[std::size_t(k)] += n;
-                    pressed = true;
-                }
-            }
-            if (pressed) {
-                carryOut(own, nowMs);
-            }
-        }
-    }
-    counters_ = counters;
-}
-
-void MovePredictor::carryOut(Own& own, qint64 nowMs) {
-    const GameBlock* b = mirror_.block(own.blockId);
-    // After a drop the server lands the block and forgets what else was
-    // pressed; until the next block comes nothing more is moved.
-    if (own.blockId <= 0 || b == nullptr || !FieldMirror::onField(*b) || own.dropped) {
-        own.pressed.fill(0);
-        return;
-    }
-    bool moved = nowMs - own.windowMs < kJoinMs && take(own, own.windowMs);
-    while (own.nextWindowMs <= nowMs &&
-           std::any_of(own.pressed.begin(), own.pressed.end(), [](int n) { return n > 0; })) {
-        own.windowMs = own.nextWindowMs;
-        own.windowKinds = 0;
-        own.nextWindowMs += kInputDelayMs;
-        moved = take(own, own.windowMs) || moved;
-    }
-    if (moved) {
-        show(own);
-    }
-}
-
-bool MovePredictor::take(Own& own, qint64 windowMs) {
-    bool moved = false;
-    // One press of each kind, in the order the server takes them.
-    for (int k = 0; k < kKeySlots && !own.dropped; ++k) {
-        const unsigned kind = 1u << k;
-        if (own.pressed[std::size_t(k)] > 0 && (own.windowKinds & kind) == 0) {
-            --own.pressed[std::size_t(k)];
-            own.windowKinds |= kind;
-            moved = move(own, slotOf(k), windowMs) || moved;
-        }
-    }
-    if (own.dropped) {
-        own.pressed.fill(0);
-    }
-    return moved;
-}
-
-bool MovePredictor::move(Own& own, KeySlot key, qint64 shownMs) {
-    const GameBlock& b = *mirror_.block(own.blockId);
-    const Place at = predicted(own, b);
-    const auto free = [&](int x, int y, int r) {
-        return mirror_.fit(b, x, y, r) == GameField::Fit::Free;
-    };
-    switch (key) {
-        case KeySlot::Rotate:
-            if (!free(at.x, at.y, (at.rotation + 1) % 4)) {
-                return false;  // the server refuses it too, and the turn is lost
-            }
-            own.turns.push_back(shownMs);
-            break;
-        case KeySlot::Right:
-        case KeySlot::Left: {
-            const bool right = key == KeySlot::Right;
-            const int x = GameGrid::wrapped(mirror_.fieldsizeX(), at.x + (right ? kCell : -kCell));
-            if (!free(x, at.y, at.rotation)) {
-                return false;
-            }
-            (right ? own.rights : own.lefts).push_back(shownMs);
-            break;
-        }
-        case KeySlot::Down:
-            // A fall onto the stack lands the block: that is the server's to say.
-            if (!free(at.x, at.y - kCell, at.rotation)) {
-                return false;
-            }
-            own.downs.push_back({at.y - kCell, shownMs});
-            break;
-        case KeySlot::Drop:
-            // Gravity moves the block at least a unit in the tick that drops it.
-            own.dropY = mirror_.dropPlace(b, at.x, at.y - 1, at.rotation).standY;
-            own.dropped = true;
-            own.dropShownMs = shownMs;
-            break;
-    }
-    ++figures_.moves;
-    own.drawn = predicted(own, b);
     return true;
 }
 
-void MovePredictor::processMovements(const QList<GameMovement>& movements, qint64 nowMs) {
+bool MovePredictor::releasable(int local) const {
+    const Own& own = own_[std::size_t(local)];
+    for (int k = 0; k < kKeySlots; ++k) {
+        const std::size_t i = std::size_t(k);
+        if (own.shown[i] < sent_[local][i] && done_[local][i] >= own.heldBack[i]) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void MovePredictor::processInput(const QList<int>& counters, qint64 nowMs) {
+    const KeyInput sent = KeyInput::fromList(counters);
+    for (int local = 0; local < kLocalPlayers; ++local) {
+        Own& own = own_[std::size_t(local)];
+        // A window that was due while nothing waited opens at the press.
+        if (!releasable(local)) {
+            own.nextWindowMs = std::max(own.nextWindowMs, nowMs);
+        }
+        if (!enabled_) {
+            own.shown = sent[local];
+        }
+    }
+    sent_ = sent;
+    if (enabled_ && !held_) {
+        for (int local = 0; local < kLocalPlayers; ++local) {
+            follow(local);
+            release(local, nowMs);
+        }
+    }
+}
+
+void MovePredictor::release(int local, qint64 nowMs) {
+    Own& own = own_[std::size_t(local)];
+    int released = nowMs - own.windowMs < kJoinMs ? take(local, own.windowMs) : 0;
+    while (own.nextWindowMs <= nowMs && releasable(local)) {
+        own.windowMs = own.nextWindowMs;
+        own.windowKinds = 0;
+        own.nextWindowMs += kInputDelayMs;
+        released += take(local, own.windowMs);
+    }
+    if (released > 0) {
+        const BlockPlace before = own.drawn;
+        show(local, false);
+        if (own.drawn != before) {
+            figures_.moves += released;
+        }
+    }
+}
+
+int MovePredictor::take(int local, qint64 windowMs) {
+    Own& own = own_[std::size_t(local)];
+    int taken = 0;
+    // One press of each kind a window, as the server takes them.
+    for (int k = 0; k < kKeySlots; ++k) {
+        const std::size_t i = std::size_t(k);
+        const unsigned kind = 1u << k;
+        if (own.shown[i] < sent_[local][i] && done_[local][i] >= own.heldBack[i] &&
+            (own.windowKinds & kind) == 0) {
+            ++own.shown[i];
+            own.unconfirmed[i].push_back(windowMs);
+            own.windowKinds |= kind;
+            ++taken;
+        }
+    }
+    return taken;
+}
+
+void MovePredictor::processMovements(const QList<GameMovement>& movements,
+                                     const QList<int>& keysDone, qint64 nowMs) {
+    acknowledged_ = !keysDone.isEmpty();
+    const KeyInput done = acknowledged_ ? KeyInput::fromList(keysDone) : done_;
     if (!enabled_) {
+        done_ = done;
         return;
     }
     for (int local = 0; local < kLocalPlayers; ++local) {
-        follow(local);
+        bool fresh = follow(local);
         Own& own = own_[std::size_t(local)];
+        if (acknowledged_ && restarted(done_[local], done[local])) {
+            // The server started a new game before this client did: what was
+            // pressed in the last one is not replayed on the new blocks.
+            own.shown = done[local];
+            own.heldBack = sent_[local];
+            for (auto& d : own.unconfirmed) {
+                d.clear();
+            }
+            done_[local] = done[local];
+            fresh = true;
+        }
+        const bool carriedOut = done[local] != done_[local];
+        const bool caughtUp = acknowledged_ && confirm(local, done[local], nowMs);
         if (own.blockId <= 0) {
             continue;
         }
+        const BlockPlace lastServer = own.server;
         for (const GameMovement& m : movements) {
             if (mirror_.block(m.id) == nullptr) {
                 break;  // the copy dropped the rest of the batch: so does the prediction
             }
             if (m.id == own.blockId) {
-                reconcile(own, m, nowMs);
+                own.server = {m.x, m.y, m.rotation};
             }
         }
-        show(own);
+        done_[local] = done[local];
+        if (acknowledged_ && !fresh && !carriedOut && own.server.x == lastServer.x &&
+            own.server.rotation == lastServer.rotation) {
+            // Nothing new carried out: what was shown stands, falling with the
+            // server's block, and another block that moved on the copy since
+            // does not flip a shown press back and forth.
+            if (own.unconfirmed[slotIndex(KeySlot::Drop)].empty()) {
+                own.drawn.y += own.server.y - lastServer.y;
+            }
+            draw(local);
+            continue;
+        }
+        // A correction takes back what was shown ahead of the server: where
+        // the copy showed the server's own place (nothing pressed, or a
+        // press it refused) the server's move is none. Nor is a press the
+        // server carried out before the copy let it out, nor a new block.
+        const bool ahead = own.drawn.x != lastServer.x ||
+                           own.drawn.rotation != lastServer.rotation ||
+                           GameGrid::rowFloor(own.drawn.y) < GameGrid::rowFloor(lastServer.y);
+        show(local, ahead && !caughtUp && !fresh);
     }
+    done_ = done;
 }
 
-void MovePredictor::reconcile(Own& own, const GameMovement& m, qint64 nowMs) {
-    own.server = {m.x, m.y, m.rotation};
-    while (!own.downs.empty() && own.downs.front().y >= m.y) {
-        confirmed(own.downs.front().shownMs, nowMs);
-        own.downs.pop_front();
-    }
-    const int w = mirror_.fieldsizeX();
-    const int turns = ((m.rotation - own.baseRotation) % 4 + 4) % 4;
-    const int right = w > 0 ? GameGrid::column(w, m.x - own.baseX) : 0;
-    const int left = right == 0 ? 0 : w - right;
-    if (turns == 0 && right == 0) {
-        return;  // nothing of what waits is carried out yet
-    }
-    const auto pressed = [&](KeySlot k) { return own.pressed[slotIndex(k)]; };
-    const int canTurn = int(own.turns.size()) + pressed(KeySlot::Rotate);
-    const int canRight = int(own.rights.size()) + pressed(KeySlot::Right);
-    const int canLeft = int(own.lefts.size()) + pressed(KeySlot::Left);
-    // The fewest waiting moves that lead there: a step right and one left
-    // taken in one tick show nothing, and stay until their deadline.
-    const int rights = right <= canRight ? right : 0;
-    const int lefts = right <= canRight ? 0 : left;
-    if (canTurn + canRight + canLeft > 0 && (turns > canTurn || lefts > canLeft)) {
-        mispredicted(own);
-        return;
-    }
-    // The server took presses in a window the copy has not opened yet (they
-    // reached it within one tick): they are carried out now, as it did.
-    const auto catchUp = [&](KeySlot k, const std::deque<qint64>& done, int n) {
-        while (int(done.size()) < n && own.pressed[slotIndex(k)] > 0) {
-            --own.pressed[slotIndex(k)];
-            if (!move(own, k, nowMs)) {
-                break;
-            }
+bool MovePredictor::confirm(int local, const KeyCounts& done, qint64 nowMs) {
+    Own& own = own_[std::size_t(local)];
+    bool caughtUp = false;
+    for (int k = 0; k < kKeySlots; ++k) {
+        const std::size_t i = std::size_t(k);
+        std::deque<qint64>& waiting = own.unconfirmed[i];
+        for (int n = done[i] - done_[local][i]; n > 0 && !waiting.empty(); --n) {
+            const qint64 echo = nowMs - waiting.front();
+            slowEchoMs_ = echo >= slowEchoMs_ ? echo : slowEchoMs_ - (slowEchoMs_ - echo) / 16;
+            waiting.pop_front();
         }
-    };
-    catchUp(KeySlot::Rotate, own.turns, turns);
-    catchUp(KeySlot::Right, own.rights, rights);
-    catchUp(KeySlot::Left, own.lefts, lefts);
-    // With nothing waiting the block follows the server wherever it goes.
-    const auto confirm = [&](std::deque<qint64>& d, int n) {
-        for (; n > 0 && !d.empty(); --n) {
-            confirmed(d.front(), nowMs);
-            d.pop_front();
+        if (done[i] > own.shown[i]) {
+            own.shown[i] = done[i];
+            waiting.clear();
+            caughtUp = true;
         }
-    };
-    confirm(own.turns, turns);
-    confirm(own.rights, rights);
-    confirm(own.lefts, lefts);
-    own.baseX = m.x;
-    own.baseRotation = m.rotation;
+    }
+    return caughtUp;
 }
 
 void MovePredictor::processMerges() {
@@ -256,127 +276,141 @@ void MovePredictor::processMerges() {
         return;
     }
     for (Own& own : own_) {
-        if (own.blockId <= 0) {
-            continue;
-        }
-        const GameBlock* b = mirror_.block(own.blockId);
+        const GameBlock* b = own.blockId > 0 ? mirror_.block(own.blockId) : nullptr;
         if (b == nullptr) {
-            forget(own);  // landed: the server took the drop or the fall
-            own.pressed.fill(0);
-            continue;
+            continue;  // landed: the next block comes with the next movements
         }
         // A removed row below lowered the drawn block, and the server's with it.
         const int dy = b->y() - own.drawn.y;
-        if (dy != 0) {
-            own.server.y += dy;
-            own.drawn.y += dy;
-            own.dropY += dy;
-            for (Down& d : own.downs) {
-                d.y += dy;
-            }
-        }
+        own.server.y += dy;
+        own.drawn.y += dy;
     }
 }
 
 bool MovePredictor::busy() const {
-    if (!enabled_) {
+    if (!enabled_ || held_) {
         return false;
     }
-    return std::any_of(own_.begin(), own_.end(), [](const Own& own) {
-        return own.waiting() ||
-               std::any_of(own.pressed.begin(), own.pressed.end(), [](int n) { return n > 0; });
-    });
+    for (int local = 0; local < kLocalPlayers; ++local) {
+        const Own& own = own_[std::size_t(local)];
+        if (releasable(local) || std::any_of(own.unconfirmed.begin(), own.unconfirmed.end(),
+                                             [](const auto& d) { return !d.empty(); })) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void MovePredictor::advance(qint64 nowMs) {
-    if (!enabled_) {
+    if (!enabled_ || held_) {
         return;
     }
-    for (Own& own : own_) {
-        carryOut(own, nowMs);
-        const qint64 shownBefore = nowMs - allowanceMs();
-        const auto late = [&](const std::deque<qint64>& d) {
-            return !d.empty() && d.front() < shownBefore;
-        };
-        if (!late(own.turns) && !late(own.rights) && !late(own.lefts) &&
-            !(own.dropped && own.dropShownMs < shownBefore) &&
-            !(!own.downs.empty() && own.downs.front().shownMs < shownBefore)) {
-            continue;
-        }
-        if (own.drawn == own.server) {
-            forget(own);  // the echo never came, but the place is right
-        } else {
-            mispredicted(own);
-        }
-        show(own);
+    for (int local = 0; local < kLocalPlayers; ++local) {
+        follow(local);
+        release(local, nowMs);
+        giveUpLate(local, nowMs);
     }
 }
 
-void MovePredictor::confirmed(qint64 shownMs, qint64 nowMs) {
-    const qint64 echo = nowMs - shownMs;
-    slowEchoMs_ = echo >= slowEchoMs_ ? echo : slowEchoMs_ - (slowEchoMs_ - echo) / 16;
+void MovePredictor::giveUpLate(int local, qint64 nowMs) {
+    Own& own = own_[std::size_t(local)];
+    const qint64 shownBefore = nowMs - allowanceMs();
+    if (std::none_of(own.unconfirmed.begin(), own.unconfirmed.end(),
+                     [&](const auto& d) { return !d.empty() && d.front() < shownBefore; })) {
+        return;
+    }
+    // Its place is the server's again; what was pressed so far shows once
+    // the server has carried it out.
+    own.shown = done_[local];
+    own.heldBack = sent_[local];
+    for (auto& d : own.unconfirmed) {
+        d.clear();
+    }
+    show(local, true);
+}
+
+void MovePredictor::show(int local, bool misprediction) {
+    Own& own = own_[std::size_t(local)];
+    const GameBlock* b = mirror_.block(own.blockId);
+    if (own.blockId <= 0 || b == nullptr || !FieldMirror::onField(*b)) {
+        return;
+    }
+    const BlockPlace before = own.drawn;
+    own.drawn = acknowledged_ ? replayed(local, *b) : own.server;
+    // Gravity lowers the block anyway: a correction is a turn, a step or a
+    // rise by a row.
+    if (misprediction && acknowledged_ &&
+        (own.drawn.x != before.x || own.drawn.rotation != before.rotation ||
+         GameGrid::rowFloor(own.drawn.y) > GameGrid::rowFloor(before.y))) {
+        ++figures_.mispredictions;
+        figures_.jumps.push_back(distance(before, own.drawn));
+    }
+    draw(local);
+}
+
+void MovePredictor::draw(int local) {
+    const Own& own = own_[std::size_t(local)];
+    const GameBlock* b = mirror_.block(own.blockId);
+    if (own.blockId > 0 && b != nullptr && FieldMirror::onField(*b) && placeOf(*b) != own.drawn) {
+        mirror_.moveTo(own.blockId, own.drawn.x, own.drawn.y, own.drawn.rotation);
+    }
+}
+
+BlockPlace MovePredictor::replayed(int local, const GameBlock& block) const {
+    const Own& own = own_[std::size_t(local)];
+    OnCopy copy(mirror_, block, own.server);
+    KeyProgress keys;
+    keys.done = done_[local];
+    KeyCounts pressed = keys.done;
+    const auto window = [&] {
+        keys.inputDelay = 0;
+        stepKeys(copy, pressed, keys, 0, GameSimulation::kInputDelayTicks);
+    };
+    // Until nothing more is carried out: a step the stack refuses waits.
+    const auto settle = [&] {
+        for (int n = 0; n < kMostWindows && !copy.landed(); ++n) {
+            const KeyCounts before = keys.done;
+            window();
+            if (keys.done == before) {
+                break;
+            }
+        }
+    };
+    // Presses shown without a window of their own (while prediction was off)
+    // come first, then each window as it was let out: the server's step
+    // without gravity, on the server's last place.
+    KeyCounts base = keys.done;
+    std::vector<qint64> windows;
+    for (int k = 0; k < kKeySlots; ++k) {
+        const std::size_t i = std::size_t(k);
+        const std::deque<qint64>& waiting = own.unconfirmed[i];
+        base[i] = std::max(base[i], own.shown[i] - int(waiting.size()));
+        windows.insert(windows.end(), waiting.begin(), waiting.end());
+    }
+    pressed = base;
+    settle();
+    std::sort(windows.begin(), windows.end());
+    windows.erase(std::unique(windows.begin(), windows.end()), windows.end());
+    for (qint64 at : windows) {
+        for (int k = 0; k < kKeySlots; ++k) {
+            const std::deque<qint64>& waiting = own.unconfirmed[std::size_t(k)];
+            pressed[std::size_t(k)] =
+                base[std::size_t(k)] + int(std::count_if(waiting.begin(), waiting.end(),
+                                                         [at](qint64 t) { return t <= at; }));
+        }
+        if (!copy.landed()) {
+            window();
+        }
+    }
+    settle();
+    return copy.place();
 }
 
 qint64 MovePredictor::allowanceMs() const {
     return std::max<qint64>(roundTripMs_, slowEchoMs_) + kSlackMs;
 }
 
-void MovePredictor::mispredicted(Own& own) {
-    const Place from = own.drawn;
-    forget(own);
-    ++figures_.mispredictions;
-    figures_.jumps.push_back(distance(from, own.server));
-}
-
-void MovePredictor::forget(Own& own) {
-    own.turns.clear();
-    own.rights.clear();
-    own.lefts.clear();
-    own.downs.clear();
-    own.dropped = false;
-    own.baseX = own.server.x;
-    own.baseRotation = own.server.rotation;
-}
-
-MovePredictor::Place MovePredictor::predicted(const Own& own, const GameBlock& block) const {
-    if (!own.waiting()) {
-        return own.server;
-    }
-    Place p = own.server;
-    const int steps = int(own.rights.size()) - int(own.lefts.size());
-    p.x = GameGrid::column(mirror_.fieldsizeX(), own.baseX + steps * kCell) * kCell;
-    p.rotation = (own.baseRotation + int(own.turns.size())) % 4;
-    if (own.dropped) {
-        p.y = own.dropY;
-        return p;
-    }
-    if (!own.downs.empty()) {
-        p.y = std::min(p.y, own.downs.back().y);
-    }
-    // The server's fall may have brought the block to where the stack stands
-    // at the predicted column: there it would have landed a little higher.
-    for (int lift = 0; mirror_.fit(block, p.x, p.y, p.rotation) == GameField::Fit::Contact;
-         ++lift) {
-        if (lift == kMostLift) {
-            return own.server;
-        }
-        p.y += kCell;
-    }
-    return p;
-}
-
-void MovePredictor::show(Own& own) {
-    const GameBlock* b = mirror_.block(own.blockId);
-    if (own.blockId <= 0 || b == nullptr || !FieldMirror::onField(*b)) {
-        return;
-    }
-    own.drawn = predicted(own, *b);
-    if (Place{b->x(), b->y(), b->rotation()} != own.drawn) {
-        mirror_.moveTo(own.blockId, own.drawn.x, own.drawn.y, own.drawn.rotation);
-    }
-}
-
-int MovePredictor::distance(const Place& a, const Place& b) const {
+int MovePredictor::distance(const BlockPlace& a, const BlockPlace& b) const {
     const int w = mirror_.fieldsizeX();
     const int dc = std::abs(GameGrid::column(w, a.x) - GameGrid::column(w, b.x));
     const int cells =

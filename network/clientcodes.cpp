@@ -104,7 +104,8 @@ void ClientCodes::processNewBlock(ConnectionInfo&, const ConnectionMessage& mess
 void ClientCodes::processMoveBlocks(ConnectionInfo&, const ConnectionMessage& message) {
     const Codec::Moves moves = ServerClaims::moves(Codec::parseMoves(message.content));
     if (ClientConnection* e = core_.eventsAs<ClientConnection>()) {
-        Q_EMIT e->changedCMoveBlocks(moves.moves, moves.activeIds);
+        Q_EMIT e->changedCMoveBlocks(moves.moves, moves.activeIds,
+                                     moves.keysDone ? moves.keysDone->toList() : QList<int>{});
     }
 }
 

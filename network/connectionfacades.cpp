@@ -87,7 +87,8 @@ void NetServerConnection::sendSNewBlock(bool reliable, const GameBlock& block) {
 }
 
 void NetServerConnection::sendSMoveBlocks(bool reliable, const QList<GameBlock*>& blocks,
-                                          const QList<int>& activeIds) {
+                                          const QList<int>& activeIds,
+                                          const QList<std::optional<KeyInput>>& keysDone) {
     const QList<Codec::MoveRecord> moves = Codec::MoveRecord::of(blocks);
     for (int id : core_->establishedIds()) {
         const ConnectionInfo* record = core_->findInTable(ConnectionCore::Table::Established, id);
@@ -98,8 +99,9 @@ void NetServerConnection::sendSMoveBlocks(bool reliable, const QList<GameBlock*>
         const int c = record->clientId;
         const int activeA = c >= 0 ? activeIds.value(playerKey(c, 0), -1) : -1;
         const int activeB = c >= 0 ? activeIds.value(playerKey(c, 1), -1) : -1;
+        const std::optional<KeyInput> done = c >= 0 ? keysDone.value(c) : std::nullopt;
         core_->transmit(id, reliable, MessageCode::SMVE,
-                        Codec::buildMoves(moves, activeA, activeB));
+                        Codec::buildMoves(moves, activeA, activeB, done));
     }
 }
 

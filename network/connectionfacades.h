@@ -35,7 +35,8 @@ public:
     void sendSGameState(bool reliable, int clientId, const PayloadCodec::GameState& state) override;
     void sendSNewBlock(bool reliable, const GameBlock& block) override;
     void sendSMoveBlocks(bool reliable, const QList<GameBlock*>& blocks,
-                         const QList<int>& activeIds) override;
+                         const QList<int>& activeIds,
+                         const QList<std::optional<KeyInput>>& keysDone = {}) override;
     void sendSMergeBlocks(bool reliable, const QList<GameBlock*>& blocks) override;
     void sendSPause(bool reliable, const PayloadCodec::Pause& pause) override;
     void sendSGameOver(bool reliable, const PayloadCodec::GameOver& over) override;

@@ -5,18 +5,20 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 #include "game/blockrecords.h"
 #include "game/gameblock.h"
+#include "game/keyinput.h"
 #include "network/admission.h"
 #include "network/payloadcodec.h"
 #include "network/serverdata.h"
 
 // What the server and the client see of the network: the events every
 // connection raises (here) and, in the three role facades below, the
-// operations each role calls and the events only that role hears. The Server holds two
-// ServerConnections (stream and datagram) and a MasterConnection; the Client
-// two ClientConnections and a MasterConnection. The implementations sit on
+// operations each role calls and the events only that role hears. The
+// Server holds two ServerConnections (stream and datagram) and a
+// MasterConnection; the Client two ClientConnections and a MasterConnection. The implementations sit on
 // ConnectionCore (connectionfacades.h); tests put recording fakes in their
 // place.
 //
@@ -76,8 +78,11 @@ public:
     virtual void sendSGameState(bool reliable, int clientId,
                                 const PayloadCodec::GameState& state) = 0;
     virtual void sendSNewBlock(bool reliable, const GameBlock& block) = 0;
+    // keysDone: by client id, the key counters carried out for its players
+    // (none for a client without a player).
     virtual void sendSMoveBlocks(bool reliable, const QList<GameBlock*>& blocks,
-                                 const QList<int>& activeIds) = 0;
+                                 const QList<int>& activeIds,
+                                 const QList<std::optional<KeyInput>>& keysDone = {}) = 0;
     virtual void sendSMergeBlocks(bool reliable, const QList<GameBlock*>& blocks) = 0;
     virtual void sendSPause(bool reliable, const PayloadCodec::Pause& pause) = 0;
     virtual void sendSGameOver(bool reliable, const PayloadCodec::GameOver& over) = 0;
@@ -131,7 +136,10 @@ Q_SIGNALS:
     void changedCGameState(int fieldsizeX, bool paused, int score, QString playtime,
                            QByteArray field, QList<BlockRecord> blocks);
     void changedCNewBlock(int blockId, int color, int kind, int xPos, int yPos, int rot);
-    void changedCMoveBlocks(QList<GameMovement> movements, QList<int> activeBlockIds);
+    // keysDone: the ten key counters the server carried out for the local
+    // players, empty when its movements do not say.
+    void changedCMoveBlocks(QList<GameMovement> movements, QList<int> activeBlockIds,
+                            QList<int> keysDone);
     void changedCMergeBlocks(QList<GameMovement> movements);
     void changedCPause(int clientId, int countDown);
     void changedCGameOver(int score, int lines, QString playtime);

@@ -10,6 +10,7 @@ namespace PayloadCodec {
 namespace {
 
 const QChar kSpace(u' ');
+const QChar kComma(u',');
 
 char16_t unit(QChar c) {
     return c.unicode();
@@ -319,17 +320,41 @@ QList<MoveRecord> movesFrom(const QStringList& t, qsizetype count) {
 
 }  // namespace
 
-QString buildMoves(const QList<MoveRecord>& moves, int activeA, int activeB) {
+QString buildMoves(const QList<MoveRecord>& moves, int activeA, int activeB,
+                   const std::optional<KeyInput>& keysDone) {
     // With no moved block this starts with a space: the receiver counts on
     // the empty first token.
-    return joinMoves(moves) + kSpace + QString::number(activeA) + kSpace + QString::number(activeB);
+    QString out = joinMoves(moves);
+    if (keysDone) {
+        out += kSpace;
+        QString done;
+        for (int n : keysDone->toList()) {
+            if (!done.isEmpty()) {
+                done += kComma;
+            }
+            done += QString::number(n);
+        }
+        out += done;
+    }
+    return out + kSpace + QString::number(activeA) + kSpace + QString::number(activeB);
 }
 
 Moves parseMoves(const QString& payload) {
     const QStringList t = tokens(payload);
     Moves out;
     const qsizetype n = t.size();
-    out.moves = movesFrom(t, n >= 2 ? (n - 2) / 4 : 0);
+    // A move token never holds a comma: one before the active ids is the
+    // counters carried out.
+    qsizetype groups = n >= 2 ? n - 2 : 0;
+    if (n >= 3 && t[n - 3].contains(kComma)) {
+        QList<int> done;
+        for (const QString& v : t[n - 3].split(kComma)) {
+            done << toInt(v);
+        }
+        out.keysDone = KeyInput::fromList(done);
+        groups = n - 3;
+    }
+    out.moves = movesFrom(t, groups / 4);
     out.activeIds = {intAt(t, n - 2), intAt(t, n - 1)};
     return out;
 }

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "game/blockrecords.h"
+#include "game/keyinput.h"
 
 // Payload texts of every message code, built and parsed as pure functions.
 //
@@ -146,13 +147,20 @@ QList<int> parseInput(const QString& payload);
 QString buildNewBlock(const BlockRecord& block);
 BlockRecord parseNewBlock(const QString& payload);
 
-// "SMVE": id x y rotation per moved block, then the receiver's two active
-// block ids. With no moved block the first token is empty.
+// "SMVE": id x y rotation per moved block, then optionally the key counters
+// the server carried out for the receiver's local players (one token, the ten
+// numbers of "CINP" joined by commas), then the receiver's two active block
+// ids. With no moved block the first token is empty. The counters go before
+// the active ids because a receiver that does not know them takes the last
+// two tokens as the ids and only whole groups of four from the front as moves:
+// one more token is a remainder it never reads.
 struct Moves {
     QList<MoveRecord> moves;
     QList<int> activeIds;  // always two entries
+    std::optional<KeyInput> keysDone;
 };
-QString buildMoves(const QList<MoveRecord>& moves, int activeA, int activeB);
+QString buildMoves(const QList<MoveRecord>& moves, int activeA, int activeB,
+                   const std::optional<KeyInput>& keysDone = std::nullopt);
 Moves parseMoves(const QString& payload);
 
 // "SMRG": id x y rotation per merged block.

@@ -212,12 +212,14 @@ bool ComputerSeats::playSeat(int connId, ComputerPlayer& player, qint64 now, boo
         }
     }
     player.setTeamClaims(std::move(claims));
-    ComputerPlayer::Keys keys = player.think(mirror_, blockId, sim_.speed(), now, mayPlan);
+    const ComputerPlayer::Counters counters{p->keyCount(), p->keyDone()};
+    ComputerPlayer::Keys keys =
+        player.think(mirror_, blockId, sim_.speed(), now, counters, mayPlan);
     const auto queued = std::find_if(planQueue_.begin(), planQueue_.end(),
                                      [connId](const Waiting& w) { return w.connId == connId; });
     const qint64 askedMs = queued == planQueue_.end() ? now : queued->sinceMs;
     if (player.waitingToPlan() && waitCostsARow(player, now, sim_.speed(), askedMs)) {
-        keys = player.think(mirror_, blockId, sim_.speed(), now, true);
+        keys = player.think(mirror_, blockId, sim_.speed(), now, counters, true);
     }
     if (!player.waitingToPlan()) {
         leaveQueue(connId);

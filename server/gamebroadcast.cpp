@@ -40,7 +40,7 @@ void GameBroadcast::newBlock(const GameBlock& block) {
 
 void GameBroadcast::blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) {
     seats_.blocksMoved(blocks, activeIds);
-    players_.moves(blocks, activeIds);
+    players_.moves(blocks, activeIds, sim_.keysDone());
 }
 
 void GameBroadcast::blocksMerged(const QList<GameBlock*>& blocks) {

@@ -436,7 +436,7 @@ void Server::leave(int connId) {
     assignColours();
     sendPlayerList();
     if (!parked.isEmpty()) {
-        players_.moves(parked, sim_.activeBlockIds());
+        players_.moves(parked, sim_.activeBlockIds(), sim_.keysDone());
     }
     for (const auto& [slot, replaced] : standIns) {
         sim_.player(slot)->setSpawn(seats_.partOf(slot) + kSpawnIntoPart, kStartRow);

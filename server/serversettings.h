@@ -1,10 +1,13 @@
 #pragma once
 
+#include "game/gamesimulation.h"
 #include "network/serversettings.h"
 
 // Every duration of the game server in one place; tests shorten them.
 struct ServerTimings {
-    int tickMs = 20;
+    // The game is played at this tick (tests speed it up); the clients pace
+    // their predicted presses at the same.
+    int tickMs = GameSimulation::kTickMs;
     int countdownMs = 1000;  // one step of the start and resume countdowns
     int heartbeatMs = 60000;
     int statsRetries = 3;        // repeats before the players hear that it failed

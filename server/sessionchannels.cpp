@@ -49,9 +49,10 @@ void SessionChannels::newBlock(const GameBlock& block) {
     on(MessageCode::SBLC, [&](ServerConnection& c) { c.sendSNewBlock(true, block); });
 }
 
-void SessionChannels::moves(const QList<GameBlock*>& blocks, const QList<int>& activeIds) {
+void SessionChannels::moves(const QList<GameBlock*>& blocks, const QList<int>& activeIds,
+                            const QList<std::optional<KeyInput>>& keysDone) {
     on(MessageCode::SMVE,
-       [&](ServerConnection& c) { c.sendSMoveBlocks(false, blocks, activeIds); });
+       [&](ServerConnection& c) { c.sendSMoveBlocks(false, blocks, activeIds, keysDone); });
 }
 
 void SessionChannels::merges(const QList<GameBlock*>& blocks) {

@@ -2,7 +2,9 @@
 
 #include <QList>
 #include <QString>
+#include <optional>
 
+#include "game/keyinput.h"
 #include "network/messagecodes.h"
 #include "network/payloadcodec.h"
 
@@ -28,8 +30,10 @@ public:
     // A joiner's snapshot of the running game; the joiner is in the game after it.
     void gameState(int clientId, const PayloadCodec::GameState& state);
     void newBlock(const GameBlock& block);
-    // Unreliable: the next tick's moves overtake lost ones.
-    void moves(const QList<GameBlock*>& blocks, const QList<int>& activeIds);
+    // Unreliable: the next tick's moves overtake lost ones. keysDone: by
+    // client id, the key counters carried out for its players.
+    void moves(const QList<GameBlock*>& blocks, const QList<int>& activeIds,
+               const QList<std::optional<KeyInput>>& keysDone);
     void merges(const QList<GameBlock*>& blocks);
     void pause(const PayloadCodec::Pause& pause);
     void gameOver(const PayloadCodec::GameOver& over);

@@ -81,9 +81,13 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
                 think();
             });
     connect(&game, &ClientGame::moveBlocks, this,
-            [this](const QList<GameMovement>& movements, const QList<int>& active) {
+            [this](const QList<GameMovement>& movements, const QList<int>& active,
+                   const QList<int>& done) {
                 const bool lost = mirror_.moveBlocks(movements, active);
-                predictor_.processMovements(movements, Clock::system().nowMs());
+                if (!done.isEmpty()) {
+                    carriedOut_ = KeyInput::fromList(done);
+                }
+                predictor_.processMovements(movements, done, Clock::system().nowMs());
                 if (lost) {
                     client_->game().processPacketLoss();
                 }
@@ -224,6 +228,7 @@ void Bot::processGameStart() {
     }
     partColumn_ = part * kPartColumns;
     keys_.fill(0);  // the server starts every game from zero
+    carriedOut_ = {};
     predictor_.reset();
     predictor_.setHeld(false);
     presses_ = 0;
@@ -325,7 +330,12 @@ void Bot::think() {
         pressPending_ = false;
     } else if (pressPending_ && (pressKey_ == kDrop ||
                                  (block->rotation() == pressRotation_ && column == pressColumn_))) {
-        return;  // one press at a time: the last one has not shown yet
+        // One press at a time: the last one has not shown yet.
+        if (pressKey_ == kDrop || carriedOut_[0][std::size_t(pressKey_)] < keys_[pressKey_]) {
+            return;
+        }
+        givenUp_ = true;  // carried out and not shown: refused
+        pressPending_ = false;
     } else if (pressPending_ && echoMs_.size() < kMaxEchoSamples) {
         echoMs_.push_back(static_cast<double>(pressClock_.nsecsElapsed()) / 1e6);
     }
@@ -340,7 +350,12 @@ void Bot::thinkAsComputer(int blockId) {
     const int speed = std::min<qint64>(
         GameSimulation::kMaxSpeed,
         1 + playedMs / (GameSimulation::kTicksPerSpeedStep * ComputerPlayer::kTickMs));
-    const ComputerPlayer::Keys keys = computer_->think(mirror_, blockId, speed, playedMs);
+    ComputerPlayer::Counters counters;
+    for (int k = 0; k < kKeySlots; ++k) {
+        counters.sent[std::size_t(k)] = keys_[k];
+    }
+    counters.done = carriedOut_[0];
+    const ComputerPlayer::Keys keys = computer_->think(mirror_, blockId, speed, playedMs, counters);
     bool pressed = false;
     for (int k = 0; k < GamePlayer::kKeys; ++k) {
         keys_[k] += keys[k];

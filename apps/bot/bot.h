@@ -12,6 +12,7 @@
 #include "client/client.h"
 #include "game/computerplayer.h"
 #include "game/fieldmirror.h"
+#include "game/keyinput.h"
 #include "game/movepredictor.h"
 #include "game/placementpolicy.h"
 #include "game/randomsource.h"
@@ -25,8 +26,11 @@ class Bot : public QObject {
     Q_OBJECT
 
 public:
-    // A press that shows no effect for this long is given up: the piece is
-    // dropped where it is (its target is out of reach).
+    // A press the server carried out that the copy does not show was
+    // refused: it is given up at once, and the piece is dropped where it is
+    // (its target is out of reach). One that the server has not carried out
+    // for this long is given up too: a step the stack refuses stays pending
+    // on the server.
     static constexpr int kGiveUpMs = 1000;
     // Every so often the counters go out again, in case a datagram was lost.
     static constexpr int kRepeatMs = 100;
@@ -99,6 +103,7 @@ private:
     QElapsedTimer playClock_;                   // since the game began: its speed
 
     QList<int> keys_ = QList<int>(10, 0);
+    KeyInput carriedOut_;  // as the server's last movements said
     QList<int> listedConnIds_;
     bool playing_ = false;   // pressing keys
     bool counting_ = false;  // in a game that counts once it is over

@@ -119,8 +119,8 @@ void FieldRun::driveComputer(int slot, GamePlayer& player, ComputerPlayer& compu
     // What a client knows: its own block id from the last movements.
     const int id = mirror_.activeBlockIds().value(player.connId() * 2, -1);
     computer.setTeamClaims(teamClaims());
-    const ComputerPlayer::Keys keys =
-        computer.think(mirror_, id, simulation_.speed(), clock_.nowMs());
+    const ComputerPlayer::Keys keys = computer.think(
+        mirror_, id, simulation_.speed(), clock_.nowMs(), {player.keyCount(), player.keyDone()});
     Driver& d = drivers_[slot];
     bool pressed = false;
     for (int k = 0; k < GamePlayer::kKeys; ++k) {

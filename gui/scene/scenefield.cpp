@@ -111,9 +111,7 @@ quint64 SceneField::pictureKey() const {
     QMutexLocker lock(&blockMutex_);
     // FNV-1a over everything drawViews and the preview take from the copy.
     quint64 key = 14695981039346656037ULL;
-    const auto add = [&key](qint64 v) {
-        key = (key ^ quint64(v)) * 1099511628211ULL;
-    };
+    const auto add = [&key](qint64 v) { key = (key ^ quint64(v)) * 1099511628211ULL; };
     add(fieldsizeX_);
     add(stackRevision_);
     for (int view = 0; view < kViews; ++view) {
@@ -174,12 +172,13 @@ void SceneField::processNewField(int fieldsizeX, QList<FieldCell> landed) {
     Q_EMIT changed();
 }
 
-void SceneField::processMoveBlocks(QList<GameMovement> movements, QList<int> activeBlockIds) {
+void SceneField::processMoveBlocks(QList<GameMovement> movements, QList<int> activeBlockIds,
+                                   QList<int> keysDone) {
     bool loss = false;
     {
         QMutexLocker lock(&blockMutex_);
         loss = mirror_.moveBlocks(movements, activeBlockIds);
-        predictor_.processMovements(movements, clock_.nowMs());
+        predictor_.processMovements(movements, keysDone, clock_.nowMs());
         followOwnBlocks();
     }
     Q_EMIT changed();

@@ -74,7 +74,9 @@ public Q_SLOTS:
     void processInput(QList<int> counters);
     void processNewBlock(BlockRecord block, int fieldsizeX);
     void processNewField(int fieldsizeX, QList<FieldCell> landed);
-    void processMoveBlocks(QList<GameMovement> movements, QList<int> activeBlockIds);
+    // keysDone: the key counters the server carried out, empty if not said.
+    void processMoveBlocks(QList<GameMovement> movements, QList<int> activeBlockIds,
+                           QList<int> keysDone = {});
     void processMergeBlocks(QList<GameMovement> movements);
     // A new game: no blocks, camera back at the start and still.
     void reset();

@@ -142,7 +142,7 @@ private Q_SLOTS:
         QCOMPARE(
             (QList<int>{b.id(), b.colour(), b.kind(), b.x(), b.y(), b.rotation(), b.fieldsizeX()}),
             (QList<int>{7, 2, 4, 150, 1250, 3, 36}));
-        Q_EMIT h.udp->changedCMoveBlocks({{7, 200, 1200, 0}}, {7, 8});
+        Q_EMIT h.udp->changedCMoveBlocks({{7, 200, 1200, 0}}, {7, 8}, {});
         QCOMPARE((QList<int>{b.x(), b.y(), b.rotation()}), (QList<int>{200, 1200, 0}));
         Q_EMIT h.udp->changedCMergeBlocks({{7, 200, 0, 0}});
         QCOMPARE(h.events.mid(h.events.size() - 2), (QStringList{"move 1 7,8", "merge 1"}));

@@ -62,9 +62,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const Codec::Moves moves = Codec::parseMoves(text);
     check(moves.activeIds.size() == 2);
-    const Codec::Moves moves2 =
-        Codec::parseMoves(Codec::buildMoves(moves.moves, moves.activeIds[0], moves.activeIds[1]));
-    check(moves2.moves == moves.moves && moves2.activeIds == moves.activeIds);
+    const Codec::Moves moves2 = Codec::parseMoves(
+        Codec::buildMoves(moves.moves, moves.activeIds[0], moves.activeIds[1], moves.keysDone));
+    check(moves2.moves == moves.moves && moves2.activeIds == moves.activeIds &&
+          moves2.keysDone == moves.keysDone);
     const QList<Codec::MoveRecord> merges = Codec::parseMerges(text);
     check(Codec::parseMerges(Codec::buildMerges(merges)) == merges);
 

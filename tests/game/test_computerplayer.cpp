@@ -61,7 +61,8 @@ public:
         QList<int> input(10, 0);
         for (int t = 0; t < 3000 && sim.player(slot)->currentBlock()->id() == id; ++t) {
             const ComputerPlayer::Keys keys =
-                computer.think(mirror, id, sim.speed(), clock.nowMs());
+                computer.think(mirror, id, sim.speed(), clock.nowMs(),
+                               {sim.player(slot)->keyCount(), sim.player(slot)->keyDone()});
             for (int k = 0; k < GamePlayer::kKeys; ++k) {
                 total[k] += keys[k];
                 input[k] += keys[k];
@@ -160,7 +161,7 @@ private Q_SLOTS:
             table.syncCopy();
             ComputerPlayer computer(ComputerSkill::Hard, 1);
             computer.setPart(24, 0);
-            computer.think(table.mirror, table.sim.player(0)->currentBlock()->id(), 1, 0);
+            computer.think(table.mirror, table.sim.player(0)->currentBlock()->id(), 1, 0, {});
             QVERIFY(computer.hasTarget());
             const PlacementPlanner::Choice& t = computer.target();
             QCOMPARE(columnsOf(kI, t.rotation, t.column, 24) == QList<int>{1}, c.wellTaken);
@@ -177,7 +178,7 @@ private Q_SLOTS:
             table.syncCopy();
             ComputerPlayer mate(ComputerSkill::Hard, 2);
             mate.setPart(24, 12);
-            mate.think(table.mirror, table.sim.player(1)->currentBlock()->id(), 1, 0);
+            mate.think(table.mirror, table.sim.player(1)->currentBlock()->id(), 1, 0, {});
             std::optional<PlacementPlanner::Claim> claim = mate.claim();
             QVERIFY(claim.has_value());
             QCOMPARE(columnsOf(kO, claim->rotation, claim->column, 24), (QList<int>{12, 13}));
@@ -191,7 +192,7 @@ private Q_SLOTS:
             if (claims > 0) {
                 computer.setTeamClaims({*claim});
             }
-            computer.think(table.mirror, table.sim.player(0)->currentBlock()->id(), 1, 0);
+            computer.think(table.mirror, table.sim.player(0)->currentBlock()->id(), 1, 0, {});
 
             QVERIFY(computer.hasTarget());
             const PlacementPlanner::Choice& t = computer.target();

@@ -1,10 +1,12 @@
 // The own block moved at the press on a player's copy of the field: the same
 // place the server reaches where the copy knows what the server knows, the
-// server's place and a counted correction where it does not, and with
-// prediction off the server's places only.
+// server's place and a counted correction once the server says what it
+// carried out where it does not, and with prediction off the server's places
+// only.
 #include <QTest>
 #include <deque>
 #include <functional>
+#include <utility>
 
 #include "game/fieldmirror.h"
 #include "game/gamegrid.h"
@@ -14,7 +16,7 @@
 
 namespace {
 
-constexpr int kTickMs = 20;
+constexpr int kTickMs = GameSimulation::kTickMs;
 
 // The server reports a fall only when a block reaches another row.
 int row(const GameBlock& b) {
@@ -33,6 +35,7 @@ struct Link : GameEvents {
     int delayTicks = 3;
     int tickNo = 0;
     QList<int> keys = QList<int>(10, 0);
+    bool loseInput = false;  // the next press never reaches the server
     std::deque<std::pair<int, std::function<void()>>> inFlight;
 
     Link() {
@@ -64,15 +67,20 @@ struct Link : GameEvents {
             }
         }
         mirror.moveBlocks({}, {ownId(), -1});
-        predictor.processMovements({}, clock.nowMs());
+        predictor.processMovements({}, done(), clock.nowMs());
     }
+
+    // What the server carried out of the copy's player: its movements say so.
+    QList<int> done() { return sim.keysDone().value(0).value_or(KeyInput{}).toList(); }
 
     void later(std::function<void()> f) { inFlight.emplace_back(tickNo + delayTicks, f); }
 
     void press(KeySlot key) {
         ++keys[int(slotIndex(key))];
         predictor.processInput(keys, clock.nowMs());
-        later([this, k = keys] { sim.processPlayerInput(0, k); });
+        if (!std::exchange(loseInput, false)) {
+            later([this, k = keys] { sim.processPlayerInput(0, k); });
+        }
     }
 
     void tick(int n = 1) {
@@ -93,9 +101,9 @@ struct Link : GameEvents {
         later([this, r = BlockRecord::of(b)] { mirror.addBlock(r, 24); });
     }
     void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>&) override {
-        later([this, m = GameMovement::of(blocks), own = block(0).id()] {
+        later([this, m = GameMovement::of(blocks), own = block(0).id(), d = done()] {
             mirror.moveBlocks(m, {own, -1});
-            predictor.processMovements(m, clock.nowMs());
+            predictor.processMovements(m, d, clock.nowMs());
         });
     }
     void blocksMerged(const QList<GameBlock*>& blocks) override {
@@ -105,6 +113,28 @@ struct Link : GameEvents {
         });
     }
     void gameOver(int, int, const QString&) override {}
+};
+
+// A copy driven by hand: the own blocks of both local players, O pieces, and
+// the first player's next block parked; movements say what was carried out.
+struct Copy {
+    static constexpr int kNext = 5;
+    FieldMirror mirror;
+    MovePredictor predictor{mirror};
+    QList<int> active{1, 2};
+
+    explicit Copy(int firstColumn) {
+        mirror.startField(24, {});
+        mirror.addBlock({1, 1, 0, firstColumn * 50, 1000, 0}, 24);
+        mirror.addBlock({2, 2, 0, 12 * 50, 1000, 0}, 24);
+        mirror.addBlock({kNext, 1, 0, -500, -500, 0}, 24);
+        serverSays({}, {});
+    }
+    void serverSays(const QList<GameMovement>& m, const KeyInput& done, qint64 nowMs = 0) {
+        mirror.moveBlocks(m, active);
+        predictor.processMovements(m, done.toList(), nowMs);
+    }
+    int column(int local) { return GameGrid::column(24, mirror.block(active[local])->x()); }
 };
 
 }  // namespace
@@ -187,8 +217,9 @@ private Q_SLOTS:
     }
 
     // The server refuses a step because of a block the copy never heard of:
-    // the copy shows the server's place once the echo is overdue, and the
-    // correction is counted with its size.
+    // the copy shows the server's place as soon as the server says it carried
+    // the step out, a round trip later, and the correction is counted with
+    // its size.
     void serverPlaceWinsOverAWrongPrediction() {
         Link l;
         l.setBlock(0, 0, 200, 1000);
@@ -197,9 +228,9 @@ private Q_SLOTS:
         l.syncCopy({1});
         l.press(KeySlot::Right);
         QCOMPARE(l.drawn().x(), 250);
-        l.tick(2 * l.delayTicks + 1);
-        QCOMPARE(l.drawn().x(), 250);  // the echo is not overdue yet
-        l.tick(20);
+        l.tick(2 * l.delayTicks - 1);
+        QCOMPARE(l.drawn().x(), 250);  // not carried out yet, as far as the copy knows
+        l.tick(2);
         QCOMPARE(l.block(0).x(), 200);
         QCOMPARE(l.drawn().x(), 200);
         QCOMPARE(row(l.drawn()), row(l.block(0)));
@@ -211,6 +242,117 @@ private Q_SLOTS:
         QCOMPARE(l.drawn().x(), 150);
         l.tick(20);
         QCOMPARE(l.block(0).x(), 150);
+        QCOMPARE(l.predictor.figures().mispredictions, 1);
+    }
+
+    // One press replayed on the server's last place until the server says it
+    // carried it out, for either local player, across the ring's seam and
+    // onto the next piece when the press reaches the server after a landing.
+    void replaysWhatIsNotCarriedOut_data() {
+        QTest::addColumn<int>("local");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("from");      // the block's column
+        QTest::addColumn<bool>("carried");  // the server's next movement says so
+        QTest::addColumn<bool>("landed");   // ... and deals the next piece at column 8
+        QTest::addColumn<int>("server");    // its column in that movement
+        QTest::addColumn<int>("shown");     // drawn at the press
+        QTest::addColumn<int>("after");     // drawn after the movement
+        QTest::addColumn<int>("corrections");
+        const int right = int(KeySlot::Right);
+        const int left = int(KeySlot::Left);
+        QTest::newRow("step") << 0 << right << 5 << true << false << 6 << 6 << 6 << 0;
+        QTest::newRow("wrap-around") << 0 << left << 0 << true << false << 23 << 23 << 23 << 0;
+        QTest::newRow("second local player")
+            << 1 << right << 12 << true << false << 13 << 13 << 13 << 0;
+        QTest::newRow("refused") << 0 << right << 5 << true << false << 5 << 6 << 5 << 1;
+        QTest::newRow("not yet") << 0 << right << 5 << false << false << 5 << 6 << 6 << 0;
+        QTest::newRow("new piece, press on its way")
+            << 0 << right << 5 << false << true << 8 << 6 << 9 << 0;
+        QTest::newRow("carried out in the spawn tick")
+            << 0 << right << 5 << true << true << 8 << 6 << 8 << 0;
+    }
+    void replaysWhatIsNotCarriedOut() {
+        QFETCH(int, local);
+        QFETCH(int, key);
+        QFETCH(int, from);
+        QFETCH(bool, carried);
+        QFETCH(bool, landed);
+        QFETCH(int, server);
+        Copy c(from);
+        const int other = c.column(1 - local);
+        KeyInput sent;
+        ++sent[local][std::size_t(key)];
+        c.predictor.processInput(sent.toList(), 0);
+        QTEST(c.column(local), "shown");
+        QCOMPARE(c.column(1 - local), other);
+
+        GameMovement m{c.active[local], server * 50, 999, 0};
+        if (landed) {
+            c.mirror.mergeBlocks({GameMovement::of(*c.mirror.block(1))});
+            c.predictor.processMerges();
+            c.active[0] = Copy::kNext;
+            m = {Copy::kNext, server * 50, 1300, 0};
+        }
+        c.serverSays({m}, carried ? sent : KeyInput{}, 100);
+        QTEST(c.column(local), "after");
+        QCOMPARE(c.column(1 - local), other);
+        QTEST(c.predictor.figures().mispredictions, "corrections");
+    }
+
+    // The other player's block moves into the place of a shown step: the
+    // step stands until the server says what became of it.
+    void shownPressStandsUntilCarriedOut() {
+        Copy c(5);
+        KeyInput sent;
+        sent[0][slotIndex(KeySlot::Right)] = 1;
+        c.predictor.processInput(sent.toList(), 0);
+        c.serverSays({{2, 350, 1000, 0}}, {}, 50);  // the O of local 1, now in columns 7, 8
+        QCOMPARE(c.column(0), 6);
+        c.serverSays({{1, 300, 999, 0}}, sent, 100);
+        QCOMPARE(c.column(0), 6);
+        QCOMPARE(c.predictor.figures().mispredictions, 0);
+    }
+
+    // The server starts a new game, with counters from zero, a countdown
+    // before the client resets: the last game's presses are not replayed on
+    // the new blocks, and the new game's first press shows at once.
+    void newGameStartsFromZero() {
+        Copy c(5);
+        KeyInput sent;
+        sent[0][slotIndex(KeySlot::Right)] = 1;
+        c.predictor.processInput(sent.toList(), 0);
+        c.serverSays({{1, 300, 999, 0}}, sent, 100);
+        QCOMPARE(c.column(0), 6);
+
+        c.mirror.startField(24, {});
+        c.mirror.addBlock({1, 1, 0, 4 * 50, 1250, 0}, 24);
+        c.serverSays({{1, 200, 1250, 0}}, {}, 200);
+        QCOMPARE(c.column(0), 4);
+        c.predictor.reset();
+        c.predictor.processInput(sent.toList(), 300);
+        QCOMPARE(c.column(0), 5);
+        QCOMPARE(c.predictor.figures().mispredictions, 0);
+    }
+
+    // A press the server never heard of is given up after the round trip and
+    // a little; presses of that key then wait for the server, which carries
+    // out the lost one with the next.
+    void lostPressIsGivenUp() {
+        Link l;
+        l.setBlock(0, 0, 200, 1000);
+        l.tick();
+        l.syncCopy();
+        l.loseInput = true;
+        l.press(KeySlot::Right);
+        QCOMPARE(l.drawn().x(), 250);
+        l.tick((2 * l.delayTicks * kTickMs + MovePredictor::kSlackMs) / kTickMs + 1);
+        QCOMPARE(l.drawn().x(), 200);
+        QCOMPARE(l.predictor.figures().mispredictions, 1);
+        l.press(KeySlot::Right);
+        QCOMPARE(l.drawn().x(), 200);
+        l.tick(4 * l.delayTicks);
+        QCOMPARE(l.block(0).x(), 300);
+        QCOMPARE(l.drawn().x(), 300);
         QCOMPARE(l.predictor.figures().mispredictions, 1);
     }
 

@@ -222,6 +222,22 @@ private Q_SLOTS:
         QCOMPARE(moves.moves, two);
         QCOMPARE(moves.activeIds, QList<int>({1, -1}));
         QCOMPARE(Codec::parseMoves("").activeIds, QList<int>({0, 0}));
+        QVERIFY(!moves.keysDone);
+        // The key counters carried out travel as one token before the ids.
+        const KeyInput done = KeyInput::fromList({3, 1, 0, 2, 0, 0, 0, 7, 0, 1});
+        QCOMPARE(Codec::buildMoves({}, 5, 8, done), QString(" 3,1,0,2,0,0,0,7,0,1 5 8"));
+        for (const QList<Codec::MoveRecord>& list : {QList<Codec::MoveRecord>{}, two}) {
+            const QString text = Codec::buildMoves(list, 1, -1, done);
+            moves = Codec::parseMoves(text);
+            QCOMPARE(moves.moves, list);
+            QCOMPARE(moves.activeIds, QList<int>({1, -1}));
+            QCOMPARE(moves.keysDone, std::optional<KeyInput>(done));
+            // A receiver of today takes the last two tokens as the ids and
+            // whole groups of four from the front: the counters are left over.
+            const QStringList t = Codec::tokens(text);
+            QCOMPARE((t.size() - 2) / 4, list.size());
+            QCOMPARE(t.mid(t.size() - 2), QStringList({"1", "-1"}));
+        }
 
         QCOMPARE(Codec::parseMerges(Codec::buildMerges(two)), two);
         QVERIFY(Codec::parseMerges("").isEmpty());

@@ -131,6 +131,17 @@ private Q_SLOTS:
         QVERIFY(h.server->tickRunning());
         h.tick();
         QCOMPARE(h.block(2).y(), y - 1);
+
+        // Every movement tells each client what the tick carried out of its
+        // own players' keys: both of a split screen, none without a player.
+        h.press(0, 1, 1);
+        h.press(1, 0);
+        h.tick();
+        const QVariantList done = h.datagram->last(QStringLiteral("sendSMoveBlocks"))[3].toList();
+        QCOMPARE(done.size(), 4);
+        QCOMPARE(done[0].toList(), ints({0, 0, 0, 0, 0, 0, 1, 0, 0, 0}));
+        QCOMPARE(done[1].toList(), ints({1, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+        QVERIFY(done[3].toList().isEmpty());
     }
 
     void leavingParksBlocksAndTheLastOneStopsTheGame() {

@@ -75,8 +75,13 @@ public:
         record("sendSNewBlock", {reliable, list(block)});
     }
     void sendSMoveBlocks(bool reliable, const QList<GameBlock*>& blocks,
-                         const QList<int>& activeIds) override {
-        record("sendSMoveBlocks", {reliable, list(blocks), list(activeIds)});
+                         const QList<int>& activeIds,
+                         const QList<std::optional<KeyInput>>& keysDone = {}) override {
+        QVariantList done;  // by client id: its ten counters, or an empty list
+        for (const std::optional<KeyInput>& d : keysDone) {
+            done << list(d ? d->toList() : QList<int>{});
+        }
+        record("sendSMoveBlocks", {reliable, list(blocks), list(activeIds), done});
     }
     void sendSMergeBlocks(bool reliable, const QList<GameBlock*>& blocks) override {
         record("sendSMergeBlocks", {reliable, list(blocks)});
