@@ -111,11 +111,8 @@ Server* ServerHost::start(RandomSource& random) {
     ConnectionSettings game;
     game.name = s.name;
     game.maxPlayers = s.maxPlayers;
-    game.singleplayer = s.singleplayer;
     game.stats = s.stats;
-    game.hostKey = s.hostKey;
     game.usePassword = s.usePassword;
-    game.password = s.password;
     game.timeout = options_.networkTimings.serverInactivityMs;
     game.timings = options_.networkTimings;
     ConnectionSettings streamSide = game;

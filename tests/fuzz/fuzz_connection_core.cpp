@@ -100,9 +100,7 @@ private:
         s.name = QStringLiteral("Fuzz room");
         s.maxPlayers = maxPlayers;
         s.datagram = datagram;
-        s.hostKey = kHostKey;
         s.usePassword = usePassword;
-        s.password = QStringLiteral("pw");
         s.timeout = 3000;
         return s;
     }
@@ -147,6 +145,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ServerSettings settings;
     settings.maxPlayers = maxPlayers;
     settings.hostKey = dedicated ? -1 : kHostKey;
+    settings.usePassword = usePassword;
+    settings.password = QStringLiteral("pw");
     RandomSource random(data[0]);
     ManualClock clock;
     QPointer<Server> server(new Server(settings, stream, datagram, nullptr, MasterserverSettings(),

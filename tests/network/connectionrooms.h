@@ -14,11 +14,11 @@ inline constexpr int kKey = 4711;
 inline std::unique_ptr<NetServerConnection> udpServer(
     int timeout = 3000, int pingInterval = 0, int hostKey = kKey,
     const NetworkTimings& timings = fastTimings()) {
-    ConnectionSettings s = serverSettings(hostKey, true, timeout);
+    ConnectionSettings s = serverSettings(true, timeout);
     s.pingInterval = pingInterval;
     s.timings = timings;
     return std::make_unique<GatedServer>(
-        s, std::make_unique<SharedDatagramTransport>(boundUdpSocket()));
+        s, std::make_unique<SharedDatagramTransport>(boundUdpSocket()), joinRules(hostKey));
 }
 
 inline SharedDatagramTransport& sharedSocket(const NetServerConnection& server) {
@@ -34,15 +34,15 @@ struct TcpRoom {
     explicit TcpRoom(int hostKey = kKey, const QString& password = QString(), int timeout = 3000,
                      const NetworkTimings& timings = fastTimings())
         : server(std::make_unique<GatedServer>(
-              settings(hostKey, password, timeout, timings),
-              std::make_unique<PeerTransport>(PeerTransport::Kind::Tcp))),
+              settings(password, timeout, timings),
+              std::make_unique<PeerTransport>(PeerTransport::Kind::Tcp),
+              joinRules(hostKey, password))),
           listener(*server),
           port(listener.serverPort()) {}
-    static ConnectionSettings settings(int hostKey, const QString& password, int timeout,
+    static ConnectionSettings settings(const QString& password, int timeout,
                                        const NetworkTimings& timings) {
-        ConnectionSettings s = serverSettings(hostKey, false, timeout);
+        ConnectionSettings s = serverSettings(false, timeout);
         s.usePassword = !password.isEmpty();
-        s.password = password;
         s.timings = timings;
         return s;
     }

@@ -38,11 +38,9 @@ inline NetworkTimings fastTimings() {
 }
 
 // A game server's side as the server makes it, with the fast timings.
-inline ConnectionSettings serverSettings(int hostKey = 1, bool datagram = false,
-                                         int timeout = 3000) {
+inline ConnectionSettings serverSettings(bool datagram = false, int timeout = 3000) {
     ConnectionSettings s;
     s.name = QStringLiteral("Room");
-    s.hostKey = hostKey;
     s.datagram = datagram;
     s.timeout = timeout;
     s.timings = fastTimings();
@@ -50,13 +48,22 @@ inline ConnectionSettings serverSettings(int hostKey = 1, bool datagram = false,
 }
 
 // A client's side: no name, key or password of its own, no pings.
+// Who may join a test server: the holder of hostKey first, with the password
+// if there is one.
+inline PlayerSessions::Rules joinRules(int hostKey, const QString& password = QString()) {
+    PlayerSessions::Rules r;
+    r.hostKey = hostKey;
+    r.usePassword = !password.isEmpty();
+    r.password = password;
+    return r;
+}
+
 // The game server's rules of who may join, for a server connection tested
 // on its own: a datagram hello without a stream joined before is taken as if
 // that stream had come first with the id it asks for.
 class TestGate : public PlayerGate {
 public:
-    explicit TestGate(const ConnectionSettings& s)
-        : sessions({s.hostKey, s.singleplayer, s.usePassword, s.password, s.maxPlayers}) {}
+    explicit TestGate(const PlayerSessions::Rules& rules) : sessions(rules) {}
 
     Verdict admit(GameChannel channel, const PayloadCodec::Hello& hello,
                   const QHostAddress& from) override {
@@ -87,8 +94,9 @@ public:
 // A game server's stream or datagram side with its own gate.
 class GatedServer : public NetServerConnection {
 public:
-    GatedServer(const ConnectionSettings& s, std::unique_ptr<Transport> transport)
-        : NetServerConnection(s, std::move(transport)), gate(s) {
+    GatedServer(const ConnectionSettings& s, std::unique_ptr<Transport> transport,
+                const PlayerSessions::Rules& rules = {})
+        : NetServerConnection(s, std::move(transport)), gate(rules) {
         setGate(&gate);
     }
     ~GatedServer() override { setGate(nullptr); }

@@ -190,12 +190,12 @@ private Q_SLOTS:
     void probingARealServer() {
         auto socket = boundUdpSocket();
         const int port = socket->localPort();
-        ConnectionSettings settings = serverSettings(99, true);
+        ConnectionSettings settings = serverSettings(true);
         settings.name = "Quiet  corner";
         settings.stats = true;
         settings.usePassword = true;
-        settings.password = "pw";
-        GatedServer server(settings, std::make_unique<SharedDatagramTransport>(socket));
+        GatedServer server(settings, std::make_unique<SharedDatagramTransport>(socket),
+                           joinRules(99, "pw"));
         RawPeer player;
         player.send(ConnectionMessage("CHI", "-1 2 99 pw"), port);
         QTRY_COMPARE(server.core().playerCount(), 2);

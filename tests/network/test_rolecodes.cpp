@@ -81,9 +81,9 @@ public Q_SLOTS:
 // side joined to its server (client id 2); each record in the state given.
 struct Sides {
     explicit Sides(State state, bool datagram = false, bool streamTransport = false)
-        : server(nettest::serverSettings(kKey, datagram),
-                 std::make_unique<RecordingTransport>(streamTransport)),
-          client(nettest::serverSettings(kKey, datagram),
+        : server(nettest::serverSettings(datagram),
+                 std::make_unique<RecordingTransport>(streamTransport), nettest::joinRules(kKey)),
+          client(nettest::serverSettings(datagram),
                  std::make_unique<RecordingTransport>(streamTransport)) {
         toServer().receive(serverPeer, "CHI", QStringLiteral("-1 1 %1 ").arg(kKey));
         toClient().receive(clientPeer, "SHI", "2 F");
@@ -210,8 +210,9 @@ private Q_SLOTS:
     // Before the handshake nothing but the hello counts, and a number is not
     // taken from a peer that has no sequence yet.
     void onlyTheHelloOpensAConnection() {
-        nettest::GatedServer server(nettest::serverSettings(kKey, true),
-                                    std::make_unique<RecordingTransport>());
+        nettest::GatedServer server(nettest::serverSettings(true),
+                                    std::make_unique<RecordingTransport>(),
+                                    nettest::joinRules(kKey));
         auto& peers = static_cast<RecordingTransport&>(server.core().transport());
         Events events(server);
         const int peer = peers.open(true);
