@@ -33,7 +33,7 @@ PlayerGate::Verdict PlayerSessions::admitStream(const PayloadCodec::Hello& hello
     if (rules_.usePassword && hello.password != rules_.password) {
         return refuse(HelloOutcome::WrongPassword);
     }
-    if (rules_.maxPlayers < playerCount() + hello.players) {
+    if (!hasRoom(hello.players)) {
         return refuse(HelloOutcome::ServerFull);
     }
     int clientId = -1;

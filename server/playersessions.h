@@ -47,6 +47,8 @@ public:
     bool isHost(int clientId) const override { return clientId >= 0 && clientId == hostId_; }
     // Players of the clients that are joined, and one a seat.
     int playerCount() const override;
+    // Whether that many more players fit under the limit.
+    bool hasRoom(int players) const { return playerCount() + players <= rules_.maxPlayers; }
     QList<int> seats() const override { return seats_; }
 
     // Players the server seats itself (computers): their ids are never handed

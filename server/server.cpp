@@ -466,7 +466,9 @@ void Server::addComputer() {
                 slot = i;
             }
         }
-        if (sim_.running() || players >= std::min(settings_.maxPlayers, kSlots) ||
+        // The limit is the sessions': a client that joined and has not named
+        // its players yet holds its places.
+        if (sim_.running() || players >= kSlots || !sessions_.hasRoom(1) ||
             seats_.seatIn(slot, sessions_.clientIds()) < 0) {
             return;
         }
