@@ -26,9 +26,11 @@ class TickMonitor;
 // The game server: player slots, joining, start, pause, restart, leave, kick and
 // chat, the countdowns and the 20 ms tick, and the stats report. The rules of
 // the field and the tick live in GameSimulation, those of the player list in
-// LobbyRules, the countdowns' steps in ServerCountdown, the master server's
-// list in MasterAnnouncer; the server turns what happens into messages, those
-// of the running game through GameBroadcast.
+// LobbyRules, who may join and who is host in PlayerSessions (the gate of both
+// connections), the countdowns' steps in ServerCountdown, the master server's
+// list in MasterAnnouncer; the server turns what happens into messages, sent
+// once each through SessionChannels, those of the running game through
+// GameBroadcast.
 //
 // It owns no sockets. Whoever hosts it creates the stream (TCP), datagram (UDP)
 // and master connections, hands each accepted socket to the stream connection,
