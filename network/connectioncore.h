@@ -29,8 +29,9 @@ class ServerCodes;
 //
 // What a code means lives elsewhere: ServerCodes (what a server hears),
 // ClientCodes (what a client hears), MasterLink (the master server and the
-// probes); who may join is the server's PlayerGate. The core raises their events through the
-// facade it is given, and reaches its peers through its Transport.
+// probes); who may join is the server's PlayerGate. The core raises their
+// events through the facade it is given, and reaches its peers through its
+// Transport.
 //
 // Every handler runs in the owner's thread. Records removed while a signal is
 // being handled are deleted later, so handlers look records up again by id

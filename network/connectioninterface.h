@@ -18,9 +18,9 @@
 // connection raises (here) and, in the three role facades below, the
 // operations each role calls and the events only that role hears. The
 // Server holds two ServerConnections (stream and datagram) and a
-// MasterConnection; the Client two ClientConnections and a MasterConnection. The implementations sit on
-// ConnectionCore (connectionfacades.h); tests put recording fakes in their
-// place.
+// MasterConnection; the Client two ClientConnections and a MasterConnection.
+// The implementations sit on ConnectionCore (connectionfacades.h); tests put
+// recording fakes in their place.
 //
 // Every signal carries values: nothing handed over needs an owner.
 //
