@@ -274,7 +274,8 @@ void rebuildTimes(const SceneField& field) {
 
 int runShots(const QString& dir) {
     QDir().mkpath(dir);
-    SceneField four;
+    ClientField fourCopy;
+    SceneField four(fourCopy);
     SceneFeed feedFour(four);
     auto runFour = playInto(four, feedFour, 4, 3000);
     const QSize size(1280, 720);
@@ -291,7 +292,8 @@ int runShots(const QString& dir) {
         v.options.showPointers = false;
         v.preview = PreviewPainter::Bottom;
     });
-    SceneField two;
+    ClientField twoCopy;
+    SceneField two(twoCopy);
     SceneFeed feedTwo(two);
     auto runTwo = playInto(two, feedTwo, 2, 2000);
     shot(two, dir, QStringLiteral("split_bottom"), size, [&](SceneView& v) {
@@ -299,7 +301,8 @@ int runShots(const QString& dir) {
         v.options.splitscreen = true;
         v.preview = PreviewPainter::Bottom;
     });
-    SceneField one;
+    ClientField oneCopy;
+    SceneField one(oneCopy);
     SceneFeed feedOne(one);
     auto runOne = playInto(one, feedOne, 1, 1500);
     shot(one, dir, QStringLiteral("single_high"), QSize(1280, 1024), [&](SceneView& v) {
@@ -338,7 +341,9 @@ int main(int argc, char** argv) {
         frames = std::max(1, args.at(at + 1).toInt());
     }
 
-    SceneField field;
+    ClientField fieldCopy;
+
+    SceneField field(fieldCopy);
     SceneFeed feed(field);
     auto run = playInto(field, feed, 4, 3000);
     field.setRotation(true);

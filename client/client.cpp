@@ -80,6 +80,33 @@ Client::Client(ClientConnection* tcpConnection, ClientConnection* udpConnection,
     connect(b, &ServerBrowser::probeAnswered, this, &Client::processProbeAnswered);
     connect(b, &ServerBrowser::probeFailed, this, &Client::processProbeFailed);
     connect(b, &ServerBrowser::masterChecked, this, &Client::processMasterChecked);
+    connectField();
+}
+
+void Client::connectField() {
+    ClientField* f = &field_;
+    ClientGame* g = &game_;
+    f->setPrediction(settings_.options.predictMoves);
+    connect(g, &ClientGame::createdNewBlock, f, &ClientField::processNewBlock);
+    connect(g, &ClientGame::createdField, f, &ClientField::processNewField);
+    connect(g, &ClientGame::moveBlocks, f, &ClientField::processMoveBlocks);
+    connect(g, &ClientGame::mergeBlocks, f, &ClientField::processMergeBlocks);
+    connect(f, &ClientField::noticedPacketLoss, g, &ClientGame::processPacketLoss);
+    connect(g, &ClientGame::startPlayTime, f, [f] { f->holdPredictions(false); });
+    connect(g, &ClientGame::pausePlayTime, f, &ClientField::holdPredictions);
+    connect(g, &ClientGame::stopPlayTime, f, [f] { f->holdPredictions(true); });
+    connect(&screen_, &ClientScreen::resetGui, f, &ClientField::reset);
+    connect(this, &Client::changedPinglist, f,
+            [this](const QList<int>& connIds, const QList<int>& pings) {
+                if (const std::optional<int> ping = ownPing(connIds, pings)) {
+                    field_.setRoundTripMs(*ping);
+                }
+            });
+}
+
+void Client::inputKeys(QList<int> keys) {
+    field_.processInput(keys);
+    game_.inputKeys(std::move(keys));
 }
 
 Client::~Client() {
@@ -527,6 +554,7 @@ void Client::saveOptions() {
 
 void Client::setOptions(ClientSettings::Options options) {
     settings_.takeOptions(std::move(options));
+    field_.setPrediction(settings_.options.predictMoves);
     if (session_.state != GamePlayer::Empty) {
         lobby_.sendPlayers();
     }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+#include "client/clientfield.h"
 #include "client/clientgame.h"
 #include "client/clientlobby.h"
 #include "client/clientnetwork.h"
@@ -65,6 +66,8 @@ public:
     ClientScreen& screen() { return screen_; }
     ClientLobby& lobby() { return lobby_; }
     ClientGame& game() { return game_; }
+    // The copy of the field, fed by the game's reports.
+    ClientField& field() { return field_; }
     ServerBrowser& browser() { return browser_; }
 
     // Saved options, hosting defaults and join cache, read by the GUI.
@@ -93,6 +96,9 @@ public Q_SLOTS:
     void abortAction();
     void endGame();
     void endProgramm();
+    // GUI: the ten key counters. The copy moves the own blocks first, so the
+    // press shows in the next frame; then they go to the server.
+    void inputKeys(QList<int> keys);
 
     // GUI: options.
     // Everything but the colours, which setColors changes.
@@ -126,6 +132,8 @@ private:
            QObject* parent);
 
     void stopServerThread();
+    // The field copy hears the game and the ping list; its losses are asked for again.
+    void connectField();
     void processPortMapping(const PortMapping& mapping);
     void closeGameConnections();
     void connectToServer();
@@ -172,4 +180,5 @@ private:
     ServerBrowser browser_;
     ClientGame game_;
     ClientLobby lobby_;
+    ClientField field_;
 };

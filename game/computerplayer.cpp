@@ -132,99 +132,89 @@ bool ComputerPlayer::aheadOfTeam(const FieldBoard& board) const {
            board.boxesPerColumn(board.fullMask()) + kAheadRows;
 }
 
-ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockId, int speed,
-                                           qint64 nowMs, const Counters& counters, bool mayPlan) {
-    Keys keys{};
-    waiting_ = false;
-    const GameBlock* block = mirror.block(blockId);
-    if (blockId <= 0 || block == nullptr || !mirror.hasField() || !FieldMirror::onField(*block) ||
-        block->kind() < 0) {
-        return keys;
+void ComputerPlayer::startPiece(const GameBlock& block, qint64 nowMs) {
+    reset();
+    pieceId_ = block.id();
+    pieceKind_ = block.kind();
+    pieceSeenMs_ = nowMs;
+    pickRank_ = 0;
+    if (profile_.weakerPercent > 0 && random_.next() % 100 < profile_.weakerPercent) {
+        pickRank_ = 1 + random_.next() % 3;
     }
-    if (planner_.masks().width() != mirror.fieldsizeX()) {
-        setPlannerPart(mirror.fieldsizeX());
+}
+
+bool ComputerPlayer::awaitingServer(const Counters& counters, qint64 nowMs) {
+    if (!pressPending_) {
+        return false;
     }
-    const PieceMasks& masks = planner_.masks();
-    const int frameRow = GameGrid::rowFloor(block->y());
-    if (blockId != pieceId_) {
-        reset();
-        pieceId_ = blockId;
-        pieceKind_ = block->kind();
-        pieceSeenMs_ = nowMs;
-        pickRank_ = 0;
-        if (profile_.weakerPercent > 0 && random_.next() % 100 < profile_.weakerPercent) {
-            pickRank_ = 1 + random_.next() % 3;
-        }
+    bool carriedOut = true;
+    for (int k = 0; k < kKeySlots; ++k) {
+        carriedOut = carriedOut && counters.done[std::size_t(k)] >= pressedTo_[std::size_t(k)];
     }
-    if (dropped_) {
-        return keys;  // the landing is on its way
+    if (!carriedOut && nowMs - lastPressMs_ < kEchoTimeoutMs) {
+        return true;
     }
-    if (pressPending_) {
-        bool carriedOut = true;
-        for (int k = 0; k < kKeySlots; ++k) {
-            carriedOut = carriedOut && counters.done[std::size_t(k)] >= pressedTo_[std::size_t(k)];
-        }
-        if (!carriedOut && nowMs - lastPressMs_ < kEchoTimeoutMs) {
-            return keys;
-        }
-        pressPending_ = false;  // carried out (or lost): look again from where it stands
-    }
-    // A new piece is planned as soon as it may be; later the plan is looked at
-    // again only when a press is due.
-    if (nowMs < readyAt() && planned_) {
-        return keys;
-    }
-    const FieldBoard board = FieldBoard::fromMirror(mirror, blockId);
-    const PlacementPlanner::Situation s = situation(mirror, *block, speed, nowMs);
+    pressPending_ = false;  // carried out (or lost): look again from where it stands
+    return false;
+}
+
+int ComputerPlayer::findTarget(MoveSearch& search, const FieldBoard& board,
+                               const PlacementPlanner::Situation& s, qint64 nowMs, bool mayPlan) {
     bool plannedNow = false;
     if (!hasTarget_ || signatureOf(board, planner_.window()) != stackSignature_) {
         if (!mayPlan) {
             waiting_ = true;
-            return keys;
+            return -1;
         }
         plan(board, s);
         plannedNow = true;
     }
     if (nowMs < readyAt() || !hasTarget_) {
-        return keys;
+        return -1;
     }
-    MoveSearch search(planner_.masks(), board);
     search.explore(s.piece, s.timing);
-    int node = search.find(target_.rotation, target_.column);
-    if (node < 0 || !search.nodes()[static_cast<std::size_t>(node)].canLand) {
-        if (!mayPlan && !plannedNow) {
-            waiting_ = true;
-            return keys;
-        }
-        plan(board, s);  // the way is closed: another block moved into it
-        if (!hasTarget_) {
-            return keys;
-        }
-        search.explore(s.piece, s.timing);
-        node = search.find(target_.rotation, target_.column);
-        if (node < 0) {
-            return keys;
-        }
+    const int node = search.find(target_.rotation, target_.column);
+    if (node >= 0 && search.nodes()[static_cast<std::size_t>(node)].canLand) {
+        return node;
     }
-    if (node == 0) {
-        if (arrivedMs_ < 0) {
-            arrivedMs_ = nowMs;
-        }
-        // A block below may step or turn under the piece first in the same
-        // tick, and a drop onto it leaves a hole: the piece falls on by itself
-        // until the way down is clear. Blocks beside or above it wait for it.
-        const int bottom = frameRow + masks.lowDy(block->kind(), block->rotation());
-        const qint64 wait = aheadOfTeam(board)
-                                ? std::max<qint64>(profile_.dropDelayMs, kAheadWaitMs)
-                                : profile_.dropDelayMs;
-        if (nowMs - arrivedMs_ >= wait && !blockNearTarget(board, block->kind(), bottom - 1)) {
-            keys[slotIndex(KeySlot::Drop)] = 1;
-            dropped_ = true;
-            anyPress_ = true;
-            lastPressMs_ = nowMs;
-        }
-        return keys;
+    if (!mayPlan && !plannedNow) {
+        waiting_ = true;
+        return -1;
     }
+    plan(board, s);  // the way is closed: another block moved into it
+    if (!hasTarget_) {
+        return -1;
+    }
+    search.explore(s.piece, s.timing);
+    return search.find(target_.rotation, target_.column);
+}
+
+ComputerPlayer::Keys ComputerPlayer::dropWhenClear(const FieldBoard& board, const GameBlock& block,
+                                                   qint64 nowMs) {
+    Keys keys{};
+    if (arrivedMs_ < 0) {
+        arrivedMs_ = nowMs;
+    }
+    // A block below may step or turn under the piece first in the same
+    // tick, and a drop onto it leaves a hole: the piece falls on by itself
+    // until the way down is clear. Blocks beside or above it wait for it.
+    const int bottom =
+        GameGrid::rowFloor(block.y()) + planner_.masks().lowDy(block.kind(), block.rotation());
+    const qint64 wait = aheadOfTeam(board) ? std::max<qint64>(profile_.dropDelayMs, kAheadWaitMs)
+                                           : profile_.dropDelayMs;
+    if (nowMs - arrivedMs_ >= wait && !blockNearTarget(board, block.kind(), bottom - 1)) {
+        keys[slotIndex(KeySlot::Drop)] = 1;
+        dropped_ = true;
+        anyPress_ = true;
+        lastPressMs_ = nowMs;
+    }
+    return keys;
+}
+
+ComputerPlayer::Keys ComputerPlayer::pressToward(const MoveSearch& search, int node,
+                                                 const FieldBoard& board, const GameBlock& block,
+                                                 const Counters& counters, qint64 nowMs) {
+    Keys keys{};
     const MoveSearch::Move move = search.firstMove(node);
     keys[slotIndex(KeySlot::Rotate)] = move.rotate ? 1 : 0;
     keys[slotIndex(KeySlot::Right)] = move.step > 0 ? 1 : 0;
@@ -234,10 +224,11 @@ ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockI
     // Not when another block is near the way: it may take the cells first and
     // the drop would go down where the piece was refused. Not ahead of the
     // team either: then the piece waits where it arrives.
-    const int top = frameRow + masks.highDy(block->kind(), block->rotation());
+    const int top =
+        GameGrid::rowFloor(block.y()) + planner_.masks().highDy(block.kind(), block.rotation());
     if (profile_.combineKeys && profile_.dropDelayMs == 0 &&
         search.nodes()[static_cast<std::size_t>(node)].parent == 0 && !aheadOfTeam(board) &&
-        !blockNearTarget(board, block->kind(), top)) {
+        !blockNearTarget(board, block.kind(), top)) {
         keys[slotIndex(KeySlot::Drop)] = 1;
         dropped_ = true;
     }
@@ -248,4 +239,34 @@ ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockI
     anyPress_ = true;
     lastPressMs_ = nowMs;
     return keys;
+}
+
+ComputerPlayer::Keys ComputerPlayer::think(const FieldMirror& mirror, int blockId, int speed,
+                                           qint64 nowMs, const Counters& counters, bool mayPlan) {
+    waiting_ = false;
+    const GameBlock* block = mirror.block(blockId);
+    if (blockId <= 0 || block == nullptr || !mirror.hasField() || !FieldMirror::onField(*block) ||
+        block->kind() < 0) {
+        return {};
+    }
+    if (planner_.masks().width() != mirror.fieldsizeX()) {
+        setPlannerPart(mirror.fieldsizeX());
+    }
+    if (blockId != pieceId_) {
+        startPiece(*block, nowMs);
+    }
+    // After a drop the landing is on its way. A new piece is planned as soon
+    // as it may be; later the plan is looked at again only when a press is due.
+    if (dropped_ || awaitingServer(counters, nowMs) || (nowMs < readyAt() && planned_)) {
+        return {};
+    }
+    const FieldBoard board = FieldBoard::fromMirror(mirror, blockId);
+    const PlacementPlanner::Situation s = situation(mirror, *block, speed, nowMs);
+    MoveSearch search(planner_.masks(), board);
+    const int node = findTarget(search, board, s, nowMs, mayPlan);
+    if (node < 0) {
+        return {};
+    }
+    return node == 0 ? dropWhenClear(board, *block, nowMs)
+                     : pressToward(search, node, board, *block, counters, nowMs);
 }

@@ -102,6 +102,18 @@ private:
     qint64 readyAt() const;
     void setPlannerPart(int fieldsizeX);
     void plan(const FieldBoard& board, const PlacementPlanner::Situation& s);
+    void startPiece(const GameBlock& block, qint64 nowMs);
+    // Whether the last press is still on its way to the server.
+    bool awaitingServer(const Counters& counters, qint64 nowMs);
+    // The search node of the target, planned (anew) where it must be; -1 when
+    // there is nothing to press now.
+    int findTarget(MoveSearch& search, const FieldBoard& board,
+                   const PlacementPlanner::Situation& s, qint64 nowMs, bool mayPlan);
+    // At the target: the drop, once the way down is clear and the wait is over.
+    Keys dropWhenClear(const FieldBoard& board, const GameBlock& block, qint64 nowMs);
+    // The first press on the way to the target's search node.
+    Keys pressToward(const MoveSearch& search, int node, const FieldBoard& board,
+                     const GameBlock& block, const Counters& counters, qint64 nowMs);
     // Whether its part stands kAheadRows above the ring's mean.
     bool aheadOfTeam(const FieldBoard& board) const;
     // Whether another falling block has a box in the rows from the target's

@@ -41,6 +41,7 @@ GameSurface::GameSurface(Client* client, uint resWidth, uint resHeight, GuiEnvir
       gui_(std::make_unique<GuiController>(client->settings(), client->highscores(),
                                            QSize(int(resWidth), int(resHeight)), timers_)),
       cursor_(ownCursor()),
+      scene_(client->field()),
       renderer_(environment_.textures ? environment_.textures() : SceneTextures::fromResources()),
       cameraTimer_(timers_.makeTimer(false, [this] { scene_.moveCamera(); })) {
     measureAtMainMenu_ =
@@ -67,11 +68,8 @@ GameSurface::GameSurface(Client* client, uint resWidth, uint resHeight, GuiEnvir
     sounds_ = std::make_unique<SoundEffects>();
     connect(g, &GuiController::soundRequested, sounds_.get(), &SoundEffects::play);
     // Turning sounds off also silences what plays and what is queued.
-    connect(&g->menus(), &MenuModel::setOptions, this, [this] {
-        sounds_->setEnabled(gui_->menus().options().playSounds);
-        scene_.setPrediction(gui_->menus().options().predictMoves);
-    });
-    scene_.setPrediction(g->menus().options().predictMoves);
+    connect(&g->menus(), &MenuModel::setOptions, this,
+            [this] { sounds_->setEnabled(gui_->menus().options().playSounds); });
     connect(&g->menus(), &MenuModel::vsyncChanged, this, &GameSurface::applyVSync);
     connect(&g->session(), &GuiSession::cursorChanged, this, &GameSurface::updateCursor);
     connect(&g->input(), &InputRouter::screenshotRequested, this, &GameSurface::saveScreenshot);
@@ -87,9 +85,10 @@ GameSurface::GameSurface(Client* client, uint resWidth, uint resHeight, GuiEnvir
 
     // The field copy's events: sounds through the one place they are asked
     // for, line points as labels.
-    connect(&scene_, &SceneField::blockLanded, g, [g] { g->requestSound(Sound::Land); });
-    connect(&scene_, &SceneField::rowCleared, g, [g] { g->requestSound(Sound::Point); });
-    connect(&scene_, &SceneField::pointsMade, &g->session(), &GuiSession::addPointLabel);
+    ClientField* field = &scene_.field();
+    connect(field, &ClientField::blockLanded, g, [g] { g->requestSound(Sound::Land); });
+    connect(field, &ClientField::rowCleared, g, [g] { g->requestSound(Sound::Point); });
+    connect(field, &ClientField::pointsMade, &g->session(), &GuiSession::addPointLabel);
 
     // A frame counts as seen once it is swapped to the screen.
     connect(this, &QOpenGLWindow::frameSwapped, this, [this] {
@@ -341,7 +340,7 @@ bool GameSurface::stillMoving() const {
     // Point labels rise and fade with the clock; the frame counter and
     // --flat-out want every frame there can be.
     const GuiSession& session = gui_->session();
-    return !environment_.pacedFrames || gui_->menus().options().showFPS || scene_.settling() ||
+    return !environment_.pacedFrames || gui_->menus().options().showFPS || scene_.field().settling() ||
            !session.labels().labels().empty() || scene_.pictureKey() != paintedKey_;
 }
 

@@ -110,7 +110,7 @@ private:
     QCursor cursor_;
     bool mouseTracking_ = false;
 
-    SceneField scene_;
+    SceneField scene_;  // of the client's copy
     // The own block's column and turn in the frame painted last, logged when
     // it is swapped (quadrell.latency).
     QPoint paintedOwn_{-1, -1};
@@ -123,7 +123,8 @@ private:
     std::optional<QualityProbe> probe_;
     GuiState probeState_ = GuiState::NoState;
     QElapsedTimer probeFrame_;
-    SceneField showcase_;
+    ClientField showcaseCopy_;
+    SceneField showcase_{showcaseCopy_};
     QString measured_;  // the choice, said until the timer takes it away
     std::unique_ptr<GuiTimer> measuredTimer_;
     std::unique_ptr<GuiTimer> cameraTimer_;

@@ -47,9 +47,9 @@ void QualityProbe::showcase(SceneField& field) {
         }
     }
     field.setFieldsizeX(kColumns);
-    field.processNewField(kColumns, landed);
+    field.field().processNewField(kColumns, landed);
     for (int player = 0; player < 4; ++player) {
-        field.processNewBlock(
+        field.field().processNewBlock(
             BlockRecord{player + 1, player, (player * 2) % 7, (player * kPart + 5) * kCell,
                         (22 + player * 3) * kCell, player % 4},
             kColumns);

@@ -202,8 +202,6 @@ bool ComputerSeats::playSeat(int connId, ComputerPlayer& player, qint64 now, boo
         leaveQueue(connId);
         return false;
     }
-    // What a client knows: its block id from the last movements.
-    const int blockId = mirror_.activeBlockIds().value(playerKey(connId, 0), -1);
     const int decisions = player.decisions();
     std::vector<PlacementPlanner::Claim> claims;
     for (const auto& [id, seat] : seats_) {
@@ -212,38 +210,30 @@ bool ComputerSeats::playSeat(int connId, ComputerPlayer& player, qint64 now, boo
         }
     }
     player.setTeamClaims(std::move(claims));
-    const ComputerPlayer::Counters counters{p->keyCount(), p->keyDone()};
-    ComputerPlayer::Keys keys =
-        player.think(mirror_, blockId, sim_.speed(), now, counters, mayPlan);
+    ComputerPlayer::Keys keys = drive_.think(player, sim_, *p, now, mayPlan);
     const auto queued = std::find_if(planQueue_.begin(), planQueue_.end(),
                                      [connId](const Waiting& w) { return w.connId == connId; });
     const qint64 askedMs = queued == planQueue_.end() ? now : queued->sinceMs;
     if (player.waitingToPlan() && waitCostsARow(player, now, sim_.speed(), askedMs)) {
-        keys = player.think(mirror_, blockId, sim_.speed(), now, counters, true);
+        keys = drive_.think(player, sim_, *p, now, true);
     }
     if (!player.waitingToPlan()) {
         leaveQueue(connId);
     } else if (queued == planQueue_.end()) {
         planQueue_.push_back({connId, now});
     }
-    if (std::any_of(keys.begin(), keys.end(), [](int k) { return k != 0; })) {
-        QList<int> input(2 * GamePlayer::kKeys, 0);
-        for (int k = 0; k < GamePlayer::kKeys; ++k) {
-            input[k] = p->keyCount()[k] + keys[k];
-        }
-        sim_.processPlayerInput(connId, input);
-    }
+    ComputerDrive::press(sim_, *p, keys);
     return player.decisions() != decisions;
 }
 
 void ComputerSeats::newBlock(const GameBlock& block) {
-    mirror_.addBlock(BlockRecord::of(block), sim_.fieldsizeX());
+    drive_.newBlock(block, sim_.fieldsizeX());
 }
 
 void ComputerSeats::blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) {
-    mirror_.moveBlocks(GameMovement::of(blocks), activeIds);
+    drive_.blocksMoved(blocks, activeIds);
 }
 
 void ComputerSeats::blocksMerged(const QList<GameBlock*>& blocks) {
-    mirror_.mergeBlocks(GameMovement::of(blocks));
+    drive_.blocksMerged(blocks);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "game/clock.h"
+#include "game/computerdrive.h"
 #include "game/computerplayer.h"
 #include "game/fieldmirror.h"
 #include "game/gamesimulation.h"
@@ -103,5 +104,5 @@ private:
     std::vector<Waiting> planQueue_;  // seats waiting to plan, first come first
     std::array<int, GameSimulation::kSlots> parts_{};
     std::array<bool, GameSimulation::kSlots> inRing_{};  // slots with a part this game
-    FieldMirror mirror_;
+    ComputerDrive drive_;
 };

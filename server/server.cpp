@@ -374,7 +374,7 @@ void Server::processPlayerInput(int connId, QList<int> input) {
 void Server::processPlayerDisconnect(int connId) {
     if (LobbyRules::leavingEndsServer(sessions_, connId)) {
         // Said at once: the connections it clears must not answer the goodbye.
-        stream_->shutDown(connId);
+        players_.shutDown(connId);
         processShutdown(connId);
         return;
     }

@@ -71,3 +71,7 @@ void SessionChannels::gameOver(const PayloadCodec::GameOver& over) {
 void SessionChannels::disconnect(int clientId) {
     on(MessageCode::SDSC, [&](ServerConnection& c) { c.disconnectClient(clientId, false); });
 }
+
+void SessionChannels::shutDown(int byClientId) {
+    on(MessageCode::SSHD, [&](ServerConnection& c) { c.shutDown(byClientId); });
+}

@@ -59,18 +59,10 @@ void connectGuiAndClient(GLWidget& widget, Client& c) {
         browser->setListShown(state == GuiState::ServerList);
     });
 
-    // The game: keys out, the HUD's figures and the field copy in; a new game
-    // empties the field copy.
-    // The copy moves the own blocks first: the press shows in the next frame.
-    QObject::connect(&i->keys(), &KeyCounters::changedInput, f, &SceneField::processInput);
-    QObject::connect(&i->keys(), &KeyCounters::changedInput, game, &ClientGame::inputKeys);
-    QObject::connect(&c, &Client::changedPinglist, f,
-                     [f, &c](const QList<int>& connIds, const QList<int>& pings) {
-                         if (const std::optional<int> ping = c.ownPing(connIds, pings)) {
-                             f->setRoundTripMs(*ping);
-                         }
-                     });
-    QObject::connect(f, &SceneField::noticedPacketLoss, game, &ClientGame::processPacketLoss);
+    // The game: keys out, the HUD's figures in; the scene follows the
+    // client's field copy.
+    QObject::connect(&i->keys(), &KeyCounters::changedInput, f, &SceneField::logPress);
+    QObject::connect(&i->keys(), &KeyCounters::changedInput, &c, &Client::inputKeys);
     QObject::connect(game, &ClientGame::changeFieldsizeX, s, &GuiSession::setFieldsizeX);
     QObject::connect(game, &ClientGame::startPlayTime, s, &GuiSession::startPlayTime);
     QObject::connect(game, &ClientGame::pausePlayTime, s, &GuiSession::pausePlayTime);
@@ -80,13 +72,6 @@ void connectGuiAndClient(GLWidget& widget, Client& c) {
     QObject::connect(screen, &ClientScreen::resetGui, f, &SceneField::reset);
     QObject::connect(game, &ClientGame::setRotation, f, &SceneField::setRotation);
     QObject::connect(game, &ClientGame::changeFieldsizeX, f, &SceneField::setFieldsizeX);
-    QObject::connect(game, &ClientGame::createdNewBlock, f, &SceneField::processNewBlock);
-    QObject::connect(game, &ClientGame::createdField, f, &SceneField::processNewField);
-    QObject::connect(game, &ClientGame::moveBlocks, f, &SceneField::processMoveBlocks);
-    QObject::connect(game, &ClientGame::mergeBlocks, f, &SceneField::processMergeBlocks);
-    QObject::connect(game, &ClientGame::startPlayTime, f, [f] { f->holdPredictions(false); });
-    QObject::connect(game, &ClientGame::pausePlayTime, f, &SceneField::holdPredictions);
-    QObject::connect(game, &ClientGame::stopPlayTime, f, [f] { f->holdPredictions(true); });
 }
 
 void connectGamepads(GamepadInput& pads, GuiController& gui) {

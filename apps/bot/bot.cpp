@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "game/clock.h"
+#include "game/gamedisplay.h"
 #include "game/gamegrid.h"
 #include "game/gamesimulation.h"
 #include "server/tickmonitor.h"
@@ -30,20 +31,28 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
     lossy.latency = options_.latency;
     lossy.lossSeed = options_.seed;
     client_ = std::make_unique<Client>(env, lossy);
-    Client& c = *client_;
-    predictor_.setEnabled(options_.predict);
-    connect(&c, &Client::changedPinglist, this,
-            [this](const QList<int>& connIds, const QList<int>& pings) {
-                if (const std::optional<int> ping = client_->ownPing(connIds, pings)) {
-                    predictor_.setRoundTripMs(*ping);
-                }
-            });
-    ClientScreen& screen = c.screen();
-    ClientGame& game = c.game();
-    ClientSettings::Options named = c.settings().options;
+    ClientSettings::Options named = client_->settings().options;
     named.name1 = options_.name;
-    c.setOptions(named);
+    named.predictMoves = options_.predict;
+    client_->setOptions(named);
+    if (options_.skill != ComputerSkill::Simple) {
+        computer_ = std::make_unique<ComputerPlayer>(options_.skill, options_.seed);
+    }
+    connectScreen();
+    connectGame();
+    connectField();
 
+    repeatTimer_.setInterval(kRepeatMs);
+    connect(&repeatTimer_, &QTimer::timeout, this, &Bot::repeat);
+    thinkTimer_.setInterval(kThinkMs);
+    connect(&thinkTimer_, &QTimer::timeout, this, &Bot::think);
+    catchUpTimer_.setSingleShot(true);
+    catchUpTimer_.setInterval(kCatchUpMs);
+    connect(&catchUpTimer_, &QTimer::timeout, this, &Bot::reportGame);
+}
+
+void Bot::connectScreen() {
+    ClientScreen& screen = client_->screen();
     connect(&screen, &ClientScreen::setGuiBaseState, this,
             [this](GuiState state, const QString&) { processBaseState(state); });
     connect(&screen, &ClientScreen::setGuiTopState, this, [this](GuiState state, const QString&) {
@@ -53,71 +62,56 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
     });
     connect(&screen, &ClientScreen::displayError, this,
             [this](const QString& message, bool) { processError(message); });
+    connect(
+        &screen, &ClientScreen::displayChatMessage, this,
+        [this](int playerId, const QString& message) {
+            if (playerId == ChatSender::kStatsUploaded || playerId == ChatSender::kStatsFailed) {
+                Q_EMIT statsNotice(message);
+            }
+        });
+}
+
+void Bot::connectGame() {
+    ClientGame& game = client_->game();
+    connect(client_.get(), &Client::changedPlayerlist, this,
+            [this](const QList<int>& connIds) { processPlayerlist(connIds); });
     connect(&game, &ClientGame::startPlayTime, this, &Bot::processGameStart);
     // Game over or restart: not a press more until the next game starts.
     connect(&game, &ClientGame::stopPlayTime, this, [this] {
-        predictor_.setHeld(true);
         playing_ = false;
         repeatTimer_.stop();
         thinkTimer_.stop();
     });
     connect(&game, &ClientGame::gameOver, this, &Bot::processGameOver);
-    connect(&c, &Client::changedPlayerlist, this,
-            [this](const QList<int>& connIds) { processPlayerlist(connIds); });
-    connect(&game, &ClientGame::createdNewBlock, this,
-            [this](const BlockRecord& block, int fieldsizeX) {
-                if (block.id == 0 && reportPending_) {
-                    reportGame();  // the next game's field: the last one is as complete as it gets
-                }
-                mirror_.addBlock(block, fieldsizeX);
-                think();
-            });
-    connect(&game, &ClientGame::createdField, this,
-            [this](int fieldsizeX, const QList<FieldCell>& landed) {
-                if (reportPending_) {
-                    reportGame();
-                }
-                mirror_.startField(fieldsizeX, landed);
-                think();
-            });
-    connect(&game, &ClientGame::moveBlocks, this,
-            [this](const QList<GameMovement>& movements, const QList<int>& active,
-                   const QList<int>& done) {
-                const bool lost = mirror_.moveBlocks(movements, active);
-                if (!done.isEmpty()) {
-                    carriedOut_ = KeyInput::fromList(done);
-                }
-                predictor_.processMovements(movements, done, Clock::system().nowMs());
-                if (lost) {
-                    client_->game().processPacketLoss();
-                }
-                think();
-            });
-    connect(&game, &ClientGame::mergeBlocks, this, [this](const QList<GameMovement>& movements) {
-        mirror_.mergeBlocks(movements);
-        predictor_.processMerges();
-        if (reportPending_ && mirror_.lines() >= serverLines_) {
+}
+
+void Bot::connectField() {
+    // The client's copy has taken each report before the bot hears it.
+    ClientGame& game = client_->game();
+    connect(&game, &ClientGame::createdNewBlock, this, [this](const BlockRecord& block, int) {
+        if (block.id == 0 && reportPending_) {
+            reportGame();  // the next game's field: the last one is as complete as it gets
+        }
+        think();
+    });
+    connect(&game, &ClientGame::createdField, this, [this] {
+        reportGame();
+        think();
+    });
+    connect(&game, &ClientGame::moveBlocks, this, [this](const QList<GameMovement>&,
+                                                         const QList<int>&, const QList<int>& done) {
+        if (!done.isEmpty()) {
+            carriedOut_ = KeyInput::fromList(done);
+        }
+        think();
+    });
+    connect(&game, &ClientGame::mergeBlocks, this, [this] {
+        linesSeen_ = mirror().lines();
+        if (reportPending_ && linesSeen_ >= serverLines_) {
             reportGame();
         }
         think();
     });
-    connect(&screen, &ClientScreen::displayChatMessage, this,
-            [this](int playerId, const QString& message) {
-                if (playerId == -1 || playerId == -2) {
-                    Q_EMIT statsNotice(message);
-                }
-            });
-
-    repeatTimer_.setInterval(kRepeatMs);
-    connect(&repeatTimer_, &QTimer::timeout, this, &Bot::repeat);
-    thinkTimer_.setInterval(kThinkMs);
-    connect(&thinkTimer_, &QTimer::timeout, this, &Bot::think);
-    if (options_.skill != ComputerSkill::Simple) {
-        computer_ = std::make_unique<ComputerPlayer>(options_.skill, options_.seed);
-    }
-    catchUpTimer_.setSingleShot(true);
-    catchUpTimer_.setInterval(kCatchUpMs);
-    connect(&catchUpTimer_, &QTimer::timeout, this, &Bot::reportGame);
 }
 
 Bot::~Bot() = default;
@@ -147,7 +141,7 @@ void Bot::finish(int exitCode, const QString& error) {
 }
 
 QString Bot::predictionSummary() const {
-    const MovePredictor::Figures& f = predictor_.figures();
+    const MovePredictor::Figures& f = predictionFigures();
     std::vector<int> jumps = f.jumps;
     std::sort(jumps.begin(), jumps.end());
     const auto at = [&](double q) {
@@ -168,13 +162,13 @@ void Bot::writeStats() const {
     if (options_.statsFile.isEmpty()) {
         return;
     }
-    const std::vector<double> jumps(predictor_.figures().jumps.begin(),
-                                    predictor_.figures().jumps.end());
+    const MovePredictor::Figures& f = predictionFigures();
+    const std::vector<double> jumps(f.jumps.begin(), f.jumps.end());
     const QJsonObject stats{
         {QStringLiteral("games"), gamesPlayed_},
         {QStringLiteral("echoMilliseconds"), TickMonitor::figures(echoMs_).toJson()},
-        {QStringLiteral("predictedMoves"), predictor_.figures().moves},
-        {QStringLiteral("mispredictions"), predictor_.figures().mispredictions},
+        {QStringLiteral("predictedMoves"), f.moves},
+        {QStringLiteral("mispredictions"), f.mispredictions},
         {QStringLiteral("jumpCells"), TickMonitor::figures(jumps).toJson()},
     };
     QSaveFile file(options_.statsFile);
@@ -229,8 +223,7 @@ void Bot::processGameStart() {
     partColumn_ = part * kPartColumns;
     keys_.fill(0);  // the server starts every game from zero
     carriedOut_ = {};
-    predictor_.reset();
-    predictor_.setHeld(false);
+    linesSeen_ = 0;
     presses_ = 0;
     pieceId_ = -1;
     pressPending_ = false;
@@ -238,7 +231,7 @@ void Bot::processGameStart() {
     counting_ = true;
     repeatTimer_.start();
     if (computer_) {
-        computer_->setPart(std::max(kPartColumns, mirror_.fieldsizeX()), partColumn_,
+        computer_->setPart(std::max(kPartColumns, mirror().fieldsizeX()), partColumn_,
                            options_.columns);
         playClock_.start();
         thinkTimer_.start();
@@ -255,7 +248,7 @@ void Bot::processGameOver(int score, int lines, const QString& playtime) {
     serverLines_ = lines;
     playtime_ = playtime;
     reportPending_ = true;
-    if (mirror_.lines() >= lines) {
+    if (linesSeen_ >= lines) {
         reportGame();
         return;
     }
@@ -269,7 +262,7 @@ void Bot::reportGame() {
     reportPending_ = false;
     catchUpTimer_.stop();
     ++gamesPlayed_;
-    Q_EMIT gameFinished(gamesPlayed_, serverScore_, mirror_.lines(), playtime_);
+    Q_EMIT gameFinished(gamesPlayed_, serverScore_, linesSeen_, playtime_);
     if (gamesPlayed_ >= options_.games) {
         leaving_ = true;
         QTimer::singleShot(0, this, [this] { client_->endProgramm(); });
@@ -277,7 +270,7 @@ void Bot::reportGame() {
 }
 
 PlacementPolicy::Target Bot::chooseTarget(const GameBlock& block) {
-    const int fieldsizeX = mirror_.fieldsizeX();
+    const int fieldsizeX = mirror().fieldsizeX();
     if (random_.next() % kWhimEvery == 0) {
         // Any place where the whole piece stays inside the columns it fills.
         const auto places =
@@ -286,7 +279,7 @@ PlacementPolicy::Target Bot::chooseTarget(const GameBlock& block) {
             return places.at(random_.next() % places.size());
         }
     }
-    const FieldMirror& m = mirror_;
+    const FieldMirror& m = mirror();
     return PlacementPolicy::choose([&m](int c, int r) { return m.landed(c, r); }, fieldsizeX,
                                    block.kind(), partColumn_, options_.columns);
 }
@@ -303,17 +296,16 @@ void Bot::press(int key, const GameBlock& block, int column) {
 }
 
 void Bot::sendKeys() {
-    predictor_.processInput(keys_, Clock::system().nowMs());
-    client_->game().inputKeys(keys_);
+    client_->inputKeys(keys_);
 }
 
 void Bot::think() {
-    predictor_.advance(Clock::system().nowMs());
+    client_->field().advancePredictions();
     if (!playing_ || client_->state() != GamePlayer::Playing) {
         return;
     }
-    const int id = mirror_.activeBlockIds().value(0, -1);  // the first local player's
-    const GameBlock* block = mirror_.block(id);
+    const int id = mirror().activeBlockIds().value(0, -1);  // the first local player's
+    const GameBlock* block = mirror().block(id);
     if (id <= 0 || block == nullptr || !FieldMirror::onField(*block)) {
         return;
     }
@@ -321,7 +313,7 @@ void Bot::think() {
         thinkAsComputer(id);
         return;
     }
-    const int fieldsizeX = mirror_.fieldsizeX();
+    const int fieldsizeX = mirror().fieldsizeX();
     const int column = GameGrid::column(fieldsizeX, block->x());
     if (id != pieceId_) {
         pieceId_ = id;
@@ -355,7 +347,7 @@ void Bot::thinkAsComputer(int blockId) {
         counters.sent[std::size_t(k)] = keys_[k];
     }
     counters.done = carriedOut_[0];
-    const ComputerPlayer::Keys keys = computer_->think(mirror_, blockId, speed, playedMs, counters);
+    const ComputerPlayer::Keys keys = computer_->think(mirror(), blockId, speed, playedMs, counters);
     bool pressed = false;
     for (int k = 0; k < GamePlayer::kKeys; ++k) {
         keys_[k] += keys[k];
@@ -371,7 +363,7 @@ void Bot::repeat() {
     if (!playing_) {
         return;
     }
-    predictor_.advance(Clock::system().nowMs());
+    client_->field().advancePredictions();
     if (!computer_ && pressPending_ && pressClock_.elapsed() > kGiveUpMs) {
         givenUp_ = true;
         pressPending_ = pressKey_ == kDrop;  // a drop only shows as the next piece

@@ -55,14 +55,16 @@ public:
     void start();
 
     Client& client() { return *client_; }
-    const FieldMirror& mirror() const { return mirror_; }
+    const FieldMirror& mirror() const { return client_->field().mirror(); }
     int gamesPlayed() const { return gamesPlayed_; }
     // Presses sent in the running game.
     int presses() const { return presses_; }
     // Milliseconds from each step or turn pressed to the movement showing it
     // (with --predict: on the bot's copy, at once where predicted).
     const std::vector<double>& echoMilliseconds() const { return echoMs_; }
-    const MovePredictor::Figures& predictionFigures() const { return predictor_.figures(); }
+    const MovePredictor::Figures& predictionFigures() const {
+        return client_->field().predictionFigures();
+    }
     // One line on the predicted moves: how many, how many were corrected (also
     // per 1,000) and how far the corrected blocks jumped, in cells.
     QString predictionSummary() const;
@@ -75,6 +77,10 @@ Q_SIGNALS:
     void finished(int exitCode, QString error);
 
 private:
+    void connectScreen();
+    void connectGame();
+    // The bot plays and reports as the client's copy of the field changes.
+    void connectField();
     void processBaseState(GuiState state);
     void processError(const QString& message);
     void processGameStart();
@@ -93,8 +99,6 @@ private:
     BotOptions options_;
     QTemporaryDir directory_;
     std::unique_ptr<Client> client_;
-    FieldMirror mirror_;
-    MovePredictor predictor_{mirror_};
     RandomSource random_;
     QTimer repeatTimer_;
     QTimer catchUpTimer_;
@@ -117,6 +121,7 @@ private:
     bool reportPending_ = false;
     int serverScore_ = 0;
     int serverLines_ = 0;
+    int linesSeen_ = 0;  // on the copy, as of its last merge
     QString playtime_;
 
     // The piece being played and the press that is under way.

@@ -63,7 +63,7 @@ std::vector<PlacementPlanner::Claim> FieldRun::teamClaims() const {
 
 void FieldRun::newBlock(const GameBlock& block) {
     if (mirrored_) {
-        mirror_.addBlock(BlockRecord::of(block), simulation_.fieldsizeX());
+        drive_.newBlock(block, simulation_.fieldsizeX());
     }
     if (observer_) {
         observer_->newBlock(block);
@@ -72,7 +72,7 @@ void FieldRun::newBlock(const GameBlock& block) {
 
 void FieldRun::blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) {
     if (mirrored_) {
-        mirror_.moveBlocks(GameMovement::of(blocks), activeIds);
+        drive_.blocksMoved(blocks, activeIds);
     }
     if (observer_) {
         observer_->blocksMoved(blocks, activeIds);
@@ -82,7 +82,7 @@ void FieldRun::blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& ac
 void FieldRun::blocksMerged(const QList<GameBlock*>& blocks) {
     piecesLanded_ += static_cast<int>(blocks.size());
     if (mirrored_) {
-        mirror_.mergeBlocks(GameMovement::of(blocks));
+        drive_.blocksMerged(blocks);
     }
     if (observer_) {
         observer_->blocksMerged(blocks);
@@ -115,21 +115,10 @@ void FieldRun::drive(int slot, GamePlayer& player) {
     send(player, d);
 }
 
-void FieldRun::driveComputer(int slot, GamePlayer& player, ComputerPlayer& computer) {
-    // What a client knows: its own block id from the last movements.
-    const int id = mirror_.activeBlockIds().value(player.connId() * 2, -1);
+void FieldRun::driveComputer(GamePlayer& player, ComputerPlayer& computer) {
     computer.setTeamClaims(teamClaims());
-    const ComputerPlayer::Keys keys = computer.think(
-        mirror_, id, simulation_.speed(), clock_.nowMs(), {player.keyCount(), player.keyDone()});
-    Driver& d = drivers_[slot];
-    bool pressed = false;
-    for (int k = 0; k < GamePlayer::kKeys; ++k) {
-        d.keys[k] = std::max(d.keys[k], player.keyCount()[k]) + keys[k];
-        pressed = pressed || keys[k] > 0;
-    }
-    if (pressed) {
-        send(player, d);
-    }
+    ComputerDrive::press(simulation_, player,
+                         drive_.think(computer, simulation_, player, clock_.nowMs()));
 }
 
 void FieldRun::send(const GamePlayer& player, Driver& d) {
@@ -149,7 +138,7 @@ void FieldRun::feedInput() {
         GamePlayer* p = simulation_.player(slot);
         if (p && p->isInGame() && p->currentBlock()) {
             if (computers_[slot]) {
-                driveComputer(slot, *p, *computers_[slot]);
+                driveComputer(*p, *computers_[slot]);
             } else {
                 drive(slot, *p);
             }

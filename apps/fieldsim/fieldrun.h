@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "game/blockrecords.h"
+#include "game/computerdrive.h"
 #include "game/computerplayer.h"
 #include "game/fieldmirror.h"
 #include "game/gamesimulation.h"
@@ -44,7 +45,7 @@ public:
     // Where the computers' pieces are headed, as they stand now; each knows
     // its own by its block id.
     std::vector<PlacementPlanner::Claim> teamClaims() const;
-    const FieldMirror& mirror() const { return mirror_; }
+    const FieldMirror& mirror() const { return drive_.mirror(); }
 
     void newBlock(const GameBlock& block) override;
     void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) override;
@@ -57,7 +58,7 @@ private:
         std::array<int, GamePlayer::kKeys> keys{};
     };
     void drive(int slot, GamePlayer& player);
-    void driveComputer(int slot, GamePlayer& player, ComputerPlayer& computer);
+    void driveComputer(GamePlayer& player, ComputerPlayer& computer);
     void send(const GamePlayer& player, Driver& d);
 
     RandomSource random_;
@@ -66,7 +67,7 @@ private:
     GameSimulation simulation_;
     std::array<Driver, GameSimulation::kSlots> drivers_{};
     std::array<std::unique_ptr<ComputerPlayer>, GameSimulation::kSlots> computers_;
-    FieldMirror mirror_;
+    ComputerDrive drive_;
     bool mirrored_ = false;  // only computer players need the copy
     bool crowded_;
     int piecesLanded_ = 0;

@@ -11,13 +11,13 @@ public:
     explicit SceneFeed(SceneField& field) : field_(field) {}
 
     void newBlock(const GameBlock& b) override {
-        field_.processNewBlock(BlockRecord::of(b), b.fieldsizeX());
+        field_.field().processNewBlock(BlockRecord::of(b), b.fieldsizeX());
     }
     void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) override {
-        field_.processMoveBlocks(GameMovement::of(blocks), activeIds);
+        field_.field().processMoveBlocks(GameMovement::of(blocks), activeIds);
     }
     void blocksMerged(const QList<GameBlock*>& blocks) override {
-        field_.processMergeBlocks(GameMovement::of(blocks));
+        field_.field().processMergeBlocks(GameMovement::of(blocks));
     }
     void gameOver(int, int, const QString&) override {}
 

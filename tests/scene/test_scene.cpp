@@ -37,18 +37,19 @@ class TestScene : public QObject {
 private Q_SLOTS:
     // Cameras follow their blocks; an unknown block's misses ask for a resend from the 11th.
     void copyFollowsBlocksAndNoticesLoss() {
-        SceneField field;
-        QSignalSpy loss(&field, &SceneField::noticedPacketLoss);
-        field.processNewField(12, {});
-        field.processNewBlock(upright(4, 0, 20), 12);
-        field.processNewBlock(upright(5, 6, 20), 12);
-        field.processMoveBlocks({{4, 100, 950, 1}, {5, 350, 900, 1}}, {5, 4});
+        ClientField copy;
+        SceneField field(copy);
+        QSignalSpy loss(&copy, &ClientField::noticedPacketLoss);
+        copy.processNewField(12, {});
+        copy.processNewBlock(upright(4, 0, 20), 12);
+        copy.processNewBlock(upright(5, 6, 20), 12);
+        copy.processMoveBlocks({{4, 100, 950, 1}, {5, 350, 900, 1}}, {5, 4});
         QCOMPARE(field.followPosition(0), QPoint(350, 900));
         QCOMPARE(field.followPosition(1), QPoint(100, 950));
         QCOMPARE(field.cameraColumn(0), 8.5f);
 
         for (int i = 1; i <= 12; ++i) {
-            field.processMoveBlocks({{6, 0, 0, 0}, {5, 0, 500, 1}}, {5, 4});
+            copy.processMoveBlocks({{6, 0, 0, 0}, {5, 0, 500, 1}}, {5, 4});
             QCOMPARE(loss.count(), std::max(0, i - 10));
         }
         QCOMPARE(field.followPosition(0), QPoint(350, 900));
@@ -57,54 +58,56 @@ private Q_SLOTS:
 
     // The picture key changes with what is drawn, not within one row's fall.
     void pictureKeyChangesWithWhatIsDrawn() {
-        SceneField field;
-        field.processNewField(12, {});
-        field.processNewBlock(upright(4, 0, 20), 12);
-        field.processMoveBlocks({{4, 0, 1000, 1}}, {4});
+        ClientField copy;
+        SceneField field(copy);
+        copy.processNewField(12, {});
+        copy.processNewBlock(upright(4, 0, 20), 12);
+        copy.processMoveBlocks({{4, 0, 1000, 1}}, {4});
         const quint64 start = field.pictureKey();
-        field.processMoveBlocks({{4, 0, 1001, 1}}, {4});
-        field.processMoveBlocks({{4, 0, 1049, 1}}, {4});
+        copy.processMoveBlocks({{4, 0, 1001, 1}}, {4});
+        copy.processMoveBlocks({{4, 0, 1049, 1}}, {4});
         QCOMPARE(field.pictureKey(), start);
-        field.processMoveBlocks({{4, 0, 999, 1}}, {4});
+        copy.processMoveBlocks({{4, 0, 999, 1}}, {4});
         const quint64 lower = field.pictureKey();
         QVERIFY(lower != start);
-        field.processMoveBlocks({{4, 50, 999, 1}}, {4});
+        copy.processMoveBlocks({{4, 50, 999, 1}}, {4});
         QVERIFY(field.pictureKey() != lower);
-        field.processMoveBlocks({{4, 50, 999, 2}}, {4});
+        copy.processMoveBlocks({{4, 50, 999, 2}}, {4});
         const quint64 turned = field.pictureKey();
         field.setRotation(true);
         field.moveCamera();
         QVERIFY(field.pictureKey() != turned);
         field.setRotation(false);
         QCOMPARE(field.pictureKey(), turned);
-        field.processNewBlock(upright(5, 8, 2), 12);
+        copy.processNewBlock(upright(5, 8, 2), 12);
         QVERIFY(field.pictureKey() != turned);
 
         // A step shown at the press waits for the server's word.
-        QVERIFY(!field.settling());
-        field.processInput({0, 0, 1, 0, 0});
-        QVERIFY(field.settling());
-        field.setPrediction(false);
-        QVERIFY(!field.settling());
+        QVERIFY(!copy.settling());
+        copy.processInput({0, 0, 1, 0, 0});
+        QVERIFY(copy.settling());
+        copy.setPrediction(false);
+        QVERIFY(!copy.settling());
     }
 
     // A merge filling two rows: sounds, one label of 30; a full row above 24 stays.
     void mergeClearsRowsWithSoundsAndLabel() {
-        SceneField field;
-        QSignalSpy landed(&field, &SceneField::blockLanded);
-        QSignalSpy cleared(&field, &SceneField::rowCleared);
-        QSignalSpy points(&field, &SceneField::pointsMade);
-        field.processNewField(12, fullRows({0, 1, 2, 25}, 7));
-        field.processNewBlock(upright(8, 0, 20), 12);
-        field.processNewBlock(upright(9, 0, 30), 12);
+        ClientField copy;
+        SceneField field(copy);
+        QSignalSpy landed(&copy, &ClientField::blockLanded);
+        QSignalSpy cleared(&copy, &ClientField::rowCleared);
+        QSignalSpy points(&copy, &ClientField::pointsMade);
+        copy.processNewField(12, fullRows({0, 1, 2, 25}, 7));
+        copy.processNewBlock(upright(8, 0, 20), 12);
+        copy.processNewBlock(upright(9, 0, 30), 12);
         // One I lands in column 7, rows 1..4; the other fills row 25 and stands above it.
-        field.processMergeBlocks({{8, 300, 50, 1}, {9, 300, 1250, 1}});
+        copy.processMergeBlocks({{8, 300, 50, 1}, {9, 300, 1250, 1}});
 
         QCOMPARE(landed.count(), 2);
         QCOMPARE(cleared.count(), 2);  // rows 2 and 1; row 0 still lacks column 7
         QCOMPARE(points.count(), 1);
         QCOMPARE(points.at(0), QVariantList({30, 1}));
-        QCOMPARE(field.lineScore(), 30);
+        QCOMPARE(copy.mirror().points(), 30);
         QCOMPARE(field.mirror().cell(7, 23), GameField::kFieldBlockId);  // row 25 moved down twice
         QCOMPARE(field.mirror().cell(0, 23), GameField::kFieldBlockId);
     }
@@ -112,7 +115,8 @@ private Q_SLOTS:
     // Once around in 600 ticks whatever the width; turning off puts it back.
     void cameraTurnsOnceIn600Ticks() {
         for (const int width : {12, 48}) {  // one player, four
-            SceneField field;
+            ClientField copy;
+            SceneField field(copy);
             field.setFieldsizeX(width);
             field.setRotation(true);
             const float start = field.cameraColumn(0);

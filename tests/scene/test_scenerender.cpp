@@ -50,7 +50,8 @@ class TestSceneRender : public QObject {
 private Q_SLOTS:
     // Each quality its own look, either geometry path the same, 2D layer on top.
     void fourPlayersAtEachQuality() {
-        SceneField field;
+        ClientField copy;
+        SceneField field(copy);
         SceneFeed feed(field);
         auto run = playInto(field, feed, 4, 1500);
         QVERIFY(field.mirror().block(0)->boxes().size() > 40);
@@ -81,7 +82,8 @@ private Q_SLOTS:
 
     // An unchanged room comes from the cache, same picture; redrawn once per change.
     void unchangedRoomFromItsCache() {
-        SceneField field;
+        ClientField copy;
+        SceneField field(copy);
         SceneFeed feed(field);
         auto run = playInto(field, feed, 4, 1500);
         for (int q = 0; q < 3; ++q) {
