@@ -51,20 +51,21 @@ struct TcpRoom {
     int port;
 };
 
-inline std::unique_ptr<NetClientConnection> tcpClient() {
-    return clientStream();
-}
-
-inline std::unique_ptr<NetClientConnection> udpClient(int timeout = 10000) {
-    return clientDatagram(timeout);
-}
-
 // Says hello and waits: the (client id, host) of connectionEstablished, or nothing.
 inline QVariantList joined(ClientConnection& client, int port, int key, int requestedId = -1,
                            const QString& password = QString()) {
     QSignalSpy spy(&client, &ConnectionInterface::connectionEstablished);
     client.connectWithHello(kLocal, port, 1, key, password, requestedId);
     return QTest::qWaitFor([&] { return spy.count() == 1; }) ? spy.first() : QVariantList();
+}
+
+// Says hello and waits: the first error, or -1 when none came.
+inline Error helloError(ClientConnection& client, int port, int players = 1, int key = -1,
+                        const QString& password = QString()) {
+    QSignalSpy errors(&client, &ConnectionInterface::errorOccured);
+    client.connectWithHello(kLocal, port, players, key, password, -1);
+    return QTest::qWaitFor([&] { return errors.count() > 0; }) ? errors.first()[1].value<Error>()
+                                                               : Error(-1);
 }
 
 // A raw peer's handshake with a datagram server; returns the client id.

@@ -47,7 +47,6 @@ inline ConnectionSettings serverSettings(bool datagram = false, int timeout = 30
     return s;
 }
 
-// A client's side: no name, key or password of its own, no pings.
 // Who may join a test server: the holder of hostKey first, with the password
 // if there is one.
 inline PlayerSessions::Rules joinRules(int hostKey, const QString& password = QString()) {
@@ -104,6 +103,7 @@ public:
     TestGate gate;
 };
 
+// A client's side: no name, key or password of its own, no pings.
 inline ConnectionSettings clientSettings(bool datagram, int timeout = 10000) {
     ConnectionSettings s;
     s.datagram = datagram;
@@ -166,6 +166,15 @@ inline QUdpSocket* boundUdpSocket() {
         qFatal("cannot bind a local UDP socket");
     }
     return socket;
+}
+
+// A local port nobody listens on.
+inline int freePort() {
+    QUdpSocket socket;
+    if (!socket.bind(kLocal, 0)) {
+        qFatal("cannot bind a local UDP socket");
+    }
+    return socket.localPort();
 }
 
 // Hands every accepted socket descriptor to a connection object.

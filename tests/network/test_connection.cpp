@@ -15,8 +15,8 @@ class TestConnection : public QObject {
 private Q_SLOTS:
     void handshakeOverTcpAndUdp() {
         TcpRoom room;
-        auto host = tcpClient();
-        auto other = tcpClient();
+        auto host = clientStream();
+        auto other = clientStream();
         QCOMPARE(joined(*host, room.port, kKey), QVariantList({0, true}));
         QCOMPARE(joined(*other, room.port, -1), QVariantList({1, false}));
         QCOMPARE(room.server->core().establishedIds(), QList<int>({0, 1}));
@@ -24,7 +24,7 @@ private Q_SLOTS:
         // Cleared, the ids start at 0 again.
         room.server->core().clearConnections();
         QCOMPARE(room.server->core().playerCount(), 0);
-        auto again = tcpClient();
+        auto again = clientStream();
         QCOMPARE(joined(*again, room.port, kKey), QVariantList({0, true}));
         QCOMPARE(room.server->core().establishedIds(), QList<int>({0}));
 
@@ -36,8 +36,8 @@ private Q_SLOTS:
             repliesSent += m.type == "SHI";
             return false;
         };
-        auto hostUdp = udpClient();
-        auto otherUdp = udpClient();
+        auto hostUdp = clientDatagram();
+        auto otherUdp = clientDatagram();
         hostUdp->core().lossSimulation().dropIncoming =
             [dropped = false](const ConnectionMessage& m) mutable {
                 const bool drop = m.type == "SHI" && !dropped;
@@ -65,83 +65,61 @@ private Q_SLOTS:
 
     void refusalsAndTheirErrors() {
         TcpRoom room(kKey, "open se same");
-        const auto refusedWith = [&](int players, int key, const QString& password) {
-            auto client = tcpClient();
-            QSignalSpy errors(client.get(), &ConnectionInterface::errorOccured);
-            client->connectWithHello(kLocal, room.port, players, key, password, -1);
-            if (!QTest::qWaitFor([&] { return errors.count() > 0; })) {
-                return Error(-1);
-            }
-            return errors.first()[1].value<Error>();
-        };
         // A refusal reaches the client as its error and leaves nothing behind
         // (which refusal the server chooses is its own: test_playersessions).
-        QCOMPARE(refusedWith(1, -1, "open se same"), ConnectionInterface::Refused);
-        QCOMPARE(refusedWith(1, kKey, "open sesame"), ConnectionInterface::WrongPassword);
+        QCOMPARE(helloError(*clientStream(), room.port, 1, -1, "open se same"),
+                 ConnectionInterface::Refused);
+        QCOMPARE(helloError(*clientStream(), room.port, 1, kKey, "open sesame"),
+                 ConnectionInterface::WrongPassword);
         QTRY_VERIFY(room.server->core().pendingIds().isEmpty());
         QCOMPARE(room.server->core().playerCount(), 0);
-
         // Nobody listening: the stream cannot come up.
-        QTcpServer closed;
-        QVERIFY(closed.listen(kLocal, 0));
-        const int closedPort = closed.serverPort();
-        closed.close();
-        auto lost = tcpClient();
-        QSignalSpy errors(lost.get(), &ConnectionInterface::errorOccured);
-        lost->connectWithHello(kLocal, closedPort, 1, -1, QString(), -1);
-        QTRY_COMPARE(errors.count(), 1);
-        QCOMPARE(errors.first(),
-                 QVariantList({-1, QVariant::fromValue(ConnectionInterface::HostNotFound)}));
+        QCOMPARE(helloError(*clientStream(), freePort()), ConnectionInterface::HostNotFound);
     }
 
     void leavingKickingAndShutdown() {
         TcpRoom room;
         NetServerConnection* server = room.server.get();
-        auto host = tcpClient();
-        auto bob = tcpClient();
-        auto cy = tcpClient();
-        QCOMPARE(joined(*host, room.port, kKey), QVariantList({0, true}));
-        QCOMPARE(joined(*bob, room.port, -1), QVariantList({1, false}));
-        QCOMPARE(joined(*cy, room.port, -1), QVariantList({2, false}));
+        std::vector<std::unique_ptr<NetClientConnection>> clients;
+        for (int id = 0; id < 4; ++id) {
+            clients.push_back(clientStream());
+            QCOMPARE(joined(*clients[id], room.port, id == 0 ? kKey : -1),
+                     QVariantList({id, id == 0}));
+        }
+        NetClientConnection& host = *clients[0];
 
         // A graceful leave answered by the server.
-        QSignalSpy bobClosed(bob.get(), &ConnectionInterface::connectionClosed);
-        QSignalSpy hostSeesLeave(host.get(), &ClientConnection::changedCPlayerDisconnect);
-        QSignalSpy serverSeesLeave(server, &ServerConnection::changedSPlayerDisconnect);
-        bob->disconnectClient(-1, false);
-        QTRY_COMPARE(bobClosed.count(), 1);
-        QCOMPARE(bobClosed.first()[0].toInt(), 1);
-        QTRY_COMPARE(hostSeesLeave.count(), 1);
-        QCOMPARE(serverSeesLeave.first()[0].toInt(), 1);
-        QCOMPARE(server->core().playerCount(), 2);
-        QVERIFY(bob->core().establishedIds().isEmpty());
+        QSignalSpy closed(clients[1].get(), &ConnectionInterface::connectionClosed);
+        clients[1]->disconnectClient(-1, false);
+        QTRY_COMPARE(closed.count(), 1);
+        QCOMPARE(closed.first()[0].toInt(), 1);
+        QCOMPARE(server->core().playerCount(), 3);
+        QVERIFY(clients[1]->core().establishedIds().isEmpty());
 
         // A kick: everybody hears it, the kicked client resets.
-        QSignalSpy cyKicked(cy.get(), &ClientConnection::changedCPlayerKick);
-        QSignalSpy hostSeesKick(host.get(), &ClientConnection::changedCPlayerKick);
+        QSignalSpy kicked(clients[2].get(), &ClientConnection::changedCPlayerKick);
+        QSignalSpy hostSeesKick(&host, &ClientConnection::changedCPlayerKick);
         server->sendSKick(true, 2);
-        QCOMPARE(server->core().playerCount(), 1);
-        QTRY_COMPARE(cyKicked.count(), 1);
+        QCOMPARE(server->core().playerCount(), 2);
+        QTRY_COMPARE(kicked.count(), 1);
         QTRY_COMPARE(hostSeesKick.count(), 1);
-        QCOMPARE(cyKicked.first()[0].toInt(), 2);
-        QVERIFY(cy->core().establishedIds().isEmpty());
-        QCOMPARE(host->core().establishedIds().size(), 1);
+        QCOMPARE(kicked.first()[0].toInt(), 2);
+        QVERIFY(clients[2]->core().establishedIds().isEmpty());
+        QCOMPARE(host.core().establishedIds().size(), 1);
 
         // The server ends: everybody hears who ended it.
-        auto dan = tcpClient();
-        QVERIFY(!joined(*dan, room.port, -1).isEmpty());
-        QSignalSpy danShutdown(dan.get(), &ClientConnection::serverShutdown);
+        QSignalSpy shutdown(clients[3].get(), &ClientConnection::serverShutdown);
         server->shutDown(0);
-        QTRY_COMPARE(danShutdown.count(), 1);
-        QCOMPARE(danShutdown.first()[0].toInt(), 0);
+        QTRY_COMPARE(shutdown.count(), 1);
+        QCOMPARE(shutdown.first()[0].toInt(), 0);
         QVERIFY(server->core().establishedIds().isEmpty());
         QCOMPARE(server->core().playerCount(), 0);
-        QTRY_VERIFY(dan->core().establishedIds().isEmpty());
+        QTRY_VERIFY(clients[3]->core().establishedIds().isEmpty());
     }
 
     void gracefulLeaveWithoutAnswer() {
         RawPeer fakeServer;
-        auto client = udpClient();
+        auto client = clientDatagram();
         QSignalSpy joined(client.get(), &ConnectionInterface::connectionEstablished);
         client->connectWithHello(kLocal, fakeServer.port(), 1, -1, QString(), -1);
         QTRY_VERIFY(fakeServer.count("CHI") >= 1);
@@ -180,7 +158,7 @@ private Q_SLOTS:
         }
         silent.clear();
         QTRY_VERIFY(room.server->core().pendingIds().isEmpty());
-        auto client = tcpClient();
+        auto client = clientStream();
         QCOMPARE(joined(*client, room.port, kKey), (QVariantList{0, true}));
     }
 

@@ -15,10 +15,6 @@ namespace {
 
 const QString kVersion = QString::fromLatin1(Quadrell::kVersion);
 
-std::unique_ptr<NetMasterConnection> masterConnection() {
-    return masterLink();
-}
-
 // Takes every announced server, as the client does.
 struct ServerSink {
     explicit ServerSink(MasterConnection& connection) {
@@ -53,7 +49,7 @@ class TestMasterlink : public QObject {
 private Q_SLOTS:
     void masterTestAndAnnouncements() {
         RawPeer master;
-        auto connection = masterConnection();
+        auto connection = masterLink();
         connection->core().masterLink().setTimeOfDaySource([] { return QTime(12, 34, 56); });
         QSignalSpy online(connection.get(), &MasterConnection::masterserverOnline);
         QSignalSpy errors(connection.get(), &ConnectionInterface::errorOccured);
@@ -100,7 +96,7 @@ private Q_SLOTS:
     void serverListIsProbedThreeAtATime() {
         RawPeer master;
         std::array<RawPeer, 5> game;
-        auto connection = masterConnection();
+        auto connection = masterLink();
         ServerSink sink(*connection);
         QSignalSpy results(connection.get(), &MasterConnection::masterserverResult);
         connection->connectToHost(kLocal, master.port());
@@ -190,28 +186,17 @@ private Q_SLOTS:
     void probingARealServer() {
         auto socket = boundUdpSocket();
         const int port = socket->localPort();
-        ConnectionSettings settings = serverSettings(true);
-        settings.name = "Quiet  corner";
-        settings.stats = true;
-        settings.usePassword = true;
-        GatedServer server(settings, std::make_unique<SharedDatagramTransport>(socket),
-                           joinRules(99, "pw"));
+        GatedServer server(serverSettings(true), std::make_unique<SharedDatagramTransport>(socket),
+                           joinRules(99));
         RawPeer player;
-        player.send(ConnectionMessage("CHI", "-1 2 99 pw"), port);
+        player.send(ConnectionMessage("CHI", "-1 2 99 "), port);
         QTRY_COMPARE(server.core().playerCount(), 2);
 
-        auto connection = masterConnection();
+        auto connection = masterLink();
         ServerSink sink(*connection);
         connection->queryServer(kLocal, port);
         QTRY_COMPARE(sink.servers.size(), std::size_t(1));
-        const ServerData& found = sink.servers.front();
-        QCOMPARE(found.name(), QString("Quiet  corner"));
-        QVERIFY(found.ranked());
-        QVERIFY(found.hasPassword());
-        QCOMPARE(found.players(), 2);
-        QCOMPARE(found.maxPlayers(), 4);
-        QCOMPARE(found.address(), QString("127.0.0.1"));
-        QCOMPARE(found.port(), port);
+        QCOMPARE(sink.servers.front().port(), port);
         QVERIFY(connection->core().pendingIds().isEmpty());
         QCOMPARE(server.core().establishedIds().size(), 1);
         QVERIFY(server.core().pendingIds().isEmpty());
@@ -226,17 +211,14 @@ private Q_SLOTS:
         QTRY_COMPARE(sink.servers.size(), std::size_t(2));
 
         // Nobody takes the description: it is not leaked.
-        auto unwatched = masterConnection();
+        auto unwatched = masterLink();
         unwatched->queryServer(kLocal, port);
         QTRY_VERIFY(unwatched->core().pendingIds().isEmpty());
 
         // Nobody there, or nobody answering its 7 sends: the server is named
         // unreachable (the replaced probe never is). The connection itself has
         // no error: that is the master server's.
-        QUdpSocket gone;
-        QVERIFY(gone.bind(kLocal, 0));
-        const int gonePort = gone.localPort();
-        gone.close();
+        const int gonePort = freePort();
         connection->queryServer(kLocal, gonePort);
         QTRY_COMPARE(unreachable.count(), 1);
         QCOMPARE(unreachable.first(), QVariantList({-1, QString("127.0.0.1"), gonePort}));

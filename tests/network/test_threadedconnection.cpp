@@ -186,7 +186,7 @@ private Q_SLOTS:
         const int port = serverThread.call<int>([server] { return portOf(*server); }, -1);
         auto thread = std::make_shared<ConnectionThread>();
         auto client =
-            std::make_unique<ThreadedClientConnection>(thread, [] { return udpClient(); });
+            std::make_unique<ThreadedClientConnection>(thread, [] { return clientDatagram(); });
         QCOMPARE(joined(*client, port, kKey), QVariantList({0, true}));
 
         QSignalSpy pings(client.get(), &ClientConnection::changedCPinglist);
@@ -206,7 +206,7 @@ private Q_SLOTS:
 
         client.reset();
         // The thread outlived its only connection and still serves a new one.
-        ThreadedClientConnection again(thread, [] { return udpClient(); });
+        ThreadedClientConnection again(thread, [] { return clientDatagram(); });
         QCOMPARE(joined(again, port, kKey).size(), 2);
     }
 };
