@@ -35,10 +35,10 @@ struct Browser {
     }
     // One step of a table: l list, c check, r the check's answer, f the master's error, x cancel,
     // t the probe's end and its time-out after; p, a and u a probe of, an answer from and an
-    // unreachable report about a server: 5 is 10.0.0.5:1234, 6 10.0.0.6:1, o 10.0.0.5:27403.
+    // unreachable report about a server: 5 is 10.0.0.5:1234, 6 10.0.0.6:1234, o 10.0.0.5:27403.
     void step(const QString& s) {
         const QString address = s.endsWith('6') ? "10.0.0.6" : "10.0.0.5";
-        const int port = s.endsWith('5') ? 1234 : s.endsWith('6') ? 1 : 27403;
+        const int port = s.endsWith('o') ? 27403 : 1234;
         if (s == "l") {
             browser.getServerlist();
         } else if (s == "c") {
