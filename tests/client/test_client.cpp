@@ -24,11 +24,12 @@ private Q_SLOTS:
         ClientHarness h;
         HostRequest mine = localGame(27555);
         mine.hosting.name = "My game";
+        mine.hosting.openPort = true;  // kept from a network game; no router for a local one
         h.client->hostGame(mine);
         QCOMPARE(h.started.size(), std::size_t(1));
         const ServerSettings s = h.started.front();
         QVERIFY(s.name == "My game" && s.port == 27555 && s.maxPlayers == 1 && s.singleplayer &&
-                s.stats && !s.usePassword && s.password.isEmpty() && s.hostKey >= 0);
+                s.stats && !s.usePassword && s.password.isEmpty() && s.hostKey >= 0 && !s.openPort);
         QCOMPARE(h.tcp->callsOf("connectWithHello"),
                  (Calls{{"127.0.0.1", 27555, 1, s.hostKey, "P", -1}}));
         QCOMPARE(h.udp->count("connectWithHello"), 0);
@@ -49,6 +50,9 @@ private Q_SLOTS:
         h.establish(3, false);  // a repeated report changes nothing
         QVERIFY(h.events.isEmpty() && h.tcp->calls.isEmpty() && h.udp->calls.isEmpty());
         QVERIFY(!h.readFile("settings.ini").contains("Server"));  // singleplayer saves nothing
+        h.client->endGame();
+        Q_EMIT h.tcp->connectionClosed(2);
+        QCOMPARE(h.stopped, 1);  // the own server ends with the leave
     }
 
     void hostingANetworkGameChecksTheMasterFirst() {
@@ -56,8 +60,9 @@ private Q_SLOTS:
         HostRequest open = networkGame(27403, 4, "secret word");
         open.hosting.name = "Open game";
         open.hosting.ranked = false;
+        open.hosting.openPort = false;  // the router is left alone
         h.client->hostGame(open);
-        QCOMPARE(h.started.front().password, "Psecret word");
+        QVERIFY(h.started.front().password == "Psecret word" && !h.started.front().openPort);
         QCOMPARE(h.master->callsOf("connectToHost"), (Calls{{"127.0.0.1", 3001}}));
         QCOMPARE(h.master->callsOf("sendMasterTest"), (Calls{{true}}));
         QCOMPARE(h.tcp->count("connectWithHello"), 0);
@@ -154,34 +159,6 @@ private Q_SLOTS:
         guest.establish(0, true);
         guest.playerList("0:Player1");
         QCOMPARE(guest.events.last(), base(GuiState::Lobby, kReady));
-    }
-
-    // Catches router requests for local games, or router lines outliving the server.
-    void routerAnswersReachOnlyTheHostsLobby() {
-        ClientHarness h;
-        h.client->hostGame(networkGame());
-        QVERIFY(h.started.back().openPort);
-        PortMapping m{PortMapping::State::Pending, {}, {}, 27403, -1};
-        h.router(m);
-        m = {PortMapping::State::Open, "PCP", QHostAddress("203.0.113.7"), 27403, 40001};
-        h.router(m);
-        QCOMPARE(h.client->portMapping(), m);
-        h.establish(0, true);
-        h.client->endGame();
-        Q_EMIT h.tcp->connectionClosed(0);
-        QCOMPARE(h.stopped, 1);
-        QCOMPARE(h.eventsOf("reach"),
-                 (QStringList{"reach Asking the router for port 27403...",
-                              "reach Friends can join at 203.0.113.7:40001", "reach "}));
-        QCOMPARE(h.client->portMapping().state, PortMapping::State::Off);
-
-        HostRequest closed = networkGame();
-        closed.hosting.openPort = false;
-        h.client->hostGame(closed);
-        HostRequest local = localGame();
-        local.hosting.openPort = true;  // a local game is for nobody outside, whatever was kept
-        h.client->hostGame(local);
-        QVERIFY(!h.started.at(1).openPort && !h.started.at(2).openPort);
     }
 
     void splitscreenSendsBothNames() {
