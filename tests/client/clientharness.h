@@ -25,10 +25,13 @@ inline QString stateName(GuiState s) {
     static const QStringList names = all.split(' ');
     return names.value(int(s), QString::number(int(s)));
 }
-inline QString statusName(int status) {
+inline const QStringList& statusNames() {
     static const QStringList names =
         QStringLiteral("Empty Connecting Waiting Ready Playing Spectating Pausing").split(' ');
-    return names.value(status, QString::number(status));
+    return names;
+}
+inline QString statusName(int status) {
+    return statusNames().value(status, QString::number(status));
 }
 // A recorded change of the base state, as "base Lobby Press ...".
 inline QString base(GuiState state, const QString& text = QString()) {
@@ -127,18 +130,12 @@ struct ClientRecorder : SignalLog<ClientText> {
 struct ClientHarness : ClientRecorder {
     // Stands for the client's own server; counts its end and the computers asked for.
     struct CountingServer : EmbeddedServer {
-        CountingServer(int& stopped, int& added, MappingReport& router, int port)
-            : stopped_(stopped), added_(added), router_(router), port_(port) {}
-        ~CountingServer() override {
-            ++stopped_;
-            router_ = nullptr;
-        }
+        CountingServer(ClientHarness& h, int port) : h_(h), port_(port) {}
+        ~CountingServer() override { ++h_.stopped; }
         int port() const override { return port_; }
-        void addComputer() override { ++added_; }
-        void reportPortMapping(MappingReport report) override { router_ = std::move(report); }
-        int& stopped_;
-        int& added_;
-        MappingReport& router_;
+        void addComputer() override { ++h_.computersAdded; }
+        void reportPortMapping(MappingReport) override {}  // no router here
+        ClientHarness& h_;
         int port_;
     };
 
@@ -149,7 +146,6 @@ struct ClientHarness : ClientRecorder {
     std::vector<ServerSettings> started;  // the servers asked for
     int stopped = 0;
     int computersAdded = 0;
-    EmbeddedServer::MappingReport router;  // what the running server's router answers go to
     QList<int> quits;
     FakeHostLookup names;
     std::unique_ptr<Client> client;
@@ -168,7 +164,7 @@ struct ClientHarness : ClientRecorder {
             tcp, udp, master,
             [this](const ServerSettings& s) -> std::unique_ptr<EmbeddedServer> {
                 started.push_back(s);
-                return std::make_unique<CountingServer>(stopped, computersAdded, router, s.port);
+                return std::make_unique<CountingServer>(*this, s.port);
             },
             env);
         if (listen) {
@@ -209,13 +205,13 @@ struct ClientHarness : ClientRecorder {
     void joinAndEstablish(const QString& address, int connId) {
         client->joinGame(false, address, false, QString());
         const QStringList parts = address.split(QLatin1Char(':'));
-        answerProbe("Beta 0.92", parts.at(0), parts.value(1, "27403").toInt());
+        answerProbe(parts.at(0), parts.value(1, "27403").toInt());
         establish(connId, false);
     }
     // Ready, listed as playing, and the start countdown 3, 2, 1, 0.
     void startGame(int connId = 0, int fieldsizeX = 12) {
         client->lobby().setReady();
-        playerList({{connId, "Player1", GamePlayer::Playing}});
+        playerList(QStringLiteral("%1:Player1:Playing").arg(connId));
         for (int count : {3, 2, 1, 0}) {
             Q_EMIT udp->changedCGameStart(connId, fieldsizeX, count);
         }
@@ -232,27 +228,24 @@ struct ClientHarness : ClientRecorder {
         }
         return out;
     }
-    // One server-side player list of (connId, name, status), free places added up to 4.
-    struct Entry {
-        int connId;
-        QString name;
-        GamePlayer::PlayerStatus status;
-    };
-    void playerList(const QList<Entry>& entries) {
-        const int n = std::max<int>(4, entries.size());
+    // The server's player list from "connId:name[:Status] ...", free places added up to 4.
+    void playerList(const QString& entries) {
+        const QStringList rows = entries.split(' ');
+        const int n = std::max<int>(4, rows.size());
         QList<int> ids(n, -1), colours(n, -1), status(n, 0);
         QStringList names(n);
-        for (int i = 0; i < entries.size(); ++i) {
-            ids[i] = entries[i].connId;
-            names[i] = entries[i].name;
-            status[i] = entries[i].status;
+        for (int i = 0; i < rows.size(); ++i) {
+            const QStringList row = rows[i].split(':');
+            ids[i] = row[0].toInt();
+            names[i] = row[1];
+            status[i] = int(statusNames().indexOf(row.value(2, "Waiting")));
         }
         Q_EMIT tcp->changedCPlayerlist(ids, names, colours, status);
     }
-    void answerProbe(const QString& version, const QString& address, int port,
-                     bool hasPassword = false, int maxPlayers = 4) {
+    void answerProbe(const QString& address, int port, bool hasPassword = false,
+                     int maxPlayers = 4) {
         Q_EMIT master->changedCNewServer(
-            -1, ServerData(version, address, "Some server", port, false, hasPassword, 1, maxPlayers,
-                           12, QString()));
+            -1, ServerData("Beta 0.92", address, "Some server", port, false, hasPassword, 1,
+                           maxPlayers, 12, QString()));
     }
 };

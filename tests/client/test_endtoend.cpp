@@ -47,10 +47,8 @@ class TestEndToEnd : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // A fifth of the datagrams lost each way: a player waits a minute of the
-    // protocol's time in the lobby and is still connected. Every time of the
-    // protocol runs five times faster here, so the server's inactivity
-    // time-out spans as many of its ping rounds as it does in a real game.
+    // A fifth of the datagrams lost each way, a minute of the protocol's time in the lobby.
+    // Every time runs five times faster: the time-out spans as many pings as in a real game.
     void lobbyThroughDatagramLoss() {
         constexpr int kFaster = 5;
         ClientNetwork net = fastNetwork();
@@ -68,10 +66,8 @@ private Q_SLOTS:
         QCOMPARE(p.eventsOf("error"), QStringList());
     }
 
-    // Hosted from home for friends: the port the router gave reaches the
-    // host's lobby, and the router gets it back when the host leaves; a game
-    // on this computer asks no router. (Listening on every address: a
-    // loopback server asks none. The router is a fake; nothing leaves the machine.)
+    // The router's port reaches the host's lobby and goes back when the host leaves; a local
+    // game asks no router. (On every address: a loopback server asks none. The router is a fake.)
     void hostedGameHoldsTheRoutersPortUntilTheHostLeaves() {
         auto log = std::make_shared<QStringList>();
         const auto fromHome = [log](ThreadHosting& hosting) {

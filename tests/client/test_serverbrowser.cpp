@@ -18,13 +18,11 @@ struct Browser {
         // Nothing leaves this machine: the local networks are nobody's here.
         browser.lan().setTargets([] { return QList<QHostAddress>(); });
         browser.setHostLookup(names.lookup());
-        const auto say = [this](const QString& what) {
-            return [this, what] { events.append(what); };
-        };
         QObject::connect(&browser, &ServerBrowser::masterChecked, [this](bool reached) {
             events.append(reached ? "reached" : "unreachable");
         });
-        QObject::connect(&browser, &ServerBrowser::probeFailed, say("probe failed"));
+        QObject::connect(&browser, &ServerBrowser::probeFailed,
+                         [this] { events.append("probe failed"); });
         QObject::connect(&browser, &ServerBrowser::probeAnswered,
                          [this](const ServerData& s) { events.append("answer " + s.address()); });
         QObject::connect(&browser, &ServerBrowser::newServer,
@@ -35,13 +33,33 @@ struct Browser {
                 events.append("list " + names.value(int(r)));
             });
     }
-    void answer(const QString& address, int port) {
-        Q_EMIT master->changedCNewServer(-1, ServerData("Beta 0.92", address, "A server", port,
-                                                        false, false, 1, 4, 12, QString()));
-    }
-    void fail() { Q_EMIT master->errorOccured(-1, ConnectionInterface::ConnectionLost); }
-    void unreachable(const QString& address, int port) {
-        Q_EMIT master->changedCServerUnreachable(-1, address, port);
+    // One step of a table: l list, c check, r the check's answer, f the master's error, x cancel,
+    // t the probe's end and its time-out after; p, a and u a probe of, an answer from and an
+    // unreachable report about a server: 5 is 10.0.0.5:1234, 6 10.0.0.6:1234, o 10.0.0.5:27403.
+    void step(const QString& s) {
+        const QString address = s.endsWith('6') ? "10.0.0.6" : "10.0.0.5";
+        const int port = s.endsWith('o') ? 27403 : 1234;
+        if (s == "l") {
+            browser.getServerlist();
+        } else if (s == "c") {
+            browser.checkMaster();
+        } else if (s == "r") {
+            Q_EMIT master->masterserverOnline(-1);
+        } else if (s == "f") {
+            Q_EMIT master->errorOccured(-1, ConnectionInterface::ConnectionLost);
+        } else if (s == "x") {
+            browser.cancelProbe();
+        } else if (s == "t") {
+            QTRY_VERIFY(!browser.probing());
+            QTest::qWait(60);
+        } else if (s.startsWith('p')) {
+            browser.probe(QHostAddress(address), port);
+        } else if (s.startsWith('a')) {
+            Q_EMIT master->changedCNewServer(-1, ServerData("Beta 0.92", address, "A server", port,
+                                                            false, false, 1, 4, 12, QString()));
+        } else {
+            Q_EMIT master->changedCServerUnreachable(-1, address, port);
+        }
     }
 
     FakeMasterConnection* master = new FakeMasterConnection;  // owned by the browser
@@ -66,99 +84,56 @@ private Q_SLOTS:
         b.browser.getServerlist();
         b.browser.getServerlist();
         Q_EMIT b.master->masterserverResult(-1, MasterserverResult::MasterListReceived);
-        b.answer("10.0.0.9", 27403);
-        b.fail();
+        b.step("ao");
+        b.step("f");
         b.browser.getServerlist();
         QCOMPARE(b.master->callsOf("connectToHost"),
                  (Calls{{"127.0.0.1", 3001}, {"127.0.0.1", 3001}}));
         QCOMPARE(b.master->count("requestServerlist"), 3);
-        QCOMPARE(b.events, (QStringList{"list Received", "server 10.0.0.9", "list Unreachable"}));
+        QCOMPARE(b.events, (QStringList{"list Received", "server 10.0.0.5", "list Unreachable"}));
         b.browser.close();
         b.browser.close();  // already closed
         QCOMPARE(b.master->callsOf("disconnectClient"), (Calls{{-1, true}}));
     }
 
-    void onlyTheProbedServerAnswersTheJoin() {
-        Browser b;
-        b.browser.probe(QHostAddress("10.0.0.5"), 1234);
-        QCOMPARE(b.master->callsOf("queryServer"), (Calls{{"10.0.0.5", 1234}}));
-        b.answer("10.0.0.5", 27403);  // another port: a list entry
-        b.answer("10.0.0.5", 1234);
-        b.answer("10.0.0.5", 1234);  // the join has its answer
-        b.browser.probe(QHostAddress("10.0.0.6"), 1);
-        b.browser.cancelProbe();
-        b.answer("10.0.0.6", 1);
-        QCOMPARE(b.events, (QStringList{"server 10.0.0.5", "answer 10.0.0.5", "server 10.0.0.5",
-                                        "server 10.0.0.6"}));
-        QVERIFY(!b.browser.probing());
+    void stepsAndWhatIsHeard_data() {
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QStringList>("heard");
+        QTest::addColumn<bool>("probing");
+        // An error answers the check of a hosted game, else the list; never a join's probe.
+        QTest::newRow("list") << "l f" << QStringList{"list Unreachable"} << false;
+        QTest::newRow("check") << "c f" << QStringList{"unreachable"} << false;
+        QTest::newRow("probe") << "po f" << QStringList{} << true;
+        QTest::newRow("probe while checking") << "c po f" << QStringList{"unreachable"} << true;
+        QTest::newRow("host after the list") << "l c f" << QStringList{"unreachable"} << false;
+        QTest::newRow("join after the list") << "l po f" << QStringList{} << true;
+        QTest::newRow("check answered") << "c r f" << QStringList{"reached"} << false;
+        QTest::newRow("list after hosting")
+            << "c r l f" << QStringList{"reached", "list Unreachable"} << false;
+        // Only the probed server's first answer or report ends a join, or else the time-out.
+        const QString five = "server 10.0.0.5";
+        QTest::newRow("answers") << "p5 ao a5 a5" << QStringList{five, "answer 10.0.0.5", five}
+                                 << false;
+        QTest::newRow("cancelled") << "p6 x a6" << QStringList{"server 10.0.0.6"} << false;
+        QTest::newRow("a replaced probe's report") << "p6 x p5 u6 uo" << QStringList{} << true;
+        QTest::newRow("unreachable") << "p5 u5 u5" << QStringList{"probe failed"} << false;
+        QTest::newRow("timed out") << "p5 t" << QStringList{"probe failed"} << false;
+        QTest::newRow("answered in time") << "p5 a5 t" << QStringList{"answer 10.0.0.5"} << false;
+        QTest::newRow("cancelled in time") << "p5 x t" << QStringList{} << false;
     }
-
-    // Catches a replaced probe's late report ending the current join.
-    void onlyTheProbedServerEndsTheJoin() {
-        Browser b;
-        b.browser.probe(QHostAddress("10.0.0.6"), 1);
-        b.browser.cancelProbe();
-        b.browser.probe(QHostAddress("10.0.0.5"), 1234);
-        b.unreachable("10.0.0.6", 1);
-        b.unreachable("10.0.0.5", 27403);
-        QVERIFY(b.browser.probing());
-        QVERIFY(b.events.isEmpty());
-        b.unreachable("10.0.0.5", 1234);
-        QCOMPARE(b.events, QStringList{"probe failed"});
-        QVERIFY(!b.browser.probing());
-        b.unreachable("10.0.0.5", 1234);  // nothing waits for it any more
-        QCOMPARE(b.events.size(), 1);
-    }
-
-    // Catches a probe that never ends, or one failing after its answer or cancel.
-    void aJoinProbeEndsInBoundedTime() {
+    void stepsAndWhatIsHeard() {
+        QFETCH(QString, steps);
+        QFETCH(QStringList, heard);
+        QFETCH(bool, probing);
         Browser b;
         b.browser.setProbeTimeout(20);
-        b.browser.probe(QHostAddress("10.0.0.5"), 1234);
-        QTRY_COMPARE(b.events, QStringList{"probe failed"});
-        QVERIFY(!b.browser.probing());
-        b.browser.probe(QHostAddress("10.0.0.5"), 1234);
-        b.answer("10.0.0.5", 1234);
-        b.browser.probe(QHostAddress("10.0.0.6"), 1);
-        b.browser.cancelProbe();
-        QTest::qWait(60);
-        QCOMPARE(b.events, (QStringList{"probe failed", "answer 10.0.0.5"}));
-    }
-
-    // Steps asked (l list, c check, p probe, r the check's answer), heard after one error.
-    void anErrorAnswersWhatWaits_data() {
-        QTest::addColumn<QString>("asked");
-        QTest::addColumn<QStringList>("heard");
-        QTest::newRow("list") << "l" << QStringList{"list Unreachable"};
-        QTest::newRow("check") << "c" << QStringList{"unreachable"};
-        // The master server's error is no end of a join's probe.
-        QTest::newRow("probe") << "p" << QStringList{};
-        QTest::newRow("probe while checking") << "cp" << QStringList{"unreachable"};
-        QTest::newRow("host after the list") << "lc" << QStringList{"unreachable"};
-        QTest::newRow("join after the list") << "lp" << QStringList{};
-        QTest::newRow("check answered") << "cr" << QStringList{"reached"};
-        QTest::newRow("list after hosting") << "crl" << QStringList{"reached", "list Unreachable"};
-    }
-
-    void anErrorAnswersWhatWaits() {
-        QFETCH(QString, asked);
-        QFETCH(QStringList, heard);
-        Browser b;
-        for (const QChar step : asked) {
-            if (step == 'l') {
-                b.browser.getServerlist();
-            } else if (step == 'c') {
-                b.browser.checkMaster();
-            } else if (step == 'p') {
-                b.browser.probe(QHostAddress("10.0.0.5"), 27403);
-            } else {
-                Q_EMIT b.master->masterserverOnline(-1);
-            }
+        for (const QString& step : steps.split(' ')) {
+            b.step(step);
         }
-        b.fail();
         QCOMPARE(b.events, heard);
+        QCOMPARE(b.browser.probing(), probing);
         QCOMPARE(b.master->count("connectToHost"),
-                 asked.contains('l') || asked.contains('c') ? 1 : 0);
+                 steps.contains('l') || steps.contains('c') ? 1 : 0);
     }
 
     // Catches master names looked up more than once, or unresolved ones hanging.

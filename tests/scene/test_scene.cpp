@@ -35,7 +35,7 @@ class TestScene : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // Cameras follow their blocks; an unknown block's misses ask for a resend from the 11th.
+    // Cameras follow their blocks; an unknown block's misses past the limit ask for a resend.
     void copyFollowsBlocksAndNoticesLoss() {
         ClientField copy;
         SceneField field(copy);
@@ -48,9 +48,9 @@ private Q_SLOTS:
         QCOMPARE(field.followPosition(1), QPoint(100, 950));
         QCOMPARE(field.cameraColumn(0), 8.5f);
 
-        for (int i = 1; i <= 12; ++i) {
+        for (int i = 1; i <= FieldMirror::kMissesBeforeLoss + 2; ++i) {
             copy.processMoveBlocks({{6, 0, 0, 0}, {5, 0, 500, 1}}, {5, 4});
-            QCOMPARE(loss.count(), std::max(0, i - 10));
+            QCOMPARE(loss.count(), std::max(0, i - FieldMirror::kMissesBeforeLoss));
         }
         QCOMPARE(field.followPosition(0), QPoint(350, 900));
         QCOMPARE(field.mirror().block(5)->y(), 900);
