@@ -73,7 +73,10 @@ Client::Client(ClientConnection* tcpConnection, ClientConnection* udpConnection,
     connect(tcp, &ClientConnection::changedCPlayerDisconnect, this,
             &Client::processPlayerDisconnect);
     connect(tcp, &ClientConnection::changedCPlayerKick, this, &Client::processPlayerKick);
-    connect(udp, &ClientConnection::changedCPinglist, this, &Client::changedPinglist);
+    connect(udp, &ClientConnection::changedCPinglist, this,
+            [this](const PayloadCodec::PingList& list) {
+                Q_EMIT changedPinglist(list.connIds, list.pings);
+            });
     connect(udp, &ClientConnection::changedCMessage, &lobby_, &ClientLobby::processMessage);
 
     ServerBrowser* b = &browser_;
@@ -395,10 +398,10 @@ void Client::addComputer() {
     }
 }
 
-void Client::updatePlayerlist(QList<int> connIds, QStringList names, QList<int> colors,
-                              QList<int> statusInt) {
-    const QList<GamePlayer::PlayerStatus> status = lobby_.takePlayerList(connIds, names, statusInt);
-    Q_EMIT changedPlayerlist(connIds, names, colors, status);
+void Client::updatePlayerlist(const PayloadCodec::PlayerList& list) {
+    const QList<GamePlayer::PlayerStatus> status =
+        lobby_.takePlayerList(list.connIds, list.names, list.status);
+    Q_EMIT changedPlayerlist(list.connIds, list.names, list.colors, status);
     if (session_.inLobby() && !session_.countdownRunning) {
         lobby_.showText();
     }

@@ -111,8 +111,7 @@ public Q_SLOTS:
     void processConnectionClosed(int connId);
     void processServerShutdown(int connId);
     void processConnectionError(int connId, ConnectionInterface::ConnectionError error);
-    void updatePlayerlist(QList<int> connIds, QStringList names, QList<int> colors,
-                          QList<int> statusInt);
+    void updatePlayerlist(const PayloadCodec::PlayerList& list);
     void processPlayerDisconnect(int connId);
     void processPlayerKick(int connId);
 

@@ -37,7 +37,9 @@ void ClientGame::showGame() {
                                                        : QString());
 }
 
-void ClientGame::processGameStart(int /*connId*/, int fieldsizeX, int countDown) {
+void ClientGame::processGameStart(const PayloadCodec::GameStart& start) {
+    const int fieldsizeX = start.fieldsizeX;
+    const int countDown = start.countDown;
     ClientSession& s = session_;
     s.fieldsizeX = fieldsizeX;
     if (countDown == 0) {
@@ -58,7 +60,9 @@ void ClientGame::processGameStart(int /*connId*/, int fieldsizeX, int countDown)
     Q_EMIT screen_.displayCountdown(ClientTexts::startingIn(countDown));
 }
 
-void ClientGame::processGamePause(int connId, int countDown) {
+void ClientGame::processGamePause(const PayloadCodec::Pause& pause) {
+    const int connId = pause.clientId;
+    const int countDown = pause.countDown;
     ClientSession& s = session_;
     if (countDown == -1) {
         s.countdownRunning = false;
@@ -96,10 +100,12 @@ void ClientGame::processGameRestart(int /*connId*/) {
     Q_EMIT screen_.setGuiBaseState(GuiState::Lobby, ClientTexts::lobby(s));
 }
 
-void ClientGame::processGameOver(int score, int lines, QString playtime) {
+void ClientGame::processGameOver(const PayloadCodec::GameOver& over) {
+    const int score = over.score;
+    const QString& playtime = over.playtime;
     ClientSession& s = session_;
     if (s.state != GamePlayer::Spectating) {
-        saveHighscore(score, lines, playtime);
+        saveHighscore(score, over.lines, playtime);
     }
     s.state = GamePlayer::Waiting;
     s.lastResult = LastResult::Scored;
@@ -109,7 +115,7 @@ void ClientGame::processGameOver(int score, int lines, QString playtime) {
     Q_EMIT setScore(score, false);
     Q_EMIT setPlaytime(playtime, false);
     Q_EMIT screen_.setGuiBaseState(GuiState::Game, ClientTexts::lastResult(s));
-    Q_EMIT gameOver(score, lines, playtime);
+    Q_EMIT gameOver(score, over.lines, playtime);
 }
 
 void ClientGame::saveHighscore(int score, int lines, const QString& playtime) {
@@ -123,12 +129,12 @@ void ClientGame::saveHighscore(int score, int lines, const QString& playtime) {
     }
 }
 
-void ClientGame::processNewBlock(int blockId, int color, int kind, int xPos, int yPos, int rot) {
-    Q_EMIT createdNewBlock(BlockRecord{blockId, color, kind, xPos, yPos, rot}, session_.fieldsizeX);
+void ClientGame::processNewBlock(const BlockRecord& block) {
+    Q_EMIT createdNewBlock(block, session_.fieldsizeX);
 }
 
-void ClientGame::processGameState(int fieldsizeX, bool paused, int score, QString playtime,
-                                  QByteArray field, QList<BlockRecord> blocks) {
+void ClientGame::processGameState(const PayloadCodec::GameState& state) {
+    const int fieldsizeX = state.fieldsizeX;
     ClientSession& s = session_;
     s.fieldsizeX = fieldsizeX;
     Q_EMIT changeFieldsizeX(fieldsizeX);
@@ -136,16 +142,16 @@ void ClientGame::processGameState(int fieldsizeX, bool paused, int score, QStrin
     Q_EMIT screen_.setGuiBaseState(GuiState::Game, ClientTexts::spectating());
     Q_EMIT startPlayTime();
     Q_EMIT setRotation(true);
-    Q_EMIT setScore(score, true);
-    Q_EMIT setPlaytime(playtime, true);
+    Q_EMIT setScore(state.score, true);
+    Q_EMIT setPlaytime(state.playtime, true);
 
-    const std::vector<FieldCell> landed = FieldImage::unpack(field, fieldsizeX);
+    const std::vector<FieldCell> landed = FieldImage::unpack(state.field, fieldsizeX);
     Q_EMIT createdField(fieldsizeX, QList<FieldCell>(landed.begin(), landed.end()));
-    for (const BlockRecord& block : blocks) {
+    for (const BlockRecord& block : state.blocks) {
         Q_EMIT createdNewBlock(block, fieldsizeX);
     }
 
-    if (paused) {
-        processGamePause(-1, -1);  // -1 is nobody's connection: the own status stays
+    if (state.paused) {
+        processGamePause({-1, -1});  // -1 is nobody's connection: the own status stays
     }
 }

@@ -33,13 +33,12 @@ public Q_SLOTS:
     // GUI: the field copy missed a datagram.
     void processPacketLoss();
 
-    void processGameStart(int connId, int fieldsizeX, int countDown);
-    void processGamePause(int connId, int countDown);
+    void processGameStart(const PayloadCodec::GameStart& start);
+    void processGamePause(const PayloadCodec::Pause& pause);
     void processGameRestart(int connId);
-    void processGameOver(int score, int lines, QString playtime);
-    void processGameState(int fieldsizeX, bool paused, int score, QString playtime,
-                          QByteArray field, QList<BlockRecord> blocks);
-    void processNewBlock(int blockId, int color, int kind, int xPos, int yPos, int rot);
+    void processGameOver(const PayloadCodec::GameOver& over);
+    void processGameState(const PayloadCodec::GameState& state);
+    void processNewBlock(const BlockRecord& block);
 
 Q_SIGNALS:
     void changeFieldsizeX(int fieldsizeX);

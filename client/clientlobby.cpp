@@ -114,9 +114,9 @@ void ClientLobby::showText() {
                                    ready ? ClientTexts::ready(s) : ClientTexts::lobby(s));
 }
 
-void ClientLobby::processMessage(int playerId, QString message) {
-    const QString notice = ClientTexts::statsNotice(playerId);
-    Q_EMIT screen_.displayChatMessage(playerId, notice.isEmpty() ? message : notice);
+void ClientLobby::processMessage(const PayloadCodec::ChatLine& line) {
+    const QString notice = ClientTexts::statsNotice(line.player);
+    Q_EMIT screen_.displayChatMessage(line.player, notice.isEmpty() ? line.text : notice);
 }
 
 void ClientLobby::showLeaving(int connId, bool kicked) {

@@ -49,7 +49,7 @@ public Q_SLOTS:
     void sendMessage(int playerNr, QString message);
 
     // A chat line, or the server's notice about the stats (negative ids).
-    void processMessage(int playerId, QString message);
+    void processMessage(const PayloadCodec::ChatLine& line);
 
 private:
     ClientSession& session_;

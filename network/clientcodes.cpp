@@ -47,14 +47,14 @@ void ClientCodes::processPlayerList(ConnectionInfo&, const ConnectionMessage& me
     const Codec::PlayerList list =
         ServerClaims::playerList(Codec::parsePlayerList(message.content));
     if (ClientConnection* e = core_.eventsAs<ClientConnection>()) {
-        Q_EMIT e->changedCPlayerlist(list.connIds, list.names, list.colors, list.status);
+        Q_EMIT e->changedCPlayerlist(list);
     }
 }
 
 void ClientCodes::processChat(ConnectionInfo&, const ConnectionMessage& message) {
     if (const auto line = ServerClaims::chat(Codec::parseChat(message.content))) {
         if (ClientConnection* e = core_.eventsAs<ClientConnection>()) {
-            Q_EMIT e->changedCMessage(line->player, line->text);
+            Q_EMIT e->changedCMessage(*line);
         }
     }
 }
@@ -65,7 +65,7 @@ void ClientCodes::processPingList(ConnectionInfo& record, const ConnectionMessag
     const Codec::PingList list = ServerClaims::pingList(Codec::parsePingList(message.content));
     qCDebug(lcNetwork) << "ping list" << list.connIds << list.pings;
     if (ClientConnection* e = core_.eventsAs<ClientConnection>()) {
-        Q_EMIT e->changedCPinglist(list.connIds, list.pings);
+        Q_EMIT e->changedCPinglist(list);
     }
 }
 
@@ -73,7 +73,7 @@ void ClientCodes::processGameStart(ConnectionInfo& record, const ConnectionMessa
     record.state = State::StateInGame;
     const Codec::GameStart start = ServerClaims::gameStart(Codec::parseGameStart(message.content));
     if (ClientConnection* e = core_.eventsAs<ClientConnection>()) {
-        Q_EMIT e->changedCGameStart(start.clientId, start.fieldsizeX, start.countDown);
+        Q_EMIT e->changedCGameStart(start);
     }
 }
 
@@ -88,15 +88,14 @@ void ClientCodes::processGameState(ConnectionInfo& record, const ConnectionMessa
     record.state = State::StateInGame;
     const Codec::GameState state = ServerClaims::gameState(Codec::parseGameState(message.content));
     if (ClientConnection* e = core_.eventsAs<ClientConnection>()) {
-        Q_EMIT e->changedCGameState(state.fieldsizeX, state.paused, state.score, state.playtime,
-                                    state.field, state.blocks);
+        Q_EMIT e->changedCGameState(state);
     }
 }
 
 void ClientCodes::processNewBlock(ConnectionInfo&, const ConnectionMessage& message) {
     if (const auto b = ServerClaims::block(Codec::parseNewBlock(message.content))) {
         if (ClientConnection* e = core_.eventsAs<ClientConnection>()) {
-            Q_EMIT e->changedCNewBlock(b->id, b->colour, b->kind, b->x, b->y, b->rotation);
+            Q_EMIT e->changedCNewBlock(*b);
         }
     }
 }
@@ -118,7 +117,7 @@ void ClientCodes::processMergeBlocks(ConnectionInfo&, const ConnectionMessage& m
 void ClientCodes::processPause(ConnectionInfo&, const ConnectionMessage& message) {
     const Codec::Pause pause = ServerClaims::pause(Codec::parsePause(message.content));
     if (ClientConnection* e = core_.eventsAs<ClientConnection>()) {
-        Q_EMIT e->changedCPause(pause.clientId, pause.countDown);
+        Q_EMIT e->changedCPause(pause);
     }
 }
 
@@ -126,7 +125,7 @@ void ClientCodes::processGameOver(ConnectionInfo& record, const ConnectionMessag
     record.state = State::StateLobby;
     const Codec::GameOver over = ServerClaims::gameOver(Codec::parseGameOver(message.content));
     if (ClientConnection* e = core_.eventsAs<ClientConnection>()) {
-        Q_EMIT e->changedCGameOver(over.score, over.lines, over.playtime);
+        Q_EMIT e->changedCGameOver(over);
     }
 }
 

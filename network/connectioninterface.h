@@ -127,22 +127,20 @@ public:
 Q_SIGNALS:
     // What a client hears from its server.
     void serverShutdown(int clientId);
-    void changedCPlayerlist(QList<int> connIds, QStringList names, QList<int> colors,
-                            QList<int> status);
-    void changedCPinglist(QList<int> connIds, QList<int> pings);
-    void changedCMessage(int playerId, QString message);
-    void changedCGameStart(int clientId, int fieldsizeX, int countDown);
+    void changedCPlayerlist(PayloadCodec::PlayerList list);
+    void changedCPinglist(PayloadCodec::PingList list);
+    void changedCMessage(PayloadCodec::ChatLine line);
+    void changedCGameStart(PayloadCodec::GameStart start);
     void changedCGameRestart(int clientId);
-    void changedCGameState(int fieldsizeX, bool paused, int score, QString playtime,
-                           QByteArray field, QList<BlockRecord> blocks);
-    void changedCNewBlock(int blockId, int color, int kind, int xPos, int yPos, int rot);
+    void changedCGameState(PayloadCodec::GameState state);
+    void changedCNewBlock(BlockRecord block);
     // keysDone: the ten key counters the server carried out for the local
     // players, empty when its movements do not say.
     void changedCMoveBlocks(QList<GameMovement> movements, QList<int> activeBlockIds,
                             QList<int> keysDone);
     void changedCMergeBlocks(QList<GameMovement> movements);
-    void changedCPause(int clientId, int countDown);
-    void changedCGameOver(int score, int lines, QString playtime);
+    void changedCPause(PayloadCodec::Pause pause);
+    void changedCGameOver(PayloadCodec::GameOver over);
     void changedCPlayerDisconnect(int clientId);
     void changedCPlayerKick(int clientId);
 };

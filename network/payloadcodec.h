@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -214,3 +215,12 @@ QString buildServerInfo(const QString& version, bool ranked, int players, int ma
 std::optional<ServerInfo> parseServerInfo(const QString& payload);
 
 }  // namespace PayloadCodec
+
+// The records travel in queued signals from a connection's thread.
+Q_DECLARE_METATYPE(PayloadCodec::PlayerList)
+Q_DECLARE_METATYPE(PayloadCodec::ChatLine)
+Q_DECLARE_METATYPE(PayloadCodec::PingList)
+Q_DECLARE_METATYPE(PayloadCodec::GameStart)
+Q_DECLARE_METATYPE(PayloadCodec::GameState)
+Q_DECLARE_METATYPE(PayloadCodec::Pause)
+Q_DECLARE_METATYPE(PayloadCodec::GameOver)

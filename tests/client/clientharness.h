@@ -213,7 +213,7 @@ struct ClientHarness : ClientRecorder {
         client->lobby().setReady();
         playerList(QStringLiteral("%1:Player1:Playing").arg(connId));
         for (int count : {3, 2, 1, 0}) {
-            Q_EMIT udp->changedCGameStart(connId, fieldsizeX, count);
+            Q_EMIT udp->changedCGameStart({connId, fieldsizeX, count});
         }
     }
     // The status entries of every "CPLR" sent, as "Waiting,-1".
@@ -240,7 +240,7 @@ struct ClientHarness : ClientRecorder {
             names[i] = row[1];
             status[i] = int(statusNames().indexOf(row.value(2, "Waiting")));
         }
-        Q_EMIT tcp->changedCPlayerlist(ids, names, colours, status);
+        Q_EMIT tcp->changedCPlayerlist({ids, names, colours, status});
     }
     void answerProbe(const QString& address, int port, bool hasPassword = false,
                      int maxPlayers = 4) {

@@ -372,10 +372,10 @@ private Q_SLOTS:
         ClientHarness h;
         h.client->lobby().sendMessage(1, "hello  there ");
         QCOMPARE(h.udp->callsOf("sendCMessage"), (Calls{{true, 1, "hello  there "}}));
-        Q_EMIT h.udp->changedCPinglist({0, 2}, {15, 999});
-        Q_EMIT h.udp->changedCMessage(-1, "ignored");
-        Q_EMIT h.udp->changedCMessage(-2, "ignored");
-        Q_EMIT h.udp->changedCMessage(2, "hi  there");
+        Q_EMIT h.udp->changedCPinglist({{0, 2}, {15, 999}});
+        Q_EMIT h.udp->changedCMessage({-1, "ignored"});
+        Q_EMIT h.udp->changedCMessage({-2, "ignored"});
+        Q_EMIT h.udp->changedCMessage({2, "hi  there"});
         QCOMPARE(h.events,
                  (QStringList{"pings 0,2 15,999", "chat -1 Stats successfully uploaded.",
                               "chat -2 The stats could not be sended.", "chat 2 hi  there"}));

@@ -30,18 +30,18 @@ private Q_SLOTS:
 
         h.clearLog();
         h.client->lobby().setMenuOpen(true);
-        Q_EMIT h.tcp->changedCPause(0, -1);
+        Q_EMIT h.tcp->changedCPause({0, -1});
         QCOMPARE(h.client->state(), int(GamePlayer::Pausing));
         h.client->lobby().setMenuOpen(false);
         QCOMPARE(h.tcp->callsOf("sendCPause"), (Calls{{true}, {true}}));
         for (int count : {3, 2, 1, 0}) {
-            Q_EMIT h.tcp->changedCPause(0, count);
+            Q_EMIT h.tcp->changedCPause({0, count});
         }
         QCOMPARE(h.events, (QStringList{base(GuiState::Game, "Game paused..."), "playtime pause T",
                                         base(GuiState::Game), "countdown Resuming in 3...",
                                         "countdown Resuming in 2...", "countdown Resuming in 1...",
                                         "countdown ", "playtime pause F"}));
-        Q_EMIT h.tcp->changedCPause(2, -1);  // another connection's pause
+        Q_EMIT h.tcp->changedCPause({2, -1});  // another connection's pause
         QCOMPARE(h.client->state(), int(GamePlayer::Playing));
 
         h.client->lobby().restartGame();
@@ -55,7 +55,7 @@ private Q_SLOTS:
 
         h.client->lobby().setReady();
         h.playerList("0:Player1:Playing");
-        Q_EMIT h.udp->changedCGameStart(0, 12, 3);
+        Q_EMIT h.udp->changedCGameStart({0, 12, 3});
         h.client->lobby().setReady();  // 'r' during the start countdown
         QCOMPARE(h.statusesSent().last(), "Waiting,-1");
         h.clearLog();
@@ -71,7 +71,7 @@ private Q_SLOTS:
         h.hostSingle();
         h.startGame();
         h.clearLog();
-        Q_EMIT h.tcp->changedCGameOver(120, 5, "00:01:40");
+        Q_EMIT h.tcp->changedCGameOver({120, 5, "00:01:40"});
         const QString over = "GAME OVER (120 Point(s))" + kNewGame;
         QCOMPARE(h.events, (QStringList{"playtime stop", "rotation T", "score 120 F",
                                         "playtime text 00:01:40 F", base(GuiState::Game, over)}));
@@ -86,14 +86,14 @@ private Q_SLOTS:
         spectator.joinAndEstablish("10.0.0.5", 2);
         spectator.playerList("0:Ann:Playing 2:Player1:Spectating");
         QCOMPARE(spectator.client->state(), int(GamePlayer::Spectating));
-        Q_EMIT spectator.tcp->changedCGameOver(30, 1, "00:00:20");
+        Q_EMIT spectator.tcp->changedCGameOver({30, 1, "00:00:20"});
         QVERIFY(!QFile::exists(spectator.path("highscore.dat")));
 
         ClientHarness blocked;
         QVERIFY(QDir(blocked.dir.path()).mkdir("highscore.dat"));
         blocked.hostSingle();
         blocked.startGame();
-        Q_EMIT blocked.tcp->changedCGameOver(10, 0, "00:00:05");
+        Q_EMIT blocked.tcp->changedCGameOver({10, 0, "00:00:05"});
         QCOMPARE(blocked.eventsOf("error"),
                  QStringList{"error F The highcore could not be saved locally."});
     }
@@ -106,8 +106,8 @@ private Q_SLOTS:
         field[13] = '\x37';   // column 2, row 1: colour 2
         field[299] = '\x16';  // columns 22 and 23 of row 24: colours 0 and 5
         h.clearLog();
-        Q_EMIT h.udp->changedCGameState(24, true, 340, "00:02:10", field,
-                                        {{5, 1, 2, 100, 1000, 1}, {6, 2, 3, 300, 1100, 0}});
+        Q_EMIT h.udp->changedCGameState(
+            {24, true, 340, "00:02:10", field, {{5, 1, 2, 100, 1000, 1}, {6, 2, 3, 300, 1100, 0}}});
         QCOMPARE(
             h.events,
             (QStringList{"fieldsize 24", "resetGui F 4 F F T 1",
@@ -129,8 +129,8 @@ private Q_SLOTS:
         h.client->game().inputKeys({1, 2, 3, 4, 5, 0, 0, 0, 0, 0});  // not connected: dropped
         QCOMPARE(h.udp->count("sendCInput"), 0);
         h.hostSingle();
-        Q_EMIT h.udp->changedCGameStart(0, 36, 3);
-        Q_EMIT h.udp->changedCNewBlock(7, 2, 4, 150, 1250, 3);
+        Q_EMIT h.udp->changedCGameStart({0, 36, 3});
+        Q_EMIT h.udp->changedCNewBlock({7, 2, 4, 150, 1250, 3});
         const GameBlock& b = *h.mirror.block(7);
         QCOMPARE(
             (QList<int>{b.id(), b.colour(), b.kind(), b.x(), b.y(), b.rotation(), b.fieldsizeX()}),

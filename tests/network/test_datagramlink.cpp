@@ -32,7 +32,7 @@ private Q_SLOTS:
         };
         QStringList chat;
         connect(a.get(), &ClientConnection::changedCMessage, a.get(),
-                [&chat](int, const QString& line) { chat << line; });
+                [&chat](const PayloadCodec::ChatLine& line) { chat << line.text; });
         for (const char* line : {"one", "two", "three"}) {
             server->sendSMessage(true, {0, line});
         }
@@ -50,9 +50,9 @@ private Q_SLOTS:
             true, 1, {24, false, 40, "00009", QByteArray(300, '\x77'), {BlockRecord::of(falling)}});
         server->setInGame(1, true);
         QTRY_COMPARE(snapshotsOfB.size(), 1);
-        QCOMPARE(snapshotsOfB.first()[2].toInt(), 40);
-        QCOMPARE(snapshotsOfB.first()[5].value<QList<BlockRecord>>(),
-                 QList<BlockRecord>({BlockRecord::of(falling)}));
+        const auto snapshot = snapshotsOfB.first()[0].value<PayloadCodec::GameState>();
+        QCOMPARE(snapshot.score, 40);
+        QCOMPARE(snapshot.blocks, QList<BlockRecord>({BlockRecord::of(falling)}));
         QCOMPARE(snapshotsOfA.size(), 0);
         QCOMPARE(server->core().connection(1)->state, ConnectionState::StateInGame);
         QCOMPARE(server->core().connection(0)->state, ConnectionState::StateLobby);
@@ -60,7 +60,9 @@ private Q_SLOTS:
         server->sendSStart(true, {0, 24, 3});
         server->setInGame(-1, true);
         QTRY_COMPARE(started.count(), 1);
-        QCOMPARE(started.first(), QVariantList({0, 24, 3}));
+        const auto start = started.first()[0].value<PayloadCodec::GameStart>();
+        QCOMPARE(QList<int>({start.clientId, start.fieldsizeX, start.countDown}),
+                 QList<int>({0, 24, 3}));
         QCOMPARE(server->core().connection(0)->state, ConnectionState::StateInGame);
 
         // Each client hears which blocks are its own.
@@ -78,7 +80,8 @@ private Q_SLOTS:
         server->sendSGameOver(true, {500, 3, "00100"});
         server->setInGame(-1, false);
         QTRY_COMPARE(over.count(), 1);
-        QCOMPARE(over.first(), QVariantList({500, 3, QString("00100")}));
+        const auto o = over.first()[0].value<PayloadCodec::GameOver>();
+        QCOMPARE(QVariantList({o.score, o.lines, o.playtime}), QVariantList({500, 3, "00100"}));
         QCOMPARE(server->core().connection(1)->state, ConnectionState::StateLobby);
         QTRY_COMPARE(b->core().connection(0)->state, ConnectionState::StateLobby);
     }
@@ -125,9 +128,9 @@ private Q_SLOTS:
         QCOMPARE(joined(*client, portOf(*server), kKey), QVariantList({0, true}));
         QSignalSpy pings(client.get(), &ClientConnection::changedCPinglist);
         QTRY_VERIFY(pings.count() >= 2);
-        QCOMPARE(pings[0][0].value<QList<int>>(), QList<int>({0}));
-        QCOMPARE(pings[0][1].value<QList<int>>(), QList<int>({999}));
-        QCOMPARE(pings[1][1].value<QList<int>>(), QList<int>({7}));
+        QCOMPARE(pings[0][0].value<PayloadCodec::PingList>().connIds, QList<int>({0}));
+        QCOMPARE(pings[0][0].value<PayloadCodec::PingList>().pings, QList<int>({999}));
+        QCOMPARE(pings[1][0].value<PayloadCodec::PingList>().pings, QList<int>({7}));
     }
 
     void inactivityTimeouts() {

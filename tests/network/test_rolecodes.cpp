@@ -49,6 +49,44 @@ private:
     bool stream_;
 };
 
+template <typename T>
+bool holds(const QVariant& v) {
+    return v.metaType() == QMetaType::fromType<T>();
+}
+
+QVariantList fields(const QVariantList& args) {
+    namespace C = PayloadCodec;
+    const QVariant& v = args.value(0);
+    const auto of = [](const auto& list) { return QVariant::fromValue(list); };
+    if (holds<C::PlayerList>(v)) {
+        const auto r = v.value<C::PlayerList>();
+        return {of(r.connIds), r.names, of(r.colors), of(r.status)};
+    }
+    if (holds<C::ChatLine>(v)) {
+        return {v.value<C::ChatLine>().player, v.value<C::ChatLine>().text};
+    }
+    if (holds<C::GameStart>(v)) {
+        const auto r = v.value<C::GameStart>();
+        return {r.clientId, r.fieldsizeX, r.countDown};
+    }
+    if (holds<BlockRecord>(v)) {
+        const auto r = v.value<BlockRecord>();
+        return {r.id, r.colour, r.kind, r.x, r.y, r.rotation};
+    }
+    if (holds<C::Pause>(v)) {
+        return {v.value<C::Pause>().clientId, v.value<C::Pause>().countDown};
+    }
+    if (holds<C::GameOver>(v)) {
+        const auto r = v.value<C::GameOver>();
+        return {r.score, r.lines, r.playtime};
+    }
+    if (holds<C::GameState>(v)) {
+        const auto r = v.value<C::GameState>();
+        return {r.fieldsizeX, r.paused, r.score, r.playtime, r.field, of(r.blocks)};
+    }
+    return args;
+}
+
 // Every signal the facade raises.
 class Heard {
 public:
@@ -68,11 +106,12 @@ public:
         }
         return n;
     }
-    // The arguments of the first signal raised, empty when none was.
+    // The arguments of the first signal raised, a record's fields in
+    // order, empty when none was.
     QVariantList first() const {
         for (const auto& spy : spies_) {
             if (!spy->isEmpty()) {
-                return spy->first();
+                return fields(spy->first());
             }
         }
         return {};

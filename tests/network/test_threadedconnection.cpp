@@ -105,13 +105,12 @@ private Q_SLOTS:
             offThread |= QThread::currentThread() != QCoreApplication::instance()->thread();
         };
         connect(&client, &ClientConnection::changedCGameState,
-                [&](int width, bool paused, int, const QString& time, const QByteArray& field,
-                    const QList<BlockRecord>& blocks) {
+                [&](const PayloadCodec::GameState& s) {
                     hear(QStringLiteral("state %1 %2 %3 %4 %5")
-                             .arg(width)
-                             .arg(paused)
-                             .arg(time, QString::fromLatin1(field))
-                             .arg(blocks.first().kind));
+                             .arg(s.fieldsizeX)
+                             .arg(s.paused)
+                             .arg(s.playtime, QString::fromLatin1(s.field))
+                             .arg(s.blocks.first().kind));
                 });
         connect(&client, &ConnectionInterface::errorOccured,
                 [&](int id, ConnectionInterface::ConnectionError e) {
@@ -124,7 +123,7 @@ private Q_SLOTS:
         thread->post([fake, fakeMaster] {
             Q_EMIT fakeMaster->changedCNewServer(
                 -1, ServerData("1.0", "10.0.0.2", "Den", 27403, false, false, 1, 4, 20, "12:00"));
-            Q_EMIT fake->changedCGameState(12, true, 40, "0:42", "ab", {{0, 1, 5, 0, 0, 0}});
+            Q_EMIT fake->changedCGameState({12, true, 40, "0:42", "ab", {{0, 1, 5, 0, 0, 0}}});
             Q_EMIT fake->errorOccured(2, ConnectionInterface::Timeout);
         });
         QTRY_COMPARE(heard.size(), 3);
@@ -198,7 +197,7 @@ private Q_SLOTS:
         // About six lists went out meanwhile; the first may predate the answer.
         QTRY_VERIFY(pings.count() >= 5);
         for (int i = 1; i < 5; ++i) {
-            const QList<int> list = pings.at(i).at(1).value<QList<int>>();
+            const QList<int> list = pings.at(i).at(0).value<PayloadCodec::PingList>().pings;
             QCOMPARE(list.size(), 1);
             QVERIFY2(list.first() >= 0 && list.first() < 150,
                      qPrintable(QStringLiteral("list %1: ping %2").arg(i).arg(list.first())));

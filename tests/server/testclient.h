@@ -37,46 +37,45 @@ public:
                     [this](int, ConnectionInterface::ConnectionError e) { errors << e; });
             connect(c, &ClientConnection::serverShutdown, this, [this] { ++shutdowns; });
             connect(c, &ClientConnection::changedCGameStart, this,
-                    [this, c](int, int fieldsizeX, int countDown) {
-                        (c == tcp.get() ? tcpCountdown : udpCountdown) << countDown;
-                        fieldWidth = fieldsizeX;
+                    [this, c](const PayloadCodec::GameStart& start) {
+                        (c == tcp.get() ? tcpCountdown : udpCountdown) << start.countDown;
+                        fieldWidth = start.fieldsizeX;
                     });
             connect(c, &ClientConnection::changedCGameOver, this,
-                    [this, c](int score, int lines, QString playtime) {
+                    [this, c](const PayloadCodec::GameOver& o) {
                         (c == tcp.get() ? tcpOver : udpOver)
-                            << QStringLiteral("%1 %2 %3").arg(score).arg(lines).arg(playtime);
+                            << QStringLiteral("%1 %2 %3").arg(o.score).arg(o.lines).arg(o.playtime);
                     });
             connect(c, &ClientConnection::changedCGameState, this,
-                    [this](int fieldsizeX, bool, int, QString, QByteArray field,
-                           QList<BlockRecord> blocks) {
-                        snapshots << Snapshot{fieldsizeX, field, blocks};
+                    [this](const PayloadCodec::GameState& state) {
+                        snapshots << Snapshot{state.fieldsizeX, state.field, state.blocks};
                     });
         }
         connect(tcp.get(), &ClientConnection::changedCPlayerlist, this,
-                [this](QList<int> ids, QStringList n, QList<int>, QList<int> s) {
-                    connIds = ids;
-                    names = n;
-                    status = s;
+                [this](const PayloadCodec::PlayerList& list) {
+                    connIds = list.connIds;
+                    names = list.names;
+                    status = list.status;
                 });
         connect(udp.get(), &ClientConnection::changedCPinglist, this,
-                [this](QList<int> ids, QList<int> ms) {
-                    for (qsizetype i = 0; i < std::min(ids.size(), ms.size()); ++i) {
-                        pings.insert(ids[i], ms[i]);
+                [this](const PayloadCodec::PingList& list) {
+                    for (qsizetype i = 0; i < std::min(list.connIds.size(), list.pings.size());
+                         ++i) {
+                        pings.insert(list.connIds[i], list.pings[i]);
                     }
                 });
         connect(udp.get(), &ClientConnection::changedCMessage, this,
-                [this](int, QString line) { chat << line; });
+                [this](const PayloadCodec::ChatLine& line) { chat << line.text; });
         connect(tcp.get(), &ClientConnection::changedCGameRestart, this,
                 [this](int id) { restarts << id; });
-        connect(tcp.get(), &ClientConnection::changedCPause, this, [this](int id, int countDown) {
-            pauses << QList<int>{id, countDown};
-        });
+        connect(tcp.get(), &ClientConnection::changedCPause, this,
+                [this](const PayloadCodec::Pause& p) {
+                    pauses << QList<int>{p.clientId, p.countDown};
+                });
         connect(tcp.get(), &ClientConnection::changedCPlayerDisconnect, this,
                 [this](int id) { left << id; });
         connect(udp.get(), &ClientConnection::changedCNewBlock, this,
-                [this](int id, int colour, int kind, int x, int y, int rotation) {
-                    newBlocks << BlockRecord{id, colour, kind, x, y, rotation};
-                });
+                [this](const BlockRecord& block) { newBlocks << block; });
         connect(udp.get(), &ClientConnection::changedCMoveBlocks, this,
                 [this](QList<GameMovement>, QList<int>) { ++moves; });
         connect(udp.get(), &ClientConnection::changedCMergeBlocks, this,
