@@ -38,7 +38,11 @@ public:
                 MessageDecoder(MessageDecoder::Mode::Datagram).feed(d.data(), in);
                 for (const ConnectionMessage& m : in) {
                     if (m.type == "CIN") {
-                        udp_.writeDatagram(ConnectionMessage("SIN", info()).encode(),
+                        // Genuine, with slot counts that overflow when the lobby sizes its list.
+                        const QString info = PayloadCodec::buildServerInfo(
+                            QString::fromLatin1(Quadrell::kVersion), false, 2147483647, 2147483647,
+                            false, QString(500, 'E'));
+                        udp_.writeDatagram(ConnectionMessage("SIN", info).encode(),
                                            d.senderAddress(), d.senderPort());
                     } else if (m.type == "CHI") {
                         peerPort_ = d.senderPort();
@@ -47,11 +51,6 @@ public:
                 }
             }
         });
-    }
-    static QString info() {
-        // Genuine, with slot counts that overflow when the lobby sizes its list.
-        return PayloadCodec::buildServerInfo(QString::fromLatin1(Quadrell::kVersion), false,
-                                             2147483647, 2147483647, false, QString(500, 'E'));
     }
     void toStreamRaw(const QByteArray& bytes) { stream_->write(bytes); }
     void toStream(const QString& type, const QString& content) {
@@ -145,7 +144,7 @@ private Q_SLOTS:
         QCOMPARE(gui.session().stack().base(), GuiState::Game);
         gui.session().setWindowed(false);  // full screen: no pointer over the game
         QCOMPARE(surface.cursor().shape(), Qt::BlankCursor);
-        QTest::keyPress(&w, Qt::Key_Tab);                     // the game's player list
+        QTest::keyPress(&w, Qt::Key_Tab);  // the game's player list
         QVERIFY(gui.session().tabHeld());
         QTest::keyRelease(&w, Qt::Key_Tab);
 
