@@ -91,16 +91,17 @@ private Q_SLOTS:
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("[Client]\nGeneral\\ShowIntro=false\n");
         ini.close();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home.path());
+        for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "QUADRELL_DATA_DIR", "DISPLAY",
+                                 "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+            env.remove(name);
+        }
         QProcess game;
         game.setWorkingDirectory(home.path());
+        QProcessEnvironment gameEnv = env;
         // Mesa unloads before the leak check; this process checks our own leaks.
-        QProcessEnvironment gameEnv = QProcessEnvironment::systemEnvironment();
         gameEnv.insert("ASAN_OPTIONS", "detect_leaks=0");
-        gameEnv.insert("HOME", home.path());
-        for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "QUADRELL_DATA_DIR", "DISPLAY",
-                                 "QT_QPA_PLATFORM"}) {
-            gameEnv.remove(name);
-        }
         game.setProcessEnvironment(gameEnv);
         game.start(QUADRELL_GAME_PROGRAM,
                    {"--windowed", "-display", qEnvironmentVariable("DISPLAY"), "--platform", "xcb",
@@ -120,10 +121,6 @@ private Q_SLOTS:
                                                      home.filePath(".config/quadrell").toUtf8()));
 
         QProcess headless;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-            env.remove(name);
-        }
         headless.setProcessEnvironment(env);
         headless.start(QUADRELL_GAME_PROGRAM, {});
         QVERIFY(headless.waitForFinished(10000));
