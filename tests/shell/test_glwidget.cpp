@@ -1,4 +1,4 @@
-// The widget and a real Client on a display: whole games by key, and a hostile server.
+// The widget in the main window with a real Client: whole games by key, and a hostile server.
 #include <QGuiApplication>
 #include <QImage>
 #include <QNetworkDatagram>
