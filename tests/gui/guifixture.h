@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
@@ -10,6 +11,8 @@
 #include "client/clientsettings.h"
 #include "client/highscorefile.h"
 #include "gui/guicontroller.h"
+#include "gui/guimetrics.h"
+#include "gui/overlaypainter.h"
 #include "tests/support/signallog.h"
 
 // A server as a probe reports it; its address ends in the ping.
@@ -110,7 +113,24 @@ struct GuiFixture : SignalLog<GuiText> {
             key(c.isDigit() ? Qt::Key_0 + c.digitValue() : Qt::Key_A, Qt::NoModifier, QString(c));
         }
     }
-    // Runs a script of keys: Up, Down, Left, Right, Enter, Esc, or type:TEXT.
+    // Paints the screen at 800x600, as the widget would, so that the mouse finds the entries.
+    QImage paint() {
+        GuiMetrics metrics;
+        metrics.resize(800, 600);
+        QImage image(800, 600, QImage::Format_RGB32);
+        {
+            QPainter p(&image);
+            OverlayPainter(*gui, metrics).paint(p);
+        }
+        return image;
+    }
+    void rightClick(int entry) {
+        paint();
+        QVERIFY2(menus().hitMap().contains(entry), qPrintable(QString::number(entry)));
+        gui->input().mousePress(menus().hitMap().value(entry).center(), Qt::RightButton);
+    }
+    // Runs a script of keys: Up, Down, Left, Right, Enter, Esc, type:TEXT; rclick:ENTRY, a right
+    // click on the painted entry; Password, the client asking for one.
     void play(const QString& script) {
         static const QMap<QString, int> names{{"Up", Qt::Key_Up},        {"Down", Qt::Key_Down},
                                               {"Left", Qt::Key_Left},    {"Right", Qt::Key_Right},
@@ -118,6 +138,10 @@ struct GuiFixture : SignalLog<GuiText> {
         for (const QString& token : script.split(' ', Qt::SkipEmptyParts)) {
             if (token.startsWith("type:")) {
                 type(token.mid(5));
+            } else if (token.startsWith("rclick:")) {
+                rightClick(token.mid(7).toInt());
+            } else if (token == "Password") {
+                stack().setTopState(GuiState::PasswordMenu, QString());
             } else {
                 QVERIFY2(names.contains(token), qPrintable(token));
                 key(names[token]);

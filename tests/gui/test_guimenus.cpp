@@ -49,6 +49,36 @@ private Q_SLOTS:
             << int(GuiState::ServerList);
         QTest::newRow("exit program")
             << "Up Up Enter" << QStringList{"close"} << int(GuiState::MainMenu);
+        // A right click acts as a left click does on every screen; only values step backwards.
+        const auto click = [](const char* script, int entry) {
+            return QStringLiteral("%1 rclick:%2").arg(script).arg(entry);
+        };
+        const QString join = "Down Enter Down Down Enter";
+        const QString password = join + " Down Enter Password";
+        QTest::newRow("click options save")
+            << click("Up Up Up Enter", MenuModel::kOptionsSave)
+            << QStringList{"options Player1 Player2 F 1 T F F 0 0 2 T T T F T"}
+            << int(GuiState::MainMenu);
+        QTest::newRow("click options back") << click("Up Up Up Enter", MenuModel::kOptionsBack)
+                                            << QStringList{} << int(GuiState::MainMenu);
+        QTest::newRow("click join")
+            << join + " rclick:1" << QStringList{"join F ... T ''"} << notice;
+        QTest::newRow("click join back")
+            << join + " rclick:2" << QStringList{} << int(GuiState::MultiplayerMenu);
+        QTest::newRow("click password join")
+            << password + " rclick:1" << QStringList{"join F ... T ''", "join F USEOLDONE T P"}
+            << notice;
+        QTest::newRow("click password back")
+            << password + " rclick:2" << QStringList{"join F ... T ''"} << int(GuiState::JoinMenu);
+        QTest::newRow("click server list update")
+            << click("Down Enter Down Enter", ServerListModel::Update)
+            << QStringList{"serverlist", "serverlist"} << int(GuiState::ServerList);
+        QTest::newRow("click server list back")
+            << click("Down Enter Down Enter", ServerListModel::Back) << QStringList{"serverlist"}
+            << int(GuiState::MultiplayerMenu);
+        QTest::newRow("click host")
+            << "Down Enter Enter rclick:10"
+            << QStringList{"host Quadrell-Server 27403 4 F F T F P 0 normal T T"} << notice;
     }
 
     void menusEmitWhatTheClientNeeds() {
@@ -63,8 +93,7 @@ private Q_SLOTS:
 
     void passwordScreenRetriesTheOldAddress() {
         GuiFixture f;
-        f.play("Down Enter Down Down Enter Down Enter");
-        f.stack().setTopState(GuiState::PasswordMenu, QString());
+        f.play("Down Enter Down Down Enter Down Enter Password");
         f.play("Enter type:ab Enter Down Right Left Enter");
         QCOMPARE(f.events, (QStringList{"join F ... T ''", "join F USEOLDONE T Pab"}));
         QVERIFY(f.menus().joinPassword().isEmpty());
@@ -83,6 +112,11 @@ private Q_SLOTS:
         guest.play("Down Down Enter Up Up Up Up");
         QCOMPARE(guest.top(), GuiState::OptionsMenu);
         QCOMPARE(guest.menus().currentEntry(), 9);  // ranked play only from the main menu
+        // Nor measuring the quality, over a game.
+        QVERIFY(
+            !guest.menus().menu(GuiState::OptionsMenu).entries[MenuModel::kOptionsMeasure].enabled);
+        guest.menus().activate(MenuModel::kOptionsMeasure, MenuModel::Action::Enter);
+        QCOMPARE(guest.events, QStringList{"menuOpen T"});
 
         GuiFixture host;
         host.lobby(4, false, true, {0, 1});
@@ -131,16 +165,6 @@ private Q_SLOTS:
         // Over the main menu (the first start) it is saved at once.
         f.menus().takeMeasuredQuality(1);
         QCOMPARE(f.events.value(1), "options Player1 Player2 F 1 T F F 0 0 1 T T T F T");
-
-        GuiFixture guest;  // over a game the entry cannot act
-        guest.lobby(4, false, false, {0, 1});
-        guest.stack().setBaseState(GuiState::Game, QString());
-        guest.play("Esc Down Down Down Enter");
-        QCOMPARE(guest.top(), GuiState::OptionsMenu);
-        QVERIFY(
-            !guest.menus().menu(GuiState::OptionsMenu).entries[MenuModel::kOptionsMeasure].enabled);
-        guest.menus().activate(MenuModel::kOptionsMeasure, MenuModel::Action::Enter);
-        QVERIFY(!guest.events.contains("measure"));
     }
 
     void textFieldEditing() {
@@ -181,20 +205,6 @@ private Q_SLOTS:
         key(Qt::Key_Backspace);
         QCOMPARE(key(Qt::Key_Enter), TextField::Result::Confirm);
         QCOMPARE(port, "27403");  // emptied and confirmed: the old value again
-    }
-
-    void chatLineIsSentForTheChosenPlayer() {
-        GuiFixture f;
-        f.lobby(2, true, true, {0, 0});
-        f.play("Esc");
-        f.key(Qt::Key_U);
-        QCOMPARE(f.top(), GuiState::ChatInput);
-        f.type("hi");
-        f.key(Qt::Key_Return);
-        f.key(Qt::Key_T);
-        f.key(Qt::Key_Return);  // an empty line is not sent
-        QCOMPARE(f.events, (QStringList{"menuOpen T", "say 1 hi"}));
-        QCOMPARE(f.top(), GuiState::GameMenu);
     }
 
     void gameKeysMapToCounters() {
@@ -278,6 +288,16 @@ private Q_SLOTS:
         split.lobby(2, true, true, {0, 0});
         split.play("Down Enter Right");
         QCOMPARE(split.events, QStringList{"colors -1 0"});  // no kicking, arrows for player 2
+        // Chat from the game menu: U is player 2's line; an empty line is not sent.
+        split.play("Esc");
+        split.key(Qt::Key_U);
+        QCOMPARE(split.top(), GuiState::ChatInput);
+        split.type("hi");
+        split.key(Qt::Key_Return);
+        split.key(Qt::Key_T);
+        split.key(Qt::Key_Return);
+        QCOMPARE(split.events, (QStringList{"colors -1 0", "menuOpen T", "say 1 hi"}));
+        QCOMPARE(split.top(), GuiState::GameMenu);
     }
 
     void serverListScreenJoinsAndSavesTheFilter() {

@@ -1,91 +1,20 @@
 // What the painters place is what a click finds; metrics, resolutions, screenshots.
-#include <QPainter>
 #include <QTest>
 #include <tuple>
 
-#include "gui/guimetrics.h"
-#include "gui/overlaypainter.h"
 #include "gui/screenshotfiles.h"
 #include "guifixture.h"
-
-namespace {
-
-// Paints the screen, as the widget would, so that the mouse finds the entry.
-void rightClick(GuiFixture& f, int entry) {
-    GuiMetrics metrics;
-    metrics.resize(800, 600);
-    QImage image(800, 600, QImage::Format_RGB32);
-    {
-        QPainter p(&image);
-        OverlayPainter(*f.gui, metrics).paint(p);
-    }
-    QVERIFY2(f.menus().hitMap().contains(entry), qPrintable(QString::number(entry)));
-    f.gui->input().mousePress(f.menus().hitMap().value(entry).center(), Qt::RightButton);
-}
-
-}  // namespace
 
 class TestGuiPainting : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // A right click acts as a left click does; only values step backwards.
-    void rightClickActsOnEveryScreen_data() {
-        QTest::addColumn<QString>("script");
-        QTest::addColumn<int>("entry");
-        QTest::addColumn<QStringList>("events");
-        QTest::addColumn<int>("top");
-        const int notice = int(GuiState::Notice);
-        const int list = int(GuiState::ServerList);
-        QTest::newRow("options save")
-            << "Up Up Up Enter" << MenuModel::kOptionsSave
-            << QStringList{"options Player1 Player2 F 1 T F F 0 0 2 T T T F T"}
-            << int(GuiState::MainMenu);
-        QTest::newRow("options back") << "Up Up Up Enter" << MenuModel::kOptionsBack
-                                      << QStringList{} << int(GuiState::MainMenu);
-        QTest::newRow("join connect")
-            << "Down Enter Down Down Enter" << 1 << QStringList{"join F ... T ''"} << notice;
-        QTest::newRow("join back")
-            << "Down Enter Down Down Enter" << 2 << QStringList{} << int(GuiState::MultiplayerMenu);
-        QTest::newRow("password connect")
-            << "password" << 1 << QStringList{"join F USEOLDONE T P"} << notice;
-        QTest::newRow("password back")
-            << "password" << 2 << QStringList{} << int(GuiState::JoinMenu);
-        QTest::newRow("server list update")
-            << "Down Enter Down Enter" << int(ServerListModel::Update)
-            << QStringList{"serverlist", "serverlist"} << list;
-        QTest::newRow("server list back")
-            << "Down Enter Down Enter" << int(ServerListModel::Back) << QStringList{"serverlist"}
-            << int(GuiState::MultiplayerMenu);
-        QTest::newRow("host button")
-            << "Down Enter Enter" << 10
-            << QStringList{"host Quadrell-Server 27403 4 F F T F P 0 normal T T"} << notice;
-    }
-
-    void rightClickActsOnEveryScreen() {
-        QFETCH(QString, script);
-        QFETCH(int, entry);
-        QFETCH(QStringList, events);
-        QFETCH(int, top);
-        GuiFixture f;
-        if (script == "password") {
-            f.play("Down Enter Down Down Enter Down Enter");
-            f.stack().setTopState(GuiState::PasswordMenu, QString());
-            f.events.clear();
-        } else {
-            f.play(script);
-        }
-        rightClick(f, entry);
-        QCOMPARE(f.events, events);
-        QCOMPARE(int(f.top()), top);
-    }
-
     void rightClickTurnsPagesAndSorts() {
         GuiFixture f;
         f.play("Down Down Down Enter");  // highscores of one player
-        rightClick(f, 2);
+        f.rightClick(2);
         QCOMPARE(f.session().highscores().page(), 2);
-        rightClick(f, 1);
+        f.rightClick(1);
         QCOMPARE(f.session().highscores().page(), 1);
 
         GuiFixture g;
@@ -94,35 +23,27 @@ private Q_SLOTS:
             g.session().addServer(server(QStringLiteral("S%1").arg(i), 20 + i));
         }
         g.session().processMasterserverResult(MasterserverResult::MasterListDone);
-        rightClick(g, ServerListModel::NextPage);
+        g.rightClick(ServerListModel::NextPage);
         QCOMPARE(g.session().servers().page(), 2);
-        rightClick(g, ServerListModel::PreviousPage);
+        g.rightClick(ServerListModel::PreviousPage);
         QCOMPARE(g.session().servers().page(), 1);
-        rightClick(g, ServerListModel::FirstHeader + 3);
+        g.rightClick(ServerListModel::FirstHeader + 3);
         QCOMPARE(g.session().servers().sortColumn(), 3);
-        rightClick(g,
-                   ServerListModel::FilterVersion);  // a value: backwards, and "Same" is next too
+        g.rightClick(ServerListModel::FilterVersion);  // a value: backwards, and "Same" is next too
         QCOMPARE(g.session().servers().filters().version, 1);
     }
 
     // The mouse finds what the painter placed; chat lines that no longer fit go.
     void painterPlacesEntriesForTheMouse() {
         GuiFixture f;
-        GuiMetrics metrics;
-        metrics.resize(800, 600);
-        QImage image(800, 600, QImage::Format_RGB32);
-        const auto paint = [&] {
-            QPainter p(&image);
-            OverlayPainter(*f.gui, metrics).paint(p);
-        };
-        paint();
+        f.paint();
         QCOMPARE(f.menus().hitMap().size(), 7);
         const QPoint options = f.menus().hitMap().value(4).center();
         f.gui->input().mouseMove(options);
         QCOMPARE(f.menus().currentEntry(), 4);
         f.gui->input().mousePress(options, Qt::LeftButton);
         QCOMPARE(f.top(), GuiState::OptionsMenu);
-        paint();
+        const QImage image = f.paint();
         // The longest menu still fits: every entry on the screen.
         QCOMPARE(f.menus().hitMap().size(), MenuModel::kOptionsBack + 1);
         for (const QRect& r : f.menus().hitMap()) {
@@ -141,7 +62,7 @@ private Q_SLOTS:
         for (int i = 0; i < 40; ++i) {
             f.session().displayChatMessage(0, QStringLiteral("line %1").arg(i));
         }
-        paint();
+        f.paint();
         const std::size_t kept = f.session().chat().lines().size();
         QVERIFY(kept > 3 && kept < 40);
         QCOMPARE(f.session().chat().lines().back().text(),

@@ -1,4 +1,4 @@
-// The widget and a real Client on a display: whole games by key, and a hostile server.
+// The widget in the main window with a real Client: whole games by key, and a hostile server.
 #include <QGuiApplication>
 #include <QImage>
 #include <QNetworkDatagram>
@@ -7,13 +7,9 @@
 #include <QTest>
 #include <QUdpSocket>
 
-#include "client/client.h"
 #include "game/appinfo.h"
-#include "gui/glwidget.h"
 #include "network/payloadcodec.h"
-#include "shell/guiwiring.h"
-#include "tests/network/nettestsupport.h"
-#include "tests/support/localhosting.h"
+#include "tests/shell/gamewindow.h"
 
 namespace {
 
@@ -42,7 +38,11 @@ public:
                 MessageDecoder(MessageDecoder::Mode::Datagram).feed(d.data(), in);
                 for (const ConnectionMessage& m : in) {
                     if (m.type == "CIN") {
-                        udp_.writeDatagram(ConnectionMessage("SIN", info()).encode(),
+                        // Genuine, with slot counts that overflow when the lobby sizes its list.
+                        const QString info = PayloadCodec::buildServerInfo(
+                            QString::fromLatin1(Quadrell::kVersion), false, 2147483647, 2147483647,
+                            false, QString(500, 'E'));
+                        udp_.writeDatagram(ConnectionMessage("SIN", info).encode(),
                                            d.senderAddress(), d.senderPort());
                     } else if (m.type == "CHI") {
                         peerPort_ = d.senderPort();
@@ -51,11 +51,6 @@ public:
                 }
             }
         });
-    }
-    static QString info() {
-        // Genuine, with slot counts that overflow when the lobby sizes its list.
-        return PayloadCodec::buildServerInfo(QString::fromLatin1(Quadrell::kVersion), false,
-                                             2147483647, 2147483647, false, QString(500, 'E'));
     }
     void toStreamRaw(const QByteArray& bytes) { stream_->write(bytes); }
     void toStream(const QString& type, const QString& content) {
@@ -78,65 +73,18 @@ private:
     quint16 peerPort_ = 0;
 };
 
-// Widget and client wired as the program does; Ann, easy computers, a free port.
-struct Window {
-    explicit Window(bool ownServer, Latency latency = {}, bool measureQuality = false)
-        : net(network(latency)),
-          client(environment(dir, quits), net,
-                 threadServerStarter(ownServer ? localHosting(net.timings, dir.path())
-                                               : ThreadHosting{})),
-          w(&client, 800, 600, nullptr, guiEnvironment(dir.path(), measureQuality)) {
-        connectGuiAndClient(w, client);
-        w.resize(800, 600);
-        w.show();
-    }
-    static ClientNetwork network(Latency latency) {
-        ClientNetwork n;
-        n.timings = nettest::fastTimings();
-        n.latency = latency;
-        return n;
-    }
-    static GuiEnvironment guiEnvironment(const QString& directory, bool measureQuality) {
-        GuiEnvironment env;
-        env.screenshotDirectory = directory;
-        env.continuousRepaint = false;
-        env.measureQualityAtFirstStart = measureQuality;
-        return env;
-    }
-    static Client::Environment environment(const QTemporaryDir& dir, QList<int>& quits) {
-        QFile ini(dir.filePath("settings.ini"));
-        ini.open(QIODevice::WriteOnly);  // Ann's name in the lobby shows it was read
-        ini.write(
-            "[Client]\nGeneral\\ShowIntro=false\nPlayer1\\Name=Ann\n"
-            "[Server]\nGeneral\\Port=0\nGeneral\\ComputerSkill=easy\n");
-        Client::Environment env;
-        env.directory = dir.path();
-        env.quit = [&quits](int code) { quits.append(code); };
-        return env;
-    }
-    GuiController& gui() { return w.controller(); }
-    QString lobbyText() { return gui().session().stack().messages().first(); }
-    // Presses Space until the game is over.
-    void dropUntilOver() {
-        const auto over = [&] { return lobbyText().startsWith("GAME OVER"); };
-        for (int i = 0; i < 600 && !over(); ++i) {
-            QTest::keyClick(&w, Qt::Key_Space);
-            QTest::qWait(25);
-        }
-        QTRY_VERIFY(over());
-    }
-    // The screenshot F11 writes first.
-    QImage screenshot() {
-        QTest::keyClick(&w, Qt::Key_F11);
-        return QImage(dir.filePath("screenshots/sc_00000.png"));
-    }
+// Ann at 800x600, and easy computers.
+const QByteArray kSettings = "Player1\\Name=Ann\nVideo\\ResWidth=800\nVideo\\ResHeight=600\n";
 
-    QTemporaryDir dir;
-    QList<int> quits;
-    ClientNetwork net;
-    Client client;
-    GLWidget w;
-};
+// Presses Space until the game is over.
+void dropUntilOver(GameWindow& g) {
+    const auto over = [&] { return g.lobbyText().startsWith("GAME OVER"); };
+    for (int i = 0; i < 600 && !over(); ++i) {
+        QTest::keyClick(&g.w(), Qt::Key_Space);
+        QTest::qWait(25);
+    }
+    QTRY_VERIFY(over());
+}
 
 }  // namespace
 
@@ -144,7 +92,8 @@ class TestGLWidget : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // Computers seated and kicked by key, a whole game; the highscore names both.
+    // Keys and pointer at the surface without a click; computers seated and kicked
+    // by key, a whole game; the highscore names both.
     void singleplayerGameThroughTheWidget_data() {
         QTest::addColumn<int>("roundTripMs");
         QTest::newRow("loopback") << 0;
@@ -152,11 +101,22 @@ private Q_SLOTS:
     }
     void singleplayerGameThroughTheWidget() {
         QFETCH(int, roundTripMs);
-        Window window(true, Latency{roundTripMs, roundTripMs / 5});
-        GLWidget& w = window.w;
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        const GuiController& gui = w.controller();
-        QCOMPARE(w.surface().cursor().shape(), Qt::BitmapCursor);  // the game's own in menus
+        GameWindow window(kSettings, Latency{roundTripMs, roundTripMs / 5});
+        GLWidget& w = window.w();
+        QVERIFY(QTest::qWaitForWindowExposed(window.window.get()));
+        GameSurface& surface = w.surface();
+        window.window->activateWindow();  // as a window manager does with a new window
+        QTRY_COMPARE(QGuiApplication::focusWindow(), &surface);
+        GuiController& gui = window.gui();
+        QCOMPARE(surface.cursor().shape(), Qt::BitmapCursor);  // the game's own in menus
+        QTest::keyClick(&surface, Qt::Key_Down);
+        QCOMPARE(gui.menus().currentEntry(), 1);
+        QTest::keyClick(&w, Qt::Key_Tab);  // the game's, not the focus chain's
+        QCOMPARE(QGuiApplication::focusWindow(), &surface);
+        // The pointer finds the entries in the surface's own coordinates.
+        QTRY_VERIFY(gui.menus().hitMap().size() > 2);
+        QTest::mouseMove(&surface, gui.menus().hitMap().last().center());
+        QTRY_COMPARE(gui.menus().currentEntry(), gui.menus().hitMap().lastKey());
         const auto names = [&] {
             QStringList out;
             for (int i = 0; i < gui.session().players().positions(); ++i) {
@@ -166,8 +126,8 @@ private Q_SLOTS:
             return out;
         };
 
-        QTest::keyClick(&w, Qt::Key_Return);  // "Singleplayer"
-        QTRY_COMPARE(gui.session().stack().base(), GuiState::Lobby);
+        QTest::mouseClick(&surface, Qt::LeftButton, {}, gui.menus().hitMap().value(0).center());
+        QTRY_COMPARE(gui.session().stack().base(), GuiState::Lobby);  // "Singleplayer"
         QTRY_VERIFY(!gui.input().inputLocked());
         QTRY_COMPARE(names(), (QStringList{"Ann", "", "", ""}));
         QVERIFY(window.lobbyText().contains("Press 'c' to add a computer player."));
@@ -182,23 +142,22 @@ private Q_SLOTS:
         // The server measures the round trip asked for.
         QTRY_VERIFY(gui.session().players().ping(0) >= roundTripMs * 4 / 5);
         QCOMPARE(gui.session().stack().base(), GuiState::Game);
-        QCOMPARE(w.surface().cursor().shape(), Qt::BlankCursor);  // none over the game
-
-        // Tab stays in the widget: the game's player list, not the focus chain.
-        QTest::keyPress(&w, Qt::Key_Tab);
+        gui.session().setWindowed(false);  // full screen: no pointer over the game
+        QCOMPARE(surface.cursor().shape(), Qt::BlankCursor);
+        QTest::keyPress(&w, Qt::Key_Tab);  // the game's player list
         QVERIFY(gui.session().tabHeld());
         QTest::keyRelease(&w, Qt::Key_Tab);
 
-        window.dropUntilOver();
+        dropUntilOver(window);
         QVERIFY(gui.input().keys().counters()[4] > 0);
-        const HighscoreFile::Lists lists = window.client.highscores().read();
+        const HighscoreFile::Lists lists = window.client->highscores().read();
         QCOMPARE(lists[1].size(), std::size_t(1));
         QVERIFY(lists[1].front()->valid());
         QCOMPARE(lists[1].front()->playerNames(), "Ann CPU_2");
         QCOMPARE(lists[1].front()->score(), gui.session().score().shownScore());
 
         const QImage shot = window.screenshot();
-        QCOMPARE(shot.size(), QSize(800, 600));
+        QCOMPARE(shot.size(), QSize(800, 600) * surface.devicePixelRatio());
         // The field the game ended with lies under the 2D layer: Ann's red
         // boxes. How many landed before the end depends on how fast the
         // computer beside her played: from 1,600 pixels on a busy machine.
@@ -219,50 +178,18 @@ private Q_SLOTS:
         QTRY_COMPARE(window.quits, QList<int>{0});
     }
 
-    // Keys and pointer reach the game at the surface without a click; Tab stays.
-    void theSurfaceHoldsKeysAndPointer() {
-        Window window(false);
-        GLWidget& w = window.w;
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        GameSurface& surface = w.surface();
-        w.activateWindow();  // as a window manager does with a new window
-        QTRY_COMPARE(QGuiApplication::focusWindow(), &surface);
-        GuiController& gui = w.controller();
-        QCOMPARE(gui.session().stack().top(), GuiState::MainMenu);
-
-        const int entry = gui.menus().currentEntry();
-        QTest::keyClick(&surface, Qt::Key_Down);
-        QCOMPARE(gui.menus().currentEntry(), entry + 1);
-        QTest::keyClick(&w, Qt::Key_Up);
-        QCOMPARE(gui.menus().currentEntry(), entry);
-        QTest::keyClick(&surface, Qt::Key_Tab);
-        QTest::keyClick(&w, Qt::Key_Tab);
-        QCOMPARE(QGuiApplication::focusWindow(), &surface);
-        QCOMPARE(gui.menus().currentEntry(), entry);
-
-        // The pointer finds the entries in the surface's own coordinates.
-        QTRY_VERIFY(gui.menus().hitMap().size() > 1);
-        const int lastEntry = gui.menus().hitMap().lastKey();
-        QVERIFY(lastEntry != entry);
-        QTest::mouseMove(&surface, gui.menus().hitMap().last().center());
-        QTRY_COMPARE(gui.menus().currentEntry(), lastEntry);
-
-        const QImage shot = window.screenshot();
-        QCOMPARE(shot.size(), QSize(800, 600) * surface.devicePixelRatio());
-    }
-
     // The first start measures and saves the quality, and says which.
     void firstStartFindsTheBestQuality() {
-        Window window(true, {}, true);
-        QVERIFY(QTest::qWaitForWindowExposed(&window.w));
+        GameWindow window(kSettings, {}, true);
+        QVERIFY(QTest::qWaitForWindowExposed(window.window.get()));
         const QString dir = window.dir.path();
         QTRY_VERIFY_WITH_TIMEOUT(ClientSettings(dir).qualitySaved(), 60000);
         const int chosen = ClientSettings(dir).options.quality;
         QCOMPARE(window.gui().menus().options().quality, chosen);
-        const QString said = window.w.measuringLine();
-        QVERIFY2(said.startsWith("Visual quality: " + MenuModel::qualityName(chosen) + " ("),
+        const QString said = window.w().measuringLine();
+        QVERIFY2(said.startsWith("Visual quality: " + MenuModel::qualityName(chosen) + " (") &&
+                     said.endsWith(" at 800x600)"),
                  qPrintable(said));
-        QVERIFY2(said.endsWith(" at 800x600)"), qPrintable(said));
         QCOMPARE(window.gui().session().stack().top(), GuiState::MainMenu);
     }
 
@@ -270,11 +197,11 @@ private Q_SLOTS:
     void strangersServerCannotEndTheWindow() {
         HostileServer evil;
         QVERIFY(evil.port > 0);
-        Window window(false);
-        Client& client = window.client;
-        GLWidget& w = window.w;
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        const GuiController& gui = w.controller();
+        GameWindow window(kSettings);
+        Client& client = *window.client;
+        GLWidget& w = window.w();
+        QVERIFY(QTest::qWaitForWindowExposed(window.window.get()));
+        const GuiController& gui = window.gui();
         QSignalSpy chat(&client.screen(), &ClientScreen::displayChatMessage);
         const auto painted = [&] {
             w.update();
