@@ -116,8 +116,9 @@ private Q_SLOTS:
         QVERIFY(QString::fromUtf8(second.readAllStandardError()).contains(QString::number(port)));
         QCOMPARE(second.readAllStandardOutput(), QByteArray());
 
-        // No key: the first client is host on both connections.
-        TestClient first, second1, third;
+        // No key: the first client is host on both connections; when it
+        // leaves, the server stays.
+        TestClient first, second1;
         for (TestClient* c : {&first, &second1}) {
             c->join(port);
             QTRY_VERIFY(c->joined());
@@ -125,26 +126,19 @@ private Q_SLOTS:
         }
         QVERIFY(first.tcpHost && first.udpHost);
         QVERIFY(!second1.tcpHost && !second1.udpHost);
-
-        // The host leaves, the server stays; the next newcomer is host.
         first.leave();
         QTRY_COMPARE(second1.left, QList<int>({first.clientId}));
-        QTRY_COMPARE(second1.status.count(GamePlayer::Empty), 3);
-        third.join(port);
-        QTRY_VERIFY(third.joined());
-        QVERIFY(third.tcpHost && third.udpHost);
-        QCOMPARE(second1.shutdowns, 0);
         server.terminate();
         QVERIFY(server.waitForFinished(10000));
         QCOMPARE(server.exitStatus(), QProcess::NormalExit);
         QCOMPARE(server.exitCode(), 0);
         QCOMPARE(server.readAllStandardOutput(), QByteArray());  // the one line was all
-        QTRY_VERIFY(second1.shutdowns > 0 && third.shutdowns > 0);
+        QTRY_VERIFY(second1.shutdowns > 0);
         QTRY_COMPARE(master.count("SOF"), 1);
         QCOMPARE(master.received.last().type, "SOF");
 
         const QJsonArray clients = readJson(statsPath).value("clients").toArray();
-        QCOMPARE(clients.size(), 2);  // client ids 0 (twice) and 1
+        QCOMPARE(clients.size(), 2);
         for (const QJsonValue& c : clients) {
             QVERIFY(c["streamBytes"].toInteger() > 0);
         }

@@ -36,22 +36,17 @@ public:
             connect(c, &ConnectionInterface::errorOccured, this,
                     [this](int, ConnectionInterface::ConnectionError e) { errors << e; });
             connect(c, &ClientConnection::serverShutdown, this, [this] { ++shutdowns; });
-            connect(c, &ClientConnection::changedCGameStart, this,
-                    [this, c](int, int fieldsizeX, int countDown) {
-                        (c == tcp.get() ? tcpCountdown : udpCountdown) << countDown;
-                        fieldWidth = fieldsizeX;
-                    });
-            connect(c, &ClientConnection::changedCGameOver, this,
-                    [this, c](int score, int lines, QString playtime) {
-                        (c == tcp.get() ? tcpOver : udpOver)
-                            << QStringLiteral("%1 %2 %3").arg(score).arg(lines).arg(playtime);
-                    });
             connect(c, &ClientConnection::changedCGameState, this,
                     [this](int fieldsizeX, bool, int, QString, QByteArray field,
                            QList<BlockRecord> blocks) {
                         snapshots << Snapshot{fieldsizeX, field, blocks};
                     });
         }
+        connect(tcp.get(), &ClientConnection::changedCGameStart, this,
+                [this](int, int fieldsizeX, int count) {
+                    countdown << count;
+                    fieldWidth = fieldsizeX;
+                });
         connect(tcp.get(), &ClientConnection::changedCPlayerlist, this,
                 [this](QList<int> ids, QStringList n, QList<int>, QList<int> s) {
                     connIds = ids;
@@ -64,8 +59,6 @@ public:
                         pings.insert(ids[i], ms[i]);
                     }
                 });
-        connect(udp.get(), &ClientConnection::changedCMessage, this,
-                [this](int, QString line) { chat << line; });
         connect(tcp.get(), &ClientConnection::changedCGameRestart, this,
                 [this](int id) { restarts << id; });
         connect(tcp.get(), &ClientConnection::changedCPause, this, [this](int id, int countDown) {
@@ -124,10 +117,9 @@ public:
     int merges = 0;
     QList<int> keys = QList<int>(10, 0);
     QList<ConnectionInterface::ConnectionError> errors;
-    QList<int> tcpCountdown, udpCountdown, restarts, connIds, status, left;
-    QStringList names, chat;
+    QList<int> countdown, restarts, connIds, status, left;  // countdown: the stream's
+    QStringList names;
     QList<QList<int>> pauses;
-    QStringList tcpOver, udpOver;
     QList<BlockRecord> newBlocks;
     QList<Snapshot> snapshots;
     QHash<int, int> pings;  // the last ping list's, by client id

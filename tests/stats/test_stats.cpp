@@ -280,12 +280,10 @@ private Q_SLOTS:
         QCOMPARE(b.recent.size(), Leaderboard::kRecentRows);
         QCOMPARE(b.recent.first().score, 8);
         QCOMPARE(b.recent.at(1).score, 150);  // the latest solo game
-        QList<int> days(Leaderboard::kDays, 0);
-        for (int i = 0; i < 12; ++i) {
-            days[Leaderboard::kDays - 12 + i] = 1;
-        }
-        days.last() = 2;  // the game 40 days ago is not in the chart
-        QCOMPARE(b.gamesPerDay, days);
+        // A solo game on each of the last 12 days, the trio's today; the game
+        // 40 days ago is not in the chart.
+        QCOMPARE(b.gamesPerDay,
+                 QList<int>(Leaderboard::kDays - 12, 0) + QList<int>(11, 1) + QList<int>{2});
 
         const QString html = QString::fromUtf8(LeaderboardPage::html(b, kNow));
         QVERIFY(html.contains("&lt;b&gt;Kim&lt;/b&gt;, Lea&amp;Max"));
