@@ -313,7 +313,10 @@ private Q_SLOTS:
         QCOMPARE(h.stream->count("sendSKick"), 1);
         QCOMPARE(h.stream->count("disconnectClient"), 1);
 
-        // An error on all connections empties every slot.
+        // Without a client id only the shared datagram socket failing
+        // concerns the players: it empties every slot.
+        Q_EMIT h.stream->errorOccured(-1, ConnectionInterface::HostNotFound);
+        QCOMPARE(h.stream->count("disconnectClient"), 1);
         Q_EMIT h.datagram->errorOccured(-1, ConnectionInterface::ConnectionLost);
         QCOMPARE(h.lastStatuses(), statuses({Empty, Empty, Empty, Empty}));
         QCOMPARE(h.stream->count("disconnectClient"), 5);
