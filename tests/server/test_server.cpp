@@ -36,7 +36,7 @@ private Q_SLOTS:
 
         // Started for the last player in slot order, not for the last to get ready.
         QCOMPARE(h.both("sendSStart"), QVariantList({true, 2, 36, 3}));
-        QCOMPARE(h.lastStatuses(), statuses({Playing, Playing, Playing, Empty}));
+        QCOMPARE(h.lastStatuses(), ints({Playing, Playing, Playing, Empty}));
         // The countdown reaches the clients before their first blocks do.
         QVERIFY(h.journal.indexOf("datagram:SSRT 3") < h.journal.indexOf("datagram:SBLC"));
         QVERIFY(!h.server->tickRunning());
@@ -61,7 +61,7 @@ private Q_SLOTS:
 
         h.join(2, "Late");
         QCOMPARE(h.both("sendSRestart"), QVariantList({true, -1}));
-        QCOMPARE(h.lastStatuses(), statuses({Waiting, Waiting, Waiting, Empty}));
+        QCOMPARE(h.lastStatuses(), ints({Waiting, Waiting, Waiting, Empty}));
         QVERIFY(!h.server->countdownRunning());
         QVERIFY(!h.sim().running());
 
@@ -71,7 +71,7 @@ private Q_SLOTS:
         h.tick();
         h.join(3, "Later");
         QCOMPARE(h.stream->count("sendSRestart"), 1);
-        QCOMPARE(h.lastStatuses(), statuses({Playing, Playing, Playing, Spectating}));
+        QCOMPARE(h.lastStatuses(), ints({Playing, Playing, Playing, Spectating}));
         QVERIFY(h.sim().running());
 
         // A pause request during the start countdown cancels the start too.
@@ -95,7 +95,7 @@ private Q_SLOTS:
         h.join(2, "Watcher");
 
         Q_EMIT h.stream->changedSPlayerPause(0);
-        QCOMPARE(h.lastStatuses(), statuses({Pausing, Pausing, Playing, Spectating}));
+        QCOMPARE(h.lastStatuses(), ints({Pausing, Pausing, Playing, Spectating}));
         QCOMPARE(h.stream->last("sendSPause"), QVariantList({true, 0, -1}));
         QCOMPARE(h.server->pauseCount(), 2);
         QVERIFY(h.sim().paused());
@@ -109,7 +109,7 @@ private Q_SLOTS:
         QCOMPARE(h.sim().player(2)->keyCount(), keys);
 
         Q_EMIT h.stream->changedSPlayerPause(0);
-        QCOMPARE(h.lastStatuses(), statuses({Playing, Playing, Playing, Spectating}));
+        QCOMPARE(h.lastStatuses(), ints({Playing, Playing, Playing, Spectating}));
         QVERIFY(h.server->countdownRunning());
         QVERIFY(h.sim().paused());
         // Someone outside the game cannot hold the resume up.
@@ -160,7 +160,7 @@ private Q_SLOTS:
         // Its pause is taken back on the way out.
         QCOMPARE(h.stream->last("sendSPause"), QVariantList({true, 1, 3}));
         QCOMPARE(h.both("disconnectClient"), QVariantList({1, false}));
-        QCOMPARE(h.lastStatuses(), statuses({Playing, Empty, Empty, Empty}));
+        QCOMPARE(h.lastStatuses(), ints({Playing, Empty, Empty, Empty}));
         const QVariantList moved = h.datagram->last("sendSMoveBlocks");
         QCOMPARE(moved[0].toBool(), false);
         const QVariantList parked = moved[1].toList();
@@ -249,7 +249,7 @@ private Q_SLOTS:
 
         QCOMPARE(h.both("sendSGameOver"), QVariantList({true, 125, 0, "00:02:05"}));
         QCOMPARE(h.journal.filter("SSTP"), QStringList({"stream:SSTP", "datagram:SSTP"}));
-        QCOMPARE(h.lastStatuses(), statuses({Waiting, Empty, Empty, Empty}));
+        QCOMPARE(h.lastStatuses(), ints({Waiting, Empty, Empty, Empty}));
         QVERIFY(!h.sim().running());
         QVERIFY(!h.server->tickRunning());
         QVERIFY(h.sim().field().fieldBlock() == nullptr);
@@ -270,7 +270,7 @@ private Q_SLOTS:
         h.journal.clear();
 
         h.join(1, "Late");
-        QCOMPARE(h.lastStatuses(), statuses({Pausing, Spectating, Empty, Empty}));
+        QCOMPARE(h.lastStatuses(), ints({Pausing, Spectating, Empty, Empty}));
         QCOMPARE(h.journal.filter("SCST"), QStringList({"stream:SCST", "datagram:SCST"}));
         const QVariantList state = h.stream->last("sendSGameState");
         QCOMPARE(h.datagram->last("sendSGameState"), state);
@@ -306,7 +306,7 @@ private Q_SLOTS:
         Q_EMIT h.stream->changedSPlayerKick(0, 1);
         QCOMPARE(h.both("sendSKick"), QVariantList({true, 1}));
         QCOMPARE(h.both("disconnectClient"), QVariantList({1, false}));
-        QCOMPARE(h.lastStatuses(), statuses({Waiting, Empty, Empty, Empty}));
+        QCOMPARE(h.lastStatuses(), ints({Waiting, Empty, Empty, Empty}));
 
         // -1 would make the connections drop every client.
         Q_EMIT h.stream->changedSPlayerKick(0, -1);
@@ -318,14 +318,14 @@ private Q_SLOTS:
         Q_EMIT h.stream->errorOccured(-1, ConnectionInterface::HostNotFound);
         QCOMPARE(h.stream->count("disconnectClient"), 1);
         Q_EMIT h.datagram->errorOccured(-1, ConnectionInterface::ConnectionLost);
-        QCOMPARE(h.lastStatuses(), statuses({Empty, Empty, Empty, Empty}));
+        QCOMPARE(h.lastStatuses(), ints({Empty, Empty, Empty, Empty}));
         QCOMPARE(h.stream->count("disconnectClient"), 5);
     }
 
     void clientsCannotForgeServerState() {
         ServerHarness h;
         h.join(0, "A", Playing);
-        QCOMPARE(h.lastStatuses(), statuses({Waiting, Empty, Empty, Empty}));
+        QCOMPARE(h.lastStatuses(), ints({Waiting, Empty, Empty, Empty}));
         const int lists = h.stream->count("sendSPlayerlist");
         h.join(4, "Nobody");
         h.join(-1, "Nobody");
@@ -343,7 +343,7 @@ private Q_SLOTS:
         g.tick();
         g.join(1, "P1", Waiting);
         g.join(0, "P0", Pausing);
-        QCOMPARE(g.lastStatuses(), statuses({Playing, Playing, Empty, Empty}));
+        QCOMPARE(g.lastStatuses(), ints({Playing, Playing, Empty, Empty}));
         QCOMPARE(g.server->pauseCount(), 0);
         Q_EMIT g.stream->changedSPlayerPause(0);
         QVERIFY(g.sim().paused());

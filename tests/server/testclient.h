@@ -92,10 +92,6 @@ public:
         n.resize(2);
         tcp->sendCPlayers(true, n, {-1, -1}, {s, n[1].isEmpty() ? -1 : int(s)});
     }
-    // A status column as the player list carries it.
-    static QList<int> statuses(std::initializer_list<GamePlayer::PlayerStatus> values) {
-        return QList<int>(values.begin(), values.end());
-    }
     // One more press of key for a local player; every counter goes out again.
     void press(int key, int local = 0) {
         ++keys[local * 5 + key];
