@@ -102,11 +102,6 @@ private Q_SLOTS:
         QVERIFY(!h.server->tickRunning());
 
         const int y = h.block(2).y();
-        const auto keys = h.sim().player(2)->keyCount();
-        h.press(1, 1);
-        h.tick(5);
-        QCOMPARE(h.block(2).y(), y);
-        QCOMPARE(h.sim().player(2)->keyCount(), keys);
 
         Q_EMIT h.stream->changedSPlayerPause(0);
         QCOMPARE(h.lastStatuses(), ints({Playing, Playing, Playing, Spectating}));
