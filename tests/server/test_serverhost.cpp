@@ -250,10 +250,12 @@ private Q_SLOTS:
         QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
         ThreadServer refused(QString(), taken.serverPort(), 4, true, false, kKey, false, QString());
         refused.setAddress(QHostAddress::LocalHost);
+        QSignalSpy failed(&refused, &ThreadServer::listenFailed);
         refused.start();
         QCOMPARE(refused.waitForListening(5000), -1);
         QVERIFY(refused.wait(5000));
         QVERIFY(!refused.errorString().isEmpty());
+        QTRY_COMPARE(failed.count(), 1);
     }
 
     // The router's port is what the master server hears; it goes back to
