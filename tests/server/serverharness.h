@@ -36,6 +36,7 @@ inline QString journalEntry(const CallLog::Call& call) {
     return plain.value(call.op);
 }
 
+// Numbers as the recorded calls carry them, statuses too.
 inline QVariantList ints(std::initializer_list<int> values) {
     QVariantList out;
     for (int v : values) {
@@ -45,15 +46,6 @@ inline QVariantList ints(std::initializer_list<int> values) {
 }
 
 using Status = GamePlayer::PlayerStatus;
-
-// A status column as the player list carries it.
-inline QVariantList statuses(std::initializer_list<Status> values) {
-    QVariantList out;
-    for (Status v : values) {
-        out << int(v);
-    }
-    return out;
-}
 
 // Timers that never fire while a test drives the server by hand.
 inline ServerTimings quietTimings() {

@@ -36,21 +36,16 @@ public:
             connect(c, &ConnectionInterface::errorOccured, this,
                     [this](int, ConnectionInterface::ConnectionError e) { errors << e; });
             connect(c, &ClientConnection::serverShutdown, this, [this] { ++shutdowns; });
-            connect(c, &ClientConnection::changedCGameStart, this,
-                    [this, c](const PayloadCodec::GameStart& start) {
-                        (c == tcp.get() ? tcpCountdown : udpCountdown) << start.countDown;
-                        fieldWidth = start.fieldsizeX;
-                    });
-            connect(c, &ClientConnection::changedCGameOver, this,
-                    [this, c](const PayloadCodec::GameOver& o) {
-                        (c == tcp.get() ? tcpOver : udpOver)
-                            << QStringLiteral("%1 %2 %3").arg(o.score).arg(o.lines).arg(o.playtime);
-                    });
             connect(c, &ClientConnection::changedCGameState, this,
                     [this](const PayloadCodec::GameState& state) {
                         snapshots << Snapshot{state.fieldsizeX, state.field, state.blocks};
                     });
         }
+        connect(tcp.get(), &ClientConnection::changedCGameStart, this,
+                [this](const PayloadCodec::GameStart& start) {
+                    countdown << start.countDown;
+                    fieldWidth = start.fieldsizeX;
+                });
         connect(tcp.get(), &ClientConnection::changedCPlayerlist, this,
                 [this](const PayloadCodec::PlayerList& list) {
                     connIds = list.connIds;
@@ -64,8 +59,6 @@ public:
                         pings.insert(list.connIds[i], list.pings[i]);
                     }
                 });
-        connect(udp.get(), &ClientConnection::changedCMessage, this,
-                [this](const PayloadCodec::ChatLine& line) { chat << line.text; });
         connect(tcp.get(), &ClientConnection::changedCGameRestart, this,
                 [this](int id) { restarts << id; });
         connect(tcp.get(), &ClientConnection::changedCPause, this,
@@ -98,10 +91,6 @@ public:
         n.resize(2);
         tcp->sendCPlayers(true, n, {-1, -1}, {s, n[1].isEmpty() ? -1 : int(s)});
     }
-    // A status column as the player list carries it.
-    static QList<int> statuses(std::initializer_list<GamePlayer::PlayerStatus> values) {
-        return QList<int>(values.begin(), values.end());
-    }
     // One more press of key for a local player; every counter goes out again.
     void press(int key, int local = 0) {
         ++keys[local * 5 + key];
@@ -123,10 +112,9 @@ public:
     int merges = 0;
     QList<int> keys = QList<int>(10, 0);
     QList<ConnectionInterface::ConnectionError> errors;
-    QList<int> tcpCountdown, udpCountdown, restarts, connIds, status, left;
-    QStringList names, chat;
+    QList<int> countdown, restarts, connIds, status, left;  // countdown: the stream's
+    QStringList names;
     QList<QList<int>> pauses;
-    QStringList tcpOver, udpOver;
     QList<BlockRecord> newBlocks;
     QList<Snapshot> snapshots;
     QHash<int, int> pings;  // the last ping list's, by client id

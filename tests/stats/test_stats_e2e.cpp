@@ -141,16 +141,12 @@ private Q_SLOTS:
     }
 
     void browserShowsTheRows() {
-        QStringList args{"--headless",
-                         "--disable-gpu",
-                         "--disable-quic",
-                         "--no-first-run",
-                         "--disable-background-networking",
-                         "--disable-component-update",
-                         "--disable-sync",
-                         "--user-data-dir=" + dir_.filePath("chromium"),
-                         "--dump-dom",
-                         url("/")};
+        QStringList args = QString(
+                               "--headless --disable-gpu --disable-quic --no-first-run "
+                               "--disable-background-networking --disable-component-update "
+                               "--disable-sync --dump-dom")
+                               .split(' ');
+        args << "--user-data-dir=" + dir_.filePath("chromium") << url("/");
         if (::geteuid() == 0) {
             args.prepend("--no-sandbox");  // the sandbox refuses root
         }
