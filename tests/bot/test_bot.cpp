@@ -1,6 +1,5 @@
-// quadrell-bot: its command line, the list it prints, bots that share a
-// dedicated server and keep to their own part of the ring, a bot through
-// datagram loss, and the programs themselves playing a game to its end.
+// quadrell-bot: its command line, the program listing servers and playing, bots that share a
+// dedicated server and keep to their own part of the ring, and a bot through datagram loss.
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -109,16 +108,17 @@ private Q_SLOTS:
         }
     }
 
-    // The program: text and JSON, and an empty list that is no error.
-    void listProgramPrintsWhatAnswers() {
+    // The program: the list in text and JSON, a game played to its end, then an empty list that
+    // is no error and a server not found, which is.
+    void programListsAndPlays() {
         QTemporaryDir dir;
         const auto run = [&dir](const QStringList& args) {
             QProcess p;
             p.setWorkingDirectory(dir.path());  // no masterserver.ini there
-            p.start(QStringLiteral(QUADRELL_BOT_PROGRAM),
-                    QStringList{"--list", "--wait", "700", "--lan-address", "127.0.0.1"} + args);
-            p.waitForFinished(20000);
-            return std::pair(p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()));
+            p.start(QStringLiteral(QUADRELL_BOT_PROGRAM), args);
+            p.waitForFinished(60000);
+            return std::pair(p.exitCode(), QString::fromUtf8(p.readAllStandardOutput() +
+                                                             p.readAllStandardError()));
         };
         QProcess server;
         server.setWorkingDirectory(dir.path());
@@ -127,15 +127,17 @@ private Q_SLOTS:
             {"--port", "0", "--name", "Open  house", "--password", "x", "--max-players", "3"});
         QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 10000);
         const QString port = QString::fromUtf8(server.readLine()).section(' ', -1).trimmed();
+        const QStringList list{"--list",    "--wait",     "700", "--lan-address",
+                               "127.0.0.1", "--lan-port", port};
 
-        const auto [textCode, text] = run({"--lan-port", port});
+        const auto [textCode, text] = run(list);
         QCOMPARE(textCode, 0);
         QVERIFY2(QRegularExpression(R"(^Open house\t127\.0\.0\.1:)" + port +
                                     R"(\t0/3\t\d+ ms\tBeta 0\.92\tpassword,lan\n$)")
                      .match(text)
                      .hasMatch(),
                  qPrintable(text));
-        const auto [jsonCode, json] = run({"--lan-port", port, "--json"});
+        const auto [jsonCode, json] = run(list + QStringList{"--json"});
         QCOMPARE(jsonCode, 0);
         const QJsonArray array = QJsonDocument::fromJson(json.toUtf8()).array();
         QCOMPARE(array.size(), 1);
@@ -145,11 +147,25 @@ private Q_SLOTS:
         QCOMPARE(o.value("maxPlayers").toInt(), 3);
         QVERIFY(o.value("password").toBool() && o.value("lan").toBool() &&
                 !o.value("ranked").toBool());
+
+        const QStringList connect{"--connect", "127.0.0.1:" + port};
+        const auto [gameCode, game] =
+            run(connect + QStringList{"--password", "x", "--seed", "1", "--columns", "1"});
+        QVERIFY2(gameCode == 0, qPrintable(game));
+        QVERIFY2(
+            QRegularExpression("^game 1: score \\d+, lines \\d+, playtime \\d\\d:\\d\\d:\\d\\d\n$")
+                .match(game)
+                .hasMatch(),
+            qPrintable(game));
         server.terminate();
         QVERIFY(server.waitForFinished(10000));
 
-        QCOMPARE(run({"--lan-port", port, "--json"}), std::pair(0, QStringLiteral("[]\n")));
-        QCOMPARE(run({"--lan-port", port}), std::pair(0, QString()));
+        QCOMPARE(run(list + QStringList{"--json"}), std::pair(0, QStringLiteral("[]\n")));
+        QCOMPARE(run(list), std::pair(0, QString()));
+        QCOMPARE(run(connect),
+                 std::pair(1, QStringLiteral(
+                                  "quadrell-bot: The server '127.0.0.1:%1' could not be found.\n")
+                                  .arg(port)));
     }
 
     // Two bots on one dedicated server: each fills only the first two columns
@@ -291,36 +307,6 @@ private Q_SLOTS:
         // The bot leaves once its line count is the server's: the last landings
         // may still have been on their way.
         QVERIFY2(compared > serverSide.size() / 2, qPrintable(QString::number(compared)));
-    }
-
-    // The program plays a game to its end on quadrell-server and prints its result; a bot that
-    // finds no server says so and fails.
-    void programPlaysAGame() {
-        QProcess server;
-        server.start(QStringLiteral(QUADRELL_SERVER_PROGRAM), {"--port", "0"});
-        QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 10000);
-        const QString port = QString::fromUtf8(server.readLine()).section(' ', -1).trimmed();
-
-        QProcess bot;
-        bot.start(QStringLiteral(QUADRELL_BOT_PROGRAM),
-                  {"--connect", "127.0.0.1:" + port, "--seed", "1", "--columns", "1"});
-        QVERIFY(bot.waitForFinished(60000));
-        QVERIFY2(bot.exitCode() == 0, qPrintable(bot.readAllStandardError()));
-        QVERIFY(
-            QRegularExpression("^game 1: score \\d+, lines \\d+, playtime \\d\\d:\\d\\d:\\d\\d\n$")
-                .match(QString::fromUtf8(bot.readAllStandardOutput()))
-                .hasMatch());
-        server.terminate();
-        QVERIFY(server.waitForFinished(10000));
-
-        // Nobody answers on the port now.
-        QProcess lost;
-        lost.start(QStringLiteral(QUADRELL_BOT_PROGRAM), {"--connect", "127.0.0.1:" + port});
-        QVERIFY(lost.waitForFinished(30000));
-        QCOMPARE(lost.exitCode(), 1);
-        QCOMPARE(QString::fromUtf8(lost.readAllStandardError()),
-                 QStringLiteral("quadrell-bot: The server '127.0.0.1:%1' could not be found.\n")
-                     .arg(port));
     }
 };
 

@@ -160,7 +160,11 @@ private Q_SLOTS:
         for (int port = 1000; port < 1012; ++port) {
             server.send(announcement(MessageCode::SON, port, "08:00:00"), master.service.port());
         }
-        QTRY_COMPARE(master.service.registry().size(), 12);
+        QTRY_COMPARE(server.count("MON"), 12);
+        // Signing off removes an entry at once and is answered.
+        server.send(announcement(MessageCode::SOF, 1011, "08:00:30"), master.service.port());
+        QTRY_COMPARE(server.count("MOF"), 1);
+        QCOMPARE(master.service.registry().size(), 11);
         RawPeer client;
         const QStringList first = master.list(client);
         const QStringList second = master.list(client);
