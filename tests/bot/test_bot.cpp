@@ -26,8 +26,8 @@ private Q_SLOTS:
     void commandLine_data() {
         QTest::addColumn<QString>("args");  // separated by ',', a '/' stands for ','
         QTest::addColumn<int>("outcome");
-        // Run: address name password games seed columns wait loss stats skill latency, or
-        // list json wait addresses ports; Error: a part of the text.
+        // Run: address name password games seed columns wait loss stats skill latency, or list json
+        // wait addresses ports; Error: a part of the text.
         QTest::addColumn<QString>("options");
         const auto run = int(Outcome::Run);
         QTest::newRow("defaults") << "--connect,127.0.0.1:27403" << run
@@ -44,8 +44,8 @@ private Q_SLOTS:
                               << run << "list T 0 127.0.0.1,10.0.0.255 1,65535";
         QTest::newRow("list defaults") << "--list" << run << "list F 2000  ";
         QTest::newRow("help") << "--help" << int(Outcome::Help) << "";
-        // Each bad line alone and after a good --connect; skill levels are
-        // written as the help lists them; a bad latency names the option.
+        // Each bad line alone and after a good --connect; skill levels are written as the help
+        // lists them; a bad latency names the option.
         for (const QString& bad :
              QStringLiteral("|--connect|--connect,127.0.0.1|--connect,:27403|--connect,127.0.0.1:0|"
                             "--json|--connect,127.0.0.1:65536|--connect,127.0.0.1:2x|"
@@ -108,8 +108,8 @@ private Q_SLOTS:
         }
     }
 
-    // The program: the list in text and JSON, a game played to its end, then an empty list that
-    // is no error and a server not found, which is.
+    // The program: the list in text and JSON, a game played to its end, then an empty list that is
+    // no error and a server not found, which is.
     void programListsAndPlays() {
         QTemporaryDir dir;
         const auto run = [&dir](const QStringList& args) {
@@ -168,8 +168,8 @@ private Q_SLOTS:
                                   .arg(port)));
     }
 
-    // Two bots on one dedicated server: each fills only the first two columns
-    // of its own 12-column part, and both see the same game end.
+    // Two bots on one dedicated server: each fills only the first two columns of its own 12-column
+    // part, and both see the same game end.
     void botsKeepToTheirPartOfTheRing() {
         QTemporaryDir dir;
         DedicatedOptions o;
@@ -218,12 +218,11 @@ private Q_SLOTS:
         QCOMPARE(columns, (QSet<int>{0, 1, 12, 13}));
     }
 
-    // A bot that loses a fifth of its datagrams each way, and whose datagrams
-    // take 20 ms give or take 20 more (and the server's 10 give or take 10, so
-    // that they overtake each other), plays a game to its end. After every landing both have seen
-    // its copy of the field holds the server's landed cells and line count (reliable messages
-    // arrive in order, so the n-th landing is the same one on both sides), and the lines it reports
-    // at game over are the server's.
+    // A bot that loses a fifth of its datagrams each way, and whose datagrams take 20 ms give or
+    // take 20 more (and the server's 10 give or take 10, so that they overtake each other), plays a
+    // game to its end. After every landing both have seen its copy of the field holds the server's
+    // landed cells and line count (reliable messages arrive in order, so the n-th landing is the
+    // same one on both sides), and the lines it reports at game over are the server's.
     void botPlaysThroughDatagramLoss() {
         QTemporaryDir dir;
         ServerHostOptions o;
@@ -251,8 +250,8 @@ private Q_SLOTS:
         QList<Landing> serverSide, botSide;
         int serverLines = -1;
         int lastNumber = 0;  // resends carry old numbers
-        // What the server sends, seen on its way out; rows are cleared after
-        // a merge goes out, so the field is read once that tick is over.
+        // What the server sends, seen on its way out; rows are cleared after a merge goes out, so
+        // the field is read once that tick is over.
         ConnectionCore* datagramSide = nullptr;
         for (NetServerConnection* c : host.server()->findChildren<NetServerConnection*>()) {
             if (!c->core().transport().isStream()) {
@@ -304,8 +303,8 @@ private Q_SLOTS:
                 ++compared;
             }
         }
-        // The bot leaves once its line count is the server's: the last landings
-        // may still have been on their way.
+        // The bot leaves once its line count is the server's: the last landings may still have been
+        // on their way.
         QVERIFY2(compared > serverSide.size() / 2, qPrintable(QString::number(compared)));
     }
 };

@@ -1,6 +1,6 @@
-// Asking a router for the game port: the PCP and NAT-PMP datagrams, the
-// PortMapper's order of ways and ports against scripted routers, and the
-// PCP/NAT-PMP client against a router played by a socket on 127.0.0.1.
+// Asking a router for the game port: the PCP and NAT-PMP datagrams, the PortMapper's order of ways
+// and ports against scripted routers, and the PCP/NAT-PMP client against a router played by a
+// socket on 127.0.0.1.
 #include <QMap>
 #include <QNetworkDatagram>
 #include <QSignalSpy>
@@ -60,8 +60,7 @@ QByteArray pcpAnswer(const QByteArray& request, int result, int port, quint32 li
     return a.left(44) + QByteArray(mapped, 16);
 }
 
-// A router on 127.0.0.1 that hands every datagram to answer() and sends back
-// what it returns.
+// A router on 127.0.0.1 that hands every datagram to answer() and sends back what it returns.
 struct FakeRouter {
     QUdpSocket socket;
     QList<QByteArray> received;
@@ -238,8 +237,8 @@ private Q_SLOTS:
         }
     }
 
-    // A router whose own outside address is private stands behind another
-    // NAT: open, but not reachable from the internet.
+    // A router whose own outside address is private stands behind another NAT: open, but not
+    // reachable from the internet.
     void privateOutsideAddressIsNotPublic_data() {
         QTest::addColumn<QString>("address");
         QTest::addColumn<bool>("behind");
@@ -264,8 +263,8 @@ private Q_SLOTS:
         QVERIFY(!m.behindAnotherNat());
     }
 
-    // One line per answer, for the host's lobby and for the dedicated
-    // server's output that scripts read; the port is the router's.
+    // One line per answer, for the host's lobby and for the dedicated server's output that scripts
+    // read; the port is the router's.
     void reachabilityLines_data() {
         QTest::addColumn<int>("state");
         QTest::addColumn<QString>("address");
@@ -307,8 +306,8 @@ private Q_SLOTS:
         QCOMPARE(Reachability::line(m, Reachability::Audience::Console), console);
     }
 
-    // Renewed at half the lifetime the router granted; stopping gives both
-    // protocols back and says so.
+    // Renewed at half the lifetime the router granted; stopping gives both protocols back and says
+    // so.
     void renewedAndGivenBack() {
         Mapper m({{"PCP", FakePortMapMethod::grantAll(1)}});
         QTRY_VERIFY(m.settled());
@@ -350,8 +349,8 @@ private Q_SLOTS:
         QCOMPARE(router.received.last().mid(42, 2).toHex(), QByteArray("9c42"));
     }
 
-    // A router that speaks only NAT-PMP says so to PCP; the same request
-    // goes again in NAT-PMP, after asking for the public address.
+    // A router that speaks only NAT-PMP says so to PCP; the same request goes again in NAT-PMP,
+    // after asking for the public address.
     void gatewayFallsBackToNatPmp() {
         FakeRouter router;
         router.answer = [](const QByteArray& d) -> QList<QByteArray> {
@@ -372,8 +371,8 @@ private Q_SLOTS:
         QCOMPARE(a.externalPort, 27403);
         QCOMPARE(a.publicAddress, kPublic);
         QCOMPARE(natPmp.name(), "NAT-PMP");
-        // One PCP request, the address question, the mapping: resends of a
-        // slow answer repeat a request but add no other kind.
+        // One PCP request, the address question, the mapping: resends of a slow answer repeat a
+        // request but add no other kind.
         QList<QByteArray> asked = router.received;
         asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
         QCOMPARE(asked.size(), 3);
