@@ -1,6 +1,5 @@
-// quadrell-bot: its command line, the list it prints, bots that share a
-// dedicated server and keep to their own part of the ring, a bot through
-// datagram loss, and the programs themselves playing a game to its end.
+// quadrell-bot: its command line, the program listing servers and playing, bots that share a
+// dedicated server and keep to their own part of the ring, and a bot through datagram loss.
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -27,8 +26,8 @@ private Q_SLOTS:
     void commandLine_data() {
         QTest::addColumn<QString>("args");  // separated by ',', a '/' stands for ','
         QTest::addColumn<int>("outcome");
-        // Run: address name password games seed columns wait loss stats skill latency, or
-        // list json wait addresses ports; Error: a part of the text.
+        // Run: address name password games seed columns wait loss stats skill latency, or list json
+        // wait addresses ports; Error: a part of the text.
         QTest::addColumn<QString>("options");
         const auto run = int(Outcome::Run);
         QTest::newRow("defaults") << "--connect,127.0.0.1:27403" << run
@@ -45,8 +44,8 @@ private Q_SLOTS:
                               << run << "list T 0 127.0.0.1,10.0.0.255 1,65535";
         QTest::newRow("list defaults") << "--list" << run << "list F 2000  ";
         QTest::newRow("help") << "--help" << int(Outcome::Help) << "";
-        // Each bad line alone and after a good --connect; skill levels are
-        // written as the help lists them; a bad latency names the option.
+        // Each bad line alone and after a good --connect; skill levels are written as the help
+        // lists them; a bad latency names the option.
         for (const QString& bad :
              QStringLiteral("|--connect|--connect,127.0.0.1|--connect,:27403|--connect,127.0.0.1:0|"
                             "--json|--connect,127.0.0.1:65536|--connect,127.0.0.1:2x|"
@@ -109,16 +108,17 @@ private Q_SLOTS:
         }
     }
 
-    // The program: text and JSON, and an empty list that is no error.
-    void listProgramPrintsWhatAnswers() {
+    // The program: the list in text and JSON, a game played to its end, then an empty list that is
+    // no error and a server not found, which is.
+    void programListsAndPlays() {
         QTemporaryDir dir;
         const auto run = [&dir](const QStringList& args) {
             QProcess p;
             p.setWorkingDirectory(dir.path());  // no masterserver.ini there
-            p.start(QStringLiteral(QUADRELL_BOT_PROGRAM),
-                    QStringList{"--list", "--wait", "700", "--lan-address", "127.0.0.1"} + args);
-            p.waitForFinished(20000);
-            return std::pair(p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()));
+            p.start(QStringLiteral(QUADRELL_BOT_PROGRAM), args);
+            p.waitForFinished(60000);
+            return std::pair(p.exitCode(), QString::fromUtf8(p.readAllStandardOutput() +
+                                                             p.readAllStandardError()));
         };
         QProcess server;
         server.setWorkingDirectory(dir.path());
@@ -127,15 +127,17 @@ private Q_SLOTS:
             {"--port", "0", "--name", "Open  house", "--password", "x", "--max-players", "3"});
         QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 10000);
         const QString port = QString::fromUtf8(server.readLine()).section(' ', -1).trimmed();
+        const QStringList list{"--list",    "--wait",     "700", "--lan-address",
+                               "127.0.0.1", "--lan-port", port};
 
-        const auto [textCode, text] = run({"--lan-port", port});
+        const auto [textCode, text] = run(list);
         QCOMPARE(textCode, 0);
         QVERIFY2(QRegularExpression(R"(^Open house\t127\.0\.0\.1:)" + port +
                                     R"(\t0/3\t\d+ ms\tBeta 0\.92\tpassword,lan\n$)")
                      .match(text)
                      .hasMatch(),
                  qPrintable(text));
-        const auto [jsonCode, json] = run({"--lan-port", port, "--json"});
+        const auto [jsonCode, json] = run(list + QStringList{"--json"});
         QCOMPARE(jsonCode, 0);
         const QJsonArray array = QJsonDocument::fromJson(json.toUtf8()).array();
         QCOMPARE(array.size(), 1);
@@ -145,15 +147,29 @@ private Q_SLOTS:
         QCOMPARE(o.value("maxPlayers").toInt(), 3);
         QVERIFY(o.value("password").toBool() && o.value("lan").toBool() &&
                 !o.value("ranked").toBool());
+
+        const QStringList connect{"--connect", "127.0.0.1:" + port};
+        const auto [gameCode, game] =
+            run(connect + QStringList{"--password", "x", "--seed", "1", "--columns", "1"});
+        QVERIFY2(gameCode == 0, qPrintable(game));
+        QVERIFY2(
+            QRegularExpression("^game 1: score \\d+, lines \\d+, playtime \\d\\d:\\d\\d:\\d\\d\n$")
+                .match(game)
+                .hasMatch(),
+            qPrintable(game));
         server.terminate();
         QVERIFY(server.waitForFinished(10000));
 
-        QCOMPARE(run({"--lan-port", port, "--json"}), std::pair(0, QStringLiteral("[]\n")));
-        QCOMPARE(run({"--lan-port", port}), std::pair(0, QString()));
+        QCOMPARE(run(list + QStringList{"--json"}), std::pair(0, QStringLiteral("[]\n")));
+        QCOMPARE(run(list), std::pair(0, QString()));
+        QCOMPARE(run(connect),
+                 std::pair(1, QStringLiteral(
+                                  "quadrell-bot: The server '127.0.0.1:%1' could not be found.\n")
+                                  .arg(port)));
     }
 
-    // Two bots on one dedicated server: each fills only the first two columns
-    // of its own 12-column part, and both see the same game end.
+    // Two bots on one dedicated server: each fills only the first two columns of its own 12-column
+    // part, and both see the same game end.
     void botsKeepToTheirPartOfTheRing() {
         QTemporaryDir dir;
         DedicatedOptions o;
@@ -164,12 +180,6 @@ private Q_SLOTS:
         DedicatedServer server(o, nettest::fastTimings(), timings);
         QVERIFY(server.start());
 
-        // A player who stays in the lobby without getting ready, so that no game
-        // starts before every bot is there; it leaves once they all are Ready.
-        TestClient holder;
-        holder.join(server.port());
-        QTRY_VERIFY(holder.joined());
-        holder.players({"Holder"}, GamePlayer::Waiting);
         ClientNetwork net;
         net.timings = nettest::fastTimings();
         std::vector<std::unique_ptr<Bot>> bots;
@@ -180,14 +190,14 @@ private Q_SLOTS:
             b.name = QStringLiteral("Bot%1").arg(seed);
             b.seed = static_cast<std::uint32_t>(seed);
             b.columns = 2;
+            b.waitPlayers = 2;  // no game before both are there
             bots.push_back(std::make_unique<Bot>(b, net));
             games.push_back(std::make_unique<QSignalSpy>(bots.back().get(), &Bot::gameFinished));
             ends.push_back(std::make_unique<QSignalSpy>(bots.back().get(), &Bot::finished));
             bots.back()->start();
             // One after the other, so that the list (and the parts) are in this order.
-            QTRY_COMPARE(bots.back()->client().state(), int(GamePlayer::Ready));
+            QTRY_VERIFY(bots.back()->client().state() >= int(GamePlayer::Waiting));
         }
-        holder.leave();
         for (const auto& end : ends) {
             QTRY_COMPARE_WITH_TIMEOUT(end->count(), 1, 60000);
             QCOMPARE(end->first(), (QVariantList{0, QString()}));
@@ -208,12 +218,11 @@ private Q_SLOTS:
         QCOMPARE(columns, (QSet<int>{0, 1, 12, 13}));
     }
 
-    // A bot that loses a fifth of its datagrams each way, and whose datagrams
-    // take 20 ms give or take 20 more (and the server's 10 give or take 10, so
-    // that they overtake each other), plays a game to its end. After every landing both have seen
-    // its copy of the field holds the server's landed cells and line count (reliable messages
-    // arrive in order, so the n-th landing is the same one on both sides), and the lines it reports
-    // at game over are the server's.
+    // A bot that loses a fifth of its datagrams each way, and whose datagrams take 20 ms give or
+    // take 20 more (and the server's 10 give or take 10, so that they overtake each other), plays a
+    // game to its end. After every landing both have seen its copy of the field holds the server's
+    // landed cells and line count (reliable messages arrive in order, so the n-th landing is the
+    // same one on both sides), and the lines it reports at game over are the server's.
     void botPlaysThroughDatagramLoss() {
         QTemporaryDir dir;
         ServerHostOptions o;
@@ -241,8 +250,8 @@ private Q_SLOTS:
         QList<Landing> serverSide, botSide;
         int serverLines = -1;
         int lastNumber = 0;  // resends carry old numbers
-        // What the server sends, seen on its way out; rows are cleared after
-        // a merge goes out, so the field is read once that tick is over.
+        // What the server sends, seen on its way out; rows are cleared after a merge goes out, so
+        // the field is read once that tick is over.
         ConnectionCore* datagramSide = nullptr;
         for (NetServerConnection* c : host.server()->findChildren<NetServerConnection*>()) {
             if (!c->core().transport().isStream()) {
@@ -294,50 +303,9 @@ private Q_SLOTS:
                 ++compared;
             }
         }
-        // The bot leaves once its line count is the server's: the last landings
-        // may still have been on their way.
+        // The bot leaves once its line count is the server's: the last landings may still have been
+        // on their way.
         QVERIFY2(compared > serverSide.size() / 2, qPrintable(QString::number(compared)));
-    }
-
-    // The programs: two bots play a game to its end on quadrell-server and
-    // print the same result; a bot that finds no server says so and fails.
-    void programsPlayAGame() {
-        QProcess server;
-        server.start(QStringLiteral(QUADRELL_SERVER_PROGRAM), {"--port", "0"});
-        QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 10000);
-        const QString port = QString::fromUtf8(server.readLine()).section(' ', -1).trimmed();
-
-        // Each waits for the other before it gets ready: one game for both.
-        QProcess bots[2];
-        for (int i = 0; i < 2; ++i) {
-            bots[i].start(QStringLiteral(QUADRELL_BOT_PROGRAM),
-                          {"--connect", "127.0.0.1:" + port, "--name", QStringLiteral("B%1").arg(i),
-                           "--seed", QString::number(i), "--columns", "1", "--wait-players", "2"});
-        }
-        QStringList results;
-        for (QProcess& bot : bots) {
-            QVERIFY(bot.waitForFinished(60000));
-            QVERIFY2(bot.exitCode() == 0, qPrintable(bot.readAllStandardError()));
-            // The one line a bot prints per game, without the game number.
-            const QRegularExpressionMatch line =
-                QRegularExpression(
-                    "^game 1: (score \\d+, lines \\d+, playtime \\d\\d:\\d\\d:\\d\\d)\n$")
-                    .match(QString::fromUtf8(bot.readAllStandardOutput()));
-            QVERIFY2(line.hasMatch(), qPrintable(bot.readAllStandardError()));
-            results << line.captured(1);
-        }
-        QCOMPARE(results[0], results[1]);
-        server.terminate();
-        QVERIFY(server.waitForFinished(10000));
-
-        // Nobody answers on the port now.
-        QProcess lost;
-        lost.start(QStringLiteral(QUADRELL_BOT_PROGRAM), {"--connect", "127.0.0.1:" + port});
-        QVERIFY(lost.waitForFinished(30000));
-        QCOMPARE(lost.exitCode(), 1);
-        QCOMPARE(QString::fromUtf8(lost.readAllStandardError()),
-                 QStringLiteral("quadrell-bot: The server '127.0.0.1:%1' could not be found.\n")
-                     .arg(port));
     }
 };
 

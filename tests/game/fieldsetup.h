@@ -2,6 +2,7 @@
 
 // Field shortcuts for tests: boxes landed the way any landing enters them, known blocks swapped in.
 #include <QList>
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -25,9 +26,11 @@ inline void landBox(GameField& field, int column, int row) {
     landWhereItStands(field, one);
 }
 
-inline void fillRow(GameField& field, int row, int skipColumn = -1) {
-    for (int c = 0; c < field.fieldsizeX(); ++c) {
-        if (c != skipColumn) {
+// The row full up to column end but for the gaps.
+inline void fillRow(GameField& field, int row, const QList<int>& gaps = {},
+                    int end = GameField::kMaxColumns) {
+    for (int c = 0; c < std::min(end, field.fieldsizeX()); ++c) {
+        if (!gaps.contains(c)) {
             landBox(field, c, row);
         }
     }

@@ -24,11 +24,7 @@ public:
     // Rows 0 .. rows - 1 full up to column end but for the listed columns.
     void fillRows(int rows, const QList<int>& gaps, int end = 48) {
         for (int r = 0; r < rows; ++r) {
-            for (int c = 0; c < std::min(end, sim.fieldsizeX()); ++c) {
-                if (!gaps.contains(c)) {
-                    fieldsetup::landBox(sim.field(), c, r);
-                }
-            }
+            fieldsetup::fillRow(sim.field(), r, gaps, end);
         }
     }
     // The copy as a player joining now would get it.

@@ -106,7 +106,7 @@ private Q_SLOTS:
         QVERIFY(field.reset(12));
         fillRow(field, 3);
         for (int row : {4, 5, 6}) {
-            fillRow(field, row, 1);
+            fillRow(field, row, {1});
         }
         fillRow(field, 25);
         GameBlock single(22, 0, 0, 12);  // one falling box in the gap, column 1 row 4

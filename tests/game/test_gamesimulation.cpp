@@ -1,4 +1,5 @@
 // The tick driven by hand, and a player's copy of the field fed as the network feeds it.
+#include <QMap>
 #include <QTest>
 
 #include "apps/fieldsim/fieldrun.h"
@@ -72,30 +73,21 @@ struct Game : fieldsetup::PlayingSim {
 // Every grid cell is held by exactly what covers it; row counts match the landed boxes.
 QString consistencyError(const GameSimulation& sim) {
     const GameField& f = sim.field();
-    std::array<std::array<int, GameField::kMaxColumns>, GameField::kRows> expected;
-    for (auto& row : expected) {
-        row.fill(GameField::kNoBlock);
-    }
-    std::array<int, GameField::kRows> landedPerRow{};
+    QMap<std::pair<int, int>, int> covered;  // column, row: id
     QString error;
     const auto cover = [&](int x, int y, int id) {
-        const int c = GameGrid::column(f.fieldsizeX(), x);
-        const int r = GameGrid::rowClamped(y);
-        if (r >= GameField::kRows) {
-            return;
+        const std::pair at{GameGrid::column(f.fieldsizeX(), x), GameGrid::rowClamped(y)};
+        if (covered.contains(at)) {
+            error = QString::asprintf("%d and %d both cover %d,%d", id, covered[at], at.first,
+                                      at.second);
         }
-        if (expected[r][c] != GameField::kNoBlock) {
-            error = QString::asprintf("%d and %d both cover %d,%d", id, expected[r][c], c, r);
-        }
-        expected[r][c] = id;
-        landedPerRow[r] += id == GameField::kFieldBlockId ? 1 : 0;
+        covered[at] = id;
     };
     for (const GameBox& b : f.fieldBlock()->boxes()) {
         cover(b.x(0), b.y(0), GameField::kFieldBlockId);
     }
-    for (int slot = 0; slot < 4; ++slot) {
-        const GamePlayer* p = sim.player(slot);
-        if (p && p->isInGame()) {
+    for (int slot = 0; slot < GameSimulation::kSlots; ++slot) {
+        if (const GamePlayer* p = sim.player(slot); p && p->isInGame()) {
             const GameBlock& b = *p->currentBlock();
             for (const GameBox& box : b.boxes()) {
                 cover(b.x() + box.x(b.rotation()), b.y() + box.y(b.rotation()), b.id());
@@ -103,15 +95,17 @@ QString consistencyError(const GameSimulation& sim) {
         }
     }
     for (int r = 0; r < GameField::kRows && error.isEmpty(); ++r) {
-        if (f.rowCount(r) != landedPerRow[r]) {
-            error =
-                QString::asprintf("row %d counts %d, holds %d", r, f.rowCount(r), landedPerRow[r]);
-        }
+        int landed = 0;
         for (int c = 0; c < f.fieldsizeX() && error.isEmpty(); ++c) {
-            if (f.cell(c, r) != expected[r][c]) {
+            const int id = covered.value({c, r}, GameField::kNoBlock);
+            landed += id == GameField::kFieldBlockId ? 1 : 0;
+            if (f.cell(c, r) != id) {
                 error = QString::asprintf("cell %d,%d held by %d, covered by %d", c, r,
-                                          f.cell(c, r), expected[r][c]);
+                                          f.cell(c, r), id);
             }
+        }
+        if (error.isEmpty() && f.rowCount(r) != landed) {
+            error = QString::asprintf("row %d counts %d, holds %d", r, f.rowCount(r), landed);
         }
     }
     return error;
@@ -286,15 +280,13 @@ private Q_SLOTS:
         QCOMPARE(consistencyError(g.sim), QString());
     }
 
-    void pauseStopsTicksInputAndClock() {
+    void pauseStopsTicksAndClock() {
         Game g(1);
         g.setBlock(0, 0, 200, 1000);
         g.tick(10);
         g.sim.setPaused(true);
         g.clock.advance(5000);
         const int ticks = g.sim.tickCount();
-        g.press(0, 1);
-        QCOMPARE(g.player(0).keyCount()[1], 0);
         g.tick(5);
         QVERIFY(g.block(0).y() == 990 && g.sim.tickCount() == ticks);
         g.sim.setPaused(false);

@@ -1,8 +1,5 @@
-// The own block moved at the press on a player's copy of the field: the same
-// place the server reaches where the copy knows what the server knows, the
-// server's place and a counted correction once the server says what it
-// carried out where it does not, and with prediction off the server's places
-// only.
+// The own block moved at the press on a player's copy of the field: the server's place where the
+// copy knows what the server knows, a counted correction where it does not, none when turned off.
 #include <QTest>
 #include <deque>
 #include <functional>
@@ -23,13 +20,8 @@ int row(const GameBlock& b) {
     return GameGrid::rowFloor(b.y());
 }
 
-// A server and one client's copy with a few ticks of delay each way: the
-// client's counters reach the server late, the server's movements and merges
-// reach the copy late.
-struct Link : GameEvents {
-    RandomSource random{5};
-    ManualClock clock;
-    GameSimulation sim{random, clock};
+// A server and one client's copy with a few ticks of delay each way.
+struct Link : GameEvents, fieldsetup::PlayingSim {
     FieldMirror mirror;
     MovePredictor predictor{mirror};
     int delayTicks = 3;
@@ -38,37 +30,28 @@ struct Link : GameEvents {
     bool loseInput = false;  // the next press never reaches the server
     std::deque<std::pair<int, std::function<void()>>> inFlight;
 
-    Link() {
-        sim.setEvents(this);
-        for (int slot = 0; slot < 2; ++slot) {
-            auto p = std::make_unique<GamePlayer>(slot, QStringLiteral("P%1").arg(slot), slot,
-                                                  false, GamePlayer::Playing);
-            p->setSpawn(slot * 12 + 4, 25);
-            sim.addPlayer(slot, slot, 0, std::move(p));
-        }
-        sim.startGame(24);
-        sim.beginPlay();
+    // The own O in columns 5, 6, the other's at otherX; the copy starts as the server stands,
+    // without the other block when hidden (a movement of it that never arrived).
+    explicit Link(int otherX = -1, bool hidden = false) : PlayingSim(5) {
+        start(2, this);
         predictor.setRoundTripMs(2 * delayTicks * kTickMs);
-    }
-
-    GameBlock& block(int slot) { return *sim.player(slot)->currentBlock(); }
-    void setBlock(int slot, int kind, int x, int y) { fieldsetup::setBlock(sim, slot, kind, x, y); }
-    int ownId() { return block(0).id(); }
-    const GameBlock& drawn() { return *mirror.block(ownId()); }
-
-    // The copy starts as the server stands, leaving out the blocks of hidden
-    // slots (a movement of theirs that never arrived).
-    void syncCopy(const QList<int>& hidden = {}) {
+        fieldsetup::setBlock(sim, 0, 0, 200, 1000);
+        if (otherX >= 0) {
+            fieldsetup::setBlock(sim, 1, 0, otherX, 1000);
+        }
+        tick();
         inFlight.clear();
         mirror.startField(24, {});
-        for (int slot = 0; slot < 2; ++slot) {
-            if (!hidden.contains(slot)) {
-                mirror.addBlock(BlockRecord::of(block(slot)), 24);
-            }
+        for (int slot = 0; slot < (hidden ? 1 : 2); ++slot) {
+            mirror.addBlock(BlockRecord::of(block(slot)), 24);
         }
         mirror.moveBlocks({}, {ownId(), -1});
         predictor.processMovements({}, done(), clock.nowMs());
     }
+
+    GameBlock& block(int slot) { return *sim.player(slot)->currentBlock(); }
+    int ownId() { return block(0).id(); }
+    const GameBlock& drawn() { return *mirror.block(ownId()); }
 
     // What the server carried out of the copy's player: its movements say so.
     QList<int> done() { return sim.keysDone().value(0).value_or(KeyInput{}).toList(); }
@@ -130,6 +113,13 @@ struct Copy {
         mirror.addBlock({kNext, 1, 0, -500, -500, 0}, 24);
         serverSays({}, {});
     }
+    // One press of key by local, shown at once; returns the counters sent.
+    KeyInput press(int local, KeySlot key, qint64 nowMs = 0) {
+        KeyInput sent;
+        ++sent[local][slotIndex(key)];
+        predictor.processInput(sent.toList(), nowMs);
+        return sent;
+    }
     void serverSays(const QList<GameMovement>& m, const KeyInput& done, qint64 nowMs = 0) {
         mirror.moveBlocks(m, active);
         predictor.processMovements(m, done.toList(), nowMs);
@@ -143,15 +133,10 @@ class TestMovePredictor : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // Steps, turns and falls show at the press; a step into the other
-    // player's block is refused by both sides; in the end the copy draws the
-    // server's place and nothing was corrected.
+    // Steps, turns and falls show at the press, a step into the other block is refused by both
+    // sides, and in the end the copy draws the server's place with nothing corrected.
     void ownMovesMatchTheServer() {
-        Link l;
-        l.setBlock(0, 0, 200, 1000);  // an O: columns 5, 6
-        l.setBlock(1, 0, 350, 1000);  // another O in columns 8, 9
-        l.tick();
-        l.syncCopy();
+        Link l(350);  // the other O in columns 8, 9
         const int y = l.drawn().y();
 
         l.press(KeySlot::Right);
@@ -179,29 +164,10 @@ private Q_SLOTS:
         QCOMPARE(l.predictor.figures().mispredictions, 0);
     }
 
-    // A drop shows at once where the server lands the block.
-    void dropLandsWhereTheServerLandsIt() {
-        Link l;
-        l.setBlock(0, 0, 200, 1000);
-        l.tick();
-        l.syncCopy();
-        const int id = l.ownId();
-        l.press(KeySlot::Drop);
-        QCOMPARE(l.mirror.cell(5, 0), id);
-        QCOMPARE(l.mirror.cell(6, 1), id);
-        l.tick(10);
-        QVERIFY(l.ownId() != id);
-        QVERIFY(l.mirror.landed(5, 0) && l.mirror.landed(6, 1));
-        QCOMPARE(l.predictor.figures().mispredictions, 0);
-    }
-
-    // Steps and a drop pressed in one burst: the server carries out the
-    // first step with the drop, and the copy shows the block landing there.
+    // A burst of steps and a drop: the server carries out the first step with the drop, and the
+    // copy shows the block landing there at once.
     void burstDropsAfterTheFirstStep() {
         Link l;
-        l.setBlock(0, 0, 200, 1000);
-        l.tick();
-        l.syncCopy();
         const int id = l.ownId();
         l.press(KeySlot::Left);
         l.press(KeySlot::Left);
@@ -216,16 +182,10 @@ private Q_SLOTS:
         QCOMPARE(l.predictor.figures().mispredictions, 0);
     }
 
-    // The server refuses a step because of a block the copy never heard of:
-    // the copy shows the server's place as soon as the server says it carried
-    // the step out, a round trip later, and the correction is counted with
-    // its size.
+    // A step refused for a block the copy never heard of: the server's place shows once the
+    // server says it carried the step out, and the correction is counted with its size.
     void serverPlaceWinsOverAWrongPrediction() {
-        Link l;
-        l.setBlock(0, 0, 200, 1000);
-        l.setBlock(1, 0, 300, 1000);  // columns 7, 8, unknown to the copy
-        l.tick();
-        l.syncCopy({1});
+        Link l(300, true);  // columns 7, 8, unknown to the copy
         l.press(KeySlot::Right);
         QCOMPARE(l.drawn().x(), 250);
         l.tick(2 * l.delayTicks - 1);
@@ -245,9 +205,8 @@ private Q_SLOTS:
         QCOMPARE(l.predictor.figures().mispredictions, 1);
     }
 
-    // One press replayed on the server's last place until the server says it
-    // carried it out, for either local player, across the ring's seam and
-    // onto the next piece when the press reaches the server after a landing.
+    // One press replayed on the server's last place until the server says it carried it out, for
+    // either local player, across the seam, onto the next piece when it comes after a landing.
     void replaysWhatIsNotCarriedOut_data() {
         QTest::addColumn<int>("local");
         QTest::addColumn<int>("key");
@@ -273,16 +232,14 @@ private Q_SLOTS:
     }
     void replaysWhatIsNotCarriedOut() {
         QFETCH(int, local);
-        QFETCH(int, key);
         QFETCH(int, from);
         QFETCH(bool, carried);
         QFETCH(bool, landed);
         QFETCH(int, server);
         Copy c(from);
         const int other = c.column(1 - local);
-        KeyInput sent;
-        ++sent[local][std::size_t(key)];
-        c.predictor.processInput(sent.toList(), 0);
+        QFETCH(int, key);
+        const KeyInput sent = c.press(local, KeySlot(key));
         QTEST(c.column(local), "shown");
         QCOMPARE(c.column(1 - local), other);
 
@@ -299,13 +256,10 @@ private Q_SLOTS:
         QTEST(c.predictor.figures().mispredictions, "corrections");
     }
 
-    // The other player's block moves into the place of a shown step: the
-    // step stands until the server says what became of it.
+    // The other block moves into the place of a shown step: it stands until the server says.
     void shownPressStandsUntilCarriedOut() {
         Copy c(5);
-        KeyInput sent;
-        sent[0][slotIndex(KeySlot::Right)] = 1;
-        c.predictor.processInput(sent.toList(), 0);
+        const KeyInput sent = c.press(0, KeySlot::Right);
         c.serverSays({{2, 350, 1000, 0}}, {}, 50);  // the O of local 1, now in columns 7, 8
         QCOMPARE(c.column(0), 6);
         c.serverSays({{1, 300, 999, 0}}, sent, 100);
@@ -313,14 +267,11 @@ private Q_SLOTS:
         QCOMPARE(c.predictor.figures().mispredictions, 0);
     }
 
-    // The server starts a new game, with counters from zero, a countdown
-    // before the client resets: the last game's presses are not replayed on
-    // the new blocks, and the new game's first press shows at once.
+    // A new game's counters start from zero a countdown before the client resets: the last
+    // game's presses are not replayed on the new blocks, the new game's first shows at once.
     void newGameStartsFromZero() {
         Copy c(5);
-        KeyInput sent;
-        sent[0][slotIndex(KeySlot::Right)] = 1;
-        c.predictor.processInput(sent.toList(), 0);
+        const KeyInput sent = c.press(0, KeySlot::Right);
         c.serverSays({{1, 300, 999, 0}}, sent, 100);
         QCOMPARE(c.column(0), 6);
 
@@ -329,19 +280,15 @@ private Q_SLOTS:
         c.serverSays({{1, 200, 1250, 0}}, {}, 200);
         QCOMPARE(c.column(0), 4);
         c.predictor.reset();
-        c.predictor.processInput(sent.toList(), 300);
+        c.press(0, KeySlot::Right, 300);
         QCOMPARE(c.column(0), 5);
         QCOMPARE(c.predictor.figures().mispredictions, 0);
     }
 
-    // A press the server never heard of is given up after the round trip and
-    // a little; presses of that key then wait for the server, which carries
-    // out the lost one with the next.
+    // A press the server never heard of is given up after the round trip and a little; presses
+    // of that key then wait for the server, which carries out the lost one with the next.
     void lostPressIsGivenUp() {
         Link l;
-        l.setBlock(0, 0, 200, 1000);
-        l.tick();
-        l.syncCopy();
         l.loseInput = true;
         l.press(KeySlot::Right);
         QCOMPARE(l.drawn().x(), 250);
@@ -356,13 +303,9 @@ private Q_SLOTS:
         QCOMPARE(l.predictor.figures().mispredictions, 1);
     }
 
-    // A paused or ended game takes no presses: the copy shows none, and a
-    // drop shown before the stop stays where it was drawn.
+    // A paused or ended game takes no presses, and a drop shown before stays where it was drawn.
     void heldGameShowsNoPress() {
         Link l;
-        l.setBlock(0, 0, 200, 1000);
-        l.tick();
-        l.syncCopy();
         l.press(KeySlot::Drop);
         const int dropped = l.drawn().y();
         l.predictor.setHeld(true);
@@ -375,19 +318,14 @@ private Q_SLOTS:
         QCOMPARE(l.predictor.figures().moves, 1);
     }
 
-    // Off, a press shows only when the server's movement comes, and every
-    // movement puts the block exactly where the server has it.
+    // Off, every movement puts the block exactly where the server has it, a delay earlier.
     void offShowsTheServerPlacesOnly() {
         Link l;
-        l.setBlock(0, 0, 200, 1000);
-        l.tick();
-        l.syncCopy();
         l.press(KeySlot::Right);  // predicted, then prediction is turned off
         l.predictor.setEnabled(false);
         QCOMPARE(l.drawn().x(), 200);
         l.press(KeySlot::Rotate);
         QCOMPARE(l.drawn().rotation(), 0);
-        // Each drawn column and turn is the server's of a delay earlier.
         QList<GameMovement> server;
         for (int i = 0; i < 20; ++i) {
             server << GameMovement::of(l.block(0));

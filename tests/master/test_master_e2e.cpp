@@ -1,7 +1,6 @@
-// The real programs together on 127.0.0.1: dedicated servers announce to the
-// master server, a client fetches the list through the same connection code
-// the game uses and probes every listed server; servers that go quiet or sign
-// off leave the list.
+// The real programs together on 127.0.0.1: dedicated servers announce to the master server, a
+// client fetches the list through the same connection code the game uses and probes every listed
+// server; servers that go quiet or sign off leave the list.
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -21,8 +20,8 @@ namespace {
 constexpr int kSweepMs = 1200;
 constexpr int kHeartbeatMs = 250;
 
-// The master's list as seen from a fresh source address, so the per-address
-// allowance of earlier requests does not matter.
+// The master's list as seen from a fresh source address, so the per-address allowance of earlier
+// requests does not matter.
 QStringList listFrom(int masterPort) {
     static int source = 1;
     QUdpSocket socket;

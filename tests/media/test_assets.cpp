@@ -54,6 +54,8 @@ private slots:
                                 << "cursors" << 2;
         QTest::newRow("icons") << "quadrell-gen-icons"
                                << "icons" << 8;
+        QTest::newRow("sounds") << "quadrell-gen-sounds"
+                                << "sounds" << 3;
     }
     void generatorsRebuildTheCommittedFiles() {
         QFETCH(QString, generator);
@@ -107,18 +109,16 @@ private slots:
         QVERIFY(tilted > 0.1 * bump.width() * bump.height());
     }
 
-    void soundsAreCleanPcmOfTheirSize_data() {
+    void soundsAreCleanPcm_data() {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("bytes");
-        QTest::newRow("land") << ":/sounds/land" << 9856;
-        QTest::newRow("point") << ":/sounds/point" << 27328;
-        QTest::newRow("user") << ":/sounds/user" << 40960;
+        QTest::newRow("land") << ":/sounds/land";
+        QTest::newRow("point") << ":/sounds/point";
+        QTest::newRow("user") << ":/sounds/user";
     }
-    void soundsAreCleanPcmOfTheirSize() {
+    void soundsAreCleanPcm() {
         QFETCH(QString, name);
-        QFETCH(int, bytes);
         const QByteArray data = readAll(name);
-        QCOMPARE(data.size(), bytes);
+        QVERIFY(data.size() > 4410);  // a tenth of a second at least
         QList<int> s;
         for (qsizetype i = 0; i + 1 < data.size(); i += 2) {
             s << static_cast<qint16>(static_cast<quint8>(data[i]) |

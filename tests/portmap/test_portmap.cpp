@@ -1,6 +1,7 @@
-// Asking a router for the game port: the PCP and NAT-PMP datagrams, the
-// PortMapper's order of ways and ports against scripted routers, and the
-// PCP/NAT-PMP client against a router played by a socket on 127.0.0.1.
+// Asking a router for the game port: the PCP and NAT-PMP datagrams, the PortMapper's order of ways
+// and ports against scripted routers, and the PCP/NAT-PMP client against a router played by a
+// socket on 127.0.0.1.
+#include <QMap>
 #include <QNetworkDatagram>
 #include <QSignalSpy>
 #include <QTest>
@@ -59,8 +60,7 @@ QByteArray pcpAnswer(const QByteArray& request, int result, int port, quint32 li
     return a.left(44) + QByteArray(mapped, 16);
 }
 
-// A router on 127.0.0.1 that hands every datagram to answer() and sends back
-// what it returns.
+// A router on 127.0.0.1 that hands every datagram to answer() and sends back what it returns.
 struct FakeRouter {
     QUdpSocket socket;
     QList<QByteArray> received;
@@ -86,14 +86,16 @@ struct Mapper {
     std::unique_ptr<PortMapper> mapper;
     std::unique_ptr<QSignalSpy> changes;
 
-    Mapper(std::vector<std::pair<QString, Script>> methods, PortMapTimings t = fastTimings(),
-           int otherPort = 50000) {
+    FakePortMapMethod* first = nullptr;
+
+    explicit Mapper(std::vector<std::pair<QString, Script>> methods) {
         std::vector<PortMapper::MethodFactory> factories;
         for (auto& [name, script] : methods) {
-            factories.push_back(FakePortMapMethod::factory(name, script, log));
+            factories.push_back(FakePortMapMethod::factory(name, script, log,
+                                                           factories.empty() ? &first : nullptr));
         }
-        mapper = std::make_unique<PortMapper>(27403, std::move(factories), t,
-                                              [otherPort] { return otherPort; });
+        mapper = std::make_unique<PortMapper>(27403, std::move(factories), fastTimings(),
+                                              [] { return 50000; });
         changes = std::make_unique<QSignalSpy>(mapper.get(), &PortMapper::changed);
         mapper->start();
     }
@@ -179,29 +181,64 @@ private Q_SLOTS:
         QVERIFY(GatewayMessage::defaultGateway("x\n\t00000000 zz 3\n00000000").isNull());
     }
 
-    // UPnP says no, PCP yes: the second way's port is the outcome, and the
-    // first, which granted nothing, has nothing to give back.
-    void waysAreTriedInTurn() {
-        Mapper m(
-            {{"UPnP", FakePortMapMethod::refuseAll()}, {"PCP", FakePortMapMethod::grantAll()}});
+    // Ways are tried in turn, passing over one that does not answer in time; a taken port makes
+    // another drawn, and a UDP port other than TCP's has both given back and that port asked for.
+    void waysAndPortsAreTriedInTurn_data() {
+        QTest::addColumn<QStringList>("ways");  // name:refuse, grant, silent or taken
+        QTest::addColumn<QString>("outcome");   // the way and the public endpoint
+        QTest::addColumn<QStringList>("log");
+        const QStringList second{"UPnP ask TCP 27403", "PCP ask TCP 27403", "PCP ask UDP 27403"};
+        QTest::newRow("second way")
+            << QStringList{"UPnP:refuse", "PCP:grant"} << "PCP 11.22.33.1:27403" << second;
+        QTest::newRow("silent way")
+            << QStringList{"UPnP:silent", "PCP:grant"} << "PCP 11.22.33.1:27403" << second;
+        QTest::newRow("none") << QStringList{"UPnP:refuse", "PCP:refuse"} << "refused"
+                              << second.mid(0, 2);
+        QTest::newRow("port taken")
+            << QStringList{"UPnP:taken"} << "UPnP 11.22.33.1:50001"
+            << QStringList{"UPnP ask TCP 27403",     "UPnP ask TCP 50000",     "UPnP ask UDP 50000",
+                           "UPnP release TCP 50000", "UPnP release UDP 50001", "UPnP ask TCP 50001",
+                           "UPnP ask UDP 50001"};
+    }
+    void waysAndPortsAreTriedInTurn() {
+        QFETCH(QStringList, ways);
+        const Script taken = [](const MapRequest& r) -> std::optional<MapAnswer> {
+            if (r.externalPort == 27403) {
+                MapAnswer a;
+                a.protocol = r.protocol;
+                a.portTaken = true;
+                return a;
+            }
+            const bool other = r.protocol == MapProtocol::Udp && r.externalPort == 50000;
+            return granted(r.protocol, other ? 50001 : r.externalPort);
+        };
+        const QMap<QString, Script> scripts{
+            {"refuse", FakePortMapMethod::refuseAll()},
+            {"grant", FakePortMapMethod::grantAll()},
+            {"silent", [](const MapRequest&) { return std::nullopt; }},
+            {"taken", taken}};
+        std::vector<std::pair<QString, Script>> methods;
+        for (const QString& way : ways) {
+            methods.emplace_back(way.section(':', 0, 0), scripts.value(way.section(':', 1)));
+        }
+        Mapper m(methods);
         QTRY_VERIFY(m.settled());
         QCOMPARE(m.changes->first().at(0).value<PortMapping>().state, PortMapping::State::Pending);
-        const PortMapping open = m.last();
-        QCOMPARE(open.state, PortMapping::State::Open);
-        QCOMPARE(open.method, "PCP");
-        QCOMPARE(open.publicEndpoint(), "11.22.33.1:27403");
-        QCOMPARE(*m.log,
-                 QStringList({"UPnP ask TCP 27403", "PCP ask TCP 27403", "PCP ask UDP 27403"}));
-
-        Mapper none(
-            {{"UPnP", FakePortMapMethod::refuseAll()}, {"PCP", FakePortMapMethod::refuseAll()}});
-        QTRY_VERIFY(none.settled());
-        QCOMPARE(none.last().state, PortMapping::State::Refused);
-        QCOMPARE(none.last().localPort, 27403);
+        const PortMapping last = m.last();
+        QCOMPARE(last.localPort, 27403);
+        QTEST(last.state == PortMapping::State::Open ? last.method + ' ' + last.publicEndpoint()
+                                                     : QStringLiteral("refused"),
+              "outcome");
+        QTEST(*m.log, "log");
+        if (ways.first() == "UPnP:silent") {  // what it grants late is given back at once
+            m.first->answerLate(granted(MapProtocol::Tcp, 27403));
+            QCOMPARE(m.log->last(), "UPnP release TCP 27403");
+            QCOMPARE(m.mapper->mapping().method, "PCP");
+        }
     }
 
-    // A router whose own outside address is private stands behind another
-    // NAT: open, but not reachable from the internet.
+    // A router whose own outside address is private stands behind another NAT: open, but not
+    // reachable from the internet.
     void privateOutsideAddressIsNotPublic_data() {
         QTest::addColumn<QString>("address");
         QTest::addColumn<bool>("behind");
@@ -226,8 +263,8 @@ private Q_SLOTS:
         QVERIFY(!m.behindAnotherNat());
     }
 
-    // One line per answer, for the host's lobby and for the dedicated
-    // server's output that scripts read; the port is the router's.
+    // One line per answer, for the host's lobby and for the dedicated server's output that scripts
+    // read; the port is the router's.
     void reachabilityLines_data() {
         QTest::addColumn<int>("state");
         QTest::addColumn<QString>("address");
@@ -269,49 +306,8 @@ private Q_SLOTS:
         QCOMPARE(Reachability::line(m, Reachability::Audience::Console), console);
     }
 
-    // The wanted port is taken: another is drawn. The router gives UDP
-    // another port than TCP: both are given back and that port asked for.
-    void anotherExternalPortIsTaken() {
-        const Script takenThenGranted = [](const MapRequest& r) -> std::optional<MapAnswer> {
-            if (r.externalPort == 27403) {
-                MapAnswer a;
-                a.protocol = r.protocol;
-                a.portTaken = true;
-                return a;
-            }
-            return granted(r.protocol, r.protocol == MapProtocol::Udp && r.externalPort == 50000
-                                           ? 50001
-                                           : r.externalPort);
-        };
-        Mapper m({{"UPnP", takenThenGranted}});
-        QTRY_VERIFY(m.settled());
-        QCOMPARE(m.last().externalPort, 50001);
-        QCOMPARE(*m.log,
-                 QStringList({"UPnP ask TCP 27403", "UPnP ask TCP 50000", "UPnP ask UDP 50000",
-                              "UPnP release TCP 50000", "UPnP release UDP 50001",
-                              "UPnP ask TCP 50001", "UPnP ask UDP 50001"}));
-    }
-
-    // A way that does not answer in time is passed over; what it grants
-    // late is given back at once.
-    void silentWayIsPassedOver() {
-        FakePortMapMethod* upnp = nullptr;
-        auto log = std::make_shared<QStringList>();
-        PortMapper mapper(27403,
-                          {FakePortMapMethod::factory(
-                               "UPnP", [](const MapRequest&) { return std::nullopt; }, log, &upnp),
-                           FakePortMapMethod::factory("PCP", FakePortMapMethod::grantAll(), log)},
-                          fastTimings(), [] { return 50000; });
-        mapper.start();
-        QTRY_COMPARE(mapper.mapping().state, PortMapping::State::Open);
-        QCOMPARE(mapper.mapping().method, "PCP");
-        upnp->answerLate(granted(MapProtocol::Tcp, 27403));
-        QCOMPARE(log->last(), "UPnP release TCP 27403");
-        QCOMPARE(mapper.mapping().method, "PCP");
-    }
-
-    // Renewed at half the lifetime the router granted; stopping gives both
-    // protocols back and says so.
+    // Renewed at half the lifetime the router granted; stopping gives both protocols back and says
+    // so.
     void renewedAndGivenBack() {
         Mapper m({{"PCP", FakePortMapMethod::grantAll(1)}});
         QTRY_VERIFY(m.settled());
@@ -353,8 +349,8 @@ private Q_SLOTS:
         QCOMPARE(router.received.last().mid(42, 2).toHex(), QByteArray("9c42"));
     }
 
-    // A router that speaks only NAT-PMP says so to PCP; the same request
-    // goes again in NAT-PMP, after asking for the public address.
+    // A router that speaks only NAT-PMP says so to PCP; the same request goes again in NAT-PMP,
+    // after asking for the public address.
     void gatewayFallsBackToNatPmp() {
         FakeRouter router;
         router.answer = [](const QByteArray& d) -> QList<QByteArray> {
@@ -375,8 +371,8 @@ private Q_SLOTS:
         QCOMPARE(a.externalPort, 27403);
         QCOMPARE(a.publicAddress, kPublic);
         QCOMPARE(natPmp.name(), "NAT-PMP");
-        // One PCP request, the address question, the mapping: resends of a
-        // slow answer repeat a request but add no other kind.
+        // One PCP request, the address question, the mapping: resends of a slow answer repeat a
+        // request but add no other kind.
         QList<QByteArray> asked = router.received;
         asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
         QCOMPARE(asked.size(), 3);
