@@ -46,8 +46,9 @@ Client::Client(ClientConnection* tcpConnection, ClientConnection* udpConnection,
       tcpConnection_(tcpConnection),
       udpConnection_(udpConnection),
       browser_(masterConnection, MasterserverSettings::load(environment_.directory, false)),
-      game_(session_, *tcpConnection, *udpConnection, highscores_, screen_),
-      lobby_(session_, screen_, settings_, *tcpConnection, *udpConnection) {
+      channels_(*tcpConnection, *udpConnection),
+      game_(session_, channels_, highscores_, screen_),
+      lobby_(session_, screen_, settings_, channels_) {
     if (!environment_.quit) {
         environment_.quit = [](int code) { QCoreApplication::exit(code); };
     }
@@ -137,8 +138,7 @@ void Client::processPortMapping(const PortMapping& mapping) {
 }
 
 void Client::closeGameConnections() {
-    tcpConnection_->disconnectClient(-1, true);
-    udpConnection_->disconnectClient(-1, true);
+    channels_.leave(true);
     tcpEstablished_ = false;
     udpEstablished_ = false;
     session_.state = GamePlayer::Empty;
@@ -193,8 +193,7 @@ void Client::backToLastScreen() {
 
 void Client::disconnectGracefully() {
     Q_EMIT screen_.setGuiBaseState(GuiState::Notice, tr("Disconnecting..."));
-    tcpConnection_->disconnectClient(-1, false);
-    udpConnection_->disconnectClient(-1, false);
+    channels_.leave(false);
 }
 
 void Client::quit() {

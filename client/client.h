@@ -177,6 +177,7 @@ private:
     ClientConnection* tcpConnection_;  // children
     ClientConnection* udpConnection_;
     ServerBrowser browser_;
+    ClientChannels channels_;
     ClientGame game_;
     ClientLobby lobby_;
     ClientField field_;

@@ -3,13 +3,15 @@
 #include "client/clienttexts.h"
 #include "network/fieldimage.h"
 
-ClientGame::ClientGame(ClientSession& session, ClientConnection& stream, ClientConnection& datagram,
+ClientGame::ClientGame(ClientSession& session, ClientChannels& channels,
                        const HighscoreFile& highscores, ClientScreen& screen, QObject* parent)
     : QObject(parent),
       session_(session),
-      datagram_(datagram),
+      channels_(channels),
       highscores_(highscores),
       screen_(screen) {
+    ClientConnection& stream = channels.stream();
+    ClientConnection& datagram = channels.datagram();
     connect(&stream, &ClientConnection::changedCGameRestart, this, &ClientGame::processGameRestart);
     connect(&stream, &ClientConnection::changedCPause, this, &ClientGame::processGamePause);
     connect(&stream, &ClientConnection::changedCGameOver, this, &ClientGame::processGameOver);
@@ -23,12 +25,12 @@ ClientGame::ClientGame(ClientSession& session, ClientConnection& stream, ClientC
 
 void ClientGame::inputKeys(QList<int> keys) {
     if (session_.state != GamePlayer::Empty) {
-        datagram_.sendCInput(false, keys);
+        channels_.input(keys);
     }
 }
 
 void ClientGame::processPacketLoss() {
-    datagram_.requestResend();
+    channels_.datagram().requestResend();
 }
 
 void ClientGame::showGame() {

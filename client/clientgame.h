@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+#include "client/clientchannels.h"
 #include "client/clientscreen.h"
 #include "client/clientsession.h"
 #include "client/highscorefile.h"
@@ -18,14 +19,14 @@
 // simulates the game: it hands on what the server reports.
 //
 // Works on the session the Client owns, through the Client's two game
-// connections; it moves the own status within a game (Playing, Pausing, back
+// channels; it moves the own status within a game (Playing, Pausing, back
 // to Waiting) and says on the client's screen what happens.
 class ClientGame : public QObject {
     Q_OBJECT
 
 public:
-    ClientGame(ClientSession& session, ClientConnection& stream, ClientConnection& datagram,
-               const HighscoreFile& highscores, ClientScreen& screen, QObject* parent = nullptr);
+    ClientGame(ClientSession& session, ClientChannels& channels, const HighscoreFile& highscores,
+               ClientScreen& screen, QObject* parent = nullptr);
 
 public Q_SLOTS:
     // GUI: the ten key counters, sent as they are; nothing while not connected.
@@ -67,7 +68,7 @@ private:
     void saveHighscore(int score, int lines, const QString& playtime);
 
     ClientSession& session_;
-    ClientConnection& datagram_;
+    ClientChannels& channels_;
     const HighscoreFile& highscores_;
     ClientScreen& screen_;
 };

@@ -4,21 +4,19 @@
 #include "game/gamedisplay.h"
 
 ClientLobby::ClientLobby(ClientSession& session, ClientScreen& screen,
-                         const ClientSettings& settings, ClientConnection& stream,
-                         ClientConnection& datagram, QObject* parent)
+                         const ClientSettings& settings, ClientChannels& channels, QObject* parent)
     : QObject(parent),
       session_(session),
       screen_(screen),
       settings_(settings),
-      stream_(stream),
-      datagram_(datagram) {}
+      channels_(channels) {}
 
 void ClientLobby::sendPlayers() {
     const ClientSettings::Options& o = settings_.options;
     const bool two = session_.splitscreen;
     const int state = session_.state;
-    stream_.sendCPlayers(true, {o.name1, two ? o.name2 : QString()},
-                         {o.color1, two ? o.color2 : -1}, {state, two ? state : -1});
+    channels_.players({o.name1, two ? o.name2 : QString()}, {o.color1, two ? o.color2 : -1},
+                      {state, two ? state : -1});
 }
 
 void ClientLobby::setReady() {
@@ -45,14 +43,14 @@ void ClientLobby::setStart() {
         sendPlayers();
         s.lastResult = LastResult::None;
     }
-    stream_.sendCStart(true);
+    channels_.start();
 }
 
 void ClientLobby::setMenuOpen(bool open) {
     const GamePlayer::PlayerStatus state = session_.state;
     if (open) {
         if (state == GamePlayer::Playing || session_.countdownRunning) {
-            stream_.sendCPause(true);
+            channels_.pause();
         } else if (state == GamePlayer::Ready) {
             readyBeforeMenu_ = true;
             setReady();
@@ -60,7 +58,7 @@ void ClientLobby::setMenuOpen(bool open) {
             readyBeforeMenu_ = false;
         }
     } else if (state == GamePlayer::Pausing) {
-        stream_.sendCPause(true);
+        channels_.pause();
     } else if (readyBeforeMenu_) {
         readyBeforeMenu_ = false;
         setReady();
@@ -69,18 +67,18 @@ void ClientLobby::setMenuOpen(bool open) {
 
 void ClientLobby::restartGame() {
     if (session_.state == GamePlayer::Playing || session_.state == GamePlayer::Pausing) {
-        stream_.sendCRestart(true);
+        channels_.restart();
     }
 }
 
 void ClientLobby::kickPlayer(int id) {
     if (session_.state >= GamePlayer::Waiting) {
-        stream_.sendCKick(true, id);
+        channels_.kick(id);
     }
 }
 
 void ClientLobby::sendMessage(int playerNr, QString message) {
-    datagram_.sendCMessage(true, playerNr, message);
+    channels_.chat(playerNr, message);
 }
 
 QList<GamePlayer::PlayerStatus> ClientLobby::takePlayerList(const QList<int>& connIds,

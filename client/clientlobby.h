@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "client/clientchannels.h"
 #include "client/clientscreen.h"
 #include "client/clientsession.h"
 #include "client/clientsettings.h"
@@ -23,7 +24,7 @@ class ClientLobby : public QObject {
 
 public:
     ClientLobby(ClientSession& session, ClientScreen& screen, const ClientSettings& settings,
-                ClientConnection& stream, ClientConnection& datagram, QObject* parent = nullptr);
+                ClientChannels& channels, QObject* parent = nullptr);
 
     // A new connection: nothing is remembered from the menu of an earlier one.
     void reset() { readyBeforeMenu_ = false; }
@@ -55,7 +56,6 @@ private:
     ClientSession& session_;
     ClientScreen& screen_;
     const ClientSettings& settings_;
-    ClientConnection& stream_;
-    ClientConnection& datagram_;
+    ClientChannels& channels_;
     bool readyBeforeMenu_ = false;
 };

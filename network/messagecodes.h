@@ -107,6 +107,20 @@ constexpr const Row& row(MessageCode code) {
     return kRows[static_cast<std::size_t>(code)];
 }
 
+// Runs send(channel) for each of a player's two channels that carries code:
+// the stream, the datagram path, or both. Codes a channel says of its own
+// accord (Own) are nobody's to route.
+template <typename Channel, typename Send>
+void onChannels(MessageCode code, Channel& stream, Channel& datagram, Send send) {
+    const CodeChannel channel = row(code).channel;
+    if (channel == CodeChannel::Stream || channel == CodeChannel::Both) {
+        send(stream);
+    }
+    if (channel == CodeChannel::Datagram || channel == CodeChannel::Both) {
+        send(datagram);
+    }
+}
+
 // The codes joined with single spaces, to hold the table to the wire order.
 constexpr bool inWireOrder(std::string_view expected) {
     std::size_t at = 0;

@@ -4,13 +4,7 @@
 
 template <typename Send>
 void SessionChannels::on(MessageCode code, Send send) {
-    const CodeChannel channel = MessageCodes::row(code).channel;
-    if (channel != CodeChannel::Datagram) {
-        send(stream_);
-    }
-    if (channel != CodeChannel::Stream) {
-        send(datagram_);
-    }
+    MessageCodes::onChannels(code, stream_, datagram_, send);
 }
 
 void SessionChannels::setInGame(int clientId, bool inGame) {
