@@ -382,7 +382,7 @@ void Client::processConnectionEstablished(int connId, bool isAuthed) {
     s.isHost = isAuthed;
     s.ownConnId = connId;
     qCDebug(lcClient) << "connected as" << connId << (isAuthed ? "host" : "guest");
-    Q_EMIT screen_.resetGui(true, s.maxPlayers, s.splitscreen, s.isHost, false, connId);
+    Q_EMIT screen_.resetGui(s.joined(true, false));
     Q_EMIT screen_.setGuiBaseState(GuiState::Lobby, ClientTexts::readyHint(s.splitscreen));
     lobby_.sendPlayers();
 }

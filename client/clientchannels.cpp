@@ -1,6 +1,5 @@
 #include "client/clientchannels.h"
 
-
 template <typename Send>
 void ClientChannels::on(MessageCode code, Send send) {
     MessageCodes::onChannels(code, stream_, datagram_, send);

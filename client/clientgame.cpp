@@ -56,7 +56,7 @@ void ClientGame::processGameStart(const PayloadCodec::GameStart& start) {
         s.countdownRunning = true;
         s.countdownIsStart = true;
         Q_EMIT changeFieldsizeX(fieldsizeX);
-        Q_EMIT screen_.resetGui(false, s.maxPlayers, s.splitscreen, s.isHost, false, s.ownConnId);
+        Q_EMIT screen_.resetGui(s.joined(false, false));
         showGame();
     }
     Q_EMIT screen_.displayCountdown(ClientTexts::startingIn(countDown));
@@ -140,7 +140,7 @@ void ClientGame::processGameState(const PayloadCodec::GameState& state) {
     ClientSession& s = session_;
     s.fieldsizeX = fieldsizeX;
     Q_EMIT changeFieldsizeX(fieldsizeX);
-    Q_EMIT screen_.resetGui(false, s.maxPlayers, s.splitscreen, s.isHost, true, s.ownConnId);
+    Q_EMIT screen_.resetGui(s.joined(false, true));
     Q_EMIT screen_.setGuiBaseState(GuiState::Game, ClientTexts::spectating());
     Q_EMIT startPlayTime();
     Q_EMIT setRotation(true);

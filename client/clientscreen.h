@@ -5,6 +5,17 @@
 
 #include "client/guistate.h"
 
+// The game the screens show, as a join or a new game sets it.
+struct JoinedGame {
+    bool newPlayers = false;  // a join: the player list starts anew
+    int maxPlayers = 4;
+    bool splitscreen = false;
+    bool host = false;
+    bool spectator = false;  // a late joiner watching the running game
+    int ownConnId = -1;
+    friend bool operator==(const JoinedGame&, const JoinedGame&) = default;
+};
+
 // What the client puts on the GUI's screens: which screen, its message, the
 // countdown, errors and chat lines, and a fresh GUI for a new game. The state
 // machine (Client) and the game events (ClientGame) both speak through it, so
@@ -27,8 +38,7 @@ Q_SIGNALS:
     // playerId: the sender's place in the list, or one of the notices of
     // ChatSender.
     void displayChatMessage(int playerId, QString message);
-    void resetGui(bool resetPlayerNames, int mPlayers, bool splitscreen, bool host, bool spec,
-                  int cId);
+    void resetGui(JoinedGame game);
     void resetChat();
     // Where friends can reach the own server's game, for the host's lobby;
     // empty once there is nothing to say.

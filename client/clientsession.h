@@ -1,5 +1,6 @@
 #pragma once
 
+#include "client/clientscreen.h"
 #include "client/playerroster.h"
 #include "game/gamefield.h"
 #include "game/gameplayer.h"
@@ -34,6 +35,10 @@ struct ClientSession {
     int lastScore = 0;
     PlayerRoster players;
 
+    // The game as the screens show it.
+    JoinedGame joined(bool newPlayers, bool spectator) const {
+        return {newPlayers, maxPlayers, splitscreen, isHost, spectator, ownConnId};
+    }
     // Between the lobby and the game: the own status the lobby can change.
     bool inLobby() const { return state == GamePlayer::Waiting || state == GamePlayer::Ready; }
     // The host of the own server can seat a computer while a place is free.

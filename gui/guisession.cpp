@@ -53,8 +53,8 @@ void GuiSession::applyCursor() {
 
 bool GuiSession::mouseTracking() const {
     const GuiState top = stack_.top();
-    return isMenuState(top) || isMenuFieldState(top) || (top == GuiState::Lobby && host_) ||
-           (top == GuiState::Game && host_ && tab_);
+    return isMenuState(top) || isMenuFieldState(top) || (top == GuiState::Lobby && joined_.host) ||
+           (top == GuiState::Game && joined_.host && tab_);
 }
 
 GuiState GuiSession::menuState() const {
@@ -70,17 +70,12 @@ void GuiSession::setTabHeld(bool held) {
     applyCursor();
 }
 
-void GuiSession::resetGui(bool resetPlayers, int mPlayers, bool splitscreen, bool host, bool spec,
-                          int cId) {
-    if (resetPlayers) {
+void GuiSession::resetGui(const JoinedGame& game) {
+    if (game.newPlayers) {
         players_.clear();
         stack_.popAboveBase();
     }
-    maxPlayers_ = mPlayers;
-    splitscreen_ = splitscreen;
-    host_ = host;
-    spectator_ = spec;
-    ownConnId_ = cId;
+    joined_ = game;
     score_.reset();
     labels_.clear();
     applyCursor();
@@ -156,15 +151,15 @@ void GuiSession::stopPulse() {
 
 bool GuiSession::kickingPossible() const {
     const GuiState top = stack_.top();
-    return host_ && (top == GuiState::Lobby || (top == GuiState::Game && tab_)) &&
-           (maxPlayers_ > 2 || (maxPlayers_ == 2 && !splitscreen_));
+    return joined_.host && (top == GuiState::Lobby || (top == GuiState::Game && tab_)) &&
+           (joined_.maxPlayers > 2 || (joined_.maxPlayers == 2 && !joined_.splitscreen));
 }
 
 int GuiSession::ownPosition(int local) const {
     int found = 0;
     for (int i = 0; i < players_.positions(); ++i) {
         const PlayerTable::Player* p = players_.atPosition(i);
-        if (p != nullptr && p->connId == ownConnId_ && found++ == local) {
+        if (p != nullptr && p->connId == joined_.ownConnId && found++ == local) {
             return i;
         }
     }

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <memory>
 
+#include "client/clientscreen.h"
 #include "client/guistate.h"
 #include "game/gameplayer.h"
 #include "gui/guistack.h"
@@ -54,11 +55,11 @@ public:
     const Clock& clock() const { return timers_.clock(); }
 
     // The game joined, as the last resetGui told.
-    int maxPlayers() const { return maxPlayers_; }
-    bool splitscreen() const { return splitscreen_; }
-    bool host() const { return host_; }
-    bool spectator() const { return spectator_; }
-    int ownConnId() const { return ownConnId_; }
+    int maxPlayers() const { return joined_.maxPlayers; }
+    bool splitscreen() const { return joined_.splitscreen; }
+    bool host() const { return joined_.host; }
+    bool spectator() const { return joined_.spectator; }
+    int ownConnId() const { return joined_.ownConnId; }
     // The host's line on where friends can reach the game; empty: none.
     const QString& reachability() const { return reachability_; }
     // Width of the field in columns (12 per player); places the point labels.
@@ -74,7 +75,7 @@ public:
     void setTabHeld(bool held);
     // The host may kick now, and the player list shows the kick column.
     bool kickingPossible() const;
-    QList<int> kickList() const { return players_.kickList(ownConnId_); }
+    QList<int> kickList() const { return players_.kickList(joined_.ownConnId); }
     // List places of the own connection's first and second player, -1 if none.
     int ownPosition(int local) const;
 
@@ -103,7 +104,7 @@ public:
     void showCredits();
 
 public Q_SLOTS:
-    void resetGui(bool resetPlayers, int mPlayers, bool splitscreen, bool host, bool spec, int cId);
+    void resetGui(const JoinedGame& game);
     void displayChatMessage(int playerId, QString message);
     void resetChat();
     void updatePlayerlist(QList<int> connIds, QStringList names, QList<int> colors,
@@ -160,11 +161,7 @@ private:
     CreditsRoll credits_;
 
     // The game joined.
-    int maxPlayers_ = 1;
-    bool splitscreen_ = false;
-    bool host_ = false;
-    bool spectator_ = false;
-    int ownConnId_ = -1;
+    JoinedGame joined_{.maxPlayers = 1};
     int fieldsizeX_ = GameField::kColumnsPerPlayer;
     std::unique_ptr<GuiTimer> fpsTimer_;
 

@@ -70,6 +70,11 @@ struct ClientText {
         return joinedNumbers(l);
     }
     static QString of(const ServerData& server) { return server.address(); }
+    static QString of(const JoinedGame& g) {
+        return QStringList{of(g.newPlayers), of(g.maxPlayers), of(g.splitscreen),
+                           of(g.host),       of(g.spectator),  of(g.ownConnId)}
+            .join(QLatin1Char(' '));
+    }
 };
 
 // Every GUI signal of a Client as one line of text in `events`; blocks and moves go to `mirror`.

@@ -153,7 +153,7 @@ struct GuiFixture : SignalLog<GuiText> {
     // Connected as host with the given player list (connId, name, status).
     void lobby(int maxPlayers, bool splitscreen, bool host, const QList<int>& connIds,
                GamePlayer::PlayerStatus status = GamePlayer::Waiting) {
-        session().resetGui(true, maxPlayers, splitscreen, host, false, 0);
+        session().resetGui({true, maxPlayers, splitscreen, host, false, 0});
         stack().setBaseState(GuiState::Lobby, QStringLiteral("Press 'r' when you are ready."));
         QStringList names;
         QList<int> colours;

@@ -252,7 +252,7 @@ private Q_SLOTS:
         QCOMPARE(f.gui->input().keys().counters(), (QList<int>{3, 0, 0, 3, 1, 0, 0, 0, 0, 0}));
         QCOMPARE(f.events.last(), "input 3,0,0,3,1,0,0,0,0,0");
 
-        f.session().resetGui(false, 1, false, true, true, 0);  // a spectator sends nothing
+        f.session().resetGui({false, 1, false, true, true, 0});  // a spectator sends nothing
         f.session().startPlayTime();
         f.key(Qt::Key_Space);
         QCOMPARE(count(4), 0);
@@ -266,7 +266,7 @@ private Q_SLOTS:
         QVERIFY(alone.events.isEmpty());  // nobody to kick
 
         GuiFixture f;
-        f.session().resetGui(true, 4, false, true, false, 0);
+        f.session().resetGui({true, 4, false, true, false, 0});
         f.stack().setBaseState(GuiState::Lobby, QString());
         f.key(Qt::Key_R);
         QVERIFY(f.events.isEmpty());  // keys wait 500 ms after entering the lobby

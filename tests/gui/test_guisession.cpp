@@ -33,7 +33,7 @@ private Q_SLOTS:
         QCOMPARE(f.stack().message(), "error");
         f.key(Qt::Key_Escape);
         QCOMPARE(f.events, (QStringList{"join F ... T ''", "abort"}));
-        f.session().resetGui(true, 4, false, false, false, 1);
+        f.session().resetGui({true, 4, false, false, false, 1});
         QCOMPARE(f.states().size(), 5);
         f.timers.advance(GuiStack::kOverlayMs - 1);
         QCOMPARE(f.top(), GuiState::Notice);
