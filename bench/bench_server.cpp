@@ -58,8 +58,9 @@ public:
         ServerSettings settings;
         settings.computers = computers;
         settings.computerSkill = ComputerSkill::Hard;
-        server_ = std::make_unique<Server>(settings, stream_, datagram_, nullptr,
-                                           MasterserverSettings{}, QUrl(), quiet, random_, clock_);
+        server_ = std::make_unique<Server>(settings, Server::Links{stream_, datagram_, nullptr},
+                                           Server::Reporting{},
+                                           Server::Environment{quiet, &random_, &clock_});
         for (int status : {GamePlayer::Waiting, GamePlayer::Ready}) {
             for (int c = computers; c < 4; ++c) {
                 Q_EMIT stream_->changedSPlayers(c, {QStringLiteral("P%1").arg(c), QString()},

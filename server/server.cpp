@@ -27,20 +27,27 @@ bool validConnId(int connId) {
 
 }  // namespace
 
-Server::Server(const ServerSettings& settings, ServerConnection* stream, ServerConnection* datagram,
-               MasterConnection* master, const MasterserverSettings& masterServer,
-               const QUrl& statsEndpoint, const ServerTimings& timings, RandomSource& random,
-               const Clock& clock, QObject* parent)
+namespace {
+
+const Clock& clockOf(const Server::Environment& environment) {
+    return environment.clock ? *environment.clock : Clock::system();
+}
+
+}  // namespace
+
+Server::Server(const ServerSettings& settings, Links links, const Reporting& reporting,
+               const Environment& environment, QObject* parent)
     : QObject(parent),
       settings_(settings),
-      timings_(timings),
-      stream_(stream),
-      datagram_(datagram),
+      timings_(environment.timings),
+      stream_(links.stream),
+      datagram_(links.datagram),
       sessions_({settings.hostKey, settings.singleplayer, settings.usePassword, settings.password,
                  settings.maxPlayers}),
-      players_(*stream, *datagram),
-      sim_(random, clock),
-      seats_(sim_, clock),
+      players_(*links.stream, *links.datagram),
+      sim_(environment.random ? *environment.random : RandomSource::forThisThread(),
+           clockOf(environment)),
+      seats_(sim_, clockOf(environment)),
       broadcast_(sim_, seats_, players_,
                  [this](int score, int lines, const QString& playtime) {
                      gameEnded(score, lines, playtime);
@@ -71,8 +78,8 @@ Server::Server(const ServerSettings& settings, ServerConnection* stream, ServerC
         connect(c, &ConnectionInterface::errorOccured, this, &Server::processConnectionError);
     }
 
-    if (settings_.stats && !statsEndpoint.isEmpty()) {
-        stats_ = new StatsReport(statsEndpoint, timings_, clock, this);
+    if (settings_.stats && !reporting.statsEndpoint.isEmpty()) {
+        stats_ = new StatsReport(reporting.statsEndpoint, timings_, clockOf(environment), this);
         connect(stats_, &StatsReport::uploaded, this, [this] {
             players_.chat(ChatSender::kStatsUploaded, tr("Stats successfully uploaded."));
         });
@@ -82,9 +89,9 @@ Server::Server(const ServerSettings& settings, ServerConnection* stream, ServerC
     }
 
     // A local game is nobody else's business.
-    announcer_ =
-        new MasterAnnouncer(master, settings_.singleplayer ? MasterserverSettings{} : masterServer,
-                            settings_.port, settings_.publicPort, timings_.heartbeatMs, this);
+    announcer_ = new MasterAnnouncer(
+        links.master, settings_.singleplayer ? MasterserverSettings{} : reporting.masterServer,
+        settings_.port, settings_.publicPort, timings_.heartbeatMs, this);
 
     seats_.setSkill(settings_.computerSkill);
     for (int i = 0; i < settings_.computers; ++i) {

@@ -23,6 +23,29 @@ class QTimer;
 class StatsReport;
 class TickMonitor;
 
+// The connections, adopted as children: stream and datagram are
+// required; master may be null (no master server).
+struct ServerLinks {
+    ServerConnection* stream = nullptr;
+    ServerConnection* datagram = nullptr;
+    MasterConnection* master = nullptr;
+};
+
+// Where a game is told: the master servers, and the stats endpoint of a
+// ranked server (empty: none).
+struct ServerReporting {
+    MasterserverSettings masterServer;
+    QUrl statsEndpoint;
+};
+
+// What tests shorten or fix; null: this thread's random source, the
+// system clock.
+struct ServerEnvironment {
+    ServerTimings timings;
+    RandomSource* random = nullptr;
+    const Clock* clock = nullptr;
+};
+
 // The game server: player slots, joining, start, pause, restart, leave, kick and
 // chat, the countdowns and the 20 ms tick, and the stats report. The rules of
 // the field and the tick live in GameSimulation, those of the player list in
@@ -46,12 +69,11 @@ class Server : public QObject {
     Q_OBJECT
 
 public:
-    // stream and datagram are required; master may be null (no master server).
-    Server(const ServerSettings& settings, ServerConnection* stream, ServerConnection* datagram,
-           MasterConnection* master, const MasterserverSettings& masterServer,
-           const QUrl& statsEndpoint, const ServerTimings& timings = {},
-           RandomSource& random = RandomSource::forThisThread(),
-           const Clock& clock = Clock::system(), QObject* parent = nullptr);
+    using Links = ServerLinks;
+    using Reporting = ServerReporting;
+    using Environment = ServerEnvironment;
+    Server(const ServerSettings& settings, Links links, const Reporting& reporting = {},
+           const Environment& environment = {}, QObject* parent = nullptr);
     // Tells the master server that this server goes away.
     ~Server() override;
 

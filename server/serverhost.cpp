@@ -135,8 +135,8 @@ Server* ServerHost::start(RandomSource& random) {
     datagram_ = datagram;
     listener_->target = stream;
 
-    server_ = new Server(s, stream, datagram, master, masterServer, statsEndpoint,
-                         options_.serverTimings, random, Clock::system(), this);
+    server_ = new Server(s, {stream, datagram, master}, {masterServer, statsEndpoint},
+                         {options_.serverTimings, &random}, this);
     connect(server_, &QObject::destroyed, this, &ServerHost::processServerGone);
     if (mapPort) {
         auto methods = options_.portMapMethods.empty()

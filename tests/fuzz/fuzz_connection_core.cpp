@@ -149,8 +149,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     settings.password = QStringLiteral("pw");
     RandomSource random(data[0]);
     ManualClock clock;
-    QPointer<Server> server(new Server(settings, stream, datagram, nullptr, MasterserverSettings(),
-                                       QUrl(), ServerTimings(), random, clock));
+    QPointer<Server> server(
+        new Server(settings, {stream, datagram, nullptr}, {}, {ServerTimings(), &random, &clock}));
     bool shutDown = false;
 
     MessageDecoder decoder(MessageDecoder::Mode::Datagram);

@@ -72,8 +72,10 @@ struct ServerHarness {
         stream = s;
         datagram = d;
         master = m;
-        server = std::make_unique<Server>(options.settings, s, d, m, options.masterServer,
-                                          options.statsEndpoint, options.timings, random, clock);
+        server =
+            std::make_unique<Server>(options.settings, Server::Links{s, d, m},
+                                     Server::Reporting{options.masterServer, options.statsEndpoint},
+                                     Server::Environment{options.timings, &random, &clock});
     }
 
     // A client's stream hello, answered by the server's own gate: the first
