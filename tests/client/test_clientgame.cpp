@@ -137,10 +137,26 @@ private Q_SLOTS:
             (QList<int>{7, 2, 4, 150, 1250, 3, 36}));
         Q_EMIT h.udp->changedCMoveBlocks({{7, 200, 1200, 0}}, {7, 8}, {});
         QCOMPARE((QList<int>{b.x(), b.y(), b.rotation()}), (QList<int>{200, 1200, 0}));
-        Q_EMIT h.udp->changedCMergeBlocks({{7, 200, 0, 0}});
-        QCOMPARE(h.events.mid(h.events.size() - 2), (QStringList{"move 1 7,8", "merge 1"}));
-        h.client->game().processPacketLoss();
+
+        // The client's own copy: a step shows at the press unless the
+        // options say not to, and movements it cannot place are asked for.
+        ClientField& copy = h.client->field();
+        QCOMPARE(copy.mirror().block(7)->x(), 200);
+        Q_EMIT h.udp->changedCGameStart({0, 36, 0});
+        h.client->inputKeys({0, 0, 1, 0, 0, 0, 0, 0, 0, 0});
+        QVERIFY(copy.settling());
+        ClientSettings::Options o = h.client->settings().options;
+        o.predictMoves = false;
+        h.client->setOptions(o);
+        QVERIFY(!copy.settling());
+        for (int i = 0; i <= FieldMirror::kMissesBeforeLoss; ++i) {
+            Q_EMIT h.udp->changedCMoveBlocks({{99, 0, 0, 0}}, {7, 8}, {});
+        }
         QCOMPARE(h.udp->count("requestResend"), 1);
+
+        Q_EMIT h.udp->changedCMergeBlocks({{7, 200, 0, 0}});
+        QCOMPARE(h.events.last(), "merge 1");
+        QCOMPARE(copy.mirror().block(7), nullptr);
     }
 };
 
