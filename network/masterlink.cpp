@@ -147,8 +147,13 @@ void MasterLink::queryNextServers() {
     }
 }
 
-void MasterLink::processAnnouncementAnswer(ConnectionInfo& record, const ConnectionMessage&) {
-    core_.takeAnswer(record, {MessageCode::SON, MessageCode::SOF});
+void MasterLink::processAnnouncementAnswer(ConnectionInfo& record,
+                                           const ConnectionMessage& message) {
+    // Each answer ends its own kind's repeats: a late "MON" must not stop a
+    // goodbye that may have been lost.
+    core_.takeAnswer(record,
+                     {message.code() == static_cast<int>(MessageCode::MOF) ? MessageCode::SOF
+                                                                           : MessageCode::SON});
 }
 
 void MasterLink::processMasterTest(ConnectionInfo& record, const ConnectionMessage&) {

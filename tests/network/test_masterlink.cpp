@@ -83,14 +83,30 @@ private Q_SLOTS:
         QCOMPARE(errors.count(), 0);
 
         // Unanswered: 7 sends, whatever earlier messages needed, then the
-        // connection is lost.
+        // connection is lost. A late answer to the announcement is no answer
+        // to the goodbye.
         connection->sendServerOffline(true, 27403);
+        QTRY_VERIFY(master.count("SOF") >= 1);
+        master.answer(ConnectionMessage("MON", "x"));
         QTRY_COMPARE(errors.count(), 1);
         QCOMPARE(master.count("SOF"), 7);
         QCOMPARE(master.count("SON"), announcements);
         QCOMPARE(errors.first(),
                  QVariantList({-1, QVariant::fromValue(ConnectionInterface::ConnectionLost)}));
         QVERIFY(connection->core().pendingIds().isEmpty());
+
+        // Its own answer ends the goodbye's repeats.
+        connection->connectToHost(kLocal, master.port());
+        QCOMPARE(connection->core().pendingIds().size(), 1);
+        const int again = connection->core().pendingIds()[0];
+        connection->sendServerOffline(true, 27403);
+        QTRY_VERIFY(master.count("SOF") >= 8);
+        master.answer(ConnectionMessage("MOF", "x"));
+        const auto answered = [&] {
+            const ConnectionInfo* record = connection->core().find(again);
+            return record != nullptr && !record->awaitingAnswer;
+        };
+        QTRY_VERIFY(answered());
     }
 
     void serverListIsProbedThreeAtATime() {
