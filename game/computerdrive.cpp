@@ -31,10 +31,9 @@ bool ComputerDrive::press(GameSimulation& sim, const GamePlayer& player,
     if (std::none_of(keys.begin(), keys.end(), [](int k) { return k != 0; })) {
         return false;
     }
-    QList<int> input(kLocalPlayers * GamePlayer::kKeys, 0);
-    for (int k = 0; k < GamePlayer::kKeys; ++k) {
-        input[k] = player.keyCount()[std::size_t(k)] + keys[std::size_t(k)];
-    }
-    sim.processPlayerInput(player.connId(), input);
+    KeyInput input;
+    input[0] = player.keyCount();
+    input.add(0, keys);
+    sim.processPlayerInput(player.connId(), input.toList());
     return true;
 }

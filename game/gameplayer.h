@@ -65,12 +65,9 @@ public:
     bool anyKeyPending() const { return keyCount_ != keys_.done; }
     // What the tick keeps of the keys between ticks.
     KeyProgress& keys() { return keys_; }
-    int inputDelay() const { return keys_.inputDelay; }
     void setInputDelay(int delay) { keys_.inputDelay = delay; }
     bool pendingLeft() const { return keys_.pendingLeft; }
     bool pendingRight() const { return keys_.pendingRight; }
-    void setPendingLeft(bool pending) { keys_.pendingLeft = pending; }
-    void setPendingRight(bool pending) { keys_.pendingRight = pending; }
 
     GameBlock* currentBlock() const { return currentBlock_.get(); }
     GameBlock* nextBlock() const { return nextBlock_.get(); }

@@ -73,9 +73,7 @@ void MovePredictor::setEnabled(bool on) {
     for (int local = 0; local < kLocalPlayers; ++local) {
         Own& own = own_[std::size_t(local)];
         own.shown = sent_[local];
-        for (auto& d : own.unconfirmed) {
-            d.clear();
-        }
+        own.forgetUnconfirmed();
         if (!on) {
             own.drawn = own.server;
             if (mirror_.block(own.blockId) != nullptr && own.blockId > 0) {
@@ -93,9 +91,7 @@ void MovePredictor::setHeld(bool held) {
     if (held) {
         // What was shown stays where it is drawn until the server moves on.
         for (Own& own : own_) {
-            for (auto& d : own.unconfirmed) {
-                d.clear();
-            }
+            own.forgetUnconfirmed();
         }
     }
     held_ = held;
@@ -205,11 +201,7 @@ void MovePredictor::processMovements(const QList<GameMovement>& movements,
         if (acknowledged_ && restarted(done_[local], done[local])) {
             // The server started a new game before this client did: what was
             // pressed in the last one is not replayed on the new blocks.
-            own.shown = done[local];
-            own.heldBack = sent_[local];
-            for (auto& d : own.unconfirmed) {
-                d.clear();
-            }
+            own.waitForServer(done[local], sent_[local]);
             done_[local] = done[local];
             fresh = true;
         }
@@ -319,13 +311,7 @@ void MovePredictor::giveUpLate(int local, qint64 nowMs) {
                      [&](const auto& d) { return !d.empty() && d.front() < shownBefore; })) {
         return;
     }
-    // Its place is the server's again; what was pressed so far shows once
-    // the server has carried it out.
-    own.shown = done_[local];
-    own.heldBack = sent_[local];
-    for (auto& d : own.unconfirmed) {
-        d.clear();
-    }
+    own.waitForServer(done_[local], sent_[local]);  // given up
     show(local, true);
 }
 

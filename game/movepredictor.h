@@ -99,6 +99,19 @@ private:
         qint64 nextWindowMs = 0;
         qint64 windowMs = -kInputDelayMs;  // when the last window opened
         unsigned windowKinds = 0;          // the kinds it let out
+
+        void forgetUnconfirmed() {
+            for (auto& d : unconfirmed) {
+                d.clear();
+            }
+        }
+        // Its place is the server's again: presses show once the server has
+        // carried out those sent so far.
+        void waitForServer(const KeyCounts& done, const KeyCounts& sent) {
+            shown = done;
+            heldBack = sent;
+            forgetUnconfirmed();
+        }
     };
 
     // Whether the local player's block changed.

@@ -65,17 +65,17 @@ T valueAt(const QList<T>& list, qsizetype index, T fallback) {
     return index >= 0 && index < list.size() ? list[index] : fallback;
 }
 
-void appendInt(QString& out, int value) {
+void appendInt(QString& out, int value, QChar separator = kSpace) {
     if (!out.isEmpty()) {
-        out += kSpace;
+        out += separator;
     }
     out += QString::number(value);
 }
 
-QString joinInts(const QList<int>& values) {
+QString joinInts(const QList<int>& values, QChar separator = kSpace) {
     QString out;
     for (int v : values) {
-        appendInt(out, v);
+        appendInt(out, v, separator);
     }
     return out;
 }
@@ -326,15 +326,7 @@ QString buildMoves(const QList<MoveRecord>& moves, int activeA, int activeB,
     // the empty first token.
     QString out = joinMoves(moves);
     if (keysDone) {
-        out += kSpace;
-        QString done;
-        for (int n : keysDone->toList()) {
-            if (!done.isEmpty()) {
-                done += kComma;
-            }
-            done += QString::number(n);
-        }
-        out += done;
+        out += kSpace + joinInts(keysDone->toList(), kComma);
     }
     return out + kSpace + QString::number(activeA) + kSpace + QString::number(activeB);
 }

@@ -98,13 +98,13 @@ void Bot::connectField() {
         reportGame();
         think();
     });
-    connect(&game, &ClientGame::moveBlocks, this, [this](const QList<GameMovement>&,
-                                                         const QList<int>&, const QList<int>& done) {
-        if (!done.isEmpty()) {
-            carriedOut_ = KeyInput::fromList(done);
-        }
-        think();
-    });
+    connect(&game, &ClientGame::moveBlocks, this,
+            [this](const QList<GameMovement>&, const QList<int>&, const QList<int>& done) {
+                if (!done.isEmpty()) {
+                    carriedOut_ = KeyInput::fromList(done);
+                }
+                think();
+            });
     connect(&game, &ClientGame::mergeBlocks, this, [this] {
         linesSeen_ = mirror().lines();
         if (reportPending_ && linesSeen_ >= serverLines_) {
@@ -342,12 +342,9 @@ void Bot::thinkAsComputer(int blockId) {
     const int speed = std::min<qint64>(
         GameSimulation::kMaxSpeed,
         1 + playedMs / (GameSimulation::kTicksPerSpeedStep * ComputerPlayer::kTickMs));
-    ComputerPlayer::Counters counters;
-    for (int k = 0; k < kKeySlots; ++k) {
-        counters.sent[std::size_t(k)] = keys_[k];
-    }
-    counters.done = carriedOut_[0];
-    const ComputerPlayer::Keys keys = computer_->think(mirror(), blockId, speed, playedMs, counters);
+    const ComputerPlayer::Counters counters{KeyInput::fromList(keys_)[0], carriedOut_[0]};
+    const ComputerPlayer::Keys keys =
+        computer_->think(mirror(), blockId, speed, playedMs, counters);
     bool pressed = false;
     for (int k = 0; k < GamePlayer::kKeys; ++k) {
         keys_[k] += keys[k];

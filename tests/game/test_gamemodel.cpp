@@ -164,8 +164,8 @@ private Q_SLOTS:
     void playerKeysAndStatus() {
         GamePlayer p(1, QStringLiteral("Ann"), 2, true, GamePlayer::Waiting);
         p.keyCount() = {7, 3, 0, 2, 1};
-        p.setPendingLeft(true);
-        p.setPendingRight(true);
+        p.keys().pendingLeft = true;
+        p.keys().pendingRight = true;
         p.resetKeys(false);  // a new block: presses so far count as done
         QCOMPARE(p.keyDone(), (std::array<int, 5>{7, 3, 0, 2, 1}));
         QVERIFY(!p.pendingLeft() && !p.pendingRight() && !p.anyKeyPending());
