@@ -15,25 +15,17 @@
 // each ("SSRT 3", "disconnectClient 1 0"); empty for the others.
 inline QString journalEntry(const CallLog::Call& call) {
     const QVariantList& a = call.args;
-    if (call.op == QLatin1String("connectToHost")) {
-        return call.op;
-    }
     if (call.op == QLatin1String("disconnectClient")) {
         return QStringLiteral("disconnectClient %1 %2").arg(a[0].toInt()).arg(a[1].toBool());
     }
-    if (call.op == QLatin1String("sendServerOnline")) {
-        return QStringLiteral("SON %1").arg(a[1].toInt());
-    }
-    if (call.op == QLatin1String("sendServerOffline")) {
-        return QStringLiteral("SOF %1").arg(a[1].toInt());
-    }
-    if (call.op == QLatin1String("sendSStart")) {
-        return QStringLiteral("SSRT %1").arg(a[3].toInt());
-    }
-    static const QHash<QString, QString> plain = {{QStringLiteral("sendSGameOver"), "SSTP"},
-                                                  {QStringLiteral("sendSGameState"), "SCST"},
-                                                  {QStringLiteral("sendSNewBlock"), "SBLC"}};
-    return plain.value(call.op);
+    // The line's name, and which argument follows it (-1: none).
+    static const QHash<QString, std::pair<QString, int>> lines = {
+        {"connectToHost", {"connectToHost", -1}}, {"sendServerOnline", {"SON", 1}},
+        {"sendServerOffline", {"SOF", 1}},        {"sendSStart", {"SSRT", 3}},
+        {"sendSGameOver", {"SSTP", -1}},          {"sendSGameState", {"SCST", -1}},
+        {"sendSNewBlock", {"SBLC", -1}}};
+    const auto [name, arg] = lines.value(call.op, {QString(), -1});
+    return arg < 0 ? name : name + QLatin1Char(' ') + QString::number(a[arg].toInt());
 }
 
 // Numbers as the recorded calls carry them, statuses too.

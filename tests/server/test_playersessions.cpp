@@ -13,6 +13,8 @@ const QHostAddress kHome(QStringLiteral("127.0.0.1"));
 const QHostAddress kElsewhere(QStringLiteral("127.0.0.2"));
 
 enum Server { Hosted, Dedicated, Singleplayer };
+// What sets a hello apart: a seat, a session gone before it, its sender.
+enum Situation { Plain, SeatOne, HostLeft, OneLeftButItsDatagram, FromElsewhere };
 
 PlayerSessions::Rules rules(Server server) {
     return {server == Dedicated ? -1 : kKey, server == Singleplayer, true, "pw", 4};
@@ -37,96 +39,85 @@ class TestPlayerSessions : public QObject {
 private Q_SLOTS:
     void hellos_data() {
         QTest::addColumn<int>("server");
-        QTest::addColumn<QList<int>>("joined");   // stream sessions first
-        QTest::addColumn<int>("leaves");          // then this one goes
-        QTest::addColumn<bool>("datagramStays");  // but for its datagram
-        QTest::addColumn<bool>("seatOne");        // and a computer holds id 1
+        QTest::addColumn<QList<int>>("joined");  // stream sessions first
+        QTest::addColumn<int>("situation");
         QTest::addColumn<GameChannel>("channel");
         QTest::addColumn<QString>("hello");  // requestedId players hostKey password
-        QTest::addColumn<bool>("fromHome");
         QTest::addColumn<HelloOutcome>("outcome");
         QTest::addColumn<int>("clientId");
         QTest::addColumn<bool>("host");
 
-        const auto row = [](const char* name, Server server, QList<int> joined, int leaves,
-                            bool seat, GameChannel channel, const QString& hello,
-                            HelloOutcome outcome, int clientId = -1, bool host = false,
-                            bool fromHome = true) {
-            const bool stays = leaves >= 10;  // 10 + id: the datagram stays
-            QTest::newRow(name) << int(server) << joined << leaves % 10 << stays << seat << channel
-                                << hello << fromHome << outcome << clientId << host;
+        const auto row = [](const char* name, Server server, QList<int> joined, GameChannel channel,
+                            const QString& hello, HelloOutcome outcome, int clientId = -1,
+                            bool host = false, Situation situation = Plain) {
+            QTest::newRow(name) << int(server) << joined << int(situation) << channel << hello
+                                << outcome << clientId << host;
         };
         const QString key = QString::number(kKey);
         using O = HelloOutcome;
         constexpr auto S = GameChannel::Stream;
         constexpr auto D = GameChannel::Datagram;
-        row("the host's client first", Hosted, {}, -1, false, S, "-1 1 " + key + " pw", O::Accepted,
-            0, true);
-        row("anybody else first", Hosted, {}, -1, false, S, "-1 1 5 pw", O::Refused);
-        row("a guest later", Hosted, {0}, -1, false, S, "-1 1 -1 pw", O::Accepted, 1);
-        row("wrong password", Hosted, {0}, -1, false, S, "-1 1 -1 pw2", O::WrongPassword);
-        row("password with the key", Hosted, {}, -1, false, S, "-1 1 " + key + " no",
-            O::WrongPassword);
-        row("singleplayer guest", Singleplayer, {0}, -1, false, S, "-1 1 -1 pw", O::Refused);
-        row("no players", Hosted, {0}, -1, false, S, "-1 0 -1 pw", O::Refused);
-        row("three players", Hosted, {0}, -1, false, S, "-1 3 -1 pw", O::Refused);
-        row("splitscreen, one place left", Hosted, {0, 1, 2}, -1, false, S, "-1 2 -1 pw",
-            O::ServerFull);
-        row("lowest free id", Hosted, {0, 2}, -1, false, S, "-1 1 -1 pw", O::Accepted, 1);
-        row("requested free id", Hosted, {0}, -1, false, S, "3 1 -1 pw", O::Accepted, 3);
-        row("requested id taken", Hosted, {0}, -1, false, S, "0 1 -1 pw", O::Refused);
-        row("requested id outside", Hosted, {0}, -1, false, S, "4 1 -1 pw", O::Refused);
-        row("first of a dedicated server", Dedicated, {}, -1, false, S, "-1 1 -1 pw", O::Accepted,
-            0, true);
-        row("second of a dedicated server", Dedicated, {0}, -1, false, S, "-1 1 -1 pw", O::Accepted,
-            1);
-        row("after its host left", Dedicated, {0, 1}, 0, false, S, "-1 1 -1 pw", O::Accepted, 0,
-            true);
-        row("an id held by a datagram alone", Hosted, {0, 1}, 11, false, S, "-1 1 -1 pw",
-            O::Accepted, 2);
-        row("past a seat's id", Hosted, {0}, -1, true, S, "-1 1 -1 pw", O::Accepted, 2);
-        row("a seat's id requested", Hosted, {0}, -1, true, S, "1 1 -1 pw", O::Refused);
-        row("a seat counts", Hosted, {0, 2}, -1, true, S, "-1 2 -1 pw", O::ServerFull);
-        row("a seat is not the host's client", Hosted, {}, -1, true, S, "-1 1 5 pw", O::Refused);
+        row("the host's client first", Hosted, {}, S, "-1 1 " + key + " pw", O::Accepted, 0, true);
+        row("anybody else first", Hosted, {}, S, "-1 1 5 pw", O::Refused);
+        row("a guest later", Hosted, {0}, S, "-1 1 -1 pw", O::Accepted, 1);
+        row("wrong password", Hosted, {0}, S, "-1 1 -1 pw2", O::WrongPassword);
+        row("password with the key", Hosted, {}, S, "-1 1 " + key + " no", O::WrongPassword);
+        row("singleplayer guest", Singleplayer, {0}, S, "-1 1 -1 pw", O::Refused);
+        row("no players", Hosted, {0}, S, "-1 0 -1 pw", O::Refused);
+        row("three players", Hosted, {0}, S, "-1 3 -1 pw", O::Refused);
+        row("splitscreen, one place left", Hosted, {0, 1, 2}, S, "-1 2 -1 pw", O::ServerFull);
+        row("lowest free id", Hosted, {0, 2}, S, "-1 1 -1 pw", O::Accepted, 1);
+        row("requested free id", Hosted, {0}, S, "3 1 -1 pw", O::Accepted, 3);
+        row("requested id taken", Hosted, {0}, S, "0 1 -1 pw", O::Refused);
+        row("requested id outside", Hosted, {0}, S, "4 1 -1 pw", O::Refused);
+        row("first of a dedicated server", Dedicated, {}, S, "-1 1 -1 pw", O::Accepted, 0, true);
+        row("second of a dedicated server", Dedicated, {0}, S, "-1 1 -1 pw", O::Accepted, 1);
+        row("after its host left", Dedicated, {0, 1}, S, "-1 1 -1 pw", O::Accepted, 0, true,
+            HostLeft);
+        row("an id held by a datagram alone", Hosted, {0, 1}, S, "-1 1 -1 pw", O::Accepted, 2,
+            false, OneLeftButItsDatagram);
+        row("past a seat's id", Hosted, {0}, S, "-1 1 -1 pw", O::Accepted, 2, false, SeatOne);
+        row("a seat's id requested", Hosted, {0}, S, "1 1 -1 pw", O::Refused, -1, false, SeatOne);
+        row("a seat counts", Hosted, {0, 2}, S, "-1 2 -1 pw", O::ServerFull, -1, false, SeatOne);
+        row("a seat is not the host's client", Hosted, {}, S, "-1 1 5 pw", O::Refused, -1, false,
+            SeatOne);
         // The datagram joins the session its stream opened, and nothing else.
-        row("datagram of the host", Hosted, {0, 1}, -1, false, D, "0 1 -1 pw", O::Accepted, 0,
-            true);
-        row("datagram of a guest", Dedicated, {0, 1}, -1, false, D, "1 1 -1 pw", O::Accepted, 1);
-        row("datagram from elsewhere", Hosted, {0, 1}, -1, false, D, "1 1 -1 pw", O::Refused, -1,
-            false, false);
-        row("datagram without an id", Hosted, {0}, -1, false, D, "-1 1 -1 pw", O::Refused);
-        row("datagram of no stream", Hosted, {0}, -1, false, D, "2 1 -1 pw", O::Refused);
-        row("datagram of a stream gone", Hosted, {0, 1}, 11, false, D, "1 1 -1 pw", O::Refused);
-        row("datagram, wrong password", Hosted, {0}, -1, false, D, "0 1 -1 no", O::WrongPassword);
+        row("datagram of the host", Hosted, {0, 1}, D, "0 1 -1 pw", O::Accepted, 0, true);
+        row("datagram of a guest", Dedicated, {0, 1}, D, "1 1 -1 pw", O::Accepted, 1);
+        row("datagram from elsewhere", Hosted, {0, 1}, D, "1 1 -1 pw", O::Refused, -1, false,
+            FromElsewhere);
+        row("datagram without an id", Hosted, {0}, D, "-1 1 -1 pw", O::Refused);
+        row("datagram of no stream", Hosted, {0}, D, "2 1 -1 pw", O::Refused);
+        row("datagram of a stream gone", Hosted, {0, 1}, D, "1 1 -1 pw", O::Refused, -1, false,
+            OneLeftButItsDatagram);
+        row("datagram, wrong password", Hosted, {0}, D, "0 1 -1 no", O::WrongPassword);
     }
 
     void hellos() {
         QFETCH(int, server);
         QFETCH(QList<int>, joined);
-        QFETCH(int, leaves);
-        QFETCH(bool, datagramStays);
-        QFETCH(bool, seatOne);
+        QFETCH(int, situation);
         QFETCH(GameChannel, channel);
         QFETCH(QString, hello);
-        QFETCH(bool, fromHome);
         QFETCH(HelloOutcome, outcome);
         QFETCH(int, clientId);
         QFETCH(bool, host);
 
         PlayerSessions sessions(rules(Server(server)));
-        if (seatOne) {
+        if (situation == SeatOne) {
             sessions.setSeats({1});
         }
         open(sessions, joined);
         QCOMPARE(sessions.clientIds(), joined);
-        if (leaves >= 0) {
-            if (datagramStays) {
-                sessions.admit(GameChannel::Datagram, {leaves, 1, -1, "pw"}, kHome);
-            }
-            sessions.left(GameChannel::Stream, leaves);
+        if (situation == OneLeftButItsDatagram) {
+            sessions.admit(GameChannel::Datagram, {1, 1, -1, "pw"}, kHome);
+        }
+        if (situation == HostLeft || situation == OneLeftButItsDatagram) {
+            sessions.left(GameChannel::Stream, situation == HostLeft ? 0 : 1);
         }
         const PlayerGate::Verdict verdict =
-            sessions.admit(channel, PayloadCodec::parseHello(hello), fromHome ? kHome : kElsewhere);
+            sessions.admit(channel, PayloadCodec::parseHello(hello),
+                           situation == FromElsewhere ? kElsewhere : kHome);
         QCOMPARE(verdict.outcome, outcome);
         QCOMPARE(verdict.clientId, clientId);
         QCOMPARE(verdict.isHost, host);

@@ -8,7 +8,6 @@
 #include <QHash>
 #include <QSignalSpy>
 #include <QTest>
-#include <algorithm>
 #include <memory>
 
 #include "game/gameplayer.h"
@@ -33,8 +32,6 @@ public:
         connect(udp.get(), &ConnectionInterface::connectionEstablished, this,
                 [this](int, bool host) { udpHost = host; });
         for (ClientConnection* c : std::initializer_list<ClientConnection*>{tcp.get(), udp.get()}) {
-            connect(c, &ConnectionInterface::errorOccured, this,
-                    [this](int, ConnectionInterface::ConnectionError e) { errors << e; });
             connect(c, &ClientConnection::serverShutdown, this, [this] { ++shutdowns; });
             connect(c, &ClientConnection::changedCGameState, this,
                     [this](const PayloadCodec::GameState& state) {
@@ -54,9 +51,8 @@ public:
                 });
         connect(udp.get(), &ClientConnection::changedCPinglist, this,
                 [this](const PayloadCodec::PingList& list) {
-                    for (qsizetype i = 0; i < std::min(list.connIds.size(), list.pings.size());
-                         ++i) {
-                        pings.insert(list.connIds[i], list.pings[i]);
+                    for (qsizetype i = 0; i < list.connIds.size(); ++i) {
+                        pings.insert(list.connIds[i], list.pings.value(i, -1));
                     }
                 });
         connect(tcp.get(), &ClientConnection::changedCGameRestart, this,
@@ -111,7 +107,6 @@ public:
     int moves = 0;
     int merges = 0;
     QList<int> keys = QList<int>(10, 0);
-    QList<ConnectionInterface::ConnectionError> errors;
     QList<int> countdown, restarts, connIds, status, left;  // countdown: the stream's
     QStringList names;
     QList<QList<int>> pauses;
