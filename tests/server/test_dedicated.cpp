@@ -15,17 +15,7 @@
 #include "apps/server/serveroptions.h"
 #include "testclient.h"
 
-namespace {
-
 using Outcome = OptionsResult::Outcome;
-
-QJsonObject readJson(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object()
-                                          : QJsonObject();
-}
-
-}  // namespace
 
 class TestDedicated : public QObject {
     Q_OBJECT
@@ -146,7 +136,9 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(dir.filePath("unsent-reports.txt")).isDir());
 
         // The figures: ticks and their period, and each client's traffic.
-        const QJsonObject stats = readJson(statsPath);
+        QFile statsFile(statsPath);
+        QVERIFY(statsFile.open(QIODevice::ReadOnly));
+        const QJsonObject stats = QJsonDocument::fromJson(statsFile.readAll()).object();
         QVERIFY(stats["ticks"].toInteger() > 0);
         const QJsonObject period = stats["tickPeriodMilliseconds"].toObject();
         QVERIFY(period["median"].toDouble() >= 4.0);

@@ -327,8 +327,7 @@ private Q_SLOTS:
         h.players(1, {"B", "C"}, {-1, -1}, {Waiting, Waiting});
         h.join(2, "D");
         h.join(3, "Fifth");
-        QCOMPARE(h.stream->last("sendSPlayerlist")[2].toStringList(),
-                 QStringList({"A", "B", "C", "D"}));
+        QCOMPARE(h.lastNames(), QStringList({"A", "B", "C", "D"}));
 
         // In a game only the server moves players in and out of it.
         ServerHarness g;

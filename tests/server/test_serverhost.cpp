@@ -6,6 +6,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QUdpSocket>
+#include <algorithm>
 
 #include "network/fieldimage.h"
 #include "server/server.h"
@@ -17,7 +18,6 @@
 
 namespace {
 
-using Status = GamePlayer::PlayerStatus;
 using enum GamePlayer::PlayerStatus;
 constexpr int kKey = 90210;
 
@@ -60,12 +60,9 @@ struct Game {
     // a game without the others.
     void waitForPlayers(int n) {
         const bool seen = QTest::qWaitFor([&] {
-            for (const auto& c : clients) {
-                if (c->status.size() != 4 || 4 - c->status.count(Empty) != n) {
-                    return false;
-                }
-            }
-            return true;
+            return std::all_of(clients.begin(), clients.end(), [n](const auto& c) {
+                return c->status.size() == 4 && 4 - c->status.count(Empty) == n;
+            });
         });
         if (!seen) {
             qFatal("the players never all arrived");
@@ -94,11 +91,11 @@ private Q_SLOTS:
         TestClient& solo = g.add();
         QVERIFY(pair.tcpHost && pair.udpHost);  // no key counts on a dedicated server
         QVERIFY(!solo.tcpHost && !solo.udpHost);
-        pair.players({"A", "B"}, Status::Waiting);
-        solo.players({"C"}, Status::Waiting);
+        pair.players({"A", "B"}, Waiting);
+        solo.players({"C"}, Waiting);
         g.waitForPlayers(3);
-        pair.players({"A", "B"}, Status::Ready);
-        solo.players({"C"}, Status::Ready);
+        pair.players({"A", "B"}, Ready);
+        solo.players({"C"}, Ready);
         for (TestClient* c : {&pair, &solo}) {
             QTRY_COMPARE(c->countdown, QList<int>({3, 2, 1, 0}));
             QCOMPARE(c->fieldWidth, 36);
@@ -122,7 +119,7 @@ private Q_SLOTS:
         solo.press(4);
         QTRY_COMPARE(pair.merges, 1);
         TestClient& late = g.add();
-        late.players({"L"}, Status::Waiting);
+        late.players({"L"}, Waiting);
         QTRY_COMPARE(late.snapshots.size(), 2);  // over the stream and the datagrams
         const TestClient::Snapshot& s = late.snapshots.first();
         QCOMPARE(s.fieldsizeX, 36);
@@ -145,7 +142,7 @@ private Q_SLOTS:
     void computersHoldPlacesLikePlayers() {
         Game g(1, 2);
         TestClient& ann = g.add();
-        ann.players({"Ann"}, Status::Waiting);
+        ann.players({"Ann"}, Waiting);
         QTRY_COMPARE(ann.names.value(1), "Ann");
         QCOMPARE(ann.names.value(0), "CPU_1");
         QCOMPARE(ann.connIds.mid(0, 2), QList<int>({0, 1}));
@@ -232,7 +229,7 @@ private Q_SLOTS:
             client.join(port, kKey);
             QTRY_VERIFY(client.joined());
             QVERIFY(client.tcpHost);
-            client.players({"Ann"}, Status::Waiting);
+            client.players({"Ann"}, Waiting);
             thread->addComputer();  // from this thread, as the host's program calls it
             QTRY_VERIFY(client.names.contains("CPU_1"));
             if (hostLeavesFirst) {
