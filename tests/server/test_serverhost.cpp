@@ -121,7 +121,7 @@ private Q_SLOTS:
         TestClient& late = g.add();
         late.players({"L"}, Waiting);
         QTRY_COMPARE(late.snapshots.size(), 2);  // over the stream and the datagrams
-        const TestClient::Snapshot& s = late.snapshots.first();
+        const PayloadCodec::GameState& s = late.snapshots.first();
         QCOMPARE(s.fieldsizeX, 36);
         QCOMPARE(s.field, FieldImage::pack(*g.sim().field().fieldBlock(), 36));
         QCOMPARE(s.blocks.size(), 6);

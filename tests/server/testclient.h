@@ -15,28 +15,13 @@
 
 class TestClient : public QObject {
 public:
-    struct Snapshot {
-        int fieldsizeX = 0;
-        QByteArray field;
-        QList<BlockRecord> blocks;
-    };
-
     TestClient() : tcp(nettest::clientStream()), udp(nettest::clientDatagram()) {
-        connect(tcp.get(), &ConnectionInterface::connectionEstablished, this,
-                [this](int id, bool host) {
-                    clientId = id;
-                    tcpHost = host;
-                    udp->connectWithHello(QHostAddress::LocalHost, port_, players_, key_, password_,
-                                          id);
-                });
         connect(udp.get(), &ConnectionInterface::connectionEstablished, this,
                 [this](int, bool host) { udpHost = host; });
         for (ClientConnection* c : std::initializer_list<ClientConnection*>{tcp.get(), udp.get()}) {
             connect(c, &ClientConnection::serverShutdown, this, [this] { ++shutdowns; });
             connect(c, &ClientConnection::changedCGameState, this,
-                    [this](const PayloadCodec::GameState& state) {
-                        snapshots << Snapshot{state.fieldsizeX, state.field, state.blocks};
-                    });
+                    [this](const PayloadCodec::GameState& state) { snapshots << state; });
         }
         connect(tcp.get(), &ClientConnection::changedCGameStart, this,
                 [this](const PayloadCodec::GameStart& start) {
@@ -72,10 +57,13 @@ public:
     }
 
     void join(int port, int key = -1, int players = 1, const QString& password = QString()) {
-        port_ = port;
-        key_ = key;
-        players_ = players;
-        password_ = password;
+        connect(tcp.get(), &ConnectionInterface::connectionEstablished, this,
+                [=, this](int id, bool host) {
+                    clientId = id;
+                    tcpHost = host;
+                    udp->connectWithHello(QHostAddress::LocalHost, port, players, key, password,
+                                          id);
+                });
         tcp->connectWithHello(QHostAddress::LocalHost, port, players, key, password, -1);
     }
     bool joined() const {
@@ -111,12 +99,6 @@ public:
     QStringList names;
     QList<QList<int>> pauses;
     QList<BlockRecord> newBlocks;
-    QList<Snapshot> snapshots;
+    QList<PayloadCodec::GameState> snapshots;
     QHash<int, int> pings;  // the last ping list's, by client id
-
-private:
-    int port_ = -1;
-    int key_ = -1;
-    int players_ = 1;
-    QString password_;
 };
