@@ -196,21 +196,6 @@ private Q_SLOTS:
         QCOMPARE(g.player(0).keyDone()[2], 1);
     }
 
-    void sideStepCrossesTheSeam() {
-        Game g(1);
-        g.setBlock(0, 6, -50, 600, 1);  // vertical I in column 0
-        g.tick();
-        g.press(0, 3);
-        g.tick();
-        QCOMPARE(g.block(0).x(), 500);
-        QCOMPARE(g.sim.field().cell(11, 11), g.block(0).id());
-        g.tick(3);
-        g.press(0, 2);
-        g.tick();
-        QCOMPARE(g.block(0).x(), 550);  // back over the seam: the box is in column 0
-        QCOMPARE(g.sim.field().cell(0, 11), g.block(0).id());
-    }
-
     void dropPassesBelowAnotherFallingBlock() {
         Game g(2);
         g.setBlock(0, 0, 200, 600);   // rows 13, 14
