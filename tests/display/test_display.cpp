@@ -81,11 +81,8 @@ private Q_SLOTS:
         }
         QFile file(log);
         file.open(QIODevice::ReadOnly);
-        for (const QByteArray& line : file.readAll().split('\n')) {
-            if (line.contains("(EE)")) {
-                error_ = QString::fromLocal8Bit(line);  // the last one says why it stopped
-            }
-        }
+        error_ = QString::fromLocal8Bit(file.readAll());
+        error_ = error_.mid(error_.lastIndexOf("(EE)"));  // the last error says why it stopped
     }
 
     void cleanupTestCase() {
@@ -174,7 +171,7 @@ private:
     QProcess xorg_;
     QByteArray display_;
     QString xorgMissing_;
-    QString error_ = QStringLiteral("no display number");
+    QString error_;
 #endif
 };
 

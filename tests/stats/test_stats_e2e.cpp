@@ -54,6 +54,8 @@ class TestStatsEndToEnd : public QObject {
     void stopStats() {
         stats_->terminate();
         QVERIFY(stats_->waitForFinished(10000));
+        QCOMPARE(stats_->exitCode(), 0);
+        QVERIFY(stats_->readAllStandardOutput().endsWith(" shutting down\n"));
     }
     // A ranked server on the stats service, keeping its unsent reports in stateDir.
     std::unique_ptr<QProcess> startServer(const QString& stateDir, int& port) {
@@ -160,10 +162,7 @@ private Q_SLOTS:
     }
 
     void playersHearWhenTheServiceIsGone() {
-        stats_->terminate();
-        QVERIFY(stats_->waitForFinished(10000));
-        QCOMPARE(stats_->exitCode(), 0);
-        QVERIFY(stats_->readAllStandardOutput().endsWith(" shutting down\n"));
+        stopStats();
         const QString out = playTwoGames();
         QVERIFY2(out.contains("\nstats: The stats could not be sended.\n"), qPrintable(out));
     }
