@@ -24,19 +24,11 @@ constexpr int kHeartbeatMs = 250;
 // requests does not matter.
 QStringList listFrom(int masterPort) {
     static int source = 1;
-    QUdpSocket socket;
-    if (!socket.bind(QHostAddress(QStringLiteral("127.0.9.%1").arg(source++ % 250 + 1)), 0)) {
-        return {"cannot bind"};
-    }
-    socket.writeDatagram(ConnectionMessage(MessageCode::CLS, "L").encode(), kLocal,
-                         static_cast<quint16>(masterPort));
-    if (!socket.waitForReadyRead(3000)) {
-        return {"no answer"};
-    }
-    QList<ConnectionMessage> messages;
-    MessageDecoder(MessageDecoder::Mode::Datagram).feed(socket.receiveDatagram().data(), messages);
-    return messages.isEmpty() ? QStringList()
-                              : PayloadCodec::parseServerList(messages.first().content);
+    nettest::RawPeer peer(QHostAddress(QStringLiteral("127.0.9.%1").arg(source++ % 250 + 1)));
+    peer.send(ConnectionMessage(MessageCode::CLS, "L"), masterPort);
+    return QTest::qWaitFor([&] { return peer.count("MLS") > 0; }, 3000)
+               ? PayloadCodec::parseServerList(peer.ofType("MLS").first().content)
+               : QStringList{"no answer"};
 }
 
 }  // namespace

@@ -47,16 +47,6 @@ QAudioFormat format(int rate, int channels, QAudioFormat::SampleFormat sampleFor
     return format;
 }
 
-// The effects on fake outputs, one per sound, in the format they are recorded in.
-struct FakeOutputs {
-    std::vector<FakeSink*> sinks;
-    SoundEffects effects{format(44100, 1, QAudioFormat::Int16), [this](const QAudioFormat&) {
-                             auto sink = std::make_unique<FakeSink>();
-                             sinks.push_back(sink.get());
-                             return sink;
-                         }};
-};
-
 template <class Scene>
 QImage painted(const Scene& scene) {
     QImage image(640, 480, QImage::Format_RGB32);
@@ -92,8 +82,8 @@ class TestMedia : public QObject {
     Q_OBJECT
 
 private slots:
-    // The intro played through on a 640x480 screen: where its pieces are, what it sounds and
-    // shows, and when the menu is due.
+    // The intro played through on a 640x480 screen: where its pieces are, what it sounds and shows,
+    // and when the menu is due.
     void introPlaysThroughToTheMenu() {
         IntroSequence intro;
         QList<QPair<int, int>> sounds;  // frame, sound
@@ -169,12 +159,16 @@ private slots:
     }
 
     void repeatsQueueOtherSoundsOverlapAndOffStopsAll() {
-        FakeOutputs outputs;
-        SoundEffects& effects = outputs.effects;
-        QCOMPARE(outputs.sinks.size(), 3u);
-        FakeSink& land = *outputs.sinks[Sound::Land];
-        FakeSink& point = *outputs.sinks[Sound::Point];
-        FakeSink& user = *outputs.sinks[Sound::User];
+        // Fake outputs, one per sound, in the format the sounds are recorded in.
+        std::vector<FakeSink*> sinks;
+        SoundEffects effects(format(44100, 1, QAudioFormat::Int16), [&](const QAudioFormat&) {
+            auto sink = std::make_unique<FakeSink>();
+            sinks.push_back(sink.get());
+            return sink;
+        });
+        QCOMPARE(sinks.size(), 3u);
+        FakeSink &land = *sinks[Sound::Land], &point = *sinks[Sound::Point],
+                 &user = *sinks[Sound::User];
 
         // A merge clearing three rows: one land, three points.
         effects.play(Sound::Land);
@@ -194,7 +188,6 @@ private slots:
         QCOMPARE(effects.queued(Sound::Point), 0);
         point.finish();
         QCOMPARE(point.starts, 3);
-        QVERIFY(!point.active);
         effects.play(Sound::Point);
         QCOMPARE(point.starts, 4);
         QVERIFY(point.startedAtBeginning);
@@ -258,8 +251,7 @@ private slots:
     void realOutputsSurviveAMachineWithoutAudio() {
         static int warnings = 0;
         SoundEffects effects;
-        const bool device = !QMediaDevices::defaultAudioOutput().isNull();
-        QCOMPARE(effects.hasOutput(), device);
+        QCOMPARE(effects.hasOutput(), !QMediaDevices::defaultAudioOutput().isNull());
         const QtMessageHandler previous =
             qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString&) {
                 warnings += type != QtDebugMsg ? 1 : 0;

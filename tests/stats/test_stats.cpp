@@ -1,6 +1,6 @@
-// Reports through the checks into a real database and out as the leaderboard:
-// a SQLite file in a temporary folder, or a PostgreSQL server started for the
-// run when QUADRELL_STATS_POSTGRES names the scratch-server script.
+// Reports through the checks into a real database and out as the leaderboard: a SQLite file in a
+// temporary folder, or a PostgreSQL server started for the run when QUADRELL_STATS_POSTGRES names
+// the scratch-server script.
 #include <QFile>
 #include <QProcess>
 #include <QSqlDatabase>
@@ -175,8 +175,8 @@ private Q_SLOTS:
         QCOMPARE(storedGames(), refusal.isEmpty() ? 1 : 0);
     }
 
-    // The same report again from the same address within ten minutes is a
-    // retry whose answer went astray: "true" again, one game.
+    // The same report again from the same address within ten minutes is a retry whose answer went
+    // astray: "true" again, one game.
     void retriesAreStoredOnce() {
         const QUrlQuery q = report("9", "0", "00009", "Ann");
         QCOMPARE(take(q), Verdict::Accepted);
@@ -189,8 +189,8 @@ private Q_SLOTS:
         QCOMPARE(storedGames(), 3);
     }
 
-    // With a game id a retry is known however late and from wherever it
-    // comes, and an equal result of another game is another game.
+    // With a game id a retry is known however late and from wherever it comes, and an equal result
+    // of another game is another game.
     void gameIdsTellEqualGamesApart() {
         const QUrlQuery q = report("9", "0", "00009", "Ann");
         const QUrlQuery first = withGame(q, "00000000000000a1");
@@ -214,9 +214,8 @@ private Q_SLOTS:
         QCOMPARE(storedGames(), 3);
     }
 
-    // init() opened an empty folder (or database); a restart finds the schema
-    // and the games, the first schema gets the game id column, a newer schema
-    // is left alone.
+    // A restart finds the schema and the games, the first schema gains the game id column, a newer
+    // schema is left alone.
     void schemaIsMadeOnceAndBroughtUpToDate() {
         QCOMPARE(store_->add(game(5, {"Ann"}, "a"), "x", kNow, kNow), StatsStore::Added::Stored);
         QVERIFY(isPostgres() || QFile::exists(location_.path + "-wal"));
@@ -273,8 +272,8 @@ private Q_SLOTS:
         QCOMPARE(b.recent.size(), Leaderboard::kRecentRows);
         QCOMPARE(b.recent.first().score, 8);
         QCOMPARE(b.recent.at(1).score, 150);  // the latest solo game
-        // A solo game on each of the last 12 days, the trio's today; the game
-        // 40 days ago is not in the chart.
+        // A solo game on each of the last 12 days, the trio's today; the game 40 days ago is not in
+        // the chart.
         QCOMPARE(b.gamesPerDay,
                  QList<int>(Leaderboard::kDays - 12, 0) + QList<int>(11, 1) + QList<int>{2});
 
