@@ -94,9 +94,8 @@ private slots:
         for (int y = 0; y < bump.height(); ++y) {
             for (int x = 0; x < bump.width(); ++x) {
                 const QRgb t = bump.pixel(x, y);
-                const double nx = qRed(t) / 127.5 - 1;
-                const double ny = qGreen(t) / 127.5 - 1;
-                const double nz = qBlue(t) / 127.5 - 1;
+                const double nx = qRed(t) / 127.5 - 1, ny = qGreen(t) / 127.5 - 1,
+                             nz = qBlue(t) / 127.5 - 1;
                 QVERIFY(std::abs(std::sqrt(nx * nx + ny * ny + nz * nz) - 1) < 0.02);
                 QVERIFY(nz > 0);
                 tilted += nz < 0.9 ? 1 : 0;

@@ -153,13 +153,12 @@ private Q_SLOTS:
         QTest::newRow("empty name") << report("9", "0", "00009", "A  B") << "names";
         QTest::newRow("long name") << report("9", "0", "00009", QString(65, 'x')) << "names";
         QTest::newRow("control") << report("9", "0", "00009", "A\tB") << "names";
-        QUrlQuery missing = report("9", "0", "00009", ann);
-        missing.removeQueryItem("lines");
-        QTest::newRow("missing") << missing << "'lines' missing";
-        QUrlQuery twice = report("9", "0", "00009", ann);
-        twice.addQueryItem("score", "9");
-        QTest::newRow("twice") << twice << "'score' given twice";
         const QUrlQuery plain = report("9", "0", "00009", ann);
+        QUrlQuery missing = plain, twice = plain;
+        missing.removeQueryItem("lines");
+        twice.addQueryItem("score", "9");
+        QTest::newRow("missing") << missing << "'lines' missing";
+        QTest::newRow("twice") << twice << "'score' given twice";
         QTest::newRow("game id") << withGame(plain, "0123456789abcdef") << "";
         QTest::newRow("game id in capitals") << withGame(plain, "0123456789ABCDEF") << "'game'";
         QTest::newRow("game id short") << withGame(plain, "0123456789abcde") << "'game'";
