@@ -1,5 +1,6 @@
 // The computer player on real rules: placements, keys, teammates' blocks and skill speeds.
 #include <QTest>
+#include <numeric>
 
 #include "apps/fieldsim/fieldrun.h"
 #include "game/computerplayer.h"
@@ -14,7 +15,21 @@ namespace {
 constexpr int kI = 6;
 constexpr int kO = 0;
 
-// A server with a hand-built stack and a client's copy of its field, fed by its events.
+// Columns a piece of kind covers with its frame at column.
+QList<int> columnsOf(int kind, int rotation, int column, int width) {
+    QList<int> out;
+    const GameBlock shape(0, 0, kind, 0, 0, rotation, width);
+    for (const GameBox& b : shape.boxes()) {
+        const int c = GameGrid::column(width, (column * 50) + b.x(rotation));
+        if (!out.contains(c)) {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+// A server with a hand-built stack, a client's copy of its field fed by its events, and a
+// computer to play on the copy.
 class Table : public fieldsetup::PlayingSim {
 public:
     explicit Table(int players) : PlayingSim(7), feed(mirror, 12 * players) {
@@ -26,6 +41,10 @@ public:
         for (int r = 0; r < rows; ++r) {
             fieldsetup::fillRow(sim.field(), r, gaps, end);
         }
+    }
+    // Slot's block swapped for kind with its frame at column, row.
+    void place(int slot, int kind, int column, int row, int rotation = 0) {
+        fieldsetup::setBlock(sim, slot, kind, column * 50, row * 50, rotation);
     }
     // The copy as a player joining now would get it.
     void syncCopy() {
@@ -50,8 +69,14 @@ public:
         }
         mirror.moveBlocks(moves, sim.activeBlockIds());
     }
+    // The columns c plans the piece of slot into, thinking once on the copy.
+    QList<int> plannedColumns(ComputerPlayer& c, int slot, int kind) {
+        c.think(mirror, sim.player(slot)->currentBlock()->id(), 1, 0, {});
+        [&] { QVERIFY(c.hasTarget()); }();
+        return columnsOf(kind, c.target().rotation, c.target().column, sim.fieldsizeX());
+    }
     // Lets the computer play slot until its block lands; returns its presses per key.
-    ComputerPlayer::Keys playOnePiece(ComputerPlayer& computer, int slot = 0) {
+    ComputerPlayer::Keys playOnePiece(int slot = 0) {
         ComputerPlayer::Keys total{};
         const int id = sim.player(slot)->currentBlock()->id();
         QList<int> input(10, 0);
@@ -73,20 +98,8 @@ public:
 
     FieldMirror mirror;
     WireFeed feed;
+    ComputerPlayer computer{ComputerSkill::Hard, 1};
 };
-
-// Columns a piece of kind covers with its frame at column.
-QList<int> columnsOf(int kind, int rotation, int column, int width) {
-    QList<int> out;
-    const GameBlock shape(0, 0, kind, 0, 0, rotation, width);
-    for (const GameBox& b : shape.boxes()) {
-        const int c = GameGrid::column(width, (column * 50) + b.x(rotation));
-        if (!out.contains(c)) {
-            out.append(c);
-        }
-    }
-    return out;
-}
 
 }  // namespace
 
@@ -106,11 +119,10 @@ private Q_SLOTS:
                               Case{24, {12, 13}, 2, kO, 6, 2}}) {  // in the neighbour's part
             Table table(c.width / 12);
             table.fillRows(c.rows, c.gaps);
-            fieldsetup::setBlock(table.sim, 0, c.kind, c.startColumn * 50, 12 * 50);
+            table.place(0, c.kind, c.startColumn, 12);
             table.syncCopy();
-            ComputerPlayer computer(ComputerSkill::Hard, 1);
-            computer.setPart(c.width, 0);
-            const ComputerPlayer::Keys keys = table.playOnePiece(computer);
+            table.computer.setPart(c.width, 0);
+            const ComputerPlayer::Keys keys = table.playOnePiece();
             QVERIFY(table.sim.lines() == c.rows && table.mirror.lines() == c.rows);
             QVERIFY(keys[c.expectedKey] > 0);
             QVERIFY(keys[c.expectedKey == 2 ? 3 : 2] == 0 && keys[4] == 1);
@@ -122,11 +134,10 @@ private Q_SLOTS:
         for (const bool person : {false, true}) {
             Table table(4);
             table.fillRows(2, {16, 17});
-            fieldsetup::setBlock(table.sim, 0, kO, 6 * 50, 12 * 50);
+            table.place(0, kO, 6, 12);
             table.syncCopy();
-            ComputerPlayer computer(ComputerSkill::Hard, 1);
-            computer.setPart(48, 0, 12, PartNeighbours{false, person});
-            table.playOnePiece(computer);
+            table.computer.setPart(48, 0, 12, PartNeighbours{false, person});
+            table.playOnePiece();
             QCOMPARE(table.sim.lines(), person ? 2 : 0);
         }
     }
@@ -134,11 +145,12 @@ private Q_SLOTS:
     // Catches plans through a teammate's block: on the way low down, or above the well.
     void neverPlansThroughAFallingBlock() {
         struct Case {
-            int blockerKind, blockerColumn, pieceRow;  // -1: the teammate's block is far away
+            int blockerKind, blockerColumn, blockerRow, blockerRotation, pieceRow;
             bool wellTaken;
         };
-        for (const Case& c : {Case{-1, 0, 9, true}, Case{kI, 4, 9, false}, Case{kI, 4, 20, true},
-                              Case{kO, 0, 20, false}}) {
+        for (const Case& c : {Case{kO, 19, 20, 0, 9, true},  // the teammate's block far away
+                              Case{kI, 4, 8, 1, 9, false}, Case{kI, 4, 8, 1, 20, true},
+                              Case{kO, 0, 8, 1, 20, false}}) {
             Table table(2);
             table.fillRows(4, {1});
             for (int r = 4; r < 16; ++r) {
@@ -148,19 +160,11 @@ private Q_SLOTS:
                 fieldsetup::landBox(table.sim.field(), 16, r);
             }
             // The vertical I covers frame column + 1: it stands in column 8.
-            fieldsetup::setBlock(table.sim, 0, kI, 7 * 50, c.pieceRow * 50, 1);
-            if (c.blockerKind >= 0) {
-                fieldsetup::setBlock(table.sim, 1, c.blockerKind, c.blockerColumn * 50, 8 * 50, 1);
-            } else {
-                fieldsetup::setBlock(table.sim, 1, kO, 19 * 50, 20 * 50);
-            }
+            table.place(0, kI, 7, c.pieceRow, 1);
+            table.place(1, c.blockerKind, c.blockerColumn, c.blockerRow, c.blockerRotation);
             table.syncCopy();
-            ComputerPlayer computer(ComputerSkill::Hard, 1);
-            computer.setPart(24, 0);
-            computer.think(table.mirror, table.sim.player(0)->currentBlock()->id(), 1, 0, {});
-            QVERIFY(computer.hasTarget());
-            const PlacementPlanner::Choice& t = computer.target();
-            QCOMPARE(columnsOf(kI, t.rotation, t.column, 24) == QList<int>{1}, c.wellTaken);
+            table.computer.setPart(24, 0);
+            QCOMPARE(table.plannedColumns(table.computer, 0, kI) == QList<int>{1}, c.wellTaken);
         }
     }
 
@@ -169,12 +173,12 @@ private Q_SLOTS:
         for (int claims : {0, 1, 2, 3}) {  // none, the teammate's, a landed piece's, its own
             Table table(2);
             table.fillRows(2, {12, 13});
-            fieldsetup::setBlock(table.sim, 0, kO, 6 * 50, 12 * 50);
-            fieldsetup::setBlock(table.sim, 1, kO, 17 * 50, 20 * 50);
+            table.place(0, kO, 6, 12);
+            table.place(1, kO, 17, 20);
             table.syncCopy();
             ComputerPlayer mate(ComputerSkill::Hard, 2);
             mate.setPart(24, 12);
-            mate.think(table.mirror, table.sim.player(1)->currentBlock()->id(), 1, 0, {});
+            table.plannedColumns(mate, 1, kO);
             std::optional<PlacementPlanner::Claim> claim = mate.claim();
             QVERIFY(claim.has_value());
             QCOMPARE(columnsOf(kO, claim->rotation, claim->column, 24), (QList<int>{12, 13}));
@@ -183,16 +187,12 @@ private Q_SLOTS:
             } else if (claims == 3) {
                 claim->blockId = table.sim.player(0)->currentBlock()->id();
             }
-            ComputerPlayer computer(ComputerSkill::Hard, 1);
-            computer.setPart(24, 0);
+            table.computer.setPart(24, 0);
             if (claims > 0) {
-                computer.setTeamClaims({*claim});
+                table.computer.setTeamClaims({*claim});
             }
-            computer.think(table.mirror, table.sim.player(0)->currentBlock()->id(), 1, 0, {});
-
-            QVERIFY(computer.hasTarget());
-            const PlacementPlanner::Choice& t = computer.target();
-            QCOMPARE(columnsOf(kO, t.rotation, t.column, 24) == (QList<int>{12, 13}), claims != 1);
+            QCOMPARE(table.plannedColumns(table.computer, 0, kO) == (QList<int>{12, 13}),
+                     claims != 1);
         }
     }
 
@@ -229,16 +229,14 @@ private Q_SLOTS:
     void neverDropsOntoABlockThatStepsUnderIt() {
         Table table(2);
         table.fillRows(2, {13, 14});
-        fieldsetup::setBlock(table.sim, 1, kO, 12 * 50, 9 * 50);  // over the gap
-        // A teammate's upright I beside the gap, on the stack.
-        fieldsetup::setBlock(table.sim, 0, kI, 11 * 50, 2 * 50, 1);
+        table.place(1, kO, 12, 9);     // over the gap
+        table.place(0, kI, 11, 2, 1);  // a teammate's upright I beside the gap, on the stack
         table.syncCopy();
-        ComputerPlayer computer(ComputerSkill::Hard, 1);
-        computer.setPart(24, 12);
+        table.computer.setPart(24, 12);
         QList<int> teammate(10, 0);
         teammate[slotIndex(KeySlot::Right)] = 1;  // into the gap, first in the tick
         table.sim.processPlayerInput(0, teammate);
-        table.playOnePiece(computer, 1);
+        table.playOnePiece(1);
         int holes = 0;
         for (int c = 0; c < 24; ++c) {
             bool covered = false;
@@ -255,18 +253,16 @@ private Q_SLOTS:
     // Catches dropping ahead of the lowest part of the ring (beside a person too).
     void waitsForTheTeamWhenAhead() {
         for (const auto& [ahead, person] : {std::pair{false, false}, {true, false}, {true, true}}) {
-            const bool waits = ahead;
             Table table(2);
             table.fillRows(2, {5}, ahead ? 12 : 24);  // nothing clears
             table.syncCopy();
-            ComputerPlayer computer(ComputerSkill::Hard, 1);
-            computer.setPart(24, 0, 12, {person, false});
+            table.computer.setPart(24, 0, 12, {person, false});
             const qint64 start = table.clock.nowMs();
-            const ComputerPlayer::Keys keys = table.playOnePiece(computer);
+            const ComputerPlayer::Keys keys = table.playOnePiece();
             const qint64 took = table.clock.nowMs() - start;
             // At speed 1 a piece falling on by itself takes far longer.
             QCOMPARE(keys[slotIndex(KeySlot::Drop)], 1);
-            QVERIFY2((took >= ComputerPlayer::kAheadWaitMs) == waits,
+            QVERIFY2((took >= ComputerPlayer::kAheadWaitMs) == ahead,
                      qPrintable(QString::number(took)));
         }
     }
@@ -296,10 +292,8 @@ private Q_SLOTS:
             }
             QVERIFY(!run.over());
             pieces[i] = run.piecesLanded();
-            const GamePlayer& p = *run.simulation().player(0);
-            for (int k = 0; k < GamePlayer::kKeys; ++k) {
-                presses[i] += p.keyCount()[k];
-            }
+            const auto& keys = run.simulation().player(0)->keyCount();
+            presses[i] = std::accumulate(keys.begin(), keys.end(), 0);
         }
         // Hard drops at once and presses as fast as the server takes keys.
         QVERIFY2(pieces[1] >= 3 * pieces[0],

@@ -24,11 +24,12 @@ std::unique_ptr<GameBlock> placed(GameField& field, int id, int kind, int x, int
 
 class TestGameField : public QObject {
     Q_OBJECT
+    GameField field;
 
 private Q_SLOTS:
+    void init() { QVERIFY(field.reset(12)); }
+
     void sideStepsWrapAroundTheRing() {
-        GameField field;
-        QVERIFY(field.reset(12));
         auto b = placed(field, 5, kI, 0, 500, 1, 0);  // vertical I, box column 1
         QVERIFY(b);
         // Left twice: column 0, then the last column of the ring.
@@ -43,8 +44,6 @@ private Q_SLOTS:
     }
 
     void onlyAFallLands() {
-        GameField field;
-        QVERIFY(field.reset(12));
         GameBlock floorRow(9, 1, kI, 0, -100, 0, 12);  // row 0, columns 0..3
         QVERIFY(landWhereItStands(field, floorRow));
         GameBlock wall(10, 1, kI, 100, 50, 1, 12);  // column 3, rows 1..4
@@ -76,8 +75,6 @@ private Q_SLOTS:
     }
 
     void anotherFallingBlockHoldsWithoutContact() {
-        GameField field;
-        QVERIFY(field.reset(12));
         auto lower = placed(field, 5, kO, 0, 300, 0, 0);  // columns 1, 2, rows 7, 8
         auto upper = placed(field, 6, kO, 0, 650, 0, 1);  // rows 14, 15
         QVERIFY(lower && upper);
@@ -102,8 +99,6 @@ private Q_SLOTS:
 
     // Catches blocks lowered by removed rows below them only, or rows above the field removed.
     void fallingBlocksFollowRemovedRows() {
-        GameField field;
-        QVERIFY(field.reset(12));
         fillRow(field, 3);
         for (int row : {4, 5, 6}) {
             fillRow(field, row, {1});
@@ -133,8 +128,6 @@ private Q_SLOTS:
     }
 
     void cellsAreReleasedOnlyByTheirHolder() {
-        GameField field;
-        QVERIFY(field.reset(12));
         auto a = placed(field, 5, kO, 0, 500, 0, 0);
         QVERIFY(a);
         GameBlock ghost(6, 1, kO, 0, 500, 0, 12);  // stands on a, never entered
@@ -150,7 +143,6 @@ private Q_SLOTS:
 
     // Nothing a caller passes may index outside the grid or overflow.
     void badInputIsRefusedSafely() {
-        GameField field;
         for (int width : {0, 60, 13, -12}) {
             QVERIFY(!field.reset(width));
         }
@@ -159,8 +151,7 @@ private Q_SLOTS:
         QCOMPARE(field.fieldsizeX(), 36);
 
         GameBlock b(5, 0, kO, 0, 500, 0, 36);
-        QVERIFY(!field.moveBlock(b, 0, 500, 0, -1));
-        QVERIFY(!field.moveBlock(b, 0, 500, 0, 4));
+        QVERIFY(!field.moveBlock(b, 0, 500, 0, -1) && !field.moveBlock(b, 0, 500, 0, 4));  // slots
         QVERIFY(!field.occupies(b));
         QVERIFY(!field.moveBlock(b, INT_MAX, 500, 0, 0));
         QVERIFY(!field.moveBlock(b, INT_MIN, 500, 7, 0));

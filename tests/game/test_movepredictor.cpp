@@ -1,5 +1,5 @@
-// The own block moved at the press on a player's copy of the field: the server's place where the
-// copy knows what the server knows, a counted correction where it does not, none when turned off.
+// The own block moved at the press on a player's copy, corrected (and counted) to the server's
+// place.
 #include <QTest>
 #include <deque>
 #include <functional>
@@ -15,9 +15,9 @@ namespace {
 
 constexpr int kTickMs = GameSimulation::kTickMs;
 
-// The server reports a fall only when a block reaches another row.
-int row(const GameBlock& b) {
-    return GameGrid::rowFloor(b.y());
+// Column, row and turn: the server reports a fall only when a block reaches another row.
+QList<int> place(const GameBlock& b) {
+    return {b.x(), GameGrid::rowFloor(b.y()), b.rotation()};
 }
 
 // A server and one client's copy with a few ticks of delay each way.
@@ -30,8 +30,8 @@ struct Link : GameEvents, fieldsetup::PlayingSim {
     bool loseInput = false;  // the next press never reaches the server
     std::deque<std::pair<int, std::function<void()>>> inFlight;
 
-    // The own O in columns 5, 6, the other's at otherX; the copy starts as the server stands,
-    // without the other block when hidden (a movement of it that never arrived).
+    // The own O in columns 5, 6, the other's at otherX, hidden from the copy if a movement was
+    // lost.
     explicit Link(int otherX = -1, bool hidden = false) : PlayingSim(5) {
         start(2, this);
         predictor.setRoundTripMs(2 * delayTicks * kTickMs);
@@ -98,8 +98,7 @@ struct Link : GameEvents, fieldsetup::PlayingSim {
     void gameOver(int, int, const QString&) override {}
 };
 
-// A copy driven by hand: the own blocks of both local players, O pieces, and
-// the first player's next block parked; movements say what was carried out.
+// A copy driven by hand: both local players' O pieces and the first one's next block parked.
 struct Copy {
     static constexpr int kNext = 5;
     FieldMirror mirror;
@@ -127,14 +126,25 @@ struct Copy {
     int column(int local) { return GameGrid::column(24, mirror.block(active[local])->x()); }
 };
 
+// A press from column from; carried: the server's next movement says so, landed: and deals the
+// next piece, at column server; the block is drawn at shown, then after.
+struct Replay {
+    int local;
+    KeySlot key;
+    int from;
+    bool carried, landed;
+    int server, shown, after, corrections;
+};
+
 }  // namespace
+
+Q_DECLARE_METATYPE(Replay)
 
 class TestMovePredictor : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // Steps, turns and falls show at the press, a step into the other block is refused by both
-    // sides, and in the end the copy draws the server's place with nothing corrected.
+    // Steps, turns and falls show at the press, one into the other block is refused by both sides.
     void ownMovesMatchTheServer() {
         Link l(350);  // the other O in columns 8, 9
         const int y = l.drawn().y();
@@ -156,16 +166,13 @@ private Q_SLOTS:
         QVERIFY(l.drawn().y() <= y - 50);
         l.tick(30);
 
-        QCOMPARE(l.drawn().x(), l.block(0).x());
-        QCOMPARE(row(l.drawn()), row(l.block(0)));
-        QCOMPARE(l.drawn().rotation(), l.block(0).rotation());
+        QCOMPARE(place(l.drawn()), place(l.block(0)));
         QCOMPARE(l.block(0).x(), 150);
         QCOMPARE(l.predictor.figures().moves, 5);
         QCOMPARE(l.predictor.figures().mispredictions, 0);
     }
 
-    // A burst of steps and a drop: the server carries out the first step with the drop, and the
-    // copy shows the block landing there at once.
+    // Of a burst of steps and a drop the server carries out the first step: shown landing at once.
     void burstDropsAfterTheFirstStep() {
         Link l;
         const int id = l.ownId();
@@ -182,8 +189,7 @@ private Q_SLOTS:
         QCOMPARE(l.predictor.figures().mispredictions, 0);
     }
 
-    // A step refused for a block the copy never heard of: the server's place shows once the
-    // server says it carried the step out, and the correction is counted with its size.
+    // A step refused for a block the copy never heard of: corrected once carried out, size counted.
     void serverPlaceWinsOverAWrongPrediction() {
         Link l(300, true);  // columns 7, 8, unknown to the copy
         l.press(KeySlot::Right);
@@ -192,8 +198,7 @@ private Q_SLOTS:
         QCOMPARE(l.drawn().x(), 250);  // not carried out yet, as far as the copy knows
         l.tick(2);
         QCOMPARE(l.block(0).x(), 200);
-        QCOMPARE(l.drawn().x(), 200);
-        QCOMPARE(row(l.drawn()), row(l.block(0)));
+        QCOMPARE(place(l.drawn()), place(l.block(0)));
         QCOMPARE(l.predictor.figures().mispredictions, 1);
         QCOMPARE(l.predictor.figures().jumps, std::vector<int>{1});
 
@@ -205,55 +210,39 @@ private Q_SLOTS:
         QCOMPARE(l.predictor.figures().mispredictions, 1);
     }
 
-    // One press replayed on the server's last place until the server says it carried it out, for
-    // either local player, across the seam, onto the next piece when it comes after a landing.
+    // One press replayed on the server's last place until carried out: either local player, across
+    // the seam, onto the next piece dealt after a landing.
     void replaysWhatIsNotCarriedOut_data() {
-        QTest::addColumn<int>("local");
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("from");      // the block's column
-        QTest::addColumn<bool>("carried");  // the server's next movement says so
-        QTest::addColumn<bool>("landed");   // ... and deals the next piece at column 8
-        QTest::addColumn<int>("server");    // its column in that movement
-        QTest::addColumn<int>("shown");     // drawn at the press
-        QTest::addColumn<int>("after");     // drawn after the movement
-        QTest::addColumn<int>("corrections");
-        const int right = int(KeySlot::Right);
-        const int left = int(KeySlot::Left);
-        QTest::newRow("step") << 0 << right << 5 << true << false << 6 << 6 << 6 << 0;
-        QTest::newRow("wrap-around") << 0 << left << 0 << true << false << 23 << 23 << 23 << 0;
-        QTest::newRow("second local player")
-            << 1 << right << 12 << true << false << 13 << 13 << 13 << 0;
-        QTest::newRow("refused") << 0 << right << 5 << true << false << 5 << 6 << 5 << 1;
-        QTest::newRow("not yet") << 0 << right << 5 << false << false << 5 << 6 << 6 << 0;
+        QTest::addColumn<Replay>("c");
+        const KeySlot right = KeySlot::Right;
+        QTest::newRow("step") << Replay{0, right, 5, true, false, 6, 6, 6, 0};
+        QTest::newRow("wrap-around") << Replay{0, KeySlot::Left, 0, true, false, 23, 23, 23, 0};
+        QTest::newRow("second local player") << Replay{1, right, 12, true, false, 13, 13, 13, 0};
+        QTest::newRow("refused") << Replay{0, right, 5, true, false, 5, 6, 5, 1};
+        QTest::newRow("not yet") << Replay{0, right, 5, false, false, 5, 6, 6, 0};
         QTest::newRow("new piece, press on its way")
-            << 0 << right << 5 << false << true << 8 << 6 << 9 << 0;
-        QTest::newRow("carried out in the spawn tick")
-            << 0 << right << 5 << true << true << 8 << 6 << 8 << 0;
+            << Replay{0, right, 5, false, true, 8, 6, 9, 0};
+        QTest::newRow("carried in the spawn tick") << Replay{0, right, 5, true, true, 8, 6, 8, 0};
     }
     void replaysWhatIsNotCarriedOut() {
-        QFETCH(int, local);
-        QFETCH(int, from);
-        QFETCH(bool, carried);
-        QFETCH(bool, landed);
-        QFETCH(int, server);
-        Copy c(from);
-        const int other = c.column(1 - local);
-        QFETCH(int, key);
-        const KeyInput sent = c.press(local, KeySlot(key));
-        QTEST(c.column(local), "shown");
-        QCOMPARE(c.column(1 - local), other);
+        QFETCH(Replay, c);
+        Copy copy(c.from);
+        const int other = copy.column(1 - c.local);
+        const KeyInput sent = copy.press(c.local, c.key);
+        QCOMPARE(copy.column(c.local), c.shown);
+        QCOMPARE(copy.column(1 - c.local), other);
 
-        GameMovement m{c.active[local], server * 50, 999, 0};
-        if (landed) {
-            c.mirror.mergeBlocks({GameMovement::of(*c.mirror.block(1))});
-            c.predictor.processMerges();
-            c.active[0] = Copy::kNext;
-            m = {Copy::kNext, server * 50, 1300, 0};
+        GameMovement m{copy.active[c.local], c.server * 50, 999, 0};
+        if (c.landed) {
+            copy.mirror.mergeBlocks({GameMovement::of(*copy.mirror.block(1))});
+            copy.predictor.processMerges();
+            copy.active[0] = Copy::kNext;
+            m = {Copy::kNext, c.server * 50, 1300, 0};
         }
-        c.serverSays({m}, carried ? sent : KeyInput{}, 100);
-        QTEST(c.column(local), "after");
-        QCOMPARE(c.column(1 - local), other);
-        QTEST(c.predictor.figures().mispredictions, "corrections");
+        copy.serverSays({m}, c.carried ? sent : KeyInput{}, 100);
+        QCOMPARE(copy.column(c.local), c.after);
+        QCOMPARE(copy.column(1 - c.local), other);
+        QCOMPARE(copy.predictor.figures().mispredictions, c.corrections);
     }
 
     // The other block moves into the place of a shown step: it stands until the server says.
@@ -267,8 +256,8 @@ private Q_SLOTS:
         QCOMPARE(c.predictor.figures().mispredictions, 0);
     }
 
-    // A new game's counters start from zero a countdown before the client resets: the last
-    // game's presses are not replayed on the new blocks, the new game's first shows at once.
+    // Counters start from zero before the client resets: old presses are not replayed on new
+    // blocks.
     void newGameStartsFromZero() {
         Copy c(5);
         const KeyInput sent = c.press(0, KeySlot::Right);
@@ -285,8 +274,7 @@ private Q_SLOTS:
         QCOMPARE(c.predictor.figures().mispredictions, 0);
     }
 
-    // A press the server never heard of is given up after the round trip and a little; presses
-    // of that key then wait for the server, which carries out the lost one with the next.
+    // A press the server never heard of is given up after the round trip; that key then waits.
     void lostPressIsGivenUp() {
         Link l;
         l.loseInput = true;

@@ -24,19 +24,11 @@ constexpr int kHeartbeatMs = 250;
 // requests does not matter.
 QStringList listFrom(int masterPort) {
     static int source = 1;
-    QUdpSocket socket;
-    if (!socket.bind(QHostAddress(QStringLiteral("127.0.9.%1").arg(source++ % 250 + 1)), 0)) {
-        return {"cannot bind"};
-    }
-    socket.writeDatagram(ConnectionMessage(MessageCode::CLS, "L").encode(), kLocal,
-                         static_cast<quint16>(masterPort));
-    if (!socket.waitForReadyRead(3000)) {
-        return {"no answer"};
-    }
-    QList<ConnectionMessage> messages;
-    MessageDecoder(MessageDecoder::Mode::Datagram).feed(socket.receiveDatagram().data(), messages);
-    return messages.isEmpty() ? QStringList()
-                              : PayloadCodec::parseServerList(messages.first().content);
+    nettest::RawPeer peer(QHostAddress(QStringLiteral("127.0.9.%1").arg(source++ % 250 + 1)));
+    peer.send(ConnectionMessage(MessageCode::CLS, "L"), masterPort);
+    return QTest::qWaitFor([&] { return peer.count("MLS") > 0; }, 3000)
+               ? PayloadCodec::parseServerList(peer.ofType("MLS").first().content)
+               : QStringList{"no answer"};
 }
 
 }  // namespace
@@ -63,7 +55,9 @@ class TestMasterEndToEnd : public QObject {
         return port;
     }
     QString entry(int port) const { return QStringLiteral("127.0.0.1:%1").arg(port); }
-    bool masterLogged(const QString& line) {
+    // Waits for a line of the master's log about server number `server`.
+    bool masterLogged(const QString& format, int server) {
+        const QString line = format.arg(entry(serverPorts_[server]));
         return QTest::qWaitFor([&] {
             masterLog_ += QString::fromUtf8(master_->readAllStandardOutput());
             return masterLog_.contains(line);
@@ -97,10 +91,8 @@ private Q_SLOTS:
 
     void listedServersAreProbed() {
         QTRY_COMPARE_WITH_TIMEOUT(listFrom(masterPort_).size(), 4, 5000);
-        QVERIFY(masterLogged(
-            QStringLiteral("registered %1 (Beta 0.92, ranked)").arg(entry(serverPorts_[0]))));
-        QVERIFY(masterLogged(
-            QStringLiteral("registered %1 (Beta 0.92, unranked)").arg(entry(serverPorts_[1]))));
+        QVERIFY(masterLogged("registered %1 (Beta 0.92, ranked)", 0));
+        QVERIFY(masterLogged("registered %1 (Beta 0.92, unranked)", 1));
 
         const auto link = nettest::masterLink();
         NetMasterConnection& client = *link;
@@ -142,20 +134,17 @@ private Q_SLOTS:
         const QStringList after = listFrom(masterPort_);
         QVERIFY(!after.contains(entry(serverPorts_[2])));
         QVERIFY(after.contains(entry(serverPorts_[0])));
-        QVERIFY(masterLogged(
-            QStringLiteral("removed %1 (no announcement)").arg(entry(serverPorts_[3]))));
-        QVERIFY(
-            masterLogged(QStringLiteral("removed %1 (signed off)").arg(entry(serverPorts_[2]))));
+        QVERIFY(masterLogged("removed %1 (no announcement)", 3));
+        QVERIFY(masterLogged("removed %1 (signed off)", 2));
     }
 
     void unreachableMasterIsReported() {
         master_->kill();
         QVERIFY(master_->waitForFinished());
-        const auto link = nettest::masterLink();
-        NetMasterConnection& client = *link;
-        QSignalSpy errors(&client, &ConnectionInterface::errorOccured);
-        client.connectToHost(kLocal, masterPort_);
-        client.requestServerlist(true);
+        const auto client = nettest::masterLink();
+        QSignalSpy errors(client.get(), &ConnectionInterface::errorOccured);
+        client->connectToHost(kLocal, masterPort_);
+        client->requestServerlist(true);
         QTRY_COMPARE(errors.size(), 1);
         QCOMPARE(errors.first().at(1).value<ConnectionInterface::ConnectionError>(),
                  ConnectionInterface::ConnectionLost);

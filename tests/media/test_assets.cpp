@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
+#include <numeric>
 
 namespace {
 
@@ -46,29 +47,25 @@ class TestAssets : public QObject {
 private slots:
     void generatorsRebuildTheCommittedFiles_data() {
         QTest::addColumn<QString>("generator");
-        QTest::addColumn<QString>("folder");
         QTest::addColumn<int>("files");
-        QTest::newRow("textures") << "quadrell-gen-textures"
-                                  << "textures" << 3;
-        QTest::newRow("cursor") << "quadrell-gen-cursor"
-                                << "cursors" << 2;
-        QTest::newRow("icons") << "quadrell-gen-icons"
-                               << "icons" << 8;
-        QTest::newRow("sounds") << "quadrell-gen-sounds"
-                                << "sounds" << 3;
+        QTest::newRow("textures") << "textures" << 3;
+        QTest::newRow("cursors") << "cursor" << 2;
+        QTest::newRow("icons") << "icons" << 8;
+        QTest::newRow("sounds") << "sounds" << 3;
     }
     void generatorsRebuildTheCommittedFiles() {
         QFETCH(QString, generator);
-        QFETCH(QString, folder);
         QFETCH(int, files);
         QTemporaryDir out;
         QVERIFY(out.isValid());
         QProcess run;
-        run.start(QStringLiteral(QUADRELL_GENERATORS_DIR "/") + generator, {out.path()});
+        run.start(QStringLiteral(QUADRELL_GENERATORS_DIR "/quadrell-gen-") + generator,
+                  {out.path()});
         QVERIFY(run.waitForFinished(120000));
         QCOMPARE(run.exitCode(), 0);
 
-        const QString committed = QStringLiteral(QUADRELL_RESOURCES_DIR "/") + folder;
+        const QString committed =
+            QStringLiteral(QUADRELL_RESOURCES_DIR "/") + QTest::currentDataTag();
         const QStringList names = filesBelow(committed);
         QCOMPARE(names.size(), files);
         QCOMPARE(filesBelow(out.path()), names);
@@ -97,9 +94,8 @@ private slots:
         for (int y = 0; y < bump.height(); ++y) {
             for (int x = 0; x < bump.width(); ++x) {
                 const QRgb t = bump.pixel(x, y);
-                const double nx = qRed(t) / 127.5 - 1;
-                const double ny = qGreen(t) / 127.5 - 1;
-                const double nz = qBlue(t) / 127.5 - 1;
+                const double nx = qRed(t) / 127.5 - 1, ny = qGreen(t) / 127.5 - 1,
+                             nz = qBlue(t) / 127.5 - 1;
                 QVERIFY(std::abs(std::sqrt(nx * nx + ny * ny + nz * nz) - 1) < 0.02);
                 QVERIFY(nz > 0);
                 tilted += nz < 0.9 ? 1 : 0;
@@ -111,9 +107,9 @@ private slots:
 
     void soundsAreCleanPcm_data() {
         QTest::addColumn<QString>("name");
-        QTest::newRow("land") << ":/sounds/land";
-        QTest::newRow("point") << ":/sounds/point";
-        QTest::newRow("user") << ":/sounds/user";
+        for (const char* sound : {"land", "point", "user"}) {
+            QTest::newRow(sound) << QStringLiteral(":/sounds/") + sound;
+        }
     }
     void soundsAreCleanPcm() {
         QFETCH(QString, name);
@@ -124,12 +120,9 @@ private slots:
             s << static_cast<qint16>(static_cast<quint8>(data[i]) |
                                      (static_cast<quint8>(data[i + 1]) << 8));
         }
-        int peak = 0;
-        double sum = 0;
-        for (int v : s) {
-            peak = std::max(peak, std::abs(v));
-            sum += v;
-        }
+        const int peak = std::abs(*std::max_element(
+            s.begin(), s.end(), [](int a, int b) { return std::abs(a) < std::abs(b); }));
+        const double sum = std::accumulate(s.begin(), s.end(), 0.0);
         // Loud enough to hear, never at full scale (clipped), no offset.
         QVERIFY(peak > 16000 && peak < 32000);
         QVERIFY(std::abs(sum / s.size()) < 0.01 * 32768);

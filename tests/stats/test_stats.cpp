@@ -1,6 +1,6 @@
-// Reports through the checks into a real database and out as the leaderboard:
-// a SQLite file in a temporary folder, or a PostgreSQL server started for the
-// run when QUADRELL_STATS_POSTGRES names the scratch-server script.
+// Reports through the checks into a real database and out as the leaderboard: a SQLite file in a
+// temporary folder, or a PostgreSQL server started for the run when QUADRELL_STATS_POSTGRES names
+// the scratch-server script.
 #include <QFile>
 #include <QProcess>
 #include <QSqlDatabase>
@@ -58,15 +58,15 @@ class TestStats : public QObject {
     int stores_ = 0;
     StoreLocation location_;
     std::unique_ptr<StatsStore> store_;
+    std::unique_ptr<ReportIntake> intake_;
 
     bool isPostgres() const { return !script_.isEmpty(); }
 
-    // A new SQLite file in an empty folder, or the PostgreSQL database emptied.
+    // A new SQLite file, or the PostgreSQL database emptied.
     StoreLocation freshLocation() {
         if (!isPostgres()) {
             StoreLocation l;
-            QDir(dir_.path()).mkdir(QString::number(++stores_));
-            l.path = dir_.filePath(QStringLiteral("%1/stats.sqlite").arg(stores_));
+            l.path = dir_.filePath(QStringLiteral("%1.sqlite").arg(++stores_));
             return l;
         }
         sql("DROP TABLE IF EXISTS games, days, schema_version");
@@ -87,6 +87,16 @@ class TestStats : public QObject {
         return ok;
     }
     int storedGames() { return static_cast<int>(store_->leaderboard(kNow)->games); }
+    // The store on location_ again, as a restart finds it.
+    bool reopen(ReportIntake::Limits limits = {}) {
+        intake_.reset();
+        store_ = std::make_unique<StatsStore>(location_);
+        intake_ = std::make_unique<ReportIntake>(*store_, limits);
+        return store_->open();
+    }
+    Verdict take(const QUrlQuery& q, qint64 at = kNow, const QHostAddress& from = kFrom) {
+        return intake_->take(q, from, at).verdict;
+    }
 
 private Q_SLOTS:
     void initTestCase() {
@@ -118,8 +128,7 @@ private Q_SLOTS:
     void init() {
         store_.reset();
         location_ = freshLocation();
-        store_ = std::make_unique<StatsStore>(location_);
-        QVERIFY2(store_->open(), qPrintable(store_->error()));
+        QVERIFY2(reopen(), qPrintable(store_->error()));
     }
 
     void reportsAreCheckedBeforeStoring_data() {
@@ -144,13 +153,12 @@ private Q_SLOTS:
         QTest::newRow("empty name") << report("9", "0", "00009", "A  B") << "names";
         QTest::newRow("long name") << report("9", "0", "00009", QString(65, 'x')) << "names";
         QTest::newRow("control") << report("9", "0", "00009", "A\tB") << "names";
-        QUrlQuery missing = report("9", "0", "00009", ann);
-        missing.removeQueryItem("lines");
-        QTest::newRow("missing") << missing << "'lines' missing";
-        QUrlQuery twice = report("9", "0", "00009", ann);
-        twice.addQueryItem("score", "9");
-        QTest::newRow("twice") << twice << "'score' given twice";
         const QUrlQuery plain = report("9", "0", "00009", ann);
+        QUrlQuery missing = plain, twice = plain;
+        missing.removeQueryItem("lines");
+        twice.addQueryItem("score", "9");
+        QTest::newRow("missing") << missing << "'lines' missing";
+        QTest::newRow("twice") << twice << "'score' given twice";
         QTest::newRow("game id") << withGame(plain, "0123456789abcdef") << "";
         QTest::newRow("game id in capitals") << withGame(plain, "0123456789ABCDEF") << "'game'";
         QTest::newRow("game id short") << withGame(plain, "0123456789abcde") << "'game'";
@@ -160,48 +168,60 @@ private Q_SLOTS:
     void reportsAreCheckedBeforeStoring() {
         QFETCH(QUrlQuery, query);
         QFETCH(QString, refusal);
-        ReportIntake intake(*store_, {});
-        const ReportIntake::Outcome o = intake.take(query, kFrom, kNow);
+        const ReportIntake::Outcome o = intake_->take(query, kFrom, kNow);
         QCOMPARE(o.verdict, refusal.isEmpty() ? Verdict::Accepted : Verdict::Refused);
         QVERIFY2(o.reason.contains(refusal), qPrintable(o.reason));
         QCOMPARE(storedGames(), refusal.isEmpty() ? 1 : 0);
     }
 
-    // The same report again from the same address within ten minutes is a
-    // retry whose answer went astray: "true" again, one game.
+    // The same report again from the same address within ten minutes is a retry whose answer went
+    // astray: "true" again, one game.
     void retriesAreStoredOnce() {
-        ReportIntake intake(*store_, {});
         const QUrlQuery q = report("9", "0", "00009", "Ann");
-        QCOMPARE(intake.take(q, kFrom, kNow).verdict, Verdict::Accepted);
-        QCOMPARE(intake.take(q, kFrom, kNow + 600000).verdict, Verdict::Retry);
-        QVERIFY(intake.take(q, kFrom, kNow + 600000).stored());
-        QCOMPARE(intake.take(q, QHostAddress("::ffff:192.0.2.7"), kNow + 1).verdict,
-                 Verdict::Retry);
+        QCOMPARE(take(q), Verdict::Accepted);
+        QCOMPARE(take(q, kNow + 600000), Verdict::Retry);
+        QVERIFY(intake_->take(q, kFrom, kNow + 600000).stored());
+        QCOMPARE(take(q, kNow + 1, QHostAddress("::ffff:192.0.2.7")), Verdict::Retry);
         QCOMPARE(storedGames(), 1);
-        QCOMPARE(intake.take(q, kOther, kNow).verdict, Verdict::Accepted);
-        QCOMPARE(intake.take(q, kFrom, kNow + 600001).verdict, Verdict::Accepted);
+        QCOMPARE(take(q, kNow, kOther), Verdict::Accepted);
+        QCOMPARE(take(q, kNow + 600001), Verdict::Accepted);
         QCOMPARE(storedGames(), 3);
     }
 
-    // With a game id a retry is known however late and from wherever it
-    // comes, and an equal result of another game is another game.
+    // With a game id a retry is known however late and from wherever it comes, and an equal result
+    // of another game is another game.
     void gameIdsTellEqualGamesApart() {
-        ReportIntake intake(*store_, {});
         const QUrlQuery q = report("9", "0", "00009", "Ann");
         const QUrlQuery first = withGame(q, "00000000000000a1");
-        QCOMPARE(intake.take(first, kFrom, kNow).verdict, Verdict::Accepted);
-        QCOMPARE(intake.take(first, kOther, kNow + 3 * kDay).verdict, Verdict::Retry);
-        QCOMPARE(intake.take(withGame(q, "00000000000000a2"), kFrom, kNow + 1).verdict,
-                 Verdict::Accepted);
+        QCOMPARE(take(first), Verdict::Accepted);
+        QCOMPARE(take(first, kNow + 3 * kDay, kOther), Verdict::Retry);
+        QCOMPARE(take(withGame(q, "00000000000000a2"), kNow + 1), Verdict::Accepted);
         // An older server's report of the same result stands for itself.
-        QCOMPARE(intake.take(q, kFrom, kNow + 2).verdict, Verdict::Accepted);
-        QCOMPARE(intake.take(q, kFrom, kNow + 3).verdict, Verdict::Retry);
+        QCOMPARE(take(q, kNow + 2), Verdict::Accepted);
+        QCOMPARE(take(q, kNow + 3), Verdict::Retry);
         QCOMPARE(storedGames(), 3);
     }
 
-    // A database of the first schema gets the game id column and keeps its games.
-    void firstSchemaIsBroughtUpToDate() {
+    // Refused reports count too: a sender cannot probe the checks unhindered.
+    void reportsAreLimitedPerAddress() {
+        QVERIFY(reopen({2, 1000, 600000}));
+        QCOMPARE(take(QUrlQuery("score=x")), Verdict::Refused);
+        QCOMPARE(take(report("9", "0", "00009", "A")), Verdict::Accepted);
+        QCOMPARE(take(report("8", "0", "00008", "A")), Verdict::Limited);
+        QCOMPARE(take(report("8", "0", "00008", "A"), kNow, kOther), Verdict::Accepted);
+        QCOMPARE(take(report("8", "0", "00008", "A"), kNow + 1000), Verdict::Accepted);
+        QCOMPARE(storedGames(), 3);
+    }
+
+    // A restart finds the schema and the games, the first schema gains the game id column, a newer
+    // schema is left alone.
+    void schemaIsMadeOnceAndBroughtUpToDate() {
+        QCOMPARE(store_->add(game(5, {"Ann"}, "a"), "x", kNow, kNow), StatsStore::Added::Stored);
+        QVERIFY(isPostgres() || QFile::exists(location_.path + "-wal"));
+        QVERIFY(reopen());
+        QCOMPARE(storedGames(), 1);
         store_.reset();
+
         const StoreLocation* sqlite = isPostgres() ? nullptr : &location_;
         const QString id = isPostgres() ? "BIGINT GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY"
                                         : "INTEGER PRIMARY KEY";
@@ -215,41 +235,14 @@ private Q_SLOTS:
               "UPDATE schema_version SET version = 1"}) {
             QVERIFY2(sql(QString::fromLatin1(statement).replace("%ID%", id), sqlite), statement);
         }
-        store_ = std::make_unique<StatsStore>(location_);
-        QVERIFY2(store_->open(), qPrintable(store_->error()));
-        ReportIntake intake(*store_, {});
+        QVERIFY2(reopen(), qPrintable(store_->error()));
         const QUrlQuery q = withGame(report("9", "0", "00009", "Ann"), "00000000000000b1");
-        QCOMPARE(intake.take(q, kFrom, kNow).verdict, Verdict::Accepted);
-        QCOMPARE(intake.take(q, kFrom, kNow).verdict, Verdict::Retry);
+        QCOMPARE(take(q), Verdict::Accepted);
+        QCOMPARE(take(q), Verdict::Retry);
         QCOMPARE(store_->leaderboard(kNow)->recent.size(), 2);
-    }
-
-    // Refused reports count too: a sender cannot probe the checks unhindered.
-    void reportsAreLimitedPerAddress() {
-        ReportIntake intake(*store_, {2, 1000, 600000});
-        QCOMPARE(intake.take(QUrlQuery("score=x"), kFrom, kNow).verdict, Verdict::Refused);
-        QCOMPARE(intake.take(report("9", "0", "00009", "A"), kFrom, kNow).verdict,
-                 Verdict::Accepted);
-        QCOMPARE(intake.take(report("8", "0", "00008", "A"), kFrom, kNow).verdict,
-                 Verdict::Limited);
-        QCOMPARE(intake.take(report("8", "0", "00008", "A"), kOther, kNow).verdict,
-                 Verdict::Accepted);
-        QCOMPARE(intake.take(report("8", "0", "00008", "A"), kFrom, kNow + 1000).verdict,
-                 Verdict::Accepted);
-        QCOMPARE(storedGames(), 3);
-    }
-
-    // init() opened an empty folder (or database); a second start finds the
-    // schema and the games, a newer schema is left alone.
-    void schemaIsMadeOnceAndKept() {
-        QCOMPARE(store_->add(game(5, {"Ann"}, "a"), "x", kNow, kNow), StatsStore::Added::Stored);
-        QVERIFY(isPostgres() || QFile::exists(location_.path + "-wal"));
-        store_ = std::make_unique<StatsStore>(location_);
-        QVERIFY(store_->open());
-        QCOMPARE(storedGames(), 1);
         store_.reset();
 
-        QVERIFY(sql("UPDATE schema_version SET version = 99", isPostgres() ? nullptr : &location_));
+        QVERIFY(sql("UPDATE schema_version SET version = 99", sqlite));
         StatsStore newer(location_);
         QVERIFY(!newer.open());
         QVERIFY2(newer.error().contains("99"), qPrintable(newer.error()));
@@ -278,8 +271,8 @@ private Q_SLOTS:
         QCOMPARE(b.recent.size(), Leaderboard::kRecentRows);
         QCOMPARE(b.recent.first().score, 8);
         QCOMPARE(b.recent.at(1).score, 150);  // the latest solo game
-        // A solo game on each of the last 12 days, the trio's today; the game
-        // 40 days ago is not in the chart.
+        // A solo game on each of the last 12 days, the trio's today; the game 40 days ago is not in
+        // the chart.
         QCOMPARE(b.gamesPerDay,
                  QList<int>(Leaderboard::kDays - 12, 0) + QList<int>(11, 1) + QList<int>{2});
 
