@@ -9,11 +9,14 @@
 #include "nettestsupport.h"
 #include "network/connectionfacades.h"
 #include "network/payloadcodec.h"
+#include "payloadfields.h"
 
 namespace {
 
 constexpr int kKey = 4711;
 using State = ConnectionState;
+namespace C = PayloadCodec;
+using payloadfields::of;
 
 // Stands for the peers: records what goes out, opens records by hand.
 class RecordingTransport : public Transport {
@@ -49,44 +52,6 @@ private:
     bool stream_;
 };
 
-template <typename T>
-bool holds(const QVariant& v) {
-    return v.metaType() == QMetaType::fromType<T>();
-}
-
-QVariantList fields(const QVariantList& args) {
-    namespace C = PayloadCodec;
-    const QVariant& v = args.value(0);
-    const auto of = [](const auto& list) { return QVariant::fromValue(list); };
-    if (holds<C::PlayerList>(v)) {
-        const auto r = v.value<C::PlayerList>();
-        return {of(r.connIds), r.names, of(r.colors), of(r.status)};
-    }
-    if (holds<C::ChatLine>(v)) {
-        return {v.value<C::ChatLine>().player, v.value<C::ChatLine>().text};
-    }
-    if (holds<C::GameStart>(v)) {
-        const auto r = v.value<C::GameStart>();
-        return {r.clientId, r.fieldsizeX, r.countDown};
-    }
-    if (holds<BlockRecord>(v)) {
-        const auto r = v.value<BlockRecord>();
-        return {r.id, r.colour, r.kind, r.x, r.y, r.rotation};
-    }
-    if (holds<C::Pause>(v)) {
-        return {v.value<C::Pause>().clientId, v.value<C::Pause>().countDown};
-    }
-    if (holds<C::GameOver>(v)) {
-        const auto r = v.value<C::GameOver>();
-        return {r.score, r.lines, r.playtime};
-    }
-    if (holds<C::GameState>(v)) {
-        const auto r = v.value<C::GameState>();
-        return {r.fieldsizeX, r.paused, r.score, r.playtime, r.field, of(r.blocks)};
-    }
-    return args;
-}
-
 // Every signal the facade raises.
 class Heard {
 public:
@@ -111,7 +76,9 @@ public:
     QVariantList first() const {
         for (const auto& spy : spies_) {
             if (!spy->isEmpty()) {
-                return fields(spy->first());
+                return payloadfields::fieldsOfAny<C::PlayerList, C::ChatLine, C::GameStart,
+                                                  BlockRecord, C::Pause, C::GameOver, C::GameState>(
+                    spy->first());
             }
         }
         return {};
@@ -167,11 +134,6 @@ QList<int> numbersOf(const QList<ConnectionMessage>& messages) {
         out << m.number;
     }
     return out;
-}
-
-template <class T>
-QVariant value(const T& v) {
-    return QVariant::fromValue(v);
 }
 
 }  // namespace
@@ -252,8 +214,8 @@ private Q_SLOTS:
         row("a player list", "SPLR",
             big + " x 1 2 1 " + QString(60000, 'n') + " 99 77 " + small + " b " + big + " " +
                 small + " 3 c -8 6",
-            {value(QList<int>{-1, 1, -1, 3}), QStringList({"", QString(12, 'n'), "", "c"}),
-             value(QList<int>{-1, -1, -1, -8}), value(QList<int>{0, 0, 0, 6})});
+            {of(QList<int>{-1, 1, -1, 3}), QStringList({"", QString(12, 'n'), "", "c"}),
+             of(QList<int>{-1, -1, -1, -8}), of(QList<int>{0, 0, 0, 6})});
         row("chat from nobody", "SMSG", small + " hi", {});
         row("a long chat line", "SMSG", "-4 " + QString(60000, 'c'), {-4, QString(100, 'c')});
         row("a game start", "SSRT", big + " " + big + " " + small, {-1, 48, 0});
@@ -270,7 +232,7 @@ private Q_SLOTS:
             }
         }
         row("movements", "SMVE", moves + small + " 7",
-            {value(held), value(QList<int>{-1, 7}), value(QList<int>())});
+            {of(held), of(QList<int>{-1, 7}), of(QList<int>())});
         row("a pause", "SPSE", big + " " + big, {-1, 9});
         row("a pause without count-down", "SPSE", "1 " + small, {1, -1});
         row("a game over", "SSTP", small + " " + small + " 00:01\n" + QString(5000, 't'),
@@ -284,10 +246,9 @@ private Q_SLOTS:
             }
         }
         row("a game state", "SCST", big + " T " + small + " 00:00 " + QString(5000, 'w') + blocks,
-            {48, true, 0, "00:00", QByteArray(48 * 25 / 2, 'w'), value(kept)}, false);
+            {48, true, 0, "00:00", QByteArray(48 * 25 / 2, 'w'), of(kept)}, false);
         row("a second player", "CPLR", "A 1 2 B 1 2",
-            {0, QStringList({"A", ""}), value(QList<int>{1, 1}), value(QList<int>{2, 2})}, false,
-            true);
+            {0, QStringList({"A", ""}), of(QList<int>{1, 1}), of(QList<int>{2, 2})}, false, true);
     }
     void numbersAreHeldToTheGame() {
         QFETCH(bool, atServer);
@@ -385,17 +346,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("type");
         QTest::addColumn<QString>("content");
         QTest::addColumn<int>("number");
-        for (int number : {21, 5000, 2147483647}) {
-            QTest::newRow(qPrintable(QStringLiteral("number %1").arg(number)))
-                << true << "CMSG"
-                << "0 forged" << number;
+        const auto row = [](const char* name, bool atServer, const char* type, const char* content,
+                            int number = -1) {
+            QTest::newRow(name) << atServer << QString(type) << QString(content) << number;
+        };
+        for (const char* number : {"21", "5000", "2147483647"}) {
+            row(number, true, "CMSG", "0 forged", QString(number).toInt());
         }
-        QTest::newRow("a client's goodbye") << true << "CDSC"
-                                            << "D" << -1;
-        QTest::newRow("a shutdown") << false << "SSHD"
-                                    << "-1" << -1;
-        QTest::newRow("the server's goodbye") << false << "SDSC"
-                                              << "2" << -1;
+        row("a client's goodbye", true, "CDSC", "D");
+        row("a shutdown", false, "SSHD", "-1");
+        row("the server's goodbye", false, "SDSC", "2");
     }
     void datagramsWithoutStandingAreDropped() {
         QFETCH(bool, atServer);
