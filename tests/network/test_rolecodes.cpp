@@ -1,7 +1,6 @@
-// What each side hears, through the core's code table and the role handlers,
-// without sockets: a recording transport stands for the peers. Who may send
-// which code, the state each code needs, what a hostile server's numbers
-// become, serving resend requests, and a probe that cannot be opened.
+// What each side hears through the code table and the role handlers, with a
+// recording transport for the peers: who may send which code, in which state,
+// what a hostile server's numbers become, resends, a probe that cannot open.
 #include <QMetaMethod>
 #include <QSignalSpy>
 #include <QTest>
@@ -301,24 +300,19 @@ private Q_SLOTS:
         QCOMPARE(unreachable.first(), QVariantList({-1, QString("127.0.0.1"), 1234}));
     }
 
-    void reliableMessagesAreNumberedOnDatagramsOnly() {
-        Sides datagrams(State::StateLobby, true);
-        datagrams.server.sendSMessage(true, {0, "one"});
-        datagrams.server.sendSMessage(false, {0, "loose"});
-        datagrams.server.sendSMessage(true, {0, "two"});
-        QCOMPARE(numbersOf(datagrams.toServer().sent), QList<int>({1, -1, 2}));
+    // Only reliable messages on datagrams are numbered, and only they are resent.
+    void resendRequestsAreServedAndCounted() {
         Sides stream(State::StateLobby, true, true);
         stream.server.sendSMessage(true, {0, "one"});
         QCOMPARE(numbersOf(stream.toServer().sent), QList<int>({-1}));
-    }
-
-    void resendRequestsAreServedAndCounted() {
         Sides sides(State::StateInGame, true);
         ConnectionCore& core = sides.server.core();
         QSignalSpy errors(&sides.server, &ConnectionInterface::errorOccured);
-        for (const char* line : {"a", "b", "c"}) {
-            sides.server.sendSMessage(true, {0, line});
-        }
+        sides.server.sendSMessage(true, {0, "a"});
+        sides.server.sendSMessage(false, {0, "loose"});
+        sides.server.sendSMessage(true, {0, "b"});
+        sides.server.sendSMessage(true, {0, "c"});
+        QCOMPARE(numbersOf(sides.toServer().sent), QList<int>({1, -1, 2, 3}));
         sides.toServer().sent.clear();
         sides.toServer().receive(sides.serverPeer, "BRES", "1");
         QCOMPARE(sides.toServer().sent,
