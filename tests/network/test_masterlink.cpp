@@ -1,6 +1,5 @@
-// The master server exchange and the probing of game servers, against tiny
-// UDP peers that answer by hand, and against a real server's datagram side;
-// the settings file that names the master server.
+// The master server exchange and probes of game servers against hand-driven
+// UDP peers and a real server; the settings file naming the master server.
 #include "game/appinfo.h"
 #include "nettestsupport.h"
 #include "network/masterlink.h"
@@ -73,9 +72,8 @@ private Q_SLOTS:
         const int announcements = master.count("SON");
         QCOMPARE(errors.count(), 0);
 
-        // Unanswered: 7 sends, whatever earlier messages needed, then the
-        // connection is lost. A late answer to the announcement is no answer
-        // to the goodbye.
+        // Unanswered: 7 sends, then the connection is lost; a late answer to
+        // the announcement is no answer to the goodbye.
         connection->sendServerOffline(true, 27403);
         QTRY_VERIFY(master.count("SOF") >= 1);
         master.answer(ConnectionMessage("MON", "x"));
@@ -222,9 +220,8 @@ private Q_SLOTS:
         unwatched->queryServer(kLocal, port);
         QTRY_VERIFY(unwatched->core().pendingIds().isEmpty());
 
-        // Nobody there, or nobody answering its 7 sends: the server is named
-        // unreachable (the replaced probe never is). The connection itself has
-        // no error: that is the master server's.
+        // Nobody there, or no answer to 7 sends: unreachable (never the
+        // replaced probe), and no error: errors are the master server's.
         const int gonePort = freePort();
         connection->queryServer(kLocal, gonePort);
         QTRY_COMPARE(unreachable.count(), 1);

@@ -80,8 +80,7 @@ private Q_SLOTS:
                                                 ConnectionMessage("SMSG", "2 gr\u00fc\u00df")}));
         QVERIFY(!one.incomplete());
 
-        // Every split point gives the same messages: the type and the first
-        // digit in one read, the rest later, and so on.
+        // Every split point gives the same messages.
         for (qsizetype cut = 1; cut < all.size(); ++cut) {
             MessageDecoder split(Mode::Stream);
             QList<ConnectionMessage> part;
@@ -236,7 +235,7 @@ private Q_SLOTS:
                  Fields({1200, 14, "00512"}));
     }
 
-    void fieldTextInGameState() {
+    void fieldText() {
         GameBlock field(0, 0, 0, 12);
         QCOMPARE(FieldImage::pack(field, 12), QByteArray(150, '\x77'));
         addBox(field, 1, 0, 0);    // odd column: low nibble
@@ -263,16 +262,14 @@ private Q_SLOTS:
         QCOMPARE(shortState.fieldsizeX, 12);
         QVERIFY(shortState.field.isEmpty() && shortState.blocks.isEmpty());
         QCOMPARE(Codec::parseGameState("12 F 0 t f 1 2 3 4 5").blocks.size(), 0);
-    }
 
-    void fieldTextUnpacking() {
-        GameBlock field(0, 0, 0, 24);
-        addBox(field, -1, 3, 2);  // column 23
-        addBox(field, 25, 4, 3);  // column 1
+        GameBlock wide(0, 0, 0, 24);
+        addBox(wide, -1, 3, 2);  // column 23
+        addBox(wide, 25, 4, 3);  // column 1
         GameBlock low(0, 0, 0, 24);
         low.addBox(GameBox(4, {100, 100, 100, 100}, {-30, -30, -30, -30}, 24));  // row 0
-        field.addBoxesOf(low);
-        QCOMPARE(cellsOf(FieldImage::pack(field, 24), 24),
+        wide.addBoxesOf(low);
+        QCOMPARE(cellsOf(FieldImage::pack(wide, 24), 24),
                  QList<QList<int>>({{2, 0, 4}, {23, 3, 2}, {1, 4, 3}}));
 
         // Total on any bytes. 0x71: no box in the even cell, colour 0 in the odd one.

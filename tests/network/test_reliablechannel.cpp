@@ -1,6 +1,5 @@
-// The reliable channel of a datagram connection on its own: numbering and
-// history, taking numbers in order, serving resend requests and the quiet-time
-// request. No sockets and no timers.
+// The reliable channel on its own: numbering and history, taking numbers in
+// order, serving resends, the quiet-time request.
 #include <QTest>
 
 #include "network/networktimings.h"

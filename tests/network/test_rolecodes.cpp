@@ -33,8 +33,7 @@ public:
     }
     bool isStream() const override { return stream_; }
 
-    // A new peer in its handshake: one that connected to us, or one we
-    // connected to.
+    // A new peer in its handshake, accepted or connected to.
     int open(bool accepted) {
         const int connId = core().takeConnId();
         core().addRecord(ConnectionCore::Table::Pending, connId, State::StateHandshake).accepted =
@@ -70,8 +69,7 @@ public:
         }
         return n;
     }
-    // The arguments of the first signal raised, a record's fields in
-    // order, empty when none was.
+    // The first signal's arguments (a record as its fields), empty if none.
     QVariantList first() const {
         for (const auto& spy : spies_) {
             if (!spy->isEmpty()) {
@@ -108,8 +106,7 @@ struct Sides {
         return static_cast<RecordingTransport&>(client.core().transport());
     }
 
-    // The arguments of the event a message to one side raised there, empty
-    // when it raised none.
+    // What a message to one side raised there, empty when nothing.
     QVariantList hear(bool atServer, const QString& type, const QString& content, int number = -1) {
         ConnectionInterface& facade = atServer ? static_cast<ConnectionInterface&>(server) : client;
         const Heard heard(facade);
@@ -154,8 +151,7 @@ private Q_SLOTS:
                 qPrintable(QString(atServer ? "to the server: " : "to a client: ") + type))
                 << atServer << QString(type) << QString(content) << inLobby << inGame;
         };
-        // A client speaking for the server: its own goodbye, a shutdown, a
-        // kick, a hello answer, a game start, the master's answer.
+        // A client speaking for the server.
         for (const auto& [type, content] :
              {std::pair("SDSC", "0"), std::pair("SSHD", "0"), std::pair("SKCK", "0"),
               std::pair("SHI", "1 T"), std::pair("SSRT", "0 12 3"), std::pair("MTS", "T")}) {
@@ -259,8 +255,7 @@ private Q_SLOTS:
         QCOMPARE(sides.hear(atServer, type, content), heard);
     }
 
-    // A hello's numbers, and before the handshake nothing but the hello
-    // counts; a number is not taken from a peer that has no sequence yet.
+    // Before the handshake only a fitting, unnumbered hello counts.
     void onlyAFittingHelloOpensAConnection() {
         NetClientConnection joining(nettest::clientSettings(true),
                                     std::make_unique<RecordingTransport>());
@@ -289,8 +284,7 @@ private Q_SLOTS:
         QCOMPARE(peers.sent.first().type, QString("SHI"));
     }
 
-    // A join's probe that could not even be opened says so at once: the
-    // player would otherwise wait for an answer that cannot come.
+    // Else the player would wait for an answer that cannot come.
     void aProbeThatCannotBeOpenedIsReportedAtOnce() {
         NetMasterConnection master(nettest::clientSettings(false),
                                    std::make_unique<RecordingTransport>());
@@ -321,8 +315,7 @@ private Q_SLOTS:
         // Nothing missing is no request.
         sides.toServer().receive(sides.serverPeer, "BRES", "3");
         QCOMPARE(core.resendRequests().at(0), 1);
-        // From before the history: anyone could have asked that, so it is
-        // neither served nor taken as loss.
+        // From before the history: anyone could ask that; no resend, no loss.
         sides.toServer().receive(sides.serverPeer, "BRES", "-30");
         QCOMPARE(core.resendRequests().at(0), 1);
         QCOMPARE(core.unheard(), 1);
@@ -330,11 +323,9 @@ private Q_SLOTS:
         QCOMPARE(sides.toServer().sent.size(), 2);
     }
 
-    // What anyone can send from a player's address and port, or from the
-    // server's: numbers outside the window (to a server), goodbyes and
-    // shutdowns the stream did not say. Dropped, no sign of life, and the
-    // connection stays in step; the real next message is heard. On a stream
-    // the same words end the connection: nobody forges those.
+    // What anyone can forge from a peer's address: numbers outside the window,
+    // goodbyes and shutdowns. Dropped, no sign of life, still in step. On a
+    // stream nobody forges those, so there they end the connection.
     void datagramsWithoutStandingAreDropped_data() {
         QTest::addColumn<bool>("atServer");
         QTest::addColumn<QString>("type");

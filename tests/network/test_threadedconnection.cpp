@@ -165,9 +165,8 @@ private Q_SLOTS:
         QCOMPARE(late.connectWithHello(kLocal, 5, 1, -1, QString(), -1), -1);
     }
 
-    // The fault the thread is for: while the owner's thread is busy (a long
-    // frame), the datagram connection still answers the server's pings. Then
-    // it goes with answers and lists still queued both ways.
+    // The fault the thread is for: a busy owner (a long frame) holds back no
+    // ping answer. Then it goes with answers and lists still queued.
     void answersPingsWhileTheOwnerIsBusy() {
         ConnectionThread serverThread(QStringLiteral("server"));
         NetServerConnection* server =
