@@ -170,11 +170,7 @@ inline QUdpSocket* boundUdpSocket() {
 
 // A local port nobody listens on.
 inline int freePort() {
-    QUdpSocket socket;
-    if (!socket.bind(kLocal, 0)) {
-        qFatal("cannot bind a local UDP socket");
-    }
-    return socket.localPort();
+    return std::unique_ptr<QUdpSocket>(boundUdpSocket())->localPort();
 }
 
 // Hands every accepted socket descriptor to a connection object.

@@ -1,6 +1,5 @@
-// The connection core over real sockets on 127.0.0.1: handshakes and their
-// refusals, leaving, kicks and shutdown, silent streams, and stream framing.
-// Who may join and who is host is the server's (test_playersessions).
+// The connection core on real local sockets: handshakes, refusals, leaving,
+// kicks, shutdown, silent streams, framing. Who may join: test_playersessions.
 #include <QElapsedTimer>
 #include <QTcpSocket>
 #include <tuple>
@@ -38,12 +37,7 @@ private Q_SLOTS:
         };
         auto hostUdp = clientDatagram();
         auto otherUdp = clientDatagram();
-        hostUdp->core().lossSimulation().dropIncoming =
-            [dropped = false](const ConnectionMessage& m) mutable {
-                const bool drop = m.type == "SHI" && !dropped;
-                dropped = dropped || drop;
-                return drop;
-            };
+        hostUdp->core().lossSimulation().dropNextIncoming = 1;  // the answer "SHI"
         QCOMPARE(joined(*hostUdp, portOf(*udp), kKey, 0), QVariantList({0, true}));
         QCOMPARE(repliesSent, 2);
         QCOMPARE(joined(*otherUdp, portOf(*udp), -1, 1), QVariantList({1, false}));
@@ -65,8 +59,7 @@ private Q_SLOTS:
 
     void refusalsAndTheirErrors() {
         TcpRoom room(kKey, "open se same");
-        // A refusal reaches the client as its error and leaves nothing behind
-        // (which refusal the server chooses is its own: test_playersessions).
+        // A refusal reaches the client as its error and leaves nothing behind.
         QCOMPARE(helloError(*clientStream(), room.port, 1, -1, "open se same"),
                  ConnectionInterface::Refused);
         QCOMPARE(helloError(*clientStream(), room.port, 1, kKey, "open sesame"),
@@ -137,9 +130,8 @@ private Q_SLOTS:
         QVERIFY(client->core().connection(0) == nullptr);
     }
 
-    // Streams that say nothing hold a socket each until their handshake times
-    // out, so one address gets only so many at a time; a player from there
-    // gets in once they are gone.
+    // Silent streams hold a socket each until their handshake times out: one
+    // address gets only so many, and a player from there gets in after them.
     void silentStreamsFromOneAddressAreCapped() {
         NetworkTimings patient = fastTimings();
         patient.handshakeTimeoutMs = 60000;  // only the cap may close them here
@@ -202,8 +194,7 @@ private Q_SLOTS:
             QCOMPARE(messages[2][3].value<ConnectionMessage>().content, QString("0 slowly!"));
             QCOMPARE(errors.count(), 0);
         }
-        // A header that stays incomplete is aborted after the timer; an unknown
-        // type word at once, long before it.
+        // An incomplete header is aborted after the timer, an unknown type at once.
         for (const auto& [bytes, timeout, error] :
              {std::tuple("CPNG 3", 200, QAbstractSocket::SocketTimeoutError),
               std::tuple("HELLO 3 N P", 60000, QAbstractSocket::UnknownSocketError)}) {

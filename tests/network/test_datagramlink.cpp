@@ -86,10 +86,8 @@ private Q_SLOTS:
         QTRY_COMPARE(b->core().connection(0)->state, ConnectionState::StateLobby);
     }
 
-    // The client side keeps the server's inactivity time-out fed with
-    // "SLNE", which changes nothing there, and asks again for a reliable
-    // datagram that was lost with nothing after it to show the gap. (Loss
-    // both ways over a minute: the end-to-end tests.)
+    // The client feeds the server's inactivity time-out with "SLNE" and asks
+    // again for a lost reliable datagram that nothing after it shows missing.
     void clientUpkeepOfADatagramConnection() {
         auto server = udpServer(1000);
         const int port = portOf(*server);
@@ -201,8 +199,7 @@ private Q_SLOTS:
               ConnectionMessage("SLNE", "").encode()}) {
             stranger.sendRaw(junk, port);
         }
-        // A probe from elsewhere is answered (so everything before it has been
-        // read) and forgotten; the stranger left nothing behind either.
+        // A later probe's answer shows all was read; the stranger left nothing.
         RawPeer prober;
         prober.send(ConnectionMessage("CIN", "I"), port);
         QTRY_COMPARE(prober.count("SIN"), 1);
@@ -212,8 +209,7 @@ private Q_SLOTS:
         QCOMPARE(serverErrors.count(), 0);
         QCOMPARE(stranger.count("BRES") + stranger.count("SDSC"), 0);
 
-        // Bursts larger than one read's share are all read, and the socket
-        // keeps reporting what comes after them.
+        // Bursts larger than one read's share are all read, and what follows.
         RawPeer player;
         QVERIFY(rawJoin(player, port, -1) >= 0);
         QSignalSpy chat(server.get(), &ServerConnection::changedSMessage);

@@ -1,5 +1,4 @@
-// The question to the local networks on real sockets: a stand-in server on
-// 127.0.0.1 hears one "CIN" per round and answers with whatever it likes.
+// The question to the local networks, answered by a stand-in on 127.0.0.1.
 #include <QNetworkDatagram>
 #include <QTest>
 #include <QUdpSocket>

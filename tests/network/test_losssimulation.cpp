@@ -1,6 +1,5 @@
-// Delay added to datagrams: the drawn delays on a clock moved by hand (their
-// range, mean and spread, their order, the split of a round trip), the text
-// that asks for them, and the timer that releases them in real time.
+// Delay added to datagrams: drawn delays on a hand-moved clock, the text that
+// asks for them, and the timer that releases them in real time.
 #include <QTest>
 #include <algorithm>
 #include <cmath>
@@ -97,8 +96,7 @@ private Q_SLOTS:
         QVERIFY(!loss.delayOutgoing.active() && !loss.delayIncoming.active());
     }
 
-    // The steady clock and the line's own timer: nothing runs early, and the
-    // held action runs without anyone calling release().
+    // The line's own timer releases on the steady clock, never early.
     void timerReleasesInRealTime() {
         DelayLine line;
         line.setDelay(5, 0, 1);

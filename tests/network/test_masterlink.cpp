@@ -1,6 +1,5 @@
-// The master server exchange and the probing of game servers, against tiny
-// UDP peers that answer by hand, and against a real server's datagram side;
-// the settings file that names the master server.
+// The master server exchange and probes of game servers against hand-driven
+// UDP peers and a real server; the settings file naming the master server.
 #include "game/appinfo.h"
 #include "nettestsupport.h"
 #include "network/masterlink.h"
@@ -15,19 +14,10 @@ namespace {
 
 const QString kVersion = QString::fromLatin1(Quadrell::kVersion);
 
-// Takes every announced server, as the client does.
-struct ServerSink {
-    explicit ServerSink(MasterConnection& connection) {
-        QObject::connect(&connection, &MasterConnection::changedCNewServer, &context,
-                         [this](int connId, const ServerData& server) {
-                             connIds.push_back(connId);
-                             servers.push_back(server);
-                         });
-    }
-    QObject context;
-    std::vector<int> connIds;
-    std::vector<ServerData> servers;
-};
+// The server the i-th announcement named (not default-constructible: no value<>()).
+ServerData serverAt(const QSignalSpy& found, qsizetype i) {
+    return *static_cast<const ServerData*>(found.at(i).at(1).constData());
+}
 
 QList<Result> resultsOf(const QSignalSpy& spy) {
     QList<Result> out;
@@ -82,9 +72,8 @@ private Q_SLOTS:
         const int announcements = master.count("SON");
         QCOMPARE(errors.count(), 0);
 
-        // Unanswered: 7 sends, whatever earlier messages needed, then the
-        // connection is lost. A late answer to the announcement is no answer
-        // to the goodbye.
+        // Unanswered: 7 sends, then the connection is lost; a late answer to
+        // the announcement is no answer to the goodbye.
         connection->sendServerOffline(true, 27403);
         QTRY_VERIFY(master.count("SOF") >= 1);
         master.answer(ConnectionMessage("MON", "x"));
@@ -113,7 +102,7 @@ private Q_SLOTS:
         RawPeer master;
         std::array<RawPeer, 5> game;
         auto connection = masterLink();
-        ServerSink sink(*connection);
+        QSignalSpy found(connection.get(), &MasterConnection::changedCNewServer);
         QSignalSpy results(connection.get(), &MasterConnection::masterserverResult);
         connection->connectToHost(kLocal, master.port());
         connection->requestServerlist(true);
@@ -133,9 +122,9 @@ private Q_SLOTS:
         // An answer ends a probe and starts the next entry.
         game[0].answer(ConnectionMessage("SIN", genuineInfo("Big  room one")));
         QTRY_VERIFY(game[3].count("CIN") >= 1);
-        QCOMPARE(sink.servers.size(), std::size_t(1));
-        QCOMPARE(sink.connIds.front(), -1);
-        const ServerData& first = sink.servers.front();
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found.first().first(), -1);
+        const ServerData first = serverAt(found, 0);
         QCOMPARE(first.name(), QString("Big  room one"));
         QCOMPARE(first.port(), game[0].port());
         QVERIFY(first.isCurrentVersion() && first.ping() >= 0);
@@ -144,8 +133,8 @@ private Q_SLOTS:
         game[1].answer(ConnectionMessage(
             "SIN", Codec::buildServerInfo(kVersion, false, 2147483647, 2147483647, false, "Two")));
         QTRY_VERIFY(game[4].count("CIN") >= 1);
-        QCOMPARE(sink.servers.back().maxPlayers(), 4);
-        QCOMPARE(sink.servers.back().players(), 4);
+        QCOMPARE(serverAt(found, 1).maxPlayers(), 4);
+        QCOMPARE(serverAt(found, 1).players(), 4);
         // The list is empty now, but three probes still run: not done yet.
         QCOMPARE(resultsOf(results).size(), 1);
 
@@ -158,7 +147,7 @@ private Q_SLOTS:
         QTRY_COMPARE(resultsOf(results),
                      QList<Result>({Result::MasterListReceived, Result::MasterListDone,
                                     Result::MasterListDone, Result::MasterListDone}));
-        QCOMPARE(sink.servers.size(), std::size_t(3));
+        QCOMPARE(found.size(), 3);
         QCOMPARE(game[2].count("CIN"), 7);
         QCOMPARE(game[3].count("CIN"), 7);
 
@@ -209,10 +198,10 @@ private Q_SLOTS:
         QTRY_COMPARE(server.core().playerCount(), 2);
 
         auto connection = masterLink();
-        ServerSink sink(*connection);
+        QSignalSpy found(connection.get(), &MasterConnection::changedCNewServer);
         connection->queryServer(kLocal, port);
-        QTRY_COMPARE(sink.servers.size(), std::size_t(1));
-        QCOMPARE(sink.servers.front().port(), port);
+        QTRY_COMPARE(found.size(), 1);
+        QCOMPARE(serverAt(found, 0).port(), port);
         QVERIFY(connection->core().pendingIds().isEmpty());
         QCOMPARE(server.core().establishedIds().size(), 1);
         QVERIFY(server.core().pendingIds().isEmpty());
@@ -224,16 +213,15 @@ private Q_SLOTS:
         connection->queryServer(kLocal, silent.port());
         QTRY_VERIFY(silent.count("CIN") >= 1);
         connection->queryServer(kLocal, port);
-        QTRY_COMPARE(sink.servers.size(), std::size_t(2));
+        QTRY_COMPARE(found.size(), 2);
 
         // Nobody takes the description: it is not leaked.
         auto unwatched = masterLink();
         unwatched->queryServer(kLocal, port);
         QTRY_VERIFY(unwatched->core().pendingIds().isEmpty());
 
-        // Nobody there, or nobody answering its 7 sends: the server is named
-        // unreachable (the replaced probe never is). The connection itself has
-        // no error: that is the master server's.
+        // Nobody there, or no answer to 7 sends: unreachable (never the
+        // replaced probe), and no error: errors are the master server's.
         const int gonePort = freePort();
         connection->queryServer(kLocal, gonePort);
         QTRY_COMPARE(unreachable.count(), 1);

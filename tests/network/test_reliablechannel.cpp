@@ -1,6 +1,5 @@
-// The reliable channel of a datagram connection on its own: numbering and
-// history, taking numbers in order, serving resend requests and the quiet-time
-// request. No sockets and no timers.
+// The reliable channel on its own: numbering and history, taking numbers in
+// order, serving resends, the quiet-time request.
 #include <QTest>
 
 #include "network/networktimings.h"
@@ -53,40 +52,28 @@ private Q_SLOTS:
 
     void takesNumbersInOrder_data() {
         QTest::addColumn<QList<int>>("numbers");
-        QTest::addColumn<QList<int>>("arrivals");
+        QTest::addColumn<QList<Arrival>>("arrivals");
         QTest::addColumn<int>("received");
-        const auto a = [](std::initializer_list<Arrival> list) {
-            QList<int> out;
-            for (Arrival x : list) {
-                out << static_cast<int>(x);
-            }
-            return out;
-        };
-        QTest::newRow("in order") << QList<int>{1, 2, 3}
-                                  << a({Arrival::Deliver, Arrival::Deliver, Arrival::Deliver}) << 3;
+        using enum Arrival;
+        QTest::newRow("in order") << QList{1, 2, 3} << QList{Deliver, Deliver, Deliver} << 3;
         QTest::newRow("duplicate and old")
-            << QList<int>{1, 1, 0, -5}
-            << a({Arrival::Deliver, Arrival::Duplicate, Arrival::Duplicate, Arrival::Duplicate})
-            << 1;
-        QTest::newRow("20 ahead asks")
-            << QList<int>{1, 21} << a({Arrival::Deliver, Arrival::AskResend}) << 1;
+            << QList{1, 1, 0, -5} << QList{Deliver, Duplicate, Duplicate, Duplicate} << 1;
+        QTest::newRow("20 ahead asks") << QList{1, 21} << QList{Deliver, AskResend} << 1;
         QTest::newRow("21 ahead is outside the window")
-            << QList<int>{1, 22, 2} << a({Arrival::Deliver, Arrival::OutOfWindow, Arrival::Deliver})
-            << 2;
+            << QList{1, 22, 2} << QList{Deliver, OutOfWindow, Deliver} << 2;
         QTest::newRow("the gap filled")
-            << QList<int>{2, 1, 2} << a({Arrival::AskResend, Arrival::Deliver, Arrival::Deliver})
-            << 2;
-        QTest::newRow("extreme numbers") << QList<int>{2147483647, -2147483647 - 1}
-                                         << a({Arrival::OutOfWindow, Arrival::Duplicate}) << 0;
+            << QList{2, 1, 2} << QList{AskResend, Deliver, Deliver} << 2;
+        QTest::newRow("extreme numbers")
+            << QList{2147483647, -2147483647 - 1} << QList{OutOfWindow, Duplicate} << 0;
     }
     void takesNumbersInOrder() {
         QFETCH(QList<int>, numbers);
-        QFETCH(QList<int>, arrivals);
+        QFETCH(QList<Arrival>, arrivals);
         QFETCH(int, received);
         ReliableChannel channel;
-        QList<int> seen;
+        QList<Arrival> seen;
         for (int n : numbers) {
-            seen << static_cast<int>(channel.receive(n, 0));
+            seen << channel.receive(n, 0);
         }
         QCOMPARE(seen, arrivals);
         QCOMPARE(channel.received(), received);
@@ -95,26 +82,27 @@ private Q_SLOTS:
     void servesResendRequests_data() {
         QTest::addColumn<int>("sent");
         QTest::addColumn<int>("from");
-        QTest::addColumn<int>("kind");
+        QTest::addColumn<Kind>("kind");
         QTest::addColumn<QList<int>>("numbers");
-        QTest::newRow("nothing missing") << 25 << 25 << int(Kind::Nothing) << QList<int>{};
-        QTest::newRow("ahead of us") << 25 << 30 << int(Kind::Nothing) << QList<int>{};
-        QTest::newRow("some") << 25 << 10 << int(Kind::Messages) << range(11, 25);
+        using enum Kind;
+        QTest::newRow("nothing missing") << 25 << 25 << Nothing << QList<int>{};
+        QTest::newRow("ahead of us") << 25 << 30 << Nothing << QList<int>{};
+        QTest::newRow("some") << 25 << 10 << Messages << range(11, 25);
         // maxResendGap: the whole history, oldest first.
-        QTest::newRow("exactly 20") << 25 << 5 << int(Kind::Messages) << range(6, 25);
-        QTest::newRow("21 is too many") << 25 << 4 << int(Kind::OutOfWindow) << QList<int>{};
+        QTest::newRow("exactly 20") << 25 << 5 << Messages << range(6, 25);
+        QTest::newRow("21 is too many") << 25 << 4 << OutOfWindow << QList<int>{};
         // Early in a connection the history holds fewer than 20.
-        QTest::newRow("more than were sent") << 5 << -1 << int(Kind::OutOfWindow) << QList<int>{};
-        QTest::newRow("all that were sent") << 5 << 0 << int(Kind::Messages) << range(1, 5);
-        QTest::newRow("absurd") << 5 << -2147483647 - 1 << int(Kind::OutOfWindow) << QList<int>{};
+        QTest::newRow("more than were sent") << 5 << -1 << OutOfWindow << QList<int>{};
+        QTest::newRow("all that were sent") << 5 << 0 << Messages << range(1, 5);
+        QTest::newRow("absurd") << 5 << -2147483647 - 1 << OutOfWindow << QList<int>{};
     }
     void servesResendRequests() {
         QFETCH(int, sent);
         QFETCH(int, from);
-        QFETCH(int, kind);
+        QFETCH(Kind, kind);
         QFETCH(QList<int>, numbers);
         const ReliableChannel::Resend resend = sentLines(sent).serve(from);
-        QCOMPARE(int(resend.kind), kind);
+        QCOMPARE(resend.kind, kind);
         QCOMPARE(numbersOf(resend.messages), numbers);
         for (const ConnectionMessage& m : resend.messages) {
             QCOMPARE(m.content, QString::number(m.number));

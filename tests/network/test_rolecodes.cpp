@@ -1,7 +1,6 @@
-// What each side hears, through the core's code table and the role handlers,
-// without sockets: a recording transport stands for the peers. Who may send
-// which code, the state each code needs, what a hostile server's numbers
-// become, serving resend requests, and a probe that cannot be opened.
+// What each side hears through the code table and the role handlers, with a
+// recording transport for the peers: who may send which code, in which state,
+// what a hostile server's numbers become, resends, a probe that cannot open.
 #include <QMetaMethod>
 #include <QSignalSpy>
 #include <QTest>
@@ -9,11 +8,14 @@
 #include "nettestsupport.h"
 #include "network/connectionfacades.h"
 #include "network/payloadcodec.h"
+#include "payloadfields.h"
 
 namespace {
 
 constexpr int kKey = 4711;
 using State = ConnectionState;
+namespace C = PayloadCodec;
+using payloadfields::of;
 
 // Stands for the peers: records what goes out, opens records by hand.
 class RecordingTransport : public Transport {
@@ -31,8 +33,7 @@ public:
     }
     bool isStream() const override { return stream_; }
 
-    // A new peer in its handshake: one that connected to us, or one we
-    // connected to.
+    // A new peer in its handshake, accepted or connected to.
     int open(bool accepted) {
         const int connId = core().takeConnId();
         core().addRecord(ConnectionCore::Table::Pending, connId, State::StateHandshake).accepted =
@@ -48,44 +49,6 @@ public:
 private:
     bool stream_;
 };
-
-template <typename T>
-bool holds(const QVariant& v) {
-    return v.metaType() == QMetaType::fromType<T>();
-}
-
-QVariantList fields(const QVariantList& args) {
-    namespace C = PayloadCodec;
-    const QVariant& v = args.value(0);
-    const auto of = [](const auto& list) { return QVariant::fromValue(list); };
-    if (holds<C::PlayerList>(v)) {
-        const auto r = v.value<C::PlayerList>();
-        return {of(r.connIds), r.names, of(r.colors), of(r.status)};
-    }
-    if (holds<C::ChatLine>(v)) {
-        return {v.value<C::ChatLine>().player, v.value<C::ChatLine>().text};
-    }
-    if (holds<C::GameStart>(v)) {
-        const auto r = v.value<C::GameStart>();
-        return {r.clientId, r.fieldsizeX, r.countDown};
-    }
-    if (holds<BlockRecord>(v)) {
-        const auto r = v.value<BlockRecord>();
-        return {r.id, r.colour, r.kind, r.x, r.y, r.rotation};
-    }
-    if (holds<C::Pause>(v)) {
-        return {v.value<C::Pause>().clientId, v.value<C::Pause>().countDown};
-    }
-    if (holds<C::GameOver>(v)) {
-        const auto r = v.value<C::GameOver>();
-        return {r.score, r.lines, r.playtime};
-    }
-    if (holds<C::GameState>(v)) {
-        const auto r = v.value<C::GameState>();
-        return {r.fieldsizeX, r.paused, r.score, r.playtime, r.field, of(r.blocks)};
-    }
-    return args;
-}
 
 // Every signal the facade raises.
 class Heard {
@@ -106,12 +69,13 @@ public:
         }
         return n;
     }
-    // The arguments of the first signal raised, a record's fields in
-    // order, empty when none was.
+    // The first signal's arguments (a record as its fields), empty if none.
     QVariantList first() const {
         for (const auto& spy : spies_) {
             if (!spy->isEmpty()) {
-                return fields(spy->first());
+                return payloadfields::fieldsOfAny<C::PlayerList, C::ChatLine, C::GameStart,
+                                                  BlockRecord, C::Pause, C::GameOver, C::GameState>(
+                    spy->first());
             }
         }
         return {};
@@ -142,8 +106,7 @@ struct Sides {
         return static_cast<RecordingTransport&>(client.core().transport());
     }
 
-    // The arguments of the event a message to one side raised there, empty
-    // when it raised none.
+    // What a message to one side raised there, empty when nothing.
     QVariantList hear(bool atServer, const QString& type, const QString& content, int number = -1) {
         ConnectionInterface& facade = atServer ? static_cast<ConnectionInterface&>(server) : client;
         const Heard heard(facade);
@@ -169,11 +132,6 @@ QList<int> numbersOf(const QList<ConnectionMessage>& messages) {
     return out;
 }
 
-template <class T>
-QVariant value(const T& v) {
-    return QVariant::fromValue(v);
-}
-
 }  // namespace
 
 class TestRoleCodes : public QObject {
@@ -193,8 +151,7 @@ private Q_SLOTS:
                 qPrintable(QString(atServer ? "to the server: " : "to a client: ") + type))
                 << atServer << QString(type) << QString(content) << inLobby << inGame;
         };
-        // A client speaking for the server: its own goodbye, a shutdown, a
-        // kick, a hello answer, a game start, the master's answer.
+        // A client speaking for the server.
         for (const auto& [type, content] :
              {std::pair("SDSC", "0"), std::pair("SSHD", "0"), std::pair("SKCK", "0"),
               std::pair("SHI", "1 T"), std::pair("SSRT", "0 12 3"), std::pair("MTS", "T")}) {
@@ -252,8 +209,8 @@ private Q_SLOTS:
         row("a player list", "SPLR",
             big + " x 1 2 1 " + QString(60000, 'n') + " 99 77 " + small + " b " + big + " " +
                 small + " 3 c -8 6",
-            {value(QList<int>{-1, 1, -1, 3}), QStringList({"", QString(12, 'n'), "", "c"}),
-             value(QList<int>{-1, -1, -1, -8}), value(QList<int>{0, 0, 0, 6})});
+            {of(QList<int>{-1, 1, -1, 3}), QStringList({"", QString(12, 'n'), "", "c"}),
+             of(QList<int>{-1, -1, -1, -8}), of(QList<int>{0, 0, 0, 6})});
         row("chat from nobody", "SMSG", small + " hi", {});
         row("a long chat line", "SMSG", "-4 " + QString(60000, 'c'), {-4, QString(100, 'c')});
         row("a game start", "SSRT", big + " " + big + " " + small, {-1, 48, 0});
@@ -270,7 +227,7 @@ private Q_SLOTS:
             }
         }
         row("movements", "SMVE", moves + small + " 7",
-            {value(held), value(QList<int>{-1, 7}), value(QList<int>())});
+            {of(held), of(QList<int>{-1, 7}), of(QList<int>())});
         row("a pause", "SPSE", big + " " + big, {-1, 9});
         row("a pause without count-down", "SPSE", "1 " + small, {1, -1});
         row("a game over", "SSTP", small + " " + small + " 00:01\n" + QString(5000, 't'),
@@ -284,10 +241,9 @@ private Q_SLOTS:
             }
         }
         row("a game state", "SCST", big + " T " + small + " 00:00 " + QString(5000, 'w') + blocks,
-            {48, true, 0, "00:00", QByteArray(48 * 25 / 2, 'w'), value(kept)}, false);
+            {48, true, 0, "00:00", QByteArray(48 * 25 / 2, 'w'), of(kept)}, false);
         row("a second player", "CPLR", "A 1 2 B 1 2",
-            {0, QStringList({"A", ""}), value(QList<int>{1, 1}), value(QList<int>{2, 2})}, false,
-            true);
+            {0, QStringList({"A", ""}), of(QList<int>{1, 1}), of(QList<int>{2, 2})}, false, true);
     }
     void numbersAreHeldToTheGame() {
         QFETCH(bool, atServer);
@@ -299,8 +255,7 @@ private Q_SLOTS:
         QCOMPARE(sides.hear(atServer, type, content), heard);
     }
 
-    // A hello's numbers, and before the handshake nothing but the hello
-    // counts; a number is not taken from a peer that has no sequence yet.
+    // Before the handshake only a fitting, unnumbered hello counts.
     void onlyAFittingHelloOpensAConnection() {
         NetClientConnection joining(nettest::clientSettings(true),
                                     std::make_unique<RecordingTransport>());
@@ -329,8 +284,7 @@ private Q_SLOTS:
         QCOMPARE(peers.sent.first().type, QString("SHI"));
     }
 
-    // A join's probe that could not even be opened says so at once: the
-    // player would otherwise wait for an answer that cannot come.
+    // Else the player would wait for an answer that cannot come.
     void aProbeThatCannotBeOpenedIsReportedAtOnce() {
         NetMasterConnection master(nettest::clientSettings(false),
                                    std::make_unique<RecordingTransport>());
@@ -340,24 +294,19 @@ private Q_SLOTS:
         QCOMPARE(unreachable.first(), QVariantList({-1, QString("127.0.0.1"), 1234}));
     }
 
-    void reliableMessagesAreNumberedOnDatagramsOnly() {
-        Sides datagrams(State::StateLobby, true);
-        datagrams.server.sendSMessage(true, {0, "one"});
-        datagrams.server.sendSMessage(false, {0, "loose"});
-        datagrams.server.sendSMessage(true, {0, "two"});
-        QCOMPARE(numbersOf(datagrams.toServer().sent), QList<int>({1, -1, 2}));
+    // Only reliable messages on datagrams are numbered, and only they are resent.
+    void resendRequestsAreServedAndCounted() {
         Sides stream(State::StateLobby, true, true);
         stream.server.sendSMessage(true, {0, "one"});
         QCOMPARE(numbersOf(stream.toServer().sent), QList<int>({-1}));
-    }
-
-    void resendRequestsAreServedAndCounted() {
         Sides sides(State::StateInGame, true);
         ConnectionCore& core = sides.server.core();
         QSignalSpy errors(&sides.server, &ConnectionInterface::errorOccured);
-        for (const char* line : {"a", "b", "c"}) {
-            sides.server.sendSMessage(true, {0, line});
-        }
+        sides.server.sendSMessage(true, {0, "a"});
+        sides.server.sendSMessage(false, {0, "loose"});
+        sides.server.sendSMessage(true, {0, "b"});
+        sides.server.sendSMessage(true, {0, "c"});
+        QCOMPARE(numbersOf(sides.toServer().sent), QList<int>({1, -1, 2, 3}));
         sides.toServer().sent.clear();
         sides.toServer().receive(sides.serverPeer, "BRES", "1");
         QCOMPARE(sides.toServer().sent,
@@ -366,8 +315,7 @@ private Q_SLOTS:
         // Nothing missing is no request.
         sides.toServer().receive(sides.serverPeer, "BRES", "3");
         QCOMPARE(core.resendRequests().at(0), 1);
-        // From before the history: anyone could have asked that, so it is
-        // neither served nor taken as loss.
+        // From before the history: anyone could ask that; no resend, no loss.
         sides.toServer().receive(sides.serverPeer, "BRES", "-30");
         QCOMPARE(core.resendRequests().at(0), 1);
         QCOMPARE(core.unheard(), 1);
@@ -375,27 +323,24 @@ private Q_SLOTS:
         QCOMPARE(sides.toServer().sent.size(), 2);
     }
 
-    // What anyone can send from a player's address and port, or from the
-    // server's: numbers outside the window (to a server), goodbyes and
-    // shutdowns the stream did not say. Dropped, no sign of life, and the
-    // connection stays in step; the real next message is heard. On a stream
-    // the same words end the connection: nobody forges those.
+    // What anyone can forge from a peer's address: numbers outside the window,
+    // goodbyes and shutdowns. Dropped, no sign of life, still in step. On a
+    // stream nobody forges those, so there they end the connection.
     void datagramsWithoutStandingAreDropped_data() {
         QTest::addColumn<bool>("atServer");
         QTest::addColumn<QString>("type");
         QTest::addColumn<QString>("content");
         QTest::addColumn<int>("number");
-        for (int number : {21, 5000, 2147483647}) {
-            QTest::newRow(qPrintable(QStringLiteral("number %1").arg(number)))
-                << true << "CMSG"
-                << "0 forged" << number;
+        const auto row = [](const char* name, bool atServer, const char* type, const char* content,
+                            int number = -1) {
+            QTest::newRow(name) << atServer << QString(type) << QString(content) << number;
+        };
+        for (const char* number : {"21", "5000", "2147483647"}) {
+            row(number, true, "CMSG", "0 forged", QString(number).toInt());
         }
-        QTest::newRow("a client's goodbye") << true << "CDSC"
-                                            << "D" << -1;
-        QTest::newRow("a shutdown") << false << "SSHD"
-                                    << "-1" << -1;
-        QTest::newRow("the server's goodbye") << false << "SDSC"
-                                              << "2" << -1;
+        row("a client's goodbye", true, "CDSC", "D");
+        row("a shutdown", false, "SSHD", "-1");
+        row("the server's goodbye", false, "SDSC", "2");
     }
     void datagramsWithoutStandingAreDropped() {
         QFETCH(bool, atServer);

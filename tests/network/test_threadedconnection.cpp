@@ -1,6 +1,5 @@
-// Connections served on a thread of their own: calls reach the real
-// connection there in order, its events come back in order with their values,
-// teardown is clean, and a busy owner thread holds back no ping answer.
+// Connections served on a thread of their own: calls and events in order,
+// clean teardown, and a busy owner thread holds back no ping answer.
 #include <QElapsedTimer>
 #include <QPointer>
 
@@ -58,11 +57,19 @@ class TestThreadedConnection : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void callsReachTheThreadInOrder() {
+    // Calls reach the real connection there in order; its events come back
+    // to the owner's thread in order with their values.
+    void callsAndEventsCrossTheThreadInOrder() {
         auto thread = std::make_shared<ConnectionThread>();
         auto seen = std::make_shared<Seen>();
         FakeClientConnection* fake = nullptr;
         FakeMasterConnection* fakeMaster = nullptr;
+        QStringList heard;
+        bool offThread = false;
+        auto hear = [&](const QString& line) {
+            heard.append(line);
+            offThread |= QThread::currentThread() != QCoreApplication::instance()->thread();
+        };
         {
             ThreadedClientConnection client(thread, watched(seen, fake, thread->thread()));
             ThreadedMasterConnection master(thread, watched(seen, fakeMaster, thread->thread()));
@@ -76,59 +83,42 @@ private Q_SLOTS:
             client.disconnectClient(-1, false);
             // Waits for everything before it.
             QCOMPARE(client.connectWithHello(kLocal, 5, 1, -1, "pw", 0), 1);
+
+            connect(&client, &ClientConnection::changedCGameState,
+                    [&](const PayloadCodec::GameState& s) {
+                        hear(QStringLiteral("state %1 %2 %3 %4 %5")
+                                 .arg(s.fieldsizeX)
+                                 .arg(s.paused)
+                                 .arg(s.playtime, QString::fromLatin1(s.field))
+                                 .arg(s.blocks.first().kind));
+                    });
+            connect(&client, &ConnectionInterface::errorOccured,
+                    [&](int id, ConnectionInterface::ConnectionError e) {
+                        hear(QStringLiteral("error %1 %2").arg(id).arg(int(e)));
+                    });
+            connect(&master, &MasterConnection::changedCNewServer, [&](int, const ServerData& s) {
+                hear(QStringLiteral("server %1 %2").arg(s.name()).arg(s.port()));
+            });
+            thread->post([fake, fakeMaster] {
+                Q_EMIT fakeMaster->changedCNewServer(
+                    -1,
+                    ServerData("1.0", "10.0.0.2", "Den", 27403, false, false, 1, 4, 20, "12:00"));
+                Q_EMIT fake->changedCGameState({12, true, 40, "0:42", "ab", {{0, 1, 5, 0, 0, 0}}});
+                Q_EMIT fake->errorOccured(2, ConnectionInterface::Timeout);
+            });
+            QTRY_COMPARE(heard.size(), 3);
+            QCOMPARE(heard, QStringList({"server Den 27403", "state 12 1 0:42 ab 5", "error 2 6"}));
+            QVERIFY(!offThread);
         }
         QStringList expected{"connectWithHello 127.0.0.1 5 1 -1 pw 3", "connectToHost 127.0.0.1 6"};
         for (int i = 0; i < 50; ++i) {
             expected.append(QStringLiteral("sendCInput false %1").arg(i));
         }
-        expected << "queryServer 127.0.0.1 7"
-                 << "sendCMessage true 1 hi"
-                 << "disconnectClient -1 false"
-                 << "connectWithHello 127.0.0.1 5 1 -1 pw 0";
+        expected += {"queryServer 127.0.0.1 7", "sendCMessage true 1 hi",
+                     "disconnectClient -1 false", "connectWithHello 127.0.0.1 5 1 -1 pw 0"};
         QCOMPARE(seen->ops, expected);
         QVERIFY(!seen->elsewhere);
         QVERIFY(seen->deleted);  // with the proxy, on the thread
-    }
-
-    void eventsComeBackInOrderWithTheirValues() {
-        auto thread = std::make_shared<ConnectionThread>();
-        auto seen = std::make_shared<Seen>();
-        FakeClientConnection* fake = nullptr;
-        FakeMasterConnection* fakeMaster = nullptr;
-        ThreadedClientConnection client(thread, watched(seen, fake, thread->thread()));
-        ThreadedMasterConnection master(thread, watched(seen, fakeMaster, thread->thread()));
-
-        QStringList heard;
-        bool offThread = false;
-        auto hear = [&](const QString& line) {
-            heard.append(line);
-            offThread |= QThread::currentThread() != QCoreApplication::instance()->thread();
-        };
-        connect(&client, &ClientConnection::changedCGameState,
-                [&](const PayloadCodec::GameState& s) {
-                    hear(QStringLiteral("state %1 %2 %3 %4 %5")
-                             .arg(s.fieldsizeX)
-                             .arg(s.paused)
-                             .arg(s.playtime, QString::fromLatin1(s.field))
-                             .arg(s.blocks.first().kind));
-                });
-        connect(&client, &ConnectionInterface::errorOccured,
-                [&](int id, ConnectionInterface::ConnectionError e) {
-                    hear(QStringLiteral("error %1 %2").arg(id).arg(int(e)));
-                });
-        connect(&master, &MasterConnection::changedCNewServer, [&](int, const ServerData& s) {
-            hear(QStringLiteral("server %1 %2").arg(s.name()).arg(s.port()));
-        });
-
-        thread->post([fake, fakeMaster] {
-            Q_EMIT fakeMaster->changedCNewServer(
-                -1, ServerData("1.0", "10.0.0.2", "Den", 27403, false, false, 1, 4, 20, "12:00"));
-            Q_EMIT fake->changedCGameState({12, true, 40, "0:42", "ab", {{0, 1, 5, 0, 0, 0}}});
-            Q_EMIT fake->errorOccured(2, ConnectionInterface::Timeout);
-        });
-        QTRY_COMPARE(heard.size(), 3);
-        QCOMPARE(heard, QStringList({"server Den 27403", "state 12 1 0:42 ab 5", "error 2 6"}));
-        QVERIFY(!offThread);
     }
 
     void nothingSaidBeforeAnImmediateLeaveIsHeard() {
@@ -175,9 +165,8 @@ private Q_SLOTS:
         QCOMPARE(late.connectWithHello(kLocal, 5, 1, -1, QString(), -1), -1);
     }
 
-    // The fault the thread is for: while the owner's thread is busy (a long
-    // frame), the datagram connection still answers the server's pings. Then
-    // it goes with answers and lists still queued both ways.
+    // The fault the thread is for: a busy owner (a long frame) holds back no
+    // ping answer. Then it goes with answers and lists still queued.
     void answersPingsWhileTheOwnerIsBusy() {
         ConnectionThread serverThread(QStringLiteral("server"));
         NetServerConnection* server =

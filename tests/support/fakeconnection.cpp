@@ -16,11 +16,7 @@ QVariantList CallLog::last(const QString& op) const {
 }
 
 QVariant CallLog::list(const QList<int>& values) {
-    QVariantList out;
-    for (int v : values) {
-        out.append(v);
-    }
-    return out;
+    return QVariantList(values.begin(), values.end());
 }
 
 QVariant CallLog::list(const GameBlock& b) {

@@ -39,40 +39,41 @@ protected:
     int nextId_ = 0;
 };
 
-class FakeServerConnection : public ServerConnection, public CallLog {
+// The operation every role has.
+template <class Role>
+class FakeRole : public Role, public CallLog {
 public:
     void disconnectClient(int clientId, bool immediately) override {
-        record("disconnectClient", {clientId, immediately});
+        record(__func__, {clientId, immediately});
     }
+};
+
+class FakeServerConnection : public FakeRole<ServerConnection> {
+public:
     int acceptSocket(qintptr socketDescriptor) override {
-        record("acceptSocket", {QVariant::fromValue(socketDescriptor)});
+        record(__func__, {QVariant::fromValue(socketDescriptor)});
         return nextId_++;
     }
     void setGate(PlayerGate* g) override { gate = g; }
-    void shutDown(int byClientId) override { record("shutDown", {byClientId}); }
+    void shutDown(int byClientId) override { record(__func__, {byClientId}); }
     // Recorded field by field, in the order of the payload.
     void sendSPlayerlist(bool reliable, const PayloadCodec::PlayerList& l) override {
-        record("sendSPlayerlist",
-               {reliable, list(l.connIds), l.names, list(l.colors), list(l.status)});
+        record(__func__, {reliable, list(l.connIds), l.names, list(l.colors), list(l.status)});
     }
     void sendSMessage(bool reliable, const PayloadCodec::ChatLine& line) override {
-        record("sendSMessage", {reliable, line.player, line.text});
+        record(__func__, {reliable, line.player, line.text});
     }
-    void sendSKick(bool reliable, int clientId) override {
-        record("sendSKick", {reliable, clientId});
-    }
+    void sendSKick(bool reliable, int clientId) override { record(__func__, {reliable, clientId}); }
     void sendSStart(bool reliable, const PayloadCodec::GameStart& s) override {
-        record("sendSStart", {reliable, s.clientId, s.fieldsizeX, s.countDown});
+        record(__func__, {reliable, s.clientId, s.fieldsizeX, s.countDown});
     }
-    void sendSRestart(bool reliable, int clientId) override {
-        record("sendSRestart", {reliable, clientId});
-    }
+    void sendSRestart(bool reliable, int id) override { record(__func__, {reliable, id}); }
     void sendSGameState(bool reliable, int clientId, const PayloadCodec::GameState& s) override {
-        record("sendSGameState", {reliable, clientId, s.fieldsizeX, s.paused, s.score, s.playtime,
-                                  s.field, list(s.blocks)});
+        record(__func__, {reliable, clientId, s.fieldsizeX, s.paused, s.score, s.playtime, s.field,
+                          list(s.blocks)});
     }
     void sendSNewBlock(bool reliable, const GameBlock& block) override {
-        record("sendSNewBlock", {reliable, list(block)});
+        record(__func__, {reliable, list(block)});
     }
     void sendSMoveBlocks(bool reliable, const QList<GameBlock*>& blocks,
                          const QList<int>& activeIds,
@@ -81,71 +82,58 @@ public:
         for (const std::optional<KeyInput>& d : keysDone) {
             done << list(d ? d->toList() : QList<int>{});
         }
-        record("sendSMoveBlocks", {reliable, list(blocks), list(activeIds), done});
+        record(__func__, {reliable, list(blocks), list(activeIds), done});
     }
     void sendSMergeBlocks(bool reliable, const QList<GameBlock*>& blocks) override {
-        record("sendSMergeBlocks", {reliable, list(blocks)});
+        record(__func__, {reliable, list(blocks)});
     }
     void sendSPause(bool reliable, const PayloadCodec::Pause& p) override {
-        record("sendSPause", {reliable, p.clientId, p.countDown});
+        record(__func__, {reliable, p.clientId, p.countDown});
     }
     void sendSGameOver(bool reliable, const PayloadCodec::GameOver& o) override {
-        record("sendSGameOver", {reliable, o.score, o.lines, o.playtime});
+        record(__func__, {reliable, o.score, o.lines, o.playtime});
     }
-    void setInGame(int clientId, bool inGame) override { record("setInGame", {clientId, inGame}); }
+    void setInGame(int clientId, bool inGame) override { record(__func__, {clientId, inGame}); }
 
     // The server's gate, for tests that say hello through it.
     PlayerGate* gate = nullptr;
 };
 
-class FakeClientConnection : public ClientConnection, public CallLog {
+class FakeClientConnection : public FakeRole<ClientConnection> {
 public:
-    void disconnectClient(int clientId, bool immediately) override {
-        record("disconnectClient", {clientId, immediately});
-    }
     int connectWithHello(const QHostAddress& address, int port, int players, int hostKey,
                          const QString& password, int requestedId) override {
-        record("connectWithHello",
-               {address.toString(), port, players, hostKey, password, requestedId});
+        record(__func__, {address.toString(), port, players, hostKey, password, requestedId});
         return nextId_++;
     }
-    void requestResend() override { record("requestResend", {}); }
+    void requestResend() override { record(__func__, {}); }
     void sendCPlayers(bool reliable, const QStringList& names, const QList<int>& colors,
                       const QList<int>& status) override {
-        record("sendCPlayers", {reliable, names, list(colors), list(status)});
+        record(__func__, {reliable, names, list(colors), list(status)});
     }
     void sendCMessage(bool reliable, int playerNr, const QString& message) override {
-        record("sendCMessage", {reliable, playerNr, message});
+        record(__func__, {reliable, playerNr, message});
     }
-    void sendCKick(bool reliable, int clientId) override {
-        record("sendCKick", {reliable, clientId});
-    }
-    void sendCStart(bool reliable) override { record("sendCStart", {reliable}); }
-    void sendCRestart(bool reliable) override { record("sendCRestart", {reliable}); }
+    void sendCKick(bool reliable, int clientId) override { record(__func__, {reliable, clientId}); }
+    void sendCStart(bool reliable) override { record(__func__, {reliable}); }
+    void sendCRestart(bool reliable) override { record(__func__, {reliable}); }
     void sendCInput(bool reliable, const QList<int>& keys) override {
-        record("sendCInput", {reliable, list(keys)});
+        record(__func__, {reliable, list(keys)});
     }
-    void sendCPause(bool reliable) override { record("sendCPause", {reliable}); }
+    void sendCPause(bool reliable) override { record(__func__, {reliable}); }
 };
 
-class FakeMasterConnection : public MasterConnection, public CallLog {
+class FakeMasterConnection : public FakeRole<MasterConnection> {
 public:
-    void disconnectClient(int clientId, bool immediately) override {
-        record("disconnectClient", {clientId, immediately});
-    }
     int connectToHost(const QHostAddress& address, int port) override {
-        record("connectToHost", {address.toString(), port});
+        record(__func__, {address.toString(), port});
         return nextId_++;
     }
     void queryServer(const QHostAddress& address, int port) override {
-        record("queryServer", {address.toString(), port});
+        record(__func__, {address.toString(), port});
     }
-    void sendServerOnline(bool reliable, int port) override {
-        record("sendServerOnline", {reliable, port});
-    }
-    void sendServerOffline(bool reliable, int port) override {
-        record("sendServerOffline", {reliable, port});
-    }
-    void sendMasterTest(bool reliable) override { record("sendMasterTest", {reliable}); }
-    void requestServerlist(bool reliable) override { record("requestServerlist", {reliable}); }
+    void sendServerOnline(bool reliable, int port) override { record(__func__, {reliable, port}); }
+    void sendServerOffline(bool reliable, int port) override { record(__func__, {reliable, port}); }
+    void sendMasterTest(bool reliable) override { record(__func__, {reliable}); }
+    void requestServerlist(bool reliable) override { record(__func__, {reliable}); }
 };

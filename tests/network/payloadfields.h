@@ -1,0 +1,63 @@
+#pragma once
+
+// A record's fields in order, so that a test compares it with one literal.
+#include "network/payloadcodec.h"
+
+namespace payloadfields {
+
+namespace C = PayloadCodec;
+using Fields = QVariantList;
+
+template <class T>
+QVariant of(const T& v) {
+    return QVariant::fromValue(v);
+}
+inline Fields fields(const C::Hello& r) {
+    return {r.requestedId, r.players, r.hostKey, r.password};
+}
+inline Fields fields(const C::HelloReply& r) {
+    return {r.clientId, r.isHost};
+}
+inline Fields fields(const C::Players& r) {
+    return {r.names, of(r.colors), of(r.status)};
+}
+inline Fields fields(const C::PlayerList& r) {
+    return {of(r.connIds), r.names, of(r.colors), of(r.status)};
+}
+inline Fields fields(const C::ChatLine& r) {
+    return {r.player, r.text};
+}
+inline Fields fields(const C::PingList& r) {
+    return {of(r.connIds), of(r.pings)};
+}
+inline Fields fields(const C::GameStart& r) {
+    return {r.clientId, r.fieldsizeX, r.countDown};
+}
+inline Fields fields(const BlockRecord& r) {
+    return {r.id, r.colour, r.kind, r.x, r.y, r.rotation};
+}
+inline Fields fields(const C::Pause& r) {
+    return {r.clientId, r.countDown};
+}
+inline Fields fields(const C::GameOver& r) {
+    return {r.score, r.lines, r.playtime};
+}
+inline Fields fields(const C::GameState& r) {
+    return {r.fieldsizeX, r.paused, r.score, r.playtime, r.field, of(r.blocks)};
+}
+inline Fields fields(const C::Announcement& r) {
+    return {r.version, r.port, r.ranked, r.time, r.digestValid};
+}
+inline Fields fields(const C::ServerInfo& r) {
+    return {r.version, r.ranked, r.players, r.maxPlayers, r.hasPassword, r.name};
+}
+// A signal's arguments: the fields of the first when it is one of the Ts.
+template <class... Ts>
+Fields fieldsOfAny(const QVariantList& args) {
+    Fields out = args;
+    const QVariant& v = args.value(0);
+    ((v.metaType() == QMetaType::fromType<Ts>() && (out = fields(v.value<Ts>()), true)) || ...);
+    return out;
+}
+
+}  // namespace payloadfields
