@@ -117,8 +117,7 @@ private Q_SLOTS:
         }
     }
 
-    // The program: the list in text and JSON, a game played to its end, then an empty list that is
-    // no error and a server not found, which is.
+    // The program lists in text and JSON and plays; an empty list is no error, a lost server is.
     void programListsAndPlays() {
         QTemporaryDir dir;
         const auto run = [&dir](const QStringList& args) {
@@ -177,8 +176,7 @@ private Q_SLOTS:
                                   .arg(port)));
     }
 
-    // Two bots on one dedicated server: each fills only the first two columns of its own 12-column
-    // part, and both see the same game end.
+    // Two bots on a dedicated server fill only two columns of their own parts; one game end.
     void botsKeepToTheirPartOfTheRing() {
         QTemporaryDir dir;
         DedicatedOptions o;
@@ -242,8 +240,8 @@ private Q_SLOTS:
         QList<Landing> serverSide, botSide;
         int serverLines = -1;
         int lastNumber = 0;  // resends carry old numbers
-        // What the server sends, seen on its way out; rows are cleared after a merge goes out, so
-        // the field is read once that tick is over.
+        // Seen on the way out; rows clear after a merge goes out, so the field is read after the
+        // tick.
         ConnectionCore* datagramSide = nullptr;
         for (NetServerConnection* c : host.server()->findChildren<NetServerConnection*>()) {
             if (!c->core().transport().isStream()) {
@@ -297,8 +295,7 @@ private Q_SLOTS:
                 ++compared;
             }
         }
-        // The bot leaves once its lines are the server's: the last landings may still be on the
-        // way.
+        // The bot leaves when its lines match: the last landings may still be on the way.
         QVERIFY2(compared > serverSide.size() / 2, qPrintable(QString::number(compared)));
     }
 };

@@ -138,8 +138,7 @@ private Q_SLOTS:
         Q_EMIT h.udp->changedCMoveBlocks({{7, 200, 1200, 0}}, {7, 8}, {});
         QCOMPARE((QList<int>{b.x(), b.y(), b.rotation()}), (QList<int>{200, 1200, 0}));
 
-        // The client's own copy: a step shows at the press unless the
-        // options say not to, and movements it cannot place are asked for.
+        // The client's own copy: a press shows at once unless switched off; misses are asked for.
         ClientField& copy = h.client->field();
         QCOMPARE(copy.mirror().block(7)->x(), 200);
         Q_EMIT h.udp->changedCGameStart({0, 36, 0});
