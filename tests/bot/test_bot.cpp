@@ -16,6 +16,7 @@
 #include "server/server.h"
 #include "server/serverhost.h"
 #include "tests/server/testclient.h"
+#include "tests/support/signallog.h"
 
 using Outcome = BotOptionsResult::Outcome;
 
@@ -95,17 +96,14 @@ private Q_SLOTS:
         const BotOptions& o = r.options;
         const auto n = [](auto v) { return QString::number(v); };
         const auto orDash = [](const QString& s) { return s.isEmpty() ? "-" : s; };
-        QStringList to, ports;
+        QStringList to;
         for (const QHostAddress& a : o.lanTo) {
             to << a.toString();
-        }
-        for (int p : o.lanPorts) {
-            ports << n(p);
         }
         const QString latency = n(o.latency.roundTripMs) + ',' + n(o.latency.jitterMs);
         const QStringList seen =
             o.list ? QStringList{"list", o.json ? "T" : "F", n(o.waitMs), to.join(','),
-                                 ports.join(',')}
+                                 joinedNumbers(o.lanPorts)}
                    : QStringList{o.address,          o.name,           orDash(o.password),
                                  n(o.games),         n(o.seed),        n(o.columns),
                                  n(o.waitPlayers),   n(o.lossPercent), orDash(o.statsFile),

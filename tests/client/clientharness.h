@@ -206,11 +206,11 @@ struct ClientHarness : ClientRecorder {
         client->hostGame(localGame(27403, splitscreen));
         establish(0, true);
     }
-    void joinAndEstablish(const QString& address, int connId) {
+    void joinAndEstablish(const QString& address, int connId, bool isHost = false) {
         client->joinGame(false, address, false, QString());
         const QStringList parts = address.split(QLatin1Char(':'));
         answerProbe(parts.at(0), parts.value(1, "27403").toInt());
-        establish(connId, false);
+        establish(connId, isHost);
     }
     // Ready, listed as playing, and the start countdown 3, 2, 1, 0.
     void startGame(int connId = 0, int fieldsizeX = 12) {

@@ -148,9 +148,7 @@ private Q_SLOTS:
         QCOMPARE(h.events.last(), base(GuiState::Lobby, kReady));  // full: no key to offer
 
         ClientHarness guest;  // first on a stranger's server: its host, but not its program
-        guest.client->joinGame(false, "10.0.0.5", false, QString());
-        guest.answerProbe("10.0.0.5", 27403);
-        guest.establish(0, true);
+        guest.joinAndEstablish("10.0.0.5", 0, true);
         guest.playerList("0:Player1");
         QCOMPARE(guest.events.last(), base(GuiState::Lobby, kReady));
     }
@@ -169,7 +167,7 @@ private Q_SLOTS:
                                QVariantList{2, 2}}));
     }
 
-    void joinAddressesAndProbes() {
+    void joinAddressesNamesAndProbes() {
         ClientHarness h;
         h.client->joinGame(false, "10.0.0.5:1234", true, QString());
         h.client->abortAction();
@@ -199,11 +197,9 @@ private Q_SLOTS:
         QCOMPARE(h.events, (QStringList{"error F The server '10.0.0.5:1234' could not be found.",
                                         "resetChat", base(GuiState::NoState), "last"}));
         QCOMPARE(h.tcp->count("connectWithHello"), 0);
-    }
 
-    // Catches blocking look-ups, or late answers acted on after Escape or a newer join.
-    void hostNamesAreLookedUpWithoutBlocking() {
-        ClientHarness h;
+        // Names are looked up without blocking; late answers after Escape or a newer join go.
+        h.clearLog();
         h.client->joinGame(false, "game.example:1234", false, QString());
         QCOMPARE(h.names.asked, QStringList{"game.example"});
         QCOMPARE(h.master->count("queryServer"), 0);
