@@ -125,33 +125,31 @@ private Q_SLOTS:
         QCOMPARE(f.menus().hosting().maxPlayers, 1);  // alone is fine in multiplayer
     }
 
-    void optionsSaveTheNewResolutionWithTheRest() {
+    // Measured while the options are open, the quality is edited like the entry (Back undoes it);
+    // over the main menu (the first start) it is saved at once. The resolution saves with the rest.
+    void optionsSaveMeasuredQualityAndResolution() {
         GuiFixture f;
         f.menus().resolutions().rebuild(
             {{800, 600, 32, 60}, {1280, 1024, 32, 60}, {640, 480, 32, 60}});
-        f.play("Down*4 Enter Down*6 Right Right");
-        QCOMPARE(f.menus().menu(GuiState::OptionsMenu).entries[6].value, "800x600");
-        f.play("Down*5 Enter Down Down Enter");  // and no prediction
-        QCOMPARE(f.events.value(0), "options Player1 Player2 F 1 T F F 800 600 2 T T T F F");
-        QCOMPARE(f.events.value(1), "resolution 800 600");
-        QCOMPARE(f.top(), GuiState::MainMenu);
-    }
-
-    void measuredQualityIsSavedOnlyOutsideTheOptions() {
-        GuiFixture f;
         f.play("Down*4 Enter");  // the options, from the main menu
         f.menus().setCurrentEntry(MenuModel::kOptionsMeasure);
         f.play("Enter");
         QCOMPARE(f.events, QStringList{"measure"});
-        // Measured while the options are open: edited like the entry, Back undoes it.
         f.menus().takeMeasuredQuality(0);
         QCOMPARE(f.menus().options().quality, 0);
         QCOMPARE(f.events, QStringList{"measure"});
         f.play("Esc");
         QCOMPARE(f.menus().options().quality, 2);
-        // Over the main menu (the first start) it is saved at once.
         f.menus().takeMeasuredQuality(1);
         QCOMPARE(f.events.value(1), "options Player1 Player2 F 1 T F F 0 0 1 T T T F T");
+
+        f.play("Down*4 Enter Down*6 Right Right");
+        QCOMPARE(f.menus().menu(GuiState::OptionsMenu).entries[6].value, "800x600");
+        f.play("Down*5 Enter Down Down Enter");  // and no prediction
+        QCOMPARE(f.events.mid(2),
+                 (QStringList{"options Player1 Player2 F 1 T F F 800 600 1 T T T F F",
+                              "resolution 800 600"}));
+        QCOMPARE(f.top(), GuiState::MainMenu);
     }
 
     void textFieldEditing() {
