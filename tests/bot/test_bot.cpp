@@ -16,8 +16,25 @@
 #include "server/server.h"
 #include "server/serverhost.h"
 #include "tests/server/testclient.h"
+#include "tests/support/signallog.h"
 
 using Outcome = BotOptionsResult::Outcome;
+
+namespace {
+
+// A field's landed cells row by row, '#' landed and '.' free.
+template <typename Landed>
+QByteArray landedCells(int width, Landed landed) {
+    QByteArray cells;
+    for (int r = 0; r < GameField::kRows; ++r) {
+        for (int c = 0; c < width; ++c) {
+            cells += landed(c, r) ? '#' : '.';
+        }
+    }
+    return cells;
+}
+
+}  // namespace
 
 class TestBot : public QObject {
     Q_OBJECT
@@ -77,39 +94,28 @@ private Q_SLOTS:
         QCOMPARE(int(r.outcome), outcome);
         QVERIFY(!r.text.isEmpty() || outcome == int(Outcome::Run));
         const BotOptions& o = r.options;
-        QStringList to, ports;
+        const auto n = [](auto v) { return QString::number(v); };
+        const auto orDash = [](const QString& s) { return s.isEmpty() ? "-" : s; };
+        QStringList to;
         for (const QHostAddress& a : o.lanTo) {
             to << a.toString();
         }
-        for (int p : o.lanPorts) {
-            ports << QString::number(p);
-        }
+        const QString latency = n(o.latency.roundTripMs) + ',' + n(o.latency.jitterMs);
+        const QStringList seen =
+            o.list ? QStringList{"list", o.json ? "T" : "F", n(o.waitMs), to.join(','),
+                                 joinedNumbers(o.lanPorts)}
+                   : QStringList{o.address,          o.name,           orDash(o.password),
+                                 n(o.games),         n(o.seed),        n(o.columns),
+                                 n(o.waitPlayers),   n(o.lossPercent), orDash(o.statsFile),
+                                 skillName(o.skill), latency};
         if (outcome == int(Outcome::Error)) {
             QVERIFY2(r.text.contains(options), qPrintable(r.text));
-        } else if (o.list) {
-            QCOMPARE(QStringLiteral("list %1 %2 %3 %4")
-                         .arg(o.json ? "T" : "F")
-                         .arg(o.waitMs)
-                         .arg(to.join(','), ports.join(',')),
-                     options);
         } else if (outcome == int(Outcome::Run)) {
-            QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11,%12")
-                         .arg(o.address, o.name, o.password.isEmpty() ? "-" : o.password)
-                         .arg(o.games)
-                         .arg(o.seed)
-                         .arg(o.columns)
-                         .arg(o.waitPlayers)
-                         .arg(o.lossPercent)
-                         .arg(o.statsFile.isEmpty() ? "-" : o.statsFile)
-                         .arg(skillName(o.skill))
-                         .arg(o.latency.roundTripMs)
-                         .arg(o.latency.jitterMs),
-                     options);
+            QCOMPARE(seen.join(' '), options);
         }
     }
 
-    // The program: the list in text and JSON, a game played to its end, then an empty list that is
-    // no error and a server not found, which is.
+    // The program lists in text and JSON and plays; an empty list is no error, a lost server is.
     void programListsAndPlays() {
         QTemporaryDir dir;
         const auto run = [&dir](const QStringList& args) {
@@ -168,27 +174,24 @@ private Q_SLOTS:
                                   .arg(port)));
     }
 
-    // Two bots on one dedicated server: each fills only the first two columns of its own 12-column
-    // part, and both see the same game end.
+    // Two bots on a dedicated server fill only two columns of their own parts; one game end.
     void botsKeepToTheirPartOfTheRing() {
         QTemporaryDir dir;
         DedicatedOptions o;
         o.port = 0;
         o.masterConfig = dir.filePath("none.ini");
-        ServerTimings timings;
-        timings.countdownMs = 50;
-        DedicatedServer server(o, nettest::fastTimings(), timings);
+        DedicatedServer server(o, nettest::fastTimings(), {.countdownMs = 50});
         QVERIFY(server.start());
 
         ClientNetwork net;
         net.timings = nettest::fastTimings();
         std::vector<std::unique_ptr<Bot>> bots;
         std::vector<std::unique_ptr<QSignalSpy>> games, ends;
-        for (int seed : {1, 2}) {
+        for (std::uint32_t seed : {1, 2}) {
             BotOptions b;
             b.address = QStringLiteral("127.0.0.1:%1").arg(server.port());
             b.name = QStringLiteral("Bot%1").arg(seed);
-            b.seed = static_cast<std::uint32_t>(seed);
+            b.seed = seed;
             b.columns = 2;
             b.waitPlayers = 2;  // no game before both are there
             bots.push_back(std::make_unique<Bot>(b, net));
@@ -207,30 +210,24 @@ private Q_SLOTS:
 
         const FieldMirror& field = bots[0]->mirror();
         QCOMPARE(field.fieldsizeX(), 24);
+        const QByteArray cells = landedCells(24, [&](int c, int r) { return field.landed(c, r); });
         QSet<int> columns;
-        for (int r = 0; r < GameField::kRows; ++r) {
-            for (int c = 0; c < 24; ++c) {
-                if (field.landed(c, r)) {
-                    columns.insert(c);
-                }
-            }
+        for (qsizetype i = cells.indexOf('#'); i >= 0; i = cells.indexOf('#', i + 1)) {
+            columns.insert(int(i % 24));
         }
         QCOMPARE(columns, (QSet<int>{0, 1, 12, 13}));
     }
 
-    // A bot that loses a fifth of its datagrams each way, and whose datagrams take 20 ms give or
-    // take 20 more (and the server's 10 give or take 10, so that they overtake each other), plays a
-    // game to its end. After every landing both have seen its copy of the field holds the server's
-    // landed cells and line count (reliable messages arrive in order, so the n-th landing is the
-    // same one on both sides), and the lines it reports at game over are the server's.
+    // A bot losing a fifth of its datagrams, delayed 20 ms give or take 20 (the server's 10 give or
+    // take 10, so they overtake), plays to the end: after each landing its field and lines are the
+    // server's (reliable messages keep order, so the n-th landing is the same on both sides).
     void botPlaysThroughDatagramLoss() {
         QTemporaryDir dir;
         ServerHostOptions o;
         o.settings.port = 0;
         o.address = nettest::kLocal;
         o.networkTimings = nettest::fastTimings();
-        o.serverTimings.tickMs = 5;  // a faster game, the same rules
-        o.serverTimings.countdownMs = 20;
+        o.serverTimings = {.tickMs = 5, .countdownMs = 20};  // a faster game, the same rules
         o.masterConfig = dir.filePath("none.ini");
         o.dedicated = true;
         ServerHost host(o);
@@ -238,20 +235,11 @@ private Q_SLOTS:
         const GameSimulation& sim = host.start()->simulation();
 
         using Landing = std::pair<QByteArray, int>;  // landed cells, lines
-        const auto landing = [](int width, int lines, auto landed) {
-            QByteArray cells;
-            for (int r = 0; r < GameField::kRows; ++r) {
-                for (int c = 0; c < width; ++c) {
-                    cells += landed(c, r) ? '#' : '.';
-                }
-            }
-            return Landing{cells, lines};
-        };
         QList<Landing> serverSide, botSide;
         int serverLines = -1;
         int lastNumber = 0;  // resends carry old numbers
-        // What the server sends, seen on its way out; rows are cleared after a merge goes out, so
-        // the field is read once that tick is over.
+        // Seen on the way out; rows clear after a merge goes out, so the field is read after the
+        // tick.
         ConnectionCore* datagramSide = nullptr;
         for (NetServerConnection* c : host.server()->findChildren<NetServerConnection*>()) {
             if (!c->core().transport().isStream()) {
@@ -273,8 +261,9 @@ private Q_SLOTS:
                         return sim.field().cell(c, r) == GameField::kFieldBlockId;
                     };
                     // The game-ending landing: the field went with the game.
-                    serverSide << (sim.running() ? landing(sim.fieldsizeX(), sim.lines(), landed)
-                                                 : Landing{});
+                    serverSide << (sim.running()
+                                       ? Landing{landedCells(sim.fieldsizeX(), landed), sim.lines()}
+                                       : Landing{});
                 });
             }
             return false;
@@ -289,8 +278,9 @@ private Q_SLOTS:
         Bot bot(b, net);
         connect(&bot.client().game(), &ClientGame::mergeBlocks, this, [&] {
             const FieldMirror& m = bot.mirror();  // the bot took the merge first
-            botSide << landing(m.fieldsizeX(), m.lines(),
-                               [&](int c, int r) { return m.landed(c, r); });
+            botSide << Landing{
+                landedCells(m.fieldsizeX(), [&](int c, int r) { return m.landed(c, r); }),
+                m.lines()};
         });
         QSignalSpy games(&bot, &Bot::gameFinished);
         bot.start();
@@ -303,8 +293,7 @@ private Q_SLOTS:
                 ++compared;
             }
         }
-        // The bot leaves once its line count is the server's: the last landings may still have been
-        // on their way.
+        // The bot leaves when its lines match: the last landings may still be on the way.
         QVERIFY2(compared > serverSide.size() / 2, qPrintable(QString::number(compared)));
     }
 };

@@ -70,6 +70,10 @@ struct ClientText {
         return joinedNumbers(l);
     }
     static QString of(const ServerData& server) { return server.address(); }
+    // Blocks by id; a field's landed boxes and movements by their count.
+    static QString of(const BlockRecord& b) { return QString::number(b.id); }
+    static QString of(const QList<FieldCell>& l) { return QString::number(l.size()); }
+    static QString of(const QList<GameMovement>& l) { return QString::number(l.size()); }
     static QString of(const JoinedGame& g) {
         return QStringList{of(g.newPlayers), of(g.maxPlayers), of(g.splitscreen),
                            of(g.host),       of(g.spectator),  of(g.ownConnId)}
@@ -100,34 +104,29 @@ struct ClientRecorder : SignalLog<ClientText> {
         record(&c->browser(), &ServerBrowser::resultMasterserver, "master");
         record(&c->browser(), &ServerBrowser::newServer, "server");
 
-        record(&c->game(), &ClientGame::changeFieldsizeX, "fieldsize");
-        record(&c->game(), &ClientGame::setRotation, "rotation");
-        record(&c->game(), &ClientGame::startPlayTime, "playtime start");
-        record(&c->game(), &ClientGame::pausePlayTime, "playtime pause");
-        record(&c->game(), &ClientGame::stopPlayTime, "playtime stop");
-        record(&c->game(), &ClientGame::setScore, "score");
-        record(&c->game(), &ClientGame::setPlaytime, "playtime text");
         ClientGame* game = &c->game();
+        record(game, &ClientGame::changeFieldsizeX, "fieldsize");
+        record(game, &ClientGame::setRotation, "rotation");
+        record(game, &ClientGame::startPlayTime, "playtime start");
+        record(game, &ClientGame::pausePlayTime, "playtime pause");
+        record(game, &ClientGame::stopPlayTime, "playtime stop");
+        record(game, &ClientGame::setScore, "score");
+        record(game, &ClientGame::setPlaytime, "playtime text");
+        record(game, &ClientGame::createdNewBlock, "block");
+        record(game, &ClientGame::createdField, "field");
+        record(game, &ClientGame::moveBlocks, "move");
+        record(game, &ClientGame::mergeBlocks, "merge");
         QObject::connect(game, &ClientGame::createdNewBlock,
-                         [this](const BlockRecord& b, int width) {
-                             events.append(QStringLiteral("block %1").arg(b.id));
-                             mirror.addBlock(b, width);
-                         });
-        QObject::connect(game, &ClientGame::createdField,
-                         [this](int width, const QList<FieldCell>& landed) {
-                             events.append(QStringLiteral("field %1").arg(width));
-                             mirror.startField(width, landed);
-                         });
+                         [this](const BlockRecord& b, int width) { mirror.addBlock(b, width); });
         QObject::connect(
-            game, &ClientGame::moveBlocks,
-            [this](const QList<GameMovement>& list, const QList<int>& ids) {
-                events.append(QStringLiteral("move %1 ").arg(list.size()) + ClientText::of(ids));
-                mirror.moveBlocks(list, ids);
-            });
-        QObject::connect(game, &ClientGame::mergeBlocks, [this](const QList<GameMovement>& list) {
-            events.append(QStringLiteral("merge %1").arg(list.size()));
-            mirror.mergeBlocks(list);
-        });
+            game, &ClientGame::createdField,
+            [this](int width, const QList<FieldCell>& l) { mirror.startField(width, l); });
+        QObject::connect(game, &ClientGame::moveBlocks,
+                         [this](const QList<GameMovement>& l, const QList<int>& ids) {
+                             mirror.moveBlocks(l, ids);
+                         });
+        QObject::connect(game, &ClientGame::mergeBlocks,
+                         [this](const QList<GameMovement>& l) { mirror.mergeBlocks(l); });
     }
 };
 
@@ -207,11 +206,11 @@ struct ClientHarness : ClientRecorder {
         client->hostGame(localGame(27403, splitscreen));
         establish(0, true);
     }
-    void joinAndEstablish(const QString& address, int connId) {
+    void joinAndEstablish(const QString& address, int connId, bool isHost = false) {
         client->joinGame(false, address, false, QString());
         const QStringList parts = address.split(QLatin1Char(':'));
         answerProbe(parts.at(0), parts.value(1, "27403").toInt());
-        establish(connId, false);
+        establish(connId, isHost);
     }
     // Ready, listed as playing, and the start countdown 3, 2, 1, 0.
     void startGame(int connId = 0, int fieldsizeX = 12) {

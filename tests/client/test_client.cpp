@@ -147,23 +147,19 @@ private Q_SLOTS:
         h.playerList("0:Player1 1:CPU_1:Ready 2:CPU_2:Ready");
         QCOMPARE(h.events.last(), base(GuiState::Lobby, kReady));  // full: no key to offer
 
-        ClientHarness split;
-        HostRequest two = localGame(27403, true);
-        two.hosting.computers = 1;
-        split.client->hostGame(two);
-        QCOMPARE(split.started.front().computers, 0);  // both places are the players'
-
         ClientHarness guest;  // first on a stranger's server: its host, but not its program
-        guest.client->joinGame(false, "10.0.0.5", false, QString());
-        guest.answerProbe("10.0.0.5", 27403);
-        guest.establish(0, true);
+        guest.joinAndEstablish("10.0.0.5", 0, true);
         guest.playerList("0:Player1");
         QCOMPARE(guest.events.last(), base(GuiState::Lobby, kReady));
     }
 
-    void splitscreenSendsBothNames() {
+    void splitscreenSendsBothNamesAndSeatsNoComputer() {
         ClientHarness h("[Client]\nPlayer1\\Name=Ann\nPlayer2\\Name=Ben\nPlayer2\\Color=3\n");
-        h.hostSingle(true);
+        HostRequest two = localGame(27403, true);
+        two.hosting.computers = 1;
+        h.client->hostGame(two);
+        QCOMPARE(h.started.front().computers, 0);  // both places are the players'
+        h.establish(0, true);
         QCOMPARE(h.udp->callsOf("connectWithHello").front().at(2), QVariant(2));
         QCOMPARE(h.events.last(), base(GuiState::Lobby, "Press 'r' when both players are ready."));
         QCOMPARE(h.tcp->last("sendCPlayers"),
@@ -171,7 +167,7 @@ private Q_SLOTS:
                                QVariantList{2, 2}}));
     }
 
-    void joinAddressesAndProbes() {
+    void joinAddressesNamesAndProbes() {
         ClientHarness h;
         h.client->joinGame(false, "10.0.0.5:1234", true, QString());
         h.client->abortAction();
@@ -201,11 +197,9 @@ private Q_SLOTS:
         QCOMPARE(h.events, (QStringList{"error F The server '10.0.0.5:1234' could not be found.",
                                         "resetChat", base(GuiState::NoState), "last"}));
         QCOMPARE(h.tcp->count("connectWithHello"), 0);
-    }
 
-    // Catches blocking look-ups, or late answers acted on after Escape or a newer join.
-    void hostNamesAreLookedUpWithoutBlocking() {
-        ClientHarness h;
+        // Names are looked up without blocking; late answers after Escape or a newer join go.
+        h.clearLog();
         h.client->joinGame(false, "game.example:1234", false, QString());
         QCOMPARE(h.names.asked, QStringList{"game.example"});
         QCOMPARE(h.master->count("queryServer"), 0);
@@ -256,14 +250,10 @@ private Q_SLOTS:
     void everyConnectionErrorText() {
         const QString server = "error F The server '10.0.0.5:27403' ";
         const QString lost = "error T The connection to the server was lost.";
-        const QStringList texts{"error F The connection could not be initialized.",
-                                server + "could not be found.",
-                                server + "could not be found.",
-                                server + "is already full.",
-                                server + "did not accept your password.",
-                                lost,
-                                lost,
-                                lost};
+        QStringList texts{"error F The connection could not be initialized."};
+        texts << server + "could not be found." << server + "could not be found."
+              << server + "is already full." << server + "did not accept your password." << lost
+              << lost << lost;
         for (int error = 0; error < texts.size(); ++error) {
             const QString& text = texts[error];
             const auto code = ConnectionInterface::ConnectionError(error);
@@ -284,7 +274,7 @@ private Q_SLOTS:
         }
     }
 
-    void kicksShutdownsAndLeaving() {
+    void kicksShutdownsLeavingAndQuitting() {
         ClientHarness h;
         h.client->lobby().kickPlayer(2);  // not connected: nothing to send
         h.hostSingle();
@@ -324,22 +314,18 @@ private Q_SLOTS:
         Q_EMIT leaver.tcp->connectionClosed(1);  // closed by the server unasked
         QCOMPARE(leaver.events,
                  (QStringList{"error T The connection to the server was lost.", "resetChat"}));
-    }
 
-    void quittingWaitsForTheGoodbye() {
-        ClientHarness h;
-        h.hostSingle();
-        h.clearLog();
-        h.client->endProgramm();
-        QCOMPARE(h.events, QStringList{base(GuiState::Notice, "Disconnecting...")});
-        QVERIFY(h.quits.isEmpty() && h.stopped == 0);
-        Q_EMIT h.tcp->connectionClosed(0);
-        Q_EMIT h.udp->connectionClosed(-1);  // already closed: nothing more
-        QCOMPARE(h.quits, QList<int>{0});
-        QCOMPARE(h.stopped, 1);
-
-        ClientHarness guest;  // quitting while the server goes away still quits
-        guest.joinAndEstablish("10.0.0.5", 1);
+        ClientHarness quitter;  // quitting waits for the goodbye
+        quitter.hostSingle();
+        quitter.clearLog();
+        quitter.client->endProgramm();
+        QCOMPARE(quitter.events, QStringList{base(GuiState::Notice, "Disconnecting...")});
+        QVERIFY(quitter.quits.isEmpty() && quitter.stopped == 0);
+        Q_EMIT quitter.tcp->connectionClosed(0);
+        Q_EMIT quitter.udp->connectionClosed(-1);  // already closed: nothing more
+        QCOMPARE(quitter.quits, QList<int>{0});
+        QCOMPARE(quitter.stopped, 1);
+        guest.joinAndEstablish("10.0.0.5", 1);  // quitting while the server goes away still quits
         guest.client->endProgramm();
         Q_EMIT guest.tcp->serverShutdown(0);
         QCOMPARE(guest.quits, QList<int>{0});
@@ -368,8 +354,10 @@ private Q_SLOTS:
         QCOMPARE(open.tcp->count("connectWithHello"), 0);
     }
 
-    void chatNoticesAndPings() {
+    void lobbyLinesChatPingsAndPlayers() {
         ClientHarness h;
+        h.joinAndEstablish("10.0.0.5", 1);
+        h.clearLog();
         h.client->lobby().sendMessage(1, "hello  there ");
         QCOMPARE(h.udp->callsOf("sendCMessage"), (Calls{{true, 1, "hello  there "}}));
         Q_EMIT h.udp->changedCPinglist({{0, 2}, {15, 999}});
@@ -379,11 +367,7 @@ private Q_SLOTS:
         QCOMPARE(h.events,
                  (QStringList{"pings 0,2 15,999", "chat -1 Stats successfully uploaded.",
                               "chat -2 The stats could not be sended.", "chat 2 hi  there"}));
-    }
 
-    void playerTableJoinAndLeaveLines() {
-        ClientHarness h;
-        h.joinAndEstablish("10.0.0.5", 1);
         h.clearLog();
         h.playerList("0:Ann 1:Player1");  // the first list announces nobody
         // Pairs share a connection; extra entries, foreign ids and our own go unannounced.

@@ -47,8 +47,8 @@ class TestEndToEnd : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // A fifth of the datagrams lost each way, a minute of the protocol's time in the lobby.
-    // Every time runs five times faster: the time-out spans as many pings as in a real game.
+    // A fifth of the datagrams lost each way through a lobby minute, every timing five times
+    // faster.
     void lobbyThroughDatagramLoss() {
         constexpr int kFaster = 5;
         ClientNetwork net = fastNetwork();
@@ -106,8 +106,7 @@ private Q_SLOTS:
         auto server = threadServerStarter(hosting)(settings);
         QVERIFY(server);
         QTRY_COMPARE(log->size(), 2);
-        // Asked once the thread's report has crossed to this one (how soon
-        // depends on the machine's load), the kept answer comes at once.
+        // Asked once the thread's report has crossed (load decides when), it answers at once.
         QTRY_VERIFY([&] {
             heard.clear();
             server->reportPortMapping([&heard](const PortMapping& m) { heard.append(m); });
@@ -119,6 +118,9 @@ private Q_SLOTS:
 
     // Catches refused joins reaching a lobby, and kicks or shutdowns not reaching players.
     void refusalsJoiningKickingAndShutdown() {
+        const auto refused = [](const QString& address, const char* why) {
+            return QStringLiteral("error F The server '%1' %2").arg(address, why);
+        };
         nettest::RawPeer old;
         Player ben("Ben");
         const QString oldAddress = QStringLiteral("127.0.0.1:%1").arg(old.port());
@@ -126,9 +128,7 @@ private Q_SLOTS:
         QTRY_VERIFY(old.count("CIN") > 0);
         old.answer(ConnectionMessage(
             "SIN", PayloadCodec::buildServerInfo("Beta 0.91", false, 1, 4, false, "Old")));
-        QTRY_VERIFY(ben.saw(
-            QStringLiteral("error F The server '%1' requires version 'Beta 0.91' of the game.")
-                .arg(oldAddress)));
+        QTRY_VERIFY(ben.saw(refused(oldAddress, "requires version 'Beta 0.91' of the game.")));
         nettest::RawPeer named;
         ben.client->joinGame(false, QStringLiteral("localhost:%1").arg(named.port()), false,
                              QString());
@@ -151,16 +151,14 @@ private Q_SLOTS:
         ann.client->joinGame(false, address, false, QString());
         QTRY_VERIFY(ann.saw("top PasswordMenu "));
         ann.client->joinGame(false, "USEOLDONE", false, "Pwrong");
-        QTRY_VERIFY(ann.saw(
-            QStringLiteral("error F The server '%1' did not accept your password.").arg(address)));
+        QTRY_VERIFY(ann.saw(refused(address, "did not accept your password.")));
         ann.client->joinGame(false, "USEOLDONE", false, "Psecret");
         QTRY_VERIFY(ann.saw("base Lobby Press 'r' when you are ready."));
         QVERIFY(!ann.client->isHost());
         QTRY_VERIFY(host.saw("chat -3 Ann has joined the game."));
 
         ben.client->joinGame(false, address, false, "Psecret");
-        QTRY_VERIFY(
-            ben.saw(QStringLiteral("error F The server '%1' is already full.").arg(address)));
+        QTRY_VERIFY(ben.saw(refused(address, "is already full.")));
         host.client->lobby().kickPlayer(ann.client->ownConnId());
         QTRY_VERIFY(ann.saw("error T You have been kicked by the server."));
         QTRY_VERIFY(host.saw("chat -4 Ann was kicked by the server."));

@@ -9,12 +9,10 @@
 namespace {
 
 using Calls = QList<QVariantList>;
+const MasterserverSettings kLocalMaster{"127.0.0.1", QHostAddress("127.0.0.1"), 3001};
 
 struct Browser {
-    explicit Browser(bool withMaster = true)
-        : Browser(withMaster ? MasterserverSettings{"127.0.0.1", QHostAddress("127.0.0.1"), 3001}
-                             : MasterserverSettings{}) {}
-    explicit Browser(const MasterserverSettings& where) : browser(master, where) {
+    explicit Browser(const MasterserverSettings& where = kLocalMaster) : browser(master, where) {
         // Nothing leaves this machine: the local networks are nobody's here.
         browser.lan().setTargets([] { return QList<QHostAddress>(); });
         browser.setHostLookup(names.lookup());
@@ -75,7 +73,7 @@ class TestServerBrowser : public QObject {
 
 private Q_SLOTS:
     void listRequestsReopenAfterAnError() {
-        Browser none(false);
+        Browser none(MasterserverSettings{});  // no master
         none.browser.getServerlist();
         QCOMPARE(none.events, QStringList{"list Unreachable"});
         QVERIFY(none.master->calls.isEmpty());

@@ -99,11 +99,6 @@ struct GuiFixture : SignalLog<GuiText> {
         QKeyEvent e(QEvent::KeyPress, k, mods, text, autoRepeat);
         gui->input().keyPress(e);
     }
-    void keys(std::initializer_list<int> list) {
-        for (int k : list) {
-            key(k);
-        }
-    }
     void release(int k) {
         QKeyEvent e(QEvent::KeyRelease, k, Qt::NoModifier);
         gui->input().keyRelease(e);
@@ -129,13 +124,16 @@ struct GuiFixture : SignalLog<GuiText> {
         QVERIFY2(menus().hitMap().contains(entry), qPrintable(QString::number(entry)));
         gui->input().mousePress(menus().hitMap().value(entry).center(), Qt::RightButton);
     }
-    // Runs a script of keys: Up, Down, Left, Right, Enter, Esc, type:TEXT; rclick:ENTRY, a right
-    // click on the painted entry; Password, the client asking for one.
+    // Runs a script of keys: Up, Down, Left, Right, Enter, Esc, a letter A-Z (Down*3: three
+    // times), type:TEXT; rclick:ENTRY, a right click on the painted entry; Password, the client
+    // asking for one.
     void play(const QString& script) {
         static const QMap<QString, int> names{{"Up", Qt::Key_Up},        {"Down", Qt::Key_Down},
                                               {"Left", Qt::Key_Left},    {"Right", Qt::Key_Right},
                                               {"Enter", Qt::Key_Return}, {"Esc", Qt::Key_Escape}};
         for (const QString& token : script.split(' ', Qt::SkipEmptyParts)) {
+            const QString name = token.section('*', 0, 0);
+            const bool letter = name.size() == 1 && name[0] >= 'A' && name[0] <= 'Z';
             if (token.startsWith("type:")) {
                 type(token.mid(5));
             } else if (token.startsWith("rclick:")) {
@@ -143,8 +141,10 @@ struct GuiFixture : SignalLog<GuiText> {
             } else if (token == "Password") {
                 stack().setTopState(GuiState::PasswordMenu, QString());
             } else {
-                QVERIFY2(names.contains(token), qPrintable(token));
-                key(names[token]);
+                QVERIFY2(letter || names.contains(name), qPrintable(token));
+                for (int n = token.contains('*') ? token.section('*', 1).toInt() : 1; n > 0; --n) {
+                    key(letter ? Qt::Key_A + (name[0].unicode() - 'A') : names[name]);
+                }
             }
         }
     }
@@ -156,14 +156,11 @@ struct GuiFixture : SignalLog<GuiText> {
         session().resetGui({true, maxPlayers, splitscreen, host, false, 0});
         stack().setBaseState(GuiState::Lobby, QStringLiteral("Press 'r' when you are ready."));
         QStringList names;
-        QList<int> colours;
-        QList<GamePlayer::PlayerStatus> statuses;
         for (qsizetype i = 0; i < connIds.size(); ++i) {
-            names << QStringLiteral("P%1").arg(names.size());
-            colours << -10;
-            statuses << status;
+            names << QStringLiteral("P%1").arg(i);
         }
-        session().updatePlayerlist(connIds, names, colours, statuses);
+        session().updatePlayerlist(connIds, names, QList<int>(connIds.size(), -10),
+                                   QList<GamePlayer::PlayerStatus>(connIds.size(), status));
         timers.advance(InputRouter::kUnlockMs);
     }
 };

@@ -5,18 +5,28 @@
 
 namespace {
 
-// A frame asked for is painted at once, takes frameMs (slowMs in the first second) and asks again;
-// the starts.
-QList<qint64> animate(FramePacer& pacer, ManualTimerSource& timers, bool& asked, int frameMs,
-                      int slowMs, qint64 durationMs) {
+// slowMs: the frame time in the first second; frames: in 3 s, give or take 1.
+struct Pace {
+    double refreshHz;
+    bool flatOut;
+    int frameMs, slowMs, frames;
+};
+
+// A frame asked for is painted at once, takes its time and asks again, for 3 s; the starts.
+QList<qint64> animate(const Pace& c) {
+    ManualTimerSource timers;
+    bool asked = false;
+    FramePacer pacer(timers, [&] { asked = true; });
+    pacer.setRefreshRate(c.refreshHz);
+    pacer.setFlatOut(c.flatOut);
     QList<qint64> starts;
     pacer.request();
-    while (timers.clock().nowMs() < durationMs) {
+    while (timers.clock().nowMs() < 3000) {
         if (asked) {
             asked = false;
             starts << timers.clock().nowMs();
             pacer.frameStarted();
-            timers.advance(timers.clock().nowMs() < 1000 ? slowMs : frameMs);
+            timers.advance(timers.clock().nowMs() < 1000 ? c.slowMs : c.frameMs);
             pacer.request();
         } else {
             timers.advance(1);
@@ -32,41 +42,28 @@ class TestFramePacer : public QObject {
 
 private Q_SLOTS:
     void animationRunsAtTheRefreshRate_data() {
-        QTest::addColumn<double>("refreshHz");
-        QTest::addColumn<bool>("flatOut");
-        QTest::addColumn<int>("frameMs");
-        QTest::addColumn<int>("slowMs");  // frame time in the first second
-        QTest::addColumn<int>("frames");  // in 3 s, give or take 1
-        QTest::newRow("60 Hz") << 60.0 << false << 2 << 2 << 180;
-        QTest::newRow("144 Hz") << 144.0 << false << 2 << 2 << 432;
-        QTest::newRow("unknown: 60 Hz") << 0.0 << false << 2 << 2 << 180;
-        QTest::newRow("a frame of nearly an interval") << 60.0 << false << 16 << 16 << 180;
-        QTest::newRow("flat out") << 60.0 << true << 2 << 2 << 1500;
+        QTest::addColumn<Pace>("c");
+        QTest::newRow("60 Hz") << Pace{60, false, 2, 2, 180};
+        QTest::newRow("144 Hz") << Pace{144, false, 2, 2, 432};
+        QTest::newRow("unknown: 60 Hz") << Pace{0, false, 2, 2, 180};
+        QTest::newRow("a frame of nearly an interval") << Pace{60, false, 16, 16, 180};
+        QTest::newRow("flat out") << Pace{60, true, 2, 2, 1500};
         // Each frame at once after the last: none queued up behind it.
-        QTest::newRow("long frames") << 60.0 << false << 35 << 35 << 86;
+        QTest::newRow("long frames") << Pace{60, false, 35, 35, 86};
         // And no burst to catch up with once frames are quick again.
-        QTest::newRow("long, then quick") << 60.0 << false << 2 << 35 << 149;
+        QTest::newRow("long, then quick") << Pace{60, false, 2, 35, 149};
     }
     void animationRunsAtTheRefreshRate() {
-        QFETCH(double, refreshHz);
-        QFETCH(bool, flatOut);
-        QFETCH(int, frameMs);
-        QFETCH(int, slowMs);
-        QFETCH(int, frames);
-        ManualTimerSource timers;
-        bool asked = false;
-        FramePacer pacer(timers, [&] { asked = true; });
-        pacer.setRefreshRate(refreshHz);
-        pacer.setFlatOut(flatOut);
-        const QList<qint64> starts = animate(pacer, timers, asked, frameMs, slowMs, 3000);
-        QVERIFY2(std::abs(starts.size() - frames) <= 1, qPrintable(QString::number(starts.size())));
+        QFETCH(Pace, c);
+        const QList<qint64> starts = animate(c);
+        QVERIFY2(std::abs(starts.size() - c.frames) <= 1,
+                 qPrintable(QString::number(starts.size())));
         // Evenly: no two closer than the interval less 1 ms, or than a frame.
-        const qint64 closest =
-            flatOut ? frameMs
-                    : std::max<qint64>(frameMs, 1000 / qint64(refreshHz > 0 ? refreshHz : 60) - 1);
+        const int interval = 1000 / int(c.refreshHz > 0 ? c.refreshHz : 60) - 1;
+        const int closest = c.flatOut ? c.frameMs : std::max(c.frameMs, interval);
         for (qsizetype i = 1; i < starts.size(); ++i) {
             const qint64 gap = starts[i] - starts[i - 1];
-            QVERIFY2(gap >= closest && gap <= std::max({frameMs, slowMs, 18}),
+            QVERIFY2(gap >= closest && gap <= std::max({c.frameMs, c.slowMs, 18}),
                      qPrintable(QStringLiteral("%1 %2").arg(starts[i - 1]).arg(starts[i])));
         }
     }

@@ -12,83 +12,70 @@ private Q_SLOTS:
     void menusEmitWhatTheClientNeeds_data() {
         QTest::addColumn<QString>("script");
         QTest::addColumn<QStringList>("events");
-        QTest::addColumn<int>("top");
-        const int notice = int(GuiState::Notice);
-        QTest::newRow("singleplayer")
-            << "Enter" << QStringList{"host '' 27403 4 T F T T '' 0 normal T F"} << notice;
-        QTest::newRow("splitscreen local")
-            << "Down Down Enter Enter" << QStringList{"host '' 27403 4 T T T T '' 0 normal T F"}
-            << notice;
-        QTest::newRow("host skips the password while it is off")
-            << "Down Enter Enter Down Down Down Down Down Down Down Down Down Enter"
-            << QStringList{"host Quadrell-Server 27403 4 F F T F P 0 normal T T"} << notice;
-        QTest::newRow("host seats computers as far as places are free, router left alone")
-            << "Down Enter Enter Down Down Down Left Left Down Down Enter Down Left Left Left Down "
-               "Right Right Down Enter Down Enter"
-            << QStringList{"host Quadrell-Server 27403 2 F F T F P 1 easy F F"} << notice;
-        QTest::newRow("splitscreen host of two has no place for computers")
-            << "Down Down Enter Down Enter Down Down Enter Down Enter type:pw Enter Down Right "
-               "Down Down Down Enter"
-            << QStringList{"host Quadrell-Server 27403 2 F T T T Ppw 0 normal T T"} << notice;
-        QTest::newRow("host back restores the values")
-            << "Down Enter Enter Down Enter Down Down Down Down Right Down Down Down Down Down "
-               "Enter Enter Up Up Enter"
-            << QStringList{"host Quadrell-Server 27403 4 F F T F P 0 normal T T"} << notice;
-        QTest::newRow("join direct")
-            << "Down Enter Down Down Enter Enter type:10.0.0.1:5000 Enter Down Enter"
-            << QStringList{"join F 10.0.0.1:5000 T ''"} << notice;
-        QTest::newRow("join by host name")
-            << "Down Enter Down Down Enter Enter "
-               "type:lan-party-server.games.example.org:27403 Enter Down Enter"
-            << QStringList{"join F lan-party-server.games.example.org:27403 T ''"} << notice;
-        QTest::newRow("join escape restores the address")
-            << "Down Enter Down Down Enter Enter type:1.2.3.4 Enter Esc Down Down Enter Down Enter"
-            << QStringList{"join F ... T ''"} << notice;
-        QTest::newRow("splitscreen server list")
-            << "Down Down Enter Down Down Enter" << QStringList{"serverlist"}
-            << int(GuiState::ServerList);
-        QTest::newRow("exit program")
-            << "Up Up Enter" << QStringList{"close"} << int(GuiState::MainMenu);
+        QTest::addColumn<GuiState>("top");
+        const auto row = [](const char* name, const QString& script, const QStringList& events,
+                            GuiState top = GuiState::Notice) {
+            QTest::newRow(name) << script << events << top;
+        };
+        row("singleplayer", "Enter", {"host '' 27403 4 T F T T '' 0 normal T F"});
+        row("splitscreen local", "Down Down Enter Enter",
+            {"host '' 27403 4 T T T T '' 0 normal T F"});
+        row("host skips the password while it is off", "Down Enter Enter Down*9 Enter",
+            {"host Quadrell-Server 27403 4 F F T F P 0 normal T T"});
+        row("host seats computers as far as places are free, router left alone",
+            "Down Enter Enter Down*3 Left Left Down Down Enter Down Left*3 Down Right Right Down "
+            "Enter Down Enter",
+            {"host Quadrell-Server 27403 2 F F T F P 1 easy F F"});
+        row("splitscreen host of two has no place for computers",
+            "Down Down Enter Down Enter Down Down Enter Down Enter type:pw Enter Down Right Down*3 "
+            "Enter",
+            {"host Quadrell-Server 27403 2 F T T T Ppw 0 normal T T"});
+        row("host back restores the values",
+            "Down Enter Enter Down Enter Down*4 Right Down*5 Enter Enter Up Up Enter",
+            {"host Quadrell-Server 27403 4 F F T F P 0 normal T T"});
+        row("join direct", "Down Enter Down Down Enter Enter type:10.0.0.1:5000 Enter Down Enter",
+            {"join F 10.0.0.1:5000 T ''"});
+        row("join by host name",
+            "Down Enter Down Down Enter Enter type:lan-party-server.games.example.org:27403 Enter "
+            "Down Enter",
+            {"join F lan-party-server.games.example.org:27403 T ''"});
+        row("join escape restores the address",
+            "Down Enter Down Down Enter Enter type:1.2.3.4 Enter Esc Down Down Enter Down Enter",
+            {"join F ... T ''"});
+        row("splitscreen server list", "Down Down Enter Down Down Enter", {"serverlist"},
+            GuiState::ServerList);
+        row("exit program", "Up Up Enter", {"close"}, GuiState::MainMenu);
         // A right click acts as a left click does on every screen; only values step backwards.
         const auto click = [](const char* script, int entry) {
             return QStringLiteral("%1 rclick:%2").arg(script).arg(entry);
         };
         const QString join = "Down Enter Down Down Enter";
         const QString password = join + " Down Enter Password";
-        QTest::newRow("click options save")
-            << click("Up Up Up Enter", MenuModel::kOptionsSave)
-            << QStringList{"options Player1 Player2 F 1 T F F 0 0 2 T T T F T"}
-            << int(GuiState::MainMenu);
-        QTest::newRow("click options back") << click("Up Up Up Enter", MenuModel::kOptionsBack)
-                                            << QStringList{} << int(GuiState::MainMenu);
-        QTest::newRow("click join")
-            << join + " rclick:1" << QStringList{"join F ... T ''"} << notice;
-        QTest::newRow("click join back")
-            << join + " rclick:2" << QStringList{} << int(GuiState::MultiplayerMenu);
-        QTest::newRow("click password join")
-            << password + " rclick:1" << QStringList{"join F ... T ''", "join F USEOLDONE T P"}
-            << notice;
-        QTest::newRow("click password back")
-            << password + " rclick:2" << QStringList{"join F ... T ''"} << int(GuiState::JoinMenu);
-        QTest::newRow("click server list update")
-            << click("Down Enter Down Enter", ServerListModel::Update)
-            << QStringList{"serverlist", "serverlist"} << int(GuiState::ServerList);
-        QTest::newRow("click server list back")
-            << click("Down Enter Down Enter", ServerListModel::Back) << QStringList{"serverlist"}
-            << int(GuiState::MultiplayerMenu);
-        QTest::newRow("click host")
-            << "Down Enter Enter rclick:10"
-            << QStringList{"host Quadrell-Server 27403 4 F F T F P 0 normal T T"} << notice;
+        row("click options save", click("Up*3 Enter", MenuModel::kOptionsSave),
+            {"options Player1 Player2 F 1 T F F 0 0 2 T T T F T"}, GuiState::MainMenu);
+        row("click options back", click("Up*3 Enter", MenuModel::kOptionsBack), {},
+            GuiState::MainMenu);
+        row("click join", join + " rclick:1", {"join F ... T ''"});
+        row("click join back", join + " rclick:2", {}, GuiState::MultiplayerMenu);
+        row("click password join", password + " rclick:1",
+            {"join F ... T ''", "join F USEOLDONE T P"});
+        row("click password back", password + " rclick:2", {"join F ... T ''"}, GuiState::JoinMenu);
+        row("click server list update", click("Down Enter Down Enter", ServerListModel::Update),
+            {"serverlist", "serverlist"}, GuiState::ServerList);
+        row("click server list back", click("Down Enter Down Enter", ServerListModel::Back),
+            {"serverlist"}, GuiState::MultiplayerMenu);
+        row("click host", "Down Enter Enter rclick:10",
+            {"host Quadrell-Server 27403 4 F F T F P 0 normal T T"});
     }
 
     void menusEmitWhatTheClientNeeds() {
         QFETCH(QString, script);
         QFETCH(QStringList, events);
-        QFETCH(int, top);
+        QFETCH(GuiState, top);
         GuiFixture f;
         f.play(script);
         QCOMPARE(f.events, events);
-        QCOMPARE(int(f.top()), top);
+        QCOMPARE(f.top(), top);
     }
 
     void passwordScreenRetriesTheOldAddress() {
@@ -109,7 +96,7 @@ private Q_SLOTS:
         guest.stack().setBaseState(GuiState::Game, QString());
         guest.play("Esc Down");
         QCOMPARE(guest.menus().currentEntry(), 2);  // restart only for the host
-        guest.play("Down Down Enter Up Up Up Up");
+        guest.play("Down Down Enter Up*4");
         QCOMPARE(guest.top(), GuiState::OptionsMenu);
         QCOMPARE(guest.menus().currentEntry(), 9);  // ranked play only from the main menu
         // Nor measuring the quality, over a game.
@@ -130,41 +117,39 @@ private Q_SLOTS:
         GuiFixture f("[Server]\nGeneral\\MaxPlayers=1\n");
         f.play("Down Down Enter Down Enter");
         QCOMPARE(f.menus().hosting().maxPlayers, 2);
-        f.play("Down Down Down Left");
+        f.play("Down*3 Left");
         QCOMPARE(f.menus().hosting().maxPlayers, 4);
         f.play("Right");
         QCOMPARE(f.menus().hosting().maxPlayers, 2);
-        f.play("Esc Esc Down Enter Enter Down Down Down Left");
+        f.play("Esc Esc Down Enter Enter Down*3 Left");
         QCOMPARE(f.menus().hosting().maxPlayers, 1);  // alone is fine in multiplayer
     }
 
-    void optionsSaveTheNewResolutionWithTheRest() {
+    // Measured while the options are open, the quality is edited like the entry (Back undoes it);
+    // over the main menu (the first start) it is saved at once. The resolution saves with the rest.
+    void optionsSaveMeasuredQualityAndResolution() {
         GuiFixture f;
         f.menus().resolutions().rebuild(
             {{800, 600, 32, 60}, {1280, 1024, 32, 60}, {640, 480, 32, 60}});
-        f.play("Down Down Down Down Enter Down Down Down Down Down Down Right Right");
-        QCOMPARE(f.menus().menu(GuiState::OptionsMenu).entries[6].value, "800x600");
-        f.play("Down Down Down Down Down Enter Down Down Enter");  // and no prediction
-        QCOMPARE(f.events.value(0), "options Player1 Player2 F 1 T F F 800 600 2 T T T F F");
-        QCOMPARE(f.events.value(1), "resolution 800 600");
-        QCOMPARE(f.top(), GuiState::MainMenu);
-    }
-
-    void measuredQualityIsSavedOnlyOutsideTheOptions() {
-        GuiFixture f;
-        f.play("Down Down Down Down Enter");  // the options, from the main menu
+        f.play("Down*4 Enter");  // the options, from the main menu
         f.menus().setCurrentEntry(MenuModel::kOptionsMeasure);
         f.play("Enter");
         QCOMPARE(f.events, QStringList{"measure"});
-        // Measured while the options are open: edited like the entry, Back undoes it.
         f.menus().takeMeasuredQuality(0);
         QCOMPARE(f.menus().options().quality, 0);
         QCOMPARE(f.events, QStringList{"measure"});
         f.play("Esc");
         QCOMPARE(f.menus().options().quality, 2);
-        // Over the main menu (the first start) it is saved at once.
         f.menus().takeMeasuredQuality(1);
         QCOMPARE(f.events.value(1), "options Player1 Player2 F 1 T F F 0 0 1 T T T F T");
+
+        f.play("Down*4 Enter Down*6 Right Right");
+        QCOMPARE(f.menus().menu(GuiState::OptionsMenu).entries[6].value, "800x600");
+        f.play("Down*5 Enter Down Down Enter");  // and no prediction
+        QCOMPARE(f.events.mid(2),
+                 (QStringList{"options Player1 Player2 F 1 T F F 800 600 1 T T T F F",
+                              "resolution 800 600"}));
+        QCOMPARE(f.top(), GuiState::MainMenu);
     }
 
     void textFieldEditing() {
@@ -272,7 +257,7 @@ private Q_SLOTS:
         QVERIFY(f.events.isEmpty());  // keys wait 500 ms after entering the lobby
         f.lobby(4, false, true, {0, 2, -1, 1});
         f.play("Down Enter");
-        f.keys({Qt::Key_S, Qt::Key_C, Qt::Key_D, Qt::Key_A, Qt::Key_A, Qt::Key_R});
+        f.play("S C D A A R");
         QCOMPARE(f.events, (QStringList{"kick 2", "start", "addComputer", "colors 0 -1",
                                         "colors -1 -1", "colors 5 -1", "ready"}));
         f.lobby(4, false, true, {0, 1}, GamePlayer::Ready);
@@ -281,7 +266,7 @@ private Q_SLOTS:
 
         GuiFixture guest;
         guest.lobby(4, false, false, {0, 1});
-        guest.keys({Qt::Key_C, Qt::Key_S});
+        guest.play("C S");
         QVERIFY(guest.events.isEmpty());  // seating and starting are the host's
 
         GuiFixture split;
@@ -289,13 +274,9 @@ private Q_SLOTS:
         split.play("Down Enter Right");
         QCOMPARE(split.events, QStringList{"colors -1 0"});  // no kicking, arrows for player 2
         // Chat from the game menu: U is player 2's line; an empty line is not sent.
-        split.play("Esc");
-        split.key(Qt::Key_U);
+        split.play("Esc U");
         QCOMPARE(split.top(), GuiState::ChatInput);
-        split.type("hi");
-        split.key(Qt::Key_Return);
-        split.key(Qt::Key_T);
-        split.key(Qt::Key_Return);
+        split.play("type:hi Enter T Enter");
         QCOMPARE(split.events, (QStringList{"colors -1 0", "menuOpen T", "say 1 hi"}));
         QCOMPARE(split.top(), GuiState::GameMenu);
     }
@@ -307,9 +288,9 @@ private Q_SLOTS:
         f.session().addServer(server("old", 5, false, false, 1, 4, "Beta 0.91"));
         f.session().addServer(server("here", 7));
         f.session().processMasterserverResult(MasterserverResult::MasterListDone);
-        f.play("Up Up Up Up Up Up Enter");  // the first filter: ranked only
+        f.play("Up*6 Enter");  // the first filter: ranked only
         QCOMPARE(f.session().servers().filtered(), 0);
-        f.play("Enter Enter Down Down Down Down Down Down Down Down Down Down Enter");
+        f.play("Enter Enter Down*10 Enter");
         QCOMPARE(f.events, (QStringList{"serverlist", "filter 1", "filter 2", "filter 0",
                                         "join F 10.0.0.7:27403 F ''"}));
     }
@@ -333,7 +314,7 @@ private Q_SLOTS:
         QCOMPARE(s.servers().received(), 1);
         f.play("Enter");  // the first header: sorted by name
         QCOMPARE(s.servers().sortColumn(), 0);
-        f.play("Down Down Down Down Enter");
+        f.play("Down*4 Enter");
         QCOMPARE(f.events, (QStringList{"serverlist", "join F 10.0.0.7:27403 F ''"}));
     }
 };

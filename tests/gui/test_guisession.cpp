@@ -47,10 +47,9 @@ private Q_SLOTS:
         GuiFixture f;
         f.lobby(2, false, true, {0});
         f.stack().setBaseState(GuiState::Game, QString());
-        f.key(Qt::Key_Escape);
+        f.play("Esc");
         QCOMPARE(f.top(), GuiState::GameMenu);
-        f.key(Qt::Key_T);
-        f.type("bye");
+        f.play("T type:bye");
         QCOMPARE(f.top(), GuiState::ChatInput);
         f.stack().setCountdown("Starting in 2...");
         f.stack().displayError("The connection to the server was lost.", true);
@@ -128,22 +127,21 @@ private Q_SLOTS:
         QCOMPARE(m.pageRows().size(), 5);
 
         // Page 2 of 2, list not complete yet: no next page, no headers.
+        using L = ServerListModel;
         m.setResult(MasterserverResult::MasterListReceived);
-        QCOMPARE(m.nextEntry(ServerListModel::Back, true), int(ServerListModel::PreviousPage));
-        QCOMPARE(m.nextEntry(ServerListModel::PreviousPage, true),
-                 int(ServerListModel::FirstServer));
-        QCOMPARE(m.nextEntry(ServerListModel::FirstServer, false),
-                 int(ServerListModel::PreviousPage));
+        QCOMPARE(m.nextEntry(L::Back, true), int(L::PreviousPage));
+        QCOMPARE(m.nextEntry(L::PreviousPage, true), int(L::FirstServer));
+        QCOMPARE(m.nextEntry(L::FirstServer, false), int(L::PreviousPage));
         QCOMPARE(m.nextEntry(0, false), m.lastEntry());
         m.setPage(1);
         m.setResult(MasterserverResult::MasterListDone);
-        QCOMPARE(m.nextEntry(ServerListModel::Back, true), int(ServerListModel::NextPage));
-        QCOMPARE(m.nextEntry(ServerListModel::NextPage, true), int(ServerListModel::FirstHeader));
-        QCOMPARE(m.nextEntry(ServerListModel::FirstHeader, false), int(ServerListModel::NextPage));
-        QCOMPARE(m.nextEntry(ServerListModel::NextPage, false), int(ServerListModel::Back));
+        QCOMPARE(m.nextEntry(L::Back, true), int(L::NextPage));
+        QCOMPARE(m.nextEntry(L::NextPage, true), int(L::FirstHeader));
+        QCOMPARE(m.nextEntry(L::FirstHeader, false), int(L::NextPage));
+        QCOMPARE(m.nextEntry(L::NextPage, false), int(L::Back));
         m.clear();
         m.setResult(MasterserverResult::MasterListEmpty);
-        QCOMPARE(m.nextEntry(ServerListModel::Back, true), 0);  // nothing to join
+        QCOMPARE(m.nextEntry(L::Back, true), 0);  // nothing to join
     }
 
     void highscoresTenBestPerPlayerCount() {

@@ -30,6 +30,13 @@ std::vector<double> frames(double warmupMs, double ms, double hitchMs = 0) {
     return f;
 }
 
+// Frame times per quality; the hitch comes twice among High's measured frames. The outcome.
+struct Probe {
+    double lowMs, normalMs, highMs, hitchMs;
+    int chosen, fps;
+    bool holds;
+};
+
 }  // namespace
 
 class TestQualityProbe : public QObject {
@@ -37,45 +44,32 @@ class TestQualityProbe : public QObject {
 
 private Q_SLOTS:
     void stopsAtTheFirstQualityThatHolds_data() {
-        QTest::addColumn<double>("lowMs");
-        QTest::addColumn<double>("normalMs");
-        QTest::addColumn<double>("highMs");
-        QTest::addColumn<double>("hitchMs");  // twice among High's measured frames
-        QTest::addColumn<int>("chosen");
-        QTest::addColumn<bool>("holds");
-        QTest::addColumn<int>("fps");
+        QTest::addColumn<Probe>("c");
         // Slow warm-up frames (the meshes rebuilt) never count.
-        QTest::newRow("high holds") << 10.0 << 20.0 << 25.0 << 0.0 << 2 << true << 40;
-        QTest::newRow("exactly the goal holds") << 10.0 << 20.0 << 33.0 << 0.0 << 2 << true << 30;
-        QTest::newRow("normal") << 10.0 << 30.0 << 40.0 << 0.0 << 1 << true << 33;
-        QTest::newRow("low") << 20.0 << 35.0 << 60.0 << 0.0 << 0 << true << 50;
-        QTest::newRow("nothing holds: low") << 50.0 << 80.0 << 120.0 << 0.0 << 0 << false << 20;
-        QTest::newRow("a few hitches do not lower it")
-            << 10.0 << 15.0 << 25.0 << 300.0 << 2 << true << 40;
+        QTest::newRow("high holds") << Probe{10, 20, 25, 0, 2, 40, true};
+        QTest::newRow("exactly the goal holds") << Probe{10, 20, 33, 0, 2, 30, true};
+        QTest::newRow("normal") << Probe{10, 30, 40, 0, 1, 33, true};
+        QTest::newRow("low") << Probe{20, 35, 60, 0, 0, 50, true};
+        QTest::newRow("nothing holds: low") << Probe{50, 80, 120, 0, 0, 20, false};
+        QTest::newRow("a few hitches do not lower it") << Probe{10, 15, 25, 300, 2, 40, true};
     }
     void stopsAtTheFirstQualityThatHolds() {
-        QFETCH(double, lowMs);
-        QFETCH(double, normalMs);
-        QFETCH(double, highMs);
-        QFETCH(double, hitchMs);
-        QFETCH(int, chosen);
-        QFETCH(bool, holds);
-        QFETCH(int, fps);
+        QFETCH(Probe, c);
         QualityProbe probe;
-        const std::vector<int> drawn =
-            run(probe, {frames(400, lowMs), frames(400, normalMs), frames(400, highMs, hitchMs)});
+        const std::vector<int> drawn = run(probe, {frames(400, c.lowMs), frames(400, c.normalMs),
+                                                   frames(400, c.highMs, c.hitchMs)});
         QVERIFY(probe.done());
-        QCOMPARE(probe.quality(), chosen);
-        QCOMPARE(probe.holdsGoal(), holds);
-        QCOMPARE(qRound(probe.fps()), fps);
+        QCOMPARE(probe.quality(), c.chosen);
+        QCOMPARE(probe.holdsGoal(), c.holds);
+        QCOMPARE(qRound(probe.fps()), c.fps);
         // Every quality tried got its full set of frames, from High down.
         const int perQuality = QualityProbe::kWarmupFrames + QualityProbe::kMeasuredFrames;
-        QCOMPARE(int(drawn.size()), perQuality * (QualityProbe::kHighest - chosen + 1));
+        QCOMPARE(int(drawn.size()), perQuality * (QualityProbe::kHighest - c.chosen + 1));
         QCOMPARE(drawn.front(), QualityProbe::kHighest);
-        QCOMPARE(drawn.back(), chosen);
+        QCOMPARE(drawn.back(), c.chosen);
         probe.frameTook(1000);  // after the choice nothing changes it
-        QCOMPARE(probe.quality(), chosen);
-        QCOMPARE(qRound(probe.fps()), fps);
+        QCOMPARE(probe.quality(), c.chosen);
+        QCOMPARE(qRound(probe.fps()), c.fps);
     }
 };
 

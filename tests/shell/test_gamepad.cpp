@@ -18,6 +18,10 @@ struct PadFixture : GuiFixture {
         session().startPlayTime();
     }
     void poll() { timers.advance(GamepadInput::kPollMs); }
+    void press(VirtualPad& pad, SDL_GameControllerButton b, bool down = true) {
+        pad.button(b, down);
+        poll();
+    }
 
     GamepadInput pads;
 };
@@ -44,18 +48,14 @@ private Q_SLOTS:
         f.events.clear();
         for (auto b : {SDL_CONTROLLER_BUTTON_DPAD_DOWN, SDL_CONTROLLER_BUTTON_DPAD_RIGHT,
                        SDL_CONTROLLER_BUTTON_Y, SDL_CONTROLLER_BUTTON_A}) {
-            pad.button(b, true);
-            f.poll();
-            pad.button(b, false);
-            f.poll();
+            f.press(pad, b);
+            f.press(pad, b, false);
         }
         QCOMPARE(f.events, (QStringList{"colors 0 -1", "start", "ready"}));
-        pad.button(SDL_CONTROLLER_BUTTON_START, true);
-        f.poll();
+        f.press(pad, SDL_CONTROLLER_BUTTON_START);
         QCOMPARE(f.top(), GuiState::GameMenu);
         pad.button(SDL_CONTROLLER_BUTTON_START, false);
-        pad.button(SDL_CONTROLLER_BUTTON_B, true);  // back, in a menu
-        f.poll();
+        f.press(pad, SDL_CONTROLLER_BUTTON_B);  // back, in a menu
         QCOMPARE(f.top(), GuiState::Lobby);
     }
 
@@ -64,8 +64,7 @@ private Q_SLOTS:
         VirtualPad pad;
         f.poll();
         f.play(false);
-        pad.button(SDL_CONTROLLER_BUTTON_DPAD_LEFT, true);
-        f.poll();
+        f.press(pad, SDL_CONTROLLER_BUTTON_DPAD_LEFT);
         QCOMPARE(f.count(3), 1);
         f.timers.advance(KeyCounters::kFirstRepeatMs);
         QCOMPARE(f.count(3), 2);
@@ -73,8 +72,7 @@ private Q_SLOTS:
         QCOMPARE(f.count(3), 3);
         // The stick the same way keeps the direction held when the d-pad lets go.
         pad.axis(SDL_CONTROLLER_AXIS_LEFTX, -20000);
-        pad.button(SDL_CONTROLLER_BUTTON_DPAD_LEFT, false);
-        f.poll();
+        f.press(pad, SDL_CONTROLLER_BUTTON_DPAD_LEFT, false);
         QCOMPARE(f.count(3), 3);
         pad.axis(SDL_CONTROLLER_AXIS_LEFTX, -GamepadInput::kStickRelease - 1);
         f.timers.advance(KeyCounters::kRepeatMs);
@@ -93,16 +91,13 @@ private Q_SLOTS:
         f.poll();
         pad.axis(SDL_CONTROLLER_AXIS_LEFTY, 0);
         pad.button(SDL_CONTROLLER_BUTTON_B, true);
-        pad.button(SDL_CONTROLLER_BUTTON_X, true);
-        f.poll();
+        f.press(pad, SDL_CONTROLLER_BUTTON_X);
         f.timers.advance(1000);
         // B rotates (and repeats every 160 ms), X drops once.
         QCOMPARE(f.gui->input().keys().counters(), (QList<int>{7, 1, 0, 4, 1, 0, 0, 0, 0, 0}));
-        pad.button(SDL_CONTROLLER_BUTTON_BACK, true);
-        f.poll();
+        f.press(pad, SDL_CONTROLLER_BUTTON_BACK);
         QVERIFY(f.session().tabHeld());
-        pad.button(SDL_CONTROLLER_BUTTON_BACK, false);
-        f.poll();
+        f.press(pad, SDL_CONTROLLER_BUTTON_BACK, false);
         QVERIFY(!f.session().tabHeld());
     }
 
@@ -116,8 +111,7 @@ private Q_SLOTS:
         f.play(true);
         first.button(SDL_CONTROLLER_BUTTON_DPAD_LEFT, true);
         second.button(SDL_CONTROLLER_BUTTON_DPAD_RIGHT, true);
-        second.button(SDL_CONTROLLER_BUTTON_Y, true);
-        f.poll();
+        f.press(second, SDL_CONTROLLER_BUTTON_Y);
         QCOMPARE(f.gui->input().keys().counters(), (QList<int>{0, 0, 0, 1, 0, 0, 0, 1, 0, 1}));
 
         const QString name = f.pads.names().value(1);

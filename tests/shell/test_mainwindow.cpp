@@ -1,4 +1,4 @@
-// The main window with a real Client: a pad, close, full screen and back, the program.
+// The main window with a real Client: full screen and back, a pad, close, the program.
 #include <QGuiApplication>
 #include <QProcess>
 #include <QScreen>
@@ -11,31 +11,24 @@ class TestMainWindow : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // A pad's A is "Singleplayer"; closing while connected waits for the disconnect.
-    void startsByPadAndClosesAfterTheDisconnect() {
-        // No saved resolution: full screen takes the screen's size.
-        QCOMPARE(GameWindow({}).window->fullscreenResolution(),
-                 QGuiApplication::primaryScreen()->size());
-        GameWindow g("Video\\ResWidth=800\nVideo\\ResHeight=600\n");
-        QVERIFY(QTest::qWaitForWindowExposed(g.window.get()));
-        QCOMPARE(g.window->fullscreenResolution(), QSize(800, 600));
-        QCOMPARE(g.window->windowTitle(), "Quadrell Beta 0.92");
-        VirtualPad pad;
-        QTRY_VERIFY(!g.window->gamepads().names().value(0).isEmpty());
-        pad.button(SDL_CONTROLLER_BUTTON_A, true);
-        QTRY_COMPARE(g.gui().session().stack().base(), GuiState::Lobby);
-
-        QVERIFY(!g.window->close());  // the window stays until the client is done
-        QVERIFY(g.window->isVisible());
-        QCOMPARE(g.lobbyText(), "Disconnecting...");
-        QVERIFY(g.quits.isEmpty());
-        QTRY_COMPARE(g.quits, QList<int>{0});
-    }
-
-    void fullScreenAndBack() {
+    // Full screen and back keeps the keys on the game; a pad's A is "Singleplayer"; closing
+    // while connected waits for the disconnect.
+    void fullScreenAndBackThenPadAndClose() {
+        {
+            // No saved resolution: full screen takes the screen's size.
+            GameWindow first({});
+            QCOMPARE(first.window->fullscreenResolution(),
+                     QGuiApplication::primaryScreen()->size());
+            QTest::keyClick(&first.w(), Qt::Key_Up);
+            QTest::keyClick(&first.w(), Qt::Key_Up);
+            QTest::keyClick(&first.w(), Qt::Key_Return);  // "Exit program"
+            QCOMPARE(first.quits, QList<int>{0});
+        }
         GameWindow g("Video\\ResWidth=800\nVideo\\ResHeight=600\n");
         MainWindow& w = *g.window;
         QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.fullscreenResolution(), QSize(800, 600));
+        QCOMPARE(w.windowTitle(), "Quadrell Beta 0.92");
         w.move(40, 30);
         w.resize(700, 500);
         QTRY_COMPARE(w.size(), QSize(700, 500));
@@ -78,10 +71,16 @@ private Q_SLOTS:
         QTRY_COMPARE(w.geometry(), w.screen()->geometry());
         QVERIFY(w.isFullScreen());
         QVERIFY(keysReachTheGame());
-        QTest::keyClick(w.glWidget(), Qt::Key_Up);
-        QTest::keyClick(w.glWidget(), Qt::Key_Up);
-        QTest::keyClick(w.glWidget(), Qt::Key_Return);  // "Exit program"
-        QCOMPARE(g.quits, QList<int>{0});
+
+        VirtualPad pad;
+        QTRY_VERIFY(!w.gamepads().names().value(0).isEmpty());
+        pad.button(SDL_CONTROLLER_BUTTON_A, true);
+        QTRY_COMPARE(g.gui().session().stack().base(), GuiState::Lobby);
+        QVERIFY(!w.close());  // the window stays until the client is done
+        QVERIFY(w.isVisible());
+        QCOMPARE(g.lobbyText(), "Disconnecting...");
+        QVERIFY(g.quits.isEmpty());
+        QTRY_COMPARE(g.quits, QList<int>{0});
     }
 
     // The program: moves earlier settings, ends in order on SIGTERM, one line without display.

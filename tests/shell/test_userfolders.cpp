@@ -24,18 +24,6 @@ QByteArray contentFor(QString origin) {
     return origin.toUtf8();
 }
 
-// Home, the XDG folders and the data folders all below root.
-FolderEnvironment environment(const QDir& root, const QString& work) {
-    FolderEnvironment env;
-    env.workingDirectory = root.filePath(work);
-    env.home = root.filePath("home");
-    env.configHome = root.filePath("cfg");
-    env.dataHome = root.filePath("data");
-    env.picturesHome = root.filePath("pics");
-    env.dataDirs = {root.filePath("data"), "/usr/share"};
-    return env;
-}
-
 }  // namespace
 
 class TestUserFolders : public QObject {
@@ -136,8 +124,15 @@ private Q_SLOTS:
                 QFile::setPermissions(config + "/quadrell", QFile::ReadOwner | QFile::ExeOwner));
         }
 
-        FolderEnvironment env = environment(root, work);
-        env.explicitDirectory = named.isEmpty() ? QString() : root.filePath(named);
+        // Home, the XDG folders and the data folders all below root.
+        const FolderEnvironment env{
+            .workingDirectory = root.filePath(work),
+            .explicitDirectory = named.isEmpty() ? QString() : root.filePath(named),
+            .home = root.filePath("home"),
+            .configHome = root.filePath("cfg"),
+            .dataHome = root.filePath("data"),
+            .picturesHome = root.filePath("pics"),
+            .dataDirs = {root.filePath("data"), "/usr/share"}};
         const UserFolderResolver::Result result = UserFolderResolver(env).resolve();
         if (mounted) {
             QCOMPARE(QProcess::execute("umount", {config}), 0);
