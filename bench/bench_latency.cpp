@@ -40,7 +40,7 @@ public:
         client = std::make_unique<Client>(env, ClientNetwork{}, threadServerStarter(hosting));
         ClientGame* game = &client->game();
         connect(game, &ClientGame::startPlayTime, this, [this] {
-            keys_.fill(0);
+            keys_ = {};
             QTimer::singleShot(kPauseMs, this, &Player::press);
         });
         connect(game, &ClientGame::createdNewBlock, this,
@@ -79,7 +79,7 @@ private:
         const bool right = (taken_ + lost_) % 2 == 0;
         pieceId_ = b->id();
         expected_ = GameGrid::column(mirror_.fieldsizeX(), (column(*b) + (right ? 1 : -1)) * 50);
-        ++keys_[right ? 2 : 3];
+        ++keys_[0][right ? 2 : 3];
         waiting_ = true;
         const int attempt = ++attempt_;
         sentAt_ = clock_.nsecsElapsed();
@@ -117,7 +117,7 @@ private:
     QTemporaryDir dir_;
     FieldMirror mirror_;
     QElapsedTimer clock_;
-    QList<int> keys_ = QList<int>(10, 0);
+    KeyInput keys_;
     int samples_;
     std::vector<double>& out_;
     int taken_ = 0;

@@ -63,8 +63,8 @@ public:
                                            Server::Environment{quiet, &random_, &clock_});
         for (int status : {GamePlayer::Waiting, GamePlayer::Ready}) {
             for (int c = computers; c < 4; ++c) {
-                Q_EMIT stream_->changedSPlayers(c, {QStringLiteral("P%1").arg(c), QString()},
-                                                {-1, -1}, {status, -1});
+                Q_EMIT stream_->changedSPlayers(
+                    c, {{QStringLiteral("P%1").arg(c), QString()}, {-1, -1}, {status, -1}});
             }
         }
         for (int i = 0; i < 3; ++i) {
@@ -92,10 +92,9 @@ public:
                 w, b.kind(), slot * 12, 12);
             const int key =
                 PlacementPolicy::nextKey(b.rotation(), GameGrid::column(w, b.x()), target, w);
-            QList<int> input(10, 0);
-            for (int k = 0; k < GamePlayer::kKeys; ++k) {
-                input[k] = p->keyCount()[k] + (k == key ? 1 : 0);
-            }
+            KeyInput input;
+            input[0] = p->keyCount();
+            ++input[0][std::size_t(key)];
             Q_EMIT datagram_->changedSPlayerInput(p->connId(), input);
         }
     }

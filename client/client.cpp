@@ -108,9 +108,9 @@ void Client::connectField() {
             });
 }
 
-void Client::inputKeys(QList<int> keys) {
+void Client::inputKeys(KeyInput keys) {
     field_.processInput(keys);
-    game_.inputKeys(std::move(keys));
+    game_.inputKeys(keys);
 }
 
 Client::~Client() {

@@ -98,7 +98,7 @@ public Q_SLOTS:
     void endProgramm();
     // GUI: the ten key counters. The copy moves the own blocks first, so the
     // press shows in the next frame; then they go to the server.
-    void inputKeys(QList<int> keys);
+    void inputKeys(KeyInput keys);
 
     // GUI: options.
     // Everything but the colours, which setColors changes.

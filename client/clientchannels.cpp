@@ -5,14 +5,12 @@ void ClientChannels::on(MessageCode code, Send send) {
     MessageCodes::onChannels(code, stream_, datagram_, send);
 }
 
-void ClientChannels::players(const QStringList& names, const QList<int>& colors,
-                             const QList<int>& status) {
-    on(MessageCode::CPLR,
-       [&](ClientConnection& c) { c.sendCPlayers(true, names, colors, status); });
+void ClientChannels::players(const PayloadCodec::Players& players) {
+    on(MessageCode::CPLR, [&](ClientConnection& c) { c.sendCPlayers(true, players); });
 }
 
-void ClientChannels::chat(int playerNr, const QString& text) {
-    on(MessageCode::CMSG, [&](ClientConnection& c) { c.sendCMessage(true, playerNr, text); });
+void ClientChannels::chat(const PayloadCodec::ChatLine& line) {
+    on(MessageCode::CMSG, [&](ClientConnection& c) { c.sendCMessage(true, line); });
 }
 
 void ClientChannels::kick(int clientId) {
@@ -31,7 +29,7 @@ void ClientChannels::pause() {
     on(MessageCode::CPSE, [](ClientConnection& c) { c.sendCPause(true); });
 }
 
-void ClientChannels::input(const QList<int>& keys) {
+void ClientChannels::input(const KeyInput& keys) {
     on(MessageCode::CINP, [&](ClientConnection& c) { c.sendCInput(false, keys); });
 }
 

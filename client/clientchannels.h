@@ -20,15 +20,15 @@ public:
     ClientConnection& datagram() const { return datagram_; }
 
     // The local players' names, colours and status: one or two of each.
-    void players(const QStringList& names, const QList<int>& colors, const QList<int>& status);
-    void chat(int playerNr, const QString& text);
+    void players(const PayloadCodec::Players& players);
+    void chat(const PayloadCodec::ChatLine& line);
     void kick(int clientId);
     void start();
     void restart();
     // Pauses, or resumes a game the own player paused.
     void pause();
     // Unreliable: the next counters overtake lost ones.
-    void input(const QList<int>& keys);
+    void input(const KeyInput& keys);
     // Says goodbye on both ("CDSC"); immediately: without waiting for the
     // goodbye to go out.
     void leave(bool immediately);

@@ -32,7 +32,7 @@ void ClientField::setRoundTripMs(int ms) {
     predictor_.setRoundTripMs(ms);
 }
 
-void ClientField::processInput(QList<int> counters) {
+void ClientField::processInput(const KeyInput& counters) {
     {
         QMutexLocker lock(&mutex_);
         predictor_.processInput(counters, clock_.nowMs());

@@ -39,7 +39,7 @@ public Q_SLOTS:
     // A paused or ended game takes no presses: none is shown either.
     void holdPredictions(bool held);
     // The key counters on their way to the server.
-    void processInput(QList<int> counters);
+    void processInput(const KeyInput& counters);
     void processNewBlock(BlockRecord block, int fieldsizeX);
     void processNewField(int fieldsizeX, QList<FieldCell> landed);
     // keysDone: the key counters the server carried out, empty if not said.

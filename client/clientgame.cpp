@@ -23,7 +23,7 @@ ClientGame::ClientGame(ClientSession& session, ClientChannels& channels,
     connect(&datagram, &ClientConnection::changedCMergeBlocks, this, &ClientGame::mergeBlocks);
 }
 
-void ClientGame::inputKeys(QList<int> keys) {
+void ClientGame::inputKeys(const KeyInput& keys) {
     if (session_.state != GamePlayer::Empty) {
         channels_.input(keys);
     }

@@ -30,7 +30,7 @@ public:
 
 public Q_SLOTS:
     // GUI: the ten key counters, sent as they are; nothing while not connected.
-    void inputKeys(QList<int> keys);
+    void inputKeys(const KeyInput& keys);
     // GUI: the field copy missed a datagram.
     void processPacketLoss();
 

@@ -15,8 +15,9 @@ void ClientLobby::sendPlayers() {
     const ClientSettings::Options& o = settings_.options;
     const bool two = session_.splitscreen;
     const int state = session_.state;
-    channels_.players({o.name1, two ? o.name2 : QString()}, {o.color1, two ? o.color2 : -1},
-                      {state, two ? state : -1});
+    channels_.players({{o.name1, two ? o.name2 : QString()},
+                       {o.color1, two ? o.color2 : -1},
+                       {state, two ? state : -1}});
 }
 
 void ClientLobby::setReady() {
@@ -78,7 +79,7 @@ void ClientLobby::kickPlayer(int id) {
 }
 
 void ClientLobby::sendMessage(int playerNr, QString message) {
-    channels_.chat(playerNr, message);
+    channels_.chat({playerNr, message});
 }
 
 QList<GamePlayer::PlayerStatus> ClientLobby::takePlayerList(const QList<int>& connIds,

@@ -34,6 +34,6 @@ bool ComputerDrive::press(GameSimulation& sim, const GamePlayer& player,
     KeyInput input;
     input[0] = player.keyCount();
     input.add(0, keys);
-    sim.processPlayerInput(player.connId(), input.toList());
+    sim.processPlayerInput(player.connId(), input);
     return true;
 }

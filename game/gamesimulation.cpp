@@ -190,7 +190,7 @@ void GameSimulation::setPaused(bool paused) {
     elapsed_ = 0;
 }
 
-void GameSimulation::processPlayerInput(int connId, const QList<int>& input) {
+void GameSimulation::processPlayerInput(int connId, const KeyInput& input) {
     if (paused_) {
         return;
     }
@@ -199,11 +199,7 @@ void GameSimulation::processPlayerInput(int connId, const QList<int>& input) {
         if (!p) {
             continue;
         }
-        for (int k = 0; k < GamePlayer::kKeys; ++k) {
-            const qsizetype i = local * GamePlayer::kKeys + k;
-            // A short list from the wire counts as zeros, as its missing tokens would.
-            p->keyCount()[k] = i < input.size() ? input[i] : 0;
-        }
+        p->keyCount() = input[local];
     }
 }
 

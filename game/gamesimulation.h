@@ -89,7 +89,7 @@ public:
     // the slow start.
     void setSpeed(int speed);
     // Stores the ten key counters of a connection (five per local player).
-    void processPlayerInput(int connId, const QList<int>& input);
+    void processPlayerInput(int connId, const KeyInput& input);
     // One 20 ms tick.
     void mainLoop();
 

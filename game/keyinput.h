@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QMetaType>
 #include <array>
 
 #include "keyslot.h"
@@ -26,3 +27,5 @@ struct KeyInput {
     static KeyInput fromList(const QList<int>& counters);
     friend bool operator==(const KeyInput&, const KeyInput&) = default;
 };
+
+Q_DECLARE_METATYPE(KeyInput)

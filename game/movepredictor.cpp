@@ -130,8 +130,7 @@ bool MovePredictor::releasable(int local) const {
     return false;
 }
 
-void MovePredictor::processInput(const QList<int>& counters, qint64 nowMs) {
-    const KeyInput sent = KeyInput::fromList(counters);
+void MovePredictor::processInput(const KeyInput& sent, qint64 nowMs) {
     for (int local = 0; local < kLocalPlayers; ++local) {
         Own& own = own_[std::size_t(local)];
         // A window that was due while nothing waited opens at the press.

@@ -67,7 +67,7 @@ public:
 
     // The key counters as they go to the server (five per local player, in
     // KeySlot order): each new press moves the own block at once.
-    void processInput(const QList<int>& counters, qint64 nowMs);
+    void processInput(const KeyInput& sent, qint64 nowMs);
     // Call after the mirror took the movements: they hold the server's
     // places, keysDone the ten counters it carried out (empty: not said).
     void processMovements(const QList<GameMovement>& movements, const QList<int>& keysDone,

@@ -39,7 +39,7 @@ void KeyCounters::press(int index) {
         return;
     }
     ++counters_[index];
-    Q_EMIT changedInput(counters_);
+    Q_EMIT changedInput(KeyInput::fromList(counters_));
     if (!isDrop(index)) {
         held_[index] = true;
         repeat_[index]->start(kFirstRepeatMs);
@@ -59,7 +59,7 @@ void KeyCounters::repeatKey(int index) {
         return;
     }
     ++counters_[index];
-    Q_EMIT changedInput(counters_);
+    Q_EMIT changedInput(KeyInput::fromList(counters_));
     repeat_[index]->start(slotOf(index) == KeySlot::Rotate ? kRotateRepeatMs : kRepeatMs);
 }
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <memory>
 
+#include "game/keyinput.h"
 #include "game/keyslot.h"
 #include "gui/guitimers.h"
 
@@ -41,7 +42,7 @@ public:
     bool held(int index) const { return held_[index]; }
 
 Q_SIGNALS:
-    void changedInput(QList<int> input);
+    void changedInput(KeyInput input);
 
 private:
     QList<int> counters_ = QList<int>(kKeys, 0);

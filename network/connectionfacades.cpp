@@ -141,13 +141,13 @@ void NetClientConnection::requestResend() {
     core_->requestResend();
 }
 
-void NetClientConnection::sendCPlayers(bool reliable, const QStringList& names,
-                                       const QList<int>& colors, const QList<int>& status) {
-    core_->sendMessage(-1, reliable, MessageCode::CPLR, Codec::buildPlayers(names, colors, status));
+void NetClientConnection::sendCPlayers(bool reliable, const Codec::Players& players) {
+    core_->sendMessage(-1, reliable, MessageCode::CPLR,
+                       Codec::buildPlayers(players.names, players.colors, players.status));
 }
 
-void NetClientConnection::sendCMessage(bool reliable, int playerNr, const QString& message) {
-    core_->sendMessage(-1, reliable, MessageCode::CMSG, Codec::buildChat(playerNr, message));
+void NetClientConnection::sendCMessage(bool reliable, const Codec::ChatLine& line) {
+    core_->sendMessage(-1, reliable, MessageCode::CMSG, Codec::buildChat(line.player, line.text));
 }
 
 void NetClientConnection::sendCKick(bool reliable, int clientId) {
@@ -164,8 +164,9 @@ void NetClientConnection::sendCRestart(bool reliable) {
                         QLatin1String(Codec::kRestart));
 }
 
-void NetClientConnection::sendCInput(bool reliable, const QList<int>& keys) {
-    core_->sendToStates({State::StateInGame}, reliable, MessageCode::CINP, Codec::buildInput(keys));
+void NetClientConnection::sendCInput(bool reliable, const KeyInput& keys) {
+    core_->sendToStates({State::StateInGame}, reliable, MessageCode::CINP,
+                        Codec::buildInput(keys.toList()));
 }
 
 void NetClientConnection::sendCPause(bool reliable) {

@@ -93,11 +93,11 @@ public:
 
 Q_SIGNALS:
     // What a server hears from its clients; connId is the sender's client id.
-    void changedSPlayers(int connId, QStringList names, QList<int> colors, QList<int> status);
-    void changedSMessage(int connId, int playerNr, QString message);
+    void changedSPlayers(int connId, PayloadCodec::Players players);
+    void changedSMessage(int connId, PayloadCodec::ChatLine line);
     void changedSPlayerStart(int connId);
     void changedSPlayerRestart(int connId);
-    void changedSPlayerInput(int connId, QList<int> input);
+    void changedSPlayerInput(int connId, KeyInput input);
     void changedSPlayerPause(int connId);
     void changedSPlayerDisconnect(int connId);
     void changedSPlayerKick(int connId, int clientId);
@@ -115,13 +115,12 @@ public:
                                  const QString& password, int requestedId) = 0;
     // Asks the server for every reliable datagram after the last one received.
     virtual void requestResend() = 0;
-    virtual void sendCPlayers(bool reliable, const QStringList& names, const QList<int>& colors,
-                              const QList<int>& status) = 0;
-    virtual void sendCMessage(bool reliable, int playerNr, const QString& message) = 0;
+    virtual void sendCPlayers(bool reliable, const PayloadCodec::Players& players) = 0;
+    virtual void sendCMessage(bool reliable, const PayloadCodec::ChatLine& line) = 0;
     virtual void sendCKick(bool reliable, int clientId) = 0;
     virtual void sendCStart(bool reliable) = 0;
     virtual void sendCRestart(bool reliable) = 0;
-    virtual void sendCInput(bool reliable, const QList<int>& keys) = 0;
+    virtual void sendCInput(bool reliable, const KeyInput& keys) = 0;
     virtual void sendCPause(bool reliable) = 0;
 
 Q_SIGNALS:

@@ -219,6 +219,7 @@ std::optional<ServerInfo> parseServerInfo(const QString& payload);
 // The records travel in queued signals from a connection's thread.
 Q_DECLARE_METATYPE(PayloadCodec::PlayerList)
 Q_DECLARE_METATYPE(PayloadCodec::ChatLine)
+Q_DECLARE_METATYPE(PayloadCodec::Players)
 Q_DECLARE_METATYPE(PayloadCodec::PingList)
 Q_DECLARE_METATYPE(PayloadCodec::GameStart)
 Q_DECLARE_METATYPE(PayloadCodec::GameState)

@@ -66,14 +66,13 @@ void ServerCodes::processPlayers(ConnectionInfo& record, const ConnectionMessage
         players.names[local].clear();
     }
     if (ServerConnection* e = core_.eventsAs<ServerConnection>()) {
-        Q_EMIT e->changedSPlayers(record.clientId, players.names, players.colors, players.status);
+        Q_EMIT e->changedSPlayers(record.clientId, players);
     }
 }
 
 void ServerCodes::processChat(ConnectionInfo& record, const ConnectionMessage& message) {
-    const Codec::ChatLine line = Codec::parseChat(message.content);
     if (ServerConnection* e = core_.eventsAs<ServerConnection>()) {
-        Q_EMIT e->changedSMessage(record.clientId, line.player, line.text);
+        Q_EMIT e->changedSMessage(record.clientId, Codec::parseChat(message.content));
     }
 }
 
@@ -98,7 +97,8 @@ void ServerCodes::processRestartRequest(ConnectionInfo& record, const Connection
 
 void ServerCodes::processInput(ConnectionInfo& record, const ConnectionMessage& message) {
     if (ServerConnection* e = core_.eventsAs<ServerConnection>()) {
-        Q_EMIT e->changedSPlayerInput(record.clientId, Codec::parseInput(message.content));
+        Q_EMIT e->changedSPlayerInput(record.clientId,
+                                      KeyInput::fromList(Codec::parseInput(message.content)));
     }
 }
 

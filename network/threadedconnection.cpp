@@ -75,13 +75,12 @@ void ThreadedClientConnection::requestResend() {
     forward([](ClientConnection& c) { c.requestResend(); });
 }
 
-void ThreadedClientConnection::sendCPlayers(bool reliable, const QStringList& names,
-                                            const QList<int>& colors, const QList<int>& status) {
-    forward([=](ClientConnection& c) { c.sendCPlayers(reliable, names, colors, status); });
+void ThreadedClientConnection::sendCPlayers(bool reliable, const PayloadCodec::Players& players) {
+    forward([=](ClientConnection& c) { c.sendCPlayers(reliable, players); });
 }
 
-void ThreadedClientConnection::sendCMessage(bool reliable, int playerNr, const QString& message) {
-    forward([=](ClientConnection& c) { c.sendCMessage(reliable, playerNr, message); });
+void ThreadedClientConnection::sendCMessage(bool reliable, const PayloadCodec::ChatLine& line) {
+    forward([=](ClientConnection& c) { c.sendCMessage(reliable, line); });
 }
 
 void ThreadedClientConnection::sendCKick(bool reliable, int clientId) {
@@ -96,7 +95,7 @@ void ThreadedClientConnection::sendCRestart(bool reliable) {
     forward([=](ClientConnection& c) { c.sendCRestart(reliable); });
 }
 
-void ThreadedClientConnection::sendCInput(bool reliable, const QList<int>& keys) {
+void ThreadedClientConnection::sendCInput(bool reliable, const KeyInput& keys) {
     forward([=](ClientConnection& c) { c.sendCInput(reliable, keys); });
 }
 

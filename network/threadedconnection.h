@@ -187,13 +187,12 @@ public:
     int connectWithHello(const QHostAddress& address, int port, int players, int hostKey,
                          const QString& password, int requestedId) override;
     void requestResend() override;
-    void sendCPlayers(bool reliable, const QStringList& names, const QList<int>& colors,
-                      const QList<int>& status) override;
-    void sendCMessage(bool reliable, int playerNr, const QString& message) override;
+    void sendCPlayers(bool reliable, const PayloadCodec::Players& players) override;
+    void sendCMessage(bool reliable, const PayloadCodec::ChatLine& line) override;
     void sendCKick(bool reliable, int clientId) override;
     void sendCStart(bool reliable) override;
     void sendCRestart(bool reliable) override;
-    void sendCInput(bool reliable, const QList<int>& keys) override;
+    void sendCInput(bool reliable, const KeyInput& keys) override;
     void sendCPause(bool reliable) override;
 };
 

@@ -28,8 +28,11 @@ GamePlayer::PlayerStatus lobbyStatus(int reported) {
 
 }  // namespace
 
-bool LobbyRules::applyPlayerList(GameSimulation& sim, int connId, const QStringList& names,
-                                 const QList<int>& colours, const QList<int>& statuses) {
+bool LobbyRules::applyPlayerList(GameSimulation& sim, int connId,
+                                 const PayloadCodec::Players& players) {
+    const QStringList& names = players.names;
+    const QList<int>& colours = players.colors;
+    const QList<int>& statuses = players.status;
     bool joinedGame = false;
     for (int local = 0; local < 2; ++local) {
         // Whatever the client sent goes out to everyone in each player

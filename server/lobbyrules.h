@@ -16,8 +16,7 @@ namespace LobbyRules {
 // What a client's player list changes in the slots of connId: new players
 // take the lowest free slots (as spectators during a game), named ones are
 // renamed and recoloured. Returns whether one joined a running game.
-bool applyPlayerList(GameSimulation& sim, int connId, const QStringList& names,
-                     const QList<int>& colours, const QList<int>& statuses);
+bool applyPlayerList(GameSimulation& sim, int connId, const PayloadCodec::Players& players);
 
 // Automatic colours, lowest first, each once while colours last; players in
 // a game keep the colour of their blocks.

@@ -149,12 +149,12 @@ bool Server::fromClient(int connId) const {
 
 // --- players --------------------------------------------------------------
 
-void Server::updatePlayers(int connId, QStringList names, QList<int> colors, QList<int> statusInt) {
+void Server::updatePlayers(int connId, PayloadCodec::Players players) {
     if (!fromClient(connId)) {
         return;
     }
-    guarded([this, connId, names, colors, statusInt] {
-        const bool joinedGame = LobbyRules::applyPlayerList(sim_, connId, names, colors, statusInt);
+    guarded([this, connId, players] {
+        const bool joinedGame = LobbyRules::applyPlayerList(sim_, connId, players);
         assignColours();
         sendPlayerList();
         if (joinedGame) {
@@ -370,7 +370,7 @@ void Server::mainLoop() {
     }
 }
 
-void Server::processPlayerInput(int connId, QList<int> input) {
+void Server::processPlayerInput(int connId, KeyInput input) {
     if (fromClient(connId)) {
         guarded([this, connId, input] { sim_.processPlayerInput(connId, input); });
     }
@@ -501,15 +501,15 @@ void Server::processPlayerKick(int connId, int id) {
     });
 }
 
-void Server::processMessage(int connId, int playerNr, QString message) {
-    guarded([this, connId, playerNr, message] {
-        const int slot = fromClient(connId) ? sim_.findPlayer(connId, playerNr) : -1;
+void Server::processMessage(int connId, PayloadCodec::ChatLine line) {
+    guarded([this, connId, line] {
+        const int slot = fromClient(connId) ? sim_.findPlayer(connId, line.player) : -1;
         // Senders below 0 are the server's own notices; nobody else may use them.
         if (slot < 0) {
             qCDebug(lcServer) << "chat from a connection without player dropped" << connId;
             return;
         }
-        players_.chat(slot, PlayerNames::sanitisedChat(message));
+        players_.chat(slot, PlayerNames::sanitisedChat(line.text));
     });
 }
 

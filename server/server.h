@@ -107,14 +107,14 @@ public:
     void setTickMonitor(TickMonitor* monitor) { monitor_ = monitor; }
 
 public Q_SLOTS:
-    void updatePlayers(int connId, QStringList names, QList<int> colors, QList<int> statusInt);
+    void updatePlayers(int connId, PayloadCodec::Players players);
     void processPlayerStart(int connId);
     void processPlayerRestart(int connId);
     void processPlayerPause(int connId);
     void processPlayerDisconnect(int connId);
     void processPlayerKick(int connId, int id);
-    void processMessage(int connId, int playerNr, QString message);
-    void processPlayerInput(int connId, QList<int> input);
+    void processMessage(int connId, PayloadCodec::ChatLine line);
+    void processPlayerInput(int connId, KeyInput input);
     void processConnectionError(int connId, ConnectionInterface::ConnectionError error);
     void processShutdown(int connId);
     // The host's lobby action: one more computer player, while a place is

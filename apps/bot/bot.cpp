@@ -221,7 +221,7 @@ void Bot::processGameStart() {
         part += id >= 0 ? 1 : 0;
     }
     partColumn_ = part * kPartColumns;
-    keys_.fill(0);  // the server starts every game from zero
+    keys_ = {};  // the server starts every game from zero
     carriedOut_ = {};
     linesSeen_ = 0;
     presses_ = 0;
@@ -285,7 +285,7 @@ PlacementPolicy::Target Bot::chooseTarget(const GameBlock& block) {
 }
 
 void Bot::press(int key, const GameBlock& block, int column) {
-    ++keys_[key];
+    ++keys_[0][std::size_t(key)];
     ++presses_;
     pressPending_ = true;
     pressKey_ = key;
@@ -323,7 +323,8 @@ void Bot::think() {
     } else if (pressPending_ && (pressKey_ == kDrop ||
                                  (block->rotation() == pressRotation_ && column == pressColumn_))) {
         // One press at a time: the last one has not shown yet.
-        if (pressKey_ == kDrop || carriedOut_[0][std::size_t(pressKey_)] < keys_[pressKey_]) {
+        if (pressKey_ == kDrop ||
+            carriedOut_[0][std::size_t(pressKey_)] < keys_[0][std::size_t(pressKey_)]) {
             return;
         }
         givenUp_ = true;  // carried out and not shown: refused
@@ -342,14 +343,14 @@ void Bot::thinkAsComputer(int blockId) {
     const int speed = std::min<qint64>(
         GameSimulation::kMaxSpeed,
         1 + playedMs / (GameSimulation::kTicksPerSpeedStep * ComputerPlayer::kTickMs));
-    const ComputerPlayer::Counters counters{KeyInput::fromList(keys_)[0], carriedOut_[0]};
+    const ComputerPlayer::Counters counters{keys_[0], carriedOut_[0]};
     const ComputerPlayer::Keys keys =
         computer_->think(mirror(), blockId, speed, playedMs, counters);
     bool pressed = false;
-    for (int k = 0; k < GamePlayer::kKeys; ++k) {
-        keys_[k] += keys[k];
-        presses_ += keys[k];
-        pressed = pressed || keys[k] > 0;
+    keys_.add(0, keys);
+    for (int k : keys) {
+        presses_ += k;
+        pressed = pressed || k > 0;
     }
     if (pressed) {
         sendKeys();

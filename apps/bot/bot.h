@@ -106,7 +106,7 @@ private:
     std::unique_ptr<ComputerPlayer> computer_;  // none for the simple policy
     QElapsedTimer playClock_;                   // since the game began: its speed
 
-    QList<int> keys_ = QList<int>(10, 0);
+    KeyInput keys_;        // the first local player's counters are the bot's
     KeyInput carriedOut_;  // as the server's last movements said
     QList<int> listedConnIds_;
     bool playing_ = false;   // pressing keys

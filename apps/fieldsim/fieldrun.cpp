@@ -122,10 +122,10 @@ void FieldRun::driveComputer(GamePlayer& player, ComputerPlayer& computer) {
 }
 
 void FieldRun::send(const GamePlayer& player, Driver& d) {
-    QList<int> input(10, 0);
+    KeyInput input;
     for (int k = 0; k < GamePlayer::kKeys; ++k) {
         d.keys[k] = std::max(d.keys[k], player.keyCount()[k]);
-        input[k] = d.keys[k];
+        input[0][std::size_t(k)] = d.keys[k];
     }
     simulation_.processPlayerInput(player.connId(), input);
 }

@@ -57,7 +57,7 @@ void SceneField::moveCamera() {
     }
 }
 
-void SceneField::logPress(const QList<int>& counters) {
+void SceneField::logPress(const KeyInput& counters) {
     if (!lcLatency().isDebugEnabled()) {
         return;
     }
@@ -68,7 +68,7 @@ void SceneField::logPress(const QList<int>& counters) {
         return;
     }
     for (int k = 0; k < kKeySlots; ++k) {
-        if (counters.value(k) > lastLoggedCounters_.value(k)) {
+        if (counters[0][std::size_t(k)] > lastLoggedCounters_[0][std::size_t(k)]) {
             qCDebug(lcLatency).noquote() << QStringLiteral("press %1 key %2 col %3 rot %4 width %5")
                                                 .arg(latencyClockUs())
                                                 .arg(k)

@@ -58,7 +58,7 @@ public Q_SLOTS:
     void moveCamera();
     // The key counters as pressed, logged for the latency measurement before
     // the copy moves the block.
-    void logPress(const QList<int>& counters);
+    void logPress(const KeyInput& counters);
     // A new game: camera back at the start and still.
     void reset();
 
@@ -71,7 +71,7 @@ private:
     void followOwnBlocks();
 
     ClientField& field_;
-    QList<int> lastLoggedCounters_;
+    KeyInput lastLoggedCounters_;
     int fieldsizeX_ = GameField::kColumnsPerPlayer;
     bool rotating_ = false;
     int phase_ = 0;

@@ -88,7 +88,7 @@ public:
                 total[k] += keys[k];
                 input[k] += keys[k];
             }
-            sim.processPlayerInput(slot, input);
+            sim.processPlayerInput(slot, KeyInput::fromList(input));
             clock.advance(ComputerPlayer::kTickMs);
             sim.mainLoop();
         }
@@ -235,7 +235,7 @@ private Q_SLOTS:
         table.computer.setPart(24, 12);
         QList<int> teammate(10, 0);
         teammate[slotIndex(KeySlot::Right)] = 1;  // into the gap, first in the tick
-        table.sim.processPlayerInput(0, teammate);
+        table.sim.processPlayerInput(0, KeyInput::fromList(teammate));
         table.playOnePiece(1);
         int holes = 0;
         for (int c = 0; c < 24; ++c) {

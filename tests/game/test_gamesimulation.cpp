@@ -57,7 +57,7 @@ struct Game : fieldsetup::PlayingSim {
         for (int k = 0; k < 5; ++k) {
             input[k] = player(slot).keyCount()[k] + (k == key ? times : 0);
         }
-        sim.processPlayerInput(player(slot).connId(), input);
+        sim.processPlayerInput(player(slot).connId(), KeyInput::fromList(input));
     }
     void tick(int n = 1) {
         for (int i = 0; i < n; ++i) {

@@ -60,9 +60,9 @@ struct Link : GameEvents, fieldsetup::PlayingSim {
 
     void press(KeySlot key) {
         ++keys[int(slotIndex(key))];
-        predictor.processInput(keys, clock.nowMs());
+        predictor.processInput(KeyInput::fromList(keys), clock.nowMs());
         if (!std::exchange(loseInput, false)) {
-            later([this, k = keys] { sim.processPlayerInput(0, k); });
+            later([this, k = keys] { sim.processPlayerInput(0, KeyInput::fromList(k)); });
         }
     }
 
@@ -116,7 +116,7 @@ struct Copy {
     KeyInput press(int local, KeySlot key, qint64 nowMs = 0) {
         KeyInput sent;
         ++sent[local][slotIndex(key)];
-        predictor.processInput(sent.toList(), nowMs);
+        predictor.processInput(sent, nowMs);
         return sent;
     }
     void serverSays(const QList<GameMovement>& m, const KeyInput& done, qint64 nowMs = 0) {

@@ -45,6 +45,7 @@ struct GuiText {
                       o.playSounds, o.enableStatsSP, o.showIntro, o.predictMoves);
     }
     static QString of(const QList<int>& l) { return joinedNumbers(l); }
+    static QString of(const KeyInput& k) { return joinedNumbers(k.toList()); }
 };
 
 // A GuiController on a hand-moved clock; each signal it sends is a line in `events`.

@@ -51,12 +51,18 @@ inline Fields fields(const C::Announcement& r) {
 inline Fields fields(const C::ServerInfo& r) {
     return {r.version, r.ranked, r.players, r.maxPlayers, r.hasPassword, r.name};
 }
-// A signal's arguments: the fields of the first when it is one of the Ts.
+// A signal's arguments, each one of the Ts spelled out as its fields.
 template <class... Ts>
 Fields fieldsOfAny(const QVariantList& args) {
-    Fields out = args;
-    const QVariant& v = args.value(0);
-    ((v.metaType() == QMetaType::fromType<Ts>() && (out = fields(v.value<Ts>()), true)) || ...);
+    Fields out;
+    for (const QVariant& v : args) {
+        const bool record =
+            ((v.metaType() == QMetaType::fromType<Ts>() && (out += fields(v.value<Ts>()), true)) ||
+             ...);
+        if (!record) {
+            out.append(v);
+        }
+    }
     return out;
 }
 

@@ -73,9 +73,9 @@ public:
     QVariantList first() const {
         for (const auto& spy : spies_) {
             if (!spy->isEmpty()) {
-                return payloadfields::fieldsOfAny<C::PlayerList, C::ChatLine, C::GameStart,
-                                                  BlockRecord, C::Pause, C::GameOver, C::GameState>(
-                    spy->first());
+                return payloadfields::fieldsOfAny<C::Players, C::PlayerList, C::ChatLine,
+                                                  C::GameStart, BlockRecord, C::Pause, C::GameOver,
+                                                  C::GameState>(spy->first());
             }
         }
         return {};

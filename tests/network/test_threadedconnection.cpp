@@ -76,10 +76,10 @@ private Q_SLOTS:
             QCOMPARE(client.connectWithHello(kLocal, 5, 1, -1, "pw", 3), 0);
             QCOMPARE(master.connectToHost(kLocal, 6), 0);
             for (int i = 0; i < 50; ++i) {
-                client.sendCInput(false, {i});
+                client.sendCInput(false, KeyInput::fromList({i}));
             }
             master.queryServer(kLocal, 7);
-            client.sendCMessage(true, 1, "hi");
+            client.sendCMessage(true, {1, "hi"});
             client.disconnectClient(-1, false);
             // Waits for everything before it.
             QCOMPARE(client.connectWithHello(kLocal, 5, 1, -1, "pw", 0), 1);
@@ -112,7 +112,7 @@ private Q_SLOTS:
         }
         QStringList expected{"connectWithHello 127.0.0.1 5 1 -1 pw 3", "connectToHost 127.0.0.1 6"};
         for (int i = 0; i < 50; ++i) {
-            expected.append(QStringLiteral("sendCInput false %1").arg(i));
+            expected.append(QStringLiteral("sendCInput false %1,0,0,0,0,0,0,0,0,0").arg(i));
         }
         expected += {"queryServer 127.0.0.1 7", "sendCMessage true 1 hi",
                      "disconnectClient -1 false", "connectWithHello 127.0.0.1 5 1 -1 pw 0"};
@@ -156,7 +156,7 @@ private Q_SLOTS:
         QVERIFY(seen->deleted);
         QVERIFY(!seen->elsewhere);
 
-        client.sendCInput(false, {1});
+        client.sendCInput(false, KeyInput::fromList({1}));
         client.disconnectClient(-1, true);
         QCOMPARE(client.connectWithHello(kLocal, 5, 1, -1, QString(), -1), -1);
         QCOMPARE(seen->ops.size(), 1);

@@ -99,7 +99,7 @@ struct ServerHarness {
         if (server->sessions().find(connId) == nullptr) {
             admit(connId, names.value(1).isEmpty() ? 1 : 2);
         }
-        Q_EMIT stream->changedSPlayers(connId, names, colours, status);
+        Q_EMIT stream->changedSPlayers(connId, {names, colours, status});
     }
     void join(int connId, const QString& name,
               GamePlayer::PlayerStatus status = GamePlayer::Waiting, int colour = -1) {
@@ -142,7 +142,7 @@ struct ServerHarness {
         for (int k = 0; k < 5; ++k) {
             input[local * 5 + k] = p->keyCount()[k] + (k == key ? 1 : 0);
         }
-        Q_EMIT datagram->changedSPlayerInput(connId, input);
+        Q_EMIT datagram->changedSPlayerInput(connId, KeyInput::fromList(input));
     }
     void tick(int n = 1) {
         for (int i = 0; i < n; ++i) {

@@ -284,14 +284,14 @@ private Q_SLOTS:
         h.join(0, "Host");
         h.players(1, {"A", "B"}, {-1, -1}, {Waiting, Waiting});
 
-        Q_EMIT h.datagram->changedSMessage(1, 1, "hi  there");
+        Q_EMIT h.datagram->changedSMessage(1, {1, "hi  there"});
         QCOMPARE(h.datagram->last("sendSMessage"), QVariantList({true, 2, "hi  there"}));
         // Without a player slot nobody can speak, least of all as the server.
-        Q_EMIT h.datagram->changedSMessage(3, 0, "Stats successfully uploaded.");
-        Q_EMIT h.datagram->changedSMessage(0, 1, "no partner here");
+        Q_EMIT h.datagram->changedSMessage(3, {0, "Stats successfully uploaded."});
+        Q_EMIT h.datagram->changedSMessage(0, {1, "no partner here"});
         QCOMPARE(h.datagram->count("sendSMessage"), 1);
         // What a client claims is held to what our own client could send.
-        Q_EMIT h.datagram->changedSMessage(1, 0, QString(60000, 'c'));
+        Q_EMIT h.datagram->changedSMessage(1, {0, QString(60000, 'c')});
         QCOMPARE(h.datagram->last("sendSMessage").value(2), QString(100, 'c'));
         h.join(0, "a\tb" + QString(5000, 'n'));
         QCOMPARE(h.lastNames().value(0), "a_b" + QString(9, 'n'));
@@ -351,7 +351,7 @@ private Q_SLOTS:
         h.onJournal = [stream, &raised](const QString& line) {
             if (!raised && line == QLatin1String("stream:disconnectClient 1 0")) {
                 raised = true;
-                Q_EMIT stream->changedSPlayers(2, {"Late", QString()}, {-1, -1}, {Waiting, -1});
+                Q_EMIT stream->changedSPlayers(2, {{"Late", QString()}, {-1, -1}, {Waiting, -1}});
             }
         };
         Q_EMIT h.stream->changedSPlayerKick(0, 1);

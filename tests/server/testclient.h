@@ -73,12 +73,12 @@ public:
     void players(const QStringList& names, GamePlayer::PlayerStatus s) {
         QStringList n = names;
         n.resize(2);
-        tcp->sendCPlayers(true, n, {-1, -1}, {s, n[1].isEmpty() ? -1 : int(s)});
+        tcp->sendCPlayers(true, {n, {-1, -1}, {s, n[1].isEmpty() ? -1 : int(s)}});
     }
     // One more press of key for a local player; every counter goes out again.
     void press(int key, int local = 0) {
         ++keys[local * 5 + key];
-        udp->sendCInput(false, keys);
+        udp->sendCInput(false, KeyInput::fromList(keys));
     }
     void leave() {
         tcp->disconnectClient(-1, false);

@@ -107,18 +107,17 @@ public:
         return nextId_++;
     }
     void requestResend() override { record(__func__, {}); }
-    void sendCPlayers(bool reliable, const QStringList& names, const QList<int>& colors,
-                      const QList<int>& status) override {
-        record(__func__, {reliable, names, list(colors), list(status)});
+    void sendCPlayers(bool reliable, const PayloadCodec::Players& p) override {
+        record(__func__, {reliable, p.names, list(p.colors), list(p.status)});
     }
-    void sendCMessage(bool reliable, int playerNr, const QString& message) override {
-        record(__func__, {reliable, playerNr, message});
+    void sendCMessage(bool reliable, const PayloadCodec::ChatLine& line) override {
+        record(__func__, {reliable, line.player, line.text});
     }
     void sendCKick(bool reliable, int clientId) override { record(__func__, {reliable, clientId}); }
     void sendCStart(bool reliable) override { record(__func__, {reliable}); }
     void sendCRestart(bool reliable) override { record(__func__, {reliable}); }
-    void sendCInput(bool reliable, const QList<int>& keys) override {
-        record(__func__, {reliable, list(keys)});
+    void sendCInput(bool reliable, const KeyInput& keys) override {
+        record(__func__, {reliable, list(keys.toList())});
     }
     void sendCPause(bool reliable) override { record(__func__, {reliable}); }
 };
