@@ -74,10 +74,7 @@ Client::Client(ClientConnection* tcpConnection, ClientConnection* udpConnection,
     connect(tcp, &ClientConnection::changedCPlayerDisconnect, this,
             &Client::processPlayerDisconnect);
     connect(tcp, &ClientConnection::changedCPlayerKick, this, &Client::processPlayerKick);
-    connect(udp, &ClientConnection::changedCPinglist, this,
-            [this](const PayloadCodec::PingList& list) {
-                Q_EMIT changedPinglist(list.connIds, list.pings);
-            });
+    connect(udp, &ClientConnection::changedCPinglist, this, &Client::changedPinglist);
     connect(udp, &ClientConnection::changedCMessage, &lobby_, &ClientLobby::processMessage);
 
     ServerBrowser* b = &browser_;
@@ -100,12 +97,11 @@ void Client::connectField() {
     connect(g, &ClientGame::pausePlayTime, f, &ClientField::holdPredictions);
     connect(g, &ClientGame::stopPlayTime, f, [f] { f->holdPredictions(true); });
     connect(&screen_, &ClientScreen::resetGui, f, &ClientField::reset);
-    connect(this, &Client::changedPinglist, f,
-            [this](const QList<int>& connIds, const QList<int>& pings) {
-                if (const std::optional<int> ping = ownPing(connIds, pings)) {
-                    field_.setRoundTripMs(*ping);
-                }
-            });
+    connect(this, &Client::changedPinglist, f, [this](const PayloadCodec::PingList& list) {
+        if (const std::optional<int> ping = ownPing(list)) {
+            field_.setRoundTripMs(*ping);
+        }
+    });
 }
 
 void Client::inputKeys(KeyInput keys) {
@@ -163,10 +159,10 @@ void Client::connectToServer() {
         connectPassword_.isNull() ? QString(QLatin1String("")) : connectPassword_, -1);
 }
 
-std::optional<int> Client::ownPing(const QList<int>& connIds, const QList<int>& pings) const {
-    const qsizetype own = connIds.indexOf(session_.ownConnId);
-    if (own >= 0 && own < pings.size() && pings.at(own) < GamePlayer::kNoPing) {
-        return pings.at(own);
+std::optional<int> Client::ownPing(const PayloadCodec::PingList& list) const {
+    const qsizetype own = list.connIds.indexOf(session_.ownConnId);
+    if (own >= 0 && own < list.pings.size() && list.pings.at(own) < GamePlayer::kNoPing) {
+        return list.pings.at(own);
     }
     return std::nullopt;
 }
@@ -382,6 +378,7 @@ void Client::processConnectionEstablished(int connId, bool isAuthed) {
     s.isHost = isAuthed;
     s.ownConnId = connId;
     qCDebug(lcClient) << "connected as" << connId << (isAuthed ? "host" : "guest");
+    field_.forgetServer();
     Q_EMIT screen_.resetGui(s.joined(true, false));
     Q_EMIT screen_.setGuiBaseState(GuiState::Lobby, ClientTexts::readyHint(s.splitscreen));
     lobby_.sendPlayers();
@@ -398,9 +395,8 @@ void Client::addComputer() {
 }
 
 void Client::updatePlayerlist(const PayloadCodec::PlayerList& list) {
-    const QList<GamePlayer::PlayerStatus> status =
-        lobby_.takePlayerList(list.connIds, list.names, list.status);
-    Q_EMIT changedPlayerlist(list.connIds, list.names, list.colors, status);
+    lobby_.takePlayerList(list);
+    Q_EMIT changedPlayerlist(list);
     if (session_.inLobby() && !session_.countdownRunning) {
         lobby_.showText();
     }

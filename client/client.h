@@ -79,7 +79,7 @@ public:
     bool isHost() const { return session_.isHost; }
     int ownConnId() const { return session_.ownConnId; }
     // The own connection's ping in a ping list, when the server measured one.
-    std::optional<int> ownPing(const QList<int>& connIds, const QList<int>& pings) const;
+    std::optional<int> ownPing(const PayloadCodec::PingList& list) const;
     int hostKey() const { return hostKey_; }
     QHostAddress serverAddress() const { return serverAddress_; }
     int serverPort() const { return serverPort_; }
@@ -121,9 +121,9 @@ public Q_SLOTS:
     void processMasterChecked(bool reached);
 
 Q_SIGNALS:
-    void changedPlayerlist(QList<int> connIds, QStringList names, QList<int> colors,
-                           QList<GamePlayer::PlayerStatus> status);
-    void changedPinglist(QList<int> connIds, QList<int> pings);
+    // The server's lists as they came: statuses read with GamePlayer::statusFromInt.
+    void changedPlayerlist(PayloadCodec::PlayerList list);
+    void changedPinglist(PayloadCodec::PingList list);
     void removePlayer(int connId);
 
 private:

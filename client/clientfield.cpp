@@ -96,6 +96,11 @@ void ClientField::processMergeBlocks(QList<GameMovement> movements) {
     }
 }
 
+void ClientField::forgetServer() {
+    QMutexLocker lock(&mutex_);
+    predictor_.forgetServer();
+}
+
 void ClientField::reset() {
     {
         QMutexLocker lock(&mutex_);

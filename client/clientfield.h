@@ -48,6 +48,8 @@ public Q_SLOTS:
     void processMergeBlocks(QList<GameMovement> movements);
     // A new game: no blocks.
     void reset();
+    // Joined a server, which may or may not say what it carried out.
+    void forgetServer();
 
 Q_SIGNALS:
     void changed();

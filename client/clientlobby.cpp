@@ -82,19 +82,17 @@ void ClientLobby::sendMessage(int playerNr, QString message) {
     channels_.chat({playerNr, message});
 }
 
-QList<GamePlayer::PlayerStatus> ClientLobby::takePlayerList(const QList<int>& connIds,
-                                                            const QStringList& names,
-                                                            const QList<int>& statusInt) {
+void ClientLobby::takePlayerList(const PayloadCodec::PlayerList& list) {
     ClientSession& s = session_;
     QList<GamePlayer::PlayerStatus> status;
-    status.reserve(statusInt.size());
-    for (int v : statusInt) {
+    status.reserve(list.status.size());
+    for (int v : list.status) {
         status.append(GamePlayer::statusFromInt(v));
     }
 
     // The first list after connecting announces nobody.
     const bool first = s.players.isEmpty();
-    for (const PlayerRoster::Entry& e : s.players.update(connIds, names, status)) {
+    for (const PlayerRoster::Entry& e : s.players.update(list.connIds, list.names, status)) {
         if (e.isNew && e.connId != s.ownConnId && !first) {
             Q_EMIT screen_.displayChatMessage(ChatSender::kPlayerJoined,
                                               ClientTexts::joined(e.name));
@@ -103,7 +101,6 @@ QList<GamePlayer::PlayerStatus> ClientLobby::takePlayerList(const QList<int>& co
             s.state = e.status;
         }
     }
-    return status;
 }
 
 void ClientLobby::showText() {

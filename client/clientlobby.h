@@ -31,11 +31,8 @@ public:
     // The own players' names, colours and status to the server.
     void sendPlayers();
     // The server's player list into the roster: a chat line for each player
-    // who joined, and the own status as listed while in the lobby. Returns
-    // the status of each listed player.
-    QList<GamePlayer::PlayerStatus> takePlayerList(const QList<int>& connIds,
-                                                   const QStringList& names,
-                                                   const QList<int>& statusInt);
+    // who joined, and the own status as listed while in the lobby.
+    void takePlayerList(const PayloadCodec::PlayerList& list);
     void showText();
     // The players of a connection that left or was kicked, one chat line each.
     void showLeaving(int connId, bool kicked);

@@ -188,7 +188,7 @@ int MovePredictor::take(int local, qint64 windowMs) {
 
 void MovePredictor::processMovements(const QList<GameMovement>& movements,
                                      const QList<int>& keysDone, qint64 nowMs) {
-    acknowledged_ = !keysDone.isEmpty();
+    acknowledged_ = acknowledged_ || !keysDone.isEmpty();
     const KeyInput done = acknowledged_ ? KeyInput::fromList(keysDone) : done_;
     if (!enabled_) {
         done_ = done;

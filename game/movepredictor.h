@@ -69,7 +69,8 @@ public:
     // KeySlot order): each new press moves the own block at once.
     void processInput(const KeyInput& sent, qint64 nowMs);
     // Call after the mirror took the movements: they hold the server's
-    // places, keysDone the ten counters it carried out (empty: not said).
+    // places, keysDone the ten counters it carried out. Empty: not said; a
+    // server that has said them once leaves them out while they stand.
     void processMovements(const QList<GameMovement>& movements, const QList<int>& keysDone,
                           qint64 nowMs);
     // Call after the mirror took merges: a removed row lowers own blocks too.
@@ -79,6 +80,8 @@ public:
     void advance(qint64 nowMs);
     // A new game: nothing is waiting, the counters start from zero.
     void reset();
+    // Another server: whether it says what it carried out is learnt anew.
+    void forgetServer() { acknowledged_ = false; }
 
     const Figures& figures() const { return figures_; }
     // Whether presses wait to be let out or for the server: then advance may
@@ -133,7 +136,7 @@ private:
     FieldMirror& mirror_;
     bool enabled_ = true;
     bool held_ = false;
-    bool acknowledged_ = false;  // the last movements said what was carried out
+    bool acknowledged_ = false;  // this server says what it carried out
     int roundTripMs_ = kDefaultRoundTripMs;
     // The longest echo of late, slowly forgotten: a busy server or network
     // takes longer than its ping says, and a press must not be given up

@@ -166,15 +166,14 @@ int GuiSession::ownPosition(int local) const {
     return -1;
 }
 
-void GuiSession::updatePlayerlist(QList<int> connIds, QStringList names, QList<int> colors,
-                                  QList<GamePlayer::PlayerStatus> status) {
-    players_.update(connIds, names, colors, status);
+void GuiSession::updatePlayerlist(const PayloadCodec::PlayerList& list) {
+    players_.update(list);
     Q_EMIT playersChanged();
     Q_EMIT changed();
 }
 
-void GuiSession::updatePinglist(QList<int> connIds, QList<int> pings) {
-    players_.updatePings(connIds, pings);
+void GuiSession::updatePinglist(const PayloadCodec::PingList& list) {
+    players_.updatePings(list);
     Q_EMIT changed();
 }
 

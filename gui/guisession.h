@@ -107,9 +107,8 @@ public Q_SLOTS:
     void resetGui(const JoinedGame& game);
     void displayChatMessage(int playerId, QString message);
     void resetChat();
-    void updatePlayerlist(QList<int> connIds, QStringList names, QList<int> colors,
-                          QList<GamePlayer::PlayerStatus> status);
-    void updatePinglist(QList<int> connIds, QList<int> pings);
+    void updatePlayerlist(const PayloadCodec::PlayerList& list);
+    void updatePinglist(const PayloadCodec::PingList& list);
     void removePlayer(int connId);
     void startPlayTime();
     void pausePlayTime(bool paused);

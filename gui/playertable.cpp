@@ -2,23 +2,23 @@
 
 #include <algorithm>
 
-void PlayerTable::update(const QList<int>& connIds, const QStringList& names,
-                         const QList<int>& colors, const QList<GamePlayer::PlayerStatus>& status) {
+void PlayerTable::update(const PayloadCodec::PlayerList& list) {
     list_.clear();
     players_.clear();
-    const qsizetype n = std::min({connIds.size(), names.size(), colors.size(), status.size()});
+    const qsizetype n =
+        std::min({list.connIds.size(), list.names.size(), list.colors.size(), list.status.size()});
     for (qsizetype i = 0; i < n; ++i) {
-        const int connId = connIds[i];
+        const int connId = list.connIds[i];
         if (playerId(connId, 0) < 0) {
             list_.emplace_back();
             continue;
         }
         Player p;
         p.connId = connId;
-        p.name = names[i];
-        p.autoColour = colors[i] < 0;
-        p.colour = p.autoColour ? colors[i] + GamePlayer::kAutoColourMark : colors[i];
-        p.status = status[i];
+        p.name = list.names[i];
+        p.autoColour = list.colors[i] < 0;
+        p.colour = p.autoColour ? list.colors[i] + GamePlayer::kAutoColourMark : list.colors[i];
+        p.status = GamePlayer::statusFromInt(list.status[i]);
         list_.emplace_back(p);
         int id = playerId(connId, 0);
         if (players_.count(id) > 0) {
@@ -28,10 +28,10 @@ void PlayerTable::update(const QList<int>& connIds, const QStringList& names,
     }
 }
 
-void PlayerTable::updatePings(const QList<int>& connIds, const QList<int>& pings) {
-    const qsizetype n = std::min(connIds.size(), pings.size());
+void PlayerTable::updatePings(const PayloadCodec::PingList& list) {
+    const qsizetype n = std::min(list.connIds.size(), list.pings.size());
     for (qsizetype i = 0; i < n; ++i) {
-        pings_[connIds[i]] = pings[i];
+        pings_[list.connIds[i]] = list.pings[i];
     }
 }
 

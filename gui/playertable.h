@@ -10,6 +10,7 @@
 #include "game/gamefield.h"
 #include "game/gameplayer.h"
 #include "game/playerkey.h"
+#include "network/payloadcodec.h"
 
 // The players the server lists, seen two ways: by their place in the last
 // list (the server's slot, also the sender number of chat lines) and by
@@ -31,9 +32,8 @@ public:
         return connId >= 0 && connId < GameField::kSlots ? playerKey(connId, local) : -1;
     }
 
-    void update(const QList<int>& connIds, const QStringList& names, const QList<int>& colors,
-                const QList<GamePlayer::PlayerStatus>& status);
-    void updatePings(const QList<int>& connIds, const QList<int>& pings);
+    void update(const PayloadCodec::PlayerList& list);
+    void updatePings(const PayloadCodec::PingList& list);
     // Both players of the connection leave.
     void removeConnection(int connId);
     void clear();

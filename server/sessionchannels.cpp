@@ -1,5 +1,7 @@
 #include "server/sessionchannels.h"
 
+#include <algorithm>
+
 #include "network/connectioninterface.h"
 
 template <typename Send>
@@ -8,6 +10,12 @@ void SessionChannels::on(MessageCode code, Send send) {
 }
 
 void SessionChannels::setInGame(int clientId, bool inGame) {
+    // A game's first moves tell its counters afresh.
+    if (clientId < 0) {
+        echoes_.clear();
+    } else {
+        echoes_.erase(clientId);
+    }
     stream_.setInGame(clientId, inGame);
     datagram_.setInGame(clientId, inGame);
 }
@@ -45,8 +53,32 @@ void SessionChannels::newBlock(const GameBlock& block) {
 
 void SessionChannels::moves(const QList<GameBlock*>& blocks, const QList<int>& activeIds,
                             const QList<std::optional<KeyInput>>& keysDone) {
+    const QList<std::optional<KeyInput>> told = echoed(keysDone);
     on(MessageCode::SMVE,
-       [&](ServerConnection& c) { c.sendSMoveBlocks(false, blocks, activeIds, keysDone); });
+       [&](ServerConnection& c) { c.sendSMoveBlocks(false, blocks, activeIds, told); });
+}
+
+QList<std::optional<KeyInput>> SessionChannels::echoed(
+    const QList<std::optional<KeyInput>>& keysDone) {
+    QList<std::optional<KeyInput>> told(keysDone.size());
+    for (qsizetype c = 0; c < keysDone.size(); ++c) {
+        const std::optional<KeyInput>& done = keysDone[c];
+        if (!done) {
+            continue;
+        }
+        Echo& echo = echoes_[int(c)];
+        if (done != echo.done) {
+            echo.done = done;
+            echo.copiesLeft = kEchoCopies;
+        }
+        ++echo.movesSinceSent;
+        if (echo.copiesLeft > 0 || echo.movesSinceSent >= kEchoRefreshMoves) {
+            told[c] = done;
+            echo.copiesLeft = std::max(0, echo.copiesLeft - 1);
+            echo.movesSinceSent = 0;
+        }
+    }
+    return told;
 }
 
 void SessionChannels::merges(const QList<GameBlock*>& blocks) {

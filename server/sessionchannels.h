@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <map>
 #include <optional>
 
 #include "game/keyinput.h"
@@ -31,9 +32,13 @@ public:
     void gameState(int clientId, const PayloadCodec::GameState& state);
     void newBlock(const GameBlock& block);
     // Unreliable: the next tick's moves overtake lost ones. keysDone: by
-    // client id, the key counters carried out for its players.
+    // client id, the key counters carried out for its players. A client hears
+    // its counters when they change, kEchoCopies times in a row against loss,
+    // and every kEchoRefreshMoves moves; between, it keeps the last it heard.
     void moves(const QList<GameBlock*>& blocks, const QList<int>& activeIds,
                const QList<std::optional<KeyInput>>& keysDone);
+    static constexpr int kEchoCopies = 3;
+    static constexpr int kEchoRefreshMoves = 10;
     void merges(const QList<GameBlock*>& blocks);
     void pause(const PayloadCodec::Pause& pause);
     void gameOver(const PayloadCodec::GameOver& over);
@@ -43,10 +48,19 @@ public:
     void shutDown(int byClientId);
 
 private:
+    // What a client last heard of its carried-out counters.
+    struct Echo {
+        std::optional<KeyInput> done;
+        int copiesLeft = 0;
+        int movesSinceSent = 0;
+    };
+
+    QList<std::optional<KeyInput>> echoed(const QList<std::optional<KeyInput>>& keysDone);
     template <typename Send>
     void on(MessageCode code, Send send);
     void setInGame(int clientId, bool inGame);
 
     ServerConnection& stream_;
     ServerConnection& datagram_;
+    std::map<int, Echo> echoes_;  // by client id, for the game it is in
 };

@@ -74,7 +74,7 @@ void Bot::connectScreen() {
 void Bot::connectGame() {
     ClientGame& game = client_->game();
     connect(client_.get(), &Client::changedPlayerlist, this,
-            [this](const QList<int>& connIds) { processPlayerlist(connIds); });
+            [this](const PayloadCodec::PlayerList& list) { processPlayerlist(list.connIds); });
     connect(&game, &ClientGame::startPlayTime, this, &Bot::processGameStart);
     // Game over or restart: not a press more until the next game starts.
     connect(&game, &ClientGame::stopPlayTime, this, [this] {

@@ -74,6 +74,13 @@ struct ClientText {
     static QString of(const BlockRecord& b) { return QString::number(b.id); }
     static QString of(const QList<FieldCell>& l) { return QString::number(l.size()); }
     static QString of(const QList<GameMovement>& l) { return QString::number(l.size()); }
+    static QString of(const PayloadCodec::PlayerList& l) {
+        return QStringList{of(l.connIds), of(l.names), of(l.colors), of(l.status)}.join(
+            QLatin1Char(' '));
+    }
+    static QString of(const PayloadCodec::PingList& l) {
+        return of(l.connIds) + QLatin1Char(' ') + of(l.pings);
+    }
     static QString of(const JoinedGame& g) {
         return QStringList{of(g.newPlayers), of(g.maxPlayers), of(g.splitscreen),
                            of(g.host),       of(g.spectator),  of(g.ownConnId)}

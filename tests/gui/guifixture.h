@@ -160,8 +160,8 @@ struct GuiFixture : SignalLog<GuiText> {
         for (qsizetype i = 0; i < connIds.size(); ++i) {
             names << QStringLiteral("P%1").arg(i);
         }
-        session().updatePlayerlist(connIds, names, QList<int>(connIds.size(), -10),
-                                   QList<GamePlayer::PlayerStatus>(connIds.size(), status));
+        session().updatePlayerlist(
+            {connIds, names, QList<int>(connIds.size(), -10), QList<int>(connIds.size(), status)});
         timers.advance(InputRouter::kUnlockMs);
     }
 };

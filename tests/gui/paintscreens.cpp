@@ -26,9 +26,11 @@ void lobbyOfFour(GuiFixture& f, bool host) {
     f.lobby(4, false, host, {0, 1, 2, 3});
     f.stack().setBaseState(GuiState::Lobby, client("Press 'r' when you are ready."));
     f.session().updatePlayerlist(
-        {0, 1, 2, 3}, {"Ann", "Benedikt", "Cid", "Dora"}, {0, -9, 3, -10},
-        {GamePlayer::Ready, GamePlayer::Waiting, GamePlayer::Connecting, GamePlayer::Ready});
-    f.session().updatePinglist({0, 1, 2, 3}, {12, 48, 999, 230});
+        {{0, 1, 2, 3},
+         {"Ann", "Benedikt", "Cid", "Dora"},
+         {0, -9, 3, -10},
+         {GamePlayer::Ready, GamePlayer::Waiting, GamePlayer::Connecting, GamePlayer::Ready}});
+    f.session().updatePinglist({{0, 1, 2, 3}, {12, 48, 999, 230}});
 }
 
 const QList<std::pair<QString, std::function<void(GuiFixture&)>>> kScreens{

@@ -137,6 +137,22 @@ private Q_SLOTS:
         QCOMPARE(done[0].toList(), ints({0, 0, 0, 0, 0, 0, 1, 0, 0, 0}));
         QCOMPARE(done[1].toList(), ints({1, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
         QVERIFY(done[3].toList().isEmpty());
+
+        // Counters that stand are left out, but for copies against loss and a refresh.
+        const auto nextTold = [&h] {
+            const int sent = h.datagram->count("sendSMoveBlocks");
+            for (int i = 0; i < 1000 && h.datagram->count("sendSMoveBlocks") == sent; ++i) {
+                h.tick();
+            }
+            return h.datagram->last("sendSMoveBlocks")[3].toList()[0].toList();
+        };
+        for (int i = 1; i < SessionChannels::kEchoCopies; ++i) {
+            QCOMPARE(nextTold(), done[0].toList());
+        }
+        for (int i = 1; i < SessionChannels::kEchoRefreshMoves; ++i) {
+            QVERIFY(nextTold().isEmpty());
+        }
+        QCOMPARE(nextTold(), done[0].toList());
     }
 
     void leavingParksBlocksAndTheLastOneStopsTheGame() {
