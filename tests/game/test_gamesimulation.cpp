@@ -355,11 +355,6 @@ private Q_SLOTS:
         FieldMirror mirror;
         mirror.addBlock(stack(0, -1));
         mirror.addBlock(single(4, 0, 20));
-        // A coming block at its park position shows nowhere on the field.
-        mirror.addBlock(std::make_unique<GameBlock>(11, 0, 0, -500, -500, 0, 12));
-        for (int c = 0; c < 12; ++c) {
-            QCOMPARE(mirror.cell(c, 0), GameField::kNoBlock);
-        }
         for (int i = 1; i <= FieldMirror::kMissesBeforeLoss + 1; ++i) {
             const bool loss = mirror.moveBlocks({{6, 50, 1000, 0}, {4, 100, 950, 0}}, {4, -1});
             QCOMPARE(loss, i > FieldMirror::kMissesBeforeLoss);
