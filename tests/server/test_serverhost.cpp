@@ -141,7 +141,6 @@ private Q_SLOTS:
         QTRY_COMPARE(ann.names.value(1), "Ann");
         QCOMPARE(ann.names.value(0), "CPU_1");
         QCOMPARE(ann.connIds.mid(0, 2), QList<int>({0, 1}));
-        QCOMPARE(ann.clientId, 1);
         QTRY_COMPARE(ann.pings.value(0, -1), 5);
 
         const auto probe = nettest::masterLink();

@@ -134,13 +134,18 @@ private Q_SLOTS:
         QVERIFY(StatsQuery::isGameId(gameItem(target)));
         QVERIFY(endpoint.requests[0].head.contains("\r\nUser-Agent: Quadrell Beta 0.92\r\n"));
 
+        // The same result again is another report.
+        playRankedGame(h, 9000);
+        QTRY_COMPARE(endpoint.requests.size(), 2);
+        QVERIFY(gameItem(endpoint.requests[1].target()) != gameItem(target));
+
         // A server that goes away with a report in flight leaves it there.
         endpoint.answering = false;
         playRankedGame(h, 1000);
-        QTRY_COMPARE(endpoint.requests.size(), 2);
+        QTRY_COMPARE(endpoint.requests.size(), 3);
         h.server.reset();
         QTest::qWait(20);
-        QCOMPARE(endpoint.requests.size(), 2);
+        QCOMPARE(endpoint.requests.size(), 3);
     }
 
     // Unranked games and servers without an endpoint send nothing.
