@@ -66,8 +66,9 @@ private Q_SLOTS:
         QCOMPARE(p.eventsOf("error"), QStringList());
     }
 
-    // The router's port reaches the host's lobby and goes back when the host leaves; a local
-    // game asks no router. (On every address: a loopback server asks none. The router is a fake.)
+    // The router's port reaches the host's lobby and the master server, and goes back when the
+    // host leaves; a local game asks no router. (On every address: a loopback server asks none.
+    // The router is a fake.)
     void hostedGameHoldsTheRoutersPortUntilTheHostLeaves() {
         auto log = std::make_shared<QStringList>();
         const auto fromHome = [log](ThreadHosting& hosting) {
@@ -76,14 +77,19 @@ private Q_SLOTS:
                 "UPnP", FakePortMapMethod::grantAll(3600, QHostAddress("11.22.33.1"), 40000), log)};
         };
         Player p("Ann", fastNetwork(), fromHome);
+        nettest::RawPeer master;
+        nettest::writeMasterFile(p.dir, master.port());
         p.client->hostGame(networkGame(0));
         QTRY_COMPARE(p.client->state(), int(GamePlayer::Waiting));
         QTRY_COMPARE(p.client->portMapping().state, PortMapping::State::Open);
         QCOMPARE(p.client->portMapping().externalPort, 40000);
         QCOMPARE(p.eventsOf("reach").last(), "reach Friends can join at 11.22.33.1:40000");
-        p.client->endGame();
+        QTRY_VERIFY(master.count("SON") > 0);
+        QVERIFY(master.ofType("SON").last().content.contains(" 40000 "));
+        p.client->endGame();  // the host leaves first: the server ends itself, then its thread
         QTRY_VERIFY(!p.client->hasServer());
         QCOMPARE(log->mid(2), (QStringList{"UPnP release TCP 40000", "UPnP release UDP 40000"}));
+        QTRY_COMPARE(master.count("SOF"), 1);
         QCOMPARE(p.eventsOf("reach").last(), "reach ");
 
         log->clear();

@@ -1,7 +1,7 @@
 // The game server on real sockets on 127.0.0.1, played by clients made of
 // the real client-side connections: a game from its start to the last
 // leaver, computers on the wire, hellos refused and heard, ports that
-// cannot be had, the router's port, the server thread and the tick figures.
+// cannot be had, the server thread and the tick figures.
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -14,7 +14,6 @@
 #include "server/threadserver.h"
 #include "server/tickmonitor.h"
 #include "testclient.h"
-#include "tests/support/fakeportmapmethod.h"
 
 namespace {
 
@@ -99,7 +98,6 @@ private Q_SLOTS:
         for (TestClient* c : {&pair, &solo}) {
             QTRY_COMPARE(c->countdown, QList<int>({3, 2, 1, 0}));
             QCOMPARE(c->fieldWidth, 36);
-            QCOMPARE(c->status, QList<int>({Playing, Playing, Playing, Empty}));
         }
         // The field block, then current and next block of each player.
         QCOMPARE(solo.newBlocks.size(), 7);
@@ -114,7 +112,6 @@ private Q_SLOTS:
         QCOMPARE(solo.status, QList<int>({Pausing, Pausing, Playing, Empty}));
         pair.tcp->sendCPause(true);
         QTRY_COMPARE(solo.pauses.size(), 5);
-        QTRY_VERIFY(!g.sim().paused());
 
         solo.press(4);
         QTRY_COMPARE(pair.merges, 1);
@@ -125,11 +122,9 @@ private Q_SLOTS:
         QCOMPARE(s.fieldsizeX, 36);
         QCOMPARE(s.field, FieldImage::pack(*g.sim().field().fieldBlock(), 36));
         QCOMPARE(s.blocks.size(), 6);
-        QCOMPARE(late.status, QList<int>({Playing, Playing, Playing, Spectating}));
 
         pair.leave();
         QTRY_COMPARE(late.left, QList<int>({pair.clientId}));
-        QVERIFY(g.sim().running());
         solo.leave();
         QTRY_COMPARE(late.restarts, QList<int>({-1}));
         QTRY_COMPARE(late.status, QList<int>({Empty, Empty, Empty, Waiting}));
@@ -146,7 +141,6 @@ private Q_SLOTS:
         QTRY_COMPARE(ann.names.value(1), "Ann");
         QCOMPARE(ann.names.value(0), "CPU_1");
         QCOMPARE(ann.connIds.mid(0, 2), QList<int>({0, 1}));
-        QCOMPARE(ann.clientId, 1);
         QTRY_COMPARE(ann.pings.value(0, -1), 5);
 
         const auto probe = nettest::masterLink();
@@ -203,45 +197,39 @@ private Q_SLOTS:
         QVERIFY(again.listen(QHostAddress::LocalHost, datagramTaken.localPort()));
     }
 
-    void threadServerStopsCleanlyInEitherOrder() {
+    // Stopped with its server still there (a host that leaves first ends the
+    // server itself: the client's own hosting shows that).
+    void threadServerStopsCleanly() {
         QTemporaryDir dir;
         nettest::RawPeer master;
         nettest::writeMasterFile(dir, master.port());
-        for (bool hostLeavesFirst : {false, true}) {
-            const int goodbyes = master.count("SOF");
-            const int announcements = master.count("SON");
-            auto thread =
-                std::make_unique<ThreadServer>("Room", 0, 4, false, false, kKey, false, QString());
-            thread->setTimings(nettest::fastTimings(), fastServerTimings());
-            thread->setAddress(QHostAddress::LocalHost);
-            thread->setDirectory(dir.path());
-            QSignalSpy listening(thread.get(), &ThreadServer::listening);
-            thread->start();
-            const int port = thread->waitForListening(5000);
-            QVERIFY(port > 0);
-            QTRY_COMPARE(listening.count(), 1);
-            QCOMPARE(listening.first()[0].toInt(), port);
+        auto thread =
+            std::make_unique<ThreadServer>("Room", 0, 4, false, false, kKey, false, QString());
+        thread->setTimings(nettest::fastTimings(), fastServerTimings());
+        thread->setAddress(QHostAddress::LocalHost);
+        thread->setDirectory(dir.path());
+        QSignalSpy listening(thread.get(), &ThreadServer::listening);
+        thread->start();
+        const int port = thread->waitForListening(5000);
+        QVERIFY(port > 0);
+        QTRY_COMPARE(listening.count(), 1);
+        QCOMPARE(listening.first()[0].toInt(), port);
 
-            // The master server hears the port actually taken.
-            QTRY_VERIFY(master.count("SON") > announcements);
-            QVERIFY(master.ofType("SON").last().content.contains(QStringLiteral(" %1 ").arg(port)));
-            TestClient client;
-            client.join(port, kKey);
-            QTRY_VERIFY(client.joined());
-            QVERIFY(client.tcpHost);
-            client.players({"Ann"}, Waiting);
-            thread->addComputer();  // from this thread, as the host's program calls it
-            QTRY_VERIFY(client.names.contains("CPU_1"));
-            if (hostLeavesFirst) {
-                client.leave();  // the server says "SSHD" and deletes itself
-                QTRY_VERIFY(client.shutdowns > 0);
-            }
-            thread->exit(0);
-            QVERIFY(thread->wait(5000));
-            thread->addComputer();  // to nobody
-            thread.reset();
-            QTRY_COMPARE(master.count("SOF"), goodbyes + 1);
-        }
+        // The master server hears the port actually taken.
+        QTRY_VERIFY(master.count("SON") > 0);
+        QVERIFY(master.ofType("SON").last().content.contains(QStringLiteral(" %1 ").arg(port)));
+        TestClient client;
+        client.join(port, kKey);
+        QTRY_VERIFY(client.joined());
+        QVERIFY(client.tcpHost);
+        client.players({"Ann"}, Waiting);
+        thread->addComputer();  // from this thread, as the host's program calls it
+        QTRY_VERIFY(client.names.contains("CPU_1"));
+        thread->exit(0);
+        QVERIFY(thread->wait(5000));
+        thread->addComputer();  // to nobody
+        thread.reset();
+        QTRY_COMPARE(master.count("SOF"), 1);
         // A port in use: the thread says so and ends by itself.
         QTcpServer taken;
         QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
@@ -253,37 +241,6 @@ private Q_SLOTS:
         QVERIFY(refused.wait(5000));
         QVERIFY(!refused.errorString().isEmpty());
         QTRY_COMPARE(failed.count(), 1);
-    }
-
-    // The router's port is what the master server hears; it goes back to
-    // the router when the server shuts down. (Listening on every address: a
-    // loopback server asks no router. The router here is a fake; nothing
-    // leaves the machine.)
-    void routerForwardsThePort() {
-        QTemporaryDir dir;
-        nettest::RawPeer master;
-        nettest::writeMasterFile(dir, master.port());
-        auto log = std::make_shared<QStringList>();
-        ServerHostOptions o;
-        o.settings.port = 0;
-        o.address = QHostAddress::AnyIPv4;
-        o.networkTimings = nettest::fastTimings();
-        o.serverTimings = fastServerTimings();
-        o.masterConfig = dir.filePath("masterserver.ini");
-        o.portMapMethods = {FakePortMapMethod::factory(
-            "UPnP", FakePortMapMethod::grantAll(3600, QHostAddress("11.22.33.1"), 40000), log)};
-        ServerHost host(o);
-        QVERIFY(host.listen() && host.start());
-        QTRY_COMPARE(host.portMapping().state, PortMapping::State::Open);
-        QCOMPARE(host.portMapping().publicEndpoint(), "11.22.33.1:40000");
-        QTRY_VERIFY(master.count("SON") > 0);
-        for (const auto& m : master.ofType("SON")) {
-            QVERIFY2(m.content.contains(" 40000 "), qPrintable(m.content));
-        }
-        QSignalSpy finished(&host, &ServerHost::finished);
-        host.shutDown();
-        QTRY_COMPARE(finished.count(), 1);
-        QCOMPARE(log->mid(2), QStringList({"UPnP release TCP 40000", "UPnP release UDP 40000"}));
     }
 
     void tickMonitorFigures() {
