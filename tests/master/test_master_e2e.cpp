@@ -137,18 +137,6 @@ private Q_SLOTS:
         QVERIFY(masterLogged("removed %1 (no announcement)", 3));
         QVERIFY(masterLogged("removed %1 (signed off)", 2));
     }
-
-    void unreachableMasterIsReported() {
-        master_->kill();
-        QVERIFY(master_->waitForFinished());
-        const auto client = nettest::masterLink();
-        QSignalSpy errors(client.get(), &ConnectionInterface::errorOccured);
-        client->connectToHost(kLocal, masterPort_);
-        client->requestServerlist(true);
-        QTRY_COMPARE(errors.size(), 1);
-        QCOMPARE(errors.first().at(1).value<ConnectionInterface::ConnectionError>(),
-                 ConnectionInterface::ConnectionLost);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestMasterEndToEnd)

@@ -1,6 +1,7 @@
 #pragma once
 
 // A record's fields in order, so that a test compares it with one literal.
+#include "network/connectionmessage.h"
 #include "network/payloadcodec.h"
 
 namespace payloadfields {
@@ -50,6 +51,14 @@ inline Fields fields(const C::Announcement& r) {
 }
 inline Fields fields(const C::ServerInfo& r) {
     return {r.version, r.ranked, r.players, r.maxPlayers, r.hasPassword, r.name};
+}
+// The messages' numbers in order, -1 for an unnumbered one.
+inline QList<int> numbersOf(const QList<ConnectionMessage>& messages) {
+    QList<int> out;
+    for (const ConnectionMessage& m : messages) {
+        out << m.number;
+    }
+    return out;
 }
 // A signal's arguments, each one of the Ts spelled out as its fields.
 template <class... Ts>

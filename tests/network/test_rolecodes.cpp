@@ -15,6 +15,7 @@ namespace {
 constexpr int kKey = 4711;
 using State = ConnectionState;
 namespace C = PayloadCodec;
+using payloadfields::numbersOf;
 using payloadfields::of;
 
 // Stands for the peers: records what goes out, opens records by hand.
@@ -123,14 +124,6 @@ struct Sides {
     int serverPeer = toServer().open(true);
     int clientPeer = toClient().open(false);
 };
-
-QList<int> numbersOf(const QList<ConnectionMessage>& messages) {
-    QList<int> out;
-    for (const ConnectionMessage& m : messages) {
-        out << m.number;
-    }
-    return out;
-}
 
 }  // namespace
 
