@@ -174,10 +174,11 @@ private Q_SLOTS:
             peer.write("CMSG 1");
             peer.flush();
             QTRY_VERIFY(wrapper->framingTimerRunning());
-            peer.write("7 S12 0 hello there");
-            QTRY_COMPARE(messages.count(), 1);
+            peer.write("7 S12 0 hello thereSLNE 2 N ");
+            QTRY_COMPARE(messages.count(), 2);
             QCOMPARE(messages[0][3].value<ConnectionMessage>(),
                      ConnectionMessage("CMSG", "0 hello there", 12));
+            QCOMPARE(messages[1][3].value<ConnectionMessage>().type, QString("SLNE"));
             QVERIFY(!wrapper->framingTimerRunning());
 
             // A body that keeps arriving, each part within the time-out, is no stall.
@@ -187,8 +188,8 @@ private Q_SLOTS:
                 QTest::qWait(120);
                 peer.write(part);
             }
-            QTRY_COMPARE(messages.count(), 2);
-            QCOMPARE(messages[1][3].value<ConnectionMessage>().content, QString("0 slowly!"));
+            QTRY_COMPARE(messages.count(), 3);
+            QCOMPARE(messages[2][3].value<ConnectionMessage>().content, QString("0 slowly!"));
             QCOMPARE(errors.count(), 0);
         }
         // An incomplete header is aborted after the timer, an unknown type at once.
