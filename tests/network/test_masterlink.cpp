@@ -167,16 +167,12 @@ private Q_SLOTS:
     void settingsFile() {
         QTemporaryDir dir;
         QVERIFY(!MasterserverSettings::load(dir.path()).isSet());
-        writeMasterFile(dir, 31000);
-        MasterserverSettings s = MasterserverSettings::load(dir.path());
-        QCOMPARE(s.address, kLocal);
-        QCOMPARE(s.port, 31000);
         // No address is no master server; a port out of range is the default.
         QFile file(dir.filePath(QStringLiteral("masterserver.ini")));
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("[Master]\nGeneral\\Address=\nGeneral\\Port=99999999\n");
         file.close();
-        s = MasterserverSettings::load(dir.path());
+        const MasterserverSettings s = MasterserverSettings::load(dir.path());
         QVERIFY(!s.isSet());
         QCOMPARE(s.port, 27404);
     }
