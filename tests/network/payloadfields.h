@@ -28,9 +28,6 @@ inline Fields fields(const C::PlayerList& r) {
 inline Fields fields(const C::ChatLine& r) {
     return {r.player, r.text};
 }
-inline Fields fields(const C::PingList& r) {
-    return {of(r.connIds), of(r.pings)};
-}
 inline Fields fields(const C::GameStart& r) {
     return {r.clientId, r.fieldsizeX, r.countDown};
 }
