@@ -16,9 +16,6 @@ QVariant of(const T& v) {
 inline Fields fields(const C::Hello& r) {
     return {r.requestedId, r.players, r.hostKey, r.password};
 }
-inline Fields fields(const C::HelloReply& r) {
-    return {r.clientId, r.isHost};
-}
 inline Fields fields(const C::Players& r) {
     return {r.names, of(r.colors), of(r.status)};
 }
