@@ -43,9 +43,6 @@ inline Fields fields(const C::GameState& r) {
 inline Fields fields(const C::Announcement& r) {
     return {r.version, r.port, r.ranked, r.time, r.digestValid};
 }
-inline Fields fields(const C::ServerInfo& r) {
-    return {r.version, r.ranked, r.players, r.maxPlayers, r.hasPassword, r.name};
-}
 // The messages' numbers in order, -1 for an unnumbered one.
 inline QList<int> numbersOf(const QList<ConnectionMessage>& messages) {
     QList<int> out;
