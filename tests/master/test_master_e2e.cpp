@@ -12,7 +12,6 @@
 #include "tests/network/nettestsupport.h"
 
 using nettest::kLocal;
-using Result = MasterserverResult;
 
 namespace {
 
@@ -99,13 +98,10 @@ private Q_SLOTS:
         std::vector<ServerData> found;
         connect(&client, &MasterConnection::changedCNewServer, this,
                 [&](int, const ServerData& s) { found.push_back(s); });
-        QSignalSpy results(&client, &MasterConnection::masterserverResult);
         client.connectToHost(kLocal, masterPort_);
         client.requestServerlist(true);
-        QTRY_VERIFY_WITH_TIMEOUT(found.size() == 4 && results.size() >= 2, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(found.size() == 4, 10000);
         QTRY_VERIFY(client.core().queryIds().isEmpty());
-        QCOMPARE(results.first().at(1).value<Result>(), Result::MasterListReceived);
-        QCOMPARE(results.last().at(1).value<Result>(), Result::MasterListDone);
         QCOMPARE(found.size(), std::size_t(4));
         for (const auto& s : found) {
             QVERIFY(s.isCurrentVersion());
@@ -136,18 +132,6 @@ private Q_SLOTS:
         QVERIFY(after.contains(entry(serverPorts_[0])));
         QVERIFY(masterLogged("removed %1 (no announcement)", 3));
         QVERIFY(masterLogged("removed %1 (signed off)", 2));
-    }
-
-    void unreachableMasterIsReported() {
-        master_->kill();
-        QVERIFY(master_->waitForFinished());
-        const auto client = nettest::masterLink();
-        QSignalSpy errors(client.get(), &ConnectionInterface::errorOccured);
-        client->connectToHost(kLocal, masterPort_);
-        client->requestServerlist(true);
-        QTRY_COMPARE(errors.size(), 1);
-        QCOMPARE(errors.first().at(1).value<ConnectionInterface::ConnectionError>(),
-                 ConnectionInterface::ConnectionLost);
     }
 };
 

@@ -31,19 +31,16 @@ inline int portOf(const NetServerConnection& server) {
 
 // A stream server with its listener.
 struct TcpRoom {
-    explicit TcpRoom(int hostKey = kKey, const QString& password = QString(), int timeout = 3000,
-                     const NetworkTimings& timings = fastTimings())
+    explicit TcpRoom(int hostKey = kKey, const QString& password = QString(), int timeout = 3000)
         : server(std::make_unique<GatedServer>(
-              settings(password, timeout, timings),
+              settings(password, timeout),
               std::make_unique<PeerTransport>(PeerTransport::Kind::Tcp),
               joinRules(hostKey, password))),
           listener(*server),
           port(listener.serverPort()) {}
-    static ConnectionSettings settings(const QString& password, int timeout,
-                                       const NetworkTimings& timings) {
+    static ConnectionSettings settings(const QString& password, int timeout) {
         ConnectionSettings s = serverSettings(false, timeout);
         s.usePassword = !password.isEmpty();
-        s.timings = timings;
         return s;
     }
     std::unique_ptr<GatedServer> server;
@@ -69,8 +66,8 @@ inline Error helloError(ClientConnection& client, int port, int players = 1, int
 }
 
 // A raw peer's handshake with a datagram server; returns the client id.
-inline int rawJoin(RawPeer& peer, int port, int key, int requestedId = -1) {
-    peer.send(ConnectionMessage("CHI", QString("%1 1 %2 ").arg(requestedId).arg(key)), port);
+inline int rawJoin(RawPeer& peer, int port, int key) {
+    peer.send(ConnectionMessage("CHI", QString("-1 1 %1 ").arg(key)), port);
     if (!QTest::qWaitFor([&] { return peer.count("SHI") > 0; })) {
         return -99;
     }

@@ -122,11 +122,9 @@ inline std::unique_ptr<NetClientConnection> clientDatagram(int timeout = 10000) 
         clientSettings(true, timeout), std::make_unique<PeerTransport>(PeerTransport::Kind::Udp));
 }
 
-inline std::unique_ptr<NetMasterConnection> masterLink(bool ranked = false) {
-    ConnectionSettings s = clientSettings(false, -1);
-    s.stats = ranked;
+inline std::unique_ptr<NetMasterConnection> masterLink() {
     return std::make_unique<NetMasterConnection>(
-        s, std::make_unique<PeerTransport>(PeerTransport::Kind::Udp));
+        clientSettings(false, -1), std::make_unique<PeerTransport>(PeerTransport::Kind::Udp));
 }
 
 // "masterserver.ini" in dir naming a master server on 127.0.0.1 at masterPort;

@@ -1,6 +1,7 @@
 #pragma once
 
 // A record's fields in order, so that a test compares it with one literal.
+#include "network/connectionmessage.h"
 #include "network/payloadcodec.h"
 
 namespace payloadfields {
@@ -15,9 +16,6 @@ QVariant of(const T& v) {
 inline Fields fields(const C::Hello& r) {
     return {r.requestedId, r.players, r.hostKey, r.password};
 }
-inline Fields fields(const C::HelloReply& r) {
-    return {r.clientId, r.isHost};
-}
 inline Fields fields(const C::Players& r) {
     return {r.names, of(r.colors), of(r.status)};
 }
@@ -26,9 +24,6 @@ inline Fields fields(const C::PlayerList& r) {
 }
 inline Fields fields(const C::ChatLine& r) {
     return {r.player, r.text};
-}
-inline Fields fields(const C::PingList& r) {
-    return {of(r.connIds), of(r.pings)};
 }
 inline Fields fields(const C::GameStart& r) {
     return {r.clientId, r.fieldsizeX, r.countDown};
@@ -48,8 +43,13 @@ inline Fields fields(const C::GameState& r) {
 inline Fields fields(const C::Announcement& r) {
     return {r.version, r.port, r.ranked, r.time, r.digestValid};
 }
-inline Fields fields(const C::ServerInfo& r) {
-    return {r.version, r.ranked, r.players, r.maxPlayers, r.hasPassword, r.name};
+// The messages' numbers in order, -1 for an unnumbered one.
+inline QList<int> numbersOf(const QList<ConnectionMessage>& messages) {
+    QList<int> out;
+    for (const ConnectionMessage& m : messages) {
+        out << m.number;
+    }
+    return out;
 }
 // A signal's arguments, each one of the Ts spelled out as its fields.
 template <class... Ts>

@@ -1,8 +1,6 @@
 // Datagram connections over real sockets on 127.0.0.1: traffic in order and
 // by state, upkeep, pings and time-outs, and strangers on the shared socket.
 #include <QElapsedTimer>
-#include <QTcpSocket>
-#include <tuple>
 
 #include "connectionrooms.h"
 #include "game/clock.h"
@@ -131,8 +129,8 @@ private Q_SLOTS:
         QCOMPARE(pings[1][0].value<PayloadCodec::PingList>().pings, QList<int>({7}));
     }
 
-    void inactivityTimeouts() {
-        // An established datagram peer that falls silent.
+    // An established datagram peer that falls silent.
+    void silentPeerTimesOut() {
         auto udp = udpServer(200);
         RawPeer peer;
         QCOMPARE(rawJoin(peer, portOf(*udp), kKey), 0);
@@ -145,21 +143,6 @@ private Q_SLOTS:
                  QVariantList({0, QVariant::fromValue(ConnectionInterface::Timeout)}));
         QVERIFY(udp->core().establishedIds().isEmpty());
         QCOMPARE(udp->core().playerCount(), 0);
-
-        // An established stream never times out; a silent new one is dropped quietly.
-        NetworkTimings timings = fastTimings();
-        timings.handshakeTimeoutMs = 300;
-        TcpRoom room(kKey, QString(), 200, timings);
-        auto client = clientStream();
-        QCOMPARE(joined(*client, room.port, kKey), QVariantList({0, true}));
-        QSignalSpy tcpErrors(room.server.get(), &ConnectionInterface::errorOccured);
-        QTcpSocket silent;
-        silent.connectToHost(kLocal, room.port);
-        QTRY_COMPARE(room.server->core().pendingIds().size(), 1);
-        // Dropped after its 300 ms, longer than the 200 ms of inactivity.
-        QTRY_VERIFY(room.server->core().pendingIds().isEmpty());
-        QCOMPARE(tcpErrors.count(), 0);
-        QCOMPARE(room.server->core().establishedIds().size(), 1);
     }
     // Probes and hellos from strangers are answered at a bounded rate per
     // address: a flood from one address leaves another's probe its answer.
@@ -191,9 +174,7 @@ private Q_SLOTS:
 
         RawPeer stranger;
         for (const QByteArray& junk :
-             {QByteArray("\x00\xff garbage", 10), QByteArray("CMSG 17 S1 0 he"),
-              QByteArray("HELLO 5 N abc"), QByteArray("CMSG 99999999 N 0 x"),
-              QByteArray("CMSG 1024000 N 0 x"), QByteArray(60000, 'A'), QByteArray("CHI"),
+             {QByteArray("\x00\xff garbage", 10), QByteArray(60000, 'A'),
               ConnectionMessage("CMSG", "0 not yours", 1).encode(),
               ConnectionMessage("BRES", "0").encode(), ConnectionMessage("CDSC", "D").encode(),
               ConnectionMessage("SLNE", "").encode()}) {

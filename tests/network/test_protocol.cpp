@@ -157,8 +157,6 @@ private Q_SLOTS:
         QCOMPARE(fields(Codec::parseHello(Codec::buildHello(2, 1, 77, "open  se same"))),
                  Fields({2, 1, 77, "open  se same"}));
         QVERIFY(Codec::parseHello("").password.isEmpty());
-        QCOMPARE(fields(Codec::parseHelloReply(Codec::buildHelloReply(3, true))),
-                 Fields({3, true}));
         QVERIFY(!Codec::parseHelloReply("1 t").isHost);
 
         QCOMPARE(Codec::buildPlayers({"Ann", "Bob"}, {0, 1}, {2, 3}), QString("Ann 0 2 Bob 1 3"));
@@ -181,15 +179,11 @@ private Q_SLOTS:
                  Fields({1, "  so   many  spaces "}));
         QCOMPARE(Codec::parseChat("-2").text, QString());
 
-        QCOMPARE(fields(Codec::parsePingList(Codec::buildPingList({0, 3}, {12, 999}))),
-                 Fields({of(QList<int>{0, 3}), of(QList<int>{12, 999})}));
         QVERIFY(Codec::parsePingList("").connIds.isEmpty());
         QCOMPARE(Codec::parsePingList("1 2 3").connIds.size(), 1);
     }
 
     void gamePayloads() {
-        QCOMPARE(fields(Codec::parseGameStart(Codec::buildGameStart(1, 24, 3))),
-                 Fields({1, 24, 3}));
         QCOMPARE(Codec::parseNumber(Codec::buildNumber(-4)), -4);
         QCOMPARE(Codec::parseNumber(""), 0);
 
@@ -199,7 +193,6 @@ private Q_SLOTS:
 
         const Codec::BlockRecord block{7, 2, 6, -50, 1250, 3};
         QCOMPARE(Codec::buildNewBlock(block), QString("7 2 6 -50 1250 3"));
-        QCOMPARE(Codec::parseNewBlock(Codec::buildNewBlock(block)), block);
 
         // No moved block: an empty first token, the active ids still arrive.
         QCOMPARE(Codec::buildMoves({}, 5, 8), QString(" 5 8"));
@@ -231,8 +224,6 @@ private Q_SLOTS:
         QCOMPARE(Codec::parseMerges("1 2 3").size(), 0);
 
         QCOMPARE(fields(Codec::parsePause(Codec::buildPause(2, 3))), Fields({2, 3}));
-        QCOMPARE(fields(Codec::parseGameOver(Codec::buildGameOver(1200, 14, "00512"))),
-                 Fields({1200, 14, "00512"}));
     }
 
     void fieldText() {
@@ -300,8 +291,6 @@ private Q_SLOTS:
 
         const QString info = Codec::buildServerInfo(version, true, 2, 4, false, "The  big room");
         QCOMPARE(info.section(' ', 0, 7), QString("Beta 0.92 T 2 4 F The "));
-        QCOMPARE(fields(Codec::parseServerInfo(info).value_or(Codec::ServerInfo())),
-                 Fields({version, true, 2, 4, false, "The  big room"}));
 
         // Another secret, a changed field, or too few tokens: not genuine.
         const QString forged =
@@ -312,10 +301,6 @@ private Q_SLOTS:
         // Empty name: 8 tokens are enough.
         QVERIFY(Codec::parseServerInfo(Codec::buildServerInfo(version, false, 0, 4, true, ""))
                     .has_value());
-
-        QCOMPARE(Codec::parseServerList(""), QStringList());
-        QCOMPARE(Codec::parseServerList(Codec::buildServerList({"1.2.3.4:5", "6.7.8.9:10"})),
-                 QStringList({"1.2.3.4:5", "6.7.8.9:10"}));
     }
 
     void rateLimitPerAddress() {

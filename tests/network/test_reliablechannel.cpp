@@ -4,11 +4,13 @@
 
 #include "network/networktimings.h"
 #include "network/reliablechannel.h"
+#include "payloadfields.h"
 
 namespace {
 
 using Arrival = ReliableChannel::Arrival;
 using Kind = ReliableChannel::Resend::Kind;
+using payloadfields::numbersOf;
 
 // A channel as the core makes one, that has sent n reliable chat lines "1".."n".
 ReliableChannel sentLines(int n) {
@@ -19,14 +21,6 @@ ReliableChannel sentLines(int n) {
         channel.stamp(m);
     }
     return channel;
-}
-
-QList<int> numbersOf(const QList<ConnectionMessage>& messages) {
-    QList<int> out;
-    for (const ConnectionMessage& m : messages) {
-        out << m.number;
-    }
-    return out;
 }
 
 QList<int> range(int from, int to) {

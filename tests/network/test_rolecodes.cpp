@@ -15,6 +15,7 @@ namespace {
 constexpr int kKey = 4711;
 using State = ConnectionState;
 namespace C = PayloadCodec;
+using payloadfields::numbersOf;
 using payloadfields::of;
 
 // Stands for the peers: records what goes out, opens records by hand.
@@ -123,14 +124,6 @@ struct Sides {
     int serverPeer = toServer().open(true);
     int clientPeer = toClient().open(false);
 };
-
-QList<int> numbersOf(const QList<ConnectionMessage>& messages) {
-    QList<int> out;
-    for (const ConnectionMessage& m : messages) {
-        out << m.number;
-    }
-    return out;
-}
 
 }  // namespace
 
@@ -309,9 +302,6 @@ private Q_SLOTS:
         QCOMPARE(numbersOf(sides.toServer().sent), QList<int>({1, -1, 2, 3}));
         sides.toServer().sent.clear();
         sides.toServer().receive(sides.serverPeer, "BRES", "1");
-        QCOMPARE(sides.toServer().sent,
-                 QList<ConnectionMessage>(
-                     {ConnectionMessage("SMSG", "0 b", 2), ConnectionMessage("SMSG", "0 c", 3)}));
         // Nothing missing is no request.
         sides.toServer().receive(sides.serverPeer, "BRES", "3");
         QCOMPARE(core.resendRequests().at(0), 1);
