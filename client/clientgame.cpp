@@ -19,14 +19,25 @@ ClientGame::ClientGame(ClientSession& session, ClientChannels& channels,
     connect(&datagram, &ClientConnection::changedCGameStart, this, &ClientGame::processGameStart);
     connect(&datagram, &ClientConnection::changedCGameState, this, &ClientGame::processGameState);
     connect(&datagram, &ClientConnection::changedCNewBlock, this, &ClientGame::processNewBlock);
-    connect(&datagram, &ClientConnection::changedCMoveBlocks, this, &ClientGame::moveBlocks);
+    connect(&datagram, &ClientConnection::changedCMoveBlocks, this, &ClientGame::processMoveBlocks);
     connect(&datagram, &ClientConnection::changedCMergeBlocks, this, &ClientGame::mergeBlocks);
+    // The keys start from zero with every field the screen is reset for.
+    connect(&screen_, &ClientScreen::resetGui, this, [this] { sent_ = {}; });
 }
 
 void ClientGame::inputKeys(const KeyInput& keys) {
     if (session_.state != GamePlayer::Empty) {
         channels_.input(keys);
+        sent_ = keys;
     }
+}
+
+void ClientGame::processMoveBlocks(const QList<GameMovement>& movements,
+                                   const QList<int>& activeBlockIds, const QList<int>& keysDone) {
+    const QList<int> done =
+        keysDone.isEmpty() ? keysDone
+                           : PayloadCodec::carriedOut(KeyInput::fromList(keysDone), sent_).toList();
+    Q_EMIT moveBlocks(movements, activeBlockIds, done);
 }
 
 void ClientGame::processPacketLoss() {

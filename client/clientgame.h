@@ -40,6 +40,8 @@ public Q_SLOTS:
     void processGameOver(const PayloadCodec::GameOver& over);
     void processGameState(const PayloadCodec::GameState& state);
     void processNewBlock(const BlockRecord& block);
+    void processMoveBlocks(const QList<GameMovement>& movements, const QList<int>& activeBlockIds,
+                           const QList<int>& keysDone);
 
 Q_SIGNALS:
     void changeFieldsizeX(int fieldsizeX);
@@ -71,4 +73,7 @@ private:
     ClientChannels& channels_;
     const HighscoreFile& highscores_;
     ClientScreen& screen_;
+    // What went to the server this game: the carried-out counters travel as
+    // residues of it.
+    KeyInput sent_;
 };

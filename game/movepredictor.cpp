@@ -189,7 +189,8 @@ int MovePredictor::take(int local, qint64 windowMs) {
 void MovePredictor::processMovements(const QList<GameMovement>& movements,
                                      const QList<int>& keysDone, qint64 nowMs) {
     acknowledged_ = acknowledged_ || !keysDone.isEmpty();
-    const KeyInput done = acknowledged_ ? KeyInput::fromList(keysDone) : done_;
+    // Left out: unchanged (or never said, and then guessed as before).
+    const KeyInput done = keysDone.isEmpty() ? done_ : KeyInput::fromList(keysDone);
     if (!enabled_) {
         done_ = done;
         return;

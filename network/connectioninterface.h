@@ -134,7 +134,8 @@ Q_SIGNALS:
     void changedCGameState(PayloadCodec::GameState state);
     void changedCNewBlock(BlockRecord block);
     // keysDone: the ten key counters the server carried out for the local
-    // players, empty when its movements do not say.
+    // players, each modulo PayloadCodec::kEchoWrap as they travel; empty when
+    // the movement does not say.
     void changedCMoveBlocks(QList<GameMovement> movements, QList<int> activeBlockIds,
                             QList<int> keysDone);
     void changedCMergeBlocks(QList<GameMovement> movements);

@@ -1,6 +1,7 @@
 #include "payloadcodec.h"
 
 #include <QCryptographicHash>
+#include <algorithm>
 #include <limits>
 
 #include "game/gameblock.h"
@@ -318,6 +319,47 @@ QList<MoveRecord> movesFrom(const QStringList& t, qsizetype count) {
     return out;
 }
 
+// A residue modulo kEchoWrap, also of negative counts.
+int wrapped(int value) {
+    return ((value % kEchoWrap) + kEchoWrap) % kEchoWrap;
+}
+
+QChar echoLetter(int residue) {
+    return QChar(residue < 26 ? 'A' + residue : 'a' + residue - 26);
+}
+
+// The residue a letter stands for, -1 for any other character.
+int echoValue(QChar c) {
+    const char16_t u = c.unicode();
+    if (u >= 'A' && u <= 'Z') {
+        return u - 'A';
+    }
+    if (u >= 'a' && u <= 'z') {
+        return u - 'a' + 26;
+    }
+    return -1;
+}
+
+QString echoLetters(const KeyInput& counters) {
+    QString out;
+    for (int v : counters.toList()) {
+        out += echoLetter(wrapped(v));
+    }
+    while (out.size() > 1 && out.back() == QLatin1Char('A')) {
+        out.chop(1);
+    }
+    return out;
+}
+
+// Letters beyond the ten counters are ignored, other characters count as 0.
+KeyInput echoCounters(QStringView letters) {
+    QList<int> residues;
+    for (QChar c : letters.first(std::min<qsizetype>(letters.size(), kLocalPlayers * kKeySlots))) {
+        residues << std::max(echoValue(c), 0);
+    }
+    return KeyInput::fromList(residues);
+}
+
 }  // namespace
 
 QString buildMoves(const QList<MoveRecord>& moves, int activeA, int activeB,
@@ -326,7 +368,7 @@ QString buildMoves(const QList<MoveRecord>& moves, int activeA, int activeB,
     // the empty first token.
     QString out = joinMoves(moves);
     if (keysDone) {
-        out += kSpace + joinInts(keysDone->toList(), kComma);
+        out += kSpace + echoLetters(*keysDone);
     }
     return out + kSpace + QString::number(activeA) + kSpace + QString::number(activeB);
 }
@@ -335,19 +377,27 @@ Moves parseMoves(const QString& payload) {
     const QStringList t = tokens(payload);
     Moves out;
     const qsizetype n = t.size();
-    // A move token never holds a comma: one before the active ids is the
+    // A move token is a number: one of letters before the active ids is the
     // counters carried out.
     qsizetype groups = n >= 2 ? n - 2 : 0;
-    if (n >= 3 && t[n - 3].contains(kComma)) {
-        QList<int> done;
-        for (const QString& v : t[n - 3].split(kComma)) {
-            done << toInt(v);
-        }
-        out.keysDone = KeyInput::fromList(done);
+    if (n >= 3 && !t[n - 3].isEmpty() && echoValue(t[n - 3].front()) >= 0) {
+        out.keysDone = echoCounters(t[n - 3]);
         groups = n - 3;
     }
     out.moves = movesFrom(t, groups / 4);
     out.activeIds = {intAt(t, n - 2), intAt(t, n - 1)};
+    return out;
+}
+
+KeyInput carriedOut(const KeyInput& residues, const KeyInput& sent) {
+    KeyInput out;
+    for (int local = 0; local < kLocalPlayers; ++local) {
+        for (int k = 0; k < kKeySlots; ++k) {
+            const int s = sent[local][std::size_t(k)];
+            const int behind = wrapped(s - residues[local][std::size_t(k)]);
+            out[local][std::size_t(k)] = s - behind;
+        }
+    }
     return out;
 }
 

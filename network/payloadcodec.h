@@ -149,20 +149,30 @@ QString buildNewBlock(const BlockRecord& block);
 BlockRecord parseNewBlock(const QString& payload);
 
 // "SMVE": id x y rotation per moved block, then optionally the key counters
-// the server carried out for the receiver's local players (one token, the ten
-// numbers of "CINP" joined by commas), then the receiver's two active block
-// ids. With no moved block the first token is empty. The counters go before
-// the active ids because a receiver that does not know them takes the last
-// two tokens as the ids and only whole groups of four from the front as moves:
+// the server carried out for the receiver's local players, then the
+// receiver's two active block ids. With no moved block the first token is
+// empty. The counters are one token of letters, one per counter in "CINP"
+// order, each the counter modulo kEchoWrap ('A' 0 to 'Z' 25, 'a' 26 to 'z'
+// 51), trailing 'A's left out but one: a few bytes in nearly every movement,
+// restored by carriedOut against what the client sent. They go before the
+// active ids because a receiver that does not know them takes the last two
+// tokens as the ids and only whole groups of four from the front as moves:
 // one more token is a remainder it never reads.
+inline constexpr int kEchoWrap = 52;
 struct Moves {
     QList<MoveRecord> moves;
-    QList<int> activeIds;  // always two entries
-    std::optional<KeyInput> keysDone;
+    QList<int> activeIds;              // always two entries
+    std::optional<KeyInput> keysDone;  // as sent: each counter modulo kEchoWrap
 };
 QString buildMoves(const QList<MoveRecord>& moves, int activeA, int activeB,
                    const std::optional<KeyInput>& keysDone = std::nullopt);
 Moves parseMoves(const QString& payload);
+// The counters the server carried out, from their residues and the counters
+// this client sent: for each, the largest count up to the one sent with that
+// residue. Right while fewer than kEchoWrap presses of a key are on their way,
+// which the server's input delay and the dropping of a landed block's presses
+// keep far off.
+KeyInput carriedOut(const KeyInput& residues, const KeyInput& sent);
 
 // "SMRG": id x y rotation per merged block.
 QString buildMerges(const QList<MoveRecord>& merges);

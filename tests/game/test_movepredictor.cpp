@@ -246,6 +246,16 @@ private Q_SLOTS:
         QCOMPARE(c.column(0), 6);
         c.serverSays({{1, 300, 998, 0}}, sent, 100);
         QCOMPARE(c.column(0), 6);
+        // Once said, counters left out stand for those last said, not for zeros.
+        KeyInput twice = sent;
+        ++twice[0][slotIndex(KeySlot::Right)];
+        c.predictor.processInput(twice, 120);
+        const QList<GameMovement> fell{{1, 300, 999, 0}};
+        c.mirror.moveBlocks(fell, c.active);
+        c.predictor.processMovements(fell, {}, 150);
+        QCOMPARE(c.column(0), 7);
+        c.serverSays({{1, 350, 997, 0}}, twice, 200);
+        QCOMPARE(c.column(0), 7);
         QCOMPARE(c.predictor.figures().mispredictions, 0);
 
         Copy other(5);

@@ -200,9 +200,19 @@ private Q_SLOTS:
         QVERIFY(moves.moves.isEmpty());
         QCOMPARE(moves.activeIds, QList<int>({5, 8}));
         QCOMPARE(Codec::parseMoves("").activeIds, QList<int>({0, 0}));
-        // The key counters carried out travel as one token before the ids.
+        // The key counters carried out travel as one token of letters before
+        // the ids, each modulo 52, trailing zeros left out but one; the client
+        // restores them against what it sent.
         const KeyInput done = KeyInput::fromList({3, 1, 0, 2, 0, 0, 0, 7, 0, 1});
-        QCOMPARE(Codec::buildMoves({}, 5, 8, done), QString(" 3,1,0,2,0,0,0,7,0,1 5 8"));
+        QCOMPARE(Codec::buildMoves({}, 5, 8, done), QString(" DBACAAAHAB 5 8"));
+        QCOMPARE(Codec::buildMoves({}, 5, 8, KeyInput::fromList({52, 27, 104})),
+                 QString(" Ab 5 8"));
+        QCOMPARE(Codec::buildMoves({}, 5, 8, KeyInput{}), QString(" A 5 8"));
+        const KeyInput residues = *Codec::parseMoves("1 2 3 4 Ab 5 8").keysDone;
+        QCOMPARE(Codec::carriedOut(residues, KeyInput::fromList({60, 28, 104})),
+                 KeyInput::fromList({52, 27, 104}));
+        QCOMPARE(Codec::carriedOut(residues, KeyInput::fromList({51, 27})),
+                 KeyInput::fromList({0, 27}));
         const QList<Codec::MoveRecord> two{{1, 0, 50, 1}, {2, -100, 200, 3}};
         for (const auto& [list, keys] : {std::pair(two, std::optional<KeyInput>()),
                                          std::pair(QList<Codec::MoveRecord>(), std::optional(done)),
