@@ -1,4 +1,5 @@
 // The game events through the Client on recording connections, on to the field copy.
+#include <QSignalSpy>
 #include <QTest>
 
 #include "clientharness.h"
@@ -148,6 +149,16 @@ private Q_SLOTS:
         o.predictMoves = false;
         h.client->setOptions(o);
         QVERIFY(!copy.settling());
+        // The carried-out counters travel as residues of those sent, counted
+        // from zero again with a new game's field.
+        QSignalSpy moved(&h.client->game(), &ClientGame::moveBlocks);
+        h.client->inputKeys({0, 0, 60, 0, 0, 0, 0, 0, 0, 0});
+        Q_EMIT h.udp->changedCMoveBlocks({}, {7, 8}, {0, 0, 8});
+        QCOMPARE(moved.last()[2].value<QList<int>>(), KeyInput::fromList({0, 0, 60}).toList());
+        Q_EMIT h.udp->changedCGameStart({0, 36, 3});
+        Q_EMIT h.udp->changedCMoveBlocks({}, {7, 8}, {0});
+        QCOMPARE(moved.last()[2].value<QList<int>>(), KeyInput{}.toList());
+
         for (int i = 0; i <= FieldMirror::kMissesBeforeLoss; ++i) {
             Q_EMIT h.udp->changedCMoveBlocks({{99, 0, 0, 0}}, {7, 8}, {});
         }
