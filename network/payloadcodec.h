@@ -169,9 +169,9 @@ QString buildMoves(const QList<MoveRecord>& moves, int activeA, int activeB,
 Moves parseMoves(const QString& payload);
 // The counters the server carried out, from their residues and the counters
 // this client sent: for each, the largest count up to the one sent with that
-// residue. Right while fewer than kEchoWrap presses of a key are on their way,
-// which the server's input delay and the dropping of a landed block's presses
-// keep far off.
+// residue. Right while fewer than kEchoWrap presses of a key are on their way:
+// a held key repeats more slowly than the server takes presses, so that takes
+// a round trip of seconds.
 KeyInput carriedOut(const KeyInput& residues, const KeyInput& sent);
 
 // "SMRG": id x y rotation per merged block.
