@@ -11,7 +11,6 @@ namespace PayloadCodec {
 namespace {
 
 const QChar kSpace(u' ');
-const QChar kComma(u',');
 
 char16_t unit(QChar c) {
     return c.unicode();
