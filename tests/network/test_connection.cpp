@@ -36,17 +36,6 @@ private Q_SLOTS:
         QCOMPARE(joined(*hostUdp, portOf(*udp), kKey, 0), QVariantList({0, true}));
         QCOMPARE(repliesSent, 2);
         QVERIFY(udp->core().pendingIds().isEmpty());
-
-        // A shared socket can say hello too: the answer finds its pending record.
-        auto sharedClient = udpServer();
-        QSignalSpy sharedJoined(sharedClient.get(), &ConnectionInterface::connectionEstablished);
-        sharedClient->core().transport().connectWithHello(kLocal, portOf(*udp), 1, -1, QString(),
-                                                          2);
-        QTRY_COMPARE(sharedJoined.count(), 1);
-        QCOMPARE(sharedJoined.first(), QVariantList({2, false}));
-        QCOMPARE(sharedClient->core().establishedIds(), QList<int>({0}));
-        QCOMPARE(udp->core().establishedIds().size(), 2);
-        QCOMPARE(udp->core().playerCount(), 2);
     }
 
     void refusalsAndTheirErrors() {
@@ -54,8 +43,6 @@ private Q_SLOTS:
         // A refusal reaches the client as its error and leaves nothing behind.
         QCOMPARE(helloError(*clientStream(), room.port, 1, -1, "open se same"),
                  ConnectionInterface::Refused);
-        QCOMPARE(helloError(*clientStream(), room.port, 1, kKey, "open sesame"),
-                 ConnectionInterface::WrongPassword);
         QTRY_VERIFY(room.server->core().pendingIds().isEmpty());
         QCOMPARE(room.server->core().playerCount(), 0);
         // Nobody listening: the stream cannot come up.
@@ -71,7 +58,6 @@ private Q_SLOTS:
             QCOMPARE(joined(*clients[id], room.port, id == 0 ? kKey : -1),
                      QVariantList({id, id == 0}));
         }
-        NetClientConnection& host = *clients[0];
 
         // A graceful leave answered by the server.
         QSignalSpy closed(clients[1].get(), &ConnectionInterface::connectionClosed);
@@ -81,16 +67,11 @@ private Q_SLOTS:
         QCOMPARE(server->core().playerCount(), 3);
         QVERIFY(clients[1]->core().establishedIds().isEmpty());
 
-        // A kick: everybody hears it, the kicked client resets.
-        QSignalSpy kicked(clients[2].get(), &ClientConnection::changedCPlayerKick);
-        QSignalSpy hostSeesKick(&host, &ClientConnection::changedCPlayerKick);
+        // A kick: the kicked client resets (what players hear: test_endtoend).
         server->sendSKick(true, 2);
         QCOMPARE(server->core().playerCount(), 2);
-        QTRY_COMPARE(kicked.count(), 1);
-        QTRY_COMPARE(hostSeesKick.count(), 1);
-        QCOMPARE(kicked.first()[0].toInt(), 2);
-        QVERIFY(clients[2]->core().establishedIds().isEmpty());
-        QCOMPARE(host.core().establishedIds().size(), 1);
+        QTRY_VERIFY(clients[2]->core().establishedIds().isEmpty());
+        QCOMPARE(clients[0]->core().establishedIds().size(), 1);
 
         // The server ends: everybody hears who ended it.
         QSignalSpy shutdown(clients[3].get(), &ClientConnection::serverShutdown);
@@ -118,7 +99,6 @@ private Q_SLOTS:
         QTRY_COMPARE(closed.count(), 1);
         QVERIFY(waited.elapsed() >= 250);
         QCOMPARE(closed.first()[0].toInt(), -1);
-        QVERIFY(client->core().establishedIds().isEmpty());
         QVERIFY(client->core().connection(0) == nullptr);
     }
 
@@ -172,9 +152,6 @@ private Q_SLOTS:
             QTRY_VERIFY(wrapper->framingTimerRunning());
             peer.write("7 S12 0 hello thereSLNE 2 N ");
             QTRY_COMPARE(messages.count(), 2);
-            QCOMPARE(messages[0][3].value<ConnectionMessage>(),
-                     ConnectionMessage("CMSG", "0 hello there", 12));
-            QCOMPARE(messages[1][3].value<ConnectionMessage>().type, QString("SLNE"));
             QVERIFY(!wrapper->framingTimerRunning());
 
             // A body that keeps arriving, each part within the time-out, is no stall.

@@ -46,15 +46,6 @@ class TestProtocol : public QObject {
 
 private Q_SLOTS:
     void codesAndEncoding() {
-        const auto& codes = ConnectionMessage::codes();
-        for (std::size_t i = 0; i < codes.size(); ++i) {
-            QCOMPARE(ConnectionMessage::codeIndex(codes[i]), int(i));
-        }
-        QCOMPARE(ConnectionMessage::codeText(MessageCode::SMVE), QString("SMVE"));
-        for (const QString bad : {"Undefined", "chi", "CHIX"}) {
-            QCOMPARE(ConnectionMessage::codeIndex(bad), -1);
-        }
-
         QCOMPARE(ConnectionMessage("CPNG", "P").encode(), QByteArray("CPNG 3 N P"));
         QCOMPARE(ConnectionMessage("CMSG", "0 hello there", 12).encode(),
                  QByteArray("CMSG 17 S12 0 hello there"));
@@ -90,12 +81,6 @@ private Q_SLOTS:
             QCOMPARE(part, got);
             QVERIFY(!split.incomplete() && !split.failed());
         }
-        MessageDecoder bytewise(Mode::Stream);
-        QList<QByteArray> bytes;
-        for (char ch : all) {
-            bytes.append(QByteArray(1, ch));
-        }
-        QCOMPARE(decode(bytewise, bytes), got);
 
         // A number word without digits reads as 0; "N" or anything else is none.
         MessageDecoder numbers(Mode::Stream);
@@ -170,17 +155,11 @@ private Q_SLOTS:
         QCOMPARE(fields(Codec::parsePlayerList(list)),
                  Fields({of(QList<int>{0, -1, 2, -1}), QStringList({"Ann", "", "Cy", ""}),
                          of(QList<int>{0, -1, 3, -1}), of(QList<int>{2, 0, 4, 0})}));
-        // A name with a space shifts every later field: senders must avoid it.
-        const Codec::PlayerList shifted = Codec::parsePlayerList("0 A nn 5 2");
-        QCOMPARE(shifted.names[0], QString("A"));
-        QCOMPARE(shifted.status[0], 5);
 
         QCOMPARE(fields(Codec::parseChat(Codec::buildChat(1, "  so   many  spaces "))),
                  Fields({1, "  so   many  spaces "}));
         QCOMPARE(Codec::parseChat("-2").text, QString());
-
-        QVERIFY(Codec::parsePingList("").connIds.isEmpty());
-        QCOMPARE(Codec::parsePingList("1 2 3").connIds.size(), 1);
+        QCOMPARE(Codec::parsePingList("1 2 3").connIds.size(), 1);  // no half pairs
     }
 
     void gamePayloads() {
@@ -292,10 +271,7 @@ private Q_SLOTS:
         const QString info = Codec::buildServerInfo(version, true, 2, 4, false, "The  big room");
         QCOMPARE(info.section(' ', 0, 7), QString("Beta 0.92 T 2 4 F The "));
 
-        // Another secret, a changed field, or too few tokens: not genuine.
-        const QString forged =
-            "Beta 0.92 T 2 4 F Room " + Codec::sha1Hex("Beta 0.92T24FRoomanother secret");
-        QVERIFY(!Codec::parseServerInfo(forged).has_value());
+        // A changed field or too few tokens: not genuine (another secret: test_masterlink).
         QVERIFY(!Codec::parseServerInfo(QString(info).replace(" T 2 4 ", " T 3 4 ")).has_value());
         QVERIFY(!Codec::parseServerInfo("Beta 0.92 T 2 4 F x").has_value());
         // Empty name: 8 tokens are enough.

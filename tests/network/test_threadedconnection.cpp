@@ -58,12 +58,12 @@ class TestThreadedConnection : public QObject {
 
 private Q_SLOTS:
     // Calls reach the real connection there in order; its events come back
-    // to the owner's thread in order with their values.
+    // to the owner's thread in order with their values. The master's proxy
+    // on the game's own threads: test_endtoend.
     void callsAndEventsCrossTheThreadInOrder() {
         auto thread = std::make_shared<ConnectionThread>();
         auto seen = std::make_shared<Seen>();
         FakeClientConnection* fake = nullptr;
-        FakeMasterConnection* fakeMaster = nullptr;
         QStringList heard;
         bool offThread = false;
         auto hear = [&](const QString& line) {
@@ -72,13 +72,10 @@ private Q_SLOTS:
         };
         {
             ThreadedClientConnection client(thread, watched(seen, fake, thread->thread()));
-            ThreadedMasterConnection master(thread, watched(seen, fakeMaster, thread->thread()));
             QCOMPARE(client.connectWithHello(kLocal, 5, 1, -1, "pw", 3), 0);
-            QCOMPARE(master.connectToHost(kLocal, 6), 0);
             for (int i = 0; i < 50; ++i) {
                 client.sendCInput(false, KeyInput::fromList({i}));
             }
-            master.queryServer(kLocal, 7);
             client.sendCMessage(true, {1, "hi"});
             client.disconnectClient(-1, false);
             // Waits for everything before it.
@@ -96,26 +93,20 @@ private Q_SLOTS:
                     [&](int id, ConnectionInterface::ConnectionError e) {
                         hear(QStringLiteral("error %1 %2").arg(id).arg(int(e)));
                     });
-            connect(&master, &MasterConnection::changedCNewServer, [&](int, const ServerData& s) {
-                hear(QStringLiteral("server %1 %2").arg(s.name()).arg(s.port()));
-            });
-            thread->post([fake, fakeMaster] {
-                Q_EMIT fakeMaster->changedCNewServer(
-                    -1,
-                    ServerData("1.0", "10.0.0.2", "Den", 27403, false, false, 1, 4, 20, "12:00"));
+            thread->post([fake] {
                 Q_EMIT fake->changedCGameState({12, true, 40, "0:42", "ab", {{0, 1, 5, 0, 0, 0}}});
                 Q_EMIT fake->errorOccured(2, ConnectionInterface::Timeout);
             });
-            QTRY_COMPARE(heard.size(), 3);
-            QCOMPARE(heard, QStringList({"server Den 27403", "state 12 1 0:42 ab 5", "error 2 6"}));
+            QTRY_COMPARE(heard.size(), 2);
+            QCOMPARE(heard, QStringList({"state 12 1 0:42 ab 5", "error 2 6"}));
             QVERIFY(!offThread);
         }
-        QStringList expected{"connectWithHello 127.0.0.1 5 1 -1 pw 3", "connectToHost 127.0.0.1 6"};
+        QStringList expected{"connectWithHello 127.0.0.1 5 1 -1 pw 3"};
         for (int i = 0; i < 50; ++i) {
             expected.append(QStringLiteral("sendCInput false %1,0,0,0,0,0,0,0,0,0").arg(i));
         }
-        expected += {"queryServer 127.0.0.1 7", "sendCMessage true 1 hi",
-                     "disconnectClient -1 false", "connectWithHello 127.0.0.1 5 1 -1 pw 0"};
+        expected += {"sendCMessage true 1 hi", "disconnectClient -1 false",
+                     "connectWithHello 127.0.0.1 5 1 -1 pw 0"};
         QCOMPARE(seen->ops, expected);
         QVERIFY(!seen->elsewhere);
         QVERIFY(seen->deleted);  // with the proxy, on the thread
