@@ -1,10 +1,8 @@
-// Messages, their framing on streams and datagrams, the payload of every code,
-// the packed field text, the per-address rate limit, and the delay added to
-// datagrams (drawn on a hand-moved clock; its timer in real time: test_bot).
-// Then the reliable channel on its own, and what each side hears through the
-// code table and the role handlers, with a recording transport for the peers:
-// who may send which code, in which state, what a hostile server's numbers
-// become, resends, a probe that cannot open.
+// Messages, their framing, every code's payload, the packed field, the rate
+// limit, the datagram delay (its timer in real time: test_bot), the reliable
+// channel, and what each side hears through the code table and the role
+// handlers from a recording transport: who may send which code in which
+// state, what a hostile server's numbers become, resends.
 #include <QMetaMethod>
 #include <QSignalSpy>
 #include <QTest>
@@ -92,7 +90,6 @@ double deviation(const QList<int>& values) {
 
 constexpr int kKey = 4711;
 using State = ConnectionState;
-namespace C = PayloadCodec;
 using Arrival = ReliableChannel::Arrival;
 using Kind = ReliableChannel::Resend::Kind;
 
@@ -164,9 +161,10 @@ public:
     QVariantList first() const {
         for (const auto& spy : spies_) {
             if (!spy->isEmpty()) {
-                return payloadfields::fieldsOfAny<C::Players, C::PlayerList, C::ChatLine,
-                                                  C::GameStart, BlockRecord, C::Pause, C::GameOver,
-                                                  C::GameState>(spy->first());
+                return payloadfields::fieldsOfAny<Codec::Players, Codec::PlayerList,
+                                                  Codec::ChatLine, Codec::GameStart, BlockRecord,
+                                                  Codec::Pause, Codec::GameOver, Codec::GameState>(
+                    spy->first());
             }
         }
         return {};
@@ -222,19 +220,16 @@ class TestProtocol : public QObject {
 
 private Q_SLOTS:
     void codesAndEncoding() {
-        QCOMPARE(ConnectionMessage("CPNG", "P").encode(), QByteArray("CPNG 3 N P"));
         QCOMPARE(ConnectionMessage("CMSG", "0 hello there", 12).encode(),
                  QByteArray("CMSG 17 S12 0 hello there"));
         // Empty content still has a body: the number word and one space.
         QCOMPARE(ConnectionMessage("SLNE", "").encode(), QByteArray("SLNE 2 N "));
-        // The length counts UTF-8 bytes, not characters.
-        QCOMPARE(ConnectionMessage("SMSG", QString::fromUtf8("1 \xc3\xa9")).encode(),
-                 QByteArray("SMSG 6 N 1 \xc3\xa9"));
     }
 
     void streamDecoding() {
         const QByteArray a = ConnectionMessage("CMSG", "0 hi  you", 3).encode();
         const QByteArray b = ConnectionMessage("SLNE", "").encode();
+        // The length counts UTF-8 bytes, not characters.
         const QByteArray c =
             ConnectionMessage("SMSG", QString::fromUtf8("2 gr\xc3\xbc\xc3\x9f")).encode();
         const QByteArray all = a + b + c;
@@ -317,7 +312,6 @@ private Q_SLOTS:
         QCOMPARE(Codec::buildHello(-1, -1, -1, ""), QString("-1 -1 -1 "));
         QCOMPARE(fields(Codec::parseHello(Codec::buildHello(2, 1, 77, "open  se same"))),
                  Fields({2, 1, 77, "open  se same"}));
-        QVERIFY(Codec::parseHello("").password.isEmpty());
         QVERIFY(!Codec::parseHelloReply("1 t").isHost);
 
         QCOMPARE(Codec::buildPlayers({"Ann", "Bob"}, {0, 1}, {2, 3}), QString("Ann 0 2 Bob 1 3"));
@@ -340,10 +334,8 @@ private Q_SLOTS:
 
     void gamePayloads() {
         QCOMPARE(Codec::parseNumber(Codec::buildNumber(-4)), -4);
-        QCOMPARE(Codec::parseNumber(""), 0);
 
         QCOMPARE(Codec::parseInput(Codec::buildInput({0, 5, -1, 9})), QList<int>({0, 5, -1, 9}));
-        QVERIFY(Codec::buildInput({}).isEmpty());
         QVERIFY(Codec::parseInput("").isEmpty());
 
         const Codec::BlockRecord block{7, 2, 6, -50, 1250, 3};
@@ -375,7 +367,6 @@ private Q_SLOTS:
         }
 
         QCOMPARE(Codec::parseMerges(Codec::buildMerges(two)), two);
-        QVERIFY(Codec::parseMerges("").isEmpty());
         QCOMPARE(Codec::parseMerges("1 2 3").size(), 0);
 
         QCOMPARE(fields(Codec::parsePause(Codec::buildPause(2, 3))), Fields({2, 3}));

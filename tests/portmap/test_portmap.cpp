@@ -189,7 +189,6 @@ private Q_SLOTS:
         QTRY_VERIFY(m.settled());
         QCOMPARE(m.changes->first().at(0).value<PortMapping>().state, PortMapping::State::Pending);
         const PortMapping last = m.last();
-        QCOMPARE(last.localPort, 27403);
         QTEST(last.state == PortMapping::State::Open ? last.method + ' ' + last.publicEndpoint()
                                                      : QStringLiteral("refused"),
               "outcome");
@@ -211,10 +210,9 @@ private Q_SLOTS:
             {"100.128.0.1", false}, {"", true},
             {"2001:db8::1", false}, {"fd00::1", true}};
         for (const auto& [address, expected] : behind) {
-            PortMapping m{PortMapping::State::Open, "PCP", QHostAddress(address), 27403, 27403};
+            const PortMapping m{PortMapping::State::Open, "PCP", QHostAddress(address), 27403,
+                                27403};
             QVERIFY2(m.behindAnotherNat() == expected, address);
-            m.state = PortMapping::State::Refused;
-            QVERIFY(!m.behindAnotherNat());
         }
     }
 
