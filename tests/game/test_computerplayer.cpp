@@ -242,17 +242,17 @@ private Q_SLOTS:
         teammate[slotIndex(KeySlot::Right)] = 1;  // into the gap, first in the tick
         table.sim.processPlayerInput(0, KeyInput::fromList(teammate));
         table.playOnePiece(1);
-        int holes = 0;
+        const auto landed = [&](int c, int r) {
+            return table.sim.field().cell(c, r) == GameField::kFieldBlockId;
+        };
+        int holes = 0;  // landed boxes over a cell without one
         for (int c = 0; c < 24; ++c) {
-            bool covered = false;
-            for (int r = GameField::kFieldRows - 1; r >= 0; --r) {
-                const bool box = table.sim.field().cell(c, r) == GameField::kFieldBlockId;
-                covered = covered || box;
-                holes += covered && !box ? 1 : 0;
+            for (int r = 1; r < GameField::kFieldRows; ++r) {
+                holes += landed(c, r) && !landed(c, r - 1) ? 1 : 0;
             }
         }
         QCOMPARE(holes, 0);
-        QCOMPARE(table.sim.field().cell(13, 0), GameField::kFieldBlockId);  // the I went in
+        QVERIFY(landed(13, 0));  // the I went in
     }
 
     // Catches the simulator's stand-ins for people taken for computers, across the seam too.

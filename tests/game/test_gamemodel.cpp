@@ -105,10 +105,6 @@ private Q_SLOTS:
         const GameBlock bad(3, 1, -1, 0, 0, 0, 12);
         const GameBlock tooBig(3, 1, 7, 0, 0, 0, 12);
         QVERIFY(bad.boxes().empty() && tooBig.kind() == -1 && tooBig.boxes().empty());
-        GameBlock empty;
-        empty.removeLine(0);
-        empty.addBoxesOf(bad);
-        QVERIFY(empty.boxes().empty());
         QCOMPARE(GameBlock(3, 1, 1, 0, 0, -1, 12).rotation(), 3);
     }
 
@@ -143,8 +139,7 @@ private Q_SLOTS:
     void playerKeysAndStatus() {
         GamePlayer p(1, QStringLiteral("Ann"), 2, true, GamePlayer::Waiting);
         p.keyCount() = {7, 3, 0, 2, 1};
-        p.keys().pendingLeft = true;
-        p.keys().pendingRight = true;
+        p.keys().pendingLeft = p.keys().pendingRight = true;
         p.resetKeys(false);  // a new block: presses so far count as done
         QCOMPARE(p.keyDone(), (std::array<int, 5>{7, 3, 0, 2, 1}));
         QVERIFY(!p.pendingLeft() && !p.pendingRight() && !p.anyKeyPending());

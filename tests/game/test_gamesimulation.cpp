@@ -133,8 +133,7 @@ private Q_SLOTS:
         }
         QCOMPARE(r[7].code, QStringLiteral("SMVE"));
         QCOMPARE(r[7].values, QList<int>({1, 3, 5, 1, -1, 3, -1, 5, -1, -1, -1}));
-        QVERIFY(!g.sim.startGame(0));
-        QVERIFY(!g.sim.startGame(60));
+        QVERIFY(!g.sim.startGame(0) && !g.sim.startGame(60));
     }
 
     void pressesAreCarriedOutThreeTicksApart() {
