@@ -82,9 +82,8 @@ private Q_SLOTS:
     void programRunsAndStopsInOrder() {
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir("unsent-reports.txt"));
-        nettest::RawPeer master;
         const QString statsPath = dir.filePath("stats.json");
-        const QString config = nettest::writeMasterFile(dir, master.port());
+        const QString config = nettest::writeMasterFile(dir);
         QSettings(config, QSettings::IniFormat)
             .setValue("Master/General/StatsUrl", "http://127.0.0.1:1");
         int port = -1;
@@ -98,7 +97,6 @@ private Q_SLOTS:
             "cannot read '" + dir.filePath("unsent-reports.txt").toUtf8() + "'";
         QByteArray error;
         QTRY_VERIFY2((error += server->readAllStandardError()).contains(expected), error);
-        QTRY_VERIFY(master.count("SON") > 0);
 
         // The port is taken now.
         QProcess second;
@@ -128,8 +126,6 @@ private Q_SLOTS:
         QCOMPARE(server->exitCode(), 0);
         QCOMPARE(server->readAllStandardOutput(), QByteArray());  // the one line was all
         QTRY_VERIFY(second1.shutdowns > 0);
-        QTRY_COMPARE(master.count("SOF"), 1);
-        QCOMPARE(master.received.last().type, "SOF");
         QVERIFY(QFileInfo(dir.filePath("unsent-reports.txt")).isDir());
 
         // The figures: ticks and their period, and each client's traffic.

@@ -24,13 +24,9 @@ public:
                     [this](const PayloadCodec::GameState& state) { snapshots << state; });
         }
         connect(tcp.get(), &ClientConnection::changedCGameStart, this,
-                [this](const PayloadCodec::GameStart& start) {
-                    countdown << start.countDown;
-                    fieldWidth = start.fieldsizeX;
-                });
+                [this](const PayloadCodec::GameStart& start) { countdown << start.countDown; });
         connect(tcp.get(), &ClientConnection::changedCPlayerlist, this,
                 [this](const PayloadCodec::PlayerList& list) {
-                    connIds = list.connIds;
                     names = list.names;
                     status = list.status;
                 });
@@ -90,12 +86,11 @@ public:
     int clientId = -1;
     bool tcpHost = false;
     bool udpHost = false;
-    int fieldWidth = 0;
     int shutdowns = 0;
     int moves = 0;
     int merges = 0;
     QList<int> keys = QList<int>(10, 0);
-    QList<int> countdown, restarts, connIds, status, left;  // countdown: the stream's
+    QList<int> countdown, restarts, status, left;  // countdown: the stream's
     QStringList names;
     QList<QList<int>> pauses;
     QList<BlockRecord> newBlocks;
