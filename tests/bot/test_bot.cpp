@@ -1,4 +1,4 @@
-// quadrell-bot: its command line, the program listing servers and playing, bots that share a
+// quadrell-bot: its command line, the program listing servers, bots that share a
 // dedicated server and keep to their own part of the ring, and a bot through datagram loss.
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -115,7 +115,7 @@ private Q_SLOTS:
         }
     }
 
-    // The program lists in text and JSON and plays; an empty list is no error, a lost server is.
+    // The program lists in text and JSON; an empty list is no error, a lost server is.
     void programListsAndPlays() {
         QTemporaryDir dir;
         const auto run = [&dir](const QStringList& args) {
@@ -154,21 +154,12 @@ private Q_SLOTS:
         QVERIFY(o.value("password").toBool() && o.value("lan").toBool() &&
                 !o.value("ranked").toBool());
 
-        const QStringList connect{"--connect", "127.0.0.1:" + port};
-        const auto [gameCode, game] =
-            run(connect + QStringList{"--password", "x", "--seed", "1", "--columns", "1"});
-        QVERIFY2(gameCode == 0, qPrintable(game));
-        QVERIFY2(
-            QRegularExpression("^game 1: score \\d+, lines \\d+, playtime \\d\\d:\\d\\d:\\d\\d\n$")
-                .match(game)
-                .hasMatch(),
-            qPrintable(game));
         server.terminate();
         QVERIFY(server.waitForFinished(10000));
 
         QCOMPARE(run(list + QStringList{"--json"}), std::pair(0, QStringLiteral("[]\n")));
         QCOMPARE(run(list), std::pair(0, QString()));
-        QCOMPARE(run(connect),
+        QCOMPARE(run({"--connect", "127.0.0.1:" + port}),
                  std::pair(1, QStringLiteral(
                                   "quadrell-bot: The server '127.0.0.1:%1' could not be found.\n")
                                   .arg(port)));

@@ -1,7 +1,7 @@
-// The real programs on 127.0.0.1: a bot plays on a ranked quadrell-server whose stats endpoint is a
-// running quadrell-stats; the games reach the leaderboard, which a real browser shows; with the
-// service gone the players hear that the stats could not be sent, and the reports arrive once the
-// service is back, from the file of a server that was killed meanwhile.
+// The real programs on 127.0.0.1: a bot plays on a ranked quadrell-server with a password whose
+// stats endpoint is a running quadrell-stats; the games reach the leaderboard, which a real browser
+// shows; with the service gone the players hear that the stats could not be sent, and the reports
+// arrive once the service is back, from the file of a server that was killed meanwhile.
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -35,7 +35,7 @@ class TestStatsEndToEnd : public QObject {
         QProcess bot;
         bot.start(QStringLiteral(QUADRELL_BOT_PROGRAM),
                   {"--connect", QStringLiteral("127.0.0.1:%1").arg(gamePort_), "--name", kBotName,
-                   "--columns", "1", "--games", "2"});
+                   "--password", "x", "--columns", "1", "--games", "2"});
         return bot.waitForFinished(120000) && bot.exitCode() == 0
                    ? QString::fromUtf8(bot.readAllStandardOutput())
                    : QString::fromUtf8(bot.readAllStandardError());
@@ -59,8 +59,8 @@ class TestStatsEndToEnd : public QObject {
         const QString config = nettest::writeMasterFile(dir_);
         QSettings(config, QSettings::IniFormat).setValue("Master/General/StatsUrl", url(QString()));
         server_ = nettest::launch(QStringLiteral(QUADRELL_SERVER_PROGRAM),
-                                  {"--port", "0", "--ranked", "--master-config", config,
-                                   "--state-dir", dir_.path(), "--stats-retry-ms", "100"},
+                                  {"--port", "0", "--ranked", "--password", "x", "--master-config",
+                                   config, "--state-dir", dir_.path(), "--stats-retry-ms", "100"},
                                   QRegularExpression("listening on port (\\d+)"), gamePort_);
         QVERIFY(gamePort_ > 0);
     }
@@ -123,7 +123,9 @@ private Q_SLOTS:
     // Two games in a row, however alike their results, are two games.
     void rankedGamesReachTheLeaderboard() {
         const QString out = playTwoGames();
-        QVERIFY2(out.contains("\nstats: Stats successfully uploaded.\n"), qPrintable(out));
+        QVERIFY2(out.contains("game 1: score ") &&
+                     out.contains("\nstats: Stats successfully uploaded.\n"),
+                 qPrintable(out));
         QTRY_COMPARE(gamesOnTheLeaderboard(), 2);
 
         const QJsonObject latest = leaderboard()["recent"][0].toObject();
