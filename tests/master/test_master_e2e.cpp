@@ -101,8 +101,6 @@ private Q_SLOTS:
         client.connectToHost(kLocal, masterPort_);
         client.requestServerlist(true);
         QTRY_VERIFY_WITH_TIMEOUT(found.size() == 4, 10000);
-        QTRY_VERIFY(client.core().queryIds().isEmpty());
-        QCOMPARE(found.size(), std::size_t(4));
         for (const auto& s : found) {
             QVERIFY(s.isCurrentVersion());
             QCOMPARE(s.address(), "127.0.0.1");

@@ -41,9 +41,7 @@ using Status = GamePlayer::PlayerStatus;
 
 // Timers that never fire while a test drives the server by hand.
 inline ServerTimings quietTimings() {
-    ServerTimings t;
-    t.tickMs = t.countdownMs = t.heartbeatMs = 3600000;
-    return t;
+    return {.tickMs = 3600000, .countdownMs = 3600000, .heartbeatMs = 3600000};
 }
 
 struct HarnessOptions {

@@ -21,10 +21,7 @@ using enum GamePlayer::PlayerStatus;
 constexpr int kKey = 90210;
 
 ServerTimings fastServerTimings() {
-    ServerTimings t;
-    t.countdownMs = t.tickMs = 20;
-    t.heartbeatMs = 30;
-    return t;
+    return {.tickMs = 20, .countdownMs = 20, .heartbeatMs = 30};
 }
 
 struct Game {
