@@ -116,7 +116,7 @@ private Q_SLOTS:
     }
 
     // The program lists in text and JSON; an empty list is no error, a lost server is.
-    void programListsAndPlays() {
+    void programLists() {
         QTemporaryDir dir;
         const auto run = [&dir](const QStringList& args) {
             QProcess p;
