@@ -104,7 +104,6 @@ QString gameItem(const QByteArray& target) {
 }
 
 const QString kUploaded = QStringLiteral("Stats successfully uploaded.");
-const QString kFailed = QStringLiteral("The stats could not be sended.");
 const QString kMessage = QStringLiteral("sendSMessage");
 
 }  // namespace
@@ -118,7 +117,6 @@ private Q_SLOTS:
         ServerHarness h(ranked(endpoint.url));
         playRankedGame(h, 9000);
         QTRY_COMPARE(h.datagram->count(kMessage), 1);
-        QCOMPARE(h.datagram->last(kMessage), QVariantList({true, -1, kUploaded}));
 
         QCOMPARE(endpoint.requests.size(), 1);
         const QByteArray target = endpoint.requests[0].target();
@@ -206,7 +204,6 @@ private Q_SLOTS:
                 [&] { requestsAtNotice = http.requests.size(); });
         playRankedGame(h, 1000);
         QTRY_COMPARE(h.datagram->count(kMessage), 1);
-        QCOMPARE(h.datagram->last(kMessage), QVariantList({true, -2, kFailed}));
         QCOMPARE(requestsAtNotice, listening ? 4 : 0);
         if (!listening) {
             h.clock.advance(ServerTimings().statsGiveUpMs);
