@@ -44,8 +44,6 @@ public:
                 });
         connect(tcp.get(), &ClientConnection::changedCPlayerDisconnect, this,
                 [this](int id) { left << id; });
-        connect(udp.get(), &ClientConnection::changedCNewBlock, this,
-                [this](const BlockRecord& block) { newBlocks << block; });
         connect(udp.get(), &ClientConnection::changedCMoveBlocks, this,
                 [this](QList<GameMovement>, QList<int>) { ++moves; });
         connect(udp.get(), &ClientConnection::changedCMergeBlocks, this,
@@ -93,7 +91,6 @@ public:
     QList<int> countdown, restarts, status, left;  // countdown: the stream's
     QStringList names;
     QList<QList<int>> pauses;
-    QList<BlockRecord> newBlocks;
     QList<PayloadCodec::GameState> snapshots;
     QHash<int, int> pings;  // the last ping list's, by client id
 };
