@@ -88,7 +88,7 @@ private Q_SLOTS:
         master_->waitForFinished();
     }
 
-    void listedServersAreProbed() {
+    void listedServersAreProbedAndLeave() {
         QTRY_COMPARE_WITH_TIMEOUT(listFrom(masterPort_).size(), 4, 5000);
         QVERIFY(masterLogged("registered %1 (Beta 0.92, ranked)", 0));
         QVERIFY(masterLogged("registered %1 (Beta 0.92, unranked)", 1));
@@ -113,9 +113,8 @@ private Q_SLOTS:
             QCOMPARE(s.hasPassword(), i == 1);
             QCOMPARE(s.maxPlayers(), i == 1 ? 2 : 4);
         }
-    }
 
-    void quietServersExpireAndSignOffsLeaveAtOnce() {
+        // A quiet server expires, one that signs off leaves at once.
         servers_[3]->kill();  // no sign-off: only expiry removes it
         QVERIFY(servers_[3]->waitForFinished());
         QTRY_VERIFY_WITH_TIMEOUT(!listFrom(masterPort_).contains(entry(serverPorts_[3])),

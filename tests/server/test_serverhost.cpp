@@ -6,7 +6,6 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QUdpSocket>
-#include <algorithm>
 
 #include "network/fieldimage.h"
 #include "server/server.h"
@@ -51,19 +50,6 @@ struct Game {
         }
         return c;
     }
-    // Waits until every client sees n players. Player lists of different
-    // clients arrive in any order: a Ready list sent before then could start
-    // a game without the others.
-    void waitForPlayers(int n) {
-        const bool seen = QTest::qWaitFor([&] {
-            return std::all_of(clients.begin(), clients.end(), [n](const auto& c) {
-                return c->status.size() == 4 && 4 - c->status.count(Empty) == n;
-            });
-        });
-        if (!seen) {
-            qFatal("the players never all arrived");
-        }
-    }
     GameSimulation& sim() { return host->server()->simulation(); }
     QTemporaryDir dir;
     RandomSource random{11};
@@ -89,7 +75,9 @@ private Q_SLOTS:
         QVERIFY(!solo.tcpHost && !solo.udpHost);
         pair.players({"A", "B"}, Waiting);
         solo.players({"C"}, Waiting);
-        g.waitForPlayers(3);
+        // Lists reach the clients in any order: a Ready list sent before both
+        // see three players could start a game without the others.
+        QTRY_VERIFY(pair.status.count(Empty) == 1 && solo.status.count(Empty) == 1);
         pair.players({"A", "B"}, Ready);
         solo.players({"C"}, Ready);
         for (TestClient* c : {&pair, &solo}) {
@@ -118,6 +106,27 @@ private Q_SLOTS:
         QTRY_COMPARE(late.restarts, QList<int>({-1}));
         QTRY_COMPARE(late.status, QList<int>({Empty, Empty, Empty, Waiting}));
         QCOMPARE(late.shutdowns, 0);
+
+        // A refused stream is closed by the server, whatever its peer does; a
+        // datagram hello for a joining client's id (the new host's: the old
+        // one left) is heard from the host of its stream only.
+        QTcpSocket stranger;
+        stranger.connectToHost(nettest::kLocal, static_cast<quint16>(g.host->port()));
+        QVERIFY(stranger.waitForConnected(2000));
+        stranger.write(ConnectionMessage("CHI", "-1 3 -1 ").encode());  // three players
+        QTRY_COMPARE(stranger.state(), QAbstractSocket::UnconnectedState);
+
+        const auto streamOnly = nettest::clientStream();
+        QSignalSpy joined(streamOnly.get(), &ConnectionInterface::connectionEstablished);
+        streamOnly->connectWithHello(nettest::kLocal, g.host->port(), 1, -1, QString(), -1);
+        QTRY_COMPARE(joined.size(), 1);
+        const ConnectionMessage hello("CHI", "0 1 -1 ");
+        nettest::RawPeer elsewhere(QHostAddress("127.0.0.2"));
+        elsewhere.send(hello, g.host->port());
+        QTRY_COMPARE(elsewhere.ofType("SHI").value(0).content, QString("-2 F"));
+        nettest::RawPeer local;
+        local.send(hello, g.host->port());
+        QTRY_COMPARE(local.ofType("SHI").value(0).content, QString("0 T"));
     }
 
     // A computer seated from the start is an ordinary player on the wire: a
@@ -138,30 +147,6 @@ private Q_SLOTS:
         QTRY_COMPARE(found.size(), 1);
         QCOMPARE(found[0].players(), 2);
         QVERIFY(found[0].isFull());
-    }
-
-    // A refused stream is closed by the server, whatever its peer does; a
-    // datagram hello for a joining client's id is heard from the host of its
-    // stream only.
-    void hellosOnTheWire() {
-        Game g;
-        QTcpSocket stranger;
-        stranger.connectToHost(nettest::kLocal, static_cast<quint16>(g.host->port()));
-        QVERIFY(stranger.waitForConnected(2000));
-        stranger.write(ConnectionMessage("CHI", "-1 3 -1 ").encode());  // three players
-        QTRY_COMPARE(stranger.state(), QAbstractSocket::UnconnectedState);
-
-        const auto streamOnly = nettest::clientStream();
-        QSignalSpy joined(streamOnly.get(), &ConnectionInterface::connectionEstablished);
-        streamOnly->connectWithHello(nettest::kLocal, g.host->port(), 1, -1, QString(), -1);
-        QTRY_COMPARE(joined.size(), 1);
-        const ConnectionMessage hello("CHI", "0 1 -1 ");
-        nettest::RawPeer elsewhere(QHostAddress("127.0.0.2"));
-        elsewhere.send(hello, g.host->port());
-        QTRY_COMPARE(elsewhere.ofType("SHI").value(0).content, QString("-2 F"));
-        nettest::RawPeer local;
-        local.send(hello, g.host->port());
-        QTRY_COMPARE(local.ofType("SHI").value(0).content, QString("0 T"));
     }
 
     // A port in use: the host says so and leaves nothing open; the server

@@ -48,12 +48,6 @@ class TestStatsEndToEnd : public QObject {
                              "127.0.0.1", "--database", dir_.filePath("stats.sqlite")},
                             QRegularExpression("listening on 127.0.0.1 port (\\d+)"), statsPort_);
     }
-    void stopStats() {
-        stats_->terminate();
-        QVERIFY(stats_->waitForFinished(10000));
-        QCOMPARE(stats_->exitCode(), 0);
-        QVERIFY(stats_->readAllStandardOutput().endsWith(" shutting down\n"));
-    }
     // A ranked server on the stats service, keeping its unsent reports in dir_.
     void startServer() {
         const QString config = nettest::writeMasterFile(dir_);
@@ -120,7 +114,7 @@ private Q_SLOTS:
         }
     }
 
-    // Two games in a row, however alike their results, are two games.
+    // Two games in a row, however alike their results, are two games; a browser shows them.
     void rankedGamesReachTheLeaderboard() {
         const QString out = playTwoGames();
         QVERIFY2(out.contains("game 1: score ") &&
@@ -137,10 +131,8 @@ private Q_SLOTS:
         const QString log = QString::fromUtf8(stats_->readAllStandardOutput());
         QCOMPARE(log.count(" accepted from 127.0.0.1: score "), 2);
         QVERIFY(!log.contains("accepted again"));
-    }
 
-    void browserShowsTheRows() {
-        // No sandbox: it refuses to run as root, and the page is our own.
+        // A real browser, without a sandbox: it refuses to run as root, and the page is our own.
         const char* flags =
             "--headless --no-sandbox --disable-gpu --disable-quic --no-first-run --dump-dom "
             "--disable-background-networking --disable-component-update --disable-sync";
@@ -158,7 +150,10 @@ private Q_SLOTS:
     // With the service gone the players hear of it; a server killed meanwhile sends the reports it
     // kept when it starts again, and the games played in the outage arrive, each once.
     void reportsArriveOnceAfterAnOutage() {
-        stopStats();
+        stats_->terminate();
+        QVERIFY(stats_->waitForFinished(10000));
+        QCOMPARE(stats_->exitCode(), 0);
+        QVERIFY(stats_->readAllStandardOutput().endsWith(" shutting down\n"));
         const QString out = playTwoGames();
         QVERIFY2(out.contains("\nstats: The stats could not be sended.\n"), qPrintable(out));
         const QString file = dir_.filePath("unsent-reports.txt");
