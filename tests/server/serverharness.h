@@ -53,17 +53,14 @@ struct HarnessOptions {
 
 struct ServerHarness {
     explicit ServerHarness(const HarnessOptions& options = {}) {
-        auto* s = new FakeServerConnection;
-        auto* d = new FakeServerConnection;
-        auto* m = new FakeMasterConnection;
-        s->onCall = journalTo(QStringLiteral("stream"));
-        d->onCall = journalTo(QStringLiteral("datagram"));
-        m->onCall = journalTo(QStringLiteral("master"));
-        stream = s;
-        datagram = d;
-        master = m;
+        stream = new FakeServerConnection;
+        datagram = new FakeServerConnection;
+        master = new FakeMasterConnection;
+        stream->onCall = journalTo(QStringLiteral("stream"));
+        datagram->onCall = journalTo(QStringLiteral("datagram"));
+        master->onCall = journalTo(QStringLiteral("master"));
         server =
-            std::make_unique<Server>(options.settings, Server::Links{s, d, m},
+            std::make_unique<Server>(options.settings, Server::Links{stream, datagram, master},
                                      Server::Reporting{options.masterServer, options.statsEndpoint},
                                      Server::Environment{options.timings, &random, &clock});
     }
@@ -151,9 +148,6 @@ struct ServerHarness {
 
     GameSimulation& sim() { return server->simulation(); }
     GameBlock& block(int slot) { return *sim().player(slot)->currentBlock(); }
-    void setBlock(int slot, int kind, int x, int y, int rotation = 0) {
-        fieldsetup::setBlock(sim(), slot, kind, x, y, rotation);
-    }
     void landBox(int column, int row) { fieldsetup::landBox(sim().field(), column, row); }
 
     // The last call of op when both connections heard the same one.

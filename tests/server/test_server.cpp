@@ -197,39 +197,32 @@ private Q_SLOTS:
         QCOMPARE(g.server->pauseCount(), 0);
     }
 
-    void rowsClearedInOneTickScore_data() {
-        QTest::addColumn<int>("rows");
-        QTest::addColumn<int>("points");
-        QTest::newRow("one") << 1 << 10;  // two rows: the field's own test
-        QTest::newRow("three") << 3 << 50;
-        QTest::newRow("four") << 4 << 70;
-    }
-
+    // Two rows at once are the field's own test.
     void rowsClearedInOneTickScore() {
-        QFETCH(int, rows);
-        QFETCH(int, points);
-        ServerHarness h;
-        h.startPlaying(1);
-        const int gap = 5;
-        for (int r = 0; r < rows; ++r) {
-            for (int c = 0; c < 12; ++c) {
-                if (c != gap) {
-                    h.landBox(c, r);
+        for (const auto& [rows, points] : {std::pair(1, 10), std::pair(3, 50), std::pair(4, 70)}) {
+            ServerHarness h;
+            h.startPlaying(1);
+            const int gap = 5;
+            for (int r = 0; r < rows; ++r) {
+                for (int c = 0; c < 12; ++c) {
+                    if (c != gap) {
+                        h.landBox(c, r);
+                    }
                 }
             }
+            fieldsetup::setBlock(h.sim(), 0, 6, (gap - 1) * 50, 500, 1);  // upright I over the gap
+            const int id = h.block(0).id();
+            h.press(0, 4);
+            h.tick();
+            QCOMPARE(h.sim().score(), points);
+            QCOMPARE(h.sim().lines(), rows);
+            const QVariantList merged = h.datagram->last("sendSMergeBlocks");
+            QCOMPARE(merged[0].toBool(), true);
+            QCOMPARE(merged[1].toList()[0].toList()[0].toInt(), id);
+            // What is left of the upright I sits on the floor.
+            QCOMPARE(h.sim().field().rowCount(0), rows == 4 ? 0 : 1);
+            QCOMPARE(h.sim().field().stackHeight(), 4 - rows);
         }
-        h.setBlock(0, 6, (gap - 1) * 50, 500, 1);  // upright I over the gap
-        const int id = h.block(0).id();
-        h.press(0, 4);
-        h.tick();
-        QCOMPARE(h.sim().score(), points);
-        QCOMPARE(h.sim().lines(), rows);
-        const QVariantList merged = h.datagram->last("sendSMergeBlocks");
-        QCOMPARE(merged[0].toBool(), true);
-        QCOMPARE(merged[1].toList()[0].toList()[0].toInt(), id);
-        // What is left of the upright I sits on the floor.
-        QCOMPARE(h.sim().field().rowCount(0), rows == 4 ? 0 : 1);
-        QCOMPARE(h.sim().field().stackHeight(), 4 - rows);
     }
 
     void gameOverAddsPlaytimeAndEndsOnStreamFirst() {
@@ -253,7 +246,7 @@ private Q_SLOTS:
     void lateJoinerGetsTheFieldImage() {
         ServerHarness h;
         h.startPlaying(1);
-        h.setBlock(0, 0, 6 * 50, 10 * 50);  // an O over columns 7 and 8
+        fieldsetup::setBlock(h.sim(), 0, 0, 6 * 50, 10 * 50);  // an O over columns 7 and 8
         h.press(0, 4);
         h.tick();
         h.clock.advance(61000 - 20);
@@ -321,39 +314,33 @@ private Q_SLOTS:
         QCOMPARE(h.stream->count("disconnectClient"), 5);
     }
 
-    void masterServerHeartbeat_data() {
-        QTest::addColumn<bool>("singleplayer");
-        QTest::addColumn<bool>("address");
-        QTest::addColumn<bool>("announced");
-        QTest::newRow("public") << false << true << true;
-        QTest::newRow("singleplayer") << true << true << false;
-        QTest::newRow("no master") << false << false << false;
-    }
-
+    // Only a public server with a master server is announced.
     void masterServerHeartbeat() {
-        QFETCH(bool, singleplayer);
-        QFETCH(bool, address);
-        QFETCH(bool, announced);
-        HarnessOptions o;
-        o.settings.port = 31000;
-        o.settings.singleplayer = singleplayer;
-        if (address) {
-            o.masterServer.address = QHostAddress(QHostAddress::LocalHost);
-            o.masterServer.port = 27999;
-        }
-        ServerHarness h(o);
-        h.server->sendHeartbeat();
-        Q_EMIT h.master->errorOccured(0, ConnectionInterface::Timeout);
-        h.server->sendHeartbeat();
-        h.server.reset();
+        for (bool singleplayer : {false, true}) {
+            for (bool address : {false, true}) {
+                HarnessOptions o;
+                o.settings.port = 31000;
+                o.settings.singleplayer = singleplayer;
+                if (address) {
+                    o.masterServer.address = QHostAddress(QHostAddress::LocalHost);
+                    o.masterServer.port = 27999;
+                }
+                ServerHarness h(o);
+                h.server->sendHeartbeat();
+                Q_EMIT h.master->errorOccured(0, ConnectionInterface::Timeout);
+                h.server->sendHeartbeat();
+                h.server.reset();
 
-        const QStringList expected = {
-            "master:connectToHost", "master:SON 31000",
-            "master:SON 31000",      // still registered: no new connection
-            "master:connectToHost",  // after the error
-            "master:SON 31000",     "master:SOF 31000", "master:disconnectClient -1 1",
-        };
-        QCOMPARE(h.journal.filter("master:"), announced ? expected : QStringList());
+                const QStringList expected = {
+                    "master:connectToHost", "master:SON 31000",
+                    "master:SON 31000",      // still registered: no new connection
+                    "master:connectToHost",  // after the error
+                    "master:SON 31000",     "master:SOF 31000", "master:disconnectClient -1 1",
+                };
+                QCOMPARE(h.journal.filter("master:"),
+                         address && !singleplayer ? expected : QStringList());
+            }
+        }
     }
 
     // Asking the router holds the first announcement back; the port it gives

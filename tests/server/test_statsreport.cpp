@@ -238,34 +238,30 @@ private Q_SLOTS:
 
     // A lock file that cannot be made is said so, a second server on the same
     // file is kept off: the reports stay in memory and are sent all the same.
-    void fileProblemsAreSaid_data() {
-        QTest::addColumn<QString>("problem");
-        QTest::newRow("no directory") << "lock file";
-        QTest::newRow("in use") << "in use by another server";
-    }
     void fileProblemsAreSaid() {
-        QFETCH(QString, problem);
-        QTemporaryDir dir;
-        QString path = dir.filePath("unsent-reports.txt");
-        ManualClock clock;
-        StatsReport holder(QUrl("http://127.0.0.1:1"), fastRetries(), clock);
-        if (problem == "lock file") {
-            QFile plain(dir.filePath("file"));
-            QVERIFY(plain.open(QIODevice::WriteOnly));
-            path = dir.filePath("file/unsent-reports.txt");
-        } else {
-            holder.keepUnsentIn(path);
+        for (const QString problem : {"lock file", "in use by another server"}) {
+            QTemporaryDir dir;
+            QString path = dir.filePath("unsent-reports.txt");
+            ManualClock clock;
+            StatsReport holder(QUrl("http://127.0.0.1:1"), fastRetries(), clock);
+            if (problem == "lock file") {
+                QFile plain(dir.filePath("file"));
+                QVERIFY(plain.open(QIODevice::WriteOnly));
+                path = dir.filePath("file/unsent-reports.txt");
+            } else {
+                holder.keepUnsentIn(path);
+            }
+            FakeHttpEndpoint http({"true"});
+            StatsReport report(http.url, fastRetries(), clock);
+            QSignalSpy problems(&report, &StatsReport::storageError);
+            report.keepUnsentIn(path);
+            report.send(9, 0, "0:00:09", {"Ann"});
+            QTRY_COMPARE(report.unsent(), 0);
+            QCOMPARE(http.requests.size(), 1);
+            QCOMPARE(problems.size(), 1);
+            QVERIFY2(problems.first().first().toString().contains(problem),
+                     qPrintable(problems.first().first().toString()));
         }
-        FakeHttpEndpoint http({"true"});
-        StatsReport report(http.url, fastRetries(), clock);
-        QSignalSpy problems(&report, &StatsReport::storageError);
-        report.keepUnsentIn(path);
-        report.send(9, 0, "0:00:09", {"Ann"});
-        QTRY_COMPARE(report.unsent(), 0);
-        QCOMPARE(http.requests.size(), 1);
-        QCOMPARE(problems.size(), 1);
-        QVERIFY2(problems.first().first().toString().contains(problem),
-                 qPrintable(problems.first().first().toString()));
     }
 
     void theEndpointAndWhatItReads() {
