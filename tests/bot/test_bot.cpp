@@ -229,8 +229,7 @@ private Q_SLOTS:
         QList<Landing> serverSide, botSide;
         int serverLines = -1;
         int lastNumber = 0;  // resends carry old numbers
-        // Seen on the way out; rows clear after a merge goes out, so the field is read after the
-        // tick.
+        // Seen on the way out; rows clear after a merge goes out: the field is read after the tick.
         ConnectionCore* datagramSide = nullptr;
         for (NetServerConnection* c : host.server()->findChildren<NetServerConnection*>()) {
             if (!c->core().transport().isStream()) {

@@ -57,7 +57,7 @@ class TestMaster : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void announcementsAddAndRefresh() {
+    void announcementsWithdrawalsAndLimits() {
         MasterRegistry r;
         QCOMPARE(announce(r, kHostA, 27403, "10:00:00", true), R::Added);
         QCOMPARE(announce(r, kHostA, 27404, "10:00:00"), R::Added);
@@ -79,6 +79,25 @@ private Q_SLOTS:
         QCOMPARE(announce(r, kHostA, 1, "25:00:00"), R::Refused);
         QCOMPARE(announce(r, QHostAddress("2001:db8::1"), 1, "10:00:00"), R::Refused);
         QCOMPARE(r.size(), 2);
+
+        // Withdrawing, the limits per address and in all, and lists of a bounded length.
+        MasterRegistry limited({/*maxServers*/ 5, /*maxServersPerAddress*/ 3});
+        QVERIFY(limited.list(10).isEmpty());
+        for (int port = 1; port <= 3; ++port) {
+            QCOMPARE(announce(limited, kHostA, port, "10:00:00"), R::Added);
+        }
+        QCOMPARE(announce(limited, kHostA, 4, "10:00:00"), R::Refused);
+        QCOMPARE(limited.withdraw(kHostA, 2), R::Removed);
+        QCOMPARE(limited.withdraw(kHostA, 2), R::Unchanged);
+        QCOMPARE(limited.withdraw(kHostB, 1), R::Unchanged);
+        QCOMPARE(announce(limited, kHostA, 4, "10:00:00"), R::Added);
+        QCOMPARE(announce(limited, kHostB, 1, "10:00:00"), R::Added);
+        QCOMPARE(announce(limited, kHostB, 2, "10:00:00"), R::Added);
+        QCOMPARE(announce(limited, kHostB, 3, "10:00:00"), R::Refused);
+        QCOMPARE(limited.size(), 5);
+        QVERIFY(limited.find(kHostA, 4) && limited.find(kHostA, 3) && !limited.find(kHostA, 2));
+        QVERIFY(limited.list(0).isEmpty());
+        QCOMPARE(limited.list(100).size(), 5);
     }
 
     // A server that stops announcing is gone after the fourth sweep; one that keeps announcing once
@@ -106,26 +125,6 @@ private Q_SLOTS:
         }
         QCOMPARE(r.sweep().size(), 1);
         QCOMPARE(r.size(), 0);
-    }
-
-    void withdrawLimitsAndLists() {
-        MasterRegistry r({/*maxServers*/ 5, /*maxServersPerAddress*/ 3});
-        QVERIFY(r.list(10).isEmpty());
-        for (int port = 1; port <= 3; ++port) {
-            QCOMPARE(announce(r, kHostA, port, "10:00:00"), R::Added);
-        }
-        QCOMPARE(announce(r, kHostA, 4, "10:00:00"), R::Refused);
-        QCOMPARE(r.withdraw(kHostA, 2), R::Removed);
-        QCOMPARE(r.withdraw(kHostA, 2), R::Unchanged);
-        QCOMPARE(r.withdraw(kHostB, 1), R::Unchanged);
-        QCOMPARE(announce(r, kHostA, 4, "10:00:00"), R::Added);
-        QCOMPARE(announce(r, kHostB, 1, "10:00:00"), R::Added);
-        QCOMPARE(announce(r, kHostB, 2, "10:00:00"), R::Added);
-        QCOMPARE(announce(r, kHostB, 3, "10:00:00"), R::Refused);
-        QCOMPARE(r.size(), 5);
-        QVERIFY(r.find(kHostA, 4) && r.find(kHostA, 3) && !r.find(kHostA, 2));
-        QVERIFY(r.list(0).isEmpty());
-        QCOMPARE(r.list(100).size(), 5);
     }
 
     // Lists go round every server. All test peers share 127.0.0.1, so they share one allowance.

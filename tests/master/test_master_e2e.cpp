@@ -93,13 +93,12 @@ private Q_SLOTS:
         QVERIFY(masterLogged("registered %1 (Beta 0.92, ranked)", 0));
         QVERIFY(masterLogged("registered %1 (Beta 0.92, unranked)", 1));
 
-        const auto link = nettest::masterLink();
-        NetMasterConnection& client = *link;
+        const auto client = nettest::masterLink();
         std::vector<ServerData> found;
-        connect(&client, &MasterConnection::changedCNewServer, this,
+        connect(client.get(), &MasterConnection::changedCNewServer, this,
                 [&](int, const ServerData& s) { found.push_back(s); });
-        client.connectToHost(kLocal, masterPort_);
-        client.requestServerlist(true);
+        client->connectToHost(kLocal, masterPort_);
+        client->requestServerlist(true);
         QTRY_VERIFY_WITH_TIMEOUT(found.size() == 4, 10000);
         for (const auto& s : found) {
             QVERIFY(s.isCurrentVersion());

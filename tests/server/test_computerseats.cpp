@@ -12,10 +12,6 @@ namespace {
 
 using enum GamePlayer::PlayerStatus;
 
-QList<int> seatIds(const ServerHarness& h) {
-    return h.server->sessions().seats();
-}
-
 int presses(const GamePlayer& p) {
     return std::accumulate(p.keyDone().begin(), p.keyDone().end(), 0);
 }
@@ -44,7 +40,7 @@ private Q_SLOTS:
         QCOMPARE(h.lastNames(), QStringList({"CPU_1", "CPU_2", "", ""}));
         QCOMPARE(h.stream->last("sendSPlayerlist")[1].toList(), ints({0, 1, -1, -1}));
         QCOMPARE(h.lastStatuses(), ints({Ready, Ready, Empty, Empty}));
-        QCOMPARE(seatIds(h), QList<int>({0, 1}));
+        QCOMPARE(h.server->sessions().seats(), QList<int>({0, 1}));
         QCOMPARE(h.stream->count("sendSStart"), 0);
 
         // The places end at the server's limit, which a client that has not
@@ -52,16 +48,16 @@ private Q_SLOTS:
         h.admit(2);
         h.server->addComputer();
         QCOMPARE(h.lastNames(), QStringList({"CPU_1", "CPU_2", "", ""}));
-        QCOMPARE(seatIds(h), QList<int>({0, 1}));
+        QCOMPARE(h.server->sessions().seats(), QList<int>({0, 1}));
 
         // A kick removes one; the next takes the lowest number free.
         Q_EMIT h.stream->changedSPlayerKick(2, 0);
         QCOMPARE(h.stream->last("sendSKick"), QVariantList({true, 0}));
-        QCOMPARE(seatIds(h), QList<int>({1}));
+        QCOMPARE(h.server->sessions().seats(), QList<int>({1}));
         QCOMPARE(h.lastNames(), QStringList({"", "CPU_2", "", ""}));
         h.server->addComputer();
         QCOMPARE(h.lastNames(), QStringList({"CPU_1", "CPU_2", "", ""}));
-        QCOMPARE(seatIds(h), QList<int>({0, 1}));
+        QCOMPARE(h.server->sessions().seats(), QList<int>({0, 1}));
 
         // With a person ready the game starts; none is added while it runs,
         // and after it the computers are ready again.
@@ -69,7 +65,7 @@ private Q_SLOTS:
         h.join(2, "Ann", Ready);
         QCOMPARE(h.stream->last("sendSStart"), QVariantList({true, 1, 24, 3}));
         h.server->addComputer();
-        QCOMPARE(seatIds(h), QList<int>({1}));
+        QCOMPARE(h.server->sessions().seats(), QList<int>({1}));
         Q_EMIT h.stream->changedSPlayerRestart(2);
         QCOMPARE(h.lastStatuses(), ints({Waiting, Ready, Empty, Empty}));
     }
@@ -100,7 +96,7 @@ private Q_SLOTS:
         QCOMPARE(cpu.status(), Playing);
         QCOMPARE(cpu.colour(), colour);
         QCOMPARE(h.sim().activeBlockIds().count(-1), 8 - 3);  // three play, of eight places
-        QCOMPARE(seatIds(h), QList<int>({standInId}));
+        QCOMPARE(h.server->sessions().seats(), QList<int>({standInId}));
         QCOMPARE(h.datagram->last("sendSMessage"),
                  QVariantList({true, -4, "CPU_1 takes over for P1"}));
         // Its fresh block appears in the slot's own part, above the stack.
@@ -129,7 +125,7 @@ private Q_SLOTS:
         QCOMPARE(h.stream->last("sendSRestart"), QVariantList({true, -1}));
         QVERIFY(!h.sim().running());
         QCOMPARE(h.lastNames(), QStringList({"", "", "", ""}));
-        QCOMPARE(seatIds(h), QList<int>());
+        QCOMPARE(h.server->sessions().seats(), QList<int>());
     }
 
     void computersTakeTurnsToPlan_data() {
@@ -172,8 +168,7 @@ private Q_SLOTS:
                     targets[pieces[slot]] = seats.player(slot)->target();
                 }
             }
-            const QList<QVariantList> calls = h.datagram->callsOf("sendSMergeBlocks").mid(merges);
-            for (const QVariantList& merge : calls) {
+            for (const QVariantList& merge : h.datagram->callsOf("sendSMergeBlocks").mid(merges)) {
                 for (const QVariant& record : merge[1].toList()) {
                     const QVariantList b = record.toList();  // id, colour, kind, x, y, rotation
                     const auto it = targets.find(b[0].toInt());

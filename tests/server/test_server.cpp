@@ -341,11 +341,9 @@ private Q_SLOTS:
                          address && !singleplayer ? expected : QStringList());
             }
         }
-    }
 
-    // Asking the router holds the first announcement back; the port it gives
-    // is announced, and a new one replaces the old in the list.
-    void masterServerHearsThePublicPort() {
+        // Asking the router holds the first announcement back; the port it gives
+        // is announced, and a new one replaces the old in the list.
         HarnessOptions o;
         o.settings.port = 31000;
         o.settings.publicPort = 0;

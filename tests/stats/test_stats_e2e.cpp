@@ -12,11 +12,7 @@
 #include "apps/stats/statsoptions.h"
 #include "tests/network/nettestsupport.h"
 
-namespace {
-
 const QString kBotName = QStringLiteral("<i>Bot</i>");
-
-}  // namespace
 
 class TestStatsEndToEnd : public QObject {
     Q_OBJECT
