@@ -70,62 +70,59 @@ private Q_SLOTS:
         QCOMPARE(h.lastStatuses(), ints({Waiting, Ready, Empty, Empty}));
     }
 
-    void leaverIsReplaced_data() {
-        QTest::addColumn<QList<int>>("connected");  // ids the connections still hold
-        QTest::addColumn<int>("standInId");
-        QTest::newRow("a free id first") << QList<int>{0, 1, 2} << 3;
-        QTest::newRow("the leaver's id when no other is free") << QList<int>{0, 1, 2, 3} << 1;
-    }
+    // The stand-in takes a free id first, the leaver's when no other is free.
     void leaverIsReplaced() {
-        QFETCH(QList<int>, connected);
-        QFETCH(int, standInId);
-        ServerHarness h;
-        h.startPlaying(3);
-        h.tick(5);
-        const int colour = h.sim().player(1)->colour();
-        for (int id : connected) {
-            if (h.server->sessions().find(id) == nullptr) {
-                h.admit(id);
+        for (const auto& [connected, standInId] :
+             {std::pair(QList<int>{0, 1, 2}, 3), std::pair(QList<int>{0, 1, 2, 3}, 1)}) {
+            ServerHarness h;
+            h.startPlaying(3);
+            h.tick(5);
+            const int colour = h.sim().player(1)->colour();
+            for (int id : connected) {
+                if (h.server->sessions().find(id) == nullptr) {
+                    h.admit(id);
+                }
             }
+            Q_EMIT h.stream->changedSPlayerDisconnect(1);
+
+            const GamePlayer& cpu = *h.sim().player(1);
+            QCOMPARE(cpu.name(), "CPU_1");
+            QCOMPARE(cpu.connId(), standInId);
+            QCOMPARE(cpu.status(), Playing);
+            QCOMPARE(cpu.colour(), colour);
+            QCOMPARE(h.sim().activeBlockIds().count(-1), 8 - 3);  // three play, of eight places
+            QCOMPARE(h.server->sessions().seats(), QList<int>({standInId}));
+            QCOMPARE(h.datagram->last("sendSMessage"),
+                     QVariantList({true, -4, "CPU_1 takes over for P1"}));
+            // Its fresh block appears in the slot's own part, above the stack.
+            QCOMPARE(GameGrid::column(36, cpu.currentBlock()->x()), 16);
+            QCOMPARE(h.datagram->last("sendSNewBlock")[1].toList()[0].toInt(),
+                     cpu.nextBlock()->id());
+            // Between two people it reaches half a part into each of their parts.
+            const ComputerSeats& seats = h.server->computers();
+            QCOMPARE(seats.player(standInId)->neighbours(), (PartNeighbours{true, true}));
+
+            // It plays on, and so does the game.
+            const int firstBlock = cpu.currentBlock()->id();
+            h.tick(400);
+            QVERIFY(presses(cpu) > 0);
+            QVERIFY(cpu.currentBlock()->id() > firstBlock);
+            QVERIFY(h.sim().running());
+
+            // Each leaver but the last is replaced; the last ends the game, and
+            // with it every stand-in goes.
+            h.stream->gate->left(GameChannel::Stream, 0);
+            Q_EMIT h.stream->changedSPlayerDisconnect(0);
+            QCOMPARE(h.sim().playersInGame(), 3);
+            QCOMPARE(h.lastNames(), QStringList({"CPU_2", "CPU_1", "P2", ""}));
+            // A computer on its left now: there the narrow reach is enough.
+            QCOMPARE(seats.player(standInId)->neighbours(), (PartNeighbours{false, true}));
+            Q_EMIT h.stream->changedSPlayerDisconnect(2);
+            QCOMPARE(h.stream->last("sendSRestart"), QVariantList({true, -1}));
+            QVERIFY(!h.sim().running());
+            QCOMPARE(h.lastNames(), QStringList({"", "", "", ""}));
+            QCOMPARE(h.server->sessions().seats(), QList<int>());
         }
-        Q_EMIT h.stream->changedSPlayerDisconnect(1);
-
-        const GamePlayer& cpu = *h.sim().player(1);
-        QCOMPARE(cpu.name(), "CPU_1");
-        QCOMPARE(cpu.connId(), standInId);
-        QCOMPARE(cpu.status(), Playing);
-        QCOMPARE(cpu.colour(), colour);
-        QCOMPARE(h.sim().activeBlockIds().count(-1), 8 - 3);  // three play, of eight places
-        QCOMPARE(h.server->sessions().seats(), QList<int>({standInId}));
-        QCOMPARE(h.datagram->last("sendSMessage"),
-                 QVariantList({true, -4, "CPU_1 takes over for P1"}));
-        // Its fresh block appears in the slot's own part, above the stack.
-        QCOMPARE(GameGrid::column(36, cpu.currentBlock()->x()), 16);
-        QCOMPARE(h.datagram->last("sendSNewBlock")[1].toList()[0].toInt(), cpu.nextBlock()->id());
-        // Between two people it reaches half a part into each of their parts.
-        const ComputerSeats& seats = h.server->computers();
-        QCOMPARE(seats.player(standInId)->neighbours(), (PartNeighbours{true, true}));
-
-        // It plays on, and so does the game.
-        const int firstBlock = cpu.currentBlock()->id();
-        h.tick(400);
-        QVERIFY(presses(cpu) > 0);
-        QVERIFY(cpu.currentBlock()->id() > firstBlock);
-        QVERIFY(h.sim().running());
-
-        // Each leaver but the last is replaced; the last ends the game, and
-        // with it every stand-in goes.
-        h.stream->gate->left(GameChannel::Stream, 0);
-        Q_EMIT h.stream->changedSPlayerDisconnect(0);
-        QCOMPARE(h.sim().playersInGame(), 3);
-        QCOMPARE(h.lastNames(), QStringList({"CPU_2", "CPU_1", "P2", ""}));
-        // A computer on its left now: there the narrow reach is enough.
-        QCOMPARE(seats.player(standInId)->neighbours(), (PartNeighbours{false, true}));
-        Q_EMIT h.stream->changedSPlayerDisconnect(2);
-        QCOMPARE(h.stream->last("sendSRestart"), QVariantList({true, -1}));
-        QVERIFY(!h.sim().running());
-        QCOMPARE(h.lastNames(), QStringList({"", "", "", ""}));
-        QCOMPARE(h.server->sessions().seats(), QList<int>());
     }
 
     void computersTakeTurnsToPlan_data() {

@@ -63,16 +63,13 @@ private Q_SLOTS:
         QVERIFY(!r.text.isEmpty() || outcome == int(Outcome::Run));
         if (outcome == int(Outcome::Run)) {
             const DedicatedOptions& o = r.options;
+            const auto n = [](int v) { return QString::number(v); };
             const auto flag = [](bool b) { return b ? "T" : "F"; };
             QCOMPARE(
                 QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11")
-                    .arg(o.port)
-                    .arg(o.maxPlayers)
-                    .arg(o.name, o.usePassword ? o.password : "-", flag(o.ranked), flag(o.openPort))
-                    .arg(o.portLeaseSeconds)
-                    .arg(o.statsRetryMs)
-                    .arg(o.computers)
-                    .arg(skillName(o.computerSkill), flag(o.computerTakeover)),
+                    .arg(n(o.port), n(o.maxPlayers), o.name, o.usePassword ? o.password : "-",
+                         flag(o.ranked), flag(o.openPort), n(o.portLeaseSeconds), n(o.statsRetryMs),
+                         n(o.computers), skillName(o.computerSkill), flag(o.computerTakeover)),
                 settings);
         }
     }

@@ -201,8 +201,7 @@ private Q_SLOTS:
         qint64 now = 0;
         TickMonitor m([&] { return now; });
         // Ticks 20, 22 and 18 ms apart, a pause, two more 20 ms apart.
-        const qint64 starts[] = {0, 20, 42, 60, 1000, 1020};
-        for (qint64 start : starts) {
+        for (qint64 start : {0, 20, 42, 60, 1000, 1020}) {
             if (start == 1000) {
                 m.interrupted();
             }

@@ -43,6 +43,7 @@ class TestStatsEndToEnd : public QObject {
                             {"--port", QString::number(std::max(statsPort_, 0)), "--bind",
                              "127.0.0.1", "--database", dir_.filePath("stats.sqlite")},
                             QRegularExpression("listening on 127.0.0.1 port (\\d+)"), statsPort_);
+        QVERIFY(statsPort_ > 0);
     }
     // A ranked server on the stats service, keeping its unsent reports in dir_.
     void startServer() {
@@ -88,9 +89,8 @@ private Q_SLOTS:
         if (r.outcome == CommandLineOutcome::Run) {
             const StatsOptions& o = r.options;
             QCOMPARE(QStringLiteral("%1 %2 %3 %4")
-                         .arg(o.port)
-                         .arg(o.bind.toString(), o.database.describe())
-                         .arg(o.rateLimit),
+                         .arg(QString::number(o.port), o.bind.toString(), o.database.describe(),
+                              QString::number(o.rateLimit)),
                      options);
         }
     }
@@ -98,7 +98,6 @@ private Q_SLOTS:
     void initTestCase() {
         QVERIFY(dir_.isValid());
         startStats();
-        QVERIFY(statsPort_ > 0);
         startServer();
     }
     void cleanupTestCase() {
@@ -161,7 +160,6 @@ private Q_SLOTS:
         server_->kill();
         QVERIFY(server_->waitForFinished(10000));
         startStats();
-        QVERIFY(statsPort_ > 0);
         startServer();
         QTRY_COMPARE_WITH_TIMEOUT(gamesOnTheLeaderboard(), 2 + 2, 40000);
         QTest::qWait(2000);  // nothing comes twice
