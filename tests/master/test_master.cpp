@@ -1,6 +1,5 @@
 // The master server: its registry of announced servers, and the service over real UDP (bounded and
 // rate-limited answers, garbage and forged announcements from strangers).
-#include <QSignalSpy>
 #include <QTest>
 
 #include "masterregistry.h"

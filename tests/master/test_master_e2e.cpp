@@ -3,7 +3,6 @@
 // server; servers that go quiet or sign off leave the list.
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSignalSpy>
 #include <QTest>
 #include <memory>
 #include <vector>

@@ -28,7 +28,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("settings");
 
         const auto run = int(Outcome::Run);
-        const auto error = int(Outcome::Error);
         const QString defaults = "4 Quadrell server - F F 3600 1000 0 normal T";
         QTest::newRow("defaults") << QStringList() << run << "27403 " + defaults;
         QTest::newRow("everything")
@@ -50,7 +49,7 @@ private Q_SLOTS:
             "--heartbeat-ms 99|--port-lease 1|--stats-retry-ms 9|--state-dir /nonexistent|"
             "--max-players 2 --computers 2|--computer-skill simple|--computer-skill expert";
         for (const QString& args : bad.split('|')) {
-            QTest::newRow(qPrintable(args)) << args.split(' ') << error << "";
+            QTest::newRow(qPrintable(args)) << args.split(' ') << int(Outcome::Error) << "";
         }
     }
 

@@ -3,7 +3,6 @@
 // snapshot for late joiners and the master server heartbeat.
 #include <QTest>
 
-#include "game/gamegrid.h"
 #include "network/fieldimage.h"
 #include "serverharness.h"
 
@@ -225,25 +224,7 @@ private Q_SLOTS:
         }
     }
 
-    void gameOverAddsPlaytimeAndEndsOnStreamFirst() {
-        ServerHarness h;
-        h.startPlaying(1);
-        h.clock.advance(125000);
-        h.journal.clear();
-        h.endGame();
-
-        QCOMPARE(h.both("sendSGameOver"), QVariantList({true, 125, 0, "00:02:05"}));
-        QCOMPARE(h.journal.filter("SSTP"), QStringList({"stream:SSTP", "datagram:SSTP"}));
-        QCOMPARE(h.lastStatuses(), ints({Waiting, Empty, Empty, Empty}));
-        QVERIFY(!h.sim().running() && !h.server->tickRunning());
-        QVERIFY(h.sim().field().fieldBlock() == nullptr);
-        // Nothing more happens on later ticks.
-        const int calls = h.datagram->calls.size();
-        h.tick(3);
-        QCOMPARE(h.datagram->calls.size(), calls);
-    }
-
-    void lateJoinerGetsTheFieldImage() {
+    void lateJoinerAndGameOver() {
         ServerHarness h;
         h.startPlaying(1);
         fieldsetup::setBlock(h.sim(), 0, 0, 6 * 50, 10 * 50);  // an O over columns 7 and 8
@@ -268,6 +249,23 @@ private Q_SLOTS:
         QCOMPARE(blocks.size(), 2);
         QCOMPARE(blocks[0].toList()[0].toInt(), h.block(0).id());
         QCOMPARE(blocks[1].toList()[0].toInt(), h.sim().player(0)->nextBlock()->id());
+
+        // At the game over the play time is added to the score, and the
+        // stream hears of it first.
+        Q_EMIT h.stream->changedSPlayerPause(0);
+        h.countDown();
+        h.clock.advance(125000 - 61000);
+        h.journal.clear();
+        h.endGame();
+        QCOMPARE(h.both("sendSGameOver"), QVariantList({true, 125, 0, "00:02:05"}));
+        QCOMPARE(h.journal.filter("SSTP"), QStringList({"stream:SSTP", "datagram:SSTP"}));
+        QCOMPARE(h.lastStatuses(), ints({Waiting, Waiting, Empty, Empty}));
+        QVERIFY(!h.sim().running() && !h.server->tickRunning());
+        QVERIFY(h.sim().field().fieldBlock() == nullptr);
+        // Nothing more happens on later ticks.
+        const int calls = h.datagram->calls.size();
+        h.tick(3);
+        QCOMPARE(h.datagram->calls.size(), calls);
     }
 
     // What a client claims is held to what our own client could send.

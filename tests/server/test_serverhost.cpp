@@ -17,11 +17,6 @@
 namespace {
 
 using enum GamePlayer::PlayerStatus;
-constexpr int kKey = 90210;
-
-ServerTimings fastServerTimings() {
-    return {.tickMs = 20, .countdownMs = 20, .heartbeatMs = 30};
-}
 
 struct Game {
     explicit Game(int computers = 0, int maxPlayers = 4) {
@@ -32,7 +27,7 @@ struct Game {
         o.address = QHostAddress::LocalHost;
         o.networkTimings = nettest::fastTimings();
         o.networkTimings.handshakeTimeoutMs = 60000;  // a refusal, not the time-out, ends a hello
-        o.serverTimings = fastServerTimings();
+        o.serverTimings = {.tickMs = 20, .countdownMs = 20, .heartbeatMs = 30};
         o.masterConfig = nettest::writeMasterFile(dir, -1);  // no master server
         o.dedicated = true;
         host = std::make_unique<ServerHost>(o);
@@ -42,8 +37,7 @@ struct Game {
     }
 
     TestClient& add(int players = 1) {
-        clients.push_back(std::make_unique<TestClient>());
-        TestClient& c = *clients.back();
+        TestClient& c = *clients.emplace_back(std::make_unique<TestClient>());
         c.join(host->port(), -1, players);
         if (!QTest::qWaitFor([&] { return c.joined(); })) {
             qFatal("a client could not join");
@@ -183,8 +177,8 @@ private Q_SLOTS:
         nettest::RawPeer master;
         nettest::writeMasterFile(dir, master.port());
         auto thread = std::make_unique<ThreadServer>(
-            ServerSettings{.name = "Room", .port = 0, .hostKey = kKey, .password = {}});
-        thread->setTimings(nettest::fastTimings(), fastServerTimings());
+            ServerSettings{.name = "Room", .port = 0, .hostKey = 90210, .password = {}});
+        thread->setTimings(nettest::fastTimings(), {.tickMs = 20, .heartbeatMs = 30});
         thread->setAddress(QHostAddress::LocalHost);
         thread->setDirectory(dir.path());
         thread->start();
