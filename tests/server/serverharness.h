@@ -155,16 +155,11 @@ struct ServerHarness {
         const QVariantList s = stream->last(op);
         return s == datagram->last(op) ? s : QVariantList{QStringLiteral("the sides differ")};
     }
-    // The status column of the last player list.
-    QVariantList lastStatuses() const {
-        return stream->last(QStringLiteral("sendSPlayerlist"))[4].toList();
-    }
-    QStringList lastNames() const {
-        return stream->last(QStringLiteral("sendSPlayerlist"))[2].toStringList();
-    }
-    QVariantList lastColours() const {
-        return stream->last(QStringLiteral("sendSPlayerlist"))[3].toList();
-    }
+    // Columns of the last player list.
+    QVariant lastList(int column) const { return stream->last("sendSPlayerlist").value(column); }
+    QStringList lastNames() const { return lastList(2).toStringList(); }
+    QVariantList lastColours() const { return lastList(3).toList(); }
+    QVariantList lastStatuses() const { return lastList(4).toList(); }
 
     RandomSource random{7};
     ManualClock clock;

@@ -145,7 +145,7 @@ private Q_SLOTS:
 
     // A port in use: the host says so and leaves nothing open; the server
     // thread says so too and ends by itself.
-    void portsThatCannotBeHad() {
+    void portsThatCannotBeHadAndTheServerThread() {
         QTcpServer streamTaken;
         QVERIFY(streamTaken.listen(QHostAddress::LocalHost, 0));
         QUdpSocket datagramTaken;
@@ -168,11 +168,9 @@ private Q_SLOTS:
         QCOMPARE(refused.waitForListening(5000), -1);
         QVERIFY(refused.wait(5000));
         QVERIFY(!refused.errorString().isEmpty());
-    }
 
-    // Stopped with its server still there (a host that leaves first ends the
-    // server itself: the client's own hosting shows that).
-    void threadServerStopsCleanly() {
+        // Stopped with its server still there (a host that leaves first ends the
+        // server itself: the client's own hosting shows that).
         QTemporaryDir dir;
         nettest::RawPeer master;
         nettest::writeMasterFile(dir, master.port());

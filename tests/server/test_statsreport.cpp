@@ -276,12 +276,11 @@ private Q_SLOTS:
         QCOMPARE(items[4].second, StatsQuery::authcode(70, 4, "00100", "A+B C&D=E"));
 
         // What the master server file's StatsUrl may say; without one it reads as empty.
-        QCOMPARE(StatsReport::endpointFromText(QString()), QUrl());
-        QCOMPARE(StatsReport::endpointFromText("stats.example.org:8080"),
-                 QUrl("http://stats.example.org:8080"));
-        QCOMPARE(StatsReport::endpointFromText("ftp://stats.example.org"), QUrl());
-        QCOMPARE(StatsReport::endpointFromText("https://s.example.org"),
-                 QUrl("https://s.example.org"));
+        const auto endpoint = &StatsReport::endpointFromText;
+        QCOMPARE(endpoint(QString()), QUrl());
+        QCOMPARE(endpoint("stats.example.org:8080"), QUrl("http://stats.example.org:8080"));
+        QCOMPARE(endpoint("ftp://stats.example.org"), QUrl());
+        QCOMPARE(endpoint("https://s.example.org"), QUrl("https://s.example.org"));
     }
 };
 

@@ -176,7 +176,7 @@ private Q_SLOTS:
 
     // The same report again from the same address within ten minutes is a retry whose answer went
     // astray: "true" again, one game.
-    void retriesAreStoredOnce() {
+    void retriesAreStoredOnceAndLimited() {
         const QUrlQuery q = report("9", "0", "00009", "Ann");
         QCOMPARE(take(q), Verdict::Accepted);
         QCOMPARE(take(q, kNow + 600000), Verdict::Retry);
@@ -198,17 +198,15 @@ private Q_SLOTS:
         QCOMPARE(take(q, later + 2), Verdict::Accepted);
         QCOMPARE(take(q, later + 3), Verdict::Retry);
         QCOMPARE(storedGames(), 3 + 3);
-    }
 
-    // Refused reports count too: a sender cannot probe the checks unhindered.
-    void reportsAreLimitedPerAddress() {
+        // An allowance per address, refused reports too: a sender cannot probe the checks.
         QVERIFY(reopen({2, 1000, 600000}));
         QCOMPARE(take(QUrlQuery("score=x")), Verdict::Refused);
         QCOMPARE(take(report("9", "0", "00009", "A")), Verdict::Accepted);
         QCOMPARE(take(report("8", "0", "00008", "A")), Verdict::Limited);
         QCOMPARE(take(report("8", "0", "00008", "A"), kNow, kOther), Verdict::Accepted);
         QCOMPARE(take(report("8", "0", "00008", "A"), kNow + 1000), Verdict::Accepted);
-        QCOMPARE(storedGames(), 3);
+        QCOMPARE(storedGames(), 6 + 3);
     }
 
     // A restart finds the schema and the games, the first schema gains the game id column, a newer
@@ -269,8 +267,7 @@ private Q_SLOTS:
         QCOMPARE(b.recent.size(), Leaderboard::kRecentRows);
         QCOMPARE(b.recent.first().score, 8);
         QCOMPARE(b.recent.at(1).score, 150);  // the latest solo game
-        // A solo game on each of the last 12 days, the trio's today; the game 40 days ago is not in
-        // the chart.
+        // A solo game on each of the last 12 days, the trio's today; 40 days ago is past the chart.
         QCOMPARE(b.gamesPerDay,
                  QList<int>(Leaderboard::kDays - 12, 0) + QList<int>(11, 1) + QList<int>{2});
 
