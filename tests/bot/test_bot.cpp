@@ -20,11 +20,9 @@
 
 using Outcome = BotOptionsResult::Outcome;
 
-namespace {
-
 // A field's landed cells row by row, '#' landed and '.' free.
 template <typename Landed>
-QByteArray landedCells(int width, Landed landed) {
+static QByteArray landedCells(int width, Landed landed) {
     QByteArray cells;
     for (int r = 0; r < GameField::kRows; ++r) {
         for (int c = 0; c < width; ++c) {
@@ -33,8 +31,6 @@ QByteArray landedCells(int width, Landed landed) {
     }
     return cells;
 }
-
-}  // namespace
 
 class TestBot : public QObject {
     Q_OBJECT

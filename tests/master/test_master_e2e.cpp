@@ -12,15 +12,13 @@
 
 using nettest::kLocal;
 
-namespace {
-
 // Announcements carry the time to the second: only one a second refreshes.
 constexpr int kSweepMs = 1200;
 constexpr int kHeartbeatMs = 250;
 
 // The master's list as seen from a fresh source address, so the per-address allowance of earlier
 // requests does not matter.
-QStringList listFrom(int masterPort) {
+static QStringList listFrom(int masterPort) {
     static int source = 1;
     nettest::RawPeer peer(QHostAddress(QStringLiteral("127.0.9.%1").arg(source++ % 250 + 1)));
     peer.send(ConnectionMessage(MessageCode::CLS, "L"), masterPort);
@@ -28,8 +26,6 @@ QStringList listFrom(int masterPort) {
                ? PayloadCodec::parseServerList(peer.ofType("MLS").first().content)
                : QStringList{"no answer"};
 }
-
-}  // namespace
 
 class TestMasterEndToEnd : public QObject {
     Q_OBJECT

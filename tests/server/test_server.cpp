@@ -367,12 +367,11 @@ private Q_SLOTS:
         o.settings.hostKey = 7;
         ServerHarness h(o);
         h.joinAll({"Host", "Guest"});
-        FakeServerConnection* stream = h.stream;
         bool raised = false;
-        h.onJournal = [stream, &raised](const QString& line) {
+        h.onJournal = [&h, &raised](const QString& line) {
             if (!raised && line == QLatin1String("stream:disconnectClient 1 0")) {
                 raised = true;
-                Q_EMIT stream->changedSPlayers(2, {{"Late", QString()}, {-1, -1}, {Waiting, -1}});
+                Q_EMIT h.stream->changedSPlayers(2, {{"Late", QString()}, {-1, -1}, {Waiting, -1}});
             }
         };
         Q_EMIT h.stream->changedSPlayerKick(0, 1);

@@ -38,7 +38,7 @@ struct Game {
 
     TestClient& add(int players = 1) {
         TestClient& c = *clients.emplace_back(std::make_unique<TestClient>());
-        c.join(host->port(), -1, players);
+        c.join(host->port(), players);
         if (!QTest::qWaitFor([&] { return c.joined(); })) {
             qFatal("a client could not join");
         }

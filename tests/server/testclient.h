@@ -1,10 +1,9 @@
 #pragma once
 
 // A game client made of the real client-side connections, used the way the
-// game uses them: the stream connection says hello (with the host key, if
-// any), and once it has an id the datagram connection says hello asking for
-// that id. It records what the server tells it, taking every handed-over
-// object at once.
+// game uses them: the stream connection says hello (no key, no password), and
+// once it has an id the datagram connection says hello asking for that id. It
+// records what the server tells it, taking every handed-over object at once.
 #include <QHash>
 #include <QSignalSpy>
 #include <QTest>
@@ -50,15 +49,15 @@ public:
                 [this](QList<GameMovement> m) { merges += int(m.size()); });
     }
 
-    void join(int port, int key = -1, int players = 1, const QString& password = QString()) {
+    void join(int port, int players = 1) {
         connect(tcp.get(), &ConnectionInterface::connectionEstablished, this,
                 [=, this](int id, bool host) {
                     clientId = id;
                     tcpHost = host;
-                    udp->connectWithHello(QHostAddress::LocalHost, port, players, key, password,
+                    udp->connectWithHello(QHostAddress::LocalHost, port, players, -1, QString(),
                                           id);
                 });
-        tcp->connectWithHello(QHostAddress::LocalHost, port, players, key, password, -1);
+        tcp->connectWithHello(QHostAddress::LocalHost, port, players, -1, QString(), -1);
     }
     bool joined() const {
         return tcp->core().establishedClientId() >= 0 && udp->core().establishedClientId() >= 0;
