@@ -1,6 +1,5 @@
 #include "statsreport.h"
 
-#include <QDir>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -26,11 +25,6 @@ StatsReport::~StatsReport() {
     for (QNetworkReply* reply : http_->findChildren<QNetworkReply*>()) {
         disconnect(reply, nullptr, this, nullptr);
     }
-}
-
-QUrl StatsReport::loadEndpoint(const QString& directory) {
-    return loadEndpointFile(QDir(directory.isEmpty() ? QDir::currentPath() : directory)
-                                .filePath(QLatin1String(Quadrell::kMasterserverFile)));
 }
 
 QUrl StatsReport::loadEndpointFile(const QString& path) {

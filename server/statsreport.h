@@ -41,10 +41,8 @@ public:
     // is unsent stays in the file.
     ~StatsReport() override;
 
-    // The endpoint from "masterserver.ini" in directory (the working directory
-    // by default); empty when the key is missing or holds no usable http(s) URL.
-    static QUrl loadEndpoint(const QString& directory = QString());
-    // The same from a file of any name.
+    // The endpoint from a master server file ("masterserver.ini"); empty when
+    // the key is missing or holds no usable http(s) URL.
     static QUrl loadEndpointFile(const QString& path);
     // A bare host[:port] is taken as http; anything but http(s) gives an empty URL.
     static QUrl endpointFromText(const QString& text);

@@ -7,11 +7,6 @@
 #include "game/randomsource.h"
 #include "server/server.h"
 
-ThreadServer::ThreadServer(const QString& name, int port, int maxPlayers, bool singleplayer,
-                           bool stats, int hostKey, bool usePassword, const QString& password)
-    : ThreadServer(ServerSettings{name, port, maxPlayers, singleplayer, stats, hostKey, usePassword,
-                                  password}) {}
-
 ThreadServer::ThreadServer(const ServerSettings& settings) {
     options_.settings = settings;
 }
@@ -88,11 +83,6 @@ void ThreadServer::report(int port, const QString& error) {
         error_ = error;
     }
     resultReady_.wakeAll();
-    if (port >= 0) {
-        Q_EMIT listening(port);
-    } else {
-        Q_EMIT listenFailed(error);
-    }
 }
 
 void ThreadServer::run() {

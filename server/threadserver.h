@@ -19,8 +19,6 @@ class ThreadServer : public QThread {
     Q_OBJECT
 
 public:
-    ThreadServer(const QString& name, int port, int maxPlayers, bool singleplayer, bool stats,
-                 int hostKey, bool usePassword, const QString& password);
     explicit ThreadServer(const ServerSettings& settings);
     ~ThreadServer() override;
 
@@ -45,9 +43,6 @@ public:
     void addComputer();
 
 Q_SIGNALS:
-    // From the server thread, once, as soon as the sockets are open or failed.
-    void listening(int port);
-    void listenFailed(QString error);
     // From the server thread: where friends can reach the game (ServerSettings::openPort).
     void changedPortMapping(PortMapping mapping);
 

@@ -1,4 +1,4 @@
-// quadrell-bot: its command line, the program listing servers and playing, bots that share a
+// quadrell-bot: its command line, the program listing servers, bots that share a
 // dedicated server and keep to their own part of the ring, and a bot through datagram loss.
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -20,11 +20,9 @@
 
 using Outcome = BotOptionsResult::Outcome;
 
-namespace {
-
 // A field's landed cells row by row, '#' landed and '.' free.
 template <typename Landed>
-QByteArray landedCells(int width, Landed landed) {
+static QByteArray landedCells(int width, Landed landed) {
     QByteArray cells;
     for (int r = 0; r < GameField::kRows; ++r) {
         for (int c = 0; c < width; ++c) {
@@ -33,8 +31,6 @@ QByteArray landedCells(int width, Landed landed) {
     }
     return cells;
 }
-
-}  // namespace
 
 class TestBot : public QObject {
     Q_OBJECT
@@ -115,8 +111,8 @@ private Q_SLOTS:
         }
     }
 
-    // The program lists in text and JSON and plays; an empty list is no error, a lost server is.
-    void programListsAndPlays() {
+    // The program lists in text and JSON; an empty list is no error, a lost server is.
+    void programLists() {
         QTemporaryDir dir;
         const auto run = [&dir](const QStringList& args) {
             QProcess p;
@@ -154,21 +150,12 @@ private Q_SLOTS:
         QVERIFY(o.value("password").toBool() && o.value("lan").toBool() &&
                 !o.value("ranked").toBool());
 
-        const QStringList connect{"--connect", "127.0.0.1:" + port};
-        const auto [gameCode, game] =
-            run(connect + QStringList{"--password", "x", "--seed", "1", "--columns", "1"});
-        QVERIFY2(gameCode == 0, qPrintable(game));
-        QVERIFY2(
-            QRegularExpression("^game 1: score \\d+, lines \\d+, playtime \\d\\d:\\d\\d:\\d\\d\n$")
-                .match(game)
-                .hasMatch(),
-            qPrintable(game));
         server.terminate();
         QVERIFY(server.waitForFinished(10000));
 
         QCOMPARE(run(list + QStringList{"--json"}), std::pair(0, QStringLiteral("[]\n")));
         QCOMPARE(run(list), std::pair(0, QString()));
-        QCOMPARE(run(connect),
+        QCOMPARE(run({"--connect", "127.0.0.1:" + port}),
                  std::pair(1, QStringLiteral(
                                   "quadrell-bot: The server '127.0.0.1:%1' could not be found.\n")
                                   .arg(port)));
@@ -238,8 +225,7 @@ private Q_SLOTS:
         QList<Landing> serverSide, botSide;
         int serverLines = -1;
         int lastNumber = 0;  // resends carry old numbers
-        // Seen on the way out; rows clear after a merge goes out, so the field is read after the
-        // tick.
+        // Seen on the way out; rows clear after a merge goes out: the field is read after the tick.
         ConnectionCore* datagramSide = nullptr;
         for (NetServerConnection* c : host.server()->findChildren<NetServerConnection*>()) {
             if (!c->core().transport().isStream()) {

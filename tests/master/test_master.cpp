@@ -1,6 +1,5 @@
 // The master server: its registry of announced servers, and the service over real UDP (bounded and
 // rate-limited answers, garbage and forged announcements from strangers).
-#include <QSignalSpy>
 #include <QTest>
 
 #include "masterregistry.h"
@@ -43,10 +42,9 @@ struct Master {
     QStringList list(RawPeer& client, int waitMs = 5000) {
         const int before = client.count("MLS");
         client.send(ConnectionMessage(MessageCode::CLS, "L"), service.port());
-        if (!QTest::qWaitFor([&] { return client.count("MLS") > before; }, waitMs)) {
-            return {"no answer"};
-        }
-        return PayloadCodec::parseServerList(client.ofType("MLS").last().content);
+        return QTest::qWaitFor([&] { return client.count("MLS") > before; }, waitMs)
+                   ? PayloadCodec::parseServerList(client.ofType("MLS").last().content)
+                   : QStringList{"no answer"};
     }
     MasterService service;
 };
@@ -57,7 +55,7 @@ class TestMaster : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void announcementsAddAndRefresh() {
+    void registryAnnouncementsLimitsAndSweeps() {
         MasterRegistry r;
         QCOMPARE(announce(r, kHostA, 27403, "10:00:00", true), R::Added);
         QCOMPARE(announce(r, kHostA, 27404, "10:00:00"), R::Added);
@@ -79,53 +77,50 @@ private Q_SLOTS:
         QCOMPARE(announce(r, kHostA, 1, "25:00:00"), R::Refused);
         QCOMPARE(announce(r, QHostAddress("2001:db8::1"), 1, "10:00:00"), R::Refused);
         QCOMPARE(r.size(), 2);
-    }
 
-    // A server that stops announcing is gone after the fourth sweep; one that keeps announcing once
-    // per sweep stays, however long it runs.
-    void sweepsExpireSilentServers() {
-        MasterRegistry r;
-        announce(r, kHostA, 1000, "08:00:00");
-        announce(r, kHostB, 1000, "08:00:00");
+        // Withdrawing, the limits per address and in all, and lists of a bounded length.
+        MasterRegistry limited({/*maxServers*/ 5, /*maxServersPerAddress*/ 3});
+        QVERIFY(limited.list(10).isEmpty());
+        for (int port = 1; port <= 3; ++port) {
+            QCOMPARE(announce(limited, kHostA, port, "10:00:00"), R::Added);
+        }
+        QCOMPARE(announce(limited, kHostA, 4, "10:00:00"), R::Refused);
+        QCOMPARE(limited.withdraw(kHostA, 2), R::Removed);
+        QCOMPARE(limited.withdraw(kHostA, 2), R::Unchanged);
+        QCOMPARE(limited.withdraw(kHostB, 1), R::Unchanged);
+        QCOMPARE(announce(limited, kHostA, 4, "10:00:00"), R::Added);
+        QCOMPARE(announce(limited, kHostB, 1, "10:00:00"), R::Added);
+        QCOMPARE(announce(limited, kHostB, 2, "10:00:00"), R::Added);
+        QCOMPARE(announce(limited, kHostB, 3, "10:00:00"), R::Refused);
+        QCOMPARE(limited.size(), 5);
+        QVERIFY(limited.find(kHostA, 4) && limited.find(kHostA, 3) && !limited.find(kHostA, 2));
+        QVERIFY(limited.list(0).isEmpty());
+        QCOMPARE(limited.list(100).size(), 5);
+
+        // A server that stops announcing is gone after the fourth sweep; one that keeps announcing
+        // once per sweep stays, however long it runs.
+        MasterRegistry swept;
+        announce(swept, kHostA, 1000, "08:00:00");
+        announce(swept, kHostB, 1000, "08:00:00");
         QTime t(8, 0, 0);
         const auto refresh = [&](int seconds) {
-            announce(r, kHostB, 1000, t.addSecs(seconds).toString(Qt::ISODate));
+            announce(swept, kHostB, 1000, t.addSecs(seconds).toString(Qt::ISODate));
         };
         for (int sweep = 1; sweep <= 54; ++sweep) {
             t = t.addSecs(60);
             refresh(0);
-            QCOMPARE(r.sweep(), sweep == 4 ? QStringList{"10.0.0.1:1000"} : QStringList());
+            QCOMPARE(swept.sweep(), sweep == 4 ? QStringList{"10.0.0.1:1000"} : QStringList());
         }
-        QCOMPARE(r.size(), 1);
+        QCOMPARE(swept.size(), 1);
         // Many refreshes in a row do not buy a longer life than a fresh entry.
         for (int s = 1; s < 30; ++s) {
             refresh(s);
         }
         for (int sweep = 0; sweep < 3; ++sweep) {
-            QVERIFY(r.sweep().isEmpty());
+            QVERIFY(swept.sweep().isEmpty());
         }
-        QCOMPARE(r.sweep().size(), 1);
-        QCOMPARE(r.size(), 0);
-    }
-
-    void withdrawLimitsAndLists() {
-        MasterRegistry r({/*maxServers*/ 5, /*maxServersPerAddress*/ 3});
-        QVERIFY(r.list(10).isEmpty());
-        for (int port = 1; port <= 3; ++port) {
-            QCOMPARE(announce(r, kHostA, port, "10:00:00"), R::Added);
-        }
-        QCOMPARE(announce(r, kHostA, 4, "10:00:00"), R::Refused);
-        QCOMPARE(r.withdraw(kHostA, 2), R::Removed);
-        QCOMPARE(r.withdraw(kHostA, 2), R::Unchanged);
-        QCOMPARE(r.withdraw(kHostB, 1), R::Unchanged);
-        QCOMPARE(announce(r, kHostA, 4, "10:00:00"), R::Added);
-        QCOMPARE(announce(r, kHostB, 1, "10:00:00"), R::Added);
-        QCOMPARE(announce(r, kHostB, 2, "10:00:00"), R::Added);
-        QCOMPARE(announce(r, kHostB, 3, "10:00:00"), R::Refused);
-        QCOMPARE(r.size(), 5);
-        QVERIFY(r.find(kHostA, 4) && r.find(kHostA, 3) && !r.find(kHostA, 2));
-        QVERIFY(r.list(0).isEmpty());
-        QCOMPARE(r.list(100).size(), 5);
+        QCOMPARE(swept.sweep().size(), 1);
+        QCOMPARE(swept.size(), 0);
     }
 
     // Lists go round every server. All test peers share 127.0.0.1, so they share one allowance.

@@ -3,7 +3,6 @@
 // server; servers that go quiet or sign off leave the list.
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSignalSpy>
 #include <QTest>
 #include <memory>
 #include <vector>
@@ -13,15 +12,13 @@
 
 using nettest::kLocal;
 
-namespace {
-
 // Announcements carry the time to the second: only one a second refreshes.
 constexpr int kSweepMs = 1200;
 constexpr int kHeartbeatMs = 250;
 
 // The master's list as seen from a fresh source address, so the per-address allowance of earlier
 // requests does not matter.
-QStringList listFrom(int masterPort) {
+static QStringList listFrom(int masterPort) {
     static int source = 1;
     nettest::RawPeer peer(QHostAddress(QStringLiteral("127.0.9.%1").arg(source++ % 250 + 1)));
     peer.send(ConnectionMessage(MessageCode::CLS, "L"), masterPort);
@@ -29,8 +26,6 @@ QStringList listFrom(int masterPort) {
                ? PayloadCodec::parseServerList(peer.ofType("MLS").first().content)
                : QStringList{"no answer"};
 }
-
-}  // namespace
 
 class TestMasterEndToEnd : public QObject {
     Q_OBJECT
@@ -88,21 +83,18 @@ private Q_SLOTS:
         master_->waitForFinished();
     }
 
-    void listedServersAreProbed() {
+    void listedServersAreProbedAndLeave() {
         QTRY_COMPARE_WITH_TIMEOUT(listFrom(masterPort_).size(), 4, 5000);
         QVERIFY(masterLogged("registered %1 (Beta 0.92, ranked)", 0));
         QVERIFY(masterLogged("registered %1 (Beta 0.92, unranked)", 1));
 
-        const auto link = nettest::masterLink();
-        NetMasterConnection& client = *link;
+        const auto client = nettest::masterLink();
         std::vector<ServerData> found;
-        connect(&client, &MasterConnection::changedCNewServer, this,
+        connect(client.get(), &MasterConnection::changedCNewServer, this,
                 [&](int, const ServerData& s) { found.push_back(s); });
-        client.connectToHost(kLocal, masterPort_);
-        client.requestServerlist(true);
+        client->connectToHost(kLocal, masterPort_);
+        client->requestServerlist(true);
         QTRY_VERIFY_WITH_TIMEOUT(found.size() == 4, 10000);
-        QTRY_VERIFY(client.core().queryIds().isEmpty());
-        QCOMPARE(found.size(), std::size_t(4));
         for (const auto& s : found) {
             QVERIFY(s.isCurrentVersion());
             QCOMPARE(s.address(), "127.0.0.1");
@@ -115,9 +107,8 @@ private Q_SLOTS:
             QCOMPARE(s.hasPassword(), i == 1);
             QCOMPARE(s.maxPlayers(), i == 1 ? 2 : 4);
         }
-    }
 
-    void quietServersExpireAndSignOffsLeaveAtOnce() {
+        // A quiet server expires, one that signs off leaves at once.
         servers_[3]->kill();  // no sign-off: only expiry removes it
         QVERIFY(servers_[3]->waitForFinished());
         QTRY_VERIFY_WITH_TIMEOUT(!listFrom(masterPort_).contains(entry(serverPorts_[3])),

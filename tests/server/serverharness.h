@@ -41,9 +41,7 @@ using Status = GamePlayer::PlayerStatus;
 
 // Timers that never fire while a test drives the server by hand.
 inline ServerTimings quietTimings() {
-    ServerTimings t;
-    t.tickMs = t.countdownMs = t.heartbeatMs = 3600000;
-    return t;
+    return {.tickMs = 3600000, .countdownMs = 3600000, .heartbeatMs = 3600000};
 }
 
 struct HarnessOptions {
@@ -55,17 +53,14 @@ struct HarnessOptions {
 
 struct ServerHarness {
     explicit ServerHarness(const HarnessOptions& options = {}) {
-        auto* s = new FakeServerConnection;
-        auto* d = new FakeServerConnection;
-        auto* m = new FakeMasterConnection;
-        s->onCall = journalTo(QStringLiteral("stream"));
-        d->onCall = journalTo(QStringLiteral("datagram"));
-        m->onCall = journalTo(QStringLiteral("master"));
-        stream = s;
-        datagram = d;
-        master = m;
+        stream = new FakeServerConnection;
+        datagram = new FakeServerConnection;
+        master = new FakeMasterConnection;
+        stream->onCall = journalTo(QStringLiteral("stream"));
+        datagram->onCall = journalTo(QStringLiteral("datagram"));
+        master->onCall = journalTo(QStringLiteral("master"));
         server =
-            std::make_unique<Server>(options.settings, Server::Links{s, d, m},
+            std::make_unique<Server>(options.settings, Server::Links{stream, datagram, master},
                                      Server::Reporting{options.masterServer, options.statsEndpoint},
                                      Server::Environment{options.timings, &random, &clock});
     }
@@ -153,9 +148,6 @@ struct ServerHarness {
 
     GameSimulation& sim() { return server->simulation(); }
     GameBlock& block(int slot) { return *sim().player(slot)->currentBlock(); }
-    void setBlock(int slot, int kind, int x, int y, int rotation = 0) {
-        fieldsetup::setBlock(sim(), slot, kind, x, y, rotation);
-    }
     void landBox(int column, int row) { fieldsetup::landBox(sim().field(), column, row); }
 
     // The last call of op when both connections heard the same one.
@@ -163,16 +155,11 @@ struct ServerHarness {
         const QVariantList s = stream->last(op);
         return s == datagram->last(op) ? s : QVariantList{QStringLiteral("the sides differ")};
     }
-    // The status column of the last player list.
-    QVariantList lastStatuses() const {
-        return stream->last(QStringLiteral("sendSPlayerlist"))[4].toList();
-    }
-    QStringList lastNames() const {
-        return stream->last(QStringLiteral("sendSPlayerlist"))[2].toStringList();
-    }
-    QVariantList lastColours() const {
-        return stream->last(QStringLiteral("sendSPlayerlist"))[3].toList();
-    }
+    // Columns of the last player list.
+    QVariant lastList(int column) const { return stream->last("sendSPlayerlist").value(column); }
+    QStringList lastNames() const { return lastList(2).toStringList(); }
+    QVariantList lastColours() const { return lastList(3).toList(); }
+    QVariantList lastStatuses() const { return lastList(4).toList(); }
 
     RandomSource random{7};
     ManualClock clock;

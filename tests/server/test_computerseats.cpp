@@ -12,10 +12,6 @@ namespace {
 
 using enum GamePlayer::PlayerStatus;
 
-QList<int> seatIds(const ServerHarness& h) {
-    return h.server->sessions().seats();
-}
-
 int presses(const GamePlayer& p) {
     return std::accumulate(p.keyDone().begin(), p.keyDone().end(), 0);
 }
@@ -44,7 +40,7 @@ private Q_SLOTS:
         QCOMPARE(h.lastNames(), QStringList({"CPU_1", "CPU_2", "", ""}));
         QCOMPARE(h.stream->last("sendSPlayerlist")[1].toList(), ints({0, 1, -1, -1}));
         QCOMPARE(h.lastStatuses(), ints({Ready, Ready, Empty, Empty}));
-        QCOMPARE(seatIds(h), QList<int>({0, 1}));
+        QCOMPARE(h.server->sessions().seats(), QList<int>({0, 1}));
         QCOMPARE(h.stream->count("sendSStart"), 0);
 
         // The places end at the server's limit, which a client that has not
@@ -52,16 +48,16 @@ private Q_SLOTS:
         h.admit(2);
         h.server->addComputer();
         QCOMPARE(h.lastNames(), QStringList({"CPU_1", "CPU_2", "", ""}));
-        QCOMPARE(seatIds(h), QList<int>({0, 1}));
+        QCOMPARE(h.server->sessions().seats(), QList<int>({0, 1}));
 
         // A kick removes one; the next takes the lowest number free.
         Q_EMIT h.stream->changedSPlayerKick(2, 0);
         QCOMPARE(h.stream->last("sendSKick"), QVariantList({true, 0}));
-        QCOMPARE(seatIds(h), QList<int>({1}));
+        QCOMPARE(h.server->sessions().seats(), QList<int>({1}));
         QCOMPARE(h.lastNames(), QStringList({"", "CPU_2", "", ""}));
         h.server->addComputer();
         QCOMPARE(h.lastNames(), QStringList({"CPU_1", "CPU_2", "", ""}));
-        QCOMPARE(seatIds(h), QList<int>({0, 1}));
+        QCOMPARE(h.server->sessions().seats(), QList<int>({0, 1}));
 
         // With a person ready the game starts; none is added while it runs,
         // and after it the computers are ready again.
@@ -69,67 +65,64 @@ private Q_SLOTS:
         h.join(2, "Ann", Ready);
         QCOMPARE(h.stream->last("sendSStart"), QVariantList({true, 1, 24, 3}));
         h.server->addComputer();
-        QCOMPARE(seatIds(h), QList<int>({1}));
+        QCOMPARE(h.server->sessions().seats(), QList<int>({1}));
         Q_EMIT h.stream->changedSPlayerRestart(2);
         QCOMPARE(h.lastStatuses(), ints({Waiting, Ready, Empty, Empty}));
     }
 
-    void leaverIsReplaced_data() {
-        QTest::addColumn<QList<int>>("connected");  // ids the connections still hold
-        QTest::addColumn<int>("standInId");
-        QTest::newRow("a free id first") << QList<int>{0, 1, 2} << 3;
-        QTest::newRow("the leaver's id when no other is free") << QList<int>{0, 1, 2, 3} << 1;
-    }
+    // The stand-in takes a free id first, the leaver's when no other is free.
     void leaverIsReplaced() {
-        QFETCH(QList<int>, connected);
-        QFETCH(int, standInId);
-        ServerHarness h;
-        h.startPlaying(3);
-        h.tick(5);
-        const int colour = h.sim().player(1)->colour();
-        for (int id : connected) {
-            if (h.server->sessions().find(id) == nullptr) {
-                h.admit(id);
+        for (const auto& [connected, standInId] :
+             {std::pair(QList<int>{0, 1, 2}, 3), std::pair(QList<int>{0, 1, 2, 3}, 1)}) {
+            ServerHarness h;
+            h.startPlaying(3);
+            h.tick(5);
+            const int colour = h.sim().player(1)->colour();
+            for (int id : connected) {
+                if (h.server->sessions().find(id) == nullptr) {
+                    h.admit(id);
+                }
             }
+            Q_EMIT h.stream->changedSPlayerDisconnect(1);
+
+            const GamePlayer& cpu = *h.sim().player(1);
+            QCOMPARE(cpu.name(), "CPU_1");
+            QCOMPARE(cpu.connId(), standInId);
+            QCOMPARE(cpu.status(), Playing);
+            QCOMPARE(cpu.colour(), colour);
+            QCOMPARE(h.sim().activeBlockIds().count(-1), 8 - 3);  // three play, of eight places
+            QCOMPARE(h.server->sessions().seats(), QList<int>({standInId}));
+            QCOMPARE(h.datagram->last("sendSMessage"),
+                     QVariantList({true, -4, "CPU_1 takes over for P1"}));
+            // Its fresh block appears in the slot's own part, above the stack.
+            QCOMPARE(GameGrid::column(36, cpu.currentBlock()->x()), 16);
+            QCOMPARE(h.datagram->last("sendSNewBlock")[1].toList()[0].toInt(),
+                     cpu.nextBlock()->id());
+            // Between two people it reaches half a part into each of their parts.
+            const ComputerSeats& seats = h.server->computers();
+            QCOMPARE(seats.player(standInId)->neighbours(), (PartNeighbours{true, true}));
+
+            // It plays on, and so does the game.
+            const int firstBlock = cpu.currentBlock()->id();
+            h.tick(400);
+            QVERIFY(presses(cpu) > 0);
+            QVERIFY(cpu.currentBlock()->id() > firstBlock);
+            QVERIFY(h.sim().running());
+
+            // Each leaver but the last is replaced; the last ends the game, and
+            // with it every stand-in goes.
+            h.stream->gate->left(GameChannel::Stream, 0);
+            Q_EMIT h.stream->changedSPlayerDisconnect(0);
+            QCOMPARE(h.sim().playersInGame(), 3);
+            QCOMPARE(h.lastNames(), QStringList({"CPU_2", "CPU_1", "P2", ""}));
+            // A computer on its left now: there the narrow reach is enough.
+            QCOMPARE(seats.player(standInId)->neighbours(), (PartNeighbours{false, true}));
+            Q_EMIT h.stream->changedSPlayerDisconnect(2);
+            QCOMPARE(h.stream->last("sendSRestart"), QVariantList({true, -1}));
+            QVERIFY(!h.sim().running());
+            QCOMPARE(h.lastNames(), QStringList({"", "", "", ""}));
+            QCOMPARE(h.server->sessions().seats(), QList<int>());
         }
-        Q_EMIT h.stream->changedSPlayerDisconnect(1);
-
-        const GamePlayer& cpu = *h.sim().player(1);
-        QCOMPARE(cpu.name(), "CPU_1");
-        QCOMPARE(cpu.connId(), standInId);
-        QCOMPARE(cpu.status(), Playing);
-        QCOMPARE(cpu.colour(), colour);
-        QCOMPARE(h.sim().activeBlockIds().count(-1), 8 - 3);  // three play, of eight places
-        QCOMPARE(seatIds(h), QList<int>({standInId}));
-        QCOMPARE(h.datagram->last("sendSMessage"),
-                 QVariantList({true, -4, "CPU_1 takes over for P1"}));
-        // Its fresh block appears in the slot's own part, above the stack.
-        QCOMPARE(GameGrid::column(36, cpu.currentBlock()->x()), 16);
-        QCOMPARE(h.datagram->last("sendSNewBlock")[1].toList()[0].toInt(), cpu.nextBlock()->id());
-        // Between two people it reaches half a part into each of their parts.
-        const ComputerSeats& seats = h.server->computers();
-        QCOMPARE(seats.player(standInId)->neighbours(), (PartNeighbours{true, true}));
-
-        // It plays on, and so does the game.
-        const int firstBlock = cpu.currentBlock()->id();
-        h.tick(400);
-        QVERIFY(presses(cpu) > 0);
-        QVERIFY(cpu.currentBlock()->id() > firstBlock);
-        QVERIFY(h.sim().running());
-
-        // Each leaver but the last is replaced; the last ends the game, and
-        // with it every stand-in goes.
-        h.stream->gate->left(GameChannel::Stream, 0);
-        Q_EMIT h.stream->changedSPlayerDisconnect(0);
-        QCOMPARE(h.sim().playersInGame(), 3);
-        QCOMPARE(h.lastNames(), QStringList({"CPU_2", "CPU_1", "P2", ""}));
-        // A computer on its left now: there the narrow reach is enough.
-        QCOMPARE(seats.player(standInId)->neighbours(), (PartNeighbours{false, true}));
-        Q_EMIT h.stream->changedSPlayerDisconnect(2);
-        QCOMPARE(h.stream->last("sendSRestart"), QVariantList({true, -1}));
-        QVERIFY(!h.sim().running());
-        QCOMPARE(h.lastNames(), QStringList({"", "", "", ""}));
-        QCOMPARE(seatIds(h), QList<int>());
     }
 
     void computersTakeTurnsToPlan_data() {
@@ -172,8 +165,7 @@ private Q_SLOTS:
                     targets[pieces[slot]] = seats.player(slot)->target();
                 }
             }
-            const QList<QVariantList> calls = h.datagram->callsOf("sendSMergeBlocks").mid(merges);
-            for (const QVariantList& merge : calls) {
+            for (const QVariantList& merge : h.datagram->callsOf("sendSMergeBlocks").mid(merges)) {
                 for (const QVariant& record : merge[1].toList()) {
                     const QVariantList b = record.toList();  // id, colour, kind, x, y, rotation
                     const auto it = targets.find(b[0].toInt());

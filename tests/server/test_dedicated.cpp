@@ -28,7 +28,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("settings");
 
         const auto run = int(Outcome::Run);
-        const auto error = int(Outcome::Error);
         const QString defaults = "4 Quadrell server - F F 3600 1000 0 normal T";
         QTest::newRow("defaults") << QStringList() << run << "27403 " + defaults;
         QTest::newRow("everything")
@@ -50,7 +49,7 @@ private Q_SLOTS:
             "--heartbeat-ms 99|--port-lease 1|--stats-retry-ms 9|--state-dir /nonexistent|"
             "--max-players 2 --computers 2|--computer-skill simple|--computer-skill expert";
         for (const QString& args : bad.split('|')) {
-            QTest::newRow(qPrintable(args)) << args.split(' ') << error << "";
+            QTest::newRow(qPrintable(args)) << args.split(' ') << int(Outcome::Error) << "";
         }
     }
 
@@ -63,16 +62,13 @@ private Q_SLOTS:
         QVERIFY(!r.text.isEmpty() || outcome == int(Outcome::Run));
         if (outcome == int(Outcome::Run)) {
             const DedicatedOptions& o = r.options;
+            const auto n = [](int v) { return QString::number(v); };
             const auto flag = [](bool b) { return b ? "T" : "F"; };
             QCOMPARE(
                 QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11")
-                    .arg(o.port)
-                    .arg(o.maxPlayers)
-                    .arg(o.name, o.usePassword ? o.password : "-", flag(o.ranked), flag(o.openPort))
-                    .arg(o.portLeaseSeconds)
-                    .arg(o.statsRetryMs)
-                    .arg(o.computers)
-                    .arg(skillName(o.computerSkill), flag(o.computerTakeover)),
+                    .arg(n(o.port), n(o.maxPlayers), o.name, o.usePassword ? o.password : "-",
+                         flag(o.ranked), flag(o.openPort), n(o.portLeaseSeconds), n(o.statsRetryMs),
+                         n(o.computers), skillName(o.computerSkill), flag(o.computerTakeover)),
                 settings);
         }
     }
@@ -82,9 +78,8 @@ private Q_SLOTS:
     void programRunsAndStopsInOrder() {
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir("unsent-reports.txt"));
-        nettest::RawPeer master;
         const QString statsPath = dir.filePath("stats.json");
-        const QString config = nettest::writeMasterFile(dir, master.port());
+        const QString config = nettest::writeMasterFile(dir);
         QSettings(config, QSettings::IniFormat)
             .setValue("Master/General/StatsUrl", "http://127.0.0.1:1");
         int port = -1;
@@ -98,7 +93,6 @@ private Q_SLOTS:
             "cannot read '" + dir.filePath("unsent-reports.txt").toUtf8() + "'";
         QByteArray error;
         QTRY_VERIFY2((error += server->readAllStandardError()).contains(expected), error);
-        QTRY_VERIFY(master.count("SON") > 0);
 
         // The port is taken now.
         QProcess second;
@@ -128,8 +122,6 @@ private Q_SLOTS:
         QCOMPARE(server->exitCode(), 0);
         QCOMPARE(server->readAllStandardOutput(), QByteArray());  // the one line was all
         QTRY_VERIFY(second1.shutdowns > 0);
-        QTRY_COMPARE(master.count("SOF"), 1);
-        QCOMPARE(master.received.last().type, "SOF");
         QVERIFY(QFileInfo(dir.filePath("unsent-reports.txt")).isDir());
 
         // The figures: ticks and their period, and each client's traffic.

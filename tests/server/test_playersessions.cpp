@@ -28,30 +28,33 @@ void open(PlayerSessions& sessions, const QList<int>& ids) {
     }
 }
 
+// A row of the hello table.
+struct Hello {
+    Server server;
+    QList<int> joined;  // stream sessions first
+    Situation situation;
+    GameChannel channel;
+    QString hello;  // requestedId players hostKey password
+    HelloOutcome outcome;
+    int clientId;
+    bool host;
+};
+
 }  // namespace
 
-Q_DECLARE_METATYPE(HelloOutcome)
-Q_DECLARE_METATYPE(GameChannel)
+Q_DECLARE_METATYPE(Hello)
 
 class TestPlayerSessions : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void hellos_data() {
-        QTest::addColumn<int>("server");
-        QTest::addColumn<QList<int>>("joined");  // stream sessions first
-        QTest::addColumn<int>("situation");
-        QTest::addColumn<GameChannel>("channel");
-        QTest::addColumn<QString>("hello");  // requestedId players hostKey password
-        QTest::addColumn<HelloOutcome>("outcome");
-        QTest::addColumn<int>("clientId");
-        QTest::addColumn<bool>("host");
-
+        QTest::addColumn<Hello>("row");
         const auto row = [](const char* name, Server server, QList<int> joined, GameChannel channel,
                             const QString& hello, HelloOutcome outcome, int clientId = -1,
                             bool host = false, Situation situation = Plain) {
-            QTest::newRow(name) << int(server) << joined << int(situation) << channel << hello
-                                << outcome << clientId << host;
+            QTest::newRow(name) << Hello{server, joined,  situation, channel,
+                                         hello,  outcome, clientId,  host};
         };
         const QString key = QString::number(kKey);
         using O = HelloOutcome;
@@ -94,16 +97,9 @@ private Q_SLOTS:
     }
 
     void hellos() {
-        QFETCH(int, server);
-        QFETCH(QList<int>, joined);
-        QFETCH(int, situation);
-        QFETCH(GameChannel, channel);
-        QFETCH(QString, hello);
-        QFETCH(HelloOutcome, outcome);
-        QFETCH(int, clientId);
-        QFETCH(bool, host);
-
-        PlayerSessions sessions(rules(Server(server)));
+        QFETCH(Hello, row);
+        const auto& [server, joined, situation, channel, hello, outcome, clientId, host] = row;
+        PlayerSessions sessions(rules(server));
         if (situation == SeatOne) {
             sessions.setSeats({1});
         }

@@ -1,10 +1,9 @@
 #pragma once
 
 // A game client made of the real client-side connections, used the way the
-// game uses them: the stream connection says hello (with the host key, if
-// any), and once it has an id the datagram connection says hello asking for
-// that id. It records what the server tells it, taking every handed-over
-// object at once.
+// game uses them: the stream connection says hello (no key, no password), and
+// once it has an id the datagram connection says hello asking for that id. It
+// records what the server tells it, taking every handed-over object at once.
 #include <QHash>
 #include <QSignalSpy>
 #include <QTest>
@@ -24,13 +23,9 @@ public:
                     [this](const PayloadCodec::GameState& state) { snapshots << state; });
         }
         connect(tcp.get(), &ClientConnection::changedCGameStart, this,
-                [this](const PayloadCodec::GameStart& start) {
-                    countdown << start.countDown;
-                    fieldWidth = start.fieldsizeX;
-                });
+                [this](const PayloadCodec::GameStart& start) { countdown << start.countDown; });
         connect(tcp.get(), &ClientConnection::changedCPlayerlist, this,
                 [this](const PayloadCodec::PlayerList& list) {
-                    connIds = list.connIds;
                     names = list.names;
                     status = list.status;
                 });
@@ -48,23 +43,21 @@ public:
                 });
         connect(tcp.get(), &ClientConnection::changedCPlayerDisconnect, this,
                 [this](int id) { left << id; });
-        connect(udp.get(), &ClientConnection::changedCNewBlock, this,
-                [this](const BlockRecord& block) { newBlocks << block; });
         connect(udp.get(), &ClientConnection::changedCMoveBlocks, this,
                 [this](QList<GameMovement>, QList<int>) { ++moves; });
         connect(udp.get(), &ClientConnection::changedCMergeBlocks, this,
                 [this](QList<GameMovement> m) { merges += int(m.size()); });
     }
 
-    void join(int port, int key = -1, int players = 1, const QString& password = QString()) {
+    void join(int port, int players = 1) {
         connect(tcp.get(), &ConnectionInterface::connectionEstablished, this,
                 [=, this](int id, bool host) {
                     clientId = id;
                     tcpHost = host;
-                    udp->connectWithHello(QHostAddress::LocalHost, port, players, key, password,
+                    udp->connectWithHello(QHostAddress::LocalHost, port, players, -1, QString(),
                                           id);
                 });
-        tcp->connectWithHello(QHostAddress::LocalHost, port, players, key, password, -1);
+        tcp->connectWithHello(QHostAddress::LocalHost, port, players, -1, QString(), -1);
     }
     bool joined() const {
         return tcp->core().establishedClientId() >= 0 && udp->core().establishedClientId() >= 0;
@@ -90,15 +83,13 @@ public:
     int clientId = -1;
     bool tcpHost = false;
     bool udpHost = false;
-    int fieldWidth = 0;
     int shutdowns = 0;
     int moves = 0;
     int merges = 0;
     QList<int> keys = QList<int>(10, 0);
-    QList<int> countdown, restarts, connIds, status, left;  // countdown: the stream's
+    QList<int> countdown, restarts, status, left;  // countdown: the stream's
     QStringList names;
     QList<QList<int>> pauses;
-    QList<BlockRecord> newBlocks;
     QList<PayloadCodec::GameState> snapshots;
     QHash<int, int> pings;  // the last ping list's, by client id
 };

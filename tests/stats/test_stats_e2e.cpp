@@ -1,7 +1,7 @@
-// The real programs on 127.0.0.1: a bot plays on a ranked quadrell-server whose stats endpoint is a
-// running quadrell-stats; the games reach the leaderboard, which a real browser shows; with the
-// service gone the players hear that the stats could not be sent, and the reports arrive once the
-// service is back, from the file of a server that was killed meanwhile.
+// The real programs on 127.0.0.1: a bot plays on a ranked quadrell-server with a password whose
+// stats endpoint is a running quadrell-stats; the games reach the leaderboard, which a real browser
+// shows; with the service gone the players hear that the stats could not be sent, and the reports
+// arrive once the service is back, from the file of a server that was killed meanwhile.
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,11 +12,7 @@
 #include "apps/stats/statsoptions.h"
 #include "tests/network/nettestsupport.h"
 
-namespace {
-
 const QString kBotName = QStringLiteral("<i>Bot</i>");
-
-}  // namespace
 
 class TestStatsEndToEnd : public QObject {
     Q_OBJECT
@@ -35,7 +31,7 @@ class TestStatsEndToEnd : public QObject {
         QProcess bot;
         bot.start(QStringLiteral(QUADRELL_BOT_PROGRAM),
                   {"--connect", QStringLiteral("127.0.0.1:%1").arg(gamePort_), "--name", kBotName,
-                   "--columns", "1", "--games", "2"});
+                   "--password", "x", "--columns", "1", "--games", "2"});
         return bot.waitForFinished(120000) && bot.exitCode() == 0
                    ? QString::fromUtf8(bot.readAllStandardOutput())
                    : QString::fromUtf8(bot.readAllStandardError());
@@ -47,20 +43,15 @@ class TestStatsEndToEnd : public QObject {
                             {"--port", QString::number(std::max(statsPort_, 0)), "--bind",
                              "127.0.0.1", "--database", dir_.filePath("stats.sqlite")},
                             QRegularExpression("listening on 127.0.0.1 port (\\d+)"), statsPort_);
-    }
-    void stopStats() {
-        stats_->terminate();
-        QVERIFY(stats_->waitForFinished(10000));
-        QCOMPARE(stats_->exitCode(), 0);
-        QVERIFY(stats_->readAllStandardOutput().endsWith(" shutting down\n"));
+        QVERIFY(statsPort_ > 0);
     }
     // A ranked server on the stats service, keeping its unsent reports in dir_.
     void startServer() {
         const QString config = nettest::writeMasterFile(dir_);
         QSettings(config, QSettings::IniFormat).setValue("Master/General/StatsUrl", url(QString()));
         server_ = nettest::launch(QStringLiteral(QUADRELL_SERVER_PROGRAM),
-                                  {"--port", "0", "--ranked", "--master-config", config,
-                                   "--state-dir", dir_.path(), "--stats-retry-ms", "100"},
+                                  {"--port", "0", "--ranked", "--password", "x", "--master-config",
+                                   config, "--state-dir", dir_.path(), "--stats-retry-ms", "100"},
                                   QRegularExpression("listening on port (\\d+)"), gamePort_);
         QVERIFY(gamePort_ > 0);
     }
@@ -98,9 +89,8 @@ private Q_SLOTS:
         if (r.outcome == CommandLineOutcome::Run) {
             const StatsOptions& o = r.options;
             QCOMPARE(QStringLiteral("%1 %2 %3 %4")
-                         .arg(o.port)
-                         .arg(o.bind.toString(), o.database.describe())
-                         .arg(o.rateLimit),
+                         .arg(QString::number(o.port), o.bind.toString(), o.database.describe(),
+                              QString::number(o.rateLimit)),
                      options);
         }
     }
@@ -108,7 +98,6 @@ private Q_SLOTS:
     void initTestCase() {
         QVERIFY(dir_.isValid());
         startStats();
-        QVERIFY(statsPort_ > 0);
         startServer();
     }
     void cleanupTestCase() {
@@ -120,10 +109,12 @@ private Q_SLOTS:
         }
     }
 
-    // Two games in a row, however alike their results, are two games.
+    // Two games in a row, however alike their results, are two games; a browser shows them.
     void rankedGamesReachTheLeaderboard() {
         const QString out = playTwoGames();
-        QVERIFY2(out.contains("\nstats: Stats successfully uploaded.\n"), qPrintable(out));
+        QVERIFY2(out.contains("game 1: score ") &&
+                     out.contains("\nstats: Stats successfully uploaded.\n"),
+                 qPrintable(out));
         QTRY_COMPARE(gamesOnTheLeaderboard(), 2);
 
         const QJsonObject latest = leaderboard()["recent"][0].toObject();
@@ -135,10 +126,8 @@ private Q_SLOTS:
         const QString log = QString::fromUtf8(stats_->readAllStandardOutput());
         QCOMPARE(log.count(" accepted from 127.0.0.1: score "), 2);
         QVERIFY(!log.contains("accepted again"));
-    }
 
-    void browserShowsTheRows() {
-        // No sandbox: it refuses to run as root, and the page is our own.
+        // A real browser, without a sandbox: it refuses to run as root, and the page is our own.
         const char* flags =
             "--headless --no-sandbox --disable-gpu --disable-quic --no-first-run --dump-dom "
             "--disable-background-networking --disable-component-update --disable-sync";
@@ -156,7 +145,10 @@ private Q_SLOTS:
     // With the service gone the players hear of it; a server killed meanwhile sends the reports it
     // kept when it starts again, and the games played in the outage arrive, each once.
     void reportsArriveOnceAfterAnOutage() {
-        stopStats();
+        stats_->terminate();
+        QVERIFY(stats_->waitForFinished(10000));
+        QCOMPARE(stats_->exitCode(), 0);
+        QVERIFY(stats_->readAllStandardOutput().endsWith(" shutting down\n"));
         const QString out = playTwoGames();
         QVERIFY2(out.contains("\nstats: The stats could not be sended.\n"), qPrintable(out));
         const QString file = dir_.filePath("unsent-reports.txt");
@@ -168,7 +160,6 @@ private Q_SLOTS:
         server_->kill();
         QVERIFY(server_->waitForFinished(10000));
         startStats();
-        QVERIFY(statsPort_ > 0);
         startServer();
         QTRY_COMPARE_WITH_TIMEOUT(gamesOnTheLeaderboard(), 2 + 2, 40000);
         QTest::qWait(2000);  // nothing comes twice
