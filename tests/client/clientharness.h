@@ -62,13 +62,11 @@ struct ClientText {
     static QString of(int v) { return QString::number(v); }
     static QString of(const QString& s) { return s; }
     static QString of(GuiState s) { return stateName(s); }
-    static QString of(MasterserverResult r) { return QString::number(int(r)); }
     static QString of(const QStringList& l) { return l.join(QLatin1Char(',')); }
     template <typename T>
     static QString of(const QList<T>& l) {
         return joinedNumbers(l);
     }
-    static QString of(const ServerData& server) { return server.address(); }
     // Blocks by id; a field's landed boxes and movements by their count.
     static QString of(const BlockRecord& b) { return QString::number(b.id); }
     static QString of(const QList<FieldCell>& l) { return QString::number(l.size()); }
@@ -105,8 +103,6 @@ struct ClientRecorder : SignalLog<ClientText> {
         record(c, &Client::removePlayer, "remove");
         record(c, &Client::changedPinglist, "pings");
         record(c, &Client::changedPlayerlist, "players");
-        record(&c->browser(), &ServerBrowser::resultMasterserver, "master");
-        record(&c->browser(), &ServerBrowser::newServer, "server");
 
         ClientGame* game = &c->game();
         record(game, &ClientGame::changeFieldsizeX, "fieldsize");

@@ -99,7 +99,6 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("heard");
         QTest::addColumn<bool>("probing");
         // An error answers the check of a hosted game, else the list; never a join's probe.
-        QTest::newRow("list") << "l f" << QStringList{"list Unreachable"} << false;
         QTest::newRow("check") << "c f" << QStringList{"unreachable"} << false;
         QTest::newRow("probe") << "po f" << QStringList{} << true;
         QTest::newRow("probe while checking") << "c po f" << QStringList{"unreachable"} << true;
