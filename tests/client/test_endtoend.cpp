@@ -81,7 +81,6 @@ private Q_SLOTS:
         p.client->hostGame(networkGame(0));
         QTRY_COMPARE(p.client->state(), int(GamePlayer::Waiting));
         QTRY_COMPARE(p.client->portMapping().state, PortMapping::State::Open);
-        QCOMPARE(p.client->portMapping().externalPort, 40000);
         QCOMPARE(p.eventsOf("reach").last(), "reach Friends can join at 11.22.33.1:40000");
         QTRY_VERIFY(master.count("SON") > 0);
         QVERIFY(master.ofType("SON").last().content.contains(" 40000 "));
@@ -151,7 +150,6 @@ private Q_SLOTS:
         QTRY_VERIFY(ann.saw(refused(address, "did not accept your password.")));
         ann.client->joinGame(false, "USEOLDONE", false, "Psecret");
         QTRY_VERIFY(ann.saw("base Lobby Press 'r' when you are ready."));
-        QVERIFY(!ann.client->isHost());
         QTRY_VERIFY(host.saw("chat -3 Ann has joined the game."));
 
         ben.client->joinGame(false, address, false, "Psecret");
