@@ -184,9 +184,6 @@ private Q_SLOTS:
         QVERIFY(e.beginLanRound());
         QCOMPARE(e.size(), 1);
         QCOMPARE(e.at(0).address(), "192.168.1.5");
-    }
-
-    void broadcastGoesWhereTheNetworksAre() {
         const QHostAddress lan("192.168.1.255");
         const QHostAddress lab("10.1.255.255");
         // up, loopback, can broadcast, addresses

@@ -206,9 +206,6 @@ private Q_SLOTS:
         for (const auto& r : rows) {
             QCOMPARE(KeyCounters::indexFor(r.key, r.split, r.invert), r.index);
         }
-    }
-
-    void heldKeysRepeatOnTheirOwnTimers() {
         GuiFixture f;
         f.lobby(1, false, true, {0});
         f.stack().setBaseState(GuiState::Game, QString());
@@ -293,13 +290,10 @@ private Q_SLOTS:
         f.play("Enter Enter Down*10 Enter");
         QCOMPARE(f.events, (QStringList{"serverlist", "filter 1", "filter 2", "filter 0",
                                         "join F 10.0.0.7:27403 F ''"}));
-    }
-
-    // Without a master LAN games still list, sort and join; a LAN round drops the silent.
-    void lanGamesListWithoutAMaster() {
-        GuiFixture f;
-        f.play("Down Enter Down Enter");
-        GuiSession& s = f.session();
+        // Without a master LAN games still list, sort and join; a LAN round drops the silent.
+        GuiFixture offline;
+        offline.play("Down Enter Down Enter");
+        GuiSession& s = offline.session();
         s.processMasterserverResult(MasterserverResult::MasterUnreachable);
         QVERIFY(!s.servers().listShown());
         ServerData gone = server("gone", 5);
@@ -312,10 +306,10 @@ private Q_SLOTS:
         QVERIFY(s.servers().listShown());
         s.beginLanRound();
         QCOMPARE(s.servers().received(), 1);
-        f.play("Enter");  // the first header: sorted by name
+        offline.play("Enter");  // the first header: sorted by name
         QCOMPARE(s.servers().sortColumn(), 0);
-        f.play("Down*4 Enter");
-        QCOMPARE(f.events, (QStringList{"serverlist", "join F 10.0.0.7:27403 F ''"}));
+        offline.play("Down*4 Enter");
+        QCOMPARE(offline.events, (QStringList{"serverlist", "join F 10.0.0.7:27403 F ''"}));
     }
 };
 

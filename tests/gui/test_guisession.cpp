@@ -20,47 +20,42 @@ private Q_SLOTS:
         f.stack().setNextGuiState();
         f.stack().setNextGuiState();  // the base is never popped
         QCOMPARE(f.states(), QList<GuiState>{GuiState::MultiplayerMenu});
-    }
-
-    // The error goes after five seconds; a reset during it pops every screen above the base then.
-    void errorOverlayGoesAfterFiveSeconds() {
-        GuiFixture f;
-        f.play("Down Enter Down Down Enter Down Enter");
-        QCOMPARE(f.states().size(), 4);
-        f.stack().displayMessage("notice");
-        f.stack().displayError("error", false);
-        QCOMPARE(f.top(), GuiState::Notice);
-        QCOMPARE(f.stack().message(), "error");
-        f.key(Qt::Key_Escape);
-        QCOMPARE(f.events, (QStringList{"join F ... T ''", "abort"}));
-        f.session().resetGui({true, 4, false, false, false, 1});
-        QCOMPARE(f.states().size(), 5);
-        f.timers.advance(GuiStack::kOverlayMs - 1);
-        QCOMPARE(f.top(), GuiState::Notice);
-        f.timers.advance(1);
-        QCOMPARE(f.states(), QList<GuiState>{GuiState::MainMenu});
-        QCOMPARE(f.stack().message(), "notice");
-    }
-
-    // An error leaving the game closes its menu and chat; keys work the main menu.
-    void errorLeavingTheGameClosesTheGameMenuAndChat() {
-        GuiFixture f;
-        f.lobby(2, false, true, {0});
-        f.stack().setBaseState(GuiState::Game, QString());
-        f.play("Esc");
-        QCOMPARE(f.top(), GuiState::GameMenu);
-        f.play("T type:bye");
-        QCOMPARE(f.top(), GuiState::ChatInput);
-        f.stack().setCountdown("Starting in 2...");
-        f.stack().displayError("The connection to the server was lost.", true);
-        QCOMPARE(f.states(), (QList<GuiState>{GuiState::MainMenu, GuiState::Notice}));
-        QVERIFY(f.stack().countdown().isEmpty());
-        QVERIFY(!f.gui->editor().field().editing());
-        f.timers.advance(GuiStack::kOverlayMs);
-        QCOMPARE(f.states(), QList<GuiState>{GuiState::MainMenu});
-        f.events.clear();
-        f.key(Qt::Key_Return);
-        QCOMPARE(f.events, QStringList{"host '' 27403 4 T F T T '' 0 normal T F"});
+        // The error goes after five seconds; a reset during it pops every screen above the base
+        // then.
+        GuiFixture g;
+        g.play("Down Enter Down Down Enter Down Enter");
+        QCOMPARE(g.states().size(), 4);
+        g.stack().displayMessage("notice");
+        g.stack().displayError("error", false);
+        QCOMPARE(g.top(), GuiState::Notice);
+        QCOMPARE(g.stack().message(), "error");
+        g.key(Qt::Key_Escape);
+        QCOMPARE(g.events, (QStringList{"join F ... T ''", "abort"}));
+        g.session().resetGui({true, 4, false, false, false, 1});
+        QCOMPARE(g.states().size(), 5);
+        g.timers.advance(GuiStack::kOverlayMs - 1);
+        QCOMPARE(g.top(), GuiState::Notice);
+        g.timers.advance(1);
+        QCOMPARE(g.states(), QList<GuiState>{GuiState::MainMenu});
+        QCOMPARE(g.stack().message(), "notice");
+        // An error leaving the game closes its menu and chat; keys work the main menu.
+        GuiFixture e;
+        e.lobby(2, false, true, {0});
+        e.stack().setBaseState(GuiState::Game, QString());
+        e.play("Esc");
+        QCOMPARE(e.top(), GuiState::GameMenu);
+        e.play("T type:bye");
+        QCOMPARE(e.top(), GuiState::ChatInput);
+        e.stack().setCountdown("Starting in 2...");
+        e.stack().displayError("The connection to the server was lost.", true);
+        QCOMPARE(e.states(), (QList<GuiState>{GuiState::MainMenu, GuiState::Notice}));
+        QVERIFY(e.stack().countdown().isEmpty());
+        QVERIFY(!e.gui->editor().field().editing());
+        e.timers.advance(GuiStack::kOverlayMs);
+        QCOMPARE(e.states(), QList<GuiState>{GuiState::MainMenu});
+        e.events.clear();
+        e.key(Qt::Key_Return);
+        QCOMPARE(e.events, QStringList{"host '' 27403 4 T F T T '' 0 normal T F"});
     }
 
     // A still menu asks for no frames; a message for one, its timer for the next.
@@ -107,9 +102,6 @@ private Q_SLOTS:
             }
             QCOMPARE(m.filtered(), r.passing);
         }
-    }
-
-    void serverListPagesSortsAndWalks() {
         ServerListModel m;
         for (int i = 0; i < 15; ++i) {
             m.add(server(QStringLiteral("S%1").arg(i, 2, 10, QLatin1Char('0')), 100 - i, false,
@@ -189,13 +181,10 @@ private Q_SLOTS:
         f.timers.advance(1);
         f.session().chat().expire();
         QCOMPARE(f.session().chat().lines().size(), std::size_t(1));
-    }
-
-    // Ids a stranger's server may send: no player, and no overflow on the way.
-    void connectionIdsOutsideTheSlots() {
-        GuiFixture f;
-        f.lobby(4, false, false, {2147483647, 1, -2147483647 - 1, 4});
-        const PlayerTable& players = f.session().players();
+        // Ids a stranger's server may send: no player, and no overflow on the way.
+        GuiFixture ids;
+        ids.lobby(4, false, false, {2147483647, 1, -2147483647 - 1, 4});
+        const PlayerTable& players = ids.session().players();
         QCOMPARE(players.positions(), 4);
         QVERIFY(players.atPosition(0) == nullptr && players.atPosition(2) == nullptr &&
                 players.atPosition(3) == nullptr);
