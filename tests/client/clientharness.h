@@ -29,9 +29,6 @@ inline const QStringList& statusNames() {
         QStringLiteral("Empty Connecting Waiting Ready Playing Spectating Pausing").split(' ');
     return names;
 }
-inline QString statusName(int status) {
-    return statusNames().value(status, QString::number(status));
-}
 // A recorded change of the base state, as "base Lobby Press ...".
 inline QString base(GuiState state, const QString& text = QString()) {
     return QStringLiteral("base %1 %2").arg(stateName(state), text);
@@ -215,7 +212,7 @@ struct ClientHarness : ClientRecorder {
         for (const QVariantList& call : tcp->callsOf("sendCPlayers")) {
             QStringList status;
             for (const QVariant& v : call.at(3).toList()) {
-                status.append(statusName(v.toInt()));
+                status.append(statusNames().value(v.toInt(), v.toString()));
             }
             out.append(status.join(QLatin1Char(',')));
         }

@@ -261,9 +261,6 @@ private Q_SLOTS:
             QCOMPARE(h.client->state(), int(GamePlayer::Empty));
             QCOMPARE(h.tcp->callsOf("disconnectClient"), (Calls{{-1, true}}));
         }
-    }
-
-    void kicksShutdownsLeavingAndQuitting() {
         ClientHarness h;
         h.client->lobby().kickPlayer(2);  // not connected: nothing to send
         h.hostSingle();

@@ -193,18 +193,15 @@ private Q_SLOTS:
         const QString cut(12, QChar(0x00E9));
         QCOMPARE(entries(scores.read()),
                  (QStringList{"1:120 Ann", "1:120 Ann", "4:8 " + QStringList(4, cut).join(' ')}));
-    }
-
-    void highscoresMayLieApartFromSettings() {
-        QTemporaryDir settings;
-        QTemporaryDir scores;
-        writeRaw(settings.filePath("settings.ini"), "[Client]\nPlayer1\\Name=Ann\n");
+        QTemporaryDir settingsDir;
+        QTemporaryDir scoresDir;
+        writeRaw(settingsDir.filePath("settings.ini"), "[Client]\nPlayer1\\Name=Ann\n");
         Client::Environment env;
-        env.directory = settings.path();
-        env.highscoreDirectory = scores.path();
+        env.directory = settingsDir.path();
+        env.highscoreDirectory = scoresDir.path();
         const Client client(env);
         QCOMPARE(client.settings().options.name1, "Ann");
-        QCOMPARE(client.highscores().filePath(), scores.filePath("highscore.dat"));
+        QCOMPARE(client.highscores().filePath(), scoresDir.filePath("highscore.dat"));
     }
 };
 

@@ -67,6 +67,25 @@ private Q_SLOTS:
         QCOMPARE(field.pictureKey(), turned);
         copy.processNewBlock(upright(6, 8, 2), 12);
         QVERIFY(field.pictureKey() != turned);
+        // Once around in 600 ticks whatever the width; turning off puts it back.
+        for (const int width : {12, 48}) {  // one player, four
+            ClientField copy;
+            SceneField field(copy);
+            field.setFieldsizeX(width);
+            field.setRotation(true);
+            const float start = field.cameraColumn(0);
+            for (int t = 1; t <= 600; ++t) {
+                field.moveCamera();
+                if (t == 300) {
+                    QCOMPARE(field.cameraColumn(0),
+                             std::fmod(start + float(width) / 2, float(width)));
+                }
+            }
+            QCOMPARE(field.cameraColumn(0), start);
+            field.moveCamera();
+            field.setRotation(false);
+            QCOMPARE(field.rotationPhase(), 0);
+        }
     }
 
     // A merge filling two rows: sounds, one label of 30; a full row above 24 stays.
@@ -89,28 +108,6 @@ private Q_SLOTS:
         QCOMPARE(copy.mirror().points(), 30);
         QCOMPARE(field.mirror().cell(7, 23), GameField::kFieldBlockId);  // row 25 moved down twice
         QCOMPARE(field.mirror().cell(0, 23), GameField::kFieldBlockId);
-    }
-
-    // Once around in 600 ticks whatever the width; turning off puts it back.
-    void cameraTurnsOnceIn600Ticks() {
-        for (const int width : {12, 48}) {  // one player, four
-            ClientField copy;
-            SceneField field(copy);
-            field.setFieldsizeX(width);
-            field.setRotation(true);
-            const float start = field.cameraColumn(0);
-            for (int t = 1; t <= 600; ++t) {
-                field.moveCamera();
-                if (t == 300) {
-                    QCOMPARE(field.cameraColumn(0),
-                             std::fmod(start + float(width) / 2, float(width)));
-                }
-            }
-            QCOMPARE(field.cameraColumn(0), start);
-            field.moveCamera();
-            field.setRotation(false);
-            QCOMPARE(field.rotationPhase(), 0);
-        }
     }
 
     void extensionIsAWholeWord() {

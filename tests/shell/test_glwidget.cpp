@@ -76,16 +76,6 @@ private:
 // Ann at 800x600, and easy computers.
 const QByteArray kSettings = "Player1\\Name=Ann\nVideo\\ResWidth=800\nVideo\\ResHeight=600\n";
 
-// Presses Space until the game is over.
-void dropUntilOver(GameWindow& g) {
-    const auto over = [&] { return g.lobbyText().startsWith("GAME OVER"); };
-    for (int i = 0; i < 600 && !over(); ++i) {
-        QTest::keyClick(&g.w(), Qt::Key_Space);
-        QTest::qWait(25);
-    }
-    QTRY_VERIFY(over());
-}
-
 }  // namespace
 
 class TestGLWidget : public QObject {
@@ -147,7 +137,12 @@ private Q_SLOTS:
         QVERIFY(gui.session().tabHeld());
         QTest::keyRelease(&w, Qt::Key_Tab);
 
-        dropUntilOver(window);
+        const auto over = [&] { return window.lobbyText().startsWith("GAME OVER"); };
+        for (int i = 0; i < 600 && !over(); ++i) {  // Space until the game is over
+            QTest::keyClick(&w, Qt::Key_Space);
+            QTest::qWait(25);
+        }
+        QTRY_VERIFY(over());
         QVERIFY(gui.input().keys().counters()[4] > 0);
         const HighscoreFile::Lists lists = window.client->highscores().read();
         QCOMPARE(lists[1].size(), std::size_t(1));
