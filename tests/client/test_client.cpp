@@ -373,25 +373,22 @@ private Q_SLOTS:
         h.playerList("0:Ann:Playing 1:Player1:Playing");
         h.playerList("0:Ann:Playing 1:Player1");
         QCOMPARE(h.client->state(), int(GamePlayer::Playing));
-    }
-
-    void namesAreMadeSafeBeforeTheyTravel() {
         QCOMPARE(PlayerNames::sanitised(" a\tb\r\nc "), "a_b__c");
         QCOMPARE(PlayerNames::sanitised(QString(11, 'x') + QString::fromUtf8("\xF0\x9F\x98\x80")),
                  QString(11, 'x'));  // no half character at the cut
         QCOMPARE(PlayerNames::sanitisedServerName(" Den\tof\nZoe "), "Den of Zoe");
 
-        ClientHarness h("[Client]\nPlayer1\\Name=Ann Lee\n");
-        h.setOptions("Solo", "Duo");  // not connected: nothing sent
-        QCOMPARE(h.tcp->count("sendCPlayers"), 0);
-        h.joinAndEstablish("10.0.0.5", 1);
-        h.setOptions("Bo b", "  ");
-        h.client->setColors(5, 0);
-        const Calls sent = h.tcp->callsOf("sendCPlayers");
+        ClientHarness ann("[Client]\nPlayer1\\Name=Ann Lee\n");
+        ann.setOptions("Solo", "Duo");  // not connected: nothing sent
+        QCOMPARE(ann.tcp->count("sendCPlayers"), 0);
+        ann.joinAndEstablish("10.0.0.5", 1);
+        ann.setOptions("Bo b", "  ");
+        ann.client->setColors(5, 0);
+        const Calls sent = ann.tcp->callsOf("sendCPlayers");
         QCOMPARE(sent.size(), 3);
         QCOMPARE(sent[1].at(1), QVariant(QStringList{"Bo_b", ""}));
         QCOMPARE(sent[2].at(2), QVariant(QVariantList{5, -1}));
-        QSettings file(h.path("settings.ini"), QSettings::IniFormat);
+        QSettings file(ann.path("settings.ini"), QSettings::IniFormat);
         QCOMPARE(file.value("Client/Player1/Name").toString(), "Bo_b");
         QCOMPARE(file.value("Client/Player2/Name").toString(), "Player2");
     }

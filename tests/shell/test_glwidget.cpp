@@ -242,9 +242,8 @@ private Q_SLOTS:
         QVERIFY(painted());
 
         // Every kind cut short, then broken framing ends the game with a word.
-        const QStringList kinds{"SHI",  "SPLR", "SMSG", "SPNG", "SSRT", "SRST",
-                                "SCST", "SBLC", "SMVE", "SMRG", "SPSE", "SSTP"};
-        for (const QString& kind : kinds) {
+        for (const char* kind : {"SHI", "SPLR", "SMSG", "SPNG", "SSRT", "SRST", "SCST", "SBLC",
+                                 "SMVE", "SMRG", "SPSE", "SSTP"}) {
             for (const QString& cut : {QString(), QStringLiteral("1"), QStringLiteral("1 ")}) {
                 evil.toBoth(kind, cut);
             }
