@@ -188,8 +188,8 @@ struct ClientHarness : ClientRecorder {
         Q_EMIT tcp->connectionEstablished(connId, isHost);
         Q_EMIT udp->connectionEstablished(connId, isHost);
     }
-    void hostSingle(bool splitscreen = false) {
-        client->hostGame(localGame(27403, splitscreen));
+    void hostSingle() {
+        client->hostGame(localGame(27403));
         establish(0, true);
     }
     void joinAndEstablish(const QString& address, int connId, bool isHost = false) {

@@ -235,8 +235,9 @@ private Q_SLOTS:
         QCOMPARE(pw.events.first(), "resetGui T 3 T F F 1");  // the probe's player limit
     }
 
-    // Each error code, in order, and what the player reads.
-    void everyConnectionErrorText() {
+    // Each error code, in order, and what the player reads; kicks, shutdowns, leaving, quitting
+    // and aborting.
+    void everyWayAConnectionEnds() {
         const QString server = "error F The server '10.0.0.5:27403' ";
         const QString lost = "error T The connection to the server was lost.";
         QStringList texts{"error F The connection could not be initialized."};
@@ -315,7 +316,7 @@ private Q_SLOTS:
         guest.client->endProgramm();
         Q_EMIT guest.tcp->serverShutdown(0);
         QCOMPARE(guest.quits, QList<int>{0});
-        ClientHarness early;
+        ClientHarness early;  // aborted while connecting, probing or checking the master
         early.client->hostGame(localGame(27403));
         early.clearLog();
         early.client->abortAction();

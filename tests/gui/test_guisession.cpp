@@ -160,7 +160,7 @@ private Q_SLOTS:
         QCOMPARE(f.session().highscores().page(), 2);
     }
 
-    void chatLinesNamesNoticesAndLife() {
+    void chatPlayerIdsAndScore() {
         GuiFixture f;
         f.lobby(4, false, false, {-1, 3});
         f.session().displayChatMessage(1, "hi");
@@ -191,9 +191,7 @@ private Q_SLOTS:
         QCOMPARE(players.players().size(), std::size_t(1));
         QCOMPARE(PlayerTable::playerId(2147483647, 1), -1);
         QCOMPARE(players.kickList(0), QList<int>({1}));
-    }
-
-    void scoreAndPlayTime() {
+        // The score counts seconds until the server's comes, the play time pauses.
         ManualClock clock;
         ScoreBoard s(clock);
         s.start();
@@ -237,7 +235,7 @@ private Q_SLOTS:
     }
 
     // What the painters place is what a click finds; metrics, resolutions, screenshots.
-    void rightClickTurnsPagesAndSorts() {
+    void paintersPlaceWhatAClickFinds() {
         GuiFixture f;
         f.play("Down Down Down Enter");  // highscores of one player
         f.rightClick(2);
@@ -292,9 +290,6 @@ private Q_SLOTS:
         QVERIFY(kept > 3 && kept < 40);
         QCOMPARE(p.session().chat().lines().back().text(),
                  QStringLiteral("[P0] line %1").arg(40 - kept));
-    }
-
-    void metricsScaleAndAspect() {
         // Wider than 16:9 is laid out as 16:9.
         const std::tuple<QSize, double, double> rows[] = {{{1280, 1024}, 2.0, 1.25},
                                                           {{1920, 1080}, 2.25, 16.0 / 9},
@@ -324,10 +319,10 @@ private Q_SLOTS:
             QFile(dir.filePath(QStringLiteral("screenshots/") + name)).open(QIODevice::WriteOnly);
         }
         QCOMPARE(files.nextFreePath(), dir.filePath("screenshots/sc_00001.png"));
-        QImage image(4, 4, QImage::Format_RGB32);
-        image.fill(Qt::red);
-        QCOMPARE(files.save(image), dir.filePath("screenshots/sc_00001.png"));
-        QVERIFY(files.save(image).isEmpty());  // all three names taken
+        QImage red(4, 4, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        QCOMPARE(files.save(red), dir.filePath("screenshots/sc_00001.png"));
+        QVERIFY(files.save(red).isEmpty());  // all three names taken
     }
 };
 

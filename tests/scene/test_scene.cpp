@@ -186,8 +186,7 @@ private Q_SLOTS:
                                  (SceneMeshes::fieldRadius(48) - 0.5f);
         int ends = 0;
         for (std::size_t t = 0; t < row.indices.size(); t += 3) {
-            QVector3D centre;
-            QVector3D normal;
+            QVector3D centre, normal;
             for (std::size_t k = 0; k < 3; ++k) {
                 const float* v = row.vertices.data() + row.indices[t + k] * MeshData::kFloats;
                 centre += QVector3D(v[0], v[1], v[2]) / 3;

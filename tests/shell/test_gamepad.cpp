@@ -98,8 +98,7 @@ private Q_SLOTS:
 
     void twoPadsAreTwoPlayersAndAPadLeavesWithoutPausing() {
         PadFixture f;
-        VirtualPad first;
-        VirtualPad second;
+        VirtualPad first, second;
         f.poll();
         QCOMPARE(f.menus().menu(GuiState::OptionsMenu).text,
                  "Gamepads: " + f.pads.names().join(", "));

@@ -191,8 +191,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, working);
         QFETCH(QByteArray, installed);
         QFETCH(QString, loaded);
-        const QTemporaryDir workingDir;
-        const QTemporaryDir installedDir;
+        const QTemporaryDir workingDir, installedDir;
         const auto put = [](const QTemporaryDir& dir, const QByteArray& content) {
             const QString path = dir.filePath(QStringLiteral("quadrell_de.qm"));
             if (content == "copy") {
