@@ -29,9 +29,6 @@ inline const QStringList& statusNames() {
         QStringLiteral("Empty Connecting Waiting Ready Playing Spectating Pausing").split(' ');
     return names;
 }
-inline QString statusName(int status) {
-    return statusNames().value(status, QString::number(status));
-}
 // A recorded change of the base state, as "base Lobby Press ...".
 inline QString base(GuiState state, const QString& text = QString()) {
     return QStringLiteral("base %1 %2").arg(stateName(state), text);
@@ -62,13 +59,11 @@ struct ClientText {
     static QString of(int v) { return QString::number(v); }
     static QString of(const QString& s) { return s; }
     static QString of(GuiState s) { return stateName(s); }
-    static QString of(MasterserverResult r) { return QString::number(int(r)); }
     static QString of(const QStringList& l) { return l.join(QLatin1Char(',')); }
     template <typename T>
     static QString of(const QList<T>& l) {
         return joinedNumbers(l);
     }
-    static QString of(const ServerData& server) { return server.address(); }
     // Blocks by id; a field's landed boxes and movements by their count.
     static QString of(const BlockRecord& b) { return QString::number(b.id); }
     static QString of(const QList<FieldCell>& l) { return QString::number(l.size()); }
@@ -105,8 +100,6 @@ struct ClientRecorder : SignalLog<ClientText> {
         record(c, &Client::removePlayer, "remove");
         record(c, &Client::changedPinglist, "pings");
         record(c, &Client::changedPlayerlist, "players");
-        record(&c->browser(), &ServerBrowser::resultMasterserver, "master");
-        record(&c->browser(), &ServerBrowser::newServer, "server");
 
         ClientGame* game = &c->game();
         record(game, &ClientGame::changeFieldsizeX, "fieldsize");
@@ -195,8 +188,8 @@ struct ClientHarness : ClientRecorder {
         Q_EMIT tcp->connectionEstablished(connId, isHost);
         Q_EMIT udp->connectionEstablished(connId, isHost);
     }
-    void hostSingle(bool splitscreen = false) {
-        client->hostGame(localGame(27403, splitscreen));
+    void hostSingle() {
+        client->hostGame(localGame(27403));
         establish(0, true);
     }
     void joinAndEstablish(const QString& address, int connId, bool isHost = false) {
@@ -219,7 +212,7 @@ struct ClientHarness : ClientRecorder {
         for (const QVariantList& call : tcp->callsOf("sendCPlayers")) {
             QStringList status;
             for (const QVariant& v : call.at(3).toList()) {
-                status.append(statusName(v.toInt()));
+                status.append(statusNames().value(v.toInt(), v.toString()));
             }
             out.append(status.join(QLatin1Char(',')));
         }

@@ -53,26 +53,23 @@ private Q_SLOTS:
         h.client->endGame();
         Q_EMIT h.tcp->connectionClosed(2);
         QCOMPARE(h.stopped, 1);  // the own server ends with the leave
-    }
-
-    void hostingANetworkGameChecksTheMasterFirst() {
-        ClientHarness h(QString(), kMasterIni + "General\\Port=3001\n");
+        ClientHarness net(QString(), kMasterIni + "General\\Port=3001\n");
         HostRequest open = networkGame(27403, 4, "secret word");
         open.hosting.name = "Open game";
         open.hosting.ranked = false;
         open.hosting.openPort = false;  // the router is left alone
-        h.client->hostGame(open);
-        QVERIFY(h.started.front().password == "Psecret word" && !h.started.front().openPort);
-        QCOMPARE(h.master->callsOf("connectToHost"), (Calls{{"127.0.0.1", 3001}}));
-        QCOMPARE(h.master->callsOf("sendMasterTest"), (Calls{{true}}));
-        QCOMPARE(h.tcp->count("connectWithHello"), 0);
-        const QString ini = h.readFile("settings.ini");
+        net.client->hostGame(open);
+        QVERIFY(net.started.front().password == "Psecret word" && !net.started.front().openPort);
+        QCOMPARE(net.master->callsOf("connectToHost"), (Calls{{"127.0.0.1", 3001}}));
+        QCOMPARE(net.master->callsOf("sendMasterTest"), (Calls{{true}}));
+        QCOMPARE(net.tcp->count("connectWithHello"), 0);
+        const QString ini = net.readFile("settings.ini");
         QVERIFY(ini.contains("General\\Name=Open game") &&
                 ini.contains("General\\Password=secret word") && ini.contains("Ranked=false"));
-        Q_EMIT h.master->masterserverOnline(-1);
-        Q_EMIT h.master->masterserverOnline(-1);  // a late duplicate answer
-        QCOMPARE(h.tcp->count("connectWithHello"), 1);
-        QVERIFY(h.eventsOf("error").isEmpty());
+        Q_EMIT net.master->masterserverOnline(-1);
+        Q_EMIT net.master->masterserverOnline(-1);  // a late duplicate answer
+        QCOMPARE(net.tcp->count("connectWithHello"), 1);
+        QVERIFY(net.eventsOf("error").isEmpty());
 
         ClientHarness down(QString(), kMasterIni);  // unanswered: hosted anyway, with the notice
         down.client->hostGame(networkGame());
@@ -125,44 +122,39 @@ private Q_SLOTS:
         single.client->lobby().setStart();
         QCOMPARE(single.statusesSent(), (QStringList{"Waiting,-1", "Ready,-1"}));
         QCOMPARE(single.tcp->count("sendCStart"), 1);
-    }
-
-    // Catches computers seated on a stranger's server, or beyond the free places.
-    void computerPlayersOnTheOwnServerOnly() {
-        ClientHarness h;
+        // Catches computers seated on a stranger's server, or beyond the free places.
+        ClientHarness cpu;
         HostRequest three = networkGame(27403, 3);
         three.hosting.computers = 3;
         three.hosting.computerSkill = ComputerSkill::Hard;
         three.hosting.computerTakeover = false;
-        h.client->hostGame(three);
-        const ServerSettings s = h.started.front();
+        cpu.client->hostGame(three);
+        const ServerSettings s = cpu.started.front();
         QVERIFY(s.computers == 2 && s.computerSkill == ComputerSkill::Hard && !s.computerTakeover);
-        h.client->addComputer();  // not in the lobby yet
-        QCOMPARE(h.computersAdded, 0);
-        h.establish(0, true);
-        h.playerList("0:Player1 1:CPU_1:Ready");
-        QCOMPARE(h.events.last(), base(GuiState::Lobby, kReady + kComputerKey));
-        h.client->addComputer();
-        QCOMPARE(h.computersAdded, 1);
-        h.playerList("0:Player1 1:CPU_1:Ready 2:CPU_2:Ready");
-        QCOMPARE(h.events.last(), base(GuiState::Lobby, kReady));  // full: no key to offer
+        cpu.client->addComputer();  // not in the lobby yet
+        QCOMPARE(cpu.computersAdded, 0);
+        cpu.establish(0, true);
+        cpu.playerList("0:Player1 1:CPU_1:Ready");
+        QCOMPARE(cpu.events.last(), base(GuiState::Lobby, kReady + kComputerKey));
+        cpu.client->addComputer();
+        QCOMPARE(cpu.computersAdded, 1);
+        cpu.playerList("0:Player1 1:CPU_1:Ready 2:CPU_2:Ready");
+        QCOMPARE(cpu.events.last(), base(GuiState::Lobby, kReady));  // full: no key to offer
 
         ClientHarness guest;  // first on a stranger's server: its host, but not its program
         guest.joinAndEstablish("10.0.0.5", 0, true);
         guest.playerList("0:Player1");
         QCOMPARE(guest.events.last(), base(GuiState::Lobby, kReady));
-    }
-
-    void splitscreenSendsBothNamesAndSeatsNoComputer() {
-        ClientHarness h("[Client]\nPlayer1\\Name=Ann\nPlayer2\\Name=Ben\nPlayer2\\Color=3\n");
+        ClientHarness split("[Client]\nPlayer1\\Name=Ann\nPlayer2\\Name=Ben\nPlayer2\\Color=3\n");
         HostRequest two = localGame(27403, true);
         two.hosting.computers = 1;
-        h.client->hostGame(two);
-        QCOMPARE(h.started.front().computers, 0);  // both places are the players'
-        h.establish(0, true);
-        QCOMPARE(h.udp->callsOf("connectWithHello").front().at(2), QVariant(2));
-        QCOMPARE(h.events.last(), base(GuiState::Lobby, "Press 'r' when both players are ready."));
-        QCOMPARE(h.tcp->last("sendCPlayers"),
+        split.client->hostGame(two);
+        QCOMPARE(split.started.front().computers, 0);  // both places are the players'
+        split.establish(0, true);
+        QCOMPARE(split.udp->callsOf("connectWithHello").front().at(2), QVariant(2));
+        QCOMPARE(split.events.last(),
+                 base(GuiState::Lobby, "Press 'r' when both players are ready."));
+        QCOMPARE(split.tcp->last("sendCPlayers"),
                  (QVariantList{true, QStringList{"Ann", "Ben"}, QVariantList{-1, 3},
                                QVariantList{2, 2}}));
     }
@@ -224,30 +216,28 @@ private Q_SLOTS:
         h.names.answer({QHostAddress("10.0.0.1")});
         h.names.answer({QHostAddress("10.0.0.2")});
         QCOMPARE(h.master->callsOf("queryServer"), (Calls{{"10.0.0.2", 27403}}));
-    }
-
-    void passwordScreenRetriesTheOldAddress() {
-        ClientHarness h;
-        h.client->joinGame(true, "10.0.0.5:1234", true, QString());
-        h.clearLog();
-        h.answerProbe("10.0.0.5", 1234, true, 3);
-        QCOMPARE(h.events, (QStringList{"resetChat", "top PasswordMenu "}));
-        h.client->joinGame(true, "USEOLDONE", true, "Pwrong");
-        QVERIFY(h.readFile("settings.ini").contains("IP=10.0.0.5:1234"));  // cache untouched
-        h.answerProbe("10.0.0.5", 1234, true, 3);
-        QCOMPARE(h.tcp->callsOf("connectWithHello"),
+        ClientHarness pw;
+        pw.client->joinGame(true, "10.0.0.5:1234", true, QString());
+        pw.clearLog();
+        pw.answerProbe("10.0.0.5", 1234, true, 3);
+        QCOMPARE(pw.events, (QStringList{"resetChat", "top PasswordMenu "}));
+        pw.client->joinGame(true, "USEOLDONE", true, "Pwrong");
+        QVERIFY(pw.readFile("settings.ini").contains("IP=10.0.0.5:1234"));  // cache untouched
+        pw.answerProbe("10.0.0.5", 1234, true, 3);
+        QCOMPARE(pw.tcp->callsOf("connectWithHello"),
                  (Calls{{"10.0.0.5", 1234, 2, -1, "Pwrong", -1}}));
-        Q_EMIT h.tcp->errorOccured(-1, ConnectionInterface::WrongPassword);
+        Q_EMIT pw.tcp->errorOccured(-1, ConnectionInterface::WrongPassword);
 
-        h.client->joinGame(true, "USEOLDONE", true, "Pright");
-        h.answerProbe("10.0.0.5", 1234, true, 3);
-        h.clearLog();
-        h.establish(1, false);
-        QCOMPARE(h.events.first(), "resetGui T 3 T F F 1");  // the probe's player limit
+        pw.client->joinGame(true, "USEOLDONE", true, "Pright");
+        pw.answerProbe("10.0.0.5", 1234, true, 3);
+        pw.clearLog();
+        pw.establish(1, false);
+        QCOMPARE(pw.events.first(), "resetGui T 3 T F F 1");  // the probe's player limit
     }
 
-    // Each error code, in order, and what the player reads.
-    void everyConnectionErrorText() {
+    // Each error code, in order, and what the player reads; kicks, shutdowns, leaving, quitting
+    // and aborting.
+    void everyWayAConnectionEnds() {
         const QString server = "error F The server '10.0.0.5:27403' ";
         const QString lost = "error T The connection to the server was lost.";
         QStringList texts{"error F The connection could not be initialized."};
@@ -272,9 +262,6 @@ private Q_SLOTS:
             QCOMPARE(h.client->state(), int(GamePlayer::Empty));
             QCOMPARE(h.tcp->callsOf("disconnectClient"), (Calls{{-1, true}}));
         }
-    }
-
-    void kicksShutdownsLeavingAndQuitting() {
         ClientHarness h;
         h.client->lobby().kickPlayer(2);  // not connected: nothing to send
         h.hostSingle();
@@ -329,22 +316,19 @@ private Q_SLOTS:
         guest.client->endProgramm();
         Q_EMIT guest.tcp->serverShutdown(0);
         QCOMPARE(guest.quits, QList<int>{0});
-    }
+        ClientHarness early;  // aborted while connecting, probing or checking the master
+        early.client->hostGame(localGame(27403));
+        early.clearLog();
+        early.client->abortAction();
+        early.client->abortAction();  // nothing left to abort
+        QCOMPARE(early.events, (QStringList{"resetChat", base(GuiState::NoState), "last"}));
+        QCOMPARE(early.tcp->callsOf("disconnectClient"), (Calls{{-1, true}}));
+        QCOMPARE(early.stopped, 1);
 
-    void abortWhileConnectingProbingOrCheckingTheMaster() {
-        ClientHarness h;
-        h.client->hostGame(localGame(27403));
-        h.clearLog();
-        h.client->abortAction();
-        h.client->abortAction();  // nothing left to abort
-        QCOMPARE(h.events, (QStringList{"resetChat", base(GuiState::NoState), "last"}));
-        QCOMPARE(h.tcp->callsOf("disconnectClient"), (Calls{{-1, true}}));
-        QCOMPARE(h.stopped, 1);
-
-        h.client->joinGame(false, "10.0.0.5", false, QString());
-        h.client->abortAction();
-        h.answerProbe("10.0.0.5", 27403);  // now only a list entry
-        QCOMPARE(h.tcp->count("connectWithHello"), 0);
+        early.client->joinGame(false, "10.0.0.5", false, QString());
+        early.client->abortAction();
+        early.answerProbe("10.0.0.5", 27403);  // now only a list entry
+        QCOMPARE(early.tcp->count("connectWithHello"), 0);
 
         ClientHarness open(QString(), kMasterIni);
         open.client->hostGame(networkGame());
@@ -390,28 +374,22 @@ private Q_SLOTS:
         h.playerList("0:Ann:Playing 1:Player1:Playing");
         h.playerList("0:Ann:Playing 1:Player1");
         QCOMPARE(h.client->state(), int(GamePlayer::Playing));
-    }
-
-    void namesAreMadeSafeBeforeTheyTravel() {
-        QCOMPARE(PlayerNames::sanitised("Ann Lee"), "Ann_Lee");
         QCOMPARE(PlayerNames::sanitised(" a\tb\r\nc "), "a_b__c");
-        QCOMPARE(PlayerNames::sanitised("ABCDEFGHIJKLMNOP"), "ABCDEFGHIJKL");
-        QCOMPARE(PlayerNames::sanitised("  ", "Player1"), "Player1");
         QCOMPARE(PlayerNames::sanitised(QString(11, 'x') + QString::fromUtf8("\xF0\x9F\x98\x80")),
                  QString(11, 'x'));  // no half character at the cut
         QCOMPARE(PlayerNames::sanitisedServerName(" Den\tof\nZoe "), "Den of Zoe");
 
-        ClientHarness h("[Client]\nPlayer1\\Name=Ann Lee\n");
-        h.setOptions("Solo", "Duo");  // not connected: nothing sent
-        QCOMPARE(h.tcp->count("sendCPlayers"), 0);
-        h.joinAndEstablish("10.0.0.5", 1);
-        h.setOptions("Bo b", "  ");
-        h.client->setColors(5, 0);
-        const Calls sent = h.tcp->callsOf("sendCPlayers");
+        ClientHarness ann("[Client]\nPlayer1\\Name=Ann Lee\n");
+        ann.setOptions("Solo", "Duo");  // not connected: nothing sent
+        QCOMPARE(ann.tcp->count("sendCPlayers"), 0);
+        ann.joinAndEstablish("10.0.0.5", 1);
+        ann.setOptions("Bo b", "  ");
+        ann.client->setColors(5, 0);
+        const Calls sent = ann.tcp->callsOf("sendCPlayers");
         QCOMPARE(sent.size(), 3);
         QCOMPARE(sent[1].at(1), QVariant(QStringList{"Bo_b", ""}));
         QCOMPARE(sent[2].at(2), QVariant(QVariantList{5, -1}));
-        QSettings file(h.path("settings.ini"), QSettings::IniFormat);
+        QSettings file(ann.path("settings.ini"), QSettings::IniFormat);
         QCOMPARE(file.value("Client/Player1/Name").toString(), "Bo_b");
         QCOMPARE(file.value("Client/Player2/Name").toString(), "Player2");
     }

@@ -35,7 +35,8 @@ class TestDisplay : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void guardActsOnTheLastCompleteLine() {
+    // Without Xorg: the guard acts on its last complete line, the fallback offers the screen.
+    void guardLinesAndTheFallback() {
         const DisplayMode mode{1024, 768, 32, 75};
         const QByteArray restore = displayGuardLine(mode);
         QCOMPARE(displayGuardTarget(restore), mode);
@@ -44,9 +45,7 @@ private Q_SLOTS:
         QCOMPARE(displayGuardTarget(restore + "keep"), mode);
         QCOMPARE(displayGuardTarget(restore + "restore 9 x 32 60\nrestore 0 0 32 60\n\xff\n"),
                  mode);
-    }
 
-    void fallbackOffersTheScreenAsItIs() {
         DisplayModeSwitcher switcher(createDisplayModeBackend(), QStringLiteral("/nonexistent"));
         const DisplayMode screen = switcher.currentMode();
         QVERIFY(screen.isValid());

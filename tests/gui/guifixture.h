@@ -114,10 +114,9 @@ struct GuiFixture : SignalLog<GuiText> {
         GuiMetrics metrics;
         metrics.resize(800, 600);
         QImage image(800, 600, QImage::Format_RGB32);
-        {
-            QPainter p(&image);
-            OverlayPainter(*gui, metrics).paint(p);
-        }
+        QPainter p(&image);
+        OverlayPainter(*gui, metrics).paint(p);
+        p.end();
         return image;
     }
     void rightClick(int entry) {

@@ -111,6 +111,41 @@ private Q_SLOTS:
         host.play("Esc Down Enter");
         QCOMPARE(host.events, (QStringList{"menuOpen T", "restart"}));
         QCOMPARE(host.top(), GuiState::Game);
+        GuiFixture alone;
+        alone.lobby(4, false, true, {0, -1, -1, -1});
+        alone.play("Down Enter");
+        QCOMPARE(alone.menus().currentEntry(), 0);
+        QVERIFY(alone.events.isEmpty());  // nobody to kick
+
+        GuiFixture f;
+        f.session().resetGui({true, 4, false, true, false, 0});
+        f.stack().setBaseState(GuiState::Lobby, QString());
+        f.key(Qt::Key_R);
+        QVERIFY(f.events.isEmpty());  // keys wait 500 ms after entering the lobby
+        f.lobby(4, false, true, {0, 2, -1, 1});
+        f.play("Down Enter");
+        f.play("S C D A A R");
+        QCOMPARE(f.events, (QStringList{"kick 2", "start", "addComputer", "colors 0 -1",
+                                        "colors -1 -1", "colors 5 -1", "ready"}));
+        f.lobby(4, false, true, {0, 1}, GamePlayer::Ready);
+        f.key(Qt::Key_D);  // colours change only while waiting
+        QCOMPARE(f.events.size(), 7);
+
+        GuiFixture visitor;
+        visitor.lobby(4, false, false, {0, 1});
+        visitor.play("C S");
+        QVERIFY(visitor.events.isEmpty());  // seating and starting are the host's
+
+        GuiFixture split;
+        split.lobby(2, true, true, {0, 0});
+        split.play("Down Enter Right");
+        QCOMPARE(split.events, QStringList{"colors -1 0"});  // no kicking, arrows for player 2
+        // Chat from the game menu: U is player 2's line; an empty line is not sent.
+        split.play("Esc U");
+        QCOMPARE(split.top(), GuiState::ChatInput);
+        split.play("type:hi Enter T Enter");
+        QCOMPARE(split.events, (QStringList{"colors -1 0", "menuOpen T", "say 1 hi"}));
+        QCOMPARE(split.top(), GuiState::GameMenu);
     }
 
     void splitscreenHostNeverBelowTwo() {
@@ -206,9 +241,6 @@ private Q_SLOTS:
         for (const auto& r : rows) {
             QCOMPARE(KeyCounters::indexFor(r.key, r.split, r.invert), r.index);
         }
-    }
-
-    void heldKeysRepeatOnTheirOwnTimers() {
         GuiFixture f;
         f.lobby(1, false, true, {0});
         f.stack().setBaseState(GuiState::Game, QString());
@@ -243,44 +275,6 @@ private Q_SLOTS:
         QCOMPARE(count(4), 0);
     }
 
-    void lobbyKeysKickStartAndColours() {
-        GuiFixture alone;
-        alone.lobby(4, false, true, {0, -1, -1, -1});
-        alone.play("Down Enter");
-        QCOMPARE(alone.menus().currentEntry(), 0);
-        QVERIFY(alone.events.isEmpty());  // nobody to kick
-
-        GuiFixture f;
-        f.session().resetGui({true, 4, false, true, false, 0});
-        f.stack().setBaseState(GuiState::Lobby, QString());
-        f.key(Qt::Key_R);
-        QVERIFY(f.events.isEmpty());  // keys wait 500 ms after entering the lobby
-        f.lobby(4, false, true, {0, 2, -1, 1});
-        f.play("Down Enter");
-        f.play("S C D A A R");
-        QCOMPARE(f.events, (QStringList{"kick 2", "start", "addComputer", "colors 0 -1",
-                                        "colors -1 -1", "colors 5 -1", "ready"}));
-        f.lobby(4, false, true, {0, 1}, GamePlayer::Ready);
-        f.key(Qt::Key_D);  // colours change only while waiting
-        QCOMPARE(f.events.size(), 7);
-
-        GuiFixture guest;
-        guest.lobby(4, false, false, {0, 1});
-        guest.play("C S");
-        QVERIFY(guest.events.isEmpty());  // seating and starting are the host's
-
-        GuiFixture split;
-        split.lobby(2, true, true, {0, 0});
-        split.play("Down Enter Right");
-        QCOMPARE(split.events, QStringList{"colors -1 0"});  // no kicking, arrows for player 2
-        // Chat from the game menu: U is player 2's line; an empty line is not sent.
-        split.play("Esc U");
-        QCOMPARE(split.top(), GuiState::ChatInput);
-        split.play("type:hi Enter T Enter");
-        QCOMPARE(split.events, (QStringList{"colors -1 0", "menuOpen T", "say 1 hi"}));
-        QCOMPARE(split.top(), GuiState::GameMenu);
-    }
-
     void serverListScreenJoinsAndSavesTheFilter() {
         GuiFixture f;
         f.play("Down Enter Down Enter");
@@ -293,13 +287,10 @@ private Q_SLOTS:
         f.play("Enter Enter Down*10 Enter");
         QCOMPARE(f.events, (QStringList{"serverlist", "filter 1", "filter 2", "filter 0",
                                         "join F 10.0.0.7:27403 F ''"}));
-    }
-
-    // Without a master LAN games still list, sort and join; a LAN round drops the silent.
-    void lanGamesListWithoutAMaster() {
-        GuiFixture f;
-        f.play("Down Enter Down Enter");
-        GuiSession& s = f.session();
+        // Without a master LAN games still list, sort and join; a LAN round drops the silent.
+        GuiFixture offline;
+        offline.play("Down Enter Down Enter");
+        GuiSession& s = offline.session();
         s.processMasterserverResult(MasterserverResult::MasterUnreachable);
         QVERIFY(!s.servers().listShown());
         ServerData gone = server("gone", 5);
@@ -312,10 +303,10 @@ private Q_SLOTS:
         QVERIFY(s.servers().listShown());
         s.beginLanRound();
         QCOMPARE(s.servers().received(), 1);
-        f.play("Enter");  // the first header: sorted by name
+        offline.play("Enter");  // the first header: sorted by name
         QCOMPARE(s.servers().sortColumn(), 0);
-        f.play("Down*4 Enter");
-        QCOMPARE(f.events, (QStringList{"serverlist", "join F 10.0.0.7:27403 F ''"}));
+        offline.play("Down*4 Enter");
+        QCOMPARE(offline.events, (QStringList{"serverlist", "join F 10.0.0.7:27403 F ''"}));
     }
 };
 

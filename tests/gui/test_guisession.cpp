@@ -1,6 +1,8 @@
-// What the screens show, driven as the client and the timers drive them.
+// What the screens show, driven as the client and the timers drive them; what a click finds.
 #include <QTest>
+#include <tuple>
 
+#include "gui/screenshotfiles.h"
 #include "guifixture.h"
 
 class TestGuiSession : public QObject {
@@ -20,64 +22,56 @@ private Q_SLOTS:
         f.stack().setNextGuiState();
         f.stack().setNextGuiState();  // the base is never popped
         QCOMPARE(f.states(), QList<GuiState>{GuiState::MultiplayerMenu});
-    }
-
-    // The error goes after five seconds; a reset during it pops every screen above the base then.
-    void errorOverlayGoesAfterFiveSeconds() {
-        GuiFixture f;
-        f.play("Down Enter Down Down Enter Down Enter");
-        QCOMPARE(f.states().size(), 4);
-        f.stack().displayMessage("notice");
-        f.stack().displayError("error", false);
-        QCOMPARE(f.top(), GuiState::Notice);
-        QCOMPARE(f.stack().message(), "error");
-        f.key(Qt::Key_Escape);
-        QCOMPARE(f.events, (QStringList{"join F ... T ''", "abort"}));
-        f.session().resetGui({true, 4, false, false, false, 1});
-        QCOMPARE(f.states().size(), 5);
-        f.timers.advance(GuiStack::kOverlayMs - 1);
-        QCOMPARE(f.top(), GuiState::Notice);
-        f.timers.advance(1);
-        QCOMPARE(f.states(), QList<GuiState>{GuiState::MainMenu});
-        QCOMPARE(f.stack().message(), "notice");
-    }
-
-    // An error leaving the game closes its menu and chat; keys work the main menu.
-    void errorLeavingTheGameClosesTheGameMenuAndChat() {
-        GuiFixture f;
-        f.lobby(2, false, true, {0});
-        f.stack().setBaseState(GuiState::Game, QString());
-        f.play("Esc");
-        QCOMPARE(f.top(), GuiState::GameMenu);
-        f.play("T type:bye");
-        QCOMPARE(f.top(), GuiState::ChatInput);
-        f.stack().setCountdown("Starting in 2...");
-        f.stack().displayError("The connection to the server was lost.", true);
-        QCOMPARE(f.states(), (QList<GuiState>{GuiState::MainMenu, GuiState::Notice}));
-        QVERIFY(f.stack().countdown().isEmpty());
-        QVERIFY(!f.gui->editor().field().editing());
-        f.timers.advance(GuiStack::kOverlayMs);
-        QCOMPARE(f.states(), QList<GuiState>{GuiState::MainMenu});
-        f.events.clear();
-        f.key(Qt::Key_Return);
-        QCOMPARE(f.events, QStringList{"host '' 27403 4 T F T T '' 0 normal T F"});
-    }
-
-    // A still menu asks for no frames; a message for one, its timer for the next.
-    void idleMenuAsksForNoFrames() {
-        GuiFixture f;
+        // The error goes after five seconds; a reset during it pops every screen above the base
+        // then.
+        GuiFixture g;
+        g.play("Down Enter Down Down Enter Down Enter");
+        QCOMPARE(g.states().size(), 4);
+        g.stack().displayMessage("notice");
+        g.stack().displayError("error", false);
+        QCOMPARE(g.top(), GuiState::Notice);
+        QCOMPARE(g.stack().message(), "error");
+        g.key(Qt::Key_Escape);
+        QCOMPARE(g.events, (QStringList{"join F ... T ''", "abort"}));
+        g.session().resetGui({true, 4, false, false, false, 1});
+        QCOMPARE(g.states().size(), 5);
+        g.timers.advance(GuiStack::kOverlayMs - 1);
+        QCOMPARE(g.top(), GuiState::Notice);
+        g.timers.advance(1);
+        QCOMPARE(g.states(), QList<GuiState>{GuiState::MainMenu});
+        QCOMPARE(g.stack().message(), "notice");
+        // An error leaving the game closes its menu and chat; keys work the main menu.
+        GuiFixture e;
+        e.lobby(2, false, true, {0});
+        e.stack().setBaseState(GuiState::Game, QString());
+        e.play("Esc");
+        QCOMPARE(e.top(), GuiState::GameMenu);
+        e.play("T type:bye");
+        QCOMPARE(e.top(), GuiState::ChatInput);
+        e.stack().setCountdown("Starting in 2...");
+        e.stack().displayError("The connection to the server was lost.", true);
+        QCOMPARE(e.states(), (QList<GuiState>{GuiState::MainMenu, GuiState::Notice}));
+        QVERIFY(e.stack().countdown().isEmpty());
+        QVERIFY(!e.gui->editor().field().editing());
+        e.timers.advance(GuiStack::kOverlayMs);
+        QCOMPARE(e.states(), QList<GuiState>{GuiState::MainMenu});
+        e.events.clear();
+        e.key(Qt::Key_Return);
+        QCOMPARE(e.events, QStringList{"host '' 27403 4 T F T T '' 0 normal T F"});
+        // A still menu asks for no frames; a message for one, its timer for the next.
+        GuiFixture quiet;
         int frames = 0;
-        NotifyingTimerSource counting(f.timers, [&frames] { ++frames; });
-        GuiController gui(*f.settings, *f.scores, QSize(800, 600), counting);
+        NotifyingTimerSource counting(quiet.timers, [&frames] { ++frames; });
+        GuiController gui(*quiet.settings, *quiet.scores, QSize(800, 600), counting);
         QObject::connect(&gui, &GuiController::changed, [&frames] { ++frames; });
-        f.timers.advance(10000);
+        quiet.timers.advance(10000);
         QCOMPARE(frames, 0);
         gui.session().stack().displayMessage("hello");
         QCOMPARE(frames, 1);
-        f.timers.advance(GuiStack::kOverlayMs);
+        quiet.timers.advance(GuiStack::kOverlayMs);
         const int afterMessage = frames;
         QVERIFY(afterMessage > 1);
-        f.timers.advance(10000);
+        quiet.timers.advance(10000);
         QCOMPARE(frames, afterMessage);
     }
 
@@ -107,9 +101,6 @@ private Q_SLOTS:
             }
             QCOMPARE(m.filtered(), r.passing);
         }
-    }
-
-    void serverListPagesSortsAndWalks() {
         ServerListModel m;
         for (int i = 0; i < 15; ++i) {
             m.add(server(QStringLiteral("S%1").arg(i, 2, 10, QLatin1Char('0')), 100 - i, false,
@@ -169,7 +160,7 @@ private Q_SLOTS:
         QCOMPARE(f.session().highscores().page(), 2);
     }
 
-    void chatLinesNamesNoticesAndLife() {
+    void chatPlayerIdsAndScore() {
         GuiFixture f;
         f.lobby(4, false, false, {-1, 3});
         f.session().displayChatMessage(1, "hi");
@@ -189,13 +180,10 @@ private Q_SLOTS:
         f.timers.advance(1);
         f.session().chat().expire();
         QCOMPARE(f.session().chat().lines().size(), std::size_t(1));
-    }
-
-    // Ids a stranger's server may send: no player, and no overflow on the way.
-    void connectionIdsOutsideTheSlots() {
-        GuiFixture f;
-        f.lobby(4, false, false, {2147483647, 1, -2147483647 - 1, 4});
-        const PlayerTable& players = f.session().players();
+        // Ids a stranger's server may send: no player, and no overflow on the way.
+        GuiFixture ids;
+        ids.lobby(4, false, false, {2147483647, 1, -2147483647 - 1, 4});
+        const PlayerTable& players = ids.session().players();
         QCOMPARE(players.positions(), 4);
         QVERIFY(players.atPosition(0) == nullptr && players.atPosition(2) == nullptr &&
                 players.atPosition(3) == nullptr);
@@ -203,9 +191,7 @@ private Q_SLOTS:
         QCOMPARE(players.players().size(), std::size_t(1));
         QCOMPARE(PlayerTable::playerId(2147483647, 1), -1);
         QCOMPARE(players.kickList(0), QList<int>({1}));
-    }
-
-    void scoreAndPlayTime() {
+        // The score counts seconds until the server's comes, the play time pauses.
         ManualClock clock;
         ScoreBoard s(clock);
         s.start();
@@ -246,6 +232,97 @@ private Q_SLOTS:
         early.timers.advance(10000);
         QCOMPARE(early.session().introFrame(), 150);  // the intro stopped for good
         QVERIFY(early.events.isEmpty());              // and was silent
+    }
+
+    // What the painters place is what a click finds; metrics, resolutions, screenshots.
+    void paintersPlaceWhatAClickFinds() {
+        GuiFixture f;
+        f.play("Down Down Down Enter");  // highscores of one player
+        f.rightClick(2);
+        QCOMPARE(f.session().highscores().page(), 2);
+        f.rightClick(1);
+        QCOMPARE(f.session().highscores().page(), 1);
+
+        GuiFixture g;
+        g.play("Down Enter Down Enter");
+        for (int i = 0; i < 15; ++i) {
+            g.session().addServer(server(QStringLiteral("S%1").arg(i), 20 + i));
+        }
+        g.session().processMasterserverResult(MasterserverResult::MasterListDone);
+        g.rightClick(ServerListModel::NextPage);
+        QCOMPARE(g.session().servers().page(), 2);
+        g.rightClick(ServerListModel::PreviousPage);
+        QCOMPARE(g.session().servers().page(), 1);
+        g.rightClick(ServerListModel::FirstHeader + 3);
+        QCOMPARE(g.session().servers().sortColumn(), 3);
+        g.rightClick(ServerListModel::FilterVersion);  // a value: backwards, and "Same" is next too
+        QCOMPARE(g.session().servers().filters().version, 1);
+        // The mouse finds what the painter placed; chat lines that no longer fit go.
+        GuiFixture p;
+        p.paint();
+        QCOMPARE(p.menus().hitMap().size(), 7);
+        const QPoint options = p.menus().hitMap().value(4).center();
+        p.gui->input().mouseMove(options);
+        QCOMPARE(p.menus().currentEntry(), 4);
+        p.gui->input().mousePress(options, Qt::LeftButton);
+        QCOMPARE(p.top(), GuiState::OptionsMenu);
+        const QImage image = p.paint();
+        // The longest menu still fits: every entry on the screen.
+        QCOMPARE(p.menus().hitMap().size(), MenuModel::kOptionsBack + 1);
+        for (const QRect& r : p.menus().hitMap()) {
+            QVERIFY(image.rect().contains(r));
+        }
+        p.gui->input().mousePress(p.menus().hitMap().value(3).center(), Qt::RightButton);
+        QCOMPARE(p.menus().options().showPreview, 0);  // backwards from "Top"
+        p.gui->input().mousePress(p.menus().hitMap().value(0).center(), Qt::LeftButton);
+        QCOMPARE(p.top(), GuiState::EditPlayerName1);
+        p.key(Qt::Key_Backspace);
+        p.gui->input().mousePress(QPoint(1, 1), Qt::LeftButton);  // a click ends the edit as Enter
+        QCOMPARE(p.top(), GuiState::OptionsMenu);
+        QCOMPARE(p.menus().options().name1, "Player");
+
+        p.lobby(4, false, false, {0});
+        for (int i = 0; i < 40; ++i) {
+            p.session().displayChatMessage(0, QStringLiteral("line %1").arg(i));
+        }
+        p.paint();
+        const std::size_t kept = p.session().chat().lines().size();
+        QVERIFY(kept > 3 && kept < 40);
+        QCOMPARE(p.session().chat().lines().back().text(),
+                 QStringLiteral("[P0] line %1").arg(40 - kept));
+        // Wider than 16:9 is laid out as 16:9.
+        const std::tuple<QSize, double, double> rows[] = {{{1280, 1024}, 2.0, 1.25},
+                                                          {{1920, 1080}, 2.25, 16.0 / 9},
+                                                          {{2560, 1080}, 2.25, 16.0 / 9}};
+        for (const auto& [size, scale, aspect] : rows) {
+            GuiMetrics m;
+            m.resize(size.width(), size.height());
+            QCOMPARE(m.scale(), scale);
+            QCOMPARE(m.aspect(), aspect);
+            QCOMPARE(m.font(GuiMetrics::Menu).pixelSize(), int(30 * scale + 0.5));
+        }
+        ResolutionList list;
+        list.rebuild({{1280, 1024, 32, 60},
+                      {800, 600, 32, 60},
+                      {640, 480, 32, 60},
+                      {1024, 768, 16, 60},
+                      {800, 600, 32, 75}});
+        QCOMPARE(list.keys(), (QStringList{"0640x0480", "0800x0600", "1280x1024"}));
+        QCOMPARE(list.step("1280x1024", true), "0640x0480");
+        QCOMPARE(list.step("0640x0480", false), "1280x1024");
+        QCOMPARE(list.step("1024x0768", true), "1280x1024");  // not listed: its place
+
+        QTemporaryDir dir;
+        ScreenshotFiles files(dir.path(), 3);
+        for (const char* name : {"sc_00000.png", "sc_00002.png"}) {
+            QDir(dir.path()).mkpath("screenshots");
+            QFile(dir.filePath(QStringLiteral("screenshots/") + name)).open(QIODevice::WriteOnly);
+        }
+        QCOMPARE(files.nextFreePath(), dir.filePath("screenshots/sc_00001.png"));
+        QImage red(4, 4, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        QCOMPARE(files.save(red), dir.filePath("screenshots/sc_00001.png"));
+        QVERIFY(files.save(red).isEmpty());  // all three names taken
     }
 };
 

@@ -5,7 +5,8 @@
 #             the wanted port already forwarded to someone else: the server
 #             takes the port the router gives, the master server (out on the
 #             internet) lists it, a bot at home and one outside play a game;
-#             after SIGTERM the mapping is gone from the router.
+#             after SIGTERM the mapping is gone from the router, the
+#             neighbour's kept.
 #   fallback  UPnP off in the router: PCP opens the port, renewed past its
 #             lease; a bot outside plays; SIGTERM removes the mapping.
 #   upnponly  NAT-PMP/PCP off: UPnP alone opens the port; SIGTERM removes it.
@@ -128,10 +129,7 @@ upnp)
     stop_server
     ! mapped || fail "the mapping outlived the server"
     ip netns exec "$home" upnpc -l > "$dir/upnpc.out" 2>&1
-    grep -q "192.168.77.3:40000" "$dir/upnpc.out" || fail "upnpc lists nothing at all"
-    ! grep -q "192.168.77.2:27403" "$dir/upnpc.out" || fail "upnpc still lists the game port"
-    # A new flow (a new source port) finds nothing there any more.
-    bot "$internet" "$public:$port" Late && fail "a bot joined through a removed mapping"
+    grep -q "192.168.77.3:40000" "$dir/upnpc.out" || fail "the neighbour's mapping went too"
     ;;
 fallback)
     "$rig" up "$name" "$dir" no yes
