@@ -75,17 +75,14 @@ Run holdMany(DelayLine& line, int count) {
     return run;
 }
 
-double mean(const QList<int>& values) {
-    return std::accumulate(values.begin(), values.end(), 0.0) / double(values.size());
-}
-
-double deviation(const QList<int>& values) {
-    const double m = mean(values);
-    double sum = 0;
-    for (int v : values) {
-        sum += (v - m) * (v - m);
-    }
-    return std::sqrt(sum / double(values.size()));
+// The values' mean and standard deviation.
+std::pair<double, double> spread(const QList<int>& values) {
+    const double n = double(values.size());
+    const double m = std::accumulate(values.begin(), values.end(), 0.0) / n;
+    const double squares =
+        std::accumulate(values.begin(), values.end(), 0.0,
+                        [m](double sum, int v) { return sum + (v - m) * (v - m); });
+    return {m, std::sqrt(squares / n)};
 }
 
 constexpr int kKey = 4711;
@@ -118,10 +115,6 @@ public:
     explicit RecordingTransport(bool stream = false) : stream_(stream) {}
 
     int acceptSocket(qintptr) override { return -1; }
-    int connectToHost(const QHostAddress&, int) override { return -1; }
-    int connectWithHello(const QHostAddress&, int, int, int, const QString&, int) override {
-        return -1;
-    }
     qint64 deliver(ConnectionInfo&, const ConnectionMessage& message) override {
         sent.append(message);
         return 1;
@@ -219,14 +212,12 @@ class TestProtocol : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void codesAndEncoding() {
+    void encodingAndStreamDecoding() {
         QCOMPARE(ConnectionMessage("CMSG", "0 hello there", 12).encode(),
                  QByteArray("CMSG 17 S12 0 hello there"));
         // Empty content still has a body: the number word and one space.
         QCOMPARE(ConnectionMessage("SLNE", "").encode(), QByteArray("SLNE 2 N "));
-    }
 
-    void streamDecoding() {
         const QByteArray a = ConnectionMessage("CMSG", "0 hi  you", 3).encode();
         const QByteArray b = ConnectionMessage("SLNE", "").encode();
         // The length counts UTF-8 bytes, not characters.
@@ -485,13 +476,12 @@ private Q_SLOTS:
         DelayLine line;
         line.setDelay(50, 20, 7);
         const Run run = holdMany(line, 2000);
-        QCOMPARE(*std::min_element(run.delays.begin(), run.delays.end()), 30);
-        QCOMPARE(*std::max_element(run.delays.begin(), run.delays.end()), 70);
-        QVERIFY2(std::abs(mean(run.delays) - 50) < 1.5,
-                 qPrintable(QString::number(mean(run.delays))));
-        QVERIFY2(std::abs(deviation(run.delays) - 11.8) < 1.0,
-                 qPrintable(QString::number(deviation(run.delays))));
-        QVERIFY(!std::is_sorted(run.order.begin(), run.order.end()));
+        QCOMPARE(std::ranges::min(run.delays), 30);
+        QCOMPARE(std::ranges::max(run.delays), 70);
+        const auto [mean, deviation] = spread(run.delays);
+        QCOMPARE_LT(std::abs(mean - 50), 1.5);
+        QCOMPARE_LT(std::abs(deviation - 11.8), 1.0);
+        QVERIFY(!std::ranges::is_sorted(run.order));
 
         DelayLine again;
         again.setDelay(50, 20, 7);
@@ -503,7 +493,7 @@ private Q_SLOTS:
         again.setDelay(40, 0, 7);
         const Run steady = holdMany(again, 300);
         QCOMPARE(steady.delays, QList<int>(300, 40));
-        QVERIFY(std::is_sorted(steady.order.begin(), steady.order.end()));
+        QVERIFY(std::ranges::is_sorted(steady.order));
     }
 
     // 101 ms give or take 21: 51 +- 11 out, 50 +- 10 in.
@@ -512,12 +502,8 @@ private Q_SLOTS:
         loss.delay(Latency{101, 21}, 3);
         const Run out = holdMany(loss.delayOutgoing, 1000);
         const Run in = holdMany(loss.delayIncoming, 1000);
-        QCOMPARE(*std::min_element(out.delays.begin(), out.delays.end()) +
-                     *std::min_element(in.delays.begin(), in.delays.end()),
-                 80);
-        QCOMPARE(*std::max_element(out.delays.begin(), out.delays.end()) +
-                     *std::max_element(in.delays.begin(), in.delays.end()),
-                 122);
+        QCOMPARE(std::ranges::min(out.delays) + std::ranges::min(in.delays), 80);
+        QCOMPARE(std::ranges::max(out.delays) + std::ranges::max(in.delays), 122);
         loss.delay(Latency{}, 3);
         QVERIFY(!loss.delayOutgoing.active() && !loss.delayIncoming.active());
     }
