@@ -24,6 +24,7 @@
 
 namespace Codec = PayloadCodec;
 using Mode = MessageDecoder::Mode;
+using namespace nettest;
 using namespace payloadfields;
 
 namespace {
@@ -171,10 +172,9 @@ private:
 // side joined to its server (client id 2); each record in the state given.
 struct Sides {
     explicit Sides(State state, bool datagram = false, bool streamTransport = false)
-        : server(nettest::serverSettings(datagram),
-                 std::make_unique<RecordingTransport>(streamTransport), nettest::joinRules(kKey)),
-          client(nettest::serverSettings(datagram),
-                 std::make_unique<RecordingTransport>(streamTransport)) {
+        : server(serverSettings(datagram), std::make_unique<RecordingTransport>(streamTransport),
+                 joinRules(kKey)),
+          client(serverSettings(datagram), std::make_unique<RecordingTransport>(streamTransport)) {
         toServer().receive(serverPeer, "CHI", QStringLiteral("-1 1 %1 ").arg(kKey));
         toClient().receive(clientPeer, "SHI", "2 F");
         server.core().find(serverPeer)->state = state;
@@ -200,7 +200,7 @@ struct Sides {
         return !hear(atServer, type, content, number).isEmpty();
     }
 
-    nettest::GatedServer server;
+    GatedServer server;
     NetClientConnection client;
     int serverPeer = toServer().open(true);
     int clientPeer = toClient().open(false);
@@ -743,8 +743,7 @@ private Q_SLOTS:
 
     // Before the handshake only a fitting, unnumbered hello counts.
     void onlyAFittingHelloOpensAConnection() {
-        NetClientConnection joining(nettest::clientSettings(true),
-                                    std::make_unique<RecordingTransport>());
+        NetClientConnection joining(clientSettings(true), std::make_unique<RecordingTransport>());
         auto& toJoining = static_cast<RecordingTransport&>(joining.core().transport());
         const Heard atClient(joining);
         const int serverPeer = toJoining.open(false);
@@ -752,9 +751,8 @@ private Q_SLOTS:
         toJoining.receive(serverPeer, "SHI", "4 T");
         QVERIFY(atClient.first().isEmpty());
 
-        nettest::GatedServer server(nettest::serverSettings(true),
-                                    std::make_unique<RecordingTransport>(),
-                                    nettest::joinRules(kKey));
+        GatedServer server(serverSettings(true), std::make_unique<RecordingTransport>(),
+                           joinRules(kKey));
         auto& peers = static_cast<RecordingTransport&>(server.core().transport());
         const Heard atServer(server);
         const int peer = peers.open(true);
@@ -772,10 +770,9 @@ private Q_SLOTS:
 
     // Else the player would wait for an answer that cannot come.
     void aProbeThatCannotBeOpenedIsReportedAtOnce() {
-        NetMasterConnection master(nettest::clientSettings(false),
-                                   std::make_unique<RecordingTransport>());
+        NetMasterConnection master(clientSettings(false), std::make_unique<RecordingTransport>());
         QSignalSpy unreachable(&master, &MasterConnection::changedCServerUnreachable);
-        master.queryServer(nettest::kLocal, 1234);
+        master.queryServer(kLocal, 1234);
         QCOMPARE(unreachable.count(), 1);
         QCOMPARE(unreachable.first(), QVariantList({-1, QString("127.0.0.1"), 1234}));
     }
