@@ -69,17 +69,13 @@ QList<Result> resultsOf(const QSignalSpy& spy) {
     return out;
 }
 
-QString genuineInfo(const QString& name) {
-    return Codec::buildServerInfo(kVersion, false, 1, 4, false, name);
-}
-
 }  // namespace
 
 class TestConnection : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void handshakeOverTcpAndUdp() {
+    void handshakesAndDatagramTraffic() {
         // Cleared, the ids start at 0 again.
         TcpRoom room;
         auto host = clientStream();
@@ -92,17 +88,117 @@ private Q_SLOTS:
 
         // The datagram connection asks for the id its stream got. The
         // host's first answer is lost: its repeated hello is answered again.
-        auto udp = udpServer();
+        auto server = udpServer();
         int repliesSent = 0;
-        udp->core().lossSimulation().dropOutgoing = [&](const ConnectionMessage& m) {
+        server->core().lossSimulation().dropOutgoing = [&](const ConnectionMessage& m) {
             repliesSent += m.type == "SHI";
             return false;
         };
-        auto hostUdp = clientDatagram();
-        hostUdp->core().lossSimulation().dropNextIncoming = 1;  // the answer "SHI"
-        QCOMPARE(joined(*hostUdp, portOf(*udp), kKey, 0), QVariantList({0, true}));
+        auto a = clientDatagram();
+        a->core().lossSimulation().dropNextIncoming = 1;  // the answer "SHI"
+        QCOMPARE(joined(*a, portOf(*server), kKey, 0), QVariantList({0, true}));
         QCOMPARE(repliesSent, 2);
-        QVERIFY(udp->core().pendingIds().isEmpty());
+        QVERIFY(server->core().pendingIds().isEmpty());
+
+        // Datagram traffic in order and by state.
+        auto b = clientDatagram();
+
+        // One message lost: one resend request, and all arrive in order.
+        int chatSent = 0;
+        server->core().lossSimulation().dropOutgoing = [&](const ConnectionMessage& m) {
+            return m.type == "SMSG" && ++chatSent == 2;
+        };
+        int resendRequests = 0;
+        a->core().lossSimulation().dropOutgoing = [&](const ConnectionMessage& m) {
+            resendRequests += m.type == "BRES";
+            return false;
+        };
+        QStringList chat;
+        connect(a.get(), &ClientConnection::changedCMessage, a.get(),
+                [&chat](const PayloadCodec::ChatLine& line) { chat << line.text; });
+        for (const char* line : {"one", "two", "three"}) {
+            server->sendSMessage(true, {0, line});
+        }
+        QTRY_COMPARE(chat, QStringList({"one", "two", "three"}));
+        QCOMPARE(resendRequests, 1);
+
+        QCOMPARE(joined(*b, portOf(*server), -1), QVariantList({1, false}));
+
+        // A late joiner's snapshot goes to that client only; its fields and
+        // the game start's on the wire: test_serverhost.
+        QSignalSpy snapshotsOfA(a.get(), &ClientConnection::changedCGameState);
+        QSignalSpy snapshotsOfB(b.get(), &ClientConnection::changedCGameState);
+        GameBlock falling(9, 2, 6, 600, 1250, 1, 24);
+        server->sendSGameState(true, 1, {24, false, 40, "00009", QByteArray(300, '\x77'), {}});
+        server->setInGame(1, true);
+        QTRY_COMPARE(snapshotsOfB.size(), 1);
+        QCOMPARE(snapshotsOfA.size(), 0);
+        QCOMPARE(server->core().connection(1)->state, ConnectionState::StateInGame);
+        QCOMPARE(server->core().connection(0)->state, ConnectionState::StateLobby);
+        server->sendSStart(true, {0, 24, 3});
+        server->setInGame(-1, true);
+        QCOMPARE(server->core().connection(0)->state, ConnectionState::StateInGame);
+
+        // Each client hears which blocks are its own.
+        QSignalSpy movesOfA(a.get(), &ClientConnection::changedCMoveBlocks);
+        QSignalSpy movesOfB(b.get(), &ClientConnection::changedCMoveBlocks);
+        GameBlock other(10, 1, 0, 0, 1000, 0, 24);
+        server->sendSMoveBlocks(false, {&falling, &other}, {9, -1, 10, -1});
+        QTRY_VERIFY(movesOfA.size() == 1 && movesOfB.size() == 1);
+        QCOMPARE(movesOfA.first()[1].value<QList<int>>(), QList<int>({9, -1}));
+        QCOMPARE(movesOfB.first()[1].value<QList<int>>(), QList<int>({10, -1}));
+        QCOMPARE(movesOfA.first()[0].value<QList<GameMovement>>().value(1),
+                 GameMovement({10, 0, 1000, 0}));
+
+        QSignalSpy over(b.get(), &ClientConnection::changedCGameOver);
+        server->sendSGameOver(true, {500, 3, "00100"});
+        server->setInGame(-1, false);
+        QTRY_COMPARE(over.count(), 1);
+        const auto o = over.first()[0].value<PayloadCodec::GameOver>();
+        QCOMPARE(QVariantList({o.score, o.lines, o.playtime}), QVariantList({500, 3, "00100"}));
+        QCOMPARE(server->core().connection(1)->state, ConnectionState::StateLobby);
+        QTRY_COMPARE(b->core().connection(0)->state, ConnectionState::StateLobby);
+
+        // Garbage from strangers leaves the players alone.
+        const int port = portOf(*server);
+        QSignalSpy serverErrors(server.get(), &ConnectionInterface::errorOccured);
+
+        RawPeer stranger;
+        for (const QByteArray& junk :
+             {QByteArray("\x00\xff garbage", 10), QByteArray(60000, 'A'),
+              ConnectionMessage("CMSG", "0 not yours", 1).encode(),
+              ConnectionMessage("BRES", "0").encode(), ConnectionMessage("CDSC", "D").encode(),
+              ConnectionMessage("SLNE", "").encode()}) {
+            stranger.sendRaw(junk, port);
+        }
+        // A later probe's answer shows all was read; the stranger left nothing.
+        RawPeer prober;
+        prober.send(ConnectionMessage("CIN", "I"), port);
+        QTRY_COMPARE(prober.count("SIN"), 1);
+        QVERIFY(PayloadCodec::parseServerInfo(prober.ofType("SIN").first().content));
+        QVERIFY(server->core().pendingIds().isEmpty());
+        QCOMPARE(server->core().establishedIds().size(), 2);
+        QCOMPARE(serverErrors.count(), 0);
+        QCOMPARE(stranger.count("BRES") + stranger.count("SDSC"), 0);
+
+        // Bursts larger than one read's share are all read, and what follows.
+        RawPeer player;
+        QVERIFY(rawJoin(player, port, -1) >= 0);
+        QSignalSpy heard(server.get(), &ServerConnection::changedSMessage);
+        int sent = 0;
+        for (int burst = 0; burst < 10; ++burst) {
+            for (int i = 0; i < 150; ++i, ++sent) {
+                player.send(ConnectionMessage("CMSG", QString("0 m%1").arg(sent)), port);
+            }
+            QTRY_COMPARE(heard.count(), sent);
+        }
+
+        // Closing the shared socket ends every datagram connection.
+        sharedSocket(*server).socketWrapper()->socket()->close();
+        QTRY_COMPARE(serverErrors.count(), 1);
+        QCOMPARE(serverErrors.first(),
+                 QVariantList({-1, QVariant::fromValue(ConnectionInterface::ConnectionLost)}));
+        QVERIFY(server->core().establishedIds().isEmpty());
     }
 
     void refusalsAndTheirErrors() {
@@ -247,110 +343,6 @@ private Q_SLOTS:
         }
     }
 
-    void datagramTrafficInOrderAndByState() {
-        auto server = udpServer();
-        auto a = clientDatagram();
-        auto b = clientDatagram();
-        QCOMPARE(joined(*a, portOf(*server), kKey), QVariantList({0, true}));
-
-        // One message lost: one resend request, and all arrive in order.
-        int chatSent = 0;
-        server->core().lossSimulation().dropOutgoing = [&](const ConnectionMessage& m) {
-            return m.type == "SMSG" && ++chatSent == 2;
-        };
-        int resendRequests = 0;
-        a->core().lossSimulation().dropOutgoing = [&](const ConnectionMessage& m) {
-            resendRequests += m.type == "BRES";
-            return false;
-        };
-        QStringList chat;
-        connect(a.get(), &ClientConnection::changedCMessage, a.get(),
-                [&chat](const PayloadCodec::ChatLine& line) { chat << line.text; });
-        for (const char* line : {"one", "two", "three"}) {
-            server->sendSMessage(true, {0, line});
-        }
-        QTRY_COMPARE(chat, QStringList({"one", "two", "three"}));
-        QCOMPARE(resendRequests, 1);
-
-        QCOMPARE(joined(*b, portOf(*server), -1), QVariantList({1, false}));
-
-        // A late joiner's snapshot goes to that client only; its fields and
-        // the game start's on the wire: test_serverhost.
-        QSignalSpy snapshotsOfA(a.get(), &ClientConnection::changedCGameState);
-        QSignalSpy snapshotsOfB(b.get(), &ClientConnection::changedCGameState);
-        GameBlock falling(9, 2, 6, 600, 1250, 1, 24);
-        server->sendSGameState(true, 1, {24, false, 40, "00009", QByteArray(300, '\x77'), {}});
-        server->setInGame(1, true);
-        QTRY_COMPARE(snapshotsOfB.size(), 1);
-        QCOMPARE(snapshotsOfA.size(), 0);
-        QCOMPARE(server->core().connection(1)->state, ConnectionState::StateInGame);
-        QCOMPARE(server->core().connection(0)->state, ConnectionState::StateLobby);
-        server->sendSStart(true, {0, 24, 3});
-        server->setInGame(-1, true);
-        QCOMPARE(server->core().connection(0)->state, ConnectionState::StateInGame);
-
-        // Each client hears which blocks are its own.
-        QSignalSpy movesOfA(a.get(), &ClientConnection::changedCMoveBlocks);
-        QSignalSpy movesOfB(b.get(), &ClientConnection::changedCMoveBlocks);
-        GameBlock other(10, 1, 0, 0, 1000, 0, 24);
-        server->sendSMoveBlocks(false, {&falling, &other}, {9, -1, 10, -1});
-        QTRY_VERIFY(movesOfA.size() == 1 && movesOfB.size() == 1);
-        QCOMPARE(movesOfA.first()[1].value<QList<int>>(), QList<int>({9, -1}));
-        QCOMPARE(movesOfB.first()[1].value<QList<int>>(), QList<int>({10, -1}));
-        QCOMPARE(movesOfA.first()[0].value<QList<GameMovement>>().value(1),
-                 GameMovement({10, 0, 1000, 0}));
-
-        QSignalSpy over(b.get(), &ClientConnection::changedCGameOver);
-        server->sendSGameOver(true, {500, 3, "00100"});
-        server->setInGame(-1, false);
-        QTRY_COMPARE(over.count(), 1);
-        const auto o = over.first()[0].value<PayloadCodec::GameOver>();
-        QCOMPARE(QVariantList({o.score, o.lines, o.playtime}), QVariantList({500, 3, "00100"}));
-        QCOMPARE(server->core().connection(1)->state, ConnectionState::StateLobby);
-        QTRY_COMPARE(b->core().connection(0)->state, ConnectionState::StateLobby);
-
-        // Garbage from strangers leaves the players alone.
-        const int port = portOf(*server);
-        QSignalSpy serverErrors(server.get(), &ConnectionInterface::errorOccured);
-
-        RawPeer stranger;
-        for (const QByteArray& junk :
-             {QByteArray("\x00\xff garbage", 10), QByteArray(60000, 'A'),
-              ConnectionMessage("CMSG", "0 not yours", 1).encode(),
-              ConnectionMessage("BRES", "0").encode(), ConnectionMessage("CDSC", "D").encode(),
-              ConnectionMessage("SLNE", "").encode()}) {
-            stranger.sendRaw(junk, port);
-        }
-        // A later probe's answer shows all was read; the stranger left nothing.
-        RawPeer prober;
-        prober.send(ConnectionMessage("CIN", "I"), port);
-        QTRY_COMPARE(prober.count("SIN"), 1);
-        QVERIFY(PayloadCodec::parseServerInfo(prober.ofType("SIN").first().content));
-        QVERIFY(server->core().pendingIds().isEmpty());
-        QCOMPARE(server->core().establishedIds().size(), 2);
-        QCOMPARE(serverErrors.count(), 0);
-        QCOMPARE(stranger.count("BRES") + stranger.count("SDSC"), 0);
-
-        // Bursts larger than one read's share are all read, and what follows.
-        RawPeer player;
-        QVERIFY(rawJoin(player, port, -1) >= 0);
-        QSignalSpy heard(server.get(), &ServerConnection::changedSMessage);
-        int sent = 0;
-        for (int burst = 0; burst < 10; ++burst) {
-            for (int i = 0; i < 150; ++i, ++sent) {
-                player.send(ConnectionMessage("CMSG", QString("0 m%1").arg(sent)), port);
-            }
-            QTRY_COMPARE(heard.count(), sent);
-        }
-
-        // Closing the shared socket ends every datagram connection.
-        sharedSocket(*server).socketWrapper()->socket()->close();
-        QTRY_COMPARE(serverErrors.count(), 1);
-        QCOMPARE(serverErrors.first(),
-                 QVariantList({-1, QVariant::fromValue(ConnectionInterface::ConnectionLost)}));
-        QVERIFY(server->core().establishedIds().isEmpty());
-    }
-
     // The client feeds the server's inactivity time-out with "SLNE" and asks
     // again for a lost reliable datagram that nothing after it shows missing.
     void clientUpkeepOfADatagramConnection() {
@@ -434,7 +426,7 @@ private Q_SLOTS:
     // Calls reach the real connection there in order; its events come back
     // to the owner's thread in order with their values. The master's proxy
     // on the game's own threads: test_endtoend.
-    void callsAndEventsCrossTheThreadInOrder() {
+    void callsAndEventsCrossTheThreadInOrderUntilLeaveOrStop() {
         auto thread = std::make_shared<ConnectionThread>();
         auto seen = std::make_shared<Seen>();
         FakeClientConnection* fake = nullptr;
@@ -484,12 +476,9 @@ private Q_SLOTS:
         QCOMPARE(seen->ops, expected);
         QVERIFY(!seen->elsewhere);
         QVERIFY(seen->deleted);  // with the proxy, on the thread
-    }
 
-    void immediateLeaveAndStoppedThread() {
-        auto thread = std::make_shared<ConnectionThread>();
-        auto seen = std::make_shared<Seen>();
-        FakeClientConnection* fake = nullptr;
+        // A new proxy there: what was said before an immediate leave is not heard.
+        seen = std::make_shared<Seen>();
         ThreadedClientConnection client(thread, watched(seen, fake, thread->thread()));
         QSignalSpy errors(&client, &ConnectionInterface::errorOccured);
         auto say = [fake](int id) { Q_EMIT fake->errorOccured(id, ConnectionInterface::Timeout); };
@@ -630,7 +619,8 @@ private Q_SLOTS:
         QCOMPARE(connection->core().queryIds().size(), 3);
 
         // An answer ends a probe and starts the next entry.
-        game[0].answer(ConnectionMessage("SIN", genuineInfo("Big  room one")));
+        game[0].answer(ConnectionMessage(
+            "SIN", Codec::buildServerInfo(kVersion, false, 1, 4, false, "Big  room one")));
         QTRY_VERIFY(game[3].count("CIN") >= 1);
         QCOMPARE(found.size(), 1);
         QCOMPARE(found.first().first(), -1);
@@ -649,7 +639,8 @@ private Q_SLOTS:
         // silent one run out. Every probe that ends on an empty list is "done".
         const QString forged = "Beta 0.92 F 1 4 F Fake " + Codec::sha1Hex("Beta 0.92F14FFakeother");
         game[3].answer(ConnectionMessage("SIN", forged));
-        game[4].answer(ConnectionMessage("SIN", genuineInfo("Five")));
+        game[4].answer(
+            ConnectionMessage("SIN", Codec::buildServerInfo(kVersion, false, 1, 4, false, "Five")));
         QTRY_VERIFY(connection->core().queryIds().isEmpty());
         QTRY_COMPARE(resultsOf(results),
                      QList<Result>({Result::MasterListReceived, Result::MasterListDone,

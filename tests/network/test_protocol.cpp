@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <ranges>
 
 #include "game/appinfo.h"
 #include "game/gameblock.h"
@@ -103,11 +104,8 @@ ReliableChannel sentLines(int n) {
 }
 
 QList<int> range(int from, int to) {
-    QList<int> out;
-    for (int i = from; i <= to; ++i) {
-        out << i;
-    }
-    return out;
+    const auto numbers = std::views::iota(from, to + 1);
+    return {numbers.begin(), numbers.end()};
 }
 
 // Stands for the peers: records what goes out, opens records by hand.
