@@ -80,14 +80,12 @@ public:
             check(record != nullptr);
             players += record->players;
             check(!clientIds.contains(record->clientId));
+            check(record->clientId >= 0 && record->clientId < c.settings().maxPlayers);
             clientIds.append(record->clientId);
             check(record->channel.history().size() <= c.timings().historySize);
         }
         check(players == c.playerCount());
         check(c.playerCount() >= 0 && c.playerCount() <= c.settings().maxPlayers);
-        for (int clientId : clientIds) {
-            check(clientId >= 0 && clientId < c.settings().maxPlayers);
-        }
     }
 
 private:

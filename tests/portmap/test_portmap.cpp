@@ -104,7 +104,7 @@ class TestPortMap : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void datagramsOnTheWire() {
+    void datagramsOnTheWireAndTheGateway() {
         const QByteArray pcp = GatewayMessage::pcpMap(kNonce, QHostAddress("192.168.77.2"),
                                                       {MapProtocol::Udp, 27403, 27404, 3600});
         QCOMPARE(pcp.toHex(), "0201000000000e1000000000000000000000ffffc0a84d02" + kNonce.toHex() +
@@ -133,9 +133,8 @@ private Q_SLOTS:
             QVERIFY(parsed(pcpMapped.left(n)).isEmpty());
             QVERIFY(parsed(natPmp.left(std::min<int>(n, 15))).isEmpty());
         }
-    }
 
-    void defaultGatewayFromTheRouteTable() {
+        // Where they go: the default gateway from the route table.
         const QByteArray table =
             "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\n"
             "eth0\t004DA8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\n"
