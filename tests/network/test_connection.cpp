@@ -75,7 +75,7 @@ class TestConnection : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void handshakesAndDatagramTraffic() {
+    void handshakesLeavesAndDatagramTraffic() {
         // Cleared, the ids start at 0 again.
         TcpRoom room;
         auto host = clientStream();
@@ -85,6 +85,37 @@ private Q_SLOTS:
         auto again = clientStream();
         QCOMPARE(joined(*again, room.port, kKey), QVariantList({0, true}));
         QCOMPARE(room.server->core().establishedIds(), QList<int>({0}));
+
+        // Joined by three more: leaving, kicking and shutdown.
+        std::vector<std::unique_ptr<NetClientConnection>> clients;
+        clients.push_back(std::move(again));
+        for (int id = 1; id < 4; ++id) {
+            clients.push_back(clientStream());
+            QCOMPARE(joined(*clients[id], room.port, -1), QVariantList({id, false}));
+        }
+
+        // A graceful leave answered by the server.
+        QSignalSpy closed(clients[1].get(), &ConnectionInterface::connectionClosed);
+        clients[1]->disconnectClient(-1, false);
+        QTRY_COMPARE(closed.count(), 1);
+        QCOMPARE(closed.first()[0].toInt(), 1);
+        QCOMPARE(room.server->core().playerCount(), 3);
+        QVERIFY(clients[1]->core().establishedIds().isEmpty());
+
+        // A kick: the kicked client resets (what players hear: test_endtoend).
+        room.server->sendSKick(true, 2);
+        QCOMPARE(room.server->core().playerCount(), 2);
+        QTRY_VERIFY(clients[2]->core().establishedIds().isEmpty());
+        QCOMPARE(clients[0]->core().establishedIds().size(), 1);
+
+        // The server ends: everybody hears who ended it.
+        QSignalSpy shutdown(clients[3].get(), &ClientConnection::serverShutdown);
+        room.server->shutDown(0);
+        QTRY_COMPARE(shutdown.count(), 1);
+        QCOMPARE(shutdown.first()[0].toInt(), 0);
+        QVERIFY(room.server->core().establishedIds().isEmpty());
+        QCOMPARE(room.server->core().playerCount(), 0);
+        QTRY_VERIFY(clients[3]->core().establishedIds().isEmpty());
 
         // The datagram connection asks for the id its stream got. The
         // host's first answer is lost: its repeated hello is answered again.
@@ -210,40 +241,6 @@ private Q_SLOTS:
         QCOMPARE(room.server->core().playerCount(), 0);
         // Nobody listening: the stream cannot come up.
         QCOMPARE(helloError(*clientStream(), freePort()), ConnectionInterface::HostNotFound);
-    }
-
-    void leavingKickingAndShutdown() {
-        TcpRoom room;
-        NetServerConnection* server = room.server.get();
-        std::vector<std::unique_ptr<NetClientConnection>> clients;
-        for (int id = 0; id < 4; ++id) {
-            clients.push_back(clientStream());
-            QCOMPARE(joined(*clients[id], room.port, id == 0 ? kKey : -1),
-                     QVariantList({id, id == 0}));
-        }
-
-        // A graceful leave answered by the server.
-        QSignalSpy closed(clients[1].get(), &ConnectionInterface::connectionClosed);
-        clients[1]->disconnectClient(-1, false);
-        QTRY_COMPARE(closed.count(), 1);
-        QCOMPARE(closed.first()[0].toInt(), 1);
-        QCOMPARE(server->core().playerCount(), 3);
-        QVERIFY(clients[1]->core().establishedIds().isEmpty());
-
-        // A kick: the kicked client resets (what players hear: test_endtoend).
-        server->sendSKick(true, 2);
-        QCOMPARE(server->core().playerCount(), 2);
-        QTRY_VERIFY(clients[2]->core().establishedIds().isEmpty());
-        QCOMPARE(clients[0]->core().establishedIds().size(), 1);
-
-        // The server ends: everybody hears who ended it.
-        QSignalSpy shutdown(clients[3].get(), &ClientConnection::serverShutdown);
-        server->shutDown(0);
-        QTRY_COMPARE(shutdown.count(), 1);
-        QCOMPARE(shutdown.first()[0].toInt(), 0);
-        QVERIFY(server->core().establishedIds().isEmpty());
-        QCOMPARE(server->core().playerCount(), 0);
-        QTRY_VERIFY(clients[3]->core().establishedIds().isEmpty());
     }
 
     void gracefulLeaveWithoutAnswer() {

@@ -281,7 +281,7 @@ private Q_SLOTS:
         QVERIFY(!d.incomplete());
     }
 
-    void integersAndTokens() {
+    void numbersTokensAndLobbyPayloads() {
         QCOMPARE(Codec::toInt(u"42"), 42);
         QCOMPARE(Codec::toInt(u"-7"), -7);
         QCOMPARE(Codec::toInt(u"2147483647"), 2147483647);
@@ -294,9 +294,7 @@ private Q_SLOTS:
         QCOMPARE(Codec::tokens(""), QStringList({""}));
         QCOMPARE(Codec::joinFrom({"a", "b", "", "c"}, 1), QString("b  c"));
         QCOMPARE(Codec::joinFrom({"a"}, 3), QString());
-    }
 
-    void lobbyPayloads() {
         QCOMPARE(Codec::buildHello(-1, -1, -1, ""), QString("-1 -1 -1 "));
         QCOMPARE(fields(Codec::parseHello(Codec::buildHello(2, 1, 77, "open  se same"))),
                  Fields({2, 1, 77, "open  se same"}));
@@ -491,10 +489,9 @@ private Q_SLOTS:
         const Run steady = holdMany(again, 300);
         QCOMPARE(steady.delays, QList<int>(300, 40));
         QVERIFY(std::ranges::is_sorted(steady.order));
-    }
 
-    // 101 ms give or take 21: 51 +- 11 out, 50 +- 10 in.
-    void roundTripIsSplitBetweenTheWays() {
+        // A round trip is split between the ways: 101 ms give or take 21 are
+        // 51 +- 11 out, 50 +- 10 in.
         LossSimulation loss;
         loss.delay(Latency{101, 21}, 3);
         const Run out = holdMany(loss.delayOutgoing, 1000);
