@@ -75,7 +75,7 @@ class TestConnection : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void handshakesLeavesAndDatagramTraffic() {
+    void handshakesRefusalsLeavesAndDatagramTraffic() {
         // Cleared, the ids start at 0 again.
         TcpRoom room;
         auto host = clientStream();
@@ -116,6 +116,14 @@ private Q_SLOTS:
         QVERIFY(room.server->core().establishedIds().isEmpty());
         QCOMPARE(room.server->core().playerCount(), 0);
         QTRY_VERIFY(clients[3]->core().establishedIds().isEmpty());
+
+        // A refusal reaches the client as its error and leaves nothing behind.
+        TcpRoom locked(kKey, "open se same");
+        QCOMPARE(helloError(*clientStream(), locked.port, 1, -1, "open se same"), Error::Refused);
+        QTRY_VERIFY(locked.server->core().pendingIds().isEmpty());
+        QCOMPARE(locked.server->core().playerCount(), 0);
+        // Nobody listening: the stream cannot come up.
+        QCOMPARE(helloError(*clientStream(), freePort()), Error::HostNotFound);
 
         // The datagram connection asks for the id its stream got. The
         // host's first answer is lost: its repeated hello is answered again.
@@ -228,19 +236,8 @@ private Q_SLOTS:
         sharedSocket(*server).socketWrapper()->socket()->close();
         QTRY_COMPARE(serverErrors.count(), 1);
         QCOMPARE(serverErrors.first(),
-                 QVariantList({-1, QVariant::fromValue(ConnectionInterface::ConnectionLost)}));
+                 QVariantList({-1, QVariant::fromValue(Error::ConnectionLost)}));
         QVERIFY(server->core().establishedIds().isEmpty());
-    }
-
-    void refusalsAndTheirErrors() {
-        TcpRoom room(kKey, "open se same");
-        // A refusal reaches the client as its error and leaves nothing behind.
-        QCOMPARE(helloError(*clientStream(), room.port, 1, -1, "open se same"),
-                 ConnectionInterface::Refused);
-        QTRY_VERIFY(room.server->core().pendingIds().isEmpty());
-        QCOMPARE(room.server->core().playerCount(), 0);
-        // Nobody listening: the stream cannot come up.
-        QCOMPARE(helloError(*clientStream(), freePort()), ConnectionInterface::HostNotFound);
     }
 
     void gracefulLeaveWithoutAnswer() {
@@ -344,10 +341,9 @@ private Q_SLOTS:
     // again for a lost reliable datagram that nothing after it shows missing.
     void clientUpkeepOfADatagramConnection() {
         auto server = udpServer(1000);
-        const int port = portOf(*server);
         auto client = clientDatagram();
         client->core().setKeepAlive(50);
-        QCOMPARE(joined(*client, port, kKey), QVariantList({0, true}));
+        QCOMPARE(joined(*client, portOf(*server), kKey), QVariantList({0, true}));
         QSignalSpy serverErrors(server.get(), &ConnectionInterface::errorOccured);
         // Longer than the server's time-out, with no word but "SLNE".
         int keptAlive = 0;
@@ -395,8 +391,7 @@ private Q_SLOTS:
         waited.start();
         QTRY_COMPARE(udpErrors.count(), 1);
         QVERIFY(waited.elapsed() >= 150);
-        QCOMPARE(udpErrors.first(),
-                 QVariantList({0, QVariant::fromValue(ConnectionInterface::Timeout)}));
+        QCOMPARE(udpErrors.first(), QVariantList({0, QVariant::fromValue(Error::Timeout)}));
         QVERIFY(udp->core().establishedIds().isEmpty());
     }
     // Probes and hellos from strangers are answered at a bounded rate per
@@ -458,7 +453,7 @@ private Q_SLOTS:
                     });
             thread->post([fake] {
                 Q_EMIT fake->changedCGameState({12, true, 40, "0:42", "ab", {{0, 1, 5, 0, 0, 0}}});
-                Q_EMIT fake->errorOccured(2, ConnectionInterface::Timeout);
+                Q_EMIT fake->errorOccured(2, Error::Timeout);
             });
             QTRY_COMPARE(heard.size(), 2);
             QCOMPARE(heard, QStringList({"state 12 1 0:42 ab 5", "error 2 6"}));
@@ -478,7 +473,7 @@ private Q_SLOTS:
         seen = std::make_shared<Seen>();
         ThreadedClientConnection client(thread, watched(seen, fake, thread->thread()));
         QSignalSpy errors(&client, &ConnectionInterface::errorOccured);
-        auto say = [fake](int id) { Q_EMIT fake->errorOccured(id, ConnectionInterface::Timeout); };
+        auto say = [fake](int id) { Q_EMIT fake->errorOccured(id, Error::Timeout); };
         thread->post([say] { say(1); });
         client.disconnectClient(-1, false);  // a goodbye still hears what comes
         thread->post([say] { say(2); });
@@ -488,7 +483,7 @@ private Q_SLOTS:
         thread->post([say] { say(4); });
         QTRY_COMPARE(errors.count(), 3);
         QTest::qWait(10);
-        const QVariant timeout = QVariant::fromValue(ConnectionInterface::Timeout);
+        const QVariant timeout = QVariant::fromValue(Error::Timeout);
         QCOMPARE(QList<QVariantList>(errors),
                  (QList<QVariantList>{{1, timeout}, {2, timeout}, {4, timeout}}));
 
@@ -580,8 +575,7 @@ private Q_SLOTS:
         QTRY_COMPARE(errors.count(), 1);
         QCOMPARE(master.count("SOF"), 7);
         QCOMPARE(master.count("SON"), announcements);
-        QCOMPARE(errors.first(),
-                 QVariantList({-1, QVariant::fromValue(ConnectionInterface::ConnectionLost)}));
+        QCOMPARE(errors.first(), QVariantList({-1, QVariant::fromValue(Error::ConnectionLost)}));
         QVERIFY(connection->core().pendingIds().isEmpty());
 
         // Its own answer ends the goodbye's repeats.
