@@ -585,11 +585,8 @@ private Q_SLOTS:
         connection->sendServerOffline(true, 27403);
         QTRY_VERIFY(master.count("SOF") >= 8);
         master.answer(ConnectionMessage("MOF", "x"));
-        const auto answered = [&] {
-            const ConnectionInfo* record = connection->core().find(again);
-            return record != nullptr && !record->awaitingAnswer;
-        };
-        QTRY_VERIFY(answered());
+        QTRY_VERIFY(connection->core().find(again) != nullptr &&
+                    !connection->core().find(again)->awaitingAnswer);
 
         // The server list is probed three at a time.
         std::array<RawPeer, 5> game;

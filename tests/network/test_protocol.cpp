@@ -857,8 +857,7 @@ private Q_SLOTS:
         QCOMPARE(errors.size(), 0);
         behind.toClient().receive(behind.clientPeer, "SBLC", "1 0 0 0 0 0", 22);
         QCOMPARE(errors.size(), 1);
-        QCOMPARE(errors.at(0).at(1).value<ConnectionInterface::ConnectionError>(),
-                 ConnectionInterface::PacketLoss);
+        QCOMPARE(errors.at(0).at(1), QVariant::fromValue(ConnectionInterface::PacketLoss));
     }
 };
 

@@ -78,7 +78,6 @@ struct Mapper {
     std::shared_ptr<QStringList> log = std::make_shared<QStringList>();
     std::unique_ptr<PortMapper> mapper;
     std::unique_ptr<QSignalSpy> changes;
-
     FakePortMapMethod* first = nullptr;
 
     explicit Mapper(std::vector<std::pair<QString, Script>> methods) {
