@@ -154,7 +154,7 @@ private Q_SLOTS:
         };
         QStringList chat;
         connect(a.get(), &ClientConnection::changedCMessage, a.get(),
-                [&chat](const PayloadCodec::ChatLine& line) { chat << line.text; });
+                [&chat](const Codec::ChatLine& line) { chat << line.text; });
         for (const char* line : {"one", "two", "three"}) {
             server->sendSMessage(true, {0, line});
         }
@@ -193,7 +193,7 @@ private Q_SLOTS:
         server->sendSGameOver(true, {500, 3, "00100"});
         server->setInGame(-1, false);
         QTRY_COMPARE(over.count(), 1);
-        const auto o = over.first()[0].value<PayloadCodec::GameOver>();
+        const auto o = over.first()[0].value<Codec::GameOver>();
         QCOMPARE(QVariantList({o.score, o.lines, o.playtime}), QVariantList({500, 3, "00100"}));
         QCOMPARE(server->core().connection(1)->state, ConnectionState::StateLobby);
         QTRY_COMPARE(b->core().connection(0)->state, ConnectionState::StateLobby);
@@ -214,7 +214,7 @@ private Q_SLOTS:
         RawPeer prober;
         prober.send(ConnectionMessage("CIN", "I"), port);
         QTRY_COMPARE(prober.count("SIN"), 1);
-        QVERIFY(PayloadCodec::parseServerInfo(prober.ofType("SIN").first().content));
+        QVERIFY(Codec::parseServerInfo(prober.ofType("SIN").first().content));
         QVERIFY(server->core().pendingIds().isEmpty());
         QCOMPARE(server->core().establishedIds().size(), 2);
         QCOMPARE(serverErrors.count(), 0);
@@ -376,9 +376,9 @@ private Q_SLOTS:
         QCOMPARE(joined(*client, portOf(*server), kKey), QVariantList({0, true}));
         QSignalSpy pings(client.get(), &ClientConnection::changedCPinglist);
         QTRY_VERIFY(pings.count() >= 2);
-        QCOMPARE(pings[0][0].value<PayloadCodec::PingList>().connIds, QList<int>({0}));
-        QCOMPARE(pings[0][0].value<PayloadCodec::PingList>().pings, QList<int>({999}));
-        QCOMPARE(pings[1][0].value<PayloadCodec::PingList>().pings, QList<int>({7}));
+        QCOMPARE(pings[0][0].value<Codec::PingList>().connIds, QList<int>({0}));
+        QCOMPARE(pings[0][0].value<Codec::PingList>().pings, QList<int>({999}));
+        QCOMPARE(pings[1][0].value<Codec::PingList>().pings, QList<int>({7}));
     }
 
     // An established datagram peer that falls silent.
@@ -439,14 +439,13 @@ private Q_SLOTS:
             // Waits for everything before it.
             QCOMPARE(client.connectWithHello(kLocal, 5, 1, -1, "pw", 0), 1);
 
-            connect(&client, &ClientConnection::changedCGameState,
-                    [&](const PayloadCodec::GameState& s) {
-                        hear(QStringLiteral("state %1 %2 %3 %4 %5")
-                                 .arg(s.fieldsizeX)
-                                 .arg(s.paused)
-                                 .arg(s.playtime, QString::fromLatin1(s.field))
-                                 .arg(s.blocks.first().kind));
-                    });
+            connect(&client, &ClientConnection::changedCGameState, [&](const Codec::GameState& s) {
+                hear(QStringLiteral("state %1 %2 %3 %4 %5")
+                         .arg(s.fieldsizeX)
+                         .arg(s.paused)
+                         .arg(s.playtime, QString::fromLatin1(s.field))
+                         .arg(s.blocks.first().kind));
+            });
             connect(&client, &ConnectionInterface::errorOccured,
                     [&](int id, ConnectionInterface::ConnectionError e) {
                         hear(QStringLiteral("error %1 %2").arg(id).arg(int(e)));
@@ -524,7 +523,7 @@ private Q_SLOTS:
         // About six lists went out meanwhile; the first may predate the answer.
         QTRY_VERIFY(pings.count() >= 5);
         for (int i = 1; i < 5; ++i) {
-            const QList<int> list = pings.at(i).at(0).value<PayloadCodec::PingList>().pings;
+            const QList<int> list = pings.at(i).at(0).value<Codec::PingList>().pings;
             QCOMPARE(list.size(), 1);
             QCOMPARE_GE(list.first(), 0);
             QCOMPARE_LT(list.first(), 150);
@@ -725,8 +724,8 @@ private Q_SLOTS:
             const QNetworkDatagram question = server.receiveDatagram();
             QCOMPARE(question.data(), QByteArray("CIN 3 N I"));
             const QString genuine =
-                PayloadCodec::buildServerInfo("Beta 0.92", true, 2, 4, false, "Den game");
-            QString forged = PayloadCodec::buildServerInfo("Beta 0.92", true, 2, 4, false, "Fake");
+                Codec::buildServerInfo("Beta 0.92", true, 2, 4, false, "Den game");
+            QString forged = Codec::buildServerInfo("Beta 0.92", true, 2, 4, false, "Fake");
             forged[forged.size() - 1] = forged.back() == u'0' ? u'1' : u'0';
             now += 7;
             for (const QByteArray& answer :

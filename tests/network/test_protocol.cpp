@@ -188,8 +188,7 @@ struct Sides {
 
     // What a message to one side raised there, empty when nothing.
     QVariantList hear(bool atServer, const QString& type, const QString& content, int number = -1) {
-        ConnectionInterface& facade = atServer ? static_cast<ConnectionInterface&>(server) : client;
-        const Heard heard(facade);
+        const Heard heard(atServer ? static_cast<ConnectionInterface&>(server) : client);
         (atServer ? toServer() : toClient())
             .receive(atServer ? serverPeer : clientPeer, type, content, number);
         return heard.first();
@@ -465,9 +464,9 @@ private Q_SLOTS:
         QVERIFY(limiter.tracked() <= 2);
     }
 
-    // Uniform from 30 to 70 ms: its mean 50, its deviation 40/sqrt(12) ~ 11.8.
+    // Jitter: uniform from 30 to 70 ms, its mean 50, its deviation 40/sqrt(12) ~ 11.8.
     // Later ones overtake earlier ones; the same seed draws the same delays.
-    void jitterSpreadsDelaysAroundTheMean() {
+    void delayLinesJitterSplitAndEnd() {
         DelayLine line;
         line.setDelay(50, 20, 7);
         const Run run = holdMany(line, 2000);
@@ -500,22 +499,20 @@ private Q_SLOTS:
         QCOMPARE(std::ranges::max(out.delays) + std::ranges::max(in.delays), 122);
         loss.delay(Latency{}, 3);
         QVERIFY(!loss.delayOutgoing.active() && !loss.delayIncoming.active());
-    }
 
-    // An action may end the connection, and the line with it.
-    void actionMayDestroyItsLine() {
-        auto line = std::make_unique<DelayLine>();
+        // An action may end the connection, and the line with it.
+        auto doomed = std::make_unique<DelayLine>();
         ManualClock clock;
-        line->setClock(clock);
-        line->setDelay(1, 0, 1);
+        doomed->setClock(clock);
+        doomed->setDelay(1, 0, 1);
         int ran = 0;
-        line->hold([&] {
+        doomed->hold([&] {
             ++ran;
-            line.reset();
+            doomed.reset();
         });
-        line->hold([&] { ++ran; });
+        doomed->hold([&] { ++ran; });
         clock.advance(1);
-        line->release();
+        doomed->release();
         QCOMPARE(ran, 1);
     }
 
@@ -736,7 +733,7 @@ private Q_SLOTS:
     }
 
     // Before the handshake only a fitting, unnumbered hello counts.
-    void onlyAFittingHelloOpensAConnection() {
+    void whatOpensAConnection() {
         NetClientConnection joining(clientSettings(true), std::make_unique<RecordingTransport>());
         auto& toJoining = static_cast<RecordingTransport&>(joining.core().transport());
         const Heard atClient(joining);
@@ -760,10 +757,9 @@ private Q_SLOTS:
         QCOMPARE(server.core().establishedIds(), QList<int>({peer}));
         QCOMPARE(peers.sent.size(), 1);
         QCOMPARE(peers.sent.first().type, QString("SHI"));
-    }
 
-    // Else the player would wait for an answer that cannot come.
-    void aProbeThatCannotBeOpenedIsReportedAtOnce() {
+        // A probe that cannot be opened is reported at once, else the player
+        // would wait for an answer that cannot come.
         NetMasterConnection master(clientSettings(false), std::make_unique<RecordingTransport>());
         QSignalSpy unreachable(&master, &MasterConnection::changedCServerUnreachable);
         master.queryServer(kLocal, 1234);
