@@ -46,7 +46,6 @@ public:
     // next request then waits for another quiet spell.
     std::optional<int> quietRequest(qint64 nowMs, int quietMs);
 
-    int sent() const { return sent_; }
     int received() const { return received_; }
     const QList<ConnectionMessage>& history() const { return history_; }
 

@@ -72,21 +72,6 @@ int SharedDatagramTransport::addPeer(const QHostAddress& address, int port) {
     return connId;
 }
 
-int SharedDatagramTransport::connectToHost(const QHostAddress& address, int port) {
-    const int connId = addPeer(address, port);
-    core().sendHello(true, connId, -1, -1, -1, QString());
-    return connId;
-}
-
-int SharedDatagramTransport::connectWithHello(const QHostAddress& address, int port, int players,
-                                              int hostKey, const QString& password,
-                                              int requestedId) {
-    core().storeHello(requestedId, players, hostKey, password);
-    const int connId = addPeer(address, port);
-    core().sendHello(true, connId, requestedId, players, hostKey, password);
-    return connId;
-}
-
 qint64 SharedDatagramTransport::deliver(ConnectionInfo& record, const ConnectionMessage& message) {
     if (wrapper_ == nullptr) {
         return 0;

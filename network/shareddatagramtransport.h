@@ -27,9 +27,6 @@ public:
     // Takes a UDP socket descriptor over as the shared socket; returns -1 (a
     // datagram socket is no connection of its own).
     int acceptSocket(qintptr socketDescriptor) override;
-    int connectToHost(const QHostAddress& address, int port) override;
-    int connectWithHello(const QHostAddress& address, int port, int players, int hostKey,
-                         const QString& password, int requestedId) override;
     qint64 deliver(ConnectionInfo& record, const ConnectionMessage& message) override;
 
     SocketDatagram* socketWrapper() const { return wrapper_; }

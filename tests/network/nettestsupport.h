@@ -37,16 +37,6 @@ inline NetworkTimings fastTimings() {
     return t;
 }
 
-// A game server's side as the server makes it, with the fast timings.
-inline ConnectionSettings serverSettings(bool datagram = false, int timeout = 3000) {
-    ConnectionSettings s;
-    s.name = QStringLiteral("Room");
-    s.datagram = datagram;
-    s.timeout = timeout;
-    s.timings = fastTimings();
-    return s;
-}
-
 // Who may join a test server: the holder of hostKey first, with the password
 // if there is one.
 inline PlayerSessions::Rules joinRules(int hostKey, const QString& password = QString()) {
@@ -109,6 +99,13 @@ inline ConnectionSettings clientSettings(bool datagram, int timeout = 10000) {
     s.datagram = datagram;
     s.timeout = timeout;
     s.timings = fastTimings();
+    return s;
+}
+
+// A game server's side as the server makes it, with the fast timings.
+inline ConnectionSettings serverSettings(bool datagram = false, int timeout = 3000) {
+    ConnectionSettings s = clientSettings(datagram, timeout);
+    s.name = QStringLiteral("Room");
     return s;
 }
 

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <ranges>
 
 #include "game/appinfo.h"
 #include "game/gameblock.h"
@@ -24,6 +25,7 @@
 
 namespace Codec = PayloadCodec;
 using Mode = MessageDecoder::Mode;
+using namespace nettest;
 using namespace payloadfields;
 
 namespace {
@@ -75,17 +77,14 @@ Run holdMany(DelayLine& line, int count) {
     return run;
 }
 
-double mean(const QList<int>& values) {
-    return std::accumulate(values.begin(), values.end(), 0.0) / double(values.size());
-}
-
-double deviation(const QList<int>& values) {
-    const double m = mean(values);
-    double sum = 0;
-    for (int v : values) {
-        sum += (v - m) * (v - m);
-    }
-    return std::sqrt(sum / double(values.size()));
+// The values' mean and standard deviation.
+std::pair<double, double> spread(const QList<int>& values) {
+    const double n = double(values.size());
+    const double m = std::accumulate(values.begin(), values.end(), 0.0) / n;
+    const double squares =
+        std::accumulate(values.begin(), values.end(), 0.0,
+                        [m](double sum, int v) { return sum + (v - m) * (v - m); });
+    return {m, std::sqrt(squares / n)};
 }
 
 constexpr int kKey = 4711;
@@ -105,11 +104,8 @@ ReliableChannel sentLines(int n) {
 }
 
 QList<int> range(int from, int to) {
-    QList<int> out;
-    for (int i = from; i <= to; ++i) {
-        out << i;
-    }
-    return out;
+    const auto numbers = std::views::iota(from, to + 1);
+    return {numbers.begin(), numbers.end()};
 }
 
 // Stands for the peers: records what goes out, opens records by hand.
@@ -118,10 +114,6 @@ public:
     explicit RecordingTransport(bool stream = false) : stream_(stream) {}
 
     int acceptSocket(qintptr) override { return -1; }
-    int connectToHost(const QHostAddress&, int) override { return -1; }
-    int connectWithHello(const QHostAddress&, int, int, int, const QString&, int) override {
-        return -1;
-    }
     qint64 deliver(ConnectionInfo&, const ConnectionMessage& message) override {
         sent.append(message);
         return 1;
@@ -178,10 +170,9 @@ private:
 // side joined to its server (client id 2); each record in the state given.
 struct Sides {
     explicit Sides(State state, bool datagram = false, bool streamTransport = false)
-        : server(nettest::serverSettings(datagram),
-                 std::make_unique<RecordingTransport>(streamTransport), nettest::joinRules(kKey)),
-          client(nettest::serverSettings(datagram),
-                 std::make_unique<RecordingTransport>(streamTransport)) {
+        : server(serverSettings(datagram), std::make_unique<RecordingTransport>(streamTransport),
+                 joinRules(kKey)),
+          client(serverSettings(datagram), std::make_unique<RecordingTransport>(streamTransport)) {
         toServer().receive(serverPeer, "CHI", QStringLiteral("-1 1 %1 ").arg(kKey));
         toClient().receive(clientPeer, "SHI", "2 F");
         server.core().find(serverPeer)->state = state;
@@ -197,8 +188,7 @@ struct Sides {
 
     // What a message to one side raised there, empty when nothing.
     QVariantList hear(bool atServer, const QString& type, const QString& content, int number = -1) {
-        ConnectionInterface& facade = atServer ? static_cast<ConnectionInterface&>(server) : client;
-        const Heard heard(facade);
+        const Heard heard(atServer ? static_cast<ConnectionInterface&>(server) : client);
         (atServer ? toServer() : toClient())
             .receive(atServer ? serverPeer : clientPeer, type, content, number);
         return heard.first();
@@ -207,7 +197,7 @@ struct Sides {
         return !hear(atServer, type, content, number).isEmpty();
     }
 
-    nettest::GatedServer server;
+    GatedServer server;
     NetClientConnection client;
     int serverPeer = toServer().open(true);
     int clientPeer = toClient().open(false);
@@ -219,14 +209,12 @@ class TestProtocol : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void codesAndEncoding() {
+    void encodingAndStreamDecoding() {
         QCOMPARE(ConnectionMessage("CMSG", "0 hello there", 12).encode(),
                  QByteArray("CMSG 17 S12 0 hello there"));
         // Empty content still has a body: the number word and one space.
         QCOMPARE(ConnectionMessage("SLNE", "").encode(), QByteArray("SLNE 2 N "));
-    }
 
-    void streamDecoding() {
         const QByteArray a = ConnectionMessage("CMSG", "0 hi  you", 3).encode();
         const QByteArray b = ConnectionMessage("SLNE", "").encode();
         // The length counts UTF-8 bytes, not characters.
@@ -261,7 +249,7 @@ private Q_SLOTS:
                                            ConnectionMessage("SHI", "", 3)}));
     }
 
-    void streamFailures() {
+    void streamFailuresAndDatagramDecoding() {
         // Unknown type words and bad length words (not digits, zero, above the
         // limit) break the stream for good; what came before is delivered.
         const QByteArray ping = ConnectionMessage("CPNG", "P").encode();
@@ -277,9 +265,8 @@ private Q_SLOTS:
         decode(big, {"CPNG 1024000 N "});
         QVERIFY(!big.failed());
         QVERIFY(big.incomplete());
-    }
 
-    void datagramDecoding() {
+        // On datagrams every failure spoils only its own datagram.
         MessageDecoder d(Mode::Datagram);
         const QByteArray good = ConnectionMessage("CINP", "1 2", 4).encode();
         QCOMPARE(decode(d, {good + ConnectionMessage("CPNG", "P").encode()}).size(), 2);
@@ -293,7 +280,7 @@ private Q_SLOTS:
         QVERIFY(!d.incomplete());
     }
 
-    void integersAndTokens() {
+    void numbersTokensAndLobbyPayloads() {
         QCOMPARE(Codec::toInt(u"42"), 42);
         QCOMPARE(Codec::toInt(u"-7"), -7);
         QCOMPARE(Codec::toInt(u"2147483647"), 2147483647);
@@ -306,9 +293,7 @@ private Q_SLOTS:
         QCOMPARE(Codec::tokens(""), QStringList({""}));
         QCOMPARE(Codec::joinFrom({"a", "b", "", "c"}, 1), QString("b  c"));
         QCOMPARE(Codec::joinFrom({"a"}, 3), QString());
-    }
 
-    void lobbyPayloads() {
         QCOMPARE(Codec::buildHello(-1, -1, -1, ""), QString("-1 -1 -1 "));
         QCOMPARE(fields(Codec::parseHello(Codec::buildHello(2, 1, 77, "open  se same"))),
                  Fields({2, 1, 77, "open  se same"}));
@@ -479,19 +464,18 @@ private Q_SLOTS:
         QVERIFY(limiter.tracked() <= 2);
     }
 
-    // Uniform from 30 to 70 ms: its mean 50, its deviation 40/sqrt(12) ~ 11.8.
+    // Jitter: uniform from 30 to 70 ms, its mean 50, its deviation 40/sqrt(12) ~ 11.8.
     // Later ones overtake earlier ones; the same seed draws the same delays.
-    void jitterSpreadsDelaysAroundTheMean() {
+    void delayLinesJitterSplitAndEnd() {
         DelayLine line;
         line.setDelay(50, 20, 7);
         const Run run = holdMany(line, 2000);
-        QCOMPARE(*std::min_element(run.delays.begin(), run.delays.end()), 30);
-        QCOMPARE(*std::max_element(run.delays.begin(), run.delays.end()), 70);
-        QVERIFY2(std::abs(mean(run.delays) - 50) < 1.5,
-                 qPrintable(QString::number(mean(run.delays))));
-        QVERIFY2(std::abs(deviation(run.delays) - 11.8) < 1.0,
-                 qPrintable(QString::number(deviation(run.delays))));
-        QVERIFY(!std::is_sorted(run.order.begin(), run.order.end()));
+        QCOMPARE(std::ranges::min(run.delays), 30);
+        QCOMPARE(std::ranges::max(run.delays), 70);
+        const auto [mean, deviation] = spread(run.delays);
+        QCOMPARE_LT(std::abs(mean - 50), 1.5);
+        QCOMPARE_LT(std::abs(deviation - 11.8), 1.0);
+        QVERIFY(!std::ranges::is_sorted(run.order));
 
         DelayLine again;
         again.setDelay(50, 20, 7);
@@ -503,39 +487,32 @@ private Q_SLOTS:
         again.setDelay(40, 0, 7);
         const Run steady = holdMany(again, 300);
         QCOMPARE(steady.delays, QList<int>(300, 40));
-        QVERIFY(std::is_sorted(steady.order.begin(), steady.order.end()));
-    }
+        QVERIFY(std::ranges::is_sorted(steady.order));
 
-    // 101 ms give or take 21: 51 +- 11 out, 50 +- 10 in.
-    void roundTripIsSplitBetweenTheWays() {
+        // A round trip is split between the ways: 101 ms give or take 21 are
+        // 51 +- 11 out, 50 +- 10 in.
         LossSimulation loss;
         loss.delay(Latency{101, 21}, 3);
         const Run out = holdMany(loss.delayOutgoing, 1000);
         const Run in = holdMany(loss.delayIncoming, 1000);
-        QCOMPARE(*std::min_element(out.delays.begin(), out.delays.end()) +
-                     *std::min_element(in.delays.begin(), in.delays.end()),
-                 80);
-        QCOMPARE(*std::max_element(out.delays.begin(), out.delays.end()) +
-                     *std::max_element(in.delays.begin(), in.delays.end()),
-                 122);
+        QCOMPARE(std::ranges::min(out.delays) + std::ranges::min(in.delays), 80);
+        QCOMPARE(std::ranges::max(out.delays) + std::ranges::max(in.delays), 122);
         loss.delay(Latency{}, 3);
         QVERIFY(!loss.delayOutgoing.active() && !loss.delayIncoming.active());
-    }
 
-    // An action may end the connection, and the line with it.
-    void actionMayDestroyItsLine() {
-        auto line = std::make_unique<DelayLine>();
+        // An action may end the connection, and the line with it.
+        auto doomed = std::make_unique<DelayLine>();
         ManualClock clock;
-        line->setClock(clock);
-        line->setDelay(1, 0, 1);
+        doomed->setClock(clock);
+        doomed->setDelay(1, 0, 1);
         int ran = 0;
-        line->hold([&] {
+        doomed->hold([&] {
             ++ran;
-            line.reset();
+            doomed.reset();
         });
-        line->hold([&] { ++ran; });
+        doomed->hold([&] { ++ran; });
         clock.advance(1);
-        line->release();
+        doomed->release();
         QCOMPARE(ran, 1);
     }
 
@@ -565,8 +542,6 @@ private Q_SLOTS:
             QCOMPARE(*latency, (Latency{roundTrip, jitter}));
         }
     }
-
-    void keepsTheLastTwenty() { QCOMPARE(numbersOf(sentLines(25).history()), range(6, 25)); }
 
     void takesNumbersInOrder_data() {
         QTest::addColumn<QList<int>>("numbers");
@@ -619,7 +594,9 @@ private Q_SLOTS:
         QFETCH(int, from);
         QFETCH(Kind, kind);
         QFETCH(QList<int>, numbers);
-        const ReliableChannel::Resend resend = sentLines(sent).serve(from);
+        const ReliableChannel channel = sentLines(sent);
+        QCOMPARE(numbersOf(channel.history()), range(std::max(1, sent - 19), sent));  // the last 20
+        const ReliableChannel::Resend resend = channel.serve(from);
         QCOMPARE(resend.kind, kind);
         QCOMPARE(numbersOf(resend.messages), numbers);
         for (const ConnectionMessage& m : resend.messages) {
@@ -756,9 +733,8 @@ private Q_SLOTS:
     }
 
     // Before the handshake only a fitting, unnumbered hello counts.
-    void onlyAFittingHelloOpensAConnection() {
-        NetClientConnection joining(nettest::clientSettings(true),
-                                    std::make_unique<RecordingTransport>());
+    void whatOpensAConnection() {
+        NetClientConnection joining(clientSettings(true), std::make_unique<RecordingTransport>());
         auto& toJoining = static_cast<RecordingTransport&>(joining.core().transport());
         const Heard atClient(joining);
         const int serverPeer = toJoining.open(false);
@@ -766,9 +742,8 @@ private Q_SLOTS:
         toJoining.receive(serverPeer, "SHI", "4 T");
         QVERIFY(atClient.first().isEmpty());
 
-        nettest::GatedServer server(nettest::serverSettings(true),
-                                    std::make_unique<RecordingTransport>(),
-                                    nettest::joinRules(kKey));
+        GatedServer server(serverSettings(true), std::make_unique<RecordingTransport>(),
+                           joinRules(kKey));
         auto& peers = static_cast<RecordingTransport&>(server.core().transport());
         const Heard atServer(server);
         const int peer = peers.open(true);
@@ -782,14 +757,12 @@ private Q_SLOTS:
         QCOMPARE(server.core().establishedIds(), QList<int>({peer}));
         QCOMPARE(peers.sent.size(), 1);
         QCOMPARE(peers.sent.first().type, QString("SHI"));
-    }
 
-    // Else the player would wait for an answer that cannot come.
-    void aProbeThatCannotBeOpenedIsReportedAtOnce() {
-        NetMasterConnection master(nettest::clientSettings(false),
-                                   std::make_unique<RecordingTransport>());
+        // A probe that cannot be opened is reported at once, else the player
+        // would wait for an answer that cannot come.
+        NetMasterConnection master(clientSettings(false), std::make_unique<RecordingTransport>());
         QSignalSpy unreachable(&master, &MasterConnection::changedCServerUnreachable);
-        master.queryServer(nettest::kLocal, 1234);
+        master.queryServer(kLocal, 1234);
         QCOMPARE(unreachable.count(), 1);
         QCOMPARE(unreachable.first(), QVariantList({-1, QString("127.0.0.1"), 1234}));
     }
@@ -880,8 +853,7 @@ private Q_SLOTS:
         QCOMPARE(errors.size(), 0);
         behind.toClient().receive(behind.clientPeer, "SBLC", "1 0 0 0 0 0", 22);
         QCOMPARE(errors.size(), 1);
-        QCOMPARE(errors.at(0).at(1).value<ConnectionInterface::ConnectionError>(),
-                 ConnectionInterface::PacketLoss);
+        QCOMPARE(errors.at(0).at(1), QVariant::fromValue(ConnectionInterface::PacketLoss));
     }
 };
 

@@ -78,7 +78,6 @@ struct Mapper {
     std::shared_ptr<QStringList> log = std::make_shared<QStringList>();
     std::unique_ptr<PortMapper> mapper;
     std::unique_ptr<QSignalSpy> changes;
-
     FakePortMapMethod* first = nullptr;
 
     explicit Mapper(std::vector<std::pair<QString, Script>> methods) {
@@ -104,7 +103,7 @@ class TestPortMap : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void datagramsOnTheWire() {
+    void datagramsOnTheWireAndTheGateway() {
         const QByteArray pcp = GatewayMessage::pcpMap(kNonce, QHostAddress("192.168.77.2"),
                                                       {MapProtocol::Udp, 27403, 27404, 3600});
         QCOMPARE(pcp.toHex(), "0201000000000e1000000000000000000000ffffc0a84d02" + kNonce.toHex() +
@@ -133,9 +132,8 @@ private Q_SLOTS:
             QVERIFY(parsed(pcpMapped.left(n)).isEmpty());
             QVERIFY(parsed(natPmp.left(std::min<int>(n, 15))).isEmpty());
         }
-    }
 
-    void defaultGatewayFromTheRouteTable() {
+        // Where they go: the default gateway from the route table.
         const QByteArray table =
             "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\n"
             "eth0\t004DA8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\n"
@@ -265,7 +263,7 @@ private Q_SLOTS:
         QCOMPARE(m.changes->size(), 2);  // the same outcome is not told again
     }
 
-    void gatewaySpeaksPcp() {
+    void gatewaySpeaksPcpAndGivesUpOnSilence() {
         FakeRouter router;
         int answers = 0;
         router.answer = [&](const QByteArray& d) -> QList<QByteArray> {
@@ -289,6 +287,13 @@ private Q_SLOTS:
         QTRY_COMPARE(idle.size(), 1);
         QCOMPARE(router.received.last().mid(4, 4).toHex(), QByteArray("00000000"));
         QCOMPARE(router.received.last().mid(42, 2).toHex(), QByteArray("9c42"));
+
+        // A router that falls silent: refused after the last send.
+        router.answer = nullptr;
+        router.received.clear();
+        const MapAnswer none = askOnce(pcp, {MapProtocol::Tcp, 27403, 27403, 3600});
+        QVERIFY(!none.granted && none.reason.contains("no answer"));
+        QCOMPARE(router.received.size(), kFast.gatewaySends);
     }
 
     // A router that speaks only NAT-PMP says so to PCP; the same request goes again in NAT-PMP,
@@ -320,14 +325,6 @@ private Q_SLOTS:
         QCOMPARE(int(asked.at(0).at(0)), 2);
         QCOMPARE(asked.at(1).toHex(), QByteArray("0000"));
         QCOMPARE(int(asked.at(2).at(1)), 1);
-    }
-
-    void silentGatewayRefuses() {
-        FakeRouter router;
-        GatewayMethod pcp(QHostAddress::LocalHost, router.port(), kNonce, kFast);
-        const MapAnswer a = askOnce(pcp, {MapProtocol::Tcp, 27403, 27403, 3600});
-        QVERIFY(!a.granted && a.reason.contains("no answer"));
-        QCOMPARE(router.received.size(), kFast.gatewaySends);
     }
 };
 
