@@ -27,6 +27,12 @@ public:
     // Takes a UDP socket descriptor over as the shared socket; returns -1 (a
     // datagram socket is no connection of its own).
     int acceptSocket(qintptr socketDescriptor) override;
+    // -1: the server's shared socket only answers peers; dialing out is the
+    // client's, on a transport of its own.
+    int connectToHost(const QHostAddress&, int) override { return -1; }
+    int connectWithHello(const QHostAddress&, int, int, int, const QString&, int) override {
+        return -1;
+    }
     qint64 deliver(ConnectionInfo& record, const ConnectionMessage& message) override;
 
     SocketDatagram* socketWrapper() const { return wrapper_; }

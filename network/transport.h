@@ -26,13 +26,9 @@ public:
     }
 
     virtual int acceptSocket(qintptr socketDescriptor) = 0;
-    // -1 by default: the shared datagram socket opens no connections, it only answers peers.
-    virtual int connectToHost(const QHostAddress& /*address*/, int /*port*/) { return -1; }
-    virtual int connectWithHello(const QHostAddress& /*address*/, int /*port*/, int /*players*/,
-                                 int /*hostKey*/, const QString& /*password*/,
-                                 int /*requestedId*/) {
-        return -1;
-    }
+    virtual int connectToHost(const QHostAddress& address, int port) = 0;
+    virtual int connectWithHello(const QHostAddress& address, int port, int players, int hostKey,
+                                 const QString& password, int requestedId) = 0;
     // Puts one finished message on the wire to the record's peer; returns the
     // bytes handed to the socket (0 when nothing went out).
     virtual qint64 deliver(ConnectionInfo& record, const ConnectionMessage& message) = 0;

@@ -28,6 +28,10 @@ constexpr int kHostKey = 7;
 class FuzzTransport : public Transport {
 public:
     int acceptSocket(qintptr) override { return -1; }
+    int connectToHost(const QHostAddress&, int) override { return -1; }
+    int connectWithHello(const QHostAddress&, int, int, int, const QString&, int) override {
+        return -1;
+    }
     qint64 deliver(ConnectionInfo&, const ConnectionMessage&) override { return 1; }
 
     // A stream is there before it says anything; on the shared datagram

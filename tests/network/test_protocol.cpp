@@ -114,6 +114,10 @@ public:
     explicit RecordingTransport(bool stream = false) : stream_(stream) {}
 
     int acceptSocket(qintptr) override { return -1; }
+    int connectToHost(const QHostAddress&, int) override { return -1; }
+    int connectWithHello(const QHostAddress&, int, int, int, const QString&, int) override {
+        return -1;
+    }
     qint64 deliver(ConnectionInfo&, const ConnectionMessage& message) override {
         sent.append(message);
         return 1;
