@@ -28,25 +28,43 @@ struct WireFeed : GameEvents {
     int fieldsizeX;
 };
 
-struct Recorder : GameEvents {
+constexpr int kI = 6;
+constexpr int kO = 0;
+
+// Columns a piece of kind covers with its frame at column.
+QList<int> columnsOf(int kind, int rotation, int column, int width) {
+    QList<int> out;
+    const GameBlock shape(0, 0, kind, 0, 0, rotation, width);
+    for (const GameBox& b : shape.boxes()) {
+        const int c = GameGrid::column(width, (column * 50) + b.x(rotation));
+        if (!out.contains(c)) {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+// A game on a clock moved by hand: its events recorded and fed to a client's copy of the field,
+// with a computer to play on the copy.
+struct Game : fieldsetup::PlayingSim, GameEvents {
     struct Record {
         QString code;
         QList<int> values;
     };
-    QList<Record> records;
-    int score = -1;
-    int lines = -1;
-    QString playtime;
+    explicit Game(int players) : PlayingSim(7), feed(mirror, 12 * players) { start(players, this); }
 
     void newBlock(const GameBlock& b) override {
         records.append(
             {QStringLiteral("SBLC"), {b.id(), b.colour(), b.kind(), b.x(), b.y(), b.rotation()}});
+        feed.newBlock(b);
     }
     void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& active) override {
         records.append({QStringLiteral("SMVE"), ids(blocks, false) + active});
+        feed.blocksMoved(blocks, active);
     }
     void blocksMerged(const QList<GameBlock*>& blocks) override {
         records.append({QStringLiteral("SMRG"), ids(blocks, true)});
+        feed.blocksMerged(blocks);
     }
     void gameOver(int s, int l, const QString& p) override {
         std::tie(score, lines, playtime) = std::tie(s, l, p);
@@ -58,12 +76,6 @@ struct Recorder : GameEvents {
         }
         return v;
     }
-};
-
-struct Game : fieldsetup::PlayingSim {
-    Recorder recorder;
-
-    explicit Game(int players) : PlayingSim(11) { start(players, &recorder); }
     GamePlayer& player(int slot) { return *sim.player(slot); }
     GameBlock& block(int slot) { return *sim.player(slot)->currentBlock(); }
     void setBlock(int slot, int kind, int x, int y, int rotation = 0) {
@@ -82,78 +94,6 @@ struct Game : fieldsetup::PlayingSim {
             sim.mainLoop();
         }
     }
-};
-
-// Every grid cell is held by exactly what covers it (in the copy too); row counts match the boxes.
-QString consistencyError(const GameSimulation& sim, const FieldMirror* copy = nullptr) {
-    const GameField& f = sim.field();
-    const int w = f.fieldsizeX();
-    std::vector<int> covered(std::size_t(w * 2 * GameField::kRows), GameField::kNoBlock);
-    QList<const GameBlock*> blocks{f.fieldBlock()};  // the landed boxes, then the falling ones
-    for (int slot = 0; slot < GameSimulation::kSlots; ++slot) {
-        if (const GamePlayer* p = sim.player(slot); p && p->isInGame()) {
-            blocks.append(p->currentBlock());
-        }
-    }
-    for (const GameBlock* b : blocks) {
-        for (const GameBox& box : b->boxes()) {
-            const int c = GameGrid::column(w, b->x() + box.x(b->rotation()));
-            const int r = GameGrid::rowClamped(b->y() + box.y(b->rotation()));
-            int& at = covered.at(std::size_t(r * w + c));
-            if (at != GameField::kNoBlock) {
-                return QString::asprintf("%d and %d both cover %d,%d", b->id(), at, c, r);
-            }
-            at = b->id();
-        }
-    }
-    for (int r = 0; r < GameField::kRows; ++r) {
-        int landed = 0;
-        for (int c = 0; c < w; ++c) {
-            const int id = covered[std::size_t(r * w + c)];
-            landed += id == GameField::kFieldBlockId ? 1 : 0;
-            if (f.cell(c, r) != id || (copy && copy->cell(c, r) != id)) {
-                return QString::asprintf("cell %d,%d: server %d, copy %d, covered by %d", c, r,
-                                         f.cell(c, r), copy ? copy->cell(c, r) : id, id);
-            }
-        }
-        if (f.rowCount(r) != landed) {
-            return QString::asprintf("row %d counts %d, holds %d", r, f.rowCount(r), landed);
-        }
-    }
-    return {};
-}
-
-// A one-box block at x, y.
-std::unique_ptr<GameBlock> single(int id, int x, int y, int fieldsizeX = 12) {
-    auto b = std::make_unique<GameBlock>(id, x, y, fieldsizeX);
-    b->addBox(GameBox(1, {0, 0, 0, 0}, {0, 0, 0, 0}, fieldsizeX));
-    return b;
-}
-
-constexpr int kI = 6;
-constexpr int kO = 0;
-
-// Columns a piece of kind covers with its frame at column.
-QList<int> columnsOf(int kind, int rotation, int column, int width) {
-    QList<int> out;
-    const GameBlock shape(0, 0, kind, 0, 0, rotation, width);
-    for (const GameBox& b : shape.boxes()) {
-        const int c = GameGrid::column(width, (column * 50) + b.x(rotation));
-        if (!out.contains(c)) {
-            out.append(c);
-        }
-    }
-    return out;
-}
-
-// A server with a hand-built stack, a client's copy of its field fed by its events, and a
-// computer to play on the copy.
-class Table : public fieldsetup::PlayingSim {
-public:
-    explicit Table(int players) : PlayingSim(7), feed(mirror, 12 * players) {
-        start(players, &feed);
-    }
-
     // Rows 0 .. rows - 1 full up to column end but for the listed columns.
     void fillRows(int rows, const QList<int>& gaps, int end = 48) {
         for (int r = 0; r < rows; ++r) {
@@ -206,10 +146,60 @@ public:
         return total;
     }
 
+    QList<Record> records;
+    int score = -1;
+    int lines = -1;
+    QString playtime;
     FieldMirror mirror;
     WireFeed feed;
     ComputerPlayer computer{ComputerSkill::Hard, 1};
 };
+
+// Every grid cell is held by exactly what covers it (in the copy too); row counts match the boxes.
+QString consistencyError(const GameSimulation& sim, const FieldMirror* copy = nullptr) {
+    const GameField& f = sim.field();
+    const int w = f.fieldsizeX();
+    std::vector<int> covered(std::size_t(w * 2 * GameField::kRows), GameField::kNoBlock);
+    QList<const GameBlock*> blocks{f.fieldBlock()};  // the landed boxes, then the falling ones
+    for (int slot = 0; slot < GameSimulation::kSlots; ++slot) {
+        if (const GamePlayer* p = sim.player(slot); p && p->isInGame()) {
+            blocks.append(p->currentBlock());
+        }
+    }
+    for (const GameBlock* b : blocks) {
+        for (const GameBox& box : b->boxes()) {
+            const int c = GameGrid::column(w, b->x() + box.x(b->rotation()));
+            const int r = GameGrid::rowClamped(b->y() + box.y(b->rotation()));
+            int& at = covered.at(std::size_t(r * w + c));
+            if (at != GameField::kNoBlock) {
+                return QString::asprintf("%d and %d both cover %d,%d", b->id(), at, c, r);
+            }
+            at = b->id();
+        }
+    }
+    for (int r = 0; r < GameField::kRows; ++r) {
+        int landed = 0;
+        for (int c = 0; c < w; ++c) {
+            const int id = covered[std::size_t(r * w + c)];
+            landed += id == GameField::kFieldBlockId ? 1 : 0;
+            if (f.cell(c, r) != id || (copy && copy->cell(c, r) != id)) {
+                return QString::asprintf("cell %d,%d: server %d, copy %d, covered by %d", c, r,
+                                         f.cell(c, r), copy ? copy->cell(c, r) : id, id);
+            }
+        }
+        if (f.rowCount(r) != landed) {
+            return QString::asprintf("row %d counts %d, holds %d", r, f.rowCount(r), landed);
+        }
+    }
+    return {};
+}
+
+// A one-box block at x, y.
+std::unique_ptr<GameBlock> single(int id, int x, int y, int fieldsizeX = 12) {
+    auto b = std::make_unique<GameBlock>(id, x, y, fieldsizeX);
+    b->addBox(GameBox(1, {0, 0, 0, 0}, {0, 0, 0, 0}, fieldsizeX));
+    return b;
+}
 
 // A stack of rows full up to column end but for gaps; the own piece of kind (-1: as dealt) at
 // column; the lines cleared (-1: any), the side key pressed (2 right, 3 left, 0 either), a wait.
@@ -233,7 +223,7 @@ private Q_SLOTS:
     void startDealsFirstBlocks() {
         Game g(3);
         QCOMPARE(g.sim.fieldsizeX(), 36);
-        const auto& r = g.recorder.records;
+        const auto& r = g.records;
         QCOMPARE(r.size(), 8);
         QCOMPARE(r[0].code, QStringLiteral("SBLC"));
         QCOMPARE(r[0].values, QList<int>({0, -1, -1, 0, 0, 0}));  // the field block
@@ -276,7 +266,7 @@ private Q_SLOTS:
         g.setBlock(0, 0, 200, 600);   // rows 13, 14
         g.setBlock(1, 0, 200, 1000);  // the same columns, rows 21, 22
         g.tick();
-        g.recorder.records.clear();
+        g.records.clear();
         const int lowerId = g.block(0).id();
         const int upperId = g.block(1).id();
         g.press(1, 4);
@@ -285,7 +275,7 @@ private Q_SLOTS:
         QVERIFY(g.block(1).id() != upperId);  // landed and replaced
         QCOMPARE(fieldsetup::cells(g.sim.field(), {{5, 0}, {6, 1}, {5, 12}}),
                  (QList<int>{GameField::kFieldBlockId, GameField::kFieldBlockId, lowerId}));
-        const auto& r = g.recorder.records;
+        const auto& r = g.records;
         QVERIFY(r.size() == 3 && r[1].code == QStringLiteral("SMRG"));
         QCOMPARE(r[1].values, QList<int>({upperId, 200, -2}));
         QCOMPARE(consistencyError(g.sim), QString());
@@ -297,10 +287,10 @@ private Q_SLOTS:
         g.setBlock(0, 0, 450, 0);  // columns 10, 11, rows 1, 2
         const int nextId = g.player(0).nextBlock()->id();
         g.tick();  // enters the grid
-        g.recorder.records.clear();
+        g.records.clear();
         g.press(0, 4);
         g.tick();
-        const auto& r = g.recorder.records;
+        const auto& r = g.records;
         QVERIFY(r.size() == 3 && r[0].code == "SBLC" && r[1].code == "SMRG" && r[2].code == "SMVE");
         QVERIFY(r[0].values[0] == nextId + 1 && r[0].values[3] == -500);
         QCOMPARE(r[2].values.first(), nextId);
@@ -374,8 +364,8 @@ private Q_SLOTS:
         g.tick();
         fieldsetup::landBox(g.sim.field(), 5, GameField::kFieldRows);
         g.tick();
-        QCOMPARE((QList<int>{g.recorder.score, g.recorder.lines}), (QList<int>{135, 1}));
-        QCOMPARE(g.recorder.playtime, QStringLiteral("00:02:05"));
+        QCOMPARE((QList<int>{g.score, g.lines}), (QList<int>{135, 1}));
+        QCOMPARE(g.playtime, QStringLiteral("00:02:05"));
     }
 
     // Catches grid or copy drift over whole games, crowded ones reaching the top too.
@@ -480,17 +470,17 @@ private Q_SLOTS:
     }
     void playsOnePiece() {
         QFETCH(Piece, c);
-        Table table(c.width / 12);
-        table.fillRows(c.rows, c.gaps, c.end);
+        Game g(c.width / 12);
+        g.fillRows(c.rows, c.gaps, c.end);
         if (c.kind >= 0) {
-            table.place(0, c.kind, c.startColumn, 12);
+            g.place(0, c.kind, c.startColumn, 12);
         }
-        table.syncCopy();
-        table.computer.setPart(c.width, 0, 12, c.neighbours);
-        const qint64 start = table.clock.nowMs();
-        const ComputerPlayer::Keys keys = table.playOnePiece();
-        const qint64 took = table.clock.nowMs() - start;
-        QVERIFY(c.lines < 0 || (table.sim.lines() == c.lines && table.mirror.lines() == c.lines));
+        g.syncCopy();
+        g.computer.setPart(c.width, 0, 12, c.neighbours);
+        const qint64 start = g.clock.nowMs();
+        const ComputerPlayer::Keys keys = g.playOnePiece();
+        const qint64 took = g.clock.nowMs() - start;
+        QVERIFY(c.lines < 0 || (g.sim.lines() == c.lines && g.mirror.lines() == c.lines));
         QVERIFY(c.side == 0 || (keys[c.side] > 0 && keys[5 - c.side] == 0));
         QCOMPARE(keys[slotIndex(KeySlot::Drop)], 1);
         // At speed 1 a piece falling on by itself takes far longer.
@@ -507,48 +497,47 @@ private Q_SLOTS:
         for (const Case& c : {Case{kO, 19, 20, 0, 9, true},  // the teammate's block far away
                               Case{kI, 4, 8, 1, 9, false}, Case{kI, 4, 8, 1, 20, true},
                               Case{kO, 0, 8, 1, 20, false}}) {
-            Table table(2);
-            table.fillRows(4, {1});
+            Game g(2);
+            g.fillRows(4, {1});
             for (int r = 4; r < 16; ++r) {
                 if (r < 8) {
-                    fieldsetup::landBox(table.sim.field(), 5, r);
+                    fieldsetup::landBox(g.sim.field(), 5, r);
                 }
-                fieldsetup::landBox(table.sim.field(), 16, r);
+                fieldsetup::landBox(g.sim.field(), 16, r);
             }
             // The vertical I covers frame column + 1: it stands in column 8.
-            table.place(0, kI, 7, c.pieceRow, 1);
-            table.place(1, c.blockerKind, c.blockerColumn, c.blockerRow, c.blockerRotation);
-            table.syncCopy();
-            table.computer.setPart(24, 0);
-            QCOMPARE(table.plannedColumns(table.computer, 0, kI) == QList<int>{1}, c.wellTaken);
+            g.place(0, kI, 7, c.pieceRow, 1);
+            g.place(1, c.blockerKind, c.blockerColumn, c.blockerRow, c.blockerRotation);
+            g.syncCopy();
+            g.computer.setPart(24, 0);
+            QCOMPARE(g.plannedColumns(g.computer, 0, kI) == QList<int>{1}, c.wellTaken);
         }
     }
 
     // Catches fights over a teammate's claimed place; landed or own claims count no more.
     void leavesATeammatesPlaceToIt() {
         for (int claims : {0, 1, 2, 3}) {  // none, the teammate's, a landed piece's, its own
-            Table table(2);
-            table.fillRows(2, {12, 13});
-            table.place(0, kO, 6, 12);
-            table.place(1, kO, 17, 20);
-            table.syncCopy();
+            Game g(2);
+            g.fillRows(2, {12, 13});
+            g.place(0, kO, 6, 12);
+            g.place(1, kO, 17, 20);
+            g.syncCopy();
             ComputerPlayer mate(ComputerSkill::Hard, 2);
             mate.setPart(24, 12);
-            table.plannedColumns(mate, 1, kO);
+            g.plannedColumns(mate, 1, kO);
             std::optional<PlacementPlanner::Claim> claim = mate.claim();
             QVERIFY(claim.has_value());
             QCOMPARE(columnsOf(kO, claim->rotation, claim->column, 24), (QList<int>{12, 13}));
             if (claims == 2) {
                 claim->blockId = 9999;
             } else if (claims == 3) {
-                claim->blockId = table.sim.player(0)->currentBlock()->id();
+                claim->blockId = g.sim.player(0)->currentBlock()->id();
             }
-            table.computer.setPart(24, 0);
+            g.computer.setPart(24, 0);
             if (claims > 0) {
-                table.computer.setTeamClaims({*claim});
+                g.computer.setTeamClaims({*claim});
             }
-            QCOMPARE(table.plannedColumns(table.computer, 0, kO) == (QList<int>{12, 13}),
-                     claims != 1);
+            QCOMPARE(g.plannedColumns(g.computer, 0, kO) == (QList<int>{12, 13}), claims != 1);
         }
     }
 
@@ -580,18 +569,18 @@ private Q_SLOTS:
 
     // Catches a drop onto a block that steps under the piece in the same tick.
     void neverDropsOntoABlockThatStepsUnderIt() {
-        Table table(2);
-        table.fillRows(2, {13, 14});
-        table.place(1, kO, 12, 9);     // over the gap
-        table.place(0, kI, 11, 2, 1);  // a teammate's upright I beside the gap, on the stack
-        table.syncCopy();
-        table.computer.setPart(24, 12);
+        Game g(2);
+        g.fillRows(2, {13, 14});
+        g.place(1, kO, 12, 9);     // over the gap
+        g.place(0, kI, 11, 2, 1);  // a teammate's upright I beside the gap, on the stack
+        g.syncCopy();
+        g.computer.setPart(24, 12);
         QList<int> teammate(10, 0);
         teammate[slotIndex(KeySlot::Right)] = 1;  // into the gap, first in the tick
-        table.sim.processPlayerInput(0, KeyInput::fromList(teammate));
-        table.playOnePiece(1);
+        g.sim.processPlayerInput(0, KeyInput::fromList(teammate));
+        g.playOnePiece(1);
         const auto landed = [&](int c, int r) {
-            return table.sim.field().cell(c, r) == GameField::kFieldBlockId;
+            return g.sim.field().cell(c, r) == GameField::kFieldBlockId;
         };
         int holes = 0;  // landed boxes over a cell without one
         for (int c = 0; c < 24; ++c) {
