@@ -26,30 +26,25 @@ std::unique_ptr<GameBlock> placed(GameField& field, int id, int kind, int x, int
 
 using CellSet = QSet<QPair<int, int>>;
 
-// The cells of a rotation (turned a quarter more), moved so the lowest x and y are 0.
+// The cells of a rotation (turned a quarter more), moved so the first in order is at 0, 0.
 CellSet cellsOf(const GameBlock& b, int rotation, bool turned = false) {
     QList<QPair<int, int>> raw;
-    int minX = INT_MAX, minY = INT_MAX;
     for (const GameBox& box : b.boxes()) {
         const int x = box.x(rotation) / 50, y = box.y(rotation) / 50;
         raw.append(turned ? qMakePair(-y, x) : qMakePair(x, y));
-        minX = std::min(minX, raw.last().first);
-        minY = std::min(minY, raw.last().second);
     }
+    const QPair<int, int> first = *std::min_element(raw.begin(), raw.end());
     CellSet out;
     for (const auto& c : raw) {
-        out.insert({c.first - minX, c.second - minY});
+        out.insert({c.first - first.first, c.second - first.second});
     }
     return out;
 }
 
-class ScriptedRandom : public RandomSource {
-public:
-    explicit ScriptedRandom(QList<int> values) : values_(std::move(values)) {}
-    int next() override { return values_.isEmpty() ? 0 : values_.takeFirst(); }
-
-private:
-    QList<int> values_;
+struct ScriptedRandom : RandomSource {
+    explicit ScriptedRandom(QList<int> v) : values(std::move(v)) {}
+    int next() override { return values.isEmpty() ? 0 : values.takeFirst(); }
+    QList<int> values;
 };
 
 }  // namespace
@@ -99,6 +94,13 @@ private Q_SLOTS:
                 QCOMPARE(cellsOf(b, r, true), cellsOf(b, (r + 1) % 4));
             }
         }
+        // No kind or a kind out of range makes a block without boxes; rotations wrap.
+        const GameBlock empty(0, 0, 0, 12);
+        QVERIFY(empty.kind() == -1 && empty.colour() == -1 && empty.boxes().empty());
+        const GameBlock bad(3, 1, -1, 0, 0, 0, 12);
+        const GameBlock tooBig(3, 1, 7, 0, 0, 0, 12);
+        QVERIFY(bad.boxes().empty() && tooBig.kind() == -1 && tooBig.boxes().empty());
+        QCOMPARE(GameBlock(3, 1, 1, 0, 0, -1, 12).rotation(), 3);
     }
 
     // Rotation first, then kind, each from the draw's non-negative part; a real source deals all.
@@ -115,15 +117,6 @@ private Q_SLOTS:
             kinds.insert(GameBlock(i, 0, 0, 0, 12, random).kind());
         }
         QCOMPARE(kinds.size(), 7);
-    }
-
-    void blocksWithoutShape() {
-        const GameBlock empty(0, 0, 0, 12);
-        QVERIFY(empty.kind() == -1 && empty.colour() == -1 && empty.boxes().empty());
-        const GameBlock bad(3, 1, -1, 0, 0, 0, 12);
-        const GameBlock tooBig(3, 1, 7, 0, 0, 0, 12);
-        QVERIFY(bad.boxes().empty() && tooBig.kind() == -1 && tooBig.boxes().empty());
-        QCOMPARE(GameBlock(3, 1, 1, 0, 0, -1, 12).rotation(), 3);
     }
 
     // Rows count from the block's own y and rotation; a copy takes the boxes as they stand,
@@ -151,8 +144,7 @@ private Q_SLOTS:
         p.keyCount()[0] = 9;
         QVERIFY(p.anyKeyPending());
         p.resetKeys(true);
-        QCOMPARE(p.keyCount(), (std::array<int, 5>{}));
-        QCOMPARE(p.keyDone(), (std::array<int, 5>{}));
+        QVERIFY((p.keyCount() == std::array<int, 5>{} && p.keyDone() == std::array<int, 5>{}));
         QCOMPARE((QList{GamePlayer::statusFromInt(6), GamePlayer::statusFromInt(7),
                         GamePlayer::statusFromInt(-1)}),
                  (QList{GamePlayer::Pausing, GamePlayer::Empty, GamePlayer::Empty}));
@@ -163,17 +155,26 @@ private Q_SLOTS:
     }
 
     // The moved flag, which sends a movement, waits until a box enters another row or column.
-    void fallsWithinACellMoveNothing() {
+    void movedFlagsAndClaimedCells() {
         auto b = placed(field, 6, kO, 0, 640, 0, 1);  // rows 13, 14
         QVERIFY(b);
         field.clearFlags();
         QVERIFY(!field.moveBlock(*b, 0, 600, 0, 1));
         QVERIFY(b->y() == 600 && !field.moved(1));
-        QVERIFY(!field.moveBlock(*b, 0, 599, 0, 1));
-        QVERIFY(field.moved(1));
+        QVERIFY(!field.moveBlock(*b, 0, 599, 0, 1) && field.moved(1));
         field.clearFlags();
         QVERIFY(!field.moveBlock(*b, -100, 599, 0, 1));  // a step across the seam
         QVERIFY(field.moved(1) && field.cell(11, 12) == 6 && field.cell(0, 12) == 6);
+
+        // A block that could not enter takes only the cells nobody holds.
+        auto a = placed(field, 5, kO, 0, 500, 0, 0);  // columns 1, 2, rows 11, 12
+        QVERIFY(a);
+        GameBlock ghost(7, 1, kO, 0, 500, 0, 12);  // stands on a, never entered
+        field.claimFreeCells(ghost);
+        QCOMPARE(field.cell(1, 11), 5);
+        field.releaseCells(*a);
+        field.claimFreeCells(ghost);
+        QVERIFY(field.occupies(ghost));
     }
 
     // Catches blocks lowered by removed rows below them only, or rows above the field removed.
@@ -206,18 +207,6 @@ private Q_SLOTS:
         QCOMPARE(field.stackHeight(), 24);
     }
 
-    // A block that could not enter takes only the cells nobody holds.
-    void onlyFreeCellsAreClaimed() {
-        auto a = placed(field, 5, kO, 0, 500, 0, 0);
-        QVERIFY(a);
-        GameBlock ghost(6, 1, kO, 0, 500, 0, 12);  // stands on a, never entered
-        field.claimFreeCells(ghost);
-        QCOMPARE(field.cell(1, 11), 5);
-        field.releaseCells(*a);
-        field.claimFreeCells(ghost);
-        QVERIFY(field.occupies(ghost));
-    }
-
     // Nothing a caller passes may index outside the grid or overflow.
     void badInputIsRefusedSafely() {
         QVERIFY(field.reset(36));
@@ -229,17 +218,14 @@ private Q_SLOTS:
         GameBlock b(5, 0, kO, 0, 500, 0, 36);
         QVERIFY(!field.moveBlock(b, 0, 500, 0, -1) && !field.moveBlock(b, 0, 500, 0, 4));  // slots
         QVERIFY(!field.occupies(b));
-        QVERIFY(!field.moveBlock(b, INT_MAX, 500, 0, 0));
-        QVERIFY(!field.moveBlock(b, INT_MIN, 500, 7, 0));
+        QVERIFY(!field.moveBlock(b, INT_MAX, 500, 0, 0) && !field.moveBlock(b, INT_MIN, 500, 7, 0));
         QVERIFY(field.occupies(b));
         // Above the top row there is no room: the move is refused, not stored.
         const int y = b.y();
-        QVERIFY(!field.moveBlock(b, 0, 5000, 0, 0));
-        QVERIFY(!field.moveBlock(b, 0, INT_MAX - 10, 0, 0));
+        QVERIFY(!field.moveBlock(b, 0, 5000, 0, 0) && !field.moveBlock(b, 0, INT_MAX - 10, 0, 0));
         QCOMPARE(b.y(), y);
         // Far below the floor is a fall onto it.
-        QVERIFY(field.moveBlock(b, 0, INT_MIN, 0, 0));
-        QVERIFY(field.landed(0));
+        QVERIFY(field.moveBlock(b, 0, INT_MIN, 0, 0) && field.landed(0));
 
         GameBlock shapeless(7, 0, 0, 36);
         QVERIFY(!field.moveBlock(shapeless, 100, 100, 2, 1));
