@@ -477,13 +477,10 @@ private Q_SLOTS:
 
     // Catches plans through a teammate's block: on the way low down, or above the well.
     void neverPlansThroughAFallingBlock() {
-        struct Case {
-            int blockerKind, blockerColumn, blockerRow, blockerRotation, pieceRow;
-            bool wellTaken;
-        };
-        for (const Case& c : {Case{kO, 19, 20, 0, 9, true},  // the teammate's block far away
-                              Case{kI, 4, 8, 1, 9, false}, Case{kI, 4, 8, 1, 20, true},
-                              Case{kO, 0, 8, 1, 20, false}}) {
+        // The teammate's kind, column, row, rotation (the first far away); piece row; well taken.
+        const int cases[][6] = {
+            {kO, 19, 20, 0, 9, 1}, {kI, 4, 8, 1, 9, 0}, {kI, 4, 8, 1, 20, 1}, {kO, 0, 8, 1, 20, 0}};
+        for (const auto& [kind, column, row, rotation, pieceRow, wellTaken] : cases) {
             Game g(2);
             g.fillRows(4, {1});
             for (int r = 4; r < 16; ++r) {
@@ -493,11 +490,11 @@ private Q_SLOTS:
                 fieldsetup::landBox(g.sim.field(), 16, r);
             }
             // The vertical I covers frame column + 1: it stands in column 8.
-            g.place(0, kI, 7, c.pieceRow, 1);
-            g.place(1, c.blockerKind, c.blockerColumn, c.blockerRow, c.blockerRotation);
+            g.place(0, kI, 7, pieceRow, 1);
+            g.place(1, kind, column, row, rotation);
             g.syncCopy();
             g.computer.setPart(24, 0);
-            QCOMPARE(g.plannedColumns(g.computer, 0, kI) == QList<int>{1}, c.wellTaken);
+            QCOMPARE(g.plannedColumns(g.computer, 0, kI) == QList<int>{1}, wellTaken == 1);
         }
     }
 
