@@ -59,9 +59,6 @@ public:
     const std::array<int, kKeys>& keyCount() const { return keyCount_; }
     std::array<int, kKeys>& keyDone() { return keys_.done; }
     const std::array<int, kKeys>& keyDone() const { return keys_.done; }
-    bool keyPending(KeySlot key) const {
-        return keyCount_[slotIndex(key)] != keys_.done[slotIndex(key)];
-    }
     bool anyKeyPending() const { return keyCount_ != keys_.done; }
     // What the tick keeps of the keys between ticks.
     KeyProgress& keys() { return keys_; }
