@@ -15,6 +15,8 @@ class GameSimulation;
 // server's computers and the headless simulator play through it.
 class ComputerDrive {
 public:
+    const FieldMirror& mirror() const { return mirror_; }
+
     void newBlock(const GameBlock& block, int fieldsizeX);
     void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds);
     void blocksMerged(const QList<GameBlock*>& blocks);

@@ -45,6 +45,7 @@ public:
     // Where the computers' pieces are headed, as they stand now; each knows
     // its own by its block id.
     std::vector<PlacementPlanner::Claim> teamClaims() const;
+    const FieldMirror& mirror() const { return drive_.mirror(); }
 
     void newBlock(const GameBlock& block) override;
     void blocksMoved(const QList<GameBlock*>& blocks, const QList<int>& activeIds) override;
