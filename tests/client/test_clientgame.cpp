@@ -15,7 +15,7 @@ class TestClientGame : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void countdownPauseRestartAndAbortedStart() {
+    void countdownPauseRestartAbortedStartAndGameOver() {
         ClientHarness h;
         h.hostSingle();
         h.clearLog();
@@ -65,11 +65,8 @@ private Q_SLOTS:
                                         base(GuiState::Lobby, "Start abortet." + kNewGame)}));
         h.playerList("0:Player1");
         QCOMPARE(h.events.last(), base(GuiState::Lobby, "Start abortet." + kNewGame));
-    }
 
-    void gameOverAppendsTheHighscore() {
-        ClientHarness h;
-        h.hostSingle();
+        // The game over appends the highscore.
         h.startGame();
         h.clearLog();
         Q_EMIT h.tcp->changedCGameOver({120, 5, "00:01:40"});
