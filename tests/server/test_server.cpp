@@ -310,15 +310,14 @@ private Q_SLOTS:
 
     // Only a public server with a master server is announced.
     void masterServerHeartbeat() {
+        HarnessOptions o;
+        o.settings.port = 31000;
+        o.masterServer.port = 27999;
         for (bool singleplayer : {false, true}) {
             for (bool address : {false, true}) {
-                HarnessOptions o;
-                o.settings.port = 31000;
                 o.settings.singleplayer = singleplayer;
-                if (address) {
-                    o.masterServer.address = QHostAddress(QHostAddress::LocalHost);
-                    o.masterServer.port = 27999;
-                }
+                o.masterServer.address =
+                    QHostAddress(address ? QHostAddress::LocalHost : QHostAddress::Null);
                 ServerHarness h(o);
                 h.server->sendHeartbeat();
                 Q_EMIT h.master->errorOccured(0, ConnectionInterface::Timeout);
@@ -338,10 +337,8 @@ private Q_SLOTS:
 
         // Asking the router holds the first announcement back; the port it gives
         // is announced, and a new one replaces the old in the list.
-        HarnessOptions o;
-        o.settings.port = 31000;
+        o.settings.singleplayer = false;
         o.settings.publicPort = 0;
-        o.masterServer.address = QHostAddress(QHostAddress::LocalHost);
         ServerHarness h(o);
         h.server->sendHeartbeat();
         QCOMPARE(h.journal.filter("master:"), QStringList());
@@ -358,7 +355,7 @@ private Q_SLOTS:
 
     // An event raised inside a send waits for the handler. The host's own
     // client leaving ends a hosted server: everybody is told who ended it.
-    void hostLeavingDeletesTheServer() {
+    void hostLeavingDeletesTheServerAndHostKeys() {
         HarnessOptions o;
         o.settings.hostKey = 7;
         ServerHarness h(o);
@@ -382,9 +379,8 @@ private Q_SLOTS:
         QCOMPARE(h.stream->last("shutDown"), QVariantList({0}));
         QVERIFY(server);
         QTRY_VERIFY(!server);
-    }
 
-    void hostKeysAreNonNegativeAndVary() {
+        // The keys drawn for hosts are never negative, and they vary.
         QSet<int> keys;
         for (int i = 0; i < 16; ++i) {
             keys.insert(drawHostKey());
