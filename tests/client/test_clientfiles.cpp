@@ -193,8 +193,7 @@ private Q_SLOTS:
         const QString cut(12, QChar(0x00E9));
         QCOMPARE(entries(scores.read()),
                  (QStringList{"1:120 Ann", "1:120 Ann", "4:8 " + QStringList(4, cut).join(' ')}));
-        QTemporaryDir settingsDir;
-        QTemporaryDir scoresDir;
+        QTemporaryDir settingsDir, scoresDir;
         writeRaw(settingsDir.filePath("settings.ini"), "[Client]\nPlayer1\\Name=Ann\n");
         Client::Environment env;
         env.directory = settingsDir.path();

@@ -15,7 +15,7 @@ class TestClientGame : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void countdownPauseRestartAndAbortedStart() {
+    void countdownPauseRestartAbortedStartAndGameOver() {
         ClientHarness h;
         h.hostSingle();
         h.clearLog();
@@ -65,11 +65,8 @@ private Q_SLOTS:
                                         base(GuiState::Lobby, "Start abortet." + kNewGame)}));
         h.playerList("0:Player1");
         QCOMPARE(h.events.last(), base(GuiState::Lobby, "Start abortet." + kNewGame));
-    }
 
-    void gameOverAppendsTheHighscore() {
-        ClientHarness h;
-        h.hostSingle();
+        // The game over appends the highscore.
         h.startGame();
         h.clearLog();
         Q_EMIT h.tcp->changedCGameOver({120, 5, "00:01:40"});
@@ -83,13 +80,6 @@ private Q_SLOTS:
         h.playerList("0:Player1");
         QCOMPARE(h.events.last(), base(GuiState::Lobby, over));
 
-        ClientHarness spectator;  // a spectator's game over writes nothing
-        spectator.joinAndEstablish("10.0.0.5", 2);
-        spectator.playerList("0:Ann:Playing 2:Player1:Spectating");
-        QCOMPARE(spectator.client->state(), int(GamePlayer::Spectating));
-        Q_EMIT spectator.tcp->changedCGameOver({30, 1, "00:00:20"});
-        QVERIFY(!QFile::exists(spectator.path("highscore.dat")));
-
         ClientHarness blocked;
         QVERIFY(QDir(blocked.dir.path()).mkdir("highscore.dat"));
         blocked.hostSingle();
@@ -99,7 +89,7 @@ private Q_SLOTS:
                  QStringList{"error F The highcore could not be saved locally."});
     }
 
-    void lateJoinerBuildsTheFieldFromTheImage() {
+    void lateJoinerBuildsTheFieldAndSpectatesTheGameOver() {
         ClientHarness h;
         h.joinAndEstablish("10.0.0.5", 1);
         QByteArray field(24 * 25 / 2, '\x77');
@@ -124,6 +114,12 @@ private Q_SLOTS:
         }
         QCOMPARE(FieldImage::pack(f, 24), field);  // the boxes make the image
         QVERIFY(copy.block(5) && copy.block(6));
+
+        // A spectator's game over writes nothing.
+        h.playerList("0:Ann:Playing 1:Player1:Spectating");
+        QCOMPARE(h.client->state(), int(GamePlayer::Spectating));
+        Q_EMIT h.tcp->changedCGameOver({30, 1, "00:00:20"});
+        QVERIFY(!QFile::exists(h.path("highscore.dat")));
     }
 
     void blocksAndMovementsReachTheFieldCopy() {

@@ -181,8 +181,7 @@ private Q_SLOTS:
         QVERIFY(e.beginLanRound());
         QCOMPARE(e.size(), 1);
         QCOMPARE(e.at(0).address(), "192.168.1.5");
-        const QHostAddress lan("192.168.1.255");
-        const QHostAddress lab("10.1.255.255");
+        const QHostAddress lan("192.168.1.255"), lab("10.1.255.255");
         // up, loopback, can broadcast, addresses
         const QList<LanInterface> interfaces{{true, false, true, {lan, QHostAddress("ff02::1")}},
                                              {false, false, true, {QHostAddress("172.16.0.255")}},

@@ -94,8 +94,7 @@ private Q_SLOTS:
         QCOMPARE(announce(limited, kHostB, 3, "10:00:00"), R::Refused);
         QCOMPARE(limited.size(), 5);
         QVERIFY(limited.find(kHostA, 4) && limited.find(kHostA, 3) && !limited.find(kHostA, 2));
-        QVERIFY(limited.list(0).isEmpty());
-        QCOMPARE(limited.list(100).size(), 5);
+        QVERIFY(limited.list(0).isEmpty() && limited.list(100).size() == 5);
 
         // A server that stops announcing is gone after the fourth sweep; one that keeps announcing
         // once per sweep stays, however long it runs.
@@ -182,8 +181,7 @@ private Q_SLOTS:
         MasterService::Config taken = Master::withLocalPort({});
         taken.port = port;
         MasterService second(taken);
-        QVERIFY(!second.start());
-        QVERIFY(!second.errorString().isEmpty());
+        QVERIFY(!second.start() && !second.errorString().isEmpty());
     }
 };
 

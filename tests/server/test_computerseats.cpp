@@ -86,10 +86,8 @@ private Q_SLOTS:
             Q_EMIT h.stream->changedSPlayerDisconnect(1);
 
             const GamePlayer& cpu = *h.sim().player(1);
-            QCOMPARE(cpu.name(), "CPU_1");
-            QCOMPARE(cpu.connId(), standInId);
-            QCOMPARE(cpu.status(), Playing);
-            QCOMPARE(cpu.colour(), colour);
+            QCOMPARE((QVariantList{cpu.name(), cpu.connId(), int(cpu.status()), cpu.colour()}),
+                     (QVariantList{"CPU_1", standInId, int(Playing), colour}));
             QCOMPARE(h.sim().activeBlockIds().count(-1), 8 - 3);  // three play, of eight places
             QCOMPARE(h.server->sessions().seats(), QList<int>({standInId}));
             QCOMPARE(h.datagram->last("sendSMessage"),
@@ -105,9 +103,7 @@ private Q_SLOTS:
             // It plays on, and so does the game.
             const int firstBlock = cpu.currentBlock()->id();
             h.tick(400);
-            QVERIFY(presses(cpu) > 0);
-            QVERIFY(cpu.currentBlock()->id() > firstBlock);
-            QVERIFY(h.sim().running());
+            QVERIFY(presses(cpu) > 0 && cpu.currentBlock()->id() > firstBlock && h.sim().running());
 
             // Each leaver but the last is replaced; the last ends the game, and
             // with it every stand-in goes.
@@ -184,8 +180,7 @@ private Q_SLOTS:
         const bool slow = speed == 1;
         for (int t = 0; t < (slow ? 300 : 40) && h.sim().running(); ++t) {
             tick();
-            QVERIFY(!QTest::currentTestFailed());
-            QVERIFY(!slow || plans <= 1);
+            QVERIFY(!QTest::currentTestFailed() && (!slow || plans <= 1));
         }
         QVERIFY(landings > (slow ? 20 : 6));
         QCOMPARE(presses(*h.sim().player(3)), 0);
