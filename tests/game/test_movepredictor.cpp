@@ -228,8 +228,7 @@ private Q_SLOTS:
         c.serverSays({{2, 350, 1000, 0}}, {}, 50);  // the O of local 1, now in columns 7, 8
         QCOMPARE(c.column(0), 6);
         c.serverSays({{1, 300, 999, 0}}, sent, 100);
-        QCOMPARE(c.column(0), 6);
-        QCOMPARE(c.predictor.figures().mispredictions, 0);
+        QCOMPARE((QList{c.column(0), c.predictor.figures().mispredictions}), (QList{6, 0}));
     }
 
     // A server that said its counters once leaves them out while they stand: a shown press
@@ -274,8 +273,7 @@ private Q_SLOTS:
         QCOMPARE(c.column(0), 4);
         c.predictor.reset();
         c.press(0, KeySlot::Right, 300);
-        QCOMPARE(c.column(0), 5);
-        QCOMPARE(c.predictor.figures().mispredictions, 0);
+        QCOMPARE((QList{c.column(0), c.predictor.figures().mispredictions}), (QList{5, 0}));
     }
 
     // A press the server never heard of is given up after the round trip; that key then waits.
@@ -285,14 +283,12 @@ private Q_SLOTS:
         l.press(KeySlot::Right);
         QCOMPARE(l.drawn().x(), 250);
         l.tick((2 * l.delayTicks * kTickMs + MovePredictor::kSlackMs) / kTickMs + 1);
-        QCOMPARE(l.drawn().x(), 200);
-        QCOMPARE(l.predictor.figures().mispredictions, 1);
+        QCOMPARE((QList{l.drawn().x(), l.predictor.figures().mispredictions}), (QList{200, 1}));
         l.press(KeySlot::Right);
         QCOMPARE(l.drawn().x(), 200);
         l.tick(4 * l.delayTicks);
-        QCOMPARE(l.block(0).x(), 300);
-        QCOMPARE(l.drawn().x(), 300);
-        QCOMPARE(l.predictor.figures().mispredictions, 1);
+        QCOMPARE((QList{l.block(0).x(), l.drawn().x(), l.predictor.figures().mispredictions}),
+                 (QList{300, 300, 1}));
     }
 
     // A paused or ended game takes no presses, and a drop shown before stays where it was drawn.
@@ -305,9 +301,9 @@ private Q_SLOTS:
         QCOMPARE(l.drawn().x(), 200);
         // The game over came before the landing: no echo is overdue.
         l.predictor.advance(l.clock.nowMs() + 5000);
-        QCOMPARE(l.drawn().y(), dropped);
-        QCOMPARE(l.predictor.figures().mispredictions, 0);
-        QCOMPARE(l.predictor.figures().moves, 1);
+        QCOMPARE((QList{l.drawn().y(), l.predictor.figures().mispredictions,
+                        l.predictor.figures().moves}),
+                 (QList{dropped, 0, 1}));
     }
 
     // Off, every movement puts the block exactly where the server has it, a delay earlier.
@@ -323,12 +319,10 @@ private Q_SLOTS:
             server << GameMovement::of(l.block(0));
             l.tick();
             const GameMovement& then = server.value(server.size() - l.delayTicks, server.first());
-            QCOMPARE(l.drawn().x(), then.x);
-            QCOMPARE(l.drawn().rotation(), then.rotation);
+            QCOMPARE((QList{l.drawn().x(), l.drawn().rotation()}), (QList{then.x, then.rotation}));
         }
-        QCOMPARE(l.drawn().x(), 250);
-        QCOMPARE(l.drawn().rotation(), 1);
-        QCOMPARE(l.predictor.figures().moves, 1);
+        QCOMPARE((QList{l.drawn().x(), l.drawn().rotation(), l.predictor.figures().moves}),
+                 (QList{250, 1, 1}));
     }
 };
 

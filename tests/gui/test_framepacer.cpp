@@ -140,17 +140,14 @@ private Q_SLOTS:
         const std::vector<int> drawn = run(probe, {frames(400, c.lowMs), frames(400, c.normalMs),
                                                    frames(400, c.highMs, c.hitchMs)});
         QVERIFY(probe.done());
-        QCOMPARE(probe.quality(), c.chosen);
-        QCOMPARE(probe.holdsGoal(), c.holds);
-        QCOMPARE(qRound(probe.fps()), c.fps);
+        QCOMPARE((QList{probe.quality(), int(probe.holdsGoal()), qRound(probe.fps())}),
+                 (QList{c.chosen, int(c.holds), c.fps}));
         // Every quality tried got its full set of frames, from High down.
         const int perQuality = QualityProbe::kWarmupFrames + QualityProbe::kMeasuredFrames;
         QCOMPARE(int(drawn.size()), perQuality * (QualityProbe::kHighest - c.chosen + 1));
-        QCOMPARE(drawn.front(), QualityProbe::kHighest);
-        QCOMPARE(drawn.back(), c.chosen);
+        QCOMPARE((QList{drawn.front(), drawn.back()}), (QList{QualityProbe::kHighest, c.chosen}));
         probe.frameTook(1000);  // after the choice nothing changes it
-        QCOMPARE(probe.quality(), c.chosen);
-        QCOMPARE(qRound(probe.fps()), c.fps);
+        QCOMPARE((QList{probe.quality(), qRound(probe.fps())}), (QList{c.chosen, c.fps}));
     }
 };
 

@@ -29,8 +29,7 @@ private Q_SLOTS:
         QCOMPARE(g.states().size(), 4);
         g.stack().displayMessage("notice");
         g.stack().displayError("error", false);
-        QCOMPARE(g.top(), GuiState::Notice);
-        QCOMPARE(g.stack().message(), "error");
+        QVERIFY(g.top() == GuiState::Notice && g.stack().message() == "error");
         g.key(Qt::Key_Escape);
         QCOMPARE(g.events, (QStringList{"join F ... T ''", "abort"}));
         g.session().resetGui({true, 4, false, false, false, 1});
@@ -38,8 +37,8 @@ private Q_SLOTS:
         g.timers.advance(GuiStack::kOverlayMs - 1);
         QCOMPARE(g.top(), GuiState::Notice);
         g.timers.advance(1);
-        QCOMPARE(g.states(), QList<GuiState>{GuiState::MainMenu});
-        QCOMPARE(g.stack().message(), "notice");
+        QVERIFY(g.states() == QList<GuiState>{GuiState::MainMenu} &&
+                g.stack().message() == "notice");
         // An error leaving the game closes its menu and chat; keys work the main menu.
         GuiFixture e;
         e.lobby(2, false, true, {0});
@@ -51,8 +50,7 @@ private Q_SLOTS:
         e.stack().setCountdown("Starting in 2...");
         e.stack().displayError("The connection to the server was lost.", true);
         QCOMPARE(e.states(), (QList<GuiState>{GuiState::MainMenu, GuiState::Notice}));
-        QVERIFY(e.stack().countdown().isEmpty());
-        QVERIFY(!e.gui->editor().field().editing());
+        QVERIFY(e.stack().countdown().isEmpty() && !e.gui->editor().field().editing());
         e.timers.advance(GuiStack::kOverlayMs);
         QCOMPARE(e.states(), QList<GuiState>{GuiState::MainMenu});
         e.events.clear();
@@ -106,30 +104,27 @@ private Q_SLOTS:
             m.add(server(QStringLiteral("S%1").arg(i, 2, 10, QLatin1Char('0')), 100 - i, false,
                          false, 1, 4, i == 1 ? "Beta 0.91" : "Beta 0.92"));
         }
-        QCOMPARE(m.pageCount(), 2);
-        QCOMPARE(m.pageRows().size(), 10);
+        QCOMPARE((QList<qsizetype>{m.pageCount(), m.pageRows().size()}), (QList<qsizetype>{2, 10}));
         QCOMPARE(m.joinable().size(), 9);  // another version is listed, not joinable
         m.sortBy(3);
         QCOMPARE(m.pageRows().first()->name(), "S14");  // lowest ping first
         m.sortBy(3);
         QCOMPARE(m.pageRows().first()->name(), "S00");
         m.setPage(5);
-        QCOMPARE(m.page(), 2);
-        QCOMPARE(m.pageRows().size(), 5);
+        QCOMPARE((QList<qsizetype>{m.page(), m.pageRows().size()}), (QList<qsizetype>{2, 5}));
 
         // Page 2 of 2, list not complete yet: no next page, no headers.
         using L = ServerListModel;
         m.setResult(MasterserverResult::MasterListReceived);
-        QCOMPARE(m.nextEntry(L::Back, true), int(L::PreviousPage));
-        QCOMPARE(m.nextEntry(L::PreviousPage, true), int(L::FirstServer));
-        QCOMPARE(m.nextEntry(L::FirstServer, false), int(L::PreviousPage));
-        QCOMPARE(m.nextEntry(0, false), m.lastEntry());
+        QCOMPARE((QList{m.nextEntry(L::Back, true), m.nextEntry(L::PreviousPage, true),
+                        m.nextEntry(L::FirstServer, false), m.nextEntry(0, false)}),
+                 (QList{int(L::PreviousPage), int(L::FirstServer), int(L::PreviousPage),
+                        m.lastEntry()}));
         m.setPage(1);
         m.setResult(MasterserverResult::MasterListDone);
-        QCOMPARE(m.nextEntry(L::Back, true), int(L::NextPage));
-        QCOMPARE(m.nextEntry(L::NextPage, true), int(L::FirstHeader));
-        QCOMPARE(m.nextEntry(L::FirstHeader, false), int(L::NextPage));
-        QCOMPARE(m.nextEntry(L::NextPage, false), int(L::Back));
+        QCOMPARE((QList{m.nextEntry(L::Back, true), m.nextEntry(L::NextPage, true),
+                        m.nextEntry(L::FirstHeader, false), m.nextEntry(L::NextPage, false)}),
+                 (QList{int(L::NextPage), int(L::FirstHeader), int(L::NextPage), int(L::Back)}));
         m.clear();
         m.setResult(MasterserverResult::MasterListEmpty);
         QCOMPARE(m.nextEntry(L::Back, true), 0);  // nothing to join
@@ -187,8 +182,7 @@ private Q_SLOTS:
         QCOMPARE(players.positions(), 4);
         QVERIFY(players.atPosition(0) == nullptr && players.atPosition(2) == nullptr &&
                 players.atPosition(3) == nullptr);
-        QCOMPARE(players.atPosition(1)->connId, 1);
-        QCOMPARE(players.players().size(), std::size_t(1));
+        QVERIFY(players.atPosition(1)->connId == 1 && players.players().size() == 1);
         QCOMPARE(PlayerTable::playerId(2147483647, 1), -1);
         QCOMPARE(players.kickList(0), QList<int>({1}));
         // The score counts seconds until the server's comes, the play time pauses.
@@ -308,8 +302,8 @@ private Q_SLOTS:
                       {1024, 768, 16, 60},
                       {800, 600, 32, 75}});
         QCOMPARE(list.keys(), (QStringList{"0640x0480", "0800x0600", "1280x1024"}));
-        QCOMPARE(list.step("1280x1024", true), "0640x0480");
-        QCOMPARE(list.step("0640x0480", false), "1280x1024");
+        QCOMPARE((QStringList{list.step("1280x1024", true), list.step("0640x0480", false)}),
+                 (QStringList{"0640x0480", "1280x1024"}));
         QCOMPARE(list.step("1024x0768", true), "1280x1024");  // not listed: its place
 
         QTemporaryDir dir;

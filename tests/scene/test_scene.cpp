@@ -103,8 +103,7 @@ private Q_SLOTS:
 
         QCOMPARE(landed.count(), 2);
         QCOMPARE(cleared.count(), 2);  // rows 2 and 1; row 0 still lacks column 7
-        QCOMPARE(points.count(), 1);
-        QCOMPARE(points.at(0), QVariantList({30, 1}));
+        QCOMPARE(QList<QVariantList>(points), (QList<QVariantList>{{30, 1}}));
         QCOMPARE(copy.mirror().points(), 30);
         QCOMPARE(field.mirror().cell(7, 23), GameField::kFieldBlockId);  // row 25 moved down twice
         QCOMPARE(field.mirror().cell(0, 23), GameField::kFieldBlockId);
