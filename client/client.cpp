@@ -8,6 +8,7 @@
 #include "client/joinaddress.h"
 #include "game/appinfo.h"
 #include "game/playernames.h"
+#include "network/invitecode.h"
 #include "network/masterserversettings.h"
 #include "network/serversettings.h"
 #include "portmap/reachability.h"
@@ -80,6 +81,11 @@ Client::Client(ClientConnection* tcpConnection, ClientConnection* udpConnection,
     ServerBrowser* b = &browser_;
     connect(b, &ServerBrowser::probeAnswered, this, &Client::processProbeAnswered);
     connect(b, &ServerBrowser::probeFailed, this, &Client::processProbeFailed);
+    connect(b, &ServerBrowser::inviteFailed, this, &Client::processInviteFailed);
+    connect(b, &ServerBrowser::inviteFound, this, [this](const QHostAddress& address, int port) {
+        serverAddress_ = address;
+        serverPort_ = port;
+    });
     connect(b, &ServerBrowser::masterChecked, this, &Client::processMasterChecked);
     connectField();
 }
@@ -218,6 +224,7 @@ void Client::hostGame(HostRequest request) {
     serverAddress_ = QHostAddress(QHostAddress::LocalHost);
     serverPort_ = r.port;
     addressText_.clear();
+    inviteCode_.reset();
     connectPassword_ = r.password;
     session_.maxPlayers = r.maxPlayers;
     session_.singleplayer = request.singleplayer;
@@ -291,6 +298,10 @@ void Client::joinGame(bool splitscreen, QString address, bool saveAddress, QStri
     QString host;
     if (address != kUseOldAddress) {
         addressText_ = address;
+        inviteCode_ = InviteCode::fromJoinText(address);
+        if (inviteCode_) {
+            addressText_ = InviteCode::display(*inviteCode_);
+        }
         const JoinAddress join = JoinAddress::parse(address, Quadrell::kDefaultGamePort);
         host = join.host;
         serverAddress_ = QHostAddress(host);
@@ -307,6 +318,10 @@ void Client::joinGame(bool splitscreen, QString address, bool saveAddress, QStri
     Q_EMIT screen_.setGuiBaseState(GuiState::NoState, tr("Connecting to %1...").arg(addressText_) +
                                                           kParagraph + tr("Press 'ESC' to abort."));
 
+    if (inviteCode_) {
+        browser_.probeInvite(*inviteCode_);
+        return;
+    }
     if (!serverAddress_.isNull() || host.isEmpty()) {
         probeServer();
         return;
@@ -346,6 +361,29 @@ void Client::processProbeAnswered(ServerData server) {
         session_.maxPlayers = server.maxPlayers();
         connectToServer();
     }
+}
+
+void Client::processInviteFailed(ServerBrowser::InviteFailure failure) {
+    if (connected()) {
+        return;
+    }
+    const QString code = addressText_;
+    switch (failure) {
+        case ServerBrowser::InviteFailure::NoMaster:
+            Q_EMIT screen_.displayError(
+                tr("Joining by invite code needs a master server (masterserver.ini)."), false);
+            break;
+        case ServerBrowser::InviteFailure::MasterSilent:
+            Q_EMIT screen_.displayError(
+                tr("The master server did not answer: the invite code %1 could not be looked up.")
+                    .arg(code),
+                false);
+            break;
+        case ServerBrowser::InviteFailure::Unknown:
+            Q_EMIT screen_.displayError(tr("No game has the invite code %1.").arg(code), false);
+            break;
+    }
+    backToLastScreen();
 }
 
 void Client::processProbeFailed() {

@@ -118,6 +118,7 @@ public Q_SLOTS:
     // The browser: the join's probe and the hosted game's master check.
     void processProbeAnswered(ServerData server);
     void processProbeFailed();
+    void processInviteFailed(ServerBrowser::InviteFailure failure);
     void processMasterChecked(bool reached);
 
 Q_SIGNALS:
@@ -167,8 +168,9 @@ private:
     int hostKey_ = -1;
     QHostAddress serverAddress_;
     int serverPort_ = 27403;
-    QString addressText_;  // the address as the player typed it
-    int lookups_ = 0;      // joins that looked a name up; a newer one or an abort ends the older
+    QString addressText_;                // the address as the player typed it
+    std::optional<QString> inviteCode_;  // the join is by this invite code
+    int lookups_ = 0;  // joins that looked a name up; a newer one or an abort ends the older
     bool resolving_ = false;
     QString connectPassword_;
     bool tcpEstablished_ = false;

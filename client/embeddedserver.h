@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 
+#include "network/payloadcodec.h"
 #include "network/serversettings.h"
 #include "portmap/portmapping.h"
 
@@ -25,6 +26,9 @@ public:
     // in the owner's thread, never after the server is destroyed.
     using MappingReport = std::function<void(const PortMapping&)>;
     virtual void reportPortMapping(MappingReport report) = 0;
+    // The master server's invite code for the game and its reach, likewise.
+    using InviteReport = std::function<void(const PayloadCodec::RegistrationAnswer&)>;
+    virtual void reportInvite(InviteReport report) = 0;
 };
 
 // Starts a game server with the given settings and returns once it listens;

@@ -26,6 +26,8 @@ ServerBrowser::ServerBrowser(MasterConnection* master, const MasterserverSetting
             &ServerBrowser::processMasterReached);
     connect(master_, &ConnectionInterface::errorOccured, this,
             &ServerBrowser::processConnectionError);
+    connect(master_, &MasterConnection::changedCInvite, this,
+            [this](int, const PayloadCodec::InviteAnswer& a) { processInvite(a); });
 }
 
 ServerBrowser::~ServerBrowser() {
@@ -87,8 +89,45 @@ void ServerBrowser::probe(const QHostAddress& address, int port) {
     master_->queryServer(address, port);
 }
 
+void ServerBrowser::probeInvite(const QString& code) {
+    cancelProbe();
+    listing_ = false;
+    if (!hasMaster()) {
+        Q_EMIT inviteFailed(InviteFailure::NoMaster);
+        return;
+    }
+    finding_ = code;
+    withMaster([this, code] { master_->findInvite(code); });
+}
+
+void ServerBrowser::processInvite(const PayloadCodec::InviteAnswer& a) {
+    if (finding_.isEmpty() || a.code != finding_) {
+        return;
+    }
+    const QString code = std::exchange(finding_, {});
+    // The first endpoint of our own kind; IPv6 ones come in brackets.
+    for (const QString& endpoint : a.endpoints) {
+        const qsizetype colon = endpoint.lastIndexOf(u':');
+        QString host = endpoint.left(colon);
+        if (host.startsWith(u'[') && host.endsWith(u']')) {
+            host = host.mid(1, host.size() - 2);
+        }
+        const QHostAddress address(host);
+        const int port = endpoint.mid(colon + 1).toInt();
+        if (colon > 0 && !address.isNull() && port > 0 && port <= 65535) {
+            Q_EMIT inviteFound(address, port);
+            probe_ = Target{address, port};
+            probeTimer_.start();
+            master_->queryInvitedServer(address, port, code);
+            return;
+        }
+    }
+    Q_EMIT inviteFailed(InviteFailure::Unknown);
+}
+
 void ServerBrowser::cancelProbe() {
     probe_.reset();
+    finding_.clear();
     probeTimer_.stop();
 }
 
@@ -152,7 +191,10 @@ void ServerBrowser::processConnectionError(int /*connId*/,
 }
 
 void ServerBrowser::masterFailed() {
-    if (checking_) {
+    if (!finding_.isEmpty()) {
+        finding_.clear();
+        Q_EMIT inviteFailed(InviteFailure::MasterSilent);
+    } else if (checking_) {
         checking_ = false;
         Q_EMIT masterChecked(false);
     } else if (listing_) {

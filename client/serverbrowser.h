@@ -31,6 +31,9 @@ class ServerBrowser : public QObject {
     Q_OBJECT
 
 public:
+    // Why a join by invite code found no game to probe.
+    enum class InviteFailure { NoMaster, MasterSilent, Unknown };
+
     ServerBrowser(MasterConnection* master, const MasterserverSettings& where,
                   QObject* parent = nullptr);
     ~ServerBrowser() override;
@@ -46,7 +49,7 @@ public:
     void setProbeTimeout(int ms) { probeTimer_.setInterval(ms); }
     // The list is on screen (rounds repeat) or not (they stop).
     void setListShown(bool shown);
-    bool probing() const { return probe_.has_value(); }
+    bool probing() const { return probe_.has_value() || !finding_.isEmpty(); }
 
     // Asks the master server whether it is there ("CTS"), for a game being
     // hosted: masterChecked follows. Only with a master.
@@ -54,6 +57,10 @@ public:
     // Asks one game server about itself ("CIN") before a join: probeAnswered
     // or probeFailed follows, unless cancelled.
     void probe(const QHostAddress& address, int port);
+    // A join by invite code: asks the master server where its game is
+    // (inviteFound, or inviteFailed), then probes it there as probe() does,
+    // where only the holder of the code can answer.
+    void probeInvite(const QString& code);
     void cancelProbe();
     // Leaves the master server at once (the program ends).
     void close();
@@ -70,6 +77,8 @@ Q_SIGNALS:
     void masterChecked(bool reached);
     void probeAnswered(ServerData server);
     void probeFailed();
+    void inviteFound(QHostAddress address, int port);
+    void inviteFailed(ServerBrowser::InviteFailure failure);
     // A repeated round of questions to the local networks begins: what did
     // not answer the last one is gone.
     void lanRoundBegins();
@@ -90,6 +99,7 @@ private:
     bool isProbed(const QString& address, int port) const;
     void failProbe();
     void processMasterReached(int connId);
+    void processInvite(const PayloadCodec::InviteAnswer& answer);
     void processConnectionError(int connId, ConnectionInterface::ConnectionError error);
 
     MasterConnection* master_;
@@ -98,6 +108,7 @@ private:
     bool checking_ = false;  // a hosted game waits for the master's answer
     bool listing_ = false;   // the list was asked for since the last join or host
     std::optional<Target> probe_;
+    QString finding_;  // the invite code asked of the master server
     HostLookup lookup_ = systemHostLookup();
     bool resolving_ = false;
     std::function<void()> afterLookup_;

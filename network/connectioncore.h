@@ -47,6 +47,7 @@ public:
     ~ConnectionCore() override;
 
     const ConnectionSettings& settings() const { return settings_; }
+    void setInviteCode(const QString& code) { settings_.inviteCode = code; }
     const NetworkTimings& timings() const { return settings_.timings; }
     ConnectionInterface& events() const { return events_; }
     // The facade as the role whose events a handler raises; null when this

@@ -30,6 +30,10 @@ void NetServerConnection::setGate(PlayerGate* gate) {
     core_->setGate(gate);
 }
 
+void NetServerConnection::setInviteCode(const QString& code) {
+    core_->setInviteCode(code);
+}
+
 void NetServerConnection::shutDown(int byClientId) {
     core_->announceShutdown(byClientId);
 }
@@ -207,4 +211,17 @@ void NetMasterConnection::sendMasterTest(bool reliable) {
 
 void NetMasterConnection::requestServerlist(bool reliable) {
     core_->masterLink().requestServerlist(reliable);
+}
+
+void NetMasterConnection::sendRegistration(const PayloadCodec::Registration& registration) {
+    core_->masterLink().sendRegistration(registration);
+}
+
+void NetMasterConnection::findInvite(const QString& code) {
+    core_->masterLink().findInvite(code);
+}
+
+void NetMasterConnection::queryInvitedServer(const QHostAddress& address, int port,
+                                             const QString& code) {
+    core_->masterLink().queryServer(address, port, code);
 }

@@ -26,6 +26,7 @@ public:
     void disconnectClient(int clientId, bool immediately) override;
     int acceptSocket(qintptr socketDescriptor) override;
     void setGate(PlayerGate* gate) override;
+    void setInviteCode(const QString& code) override;
     void shutDown(int byClientId) override;
     void sendSPlayerlist(bool reliable, const PayloadCodec::PlayerList& list) override;
     void sendSMessage(bool reliable, const PayloadCodec::ChatLine& line) override;
@@ -90,6 +91,9 @@ public:
     void sendServerOffline(bool reliable, int port) override;
     void sendMasterTest(bool reliable) override;
     void requestServerlist(bool reliable) override;
+    void sendRegistration(const PayloadCodec::Registration& registration) override;
+    void findInvite(const QString& code) override;
+    void queryInvitedServer(const QHostAddress& address, int port, const QString& code) override;
 
 private:
     ConnectionCore* core_;  // a child

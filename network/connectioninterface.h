@@ -67,6 +67,8 @@ public:
     virtual int acceptSocket(qintptr socketDescriptor) = 0;
     // Who may join, asked at every hello (admission.h); not owned.
     virtual void setGate(PlayerGate* gate) = 0;
+    // The invite code that proves this server to joiners by code (empty: none).
+    virtual void setInviteCode(const QString& code) = 0;
     // The server ends: "SSHD" naming the client that ended it (-1: the
     // server itself) to everybody, then every connection is dropped unheard.
     virtual void shutDown(int byClientId) = 0;
@@ -160,6 +162,15 @@ public:
     virtual void sendServerOffline(bool reliable, int port) = 0;
     virtual void sendMasterTest(bool reliable) = 0;
     virtual void requestServerlist(bool reliable) = 0;
+    // A game server's request for an invite code, and its keep-alive ("SRG",
+    // once: the owner repeats it).
+    virtual void sendRegistration(const PayloadCodec::Registration& registration) = 0;
+    // Asks the master server where the game of an invite code is ("CJN",
+    // repeated until answered): changedCInvite, or errorOccured.
+    virtual void findInvite(const QString& code) = 0;
+    // Probes a game server found by invite code: only an answer proven with
+    // the code counts (changedCNewServer), else changedCServerUnreachable.
+    virtual void queryInvitedServer(const QHostAddress& address, int port, const QString& code) = 0;
 
 Q_SIGNALS:
     // What the master server and probed game servers answer.
@@ -170,4 +181,9 @@ Q_SIGNALS:
     // reached at all). It names the server because a failure of an earlier,
     // replaced probe may still be on its way when the next probe starts.
     void changedCServerUnreachable(int connId, QString address, int port);
+    // The master server's answer to a registration: the code and what it
+    // found of the game's reach.
+    void changedCRegistration(int connId, PayloadCodec::RegistrationAnswer answer);
+    // The answer to findInvite.
+    void changedCInvite(int connId, PayloadCodec::InviteAnswer answer);
 };

@@ -21,5 +21,8 @@ struct ConnectionSettings {
     bool datagram = false;
     bool usePassword = false;  // sent in "SIN"
     int timeout = -1;          // ms of silence before an established datagram peer ends
+    // The game's invite code from the master server: a probe that asks with
+    // a nonce gets a "SIN" proven with it. Empty: none.
+    QString inviteCode;
     NetworkTimings timings;
 };

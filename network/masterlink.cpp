@@ -1,9 +1,11 @@
 #include "masterlink.h"
 
+#include <QRandomGenerator>
 #include <algorithm>
 
 #include "game/appinfo.h"
 #include "network/connectioncore.h"
+#include "network/invitecode.h"
 #include "network/payloadcodec.h"
 #include "network/serverclaims.h"
 
@@ -24,6 +26,7 @@ void MasterLink::reset() {
     serverList_.clear();
     queryAddresses_.clear();
     join_ = {};
+    invite_ = {};
 }
 
 void MasterLink::forget(int connId) {
@@ -64,15 +67,24 @@ void MasterLink::requestServerlist(bool reliable) {
     sendToMaster(reliable, MessageCode::CLS, QLatin1String(Codec::kServerListRequest));
 }
 
-void MasterLink::sendInfoRequest(int connId) {
+void MasterLink::sendInfoRequest(int connId, const QString& nonce) {
     if (ConnectionInfo* record = core_.find(connId)) {
         record->pingClockStart = core_.nowMs();
         core_.startRepeating(
-            *record, ConnectionMessage(MessageCode::CIN, QLatin1String(Codec::kInfoRequest)), true);
+            *record, ConnectionMessage(MessageCode::CIN, Codec::buildInfoRequest(nonce)), true);
     }
 }
 
-void MasterLink::queryServer(const QHostAddress& address, int port) {
+void MasterLink::sendRegistration(const PayloadCodec::Registration& registration) {
+    sendToMaster(false, MessageCode::SRG, Codec::buildRegistration(registration));
+}
+
+void MasterLink::findInvite(const QString& code) {
+    invite_ = {code, InviteCode::drawNonce([] { return QRandomGenerator::system()->generate(); })};
+    sendToMaster(true, MessageCode::CJN, Codec::buildInviteQuery(invite_));
+}
+
+void MasterLink::queryServer(const QHostAddress& address, int port, const QString& inviteCode) {
     // Joining by address replaces whatever was being probed, an earlier
     // join probe included: its give-up would read as this one's failure.
     serverList_.clear();
@@ -87,8 +99,11 @@ void MasterLink::queryServer(const QHostAddress& address, int port) {
         return;
     }
     queryAddresses_[connId] = address.toString() + u':' + QString::number(port);
-    join_ = {connId, address, port};
-    sendInfoRequest(connId);
+    const QString nonce = inviteCode.isEmpty() ? QString() : InviteCode::drawNonce([] {
+        return QRandomGenerator::system()->generate();
+    });
+    join_ = {connId, address, port, inviteCode, nonce};
+    sendInfoRequest(connId, nonce);
 }
 
 void MasterLink::reportUnreachable(const QHostAddress& address, int port) {
@@ -193,8 +208,18 @@ void MasterLink::processServerInfo(ConnectionInfo& record, const ConnectionMessa
     const QString entry = queryAddresses_.value(connId);
     const qsizetype colon = entry.lastIndexOf(u':');
     const qint64 ping = record.pingClockStart >= 0 ? core_.nowMs() - record.pingClockStart : 0;
+    QString content = message.content;
+    if (connId == join_.connId && !join_.inviteCode.isEmpty()) {
+        // Found by code: another server at that address cannot prove it.
+        const std::optional<QString> proven =
+            Codec::provenServerInfo(content, join_.inviteCode, join_.nonce);
+        if (!proven) {
+            return;
+        }
+        content = *proven;
+    }
     const std::optional<ServerData> server =
-        ServerClaims::describedServer(message.content, entry.left(std::max<qsizetype>(colon, 0)),
+        ServerClaims::describedServer(content, entry.left(std::max<qsizetype>(colon, 0)),
                                       Codec::toInt(entry.mid(colon + 1)), ping);
     if (!server) {
         return;  // not genuine: the probe runs out by repetition
@@ -207,5 +232,28 @@ void MasterLink::processServerInfo(ConnectionInfo& record, const ConnectionMessa
     }
     if (!finishQuery(connId)) {
         core_.removeConnection(connId);
+    }
+}
+
+void MasterLink::processRegistrationAnswer(ConnectionInfo&, const ConnectionMessage& message) {
+    if (const std::optional<Codec::RegistrationAnswer> a =
+            Codec::parseRegistrationAnswer(message.content)) {
+        if (MasterConnection* e = core_.eventsAs<MasterConnection>()) {
+            Q_EMIT e->changedCRegistration(-1, *a);
+        }
+    }
+}
+
+void MasterLink::processInviteAnswer(ConnectionInfo& record, const ConnectionMessage& message) {
+    const std::optional<Codec::InviteAnswer> a = Codec::parseInviteAnswer(message.content);
+    // Only the answer to the lookup asked: an old or forged one names
+    // another nonce.
+    if (!a || invite_.nonce.isEmpty() || a->nonce != invite_.nonce || a->code != invite_.code ||
+        !core_.takeAnswer(record, {MessageCode::CJN})) {
+        return;
+    }
+    invite_ = {};
+    if (MasterConnection* e = core_.eventsAs<MasterConnection>()) {
+        Q_EMIT e->changedCInvite(-1, *a);
     }
 }

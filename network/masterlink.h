@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "network/messagecodes.h"
+#include "network/payloadcodec.h"
 
 class ConnectionCore;
 class ConnectionInfo;
@@ -35,12 +36,18 @@ public:
     void sendServerOffline(bool reliable, int port);
     void sendMasterTest(bool reliable);
     void requestServerlist(bool reliable);
-    void queryServer(const QHostAddress& address, int port);
+    // inviteCode: the server was found by that code, and only an answer
+    // proven with it counts.
+    void queryServer(const QHostAddress& address, int port, const QString& inviteCode = {});
+    void sendRegistration(const PayloadCodec::Registration& registration);
+    void findInvite(const QString& code);
 
     void processAnnouncementAnswer(ConnectionInfo& record, const ConnectionMessage& message);
     void processMasterTest(ConnectionInfo& record, const ConnectionMessage& message);
     void processServerList(ConnectionInfo& record, const ConnectionMessage& message);
     void processServerInfo(ConnectionInfo& record, const ConnectionMessage& message);
+    void processRegistrationAnswer(ConnectionInfo& record, const ConnectionMessage& message);
+    void processInviteAnswer(ConnectionInfo& record, const ConnectionMessage& message);
 
     // Ends connId if it is a listed server's probe, answered or not, and gives
     // its place to the next listed server. False when it is none.
@@ -60,10 +67,12 @@ private:
         int connId = -1;  // -1: none
         QHostAddress address;
         int port = 0;
+        QString inviteCode;  // empty: joined by address
+        QString nonce;
     };
 
     void sendToMaster(bool reliable, MessageCode code, const QString& content);
-    void sendInfoRequest(int connId);
+    void sendInfoRequest(int connId, const QString& nonce = {});
     void queryNextServers();
     void reportUnreachable(const QHostAddress& address, int port);
 
@@ -72,4 +81,5 @@ private:
     QStringList serverList_;              // entries "address:port" still to probe
     QHash<int, QString> queryAddresses_;  // probe connection id -> its entry
     JoinProbe join_;
+    PayloadCodec::InviteQuery invite_;  // the lookup waiting for its answer
 };

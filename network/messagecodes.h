@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
-// The 37 message codes in one table, one row per code:
+// The 41 message codes in one table, one row per code:
 //
 //   X(code, sender side, state a connection must be in to be heard, channel,
 //     handler)
@@ -63,7 +63,11 @@
     X(MLS, Master, Any, Own, MasterLink::processServerList)                      \
     X(MTS, Master, Any, Own, MasterLink::processMasterTest)                      \
     X(CIN, Client, Any, Own, ServerCodes::processInfoRequest)                    \
-    X(SIN, Server, Any, Own, MasterLink::processServerInfo)
+    X(SIN, Server, Any, Own, MasterLink::processServerInfo)                      \
+    X(SRG, Server, Any, Own, ConnectionCore::ignore) /* for the master server */ \
+    X(MRG, Master, Any, Own, MasterLink::processRegistrationAnswer)              \
+    X(CJN, Client, Any, Own, ConnectionCore::ignore) /* for the master server */ \
+    X(MJN, Master, Any, Own, MasterLink::processInviteAnswer)
 
 enum class MessageCode {
 #define QUADRELL_CODE_ENUM(code, side, needs, channel, handler) code,
@@ -136,10 +140,10 @@ constexpr bool inWireOrder(std::string_view expected) {
     return at == expected.size();
 }
 
-static_assert(kCount == 37, "the protocol has 37 codes");
+static_assert(kCount == 41, "the protocol has 41 codes");
 static_assert(inWireOrder("CHI SHI CPLR SPLR CMSG SMSG SPNG CPNG CSRT SSRT CRST SRST SCST CINP "
                           "SBLC SMVE SMRG SLNE CPSE SPSE SSTP CDSC SDSC CKCK SKCK SSHD BRES "
-                          "SON SOF MON MOF CLS CTS MLS MTS CIN SIN"),
+                          "SON SOF MON MOF CLS CTS MLS MTS CIN SIN SRG MRG CJN MJN"),
               "the codes keep their fixed order");
 
 }  // namespace MessageCodes

@@ -485,4 +485,125 @@ std::optional<ServerInfo> parseServerInfo(const QString& payload) {
     return ServerInfo{version, isTrue(t[2]), toInt(t[3]), toInt(t[4]), isTrue(t[5]), name};
 }
 
+QString buildInfoRequest(const QString& nonce) {
+    return nonce.isEmpty() ? QString::fromLatin1(kInfoRequest)
+                           : QLatin1String(kInfoRequest) + kSpace + nonce;
+}
+
+QString parseInfoRequestNonce(const QString& payload) {
+    const QStringList t = tokens(payload);
+    return t.size() == 2 && InviteCode::isNonce(t[1]) ? t[1] : QString();
+}
+
+QString withProof(const QString& serverInfo, const QString& code, const QString& nonce) {
+    return serverInfo + kSpace + InviteCode::proof(code, nonce, serverInfo);
+}
+
+std::optional<QString> provenServerInfo(const QString& payload, const QString& code,
+                                        const QString& nonce) {
+    const qsizetype space = payload.lastIndexOf(kSpace);
+    if (space < 0) {
+        return std::nullopt;
+    }
+    const QString content = payload.left(space);
+    if (payload.mid(space + 1) != InviteCode::proof(code, nonce, content)) {
+        return std::nullopt;
+    }
+    return content;
+}
+
+namespace {
+
+QString reachText(Reach r) {
+    return QString(QChar::fromLatin1(static_cast<char>(r)));
+}
+
+Reach reachAt(const QStringList& t, qsizetype index) {
+    const QString token = tokenAt(t, index);
+    if (token == u"T") {
+        return Reach::Yes;
+    }
+    return token == u"F" ? Reach::No : Reach::Unknown;
+}
+
+// A registration token: 16 hexadecimal digits, as a nonce.
+bool isToken(QStringView token) {
+    return InviteCode::isNonce(token);
+}
+
+bool isCode(QStringView token) {
+    return token.size() == InviteCode::kLength && InviteCode::parse(token) == token;
+}
+
+}  // namespace
+
+QString buildRegistration(const Registration& r) {
+    return QString::number(r.port) + kSpace + (r.online ? u'O' : u'X') + kSpace +
+           (r.token.isEmpty() ? QStringLiteral("-") : r.token);
+}
+
+Registration parseRegistration(const QString& payload) {
+    const QStringList t = tokens(payload);
+    const QString token = tokenAt(t, 2);
+    return {intAt(t, 0), tokenAt(t, 1) != u"X", isToken(token) ? token : QString()};
+}
+
+QString buildRegistrationAnswer(const RegistrationAnswer& a) {
+    return QStringList{a.code,
+                       a.token,
+                       a.address,
+                       QString::number(a.port),
+                       reachText(a.stream),
+                       reachText(a.datagram)}
+        .join(kSpace);
+}
+
+std::optional<RegistrationAnswer> parseRegistrationAnswer(const QString& payload) {
+    const QStringList t = tokens(payload);
+    if (t.size() != 6 || !isCode(t[0]) || !isToken(t[1])) {
+        return std::nullopt;
+    }
+    return RegistrationAnswer{t[0], t[1], t[2], toInt(t[3]), reachAt(t, 4), reachAt(t, 5)};
+}
+
+QString buildInviteQuery(const InviteQuery& q) {
+    return q.code + kSpace + q.nonce;
+}
+
+std::optional<InviteQuery> parseInviteQuery(const QString& payload) {
+    const QStringList t = tokens(payload);
+    if (t.size() != 2 || !isCode(t[0]) || !InviteCode::isNonce(t[1])) {
+        return std::nullopt;
+    }
+    return InviteQuery{t[0], t[1]};
+}
+
+QString buildInviteAnswer(const InviteAnswer& a) {
+    QStringList t{a.nonce,
+                  a.code,
+                  boolText(a.found),
+                  reachText(a.stream),
+                  reachText(a.datagram),
+                  a.observed.isEmpty() ? QStringLiteral("-") : a.observed};
+    t += a.endpoints.mid(0, kMaxEndpoints);
+    return t.join(kSpace);
+}
+
+std::optional<InviteAnswer> parseInviteAnswer(const QString& payload) {
+    const QStringList t = tokens(payload);
+    if (t.size() < 6 || !InviteCode::isNonce(t[0]) || !isCode(t[1])) {
+        return std::nullopt;
+    }
+    InviteAnswer a{t[0], t[1], isTrue(t[2]), reachAt(t, 3), reachAt(t, 4), t[5], {}};
+    for (qsizetype i = 6; i < t.size() && a.endpoints.size() < kMaxEndpoints; ++i) {
+        if (!t[i].isEmpty()) {
+            a.endpoints.append(t[i]);
+        }
+    }
+    if (!a.found) {
+        a.endpoints.clear();
+    }
+    return a;
+}
+
 }  // namespace PayloadCodec

@@ -11,6 +11,7 @@
 
 #include "game/blockrecords.h"
 #include "game/keyinput.h"
+#include "network/invitecode.h"
 
 // Payload texts of every message code, built and parsed as pure functions.
 //
@@ -224,6 +225,78 @@ QString buildServerInfo(const QString& version, bool ranked, int players, int ma
 // Nothing for 7 tokens or fewer or a digest that does not match.
 std::optional<ServerInfo> parseServerInfo(const QString& payload);
 
+// "CIN": "I", and for a join by invite code the joiner's nonce after it,
+// which a server holding a code answers with a proven "SIN" (a server of
+// today ignores what follows the "I").
+QString buildInfoRequest(const QString& nonce = {});
+// The nonce asked for; empty without one (or with anything but a nonce).
+QString parseInfoRequestNonce(const QString& payload);
+// "SIN" with InviteCode::proof of it appended, and its check: nothing unless
+// the last token proves the rest for code and nonce.
+QString withProof(const QString& serverInfo, const QString& code, const QString& nonce);
+std::optional<QString> provenServerInfo(const QString& payload, const QString& code,
+                                        const QString& nonce);
+
+// --- joining by invite code: only peers that sent a request hear an answer ---
+
+// Whether the master server reached a game directly: not tried yet, yes, no.
+enum class Reach : char { Unknown = '?', Yes = 'T', No = 'F' };
+
+// "SRG": port state token. A game server asks its master server for an invite
+// code (state "O", token "-" until it has one) and gives it back when it goes
+// (state "X"). Repeated every few seconds: the keep-alive also holds the
+// server's router open for what the master server sends it.
+struct Registration {
+    int port = 0;
+    bool online = true;
+    QString token;  // empty: none yet
+};
+QString buildRegistration(const Registration& r);
+Registration parseRegistration(const QString& payload);
+
+// "MRG": code token address port stream datagram: the code, the token that
+// proves a registration is this server's, where the master server sees it
+// (the sender's address and the announced port), and whether it reached that
+// address over the stream and with datagrams.
+struct RegistrationAnswer {
+    QString code;
+    QString token;
+    QString address;
+    int port = 0;
+    Reach stream = Reach::Unknown;
+    Reach datagram = Reach::Unknown;
+};
+QString buildRegistrationAnswer(const RegistrationAnswer& a);
+// Nothing unless the code and the token are well formed.
+std::optional<RegistrationAnswer> parseRegistrationAnswer(const QString& payload);
+
+// "CJN": code nonce: where is the game of this code?
+struct InviteQuery {
+    QString code;
+    QString nonce;
+};
+QString buildInviteQuery(const InviteQuery& q);
+// Nothing unless both are well formed.
+std::optional<InviteQuery> parseInviteQuery(const QString& payload);
+
+// "MJN": nonce code found stream datagram observed endpoint...: the query's
+// nonce and code; whether a game has the code and how the master server
+// reached it; where it sees the joiner; the game's "address:port" endpoints
+// to try in order.
+struct InviteAnswer {
+    QString nonce;
+    QString code;
+    bool found = false;
+    Reach stream = Reach::Unknown;
+    Reach datagram = Reach::Unknown;
+    QString observed;
+    QStringList endpoints;
+};
+inline constexpr int kMaxEndpoints = 4;
+QString buildInviteAnswer(const InviteAnswer& a);
+// Nothing unless nonce and code are well formed; at most kMaxEndpoints.
+std::optional<InviteAnswer> parseInviteAnswer(const QString& payload);
+
 }  // namespace PayloadCodec
 
 // The records travel in queued signals from a connection's thread.
@@ -235,3 +308,5 @@ Q_DECLARE_METATYPE(PayloadCodec::GameStart)
 Q_DECLARE_METATYPE(PayloadCodec::GameState)
 Q_DECLARE_METATYPE(PayloadCodec::Pause)
 Q_DECLARE_METATYPE(PayloadCodec::GameOver)
+Q_DECLARE_METATYPE(PayloadCodec::RegistrationAnswer)
+Q_DECLARE_METATYPE(PayloadCodec::InviteAnswer)

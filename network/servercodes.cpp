@@ -137,13 +137,18 @@ void ServerCodes::processKickRequest(ConnectionInfo& record, const ConnectionMes
     }
 }
 
-void ServerCodes::processInfoRequest(ConnectionInfo& record, const ConnectionMessage&) {
+void ServerCodes::processInfoRequest(ConnectionInfo& record, const ConnectionMessage& message) {
     const int connId = record.connId;
     const ConnectionSettings& s = core_.settings();
-    core_.transmit(connId, false, MessageCode::SIN,
-                   Codec::buildServerInfo(QString::fromLatin1(Quadrell::kVersion), s.stats,
+    QString info = Codec::buildServerInfo(QString::fromLatin1(Quadrell::kVersion), s.stats,
                                           core_.gate() != nullptr ? core_.gate()->playerCount() : 0,
-                                          s.maxPlayers, s.usePassword, s.name));
+                                          s.maxPlayers, s.usePassword, s.name);
+    // Only a joiner by code asks with a nonce; the proof goes to nobody else.
+    const QString nonce = Codec::parseInfoRequestNonce(message.content);
+    if (!nonce.isEmpty() && !s.inviteCode.isEmpty()) {
+        info = Codec::withProof(info, s.inviteCode, nonce);
+    }
+    core_.transmit(connId, false, MessageCode::SIN, info);
     // A stranger asking is forgotten at once; a player who asks stays.
     if (!core_.isEstablished(connId)) {
         core_.removeConnection(connId);

@@ -24,6 +24,9 @@ struct ServerSettings {
     // The port the master server hears: -1 the game port; 0 none yet (the
     // router is still being asked, see Server::setPublicPort).
     int publicPort = -1;
+    // On the master server's public list; either way the game gets an
+    // invite code when a master server is set.
+    bool listed = true;
     int computers = 0;  // computer players seated at the start, as places allow
     ComputerSkill computerSkill = ComputerSkill::Normal;
     bool computerTakeover = true;  // a computer takes over from a player leaving a game

@@ -126,3 +126,16 @@ void ThreadedMasterConnection::sendMasterTest(bool reliable) {
 void ThreadedMasterConnection::requestServerlist(bool reliable) {
     forward([=](MasterConnection& c) { c.requestServerlist(reliable); });
 }
+
+void ThreadedMasterConnection::sendRegistration(const PayloadCodec::Registration& registration) {
+    forward([=](MasterConnection& c) { c.sendRegistration(registration); });
+}
+
+void ThreadedMasterConnection::findInvite(const QString& code) {
+    forward([=](MasterConnection& c) { c.findInvite(code); });
+}
+
+void ThreadedMasterConnection::queryInvitedServer(const QHostAddress& address, int port,
+                                                  const QString& code) {
+    forward([=](MasterConnection& c) { c.queryInvitedServer(address, port, code); });
+}

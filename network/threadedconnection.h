@@ -208,4 +208,7 @@ public:
     void sendServerOffline(bool reliable, int port) override;
     void sendMasterTest(bool reliable) override;
     void requestServerlist(bool reliable) override;
+    void sendRegistration(const PayloadCodec::Registration& registration) override;
+    void findInvite(const QString& code) override;
+    void queryInvitedServer(const QHostAddress& address, int port, const QString& code) override;
 };

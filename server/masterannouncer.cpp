@@ -5,12 +5,15 @@
 #include "serverlog.h"
 
 MasterAnnouncer::MasterAnnouncer(MasterConnection* master, const MasterserverSettings& masterServer,
-                                 int gamePort, int publicPort, int heartbeatMs, QObject* parent)
+                                 int gamePort, int publicPort, bool listed, const Timings& timings,
+                                 QObject* parent)
     : QObject(parent),
       master_(master),
       masterServer_(masterServer),
       gamePort_(gamePort),
       publicPort_(publicPort),
+      listed_(listed),
+      timings_(timings),
       active_(master != nullptr && masterServer.isSet()) {
     if (master_) {
         master_->setParent(this);
@@ -23,20 +26,31 @@ MasterAnnouncer::MasterAnnouncer(MasterConnection* master, const MasterserverSet
                 qCDebug(lcServer) << "master server connection error" << connId << error;
                 registered_ = false;  // the next heartbeat opens the connection again
             });
-    if (this->publicPort() > 0) {
-        ensureRegistered();
-        master_->sendServerOnline(true, this->publicPort());
-    }
+    connect(master_, &MasterConnection::changedCRegistration, this,
+            [this](int, const PayloadCodec::RegistrationAnswer& a) { processRegistration(a); });
     heartbeatTimer_ = new QTimer(this);
-    heartbeatTimer_->setInterval(heartbeatMs);
+    heartbeatTimer_->setInterval(timings_.heartbeatMs);
     connect(heartbeatTimer_, &QTimer::timeout, this, &MasterAnnouncer::sendHeartbeat);
     heartbeatTimer_->start();
+    registrationTimer_ = new QTimer(this);
+    registrationTimer_->setInterval(timings_.retryMs);
+    connect(registrationTimer_, &QTimer::timeout, this, &MasterAnnouncer::sendRegistration);
+    if (this->publicPort() > 0) {
+        sendHeartbeat();
+        sendRegistration();
+    }
+    registrationTimer_->start();
 }
 
 MasterAnnouncer::~MasterAnnouncer() {
     if (active_ && publicPort() > 0) {
         ensureRegistered();
-        master_->sendServerOffline(true, publicPort());
+        if (!invite_.token.isEmpty()) {
+            master_->sendRegistration({publicPort(), false, invite_.token});
+        }
+        if (listed_) {
+            master_->sendServerOffline(true, publicPort());
+        }
         master_->disconnectClient(-1, true);
     }
     // Nothing the link raises while it goes may reach this half-destroyed object.
@@ -53,11 +67,35 @@ void MasterAnnouncer::ensureRegistered() {
 }
 
 void MasterAnnouncer::sendHeartbeat() {
-    if (!active_ || publicPort() <= 0) {
+    if (!active_ || !listed_ || publicPort() <= 0) {
         return;
     }
     ensureRegistered();
     master_->sendServerOnline(true, publicPort());
+}
+
+void MasterAnnouncer::sendRegistration() {
+    if (!active_ || publicPort() <= 0) {
+        return;
+    }
+    ensureRegistered();
+    master_->sendRegistration({publicPort(), true, invite_.token});
+}
+
+void MasterAnnouncer::processRegistration(const PayloadCodec::RegistrationAnswer& answer) {
+    // A stale answer from before a new port is left for the next. A new
+    // token means the master server lost ours (it restarted): the new code
+    // is the game's from now on.
+    if (answer.port != publicPort()) {
+        return;
+    }
+    const bool changed = answer.code != invite_.code || answer.stream != invite_.stream ||
+                         answer.datagram != invite_.datagram || answer.address != invite_.address;
+    invite_ = answer;
+    registrationTimer_->setInterval(timings_.keepAliveMs);
+    if (changed) {
+        Q_EMIT changedInvite(invite_);
+    }
 }
 
 void MasterAnnouncer::setPublicPort(int port) {
@@ -67,8 +105,11 @@ void MasterAnnouncer::setPublicPort(int port) {
         return;
     }
     ensureRegistered();
-    if (old > 0) {
+    if (old > 0 && listed_) {
         master_->sendServerOffline(true, old);
     }
-    master_->sendServerOnline(true, port);
+    if (listed_) {
+        master_->sendServerOnline(true, port);
+    }
+    sendRegistration();
 }

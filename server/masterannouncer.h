@@ -10,17 +10,30 @@ class QTimer;
 // Keeps a game server on the master server's list: announces it when it
 // starts, at every heartbeat and under a new public port, and takes it off
 // when it goes. A lost link is opened again by the next heartbeat.
+//
+// It also holds the game's invite code: it registers with the master server
+// ("SRG") once it has a public port, again every second until a code comes
+// and every keepAliveMs after that (which also keeps the way back through
+// the router open), and gives the code back when it goes. An unlisted game
+// (invite only) has a code but is not announced.
 class MasterAnnouncer : public QObject {
     Q_OBJECT
 
 public:
+    struct Timings {
+        int heartbeatMs = 60000;
+        int keepAliveMs = 15000;
+        int retryMs = 1000;  // until the first code
+    };
+
     // master may be null, and an unset masterServer means no master server:
     // the announcer then stays silent. It adopts master as its child.
     // publicPort: -1 the game port; 0 none yet, held back until
     // setPublicPort() gives one.
     MasterAnnouncer(MasterConnection* master, const MasterserverSettings& masterServer,
-                    int gamePort, int publicPort, int heartbeatMs, QObject* parent = nullptr);
-    // Takes the server off the list.
+                    int gamePort, int publicPort, bool listed, const Timings& timings,
+                    QObject* parent = nullptr);
+    // Takes the server off the list and gives the code back.
     ~MasterAnnouncer() override;
 
     bool active() const { return active_; }
@@ -30,18 +43,30 @@ public:
     // port once it forwards one. The first port given starts the
     // announcements; a change takes the old port off the list.
     void setPublicPort(int port);
+    // The code and reach the master server last reported; empty code: none yet.
+    const PayloadCodec::RegistrationAnswer& invite() const { return invite_; }
 
 public Q_SLOTS:
     void sendHeartbeat();
 
+Q_SIGNALS:
+    // The master server gave a code, or said something new of the game's reach.
+    void changedInvite(PayloadCodec::RegistrationAnswer invite);
+
 private:
     void ensureRegistered();
+    void sendRegistration();
+    void processRegistration(const PayloadCodec::RegistrationAnswer& answer);
 
     MasterConnection* master_;
     MasterserverSettings masterServer_;
     int gamePort_;
     int publicPort_;
+    bool listed_;
+    Timings timings_;
     bool active_;
     bool registered_ = false;
     QTimer* heartbeatTimer_ = nullptr;
+    QTimer* registrationTimer_ = nullptr;
+    PayloadCodec::RegistrationAnswer invite_;
 };

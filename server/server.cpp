@@ -91,7 +91,15 @@ Server::Server(const ServerSettings& settings, Links links, const Reporting& rep
     // A local game is nobody else's business.
     announcer_ = new MasterAnnouncer(
         links.master, settings_.singleplayer ? MasterserverSettings{} : reporting.masterServer,
-        settings_.port, settings_.publicPort, timings_.heartbeatMs, this);
+        settings_.port, settings_.publicPort, settings_.listed,
+        {timings_.heartbeatMs, timings_.masterKeepAliveMs, timings_.masterRetryMs}, this);
+    connect(announcer_, &MasterAnnouncer::changedInvite, this,
+            [this](const PayloadCodec::RegistrationAnswer& invite) {
+                // A probe may come on either side.
+                stream_->setInviteCode(invite.code);
+                datagram_->setInviteCode(invite.code);
+                Q_EMIT changedInvite(invite);
+            });
 
     seats_.setSkill(settings_.computerSkill);
     for (int i = 0; i < settings_.computers; ++i) {

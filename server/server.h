@@ -128,6 +128,11 @@ public Q_SLOTS:
 
     void sendHeartbeat();
 
+Q_SIGNALS:
+    // The master server gave the game an invite code or found out how it can
+    // be reached.
+    void changedInvite(PayloadCodec::RegistrationAnswer invite);
+
 private:
     static constexpr int kMaxConnections = 4;
 

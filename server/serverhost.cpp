@@ -138,6 +138,7 @@ Server* ServerHost::start(RandomSource& random) {
     server_ = new Server(s, {stream, datagram, master}, {masterServer, statsEndpoint},
                          {options_.serverTimings, &random}, this);
     connect(server_, &QObject::destroyed, this, &ServerHost::processServerGone);
+    connect(server_, &Server::changedInvite, this, &ServerHost::changedInvite);
     if (mapPort) {
         auto methods = options_.portMapMethods.empty()
                            ? PortMapper::systemMethods(options_.portMapTimings)

@@ -9,6 +9,7 @@
 
 #include "game/randomsource.h"
 #include "network/networktimings.h"
+#include "network/payloadcodec.h"
 #include "portmap/portmapper.h"
 #include "server/serversettings.h"
 
@@ -98,6 +99,8 @@ Q_SIGNALS:
     // The Server is gone: shut down by its host's client or by shutDown().
     void finished();
     void changedPortMapping(PortMapping mapping);
+    // The master server's code for the game and what it found of its reach.
+    void changedInvite(PayloadCodec::RegistrationAnswer invite);
 
 private:
     class Listener;

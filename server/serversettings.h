@@ -10,8 +10,10 @@ struct ServerTimings {
     int tickMs = GameSimulation::kTickMs;
     int countdownMs = 1000;  // one step of the start and resume countdowns
     int heartbeatMs = 60000;
-    int statsRetries = 3;        // repeats before the players hear that it failed
-    int statsTimeoutMs = 30000;  // a stats request without an answer counts as failed
+    int masterKeepAliveMs = 15000;  // the invite code's registration
+    int masterRetryMs = 1000;       // until the master server gave a code
+    int statsRetries = 3;           // repeats before the players hear that it failed
+    int statsTimeoutMs = 30000;     // a stats request without an answer counts as failed
     // A failed report is sent again after this pause, doubled each time up to
     // the longest; it is dropped after a failed attempt this long after the first.
     int statsFirstPauseMs = 1000;

@@ -95,6 +95,7 @@ void ThreadServer::run() {
     }
     report(host.port(), QString());
     connect(&host, &ServerHost::changedPortMapping, this, &ThreadServer::changedPortMapping);
+    connect(&host, &ServerHost::changedInvite, this, &ThreadServer::changedInvite);
     host.start();
     setHost(&host);
     exec();

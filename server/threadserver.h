@@ -45,6 +45,7 @@ public:
 Q_SIGNALS:
     // From the server thread: where friends can reach the game (ServerSettings::openPort).
     void changedPortMapping(PortMapping mapping);
+    void changedInvite(PayloadCodec::RegistrationAnswer invite);
 
 protected:
     void run() override;

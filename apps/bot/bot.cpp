@@ -1,10 +1,13 @@
 #include "bot.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
 #include <algorithm>
 
+#include "game/appinfo.h"
 #include "game/clock.h"
 #include "game/gamedisplay.h"
 #include "game/gamegrid.h"
@@ -22,6 +25,16 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
     : QObject(parent), options_(options), random_(options.seed) {
     Client::Environment env;
     env.directory = directory_.path();
+    // The client reads its master server from its own folder: the bot's is
+    // the one it was given, or the working directory's, as for --list.
+    const QString master =
+        options_.masterConfig.isEmpty()
+            ? QDir::current().filePath(QLatin1String(Quadrell::kMasterserverFile))
+            : options_.masterConfig;
+    if (QFile::exists(master)) {
+        QFile::copy(master,
+                    QDir(env.directory).filePath(QLatin1String(Quadrell::kMasterserverFile)));
+    }
     env.quit = [this](int) {
         // Only the bot's own goodbye ends the program this way.
         finish(0, QString());

@@ -4,6 +4,7 @@
 #include <QHostAddress>
 
 #include "game/appinfo.h"
+#include "network/invitecode.h"
 
 namespace {
 
@@ -22,7 +23,10 @@ QCommandLineOption forList(const char* name, const char* text, const char* value
 // What the bot's command line may hold: how it plays, and how it lists.
 struct BotCommandLine {
     const QCommandLineOption connect =
-        option("connect", "Game server to join (address or name).", "HOST:PORT");
+        option("connect",
+               "Game server to join: an address or a host name with its port, or an invite "
+               "code (XXXX-XXXX, looked up at the master server of --master-config).",
+               "HOST:PORT|CODE");
     const QCommandLineOption name = option("name", "Player name (default Bot).", "NAME");
     const QCommandLineOption password =
         option("password", "Password as a player would type it.", "TEXT");
@@ -80,7 +84,8 @@ struct BotCommandLine {
     const QCommandLineOption masterConfig =
         forList("master-config",
                 "master server settings (default masterserver.ini in the working directory; "
-                "without it only the local networks are asked).",
+                "without it only the local networks are asked); also where --connect looks "
+                "an invite code up.",
                 "FILE");
     const QCommandLineOption lanTo =
         forList("lan-address",
@@ -124,10 +129,13 @@ BotOptionsResult readListOptions(const QCommandLineParser& parser, const BotComm
 bool readServer(const QCommandLineParser& parser, const BotCommandLine& o, BotOptions& b,
                 QString& error) {
     if (!parser.isSet(o.connect)) {
-        error = QStringLiteral("'--connect HOST:PORT' is required.");
+        error = QStringLiteral("'--connect HOST:PORT' (or an invite code) is required.");
         return false;
     }
     b.address = parser.value(o.connect);
+    if (InviteCode::fromJoinText(b.address)) {
+        return readMasterConfigOption(parser, o.masterConfig, b.masterConfig, error);
+    }
     const qsizetype colon = b.address.indexOf(QLatin1Char(':'));
     if (colon <= 0 || b.address.left(colon).trimmed().isEmpty() ||
         !readInteger(b.address.mid(colon + 1), 1, 65535)) {

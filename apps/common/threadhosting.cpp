@@ -10,24 +10,35 @@ Q_LOGGING_CATEGORY(lcHosting, "quadrell.client", QtWarningMsg)
 
 namespace {
 
-// The router's answers, kept from the moment the thread starts: the server
-// may hear from the router before its owner asks to be told.
-struct MappingRelay {
-    std::optional<PortMapping> latest;
-    EmbeddedServer::MappingReport report;
+// What the server hears of its reach, kept from the moment the thread starts:
+// it may hear from the router or the master server before its owner asks.
+template <typename Value>
+struct LatestRelay {
+    std::optional<Value> latest;
+    std::function<void(const Value&)> report;
 
-    void take(const PortMapping& mapping) {
-        latest = mapping;
+    void take(const Value& value) {
+        latest = value;
         if (report) {
-            report(mapping);
+            report(value);
+        }
+    }
+    void reportTo(std::function<void(const Value&)> to) {
+        report = std::move(to);
+        if (latest) {
+            report(*latest);
         }
     }
 };
 
+struct Relays {
+    LatestRelay<PortMapping> mapping;
+    LatestRelay<PayloadCodec::RegistrationAnswer> invite;
+};
+
 class ServerThread : public EmbeddedServer {
 public:
-    ServerThread(std::unique_ptr<ThreadServer> thread, int port,
-                 std::shared_ptr<MappingRelay> relay)
+    ServerThread(std::unique_ptr<ThreadServer> thread, int port, std::shared_ptr<Relays> relay)
         : thread_(std::move(thread)), port_(port), relay_(std::move(relay)) {}
     ~ServerThread() override {
         thread_->exit(0);
@@ -36,16 +47,14 @@ public:
     int port() const override { return port_; }
     void addComputer() override { thread_->addComputer(); }
     void reportPortMapping(MappingReport report) override {
-        relay_->report = std::move(report);
-        if (relay_->latest) {
-            relay_->report(*relay_->latest);
-        }
+        relay_->mapping.reportTo(std::move(report));
     }
+    void reportInvite(InviteReport report) override { relay_->invite.reportTo(std::move(report)); }
 
 private:
     std::unique_ptr<ThreadServer> thread_;
     int port_;
-    std::shared_ptr<MappingRelay> relay_;
+    std::shared_ptr<Relays> relay_;
 };
 
 }  // namespace
@@ -60,9 +69,12 @@ ServerStarter threadServerStarter(const ThreadHosting& hosting) {
         }
         thread->setPortMapping(hosting.portMapTimings, hosting.portMapMethods);
         // Queued to the owner's thread; the connection dies with the thread object.
-        auto relay = std::make_shared<MappingRelay>();
+        auto relay = std::make_shared<Relays>();
         QObject::connect(thread.get(), &ThreadServer::changedPortMapping, thread.get(),
-                         [relay](const PortMapping& mapping) { relay->take(mapping); });
+                         [relay](const PortMapping& mapping) { relay->mapping.take(mapping); });
+        QObject::connect(
+            thread.get(), &ThreadServer::changedInvite, thread.get(),
+            [relay](const PayloadCodec::RegistrationAnswer& a) { relay->invite.take(a); });
         thread->start();
         // The client connects right after this: the sockets must be open by then.
         const int port = thread->waitForListening(hosting.listenTimeoutMs);

@@ -1,10 +1,23 @@
 #include "masterservice.h"
 
 #include <QNetworkDatagram>
+#include <QRandomGenerator>
 #include <QTimer>
 #include <QUdpSocket>
 
 #include "network/payloadcodec.h"
+#include "reachprobe.h"
+
+namespace {
+
+std::function<quint32()> randomOrSystem(std::function<quint32()> random) {
+    if (random) {
+        return random;
+    }
+    return [] { return QRandomGenerator::system()->generate(); };
+}
+
+}  // namespace
 
 MasterService::MasterService(const Config& config, const Clock& clock, QObject* parent)
     : QObject(parent),
@@ -13,9 +26,13 @@ MasterService::MasterService(const Config& config, const Clock& clock, QObject* 
       socket_(new QUdpSocket(this)),
       sweepTimer_(new QTimer(this)),
       registry_(config.limits),
+      invites_(randomOrSystem(config.random), config.invites),
+      reach_(new ReachProbe(config.reachTimeoutMs, this)),
       requests_(config.requestBurst, config.requestRefillMs),
-      lists_(config.listBurst, config.listRefillMs) {
+      lists_(config.listBurst, config.listRefillMs),
+      inviteQueries_(config.inviteBurst, config.inviteRefillMs) {
     connect(socket_, &QUdpSocket::readyRead, this, &MasterService::processPendingDatagrams);
+    connect(reach_, &ReachProbe::finished, this, &MasterService::processReach);
     sweepTimer_->setInterval(config_.sweepIntervalMs);
     connect(sweepTimer_, &QTimer::timeout, this, &MasterService::sweep);
 }
@@ -60,7 +77,8 @@ void MasterService::processMessage(const ConnectionMessage& message, const QHost
     const int code = message.code();
     const bool known =
         code == static_cast<int>(MessageCode::SON) || code == static_cast<int>(MessageCode::SOF) ||
-        code == static_cast<int>(MessageCode::CTS) || code == static_cast<int>(MessageCode::CLS);
+        code == static_cast<int>(MessageCode::CTS) || code == static_cast<int>(MessageCode::CLS) ||
+        code == static_cast<int>(MessageCode::SRG) || code == static_cast<int>(MessageCode::CJN);
     if (!known) {
         ++counters_.rejected;
         return;
@@ -88,6 +106,16 @@ void MasterService::processMessage(const ConnectionMessage& message, const QHost
             answer(MessageCode::MLS,
                    PayloadCodec::buildServerList(registry_.list(config_.maxListEntries)), sender,
                    port);
+            break;
+        case MessageCode::SRG:
+            processRegistration(message.content, sender, port);
+            break;
+        case MessageCode::CJN:
+            if (!inviteQueries_.allow(sender, now)) {
+                ++counters_.limited;
+                return;
+            }
+            processInviteQuery(message.content, sender, port);
             break;
         default:
             break;
@@ -125,6 +153,78 @@ void MasterService::processAnnouncement(bool online, const QString& payload,
     }
 }
 
+void MasterService::processRegistration(const QString& payload, const QHostAddress& sender,
+                                        quint16 port) {
+    const PayloadCodec::Registration r = PayloadCodec::parseRegistration(payload);
+    if (!r.online) {
+        // Only the token's holder can give a code back.
+        if (invites_.withdraw(r.token)) {
+            Q_EMIT logLine(QStringLiteral("invite withdrawn by %1").arg(sender.toString()));
+        }
+        return;
+    }
+    const qint64 now = clock_.nowMs();
+    const int before = invites_.size();
+    InviteRegistry::Invite* invite = invites_.enter(sender, port, r.port, r.token, now);
+    if (invite == nullptr) {
+        ++counters_.rejected;
+        return;
+    }
+    if (invites_.size() > before) {
+        Q_EMIT logLine(QStringLiteral("invite %1 for %2")
+                           .arg(InviteCode::display(invite->code),
+                                MasterRegistry::key(invite->address, invite->gamePort)));
+    }
+    if (invites_.wantsProbe(*invite, now) &&
+        reach_->probe(invite->code, invite->address, invite->gamePort)) {
+        invite->probedMs = now;
+    }
+    answerRegistration(*invite);
+}
+
+void MasterService::processReach(const QString& code, bool stream, bool datagram) {
+    InviteRegistry::Invite* invite = invites_.find(code);
+    if (invite == nullptr) {
+        return;
+    }
+    using PayloadCodec::Reach;
+    invite->stream = stream ? Reach::Yes : Reach::No;
+    invite->datagram = datagram ? Reach::Yes : Reach::No;
+    Q_EMIT logLine(QStringLiteral("invite %1 reached at %2: stream %3, datagrams %4")
+                       .arg(InviteCode::display(code),
+                            MasterRegistry::key(invite->address, invite->gamePort),
+                            stream ? QStringLiteral("yes") : QStringLiteral("no"),
+                            datagram ? QStringLiteral("yes") : QStringLiteral("no")));
+    answerRegistration(*invite);
+}
+
+void MasterService::answerRegistration(const InviteRegistry::Invite& i) {
+    answer(MessageCode::MRG,
+           PayloadCodec::buildRegistrationAnswer(
+               {i.code, i.token, i.address.toString(), i.gamePort, i.stream, i.datagram}),
+           i.address, i.linkPort);
+}
+
+void MasterService::processInviteQuery(const QString& payload, const QHostAddress& sender,
+                                       quint16 port) {
+    const std::optional<PayloadCodec::InviteQuery> q = PayloadCodec::parseInviteQuery(payload);
+    if (!q) {
+        ++counters_.rejected;
+        return;
+    }
+    PayloadCodec::InviteAnswer a;
+    a.nonce = q->nonce;
+    a.code = q->code;
+    a.observed = MasterRegistry::key(sender, port);
+    if (const InviteRegistry::Invite* i = invites_.find(q->code)) {
+        a.found = true;
+        a.stream = i->stream;
+        a.datagram = i->datagram;
+        a.endpoints = {MasterRegistry::key(i->address, i->gamePort)};
+    }
+    answer(MessageCode::MJN, PayloadCodec::buildInviteAnswer(a), sender, port);
+}
+
 void MasterService::answer(MessageCode code, const QString& content, const QHostAddress& to,
                            quint16 port) {
     socket_->writeDatagram(ConnectionMessage(code, content).encode(), to, port);
@@ -134,5 +234,8 @@ void MasterService::answer(MessageCode code, const QString& content, const QHost
 void MasterService::sweep() {
     for (const QString& key : registry_.sweep()) {
         Q_EMIT logLine(QStringLiteral("removed %1 (no announcement)").arg(key));
+    }
+    for (const QString& code : invites_.expire(clock_.nowMs())) {
+        Q_EMIT logLine(QStringLiteral("invite %1 expired").arg(InviteCode::display(code)));
     }
 }

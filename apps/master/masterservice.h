@@ -5,17 +5,24 @@
 #include <QString>
 
 #include "game/clock.h"
+#include "inviteregistry.h"
 #include "masterregistry.h"
 #include "network/connectionmessage.h"
 #include "network/messagedecoder.h"
 #include "network/ratelimiter.h"
 
 class QTimer;
+class ReachProbe;
 class QUdpSocket;
 
 // The master server: answers "SON" with "MON", "SOF" with "MOF", "CTS" with
 // "MTS" and "CLS" with "MLS" over UDP with the game's framing. It is
 // stateless towards clients and keeps only the registry of announced servers.
+//
+// It also hands out invite codes: a game server that asks ("SRG", listed or
+// not) gets a code ("MRG"), its reach is tried from elsewhere (ReachProbe)
+// and the outcome follows in another "MRG"; a joiner asks where a code's game
+// is ("CJN") and is told ("MJN").
 //
 // Whatever a datagram holds is decoded on its own and anything that is not one
 // of these four requests is dropped without an answer, so no peer can stall or
@@ -36,6 +43,11 @@ public:
         int listBurst = 4;            // list answers per address in a burst ...
         int listRefillMs = 1000;      // ... then one per second
         MasterRegistry::Limits limits;
+        int inviteBurst = 5;        // invite lookups per address in a burst ...
+        int inviteRefillMs = 2000;  // ... then one every two seconds
+        int reachTimeoutMs = 2000;  // how long a game's reach is tried
+        InviteRegistry::Limits invites;
+        std::function<quint32()> random;  // codes and tokens; empty: the system's
     };
 
     explicit MasterService(const Config& config, const Clock& clock = Clock::system(),
@@ -47,6 +59,7 @@ public:
     QString errorString() const { return error_; }
     int port() const;
     const MasterRegistry& registry() const { return registry_; }
+    const InviteRegistry& invites() const { return invites_; }
 
     struct Counters {
         qint64 datagrams = 0;
@@ -69,6 +82,10 @@ private:
     void processMessage(const ConnectionMessage& message, const QHostAddress& sender, quint16 port);
     void processAnnouncement(bool online, const QString& payload, const QHostAddress& sender,
                              quint16 port);
+    void processRegistration(const QString& payload, const QHostAddress& sender, quint16 port);
+    void processInviteQuery(const QString& payload, const QHostAddress& sender, quint16 port);
+    void processReach(const QString& code, bool stream, bool datagram);
+    void answerRegistration(const InviteRegistry::Invite& invite);
     void answer(MessageCode code, const QString& content, const QHostAddress& to, quint16 port);
 
     Config config_;
@@ -77,8 +94,11 @@ private:
     QTimer* sweepTimer_;
     MessageDecoder decoder_{MessageDecoder::Mode::Datagram};
     MasterRegistry registry_;
+    InviteRegistry invites_;
+    ReachProbe* reach_;
     RateLimiter requests_;
     RateLimiter lists_;
+    RateLimiter inviteQueries_;
     Counters counters_;
     QString error_;
 };

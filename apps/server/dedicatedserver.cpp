@@ -33,9 +33,14 @@ ServerHostOptions hostOptions(const DedicatedOptions& d, const NetworkTimings& n
     o.masterConfig = d.masterConfig;
     o.dedicated = true;
     o.settings.openPort = d.openPort;
+    o.settings.listed = d.listed;
     o.portMapTimings.leaseSeconds = d.portLeaseSeconds;
     o.serverTimings.statsFirstPauseMs = d.statsRetryMs;
     return o;
+}
+
+QString yesNo(PayloadCodec::Reach reach) {
+    return reach == PayloadCodec::Reach::Yes ? QStringLiteral("yes") : QStringLiteral("no");
 }
 
 }  // namespace
@@ -53,6 +58,27 @@ DedicatedServer::DedicatedServer(const DedicatedOptions& options, const NetworkT
             Q_EMIT reachability(line);
         }
     });
+    connect(&host_, &ServerHost::changedInvite, this,
+            [this](const PayloadCodec::RegistrationAnswer& a) {
+                if (a.code != code_) {
+                    code_ = a.code;
+                    Q_EMIT reachability(
+                        QStringLiteral("invite code: %1").arg(InviteCode::display(a.code)));
+                }
+                using PayloadCodec::Reach;
+                if (a.stream == Reach::Unknown || a.datagram == Reach::Unknown) {
+                    return;
+                }
+                const QString endpoint = a.address + u':' + QString::number(a.port);
+                Q_EMIT reachability(
+                    a.stream == Reach::Yes && a.datagram == Reach::Yes
+                        ? QStringLiteral("quadrell-server reachable directly at %1 (checked by "
+                                         "the master server)")
+                              .arg(endpoint)
+                        : QStringLiteral("quadrell-server not reachable directly at %1 (checked "
+                                         "by the master server): stream %2, datagrams %3")
+                              .arg(endpoint, yesNo(a.stream), yesNo(a.datagram)));
+            });
 }
 
 DedicatedServer::~DedicatedServer() {

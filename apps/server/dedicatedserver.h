@@ -39,7 +39,8 @@ public:
 
 Q_SIGNALS:
     void finished(int exitCode);
-    // With --open-port: where players can reach the server, on each change.
+    // Where players can reach the server, on each change: the router's
+    // answer (with --open-port), the invite code and the master server's check.
     void reachability(QString line);
 
 private:
@@ -51,4 +52,5 @@ private:
     ServerHost host_;
     QElapsedTimer uptime_;
     TerminationSignals* signals_ = nullptr;
+    QString code_;  // the invite code printed last
 };

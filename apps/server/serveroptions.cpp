@@ -63,6 +63,10 @@ struct ServerCommandLine {
                "How well the computer players play: easy, normal (the default) or hard.", "LEVEL");
     const QCommandLineOption noTakeover =
         option("no-takeover", "No computer plays on for a player who leaves a running game.");
+    const QCommandLineOption inviteOnly =
+        option("invite-only",
+               "Not on the master server's public list: players join with the invite code "
+               "it gives, which is printed.");
 };
 
 bool readNumbers(const QCommandLineParser& parser, const ServerCommandLine& o, DedicatedOptions& d,
@@ -124,6 +128,7 @@ bool readReportsAndFiles(const QCommandLineParser& parser, const ServerCommandLi
                          DedicatedOptions& d, QString& error) {
     d.ranked = parser.isSet(o.ranked);
     d.openPort = parser.isSet(o.openPort);
+    d.listed = !parser.isSet(o.inviteOnly);
     if (parser.isSet(o.stateDir)) {
         d.stateDir = parser.value(o.stateDir);
         if (!QFileInfo(d.stateDir).isDir()) {
@@ -144,7 +149,7 @@ OptionsResult parseDedicatedOptions(const QStringList& arguments) {
     const ServerCommandLine o;
     parser.addOptions({o.port, o.name, o.maxPlayers, o.password, o.ranked, o.masterConfig,
                        o.statsFile, o.heartbeat, o.openPort, o.portLease, o.stateDir, o.statsRetry,
-                       o.computers, o.computerSkill, o.noTakeover});
+                       o.computers, o.computerSkill, o.noTakeover, o.inviteOnly});
     if (const auto stop =
             readCommandLine(parser, arguments,
                             {&o.port, &o.name, &o.maxPlayers, &o.password, &o.masterConfig,

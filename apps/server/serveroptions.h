@@ -20,6 +20,7 @@ struct DedicatedOptions {
     QString statsFile;        // empty: no tick figures are written
     int heartbeatMs = 60000;  // how often the master server hears from us
     bool openPort = false;    // ask the router to forward the port
+    bool listed = true;       // on the master server's public list, not by invite only
     int portLeaseSeconds = 3600;
     QString stateDir;         // empty: the working directory
     int statsRetryMs = 1000;  // first pause before a failed report goes again

@@ -125,6 +125,7 @@ struct ClientHarness : ClientRecorder {
         int port() const override { return port_; }
         void addComputer() override { ++h_.computersAdded; }
         void reportPortMapping(MappingReport) override {}  // no router here
+        void reportInvite(InviteReport) override {}
         ClientHarness& h_;
         int port_;
     };

@@ -55,6 +55,7 @@ public:
         return nextId_++;
     }
     void setGate(PlayerGate* g) override { gate = g; }
+    void setInviteCode(const QString& code) override { record(__func__, {code}); }
     void shutDown(int byClientId) override { record(__func__, {byClientId}); }
     // Recorded field by field, in the order of the payload.
     void sendSPlayerlist(bool reliable, const PayloadCodec::PlayerList& l) override {
@@ -135,4 +136,11 @@ public:
     void sendServerOffline(bool reliable, int port) override { record(__func__, {reliable, port}); }
     void sendMasterTest(bool reliable) override { record(__func__, {reliable}); }
     void requestServerlist(bool reliable) override { record(__func__, {reliable}); }
+    void sendRegistration(const PayloadCodec::Registration& r) override {
+        record(__func__, {r.port, r.online, r.token});
+    }
+    void findInvite(const QString& code) override { record(__func__, {code}); }
+    void queryInvitedServer(const QHostAddress& address, int port, const QString& code) override {
+        record(__func__, {address.toString(), port, code});
+    }
 };

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QHash>
+#include <QHostAddress>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+#include "network/payloadcodec.h"
+
+// The games that hold an invite code, by code. A game server registers from
+// its master link ("SRG"): the first time it is given a new code and a token,
+// later it proves with the token that the code is still its own, also from a
+// new address (its router restarted). An unknown token gets a new code: the
+// master server may have restarted. A registration repeated without the
+// token from the same address and ports gets the same code back: the answer
+// was lost. A code goes when its game says so or stays silent for
+// Limits::lifetimeMs.
+class InviteRegistry {
+public:
+    struct Limits {
+        int maxInvites = 100000;
+        int maxPerAddress = 32;     // one host cannot hold every code
+        qint64 lifetimeMs = 60000;  // four keep-alives
+        qint64 reprobeMs = 600000;  // a router may close what it opened
+    };
+
+    struct Invite {
+        QString code;
+        QString token;
+        QHostAddress address;  // where the master server sees the game
+        quint16 linkPort = 0;  // the game's master link, where answers go
+        int gamePort = 0;      // the game port it announced
+        qint64 seenMs = 0;
+        qint64 probedMs = -1;  // -1: its reach is still to be found
+        PayloadCodec::Reach stream = PayloadCodec::Reach::Unknown;
+        PayloadCodec::Reach datagram = PayloadCodec::Reach::Unknown;
+    };
+
+    InviteRegistry(std::function<quint32()> random, const Limits& limits);
+
+    // A registration of gamePort from address:linkPort with token (empty or
+    // unknown: a new code). Null when refused: a bad port or too many codes.
+    Invite* enter(const QHostAddress& address, quint16 linkPort, int gamePort, const QString& token,
+                  qint64 nowMs);
+    // The game with that token gives its code back; false when none has it.
+    bool withdraw(const QString& token);
+    const Invite* find(const QString& code) const;
+    Invite* find(const QString& code);
+    // Codes whose game stayed silent too long, taken out.
+    QStringList expire(qint64 nowMs);
+    // Whether the invite's reach should be found out (again) now.
+    bool wantsProbe(const Invite& invite, qint64 nowMs) const;
+    int size() const { return static_cast<int>(invites_.size()); }
+
+private:
+    void remove(const QString& code);
+
+    std::function<quint32()> random_;
+    Limits limits_;
+    QHash<QString, Invite> invites_;  // by code
+    QHash<QString, QString> tokens_;  // token -> code
+    QHash<QString, int> perAddress_;
+};
