@@ -2,6 +2,7 @@
 // the real client-side connections: a game from its start to the last
 // leaver, computers on the wire, hellos refused and heard, ports that
 // cannot be had, the server thread and the tick figures.
+#include <QNetworkDatagram>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -141,6 +142,45 @@ private Q_SLOTS:
         QTRY_COMPARE(found.size(), 1);
         QCOMPARE(found[0].players(), 2);
         QVERIFY(found[0].isFull());
+    }
+
+    // Every server of a machine that is not singleplayer hears the LAN
+    // question on the shared discovery port and answers from its game port;
+    // anything else is not heard there.
+    void serversOfOneMachineAnswerOnTheDiscoveryPort() {
+        QTemporaryDir dir;
+        ServerHostOptions o;
+        o.masterConfig = nettest::writeMasterFile(dir, -1);
+        o.discoveryPort = nettest::freePort();
+        std::vector<std::unique_ptr<ServerHost>> hosts;
+        QStringList expected;
+        for (bool singleplayer : {false, true, false}) {
+            o.settings = {.name = "Room", .port = 0, .singleplayer = singleplayer, .password = {}};
+            ServerHost& host = *hosts.emplace_back(std::make_unique<ServerHost>(o));
+            QVERIFY(host.listen() && host.start());
+            if (!singleplayer) {
+                expected << "SIN " + QString::number(host.port());
+            }
+        }
+        QUdpSocket asker;
+        for (const auto& m :
+             {ConnectionMessage("CHI", "-1 1 -1 "), ConnectionMessage("CIN", "I")}) {
+            asker.writeDatagram(m.encode(), QHostAddress("127.255.255.255"), o.discoveryPort);
+        }
+        QStringList answers;
+        const auto read = [&] {
+            while (asker.hasPendingDatagrams()) {
+                const QNetworkDatagram d = asker.receiveDatagram();
+                answers << d.data().left(3) + ' ' + QByteArray::number(d.senderPort());
+            }
+            answers.sort();
+            return answers.size();
+        };
+        QTRY_COMPARE(read(), 2);
+        QTest::qWait(50);  // nothing else comes
+        read();
+        expected.sort();
+        QCOMPARE(answers, expected);
     }
 
     // A port in use: the host says so and leaves nothing open; the server
