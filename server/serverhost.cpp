@@ -101,8 +101,9 @@ void ServerHost::listenForQuestions() {
     if (socket->bind(options_.address, quint16(options_.discoveryPort), shared)) {
         discoverySocket_ = std::move(socket);
     } else {
-        qCWarning(lcServer) << "found on the local networks at port" << port_
-                            << "only:" << socket->errorString();
+        qCWarning(lcServer).noquote()
+            << "no LAN question heard on port" << options_.discoveryPort << "(found where port"
+            << port_ << "is asked):" << socket->errorString();
     }
 }
 

@@ -52,7 +52,7 @@ struct ClientTraffic {
 // Unless the game stays on this computer (singleplayer or a loopback
 // address), a datagram socket on the discovery port, shared with the other
 // servers of the machine, hears the LAN question too; without it the game
-// is found at the default game port only.
+// is found only where its own port is asked.
 //
 // Two steps, so that the owner learns at once whether the port could be had:
 // listen() opens the sockets, start() reads the master server file (which may
