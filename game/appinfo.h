@@ -18,6 +18,9 @@ inline constexpr char kMasterserverFile[] = "masterserver.ini";
 inline constexpr char kPasswordMarker = 'P';
 
 inline constexpr int kDefaultGamePort = 27403;
+// Every game server of the local networks also hears the LAN question here,
+// shared by all servers of one machine, whatever their game ports.
+inline constexpr int kDiscoveryPort = 27402;
 inline constexpr int kDefaultMasterPort = 27404;
 
 }  // namespace Quadrell

@@ -55,7 +55,7 @@ LanScanner::LanScanner(QObject* parent)
           }
           return timer->elapsed();
       }),
-      ports_{Quadrell::kDefaultGamePort} {}
+      ports_{Quadrell::kDiscoveryPort, Quadrell::kDefaultGamePort} {}
 
 LanScanner::~LanScanner() = default;
 

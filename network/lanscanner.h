@@ -48,8 +48,9 @@ public:
     // Where rounds go; by default the broadcast addresses of systemInterfaces().
     void setTargets(Targets targets) { targets_ = std::move(targets); }
     void setClock(Clock clock) { clock_ = std::move(clock); }
-    // The default game port is asked unless setPorts says otherwise; addPort
-    // adds one (a game seen).
+    // The discovery port (every server's) and the default game port (older
+    // servers') are asked unless setPorts says otherwise; addPort adds one (a
+    // game seen).
     void setPorts(const QList<int>& ports);
     void addPort(int port);
     const QList<int>& ports() const { return ports_; }

@@ -4,9 +4,18 @@
 #include "network/networklog.h"
 #include "network/socketabstract.h"
 
-SharedDatagramTransport::SharedDatagramTransport(QUdpSocket* socket) : waiting_(socket) {}
+SharedDatagramTransport::SharedDatagramTransport(QUdpSocket* socket,
+                                                 std::unique_ptr<QUdpSocket> discovery)
+    : waiting_(socket), discovery_(std::move(discovery)) {}
 
 SharedDatagramTransport::~SharedDatagramTransport() = default;
+
+void SharedDatagramTransport::attached() {
+    adopt(waiting_.release());
+    if (discovery_) {
+        hearQuestions(discovery_.release());
+    }
+}
 
 void SharedDatagramTransport::adopt(QUdpSocket* socket) {
     ConnectionCore& c = core();
@@ -36,6 +45,24 @@ void SharedDatagramTransport::adopt(QUdpSocket* socket) {
                              QMetaObject::invokeMethod(
                                  &c, [this] { processSocketError(); }, Qt::QueuedConnection);
                          }
+                     });
+}
+
+void SharedDatagramTransport::hearQuestions(QUdpSocket* socket) {
+    ConnectionCore& c = core();
+    auto* wrapper = new SocketDatagram(0, socket, &c);
+    wrapper->setShared(true);
+    QObject::connect(
+        wrapper, &SocketAbstract::gotMessage, &c,
+        [this](int, const QHostAddress& address, int port, const ConnectionMessage& message) {
+            if (message.code() == static_cast<int>(MessageCode::CIN)) {
+                processMessage(address, port, message);
+            }
+        });
+    // Losing the LAN question ends no connection.
+    QObject::connect(wrapper, &SocketAbstract::gotError, &c,
+                     [](int, QAbstractSocket::SocketError error) {
+                         qCDebug(lcNetwork) << "discovery socket failed:" << error;
                      });
 }
 

@@ -18,10 +18,17 @@ class SocketDatagram;
 // of answers ten times the request's size. Whatever a peer sends, the shared
 // socket itself is never aborted and other peers' traffic keeps flowing; an
 // error of the socket (or its closing) ends every datagram connection.
+//
+// A second socket may be given for the LAN question on the discovery port:
+// only info requests are heard there, taken as if they had come to the
+// shared socket (so at the strangers' rate) and answered from it, so that the
+// answer's source is the game port.
 class SharedDatagramTransport : public Transport {
 public:
-    // socket: created and bound by the owner; taken over once attached.
-    explicit SharedDatagramTransport(QUdpSocket* socket);
+    // socket (and discovery, if any): created and bound by the owner; taken
+    // over once attached.
+    explicit SharedDatagramTransport(QUdpSocket* socket,
+                                     std::unique_ptr<QUdpSocket> discovery = nullptr);
     ~SharedDatagramTransport() override;
 
     // Takes a UDP socket descriptor over as the shared socket; returns -1 (a
@@ -40,15 +47,17 @@ public:
     int connIdOf(const QHostAddress& address, int port) const;
 
 private:
-    void attached() override { adopt(waiting_.release()); }
+    void attached() override;
     void adopt(QUdpSocket* socket);
+    void hearQuestions(QUdpSocket* socket);
     int addPeer(const QHostAddress& address, int port);
     void processMessage(const QHostAddress& address, int port, const ConnectionMessage& message);
     // A message past the loss simulation.
     void processArrival(const QHostAddress& address, int port, const ConnectionMessage& message);
     void processSocketError();
 
-    std::unique_ptr<QUdpSocket> waiting_;  // until attached to a core
-    SocketDatagram* wrapper_ = nullptr;    // a child of the core
+    std::unique_ptr<QUdpSocket> waiting_;    // until attached to a core
+    std::unique_ptr<QUdpSocket> discovery_;  // likewise
+    SocketDatagram* wrapper_ = nullptr;      // a child of the core
     std::unique_ptr<RateLimiter> strangers_;
 };

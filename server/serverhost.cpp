@@ -83,11 +83,28 @@ bool ServerHost::listen() {
             port_ = port;
             error_.clear();
             qCDebug(lcServer) << "listening on port" << port_;
+            listenForQuestions();
             return true;
         }
         error_ = tr("Cannot receive datagrams on port %1: %2").arg(port).arg(socket->errorString());
     }
     return false;
+}
+
+void ServerHost::listenForQuestions() {
+    if (options_.settings.singleplayer || options_.address.isLoopback()) {
+        return;
+    }
+    // Shared: a broadcast reaches every server of the machine bound this way.
+    auto socket = std::make_unique<QUdpSocket>();
+    const auto shared = QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint;
+    if (socket->bind(options_.address, quint16(options_.discoveryPort), shared)) {
+        discoverySocket_ = std::move(socket);
+    } else {
+        qCWarning(lcServer).noquote()
+            << "no LAN question heard on port" << options_.discoveryPort << "(found where port"
+            << port_ << "is asked):" << socket->errorString();
+    }
 }
 
 Server* ServerHost::start(RandomSource& random) {
@@ -128,7 +145,8 @@ Server* ServerHost::start(RandomSource& random) {
     auto* stream = new NetServerConnection(
         streamSide, std::make_unique<PeerTransport>(PeerTransport::Kind::Tcp));
     auto* datagram = new NetServerConnection(
-        datagramSide, std::make_unique<SharedDatagramTransport>(datagramSocket_.release()));
+        datagramSide, std::make_unique<SharedDatagramTransport>(datagramSocket_.release(),
+                                                                std::move(discoverySocket_)));
     auto* master = new NetMasterConnection(
         masterSide, std::make_unique<PeerTransport>(PeerTransport::Kind::Udp));
     stream_ = stream;

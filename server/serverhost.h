@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 
+#include "game/appinfo.h"
 #include "game/randomsource.h"
 #include "network/networktimings.h"
 #include "network/payloadcodec.h"
@@ -34,6 +35,9 @@ struct ServerHostOptions {
     // no methods: the router's own (UPnP IGD, then PCP/NAT-PMP).
     PortMapTimings portMapTimings;
     std::vector<PortMapper::MethodFactory> portMapMethods;
+    // Where the LAN question is heard besides the game port; tests take one
+    // of their own.
+    int discoveryPort = Quadrell::kDiscoveryPort;
 };
 
 // Bytes the server has sent to one client id, per connection, and the resend
@@ -46,6 +50,10 @@ struct ClientTraffic {
 
 // Runs a Server on real sockets: a stream listener and a datagram socket on
 // one port, the three connection objects, and the master server settings.
+// Unless the game stays on this computer (singleplayer or a loopback
+// address), a datagram socket on the discovery port, shared with the other
+// servers of the machine, hears the LAN question too; without it the game
+// is found only where its own port is asked.
 //
 // Two steps, so that the owner learns at once whether the port could be had:
 // listen() opens the sockets, start() reads the master server file (which may
@@ -105,6 +113,7 @@ Q_SIGNALS:
 private:
     class Listener;
 
+    void listenForQuestions();
     void takeTraffic();
     void endServer();
     void processServerGone();
@@ -115,7 +124,8 @@ private:
     int port_ = -1;
     QString error_;
     Listener* listener_ = nullptr;
-    std::unique_ptr<QUdpSocket> datagramSocket_;  // until the Server takes it over
+    std::unique_ptr<QUdpSocket> datagramSocket_;   // until the Server takes it over
+    std::unique_ptr<QUdpSocket> discoverySocket_;  // likewise; none when not to be found
     QPointer<Server> server_;
     QPointer<NetServerConnection> stream_;
     QPointer<NetServerConnection> datagram_;

@@ -94,8 +94,8 @@ struct BotCommandLine {
                 "ADDRESS");
     const QCommandLineOption lanPort =
         forList("lan-port",
-                "ask the local networks at this port (default 27403; may be given more than "
-                "once).",
+                "ask the local networks at this port (default 27402 and 27403; may be given "
+                "more than once).",
                 "PORT");
 };
 

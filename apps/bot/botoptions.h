@@ -33,7 +33,7 @@ struct BotOptions {
     int waitMs = 2000;          // how long answers are waited for
     QString masterConfig;       // empty: masterserver.ini in the working directory, if any
     QList<QHostAddress> lanTo;  // where the local networks are asked; empty: every broadcast
-    QList<int> lanPorts;        // asked besides the default game port
+    QList<int> lanPorts;        // asked instead of the discovery and default game ports
 };
 
 using BotOptionsResult = CommandLineResult<BotOptions>;

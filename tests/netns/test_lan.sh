@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Games of the local network without a master server: two quadrell-servers
-# and a client in three namespaces on one bridge. `quadrell-bot --list`,
-# asking the broadcast address of its own interface, lists both (marked lan);
-# after one server stops, the next list has only the other.
+# Games of the local network without a master server: quadrell-servers in two
+# namespaces and a client in a third on one bridge, the first machine with two
+# games (on 27403 and 27423), the second with one on 27413. `quadrell-bot
+# --list`, asking the broadcast address of its own interface at the discovery
+# port and the default game port, lists all three with their own ports (marked
+# lan); after one server stops, the next list has only the others.
 #
 # Usage: test_lan.sh BIN_DIR. Exit 77: skipped (not root, no namespaces).
 set -euo pipefail
@@ -47,18 +49,20 @@ for i in 1 2 3; do
     ip -n "$ns" link set eth0 up
 done
 
-# The servers on the default port, each in a folder without masterserver.ini.
-for i in 1 2; do
-    (cd "$dir" && exec ip netns exec "$name-$i" "$bin/quadrell-server" --name "Game $i") \
-        >"$dir/server$i.log" 2>&1 &
+# Game i in namespace host[i] on port[i], in a folder without masterserver.ini.
+host=(- 1 2 1)
+port=(- 27403 27413 27423)
+for i in 1 2 3; do
+    (cd "$dir" && exec ip netns exec "$name-${host[i]}" "$bin/quadrell-server" --name "Game $i" \
+        --port "${port[i]}") >"$dir/server$i.log" 2>&1 &
     pids+=($!)
 done
-for i in 1 2; do
+for i in 1 2 3; do
     for _ in $(seq 200); do
         grep -q "listening on port" "$dir/server$i.log" && break
         sleep 0.05
     done
-    grep -q "listening on port 27403" "$dir/server$i.log" || fail "server $i did not start"
+    grep -q "listening on port ${port[i]}" "$dir/server$i.log" || fail "server $i did not start"
 done
 
 list() {
@@ -67,14 +71,15 @@ list() {
 
 out=$(list) || fail "--list failed"
 echo "$out"
-for i in 1 2; do
-    grep -qP "^Game $i\t192\.168\.78\.$((i + 1)):27403\t0/4\t\d+ ms\tBeta 0\.92\tlan$" <<<"$out" ||
+for i in 1 2 3; do
+    where="192\.168\.78\.$((host[i] + 1)):${port[i]}"
+    grep -qP "^Game $i\t$where\t0/4\t\d+ ms\tBeta 0\.92\tlan$" <<<"$out" ||
         fail "Game $i is not listed"
 done
-[ "$(wc -l <<<"$out")" -eq 2 ] || fail "two lines expected"
+[ "$(wc -l <<<"$out")" -eq 3 ] || fail "three lines expected"
 
 kill "${pids[1]}"
 wait "${pids[1]}" 2>/dev/null || true
 out=$(list) || fail "--list failed"
 echo "$out"
-grep -q "^Game 1" <<<"$out" && ! grep -q "^Game 2" <<<"$out" || fail "Game 2 is still listed"
+[ "$(cut -f1 <<<"$out" | sort | tr '\n' ,)" = "Game 1,Game 3," ] || fail "Games 1 and 3 expected, alone"

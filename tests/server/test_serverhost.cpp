@@ -143,6 +143,35 @@ private Q_SLOTS:
         QVERIFY(found[0].isFull());
     }
 
+    // The servers of a machine, singleplayer ones aside, hear the LAN question on the shared
+    // discovery port and answer from their game ports; nothing else is heard there.
+    void serversOfOneMachineAnswerOnTheDiscoveryPort() {
+        QTemporaryDir dir;
+        ServerHostOptions o;
+        o.masterConfig = nettest::writeMasterFile(dir, -1);
+        o.discoveryPort = nettest::freePort();
+        std::vector<std::unique_ptr<ServerHost>> hosts;
+        QMap<int, QByteArray> expected, answers;  // what came from each port
+        for (bool singleplayer : {false, true, false}) {
+            o.settings = {.name = "Room", .port = 0, .singleplayer = singleplayer, .password = {}};
+            ServerHost& host = *hosts.emplace_back(std::make_unique<ServerHost>(o));
+            QVERIFY(host.listen() && host.start());
+            expected[host.port()] = "SIN";
+        }
+        expected.remove(hosts[1]->port());
+        QUdpSocket asker;
+        connect(&asker, &QUdpSocket::readyRead, [&] {
+            const QNetworkDatagram d = asker.receiveDatagram();
+            answers[d.senderPort()] += d.data().left(3);
+        });
+        for (auto m : {ConnectionMessage("CHI", "-1 1 -1 "), ConnectionMessage("CIN", "I")}) {
+            asker.writeDatagram(m.encode(), QHostAddress("127.255.255.255"), o.discoveryPort);
+        }
+        QTRY_COMPARE(answers, expected);
+        QTest::qWait(50);  // nothing else comes
+        QCOMPARE(answers, expected);
+    }
+
     // A port in use: the host says so and leaves nothing open; the server
     // thread says so too and ends by itself.
     void portsThatCannotBeHadAndTheServerThread() {
