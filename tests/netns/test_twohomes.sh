@@ -42,7 +42,7 @@ finish() {
     finished=yes
     local pids=() left
     for ns in "$ha" "$hb" "$ra" "$rb" "$ca" "$inet"; do
-        pids+=($(ip netns pids "$ns" 2>/dev/null || true))
+        for pid in $(ip netns pids "$ns" 2>/dev/null || true); do pids+=("$pid"); done
     done
     "$rig" down "$name" "$dir"
     left=$(ip netns list | grep -o "^$name-[a-z]*" || true)
@@ -94,13 +94,18 @@ listen() {
     : > "$dir/$tag.seen"
     ip netns exec "$ns" socat -u "$address:$port,$options" EXEC:"$dir/seen.sh $dir/$tag.seen" \
         2>> "$dir/socat.log" &
-    local flags=-Hlnu${proto: -1}
-    [[ "$proto" != tcp* ]] || flags=-Hlnt${proto: -1}
+    await_port "$ns" "$proto" "$port" "$bind"
+}
+
+# await_port NS PROTO PORT BIND: until something listens there.
+await_port() {
+    local flags=-Hlnu${2: -1}
+    [[ "$2" != tcp* ]] || flags=-Hlnt${2: -1}
     for _ in $(seq 100); do
-        ip netns exec "$ns" ss "$flags" "sport = :$port" | grep -qF "${bind:-}:$port " && return 0
+        ip netns exec "$1" ss "$flags" "sport = :$3" | grep -qF "${4:-}:$3 " && return 0
         sleep 0.02
     done
-    fail "no $proto listener on $port in $ns"
+    fail "no $2 listener on $3 in $1"
 }
 
 # send NS HOST PORT TEXT [SOURCEPORT]: one datagram; HOST of IPv6 in brackets.
@@ -208,6 +213,29 @@ punch() {
     echo "figure: $case_name: punching: home A got $punched_a of 5, home B $punched_b of 5"
 }
 
+# The median of twenty UDP round trips from home A to an echo in the internet.
+rtt() {
+    command -v python3 > /dev/null || return 0
+    ip netns exec "$inet" socat UDP4-LISTEN:4002,bind="$server" PIPE 2>> "$dir/socat.log" &
+    await_port "$inet" udp4 4002 "$server"
+    local us
+    us=$(ip netns exec "$ha" python3 - "$server" <<'PY'
+import socket, sys, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.settimeout(1)
+s.connect((sys.argv[1], 4002))
+times = []
+for _ in range(20):
+    start = time.perf_counter_ns()
+    s.send(b"x")
+    s.recv(16)
+    times.append(time.perf_counter_ns() - start)
+print(sorted(times)[10] // 1000)
+PY
+    ) || fail "no UDP echo from the internet"
+    echo "figure: $case_name: UDP round trip home A to the internet, median of 20: $us us"
+}
+
 # map PROTO PORT: upnpc at home A asks router A for PORT to itself (at the
 # description's address: discovery would wait two seconds).
 map() {
@@ -232,6 +260,7 @@ cone | ipv6)
     ports
     [ "$a1 $a2 $b1 $b2" = "5000 5000 5100 5100" ] || fail "the local ports were not kept"
     punch
+    [ "$case_name" = ipv6 ] || rtt
     [ "$punched_a" -gt 0 ] && [ "$punched_b" -gt 0 ] || fail "the homes could not punch a hole"
     if [ "$case_name" = ipv6 ]; then
         listen "$inet" udp6 4000 "[$server6]" out6

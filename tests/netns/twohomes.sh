@@ -233,7 +233,7 @@ turn() {
     local inet="$name-inet"
     secret=$(tr -d '\n' < "$secretfile")
     [ -n "$secret" ] || { echo "the secret in $secretfile is empty" >&2; return 1; }
-    ip -n "$inet" -6 addr show dev lo | grep -q "$SERVER6" && v6=yes
+    [[ "$(ip -n "$inet" -6 addr show dev lo)" != *"$SERVER6/"* ]] || v6=yes
     # The secret stays out of the command line (and ps).
     (
         umask 077
@@ -262,11 +262,16 @@ CONF
     )
     ip netns exec "$inet" turnserver -c "$dir/turnserver.conf" > "$dir/turnserver.out" 2>&1 &
     echo $! > "$dir/turnserver.shell"
+    local want=("$SERVER:3478")
+    [ "$v6" = no ] || want+=("[$SERVER6]:3478")
     for _ in $(seq 100); do
-        if ip netns exec "$inet" ss -Hlnu "sport = :3478" | grep -q "$SERVER:3478" &&
-            ip netns exec "$inet" ss -Hlnt "sport = :3478" | grep -q "$SERVER:3478"; then
-            return 0
-        fi
+        local udp tcp ready=yes
+        udp=$(ip netns exec "$inet" ss -Hlnu "sport = :3478")
+        tcp=$(ip netns exec "$inet" ss -Hlnt "sport = :3478")
+        for address in "${want[@]}"; do
+            grep -qF "$address" <<< "$udp" && grep -qF "$address" <<< "$tcp" || ready=no
+        done
+        [ "$ready" = no ] || return 0
         sleep 0.05
     done
     echo "turnserver did not start:" >&2
