@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The two-homes rig of twohomes.sh is what it claims, with real traffic:
 #
-#   every case  home A sends out over UDP and TCP and is seen at its public
-#               address; a listener at home A gets what its router sends on the
-#               LAN but no new datagram or connection from the internet (to
-#               the public address or routed to the LAN address) or home B
+#   all but turn  home A sends out over UDP and TCP and is seen at its
+#               public address; a listener at home A gets what its router
+#               sends on the LAN but no new datagram or connection from the
+#               internet (to the public address or routed to the LAN address)
+#               or home B
 #   cone        one local port is seen at the same external port (the local
 #               one) by two destinations; the two homes punch a hole to each
 #               other from the ports a server saw
@@ -102,7 +103,7 @@ await_port() {
     local flags=-Hlnu${2: -1}
     [[ "$2" != tcp* ]] || flags=-Hlnt${2: -1}
     for _ in $(seq 100); do
-        ip netns exec "$1" ss "$flags" "sport = :$3" | grep -qF "${4:-}:$3 " && return 0
+        [[ "$(ip netns exec "$1" ss "$flags" "sport = :$3")" != *"${4:-}:$3 "* ]] || return 0
         sleep 0.02
     done
     fail "no $2 listener on $3 in $1"
@@ -197,9 +198,10 @@ ports() {
 }
 
 # With the external ports the server saw, both homes send to each other's at
-# once from the same local ports, five datagrams each.
+# once from the same local ports, ten datagrams each in a second (a slow start
+# of one side still overlaps).
 punch() {
-    local burst='for i in 1 2 3 4 5; do echo "$0"; sleep 0.1; done'
+    local burst='for i in $(seq 10); do echo "$0"; sleep 0.1; done'
     sh -c "$burst" a-punch |
         ip netns exec "$ha" socat -t 0.5 - "UDP:$public_b:$b1,sourceport=5000" \
             > "$dir/punch-a.out" 2>> "$dir/socat.log" &
@@ -210,7 +212,7 @@ punch() {
     wait "$a" || true
     punched_a=$(grep -c b-punch "$dir/punch-a.out" || true)
     punched_b=$(grep -c a-punch "$dir/punch-b.out" || true)
-    echo "figure: $case_name: punching: home A got $punched_a of 5, home B $punched_b of 5"
+    echo "figure: $case_name: punching: home A got $punched_a of 10, home B $punched_b of 10"
 }
 
 # The median of twenty UDP round trips from home A to an echo in the internet.
@@ -244,8 +246,10 @@ map() {
     [ -n "$http" ] || fail "router A serves no UPnP"
     ip netns exec "$ha" upnpc -u "http://192.168.1.1:$http/rootDesc.xml" -a "$lan_a" "$2" "$2" "$1" > "$dir/upnpc-$1.out" 2>&1 ||
         fail "upnpc could not map $1 $2"
-    ip netns exec "$ra" nft list chain inet twohomes prerouting_miniupnpd |
-        grep -q "dnat ip to $lan_a:$2" || fail "no $1 $2 mapping in router A"
+    # Read whole: grep -q ending early would fail a pipe under pipefail.
+    local rules
+    rules=$(ip netns exec "$ra" nft list chain inet twohomes prerouting_miniupnpd)
+    grep -q "dnat ip to $lan_a:$2" <<< "$rules" || fail "no $1 $2 mapping in router A"
 }
 
 started=$(now_ms)
