@@ -132,11 +132,28 @@ void Client::stopServerThread() {
     if (session_.portMapping.state != PortMapping::State::Off) {
         processPortMapping(PortMapping{});
     }
+    if (!session_.invite.code.isEmpty()) {
+        processInvite({});
+    }
 }
 
 void Client::processPortMapping(const PortMapping& mapping) {
     session_.portMapping = mapping;
-    Q_EMIT screen_.displayReachability(Reachability::line(mapping, Reachability::Audience::Lobby));
+    showReachability();
+}
+
+void Client::processInvite(const PayloadCodec::RegistrationAnswer& invite) {
+    session_.invite = invite;
+    Q_EMIT screen_.displayInviteCode(InviteCode::display(invite.code));
+    showReachability();
+}
+
+void Client::showReachability() {
+    // What the master server found holds over what the router said.
+    Q_EMIT screen_.displayReachability(
+        session_.invite.code.isEmpty()
+            ? Reachability::line(session_.portMapping, Reachability::Audience::Lobby)
+            : ClientTexts::invite(session_.invite));
 }
 
 void Client::closeGameConnections() {
@@ -261,6 +278,8 @@ void Client::hostGame(HostRequest request) {
     session_.ownServer = true;
     serverThread_->reportPortMapping(
         [this](const PortMapping& mapping) { processPortMapping(mapping); });
+    serverThread_->reportInvite(
+        [this](const PayloadCodec::RegistrationAnswer& invite) { processInvite(invite); });
 
     if (request.singleplayer) {
         connectToServer();

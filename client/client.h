@@ -135,6 +135,8 @@ private:
     // The field copy hears the game and the ping list; its losses are asked for again.
     void connectField();
     void processPortMapping(const PortMapping& mapping);
+    void processInvite(const PayloadCodec::RegistrationAnswer& invite);
+    void showReachability();
     void closeGameConnections();
     void connectToServer();
     // A public game whose master server did not answer: others can only join

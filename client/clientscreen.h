@@ -43,4 +43,7 @@ Q_SIGNALS:
     // Where friends can reach the own server's game, for the host's lobby;
     // empty once there is nothing to say.
     void displayReachability(QString line);
+    // The own server's invite code as players type it ("XXXX-XXXX"), for the
+    // host to copy; empty once there is none.
+    void displayInviteCode(QString code);
 };

@@ -4,6 +4,7 @@
 #include "client/playerroster.h"
 #include "game/gamefield.h"
 #include "game/gameplayer.h"
+#include "network/payloadcodec.h"
 #include "portmap/portmapping.h"
 
 // How the last game on this server ended, for the lobby's text.
@@ -27,6 +28,8 @@ struct ClientSession {
     bool splitscreen = false;
     bool ownServer = false;   // the server runs in this program: its host can seat computers
     PortMapping portMapping;  // the own server's answer from the router; Off without one
+    // The own server's invite code and reach, as the master server found; no code: none.
+    PayloadCodec::RegistrationAnswer invite;
     int maxPlayers = 4;
     int fieldsizeX = GameField::kColumnsPerPlayer;
     bool countdownRunning = false;

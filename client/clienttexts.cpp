@@ -1,6 +1,7 @@
 #include "clienttexts.h"
 
 #include "game/gamedisplay.h"
+#include "network/invitecode.h"
 
 namespace {
 
@@ -115,4 +116,22 @@ QString ClientTexts::connectionError(ConnectionInterface::ConnectionError error,
 bool ClientTexts::endsTheGame(ConnectionInterface::ConnectionError error) {
     return error == ConnectionInterface::ConnectionLost || error == ConnectionInterface::Timeout ||
            error == ConnectionInterface::PacketLoss;
+}
+
+QString ClientTexts::invite(const PayloadCodec::RegistrationAnswer& invite) {
+    using PayloadCodec::Reach;
+    const QString code = InviteCode::display(invite.code);
+    if (invite.stream == Reach::Unknown || invite.datagram == Reach::Unknown) {
+        return tr("Invite code %1 (Ctrl+C copies it): the master server checks whether friends "
+                  "can reach the game...")
+            .arg(code);
+    }
+    if (invite.stream == Reach::Yes && invite.datagram == Reach::Yes) {
+        return tr("Invite code %1 (Ctrl+C copies it): friends can join from anywhere, the game is "
+                  "reachable at %2")
+            .arg(code, invite.address + u':' + QString::number(invite.port));
+    }
+    return tr("Invite code %1 (Ctrl+C copies it): the master server cannot reach the game, so "
+              "only players on this network can join")
+        .arg(code);
 }

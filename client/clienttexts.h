@@ -32,6 +32,8 @@ public:
     static QString statsNotice(int sender);
     static QString spectating();
     static QString paused();
+    // The host's lobby line about the own game's invite code and reach.
+    static QString invite(const PayloadCodec::RegistrationAnswer& invite);
     static QString startingIn(int count);
     static QString resumingIn(int count);
     static QString highscoreNotSaved();

@@ -48,6 +48,30 @@
         <translation>Drücke &apos;ESC&apos; zum Abbrechen.</translation>
     </message>
     <message>
+        <source>Joining by invite code needs a master server (masterserver.ini).</source>
+        <translation>Für den Beitritt mit Einladungscode braucht es einen Masterserver (masterserver.ini).</translation>
+    </message>
+    <message>
+        <source>The master server did not answer: the invite code %1 could not be looked up.</source>
+        <translation>Der Masterserver hat nicht geantwortet: Der Einladungscode %1 konnte nicht nachgeschlagen werden.</translation>
+    </message>
+    <message>
+        <source>Invite code %1 (Ctrl+C copies it): the master server checks whether friends can reach the game...</source>
+        <translation>Einladungscode %1 (Strg+C kopiert ihn): Der Masterserver prüft, ob Freunde das Spiel erreichen...</translation>
+    </message>
+    <message>
+        <source>Invite code %1 (Ctrl+C copies it): friends can join from anywhere, the game is reachable at %2</source>
+        <translation>Einladungscode %1 (Strg+C kopiert ihn): Freunde können von überall beitreten, das Spiel ist unter %2 erreichbar</translation>
+    </message>
+    <message>
+        <source>Invite code %1 (Ctrl+C copies it): the master server cannot reach the game, so only players on this network can join</source>
+        <translation>Einladungscode %1 (Strg+C kopiert ihn): Der Masterserver erreicht das Spiel nicht, also können nur Spieler in diesem Netzwerk beitreten</translation>
+    </message>
+    <message>
+        <source>No game has the invite code %1.</source>
+        <translation>Kein Spiel hat den Einladungscode %1.</translation>
+    </message>
+    <message>
         <source>The server &apos;%1&apos; requires version &apos;%2&apos; of the game.</source>
         <translation>Der Server &apos;%1&apos; verlangt Version &apos;%2&apos; des Spiels.</translation>
     </message>

@@ -157,6 +157,59 @@ private Q_SLOTS:
         QCOMPARE(strict.service.counters().answered, qint64(3));
     }
 
+    // Codes for games that register, kept through a lost answer and a new
+    // address, found by joiners, given back only by their holder.
+    void inviteCodesAreGivenKeptAndLookedUp() {
+        MasterService::Config config;
+        config.reachTimeoutMs = 300;
+        config.inviteBurst = 3;
+        config.inviteRefillMs = 60000;
+        Master master(config);
+        const int to = master.service.port();
+        RawPeer game;
+        const int gamePort = nettest::freePort();  // nobody answers there
+        const auto registration = [&](const QString& token, bool online = true) {
+            game.send(
+                {MessageCode::SRG, PayloadCodec::buildRegistration({gamePort, online, token})}, to);
+        };
+        const auto lastAnswer = [&] {
+            return *PayloadCodec::parseRegistrationAnswer(game.ofType("MRG").last().content);
+        };
+        registration({});
+        QTRY_COMPARE(game.count("MRG"), 1);
+        const PayloadCodec::RegistrationAnswer first = lastAnswer();
+        QVERIFY(first.address == "127.0.0.1" && first.port == gamePort &&
+                first.stream == PayloadCodec::Reach::Unknown);
+        registration({});  // the answer was lost: the same code
+        QTRY_COMPARE(game.count("MRG"), 2);
+        QCOMPARE(lastAnswer().code, first.code);
+        // The reach, tried from elsewhere, follows: nobody there.
+        QTRY_VERIFY(lastAnswer().stream == PayloadCodec::Reach::No &&
+                    lastAnswer().datagram == PayloadCodec::Reach::No);
+
+        RawPeer joiner;
+        const QString nonce = "0123456789abcdef";
+        const auto lookUp = [&](const QString& code) {
+            const int before = joiner.count("MJN");
+            joiner.send({MessageCode::CJN, PayloadCodec::buildInviteQuery({code, nonce})}, to);
+            return QTest::qWaitFor([&] { return joiner.count("MJN") > before; }, 2000)
+                       ? PayloadCodec::parseInviteAnswer(joiner.ofType("MJN").last().content)
+                       : std::nullopt;
+        };
+        const auto found = lookUp(first.code);
+        QVERIFY(found && found->found && found->nonce == nonce &&
+                found->endpoints == QStringList{QStringLiteral("127.0.0.1:%1").arg(gamePort)} &&
+                found->observed == QStringLiteral("127.0.0.1:%1").arg(joiner.port()));
+        QVERIFY(!lookUp("WXYZ6789")->found);
+
+        // Another's token gives nothing back; the holder's does.
+        registration("fedcba9876543210", false);
+        QVERIFY(lookUp(first.code)->found);
+        registration(first.token, false);
+        QTRY_COMPARE(master.service.invites().size(), 0);
+        QVERIFY(!lookUp(first.code));  // past the burst of three lookups
+    }
+
     // Garbage and forged announcements get no answer and no entry; a taken port is reported.
     void survivesGarbageAndATakenPort() {
         Master master;

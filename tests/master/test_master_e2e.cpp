@@ -1,6 +1,6 @@
 // The real programs together on 127.0.0.1: dedicated servers announce to the master server, a
 // client fetches the list through the same connection code the game uses and probes every listed
-// server; servers that go quiet or sign off leave the list.
+// server; servers that go quiet or sign off leave the list; a bot joins an unlisted game by code.
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
@@ -121,6 +121,36 @@ private Q_SLOTS:
         QVERIFY(after.contains(entry(serverPorts_[0])));
         QVERIFY(masterLogged("removed %1 (no announcement)", 3));
         QVERIFY(masterLogged("removed %1 (signed off)", 2));
+    }
+
+    void anInviteOnlyGameIsJoinedByItsCode() {
+        // Off the list, found reachable by the master server, joined by its code.
+        const QString masterFile = nettest::writeMasterFile(dir_, masterPort_);
+        int port = -1;
+        servers_.push_back(
+            nettest::launch(QStringLiteral(QUADRELL_SERVER_PROGRAM),
+                            {"--port", "0", "--invite-only", "--master-config", masterFile},
+                            QRegularExpression("listening on port (\\d+)"), port));
+        QVERIFY(port > 0);
+        const QRegularExpression reached(
+            QStringLiteral("invite code: (\\S+)\\n.*reachable directly at 127\\.0\\.0\\.1:%1 ")
+                .arg(port),
+            QRegularExpression::DotMatchesEverythingOption);
+        QString out;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                out += QString::fromUtf8(servers_.back()->readAllStandardOutput());
+                return reached.match(out).hasMatch();
+            },
+            10000));
+        QVERIFY(!listFrom(masterPort_).contains(entry(port)));
+        QProcess bot;
+        bot.start(QStringLiteral(QUADRELL_BOT_PROGRAM),
+                  {"--connect", reached.match(out).captured(1), "--master-config", masterFile,
+                   "--columns", "1"});
+        QVERIFY(bot.waitForFinished(60000));
+        QCOMPARE(bot.exitCode(), 0);
+        QVERIFY(bot.readAllStandardOutput().startsWith("game 1: score"));
     }
 };
 

@@ -81,9 +81,10 @@ bot() {
 # reachable LOG: waits for the line, checks it and prints the figure; sets port.
 reachable() {
     local log=$1 method=$2 started=$3
-    wait_line "$dir/$log.out" "reachable at|not reachable" 20 || fail "no reachability line"
+    local claim="^quadrell-server (reachable at|not reachable from)"
+    wait_line "$dir/$log.out" "$claim" 20 || fail "no reachability line"
     local line
-    line=$(sed -n 2p "$dir/$log.out")
+    line=$(grep -m1 -E "$claim" "$dir/$log.out")
     echo "figure: $case_name: '$line' after $(($(now_ms) - started)) ms"
     [[ "$line" =~ ^quadrell-server\ reachable\ at\ $public:([0-9]+)\ \($method\)$ ]] ||
         fail "unexpected line '$line'"

@@ -693,6 +693,22 @@ private Q_SLOTS:
         QTRY_COMPARE(silent.count("CIN"), asked + 1 + fastTimings().maxResends);
         QVERIFY(probeErrors.count() == 0 && connection->core().pendingIds().isEmpty());
     }
+    void aServerFoundByCodeMustProveIt() {
+        // Only the holder of the code answers a joiner by code: a server of
+        // another code runs out as a silent one does.
+        auto server = udpServer();
+        server->setInviteCode("ABCD2345");
+        const int port = portOf(*server);
+        auto connection = masterLink();
+        QSignalSpy found(connection.get(), &MasterConnection::changedCNewServer);
+        QSignalSpy unreachable(connection.get(), &MasterConnection::changedCServerUnreachable);
+        connection->queryInvitedServer(kLocal, port, "WXYZ6789");
+        QTRY_COMPARE(unreachable.count(), 1);
+        connection->queryInvitedServer(kLocal, port, "ABCD2345");
+        QTRY_COMPARE(found.size(), 1);
+        QCOMPARE(serverAt(found, 0).port(), port);
+    }
+
     // Garbage, a description with a forged digest and a second copy of a
     // genuine one in the same round: one entry, from the sender's address and
     // port, marked LAN. The next round hears the server again.

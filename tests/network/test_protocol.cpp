@@ -439,6 +439,56 @@ private Q_SLOTS:
                     .has_value());
     }
 
+    void inviteCodesAndTheirMessages() {
+        // Typed as players type them; look-alikes (O, I, 0, 1) are in no code.
+        QCOMPARE(InviteCode::parse(" abcd-2345 "), std::optional<QString>("ABCD2345"));
+        QCOMPARE(InviteCode::parse("quadrell://join/ABCD-2345/"),
+                 std::optional<QString>("ABCD2345"));
+        for (const char* bad : {"ABCD-234", "ABCD-23456", "ABCO-2345", "ABC1-2345", "ABCD_2345"}) {
+            QVERIFY2(!InviteCode::parse(bad), bad);
+        }
+        // A host name stays one: only the dashed form, the link or capitals are codes.
+        QVERIFY(!InviteCode::fromJoinText("mybuddy2") &&
+                !InviteCode::fromJoinText("MYBUDDY2:27403"));
+        QVERIFY(InviteCode::fromJoinText("MYBUDDY2") && InviteCode::fromJoinText("mybu-ddy2"));
+        QCOMPARE(InviteCode::display("ABCD2345"), "ABCD-2345");
+
+        // The answers are total and name their question.
+        const QString nonce = "0123456789abcdef";
+        const Codec::InviteAnswer a{
+            nonce,       "ABCD2345",       true, Codec::Reach::Yes, Codec::Reach::No,
+            "1.2.3.4:5", {"5.6.7.8:27403"}};
+        const auto back = Codec::parseInviteAnswer(Codec::buildInviteAnswer(a));
+        QVERIFY(back && back->found && back->endpoints == a.endpoints &&
+                back->stream == Codec::Reach::Yes && back->datagram == Codec::Reach::No &&
+                back->observed == a.observed && back->nonce == nonce);
+        QVERIFY(!Codec::parseInviteAnswer("0123 ABCD2345 T T T - 1.2.3.4:5"));
+        QVERIFY(
+            Codec::parseInviteAnswer(nonce + " ABCD2345 F ? ? - 1.2.3.4:5")->endpoints.isEmpty());
+        QVERIFY(!Codec::parseInviteQuery("ABCD2345 " + nonce + " x") &&
+                Codec::parseInviteQuery("ABCD2345 " + nonce));
+        const auto r = Codec::parseRegistration(Codec::buildRegistration({27413, false, nonce}));
+        QVERIFY(r.port == 27413 && !r.online && r.token == nonce);
+        QVERIFY(Codec::parseRegistration("27413 O junk").token.isEmpty());
+        QVERIFY(!Codec::parseRegistrationAnswer("ABCD2345 junk 1.2.3.4 5 T T"));
+        const auto ra = Codec::parseRegistrationAnswer(Codec::buildRegistrationAnswer(
+            {"ABCD2345", nonce, "1.2.3.4", 27403, Codec::Reach::Unknown, Codec::Reach::Yes}));
+        QVERIFY(ra && ra->port == 27403 && ra->stream == Codec::Reach::Unknown &&
+                ra->datagram == Codec::Reach::Yes);
+
+        // Only the code's holder proves a description, for that nonce and that text.
+        QCOMPARE(Codec::parseInfoRequestNonce(Codec::buildInfoRequest(nonce)), nonce);
+        QVERIFY(Codec::parseInfoRequestNonce("I").isEmpty() &&
+                Codec::parseInfoRequestNonce("I zz").isEmpty());
+        const QString info = Codec::buildServerInfo("Beta 0.92", false, 1, 4, false, "Room");
+        const QString proven = Codec::withProof(info, "ABCD2345", nonce);
+        QCOMPARE(Codec::provenServerInfo(proven, "ABCD2345", nonce), std::optional<QString>(info));
+        QVERIFY(
+            !Codec::provenServerInfo(proven, "ABCD2346", nonce) &&
+            !Codec::provenServerInfo(proven, "ABCD2345", "fedcba9876543210") &&
+            !Codec::provenServerInfo(QString(proven).replace(" 1 4 ", " 2 4 "), "ABCD2345", nonce));
+    }
+
     void rateLimitPerAddress() {
         const QHostAddress hostA(QStringLiteral("10.0.0.1"));
         const QHostAddress hostB(QStringLiteral("10.0.0.2"));

@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# Joining a game by invite code across the two homes of twohomes.sh, with the
+# master server out on the internet:
+#
+#   mapping  home A's router opens the port: the master server finds the
+#            game reachable at home A's public address, a bot at home A and
+#            one at home B (joining by the code) play a game together; a bot
+#            out on the internet still joins by address
+#   cone     no port opening: the master server finds the game unreachable
+#            and says so; a bot at home B joining by code is told the server
+#            cannot be found (no way round the router yet)
+#   cgnat    the router maps the port, but behind the carrier's NAT that opens
+#            nothing: the router's claim is printed, the master server's
+#            check says unreachable
+#
+# Usage: test_joinanywhere.sh CASE BIN_DIR. Prints "figure:" lines. Exit 77:
+# skipped (not root, tools missing).
+set -euo pipefail
+
+case_name=$1
+bin=$(cd "$2" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+rig=$here/twohomes.sh
+"$rig" check
+
+name="qj$$"
+dir=$(mktemp -d)
+inet="$name-inet" ha="$name-ha" hb="$name-hb"
+master=11.22.33.44 public_a=11.22.10.2
+export QT_QPA_PLATFORM=offscreen
+
+cleanup() {
+    "$rig" down "$name" "$dir"
+    rm -rf "$dir"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*"
+    for f in "$dir"/*.log "$dir"/*.out; do
+        [ -f "$f" ] && { echo "== $f"; tail -n 30 "$f"; }
+    done
+    exit 1
+}
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+wait_line() {
+    local file=$1 pattern=$2 seconds=${3:-15}
+    for _ in $(seq $((seconds * 20))); do
+        grep -qE "$pattern" "$file" 2>/dev/null && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+# bot NS CONNECT NAME ARGS...: one short game; its exit code.
+bot() {
+    local ns=$1 connect=$2 botname=$3
+    shift 3
+    ip netns exec "$ns" timeout 90 "$bin/quadrell-bot" --connect "$connect" --name "$botname" \
+        --master-config "$dir/master.ini" --columns 1 --games 1 "$@" >> "$dir/bot-$botname.out" 2>&1
+}
+
+"$rig" up "$name" "$dir" "$case_name"
+ip netns exec "$inet" "$bin/quadrell-master" --port 27404 > "$dir/master.out" 2>&1 &
+printf '[Master]\nGeneral\\Address=%s\nGeneral\\Port=27404\n' "$master" > "$dir/master.ini"
+wait_line "$dir/master.out" "listening" || fail "the master server did not start"
+
+open_port=()
+[ "$case_name" = cone ] || open_port=(--open-port)
+started=$(now_ms)
+ip netns exec "$ha" "$bin/quadrell-server" --port 27403 --invite-only "${open_port[@]}" \
+    --master-config "$dir/master.ini" > "$dir/server.out" 2> "$dir/server.log" &
+wait_line "$dir/server.out" "invite code: " 20 || fail "no invite code"
+wait_line "$dir/server.out" "reachable directly" 20 || fail "no word of the master's check"
+code=$(sed -n 's/^invite code: //p' "$dir/server.out")
+echo "figure: $case_name: invite code and the master's check after $(($(now_ms) - started)) ms"
+! grep -q "^registered" "$dir/master.out" || fail "an invite-only game was listed"
+
+case "$case_name" in
+mapping)
+    grep -qE "^quadrell-server reachable directly at $public_a:[0-9]+ \(checked" "$dir/server.out" ||
+        fail "the master server did not find the mapped game"
+    bot "$ha" 127.0.0.1:27403 Home --wait-players 2 &
+    home_bot=$!
+    joined=$(now_ms)
+    bot "$hb" "$code" Away --wait-players 2 || fail "the bot at home B could not play by code"
+    wait "$home_bot" || fail "the bot at home A could not play"
+    grep -q "^game 1: score" "$dir/bot-Away.out" || fail "the bot at home B played no game"
+    echo "figure: mapping: code to game over at home B in $(($(now_ms) - joined)) ms"
+    port=$(sed -n "s/^quadrell-server reachable directly at $public_a:\([0-9]*\) .*/\1/p" \
+        "$dir/server.out")
+    bot "$inet" "$public_a:$port" Far || fail "a join by address no longer works"
+    ;;
+cone)
+    grep -q "^quadrell-server not reachable directly at $public_a:27403 " "$dir/server.out" ||
+        fail "the master server's check did not say unreachable"
+    bot "$hb" "$code" Away && fail "a bot joined a game nobody can reach"
+    grep -q "could not be found" "$dir/bot-Away.out" || fail "the bot failed otherwise"
+    ;;
+cgnat)
+    grep -q "^quadrell-server reachable at $public_a:" "$dir/server.out" ||
+        fail "the router's claim was not printed"
+    grep -q "^quadrell-server not reachable directly at $public_a:" "$dir/server.out" ||
+        fail "the master server's check did not say unreachable"
+    ;;
+*)
+    echo "unknown case $case_name" >&2
+    exit 2
+    ;;
+esac
+echo "PASS: $case_name"
