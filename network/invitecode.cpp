@@ -22,8 +22,8 @@ QString randomDigits(const std::function<quint32()>& random, QLatin1StringView d
 
 }  // namespace
 
-std::optional<QString> parse(QStringView text) {
-    QString code = text.trimmed().toString().toUpper();
+std::optional<QString> parse(const QString& text) {
+    QString code = text.trimmed().toUpper();
     if (code.startsWith(QLatin1StringView(kLinkPrefix), Qt::CaseInsensitive)) {
         code.remove(0, qsizetype(sizeof(kLinkPrefix) - 1));
         if (code.endsWith(u'/')) {
@@ -44,11 +44,11 @@ std::optional<QString> parse(QStringView text) {
     return code;
 }
 
-std::optional<QString> fromJoinText(QStringView text) {
-    const QStringView t = text.trimmed();
+std::optional<QString> fromJoinText(const QString& text) {
+    const QString t = text.trimmed();
     const bool link = t.startsWith(QLatin1StringView(kLinkPrefix), Qt::CaseInsensitive);
     const bool dashed = t.size() == kLength + 1 && t[kLength / 2] == u'-';
-    const bool capitals = t.size() == kLength && t.toString().toUpper() == t;
+    const bool capitals = t.size() == kLength && t.toUpper() == t;
     if (!link && !dashed && !capitals) {
         return std::nullopt;
     }

@@ -27,11 +27,11 @@ inline constexpr char kLinkPrefix[] = "quadrell://join/";
 // The 8 characters of a code, from "XXXX-XXXX" or "XXXXXXXX" in either case,
 // with spaces around, or from a "quadrell://join/XXXX-XXXX" link. Nothing
 // for anything else.
-std::optional<QString> parse(QStringView text);
+std::optional<QString> parse(const QString& text);
 // What a player typed to join, read as a code: the link, or "XXXX-XXXX".
 // Eight characters without the dash count only in capitals, since such a
 // word may as well be a host name.
-std::optional<QString> fromJoinText(QStringView text);
+std::optional<QString> fromJoinText(const QString& text);
 // "XXXX-XXXX" for a code of 8 characters; the text as it is otherwise.
 QString display(const QString& code);
 // A new code from random 32-bit words (the master's strong source).

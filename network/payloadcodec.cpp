@@ -532,7 +532,7 @@ bool isToken(QStringView token) {
 }
 
 bool isCode(QStringView token) {
-    return token.size() == InviteCode::kLength && InviteCode::parse(token) == token;
+    return token.size() == InviteCode::kLength && InviteCode::parse(token.toString()) == token;
 }
 
 }  // namespace

@@ -156,6 +156,31 @@ private Q_SLOTS:
                                QVariantList{2, 2}}));
     }
 
+    void joinsByInviteCode() {
+        ClientHarness none;  // no master server to ask: said at once
+        none.client->joinGame(false, "abcd-2345", false, QString());
+        QVERIFY(none.events.contains(
+            "error F Joining by invite code needs a master server (masterserver.ini)."));
+
+        ClientHarness h(QString(), "[Master]\nGeneral\\Address=10.0.0.9\n");
+        const QString nonce = "0123456789abcdef";
+        h.client->joinGame(false, "abcd-2345", false, QString());
+        QCOMPARE(h.master->callsOf("findInvite"), (Calls{{"ABCD2345"}}));
+        Q_EMIT h.master->changedCInvite(-1, {nonce, "ABCD2345", false, {}, {}, "-", {}});
+        QVERIFY(h.events.contains("error F No game has the invite code ABCD-2345."));
+
+        // Found: the game is probed where the master server saw it, with the code.
+        h.client->joinGame(false, "ABCD2345", false, QString());
+        Q_EMIT h.master->changedCInvite(-1, {nonce, "WXYZ6789", true, {}, {}, "-", {"10.0.0.4:1"}});
+        Q_EMIT h.master->changedCInvite(
+            -1, {nonce, "ABCD2345", true, {}, {}, "-", {"junk", "10.0.0.5:27413"}});
+        QCOMPARE(h.master->callsOf("queryInvitedServer"), (Calls{{"10.0.0.5", 27413, "ABCD2345"}}));
+        h.answerProbe("10.0.0.5", 27413);
+        QCOMPARE(h.tcp->callsOf("connectWithHello").size(), 1);
+        QCOMPARE(h.tcp->callsOf("connectWithHello").front().mid(0, 2),
+                 (QVariantList{"10.0.0.5", 27413}));
+    }
+
     void joinAddressesNamesAndProbes() {
         ClientHarness h;
         h.client->joinGame(false, "10.0.0.5:1234", true, QString());

@@ -103,5 +103,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                    info->hasPassword, info->name));
         check(again.has_value() && again->name == info->name);
     }
+
+    // Joining by invite code: what was read is written and read back alike.
+    if (const auto code = InviteCode::parse(text)) {
+        check(InviteCode::parse(InviteCode::display(*code)) == code);
+    }
+    const Codec::Registration registration = Codec::parseRegistration(text);
+    const Codec::Registration registration2 =
+        Codec::parseRegistration(Codec::buildRegistration(registration));
+    check(registration2.port == registration.port && registration2.token == registration.token &&
+          registration2.online == registration.online);
+    if (const auto answer = Codec::parseRegistrationAnswer(text)) {
+        const auto again = Codec::parseRegistrationAnswer(Codec::buildRegistrationAnswer(*answer));
+        check(again && again->code == answer->code && again->stream == answer->stream);
+    }
+    if (const auto query = Codec::parseInviteQuery(text)) {
+        check(Codec::parseInviteQuery(Codec::buildInviteQuery(*query))->nonce == query->nonce);
+    }
+    if (const auto invite = Codec::parseInviteAnswer(text)) {
+        const auto again = Codec::parseInviteAnswer(Codec::buildInviteAnswer(*invite));
+        check(invite->endpoints.size() <= Codec::kMaxEndpoints && again &&
+              again->endpoints == invite->endpoints);
+    }
+    Codec::parseInfoRequestNonce(text);
+    Codec::provenServerInfo(text, QStringLiteral("ABCD2345"), QStringLiteral("0123456789abcdef"));
     return 0;
 }
