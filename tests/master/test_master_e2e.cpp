@@ -126,15 +126,12 @@ private Q_SLOTS:
     void anInviteOnlyGameIsJoinedByItsCode() {
         // Off the list, found reachable by the master server, joined by its code.
         const QString masterFile = nettest::writeMasterFile(dir_, masterPort_);
-        int port = -1;
-        servers_.push_back(
-            nettest::launch(QStringLiteral(QUADRELL_SERVER_PROGRAM),
-                            {"--port", "0", "--invite-only", "--master-config", masterFile},
-                            QRegularExpression("listening on port (\\d+)"), port));
-        QVERIFY(port > 0);
+        servers_.push_back(std::make_unique<QProcess>());
+        servers_.back()->start(QStringLiteral(QUADRELL_SERVER_PROGRAM),
+                               {"--port", "0", "--invite-only", "--master-config", masterFile});
         const QRegularExpression reached(
-            QStringLiteral("invite code: (\\S+)\\n.*reachable directly at 127\\.0\\.0\\.1:%1 ")
-                .arg(port),
+            "listening on port (\\d+)\n.*invite code: (\\S+)\n.*reachable directly at "
+            "127\\.0\\.0\\.1:\\1 ",
             QRegularExpression::DotMatchesEverythingOption);
         QString out;
         QVERIFY(QTest::qWaitFor(
@@ -142,11 +139,12 @@ private Q_SLOTS:
                 out += QString::fromUtf8(servers_.back()->readAllStandardOutput());
                 return reached.match(out).hasMatch();
             },
-            10000));
+            15000));
+        const int port = reached.match(out).captured(1).toInt();
         QVERIFY(!listFrom(masterPort_).contains(entry(port)));
         QProcess bot;
         bot.start(QStringLiteral(QUADRELL_BOT_PROGRAM),
-                  {"--connect", reached.match(out).captured(1), "--master-config", masterFile,
+                  {"--connect", reached.match(out).captured(2), "--master-config", masterFile,
                    "--columns", "1"});
         QVERIFY(bot.waitForFinished(60000));
         QCOMPARE(bot.exitCode(), 0);
