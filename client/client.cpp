@@ -8,6 +8,7 @@
 #include "client/joinaddress.h"
 #include "game/appinfo.h"
 #include "game/playernames.h"
+#include "network/endpoint.h"
 #include "network/invitecode.h"
 #include "network/masterserversettings.h"
 #include "network/serversettings.h"
@@ -192,10 +193,11 @@ std::optional<int> Client::ownPing(const PayloadCodec::PingList& list) const {
 
 QString Client::serverLabel() const {
     // An address that did not parse has no text of its own: show what was typed.
-    const QString host = serverAddress_.isNull() && !addressText_.isEmpty()
-                             ? addressText_.section(QLatin1Char(':'), 0, 0)
-                             : serverAddress_.toString();
-    return host + QLatin1Char(':') + QString::number(serverPort_);
+    if (serverAddress_.isNull() && !addressText_.isEmpty()) {
+        return addressText_.section(QLatin1Char(':'), 0, 0) + QLatin1Char(':') +
+               QString::number(serverPort_);
+    }
+    return Endpoint{serverAddress_, serverPort_}.text();
 }
 
 void Client::returnToLastScreen(const QString& error) {

@@ -1,6 +1,7 @@
 #include "clienttexts.h"
 
 #include "game/gamedisplay.h"
+#include "network/endpoint.h"
 #include "network/invitecode.h"
 
 namespace {
@@ -129,7 +130,7 @@ QString ClientTexts::invite(const PayloadCodec::RegistrationAnswer& invite) {
     if (invite.stream == Reach::Yes && invite.datagram == Reach::Yes) {
         return tr("Invite code %1 (Ctrl+C copies it): friends can join from anywhere, the game is "
                   "reachable at %2")
-            .arg(code, invite.address + u':' + QString::number(invite.port));
+            .arg(code, Endpoint{QHostAddress(invite.address), invite.port}.text());
     }
     return tr("Invite code %1 (Ctrl+C copies it): the master server cannot reach the game, so "
               "only players on this network can join")

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "network/endpoint.h"
 #include "network/networktimings.h"
 
 ServerBrowser::ServerBrowser(MasterConnection* master, const MasterserverSettings& where,
@@ -104,30 +105,31 @@ void ServerBrowser::processInvite(const PayloadCodec::InviteAnswer& a) {
     if (finding_.isEmpty() || a.code != finding_) {
         return;
     }
-    const QString code = std::exchange(finding_, {});
-    // The first endpoint of our own kind; IPv6 ones come in brackets.
-    for (const QString& endpoint : a.endpoints) {
-        const qsizetype colon = endpoint.lastIndexOf(u':');
-        QString host = endpoint.left(colon);
-        if (host.startsWith(u'[') && host.endsWith(u']')) {
-            host = host.mid(1, host.size() - 2);
-        }
-        const QHostAddress address(host);
-        const int port = endpoint.mid(colon + 1).toInt();
-        if (colon > 0 && !address.isNull() && port > 0 && port <= 65535) {
-            Q_EMIT inviteFound(address, port);
-            probe_ = Target{address, port};
-            probeTimer_.start();
-            master_->queryInvitedServer(address, port, code);
-            return;
+    invited_ = {std::exchange(finding_, {}), {}};
+    for (const QString& text : a.endpoints) {
+        if (const std::optional<Endpoint> e = Endpoint::parse(text)) {
+            invited_.endpoints.append(*e);
         }
     }
-    Q_EMIT inviteFailed(InviteFailure::Unknown);
+    if (invited_.endpoints.isEmpty()) {
+        Q_EMIT inviteFailed(InviteFailure::Unknown);
+        return;
+    }
+    probeNextEndpoint();
+}
+
+void ServerBrowser::probeNextEndpoint() {
+    const Endpoint e = invited_.endpoints.takeFirst();
+    Q_EMIT inviteFound(e.address, e.port);
+    probe_ = Target{e.address, e.port};
+    probeTimer_.start();
+    master_->queryInvitedServer(e.address, e.port, invited_.code);
 }
 
 void ServerBrowser::cancelProbe() {
     probe_.reset();
     finding_.clear();
+    invited_ = {};
     probeTimer_.stop();
 }
 
@@ -136,10 +138,16 @@ bool ServerBrowser::isProbed(const QString& address, int port) const {
 }
 
 void ServerBrowser::failProbe() {
-    if (probe_) {
-        cancelProbe();
-        Q_EMIT probeFailed();
+    if (!probe_) {
+        return;
     }
+    // A game found by code may have another way in (IPv4 after IPv6).
+    if (!invited_.endpoints.isEmpty()) {
+        probeNextEndpoint();
+        return;
+    }
+    cancelProbe();
+    Q_EMIT probeFailed();
 }
 
 void ServerBrowser::processServerUnreachable(int /*connId*/, const QString& address, int port) {

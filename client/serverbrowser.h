@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "network/connectioninterface.h"
+#include "network/endpoint.h"
 #include "network/hostlookup.h"
 #include "network/lanscanner.h"
 #include "network/masterserversettings.h"
@@ -100,6 +101,7 @@ private:
     void failProbe();
     void processMasterReached(int connId);
     void processInvite(const PayloadCodec::InviteAnswer& answer);
+    void probeNextEndpoint();
     void processConnectionError(int connId, ConnectionInterface::ConnectionError error);
 
     MasterConnection* master_;
@@ -109,6 +111,11 @@ private:
     bool listing_ = false;   // the list was asked for since the last join or host
     std::optional<Target> probe_;
     QString finding_;  // the invite code asked of the master server
+    struct Invited {
+        QString code;
+        QList<Endpoint> endpoints;  // still to try
+    };
+    Invited invited_;  // the code's game, while its ways in are tried
     HostLookup lookup_ = systemHostLookup();
     bool resolving_ = false;
     std::function<void()> afterLookup_;

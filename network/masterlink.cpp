@@ -5,6 +5,7 @@
 
 #include "game/appinfo.h"
 #include "network/connectioncore.h"
+#include "network/endpoint.h"
 #include "network/invitecode.h"
 #include "network/payloadcodec.h"
 #include "network/serverclaims.h"
@@ -76,7 +77,22 @@ void MasterLink::sendInfoRequest(int connId, const QString& nonce) {
 }
 
 void MasterLink::sendRegistration(const PayloadCodec::Registration& registration) {
-    sendToMaster(false, MessageCode::SRG, Codec::buildRegistration(registration));
+    if (!registration.token.isEmpty()) {
+        sendToMaster(false, MessageCode::SRG, Codec::buildRegistration(registration));
+        return;
+    }
+    // A first registration on one link only: on two (IPv4 and IPv6) it
+    // would get two codes. The token then brings the other family in.
+    for (int id : core_.pendingIds()) {
+        ConnectionInfo* record = core_.findInTable(ConnectionCore::Table::Pending, id);
+        if (record != nullptr && record->state == ConnectionState::StateLobby &&
+            !queryAddresses_.contains(id)) {
+            core_.startRepeating(
+                *record,
+                ConnectionMessage(MessageCode::SRG, Codec::buildRegistration(registration)), false);
+            return;
+        }
+    }
 }
 
 void MasterLink::findInvite(const QString& code) {
@@ -98,7 +114,7 @@ void MasterLink::queryServer(const QHostAddress& address, int port, const QStrin
         reportUnreachable(address, port);
         return;
     }
-    queryAddresses_[connId] = address.toString() + u':' + QString::number(port);
+    queryAddresses_[connId] = Endpoint{address, port}.text();
     const QString nonce = inviteCode.isEmpty() ? QString() : InviteCode::drawNonce([] {
         return QRandomGenerator::system()->generate();
     });
@@ -137,16 +153,11 @@ bool MasterLink::giveUpQuery(int connId) {
 void MasterLink::queryNextServers() {
     while (!serverList_.isEmpty()) {
         const QString entry = serverList_.takeFirst();
-        const QStringList parts = entry.split(u':');
-        if (parts.size() != 2) {
-            continue;
-        }
-        const QHostAddress address(parts[0]);
-        const int port = Codec::toInt(parts[1]);
-        if (address.isNull() || port <= 0 || port > 65535) {
+        const std::optional<Endpoint> at = Endpoint::parse(entry);
+        if (!at) {
             continue;  // nothing to reach there
         }
-        const int connId = core_.transport().connectToHost(address, port);
+        const int connId = core_.transport().connectToHost(at->address, at->port);
         if (core_.findInTable(ConnectionCore::Table::Pending, connId) == nullptr) {
             continue;
         }
@@ -204,9 +215,7 @@ void MasterLink::processServerInfo(ConnectionInfo& record, const ConnectionMessa
     if (!queryAddresses_.contains(connId) || !record.awaitingAnswer) {
         return;
     }
-    // The recorded entry is "address:port"; the port follows the last colon.
-    const QString entry = queryAddresses_.value(connId);
-    const qsizetype colon = entry.lastIndexOf(u':');
+    const std::optional<Endpoint> entry = Endpoint::parse(queryAddresses_.value(connId));
     const qint64 ping = record.pingClockStart >= 0 ? core_.nowMs() - record.pingClockStart : 0;
     QString content = message.content;
     if (connId == join_.connId && !join_.inviteCode.isEmpty()) {
@@ -219,16 +228,14 @@ void MasterLink::processServerInfo(ConnectionInfo& record, const ConnectionMessa
         content = *proven;
     }
     const std::optional<ServerData> server =
-        ServerClaims::describedServer(content, entry.left(std::max<qsizetype>(colon, 0)),
-                                      Codec::toInt(entry.mid(colon + 1)), ping);
+        entry ? ServerClaims::describedServer(content, entry->address.toString(), entry->port, ping)
+              : std::nullopt;
     if (!server) {
         return;  // not genuine: the probe runs out by repetition
     }
     core_.takeAnswer(record, {MessageCode::CIN});
-    if (colon > 0) {
-        if (MasterConnection* e = core_.eventsAs<MasterConnection>()) {
-            Q_EMIT e->changedCNewServer(-1, *server);
-        }
+    if (MasterConnection* e = core_.eventsAs<MasterConnection>()) {
+        Q_EMIT e->changedCNewServer(-1, *server);
     }
     if (!finishQuery(connId)) {
         core_.removeConnection(connId);

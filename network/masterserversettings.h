@@ -8,6 +8,9 @@
 struct MasterserverSettings {
     QString addressText;   // as written in the file
     QHostAddress address;  // null: no master server
+    // The master server's IPv6 address beside an IPv4 one (a name with both
+    // records); game servers register there too. Null: none.
+    QHostAddress address6;
     int port = 27404;
 
     bool isSet() const { return !address.isNull(); }
@@ -19,6 +22,6 @@ struct MasterserverSettings {
     static MasterserverSettings load(const QString& directory = QString(), bool lookUpNames = true);
     // The same from a file of any name.
     static MasterserverSettings loadFile(const QString& path, bool lookUpNames = true);
-    // The same resolution for any text.
-    static QHostAddress resolve(const QString& text);
+    // The same resolution for any text; the IPv6 address beside, if asked.
+    static QHostAddress resolve(const QString& text, QHostAddress* address6 = nullptr);
 };

@@ -61,7 +61,12 @@ MasterAnnouncer::~MasterAnnouncer() {
 
 void MasterAnnouncer::ensureRegistered() {
     if (!registered_) {
+        // Afresh: what is left of a failed link would hear everything twice.
+        master_->disconnectClient(-1, true);
         master_->connectToHost(masterServer_.address, masterServer_.port);
+        if (!masterServer_.address6.isNull()) {
+            master_->connectToHost(masterServer_.address6, masterServer_.port);
+        }
         registered_ = true;
     }
 }
@@ -89,10 +94,26 @@ void MasterAnnouncer::processRegistration(const PayloadCodec::RegistrationAnswer
     if (answer.port != publicPort()) {
         return;
     }
-    const bool changed = answer.code != invite_.code || answer.stream != invite_.stream ||
-                         answer.datagram != invite_.datagram || answer.address != invite_.address;
-    invite_ = answer;
+    // One answer per family the master server hears us in; what players are
+    // told is the better way in, IPv4 when both are as good.
+    const bool v6 = QHostAddress(answer.address).protocol() == QAbstractSocket::IPv6Protocol;
+    (v6 ? heard6_ : heard4_) = answer;
+    if (answer.code != (v6 ? heard4_ : heard6_).code) {
+        (v6 ? heard4_ : heard6_) = {};  // a new code: the other family's answer is old
+    }
+    const auto direct = [](const PayloadCodec::RegistrationAnswer& a) {
+        return a.stream == PayloadCodec::Reach::Yes && a.datagram == PayloadCodec::Reach::Yes;
+    };
+    const PayloadCodec::RegistrationAnswer best =
+        heard4_.code.isEmpty() || (direct(heard6_) && !direct(heard4_)) ? heard6_ : heard4_;
+    const bool changed = best.code != invite_.code || best.stream != invite_.stream ||
+                         best.datagram != invite_.datagram || best.address != invite_.address;
+    const bool first = invite_.token.isEmpty();
+    invite_ = best;
     registrationTimer_->setInterval(timings_.keepAliveMs);
+    if (first && !masterServer_.address6.isNull()) {
+        sendRegistration();  // with the token now, the other family too
+    }
     if (changed) {
         Q_EMIT changedInvite(invite_);
     }

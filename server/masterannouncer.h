@@ -69,4 +69,6 @@ private:
     QTimer* heartbeatTimer_ = nullptr;
     QTimer* registrationTimer_ = nullptr;
     PayloadCodec::RegistrationAnswer invite_;
+    PayloadCodec::RegistrationAnswer heard4_;  // the master server's answer over IPv4
+    PayloadCodec::RegistrationAnswer heard6_;  // ... and over IPv6
 };

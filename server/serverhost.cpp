@@ -71,8 +71,14 @@ bool ServerHost::listen() {
     for (int i = 0; i < attempts; ++i) {
         auto listener = std::make_unique<Listener>(this);
         if (!listener->listen(options_.address, static_cast<quint16>(wanted))) {
-            error_ = tr("Cannot listen on port %1: %2").arg(wanted).arg(listener->errorString());
-            return false;
+            // A machine without IPv6 has no sockets for both families.
+            const bool both = options_.address == QHostAddress(QHostAddress::Any);
+            if (!both || !listener->listen(QHostAddress(QHostAddress::AnyIPv4), quint16(wanted))) {
+                error_ =
+                    tr("Cannot listen on port %1: %2").arg(wanted).arg(listener->errorString());
+                return false;
+            }
+            options_.address = QHostAddress(QHostAddress::AnyIPv4);
         }
         const quint16 port = listener->serverPort();
         auto socket = std::make_unique<QUdpSocket>();
@@ -98,7 +104,11 @@ void ServerHost::listenForQuestions() {
     // Shared: a broadcast reaches every server of the machine bound this way.
     auto socket = std::make_unique<QUdpSocket>();
     const auto shared = QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint;
-    if (socket->bind(options_.address, quint16(options_.discoveryPort), shared)) {
+    // The questions are IPv4 broadcasts.
+    const QHostAddress where = options_.address == QHostAddress(QHostAddress::Any)
+                                   ? QHostAddress(QHostAddress::AnyIPv4)
+                                   : options_.address;
+    if (socket->bind(where, quint16(options_.discoveryPort), shared)) {
         discoverySocket_ = std::move(socket);
     } else {
         qCWarning(lcServer).noquote()

@@ -21,8 +21,9 @@ class Server;
 
 struct ServerHostOptions {
     ServerSettings settings;
-    // Where to listen; tests stay on the loopback address.
-    QHostAddress address = QHostAddress(QHostAddress::AnyIPv4);
+    // Where to listen: both families by default (IPv4 alone where the
+    // machine has no IPv6); tests stay on the loopback address.
+    QHostAddress address = QHostAddress(QHostAddress::Any);
     NetworkTimings networkTimings;
     ServerTimings serverTimings;
     // The master server file; empty: "masterserver.ini" in the working directory.

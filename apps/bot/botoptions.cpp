@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QHostAddress>
 
+#include "client/joinaddress.h"
 #include "game/appinfo.h"
 #include "network/invitecode.h"
 
@@ -136,12 +137,11 @@ bool readServer(const QCommandLineParser& parser, const BotCommandLine& o, BotOp
     if (InviteCode::fromJoinText(b.address)) {
         return readMasterConfigOption(parser, o.masterConfig, b.masterConfig, error);
     }
-    const qsizetype colon = b.address.indexOf(QLatin1Char(':'));
-    if (colon <= 0 || b.address.left(colon).trimmed().isEmpty() ||
-        !readInteger(b.address.mid(colon + 1), 1, 65535)) {
+    const JoinAddress join = JoinAddress::parse(b.address, 0);
+    if (join.host.isEmpty() || join.port == 0) {
         error = QStringLiteral(
                     "'--connect' needs an address or a host name and a port, as in "
-                    "127.0.0.1:27403, not '%1'.")
+                    "127.0.0.1:27403 or [2001:db8::5]:27403, not '%1'.")
                     .arg(b.address);
         return false;
     }

@@ -15,7 +15,7 @@ struct ThreadHosting {
     NetworkTimings timings;
     ServerTimings serverTimings;
     // Where the own server listens: every interface, so that others can join.
-    QHostAddress listenAddress = QHostAddress(QHostAddress::AnyIPv4);
+    QHostAddress listenAddress = QHostAddress(QHostAddress::Any);
     // How long hosting waits for the own server's sockets before giving up.
     int listenTimeoutMs = 10000;
     // Holds the server's "masterserver.ini" (empty: the working directory).

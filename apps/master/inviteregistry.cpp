@@ -2,15 +2,43 @@
 
 #include "masterregistry.h"
 
+InviteRegistry::Place& InviteRegistry::Invite::place(const QHostAddress& address) {
+    return address.protocol() == QAbstractSocket::IPv6Protocol ? v6 : v4;
+}
+
+QStringList InviteRegistry::Invite::endpoints() const {
+    QStringList out;
+    if (v6.isSet() && !v6.unreachable()) {
+        out.append(MasterRegistry::key(v6.address, gamePort));
+    }
+    if (v4.isSet()) {
+        out.append(MasterRegistry::key(v4.address, gamePort));
+    }
+    if (v6.isSet() && v6.unreachable()) {
+        out.append(MasterRegistry::key(v6.address, gamePort));
+    }
+    return out;
+}
+
 InviteRegistry::InviteRegistry(std::function<quint32()> random, const Limits& limits)
     : random_(std::move(random)), limits_(limits) {}
 
+void InviteRegistry::count(const Place& place, int by) {
+    if (!place.isSet()) {
+        return;
+    }
+    const QString key = place.address.toString();
+    if ((perAddress_[key] += by) <= 0) {
+        perAddress_.remove(key);
+    }
+}
+
 InviteRegistry::Invite* InviteRegistry::enter(const QHostAddress& sender, quint16 linkPort,
                                               int gamePort, const QString& token, qint64 nowMs) {
-    if (gamePort < 1 || gamePort > 65535) {
+    const QHostAddress address = MasterRegistry::normalised(sender);
+    if (gamePort < 1 || gamePort > 65535 || address.isNull()) {
         return nullptr;
     }
-    const QHostAddress address = MasterRegistry::normalised(sender);
     if (!token.isEmpty()) {
         const auto code = tokens_.constFind(token);
         if (code == tokens_.constEnd()) {
@@ -18,19 +46,23 @@ InviteRegistry::Invite* InviteRegistry::enter(const QHostAddress& sender, quint1
             return enter(sender, linkPort, gamePort, QString(), nowMs);
         }
         Invite& i = invites_[*code];
-        if (!i.address.isEqual(address) || i.gamePort != gamePort) {
-            --perAddress_[i.address.toString()];
-            ++perAddress_[address.toString()];
-            i.address = address;
-            i.gamePort = gamePort;
-            i.probedMs = -1;  // somewhere else now
+        Place& p = i.place(address);
+        if (!p.address.isEqual(address) || i.gamePort != gamePort) {
+            count(p, -1);
+            p = Place{address};
+            count(p, 1);
+            if (i.gamePort != gamePort) {
+                i.gamePort = gamePort;
+                i.v4.probedMs = i.v6.probedMs = -1;  // another port to try
+            }
         }
-        i.linkPort = linkPort;
+        p.linkPort = linkPort;
         i.seenMs = nowMs;
         return &i;
     }
     for (Invite& i : invites_) {
-        if (i.address.isEqual(address) && i.linkPort == linkPort && i.gamePort == gamePort) {
+        const Place& p = i.place(address);
+        if (p.address.isEqual(address) && p.linkPort == linkPort && i.gamePort == gamePort) {
             i.seenMs = nowMs;
             return &i;
         }
@@ -46,12 +78,11 @@ InviteRegistry::Invite* InviteRegistry::enter(const QHostAddress& sender, quint1
     do {
         i.token = InviteCode::drawNonce(random_);
     } while (tokens_.contains(i.token));
-    i.address = address;
-    i.linkPort = linkPort;
     i.gamePort = gamePort;
     i.seenMs = nowMs;
+    i.place(address) = Place{address, linkPort};
+    count(i.place(address), 1);
     tokens_.insert(i.token, i.code);
-    ++perAddress_[address.toString()];
     return &*invites_.insert(i.code, i);
 }
 
@@ -87,8 +118,8 @@ QStringList InviteRegistry::expire(qint64 nowMs) {
     return gone;
 }
 
-bool InviteRegistry::wantsProbe(const Invite& invite, qint64 nowMs) const {
-    return invite.probedMs < 0 || nowMs - invite.probedMs >= limits_.reprobeMs;
+bool InviteRegistry::wantsProbe(const Place& place, qint64 nowMs) const {
+    return place.probedMs < 0 || nowMs - place.probedMs >= limits_.reprobeMs;
 }
 
 void InviteRegistry::remove(const QString& code) {
@@ -97,9 +128,7 @@ void InviteRegistry::remove(const QString& code) {
         return;
     }
     tokens_.remove(it->token);
-    const QString address = it->address.toString();
-    if (--perAddress_[address] <= 0) {
-        perAddress_.remove(address);
-    }
+    count(it->v4, -1);
+    count(it->v6, -1);
     invites_.erase(it);
 }

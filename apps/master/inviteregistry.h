@@ -11,10 +11,11 @@
 // The games that hold an invite code, by code. A game server registers from
 // its master link ("SRG"): the first time it is given a new code and a token,
 // later it proves with the token that the code is still its own, also from a
-// new address (its router restarted). An unknown token gets a new code: the
-// master server may have restarted. A registration repeated without the
-// token from the same address and ports gets the same code back: the answer
-// was lost. A code goes when its game says so or stays silent for
+// new address (its router restarted), and from its other address family: a
+// game is kept at one IPv4 and one IPv6 address. A registration repeated
+// without the token from the same address and ports gets the same code back:
+// the answer was lost. An unknown token gets a new code: the master server
+// may have restarted. A code goes when its game says so or stays silent for
 // Limits::lifetimeMs.
 class InviteRegistry {
 public:
@@ -25,16 +26,32 @@ public:
         qint64 reprobeMs = 600000;  // a router may close what it opened
     };
 
-    struct Invite {
-        QString code;
-        QString token;
-        QHostAddress address;  // where the master server sees the game
+    // Where the master server sees the game in one address family.
+    struct Place {
+        QHostAddress address;  // null: not heard in this family
         quint16 linkPort = 0;  // the game's master link, where answers go
-        int gamePort = 0;      // the game port it announced
-        qint64 seenMs = 0;
         qint64 probedMs = -1;  // -1: its reach is still to be found
         PayloadCodec::Reach stream = PayloadCodec::Reach::Unknown;
         PayloadCodec::Reach datagram = PayloadCodec::Reach::Unknown;
+
+        bool isSet() const { return !address.isNull(); }
+        bool unreachable() const {
+            return stream == PayloadCodec::Reach::No && datagram == PayloadCodec::Reach::No;
+        }
+    };
+
+    struct Invite {
+        QString code;
+        QString token;
+        int gamePort = 0;  // the game port it announced
+        qint64 seenMs = 0;
+        Place v4;
+        Place v6;
+
+        Place& place(const QHostAddress& address);
+        // "address:port" to try in order: IPv6 first unless it was found
+        // unreachable, then IPv4.
+        QStringList endpoints() const;
     };
 
     InviteRegistry(std::function<quint32()> random, const Limits& limits);
@@ -49,11 +66,12 @@ public:
     Invite* find(const QString& code);
     // Codes whose game stayed silent too long, taken out.
     QStringList expire(qint64 nowMs);
-    // Whether the invite's reach should be found out (again) now.
-    bool wantsProbe(const Invite& invite, qint64 nowMs) const;
+    // Whether the reach of a place should be found out (again) now.
+    bool wantsProbe(const Place& place, qint64 nowMs) const;
     int size() const { return static_cast<int>(invites_.size()); }
 
 private:
+    void count(const Place& place, int by);
     void remove(const QString& code);
 
     std::function<quint32()> random_;

@@ -8,6 +8,7 @@
 #include "apps/common/commandline.h"
 #include "apps/common/terminationsignals.h"
 #include "masterservice.h"
+#include "network/endpoint.h"
 
 namespace {
 
@@ -33,9 +34,10 @@ int main(int argc, char* argv[]) {
                        "fetch the list."));
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("UDP port (27404)."),
                                         QStringLiteral("N"), QStringLiteral("27404"));
-    const QCommandLineOption bindOption(QStringLiteral("bind"),
-                                        QStringLiteral("Local IPv4 address to listen on (all)."),
-                                        QStringLiteral("ADDRESS"), QStringLiteral("0.0.0.0"));
+    const QCommandLineOption bindOption(
+        QStringLiteral("bind"),
+        QStringLiteral("Local IPv4 or IPv6 address to listen on (all of both families)."),
+        QStringLiteral("ADDRESS"));
     const QCommandLineOption sweepOption(
         QStringLiteral("sweep-ms"),
         QStringLiteral("Interval of expiry sweeps; a silent server goes after four (60000)."),
@@ -58,10 +60,12 @@ int main(int argc, char* argv[]) {
         !readNumberOption(parser, rateOption, 1, 100000, rate, error)) {
         return fail(error);
     }
-    config.bindAddress = QHostAddress(parser.value(bindOption));
-    if (config.bindAddress.protocol() != QAbstractSocket::IPv4Protocol) {
-        return fail(QStringLiteral("'--bind' needs an IPv4 address, not '%1'.")
-                        .arg(parser.value(bindOption)));
+    if (parser.isSet(bindOption)) {
+        config.bindAddress = QHostAddress(parser.value(bindOption));
+        if (config.bindAddress.isNull()) {
+            return fail(QStringLiteral("'--bind' needs an IPv4 or IPv6 address, not '%1'.")
+                            .arg(parser.value(bindOption)));
+        }
     }
     config.requestBurst = 2 * rate;
     config.requestRefillMs = std::max(1, 1000 / rate);
@@ -88,8 +92,9 @@ int main(int argc, char* argv[]) {
                 .arg(c.rejected));
         app.quit();
     });
-    printLogLine(QStringLiteral("listening on %1:%2")
-                     .arg(config.bindAddress.toString())
-                     .arg(service.port()));
+    printLogLine(parser.isSet(bindOption)
+                     ? QStringLiteral("listening on %1")
+                           .arg(Endpoint{config.bindAddress, service.port()}.text())
+                     : QStringLiteral("listening on port %1").arg(service.port()));
     return app.exec();
 }

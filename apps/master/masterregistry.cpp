@@ -1,5 +1,7 @@
 #include "masterregistry.h"
 
+#include "network/endpoint.h"
+
 namespace {
 
 constexpr int kHalfDayMs = 12 * 3600 * 1000;
@@ -7,16 +9,15 @@ constexpr int kHalfDayMs = 12 * 3600 * 1000;
 }  // namespace
 
 QHostAddress MasterRegistry::normalised(const QHostAddress& address, bool* isIpv4) {
-    bool ok = false;
-    const quint32 v4 = address.toIPv4Address(&ok);
+    const QHostAddress plain = Endpoint::plain(address);
     if (isIpv4) {
-        *isIpv4 = ok;
+        *isIpv4 = plain.protocol() == QAbstractSocket::IPv4Protocol;
     }
-    return ok ? QHostAddress(v4) : address;
+    return plain;
 }
 
 QString MasterRegistry::key(const QHostAddress& sender, int port) {
-    return normalised(sender).toString() + QLatin1Char(':') + QString::number(port);
+    return Endpoint{sender, port}.text();
 }
 
 const ServerData* MasterRegistry::find(const QHostAddress& sender, int port) const {
@@ -27,9 +28,8 @@ const ServerData* MasterRegistry::find(const QHostAddress& sender, int port) con
 MasterRegistry::Result MasterRegistry::announce(const QHostAddress& sender, int port,
                                                 const QString& version, bool ranked,
                                                 const QString& timeText) {
-    bool ipv4 = false;
-    const QHostAddress address = normalised(sender, &ipv4);
-    if (!ipv4 || port < 1 || port > 65535) {
+    const QHostAddress address = normalised(sender);
+    if (address.isNull() || port < 1 || port > 65535) {
         return Result::Refused;
     }
     auto incoming = std::make_unique<ServerData>(version, address.toString(), QString(), port,
@@ -105,18 +105,21 @@ QStringList MasterRegistry::sweep() {
     return dropped;
 }
 
-QStringList MasterRegistry::list(int maxEntries) {
+QStringList MasterRegistry::list(int maxEntries, QAbstractSocket::NetworkLayerProtocol family) {
     QStringList out;
     const std::size_t n = entries_.size();
     if (n == 0 || maxEntries <= 0) {
         return out;
     }
-    const std::size_t count = std::min(n, static_cast<std::size_t>(maxEntries));
     cursor_ %= n;
-    for (std::size_t k = 0; k < count; ++k) {
+    std::size_t k = 0;
+    for (; k < n && out.size() < maxEntries; ++k) {
         const ServerData& e = *entries_[(cursor_ + k) % n];
-        out.append(e.address() + QLatin1Char(':') + QString::number(e.port()));
+        const QHostAddress address(e.address());
+        if (address.protocol() == family) {
+            out.append(key(address, e.port()));
+        }
     }
-    cursor_ = (cursor_ + count) % n;
+    cursor_ = (cursor_ + k) % n;
     return out;
 }

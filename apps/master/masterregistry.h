@@ -32,15 +32,17 @@ public:
     Result withdraw(const QHostAddress& sender, int port);
     // One missed heartbeat for every entry; returns the keys ("address:port") dropped.
     QStringList sweep();
-    // Up to maxEntries servers as "address:port". Successive calls go round the
-    // whole list, so every server is shown when there are more than fit.
-    QStringList list(int maxEntries);
+    // Up to maxEntries servers of one family as "address:port" (IPv6 in
+    // brackets, which clients of older versions skip). Successive calls go
+    // round the whole list, so every server is shown when there are more than fit.
+    QStringList list(int maxEntries,
+                     QAbstractSocket::NetworkLayerProtocol family = QAbstractSocket::IPv4Protocol);
 
     int size() const { return static_cast<int>(entries_.size()); }
     const ServerData* find(const QHostAddress& sender, int port) const;
 
     static QString key(const QHostAddress& sender, int port);
-    // IPv4-mapped addresses as plain IPv4; the list format only carries IPv4.
+    // IPv4-mapped addresses as plain IPv4, as dual-stack sockets report them.
     static QHostAddress normalised(const QHostAddress& address, bool* isIpv4 = nullptr);
 
 private:

@@ -40,7 +40,10 @@ MasterService::MasterService(const Config& config, const Clock& clock, QObject* 
 MasterService::~MasterService() = default;
 
 bool MasterService::start() {
-    if (!socket_->bind(config_.bindAddress, static_cast<quint16>(config_.port))) {
+    const bool both = config_.bindAddress == QHostAddress(QHostAddress::Any);
+    if (!socket_->bind(config_.bindAddress, static_cast<quint16>(config_.port)) &&
+        (!both ||
+         !socket_->bind(QHostAddress(QHostAddress::AnyIPv4), static_cast<quint16>(config_.port)))) {
         error_ = socket_->errorString();
         return false;
     }
@@ -104,8 +107,9 @@ void MasterService::processMessage(const ConnectionMessage& message, const QHost
                 return;
             }
             answer(MessageCode::MLS,
-                   PayloadCodec::buildServerList(registry_.list(config_.maxListEntries)), sender,
-                   port);
+                   PayloadCodec::buildServerList(
+                       registry_.list(config_.maxListEntries, sender.protocol())),
+                   sender, port);
             break;
         case MessageCode::SRG:
             processRegistration(message.content, sender, port);
@@ -170,39 +174,43 @@ void MasterService::processRegistration(const QString& payload, const QHostAddre
         ++counters_.rejected;
         return;
     }
+    InviteRegistry::Place& place = invite->place(sender);
     if (invites_.size() > before) {
         Q_EMIT logLine(QStringLiteral("invite %1 for %2")
                            .arg(InviteCode::display(invite->code),
-                                MasterRegistry::key(invite->address, invite->gamePort)));
+                                MasterRegistry::key(place.address, invite->gamePort)));
     }
-    if (invites_.wantsProbe(*invite, now) &&
-        reach_->probe(invite->code, invite->address, invite->gamePort)) {
-        invite->probedMs = now;
+    if (invites_.wantsProbe(place, now) &&
+        reach_->probe(invite->code, place.address, invite->gamePort)) {
+        place.probedMs = now;
     }
-    answerRegistration(*invite);
+    answerRegistration(*invite, place);
 }
 
-void MasterService::processReach(const QString& code, bool stream, bool datagram) {
+void MasterService::processReach(const QString& code, const QHostAddress& address, bool stream,
+                                 bool datagram) {
     InviteRegistry::Invite* invite = invites_.find(code);
-    if (invite == nullptr) {
-        return;
+    if (invite == nullptr || !invite->place(address).address.isEqual(address)) {
+        return;  // gone, or somewhere else by now
     }
+    InviteRegistry::Place& place = invite->place(address);
     using PayloadCodec::Reach;
-    invite->stream = stream ? Reach::Yes : Reach::No;
-    invite->datagram = datagram ? Reach::Yes : Reach::No;
+    place.stream = stream ? Reach::Yes : Reach::No;
+    place.datagram = datagram ? Reach::Yes : Reach::No;
     Q_EMIT logLine(QStringLiteral("invite %1 reached at %2: stream %3, datagrams %4")
                        .arg(InviteCode::display(code),
-                            MasterRegistry::key(invite->address, invite->gamePort),
+                            MasterRegistry::key(place.address, invite->gamePort),
                             stream ? QStringLiteral("yes") : QStringLiteral("no"),
                             datagram ? QStringLiteral("yes") : QStringLiteral("no")));
-    answerRegistration(*invite);
+    answerRegistration(*invite, place);
 }
 
-void MasterService::answerRegistration(const InviteRegistry::Invite& i) {
+void MasterService::answerRegistration(const InviteRegistry::Invite& i,
+                                       const InviteRegistry::Place& p) {
     answer(MessageCode::MRG,
            PayloadCodec::buildRegistrationAnswer(
-               {i.code, i.token, i.address.toString(), i.gamePort, i.stream, i.datagram}),
-           i.address, i.linkPort);
+               {i.code, i.token, p.address.toString(), i.gamePort, p.stream, p.datagram}),
+           p.address, p.linkPort);
 }
 
 void MasterService::processInviteQuery(const QString& payload, const QHostAddress& sender,
@@ -216,11 +224,14 @@ void MasterService::processInviteQuery(const QString& payload, const QHostAddres
     a.nonce = q->nonce;
     a.code = q->code;
     a.observed = MasterRegistry::key(sender, port);
-    if (const InviteRegistry::Invite* i = invites_.find(q->code)) {
+    if (InviteRegistry::Invite* i = invites_.find(q->code)) {
         a.found = true;
-        a.stream = i->stream;
-        a.datagram = i->datagram;
-        a.endpoints = {MasterRegistry::key(i->address, i->gamePort)};
+        a.endpoints = i->endpoints();
+        // The reach of the way to try first.
+        const InviteRegistry::Place& first =
+            i->v6.isSet() && !i->v6.unreachable() ? i->v6 : (i->v4.isSet() ? i->v4 : i->v6);
+        a.stream = first.stream;
+        a.datagram = first.datagram;
     }
     answer(MessageCode::MJN, PayloadCodec::buildInviteAnswer(a), sender, port);
 }

@@ -34,7 +34,7 @@ class MasterService : public QObject {
 
 public:
     struct Config {
-        QHostAddress bindAddress = QHostAddress::AnyIPv4;
+        QHostAddress bindAddress = QHostAddress::Any;  // both families where there are both
         int port = 27404;
         int sweepIntervalMs = 60000;  // one heartbeat of the game servers
         int maxListEntries = 32;      // keeps an "MLS" within one small datagram
@@ -84,8 +84,9 @@ private:
                              quint16 port);
     void processRegistration(const QString& payload, const QHostAddress& sender, quint16 port);
     void processInviteQuery(const QString& payload, const QHostAddress& sender, quint16 port);
-    void processReach(const QString& code, bool stream, bool datagram);
-    void answerRegistration(const InviteRegistry::Invite& invite);
+    void processReach(const QString& code, const QHostAddress& address, bool stream, bool datagram);
+    void answerRegistration(const InviteRegistry::Invite& invite,
+                            const InviteRegistry::Place& place);
     void answer(MessageCode code, const QString& content, const QHostAddress& to, quint16 port);
 
     Config config_;

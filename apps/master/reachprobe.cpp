@@ -16,7 +16,10 @@ constexpr int kQuestions = 3;  // spread over the time-out against loss
 }  // namespace
 
 ReachProbe::ReachProbe(int timeoutMs, QObject* parent) : QObject(parent), timeoutMs_(timeoutMs) {
-    socket_.bind(QHostAddress(QHostAddress::AnyIPv4), 0);
+    // Both families where the machine has both.
+    if (!socket_.bind(QHostAddress(QHostAddress::Any), 0)) {
+        socket_.bind(QHostAddress(QHostAddress::AnyIPv4), 0);
+    }
     connect(&socket_, &QUdpSocket::readyRead, this, &ReachProbe::processDatagrams);
     clock_.start();
     tick_.setInterval(kTickMs);
@@ -99,9 +102,10 @@ void ReachProbe::finish(const QString& key) {
         return;
     }
     const QString code = it->second.code;
+    const QHostAddress address = it->second.address;
     const bool stream = it->second.stream;
     const bool datagram = it->second.datagram;
     it->second.tcp->abort();
     pending_.erase(it);
-    Q_EMIT finished(code, stream, datagram);
+    Q_EMIT finished(code, address, stream, datagram);
 }

@@ -29,7 +29,7 @@ public:
     bool probe(const QString& code, const QHostAddress& address, int port);
 
 Q_SIGNALS:
-    void finished(QString code, bool stream, bool datagram);
+    void finished(QString code, QHostAddress address, bool stream, bool datagram);
 
 private:
     struct Pending {

@@ -8,6 +8,7 @@
 #include <QSaveFile>
 #include <cstdio>
 
+#include "network/endpoint.h"
 #include "portmap/reachability.h"
 #include "server/server.h"
 #include "server/statsreport.h"
@@ -69,7 +70,7 @@ DedicatedServer::DedicatedServer(const DedicatedOptions& options, const NetworkT
                 if (a.stream == Reach::Unknown || a.datagram == Reach::Unknown) {
                     return;
                 }
-                const QString endpoint = a.address + u':' + QString::number(a.port);
+                const QString endpoint = Endpoint{QHostAddress(a.address), a.port}.text();
                 Q_EMIT reachability(
                     a.stream == Reach::Yes && a.datagram == Reach::Yes
                         ? QStringLiteral("quadrell-server reachable directly at %1 (checked by "

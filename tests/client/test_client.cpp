@@ -169,12 +169,20 @@ private Q_SLOTS:
         Q_EMIT h.master->changedCInvite(-1, {nonce, "ABCD2345", false, {}, {}, "-", {}});
         QVERIFY(h.events.contains("error F No game has the invite code ABCD-2345."));
 
-        // Found: the game is probed where the master server saw it, with the code.
+        // Found: the game is probed where the master server saw it, with the code, in the
+        // order given (IPv6 first), the next way when one does not answer.
         h.client->joinGame(false, "ABCD2345", false, QString());
         Q_EMIT h.master->changedCInvite(-1, {nonce, "WXYZ6789", true, {}, {}, "-", {"10.0.0.4:1"}});
-        Q_EMIT h.master->changedCInvite(
-            -1, {nonce, "ABCD2345", true, {}, {}, "-", {"junk", "10.0.0.5:27413"}});
-        QCOMPARE(h.master->callsOf("queryInvitedServer"), (Calls{{"10.0.0.5", 27413, "ABCD2345"}}));
+        Q_EMIT h.master->changedCInvite(-1, {nonce,
+                                             "ABCD2345",
+                                             true,
+                                             {},
+                                             {},
+                                             "-",
+                                             {"junk", "[2001:db8::5]:27413", "10.0.0.5:27413"}});
+        Q_EMIT h.master->changedCServerUnreachable(-1, "2001:db8::5", 27413);
+        QCOMPARE(h.master->callsOf("queryInvitedServer"),
+                 (Calls{{"2001:db8::5", 27413, "ABCD2345"}, {"10.0.0.5", 27413, "ABCD2345"}}));
         h.answerProbe("10.0.0.5", 27413);
         QCOMPARE(h.tcp->callsOf("connectWithHello").size(), 1);
         QCOMPARE(h.tcp->callsOf("connectWithHello").front().mid(0, 2),
@@ -187,15 +195,21 @@ private Q_SLOTS:
         h.client->abortAction();
         h.client->joinGame(false, "10.0.0.5", false, QString());
         h.client->abortAction();
-        QCOMPARE(h.master->callsOf("queryServer"),
-                 (Calls{{"10.0.0.5", 1234}, {"10.0.0.5", 27403}}));
+        h.client->joinGame(false, "[2001:db8::5]:1234", false, QString());
+        h.client->abortAction();
+        h.client->joinGame(false, "2001:db8::5", false, QString());
+        h.client->abortAction();
+        QCOMPARE(h.master->callsOf("queryServer"), (Calls{{"10.0.0.5", 1234},
+                                                          {"10.0.0.5", 27403},
+                                                          {"2001:db8::5", 1234},
+                                                          {"2001:db8::5", 27403}}));
         QCOMPARE(h.events.first(), base(GuiState::NoState,
                                         "Connecting to 10.0.0.5:1234...\n\nPress 'ESC' to abort."));
         QVERIFY(h.readFile("settings.ini").contains("IP=10.0.0.5:1234"));
 
         // A port must be one: at once, no probe and no look-up.
-        for (const char* bad :
-             {"10.0.0.5:port", "10.0.0.5:0", "10.0.0.5:65536", ":27403", "example.org:0"}) {
+        for (const char* bad : {"10.0.0.5:port", "10.0.0.5:0", "10.0.0.5:65536", ":27403",
+                                "[2001:db8::5]:0", "example.org:0"}) {
             h.clearLog();
             h.client->joinGame(false, bad, false, QString());
             QCOMPARE(h.events.size(), 4);

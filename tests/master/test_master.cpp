@@ -70,13 +70,16 @@ private Q_SLOTS:
         QCOMPARE(announce(r, kHostA, 27404, "23:59:30"), R::Refreshed);
         QCOMPARE(announce(r, kHostA, 27404, "00:00:30"), R::Refreshed);
         QCOMPARE(r.find(kHostA, 27404)->time(), QTime(0, 0, 30));
-        // Mapped IPv4 is the same host; bad ports, bad times and IPv6 are refused.
+        // Mapped IPv4 is the same host; bad ports and bad times are refused. IPv6 is
+        // listed to those who ask over IPv6, in brackets (which older clients skip).
         QCOMPARE(announce(r, QHostAddress("::ffff:10.0.0.1"), 27403, "10:02:00"), R::Refreshed);
         QCOMPARE(announce(r, kHostA, 0, "10:00:00"), R::Refused);
         QCOMPARE(announce(r, kHostA, 70000, "10:00:00"), R::Refused);
         QCOMPARE(announce(r, kHostA, 1, "25:00:00"), R::Refused);
-        QCOMPARE(announce(r, QHostAddress("2001:db8::1"), 1, "10:00:00"), R::Refused);
-        QCOMPARE(r.size(), 2);
+        QCOMPARE(announce(r, QHostAddress("2001:db8::1"), 1, "10:00:00"), R::Added);
+        QCOMPARE(r.list(10, QAbstractSocket::IPv6Protocol), QStringList{"[2001:db8::1]:1"});
+        QCOMPARE(r.list(10).size(), 2);
+        QCOMPARE(r.size(), 3);
 
         // Withdrawing, the limits per address and in all, and lists of a bounded length.
         MasterRegistry limited({/*maxServers*/ 5, /*maxServersPerAddress*/ 3});

@@ -12,6 +12,10 @@
 #   cgnat    the router maps the port, but behind the carrier's NAT that opens
 #            nothing: the router's claim is printed, the master server's
 #            check says unreachable
+#   ipv6     a game out on the internet with both families, the master server
+#            named by a host name with both records: the master server finds
+#            the game over both, a bot at home B joins by code over IPv6 and
+#            another by the IPv6 address in brackets
 #
 # Usage: test_joinanywhere.sh CASE BIN_DIR. Prints "figure:" lines. Exit 77:
 # skipped (not root, tools missing).
@@ -31,7 +35,7 @@ export QT_QPA_PLATFORM=offscreen
 
 cleanup() {
     "$rig" down "$name" "$dir"
-    rm -rf "$dir"
+    rm -rf "$dir" "/etc/netns/$inet" "/etc/netns/$hb"
 }
 trap cleanup EXIT
 
@@ -63,14 +67,24 @@ bot() {
 }
 
 "$rig" up "$name" "$dir" "$case_name"
+server_ns=$ha
+if [ "$case_name" = ipv6 ]; then
+    # ip netns exec puts /etc/netns/NS/hosts in place of /etc/hosts.
+    for ns in "$inet" "$hb"; do
+        mkdir -p "/etc/netns/$ns"
+        printf '%s master.test\n2001:db8:33::44 master.test\n' "$master" > "/etc/netns/$ns/hosts"
+    done
+    master=master.test
+    server_ns=$inet
+fi
 ip netns exec "$inet" "$bin/quadrell-master" --port 27404 > "$dir/master.out" 2>&1 &
 printf '[Master]\nGeneral\\Address=%s\nGeneral\\Port=27404\n' "$master" > "$dir/master.ini"
 wait_line "$dir/master.out" "listening" || fail "the master server did not start"
 
 open_port=()
-[ "$case_name" = cone ] || open_port=(--open-port)
+[ "$case_name" = cone ] || [ "$case_name" = ipv6 ] || open_port=(--open-port)
 started=$(now_ms)
-ip netns exec "$ha" "$bin/quadrell-server" --port 27403 --invite-only "${open_port[@]}" \
+ip netns exec "$server_ns" "$bin/quadrell-server" --port 27403 --invite-only "${open_port[@]}" \
     --master-config "$dir/master.ini" > "$dir/server.out" 2> "$dir/server.log" &
 wait_line "$dir/server.out" "invite code: " 20 || fail "no invite code"
 wait_line "$dir/server.out" "reachable directly" 20 || fail "no word of the master's check"
@@ -98,6 +112,17 @@ cone)
         fail "the master server's check did not say unreachable"
     bot "$hb" "$code" Away && fail "a bot joined a game nobody can reach"
     grep -q "could not be found" "$dir/bot-Away.out" || fail "the bot failed otherwise"
+    ;;
+ipv6)
+    wait_line "$dir/master.out" "reached at \[2001:db8:33::44\]:27403: stream yes, datagrams yes" ||
+        fail "the master server did not reach the game over IPv6"
+    udp6() { ip netns exec "$hb" awk '$1 == "Udp6OutDatagrams" { print $2 }' /proc/net/snmp6; }
+    before=$(udp6)
+    bot "$hb" "$code" Away || fail "the bot at home B could not play by code"
+    sent=$(($(udp6) - before))
+    echo "figure: ipv6: $sent datagrams over IPv6 from home B in a game joined by code"
+    [ "$sent" -gt 20 ] || fail "the game by code did not go over IPv6"
+    bot "$hb" "[2001:db8:33::44]:27403" Literal || fail "a join by IPv6 address failed"
     ;;
 cgnat)
     grep -q "^quadrell-server reachable at $public_a:" "$dir/server.out" ||

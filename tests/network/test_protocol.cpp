@@ -16,6 +16,7 @@
 #include "nettestsupport.h"
 #include "network/connectionfacades.h"
 #include "network/connectionmessage.h"
+#include "network/endpoint.h"
 #include "network/fieldimage.h"
 #include "network/losssimulation.h"
 #include "network/messagedecoder.h"
@@ -452,6 +453,13 @@ private Q_SLOTS:
                 !InviteCode::fromJoinText("MYBUDDY2:27403"));
         QVERIFY(InviteCode::fromJoinText("MYBUDDY2") && InviteCode::fromJoinText("mybu-ddy2"));
         QCOMPARE(InviteCode::display("ABCD2345"), "ABCD-2345");
+        // Endpoints: IPv6 in brackets, mapped IPv4 as IPv4.
+        QCOMPARE(Endpoint::parse("[2001:db8::5]:27403")->text(), "[2001:db8::5]:27403");
+        QCOMPARE(Endpoint::parse("[::ffff:10.0.0.1]:5")->text(), "10.0.0.1:5");
+        for (const char* bad :
+             {"2001:db8::5:27403", "10.0.0.1", "10.0.0.1:0", "host:5", "[::1]:x"}) {
+            QVERIFY2(!Endpoint::parse(bad), bad);
+        }
 
         // The answers are total and name their question.
         const QString nonce = "0123456789abcdef";

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QString>
+#include <optional>
+
+// An address and a port as one text: "192.0.2.5:27403", and IPv6 in brackets,
+// "[2001:db8::5]:27403", so that the port stays the part after the last colon.
+// An IPv4-mapped IPv6 address is written as the IPv4 address it maps.
+struct Endpoint {
+    QHostAddress address;
+    int port = 0;
+
+    QString text() const;
+    // Nothing unless the address is numeric and the port 1 to 65535.
+    static std::optional<Endpoint> parse(const QString& text);
+    // IPv4-mapped addresses as plain IPv4, what dual-stack sockets report.
+    static QHostAddress plain(const QHostAddress& address);
+};
