@@ -8,10 +8,10 @@
 struct MasterserverSettings {
     QString addressText;   // as written in the file
     QHostAddress address;  // null: no master server
+    int port = 27404;
     // The master server's IPv6 address beside an IPv4 one (a name with both
     // records); game servers register there too. Null: none.
-    QHostAddress address6;
-    int port = 27404;
+    QHostAddress address6{};
 
     bool isSet() const { return !address.isNull(); }
 

@@ -61,8 +61,12 @@ MasterAnnouncer::~MasterAnnouncer() {
 
 void MasterAnnouncer::ensureRegistered() {
     if (!registered_) {
-        // Afresh: what is left of a failed link would hear everything twice.
-        master_->disconnectClient(-1, true);
+        // Afresh after a failure: what is left of the links (one per address
+        // family) would hear everything twice.
+        if (opened_) {
+            master_->disconnectClient(-1, true);
+        }
+        opened_ = true;
         master_->connectToHost(masterServer_.address, masterServer_.port);
         if (!masterServer_.address6.isNull()) {
             master_->connectToHost(masterServer_.address6, masterServer_.port);

@@ -66,6 +66,7 @@ private:
     Timings timings_;
     bool active_;
     bool registered_ = false;
+    bool opened_ = false;  // the links were opened once
     QTimer* heartbeatTimer_ = nullptr;
     QTimer* registrationTimer_ = nullptr;
     PayloadCodec::RegistrationAnswer invite_;

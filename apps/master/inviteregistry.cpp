@@ -49,7 +49,8 @@ InviteRegistry::Invite* InviteRegistry::enter(const QHostAddress& sender, quint1
         Place& p = i.place(address);
         if (!p.address.isEqual(address) || i.gamePort != gamePort) {
             count(p, -1);
-            p = Place{address};
+            p = Place();
+            p.address = address;
             count(p, 1);
             if (i.gamePort != gamePort) {
                 i.gamePort = gamePort;
@@ -80,7 +81,8 @@ InviteRegistry::Invite* InviteRegistry::enter(const QHostAddress& sender, quint1
     } while (tokens_.contains(i.token));
     i.gamePort = gamePort;
     i.seenMs = nowMs;
-    i.place(address) = Place{address, linkPort};
+    i.place(address).address = address;
+    i.place(address).linkPort = linkPort;
     count(i.place(address), 1);
     tokens_.insert(i.token, i.code);
     return &*invites_.insert(i.code, i);

@@ -30,6 +30,7 @@ public:
     struct Place {
         QHostAddress address;  // null: not heard in this family
         quint16 linkPort = 0;  // the game's master link, where answers go
+        QHostAddress via;      // our address it registered at, where answers leave from
         qint64 probedMs = -1;  // -1: its reach is still to be found
         PayloadCodec::Reach stream = PayloadCodec::Reach::Unknown;
         PayloadCodec::Reach datagram = PayloadCodec::Reach::Unknown;

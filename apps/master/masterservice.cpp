@@ -69,6 +69,9 @@ void MasterService::processPendingDatagrams() {
         decoder_.feed(datagram.data(), messages);
         const QHostAddress sender = MasterRegistry::normalised(datagram.senderAddress());
         const auto port = static_cast<quint16>(datagram.senderPort());
+        // Answers leave from the address asked: on a machine with several,
+        // an answer from another would not pass the asker's router.
+        replyFrom_ = datagram.destinationAddress();
         for (const ConnectionMessage& m : messages) {
             processMessage(m, sender, port);
         }
@@ -175,6 +178,7 @@ void MasterService::processRegistration(const QString& payload, const QHostAddre
         return;
     }
     InviteRegistry::Place& place = invite->place(sender);
+    place.via = replyFrom_;
     if (invites_.size() > before) {
         Q_EMIT logLine(QStringLiteral("invite %1 for %2")
                            .arg(InviteCode::display(invite->code),
@@ -210,7 +214,7 @@ void MasterService::answerRegistration(const InviteRegistry::Invite& i,
     answer(MessageCode::MRG,
            PayloadCodec::buildRegistrationAnswer(
                {i.code, i.token, p.address.toString(), i.gamePort, p.stream, p.datagram}),
-           p.address, p.linkPort);
+           p.address, p.linkPort, p.via);
 }
 
 void MasterService::processInviteQuery(const QString& payload, const QHostAddress& sender,
@@ -237,8 +241,13 @@ void MasterService::processInviteQuery(const QString& payload, const QHostAddres
 }
 
 void MasterService::answer(MessageCode code, const QString& content, const QHostAddress& to,
-                           quint16 port) {
-    socket_->writeDatagram(ConnectionMessage(code, content).encode(), to, port);
+                           quint16 port, const QHostAddress& from) {
+    QNetworkDatagram d(ConnectionMessage(code, content).encode(), to, port);
+    const QHostAddress source = from.isNull() ? replyFrom_ : from;
+    if (!source.isNull()) {
+        d.setSender(source);
+    }
+    socket_->writeDatagram(d);
     ++counters_.answered;
 }
 

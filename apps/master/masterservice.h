@@ -87,7 +87,9 @@ private:
     void processReach(const QString& code, const QHostAddress& address, bool stream, bool datagram);
     void answerRegistration(const InviteRegistry::Invite& invite,
                             const InviteRegistry::Place& place);
-    void answer(MessageCode code, const QString& content, const QHostAddress& to, quint16 port);
+    // from: the address to answer from; null: the one the datagram in hand was sent to.
+    void answer(MessageCode code, const QString& content, const QHostAddress& to, quint16 port,
+                const QHostAddress& from = {});
 
     Config config_;
     const Clock& clock_;
@@ -102,4 +104,5 @@ private:
     RateLimiter inviteQueries_;
     Counters counters_;
     QString error_;
+    QHostAddress replyFrom_;  // where the datagram in hand was sent to
 };

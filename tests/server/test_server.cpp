@@ -325,10 +325,14 @@ private Q_SLOTS:
                 h.server.reset();
 
                 const QStringList expected = {
-                    "master:connectToHost", "master:SON 31000",
-                    "master:SON 31000",      // still registered: no new connection
-                    "master:connectToHost",  // after the error
-                    "master:SON 31000",     "master:SOF 31000", "master:disconnectClient -1 1",
+                    "master:connectToHost",
+                    "master:SON 31000",
+                    "master:SON 31000",              // still registered: no new connection
+                    "master:disconnectClient -1 1",  // after the error, afresh
+                    "master:connectToHost",
+                    "master:SON 31000",
+                    "master:SOF 31000",
+                    "master:disconnectClient -1 1",
                 };
                 QCOMPARE(h.journal.filter("master:"),
                          address && !singleplayer ? expected : QStringList());
