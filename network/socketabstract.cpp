@@ -159,7 +159,19 @@ void SocketDatagram::write(const QHostAddress& address, int port, const QByteArr
     if (udp == nullptr || address.isNull()) {
         written = socket()->write(packet);
     } else {
-        written = udp->writeDatagram(packet, address, static_cast<quint16>(port));
+        const QString peer = address.toString() + u' ' + QString::number(port);
+        const auto from = replyFrom_.constFind(peer);
+        if (from != replyFrom_.constEnd()) {
+            QNetworkDatagram d(packet, address, static_cast<quint16>(port));
+            d.setSender(*from);
+            written = udp->writeDatagram(d);
+            if (written != packet.size()) {
+                replyFrom_.remove(peer);  // no source of ours (a broadcast address)
+            }
+        }
+        if (written != packet.size()) {
+            written = udp->writeDatagram(packet, address, static_cast<quint16>(port));
+        }
     }
     writing_ = false;
     if (written == packet.size()) {
@@ -193,6 +205,14 @@ void SocketDatagram::processReadyRead() {
         }
         if (isRetired()) {
             continue;
+        }
+        if (shared_ && !datagram.destinationAddress().isNull()) {
+            if (replyFrom_.size() >= kMaxReplyAddresses) {
+                replyFrom_.clear();
+            }
+            replyFrom_.insert(
+                datagram.senderAddress().toString() + u' ' + QString::number(datagram.senderPort()),
+                datagram.destinationAddress());
         }
         QList<ConnectionMessage> messages;
         decoder_.feed(datagram.data(), messages);

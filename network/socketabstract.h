@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractSocket>
+#include <QHash>
 #include <QHostAddress>
 #include <QObject>
 
@@ -95,6 +96,13 @@ protected Q_SLOTS:
     void processSocketError(QAbstractSocket::SocketError error) override;
 
 private:
+    static constexpr int kMaxReplyAddresses = 4096;
+
     bool shared_ = false;
     bool writing_ = false;
+    // A shared socket bound to every address of a machine with several:
+    // where each peer wrote to, so that the answer leaves from there (from
+    // another, the peer's router would take it for a stranger's). Bounded:
+    // when full it starts again, and answers leave as the routes say.
+    QHash<QString, QHostAddress> replyFrom_;
 };
