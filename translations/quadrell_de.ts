@@ -417,8 +417,8 @@
         <translation>Mehrspieler (beitreten)</translation>
     </message>
     <message>
-        <source>An address, a host name or an invite code (XXXX-XXXX)</source>
-        <translation>Eine Adresse, ein Hostname oder ein Einladungscode (XXXX-XXXX)</translation>
+        <source>Address, host name or invite code (XXXX-XXXX)</source>
+        <translation>Adresse, Hostname oder Einladungscode (XXXX-XXXX)</translation>
     </message>
     <message>
         <source>Address</source>
