@@ -266,6 +266,7 @@ void Client::hostGame(HostRequest request) {
         .password = r.usePassword ? r.password : QString(),
         // A game on this computer is for nobody outside it.
         .openPort = r.openPort && !request.singleplayer,
+        .listed = r.listed,
         // The server seats them before anyone joins: the
         // host's own places stay free.
         .computers = std::clamp(r.computers, 0, std::max(0, r.maxPlayers - ownPlayers)),

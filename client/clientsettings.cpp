@@ -34,6 +34,7 @@ const QString password = QStringLiteral("Server/General/Password");
 const QString maxPlayers = QStringLiteral("Server/General/MaxPlayers");
 const QString port = QStringLiteral("Server/General/Port");
 const QString openPort = QStringLiteral("Server/General/OpenPort");
+const QString listed = QStringLiteral("Server/General/Listed");
 const QString computers = QStringLiteral("Server/General/Computers");
 const QString computerSkill = QStringLiteral("Server/General/ComputerSkill");
 const QString computerTakeover = QStringLiteral("Server/General/ComputerTakeover");
@@ -92,6 +93,7 @@ ClientSettings::ClientSettings(const QString& directory)
     hosting.maxPlayers = f.value(Key::maxPlayers, h.maxPlayers).toInt();
     hosting.port = f.value(Key::port, h.port).toInt();
     hosting.openPort = f.value(Key::openPort, h.openPort).toBool();
+    hosting.listed = f.value(Key::listed, h.listed).toBool();
     hosting.computers = std::clamp(f.value(Key::computers, h.computers).toInt(), 0, kMostComputers);
     // The plain placement policy is for tests, not for a host's guests.
     const std::optional<ComputerSkill> skill =
@@ -162,6 +164,7 @@ bool ClientSettings::saveServerSettings() {
     f.setValue(Key::maxPlayers, hosting.maxPlayers);
     f.setValue(Key::port, hosting.port);
     f.setValue(Key::openPort, hosting.openPort);
+    f.setValue(Key::listed, hosting.listed);
     f.setValue(Key::computers, hosting.computers);
     f.setValue(Key::computerSkill, skillName(hosting.computerSkill));
     f.setValue(Key::computerTakeover, hosting.computerTakeover);

@@ -39,6 +39,7 @@ public:
         int maxPlayers = 4;
         int port = 27403;
         bool openPort = true;  // ask the router to forward the port to the game
+        bool listed = true;    // on the master server's public list; else by invite code only
         int computers = 0;     // seated from the start, as far as places are free
         ComputerSkill computerSkill = ComputerSkill::Normal;
         bool computerTakeover = true;

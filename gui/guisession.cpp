@@ -1,5 +1,7 @@
 #include "gui/guisession.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <utility>
 
 #include "game/gamedisplay.h"
@@ -97,6 +99,18 @@ void GuiSession::setGamepads(QStringList names) {
 void GuiSession::setReachability(QString line) {
     reachability_ = std::move(line);
     Q_EMIT changed();
+}
+
+void GuiSession::setInviteCode(QString code) {
+    inviteCode_ = std::move(code);
+}
+
+void GuiSession::copyInviteCode() {
+    if (inviteCode_.isEmpty()) {
+        return;
+    }
+    QGuiApplication::clipboard()->setText(inviteCode_);
+    stack_.displayMessage(tr("Invite code %1 copied to the clipboard.").arg(inviteCode_));
 }
 
 // ---------------------------------------------------------------------------

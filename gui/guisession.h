@@ -62,6 +62,10 @@ public:
     int ownConnId() const { return joined_.ownConnId; }
     // The host's line on where friends can reach the game; empty: none.
     const QString& reachability() const { return reachability_; }
+    // The own game's invite code ("XXXX-XXXX"); empty: none.
+    const QString& inviteCode() const { return inviteCode_; }
+    // Puts the invite code on the clipboard and says so; nothing without one.
+    void copyInviteCode();
     // Width of the field in columns (12 per player); places the point labels.
     int fieldsizeX() const { return fieldsizeX_; }
 
@@ -123,6 +127,7 @@ public Q_SLOTS:
     void setWindowed(bool windowed);
     void setGamepads(QStringList names);
     void setReachability(QString line);
+    void setInviteCode(QString code);
     // Line points of the field copy: the score grows and a label rises.
     void addPointLabel(int points, int row);
     void blink();
@@ -168,6 +173,7 @@ private:
     bool windowed_ = false;
     QStringList gamepads_;
     QString reachability_;
+    QString inviteCode_;
     bool retrieving_ = false;
     int pulse_ = 0;
     std::unique_ptr<GuiTimer> pulseTimer_;

@@ -79,25 +79,28 @@ HostMenu::Outcome HostMenu::activate(int entry, bool enter, bool forward) {
             h.openPort = !h.openPort;
             break;
         case 7:
+            h.listed = !h.listed;
+            break;
+        case 8:
             if (computersAllowed) {
                 h.computers = stepWrapped(computers(), forward, 0, seatsForComputers());
             }
             break;
-        case 8:
+        case 9:
             if (computersAllowed) {
                 const int skill = stepWrapped(int(h.computerSkill), forward,
                                               int(ComputerSkill::Easy), int(ComputerSkill::Hard));
                 h.computerSkill = ComputerSkill(skill);
             }
             break;
-        case 9:
+        case 10:
             if (computersAllowed) {
                 h.computerTakeover = !h.computerTakeover;
             }
             break;
-        case 10:
-            return enter ? Outcome::Host : Outcome::None;
         case 11:
+            return enter ? Outcome::Host : Outcome::None;
+        case 12:
             if (enter) {
                 restore();
                 return Outcome::Back;
@@ -124,13 +127,15 @@ MenuScreen HostMenu::screen() const {
         E::entry(4, tr("Max. players"), QString::number(h.maxPlayers)),
         E::field(5, tr("Port"), port_, GuiState::EditPort, QStringLiteral("00000")),
         E::entry(6, tr("Open port on router"), E::yesNo(h.openPort)),
+        // Either way the game gets an invite code from the master server.
+        E::entry(7, tr("Visibility"), h.listed ? tr("Public") : tr("Invite only")),
         // Without a free place no computer can sit nor take anyone's over.
-        E::entry(7, tr("Computer players"), QString::number(computers()), seatsForComputers() > 0),
-        E::entry(8, tr("Computer skill"), skillText(h.computerSkill), seatsForComputers() > 0),
-        E::entry(9, tr("Take over for players who leave"), E::yesNo(h.computerTakeover),
+        E::entry(8, tr("Computer players"), QString::number(computers()), seatsForComputers() > 0),
+        E::entry(9, tr("Computer skill"), skillText(h.computerSkill), seatsForComputers() > 0),
+        E::entry(10, tr("Take over for players who leave"), E::yesNo(h.computerTakeover),
                  seatsForComputers() > 0),
-        E::entry(10, tr("Host")),
-        E::entry(11, tr("Back")),
+        E::entry(11, tr("Host")),
+        E::entry(12, tr("Back")),
     };
     return s;
 }

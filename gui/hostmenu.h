@@ -10,9 +10,9 @@ class FieldEditor;
 class GuiSession;
 
 // The host screen: the values of a game to host (name, ranked, password,
-// players, port, the router, the computer players), its entries, and what
-// activating one changes. The values stay between visits; Back undoes the
-// changes of one visit. Its texts are the menus'.
+// players, port, the router, public or invite only, the computer players),
+// its entries, and what activating one changes. The values stay between
+// visits; Back undoes the changes of one visit. Its texts are the menus'.
 class HostMenu {
     Q_DECLARE_TR_FUNCTIONS(MenuModel)
 

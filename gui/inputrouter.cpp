@@ -113,7 +113,7 @@ bool InputRouter::keyPress(const QKeyEvent& event) {
             }
             return true;
         case GuiState::Lobby:
-            lobbyKey(key);
+            lobbyKey(key, event.modifiers());
             return true;
         case GuiState::Game:
             gameKey(key);
@@ -188,11 +188,13 @@ void InputRouter::openChat(int player) {
     editor_.start(&chatLine_, 100, true, false, GuiState::ChatInput);
 }
 
-void InputRouter::lobbyKey(int key) {
+void InputRouter::lobbyKey(int key, Qt::KeyboardModifiers modifiers) {
     if (inputLock_) {
         return;
     }
-    if (key == Qt::Key_Escape) {
+    if (key == Qt::Key_C && (modifiers & Qt::ControlModifier)) {
+        session_.copyInviteCode();
+    } else if (key == Qt::Key_Escape) {
         menus_.openGameMenu();
     } else if (key == Qt::Key_R) {
         Q_EMIT changedReady();

@@ -69,7 +69,7 @@ private:
     void applied(GuiState state);
     bool editKey(const QKeyEvent& event);
     void openChat(int player);
-    void lobbyKey(int key);
+    void lobbyKey(int key, Qt::KeyboardModifiers modifiers);
     void gameKey(int key);
     bool kickKey(int key);
     void menuKey(int key);

@@ -235,6 +235,7 @@ void MenuModel::hostOnThisComputer(bool splitscreen) {
                               .maxPlayers = 4,
                               .port = host_.port().toInt(),
                               .openPort = false,
+                              .listed = false,
                               .computers = 0,
                               .computerSkill = host_.hosting().computerSkill,
                               .computerTakeover = host_.hosting().computerTakeover},
@@ -264,6 +265,15 @@ void MenuModel::requestServers() {
 void MenuModel::openJoin() {
     addressSnapshot_ = address_;
     push(GuiState::JoinMenu);
+}
+
+void MenuModel::joinDirect(const QString& address) {
+    session_.showMainMenu();
+    push(GuiState::MultiplayerMenu);
+    openJoin();
+    address_ = address;
+    currentEntry_ = 1;
+    activateJoin(currentEntry_, Action::Enter);
 }
 
 void MenuModel::openHighscores(int page) {

@@ -67,6 +67,9 @@ public:
     void escape();
     // Escape over the lobby or the game.
     void openGameMenu();
+    // Joins address as if it were typed on the Join (direct) screen, which a
+    // failed join comes back to: for a link the game was started with.
+    void joinDirect(const QString& address);
     // A lobby colour: up from -1 (auto) to 5 and around; only while waiting.
     void stepColour(int local, bool up);
     // The view measured the best quality: applied at once, and saved unless

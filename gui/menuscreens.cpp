@@ -34,7 +34,8 @@ MenuScreen MenuModel::menu(GuiState state) const {
         case GuiState::JoinMenu:
             s.title =
                 session_.splitscreenScreens() ? tr("Splitscreen (join)") : tr("Multiplayer (join)");
-            s.entries = {E::field(0, tr("IP-Address"), address_, GuiState::EditAddress,
+            s.text = tr("Address, host name or invite code (XXXX-XXXX)");
+            s.entries = {E::field(0, tr("Address"), address_, GuiState::EditAddress,
                                   QStringLiteral("123.123.123.123:12345")),
                          E::entry(1, tr("Connect")), E::entry(2, tr("Back"))};
             break;

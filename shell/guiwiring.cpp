@@ -41,6 +41,7 @@ void connectGuiAndClient(GLWidget& widget, Client& c) {
     QObject::connect(screen, &ClientScreen::resetChat, s, &GuiSession::resetChat);
     QObject::connect(screen, &ClientScreen::displayChatMessage, s, &GuiSession::displayChatMessage);
     QObject::connect(screen, &ClientScreen::displayReachability, s, &GuiSession::setReachability);
+    QObject::connect(screen, &ClientScreen::displayInviteCode, s, &GuiSession::setInviteCode);
     QObject::connect(screen, &ClientScreen::displayCountdown, stack, &GuiStack::setCountdown);
     QObject::connect(screen, &ClientScreen::displayError, stack, &GuiStack::displayError);
     QObject::connect(screen, &ClientScreen::setGuiBaseState, stack, &GuiStack::setBaseState);

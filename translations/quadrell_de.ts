@@ -285,6 +285,10 @@
         <source>Error</source>
         <translation>Fehler</translation>
     </message>
+    <message>
+        <source>Invite code %1 copied to the clipboard.</source>
+        <translation>Einladungscode %1 in die Zwischenablage kopiert.</translation>
+    </message>
 </context>
 <context>
     <name>MenuModel</name>
@@ -299,6 +303,18 @@
     <message>
         <source>Open port on router</source>
         <translation>Port am Router öffnen</translation>
+    </message>
+    <message>
+        <source>Visibility</source>
+        <translation>Sichtbarkeit</translation>
+    </message>
+    <message>
+        <source>Public</source>
+        <translation>Öffentlich</translation>
+    </message>
+    <message>
+        <source>Invite only</source>
+        <translation>Nur mit Einladung</translation>
     </message>
     <message>
         <source>Take over for players who leave</source>
@@ -401,8 +417,12 @@
         <translation>Mehrspieler (beitreten)</translation>
     </message>
     <message>
-        <source>IP-Address</source>
-        <translation>IP-Adresse</translation>
+        <source>Address, host name or invite code (XXXX-XXXX)</source>
+        <translation>Adresse, Hostname oder Einladungscode (XXXX-XXXX)</translation>
+    </message>
+    <message>
+        <source>Address</source>
+        <translation>Adresse</translation>
     </message>
     <message>
         <source>Connect</source>

@@ -3,6 +3,8 @@
 #include <QCommandLineParser>
 #include <algorithm>
 
+#include "network/invitecode.h"
+
 namespace {
 
 // What QGuiApplication, QApplication and the xcb platform take, each with the
@@ -35,6 +37,9 @@ const QStringList kQtJoinedOptions = {
     QStringLiteral("stylesheet="),
     QStringLiteral("qmljsdebugger="),
 };
+
+// The scheme a desktop names in the links it hands the game.
+const QString kScheme = QStringLiteral("quadrell:");
 
 QString qtOptionName(const QString& argument) {
     if (argument.startsWith(QLatin1String("--"))) {
@@ -88,11 +93,41 @@ CommandLineResult<GameOptions> parseGameOptions(const QStringList& arguments,
         QStringLiteral("Draws frames as fast as it can instead of at the screen's refresh rate "
                        "(for benchmarks)."));
     parser.addOptions({windowed, dataDir, version, flatOut});
-    if (const auto stop = readCommandLine(parser, withoutQtOptions(arguments), {&dataDir})) {
+    parser.addPositionalArgument(
+        QStringLiteral("link"),
+        QStringLiteral("%1XXXX-XXXX: joins the game of that invite code.")
+            .arg(QLatin1String(InviteCode::kLinkPrefix)),
+        QStringLiteral("[%1CODE]").arg(QLatin1String(InviteCode::kLinkPrefix)));
+    // The link is the one argument that is neither an option nor a value.
+    QStringList ours = withoutQtOptions(arguments);
+    QStringList links;
+    for (qsizetype i = ours.size() - 1; i > 0; --i) {
+        if (ours[i].startsWith(kScheme, Qt::CaseInsensitive)) {
+            links.prepend(ours.takeAt(i));
+        }
+    }
+    if (const auto stop = readCommandLine(parser, ours, {&dataDir})) {
         return stopped<GameOptions>(*stop);
     }
-    GameOptions options{
-        parser.isSet(windowed), parser.isSet(version), dataDirVariable, parser.isSet(flatOut), {}};
+    GameOptions options;
+    options.windowed = parser.isSet(windowed);
+    options.version = parser.isSet(version);
+    options.dataDirectory = dataDirVariable;
+    options.flatOut = parser.isSet(flatOut);
+    if (links.size() > 1) {
+        return CommandLineResult<GameOptions>::failure(
+            QStringLiteral("One link at a time, not '%1'.").arg(links.join(QStringLiteral("' '"))));
+    }
+    if (!links.isEmpty()) {
+        // Past "quadrell:" only the link's own prefix leaves a code to read.
+        const std::optional<QString> code = InviteCode::parse(links.constFirst());
+        if (!code) {
+            return CommandLineResult<GameOptions>::failure(
+                QStringLiteral("'%1' is no invite link: one reads %2XXXX-XXXX.")
+                    .arg(links.constFirst(), QLatin1String(InviteCode::kLinkPrefix)));
+        }
+        options.joinCode = *code;
+    }
     if (!latencyVariable.isEmpty()) {
         const std::optional<Latency> latency = Latency::fromText(latencyVariable);
         if (!latency) {

@@ -12,6 +12,7 @@ struct GameOptions {
     QString dataDirectory;  // every file of the game in this folder; empty: the usual places
     bool flatOut = false;   // frames as fast as they can be drawn, not paced to the screen
     Latency latency;        // added to the game's datagrams, for trying a slow network
+    QString joinCode;       // from a quadrell://join/ link: the game to join at the start
 };
 
 // The environment variable that names the folder when --data-dir does not.
@@ -24,7 +25,10 @@ inline constexpr char kLatencyVariable[] = "QUADRELL_LATENCY";
 // the same command line.
 QStringList withoutQtOptions(const QStringList& arguments);
 
-// The game's command line (arguments[0] is the program); dataDirVariable is
+// The game's command line (arguments[0] is the program), with at most one
+// quadrell://join/XXXX-XXXX link among the arguments (what a desktop hands the
+// game for a link clicked); any other "quadrell:" argument is an error.
+// dataDirVariable is
 // the value of kDataDirVariable, which the option overrides, latencyVariable
 // that of kLatencyVariable (empty: no delay).
 CommandLineResult<GameOptions> parseGameOptions(const QStringList& arguments,

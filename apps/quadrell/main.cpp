@@ -10,6 +10,7 @@
 #include "game/appinfo.h"
 #include "game/randomsource.h"
 #include "gameoptions.h"
+#include "network/invitecode.h"
 #include "shell/mainwindow.h"
 #include "shell/translation.h"
 #include "shell/userfolders.h"
@@ -76,6 +77,10 @@ int main(int argc, char* argv[]) {
     environment.gui.pacedFrames = !parsed.options.flatOut;
     environment.gui.screenshotDirectory = files.folders.pictures;
     MainWindow window(&client, std::move(environment));
+    if (!parsed.options.joinCode.isEmpty()) {
+        window.glWidget()->controller().menus().joinDirect(
+            InviteCode::display(parsed.options.joinCode));
+    }
     if (const QString notice = UserFolderResolver::playerNotice(files); !notice.isEmpty()) {
         // The game's notice over the main menu, gone after a few seconds.
         window.glWidget()->controller().session().stack().displayError(notice, false);

@@ -58,8 +58,10 @@ private Q_SLOTS:
         open.hosting.name = "Open game";
         open.hosting.ranked = false;
         open.hosting.openPort = false;  // the router is left alone
+        open.hosting.listed = false;    // by invite code only
         net.client->hostGame(open);
-        QVERIFY(net.started.front().password == "Psecret word" && !net.started.front().openPort);
+        const ServerSettings& started = net.started.front();
+        QVERIFY(started.password == "Psecret word" && !started.openPort && !started.listed);
         QCOMPARE(net.master->callsOf("connectToHost"), (Calls{{"127.0.0.1", 3001}}));
         QCOMPARE(net.master->callsOf("sendMasterTest"), (Calls{{true}}));
         QCOMPARE(net.tcp->count("connectWithHello"), 0);

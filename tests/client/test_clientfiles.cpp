@@ -39,8 +39,8 @@ QString describe(const ClientSettings& s) {
             n(o.color1, o.color2, o.showIntro, o.showPreview, o.showPointer, o.showFPS,
               o.invertControl, o.ignoreColors, o.enableStatsSP, o.playSounds, o.resWidth,
               o.resHeight, o.quality, o.enableVSync, o.predictMoves, h.ranked, h.usePassword,
-              h.maxPlayers, h.port, h.openPort, h.computers, h.computerSkill, h.computerTakeover,
-              s.cache.filter))
+              h.maxPlayers, h.port, h.openPort, h.listed, h.computers, h.computerSkill,
+              h.computerTakeover, s.cache.filter))
         .join(' ');
 }
 
@@ -55,7 +55,7 @@ private Q_SLOTS:
         const ClientSettings& s = h.client->settings();
         QCOMPARE(describe(s),
                  "Player1,Player2,Quadrell-Server,,... -1 -1 1 1 1 0 0 0 1 1 0 0 2 1 1 1 0 4 27403 "
-                 "1 0 2 1 0");
+                 "1 1 0 2 1 0");
         QVERIFY(!QFile::exists(h.path("settings.ini")));  // reading creates nothing
 
         ClientHarness stored(
@@ -63,11 +63,11 @@ private Q_SLOTS:
             "General\\ShowFPS=true\nGeneral\\PredictMoves=false\nVideo\\ResWidth=1280\n"
             "[Server]\nGeneral\\Name=Den of Zoe\nGeneral\\Port=28000\n"
             "General\\Computers=2\nGeneral\\ComputerSkill=hard\nGeneral\\ComputerTakeover=false\n"
-            "General\\OpenPort=false\n"
+            "General\\OpenPort=false\nGeneral\\Listed=false\n"
             "[Cache]\nGeneral\\IP=10.1.1.1:5\nGeneral\\Filter=6\n");
         QCOMPARE(describe(stored.client->settings()),
                  "Zoe,Player2,Den of Zoe,,10.1.1.1:5 4 -1 1 1 1 1 0 0 1 1 1280 0 2 1 0 1 0 4 28000 "
-                 "0 2 3 0 6");
+                 "0 0 2 3 0 6");
         // Held to the places; the tests' own policy is no host's choice.
         ClientHarness odd(
             "[Client]\nVideo\\Quality=7\n"
@@ -89,6 +89,7 @@ private Q_SLOTS:
         another.hosting.computers = 1;
         another.hosting.computerSkill = ComputerSkill::Easy;
         another.hosting.openPort = false;
+        another.hosting.listed = false;
         saved.client->hostGame(another);
         saved.client.reset();
 
@@ -96,9 +97,9 @@ private Q_SLOTS:
         QCOMPARE(file.value("Client/General/Theme").toString(), "dark");
         QCOMPARE(file.value("Plugins/Something/Else").toInt(), 42);
         ClientSettings again(saved.dir.path());  // the next start reads it all back
-        QCOMPARE(
-            describe(again),
-            "Zed,Yan,Another,,10.1.1.1 1 2 0 2 0 1 1 1 0 0 1920 1080 1 0 0 1 0 3 27500 0 1 1 1 5");
+        QCOMPARE(describe(again),
+                 "Zed,Yan,Another,,10.1.1.1 1 2 0 2 0 1 1 1 0 0 1920 1080 1 0 0 1 0 3 27500 0 0 1 "
+                 "1 1 5");
         ClientHarness locked;
         // A directory in the file's place cannot be written, even by root.
         QVERIFY(QDir(locked.dir.path()).mkdir("settings.ini"));

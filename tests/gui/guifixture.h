@@ -37,7 +37,7 @@ struct GuiText {
         const ClientSettings::Hosting& h = r.hosting;
         return fields(h.name, h.port, h.maxPlayers, r.singleplayer, r.splitscreen, h.ranked,
                       h.usePassword, h.password, h.computers, skillName(h.computerSkill),
-                      h.computerTakeover, h.openPort);
+                      h.computerTakeover, h.openPort, h.listed);
     }
     static QString of(const ClientSettings::Options& o) {
         return fields(o.name1, o.name2, o.invertControl, o.showPreview, o.showPointer, o.showFPS,

@@ -17,22 +17,22 @@ private Q_SLOTS:
                             GuiState top = GuiState::Notice) {
             QTest::newRow(name) << script << events << top;
         };
-        row("singleplayer", "Enter", {"host '' 27403 4 T F T T '' 0 normal T F"});
+        row("singleplayer", "Enter", {"host '' 27403 4 T F T T '' 0 normal T F F"});
         row("splitscreen local", "Down Down Enter Enter",
-            {"host '' 27403 4 T T T T '' 0 normal T F"});
-        row("host skips the password while it is off", "Down Enter Enter Down*9 Enter",
-            {"host Quadrell-Server 27403 4 F F T F P 0 normal T T"});
-        row("host seats computers as far as places are free, router left alone",
-            "Down Enter Enter Down*3 Left Left Down Down Enter Down Left*3 Down Right Right Down "
-            "Enter Down Enter",
-            {"host Quadrell-Server 27403 2 F F T F P 1 easy F F"});
+            {"host '' 27403 4 T T T T '' 0 normal T F F"});
+        row("host skips the password while it is off", "Down Enter Enter Down*10 Enter",
+            {"host Quadrell-Server 27403 4 F F T F P 0 normal T T T"});
+        row("host seats computers as far as places are free, router left alone, invite only",
+            "Down Enter Enter Down*3 Left Left Down Down Enter Down Enter Down Left*3 Down Right "
+            "Right Down Enter Down Enter",
+            {"host Quadrell-Server 27403 2 F F T F P 1 easy F F F"});
         row("splitscreen host of two has no place for computers",
-            "Down Down Enter Down Enter Down Down Enter Down Enter type:pw Enter Down Right Down*3 "
+            "Down Down Enter Down Enter Down Down Enter Down Enter type:pw Enter Down Right Down*4 "
             "Enter",
-            {"host Quadrell-Server 27403 2 F T T T Ppw 0 normal T T"});
+            {"host Quadrell-Server 27403 2 F T T T Ppw 0 normal T T T"});
         row("host back restores the values",
-            "Down Enter Enter Down Enter Down*4 Right Down*5 Enter Enter Up Up Enter",
-            {"host Quadrell-Server 27403 4 F F T F P 0 normal T T"});
+            "Down Enter Enter Down Enter Down*4 Right Down Enter Down*5 Enter Enter Up Up Enter",
+            {"host Quadrell-Server 27403 4 F F T F P 0 normal T T T"});
         row("join direct", "Down Enter Down Down Enter Enter type:10.0.0.1:5000 Enter Down Enter",
             {"join F 10.0.0.1:5000 T ''"});
         row("join by host name",
@@ -64,8 +64,8 @@ private Q_SLOTS:
             {"serverlist", "serverlist"}, GuiState::ServerList);
         row("click server list back", click("Down Enter Down Enter", ServerListModel::Back),
             {"serverlist"}, GuiState::MultiplayerMenu);
-        row("click host", "Down Enter Enter rclick:10",
-            {"host Quadrell-Server 27403 4 F F T F P 0 normal T T"});
+        row("click host", "Down Enter Enter rclick:11",
+            {"host Quadrell-Server 27403 4 F F T F P 0 normal T T T"});
     }
 
     void menusEmitWhatTheClientNeeds() {
@@ -145,6 +145,29 @@ private Q_SLOTS:
         split.play("type:hi Enter T Enter");
         QCOMPARE(split.events, (QStringList{"colors -1 0", "menuOpen T", "say 1 hi"}));
         QCOMPARE(split.top(), GuiState::GameMenu);
+    }
+
+    // Ctrl+C in the lobby copies the own game's invite code, and without one does nothing: it
+    // never seats a computer as C does. A link the game starts with joins as the join screen does.
+    void lobbyCopiesTheInviteCodeAndALinkJoins() {
+        GuiFixture f;
+        f.lobby(4, false, true, {0, 1});
+        QGuiApplication::clipboard()->setText("mine");
+        f.key(Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), "mine");
+        f.session().setInviteCode("ABCD-EFGH");
+        f.key(Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), "ABCD-EFGH");
+        QCOMPARE(f.stack().messages().mid(1),
+                 QStringList{"Invite code ABCD-EFGH copied to the clipboard."});
+        QVERIFY(f.events.isEmpty());
+
+        GuiFixture linked("[Client]\nGeneral\\ShowIntro=true\n");
+        linked.menus().joinDirect("ABCD-EFGH");
+        QCOMPARE(linked.events, QStringList{"join F ABCD-EFGH T ''"});
+        linked.stack().setNextGuiState(false);  // not found: back on the join screen
+        QCOMPARE(linked.states(), (QList<GuiState>{GuiState::MainMenu, GuiState::MultiplayerMenu,
+                                                   GuiState::JoinMenu}));
     }
 
     void splitscreenHostNeverBelowTwo() {

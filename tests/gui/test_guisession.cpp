@@ -55,7 +55,7 @@ private Q_SLOTS:
         QCOMPARE(e.states(), QList<GuiState>{GuiState::MainMenu});
         e.events.clear();
         e.key(Qt::Key_Return);
-        QCOMPARE(e.events, QStringList{"host '' 27403 4 T F T T '' 0 normal T F"});
+        QCOMPARE(e.events, QStringList{"host '' 27403 4 T F T T '' 0 normal T F F"});
         // A still menu asks for no frames; a message for one, its timer for the next.
         GuiFixture quiet;
         int frames = 0;

@@ -1,4 +1,5 @@
 // The widget in the main window with a real Client: whole games by key, and a hostile server.
+#include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
 #include <QNetworkDatagram>
@@ -123,6 +124,10 @@ private Q_SLOTS:
         QTest::keyClick(&w, Qt::Key_C);
         QTest::keyClick(&w, Qt::Key_C);
         QTRY_COMPARE(names(), (QStringList{"Ann", "CPU_1", "CPU_2", ""}));
+        // The code the client hands the GUI is what Ctrl+C copies.
+        Q_EMIT window.client->screen().displayInviteCode("ABCD-EFGH");
+        QTest::keyClick(&w, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), "ABCD-EFGH");
         QTest::keyClick(&w, Qt::Key_Return);  // the kick list's first: CPU_1
         QTRY_COMPARE(names(), (QStringList{"Ann", "", "CPU_2", ""}));
         QTest::keyClick(&w, Qt::Key_R);  // the computer is ready already

@@ -272,6 +272,26 @@ private Q_SLOTS:
         QCOMPARE(parsed.options.dataDirectory, dataDir);
     }
 
+    // A link a desktop hands over gives its code to join; any other "quadrell:" argument, or a
+    // second link, stops the game with one line naming it.
+    void inviteLinkArgument() {
+        const auto parse = [](const QString& arguments) {
+            return parseGameOptions(("quadrell " + arguments).split(' '), QString());
+        };
+        const auto link = parse("quadrell://join/abcd-efgh/ --windowed");
+        QVERIFY(link.outcome == CommandLineOutcome::Run && link.options.windowed);
+        QCOMPARE(link.options.joinCode, "ABCDEFGH");
+        QCOMPARE(parse("-platform offscreen Quadrell://JOIN/ABCDEFGH").options.joinCode,
+                 "ABCDEFGH");
+        for (const char* bad : {"quadrell:ABCD-EFGH", "quadrell://join/ABCD-EFG1",
+                                "quadrell://join/ABCD-EFGH quadrell://join/ABCD-EFGJ"}) {
+            const auto refused = parse(bad);
+            QVERIFY2(refused.outcome == CommandLineOutcome::Error && !refused.text.contains('\n') &&
+                         refused.text.contains(QString(bad).section(' ', -1)),
+                     qPrintable(refused.text));
+        }
+    }
+
     // The datagram delay from the environment; a bad value names the variable.
     void latencyVariableAndFlatOut() {
         const auto parse = [](const QStringList& arguments, const QString& latency) {
