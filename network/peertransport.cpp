@@ -112,6 +112,8 @@ void PeerTransport::processSocketError(int connId) {
     if (record == nullptr) {
         return;
     }
+    qCDebug(lcNetwork) << "socket error on" << connId << record->address << record->port
+                       << (record->socket ? record->socket->socket()->errorString() : QString());
     if (c.masterLink().giveUpQuery(connId)) {
         return;
     }

@@ -225,6 +225,21 @@ up() {
         cgnat) miniupnpd_start "$ra" "$dir" 11.22.10.2 ;;
         mapping) miniupnpd_start "$ra" "$dir" ;;
     esac
+    if [ "$variant" = ipv6 ]; then
+        # The routers forward by their link-local addresses, which stay
+        # tentative (unusable) for a second or two while the kernel checks them.
+        local ns tentative
+        for _ in $(seq 100); do
+            tentative=no
+            for ns in "$inet" "$ra" "$ha" "$rb" "$hb"; do
+                [ -z "$(ip -n "$ns" -6 addr show tentative)" ] || tentative=yes
+            done
+            [ "$tentative" = yes ] || return 0
+            sleep 0.05
+        done
+        echo "IPv6 addresses still tentative" >&2
+        return 1
+    fi
 }
 
 # Ready once it listens on UDP and TCP.
