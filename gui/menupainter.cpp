@@ -1,12 +1,26 @@
 #include "gui/menupainter.h"
 
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QPainter>
+#include <cmath>
 #include <optional>
 
 #include "gui/guicontroller.h"
 #include "gui/guimetrics.h"
 #include "gui/menumodel.h"
+
+namespace {
+
+// Room for a field's value or its placeholder, whichever is wider: rounded
+// up, since the text is elided when it needs a fraction of a pixel more.
+int fieldWidth(const QFont& font, const MenuEntry& e) {
+    const QFontMetricsF f(font);
+    return int(
+        std::ceil(std::max(f.horizontalAdvance(e.placeholder), f.horizontalAdvance(e.value))));
+}
+
+}  // namespace
 
 using namespace OverlayColours;
 
@@ -19,10 +33,9 @@ void MenuPainter::paintEntry(QPainter& p, const MenuEntry& e, int y, const MenuF
     const bool hasValue = isField || !e.value.isEmpty();
     const QString label = hasValue ? e.text + QStringLiteral(": ") : e.text;
     const int labelWidth = fm.horizontalAdvance(label);
-    const int valueWidth =
-        !hasValue ? 0
-        : isField ? std::max(ffm.horizontalAdvance(e.placeholder), ffm.horizontalAdvance(e.value))
-                  : fm.horizontalAdvance(e.value);
+    const int valueWidth = !hasValue ? 0
+                           : isField ? fieldWidth(fonts.field, e)
+                                     : fm.horizontalAdvance(e.value);
     const int height = std::max(fm.height(), ffm.height());
     // Entries with a value line up at their colon; plain ones are centred.
     const int left =
@@ -104,11 +117,9 @@ MenuPainter::Column MenuPainter::fit(const QList<MenuEntry>& entries, int availa
                 plain = std::max(plain, fm.horizontalAdvance(e.text));
                 continue;
             }
-            const QFontMetrics ffm(fonts.field);
             labels = std::max(labels, fm.horizontalAdvance(e.text + QStringLiteral(": ")));
-            values = std::max(values, isField ? std::max(ffm.horizontalAdvance(e.placeholder),
-                                                         ffm.horizontalAdvance(e.value))
-                                              : fm.horizontalAdvance(e.value));
+            values = std::max(values,
+                              isField ? fieldWidth(fonts.field, e) : fm.horizontalAdvance(e.value));
         }
         const int width = std::max(plain, labels + values);
         double factor = width > maxWidth ? double(maxWidth) / width : 1.0;

@@ -39,24 +39,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-    echo "FAIL: $*"
-    for f in "$dir"/*.log "$dir"/*.out; do
-        [ -f "$f" ] && { echo "== $f"; tail -n 30 "$f"; }
-    done
-    exit 1
-}
-
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
-
-wait_line() {
-    local file=$1 pattern=$2 seconds=${3:-15}
-    for _ in $(seq $((seconds * 20))); do
-        grep -qE "$pattern" "$file" 2>/dev/null && return 0
-        sleep 0.05
-    done
-    return 1
-}
+. "$here/testlib.sh"
 
 # bot NS CONNECT NAME ARGS...: one short game; its exit code.
 bot() {
