@@ -6,6 +6,7 @@
 #include "game/appinfo.h"
 #include "gui/fieldeditor.h"
 #include "gui/guisession.h"
+#include "network/endpoint.h"
 
 namespace {
 
@@ -564,8 +565,9 @@ void MenuModel::activateServerList(int entry, Action action) {
     if (row >= 0 && row < joinable.size()) {
         const ServerData* s = joinable[row];
         push(GuiState::Notice);
+        // IPv6 in brackets, so that the port stays apart.
         Q_EMIT menuMainJoin(session_.splitscreenScreens(),
-                            s->address() + QLatin1Char(':') + QString::number(s->port()), false,
+                            Endpoint{QHostAddress(s->address()), s->port()}.text(), false,
                             QString());
     }
 }

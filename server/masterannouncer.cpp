@@ -87,17 +87,27 @@ void MasterAnnouncer::sendRegistration() {
     if (!active_ || publicPort() <= 0) {
         return;
     }
+    if (!invite_.token.isEmpty() && ++unanswered_ > kUnansweredKeepAlives) {
+        invite_.token.clear();  // forgotten by the master server: a new code
+        heard4_ = heard6_ = {};
+        unanswered_ = 0;
+        registrationTimer_->setInterval(timings_.retryMs);
+    }
     ensureRegistered();
     master_->sendRegistration({publicPort(), true, invite_.token});
 }
 
 void MasterAnnouncer::processRegistration(const PayloadCodec::RegistrationAnswer& answer) {
-    // A stale answer from before a new port is left for the next. A new
-    // token means the master server lost ours (it restarted): the new code
-    // is the game's from now on.
-    if (answer.port != publicPort()) {
+    // A stale answer from before a new port is left for the next. Once the
+    // game has a token only answers with it count, so that a forged answer
+    // cannot hand it another code; a master server that lost it (restarted)
+    // answers with another, and the game registers afresh after a few
+    // keep-alives without its own (sendRegistration).
+    if (answer.port != publicPort() ||
+        (!invite_.token.isEmpty() && answer.token != invite_.token)) {
         return;
     }
+    unanswered_ = 0;
     // One answer per family the master server hears us in; what players are
     // told is the better way in, IPv4 when both are as good.
     const bool v6 = QHostAddress(answer.address).protocol() == QAbstractSocket::IPv6Protocol;

@@ -54,6 +54,10 @@ Q_SIGNALS:
     void changedInvite(PayloadCodec::RegistrationAnswer invite);
 
 private:
+    // Keep-alives the master server may leave unanswered before the game
+    // asks for a new code.
+    static constexpr int kUnansweredKeepAlives = 3;
+
     void ensureRegistered();
     void sendRegistration();
     void processRegistration(const PayloadCodec::RegistrationAnswer& answer);
@@ -67,6 +71,7 @@ private:
     bool active_;
     bool registered_ = false;
     bool opened_ = false;  // the links were opened once
+    int unanswered_ = 0;   // keep-alives since the last answer with our token
     QTimer* heartbeatTimer_ = nullptr;
     QTimer* registrationTimer_ = nullptr;
     PayloadCodec::RegistrationAnswer invite_;

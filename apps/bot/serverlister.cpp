@@ -8,6 +8,7 @@
 #include "client/serverbrowser.h"
 #include "game/appinfo.h"
 #include "network/connectioninterface.h"
+#include "network/endpoint.h"
 #include "network/masterserversettings.h"
 
 ServerLister::ServerLister(const BotOptions& options, const NetworkTimings& timings,
@@ -72,9 +73,8 @@ QString ServerLister::format(const ServerEntries& servers, bool json) {
             marks << QStringLiteral("lan");
         }
         // Names may hold spaces; tabs keep the columns apart.
-        out += QStringLiteral("%1\t%2:%3\t%4/%5\t%6 ms\t%7\t%8\n")
-                   .arg(s.name(), s.address())
-                   .arg(s.port())
+        out += QStringLiteral("%1\t%2\t%3/%4\t%5 ms\t%6\t%7\n")
+                   .arg(s.name(), Endpoint{QHostAddress(s.address()), s.port()}.text())
                    .arg(s.players())
                    .arg(s.maxPlayers())
                    .arg(s.ping())

@@ -308,6 +308,31 @@ private Q_SLOTS:
         QCOMPARE(h.stream->count("disconnectClient"), 5);
     }
 
+    // The code comes from the master server and proves the game to joiners by code. An
+    // answer with another token is not taken (a forgery); when answers stay away the
+    // game asks afresh (the master server forgot it).
+    void inviteCodeFromTheMasterServer() {
+        using PayloadCodec::Reach;
+        HarnessOptions o;
+        o.settings.port = 31000;
+        o.masterServer.address = QHostAddress(QHostAddress::LocalHost);
+        o.timings.masterRetryMs = 5;
+        o.timings.masterKeepAliveMs = 5;
+        ServerHarness h(o);
+        const QVariantList fresh{31000, true, QString()};
+        QTRY_VERIFY(h.master->count("sendRegistration") > 0);
+        QCOMPARE(h.master->callsOf("sendRegistration").front(), fresh);
+        const QString token = "0123456789abcdef";
+        Q_EMIT h.master->changedCRegistration(
+            -1, {"ABCD2345", token, "10.0.0.1", 31000, Reach::Yes, Reach::Yes});
+        Q_EMIT h.master->changedCRegistration(
+            -1, {"WXYZ6789", "fedcba9876543210", "10.0.0.1", 31000, Reach::Yes, Reach::Yes});
+        QCOMPARE(h.datagram->callsOf("setInviteCode"), (QList<QVariantList>{{"ABCD2345"}}));
+        QTRY_VERIFY(
+            h.master->callsOf("sendRegistration").contains(QVariantList{31000, true, token}));
+        QTRY_COMPARE(h.master->last("sendRegistration"), fresh);
+    }
+
     // Only a public server with a master server is announced.
     void masterServerHeartbeat() {
         HarnessOptions o;
