@@ -404,6 +404,13 @@ void Client::processInviteFailed(ServerBrowser::InviteFailure failure) {
         case ServerBrowser::InviteFailure::Unknown:
             Q_EMIT screen_.displayError(tr("No game has the invite code %1.").arg(code), false);
             break;
+        case ServerBrowser::InviteFailure::Unreachable:
+            Q_EMIT screen_.displayError(
+                tr("The game of invite code %1 cannot be reached from the internet: its host's "
+                   "router lets nobody in. Only players on the host's network can join.")
+                    .arg(code),
+                false);
+            break;
     }
     backToLastScreen();
 }

@@ -105,7 +105,8 @@ void ServerBrowser::processInvite(const PayloadCodec::InviteAnswer& a) {
     if (finding_.isEmpty() || a.code != finding_) {
         return;
     }
-    invited_ = {std::exchange(finding_, {}), {}};
+    using PayloadCodec::Reach;
+    invited_ = {std::exchange(finding_, {}), {}, a.stream == Reach::No && a.datagram == Reach::No};
     for (const QString& text : a.endpoints) {
         if (const std::optional<Endpoint> e = Endpoint::parse(text)) {
             invited_.endpoints.append(*e);
@@ -146,7 +147,12 @@ void ServerBrowser::failProbe() {
         probeNextEndpoint();
         return;
     }
+    const bool unreachable = !invited_.code.isEmpty() && invited_.unreachable;
     cancelProbe();
+    if (unreachable) {
+        Q_EMIT inviteFailed(InviteFailure::Unreachable);
+        return;
+    }
     Q_EMIT probeFailed();
 }
 

@@ -33,7 +33,9 @@ class ServerBrowser : public QObject {
 
 public:
     // Why a join by invite code found no game to probe.
-    enum class InviteFailure { NoMaster, MasterSilent, Unknown };
+    // Unreachable: the master server could not reach the game either, and no
+    // way in answered.
+    enum class InviteFailure { NoMaster, MasterSilent, Unknown, Unreachable };
 
     ServerBrowser(MasterConnection* master, const MasterserverSettings& where,
                   QObject* parent = nullptr);
@@ -114,6 +116,7 @@ private:
     struct Invited {
         QString code;
         QList<Endpoint> endpoints;  // still to try
+        bool unreachable = false;   // the master server's verdict
     };
     Invited invited_;  // the code's game, while its ways in are tried
     HostLookup lookup_ = systemHostLookup();

@@ -68,6 +68,10 @@
         <translation>Einladungscode %1 (Strg+C kopiert ihn): Der Masterserver erreicht das Spiel nicht, also können nur Spieler in diesem Netzwerk beitreten</translation>
     </message>
     <message>
+        <source>The game of invite code %1 cannot be reached from the internet: its host&apos;s router lets nobody in. Only players on the host&apos;s network can join.</source>
+        <translation>Das Spiel mit dem Einladungscode %1 ist aus dem Internet nicht erreichbar: Der Router des Gastgebers lässt niemanden herein. Nur Spieler im Netzwerk des Gastgebers können beitreten.</translation>
+    </message>
+    <message>
         <source>No game has the invite code %1.</source>
         <translation>Kein Spiel hat den Einladungscode %1.</translation>
     </message>

@@ -185,6 +185,21 @@ private Q_SLOTS:
         Q_EMIT h.master->changedCServerUnreachable(-1, "2001:db8::5", 27413);
         QCOMPARE(h.master->callsOf("queryInvitedServer"),
                  (Calls{{"2001:db8::5", 27413, "ABCD2345"}, {"10.0.0.5", 27413, "ABCD2345"}}));
+        // Unreachable for the master server too and no way answering: the player is told why.
+        ClientHarness far(QString(), "[Master]\nGeneral\\Address=10.0.0.9\n");
+        far.client->joinGame(false, "ABCD-2345", false, QString());
+        Q_EMIT far.master->changedCInvite(-1, {nonce,
+                                               "ABCD2345",
+                                               true,
+                                               PayloadCodec::Reach::No,
+                                               PayloadCodec::Reach::No,
+                                               "-",
+                                               {"10.0.0.5:27413"}});
+        Q_EMIT far.master->changedCServerUnreachable(-1, "10.0.0.5", 27413);
+        QVERIFY(
+            far.events.contains("error F The game of invite code ABCD-2345 cannot be reached "
+                                "from the internet: its host's router lets nobody in. Only "
+                                "players on the host's network can join."));
         h.answerProbe("10.0.0.5", 27413);
         QCOMPARE(h.tcp->callsOf("connectWithHello").size(), 1);
         QCOMPARE(h.tcp->callsOf("connectWithHello").front().mid(0, 2),

@@ -7,8 +7,8 @@
 #            one at home B (joining by the code) play a game together; a bot
 #            out on the internet still joins by address
 #   cone     no port opening: the master server finds the game unreachable
-#            and says so; a bot at home B joining by code is told the server
-#            cannot be found (no way round the router yet)
+#            and says so; a bot at home B joining by code is told that the
+#            game cannot be reached (no way round the router yet)
 #   cgnat    the router maps the port, but behind the carrier's NAT that opens
 #            nothing: the router's claim is printed, the master server's
 #            check says unreachable
@@ -94,7 +94,8 @@ cone)
     grep -q "^quadrell-server not reachable directly at $public_a:27403 " "$dir/server.out" ||
         fail "the master server's check did not say unreachable"
     bot "$hb" "$code" Away && fail "a bot joined a game nobody can reach"
-    grep -q "could not be found" "$dir/bot-Away.out" || fail "the bot failed otherwise"
+    grep -q "cannot be reached from the internet" "$dir/bot-Away.out" ||
+        fail "the bot was not told why"
     ;;
 ipv6)
     wait_line "$dir/master.out" "reached at \[2001:db8:33::44\]:27403: stream yes, datagrams yes" ||
