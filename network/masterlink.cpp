@@ -18,6 +18,11 @@ QString version() {
     return QString::fromLatin1(Quadrell::kVersion);
 }
 
+// A nonce nobody can foresee: it is what keeps old and forged answers out.
+QString strongNonce() {
+    return InviteCode::drawNonce([] { return QRandomGenerator::system()->generate(); });
+}
+
 }  // namespace
 
 MasterLink::MasterLink(ConnectionCore& core)
@@ -37,14 +42,22 @@ void MasterLink::forget(int connId) {
     }
 }
 
-void MasterLink::sendToMaster(bool reliable, MessageCode code, const QString& content) {
+QList<ConnectionInfo*> MasterLink::masterRecords() const {
+    QList<ConnectionInfo*> out;
     for (int id : core_.pendingIds()) {
         ConnectionInfo* record = core_.findInTable(ConnectionCore::Table::Pending, id);
         // A probe of a game server waits for its own answer.
         if (record != nullptr && record->state == ConnectionState::StateLobby &&
             !queryAddresses_.contains(id)) {
-            core_.startRepeating(*record, ConnectionMessage(code, content), reliable);
+            out.append(record);
         }
+    }
+    return out;
+}
+
+void MasterLink::sendToMaster(bool reliable, MessageCode code, const QString& content) {
+    for (ConnectionInfo* record : masterRecords()) {
+        core_.startRepeating(*record, ConnectionMessage(code, content), reliable);
     }
 }
 
@@ -83,20 +96,16 @@ void MasterLink::sendRegistration(const PayloadCodec::Registration& registration
     }
     // A first registration on one link only: on two (IPv4 and IPv6) it
     // would get two codes. The token then brings the other family in.
-    for (int id : core_.pendingIds()) {
-        ConnectionInfo* record = core_.findInTable(ConnectionCore::Table::Pending, id);
-        if (record != nullptr && record->state == ConnectionState::StateLobby &&
-            !queryAddresses_.contains(id)) {
-            core_.startRepeating(
-                *record,
-                ConnectionMessage(MessageCode::SRG, Codec::buildRegistration(registration)), false);
-            return;
-        }
+    const QList<ConnectionInfo*> links = masterRecords();
+    if (!links.isEmpty()) {
+        core_.startRepeating(
+            *links.constFirst(),
+            ConnectionMessage(MessageCode::SRG, Codec::buildRegistration(registration)), false);
     }
 }
 
 void MasterLink::findInvite(const QString& code) {
-    invite_ = {code, InviteCode::drawNonce([] { return QRandomGenerator::system()->generate(); })};
+    invite_ = {code, strongNonce()};
     sendToMaster(true, MessageCode::CJN, Codec::buildInviteQuery(invite_));
 }
 
@@ -115,9 +124,7 @@ void MasterLink::queryServer(const QHostAddress& address, int port, const QStrin
         return;
     }
     queryAddresses_[connId] = Endpoint{address, port}.text();
-    const QString nonce = inviteCode.isEmpty() ? QString() : InviteCode::drawNonce([] {
-        return QRandomGenerator::system()->generate();
-    });
+    const QString nonce = inviteCode.isEmpty() ? QString() : strongNonce();
     join_ = {connId, address, port, inviteCode, nonce};
     sendInfoRequest(connId, nonce);
 }

@@ -71,6 +71,9 @@ private:
         QString nonce;
     };
 
+    // The links to the master server (one per address family) in the order
+    // opened: pending records in the lobby state that are no probe.
+    QList<ConnectionInfo*> masterRecords() const;
     void sendToMaster(bool reliable, MessageCode code, const QString& content);
     void sendInfoRequest(int connId, const QString& nonce = {});
     void queryNextServers();
