@@ -5,11 +5,11 @@
 #include <algorithm>
 
 #include "client/clienttexts.h"
-#include "client/joinaddress.h"
 #include "game/appinfo.h"
 #include "game/playernames.h"
 #include "network/endpoint.h"
 #include "network/invitecode.h"
+#include "network/joinaddress.h"
 #include "network/masterserversettings.h"
 #include "network/serversettings.h"
 #include "portmap/reachability.h"
@@ -83,9 +83,10 @@ Client::Client(ClientConnection* tcpConnection, ClientConnection* udpConnection,
     connect(b, &ServerBrowser::probeAnswered, this, &Client::processProbeAnswered);
     connect(b, &ServerBrowser::probeFailed, this, &Client::processProbeFailed);
     connect(b, &ServerBrowser::inviteFailed, this, &Client::processInviteFailed);
-    connect(b, &ServerBrowser::inviteFound, this, [this](const QHostAddress& address, int port) {
-        serverAddress_ = address;
-        serverPort_ = port;
+    connect(b, &ServerBrowser::inviteFound, this, [this](const JoinWay& way) {
+        serverAddress_ = way.stream.address;
+        serverPort_ = way.stream.port;
+        datagramPort_ = way.relayed ? way.datagramPort : 0;
     });
     connect(b, &ServerBrowser::masterChecked, this, &Client::processMasterChecked);
     connectField();
@@ -242,6 +243,7 @@ void Client::hostGame(HostRequest request) {
     hostKey_ = environment_.newHostKey();
     serverAddress_ = QHostAddress(QHostAddress::LocalHost);
     serverPort_ = r.port;
+    datagramPort_ = 0;
     addressText_.clear();
     inviteCode_.reset();
     connectPassword_ = r.password;
@@ -328,6 +330,9 @@ void Client::joinGame(bool splitscreen, QString address, bool saveAddress, QStri
         host = join.host;
         serverAddress_ = QHostAddress(host);
         serverPort_ = join.port;
+        if (std::exchange(datagramPort_, 0) > 0) {
+            Q_EMIT screen_.displayReachability({});  // the last game's relay line
+        }
         if (saveAddress) {
             settings_.cache.ip = address;
             settings_.saveCache();
@@ -433,8 +438,9 @@ void Client::processConnectionEstablished(int connId, bool isAuthed) {
     if (from == tcpConnection_ && !tcpEstablished_) {
         tcpEstablished_ = true;
         // The datagram side opens only now, asking for the id the stream got.
-        udpConnection_->connectWithHello(serverAddress_, serverPort_, s.splitscreen ? 2 : 1,
-                                         hostKey_, connectPassword_, connId);
+        udpConnection_->connectWithHello(serverAddress_,
+                                         datagramPort_ > 0 ? datagramPort_ : serverPort_,
+                                         s.splitscreen ? 2 : 1, hostKey_, connectPassword_, connId);
     } else if (from == udpConnection_ && tcpEstablished_) {
         udpEstablished_ = true;
     }
@@ -448,6 +454,11 @@ void Client::processConnectionEstablished(int connId, bool isAuthed) {
     field_.forgetServer();
     Q_EMIT screen_.resetGui(s.joined(true, false));
     Q_EMIT screen_.setGuiBaseState(GuiState::Lobby, ClientTexts::readyHint(s.splitscreen));
+    if (datagramPort_ > 0) {
+        Q_EMIT screen_.displayReachability(
+            tr("You play through the relay at %1: the host's game cannot be reached directly.")
+                .arg(serverAddress_.toString()));
+    }
     lobby_.sendPlayers();
 }
 

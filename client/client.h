@@ -169,7 +169,8 @@ private:
     EndMode endMode_ = EndMode::Stay;
     int hostKey_ = -1;
     QHostAddress serverAddress_;
-    int serverPort_ = 27403;
+    int serverPort_ = 27403;             // the stream's
+    int datagramPort_ = 0;               // the datagrams' when it differs: through a relay
     QString addressText_;                // the address as the player typed it
     std::optional<QString> inviteCode_;  // the join is by this invite code
     int lookups_ = 0;  // joins that looked a name up; a newer one or an abort ends the older

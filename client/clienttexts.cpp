@@ -132,6 +132,11 @@ QString ClientTexts::invite(const PayloadCodec::RegistrationAnswer& invite) {
                   "reachable at %2")
             .arg(code, Endpoint{QHostAddress(invite.address), invite.port}.text());
     }
+    if (!invite.relay.isEmpty()) {
+        return tr("Invite code %1 (Ctrl+C copies it): the master server cannot reach the game "
+                  "directly, so friends join through the relay at %2")
+            .arg(code, invite.relay);
+    }
     return tr("Invite code %1 (Ctrl+C copies it): the master server cannot reach the game, so "
               "only players on this network can join")
         .arg(code);

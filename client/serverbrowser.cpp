@@ -108,11 +108,11 @@ void ServerBrowser::processInvite(const PayloadCodec::InviteAnswer& a) {
     using PayloadCodec::Reach;
     invited_ = {std::exchange(finding_, {}), {}, a.stream == Reach::No && a.datagram == Reach::No};
     for (const QString& text : a.endpoints) {
-        if (const std::optional<Endpoint> e = Endpoint::parse(text)) {
-            invited_.endpoints.append(*e);
+        if (const std::optional<JoinWay> w = JoinWay::parse(text)) {
+            invited_.ways.append(*w);
         }
     }
-    if (invited_.endpoints.isEmpty()) {
+    if (invited_.ways.isEmpty()) {
         Q_EMIT inviteFailed(InviteFailure::Unknown);
         return;
     }
@@ -120,8 +120,10 @@ void ServerBrowser::processInvite(const PayloadCodec::InviteAnswer& a) {
 }
 
 void ServerBrowser::probeNextEndpoint() {
-    const Endpoint e = invited_.endpoints.takeFirst();
-    Q_EMIT inviteFound(e.address, e.port);
+    const JoinWay w = invited_.ways.takeFirst();
+    Q_EMIT inviteFound(w);
+    // The probe asks by datagram, where a relayed game hears it too.
+    const Endpoint e = w.datagrams();
     probe_ = Target{e.address, e.port};
     probeTimer_.start();
     master_->queryInvitedServer(e.address, e.port, invited_.code);
@@ -143,7 +145,7 @@ void ServerBrowser::failProbe() {
         return;
     }
     // A game found by code may have another way in (IPv4 after IPv6).
-    if (!invited_.endpoints.isEmpty()) {
+    if (!invited_.ways.isEmpty()) {
         probeNextEndpoint();
         return;
     }

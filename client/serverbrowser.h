@@ -80,7 +80,9 @@ Q_SIGNALS:
     void masterChecked(bool reached);
     void probeAnswered(ServerData server);
     void probeFailed();
-    void inviteFound(QHostAddress address, int port);
+    // The way in to be probed next: the stream's and the datagrams' endpoints
+    // differ when it goes through the master server's relay.
+    void inviteFound(JoinWay way);
     void inviteFailed(ServerBrowser::InviteFailure failure);
     // A repeated round of questions to the local networks begins: what did
     // not answer the last one is gone.
@@ -115,8 +117,8 @@ private:
     QString finding_;  // the invite code asked of the master server
     struct Invited {
         QString code;
-        QList<Endpoint> endpoints;  // still to try
-        bool unreachable = false;   // the master server's verdict
+        QList<JoinWay> ways;       // still to try
+        bool unreachable = false;  // the master server's verdict
     };
     Invited invited_;  // the code's game, while its ways in are tried
     HostLookup lookup_ = systemHostLookup();

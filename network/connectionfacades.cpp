@@ -22,8 +22,8 @@ void NetServerConnection::disconnectClient(int clientId, bool immediately) {
     core_->disconnectClient(clientId, immediately);
 }
 
-int NetServerConnection::acceptSocket(qintptr socketDescriptor) {
-    return core_->transport().acceptSocket(socketDescriptor);
+int NetServerConnection::acceptSocket(qintptr socketDescriptor, const Endpoint& relayedPeer) {
+    return core_->transport().acceptSocket(socketDescriptor, relayedPeer);
 }
 
 void NetServerConnection::setGate(PlayerGate* gate) {
@@ -219,6 +219,10 @@ void NetMasterConnection::sendRegistration(const PayloadCodec::Registration& reg
 
 void NetMasterConnection::findInvite(const QString& code) {
     core_->masterLink().findInvite(code);
+}
+
+void NetMasterConnection::sendJoinerReady(const QString& nonce) {
+    core_->masterLink().sendJoinerReady(nonce);
 }
 
 void NetMasterConnection::queryInvitedServer(const QHostAddress& address, int port,

@@ -24,7 +24,7 @@ public:
     ConnectionCore& core() const { return *core_; }
 
     void disconnectClient(int clientId, bool immediately) override;
-    int acceptSocket(qintptr socketDescriptor) override;
+    int acceptSocket(qintptr socketDescriptor, const Endpoint& relayedPeer) override;
     void setGate(PlayerGate* gate) override;
     void setInviteCode(const QString& code) override;
     void shutDown(int byClientId) override;
@@ -94,6 +94,7 @@ public:
     void sendRegistration(const PayloadCodec::Registration& registration) override;
     void findInvite(const QString& code) override;
     void queryInvitedServer(const QHostAddress& address, int port, const QString& code) override;
+    void sendJoinerReady(const QString& nonce) override;
 
 private:
     ConnectionCore* core_;  // a child

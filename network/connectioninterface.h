@@ -11,6 +11,7 @@
 #include "game/gameblock.h"
 #include "game/keyinput.h"
 #include "network/admission.h"
+#include "network/endpoint.h"
 #include "network/payloadcodec.h"
 #include "network/serverdata.h"
 
@@ -64,7 +65,9 @@ public:
     using ConnectionInterface::ConnectionInterface;
 
     // Adopts a socket accepted by the server's listener; returns its id.
-    virtual int acceptSocket(qintptr socketDescriptor) = 0;
+    // relayedPeer: who is behind it when the socket's own peer is the relay
+    // (no address: the socket's peer is the player).
+    virtual int acceptSocket(qintptr socketDescriptor, const Endpoint& relayedPeer) = 0;
     // Who may join, asked at every hello (admission.h); not owned.
     virtual void setGate(PlayerGate* gate) = 0;
     // The invite code that proves this server to joiners by code (empty: none).
@@ -171,6 +174,8 @@ public:
     // Probes a game server found by invite code: only an answer proven with
     // the code counts (changedCNewServer), else changedCServerUnreachable.
     virtual void queryInvitedServer(const QHostAddress& address, int port, const QString& code) = 0;
+    // Tells the master server that the game is ready for an announced joiner ("SPN").
+    virtual void sendJoinerReady(const QString& nonce) = 0;
 
 Q_SIGNALS:
     // What the master server and probed game servers answer.
@@ -186,4 +191,6 @@ Q_SIGNALS:
     void changedCRegistration(int connId, PayloadCodec::RegistrationAnswer answer);
     // The answer to findInvite.
     void changedCInvite(int connId, PayloadCodec::InviteAnswer answer);
+    // The master server announces a joiner of the game ("MPN").
+    void changedCJoiner(int connId, PayloadCodec::JoinerNotice notice);
 };

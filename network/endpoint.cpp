@@ -33,3 +33,24 @@ std::optional<Endpoint> Endpoint::parse(const QString& text) {
     }
     return Endpoint{plain(address), port};
 }
+
+QString JoinWay::text() const {
+    return relayed ? stream.text() + u'/' + QString::number(datagramPort) : stream.text();
+}
+
+std::optional<JoinWay> JoinWay::parse(const QString& text) {
+    const qsizetype slash = text.indexOf(u'/');
+    const std::optional<Endpoint> stream = Endpoint::parse(slash < 0 ? text : text.left(slash));
+    if (!stream) {
+        return std::nullopt;
+    }
+    if (slash < 0) {
+        return JoinWay{*stream, stream->port, false};
+    }
+    bool ok = false;
+    const int port = text.mid(slash + 1).toInt(&ok);
+    if (!ok || port < 1 || port > 65535) {
+        return std::nullopt;
+    }
+    return JoinWay{*stream, port, true};
+}

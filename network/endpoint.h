@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHostAddress>
+#include <QMetaType>
 #include <QString>
 #include <optional>
 
@@ -17,3 +18,17 @@ struct Endpoint {
     // IPv4-mapped addresses as plain IPv4, what dual-stack sockets report.
     static QHostAddress plain(const QHostAddress& address);
 };
+
+// A way into a game that the master server names: one endpoint for the stream
+// and the datagrams alike, or through its relay "address:port/port", the
+// stream's relayed port and then the datagrams'.
+struct JoinWay {
+    Endpoint stream;
+    int datagramPort = 0;
+    bool relayed = false;
+
+    Endpoint datagrams() const { return {stream.address, datagramPort}; }
+    QString text() const;
+    static std::optional<JoinWay> parse(const QString& text);
+};
+Q_DECLARE_METATYPE(JoinWay)

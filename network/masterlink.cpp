@@ -109,6 +109,10 @@ void MasterLink::findInvite(const QString& code) {
     sendToMaster(true, MessageCode::CJN, Codec::buildInviteQuery(invite_));
 }
 
+void MasterLink::sendJoinerReady(const QString& nonce) {
+    sendToMaster(false, MessageCode::SPN, nonce);
+}
+
 void MasterLink::queryServer(const QHostAddress& address, int port, const QString& inviteCode) {
     // Joining by address replaces whatever was being probed, an earlier
     // join probe included: its give-up would read as this one's failure.
@@ -269,5 +273,15 @@ void MasterLink::processInviteAnswer(ConnectionInfo& record, const ConnectionMes
     invite_ = {};
     if (MasterConnection* e = core_.eventsAs<MasterConnection>()) {
         Q_EMIT e->changedCInvite(-1, *a);
+    }
+}
+
+void MasterLink::processJoinerNotice(ConnectionInfo&, const ConnectionMessage& message) {
+    // Only the links hear it, and only from the master server's address: a
+    // link's socket is connected to it.
+    if (const std::optional<Codec::JoinerNotice> n = Codec::parseJoinerNotice(message.content)) {
+        if (MasterConnection* e = core_.eventsAs<MasterConnection>()) {
+            Q_EMIT e->changedCJoiner(-1, *n);
+        }
     }
 }

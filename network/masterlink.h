@@ -41,6 +41,8 @@ public:
     void queryServer(const QHostAddress& address, int port, const QString& inviteCode = {});
     void sendRegistration(const PayloadCodec::Registration& registration);
     void findInvite(const QString& code);
+    // The game is ready for the joiner the master server announced ("SPN").
+    void sendJoinerReady(const QString& nonce);
 
     void processAnnouncementAnswer(ConnectionInfo& record, const ConnectionMessage& message);
     void processMasterTest(ConnectionInfo& record, const ConnectionMessage& message);
@@ -48,6 +50,7 @@ public:
     void processServerInfo(ConnectionInfo& record, const ConnectionMessage& message);
     void processRegistrationAnswer(ConnectionInfo& record, const ConnectionMessage& message);
     void processInviteAnswer(ConnectionInfo& record, const ConnectionMessage& message);
+    void processJoinerNotice(ConnectionInfo& record, const ConnectionMessage& message);
 
     // Ends connId if it is a listed server's probe, answered or not, and gives
     // its place to the next listed server. False when it is none.

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
-// The 41 message codes in one table, one row per code:
+// The 43 message codes in one table, one row per code:
 //
 //   X(code, sender side, state a connection must be in to be heard, channel,
 //     handler)
@@ -67,7 +67,9 @@
     X(SRG, Server, Any, Own, ConnectionCore::ignore) /* for the master server */ \
     X(MRG, Master, Any, Own, MasterLink::processRegistrationAnswer)              \
     X(CJN, Client, Any, Own, ConnectionCore::ignore) /* for the master server */ \
-    X(MJN, Master, Any, Own, MasterLink::processInviteAnswer)
+    X(MJN, Master, Any, Own, MasterLink::processInviteAnswer)                    \
+    X(MPN, Master, Any, Own, MasterLink::processJoinerNotice)                    \
+    X(SPN, Server, Any, Own, ConnectionCore::ignore) /* for the master server */
 
 enum class MessageCode {
 #define QUADRELL_CODE_ENUM(code, side, needs, channel, handler) code,
@@ -140,10 +142,10 @@ constexpr bool inWireOrder(std::string_view expected) {
     return at == expected.size();
 }
 
-static_assert(kCount == 41, "the protocol has 41 codes");
+static_assert(kCount == 43, "the protocol has 43 codes");
 static_assert(inWireOrder("CHI SHI CPLR SPLR CMSG SMSG SPNG CPNG CSRT SSRT CRST SRST SCST CINP "
                           "SBLC SMVE SMRG SLNE CPSE SPSE SSTP CDSC SDSC CKCK SKCK SSHD BRES "
-                          "SON SOF MON MOF CLS CTS MLS MTS CIN SIN SRG MRG CJN MJN"),
+                          "SON SOF MON MOF CLS CTS MLS MTS CIN SIN SRG MRG CJN MJN MPN SPN"),
               "the codes keep their fixed order");
 
 }  // namespace MessageCodes

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "game/gameblock.h"
+#include "network/endpoint.h"
 
 namespace PayloadCodec {
 
@@ -538,14 +539,25 @@ bool isCode(QStringView token) {
 }  // namespace
 
 QString buildRegistration(const Registration& r) {
-    return QString::number(r.port) + kSpace + (r.online ? u'O' : u'X') + kSpace +
-           (r.token.isEmpty() ? QStringLiteral("-") : r.token);
+    QString out = QString::number(r.port) + kSpace + (r.online ? u'O' : u'X') + kSpace +
+                  (r.token.isEmpty() ? QStringLiteral("-") : r.token);
+    if (!r.relayStream.isEmpty() && !r.relayDatagram.isEmpty()) {
+        out += kSpace + r.relayStream + kSpace + r.relayDatagram;
+    }
+    return out;
 }
 
 Registration parseRegistration(const QString& payload) {
     const QStringList t = tokens(payload);
     const QString token = tokenAt(t, 2);
-    return {intAt(t, 0), tokenAt(t, 1) != u"X", isToken(token) ? token : QString()};
+    Registration r{intAt(t, 0), tokenAt(t, 1) != u"X", isToken(token) ? token : QString(), {}, {}};
+    const std::optional<Endpoint> stream = Endpoint::parse(tokenAt(t, 3));
+    const std::optional<Endpoint> datagram = Endpoint::parse(tokenAt(t, 4));
+    if (stream && datagram) {
+        r.relayStream = stream->text();
+        r.relayDatagram = datagram->text();
+    }
+    return r;
 }
 
 QString buildRegistrationAnswer(const RegistrationAnswer& a) {
@@ -555,15 +567,23 @@ QString buildRegistrationAnswer(const RegistrationAnswer& a) {
                        QString::number(a.port),
                        reachText(a.stream),
                        reachText(a.datagram)}
-        .join(kSpace);
+               .join(kSpace) +
+           (a.relay.isEmpty() ? QString()
+                              : kSpace + a.relay + kSpace + a.relayUser + kSpace + a.relayPassword);
 }
 
 std::optional<RegistrationAnswer> parseRegistrationAnswer(const QString& payload) {
     const QStringList t = tokens(payload);
-    if (t.size() != 6 || !isCode(t[0]) || !isToken(t[1])) {
+    if ((t.size() != 6 && t.size() != 9) || !isCode(t[0]) || !isToken(t[1])) {
         return std::nullopt;
     }
-    return RegistrationAnswer{t[0], t[1], t[2], toInt(t[3]), reachAt(t, 4), reachAt(t, 5)};
+    RegistrationAnswer a{t[0], t[1], t[2], toInt(t[3]), reachAt(t, 4), reachAt(t, 5), {}, {}, {}};
+    if (t.size() == 9 && Endpoint::parse(t[6]) && !t[7].isEmpty() && !t[8].isEmpty()) {
+        a.relay = t[6];
+        a.relayUser = t[7];
+        a.relayPassword = t[8];
+    }
+    return a;
 }
 
 QString buildInviteQuery(const InviteQuery& q) {
@@ -604,6 +624,18 @@ std::optional<InviteAnswer> parseInviteAnswer(const QString& payload) {
         a.endpoints.clear();
     }
     return a;
+}
+
+QString buildJoinerNotice(const JoinerNotice& n) {
+    return n.nonce + kSpace + n.endpoint;
+}
+
+std::optional<JoinerNotice> parseJoinerNotice(const QString& payload) {
+    const QStringList t = tokens(payload);
+    if (t.size() != 2 || !InviteCode::isNonce(t[0]) || !Endpoint::parse(t[1])) {
+        return std::nullopt;
+    }
+    return JoinerNotice{t[0], t[1]};
 }
 
 }  // namespace PayloadCodec

@@ -246,10 +246,15 @@ enum class Reach : char { Unknown = '?', Yes = 'T', No = 'F' };
 // code (state "O", token "-" until it has one) and gives it back when it goes
 // (state "X"). Repeated every few seconds: the keep-alive also holds the
 // server's router open for what the master server sends it.
+//
+// A game that holds relayed addresses at the master server's relay appends
+// them: stream datagram, as "address:port" each.
 struct Registration {
     int port = 0;
     bool online = true;
     QString token;  // empty: none yet
+    QString relayStream{};
+    QString relayDatagram{};
 };
 QString buildRegistration(const Registration& r);
 Registration parseRegistration(const QString& payload);
@@ -257,7 +262,9 @@ Registration parseRegistration(const QString& payload);
 // "MRG": code token address port stream datagram: the code, the token that
 // proves a registration is this server's, where the master server sees it
 // (the sender's address and the announced port), and whether it reached that
-// address over the stream and with datagrams.
+// address over the stream and with datagrams. To a game it could not reach
+// both ways, a master server with a relay appends relay user password: where
+// the relay is ("address:port") and credentials for it.
 struct RegistrationAnswer {
     QString code;
     QString token;
@@ -265,6 +272,9 @@ struct RegistrationAnswer {
     int port = 0;
     Reach stream = Reach::Unknown;
     Reach datagram = Reach::Unknown;
+    QString relay{};  // empty: none offered
+    QString relayUser{};
+    QString relayPassword{};
 };
 QString buildRegistrationAnswer(const RegistrationAnswer& a);
 // Nothing unless the code and the token are well formed.
@@ -282,7 +292,8 @@ std::optional<InviteQuery> parseInviteQuery(const QString& payload);
 // "MJN": nonce code found stream datagram observed endpoint...: the query's
 // nonce and code; whether a game has the code and how the master server
 // reached it; where it sees the joiner; the game's "address:port" endpoints
-// to try in order.
+// to try in order. A way through the relay is "address:port/port": the
+// stream's relayed port, then the datagrams'.
 struct InviteAnswer {
     QString nonce;
     QString code;
@@ -297,6 +308,17 @@ QString buildInviteAnswer(const InviteAnswer& a);
 // Nothing unless nonce and code are well formed; at most kMaxEndpoints.
 std::optional<InviteAnswer> parseInviteAnswer(const QString& payload);
 
+// "MPN": nonce endpoint: the master server tells a game that the joiner of
+// that lookup comes, seen at endpoint ("address:port"), so that the game lets
+// it in at its relay. "SPN": nonce: the game is ready for it.
+struct JoinerNotice {
+    QString nonce;
+    QString endpoint;
+};
+QString buildJoinerNotice(const JoinerNotice& n);
+// Nothing unless the nonce and the endpoint are well formed.
+std::optional<JoinerNotice> parseJoinerNotice(const QString& payload);
+
 }  // namespace PayloadCodec
 
 // The records travel in queued signals from a connection's thread.
@@ -310,3 +332,4 @@ Q_DECLARE_METATYPE(PayloadCodec::Pause)
 Q_DECLARE_METATYPE(PayloadCodec::GameOver)
 Q_DECLARE_METATYPE(PayloadCodec::RegistrationAnswer)
 Q_DECLARE_METATYPE(PayloadCodec::InviteAnswer)
+Q_DECLARE_METATYPE(PayloadCodec::JoinerNotice)

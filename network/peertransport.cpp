@@ -31,7 +31,7 @@ ConnectionInfo& PeerTransport::openRecord(ConnectionState state) {
     return record;
 }
 
-int PeerTransport::acceptSocket(qintptr socketDescriptor) {
+int PeerTransport::acceptSocket(qintptr socketDescriptor, const Endpoint& relayedPeer) {
     ConnectionCore& c = core();
     ConnectionInfo& record = openRecord(ConnectionState::StateHandshake);
     const int connId = record.connId;
@@ -47,8 +47,9 @@ int PeerTransport::acceptSocket(qintptr socketDescriptor) {
         return -1;
     }
     socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
-    record.address = socket->peerAddress();
-    record.port = socket->peerPort();
+    const bool relayed = !relayedPeer.address.isNull();
+    record.address = relayed ? relayedPeer.address : socket->peerAddress();
+    record.port = relayed ? relayedPeer.port : socket->peerPort();
     int handshakes = 0;
     for (int id : c.pendingIds()) {
         const ConnectionInfo* other = c.connection(id);

@@ -23,7 +23,7 @@ public:
 
     explicit PeerTransport(Kind kind) : kind_(kind) {}
 
-    int acceptSocket(qintptr socketDescriptor) override;
+    int acceptSocket(qintptr socketDescriptor, const Endpoint& relayedPeer) override;
     int connectToHost(const QHostAddress& address, int port) override;
     int connectWithHello(const QHostAddress& address, int port, int players, int hostKey,
                          const QString& password, int requestedId) override;

@@ -4,6 +4,8 @@
 #include "network/networklog.h"
 #include "network/socketabstract.h"
 
+DatagramDetour::~DatagramDetour() = default;
+
 SharedDatagramTransport::SharedDatagramTransport(QUdpSocket* socket,
                                                  std::unique_ptr<QUdpSocket> discovery)
     : waiting_(socket), discovery_(std::move(discovery)) {}
@@ -66,7 +68,7 @@ void SharedDatagramTransport::hearQuestions(QUdpSocket* socket) {
                      });
 }
 
-int SharedDatagramTransport::acceptSocket(qintptr socketDescriptor) {
+int SharedDatagramTransport::acceptSocket(qintptr socketDescriptor, const Endpoint&) {
     auto socket = std::make_unique<QUdpSocket>();
     if (!socket->setSocketDescriptor(socketDescriptor, QAbstractSocket::ConnectedState,
                                      QIODevice::ReadWrite)) {
@@ -100,6 +102,17 @@ int SharedDatagramTransport::addPeer(const QHostAddress& address, int port) {
 }
 
 qint64 SharedDatagramTransport::deliver(ConnectionInfo& record, const ConnectionMessage& message) {
+    if (detour_ != nullptr && detour_->carries(record.address, record.port)) {
+        return core().lossSimulation().routeOutgoing(
+            message, [this, address = record.address, port = record.port, message]() -> qint64 {
+                if (detour_ == nullptr) {
+                    return 0;
+                }
+                const QByteArray packet = message.encode();
+                detour_->send(address, port, packet);
+                return packet.size();
+            });
+    }
     if (wrapper_ == nullptr) {
         return 0;
     }
@@ -107,6 +120,15 @@ qint64 SharedDatagramTransport::deliver(ConnectionInfo& record, const Connection
         message, [this, address = record.address, port = record.port, message]() -> qint64 {
             return wrapper_ != nullptr ? wrapper_->sendMessage(address, port, message) : 0;
         });
+}
+
+void SharedDatagramTransport::arriveByDetour(const QHostAddress& address, int port,
+                                             const QByteArray& packet) {
+    QList<ConnectionMessage> messages;
+    detourDecoder_.feed(packet, messages);
+    for (const ConnectionMessage& m : messages) {
+        processMessage(address, port, m);
+    }
 }
 
 void SharedDatagramTransport::processMessage(const QHostAddress& address, int port,

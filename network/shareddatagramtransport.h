@@ -3,10 +3,20 @@
 #include <QUdpSocket>
 #include <memory>
 
+#include "network/messagedecoder.h"
 #include "network/ratelimiter.h"
 #include "network/transport.h"
 
 class SocketDatagram;
+
+// Peers reached another way than through the shared socket: at a relay,
+// which hands what they send back in (SharedDatagramTransport::arriveByDetour).
+class DatagramDetour {
+public:
+    virtual ~DatagramDetour();
+    virtual bool carries(const QHostAddress& address, int port) const = 0;
+    virtual void send(const QHostAddress& address, int port, const QByteArray& packet) = 0;
+};
 
 // The game server's datagram side: one bound UDP socket shared by every peer,
 // peers told apart by address and port.
@@ -33,7 +43,7 @@ public:
 
     // Takes a UDP socket descriptor over as the shared socket; returns -1 (a
     // datagram socket is no connection of its own).
-    int acceptSocket(qintptr socketDescriptor) override;
+    int acceptSocket(qintptr socketDescriptor, const Endpoint& relayedPeer) override;
     // -1: the server's shared socket only answers peers; dialing out is the
     // client's, on a transport of its own.
     int connectToHost(const QHostAddress&, int) override { return -1; }
@@ -43,6 +53,10 @@ public:
     qint64 deliver(ConnectionInfo& record, const ConnectionMessage& message) override;
 
     SocketDatagram* socketWrapper() const { return wrapper_; }
+    // Not owned; null: none. Unset it before the detour goes.
+    void setDetour(DatagramDetour* detour) { detour_ = detour; }
+    // A packet a peer sent by the detour, taken as if the socket had it.
+    void arriveByDetour(const QHostAddress& address, int port, const QByteArray& packet);
     // Connection id of the peer at address and port, -1 for none.
     int connIdOf(const QHostAddress& address, int port) const;
 
@@ -60,4 +74,6 @@ private:
     std::unique_ptr<QUdpSocket> discovery_;  // likewise
     SocketDatagram* wrapper_ = nullptr;      // a child of the core
     std::unique_ptr<RateLimiter> strangers_;
+    DatagramDetour* detour_ = nullptr;
+    MessageDecoder detourDecoder_{MessageDecoder::Mode::Datagram};
 };

@@ -139,3 +139,7 @@ void ThreadedMasterConnection::queryInvitedServer(const QHostAddress& address, i
                                                   const QString& code) {
     forward([=](MasterConnection& c) { c.queryInvitedServer(address, port, code); });
 }
+
+void ThreadedMasterConnection::sendJoinerReady(const QString& nonce) {
+    forward([=](MasterConnection& c) { c.sendJoinerReady(nonce); });
+}

@@ -211,4 +211,5 @@ public:
     void sendRegistration(const PayloadCodec::Registration& registration) override;
     void findInvite(const QString& code) override;
     void queryInvitedServer(const QHostAddress& address, int port, const QString& code) override;
+    void sendJoinerReady(const QString& nonce) override;
 };

@@ -5,6 +5,7 @@
 #include <QtGlobal>
 
 #include "network/connectionmessage.h"
+#include "network/endpoint.h"
 
 class ConnectionCore;
 class ConnectionInfo;
@@ -25,7 +26,7 @@ public:
         attached();
     }
 
-    virtual int acceptSocket(qintptr socketDescriptor) = 0;
+    virtual int acceptSocket(qintptr socketDescriptor, const Endpoint& relayedPeer) = 0;
     virtual int connectToHost(const QHostAddress& address, int port) = 0;
     virtual int connectWithHello(const QHostAddress& address, int port, int players, int hostKey,
                                  const QString& password, int requestedId) = 0;

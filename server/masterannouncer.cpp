@@ -28,6 +28,12 @@ MasterAnnouncer::MasterAnnouncer(MasterConnection* master, const MasterserverSet
             });
     connect(master_, &MasterConnection::changedCRegistration, this,
             [this](int, const PayloadCodec::RegistrationAnswer& a) { processRegistration(a); });
+    connect(master_, &MasterConnection::changedCJoiner, this,
+            [this](int, const PayloadCodec::JoinerNotice& n) {
+                if (!invite_.relay.isEmpty()) {  // only a game offered the relay lets anyone in
+                    Q_EMIT joinerComing(n.nonce, n.endpoint);
+                }
+            });
     heartbeatTimer_ = new QTimer(this);
     heartbeatTimer_->setInterval(timings_.heartbeatMs);
     connect(heartbeatTimer_, &QTimer::timeout, this, &MasterAnnouncer::sendHeartbeat);
@@ -94,7 +100,24 @@ void MasterAnnouncer::sendRegistration() {
         registrationTimer_->setInterval(timings_.retryMs);
     }
     ensureRegistered();
-    master_->sendRegistration({publicPort(), true, invite_.token});
+    master_->sendRegistration({publicPort(), true, invite_.token, relayStream_, relayDatagram_});
+}
+
+void MasterAnnouncer::setRelayed(const QString& stream, const QString& datagram) {
+    if (stream == relayStream_ && datagram == relayDatagram_) {
+        return;
+    }
+    relayStream_ = stream;
+    relayDatagram_ = datagram;
+    if (!invite_.token.isEmpty()) {
+        sendRegistration();
+    }
+}
+
+void MasterAnnouncer::welcome(const QString& nonce) {
+    if (active_) {
+        master_->sendJoinerReady(nonce);
+    }
 }
 
 void MasterAnnouncer::processRegistration(const PayloadCodec::RegistrationAnswer& answer) {
@@ -121,7 +144,8 @@ void MasterAnnouncer::processRegistration(const PayloadCodec::RegistrationAnswer
     const PayloadCodec::RegistrationAnswer best =
         heard4_.code.isEmpty() || (direct(heard6_) && !direct(heard4_)) ? heard6_ : heard4_;
     const bool changed = best.code != invite_.code || best.stream != invite_.stream ||
-                         best.datagram != invite_.datagram || best.address != invite_.address;
+                         best.datagram != invite_.datagram || best.address != invite_.address ||
+                         best.relayUser != invite_.relayUser;
     const bool first = invite_.token.isEmpty();
     invite_ = best;
     registrationTimer_->setInterval(timings_.keepAliveMs);

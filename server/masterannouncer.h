@@ -45,6 +45,11 @@ public:
     void setPublicPort(int port);
     // The code and reach the master server last reported; empty code: none yet.
     const PayloadCodec::RegistrationAnswer& invite() const { return invite_; }
+    // The addresses the game holds at the master server's relay
+    // ("address:port"), told with every registration; empty: none.
+    void setRelayed(const QString& stream, const QString& datagram);
+    // The game lets the joiner of nonce in ("SPN").
+    void welcome(const QString& nonce);
 
 public Q_SLOTS:
     void sendHeartbeat();
@@ -52,6 +57,8 @@ public Q_SLOTS:
 Q_SIGNALS:
     // The master server gave a code, or said something new of the game's reach.
     void changedInvite(PayloadCodec::RegistrationAnswer invite);
+    // The master server announces a joiner ("MPN"), seen at endpoint.
+    void joinerComing(QString nonce, QString endpoint);
 
 private:
     // Keep-alives the master server may leave unanswered before the game
@@ -75,6 +82,8 @@ private:
     QTimer* heartbeatTimer_ = nullptr;
     QTimer* registrationTimer_ = nullptr;
     PayloadCodec::RegistrationAnswer invite_;
+    QString relayStream_;
+    QString relayDatagram_;
     PayloadCodec::RegistrationAnswer heard4_;  // the master server's answer over IPv4
     PayloadCodec::RegistrationAnswer heard6_;  // ... and over IPv6
 };

@@ -89,6 +89,8 @@ public:
     bool registered() const;
     const ComputerSeats& computers() const { return seats_; }
     const PlayerSessions& sessions() const { return sessions_; }
+    // The master server's side of the game: its code, the relay's addresses.
+    MasterAnnouncer& announcer() const { return *announcer_; }
 
     // The port the master server hears from now on: the router's external
     // port once it forwards one, the game port otherwise. The first call

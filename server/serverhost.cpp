@@ -10,10 +10,13 @@
 
 #include "game/appinfo.h"
 #include "network/connectionfacades.h"
+#include "network/endpoint.h"
 #include "network/masterserversettings.h"
 #include "network/peertransport.h"
 #include "network/shareddatagramtransport.h"
 #include "network/socketabstract.h"
+#include "server/masterannouncer.h"
+#include "server/relayhost.h"
 #include "server/server.h"
 #include "server/statsreport.h"
 #include "serverlog.h"
@@ -37,7 +40,7 @@ public:
 protected:
     void incomingConnection(qintptr descriptor) override {
         if (target) {
-            target->acceptSocket(descriptor);
+            target->acceptSocket(descriptor, {});
             return;
         }
         QTcpSocket orphan;  // closes the descriptor when it goes
@@ -154,9 +157,10 @@ Server* ServerHost::start(RandomSource& random) {
     masterSide.timings = game.timings;
     auto* stream = new NetServerConnection(
         streamSide, std::make_unique<PeerTransport>(PeerTransport::Kind::Tcp));
-    auto* datagram = new NetServerConnection(
-        datagramSide, std::make_unique<SharedDatagramTransport>(datagramSocket_.release(),
-                                                                std::move(discoverySocket_)));
+    auto shared = std::make_unique<SharedDatagramTransport>(datagramSocket_.release(),
+                                                            std::move(discoverySocket_));
+    sharedDatagrams_ = shared.get();  // lives as long as datagram_
+    auto* datagram = new NetServerConnection(datagramSide, std::move(shared));
     auto* master = new NetMasterConnection(
         masterSide, std::make_unique<PeerTransport>(PeerTransport::Kind::Udp));
     stream_ = stream;
@@ -167,6 +171,14 @@ Server* ServerHost::start(RandomSource& random) {
                          {options_.serverTimings, &random}, this);
     connect(server_, &QObject::destroyed, this, &ServerHost::processServerGone);
     connect(server_, &Server::changedInvite, this, &ServerHost::changedInvite);
+    connect(&server_->announcer(), &MasterAnnouncer::changedInvite, this,
+            &ServerHost::processInvite);
+    connect(&server_->announcer(), &MasterAnnouncer::joinerComing, this,
+            [this](const QString& nonce, const QString& endpoint) {
+                if (const std::optional<Endpoint> e = Endpoint::parse(endpoint); e && relay_) {
+                    relay_->admit(nonce, e->address);
+                }
+            });
     if (mapPort) {
         auto methods = options_.portMapMethods.empty()
                            ? PortMapper::systemMethods(options_.portMapTimings)
@@ -190,6 +202,62 @@ void ServerHost::processPortMapping(const PortMapping& mapping) {
                                                                          : port_);
     }
     Q_EMIT changedPortMapping(mapping);
+}
+
+void ServerHost::processInvite(const PayloadCodec::RegistrationAnswer& invite) {
+    const std::optional<Endpoint> at = Endpoint::parse(invite.relay);
+    if (!server_ || !at || (relay_ && !relay_->failed())) {
+        return;  // a working relay stays, also when its credentials are renewed
+    }
+    dropRelay();
+    relay_ = new RelayHost({at->address.toString(), static_cast<quint16>(at->port),
+                            invite.relayUser, invite.relayPassword},
+                           options_.relayTimings, this);
+    RelayHost* r = relay_;
+    connect(r, &RelayHost::allocated, this, [this](const QString& stream, const QString& datagram) {
+        if (server_) {
+            server_->announcer().setRelayed(stream, datagram);
+        }
+        Q_EMIT changedRelay(stream, datagram);
+    });
+    connect(r, &RelayHost::admitted, this, [this](const QString& nonce) {
+        if (server_) {
+            server_->announcer().welcome(nonce);
+        }
+    });
+    connect(r, &RelayHost::arrived, this,
+            [this](const QHostAddress& address, int port, const QByteArray& packet) {
+                if (datagram_) {
+                    sharedDatagrams_->arriveByDetour(address, port, packet);
+                }
+            });
+    connect(r, &RelayHost::streamArrived, this,
+            [this](qintptr descriptor, const QHostAddress& peer, int peerPort) {
+                if (!stream_ ||
+                    stream_->acceptSocket(descriptor, {Endpoint::plain(peer), peerPort}) < 0) {
+                    QTcpSocket orphan;  // closes it
+                    orphan.setSocketDescriptor(descriptor);
+                }
+            });
+    connect(r, &RelayHost::gaveUp, this, [this](const QString& reason) {
+        qCWarning(lcServer) << "the relay gave up:" << reason;
+        if (server_) {
+            server_->announcer().setRelayed({}, {});
+        }
+        Q_EMIT changedRelay({}, {});
+    });
+    sharedDatagrams_->setDetour(r);
+    r->start();
+}
+
+void ServerHost::dropRelay() {
+    if (!relay_) {
+        return;
+    }
+    if (datagram_) {
+        sharedDatagrams_->setDetour(nullptr);
+    }
+    delete relay_.data();
 }
 
 void ServerHost::processPortMapStopped() {
@@ -273,6 +341,7 @@ void ServerHost::endServer() {
 
 void ServerHost::processServerGone() {
     // Connections and the datagram socket went with the Server.
+    dropRelay();
     if (listener_) {
         listener_->close();
     }

@@ -12,12 +12,15 @@
 #include "network/networktimings.h"
 #include "network/payloadcodec.h"
 #include "portmap/portmapper.h"
+#include "relay/turnudprelay.h"
 #include "server/serversettings.h"
 
 class NetServerConnection;
 class QTcpServer;
 class QUdpSocket;
+class RelayHost;
 class Server;
+class SharedDatagramTransport;
 
 struct ServerHostOptions {
     ServerSettings settings;
@@ -39,6 +42,7 @@ struct ServerHostOptions {
     // Where the LAN question is heard besides the game port; tests take one
     // of their own.
     int discoveryPort = Quadrell::kDiscoveryPort;
+    TurnTimings relayTimings;
 };
 
 // Bytes the server has sent to one client id, per connection, and the resend
@@ -110,6 +114,9 @@ Q_SIGNALS:
     void changedPortMapping(PortMapping mapping);
     // The master server's code for the game and what it found of its reach.
     void changedInvite(PayloadCodec::RegistrationAnswer invite);
+    // The game's addresses at the master server's relay ("address:port"),
+    // both empty when the relay gave up.
+    void changedRelay(QString stream, QString datagram);
 
 private:
     class Listener;
@@ -120,6 +127,9 @@ private:
     void processServerGone();
     void processPortMapping(const PortMapping& mapping);
     void processPortMapStopped();
+    // A relay offered by the master server: taken once, and again after a failure.
+    void processInvite(const PayloadCodec::RegistrationAnswer& invite);
+    void dropRelay();
 
     ServerHostOptions options_;
     int port_ = -1;
@@ -130,6 +140,8 @@ private:
     QPointer<Server> server_;
     QPointer<NetServerConnection> stream_;
     QPointer<NetServerConnection> datagram_;
+    SharedDatagramTransport* sharedDatagrams_ = nullptr;  // datagram_'s, while it is there
+    QPointer<RelayHost> relay_;
     std::map<int, ClientTraffic> traffic_;
     bool shuttingDown_ = false;
     PortMapper* portMapper_ = nullptr;  // only while a port is wanted

@@ -64,6 +64,14 @@
         <translation>Einladungscode %1 (Strg+C kopiert ihn): Freunde können von überall beitreten, das Spiel ist unter %2 erreichbar</translation>
     </message>
     <message>
+        <source>You play through the relay at %1: the host&apos;s game cannot be reached directly.</source>
+        <translation>Du spielst über das Relay bei %1: Das Spiel des Gastgebers ist nicht direkt erreichbar.</translation>
+    </message>
+    <message>
+        <source>Invite code %1 (Ctrl+C copies it): the master server cannot reach the game directly, so friends join through the relay at %2</source>
+        <translation>Einladungscode %1 (Strg+C kopiert ihn): Der Masterserver erreicht das Spiel nicht direkt, also treten Freunde über das Relay bei %2 bei</translation>
+    </message>
+    <message>
         <source>Invite code %1 (Ctrl+C copies it): the master server cannot reach the game, so only players on this network can join</source>
         <translation>Einladungscode %1 (Strg+C kopiert ihn): Der Masterserver erreicht das Spiel nicht, also können nur Spieler in diesem Netzwerk beitreten</translation>
     </message>

@@ -73,6 +73,11 @@ void Bot::connectScreen() {
             finish(1, QStringLiteral("The server asks for a password (--password)."));
         }
     });
+    connect(&screen, &ClientScreen::displayReachability, this, [this](const QString& line) {
+        if (!line.isEmpty()) {
+            Q_EMIT reachability(line);
+        }
+    });
     connect(&screen, &ClientScreen::displayError, this,
             [this](const QString& message, bool) { processError(message); });
     connect(

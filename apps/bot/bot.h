@@ -73,6 +73,8 @@ Q_SIGNALS:
     void gameFinished(int game, int score, int lines, QString playtime);
     // What a ranked server says about the stats report of a game.
     void statsNotice(QString message);
+    // The lobby's word on how the game is reached (through the relay).
+    void reachability(QString line);
     // 0 after the last game; otherwise error holds the reason.
     void finished(int exitCode, QString error);
 

@@ -3,9 +3,9 @@
 #include <QCommandLineParser>
 #include <QHostAddress>
 
-#include "client/joinaddress.h"
 #include "game/appinfo.h"
 #include "network/invitecode.h"
+#include "network/joinaddress.h"
 
 namespace {
 

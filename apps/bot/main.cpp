@@ -37,6 +37,10 @@ int main(int argc, char* argv[]) {
                                      lines, qPrintable(playtime));
                          std::fflush(stdout);
                      });
+    QObject::connect(&bot, &Bot::reachability, [](const QString& line) {
+        std::printf("%s\n", qPrintable(line));
+        std::fflush(stdout);
+    });
     QObject::connect(&bot, &Bot::statsNotice, [](const QString& message) {
         std::printf("stats: %s\n", qPrintable(message));
         std::fflush(stdout);

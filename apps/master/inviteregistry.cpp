@@ -1,13 +1,32 @@
 #include "inviteregistry.h"
 
+#include "network/endpoint.h"
+
 #include "masterregistry.h"
 
 InviteRegistry::Place& InviteRegistry::Invite::place(const QHostAddress& address) {
     return address.protocol() == QAbstractSocket::IPv6Protocol ? v6 : v4;
 }
 
+QString InviteRegistry::Invite::relayWay() const {
+    const std::optional<Endpoint> stream = Endpoint::parse(relayStream);
+    const std::optional<Endpoint> datagram = Endpoint::parse(relayDatagram);
+    if (!stream || !datagram) {
+        return {};
+    }
+    return stream->text() + u'/' + QString::number(datagram->port);
+}
+
 QStringList InviteRegistry::Invite::endpoints() const {
+    using PayloadCodec::Reach;
+    const auto direct = [](const Place& p) {
+        return p.stream != Reach::No && p.datagram != Reach::No;
+    };
     QStringList out;
+    const QString relay = relayWay();
+    if (!relay.isEmpty() && !(v4.isSet() && direct(v4)) && !(v6.isSet() && direct(v6))) {
+        out.append(relay);
+    }
     if (v6.isSet() && !v6.unreachable()) {
         out.append(MasterRegistry::key(v6.address, gamePort));
     }

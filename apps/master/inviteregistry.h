@@ -48,11 +48,20 @@ public:
         qint64 seenMs = 0;
         Place v4;
         Place v6;
+        // Credentials handed out for the relay, and what the game took there.
+        QString relayUser;
+        QString relayPassword;
+        qint64 relayExpiry = 0;  // unix seconds
+        QString relayStream;     // "address:port"
+        QString relayDatagram;
 
         Place& place(const QHostAddress& address);
         // "address:port" to try in order: IPv6 first unless it was found
-        // unreachable, then IPv4.
+        // unreachable, then IPv4; a game the probe could not reach both ways
+        // is tried through the relay ("address:port/port") first, when it
+        // holds relayed addresses.
         QStringList endpoints() const;
+        QString relayWay() const;
     };
 
     InviteRegistry(std::function<quint32()> random, const Limits& limits);

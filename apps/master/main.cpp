@@ -2,6 +2,8 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
+#include <QHostInfo>
 #include <algorithm>
 #include <cstdio>
 
@@ -9,6 +11,7 @@
 #include "apps/common/terminationsignals.h"
 #include "masterservice.h"
 #include "network/endpoint.h"
+#include "network/joinaddress.h"
 
 namespace {
 
@@ -46,9 +49,18 @@ int main(int argc, char* argv[]) {
         QStringLiteral("rate-limit"),
         QStringLiteral("Answers per second to one address (10); lists get a tenth of that."),
         QStringLiteral("N"), QStringLiteral("10"));
-    parser.addOptions({portOption, bindOption, sweepOption, rateOption});
-    if (const auto stop = readCommandLine(parser, QCoreApplication::arguments(),
-                                          {&portOption, &bindOption, &sweepOption, &rateOption})) {
+    const QCommandLineOption relayOption(
+        QStringLiteral("relay"),
+        QStringLiteral("TURN server (coturn with use-auth-secret) for games that cannot be "
+                       "reached directly."),
+        QStringLiteral("HOST:PORT"));
+    const QCommandLineOption secretOption(
+        QStringLiteral("relay-secret-file"),
+        QStringLiteral("File holding the relay's static-auth-secret."), QStringLiteral("FILE"));
+    parser.addOptions({portOption, bindOption, sweepOption, rateOption, relayOption, secretOption});
+    if (const auto stop = readCommandLine(
+            parser, QCoreApplication::arguments(),
+            {&portOption, &bindOption, &sweepOption, &rateOption, &relayOption, &secretOption})) {
         return finishCommandLine("quadrell-master", stop->outcome, stop->text);
     }
 
@@ -66,6 +78,31 @@ int main(int argc, char* argv[]) {
             return fail(QStringLiteral("'--bind' needs an IPv4 or IPv6 address, not '%1'.")
                             .arg(parser.value(bindOption)));
         }
+    }
+    if (parser.isSet(relayOption) != parser.isSet(secretOption)) {
+        return fail(QStringLiteral("'--relay' and '--relay-secret-file' go together."));
+    }
+    if (parser.isSet(relayOption)) {
+        const JoinAddress relay = JoinAddress::parse(parser.value(relayOption), 3478);
+        QHostAddress address(relay.host);
+        if (address.isNull() && !relay.host.isEmpty()) {
+            const QList<QHostAddress> found = QHostInfo::fromName(relay.host).addresses();
+            address = found.isEmpty() ? QHostAddress() : found.constFirst();
+        }
+        if (address.isNull()) {
+            return fail(QStringLiteral("'--relay': cannot find '%1'.").arg(relay.host));
+        }
+        QFile file(parser.value(secretOption));
+        if (!file.open(QIODevice::ReadOnly)) {
+            return fail(QStringLiteral("'--relay-secret-file': cannot read '%1': %2")
+                            .arg(file.fileName(), file.errorString()));
+        }
+        config.relaySecret = file.read(4096).trimmed();
+        if (config.relaySecret.isEmpty()) {
+            return fail(
+                QStringLiteral("'--relay-secret-file': '%1' is empty.").arg(file.fileName()));
+        }
+        config.relay = {address, relay.port};
     }
     config.requestBurst = 2 * rate;
     config.requestRefillMs = std::max(1, 1000 / rate);

@@ -1,5 +1,6 @@
 #include "masterservice.h"
 
+#include <QDateTime>
 #include <QNetworkDatagram>
 #include <QRandomGenerator>
 #include <QTimer>
@@ -7,6 +8,7 @@
 
 #include "network/payloadcodec.h"
 #include "reachprobe.h"
+#include "relay/restcredentials.h"
 
 namespace {
 
@@ -84,7 +86,8 @@ void MasterService::processMessage(const ConnectionMessage& message, const QHost
     const bool known =
         code == static_cast<int>(MessageCode::SON) || code == static_cast<int>(MessageCode::SOF) ||
         code == static_cast<int>(MessageCode::CTS) || code == static_cast<int>(MessageCode::CLS) ||
-        code == static_cast<int>(MessageCode::SRG) || code == static_cast<int>(MessageCode::CJN);
+        code == static_cast<int>(MessageCode::SRG) || code == static_cast<int>(MessageCode::CJN) ||
+        code == static_cast<int>(MessageCode::SPN);
     if (!known) {
         ++counters_.rejected;
         return;
@@ -123,6 +126,9 @@ void MasterService::processMessage(const ConnectionMessage& message, const QHost
                 return;
             }
             processInviteQuery(message.content, sender, port);
+            break;
+        case MessageCode::SPN:
+            processJoinerReady(message.content, sender);
             break;
         default:
             break;
@@ -179,6 +185,15 @@ void MasterService::processRegistration(const QString& payload, const QHostAddre
     }
     InviteRegistry::Place& place = invite->place(sender);
     place.via = replyFrom_;
+    // Only addresses at our relay: a game could send its joiners anywhere else.
+    const std::optional<Endpoint> relayStream = Endpoint::parse(r.relayStream);
+    const std::optional<Endpoint> relayDatagram = Endpoint::parse(r.relayDatagram);
+    if (!invite->relayUser.isEmpty() && relayStream && relayDatagram &&
+        relayStream->address.isEqual(config_.relay.address) &&
+        relayDatagram->address.isEqual(config_.relay.address)) {
+        invite->relayStream = r.relayStream;
+        invite->relayDatagram = r.relayDatagram;
+    }
     if (invites_.size() > before) {
         Q_EMIT logLine(QStringLiteral("invite %1 for %2")
                            .arg(InviteCode::display(invite->code),
@@ -209,12 +224,32 @@ void MasterService::processReach(const QString& code, const QHostAddress& addres
     answerRegistration(*invite, place);
 }
 
-void MasterService::answerRegistration(const InviteRegistry::Invite& i,
-                                       const InviteRegistry::Place& p) {
-    answer(MessageCode::MRG,
-           PayloadCodec::buildRegistrationAnswer(
-               {i.code, i.token, p.address.toString(), i.gamePort, p.stream, p.datagram}),
-           p.address, p.linkPort, p.via);
+bool MasterService::relayed(const InviteRegistry::Place& p) const {
+    using PayloadCodec::Reach;
+    return !config_.relay.address.isNull() && (p.stream == Reach::No || p.datagram == Reach::No);
+}
+
+void MasterService::answerRegistration(InviteRegistry::Invite& i, const InviteRegistry::Place& p) {
+    PayloadCodec::RegistrationAnswer a{
+        i.code, i.token, p.address.toString(), i.gamePort, p.stream, p.datagram, {}, {}, {}};
+    if (relayed(p)) {
+        // One set of credentials per code, renewed when half its time is up:
+        // they come only with a registration, so they are as rate-limited
+        // as codes are.
+        const qint64 now =
+            config_.unixTime ? config_.unixTime() : QDateTime::currentSecsSinceEpoch();
+        if (i.relayUser.isEmpty() || i.relayExpiry - now < config_.relayTtlSeconds / 2) {
+            i.relayExpiry = now + config_.relayTtlSeconds;
+            const TurnCredentials c = restCredentials(config_.relaySecret, i.code, i.relayExpiry);
+            i.relayUser = c.username;
+            i.relayPassword = c.password;
+        }
+        a.relay = config_.relay.text();
+        a.relayUser = i.relayUser;
+        a.relayPassword = i.relayPassword;
+    }
+    answer(MessageCode::MRG, PayloadCodec::buildRegistrationAnswer(a), p.address, p.linkPort,
+           p.via);
 }
 
 void MasterService::processInviteQuery(const QString& payload, const QHostAddress& sender,
@@ -236,8 +271,45 @@ void MasterService::processInviteQuery(const QString& payload, const QHostAddres
             i->v6.isSet() && !i->v6.unreachable() ? i->v6 : (i->v4.isSet() ? i->v4 : i->v6);
         a.stream = first.stream;
         a.datagram = first.datagram;
+        // Through the relay: the game lets the joiner in there first.
+        const QString relay = i->relayWay();
+        if (!relay.isEmpty() && a.endpoints.value(0) == relay &&
+            waiting_.size() < config_.maxWaitingJoins && !waiting_.contains(q->nonce)) {
+            waiting_.insert(
+                q->nonce, {q->code, PayloadCodec::buildInviteAnswer(a), sender, port, replyFrom_});
+            const QString notice = PayloadCodec::buildJoinerNotice({q->nonce, a.observed});
+            for (const InviteRegistry::Place* p : {&i->v4, &i->v6}) {
+                if (p->isSet()) {
+                    answer(MessageCode::MPN, notice, p->address, p->linkPort, p->via);
+                }
+            }
+            QTimer::singleShot(config_.joinWaitMs, this,
+                               [this, nonce = q->nonce] { releaseJoin(nonce); });
+            return;
+        }
     }
     answer(MessageCode::MJN, PayloadCodec::buildInviteAnswer(a), sender, port);
+}
+
+void MasterService::processJoinerReady(const QString& payload, const QHostAddress& sender) {
+    const QString nonce = payload.trimmed();
+    const auto w = waiting_.constFind(nonce);
+    if (w == waiting_.constEnd()) {
+        return;
+    }
+    // Only the game asked: a joiner cannot cut its own wait short.
+    const InviteRegistry::Invite* i = invites_.find(w->code);
+    if (i != nullptr && (i->v4.address.isEqual(sender) || i->v6.address.isEqual(sender))) {
+        releaseJoin(nonce);
+    }
+}
+
+void MasterService::releaseJoin(const QString& nonce) {
+    if (const auto w = waiting_.find(nonce); w != waiting_.end()) {
+        const WaitingJoin join = *w;
+        waiting_.erase(w);
+        answer(MessageCode::MJN, join.answer, join.to, join.port, join.from);
+    }
 }
 
 void MasterService::answer(MessageCode code, const QString& content, const QHostAddress& to,

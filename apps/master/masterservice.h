@@ -8,6 +8,7 @@
 #include "inviteregistry.h"
 #include "masterregistry.h"
 #include "network/connectionmessage.h"
+#include "network/endpoint.h"
 #include "network/messagedecoder.h"
 #include "network/ratelimiter.h"
 
@@ -23,6 +24,12 @@ class QUdpSocket;
 // not) gets a code ("MRG"), its reach is tried from elsewhere (ReachProbe)
 // and the outcome follows in another "MRG"; a joiner asks where a code's game
 // is ("CJN") and is told ("MJN").
+//
+// With a relay (a TURN server sharing our secret), a game the probe could not
+// reach both ways gets credentials for it in its "MRG" and registers the
+// addresses it took there; a joiner of such a game is told the relayed way
+// too, and its answer waits until the game let it in at the relay ("MPN",
+// "SPN") or for joinWaitMs at most.
 //
 // Whatever a datagram holds is decoded on its own and anything that is not one
 // of these four requests is dropped without an answer, so no peer can stall or
@@ -48,6 +55,14 @@ public:
         int reachTimeoutMs = 2000;  // how long a game's reach is tried
         InviteRegistry::Limits invites;
         std::function<quint32()> random;  // codes and tokens; empty: the system's
+        // The relay; no address: none. Its credentials are the REST kind:
+        // valid relayTtlSeconds, user names "expiry:code".
+        Endpoint relay;
+        QByteArray relaySecret;
+        int relayTtlSeconds = 86400;
+        int joinWaitMs = 1000;
+        int maxWaitingJoins = 1024;
+        std::function<qint64()> unixTime;  // seconds; empty: the system clock's
     };
 
     explicit MasterService(const Config& config, const Clock& clock = Clock::system(),
@@ -84,9 +99,12 @@ private:
                              quint16 port);
     void processRegistration(const QString& payload, const QHostAddress& sender, quint16 port);
     void processInviteQuery(const QString& payload, const QHostAddress& sender, quint16 port);
+    void processJoinerReady(const QString& payload, const QHostAddress& sender);
+    // Sends a waiting joiner its answer, if it still waits.
+    void releaseJoin(const QString& nonce);
+    bool relayed(const InviteRegistry::Place& place) const;
     void processReach(const QString& code, const QHostAddress& address, bool stream, bool datagram);
-    void answerRegistration(const InviteRegistry::Invite& invite,
-                            const InviteRegistry::Place& place);
+    void answerRegistration(InviteRegistry::Invite& invite, const InviteRegistry::Place& place);
     // from: the address to answer from; null: the one the datagram in hand was sent to.
     void answer(MessageCode code, const QString& content, const QHostAddress& to, quint16 port,
                 const QHostAddress& from = {});
@@ -105,4 +123,13 @@ private:
     Counters counters_;
     QString error_;
     QHostAddress replyFrom_;  // where the datagram in hand was sent to
+    // Joiners of relayed games whose answer waits for the game, by nonce.
+    struct WaitingJoin {
+        QString code;
+        QString answer;
+        QHostAddress to;
+        quint16 port = 0;
+        QHostAddress from;
+    };
+    QHash<QString, WaitingJoin> waiting_;
 };

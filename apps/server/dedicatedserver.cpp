@@ -80,6 +80,15 @@ DedicatedServer::DedicatedServer(const DedicatedOptions& options, const NetworkT
                                          "by the master server): stream %2, datagrams %3")
                               .arg(endpoint, yesNo(a.stream), yesNo(a.datagram)));
             });
+    connect(&host_, &ServerHost::changedRelay, this,
+            [this](const QString& stream, const QString& datagram) {
+                Q_EMIT reachability(
+                    stream.isEmpty()
+                        ? QStringLiteral("quadrell-server not reachable through the relay")
+                        : QStringLiteral("quadrell-server reachable through the relay at %1 "
+                                         "(stream) and %2 (datagrams)")
+                              .arg(stream, datagram));
+            });
 }
 
 DedicatedServer::~DedicatedServer() {

@@ -27,7 +27,7 @@ constexpr int kHostKey = 7;
 // on other hosts would.
 class FuzzTransport : public Transport {
 public:
-    int acceptSocket(qintptr) override { return -1; }
+    int acceptSocket(qintptr, const Endpoint&) override { return -1; }
     int connectToHost(const QHostAddress&, int) override { return -1; }
     int connectWithHello(const QHostAddress&, int, int, int, const QString&, int) override {
         return -1;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "network/endpoint.h"
 #include "network/payloadcodec.h"
 #include "network/serverclaims.h"
 #include "tests/fuzz/fuzzcheck.h"
@@ -112,10 +113,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Codec::Registration registration2 =
         Codec::parseRegistration(Codec::buildRegistration(registration));
     check(registration2.port == registration.port && registration2.token == registration.token &&
-          registration2.online == registration.online);
+          registration2.online == registration.online &&
+          registration2.relayStream == registration.relayStream);
     if (const auto answer = Codec::parseRegistrationAnswer(text)) {
         const auto again = Codec::parseRegistrationAnswer(Codec::buildRegistrationAnswer(*answer));
-        check(again && again->code == answer->code && again->stream == answer->stream);
+        check(again && again->code == answer->code && again->stream == answer->stream &&
+              again->relay == answer->relay && again->relayPassword == answer->relayPassword);
     }
     if (const auto query = Codec::parseInviteQuery(text)) {
         check(Codec::parseInviteQuery(Codec::buildInviteQuery(*query))->nonce == query->nonce);
@@ -124,6 +127,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const auto again = Codec::parseInviteAnswer(Codec::buildInviteAnswer(*invite));
         check(invite->endpoints.size() <= Codec::kMaxEndpoints && again &&
               again->endpoints == invite->endpoints);
+    }
+    if (const auto notice = Codec::parseJoinerNotice(text)) {
+        check(Codec::parseJoinerNotice(Codec::buildJoinerNotice(*notice))->endpoint ==
+              notice->endpoint);
+    }
+    if (const auto way = JoinWay::parse(text)) {
+        check(JoinWay::parse(way->text())->datagramPort == way->datagramPort);
     }
     Codec::parseInfoRequestNonce(text);
     Codec::provenServerInfo(text, QStringLiteral("ABCD2345"), QStringLiteral("0123456789abcdef"));

@@ -1,5 +1,6 @@
 // The master server: its registry of announced servers, and the service over real UDP (bounded and
 // rate-limited answers, garbage and forged announcements from strangers).
+#include <QMessageAuthenticationCode>
 #include <QTest>
 
 #include "masterregistry.h"
@@ -211,6 +212,72 @@ private Q_SLOTS:
         registration(first.token, false);
         QTRY_COMPARE(master.service.invites().size(), 0);
         QVERIFY(!lookUp(first.code));  // past the burst of three lookups
+    }
+
+    // A game the probe cannot reach gets credentials for the relay; a joiner
+    // is told the relayed way only at the relay's address, and only once the
+    // game let it in there, or after the wait.
+    void unreachableGamesAreJoinedThroughTheRelay() {
+        MasterService::Config config;
+        config.reachTimeoutMs = 200;
+        config.relay = {QHostAddress("127.0.0.2"), 3478};
+        config.relaySecret = "shared secret";
+        config.relayTtlSeconds = 3600;
+        config.joinWaitMs = 300;
+        config.unixTime = [] { return qint64(1700000000); };
+        Master master(config);
+        const int to = master.service.port();
+        RawPeer game;
+        const int gamePort = nettest::freePort();
+        const auto registration = [&](const QString& token, const QString& relayed = {}) {
+            game.send({MessageCode::SRG,
+                       PayloadCodec::buildRegistration(
+                           {gamePort, true, token, relayed + ":50001", relayed + ":50002"})},
+                      to);
+        };
+        registration({});
+        QTRY_VERIFY(game.count("MRG") > 0 &&
+                    !PayloadCodec::parseRegistrationAnswer(game.ofType("MRG").last().content)
+                         ->relay.isEmpty());
+        const auto offer =
+            *PayloadCodec::parseRegistrationAnswer(game.ofType("MRG").last().content);
+        QCOMPARE(offer.relay, "127.0.0.2:3478");
+        QCOMPARE(offer.relayUser, "1700003600:" + offer.code);
+        QCOMPARE(offer.relayPassword,
+                 QMessageAuthenticationCode::hash(offer.relayUser.toUtf8(), "shared secret",
+                                                  QCryptographicHash::Sha1)
+                     .toBase64());
+
+        RawPeer joiner;
+        const auto lookUp = [&](const QString& nonce) {
+            joiner.send({MessageCode::CJN, PayloadCodec::buildInviteQuery({offer.code, nonce})},
+                        to);
+        };
+        registration(offer.token, "5.5.5.5");  // not at our relay: nobody is sent there
+        lookUp("0123456789abcdef");
+        QTRY_COMPARE(joiner.count("MJN"), 1);
+        QCOMPARE(PayloadCodec::parseInviteAnswer(joiner.ofType("MJN").last().content)->endpoints,
+                 QStringList{QStringLiteral("127.0.0.1:%1").arg(gamePort)});
+
+        registration(offer.token, "127.0.0.2");
+        QTest::qWait(50);
+        lookUp("1123456789abcdef");
+        QTRY_COMPARE(game.count("MPN"), 1);
+        const auto notice = PayloadCodec::parseJoinerNotice(game.ofType("MPN").last().content);
+        QVERIFY(notice && notice->nonce == "1123456789abcdef" &&
+                notice->endpoint == QStringLiteral("127.0.0.1:%1").arg(joiner.port()));
+        QTest::qWait(100);
+        QCOMPARE(joiner.count("MJN"), 1);  // waits for the game
+        game.send({MessageCode::SPN, notice->nonce}, to);
+        QTRY_COMPARE(joiner.count("MJN"), 2);
+        const auto relayed = PayloadCodec::parseInviteAnswer(joiner.ofType("MJN").last().content);
+        QCOMPARE(relayed->endpoints.value(0), "127.0.0.2:50001/50002");
+
+        lookUp("2123456789abcdef");  // the game stays silent: the answer comes anyway
+        QTRY_COMPARE(game.count("MPN"), 2);
+        QTest::qWait(150);
+        QCOMPARE(joiner.count("MJN"), 2);
+        QTRY_COMPARE(joiner.count("MJN"), 3);
     }
 
     // Garbage and forged announcements get no answer and no entry; a taken port is reported.

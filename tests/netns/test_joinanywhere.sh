@@ -4,8 +4,12 @@
 #
 #   mapping  home A's router opens the port: the master server finds the
 #            game reachable at home A's public address, a bot at home A and
-#            one at home B (joining by the code) play a game together; a bot
-#            out on the internet still joins by address
+#            one at home B (joining by the code) play a game together, not
+#            through the relay the master server offers; a bot out on the
+#            internet still joins by address
+#   relay    symmetric NAT at both homes, coturn beside the master server:
+#            the game takes addresses at the relay, the bot at home B joins
+#            by code through them and both play a game
 #   cone     no port opening: the master server finds the game unreachable
 #            and says so; a bot at home B joining by code is told that the
 #            game cannot be reached (no way round the router yet)
@@ -49,7 +53,15 @@ bot() {
         --master-config "$dir/master.ini" --columns 1 --games 1 "$@" >> "$dir/bot-$botname.out" 2>&1
 }
 
-"$rig" up "$name" "$dir" "$case_name"
+variant=$case_name
+[ "$case_name" != relay ] || variant=symmetric
+"$rig" up "$name" "$dir" "$variant"
+relay=()
+if [ "$case_name" = mapping ] || [ "$case_name" = relay ]; then
+    head -c 24 /dev/urandom | base64 > "$dir/secret"
+    "$rig" turn "$name" "$dir" "$dir/secret" || fail "coturn did not start"
+    relay=(--relay "$master:3478" --relay-secret-file "$dir/secret")
+fi
 server_ns=$ha
 if [ "$case_name" = ipv6 ]; then
     # ip netns exec puts /etc/netns/NS/hosts in place of /etc/hosts.
@@ -60,7 +72,7 @@ if [ "$case_name" = ipv6 ]; then
     master=master.test
     server_ns=$inet
 fi
-ip netns exec "$inet" "$bin/quadrell-master" --port 27404 > "$dir/master.out" 2>&1 &
+ip netns exec "$inet" "$bin/quadrell-master" --port 27404 "${relay[@]}" > "$dir/master.out" 2>&1 &
 printf '[Master]\nGeneral\\Address=%s\nGeneral\\Port=27404\n' "$master" > "$dir/master.ini"
 wait_line "$dir/master.out" "listening" || fail "the master server did not start"
 
@@ -89,6 +101,20 @@ mapping)
     port=$(sed -n "s/^quadrell-server reachable directly at $public_a:\([0-9]*\) .*/\1/p" \
         "$dir/server.out")
     bot "$inet" "$public_a:$port" Far || fail "a join by address no longer works"
+    ! grep -q "relay" "$dir/bot-Away.out" "$dir/server.out" || fail "a reachable game used the relay"
+    ;;
+relay)
+    wait_line "$dir/server.out" "reachable through the relay at $master:" 20 ||
+        fail "the game got no addresses at the relay"
+    bot "$ha" 127.0.0.1:27403 Home --wait-players 2 &
+    home_bot=$!
+    joined=$(now_ms)
+    bot "$hb" "$code" Away --wait-players 2 || fail "the bot at home B could not play through the relay"
+    wait "$home_bot" || fail "the bot at home A could not play"
+    grep -q "^game 1: score" "$dir/bot-Away.out" || fail "the bot at home B played no game"
+    grep -q "^You play through the relay at $master:" "$dir/bot-Away.out" ||
+        fail "the bot at home B was not told that it plays through the relay"
+    echo "figure: relay: code to game over at home B in $(($(now_ms) - joined)) ms"
     ;;
 cone)
     grep -q "^quadrell-server not reachable directly at $public_a:27403 " "$dir/server.out" ||

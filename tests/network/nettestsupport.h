@@ -178,7 +178,7 @@ public:
     }
 
 protected:
-    void incomingConnection(qintptr descriptor) override { target_.acceptSocket(descriptor); }
+    void incomingConnection(qintptr descriptor) override { target_.acceptSocket(descriptor, {}); }
 
 private:
     ServerConnection& target_;

@@ -114,7 +114,7 @@ class RecordingTransport : public Transport {
 public:
     explicit RecordingTransport(bool stream = false) : stream_(stream) {}
 
-    int acceptSocket(qintptr) override { return -1; }
+    int acceptSocket(qintptr, const Endpoint&) override { return -1; }
     int connectToHost(const QHostAddress&, int) override { return -1; }
     int connectWithHello(const QHostAddress&, int, int, int, const QString&, int) override {
         return -1;
@@ -482,7 +482,32 @@ private Q_SLOTS:
         const auto ra = Codec::parseRegistrationAnswer(Codec::buildRegistrationAnswer(
             {"ABCD2345", nonce, "1.2.3.4", 27403, Codec::Reach::Unknown, Codec::Reach::Yes}));
         QVERIFY(ra && ra->port == 27403 && ra->stream == Codec::Reach::Unknown &&
-                ra->datagram == Codec::Reach::Yes);
+                ra->datagram == Codec::Reach::Yes && ra->relay.isEmpty());
+
+        // The relay's items: the game's relayed addresses, credentials for it,
+        // the announced joiner and the relayed way in.
+        const auto rr = Codec::parseRegistration(
+            Codec::buildRegistration({27413, true, nonce, "9.9.9.9:50001", "9.9.9.9:50002"}));
+        QVERIFY(rr.relayStream == "9.9.9.9:50001" && rr.relayDatagram == "9.9.9.9:50002");
+        QVERIFY(
+            Codec::parseRegistration("27413 O " + nonce + " 9.9.9.9:1 junk").relayStream.isEmpty());
+        const auto withRelay = Codec::parseRegistrationAnswer(
+            "ABCD2345 " + nonce + " 1.2.3.4 5 F F 9.9.9.9:3478 1700000000:ABCD2345 c2VjcmV0");
+        QVERIFY(withRelay && withRelay->relay == "9.9.9.9:3478" &&
+                withRelay->relayUser == "1700000000:ABCD2345");
+        QVERIFY(Codec::parseRegistrationAnswer("ABCD2345 " + nonce + " 1.2.3.4 5 F F x u p")
+                    ->relay.isEmpty());
+        QCOMPARE(Codec::parseJoinerNotice(nonce + " [2001:db8::7]:4000")->endpoint,
+                 "[2001:db8::7]:4000");
+        QVERIFY(!Codec::parseJoinerNotice(nonce + " 1.2.3.4") &&
+                !Codec::parseJoinerNotice("short 1.2.3.4:5"));
+        const auto way = JoinWay::parse("9.9.9.9:50001/50002");
+        QVERIFY(way && way->relayed && way->stream.port == 50001 &&
+                way->datagrams().port == 50002 && way->text() == "9.9.9.9:50001/50002");
+        QVERIFY(!JoinWay::parse("1.2.3.4:5")->relayed);
+        for (const char* bad : {"9.9.9.9:1/0", "9.9.9.9:1/x", "9.9.9.9/5", "/5"}) {
+            QVERIFY2(!JoinWay::parse(bad), bad);
+        }
 
         // Only the code's holder proves a description, for that nonce and that text.
         QCOMPARE(Codec::parseInfoRequestNonce(Codec::buildInfoRequest(nonce)), nonce);

@@ -319,7 +319,7 @@ private Q_SLOTS:
         o.timings.masterRetryMs = 5;
         o.timings.masterKeepAliveMs = 5;
         ServerHarness h(o);
-        const QVariantList fresh{31000, true, QString()};
+        const QVariantList fresh{31000, true, QString(), QString(), QString()};
         QTRY_VERIFY(h.master->count("sendRegistration") > 0);
         QCOMPARE(h.master->callsOf("sendRegistration").front(), fresh);
         const QString token = "0123456789abcdef";
@@ -328,8 +328,8 @@ private Q_SLOTS:
         Q_EMIT h.master->changedCRegistration(
             -1, {"WXYZ6789", "fedcba9876543210", "10.0.0.1", 31000, Reach::Yes, Reach::Yes});
         QCOMPARE(h.datagram->callsOf("setInviteCode"), (QList<QVariantList>{{"ABCD2345"}}));
-        QTRY_VERIFY(
-            h.master->callsOf("sendRegistration").contains(QVariantList{31000, true, token}));
+        QTRY_VERIFY(h.master->callsOf("sendRegistration")
+                        .contains(QVariantList{31000, true, token, QString(), QString()}));
         QTRY_COMPARE(h.master->last("sendRegistration"), fresh);
     }
 

@@ -50,7 +50,7 @@ public:
 
 class FakeServerConnection : public FakeRole<ServerConnection> {
 public:
-    int acceptSocket(qintptr socketDescriptor) override {
+    int acceptSocket(qintptr socketDescriptor, const Endpoint&) override {
         record(__func__, {QVariant::fromValue(socketDescriptor)});
         return nextId_++;
     }
@@ -137,10 +137,11 @@ public:
     void sendMasterTest(bool reliable) override { record(__func__, {reliable}); }
     void requestServerlist(bool reliable) override { record(__func__, {reliable}); }
     void sendRegistration(const PayloadCodec::Registration& r) override {
-        record(__func__, {r.port, r.online, r.token});
+        record(__func__, {r.port, r.online, r.token, r.relayStream, r.relayDatagram});
     }
     void findInvite(const QString& code) override { record(__func__, {code}); }
     void queryInvitedServer(const QHostAddress& address, int port, const QString& code) override {
         record(__func__, {address.toString(), port, code});
     }
+    void sendJoinerReady(const QString& nonce) override { record(__func__, {nonce}); }
 };
