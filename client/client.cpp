@@ -346,6 +346,7 @@ void Client::joinGame(bool splitscreen, QString address, bool saveAddress, QStri
                                                           kParagraph + tr("Press 'ESC' to abort."));
 
     if (inviteCode_) {
+        qCDebug(lcClient) << "asking the master server where" << *inviteCode_ << "is";
         browser_.probeInvite(*inviteCode_);
         return;
     }

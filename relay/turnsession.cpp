@@ -64,23 +64,24 @@ void TurnSession::stop() {
 }
 
 void TurnSession::permit(const QHostAddress& peer) {
-    wanted_.insert(peer.toString());
+    wanted_.removeAll(peer.toString());
+    wanted_.append(peer.toString());
+    if (wanted_.size() > kMaxPermissions) {
+        wanted_.removeFirst();
+    }
     if (allocated_) {
         sendPermission({peer});
     }
 }
 
 void TurnSession::forget(const QHostAddress& peer) {
-    wanted_.remove(peer.toString());
+    wanted_.removeAll(peer.toString());
 }
 
 void TurnSession::refreshPermissions() {
-    QList<QHostAddress> peers;
+    // One request a peer: a peer refused must not cost the others theirs.
     for (const QString& p : std::as_const(wanted_)) {
-        peers.append(QHostAddress(p));
-    }
-    if (!peers.isEmpty()) {
-        sendPermission(peers);
+        sendPermission({QHostAddress(p)});
     }
 }
 
@@ -89,11 +90,19 @@ void TurnSession::sendPermission(const QList<QHostAddress>& peers) {
     for (const QHostAddress& peer : peers) {
         m.addAddress(StunMessage::XorPeerAddress, peer, 0);
     }
-    request(m, [this, peers](const StunMessage&) {
-        for (const QHostAddress& peer : peers) {
-            Q_EMIT permitted(peer);
-        }
-    });
+    request(
+        m,
+        [this, peers](const StunMessage&) {
+            for (const QHostAddress& peer : peers) {
+                Q_EMIT permitted(peer);
+            }
+        },
+        [this, peers](const StunMessage& answer) {
+            for (const QHostAddress& peer : peers) {
+                wanted_.removeAll(peer.toString());
+                Q_EMIT refused(peer, answer.errorText());
+            }
+        });
 }
 
 void TurnSession::refresh(int lifetime) {
@@ -115,12 +124,12 @@ QByteArray TurnSession::signedRequest(StunMessage message) const {
     return message.encode(realm_.isEmpty() ? QByteArray() : key_);
 }
 
-void TurnSession::request(StunMessage message, Answer done) {
+void TurnSession::request(StunMessage message, Answer done, Answer refused) {
     if (stopped_ || failed_) {
         return;
     }
     const QByteArray id = message.transaction;
-    pending_.insert(id, {std::move(message), std::move(done), 0, 0});
+    pending_.insert(id, {std::move(message), std::move(done), std::move(refused), 0, 0});
     send(id);
 }
 
@@ -192,6 +201,10 @@ void TurnSession::receive(const StunMessage& message) {
             retry(std::move(pending));
             return;
         }
+    }
+    if (pending.refused) {
+        pending.refused(message);
+        return;
     }
     fail(message.errorText());
 }

@@ -3,8 +3,8 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QObject>
-#include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <functional>
 
@@ -49,6 +49,9 @@ public:
 Q_SIGNALS:
     void allocated(QHostAddress relayed, quint16 port);
     void permitted(QHostAddress peer);
+    // The relay would not let that peer in (another family, say); the
+    // allocation goes on.
+    void refused(QHostAddress peer, QString reason);
     void failed(QString reason);
 
 protected:
@@ -56,9 +59,9 @@ protected:
 
     using Answer = std::function<void(const StunMessage&)>;
     // Sends an authenticated request (once the realm is known) and calls
-    // done with its success answer; an error answer or none at all fails
-    // the session.
-    void request(StunMessage message, Answer done);
+    // done with its success answer. An error answer goes to refused where
+    // given; otherwise it, like no answer at all, fails the session.
+    void request(StunMessage message, Answer done, Answer refused = {});
     // Takes a message from the relay: an answer to a request, or an
     // indication for the subclass (indication()).
     void receive(const StunMessage& message);
@@ -84,6 +87,7 @@ private:
     struct Pending {
         StunMessage message;
         Answer done;
+        Answer refused;
         int tries = 0;
         int authTries = 0;
     };
@@ -100,7 +104,10 @@ private:
     QByteArray key_;
     QHash<QByteArray, Pending> pending_;  // by transaction id
     QHash<QByteArray, QTimer*> resend_;
-    QSet<QString> wanted_;  // peers to let in, as address text
+    // Peers to let in, as address text, oldest first; the oldest goes when
+    // there are more than this (every joiner of a long-running game adds one).
+    static constexpr int kMaxPermissions = 256;
+    QStringList wanted_;
     bool allocated_ = false;
     bool stopped_ = false;
     bool failed_ = false;

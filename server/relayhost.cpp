@@ -19,6 +19,13 @@ RelayHost::RelayHost(const TurnServer& relay, const TurnTimings& timings, QObjec
             [this](const QHostAddress& peer) { processPermitted(peer, false); });
     connect(&stream_, &TurnTcpRelay::permitted, this,
             [this](const QHostAddress& peer) { processPermitted(peer, true); });
+    for (TurnSession* s : std::initializer_list<TurnSession*>{&datagrams_, &stream_}) {
+        connect(s, &TurnSession::refused, this,
+                [this, stream = s == &stream_](const QHostAddress& peer, const QString& reason) {
+                    qCWarning(lcServer) << "the relay would not let" << peer << "in:" << reason;
+                    processPermitted(peer, stream);  // nothing to wait for
+                });
+    }
     connect(&datagrams_, &TurnUdpRelay::failed, this, &RelayHost::processFailure);
     connect(&stream_, &TurnTcpRelay::failed, this, &RelayHost::processFailure);
     connect(&datagrams_, &TurnUdpRelay::received, this,

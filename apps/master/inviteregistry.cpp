@@ -14,7 +14,7 @@ QString InviteRegistry::Invite::relayWay() const {
     if (!stream || !datagram) {
         return {};
     }
-    return stream->text() + u'/' + QString::number(datagram->port);
+    return JoinWay{*stream, datagram->port, true}.text();
 }
 
 QStringList InviteRegistry::Invite::endpoints() const {

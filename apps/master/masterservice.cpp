@@ -271,21 +271,32 @@ void MasterService::processInviteQuery(const QString& payload, const QHostAddres
             i->v6.isSet() && !i->v6.unreachable() ? i->v6 : (i->v4.isSet() ? i->v4 : i->v6);
         a.stream = first.stream;
         a.datagram = first.datagram;
-        // Through the relay: the game lets the joiner in there first.
+        // Through the relay: the game lets the joiner in there first. A
+        // joiner asks over each family it has (and again until answered):
+        // one answer, after the game heard the address of the relay's family.
         const QString relay = i->relayWay();
-        if (!relay.isEmpty() && a.endpoints.value(0) == relay &&
-            waiting_.size() < config_.maxWaitingJoins && !waiting_.contains(q->nonce)) {
-            waiting_.insert(
-                q->nonce, {q->code, PayloadCodec::buildInviteAnswer(a), sender, port, replyFrom_});
-            const QString notice = PayloadCodec::buildJoinerNotice({q->nonce, a.observed});
-            for (const InviteRegistry::Place* p : {&i->v4, &i->v6}) {
-                if (p->isSet()) {
-                    answer(MessageCode::MPN, notice, p->address, p->linkPort, p->via);
-                }
+        if (!relay.isEmpty() && a.endpoints.value(0) == relay) {
+            auto w = waiting_.find(q->nonce);
+            if (w == waiting_.end() && waiting_.size() < config_.maxWaitingJoins) {
+                w = waiting_.insert(q->nonce, {q->code, PayloadCodec::buildInviteAnswer(a), sender,
+                                               port, replyFrom_, false});
+                QTimer::singleShot(config_.joinWaitMs, this,
+                                   [this, nonce = q->nonce] { releaseJoin(nonce); });
             }
-            QTimer::singleShot(config_.joinWaitMs, this,
-                               [this, nonce = q->nonce] { releaseJoin(nonce); });
-            return;
+            if (w != waiting_.end()) {
+                const std::optional<Endpoint> at = Endpoint::parse(i->relayStream);
+                if (!w->announced && at &&
+                    Endpoint::plain(sender).protocol() == at->address.protocol()) {
+                    w->announced = true;
+                    const QString notice = PayloadCodec::buildJoinerNotice({q->nonce, a.observed});
+                    for (const InviteRegistry::Place* p : {&i->v4, &i->v6}) {
+                        if (p->isSet()) {
+                            answer(MessageCode::MPN, notice, p->address, p->linkPort, p->via);
+                        }
+                    }
+                }
+                return;
+            }
         }
     }
     answer(MessageCode::MJN, PayloadCodec::buildInviteAnswer(a), sender, port);

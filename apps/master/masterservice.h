@@ -130,6 +130,7 @@ private:
         QHostAddress to;
         quint16 port = 0;
         QHostAddress from;
+        bool announced = false;  // the game was told the joiner's address
     };
     QHash<QString, WaitingJoin> waiting_;
 };

@@ -266,10 +266,14 @@ private Q_SLOTS:
         const auto notice = PayloadCodec::parseJoinerNotice(game.ofType("MPN").last().content);
         QVERIFY(notice && notice->nonce == "1123456789abcdef" &&
                 notice->endpoint == QStringLiteral("127.0.0.1:%1").arg(joiner.port()));
+        lookUp("1123456789abcdef");  // asked again: still one notice, one answer
         QTest::qWait(100);
+        QCOMPARE(game.count("MPN"), 1);
         QCOMPARE(joiner.count("MJN"), 1);  // waits for the game
         game.send({MessageCode::SPN, notice->nonce}, to);
         QTRY_COMPARE(joiner.count("MJN"), 2);
+        QTest::qWait(50);
+        QCOMPARE(joiner.count("MJN"), 2);
         const auto relayed = PayloadCodec::parseInviteAnswer(joiner.ofType("MJN").last().content);
         QCOMPARE(relayed->endpoints.value(0), "127.0.0.2:50001/50002");
 

@@ -164,9 +164,14 @@ void TestRelay::datagramsTravelThroughAUdpAllocation() {
     QVERIFY(peer.bind(kLocal, 0));
     // Before the permission the relay drops the peer's datagrams.
     peer.writeDatagram("too early", relayed, relayedPort);
+    // A peer of the other family is refused; the allocation serves on.
+    QSignalSpy refused(&relay, &TurnSession::refused);
+    relay.permit(QHostAddress(QHostAddress::LocalHostIPv6));
+    QVERIFY(refused.wait(5000));
     QSignalSpy permitted(&relay, &TurnSession::permitted);
     relay.permit(kLocal);
     QVERIFY(permitted.wait(5000));
+    QVERIFY(failed.isEmpty());
 
     QSignalSpy received(&relay, &TurnUdpRelay::received);
     peer.writeDatagram("from the joiner", relayed, relayedPort);
