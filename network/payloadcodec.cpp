@@ -543,6 +543,8 @@ QString buildRegistration(const Registration& r) {
                   (r.token.isEmpty() ? QStringLiteral("-") : r.token);
     if (!r.relayStream.isEmpty() && !r.relayDatagram.isEmpty()) {
         out += kSpace + r.relayStream + kSpace + r.relayDatagram;
+    } else if (r.takesRelay) {
+        out += kSpace + u'R';
     }
     return out;
 }
@@ -550,13 +552,15 @@ QString buildRegistration(const Registration& r) {
 Registration parseRegistration(const QString& payload) {
     const QStringList t = tokens(payload);
     const QString token = tokenAt(t, 2);
-    Registration r{intAt(t, 0), tokenAt(t, 1) != u"X", isToken(token) ? token : QString(), {}, {}};
+    Registration r{intAt(t, 0), tokenAt(t, 1) != u"X", isToken(token) ? token : QString(), {}, {},
+                   false};
     const std::optional<Endpoint> stream = Endpoint::parse(tokenAt(t, 3));
     const std::optional<Endpoint> datagram = Endpoint::parse(tokenAt(t, 4));
     if (stream && datagram) {
         r.relayStream = stream->text();
         r.relayDatagram = datagram->text();
     }
+    r.takesRelay = (stream && datagram) || tokenAt(t, 3) == u"R";
     return r;
 }
 

@@ -247,14 +247,17 @@ enum class Reach : char { Unknown = '?', Yes = 'T', No = 'F' };
 // (state "X"). Repeated every few seconds: the keep-alive also holds the
 // server's router open for what the master server sends it.
 //
-// A game that holds relayed addresses at the master server's relay appends
-// them: stream datagram, as "address:port" each.
+// A game that can play through the master server's relay says so with a
+// fourth item "R" (servers that cannot would reject the relay's items in the
+// answer); one that holds relayed addresses there gives them instead:
+// stream datagram, as "address:port" each.
 struct Registration {
     int port = 0;
     bool online = true;
     QString token;  // empty: none yet
     QString relayStream{};
     QString relayDatagram{};
+    bool takesRelay = false;  // always true with relayed addresses
 };
 QString buildRegistration(const Registration& r);
 Registration parseRegistration(const QString& payload);

@@ -100,7 +100,8 @@ void MasterAnnouncer::sendRegistration() {
         registrationTimer_->setInterval(timings_.retryMs);
     }
     ensureRegistered();
-    master_->sendRegistration({publicPort(), true, invite_.token, relayStream_, relayDatagram_});
+    master_->sendRegistration(
+        {publicPort(), true, invite_.token, relayStream_, relayDatagram_, true});
 }
 
 void MasterAnnouncer::setRelayed(const QString& stream, const QString& datagram) {

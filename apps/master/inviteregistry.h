@@ -48,7 +48,9 @@ public:
         qint64 seenMs = 0;
         Place v4;
         Place v6;
-        // Credentials handed out for the relay, and what the game took there.
+        // Credentials handed out for the relay (only to a game that can take
+        // them), and what the game took there.
+        bool takesRelay = false;
         QString relayUser;
         QString relayPassword;
         qint64 relayExpiry = 0;  // unix seconds

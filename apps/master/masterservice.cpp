@@ -185,6 +185,7 @@ void MasterService::processRegistration(const QString& payload, const QHostAddre
     }
     InviteRegistry::Place& place = invite->place(sender);
     place.via = replyFrom_;
+    invite->takesRelay = r.takesRelay;
     // Only addresses at our relay: a game could send its joiners anywhere else.
     const std::optional<Endpoint> relayStream = Endpoint::parse(r.relayStream);
     const std::optional<Endpoint> relayDatagram = Endpoint::parse(r.relayDatagram);
@@ -232,7 +233,7 @@ bool MasterService::relayed(const InviteRegistry::Place& p) const {
 void MasterService::answerRegistration(InviteRegistry::Invite& i, const InviteRegistry::Place& p) {
     PayloadCodec::RegistrationAnswer a{
         i.code, i.token, p.address.toString(), i.gamePort, p.stream, p.datagram, {}, {}, {}};
-    if (relayed(p)) {
+    if (relayed(p) && i.takesRelay) {
         // One set of credentials per code, renewed when half its time is up:
         // they come only with a registration, so they are as rate-limited
         // as codes are.

@@ -230,12 +230,21 @@ private Q_SLOTS:
         RawPeer game;
         const int gamePort = nettest::freePort();
         const auto registration = [&](const QString& token, const QString& relayed = {}) {
-            game.send({MessageCode::SRG,
-                       PayloadCodec::buildRegistration(
-                           {gamePort, true, token, relayed + ":50001", relayed + ":50002"})},
-                      to);
+            PayloadCodec::Registration r{gamePort, true, token, {}, {}, true};
+            if (!relayed.isEmpty()) {
+                r.relayStream = relayed + ":50001";
+                r.relayDatagram = relayed + ":50002";
+            }
+            game.send({MessageCode::SRG, PayloadCodec::buildRegistration(r)}, to);
         };
         registration({});
+        // A server that cannot take a relay hears the answer it knows, six items.
+        RawPeer older;
+        older.send(
+            {MessageCode::SRG, PayloadCodec::buildRegistration({nettest::freePort(), true, {}})},
+            to);
+        QTRY_VERIFY(older.count("MRG") >= 2);
+        QCOMPARE(older.ofType("MRG").last().content.split(u' ').size(), 6);
         QTRY_VERIFY(game.count("MRG") > 0 &&
                     !PayloadCodec::parseRegistrationAnswer(game.ofType("MRG").last().content)
                          ->relay.isEmpty());

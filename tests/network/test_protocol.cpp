@@ -488,7 +488,12 @@ private Q_SLOTS:
         // the announced joiner and the relayed way in.
         const auto rr = Codec::parseRegistration(
             Codec::buildRegistration({27413, true, nonce, "9.9.9.9:50001", "9.9.9.9:50002"}));
-        QVERIFY(rr.relayStream == "9.9.9.9:50001" && rr.relayDatagram == "9.9.9.9:50002");
+        QVERIFY(rr.relayStream == "9.9.9.9:50001" && rr.relayDatagram == "9.9.9.9:50002" &&
+                rr.takesRelay);
+        QVERIFY(
+            Codec::parseRegistration(Codec::buildRegistration({27413, true, nonce, {}, {}, true}))
+                .takesRelay);
+        QVERIFY(!Codec::parseRegistration("27413 O " + nonce).takesRelay);
         QVERIFY(
             Codec::parseRegistration("27413 O " + nonce + " 9.9.9.9:1 junk").relayStream.isEmpty());
         const auto withRelay = Codec::parseRegistrationAnswer(
