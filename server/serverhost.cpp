@@ -7,6 +7,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUdpSocket>
+#include <algorithm>
 
 #include "game/appinfo.h"
 #include "network/connectionfacades.h"
@@ -218,6 +219,7 @@ void ServerHost::processInvite(const PayloadCodec::RegistrationAnswer& invite) {
         if (server_) {
             server_->announcer().setRelayed(stream, datagram);
         }
+        relayRetryMs_ = 0;
         Q_EMIT changedRelay(stream, datagram);
     });
     connect(r, &RelayHost::admitted, this, [this](const QString& nonce) {
@@ -244,6 +246,14 @@ void ServerHost::processInvite(const PayloadCodec::RegistrationAnswer& invite) {
         if (server_) {
             server_->announcer().setRelayed({}, {});
         }
+        // The master server offers the relay only once: ask it again ourselves.
+        relayRetryMs_ =
+            relayRetryMs_ > 0 ? std::min(2 * relayRetryMs_, 60000) : options_.relayRetryMs;
+        QTimer::singleShot(relayRetryMs_, this, [this] {
+            if (server_) {
+                processInvite(server_->announcer().invite());
+            }
+        });
         Q_EMIT changedRelay({}, {});
     });
     sharedDatagrams_->setDetour(r);

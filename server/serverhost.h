@@ -43,6 +43,9 @@ struct ServerHostOptions {
     // of their own.
     int discoveryPort = Quadrell::kDiscoveryPort;
     TurnTimings relayTimings;
+    // After the relay lost the game (it restarted, say): the first wait for
+    // new allocations, doubled after every failure up to a minute.
+    int relayRetryMs = 2000;
 };
 
 // Bytes the server has sent to one client id, per connection, and the resend
@@ -142,6 +145,7 @@ private:
     QPointer<NetServerConnection> datagram_;
     SharedDatagramTransport* sharedDatagrams_ = nullptr;  // datagram_'s, while it is there
     QPointer<RelayHost> relay_;
+    int relayRetryMs_ = 0;
     std::map<int, ClientTraffic> traffic_;
     bool shuttingDown_ = false;
     PortMapper* portMapper_ = nullptr;  // only while a port is wanted

@@ -186,15 +186,15 @@ void MasterService::processRegistration(const QString& payload, const QHostAddre
     InviteRegistry::Place& place = invite->place(sender);
     place.via = replyFrom_;
     invite->takesRelay = r.takesRelay;
-    // Only addresses at our relay: a game could send its joiners anywhere else.
+    // Only addresses at our relay: a game could send its joiners anywhere
+    // else. None (the relay lost the game's allocations): nobody goes there.
     const std::optional<Endpoint> relayStream = Endpoint::parse(r.relayStream);
     const std::optional<Endpoint> relayDatagram = Endpoint::parse(r.relayDatagram);
-    if (!invite->relayUser.isEmpty() && relayStream && relayDatagram &&
-        relayStream->address.isEqual(config_.relay.address) &&
-        relayDatagram->address.isEqual(config_.relay.address)) {
-        invite->relayStream = r.relayStream;
-        invite->relayDatagram = r.relayDatagram;
-    }
+    const bool atOurRelay = !invite->relayUser.isEmpty() && relayStream && relayDatagram &&
+                            relayStream->address.isEqual(config_.relay.address) &&
+                            relayDatagram->address.isEqual(config_.relay.address);
+    invite->relayStream = atOurRelay ? r.relayStream : QString();
+    invite->relayDatagram = atOurRelay ? r.relayDatagram : QString();
     if (invites_.size() > before) {
         Q_EMIT logLine(QStringLiteral("invite %1 for %2")
                            .arg(InviteCode::display(invite->code),

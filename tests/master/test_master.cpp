@@ -291,6 +291,13 @@ private Q_SLOTS:
         QTest::qWait(150);
         QCOMPARE(joiner.count("MJN"), 2);
         QTRY_COMPARE(joiner.count("MJN"), 3);
+
+        registration(offer.token);  // the relay lost the game: nobody is sent there
+        QTest::qWait(50);
+        lookUp("3123456789abcdef");
+        QTRY_COMPARE(joiner.count("MJN"), 4);
+        QCOMPARE(PayloadCodec::parseInviteAnswer(joiner.ofType("MJN").last().content)->endpoints,
+                 QStringList{QStringLiteral("127.0.0.1:%1").arg(gamePort)});
     }
 
     // Garbage and forged announcements get no answer and no entry; a taken port is reported.

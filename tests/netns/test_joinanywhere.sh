@@ -9,7 +9,9 @@
 #            internet still joins by address
 #   relay    symmetric NAT at both homes, coturn beside the master server:
 #            the game takes addresses at the relay, the bot at home B joins
-#            by code through them and both play a game
+#            by code through them and both play a game; coturn restarts
+#            (losing every allocation), the game takes new ones and is
+#            joined through them
 #   cone     no port opening: the master server finds the game unreachable
 #            and says so; a bot at home B joining by code is told that the
 #            game cannot be reached (no way round the router yet)
@@ -120,6 +122,19 @@ mapping)
     ! grep -q "relay" "$dir/bot-Away.out" "$dir/server.out" || fail "a reachable game used the relay"
     ;;
 relay)
+    play_through_relay
+    before=$(grep -c "reachable through the relay at" "$dir/server.out")
+    turn_pid=$(cat "$dir/turnserver.pid")
+    kill "$turn_pid"
+    while kill -0 "$turn_pid" 2> /dev/null; do sleep 0.05; done
+    "$rig" turn "$name" "$dir" "$dir/secret" || fail "coturn did not start again"
+    wait_line "$dir/server.out" "not reachable through the relay" 20 ||
+        fail "the game did not notice that the relay lost it"
+    for _ in $(seq 400); do
+        [ "$(grep -c "reachable through the relay at" "$dir/server.out")" -gt "$before" ] && break
+        sleep 0.05
+    done
+    : > "$dir/bot-Away.out"
     play_through_relay
     ;;
 cone)
