@@ -19,6 +19,7 @@ struct StunMessage {
         Send = 0x006,
         Data = 0x007,
         CreatePermission = 0x008,
+        ChannelBind = 0x009,
         ConnectionBind = 0x00B,
         ConnectionAttempt = 0x00C,
     };
@@ -27,6 +28,7 @@ struct StunMessage {
         Username = 0x0006,
         MessageIntegrity = 0x0008,
         ErrorCode = 0x0009,
+        ChannelNumber = 0x000C,
         Lifetime = 0x000D,
         XorPeerAddress = 0x0012,
         DataValue = 0x0013,
