@@ -1,31 +1,15 @@
 #include "inviteregistry.h"
 
-#include "network/endpoint.h"
-
 #include "masterregistry.h"
 
 InviteRegistry::Place& InviteRegistry::Invite::place(const QHostAddress& address) {
     return address.protocol() == QAbstractSocket::IPv6Protocol ? v6 : v4;
 }
 
-QString InviteRegistry::Invite::relayWay() const {
-    const std::optional<Endpoint> stream = Endpoint::parse(relayStream);
-    const std::optional<Endpoint> datagram = Endpoint::parse(relayDatagram);
-    if (!stream || !datagram) {
-        return {};
-    }
-    return JoinWay{*stream, datagram->port, true}.text();
-}
-
 QStringList InviteRegistry::Invite::endpoints() const {
-    using PayloadCodec::Reach;
-    const auto direct = [](const Place& p) {
-        return p.stream != Reach::No && p.datagram != Reach::No;
-    };
     QStringList out;
-    const QString relay = relayWay();
-    if (!relay.isEmpty() && !(v4.isSet() && direct(v4)) && !(v6.isSet() && direct(v6))) {
-        out.append(relay);
+    if (relayed && !(v4.isSet() && v4.direct()) && !(v6.isSet() && v6.direct())) {
+        out.append(relayed->text());
     }
     if (v6.isSet() && !v6.unreachable()) {
         out.append(MasterRegistry::key(v6.address, gamePort));

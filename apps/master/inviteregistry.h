@@ -5,7 +5,9 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
+#include "network/endpoint.h"
 #include "network/payloadcodec.h"
 
 // The games that hold an invite code, by code. A game server registers from
@@ -39,6 +41,10 @@ public:
         bool unreachable() const {
             return stream == PayloadCodec::Reach::No && datagram == PayloadCodec::Reach::No;
         }
+        // Not found unreachable either way (yet).
+        bool direct() const {
+            return stream != PayloadCodec::Reach::No && datagram != PayloadCodec::Reach::No;
+        }
     };
 
     struct Invite {
@@ -53,9 +59,8 @@ public:
         bool takesRelay = false;
         QString relayUser;
         QString relayPassword;
-        qint64 relayExpiry = 0;  // unix seconds
-        QString relayStream;     // "address:port"
-        QString relayDatagram;
+        qint64 relayExpiry = 0;          // unix seconds
+        std::optional<JoinWay> relayed;  // its addresses at our relay
 
         Place& place(const QHostAddress& address);
         // "address:port" to try in order: IPv6 first unless it was found
@@ -63,7 +68,6 @@ public:
         // is tried through the relay ("address:port/port") first, when it
         // holds relayed addresses.
         QStringList endpoints() const;
-        QString relayWay() const;
     };
 
     InviteRegistry(std::function<quint32()> random, const Limits& limits);

@@ -193,8 +193,9 @@ void MasterService::processRegistration(const QString& payload, const QHostAddre
     const bool atOurRelay = !invite->relayUser.isEmpty() && relayStream && relayDatagram &&
                             relayStream->address.isEqual(config_.relay.address) &&
                             relayDatagram->address.isEqual(config_.relay.address);
-    invite->relayStream = atOurRelay ? r.relayStream : QString();
-    invite->relayDatagram = atOurRelay ? r.relayDatagram : QString();
+    invite->relayed = atOurRelay
+                          ? std::optional<JoinWay>(JoinWay{*relayStream, relayDatagram->port, true})
+                          : std::nullopt;
     if (invites_.size() > before) {
         Q_EMIT logLine(QStringLiteral("invite %1 for %2")
                            .arg(InviteCode::display(invite->code),
@@ -226,8 +227,7 @@ void MasterService::processReach(const QString& code, const QHostAddress& addres
 }
 
 bool MasterService::relayed(const InviteRegistry::Place& p) const {
-    using PayloadCodec::Reach;
-    return !config_.relay.address.isNull() && (p.stream == Reach::No || p.datagram == Reach::No);
+    return !config_.relay.address.isNull() && !p.direct();
 }
 
 void MasterService::answerRegistration(InviteRegistry::Invite& i, const InviteRegistry::Place& p) {
@@ -275,8 +275,7 @@ void MasterService::processInviteQuery(const QString& payload, const QHostAddres
         // Through the relay: the game lets the joiner in there first. A
         // joiner asks over each family it has (and again until answered):
         // one answer, after the game heard the address of the relay's family.
-        const QString relay = i->relayWay();
-        if (!relay.isEmpty() && a.endpoints.value(0) == relay) {
+        if (i->relayed && a.endpoints.value(0) == i->relayed->text()) {
             auto w = waiting_.find(q->nonce);
             if (w == waiting_.end() && waiting_.size() < config_.maxWaitingJoins) {
                 w = waiting_.insert(q->nonce, {q->code, PayloadCodec::buildInviteAnswer(a), sender,
@@ -285,9 +284,8 @@ void MasterService::processInviteQuery(const QString& payload, const QHostAddres
                                    [this, nonce = q->nonce] { releaseJoin(nonce); });
             }
             if (w != waiting_.end()) {
-                const std::optional<Endpoint> at = Endpoint::parse(i->relayStream);
-                if (!w->announced && at &&
-                    Endpoint::plain(sender).protocol() == at->address.protocol()) {
+                if (!w->announced &&
+                    Endpoint::plain(sender).protocol() == i->relayed->stream.address.protocol()) {
                     w->announced = true;
                     const QString notice = PayloadCodec::buildJoinerNotice({q->nonce, a.observed});
                     for (const InviteRegistry::Place* p : {&i->v4, &i->v6}) {
