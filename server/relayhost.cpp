@@ -121,7 +121,3 @@ bool RelayHost::carries(const QHostAddress& address, int port) const {
 void RelayHost::send(const QHostAddress& address, int port, const QByteArray& packet) {
     datagrams_.send(Endpoint::plain(address), static_cast<quint16>(port), packet);
 }
-
-qint64 RelayHost::bytesRelayed() const {
-    return datagrams_.bytesIn() + datagrams_.bytesOut();
-}

@@ -37,8 +37,6 @@ public:
     bool carries(const QHostAddress& address, int port) const override;
     void send(const QHostAddress& address, int port, const QByteArray& packet) override;
 
-    qint64 bytesRelayed() const;
-
 Q_SIGNALS:
     void allocated(QString stream, QString datagram);
     void admitted(QString nonce);
