@@ -35,12 +35,7 @@ one_variant() {
         ip netns exec "$inet" tc qdisc add dev "$dev" root netem delay 20ms 2> /dev/null ||
             delay="no added delay (no netem in this kernel)"
     done
-    head -c 24 /dev/urandom | base64 > "$dir/secret"
-    "$rig" turn "$name" "$dir" "$dir/secret" || fail "coturn did not start"
-    ip netns exec "$inet" "$bin/quadrell-master" --port 27404 --relay "$master:3478" \
-        --relay-secret-file "$dir/secret" > "$dir/master.out" 2>&1 &
-    printf '[Master]\nGeneral\\Address=%s\nGeneral\\Port=27404\n' "$master" > "$dir/master.ini"
-    wait_line "$dir/master.out" "listening" || fail "the master server did not start"
+    start_master "$bin" "$name" "$master" relay
     case "$variant" in mapping | cgnat) open_port=(--open-port) ;; esac
     ip netns exec "$ha" "$bin/quadrell-server" --port 27403 --invite-only "${open_port[@]}" \
         --master-config "$dir/master.ini" > "$dir/server.out" 2> "$dir/server.log" &

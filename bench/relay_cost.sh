@@ -23,12 +23,7 @@ inet="$name-inet" ha="$name-ha" hb="$name-hb"
 trap '"$rig" down "$name" "$dir"; rm -rf "$dir"' EXIT
 
 "$rig" up "$name" "$dir" symmetric
-head -c 24 /dev/urandom | base64 > "$dir/secret"
-"$rig" turn "$name" "$dir" "$dir/secret" || fail "coturn did not start"
-ip netns exec "$inet" "$bin/quadrell-master" --port 27404 --relay "$master:3478" \
-    --relay-secret-file "$dir/secret" > "$dir/master.out" 2>&1 &
-printf '[Master]\nGeneral\\Address=%s\nGeneral\\Port=27404\n' "$master" > "$dir/master.ini"
-wait_line "$dir/master.out" "listening" || fail "the master server did not start"
+start_master "$bin" "$name" "$master" relay
 ip netns exec "$ha" "$bin/quadrell-server" --port 27403 --invite-only \
     --master-config "$dir/master.ini" > "$dir/server.out" 2> "$dir/server.log" &
 wait_line "$dir/server.out" "reachable through the relay" 20 || fail "no relay"

@@ -74,12 +74,8 @@ play_through_relay() {
 }
 
 "$rig" up "$name" "$dir" "$variant"
-relay=()
-if [ "$case_name" != cone ] && [ "$case_name" != ipv6 ]; then
-    head -c 24 /dev/urandom | base64 > "$dir/secret"
-    "$rig" turn "$name" "$dir" "$dir/secret" || fail "coturn did not start"
-    relay=(--relay "$master:3478" --relay-secret-file "$dir/secret")
-fi
+relay=relay
+[ "$case_name" != cone ] && [ "$case_name" != ipv6 ] || relay=
 server_ns=$ha
 if [ "$case_name" = ipv6 ]; then
     # ip netns exec puts /etc/netns/NS/hosts in place of /etc/hosts.
@@ -90,9 +86,7 @@ if [ "$case_name" = ipv6 ]; then
     master=master.test
     server_ns=$inet
 fi
-ip netns exec "$inet" "$bin/quadrell-master" --port 27404 "${relay[@]}" > "$dir/master.out" 2>&1 &
-printf '[Master]\nGeneral\\Address=%s\nGeneral\\Port=27404\n' "$master" > "$dir/master.ini"
-wait_line "$dir/master.out" "listening" || fail "the master server did not start"
+start_master "$bin" "$name" "$master" ${relay:+"$relay"}
 
 open_port=()
 [ "$case_name" = cone ] || [ "$case_name" = ipv6 ] || open_port=(--open-port)

@@ -11,6 +11,24 @@ fail() {
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
+# Starts the master server of twohomes.sh NAME in its internet namespace on
+# port 27404 and writes $dir/master.ini, which names it ADDRESS. With "relay":
+# coturn beside it on 11.22.33.44:3478 with a fresh secret ($dir/secret),
+# which the master server shares.
+start_master() {
+    local bin=$1 name=$2 address=$3 relay=()
+    if [ "${4:-}" = relay ]; then
+        head -c 24 /dev/urandom | base64 > "$dir/secret"
+        "$(dirname "${BASH_SOURCE[0]}")/twohomes.sh" turn "$name" "$dir" "$dir/secret" ||
+            fail "coturn did not start"
+        relay=(--relay 11.22.33.44:3478 --relay-secret-file "$dir/secret")
+    fi
+    ip netns exec "$name-inet" "$bin/quadrell-master" --port 27404 "${relay[@]}" \
+        > "$dir/master.out" 2>&1 &
+    printf '[Master]\nGeneral\\Address=%s\nGeneral\\Port=27404\n' "$address" > "$dir/master.ini"
+    wait_line "$dir/master.out" "listening" || fail "the master server did not start"
+}
+
 # Waits up to $3 seconds for a line matching $2 in file $1.
 wait_line() {
     local file=$1 pattern=$2 seconds=${3:-15}
