@@ -83,13 +83,41 @@ Client::Client(ClientConnection* tcpConnection, ClientConnection* udpConnection,
     connect(b, &ServerBrowser::probeAnswered, this, &Client::processProbeAnswered);
     connect(b, &ServerBrowser::probeFailed, this, &Client::processProbeFailed);
     connect(b, &ServerBrowser::inviteFailed, this, &Client::processInviteFailed);
-    connect(b, &ServerBrowser::inviteFound, this, [this](const JoinWay& way) {
+    connect(b, &ServerBrowser::inviteFound, this, [this](const JoinWay& way, int localPort) {
         serverAddress_ = way.stream.address;
         serverPort_ = way.stream.port;
-        datagramPort_ = way.relayed ? way.datagramPort : 0;
+        way_ = way.kind;
+        datagramPort_ = way.kind == JoinWay::Kind::Direct ? 0 : way.datagramPort;
+        localPort_ = localPort;
+    });
+    punchTimer_.setSingleShot(true);
+    punchTimer_.setInterval(kPunchedStreamMs);
+    connect(&punchTimer_, &QTimer::timeout, this, [this] {
+        if (session_.state == GamePlayer::Connecting && !tcpEstablished_ && !tryNextWay()) {
+            processConnectionError(-1, ConnectionInterface::Timeout);
+        }
     });
     connect(b, &ServerBrowser::masterChecked, this, &Client::processMasterChecked);
     connectField();
+}
+
+void Client::forgetWay() {
+    if (std::exchange(way_, JoinWay::Kind::Direct) != JoinWay::Kind::Direct) {
+        Q_EMIT screen_.displayReachability({});  // the last game's line about its way
+    }
+    datagramPort_ = 0;
+    localPort_ = 0;
+}
+
+bool Client::tryNextWay() {
+    if (way_ != JoinWay::Kind::Punched || !browser_.hasUntriedWay()) {
+        return false;
+    }
+    qCDebug(lcClient) << "the punched way did not come through; the next one";
+    punchTimer_.stop();
+    closeGameConnections();
+    session_.state = GamePlayer::Connecting;
+    return browser_.tryNextWay();
 }
 
 void Client::connectField() {
@@ -179,6 +207,12 @@ void Client::connectToServer() {
     s.players.clear();
     qCDebug(lcClient) << "connecting to" << serverAddress_ << serverPort_ << "host key"
                       << (hostKey_ >= 0);
+    const int from = way_ == JoinWay::Kind::Punched ? localPort_ : 0;
+    tcpConnection_->setLocalPort(from);
+    udpConnection_->setLocalPort(from);
+    if (from > 0) {
+        punchTimer_.start();
+    }
     tcpConnection_->connectWithHello(
         serverAddress_, serverPort_, s.splitscreen ? 2 : 1, hostKey_,
         connectPassword_.isNull() ? QString(QLatin1String("")) : connectPassword_, -1);
@@ -243,7 +277,7 @@ void Client::hostGame(HostRequest request) {
     hostKey_ = environment_.newHostKey();
     serverAddress_ = QHostAddress(QHostAddress::LocalHost);
     serverPort_ = r.port;
-    datagramPort_ = 0;
+    forgetWay();
     addressText_.clear();
     inviteCode_.reset();
     connectPassword_ = r.password;
@@ -330,9 +364,7 @@ void Client::joinGame(bool splitscreen, QString address, bool saveAddress, QStri
         host = join.host;
         serverAddress_ = QHostAddress(host);
         serverPort_ = join.port;
-        if (std::exchange(datagramPort_, 0) > 0) {
-            Q_EMIT screen_.displayReachability({});  // the last game's relay line
-        }
+        forgetWay();
         if (saveAddress) {
             settings_.cache.ip = address;
             settings_.saveCache();
@@ -455,9 +487,15 @@ void Client::processConnectionEstablished(int connId, bool isAuthed) {
     field_.forgetServer();
     Q_EMIT screen_.resetGui(s.joined(true, false));
     Q_EMIT screen_.setGuiBaseState(GuiState::Lobby, ClientTexts::readyHint(s.splitscreen));
-    if (datagramPort_ > 0) {
+    punchTimer_.stop();
+    if (way_ == JoinWay::Kind::Relayed) {
         Q_EMIT screen_.displayReachability(
             tr("You play through the relay at %1: the host's game cannot be reached directly.")
+                .arg(serverAddress_.toString()));
+    } else if (way_ == JoinWay::Kind::Punched) {
+        Q_EMIT screen_.displayReachability(
+            tr("You play directly with the host's game at %1: both routers were opened towards "
+               "each other.")
                 .arg(serverAddress_.toString()));
     }
     lobby_.sendPlayers();
@@ -604,6 +642,9 @@ void Client::processConnectionError(int /*connId*/, ConnectionInterface::Connect
         return;
     }
     qCDebug(lcClient) << "connection error" << error;
+    if (session_.state == GamePlayer::Connecting && tryNextWay()) {
+        return;
+    }
     closeGameConnections();
     stopServerThread();
     if (endMode_ == EndMode::Quit) {

@@ -156,6 +156,11 @@ private:
     void quit();
 
     bool connected() const { return tcpEstablished_ || udpEstablished_; }
+    // A punched way that did not come through: the next way of the invite
+    // is tried instead. False when there is none (or the way was not punched).
+    bool tryNextWay();
+    // The way in is the player's own again: an address, or the host's game.
+    void forgetWay();
     QString serverLabel() const;
 
     ServerStarter serverStarter_;
@@ -170,7 +175,12 @@ private:
     int hostKey_ = -1;
     QHostAddress serverAddress_;
     int serverPort_ = 27403;             // the stream's
-    int datagramPort_ = 0;               // the datagrams' when it differs: through a relay
+    int datagramPort_ = 0;  // the datagrams' when it differs: relayed or punched
+    JoinWay::Kind way_ = JoinWay::Kind::Direct;
+    int localPort_ = 0;  // where a punched way is joined from
+    // A punched stream that is not through by then goes the next way.
+    QTimer punchTimer_;
+    static constexpr int kPunchedStreamMs = 3000;
     QString addressText_;                // the address as the player typed it
     std::optional<QString> inviteCode_;  // the join is by this invite code
     int lookups_ = 0;  // joins that looked a name up; a newer one or an abort ends the older

@@ -1,5 +1,6 @@
 #include "serverbrowser.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "network/endpoint.h"
@@ -11,7 +12,7 @@ ServerBrowser::ServerBrowser(MasterConnection* master, const MasterserverSetting
     master_->setParent(this);
     lanTimer_.setInterval(NetworkTimings().lanScanMs);
     probeTimer_.setSingleShot(true);
-    probeTimer_.setInterval(NetworkTimings().joinProbeMs);
+    probeTimeoutMs_ = NetworkTimings().joinProbeMs;
     connect(&probeTimer_, &QTimer::timeout, this, &ServerBrowser::failProbe);
     connect(&lanTimer_, &QTimer::timeout, this, [this] {
         Q_EMIT lanRoundBegins();
@@ -86,7 +87,8 @@ void ServerBrowser::setListShown(bool shown) {
 void ServerBrowser::probe(const QHostAddress& address, int port) {
     listing_ = false;
     probe_ = Target{address, port};
-    probeTimer_.start();
+    untried_ = {};
+    probeTimer_.start(probeTimeoutMs_);
     master_->queryServer(address, port);
 }
 
@@ -98,7 +100,10 @@ void ServerBrowser::probeInvite(const QString& code) {
         return;
     }
     finding_ = code;
-    withMaster([this, code] { master_->findInvite(code); });
+    withMaster([this, code] {
+        askedMs_.start();
+        master_->findInvite(code);
+    });
 }
 
 void ServerBrowser::processInvite(const PayloadCodec::InviteAnswer& a) {
@@ -106,7 +111,12 @@ void ServerBrowser::processInvite(const PayloadCodec::InviteAnswer& a) {
         return;
     }
     using PayloadCodec::Reach;
-    invited_ = {std::exchange(finding_, {}), {}, a.stream == Reach::No && a.datagram == Reach::No};
+    invited_ = {std::exchange(finding_, {}),
+                {},
+                a.stream == Reach::No && a.datagram == Reach::No,
+                a.localPort,
+                0,
+                askedMs_.isValid() ? static_cast<int>(askedMs_.elapsed()) : 0};
     for (const QString& text : a.endpoints) {
         if (const std::optional<JoinWay> w = JoinWay::parse(text)) {
             invited_.ways.append(*w);
@@ -121,18 +131,38 @@ void ServerBrowser::processInvite(const PayloadCodec::InviteAnswer& a) {
 
 void ServerBrowser::probeNextEndpoint() {
     const JoinWay w = invited_.ways.takeFirst();
-    Q_EMIT inviteFound(w);
+    const bool punched = w.kind == JoinWay::Kind::Punched;
+    const int from = punched ? invited_.localPort : 0;
+    Q_EMIT inviteFound(w, from);
     // The probe asks by datagram, where a relayed game hears it too.
     const Endpoint e = w.datagrams();
     probe_ = Target{e.address, e.port};
-    probeTimer_.start();
-    master_->queryInvitedServer(e.address, e.port, invited_.code);
+    // The game opened its router before the master server answered, so a
+    // punched way answers within a round trip or two of the lookup's; one
+    // that does not is given up for the next way soon.
+    probeTimer_.start(punched ? std::clamp(4 * invited_.roundTripMs + kPunchSlackMs, kPunchSlackMs,
+                                           probeTimeoutMs_)
+                              : probeTimeoutMs_);
+    untried_ = punched ? invited_ : Invited{};
+    master_->queryInvitedServer(e.address, e.port, invited_.code, from);
+}
+
+bool ServerBrowser::tryNextWay() {
+    if (untried_.ways.isEmpty()) {
+        return false;
+    }
+    Invited next = std::exchange(untried_, {});
+    cancelProbe();
+    invited_ = std::move(next);
+    probeNextEndpoint();
+    return true;
 }
 
 void ServerBrowser::cancelProbe() {
     probe_.reset();
     finding_.clear();
     invited_ = {};
+    untried_ = {};
     probeTimer_.stop();
 }
 
@@ -191,7 +221,10 @@ void ServerBrowser::processNewServer(int /*connId*/, ServerData server) {
         Q_EMIT newServer(server);
         return;
     }
+    // A punched way keeps the ways behind it until its stream is through.
+    Invited behind = std::exchange(untried_, {});
     cancelProbe();
+    untried_ = std::move(behind);
     Q_EMIT probeAnswered(server);
 }
 

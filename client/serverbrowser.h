@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 #include <QTimer>
@@ -49,7 +50,7 @@ public:
     // How often the local networks are asked while the list is shown.
     void setLanInterval(int ms) { lanTimer_.setInterval(ms); }
     // How long a join waits for its probe at most.
-    void setProbeTimeout(int ms) { probeTimer_.setInterval(ms); }
+    void setProbeTimeout(int ms) { probeTimeoutMs_ = ms; }
     // The list is on screen (rounds repeat) or not (they stop).
     void setListShown(bool shown);
     bool probing() const { return probe_.has_value() || !finding_.isEmpty(); }
@@ -64,6 +65,11 @@ public:
     // (inviteFound, or inviteFailed), then probes it there as probe() does,
     // where only the holder of the code can answer.
     void probeInvite(const QString& code);
+    // The way in that answered could not be joined after all (a punched
+    // stream that did not come through): probes the next one. False when
+    // there is none.
+    bool tryNextWay();
+    bool hasUntriedWay() const { return !untried_.ways.isEmpty(); }
     void cancelProbe();
     // Leaves the master server at once (the program ends).
     void close();
@@ -81,8 +87,9 @@ Q_SIGNALS:
     void probeAnswered(ServerData server);
     void probeFailed();
     // The way in to be probed next: the stream's and the datagrams' endpoints
-    // differ when it goes through the master server's relay.
-    void inviteFound(JoinWay way);
+    // differ when it goes through the master server's relay or is punched.
+    // localPort: where a punched way is to be joined from (0: anywhere).
+    void inviteFound(JoinWay way, int localPort);
     void inviteFailed(ServerBrowser::InviteFailure failure);
     // A repeated round of questions to the local networks begins: what did
     // not answer the last one is gone.
@@ -119,12 +126,20 @@ private:
         QString code;
         QList<JoinWay> ways;       // still to try
         bool unreachable = false;  // the master server's verdict
+        int localPort = 0;         // where the lookup left from
+        qint64 askedMs = 0;        // when it was asked, for the punched way's time
+        int roundTripMs = 0;       // the lookup's
     };
     Invited invited_;  // the code's game, while its ways in are tried
+    Invited untried_;  // after a punched way answered: the ways behind it
     HostLookup lookup_ = systemHostLookup();
     bool resolving_ = false;
     std::function<void()> afterLookup_;
     LanScanner* lan_;  // child
     QTimer lanTimer_;
     QTimer probeTimer_;
+    int probeTimeoutMs_;
+    QElapsedTimer askedMs_;  // since the last lookup was asked
+    // A punched way's probe waits this long beyond four round trips of the lookup.
+    static constexpr int kPunchSlackMs = 500;
 };

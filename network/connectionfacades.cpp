@@ -141,6 +141,10 @@ int NetClientConnection::connectWithHello(const QHostAddress& address, int port,
                                                requestedId);
 }
 
+void NetClientConnection::setLocalPort(int port) {
+    core_->transport().setLocalPort(port);
+}
+
 void NetClientConnection::requestResend() {
     core_->requestResend();
 }
@@ -221,11 +225,7 @@ void NetMasterConnection::findInvite(const QString& code) {
     core_->masterLink().findInvite(code);
 }
 
-void NetMasterConnection::sendJoinerReady(const QString& nonce) {
-    core_->masterLink().sendJoinerReady(nonce);
-}
-
 void NetMasterConnection::queryInvitedServer(const QHostAddress& address, int port,
-                                             const QString& code) {
-    core_->masterLink().queryServer(address, port, code);
+                                             const QString& code, int localPort) {
+    core_->masterLink().queryServer(address, port, code, localPort);
 }

@@ -61,6 +61,7 @@ public:
     void disconnectClient(int clientId, bool immediately) override;
     int connectWithHello(const QHostAddress& address, int port, int players, int hostKey,
                          const QString& password, int requestedId) override;
+    void setLocalPort(int port) override;
     void requestResend() override;
     void sendCPlayers(bool reliable, const PayloadCodec::Players& players) override;
     void sendCMessage(bool reliable, const PayloadCodec::ChatLine& line) override;
@@ -93,8 +94,8 @@ public:
     void requestServerlist(bool reliable) override;
     void sendRegistration(const PayloadCodec::Registration& registration) override;
     void findInvite(const QString& code) override;
-    void queryInvitedServer(const QHostAddress& address, int port, const QString& code) override;
-    void sendJoinerReady(const QString& nonce) override;
+    void queryInvitedServer(const QHostAddress& address, int port, const QString& code,
+                            int localPort) override;
 
 private:
     ConnectionCore* core_;  // a child

@@ -118,6 +118,9 @@ public:
     // Opens a connection whose hello ("CHI") goes out once it is up.
     virtual int connectWithHello(const QHostAddress& address, int port, int players, int hostKey,
                                  const QString& password, int requestedId) = 0;
+    // The next connection leaves from this local port (0: any free one): a
+    // punched way's, the port the game's router was opened towards.
+    virtual void setLocalPort(int port) = 0;
     // Asks the server for every reliable datagram after the last one received.
     virtual void requestResend() = 0;
     virtual void sendCPlayers(bool reliable, const PayloadCodec::Players& players) = 0;
@@ -173,9 +176,9 @@ public:
     virtual void findInvite(const QString& code) = 0;
     // Probes a game server found by invite code: only an answer proven with
     // the code counts (changedCNewServer), else changedCServerUnreachable.
-    virtual void queryInvitedServer(const QHostAddress& address, int port, const QString& code) = 0;
-    // Tells the master server that the game is ready for an announced joiner ("SPN").
-    virtual void sendJoinerReady(const QString& nonce) = 0;
+    // localPort: where the probe leaves from (0: any free port).
+    virtual void queryInvitedServer(const QHostAddress& address, int port, const QString& code,
+                                    int localPort) = 0;
 
 Q_SIGNALS:
     // What the master server and probed game servers answer.

@@ -1,5 +1,7 @@
 #include "endpoint.h"
 
+#include <algorithm>
+
 QHostAddress Endpoint::plain(const QHostAddress& address) {
     bool ok = false;
     const quint32 v4 = address.toIPv4Address(&ok);
@@ -35,22 +37,38 @@ std::optional<Endpoint> Endpoint::parse(const QString& text) {
 }
 
 QString JoinWay::text() const {
-    return relayed ? stream.text() + u'/' + QString::number(datagramPort) : stream.text();
+    switch (kind) {
+        case Kind::Relayed:
+            return stream.text() + u'/' + QString::number(datagramPort);
+        case Kind::Punched:
+            return stream.text() + u'+' + QString::number(datagramPort);
+        case Kind::Direct:
+            break;
+    }
+    return stream.text();
 }
 
 std::optional<JoinWay> JoinWay::parse(const QString& text) {
-    const qsizetype slash = text.indexOf(u'/');
-    const std::optional<Endpoint> stream = Endpoint::parse(slash < 0 ? text : text.left(slash));
+    // After the last colon: an IPv6 address holds neither sign.
+    qsizetype sign = -1;
+    for (qsizetype i = std::max<qsizetype>(0, text.lastIndexOf(u':')); i < text.size(); ++i) {
+        if (text.at(i) == u'/' || text.at(i) == u'+') {
+            sign = i;
+            break;
+        }
+    }
+    const std::optional<Endpoint> stream = Endpoint::parse(sign < 0 ? text : text.left(sign));
     if (!stream) {
         return std::nullopt;
     }
-    if (slash < 0) {
-        return JoinWay{*stream, stream->port, false};
+    if (sign < 0) {
+        return JoinWay{*stream, stream->port, Kind::Direct};
     }
     bool ok = false;
-    const int port = text.mid(slash + 1).toInt(&ok);
-    if (!ok || port < 1 || port > 65535) {
+    const QString rest = text.mid(sign + 1);
+    const int port = rest.toInt(&ok);
+    if (!ok || port < 1 || port > 65535 || rest.startsWith(u'+')) {
         return std::nullopt;
     }
-    return JoinWay{*stream, port, true};
+    return JoinWay{*stream, port, text.at(sign) == u'/' ? Kind::Relayed : Kind::Punched};
 }

@@ -20,12 +20,16 @@ struct Endpoint {
 };
 
 // A way into a game that the master server names: one endpoint for the stream
-// and the datagrams alike, or through its relay "address:port/port", the
-// stream's relayed port and then the datagrams'.
+// and the datagrams alike; through its relay "address:port/port", the
+// stream's relayed port and then the datagrams'; or punched through both
+// routers "address:port+port", the port the game opened its stream from and
+// then its datagram port. A punched way is tried from the local port the
+// lookup left from, the one the game opened towards.
 struct JoinWay {
+    enum class Kind { Direct, Relayed, Punched };
     Endpoint stream;
     int datagramPort = 0;
-    bool relayed = false;
+    Kind kind = Kind::Direct;
 
     Endpoint datagrams() const { return {stream.address, datagramPort}; }
     QString text() const;

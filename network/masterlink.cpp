@@ -9,6 +9,7 @@
 #include "network/invitecode.h"
 #include "network/payloadcodec.h"
 #include "network/serverclaims.h"
+#include "network/socketabstract.h"
 
 namespace {
 
@@ -106,14 +107,16 @@ void MasterLink::sendRegistration(const PayloadCodec::Registration& registration
 
 void MasterLink::findInvite(const QString& code) {
     invite_ = {code, strongNonce()};
-    sendToMaster(true, MessageCode::CJN, Codec::buildInviteQuery(invite_));
+    for (ConnectionInfo* record : masterRecords()) {
+        Codec::InviteQuery q = invite_;
+        q.port = record->socket ? record->socket->socket()->localPort() : 0;
+        core_.startRepeating(*record, ConnectionMessage(MessageCode::CJN, Codec::buildInviteQuery(q)),
+                             true);
+    }
 }
 
-void MasterLink::sendJoinerReady(const QString& nonce) {
-    sendToMaster(false, MessageCode::SPN, nonce);
-}
-
-void MasterLink::queryServer(const QHostAddress& address, int port, const QString& inviteCode) {
+void MasterLink::queryServer(const QHostAddress& address, int port, const QString& inviteCode,
+                             int localPort) {
     // Joining by address replaces whatever was being probed, an earlier
     // join probe included: its give-up would read as this one's failure.
     serverList_.clear();
@@ -121,7 +124,9 @@ void MasterLink::queryServer(const QHostAddress& address, int port, const QStrin
         core_.removeConnection(id);
     }
     queryAddresses_.clear();
+    core_.transport().setLocalPort(localPort);
     const int connId = core_.transport().connectToHost(address, port);
+    core_.transport().setLocalPort(0);
     if (core_.findInTable(ConnectionCore::Table::Pending, connId) == nullptr) {
         // Not even opened: unsaid, the join would wait for an answer that cannot come.
         reportUnreachable(address, port);
@@ -271,8 +276,10 @@ void MasterLink::processInviteAnswer(ConnectionInfo& record, const ConnectionMes
         return;
     }
     invite_ = {};
+    Codec::InviteAnswer answer = *a;
+    answer.localPort = record.socket ? record.socket->socket()->localPort() : 0;
     if (MasterConnection* e = core_.eventsAs<MasterConnection>()) {
-        Q_EMIT e->changedCInvite(-1, *a);
+        Q_EMIT e->changedCInvite(-1, answer);
     }
 }
 

@@ -37,12 +37,13 @@ public:
     void sendMasterTest(bool reliable);
     void requestServerlist(bool reliable);
     // inviteCode: the server was found by that code, and only an answer
-    // proven with it counts.
-    void queryServer(const QHostAddress& address, int port, const QString& inviteCode = {});
+    // proven with it counts. localPort: where the probe leaves from (0: any).
+    void queryServer(const QHostAddress& address, int port, const QString& inviteCode = {},
+                     int localPort = 0);
     void sendRegistration(const PayloadCodec::Registration& registration);
+    // Each link asks from its own port and names it, so that the game can
+    // be punched open towards where the master server sees that port.
     void findInvite(const QString& code);
-    // The game is ready for the joiner the master server announced ("SPN").
-    void sendJoinerReady(const QString& nonce);
 
     void processAnnouncementAnswer(ConnectionInfo& record, const ConnectionMessage& message);
     void processMasterTest(ConnectionInfo& record, const ConnectionMessage& message);

@@ -590,16 +590,32 @@ std::optional<RegistrationAnswer> parseRegistrationAnswer(const QString& payload
     return a;
 }
 
+namespace {
+
+// 0 for a token left out, -1 for one that is no port.
+int optionalPort(const QStringList& t, qsizetype at) {
+    if (t.size() <= at) {
+        return 0;
+    }
+    bool ok = false;
+    const int port = t[at].toInt(&ok);
+    return ok && port >= 1 && port <= 65535 ? port : -1;
+}
+
+}  // namespace
+
 QString buildInviteQuery(const InviteQuery& q) {
-    return q.code + kSpace + q.nonce;
+    const QString both = q.code + kSpace + q.nonce;
+    return q.port > 0 ? both + kSpace + QString::number(q.port) : both;
 }
 
 std::optional<InviteQuery> parseInviteQuery(const QString& payload) {
     const QStringList t = tokens(payload);
-    if (t.size() != 2 || !isCode(t[0]) || !InviteCode::isNonce(t[1])) {
+    const int port = optionalPort(t, 2);
+    if (t.size() < 2 || t.size() > 3 || !isCode(t[0]) || !InviteCode::isNonce(t[1]) || port < 0) {
         return std::nullopt;
     }
-    return InviteQuery{t[0], t[1]};
+    return InviteQuery{t[0], t[1], port};
 }
 
 QString buildInviteAnswer(const InviteAnswer& a) {
@@ -640,6 +656,19 @@ std::optional<JoinerNotice> parseJoinerNotice(const QString& payload) {
         return std::nullopt;
     }
     return JoinerNotice{t[0], t[1]};
+}
+
+QString buildJoinerReady(const JoinerReady& r) {
+    return r.port > 0 ? r.nonce + kSpace + QString::number(r.port) : r.nonce;
+}
+
+std::optional<JoinerReady> parseJoinerReady(const QString& payload) {
+    const QStringList t = tokens(payload);
+    const int port = optionalPort(t, 1);
+    if (t.isEmpty() || t.size() > 2 || !InviteCode::isNonce(t[0]) || port < 0) {
+        return std::nullopt;
+    }
+    return JoinerReady{t[0], port};
 }
 
 }  // namespace PayloadCodec

@@ -283,10 +283,13 @@ QString buildRegistrationAnswer(const RegistrationAnswer& a);
 // Nothing unless the code and the token are well formed.
 std::optional<RegistrationAnswer> parseRegistrationAnswer(const QString& payload);
 
-// "CJN": code nonce: where is the game of this code?
+// "CJN": code nonce [port]: where is the game of this code? With the local
+// port the question left from, the joiner can be punched to: the game then
+// opens towards where the master server saw that port.
 struct InviteQuery {
     QString code;
     QString nonce;
+    int port{};  // 0: none given
 };
 QString buildInviteQuery(const InviteQuery& q);
 // Nothing unless both are well formed.
@@ -305,6 +308,9 @@ struct InviteAnswer {
     Reach datagram = Reach::Unknown;
     QString observed;
     QStringList endpoints;
+    // Not on the wire: the local port the question left from, where a
+    // punched way is to be tried from.
+    int localPort{};
 };
 inline constexpr int kMaxEndpoints = 4;
 QString buildInviteAnswer(const InviteAnswer& a);
@@ -313,7 +319,7 @@ std::optional<InviteAnswer> parseInviteAnswer(const QString& payload);
 
 // "MPN": nonce endpoint: the master server tells a game that the joiner of
 // that lookup comes, seen at endpoint ("address:port"), so that the game lets
-// it in at its relay. "SPN": nonce: the game is ready for it.
+// it in at its relay and opens its router towards it.
 struct JoinerNotice {
     QString nonce;
     QString endpoint;
@@ -321,6 +327,17 @@ struct JoinerNotice {
 QString buildJoinerNotice(const JoinerNotice& n);
 // Nothing unless the nonce and the endpoint are well formed.
 std::optional<JoinerNotice> parseJoinerNotice(const QString& payload);
+
+// "SPN": nonce [port]: the game is ready for that joiner; with the port its
+// stream opened towards the joiner from. Sent from the game's datagram port,
+// so that the master server sees where the game's router maps it.
+struct JoinerReady {
+    QString nonce;
+    int port{};  // 0: no stream opened
+};
+QString buildJoinerReady(const JoinerReady& r);
+// Nothing unless the nonce (and a port given) are well formed.
+std::optional<JoinerReady> parseJoinerReady(const QString& payload);
 
 }  // namespace PayloadCodec
 

@@ -79,6 +79,19 @@ int PeerTransport::connectWithHello(const QHostAddress& address, int port, int p
 int PeerTransport::openConnection(ConnectionState state, const QHostAddress& address, int port) {
     ConnectionInfo& record = openRecord(state);
     QAbstractSocket* socket = record.socket->socket();
+    // Datagram sockets always share their port: a probe and a datagram
+    // connection of a punched way leave from the master link's port, where
+    // the master server saw the joiner. A stream binds only for such a way:
+    // bound, it could not connect again at once to a peer it just left.
+    if (kind_ == Kind::Udp || localPort() > 0) {
+        const auto share = QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint;
+        const auto at = static_cast<quint16>(localPort());
+        const bool v4 = address.protocol() == QAbstractSocket::IPv4Protocol;
+        if (!socket->bind(QHostAddress(v4 ? QHostAddress::AnyIPv4 : QHostAddress::AnyIPv6), at,
+                          share)) {
+            qCDebug(lcNetwork) << "cannot leave from port" << at << ":" << socket->errorString();
+        }
+    }
     socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
     socket->connectToHost(address, static_cast<quint16>(port), QIODevice::ReadWrite);
     return record.connId;

@@ -71,6 +71,10 @@ int ThreadedClientConnection::connectWithHello(const QHostAddress& address, int 
     });
 }
 
+void ThreadedClientConnection::setLocalPort(int port) {
+    forward([=](ClientConnection& c) { c.setLocalPort(port); });
+}
+
 void ThreadedClientConnection::requestResend() {
     forward([](ClientConnection& c) { c.requestResend(); });
 }
@@ -136,10 +140,7 @@ void ThreadedMasterConnection::findInvite(const QString& code) {
 }
 
 void ThreadedMasterConnection::queryInvitedServer(const QHostAddress& address, int port,
-                                                  const QString& code) {
-    forward([=](MasterConnection& c) { c.queryInvitedServer(address, port, code); });
+                                                  const QString& code, int localPort) {
+    forward([=](MasterConnection& c) { c.queryInvitedServer(address, port, code, localPort); });
 }
 
-void ThreadedMasterConnection::sendJoinerReady(const QString& nonce) {
-    forward([=](MasterConnection& c) { c.sendJoinerReady(nonce); });
-}

@@ -186,6 +186,7 @@ public:
     // for it (see ask).
     int connectWithHello(const QHostAddress& address, int port, int players, int hostKey,
                          const QString& password, int requestedId) override;
+    void setLocalPort(int port) override;
     void requestResend() override;
     void sendCPlayers(bool reliable, const PayloadCodec::Players& players) override;
     void sendCMessage(bool reliable, const PayloadCodec::ChatLine& line) override;
@@ -210,6 +211,6 @@ public:
     void requestServerlist(bool reliable) override;
     void sendRegistration(const PayloadCodec::Registration& registration) override;
     void findInvite(const QString& code) override;
-    void queryInvitedServer(const QHostAddress& address, int port, const QString& code) override;
-    void sendJoinerReady(const QString& nonce) override;
+    void queryInvitedServer(const QHostAddress& address, int port, const QString& code,
+                            int localPort) override;
 };

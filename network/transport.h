@@ -37,6 +37,10 @@ public:
     virtual bool isStream() const { return false; }
     // Called once when a record leaves its table.
     virtual void release(ConnectionInfo& record) { Q_UNUSED(record) }
+    // The local port the next connections dialled out leave from, one that
+    // the peer's router was opened towards (0: any free port).
+    void setLocalPort(int port) { localPort_ = port; }
+    int localPort() const { return localPort_; }
 
 protected:
     virtual void attached() {}
@@ -44,4 +48,5 @@ protected:
 
 private:
     ConnectionCore* core_ = nullptr;
+    int localPort_ = 0;
 };

@@ -8,6 +8,8 @@
 #include <QSocketNotifier>
 #include <cerrno>
 
+#include "relay/sockaddress.h"
+
 namespace {
 
 constexpr qsizetype kMaxControlBuffer = 65536;
@@ -83,28 +85,12 @@ void TurnTcpRelay::indication(const StunMessage& message) {
 
 void TurnTcpRelay::bind(const QByteArray& connectionId, const QHostAddress& peer,
                         quint16 peerPort) {
-    const bool v6 = server_.protocol() == QAbstractSocket::IPv6Protocol;
-    const int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const SockAddress to = SockAddress::of(server_, serverPort_);
+    const int fd = ::socket(to.family(), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         return;
     }
-    sockaddr_storage to{};
-    socklen_t length = 0;
-    if (v6) {
-        auto* a = reinterpret_cast<sockaddr_in6*>(&to);
-        a->sin6_family = AF_INET6;
-        a->sin6_port = htons(serverPort_);
-        const Q_IPV6ADDR ip = server_.toIPv6Address();
-        std::copy(std::begin(ip.c), std::end(ip.c), a->sin6_addr.s6_addr);
-        length = sizeof(sockaddr_in6);
-    } else {
-        auto* a = reinterpret_cast<sockaddr_in*>(&to);
-        a->sin_family = AF_INET;
-        a->sin_port = htons(serverPort_);
-        a->sin_addr.s_addr = htonl(server_.toIPv4Address());
-        length = sizeof(sockaddr_in);
-    }
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&to), length) < 0 && errno != EINPROGRESS) {
+    if (::connect(fd, to.get(), to.length) < 0 && errno != EINPROGRESS) {
         ::close(fd);
         return;
     }

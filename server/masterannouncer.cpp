@@ -30,8 +30,10 @@ MasterAnnouncer::MasterAnnouncer(MasterConnection* master, const MasterserverSet
             [this](int, const PayloadCodec::RegistrationAnswer& a) { processRegistration(a); });
     connect(master_, &MasterConnection::changedCJoiner, this,
             [this](int, const PayloadCodec::JoinerNotice& n) {
-                if (!invite_.relay.isEmpty()) {  // only a game offered the relay lets anyone in
-                    Q_EMIT joinerComing(n.nonce, n.endpoint);
+                // Only a game with a code has joiners by code.
+                const std::optional<Endpoint> at = Endpoint::parse(n.endpoint);
+                if (!invite_.code.isEmpty() && at) {
+                    Q_EMIT joinerComing(n.nonce, *at);
                 }
             });
     heartbeatTimer_ = new QTimer(this);
@@ -115,10 +117,14 @@ void MasterAnnouncer::setRelayed(const QString& stream, const QString& datagram)
     }
 }
 
-void MasterAnnouncer::welcome(const QString& nonce) {
-    if (active_) {
-        master_->sendJoinerReady(nonce);
+std::optional<Endpoint> MasterAnnouncer::masterFor(const QHostAddress& address) const {
+    const auto family = Endpoint::plain(address).protocol();
+    for (const QHostAddress& at : {masterServer_.address, masterServer_.address6}) {
+        if (active_ && !at.isNull() && Endpoint::plain(at).protocol() == family) {
+            return Endpoint{Endpoint::plain(at), masterServer_.port};
+        }
     }
+    return std::nullopt;
 }
 
 void MasterAnnouncer::processRegistration(const PayloadCodec::RegistrationAnswer& answer) {

@@ -2,7 +2,10 @@
 
 #include <QObject>
 
+#include <optional>
+
 #include "network/connectioninterface.h"
+#include "network/endpoint.h"
 #include "network/masterserversettings.h"
 
 class QTimer;
@@ -48,8 +51,9 @@ public:
     // The addresses the game holds at the master server's relay
     // ("address:port"), told with every registration; empty: none.
     void setRelayed(const QString& stream, const QString& datagram);
-    // The game lets the joiner of nonce in ("SPN").
-    void welcome(const QString& nonce);
+    // Where the master server is heard in the family of address; none
+    // when it is not there.
+    std::optional<Endpoint> masterFor(const QHostAddress& address) const;
 
 public Q_SLOTS:
     void sendHeartbeat();
@@ -57,8 +61,9 @@ public Q_SLOTS:
 Q_SIGNALS:
     // The master server gave a code, or said something new of the game's reach.
     void changedInvite(PayloadCodec::RegistrationAnswer invite);
-    // The master server announces a joiner ("MPN"), seen at endpoint.
-    void joinerComing(QString nonce, QString endpoint);
+    // The master server announces a joiner ("MPN"), seen at endpoint: the
+    // game opens towards it, and lets it in at its relay.
+    void joinerComing(QString nonce, Endpoint endpoint);
 
 private:
     // Keep-alives the master server may leave unanswered before the game

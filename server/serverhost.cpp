@@ -175,9 +175,21 @@ Server* ServerHost::start(RandomSource& random) {
     connect(&server_->announcer(), &MasterAnnouncer::changedInvite, this,
             &ServerHost::processInvite);
     connect(&server_->announcer(), &MasterAnnouncer::joinerComing, this,
-            [this](const QString& nonce, const QString& endpoint) {
-                if (const std::optional<Endpoint> e = Endpoint::parse(endpoint); e && relay_) {
-                    relay_->admit(nonce, e->address);
+            &ServerHost::processJoiner);
+    puncher_ = new HolePuncher(
+        [this](const Endpoint& to) {
+            if (datagram_) {
+                // Any message does; this one every receiver ignores.
+                sharedDatagrams_->socketWrapper()->sendMessage(
+                    to.address, to.port, ConnectionMessage(MessageCode::SLNE, {}));
+            }
+        },
+        options_.punchTimings, this);
+    connect(puncher_, &HolePuncher::connected, this,
+            [this](qintptr descriptor, const Endpoint&) {
+                if (!stream_ || stream_->acceptSocket(descriptor, {}) < 0) {
+                    QTcpSocket orphan;  // closes it
+                    orphan.setSocketDescriptor(descriptor);
                 }
             });
     if (mapPort) {
@@ -222,11 +234,7 @@ void ServerHost::processInvite(const PayloadCodec::RegistrationAnswer& invite) {
         relayRetryMs_ = 0;
         Q_EMIT changedRelay(stream, datagram);
     });
-    connect(r, &RelayHost::admitted, this, [this](const QString& nonce) {
-        if (server_) {
-            server_->announcer().welcome(nonce);
-        }
-    });
+    connect(r, &RelayHost::admitted, this, &ServerHost::sendReady);
     connect(r, &RelayHost::arrived, this,
             [this](const QHostAddress& address, int port, const QByteArray& packet) {
                 if (datagram_) {
@@ -258,6 +266,34 @@ void ServerHost::processInvite(const PayloadCodec::RegistrationAnswer& invite) {
     });
     sharedDatagrams_->setDetour(r);
     r->start();
+}
+
+void ServerHost::processJoiner(const QString& nonce, const Endpoint& joiner) {
+    if (!server_ || joiners_.contains(nonce)) {
+        return;
+    }
+    if (joiners_.size() >= kMaxJoiners) {
+        joiners_.clear();  // long answered: the master server waits a second at most
+    }
+    joiners_.insert(nonce, {joiner, puncher_->open(joiner)});
+    if (relay_ && !relay_->failed()) {
+        relay_->admit(nonce, joiner.address);  // ready once let in there
+        return;
+    }
+    sendReady(nonce);
+}
+
+void ServerHost::sendReady(const QString& nonce) {
+    const auto j = joiners_.constFind(nonce);
+    if (!server_ || !datagram_ || j == joiners_.constEnd()) {
+        return;
+    }
+    if (const std::optional<Endpoint> master = server_->announcer().masterFor(j->at.address)) {
+        sharedDatagrams_->socketWrapper()->sendMessage(
+            master->address, master->port,
+            ConnectionMessage(MessageCode::SPN,
+                              PayloadCodec::buildJoinerReady({nonce, j->streamPort})));
+    }
 }
 
 void ServerHost::dropRelay() {
@@ -352,6 +388,9 @@ void ServerHost::endServer() {
 void ServerHost::processServerGone() {
     // Connections and the datagram socket went with the Server.
     dropRelay();
+    delete puncher_;
+    puncher_ = nullptr;
+    joiners_.clear();
     if (listener_) {
         listener_->close();
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
@@ -13,6 +14,7 @@
 #include "network/payloadcodec.h"
 #include "portmap/portmapper.h"
 #include "relay/turnudprelay.h"
+#include "server/holepuncher.h"
 #include "server/serversettings.h"
 
 class NetServerConnection;
@@ -43,6 +45,7 @@ struct ServerHostOptions {
     // of their own.
     int discoveryPort = Quadrell::kDiscoveryPort;
     TurnTimings relayTimings;
+    HolePuncher::Timings punchTimings;
     // After the relay lost the game (it restarted, say): the first wait for
     // new allocations, doubled after every failure up to a minute.
     int relayRetryMs = 2000;
@@ -133,6 +136,12 @@ private:
     // A relay offered by the master server: taken once, and again after a failure.
     void processInvite(const PayloadCodec::RegistrationAnswer& invite);
     void dropRelay();
+    // A joiner the master server announced: the game opens towards it and
+    // lets it in at the relay, then says it is ready.
+    void processJoiner(const QString& nonce, const Endpoint& joiner);
+    // "SPN" from the game port, so that the master server sees how the
+    // router maps it.
+    void sendReady(const QString& nonce);
 
     ServerHostOptions options_;
     int port_ = -1;
@@ -146,6 +155,14 @@ private:
     SharedDatagramTransport* sharedDatagrams_ = nullptr;  // datagram_'s, while it is there
     QPointer<RelayHost> relay_;
     int relayRetryMs_ = 0;
+    HolePuncher* puncher_ = nullptr;  // a child, while the Server runs
+    struct Joiner {
+        Endpoint at;
+        int streamPort = 0;  // where the punched stream left from; 0: none
+    };
+    // By nonce; the master server announces a joiner once per address family.
+    QHash<QString, Joiner> joiners_;
+    static constexpr int kMaxJoiners = 256;
     std::map<int, ClientTraffic> traffic_;
     bool shuttingDown_ = false;
     PortMapper* portMapper_ = nullptr;  // only while a port is wanted

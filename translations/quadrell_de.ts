@@ -68,6 +68,10 @@
         <translation>Du spielst über das Relay bei %1: Das Spiel des Gastgebers ist nicht direkt erreichbar.</translation>
     </message>
     <message>
+        <source>You play directly with the host&apos;s game at %1: both routers were opened towards each other.</source>
+        <translation>Du spielst direkt mit dem Spiel des Gastgebers bei %1: Beide Router wurden füreinander geöffnet.</translation>
+    </message>
+    <message>
         <source>Invite code %1 (Ctrl+C copies it): the master server cannot reach the game directly, so friends join through the relay at %2</source>
         <translation>Einladungscode %1 (Strg+C kopiert ihn): Der Masterserver erreicht das Spiel nicht direkt, also treten Freunde über das Relay bei %2 bei</translation>
     </message>

@@ -128,7 +128,7 @@ void MasterService::processMessage(const ConnectionMessage& message, const QHost
             processInviteQuery(message.content, sender, port);
             break;
         case MessageCode::SPN:
-            processJoinerReady(message.content, sender);
+            processJoinerReady(message.content, sender, port);
             break;
         default:
             break;
@@ -194,7 +194,7 @@ void MasterService::processRegistration(const QString& payload, const QHostAddre
                             relayStream->address.isEqual(config_.relay.address) &&
                             relayDatagram->address.isEqual(config_.relay.address);
     invite->relayed = atOurRelay
-                          ? std::optional<JoinWay>(JoinWay{*relayStream, relayDatagram->port, true})
+                          ? std::optional<JoinWay>(JoinWay{*relayStream, relayDatagram->port, JoinWay::Kind::Relayed})
                           : std::nullopt;
     if (invites_.size() > before) {
         Q_EMIT logLine(QStringLiteral("invite %1 for %2")
@@ -264,61 +264,93 @@ void MasterService::processInviteQuery(const QString& payload, const QHostAddres
     a.nonce = q->nonce;
     a.code = q->code;
     a.observed = MasterRegistry::key(sender, port);
-    if (InviteRegistry::Invite* i = invites_.find(q->code)) {
-        a.found = true;
-        a.endpoints = i->endpoints();
-        // The reach of the way to try first.
-        const InviteRegistry::Place& first =
-            i->v6.isSet() && !i->v6.unreachable() ? i->v6 : (i->v4.isSet() ? i->v4 : i->v6);
-        a.stream = first.stream;
-        a.datagram = first.datagram;
-        // Through the relay: the game lets the joiner in there first. A
-        // joiner asks over each family it has (and again until answered):
-        // one answer, after the game heard the address of the relay's family.
-        if (i->relayed && a.endpoints.value(0) == i->relayed->text()) {
-            auto w = waiting_.find(q->nonce);
-            if (w == waiting_.end() && waiting_.size() < config_.maxWaitingJoins) {
-                w = waiting_.insert(q->nonce, {q->code, PayloadCodec::buildInviteAnswer(a), sender,
-                                               port, replyFrom_, false});
-                QTimer::singleShot(config_.joinWaitMs, this,
-                                   [this, nonce = q->nonce] { releaseJoin(nonce); });
-            }
-            if (w != waiting_.end()) {
-                if (!w->announced &&
-                    Endpoint::plain(sender).protocol() == i->relayed->stream.address.protocol()) {
-                    w->announced = true;
-                    const QString notice = PayloadCodec::buildJoinerNotice({q->nonce, a.observed});
-                    for (const InviteRegistry::Place* p : {&i->v4, &i->v6}) {
-                        if (p->isSet()) {
-                            answer(MessageCode::MPN, notice, p->address, p->linkPort, p->via);
-                        }
-                    }
-                }
-                return;
+    InviteRegistry::Invite* i = invites_.find(q->code);
+    if (i == nullptr) {
+        answer(MessageCode::MJN, PayloadCodec::buildInviteAnswer(a), sender, port);
+        return;
+    }
+    a.found = true;
+    a.endpoints = i->endpoints();
+    // The reach of the way to try first.
+    const InviteRegistry::Place& first =
+        i->v6.isSet() && !i->v6.unreachable() ? i->v6 : (i->v4.isSet() ? i->v4 : i->v6);
+    a.stream = first.stream;
+    a.datagram = first.datagram;
+    const auto family = Endpoint::plain(sender).protocol();
+    const InviteRegistry::Place& mine =
+        family == QAbstractSocket::IPv6Protocol ? i->v6 : i->v4;
+    // Through the relay: the game lets the joiner in there first.
+    const bool relayFirst = i->relayed && a.endpoints.value(0) == i->relayed->text();
+    const bool relayHere = relayFirst && family == i->relayed->stream.address.protocol();
+    // A punch needs both routers to keep ports: the joiner's we see here,
+    // the game's when it answers.
+    const bool punch = i->takesRelay && q->port == port && mine.isSet() && !mine.direct();
+    if (!relayFirst && !punch) {
+        answer(MessageCode::MJN, PayloadCodec::buildInviteAnswer(a), sender, port);
+        return;
+    }
+    // A joiner asks over each family it has (and again until answered): one
+    // answer, after the game heard the address of a family it can use.
+    auto w = waiting_.find(q->nonce);
+    if (w == waiting_.end()) {
+        if (waiting_.size() >= config_.maxWaitingJoins) {
+            answer(MessageCode::MJN, PayloadCodec::buildInviteAnswer(a), sender, port);
+            return;
+        }
+        w = waiting_.insert(q->nonce, {q->code, a, sender, port, replyFrom_});
+        QTimer::singleShot(config_.joinWaitMs, this,
+                           [this, nonce = q->nonce] { releaseJoin(nonce); });
+    }
+    if (!w->announced && (relayHere || punch)) {
+        w->announced = true;
+        w->punch = punch;
+        // Punched, the answer goes where the game opened towards.
+        if (punch) {
+            w->to = sender;
+            w->port = port;
+            w->from = replyFrom_;
+            w->answer = a;
+        }
+        const QString notice = PayloadCodec::buildJoinerNotice({q->nonce, a.observed});
+        for (const InviteRegistry::Place* p : {&i->v4, &i->v6}) {
+            if (p->isSet()) {
+                answer(MessageCode::MPN, notice, p->address, p->linkPort, p->via);
             }
         }
     }
-    answer(MessageCode::MJN, PayloadCodec::buildInviteAnswer(a), sender, port);
 }
 
-void MasterService::processJoinerReady(const QString& payload, const QHostAddress& sender) {
-    const QString nonce = payload.trimmed();
-    const auto w = waiting_.constFind(nonce);
-    if (w == waiting_.constEnd()) {
+void MasterService::processJoinerReady(const QString& payload, const QHostAddress& sender,
+                                       quint16 port) {
+    const std::optional<PayloadCodec::JoinerReady> r = PayloadCodec::parseJoinerReady(payload);
+    const auto w = r ? waiting_.find(r->nonce) : waiting_.end();
+    if (w == waiting_.end()) {
         return;
     }
     // Only the game asked: a joiner cannot cut its own wait short.
     const InviteRegistry::Invite* i = invites_.find(w->code);
-    if (i != nullptr && (i->v4.address.isEqual(sender) || i->v6.address.isEqual(sender))) {
-        releaseJoin(nonce);
+    if (i == nullptr || (!i->v4.address.isEqual(sender) && !i->v6.address.isEqual(sender))) {
+        return;
     }
+    // Its answer left from its datagram port: where the router kept that,
+    // it will have kept the stream's port too.
+    if (w->punch && r->port > 0 && port == i->gamePort) {
+        w->punched = JoinWay{{sender, r->port}, port, JoinWay::Kind::Punched};
+    }
+    releaseJoin(r->nonce);
 }
 
 void MasterService::releaseJoin(const QString& nonce) {
     if (const auto w = waiting_.find(nonce); w != waiting_.end()) {
-        const WaitingJoin join = *w;
+        WaitingJoin join = *w;
         waiting_.erase(w);
-        answer(MessageCode::MJN, join.answer, join.to, join.port, join.from);
+        if (join.punched) {
+            join.answer.endpoints.prepend(join.punched->text());
+            Q_EMIT logLine(QStringLiteral("invite %1 punched at %2")
+                               .arg(InviteCode::display(join.code), join.punched->text()));
+        }
+        answer(MessageCode::MJN, PayloadCodec::buildInviteAnswer(join.answer), join.to, join.port,
+               join.from);
     }
 }
 

@@ -31,6 +31,14 @@ class QUdpSocket;
 // too, and its answer waits until the game let it in at the relay ("MPN",
 // "SPN") or for joinWaitMs at most.
 //
+// Hole punching: a joiner that names the port it asked from, where its router
+// kept that port, is announced to such a game as well ("MPN" with where we
+// see that port). The game opens its router towards it and answers from its
+// datagram port ("SPN" with the port its stream opened from); where its
+// router kept that port too, the joiner is told the punched way first. The
+// game opens before the joiner hears of it, so the joiner's packets always
+// meet an open router and no clocks need to agree.
+//
 // Whatever a datagram holds is decoded on its own and anything that is not one
 // of these four requests is dropped without an answer, so no peer can stall or
 // steer the service. Answers are rate-limited per source address, and a list
@@ -99,7 +107,7 @@ private:
                              quint16 port);
     void processRegistration(const QString& payload, const QHostAddress& sender, quint16 port);
     void processInviteQuery(const QString& payload, const QHostAddress& sender, quint16 port);
-    void processJoinerReady(const QString& payload, const QHostAddress& sender);
+    void processJoinerReady(const QString& payload, const QHostAddress& sender, quint16 port);
     // Sends a waiting joiner its answer, if it still waits.
     void releaseJoin(const QString& nonce);
     bool relayed(const InviteRegistry::Place& place) const;
@@ -123,14 +131,16 @@ private:
     Counters counters_;
     QString error_;
     QHostAddress replyFrom_;  // where the datagram in hand was sent to
-    // Joiners of relayed games whose answer waits for the game, by nonce.
+    // Joiners whose answer waits for the game, by nonce.
     struct WaitingJoin {
         QString code;
-        QString answer;
+        PayloadCodec::InviteAnswer answer;
         QHostAddress to;
         quint16 port = 0;
         QHostAddress from;
-        bool announced = false;  // the game was told the joiner's address
+        bool announced = false;         // the game was told the joiner's address
+        bool punch = false;             // ... and is to open towards it
+        std::optional<JoinWay> punched{};  // the way the game opened
     };
     QHash<QString, WaitingJoin> waiting_;
 };

@@ -184,7 +184,7 @@ private Q_SLOTS:
                                              {"junk", "[2001:db8::5]:27413", "10.0.0.5:27413"}});
         Q_EMIT h.master->changedCServerUnreachable(-1, "2001:db8::5", 27413);
         QCOMPARE(h.master->callsOf("queryInvitedServer"),
-                 (Calls{{"2001:db8::5", 27413, "ABCD2345"}, {"10.0.0.5", 27413, "ABCD2345"}}));
+                 (Calls{{"2001:db8::5", 27413, "ABCD2345", 0}, {"10.0.0.5", 27413, "ABCD2345", 0}}));
         // Unreachable for the master server too and no way answering: the player is told why.
         ClientHarness far(QString(), "[Master]\nGeneral\\Address=10.0.0.9\n");
         far.client->joinGame(false, "ABCD-2345", false, QString());
@@ -204,6 +204,27 @@ private Q_SLOTS:
         QCOMPARE(h.tcp->callsOf("connectWithHello").size(), 1);
         QCOMPARE(h.tcp->callsOf("connectWithHello").front().mid(0, 2),
                  (QVariantList{"10.0.0.5", 27413}));
+
+        // Punched: probed and joined from the port the lookup left from, the
+        // stream at the port the game opened it from; a stream that does not
+        // come through goes the next way, the relay, from any port.
+        ClientHarness p(QString(), "[Master]\nGeneral\\Address=10.0.0.9\n");
+        p.client->joinGame(false, "ABCD2345", false, QString());
+        PayloadCodec::InviteAnswer punched{
+            nonce, "ABCD2345", true, {}, {}, "-", {"11.0.0.5:40001+27403", "9.9.9.9:50001/50002"}};
+        punched.localPort = 5000;
+        Q_EMIT p.master->changedCInvite(-1, punched);
+        QCOMPARE(p.master->callsOf("queryInvitedServer"),
+                 (Calls{{"11.0.0.5", 27403, "ABCD2345", 5000}}));
+        p.answerProbe("11.0.0.5", 27403);
+        QCOMPARE(p.tcp->last("setLocalPort"), QVariantList{5000});
+        QCOMPARE(p.tcp->last("connectWithHello").mid(0, 2), (QVariantList{"11.0.0.5", 40001}));
+        Q_EMIT p.tcp->errorOccured(-1, ConnectionInterface::HostNotFound);
+        QCOMPARE(p.master->last("queryInvitedServer"),
+                 (QVariantList{"9.9.9.9", 50002, "ABCD2345", 0}));
+        p.answerProbe("9.9.9.9", 50002);
+        QCOMPARE(p.tcp->last("setLocalPort"), QVariantList{0});
+        QCOMPARE(p.tcp->last("connectWithHello").mid(0, 2), (QVariantList{"9.9.9.9", 50001}));
     }
 
     void joinAddressesNamesAndProbes() {

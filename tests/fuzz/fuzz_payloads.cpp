@@ -121,7 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
               again->relay == answer->relay && again->relayPassword == answer->relayPassword);
     }
     if (const auto query = Codec::parseInviteQuery(text)) {
-        check(Codec::parseInviteQuery(Codec::buildInviteQuery(*query))->nonce == query->nonce);
+        const auto again = Codec::parseInviteQuery(Codec::buildInviteQuery(*query));
+        check(again && again->nonce == query->nonce && again->port == query->port);
     }
     if (const auto invite = Codec::parseInviteAnswer(text)) {
         const auto again = Codec::parseInviteAnswer(Codec::buildInviteAnswer(*invite));
@@ -132,8 +133,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(Codec::parseJoinerNotice(Codec::buildJoinerNotice(*notice))->endpoint ==
               notice->endpoint);
     }
+    if (const auto ready = Codec::parseJoinerReady(text)) {
+        check(Codec::parseJoinerReady(Codec::buildJoinerReady(*ready))->port == ready->port);
+    }
     if (const auto way = JoinWay::parse(text)) {
-        check(JoinWay::parse(way->text())->datagramPort == way->datagramPort);
+        const auto again = JoinWay::parse(way->text());
+        check(again && again->datagramPort == way->datagramPort && again->kind == way->kind);
     }
     Codec::parseInfoRequestNonce(text);
     Codec::provenServerInfo(text, QStringLiteral("ABCD2345"), QStringLiteral("0123456789abcdef"));

@@ -300,6 +300,55 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("127.0.0.1:%1").arg(gamePort)});
     }
 
+    void unreachableGamesArePunchedWhereRoutersKeepPorts() {
+        MasterService::Config config;
+        config.reachTimeoutMs = 200;
+        config.joinWaitMs = 300;
+        Master master(config);
+        const int to = master.service.port();
+        RawPeer link;
+        RawPeer gameSocket;  // its datagram port, which never answers the probe
+        link.send({MessageCode::SRG,
+                   PayloadCodec::buildRegistration({gameSocket.port(), true, {}, {}, {}, true})},
+                  to);
+        QTRY_VERIFY(link.count("MRG") >= 2);  // the code, then the probe's verdict
+        const auto invite = *PayloadCodec::parseRegistrationAnswer(link.ofType("MRG").last().content);
+        QCOMPARE(invite.datagram, PayloadCodec::Reach::No);
+
+        RawPeer joiner;
+        const auto lookUp = [&](const QString& nonce, int port) {
+            joiner.send({MessageCode::CJN, PayloadCodec::buildInviteQuery({invite.code, nonce, port})},
+                        to);
+        };
+        const auto ways = [&] {
+            return PayloadCodec::parseInviteAnswer(joiner.ofType("MJN").last().content)->endpoints;
+        };
+        const QString plain = QStringLiteral("127.0.0.1:%1").arg(gameSocket.port());
+        // The joiner's router did not keep its port: no punch, answered at once.
+        lookUp("0123456789abcdef", joiner.port() + 1);
+        QTRY_COMPARE(joiner.count("MJN"), 1);
+        QCOMPARE(link.count("MPN"), 0);
+        QCOMPARE(ways(), QStringList{plain});
+
+        // Kept: the game hears where, and its answer from the game port names the way.
+        lookUp("1123456789abcdef", joiner.port());
+        QTRY_COMPARE(link.count("MPN"), 1);
+        QCOMPARE(PayloadCodec::parseJoinerNotice(link.ofType("MPN").last().content)->endpoint,
+                 QStringLiteral("127.0.0.1:%1").arg(joiner.port()));
+        QCOMPARE(joiner.count("MJN"), 1);
+        gameSocket.send({MessageCode::SPN, "1123456789abcdef 40001"}, to);
+        QTRY_COMPARE(joiner.count("MJN"), 2);
+        QCOMPARE(ways(), (QStringList{QStringLiteral("127.0.0.1:40001+%1").arg(gameSocket.port()),
+                                      plain}));
+
+        // The game's router did not keep its port (the answer came from another): no punched way.
+        lookUp("2123456789abcdef", joiner.port());
+        QTRY_COMPARE(link.count("MPN"), 2);
+        link.send({MessageCode::SPN, "2123456789abcdef 40001"}, to);
+        QTRY_COMPARE(joiner.count("MJN"), 3);
+        QCOMPARE(ways(), QStringList{plain});
+    }
+
     // Garbage and forged announcements get no answer and no entry; a taken port is reported.
     void survivesGarbageAndATakenPort() {
         Master master;

@@ -8,16 +8,17 @@
 #            through the relay the master server offers; a bot out on the
 #            internet still joins by address
 #   relay    symmetric NAT at both homes, coturn beside the master server:
-#            the game takes addresses at the relay, the bot at home B joins
-#            by code through them and both play a game; coturn restarts
-#            (losing every allocation), the game takes new ones and is
-#            joined through them
-#   cone     no port opening: the master server finds the game unreachable
-#            and says so; a bot at home B joining by code is told that the
-#            game cannot be reached (no way round the router yet)
+#            nothing can be punched, the game takes addresses at the relay,
+#            the bot at home B joins by code through them and both play a
+#            game; coturn restarts (losing every allocation), the game takes
+#            new ones and is joined through them
+#   cone     no port opening and no relay: the master server finds the game
+#            unreachable and says so; both routers are punched open, stream
+#            and datagrams, and the bots play a game
 #   cgnat    the router maps the port, but behind the carrier's NAT that opens
 #            nothing: the router's claim is printed, the master server's
-#            check says unreachable, and the game is played through the relay
+#            check says unreachable, and the game is punched through both
+#            NATs, not relayed
 #   ipv6     a game out on the internet with both families, the master server
 #            named by a host name with both records: the master server finds
 #            the game over both, a bot at home B joins by code over IPv6 and
@@ -71,6 +72,21 @@ play_through_relay() {
     grep -q "^You play through the relay at $master:" "$dir/bot-Away.out" ||
         fail "the bot at home B was not told that it plays through the relay"
     echo "figure: $case_name: code to game over at home B through the relay in $(($(now_ms) - joined)) ms"
+}
+# The same, punched through both routers.
+play_punched() {
+    bot "$ha" 127.0.0.1:27403 Home --wait-players 2 &
+    local home_bot=$! joined
+    joined=$(now_ms)
+    bot "$hb" "$code" Away --wait-players 2 || fail "the bot at home B could not play punched"
+    wait "$home_bot" || fail "the bot at home A could not play"
+    grep -q "^game 1: score" "$dir/bot-Away.out" || fail "the bot at home B played no game"
+    grep -q "^You play directly with the host's game at $public_a:" "$dir/bot-Away.out" ||
+        fail "the bot at home B did not play punched: $(grep '^You play' "$dir/bot-Away.out")"
+    grep -q "punched at $public_a:[0-9]*+27403" "$dir/master.out" ||
+        fail "the master server did not name a punched way"
+    ! grep -q "through the relay" "$dir/bot-Away.out" || fail "a punched game used the relay"
+    echo "figure: $case_name: code to game over at home B punched in $(($(now_ms) - joined)) ms"
 }
 
 "$rig" up "$name" "$dir" "$variant"
@@ -134,9 +150,7 @@ relay)
 cone)
     grep -q "^quadrell-server not reachable directly at $public_a:27403 " "$dir/server.out" ||
         fail "the master server's check did not say unreachable"
-    bot "$hb" "$code" Away && fail "a bot joined a game nobody can reach"
-    grep -q "cannot be reached from the internet" "$dir/bot-Away.out" ||
-        fail "the bot was not told why"
+    play_punched
     ;;
 ipv6)
     wait_line "$dir/master.out" "reached at \[2001:db8:33::44\]:27403: stream yes, datagrams yes" ||
@@ -153,7 +167,7 @@ cgnat)
         fail "the router's claim was not printed"
     grep -q "^quadrell-server not reachable directly at $public_a:" "$dir/server.out" ||
         fail "the master server's check did not say unreachable"
-    play_through_relay
+    play_punched
     ;;
 *)
     echo "unknown case $case_name" >&2

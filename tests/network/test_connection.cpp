@@ -702,9 +702,9 @@ private Q_SLOTS:
         auto connection = masterLink();
         QSignalSpy found(connection.get(), &MasterConnection::changedCNewServer);
         QSignalSpy unreachable(connection.get(), &MasterConnection::changedCServerUnreachable);
-        connection->queryInvitedServer(kLocal, port, "WXYZ6789");
+        connection->queryInvitedServer(kLocal, port, "WXYZ6789", 0);
         QTRY_COMPARE(unreachable.count(), 1);
-        connection->queryInvitedServer(kLocal, port, "ABCD2345");
+        connection->queryInvitedServer(kLocal, port, "ABCD2345", 0);
         QTRY_COMPARE(found.size(), 1);
         QCOMPARE(serverAt(found, 0).port(), port);
     }

@@ -506,11 +506,25 @@ private Q_SLOTS:
                  "[2001:db8::7]:4000");
         QVERIFY(!Codec::parseJoinerNotice(nonce + " 1.2.3.4") &&
                 !Codec::parseJoinerNotice("short 1.2.3.4:5"));
-        const auto way = JoinWay::parse("9.9.9.9:50001/50002");
-        QVERIFY(way && way->relayed && way->stream.port == 50001 &&
-                way->datagrams().port == 50002 && way->text() == "9.9.9.9:50001/50002");
-        QVERIFY(!JoinWay::parse("1.2.3.4:5")->relayed);
-        for (const char* bad : {"9.9.9.9:1/0", "9.9.9.9:1/x", "9.9.9.9/5", "/5"}) {
+        QCOMPARE(Codec::parseJoinerReady(nonce + " 40001")->port, 40001);
+        QCOMPARE(Codec::parseJoinerReady(nonce)->port, 0);
+        QVERIFY(!Codec::parseJoinerReady(nonce + " 0") && !Codec::parseJoinerReady(nonce + " 1 2") &&
+                !Codec::parseJoinerReady(""));
+        QCOMPARE(Codec::parseInviteQuery(Codec::buildInviteQuery({"ABCD2345", nonce, 5000}))->port,
+                 5000);
+        QVERIFY(!Codec::parseInviteQuery("ABCD2345 " + nonce + " 70000"));
+        using Kind = JoinWay::Kind;
+        for (const auto& [text, kind, datagrams] :
+             {std::tuple{"9.9.9.9:50001/50002", Kind::Relayed, 50002},
+              {"[2001:db8::5]:40001+27403", Kind::Punched, 27403},
+              {"1.2.3.4:5", Kind::Direct, 5}}) {
+            const auto way = JoinWay::parse(text);
+            QVERIFY2(way && way->kind == kind && way->datagrams().port == datagrams &&
+                         way->text() == text,
+                     text);
+        }
+        for (const char* bad : {"9.9.9.9:1/0", "9.9.9.9:1/x", "9.9.9.9/5", "/5", "1.2.3.4:1++2",
+                                "1.2.3.4:1+", "[::1]+5"}) {
             QVERIFY2(!JoinWay::parse(bad), bad);
         }
 

@@ -107,6 +107,7 @@ public:
         record(__func__, {address.toString(), port, players, hostKey, password, requestedId});
         return nextId_++;
     }
+    void setLocalPort(int port) override { record(__func__, {port}); }
     void requestResend() override { record(__func__, {}); }
     void sendCPlayers(bool reliable, const PayloadCodec::Players& p) override {
         record(__func__, {reliable, p.names, list(p.colors), list(p.status)});
@@ -140,8 +141,8 @@ public:
         record(__func__, {r.port, r.online, r.token, r.relayStream, r.relayDatagram});
     }
     void findInvite(const QString& code) override { record(__func__, {code}); }
-    void queryInvitedServer(const QHostAddress& address, int port, const QString& code) override {
-        record(__func__, {address.toString(), port, code});
+    void queryInvitedServer(const QHostAddress& address, int port, const QString& code,
+                            int localPort) override {
+        record(__func__, {address.toString(), port, code, localPort});
     }
-    void sendJoinerReady(const QString& nonce) override { record(__func__, {nonce}); }
 };
