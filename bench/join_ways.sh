@@ -3,9 +3,11 @@
 # of tests/netns/twohomes.sh with the master server and coturn out on the
 # internet and 20 ms each way on both homes' lines where the kernel has netem.
 # Per set-up: the way the
-# joins took (direct or through the relay), the time from asking the master
-# server for the code to the lobby (median and range of RUNS joins), and the
-# ping in the game (median). As root.
+# joins took (direct, punched or through the relay), the time from asking the
+# master server for the code to the lobby (median and range of RUNS joins),
+# the ping in the game (median), and of the punched joins how many came
+# through at the first try (the first probe answered, the stream through
+# without falling back to the relay). As root.
 #
 # Usage: bench/join_ways.sh BIN_DIR [RUNS] [VARIANT...]
 set -euo pipefail
@@ -47,6 +49,7 @@ one_variant() {
     : > "$dir/lobby.ms"
     : > "$dir/ping.ms"
     : > "$dir/ways"
+    : > "$dir/tries"
     for i in $(seq "$runs"); do
         local out="$dir/join-$i.out"
         QT_LOGGING_RULES="quadrell.client.debug=true;quadrell.network.debug=true" \
@@ -59,15 +62,27 @@ one_variant() {
         # "ping list QList(ids) QList(pings)": the own pings once measured.
         sed -n 's/.*ping list QList([^)]*) QList(\([^)]*\)).*/\1/p' "$out" | tr ',' '\n' |
             tr -d ' ' | grep -v '^999$' | grep -v '^$' >> "$dir/ping.ms" || true
-        if grep -q "^You play through the relay" "$out"; then echo relayed; else echo direct; fi \
-            >> "$dir/ways"
+        if grep -q "^You play through the relay" "$out"; then
+            echo relayed
+        elif grep -q "^You play directly with the host's game" "$out"; then
+            echo punched
+        else
+            echo direct
+        fi >> "$dir/ways"
+        if grep -q "punched way did not come through" "$out"; then
+            echo "again" >> "$dir/tries"
+        elif grep -q "^You play directly with the host's game" "$out" &&
+            grep -q "join probe answered after 0 repetitions" "$out"; then
+            echo "first" >> "$dir/tries"
+        fi
     done
     local lobby
     lobby=$(sort -n "$dir/lobby.ms" | awk '{v[NR] = $1} END {printf "%s ms (%s to %s)",
         v[int((NR + 1) / 2)], v[1], v[NR]}')
     echo "figure: $variant: ways $(sort "$dir/ways" | uniq -c | awk '{printf "%s %s ", $2, $1}')" \
         "| code to lobby median $lobby | ping median $(median < "$dir/ping.ms") ms" \
-        "($(wc -l < "$dir/ping.ms") pings)"
+        "($(wc -l < "$dir/ping.ms") pings)" \
+        "| punched at the first try $(grep -c first "$dir/tries" || true) of $runs"
 }
 
 for v in "${variants[@]}"; do

@@ -174,8 +174,8 @@ private:
     EndMode endMode_ = EndMode::Stay;
     int hostKey_ = -1;
     QHostAddress serverAddress_;
-    int serverPort_ = 27403;             // the stream's
-    int datagramPort_ = 0;  // the datagrams' when it differs: relayed or punched
+    int serverPort_ = 27403;  // the stream's
+    int datagramPort_ = 0;    // the datagrams' when it differs: relayed or punched
     JoinWay::Kind way_ = JoinWay::Kind::Direct;
     int localPort_ = 0;  // where a punched way is joined from
     // A punched stream that is not through by then goes the next way.

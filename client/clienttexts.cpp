@@ -134,10 +134,12 @@ QString ClientTexts::invite(const PayloadCodec::RegistrationAnswer& invite) {
     }
     if (!invite.relay.isEmpty()) {
         return tr("Invite code %1 (Ctrl+C copies it): the master server cannot reach the game "
-                  "directly, so friends join through the relay at %2")
+                  "directly, so friends join through both routers where they can be opened, "
+                  "else through the relay at %2")
             .arg(code, invite.relay);
     }
     return tr("Invite code %1 (Ctrl+C copies it): the master server cannot reach the game, so "
-              "only players on this network can join")
+              "friends join only where both routers can be opened towards each other (players "
+              "on this network always)")
         .arg(code);
 }

@@ -234,15 +234,19 @@ void ConnectionCore::setStateWhere(ConnectionState from, ConnectionState to) {
 
 void ConnectionCore::startRepeating(ConnectionInfo& record, const ConnectionMessage& message,
                                     bool repeat) {
+    if (!repeat) {
+        // Taking the place of a repeated message would repeat this one
+        // instead, until the link gave up for want of an answer to it.
+        put(record, message);
+        return;
+    }
     record.lastMessage = message;
     record.awaitingAnswer = true;
     // Every message gets its own 7 sends; a count carried over from earlier
     // messages would make a long-lived master connection give up at once.
     record.resendCount = 0;
     put(record, message);
-    if (repeat) {
-        record.resendTimer.start(timings().resendIntervalMs);
-    }
+    record.resendTimer.start(timings().resendIntervalMs);
 }
 
 bool ConnectionCore::takeAnswer(ConnectionInfo& record,

@@ -138,7 +138,8 @@ public:
                       MessageCode code, const QString& content);
     void setStateWhere(ConnectionState from, ConnectionState to);
     // Sends message and, with repeat, again every resend interval until
-    // takeAnswer stops it or the record gives up.
+    // takeAnswer stops it or the record gives up. Without repeat it only goes
+    // out: what the record repeats (an announcement on the same link) goes on.
     void startRepeating(ConnectionInfo& record, const ConnectionMessage& message, bool repeat);
     // Stops the repetition if the record is waiting for an answer to one of
     // the codes given; false when it was not.

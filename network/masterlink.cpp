@@ -7,6 +7,7 @@
 #include "network/connectioncore.h"
 #include "network/endpoint.h"
 #include "network/invitecode.h"
+#include "network/networklog.h"
 #include "network/payloadcodec.h"
 #include "network/serverclaims.h"
 #include "network/socketabstract.h"
@@ -110,8 +111,8 @@ void MasterLink::findInvite(const QString& code) {
     for (ConnectionInfo* record : masterRecords()) {
         Codec::InviteQuery q = invite_;
         q.port = record->socket ? record->socket->socket()->localPort() : 0;
-        core_.startRepeating(*record, ConnectionMessage(MessageCode::CJN, Codec::buildInviteQuery(q)),
-                             true);
+        core_.startRepeating(*record,
+                             ConnectionMessage(MessageCode::CJN, Codec::buildInviteQuery(q)), true);
     }
 }
 
@@ -248,6 +249,9 @@ void MasterLink::processServerInfo(ConnectionInfo& record, const ConnectionMessa
               : std::nullopt;
     if (!server) {
         return;  // not genuine: the probe runs out by repetition
+    }
+    if (connId == join_.connId) {
+        qCDebug(lcNetwork) << "join probe answered after" << record.resendCount << "repetitions";
     }
     core_.takeAnswer(record, {MessageCode::CIN});
     if (MasterConnection* e = core_.eventsAs<MasterConnection>()) {

@@ -76,7 +76,9 @@ int PeerTransport::connectWithHello(const QHostAddress& address, int port, int p
     return openConnection(ConnectionState::StateHandshake, address, port);
 }
 
-int PeerTransport::openConnection(ConnectionState state, const QHostAddress& address, int port) {
+int PeerTransport::openConnection(ConnectionState state, const QHostAddress& peer, int port) {
+    // A mapped address would not fit a socket bound for IPv4.
+    const QHostAddress address = Endpoint::plain(peer);
     ConnectionInfo& record = openRecord(state);
     QAbstractSocket* socket = record.socket->socket();
     // Datagram sockets always share their port: a probe and a datagram

@@ -143,4 +143,3 @@ void ThreadedMasterConnection::queryInvitedServer(const QHostAddress& address, i
                                                   const QString& code, int localPort) {
     forward([=](MasterConnection& c) { c.queryInvitedServer(address, port, code, localPort); });
 }
-

@@ -1,7 +1,7 @@
 #include "sockaddress.h"
 
-#include <algorithm>
 #include <netinet/in.h>
+#include <algorithm>
 
 SockAddress SockAddress::of(const QHostAddress& address, quint16 port) {
     SockAddress out;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QHostAddress>
 #include <sys/socket.h>
+#include <QHostAddress>
 
 // An address and port as the C socket calls take them, for the sockets that
 // Qt cannot open the way we need (bound and connected by hand, handed over

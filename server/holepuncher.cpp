@@ -41,7 +41,9 @@ int HolePuncher::open(const Endpoint& joiner) {
     if (!connectFrom(*a)) {
         return 0;
     }
-    for (int i = 0; i < timings_.datagrams; ++i) {
+    // The first at once: it must leave before the game says it is ready.
+    send_(joiner);
+    for (int i = 1; i < timings_.datagrams; ++i) {
         QTimer::singleShot(i * timings_.datagramGapMs, this, [this, joiner] { send_(joiner); });
     }
     Attempt* raw = a.get();
@@ -67,10 +69,9 @@ bool HolePuncher::connectFrom(Attempt& a) {
     // Again from the same port: that is where the joiner connects to.
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    SockAddress here = SockAddress::of(
-        to.family() == AF_INET ? QHostAddress(QHostAddress::AnyIPv4)
-                               : QHostAddress(QHostAddress::AnyIPv6),
-        a.port);
+    SockAddress here = SockAddress::of(to.family() == AF_INET ? QHostAddress(QHostAddress::AnyIPv4)
+                                                              : QHostAddress(QHostAddress::AnyIPv6),
+                                       a.port);
     sockaddr_storage bound{};
     socklen_t length = sizeof bound;
     if (::bind(fd, here.get(), here.length) < 0 ||

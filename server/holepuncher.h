@@ -20,10 +20,10 @@ class HolePuncher : public QObject {
 
 public:
     struct Timings {
-        int datagrams = 3;         // punches from the game port
-        int datagramGapMs = 100;   // between them
-        int streamMs = 10000;      // how long the stream waits for the joiner
-        int streamRetryMs = 200;   // after a connection refused, the next try
+        int datagrams = 3;        // punches from the game port
+        int datagramGapMs = 100;  // between them
+        int streamMs = 10000;     // how long the stream waits for the joiner
+        int streamRetryMs = 200;  // after a connection refused, the next try
     };
     // A bound on streams waiting at once: an announced joiner costs a socket.
     static constexpr int kMaxWaiting = 16;

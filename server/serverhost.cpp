@@ -185,13 +185,12 @@ Server* ServerHost::start(RandomSource& random) {
             }
         },
         options_.punchTimings, this);
-    connect(puncher_, &HolePuncher::connected, this,
-            [this](qintptr descriptor, const Endpoint&) {
-                if (!stream_ || stream_->acceptSocket(descriptor, {}) < 0) {
-                    QTcpSocket orphan;  // closes it
-                    orphan.setSocketDescriptor(descriptor);
-                }
-            });
+    connect(puncher_, &HolePuncher::connected, this, [this](qintptr descriptor, const Endpoint&) {
+        if (!stream_ || stream_->acceptSocket(descriptor, {}) < 0) {
+            QTcpSocket orphan;  // closes it
+            orphan.setSocketDescriptor(descriptor);
+        }
+    });
     if (mapPort) {
         auto methods = options_.portMapMethods.empty()
                            ? PortMapper::systemMethods(options_.portMapTimings)
@@ -275,7 +274,10 @@ void ServerHost::processJoiner(const QString& nonce, const Endpoint& joiner) {
     if (joiners_.size() >= kMaxJoiners) {
         joiners_.clear();  // long answered: the master server waits a second at most
     }
-    joiners_.insert(nonce, {joiner, puncher_->open(joiner)});
+    const int streamPort = puncher_->open(joiner);
+    qCDebug(lcServer) << "a joiner comes from" << joiner.text()
+                      << "- opened towards it, stream from" << streamPort;
+    joiners_.insert(nonce, {joiner, streamPort});
     if (relay_ && !relay_->failed()) {
         relay_->admit(nonce, joiner.address);  // ready once let in there
         return;
@@ -288,7 +290,10 @@ void ServerHost::sendReady(const QString& nonce) {
     if (!server_ || !datagram_ || j == joiners_.constEnd()) {
         return;
     }
-    if (const std::optional<Endpoint> master = server_->announcer().masterFor(j->at.address)) {
+    const std::optional<Endpoint> master = server_->announcer().masterFor(j->at.address);
+    qCDebug(lcServer) << "ready for the joiner from" << j->at.text() << "- told"
+                      << (master ? master->text() : QStringLiteral("nobody"));
+    if (master) {
         sharedDatagrams_->socketWrapper()->sendMessage(
             master->address, master->port,
             ConnectionMessage(MessageCode::SPN,

@@ -72,12 +72,12 @@
         <translation>Du spielst direkt mit dem Spiel des Gastgebers bei %1: Beide Router wurden füreinander geöffnet.</translation>
     </message>
     <message>
-        <source>Invite code %1 (Ctrl+C copies it): the master server cannot reach the game directly, so friends join through the relay at %2</source>
-        <translation>Einladungscode %1 (Strg+C kopiert ihn): Der Masterserver erreicht das Spiel nicht direkt, also treten Freunde über das Relay bei %2 bei</translation>
+        <source>Invite code %1 (Ctrl+C copies it): the master server cannot reach the game directly, so friends join through both routers where they can be opened, else through the relay at %2</source>
+        <translation>Einladungscode %1 (Strg+C kopiert ihn): Der Masterserver erreicht das Spiel nicht direkt, also treten Freunde durch beide Router bei, wo sie sich öffnen lassen, sonst über das Relay bei %2</translation>
     </message>
     <message>
-        <source>Invite code %1 (Ctrl+C copies it): the master server cannot reach the game, so only players on this network can join</source>
-        <translation>Einladungscode %1 (Strg+C kopiert ihn): Der Masterserver erreicht das Spiel nicht, also können nur Spieler in diesem Netzwerk beitreten</translation>
+        <source>Invite code %1 (Ctrl+C copies it): the master server cannot reach the game, so friends join only where both routers can be opened towards each other (players on this network always)</source>
+        <translation>Einladungscode %1 (Strg+C kopiert ihn): Der Masterserver erreicht das Spiel nicht, also treten Freunde nur bei, wo sich beide Router füreinander öffnen lassen (Spieler in diesem Netzwerk immer)</translation>
     </message>
     <message>
         <source>The game of invite code %1 cannot be reached from the internet: its host&apos;s router lets nobody in. Only players on the host&apos;s network can join.</source>

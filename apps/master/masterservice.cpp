@@ -193,9 +193,9 @@ void MasterService::processRegistration(const QString& payload, const QHostAddre
     const bool atOurRelay = !invite->relayUser.isEmpty() && relayStream && relayDatagram &&
                             relayStream->address.isEqual(config_.relay.address) &&
                             relayDatagram->address.isEqual(config_.relay.address);
-    invite->relayed = atOurRelay
-                          ? std::optional<JoinWay>(JoinWay{*relayStream, relayDatagram->port, JoinWay::Kind::Relayed})
-                          : std::nullopt;
+    invite->relayed = atOurRelay ? std::optional<JoinWay>(JoinWay{*relayStream, relayDatagram->port,
+                                                                  JoinWay::Kind::Relayed})
+                                 : std::nullopt;
     if (invites_.size() > before) {
         Q_EMIT logLine(QStringLiteral("invite %1 for %2")
                            .arg(InviteCode::display(invite->code),
@@ -277,8 +277,7 @@ void MasterService::processInviteQuery(const QString& payload, const QHostAddres
     a.stream = first.stream;
     a.datagram = first.datagram;
     const auto family = Endpoint::plain(sender).protocol();
-    const InviteRegistry::Place& mine =
-        family == QAbstractSocket::IPv6Protocol ? i->v6 : i->v4;
+    const InviteRegistry::Place& mine = family == QAbstractSocket::IPv6Protocol ? i->v6 : i->v4;
     // Through the relay: the game lets the joiner in there first.
     const bool relayFirst = i->relayed && a.endpoints.value(0) == i->relayed->text();
     const bool relayHere = relayFirst && family == i->relayed->stream.address.protocol();

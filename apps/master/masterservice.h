@@ -138,8 +138,8 @@ private:
         QHostAddress to;
         quint16 port = 0;
         QHostAddress from;
-        bool announced = false;         // the game was told the joiner's address
-        bool punch = false;             // ... and is to open towards it
+        bool announced = false;            // the game was told the joiner's address
+        bool punch = false;                // ... and is to open towards it
         std::optional<JoinWay> punched{};  // the way the game opened
     };
     QHash<QString, WaitingJoin> waiting_;

@@ -183,8 +183,9 @@ private Q_SLOTS:
                                              "-",
                                              {"junk", "[2001:db8::5]:27413", "10.0.0.5:27413"}});
         Q_EMIT h.master->changedCServerUnreachable(-1, "2001:db8::5", 27413);
-        QCOMPARE(h.master->callsOf("queryInvitedServer"),
-                 (Calls{{"2001:db8::5", 27413, "ABCD2345", 0}, {"10.0.0.5", 27413, "ABCD2345", 0}}));
+        QCOMPARE(
+            h.master->callsOf("queryInvitedServer"),
+            (Calls{{"2001:db8::5", 27413, "ABCD2345", 0}, {"10.0.0.5", 27413, "ABCD2345", 0}}));
         // Unreachable for the master server too and no way answering: the player is told why.
         ClientHarness far(QString(), "[Master]\nGeneral\\Address=10.0.0.9\n");
         far.client->joinGame(false, "ABCD-2345", false, QString());

@@ -312,13 +312,14 @@ private Q_SLOTS:
                    PayloadCodec::buildRegistration({gameSocket.port(), true, {}, {}, {}, true})},
                   to);
         QTRY_VERIFY(link.count("MRG") >= 2);  // the code, then the probe's verdict
-        const auto invite = *PayloadCodec::parseRegistrationAnswer(link.ofType("MRG").last().content);
+        const auto invite =
+            *PayloadCodec::parseRegistrationAnswer(link.ofType("MRG").last().content);
         QCOMPARE(invite.datagram, PayloadCodec::Reach::No);
 
         RawPeer joiner;
         const auto lookUp = [&](const QString& nonce, int port) {
-            joiner.send({MessageCode::CJN, PayloadCodec::buildInviteQuery({invite.code, nonce, port})},
-                        to);
+            joiner.send(
+                {MessageCode::CJN, PayloadCodec::buildInviteQuery({invite.code, nonce, port})}, to);
         };
         const auto ways = [&] {
             return PayloadCodec::parseInviteAnswer(joiner.ofType("MJN").last().content)->endpoints;
@@ -338,8 +339,8 @@ private Q_SLOTS:
         QCOMPARE(joiner.count("MJN"), 1);
         gameSocket.send({MessageCode::SPN, "1123456789abcdef 40001"}, to);
         QTRY_COMPARE(joiner.count("MJN"), 2);
-        QCOMPARE(ways(), (QStringList{QStringLiteral("127.0.0.1:40001+%1").arg(gameSocket.port()),
-                                      plain}));
+        QCOMPARE(ways(),
+                 (QStringList{QStringLiteral("127.0.0.1:40001+%1").arg(gameSocket.port()), plain}));
 
         // The game's router did not keep its port (the answer came from another): no punched way.
         lookUp("2123456789abcdef", joiner.port());

@@ -547,9 +547,10 @@ private Q_SLOTS:
         const int tests = master.count("CTS");
 
         // The announcement goes unnumbered. A stray answer of another kind does not stop it; its
-        // own answer does.
+        // own answer does. A registration between goes once and leaves it repeating.
         connection->sendServerOnline(true, 27403);
         QTRY_VERIFY(master.count("SON") >= 1);
+        connection->sendRegistration({27403, true, {}});
         master.answer(ConnectionMessage("MTS", "T"));
         QTRY_VERIFY(master.count("SON") >= 3);
         QVERIFY(master.count("CTS") <= tests + 1);  // one may have been on its way
@@ -559,6 +560,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!connection->core().find(0)->awaitingAnswer);
         const int announcements = master.count("SON");
         QCOMPARE(errors.count(), 0);
+        QCOMPARE(master.count("SRG"), 1);
 
         // Unanswered: 7 sends, then the connection is lost; a late answer to
         // the announcement is no answer to the goodbye.

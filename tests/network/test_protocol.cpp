@@ -508,8 +508,8 @@ private Q_SLOTS:
                 !Codec::parseJoinerNotice("short 1.2.3.4:5"));
         QCOMPARE(Codec::parseJoinerReady(nonce + " 40001")->port, 40001);
         QCOMPARE(Codec::parseJoinerReady(nonce)->port, 0);
-        QVERIFY(!Codec::parseJoinerReady(nonce + " 0") && !Codec::parseJoinerReady(nonce + " 1 2") &&
-                !Codec::parseJoinerReady(""));
+        QVERIFY(!Codec::parseJoinerReady(nonce + " 0") &&
+                !Codec::parseJoinerReady(nonce + " 1 2") && !Codec::parseJoinerReady(""));
         QCOMPARE(Codec::parseInviteQuery(Codec::buildInviteQuery({"ABCD2345", nonce, 5000}))->port,
                  5000);
         QVERIFY(!Codec::parseInviteQuery("ABCD2345 " + nonce + " 70000"));
