@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 
 #include "relay/sockaddress.h"
@@ -114,5 +115,15 @@ void HolePuncher::progress(Attempt* a) {
 }
 
 void HolePuncher::drop(Attempt* a) {
-    attempts_.remove_if([a](const std::unique_ptr<Attempt>& p) { return p.get() == a; });
+    const auto at = std::find_if(attempts_.begin(), attempts_.end(),
+                                 [a](const std::unique_ptr<Attempt>& p) { return p.get() == a; });
+    if (at == attempts_.end()) {
+        return;
+    }
+    // Called from its own notifier or timers: it goes once they are done.
+    a->writable->setEnabled(false);
+    a->deadline.stop();
+    a->retry.stop();
+    QTimer::singleShot(0, this, [gone = std::shared_ptr<Attempt>(std::move(*at))] {});
+    attempts_.erase(at);
 }
