@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "relay/sockaddress.h"
 #include "serverlog.h"
@@ -78,6 +79,7 @@ bool HolePuncher::connectFrom(Attempt& a) {
     if (::bind(fd, here.get(), here.length) < 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length) < 0 ||
         (::connect(fd, to.get(), to.length) < 0 && errno != EINPROGRESS)) {
+        qCDebug(lcServer) << "no stream towards" << a.joiner.text() << ":" << std::strerror(errno);
         ::close(fd);
         return false;
     }

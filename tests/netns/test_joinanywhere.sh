@@ -18,11 +18,15 @@
 #   cgnat    the router maps the port, but behind the carrier's NAT that opens
 #            nothing: the router's claim is printed, the master server's
 #            check says unreachable, and the game is punched through both
-#            NATs, not relayed
+#            NATs, not relayed; once router A lets no stream between home A
+#            and home B through (datagrams still pass), the punched stream
+#            cannot come through and the joiner goes on to the relay
 #   ipv6     a game out on the internet with both families, the master server
 #            named by a host name with both records: the master server finds
 #            the game over both, a bot at home B joins by code over IPv6 and
-#            another by the IPv6 address in brackets
+#            another by the IPv6 address in brackets; a game at home A, behind
+#            its router's IPv6 firewall, is punched to over IPv6 by a bot
+#            that knows only the master server's IPv6 address
 #
 # Usage: test_joinanywhere.sh CASE BIN_DIR. Prints "figure:" lines. Exit 77:
 # skipped (not root, tools missing).
@@ -42,7 +46,7 @@ export QT_QPA_PLATFORM=offscreen
 
 cleanup() {
     "$rig" down "$name" "$dir"
-    rm -rf "$dir" "/etc/netns/$inet" "/etc/netns/$hb"
+    rm -rf "$dir" "/etc/netns/$inet" "/etc/netns/$ha" "/etc/netns/$hb"
 }
 trap cleanup EXIT
 
@@ -53,7 +57,8 @@ bot() {
     local ns=$1 connect=$2 botname=$3
     shift 3
     ip netns exec "$ns" timeout 90 "$bin/quadrell-bot" --connect "$connect" --name "$botname" \
-        --master-config "$dir/master.ini" --columns 1 --games 1 "$@" >> "$dir/bot-$botname.out" 2>&1
+        --master-config "${master_config:-$dir/master.ini}" --columns 1 --games 1 "$@" \
+        >> "$dir/bot-$botname.out" 2>&1
 }
 
 variant=$case_name
@@ -70,7 +75,7 @@ play_through_relay() {
     wait "$home_bot" || fail "the bot at home A could not play"
     grep -q "^game 1: score" "$dir/bot-Away.out" || fail "the bot at home B played no game"
     grep -q "^You play through the relay at $master:" "$dir/bot-Away.out" ||
-        fail "the bot at home B was not told that it plays through the relay"
+        fail "the bot at home B was not told that it plays through the relay: $(cat "$dir/bot-Away.out")"
     echo "figure: $case_name: code to game over at home B through the relay in $(($(now_ms) - joined)) ms"
 }
 # The same, punched through both routers.
@@ -95,7 +100,7 @@ relay=relay
 server_ns=$ha
 if [ "$case_name" = ipv6 ]; then
     # ip netns exec puts /etc/netns/NS/hosts in place of /etc/hosts.
-    for ns in "$inet" "$hb"; do
+    for ns in "$inet" "$ha" "$hb"; do
         mkdir -p "/etc/netns/$ns"
         printf '%s master.test\n2001:db8:33::44 master.test\n' "$master" > "/etc/netns/$ns/hosts"
     done
@@ -161,6 +166,18 @@ ipv6)
     grep -q 'connecting to QHostAddress("2001:db8:33::44") 27403' "$dir/bot-Away.out" ||
         fail "the game by code did not go over IPv6"
     bot "$hb" "[2001:db8:33::44]:27403" Literal || fail "a join by IPv6 address failed"
+    ip netns exec "$ha" "$bin/quadrell-server" --port 27403 --invite-only \
+        --master-config "$dir/master.ini" > "$dir/server-a.out" 2>&1 &
+    wait_line "$dir/server-a.out" "reachable directly" 20 || fail "no word of the master's check at home A"
+    code=$(sed -n 's/^invite code: //p' "$dir/server-a.out")
+    bot "$ha" 127.0.0.1:27403 HomeA --wait-players 2 &
+    home_bot=$!
+    printf '[Master]\nGeneral\\Address=2001:db8:33::44\nGeneral\\Port=27404\n' > "$dir/master6.ini"
+    master_config=$dir/master6.ini bot "$hb" "$code" Away6 --wait-players 2 ||
+        fail "the bot at home B could not play by code over IPv6"
+    wait "$home_bot" || fail "the bot at home A could not play"
+    grep -q "^You play directly with the host's game at 2001:db8:a1::2:" "$dir/bot-Away6.out" ||
+        fail "not punched over IPv6: $(grep '^You play' "$dir/bot-Away6.out")"
     ;;
 cgnat)
     grep -q "^quadrell-server reachable at $public_a:" "$dir/server.out" ||
@@ -168,6 +185,14 @@ cgnat)
     grep -q "^quadrell-server not reachable directly at $public_a:" "$dir/server.out" ||
         fail "the master server's check did not say unreachable"
     play_punched
+    for way in saddr daddr; do
+        ip netns exec "$name-ra" nft insert rule inet twohomes forward ip "$way" 11.22.20.2 \
+            meta l4proto tcp drop
+    done
+    : > "$dir/bot-Away.out"
+    play_through_relay
+    [ "$(grep -c "punched at" "$dir/master.out")" -ge 2 ] ||
+        fail "the joiner was not offered the punched way first"
     ;;
 *)
     echo "unknown case $case_name" >&2
