@@ -12,7 +12,10 @@
 #include <QTest>
 #include <QUdpSocket>
 
+#include <netinet/in.h>
+
 #include "relay/restcredentials.h"
+#include "relay/sockaddress.h"
 #include "relay/stunmessage.h"
 #include "relay/turntcprelay.h"
 #include "relay/turnudprelay.h"
@@ -61,6 +64,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void theStandardsSampleAnswerIsRead();
+    void socketAddressesKeepTheirFamily();
     void datagramsTravelThroughAUdpAllocation();
     void aStreamTravelsThroughATcpAllocation();
     void credentialsNotFromTheSecretAreRefused_data();
@@ -147,6 +151,21 @@ void TestRelay::theStandardsSampleAnswerIsRead() {
     QByteArray tooLong = sample;
     tooLong[3] = char(0x40);
     QVERIFY(!StunMessage::parse(tooLong));
+}
+
+void TestRelay::socketAddressesKeepTheirFamily() {
+    // "::" is no IPv4 address, though Qt converts it to one.
+    for (const auto& [text, family] : {std::pair{"192.0.2.1", AF_INET},
+                                       {"::ffff:192.0.2.1", AF_INET},
+                                       {"::", AF_INET6},
+                                       {"2001:db8::5", AF_INET6}}) {
+        const SockAddress a = SockAddress::of(QHostAddress(QString::fromLatin1(text)), 27403);
+        QVERIFY2(a.family() == family, text);
+        const auto port = family == AF_INET
+                              ? reinterpret_cast<const sockaddr_in*>(a.get())->sin_port
+                              : reinterpret_cast<const sockaddr_in6*>(a.get())->sin6_port;
+        QCOMPARE(ntohs(port), 27403);
+    }
 }
 
 void TestRelay::datagramsTravelThroughAUdpAllocation() {
