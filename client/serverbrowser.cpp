@@ -115,7 +115,6 @@ void ServerBrowser::processInvite(const PayloadCodec::InviteAnswer& a) {
                 {},
                 a.stream == Reach::No && a.datagram == Reach::No,
                 a.localPort,
-                0,
                 askedMs_.isValid() ? static_cast<int>(askedMs_.elapsed()) : 0};
     for (const QString& text : a.endpoints) {
         if (const std::optional<JoinWay> w = JoinWay::parse(text)) {

@@ -127,8 +127,7 @@ private:
         QList<JoinWay> ways;       // still to try
         bool unreachable = false;  // the master server's verdict
         int localPort = 0;         // where the lookup left from
-        qint64 askedMs = 0;        // when it was asked, for the punched way's time
-        int roundTripMs = 0;       // the lookup's
+        int roundTripMs = 0;       // the lookup's, which times a punched way's probe
     };
     Invited invited_;  // the code's game, while its ways in are tried
     Invited untried_;  // after a punched way answered: the ways behind it

@@ -75,6 +75,11 @@ struct ClientTraffic {
 // then tells the owner. Destroying the host ends a running Server first, which
 // says goodbye to the master server, and closes the sockets after that.
 //
+// A joiner the master server announces (one by code, for a game it could not
+// reach) is let in at the relay, if the game has one, and the router is
+// opened towards it (HolePuncher); a stream punched through is taken as one
+// the listener accepted.
+//
 // With ServerSettings::openPort it asks the router to forward the port once
 // the Server runs (not for singleplayer or a loopback address): the master
 // server hears the port the router gave, and changedPortMapping() tells where
