@@ -9,7 +9,10 @@
 # through at the first try (the first probe answered, the stream through
 # without falling back to the relay). As root.
 #
-# Usage: bench/join_ways.sh BIN_DIR [RUNS] [VARIANT...]
+# With LOSS=PERCENT each home's router drops that share of the datagrams it
+# forwards, both ways (nftables, so also where the kernel has no netem).
+#
+# Usage: [LOSS=PERCENT] bench/join_ways.sh BIN_DIR [RUNS] [VARIANT...]
 set -euo pipefail
 
 bin=$(cd "$1" && pwd)
@@ -38,6 +41,12 @@ one_variant() {
             delay="no added delay (no netem in this kernel)"
     done
     start_master "$bin" "$name" "$master" relay
+    if [ "${LOSS:-0}" -gt 0 ]; then
+        for router in "$name-ra" "$name-rb"; do
+            ip netns exec "$router" nft insert rule inet twohomes forward meta l4proto udp \
+                numgen random mod 100 '<' "$LOSS" drop
+        done
+    fi
     case "$variant" in mapping | cgnat) open_port=(--open-port) ;; esac
     ip netns exec "$ha" "$bin/quadrell-server" --port 27403 --invite-only "${open_port[@]}" \
         --master-config "$dir/master.ini" > "$dir/server.out" 2> "$dir/server.log" &
@@ -56,7 +65,7 @@ one_variant() {
             QT_MESSAGE_PATTERN="%{time process} %{message}" \
             ip netns exec "$hb" timeout 60 "$bin/quadrell-bot" --connect "$code" --name "J$i" \
             --master-config "$dir/master.ini" --columns 1 --games 1 > "$out" 2>&1 ||
-            fail "join $i failed: $(tail -n 3 "$out")"
+            { [ "${LOSS:-0}" -gt 0 ] || fail "join $i failed: $(tail -n 3 "$out")"; }
         awk '/asking the master server where/ {a = $1} /connected as/ && !c {c = $1}
              END {if (a != "" && c != "") printf "%d\n", (c - a) * 1000}' "$out" >> "$dir/lobby.ms"
         # "ping list QList(ids) QList(pings)": the own pings once measured.
@@ -66,8 +75,10 @@ one_variant() {
             echo relayed
         elif grep -q "^You play directly with the host's game" "$out"; then
             echo punched
-        else
+        elif grep -q "^game 1: score" "$out"; then
             echo direct
+        else
+            echo failed
         fi >> "$dir/ways"
         if grep -q "punched way did not come through" "$out"; then
             echo "again" >> "$dir/tries"
@@ -88,4 +99,4 @@ one_variant() {
 for v in "${variants[@]}"; do
     one_variant "$v"
 done
-echo "figure: links: $delay"
+echo "figure: links: $delay${LOSS:+, $LOSS% of the datagrams dropped at each router}"

@@ -140,5 +140,5 @@ private:
     int probeTimeoutMs_;
     QElapsedTimer askedMs_;  // since the last lookup was asked
     // A punched way's probe waits this long beyond four round trips of the lookup.
-    static constexpr int kPunchSlackMs = 500;
+    static constexpr int kPunchSlackMs = 1000;
 };

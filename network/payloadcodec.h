@@ -328,9 +328,10 @@ QString buildJoinerNotice(const JoinerNotice& n);
 // Nothing unless the nonce and the endpoint are well formed.
 std::optional<JoinerNotice> parseJoinerNotice(const QString& payload);
 
-// "SPN": nonce [port]: the game is ready for that joiner; with the port its
-// stream opened towards the joiner from. Sent from the game's datagram port,
-// so that the master server sees where the game's router maps it.
+// "SPN": nonce [port]: the game is ready for that joiner. With the port: it
+// opened its router towards the joiner, its stream from that port; without:
+// it let the joiner in at its relay (or has none). Sent from the game's
+// datagram port, so that the master server sees where the game's router maps it.
 struct JoinerReady {
     QString nonce;
     int port{};  // 0: no stream opened

@@ -233,7 +233,7 @@ void ServerHost::processInvite(const PayloadCodec::RegistrationAnswer& invite) {
         relayRetryMs_ = 0;
         Q_EMIT changedRelay(stream, datagram);
     });
-    connect(r, &RelayHost::admitted, this, &ServerHost::sendReady);
+    connect(r, &RelayHost::admitted, this, &ServerHost::processLetIn);
     connect(r, &RelayHost::arrived, this,
             [this](const QHostAddress& address, int port, const QByteArray& packet) {
                 if (datagram_) {
@@ -268,7 +268,18 @@ void ServerHost::processInvite(const PayloadCodec::RegistrationAnswer& invite) {
 }
 
 void ServerHost::processJoiner(const QString& nonce, const Endpoint& joiner) {
-    if (!server_ || joiners_.contains(nonce)) {
+    if (!server_) {
+        return;
+    }
+    // Heard again (once per address family, and again while the joiner
+    // waits): what the game said may have been lost, so it says it again.
+    if (const auto j = joiners_.constFind(nonce); j != joiners_.constEnd()) {
+        if (j->streamPort > 0) {
+            sendReady(nonce, true);
+        }
+        if (j->letIn) {
+            sendReady(nonce, false);
+        }
         return;
     }
     if (joiners_.size() >= kMaxJoiners) {
@@ -277,27 +288,37 @@ void ServerHost::processJoiner(const QString& nonce, const Endpoint& joiner) {
     const int streamPort = puncher_->open(joiner);
     qCDebug(lcServer) << "a joiner comes from" << joiner.text()
                       << "- opened towards it, stream from" << streamPort;
-    joiners_.insert(nonce, {joiner, streamPort});
-    if (relay_ && !relay_->failed()) {
-        relay_->admit(nonce, joiner.address);  // ready once let in there
-        return;
+    joiners_.insert(nonce, {joiner, streamPort, false});
+    // Opened: the joiner may come at once, the relay's permissions follow
+    // long before it would go that way.
+    if (streamPort > 0) {
+        sendReady(nonce, true);
     }
-    sendReady(nonce);
+    if (relay_ && !relay_->failed()) {
+        relay_->admit(nonce, joiner.address);
+    } else {
+        processLetIn(nonce);
+    }
 }
 
-void ServerHost::sendReady(const QString& nonce) {
+void ServerHost::processLetIn(const QString& nonce) {
+    if (const auto j = joiners_.find(nonce); j != joiners_.end()) {
+        j->letIn = true;
+        sendReady(nonce, false);
+    }
+}
+
+void ServerHost::sendReady(const QString& nonce, bool opened) {
     const auto j = joiners_.constFind(nonce);
     if (!server_ || !datagram_ || j == joiners_.constEnd()) {
         return;
     }
     const std::optional<Endpoint> master = server_->announcer().masterFor(j->at.address);
-    qCDebug(lcServer) << "ready for the joiner from" << j->at.text() << "- told"
-                      << (master ? master->text() : QStringLiteral("nobody"));
     if (master) {
         sharedDatagrams_->socketWrapper()->sendMessage(
             master->address, master->port,
             ConnectionMessage(MessageCode::SPN,
-                              PayloadCodec::buildJoinerReady({nonce, j->streamPort})));
+                              PayloadCodec::buildJoinerReady({nonce, opened ? j->streamPort : 0})));
     }
 }
 

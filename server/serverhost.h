@@ -142,11 +142,14 @@ private:
     void processInvite(const PayloadCodec::RegistrationAnswer& invite);
     void dropRelay();
     // A joiner the master server announced: the game opens towards it and
-    // lets it in at the relay, then says it is ready.
+    // says so, and lets it in at the relay and says that.
     void processJoiner(const QString& nonce, const Endpoint& joiner);
+    // The joiner may come through the relay, if there is one.
+    void processLetIn(const QString& nonce);
     // "SPN" from the game port, so that the master server sees how the
-    // router maps it.
-    void sendReady(const QString& nonce);
+    // router maps it: with the punched stream's port (opened), or without
+    // (let in at the relay, or there is none).
+    void sendReady(const QString& nonce, bool opened);
 
     ServerHostOptions options_;
     int port_ = -1;
@@ -164,6 +167,7 @@ private:
     struct Joiner {
         Endpoint at;
         int streamPort = 0;  // where the punched stream left from; 0: none
+        bool letIn = false;  // at the relay, or there is none
     };
     // By nonce; the master server announces a joiner once per address family.
     QHash<QString, Joiner> joiners_;

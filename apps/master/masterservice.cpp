@@ -296,15 +296,16 @@ void MasterService::processInviteQuery(const QString& payload, const QHostAddres
             answer(MessageCode::MJN, PayloadCodec::buildInviteAnswer(a), sender, port);
             return;
         }
-        w = waiting_.insert(q->nonce, {q->code, a, sender, port, replyFrom_});
+        w = waiting_.insert(q->nonce, {q->code, a, sender, port, replyFrom_, relayFirst});
         QTimer::singleShot(config_.joinWaitMs, this,
                            [this, nonce = q->nonce] { releaseJoin(nonce); });
     }
-    if (!w->announced && (relayHere || punch)) {
-        w->announced = true;
-        w->punch = punch;
+    // Asked again before the answer: the notice, or the game's answer to it,
+    // may have been lost, so the game hears it again (and answers again).
+    if (relayHere || punch) {
         // Punched, the answer goes where the game opened towards.
         if (punch) {
+            w->punch = true;
             w->to = sender;
             w->port = port;
             w->from = replyFrom_;
@@ -336,7 +337,11 @@ void MasterService::processJoinerReady(const QString& payload, const QHostAddres
     if (w->punch && r->port > 0 && port == i->gamePort) {
         w->punched = JoinWay{{sender, r->port}, port, JoinWay::Kind::Punched};
     }
-    releaseJoin(r->nonce);
+    // The joiner goes through the relay first only without a punched way:
+    // then it waits until the game let it in there ("SPN" without a port).
+    if (w->punched || r->port == 0 || !w->relayFirst) {
+        releaseJoin(r->nonce);
+    }
 }
 
 void MasterService::releaseJoin(const QString& nonce) {

@@ -33,11 +33,12 @@ class QUdpSocket;
 //
 // Hole punching: a joiner that names the port it asked from, where its router
 // kept that port, is announced to such a game as well ("MPN" with where we
-// see that port). The game opens its router towards it and answers from its
-// datagram port ("SPN" with the port its stream opened from); where its
-// router kept that port too, the joiner is told the punched way first. The
-// game opens before the joiner hears of it, so the joiner's packets always
-// meet an open router and no clocks need to agree.
+// see that port). The game opens its router towards it and answers at once
+// from its datagram port ("SPN" with the port its stream opened from); where
+// its router kept that port too, the joiner is told the punched way first,
+// without waiting for the relay. The game opens before the joiner hears of
+// it, so the joiner's packets always meet an open router and no clocks need
+// to agree.
 //
 // Whatever a datagram holds is decoded on its own and anything that is not one
 // of these four requests is dropped without an answer, so no peer can stall or
@@ -138,8 +139,8 @@ private:
         QHostAddress to;
         quint16 port = 0;
         QHostAddress from;
-        bool announced = false;            // the game was told the joiner's address
-        bool punch = false;                // ... and is to open towards it
+        bool relayFirst = false;           // the relayed way leads, barring a punched one
+        bool punch = false;                // the game was told to open towards it
         std::optional<JoinWay> punched{};  // the way the game opened
     };
     QHash<QString, WaitingJoin> waiting_;

@@ -275,9 +275,10 @@ private Q_SLOTS:
         const auto notice = PayloadCodec::parseJoinerNotice(game.ofType("MPN").last().content);
         QVERIFY(notice && notice->nonce == "1123456789abcdef" &&
                 notice->endpoint == QStringLiteral("127.0.0.1:%1").arg(joiner.port()));
-        lookUp("1123456789abcdef");  // asked again: still one notice, one answer
-        QTest::qWait(100);
-        QCOMPARE(game.count("MPN"), 1);
+        // Asked again (the notice or the game's answer may be lost): the
+        // game hears it again, and the joiner still gets one answer.
+        lookUp("1123456789abcdef");
+        QTRY_COMPARE(game.count("MPN"), 2);
         QCOMPARE(joiner.count("MJN"), 1);  // waits for the game
         game.send({MessageCode::SPN, notice->nonce}, to);
         QTRY_COMPARE(joiner.count("MJN"), 2);
@@ -287,7 +288,7 @@ private Q_SLOTS:
         QCOMPARE(relayed->endpoints.value(0), "127.0.0.2:50001/50002");
 
         lookUp("2123456789abcdef");  // the game stays silent: the answer comes anyway
-        QTRY_COMPARE(game.count("MPN"), 2);
+        QTRY_COMPARE(game.count("MPN"), 3);
         QTest::qWait(150);
         QCOMPARE(joiner.count("MJN"), 2);
         QTRY_COMPARE(joiner.count("MJN"), 3);
