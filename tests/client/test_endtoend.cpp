@@ -102,13 +102,13 @@ private Q_SLOTS:
         auto server = threadServerStarter(hosting)(settings);
         QVERIFY(server);
         QTRY_COMPARE(log->size(), 2);
-        // Asked once the thread's report has crossed (load decides when), it answers at once.
+        // Asked once the thread's report has crossed (load decides when, and
+        // it may still say pending), it answers at once.
         QTRY_VERIFY([&] {
             heard.clear();
             server->reportPortMapping([&heard](const PortMapping& m) { heard.append(m); });
-            return !heard.isEmpty();
+            return !heard.isEmpty() && heard.last().state == PortMapping::State::Open;
         }());
-        QCOMPARE(heard.last().state, PortMapping::State::Open);
         QCOMPARE(heard.last().externalPort, 40001);
     }
 
