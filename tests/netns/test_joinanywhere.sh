@@ -63,35 +63,31 @@ bot() {
 
 variant=$case_name
 [ "$case_name" != relay ] || variant=symmetric
-# A bot at home A and one at home B, joining by code, play a game through
-# the relay.
+# A bot at home A and one at home B, joining by code, play a game; WAY names
+# how in the messages and the figure, and the bot at home B says LINE (none:
+# it says nothing of its way).
+play_by_code() {
+    local way=$1 line=$2 home_bot joined
+    bot "$ha" 127.0.0.1:27403 Home --wait-players 2 &
+    home_bot=$!
+    joined=$(now_ms)
+    bot "$hb" "$code" Away --wait-players 2 || fail "the bot at home B could not play $way"
+    wait "$home_bot" || fail "the bot at home A could not play"
+    grep -q "^game 1: score" "$dir/bot-Away.out" || fail "the bot at home B played no game"
+    [ -z "$line" ] || grep -q "^$line" "$dir/bot-Away.out" ||
+        fail "the bot at home B did not play $way: $(grep '^You play' "$dir/bot-Away.out")"
+    echo "figure: $case_name: code to game over at home B $way in $(($(now_ms) - joined)) ms"
+}
 play_through_relay() {
     wait_line "$dir/server.out" "reachable through the relay at $master:" 20 ||
         fail "the game got no addresses at the relay"
-    bot "$ha" 127.0.0.1:27403 Home --wait-players 2 &
-    local home_bot=$! joined
-    joined=$(now_ms)
-    bot "$hb" "$code" Away --wait-players 2 || fail "the bot at home B could not play through the relay"
-    wait "$home_bot" || fail "the bot at home A could not play"
-    grep -q "^game 1: score" "$dir/bot-Away.out" || fail "the bot at home B played no game"
-    grep -q "^You play through the relay at $master:" "$dir/bot-Away.out" ||
-        fail "the bot at home B was not told that it plays through the relay: $(cat "$dir/bot-Away.out")"
-    echo "figure: $case_name: code to game over at home B through the relay in $(($(now_ms) - joined)) ms"
+    play_by_code "through the relay" "You play through the relay at $master:"
 }
-# The same, punched through both routers.
 play_punched() {
-    bot "$ha" 127.0.0.1:27403 Home --wait-players 2 &
-    local home_bot=$! joined
-    joined=$(now_ms)
-    bot "$hb" "$code" Away --wait-players 2 || fail "the bot at home B could not play punched"
-    wait "$home_bot" || fail "the bot at home A could not play"
-    grep -q "^game 1: score" "$dir/bot-Away.out" || fail "the bot at home B played no game"
-    grep -q "^You play directly with the host's game at $public_a:" "$dir/bot-Away.out" ||
-        fail "the bot at home B did not play punched: $(grep '^You play' "$dir/bot-Away.out")"
+    play_by_code punched "You play directly with the host's game at $public_a:"
     grep -q "punched at $public_a:[0-9]*+27403" "$dir/master.out" ||
         fail "the master server did not name a punched way"
     ! grep -q "through the relay" "$dir/bot-Away.out" || fail "a punched game used the relay"
-    echo "figure: $case_name: code to game over at home B punched in $(($(now_ms) - joined)) ms"
 }
 
 "$rig" up "$name" "$dir" "$variant"
@@ -124,13 +120,7 @@ case "$case_name" in
 mapping)
     grep -qE "^quadrell-server reachable directly at $public_a:[0-9]+ \(checked" "$dir/server.out" ||
         fail "the master server did not find the mapped game"
-    bot "$ha" 127.0.0.1:27403 Home --wait-players 2 &
-    home_bot=$!
-    joined=$(now_ms)
-    bot "$hb" "$code" Away --wait-players 2 || fail "the bot at home B could not play by code"
-    wait "$home_bot" || fail "the bot at home A could not play"
-    grep -q "^game 1: score" "$dir/bot-Away.out" || fail "the bot at home B played no game"
-    echo "figure: mapping: code to game over at home B in $(($(now_ms) - joined)) ms"
+    play_by_code directly ""
     port=$(sed -n "s/^quadrell-server reachable directly at $public_a:\([0-9]*\) .*/\1/p" \
         "$dir/server.out")
     bot "$inet" "$public_a:$port" Far || fail "a join by address no longer works"
