@@ -1,6 +1,7 @@
 #include "client.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QLoggingCategory>
 #include <algorithm>
 
@@ -21,6 +22,17 @@ namespace {
 const QString kParagraph = QStringLiteral("\n\n");
 // The password screen's retry: join the address of the previous attempt again.
 const QString kUseOldAddress = QStringLiteral("USEOLDONE");
+
+QString seatFileOf(const Client::Environment& environment) {
+    if (!environment.seatFile.isEmpty()) {
+        return environment.seatFile;
+    }
+    const QString folder = environment.highscoreDirectory.isEmpty()
+                               ? environment.directory
+                               : environment.highscoreDirectory;
+    return QDir(folder.isEmpty() ? QDir::currentPath() : folder)
+        .filePath(QStringLiteral("seat.ini"));
+}
 
 }  // namespace
 
@@ -45,6 +57,7 @@ Client::Client(ClientConnection* tcpConnection, ClientConnection* udpConnection,
       highscores_(environment_.highscoreDirectory.isEmpty() ? environment_.directory
                                                             : environment_.highscoreDirectory,
                   environment_.now),
+      seats_(seatFileOf(environment_), {}),
       tcpConnection_(tcpConnection),
       udpConnection_(udpConnection),
       browser_(masterConnection, MasterserverSettings::load(environment_.directory, false)),
@@ -76,6 +89,13 @@ Client::Client(ClientConnection* tcpConnection, ClientConnection* udpConnection,
     connect(tcp, &ClientConnection::changedCPlayerDisconnect, this,
             &Client::processPlayerDisconnect);
     connect(tcp, &ClientConnection::changedCPlayerKick, this, &Client::processPlayerKick);
+    connect(tcp, &ClientConnection::changedCSeatToken, this, [this](const QString& token) {
+        // The own server goes with the program: there is nothing to come back to.
+        if (!session_.ownServer && streamClientId_ >= 0) {
+            seats_.keep({addressText_, streamClientId_, session_.splitscreen ? 2 : 1, token});
+        }
+    });
+    connect(&seats_, &SeatKeeper::retry, this, &Client::attemptRejoin);
     connect(udp, &ClientConnection::changedCPinglist, this, &Client::changedPinglist);
     connect(udp, &ClientConnection::changedCMessage, &lobby_, &ClientLobby::processMessage);
 
@@ -190,7 +210,9 @@ void Client::closeGameConnections() {
     channels_.leave(true);
     tcpEstablished_ = false;
     udpEstablished_ = false;
+    streamClientId_ = -1;
     session_.state = GamePlayer::Empty;
+    session_.rejoining = false;
 }
 
 void Client::connectToServer() {
@@ -213,9 +235,12 @@ void Client::connectToServer() {
     if (from > 0) {
         punchTimer_.start();
     }
+    const bool rejoin = seats_.rejoining() && seats_.seat();
+    tcpConnection_->setRejoinToken(rejoin ? seats_.seat()->token : QString());
     tcpConnection_->connectWithHello(
         serverAddress_, serverPort_, s.splitscreen ? 2 : 1, hostKey_,
-        connectPassword_.isNull() ? QString(QLatin1String("")) : connectPassword_, -1);
+        connectPassword_.isNull() ? QString(QLatin1String("")) : connectPassword_,
+        rejoin ? seats_.seat()->clientId : -1);
 }
 
 std::optional<int> Client::ownPing(const PayloadCodec::PingList& list) const {
@@ -248,6 +273,7 @@ void Client::backToLastScreen() {
 }
 
 void Client::disconnectGracefully() {
+    seats_.forget();  // leaving on purpose gives the seat up
     Q_EMIT screen_.setGuiBaseState(GuiState::Notice, tr("Disconnecting..."));
     channels_.leave(false);
 }
@@ -350,33 +376,38 @@ void Client::processMasterChecked(bool reached) {
     }
 }
 
+QString Client::takeAddress(const QString& address, bool saveAddress) {
+    addressText_ = address;
+    inviteCode_ = InviteCode::fromJoinText(address);
+    if (inviteCode_) {
+        addressText_ = InviteCode::display(*inviteCode_);
+    }
+    const JoinAddress join = JoinAddress::parse(address, Quadrell::kDefaultGamePort);
+    serverAddress_ = QHostAddress(join.host);
+    serverPort_ = join.port;
+    forgetWay();
+    if (saveAddress) {
+        settings_.cache.ip = address;
+        settings_.saveCache();
+    }
+    return join.host;
+}
+
 void Client::joinGame(bool splitscreen, QString address, bool saveAddress, QString password) {
     hostKey_ = -1;
     connectPassword_ = password;
-    QString host;
-    if (address != kUseOldAddress) {
-        addressText_ = address;
-        inviteCode_ = InviteCode::fromJoinText(address);
-        if (inviteCode_) {
-            addressText_ = InviteCode::display(*inviteCode_);
-        }
-        const JoinAddress join = JoinAddress::parse(address, Quadrell::kDefaultGamePort);
-        host = join.host;
-        serverAddress_ = QHostAddress(host);
-        serverPort_ = join.port;
-        forgetWay();
-        if (saveAddress) {
-            settings_.cache.ip = address;
-            settings_.saveCache();
-        }
-    }
+    seats_.forget();
+    const QString host = address != kUseOldAddress ? takeAddress(address, saveAddress) : QString();
     session_.singleplayer = false;
     session_.splitscreen = splitscreen;
     session_.ownServer = false;
 
     Q_EMIT screen_.setGuiBaseState(GuiState::NoState, tr("Connecting to %1...").arg(addressText_) +
                                                           kParagraph + tr("Press 'ESC' to abort."));
+    findServer(host);
+}
 
+void Client::findServer(const QString& host) {
     if (inviteCode_) {
         qCDebug(lcClient) << "asking the master server where" << *inviteCode_ << "is";
         browser_.probeInvite(*inviteCode_);
@@ -400,6 +431,10 @@ void Client::joinGame(bool splitscreen, QString address, bool saveAddress, QStri
 }
 
 void Client::probeServer() {
+    if (serverAddress_.isNull() && seats_.rejoining()) {
+        rejoinFailed(false);
+        return;
+    }
     if (serverAddress_.isNull()) {
         returnToLastScreen(
             ClientTexts::connectionError(ConnectionInterface::HostNotFound, serverLabel()));
@@ -414,7 +449,7 @@ void Client::processProbeAnswered(ServerData server) {
                                         .arg(serverLabel(), server.version()),
                                     false);
         backToLastScreen();
-    } else if (server.hasPassword() && connectPassword_.isEmpty()) {
+    } else if (server.hasPassword() && connectPassword_.isEmpty() && !seats_.rejoining()) {
         Q_EMIT screen_.resetChat();
         Q_EMIT screen_.setGuiTopState(GuiState::PasswordMenu, QString());
     } else {
@@ -425,6 +460,10 @@ void Client::processProbeAnswered(ServerData server) {
 
 void Client::processInviteFailed(ServerBrowser::InviteFailure failure) {
     if (connected()) {
+        return;
+    }
+    if (seats_.rejoining()) {
+        rejoinFailed(false);
         return;
     }
     const QString code = addressText_;
@@ -457,6 +496,10 @@ void Client::processProbeFailed() {
     if (connected()) {
         return;
     }
+    if (seats_.rejoining()) {
+        rejoinFailed(false);
+        return;
+    }
     Q_EMIT screen_.displayError(
         ClientTexts::connectionError(ConnectionInterface::HostNotFound, serverLabel()), false);
     backToLastScreen();
@@ -470,6 +513,7 @@ void Client::processConnectionEstablished(int connId, bool isAuthed) {
     const QObject* from = sender();
     if (from == tcpConnection_ && !tcpEstablished_) {
         tcpEstablished_ = true;
+        streamClientId_ = connId;
         // The datagram side opens only now, asking for the id the stream got.
         udpConnection_->connectWithHello(serverAddress_,
                                          datagramPort_ > 0 ? datagramPort_ : serverPort_,
@@ -484,10 +528,17 @@ void Client::processConnectionEstablished(int connId, bool isAuthed) {
     s.isHost = isAuthed;
     s.ownConnId = connId;
     qCDebug(lcClient) << "connected as" << connId << (isAuthed ? "host" : "guest");
+    punchTimer_.stop();
     field_.forgetServer();
+    if (seats_.rejoining()) {
+        // The game stays on screen until the server's snapshot of it comes.
+        seats_.stopRejoin();
+        s.rejoining = true;
+        lobby_.sendPlayers();
+        return;
+    }
     Q_EMIT screen_.resetGui(s.joined(true, false));
     Q_EMIT screen_.setGuiBaseState(GuiState::Lobby, ClientTexts::readyHint(s.splitscreen));
-    punchTimer_.stop();
     if (way_ == JoinWay::Kind::Relayed) {
         Q_EMIT screen_.displayReachability(
             tr("You play through the relay at %1: the host's game cannot be reached directly.")
@@ -538,6 +589,7 @@ void Client::processPlayerKick(int connId) {
     }
     closeGameConnections();
     stopServerThread();
+    seats_.forget();
     if (endMode_ == EndMode::Quit) {
         quit();
         return;
@@ -550,7 +602,12 @@ void Client::processPlayerKick(int connId) {
 // Leaving
 
 void Client::abortAction() {
-    if (session_.state == GamePlayer::Connecting) {
+    if (seats_.rejoining()) {
+        seats_.forget();
+        closeGameConnections();
+        browser_.cancelProbe();
+        resolving_ = false;
+    } else if (session_.state == GamePlayer::Connecting) {
         closeGameConnections();
         stopServerThread();
     } else if (browser_.probing()) {
@@ -607,7 +664,12 @@ void Client::processConnectionClosed(int connId) {
             quit();
             break;
         case EndMode::Stay:
+            if (mayRejoin()) {
+                startRejoin(true);  // the server let go of us: our seat may still wait
+                return;
+            }
             // The server ended the connection without being asked: the game is gone.
+            seats_.forget();
             stopServerThread();
             Q_EMIT screen_.displayError(
                 ClientTexts::connectionError(ConnectionInterface::ConnectionLost, QString()), true);
@@ -622,6 +684,7 @@ void Client::processServerShutdown(int connId) {
     }
     qCDebug(lcClient) << "server shut down by" << connId;
     closeGameConnections();
+    seats_.forget();
     if (endMode_ == EndMode::Quit) {
         // Whoever shut the server down, the program was about to end anyway.
         stopServerThread();
@@ -638,10 +701,22 @@ void Client::processServerShutdown(int connId) {
 }
 
 void Client::processConnectionError(int /*connId*/, ConnectionInterface::ConnectionError error) {
+    if (seats_.rejoining() && session_.state == GamePlayer::Connecting) {
+        qCDebug(lcClient) << "rejoin attempt failed:" << error;
+        closeGameConnections();
+        rejoinFailed(error == ConnectionInterface::Refused);
+        return;
+    }
     if (session_.state != GamePlayer::Connecting && !connected()) {
         return;
     }
     qCDebug(lcClient) << "connection error" << error;
+    if (mayRejoin() &&
+        (error == ConnectionInterface::ConnectionLost || error == ConnectionInterface::Timeout ||
+         error == ConnectionInterface::PacketLoss)) {
+        startRejoin(true);
+        return;
+    }
     if (session_.state == GamePlayer::Connecting && tryNextWay()) {
         return;
     }
@@ -658,6 +733,63 @@ void Client::processConnectionError(int /*connId*/, ConnectionInterface::Connect
     } else if (!text.isEmpty()) {
         returnToLastScreen(text);
     }
+}
+
+// ---------------------------------------------------------------------------
+// Back after a drop
+
+bool Client::mayRejoin() const {
+    const GamePlayer::PlayerStatus state = session_.state;
+    return seats_.seat() && !seats_.rejoining() && !session_.ownServer &&
+           endMode_ == EndMode::Stay &&
+           (state == GamePlayer::Playing || state == GamePlayer::Pausing);
+}
+
+bool Client::resumeSeat() {
+    if (connected() || session_.state != GamePlayer::Empty || !seats_.restore()) {
+        return false;
+    }
+    const SeatKeeper::Seat& seat = *seats_.seat();
+    hostKey_ = -1;
+    connectPassword_ = QString(QLatin1String(""));
+    session_.singleplayer = false;
+    session_.splitscreen = seat.players == 2;
+    session_.ownServer = false;
+    startRejoin(false);
+    return true;
+}
+
+void Client::startRejoin(bool onScreen) {
+    qCDebug(lcClient) << "lost the server; coming back into seat" << seats_.seat()->clientId;
+    closeGameConnections();
+    seats_.startRejoin();
+    Q_EMIT screen_.setGuiBaseState(
+        onScreen ? GuiState::Game : GuiState::NoState,
+        tr("Reconnecting...") + kParagraph + tr("Press 'ESC' to abort."));
+    attemptRejoin();
+}
+
+void Client::attemptRejoin() {
+    if (!seats_.rejoining() || connected() || session_.state == GamePlayer::Connecting) {
+        return;
+    }
+    if (seats_.expired()) {
+        rejoinFailed(true);
+        return;
+    }
+    findServer(takeAddress(seats_.seat()->way, false));
+}
+
+void Client::rejoinFailed(bool seatGone) {
+    if (!seatGone && !seats_.expired()) {
+        seats_.retryLater();
+        return;
+    }
+    seats_.forget();
+    closeGameConnections();
+    Q_EMIT screen_.resetChat();
+    Q_EMIT screen_.displayError(tr("The game could not be reached again: your seat is given up."),
+                                true);
 }
 
 // ---------------------------------------------------------------------------

@@ -19,6 +19,7 @@
 #include "client/clientsettings.h"
 #include "client/embeddedserver.h"
 #include "client/highscorefile.h"
+#include "client/seatkeeper.h"
 #include "client/serverbrowser.h"
 #include "game/gameplayer.h"
 #include "network/connectioninterface.h"
@@ -46,6 +47,9 @@ public:
         std::function<void(int)> quit;    // ends the program; empty: QCoreApplication::exit
         std::function<int()> newHostKey;  // empty: drawHostKey, the system's strong source
         HostLookup lookup;                // host names to join; empty: the system's resolver
+        // Where a seat is kept for coming back after the program was ended;
+        // empty: seat.ini beside highscore.dat.
+        QString seatFile;
     };
 
     // The leaving under way: what follows once the connection is closed.
@@ -86,11 +90,15 @@ public:
     bool hasServer() const { return serverThread_ != nullptr; }
     // The own server's answer from the router (Off when there is none).
     const PortMapping& portMapping() const { return session_.portMapping; }
+    const SeatKeeper& seats() const { return seats_; }
 
 public Q_SLOTS:
     // GUI: hosting, joining, leaving (the lobby's controls are ClientLobby's).
     void hostGame(HostRequest request);
     void joinGame(bool splitscreen, QString address, bool saveAddress, QString password);
+    // Goes back into the seat of a game the program was in when it ended, if
+    // its server may still keep it; false when there is none.
+    bool resumeSeat();
     // The host of the own server seats a computer player in the lobby.
     void addComputer();
     void abortAction();
@@ -149,6 +157,18 @@ private:
     void returnToLastScreen(const QString& error);
     // The join's server is known: probe it, or say it cannot be found.
     void probeServer();
+    // The address as the player gave it becomes the one joined; returns the
+    // host name to look up, empty when there is none.
+    QString takeAddress(const QString& address, bool saveAddress);
+    // Finds the server of the address taken: by its invite code, its name or at once.
+    void findServer(const QString& host);
+    // Coming back after a drop: the game stays on screen while the way in is
+    // tried again, until the server no longer keeps the seat.
+    bool mayRejoin() const;
+    void startRejoin(bool onScreen);
+    void attemptRejoin();
+    // An attempt failed: another one later, or none when the seat is gone.
+    void rejoinFailed(bool seatGone);
     // An attempt given up: the chat is cleared and the screen before it returns.
     void backToLastScreen();
     // Asks both game connections to say goodbye; the rest follows their closing.
@@ -188,6 +208,8 @@ private:
     QString connectPassword_;
     bool tcpEstablished_ = false;
     bool udpEstablished_ = false;
+    int streamClientId_ = -1;  // the id the stream's hello got
+    SeatKeeper seats_;
 
     ClientConnection* tcpConnection_;  // children
     ClientConnection* udpConnection_;

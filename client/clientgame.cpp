@@ -1,5 +1,7 @@
 #include "clientgame.h"
 
+#include <utility>
+
 #include "client/clienttexts.h"
 #include "network/fieldimage.h"
 
@@ -150,9 +152,13 @@ void ClientGame::processGameState(const PayloadCodec::GameState& state) {
     const int fieldsizeX = state.fieldsizeX;
     ClientSession& s = session_;
     s.fieldsizeX = fieldsizeX;
+    const bool back = std::exchange(s.rejoining, false);
+    if (back) {
+        s.state = GamePlayer::Playing;
+    }
     Q_EMIT changeFieldsizeX(fieldsizeX);
-    Q_EMIT screen_.resetGui(s.joined(false, true));
-    Q_EMIT screen_.setGuiBaseState(GuiState::Game, ClientTexts::spectating());
+    Q_EMIT screen_.resetGui(s.joined(false, !back));
+    Q_EMIT screen_.setGuiBaseState(GuiState::Game, back ? QString() : ClientTexts::spectating());
     Q_EMIT startPlayTime();
     Q_EMIT setRotation(true);
     Q_EMIT setScore(state.score, true);

@@ -34,6 +34,8 @@ struct ClientSession {
     int fieldsizeX = GameField::kColumnsPerPlayer;
     bool countdownRunning = false;
     bool countdownIsStart = false;  // else a resume countdown
+    // Back in its seat after a drop: the server's snapshot puts it in the game again.
+    bool rejoining = false;
     LastResult lastResult = LastResult::None;
     int lastScore = 0;
     PlayerRoster players;

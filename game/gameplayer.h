@@ -35,6 +35,10 @@ public:
 
     // Taking part in the running game: only these have blocks that move.
     bool isInGame() const { return status_ == Playing || status_ == Pausing; }
+    // Its connection dropped and the seat waits for it: its block stays
+    // where it is, neither falling nor taking keys.
+    bool away() const { return away_; }
+    void setAway(bool away) { away_ = away; }
 
     int spawnColumn() const { return spawnColumn_; }
     int spawnRow() const { return spawnRow_; }
@@ -90,4 +94,5 @@ private:
     int colour_;
     bool autoColour_;
     PlayerStatus status_;
+    bool away_ = false;
 };

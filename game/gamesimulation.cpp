@@ -274,7 +274,7 @@ void GameSimulation::mainLoop() {
     std::array<bool, kSlots> keysDone{};
     for (int slot = 0; slot < kSlots; ++slot) {
         GamePlayer* p = players_[slot].get();
-        if (p && p->isInGame() && p->currentBlock()) {
+        if (p && p->isInGame() && p->currentBlock() && !p->away()) {
             const KeyCounts before = p->keyDone();
             movePlayer(slot, *p);
             keysDone[slot] = p->keyDone() != before;

@@ -27,12 +27,22 @@ public:
         HelloOutcome outcome = HelloOutcome::Refused;
         int clientId = -1;
         bool isHost = false;
+        // Proves the seat when the client comes back after a drop ("STK");
+        // empty: the gate keeps no seats.
+        QString token;
     };
 
     virtual ~PlayerGate() = default;
 
     virtual Verdict admit(GameChannel channel, const PayloadCodec::Hello& hello,
                           const QHostAddress& from) = 0;
+    // A client back after a drop asks for the seat its token proves, on the
+    // stream; a gate that keeps no seats refuses.
+    virtual Verdict rejoin(const PayloadCodec::Rejoin& rejoin, const QHostAddress& from) {
+        Q_UNUSED(rejoin);
+        Q_UNUSED(from);
+        return {};
+    }
     virtual void left(GameChannel channel, int clientId) = 0;
     // Whether this client id is the host's (a repeated hello is answered again).
     virtual bool isHost(int clientId) const = 0;

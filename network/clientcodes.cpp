@@ -43,6 +43,14 @@ void ClientCodes::processHelloReply(ConnectionInfo& record, const ConnectionMess
     Q_EMIT core_.events().connectionEstablished(reply.clientId, reply.isHost);
 }
 
+void ClientCodes::processSeatToken(ConnectionInfo&, const ConnectionMessage& message) {
+    const QString token = Codec::parseSeatToken(message.content);
+    ClientConnection* e = core_.eventsAs<ClientConnection>();
+    if (e != nullptr && !token.isEmpty()) {
+        Q_EMIT e->changedCSeatToken(token);
+    }
+}
+
 void ClientCodes::processPlayerList(ConnectionInfo&, const ConnectionMessage& message) {
     const Codec::PlayerList list =
         ServerClaims::playerList(Codec::parsePlayerList(message.content));

@@ -29,6 +29,7 @@ public:
     void processPlayerDisconnect(ConnectionInfo& record, const ConnectionMessage& message);
     void processKick(ConnectionInfo& record, const ConnectionMessage& message);
     void processShutdown(ConnectionInfo& record, const ConnectionMessage& message);
+    void processSeatToken(ConnectionInfo& record, const ConnectionMessage& message);
 
 private:
     // Whether a code that ends the connection has standing on this side.

@@ -275,12 +275,21 @@ void ConnectionCore::storeHello(int requestedId, int players, int hostKey,
 
 void ConnectionCore::sendHello(bool repeat, int connId, int requestedId, int players, int hostKey,
                                const QString& password) {
-    if (ConnectionInfo* record = find(connId)) {
-        startRepeating(*record,
-                       ConnectionMessage(MessageCode::CHI, Codec::buildHello(requestedId, players,
-                                                                             hostKey, password)),
-                       repeat);
+    ConnectionInfo* record = find(connId);
+    if (record == nullptr) {
+        return;
     }
+    if (!rejoinToken_.isEmpty()) {
+        startRepeating(*record,
+                       ConnectionMessage(MessageCode::CRJ,
+                                         Codec::buildRejoin({requestedId, players, rejoinToken_})),
+                       repeat);
+        return;
+    }
+    startRepeating(*record,
+                   ConnectionMessage(MessageCode::CHI,
+                                     Codec::buildHello(requestedId, players, hostKey, password)),
+                   repeat);
 }
 
 void ConnectionCore::requestResend() {

@@ -148,6 +148,8 @@ public:
     // ---- the client's hello
     // Stored by connectWithHello for a connection that is still coming up.
     void storeHello(int requestedId, int players, int hostKey, const QString& password);
+    // With a token the hello is "CRJ": the seat of the requested id, back after a drop.
+    void setRejoinToken(const QString& token) { rejoinToken_ = token; }
     void sendHello(bool repeat, int connId, int requestedId, int players, int hostKey,
                    const QString& password);
     void requestResend();
@@ -201,6 +203,7 @@ private:
     int localPlayers_ = -1;  // -1: no hello to send
     int helloHostKey_ = -1;
     QString helloPassword_;
+    QString rejoinToken_;
     std::map<int, qint64> bytesSent_;
     std::map<int, qint64> resendRequests_;
     qint64 unheard_ = 0;

@@ -145,6 +145,10 @@ void NetClientConnection::setLocalPort(int port) {
     core_->transport().setLocalPort(port);
 }
 
+void NetClientConnection::setRejoinToken(const QString& token) {
+    core_->setRejoinToken(token);
+}
+
 void NetClientConnection::requestResend() {
     core_->requestResend();
 }

@@ -121,6 +121,9 @@ public:
     // The next connection leaves from this local port (0: any free one): a
     // punched way's, the port the game's router was opened towards.
     virtual void setLocalPort(int port) = 0;
+    // The next hello asks for the seat this token proves ("CRJ", for the
+    // requested id) instead of a new one; empty: a plain hello.
+    virtual void setRejoinToken(const QString& token) = 0;
     // Asks the server for every reliable datagram after the last one received.
     virtual void requestResend() = 0;
     virtual void sendCPlayers(bool reliable, const PayloadCodec::Players& players) = 0;
@@ -151,6 +154,8 @@ Q_SIGNALS:
     void changedCGameOver(PayloadCodec::GameOver over);
     void changedCPlayerDisconnect(int clientId);
     void changedCPlayerKick(int clientId);
+    // The server keeps this client's seat through a drop for whoever shows this token.
+    void changedCSeatToken(QString token);
 };
 
 // The link to the master server, and the probes of game servers.

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
-// The 43 message codes in one table, one row per code:
+// The 45 message codes in one table, one row per code:
 //
 //   X(code, sender side, state a connection must be in to be heard, channel,
 //     handler)
@@ -69,7 +69,9 @@
     X(CJN, Client, Any, Own, ConnectionCore::ignore) /* for the master server */ \
     X(MJN, Master, Any, Own, MasterLink::processInviteAnswer)                    \
     X(MPN, Master, Any, Own, MasterLink::processJoinerNotice)                    \
-    X(SPN, Server, Any, Own, ConnectionCore::ignore) /* for the master server */
+    X(SPN, Server, Any, Own, ConnectionCore::ignore) /* for the master server */ \
+    X(STK, Server, Established, Stream, ClientCodes::processSeatToken)           \
+    X(CRJ, Client, Any, Stream, ServerCodes::processRejoin)
 
 enum class MessageCode {
 #define QUADRELL_CODE_ENUM(code, side, needs, channel, handler) code,
@@ -142,10 +144,11 @@ constexpr bool inWireOrder(std::string_view expected) {
     return at == expected.size();
 }
 
-static_assert(kCount == 43, "the protocol has 43 codes");
-static_assert(inWireOrder("CHI SHI CPLR SPLR CMSG SMSG SPNG CPNG CSRT SSRT CRST SRST SCST CINP "
-                          "SBLC SMVE SMRG SLNE CPSE SPSE SSTP CDSC SDSC CKCK SKCK SSHD BRES "
-                          "SON SOF MON MOF CLS CTS MLS MTS CIN SIN SRG MRG CJN MJN MPN SPN"),
-              "the codes keep their fixed order");
+static_assert(kCount == 45, "the protocol has 45 codes");
+static_assert(
+    inWireOrder("CHI SHI CPLR SPLR CMSG SMSG SPNG CPNG CSRT SSRT CRST SRST SCST CINP "
+                "SBLC SMVE SMRG SLNE CPSE SPSE SSTP CDSC SDSC CKCK SKCK SSHD BRES "
+                "SON SOF MON MOF CLS CTS MLS MTS CIN SIN SRG MRG CJN MJN MPN SPN STK CRJ"),
+    "the codes keep their fixed order");
 
 }  // namespace MessageCodes

@@ -141,6 +141,27 @@ Hello parseHello(const QString& payload) {
     return {intAt(t, 0), intAt(t, 1), intAt(t, 2), joinFrom(t, 3)};
 }
 
+QString buildRejoin(const Rejoin& rejoin) {
+    return QString::number(rejoin.clientId) + kSpace + QString::number(rejoin.players) + kSpace +
+           rejoin.token;
+}
+
+Rejoin parseRejoin(const QString& payload) {
+    const QStringList t = tokens(payload);
+    const QString token = t.value(2);
+    return {intAt(t, 0), intAt(t, 1), t.size() == 3 && isSeatToken(token) ? token : QString()};
+}
+
+bool isSeatToken(const QString& text) {
+    return text.size() == 32 && std::all_of(text.begin(), text.end(), [](QChar c) {
+               return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f');
+           });
+}
+
+QString parseSeatToken(const QString& payload) {
+    return isSeatToken(payload) ? payload : QString();
+}
+
 QString buildHelloReply(int clientId, bool isHost) {
     return QString::number(clientId) + kSpace + boolText(isHost);
 }

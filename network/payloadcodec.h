@@ -67,6 +67,20 @@ struct Hello {
 QString buildHello(int requestedId, int players, int hostKey, const QString& password);
 Hello parseHello(const QString& payload);
 
+// "CRJ": clientId players token. A client back after a drop asks for its
+// seat by the token "STK" gave it.
+struct Rejoin {
+    int clientId = -1;
+    int players = 0;
+    QString token;
+};
+QString buildRejoin(const Rejoin& rejoin);
+// A token that is not one a server hands out reads as empty.
+Rejoin parseRejoin(const QString& payload);
+// "STK": the seat token, 32 lowercase hex digits; anything else reads as empty.
+bool isSeatToken(const QString& text);
+QString parseSeatToken(const QString& payload);
+
 // "SHI": clientId isHost
 struct HelloReply {
     int clientId = 0;

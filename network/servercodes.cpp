@@ -44,18 +44,51 @@ void ServerCodes::processHello(ConnectionInfo& record, const ConnectionMessage& 
         return;
     }
     const Codec::Hello hello = Codec::parseHello(message.content);
-    const PlayerGate::Verdict verdict = gate != nullptr
-                                            ? gate->admit(core_.channel(), hello, record.address)
-                                            : PlayerGate::Verdict{};
+    admitted(record,
+             gate != nullptr ? gate->admit(core_.channel(), hello, record.address)
+                             : PlayerGate::Verdict{},
+             hello.players);
+}
+
+void ServerCodes::admitted(ConnectionInfo& record, const PlayerGate::Verdict& verdict,
+                           int players) {
+    const int connId = record.connId;
     if (verdict.outcome != HelloOutcome::Accepted) {
         refuseHello(connId, verdict.outcome);
         return;
     }
     record.clientId = verdict.clientId;
-    record.players = hello.players;
+    record.players = players;
     core_.addPlayers(record.players);
     core_.watchEstablished(record);
     replyHello(connId, verdict.clientId, verdict.isHost);
+    if (!verdict.token.isEmpty()) {
+        // Unnumbered: a client that does not know the code drops it unread
+        // and its numbering stays whole.
+        core_.transmit(connId, false, MessageCode::STK, verdict.token);
+    }
+}
+
+void ServerCodes::processRejoin(ConnectionInfo& record, const ConnectionMessage& message) {
+    const int connId = record.connId;
+    PlayerGate* gate = core_.gate();
+    if (core_.usesDatagrams()) {
+        // A seat is proven on the stream; the datagrams follow with a hello.
+        core_.dropUnheard(record, message, "a rejoin on datagrams");
+        return;
+    }
+    if (record.state == State::StateLobby && core_.isEstablished(connId)) {
+        replyHello(connId, record.clientId, gate != nullptr && gate->isHost(record.clientId));
+        return;
+    }
+    if (record.state != State::StateHandshake || core_.isEstablished(connId)) {
+        return;
+    }
+    const Codec::Rejoin rejoin = Codec::parseRejoin(message.content);
+    admitted(record,
+             gate != nullptr && !rejoin.token.isEmpty() ? gate->rejoin(rejoin, record.address)
+                                                        : PlayerGate::Verdict{},
+             rejoin.players);
 }
 
 void ServerCodes::processPlayers(ConnectionInfo& record, const ConnectionMessage& message) {

@@ -16,6 +16,7 @@ public:
     explicit ServerCodes(ConnectionCore& core) : core_(core) {}
 
     void processHello(ConnectionInfo& record, const ConnectionMessage& message);
+    void processRejoin(ConnectionInfo& record, const ConnectionMessage& message);
     void processPlayers(ConnectionInfo& record, const ConnectionMessage& message);
     void processChat(ConnectionInfo& record, const ConnectionMessage& message);
     void processPong(ConnectionInfo& record, const ConnectionMessage& message);
@@ -30,6 +31,8 @@ public:
 private:
     // "SHI": a client id >= 0 establishes the record before the answer goes out.
     void replyHello(int connId, int clientId, bool isHost);
+    // A hello or a rejoin was decided: the answer, and the seat's token.
+    void admitted(ConnectionInfo& record, const PlayerGate::Verdict& verdict, int players);
     void refuseHello(int connId, HelloOutcome outcome);
 
     ConnectionCore& core_;

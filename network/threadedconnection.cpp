@@ -75,6 +75,10 @@ void ThreadedClientConnection::setLocalPort(int port) {
     forward([=](ClientConnection& c) { c.setLocalPort(port); });
 }
 
+void ThreadedClientConnection::setRejoinToken(const QString& token) {
+    forward([=](ClientConnection& c) { c.setRejoinToken(token); });
+}
+
 void ThreadedClientConnection::requestResend() {
     forward([](ClientConnection& c) { c.requestResend(); });
 }

@@ -187,6 +187,7 @@ public:
     int connectWithHello(const QHostAddress& address, int port, int players, int hostKey,
                          const QString& password, int requestedId) override;
     void setLocalPort(int port) override;
+    void setRejoinToken(const QString& token) override;
     void requestResend() override;
     void sendCPlayers(bool reliable, const PayloadCodec::Players& players) override;
     void sendCMessage(bool reliable, const PayloadCodec::ChatLine& line) override;

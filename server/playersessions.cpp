@@ -1,12 +1,41 @@
 #include "server/playersessions.h"
 
+#include <QRandomGenerator>
+#include <array>
+#include <utility>
+
 namespace {
 
 PlayerGate::Verdict refuse(HelloOutcome why) {
-    return {why, -1, false};
+    return {why, -1, false, {}};
+}
+
+QString strongToken() {
+    std::array<quint32, 4> words{};
+    QRandomGenerator::system()->fillRange(words.data(), words.size());
+    QString text;
+    for (quint32 w : words) {
+        text += QStringLiteral("%1").arg(w, 8, 16, QLatin1Char('0'));
+    }
+    return text;
+}
+
+// Takes as long for every wrong token as for any other.
+bool sameToken(const QString& a, const QString& b) {
+    if (a.size() != b.size() || a.isEmpty()) {
+        return false;
+    }
+    char16_t diff = 0;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        diff |= a[i].unicode() ^ b[i].unicode();
+    }
+    return diff == 0;
 }
 
 }  // namespace
+
+PlayerSessions::PlayerSessions(const Rules& rules, std::function<QString()> newToken)
+    : rules_(rules), newToken_(newToken ? std::move(newToken) : strongToken) {}
 
 PlayerGate::Verdict PlayerSessions::admit(GameChannel channel, const PayloadCodec::Hello& hello,
                                           const QHostAddress& from) {
@@ -49,11 +78,31 @@ PlayerGate::Verdict PlayerSessions::admitStream(const PayloadCodec::Hello& hello
     if (clientId < 0) {
         return refuse(HelloOutcome::ServerFull);
     }
-    sessions_[clientId] = {clientId, hello.players, from, true, false};
+    const QString token = newToken_();
+    sessions_[clientId] = {clientId, hello.players, from, true, false, token, false, false};
     if (becomesHost) {
         hostId_ = clientId;
     }
-    return {HelloOutcome::Accepted, clientId, becomesHost};
+    return {HelloOutcome::Accepted, clientId, becomesHost, token};
+}
+
+PlayerGate::Verdict PlayerSessions::rejoin(const PayloadCodec::Rejoin& rejoin,
+                                           const QHostAddress& from) {
+    const auto it = sessions_.find(rejoin.clientId);
+    if (it == sessions_.end() || !it->second.held || it->second.stream || it->second.datagram ||
+        !sameToken(rejoin.token, it->second.token) || rejoin.players != it->second.players) {
+        return refuse(HelloOutcome::Refused);
+    }
+    PlayerSession& s = it->second;
+    s.address = from;
+    s.stream = true;
+    s.held = false;
+    s.returned = true;
+    // A dedicated server's host that dropped is its host again, if nobody took over.
+    if (!hostOwnsServer() && hostId_ < 0) {
+        hostId_ = s.clientId;
+    }
+    return {HelloOutcome::Accepted, s.clientId, isHost(s.clientId), s.token};
 }
 
 PlayerGate::Verdict PlayerSessions::admitDatagram(const PayloadCodec::Hello& hello,
@@ -67,7 +116,7 @@ PlayerGate::Verdict PlayerSessions::admitDatagram(const PayloadCodec::Hello& hel
         return refuse(HelloOutcome::WrongPassword);
     }
     it->second.datagram = true;
-    return {HelloOutcome::Accepted, hello.requestedId, isHost(hello.requestedId)};
+    return {HelloOutcome::Accepted, hello.requestedId, isHost(hello.requestedId), {}};
 }
 
 void PlayerSessions::left(GameChannel channel, int clientId) {
@@ -80,15 +129,50 @@ void PlayerSessions::left(GameChannel channel, int clientId) {
     if (channel == GameChannel::Stream && isHost(clientId)) {
         hostId_ = -1;
     }
-    if (!s.stream && !s.datagram) {
+    if (!s.stream && !s.datagram && !s.held) {
         sessions_.erase(it);
     }
+}
+
+bool PlayerSessions::hold(int clientId) {
+    const auto it = sessions_.find(clientId);
+    if (it == sessions_.end()) {
+        return false;
+    }
+    it->second.held = true;
+    return true;
+}
+
+void PlayerSessions::release(int clientId) {
+    const auto it = sessions_.find(clientId);
+    if (it == sessions_.end() || !it->second.held) {
+        return;
+    }
+    it->second.held = false;
+    if (!it->second.stream && !it->second.datagram) {
+        sessions_.erase(it);
+    }
+}
+
+QList<int> PlayerSessions::heldIds() const {
+    QList<int> ids;
+    for (const auto& [id, s] : sessions_) {
+        if (s.held) {
+            ids << id;
+        }
+    }
+    return ids;
+}
+
+bool PlayerSessions::takeReturn(int clientId) {
+    const auto it = sessions_.find(clientId);
+    return it != sessions_.end() && std::exchange(it->second.returned, false);
 }
 
 int PlayerSessions::playerCount() const {
     int count = static_cast<int>(seats_.size());
     for (const auto& [id, s] : sessions_) {
-        count += s.stream ? s.players : 0;
+        count += (s.stream || s.held) ? s.players : 0;
     }
     return count;
 }

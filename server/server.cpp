@@ -44,6 +44,8 @@ Server::Server(const ServerSettings& settings, Links links, const Reporting& rep
       datagram_(links.datagram),
       sessions_({settings.hostKey, settings.singleplayer, settings.usePassword, settings.password,
                  settings.maxPlayers}),
+      holds_(timings_.seatGraceMs,
+             [this](int connId) { guarded([this, connId] { expireHold(connId); }); }),
       players_(*links.stream, *links.datagram),
       sim_(environment.random ? *environment.random : RandomSource::forThisThread(),
            clockOf(environment)),
@@ -158,10 +160,17 @@ bool Server::fromClient(int connId) const {
 // --- players --------------------------------------------------------------
 
 void Server::updatePlayers(int connId, PayloadCodec::Players players) {
-    if (!fromClient(connId)) {
+    // A stand-in may hold a returning client's id until the seat is given back.
+    if (!validConnId(connId) || (!fromClient(connId) && !holds_.holds(connId))) {
         return;
     }
     guarded([this, connId, players] {
+        if (sessions_.takeReturn(connId) && holds_.holds(connId)) {
+            giveSeatBack(connId);
+        }
+        if (!fromClient(connId)) {
+            return;
+        }
         const bool joinedGame = LobbyRules::applyPlayerList(sim_, connId, players);
         assignColours();
         sendPlayerList();
@@ -265,6 +274,7 @@ void Server::restartAll(int clientId) {
 }
 
 void Server::stopGame() {
+    releaseHolds();
     sim_.stopGame();
     countdown_.stop();
     // A stand-in's place is free again for whoever joins before the next game.
@@ -436,7 +446,8 @@ void Server::leave(int connId) {
     // computers alone ends below.
     QList<std::pair<int, QString>> standIns;  // slot, whom the computer replaces
     if (settings_.computerTakeover && sim_.running() && seats_.humansInGame() > 0) {
-        const QList<int> connected = sessions_.clientIds();
+        // A held seat's id is nobody's to take but its own stand-in's.
+        const QList<int> connected = sessions_.clientIds() + sessions_.heldIds();
         for (int i = 0; i < freedSlots.size(); ++i) {
             if (freedSlots[i] >= 0 &&
                 seats_.standIn(freedSlots[i], *removed[i], connected, connId) >= 0) {
@@ -534,6 +545,10 @@ void Server::processConnectionError(int connId, ConnectionInterface::ConnectionE
                     leave(c);
                 }
             }
+        } else if (holds_.holds(connId)) {
+            // The other channel of a seat already held.
+        } else if (holdable(connId)) {
+            hold(connId);
         } else if (fromClient(connId) && hasPlayer(connId)) {
             leave(connId);
         }

@@ -14,6 +14,7 @@
 #include "server/computerseats.h"
 #include "server/gamebroadcast.h"
 #include "server/playersessions.h"
+#include "server/seatholds.h"
 #include "server/servercountdown.h"
 #include "server/serversettings.h"
 #include "server/sessionchannels.h"
@@ -154,6 +155,16 @@ private:
     void stopGame();
     void togglePause(int connId);
     void leave(int connId);
+    // A player of a running game dropped: its seat waits for its token, with
+    // computers standing in where the host allows them and others play on,
+    // else with its pieces where they are.
+    bool holdable(int connId) const;
+    void hold(int connId);
+    // Back by its token: in its slot again, with the running field.
+    void giveSeatBack(int connId);
+    void expireHold(int connId);
+    // The game ended: no seat of it waits any more.
+    void releaseHolds();
     void setPaused(bool paused);
     void restartAll(int connId);
     void startTicking();
@@ -169,6 +180,7 @@ private:
     ServerConnection* stream_;
     ServerConnection* datagram_;
     PlayerSessions sessions_;
+    SeatHolds holds_;
     SessionChannels players_;
     GameSimulation sim_;
     ComputerSeats seats_;

@@ -19,4 +19,7 @@ struct ServerTimings {
     int statsFirstPauseMs = 1000;
     int statsLongestPauseMs = 600000;
     qint64 statsGiveUpMs = 3600000;
+    // How long the seat of a player whose connection dropped in a game waits
+    // for its token.
+    int seatGraceMs = 60000;
 };

@@ -4,6 +4,14 @@
 <context>
     <name>Client</name>
     <message>
+        <source>Reconnecting...</source>
+        <translation>Verbindung wird wiederhergestellt...</translation>
+    </message>
+    <message>
+        <source>The game could not be reached again: your seat is given up.</source>
+        <translation>Das Spiel war nicht wieder zu erreichen: dein Platz ist aufgegeben.</translation>
+    </message>
+    <message>
         <source>Press &apos;c&apos; to add a computer player.</source>
         <translation>Drücke &apos;c&apos; für einen Computerspieler.</translation>
     </message>
@@ -772,6 +780,14 @@
 </context>
 <context>
     <name>Server</name>
+    <message>
+        <source>%1 lost the connection; the seat waits %2 seconds.</source>
+        <translation>%1 hat die Verbindung verloren; der Platz wartet %2 Sekunden.</translation>
+    </message>
+    <message>
+        <source>%1 is back</source>
+        <translation>%1 ist zurück</translation>
+    </message>
     <message>
         <source>Stats successfully uploaded.</source>
         <translation>Statistik erfolgreich übertragen.</translation>

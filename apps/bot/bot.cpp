@@ -35,6 +35,8 @@ Bot::Bot(const BotOptions& options, const ClientNetwork& network, QObject* paren
         QFile::copy(master,
                     QDir(env.directory).filePath(QLatin1String(Quadrell::kMasterserverFile)));
     }
+    // Without --reconnect the seat goes with the bot's folder.
+    env.seatFile = options_.seatFile;
     env.quit = [this](int) {
         // Only the bot's own goodbye ends the program this way.
         finish(0, QString());
@@ -140,6 +142,9 @@ void Bot::start() {
             1,
             QStringLiteral("No directory for the bot's files: %1").arg(directory_.errorString()));
         return;
+    }
+    if (!options_.seatFile.isEmpty() && client_->resumeSeat()) {
+        return;  // back into the game it was playing
     }
     client_->joinGame(false, options_.address, false, options_.password);
 }

@@ -64,6 +64,12 @@ struct BotCommandLine {
                "simple (default), easy, normal or hard: the simple policy, or the planning player "
                "at one of three speeds.",
                "LEVEL");
+    const QCommandLineOption reconnect =
+        option("reconnect",
+               "Keeps the bot's seat in FILE: started again with a FILE whose game still keeps "
+               "the seat (up to 60 s after the drop), it goes back into that game instead of "
+               "joining afresh.",
+               "FILE");
     const QCommandLineOption statsFile =
         option("stats-file",
                "On the way out, writes games played and the input-to-echo latency as JSON to "
@@ -195,7 +201,8 @@ bool readNumbers(const QCommandLineParser& parser, const BotCommandLine& o, BotO
            readNumberOption(parser, o.columns, 1, GameField::kColumnsPerPlayer, b.columns, error) &&
            readNumberOption(parser, o.waitPlayers, 1, 4, b.waitPlayers, error) &&
            readNumberOption(parser, o.loss, 0, 100, b.lossPercent, error) &&
-           readFileOption(parser, o.statsFile, b.statsFile, error);
+           readFileOption(parser, o.statsFile, b.statsFile, error) &&
+           readFileOption(parser, o.reconnect, b.seatFile, error);
 }
 
 }  // namespace
@@ -208,12 +215,13 @@ BotOptionsResult parseBotOptions(const QStringList& arguments) {
                        "with --list, prints the servers the game's server list shows."));
     const BotCommandLine o;
     parser.addOptions({o.connect, o.name, o.password, o.games, o.seed, o.columns, o.waitPlayers,
-                       o.loss, o.latency, o.skill, o.statsFile, o.predict, o.list, o.json, o.wait,
-                       o.masterConfig, o.lanTo, o.lanPort});
-    if (const auto stop = readCommandLine(
-            parser, arguments,
-            {&o.connect, &o.name, &o.password, &o.games, &o.seed, &o.columns, &o.waitPlayers,
-             &o.loss, &o.latency, &o.skill, &o.statsFile, &o.wait, &o.masterConfig})) {
+                       o.loss, o.latency, o.skill, o.statsFile, o.reconnect, o.predict, o.list,
+                       o.json, o.wait, o.masterConfig, o.lanTo, o.lanPort});
+    if (const auto stop =
+            readCommandLine(parser, arguments,
+                            {&o.connect, &o.name, &o.password, &o.games, &o.seed, &o.columns,
+                             &o.waitPlayers, &o.loss, &o.latency, &o.skill, &o.statsFile,
+                             &o.reconnect, &o.wait, &o.masterConfig})) {
         return stopped<BotOptions>(*stop);
     }
 

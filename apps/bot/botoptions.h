@@ -25,6 +25,7 @@ struct BotOptions {
     Latency latency;      // added to the datagrams' round trip
     ComputerSkill skill = ComputerSkill::Simple;
     QString statsFile;     // written on the way out; empty: none
+    QString seatFile;      // --reconnect: the seat kept across a restart; empty: none
     bool predict = false;  // moves its own block on its copy at the press
 
     // --list: prints the servers the game's list would show, then exits.

@@ -80,6 +80,9 @@ int main(int argc, char* argv[]) {
     if (!parsed.options.joinCode.isEmpty()) {
         window.glWidget()->controller().menus().joinDirect(
             InviteCode::display(parsed.options.joinCode));
+    } else {
+        // Ended in the middle of a game: its server may still keep the seat.
+        client.resumeSeat();
     }
     if (const QString notice = UserFolderResolver::playerNotice(files); !notice.isEmpty()) {
         // The game's notice over the main menu, gone after a few seconds.

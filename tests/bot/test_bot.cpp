@@ -1,10 +1,12 @@
 // quadrell-bot: its command line, the program listing servers, bots that share a
-// dedicated server and keep to their own part of the ring, and a bot through datagram loss.
+// dedicated server and keep to their own part of the ring, a bot through datagram loss, and a
+// killed bot back in its seat.
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -281,6 +283,77 @@ private Q_SLOTS:
         }
         // The bot leaves when its lines match: the last landings may still be on the way.
         QVERIFY2(compared > serverSide.size() / 2, qPrintable(QString::number(compared)));
+    }
+
+    // Four bots play and one is killed mid-game. Its seat file with another
+    // token gets nothing; the bot started again with --reconnect is back in
+    // its slot, and the four see the same game over.
+    void killedBotComesBackIntoItsSeat() {
+        QTemporaryDir dir;
+        ServerHostOptions o;
+        o.settings.port = 0;
+        o.address = nettest::kLocal;
+        o.networkTimings = nettest::fastTimings();
+        o.serverTimings = {.countdownMs = 50};
+        o.masterConfig = dir.filePath("none.ini");
+        o.dedicated = true;
+        ServerHost host(o);
+        QVERIFY(host.listen());
+        const Server& server = *host.start();
+        const GameSimulation& sim = server.simulation();
+        const auto bot = [&](const QString& name, const QString& seatFile = {}) {
+            auto p = std::make_unique<QProcess>();
+            p->setWorkingDirectory(dir.path());
+            p->setProcessChannelMode(QProcess::MergedChannels);
+            QStringList args{"--connect",      QStringLiteral("127.0.0.1:%1").arg(host.port()),
+                             "--name",         name,
+                             "--wait-players", "4",
+                             "--columns",      "6"};
+            if (!seatFile.isEmpty()) {
+                args << "--reconnect" << seatFile;
+            }
+            p->start(QStringLiteral(QUADRELL_BOT_PROGRAM), args);
+            return p;
+        };
+        std::vector<std::unique_ptr<QProcess>> bots;
+        for (const char* name : {"A", "B", "C"}) {
+            bots.push_back(bot(name));
+        }
+        const QString seat = dir.filePath("seat.ini");
+        std::unique_ptr<QProcess> dropped = bot("D", seat);
+        QTRY_VERIFY_WITH_TIMEOUT(sim.running() && sim.tickCount() > 25, 60000);
+        int slot = 0;
+        while (sim.player(slot)->name() != "D") {
+            ++slot;
+        }
+        const int connId = sim.player(slot)->connId();
+        // The server runs on this thread: the waits below must keep its events going.
+        const auto ended = [](const QProcess& p) { return p.state() == QProcess::NotRunning; };
+        dropped->kill();
+        QTRY_VERIFY(ended(*dropped));
+        QTRY_COMPARE(server.sessions().heldIds(), QList<int>{connId});
+
+        const QString forged = dir.filePath("forged.ini");
+        QVERIFY(QFile::copy(seat, forged));
+        QSettings(forged, QSettings::IniFormat).setValue("Seat/Token", QString(32, '0'));
+        std::unique_ptr<QProcess> stranger = bot("D", forged);
+        QTRY_VERIFY_WITH_TIMEOUT(ended(*stranger), 60000);
+        QCOMPARE(stranger->exitCode(), 1);
+        QVERIFY(stranger->readAll().contains("could not be reached again"));
+
+        bots.push_back(bot("D", seat));
+        QTRY_VERIFY_WITH_TIMEOUT(sim.player(slot) && sim.player(slot)->connId() == connId &&
+                                     !server.computers().isSeat(connId),
+                                 30000);
+        QStringList results;
+        for (const auto& p : bots) {
+            QTRY_VERIFY_WITH_TIMEOUT(ended(*p), 120000);
+            const QString out = QString::fromUtf8(p->readAll());
+            QVERIFY2(p->exitCode() == 0, qPrintable(out));
+            results << out.section('\n', 0, 0);
+        }
+        QVERIFY(results[0].startsWith("game 1: score"));
+        QCOMPARE(results, QStringList(4, results[0]));
     }
 };
 

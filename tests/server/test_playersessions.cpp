@@ -151,6 +151,43 @@ private Q_SLOTS:
         QCOMPARE(dedicated.hostClientId(), -1);
         QVERIFY(LobbyRules::mayRestart(dedicated, 1) && !LobbyRules::mayStart(dedicated, 1));
     }
+
+    // A dropped session keeps its id and places for its own token alone, from
+    // any address, once; a seat given up is gone with its channels.
+    void heldSeatsComeBackByTokenOnly() {
+        PlayerSessions sessions(rules(Dedicated));
+        const PlayerGate::Verdict first =
+            sessions.admit(GameChannel::Stream, {0, 1, -1, "pw"}, kHome);
+        const PlayerGate::Verdict second =
+            sessions.admit(GameChannel::Stream, {1, 2, -1, "pw"}, kHome);
+        QVERIFY(PayloadCodec::isSeatToken(second.token) && first.token != second.token);
+        QVERIFY(sessions.hold(1));
+        sessions.left(GameChannel::Stream, 1);
+        QCOMPARE(sessions.heldIds(), QList<int>{1});
+        QCOMPARE(sessions.playerCount(), 3);  // its places wait
+        QCOMPARE(sessions.admit(GameChannel::Stream, {1, 1, -1, "pw"}, kHome).outcome,
+                 HelloOutcome::Refused);
+        QCOMPARE(sessions.admit(GameChannel::Stream, {-1, 1, -1, "pw"}, kHome).clientId, 2);
+
+        const auto rejoin = [&](const QString& token, int players) {
+            return sessions.rejoin({1, players, token}, kElsewhere).outcome;
+        };
+        QCOMPARE(rejoin(first.token, 2), HelloOutcome::Refused);   // a stranger's
+        QCOMPARE(rejoin(second.token, 1), HelloOutcome::Refused);  // not the places it had
+        QVERIFY(!sessions.takeReturn(1));
+        QCOMPARE(rejoin(second.token, 2), HelloOutcome::Accepted);
+        QVERIFY(sessions.takeReturn(1) && !sessions.takeReturn(1));
+        QCOMPARE(sessions.admit(GameChannel::Datagram, {1, 2, -1, "pw"}, kElsewhere).outcome,
+                 HelloOutcome::Accepted);
+        QCOMPARE(rejoin(second.token, 2), HelloOutcome::Refused);  // it is back already
+
+        sessions.hold(1);
+        sessions.left(GameChannel::Stream, 1);
+        sessions.left(GameChannel::Datagram, 1);
+        sessions.release(1);
+        QCOMPARE(sessions.find(1), nullptr);
+        QCOMPARE(rejoin(second.token, 2), HelloOutcome::Refused);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPlayerSessions)

@@ -3,6 +3,7 @@
 // snapshot for late joiners and the master server heartbeat.
 #include <QTest>
 
+#include "game/gamegrid.h"
 #include "network/fieldimage.h"
 #include "serverharness.h"
 
@@ -167,6 +168,81 @@ private Q_SLOTS:
         }
         QVERIFY(h.sim().running());
         QCOMPARE(h.stream->count("sendSRestart"), 0);
+    }
+
+    // A player who drops in a game keeps its seat for its token: with no
+    // computer to stand in, its piece waits where it is, and it plays on
+    // from there. Once time is up, or after leaving on purpose, it is gone.
+    void droppedPlayerKeepsTheSeat() {
+        HarnessOptions o;
+        o.settings.computerTakeover = false;
+        o.timings.seatGraceMs = 30;
+        ServerHarness h(o);
+        h.admit(0);
+        const QString token = h.admit(1).token;
+        h.startPlaying(3);
+        h.tick();
+        const auto drop = [&](int id) {
+            Q_EMIT h.datagram->errorOccured(id, ConnectionInterface::Timeout);
+            for (GameChannel c : {GameChannel::Stream, GameChannel::Datagram}) {
+                h.stream->gate->left(c, id);  // as the connections do once they close
+            }
+        };
+        drop(1);
+        QCOMPARE(h.both("disconnectClient"), QVariantList({1, false}));
+        QCOMPARE(h.lastStatuses(), ints({Playing, Playing, Playing, Empty}));
+        QVERIFY(
+            h.datagram->last("sendSMessage")[2].toString().startsWith("P1 lost the connection"));
+        const int waitingY = h.block(1).y();
+        const int fallingY = h.block(0).y();
+        h.tick(200);
+        QVERIFY(h.block(0).y() < fallingY);
+        QCOMPARE(h.block(1).y(), waitingY);
+
+        const auto rejoin = [&](const QString& t) {
+            return h.stream->gate->rejoin({1, 1, t}, QHostAddress::LocalHost).outcome;
+        };
+        QCOMPARE(rejoin(token), HelloOutcome::Accepted);
+        h.join(1, "P1");
+        QCOMPARE(h.both("sendSGameState").mid(0, 2), QVariantList({true, 1}));
+        QCOMPARE(h.datagram->last("sendSMessage")[2].toString(), "P1 is back");
+        const int x = h.block(1).x();
+        h.press(1, int(slotIndex(KeySlot::Right)));
+        h.tick(GameSimulation::kInputDelayTicks + 1);
+        QVERIFY(h.block(1).x() != x);
+        QVERIFY(h.block(1).y() < waitingY);
+
+        drop(1);
+        QTRY_COMPARE(h.lastStatuses(), ints({Playing, Empty, Playing, Empty}));
+        QCOMPARE(rejoin(token), HelloOutcome::Refused);
+        Q_EMIT h.stream->changedSPlayerDisconnect(2);
+        QCOMPARE(h.lastStatuses(), ints({Playing, Empty, Empty, Empty}));
+        QVERIFY(h.server->sessions().heldIds().isEmpty());
+    }
+
+    // With computers allowed, one stands in for the dropped player and makes
+    // room when it is back, with fresh pieces in its own part of the ring.
+    void standInMakesRoomForTheReturn() {
+        ServerHarness h;
+        h.admit(0);
+        const QString token = h.admit(1).token;
+        h.startPlaying(2);
+        h.tick();
+        Q_EMIT h.stream->errorOccured(1, ConnectionInterface::ConnectionLost);
+        h.stream->gate->left(GameChannel::Stream, 1);
+        h.stream->gate->left(GameChannel::Datagram, 1);
+        QCOMPARE(h.lastNames(), QStringList({"P0", "CPU_1", "", ""}));
+        QCOMPARE(h.server->computers().standIns().size(), 1);
+
+        QCOMPARE(h.stream->gate->rejoin({1, 1, token}, QHostAddress::LocalHost).outcome,
+                 HelloOutcome::Accepted);
+        h.join(1, "P1");
+        QCOMPARE(h.lastNames(), QStringList({"P0", "P1", "", ""}));
+        QCOMPARE(h.lastStatuses(), ints({Playing, Playing, Empty, Empty}));
+        QCOMPARE(h.server->computers().count(), 0);
+        QCOMPARE(h.sim().player(1)->connId(), 1);
+        QCOMPARE(GameGrid::column(24, h.block(1).x()), 16);
+        QCOMPARE(h.both("sendSGameState")[1].toInt(), 1);
     }
 
     void automaticColoursAvoidChosenOnes() {

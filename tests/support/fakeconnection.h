@@ -108,6 +108,7 @@ public:
         return nextId_++;
     }
     void setLocalPort(int port) override { record(__func__, {port}); }
+    void setRejoinToken(const QString& token) override { record(__func__, {token}); }
     void requestResend() override { record(__func__, {}); }
     void sendCPlayers(bool reliable, const PayloadCodec::Players& p) override {
         record(__func__, {reliable, p.names, list(p.colors), list(p.status)});
