@@ -320,7 +320,9 @@ void ConnectionCore::disconnectClient(int clientId, bool immediately) {
         if (record->state != State::StateNone) {
             record->state = State::StateClosing;
         }
-        sendPlayerDisconnect(clientId);
+        if (!immediately) {
+            sendPlayerDisconnect(clientId);
+        }
         removeConnection(connId);
         return;
     }

@@ -47,8 +47,9 @@ public:
     explicit ConnectionInterface(QObject* parent = nullptr);
     ~ConnectionInterface() override;
 
-    // clientId >= 0: the server drops that client ("SDSC" to all). -1: leave
-    // gracefully ("CDSC", at most the disconnect time-out), or at once.
+    // clientId >= 0: the server drops that client ("SDSC" to all), or at
+    // once without a word (its seat is kept for it). -1: leave gracefully
+    // ("CDSC", at most the disconnect time-out), or at once.
     virtual void disconnectClient(int clientId, bool immediately) = 0;
 
 Q_SIGNALS:

@@ -58,7 +58,7 @@ void Server::hold(int connId) {
         for (const SeatHolds::Player& held : seat.players) {
             sim_.player(held.slot)->setAway(true);
         }
-        players_.disconnect(connId);
+        players_.drop(connId);
         sendPlayerList();
     }
     players_.chat(ChatSender::kPlayerLeft, tr("%1 lost the connection; the seat waits %2 seconds.")

@@ -98,6 +98,10 @@ void SessionChannels::disconnect(int clientId) {
     on(MessageCode::SDSC, [&](ServerConnection& c) { c.disconnectClient(clientId, false); });
 }
 
+void SessionChannels::drop(int clientId) {
+    on(MessageCode::SDSC, [&](ServerConnection& c) { c.disconnectClient(clientId, true); });
+}
+
 void SessionChannels::shutDown(int byClientId) {
     on(MessageCode::SSHD, [&](ServerConnection& c) { c.shutDown(byClientId); });
 }

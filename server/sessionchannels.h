@@ -44,6 +44,8 @@ public:
     void gameOver(const PayloadCodec::GameOver& over);
     // Ends a client's connections; everybody hears it left ("SDSC").
     void disconnect(int clientId);
+    // Ends them unannounced: the player stays, waiting for its client.
+    void drop(int clientId);
     // Ends every connection: the server shuts down ("SSHD"), byClientId's doing.
     void shutDown(int byClientId);
 
