@@ -28,6 +28,10 @@ void ThreadServer::setAddress(const QHostAddress& address) {
     options_.address = address;
 }
 
+void ThreadServer::setReplayFolder(const QString& folder) {
+    options_.replayFolder = folder;
+}
+
 void ThreadServer::setDirectory(const QString& directory) {
     options_.masterConfig = QDir(directory).filePath(QLatin1String(Quadrell::kMasterserverFile));
 }
