@@ -4,14 +4,15 @@
 #include <limits>
 
 #include "gamefield.h"
+#include "gamesimulation.h"
 
 namespace ReplayFile {
 
 namespace {
 
 constexpr char kMagic[] = "QRPL";
-constexpr int kMaxColour = 63;
-constexpr int kMaxRow = 127;
+constexpr int kMaxColour = GameBlock::kColours - 1;
+constexpr int kMaxRow = GameSimulation::kSpawnRow;
 // Beyond any int counter: a change this large is damage either way.
 constexpr qint64 kBigChange = qint64(1) << 33;
 
