@@ -17,14 +17,17 @@ constexpr int kMaxRow = GameSimulation::kSpawnRow;
 constexpr qint64 kBigChange = qint64(1) << 33;
 
 enum Tag : quint8 {
-    kQuiet = 0x10,
-    kBegin = 0x11,
-    kPause = 0x12,
-    kResume = 0x13,
-    kJoin = 0x14,
-    kLeave = 0x15,
-    kEnd = 0x16,
+    kQuiet = 0x01,
+    kBegin = 0x02,
+    kPause = 0x03,
+    kResume = 0x04,
+    kJoin = 0x05,
+    kLeave = 0x06,
+    kEnd = 0x07,
+    kKeys = 0x80,
 };
+constexpr int kLongGap = 7;      // the gap of a key tick that needs a varint
+constexpr quint8 kByOne = 0x20;  // every key of the slot's byte rose by one
 
 void putVarint(QByteArray& out, quint64 v) {
     while (v >= 0x80) {
@@ -158,21 +161,23 @@ bool Steps::next(Step& step) {
     Cursor in(records_, pos_);
     step = Step{};
     const quint8 tag = in.byte();
-    if (tag >= 0x01 && tag <= 0x0f) {
+    if ((tag & kKeys) && (tag & 0x0f)) {
         step.kind = Step::Kind::Keys;
-        step.value = qint64(in.bounded(quint64(kMaxTicks), "ticks"));
-        step.changed = tag;
+        const int gap = (tag >> 4) & 0x07;
+        step.value = gap < kLongGap ? gap : qint64(in.bounded(quint64(kMaxTicks), "ticks"));
+        step.changed = tag & 0x0f;
         for (int slot = 0; slot < kSlots && in.ok(); ++slot) {
-            if (!(tag & (1 << slot))) {
+            if (!(step.changed & (1 << slot))) {
                 continue;
             }
             const quint8 keys = in.byte();
-            if (keys == 0 || keys >= (1 << kKeySlots)) {
+            const int changedKeys = keys & ~kByOne;
+            if (changedKeys == 0 || changedKeys >= (1 << kKeySlots)) {
                 in.fail(QStringLiteral("bad key bits"));
             }
             for (int k = 0; k < kKeySlots && in.ok(); ++k) {
-                if (keys & (1 << k)) {
-                    const qint64 change = in.signedValue();
+                if (changedKeys & (1 << k)) {
+                    const qint64 change = (keys & kByOne) ? 1 : in.signedValue();
                     const qint64 v =
                         qint64(keys_[slot][k]) + std::clamp(change, -kBigChange, kBigChange);
                     if (v < std::numeric_limits<int>::min() ||
@@ -326,15 +331,23 @@ void Writer::tick(const std::array<std::optional<KeyCounts>, kSlots>& keys) {
         ++quiet_;
         return;
     }
-    records_.append(char(changed));
-    putVarint(records_, quint64(quiet_));
+    const bool longGap = quiet_ >= kLongGap;
+    records_.append(char(kKeys | (longGap ? kLongGap : quiet_) << 4 | changed));
+    if (longGap) {
+        putVarint(records_, quint64(quiet_));
+    }
     quiet_ = 0;
     for (int slot = 0; slot < kSlots; ++slot) {
         if (!keyBits[slot]) {
             continue;
         }
-        records_.append(char(keyBits[slot]));
+        bool byOne = true;
         for (int k = 0; k < kKeySlots; ++k) {
+            byOne = byOne &&
+                    (!(keyBits[slot] & (1 << k)) || qint64((*keys[slot])[k]) - keys_[slot][k] == 1);
+        }
+        records_.append(char(keyBits[slot] | (byOne ? kByOne : 0)));
+        for (int k = 0; k < kKeySlots && !byOne; ++k) {
             if (keyBits[slot] & (1 << k)) {
                 putSigned(records_, qint64((*keys[slot])[k]) - keys_[slot][k]);
             }

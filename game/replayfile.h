@@ -21,17 +21,18 @@
 //     u8 slot, text name, varint colour, varint spawn column,
 //     varint spawn row, u8 computer (0 or 1)
 //   then records, each opening with a tag byte:
-//   0x01..0x0f  one tick whose counters changed for the slots of the tag's
-//               bits: varint ticks without change before it, then per slot,
-//               lowest first, u8 key bits (1..31) and a signed change per
-//               key set, lowest key first
-//   0x10  varint n: n ticks without change
-//   0x11  signed ms: play begins (the start countdown ended)
-//   0x12  signed ms: paused;  0x13  signed ms: resumed
-//   0x14  a player takes over a slot in the running game: u8 slot, text
+//   0x80 | g << 4 | slots   one tick whose counters changed for the slots of
+//         the low four bits, after g ticks without change (g 7: a varint
+//         with their number follows); then per slot, lowest first, a key
+//         byte: bits 0..4 the keys that changed, bit 5 set when each rose by
+//         one, else a signed change per key, lowest key first
+//   0x01  varint n: n ticks without change
+//   0x02  signed ms: play begins (the start countdown ended)
+//   0x03  signed ms: paused;  0x04  signed ms: resumed
+//   0x05  a player takes over a slot in the running game: u8 slot, text
 //         name, varint colour, varint spawn column, u8 computer
-//   0x15  u8 slot: its player leaves the running game
-//   0x16  the end, last in the file: varint score, varint lines, text play
+//   0x06  u8 slot: its player leaves the running game
+//   0x07  the end, last in the file: varint score, varint lines, text play
 //         time, signed ms of the last tick
 // Counters change against the slot's last recorded ones, which start at 0
 // for every player at the start and on joining. Times are ms since the

@@ -140,9 +140,13 @@ private Q_SLOTS:
         for (qsizetype n = 0; n < good.size(); ++n) {
             QVERIFY2(!ReplayFile::read(good.left(n)).replay, qPrintable(QString::number(n)));
         }
-        const qsizetype records = good.indexOf(char(0x11));  // the begin record
-        for (int tag : {0x00, 0x17, 0xff}) {
-            const ReadResult read = ReplayFile::read(withByte(good, records, char(tag)));
+        Writer w(12, 1, {});
+        w.begin(0);
+        const QByteArray begins = w.finish({}, 0);
+        const qsizetype records = 4 + 1 + 1 + 4 + 1 + 1;  // magic .. no players
+        QVERIFY(ReplayFile::read(begins).replay);
+        for (int tag : {0x00, 0x08, 0x7f, 0x80}) {
+            const ReadResult read = ReplayFile::read(withByte(begins, records, char(tag)));
             QVERIFY(!read.replay);
             QVERIFY2(read.error.contains("unknown record"), qPrintable(read.error));
         }
