@@ -2,11 +2,13 @@
 // and a stand-in, kept as a replay: played again it ends the same way, and
 // one press changed makes it another game.
 #include <QDir>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
+#include <tuple>
 
 #include "game/replayplayer.h"
 #include "serverharness.h"
@@ -153,6 +155,28 @@ private Q_SLOTS:
         QVERIFY(!other.matches);
         QVERIFY2(other.result != played || other.ticks != ticks,
                  qPrintable(ReplayPlayer::describe(other.result)));
+
+        // quadrell-fieldsim says so by its exit code: 0 the same, 1 another
+        // game, 2 no replay at all.
+        const QString kept = QDir(o.replayFolder).filePath(files[0]);
+        const QString changedFile = folder.filePath(QStringLiteral("changed.qrpl"));
+        const QString notReplay = folder.filePath(QStringLiteral("not.qrpl"));
+        for (const auto& [file, bytesOut] : {std::pair(changedFile, rewritten(*read.replay, moved)),
+                                             std::pair(notReplay, bytes.left(20))}) {
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytesOut) == bytesOut.size());
+        }
+        for (const auto& [file, code, says] :
+             {std::tuple(kept, 0, "match"), std::tuple(changedFile, 1, "MISMATCH"),
+              std::tuple(notReplay, 2, "no replay")}) {
+            QProcess fieldsim;
+            fieldsim.start(QStringLiteral(QUADRELL_FIELDSIM_PROGRAM), {"--replay", file});
+            QVERIFY(fieldsim.waitForFinished(30000));
+            const QString output =
+                fieldsim.readAllStandardOutput() + fieldsim.readAllStandardError();
+            QCOMPARE(fieldsim.exitCode(), code);
+            QVERIFY2(output.contains(QLatin1String(says)), qPrintable(output));
+        }
     }
 
     // A game broken off leaves nothing behind.
