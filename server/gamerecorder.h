@@ -17,7 +17,8 @@
 // each start, and the clock the play time is measured by, whose readings it
 // notes; the server tells it what it did to the simulation. A game that ends
 // with a result is kept as a file in the folder (none: kept nowhere) and as
-// bytes; one broken off is dropped.
+// bytes; one broken off is dropped. Only what the server does is noted: a
+// test that jumps the speed or lays boxes by hand records another game.
 class GameRecorder {
 public:
     // The file's time and the folder's content are the caller's to fix in tests.

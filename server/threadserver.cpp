@@ -90,7 +90,7 @@ void ThreadServer::report(int port, const QString& error) {
 }
 
 void ThreadServer::run() {
-    // Every piece of this game is drawn in this thread, from this seed.
+    // Each game's seed is drawn in this thread, from this one.
     RandomSource::forThisThread().seed(RandomSource::secondsSinceMidnight());
     ServerHost host(options_);
     if (!host.listen()) {

@@ -21,52 +21,37 @@ using namespace ReplayFile;
 constexpr int kDrop = int(KeySlot::Drop);
 constexpr int kLeft = int(KeySlot::Left);
 
-// Writes the replay again tick by tick, each slot's counters passed through
-// change (tick from 1, slot, counters).
-using Change = std::function<KeyCounts(qint64, int, KeyCounts)>;
+// Writes the replay again tick by tick, each slot's counters passed through change.
+using Change = std::function<KeyCounts(int slot, KeyCounts)>;
 
 QByteArray rewritten(const Replay& r, const Change& change) {
     Writer w(r.columns, r.seed, r.seats);
     std::array<KeyCounts, kSlots> keys{};
-    qint64 tick = 0;
     const auto ticks = [&](qint64 n) {
         for (qint64 i = 0; i < n; ++i) {
-            ++tick;
             std::array<std::optional<KeyCounts>, kSlots> now;
             for (int slot = 0; slot < kSlots; ++slot) {
-                now[std::size_t(slot)] = change(tick, slot, keys[std::size_t(slot)]);
+                now[std::size_t(slot)] = change(slot, keys[std::size_t(slot)]);
             }
             w.tick(now);
         }
     };
     Steps steps(r);
-    Step s;
-    while (steps.next(s)) {
+    for (Step s; steps.next(s);) {
         using K = Step::Kind;
-        switch (s.kind) {
-            case K::Ticks:
-                ticks(s.value);
-                break;
-            case K::Keys:
-                ticks(s.value);
-                keys = s.keys;
-                ticks(1);
-                break;
-            case K::Begin:
-                w.begin(s.value);
-                break;
-            case K::Pause:
-            case K::Resume:
-                w.pause(s.kind == K::Pause, s.value);
-                break;
-            case K::Join:
-                keys[std::size_t(s.seat.slot)] = {};
-                w.join(s.seat);
-                break;
-            case K::Leave:
-                keys[std::size_t(s.seat.slot)] = {};
-                w.leave(s.seat.slot);
-                break;
+        if (s.kind == K::Ticks || s.kind == K::Keys) {
+            ticks(s.value);
+        }
+        if (s.kind == K::Keys) {
+            keys = s.keys;
+            ticks(1);
+        } else if (s.kind == K::Begin) {
+            w.begin(s.value);
+        } else if (s.kind == K::Pause || s.kind == K::Resume) {
+            w.pause(s.kind == K::Pause, s.value);
+        } else if (s.kind == K::Join || s.kind == K::Leave) {
+            keys[std::size_t(s.seat.slot)] = {};
+            s.kind == K::Join ? w.join(s.seat) : w.leave(s.seat.slot);
         }
     }
     return w.finish(r.result, r.endMs);
@@ -139,19 +124,16 @@ private Q_SLOTS:
         QVERIFY2(again.matches, qPrintable(again.error + ReplayPlayer::describe(again.result)));
         QCOMPARE(again.result, played);
 
-        // The same file written again plays the same; Ann's first drop made a
-        // step left instead makes it another game.
-        const auto same = [](qint64, int, KeyCounts k) { return k; };
-        QCOMPARE(rewritten(*read.replay, same), bytes);
-        const auto moved = [ann](qint64, int slot, KeyCounts k) {
+        // Ann's first drop made a step left instead makes it another game.
+        const auto moved = [ann](int slot, KeyCounts k) {
             if (slot == ann && k[kDrop] > 0) {
                 --k[kDrop];
                 ++k[kLeft];
             }
             return k;
         };
-        const Replay changed = *ReplayFile::read(rewritten(*read.replay, moved)).replay;
-        const ReplayPlayer::Outcome other = ReplayPlayer::play(changed);
+        const QByteArray changed = rewritten(*read.replay, moved);
+        const ReplayPlayer::Outcome other = ReplayPlayer::play(*ReplayFile::read(changed).replay);
         QVERIFY(!other.matches);
         QVERIFY2(other.result != played || other.ticks != ticks,
                  qPrintable(ReplayPlayer::describe(other.result)));
@@ -161,8 +143,8 @@ private Q_SLOTS:
         const QString kept = QDir(o.replayFolder).filePath(files[0]);
         const QString changedFile = folder.filePath(QStringLiteral("changed.qrpl"));
         const QString notReplay = folder.filePath(QStringLiteral("not.qrpl"));
-        for (const auto& [file, bytesOut] : {std::pair(changedFile, rewritten(*read.replay, moved)),
-                                             std::pair(notReplay, bytes.left(20))}) {
+        for (const auto& [file, bytesOut] :
+             {std::pair(changedFile, changed), std::pair(notReplay, bytes.left(20))}) {
             QFile out(file);
             QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytesOut) == bytesOut.size());
         }
@@ -177,6 +159,23 @@ private Q_SLOTS:
             QCOMPARE(fieldsim.exitCode(), code);
             QVERIFY2(output.contains(QLatin1String(says)), qPrintable(output));
         }
+    }
+
+    // Two games ending in the same minute with the same score keep a file each.
+    void sameNameKeepsBoth() {
+        QTemporaryDir folder;
+        RandomSource seeds{3};
+        ManualClock clock;
+        GameRecorder recorder(seeds, clock, folder.path(),
+                              [] { return QDateTime(QDate(2026, 12, 11), QTime(14, 32)); });
+        const GameSimulation sim(recorder.random(), recorder.clock());
+        for (int game = 0; game < 2; ++game) {
+            recorder.start(sim, 12, {});
+            recorder.finish(5, 0, QStringLiteral("00:00:05"));
+        }
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files),
+                 (QStringList{"2026-12-11-1432-score5-2.qrpl", "2026-12-11-1432-score5.qrpl"}));
+        QCOMPARE(recorder.lastFile(), folder.filePath("2026-12-11-1432-score5-2.qrpl"));
     }
 
     // A game broken off leaves nothing behind.
