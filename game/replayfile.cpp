@@ -15,6 +15,7 @@ constexpr int kMaxColour = GameBlock::kColours - 1;
 constexpr int kMaxRow = GameSimulation::kSpawnRow;
 // Beyond any int counter: a change this large is damage either way.
 constexpr qint64 kBigChange = qint64(1) << 33;
+constexpr qint64 kMaxMs = qint64(1) << 40;  // 35 years
 
 enum Tag : quint8 {
     kQuiet = 0x01,
@@ -56,7 +57,9 @@ void putText(QByteArray& out, const QString& text) {
 // gives 0.
 class Cursor {
 public:
-    Cursor(const QByteArray& bytes, qsizetype pos) : bytes_(bytes), pos_(pos) {}
+    // base: where bytes start in the file, for the messages.
+    Cursor(const QByteArray& bytes, qsizetype pos, qsizetype base = 0)
+        : bytes_(bytes), pos_(pos), base_(base) {}
 
     bool ok() const { return error_.isEmpty(); }
     const QString& error() const { return error_; }
@@ -64,7 +67,7 @@ public:
     bool atEnd() const { return pos_ >= bytes_.size(); }
     void fail(const QString& why) {
         if (error_.isEmpty()) {
-            error_ = QStringLiteral("%1 at byte %2").arg(why).arg(pos_);
+            error_ = QStringLiteral("%1 at byte %2").arg(why).arg(base_ + pos_);
         }
     }
 
@@ -91,6 +94,16 @@ public:
         const quint64 z = varint();
         return qint64(z >> 1) ^ -qint64(z & 1);
     }
+    // A clock reading: far beyond any game, but never so far that play
+    // times summed from them overflow.
+    qint64 ms() {
+        const qint64 v = signedValue();
+        if (v < -kMaxMs || v > kMaxMs) {
+            fail(QStringLiteral("time out of range"));
+            return 0;
+        }
+        return v;
+    }
     // A varint no greater than max.
     int bounded(quint64 max, const char* what) {
         const quint64 v = varint();
@@ -114,6 +127,7 @@ public:
 private:
     const QByteArray& bytes_;
     qsizetype pos_;
+    qsizetype base_;
     QString error_;
 };
 
@@ -150,15 +164,16 @@ void putSeat(QByteArray& out, const Seat& s, bool withRow) {
 
 // --- reading ------------------------------------------------------------------
 
-Steps::Steps(const Replay& replay) : Steps(replay.records, replay.columns) {}
+Steps::Steps(const Replay& replay) : Steps(replay.records, replay.columns, 0) {}
 
-Steps::Steps(const QByteArray& records, int columns) : records_(records), columns_(columns) {}
+Steps::Steps(const QByteArray& records, int columns, qsizetype base)
+    : records_(records), columns_(columns), base_(base) {}
 
 bool Steps::next(Step& step) {
     if (!error_.isEmpty() || pos_ >= records_.size()) {
         return false;
     }
-    Cursor in(records_, pos_);
+    Cursor in(records_, pos_, base_);
     step = Step{};
     const quint8 tag = in.byte();
     if ((tag & kKeys) && (tag & 0x0f)) {
@@ -199,7 +214,7 @@ bool Steps::next(Step& step) {
         step.kind = tag == kBegin   ? Step::Kind::Begin
                     : tag == kPause ? Step::Kind::Pause
                                     : Step::Kind::Resume;
-        step.value = in.signedValue();
+        step.value = in.ms();
     } else if (tag == kJoin) {
         step.kind = Step::Kind::Join;
         step.seat = readSeat(in, columns_, false);
@@ -264,7 +279,7 @@ ReadResult read(const QByteArray& bytes) {
     // Walks the records to the end record, counting ticks.
     const qsizetype start = in.pos();
     qint64 ticks = 0;
-    Steps walk(bytes.mid(start), r.columns);
+    Steps walk(bytes.mid(start), r.columns, start);
     Step step;
     while (walk.pos_ < walk.records_.size() && quint8(walk.records_[walk.pos_]) != kEnd) {
         if (!walk.next(step)) {
@@ -288,7 +303,7 @@ ReadResult read(const QByteArray& bytes) {
     r.result.score = tail.bounded(quint64(std::numeric_limits<int>::max()), "score");
     r.result.lines = tail.bounded(quint64(std::numeric_limits<int>::max()), "lines");
     r.result.playtime = tail.text();
-    r.endMs = tail.signedValue();
+    r.endMs = tail.ms();
     if (!tail.ok()) {
         return refuse(tail.error());
     }

@@ -102,10 +102,11 @@ public:
 
 private:
     friend ReadResult read(const QByteArray& bytes);
-    Steps(const QByteArray& records, int columns);
+    Steps(const QByteArray& records, int columns, qsizetype base);
 
     QByteArray records_;
     int columns_;
+    qsizetype base_ = 0;  // where the records start in the file
     qsizetype pos_ = 0;
     std::array<KeyCounts, kSlots> keys_{};
     QString error_;

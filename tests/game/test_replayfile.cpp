@@ -100,6 +100,9 @@ private Q_SLOTS:
         QTest::newRow("slot") << withByte(good, seats, 4) << "slot out of range";
         QTest::newRow("same slot") << withByte(good, seats + 10, 0) << "slot 0 twice";
         QTest::newRow("declared ticks") << withByte(good, 10, char(0xeb)) << "1003 declared";
+        Writer far(12, 1, {});
+        far.begin(qint64(1) << 41);
+        QTest::newRow("time") << far.finish({}, 0) << "time out of range";
         QTest::newRow("after the end") << good + "x"
                                        << "bytes after the end";
         QTest::newRow("too large") << good + QByteArray(kMaxBytes, 0) << "larger than";
