@@ -9,7 +9,7 @@ JOBS       ?= $(shell nproc)
 # Fuzzing: every target runs over its seed corpus (tests/fuzz/corpus/<target>)
 # plus new inputs, which it keeps in fuzz-corpus-out/<target>. `make test` runs
 # each briefly; `make fuzz` runs each for FUZZ_SECONDS.
-FUZZ_TARGETS := fuzz_stream_decoder fuzz_payloads fuzz_connection_core fuzz_stun
+FUZZ_TARGETS := fuzz_stream_decoder fuzz_payloads fuzz_connection_core fuzz_stun fuzz_replay
 FUZZ_FLAGS   := -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=512 -print_final_stats=1
 FUZZ_SECONDS ?= 180
 FUZZ_SMOKE   := -runs=30000 -max_total_time=10

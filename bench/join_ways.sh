@@ -49,7 +49,7 @@ one_variant() {
     fi
     case "$variant" in mapping | cgnat) open_port=(--open-port) ;; esac
     ip netns exec "$ha" "$bin/quadrell-server" --port 27403 --invite-only "${open_port[@]}" \
-        --master-config "$dir/master.ini" > "$dir/server.out" 2> "$dir/server.log" &
+        --state-dir "$dir" --master-config "$dir/master.ini" > "$dir/server.out" 2> "$dir/server.log" &
     wait_line "$dir/server.out" "reachable directly" 20 || fail "no word of the master's check"
     grep -q "^quadrell-server reachable directly" "$dir/server.out" ||
         wait_line "$dir/server.out" "reachable through the relay" 20 || fail "no relay"

@@ -41,7 +41,7 @@ table inet counting {
     }
 }
 NFT
-    ip netns exec "$name-home" "$bin/quadrell-server" --port 27403 "$@" > "$dir/out" 2>&1 &
+    ip netns exec "$name-home" "$bin/quadrell-server" --port 27403 --state-dir "$dir" "$@" > "$dir/out" 2>&1 &
     local pid=$!
     sleep 3  # started, and the port opened
     ip netns exec "$router" nft reset counters table inet counting > /dev/null

@@ -25,7 +25,7 @@ trap '"$rig" down "$name" "$dir"; rm -rf "$dir"' EXIT
 "$rig" up "$name" "$dir" symmetric
 start_master "$bin" "$name" "$master" relay
 ip netns exec "$ha" "$bin/quadrell-server" --port 27403 --invite-only \
-    --master-config "$dir/master.ini" > "$dir/server.out" 2> "$dir/server.log" &
+    --state-dir "$dir" --master-config "$dir/master.ini" > "$dir/server.out" 2> "$dir/server.log" &
 wait_line "$dir/server.out" "reachable through the relay" 20 || fail "no relay"
 code=$(sed -n 's/^invite code: //p' "$dir/server.out")
 

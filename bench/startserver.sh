@@ -28,7 +28,7 @@ bench_cleanup() {
 start_server() {
     local bin=$1 dir=$2
     shift 2
-    "$bin/quadrell-server" --port 0 "$@" >"$dir/server.out" 2>"$dir/server.err" &
+    "$bin/quadrell-server" --port 0 --state-dir "$dir" "$@" >"$dir/server.out" 2>"$dir/server.err" &
     server_pid=$!
     for _ in $(seq 1 100); do
         grep -q "listening on port" "$dir/server.out" 2>/dev/null && break

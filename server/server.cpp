@@ -47,8 +47,9 @@ Server::Server(const ServerSettings& settings, Links links, const Reporting& rep
       holds_(timings_.seatGraceMs,
              [this](int connId) { guarded([this, connId] { expireHold(connId); }); }),
       players_(*links.stream, *links.datagram),
-      sim_(environment.random ? *environment.random : RandomSource::forThisThread(),
-           clockOf(environment)),
+      recorder_(environment.random ? *environment.random : RandomSource::forThisThread(),
+                clockOf(environment), environment.replayFolder),
+      sim_(recorder_.random(), recorder_.clock()),
       seats_(sim_, clockOf(environment)),
       broadcast_(sim_, seats_, players_,
                  [this](int score, int lines, const QString& playtime) {
@@ -255,6 +256,7 @@ void Server::startLocked(int connId) {
     sendPlayerList();
     // The countdown goes first: clients take blocks only once they are in game.
     countdown_.start(false, connId, fieldsizeX);
+    recorder_.start(sim_, fieldsizeX, seats_.ids());
     sim_.startGame(fieldsizeX);
     seats_.startGame();
     computerPlayed_ = seats_.count() > 0;
@@ -276,6 +278,7 @@ void Server::restartAll(int clientId) {
 void Server::stopGame() {
     releaseHolds();
     sim_.stopGame();
+    recorder_.drop();
     countdown_.stop();
     // A stand-in's place is free again for whoever joins before the next game.
     const QList<int> standIns = seats_.standIns();
@@ -341,6 +344,7 @@ void Server::togglePause(int connId) {
 }
 
 void Server::setPaused(bool paused) {
+    const bool change = sim_.paused() != paused;
     if (!sim_.paused() && paused) {
         stopTicking();
     }
@@ -348,6 +352,9 @@ void Server::setPaused(bool paused) {
         startTicking();
     }
     sim_.setPaused(paused);
+    if (change) {
+        recorder_.paused(paused);
+    }
 }
 
 void Server::startTicking() {
@@ -370,6 +377,7 @@ void Server::updateCountDown() {
             setPaused(false);
         } else {
             sim_.beginPlay();
+            recorder_.beginPlay();
             startTicking();
         }
     });
@@ -381,6 +389,7 @@ void Server::mainLoop() {
     }
     guarded([this] {
         seats_.play();
+        recorder_.tick(sim_);
         sim_.mainLoop();
     });
     if (monitor_) {
@@ -434,6 +443,9 @@ void Server::leave(int connId) {
             }
         }
         freedSlots << (p->isInGame() && !computer ? slot : -1);
+        if (p->isInGame()) {
+            recorder_.left(slot);
+        }
         removed.push_back(sim_.takePlayer(slot));
     }
     if (computer) {
@@ -467,6 +479,7 @@ void Server::leave(int connId) {
     for (const auto& [slot, replaced] : standIns) {
         sim_.player(slot)->setSpawn(seats_.partOf(slot) + kSpawnIntoPart, kStartRow);
         sim_.dealBlocks(slot);
+        recorder_.joined(sim_, slot, true);
         players_.chat(ChatSender::kPlayerLeft,
                       tr("%1 takes over for %2").arg(sim_.player(slot)->name(), replaced));
     }
@@ -578,7 +591,11 @@ void Server::gameEnded(int score, int lines, const QString& playtime) {
         }
         stats_->send(score, lines, playtime, players);
     }
+    const QByteArray replay = recorder_.finish(score, lines, playtime);
     stopGame();
+    if (!replay.isEmpty()) {
+        Q_EMIT gameRecorded(replay);
+    }
 }
 
 // --- master server ------------------------------------------------------------

@@ -13,6 +13,7 @@
 #include "network/masterserversettings.h"
 #include "server/computerseats.h"
 #include "server/gamebroadcast.h"
+#include "server/gamerecorder.h"
 #include "server/playersessions.h"
 #include "server/seatholds.h"
 #include "server/servercountdown.h"
@@ -40,11 +41,12 @@ struct ServerReporting {
 };
 
 // What tests shorten or fix; null: this thread's random source, the
-// system clock.
+// system clock. Each game's seed is drawn from the random source.
 struct ServerEnvironment {
     ServerTimings timings;
     RandomSource* random = nullptr;
     const Clock* clock = nullptr;
+    QString replayFolder{};  // where finished games are kept; empty: nowhere
 };
 
 // The game server: player slots, joining, start, pause, restart, leave, kick and
@@ -90,6 +92,7 @@ public:
     bool registered() const;
     const ComputerSeats& computers() const { return seats_; }
     const PlayerSessions& sessions() const { return sessions_; }
+    const GameRecorder& recorder() const { return recorder_; }
     // The master server's side of the game: its code, the relay's addresses.
     MasterAnnouncer& announcer() const { return *announcer_; }
 
@@ -135,6 +138,8 @@ Q_SIGNALS:
     // The master server gave the game an invite code or found out how it can
     // be reached.
     void changedInvite(PayloadCodec::RegistrationAnswer invite);
+    // A game ended with a result: its replay (ReplayFile).
+    void gameRecorded(QByteArray replay);
 
 private:
     static constexpr int kMaxConnections = 4;
@@ -182,6 +187,7 @@ private:
     PlayerSessions sessions_;
     SeatHolds holds_;
     SessionChannels players_;
+    GameRecorder recorder_;  // before sim_: it hands it the pieces' source and the clock
     GameSimulation sim_;
     ComputerSeats seats_;
     GameBroadcast broadcast_;

@@ -169,7 +169,7 @@ Server* ServerHost::start(RandomSource& random) {
     listener_->target = stream;
 
     server_ = new Server(s, {stream, datagram, master}, {masterServer, statsEndpoint},
-                         {options_.serverTimings, &random}, this);
+                         {options_.serverTimings, &random, nullptr, options_.replayFolder}, this);
     connect(server_, &QObject::destroyed, this, &ServerHost::processServerGone);
     connect(server_, &Server::changedInvite, this, &ServerHost::changedInvite);
     connect(&server_->announcer(), &MasterAnnouncer::changedInvite, this,

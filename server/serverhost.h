@@ -33,6 +33,8 @@ struct ServerHostOptions {
     ServerTimings serverTimings;
     // The master server file; empty: "masterserver.ini" in the working directory.
     QString masterConfig;
+    // Where finished games are kept as replays; empty: nowhere.
+    QString replayFolder;
     // No client of its own (the dedicated server): there is no host key, so
     // the first client to join becomes host and the server plays on when
     // its host leaves (PlayerSessions).

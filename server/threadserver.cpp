@@ -28,6 +28,10 @@ void ThreadServer::setAddress(const QHostAddress& address) {
     options_.address = address;
 }
 
+void ThreadServer::setReplayFolder(const QString& folder) {
+    options_.replayFolder = folder;
+}
+
 void ThreadServer::setDirectory(const QString& directory) {
     options_.masterConfig = QDir(directory).filePath(QLatin1String(Quadrell::kMasterserverFile));
 }
@@ -86,7 +90,7 @@ void ThreadServer::report(int port, const QString& error) {
 }
 
 void ThreadServer::run() {
-    // Every piece of this game is drawn in this thread, from this seed.
+    // Each game's seed is drawn in this thread, from this one.
     RandomSource::forThisThread().seed(RandomSource::secondsSinceMidnight());
     ServerHost host(options_);
     if (!host.listen()) {

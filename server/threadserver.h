@@ -28,6 +28,8 @@ public:
     void setTimings(const NetworkTimings& network, const ServerTimings& server);
     void setAddress(const QHostAddress& address);
     void setDirectory(const QString& directory);
+    // Where finished games are kept as replays (none by default).
+    void setReplayFolder(const QString& folder);
     // How the router is asked for the port; no methods: the router's own.
     void setPortMapping(const PortMapTimings& timings,
                         std::vector<PortMapper::MethodFactory> methods = {});

@@ -67,6 +67,7 @@ ServerStarter threadServerStarter(const ThreadHosting& hosting) {
         if (!hosting.directory.isEmpty()) {
             thread->setDirectory(hosting.directory);
         }
+        thread->setReplayFolder(hosting.replayFolder);
         thread->setPortMapping(hosting.portMapTimings, hosting.portMapMethods);
         // Queued to the owner's thread; the connection dies with the thread object.
         auto relay = std::make_shared<Relays>();

@@ -20,6 +20,8 @@ struct ThreadHosting {
     int listenTimeoutMs = 10000;
     // Holds the server's "masterserver.ini" (empty: the working directory).
     QString directory;
+    // Where the own server keeps finished games (empty: nowhere).
+    QString replayFolder;
     // How the router is asked for the port (ServerSettings::openPort); no
     // methods: the router's own, as quadrell-server asks it.
     PortMapTimings portMapTimings;

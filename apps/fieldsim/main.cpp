@@ -1,14 +1,17 @@
 // Plays random pieces on the real field rules without network or GUI and reports
-// rows cleared, score and the cost of one tick.
+// rows cleared, score and the cost of one tick; or plays a kept game again.
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
 #include "fieldrun.h"
 #include "game/computerskill.h"
+#include "game/replayfile.h"
+#include "game/replayplayer.h"
 
 namespace {
 
@@ -46,6 +49,11 @@ void addOptions(QCommandLineParser& parser) {
                                      "player."),
                       QStringLiteral("N")});
     parser.addOption({QStringLiteral("show"), QStringLiteral("Print the final field.")});
+    parser.addOption({QStringLiteral("replay"),
+                      QStringLiteral("Play a game a server kept (.qrpl) again and compare its "
+                                     "result with the recorded one: exit 0 when they match, 1 "
+                                     "when not, 2 when the file cannot be read."),
+                      QStringLiteral("FILE")});
 }
 
 // The field's width, how long to play and the pieces' seed. Each reader
@@ -171,6 +179,35 @@ void printField(const GameField& field, int columns) {
     }
 }
 
+// The recorded and the replayed result, and whether they match.
+int replay(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "quadrell-fieldsim: cannot open %s: %s\n", qPrintable(path),
+                     qPrintable(file.errorString()));
+        return 2;
+    }
+    // One byte past the limit is enough to refuse a file too large.
+    const ReplayFile::ReadResult read = ReplayFile::read(file.read(ReplayFile::kMaxBytes + 1));
+    if (!read.replay) {
+        std::fprintf(stderr, "quadrell-fieldsim: %s is no replay this program reads: %s\n",
+                     qPrintable(path), qPrintable(read.error));
+        return 2;
+    }
+    const ReplayFile::Replay& r = *read.replay;
+    QElapsedTimer timer;
+    timer.start();
+    const ReplayPlayer::Outcome out = ReplayPlayer::play(r);
+    const qint64 ms = timer.elapsed();
+    std::printf("recorded: %s, %lld ticks\n", qPrintable(ReplayPlayer::describe(r.result)),
+                static_cast<long long>(r.ticks));
+    std::printf("replayed: %s, %lld ticks in %lld ms: %s%s%s\n",
+                qPrintable(ReplayPlayer::describe(out.result)), static_cast<long long>(out.ticks),
+                static_cast<long long>(ms), out.matches ? "match" : "MISMATCH",
+                out.error.isEmpty() ? "" : " - ", qPrintable(out.error));
+    return out.matches ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -180,6 +217,9 @@ int main(int argc, char* argv[]) {
     QCommandLineParser parser;
     addOptions(parser);
     parser.process(app);
+    if (parser.isSet(QStringLiteral("replay"))) {
+        return replay(parser.value(QStringLiteral("replay")));
+    }
     SimOptions o;
     if (!readField(parser, o) || !readPlayers(parser, o) || !readStop(parser, o)) {
         return 2;

@@ -1,5 +1,6 @@
 // quadrell: the game.
 #include <QApplication>
+#include <QDir>
 #include <QLocale>
 #include <QTranslator>
 #include <cstdio>
@@ -69,6 +70,7 @@ int main(int argc, char* argv[]) {
     // server reads the same masterserver.ini as the client.
     ThreadHosting hosting;
     hosting.directory = files.folders.settings;
+    hosting.replayFolder = QDir(files.folders.highscores).filePath(QStringLiteral("replays"));
     ClientNetwork network;
     network.latency = parsed.options.latency;
     Client client(std::move(clientEnvironment), network, threadServerStarter(hosting));

@@ -32,6 +32,9 @@ ServerHostOptions hostOptions(const DedicatedOptions& d, const NetworkTimings& n
     o.serverTimings = server;
     o.serverTimings.heartbeatMs = d.heartbeatMs;
     o.masterConfig = d.masterConfig;
+    // Beside the unsent reports, in the server's own folder.
+    o.replayFolder = QDir(d.stateDir.isEmpty() ? QDir::currentPath() : d.stateDir)
+                         .filePath(QStringLiteral("replays"));
     o.dedicated = true;
     o.settings.openPort = d.openPort;
     o.settings.listed = d.listed;

@@ -1,6 +1,9 @@
 // quadrell-bot: its command line, the program listing servers, bots that share a
 // dedicated server and keep to their own part of the ring, a bot through datagram loss, and a
-// killed bot back in its seat.
+// killed bot back in its seat; the server keeps each game as a replay that plays again to the
+// result the bots heard.
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,6 +17,7 @@
 
 #include "apps/bot/bot.h"
 #include "apps/server/dedicatedserver.h"
+#include "game/replayplayer.h"
 #include "network/connectionfacades.h"
 #include "server/server.h"
 #include "server/serverhost.h"
@@ -32,6 +36,20 @@ static QByteArray landedCells(int width, Landed landed) {
         }
     }
     return cells;
+}
+
+// The one game kept in folder, played again: the result a bot heard (gameFinished).
+static void checkKeptGame(const QString& folder, const QVariantList& heard) {
+    const QStringList files = QDir(folder).entryList(QDir::Files);
+    QCOMPARE(files.size(), 1);
+    QFile file(QDir(folder).filePath(files[0]));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const ReplayFile::ReadResult read = ReplayFile::read(file.readAll());
+    QVERIFY2(read.replay, qPrintable(read.error));
+    const ReplayFile::Result result{heard[1].toInt(), heard[2].toInt(), heard[3].toString()};
+    QCOMPARE(read.replay->result, result);
+    const ReplayPlayer::Outcome again = ReplayPlayer::play(*read.replay);
+    QVERIFY2(again.matches, qPrintable(ReplayPlayer::describe(again.result) + again.error));
 }
 
 class TestBot : public QObject {
@@ -169,6 +187,7 @@ private Q_SLOTS:
         DedicatedOptions o;
         o.port = 0;
         o.masterConfig = dir.filePath("none.ini");
+        o.stateDir = dir.path();
         DedicatedServer server(o, nettest::fastTimings(), {.countdownMs = 50});
         QVERIFY(server.start());
 
@@ -205,6 +224,7 @@ private Q_SLOTS:
             columns.insert(int(i % 24));
         }
         QCOMPARE(columns, (QSet<int>{0, 1, 12, 13}));
+        checkKeptGame(dir.filePath("replays"), games[0]->first());
     }
 
     // A bot losing a fifth of its datagrams, delayed 20 ms give or take 20 (the server's 10 give or
@@ -218,6 +238,7 @@ private Q_SLOTS:
         o.networkTimings = nettest::fastTimings();
         o.serverTimings = {.tickMs = 5, .countdownMs = 20};  // a faster game, the same rules
         o.masterConfig = dir.filePath("none.ini");
+        o.replayFolder = dir.filePath("replays");
         o.dedicated = true;
         ServerHost host(o);
         QVERIFY(host.listen());
@@ -283,6 +304,7 @@ private Q_SLOTS:
         }
         // The bot leaves when its lines match: the last landings may still be on the way.
         QVERIFY2(compared > serverSide.size() / 2, qPrintable(QString::number(compared)));
+        checkKeptGame(o.replayFolder, games.first());
     }
 
     // Four bots play and one is killed mid-game. Its seat file with another

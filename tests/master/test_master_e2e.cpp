@@ -42,7 +42,8 @@ class TestMasterEndToEnd : public QObject {
         const QStringList args = QStringLiteral("--port 0 --heartbeat-ms %1 --master-config")
                                      .arg(kHeartbeatMs)
                                      .split(' ')
-                                 << nettest::writeMasterFile(dir_, masterPort_);
+                                 << nettest::writeMasterFile(dir_, masterPort_)
+                                 << QStringLiteral("--state-dir") << dir_.path();
         servers_.push_back(nettest::launch(QStringLiteral(QUADRELL_SERVER_PROGRAM), args + extra,
                                            QRegularExpression("listening on port (\\d+)"), port));
         serverPorts_.append(port);
@@ -128,7 +129,8 @@ private Q_SLOTS:
         const QString masterFile = nettest::writeMasterFile(dir_, masterPort_);
         servers_.push_back(std::make_unique<QProcess>());
         servers_.back()->start(QStringLiteral(QUADRELL_SERVER_PROGRAM),
-                               {"--port", "0", "--invite-only", "--master-config", masterFile});
+                               {"--port", "0", "--invite-only", "--master-config", masterFile,
+                                "--state-dir", dir_.path()});
         const QRegularExpression reached(
             "listening on port (\\d+)\n.*invite code: (\\S+)\n.*reachable directly at "
             "127\\.0\\.0\\.1:\\1 ",

@@ -41,7 +41,7 @@ trap cleanup EXIT
 start_server() {
     local log=$1
     shift
-    ip netns exec "$home" "$bin/quadrell-server" --port 27403 "$@" > "$dir/$log.out" \
+    ip netns exec "$home" "$bin/quadrell-server" --port 27403 --state-dir "$dir" "$@" > "$dir/$log.out" \
         2> "$dir/$log.log" &
     server_pid=$!
     wait_line "$dir/$log.out" "listening on port 27403" || fail "the server did not start"

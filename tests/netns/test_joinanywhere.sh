@@ -68,6 +68,7 @@ variant=$case_name
 # it says nothing of its way).
 play_by_code() {
     local way=$1 line=$2 home_bot joined
+    touch "$dir/replay-mark"
     bot "$ha" 127.0.0.1:27403 Home --wait-players 2 &
     home_bot=$!
     joined=$(now_ms)
@@ -76,6 +77,7 @@ play_by_code() {
     grep -q "^game 1: score" "$dir/bot-Away.out" || fail "the bot at home B played no game"
     [ -z "$line" ] || grep -q "^$line" "$dir/bot-Away.out" ||
         fail "the bot at home B did not play $way: $(grep '^You play' "$dir/bot-Away.out")"
+    check_replay "$bin" "$dir/replays" "$dir/replay-mark"
     echo "figure: $case_name: code to game over at home B $way in $(($(now_ms) - joined)) ms"
 }
 play_through_relay() {
@@ -109,6 +111,7 @@ open_port=()
 [ "$case_name" = cone ] || [ "$case_name" = ipv6 ] || open_port=(--open-port)
 started=$(now_ms)
 ip netns exec "$server_ns" "$bin/quadrell-server" --port 27403 --invite-only "${open_port[@]}" \
+    --state-dir "$dir" \
     --master-config "$dir/master.ini" > "$dir/server.out" 2> "$dir/server.log" &
 wait_line "$dir/server.out" "invite code: " 20 || fail "no invite code"
 wait_line "$dir/server.out" "reachable directly" 20 || fail "no word of the master's check"
@@ -156,7 +159,7 @@ ipv6)
     grep -q 'connecting to QHostAddress("2001:db8:33::44") 27403' "$dir/bot-Away.out" ||
         fail "the game by code did not go over IPv6"
     bot "$hb" "[2001:db8:33::44]:27403" Literal || fail "a join by IPv6 address failed"
-    ip netns exec "$ha" "$bin/quadrell-server" --port 27403 --invite-only \
+    ip netns exec "$ha" "$bin/quadrell-server" --port 27403 --invite-only --state-dir "$dir" \
         --master-config "$dir/master.ini" > "$dir/server-a.out" 2>&1 &
     wait_line "$dir/server-a.out" "reachable directly" 20 || fail "no word of the master's check at home A"
     code=$(sed -n 's/^invite code: //p' "$dir/server-a.out")

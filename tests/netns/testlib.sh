@@ -38,3 +38,18 @@ wait_line() {
     done
     return 1
 }
+
+# check_replay BIN_DIR FOLDER MARK: the game the server kept in FOLDER after
+# file MARK was touched plays again to its result.
+check_replay() {
+    local bin=$1 folder=$2 mark=$3 file=""
+    for _ in $(seq 100); do
+        file=$(find "$folder" -name '*.qrpl' -newer "$mark" 2>/dev/null | head -n 1)
+        [ -z "$file" ] || break
+        sleep 0.05
+    done
+    [ -n "$file" ] || fail "the server kept no replay of the game in $folder"
+    "$bin/quadrell-fieldsim" --replay "$file" > "$dir/replay.out" 2>&1 ||
+        fail "the kept game does not play again to its result: $(cat "$dir/replay.out")"
+    echo "$(basename "$file") $(tail -n 1 "$dir/replay.out")"
+}

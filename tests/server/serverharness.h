@@ -49,6 +49,7 @@ struct HarnessOptions {
     MasterserverSettings masterServer;
     QUrl statsEndpoint;
     ServerTimings timings = quietTimings();
+    QString replayFolder;
 };
 
 struct ServerHarness {
@@ -59,10 +60,10 @@ struct ServerHarness {
         stream->onCall = journalTo(QStringLiteral("stream"));
         datagram->onCall = journalTo(QStringLiteral("datagram"));
         master->onCall = journalTo(QStringLiteral("master"));
-        server =
-            std::make_unique<Server>(options.settings, Server::Links{stream, datagram, master},
-                                     Server::Reporting{options.masterServer, options.statsEndpoint},
-                                     Server::Environment{options.timings, &random, &clock});
+        server = std::make_unique<Server>(
+            options.settings, Server::Links{stream, datagram, master},
+            Server::Reporting{options.masterServer, options.statsEndpoint},
+            Server::Environment{options.timings, &random, &clock, options.replayFolder});
     }
 
     // A client's stream hello, answered by the server's own gate: the first
