@@ -25,6 +25,8 @@ enum Tag : quint8 {
     kJoin = 0x05,
     kLeave = 0x06,
     kEnd = 0x07,
+    kAway = 0x08,
+    kBack = 0x09,
     kKeys = 0x80,
 };
 constexpr int kLongGap = 7;      // the gap of a key tick that needs a varint
@@ -219,8 +221,10 @@ bool Steps::next(Step& step) {
         step.kind = Step::Kind::Join;
         step.seat = readSeat(in, columns_, false);
         keys_[std::size_t(step.seat.slot % kSlots)] = {};
-    } else if (tag == kLeave) {
-        step.kind = Step::Kind::Leave;
+    } else if (tag == kLeave || tag == kAway || tag == kBack) {
+        step.kind = tag == kLeave  ? Step::Kind::Leave
+                    : tag == kAway ? Step::Kind::Away
+                                   : Step::Kind::Back;
         step.seat.slot = in.byte();
         if (step.seat.slot >= kSlots) {
             in.fail(QStringLiteral("slot out of range"));
@@ -393,6 +397,13 @@ void Writer::join(const Seat& seat) {
 void Writer::leave(int slot) {
     flushQuiet();
     records_.append(char(kLeave));
+    records_.append(char(slot));
+    keys_[std::size_t(slot)] = {};
+}
+
+void Writer::away(int slot, bool away) {
+    flushQuiet();
+    records_.append(char(away ? kAway : kBack));
     records_.append(char(slot));
     keys_[std::size_t(slot)] = {};
 }

@@ -34,8 +34,10 @@
 //   0x06  u8 slot: its player leaves the running game
 //   0x07  the end, last in the file: varint score, varint lines, text play
 //         time, signed ms of the last tick
+//   0x08  u8 slot: its player's connection dropped; its piece waits where it is
+//   0x09  u8 slot: its player is back, and its piece moves again
 // Counters change against the slot's last recorded ones, which start at 0
-// for every player at the start and on joining. Times are ms since the
+// for every player at the start, on joining and on coming back. Times are ms since the
 // game started, as the simulation's clock read them.
 namespace ReplayFile {
 
@@ -76,12 +78,12 @@ struct Replay {
 
 // What one record asks of the simulation.
 struct Step {
-    enum class Kind { Ticks, Keys, Begin, Pause, Resume, Join, Leave };
+    enum class Kind { Ticks, Keys, Begin, Pause, Resume, Join, Leave, Away, Back };
     Kind kind = Kind::Ticks;
     qint64 value = 0;  // Ticks: how many; Keys: ticks before; Begin, Pause, Resume: ms
     int changed = 0;   // Keys: bits of the slots whose counters changed
     std::array<KeyCounts, kSlots> keys{};  // Keys: every slot's counters for the tick
-    Seat seat;                             // Join: the newcomer; Leave: its slot
+    Seat seat;                             // Join: the newcomer; Leave, Away, Back: its slot
 };
 
 struct ReadResult {
@@ -124,6 +126,8 @@ public:
     void pause(bool paused, qint64 ms);
     void join(const Seat& seat);
     void leave(int slot);
+    // The slot's player dropped and its piece waits; back: it plays on.
+    void away(int slot, bool away);
     QByteArray finish(const Result& result, qint64 endMs);
     qint64 ticks() const { return ticks_; }
 

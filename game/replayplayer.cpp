@@ -101,6 +101,17 @@ private:
             case Kind::Leave:
                 leave(step.seat.slot);
                 break;
+            case Kind::Away:
+            case Kind::Back:
+                if (GamePlayer* p = sim_.player(step.seat.slot)) {
+                    p->setAway(step.kind == Kind::Away);
+                    if (step.kind == Kind::Back) {
+                        p->resetKeys(true);  // its client counts from 0 again
+                    }
+                } else {
+                    out_.error = QStringLiteral("nobody in the empty slot %1").arg(step.seat.slot);
+                }
+                break;
         }
     }
 

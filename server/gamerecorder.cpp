@@ -76,6 +76,12 @@ void GameRecorder::left(int slot) {
     }
 }
 
+void GameRecorder::away(int slot, bool away) {
+    if (writer_) {
+        writer_->away(slot, away);
+    }
+}
+
 QByteArray GameRecorder::finish(int score, int lines, const QString& playtime) {
     if (!writer_) {
         return {};

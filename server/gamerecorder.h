@@ -43,6 +43,9 @@ public:
     void joined(const GameSimulation& sim, int slot, bool computer);
     // Before the slot's player, in the game, is taken out of it.
     void left(int slot);
+    // The slot's player dropped and its piece waits, or it is back (its
+    // counters from 0).
+    void away(int slot, bool away);
     // The game ended with this result: the replay is finished and kept.
     // Returns its bytes; empty when no game was recorded.
     QByteArray finish(int score, int lines, const QString& playtime);

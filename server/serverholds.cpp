@@ -57,6 +57,7 @@ void Server::hold(int connId) {
     } else {
         for (const SeatHolds::Player& held : seat.players) {
             sim_.player(held.slot)->setAway(true);
+            recorder_.away(held.slot, true);
         }
         players_.drop(connId);
         sendPlayerList();
@@ -77,6 +78,7 @@ void Server::giveSeatBack(int connId) {
         if (p && p->connId() == connId && !seats_.isSeat(connId)) {
             p->setAway(false);  // its piece waited where it was
             p->resetKeys(true);
+            recorder_.away(held.slot, false);
         } else {
             if (p && seats_.isSeat(p->connId())) {
                 leave(p->connId());  // the stand-in makes room
@@ -89,6 +91,7 @@ void Server::giveSeatBack(int connId) {
                                                         held.autoColour, GamePlayer::Playing));
             sim_.player(held.slot)->setSpawn(seats_.partOf(held.slot) + kSpawnIntoPart, kStartRow);
             sim_.dealBlocks(held.slot);
+            recorder_.joined(sim_, held.slot, false);
         }
         names << held.name;
     }

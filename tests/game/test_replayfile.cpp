@@ -26,6 +26,8 @@ QByteArray sampleGame() {
     w.pause(false, 31000);
     w.leave(2);
     w.join({2, QStringLiteral("CPU_2"), 0, 16, 0, true});
+    w.away(0, true);
+    w.away(0, false);
     w.tick({KeyCounts{1, 0, 0, 0, 0}, std::nullopt, KeyCounts{0, 1, 0, 0, 0}});
     w.tick({KeyCounts{1, 0, 0, 0, 0}, std::nullopt, KeyCounts{0, 1, 0, 0, 0}});
     return w.finish({1234, 7, QStringLiteral("00:00:40")}, 40020);
@@ -33,8 +35,8 @@ QByteArray sampleGame() {
 
 // A step as a line: kind, value, the counters of the slots that changed, the seat.
 QString stepText(const Step& s) {
-    static const char* const kinds[] = {"ticks",  "keys", "begin", "pause",
-                                        "resume", "join", "leave"};
+    static const char* const kinds[] = {"ticks", "keys",  "begin", "pause", "resume",
+                                        "join",  "leave", "away",  "back"};
     QString line = QStringLiteral("%1 %2").arg(QLatin1String(kinds[int(s.kind)])).arg(s.value);
     for (int slot = 0; slot < kSlots; ++slot) {
         if (s.changed & (1 << slot)) {
@@ -44,7 +46,7 @@ QString stepText(const Step& s) {
             }
         }
     }
-    const bool seat = s.kind == Step::Kind::Join || s.kind == Step::Kind::Leave;
+    const bool seat = s.kind == Step::Kind::Join || s.kind >= Step::Kind::Leave;
     return seat ? line + QStringLiteral(" %1 %2").arg(s.seat.slot).arg(s.seat.name) : line;
 }
 
@@ -79,10 +81,10 @@ private Q_SLOTS:
         }
         QVERIFY(walk.error().isEmpty());
         // Counters restart at 0 for the stand-in, so its first press is a 1.
-        QCOMPARE(steps,
-                 (QStringList{"begin 3000", "keys 1000 0:1,0,0,0,0, 2:0,0,0,0,2000000000,",
-                              "keys 0 2:0,0,0,0,-5,", "pause 25000", "resume 31000", "leave 0 2 ",
-                              "join 0 2 CPU_2", "keys 0 2:0,1,0,0,0,", "ticks 1"}));
+        QCOMPARE(steps, (QStringList{"begin 3000", "keys 1000 0:1,0,0,0,0, 2:0,0,0,0,2000000000,",
+                                     "keys 0 2:0,0,0,0,-5,", "pause 25000", "resume 31000",
+                                     "leave 0 2 ", "join 0 2 CPU_2", "away 0 0 ", "back 0 0 ",
+                                     "keys 0 0:1,0,0,0,0, 2:0,1,0,0,0,", "ticks 1"}));
         // A quiet thousand ticks cost a few bytes, not one each.
         QVERIFY2(bytes.size() < 120, qPrintable(QString::number(bytes.size())));
     }
@@ -129,7 +131,7 @@ private Q_SLOTS:
         const QByteArray begins = w.finish({}, 0);
         const qsizetype records = 4 + 1 + 1 + 4 + 1 + 1;  // magic .. no players
         QVERIFY(ReplayFile::read(begins).replay);
-        for (int tag : {0x00, 0x08, 0x7f, 0x80}) {
+        for (int tag : {0x00, 0x0a, 0x7f, 0x80}) {
             const ReadResult read = ReplayFile::read(withByte(begins, records, char(tag)));
             QVERIFY(!read.replay);
             QVERIFY2(read.error.contains("unknown record"), qPrintable(read.error));
