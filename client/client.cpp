@@ -96,6 +96,17 @@ Client::Client(ClientConnection* tcpConnection, ClientConnection* udpConnection,
         }
     });
     connect(&seats_, &SeatKeeper::retry, this, &Client::attemptRejoin);
+    silence_.setSingleShot(true);
+    silence_.setInterval(SeatKeeper::kSilentServerMs);
+    connect(&silence_, &QTimer::timeout, this, [this] {
+        if (mayRejoin()) {
+            qCDebug(lcClient) << "the server fell silent";
+            startRejoin(true);
+        }
+    });
+    const auto heard = [this] { silence_.start(); };
+    connect(udp, &ClientConnection::changedCPinglist, &silence_, heard);
+    connect(udp, &ClientConnection::changedCMoveBlocks, &silence_, heard);
     connect(udp, &ClientConnection::changedCPinglist, this, &Client::changedPinglist);
     connect(udp, &ClientConnection::changedCMessage, &lobby_, &ClientLobby::processMessage);
 
@@ -211,6 +222,7 @@ void Client::closeGameConnections() {
     tcpEstablished_ = false;
     udpEstablished_ = false;
     streamClientId_ = -1;
+    silence_.stop();
     session_.state = GamePlayer::Empty;
     session_.rejoining = false;
 }

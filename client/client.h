@@ -210,6 +210,7 @@ private:
     bool udpEstablished_ = false;
     int streamClientId_ = -1;  // the id the stream's hello got
     SeatKeeper seats_;
+    QTimer silence_;  // in a game: the server has not been heard for a while
 
     ClientConnection* tcpConnection_;  // children
     ClientConnection* udpConnection_;

@@ -29,6 +29,9 @@ public:
     static constexpr int kGraceMs = 60000;
     static constexpr int kAliveMs = 5000;
     static constexpr int kRetryMs = 1000;
+    // A server pings every second and lets a silent player go after three:
+    // in a game, this long without a word from it means the seat is waiting.
+    static constexpr int kSilentServerMs = 4000;
 
     // file: where the seat is kept (empty: memory only); nowMs: wall clock, ms since the epoch.
     SeatKeeper(QString file, std::function<qint64()> nowMs, QObject* parent = nullptr);

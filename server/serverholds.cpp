@@ -95,6 +95,7 @@ void Server::giveSeatBack(int connId) {
         }
         names << held.name;
     }
+    qCDebug(lcServer) << "seat of" << connId << "given back";
     assignColours();
     sendPlayerList();
     broadcast_.sendGameState(connId);

@@ -116,6 +116,7 @@ void Bot::connectField() {
     });
     connect(&game, &ClientGame::createdField, this, [this] {
         reportGame();
+        fromSnapshot_ = true;  // after the game start it announces
         think();
     });
     connect(&game, &ClientGame::moveBlocks, this,
@@ -247,6 +248,7 @@ void Bot::processGameStart() {
     keys_ = {};  // the server starts every game from zero
     carriedOut_ = {};
     linesSeen_ = 0;
+    fromSnapshot_ = false;
     presses_ = 0;
     pieceId_ = -1;
     pressPending_ = false;
@@ -271,7 +273,7 @@ void Bot::processGameOver(int score, int lines, const QString& playtime) {
     serverLines_ = lines;
     playtime_ = playtime;
     reportPending_ = true;
-    if (linesSeen_ >= lines) {
+    if (linesSeen_ >= lines || fromSnapshot_) {
         reportGame();
         return;
     }
@@ -285,7 +287,8 @@ void Bot::reportGame() {
     reportPending_ = false;
     catchUpTimer_.stop();
     ++gamesPlayed_;
-    Q_EMIT gameFinished(gamesPlayed_, serverScore_, linesSeen_, playtime_);
+    Q_EMIT gameFinished(gamesPlayed_, serverScore_, fromSnapshot_ ? serverLines_ : linesSeen_,
+                        playtime_);
     if (gamesPlayed_ >= options_.games) {
         leaving_ = true;
         QTimer::singleShot(0, this, [this] { client_->endProgramm(); });

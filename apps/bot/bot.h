@@ -124,6 +124,9 @@ private:
     int serverScore_ = 0;
     int serverLines_ = 0;
     int linesSeen_ = 0;  // on the copy, as of its last merge
+    // Came into the running game by its snapshot (back in its seat): the
+    // rows cleared before are not on the copy, so the server's count stands.
+    bool fromSnapshot_ = false;
     QString playtime_;
 
     // The piece being played and the press that is under way.
