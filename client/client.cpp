@@ -23,15 +23,18 @@ const QString kParagraph = QStringLiteral("\n\n");
 // The password screen's retry: join the address of the previous attempt again.
 const QString kUseOldAddress = QStringLiteral("USEOLDONE");
 
-QString seatFileOf(const Client::Environment& environment) {
-    if (!environment.seatFile.isEmpty()) {
-        return environment.seatFile;
-    }
+// Where highscore.dat lives: the seat and the joined games' replays go beside it.
+QDir dataFolderOf(const Client::Environment& environment) {
     const QString folder = environment.highscoreDirectory.isEmpty()
                                ? environment.directory
                                : environment.highscoreDirectory;
-    return QDir(folder.isEmpty() ? QDir::currentPath() : folder)
-        .filePath(QStringLiteral("seat.ini"));
+    return QDir(folder.isEmpty() ? QDir::currentPath() : folder);
+}
+
+QString seatFileOf(const Client::Environment& environment) {
+    return environment.seatFile.isEmpty()
+               ? dataFolderOf(environment).filePath(QStringLiteral("seat.ini"))
+               : environment.seatFile;
 }
 
 }  // namespace
@@ -58,6 +61,7 @@ Client::Client(ClientConnection* tcpConnection, ClientConnection* udpConnection,
                                                             : environment_.highscoreDirectory,
                   environment_.now),
       seats_(seatFileOf(environment_), {}),
+      replays_(dataFolderOf(environment_).filePath(QStringLiteral("replays")), environment_.now),
       tcpConnection_(tcpConnection),
       udpConnection_(udpConnection),
       browser_(masterConnection, MasterserverSettings::load(environment_.directory, false)),
@@ -96,6 +100,22 @@ Client::Client(ClientConnection* tcpConnection, ClientConnection* udpConnection,
         }
     });
     connect(&seats_, &SeatKeeper::retry, this, &Client::attemptRejoin);
+    // The own server keeps its games itself; a joined one hands its replay out.
+    connect(&game_, &ClientGame::gameOver, this, [this](int score) {
+        if (!session_.ownServer) {
+            replays_.expect(score);
+            tcpConnection_->sendCReplayRequest();
+            qCDebug(lcClient) << "asked for the replay";
+        }
+    });
+    connect(tcp, &ClientConnection::changedCReplayPiece, this,
+            [this](int index, int count, const QByteArray& data) {
+                if (!replays_.take(index, count, data)) {
+                    qCDebug(lcClient) << "replay piece" << index << "of" << count << "dropped";
+                } else if (index + 1 == count) {
+                    qCDebug(lcClient) << "replay kept in" << replays_.lastFile();
+                }
+            });
     silence_.setSingleShot(true);
     silence_.setInterval(SeatKeeper::kSilentServerMs);
     connect(&silence_, &QTimer::timeout, this, [this] {
@@ -238,7 +258,9 @@ void Client::connectToServer() {
     s.countdownRunning = false;
     s.countdownIsStart = false;
     lobby_.reset();
-    s.players.clear();
+    if (!seats_.rejoining()) {
+        s.players.clear();  // back in a seat the roster stands: nobody joined anew
+    }
     qCDebug(lcClient) << "connecting to" << serverAddress_ << serverPort_ << "host key"
                       << (hostKey_ >= 0);
     const int from = way_ == JoinWay::Kind::Punched ? localPort_ : 0;

@@ -19,6 +19,7 @@
 #include "client/clientsettings.h"
 #include "client/embeddedserver.h"
 #include "client/highscorefile.h"
+#include "client/replayinbox.h"
 #include "client/seatkeeper.h"
 #include "client/serverbrowser.h"
 #include "game/gameplayer.h"
@@ -91,6 +92,8 @@ public:
     // The own server's answer from the router (Off when there is none).
     const PortMapping& portMapping() const { return session_.portMapping; }
     const SeatKeeper& seats() const { return seats_; }
+    // The joined games' replays, kept as their servers hand them out.
+    const ReplayInbox& replays() const { return replays_; }
 
 public Q_SLOTS:
     // GUI: hosting, joining, leaving (the lobby's controls are ClientLobby's).
@@ -210,6 +213,7 @@ private:
     bool udpEstablished_ = false;
     int streamClientId_ = -1;  // the id the stream's hello got
     SeatKeeper seats_;
+    ReplayInbox replays_;
     QTimer silence_;  // in a game: the server has not been heard for a while
 
     ClientConnection* tcpConnection_;  // children

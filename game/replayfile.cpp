@@ -1,5 +1,8 @@
 #include "replayfile.h"
 
+#include <QDir>
+#include <QSaveFile>
+
 #include <algorithm>
 #include <limits>
 
@@ -428,6 +431,34 @@ QByteArray Writer::finish(const Result& result, qint64 endMs) {
     putText(out, result.playtime);
     putSigned(out, endMs);
     return out;
+}
+
+QString store(const QString& folder, const QByteArray& bytes, int score, const QDateTime& when,
+              QString* error) {
+    const QDir dir(folder);
+    if (!dir.mkpath(QStringLiteral("."))) {
+        if (error) {
+            *error = QStringLiteral("cannot create the replay folder %1").arg(folder);
+        }
+        return {};
+    }
+    const QString stem = QStringLiteral("%1-score%2")
+                             .arg(when.toString(QStringLiteral("yyyy-MM-dd-HHmm")))
+                             .arg(score);
+    // Two games of one minute with one score still get a file each.
+    QString name = stem + QStringLiteral(".qrpl");
+    for (int n = 2; dir.exists(name); ++n) {
+        name = QStringLiteral("%1-%2.qrpl").arg(stem).arg(n);
+    }
+    QSaveFile file(dir.filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        if (error) {
+            *error = QStringLiteral("cannot keep the replay %1: %2")
+                         .arg(file.fileName(), file.errorString());
+        }
+        return {};
+    }
+    return file.fileName();
 }
 
 }  // namespace ReplayFile

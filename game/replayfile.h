@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <array>
@@ -93,6 +94,12 @@ struct ReadResult {
 
 // Checks the whole file: any bytes give a replay or an error.
 ReadResult read(const QByteArray& bytes);
+
+// Keeps a finished game's file in folder (made if missing), named after when
+// and the score, "2026-12-11-1432-score12345.qrpl", with "-2", "-3", ... when
+// the name is taken. Returns its path; empty with error set when it failed.
+QString store(const QString& folder, const QByteArray& bytes, int score, const QDateTime& when,
+              QString* error = nullptr);
 
 // Walks the records of a replay that read() accepted.
 class Steps {

@@ -51,6 +51,14 @@ void ClientCodes::processSeatToken(ConnectionInfo&, const ConnectionMessage& mes
     }
 }
 
+void ClientCodes::processReplayPiece(ConnectionInfo&, const ConnectionMessage& message) {
+    const Codec::ReplayPiece piece = Codec::parseReplayPiece(message.content);
+    ClientConnection* e = core_.eventsAs<ClientConnection>();
+    if (e != nullptr && piece.count > 0) {
+        Q_EMIT e->changedCReplayPiece(piece.index, piece.count, piece.data);
+    }
+}
+
 void ClientCodes::processPlayerList(ConnectionInfo&, const ConnectionMessage& message) {
     const Codec::PlayerList list =
         ServerClaims::playerList(Codec::parsePlayerList(message.content));

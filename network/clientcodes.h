@@ -30,6 +30,7 @@ public:
     void processKick(ConnectionInfo& record, const ConnectionMessage& message);
     void processShutdown(ConnectionInfo& record, const ConnectionMessage& message);
     void processSeatToken(ConnectionInfo& record, const ConnectionMessage& message);
+    void processReplayPiece(ConnectionInfo& record, const ConnectionMessage& message);
 
 private:
     // Whether a code that ends the connection has standing on this side.

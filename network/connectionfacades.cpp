@@ -76,6 +76,12 @@ void NetServerConnection::setInGame(int clientId, bool inGame) {
     }
 }
 
+void NetServerConnection::sendSReplayPiece(int clientId, const Codec::ReplayPiece& piece) {
+    if (const ConnectionInfo* record = core_->findEstablishedByClientId(clientId)) {
+        core_->transmit(record->connId, false, MessageCode::SRP, Codec::buildReplayPiece(piece));
+    }
+}
+
 void NetServerConnection::sendSGameState(bool reliable, int clientId,
                                          const Codec::GameState& state) {
     if (const ConnectionInfo* record = core_->findEstablishedByClientId(clientId)) {
@@ -143,6 +149,10 @@ int NetClientConnection::connectWithHello(const QHostAddress& address, int port,
 
 void NetClientConnection::setLocalPort(int port) {
     core_->transport().setLocalPort(port);
+}
+
+void NetClientConnection::sendCReplayRequest() {
+    core_->sendMessage(-1, false, MessageCode::CRP, QString());
 }
 
 void NetClientConnection::setRejoinToken(const QString& token) {

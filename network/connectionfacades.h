@@ -41,6 +41,7 @@ public:
     void sendSMergeBlocks(bool reliable, const QList<GameBlock*>& blocks) override;
     void sendSPause(bool reliable, const PayloadCodec::Pause& pause) override;
     void sendSGameOver(bool reliable, const PayloadCodec::GameOver& over) override;
+    void sendSReplayPiece(int clientId, const PayloadCodec::ReplayPiece& piece) override;
     void setInGame(int clientId, bool inGame) override;
 
 private:
@@ -71,6 +72,7 @@ public:
     void sendCRestart(bool reliable) override;
     void sendCInput(bool reliable, const KeyInput& keys) override;
     void sendCPause(bool reliable) override;
+    void sendCReplayRequest() override;
 
 private:
     ConnectionCore* core_;  // a child

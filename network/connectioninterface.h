@@ -92,6 +92,8 @@ public:
     virtual void sendSMergeBlocks(bool reliable, const QList<GameBlock*>& blocks) = 0;
     virtual void sendSPause(bool reliable, const PayloadCodec::Pause& pause) = 0;
     virtual void sendSGameOver(bool reliable, const PayloadCodec::GameOver& over) = 0;
+    // One piece of the last game's replay, to the client that asked ("SRP").
+    virtual void sendSReplayPiece(int clientId, const PayloadCodec::ReplayPiece& piece) = 0;
     // Moves the clients' connections into a game or back to the lobby, which
     // decides what they are sent and what is heard from them; clientId -1:
     // all of them.
@@ -107,6 +109,8 @@ Q_SIGNALS:
     void changedSPlayerPause(int connId);
     void changedSPlayerDisconnect(int connId);
     void changedSPlayerKick(int connId, int clientId);
+    // The client asks for the replay of the game that just ended ("CRP").
+    void changedSReplayRequest(int connId);
 };
 
 // A client's stream or datagram connection to a game server.
@@ -134,6 +138,8 @@ public:
     virtual void sendCRestart(bool reliable) = 0;
     virtual void sendCInput(bool reliable, const KeyInput& keys) = 0;
     virtual void sendCPause(bool reliable) = 0;
+    // Asks for the replay of the game that just ended ("CRP").
+    virtual void sendCReplayRequest() = 0;
 
 Q_SIGNALS:
     // What a client hears from its server.
@@ -157,6 +163,8 @@ Q_SIGNALS:
     void changedCPlayerKick(int clientId);
     // The server keeps this client's seat through a drop for whoever shows this token.
     void changedCSeatToken(QString token);
+    // A piece of the last game's replay: index of count, the bytes.
+    void changedCReplayPiece(int index, int count, QByteArray data);
 };
 
 // The link to the master server, and the probes of game servers.

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
-// The 45 message codes in one table, one row per code:
+// The 47 message codes in one table, one row per code:
 //
 //   X(code, sender side, state a connection must be in to be heard, channel,
 //     handler)
@@ -71,7 +71,9 @@
     X(MPN, Master, Any, Own, MasterLink::processJoinerNotice)                    \
     X(SPN, Server, Any, Own, ConnectionCore::ignore) /* for the master server */ \
     X(STK, Server, Established, Stream, ClientCodes::processSeatToken)           \
-    X(CRJ, Client, Any, Stream, ServerCodes::processRejoin)
+    X(CRJ, Client, Any, Stream, ServerCodes::processRejoin)                      \
+    X(CRP, Client, Established, Stream, ServerCodes::processReplayRequest)       \
+    X(SRP, Server, Established, Stream, ClientCodes::processReplayPiece)
 
 enum class MessageCode {
 #define QUADRELL_CODE_ENUM(code, side, needs, channel, handler) code,
@@ -144,11 +146,11 @@ constexpr bool inWireOrder(std::string_view expected) {
     return at == expected.size();
 }
 
-static_assert(kCount == 45, "the protocol has 45 codes");
+static_assert(kCount == 47, "the protocol has 47 codes");
 static_assert(
     inWireOrder("CHI SHI CPLR SPLR CMSG SMSG SPNG CPNG CSRT SSRT CRST SRST SCST CINP "
                 "SBLC SMVE SMRG SLNE CPSE SPSE SSTP CDSC SDSC CKCK SKCK SSHD BRES "
-                "SON SOF MON MOF CLS CTS MLS MTS CIN SIN SRG MRG CJN MJN MPN SPN STK CRJ"),
+                "SON SOF MON MOF CLS CTS MLS MTS CIN SIN SRG MRG CJN MJN MPN SPN STK CRJ CRP SRP"),
     "the codes keep their fixed order");
 
 }  // namespace MessageCodes

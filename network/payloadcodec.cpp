@@ -162,6 +162,24 @@ QString parseSeatToken(const QString& payload) {
     return isSeatToken(payload) ? payload : QString();
 }
 
+QString buildReplayPiece(const ReplayPiece& piece) {
+    return QString::number(piece.index) + kSpace + QString::number(piece.count) + kSpace +
+           QString::fromLatin1(piece.data.toBase64());
+}
+
+ReplayPiece parseReplayPiece(const QString& payload) {
+    const QStringList t = tokens(payload);
+    const QByteArray text = t.value(2).toLatin1();
+    const auto data = QByteArray::fromBase64Encoding(text, QByteArray::AbortOnBase64DecodingErrors);
+    const int index = intAt(t, 0);
+    const int count = intAt(t, 1);
+    if (t.size() != 3 || !data || data.decoded.size() > kReplayPieceBytes || index < 0 ||
+        index >= count) {
+        return {};
+    }
+    return {index, count, data.decoded};
+}
+
 QString buildHelloReply(int clientId, bool isHost) {
     return QString::number(clientId) + kSpace + boolText(isHost);
 }

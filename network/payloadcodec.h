@@ -81,6 +81,18 @@ Rejoin parseRejoin(const QString& payload);
 bool isSeatToken(const QString& text);
 QString parseSeatToken(const QString& payload);
 
+// "SRP": index count data (base64): one piece of the last game's replay, the
+// answer to "CRP"; both unnumbered, so that only a client that asks hears it.
+struct ReplayPiece {
+    int index = 0;
+    int count = 0;
+    QByteArray data;
+};
+inline constexpr int kReplayPieceBytes = 8192;
+QString buildReplayPiece(const ReplayPiece& piece);
+// Anything but 0 <= index < count with data of at most kReplayPieceBytes reads as count 0.
+ReplayPiece parseReplayPiece(const QString& payload);
+
 // "SHI": clientId isHost
 struct HelloReply {
     int clientId = 0;

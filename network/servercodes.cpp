@@ -91,6 +91,12 @@ void ServerCodes::processRejoin(ConnectionInfo& record, const ConnectionMessage&
              rejoin.players);
 }
 
+void ServerCodes::processReplayRequest(ConnectionInfo& record, const ConnectionMessage&) {
+    if (ServerConnection* e = core_.eventsAs<ServerConnection>()) {
+        Q_EMIT e->changedSReplayRequest(record.clientId);
+    }
+}
+
 void ServerCodes::processPlayers(ConnectionInfo& record, const ConnectionMessage& message) {
     Codec::Players players = Codec::parsePlayers(message.content);
     // A connection speaks for as many players as its hello said: a second

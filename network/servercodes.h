@@ -17,6 +17,7 @@ public:
 
     void processHello(ConnectionInfo& record, const ConnectionMessage& message);
     void processRejoin(ConnectionInfo& record, const ConnectionMessage& message);
+    void processReplayRequest(ConnectionInfo& record, const ConnectionMessage& message);
     void processPlayers(ConnectionInfo& record, const ConnectionMessage& message);
     void processChat(ConnectionInfo& record, const ConnectionMessage& message);
     void processPong(ConnectionInfo& record, const ConnectionMessage& message);

@@ -75,6 +75,10 @@ void ThreadedClientConnection::setLocalPort(int port) {
     forward([=](ClientConnection& c) { c.setLocalPort(port); });
 }
 
+void ThreadedClientConnection::sendCReplayRequest() {
+    forward([](ClientConnection& c) { c.sendCReplayRequest(); });
+}
+
 void ThreadedClientConnection::setRejoinToken(const QString& token) {
     forward([=](ClientConnection& c) { c.setRejoinToken(token); });
 }

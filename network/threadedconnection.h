@@ -196,6 +196,7 @@ public:
     void sendCRestart(bool reliable) override;
     void sendCInput(bool reliable, const KeyInput& keys) override;
     void sendCPause(bool reliable) override;
+    void sendCReplayRequest() override;
 };
 
 // The master server link and the probes on a ConnectionThread.

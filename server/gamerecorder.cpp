@@ -96,23 +96,10 @@ QString GameRecorder::keep(const QByteArray& bytes, int score) const {
     if (folder_.isEmpty()) {
         return {};
     }
-    const QDir dir(folder_);
-    if (!dir.mkpath(QStringLiteral("."))) {
-        qCWarning(lcServer) << "cannot create the replay folder" << folder_;
-        return {};
+    QString error;
+    const QString file = ReplayFile::store(folder_, bytes, score, now_(), &error);
+    if (file.isEmpty()) {
+        qCWarning(lcServer) << error;
     }
-    const QString stem = QStringLiteral("%1-score%2")
-                             .arg(now_().toString(QStringLiteral("yyyy-MM-dd-HHmm")))
-                             .arg(score);
-    // Two games of one minute with one score still get a file each.
-    QString name = stem + QStringLiteral(".qrpl");
-    for (int n = 2; dir.exists(name); ++n) {
-        name = QStringLiteral("%1-%2.qrpl").arg(stem).arg(n);
-    }
-    QSaveFile file(dir.filePath(name));
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        qCWarning(lcServer) << "cannot keep the replay" << file.fileName() << file.errorString();
-        return {};
-    }
-    return file.fileName();
+    return file;
 }

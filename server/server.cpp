@@ -46,6 +46,9 @@ Server::Server(const ServerSettings& settings, Links links, const Reporting& rep
                  settings.maxPlayers}),
       holds_(timings_.seatGraceMs,
              [this](int connId) { guarded([this, connId] { expireHold(connId); }); }),
+      handout_([this](int clientId, const PayloadCodec::ReplayPiece& piece) {
+          stream_->sendSReplayPiece(clientId, piece);
+      }),
       players_(*links.stream, *links.datagram),
       recorder_(environment.random ? *environment.random : RandomSource::forThisThread(),
                 clockOf(environment), environment.replayFolder),
@@ -75,6 +78,13 @@ Server::Server(const ServerSettings& settings, Links links, const Reporting& rep
     connect(stream_, &ServerConnection::changedSPlayerDisconnect, this,
             &Server::processPlayerDisconnect);
     connect(stream_, &ServerConnection::changedSPlayerKick, this, &Server::processPlayerKick);
+    connect(stream_, &ServerConnection::changedSReplayRequest, this, [this](int connId) {
+        if (fromClient(connId)) {
+            qCDebug(lcServer) << "replay of" << recorder_.lastReplay().size() << "bytes to"
+                              << connId;
+            handout_.give(connId, recorder_.lastReplay());
+        }
+    });
     connect(datagram_, &ServerConnection::changedSMessage, this, &Server::processMessage);
     connect(datagram_, &ServerConnection::changedSPlayerInput, this, &Server::processPlayerInput);
     for (ConnectionInterface* c : {stream_, datagram_}) {
@@ -453,6 +463,7 @@ void Server::leave(int connId) {
         publishSeats();
     } else {
         players_.disconnect(connId);
+        handout_.forget(connId);
     }
     // Somebody must still be playing for a computer to stand in: a game of
     // computers alone ends below.

@@ -15,6 +15,7 @@
 #include "server/gamebroadcast.h"
 #include "server/gamerecorder.h"
 #include "server/playersessions.h"
+#include "server/replayhandout.h"
 #include "server/seatholds.h"
 #include "server/servercountdown.h"
 #include "server/serversettings.h"
@@ -186,6 +187,7 @@ private:
     ServerConnection* datagram_;
     PlayerSessions sessions_;
     SeatHolds holds_;
+    ReplayHandout handout_;
     SessionChannels players_;
     GameRecorder recorder_;  // before sim_: it hands it the pieces' source and the clock
     GameSimulation sim_;

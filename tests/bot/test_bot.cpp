@@ -225,6 +225,17 @@ private Q_SLOTS:
         }
         QCOMPARE(columns, (QSet<int>{0, 1, 12, 13}));
         checkKeptGame(dir.filePath("replays"), games[0]->first());
+        // Each joiner was handed the server's file, in pieces, after the game over.
+        const QStringList kept = QDir(dir.filePath("replays")).entryList(QDir::Files);
+        QFile served(dir.filePath("replays/" + kept.value(0)));
+        QVERIFY(served.open(QIODevice::ReadOnly));
+        const QByteArray bytes = served.readAll();
+        for (const auto& bot : bots) {
+            QTRY_VERIFY(!bot->client().replays().lastFile().isEmpty());
+            QFile got(bot->client().replays().lastFile());
+            QVERIFY(got.open(QIODevice::ReadOnly));
+            QCOMPARE(got.readAll(), bytes);
+        }
     }
 
     // A bot losing a fifth of its datagrams, delayed 20 ms give or take 20 (the server's 10 give or

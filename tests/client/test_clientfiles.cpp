@@ -1,10 +1,14 @@
-// The client's files: "settings.ini" read, saved and unwritable; "highscore.dat" lines.
+// The client's files: "settings.ini" read, saved and unwritable; "highscore.dat" lines; a
+// joined game's replay put together from its pieces.
 #include <QLocale>
 #include <QSettings>
 #include <QTest>
 
 #include "client/gameresult.h"
+#include "client/replayinbox.h"
 #include "clientharness.h"
+#include "game/replayfile.h"
+#include "network/payloadcodec.h"
 
 namespace {
 
@@ -202,6 +206,41 @@ private Q_SLOTS:
         const Client client(env);
         QCOMPARE(client.settings().options.name1, "Ann");
         QCOMPARE(client.highscores().filePath(), scoresDir.filePath("highscore.dat"));
+    }
+
+    // Pieces are kept only whole, in order and of the score heard: anything
+    // else drops what came so far.
+    void replayFromPieces() {
+        ReplayFile::Writer w(12, 7, {{0, "Ann", 1, 4, 25, false}});
+        w.begin(3000);
+        for (int t = 1; t <= 6000; ++t) {
+            w.tick({KeyCounts{t, t / 2, 0, 0, 0}});
+        }
+        const QByteArray bytes = w.finish({42, 0, "00:02:00"}, 123000);
+        constexpr int kPiece = PayloadCodec::kReplayPieceBytes;
+        const int count = int((bytes.size() + kPiece - 1) / kPiece);
+        QVERIFY(count >= 2);
+        const auto piece = [&](int i) { return bytes.mid(qsizetype(i) * kPiece, kPiece); };
+
+        QTemporaryDir dir;
+        ReplayInbox inbox(dir.filePath("replays"), [] { return kWhen; });
+        QVERIFY(!inbox.take(0, count, piece(0)));  // nobody asked
+        inbox.expect(42);
+        QVERIFY(inbox.take(0, count, piece(0)));
+        QVERIFY(!inbox.take(2, count, piece(2)));  // a gap
+        inbox.expect(41);                          // another score than the replay's
+        for (int i = 0; i < count; ++i) {
+            QVERIFY(inbox.take(i, count, piece(i)));
+        }
+        QVERIFY(inbox.lastFile().isEmpty());
+        inbox.expect(42);
+        for (int i = 0; i < count; ++i) {
+            QVERIFY(inbox.take(i, count, piece(i)));
+        }
+        QCOMPARE(QFileInfo(inbox.lastFile()).fileName(), "2011-03-05-1804-score42.qrpl");
+        QFile kept(inbox.lastFile());
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), bytes);
     }
 };
 

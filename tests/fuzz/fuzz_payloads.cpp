@@ -20,6 +20,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(fields(Codec::parseHello(Codec::buildHello(
               hello.requestedId, hello.players, hello.hostKey, hello.password))) == fields(hello));
 
+    // What a returning client and the replay's pieces say read back as they were.
+    const Codec::Rejoin rejoin = Codec::parseRejoin(text);
+    const Codec::Rejoin rejoin2 = Codec::parseRejoin(Codec::buildRejoin(rejoin));
+    check(rejoin.token.isEmpty() ||
+          (rejoin2.clientId == rejoin.clientId && rejoin2.token == rejoin.token));
+    check(Codec::parseSeatToken(text).isEmpty() || Codec::isSeatToken(text));
+    const Codec::ReplayPiece piece = Codec::parseReplayPiece(text);
+    check(piece.count == 0 ||
+          Codec::parseReplayPiece(Codec::buildReplayPiece(piece)).data == piece.data);
+
     const Codec::HelloReply reply = Codec::parseHelloReply(text);
     const Codec::HelloReply reply2 =
         Codec::parseHelloReply(Codec::buildHelloReply(reply.clientId, reply.isHost));

@@ -73,6 +73,9 @@ public:
         record(__func__, {reliable, clientId, s.fieldsizeX, s.paused, s.score, s.playtime, s.field,
                           list(s.blocks)});
     }
+    void sendSReplayPiece(int clientId, const PayloadCodec::ReplayPiece& piece) override {
+        record(__func__, {clientId, piece.index, piece.count, piece.data});
+    }
     void sendSNewBlock(bool reliable, const GameBlock& block) override {
         record(__func__, {reliable, list(block)});
     }
@@ -123,6 +126,7 @@ public:
         record(__func__, {reliable, list(keys.toList())});
     }
     void sendCPause(bool reliable) override { record(__func__, {reliable}); }
+    void sendCReplayRequest() override { record(__func__, {}); }
 };
 
 class FakeMasterConnection : public FakeRole<MasterConnection> {
