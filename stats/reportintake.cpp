@@ -45,6 +45,8 @@ ReportIntake::Outcome ReportIntake::takeChecked(const QUrlQuery& query, const QB
         store_.add(check.report, source.toString(), nowMs, nowMs - limits_.retryWindowMs, proof)) {
         case StatsStore::Added::Stored:
             return {Verdict::Accepted, QString(), check.report};
+        case StatsStore::Added::Verified:
+            return {Verdict::Verified, QString(), check.report};
         case StatsStore::Added::Duplicate:
             return {Verdict::Retry, QStringLiteral("stored before"), check.report};
         case StatsStore::Added::Failed:

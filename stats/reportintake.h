@@ -24,12 +24,16 @@ public:
         int refillMs = 1000;                    // ... then one more every this many ms
         qint64 retryWindowMs = 10 * 60 * 1000;  // a repeat within this is a retry
     };
-    enum class Verdict { Accepted, Retry, Refused, OverBudget, Limited, Unstored };
+    // Verified: a game stored before without its replay gained it.
+    enum class Verdict { Accepted, Verified, Retry, Refused, OverBudget, Limited, Unstored };
     struct Outcome {
         Verdict verdict = Verdict::Refused;
         QString reason;
         GameReport report;
-        bool stored() const { return verdict == Verdict::Accepted || verdict == Verdict::Retry; }
+        bool stored() const {
+            return verdict == Verdict::Accepted || verdict == Verdict::Verified ||
+                   verdict == Verdict::Retry;
+        }
     };
 
     ReportIntake(StatsStore& store, const Limits& limits, ReplayBudget budget = {});

@@ -359,7 +359,7 @@ StatsStore::Added StatsStore::add(const GameReport& r, const QString& address, q
     if (!db.commit()) {
         return fail(q);
     }
-    return inserted || verified ? Added::Stored : Added::Duplicate;
+    return inserted ? Added::Stored : verified ? Added::Verified : Added::Duplicate;
 }
 
 std::optional<QByteArray> StatsStore::replay(qint64 gameId) {

@@ -22,6 +22,7 @@ QHttpServerResponse plain(const QByteArray& body, Status status) {
 Status statusOf(ReportIntake::Verdict verdict) {
     switch (verdict) {
         case ReportIntake::Verdict::Accepted:
+        case ReportIntake::Verdict::Verified:
         case ReportIntake::Verdict::Retry:
             return Status::Ok;
         case ReportIntake::Verdict::Refused:
@@ -92,10 +93,14 @@ QHttpServerResponse StatsHttpService::processReport(const QHttpServerRequest& re
             .arg(g.score)
             .arg(g.lines)
             .arg(LeaderboardPage::playtime(g.playtimeSeconds), g.players.join(QLatin1Char(' ')));
-    const QString proof = withReplay ? QStringLiteral(" (verified)") : QString();
+    const QString proof = withReplay ? QStringLiteral(", verified") : QString();
     switch (o.verdict) {
         case ReportIntake::Verdict::Accepted:
             Q_EMIT logLine(QStringLiteral("accepted from %1%2: %3").arg(sender, proof, game));
+            break;
+        case ReportIntake::Verdict::Verified:
+            Q_EMIT logLine(
+                QStringLiteral("verified from %1, stored before unproven: %2").arg(sender, game));
             break;
         case ReportIntake::Verdict::Retry:
             Q_EMIT logLine(QStringLiteral("accepted again from %1%2 (a retry, stored once): %3")
