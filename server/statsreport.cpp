@@ -116,6 +116,7 @@ void StatsReport::save() {
 
 void StatsReport::attempt(Iterator p) {
     ++p->attempts;
+    p->postedBefore = p->posted;
     QNetworkRequest request(reportUrl(endpoint_, p->query));
     request.setHeader(QNetworkRequest::UserAgentHeader,
                       QStringLiteral("%1 %2").arg(QLatin1String(Quadrell::kApplicationName),
@@ -143,7 +144,6 @@ void StatsReport::statsFinished(QNetworkReply* reply, Iterator p, bool post) {
     reply->close();
     reply->deleteLater();
     --p->inFlight;
-    const bool wasPosted = p->posted;
     if (post) {
         // A 4xx stays one: an older service, or a replay this service will not take.
         p->posted = body == "true" || (status >= 400 && status < 500);
@@ -165,7 +165,7 @@ void StatsReport::statsFinished(QNetworkReply* reply, Iterator p, bool post) {
         finish(p);
         return;
     }
-    if (p->posted != wasPosted) {
+    if (p->posted != p->postedBefore) {
         save();  // the replay is no longer kept
     }
     if (!p->stored && !p->told && p->attempts > timings_.statsRetries) {

@@ -79,10 +79,11 @@ private:
         QByteArray replay;  // empty: no POST
         int attempts = 0;
         qint64 firstAttemptMs = 0;
-        bool ownGame = true;  // not one an earlier run left: its players are here
-        bool told = false;    // the players heard that it failed
-        bool stored = false;  // the service took the GET
-        bool posted = false;  // the POST was taken or refused for good
+        bool ownGame = true;        // not one an earlier run left: its players are here
+        bool told = false;          // the players heard that it failed
+        bool stored = false;        // the service took the GET
+        bool posted = false;        // the POST was taken or refused for good
+        bool postedBefore = false;  // when this attempt began: the file holds the replay
         int inFlight = 0;
         QTimer* pause = nullptr;
     };
