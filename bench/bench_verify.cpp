@@ -33,7 +33,7 @@ int main(int argc, char* argv[]) {
             continue;
         }
         const int seconds = int(QTime(0, 0).secsTo(QTime::fromString(g.result.playtime)));
-        const GameReport report{g.result.score, g.result.lines, seconds, {"A"}, {}, {}};
+        const GameReport report{g.result.score, g.result.lines, seconds, g.players, {}, {}};
         QElapsedTimer t;
         t.start();
         const ReplayVerification v = verifyReplay(g.replay, report, {});

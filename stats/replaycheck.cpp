@@ -1,6 +1,7 @@
 #include "replaycheck.h"
 
 #include <QElapsedTimer>
+#include <array>
 
 #include "game/replayfile.h"
 #include "game/replayplayer.h"
@@ -14,6 +15,32 @@ QString compact(int seconds) {
         .arg(seconds / 3600)
         .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
         .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+// Who is in the game at its end, in slot order, as the server names them in
+// its report: the players at the start, and those who joined, less those who left.
+QStringList playersAtTheEnd(const ReplayFile::Replay& replay) {
+    std::array<QString, ReplayFile::kSlots> names;
+    const auto at = [&](int slot) -> QString& { return names[std::size_t(slot) % names.size()]; };
+    for (const ReplayFile::Seat& s : replay.seats) {
+        at(s.slot) = s.name;
+    }
+    ReplayFile::Steps steps(replay);
+    ReplayFile::Step step;
+    while (steps.next(step)) {
+        if (step.kind == ReplayFile::Step::Kind::Join) {
+            at(step.seat.slot) = step.seat.name;
+        } else if (step.kind == ReplayFile::Step::Kind::Leave) {
+            at(step.seat.slot).clear();
+        }
+    }
+    QStringList out;
+    for (const QString& name : names) {
+        if (!name.isEmpty()) {
+            out << name;
+        }
+    }
+    return out;
 }
 
 }  // namespace
@@ -31,6 +58,13 @@ ReplayVerification verifyReplay(const QByteArray& bytes, const GameReport& repor
         return out;
     }
     const ReplayFile::Replay& replay = *read.replay;
+    // Before the work: another's replay under one's own name proves nothing.
+    if (playersAtTheEnd(replay) != report.players) {
+        out.verdict = ReplayVerdict::Mismatch;
+        out.reason = QStringLiteral("replay is a game of %1, not of the reported players")
+                         .arg(playersAtTheEnd(replay).join(QLatin1Char(' ')));
+        return out;
+    }
     if (replay.ticks > budget.maxTicks) {
         out.verdict = ReplayVerdict::OverBudget;
         out.reason = QStringLiteral("replay of %1 ticks is beyond the budget of %2")

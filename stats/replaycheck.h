@@ -25,6 +25,7 @@ struct ReplayVerification {
 };
 
 // Reads the replay, plays it again within the budget and compares its result
-// with the report's score, lines and play time.
+// with the report's score, lines and play time; the players in the game at
+// its end must be the reported ones.
 ReplayVerification verifyReplay(const QByteArray& bytes, const GameReport& report,
                                 const ReplayBudget& budget);

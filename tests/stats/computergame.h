@@ -11,6 +11,7 @@
 struct ComputerGame {
     QByteArray replay;  // empty: the game did not end within the ticks allowed
     ReplayFile::Result result;
+    QStringList players;
 };
 
 // forgeTick: from this tick on the file holds one press of Drop more for
@@ -49,5 +50,9 @@ inline ComputerGame recordComputerGame(int columns, std::uint32_t seed,
     }
     const ReplayFile::Result result{sim.score(), sim.lines(),
                                     GameSimulation::playtimeText(sim.playtimeMs())};
-    return {writer.finish(result, writer.ticks() * GameSimulation::kTickMs), result};
+    QStringList players;
+    for (const ReplayFile::Seat& s : seats) {
+        players << s.name;
+    }
+    return {writer.finish(result, writer.ticks() * GameSimulation::kTickMs), result, players};
 }

@@ -53,9 +53,10 @@ GameReport game(int score, const QStringList& players, const QString& authcode) 
     return {score, 0, score, players, authcode, {}};
 }
 
-QUrlQuery reportOf(const ReplayFile::Result& r, const QString& id) {
-    return withGame(report(QString::number(r.score), QString::number(r.lines),
-                           StatsQuery::compactPlaytime(r.playtime), "Ann"),
+QUrlQuery reportOf(const ComputerGame& g, const QString& id, int moreLines = 0) {
+    return withGame(report(QString::number(g.result.score + 10 * moreLines),
+                           QString::number(g.result.lines + moreLines),
+                           StatsQuery::compactPlaytime(g.result.playtime), g.players.join(' ')),
                     id);
 }
 
@@ -279,8 +280,9 @@ private Q_SLOTS:
     }
 
     // A game of computers reported with its replay over HTTP is stored as verified, marked so on
-    // the page and its replay served; the same replay with one press more is refused and stores
-    // nothing, and a report without one is stored unverified, and proven by a later replay.
+    // the page and its replay served; the same replay with one press more, or under other names, is
+    // refused and stores nothing, and a report without one is stored unverified, and proven by a
+    // later replay.
     void replaysProveTheirGames() {
         const ComputerGame& played = played_;
         const ComputerGame& forged = forged_;
@@ -294,7 +296,7 @@ private Q_SLOTS:
             return u;
         };
         QNetworkAccessManager http;
-        const QUrlQuery first = reportOf(played.result, "00000000000000c1");
+        const QUrlQuery first = reportOf(played, "00000000000000c1");
 
         const HttpAnswer refused = request(http, url(StatsQuery::kPath, first), forged.replay);
         QCOMPARE(refused.status, 400);
@@ -326,17 +328,20 @@ private Q_SLOTS:
         QVERIFY2(page.contains(QStringLiteral("<a href=\"/replay/%1\"").arg(stored.id).toUtf8()),
                  page);
 
-        // The other way round, and a replay that proves another result.
-        const QUrlQuery second = reportOf(played.result, "00000000000000c2");
+        // The other way round; a replay that proves another result, or another's game.
+        const QUrlQuery second = reportOf(played, "00000000000000c2");
         QCOMPARE(request(http, url(StatsQuery::kPath, second), played.replay).body, "true");
         QCOMPARE(request(http, url(StatsQuery::kPath, second)).body, "true");
-        ReplayFile::Result other = played.result;
-        other.score += 10;
-        other.lines += 1;
         const HttpAnswer wrong = request(
-            http, url(StatsQuery::kPath, reportOf(other, "00000000000000c3")), played.replay);
+            http, url(StatsQuery::kPath, reportOf(played, "00000000000000c3", 1)), played.replay);
         QCOMPARE(wrong.status, 400);
         QVERIFY2(wrong.body.contains("not to the reported score"), wrong.body);
+        const QUrlQuery mine =
+            report(QString::number(played.result.score), QString::number(played.result.lines),
+                   StatsQuery::compactPlaytime(played.result.playtime), "Ann");
+        const HttpAnswer taken = request(
+            http, url(StatsQuery::kPath, withGame(mine, "00000000000000c4")), played.replay);
+        QVERIFY2(taken.body.contains("not of the reported players"), taken.body);
         QCOMPARE(storedGames(), 2);
         const QJsonValue json = LeaderboardPage::json(*store_->leaderboard(kNow), kNow);
         QCOMPARE(json["recent"][0]["replay"].toString(),
@@ -353,19 +358,18 @@ private Q_SLOTS:
               ReplayBudget{ticks, 1000, [&] { return clock += 1001; }}}) {
             ReportIntake intake(*store_, {}, budget);
             const ReportIntake::Outcome o = intake.takeWithReplay(
-                reportOf(played.result, "00000000000000d1"), played.replay, kFrom, kNow);
+                reportOf(played, "00000000000000d1"), played.replay, kFrom, kNow);
             QCOMPARE(o.verdict, Verdict::OverBudget);
             QVERIFY2(o.reason.contains("beyond the budget"), qPrintable(o.reason));
         }
         QCOMPARE(storedGames(), 0);
         ReportIntake enough(*store_, {}, {ticks, 60000, {}});
-        QCOMPARE(enough
-                     .takeWithReplay(reportOf(played.result, "00000000000000d1"), played.replay,
-                                     kFrom, kNow)
-                     .verdict,
-                 Verdict::Accepted);
+        QCOMPARE(
+            enough.takeWithReplay(reportOf(played, "00000000000000d1"), played.replay, kFrom, kNow)
+                .verdict,
+            Verdict::Accepted);
         // A replay proves a game only with its id.
-        QUrlQuery bare = reportOf(played.result, "x");
+        QUrlQuery bare = reportOf(played, "x");
         bare.removeQueryItem("game");
         QCOMPARE(enough.takeWithReplay(bare, played.replay, kFrom, kNow).verdict, Verdict::Refused);
     }
