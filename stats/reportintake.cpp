@@ -49,6 +49,9 @@ ReportIntake::Outcome ReportIntake::takeChecked(const QUrlQuery& query, const QB
             return {Verdict::Verified, QString(), check.report};
         case StatsStore::Added::Duplicate:
             return {Verdict::Retry, QStringLiteral("stored before"), check.report};
+        case StatsStore::Added::ReplayTaken:
+            return {Verdict::Refused, QStringLiteral("replay proves another game stored before"),
+                    check.report};
         case StatsStore::Added::Failed:
             break;
     }

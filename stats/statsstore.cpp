@@ -1,6 +1,7 @@
 #include "statsstore.h"
 
 #include <QAtomicInteger>
+#include <QCryptographicHash>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -40,7 +41,10 @@ const QList<QStringList>& migrations() {
             // Proven by a replay that plays to the result; games before are not.
             QStringLiteral("ALTER TABLE games ADD COLUMN verified INTEGER NOT NULL DEFAULT 0"),
             // Apart from the games, so that the leaderboard's reads stay small.
-            QStringLiteral("CREATE TABLE replays (game BIGINT PRIMARY KEY, bytes %BLOB% NOT NULL)"),
+            QStringLiteral("CREATE TABLE replays (game BIGINT PRIMARY KEY, digest TEXT NOT NULL, "
+                           "bytes %BLOB% NOT NULL)"),
+            // One replay proves one game.
+            QStringLiteral("CREATE UNIQUE INDEX replays_digest ON replays (digest)"),
         },
     };
     return steps;
@@ -107,6 +111,7 @@ struct StatsStore::Queries {
           find(db),
           verify(db),
           keepReplay(db),
+          replayOwner(db),
           replay(db),
           best(db),
           recent(db),
@@ -131,7 +136,10 @@ struct StatsStore::Queries {
             QStringLiteral("SELECT id, verified FROM games WHERE game_id = ? AND authcode = ?"));
         verify.prepare(
             QStringLiteral("UPDATE games SET verified = 1 WHERE id = ? AND verified = 0"));
-        keepReplay.prepare(QStringLiteral("INSERT INTO replays (game, bytes) VALUES (?, ?)"));
+        keepReplay.prepare(
+            QStringLiteral("INSERT INTO replays (game, digest, bytes) VALUES (?, ?, ?)"));
+        replayOwner.prepare(QStringLiteral(
+            "SELECT g.game_id FROM replays r JOIN games g ON g.id = r.game WHERE r.digest = ?"));
         replay.prepare(QStringLiteral("SELECT bytes FROM replays WHERE game = ?"));
         best.prepare(QStringLiteral("SELECT %1 FROM games WHERE player_count = ? "
                                     "ORDER BY score DESC, id LIMIT %2")
@@ -145,11 +153,12 @@ struct StatsStore::Queries {
             QStringLiteral("SELECT COALESCE(SUM(games), 0), COALESCE(SUM(lines), 0), "
                            "COALESCE(SUM(playtime_seconds), 0) FROM days"));
         days.prepare(QStringLiteral("SELECT day, games FROM days WHERE day >= ?"));
-        for (QSqlQuery* q : {&find, &replay, &best, &recent, &totals, &days}) {
+        for (QSqlQuery* q : {&find, &replayOwner, &replay, &best, &recent, &totals, &days}) {
             q->setForwardOnly(true);
         }
     }
-    QSqlQuery add, addWithId, count, find, verify, keepReplay, replay, best, recent, totals, days;
+    QSqlQuery add, addWithId, count, find, verify, keepReplay, replayOwner, replay, best, recent,
+        totals, days;
 };
 
 StatsStore::StatsStore(const StoreLocation& location) : location_(location) {
@@ -316,6 +325,24 @@ StatsStore::Added StatsStore::add(const GameReport& r, const QString& address, q
         failed(failedQuery);
         return Added::Failed;
     };
+    const QString digest =
+        verifiedReplay.isEmpty()
+            ? QString()
+            : QString::fromLatin1(
+                  QCryptographicHash::hash(verifiedReplay, QCryptographicHash::Sha256).toHex());
+    if (!digest.isEmpty()) {
+        QSqlQuery& owner = queries_->replayOwner;
+        owner.bindValue(0, digest);
+        if (!owner.exec()) {
+            return fail(owner);
+        }
+        const bool another = owner.next() && owner.value(0).toString() != r.gameId;
+        owner.finish();
+        if (another) {
+            db.rollback();
+            return Added::ReplayTaken;
+        }
+    }
     if (!q.exec()) {
         return fail(q);
     }
@@ -346,7 +373,8 @@ StatsStore::Added StatsStore::add(const GameReport& r, const QString& address, q
             QSqlQuery& keep = queries_->keepReplay;
             verify.bindValue(0, id);
             keep.bindValue(0, id);
-            keep.bindValue(1, verifiedReplay);
+            keep.bindValue(1, digest);
+            keep.bindValue(2, verifiedReplay);
             if (!verify.exec()) {
                 return fail(verify);
             }

@@ -48,7 +48,7 @@ public:
     bool open();
     QString error() const { return error_; }
 
-    enum class Added { Stored, Verified, Duplicate, Failed };
+    enum class Added { Stored, Verified, Duplicate, ReplayTaken, Failed };
     // Stores the game unless it is a retry whose first answer went astray: a
     // game with the same id and authcode, whenever and from wherever it came
     // (a home server's address may change); for a report without an id, one
@@ -56,7 +56,8 @@ public:
     //
     // A verified replay, given, proves the game: it is kept with it, and a
     // game stored before from the same report unproven gains it (Verified);
-    // one proven before is a Duplicate. Only games with an id are proven.
+    // one proven before is a Duplicate. Only games with an id are proven, and
+    // a replay that proves another game already is ReplayTaken: nothing stored.
     Added add(const GameReport& report, const QString& address, qint64 nowMs, qint64 sinceMs,
               const QByteArray& verifiedReplay = {});
     // The replay that proves a game: empty when there is none, nothing when

@@ -94,6 +94,7 @@ class TestStats : public QObject {
     // Three computers on 36 columns, 54 lines: a short game that clears rows.
     ComputerGame played_ = recordComputerGame(36, 1);
     ComputerGame forged_ = recordComputerGame(36, 1, {}, 500000, 100);
+    ComputerGame crowded_ = recordComputerGame(24, 2, {}, 500000, {}, true);  // no rows cleared
 
     bool isPostgres() const { return !script_.isEmpty(); }
 
@@ -280,9 +281,9 @@ private Q_SLOTS:
     }
 
     // A game of computers reported with its replay over HTTP is stored as verified, marked so on
-    // the page and its replay served; the same replay with one press more, or under other names, is
-    // refused and stores nothing, and a report without one is stored unverified, and proven by a
-    // later replay.
+    // the page and its replay served; the same replay with one press more, under other names or for
+    // another game id, is refused and stores nothing, and a report without one is stored
+    // unverified, and proven by a later replay.
     void replaysProveTheirGames() {
         const ComputerGame& played = played_;
         const ComputerGame& forged = forged_;
@@ -329,8 +330,8 @@ private Q_SLOTS:
                  page);
 
         // The other way round; a replay that proves another result, or another's game.
-        const QUrlQuery second = reportOf(played, "00000000000000c2");
-        QCOMPARE(request(http, url(StatsQuery::kPath, second), played.replay).body, "true");
+        const QUrlQuery second = reportOf(crowded_, "00000000000000c2");
+        QCOMPARE(request(http, url(StatsQuery::kPath, second), crowded_.replay).body, "true");
         QCOMPARE(request(http, url(StatsQuery::kPath, second)).body, "true");
         const HttpAnswer wrong = request(
             http, url(StatsQuery::kPath, reportOf(played, "00000000000000c3", 1)), played.replay);
@@ -342,6 +343,9 @@ private Q_SLOTS:
         const HttpAnswer taken = request(
             http, url(StatsQuery::kPath, withGame(mine, "00000000000000c4")), played.replay);
         QVERIFY2(taken.body.contains("not of the reported players"), taken.body);
+        const HttpAnswer again = request(
+            http, url(StatsQuery::kPath, reportOf(played, "00000000000000c5")), played.replay);
+        QVERIFY2(again.body.contains("proves another game"), again.body);
         QCOMPARE(storedGames(), 2);
         const QJsonValue json = LeaderboardPage::json(*store_->leaderboard(kNow), kNow);
         QCOMPARE(json["recent"][0]["replay"].toString(),
