@@ -591,6 +591,7 @@ void Server::sendGameState(int connId) {
 }
 
 void Server::gameEnded(int score, int lines, const QString& playtime) {
+    const QByteArray replay = recorder_.finish(score, lines, playtime);
     // A game with a computer in it is no measure of its players.
     if (stats_ && !computerPlayed_) {
         QStringList players;
@@ -600,9 +601,8 @@ void Server::gameEnded(int score, int lines, const QString& playtime) {
                 players << p->name();
             }
         }
-        stats_->send(score, lines, playtime, players);
+        stats_->send(score, lines, playtime, players, replay);
     }
-    const QByteArray replay = recorder_.finish(score, lines, playtime);
     stopGame();
     if (!replay.isEmpty()) {
         Q_EMIT gameRecorded(replay);

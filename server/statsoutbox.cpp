@@ -4,12 +4,15 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include "game/replayfile.h"
+
 namespace {
 
 constexpr char kHeader[] =
     "# Ranked game reports the stats service has not taken yet; sent again on start.\n";
 // Far beyond any report: four names of at most 64 characters, percent-encoded.
 constexpr qsizetype kLongestReport = 4096;
+constexpr char kReplayLine[] = "#replay ";
 
 }  // namespace
 
@@ -17,7 +20,7 @@ StatsOutbox::StatsOutbox(const QString& path) : path_(path) {}
 
 StatsOutbox::~StatsOutbox() = default;
 
-std::optional<QByteArrayList> StatsOutbox::open() {
+std::optional<StatsOutbox::Reports> StatsOutbox::open() {
     auto lock = std::make_unique<QLockFile>(path_ + QStringLiteral(".lock"));
     lock->setStaleLockTime(0);  // a lock is stale only when its process is gone
     if (!lock->tryLock(0)) {
@@ -27,7 +30,7 @@ std::optional<QByteArrayList> StatsOutbox::open() {
         return std::nullopt;
     }
     QFile file(path_);
-    QByteArrayList reports;
+    Reports reports;
     if (QFileInfo::exists(path_)) {
         if (!file.open(QIODevice::ReadOnly) || QFileInfo(path_).isDir()) {
             error_ =
@@ -43,7 +46,7 @@ std::optional<QByteArrayList> StatsOutbox::open() {
     return reports;
 }
 
-bool StatsOutbox::save(const QByteArrayList& reports) {
+bool StatsOutbox::save(const Reports& reports) {
     if (!open_) {
         return false;
     }
@@ -56,8 +59,11 @@ bool StatsOutbox::save(const QByteArrayList& reports) {
     }
     QSaveFile file(path_);
     QByteArray content(kHeader);
-    for (const QByteArray& r : reports) {
-        content += r + '\n';
+    for (const Report& r : reports) {
+        content += r.query + '\n';
+        if (!r.replay.isEmpty()) {
+            content += kReplayLine + r.replay.toBase64() + '\n';
+        }
     }
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() ||
         !file.commit()) {
@@ -67,17 +73,33 @@ bool StatsOutbox::save(const QByteArrayList& reports) {
     return true;
 }
 
-QByteArrayList StatsOutbox::parse(const QByteArray& content) {
-    QByteArrayList reports;
+StatsOutbox::Reports StatsOutbox::parse(const QByteArray& content) {
+    Reports reports;
+    bool replayMayFollow = false;
     for (const QByteArray& raw : content.split('\n')) {
         const QByteArray line = raw.trimmed();
-        const bool plain =
-            std::all_of(line.begin(), line.end(), [](char c) { return c > ' ' && c < 0x7f; });
-        if (line.isEmpty() || line.startsWith('#') || line.size() > kLongestReport || !plain ||
-            reports.contains(line)) {
+        if (line.startsWith(kReplayLine)) {
+            const auto bytes =
+                QByteArray::fromBase64Encoding(line.mid(qsizetype(sizeof kReplayLine) - 1),
+                                               QByteArray::AbortOnBase64DecodingErrors);
+            if (replayMayFollow && bytes && !bytes.decoded.isEmpty() &&
+                bytes.decoded.size() <= ReplayFile::kMaxBytes) {
+                reports.last().replay = bytes.decoded;
+            }
+            replayMayFollow = false;
             continue;
         }
-        reports << line;
+        replayMayFollow = false;
+        const bool plain =
+            std::all_of(line.begin(), line.end(), [](char c) { return c > ' ' && c < 0x7f; });
+        const bool known = std::any_of(reports.begin(), reports.end(),
+                                       [&](const Report& r) { return r.query == line; });
+        if (line.isEmpty() || line.startsWith('#') || line.size() > kLongestReport || !plain ||
+            known) {
+            continue;
+        }
+        reports.append({line, {}});
+        replayMayFollow = true;
     }
     return reports;
 }

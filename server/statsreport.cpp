@@ -62,27 +62,39 @@ QUrl StatsReport::reportUrl(const QUrl& endpoint, int score, int lines, const QS
     return reportUrl(endpoint, StatsQuery::encode(score, lines, playtime, players));
 }
 
-void StatsReport::send(int score, int lines, const QString& playtime, const QStringList& players) {
+void StatsReport::send(int score, int lines, const QString& playtime, const QStringList& players,
+                       const QByteArray& replay) {
     if (endpoint_.isEmpty()) {
         return;
     }
     const QString game = StatsQuery::gameId(gameIds_());
-    pending_.push_back({StatsQuery::encode(score, lines, playtime, players, game), 0,
-                        clock_.nowMs(), true, false, nullptr});
+    Pending p;
+    p.query = StatsQuery::encode(score, lines, playtime, players, game);
+    p.replay = replay;
+    p.posted = replay.isEmpty();
+    p.firstAttemptMs = clock_.nowMs();
+    pending_.push_back(std::move(p));
     save();
     attempt(std::prev(pending_.end()));
 }
 
 void StatsReport::keepUnsentIn(const QString& path) {
     outbox_ = std::make_unique<StatsOutbox>(path);
-    const std::optional<QByteArrayList> left = outbox_->open();
+    const std::optional<StatsOutbox::Reports> left = outbox_->open();
     if (!left) {
         Q_EMIT storageError(outbox_->error() +
                             QStringLiteral("; unsent reports are kept in memory only"));
         return;
     }
-    for (const QByteArray& query : *left) {
-        pending_.push_back({query, 0, clock_.nowMs(), false, true, nullptr});
+    for (const StatsOutbox::Report& r : *left) {
+        Pending p;
+        p.query = r.query;
+        p.replay = r.replay;
+        p.posted = r.replay.isEmpty();
+        p.firstAttemptMs = clock_.nowMs();
+        p.ownGame = false;
+        p.told = true;
+        pending_.push_back(std::move(p));
         attempt(std::prev(pending_.end()));
     }
     save();
@@ -92,11 +104,11 @@ void StatsReport::save() {
     if (!outbox_ || !outbox_->isOpen()) {
         return;
     }
-    QByteArrayList queries;
+    StatsOutbox::Reports reports;
     for (const Pending& p : pending_) {
-        queries << p.query;
+        reports.append({p.query, p.posted ? QByteArray() : p.replay});
     }
-    if (!outbox_->save(queries)) {
+    if (!outbox_->save(reports)) {
         Q_EMIT storageError(outbox_->error() +
                             QStringLiteral("; unsent reports are kept in memory"));
     }
@@ -104,29 +116,59 @@ void StatsReport::save() {
 
 void StatsReport::attempt(Iterator p) {
     ++p->attempts;
+    p->postedBefore = p->posted;
     QNetworkRequest request(reportUrl(endpoint_, p->query));
     request.setHeader(QNetworkRequest::UserAgentHeader,
                       QStringLiteral("%1 %2").arg(QLatin1String(Quadrell::kApplicationName),
                                                   QLatin1String(Quadrell::kVersion)));
     request.setTransferTimeout(timings_.statsTimeoutMs);
-    QNetworkReply* reply = http_->get(request);
     qCDebug(lcServer) << "stats report, attempt" << p->attempts << p->query;
-    connect(reply, &QNetworkReply::finished, this, [this, reply, p] { statsFinished(reply, p); });
+    const auto await = [this, p](QNetworkReply* reply, bool post) {
+        ++p->inFlight;
+        connect(reply, &QNetworkReply::finished, this,
+                [this, reply, p, post] { statsFinished(reply, p, post); });
+    };
+    if (!p->stored) {
+        await(http_->get(request), false);
+    }
+    if (!p->posted) {
+        request.setHeader(QNetworkRequest::ContentTypeHeader,
+                          QByteArrayLiteral("application/octet-stream"));
+        await(http_->post(request, p->replay), true);
+    }
 }
 
-void StatsReport::statsFinished(QNetworkReply* reply, Iterator p) {
+void StatsReport::statsFinished(QNetworkReply* reply, Iterator p, bool post) {
     const QByteArray body = reply->readAll();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     reply->close();
     reply->deleteLater();
-    if (body == "true") {
+    --p->inFlight;
+    if (post) {
+        // A 4xx stays one: an older service, or a replay this service will not take.
+        p->posted = body == "true" || (status >= 400 && status < 500);
+        if (body != "true") {
+            qCDebug(lcServer) << "stats replay not taken:" << status << body.left(80);
+        }
+    } else if (body == "true") {
+        p->stored = true;
         if (p->ownGame) {
             Q_EMIT uploaded();
         }
+    } else {
+        qCDebug(lcServer) << "stats report failed:" << reply->errorString() << body.left(80);
+    }
+    if (p->inFlight > 0) {
+        return;
+    }
+    if (p->stored && p->posted) {
         finish(p);
         return;
     }
-    qCDebug(lcServer) << "stats report failed:" << reply->errorString() << body.left(80);
-    if (!p->told && p->attempts > timings_.statsRetries) {
+    if (p->posted != p->postedBefore) {
+        save();  // the replay is no longer kept
+    }
+    if (!p->stored && !p->told && p->attempts > timings_.statsRetries) {
         p->told = true;
         Q_EMIT failed();
     }

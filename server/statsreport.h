@@ -17,8 +17,11 @@ class QTimer;
 class StatsOutbox;
 
 // Reports the result of a ranked game to the stats endpoint with an HTTP GET
-// and says whether it arrived. A report that fails is kept and sent again
-// after growing pauses (ServerTimings: doubled from the first up to the
+// and says whether it arrived. Beside it goes a POST of the same query whose
+// body is the game's replay, for services that prove a result by playing it
+// again; older ones refuse the POST and take the GET. A POST refused for good
+// (any 4xx) is not sent again; the GET alone decides what the players hear. A report that fails is
+// kept and sent again after growing pauses (ServerTimings: doubled from the first up to the
 // longest), until the service takes it or a failed attempt comes after the
 // give-up time; the players hear the outcome once, after the first attempts,
 // and again should a later one succeed. Every report carries a game id drawn
@@ -54,8 +57,10 @@ public:
     // The system's random source by default.
     void setGameIdSource(GameIdSource source) { gameIds_ = std::move(source); }
 
-    // Sends the report of one finished game; players in slot order.
-    void send(int score, int lines, const QString& playtime, const QStringList& players);
+    // Sends the report of one finished game; players in slot order. The
+    // replay goes along unless empty.
+    void send(int score, int lines, const QString& playtime, const QStringList& players,
+              const QByteArray& replay = {});
 
     // Keeps unsent reports in the file at path from now on and sends those it
     // holds. Problems with the file come as storageError(); the reports then
@@ -71,16 +76,21 @@ Q_SIGNALS:
 private:
     struct Pending {
         QByteArray query;
+        QByteArray replay;  // empty: no POST
         int attempts = 0;
         qint64 firstAttemptMs = 0;
-        bool ownGame = true;  // not one an earlier run left: its players are here
-        bool told = false;    // the players heard that it failed
+        bool ownGame = true;        // not one an earlier run left: its players are here
+        bool told = false;          // the players heard that it failed
+        bool stored = false;        // the service took the GET
+        bool posted = false;        // the POST was taken or refused for good
+        bool postedBefore = false;  // when this attempt began: the file holds the replay
+        int inFlight = 0;
         QTimer* pause = nullptr;
     };
     using Iterator = std::list<Pending>::iterator;
 
     void attempt(Iterator p);
-    void statsFinished(QNetworkReply* reply, Iterator p);
+    void statsFinished(QNetworkReply* reply, Iterator p, bool post);
     void finish(Iterator p);
     void save();
 

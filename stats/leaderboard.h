@@ -12,6 +12,7 @@ struct StoredGame {
     int lines = 0;
     int playtimeSeconds = 0;
     QStringList players;
+    bool verified{};  // its replay plays to this result; served with the game
 };
 
 // What the leaderboard shows: the best games per number of players, the

@@ -56,11 +56,11 @@ tr{display:grid;grid-template-columns:repeat(3,auto) 1fr;column-gap:14px;padding
 tr:last-child{border-bottom:0}
 td{padding:0;border:0;text-align:left}
 td[data-unit]::after{content:attr(data-unit);color:var(--muted)}
-td.players,td.date{grid-column:1/-1;min-width:0}
+td.players,td.date,td.proof{grid-column:1/-1;min-width:0}
 td.date{color:var(--muted);font-size:.85em}
 table.ranked tr{grid-template-columns:2em repeat(3,auto) 1fr}
-table.ranked td.players,table.ranked td.date{grid-column:2/-1}
-td.rank{grid-row:span 3;font-weight:600}
+table.ranked td.players,table.ranked td.date,table.ranked td.proof{grid-column:2/-1}
+td.rank{grid-row:span 4;font-weight:600}
 }
 )";
 
@@ -79,9 +79,14 @@ QString gameRows(const QList<StoredGame>& games, bool ranked) {
             QStringLiteral(
                 "<td class=\"n\" data-unit=\" points\">%1</td>"
                 "<td class=\"n\" data-unit=\" lines\">%2</td><td class=\"n\">%3</td>"
-                "<td class=\"players\">%4</td><td class=\"date\">%5</td></tr>\n")
+                "<td class=\"players\">%4</td><td class=\"date\">%5</td>"
+                "<td class=\"proof\">%6</td></tr>\n")
                 .arg(number(g.score), number(g.lines), playtime(g.playtimeSeconds),
-                     g.players.join(QStringLiteral(", ")).toHtmlEscaped(), utc(g.finishedMs, when));
+                     g.players.join(QStringLiteral(", ")).toHtmlEscaped(), utc(g.finishedMs, when),
+                     g.verified ? QStringLiteral("<a href=\"%1\" title=\"The replay that proves "
+                                                 "it, to open in the game\">verified</a>")
+                                      .arg(replayPath(g.id))
+                                : QString());
     }
     return rows;
 }
@@ -91,13 +96,15 @@ QString gameTable(const QString& title, const QList<StoredGame>& games, bool ran
     if (games.isEmpty()) {
         return out + QStringLiteral("<p class=\"empty\">No games yet.</p></section>\n");
     }
-    return out + QStringLiteral(
-                     "<table%1><thead><tr>%2<th class=\"n\">Score</th>"
-                     "<th class=\"n\">Lines</th><th class=\"n\">Time</th><th>Players</th>"
-                     "<th>Date (UTC)</th></tr></thead><tbody>\n%3</tbody></table></section>\n")
-                     .arg(ranked ? QStringLiteral(" class=\"ranked\"") : QString(),
-                          ranked ? QStringLiteral("<th class=\"n\">#</th>") : QString(),
-                          gameRows(games, ranked));
+    return out +
+           QStringLiteral(
+               "<table%1><thead><tr>%2<th class=\"n\">Score</th>"
+               "<th class=\"n\">Lines</th><th class=\"n\">Time</th><th>Players</th>"
+               "<th>Date "
+               "(UTC)</th><th>Replay</th></tr></thead><tbody>\n%3</tbody></table></section>\n")
+               .arg(ranked ? QStringLiteral(" class=\"ranked\"") : QString(),
+                    ranked ? QStringLiteral("<th class=\"n\">#</th>") : QString(),
+                    gameRows(games, ranked));
 }
 
 QString chart(const Leaderboard& board) {
@@ -138,7 +145,7 @@ QString chart(const Leaderboard& board) {
 QJsonArray gamesJson(const QList<StoredGame>& games) {
     QJsonArray out;
     for (const StoredGame& g : games) {
-        out.append(QJsonObject{
+        QJsonObject game{
             {QStringLiteral("id"), g.id},
             {QStringLiteral("score"), g.score},
             {QStringLiteral("lines"), g.lines},
@@ -146,12 +153,21 @@ QJsonArray gamesJson(const QList<StoredGame>& games) {
             {QStringLiteral("playtimeSeconds"), g.playtimeSeconds},
             {QStringLiteral("players"), QJsonArray::fromStringList(g.players)},
             {QStringLiteral("date"), utc(g.finishedMs, QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"))},
-        });
+            {QStringLiteral("verified"), g.verified},
+        };
+        if (g.verified) {
+            game.insert(QStringLiteral("replay"), replayPath(g.id));
+        }
+        out.append(game);
     }
     return out;
 }
 
 }  // namespace
+
+QString replayPath(qint64 gameId) {
+    return QStringLiteral("/replay/%1").arg(gameId);
+}
 
 QString playtime(int seconds) {
     return QStringLiteral("%1:%2:%3")

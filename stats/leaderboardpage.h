@@ -12,6 +12,9 @@ namespace LeaderboardPage {
 QByteArray html(const Leaderboard& board, qint64 nowMs);
 QJsonObject json(const Leaderboard& board, qint64 nowMs);
 
+// Where a verified game's replay is served.
+QString replayPath(qint64 gameId);
+
 // "h:mm:ss", as the game shows a play time.
 QString playtime(int seconds);
 

@@ -1,6 +1,7 @@
 #include "statsstore.h"
 
 #include <QAtomicInteger>
+#include <QCryptographicHash>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -15,7 +16,7 @@ namespace {
 constexpr qint64 kDayMs = 86400000;
 
 // Step n brings a database from version n to n + 1; %ID% is the driver's
-// auto-numbered key.
+// auto-numbered key, %BLOB% its type for bytes.
 const QList<QStringList>& migrations() {
     static const QList<QStringList> steps = {
         {
@@ -36,17 +37,27 @@ const QList<QStringList>& migrations() {
             QStringLiteral("ALTER TABLE games ADD COLUMN game_id TEXT"),
             QStringLiteral("CREATE INDEX games_game_id ON games (game_id)"),
         },
+        {
+            // Proven by a replay that plays to the result; games before are not.
+            QStringLiteral("ALTER TABLE games ADD COLUMN verified INTEGER NOT NULL DEFAULT 0"),
+            // Apart from the games, so that the leaderboard's reads stay small.
+            QStringLiteral("CREATE TABLE replays (game BIGINT PRIMARY KEY, digest TEXT NOT NULL, "
+                           "bytes %BLOB% NOT NULL)"),
+            // One replay proves one game.
+            QStringLiteral("CREATE UNIQUE INDEX replays_digest ON replays (digest)"),
+        },
     };
     return steps;
 }
 
 const QString kGameColumns =
-    QStringLiteral("id, finished_at, score, lines, playtime_seconds, players");
+    QStringLiteral("id, finished_at, score, lines, playtime_seconds, players, verified");
 
 StoredGame readGame(const QSqlQuery& q) {
     return {q.value(0).toLongLong(), q.value(1).toLongLong(),
             q.value(2).toInt(),      q.value(3).toInt(),
-            q.value(4).toInt(),      q.value(5).toString().split(QLatin1Char(' '))};
+            q.value(4).toInt(),      q.value(5).toString().split(QLatin1Char(' ')),
+            q.value(6).toInt() != 0};
 }
 
 }  // namespace
@@ -94,7 +105,18 @@ QString StoreLocation::describe() const {
 // Prepared once per connection; they go before the connection does.
 struct StatsStore::Queries {
     explicit Queries(const QSqlDatabase& db)
-        : add(db), addWithId(db), count(db), best(db), recent(db), totals(db), days(db) {
+        : add(db),
+          addWithId(db),
+          count(db),
+          find(db),
+          verify(db),
+          keepReplay(db),
+          replayOwner(db),
+          replay(db),
+          best(db),
+          recent(db),
+          totals(db),
+          days(db) {
         // Casts let PostgreSQL type parameters that only appear in a select list.
         const QString insert = QStringLiteral(
             "INSERT INTO games (finished_at, score, lines, playtime_seconds, player_count, "
@@ -110,6 +132,15 @@ struct StatsStore::Queries {
             "ON CONFLICT (day) DO UPDATE SET games = days.games + 1, "
             "lines = days.lines + excluded.lines, "
             "playtime_seconds = days.playtime_seconds + excluded.playtime_seconds"));
+        find.prepare(
+            QStringLiteral("SELECT id, verified FROM games WHERE game_id = ? AND authcode = ?"));
+        verify.prepare(
+            QStringLiteral("UPDATE games SET verified = 1 WHERE id = ? AND verified = 0"));
+        keepReplay.prepare(
+            QStringLiteral("INSERT INTO replays (game, digest, bytes) VALUES (?, ?, ?)"));
+        replayOwner.prepare(QStringLiteral(
+            "SELECT g.game_id FROM replays r JOIN games g ON g.id = r.game WHERE r.digest = ?"));
+        replay.prepare(QStringLiteral("SELECT bytes FROM replays WHERE game = ?"));
         best.prepare(QStringLiteral("SELECT %1 FROM games WHERE player_count = ? "
                                     "ORDER BY score DESC, id LIMIT %2")
                          .arg(kGameColumns)
@@ -122,11 +153,12 @@ struct StatsStore::Queries {
             QStringLiteral("SELECT COALESCE(SUM(games), 0), COALESCE(SUM(lines), 0), "
                            "COALESCE(SUM(playtime_seconds), 0) FROM days"));
         days.prepare(QStringLiteral("SELECT day, games FROM days WHERE day >= ?"));
-        for (QSqlQuery* q : {&best, &recent, &totals, &days}) {
+        for (QSqlQuery* q : {&find, &replayOwner, &replay, &best, &recent, &totals, &days}) {
             q->setForwardOnly(true);
         }
     }
-    QSqlQuery add, addWithId, count, best, recent, totals, days;
+    QSqlQuery add, addWithId, count, find, verify, keepReplay, replayOwner, replay, best, recent,
+        totals, days;
 };
 
 StatsStore::StatsStore(const StoreLocation& location) : location_(location) {
@@ -200,9 +232,11 @@ bool StatsStore::failed(const QSqlQuery& query) {
 bool StatsStore::migrate() {
     QSqlDatabase db = QSqlDatabase::database(connectionName_, false);
     const bool fresh = !db.tables().contains(QLatin1String("schema_version"));
-    const QString id = location_.kind == StoreLocation::Kind::Sqlite
+    const bool sqlite = location_.kind == StoreLocation::Kind::Sqlite;
+    const QString id = sqlite
                            ? QStringLiteral("INTEGER PRIMARY KEY")
                            : QStringLiteral("BIGINT GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY");
+    const QString blob = sqlite ? QStringLiteral("BLOB") : QStringLiteral("BYTEA");
     // Several services sharing a database may start at once: whoever loses
     // the race finds the schema made by the other when it looks again.
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -233,7 +267,9 @@ bool StatsStore::migrate() {
         }
         for (int step = version; ok && step < kSchemaVersion; ++step) {
             for (const QString& statement : migrations().at(step)) {
-                ok = ok && exec(QString(statement).replace(QLatin1String("%ID%"), id));
+                ok = ok && exec(QString(statement)
+                                    .replace(QLatin1String("%ID%"), id)
+                                    .replace(QLatin1String("%BLOB%"), blob));
             }
         }
         ok = ok && exec(QStringLiteral("DELETE FROM schema_version")) &&
@@ -250,12 +286,16 @@ bool StatsStore::migrate() {
 }
 
 StatsStore::Added StatsStore::add(const GameReport& r, const QString& address, qint64 nowMs,
-                                  qint64 sinceMs) {
+                                  qint64 sinceMs, const QByteArray& verifiedReplay) {
     if (!queries_ && !open()) {
         return Added::Failed;
     }
     QSqlDatabase db = QSqlDatabase::database(connectionName_, false);
     const bool withId = !r.gameId.isEmpty();
+    if (!verifiedReplay.isEmpty() && !withId) {
+        error_ = QStringLiteral("a verified game needs its id");
+        return Added::Failed;
+    }
     QSqlQuery& q = withId ? queries_->addWithId : queries_->add;
     QVariantList values = {nowMs,
                            r.score,
@@ -274,31 +314,95 @@ StatsStore::Added StatsStore::add(const GameReport& r, const QString& address, q
     for (int i = 0; i < int(values.size()); ++i) {
         q.bindValue(i, values[i]);
     }
-    // The game and its day's count go in together or not at all.
+    // The game, its replay and its day's count go in together or not at all.
     if (!db.transaction()) {
         error_ = db.lastError().text();
         queries_.reset();
         return Added::Failed;
     }
+    const auto fail = [&](const QSqlQuery& failedQuery) {
+        db.rollback();
+        failed(failedQuery);
+        return Added::Failed;
+    };
+    const QString digest =
+        verifiedReplay.isEmpty()
+            ? QString()
+            : QString::fromLatin1(
+                  QCryptographicHash::hash(verifiedReplay, QCryptographicHash::Sha256).toHex());
+    if (!digest.isEmpty()) {
+        QSqlQuery& owner = queries_->replayOwner;
+        owner.bindValue(0, digest);
+        if (!owner.exec()) {
+            return fail(owner);
+        }
+        const bool another = owner.next() && owner.value(0).toString() != r.gameId;
+        owner.finish();
+        if (another) {
+            db.rollback();
+            return Added::ReplayTaken;
+        }
+    }
     if (!q.exec()) {
-        db.rollback();
+        return fail(q);
+    }
+    const bool inserted = q.numRowsAffected() > 0;
+    if (inserted) {
+        QSqlQuery& count = queries_->count;
+        count.bindValue(0, nowMs / kDayMs);
+        count.bindValue(1, r.lines);
+        count.bindValue(2, r.playtimeSeconds);
+        if (!count.exec()) {
+            return fail(count);
+        }
+    }
+    bool verified = false;
+    if (!verifiedReplay.isEmpty()) {
+        // The game as stored now or by its unproven report before: it gains the proof once.
+        QSqlQuery& find = queries_->find;
+        find.bindValue(0, r.gameId);
+        find.bindValue(1, r.authcode);
+        if (!find.exec() || !find.next()) {
+            return fail(find);
+        }
+        const qint64 id = find.value(0).toLongLong();
+        const bool before = find.value(1).toInt() != 0;
+        find.finish();
+        if (!before) {
+            QSqlQuery& verify = queries_->verify;
+            QSqlQuery& keep = queries_->keepReplay;
+            verify.bindValue(0, id);
+            keep.bindValue(0, id);
+            keep.bindValue(1, digest);
+            keep.bindValue(2, verifiedReplay);
+            if (!verify.exec()) {
+                return fail(verify);
+            }
+            if (!keep.exec()) {
+                return fail(keep);
+            }
+            verified = true;
+        }
+    }
+    if (!db.commit()) {
+        return fail(q);
+    }
+    return inserted ? Added::Stored : verified ? Added::Verified : Added::Duplicate;
+}
+
+std::optional<QByteArray> StatsStore::replay(qint64 gameId) {
+    if (!queries_ && !open()) {
+        return std::nullopt;
+    }
+    QSqlQuery& q = queries_->replay;
+    q.bindValue(0, gameId);
+    if (!q.exec()) {
         failed(q);
-        return Added::Failed;
+        return std::nullopt;
     }
-    if (q.numRowsAffected() <= 0) {
-        db.commit();
-        return Added::Duplicate;
-    }
-    QSqlQuery& count = queries_->count;
-    count.bindValue(0, nowMs / kDayMs);
-    count.bindValue(1, r.lines);
-    count.bindValue(2, r.playtimeSeconds);
-    if (!count.exec() || !db.commit()) {
-        db.rollback();
-        failed(count);
-        return Added::Failed;
-    }
-    return Added::Stored;
+    QByteArray bytes = q.next() ? q.value(0).toByteArray() : QByteArray();
+    q.finish();
+    return bytes;
 }
 
 std::optional<Leaderboard> StatsStore::leaderboard(qint64 nowMs) {

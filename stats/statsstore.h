@@ -36,7 +36,7 @@ struct StoreLocation {
 // drivers. Not thread-safe: one store per thread.
 class StatsStore {
 public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     explicit StatsStore(const StoreLocation& location);
     ~StatsStore();
@@ -48,12 +48,21 @@ public:
     bool open();
     QString error() const { return error_; }
 
-    enum class Added { Stored, Duplicate, Failed };
+    enum class Added { Stored, Verified, Duplicate, ReplayTaken, Failed };
     // Stores the game unless it is a retry whose first answer went astray: a
     // game with the same id and authcode, whenever and from wherever it came
     // (a home server's address may change); for a report without an id, one
     // with the same authcode from the same address since sinceMs.
-    Added add(const GameReport& report, const QString& address, qint64 nowMs, qint64 sinceMs);
+    //
+    // A verified replay, given, proves the game: it is kept with it, and a
+    // game stored before from the same report unproven gains it (Verified);
+    // one proven before is a Duplicate. Only games with an id are proven, and
+    // a replay that proves another game already is ReplayTaken: nothing stored.
+    Added add(const GameReport& report, const QString& address, qint64 nowMs, qint64 sinceMs,
+              const QByteArray& verifiedReplay = {});
+    // The replay that proves a game: empty when there is none, nothing when
+    // the database fails.
+    std::optional<QByteArray> replay(qint64 gameId);
 
     std::optional<Leaderboard> leaderboard(qint64 nowMs);
 

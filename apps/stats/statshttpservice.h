@@ -10,14 +10,16 @@
 class QTcpServer;
 
 // The HTTP side of the stats service: "/stats-report.php" takes a game
-// server's report and answers "true" once it is stored; "/" is the
-// leaderboard page and "/leaderboard.json" the same as data.
+// server's report and answers "true" once it is stored, as a GET or as a
+// POST whose body is the game's replay, which must prove it; "/" is the
+// leaderboard page, "/leaderboard.json" the same as data and "/replay/ID"
+// the replay of a verified game.
 class StatsHttpService : public QObject {
     Q_OBJECT
 
 public:
     StatsHttpService(StatsStore& store, const ReportIntake::Limits& limits,
-                     QObject* parent = nullptr);
+                     ReplayBudget budget = {}, QObject* parent = nullptr);
     ~StatsHttpService() override;
 
     // False with errorString() when the address cannot be bound.
@@ -30,7 +32,8 @@ Q_SIGNALS:
     void logLine(const QString& line);
 
 private:
-    QHttpServerResponse processReport(const QHttpServerRequest& request);
+    QHttpServerResponse processReport(const QHttpServerRequest& request, bool withReplay);
+    QHttpServerResponse processReplay(qint64 gameId);
     QHttpServerResponse processLeaderboard(bool asJson);
 
     StatsStore& store_;

@@ -9,17 +9,20 @@
 #include <QUrlQuery>
 
 #include "network/statsquery.h"
+#include "server/statsoutbox.h"
 #include "server/statsreport.h"
 #include "serverharness.h"
 
 namespace {
 
 // Answers every GET with the next body of its list (the last one repeats), or
-// not at all; records each request's head. Without bodies nobody listens.
+// not at all, and every POST with postStatus, as an older service does by
+// default; records each request. Without bodies nobody listens.
 class FakeHttpEndpoint : public QObject {
 public:
     struct Request {
         QByteArray head;  // request line and headers
+        QByteArray body;
         qint64 atMs = 0;  // since the endpoint was made
         QByteArray target() const { return head.left(head.indexOf('\r')).split(' ').value(1); }
     };
@@ -39,8 +42,10 @@ public:
     }
 
     QUrl url;
-    QList<Request> requests;
+    QList<Request> requests;  // the GETs
+    QList<Request> posts;
     bool answering = true;
+    QByteArray postStatus = "404 Not Found";
 
 private:
     void read(QTcpSocket* s) {
@@ -50,12 +55,23 @@ private:
         if (end < 0) {
             return;
         }
-        requests.append({buffer.left(end), clock_.elapsed()});
+        const QByteArray head = buffer.left(end);
+        const qsizetype length = head.indexOf("Content-Length: ");
+        const qsizetype size =
+            length < 0 ? 0 : head.mid(length + 16).split('\r').value(0).toLongLong();
+        if (buffer.size() < end + 4 + size) {
+            return;
+        }
+        const bool post = head.startsWith("POST ");
+        Request r{head, buffer.mid(end + 4, size), clock_.elapsed()};
+        (post ? posts : requests).append(r);
         buffer.clear();
         if (answering) {
-            const QByteArray body = bodies_.value(requests.size() - 1, bodies_.last());
-            s->write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: " +
-                     QByteArray::number(body.size()) + "\r\n\r\n" + body);
+            const QByteArray body = post ? (postStatus.startsWith("200") ? "true" : postStatus)
+                                         : bodies_.value(requests.size() - 1, bodies_.last());
+            s->write("HTTP/1.1 " + (post ? postStatus : "200 OK") +
+                     "\r\nConnection: close\r\nContent-Length: " + QByteArray::number(body.size()) +
+                     "\r\n\r\n" + body);
             s->disconnectFromHost();
         }
     }
@@ -141,6 +157,11 @@ private Q_SLOTS:
         QCOMPARE(queryItems(target), expected);
         QVERIFY(StatsQuery::isGameId(gameItem(target)));
         QVERIFY(endpoint.requests[0].head.contains("\r\nUser-Agent: Quadrell Beta 0.92\r\n"));
+        // Its replay goes beside it as a POST of the same query.
+        QTRY_COMPARE(endpoint.posts.size(), 1);
+        QCOMPARE(endpoint.posts[0].target(), target);
+        QVERIFY(!h.server->recorder().lastReplay().isEmpty());
+        QCOMPARE(endpoint.posts[0].body, h.server->recorder().lastReplay());
 
         // The same result again is another report.
         playRankedGame(h, 9000);
@@ -249,6 +270,50 @@ private Q_SLOTS:
                          qPrintable(problems.first().first().toString()));
             }
         }
+    }
+
+    // A service that cannot take the replay just now gets it again, after a
+    // restart too, though it took the GET; a refusal ends it. A replay line
+    // that follows no report or holds no base64 is left out.
+    void theReplayIsSentUntilTakenOrRefused() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("unsent-reports.txt");
+        ManualClock clock;
+        const QByteArray replay("QRPL\x01 bytes of a game\n\0", 24);
+        {
+            FakeHttpEndpoint http({"true"});
+            http.postStatus = "503 Service Unavailable";
+            StatsReport report(http.url, fastRetries(), clock);
+            QSignalSpy uploaded(&report, &StatsReport::uploaded);
+            report.keepUnsentIn(path);
+            report.send(9, 0, "0:00:09", {"Ann"}, replay);
+            QTRY_VERIFY(http.posts.size() >= 3);
+            QCOMPARE(http.requests.size(), 1);
+            QCOMPARE(uploaded.size(), 1);
+            QCOMPARE(report.unsent(), 1);
+            QCOMPARE(http.posts.last().body, replay);
+            QCOMPARE(http.posts[0].target(), http.requests[0].target());
+        }
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const StatsOutbox::Reports kept = StatsOutbox::parse(file.readAll());
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(kept[0].replay, replay);
+        file.close();
+        {
+            FakeHttpEndpoint http({"true"});
+            http.postStatus = "400 Bad Request";
+            StatsReport report(http.url, fastRetries(), clock);
+            report.keepUnsentIn(path);
+            QTRY_COMPARE(report.unsent(), 0);
+            QCOMPARE(http.posts.size(), 1);
+            QCOMPARE(http.posts[0].body, replay);
+            QVERIFY(!QFile::exists(path));
+        }
+        const QByteArray b64 = "#replay " + replay.toBase64() + "\n";
+        const StatsOutbox::Reports read =
+            StatsOutbox::parse(b64 + "a=1\n" + b64 + b64 + "b=2\n#replay !!\n\nc=3\n#replay \n");
+        QCOMPARE(read, StatsOutbox::Reports({{"a=1", replay}, {"b=2", {}}, {"c=3", {}}}));
     }
 
     void theEndpointAndWhatItReads() {

@@ -1,7 +1,8 @@
 // The real programs on 127.0.0.1: a bot plays on a ranked quadrell-server with a password whose
 // stats endpoint is a running quadrell-stats; the games reach the leaderboard, which a real browser
-// shows; with the service gone the players hear that the stats could not be sent, and the reports
-// arrive once the service is back, from the file of a server that was killed meanwhile.
+// shows, each proven by its replay; with the service gone the players hear that the stats could not
+// be sent, and the reports arrive once the service is back, from the file of a server that was
+// killed meanwhile.
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -123,9 +124,22 @@ private Q_SLOTS:
                                  .arg(latest["score"].toInt())
                                  .arg(latest["lines"].toInt())
                                  .arg(latest["playtime"].toString().rightJustified(8, '0'))));
+        // Each game's replay, posted beside it, proves it, in whichever order the two come.
+        const auto verified = [this](int i) {
+            return leaderboard()["recent"][i]["verified"].toBool();
+        };
+        QTRY_VERIFY(verified(0) && verified(1));
+        QNetworkAccessManager http;
+        std::unique_ptr<QNetworkReply> replay(
+            http.get(QNetworkRequest(url(leaderboard()["recent"][0]["replay"].toString()))));
+        QVERIFY(QTest::qWaitFor([&] { return replay->isFinished(); }, 10000));
+        QVERIFY(replay->readAll().startsWith("QRPL"));
         const QString log = QString::fromUtf8(stats_->readAllStandardOutput());
-        QCOMPARE(log.count(" accepted from 127.0.0.1: score "), 2);
-        QVERIFY(!log.contains("accepted again"));
+        QCOMPARE(log.count(" accepted from 127.0.0.1"), 2);
+        QCOMPARE(log.count(" accepted from 127.0.0.1, verified: ") +
+                     log.count(" verified from 127.0.0.1, stored before unproven: "),
+                 2);
+        QVERIFY2(!log.contains("refused"), qPrintable(log));
 
         // A real browser, without a sandbox: it refuses to run as root, and the page is our own.
         const char* flags =
@@ -164,9 +178,10 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(gamesOnTheLeaderboard(), 2 + 2, 40000);
         QTest::qWait(2000);  // nothing comes twice
         const QString log = QString::fromUtf8(stats_->readAllStandardOutput());
-        QCOMPARE(log.count(" accepted from 127.0.0.1: score "), 2);
-        QVERIFY2(!log.contains("accepted again"), qPrintable(log));
+        QCOMPARE(log.count(" accepted from 127.0.0.1"), 2);
+        QVERIFY2(!log.contains("refused"), qPrintable(log));
         QCOMPARE(gamesOnTheLeaderboard(), 2 + 2);
+        QVERIFY(leaderboard()["recent"][0]["verified"].toBool());
         QTRY_VERIFY(!QFile::exists(file));
         server_->terminate();
         QVERIFY(server_->waitForFinished(10000));
