@@ -52,6 +52,19 @@ static void checkKeptGame(const QString& folder, const QVariantList& heard) {
     QVERIFY2(again.matches, qPrintable(ReplayPlayer::describe(again.result) + again.error));
 }
 
+// A dedicated game server on 127.0.0.1 with its files in dir.
+static ServerHostOptions dedicatedHost(const QTemporaryDir& dir, const ServerTimings& timings) {
+    ServerHostOptions o;
+    o.settings.port = 0;
+    o.address = nettest::kLocal;
+    o.networkTimings = nettest::fastTimings();
+    o.serverTimings = timings;
+    o.masterConfig = dir.filePath("none.ini");
+    o.replayFolder = dir.filePath("replays");
+    o.dedicated = true;
+    return o;
+}
+
 class TestBot : public QObject {
     Q_OBJECT
 
@@ -243,14 +256,8 @@ private Q_SLOTS:
     // server's (reliable messages keep order, so the n-th landing is the same on both sides).
     void botPlaysThroughDatagramLoss() {
         QTemporaryDir dir;
-        ServerHostOptions o;
-        o.settings.port = 0;
-        o.address = nettest::kLocal;
-        o.networkTimings = nettest::fastTimings();
-        o.serverTimings = {.tickMs = 5, .countdownMs = 20};  // a faster game, the same rules
-        o.masterConfig = dir.filePath("none.ini");
-        o.replayFolder = dir.filePath("replays");
-        o.dedicated = true;
+        // A faster game, the same rules.
+        const ServerHostOptions o = dedicatedHost(dir, {.tickMs = 5, .countdownMs = 20});
         ServerHost host(o);
         QVERIFY(host.listen());
         const GameSimulation& sim = host.start()->simulation();
@@ -324,15 +331,8 @@ private Q_SLOTS:
     // same game over, and the kept replay plays again to it.
     void killedBotComesBackIntoItsSeat() {
         QTemporaryDir dir;
-        ServerHostOptions o;
-        o.settings.port = 0;
-        o.address = nettest::kLocal;
-        o.networkTimings = nettest::fastTimings();
-        o.serverTimings = {.countdownMs = 50};
-        o.masterConfig = dir.filePath("none.ini");
-        o.dedicated = true;
+        ServerHostOptions o = dedicatedHost(dir, {.countdownMs = 50});
         o.settings.computerTakeover = false;
-        o.replayFolder = dir.filePath("replays");
         ServerHost host(o);
         QVERIFY(host.listen());
         const Server& server = *host.start();
