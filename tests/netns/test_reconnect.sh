@@ -44,7 +44,7 @@ touch "$dir/replay-mark"
 ip netns exec "$ha" timeout 120 "$bin/quadrell-bot" --connect 127.0.0.1:27403 --name Home \
     --master-config "$dir/master.ini" --wait-players 2 > "$dir/bot-Home.out" 2>&1 &
 home_bot=$!
-QT_LOGGING_RULES=quadrell.client.debug=true QT_MESSAGE_PATTERN='%{time process} %{message}' \
+QT_LOGGING_RULES=quadrell.client.debug=true QT_MESSAGE_PATTERN='%{time yyyy-MM-ddThh:mm:ss.zzz} %{message}' \
     ip netns exec "$hb" timeout 120 "$bin/quadrell-bot" --connect "$code" --name Away \
     --master-config "$dir/master.ini" --wait-players 2 --columns 4 > "$dir/bot-Away.out" 2>&1 &
 away_bot=$!
@@ -67,6 +67,10 @@ grep -q "lost the server; coming back into seat" "$dir/bot-Away.out" ||
 result=$(grep "^game 1: score" "$dir/bot-Home.out") || fail "the bot at home A saw no game over"
 grep -q "^$result" "$dir/bot-Away.out" || fail "the bots saw different games"
 check_replay "$bin" "$dir/replays" "$dir/replay-mark"
-# The bot's log counts seconds from its start; the wall clock of the cut is ours.
-echo "figure: reconnect: line back after $((back - cut)) ms; $result"
+at_ms() { date -d "$(cut -d ' ' -f 1)" +%s%3N; }
+lost=$(grep -m1 "lost the server" "$dir/bot-Away.out" | at_ms)
+again=$(grep "connected as" "$dir/bot-Away.out" | tail -n 1 | at_ms)
+echo "figure: reconnect: line cut for $((back - cut)) ms; the bot noticed after" \
+    "$((lost - cut)) ms and was back in its seat $((again - back)) ms after the line came back;" \
+    "$result"
 echo "PASS: reconnect"
