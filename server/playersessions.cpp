@@ -155,13 +155,7 @@ void PlayerSessions::release(int clientId) {
 }
 
 QList<int> PlayerSessions::heldIds() const {
-    QList<int> ids;
-    for (const auto& [id, s] : sessions_) {
-        if (s.held) {
-            ids << id;
-        }
-    }
-    return ids;
+    return idsWhere([](const PlayerSession& s) { return s.held; });
 }
 
 bool PlayerSessions::takeReturn(int clientId) {
@@ -178,9 +172,14 @@ int PlayerSessions::playerCount() const {
 }
 
 QList<int> PlayerSessions::clientIds() const {
+    return idsWhere([](const PlayerSession& s) { return s.stream; });
+}
+
+template <typename Keep>
+QList<int> PlayerSessions::idsWhere(Keep keep) const {
     QList<int> ids;
     for (const auto& [id, s] : sessions_) {
-        if (s.stream) {
+        if (keep(s)) {
             ids << id;
         }
     }

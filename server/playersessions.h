@@ -85,6 +85,8 @@ private:
     Verdict admitStream(const PayloadCodec::Hello& hello, const QHostAddress& from);
     Verdict admitDatagram(const PayloadCodec::Hello& hello, const QHostAddress& from);
     bool taken(int clientId) const;
+    template <typename Keep>
+    QList<int> idsWhere(Keep keep) const;
 
     Rules rules_;
     std::function<QString()> newToken_;

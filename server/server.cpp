@@ -488,9 +488,7 @@ void Server::leave(int connId) {
         players_.moves(parked, sim_.activeBlockIds(), sim_.keysDone());
     }
     for (const auto& [slot, replaced] : standIns) {
-        sim_.player(slot)->setSpawn(seats_.partOf(slot) + kSpawnIntoPart, kStartRow);
-        sim_.dealBlocks(slot);
-        recorder_.joined(sim_, slot, true);
+        dealIntoPart(slot, true);
         players_.chat(ChatSender::kPlayerLeft,
                       tr("%1 takes over for %2").arg(sim_.player(slot)->name(), replaced));
     }
@@ -501,6 +499,12 @@ void Server::leave(int connId) {
         restartAll(-1);
         checkAllReady();
     }
+}
+
+void Server::dealIntoPart(int slot, bool computer) {
+    sim_.player(slot)->setSpawn(seats_.partOf(slot) + kSpawnIntoPart, kStartRow);
+    sim_.dealBlocks(slot);
+    recorder_.joined(sim_, slot, computer);
 }
 
 // --- computer players -------------------------------------------------------

@@ -161,6 +161,9 @@ private:
     void stopGame();
     void togglePause(int connId);
     void leave(int connId);
+    // The slot's new player in the running game (a stand-in, or one back
+    // after a drop) gets fresh pieces in the slot's own part of the ring.
+    void dealIntoPart(int slot, bool computer);
     // A player of a running game dropped: its seat waits for its token, with
     // computers standing in where the host allows them and others play on,
     // else with its pieces where they are.

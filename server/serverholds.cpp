@@ -7,13 +7,6 @@
 #include "server.h"
 #include "serverlog.h"
 
-namespace {
-
-constexpr int kStartRow = 25;
-constexpr int kSpawnIntoPart = 4;  // columns from the start of a player's part
-
-}  // namespace
-
 bool Server::holdable(int connId) const {
     const PlayerSession* session = sessions_.find(connId);
     if (!sim_.running() || sim_.tickCount() == 0 || !fromClient(connId) || !session ||
@@ -89,9 +82,7 @@ void Server::giveSeatBack(int connId) {
             sim_.addPlayer(held.slot, connId, held.local,
                            std::make_unique<GamePlayer>(connId, held.name, held.colour,
                                                         held.autoColour, GamePlayer::Playing));
-            sim_.player(held.slot)->setSpawn(seats_.partOf(held.slot) + kSpawnIntoPart, kStartRow);
-            sim_.dealBlocks(held.slot);
-            recorder_.joined(sim_, held.slot, false);
+            dealIntoPart(held.slot, false);
         }
         names << held.name;
     }
